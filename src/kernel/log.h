@@ -1,0 +1,16 @@
+// Developer log: one sink for every subsystem's diagnostic lines. Lines are prefixed by the
+// caller ("RES:", "INPUT:") and go to stderr, or to the file named by --log / TOLBEX_LOG.
+#pragma once
+#include <cstdarg>
+
+enum { LOG_ERROR = 0, LOG_WARN = 1, LOG_INFO = 2, LOG_DEBUG = 3 };
+
+// Sends the log to a file (appending) instead of stderr; null or "" restores stderr.
+// Returns 0, or 1 when the file cannot be opened (the log then stays on stderr).
+int LogOpen(const char* path);
+void LogClose(void);
+// Lines above this level are dropped; the default keeps everything up to LOG_INFO.
+void LogSetLevel(int level);
+// Writes one line; a newline is added.
+void LogPrintf(int level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void LogVPrintf(int level, const char* fmt, va_list ap);

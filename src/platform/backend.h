@@ -1,0 +1,32 @@
+// The table a platform back end fills. Only the platform's own files include this header;
+// everything else goes through platform.h.
+#pragma once
+#include <cstdint>
+
+#include "platform/platform.h"
+
+struct PlatDriver {
+    const char* name;
+    int (*Init)(const PlatOptions* options);           // 0 on success
+    void (*Shutdown)(void);
+    int (*CreateWindow)(const char* title);            // 1 on success
+    void (*DestroyWindow)(void);
+    void (*ShowWindow)(void);
+    void (*DesktopRect)(int32_t rect[4]);
+    // Collects native events: window and pointer events through PlatPostMessage, keys
+    // through InputQueueKey. Called once per message drain.
+    void (*Pump)(void);
+    int (*SetMode)(int width, int height, int bpp);    // 0 on success
+    void (*ReleaseMode)(void);
+    int (*Visible)(void);                              // 0 while minimised
+    void (*Present)(const uint8_t* pixels, int pitch, int width, int height, int bpp);
+    uint32_t (*Ticks)(void);
+    int (*MessageBox)(const char* title, const char* text, int flags);
+};
+
+extern const PlatDriver platHeadlessDriver;
+extern const PlatDriver platSdlDriver;
+
+const PlatDriver* PlatDriverCurrent(void);
+// The answer a box takes when nobody gives one: OK, or Yes.
+int PlatDefaultAnswer(int flags);

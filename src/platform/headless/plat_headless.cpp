@@ -1,0 +1,217 @@
+// Headless back end: no display, a memory framebuffer, a clock that advances 20 ms per
+// main-loop turn, and input and message-box answers replayed from a script. Every message
+// drain is one turn; script steps that do not wait run at the drain they are reached in.
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "kernel/log.h"
+#include "palette/bmp.h"
+#include "platform/backend.h"
+#include "platform/headless/script.h"
+
+enum { TURN_MS = 20, EXIT_FRAME_LIMIT = 3 };
+
+static struct {
+    int active;                     // a script run was selected (not the idle default)
+    std::vector<ScriptStep> steps;
+    size_t next;
+    int waiting;                    // turns still to let run before the next step
+    int finished;                   // the end of the script has been posted
+    std::deque<int> answers;
+    uint32_t clock;
+    long turns;
+    int maxFrames;
+    int pointerX, pointerY;
+    // The last presented picture, kept as the framebuffer held it.
+    std::vector<uint8_t> presented;
+    int width, height, bpp;
+} hl;
+
+static int HeadlessInit(const PlatOptions* options)
+{
+    hl.steps.clear();
+    hl.next = 0;
+    hl.waiting = 0;
+    hl.finished = 0;
+    hl.answers.clear();
+    hl.clock = 0;
+    hl.turns = 0;
+    hl.maxFrames = options->maxFrames;
+    hl.active = 1;
+    hl.presented.clear();
+    hl.width = hl.height = hl.bpp = 0;
+    if (options->script) {
+        FILE* f = fopen(options->script, "rb");
+        if (!f) {
+            LogPrintf(LOG_ERROR, "tolbex: cannot read the script %s", options->script);
+            return 2;
+        }
+        std::string source;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) source.append(buf, n);
+        fclose(f);
+        std::string error;
+        if (ScriptParse(source, options->script, hl.steps, error) != 0) {
+            LogPrintf(LOG_ERROR, "tolbex: %s", error.c_str());
+            return 2;
+        }
+    }
+    return 0;
+}
+
+static void HeadlessShutdown(void)
+{
+    hl.active = 0;
+    hl.presented.clear();
+    hl.presented.shrink_to_fit();
+}
+
+static int HeadlessCreateWindow(const char*) { return 1; }
+static void HeadlessDestroyWindow(void) {}
+static void HeadlessShowWindow(void) {}
+
+static void HeadlessDesktopRect(int32_t rect[4])
+{
+    rect[0] = 0;
+    rect[1] = 0;
+    rect[2] = 1920;
+    rect[3] = 1080;
+}
+
+static int32_t PointerParam(void) { return (int32_t)(((uint32_t)(uint16_t)hl.pointerY << 16) | (uint16_t)hl.pointerX); }
+
+static void Screenshot(const std::string& name)
+{
+    if (hl.presented.empty()) {
+        LogPrintf(LOG_WARN, "HEADLESS: screenshot %s: nothing has been presented yet", name.c_str());
+        return;
+    }
+    std::vector<uint8_t> rgb((size_t)hl.width * hl.height * 3);
+    int bytes = hl.bpp / 8;
+    for (int y = 0; y < hl.height; y++)
+        for (int x = 0; x < hl.width; x++) {
+            uint8_t* d = &rgb[((size_t)y * hl.width + x) * 3];
+            VideoUnpackPixel(&hl.presented[((size_t)y * hl.width + x) * bytes], hl.bpp, &d[0], &d[1], &d[2]);
+        }
+    if (BmpWrite(name.c_str(), rgb.data(), hl.width, hl.height) != 0)
+        LogPrintf(LOG_ERROR, "HEADLESS: screenshot %s could not be written", name.c_str());
+}
+
+static void RunStep(const ScriptStep& s)
+{
+    switch (s.op) {
+    case SCRIPT_WAIT: hl.waiting = s.a; break;
+    case SCRIPT_MOVE:
+        hl.pointerX = s.a;
+        hl.pointerY = s.b;
+        PlatPostMessage(NM_MOUSEMOVE, 0, PointerParam());
+        break;
+    case SCRIPT_PRESS: PlatPostMessage(s.a ? NM_RBUTTONDOWN : NM_LBUTTONDOWN, 0, PointerParam()); break;
+    case SCRIPT_RELEASE: PlatPostMessage(s.a ? NM_RBUTTONUP : NM_LBUTTONUP, 0, PointerParam()); break;
+    case SCRIPT_KEYDOWN: InputQueueKey(s.a, 1); break;
+    case SCRIPT_KEYUP: InputQueueKey(s.a, 0); break;
+    case SCRIPT_ANSWER: hl.answers.push_back(s.a); break;
+    case SCRIPT_CLOSE: PlatPostMessage(NM_CLOSE, 0, 0); break;
+    case SCRIPT_SCREENSHOT: Screenshot(s.text); break;
+    }
+}
+
+void PlatHeadlessAdvanceClock(uint32_t ms) { hl.clock += ms; }
+
+static void HeadlessPump(void)
+{
+    hl.clock += TURN_MS;
+    if (!hl.active) return;
+    hl.turns++;
+    if (hl.maxFrames > 0 && hl.turns > hl.maxFrames) {
+        if (hl.finished != 2) {
+            LogPrintf(LOG_ERROR, "HEADLESS: --max-frames %d reached, ending the run", hl.maxFrames);
+            PlatPostMessage(NM_QUIT, EXIT_FRAME_LIMIT, 0);
+            hl.finished = 2;
+        }
+        return;
+    }
+    for (;;) {
+        if (hl.waiting > 0) {
+            hl.waiting--;
+            return;
+        }
+        if (hl.next >= hl.steps.size()) {
+            // The end of the script is a confirmed close.
+            if (!hl.finished) PlatPostMessage(NM_QUIT, 0, 0);
+            hl.finished = 1;
+            return;
+        }
+        RunStep(hl.steps[hl.next++]);
+    }
+}
+
+static int HeadlessSetMode(int width, int height, int bpp)
+{
+    if (bpp != 16 && bpp != 32) return 1;
+    if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return 1;
+    hl.width = width;
+    hl.height = height;
+    hl.bpp = bpp;
+    hl.presented.clear();
+    return 0;
+}
+
+static void HeadlessReleaseMode(void)
+{
+    hl.presented.clear();
+    hl.width = hl.height = hl.bpp = 0;
+}
+
+static int HeadlessVisible(void) { return 1; }
+
+static void HeadlessPresent(const uint8_t* pixels, int pitch, int width, int height, int bpp)
+{
+    if (width != hl.width || height != hl.height || bpp != hl.bpp) return;
+    size_t row = (size_t)width * (bpp / 8);
+    hl.presented.resize(row * height);
+    for (int y = 0; y < height; y++) memcpy(&hl.presented[row * y], pixels + (size_t)pitch * y, row);
+}
+
+static uint32_t HeadlessTicks(void) { return hl.clock; }
+
+static int HeadlessMessageBox(const char* title, const char* text, int flags)
+{
+    (void)title;
+    (void)text;
+    int fallback = PlatDefaultAnswer(flags);
+    if (hl.answers.empty()) return fallback;
+    int answer = hl.answers.front();
+    hl.answers.pop_front();
+    int kind = flags & 0x0F;
+    bool fits = (kind == MB_OK && answer == ID_OK) ||
+                (kind == MB_OKCANCEL && (answer == ID_OK || answer == ID_CANCEL)) ||
+                (kind == MB_YESNO && (answer == ID_YES || answer == ID_NO)) ||
+                (kind == MB_YESNOCANCEL && (answer == ID_YES || answer == ID_NO || answer == ID_CANCEL));
+    if (!fits) {
+        LogPrintf(LOG_WARN, "HEADLESS: the scripted answer does not fit this box; taking the default");
+        return fallback;
+    }
+    return answer;
+}
+
+const PlatDriver platHeadlessDriver = {
+    "headless",
+    HeadlessInit,
+    HeadlessShutdown,
+    HeadlessCreateWindow,
+    HeadlessDestroyWindow,
+    HeadlessShowWindow,
+    HeadlessDesktopRect,
+    HeadlessPump,
+    HeadlessSetMode,
+    HeadlessReleaseMode,
+    HeadlessVisible,
+    HeadlessPresent,
+    HeadlessTicks,
+    HeadlessMessageBox,
+};

@@ -1,0 +1,173 @@
+#include "platform/headless/script.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+int ScriptKeyCode(const std::string& name)
+{
+    static const struct { const char* name; int code; } named[] = {
+        {"enter", KEY_RETURN}, {"escape", KEY_ESCAPE}, {"space", KEY_SPACE}, {"backspace", KEY_BACK},
+        {"tab", KEY_TAB}, {"delete", KEY_DELETE}, {"up", KEY_UP}, {"down", KEY_DOWN},
+        {"left", KEY_LEFT}, {"right", KEY_RIGHT}, {"lshift", KEY_LSHIFT}, {"rshift", KEY_RSHIFT},
+        {"lctrl", KEY_LCONTROL}, {"rctrl", KEY_RCONTROL}, {"lalt", KEY_LMENU}, {"ralt", KEY_RMENU},
+        {"kp0", KEY_NUMPAD0}, {"kp1", KEY_NUMPAD1}, {"kp2", KEY_NUMPAD2}, {"kp3", KEY_NUMPAD3},
+        {"kp4", KEY_NUMPAD4}, {"kp5", KEY_NUMPAD5}, {"kp6", KEY_NUMPAD6}, {"kp7", KEY_NUMPAD7},
+        {"kp8", KEY_NUMPAD8}, {"kp9", KEY_NUMPAD9}, {"kpplus", KEY_ADD}, {"kpminus", KEY_SUBTRACT},
+        {"kpdecimal", KEY_DECIMAL}, {"kpenter", KEY_NUMPADENTER},
+        {"f1", 0x3B}, {"f2", 0x3C}, {"f3", 0x3D}, {"f4", 0x3E}, {"f5", 0x3F}, {"f6", 0x40},
+        {"f7", 0x41}, {"f8", 0x42}, {"f9", 0x43}, {"f10", 0x44}, {"f11", KEY_F11}, {"f12", KEY_F12},
+    };
+    for (const auto& n : named)
+        if (name == n.name) return n.code;
+    if (name.size() == 1) {
+        char c = name[0];
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+            for (int code = 1; code < 0x40; code++)
+                if (KeyTranslate(code, 0) == c) return code;
+        }
+    }
+    return 0;
+}
+
+// The key and shift state that type a character, from the translation tables.
+static bool KeyForChar(unsigned char c, int* code, int* shift)
+{
+    for (int s = 0; s < 2; s++) {
+        for (int k = 1; k < 0x40; k++) {
+            if (KeyTranslate(k, s) == c) {
+                *code = k;
+                *shift = s;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+static std::vector<std::string> SplitWords(const std::string& s)
+{
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) i++;
+        if (i >= s.size()) break;
+        size_t j = i;
+        while (j < s.size() && s[j] != ' ' && s[j] != '\t') j++;
+        words.push_back(s.substr(i, j - i));
+        i = j;
+    }
+    return words;
+}
+
+static bool ParseInt(const std::string& s, int* out)
+{
+    if (s.empty()) return false;
+    char* end = nullptr;
+    long v = strtol(s.c_str(), &end, 10);
+    if (*end || v < -1000000000L || v > 1000000000L) return false;
+    *out = (int)v;
+    return true;
+}
+
+int ScriptParse(const std::string& source, const std::string& fileName, std::vector<ScriptStep>& out,
+                std::string& error)
+{
+    out.clear();
+    int lineNo = 0;
+    size_t pos = 0;
+    while (pos < source.size()) {
+        size_t end = source.find('\n', pos);
+        std::string line = source.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        pos = end == std::string::npos ? source.size() : end + 1;
+        lineNo++;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+
+        auto fail = [&](const std::string& why) {
+            error = fileName + ":" + std::to_string(lineNo) + ": " + why + ": " + line;
+            return 1;
+        };
+        auto step = [&](int op, int a = 0, int b = 0, const std::string& text = "") {
+            out.push_back(ScriptStep{op, a, b, text, lineNo});
+        };
+
+        // `type` takes the rest of its line literally, '#' included.
+        size_t first = line.find_first_not_of(" \t");
+        if (first != std::string::npos && line.compare(first, 5, "type ") == 0) {
+            std::string text = line.substr(first + 5);
+            for (unsigned char c : text) {
+                int code = 0, shift = 0;
+                if (!KeyForChar(c, &code, &shift)) return fail("no key types this character");
+                if (shift) step(SCRIPT_KEYDOWN, KEY_LSHIFT);
+                step(SCRIPT_KEYDOWN, code);
+                step(SCRIPT_WAIT, 1);
+                step(SCRIPT_KEYUP, code);
+                if (shift) step(SCRIPT_KEYUP, KEY_LSHIFT);
+                step(SCRIPT_WAIT, 1);
+            }
+            continue;
+        }
+        size_t hash = line.find('#');
+        if (hash != std::string::npos) line.erase(hash);
+        std::vector<std::string> w = SplitWords(line);
+        if (w.empty()) continue;
+        const std::string& cmd = w[0];
+        int a = 0, b = 0;
+        if (cmd == "wait") {
+            if (w.size() > 2) return fail("wait takes one number");
+            a = 1;
+            if (w.size() == 2 && (!ParseInt(w[1], &a) || a < 0)) return fail("bad number of turns");
+            step(SCRIPT_WAIT, a);
+        } else if (cmd == "move" || cmd == "click") {
+            if (w.size() < 3 || !ParseInt(w[1], &a) || !ParseInt(w[2], &b) || a < -32768 || a > 32767 ||
+                b < -32768 || b > 32767)
+                return fail("expected X Y");
+            int button = 0;
+            if (cmd == "click") {
+                if (w.size() > 4) return fail("too many words");
+                if (w.size() == 4) {
+                    if (w[3] == "right") button = 1;
+                    else if (w[3] != "left") return fail("expected left or right");
+                }
+            } else if (w.size() != 3) {
+                return fail("too many words");
+            }
+            step(SCRIPT_MOVE, a, b);
+            if (cmd == "click") {
+                step(SCRIPT_PRESS, button);
+                step(SCRIPT_WAIT, 1);
+                step(SCRIPT_RELEASE, button);
+                step(SCRIPT_WAIT, 1);
+            }
+        } else if (cmd == "press" || cmd == "release") {
+            if (w.size() != 2 || (w[1] != "left" && w[1] != "right")) return fail("expected left or right");
+            step(cmd == "press" ? SCRIPT_PRESS : SCRIPT_RELEASE, w[1] == "right" ? 1 : 0);
+        } else if (cmd == "keydown" || cmd == "keyup" || cmd == "key") {
+            if (w.size() != 2) return fail("expected one key name");
+            int code = ScriptKeyCode(w[1]);
+            if (!code) return fail("unknown key name");
+            if (cmd != "keyup") step(SCRIPT_KEYDOWN, code);
+            if (cmd == "key") step(SCRIPT_WAIT, 1);
+            if (cmd != "keydown") step(SCRIPT_KEYUP, code);
+            if (cmd == "key") step(SCRIPT_WAIT, 1);
+        } else if (cmd == "answer") {
+            if (w.size() != 2) return fail("expected ok, yes, no or cancel");
+            if (w[1] == "ok") a = ID_OK;
+            else if (w[1] == "yes") a = ID_YES;
+            else if (w[1] == "no") a = ID_NO;
+            else if (w[1] == "cancel") a = ID_CANCEL;
+            else return fail("expected ok, yes, no or cancel");
+            step(SCRIPT_ANSWER, a);
+        } else if (cmd == "close") {
+            if (w.size() != 1) return fail("close takes nothing");
+            step(SCRIPT_CLOSE);
+        } else if (cmd == "screenshot") {
+            if (w.size() != 2) return fail("expected one file name");
+            step(SCRIPT_SCREENSHOT, 0, 0, w[1]);
+        } else {
+            return fail("unknown command");
+        }
+    }
+    return 0;
+}

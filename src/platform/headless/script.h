@@ -1,0 +1,30 @@
+// Script files of the headless back end: one command a line, expanded at load into the
+// primitive steps that the back end replays at its message drains.
+#pragma once
+#include <string>
+#include <vector>
+
+enum ScriptOp {
+    SCRIPT_WAIT,        // a: main-loop turns
+    SCRIPT_MOVE,        // a, b: pointer position
+    SCRIPT_PRESS,       // a: 0 left, 1 right
+    SCRIPT_RELEASE,
+    SCRIPT_KEYDOWN,     // a: scan code
+    SCRIPT_KEYUP,
+    SCRIPT_ANSWER,      // a: ID_OK, ID_YES, ID_NO or ID_CANCEL
+    SCRIPT_CLOSE,
+    SCRIPT_SCREENSHOT,  // text: file name
+};
+
+struct ScriptStep {
+    int op;
+    int a, b;
+    std::string text;
+    int line;
+};
+
+// Parses a script. Returns 0, or 1 with a message naming the line in `error`.
+int ScriptParse(const std::string& source, const std::string& fileName, std::vector<ScriptStep>& out,
+                std::string& error);
+// The scan code of a key name ("a", "enter", "kp5", "f12"...), or 0 when there is none.
+int ScriptKeyCode(const std::string& name);

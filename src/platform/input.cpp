@@ -1,0 +1,250 @@
+// Keyboard and pointer state by scan code. The back end queues key transitions as a
+// buffered keyboard device would; reads poll that queue, 16 events at a time, into the
+// key state table. Pointer buttons arrive as native messages through the pointer hook.
+#include <cstring>
+#include <initializer_list>
+
+#include "kernel/kernel.h"
+#include "kernel/log.h"
+#include "platform/platform.h"
+
+enum { KEY_PRESSED = 1, KEY_HELD = 2, EVENT_QUEUE = 256 };
+
+static struct {
+    int installed;
+    uint8_t state[256];
+    struct { uint8_t code, down; } events[EVENT_QUEUE];
+    int head, count;
+    int pointerX, pointerY;
+} input;
+
+// ---- translation tables ---------------------------------------------------------------------
+
+static uint8_t unshifted[256];
+static uint8_t shifted[256];
+
+static void Fill(uint8_t* table, int first, const char* chars)
+{
+    for (int i = 0; chars[i]; i++) table[first + i] = (uint8_t)chars[i];
+}
+
+static void BuildTables(void)
+{
+    static int built;
+    if (built) return;
+    built = 1;
+    Fill(unshifted, 0x02, "1234567890-=");
+    Fill(unshifted, 0x10, "qwertyuiop[]");
+    Fill(unshifted, 0x1E, "asdfghjkl;'`");
+    Fill(unshifted, 0x2B, "\\zxcvbnm,./");
+    Fill(shifted, 0x02, "!\"\x9c$%^&*()_+");
+    Fill(shifted, 0x10, "QWERTYUIOP{}");
+    Fill(shifted, 0x1E, "ASDFGHJKL:@`");
+    Fill(shifted, 0x2B, "|ZXCVBNM<>?");
+    for (uint8_t* t : {unshifted, shifted}) {
+        t[0x0E] = CH_BACKSPACE;
+        t[0x0F] = CH_TAB;
+        t[0x1C] = CH_ENTER;
+        t[0x39] = ' ';
+    }
+    // The cursor keys, on the keypad and on their own block, give the program's own codes;
+    // shifted they give nothing.
+    const uint8_t cursor[5][3] = {
+        {0x48, 0xC8, CH_UP}, {0x50, 0xD0, CH_DOWN}, {0x4B, 0xCB, CH_LEFT},
+        {0x4D, 0xCD, CH_RIGHT}, {0x53, 0xD3, CH_DELETE},
+    };
+    for (const auto& c : cursor) unshifted[c[0]] = unshifted[c[1]] = c[2];
+}
+
+int KeyTranslate(int scanCode, int isShifted)
+{
+    BuildTables();
+    if (scanCode < 0 || scanCode > 255) return 0;
+    return isShifted ? shifted[scanCode] : unshifted[scanCode];
+}
+
+// ---- install --------------------------------------------------------------------------------
+
+void InputInstall(const char* joystick, int version)
+{
+    (void)version;
+    BuildTables();
+    if (joystick && *joystick) {
+        // No joystick is ever attached on this platform.
+        FatalError("Couldn't find the selected controller \"%s\". Please check your connections.", joystick);
+    }
+    if (!input.installed) InputReset();
+    input.installed = 1;
+    RegisterMessageHook(InputMessageHook);
+    RegisterExit(InputRemove);
+}
+
+void InputRemove(void)
+{
+    input.installed = 0;
+    InputReset();
+}
+
+int InputIsInstalled(void) { return input.installed; }
+
+void InputReset(void)
+{
+    memset(input.state, 0, sizeof input.state);
+    input.head = input.count = 0;
+}
+
+void InputReleaseDevices(void)
+{
+    // The pointer is never held exclusively here: the native window shares it with the
+    // desktop at all times, so there is nothing to hand back. Pending input is kept.
+}
+
+// ---- keyboard -------------------------------------------------------------------------------
+
+void InputQueueKey(int scanCode, int down)
+{
+    if (scanCode <= 0 || scanCode > 255) return;
+    if (input.count == EVENT_QUEUE) {
+        LogPrintf(LOG_WARN, "INPUT: keyboard buffer overflow, oldest event lost");
+        input.head = (input.head + 1) % EVENT_QUEUE;
+        input.count--;
+    }
+    int slot = (input.head + input.count) % EVENT_QUEUE;
+    input.events[slot].code = (uint8_t)scanCode;
+    input.events[slot].down = down ? 1 : 0;
+    input.count++;
+}
+
+void KeyPoll(void)
+{
+    for (int n = 0; n < INPUT_KEY_BUFFER && input.count > 0; n++) {
+        uint8_t code = input.events[input.head].code;
+        uint8_t down = input.events[input.head].down;
+        input.head = (input.head + 1) % EVENT_QUEUE;
+        input.count--;
+        if (down)
+            input.state[code] = KEY_PRESSED | KEY_HELD;
+        else
+            input.state[code] &= (uint8_t) ~(KEY_PRESSED | KEY_HELD);
+    }
+}
+
+int KeyPressed(int scanCode)
+{
+    KeyPoll();
+    if (!KernelAppActive() || scanCode < 0 || scanCode > 255) return 0;
+    int pressed = input.state[scanCode] & KEY_PRESSED;
+    input.state[scanCode] &= (uint8_t)~KEY_PRESSED;
+    return pressed;
+}
+
+int KeyHeld(int scanCode)
+{
+    if (!KernelAppActive() || scanCode < 0 || scanCode > 255) return 0;
+    return input.state[scanCode] & KEY_HELD;
+}
+
+int KeyRead(void)
+{
+    KeyPoll();
+    if (!KernelAppActive()) return 0;
+    for (int code = 0; code < 256; code++) {
+        if (input.state[code] & KEY_PRESSED) {
+            input.state[code] &= (uint8_t)~KEY_PRESSED;
+            int shift = (input.state[KEY_LSHIFT] | input.state[KEY_RSHIFT]) & KEY_HELD;
+            return KeyTranslate(code, shift != 0);
+        }
+    }
+    return 0;
+}
+
+// ---- pointer --------------------------------------------------------------------------------
+
+void PointerPos(int* x, int* y)
+{
+    if (x) *x = input.pointerX;
+    if (y) *y = input.pointerY;
+}
+
+int InputMessageHook(void* window, uint32_t msg, uint32_t wParam, int32_t lParam)
+{
+    (void)window;
+    (void)wParam;
+    switch (msg) {
+    case NM_MOUSEMOVE:
+        input.pointerX = (int16_t)(lParam & 0xFFFF);
+        input.pointerY = (int16_t)((uint32_t)lParam >> 16);
+        break;
+    case NM_LBUTTONDOWN: input.state[KEY_MOUSE_LEFT] = KEY_PRESSED | KEY_HELD; break;
+    case NM_LBUTTONUP: input.state[KEY_MOUSE_LEFT] &= (uint8_t) ~(KEY_PRESSED | KEY_HELD); break;
+    case NM_RBUTTONDOWN: input.state[KEY_MOUSE_RIGHT] = KEY_PRESSED | KEY_HELD; break;
+    case NM_RBUTTONUP: input.state[KEY_MOUSE_RIGHT] &= (uint8_t) ~(KEY_PRESSED | KEY_HELD); break;
+    default: break;
+    }
+    // Other hooks may want the same message: never consume it.
+    return 0;
+}
+
+// ---- native key codes -------------------------------------------------------------------------
+
+int InputVirtualKeyToScan(int vk)
+{
+    static const uint8_t letters[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 0x23, 0x17,
+                                        0x24, 0x25, 0x26, 0x32, 0x31, 0x18, 0x19, 0x10, 0x13,
+                                        0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C};
+    static const uint8_t numpad[10] = {0x52, 0x4F, 0x50, 0x51, 0x4B, 0x4C, 0x4D, 0x47, 0x48, 0x49};
+    static const uint8_t fkeys[12] = {0x3B, 0x3C, 0x3D, 0x3E, 0x3F, 0x40,
+                                      0x41, 0x42, 0x43, 0x44, 0x57, 0x58};
+    if (vk >= 'A' && vk <= 'Z') return letters[vk - 'A'];
+    if (vk >= '1' && vk <= '9') return 0x02 + (vk - '1');
+    if (vk == '0') return 0x0B;
+    if (vk >= 0x60 && vk <= 0x69) return numpad[vk - 0x60];
+    if (vk >= 0x70 && vk <= 0x7B) return fkeys[vk - 0x70];
+    switch (vk) {
+    case 0x01: return KEY_MOUSE_LEFT;
+    case 0x02: return KEY_MOUSE_RIGHT;
+    case 0x08: return KEY_BACK;
+    case 0x09: return KEY_TAB;
+    case 0x0D: return KEY_RETURN;
+    case 0x10: case 0xA0: return KEY_LSHIFT;
+    case 0xA1: return KEY_RSHIFT;
+    case 0x11: case 0xA2: return KEY_LCONTROL;
+    case 0xA3: return KEY_RCONTROL;
+    case 0x12: case 0xA4: return KEY_LMENU;
+    case 0xA5: return KEY_RMENU;
+    case 0x13: return KEY_PAUSE;
+    case 0x14: return KEY_CAPITAL;
+    case 0x1B: return KEY_ESCAPE;
+    case 0x20: return KEY_SPACE;
+    case 0x21: return KEY_PRIOR;
+    case 0x22: return KEY_NEXT;
+    case 0x23: return KEY_END;
+    case 0x24: return KEY_HOME;
+    case 0x25: return KEY_LEFT;
+    case 0x26: return KEY_UP;
+    case 0x27: return KEY_RIGHT;
+    case 0x28: return KEY_DOWN;
+    case 0x2D: return KEY_INSERT;
+    case 0x2E: return KEY_DELETE;
+    case 0x6A: return KEY_MULTIPLY;
+    case 0x6B: return KEY_ADD;
+    case 0x6D: return KEY_SUBTRACT;
+    case 0x6E: return KEY_DECIMAL;
+    case 0x6F: return KEY_DIVIDE;
+    case 0x90: return KEY_NUMLOCK;
+    case 0x91: return KEY_SCROLL;
+    case 0xBA: return KEY_SEMICOLON;
+    case 0xBB: return KEY_EQUALS;
+    case 0xBC: return KEY_COMMA;
+    case 0xBD: return KEY_MINUS;
+    case 0xBE: return KEY_PERIOD;
+    case 0xBF: return KEY_SLASH;
+    case 0xC0: return KEY_GRAVE;
+    case 0xDB: return KEY_LBRACKET;
+    case 0xDC: return KEY_BACKSLASH;
+    case 0xDD: return KEY_RBRACKET;
+    case 0xDE: return KEY_APOSTROPHE;
+    case 0xE2: return KEY_OEM_102;
+    default: return 0;
+    }
+}

@@ -1,0 +1,87 @@
+// Back end selection, the native message queue and message boxes.
+#include <cstdio>
+#include <cstring>
+
+#include "kernel/log.h"
+#include "platform/backend.h"
+
+enum { QUEUE_SIZE = 256 };
+
+static struct {
+    const PlatDriver* driver;     // null until PlatSelect: the headless driver, idle, is used
+    int headless;
+    NativeMsg queue[QUEUE_SIZE];
+    int head, count;
+    int pumped;                   // the back end has been asked for events in this drain
+} plat;
+
+const PlatDriver* PlatDriverCurrent(void) { return plat.driver ? plat.driver : &platHeadlessDriver; }
+
+int PlatSelect(const PlatOptions* options)
+{
+    PlatOptions none{};
+    if (!options) options = &none;
+    const PlatDriver* driver = options->headless ? &platHeadlessDriver : &platSdlDriver;
+    if (driver->Init(options) != 0) return 1;
+    plat.driver = driver;
+    plat.headless = options->headless != 0;
+    plat.head = plat.count = 0;
+    return 0;
+}
+
+void PlatShutdown(void)
+{
+    if (plat.driver) plat.driver->Shutdown();
+    plat.driver = nullptr;
+    plat.head = plat.count = 0;
+}
+
+int PlatIsHeadless(void) { return plat.driver ? plat.headless : 1; }
+const char* PlatBackendName(void) { return PlatDriverCurrent()->name; }
+
+int PlatCreateWindow(const char* title) { return PlatDriverCurrent()->CreateWindow(title); }
+void PlatDestroyWindow(void) { PlatDriverCurrent()->DestroyWindow(); }
+void PlatShowWindow(void) { PlatDriverCurrent()->ShowWindow(); }
+void PlatDesktopRect(int32_t rect[4]) { PlatDriverCurrent()->DesktopRect(rect); }
+
+void PlatPostMessage(uint32_t msg, uint32_t wParam, int32_t lParam)
+{
+    if (plat.count == QUEUE_SIZE) {
+        // A full queue keeps the newest pointer position: drop the oldest message.
+        plat.head = (plat.head + 1) % QUEUE_SIZE;
+        plat.count--;
+    }
+    NativeMsg& m = plat.queue[(plat.head + plat.count) % QUEUE_SIZE];
+    m.msg = msg;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    plat.count++;
+}
+
+int PlatPeekMessage(NativeMsg* out)
+{
+    if (!plat.pumped) {
+        plat.pumped = 1;
+        PlatDriverCurrent()->Pump();
+    }
+    if (plat.count == 0) {
+        plat.pumped = 0;   // the drain is over; the next one collects again
+        return 0;
+    }
+    *out = plat.queue[plat.head];
+    plat.head = (plat.head + 1) % QUEUE_SIZE;
+    plat.count--;
+    return 1;
+}
+
+int PlatDefaultAnswer(int flags)
+{
+    int kind = flags & 0x0F;
+    return (kind == MB_YESNO || kind == MB_YESNOCANCEL) ? ID_YES : ID_OK;
+}
+
+int PlatMessageBox(const char* title, const char* text, int flags)
+{
+    LogPrintf(LOG_ERROR, "MSGBOX \"%s\" \"%s\"", title ? title : "", text ? text : "");
+    return PlatDriverCurrent()->MessageBox(title ? title : "", text ? text : "", flags);
+}

@@ -1,0 +1,311 @@
+// Platform services: the only way the rest of the program reaches the machine. Video modes
+// and the framebuffer, drawing targets, the millisecond clock, keyboard and pointer state,
+// native message boxes, file operations and sprites. The back end (a real window through
+// SDL2, or the scripted headless one) is chosen once by PlatSelect and filled into a
+// driver table; nothing above this header knows which one runs.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "kernel/res/res.h"
+
+// ============================================================================================
+// Back end selection and native messages
+// ============================================================================================
+
+enum { PLAT_SDL = 0, PLAT_HEADLESS = 1 };
+
+struct PlatOptions {
+    int headless;            // PLAT_HEADLESS selects the scripted back end
+    const char* script;      // headless: script file, or null for none
+    int maxFrames;           // headless: end the run after this many main-loop turns (0 = no limit)
+};
+
+// Chooses and starts the back end. Returns 0, or non-zero with the reason in the log.
+int PlatSelect(const PlatOptions* options);
+void PlatShutdown(void);
+int PlatIsHeadless(void);
+const char* PlatBackendName(void);
+// Moves the headless clock on (tests of timing); the headless clock otherwise advances 20 ms
+// at every message drain.
+void PlatHeadlessAdvanceClock(uint32_t ms);
+
+// Native messages, numbered as the kernel window procedure expects them.
+enum {
+    NM_DESTROY = 0x0002,
+    NM_ACTIVATE = 0x0006,
+    NM_CLOSE = 0x0010,
+    NM_QUIT = 0x0012,
+    NM_MOUSEMOVE = 0x0200,
+    NM_LBUTTONDOWN = 0x0201,
+    NM_LBUTTONUP = 0x0202,
+    NM_LBUTTONDBLCLK = 0x0203,
+    NM_RBUTTONDOWN = 0x0204,
+    NM_RBUTTONUP = 0x0205,
+    NM_RBUTTONDBLCLK = 0x0206,
+};
+
+struct NativeMsg {
+    uint32_t msg;
+    uint32_t wParam;
+    int32_t lParam;   // pointer messages: x in the low 16 bits, y in the high 16 bits
+};
+
+// Creates the native window (hidden until the first mode set). 0 on failure.
+int PlatCreateWindow(const char* title);
+void PlatDestroyWindow(void);
+void PlatShowWindow(void);
+// Desktop rectangle: left, top, right, bottom.
+void PlatDesktopRect(int32_t rect[4]);
+// Takes the next pending native message without waiting; 0 when the queue is empty. The
+// first call of a main-loop turn lets the back end collect its events.
+int PlatPeekMessage(NativeMsg* out);
+void PlatPostMessage(uint32_t msg, uint32_t wParam, int32_t lParam);
+
+// ============================================================================================
+// Native message boxes
+// ============================================================================================
+
+enum {
+    MB_OK = 0x00,
+    MB_OKCANCEL = 0x01,
+    MB_YESNOCANCEL = 0x03,
+    MB_YESNO = 0x04,
+    MB_ICONSTOP = 0x10,
+    MB_ICONQUESTION = 0x20,
+    MB_ICONEXCLAMATION = 0x30,
+    MB_ICONINFORMATION = 0x40,
+};
+enum { ID_OK = 1, ID_CANCEL = 2, ID_YES = 6, ID_NO = 7 };
+
+// Shows a native box and returns the button pressed. Every box is also written to the
+// developer log as MSGBOX "<title>" "<text>".
+int PlatMessageBox(const char* title, const char* text, int flags);
+
+// ============================================================================================
+// Video: modes, framebuffer updates, drawing targets, colours
+// ============================================================================================
+
+enum {
+    VIDEO_8BIT = 0,
+    VIDEO_16BIT = 1,
+    VIDEO_24BIT = 2,
+    VIDEO_32BIT = 3,
+};
+enum {
+    VIDEO_FULLSCREEN_SOFT = 0x200,
+    VIDEO_WINDOWED = 0x201,
+    VIDEO_FULLSCREEN = 0x202,
+    VIDEO_WINDOWED_DEBUG = 0x203,
+    VIDEO_WINDOWED_D3D = 0x204,
+    VIDEO_FULLSCREEN_D3D = 0x205,
+    VIDEO_WINDOWED_DEBUG_D3D = 0x206,
+};
+enum {
+    VIDEO_HOOK_BEFORE_LOCK = 0,
+    VIDEO_HOOK_AFTER_LOCK = 1,
+    VIDEO_HOOK_BEFORE_UNLOCK = 2,
+    VIDEO_HOOK_AFTER_UNLOCK = 3,
+    VIDEO_HOOK_LISTS = 4,
+    VIDEO_MAX_HOOKS = 32,
+};
+
+typedef void (*VideoHookFn)(void);
+typedef int (*VideoLockFn)(void);     // non-zero when the framebuffer is ready to draw into
+typedef void (*VideoUnlockFn)(void);
+
+// The current drawing target: the framebuffer, a partition of it, or a virtual screen.
+// `pixels` points at the target's origin; x and y run from 0 to width-1 and height-1.
+struct VideoSurface {
+    uint8_t* pixels;
+    int pitch;     // bytes from one row to the next
+    int width;
+    int height;
+    int bpp;       // 8, 16 or 32
+};
+
+void VideoInstall(int flag);
+void VideoRemove(void);
+int VideoIsInstalled(void);
+// A width of 0 releases the mode. Returns 0 on success, non-zero when the mode cannot be set.
+int VideoSetMode(int width, int height, int colourCode, int type, int optA, int optB);
+// The next VideoSetMode goes to the back end even when it asks for the current mode.
+void VideoForceModeChange(void);
+int VideoModeWidth(void);
+int VideoModeHeight(void);
+int VideoModeType(void);
+
+int VideoBeginUpdate(int forced);
+void VideoEndUpdate(void);
+int VideoInUpdate(void);
+int VideoAddHook(int list, VideoHookFn fn);
+void VideoSetLockOverride(VideoLockFn fn);
+void VideoSetUnlockOverride(VideoUnlockFn fn);
+// A function to run once the frame's update has ended (the end-of-frame step calls it).
+void VideoSetDeferred(VideoHookFn fn);
+int VideoDeferredPending(void);
+int VideoDeferredReady(void);
+// Runs a ready deferred function, clears it and ends the held update. 1 when one ran.
+int VideoRunDeferred(void);
+
+// Clip rectangle of the current target, inclusive corners.
+void VideoGetClip(int* x0, int* y0, int* x1, int* y1);
+void VideoSetClip(int x0, int y0, int x1, int y1);
+void VideoExtent(int* width, int* height);
+int VideoBitsPerPixel(void);
+const VideoSurface* VideoTarget(void);
+// Reads a framebuffer pixel as 8-bit red, green, blue (black outside the screen).
+void VideoReadPixel(int x, int y, uint8_t* r, uint8_t* g, uint8_t* b);
+// Fills the whole current target with a palette colour.
+void VideoClear(int colour);
+
+// Palette block: first index (i16), count (i16), count x (r, g, b) in 6-bit units.
+void VideoLoadPalette(const uint8_t* block, size_t size);
+void VideoSetColour(int index, uint8_t r, uint8_t g, uint8_t b);   // 8-bit components
+// 256 entries of 0x00RRGGBB (the blue, green, red, 0 bytes of the display colour table).
+const uint32_t* VideoColourTable(void);
+// 256 entries: each palette colour as a pixel of the current framebuffer format.
+const uint32_t* VideoPixelTable(void);
+uint32_t VideoPackRGB(uint8_t r, uint8_t g, uint8_t b);
+
+int VideoVirtPart(int x, int y, int width, int height);
+void VideoVirtPartEnd(void);
+int VideoVirtPartOrigin(int* x, int* y);
+// A resource holding width x height pixels of the screen's depth becomes the target.
+void VideoVirtScreen(ResId id, int width, int height);
+void VideoVirtScreenEnd(void);
+
+void VideoSetPointerSprite(ResId id);
+
+// The interface palette (entries 248 to 255) as a palette block.
+extern const uint8_t kInterfacePalette[4 + 8 * 3];
+void VideoLoadInterfacePalette(void);
+
+// A pixel of a 16-bit (5-6-5) or 32-bit (X8-R8-G8-B8) surface as 8-bit components, each
+// field shifted to the top of its byte.
+void VideoUnpackPixel(const uint8_t* pixel, int bpp, uint8_t* r, uint8_t* g, uint8_t* b);
+
+// ============================================================================================
+// Timer
+// ============================================================================================
+
+void TimerInstall(void);
+void TimerRemove(void);
+uint32_t TimerMs(void);
+// Bit 9 of the millisecond clock: 512 ms on, 512 ms off.
+int TimerBlink(void);
+
+// ============================================================================================
+// Input: keyboard and pointer state by DirectInput scan code
+// ============================================================================================
+
+enum {
+    KEY_ESCAPE = 0x01, KEY_1 = 0x02, KEY_0 = 0x0B, KEY_MINUS = 0x0C, KEY_EQUALS = 0x0D,
+    KEY_BACK = 0x0E, KEY_TAB = 0x0F, KEY_Q = 0x10, KEY_W = 0x11, KEY_E = 0x12, KEY_R = 0x13,
+    KEY_T = 0x14, KEY_Y = 0x15, KEY_U = 0x16, KEY_I = 0x17, KEY_O = 0x18, KEY_P = 0x19,
+    KEY_LBRACKET = 0x1A, KEY_RBRACKET = 0x1B, KEY_RETURN = 0x1C, KEY_LCONTROL = 0x1D,
+    KEY_A = 0x1E, KEY_S = 0x1F, KEY_D = 0x20, KEY_F = 0x21, KEY_G = 0x22, KEY_H = 0x23,
+    KEY_J = 0x24, KEY_K = 0x25, KEY_L = 0x26, KEY_SEMICOLON = 0x27, KEY_APOSTROPHE = 0x28,
+    KEY_GRAVE = 0x29, KEY_LSHIFT = 0x2A, KEY_BACKSLASH = 0x2B, KEY_Z = 0x2C, KEY_X = 0x2D,
+    KEY_C = 0x2E, KEY_V = 0x2F, KEY_B = 0x30, KEY_N = 0x31, KEY_M = 0x32, KEY_COMMA = 0x33,
+    KEY_PERIOD = 0x34, KEY_SLASH = 0x35, KEY_RSHIFT = 0x36, KEY_MULTIPLY = 0x37,
+    KEY_LMENU = 0x38, KEY_SPACE = 0x39, KEY_CAPITAL = 0x3A, KEY_F1 = 0x3B, KEY_F10 = 0x44,
+    KEY_NUMLOCK = 0x45, KEY_SCROLL = 0x46, KEY_NUMPAD7 = 0x47, KEY_NUMPAD8 = 0x48,
+    KEY_NUMPAD9 = 0x49, KEY_SUBTRACT = 0x4A, KEY_NUMPAD4 = 0x4B, KEY_NUMPAD5 = 0x4C,
+    KEY_NUMPAD6 = 0x4D, KEY_ADD = 0x4E, KEY_NUMPAD1 = 0x4F, KEY_NUMPAD2 = 0x50,
+    KEY_NUMPAD3 = 0x51, KEY_NUMPAD0 = 0x52, KEY_DECIMAL = 0x53, KEY_OEM_102 = 0x56,
+    KEY_F11 = 0x57, KEY_F12 = 0x58, KEY_NUMPADENTER = 0x9C, KEY_RCONTROL = 0x9D,
+    KEY_DIVIDE = 0xB5, KEY_SYSRQ = 0xB7, KEY_RMENU = 0xB8, KEY_PAUSE = 0xC5, KEY_HOME = 0xC7,
+    KEY_UP = 0xC8, KEY_PRIOR = 0xC9, KEY_LEFT = 0xCB, KEY_RIGHT = 0xCD, KEY_END = 0xCF,
+    KEY_DOWN = 0xD0, KEY_NEXT = 0xD1, KEY_INSERT = 0xD2, KEY_DELETE = 0xD3, KEY_LWIN = 0xDB,
+    KEY_RWIN = 0xDC, KEY_APPS = 0xDD,
+    KEY_MOUSE_LEFT = 0x80, KEY_MOUSE_RIGHT = 0x81,
+};
+// The program's own codes for the cursor keys, as the translation tables give them.
+enum { CH_UP = 1, CH_DOWN = 2, CH_LEFT = 3, CH_RIGHT = 4, CH_DELETE = 5, CH_BACKSPACE = 8,
+       CH_TAB = 9, CH_ENTER = 13, CH_POUND = 0x9C };
+enum { INPUT_KEY_BUFFER = 16 };
+
+// Joystick name or null, DirectInput version or 0. Registers the pointer hook and the removal.
+void InputInstall(const char* joystick, int version);
+void InputRemove(void);
+int InputIsInstalled(void);
+// Reads the buffered keyboard events (at most 16 a poll) into the key state table.
+void KeyPoll(void);
+int KeyPressed(int scanCode);
+int KeyHeld(int scanCode);
+int KeyRead(void);
+// 0 when the code has no character.
+int KeyTranslate(int scanCode, int shifted);
+void PointerPos(int* x, int* y);
+void InputReleaseDevices(void);
+// Native virtual-key code to scan code (1 and 2, the pointer buttons, give 0x80 and 0x81).
+int InputVirtualKeyToScan(int virtualKey);
+// The pointer hook that the kernel's message drain calls.
+int InputMessageHook(void* window, uint32_t msg, uint32_t wParam, int32_t lParam);
+// Back ends queue key transitions here, as the keyboard device buffers them.
+void InputQueueKey(int scanCode, int down);
+// Forgets every key, button and queued event (tests, and the reinstall of the editor start).
+void InputReset(void);
+
+// ============================================================================================
+// Files (names use '/', '\' is accepted; loose names are found whatever their case on disk)
+// ============================================================================================
+
+// Finds an existing file: the exact name first, then a case-insensitive match of each part.
+// Writes the name as it is on disk; returns 1 when found.
+int FileFind(const char* name, char* out, size_t outSize);
+int FileExists(const char* name);
+// Size in bytes, or -1 when the file cannot be found.
+int64_t FileSize(const char* name);
+// Reads `length` bytes at `offset` into dest; 0 on success.
+int FileReadAt(const char* name, uint64_t offset, void* dest, size_t length);
+// Writes a new file; a partly written file is removed. 0 on success, 1 on failure.
+int FileWrite(const char* name, const void* data, size_t size);
+int FileDelete(const char* name);
+// 0 on success (an existing destination is replaced).
+int FileMove(const char* from, const char* to);
+// The program file's full path; "" when it cannot be read.
+const char* FileProgramPath(void);
+
+// ============================================================================================
+// Sprites ("SPR" resources)
+// ============================================================================================
+
+enum {
+    SPR_HEADER_SIZE = 48,      // 8-bit "TRPS"
+    SPR32_HEADER_SIZE = 32,    // 32-bit "BGRS"
+    SPRZ_DATA_OFFSET = 52,     // compressed "BGRZ" rows
+};
+
+struct SpriteInfo {
+    int bpp;        // 8 or 32
+    int width;
+    int height;
+};
+
+// Registers the "SPR" type with its loader.
+void SpriteInstall(void);
+// The loader: checks and prepares a sprite in place (fills the row table, expands "BGRZ").
+int SpriteLoad(ResId id);
+// Creates an 8-bit sprite resource; palette may be null.
+ResId SpriteCreate8(int width, int height, int transparent, const uint8_t* palette, int paletteCount);
+ResId SpriteCreate32(int width, int height);
+int SpriteFormat(ResId id, SpriteInfo* out);   // 0 when the resource is not a sprite
+int SpriteTransparent(ResId id);
+// The palette block (first, count, triples) of an 8-bit sprite, or null.
+const uint8_t* SpritePalette(ResId id);
+// Pointer to the first pixel (the sprite stays open until SpriteRelease).
+uint8_t* SpritePixels(ResId id);
+void SpriteRelease(ResId id);
+// Expands a "BGRZ" block to "BGRS". Returns 0 on success, 1 when the data is malformed.
+int SpriteDecompress(ResId id);
+int SpriteResize(ResId id, int width, int height);
+int SpriteScale(ResId id, int32_t factor);
+// Drawing into a sprite: the sprite's pixels become the drawing target.
+void SpriteBeginDraw(ResId id);
+void SpriteEndDraw(void);
+// Draws at a point or scaled into a rectangle of the current target, clipped, with the
+// transparent index or key colour left undrawn.
+void SpriteDraw(ResId id, int x, int y);
+void SpriteDrawScaled(ResId id, int x0, int y0, int x1, int y1);
