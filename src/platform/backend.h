@@ -28,5 +28,9 @@ extern const PlatDriver platHeadlessDriver;
 extern const PlatDriver platSdlDriver;
 
 const PlatDriver* PlatDriverCurrent(void);
+
+// Makes a buffer the drawing target (sprites drawn into). Fatal when another target is active.
+void VideoBeginBuffer(uint8_t* pixels, int pitch, int width, int height, int bpp);
+void VideoEndBuffer(void);
 // The answer a box takes when nobody gives one: OK, or Yes.
 int PlatDefaultAnswer(int flags);

@@ -115,13 +115,16 @@ typedef int (*VideoLockFn)(void);     // non-zero when the framebuffer is ready 
 typedef void (*VideoUnlockFn)(void);
 
 // The current drawing target: the framebuffer, a partition of it, or a virtual screen.
-// `pixels` points at the target's origin; x and y run from 0 to width-1 and height-1.
+// `pixels` is the first byte of the whole buffer (width x height pixels); target point (x, y)
+// is buffer pixel (originX + x, originY + y). The clip rectangle always lies inside the buffer.
 struct VideoSurface {
     uint8_t* pixels;
     int pitch;     // bytes from one row to the next
     int width;
     int height;
     int bpp;       // 8, 16 or 32
+    int originX;
+    int originY;
 };
 
 void VideoInstall(int flag);
@@ -156,7 +159,7 @@ int VideoBitsPerPixel(void);
 const VideoSurface* VideoTarget(void);
 // Reads a framebuffer pixel as 8-bit red, green, blue (black outside the screen).
 void VideoReadPixel(int x, int y, uint8_t* r, uint8_t* g, uint8_t* b);
-// Fills the whole current target with a palette colour.
+// Fills the clip rectangle of the current target with a palette colour.
 void VideoClear(int colour);
 
 // Palette block: first index (i16), count (i16), count x (r, g, b) in 6-bit units.

@@ -1,0 +1,448 @@
+// Entry, start-up, the run-state machine and the main loop. Managers are installed here in
+// a fixed order; each registers its own removal, so the shutdown needs no list of its own.
+#include "kernel/app.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "kernel/kernel.h"
+#include "kernel/log.h"
+#include "kernel/res/res.h"
+#include "kernel/timing.h"
+#include "kernel/util/ini.h"
+#include "kernel/util/maths.h"
+#include "kernel/util/str.h"
+#include "palette/bmp.h"
+#include "platform/platform.h"
+
+AppSettings gApp;
+
+static struct {
+    int runState;
+    int requests[REQUEST_COUNT];
+    uint32_t progress;
+    ResId font;
+    int lockFd;
+} app = {RUN_START_LAUNCHER, {}, 0, 0, -1};
+
+// ============================================================================================
+// Command line and the single-instance guard
+// ============================================================================================
+
+void AppParseCommandLine(const char* commandLine)
+{
+    // Word 0 is the program; a "/debug" in any letter case switches debugging on.
+    for (int n = 1;; n++) {
+        const char* word = StrCmdWord(n, commandLine);
+        if (!*word) break;
+        if (word[0] == '/' && StrICmp(word + 1, "debug") == 0) gApp.debug = 1;
+        if (StrICmp(word, "--debug") == 0) gApp.debug = 1;
+    }
+}
+
+// 0: this is the only copy; 1: another copy holds the lock; -1: no lock could be made.
+static int TakeInstanceLock(void)
+{
+    const char* dir = getenv("TOLBEX_LOCK_DIR");
+    if (!dir || !*dir) dir = getenv("XDG_RUNTIME_DIR");
+    if (!dir || !*dir) dir = "/tmp";
+    std::string path = std::string(dir) + "/Vostrane-Tolbex.lock";
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    for (int waited = 0; waited <= 10; waited++) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            app.lockFd = fd;
+            return 0;
+        }
+        usleep(1000);
+    }
+    close(fd);
+    return 1;
+}
+
+static void ReleaseInstanceLock(void)
+{
+    if (app.lockFd < 0) return;
+    flock(app.lockFd, LOCK_UN);
+    close(app.lockFd);
+    app.lockFd = -1;
+}
+
+static void Usage(FILE* f)
+{
+    fputs("usage: tolbex [/debug] [--headless] [--script FILE] [--log FILE] [--max-frames N]\n"
+          "  /debug, --debug   offer the software renderer in the launcher\n"
+          "  --headless        run without a display (also TOLBEX_HEADLESS=1)\n"
+          "  --script FILE     headless input: one command a line (see README)\n"
+          "  --log FILE        developer log to FILE instead of stderr (also TOLBEX_LOG)\n"
+          "  --max-frames N    end a headless run after N main-loop turns (exit code 3)\n",
+          f);
+}
+
+int AppMain(int argc, char** argv)
+{
+    PlatOptions options{};
+    const char* logFile = getenv("TOLBEX_LOG");
+    const char* env = getenv("TOLBEX_HEADLESS");
+    if (env && *env && strcmp(env, "0") != 0) options.headless = 1;
+    std::string commandLine = "\"" + std::string(argc > 0 ? argv[0] : "tolbex") + "\"";
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        auto value = [&](const char* what) -> const char* {
+            if (i + 1 >= argc) {
+                fprintf(stderr, "tolbex: %s needs %s\n", a.c_str(), what);
+                exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--headless") options.headless = 1;
+        else if (a == "--script") options.script = value("a file name");
+        else if (a == "--log") logFile = value("a file name");
+        else if (a == "--max-frames") {
+            const char* v = value("a number");
+            int32_t n = 0;
+            if (StrToDec(v, &n) != 0 || n <= 0) {
+                fprintf(stderr, "tolbex: --max-frames needs a positive number\n");
+                return 2;
+            }
+            options.maxFrames = n;
+        } else if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (a.size() > 2 && a[0] == '-' && a[1] == '-' && a != "--debug") {
+            fprintf(stderr, "tolbex: unknown option %s\n", a.c_str());
+            Usage(stderr);
+            return 2;
+        }
+        commandLine += " \"" + a + "\"";
+    }
+    if (options.script && !options.headless) {
+        fprintf(stderr, "tolbex: --script needs --headless\n");
+        return 2;
+    }
+    if (logFile && *logFile && LogOpen(logFile) != 0) fprintf(stderr, "tolbex: cannot write the log %s\n", logFile);
+
+    int status = PlatSelect(&options);
+    if (status != 0) return status;
+
+    int lock = TakeInstanceLock();
+    if (lock != 0) {
+        // Another copy runs (or no lock can be made): leave without a word, as the first copy
+        // is the one the user sees.
+        PlatShutdown();
+        return 0;
+    }
+    if (!KernelInstall("VOSTRANE", nullptr, "Tolbex")) {
+        ReleaseInstanceLock();
+        PlatShutdown();
+        return 1;
+    }
+    AppParseCommandLine(commandLine.c_str());
+    AppStartupSettings();
+    while (!AppLoopTurn()) {
+    }
+    AppShutdown();
+    ReleaseInstanceLock();
+    PlatShutdown();
+    LogClose();
+    return KernelExitCode();
+}
+
+// ============================================================================================
+// Start-up
+// ============================================================================================
+
+static void ReadSettingsFile(void)
+{
+    if (INIOpen("tolbex.ini", 50) != 0) return;   // no file: every default stands
+    const char* v;
+    int32_t n;
+    if ((v = INIGet("secondres"))) StrLCopy(gApp.secondRes, v, sizeof gApp.secondRes);
+    if ((v = INIGet("thirdres"))) StrLCopy(gApp.thirdRes, v, sizeof gApp.thirdRes);
+    if ((v = INIGet("palsupport"))) {
+        if (StrToDec(v, &n) != 0) FatalError("use palsupport=0 or palsupport=1");
+        gApp.palSupport = n != 0;
+    }
+    if ((v = INIGet("polylightmode"))) {
+        if (StrToDec(v, &n) != 0 || (n != 0 && n != 1)) FatalError("ERROR: PolyLightMode in INI file must be 0 or 1!");
+        gApp.polyLightMode = n;
+    }
+    if ((v = INIGet("scale"))) {
+        if (StrToDec(v, &n) != 0) FatalError("ERROR: Unable to read scale from INI file.");
+        gApp.scale = (uint32_t)n;
+    }
+    INIClose(nullptr);
+}
+
+void AppStartupSettings(void)
+{
+    ResInstall(5000);
+    gApp.resolution = RESOLUTION_800;
+    gApp.palSupport = 0;
+    ReadSettingsFile();
+    if (gApp.secondRes[0] && ResAddFile(gApp.secondRes) != 0) FatalError("ERROR: Can't open secondary resource file.");
+    if (gApp.thirdRes[0] && ResAddFile(gApp.thirdRes) != 0) FatalError("ERROR: Can't open secondary resource file.");
+
+    SpriteInstall();
+    VideoInstall(0);
+    InputInstall(nullptr, 0);
+    TimerInstall();
+    TimingInstall();
+    MathsSetup();
+    // Text output, the palette state (248 user colours), the built-in font and the five
+    // interface colours are installed here as the toolkit and the palette manager land.
+
+    InputReleaseDevices();
+    app.runState = RUN_START_LAUNCHER;
+}
+
+// ============================================================================================
+// The loop
+// ============================================================================================
+
+int AppRunState(void) { return app.runState; }
+void AppSetRunState(int state) { app.runState = state; }
+
+static void RedrawFrame(void)
+{
+    if (VideoBeginUpdate(1)) {
+        // The window manager redraws the window tree here.
+        VideoEndUpdate();
+    }
+}
+
+void AppFrameDisplay(void)
+{
+    switch (app.runState) {
+    case RUN_LAUNCHER: RedrawFrame(); break;
+    case RUN_EDITOR:
+        // A pending material reload and the texture load run here once the renderer is in.
+        if (VideoBeginUpdate(1)) {
+            // Redraw of the window tree; then this frame's pointer and hover results become
+            // the previous frame's for the view windows.
+            VideoEndUpdate();
+        }
+        break;
+    default: break;
+    }
+}
+
+static void SetEditorVideoMode(void)
+{
+    static const int sizes[3][2] = {{320, 200}, {640, 400}, {800, 600}};
+    if (gApp.resolution < 0 || gApp.resolution > 2) FatalError("Invalid display mode.");
+    int w = sizes[gApp.resolution][0], h = sizes[gApp.resolution][1];
+    int type = gApp.softwareRender ? VIDEO_WINDOWED_DEBUG : VIDEO_WINDOWED_D3D;
+    if (VideoSetMode(w, h, VIDEO_32BIT, type, 0, 0) == 0) return;
+    if (VideoSetMode(w, h, VIDEO_24BIT, type, 0, 0) == 0) return;
+    if (VideoSetMode(w, h, VIDEO_16BIT, type, 0, 0) == 0) return;
+    FatalError("Unable to set video mode.");
+}
+
+static void EditorStart(void)
+{
+    KernelSetConfirmClose(1);
+    VideoRemove();
+    VideoInstall(0);
+    SetEditorVideoMode();
+    VideoLoadInterfacePalette();
+    // Window manager, Draw3D, materials and the INI "palette" and "materials" files join here.
+
+    for (int i = 0; i < 2; i++) {
+        if (VideoBeginUpdate(1)) VideoEndUpdate();
+    }
+    // Slots, the "SHP" type, the shape manager and (World Editor) the world manager join here.
+
+    for (int i = 0; i < 2; i++) {
+        if (!VideoBeginUpdate(1)) FatalError("Failed to set required screen mode");
+        VideoClear(0);
+        VideoEndUpdate();
+    }
+    // The renderer, the edited-object slot, Draw3D defaults and the window classes join here.
+
+    if (gApp.editorMode != EDITOR_SHAPE && gApp.editorMode != EDITOR_WORLD) FatalError("Invalid startup mode.");
+    // The view window and the menu bar of the chosen editor are created here.
+    TimingReset();
+}
+
+static void RunRequests(void)
+{
+    for (int r = 0; r < REQUEST_COUNT; r++) {
+        if (!app.requests[r]) continue;
+        app.requests[r] = 0;
+        if (r == REQUEST_RESERVED) continue;
+        RedrawFrame();
+        // Sorting, deleting net shapes, building the monorail and saving the runtime world
+        // run here under their progress windows as the shape and world managers land.
+    }
+}
+
+static void EditorFrame(void)
+{
+    TimingUpdate();
+    if (KeyHeld(KEY_LMENU) && KeyPressed(KEY_G)) AppGrabScreen(nullptr, 0);
+    RunRequests();
+    // The window manager's input step, the slots' per-frame event and their deferred frees
+    // run here; then this frame's pointer and hover results are cleared.
+}
+
+int AppRunStateStep(void)
+{
+    switch (app.runState) {
+    case RUN_START_LAUNCHER:
+        if (VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0) != 0)
+            FatalError("Sorry - Tolbex only works on a 16 bit colour desktop");
+        VideoLoadInterfacePalette();
+        // The window manager, the launcher's window classes and its window join here.
+        TimingReset();
+        app.runState = RUN_LAUNCHER;
+        return 0;
+    case RUN_LAUNCHER:
+        if (gApp.editorMode != EDITOR_NONE) app.runState = RUN_CLOSE_LAUNCHER;
+        TimingUpdate();
+        if (KeyPressed(KEY_Q)) return 1;
+        // The window manager's input step runs here.
+        return 0;
+    case RUN_CLOSE_LAUNCHER:
+        // Every window of the launcher is destroyed here.
+        app.runState = RUN_START_EDITOR;
+        return 0;
+    case RUN_START_EDITOR:
+        EditorStart();
+        app.runState = RUN_EDITOR;
+        return 0;
+    case RUN_EDITOR:
+        EditorFrame();
+        return 0;
+    default: return 0;
+    }
+}
+
+void AppEndOfFrame(void) { VideoRunDeferred(); }
+
+int AppLoopTurn(void)
+{
+    KernelDrainMessages();
+    AppFrameDisplay();
+    if (KernelQuit()) return 1;
+    if (AppRunStateStep()) {
+        KernelSetQuit(1);
+        return 1;
+    }
+    if (KernelQuit()) return 1;
+    AppEndOfFrame();
+    return 0;
+}
+
+void AppShutdown(void)
+{
+    AppEndOfFrame();
+    if (app.font) {
+        ResFreeAlways(app.font);
+        app.font = 0;
+    }
+    KernelRemove();
+}
+
+// ============================================================================================
+// Deferred requests and progress
+// ============================================================================================
+
+void AppRequest(int request)
+{
+    if (request >= 0 && request < REQUEST_COUNT) app.requests[request] = 1;
+}
+
+int AppRequestPending(int request) { return request >= 0 && request < REQUEST_COUNT && app.requests[request]; }
+
+uint32_t AppProgress(void) { return app.progress; }
+void AppSetProgress(uint32_t value) { app.progress = value; }
+
+void AppMiniFrame(int redraw)
+{
+    TimingUpdate();
+    // The window manager's input step, the slots' per-frame event and deferred frees run here.
+    if (VideoBeginUpdate(1)) {
+        // Windows that need it are redrawn here.
+        (void)redraw;
+        VideoEndUpdate();
+    }
+}
+
+int ProgressTextures(uint32_t value)
+{
+    app.progress = value >= 0x3FFF ? (uint32_t)PROGRESS_DONE : value;
+    AppMiniFrame(1);
+    return 0;
+}
+
+static int ProgressStep(uint32_t value)
+{
+    if (app.progress == PROGRESS_CANCEL) return 1;
+    app.progress = value;
+    AppMiniFrame(1);
+    return 0;
+}
+
+int ProgressSort(uint32_t value) { return ProgressStep(value); }
+int ProgressWorld(uint32_t value) { return ProgressStep(value); }
+int ProgressSpare(uint32_t value) { return ProgressStep(value); }
+
+// ============================================================================================
+// Screen grab
+// ============================================================================================
+
+int AppGrabNextName(char* name)
+{
+    for (int i = StrLen(name) - 1; i >= 0; i--) {
+        if (name[i] < '0' || name[i] > '9') continue;
+        if (name[i] != '9') {
+            name[i]++;
+            return 0;
+        }
+        name[i] = '0';
+    }
+    return 1;
+}
+
+int AppGrabScreen(char* nameOut, int nameSize)
+{
+    int w, h;
+    VideoExtent(&w, &h);
+    if (w <= 0 || h <= 0) return 1;
+    char name[16];
+    StrCopy(name, "grab0000.bmp");
+    while (FileExists(name)) {
+        if (AppGrabNextName(name)) {
+            // Every name is taken: grabbing now would overwrite grab0000.bmp.
+            LogPrintf(LOG_WARN, "GRAB: grab0000.bmp to grab9999.bmp all exist; the screen was not grabbed");
+            return 1;
+        }
+    }
+    uint8_t* rgb = (uint8_t*)ResAllocMem((size_t)w * h * 3);
+    if (!rgb) {
+        LogPrintf(LOG_WARN, "GRAB: no memory for a %dx%d picture", w, h);
+        return 1;
+    }
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            uint8_t* p = rgb + ((size_t)y * w + x) * 3;
+            VideoReadPixel(x, y, &p[0], &p[1], &p[2]);
+        }
+    int result = BmpWrite(name, rgb, w, h);
+    ResFreeMem(rgb);
+    if (result != 0) {
+        LogPrintf(LOG_WARN, "GRAB: %s could not be written", name);
+        return 1;
+    }
+    LogPrintf(LOG_INFO, "GRAB: wrote %s", name);
+    if (nameOut && nameSize > 0) StrLCopy(nameOut, name, (size_t)nameSize);
+    return 0;
+}
