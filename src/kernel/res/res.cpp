@@ -48,6 +48,8 @@ struct alignas(16) MemHeader {
     MemHeader* next;
 };
 
+static_assert(sizeof(void*) != 8 || sizeof(MemHeader) == 16, "plain block header");
+
 static struct {
     int installed;
     ResEntry* index;
@@ -339,6 +341,11 @@ static int LoadExternal(ResId id)
     // The source's present size wins over a stale known one: reading a changed file by its
     // old size would give a short or partial block.
     E(id).size = src.size;
+    // A damaged directory may claim gigabytes: refuse before allocating for them.
+    if (!src.loose && !RFileEntryFits(src.slot, &src.entry)) {
+        res.lastError = RES_ERR_READ;
+        return 1;
+    }
     void* block = MemAlloc(src.size);
     if (!block) {
         res.lastError = RES_ERR_MEMORY;

@@ -146,10 +146,16 @@ int RFileFind(int slot, const char* name, ResDirEntry* out)
     return 0;
 }
 
+int RFileEntryFits(int slot, const ResDirEntry* entry)
+{
+    if (slot < 0 || slot >= RF_MAX || !files[slot].open) return 0;
+    return InBlock(entry->offset, entry->size, files[slot].fileSize) ? 1 : 0;
+}
+
 int RFileRead(int slot, const ResDirEntry* entry, void* dest)
 {
     if (slot < 0 || slot >= RF_MAX || !files[slot].open) return 1;
-    if (!InBlock(entry->offset, entry->size, files[slot].fileSize)) {
+    if (!RFileEntryFits(slot, entry)) {
         LogPrintf(LOG_WARN, "RES: %s: entry %s lies outside the file", files[slot].path, entry->name);
         return 1;
     }

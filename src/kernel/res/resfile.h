@@ -14,5 +14,7 @@ int RFileCount(int slot);
 int RFileEntry(int slot, int i, ResDirEntry* out);
 // Looks a name up by its 8.3 key among the data entries. 1 and the entry when found.
 int RFileFind(int slot, const char* name, ResDirEntry* out);
+// 1 when an entry's bytes lie inside its file (checked before a block is allocated for them).
+int RFileEntryFits(int slot, const ResDirEntry* entry);
 // Reads an entry's bytes into dest. 0, or 1 when they lie outside the file or cannot be read.
 int RFileRead(int slot, const ResDirEntry* entry, void* dest);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/kernel.h"
 #include "kernel/res/mem.h"
 #include "kernel/res/res.h"
 #include "kernel/res/restest.h"
@@ -32,6 +33,10 @@ TEST(Res, InstallIsOnceAndRemoveStartsAfresh)
     ResRemove();
     ResInstall(70000);
     EXPECT_EQ(65536, ResIndexCapacity()) << "ids are 16-bit";
+
+    // The install registered the removal with the kernel's exit list.
+    KernelRemove();
+    EXPECT_FALSE(ResIsInstalled());
 }
 
 TEST(Res, GrowthKeepsEveryIdAndDataPointer)
