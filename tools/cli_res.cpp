@@ -5,7 +5,7 @@
 
 #include "kernel/res/res.h"
 #include "platform/platform.h"
-#include "tools/cli.h"
+#include "cli.h"   // found beside this file, whatever the include path
 
 // Adds the file to the search list as the only one; 0, or 1 after an error line.
 static int OpenResFile(const std::string& file)
