@@ -1,0 +1,126 @@
+// Shared numeric helpers: the quarter-wave sine table, the two random streams, four-character
+// names, integer square roots and unit vectors.
+#include "kernel/util/maths.h"
+
+#include <cfenv>
+#include <cmath>
+
+static int mathsReady;
+static int sineReady;
+static int32_t sineTable[SINE_TABLE_SIZE];
+static uint32_t randState[2] = {1, 1};
+
+void MathsSetup(void)
+{
+    if (mathsReady) return;
+    mathsReady = 1;
+    // Every float to integer step of the program truncates; arithmetic rounds the same way.
+    // (x86-64 computes in SSE, so there is no x87 precision setting to make.)
+    fesetround(FE_TOWARDZERO);
+}
+
+static void BuildSineTable(void)
+{
+    // Built in round-to-nearest whatever mode the run is in, so the table never depends on
+    // whether MathsSetup ran first. The upper half uses the cosine of the complement, which
+    // keeps entry 1024 exactly 2^30.
+    int mode = fegetround();
+    fesetround(FE_TONEAREST);
+    const long double step = 3.14159265358979323846264338327950288L / 2048.0L;
+    for (int i = 0; i < SINE_TABLE_SIZE; i++) {
+        long double s = i <= 512 ? sinl(i * step) : cosl((1024 - i) * step);
+        sineTable[i] = (int32_t)(s * 1073741824.0L);
+    }
+    fesetround(mode);
+    sineReady = 1;
+}
+
+const int32_t* SineTable(void)
+{
+    if (!sineReady) BuildSineTable();
+    return sineTable;
+}
+
+int32_t FixSin(int32_t angle)
+{
+    const int32_t* t = SineTable();
+    uint32_t a = (uint32_t)angle & 0xFFFF;
+    uint32_t within = a & 0x3FFF;
+    switch (a >> 14) {
+    case 0: return t[within >> 4] >> 16;
+    case 1: return t[(0x4000 - within) >> 4] >> 16;
+    case 2: return -(t[within >> 4] >> 16);
+    default: return -(t[(0x4000 - within) >> 4] >> 16);
+    }
+}
+
+int32_t FixCos(int32_t angle) { return FixSin(angle + 0x4000); }
+
+void RandSeed(int stream, uint32_t seed)
+{
+    // A state of 0 (or a multiple of the modulus) would stay 0 for ever.
+    seed %= 2147483647u;
+    randState[stream & 1] = seed ? seed : 1;
+}
+
+uint32_t RandNext(int stream)
+{
+    uint32_t& x = randState[stream & 1];
+    x = (uint32_t)(((uint64_t)x * 16807u) % 2147483647u);
+    return x;
+}
+
+int32_t Rand(int stream, int32_t n)
+{
+    uint32_t x = RandNext(stream);
+    return (int32_t)(((int64_t)(x & 0xFFFF) * ((int64_t)n + 1)) >> 16);
+}
+
+uint32_t Name4FromText(const char* text)
+{
+    uint32_t v = 0;
+    int i = 0;
+    if (text)
+        for (; i < 4 && text[i]; i++) v |= (uint32_t)(uint8_t)text[i] << (24 - 8 * i);
+    return v;
+}
+
+char* Name4ToText(uint32_t name, char out[5])
+{
+    int n = 0;
+    for (int i = 0; i < 4; i++) {
+        char c = (char)(name >> (24 - 8 * i));
+        if (!c) break;
+        out[n++] = c;
+    }
+    out[n] = 0;
+    return out;
+}
+
+uint32_t IntSqrt(uint64_t v)
+{
+    uint64_t r = (uint64_t)sqrtl((long double)v);
+    // Near 2^64 the floating root can land one off either way; settle on the true floor.
+    if (r > 0xFFFFFFFFull) r = 0xFFFFFFFFull;
+    while (r * r > v) r--;
+    while (r < 0xFFFFFFFFull && (r + 1) * (r + 1) <= v) r++;
+    return (uint32_t)r;
+}
+
+void UnitVector(int32_t x, int32_t y, int32_t z, int16_t out[3])
+{
+    if (x == 0 && y == 0 && z == 0) {
+        out[0] = out[1] = out[2] = 0;
+        return;
+    }
+    if (x == 0 && z == 0) {
+        out[0] = out[2] = 0;
+        out[1] = (int16_t)(y > 0 ? FIX_ONE : -FIX_ONE);
+        return;
+    }
+    long double len = sqrtl((long double)x * x + (long double)y * y + (long double)z * z);
+    long double k = 16384.0L / len;
+    out[0] = (int16_t)(int32_t)(x * k);
+    out[1] = (int16_t)(int32_t)(y * k);
+    out[2] = (int16_t)(int32_t)(z * k);
+}

@@ -1,0 +1,112 @@
+// tolbex-cli res, run as a user runs it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "kernel/res/restest.h"
+#include "kernel/util/bytes.h"
+#include "support/testutil.h"
+
+static RunResult Cli(const TempDir& dir, const std::vector<std::string>& args)
+{
+    std::vector<std::string> all = {"res"};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProgram(TOLBEX_CLI_BIN, all, dir.path());
+}
+
+// Ended by itself, with no sanitizer report: bad input is refused, never crashed on.
+static void ExpectCleanEnd(const RunResult& r)
+{
+    EXPECT_NE(-1, r.exitCode) << r.output;
+    EXPECT_EQ(std::string::npos, r.output.find("Sanitizer")) << r.output;
+    EXPECT_EQ(std::string::npos, r.output.find("runtime error")) << r.output;
+}
+
+TEST(CliRes, PackListExtractRoundTrip)
+{
+    TempDir dir;
+    WriteText(dir.file("Tree.shp"), "tree bytes");
+    WriteText(dir.file("LongerName.pal"), std::string(1000, 'p'));
+    WriteBytes(dir.file("blob.bin"), Bytes{0, 1, 2, 0xFF, 0});
+    for (bool scramble : {false, true}) {
+        SCOPED_TRACE(scramble ? "scrambled" : "plain");
+        std::vector<std::string> pack = {"pack", "out.res"};
+        if (scramble) pack.push_back("--scramble");
+        for (const char* f : {"Tree.shp", "LongerName.pal", "blob.bin"}) pack.push_back(dir.file(f));
+        RunResult r = Cli(dir, pack);
+        ASSERT_EQ(0, r.exitCode) << r.output;
+        Bytes image = ReadBytes(dir.file("out.res"));
+        ASSERT_GE(image.size(), 8u);
+        uint32_t count = GetU32(image.data(), GetU32(image.data(), image.size() - 4));
+        EXPECT_EQ(scramble ? 0x80000003u : 3u, count);
+
+        r = Cli(dir, {"list", "out.res"});
+        ASSERT_EQ(0, r.exitCode) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find("TREE    .SHP          0         10")) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find("LONGERNA.PAL         10       1000")) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find("BLOB    .BIN       1010          5")) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find("3 entries")) << r.output;
+
+        // A loose file of the same name must not be what is extracted.
+        WriteText(dir.file("longername.pal"), "loose, not packed");
+        r = Cli(dir, {"extract", "out.res", "longername.pal", "pal.out"});
+        ASSERT_EQ(0, r.exitCode) << r.output;
+        EXPECT_EQ(std::string(1000, 'p'), ReadText(dir.file("pal.out")));
+        r = Cli(dir, {"extract", "out.res", "BLOB.BIN", "blob.out"});
+        ASSERT_EQ(0, r.exitCode) << r.output;
+        EXPECT_EQ((Bytes{0, 1, 2, 0xFF, 0}), ReadBytes(dir.file("blob.out")));
+        remove(dir.file("longername.pal").c_str());
+    }
+}
+
+TEST(CliRes, BadInputIsRefusedWithExitOne)
+{
+    TempDir dir;
+    WriteText(dir.file("a.dat"), "aaaa");
+    WriteText(dir.file("b.dat"), "bbbb");
+    ASSERT_EQ(0, Cli(dir, {"pack", "good.res", "a.dat", "b.dat"}).exitCode);
+    Bytes good = ReadBytes(dir.file("good.res"));
+
+    // Truncated at every length: refused or listed, never a crash.
+    for (size_t len = 0; len < good.size(); len++) {
+        WriteBytes(dir.file("cut.res"), Bytes(good.begin(), good.begin() + len));
+        RunResult r = Cli(dir, {"list", "cut.res"});
+        ExpectCleanEnd(r);
+        EXPECT_EQ(1, r.exitCode) << len << r.output;
+        EXPECT_NE(std::string::npos, r.output.find("tolbex-cli: cut.res: not a resource file")) << r.output;
+    }
+
+    // A directory entry pointing past the end of the file: listed, but not extracted.
+    Bytes bad = HandResFile("abcd", {{2, "A       .DAT", 0, 4}, {2, "B       .DAT", 3, 4000}}, true);
+    WriteBytes(dir.file("bad.res"), bad);
+    RunResult r = Cli(dir, {"list", "bad.res"});
+    EXPECT_EQ(0, r.exitCode) << r.output;
+    r = Cli(dir, {"extract", "bad.res", "b.dat", "b.out"});
+    ExpectCleanEnd(r);
+    EXPECT_EQ(1, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("cannot be read")) << r.output;
+    EXPECT_FALSE(PathExists(dir.file("b.out")));
+
+    r = Cli(dir, {"extract", "good.res", "c.dat", "c.out"});
+    EXPECT_EQ(1, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("no entry c.dat")) << r.output;
+    r = Cli(dir, {"list", "nothing.res"});
+    EXPECT_EQ(1, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("nothing.res: no such file")) << r.output;
+
+    r = Cli(dir, {"pack", "x.res", "a.dat", "missing.dat"});
+    EXPECT_EQ(1, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("missing.dat: cannot read")) << r.output;
+    EXPECT_FALSE(PathExists(dir.file("x.res")));
+    WriteText(dir.file("sub_a.dat"), "x");
+    std::filesystem::create_directory(dir.file("sub"));
+    WriteText(dir.file("sub/A.DAT"), "y");
+    r = Cli(dir, {"pack", "x.res", "a.dat", "sub/A.DAT"});
+    EXPECT_EQ(1, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("same 8.3 key")) << r.output;
+    EXPECT_FALSE(PathExists(dir.file("x.res")));
+
+    r = Cli(dir, {"extract", "good.res"});
+    EXPECT_EQ(2, r.exitCode) << "usage errors: " << r.output;
+}

@@ -1,0 +1,225 @@
+// Named resources: loose files, lookups, loading and freeing, types and the multiple forms.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "kernel/res/res.h"
+#include "kernel/res/restest.h"
+
+TEST(ResNames, LookupAddsInNameOrderAndStoresLowerCase)
+{
+    TempDir dir(true);
+    ResScope scope;
+    WriteText("b.dat", "bb");
+    WriteText("A.DAT", "a");
+    WriteText("c.Dat", "ccc");
+    WriteText("_x.dat", "x");
+    ResCreate(1);   // unnamed entries stay at the front and do not disturb the order
+
+    ResSetLastError(0);
+    EXPECT_EQ(0, ResFindName("b.dat")) << "finding does not add";
+    ResId c = ResFindOrAdd("C.DAT");
+    ResId a = ResFindOrAdd("a.dat");
+    ResId u = ResFindOrAdd("_x.dat");
+    ResId b = ResFindOrAdd("b.dat");
+    ASSERT_NE(0, a);
+    ASSERT_NE(0, b);
+    ASSERT_NE(0, c);
+    ASSERT_NE(0, u);
+    EXPECT_STREQ("c.dat", ResName(c));
+    EXPECT_EQ(c, ResFindName("c.DAT"));
+    EXPECT_EQ(c, ResFindOrAdd("C.dat")) << "one entry per name, whatever the case";
+    EXPECT_EQ(3u, ResSize(c)) << "the source's size is known before loading";
+    EXPECT_EQ(-1, ResIsLoaded(c)) << "not loaded by the lookup";
+
+    // The used ring's order shows through ResForEachType, which walks it.
+    static std::vector<std::string> seen;
+    seen.clear();
+    for (ResId id : {a, b, c, u}) ASSERT_EQ(0, ResLoad(id));
+    ResForEachType("DAT", [](ResId id) { seen.push_back(ResName(id)); });
+    EXPECT_EQ((std::vector<std::string>{"a.dat", "b.dat", "c.dat", "_x.dat"}), seen)
+        << "compared without case: '_' sorts after the letters folded to capitals";
+    EXPECT_EQ(0, ResFindName("bb.dat")) << "the early stop still finds nothing missing";
+
+    int used = ResUsedCount();
+    EXPECT_EQ(0, ResFindOrAdd("missing.dat"));
+    EXPECT_EQ(RES_ERR_NOT_FOUND, ResLastError());
+    EXPECT_EQ(used, ResUsedCount());
+
+    // Names longer than an index name holds are refused, not cut to another name.
+    std::string longName = std::string(60, 'n') + ".dat";
+    WriteText(longName, "long");
+    ResSetLastError(0);
+    EXPECT_EQ(0, ResFindOrAdd(longName.c_str()));
+    EXPECT_EQ(RES_ERR_NOT_FOUND, ResLastError());
+    EXPECT_EQ(0, ResOpenName(longName.c_str()));
+    std::string fits = std::string(59, 'n') + ".dat";
+    WriteText(fits, "fits");
+    EXPECT_NE(0, ResOpenName(fits.c_str()));
+}
+
+TEST(ResNames, OpenTwiceFreeOnceAndReloadUnderTheSameId)
+{
+    TempDir dir(true);
+    ResScope scope;
+    // The disk name's case does not matter: TREE.SHP is the resource tree.shp.
+    WriteText("TREE.SHP", "first");
+    ResId id = ResOpenName("tree.shp");
+    ASSERT_NE(0, id);
+    EXPECT_EQ(0, ResOpenCount(id)) << "opening by name loads without holding it open";
+    EXPECT_EQ("first", ResText(id));
+
+    ResOpen(id);
+    ResOpen(id);
+    ResFree(id);
+    EXPECT_EQ(0, ResIsLoaded(id)) << "open twice, freed once: the data stays";
+    ResClose(id);
+    ResFree(id);
+    EXPECT_EQ(0, ResIsLoaded(id)) << "still open once";
+    ResClose(id);
+    ResFree(id);
+    EXPECT_EQ(-1, ResIsLoaded(id));
+    EXPECT_STREQ("tree.shp", ResName(id)) << "the named entry and its id stay";
+    EXPECT_EQ(5u, ResSize(id)) << "the known size stays";
+
+    WriteText("TREE.SHP", "second!");
+    char* p = (char*)ResOpen(id);
+    EXPECT_EQ(std::string("second!"), std::string(p, 7)) << "reloaded from its source";
+    EXPECT_EQ(7u, ResSize(id));
+    ResClose(id);
+    EXPECT_EQ(id, ResFindOrAdd("TREE.shp"));
+
+    ResFreeAlways(id);
+    EXPECT_EQ(-1, ResIsLoaded(id));
+    EXPECT_EQ(0u, ResSize(id)) << "ResFreeAlways forgets the known size";
+    EXPECT_STREQ("tree.shp", ResName(id));
+
+    // Gone from disk: the non-fatal forms report it, ResOpen ends the program.
+    remove("TREE.SHP");
+    ResSetLastError(0);
+    EXPECT_NE(0, ResLoad(id));
+    EXPECT_EQ(RES_ERR_NOT_FOUND, ResLastError());
+    EXPECT_EQ(-1, ResIsLoaded(id));
+    EXPECT_EXIT(ResOpen(id), testing::ExitedWithCode(1),
+                FatalRe("ResOpen - could not load external resource data (tree.shp) - File Missing"));
+    EXPECT_EXIT(ResPeek(id), testing::ExitedWithCode(1), "File Missing");
+    EXPECT_EQ(0, ResCopy(id));
+
+    // LoadFileToRes makes an internal copy of a whole file.
+    WriteText("whole.bin", "0123456789");
+    ResId w = LoadFileToRes("WHOLE.BIN");
+    ASSERT_NE(0, w);
+    EXPECT_STREQ("", ResName(w));
+    EXPECT_EQ("0123456789", ResText(w));
+    EXPECT_EQ(0, LoadFileToRes("nothing.bin"));
+    EXPECT_EQ(RES_ERR_NOT_FOUND, ResLastError());
+}
+
+static int loaderA(ResId id)
+{
+    // Converts in place, as the sprite loader does.
+    char* p = (char*)ResPeek(id);
+    for (size_t i = 0; i < ResSize(id); i++) p[i] = (char)(p[i] - 32);
+    return 0;
+}
+static int loaderB(ResId) { return 0; }
+static int refuse(ResId) { return 1; }
+static int freed;
+static void countFree(ResId) { freed++; }
+static void ownFree(ResId) { freed += 100; }
+
+TEST(ResNames, TypeRegistryLoadAndFreeHooks)
+{
+    TempDir dir(true);
+    ResScope scope;
+    WriteText("logo.spr", "abc");
+    WriteText("bad.shp", "xyz");
+    WriteText("plain.txt", "abc");
+    ResRegisterType("SPR", loaderA, countFree);
+    ResRegisterType("spr", loaderB, nullptr);
+    ResRegisterType("SHP", refuse, countFree);
+
+    ResId logo = ResOpenName("LOGO.SPR");
+    ASSERT_NE(0, logo);
+    EXPECT_EQ("ABC", ResText(logo)) << "the first registration of SPR is kept";
+    ResId plain = ResOpenName("plain.txt");
+    EXPECT_EQ("abc", ResText(plain)) << "no hook for other extensions";
+
+    freed = 0;
+    ResFree(logo);
+    EXPECT_EQ(1, freed);
+    ResFree(plain);
+    EXPECT_EQ(1, freed);
+    ResOpenName("logo.spr");
+    ResSetFreeCallback(logo, ownFree);
+    ResFree(logo);
+    EXPECT_EQ(101, freed) << "the entry's own free function replaces the type's";
+
+    // A refusing loader fails the load: read error, block freed, entry kept, not loaded.
+    ResSetLastError(0);
+    EXPECT_EQ(0, ResOpenName("bad.shp"));
+    EXPECT_EQ(RES_ERR_READ, ResLastError());
+    ResId bad = ResFindName("bad.shp");
+    ASSERT_NE(0, bad);
+    EXPECT_EQ(-1, ResIsLoaded(bad));
+    EXPECT_EQ(101, freed) << "refused data is not handed to the free hook";
+    EXPECT_EXIT(ResOpen(bad), testing::ExitedWithCode(1),
+                FatalRe("ResOpen - could not load resource data - File Read Error"));
+
+    // The extension is that of the last path part: a dot in a folder name is not one.
+    ResRegisterType("png", refuse, nullptr);
+    ASSERT_TRUE(std::filesystem::create_directory("my.png"));
+    WriteText("my.png/inside", "data");
+    EXPECT_NE(0, ResOpenName("my.png/inside"));
+
+    // Only the first 32 types are kept.
+    for (int i = 0; i < 40; i++) {
+        char ext[4] = {'x', (char)('a' + i / 26), (char)('a' + i % 26), 0};
+        ResRegisterType(ext, refuse, nullptr);
+    }
+    // spr, shp and png came first: "xbc" is the 32nd type, "xbd" the 33rd.
+    WriteText("kept.xbc", "n");
+    WriteText("late.xbd", "n");
+    EXPECT_EQ(0, ResOpenName("kept.xbc"));
+    EXPECT_NE(0, ResOpenName("late.xbd"));
+}
+
+TEST(ResNames, MultiplePatterns)
+{
+    TempDir dir(true);
+    ResScope scope;
+    for (const char* n : {"W07.DAT", "w08.dat", "w09.dat", "n00012.x"}) WriteText(n, n);
+
+    ResId ids[3] = {0, 0, 0};
+    EXPECT_EQ(nullptr, ResFindMultiple("W**.DAT", ids, 3, 7));
+    EXPECT_STREQ("w07.dat", ResName(ids[0]));
+    EXPECT_STREQ("w08.dat", ResName(ids[1]));
+    EXPECT_STREQ("w09.dat", ResName(ids[2]));
+    EXPECT_EQ(-1, ResIsLoaded(ids[0])) << "finding does not load";
+
+    ResId five[1] = {0};
+    EXPECT_EQ(nullptr, ResOpenMultiple("n*****.x", five, 1, 12));
+    EXPECT_STREQ("n00012.x", ResName(five[0])) << "five stars, zero-filled";
+    EXPECT_EQ(0, ResIsLoaded(five[0])) << "the opening form loads";
+
+    remove("w08.dat");
+    ResRemove();
+    ResInstall(100);
+    ResId again[3] = {0, 0, 0xBEEF};
+    const char* failed = ResFindMultiple("W**.DAT", again, 3, 7);
+    ASSERT_NE(nullptr, failed);
+    EXPECT_STREQ("W08.DAT", failed);
+    EXPECT_NE(0, again[0]);
+    EXPECT_EQ(0, again[1]);
+    EXPECT_EQ(0xBEEF, again[2]) << "places after the failure are left alone";
+    EXPECT_STREQ("W08.DAT", ResOpenMultiple("W**.DAT", again, 3, 7));
+    EXPECT_EQ(0, ResIsLoaded(again[0]));
+
+    // Longer names than 13 characters are kept whole.
+    WriteText("texture_01_long.spr", "t");
+    ResId tex[1];
+    EXPECT_EQ(nullptr, ResFindMultiple("texture_**_long.spr", tex, 1, 1));
+    EXPECT_STREQ("texture_01_long.spr", ResName(tex[0]));
+}

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "kernel/util/str.h"
+
+TEST(Str, BoundedCopiesFillAndTerminateAsDocumented)
+{
+    char buf[8];
+    memset(buf, 'x', sizeof buf);
+    StrNCopy(buf, "ab", 5);
+    EXPECT_EQ(0, memcmp(buf, "ab\0\0\0xxx", 8)) << "the rest of n is zero-filled, nothing beyond";
+
+    memset(buf, 'x', sizeof buf);
+    StrNCopy(buf, "abcdef", 4);
+    EXPECT_EQ(0, memcmp(buf, "abcdxxxx", 8)) << "no terminator when the source is n or longer";
+
+    StrLCopy(buf, "abcdefghijk", sizeof buf);
+    EXPECT_STREQ("abcdefg", buf);
+    StrLCopy(buf, "", sizeof buf);
+    EXPECT_STREQ("", buf);
+
+    char cat[16] = "key";
+    EXPECT_EQ(cat, StrCat(cat, "=val"));
+    EXPECT_STREQ("key=val", cat);
+    EXPECT_EQ(7, StrLen(cat));
+
+    char cut[] = "value;comment;more";
+    StrCut(cut, ';');
+    EXPECT_STREQ("value", cut);
+    char up[] = "Tree_01.shp";
+    EXPECT_STREQ("TREE_01.SHP", StrUpper(up));
+    EXPECT_STREQ("tree_01.shp", StrLower(up));
+}
+
+TEST(Str, ComparisonIsSignedAndShorterPrefixFirst)
+{
+    EXPECT_EQ(0, StrCmp("abc", "abc"));
+    EXPECT_EQ(-1, StrCmp("abc", "abd"));
+    EXPECT_EQ(1, StrCmp("abd", "abc"));
+    EXPECT_EQ(-1, StrCmp("ab", "abc"));
+    EXPECT_EQ(1, StrCmp("abc", "ab"));
+    // Bytes of 128 and above are negative: they sort before the ASCII range.
+    EXPECT_EQ(-1, StrCmp("\xE9t", "et"));
+    EXPECT_EQ(1, StrCmp("A", "\x80"));
+    // ...but the end of a shorter text still sorts before them.
+    EXPECT_EQ(-1, StrCmp("ab", "ab\x90"));
+    EXPECT_EQ(1, StrCmp("ab\x90", "ab"));
+
+    EXPECT_EQ(0, StrICmp("Tolbex.INI", "tolbex.ini"));
+    EXPECT_EQ(-1, StrICmp("apple", "BANANA"));
+    EXPECT_EQ(1, StrICmp("Zed", "alpha"));
+    // Folding goes to capitals, so '_' (after 'Z') sorts after letters of either case.
+    EXPECT_EQ(1, StrICmp("_a", "za"));
+    EXPECT_EQ(-1, StrICmp("\xC0", "a"));
+}
+
+TEST(Str, SettingAndCommandLineWords)
+{
+    EXPECT_STREQ("scale", StrWord(0, "  scale = 100\r\n"));
+    EXPECT_STREQ("100", StrWord(1, "  scale = 100\r\n"));
+    EXPECT_STREQ("", StrWord(2, "  scale = 100\r\n"));
+    EXPECT_STREQ("b", StrWord(1, "a==\t=b"));
+    EXPECT_STREQ("", StrWord(0, " = \t"));
+    EXPECT_STREQ("", StrWord(0, ""));
+
+    std::string longWord(300, 'w');
+    std::string got = StrWord(1, ("x " + longWord + " y").c_str());
+    EXPECT_EQ(std::string(STR_WORD_MAX, 'w'), got) << "a long word is cut at 257 characters";
+    EXPECT_STREQ("y", StrWord(2, ("x " + longWord + " y").c_str()));
+
+    const char* cmd = "tolbex.exe  \"C:\\My Files\\a.ini\" /debug";
+    EXPECT_STREQ("tolbex.exe", StrCmdWord(0, cmd));
+    EXPECT_STREQ("C:\\My Files\\a.ini", StrCmdWord(1, cmd));
+    EXPECT_STREQ("/debug", StrCmdWord(2, cmd));
+    EXPECT_STREQ("", StrCmdWord(3, cmd));
+    // '=' does not split command-line words; an unclosed quote runs to the end.
+    EXPECT_STREQ("a=b", StrCmdWord(0, "a=b c"));
+    EXPECT_STREQ("open ended", StrCmdWord(1, "x \"open ended"));
+    EXPECT_STREQ("", StrCmdWord(1, "x \"\""));
+
+    // The buffers are shared: a caller copies before the next call.
+    const char* first = StrWord(0, "one two");
+    StrWord(1, "one two");
+    EXPECT_STREQ("two", first);
+}
+
+TEST(Str, InsertDeleteAndEditKeys)
+{
+    char s[16] = "abc";
+    EXPECT_EQ(0, StrInsertChar(s, 1, 'X', 5));
+    EXPECT_STREQ("aXbc", s);
+    EXPECT_EQ(0, StrInsertChar(s, 4, 'Y', 5));
+    EXPECT_STREQ("aXbcY", s);
+    EXPECT_EQ(1, StrInsertChar(s, 0, 'Z', 5)) << "the length has reached the limit";
+    EXPECT_STREQ("aXbcY", s);
+    StrDeleteChar(s, 1);
+    EXPECT_STREQ("abcY", s);
+    StrDeleteChar(s, 4);
+    EXPECT_STREQ("abcY", s) << "deleting at the end changes nothing";
+
+    char t[16] = "hello";
+    EXPECT_EQ(2, StrEditKey(t, 2, 1, 10));
+    EXPECT_EQ(2, StrEditKey(t, 2, 2, 10));
+    EXPECT_EQ(2, StrEditKey(t, 2, 13, 10));
+    EXPECT_STREQ("hello", t);
+    EXPECT_EQ(1, StrEditKey(t, 2, 3, 10));
+    EXPECT_EQ(0, StrEditKey(t, 0, 3, 10)) << "left stops at the start";
+    EXPECT_EQ(3, StrEditKey(t, 2, 4, 10));
+    EXPECT_EQ(5, StrEditKey(t, 5, 4, 10)) << "right stops at the end";
+    EXPECT_EQ(1, StrEditKey(t, 1, 5, 10));
+    EXPECT_STREQ("hllo", t);
+    EXPECT_EQ(0, StrEditKey(t, 1, 8, 10));
+    EXPECT_STREQ("llo", t);
+    EXPECT_EQ(0, StrEditKey(t, 0, 8, 10)) << "backspace at the start does nothing";
+    EXPECT_STREQ("llo", t);
+    EXPECT_EQ(1, StrEditKey(t, 0, 'A', 10));
+    EXPECT_STREQ("Allo", t);
+    EXPECT_EQ(2, StrEditKey(t, 1, 7, 10)) << "codes 6, 7 and 9 to 12 are inserted too";
+    EXPECT_EQ('\a', t[1]);
+    EXPECT_EQ(3, StrEditKey(t, 3, 'z', 5)) << "full: nothing inserted, cursor kept";
+    EXPECT_EQ(5, StrLen(t));
+    EXPECT_EQ(3, StrEditKey(t, 3, 0, 10)) << "a zero code would cut the text";
+    EXPECT_EQ(5, StrLen(t));
+}
+
+TEST(Str, DecimalAndHexParse)
+{
+    int32_t v = -1;
+    EXPECT_EQ(1, StrToDec("", &v));
+    EXPECT_EQ(0, StrToDec("0042", &v));
+    EXPECT_EQ(42, v);
+    EXPECT_EQ(1, StrToDec("12a4", &v));
+    EXPECT_EQ(12, v) << "holds what was accumulated before the bad character";
+    EXPECT_EQ(1, StrToDec(" 100", &v)) << "a leading blank is rejected";
+    EXPECT_EQ(1, StrToDec("-5", &v));
+    EXPECT_EQ(0, StrToDec("2147483647", &v));
+    EXPECT_EQ(2147483647, v);
+    EXPECT_EQ(0, StrToDec("4294967297", &v)) << "no overflow test: the value wraps";
+    EXPECT_EQ(1, v);
+
+    EXPECT_EQ(0, StrToHex("fF10", &v));
+    EXPECT_EQ(0xFF10, v);
+    EXPECT_EQ(1, StrToHex("1G", &v));
+    EXPECT_EQ(1, v);
+    EXPECT_EQ(1, StrToHex("", &v));
+    EXPECT_EQ(1, StrToDec("AB", &v)) << "letters are not decimal digits";
+}
+
+TEST(Str, NumberToText)
+{
+    char buf[40];
+    EXPECT_STREQ("-005", StrFromNum(-5, '0', 4, 10, buf));
+    EXPECT_STREQ("-5", StrFromNum(-5, 0, 4, 10, buf));
+    EXPECT_STREQ("0", StrFromNum(0, 0, 3, 10, buf));
+    EXPECT_STREQ("000", StrFromNum(0, '0', 3, 10, buf));
+    EXPECT_STREQ("  7", StrFromNum(7, ' ', 3, 10, buf));
+    EXPECT_STREQ("+07", StrFromNum(7, 0x100 | '0', 3, 10, buf));
+    EXPECT_STREQ("+7", StrFromNum(7, 0x4000, 3, 10, buf));
+    EXPECT_STREQ("-", StrFromNum(-7, 0, 1, 10, buf)) << "width 1 with a sign: the sign alone";
+    EXPECT_STREQ("+", StrFromNum(7, 0x100, 1, 10, buf));
+    EXPECT_STREQ("345", StrFromNum(12345, 0, 3, 10, buf)) << "taken modulo radix^digits";
+    EXPECT_STREQ("00FF", StrFromNum(255, '0', 4, 16, buf));
+    EXPECT_STREQ("101", StrFromNum(5, 0, 3, 2, buf));
+    EXPECT_STREQ("-2147483648", StrFromNum(INT32_MIN, 0, 11, 10, buf));
+    EXPECT_STREQ("2147483647", StrFromNum(INT32_MAX, 0, 30, 10, buf)) << "at most 16 digits";
+    EXPECT_EQ(16, StrLen(StrFromNum(1, '0', 30, 10, buf)));
+
+    EXPECT_STREQ("4294967295", StrFromUNum(0xFFFFFFFFu, 0, 10, 10, buf));
+    EXPECT_STREQ("FFFFFFFF", StrFromUNum(0xFFFFFFFFu, '0', 8, 16, buf));
+    EXPECT_STREQ("0042", StrFromUNum(42, '0', 4, 10, buf));
+    EXPECT_STREQ("42", StrFromUNum(42, 0x100, 4, 10, buf)) << "no sign in the unsigned form";
+
+    // Without a buffer the shared one is returned.
+    const char* shared = StrFromNum(12, 0, 2, 10, nullptr);
+    EXPECT_STREQ("12", shared);
+    StrFromNum(34, 0, 2, 10, nullptr);
+    EXPECT_STREQ("34", shared);
+}
