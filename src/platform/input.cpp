@@ -140,6 +140,9 @@ int KeyPressed(int scanCode)
 
 int KeyHeld(int scanCode)
 {
+    // Polling here too: a key that is only ever asked whether it is held (Alt of Alt+G)
+    // would otherwise wait for some other read to fetch its events.
+    KeyPoll();
     if (!KernelAppActive() || scanCode < 0 || scanCode > 255) return 0;
     return input.state[scanCode] & KEY_HELD;
 }

@@ -235,6 +235,7 @@ void InputRemove(void);
 int InputIsInstalled(void);
 // Reads the buffered keyboard events (at most 16 a poll) into the key state table.
 void KeyPoll(void);
+// Both poll first.
 int KeyPressed(int scanCode);
 int KeyHeld(int scanCode);
 int KeyRead(void);

@@ -1,0 +1,113 @@
+// The built editor, run headless from scripts as a user's automation would run it.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "kernel/util/bytes.h"
+#include "palette/bmp.h"
+#include "support/testutil.h"
+
+class Headless : public ::testing::Test {
+protected:
+    TempDir dir;
+    RunResult Run(const std::string& script, std::vector<std::string> extra = {},
+                  std::vector<std::string> env = {})
+    {
+        WriteText(dir.file("run.txt"), script);
+        std::vector<std::string> args = {"--headless", "--script", "run.txt", "--log", "log.txt"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        env.push_back("TOLBEX_LOCK_DIR=" + dir.path());
+        RunResult r = RunProgram(TOLBEX_BIN, args, dir.path(), env);
+        log = ReadText(dir.file("log.txt"));
+        return r;
+    }
+    std::string log;
+};
+
+TEST_F(Headless, StartsAndQuitsWithQ)
+{
+    RunResult r = Run("wait 3\nkey q\n");
+    EXPECT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_NE(log.find("WVideoSetMode setting directdraw window debug=1 d3dflag=0"), std::string::npos) << log;
+    EXPECT_NE(log.find("WVideoSetMode exit OK"), std::string::npos);
+    EXPECT_EQ(log.find("MSGBOX"), std::string::npos) << "nothing was asked";
+}
+
+TEST_F(Headless, ScreenshotOfTheLauncherScreen)
+{
+    RunResult r = Run("wait 2\nscreenshot shot.bmp\nkey q\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    Bytes b = ReadBytes(dir.file("shot.bmp"));
+    int w = 0, h = 0;
+    ASSERT_EQ(BmpCheckLength(b.data(), b.size(), &w, &h), 1);
+    EXPECT_EQ(w, 320);
+    EXPECT_EQ(h, 200);
+}
+
+TEST_F(Headless, CloseInTheLauncherQuitsAtOnce)
+{
+    RunResult r = Run("wait 2\nclose\nwait 50\nscreenshot late.bmp\n");
+    EXPECT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_EQ(log.find("MSGBOX"), std::string::npos);
+    EXPECT_FALSE(PathExists(dir.file("late.bmp"))) << "the run ended at the close";
+}
+
+TEST_F(Headless, MalformedSettingIsFatal)
+{
+    WriteText(dir.file("tolbex.ini"), "palsupport=x\n");
+    RunResult r = Run("wait 3\nkey q\n");
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(log.find("use palsupport=0 or palsupport=1"), std::string::npos) << log;
+    EXPECT_NE(log.find("MSGBOX \"Fatal Error\" \"use palsupport=0 or palsupport=1\""), std::string::npos) << log;
+}
+
+TEST_F(Headless, BadScriptLineStopsTheRun)
+{
+    RunResult r = Run("wait 1\nfly away\n");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE((r.output + log).find("run.txt:2"), std::string::npos) << r.output << log;
+    EXPECT_EQ(log.find("WVideoSetMode"), std::string::npos) << "nothing started";
+}
+
+TEST_F(Headless, FrameLimitEndsAHangingRun)
+{
+    RunResult r = Run("wait 100000\n", {"--max-frames", "30"});
+    EXPECT_EQ(r.exitCode, 3) << r.output << log;
+    EXPECT_NE(log.find("--max-frames 30 reached"), std::string::npos) << log;
+}
+
+TEST_F(Headless, SecondCopyEndsSilently)
+{
+    // Hold the lock as a first copy would.
+    std::string lockPath = dir.file("Vostrane-Tolbex.lock");
+    int fd = open(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    RunResult r = Run("wait 100000\n");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(log.find("WVideoSetMode"), std::string::npos) << "no window for the second copy";
+    close(fd);
+    r = Run("key q\n");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(log.find("WVideoSetMode"), std::string::npos) << "the lock is free again";
+}
+
+TEST_F(Headless, NoDisplayIsSaidInOneLine)
+{
+    RunResult r = RunProgram(TOLBEX_BIN, {}, dir.path(), {"TOLBEX_HEADLESS=0", "DISPLAY=", "WAYLAND_DISPLAY=",
+                                                          "TOLBEX_LOCK_DIR=" + dir.path()});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.output.find("no display"), std::string::npos) << r.output;
+}
+
+TEST_F(Headless, UsageErrors)
+{
+    RunResult r = RunProgram(TOLBEX_BIN, {"--headles"}, dir.path(), {"TOLBEX_LOCK_DIR=" + dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.output.find("unknown option --headles"), std::string::npos) << r.output;
+    r = RunProgram(TOLBEX_BIN, {"--headless", "--script", "missing.txt"}, dir.path(),
+                   {"TOLBEX_LOCK_DIR=" + dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.output.find("missing.txt"), std::string::npos) << r.output;
+}

@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "kernel/app.h"
+#include "kernel/kernel.h"
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "palette/bmp.h"
+#include "platform/platform.h"
+#include "support/testutil.h"
+
+// Drives the real run states in this process, on the headless back end, one turn at a time.
+class Run : public ::testing::Test {
+protected:
+    TempDir dir{true};
+    void Start()
+    {
+        WriteText("idle.txt", "wait 1000000\n");
+        PlatOptions options{};
+        options.headless = 1;
+        options.script = "idle.txt";
+        ASSERT_EQ(PlatSelect(&options), 0);
+        ASSERT_EQ(KernelInstall("VOSTRANE", nullptr, "Tolbex"), 1);
+        AppStartupSettings();
+    }
+    void TurnUntil(int state)
+    {
+        for (int i = 0; i < 20 && AppRunState() != state; i++) ASSERT_EQ(AppLoopTurn(), 0);
+        ASSERT_EQ(AppRunState(), state);
+    }
+    void TearDown() override
+    {
+        if (KernelIsInstalled()) AppShutdown();
+        PlatShutdown();
+        gApp = AppSettings{};
+        AppSetRunState(RUN_START_LAUNCHER);
+        KernelSetQuit(0);
+        KernelSetConfirmClose(0);
+        InputReset();
+    }
+    static void AltG()
+    {
+        InputQueueKey(KEY_LMENU, 1);
+        InputQueueKey(KEY_G, 1);
+        ASSERT_EQ(AppLoopTurn(), 0);
+        InputQueueKey(KEY_G, 0);
+        InputQueueKey(KEY_LMENU, 0);
+        ASSERT_EQ(AppLoopTurn(), 0);
+    }
+};
+
+TEST_F(Run, DefaultsWithoutSettingsFile)
+{
+    Start();
+    EXPECT_EQ(gApp.resolution, RESOLUTION_800);
+    EXPECT_EQ(gApp.palSupport, 0);
+    EXPECT_EQ(gApp.scale, 0u);
+    TurnUntil(RUN_LAUNCHER);
+    EXPECT_EQ(VideoModeWidth(), 320);
+    EXPECT_EQ(VideoModeHeight(), 200);
+    EXPECT_EQ(VideoBitsPerPixel(), 16);
+    EXPECT_EQ(VideoColourTable()[255], 0x00FCFCFCu) << "the interface palette is loaded";
+    // Q leaves the launcher.
+    InputQueueKey(KEY_Q, 1);
+    EXPECT_EQ(AppLoopTurn(), 1);
+}
+
+TEST_F(Run, SettingsFileValues)
+{
+    WriteText("tolbex.ini", "palsupport=2\nPolyLightMode=1\nscale=100\n; comment\n");
+    Start();
+    EXPECT_EQ(gApp.palSupport, 1) << "any non-zero palsupport is 1";
+    EXPECT_EQ(gApp.polyLightMode, 1);
+    EXPECT_EQ(gApp.scale, 100u);
+}
+
+TEST_F(Run, MalformedSettingsAreFatal)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"palsupport=x\n", "use palsupport=0 or palsupport=1"},
+        {"polylightmode=2\n", "ERROR: PolyLightMode in INI file must be 0 or 1!"},
+        {"scale = 100\n", "ERROR: Unable to read scale from INI file."},
+        {"secondres=missing.res\n", "ERROR: Can't open secondary resource file."},
+        {"thirdres=missing.res\n", "ERROR: Can't open secondary resource file."},
+    };
+    for (const auto& c : cases) {
+        WriteText("tolbex.ini", c.first);
+        EXPECT_EXIT(Start(), testing::ExitedWithCode(1), c.second) << c.first;
+    }
+}
+
+TEST_F(Run, EditorStartSetsTheChosenMode)
+{
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    gApp.editorMode = EDITOR_WORLD;
+    gApp.resolution = RESOLUTION_640;
+    gApp.softwareRender = 1;
+    TurnUntil(RUN_EDITOR);
+    EXPECT_EQ(VideoModeWidth(), 640);
+    EXPECT_EQ(VideoModeHeight(), 400);
+    EXPECT_EQ(VideoBitsPerPixel(), 32) << "32 bits are tried first";
+    EXPECT_EQ(VideoModeType(), VIDEO_WINDOWED_DEBUG);
+    EXPECT_EQ(KernelConfirmClose(), 1);
+
+    AppRequest(REQUEST_REDRAW);
+    AppRequest(REQUEST_RESERVED);
+    EXPECT_TRUE(AppRequestPending(REQUEST_REDRAW));
+    ASSERT_EQ(AppLoopTurn(), 0);
+    EXPECT_FALSE(AppRequestPending(REQUEST_REDRAW));
+    EXPECT_FALSE(AppRequestPending(REQUEST_RESERVED));
+}
+
+TEST_F(Run, BadEditorChoicesAreFatal)
+{
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    EXPECT_EXIT(
+        {
+            gApp.editorMode = EDITOR_SHAPE;
+            gApp.resolution = 7;
+            TurnUntil(RUN_EDITOR);
+        },
+        testing::ExitedWithCode(1), "Invalid display mode.");
+    EXPECT_EXIT(
+        {
+            gApp.editorMode = 3;
+            TurnUntil(RUN_EDITOR);
+        },
+        testing::ExitedWithCode(1), "Invalid startup mode.");
+}
+
+TEST_F(Run, ScreenGrabTakesTheNextFreeName)
+{
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    gApp.editorMode = EDITOR_SHAPE;
+    TurnUntil(RUN_EDITOR);
+    ASSERT_EQ(VideoBeginUpdate(1), 1);
+    VideoClear(249);
+    VideoEndUpdate();
+
+    AltG();
+    ASSERT_TRUE(PathExists("grab0000.bmp"));
+    Bytes b = ReadBytes("grab0000.bmp");
+    int w, h;
+    ASSERT_EQ(BmpCheckLength(b.data(), b.size(), &w, &h), 1);
+    EXPECT_EQ(w, 800);
+    EXPECT_EQ(h, 600);
+    EXPECT_EQ(b.size(), BmpFileSize(800, 600));
+    EXPECT_EQ(b[54], 0);      // blue
+    EXPECT_EQ(b[55], 252);    // green
+    EXPECT_EQ(b[56], 0);      // red
+
+    AltG();
+    EXPECT_TRUE(PathExists("grab0001.bmp"));
+    // G alone grabs nothing.
+    InputQueueKey(KEY_G, 1);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    InputQueueKey(KEY_G, 0);
+    EXPECT_FALSE(PathExists("grab0002.bmp"));
+    WriteText("GRAB0002.BMP", "taken");
+    AltG();
+    EXPECT_TRUE(PathExists("grab0003.bmp"));
+    EXPECT_EQ(ReadText("GRAB0002.BMP"), "taken");
+}
+
+TEST_F(Run, GrabRefusesWhenEveryNameIsTaken)
+{
+    char name[16] = "grab9998.bmp";
+    EXPECT_EQ(AppGrabNextName(name), 0);
+    EXPECT_STREQ(name, "grab9999.bmp");
+    EXPECT_EQ(AppGrabNextName(name), 1);
+    EXPECT_STREQ(name, "grab0000.bmp");
+    char other[16] = "a1b9.bmp";
+    EXPECT_EQ(AppGrabNextName(other), 0);
+    EXPECT_STREQ(other, "a2b0.bmp");
+
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    for (int i = 0; i < 10000; i++) {
+        char n[16];
+        snprintf(n, sizeof n, "grab%04d.bmp", i);
+        FILE* f = fopen(n, "w");
+        ASSERT_NE(f, nullptr);
+        fclose(f);
+    }
+    EXPECT_EQ(AppGrabScreen(nullptr, 0), 1);
+    EXPECT_EQ(ReadBytes("grab0000.bmp").size(), 0u) << "the first grab is not overwritten";
+    remove("grab0500.bmp");
+    char used[16];
+    ASSERT_EQ(AppGrabScreen(used, sizeof used), 0);
+    EXPECT_STREQ(used, "grab0500.bmp");
+}
+
+TEST_F(Run, ProgressCallbacks)
+{
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    AppSetProgress(0);
+    EXPECT_EQ(ProgressTextures(0x3FFF), 0);
+    EXPECT_EQ(AppProgress(), (uint32_t)PROGRESS_DONE);
+    EXPECT_EQ(ProgressTextures(0x100), 0);
+    EXPECT_EQ(AppProgress(), 0x100u);
+    EXPECT_EQ(ProgressWorld(0x2000), 0);
+    EXPECT_EQ(AppProgress(), 0x2000u);
+    AppSetProgress(PROGRESS_CANCEL);
+    EXPECT_EQ(ProgressSort(0x10), 1) << "the cancel mark stops the work";
+    EXPECT_EQ(ProgressWorld(0x10), 1);
+    EXPECT_EQ(ProgressSpare(0x10), 1);
+    EXPECT_EQ(AppProgress(), (uint32_t)PROGRESS_CANCEL);
+}
+
+TEST(CommandLine, DebugSwitch)
+{
+    gApp.debug = 0;
+    AppParseCommandLine("\"C:\\Program Files\\tolbex.exe\" /Debug");
+    EXPECT_EQ(gApp.debug, 1);
+    gApp.debug = 0;
+    AppParseCommandLine("tolbex \"/debug now\" /debugger");
+    EXPECT_EQ(gApp.debug, 0);
+    AppParseCommandLine("tolbex --debug");
+    EXPECT_EQ(gApp.debug, 1);
+    gApp.debug = 0;
+}

@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "kernel/kernel.h"
+#include "platform/platform.h"
+#include "support/testutil.h"
+
+static std::vector<int> calls;
+static void ExitA(void) { calls.push_back(1); }
+static void ExitB(void) { calls.push_back(2); }
+
+TEST(Kernel, ExitListRunsNewestFirstAndOnce)
+{
+    KernelRemove();
+    calls.clear();
+    RegisterExit(ExitA);
+    RegisterExit(ExitB);
+    RegisterExit(ExitA);   // already listed
+    KernelRemove();
+    EXPECT_EQ(calls, (std::vector<int>{2, 1}));
+    KernelRemove();
+    EXPECT_EQ(calls.size(), 2u) << "the list is emptied";
+}
+
+template <int N> static void NumberedExit(void) {}
+template <int N> static int NumberedHook(void*, uint32_t, uint32_t, int32_t) { return 0; }
+template <int... N> static void RegisterExits(std::integer_sequence<int, N...>) { (RegisterExit(NumberedExit<N>), ...); }
+template <int... N> static void RegisterHooks(std::integer_sequence<int, N...>)
+{
+    (RegisterMessageHook(NumberedHook<N>), ...);
+}
+
+TEST(Kernel, FullListsAndSecondInstallAreFatal)
+{
+    EXPECT_EXIT(RegisterExits(std::make_integer_sequence<int, 101>{}), testing::ExitedWithCode(1),
+                "RegisterExit: RemoveList is full!");
+    EXPECT_EXIT(RegisterHooks(std::make_integer_sequence<int, 11>{}), testing::ExitedWithCode(1),
+                "RegisterExit: Message hook list is full!");
+    EXPECT_EXIT(
+        {
+            KernelInstall("VOSTRANE", nullptr, "Tolbex");
+            KernelInstall("VOSTRANE", nullptr, "Tolbex");
+        },
+        testing::ExitedWithCode(1), "Kernel already installed.");
+}
+
+static void SayRemoved(void) { fprintf(stderr, "removed\n"); }
+
+TEST(Kernel, FatalErrorRemovesManagersThenReports)
+{
+    EXPECT_EXIT(
+        {
+            RegisterExit(SayRemoved);
+            FatalError("boom %d", 7);
+        },
+        testing::ExitedWithCode(1), "removed.*FATAL: boom 7.*MSGBOX \"Fatal Error\" \"boom 7\"");
+}
+
+static std::vector<uint32_t> seen;
+static int OlderHook(void*, uint32_t msg, uint32_t, int32_t)
+{
+    seen.push_back(msg + 1000);
+    return 0;
+}
+static int NewerHook(void*, uint32_t msg, uint32_t, int32_t)
+{
+    seen.push_back(msg);
+    return msg == NM_LBUTTONDOWN;   // takes button presses for itself
+}
+
+TEST(Kernel, WindowProcedureAndHooks)
+{
+    // In a child process: the hook list cannot be emptied again.
+    EXPECT_EXIT(
+        {
+            RegisterMessageHook(OlderHook);
+            RegisterMessageHook(NewerHook);
+            KernelWindowProc(nullptr, NM_MOUSEMOVE, 0, 0);
+            KernelWindowProc(nullptr, NM_LBUTTONDOWN, 0, 0);
+            bool order = seen == std::vector<uint32_t>{NM_MOUSEMOVE, 1000 + NM_MOUSEMOVE, NM_LBUTTONDOWN};
+            KernelWindowProc(nullptr, NM_ACTIVATE, 0, 0);
+            bool inactive = !KernelAppActive() && seen.size() == 5;   // activation reaches the hooks too
+            KernelWindowProc(nullptr, NM_ACTIVATE, 2, 0);
+            bool active = KernelAppActive();
+            KernelSetConfirmClose(0);
+            KernelSetQuit(0);
+            KernelWindowProc(nullptr, NM_CLOSE, 0, 0);
+            bool quit = KernelQuit();
+            _exit(order && inactive && active && quit ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST(Kernel, ConfirmedCloseFollowsTheAnswer)
+{
+    TempDir dir(true);
+    WriteText("answers.txt", "answer no\nanswer cancel\nanswer yes\nwait 1000\n");
+    PlatOptions options{};
+    options.headless = 1;
+    options.script = "answers.txt";
+    ASSERT_EQ(PlatSelect(&options), 0);
+    KernelDrainMessages();   // the first drain reads the answers
+    KernelSetConfirmClose(1);
+    KernelSetQuit(0);
+    KernelWindowProc(nullptr, NM_CLOSE, 0, 0);
+    EXPECT_EQ(KernelQuit(), 0) << "No keeps the program";
+    KernelWindowProc(nullptr, NM_CLOSE, 0, 0);
+    EXPECT_EQ(KernelQuit(), 0) << "Cancel keeps the program";
+    KernelWindowProc(nullptr, NM_CLOSE, 0, 0);
+    EXPECT_EQ(KernelQuit(), 1);
+    KernelSetQuit(0);
+    KernelSetConfirmClose(0);
+    PlatShutdown();
+}
+
+TEST(Kernel, QuitMessageEndsTheDrainWithItsCode)
+{
+    KernelSetQuit(0);
+    PlatPostMessage(NM_QUIT, 5, 0);
+    KernelDrainMessages();
+    EXPECT_EQ(KernelQuit(), 1);
+    EXPECT_EQ(KernelExitCode(), 5);
+    KernelSetQuit(0);
+    PlatPostMessage(NM_DESTROY, 0, 0);
+    KernelDrainMessages();
+    EXPECT_EQ(KernelQuit(), 1) << "a destroyed window posts the quit message";
+    EXPECT_EQ(KernelExitCode(), 0);
+    KernelSetQuit(0);
+}

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include "kernel/kernel.h"
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "platform/platform.h"
+#include "support/testutil.h"
+
+class Sprites : public ::testing::Test {
+protected:
+    TempDir dir{true};
+    void SetUp() override
+    {
+        ResRemove();
+        ResInstall(200);
+        SpriteInstall();
+        VideoRemove();
+        VideoInstall(0);
+        ASSERT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
+        VideoLoadInterfacePalette();
+    }
+    void TearDown() override
+    {
+        VideoRemove();
+        ResRemove();
+    }
+    static uint16_t Pixel16(int x, int y)
+    {
+        const VideoSurface* t = VideoTarget();
+        return GetU16(t->pixels, (size_t)y * t->pitch + (size_t)x * 2);
+    }
+};
+
+static Bytes Bgrz(int w, int h, uint32_t alphaMode, const Bytes& rows)
+{
+    Bytes b;
+    AppendText(b, "BGRZ", 4);
+    AppendU32(b, w);
+    AppendU32(b, h);
+    AppendU8(b, 10);   // key colour
+    AppendU8(b, 20);
+    AppendU8(b, 30);
+    while (b.size() < 40) b.push_back(0);
+    AppendU32(b, alphaMode);
+    while (b.size() < 52) b.push_back(0);
+    b.insert(b.end(), rows.begin(), rows.end());
+    return b;
+}
+
+TEST_F(Sprites, CompressedSpritesExpandOnLoad)
+{
+    const Bytes rows = {
+        0x01,                     // two key pixels
+        0x40,                     // skipped
+        0x80, 0x00, 0xF8,         // one 5-6-5 pixel: pure red
+        0xC0, 0xC4, 0x20, 0x04,   // one packed pixel: alpha 1, red 2, green 3, blue 4 (x4)
+        0x83, 0xE0, 0x07, 0x1F, 0x00, 0xFF, 0xFF, 0x00, 0x00,
+    };
+    WriteBytes("pic.spr", Bgrz(4, 2, 0, rows));
+    ResId id = ResOpenName("pic.spr");
+    ASSERT_NE(id, 0);
+    const uint8_t* d = (const uint8_t*)ResOpen(id);
+    ASSERT_EQ(ResSize(id), 4u * 2 * 4 + 36);
+    EXPECT_TRUE(TagIs(d, "BGRS"));
+    EXPECT_EQ(GetU32(d, 4), 4u);
+    EXPECT_EQ(d[12], 10);
+    const uint32_t expect[8] = {0xFF0A141E, 0xFF0A141E, 0x00F80000, 0x04080C10,
+                                0x0000FC00, 0x000000F8, 0x00F8FCF8, 0x00000000};
+    for (int i = 0; i < 8; i++) EXPECT_EQ(GetU32(d, 32 + 4 * i), expect[i]) << i;
+    ResClose(id);
+    SpriteInfo info;
+    ASSERT_EQ(SpriteFormat(id, &info), 1);
+    EXPECT_EQ(info.bpp, 32);
+    EXPECT_EQ(info.width, 4);
+
+    // Alpha mode 8: one alpha byte a pixel, colour 0.
+    WriteBytes("alpha.spr", Bgrz(2, 1, 8, {0xC1, 0xAA, 0x10}));
+    id = ResOpenName("alpha.spr");
+    ASSERT_NE(id, 0);
+    EXPECT_EQ(GetU32(ResPeek(id), 32), 0xAA000000u);
+    EXPECT_EQ(GetU32(ResPeek(id), 36), 0x10000000u);
+}
+
+TEST_F(Sprites, DamagedFilesAreRefused)
+{
+    // A run that needs more bytes than the file has; a row that never ends.
+    WriteBytes("short.spr", Bgrz(2, 1, 0, {0x81, 0x00}));
+    WriteBytes("endless.spr", Bgrz(2, 2, 0, {0x41, 0x41}));
+    Bytes bmp = {'B', 'M', 0, 0, 0, 0};
+    WriteBytes("picture.spr", bmp);
+    Bytes trps;
+    AppendText(trps, "TRPS", 4);
+    AppendU32(trps, 100);   // 100 x 100 pixels announced in a 48-byte file
+    AppendU32(trps, 100);
+    while (trps.size() < 32) trps.push_back(0);
+    AppendU32(trps, 48);
+    while (trps.size() < 48) trps.push_back(0);
+    WriteBytes("big.spr", trps);
+    WriteBytes("odd.spr", {'X', 'Y', 'Z', 'W', 1, 0, 0, 0, 1, 0, 0, 0});
+    for (const char* name : {"short.spr", "endless.spr", "picture.spr", "big.spr", "odd.spr"}) {
+        EXPECT_EQ(ResOpenName(name), 0) << name;
+        EXPECT_EQ(ResLastError(), RES_ERR_READ) << name;
+    }
+}
+
+TEST_F(Sprites, RowTableIsFilledOnLoad)
+{
+    Bytes b;
+    AppendText(b, "TRPS", 4);
+    AppendU32(b, 3);
+    AppendU32(b, 2);
+    AppendU32(b, 0);
+    AppendU32(b, 0);
+    AppendU32(b, 5);        // transparent index
+    AppendU32(b, 0);
+    AppendU32(b, 0);
+    AppendU32(b, 48);       // pixels
+    AppendU32(b, 0);        // no palette
+    AppendU32(b, 54);       // row table
+    AppendU32(b, 0);
+    for (int i = 0; i < 6; i++) AppendU8(b, (uint8_t)i);
+    for (int i = 0; i < 4; i++) AppendU32(b, 0xDEADBEEF);
+    WriteBytes("rows.spr", b);
+    ResId id = ResOpenName("rows.spr");
+    ASSERT_NE(id, 0);
+    const uint8_t* d = (const uint8_t*)ResPeek(id);
+    EXPECT_EQ(GetU32(d, 54), 48u);
+    EXPECT_EQ(GetU32(d, 58), 51u);
+    EXPECT_EQ(GetU32(d, 62), 48u);
+    EXPECT_EQ(GetU32(d, 66), 51u);
+    EXPECT_EQ(SpriteTransparent(id), 5);
+    EXPECT_EQ(SpritePalette(id), nullptr);
+}
+
+TEST_F(Sprites, DrawingWithTransparencyClippingAndScale)
+{
+    const uint8_t pal[3] = {63, 0, 0};
+    ResId id = SpriteCreate8(2, 2, 5, pal, 1);
+    ASSERT_NE(id, 0);
+    ASSERT_NE(SpritePalette(id), nullptr);
+    EXPECT_EQ(GetI16(SpritePalette(id), 2), 1);
+    uint8_t* p = SpritePixels(id);
+    p[0] = 249;
+    p[1] = 5;
+    p[2] = 255;
+    p[3] = 249;
+    SpriteRelease(id);
+
+    SpriteDraw(id, 10, 10);
+    EXPECT_EQ(Pixel16(10, 10), 0x07E0);
+    EXPECT_EQ(Pixel16(11, 10), 0) << "the transparent index is left undrawn";
+    EXPECT_EQ(Pixel16(10, 11), 0xFFFF);
+    EXPECT_EQ(Pixel16(11, 11), 0x07E0);
+
+    VideoClear(0);
+    VideoSetClip(0, 0, 10, 10);
+    SpriteDraw(id, 10, 10);
+    EXPECT_EQ(Pixel16(10, 10), 0x07E0);
+    EXPECT_EQ(Pixel16(10, 11), 0) << "clipped";
+    SpriteDraw(id, -1, -1);
+    EXPECT_EQ(Pixel16(0, 0), 0x07E0) << "the part inside the clip rectangle is drawn";
+    VideoSetClip(0, 0, 319, 199);
+
+    VideoClear(0);
+    SpriteDrawScaled(id, 20, 20, 23, 23);
+    EXPECT_EQ(Pixel16(20, 20), 0x07E0);
+    EXPECT_EQ(Pixel16(21, 21), 0x07E0);
+    EXPECT_EQ(Pixel16(22, 21), 0);
+    EXPECT_EQ(Pixel16(20, 22), 0xFFFF);
+    EXPECT_EQ(Pixel16(23, 23), 0x07E0);
+
+    // 32-bit: the key colour is left undrawn.
+    ResId t = SpriteCreate32(2, 1);
+    uint8_t* d = (uint8_t*)ResOpen(t);
+    d[12] = 1;
+    d[13] = 2;
+    d[14] = 3;
+    PutU32(d, 32, 0x00010203);
+    PutU32(d, 36, 0x00FF0000);
+    ResClose(t);
+    VideoClear(0);
+    SpriteDraw(t, 0, 0);
+    EXPECT_EQ(Pixel16(0, 0), 0);
+    EXPECT_EQ(Pixel16(1, 0), 0xF800);
+}
+
+TEST_F(Sprites, ResizeScaleAndDrawInto)
+{
+    ResId id = SpriteCreate8(4, 2, -1, nullptr, 0);
+    uint8_t* p = SpritePixels(id);
+    for (int i = 0; i < 8; i++) p[i] = (uint8_t)(10 + i);
+    SpriteRelease(id);
+
+    ASSERT_EQ(SpriteScale(id, 16384), 0);
+    SpriteInfo info;
+    SpriteFormat(id, &info);
+    EXPECT_EQ(info.width, 4) << "a factor of 1.0 leaves the sprite as it is";
+    ASSERT_EQ(SpriteScale(id, 8192), 0);
+    SpriteFormat(id, &info);
+    EXPECT_EQ(info.width, 2);
+    EXPECT_EQ(info.height, 1);
+    const uint8_t* d = (const uint8_t*)ResPeek(id);
+    EXPECT_EQ(d[48], 10);
+    EXPECT_EQ(d[49], 12);
+    EXPECT_EQ(GetU32(d, 40), 50u) << "the row table follows the pixels";
+    EXPECT_EQ(GetU32(d, 50), 48u);
+
+    ASSERT_EQ(SpriteResize(id, 4, 4), 0);
+    SpriteBeginDraw(id);
+    int x1, y1;
+    VideoGetClip(nullptr, nullptr, &x1, &y1);
+    EXPECT_EQ(x1, 3);
+    EXPECT_EQ(y1, 3);
+    VideoClear(77);
+    SpriteEndDraw();
+    d = (const uint8_t*)ResPeek(id);
+    for (int i = 0; i < 16; i++) EXPECT_EQ(d[48 + i], 77);
+    VideoGetClip(nullptr, nullptr, &x1, &y1);
+    EXPECT_EQ(x1, 319) << "the screen is the target again";
+}
