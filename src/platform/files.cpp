@@ -83,6 +83,19 @@ static bool Resolve(const char* name, std::string& out)
     return !out.empty();
 }
 
+// A name to create: its folders as they are on disk, its last part as given.
+static std::string ResolveForWrite(const char* name)
+{
+    std::string path;
+    if (Resolve(name, path)) return path;
+    path = NormaliseSeparators(name);
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return path;
+    std::string folder;
+    if (!Resolve(path.substr(0, slash).c_str(), folder)) return path;
+    return folder + path.substr(slash);
+}
+
 int FileFind(const char* name, char* out, size_t outSize)
 {
     std::string found;
@@ -130,8 +143,7 @@ int FileWrite(const char* name, const void* data, size_t size)
 {
     if (!name || !*name) return 1;
     // An existing file of another letter case is the file the user means to replace.
-    std::string path;
-    if (!Resolve(name, path)) path = NormaliseSeparators(name);
+    std::string path = ResolveForWrite(name);
     FILE* f = fopen(path.c_str(), "wb");
     if (!f) return 1;
     bool ok = size == 0 || fwrite(data, 1, size, f) == size;
@@ -153,9 +165,9 @@ int FileDelete(const char* name)
 
 int FileMove(const char* from, const char* to)
 {
-    std::string src, dst;
+    std::string src;
     if (!Resolve(from, src)) return 1;
-    if (!Resolve(to, dst)) dst = NormaliseSeparators(to);
+    std::string dst = ResolveForWrite(to);
     return rename(src.c_str(), dst.c_str()) == 0 ? 0 : 1;
 }
 

@@ -22,7 +22,8 @@ int PlatSelect(const PlatOptions* options)
     PlatOptions none{};
     if (!options) options = &none;
     const PlatDriver* driver = options->headless ? &platHeadlessDriver : &platSdlDriver;
-    if (driver->Init(options) != 0) return 1;
+    int status = driver->Init(options);
+    if (status != 0) return status;
     plat.driver = driver;
     plat.headless = options->headless != 0;
     plat.head = plat.count = 0;

@@ -21,7 +21,8 @@ struct PlatOptions {
     int maxFrames;           // headless: end the run after this many main-loop turns (0 = no limit)
 };
 
-// Chooses and starts the back end. Returns 0, or non-zero with the reason in the log.
+// Chooses and starts the back end. Returns 0, or the exit code the program should end with
+// (2: the script is unreadable or has a bad line; 1: no display), the reason logged.
 int PlatSelect(const PlatOptions* options);
 void PlatShutdown(void);
 int PlatIsHeadless(void);

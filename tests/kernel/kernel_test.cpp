@@ -70,27 +70,30 @@ static int NewerHook(void*, uint32_t msg, uint32_t, int32_t)
     return msg == NM_LBUTTONDOWN;   // takes button presses for itself
 }
 
+static void WindowProcedureChild(void)
+{
+    RegisterMessageHook(OlderHook);
+    RegisterMessageHook(NewerHook);
+    KernelWindowProc(nullptr, NM_MOUSEMOVE, 0, 0);
+    KernelWindowProc(nullptr, NM_LBUTTONDOWN, 0, 0);
+    std::vector<uint32_t> expected = {NM_MOUSEMOVE, 1000 + NM_MOUSEMOVE, NM_LBUTTONDOWN};
+    bool order = seen == expected;
+    KernelWindowProc(nullptr, NM_ACTIVATE, 0, 0);
+    bool inactive = !KernelAppActive() && seen.size() == 5;   // activation reaches the hooks too
+    KernelWindowProc(nullptr, NM_ACTIVATE, 2, 0);
+    bool active = KernelAppActive();
+    KernelSetConfirmClose(0);
+    KernelSetQuit(0);
+    KernelWindowProc(nullptr, NM_CLOSE, 0, 0);
+    bool quit = KernelQuit();
+    fprintf(stderr, "order=%d inactive=%d active=%d quit=%d\n", order, inactive, active, quit);
+    _exit(order && inactive && active && quit ? 0 : 1);
+}
+
 TEST(Kernel, WindowProcedureAndHooks)
 {
     // In a child process: the hook list cannot be emptied again.
-    EXPECT_EXIT(
-        {
-            RegisterMessageHook(OlderHook);
-            RegisterMessageHook(NewerHook);
-            KernelWindowProc(nullptr, NM_MOUSEMOVE, 0, 0);
-            KernelWindowProc(nullptr, NM_LBUTTONDOWN, 0, 0);
-            bool order = seen == std::vector<uint32_t>{NM_MOUSEMOVE, 1000 + NM_MOUSEMOVE, NM_LBUTTONDOWN};
-            KernelWindowProc(nullptr, NM_ACTIVATE, 0, 0);
-            bool inactive = !KernelAppActive() && seen.size() == 5;   // activation reaches the hooks too
-            KernelWindowProc(nullptr, NM_ACTIVATE, 2, 0);
-            bool active = KernelAppActive();
-            KernelSetConfirmClose(0);
-            KernelSetQuit(0);
-            KernelWindowProc(nullptr, NM_CLOSE, 0, 0);
-            bool quit = KernelQuit();
-            _exit(order && inactive && active && quit ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(WindowProcedureChild(), testing::ExitedWithCode(0), "order=1 inactive=1 active=1 quit=1");
 }
 
 TEST(Kernel, ConfirmedCloseFollowsTheAnswer)

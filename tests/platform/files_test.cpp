@@ -47,18 +47,19 @@ TEST(Files, NamesAreFoundWhateverTheirCase)
     EXPECT_NE(std::string(FileProgramPath()), "");
 }
 
+static void WriteUnderLimit(void)
+{
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {100, 100};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::vector<char> data(4000, 'x');
+    int result = FileWrite("big.bin", data.data(), data.size());
+    _exit(result == 1 && !FileExists("big.bin") ? 0 : 1);
+}
+
 TEST(Files, AFailedWriteLeavesNoPartialFile)
 {
     TempDir dir(true);
     // The child may write at most 100 bytes; writing 4000 fails part way through.
-    EXPECT_EXIT(
-        {
-            signal(SIGXFSZ, SIG_IGN);
-            struct rlimit limit = {100, 100};
-            setrlimit(RLIMIT_FSIZE, &limit);
-            std::vector<char> data(4000, 'x');
-            int result = FileWrite("big.bin", data.data(), data.size());
-            _exit(result == 1 && !FileExists("big.bin") ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(WriteUnderLimit(), testing::ExitedWithCode(0), "");
 }

@@ -69,22 +69,25 @@ TEST_F(Input, PressedHeldAndRead)
     KeyPoll();
     EXPECT_EQ(KeyHeld(KEY_A), 0);
 
+    // A release clears the pressed bit too: a press is read while its key is down.
+    Tap(KEY_Z);
+    EXPECT_EQ(KeyRead(), 0);
+
     // Shift + 2 reads as a double quote; the lowest scan code is read first.
     InputQueueKey(KEY_LSHIFT, 1);
     InputQueueKey(0x03, 1);
-    InputQueueKey(0x03, 0);
-    KeyPoll();
     EXPECT_EQ(KeyRead(), '"');
     // The shift's own press is still pending and has no character.
     EXPECT_EQ(KeyRead(), 0);
+    InputQueueKey(0x03, 0);
     InputQueueKey(KEY_LSHIFT, 0);
-    Tap(KEY_Z);
-    Tap(KEY_Q);
+    InputQueueKey(KEY_Z, 1);
+    InputQueueKey(KEY_Q, 1);
     EXPECT_EQ(KeyRead(), 'q');
     EXPECT_EQ(KeyRead(), 'z');
     EXPECT_EQ(KeyRead(), 0);
-    Tap(KEY_UP);
-    Tap(KEY_NUMPAD8);
+    InputQueueKey(KEY_UP, 1);
+    InputQueueKey(KEY_NUMPAD8, 1);
     EXPECT_EQ(KeyRead(), CH_UP);
     EXPECT_EQ(KeyRead(), CH_UP);
 }
@@ -103,14 +106,13 @@ TEST_F(Input, InactiveApplicationReadsNothing)
 
 TEST_F(Input, PollTakesSixteenEventsAtATime)
 {
-    const int codes[17] = {KEY_Q, KEY_W, KEY_E, KEY_R, KEY_T, KEY_Y, KEY_U, KEY_I, KEY_O,
-                           KEY_P, KEY_A, KEY_S, KEY_D, KEY_F, KEY_G, KEY_H, KEY_J};
+    // Sixteen presses, then the release of the first: one poll stops before the release.
+    const int codes[16] = {KEY_Q, KEY_W, KEY_E, KEY_R, KEY_T, KEY_Y, KEY_U, KEY_I,
+                           KEY_O, KEY_P, KEY_A, KEY_S, KEY_D, KEY_F, KEY_G, KEY_H};
     for (int c : codes) InputQueueKey(c, 1);
-    KeyPoll();
-    EXPECT_NE(KeyHeld(KEY_H), 0);
-    EXPECT_EQ(KeyHeld(KEY_J), 0) << "the seventeenth event waits for the next poll";
-    KeyPoll();
-    EXPECT_NE(KeyHeld(KEY_J), 0);
+    InputQueueKey(KEY_Q, 0);
+    EXPECT_NE(KeyHeld(KEY_Q), 0) << "the seventeenth event waits for the next poll";
+    EXPECT_EQ(KeyHeld(KEY_Q), 0);
 }
 
 TEST_F(Input, PointerHook)

@@ -78,7 +78,7 @@ TEST_F(Video, ColoursInBothDepths)
     // A palette block runs from its first index; entries past 255 or past the block are ignored.
     const uint8_t block[4 + 6] = {254, 0, 5, 0, 1, 2, 3, 4, 5, 6};
     VideoLoadPalette(block, sizeof block);
-    EXPECT_EQ(VideoColourTable()[254], 0x00040810u);
+    EXPECT_EQ(VideoColourTable()[254], 0x0004080Cu);
     EXPECT_EQ(VideoColourTable()[255], 0x00101418u);
 
     VideoClear(250);

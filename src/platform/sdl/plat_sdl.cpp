@@ -106,6 +106,16 @@ static int SdlInit(const PlatOptions*)
         return 1;
     }
     sdl.initialised = 1;
+    // SDL falls back to drivers that draw nowhere when there is no display; the user would see
+    // nothing at all. Only an explicit SDL_VIDEODRIVER may choose them.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver && (!asked || !*asked) && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0)) {
+        fprintf(stderr, "tolbex: no display is available; run with --headless to work without one\n");
+        SDL_Quit();
+        sdl.initialised = 0;
+        return 1;
+    }
     return 0;
 }
 
