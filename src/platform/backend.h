@@ -28,6 +28,8 @@ extern const PlatDriver platHeadlessDriver;
 extern const PlatDriver platSdlDriver;
 
 const PlatDriver* PlatDriverCurrent(void);
+// The SDL back end's key mapping: an SDL scancode to a scan code, 0 for keys without one.
+int SdlScanToKey(int sdlScancode);
 
 // Makes a buffer the drawing target (sprites drawn into). Fatal when another target is active.
 void VideoBeginBuffer(uint8_t* pixels, int pitch, int width, int height, int bpp);

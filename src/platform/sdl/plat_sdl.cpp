@@ -20,16 +20,13 @@ static struct {
 
 // ---- scan codes ---------------------------------------------------------------------------
 
-static int ScanFromSdl(SDL_Scancode s)
+int SdlScanToKey(int sdlScancode)
 {
-    if (s >= SDL_SCANCODE_A && s <= SDL_SCANCODE_Z) {
-        static const uint8_t letters[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 0x23, 0x17,
-                                            0x24, 0x25, 0x26, 0x32, 0x31, 0x18, 0x19, 0x10, 0x13,
-                                            0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C};
-        return letters[s - SDL_SCANCODE_A];
-    }
-    if (s >= SDL_SCANCODE_1 && s <= SDL_SCANCODE_9) return 0x02 + (s - SDL_SCANCODE_1);
-    if (s >= SDL_SCANCODE_F1 && s <= SDL_SCANCODE_F10) return 0x3B + (s - SDL_SCANCODE_F1);
+    SDL_Scancode s = (SDL_Scancode)sdlScancode;
+    // Letters, digits and function keys have native key codes whose scan codes input knows.
+    if (s >= SDL_SCANCODE_A && s <= SDL_SCANCODE_Z) return InputVirtualKeyToScan('A' + (s - SDL_SCANCODE_A));
+    if (s >= SDL_SCANCODE_1 && s <= SDL_SCANCODE_9) return InputVirtualKeyToScan('1' + (s - SDL_SCANCODE_1));
+    if (s >= SDL_SCANCODE_F1 && s <= SDL_SCANCODE_F12) return InputVirtualKeyToScan(0x70 + (s - SDL_SCANCODE_F1));
     switch (s) {
     case SDL_SCANCODE_0: return KEY_0;
     case SDL_SCANCODE_RETURN: return KEY_RETURN;
@@ -50,8 +47,6 @@ static int ScanFromSdl(SDL_Scancode s)
     case SDL_SCANCODE_PERIOD: return KEY_PERIOD;
     case SDL_SCANCODE_SLASH: return KEY_SLASH;
     case SDL_SCANCODE_CAPSLOCK: return KEY_CAPITAL;
-    case SDL_SCANCODE_F11: return KEY_F11;
-    case SDL_SCANCODE_F12: return KEY_F12;
     case SDL_SCANCODE_PRINTSCREEN: return KEY_SYSRQ;
     case SDL_SCANCODE_SCROLLLOCK: return KEY_SCROLL;
     case SDL_SCANCODE_PAUSE: return KEY_PAUSE;
@@ -218,9 +213,9 @@ static void SdlPump(void)
             else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) PlatPostMessage(NM_ACTIVATE, 0, 0);
             break;
         case SDL_KEYDOWN:
-            if (!e.key.repeat) InputQueueKey(ScanFromSdl(e.key.keysym.scancode), 1);
+            if (!e.key.repeat) InputQueueKey(SdlScanToKey(e.key.keysym.scancode), 1);
             break;
-        case SDL_KEYUP: InputQueueKey(ScanFromSdl(e.key.keysym.scancode), 0); break;
+        case SDL_KEYUP: InputQueueKey(SdlScanToKey(e.key.keysym.scancode), 0); break;
         case SDL_MOUSEMOTION: PostPointer(NM_MOUSEMOVE, e.motion.x, e.motion.y); break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: {
