@@ -14,7 +14,9 @@ TEST(SdlKeys, EveryTypedKeyAndTheModifiersArrive)
     }
     // Every key that types a character, and every cursor key, can be pressed.
     for (int code = 1; code < 256; code++) {
-        if (KeyTranslate(code, 0) || KeyTranslate(code, 1)) EXPECT_TRUE(reached[code]) << std::hex << code;
+        if (KeyTranslate(code, 0) || KeyTranslate(code, 1)) {
+            EXPECT_TRUE(reached[code]) << std::hex << code;
+        }
     }
 
     const int pairs[][2] = {
