@@ -92,7 +92,9 @@ int AppMain(int argc, char** argv)
     const char* logFile = getenv("TOLBEX_LOG");
     const char* env = getenv("TOLBEX_HEADLESS");
     if (env && *env && strcmp(env, "0") != 0) options.headless = 1;
-    std::string commandLine = "\"" + std::string(argc > 0 ? argv[0] : "tolbex") + "\"";
+    std::string commandLine = "\"";
+    commandLine += argc > 0 ? argv[0] : "tolbex";
+    commandLine += "\"";
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         auto value = [&](const char* what) -> const char* {
@@ -121,7 +123,9 @@ int AppMain(int argc, char** argv)
             Usage(stderr);
             return 2;
         }
-        commandLine += " \"" + a + "\"";
+        commandLine += " \"";
+        commandLine += a;
+        commandLine += "\"";
     }
     if (options.script && !options.headless) {
         fprintf(stderr, "tolbex: --script needs --headless\n");

@@ -171,14 +171,21 @@ void VideoClear(int colour)
     uint32_t c = vid.colours[colour & 255];
     uint32_t value = t.bpp == 8 ? (uint32_t)(colour & 255) : PackFor(t.bpp, (uint8_t)(c >> 16), (uint8_t)(c >> 8), (uint8_t)c);
     int bytes = t.bpp / 8;
+    size_t n = (size_t)(vid.clip[2] - vid.clip[0] + 1);
+    uint8_t* first = nullptr;
     for (int y = vid.clip[1]; y <= vid.clip[3]; y++) {
         uint8_t* row = t.pixels + (size_t)(t.originY + y) * t.pitch + (size_t)(t.originX + vid.clip[0]) * bytes;
-        int n = vid.clip[2] - vid.clip[0] + 1;
-        for (int x = 0; x < n; x++) {
-            if (bytes == 1) row[x] = (uint8_t)value;
-            else if (bytes == 2) PutU16(row, (size_t)x * 2, (uint16_t)value);
-            else PutU32(row, (size_t)x * 4, value);
+        if (first) {
+            // Every row is the same: copy the first.
+            memcpy(row, first, n * bytes);
+            continue;
         }
+        for (size_t x = 0; x < n; x++) {
+            if (bytes == 1) row[x] = (uint8_t)value;
+            else if (bytes == 2) PutU16(row, x * 2, (uint16_t)value);
+            else PutU32(row, x * 4, value);
+        }
+        first = row;
     }
 }
 

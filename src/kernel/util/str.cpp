@@ -218,7 +218,7 @@ int StrToHex(const char* text, int32_t* out) { return Parse(text, out, 16); }
 // replaced by the fill character or dropped.
 static char* PutDigits(char* p, uint32_t v, uint32_t flags, int digits, int radix)
 {
-    char d[16];
+    char d[16] = {};
     for (int i = digits - 1; i >= 0; i--) {
         d[i] = kDigits[v % (uint32_t)radix];
         v /= (uint32_t)radix;
