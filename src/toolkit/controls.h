@@ -1,0 +1,32 @@
+// Standard controls: the button (push, toggle, radio), the single-line edit field that edits
+// a caller's buffer in place, the list (single or multiple choice, scrolled by a slider when
+// longer than its height) and the slider with its thumb; and the packed list data they share.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "kernel/res/res.h"
+#include "toolkit/win.h"
+
+// Button styles (class 0x201): 0 is a push button.
+enum { BUTTON_PUSH = 0, BUTTON_TOGGLE = 1, BUTTON_RADIO = 2, BUTTON_GROUP = 4, BUTTON_LABEL_MAX = 31 };
+// List control (class 0x203): this style bit makes it a multiple-choice list.
+enum { LIST_MULTIPLE = 0x10000, LIST_LINE_HEIGHT = 9, SLIDER_WIDTH = 11 };
+
+// Class registration, called by the editor start and the launcher.
+void ButtonRegisterClass(void);
+void EditRegisterClass(void);
+void ListRegisterClass(void);
+void SliderRegisterClass(void);   // the slider and its thumb
+
+// ---- list data: items of (i16 id, text), ended by an item with an empty text ----------------
+// Bytes a list of these texts needs, end mark included.
+size_t ListSizeFor(int count, size_t totalTextLength);
+void ListClear(ResId list);
+// Appends an item, growing the resource when it is too small for it.
+void ListAdd(ResId list, int id, const char* text);
+const char* ListFindText(ResId list, int id);
+int ListIndexOf(ResId list, int id);           // 1-based; 0 when absent
+int ListGetItemID(ResId list, int index);      // 1-based
+const char* ListGetItemText(ResId list, int index);
+int ListCount(ResId list);
