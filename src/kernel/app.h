@@ -67,6 +67,9 @@ void AppShutdown(void);
 int AppRunState(void);
 void AppSetRunState(int state);
 
+// The launcher's window class (0x1015).
+void LauncherRegisterClass(void);
+
 // Alt+G: writes the screen as the first free grabNNNN.bmp. 0 on success; 1 when every name
 // is taken or the file cannot be written. The name used is copied to nameOut when given.
 int AppGrabScreen(char* nameOut, int nameSize);
