@@ -21,6 +21,10 @@
 #include "kernel/util/str.h"
 #include "palette/bmp.h"
 #include "platform/platform.h"
+#include "toolkit/controls.h"
+#include "toolkit/draw.h"
+#include "toolkit/text.h"
+#include "toolkit/win.h"
 
 AppSettings gApp;
 
@@ -200,9 +204,13 @@ void AppStartupSettings(void)
     TimerInstall();
     TimingInstall();
     MathsSetup();
-    // Text output, the palette state (248 user colours), the built-in font and the five
-    // interface colours are installed here as the toolkit and the palette manager land.
+    TextInstall();
+    FontInstall();
+    // The palette state (248 user colours) is installed here as the palette manager lands.
 
+    app.font = FontCreateBuiltIn();
+    TextSetFont(app.font);
+    DrawSetInterfaceColours(252, 251, 253, 255, 250);
     InputReleaseDevices();
     app.runState = RUN_START_LAUNCHER;
 }
@@ -217,7 +225,7 @@ void AppSetRunState(int state) { app.runState = state; }
 static void RedrawFrame(void)
 {
     if (VideoBeginUpdate(1)) {
-        // The window manager redraws the window tree here.
+        WinDrawAll();
         VideoEndUpdate();
     }
 }
@@ -229,8 +237,9 @@ void AppFrameDisplay(void)
     case RUN_EDITOR:
         // A pending material reload and the texture load run here once the renderer is in.
         if (VideoBeginUpdate(1)) {
-            // Redraw of the window tree; then this frame's pointer and hover results become
-            // the previous frame's for the view windows.
+            WinDrawAll();
+            // This frame's pointer and hover results become the previous frame's for the view
+            // windows here.
             VideoEndUpdate();
         }
         break;
@@ -257,7 +266,8 @@ static void EditorStart(void)
     VideoInstall(0);
     SetEditorVideoMode();
     VideoLoadInterfacePalette();
-    // Window manager, Draw3D, materials and the INI "palette" and "materials" files join here.
+    WinInstall();
+    // Draw3D, materials and the INI "palette" and "materials" files join here.
 
     for (int i = 0; i < 2; i++) {
         if (VideoBeginUpdate(1)) VideoEndUpdate();
@@ -269,7 +279,15 @@ static void EditorStart(void)
         VideoClear(0);
         VideoEndUpdate();
     }
-    // The renderer, the edited-object slot, Draw3D defaults and the window classes join here.
+    // The renderer, the edited-object slot and the Draw3D defaults join here.
+
+    WinRegisterBaseClasses();
+    ButtonRegisterClass();
+    // The message box class joins here.
+    EditRegisterClass();
+    SliderRegisterClass();
+    ListRegisterClass();
+    // The progress window, the menu bars and the editor panels' classes join here.
 
     if (gApp.editorMode != EDITOR_SHAPE && gApp.editorMode != EDITOR_WORLD) FatalError("Invalid startup mode.");
     // The view window and the menu bar of the chosen editor are created here.
@@ -293,8 +311,9 @@ static void EditorFrame(void)
     TimingUpdate();
     if (KeyHeld(KEY_LMENU) && KeyPressed(KEY_G)) AppGrabScreen(nullptr, 0);
     RunRequests();
-    // The window manager's input step, the slots' per-frame event and their deferred frees
-    // run here; then this frame's pointer and hover results are cleared.
+    WinProcessInput();
+    // The slots' per-frame event and their deferred frees run here; then this frame's
+    // pointer and hover results are cleared.
 }
 
 int AppRunStateStep(void)
@@ -303,8 +322,12 @@ int AppRunStateStep(void)
     case RUN_START_LAUNCHER:
         if (VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0) != 0)
             FatalError("Sorry - Tolbex only works on a 16 bit colour desktop");
+        WinInstall();
         VideoLoadInterfacePalette();
-        // The window manager, the launcher's window classes and its window join here.
+        WinRegisterBaseClasses();
+        ButtonRegisterClass();
+        LauncherRegisterClass();
+        WinCreate(50, 50, 220, 95, WIN_DESKTOP, FRAME_BORDER | FRAME_TITLE | FRAME_DRAG, CLASS_LAUNCHER);
         TimingReset();
         app.runState = RUN_LAUNCHER;
         return 0;
@@ -312,10 +335,10 @@ int AppRunStateStep(void)
         if (gApp.editorMode != EDITOR_NONE) app.runState = RUN_CLOSE_LAUNCHER;
         TimingUpdate();
         if (KeyPressed(KEY_Q)) return 1;
-        // The window manager's input step runs here.
+        WinProcessInput();
         return 0;
     case RUN_CLOSE_LAUNCHER:
-        // Every window of the launcher is destroyed here.
+        WinRemove();
         app.runState = RUN_START_EDITOR;
         return 0;
     case RUN_START_EDITOR:
@@ -372,10 +395,11 @@ void AppSetProgress(uint32_t value) { app.progress = value; }
 void AppMiniFrame(int redraw)
 {
     TimingUpdate();
-    // The window manager's input step, the slots' per-frame event and deferred frees run here.
+    WinProcessInput();
+    // The slots' per-frame event and deferred frees run here.
     if (VideoBeginUpdate(1)) {
-        // Windows that need it are redrawn here.
-        (void)redraw;
+        // Only the modal tree (the progress window) needs drawing while the work runs.
+        if (redraw) WinDrawModal();
         VideoEndUpdate();
     }
 }

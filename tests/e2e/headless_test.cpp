@@ -6,24 +6,8 @@
 
 #include "kernel/util/bytes.h"
 #include "palette/bmp.h"
+#include "e2e/e2e.h"
 #include "support/testutil.h"
-
-class Headless : public ::testing::Test {
-protected:
-    TempDir dir;
-    RunResult Run(const std::string& script, std::vector<std::string> extra = {},
-                  std::vector<std::string> env = {})
-    {
-        WriteText(dir.file("run.txt"), script);
-        std::vector<std::string> args = {"--headless", "--script", "run.txt", "--log", "log.txt"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        env.push_back("TOLBEX_LOCK_DIR=" + dir.path());
-        RunResult r = RunProgram(TOLBEX_BIN, args, dir.path(), env);
-        log = ReadText(dir.file("log.txt"));
-        return r;
-    }
-    std::string log;
-};
 
 TEST_F(Headless, StartsAndQuitsWithQ)
 {

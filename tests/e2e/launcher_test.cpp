@@ -1,0 +1,76 @@
+// The launcher as a user meets it: where it stands, what it offers, and where it leads.
+#include "e2e/e2e.h"
+
+// Screen positions of the launcher's buttons: the window stands at (50, 50).
+static const int k640[2] = {50 + 80 + 30, 50 + 60 + 5};
+static const int k800[2] = {50 + 150 + 30, 50 + 60 + 5};
+static const int kShape[2] = {50 + 70 + 45, 50 + 20 + 5};
+static const int kWorld[2] = {50 + 70 + 45, 50 + 35 + 5};
+
+static std::string Click(const int* p) { return "click " + std::to_string(p[0]) + " " + std::to_string(p[1]) + "\n"; }
+
+TEST_F(Headless, LauncherStandsAtFiftyFifty)
+{
+    RunResult r = Run("wait 3\nscreenshot launcher.bmp\nkey q\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    Shot s = ReadShot(dir.file("launcher.bmp"));
+    ASSERT_EQ(s.width, 320);
+    ASSERT_EQ(s.height, 200);
+    // Outside the window: the black desktop. Its corners: drawn.
+    EXPECT_TRUE(s.black(49, 49));
+    EXPECT_TRUE(s.black(270, 145));
+    EXPECT_FALSE(s.black(50, 50));
+    EXPECT_FALSE(s.black(269, 144));
+    // The title bar carries text: more than one colour across its middle row.
+    int changes = 0;
+    for (int x = 51; x < 268; x++)
+        if (memcmp(s.at(x, 55), s.at(x + 1, 55), 3) != 0) changes++;
+    EXPECT_GT(changes, 10) << "a title is written in the bar";
+    // Each button is a bar of its own, differing from the window's background around it.
+    for (const int* b : {k640, k800, kShape, kWorld}) {
+        EXPECT_NE(memcmp(s.at(b[0], b[1]), s.at(b[0], b[1] + 8), 3), 0) << b[0] << "," << b[1];
+    }
+    // No "Software Render" without /debug: its row is plain background.
+    EXPECT_EQ(memcmp(s.at(50 + 20 + 80, 50 + 73 + 5), s.at(50 + 20 + 80, 50 + 73 - 3), 3), 0);
+}
+
+TEST_F(Headless, ChoosingResolutionAndEditor)
+{
+    RunResult r = Run("wait 2\n" + Click(k640) + Click(kShape) + "wait 5\nscreenshot editor.bmp\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    Shot s = ReadShot(dir.file("editor.bmp"));
+    EXPECT_EQ(s.width, 640);
+    EXPECT_EQ(s.height, 400);
+
+    r = Run("wait 2\n" + Click(kWorld) + "wait 5\nscreenshot editor.bmp\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    s = ReadShot(dir.file("editor.bmp"));
+    EXPECT_EQ(s.width, 800) << "800x600 is chosen when nobody picks";
+    EXPECT_EQ(s.height, 600);
+}
+
+TEST_F(Headless, EditorAsksBeforeClosing)
+{
+    RunResult r = Run("wait 2\n" + Click(kShape) + "wait 3\nanswer no\nclose\nwait 3\nscreenshot still.bmp\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_NE(log.find("MSGBOX \"Warning\" \"Are you sure you meant to press that button?\""), std::string::npos)
+        << log;
+    EXPECT_EQ(ReadShot(dir.file("still.bmp")).width, 800) << "No keeps the editor running";
+    r = Run("wait 2\n" + Click(kShape) + "wait 3\nanswer yes\nclose\nwait 3\nscreenshot gone.bmp\n");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_FALSE(PathExists(dir.file("gone.bmp"))) << "Yes ends the run";
+}
+
+TEST_F(Headless, DebugOffersTheSoftwareRenderer)
+{
+    const int soft[2] = {50 + 20 + 80, 50 + 73 + 5};
+    RunResult r = Run("wait 2\nscreenshot debug.bmp\n" + Click(soft) + Click(kShape) + "wait 3\n", {"/debug"});
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    Shot s = ReadShot(dir.file("debug.bmp"));
+    EXPECT_NE(memcmp(s.at(soft[0], soft[1]), s.at(soft[0], soft[1] - 8), 3), 0) << "the toggle is there";
+    // The software renderer is chosen: the editor's mode is the windowed-software type.
+    size_t first = log.find("debug=1 d3dflag=0");
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find("debug=1 d3dflag=0", first + 1), std::string::npos) << log;
+    EXPECT_EQ(log.find("d3dflag=1"), std::string::npos) << log;
+}
