@@ -23,6 +23,7 @@
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
+#include "toolkit/slots.h"
 #include "toolkit/text.h"
 #include "toolkit/win.h"
 
@@ -272,7 +273,8 @@ static void EditorStart(void)
     for (int i = 0; i < 2; i++) {
         if (VideoBeginUpdate(1)) VideoEndUpdate();
     }
-    // Slots, the "SHP" type, the shape manager and (World Editor) the world manager join here.
+    SlotsInstall(4);
+    // The "SHP" type, the shape manager and (World Editor) the world manager join here.
 
     for (int i = 0; i < 2; i++) {
         if (!VideoBeginUpdate(1)) FatalError("Failed to set required screen mode");
@@ -312,8 +314,8 @@ static void EditorFrame(void)
     if (KeyHeld(KEY_LMENU) && KeyPressed(KEY_G)) AppGrabScreen(nullptr, 0);
     RunRequests();
     WinProcessInput();
-    // The slots' per-frame event and their deferred frees run here; then this frame's
-    // pointer and hover results are cleared.
+    SlotsFrame(TimingElapsed(), TimingFrameTime());
+    // This frame's pointer and hover results are cleared here.
 }
 
 int AppRunStateStep(void)
@@ -396,7 +398,8 @@ void AppMiniFrame(int redraw)
 {
     TimingUpdate();
     WinProcessInput();
-    // The slots' per-frame event and deferred frees run here.
+    // Slots exist only once an editor has started.
+    if (SlotsIsInstalled()) SlotsFrame(TimingElapsed(), TimingFrameTime());
     if (VideoBeginUpdate(1)) {
         // Only the modal tree (the progress window) needs drawing while the work runs.
         if (redraw) WinDrawModal();
