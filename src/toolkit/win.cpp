@@ -838,8 +838,17 @@ void WinProcessInput(void)
         SendSystem(win.focus, WM_KEY, key, 0);
     }
 
-    // 10. Deferred destruction, the last queued first.
-    while (win.installed && win.closingCount > 0) WinDestroy(win.closing[--win.closingCount]);
+    // 10. Deferred destruction, the last queued first. A window whose procedure is still on
+    // the stack (an input step run from inside a procedure) stays queued for a later step.
+    while (win.installed) {
+        int i = win.closingCount - 1;
+        while (i >= 0 && InCall(win.closing[i], 0)) i--;
+        if (i < 0) break;
+        WinId window = win.closing[i];
+        memmove(win.closing + i, win.closing + i + 1, sizeof(WinId) * (win.closingCount - i - 1));
+        win.closingCount--;
+        WinDestroy(window);
+    }
 
     // 11. Ticks to every window, each before its children.
     if (win.installed) Tick(win.desktop, (WinParam)TimingFrameTime(), (WinParam)TimingElapsed(), 0);

@@ -1033,3 +1033,32 @@ TEST_F(Win, ProceduresCreateWindowsReentrantly)
     WinId outside = WinCreate(0, 0, 5, 5, WIN_CURRENT, 0, CLASS_REC);
     EXPECT_EQ(WinGetChild(WinDesktop(), 0), outside) << "outside a procedure the desktop is the parent";
 }
+
+// A procedure that closes itself and then runs an input step of its own (a mini frame).
+static int CloseThenStep(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
+{
+    RecProc(w, s, m, p1, p2);
+    if (m == 71) {
+        WinClose(w);
+        WinProcessInput();
+        stillThere = WinIsWindow(w) && WinGetData() != nullptr;
+        return 0;
+    }
+    return 1;
+}
+
+TEST_F(Win, InputStepInsideAProcedureKeepsItsWindowQueued)
+{
+    WinCreateClass(0x707, 0, 8, CloseThenStep);
+    WinId w = WinCreate(0, 0, 10, 10, WIN_DESKTOP, 0, 0x707);
+    WinId other = Rec(20, 20, 10, 10);
+    WinClose(other);
+    stillThere = 0;
+    WinSendSystem(w, 71, nullptr, nullptr);
+    EXPECT_TRUE(stillThere);
+    EXPECT_FALSE(WinIsWindow(other)) << "the inner step destroys what it can";
+    EXPECT_TRUE(WinIsWindow(w));
+    WinProcessInput();
+    EXPECT_FALSE(WinIsWindow(w));
+    EXPECT_EQ(Recorded(w, WM_DESTROY), 1);
+}
