@@ -124,12 +124,21 @@ static void SoftLine(int x0, int y0, int x1, int y1, int colour)
     }
     if (first < 0) first = 0;
     if (last > major) last = major;
+    if (first > last) return;
+    // step(i) = (2 i minor + major) / (2 major): the first one in full width, the rest by
+    // carrying the remainder.
+    int64_t twoMajor = 2 * (major ? major : 1);
+    __int128 n = (__int128)2 * first * minor + major;
+    int64_t step = (int64_t)(n / twoMajor), rem = (int64_t)(n % twoMajor);
     for (int64_t i = first; i <= last; i++) {
-        int64_t step = major ? (int64_t)(((__int128)2 * i * minor + major) / (2 * (__int128)major)) : 0;
         int64_t a = a0 + sa * i, b = b0 + sb * step;
         int64_t x = xMajor ? a : b, y = xMajor ? b : a;
-        if (x < cx0 || x > cx1 || y < cy0 || y > cy1) continue;
-        Store(PixelAddress(t, (int)x, (int)y), t->bpp, value);
+        if (x >= cx0 && x <= cx1 && y >= cy0 && y <= cy1) Store(PixelAddress(t, (int)x, (int)y), t->bpp, value);
+        rem += 2 * minor;
+        if (rem >= twoMajor) {
+            rem -= twoMajor;
+            step++;
+        }
     }
 }
 

@@ -419,17 +419,12 @@ TEST_F(Text, FntFilesLoadOnlyWhenTheyAreFonts)
     PutU32(bad.data(), 16, 0x7FFFFFFF);
     ASSERT_TRUE(WriteBytes(dir.file("good.fnt"), good));
     ASSERT_TRUE(WriteBytes(dir.file("bad.fnt"), bad));
-    ASSERT_TRUE(WriteBytes(dir.file("bad.dat"), bad));
 
     ResId g = ResOpenName("good.fnt");
     ASSERT_NE(g, 0);
     EXPECT_NE(FontRegister(g), 0);
     EXPECT_EQ(ResOpenName("bad.fnt"), 0) << "the type's loader refuses it";
     EXPECT_EQ(ResLastError(), RES_ERR_READ);
-    // The same bytes under another type load, and registration refuses them.
-    ResId other = ResOpenName("bad.dat");
-    ASSERT_NE(other, 0);
-    EXPECT_EQ(FontRegister(other), 0);
 }
 
 TEST_F(Text, HardwareSpritesHoldTheGlyphs)
