@@ -107,12 +107,30 @@ protected:
         Move(x, y);
         WinProcessInput();
     }
-    static void Click(int x, int y)
+    // Input steps with the left button going down, or up, at (x, y).
+    static void Press(int x, int y)
     {
         Move(x, y);
         Down();
         WinProcessInput();
+    }
+    static void Release(int x, int y)
+    {
+        Move(x, y);
         Up();
+        WinProcessInput();
+    }
+    static void Click(int x, int y)
+    {
+        Press(x, y);
+        Release(x, y);
+    }
+    static void RightClick(int x, int y)
+    {
+        Move(x, y);
+        RightDown();
+        WinProcessInput();
+        RightUp();
         WinProcessInput();
     }
     static uint16_t Pixel(int x, int y)
@@ -187,16 +205,15 @@ TEST_F(Win, CreateLinksNewestFirstAndTheTwentySixthChildIsFatal)
 // The parts of a derived class's data lie behind its base's; fall-through runs the base's
 // procedure with its own part current.
 struct Calls {
-    WinId window;
     uint32_t cls;   // 0 base, 1 derived
     void* data;
     int message;
 };
 static std::vector<Calls> calls;
 
-static int BaseProc(WinId w, WinId, int message, WinParam* p1, WinParam*)
+static int BaseProc(WinId, WinId, int message, WinParam* p1, WinParam*)
 {
-    calls.push_back({w, 0, WinGetData(), message});
+    calls.push_back({0, WinGetData(), message});
     if (message == 40) {
         memset(WinGetData(), 0xBB, 6);
         *p1 = 7;
@@ -205,9 +222,9 @@ static int BaseProc(WinId w, WinId, int message, WinParam* p1, WinParam*)
     return 1;
 }
 
-static int DerivedProc(WinId w, WinId, int message, WinParam* p1, WinParam*)
+static int DerivedProc(WinId, WinId, int message, WinParam* p1, WinParam*)
 {
-    calls.push_back({w, 1, WinGetData(), message});
+    calls.push_back({1, WinGetData(), message});
     if (message == 41) {
         memset(WinGetData(), 0xDD, 4);
         *p1 = 8;
@@ -500,6 +517,18 @@ TEST_F(Win, FrameWindowClientAndRegion)
     EXPECT_NE(Pixel(60, 35), Colour(255));
     EXPECT_EQ(Pixel(200, 30), Colour(252)) << "no border, no title: all client";
     EXPECT_EQ(Pixel(220, 30), Colour(0));
+
+    // The modal window's title bar has its own look; the alternative style its own border.
+    uint16_t plainBar = Pixel(60, 35);
+    WinMakeModal(f);
+    WinDrawAll();
+    EXPECT_NE(Pixel(60, 35), plainBar);
+    WinCreate(10, 100, 20, 20, WIN_DESKTOP, FRAME_BORDER, CLASS_FRAME);
+    WinCreate(40, 100, 20, 20, WIN_DESKTOP, FRAME_BORDER | FRAME_ALTLOOK, CLASS_FRAME);
+    WinDrawAll();
+    EXPECT_NE(Pixel(10, 100), Pixel(40, 100));
+    EXPECT_EQ(Pixel(11, 101), Colour(252));
+    EXPECT_EQ(Pixel(41, 101), Colour(252));
 }
 
 // ============================================================================================
@@ -525,18 +554,12 @@ TEST_F(Win, PressInsideTheRegionIsRelativeToItOutsideIsPlain)
     EXPECT_EQ(Recorded(w, WM_LPRESS_REGION), 2);
 
     // The right button the same way, without capture.
-    Move(112, 56);
-    RightDown();
-    WinProcessInput();
-    RightUp();
+    RightClick(112, 56);
     ASSERT_NE(Last(w, WM_RPRESS_REGION), nullptr);
     EXPECT_EQ(Last(w, WM_RPRESS_REGION)->p1, 2);
     EXPECT_EQ(Last(w, WM_RPRESS_REGION)->p2, 1);
     EXPECT_EQ(WinCaptured(), 0);
-    Move(101, 51);
-    RightDown();
-    WinProcessInput();
-    RightUp();
+    RightClick(101, 51);
     EXPECT_EQ(Last(w, WM_RPRESS)->p1, 1);
 
     // Button states go to the window under the pointer every frame.
@@ -560,9 +583,7 @@ TEST_F(Win, CapturedWindowKeepsItsDragsAndGetsTheRelease)
 {
     WinId a = Rec(10, 10, 40, 40);
     WinId b = Rec(100, 10, 40, 40);
-    Move(20, 25);
-    Down();
-    WinProcessInput();
+    Press(20, 25);
     EXPECT_EQ(WinCaptured(), a);
     EXPECT_EQ(WinFocus(), a);
     ASSERT_NE(Last(a, WM_DRAG), nullptr) << "dragging starts in the frame of the press";
@@ -606,9 +627,7 @@ TEST_F(Win, ModalWindowBlocksPressesElsewhereWhileTicksAndDragsGoOn)
     WinId inside = WinCreate(5, 5, 10, 10, modal, 0, 0x700);
 
     // A drag that began on the other window before the modal window came on.
-    Move(20, 20);
-    Down();
-    WinProcessInput();
+    Press(20, 20);
     ASSERT_EQ(WinCaptured(), other);
     WinMakeModal(modal);
     EXPECT_TRUE(WinIsModal(modal));
@@ -820,9 +839,7 @@ TEST_F(Win, OutOfRangeMovesAndSizesAreIgnored)
 TEST_F(Win, TitleBarDragMovesTheFrameWithinItsParent)
 {
     WinId f = WinCreate(100, 50, 60, 40, WIN_DESKTOP, FRAME_TITLE | FRAME_DRAG | FRAME_BORDER, CLASS_FRAME);
-    Move(110, 55);   // (10, 5): on the title bar
-    Down();
-    WinProcessInput();
+    Press(110, 55);
     Frame(130, 65);
     int x, y;
     WinGetPos(f, &x, &y);
@@ -844,18 +861,14 @@ TEST_F(Win, TitleBarDragMovesTheFrameWithinItsParent)
     WinProcessInput();
 
     // A press below the title bar drags nothing; neither does a frame without the style.
-    Move(130, 80);
-    Down();
-    WinProcessInput();
+    Press(130, 80);
     Frame(150, 90);
     Up();
     WinProcessInput();
     WinGetPos(f, &x, &y);
     EXPECT_EQ(x, 115);
     WinId still = WinCreate(10, 100, 60, 40, WIN_DESKTOP, FRAME_TITLE, CLASS_FRAME);
-    Move(20, 105);
-    Down();
-    WinProcessInput();
+    Press(20, 105);
     Frame(40, 110);
     Up();
     WinProcessInput();
@@ -887,9 +900,7 @@ TEST_F(Win, CloseFromAProcedureDestroysAfterTheStep)
     WinCreateClass(0x704, 0, 8, CloseOnPress);
     WinId w = WinCreate(10, 10, 40, 40, WIN_DESKTOP, 0, 0x704);
     closeTarget = w;
-    Move(20, 20);
-    Down();
-    WinProcessInput();
+    Press(20, 20);
     EXPECT_TRUE(stillThere) << "the window outlives its own message";
     EXPECT_FALSE(WinIsWindow(w));
     EXPECT_EQ(Recorded(w, WM_DESTROY), 1);
@@ -950,9 +961,7 @@ TEST_F(Win, DestroyClearsFocusCaptureModalAndPointer)
 {
     WinId p = Rec(10, 10, 100, 100);
     WinId c = Rec(10, 10, 20, 20, p);
-    Move(25, 25);
-    Down();
-    WinProcessInput();
+    Press(25, 25);
     ASSERT_EQ(WinCaptured(), c);
     ASSERT_EQ(WinFocus(), c);
     ASSERT_EQ(WinUnderPointer(), c);
