@@ -100,21 +100,35 @@ static inline int WinHi(WinParam v) { return (int16_t)((v >> 16) & 0xFFFF); }
 static inline bool WinNoRect(WinParam p1) { return (p1 & 0xFFFF) == 0xFFFF; }
 
 // ---- install --------------------------------------------------------------------------------
+// Creates the desktop over the screen's clip rectangle; a second install is fatal.
 void WinInstall(void);
+// Destroys the whole tree and forgets every registered class, so that the install that
+// follows (the editor start after the launcher) registers them afresh.
 void WinRemove(void);
 int WinIsInstalled(void);
 
 // ---- classes and windows --------------------------------------------------------------------
+// A second registration of an id adds a second class; lookups find the first.
 void WinCreateClass(uint32_t classId, uint32_t baseClassId, uint32_t dataSize, WinProc proc);
+// Parent: a window, WIN_DESKTOP, or WIN_CURRENT (the desktop outside any procedure). The new
+// window is child slot 0 and receives WM_CREATE. 0 (logged) when the parent is no window.
 WinId WinCreate(int x, int y, int width, int height, int parent, uint32_t style, uint32_t classId);
+// Destroys the window at the end of this frame's input step (the last queued first).
 void WinClose(WinId window);
+// Destroys the window and its children at once. A window whose procedure (or a descendant's)
+// is still running is closed instead, as freeing it would pull its data from under it.
 void WinDestroy(WinId window);
+int WinIsWindow(WinId window);
 
 void WinMakeModal(WinId window);
 void WinSetModal(WinId window);
 int WinIsModal(WinId window);
 WinId WinModal(void);
 
+// Destination: a window or one of the WIN_SELF ... WIN_PARENT values. For WIN_CHILDREN and
+// WIN_SIBLINGS each recipient gets its own copy of *p1 and *p2; the last one's values are
+// copied back and its result returned. When none is reached the result is 1 (not handled)
+// and *p1, *p2 are unchanged; so is a send to a window that no longer exists.
 int WinSendMessage(int destination, int message, WinParam* p1, WinParam* p2);
 int WinSendSystem(WinId window, int message, WinParam* p1, WinParam* p2);
 
@@ -129,6 +143,7 @@ void WinDrawModal(void);
 void WinGetPos(WinId window, int* x, int* y);
 void WinGetRect(WinId window, int* x, int* y, int* width, int* height);
 void WinGetAbsPos(WinId window, int* x, int* y);
+// Ignored when the result is negative or leaves the parent; 0 = the current window.
 void WinSetPos(WinId window, int x, int y);
 void WinSetRect(WinId window, int x, int y, int width, int height);
 uint32_t WinGetStyle(void);
@@ -138,6 +153,8 @@ WinId WinGetParent(WinId window);
 WinId WinGetChild(WinId window, int slot);
 uint32_t WinGetClass(WinId window);
 uint32_t WinGetStyleOf(WinId window);
+// The running class's part of the current window's data (behind its base classes' parts;
+// every part starts on an 8-byte boundary). Null outside a procedure.
 void* WinGetData(void);
 WinId WinCurrent(void);
 WinId WinDesktop(void);

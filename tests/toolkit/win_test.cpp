@@ -1,0 +1,1073 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "kernel/kernel.h"
+#include "kernel/res/res.h"
+#include "kernel/timing.h"
+#include "kernel/util/bytes.h"
+#include "platform/platform.h"
+#include "toolkit/draw.h"
+#include "toolkit/win.h"
+
+// ============================================================================================
+// Fixture: a 320 x 200 screen, the desktop, the frame class and a recording class
+// ============================================================================================
+
+struct Msg {
+    WinId window;
+    WinId sender;
+    int message;
+    WinParam p1, p2;
+};
+static std::vector<Msg> msgs;
+
+// Window classes of the tests.
+enum {
+    CLASS_REC = 0x300,      // records every message but ticks; draws its rectangle in colour (style & 0xFF)
+    CLASS_REGION = 0x301,   // a recorder reporting the region (10, 5)-(29, 14)
+};
+
+static int Recorded(WinId w, int message)
+{
+    int n = 0;
+    for (const Msg& m : msgs)
+        if (m.window == w && m.message == message) n++;
+    return n;
+}
+
+static const Msg* Last(WinId w, int message)
+{
+    for (size_t i = msgs.size(); i-- > 0;)
+        if (msgs[i].window == w && msgs[i].message == message) return &msgs[i];
+    return nullptr;
+}
+
+// Accepts the focus (a window that does not handle WM_FOCUS refuses it).
+static int RecProc(WinId w, WinId sender, int message, WinParam* p1, WinParam* p2)
+{
+    if (message != WM_TICK) msgs.push_back({w, sender, message, *p1, *p2});
+    if (message == WM_FOCUS) return 0;
+    if (message == WM_DRAWFRAME) {
+        int x0, y0, x1, y1;
+        WinGetExtent(0, &x0, &y0, &x1, &y1);
+        DrawFillRect(x0, y0, x1, y1, (int)(WinGetStyle() & 0xFF));
+        *p1 = 0xFFFF;
+        return 0;
+    }
+    return 1;
+}
+
+static int RegionProc(WinId w, WinId sender, int message, WinParam* p1, WinParam* p2)
+{
+    if (message == WM_REGION) {
+        *p1 = WinPack(10, 5);
+        *p2 = WinPack(29, 14);
+        return 0;
+    }
+    return RecProc(w, sender, message, p1, p2);
+}
+
+class Win : public ::testing::Test {
+protected:
+    int baseUsed = 0;
+    void SetUp() override
+    {
+        ResRemove();
+        ResInstall(300);
+        VideoRemove();
+        VideoInstall(0);
+        ASSERT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
+        VideoLoadInterfacePalette();
+        KernelSetAppActive(1);
+        InputReset();
+        baseUsed = ResUsedCount();
+        WinInstall();
+        WinRegisterBaseClasses();
+        WinCreateClass(CLASS_REC, 0, 16, RecProc);
+        WinCreateClass(CLASS_REGION, 0, 0, RegionProc);
+        msgs.clear();
+    }
+    void TearDown() override
+    {
+        WinRemove();
+        InputReset();
+        VideoRemove();
+        ResRemove();
+    }
+    static void Move(int x, int y) { InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)((uint32_t)(uint16_t)x | ((uint32_t)(uint16_t)y << 16))); }
+    static void Down() { InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0); }
+    static void Up() { InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0); }
+    static void RightDown() { InputMessageHook(nullptr, NM_RBUTTONDOWN, 0, 0); }
+    static void RightUp() { InputMessageHook(nullptr, NM_RBUTTONUP, 0, 0); }
+    // One input step with the pointer at (x, y).
+    static void Frame(int x, int y)
+    {
+        Move(x, y);
+        WinProcessInput();
+    }
+    // Input steps with the left button going down, or up, at (x, y).
+    static void Press(int x, int y)
+    {
+        Move(x, y);
+        Down();
+        WinProcessInput();
+    }
+    static void Release(int x, int y)
+    {
+        Move(x, y);
+        Up();
+        WinProcessInput();
+    }
+    static void Click(int x, int y)
+    {
+        Press(x, y);
+        Release(x, y);
+    }
+    static void RightClick(int x, int y)
+    {
+        Move(x, y);
+        RightDown();
+        WinProcessInput();
+        RightUp();
+        WinProcessInput();
+    }
+    static uint16_t Pixel(int x, int y)
+    {
+        const VideoSurface* t = VideoTarget();
+        return GetU16(t->pixels, (size_t)y * t->pitch + (size_t)x * 2);
+    }
+    static uint16_t Colour(int index) { return (uint16_t)VideoPixelTable()[index]; }
+    static WinId Rec(int x, int y, int w, int h, int parent = WIN_DESKTOP, uint32_t colour = 249)
+    {
+        return WinCreate(x, y, w, h, parent, colour, CLASS_REC);
+    }
+};
+
+// ============================================================================================
+// Install, classes and the tree
+// ============================================================================================
+
+TEST_F(Win, DesktopCoversTheScreenAndReinstallStartsAfresh)
+{
+    int x, y, w, h;
+    WinGetRect(WinDesktop(), &x, &y, &w, &h);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    EXPECT_EQ(w, 320);
+    EXPECT_EQ(h, 200);
+    EXPECT_EQ(WinGetClass(WinDesktop()), (uint32_t)CLASS_DESKTOP);
+    EXPECT_EQ(WinGetParent(WinDesktop()), 0);
+
+    WinId a = Rec(10, 10, 50, 50);
+    WinId b = Rec(5, 5, 10, 10, a);
+    WinRemove();
+    EXPECT_EQ(Recorded(a, WM_DESTROY), 1);
+    EXPECT_EQ(Recorded(b, WM_DESTROY), 1);
+    EXPECT_FALSE(WinIsWindow(a));
+    EXPECT_EQ(ResUsedCount(), baseUsed) << "windows and classes are all freed";
+    WinRemove();
+
+    // The classes went with the tree: the next install registers them afresh and they work.
+    WinInstall();
+    EXPECT_EXIT(Rec(0, 0, 10, 10), testing::ExitedWithCode(1), "Class not found.");
+    WinRegisterBaseClasses();
+    WinCreateClass(CLASS_REC, 0, 16, RecProc);
+    msgs.clear();
+    WinId c = Rec(0, 0, 10, 10);
+    EXPECT_EQ(Recorded(c, WM_CREATE), 1);
+    EXPECT_EQ(WinGetChild(WinDesktop(), 0), c);
+    EXPECT_EXIT(WinInstall(), testing::ExitedWithCode(1), "WinInstall: Already installed.");
+}
+
+TEST_F(Win, CreateLinksNewestFirstAndTheTwentySixthChildIsFatal)
+{
+    WinId p = Rec(0, 0, 100, 100);
+    std::vector<WinId> kids;
+    for (int i = 0; i < WIN_MAX_CHILDREN; i++) kids.push_back(Rec(0, 0, 5, 5, p));
+    for (int i = 0; i < WIN_MAX_CHILDREN; i++) EXPECT_EQ(WinGetChild(p, i), kids[WIN_MAX_CHILDREN - 1 - i]);
+    EXPECT_EXIT(Rec(0, 0, 5, 5, p), testing::ExitedWithCode(1), "Window already has max number of children.");
+
+    // Destroying one closes the gap; the slots keep their order.
+    WinDestroy(kids[10]);
+    EXPECT_EQ(WinGetChild(p, 14), kids[9]);
+    EXPECT_EQ(WinGetChild(p, 24), 0);
+    WinId again = Rec(0, 0, 5, 5, p);
+    EXPECT_EQ(WinGetChild(p, 0), again);
+
+    EXPECT_EXIT(WinCreate(0, 0, 5, 5, WIN_DESKTOP, 0, 0x777), testing::ExitedWithCode(1), "Class not found.");
+    EXPECT_EXIT(WinCreateClass(0x400, 0x777, 4, RecProc), testing::ExitedWithCode(1),
+                "WinCreateClass: Base class doesn't exist.");
+    EXPECT_EQ(WinCreate(0, 0, 5, 5, 0xFFF0, 0, CLASS_REC), 0) << "a parent that is no window";
+}
+
+// The parts of a derived class's data lie behind its base's; fall-through runs the base's
+// procedure with its own part current.
+struct Calls {
+    uint32_t cls;   // 0 base, 1 derived
+    void* data;
+    int message;
+};
+static std::vector<Calls> calls;
+
+static int BaseProc(WinId, WinId, int message, WinParam* p1, WinParam*)
+{
+    calls.push_back({0, WinGetData(), message});
+    if (message == 40) {
+        memset(WinGetData(), 0xBB, 6);
+        *p1 = 7;
+        return 0;
+    }
+    return 1;
+}
+
+static int DerivedProc(WinId, WinId, int message, WinParam* p1, WinParam*)
+{
+    calls.push_back({1, WinGetData(), message});
+    if (message == 41) {
+        memset(WinGetData(), 0xDD, 4);
+        *p1 = 8;
+        return 0;
+    }
+    return 1;
+}
+
+TEST_F(Win, BaseClassFallThroughAndDataParts)
+{
+    WinCreateClass(0x400, 0, 6, BaseProc);
+    WinCreateClass(0x401, 0x400, 4, DerivedProc);
+    WinId w = WinCreate(0, 0, 10, 10, WIN_DESKTOP, 0, 0x401);
+    calls.clear();
+
+    WinParam p1 = 0;
+    EXPECT_EQ(WinSendMessage(w, 41, &p1, nullptr), 0);
+    EXPECT_EQ(p1, 8);
+    ASSERT_EQ(calls.size(), 1u) << "handled by the derived class: the base is not asked";
+    uint8_t* derived = (uint8_t*)calls[0].data;
+
+    calls.clear();
+    EXPECT_EQ(WinSendMessage(w, 40, &p1, nullptr), 0);
+    EXPECT_EQ(p1, 7);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].cls, 1u);
+    EXPECT_EQ(calls[1].cls, 0u);
+    uint8_t* base = (uint8_t*)calls[1].data;
+    EXPECT_GE(derived - base, 6) << "the derived part lies behind the base's 6 bytes";
+    EXPECT_EQ((uintptr_t)derived % 8, 0u);
+    for (int i = 0; i < 6; i++) EXPECT_EQ(base[i], 0xBB);
+    for (int i = 0; i < 4; i++) EXPECT_EQ(derived[i], 0xDD) << "the base's write left the derived part alone";
+
+    calls.clear();
+    EXPECT_NE(WinSendMessage(w, 42, &p1, nullptr), 0) << "nobody handles it";
+    EXPECT_EQ(calls.size(), 2u);
+
+    // A class derived from the frame keeps the title in the frame's part.
+    WinCreateClass(0x402, CLASS_FRAME, 12, DerivedProc);
+    WinId f = WinCreate(0, 0, 40, 40, WIN_DESKTOP, 0, 0x402);
+    char longTitle[100];
+    memset(longTitle, 'T', sizeof longTitle - 1);
+    longTitle[99] = 0;
+    p1 = (WinParam)longTitle;
+    EXPECT_EQ(WinSendMessage(f, WM_SETTITLE, &p1, nullptr), 0);
+    EXPECT_EQ(strlen(WinGetTitle(f)), (size_t)WIN_TITLE_MAX);
+    p1 = (WinParam) "Materials";
+    WinSendMessage(f, WM_SETTITLE, &p1, nullptr);
+    EXPECT_STREQ(WinGetTitle(f), "Materials");
+    p1 = 0;
+    EXPECT_EQ(WinSendMessage(f, 41, &p1, nullptr), 0);
+    EXPECT_STREQ(WinGetTitle(f), "Materials") << "the derived data does not overlap the title";
+    EXPECT_STREQ(WinGetTitle(w), "") << "no frame among its classes";
+}
+
+TEST_F(Win, FindClassDepthFirstInSlotOrder)
+{
+    enum { K = 0x500 };
+    WinCreateClass(K, 0, 0, RecProc);
+    WinId a = Rec(0, 0, 50, 50);
+    WinId x = WinCreate(0, 0, 5, 5, a, 0, K);
+    EXPECT_EQ(WinFindClass(K), x);
+    WinId b = Rec(60, 0, 50, 50);
+    WinId y = WinCreate(0, 0, 5, 5, b, 0, K);
+    EXPECT_EQ(WinFindClass(K), y) << "the newer branch (slot 0) is searched first";
+    WinId z = WinCreate(100, 100, 5, 5, WIN_DESKTOP, 0, K);
+    EXPECT_EQ(WinFindClass(K), z) << "a window before the children of later-searched ones";
+    WinDestroy(z);
+    WinDestroy(b);
+    EXPECT_EQ(WinFindClass(K), x);
+    EXPECT_EQ(WinFindClass(CLASS_DESKTOP), WinDesktop());
+    EXPECT_EQ(WinFindClass(0x501), 0);
+}
+
+// ============================================================================================
+// Messages and special destinations
+// ============================================================================================
+
+static WinId probeFrom;          // the window whose procedure sends
+static int probeDestination;
+static WinParam probeP1, probeP2;
+static int probeResult;
+static WinId probeCurrentAfter;
+static void* probeDataAfter;
+
+// Adds its own id to p1, puts its id in p2, answers 0 for even ids and 5 for odd ones; the
+// probe window sends when it gets message 50.
+static int SiblingProc(WinId w, WinId sender, int message, WinParam* p1, WinParam* p2)
+{
+    msgs.push_back({w, sender, message, *p1, *p2});
+    if (message == 60) {
+        *p1 += w;
+        *p2 = w;
+        return (w & 1) ? 5 : 0;
+    }
+    if (message == 50 && w == probeFrom) {
+        void* data = WinGetData();
+        probeResult = WinSendMessage(probeDestination, 60, &probeP1, &probeP2);
+        probeCurrentAfter = WinCurrent();
+        probeDataAfter = WinGetData() == data ? data : nullptr;
+        return 0;
+    }
+    return 1;
+}
+
+TEST_F(Win, SpecialDestinationsCopyValuesAndReturnTheLastAnswer)
+{
+    WinCreateClass(0x600, 0, 8, SiblingProc);
+    WinId p = WinCreate(0, 0, 100, 100, WIN_DESKTOP, 0, 0x600);
+    WinId a = WinCreate(0, 0, 10, 10, p, 0, 0x600);
+    WinId b = WinCreate(0, 0, 10, 10, p, 0, 0x600);
+    WinId c = WinCreate(0, 0, 10, 10, p, 0, 0x600);   // slots: c, b, a
+
+    // Siblings of a: c then b, each with the caller's values; b's values and answer return.
+    probeFrom = a;
+    probeDestination = WIN_SIBLINGS;
+    probeP1 = 1000;
+    probeP2 = 0;
+    msgs.clear();
+    WinSendSystem(a, 50, nullptr, nullptr);
+    std::vector<Msg> got;
+    for (const Msg& m : msgs)
+        if (m.message == 60) got.push_back(m);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].window, c);
+    EXPECT_EQ(got[1].window, b);
+    for (const Msg& m : got) {
+        EXPECT_EQ(m.p1, 1000) << "each recipient gets the caller's value, not the previous one's";
+        EXPECT_EQ(m.sender, a);
+    }
+    EXPECT_EQ(probeP1, 1000 + b);
+    EXPECT_EQ(probeP2, b);
+    EXPECT_EQ(probeResult, (b & 1) ? 5 : 0);
+    EXPECT_EQ(probeCurrentAfter, a) << "the current window is restored";
+    EXPECT_NE(probeDataAfter, nullptr) << "and its data with it";
+
+    // Children of p: c, b, a; the last is a.
+    probeFrom = p;
+    probeDestination = WIN_CHILDREN;
+    probeP1 = 1;
+    msgs.clear();
+    WinSendSystem(p, 50, nullptr, nullptr);
+    EXPECT_EQ(Recorded(a, 60) + Recorded(b, 60) + Recorded(c, 60), 3);
+    EXPECT_EQ(probeP1, 1 + a);
+    EXPECT_EQ(probeResult, (a & 1) ? 5 : 0);
+
+    // Self and parent.
+    probeFrom = b;
+    probeDestination = WIN_SELF;
+    probeP1 = 0;
+    WinSendSystem(b, 50, nullptr, nullptr);
+    EXPECT_EQ(probeP1, b);
+    probeDestination = WIN_PARENT;
+    probeP1 = 0;
+    msgs.clear();
+    WinSendSystem(b, 50, nullptr, nullptr);
+    EXPECT_EQ(probeP1, p);
+    ASSERT_NE(Last(p, 60), nullptr);
+    EXPECT_EQ(Last(p, 60)->sender, b);
+
+    // A send that reaches nobody: not handled, values untouched.
+    WinId lone = WinCreate(0, 0, 10, 10, a, 0, 0x600);
+    probeFrom = lone;
+    probeDestination = WIN_SIBLINGS;
+    probeP1 = 77;
+    probeP2 = 78;
+    WinSendSystem(lone, 50, nullptr, nullptr);
+    EXPECT_EQ(probeResult, 1);
+    EXPECT_EQ(probeP1, 77);
+    EXPECT_EQ(probeP2, 78);
+    probeDestination = WIN_CHILDREN;
+    WinSendSystem(lone, 50, nullptr, nullptr);
+    EXPECT_EQ(probeResult, 1);
+    EXPECT_EQ(probeP1, 77);
+
+    // Outside a procedure: the parent of nothing, and a stale window, are not handled.
+    WinParam v = 3;
+    EXPECT_EQ(WinSendMessage(WIN_PARENT, 60, &v, nullptr), 1);
+    WinDestroy(lone);
+    EXPECT_EQ(WinSendMessage(lone, 60, &v, nullptr), 1);
+    EXPECT_EQ(v, 3);
+    EXPECT_EQ(WinCurrent(), 0);
+}
+
+static void SiblingsFromRoot(void)
+{
+    // The desktop is the one window without a parent: give it a probing procedure.
+    WinRemove();
+    probeFrom = 0;
+    WinCreateClass(CLASS_DESKTOP, 0, 0, SiblingProc);
+    WinInstall();
+    probeFrom = WinDesktop();
+    probeDestination = WIN_SIBLINGS;
+    WinSendSystem(WinDesktop(), 50, nullptr, nullptr);
+}
+
+TEST_F(Win, SpecialDestinationFatalTexts)
+{
+    WinParam v = 0;
+    EXPECT_EXIT(WinSendMessage(WIN_SELF, 60, &v, &v), testing::ExitedWithCode(1),
+                "WinSendMessage: Dest is source, but no source!");
+    EXPECT_EXIT(WinSendMessage(WIN_CHILDREN, 60, &v, &v), testing::ExitedWithCode(1),
+                "WinSendMessage: Children destination not allowed for system message.");
+    EXPECT_EXIT(WinSendMessage(WIN_SIBLINGS, 60, &v, &v), testing::ExitedWithCode(1),
+                "WinSendMessage: Siblings destination not allowed for system message.");
+    EXPECT_EXIT(SiblingsFromRoot(), testing::ExitedWithCode(1), "WinSendMessage: Windows with siblings have parents!");
+    EXPECT_EXIT(WinGetPos(0, nullptr, nullptr), testing::ExitedWithCode(1), "WinGetPos: No current window.");
+    EXPECT_EXIT(WinGetRect(0, nullptr, nullptr, nullptr, nullptr), testing::ExitedWithCode(1),
+                "WinGetPos: No current window.");
+    EXPECT_EXIT(WinGetStyle(), testing::ExitedWithCode(1), "WinGetStyle: No current window.");
+    EXPECT_EXIT(WinGetExtent(0, nullptr, nullptr, nullptr, nullptr), testing::ExitedWithCode(1),
+                "WinGetExtent: No current window.");
+    EXPECT_EQ(WinGetData(), nullptr);
+}
+
+// ============================================================================================
+// Drawing
+// ============================================================================================
+
+TEST_F(Win, LaterChildIsDrawnOnTopInsideItsPartition)
+{
+    WinId older = Rec(20, 20, 60, 40, WIN_DESKTOP, 249);
+    WinId newer = Rec(50, 30, 60, 40, WIN_DESKTOP, 248);
+    // A grandchild draws at its own (0, 0): the partition puts it at its absolute place.
+    WinId inner = Rec(5, 6, 4, 3, newer, 250);
+    (void)older;
+    (void)inner;
+    VideoClear(255);
+    WinDrawAll();
+    EXPECT_EQ(Pixel(0, 0), Colour(0)) << "the desktop fills the screen with colour 0";
+    EXPECT_EQ(Pixel(319, 199), Colour(0));
+    EXPECT_EQ(Pixel(25, 25), Colour(249));
+    EXPECT_EQ(Pixel(60, 40), Colour(248)) << "the overlap shows the newer window";
+    EXPECT_EQ(Pixel(109, 69), Colour(248));
+    EXPECT_EQ(Pixel(110, 69), Colour(0)) << "each window is clipped to its own rectangle";
+    EXPECT_EQ(Pixel(55, 36), Colour(250));
+    EXPECT_EQ(Pixel(58, 38), Colour(250));
+    EXPECT_EQ(Pixel(59, 38), Colour(248));
+    EXPECT_EQ(Pixel(55, 39), Colour(248));
+    // No client area: no client message.
+    EXPECT_EQ(Recorded(newer, WM_DRAWCLIENT), 0);
+
+    // The pointer over the overlap goes to the newer window only.
+    Frame(60, 40);
+    EXPECT_EQ(WinUnderPointer(), newer);
+    EXPECT_EQ(Recorded(newer, WM_POINTER), 1);
+    EXPECT_EQ(Recorded(older, WM_POINTER), 0);
+    ASSERT_NE(Last(newer, WM_POINTER), nullptr);
+    EXPECT_EQ(Last(newer, WM_POINTER)->p1, 10);
+    EXPECT_EQ(Last(newer, WM_POINTER)->p2, 10);
+    Frame(56, 37);
+    EXPECT_EQ(WinUnderPointer(), inner);
+    EXPECT_EQ(Last(inner, WM_POINTER)->p1, 1);
+    Frame(30, 30);
+    EXPECT_EQ(WinUnderPointer(), older);
+    Frame(300, 150);
+    EXPECT_EQ(WinUnderPointer(), WinDesktop());
+
+    // Only the modal window's tree is redrawn by WinDrawModal.
+    VideoClear(255);
+    WinDrawModal();
+    EXPECT_EQ(Pixel(60, 40), Colour(255)) << "no modal window: nothing drawn";
+    WinMakeModal(older);
+    WinDrawModal();
+    EXPECT_EQ(Pixel(60, 40), Colour(249));
+    EXPECT_EQ(Pixel(0, 0), Colour(255));
+}
+
+TEST_F(Win, FrameWindowClientAndRegion)
+{
+    WinId f = WinCreate(40, 30, 80, 50, WIN_DESKTOP, FRAME_BORDER | FRAME_TITLE, CLASS_FRAME);
+    WinParam p1 = 0, p2 = 0;
+    EXPECT_EQ(WinSendSystem(f, WM_REGION, &p1, &p2), 0);
+    EXPECT_EQ(WinLo(p1), 1);
+    EXPECT_EQ(WinHi(p1), WIN_TITLE_HEIGHT);
+    EXPECT_EQ(WinLo(p2), 78);
+    EXPECT_EQ(WinHi(p2), 48);
+    WinId plain = WinCreate(200, 30, 20, 20, WIN_DESKTOP, 0, CLASS_FRAME);
+    EXPECT_EQ(WinSendSystem(plain, WM_REGION, &p1, &p2), 0);
+    EXPECT_EQ(p1, WinPack(0, 0));
+    EXPECT_EQ(p2, WinPack(19, 19));
+
+    VideoClear(255);
+    WinDrawAll();
+    // The client is filled with the background colour, inside the border and below the bar.
+    EXPECT_EQ(Pixel(41, 41), Colour(252));
+    EXPECT_EQ(Pixel(118, 78), Colour(252));
+    EXPECT_NE(Pixel(119, 78), Colour(252)) << "the right border";
+    EXPECT_NE(Pixel(60, 35), Colour(0)) << "the title bar is drawn over the desktop";
+    EXPECT_NE(Pixel(60, 35), Colour(255));
+    EXPECT_EQ(Pixel(200, 30), Colour(252)) << "no border, no title: all client";
+    EXPECT_EQ(Pixel(220, 30), Colour(0));
+
+    // The modal window's title bar has its own look; the alternative style its own border.
+    uint16_t plainBar = Pixel(60, 35);
+    WinMakeModal(f);
+    WinDrawAll();
+    EXPECT_NE(Pixel(60, 35), plainBar);
+    WinCreate(10, 100, 20, 20, WIN_DESKTOP, FRAME_BORDER, CLASS_FRAME);
+    WinCreate(40, 100, 20, 20, WIN_DESKTOP, FRAME_BORDER | FRAME_ALTLOOK, CLASS_FRAME);
+    WinDrawAll();
+    EXPECT_NE(Pixel(10, 100), Pixel(40, 100));
+    EXPECT_EQ(Pixel(11, 101), Colour(252));
+    EXPECT_EQ(Pixel(41, 101), Colour(252));
+}
+
+// ============================================================================================
+// The input step
+// ============================================================================================
+
+TEST_F(Win, PressInsideTheRegionIsRelativeToItOutsideIsPlain)
+{
+    WinId w = WinCreate(100, 50, 40, 20, WIN_DESKTOP, 0, CLASS_REGION);
+    Click(115, 58);
+    ASSERT_NE(Last(w, WM_LPRESS_REGION), nullptr);
+    EXPECT_EQ(Last(w, WM_LPRESS_REGION)->p1, 5);
+    EXPECT_EQ(Last(w, WM_LPRESS_REGION)->p2, 3);
+    EXPECT_EQ(Recorded(w, WM_LPRESS), 0);
+    // Both corners belong to the region.
+    Click(129, 64);
+    EXPECT_EQ(Last(w, WM_LPRESS_REGION)->p1, 19);
+    EXPECT_EQ(Last(w, WM_LPRESS_REGION)->p2, 9);
+    Click(130, 64);
+    ASSERT_NE(Last(w, WM_LPRESS), nullptr);
+    EXPECT_EQ(Last(w, WM_LPRESS)->p1, 30);
+    EXPECT_EQ(Last(w, WM_LPRESS)->p2, 14);
+    EXPECT_EQ(Recorded(w, WM_LPRESS_REGION), 2);
+
+    // The right button the same way, without capture.
+    RightClick(112, 56);
+    ASSERT_NE(Last(w, WM_RPRESS_REGION), nullptr);
+    EXPECT_EQ(Last(w, WM_RPRESS_REGION)->p1, 2);
+    EXPECT_EQ(Last(w, WM_RPRESS_REGION)->p2, 1);
+    EXPECT_EQ(WinCaptured(), 0);
+    RightClick(101, 51);
+    EXPECT_EQ(Last(w, WM_RPRESS)->p1, 1);
+
+    // Button states go to the window under the pointer every frame.
+    msgs.clear();
+    Move(101, 51);
+    RightDown();
+    WinProcessInput();
+    ASSERT_NE(Last(w, WM_BUTTONS), nullptr);
+    EXPECT_EQ(Last(w, WM_BUTTONS)->p1, 0);
+    EXPECT_EQ(Last(w, WM_BUTTONS)->p2, 1);
+    RightUp();
+
+    // A window that reports no region gets every press as 5.
+    WinId r = Rec(10, 10, 30, 30);
+    Click(15, 15);
+    EXPECT_EQ(Recorded(r, WM_LPRESS), 1);
+    EXPECT_EQ(Recorded(r, WM_LPRESS_REGION), 0);
+}
+
+TEST_F(Win, CapturedWindowKeepsItsDragsAndGetsTheRelease)
+{
+    WinId a = Rec(10, 10, 40, 40);
+    WinId b = Rec(100, 10, 40, 40);
+    Press(20, 25);
+    EXPECT_EQ(WinCaptured(), a);
+    EXPECT_EQ(WinFocus(), a);
+    ASSERT_NE(Last(a, WM_DRAG), nullptr) << "dragging starts in the frame of the press";
+
+    Frame(110, 30);
+    EXPECT_EQ(Recorded(b, WM_POINTER), 1);
+    ASSERT_NE(Last(a, WM_DRAG), nullptr);
+    EXPECT_EQ(WinLo(Last(a, WM_DRAG)->p1), 100);
+    EXPECT_EQ(WinHi(Last(a, WM_DRAG)->p1), 20);
+    EXPECT_EQ(Last(a, WM_DRAG)->p2, WinPack(10, 15));
+    Frame(5, 3);   // left of and above a: negative positions
+    EXPECT_EQ(WinLo(Last(a, WM_DRAG)->p1), -5);
+    EXPECT_EQ(WinHi(Last(a, WM_DRAG)->p1), -7);
+    EXPECT_EQ(Recorded(b, WM_DRAG), 0);
+
+    Move(120, 40);
+    Up();
+    int drags = Recorded(a, WM_DRAG);
+    WinProcessInput();
+    ASSERT_NE(Last(a, WM_LRELEASE), nullptr);
+    EXPECT_EQ(Last(a, WM_LRELEASE)->p1, WinPack(110, 30));
+    EXPECT_EQ(Last(a, WM_LRELEASE)->p2, WinPack(10, 15));
+    EXPECT_EQ(Recorded(b, WM_LRELEASE), 0);
+    EXPECT_EQ(WinCaptured(), 0);
+    EXPECT_EQ(Recorded(a, WM_DRAG), drags) << "no drag once released";
+    Frame(20, 20);
+    EXPECT_EQ(Recorded(a, WM_DRAG), drags);
+    EXPECT_EQ(Recorded(a, WM_LRELEASE), 1);
+}
+
+TEST_F(Win, ModalWindowBlocksPressesElsewhereWhileTicksAndDragsGoOn)
+{
+    static std::vector<WinId> ticks;
+    ticks.clear();
+    WinCreateClass(0x700, 0, 0, [](WinId w, WinId s, int m, WinParam* p1, WinParam* p2) -> int {
+        if (m == WM_TICK) ticks.push_back(w);
+        return RecProc(w, s, m, p1, p2);
+    });
+    WinId other = WinCreate(10, 10, 40, 40, WIN_DESKTOP, 0, 0x700);
+    WinId modal = WinCreate(100, 10, 60, 60, WIN_DESKTOP, 0, 0x700);
+    WinId inside = WinCreate(5, 5, 10, 10, modal, 0, 0x700);
+
+    // A drag that began on the other window before the modal window came on.
+    Press(20, 20);
+    ASSERT_EQ(WinCaptured(), other);
+    WinMakeModal(modal);
+    EXPECT_TRUE(WinIsModal(modal));
+    EXPECT_FALSE(WinIsModal(other));
+    EXPECT_EXIT(WinMakeModal(other), testing::ExitedWithCode(1), "WinMakeModal: Another window is already modal.");
+    msgs.clear();
+    ticks.clear();
+    Frame(25, 20);
+    EXPECT_EQ(Recorded(other, WM_DRAG), 1) << "drags go on";
+    EXPECT_EQ(Recorded(other, WM_POINTER), 0) << "but the pointer is not over an active window";
+    EXPECT_EQ(WinUnderPointer(), 0);
+    EXPECT_EQ(ticks.size(), 3u) << "every window ticks";
+    Up();
+    WinProcessInput();
+    EXPECT_EQ(Recorded(other, WM_LRELEASE), 1) << "the release ends the drag even outside the modal tree";
+    EXPECT_EQ(WinCaptured(), 0);
+
+    // A press outside the modal tree produces nothing, now or later.
+    msgs.clear();
+    WinSetFocus(inside);
+    Click(20, 20);
+    EXPECT_EQ(Recorded(other, WM_LPRESS), 0);
+    EXPECT_EQ(Recorded(other, WM_BUTTONS), 0);
+    EXPECT_EQ(WinFocus(), inside) << "the blocked press moves no focus";
+    Frame(110, 20);
+    EXPECT_EQ(Recorded(inside, WM_LPRESS), 0) << "the blocked press is not delivered once the pointer is inside";
+    EXPECT_EQ(Recorded(inside, WM_POINTER), 1);
+
+    // Inside the modal tree presses arrive.
+    Click(110, 20);
+    EXPECT_EQ(Recorded(inside, WM_LPRESS), 1);
+    Click(150, 50);
+    EXPECT_EQ(Recorded(modal, WM_LPRESS), 1);
+
+    WinSetModal(0);
+    Click(20, 20);
+    EXPECT_EQ(Recorded(other, WM_LPRESS), 1);
+}
+
+TEST_F(Win, KeysGoToTheFocusWindowOnly)
+{
+    WinId f = Rec(10, 10, 40, 40);
+    WinId o = Rec(100, 10, 40, 40);
+    Click(20, 20);
+    ASSERT_EQ(WinFocus(), f);
+    EXPECT_EQ(Last(f, WM_FOCUS)->p1, 1);
+    msgs.clear();
+    InputQueueKey(KEY_A, 1);
+    InputQueueKey(KEY_B, 1);
+    Frame(110, 20);   // the pointer over the other window changes nothing
+    std::vector<WinParam> keys;
+    for (const Msg& m : msgs)
+        if (m.message == WM_KEY) {
+            EXPECT_EQ(m.window, f);
+            keys.push_back(m.p1);
+        }
+    EXPECT_EQ(keys, (std::vector<WinParam>{'a', 'b'}));
+    EXPECT_EQ(Recorded(o, WM_KEY), 0);
+
+    // Focus moves with the press, and the loser is told.
+    Click(110, 20);
+    EXPECT_EQ(WinFocus(), o);
+    EXPECT_EQ(Last(f, WM_FOCUS)->p1, 0);
+    EXPECT_EQ(Last(o, WM_FOCUS)->p1, 1);
+    InputQueueKey(KEY_C, 1);
+    WinProcessInput();
+    EXPECT_EQ(Last(o, WM_KEY)->p1, 'c');
+    EXPECT_EQ(Recorded(f, WM_KEY), 2);
+}
+
+static int RefuseProc(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
+{
+    RecProc(w, s, m, p1, p2);
+    return m == WM_FOCUS && *p1 == 1 ? 9 : 1;
+}
+
+TEST_F(Win, RefusingWindowLeavesNoFocus)
+{
+    WinCreateClass(0x701, 0, 0, RefuseProc);
+    WinId f = Rec(10, 10, 40, 40);
+    WinId r = WinCreate(100, 10, 40, 40, WIN_DESKTOP, 0, 0x701);
+    EXPECT_EQ(WinSetFocus(f), 0);
+    EXPECT_EQ(WinSetFocus(f), 0);
+    EXPECT_EQ(Recorded(f, WM_FOCUS), 1) << "setting the same focus again says nothing";
+    EXPECT_EQ(WinSetFocus(r), 9);
+    EXPECT_EQ(WinFocus(), 0);
+    EXPECT_EQ(Last(f, WM_FOCUS)->p1, 0);
+
+    WinSetFocus(f);
+    Click(110, 20);
+    EXPECT_EQ(WinFocus(), 0);
+    EXPECT_EQ(Recorded(r, WM_LPRESS), 1) << "the press is still delivered";
+    InputQueueKey(KEY_A, 1);
+    WinProcessInput();
+    EXPECT_EQ(Recorded(r, WM_KEY) + Recorded(f, WM_KEY), 0);
+}
+
+TEST_F(Win, PointerInRegionFromInsideAProcedure)
+{
+    static int answer;
+    static int rx, ry;
+    WinCreateClass(0x702, 0, 0, [](WinId w, WinId s, int m, WinParam* p1, WinParam* p2) -> int {
+        if (m == WM_POINTER) answer = WinGetPointerInRegion(&rx, &ry);
+        return RegionProc(w, s, m, p1, p2);
+    });
+    WinCreate(100, 50, 40, 20, WIN_DESKTOP, 0, 0x702);
+    WinId plain = Rec(10, 10, 40, 40);
+    Frame(115, 58);
+    EXPECT_EQ(answer, 0);
+    EXPECT_EQ(rx, 5);
+    EXPECT_EQ(ry, 3);
+    Frame(129, 64);
+    EXPECT_EQ(answer, 0);
+    EXPECT_EQ(rx, 19);
+    EXPECT_EQ(ry, 9);
+    Frame(130, 64);
+    EXPECT_EQ(answer, 1);
+    Frame(109, 60);
+    EXPECT_EQ(answer, 1);
+    EXPECT_EQ(WinGetPointerInRegion(&rx, &ry), 1) << "outside any procedure";
+    (void)plain;
+}
+
+TEST_F(Win, TicksReachEveryWindowParentFirst)
+{
+    static std::vector<std::pair<WinId, WinParam>> ticks;
+    static WinParam elapsed;
+    ticks.clear();
+    WinCreateClass(0x703, 0, 0, [](WinId w, WinId, int m, WinParam* p1, WinParam* p2) -> int {
+        if (m == WM_TICK) ticks.push_back({w, *p1}), elapsed = *p2;
+        return 1;
+    });
+    WinId a = WinCreate(0, 0, 50, 50, WIN_DESKTOP, 0, 0x703);
+    WinId a1 = WinCreate(0, 0, 5, 5, a, 0, 0x703);
+    WinId a2 = WinCreate(0, 0, 5, 5, a, 0, 0x703);
+    WinId b = WinCreate(60, 0, 50, 50, WIN_DESKTOP, 0, 0x703);
+    TimingReset();
+    TimingUpdate();
+    TimingUpdate();
+    PlatHeadlessAdvanceClock(40);
+    TimingUpdate();
+    ASSERT_EQ(TimingElapsed(), 40u);
+    WinProcessInput();
+    std::vector<WinId> order;
+    for (auto& t : ticks) {
+        order.push_back(t.first);
+        EXPECT_EQ(t.second, (WinParam)TimingFrameTime());
+    }
+    EXPECT_EQ(order, (std::vector<WinId>{b, a, a2, a1}));
+    EXPECT_EQ(elapsed, 40);
+    TimingReset();
+}
+
+// ============================================================================================
+// Moves and sizes
+// ============================================================================================
+
+TEST_F(Win, OutOfRangeMovesAndSizesAreIgnored)
+{
+    WinId p = Rec(10, 10, 100, 80);
+    WinId c = Rec(10, 10, 20, 20, p);
+    msgs.clear();
+    WinSetPos(c, -1, 0);
+    WinSetPos(c, 0, -1);
+    WinSetPos(c, 81, 0);   // right edge at 100 = the parent's width
+    WinSetPos(c, 0, 61);
+    int x, y, w, h;
+    WinGetRect(c, &x, &y, &w, &h);
+    EXPECT_EQ(x, 10);
+    EXPECT_EQ(y, 10);
+    EXPECT_EQ(Recorded(c, WM_MOVED), 0);
+    WinSetPos(c, 80, 60);   // the last fitting place
+    WinGetPos(c, &x, &y);
+    EXPECT_EQ(x, 80);
+    EXPECT_EQ(y, 60);
+    EXPECT_EQ(Recorded(c, WM_MOVED), 1);
+    WinSetPos(c, 80, 60);
+    EXPECT_EQ(Recorded(c, WM_MOVED), 1) << "no move, no message";
+
+    WinSetRect(c, 80, 60, 21, 20);
+    WinSetRect(c, 0, 0, 20, -1);
+    WinGetRect(c, &x, &y, &w, &h);
+    EXPECT_EQ(w, 20);
+    EXPECT_EQ(x, 80);
+    msgs.clear();
+    WinSetRect(c, 0, 0, 100, 80);
+    WinGetRect(c, &x, &y, &w, &h);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(w, 100);
+    EXPECT_EQ(h, 80);
+    ASSERT_EQ(msgs.size(), 2u);
+    EXPECT_EQ(msgs[0].message, WM_MOVED);
+    EXPECT_EQ(msgs[1].message, WM_RESIZED);
+    msgs.clear();
+    WinSetRect(c, 0, 0, 50, 50);
+    ASSERT_EQ(msgs.size(), 1u);
+    EXPECT_EQ(msgs[0].message, WM_RESIZED);
+
+    int ax = 1, ay = 2;
+    WinGetAbsPos(c, &ax, &ay);
+    EXPECT_EQ(ax, 11);
+    EXPECT_EQ(ay, 12);
+    int x0, y0, x1, y1;
+    WinGetExtent(c, &x0, &y0, &x1, &y1);
+    EXPECT_EQ(x1, 49);
+    EXPECT_EQ(y1, 49);
+}
+
+TEST_F(Win, TitleBarDragMovesTheFrameWithinItsParent)
+{
+    WinId f = WinCreate(100, 50, 60, 40, WIN_DESKTOP, FRAME_TITLE | FRAME_DRAG | FRAME_BORDER, CLASS_FRAME);
+    Press(110, 55);
+    Frame(130, 65);
+    int x, y;
+    WinGetPos(f, &x, &y);
+    EXPECT_EQ(x, 120);
+    EXPECT_EQ(y, 60);
+    Frame(125, 60);
+    WinGetPos(f, &x, &y);
+    EXPECT_EQ(x, 115);
+    EXPECT_EQ(y, 55);
+    // Past the parent's edges the frame stays where it was.
+    Frame(5, 60);
+    WinGetPos(f, &x, &y);
+    EXPECT_EQ(x, 115);
+    EXPECT_EQ(y, 55);
+    Frame(125, 195);
+    WinGetPos(f, &x, &y);
+    EXPECT_EQ(y, 55);
+    Up();
+    WinProcessInput();
+
+    // A press below the title bar drags nothing; neither does a frame without the style.
+    Press(130, 80);
+    Frame(150, 90);
+    Up();
+    WinProcessInput();
+    WinGetPos(f, &x, &y);
+    EXPECT_EQ(x, 115);
+    WinId still = WinCreate(10, 100, 60, 40, WIN_DESKTOP, FRAME_TITLE, CLASS_FRAME);
+    Press(20, 105);
+    Frame(40, 110);
+    Up();
+    WinProcessInput();
+    WinGetPos(still, &x, &y);
+    EXPECT_EQ(x, 10);
+}
+
+// ============================================================================================
+// Closing and destroying
+// ============================================================================================
+
+static WinId closeTarget;
+static int stillThere;
+
+static int CloseOnPress(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
+{
+    RecProc(w, s, m, p1, p2);
+    if (m == WM_LPRESS) {
+        WinClose(closeTarget);
+        WinClose(closeTarget);
+        stillThere = WinIsWindow(closeTarget) && WinGetData() != nullptr;
+        return 0;
+    }
+    return 1;
+}
+
+TEST_F(Win, CloseFromAProcedureDestroysAfterTheStep)
+{
+    WinCreateClass(0x704, 0, 8, CloseOnPress);
+    WinId w = WinCreate(10, 10, 40, 40, WIN_DESKTOP, 0, 0x704);
+    closeTarget = w;
+    Press(20, 20);
+    EXPECT_TRUE(stillThere) << "the window outlives its own message";
+    EXPECT_FALSE(WinIsWindow(w));
+    EXPECT_EQ(Recorded(w, WM_DESTROY), 1);
+    EXPECT_EQ(WinCaptured(), 0);
+    EXPECT_EQ(WinFocus(), 0);
+    EXPECT_EQ(WinUnderPointer(), 0);
+    Up();
+    WinProcessInput();
+    EXPECT_EQ(Recorded(w, WM_LRELEASE), 0);
+}
+
+TEST_F(Win, ClosingWithTheParentOrTwiceDestroysOnce)
+{
+    WinId p = Rec(10, 10, 100, 100);
+    WinId c = Rec(0, 0, 10, 10, p);
+    WinId g = Rec(0, 0, 5, 5, c);
+    WinClose(c);
+    WinClose(p);
+    WinClose(g);
+    WinClose(c);
+    WinProcessInput();
+    EXPECT_FALSE(WinIsWindow(p));
+    EXPECT_FALSE(WinIsWindow(c));
+    EXPECT_FALSE(WinIsWindow(g));
+    EXPECT_EQ(Recorded(p, WM_DESTROY), 1);
+    EXPECT_EQ(Recorded(c, WM_DESTROY), 1);
+    EXPECT_EQ(Recorded(g, WM_DESTROY), 1);
+    // The destroy message comes first to the parent, then its children.
+    std::vector<WinId> order;
+    for (const Msg& m : msgs)
+        if (m.message == WM_DESTROY) order.push_back(m.window);
+    EXPECT_EQ(order, (std::vector<WinId>{g, p, c})) << "the last queued first; a window before its children";
+
+    // A window destroyed at once leaves the queue: its reused id must not be closed.
+    WinId d = Rec(0, 0, 10, 10);
+    WinClose(d);
+    WinDestroy(d);
+    WinId n = Rec(0, 0, 10, 10);
+    ASSERT_EQ(n, d) << "the resource manager hands the freed id out again";
+    WinProcessInput();
+    EXPECT_TRUE(WinIsWindow(n));
+}
+
+static void FillClosingList(void)
+{
+    for (int i = 0; i < 3; i++) {
+        WinId p = WinCreate(0, 0, 100, 100, WIN_DESKTOP, 0, CLASS_REC);
+        for (int k = 0; k < 20; k++) WinClose(WinCreate(0, 0, 5, 5, p, 0, CLASS_REC));
+    }
+}
+
+TEST_F(Win, FullClosingListIsFatal)
+{
+    EXPECT_EXIT(FillClosingList(), testing::ExitedWithCode(1), "WinClose: List full!");
+}
+
+TEST_F(Win, DestroyClearsFocusCaptureModalAndPointer)
+{
+    WinId p = Rec(10, 10, 100, 100);
+    WinId c = Rec(10, 10, 20, 20, p);
+    Press(25, 25);
+    ASSERT_EQ(WinCaptured(), c);
+    ASSERT_EQ(WinFocus(), c);
+    ASSERT_EQ(WinUnderPointer(), c);
+    WinMakeModal(c);
+    WinDestroy(p);
+    EXPECT_EQ(WinCaptured(), 0);
+    EXPECT_EQ(WinFocus(), 0);
+    EXPECT_EQ(WinUnderPointer(), 0);
+    EXPECT_EQ(WinModal(), 0);
+    EXPECT_EQ(WinGetChild(WinDesktop(), 0), 0);
+    // No message reaches a destroyed window, whatever reuses its id.
+    msgs.clear();
+    Frame(30, 30);
+    Up();
+    WinProcessInput();
+    for (const Msg& m : msgs) EXPECT_NE(m.window, c);
+    WinMakeModal(Rec(0, 0, 10, 10));   // no modal window left behind to refuse it
+}
+
+// A procedure that destroys itself and its parent at once: both outlive the call.
+static int DestroyOnPress(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
+{
+    RecProc(w, s, m, p1, p2);
+    if (m == WM_LPRESS) {
+        WinDestroy(WinGetParent(w));
+        WinDestroy(w);
+        stillThere = WinIsWindow(w) && WinGetStyle() == 249 && WinGetData() != nullptr;
+        return 0;
+    }
+    return 1;
+}
+
+TEST_F(Win, DestroyUnderARunningProcedureIsDeferred)
+{
+    WinCreateClass(0x705, 0, 8, DestroyOnPress);
+    WinId p = Rec(10, 10, 100, 100);
+    WinId c = WinCreate(0, 0, 20, 20, p, 249, 0x705);
+    stillThere = 0;
+    Click(15, 15);
+    EXPECT_TRUE(stillThere);
+    EXPECT_FALSE(WinIsWindow(c));
+    EXPECT_FALSE(WinIsWindow(p));
+    EXPECT_EQ(Recorded(c, WM_DESTROY), 1);
+    EXPECT_EQ(Recorded(p, WM_DESTROY), 1);
+}
+
+// Windows created from inside procedures: parent 0 is the running window, and the running
+// window and class are exactly restored after nested sends.
+static int CreateOnMessage(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
+{
+    RecProc(w, s, m, p1, p2);
+    // Two levels: the window on the desktop and its child create one window each.
+    if (m == 70 && (WinGetParent(w) == WinDesktop() || WinGetParent(WinGetParent(w)) == WinDesktop())) {
+        void* data = WinGetData();
+        WinId made = WinCreate(1, 1, 5, 5, WIN_CURRENT, 0, 0x706);
+        WinParam v = 0;
+        WinSendMessage(made, 70, &v, nullptr);
+        stillThere = WinCurrent() == w && WinGetData() == data;
+        return 0;
+    }
+    return 1;
+}
+
+TEST_F(Win, ProceduresCreateWindowsReentrantly)
+{
+    WinCreateClass(0x706, 0, 8, CreateOnMessage);
+    WinId top = WinCreate(0, 0, 100, 100, WIN_DESKTOP, 0, 0x706);
+    stillThere = 0;
+    WinSendSystem(top, 70, nullptr, nullptr);
+    WinId child = WinGetChild(top, 0);
+    ASSERT_NE(child, 0);
+    WinId grandchild = WinGetChild(child, 0);
+    ASSERT_NE(grandchild, 0);
+    EXPECT_EQ(Last(grandchild, WM_CREATE)->sender, 0) << "create comes from the manager";
+    EXPECT_EQ(Last(grandchild, 70)->sender, child);
+    EXPECT_TRUE(stillThere);
+    EXPECT_EQ(WinCurrent(), 0);
+    WinId outside = WinCreate(0, 0, 5, 5, WIN_CURRENT, 0, CLASS_REC);
+    EXPECT_EQ(WinGetChild(WinDesktop(), 0), outside) << "outside a procedure the desktop is the parent";
+}
+
+// A procedure that closes itself and then runs an input step of its own (a mini frame).
+static int CloseThenStep(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
+{
+    RecProc(w, s, m, p1, p2);
+    if (m == 71) {
+        WinClose(w);
+        WinProcessInput();
+        stillThere = WinIsWindow(w) && WinGetData() != nullptr;
+        return 0;
+    }
+    return 1;
+}
+
+TEST_F(Win, InputStepInsideAProcedureKeepsItsWindowQueued)
+{
+    WinCreateClass(0x707, 0, 8, CloseThenStep);
+    WinId w = WinCreate(0, 0, 10, 10, WIN_DESKTOP, 0, 0x707);
+    WinId other = Rec(20, 20, 10, 10);
+    WinClose(other);
+    stillThere = 0;
+    WinSendSystem(w, 71, nullptr, nullptr);
+    EXPECT_TRUE(stillThere);
+    EXPECT_FALSE(WinIsWindow(other)) << "the inner step destroys what it can";
+    EXPECT_TRUE(WinIsWindow(w));
+    WinProcessInput();
+    EXPECT_FALSE(WinIsWindow(w));
+    EXPECT_EQ(Recorded(w, WM_DESTROY), 1);
+}
