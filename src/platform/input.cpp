@@ -151,12 +151,14 @@ int KeyRead(void)
 {
     KeyPoll();
     if (!KernelAppActive()) return 0;
+    // Keys without a character (Shift, the function keys) are taken and passed over: a reader
+    // that stops at the first 0 would leave the keys behind them to be lost at their release.
     for (int code = 0; code < 256; code++) {
-        if (input.state[code] & KEY_PRESSED) {
-            input.state[code] &= (uint8_t)~KEY_PRESSED;
-            int shift = (input.state[KEY_LSHIFT] | input.state[KEY_RSHIFT]) & KEY_HELD;
-            return KeyTranslate(code, shift != 0);
-        }
+        if (!(input.state[code] & KEY_PRESSED)) continue;
+        input.state[code] &= (uint8_t)~KEY_PRESSED;
+        int shift = (input.state[KEY_LSHIFT] | input.state[KEY_RSHIFT]) & KEY_HELD;
+        int c = KeyTranslate(code, shift != 0);
+        if (c) return c;
     }
     return 0;
 }

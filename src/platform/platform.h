@@ -239,6 +239,7 @@ void KeyPoll(void);
 // Both poll first.
 int KeyPressed(int scanCode);
 int KeyHeld(int scanCode);
+// The next character, lowest scan code first; keys without one are taken and passed over.
 int KeyRead(void);
 // 0 when the code has no character.
 int KeyTranslate(int scanCode, int shifted);

@@ -10,6 +10,7 @@
 #include "palette/bmp.h"
 #include "platform/platform.h"
 #include "support/testutil.h"
+#include "toolkit/win.h"
 
 // Drives the real run states in this process, on the headless back end, one turn at a time.
 class Run : public ::testing::Test {
@@ -91,14 +92,28 @@ TEST_F(Run, MalformedSettingsAreFatal)
     }
 }
 
+// A click as the user gives it: pointer there, left button down for a turn, then up.
+static void ClickAt(int x, int y)
+{
+    InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)y << 16) | (uint32_t)x));
+    InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+}
+
 TEST_F(Run, EditorStartSetsTheChosenMode)
 {
+    gApp.debug = 1;
     Start();
     TurnUntil(RUN_LAUNCHER);
-    gApp.editorMode = EDITOR_WORLD;
-    gApp.resolution = RESOLUTION_640;
-    gApp.softwareRender = 1;
+    ClickAt(50 + 80 + 30, 50 + 60 + 5);    // 640x400
+    ClickAt(50 + 20 + 80, 50 + 73 + 5);    // Software Render
+    ClickAt(50 + 70 + 45, 50 + 35 + 5);    // World Editor
+    EXPECT_EQ(gApp.editorMode, EDITOR_WORLD);
     TurnUntil(RUN_EDITOR);
+    EXPECT_EQ(gApp.resolution, RESOLUTION_640);
+    EXPECT_EQ(gApp.softwareRender, 1);
     EXPECT_EQ(VideoModeWidth(), 640);
     EXPECT_EQ(VideoModeHeight(), 400);
     EXPECT_EQ(VideoBitsPerPixel(), 32) << "32 bits are tried first";
@@ -113,17 +128,20 @@ TEST_F(Run, EditorStartSetsTheChosenMode)
     EXPECT_FALSE(AppRequestPending(REQUEST_RESERVED));
 }
 
+static void StartWithResolution(int resolution)
+{
+    gApp.editorMode = EDITOR_SHAPE;
+    for (int i = 0; i < 20 && AppRunState() != RUN_START_EDITOR; i++) AppLoopTurn();
+    // The launcher always leaves 1 or 2; anything else reaching the editor start is a fault.
+    gApp.resolution = resolution;
+    AppLoopTurn();
+}
+
 TEST_F(Run, BadEditorChoicesAreFatal)
 {
     Start();
     TurnUntil(RUN_LAUNCHER);
-    EXPECT_EXIT(
-        {
-            gApp.editorMode = EDITOR_SHAPE;
-            gApp.resolution = 7;
-            TurnUntil(RUN_EDITOR);
-        },
-        testing::ExitedWithCode(1), "Invalid display mode.");
+    EXPECT_EXIT(StartWithResolution(7), testing::ExitedWithCode(1), "Invalid display mode.");
     EXPECT_EXIT(
         {
             gApp.editorMode = 3;
@@ -132,15 +150,23 @@ TEST_F(Run, BadEditorChoicesAreFatal)
         testing::ExitedWithCode(1), "Invalid startup mode.");
 }
 
+static int GreenProc(WinId, WinId, int message, WinParam* p1, WinParam*)
+{
+    if (message != WM_DRAWFRAME) return 1;
+    VideoClear(249);
+    *p1 = 0xFFFF;
+    return 0;
+}
+
 TEST_F(Run, ScreenGrabTakesTheNextFreeName)
 {
     Start();
     TurnUntil(RUN_LAUNCHER);
     gApp.editorMode = EDITOR_SHAPE;
     TurnUntil(RUN_EDITOR);
-    ASSERT_EQ(VideoBeginUpdate(1), 1);
-    VideoClear(249);
-    VideoEndUpdate();
+    // A green window in the corner of the editor's desktop.
+    WinCreateClass(0x7100, 0, 0, GreenProc);
+    ASSERT_NE(WinCreate(0, 0, 10, 10, WIN_DESKTOP, 0, 0x7100), 0);
 
     AltG();
     ASSERT_TRUE(PathExists("grab0000.bmp"));
@@ -150,9 +176,13 @@ TEST_F(Run, ScreenGrabTakesTheNextFreeName)
     EXPECT_EQ(w, 800);
     EXPECT_EQ(h, 600);
     EXPECT_EQ(b.size(), BmpFileSize(800, 600));
-    EXPECT_EQ(b[54], 0);      // blue
-    EXPECT_EQ(b[55], 252);    // green
-    EXPECT_EQ(b[56], 0);      // red
+    // The file's last row is the screen's first: its first pixel is green, its eleventh black.
+    size_t top = b.size() - BmpRowBytes(800);
+    EXPECT_EQ(b[top + 0], 0);      // blue
+    EXPECT_EQ(b[top + 1], 252);    // green
+    EXPECT_EQ(b[top + 2], 0);      // red
+    EXPECT_EQ(b[top + 31], 0);
+    EXPECT_EQ(b[54 + 1], 0) << "the bottom row is the black desktop";
 
     AltG();
     EXPECT_TRUE(PathExists("grab0001.bmp"));

@@ -77,10 +77,18 @@ TEST_F(Input, PressedHeldAndRead)
     InputQueueKey(KEY_LSHIFT, 1);
     InputQueueKey(0x03, 1);
     EXPECT_EQ(KeyRead(), '"');
-    // The shift's own press is still pending and has no character.
-    EXPECT_EQ(KeyRead(), 0);
     InputQueueKey(0x03, 0);
     InputQueueKey(KEY_LSHIFT, 0);
+    // A key without a character is passed over, not read as the end of the keys.
+    InputQueueKey(KEY_F1, 1);
+    InputQueueKey(KEY_LSHIFT, 1);
+    InputQueueKey(KEY_B, 1);
+    EXPECT_EQ(KeyRead(), 'B');
+    EXPECT_EQ(KeyRead(), 0);
+    EXPECT_EQ(KeyPressed(KEY_F1), 0) << "reading took the function key's press";
+    InputQueueKey(KEY_B, 0);
+    InputQueueKey(KEY_LSHIFT, 0);
+    InputQueueKey(KEY_F1, 0);
     InputQueueKey(KEY_Z, 1);
     InputQueueKey(KEY_Q, 1);
     EXPECT_EQ(KeyRead(), 'q');

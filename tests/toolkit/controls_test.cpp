@@ -6,6 +6,7 @@
 #include "kernel/kernel.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
+#include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
@@ -201,7 +202,7 @@ TEST_F(Controls, EditFieldEditsTheBufferWithinItsLimit)
     WinProcessInput();
     InputQueueKey(KEY_X, 0);
     EXPECT_STREQ(buffer, "abxc");
-    for (int code : {KEY_1, KEY_2, KEY_3, KEY_4, KEY_5, KEY_6}) {
+    for (int code = KEY_1; code < KEY_1 + 6; code++) {
         InputQueueKey(code, 1);
         WinProcessInput();
         InputQueueKey(code, 0);
