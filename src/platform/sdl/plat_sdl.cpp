@@ -174,12 +174,10 @@ static void SdlDesktopRect(int32_t rect[4])
 
 static int32_t PointParam(int x, int y) { return (int32_t)(((uint32_t)(uint16_t)y << 16) | (uint16_t)x); }
 
-// Window coordinates to framebuffer pixels, through the letterbox.
-static void ToFramebuffer(int wx, int wy, int* fx, int* fy)
+// Event positions to framebuffer pixels. With a logical size set, SDL's renderer already
+// reports pointer events in framebuffer pixels through the letterbox; only clamping is left.
+static void ToFramebuffer(int x, int y, int* fx, int* fy)
 {
-    float lx = (float)wx, ly = (float)wy;
-    if (sdl.renderer && sdl.width > 0) SDL_RenderWindowToLogical(sdl.renderer, wx, wy, &lx, &ly);
-    int x = (int)lx, y = (int)ly;
     if (sdl.width > 0) {
         if (x < 0) x = 0;
         if (y < 0) y = 0;
