@@ -1,0 +1,22 @@
+// IFF pictures (LBM files): FORM ILBM (bit planes) and FORM PBM (one byte a pixel), with
+// ByteRun1 compression; big-endian as the IFF standard defines.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+struct IffInfo {
+    int width, height;
+    int planes;
+    int compression;
+    int masking;
+    int colours;       // CMAP entries, 0 when there is none
+    int pbm;           // 1 for "PBM ", 0 for "ILBM"
+};
+
+// Reads the header chunks. 1, or 0 when the picture is refused.
+int IffGetInfo(const uint8_t* file, size_t size, IffInfo* out);
+// Extracts a rectangle as one byte a pixel (width x height bytes, row by row) and the CMAP
+// (palette gets up to 256 triples of 8-bit components; colours receives the count).
+// 1 on success; 0 on any refusal, the destination then unchanged.
+int IffRead(const uint8_t* file, size_t size, int x, int y, int width, int height, uint8_t* dest,
+            uint8_t* palette, int* colours);
