@@ -1,0 +1,171 @@
+// The shape block: one contiguous, self-relative block that is both the SHP file and the
+// edited shape. A 68-byte header finds the vertex section, the polygon section and the
+// material name table by byte offset; edits insert and remove bytes inside the block and
+// relocate the offsets behind the change. All numbers are little-endian and read through
+// the accessors of kernel/util/bytes.h.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "kernel/res/res.h"
+
+enum {
+    SHAPE_VERSION = 16,
+    SHAPE_OLDEST_VERSION = 12,
+    SHAPE_HEADER_SIZE = 68,
+    SHAPE_VERTEX_SIZE = 12,
+    SHAPE_NAME_ENTRY_SIZE = 18,
+    SHAPE_NAME_CHARS = 16,
+    SHAPE_MAX_COUNT = 32767,
+    SHAPE_MAX_POINTS = 16383,
+    SHAPE_MAX_TABLE_NAMES = 100,
+    SHAPE_COORD_LIMIT = 12288,       // stored magnitudes are kept at most this when written back
+};
+
+// Header offsets.
+enum {
+    SH_VERSION = 0x00,
+    SH_SHIFT = 0x02,
+    SH_FLAGS = 0x04,
+    SH_SIZE = 0x08,
+    SH_VERTICES = 0x10,
+    SH_POLYGONS = 0x14,
+    SH_NAMES = 0x18,
+    SH_RADIUS = 0x1C,
+    SH_MIN = 0x20,          // X, Y, Z
+    SH_MAX = 0x2C,          // X, Y, Z
+    SH_NOSORT = 0x38,
+    SH_MAXANGLE = 0x3A,
+    SH_EXTRA = 0x3C,
+    SH_WORD40 = 0x40,
+};
+
+// Flags of the header, of vertices and of polygons; bits of a polygon's point count word;
+// the material field's unresolved bit.
+enum {
+    SHF_EDITOR = 0x0001,          // cleared when the editor takes a block in
+    SHF_CONVERTED = 0x0002,       // cleared when a loaded block is converted
+    VF_SELECTED = 0x8000,
+    PF_NOTPLANAR = 0x0001,
+    PF_HIDDEN = 0x0004,
+    PF_MARKED = 0x0010,
+    PF_SELECTED = 0x0080,
+    PC_COUNT = 0x3FFF,
+    PC_NORMALS = 0x4000,
+    PC_MAPPING = 0x8000,
+    MAT_UNRESOLVED = 0x8000,
+    SHAPE_BOX_EMPTY_MIN = 0x7FFFFFFF,
+};
+#define SHAPE_BOX_EMPTY_MAX ((int32_t)0x80000001)
+
+// A block that is edited in place, in a buffer of fixed capacity: an insertion that would pass
+// the capacity is refused and changes nothing.
+struct ShapeBlock {
+    uint8_t* data;
+    uint32_t capacity;
+};
+
+// ============================================================================================
+// Checking a block that came from a file
+// ============================================================================================
+
+// 1 when the block is a well-formed shape of any version 12 to 16 that fits `size` bytes:
+// used size, section offsets and counts inside the block, polygon records inside their
+// section, point indices below the vertex count, name table inside. Otherwise 0 and a short
+// reason (for the user's message) in `why`.
+int ShapeCheck(const uint8_t* data, size_t size, char* why, size_t whySize);
+
+// ============================================================================================
+// Reading (on a well-formed version 16 block)
+// ============================================================================================
+
+int ShapeVersion(const uint8_t* b);
+int ShapeShift(const uint8_t* b);
+uint32_t ShapeUsedSize(const uint8_t* b);
+int ShapeVertexCount(const uint8_t* b);      // 0 when there is no vertex section
+int ShapePolygonCount(const uint8_t* b);
+uint8_t* ShapeVertex(uint8_t* b, int index); // the 12-byte record
+// World position: the stored coordinates sign-extended and shifted left by the shift.
+void ShapeVertexPos(const uint8_t* b, int index, int32_t out[3]);
+uint32_t ShapeVertexFlags(const uint8_t* b, int index);
+uint32_t ShapePointName(const uint8_t* b, int index);
+
+uint8_t* ShapeFirstPolygon(uint8_t* b);      // null when there are no polygons
+uint8_t* ShapeNextPolygon(uint8_t* polygon);
+uint8_t* ShapePolygon(uint8_t* b, int index);  // null when there is no such polygon
+int ShapePolygonIndex(uint8_t* b, const uint8_t* polygon);
+uint32_t ShapePolygonLength(const uint8_t* polygon);
+uint32_t ShapePolygonSectionLength(const uint8_t* b);
+int ShapePolyPoints(const uint8_t* polygon);
+int ShapePolyIndex(const uint8_t* polygon, int point);
+uint8_t* ShapePolyIndices(uint8_t* polygon);
+uint8_t* ShapePolyNormals(uint8_t* polygon);   // null without the per-point block
+uint8_t* ShapePolyMapping(uint8_t* polygon);   // null without mapping coordinates
+int ShapeNameCount(const uint8_t* b);
+uint8_t* ShapeNames(uint8_t* b);               // the first 18-byte entry, or null
+
+// ============================================================================================
+// Editing bytes
+// ============================================================================================
+
+// Inserts n bytes at pos (used size grows; bytes from pos move up; offsets at or after pos
+// are relocated). 0, or 1 when the block would pass its capacity (nothing changes).
+int ShapeInsert(ShapeBlock* s, uint32_t pos, uint32_t n);
+void ShapeRemove(ShapeBlock* s, uint32_t pos, uint32_t n);
+// Adds d to each of the four offsets that is non-zero and not below pos.
+void ShapeRelocate(uint8_t* b, uint32_t pos, int32_t d);
+// The empty shape: version 16, used size 68, empty box, everything else zero.
+void ShapeMakeEmpty(uint8_t* b);
+
+// ============================================================================================
+// Versions
+// ============================================================================================
+
+// Converts a resource holding a checked block to version 16 in place, resizing it as the
+// older layouts need ("Unable to resize shape during conversion to current format" is fatal).
+// 0, or 1 when the block is refused (damaged, or a version other than 12 to 16); the reason
+// goes to the log, and ShapeLastError gives it for the user's message.
+int ShapeLoad(ResId id);
+const char* ShapeLastError(void);
+// The editor's conversion inside a buffer that has room: below 12 the block becomes empty;
+// 12 to 15 are converted in place; flags bit 0 is cleared. 0, or 1 when the buffer is too small.
+int ShapeConvertInPlace(ShapeBlock* s);
+
+// ============================================================================================
+// Derived values, normals, coordinates
+// ============================================================================================
+
+// Bounding box and radius from the vertices.
+void ShapeComputeBox(uint8_t* b);
+// Lowers the shift while the extents allow it (stored coordinates doubled to match).
+void ShapeNormaliseShift(uint8_t* b);
+// Box, radius, then shift normalisation.
+void ShapeDerive(uint8_t* b);
+// Face normal and planarity bit of one polygon.
+void ShapeFaceNormal(uint8_t* b, uint8_t* polygon);
+// Every polygon's face normal; polygons with fewer than 3 points are removed first.
+void ShapeAllFaceNormals(ShapeBlock* s);
+// Writes one world coordinate of a vertex back (axis 0..2), raising the shift when the
+// value would pass 12288 << shift in stored units.
+void ShapeWriteCoord(uint8_t* b, int vertex, int axis, int32_t value);
+
+// ============================================================================================
+// Building
+// ============================================================================================
+
+// Appends a vertex (world units, written back as above). Its index, or -1 when refused.
+int ShapeAppendVertex(ShapeBlock* s, int32_t x, int32_t y, int32_t z);
+// Appends a polygon of n points with flags 0 and no per-point blocks. Its index, or -1.
+int ShapeAppendPolygon(ShapeBlock* s, int n, const uint16_t* indices, uint16_t material);
+int ShapeAppendPolygonWithNormal(ShapeBlock* s, int n, const uint16_t* indices, uint16_t material);
+
+// ============================================================================================
+// Materials
+// ============================================================================================
+
+// Binds every polygon's material by name through the render-material table, comparing the
+// first nameChars characters (16 in the editor, 15 for prepared shapes).
+void ShapeBindMaterials(uint8_t* b, int nameChars);
+// Rebuilds the material name table from the polygons (at most 100 names) and appends it last.
+// 0, or 1 when the block has no room.
+int ShapeRebuildNameTable(ShapeBlock* s);
