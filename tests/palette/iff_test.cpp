@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kernel/res/res.h"
+#include "palette/bmp.h"
 #include "palette/iff.h"
 #include "support/testutil.h"
 
@@ -432,4 +433,35 @@ TEST_F(Iff, CorruptedBytesNeverReadOutside)
             }
         }
     }
+}
+
+// ============================================================================================
+// tolbex-cli lbm
+// ============================================================================================
+
+TEST_F(Iff, CliLbmToBmp)
+{
+    TempDir dir;
+    std::string fc = std::string(TOLBEX_FIXTURES) + "/real/FC.LBM";
+    RunResult r = RunProgram(TOLBEX_CLI_BIN, {"lbm", "to-bmp", fc, "fc.bmp"}, dir.path());
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    Bytes bmp = ReadBytes(dir.file("fc.bmp"));
+    int w = 0, h = 0;
+    ASSERT_EQ(1, BmpCheckLength(bmp.data(), bmp.size(), &w, &h));
+    EXPECT_EQ(320, w);
+    EXPECT_EQ(200, h);
+    Bytes rgb((size_t)w * h * 3);
+    ASSERT_EQ(1, BmpDecode(bmp.data(), bmp.size(), rgb.data(), rgb.size()));
+    const uint8_t* p = &rgb[(101 * 320 + 318) * 3];   // confirmed with ilbmtoppm
+    EXPECT_EQ(55, p[0]);
+    EXPECT_EQ(39, p[1]);
+    EXPECT_EQ(55, p[2]);
+
+    Bytes broken = Fixture("FC.LBM");
+    broken.resize(broken.size() / 2);
+    WriteBytes(dir.file("broken.lbm"), broken);
+    r = RunProgram(TOLBEX_CLI_BIN, {"lbm", "to-bmp", "broken.lbm", "out.bmp"}, dir.path());
+    EXPECT_EQ(1, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("broken.lbm")) << r.output;
+    EXPECT_FALSE(PathExists(dir.file("out.bmp")));
 }

@@ -303,3 +303,49 @@ TEST_F(PalM, ImportTakesTheColourMap)
     ExpectColour(0, 4, 0, 0);
     ExpectColour(1, 61, 61, 61);
 }
+
+// ============================================================================================
+// tolbex-cli pal
+// ============================================================================================
+
+static RunResult Cli(const TempDir& dir, const std::vector<std::string>& args)
+{
+    return RunProgram(TOLBEX_CLI_BIN, args, dir.path());
+}
+
+TEST_F(PalM, CliInfoAndImport)
+{
+    TempDir dir;
+    PalMSetColour(0, 1, 2, 3);
+    PalMSetColour(1, 63, 0, 32);
+    ASSERT_EQ(0, PalMSave(dir.file("two.pal").c_str()));
+    RunResult r = Cli(dir, {"pal", "info", "two.pal"});
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("count 2")) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("1: 63  0 32")) << r.output;
+
+    r = Cli(dir, {"pal", "info", "two.pal", "--json"});
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("\"colours\":[[1,2,3],[63,0,32]]")) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("\"count\":2")) << r.output;
+
+    std::string pic = std::string(TOLBEX_FIXTURES) + "/real/PIC18.LBM";
+    r = Cli(dir, {"pal", "import-lbm", pic, "pic.pal"});
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    Bytes pal = ReadBytes(dir.file("pic.pal"));
+    ASSERT_EQ((size_t)PAL_FILE_SIZE, pal.size());
+    EXPECT_EQ(0, GetI16(pal.data(), 0));
+    EXPECT_EQ(34, GetI16(pal.data(), 2));
+    r = Cli(dir, {"pal", "info", "pic.pal"});
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("count 34")) << r.output;
+
+    Bytes bad = PalImage(0, 100, 20);
+    WriteBytes(dir.file("bad.pal"), bad);
+    r = Cli(dir, {"pal", "info", "bad.pal"});
+    EXPECT_EQ(1, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("bad.pal")) << r.output;
+    r = Cli(dir, {"pal", "import-lbm", "bad.pal", "out.pal"});
+    EXPECT_EQ(1, r.exitCode) << r.output;
+    EXPECT_FALSE(PathExists(dir.file("out.pal")));
+}
