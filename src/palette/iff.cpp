@@ -211,7 +211,7 @@ int IffRead(const uint8_t* file, size_t size, int x, int y, int width, int heigh
     Picture p;
     if (!dest || !Walk(file, size, &p) || !p.haveBody) return 0;
     if (x < 0 || y < 0 || width < 1 || height < 1) return 0;
-    if (x + width > p.width || y + height > p.height) return 0;
+    if (width > p.width - x || height > p.height - y) return 0;
 
     uint8_t* scratch = (uint8_t*)ResAllocMem((size_t)p.width * p.height);
     if (!scratch) return 0;

@@ -149,7 +149,7 @@ void PalMCopyRange(int a, int b)
 
 void PalMPaste(int index)
 {
-    if (pal.clipCount == 0 || index < 0 || index + pal.clipCount > 256) return;
+    if (pal.clipCount == 0 || index < 0 || index > 256 - pal.clipCount) return;
     for (int k = 0; k < pal.clipCount; k++) {
         int i = index + k;
         if (!InPalette(i)) break;
@@ -190,8 +190,9 @@ int PalMImport(const char* lbmFile, int first, int count)
     if (!ok) return 1;
     // CMAP components are 8-bit; the palette keeps the top six bits.
     for (int k = 0; k < colours && k < count; k++) {
-        int i = first + k;
-        if (!InPalette(i)) continue;
+        int64_t at = (int64_t)first + k;
+        if (at < 0 || at >= pal.userColours) continue;
+        int i = (int)at;
         uint8_t* e = Entry(i);
         for (int c = 0; c < 3; c++) e[c] = (uint8_t)(cmap[3 * k + c] >> 2);
         Cover(i);
@@ -206,8 +207,9 @@ int PalMImport(const char* lbmFile, int first, int count)
 
 int PalMHardwareRange(int modeType, int first, int count, int* outFirst)
 {
+    int64_t last = (int64_t)first + count - 1;
     int lo = first < 0 ? 0 : first;
-    int hi = first + count - 1 > 255 ? 255 : first + count - 1;
+    int hi = last > 255 ? 255 : (int)last;
     if (modeType == VIDEO_WINDOWED) {
         if (lo < PAL_SYSTEM_LOW) lo = PAL_SYSTEM_LOW;
         if (hi > PAL_SYSTEM_HIGH) hi = PAL_SYSTEM_HIGH;

@@ -296,6 +296,7 @@ TEST_F(Iff, RefusalsLeaveTheDestinationUnchanged)
         {"right edge passed", good, 1, 0, w, h},
         {"bottom edge passed", good, 0, 1, w, h},
         {"empty rectangle", good, 0, 0, 0, h},
+        {"rectangle past the largest integer", good, 1, 1, 0x7FFFFFFF, 0x7FFFFFFF},
         {"not FORM", notForm, 0, 0, w, h},
         {"wrong form type", badType, 0, 0, w, h},
     };

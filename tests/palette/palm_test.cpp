@@ -200,6 +200,7 @@ TEST_F(PalM, CopyAndPaste)
     Bytes before = Block();
     PalMPaste(250);
     PalMPaste(-1);
+    PalMPaste(0x7FFFFFFF);
     EXPECT_EQ(before, Block());
     // At 245 it fits below 256 but only 245..247 lie in the block.
     PalMPaste(245);
@@ -244,6 +245,7 @@ TEST(PalMHardware, WindowedDesktopKeepsTheSystemColours)
     EXPECT_EQ(6, PalMHardwareRange(VIDEO_FULLSCREEN, 250, 10, &first));
     EXPECT_EQ(250, first);
     EXPECT_EQ(0, PalMHardwareRange(VIDEO_FULLSCREEN, 0, 0, &first));
+    EXPECT_EQ(56, PalMHardwareRange(VIDEO_FULLSCREEN, 200, 0x7FFFFFFF, &first));
 }
 
 // ============================================================================================
@@ -294,6 +296,7 @@ TEST_F(PalM, ImportTakesTheColourMap)
     ASSERT_TRUE(WriteBytes(dir.file("bad.lbm"), lbm));
     EXPECT_EQ(1, PalMImport(dir.file("bad.lbm").c_str(), 0, 4));
     EXPECT_EQ(1, PalMImport(dir.file("missing.lbm").c_str(), 0, 4));
+    EXPECT_EQ(0, PalMImport(dir.file("pic.lbm").c_str(), 0x7FFFFFFE, 4));   // nothing lies in the block
     EXPECT_EQ(before, Block());
 
     // The real picture's 34 colours; its CMAP begins 16 0 0, 246 246 246.
