@@ -114,8 +114,7 @@ static void LbmToBmp(const std::string& in, const std::string& out)
 
 void CliAddPal(CLI::App& app)
 {
-    CLI::App* pal = app.add_subcommand("pal", "PAL palette files");
-    pal->require_subcommand(1);
+    CLI::App* pal = CliGroup(app, "pal", "PAL palette files");
 
     static std::string infoFile;
     static bool infoJson;
@@ -130,8 +129,7 @@ void CliAddPal(CLI::App& app)
     import->add_option("OUT", importOut, "PAL file to write")->required();
     import->callback([] { PalImportLbm(importIn, importOut); });
 
-    CLI::App* lbm = app.add_subcommand("lbm", "LBM (IFF ILBM and PBM) pictures");
-    lbm->require_subcommand(1);
+    CLI::App* lbm = CliGroup(app, "lbm", "LBM (IFF ILBM and PBM) pictures");
     static std::string bmpIn, bmpOut;
     CLI::App* toBmp = lbm->add_subcommand("to-bmp", "Write an LBM picture as a 24-bit BMP through its colour map");
     toBmp->add_option("IN", bmpIn, "LBM picture")->required();
