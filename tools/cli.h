@@ -15,3 +15,4 @@ int CliFail(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3))
 CLI::App* CliGroup(CLI::App& app, const char* name, const char* description);
 
 void CliAddRes(CLI::App& app);
+void CliAddPal(CLI::App& app);

@@ -20,6 +20,7 @@
 #include "kernel/util/maths.h"
 #include "kernel/util/str.h"
 #include "palette/bmp.h"
+#include "palette/palm.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
@@ -207,7 +208,7 @@ void AppStartupSettings(void)
     MathsSetup();
     TextInstall();
     FontInstall();
-    // The palette state (248 user colours) is installed here as the palette manager lands.
+    PalMInstall(PAL_USER_COLOURS);
 
     app.font = FontCreateBuiltIn();
     TextSetFont(app.font);
