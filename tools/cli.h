@@ -12,3 +12,4 @@ void CliStartManagers(void);
 int CliFail(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
 void CliAddRes(CLI::App& app);
+void CliAddMat(CLI::App& app);

@@ -41,6 +41,7 @@ int main(int argc, char** argv)
     CLI::App app{"tolbex-cli: the Tolbex editor's file operations"};
     app.require_subcommand(1);
     CliAddRes(app);
+    CliAddMat(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
