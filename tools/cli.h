@@ -11,5 +11,9 @@ void CliStartManagers(void);
 // Prints an error line to stderr, sets gCliResult and returns it.
 int CliFail(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
+// The subcommand group of that name, made on first use, so that several files can add to it.
+CLI::App* CliGroup(CLI::App& app, const char* name, const char* description);
+
 void CliAddRes(CLI::App& app);
+void CliAddPal(CLI::App& app);
 void CliAddMat(CLI::App& app);

@@ -36,11 +36,21 @@ int CliFail(int code, const char* fmt, ...)
     return code;
 }
 
+CLI::App* CliGroup(CLI::App& app, const char* name, const char* description)
+{
+    for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; }))
+        if (sub->get_name() == name) return sub;
+    CLI::App* group = app.add_subcommand(name, description);
+    group->require_subcommand(1);
+    return group;
+}
+
 int main(int argc, char** argv)
 {
     CLI::App app{"tolbex-cli: the Tolbex editor's file operations"};
     app.require_subcommand(1);
     CliAddRes(app);
+    CliAddPal(app);
     CliAddMat(app);
     try {
         app.parse(argc, argv);

@@ -15,6 +15,9 @@ struct IffInfo {
 
 // Reads the header chunks. 1, or 0 when the picture is refused.
 int IffGetInfo(const uint8_t* file, size_t size, IffInfo* out);
+// The CMAP of a picture whose header chunks are sound (palette gets up to 256 triples of
+// 8-bit components). 1, or 0 when the picture is refused or has no CMAP.
+int IffGetPalette(const uint8_t* file, size_t size, uint8_t* palette, int* colours);
 // Extracts a rectangle as one byte a pixel (width x height bytes, row by row) and the CMAP
 // (palette gets up to 256 triples of 8-bit components; colours receives the count).
 // 1 on success; 0 on any refusal, the destination then unchanged.

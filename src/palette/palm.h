@@ -21,6 +21,9 @@ int PalMLoad(const char* fileName);
 int PalMSave(const char* fileName);
 // Fills the block from a PAL file image already in memory (checked against its size); 0 or 1.
 int PalMLoadImage(const uint8_t* data, size_t size);
+// Checks a PAL file image: 0 when its count (at offset 2) is 0..248 and the file holds that
+// many triples, 1 otherwise. *count gets the count of an accepted image.
+int PalMCheckImage(const uint8_t* data, size_t size, int* count);
 
 // Entry i is the triple at byte 4 + 3i of the block, the same place load, save and apply use.
 // A component of -1 is left as it is; the palette is applied afterwards.
@@ -33,6 +36,11 @@ int PalMClipboardCount(void);
 int PalMClipboardStart(void);
 // Writes the block's entries to the display colour table and the toolkit's colour table.
 void PalMApply(void);
+// The part of a range of colours that an 8-bit display of the given mode type takes into its
+// hardware palette: all of it inside 0..255, but only 10..245 on a windowed 8-bit desktop
+// (VIDEO_WINDOWED), where the system owns the rest. Returns the count (0: nothing to send)
+// and the first colour in *outFirst.
+int PalMHardwareRange(int modeType, int first, int count, int* outFirst);
 // Fills the colours strictly between a and b by linear interpolation of their end colours.
 void PalMSpread(int a, int b);
 // Takes the CMAP of an LBM picture into the range starting at `first` (at most `count`
