@@ -171,8 +171,7 @@ static void MatMergeFiles(const std::string& a, const std::string& b, const std:
 
 void CliAddMat(CLI::App& app)
 {
-    CLI::App* mat = app.add_subcommand("mat", "Material files: show, upgrade and merge");
-    mat->require_subcommand(1);
+    CLI::App* mat = CliGroup(app, "mat", "Material files: show, upgrade and merge");
 
     static std::string infoFile;
     static bool infoJson;
