@@ -5,9 +5,11 @@
 // of 2^39 / z values (larger = nearer), so nearer polygons win whatever the drawing order.
 #include "render/zbuffer.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "kernel/kernel.h"
 #include "kernel/log.h"
@@ -19,10 +21,12 @@
 // ============================================================================================
 
 enum {
-    LEVEL_ONE = 64,                            // shade level of intensity 1.0
+    LEVEL_ONE = 64,                              // shade level of intensity 1.0
     CHAN_ENTRIES = 256,
-    RAMP_ENTRIES = ZBUFFER_SHADE_LEVELS * 256,   // [level][8-bit component]
+    RAMP_ENTRIES = ZBUFFER_SHADE_LEVELS * 256,   // [level][8-bit component or palette entry]
 };
+// Blends need five bits of headroom above a pixel's channels in 32-bit arithmetic.
+static const uint32_t FORMAT_BITS = 0x07FFFFFF;
 
 static struct {
     int installed;
@@ -31,22 +35,36 @@ static struct {
     int bytes;                 // 2 or 4 per pixel
     uint32_t palette[256];     // the video palette as last seen, 0x00RRGGBB
     uint32_t display[256];     // the same colours packed
+    int drop[3], place[3];     // 8-bit component c to channel bits: (c >> drop) << place
+    uint32_t spread;           // 16-bit pixels: channels spread for blending (0 = cannot)
+    uint32_t lane[3];          // blending lanes: channels that can be multiplied together
     uint32_t* block;
     uint32_t* chan[3];         // 8-bit component -> channel bits
     uint32_t* ramp[3];         // shade level x 8-bit component -> channel bits
+    uint32_t* shade;           // shade level x palette entry -> pixel, under white light
 } v16;
 
-static uint32_t ChannelBits(int c, uint32_t value)
-{
-    int w = v16.width[c];
-    if (w <= 0) return 0;
-    uint32_t v = w >= 8 ? value << (w - 8) : value >> (8 - w);
-    return (v << v16.shift[c]) & v16.mask[c];
-}
+static uint32_t ChannelBits(int c, uint32_t value) { return (value >> v16.drop[c]) << v16.place[c]; }
 
 static uint32_t PackRGB(uint32_t rgb)
 {
     return v16.chan[0][(rgb >> 16) & 255] | v16.chan[1][(rgb >> 8) & 255] | v16.chan[2][rgb & 255];
+}
+
+static void BuildShade(int index)
+{
+    uint32_t rgb = v16.palette[index];
+    for (uint32_t level = 0; level < ZBUFFER_SHADE_LEVELS; level++)
+        v16.shade[level * 256 + index] = v16.ramp[0][level * 256 + (rgb >> 16)] |
+                                         v16.ramp[1][level * 256 + ((rgb >> 8) & 255)] |
+                                         v16.ramp[2][level * 256 + (rgb & 255)];
+}
+
+static void SetEntry(int index, uint32_t rgb)
+{
+    v16.palette[index] = rgb;
+    v16.display[index] = PackRGB(rgb);
+    BuildShade(index);
 }
 
 static void BuildTables(void)
@@ -59,18 +77,47 @@ static void BuildTables(void)
                 v16.ramp[c][level * 256 + value] = v16.chan[c][shaded > 255 ? 255 : shaded];
             }
     }
-    for (int i = 0; i < 256; i++) v16.display[i] = PackRGB(v16.palette[i]);
+    for (int i = 0; i < 256; i++) SetEntry(i, v16.palette[i]);
+}
+
+// A blend multiplies channels by up to 32: each needs five clear bits above it before the
+// next channel of its lane starts.
+static int LaneFits(uint32_t low, uint32_t high) { return low && high && ((low << 5) & high) == 0 && (low << 5) < (high & -high); }
+
+static void SetBlendLanes(void)
+{
+    int order[3] = {0, 1, 2};   // channels by position, lowest first
+    for (int i = 0; i < 3; i++)
+        for (int j = i + 1; j < 3; j++)
+            if (v16.mask[order[j]] < v16.mask[order[i]]) std::swap(order[i], order[j]);
+    uint32_t lo = v16.mask[order[0]], mid = v16.mask[order[1]], hi = v16.mask[order[2]];
+    // 5-6-5 and 5-5-5: the middle channel moves to the upper half, the others stay.
+    v16.spread = 0;
+    if (v16.bytes == 2 && LaneFits(lo, hi) && mid <= 0x7FF && LaneFits(hi, mid << 16))
+        v16.spread = (mid << 16) | lo | hi;
+    if (LaneFits(lo, hi)) {
+        v16.lane[0] = lo | hi;
+        v16.lane[1] = mid;
+        v16.lane[2] = 0;
+    } else {
+        for (int c = 0; c < 3; c++) v16.lane[c] = v16.mask[order[c]];
+        if (!v16.lane[0]) std::swap(v16.lane[0], v16.lane[2]);
+    }
 }
 
 static void SetFormat(uint32_t r, uint32_t g, uint32_t b)
 {
-    uint32_t masks[3] = {r, g, b};
+    uint32_t masks[3] = {r & FORMAT_BITS, g & FORMAT_BITS, b & FORMAT_BITS};
     for (int c = 0; c < 3; c++) {
         v16.mask[c] = masks[c];
         v16.shift[c] = masks[c] ? __builtin_ctz(masks[c]) : 0;
         v16.width[c] = __builtin_popcount(masks[c]);
+        int w = v16.width[c];
+        v16.drop[c] = w >= 8 ? 0 : 8 - w;
+        v16.place[c] = v16.shift[c] + (w > 8 ? w - 8 : 0);
     }
     v16.bytes = (r | g | b) > 0xFFFF ? 4 : 2;
+    SetBlendLanes();
     BuildTables();
 }
 
@@ -93,13 +140,14 @@ void Vid16Remove(void)
 void Vid16Install(void)
 {
     if (v16.installed) return;
-    size_t entries = 3 * (size_t)CHAN_ENTRIES + 3 * (size_t)RAMP_ENTRIES;
+    size_t entries = 3 * (size_t)CHAN_ENTRIES + 4 * (size_t)RAMP_ENTRIES;
     v16.block = (uint32_t*)malloc(entries * sizeof(uint32_t));
     if (!v16.block) FatalError("Vid16Install - out of memory");
     for (int c = 0; c < 3; c++) {
         v16.chan[c] = v16.block + c * CHAN_ENTRIES;
         v16.ramp[c] = v16.block + 3 * CHAN_ENTRIES + c * RAMP_ENTRIES;
     }
+    v16.shade = v16.block + 3 * CHAN_ENTRIES + 3 * RAMP_ENTRIES;
     const uint32_t* colours = VideoColourTable();
     for (int i = 0; i < 256; i++) v16.palette[i] = colours[i] & 0xFFFFFF;
     v16.installed = 1;
@@ -117,8 +165,7 @@ void Vid16SetPaletteEntry(int index)
 {
     if (index < 0 || index > 255) return;
     Vid16Install();
-    v16.palette[index] = VideoColourTable()[index] & 0xFFFFFF;
-    v16.display[index] = PackRGB(v16.palette[index]);
+    SetEntry(index, VideoColourTable()[index] & 0xFFFFFF);
 }
 
 uint32_t Vid16Pack(int red, int green, int blue)
@@ -132,10 +179,7 @@ static void SyncPalette(void)
     const uint32_t* colours = VideoColourTable();
     for (int i = 0; i < 256; i++) {
         uint32_t c = colours[i] & 0xFFFFFF;
-        if (c != v16.palette[i]) {
-            v16.palette[i] = c;
-            v16.display[i] = PackRGB(c);
-        }
+        if (c != v16.palette[i]) SetEntry(i, c);
     }
 }
 
@@ -363,6 +407,7 @@ enum {
     M_SMOOTH,   // 8.16 red, green, blue components
     M_LIT8,     // 8-bit texels through the shade ramps (7.16 levels per channel)
     M_LIT32,
+    M_GREY8,    // 8-bit texels under white light: one level, one lookup
     M_UNLIT8,   // texels as they are
     M_UNLIT32,
 };
@@ -378,8 +423,10 @@ struct SpanIn {
 // What stays the same over a polygon.
 struct SpanCtx {
     uint32_t flat;
+    uint32_t spread;         // 16-bit pixels: the spread blending form, or 0
+    uint32_t lane[3];        // otherwise blending lanes (0 = none)
     const uint8_t* tex8;
-    const uint32_t* tex32;
+    const uint8_t* tex32;
     uint32_t tw, th;
     int keyIndex;
     uint32_t key;
@@ -387,68 +434,78 @@ struct SpanCtx {
     const uint32_t* display;
     const uint32_t* chan[3];
     const uint32_t* ramp[3];
-    uint64_t mask[3];
+    const uint32_t* shade;
 };
 
 typedef void (*SpanFn)(uint8_t* dst, int32_t* depth, int n, const SpanIn& s, const SpanCtx& c);
 
-// Translucency: `a` of 32 parts comes from what is already there.
-static inline uint32_t Blend(uint32_t src, uint32_t dst, uint32_t a, const uint64_t* mask)
+// Translucency: `a` of 32 parts comes from what is already there. Channels are multiplied
+// side by side in 32 bits: a 16-bit pixel spread so that its middle channel moves up by 16,
+// wider pixels in up to three lanes of channels far enough apart.
+template <typename P>
+static inline uint32_t Blend(uint32_t src, uint32_t dst, uint32_t a, const SpanCtx& c)
 {
-    uint64_t out = 0, ia = 32 - a;
-    for (int c = 0; c < 3; c++) out |= (((src & mask[c]) * ia + (dst & mask[c]) * a) >> 5) & mask[c];
-    return (uint32_t)out;
+    uint32_t ia = 32 - a;
+    if (sizeof(P) == 2 && c.spread) {
+        uint32_t xs = (src | src << 16) & c.spread, xd = (dst | dst << 16) & c.spread;
+        uint32_t x = ((xs * ia + xd * a) >> 5) & c.spread;
+        return (x | x >> 16) & 0xFFFF;
+    }
+    uint32_t out = 0;
+    for (int k = 0; k < 3 && c.lane[k]; k++) out |= (((src & c.lane[k]) * ia + (dst & c.lane[k]) * a) >> 5) & c.lane[k];
+    return out;
 }
 
+// One span. Everything for a pixel is worked out only where the depth test passes; table
+// lookups are masked so that no value can index outside a table, and scaling the 32-bit
+// fractions u and v by the sprite's size keeps every texel index inside the sprite.
 template <typename P, int M, bool Z, bool KEY, bool BLEND>
-static void SpanRun(uint8_t* dstBytes, int32_t* depth, int n, const SpanIn& s, const SpanCtx& c)
+static void SpanRun(uint8_t* dstBytes, int32_t* __restrict depth, int n, const SpanIn& s, const SpanCtx& c)
 {
-    P* dst = (P*)dstBytes;
-    int32_t z = s.z, dz = s.dz;
-    int32_t c0 = s.c[0], c1 = s.c[1], c2 = s.c[2];
-    const int32_t d0 = s.dc[0], d1 = s.dc[1], d2 = s.dc[2];
+    P* __restrict dst = (P*)dstBytes;
+    int32_t z = s.z, c0 = s.c[0], c1 = s.c[1], c2 = s.c[2], a = s.a;
+    const int32_t dz = s.dz, d0 = s.dc[0], d1 = s.dc[1], d2 = s.dc[2], da = s.da;
     uint32_t u = s.u, v = s.v;
-    const uint32_t du = s.du, dv = s.dv;
-    int32_t a = s.a;
-    const int32_t da = s.da;
+    const uint32_t du = s.du, dv = s.dv, tw = c.tw, th = c.th;
+    const uint8_t* tex8 = c.tex8;
+    const uint8_t* tex32 = c.tex32;
     const uint32_t *ch0 = c.chan[0], *ch1 = c.chan[1], *ch2 = c.chan[2];
     const uint32_t *r0 = c.ramp[0], *r1 = c.ramp[1], *r2 = c.ramp[2];
+    constexpr bool LIT = M == M_LIT8 || M == M_LIT32, TEXTURED = M >= M_LIT8;
     for (int i = 0; i < n; i++) {
         if (!Z || z >= depth[i]) {
-            uint32_t pix;
+            uint32_t pix, rgb = 0;
             bool draw = true;
             if constexpr (M == M_FLAT) {
                 pix = c.flat;
             } else if constexpr (M == M_SMOOTH) {
-                pix = ch0[c0 >> 16] | ch1[c1 >> 16] | ch2[c2 >> 16];
+                pix = ch0[(c0 >> 16) & 255] | ch1[(c1 >> 16) & 255] | ch2[(c2 >> 16) & 255];
             } else {
-                // Scaling the 32-bit fraction by the size keeps every index inside the sprite.
-                uint32_t tx = (uint32_t)(((uint64_t)u * c.tw) >> 32);
-                uint32_t ty = (uint32_t)(((uint64_t)v * c.th) >> 32);
-                uint32_t rgb = 0;
-                if constexpr (M == M_LIT8 || M == M_UNLIT8) {
-                    uint32_t index = c.tex8[(size_t)ty * c.tw + tx];
-                    if (KEY && (int)index == c.keyIndex) draw = false;
-                    if constexpr (M == M_UNLIT8) {
-                        pix = c.display[index];
-                    } else {
-                        rgb = c.palette[index];
-                    }
-                } else {
-                    rgb = GetU32(c.tex32 + (size_t)ty * c.tw + tx) & 0xFFFFFF;
+                uint32_t texel = (uint32_t)(((uint64_t)v * th) >> 32) * tw + (uint32_t)(((uint64_t)u * tw) >> 32);
+                if constexpr (M == M_LIT32 || M == M_UNLIT32) {
+                    rgb = GetU32(tex32 + 4 * (size_t)texel) & 0xFFFFFF;
                     if (KEY && rgb == c.key) draw = false;
                     if constexpr (M == M_UNLIT32) pix = ch0[rgb >> 16] | ch1[(rgb >> 8) & 255] | ch2[rgb & 255];
+                } else {
+                    uint32_t index = tex8[texel];
+                    if (KEY && (int)index == c.keyIndex) draw = false;
+                    if constexpr (M == M_UNLIT8)
+                        pix = c.display[index];
+                    else if constexpr (M == M_GREY8)
+                        pix = c.shade[((c1 >> 8) & 0x7F00) | index];
+                    else
+                        rgb = c.palette[index];
                 }
-                if constexpr (M == M_LIT8 || M == M_LIT32)
-                    pix = r0[((c0 >> 16) << 8) | (rgb >> 16)] | r1[((c1 >> 16) << 8) | ((rgb >> 8) & 255)] |
-                          r2[((c2 >> 16) << 8) | (rgb & 255)];
+                if constexpr (LIT)
+                    pix = r0[((c0 >> 8) & 0x7F00) | (rgb >> 16)] | r1[((c1 >> 8) & 0x7F00) | ((rgb >> 8) & 255)] |
+                          r2[((c2 >> 8) & 0x7F00) | (rgb & 255)];
             }
             if constexpr (BLEND) {
                 uint32_t level = (uint32_t)a >> 16;
                 if (level >= 32)
                     draw = false;
                 else if (level)
-                    pix = Blend(pix, dst[i], level, c.mask);
+                    pix = Blend<P>(pix, dst[i], level, c);
             }
             if (draw) {
                 dst[i] = (P)pix;
@@ -456,12 +513,12 @@ static void SpanRun(uint8_t* dstBytes, int32_t* depth, int n, const SpanIn& s, c
             }
         }
         if (Z) z += dz;
-        if constexpr (M == M_SMOOTH || M == M_LIT8 || M == M_LIT32) {
+        if constexpr (M == M_SMOOTH || LIT) {
             c0 += d0;
-            c1 += d1;
             c2 += d2;
         }
-        if constexpr (M >= M_LIT8) {
+        if constexpr (M == M_SMOOTH || LIT || M == M_GREY8) c1 += d1;
+        if constexpr (TEXTURED) {
             u += du;
             v += dv;
         }
@@ -472,8 +529,7 @@ static void SpanRun(uint8_t* dstBytes, int32_t* depth, int n, const SpanIn& s, c
 template <typename P, int M>
 static SpanFn PickFlags(bool z, bool key, bool blend)
 {
-    int f = (z ? 4 : 0) | (key ? 2 : 0) | (blend ? 1 : 0);
-    switch (f) {
+    switch ((z ? 4 : 0) | (key ? 2 : 0) | (blend ? 1 : 0)) {
     case 0: return SpanRun<P, M, false, false, false>;
     case 1: return SpanRun<P, M, false, false, true>;
     case 2: return SpanRun<P, M, false, true, false>;
@@ -486,13 +542,14 @@ static SpanFn PickFlags(bool z, bool key, bool blend)
 }
 
 template <typename P>
-static SpanFn PickMode(int mode, bool z, bool key, bool blend)
+static SpanFn PickSpan(int mode, bool z, bool key, bool blend)
 {
     switch (mode) {
     case M_FLAT: return PickFlags<P, M_FLAT>(z, false, blend);
     case M_SMOOTH: return PickFlags<P, M_SMOOTH>(z, false, blend);
     case M_LIT8: return PickFlags<P, M_LIT8>(z, key, blend);
     case M_LIT32: return PickFlags<P, M_LIT32>(z, key, blend);
+    case M_GREY8: return PickFlags<P, M_GREY8>(z, key, blend);
     case M_UNLIT8: return PickFlags<P, M_UNLIT8>(z, key, blend);
     default: return PickFlags<P, M_UNLIT32>(z, key, blend);
     }
@@ -502,7 +559,7 @@ static SpanFn PickMode(int mode, bool z, bool key, bool blend)
 // Polygon set-up and scan conversion
 // ============================================================================================
 
-enum { A_Z, A_C0, A_C1, A_C2, A_U, A_V, A_A, A_COUNT };
+enum { A_Z, A_C0, A_C1, A_C2, A_A, A_U, A_V, A_COUNT };   // u and v last: they wrap
 
 struct Vtx {
     double x, y;
@@ -515,14 +572,37 @@ struct Route {
     bool z, key, blend;
 };
 
+// An attribute over the screen, 16 bits finer than its span units: the value at the centre of
+// pixel (ox + x, oy + y) is (c + x * gx + y * gy) >> 16.
+struct Plane {
+    int64_t c, gx, gy;
+};
+// u or v in 2^-32 of the texture, wrapping: the same form without the extra bits.
+struct WrapPlane {
+    uint32_t c, gx, gy;
+};
+
+// One side of the polygon: the edge it is on and its x (16.16) on the current row.
+struct Edge {
+    int cur, next, dir, steps;
+    int startRow, endRow;
+    int64_t x, dx;
+};
+
 static const double SCREEN_LIMIT = 65536.0;
 static const double TWO32 = 4294967296.0;
+static const double FIX = 65536.0;
+// Vertex values keep this far (in 2^-16 of a span unit) inside their tables' range, so that
+// the rounding of a span's steps cannot carry a pixel out of it.
+static const int32_t MARGIN = 0x800;
 
-static inline int32_t Sat32(double d, int32_t lo, int32_t hi)
+static inline int CeilInt(double t) { return 131072 - (int)(131072.0 - t); }   // |t| < 2^17
+
+static inline int64_t ToFixed(double d, double limit)
 {
-    if (!(d >= lo)) return lo;   // NaN too
-    if (d > hi) return hi;
-    return (int32_t)d;
+    if (!(d > -limit)) return d != d ? 0 : (int64_t)-limit;   // NaN gives 0
+    if (d > limit) return (int64_t)limit;
+    return (int64_t)d;
 }
 
 // A texture coordinate (in 2^-32 of the texture) reduced to the 32-bit wrap.
@@ -533,25 +613,185 @@ static inline uint32_t Wrap32(double d)
     return m >= 0 && m < TWO32 ? (uint32_t)m : 0;
 }
 
-// A component in 16.16 from a 2.14 value shifted left by 16: clamped 8.16 (shift 6) for
-// colours, 7.16 shade level (shift 8) for light on texels.
-static inline double Component(int64_t value, int shift, int64_t hi)
+// A 2.14 value shifted left by 16 in span units: 8.16 colour components (shift 6), 7.16 shade
+// levels (shift 8) or 5.16 blend levels (shift 9), clamped to lo..hi.
+static inline double Component(int64_t value, int shift, int64_t lo, int64_t hi)
 {
     int64_t v = value >> shift;
-    return (double)(v < 0 ? 0 : v > hi ? hi : v);
+    return (double)(v < lo ? lo : v > hi ? hi : v);
 }
 
-// Clamps a span's start and its last pixel into lo..hi, adjusting the step so that no pixel
-// of the span leaves the range that the tables cover.
-static inline void FitSpan(int32_t* start, int32_t* step, int n, int32_t lo, int32_t hi)
+// A vertex's lit colour (with its specular colour) as 0x00RRGGBB.
+static uint32_t VertexRGB(const D3Vertex* q)
 {
-    int64_t s = *start < lo ? lo : *start > hi ? hi : *start;
+    return ((uint32_t)Component((int64_t)q->r + q->sr, 22, 0, 255) << 16) |
+           ((uint32_t)Component((int64_t)q->g + q->sg, 22, 0, 255) << 8) |
+           (uint32_t)Component((int64_t)q->b + q->sb, 22, 0, 255);
+}
+
+static inline int64_t At(const Plane& p, int64_t x, int64_t y) { return (p.c + x * p.gx + y * p.gy) >> 16; }
+
+static inline int32_t Step(const Plane& p)
+{
+    int64_t d = (p.gx + 0x8000) >> 16;
+    return (int32_t)(d < -0x7FFFFFFF ? -0x7FFFFFFF : d > 0x7FFFFFFF ? 0x7FFFFFFF : d);
+}
+
+// Polygons of more than three vertices are not quite planar in their attributes: their spans
+// are held inside lo..hi at both ends.
+static inline int32_t FitSpan(int64_t start, int32_t* step, int n, int64_t lo, int64_t hi)
+{
+    int64_t s = start < lo ? lo : start > hi ? hi : start;
     int64_t e = s + (int64_t)*step * (n - 1);
-    *start = (int32_t)s;
     if (e < lo || e > hi) {
         e = e < lo ? lo : hi;
         *step = n > 1 ? (int32_t)((e - s) / (n - 1)) : 0;
     }
+    return (int32_t)s;
+}
+
+// Moves an edge down to the row, onto the next edges of its chain as earlier ones end. x on a
+// row is worked out from the edge's own first row, so neighbours that share an edge agree on
+// every row whatever row they start on. 0 when the chain runs out (a damaged polygon).
+static int EdgeSeek(Edge& e, const Vtx* v, int n, int row)
+{
+    while (row >= e.endRow) {
+        if (e.steps++ >= n) return 0;
+        e.cur = e.next;
+        e.next = e.dir > 0 ? (e.next + 1 == n ? 0 : e.next + 1) : (e.next == 0 ? n - 1 : e.next - 1);
+        const Vtx &a = v[e.cur], &b = v[e.next];
+        e.startRow = CeilInt(a.y - 0.5);
+        e.endRow = CeilInt(b.y - 0.5);
+        if (e.endRow > e.startRow) {
+            double slope = (b.x - a.x) / (b.y - a.y);
+            e.dx = ToFixed(slope * FIX, 0x1p40);
+            e.x = ToFixed((a.x + (e.startRow + 0.5 - a.y) * slope) * FIX, 0x1p40) + (int64_t)(row - e.startRow) * e.dx;
+        }
+    }
+    return 1;
+}
+
+// A polygon ready to be cut into spans.
+struct Raster {
+    const Vtx* v;
+    int n;
+    Edge ea, eb;
+    int row, rowEnd;
+    int64_t left, right;
+    int bytes, pitch, dw;
+    uint8_t* line;
+    int32_t* depthLine;
+    int ox, oy;
+    Plane pz, pc[3], pa;
+    WrapPlane pu, pv;
+    SpanIn steps;
+    int64_t colourTop;
+    SpanFn span;
+    const SpanCtx* ctx;
+};
+
+// Walks the rows, handing each one's span to the span routine; only the attributes the
+// polygon has are stepped. FIT: more than three vertices (spans held inside their ranges).
+template <bool Z, bool SHADED, bool BLEND, bool TEX, bool FIT>
+static uint32_t RasterRows(Raster& r)
+{
+    const Vtx* v = r.v;
+    const int n = r.n, rowEnd = r.rowEnd, bytes = r.bytes, pitch = r.pitch, dw = r.dw;
+    const int64_t left = r.left, right = r.right, ox = r.ox;
+    const SpanFn span = r.span;
+    const SpanCtx& ctx = *r.ctx;
+    const Plane pz = r.pz, pa = r.pa, pc0 = r.pc[0], pc1 = r.pc[1], pc2 = r.pc[2];
+    const WrapPlane pu = r.pu, pv = r.pv;
+    int row = r.row;
+    uint8_t* line = r.line;
+    int32_t* depthLine = r.depthLine;
+    // Each plane's value at column ox of the current row.
+    const int64_t py = row - r.oy;
+    int64_t rz = pz.c + py * pz.gy, ra = pa.c + py * pa.gy;
+    int64_t rc0 = pc0.c + py * pc0.gy, rc1 = pc1.c + py * pc1.gy, rc2 = pc2.c + py * pc2.gy;
+    uint32_t ru = pu.c + (uint32_t)py * pu.gy, rv = pv.c + (uint32_t)py * pv.gy;
+    SpanIn in = r.steps;
+    uint32_t spans = 0;
+    for (; row < rowEnd; row++) {
+        if ((row >= r.ea.endRow && !EdgeSeek(r.ea, v, n, row)) || (row >= r.eb.endRow && !EdgeSeek(r.eb, v, n, row)))
+            break;
+        int64_t xa = r.ea.x, xb = r.eb.x;
+        int64_t xs = ((xa < xb ? xa : xb) + 0x7FFF) >> 16, xe = ((xa < xb ? xb : xa) + 0x7FFF) >> 16;
+        xs = xs < left ? left : xs;
+        xe = xe > right ? right : xe;
+        if (xe > xs) {
+            int count = (int)(xe - xs);
+            int64_t px = xs - ox;
+            if (FIT) in = r.steps;
+            if (Z) {
+                int64_t z = (rz + px * pz.gx) >> 16;
+                in.z = FIT ? FitSpan(z, &in.dz, count, 0, 0x7FFFFFFF) : (int32_t)z;
+            }
+            if (SHADED) {
+                int64_t c0 = (rc0 + px * pc0.gx) >> 16, c1 = (rc1 + px * pc1.gx) >> 16, c2 = (rc2 + px * pc2.gx) >> 16;
+                in.c[0] = FIT ? FitSpan(c0, &in.dc[0], count, 0, r.colourTop) : (int32_t)c0;
+                in.c[1] = FIT ? FitSpan(c1, &in.dc[1], count, 0, r.colourTop) : (int32_t)c1;
+                in.c[2] = FIT ? FitSpan(c2, &in.dc[2], count, 0, r.colourTop) : (int32_t)c2;
+            }
+            if (BLEND) {
+                int64_t a = (ra + px * pa.gx) >> 16;
+                in.a = FIT ? FitSpan(a, &in.da, count, 0, 32 << 16) : (int32_t)a;
+            }
+            if (TEX) {
+                in.u = ru + (uint32_t)px * pu.gx;
+                in.v = rv + (uint32_t)px * pv.gx;
+            }
+            span(line + xs * bytes, Z ? depthLine + (xs - left) : nullptr, count, in, ctx);
+            spans++;
+        }
+        r.ea.x += r.ea.dx;
+        r.eb.x += r.eb.dx;
+        line += pitch;
+        if (Z) {
+            rz += pz.gy;
+            depthLine += dw;
+        }
+        if (SHADED) {
+            rc0 += pc0.gy;
+            rc1 += pc1.gy;
+            rc2 += pc2.gy;
+        }
+        if (BLEND) ra += pa.gy;
+        if (TEX) {
+            ru += pu.gy;
+            rv += pv.gy;
+        }
+    }
+    return spans;
+}
+
+template <int K>
+static uint32_t RasterKind(Raster& r)
+{
+    return RasterRows<(K & 1) != 0, (K & 2) != 0, (K & 4) != 0, (K & 8) != 0, (K & 16) != 0>(r);
+}
+
+typedef uint32_t (*RasterFn)(Raster& r);
+template <int... K>
+static constexpr std::array<RasterFn, sizeof...(K)> RasterTable(std::integer_sequence<int, K...>)
+{
+    return {RasterKind<K>...};
+}
+static const std::array<RasterFn, 32> kRows = RasterTable(std::make_integer_sequence<int, 32>());
+
+static Plane MakePlane(const Vtx& p0, const Vtx& p1, const Vtx& p2, int a, const double* g, double cx, double cy)
+{
+    double e1 = p1.a[a] - p0.a[a], e2 = p2.a[a] - p0.a[a];
+    double gx = (e1 * g[0] - e2 * g[1]) * g[4], gy = (e2 * g[2] - e1 * g[3]) * g[4];
+    return {ToFixed((p0.a[a] + cx * gx + cy * gy) * FIX, 0x1p50), ToFixed(gx * FIX, 0x1p40), ToFixed(gy * FIX, 0x1p40)};
+}
+
+static WrapPlane MakeWrapPlane(const Vtx& p0, const Vtx& p1, const Vtx& p2, int a, const double* g, double cx,
+                               double cy)
+{
+    double e1 = p1.a[a] - p0.a[a], e2 = p2.a[a] - p0.a[a];
+    double gx = (e1 * g[0] - e2 * g[1]) * g[4], gy = (e2 * g[2] - e1 * g[3]) * g[4];
+    return {Wrap32(p0.a[a] + cx * gx + cy * gy), Wrap32(gx), Wrap32(gy)};
 }
 
 static void DrawPolygon(D3Polygon* p, const Route& route, const Texture* tex)
@@ -561,12 +801,16 @@ static void DrawPolygon(D3Polygon* p, const Route& route, const Texture* tex)
     D3Vertex* first = p->ring;
     if (!first) return;
 
-    bool smooth = route.mode == M_SMOOTH, lit = route.mode == M_LIT8 || route.mode == M_LIT32;
-    bool textured = route.mode >= M_LIT8;
+    int mode = route.mode;
+    bool smooth = mode == M_SMOOTH, lit = mode == M_LIT8 || mode == M_LIT32;
+    bool shaded = smooth || lit, textured = mode >= M_LIT8;
+    int shift = smooth ? 6 : 8;
+    int64_t top = (smooth ? 0xFFFFFF : 0x7FFFFF) - MARGIN;
 
     // Gather the ring. A broken or overlong ring is not drawn rather than walked forever.
     Vtx v[ZBUFFER_MAX_VERTICES];
     int n = 0;
+    bool grey = true;
     D3Vertex* q = first;
     do {
         if (n == ZBUFFER_MAX_VERTICES || !q) return;
@@ -577,156 +821,123 @@ static void DrawPolygon(D3Polygon* p, const Route& route, const Texture* tex)
         double depth = DepthOf(q->z);
         // A chained polygon lies on the one it is chained to: lifting it a little keeps it on
         // top where rounding would otherwise let the two fight.
-        if (p->chained) depth += depth / 4096 + 16;
+        if (p->chained) depth += depth / 4096 + 2048;
         o.a[A_Z] = depth;
-        if (smooth || lit) {
-            int shift = smooth ? 6 : 8;
-            int64_t hi = smooth ? 0xFFFFFF : 0x7FFFFF;
-            o.a[A_C0] = Component((int64_t)q->r + q->sr, shift, hi);
-            o.a[A_C1] = Component((int64_t)q->g + q->sg, shift, hi);
-            o.a[A_C2] = Component((int64_t)q->b + q->sb, shift, hi);
+        if (shaded) {
+            o.a[A_C0] = Component((int64_t)q->r + q->sr, shift, MARGIN, top);
+            o.a[A_C1] = Component((int64_t)q->g + q->sg, shift, MARGIN, top);
+            o.a[A_C2] = Component((int64_t)q->b + q->sb, shift, MARGIN, top);
+            grey = grey && o.a[A_C0] == o.a[A_C1] && o.a[A_C2] == o.a[A_C1];
         }
+        if (route.blend) o.a[A_A] = Component(q->level, 9, MARGIN, 32 << 16);
         if (textured) {
             double u = std::isfinite(q->u) ? q->u : 0, w = std::isfinite(q->v) ? q->v : 0;
             const double lim = 1 << 20;
             o.a[A_U] = (u < -lim ? -lim : u > lim ? lim : u) * TWO32;
             o.a[A_V] = (w < -lim ? -lim : w > lim ? lim : w) * TWO32;
         }
-        if (route.blend) o.a[A_A] = Component(q->level, 9, 32 << 16);
         q = q->next;
     } while (q != first);
     if (n < 3) return;
+    if (mode == M_LIT8 && grey) mode = M_GREY8;
 
-    // The attribute planes, from the vertex triple that spans the largest area.
+    // The attribute planes, from the vertex triple that spans the largest area, relative to
+    // the pixel (ox, oy) at the first vertex so that they stay small.
     int i1 = 1;
-    double best = 0;
+    double area = 0;
     for (int i = 1; i + 1 < n; i++) {
         double cross = (v[i].x - v[0].x) * (v[i + 1].y - v[0].y) - (v[i + 1].x - v[0].x) * (v[i].y - v[0].y);
-        if (std::fabs(cross) > std::fabs(best)) {
-            best = cross;
+        if (std::fabs(cross) > std::fabs(area)) {
+            area = cross;
             i1 = i;
         }
     }
-    if (!(std::fabs(best) > 1e-9)) return;
+    if (!(std::fabs(area) > 1e-9)) return;
     const Vtx &p0 = v[0], &p1 = v[i1], &p2 = v[i1 + 1];
-    double dx1 = p1.x - p0.x, dy1 = p1.y - p0.y, dx2 = p2.x - p0.x, dy2 = p2.y - p0.y;
-    double inv = 1.0 / best;
-    int attrs[A_COUNT], na = 0;
-    if (route.z) attrs[na++] = A_Z;
-    if (smooth || lit) attrs[na++] = A_C0, attrs[na++] = A_C1, attrs[na++] = A_C2;
-    if (textured) attrs[na++] = A_U, attrs[na++] = A_V;
-    if (route.blend) attrs[na++] = A_A;
-    double gx[A_COUNT], gy[A_COUNT], base[A_COUNT];
-    for (int k = 0; k < na; k++) {
-        int a = attrs[k];
-        double e1 = p1.a[a] - p0.a[a], e2 = p2.a[a] - p0.a[a];
-        gx[a] = (e1 * dy2 - e2 * dy1) * inv;
-        gy[a] = (e2 * dx1 - e1 * dx2) * inv;
-        base[a] = p0.a[a] - p0.x * gx[a] - p0.y * gy[a];
+    const double g[5] = {p2.y - p0.y, p1.y - p0.y, p1.x - p0.x, p2.x - p0.x, 1.0 / area};
+    int ox = CeilInt(p0.x), oy = CeilInt(p0.y);
+    double cx = ox + 0.5 - p0.x, cy = oy + 0.5 - p0.y;
+    Plane pz = {}, pc[3] = {}, pa = {};
+    WrapPlane pu = {}, pv = {};
+    SpanIn in = {};
+    if (route.z) {
+        pz = MakePlane(p0, p1, p2, A_Z, g, cx, cy);
+        in.dz = Step(pz);
     }
-
-    SpanIn s = {};
-    if (route.z) s.dz = Sat32(gx[A_Z], -0x7FFFFFFF, 0x7FFFFFFF);
-    if (smooth || lit)
-        for (int c = 0; c < 3; c++) s.dc[c] = Sat32(gx[A_C0 + c], -0x7FFFFFFF, 0x7FFFFFFF);
+    if (shaded)
+        for (int c = 0; c < 3; c++) {
+            pc[c] = MakePlane(p0, p1, p2, A_C0 + c, g, cx, cy);
+            in.dc[c] = Step(pc[c]);
+        }
+    if (route.blend) {
+        pa = MakePlane(p0, p1, p2, A_A, g, cx, cy);
+        in.da = Step(pa);
+    }
     if (textured) {
-        s.du = Wrap32(gx[A_U]);
-        s.dv = Wrap32(gx[A_V]);
+        pu = MakeWrapPlane(p0, p1, p2, A_U, g, cx, cy);
+        pv = MakeWrapPlane(p0, p1, p2, A_V, g, cx, cy);
+        in.du = pu.gx;
+        in.dv = pv.gx;
     }
-    if (route.blend) s.da = Sat32(gx[A_A], -0x7FFFFFFF, 0x7FFFFFFF);
 
     SpanCtx ctx;
-    ctx.flat = PackRGB(((uint32_t)Component((int64_t)first->r + first->sr, 22, 255) << 16) |
-                       ((uint32_t)Component((int64_t)first->g + first->sg, 22, 255) << 8) |
-                       (uint32_t)Component((int64_t)first->b + first->sb, 22, 255));
-    ctx.palette = v16.palette;
-    ctx.display = v16.display;
+    ctx.flat = PackRGB(VertexRGB(first));
     for (int c = 0; c < 3; c++) {
+        ctx.lane[c] = v16.lane[c];
         ctx.chan[c] = v16.chan[c];
         ctx.ramp[c] = v16.ramp[c];
-        ctx.mask[c] = v16.mask[c];
     }
-    if (tex) {
-        ctx.tex8 = tex->texels;
-        ctx.tex32 = (const uint32_t*)tex->texels;
-        ctx.tw = tex->width;
-        ctx.th = tex->height;
-        ctx.keyIndex = tex->keyIndex;
-        ctx.key = tex->key;
-    } else {
-        ctx.tex8 = nullptr;
-        ctx.tex32 = nullptr;
-        ctx.tw = ctx.th = 0;
-        ctx.keyIndex = -1;
-        ctx.key = 0;
-    }
-    SpanFn span = t.bytes == 2 ? PickMode<uint16_t>(route.mode, route.z, route.key, route.blend)
-                               : PickMode<uint32_t>(route.mode, route.z, route.key, route.blend);
+    ctx.spread = v16.spread;
+    ctx.palette = v16.palette;
+    ctx.display = v16.display;
+    ctx.shade = v16.shade;
+    ctx.tex8 = ctx.tex32 = tex ? tex->texels : nullptr;
+    ctx.tw = tex ? tex->width : 0;
+    ctx.th = tex ? tex->height : 0;
+    ctx.keyIndex = tex ? tex->keyIndex : -1;
+    ctx.key = tex ? tex->key : 0;
+    SpanFn span = t.bytes == 2 ? PickSpan<uint16_t>(mode, route.z, route.key, route.blend)
+                               : PickSpan<uint32_t>(mode, route.z, route.key, route.blend);
 
-    // Rows whose centres lie inside the polygon.
+    // Rows whose centres lie inside the polygon; both chains descend from the top vertex.
     double ymin = v[0].y, ymax = v[0].y;
-    int top = 0;
+    int topVertex = 0;
     for (int i = 1; i < n; i++) {
-        if (v[i].y < ymin) ymin = v[i].y, top = i;
+        if (v[i].y < ymin) ymin = v[i].y, topVertex = i;
         if (v[i].y > ymax) ymax = v[i].y;
     }
-    int row = (int)std::ceil(ymin - 0.5), rowEnd = (int)std::ceil(ymax - 0.5);
-    if (row < t.y0) row = t.y0;
-    if (rowEnd > t.y1 + 1) rowEnd = t.y1 + 1;
-
-    // Two chains descend from the top vertex, one through the next links and one through the
-    // previous ones; each edge is always walked downwards, so neighbours that share it agree
-    // on every crossing and leave neither gaps nor double pixels.
-    int aCur = top, aNext = (top + 1) % n, aSteps = 0;
-    int bCur = top, bNext = (top + n - 1) % n, bSteps = 0;
-    int drawn = 0;
-    for (; row < rowEnd; row++) {
-        double yc = row + 0.5;
-        while (v[aNext].y <= yc && aSteps < n) aCur = aNext, aNext = (aNext + 1) % n, aSteps++;
-        while (v[bNext].y <= yc && bSteps < n) bCur = bNext, bNext = (bNext + n - 1) % n, bSteps++;
-        const Vtx &a0 = v[aCur], &a1 = v[aNext], &b0 = v[bCur], &b1 = v[bNext];
-        if (a1.y <= a0.y || b1.y <= b0.y) continue;
-        double xa = a0.x + (yc - a0.y) * (a1.x - a0.x) / (a1.y - a0.y);
-        double xb = b0.x + (yc - b0.y) * (b1.x - b0.x) / (b1.y - b0.y);
-        if (xa > xb) {
-            double swap = xa;
-            xa = xb;
-            xb = swap;
-        }
-        int xs = (int)std::ceil(xa - 0.5), xe = (int)std::ceil(xb - 0.5);
-        if (xs < t.x0) xs = t.x0;
-        if (xe > t.x1 + 1) xe = t.x1 + 1;
-        int count = xe - xs;
-        if (count <= 0) continue;
-
-        double px = xs + 0.5;
-        SpanIn in = s;
-        if (route.z) {
-            in.z = Sat32(base[A_Z] + px * gx[A_Z] + yc * gy[A_Z], 0, 0x7FFFFFFF);
-            FitSpan(&in.z, &in.dz, count, 0, 0x7FFFFFFF);
-        }
-        if (smooth || lit) {
-            int32_t hi = smooth ? 0xFFFFFF : 0x7FFFFF;
-            for (int c = 0; c < 3; c++) {
-                in.c[c] = Sat32(base[A_C0 + c] + px * gx[A_C0 + c] + yc * gy[A_C0 + c], 0, hi);
-                FitSpan(&in.c[c], &in.dc[c], count, 0, hi);
-            }
-        }
-        if (textured) {
-            in.u = Wrap32(base[A_U] + px * gx[A_U] + yc * gy[A_U]);
-            in.v = Wrap32(base[A_V] + px * gx[A_V] + yc * gy[A_V]);
-        }
-        if (route.blend) {
-            in.a = Sat32(base[A_A] + px * gx[A_A] + yc * gy[A_A], 0, 32 << 16);
-            FitSpan(&in.a, &in.da, count, 0, 32 << 16);
-        }
-        uint8_t* dst = t.pixels + (size_t)(t.originY + row) * t.pitch + (size_t)(t.originX + xs) * t.bytes;
-        int32_t* depth = route.z ? zb.depth + (size_t)(row - t.y0) * zb.depthWidth + (xs - t.x0) : nullptr;
-        span(dst, depth, count, in, ctx);
-        zb.stats.spans++;
-        drawn = 1;
-    }
-    zb.stats.polygons += drawn;
+    Raster r;
+    r.row = CeilInt(ymin - 0.5);
+    r.rowEnd = CeilInt(ymax - 0.5);
+    if (r.row < t.y0) r.row = t.y0;
+    if (r.rowEnd > t.y1 + 1) r.rowEnd = t.y1 + 1;
+    if (r.row >= r.rowEnd) return;
+    r.v = v;
+    r.n = n;
+    r.ea = {0, topVertex, 1, 0, 0, INT32_MIN, 0, 0};
+    r.eb = {0, topVertex, -1, 0, 0, INT32_MIN, 0, 0};
+    r.left = t.x0;
+    r.right = t.x1 + 1;
+    r.bytes = t.bytes;
+    r.pitch = t.pitch;
+    r.dw = zb.depthWidth;
+    r.line = t.pixels + (size_t)(t.originY + r.row) * t.pitch + (size_t)t.originX * t.bytes;
+    r.depthLine = route.z ? zb.depth + (size_t)(r.row - t.y0) * zb.depthWidth : nullptr;
+    r.ox = ox;
+    r.oy = oy;
+    r.pz = pz;
+    r.pa = pa;
+    r.pu = pu;
+    r.pv = pv;
+    for (int c = 0; c < 3; c++) r.pc[c] = pc[c];
+    r.steps = in;
+    r.colourTop = top + MARGIN;
+    r.span = span;
+    r.ctx = &ctx;
+    int kind = (route.z ? 1 : 0) | (shaded ? 2 : 0) | (route.blend ? 4 : 0) | (textured ? 8 : 0) | (n > 3 ? 16 : 0);
+    uint32_t spans = kRows[kind](r);
+    zb.stats.spans += spans;
+    zb.stats.polygons += spans != 0;
 }
 
 // ============================================================================================
@@ -811,11 +1022,8 @@ static void DrawOutline(D3Polygon* p)
     if (!first || !TargetFromVideo(&t)) return;
     D3Vertex* q = first;
     for (int i = 0; i < ZBUFFER_MAX_VERTICES && q && q->next; i++) {
-        uint32_t rgb = ((uint32_t)Component((int64_t)q->r + q->sr, 22, 255) << 16) |
-                       ((uint32_t)Component((int64_t)q->g + q->sg, 22, 255) << 8) |
-                       (uint32_t)Component((int64_t)q->b + q->sb, 22, 255);
         LineDraw(t, ScreenCoord(q->sx), ScreenCoord(q->sy), ScreenCoord(q->next->sx), ScreenCoord(q->next->sy),
-                 PackRGB(rgb));
+                 PackRGB(VertexRGB(q)));
         q = q->next;
         if (q == first) break;
     }

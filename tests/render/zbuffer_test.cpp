@@ -208,10 +208,18 @@ TEST_F(ZBuffer, ShadingFollowsVertexIntensities)
         EXPECT_EQ(b, c.b);
     }
 
+    // Coloured light shades each channel by its own level.
+    Clear();
+    Draw({Rect(D3T_TEXTURED, 0, 0, 16, 16, 1000, 1.0f, 0.5f, 0.25f, tex)});
+    int r, g, b;
+    Rgb(8, 8, &r, &g, &b);
+    EXPECT_EQ(r, 200);
+    EXPECT_EQ(g, 50);
+    EXPECT_EQ(b, 10);
+
     // Untextured colours are the lit colours themselves; across a span they follow the vertices.
     Clear();
     Draw({Rect(D3T_SHADED, 0, 0, 16, 16, 1000, 0.5f, 0.25f, 0.75f)});
-    int r, g, b;
     Rgb(8, 8, &r, &g, &b);
     EXPECT_EQ(r, 128);
     EXPECT_EQ(g, 64);
