@@ -5,7 +5,6 @@
 // of 2^39 / z values (larger = nearer), so nearer polygons win whatever the drawing order.
 #include "render/zbuffer.h"
 
-#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -437,8 +436,6 @@ struct SpanCtx {
     const uint32_t* shade;
 };
 
-typedef void (*SpanFn)(uint8_t* dst, int32_t* depth, int n, const SpanIn& s, const SpanCtx& c);
-
 // Translucency: `a` of 32 parts comes from what is already there. Channels are multiplied
 // side by side in 32 bits: a 16-bit pixel spread so that its middle channel moves up by 16,
 // wider pixels in up to three lanes of channels far enough apart.
@@ -451,16 +448,16 @@ static inline uint32_t Blend(uint32_t src, uint32_t dst, uint32_t a, const SpanC
         uint32_t x = ((xs * ia + xd * a) >> 5) & c.spread;
         return (x | x >> 16) & 0xFFFF;
     }
-    uint32_t out = 0;
-    for (int k = 0; k < 3 && c.lane[k]; k++) out |= (((src & c.lane[k]) * ia + (dst & c.lane[k]) * a) >> 5) & c.lane[k];
-    return out;
+    const uint32_t l0 = c.lane[0], l1 = c.lane[1], l2 = c.lane[2];
+    return ((((src & l0) * ia + (dst & l0) * a) >> 5) & l0) | ((((src & l1) * ia + (dst & l1) * a) >> 5) & l1) |
+           ((((src & l2) * ia + (dst & l2) * a) >> 5) & l2);
 }
 
 // One span. Everything for a pixel is worked out only where the depth test passes; table
 // lookups are masked so that no value can index outside a table, and scaling the 32-bit
 // fractions u and v by the sprite's size keeps every texel index inside the sprite.
 template <typename P, int M, bool Z, bool KEY, bool BLEND>
-static void SpanRun(uint8_t* dstBytes, int32_t* __restrict depth, int n, const SpanIn& s, const SpanCtx& c)
+__attribute__((always_inline)) static inline void SpanRun(uint8_t* dstBytes, int32_t* __restrict depth, int n, const SpanIn& s, const SpanCtx& c)
 {
     P* __restrict dst = (P*)dstBytes;
     int32_t z = s.z, c0 = s.c[0], c1 = s.c[1], c2 = s.c[2], a = s.a;
@@ -523,35 +520,6 @@ static void SpanRun(uint8_t* dstBytes, int32_t* __restrict depth, int n, const S
             v += dv;
         }
         if (BLEND) a += da;
-    }
-}
-
-template <typename P, int M>
-static SpanFn PickFlags(bool z, bool key, bool blend)
-{
-    switch ((z ? 4 : 0) | (key ? 2 : 0) | (blend ? 1 : 0)) {
-    case 0: return SpanRun<P, M, false, false, false>;
-    case 1: return SpanRun<P, M, false, false, true>;
-    case 2: return SpanRun<P, M, false, true, false>;
-    case 3: return SpanRun<P, M, false, true, true>;
-    case 4: return SpanRun<P, M, true, false, false>;
-    case 5: return SpanRun<P, M, true, false, true>;
-    case 6: return SpanRun<P, M, true, true, false>;
-    default: return SpanRun<P, M, true, true, true>;
-    }
-}
-
-template <typename P>
-static SpanFn PickSpan(int mode, bool z, bool key, bool blend)
-{
-    switch (mode) {
-    case M_FLAT: return PickFlags<P, M_FLAT>(z, false, blend);
-    case M_SMOOTH: return PickFlags<P, M_SMOOTH>(z, false, blend);
-    case M_LIT8: return PickFlags<P, M_LIT8>(z, key, blend);
-    case M_LIT32: return PickFlags<P, M_LIT32>(z, key, blend);
-    case M_GREY8: return PickFlags<P, M_GREY8>(z, key, blend);
-    case M_UNLIT8: return PickFlags<P, M_UNLIT8>(z, key, blend);
-    default: return PickFlags<P, M_UNLIT32>(z, key, blend);
     }
 }
 
@@ -675,6 +643,7 @@ static int EdgeSeek(Edge& e, const Vtx* v, int n, int row)
 struct Raster {
     const Vtx* v;
     int n;
+    bool fit;                // more than three vertices: spans are held inside their ranges
     Edge ea, eb;
     int row, rowEnd;
     int64_t left, right;
@@ -686,19 +655,19 @@ struct Raster {
     WrapPlane pu, pv;
     SpanIn steps;
     int64_t colourTop;
-    SpanFn span;
     const SpanCtx* ctx;
 };
 
-// Walks the rows, handing each one's span to the span routine; only the attributes the
-// polygon has are stepped. FIT: more than three vertices (spans held inside their ranges).
-template <bool Z, bool SHADED, bool BLEND, bool TEX, bool FIT>
+// Walks the rows and fills each one's span; only the attributes the span routine uses are
+// stepped. One copy of this loop is compiled for each span routine.
+template <typename P, int M, bool Z, bool KEY, bool BLEND>
 static uint32_t RasterRows(Raster& r)
 {
+    constexpr bool SHADED = M == M_SMOOTH || M == M_LIT8 || M == M_LIT32 || M == M_GREY8, TEX = M >= M_LIT8;
     const Vtx* v = r.v;
-    const int n = r.n, rowEnd = r.rowEnd, bytes = r.bytes, pitch = r.pitch, dw = r.dw;
+    const int n = r.n, rowEnd = r.rowEnd, pitch = r.pitch, dw = r.dw;
+    const bool fit = r.fit;
     const int64_t left = r.left, right = r.right, ox = r.ox;
-    const SpanFn span = r.span;
     const SpanCtx& ctx = *r.ctx;
     const Plane pz = r.pz, pa = r.pa, pc0 = r.pc[0], pc1 = r.pc[1], pc2 = r.pc[2];
     const WrapPlane pu = r.pu, pv = r.pv;
@@ -722,26 +691,27 @@ static uint32_t RasterRows(Raster& r)
         if (xe > xs) {
             int count = (int)(xe - xs);
             int64_t px = xs - ox;
-            if (FIT) in = r.steps;
+            if (fit) in = r.steps;
             if (Z) {
                 int64_t z = (rz + px * pz.gx) >> 16;
-                in.z = FIT ? FitSpan(z, &in.dz, count, 0, 0x7FFFFFFF) : (int32_t)z;
+                in.z = fit ? FitSpan(z, &in.dz, count, 0, 0x7FFFFFFF) : (int32_t)z;
             }
             if (SHADED) {
                 int64_t c0 = (rc0 + px * pc0.gx) >> 16, c1 = (rc1 + px * pc1.gx) >> 16, c2 = (rc2 + px * pc2.gx) >> 16;
-                in.c[0] = FIT ? FitSpan(c0, &in.dc[0], count, 0, r.colourTop) : (int32_t)c0;
-                in.c[1] = FIT ? FitSpan(c1, &in.dc[1], count, 0, r.colourTop) : (int32_t)c1;
-                in.c[2] = FIT ? FitSpan(c2, &in.dc[2], count, 0, r.colourTop) : (int32_t)c2;
+                in.c[0] = fit ? FitSpan(c0, &in.dc[0], count, 0, r.colourTop) : (int32_t)c0;
+                in.c[1] = fit ? FitSpan(c1, &in.dc[1], count, 0, r.colourTop) : (int32_t)c1;
+                in.c[2] = fit ? FitSpan(c2, &in.dc[2], count, 0, r.colourTop) : (int32_t)c2;
             }
             if (BLEND) {
                 int64_t a = (ra + px * pa.gx) >> 16;
-                in.a = FIT ? FitSpan(a, &in.da, count, 0, 32 << 16) : (int32_t)a;
+                in.a = fit ? FitSpan(a, &in.da, count, 0, 32 << 16) : (int32_t)a;
             }
             if (TEX) {
                 in.u = ru + (uint32_t)px * pu.gx;
                 in.v = rv + (uint32_t)px * pv.gx;
             }
-            span(line + xs * bytes, Z ? depthLine + (xs - left) : nullptr, count, in, ctx);
+            SpanRun<P, M, Z, KEY, BLEND>(line + xs * (int64_t)sizeof(P), Z ? depthLine + (xs - left) : nullptr, count,
+                                         in, ctx);
             spans++;
         }
         r.ea.x += r.ea.dx;
@@ -765,19 +735,47 @@ static uint32_t RasterRows(Raster& r)
     return spans;
 }
 
-template <int K>
-static uint32_t RasterKind(Raster& r)
+typedef uint32_t (*RasterFn)(Raster& r);
+
+template <typename P, int M>
+static RasterFn PickFlags(bool z, bool key, bool blend)
 {
-    return RasterRows<(K & 1) != 0, (K & 2) != 0, (K & 4) != 0, (K & 8) != 0, (K & 16) != 0>(r);
+    switch ((z ? 4 : 0) | (key ? 2 : 0) | (blend ? 1 : 0)) {
+    case 0: return RasterRows<P, M, false, false, false>;
+    case 1: return RasterRows<P, M, false, false, true>;
+    case 2: return RasterRows<P, M, false, true, false>;
+    case 3: return RasterRows<P, M, false, true, true>;
+    case 4: return RasterRows<P, M, true, false, false>;
+    case 5: return RasterRows<P, M, true, false, true>;
+    case 6: return RasterRows<P, M, true, true, false>;
+    default: return RasterRows<P, M, true, true, true>;
+    }
 }
 
-typedef uint32_t (*RasterFn)(Raster& r);
-template <int... K>
-static constexpr std::array<RasterFn, sizeof...(K)> RasterTable(std::integer_sequence<int, K...>)
+template <typename P, int M>
+static RasterFn PickPlain(bool z, bool blend)
 {
-    return {RasterKind<K>...};
+    switch ((z ? 2 : 0) | (blend ? 1 : 0)) {
+    case 0: return RasterRows<P, M, false, false, false>;
+    case 1: return RasterRows<P, M, false, false, true>;
+    case 2: return RasterRows<P, M, true, false, false>;
+    default: return RasterRows<P, M, true, false, true>;
+    }
 }
-static const std::array<RasterFn, 32> kRows = RasterTable(std::make_integer_sequence<int, 32>());
+
+template <typename P>
+static RasterFn PickRaster(int mode, bool z, bool key, bool blend)
+{
+    switch (mode) {
+    case M_FLAT: return PickPlain<P, M_FLAT>(z, blend);
+    case M_SMOOTH: return PickPlain<P, M_SMOOTH>(z, blend);
+    case M_LIT8: return PickFlags<P, M_LIT8>(z, key, blend);
+    case M_LIT32: return PickFlags<P, M_LIT32>(z, key, blend);
+    case M_GREY8: return PickFlags<P, M_GREY8>(z, key, blend);
+    case M_UNLIT8: return PickFlags<P, M_UNLIT8>(z, key, blend);
+    default: return PickFlags<P, M_UNLIT32>(z, key, blend);
+    }
+}
 
 static Plane MakePlane(const Vtx& p0, const Vtx& p1, const Vtx& p2, int a, const double* g, double cx, double cy)
 {
@@ -896,8 +894,8 @@ static void DrawPolygon(D3Polygon* p, const Route& route, const Texture* tex)
     ctx.th = tex ? tex->height : 0;
     ctx.keyIndex = tex ? tex->keyIndex : -1;
     ctx.key = tex ? tex->key : 0;
-    SpanFn span = t.bytes == 2 ? PickSpan<uint16_t>(mode, route.z, route.key, route.blend)
-                               : PickSpan<uint32_t>(mode, route.z, route.key, route.blend);
+    RasterFn raster = t.bytes == 2 ? PickRaster<uint16_t>(mode, route.z, route.key, route.blend)
+                                   : PickRaster<uint32_t>(mode, route.z, route.key, route.blend);
 
     // Rows whose centres lie inside the polygon; both chains descend from the top vertex.
     double ymin = v[0].y, ymax = v[0].y;
@@ -932,10 +930,9 @@ static void DrawPolygon(D3Polygon* p, const Route& route, const Texture* tex)
     for (int c = 0; c < 3; c++) r.pc[c] = pc[c];
     r.steps = in;
     r.colourTop = top + MARGIN;
-    r.span = span;
     r.ctx = &ctx;
-    int kind = (route.z ? 1 : 0) | (shaded ? 2 : 0) | (route.blend ? 4 : 0) | (textured ? 8 : 0) | (n > 3 ? 16 : 0);
-    uint32_t spans = kRows[kind](r);
+    r.fit = n > 3;
+    uint32_t spans = raster(r);
     zb.stats.spans += spans;
     zb.stats.polygons += spans != 0;
 }
