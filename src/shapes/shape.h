@@ -20,6 +20,7 @@ enum {
     SHAPE_MAX_POINTS = 16383,
     SHAPE_MAX_TABLE_NAMES = 100,
     SHAPE_COORD_LIMIT = 12288,       // stored magnitudes are kept at most this when written back
+    SHAPE_MAX_SHIFT = 18,            // the write-back rule never raises the shift past this
 };
 
 // Header offsets.
@@ -71,8 +72,9 @@ struct ShapeBlock {
 
 // 1 when the block is a well-formed shape of any version 12 to 16 that fits `size` bytes:
 // used size, section offsets and counts inside the block, polygon records inside their
-// section, point indices below the vertex count, name table inside. Otherwise 0 and a short
-// reason (for the user's message) in `why`.
+// section, point indices below the vertex count, name table inside, sections apart, the
+// shift at most SHAPE_MAX_SHIFT. Otherwise 0 and a short reason (for the user's message) in
+// `why` (may be null).
 int ShapeCheck(const uint8_t* data, size_t size, char* why, size_t whySize);
 
 // ============================================================================================
@@ -128,7 +130,10 @@ void ShapeMakeEmpty(uint8_t* b);
 int ShapeLoad(ResId id);
 const char* ShapeLastError(void);
 // The editor's conversion inside a buffer that has room: below 12 the block becomes empty;
-// 12 to 15 are converted in place; flags bit 0 is cleared. 0, or 1 when the buffer is too small.
+// 12 to 15 are converted in place; flags bit 0 is cleared. 0, or 1 when the block is refused
+// (damaged within the buffer, newer than 16, or no room to grow; nothing changes) with the
+// reason in ShapeLastError. The caller checks the data against its real size with ShapeCheck
+// before copying it in: here only the buffer's capacity bounds it.
 int ShapeConvertInPlace(ShapeBlock* s);
 
 // ============================================================================================
