@@ -1,6 +1,7 @@
 // The shape block: checking a block that came from a file, header and section accessors,
 // inserting and removing bytes with relocation, the conversions of versions 12 to 15,
-// derived values, face normals, coordinate write-back and the building operations.
+// derived values, face normals, coordinate write-back, the building operations, and material
+// binding by name through the render-material table.
 #include "shapes/shape.h"
 
 #include <cmath>
@@ -13,6 +14,7 @@
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"
 #include "kernel/util/str.h"
+#include "materials/intmat.h"
 
 enum {
     OLD_HEADER_SIZE = 60,        // versions 12 to 14: no extra-section fields at 0x3C
@@ -694,4 +696,101 @@ int ShapeAppendPolygonWithNormal(ShapeBlock* s, int n, const uint16_t* indices, 
     int index = ShapeAppendPolygon(s, n, indices, material);
     if (index >= 0) ShapeFaceNormal(s->data, ShapePolygon(s->data, index));
     return index;
+}
+
+// ============================================================================================
+// Materials
+// ============================================================================================
+
+// The name table entry for a polygon's material value: ids match on their low 15 bits, but
+// an entry with exactly the value wins. After binding, found entries hold table indices while
+// unresolved ones keep bit 15 and their old id, so index 1 and unresolved 0x8001 can share
+// the low bits; binding again must not take one for the other.
+static const uint8_t* NameEntry(uint8_t* b, uint16_t value)
+{
+    int count = ShapeNameCount(b);
+    const uint8_t* first = ShapeNames(b);
+    const uint8_t* e = first;
+    for (int i = 0; i < count; i++, e += SHAPE_NAME_ENTRY_SIZE)
+        if (GetU16(e, SHAPE_NAME_CHARS) == value) return e;
+    e = first;
+    for (int i = 0; i < count; i++, e += SHAPE_NAME_ENTRY_SIZE)
+        if (((GetU16(e, SHAPE_NAME_CHARS) ^ value) & ~MAT_UNRESOLVED) == 0) return e;
+    return nullptr;
+}
+
+static int FindEntryName(const uint8_t* entry, int nameChars)
+{
+    char name[SHAPE_NAME_CHARS + 1];
+    memcpy(name, entry, (size_t)nameChars);
+    name[nameChars] = 0;
+    return IntMatFind(name);
+}
+
+void ShapeBindMaterials(uint8_t* b, int nameChars)
+{
+    if (nameChars < 1) nameChars = 1;
+    if (nameChars > SHAPE_NAME_CHARS) nameChars = SHAPE_NAME_CHARS;
+    int count = ShapePolygonCount(b);
+    uint8_t* p = ShapeFirstPolygon(b);
+    for (int i = 0; i < count; i++, p = ShapeNextPolygon(p)) {
+        uint16_t value = GetU16(p, 2);
+        const uint8_t* e = NameEntry(b, value);
+        int found = e ? FindEntryName(e, nameChars) : IM_NONE;
+        PutU16(p, 2, found != IM_NONE ? (uint16_t)found : (uint16_t)(value | MAT_UNRESOLVED));
+    }
+    // Only now: the polygons above looked entries up by the ids the block was saved with.
+    int names = ShapeNameCount(b);
+    uint8_t* e = ShapeNames(b);
+    for (int i = 0; i < names; i++, e += SHAPE_NAME_ENTRY_SIZE) {
+        int found = FindEntryName(e, nameChars);
+        if (found != IM_NONE) PutU16(e, SHAPE_NAME_CHARS, (uint16_t)found);
+    }
+}
+
+int ShapeRebuildNameTable(ShapeBlock* s)
+{
+    uint8_t* b = s->data;
+    int count = ShapePolygonCount(b);
+    if (!count) return 0;
+    uint16_t values[SHAPE_MAX_TABLE_NAMES];
+    uint8_t names[SHAPE_MAX_TABLE_NAMES][SHAPE_NAME_CHARS];
+    int collected = 0;
+    uint8_t* p = ShapeFirstPolygon(b);
+    for (int i = 0; i < count && collected < SHAPE_MAX_TABLE_NAMES; i++, p = ShapeNextPolygon(p)) {
+        uint16_t value = GetU16(p, 2);
+        int seen = 0;
+        for (int k = 0; k < collected && !seen; k++) seen = values[k] == value;
+        if (seen) continue;
+        const uint8_t* name = nullptr;
+        if (value & MAT_UNRESOLVED) {
+            name = NameEntry(b, value);
+            if (!name && IntMatCount() > 0) name = IntMatPtr(0) + IM_NAME;   // the Dummy
+        } else if (value < IntMatCount()) {
+            name = IntMatPtr(value) + IM_NAME;
+        }
+        if (!name) continue;
+        values[collected] = value;
+        memcpy(names[collected], name, SHAPE_NAME_CHARS);
+        collected++;
+    }
+
+    uint32_t off = GetU32(b, SH_NAMES);
+    uint32_t oldSize = off ? 2 + SHAPE_NAME_ENTRY_SIZE * (uint32_t)ShapeNameCount(b) : 0;
+    uint32_t newSize = 2 + SHAPE_NAME_ENTRY_SIZE * (uint32_t)collected;
+    if ((uint64_t)ShapeUsedSize(b) - oldSize + newSize > s->capacity) return 1;
+    if (off) {
+        ShapeRemove(s, off, oldSize);
+        PutU32(b, SH_NAMES, 0);
+    }
+    uint32_t at = ShapeUsedSize(b);
+    ShapeInsert(s, at, newSize);
+    PutU32(b, SH_NAMES, at);
+    PutU16(b, at, (uint16_t)collected);
+    for (int k = 0; k < collected; k++) {
+        uint8_t* e = b + at + 2 + SHAPE_NAME_ENTRY_SIZE * k;
+        memcpy(e, names[k], SHAPE_NAME_CHARS);
+        PutU16(e, SHAPE_NAME_CHARS, values[k]);
+    }
+    return 0;
 }
