@@ -16,3 +16,4 @@ CLI::App* CliGroup(CLI::App& app, const char* name, const char* description);
 
 void CliAddRes(CLI::App& app);
 void CliAddPal(CLI::App& app);
+void CliAddShapeM(CLI::App& app);
