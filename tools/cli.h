@@ -16,4 +16,5 @@ CLI::App* CliGroup(CLI::App& app, const char* name, const char* description);
 
 void CliAddRes(CLI::App& app);
 void CliAddPal(CLI::App& app);
+void CliAddMat(CLI::App& app);
 void CliAddShapeM(CLI::App& app);

@@ -51,6 +51,7 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
     CliAddRes(app);
     CliAddPal(app);
+    CliAddMat(app);
     CliAddShapeM(app);
     try {
         app.parse(argc, argv);

@@ -19,7 +19,10 @@
 #include "kernel/util/ini.h"
 #include "kernel/util/maths.h"
 #include "kernel/util/str.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
 #include "palette/bmp.h"
+#include "palette/palm.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
@@ -207,7 +210,7 @@ void AppStartupSettings(void)
     MathsSetup();
     TextInstall();
     FontInstall();
-    // The palette state (248 user colours) is installed here as the palette manager lands.
+    PalMInstall(PAL_USER_COLOURS);
 
     app.font = FontCreateBuiltIn();
     TextSetFont(app.font);
@@ -248,6 +251,24 @@ void AppFrameDisplay(void)
     }
 }
 
+// The palette and material files the settings name, read again when an editor starts.
+static void ReadEditorFiles(void)
+{
+    if (INIOpen("tolbex.ini", 50) != 0) return;
+    const char* v;
+    if ((v = INIGet("palette"))) {
+        if (PalMLoad(v) != 0)
+            LogPrintf(LOG_WARN, "PALETTE: %s could not be loaded", v);
+        else if (gApp.palSupport)
+            PalMApply();
+    }
+    if ((v = INIGet("materials"))) {
+        gApp.materialsReloadPending = 1;
+        if (MatMLoad(v) != 0) LogPrintf(LOG_WARN, "MATERIALS: %s could not be loaded", v);
+    }
+    INIClose(nullptr);
+}
+
 static void SetEditorVideoMode(void)
 {
     static const int sizes[3][2] = {{320, 200}, {640, 400}, {800, 600}};
@@ -268,7 +289,12 @@ static void EditorStart(void)
     SetEditorVideoMode();
     VideoLoadInterfacePalette();
     WinInstall();
-    // Draw3D, materials and the INI "palette" and "materials" files join here.
+    // The render-material table is Draw3D's; until the pipeline is installed here it is made
+    // on its own with the capacity Draw3D gives it.
+    if (IntMatCreate(512) != 0) FatalError("Not enough memory for Draw3DInstall.");
+    MatMInstall();
+    if (!gApp.palSupport) MatMSetTrueColour();
+    ReadEditorFiles();
 
     for (int i = 0; i < 2; i++) {
         if (VideoBeginUpdate(1)) VideoEndUpdate();

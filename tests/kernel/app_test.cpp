@@ -7,6 +7,7 @@
 #include "kernel/kernel.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
+#include "materials/matm.h"
 #include "palette/bmp.h"
 #include "platform/platform.h"
 #include "support/testutil.h"
@@ -135,6 +136,34 @@ static void StartWithResolution(int resolution)
     // The launcher always leaves 1 or 2; anything else reaching the editor start is a fault.
     gApp.resolution = resolution;
     AppLoopTurn();
+}
+
+TEST_F(Run, EditorStartReadsThePaletteAndMaterialsFiles)
+{
+    // A PAL file whose colour 5 is pure red, and a MAT file with the Dummy and one material.
+    Bytes pal;
+    AppendU16(pal, 0);
+    AppendU16(pal, 8);
+    for (int i = 0; i < 248 * 3; i++) pal.push_back(i == 15 ? 63 : 0);
+    WriteBytes("work.pal", pal);
+    Bytes mat;
+    AppendU16(mat, 2);
+    AppendU16(mat, 4);
+    AppendU32(mat, 1);
+    for (const char* name : {"Dummy", "Brick"}) {
+        AppendText(mat, name, 16);
+        for (int i = 16; i < 100; i++) mat.push_back(0);
+    }
+    WriteBytes("WORK.MAT", mat);
+    WriteText("tolbex.ini", "palsupport=1\npalette=work.pal\nmaterials=work.mat\n");
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    ClickAt(50 + 70 + 45, 50 + 20 + 5);    // Shape Editor
+    TurnUntil(RUN_EDITOR);
+    EXPECT_EQ(VideoColourTable()[5], 0x00FC0000u);
+    EXPECT_EQ(MatMCount(), 2);
+    EXPECT_EQ(MatMFind("BRICK"), 1);
+    EXPECT_EQ(gApp.materialsReloadPending, 1);
 }
 
 TEST_F(Run, BadEditorChoicesAreFatal)

@@ -1,0 +1,407 @@
+// Render materials: the IntMat table, the record -> IntMat conversion, and the MAT block
+// converter registered for "MAT" resources.
+#include "materials/intmat.h"
+
+#include <cstring>
+
+#include "kernel/kernel.h"
+#include "kernel/log.h"
+#include "kernel/util/bytes.h"
+#include "kernel/util/str.h"
+#include "materials/matm.h"
+#include "palette/palm.h"
+
+static struct {
+    uint8_t* table;          // capacity records of IM_SIZE bytes
+    IntMatDrawFn* hooks;     // the draw routine of each entry, beside its record
+    int capacity;
+    int count;
+    IntMatChangeFn handlers[IM_MAX_HANDLERS];
+    int handlerCount;
+    IntMatUnloadFn unload;
+} im;
+
+// The no-material record: not in the table, all zero until a setter writes into it.
+static uint8_t none[IM_SIZE];
+static IntMatDrawFn noneHook;
+
+// ============================================================================================
+// Table
+// ============================================================================================
+
+int IntMatCreate(int capacity)
+{
+    IntMatDestroy();
+    if (capacity < 1) capacity = 1;
+    im.table = (uint8_t*)ResAllocMem((size_t)capacity * IM_SIZE);
+    im.hooks = (IntMatDrawFn*)ResAllocMem(sizeof(IntMatDrawFn) * (size_t)capacity);
+    if (!im.table || !im.hooks) {
+        IntMatDestroy();
+        return 1;
+    }
+    memset(im.table, 0, (size_t)capacity * IM_SIZE);
+    memset(im.hooks, 0, sizeof(IntMatDrawFn) * (size_t)capacity);
+    im.capacity = capacity;
+    im.count = 0;
+    im.handlerCount = 0;
+    memset(none, 0, sizeof none);
+    noneHook = nullptr;
+    ResRegisterType("mat", Draw3DMaterialsConvert, nullptr);
+    // Texture copies are resources: the table must go before the resource manager does.
+    RegisterExit(IntMatDestroy);
+    return 0;
+}
+
+void IntMatDestroy(void)
+{
+    if (im.table) IntMatReleaseAll();
+    if (im.table) ResFreeMem(im.table);
+    if (im.hooks) ResFreeMem(im.hooks);
+    im.table = nullptr;
+    im.hooks = nullptr;
+    im.capacity = 0;
+    im.count = 0;
+}
+
+int IntMatCount(void) { return im.count; }
+int IntMatCapacity(void) { return im.capacity; }
+void IntMatSetUnloadFn(IntMatUnloadFn fn) { im.unload = fn; }
+
+void IntMatReleaseAll(void)
+{
+    for (int i = 0; i < im.count; i++) {
+        uint8_t* r = im.table + (size_t)i * IM_SIZE;
+        ResId handle = GetU16(r, IM_HANDLE);
+        if (handle) {
+            ResFreeAlways(handle);
+            PutU16(r, IM_HANDLE, 0);
+        }
+    }
+    if (im.unload) im.unload();
+    im.count = 0;
+}
+
+void IntMatAddChangeHandler(IntMatChangeFn fn)
+{
+    if (!fn) return;
+    for (int i = 0; i < im.handlerCount; i++)
+        if (im.handlers[i] == fn) return;
+    if (im.handlerCount < IM_MAX_HANDLERS) im.handlers[im.handlerCount++] = fn;
+}
+
+void IntMatRunChangeHandlers(void)
+{
+    for (int i = 0; i < im.handlerCount; i++) im.handlers[i]();
+}
+
+// ============================================================================================
+// Conversion
+// ============================================================================================
+
+// The 16 name bytes of an entry: upper case, spaces from the first NUL on.
+static void MakeName(uint8_t out[IM_NAME_CHARS], const char* name, size_t limit)
+{
+    bool ended = false;
+    for (size_t i = 0; i < IM_NAME_CHARS; i++) {
+        char c = (!ended && i < limit) ? name[i] : 0;
+        if (!c) ended = true;
+        if (c >= 'a' && c <= 'z') c -= 32;
+        out[i] = ended ? ' ' : (uint8_t)c;
+    }
+}
+
+static void UpdateUnlit(uint8_t* r)
+{
+    bool unlit = GetI32(r, IM_SI) == 0 && GetI32(r, IM_AMBIENT) == 0 && GetI32(r, IM_DIFFUSE) == 0;
+    PutI32(r, IM_UNLIT, unlit ? 1 : 0);
+}
+
+// Record -> IntMat. palette: 256 triples of 6-bit components, or null to keep the record's
+// own colour.
+static void Convert(uint8_t* out, IntMatDrawFn* hook, const uint8_t* rec, const uint8_t* palette, int loadTexture,
+                    int32_t loadFlags)
+{
+    memset(out, 0, IM_SIZE);
+    *hook = nullptr;
+    MakeName(out + IM_NAME, (const char*)rec + MR_NAME, MAT_NAME_SIZE);
+    PutI32(out, IM_AMBIENT, GetI32(rec, MR_AMBIENT));
+    PutI32(out, IM_DIFFUSE, GetI32(rec, MR_DIFFUSE));
+    PutI32(out, IM_SPECULAR, GetI32(rec, MR_SPECULAR));
+    PutI32(out, IM_SI, GetI32(rec, MR_SI));
+    PutI32(out, IM_ALPHA, GetI32(rec, MR_ALPHA));
+    UpdateUnlit(out);
+
+    int index = GetU8(rec, MR_PALETTE);
+    PutI32(out, IM_PALETTE, index);
+    if (palette) {
+        PutI32(out, IM_RED, (palette[index * 3] & 63) * 4);
+        PutI32(out, IM_GREEN, (palette[index * 3 + 1] & 63) * 4);
+        PutI32(out, IM_BLUE, (palette[index * 3 + 2] & 63) * 4);
+    } else {
+        PutI32(out, IM_RED, GetI32(rec, MR_RED) >> 6);
+        PutI32(out, IM_GREEN, GetI32(rec, MR_GREEN) >> 6);
+        PutI32(out, IM_BLUE, GetI32(rec, MR_BLUE) >> 6);
+    }
+
+    PutI32(out, IM_LOAD_FLAGS, loadFlags);
+    char texture[MAT_TEXTURE_SIZE];
+    StrLCopy(texture, (const char*)rec + MR_TEXTURE, sizeof texture);
+    // A texture that is not there draws untextured.
+    ResId sprite = texture[0] ? ResFindOrAdd(texture) : 0;
+    PutU16(out, IM_SPRITE, sprite);
+    // A sprite that its loader refuses has no copy.
+    if (loadTexture && sprite) PutU16(out, IM_HANDLE, ResCopy(sprite));
+}
+
+void MatSetData(const uint8_t* block, size_t size)
+{
+    uint8_t palette[256 * 3];
+    PalMGetPalette(palette);
+    if (!block || size < MAT_HEADER_SIZE || GetI16(block, MH_VERSION) != MAT_VERSION)
+        FatalError("MatSetData- incorrect material data version");
+    int count = GetI16(block, MH_COUNT);
+    if (count < 0 || !InBlock(MAT_HEADER_SIZE, (uint64_t)count * MAT_RECORD_SIZE, size))
+        FatalError("MatSetData- material data shorter than its count");
+    const uint8_t* pal = (GetU32(block, MH_FLAGS) & MAT_FLAG_TRUE_COLOUR) ? nullptr : palette;
+
+    // A list longer than the table keeps its first materials rather than losing them all.
+    int room = im.capacity - im.count;
+    if (count > room) {
+        if (im.table)
+            LogPrintf(LOG_WARN, "MATERIALS: %d of %d materials fit the render table", room, count);
+        count = room;
+    }
+    for (int i = 0; i < count; i++) {
+        int at = im.count++;
+        Convert(im.table + (size_t)at * IM_SIZE, &im.hooks[at], block + MAT_HEADER_SIZE + (size_t)i * MAT_RECORD_SIZE,
+                pal, 1, 0);
+    }
+    if (im.count > 0) {
+        // The Dummy renders as the all-zero material, whatever record 0 holds.
+        ResId handle = GetU16(im.table, IM_HANDLE);
+        if (handle) ResFreeAlways(handle);
+        memset(im.table + IM_NAME_CHARS, 0, IM_CLEARED_BYTES);
+        im.hooks[0] = nullptr;
+    }
+    IntMatRunChangeHandlers();
+}
+
+int IntMatFind(const char* name)
+{
+    if (!name || im.count == 0) return IM_NONE;
+    uint8_t key[IM_NAME_CHARS];
+    MakeName(key, name, IM_NAME_CHARS);
+    for (int i = 0; i < im.count; i++)
+        if (memcmp(im.table + (size_t)i * IM_SIZE + IM_NAME, key, IM_NAME_CHARS) == 0) return i;
+    return IM_NONE;
+}
+
+int IntMatFindOrAdd(const uint8_t* record)
+{
+    if (!record) return IM_NONE;
+    char name[MAT_NAME_SIZE + 1];
+    StrLCopy(name, (const char*)record + MR_NAME, sizeof name);
+    int found = IntMatFind(name);
+    if (found != IM_NONE) return found;
+    if (im.count >= im.capacity) return IM_NONE;
+    int at = im.count++;
+    Convert(im.table + (size_t)at * IM_SIZE, &im.hooks[at], record, nullptr, 0, 0);
+    IntMatRunChangeHandlers();
+    return at;
+}
+
+// ============================================================================================
+// Entries
+// ============================================================================================
+
+// The record an index names, by the rule of every accessor.
+static uint8_t* Entry(int index, IntMatDrawFn** hook = nullptr)
+{
+    if (index == IM_NONE || !im.table) {
+        if (hook) *hook = &noneHook;
+        return none;
+    }
+    if (index < 0 || index >= im.count) index = 0;
+    if (hook) *hook = &im.hooks[index];
+    return im.table + (size_t)index * IM_SIZE;
+}
+
+uint8_t* IntMatPtr(int index)
+{
+    if (!im.table || index < 0 || index > im.count) return nullptr;
+    if (index == im.count) index = 0;
+    return im.table + (size_t)index * IM_SIZE;
+}
+
+int32_t IntMatAmbient(int index) { return GetI32(Entry(index), IM_AMBIENT); }
+int32_t IntMatDiffuse(int index) { return GetI32(Entry(index), IM_DIFFUSE); }
+int32_t IntMatSpecular(int index) { return GetI32(Entry(index), IM_SPECULAR); }
+int32_t IntMatUnlit(int index) { return GetI32(Entry(index), IM_UNLIT); }
+int32_t IntMatSI(int index) { return index == IM_NONE ? 0 : GetI32(Entry(index), IM_SI); }
+int32_t IntMatAlpha(int index) { return index == IM_NONE ? 0 : GetI32(Entry(index), IM_ALPHA); }
+int32_t IntMatPalette(int index) { return index == IM_NONE ? 0 : GetI32(Entry(index), IM_PALETTE); }
+int32_t IntMatRed(int index) { return GetI32(Entry(index), IM_RED); }
+int32_t IntMatGreen(int index) { return GetI32(Entry(index), IM_GREEN); }
+int32_t IntMatBlue(int index) { return GetI32(Entry(index), IM_BLUE); }
+int32_t IntMatLoadFlags(int index) { return GetI32(Entry(index), IM_LOAD_FLAGS); }
+uint32_t IntMatTPage(int index) { return GetU32(Entry(index), IM_TPAGE); }
+ResId IntMatSprite(int index) { return GetU16(Entry(index), IM_SPRITE); }
+ResId IntMatHandle(int index) { return GetU16(Entry(index), IM_HANDLE); }
+ResId IntMatSprite2(int index) { return GetU16(Entry(index), IM_SPRITE2); }
+ResId IntMatSprite3(int index) { return GetU16(Entry(index), IM_SPRITE3); }
+
+IntMatDrawFn IntMatDrawHook(int index)
+{
+    IntMatDrawFn* hook;
+    uint8_t* r = Entry(index, &hook);
+    return GetU32(r, IM_DRAW_HOOK) ? *hook : nullptr;
+}
+
+static void SetCoefficient(int index, size_t offset, int32_t v)
+{
+    uint8_t* r = Entry(index);
+    PutI32(r, offset, v);
+    UpdateUnlit(r);
+}
+
+void IntMatSetAmbient(int index, int32_t v) { SetCoefficient(index, IM_AMBIENT, v); }
+void IntMatSetDiffuse(int index, int32_t v) { SetCoefficient(index, IM_DIFFUSE, v); }
+void IntMatSetSI(int index, int32_t v) { SetCoefficient(index, IM_SI, v); }
+void IntMatSetSpecular(int index, int32_t v) { PutI32(Entry(index), IM_SPECULAR, v); }
+void IntMatSetAlpha(int index, int32_t v) { PutI32(Entry(index), IM_ALPHA, v); }
+void IntMatSetPalette(int index, int32_t v) { PutI32(Entry(index), IM_PALETTE, v); }
+
+void IntMatSetRGB(int index, int32_t red, int32_t green, int32_t blue)
+{
+    uint8_t* r = Entry(index);
+    PutI32(r, IM_RED, red >> 6);
+    PutI32(r, IM_GREEN, green >> 6);
+    PutI32(r, IM_BLUE, blue >> 6);
+}
+
+void IntMatSetDrawHook(int index, IntMatDrawFn fn)
+{
+    IntMatDrawFn* hook;
+    uint8_t* r = Entry(index, &hook);
+    *hook = fn;
+    PutU32(r, IM_DRAW_HOOK, fn ? 1 : 0);
+}
+
+void IntMatSetLoadFlags(int index, int32_t flags) { PutI32(Entry(index), IM_LOAD_FLAGS, flags); }
+void IntMatSetSprite(int index, ResId sprite) { PutU16(Entry(index), IM_SPRITE, sprite); }
+
+void IntMatClearTexture(int index)
+{
+    uint8_t* r = Entry(index);
+    ResId handle = GetU16(r, IM_HANDLE);
+    if (handle) ResFreeAlways(handle);
+    PutU16(r, IM_HANDLE, 0);
+    PutU16(r, IM_SPRITE, 0);
+}
+
+void IntMatSetPlacement(int index, uint32_t tpage, ResId sprite2, ResId sprite3)
+{
+    uint8_t* r = Entry(index);
+    PutU32(r, IM_TPAGE, tpage);
+    PutU16(r, IM_SPRITE2, sprite2);
+    PutU16(r, IM_SPRITE3, sprite3);
+}
+
+// ============================================================================================
+// MAT blocks
+// ============================================================================================
+
+enum {
+    V2_HEADER_SIZE = 4,
+    V2_RECORD_SIZE = 46,
+    V2_NAME_CHARS = 15,
+    V2_PALETTE = 0x10,
+    V2_SI = 0x16,
+    V2_AMBIENT = 0x18,
+    V2_DIFFUSE = 0x1A,
+    V2_SPECULAR = 0x1C,
+    V2_TRANSPARENCY = 0x21,
+    V2_TEXTURE = 0x22,
+};
+
+int Draw3DMaterialsCheck(const uint8_t* data, size_t size, int* version, int* count)
+{
+    if (version) *version = 0;
+    if (count) *count = 0;
+    if (!data || size < V2_HEADER_SIZE) return MATCHK_SHORT;
+    int v = GetI16(data, MH_VERSION);
+    int n = GetI16(data, MH_COUNT);
+    if (version) *version = v;
+    if (count) *count = n;
+    if (v < 2 || v > MAT_VERSION) return MATCHK_VERSION;
+    if (v >= 3 && size < MAT_HEADER_SIZE) return MATCHK_SHORT;
+    if (n < 0) return MATCHK_COUNT;
+    uint64_t need = v == 2 ? V2_HEADER_SIZE + (uint64_t)n * V2_RECORD_SIZE : MAT_HEADER_SIZE + (uint64_t)n * MAT_RECORD_SIZE;
+    return need == size ? MATCHK_OK : MATCHK_COUNT;
+}
+
+// Cuts a text at the highest position from last down to 1 that holds a space or NUL: one
+// position only, as the old files were written.
+static void TrimOnce(uint8_t* text, int last)
+{
+    for (int i = last; i >= 1; i--)
+        if (text[i] == ' ' || text[i] == 0) {
+            text[i] = 0;
+            return;
+        }
+}
+
+int Draw3DMaterialsConvert(ResId id)
+{
+    size_t size = ResSize(id);
+    uint8_t* data = (uint8_t*)ResPeek(id);
+    int version, count;
+    int check = Draw3DMaterialsCheck(data, size, &version, &count);
+    if (check != MATCHK_OK) {
+        LogPrintf(LOG_WARN, "MATERIALS: material block refused (version %d, count %d, %zu bytes)", version, count,
+                  size);
+        return 1;
+    }
+    if (version == 2) {
+        uint8_t* old = (uint8_t*)ResAllocMem(size);
+        if (!old) FatalError("Draw3DMaterialsConvert - failed to resize");
+        memcpy(old, data, size);
+        if (ResResize(id, MAT_HEADER_SIZE + (size_t)count * MAT_RECORD_SIZE) != 0)
+            FatalError("Draw3DMaterialsConvert - failed to resize");
+        data = (uint8_t*)ResPeek(id);
+        PutI16(data, MH_COUNT, (int16_t)count);
+        PutI16(data, MH_VERSION, 3);
+        PutU32(data, MH_FLAGS, 0);
+        for (int i = 0; i < count; i++) {
+            const uint8_t* s = old + V2_HEADER_SIZE + (size_t)i * V2_RECORD_SIZE;
+            uint8_t* d = data + MAT_HEADER_SIZE + (size_t)i * MAT_RECORD_SIZE;
+            memset(d, 0, MAT_RECORD_SIZE);
+            memcpy(d + MR_NAME, s, V2_NAME_CHARS);
+            TrimOnce(d + MR_NAME, V2_NAME_CHARS - 1);
+            PutU8(d, MR_PALETTE, GetU8(s, V2_PALETTE));
+            PutI32(d, MR_SI, GetU16(s, V2_SI));
+            PutI32(d, MR_AMBIENT, GetU16(s, V2_AMBIENT));
+            PutI32(d, MR_DIFFUSE, GetU16(s, V2_DIFFUSE));
+            PutI32(d, MR_SPECULAR, GetU16(s, V2_SPECULAR));
+            PutI32(d, MR_ALPHA, GetI8(s, V2_TRANSPARENCY));
+            memcpy(d + MR_TEXTURE, s + V2_TEXTURE, MAT_TEXTURE_CHARS);
+            TrimOnce(d + MR_TEXTURE, MAT_TEXTURE_CHARS - 1);
+        }
+        ResFreeMem(old);
+        version = 3;
+    }
+    if (version == 3) {
+        PutI16(data, MH_VERSION, MAT_VERSION);
+        // Version 3 kept a transparency switch where alpha now is: such a material becomes
+        // translucent by its ambient level and loses its colour.
+        for (int i = 0; i < count; i++) {
+            uint8_t* d = data + MAT_HEADER_SIZE + (size_t)i * MAT_RECORD_SIZE;
+            if (GetI32(d, MR_ALPHA) == 0) continue;
+            PutI32(d, MR_ALPHA, GetI32(d, MR_AMBIENT));
+            PutI32(d, MR_RED, 0);
+            PutI32(d, MR_GREEN, 0);
+            PutI32(d, MR_BLUE, 0);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,102 @@
+// MAT files: conversion of versions 2 and 3, and refusal of damaged files.
+#include "materials/mattest.h"
+
+TEST_F(Materials, Version2ConvertsToVersion4)
+{
+    WriteBytes("old.mat", Mat2File({
+        {"RED            ", 17, 100, 200, 300, 400, 0, "BRICK.SPR   "},   // only position 14 is cut
+        {"AB CDEFGHIJKLMN", 5, 0, 1000, 0, 0, 0x80, "WALLTEXT.SPR"},     // the highest space is cut
+        {"ABCDEFGHIJKLMNO", 9, 0, 7000, 0, 0, 0xFF, "X"},                // nothing to cut
+    }));
+    ASSERT_EQ(0, MatMLoad("old.mat"));
+    ASSERT_EQ(4, MatMCount());
+
+    const uint8_t* r = MatMRecord(1);
+    EXPECT_EQ("RED" + std::string(11, ' '), RecordName(r));
+    // No transparency: the red word holds the palette index alone, alpha stays 0.
+    const int32_t fields[] = {17, 0, 0, 100, 200, 300, 400, 0};
+    for (int i = 0; i < 8; i++) EXPECT_EQ(fields[i], GetI32(r, MR_RED + 4 * i)) << i;
+    EXPECT_STREQ("BRICK.SPR  ", MatMGetTexture(1));
+    for (int i = 0x30; i < MAT_RECORD_SIZE; i++)
+        EXPECT_TRUE(r[i] == 0 || (i >= MR_TEXTURE && i <= MR_TEXTURE + 10)) << i;
+
+    // Transparency (sign-extended, so 0x80 and 0xFF count): alpha = ambient, no colour.
+    r = MatMRecord(2);
+    EXPECT_EQ("AB", RecordName(r));
+    EXPECT_EQ(1000, GetI32(r, MR_ALPHA));
+    EXPECT_EQ(0, GetI32(r, MR_RED));
+    EXPECT_STREQ("WALLTEXT.SPR", MatMGetTexture(2));
+    r = MatMRecord(3);
+    EXPECT_EQ("ABCDEFGHIJKLMNO", RecordName(r));
+    EXPECT_EQ(7000, GetI32(r, MR_ALPHA));
+}
+
+TEST_F(Materials, Version3TransparencyBecomesAlpha)
+{
+    Bytes image = MatFile({{"Glass", 1000, 2000, 3000, 0, 9000, 16384, 0, 1}, {"Stone", 1000, 2000, 3000, 0, 9000}},
+                          MAT_FLAG_TRUE_COLOUR, 3);
+    ResId id = ResCreate(image.size());
+    memcpy(ResPeek(id), image.data(), image.size());
+    ASSERT_EQ(0, Draw3DMaterialsConvert(id));
+    const uint8_t* b = (const uint8_t*)ResPeek(id);
+    EXPECT_EQ(4, GetI16(b, MH_VERSION));
+    EXPECT_EQ(1u, GetU32(b, MH_FLAGS));
+    const int32_t glass[] = {0, 0, 0, 0, 9000, 16384, 0, 9000};
+    for (int i = 0; i < 8; i++) EXPECT_EQ(glass[i], GetI32(b + MAT_HEADER_SIZE, MR_RED + 4 * i)) << i;
+    EXPECT_EQ(0, memcmp(b + 108, image.data() + 108, MAT_RECORD_SIZE)) << "no transparency, no change";
+}
+
+// Every truncation of a valid file, and headers that lie: refused by load, merge and the
+// "MAT" resource type, with the list left as it was.
+TEST_F(Materials, DamagedFilesAreRefused)
+{
+    WriteBytes("keep.mat", MatFile({{"Keep", 0, 0, 0, 0, 500}}));
+    ASSERT_EQ(0, MatMLoad("keep.mat"));
+    const Bytes before = ListImage();
+    MatMClearTexturesDirty();
+
+    std::vector<Mat> mats = {{"One", 1, 2, 3}, {"Two"}, {"Three", 0, 0, 0, 0, 0, 0, 0, 0, "t.spr"}};
+    std::vector<Bytes> bad;
+    for (const Bytes& whole : {MatFile(mats), MatFile(mats, 0, 3), Mat2File({{"One"}, {"Two"}, {"Three"}})})
+        for (size_t n = 0; n < whole.size(); n++) bad.push_back(Bytes(whole.begin(), whole.begin() + n));
+    for (int count : {4, 2, -1, 0x7FFF}) {
+        bad.push_back(MatFile(mats));
+        PutI16(bad.back().data(), MH_COUNT, (int16_t)count);
+    }
+    bad.push_back(Mat2File({{"One"}}));
+    PutI16(bad.back().data(), MH_COUNT, 2);
+    for (int version : {0, 1, 5, -4}) {
+        bad.push_back(MatFile(mats));
+        PutI16(bad.back().data(), MH_VERSION, (int16_t)version);
+    }
+
+    for (size_t i = 0; i < bad.size(); i++) {
+        SCOPED_TRACE("damaged image " + std::to_string(i) + ", " + std::to_string(bad[i].size()) + " bytes");
+        ASSERT_TRUE(WriteBytes("bad.mat", bad[i]));
+        EXPECT_EQ(1, MatMMerge("bad.mat"));
+        EXPECT_EQ(1, MatMLoad("bad.mat"));
+        EXPECT_EQ(before, ListImage());
+        EXPECT_NE(0, ResLoad(ResFindOrAdd("bad.mat")));
+    }
+    EXPECT_EQ(1, MatMLoad("missing.mat"));
+    EXPECT_EQ(before, ListImage());
+    EXPECT_EQ(0, MatMTexturesDirty());
+
+    // A good file loads through the type, converted.
+    WriteBytes("good.mat", Mat2File({{"One"}}));
+    ResId good = ResFindOrAdd("good.mat");
+    ASSERT_EQ(0, ResLoad(good));
+    EXPECT_EQ(4, GetI16(ResPeek(good), MH_VERSION));
+    EXPECT_EQ(MAT_HEADER_SIZE + MAT_RECORD_SIZE, (int)ResSize(good));
+}
+
+static void SetDataOfVersion3(void)
+{
+    Bytes b = MatFile({{"Dummy"}}, 0, 3);
+    MatSetData(b.data(), b.size());
+}
+
+TEST_F(Materials, SetDataOfAnotherVersionIsFatal)
+{
+    EXPECT_EXIT(SetDataOfVersion3(), testing::ExitedWithCode(1), "MatSetData- incorrect material data version");
+}
