@@ -14,7 +14,8 @@
 // The common start, then the shape manager as the editor start installs it. 0, or 1.
 static int Start(void)
 {
-    if (CliShapeStart()) return 1;
+    CliShapeStart();
+    if (gCliResult) return 1;
     ShapeMResourceInstall();
     if (!ShapeMIsInstalled()) ShapeMInstall(SHAPEM_BUFFER_SIZE, FontCreateBuiltIn());
     ShapeMSetUndo(1);

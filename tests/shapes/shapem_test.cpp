@@ -559,11 +559,6 @@ TEST_F(ShapeMTest, SavingOverAFileKeepsTheOldOneAsBackup)
     EXPECT_EQ(1, ShapeMSave("no/such/folder/BOX.SHP"));
 }
 
-TEST(ShapeMInstallDeath, FontIsRequired)
-{
-    EXPECT_EXIT(ShapeMInstall(SHAPEM_BUFFER_SIZE, 0), testing::ExitedWithCode(1), "ShapeMInstall - MUST have a font ID");
-}
-
 // ============================================================================================
 // tolbex-cli shape normalise, optimise, merge
 // ============================================================================================
