@@ -680,10 +680,27 @@ int ShapeMTakeIn(ResId id)
     return 0;
 }
 
+// Reads a whole shape file into a new resource; 0 after a refusal. A file larger than the
+// edit buffer is refused before anything is read.
+static ResId ReadFile(const char* fileName)
+{
+    if (!fileName) {
+        Refuse("no file name");
+        return 0;
+    }
+    if (FileSize(fileName) > SHAPEM_BUFFER_SIZE) {
+        Refuse("%s: larger than the edit buffer", fileName);
+        return 0;
+    }
+    ResId id = LoadFileToRes(fileName);
+    if (!id) Refuse("%s: cannot read the file", fileName);
+    return id;
+}
+
 int ShapeMLoadFile(const char* fileName)
 {
-    ResId id = fileName ? LoadFileToRes(fileName) : 0;
-    if (!id) return Refuse("%s: cannot read the file", fileName ? fileName : "");
+    ResId id = ReadFile(fileName);
+    if (!id) return 1;
     int r = ShapeMTakeIn(id);
     ResFree(id);
     return r;
@@ -767,8 +784,8 @@ int ShapeMMerge(ResId id)
 
 int ShapeMMergeFile(const char* fileName)
 {
-    ResId id = fileName ? LoadFileToRes(fileName) : 0;
-    if (!id) return Refuse("%s: cannot read the file", fileName ? fileName : "");
+    ResId id = ReadFile(fileName);
+    if (!id) return 1;
     int r = ShapeMMerge(id);
     ResFree(id);
     return r;
