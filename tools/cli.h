@@ -17,4 +17,12 @@ CLI::App* CliGroup(CLI::App& app, const char* name, const char* description);
 void CliAddRes(CLI::App& app);
 void CliAddPal(CLI::App& app);
 void CliAddMat(CLI::App& app);
+void CliAddShape(CLI::App& app);
 void CliAddShapeM(CLI::App& app);
+
+// Shape commands: the --materials FILE.MAT and --palette FILE.PAL options, and the start-up
+// that loads them (palette, render-material table, material list in true-colour mode) so that
+// polygon materials bind by name. After a failure an error line is out and gCliResult is set:
+// the command stops.
+void CliShapeOptions(CLI::App* cmd);
+void CliShapeStart(void);

@@ -52,6 +52,7 @@ int main(int argc, char** argv)
     CliAddRes(app);
     CliAddPal(app);
     CliAddMat(app);
+    CliAddShape(app);
     CliAddShapeM(app);
     try {
         app.parse(argc, argv);

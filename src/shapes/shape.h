@@ -20,6 +20,7 @@ enum {
     SHAPE_MAX_POINTS = 16383,
     SHAPE_MAX_TABLE_NAMES = 100,
     SHAPE_COORD_LIMIT = 12288,       // stored magnitudes are kept at most this when written back
+    SHAPE_MAX_SHIFT = 18,            // the write-back rule never raises the shift past this
 };
 
 // Header offsets.
@@ -71,8 +72,9 @@ struct ShapeBlock {
 
 // 1 when the block is a well-formed shape of any version 12 to 16 that fits `size` bytes:
 // used size, section offsets and counts inside the block, polygon records inside their
-// section, point indices below the vertex count, name table inside. Otherwise 0 and a short
-// reason (for the user's message) in `why`.
+// section, point indices below the vertex count, name table inside, sections apart, the
+// shift at most SHAPE_MAX_SHIFT. Otherwise 0 and a short reason (for the user's message) in
+// `why` (may be null).
 int ShapeCheck(const uint8_t* data, size_t size, char* why, size_t whySize);
 
 // ============================================================================================
@@ -108,11 +110,14 @@ uint8_t* ShapeNames(uint8_t* b);               // the first 18-byte entry, or nu
 // Editing bytes
 // ============================================================================================
 
-// Inserts n bytes at pos (used size grows; bytes from pos move up; offsets at or after pos
-// are relocated). 0, or 1 when the block would pass its capacity (nothing changes).
+// Inserts n bytes at pos (used size grows; bytes from pos move up; the gap is zeroed; offsets
+// at or after pos are relocated). 0, or 1 when the block would pass its capacity (nothing
+// changes). A position past the used size is fatal (a programming error).
 int ShapeInsert(ShapeBlock* s, uint32_t pos, uint32_t n);
+// Removes n bytes at pos and relocates by -n. A range outside the block is fatal.
 void ShapeRemove(ShapeBlock* s, uint32_t pos, uint32_t n);
-// Adds d to each of the four offsets that is non-zero and not below pos.
+// Adds d to each of the four offsets that is non-zero and not below pos (before version 15
+// there is no offset at 0x3C, only section data, and it is left alone).
 void ShapeRelocate(uint8_t* b, uint32_t pos, int32_t d);
 // The empty shape: version 16, used size 68, empty box, everything else zero.
 void ShapeMakeEmpty(uint8_t* b);
@@ -128,20 +133,23 @@ void ShapeMakeEmpty(uint8_t* b);
 int ShapeLoad(ResId id);
 const char* ShapeLastError(void);
 // The editor's conversion inside a buffer that has room: below 12 the block becomes empty;
-// 12 to 15 are converted in place; flags bit 0 is cleared. 0, or 1 when the buffer is too small.
+// 12 to 15 are converted in place; flags bit 0 is cleared. 0, or 1 when the block is refused
+// (damaged within the buffer, newer than 16, or no room to grow; nothing changes) with the
+// reason in ShapeLastError. The caller checks the data against its real size with ShapeCheck
+// before copying it in: here only the buffer's capacity bounds it.
 int ShapeConvertInPlace(ShapeBlock* s);
 
 // ============================================================================================
 // Derived values, normals, coordinates
 // ============================================================================================
 
-// Bounding box and radius from the vertices.
+// Bounding box and radius from the vertices (without vertices: the empty box, radius 0).
 void ShapeComputeBox(uint8_t* b);
 // Lowers the shift while the extents allow it (stored coordinates doubled to match).
 void ShapeNormaliseShift(uint8_t* b);
 // Box, radius, then shift normalisation.
 void ShapeDerive(uint8_t* b);
-// Face normal and planarity bit of one polygon.
+// Face normal and planarity bit of one polygon (fewer than 3 points: a zero normal).
 void ShapeFaceNormal(uint8_t* b, uint8_t* polygon);
 // Every polygon's face normal; polygons with fewer than 3 points are removed first.
 void ShapeAllFaceNormals(ShapeBlock* s);
@@ -164,7 +172,9 @@ int ShapeAppendPolygonWithNormal(ShapeBlock* s, int n, const uint16_t* indices, 
 // ============================================================================================
 
 // Binds every polygon's material by name through the render-material table, comparing the
-// first nameChars characters (16 in the editor, 15 for prepared shapes).
+// first nameChars characters (16 in the editor, 15 for prepared shapes). A polygon's name is
+// that of the table entry whose id equals its value, else the first whose id has the same
+// low 15 bits.
 void ShapeBindMaterials(uint8_t* b, int nameChars);
 // Rebuilds the material name table from the polygons (at most 100 names) and appends it last.
 // 0, or 1 when the block has no room.

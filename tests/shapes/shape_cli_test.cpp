@@ -1,0 +1,119 @@
+// tolbex-cli shape, run as a user runs it.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "kernel/util/bytes.h"
+#include "shapes/shape.h"
+#include "shapes/shape_build.h"
+
+static RunResult Cli(const TempDir& dir, const std::vector<std::string>& args)
+{
+    std::vector<std::string> all = {"shape"};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProgram(TOLBEX_CLI_BIN, all, dir.path());
+}
+
+static bool Has(const RunResult& r, const std::string& text) { return r.output.find(text) != std::string::npos; }
+
+// A version-4 material list: the Dummy and the names given, true colour.
+static Bytes MatFile(const std::vector<std::string>& names)
+{
+    Bytes b;
+    AppendU16(b, (uint16_t)(names.size() + 1));
+    AppendU16(b, 4);
+    AppendU32(b, 1);
+    for (const std::string& n : std::vector<std::string>{"Dummy"}) AppendText(b, n, 100);
+    for (const std::string& n : names) AppendText(b, n, 100);
+    return b;
+}
+
+// Two shifted vertices and a triangle with per-point normals and mapping, a named point,
+// and two material names, one of which the material file has.
+static TShape Sample()
+{
+    TShape s;
+    s.shift = 2;
+    s.verts = {{1, 2, 3, 0, 0x50544F50}, {-4, 5, -6}, {7, 0, 0}};
+    TPoly p{{0, 1, 2}, 0x10, 0x8001, 0, 0, 16384};
+    p.normals = {0, 0, 16384, 0, 16384, 0, 16384, 0, 0};
+    p.mapping = {0, 0, 16384, 0, 0, 16384};
+    s.polys = {p, TPoly{{2, 1, 0}, 0, 0x8002}};
+    s.names = {{"Stone", 0x8001}, {"GLASS", 0x8002}};
+    return s;
+}
+
+TEST(CliShape, InfoInTextAndJson)
+{
+    TempDir dir;
+    WriteBytes(dir.file("a.shp"), BuildShape(Sample()));
+    WriteBytes(dir.file("m.mat"), MatFile({"Wood", "STONE"}));
+    RunResult r = Cli(dir, {"info", "a.shp", "--materials", "m.mat"});
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    for (const char* line : {
+             "a.shp: SHP version 16, ",
+             "3 vertices\n",
+             "      0  world (4, 8, 12)               stored (1, 2, 3)            flags 0x0000  name \"PTOP\"\n",
+             "      1  world (-16, 20, -24)",
+             "      0  flags 0x0010  material 0x8001 (binds 2 \"STONE\")  normal (0, 0, 16384)  points 0 1 2\n",
+             "         point normals (0, 0, 16384) (0, 16384, 0) (16384, 0, 0)\n",
+             "         mapping (0, 0) (16384, 0) (0, 16384)\n",
+             "      1  flags 0x0000  material 0x8002 (unresolved)",
+             "  \"Stone\"            id 0x8001  binds 2\n",
+             "  \"GLASS\"            id 0x8002  not found\n",
+         })
+        EXPECT_TRUE(Has(r, line)) << line << "\n" << r.output;
+
+    r = Cli(dir, {"info", "a.shp", "--json"});
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    nlohmann::json j = nlohmann::json::parse(r.output);
+    EXPECT_EQ(16, j["version"]);
+    EXPECT_EQ(2, j["shift"]);
+    EXPECT_EQ((std::vector<int>{-16, 20, -24}), j["vertices"][1]["world"].get<std::vector<int>>());
+    EXPECT_EQ((std::vector<int>{0, 1, 2}), j["polygons"][0]["points"].get<std::vector<int>>());
+    EXPECT_EQ(16384, j["polygons"][0]["mapping"][1][0]);
+    EXPECT_TRUE(j["polygons"][0]["binds"].is_null()) << "no materials loaded: only the Dummy";
+    EXPECT_EQ("GLASS", j["materialNames"][1]["name"]);
+}
+
+TEST(CliShape, UpgradeWritesTheConvertedBlock)
+{
+    TempDir dir;
+    TShape old = Sample();
+    old.version = 12;
+    old.flags = 0x0006;
+    WriteBytes(dir.file("old.shp"), BuildShape(old));
+    RunResult r = Cli(dir, {"upgrade", "old.shp", "new.shp"});
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    TShape expect = Sample();
+    for (TVert& v : expect.verts) v.name = 0;
+    EXPECT_EQ(BuildShape(expect), ReadBytes(dir.file("new.shp")));
+}
+
+TEST(CliShape, DamagedFilesAreRefused)
+{
+    TempDir dir;
+    Bytes image = BuildShape(Sample());
+    WriteBytes(dir.file("cut.shp"), Bytes(image.begin(), image.end() - 5));
+    Bytes newer = image;
+    newer[0] = 17;
+    WriteBytes(dir.file("newer.shp"), newer);
+    Bytes lying = image;
+    lying[GetU32(image.data(), SH_POLYGONS) + 2 + 12] = 9;   // the first point names vertex 9 of 3
+    WriteBytes(dir.file("lying.shp"), lying);
+    struct {
+        std::vector<std::string> args;
+        const char* text;
+    } cases[] = {
+        {{"info", "cut.shp"}, "cut.shp: Damaged shape: its size"},
+        {{"upgrade", "newer.shp", "out.shp"}, "newer.shp: ShapeLoad - this shape is of a newer format than the code!"},
+        {{"info", "lying.shp", "--json"}, "lying.shp: Damaged shape: polygon 0 uses vertex 9"},
+        {{"info", "missing.shp"}, "missing.shp: no such file"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = Cli(dir, c.args);
+        EXPECT_EQ(1, r.exitCode) << r.output;
+        EXPECT_TRUE(Has(r, c.text)) << r.output;
+        EXPECT_FALSE(Has(r, "Sanitizer") || Has(r, "runtime error")) << r.output;
+    }
+    EXPECT_FALSE(PathExists(dir.file("out.shp")));
+}

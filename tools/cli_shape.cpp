@@ -1,0 +1,328 @@
+// tolbex-cli shape: show SHP files and upgrade them to the current version. Other command
+// files add to the same group and share the material options and start-up given here.
+#include <cstdio>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "kernel/util/maths.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
+#include "palette/palm.h"
+#include "platform/platform.h"
+#include "shapes/shape.h"
+#include "cli.h"
+
+using nlohmann::json;
+
+// One command runs per process, so every shape command can share these.
+static std::string shapeMaterials, shapePalette;
+
+// ============================================================================================
+// Shared by the shape commands
+// ============================================================================================
+
+void CliShapeOptions(CLI::App* cmd)
+{
+    cmd->add_option("--materials", shapeMaterials, "MAT file to load first, so that materials bind by name");
+    cmd->add_option("--palette", shapePalette, "PAL file to load first");
+}
+
+void CliShapeStart(void)
+{
+    CliStartManagers();
+    MathsSetup();   // the editor's rounding, for anything computed in floating point
+    PalMInstall(PAL_USER_COLOURS);
+    if (!shapePalette.empty() && PalMLoad(shapePalette.c_str())) {
+        CliFail(1, "%s: unable to load the palette", shapePalette.c_str());
+        return;
+    }
+    if (IntMatCreate(512)) {
+        CliFail(1, "cannot create the material table");
+        return;
+    }
+    MatMInstall();
+    MatMSetTrueColour();
+    if (!shapeMaterials.empty() && MatMLoad(shapeMaterials.c_str())) {
+        CliFail(1, "%s: Unable to load materials.", shapeMaterials.c_str());
+        return;
+    }
+}
+
+// Reads an SHP file into a resource and converts it to the current version. The id, or 0
+// after an error line. *fileVersion gets the version the file was written in.
+static ResId ReadShape(const std::string& file, int* fileVersion)
+{
+    if (!FileExists(file.c_str())) {
+        CliFail(1, "%s: no such file", file.c_str());
+        return 0;
+    }
+    ResId id = LoadFileToRes(file.c_str());
+    if (!id) {
+        CliFail(1, "%s: cannot read", file.c_str());
+        return 0;
+    }
+    const uint8_t* data = (const uint8_t*)ResPeek(id);
+    size_t size = ResSize(id);
+    char why[192];
+    if (!ShapeCheck(data, size, why, sizeof why)) {
+        CliFail(1, "%s: %s", file.c_str(), why);
+        ResFreeAlways(id);
+        return 0;
+    }
+    *fileVersion = GetU16(data, SH_VERSION);
+    if (ShapeLoad(id)) {
+        CliFail(1, "%s: %s", file.c_str(), ShapeLastError());
+        ResFreeAlways(id);
+        return 0;
+    }
+    return id;
+}
+
+// ============================================================================================
+// shape info
+// ============================================================================================
+
+// Names from files may hold any byte: printable ASCII is kept, the rest shown as \xNN.
+static std::string Printable(const uint8_t* p, size_t chars, bool stopAtNul)
+{
+    std::string s;
+    for (size_t i = 0; i < chars; i++) {
+        uint8_t c = p[i];
+        if (!c && stopAtNul) break;
+        if (c >= 32 && c < 127) {
+            s += (char)c;
+        } else {
+            char esc[8];
+            snprintf(esc, sizeof esc, "\\x%02X", c);
+            s += esc;
+        }
+    }
+    return s;
+}
+
+// A material name of the table: 16 bytes, space padded.
+static std::string TableName(const uint8_t* entry)
+{
+    std::string s = Printable(entry, SHAPE_NAME_CHARS, true);
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+static json Triple(const int32_t v[3]) { return json::array({v[0], v[1], v[2]}); }
+static json I16s(const uint8_t* p, int count)
+{
+    json a = json::array();
+    for (int i = 0; i < count; i++) a.push_back(GetI16(p, 2 * i));
+    return a;
+}
+
+static json Describe(uint8_t* b, const std::string& file, int fileVersion)
+{
+    int32_t lo[3], hi[3];
+    for (int a = 0; a < 3; a++) lo[a] = GetI32(b, SH_MIN + 4 * a), hi[a] = GetI32(b, SH_MAX + 4 * a);
+    json info = {
+        {"file", file},
+        {"fileVersion", fileVersion},
+        {"version", ShapeVersion(b)},
+        {"shift", ShapeShift(b)},
+        {"flags", GetU16(b, SH_FLAGS)},
+        {"word06", GetU16(b, 0x06)},
+        {"size", ShapeUsedSize(b)},
+        {"word0C", GetU32(b, 0x0C)},
+        {"offsets",
+         {{"vertices", GetU32(b, SH_VERTICES)},
+          {"polygons", GetU32(b, SH_POLYGONS)},
+          {"names", GetU32(b, SH_NAMES)},
+          {"extra", GetU32(b, SH_EXTRA)}}},
+        {"word40", GetU32(b, SH_WORD40)},
+        {"radius", GetI32(b, SH_RADIUS)},
+        {"box", {{"min", Triple(lo)}, {"max", Triple(hi)}}},
+        {"noSort", GetI16(b, SH_NOSORT)},
+        {"maxNormalAngle", GetI16(b, SH_MAXANGLE)},
+    };
+
+    json vertices = json::array();
+    for (int i = 0; i < ShapeVertexCount(b); i++) {
+        int32_t world[3];
+        ShapeVertexPos(b, i, world);
+        uint32_t name = ShapePointName(b, i);
+        uint8_t chars[4] = {(uint8_t)(name >> 24), (uint8_t)(name >> 16), (uint8_t)(name >> 8), (uint8_t)name};
+        vertices.push_back({{"index", i},
+                            {"world", Triple(world)},
+                            {"stored", I16s(ShapeVertex(b, i), 3)},
+                            {"flags", ShapeVertexFlags(b, i)},
+                            {"name", Printable(chars, 4, true)}});
+    }
+    info["vertices"] = vertices;
+
+    // What the editor's binding would make of each polygon's material, on a copy.
+    std::vector<uint8_t> bound(b, b + ShapeUsedSize(b));
+    ShapeBindMaterials(bound.data(), SHAPE_NAME_CHARS);
+    json polygons = json::array();
+    uint8_t* p = ShapeFirstPolygon(b);
+    uint8_t* q = ShapeFirstPolygon(bound.data());
+    for (int i = 0; i < ShapePolygonCount(b); i++, p = ShapeNextPolygon(p), q = ShapeNextPolygon(q)) {
+        int n = ShapePolyPoints(p);
+        json points = json::array();
+        for (int k = 0; k < n; k++) points.push_back(ShapePolyIndex(p, k));
+        int binds = GetU16(q, 2);
+        json poly = {{"index", i},
+                     {"flags", GetU16(p, 0)},
+                     {"material", GetU16(p, 2)},
+                     {"binds", binds & MAT_UNRESOLVED ? json(nullptr) : json(binds)},
+                     {"normal", I16s(p + 4, 3)},
+                     {"points", points}};
+        if (binds < IntMatCount()) poly["bindsName"] = TableName(IntMatPtr(binds) + IM_NAME);
+        if (uint8_t* normals = ShapePolyNormals(p)) {
+            json a = json::array();
+            for (int k = 0; k < n; k++) a.push_back(I16s(normals + 6 * k, 3));
+            poly["pointNormals"] = a;
+        }
+        if (uint8_t* mapping = ShapePolyMapping(p)) {
+            json a = json::array();
+            for (int k = 0; k < n; k++) a.push_back(I16s(mapping + 4 * k, 2));
+            poly["mapping"] = a;
+        }
+        polygons.push_back(poly);
+    }
+    info["polygons"] = polygons;
+
+    json names = json::array();
+    const uint8_t* e = ShapeNames(b);
+    for (int i = 0; i < ShapeNameCount(b); i++, e += SHAPE_NAME_ENTRY_SIZE) {
+        char key[SHAPE_NAME_CHARS + 1];
+        memcpy(key, e, SHAPE_NAME_CHARS);
+        key[SHAPE_NAME_CHARS] = 0;
+        int found = IntMatFind(key);
+        names.push_back({{"name", TableName(e)},
+                         {"id", GetU16(e, SHAPE_NAME_CHARS)},
+                         {"binds", found == IM_NONE ? json(nullptr) : json(found)}});
+    }
+    info["materialNames"] = names;
+    return info;
+}
+
+static std::string Join(const json& a, const char* between = " ")
+{
+    std::string s;
+    for (const json& v : a) s += (s.empty() ? "" : between) + v.dump();
+    return s;
+}
+
+static std::string Vec(const json& a) { return "(" + Join(a, ", ") + ")"; }
+
+static void PrintInfo(const json& i)
+{
+    printf("%s: SHP version %d", i["file"].get<std::string>().c_str(), i["version"].get<int>());
+    if (i["fileVersion"] != i["version"]) printf(" (converted from version %d)", i["fileVersion"].get<int>());
+    printf(", %u bytes\n", i["size"].get<unsigned>());
+    printf("shift %d  flags 0x%04X  word 0x06 0x%04X  word 0x0C 0x%08X  word 0x40 0x%08X\n", i["shift"].get<int>(),
+           i["flags"].get<unsigned>(), i["word06"].get<unsigned>(), i["word0C"].get<unsigned>(),
+           i["word40"].get<unsigned>());
+    const json& o = i["offsets"];
+    printf("offsets: vertices %u  polygons %u  names %u  extra %u\n", o["vertices"].get<unsigned>(),
+           o["polygons"].get<unsigned>(), o["names"].get<unsigned>(), o["extra"].get<unsigned>());
+    printf("radius %d  box %s to %s\n", i["radius"].get<int>(), Vec(i["box"]["min"]).c_str(),
+           Vec(i["box"]["max"]).c_str());
+    printf("no sort %d  max normal angle %d\n", i["noSort"].get<int>(), i["maxNormalAngle"].get<int>());
+
+    printf("%zu vertices\n", i["vertices"].size());
+    for (const json& v : i["vertices"]) {
+        printf("  %5d  world %-24s stored %-20s flags 0x%04X", v["index"].get<int>(), Vec(v["world"]).c_str(),
+               Vec(v["stored"]).c_str(), v["flags"].get<unsigned>());
+        if (!v["name"].get<std::string>().empty()) printf("  name \"%s\"", v["name"].get<std::string>().c_str());
+        printf("\n");
+    }
+    printf("%zu polygons\n", i["polygons"].size());
+    for (const json& p : i["polygons"]) {
+        printf("  %5d  flags 0x%04X  material 0x%04X ", p["index"].get<int>(), p["flags"].get<unsigned>(),
+               p["material"].get<unsigned>());
+        if (p["binds"].is_null())
+            printf("(unresolved)");
+        else
+            printf("(binds %d \"%s\")", p["binds"].get<int>(), p.value("bindsName", std::string()).c_str());
+        printf("  normal %s  points %s\n", Vec(p["normal"]).c_str(), Join(p["points"]).c_str());
+        if (p.contains("pointNormals")) {
+            std::string s;
+            for (const json& n : p["pointNormals"]) s += " " + Vec(n);
+            printf("         point normals%s\n", s.c_str());
+        }
+        if (p.contains("mapping")) {
+            std::string s;
+            for (const json& m : p["mapping"]) s += " " + Vec(m);
+            printf("         mapping%s\n", s.c_str());
+        }
+    }
+    printf("%zu material names\n", i["materialNames"].size());
+    for (const json& n : i["materialNames"]) {
+        printf("  %-18s id 0x%04X  ", ("\"" + n["name"].get<std::string>() + "\"").c_str(), n["id"].get<unsigned>());
+        if (n["binds"].is_null())
+            printf("not found\n");
+        else
+            printf("binds %d\n", n["binds"].get<int>());
+    }
+}
+
+static void ShapeInfoCmd(const std::string& file, bool asJson)
+{
+    CliShapeStart();
+    if (gCliResult) return;
+    int fileVersion = 0;
+    ResId id = ReadShape(file, &fileVersion);
+    if (!id) return;
+    json info = Describe((uint8_t*)ResOpen(id), file, fileVersion);
+    ResClose(id);
+    ResFreeAlways(id);
+    if (asJson)
+        printf("%s\n", info.dump(2, ' ', false, json::error_handler_t::replace).c_str());
+    else
+        PrintInfo(info);
+    gCliResult = 0;
+}
+
+// ============================================================================================
+// shape upgrade
+// ============================================================================================
+
+static void ShapeUpgradeCmd(const std::string& in, const std::string& out)
+{
+    CliShapeStart();
+    if (gCliResult) return;
+    int fileVersion = 0;
+    ResId id = ReadShape(in, &fileVersion);
+    if (!id) return;
+    const uint8_t* b = (const uint8_t*)ResPeek(id);
+    uint32_t size = ShapeUsedSize(b);
+    int failed = FileWrite(out.c_str(), b, size);
+    ResFreeAlways(id);
+    if (failed) {
+        CliFail(1, "%s: cannot write", out.c_str());
+        return;
+    }
+    printf("%s: version %d from version %d, %u bytes\n", out.c_str(), SHAPE_VERSION, fileVersion, size);
+    gCliResult = 0;
+}
+
+void CliAddShape(CLI::App& app)
+{
+    CLI::App* shape = CliGroup(app, "shape", "Shape files (SHP): show and upgrade");
+
+    static std::string infoFile;
+    static bool infoJson;
+    CLI::App* info = shape->add_subcommand("info", "Show a shape: header, vertices, polygons, material names");
+    info->add_option("FILE", infoFile, "SHP file")->required();
+    info->add_flag("--json", infoJson, "Write JSON");
+    CliShapeOptions(info);
+    info->callback([] { ShapeInfoCmd(infoFile, infoJson); });
+
+    static std::string upIn, upOut;
+    CLI::App* upgrade = shape->add_subcommand("upgrade", "Write an SHP file of version 12 to 16 as version 16");
+    upgrade->add_option("IN", upIn, "SHP file to read")->required();
+    upgrade->add_option("OUT", upOut, "SHP file to write")->required();
+    CliShapeOptions(upgrade);
+    upgrade->callback([] { ShapeUpgradeCmd(upIn, upOut); });
+}
