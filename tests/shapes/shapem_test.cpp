@@ -13,82 +13,19 @@
 #include "materials/intmat.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
+#include "shapes/shape_build.h"
 #include "support/testutil.h"
 
 // ============================================================================================
 // Hand-made shape files
 // ============================================================================================
 
-struct TPoly {
-    std::vector<uint16_t> idx;
-    uint16_t material = 0;
-    uint16_t flags = 0;
-    std::vector<int16_t> normals;   // 3 per point, or empty
-    std::vector<int16_t> mapping;   // 2 per point, or empty
-    std::array<int16_t, 3> face = {0, 0, 0};
-};
-
-struct TShape {
-    int version = 16;
-    int shift = 0;
-    std::vector<std::array<int16_t, 3>> v;
-    std::vector<uint32_t> names;   // point name per vertex (0 = none); may be shorter
-    std::vector<TPoly> polys;
-    std::vector<std::pair<std::string, uint16_t>> table;
-};
-
-// A version 16 block laid out as a file holds it: header, vertices, polygons, name table.
-static Bytes Build(const TShape& s)
-{
-    Bytes b(SHAPE_HEADER_SIZE, 0);
-    if (!s.v.empty()) {
-        PutU32(b.data(), SH_VERTICES, (uint32_t)b.size());
-        AppendU16(b, (uint16_t)s.v.size());
-        for (size_t i = 0; i < s.v.size(); i++) {
-            for (int a = 0; a < 3; a++) AppendU16(b, (uint16_t)s.v[i][a]);
-            AppendU16(b, 0);
-            AppendU32(b, i < s.names.size() ? s.names[i] : 0);
-        }
-    }
-    if (!s.polys.empty()) {
-        PutU32(b.data(), SH_POLYGONS, (uint32_t)b.size());
-        AppendU16(b, (uint16_t)s.polys.size());
-        for (const TPoly& p : s.polys) {
-            AppendU16(b, p.flags);
-            AppendU16(b, p.material);
-            for (int a = 0; a < 3; a++) AppendU16(b, (uint16_t)p.face[a]);
-            AppendU16(b, (uint16_t)(p.idx.size() | (p.normals.empty() ? 0 : PC_NORMALS) | (p.mapping.empty() ? 0 : PC_MAPPING)));
-            for (uint16_t i : p.idx) AppendU16(b, i);
-            for (int16_t n : p.normals) AppendU16(b, (uint16_t)n);
-            for (int16_t m : p.mapping) AppendU16(b, (uint16_t)m);
-        }
-    }
-    if (!s.table.empty()) {
-        PutU32(b.data(), SH_NAMES, (uint32_t)b.size());
-        AppendU16(b, (uint16_t)s.table.size());
-        for (const auto& [name, id] : s.table) {
-            std::string padded = name;
-            padded.resize(16, ' ');
-            AppendText(b, padded, 16);
-            AppendU16(b, id);
-        }
-    }
-    PutU16(b.data(), SH_VERSION, (uint16_t)s.version);
-    PutU16(b.data(), SH_SHIFT, (uint16_t)s.shift);
-    PutU32(b.data(), SH_SIZE, (uint32_t)b.size());
-    for (int a = 0; a < 3; a++) {
-        PutI32(b.data(), SH_MIN + 4 * a, SHAPE_BOX_EMPTY_MIN);
-        PutI32(b.data(), SH_MAX + 4 * a, SHAPE_BOX_EMPTY_MAX);
-    }
-    return b;
-}
-
 // One triangle over three vertices.
 static TShape Triangle(int16_t size = 100)
 {
     TShape s;
-    s.v = {{0, 0, 0}, {size, 0, 0}, {0, size, 0}};
-    s.polys = {TPoly{{0, 1, 2}}};
+    s.verts = {{0, 0, 0}, {size, 0, 0}, {0, size, 0}};
+    s.polys = {TPoly({0, 1, 2})};
     return s;
 }
 
@@ -169,18 +106,16 @@ TEST_F(ShapeMTest, PentagonGivesThreeTrianglesAndQuadOneRecord)
     int stone = AddMaterial("stone");
     TShape s;
     s.shift = 1;
-    s.v = {{10, -20, 30}, {40, 0, 0}, {40, 40, 0}, {0, 40, 0}, {-10, 20, 0}, {50, 50, 50}};
-    s.names = {0, 0, 0x41424344};
-    TPoly pentagon{{0, 1, 2, 3, 4}, 1, 0x14};
+    s.verts = {{10, -20, 30}, {40, 0, 0}, {40, 40, 0}, {0, 40, 0}, {-10, 20, 0}, {50, 50, 50}};
+    s.verts[2].name = 0x41424344;
+    s.radius = 777;
+    TPoly pentagon({0, 1, 2, 3, 4}, 0x14, 1, 1, 2, 3);
     for (int k = 0; k < 15; k++) pentagon.normals.push_back((int16_t)(1000 * k));
-    pentagon.face = {1, 2, 3};
-    TPoly quad{{1, 2, 3, 5}, 2};
+    TPoly quad({1, 2, 3, 5}, 0, 2);
     quad.mapping = {100, 200, 300, 400, 500, 600, 8192, -16384};
     s.polys = {pentagon, quad};
-    s.table = {{"WOOD", 1}, {"STONE", 2}};
-    Bytes image = Build(s);
-    PutI32(image.data(), SH_RADIUS, 777);
-    ResId id = Load("penta.shp", image);
+    s.names = {{"WOOD", 1}, {"STONE", 2}};
+    ResId id = Load("penta.shp", BuildShape(s));
 
     ASSERT_TRUE(ShapeMIsPrepared(id));
     EXPECT_EQ(6, ShapeMVertexCount(id));
@@ -224,7 +159,7 @@ TEST_F(ShapeMTest, PentagonGivesThreeTrianglesAndQuadOneRecord)
 
 TEST_F(ShapeMTest, DamagedFilesAreRefusedWithoutEndingTheProgram)
 {
-    Bytes good = Build(Triangle());
+    Bytes good = BuildShape(Triangle());
     std::vector<std::pair<const char*, Bytes>> cases;
     cases.push_back({"cut in half", Bytes(good.begin(), good.begin() + good.size() / 2)});
     Bytes b = good;
@@ -256,10 +191,10 @@ TEST_F(ShapeMTest, MaterialChangeRebindsByTheNameTheShapeStartedWith)
 {
     for (const char* name : {"A0", "A1", "A2", "STONE"}) AddMaterial(name);
     TShape s = Triangle();
-    s.polys.push_back(TPoly{{0, 2, 1}, 5});
+    s.polys.push_back(TPoly({0, 2, 1}, 0, 5));
     s.polys[0].material = 3;
-    s.table = {{"GLASS", 3}, {"STONE", 5}};
-    ResId id = Load("glass.shp", Build(s));
+    s.names = {{"GLASS", 3}, {"STONE", 5}};
+    ResId id = Load("glass.shp", BuildShape(s));
     EXPECT_EQ(3u | MAT_UNRESOLVED, GetU32(ShapeMRecord(id, 0), DR_MATERIAL));
     EXPECT_EQ(3u, GetU32(ShapeMRecord(id, 1), DR_MATERIAL));
 
@@ -274,7 +209,7 @@ TEST_F(ShapeMTest, MaterialChangeRebindsByTheNameTheShapeStartedWith)
 
 TEST_F(ShapeMTest, AddingToAPreparedShape)
 {
-    ResId id = Load("empty.shp", Build(TShape{}));
+    ResId id = Load("empty.shp", BuildShape(TShape{}));
     ASSERT_TRUE(ShapeMIsPrepared(id));
     EXPECT_EQ(SHAPE_BOX_EMPTY_MIN, ShapeMMinX(id));
 
@@ -322,12 +257,12 @@ TEST_F(ShapeMTest, AddingToAPreparedShape)
 TEST_F(ShapeMTest, BaseFootprintTakesTheVerticesNearTheLowestY)
 {
     TShape s;
-    s.v = {{5, -100, 7}, {-50, 155, 0}, {1000, 156, -1000}, {2, -100, 3}};
-    s.polys = {TPoly{{0, 1, 2}}};
+    s.verts = {{5, -100, 7}, {-50, 155, 0}, {1000, 156, -1000}, {2, -100, 3}};
+    s.polys = {TPoly({0, 1, 2})};
     int32_t box[4];
-    ShapeMBaseFootprint(Load("foot.shp", Build(s)), box);
+    ShapeMBaseFootprint(Load("foot.shp", BuildShape(s)), box);
     EXPECT_EQ((std::vector<int32_t>{-50, 0, 5, 7}), std::vector<int32_t>(box, box + 4));
-    ShapeMBaseFootprint(Load("none.shp", Build(TShape{})), box);
+    ShapeMBaseFootprint(Load("none.shp", BuildShape(TShape{})), box);
     EXPECT_EQ(SHAPE_BOX_EMPTY_MIN, box[0]);
     EXPECT_EQ(SHAPE_BOX_EMPTY_MAX, box[3]);
 }
@@ -338,7 +273,7 @@ TEST_F(ShapeMTest, BaseFootprintTakesTheVerticesNearTheLowestY)
 
 TEST_F(ShapeMTest, UndoAfterUndoRestoresTheSameState)
 {
-    WriteBytes("tri.shp", Build(Triangle()));
+    WriteBytes("tri.shp", BuildShape(Triangle()));
     ASSERT_EQ(0, ShapeMLoadFile("tri.shp"));
     Bytes loaded = EditBytes();
     ShapeMNew();
@@ -358,9 +293,9 @@ TEST_F(ShapeMTest, UndoAfterUndoRestoresTheSameState)
 TEST_F(ShapeMTest, TakingInAPreparedShapeGivesTheRawBlock)
 {
     TShape s = Triangle();
-    s.names = {0, 0x4E414D45};
+    s.verts[1].name = 0x4E414D45;
     s.polys[0].flags = PF_SELECTED;
-    ResId id = Load("tree.shp", Build(s));
+    ResId id = Load("tree.shp", BuildShape(s));
     ASSERT_TRUE(ShapeMIsPrepared(id));
 
     ASSERT_EQ(0, ShapeMTakeIn(id)) << ShapeMLastError();
@@ -380,11 +315,11 @@ TEST_F(ShapeMTest, TakingInAPreparedShapeGivesTheRawBlock)
 
 TEST_F(ShapeMTest, RefusedFilesLeaveTheBufferUnchanged)
 {
-    WriteBytes("tri.shp", Build(Triangle()));
+    WriteBytes("tri.shp", BuildShape(Triangle()));
     ASSERT_EQ(0, ShapeMLoadFile("tri.shp"));
     Bytes before = EditBytes();
 
-    Bytes bad = Build(Triangle());
+    Bytes bad = BuildShape(Triangle());
     PutU16(bad.data(), GetU32(bad.data(), SH_POLYGONS), 40);
     WriteBytes("bad.shp", bad);
     EXPECT_EQ(1, ShapeMLoadFile("bad.shp"));
@@ -392,7 +327,7 @@ TEST_F(ShapeMTest, RefusedFilesLeaveTheBufferUnchanged)
     EXPECT_EQ(1, ShapeMMergeFile("bad.shp"));
     TShape old = Triangle();
     old.version = 15;
-    WriteBytes("old.shp", Build(old));
+    WriteBytes("old.shp", BuildShape(old));
     EXPECT_EQ(1, ShapeMMergeFile("old.shp")) << "merged shapes are not converted";
     EXPECT_EQ(1, ShapeMLoadFile("missing.shp"));
     EXPECT_EQ(before, EditBytes());
@@ -407,7 +342,7 @@ TEST_F(ShapeMTest, RefusedFilesLeaveTheBufferUnchanged)
     EXPECT_EQ(0, ShapeMVertexCount(id));
     EXPECT_EQ(before, EditBytes());
 
-    Bytes huge = Build(Triangle());
+    Bytes huge = BuildShape(Triangle());
     huge.resize(SHAPEM_BUFFER_SIZE + 1);
     PutU32(huge.data(), SH_SIZE, (uint32_t)huge.size());
     WriteBytes("huge.shp", huge);
@@ -419,7 +354,7 @@ TEST_F(ShapeMTest, MergeThatWouldPassTheBufferIsRefused)
 {
     // Eight polygons of 16383 points with both per-point blocks nearly fill the buffer.
     TShape big;
-    for (int i = 0; i < 30000; i++) big.v.push_back({(int16_t)(i % 100), (int16_t)(i / 100), 0});
+    for (int i = 0; i < 30000; i++) big.verts.push_back({(int16_t)(i % 100), (int16_t)(i / 100), 0});
     for (int p = 0; p < 8; p++) {
         TPoly poly;
         for (int k = 0; k < SHAPE_MAX_POINTS; k++) poly.idx.push_back((uint16_t)((k * 7 + p) % 30000));
@@ -427,7 +362,7 @@ TEST_F(ShapeMTest, MergeThatWouldPassTheBufferIsRefused)
         poly.mapping.assign(2 * SHAPE_MAX_POINTS, 0);
         big.polys.push_back(poly);
     }
-    WriteBytes("big.shp", Build(big));
+    WriteBytes("big.shp", BuildShape(big));
     ASSERT_EQ(0, ShapeMLoadFile("big.shp")) << ShapeMLastError();
     Bytes before = EditBytes();
     ASSERT_GT(before.size(), 1900000u);
@@ -437,7 +372,7 @@ TEST_F(ShapeMTest, MergeThatWouldPassTheBufferIsRefused)
     for (TPoly& p : other.polys)
         for (uint16_t& i : p.idx) i %= 3;
     other.polys.resize(1);
-    WriteBytes("other.shp", Build(other));
+    WriteBytes("other.shp", BuildShape(other));
     EXPECT_EQ(1, ShapeMMergeFile("other.shp"));
     EXPECT_EQ(before, EditBytes());
 }
@@ -446,13 +381,13 @@ TEST_F(ShapeMTest, MergeAcrossShiftsLosesTheFinerLowBits)
 {
     TShape coarse;
     coarse.shift = 2;
-    coarse.v = {{9000, 0, 0}, {0, 9000, 0}, {0, 0, 9000}};
-    coarse.polys = {TPoly{{0, 1, 2}}};
+    coarse.verts = {{9000, 0, 0}, {0, 9000, 0}, {0, 0, 9000}};
+    coarse.polys = {TPoly({0, 1, 2})};
     TShape fine;
-    fine.v = {{5, 7, -3}, {100, 0, 0}, {0, 100, 0}};
-    fine.polys = {TPoly{{0, 1, 2}}};
-    WriteBytes("coarse.shp", Build(coarse));
-    WriteBytes("fine.shp", Build(fine));
+    fine.verts = {{5, 7, -3}, {100, 0, 0}, {0, 100, 0}};
+    fine.polys = {TPoly({0, 1, 2})};
+    WriteBytes("coarse.shp", BuildShape(coarse));
+    WriteBytes("fine.shp", BuildShape(fine));
 
     ASSERT_EQ(0, ShapeMLoadFile("coarse.shp"));
     ASSERT_EQ(0, ShapeMMergeFile("fine.shp")) << ShapeMLastError();
@@ -485,12 +420,13 @@ TEST_F(ShapeMTest, MergeAcrossShiftsLosesTheFinerLowBits)
 TEST_F(ShapeMTest, OptimiseKeepsNamedVertices)
 {
     TShape s;
-    s.v = {{0, 0, 0}, {100, 0, 0}, {0, 100, 0}, {100, 0, 0}, {5, 5, 5}, {7, 7, 7}, {0, 100, 0}};
-    s.names = {0, 0, 0, 0x44555045, 0, 0x53504F54, 0};   // 3 duplicates 1; 5 is unused
-    TPoly repeat{{1, 0, 2, 0}};
+    s.verts = {{0, 0, 0}, {100, 0, 0}, {0, 100, 0}, {100, 0, 0}, {5, 5, 5}, {7, 7, 7}, {0, 100, 0}};
+    s.verts[3].name = 0x44555045;   // duplicates vertex 1
+    s.verts[5].name = 0x53504F54;   // unused
+    TPoly repeat({1, 0, 2, 0});
     repeat.mapping = {10, 11, 20, 21, 30, 31, 40, 41};
-    s.polys = {TPoly{{0, 1, 2}}, TPoly{{0, 3, 6}}, repeat};
-    WriteBytes("opt.shp", Build(s));
+    s.polys = {TPoly({0, 1, 2}), TPoly({0, 3, 6}), repeat};
+    WriteBytes("opt.shp", BuildShape(s));
     ASSERT_EQ(0, ShapeMLoadFile("opt.shp"));
     ShapeMOptimise(1);
 
@@ -517,10 +453,10 @@ TEST_F(ShapeMTest, MoreThanAHundredMaterialsComeBackUnresolved)
         char name[8];
         snprintf(name, sizeof name, "M%03d", m);
         AddMaterial(name);
-        s.table.push_back({name, (uint16_t)m});
-        s.polys.push_back(TPoly{{0, 1, 2}, (uint16_t)m});
+        s.names.push_back({name, (uint16_t)m});
+        s.polys.push_back(TPoly({0, 1, 2}, 0, (uint16_t)m));
     }
-    WriteBytes("many.shp", Build(s));
+    WriteBytes("many.shp", BuildShape(s));
     ASSERT_EQ(0, ShapeMLoadFile("many.shp"));
     EXPECT_EQ(104, GetU16(ShapePolygon(ShapeMEdit()->data, 104), 2)) << "all bound on the way in";
     ASSERT_EQ(0, ShapeMSave("many.shp"));
@@ -537,14 +473,14 @@ TEST_F(ShapeMTest, MoreThanAHundredMaterialsComeBackUnresolved)
 
 TEST_F(ShapeMTest, SavingOverAFileKeepsTheOldOneAsBackup)
 {
-    WriteBytes("tri.shp", Build(Triangle(100)));
+    WriteBytes("tri.shp", BuildShape(Triangle(100)));
     ASSERT_EQ(0, ShapeMLoadFile("tri.shp"));
     ASSERT_EQ(0, ShapeMSave("BOX.SHP"));
     EXPECT_FALSE(PathExists("BOX.~HP")) << "nothing to keep the first time";
     Bytes first = ReadBytes("BOX.SHP");
     EXPECT_EQ(EditBytes(), first);
 
-    WriteBytes("tri2.shp", Build(Triangle(200)));
+    WriteBytes("tri2.shp", BuildShape(Triangle(200)));
     ASSERT_EQ(0, ShapeMLoadFile("tri2.shp"));
     ASSERT_EQ(0, ShapeMSave("BOX.SHP"));
     EXPECT_EQ(first, ReadBytes("BOX.~HP"));
@@ -581,12 +517,12 @@ TEST(ShapeMCli, NormaliseOptimiseMerge)
 {
     TempDir dir;
     TShape s = Triangle();
-    s.v.push_back({100, 0, 0});   // a duplicate of vertex 1
-    s.v.push_back({9, 9, 9});     // unused
-    s.polys.push_back(TPoly{{0, 3, 2}});
+    s.verts.push_back({100, 0, 0});   // a duplicate of vertex 1
+    s.verts.push_back({9, 9, 9});     // unused
+    s.polys.push_back(TPoly({0, 3, 2}));
     s.polys[0].flags = PF_SELECTED;
-    s.polys[0].face = {1, 1, 1};  // a stale normal
-    WriteBytes(dir.file("in.shp"), Build(s));
+    s.polys[0].normal[2] = -5;   // a stale normal
+    WriteBytes(dir.file("in.shp"), BuildShape(s));
 
     RunResult r = Cli(dir, {"normalise", "in.shp", "norm.shp"});
     ASSERT_EQ(0, r.exitCode) << r.output;
