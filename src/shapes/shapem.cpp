@@ -503,10 +503,10 @@ static int LoadHook(ResId id)
         ResSetFreeCallback(id, nullptr);
         return 0;
     }
+    // ShapeLoad checks the file before it converts; the result is checked again before
+    // Prepare reads it.
+    if (ShapeLoad(id)) return Refuse("%s: not a shape file (%s)", ResName(id), ShapeLastError());
     char why[160];
-    if (!ShapeCheck((const uint8_t*)ResPeek(id), ResSize(id), why, sizeof why))
-        return Refuse("%s: not a shape file (%s)", ResName(id), why);
-    if (ShapeLoad(id)) return Refuse("%s: %s", ResName(id), ShapeLastError());
     if (!ShapeCheck((const uint8_t*)ResPeek(id), ResSize(id), why, sizeof why))
         return Refuse("%s: not a shape file once converted (%s)", ResName(id), why);
     if (Prepare(id)) return 1;
