@@ -90,8 +90,9 @@ static int PeekByte(Reader* r)
 }
 
 // The next piece of a line: up to ASC_LINE_CHARS characters, ending early at a line end
-// (CR LF or LF, not kept). 1 with a piece, 0 at the end of the file, -1 on a read error.
-static int NextPiece(Reader* r, char out[ASC_LINE_CHARS + 1])
+// (CR LF or LF, not kept; *ended says whether it came). 1 with a piece, 0 at the end of the
+// file, -1 on a read error.
+static int NextPiece(Reader* r, char out[ASC_LINE_CHARS + 1], bool* ended)
 {
     int n = 0, c = 0;
     while (n < ASC_LINE_CHARS) {
@@ -102,6 +103,7 @@ static int NextPiece(Reader* r, char out[ASC_LINE_CHARS + 1])
         out[n++] = (char)c;
     }
     out[n] = 0;
+    *ended = c == '\n';
     if (c == -2) return -1;
     return n > 0 || c == '\n' ? 1 : 0;
 }
@@ -238,12 +240,15 @@ static int ReadListing(const char* fileName)
     r->size = size;
     char piece[ASC_LINE_CHARS + 1];
     int got, failed = 0;
-    while (!failed && (got = NextPiece(r, piece)) != 0) {
+    bool ended = true, lineStart;
+    while (!failed) {
+        lineStart = ended;
+        if ((got = NextPiece(r, piece, &ended)) == 0) break;
         if (got < 0) {
             failed = Refuse("%s: cannot read the file", fileName);
             break;
         }
-        imp.line++;
+        if (lineStart) imp.line++;
         failed = Line(piece);
     }
     delete r;
