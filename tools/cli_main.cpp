@@ -53,6 +53,7 @@ int main(int argc, char** argv)
     CliAddPal(app);
     CliAddMat(app);
     CliAddShape(app);
+    CliAddShapeM(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
