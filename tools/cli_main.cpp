@@ -54,6 +54,7 @@ int main(int argc, char** argv)
     CliAddMat(app);
     CliAddShape(app);
     CliAddShapeM(app);
+    CliAddMesh(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -583,4 +583,24 @@ TEST_F(Mesh, EditsThatWouldPassTheBufferAreRefused)
     EXPECT_EQ(before, Used());
 }
 
+// ============================================================================================
+// tolbex-cli
+// ============================================================================================
+
+TEST(MeshCli, ShapeSphereWritesFortyTwoVerticesAndEightyPolygons)
+{
+    TempDir dir;
+    RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "10000", "10000", "10000", "s.shp"}, dir.path());
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    Bytes b = ReadBytes(dir.file("s.shp"));
+    ASSERT_GE(b.size(), (size_t)SHAPE_HEADER_SIZE);
+    EXPECT_EQ(b.size(), GetU32(b.data(), SH_SIZE));
+    EXPECT_EQ(42, GetI16(b.data(), GetU32(b.data(), SH_VERTICES)));
+    EXPECT_EQ(80, GetI16(b.data(), GetU32(b.data(), SH_POLYGONS)));
+
+    r = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "10", "0", "10", "t.shp"}, dir.path());
+    EXPECT_EQ(1, r.exitCode) << r.output;
+    EXPECT_FALSE(PathExists(dir.file("t.shp")));
+}
+
 }   // namespace
