@@ -1533,8 +1533,8 @@ static void LoadLoop(ProgressFn progress)
 {
     D3Driver* d = Drv();
     if (progress) progress(0);
-    // Texture pages are the hardware driver's business; the software drivers read sprites
-    // where they lie.
+    // Texture pages belong to the hardware driver (its slots 13 and 14); the software drivers
+    // read sprites where they lie.
     for (int i = 0; i < d3.spriteCount; i++) {
         ResId id = d3.sprites[i].id;
         const char* name = ResName(id);
@@ -1551,11 +1551,17 @@ static void LoadLoop(ProgressFn progress)
     uint32_t step = count > 0 ? 0x20000000u / (uint32_t)count : 0;
     for (int i = 0; i < count; i++) {
         if (progress && (i & 3) == 0) progress(((uint32_t)i * step) >> 16);
-        if (!d->LoadTexture) continue;
         ResId ids[3] = {IntMatSprite(i), IntMatSprite2(i), IntMatSprite3(i)};
         uint32_t flags = (uint32_t)IntMatLoadFlags(i);
-        for (int k = 0; k < 3; k++)
-            if (ids[k]) d->LoadTexture(ids[k], k == 0 ? flags : flags | IM_EXTRA_LOAD_FLAGS);
+        for (int k = 0; k < 3; k++) {
+            if (!ids[k]) continue;
+            // The software drivers read textures from loaded sprites: load them here, between
+            // frames, rather than from the disk in the middle of one.
+            if (d->LoadTexture)
+                d->LoadTexture(ids[k], k == 0 ? flags : flags | IM_EXTRA_LOAD_FLAGS);
+            else
+                ResLoad(ids[k]);
+        }
     }
     if (progress) {
         progress(8192);

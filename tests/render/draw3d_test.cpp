@@ -552,3 +552,71 @@ TEST_F(Draw3D, OutOfNodesDropsThePolygonSilently)
     EXPECT_EQ(2u, gRec.polygons.size());
     EXPECT_EQ(Draw3DNodeCapacity(), Draw3DFreeNodes());
 }
+
+// ============================================================================================
+// Textures
+// ============================================================================================
+
+static std::vector<std::pair<ResId, uint32_t>> loads;
+static std::vector<ResId> frees;
+static std::vector<uint32_t> progress;
+static int changes;
+
+TEST_F(Draw3D, TexturesLoadThroughTheDriverWithProgressAndUnload)
+{
+    loads.clear(), frees.clear(), progress.clear(), changes = 0;
+    D3Driver d = RecordingDriver(0);
+    d.LoadTexture = [](ResId id, uint32_t flags) {
+        loads.push_back({id, flags});
+        return 0;
+    };
+    d.FreeTexture = [](ResId id) { frees.push_back(id); };
+    d.BeginTextures = [] { gRec.calls.push_back("begin textures"); };
+    d.EndTextures = [](ProgressFn) { gRec.calls.push_back("end textures"); };
+    d.AfterUnload = [] { gRec.calls.push_back("after unload"); };
+    Draw3DRegisterDriver(2, &d);
+    Draw3DSelectDriver(2);
+
+    ResId made = SpriteCreate8(8, 8, -1, nullptr, 0);
+    WriteBytes("wall.spr", Bytes((uint8_t*)ResPeek(made), (uint8_t*)ResPeek(made) + ResSize(made)));
+    ResId wall = ResFindOrAdd("wall.spr");
+    ResId glyph = SpriteCreate8(4, 4, 0, nullptr, 0), second = SpriteCreate8(4, 4, -1, nullptr, 0);
+    for (int i = 0; i < 9; i++) AddMaterial(("M" + std::to_string(i)).c_str(), 0, 0, 0, 16384, 0);
+    IntMatSetSprite(1, wall);
+    IntMatSetSprite(2, made);
+    IntMatSetLoadFlags(2, 0x1);
+    IntMatSetPlacement(2, 0, second, 0);
+    EXPECT_EQ(0, Draw3DAddTextSprite(glyph, 0x10));
+    EXPECT_EQ(1, Draw3DAddTextSprite(glyph, 0x20)) << "already listed";
+    IntMatAddChangeHandler([] { changes++; });
+
+    gRec = Recorder();
+    Draw3DLoadTextures([](uint32_t v) {
+        progress.push_back(v);
+        return 0;
+    });
+    EXPECT_EQ((std::vector<std::string>{"begin textures", "end textures"}), gRec.calls);
+    std::vector<std::pair<ResId, uint32_t>> want = {{glyph, 0x10}, {wall, 0}, {made, 0x1}, {second, 0x1 | 0x252}};
+    EXPECT_EQ(want, loads);
+    // Every fourth of the nine materials, then complete twice.
+    uint32_t step = 0x20000000u / 9;
+    EXPECT_EQ((std::vector<uint32_t>{0, 0, (4 * step) >> 16, (8 * step) >> 16, 8192, 8192}), progress);
+    EXPECT_EQ(1, changes);
+    EXPECT_TRUE(Draw3DTexturesLoaded());
+
+    // Unloading frees what is loaded: sprites read from files go, those made in memory stay.
+    ASSERT_EQ(0, ResLoad(wall));
+    gRec = Recorder();
+    Draw3DUnloadTextures();
+    EXPECT_FALSE(Draw3DTexturesLoaded());
+    EXPECT_EQ((std::vector<ResId>{wall, made, second, glyph}), frees);
+    EXPECT_NE(0, ResIsLoaded(wall));
+    EXPECT_EQ(0, ResIsLoaded(made));
+    EXPECT_EQ((std::vector<std::string>{"after unload"}), gRec.calls);
+
+    // A driver that loads nothing itself: the sprites are loaded for it.
+    Draw3DSelectDriver(1);
+    Draw3DLoadTextures(nullptr);
+    EXPECT_EQ(0, ResIsLoaded(wall));
+    EXPECT_EQ(2, changes);
+}
