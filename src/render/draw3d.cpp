@@ -828,6 +828,8 @@ int Draw3DPointScreen(int i, float* sx, float* sy)
 int Draw3DFacing(const int16_t normal[3], int point)
 {
     if (point < 0 || point >= d3.pointCount) return 0;
+    // No normal (the first points of the polygon in a line): no way to tell, so it is drawn.
+    if (!normal[0] && !normal[1] && !normal[2]) return 1;
     float n[3] = {normal[0] / ONE, normal[1] / ONE, normal[2] / ONE}, c[3];
     MulMat(d3.objRot, n, c);
     if (!d3.perspective) return c[2] < 0;

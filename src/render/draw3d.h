@@ -328,7 +328,8 @@ int Draw3DPointScreen(int i, float* sx, float* sy);
 // A camera-space point to whole screen pixels: 1 when nearer than the near plane or further
 // than D3_SCREEN_LIMIT from the origin on screen, else 0.
 int Draw3DCameraToScreen(const float p[3], int* sx, int* sy);
-// 1 when a face with this object-space normal (2.14) turns towards the eye at point i.
+// 1 when a face with this object-space normal (2.14) turns towards the eye at point i, or
+// has no normal at all.
 int Draw3DFacing(const int16_t normal[3], int point);
 // 1 when a sphere (camera-space centre, radius) can be in view.
 int Draw3DSphereVisible(const float centre[3], float radius);

@@ -125,6 +125,12 @@ TEST_F(ShapeDraw, MaterialsTexturesAndBackFaces)
     EXPECT_TRUE(gRec.polygons.empty());
     ShapeMDraw(flat, at, turned, 0);
     EXPECT_EQ(2u, gRec.polygons.size());
+    // A record without a normal cannot be told to face away: it is drawn.
+    TShape unknown = Square(1);
+    unknown.polys[0].normal[2] = 0;
+    gRec = Recorder();
+    ShapeMDraw(Load("unknown.shp", unknown), at, turned, D3V_HIDDEN);
+    EXPECT_EQ(2u, gRec.polygons.size());
     Draw3DDisplay();
 }
 
