@@ -3,6 +3,7 @@
 // anything reads it; edits of the buffer are worked out in a scratch block and copied in only
 // when they succeed, so a refusal leaves the buffer as it was.
 #include "shapes/shapem.h"
+#include "shapes/mesh.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -900,8 +901,8 @@ int ShapeMPrepareForWriting(ResId* id, uint32_t* size)
     if (ShapeRebuildNameTable(&sm.block)) return Refuse("no room for the material name table");
     ShapeDerive(sm.block.data);
     ShapeAllFaceNormals(&sm.block);
-    // The per-point normals (smoothing) are recomputed here, after the face normals, by the
-    // mesh operations' MeshSmoothAll(&sm.block).
+    // Every save carries freshly smoothed per-point normals.
+    if (MeshSmoothAll(&sm.block)) return Refuse("no room for the per-point normals");
     if (id) *id = sm.edit;
     if (size) *size = ShapeUsedSize(sm.block.data);
     return 0;

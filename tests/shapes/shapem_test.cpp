@@ -479,6 +479,12 @@ TEST_F(ShapeMTest, SavingOverAFileKeepsTheOldOneAsBackup)
     EXPECT_FALSE(PathExists("BOX.~HP")) << "nothing to keep the first time";
     Bytes first = ReadBytes("BOX.SHP");
     EXPECT_EQ(EditBytes(), first);
+    // A save carries smoothed per-point normals: the lone triangle's points take its face normal.
+    uint8_t* poly = ShapeFirstPolygon(ShapeMEdit()->data);
+    ASSERT_NE(poly, nullptr);
+    ASSERT_NE(ShapePolyNormals(poly), nullptr);
+    for (int k = 0; k < 3; k++)
+        for (int a = 0; a < 3; a++) EXPECT_EQ(GetI16(ShapePolyNormals(poly), 6 * k + 2 * a), GetI16(poly, 4 + 2 * a));
 
     WriteBytes("tri2.shp", BuildShape(Triangle(200)));
     ASSERT_EQ(0, ShapeMLoadFile("tri2.shp"));
