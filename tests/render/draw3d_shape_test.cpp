@@ -1,6 +1,7 @@
 // Drawing shapes through the recording driver: prepared shapes (view tests, records, materials,
 // textures, back faces) and the edit buffer through the edited-object slot.
 #include "render/d3test.h"
+#include "shapes/mesh.h"
 #include "shapes/shape_build.h"
 #include "shapes/shapem.h"
 #include "toolkit/slots.h"
@@ -166,4 +167,24 @@ TEST_F(ShapeDraw, TheEditedObjectSlotDrawsTheEditBufferOrItsOwnShape)
     EXPECT_EQ(-600.0f, gRec.polygons[0].v[0].x);
     Draw3DDisplay();
     SlotsRemove();
+}
+
+TEST_F(ShapeDraw, ASphereFromTheEditorShowsItsNearHalf)
+{
+    ASSERT_EQ(0, MeshCreateSphere(1000, 1000, 1000, 0));
+    const int32_t at[3] = {0, 0, 4000};
+    const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
+    Start();
+    ASSERT_EQ(1, ShapeMDrawEdit(at, identity, 0));
+    ASSERT_EQ((size_t)MESH_SPHERE_TRIANGLES, gRec.polygons.size());
+    gRec = Recorder();
+    ShapeMDrawEdit(at, identity, D3V_HIDDEN);
+    // Outward normals: what is left faces the eye, about half of the sphere.
+    EXPECT_GT(gRec.polygons.size(), MESH_SPHERE_TRIANGLES / 3u);
+    EXPECT_LT(gRec.polygons.size(), MESH_SPHERE_TRIANGLES * 2 / 3u);
+    for (const RecPolygon& p : gRec.polygons) {
+        float z = (p.v[0].z + p.v[1].z + p.v[2].z) / 3;
+        EXPECT_LT(z, 4000 + 200) << "a far face was drawn";
+    }
+    Draw3DDisplay();
 }

@@ -176,18 +176,6 @@ TEST_F(Draw3D, PolygonTypesFollowMaterialTextureAndSwitches)
     Draw3DDisplay();
 }
 
-TEST_F(Draw3D, RenderFlagsDropShadow20WithShadow10)
-{
-    Draw3DSetRenderFlags(RENDER_SHADOW20 | RENDER_WIREFRAME);
-    EXPECT_EQ((uint32_t)(RENDER_SHADOW20 | RENDER_WIREFRAME), Draw3DRenderFlags());
-    Draw3DSetRenderFlags(RENDER_SHADOW20 | RENDER_SHADOW10);
-    EXPECT_EQ((uint32_t)RENDER_SHADOW10, Draw3DRenderFlags());
-    Draw3DSetRenderFlags(RENDER_SHADOW20);   // the old value had 0x10
-    EXPECT_EQ(0u, Draw3DRenderFlags());
-    Draw3DSetRenderFlags(RENDER_SHADOW20);
-    EXPECT_EQ((uint32_t)RENDER_SHADOW20, Draw3DRenderFlags());
-}
-
 static int hookCalls;
 static int Hook(void* triangle)
 {
