@@ -1049,9 +1049,9 @@ static int32_t Specular(const float n[3], const float l[3], const float v[3], in
 
 // How much of a local light reaches a vertex (0 to 1), and its specular term for spot lights.
 static float LocalFactor(const D3Light* l, const float p[3], const float n[3], const float view[3], int32_t specular,
-                         int32_t* spec)
+                         int32_t* shine)
 {
-    *spec = 0;
+    *shine = 0;
     float L[3];
     for (int i = 0; i < 3; i++) {
         L[i] = l->pos[i] - p[i];
@@ -1076,7 +1076,7 @@ static float LocalFactor(const D3Light* l, const float p[3], const float n[3], c
     }
     float a = 1.0f - len / l->radius;
     if (a < 0.5f) f *= 2 * a;
-    if (l->type == D3L_SPOT) *spec = Specular(n, lh, view, specular);
+    if (l->type == D3L_SPOT) *shine = Specular(n, lh, view, specular);
     return f;
 }
 
@@ -1100,21 +1100,21 @@ static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, ui
     int32_t ldiff[3] = {0, 0, 0}, lspec[3] = {0, 0, 0}, ldiffMax = 0, glowMax = 0, lspecMax = 0;
     for (int i = 0; i < d3.touchCount; i++) {
         const D3Light* l = &d3.lights[d3.touching[i]];
-        int32_t spec;
-        float f = LocalFactor(l, p, n, view, mspec, &spec);
+        int32_t shine;
+        float f = LocalFactor(l, p, n, view, mspec, &shine);
         int32_t fi = Trunc32(f * ONE);
         for (int c = 0; c < 3; c++) {
             if (l->type == D3L_GLOW)
                 lspec[c] += FixMul(fi, l->rgb[c]);
             else
                 ldiff[c] += FixMul(fi, l->rgb[c]);
-            lspec[c] += FixMul(spec, l->rgb[c]);
+            lspec[c] += FixMul(shine, l->rgb[c]);
         }
         if (l->type == D3L_GLOW)
             glowMax += FixMul(fi, l->max);
         else
             ldiffMax += FixMul(fi, l->max);
-        lspecMax += FixMul(spec, l->max);
+        lspecMax += FixMul(shine, l->max);
     }
 
     if (!d3.colour) {
