@@ -18,6 +18,8 @@ void CliAddRes(CLI::App& app);
 void CliAddPal(CLI::App& app);
 void CliAddMat(CLI::App& app);
 void CliAddShape(CLI::App& app);
+void CliAddShapeM(CLI::App& app);
+void CliAddMesh(CLI::App& app);
 
 // Shape commands: the --materials FILE.MAT and --palette FILE.PAL options, and the start-up
 // that loads them (palette, render-material table, material list in true-colour mode) so that

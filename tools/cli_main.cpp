@@ -53,6 +53,8 @@ int main(int argc, char** argv)
     CliAddPal(app);
     CliAddMat(app);
     CliAddShape(app);
+    CliAddShapeM(app);
+    CliAddMesh(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -24,6 +24,7 @@
 #include "palette/bmp.h"
 #include "palette/palm.h"
 #include "platform/platform.h"
+#include "shapes/shapem.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/slots.h"
@@ -300,7 +301,14 @@ static void EditorStart(void)
         if (VideoBeginUpdate(1)) VideoEndUpdate();
     }
     SlotsInstall(4);
-    // The "SHP" type, the shape manager and (World Editor) the world manager join here.
+    ShapeMResourceInstall();
+    ShapeMInstall(SHAPEM_BUFFER_SIZE, app.font);
+    ShapeMSetUndo(1);
+    {
+        static const int display[5] = {0, 254, 249, 248, 250};
+        ShapeMSetDisplay(display);
+    }
+    // The world manager (World Editor) joins here.
 
     for (int i = 0; i < 2; i++) {
         if (!VideoBeginUpdate(1)) FatalError("Failed to set required screen mode");

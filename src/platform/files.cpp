@@ -156,6 +156,35 @@ int FileWrite(const char* name, const void* data, size_t size)
     return 0;
 }
 
+// The backup name of a file: the first character of its extension becomes '~'; a name
+// without an extension gets ".~".
+static std::string BackupName(const char* name)
+{
+    std::string b(name);
+    size_t base = b.find_last_of("/\\");
+    size_t dot = b.rfind('.');
+    if (dot == std::string::npos || (base != std::string::npos && dot < base)) return b + ".~";
+    if (dot + 1 == b.size()) return b + "~";
+    b[dot + 1] = '~';
+    return b;
+}
+
+int FileSaveWithBackup(const char* name, const void* data, size_t size)
+{
+    if (!name || !*name) return 1;
+    std::string backup = BackupName(name);
+    // Saving a backup over itself would delete the only copy.
+    if (!FileExists(name) || SameIgnoringCase(backup.c_str(), name)) return FileWrite(name, data, size);
+    if (FileExists(backup.c_str())) FileDelete(backup.c_str());
+    // Without a backup the old file is not written over.
+    if (FileMove(name, backup.c_str())) return 1;
+    if (FileWrite(name, data, size)) {
+        FileMove(backup.c_str(), name);
+        return 1;
+    }
+    return 0;
+}
+
 int FileDelete(const char* name)
 {
     std::string found;

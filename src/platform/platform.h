@@ -268,6 +268,10 @@ int64_t FileSize(const char* name);
 int FileReadAt(const char* name, uint64_t offset, void* dest, size_t length);
 // Writes a new file; a partly written file is removed. 0 on success, 1 on failure.
 int FileWrite(const char* name, const void* data, size_t size);
+// Writes a file, keeping the previous one: an existing file is first moved to the name whose
+// extension's first character is '~' (BOX.SHP leaves BOX.~HP; an older backup goes first).
+// When the new file cannot be written the previous one is moved back. 0, or 1 on failure.
+int FileSaveWithBackup(const char* name, const void* data, size_t size);
 int FileDelete(const char* name);
 // 0 on success (an existing destination is replaced).
 int FileMove(const char* from, const char* to);

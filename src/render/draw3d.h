@@ -85,6 +85,7 @@ struct D3Polygon {
     int32_t key;             // sort key
     int32_t chained;         // drawn over the polygon it is chained to, at equal depth
     int32_t material;        // the IntMat index the polygon came from
+    int32_t count;           // vertices in the ring
 };
 
 typedef void (*D3PolyFn)(D3Polygon* polygon);
@@ -137,3 +138,267 @@ enum {
     DRIVER_SOFTWARE = 1,
     DRIVER_DIRECT3D = 2,
 };
+
+// ============================================================================================
+// Install, drivers, start-up settings
+// ============================================================================================
+
+enum {
+    D3_MAX_DRIVERS = 4,
+    D3_MAX_LIGHTS = 64,
+    D3_MAX_TEXT_SPRITES = 4000,
+    D3_MATERIALS = 512,          // capacity of the render-material table
+    D3_NODES_PER_POLYGON = 4,
+    D3_NEAR_MIN = 128,           // the near distance is never set below this
+    D3_DEPTH_LIMIT = 0x40000000, // the far distance never passes this
+    D3_OVERLAY_Z = 257,          // depth written into polygons drawn with the overlay switch
+    D3_SCREEN_LIMIT = 30000,     // single points project within +-this
+};
+
+// Creates the pools (vertex nodes = 4 x polygons, polygon records, 64 local lights, 4000 text
+// sprites), the render-material table of 512 (which registers the "MAT" converter), the default
+// lights, registers the removal and makes driver 0 current. The first two values are not read.
+// 0, or 1 when memory cannot be had (the caller reports "Not enough memory for Draw3DInstall.").
+// A second call while installed does nothing and gives 0.
+int Draw3DInstall(int unusedA, int unusedB, int polygons);
+// Unloads textures when loaded, frees the pools and the render-material table.
+void Draw3DRemove(void);
+int Draw3DIsInstalled(void);
+
+// Copies the record into the table (indexes 0 to D3_MAX_DRIVERS - 1; any other is fatal).
+void Draw3DRegisterDriver(int index, const D3Driver* driver);
+// Deactivates the current driver (slot 7), makes this one current and activates it (slot 6).
+void Draw3DSelectDriver(int index);
+int Draw3DCurrentDriver(void);
+const D3Driver* Draw3DDriver(void);
+
+// The editor's start-up settings, called once after Draw3DInstall: the perspective lens from
+// the screen size (focal length half the screen width, square pixels), the near distance
+// (raised to at least D3_NEAR_MIN), the view distance (the far limit of every frame is this
+// + 128, at most D3_DEPTH_LIMIT) and the sort mode.
+// The editor passes (screen width, screen height, 0x101, 976000, 4).
+void Draw3DSetup(int screenWidth, int screenHeight, int32_t nearZ, int32_t distance, int sortMode);
+// The editor's defaults: the default ambient and distant light, translucency off, render
+// flags 0.
+void Draw3DDefaults(void);
+
+// ============================================================================================
+// Frames
+// ============================================================================================
+
+// Opens a frame over a viewport (screen pixels): records whether the display is 8-bit
+// (intensity lighting) or not (colour lighting), the far limit from the view distance, hands
+// the depth range to the driver (slot 10), begins the driver's frame (slot 2) and empties the
+// polygon records, the node pool, the local lights, the sort trees and the user plane.
+// A second start without a display is fatal "Draw3DStartDraw/Draw3DDisplay mis-match" under
+// /debug, accepted otherwise.
+void Draw3DStartDraw(int x, int y, int width, int height);
+// Draws what was queued and closes the frame; a display without a start is fatal under
+// /debug. Logs the vertex nodes that were not given back.
+void Draw3DDisplay(void);
+int Draw3DFrameOpen(void);
+uint32_t Draw3DFrameCount(void);
+// Fills the viewport with a palette colour: through the driver's fill (slot 8) when it has
+// one, else with the 2D layer.
+void Draw3DFillView(int colour);
+// The driver's background colour (slot 20), 2.14 components; black when the driver asks.
+void Draw3DSetBackground(int32_t r, int32_t g, int32_t b);
+
+// ============================================================================================
+// Camera and views
+// ============================================================================================
+
+// Camera space: x right, y up, z away from the eye. The orientation's row i is camera axis i
+// in world space (as the slots keep it), so a world point P lands at M (P - position).
+// Moves the distant light, the fog and the user plane into the new camera space.
+void Draw3DSetCamera(const int32_t position[3], const int16_t orientation[9]);
+void Draw3DWorldToCamera(const int32_t world[3], int32_t out[3]);
+// Camera orientation times an object's world orientation: what Draw3DBeginObject takes.
+void Draw3DRelativeOrientation(const int16_t world[9], int16_t out[9]);
+
+// Perspective: planes = left (x, z), right (x, z), top (y, z), bottom (y, z) normals in 2.14;
+// a point is outside a plane when normal . point < 0. Screen = (x / z) scale + centre.
+void Draw3DSetPerspective(const int16_t planes[8], float centreX, float centreY, float scaleX, float scaleY);
+// The perspective of a viewport with the start-up lens (y up on screen).
+void Draw3DLensPerspective(int x, int y, int width, int height);
+// Orthographic: camera-space bounds and pixels per unit; the screen centre is the viewport's.
+void Draw3DSetOrthographic(float left, float right, float bottom, float top, float scale);
+// The orthographic view of a width x height viewport at zoom world units per pixel.
+void Draw3DLensOrthographic(int width, int height, float zoom);
+int Draw3DIsPerspective(void);
+// The screen point the camera's axis goes through.
+void Draw3DViewCentre(float* x, float* y);
+
+void Draw3DSetNear(float nearZ);   // raised to at least D3_NEAR_MIN
+void Draw3DSetFar(float farZ);     // for the open frame; the next start takes the view distance
+void Draw3DSetDistance(int32_t distance);
+float Draw3DNear(void);
+float Draw3DFar(void);
+
+// The seventh clip plane, through a world point; its normal is +z turned about x, then y, then
+// z by the three angles. Points on the normal's side are kept. Cleared at every frame start.
+void Draw3DSetUserPlane(const int32_t point[3], int16_t ax, int16_t ay, int16_t az);
+void Draw3DClearUserPlane(void);
+
+// ============================================================================================
+// Lights and fog
+// ============================================================================================
+
+enum { D3L_POINT = 0, D3L_SPOT = 1, D3L_GLOW = 2 };
+
+// 2.14 colours; each also keeps its largest component for intensity lighting.
+void Draw3DSetAmbient(int32_t r, int32_t g, int32_t b);
+// Direction in world space, the way the light travels (2.14 unit vector).
+void Draw3DSetDistantLight(const int16_t direction[3], int32_t r, int32_t g, int32_t b);
+// A point light (world position, radius in world units). 0 added; 1 refused, when its sphere
+// of twice the radius is out of view or D3_MAX_LIGHTS lights exist this frame.
+int Draw3DAddLocalLight(const int32_t position[3], int32_t radius, int32_t r, int32_t g, int32_t b);
+// Any type: spot lights also take a world direction (2.14) and a cut-off cosine (2.14);
+// glow lights (D3L_GLOW) add to the specular colour instead of the diffuse.
+int Draw3DAddLight(int type, const int32_t position[3], int32_t radius, const int16_t direction[3], int32_t cutoff,
+                   int32_t r, int32_t g, int32_t b);
+int Draw3DLightCount(void);
+// The cosine below which no specular light shows: fixed at install as the smallest value
+// whose seventh power survives 2.14 arithmetic.
+float Draw3DSpecularThreshold(void);
+
+// Fog from a world origin along a world direction (2.14): levels (2.14) go from near at the
+// origin to far at distance units along it, into each vertex's blend level.
+void Draw3DSetFog(const int32_t origin[3], const int16_t direction[3], int32_t nearValue, int32_t farValue,
+                  int32_t distance);
+void Draw3DFogOff(void);
+void Draw3DAllowFog(int on);
+
+// ============================================================================================
+// Switches
+// ============================================================================================
+
+enum {
+    D3SORT_RESERVED = 0,
+    D3SORT_FIRST_DEPTH = 1,   // by the depth of the first vertex, far to near
+    D3SORT_AVERAGE_DEPTH = 2, // by the average vertex depth, far to near
+    D3SORT_STATE = 3,         // by (polygon flags << 16) | texture, for hardware drivers
+    D3SORT_NONE = 4,          // each polygon goes to the driver at once
+};
+void Draw3DSetSortMode(int mode);   // values outside 0-4 are ignored
+int Draw3DSortMode(void);
+
+// 0x20 is dropped when 0x10 is set in the new or the old value.
+void Draw3DSetRenderFlags(uint32_t flags);
+uint32_t Draw3DRenderFlags(void);
+// Whether rasterisers should draw texels (render flag 0x800 clear).
+int Draw3DTexturesWanted(void);
+// Every triangle translucent at level 4096.
+void Draw3DSetTranslucent(int on);
+// Polygons queued while on are drawn at the nearest depth (over everything else).
+void Draw3DSetOverlay(int on);
+// Multiplies lit colours by three 2.14 factors (colour lighting and point-list polygons).
+void Draw3DSetColourScale(int on, int32_t r, int32_t g, int32_t b);
+
+// The view's display flags for the frame (the "Hidden" bit 0x20 removes back faces of
+// shapes); set by the view windows, read by the shape drawing.
+enum { D3V_WIREFRAME = 0x1, D3V_HIDDEN = 0x20 };
+void Draw3DSetDisplayFlags(uint32_t flags);
+uint32_t Draw3DDisplayFlags(void);
+
+// ============================================================================================
+// Objects and polygons
+// ============================================================================================
+
+// Starts an object of n points: camPos is its origin in camera space, orientation its
+// camera-relative rotation (2.14; camera point = M p + camPos), scale 2.14 (16384 = 1.0),
+// radius its extent for the local-light test. The point pool grows when n is the most ever
+// ("AllocPoints - out of mem" is fatal when it cannot).
+void Draw3DBeginObject(const int32_t camPos[3], const int16_t orientation[9], int32_t scale, int32_t radius, int n);
+// Transforms and classifies point i of the object (object-space coordinates).
+void Draw3DSetPoint(int i, float x, float y, float z);
+// Begin, then every point from an array of X, Y, Z.
+void Draw3DObject(const int32_t camPos[3], const int16_t orientation[9], int32_t scale, int32_t radius, int n,
+                  const int32_t* points);
+void Draw3DObjectF(const int32_t camPos[3], const int16_t orientation[9], int32_t scale, int32_t radius, int n,
+                   const float* points);
+int Draw3DPointCount(void);
+// Outcode of a point of the current object (OUT_*; 0 for an index out of range).
+uint32_t Draw3DPointOutcode(int i);
+// Camera-space position of a point; 0, or 1 for an index out of range.
+int Draw3DPointCamera(int i, float out[3]);
+// Screen position of a point (projected when needed); 0, or 1 when it lies nearer than the
+// near plane or the index is out of range.
+int Draw3DPointScreen(int i, float* sx, float* sy);
+// A camera-space point to whole screen pixels: 1 when nearer than the near plane or further
+// than D3_SCREEN_LIMIT from the origin on screen, else 0.
+int Draw3DCameraToScreen(const float p[3], int* sx, int* sy);
+// 1 when a face with this object-space normal (2.14) turns towards the eye at point i, or
+// has no normal at all.
+int Draw3DFacing(const int16_t normal[3], int point);
+// 1 when a sphere (camera-space centre, radius) can be in view.
+int Draw3DSphereVisible(const float centre[3], float radius);
+// 1 when a box (minimum X, Y, Z, maximum X, Y, Z in object space) under the object transform
+// (camera-space origin and camera-relative orientation) can be in view.
+int Draw3DBoxVisible(const int32_t camPos[3], const int16_t orientation[9], const int32_t box[6]);
+
+// Triangle flags.
+enum {
+    D3TR_TEXTURED = 0x1,
+    D3TR_SMOOTH = 0x2,       // each vertex lit with its own normal
+    D3TR_LEVEL_COLOUR = 0x10, // colour lighting: each vertex's colour times its level
+    D3TR_LEVEL_BLEND = 0x20,  // the levels are per-vertex blend levels
+    D3TR_UV_REF = 0x400,      // u, v given by reference
+};
+
+// A triangle of the current object.
+struct D3Triangle {
+    int32_t point[3];        // point indices of the current object
+    int32_t level[3];        // 2.14
+    int32_t material;        // IntMat index
+    uint32_t flags;          // D3TR_*
+    float u[3], v[3];        // texture coordinates, 1.0 = the texture's size
+    const float* uvRef[3];   // with D3TR_UV_REF: a U, V pair per vertex
+    int16_t normal[3];       // face normal in object space, 2.14
+    float vnormal[3][3];     // D3TR_SMOOTH: per-vertex normals in object space
+    void (*after)(D3Triangle* t);   // run after a successful standard draw (unless driver flag 0x2)
+    void* user;              // for the caller, its material hooks and its after routine
+};
+
+// Classifies, lights, fogs, clips and queues (or draws) a triangle; a material with a draw
+// hook replaces all of it (the hook may call here for the standard path). 1 when a polygon
+// went on, 0 when nothing did (out of view, clipped away, or out of records or nodes).
+int Draw3DTriangle(D3Triangle* t);
+// A polygon over n points of the current object (the world display's form): a blended
+// texture (type 18), one colour (2.14, scaled by the colour scale) and one level (2.14) for
+// every vertex, u, v per vertex (pairs). byReference marks a texture handed by reference.
+// Nothing is drawn when the level is above 15360. 1 when a polygon went on.
+int Draw3DPointPolygon(int n, const int32_t* points, const float* uv, ResId texture, int byReference, int32_t r,
+                       int32_t g, int32_t b, int32_t level);
+
+// ============================================================================================
+// Textures and text sprites
+// ============================================================================================
+
+// Loads the text sprites and every material's textures through the driver (slots 13, 11, 14),
+// reporting progress (0 to 8192) when a routine is given, then runs the material change
+// handlers. Loading again first unloads.
+void Draw3DLoadTextures(ProgressFn progress);
+// Frees what the driver loaded (slot 12) and the sprites' data (named sprites only: they can
+// be read again; sprites made in memory are kept), then slot 15.
+void Draw3DUnloadTextures(void);
+int Draw3DTexturesLoaded(void);
+// Sprites that must be in texture memory besides material textures. 0 added (or removed);
+// 1 when already there (not there), or the list is full.
+int Draw3DAddTextSprite(ResId id, uint32_t flags);
+int Draw3DRemoveTextSprite(ResId id);
+int Draw3DTextSpriteCount(void);
+
+// ============================================================================================
+// Statistics and pools
+// ============================================================================================
+
+struct D3Stats {
+    int triangles;   // asked for this frame
+    int polygons;    // handed to the driver
+    int clipped;     // that needed clipping
+    int dropped;     // lost for want of records or nodes
+};
+const D3Stats* Draw3DStats(void);
+int Draw3DNodeCapacity(void);
+int Draw3DFreeNodes(void);

@@ -14,7 +14,104 @@ enum {
     SHPI_MAGIC = 0x73687069,      // 'shpi'
     DRAW_TRIANGLE_SIZE = 188,
     DRAW_QUAD_SIZE = 360,
+    SHAPEM_DISPLAY_COUNT = 5,     // colour indices the 3D view draws the edited shape with
 };
+
+// ============================================================================================
+// Prepared shapes
+// ============================================================================================
+
+// A prepared shape's resource holds this header; the arrays hang off it in memory blocks of
+// their own (ResAllocMem) that the resource's release routine frees. In memory only: nothing
+// writes it to a file.
+struct ShapePrep {
+    uint32_t magic;            // SHPI_MAGIC
+    int32_t vertexCount;
+    int32_t recordCount;
+    int32_t namedCount;
+    uint32_t* recordOffsets;   // byte offset of each draw record in `records`; the first is 0
+    uint8_t* records;          // the draw records, one after the other
+    uint32_t* named;           // per named point: the point name, then its vertex index
+    uint8_t* names;            // copy of the material name table (18-byte entries), or null
+    int32_t* vertices;         // X, Y, Z in world units per vertex
+    float* fvertices;          // the same as floats
+    int32_t nameCount;         // entries of `names`
+    int32_t radius;
+    int32_t box[6];            // minimum X, Y, Z, then maximum X, Y, Z (world units)
+
+    // The manager's own bookkeeping.
+    uint16_t* nameIds;         // each name table entry's id as the file gave it
+    int32_t vertexRoom, recordRoom, namedRoom;
+    uint32_t recordBytes, recordBytesRoom;
+};
+
+// A draw record is a little-endian byte image of 188 bytes (triangle) or 360 bytes (quad).
+// A quad is a triangle record for (P0, P1, P2) followed by a second part for (P3, P0, P2)
+// that repeats bytes 16 to 187 of the first, DR_SECOND bytes further on (its material is at
+// 40 + DR_SECOND = 212). Floats are 32-bit IEEE values, stored value x 2^-14.
+enum {
+    DR_LENGTH = 0,          // u32: 188 or 360
+    DR_FLAGS = 4,           // u32: the polygon's flags word
+    DR_NORMAL = 8,          // i16 x 3: face normal, 1.0 = 16384
+    DR_INDEX = 16,          // u32 x 3: vertex indices of the three points
+    DR_TABLE_ID = 28,       // u32: the material id as the shape's name table knows it; binding
+                            // matches this, so a re-bind always finds the name it started from
+    DR_MATERIAL = 40,       // u32: render material index; bit 15 = unresolved
+    DR_BITS = 44,           // u32: DRB_MAPPING, DRB_NORMALS
+    DR_UV = 48,             // f32 x 2 x 3: U then V of each point
+    DR_POINT_NORMALS = 72,  // f32 x 3 x 3: X, Y, Z of each point's normal
+    DR_RENDERER = 108,      // 80 bytes (and 80 more in a quad's second part) for the renderer
+    DR_SECOND = 172,        // offset from a field of the first part to the same in the second
+    DR_QUAD_MATERIAL = DR_MATERIAL + DR_SECOND,
+
+    DRB_MAPPING = 1,
+    DRB_NORMALS = 2,
+};
+
+// 1 when the resource holds a prepared shape (its first word is the 'shpi' magic).
+int ShapeMIsPrepared(ResId id);
+// The header of a prepared shape, or null.
+ShapePrep* ShapeMPrepared(ResId id);
+int ShapeMVertexCount(ResId id);
+int ShapeMRecordCount(ResId id);
+int32_t ShapeMRadius(ResId id);
+int32_t ShapeMMinX(ResId id);
+int32_t ShapeMMinY(ResId id);
+int32_t ShapeMMinZ(ResId id);
+int32_t ShapeMMaxX(ResId id);
+int32_t ShapeMMaxY(ResId id);
+int32_t ShapeMMaxZ(ResId id);
+// X, Y, Z of a vertex, or null when the index is not below the vertex count.
+int32_t* ShapeMVertex(ResId id, int index);
+float* ShapeMVertexF(ResId id, int index);
+// Writes the integer entry and its float copy; 0 when out of range, else 1.
+int ShapeMSetVertex(ResId id, int index, int32_t x, int32_t y, int32_t z);
+// With reuse, an existing vertex at exactly these coordinates; otherwise appends one (widening
+// the box, raising the radius to the vertex's distance). Its index, or -1 when refused.
+int ShapeMAddVertex(ResId id, int32_t x, int32_t y, int32_t z, int reuse);
+// Adds a vertex (without reuse) and names it. Its index, or -1.
+int ShapeMAddNamedVertex(ResId id, uint32_t name, int32_t x, int32_t y, int32_t z);
+// The vertex of the first named point of that name, -1 when none.
+int ShapeMNamedVertex(ResId id, uint32_t name);
+// A draw record, or null when the index is not below the record count.
+uint8_t* ShapeMRecord(ResId id, int index);
+// Appends the draw records of a polygon: one quad record for 4 points, otherwise the triangles
+// (P0, Pk, Pk+1). normals (3 per point), mapping (U, V per point) and faceNormal (3) are
+// optional, 1.0 = 16384. The index of the last record added; -1 when nothing was added (fewer
+// than 3 points, an index not below the vertex count, or no memory).
+int ShapeMAddPolygon(ResId id, int material, int n, const int32_t* indices, const int16_t* normals,
+                     const int16_t* mapping, uint16_t flags, const int16_t* faceNormal);
+// Add polygon, then the face normal unit(P2 - P1) x unit(P0 - P1) of the first record.
+int ShapeMAddTriangle(ResId id, int material, const int32_t indices[3], const int16_t* mapping);
+int ShapeMAddQuad(ResId id, int material, const int32_t indices[4], const int16_t* mapping);
+// Replaces the mapping of a quad record that carries mapping coordinates (four U, V pairs).
+// 0, or 1 when refused.
+int ShapeMSetQuadMapping(ResId id, int record, const int16_t uv[8]);
+// Minimum X, minimum Z, maximum X, maximum Z of the vertices whose Y lies within 255 of the
+// lowest Y; the empty box when there are no vertices.
+void ShapeMBaseFootprint(ResId id, int32_t out[4]);
+// Binds every draw record's material by name through the render-material table.
+void ShapeMBindMaterials(ResId id);
 
 // ============================================================================================
 // Install
@@ -29,6 +126,13 @@ void ShapeMResourceInstall(void);
 void ShapeMInstall(uint32_t bufferSize, ResId font);
 void ShapeMRemove(void);
 int ShapeMIsInstalled(void);
+ResId ShapeMFont(void);
+// The five colour indices the 3D view draws the edited shape with.
+void ShapeMSetDisplay(const int values[SHAPEM_DISPLAY_COUNT]);
+int ShapeMDisplay(int which);
+// Whether loading an "SHP" resource prepares it (on by default).
+void ShapeMSetPrepareOnLoad(int on);
+int ShapeMPrepareOnLoad(void);
 
 // ============================================================================================
 // The edit buffer
@@ -46,3 +150,45 @@ void ShapeMSaveUndo(void);
 void ShapeMUndo(void);
 // Saves an undo copy, then empties the edit buffer.
 void ShapeMNew(void);
+
+// The reason of the last refusal, for the user's message.
+const char* ShapeMLastError(void);
+
+// Takes a shape resource into the edit buffer: the raw block (read again unprepared when the
+// resource holds a prepared shape), converted, bound, normals and derived values recomputed,
+// selections cleared. 0, or 1 when refused (damaged, or too large), the buffer unchanged.
+int ShapeMTakeIn(ResId id);
+// Reads a file into a resource, takes it in, frees the resource. 0 or 1.
+int ShapeMLoadFile(const char* fileName);
+// Merges a version 16 shape into the front of the edit buffer, the merged part selected.
+// 0 merged; 1 refused (ShapeMLastError), the buffer unchanged; 2 nothing to merge (the
+// buffer has no vertex or no polygon, or the other shape no vertex).
+int ShapeMMerge(ResId id);
+int ShapeMMergeFile(const char* fileName);
+// Removes a repeated point of each polygon when asked, deletes unused unnamed vertices, welds
+// vertices at equal positions (named ones stay), then normals and derived values.
+void ShapeMOptimise(int removeRepeats);
+// Material name table, derived values and shift, face normals and per-point normals: the
+// block is then what a file holds. Gives the edit buffer's resource and used size; 0, or 1
+// when there is no room for the name table.
+int ShapeMPrepareForWriting(ResId* id, uint32_t* size);
+// Prepares for writing and saves with a backup of the previous file. 0, or 1.
+int ShapeMSave(const char* fileName);
+
+// ============================================================================================
+// Drawing (through Draw3D, inside a frame; shapem_draw.cpp)
+// ============================================================================================
+
+// Draws a prepared shape at a camera-space origin with a camera-relative orientation, unless
+// its sphere or box is out of view (then 0). Bit 0x20 of the display flags culls back faces.
+// Unresolved materials draw with material 0; a record is textured when its material has a
+// texture and it carries mapping coordinates. A quad draws as its two triangles.
+int ShapeMDraw(ResId id, const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags);
+// The records alone, over the points Draw3D holds (the shape's, transformed already).
+void ShapeMDrawRecords(ResId id, uint32_t displayFlags);
+// A shape block as it stands (the edit buffer's form): polygons fan out from their first point.
+int ShapeMDrawBlock(const uint8_t* block, const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags);
+int ShapeMDrawEdit(const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags);
+// The edited-object slot's draw function: the edit buffer when the slot's shape is -1, else
+// the slot's prepared shape, at the slot's place seen from the camera slot.
+void ShapeMDrawSlot(uint16_t slot);

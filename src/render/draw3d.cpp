@@ -1,0 +1,1650 @@
+// Draw3D: camera and projections, object points, triangle classification, Sutherland-Hodgman
+// clipping, lighting, fog, the sort trees and the driver calls, texture loading.
+#include "render/draw3d.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "kernel/kernel.h"
+#include "kernel/log.h"
+#include "kernel/util/maths.h"
+#include "materials/intmat.h"
+#include "platform/platform.h"
+#include "toolkit/draw.h"
+
+// A point of the current object, transformed once and projected when a polygon first uses it.
+struct D3Point {
+    float x, y, z;
+    float sx, sy, w;
+    uint32_t out;
+    float user;
+};
+
+struct D3Light {
+    int type;
+    float pos[3];       // camera space
+    float radius;
+    float dir[3];       // spot lights: the way the light shines, camera space
+    float cutoff;
+    int32_t rgb[3];
+    int32_t max;
+};
+
+struct D3TextSprite {
+    ResId id;
+    uint32_t flags;
+};
+
+enum {
+    OUT_DROP = 0x80000000u,   // a vertex the current clip plane removes
+    FOG_LEVEL_MAX = 32767,    // levels are shifted left by 16 into the vertex words
+};
+
+static const float ONE = 16384.0f;   // 1.0 in 2.14, for float arithmetic
+static const int16_t identity[9] = {FIX_ONE, 0, 0, 0, FIX_ONE, 0, 0, 0, FIX_ONE};
+
+static struct {
+    int installed;
+    D3Driver drivers[D3_MAX_DRIVERS];
+    int driver;
+
+    // Pools, all made at install.
+    D3Vertex* nodes;
+    int nodeCount;
+    D3Vertex* freeNodes;     // singly linked through next
+    int freeCount;
+    D3Polygon* polys;
+    int polyCount;
+    int polyUsed;
+    D3Polygon** stack;       // in-order walk of a sort tree
+    D3Point* points;
+    int pointRoom;
+    int pointCount;
+    D3Light* lights;
+    int lightCount;
+    D3TextSprite* sprites;
+    int spriteCount;
+
+    // Frame.
+    int frameOpen;
+    int colour;              // colour lighting (the display is not 8-bit)
+    int vx, vy, vw, vh;
+    float clipX0, clipX1, clipY0, clipY1;
+    uint32_t frameCount;
+    D3Stats stats;
+
+    // Camera and projection.
+    int32_t camPos[3];
+    int16_t camRot[9];
+    float cam[9];
+    int perspective;
+    float planes[8];         // lx, lz, rx, rz, ty, tz, by, bz
+    float cx, cy, scaleX, scaleY;
+    float left, right, bottom, top, orthoScale;
+    float focal;
+    float nearZ, farZ;
+    int32_t distance;
+
+    // User clip plane.
+    int userOn;
+    int32_t userPoint[3];
+    float userWorld[3];
+    float userN[3];
+    float userD;
+
+    // Lighting.
+    int32_t ambient[3], amax;
+    int16_t distantWorld[3];
+    float distantDir[3];
+    int32_t distant[3], dmax;
+    float threshold;
+
+    // Fog.
+    int fogOn, fogAllowed;
+    int32_t fogOriginWorld[3];
+    int16_t fogDirWorld[3];
+    float fogOrigin[3], fogDir[3];
+    int32_t fogNear, fogFar, fogDistance;
+
+    // Switches.
+    int sortMode;
+    uint32_t renderFlags;
+    uint32_t displayFlags;
+    int translucent;
+    int overlay;
+    int scaleOn;
+    int32_t colourScale[3];
+
+    // Current object.
+    float obj[9];            // orientation times scale
+    float objRot[9];         // orientation alone, for normals
+    float objPos[3];
+    float objRadius;
+    int touching[D3_MAX_LIGHTS];
+    int touchCount;
+
+    // Queues.
+    D3Polygon* opaque;
+    D3Polygon* translucentTree;
+    D3Polygon *lines, *linesTail;
+    D3Polygon *markers, *markersTail;
+
+    int inHook;
+    int texturesLoaded;
+} d3;
+
+static D3Driver* Drv(void) { return &d3.drivers[d3.driver]; }
+
+static int32_t Clamp32(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// Float to integer, truncating, held inside the 32-bit range.
+static int32_t Trunc32(double v)
+{
+    if (v >= 2147483647.0) return INT32_MAX;
+    if (v <= -2147483648.0) return INT32_MIN;
+    return (int32_t)v;
+}
+
+static float Dot(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+static void MulMat(const float m[9], const float v[3], float out[3])
+{
+    for (int i = 0; i < 3; i++) out[i] = m[3 * i] * v[0] + m[3 * i + 1] * v[1] + m[3 * i + 2] * v[2];
+}
+
+// ============================================================================================
+// Install and drivers
+// ============================================================================================
+
+static void FreePools(void)
+{
+    if (d3.nodes) ResFreeMem(d3.nodes);
+    if (d3.polys) ResFreeMem(d3.polys);
+    if (d3.stack) ResFreeMem(d3.stack);
+    if (d3.points) ResFreeMem(d3.points);
+    if (d3.lights) ResFreeMem(d3.lights);
+    if (d3.sprites) ResFreeMem(d3.sprites);
+    d3.nodes = nullptr;
+    d3.polys = nullptr;
+    d3.stack = nullptr;
+    d3.points = nullptr;
+    d3.lights = nullptr;
+    d3.sprites = nullptr;
+    d3.pointRoom = d3.pointCount = 0;
+}
+
+static void ResetNodes(void)
+{
+    d3.freeNodes = nullptr;
+    for (int i = d3.nodeCount - 1; i >= 0; i--) {
+        d3.nodes[i].next = d3.freeNodes;
+        d3.freeNodes = &d3.nodes[i];
+    }
+    d3.freeCount = d3.nodeCount;
+}
+
+static void DefaultLights(void)
+{
+    Draw3DSetAmbient(4096, 4096, 4096);
+    // From above, left and in front of the viewer's usual place.
+    const int16_t dir[3] = {6688, -13377, 6688};
+    Draw3DSetDistantLight(dir, 12288, 12288, 12288);
+}
+
+// The smallest cosine whose seventh power, taken as six successive 2.14 products, is not 0.
+static float SpecularThreshold(void)
+{
+    for (int32_t v = 0; v < FIX_ONE; v++) {
+        int32_t x = v;
+        for (int i = 0; i < 6; i++) x = FixMul(x, v);
+        if (x) return (float)v / ONE;
+    }
+    return 1.0f;
+}
+
+static void UnloadIfLoaded(void)
+{
+    if (d3.texturesLoaded) Draw3DUnloadTextures();
+}
+
+int Draw3DInstall(int, int, int polygons)
+{
+    if (d3.installed) return 0;
+    memset(&d3, 0, sizeof d3);
+    if (polygons < 1) polygons = 1;
+    d3.polyCount = polygons;
+    d3.nodeCount = D3_NODES_PER_POLYGON * polygons;
+    d3.nodes = (D3Vertex*)ResAllocMem(sizeof(D3Vertex) * (size_t)(d3.nodeCount + 1));
+    d3.polys = (D3Polygon*)ResAllocMem(sizeof(D3Polygon) * (size_t)polygons);
+    d3.stack = (D3Polygon**)ResAllocMem(sizeof(D3Polygon*) * (size_t)polygons);
+    d3.lights = (D3Light*)ResAllocMem(sizeof(D3Light) * D3_MAX_LIGHTS);
+    d3.sprites = (D3TextSprite*)ResAllocMem(sizeof(D3TextSprite) * D3_MAX_TEXT_SPRITES);
+    if (!d3.nodes || !d3.polys || !d3.stack || !d3.lights || !d3.sprites || IntMatCreate(D3_MATERIALS) != 0) {
+        FreePools();
+        return 1;
+    }
+    memset(d3.nodes, 0, sizeof(D3Vertex) * (size_t)(d3.nodeCount + 1));
+    ResetNodes();
+    IntMatSetUnloadFn(UnloadIfLoaded);
+    RegisterExit(Draw3DRemove);
+
+    memcpy(d3.camRot, identity, sizeof identity);
+    for (int i = 0; i < 9; i++) d3.cam[i] = d3.camRot[i] / ONE;
+    d3.focal = 400.0f;
+    d3.nearZ = 257.0f;
+    d3.distance = 976000;
+    d3.farZ = (float)(d3.distance + 128);
+    d3.sortMode = D3SORT_NONE;
+    d3.fogAllowed = 1;
+    d3.displayFlags = D3V_HIDDEN;
+    d3.threshold = SpecularThreshold();
+    Draw3DLensPerspective(0, 0, 640, 400);
+    DefaultLights();
+    d3.driver = 0;
+    d3.installed = 1;
+    return 0;
+}
+
+void Draw3DRemove(void)
+{
+    if (!d3.installed) return;
+    UnloadIfLoaded();
+    IntMatSetUnloadFn(nullptr);
+    IntMatDestroy();
+    FreePools();
+    d3.installed = 0;
+    d3.frameOpen = 0;
+}
+
+int Draw3DIsInstalled(void) { return d3.installed; }
+
+void Draw3DRegisterDriver(int index, const D3Driver* driver)
+{
+    if (index < 0 || index >= D3_MAX_DRIVERS || !driver) FatalError("Draw3DRegisterDriver - invalid driver %d", index);
+    d3.drivers[index] = *driver;
+}
+
+void Draw3DSelectDriver(int index)
+{
+    if (index < 0 || index >= D3_MAX_DRIVERS) FatalError("Draw3DSelectDriver - invalid driver %d", index);
+    if (Drv()->Deactivate) Drv()->Deactivate();
+    d3.driver = index;
+    if (Drv()->Activate) Drv()->Activate(Drv()->polygons, index);
+}
+
+int Draw3DCurrentDriver(void) { return d3.driver; }
+const D3Driver* Draw3DDriver(void) { return Drv(); }
+
+void Draw3DSetup(int screenWidth, int screenHeight, int32_t nearZ, int32_t distance, int sortMode)
+{
+    // The editor's windows show square pixels: one focal length serves both axes.
+    if (screenWidth > 0 && screenHeight > 0) d3.focal = screenWidth / 2.0f;
+    Draw3DSetNear((float)nearZ);
+    Draw3DSetDistance(distance);
+    Draw3DSetSortMode(sortMode);
+}
+
+void Draw3DDefaults(void)
+{
+    DefaultLights();
+    d3.translucent = 0;
+    d3.renderFlags = 0;
+}
+
+// ============================================================================================
+// Frames
+// ============================================================================================
+
+void Draw3DStartDraw(int x, int y, int width, int height)
+{
+    if (!d3.installed) FatalError("Draw3DStartDraw - Draw3D is not installed");
+    if (d3.frameOpen && gApp.debug) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
+    d3.frameOpen = 1;
+    d3.colour = VideoBitsPerPixel() != 8;
+    if (width < 1) width = 1;
+    if (height < 1) height = 1;
+    d3.vx = x;
+    d3.vy = y;
+    d3.vw = width;
+    d3.vh = height;
+    d3.clipX0 = (float)x;
+    d3.clipX1 = (float)(x + width - 1);
+    d3.clipY0 = (float)y;
+    d3.clipY1 = (float)(y + height - 1);
+    if (!d3.perspective) {
+        d3.cx = x + width / 2.0f;
+        d3.cy = y + height / 2.0f;
+    }
+    int64_t limit = (int64_t)d3.distance + 128;
+    d3.farZ = (float)(limit > (int64_t)D3_DEPTH_LIMIT ? (int64_t)D3_DEPTH_LIMIT : limit);
+    d3.frameCount++;
+    if (Drv()->DepthParams) Drv()->DepthParams(d3.nearZ, d3.farZ);
+    if (Drv()->BeginFrame) Drv()->BeginFrame();
+
+    d3.polyUsed = 0;
+    ResetNodes();
+    d3.lightCount = 0;
+    d3.touchCount = 0;
+    d3.opaque = d3.translucentTree = nullptr;
+    d3.lines = d3.linesTail = d3.markers = d3.markersTail = nullptr;
+    d3.userOn = 0;
+    memset(&d3.stats, 0, sizeof d3.stats);
+}
+
+static void DrawTree(D3Polygon* root);
+static void DrawList(D3Polygon* head);
+
+void Draw3DDisplay(void)
+{
+    if (!d3.frameOpen && gApp.debug) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
+    d3.frameOpen = 0;
+    if (!d3.installed) return;
+    if (Drv()->Flush) Drv()->Flush();
+    DrawList(d3.lines);
+    DrawList(d3.markers);
+    // Queued polygons go to the driver before its frame ends: a driver that resolves depth
+    // at the end of the frame would otherwise lose them.
+    DrawTree(d3.opaque);
+    DrawTree(d3.translucentTree);
+    d3.opaque = d3.translucentTree = nullptr;
+    d3.lines = d3.linesTail = d3.markers = d3.markersTail = nullptr;
+    if (Drv()->EndFrame) Drv()->EndFrame();
+    if (d3.freeCount < d3.nodeCount)
+        LogPrintf(LOG_ERROR, "Error - %d Polygon Points have NOT been released", d3.nodeCount - d3.freeCount);
+}
+
+int Draw3DFrameOpen(void) { return d3.frameOpen; }
+uint32_t Draw3DFrameCount(void) { return d3.frameCount; }
+
+void Draw3DFillView(int colour)
+{
+    if (Drv()->FillView) {
+        uint32_t c = VideoColourTable()[colour & 255];
+        Drv()->FillView((int32_t)((c >> 16) & 255) * FIX_ONE / 255, (int32_t)((c >> 8) & 255) * FIX_ONE / 255,
+                        (int32_t)(c & 255) * FIX_ONE / 255);
+        return;
+    }
+    DrawFillRect(d3.vx, d3.vy, d3.vx + d3.vw - 1, d3.vy + d3.vh - 1, colour);
+}
+
+void Draw3DSetBackground(int32_t r, int32_t g, int32_t b)
+{
+    if (!Drv()->SetBackground) return;
+    if (Drv()->flags & D3D_BLACK) r = g = b = 0;
+    Drv()->SetBackground(r, g, b);
+}
+
+// ============================================================================================
+// Camera and views
+// ============================================================================================
+
+static void WorldToCameraF(const int32_t world[3], float out[3])
+{
+    double d[3];
+    for (int i = 0; i < 3; i++) d[i] = (double)world[i] - (double)d3.camPos[i];
+    for (int i = 0; i < 3; i++)
+        out[i] = (float)(d3.cam[3 * i] * d[0] + d3.cam[3 * i + 1] * d[1] + d3.cam[3 * i + 2] * d[2]);
+}
+
+static void DirectionToCamera(const int16_t dir[3], float out[3])
+{
+    float w[3] = {dir[0] / ONE, dir[1] / ONE, dir[2] / ONE};
+    MulMat(d3.cam, w, out);
+}
+
+static void UpdateUserPlane(void)
+{
+    float p[3];
+    WorldToCameraF(d3.userPoint, p);
+    MulMat(d3.cam, d3.userWorld, d3.userN);
+    d3.userD = -Dot(d3.userN, p);
+}
+
+void Draw3DSetCamera(const int32_t position[3], const int16_t orientation[9])
+{
+    memcpy(d3.camPos, position, sizeof d3.camPos);
+    memcpy(d3.camRot, orientation, sizeof d3.camRot);
+    for (int i = 0; i < 9; i++) d3.cam[i] = orientation[i] / ONE;
+    DirectionToCamera(d3.distantWorld, d3.distantDir);
+    WorldToCameraF(d3.fogOriginWorld, d3.fogOrigin);
+    DirectionToCamera(d3.fogDirWorld, d3.fogDir);
+    UpdateUserPlane();
+}
+
+void Draw3DWorldToCamera(const int32_t world[3], int32_t out[3])
+{
+    double d[3];
+    for (int i = 0; i < 3; i++) d[i] = (double)world[i] - (double)d3.camPos[i];
+    for (int i = 0; i < 3; i++)
+        out[i] = Trunc32((double)d3.cam[3 * i] * d[0] + (double)d3.cam[3 * i + 1] * d[1] + (double)d3.cam[3 * i + 2] * d[2]);
+}
+
+void Draw3DRelativeOrientation(const int16_t world[9], int16_t out[9])
+{
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++) {
+            int64_t sum = 0;
+            for (int k = 0; k < 3; k++) sum += (int64_t)d3.camRot[3 * i + k] * world[3 * k + j];
+            out[3 * i + j] = (int16_t)Clamp32((int32_t)(sum >> FIX_SHIFT), INT16_MIN, INT16_MAX);
+        }
+}
+
+void Draw3DSetPerspective(const int16_t planes[8], float centreX, float centreY, float scaleX, float scaleY)
+{
+    d3.perspective = 1;
+    for (int i = 0; i < 8; i++) d3.planes[i] = planes[i] / ONE;
+    d3.cx = centreX;
+    d3.cy = centreY;
+    d3.scaleX = scaleX;
+    d3.scaleY = scaleY;
+}
+
+void Draw3DLensPerspective(int x, int y, int width, int height)
+{
+    float f = d3.focal, hw = width / 2.0f, hh = height / 2.0f;
+    // Each side plane passes through the eye and one edge of the viewport.
+    float pairs[4][2] = {{f, hw}, {-f, hw}, {-f, hh}, {f, hh}};
+    int16_t planes[8];
+    for (int i = 0; i < 4; i++) {
+        float len = std::sqrt(pairs[i][0] * pairs[i][0] + pairs[i][1] * pairs[i][1]);
+        if (len <= 0) len = 1;
+        planes[2 * i] = (int16_t)(pairs[i][0] / len * ONE);
+        planes[2 * i + 1] = (int16_t)(pairs[i][1] / len * ONE);
+    }
+    Draw3DSetPerspective(planes, x + hw, y + hh, f, -f);
+}
+
+void Draw3DSetOrthographic(float left, float right, float bottom, float top, float scale)
+{
+    d3.perspective = 0;
+    d3.left = left;
+    d3.right = right;
+    d3.bottom = bottom;
+    d3.top = top;
+    d3.orthoScale = scale;
+    d3.cx = d3.vx + d3.vw / 2.0f;
+    d3.cy = d3.vy + d3.vh / 2.0f;
+}
+
+void Draw3DLensOrthographic(int width, int height, float zoom)
+{
+    if (zoom <= 0) zoom = 1;
+    float hw = width / 2.0f * zoom, hh = height / 2.0f * zoom;
+    Draw3DSetOrthographic(-hw, hw, -hh, hh, 1.0f / zoom);
+}
+
+int Draw3DIsPerspective(void) { return d3.perspective; }
+
+void Draw3DViewCentre(float* x, float* y)
+{
+    if (x) *x = d3.cx;
+    if (y) *y = d3.cy;
+}
+
+void Draw3DSetNear(float nearZ) { d3.nearZ = nearZ < (float)D3_NEAR_MIN ? (float)D3_NEAR_MIN : nearZ; }
+void Draw3DSetFar(float farZ) { d3.farZ = farZ; }
+void Draw3DSetDistance(int32_t distance) { d3.distance = distance < 0 ? 0 : distance; }
+float Draw3DNear(void) { return d3.nearZ; }
+float Draw3DFar(void) { return d3.farZ; }
+
+void Draw3DSetUserPlane(const int32_t point[3], int16_t ax, int16_t ay, int16_t az)
+{
+    float sx = FixSin(ax) / ONE, cx = FixCos(ax) / ONE;
+    float sy = FixSin(ay) / ONE, cy = FixCos(ay) / ONE;
+    float sz = FixSin(az) / ONE, cz = FixCos(az) / ONE;
+    // +z about x: (0, -sin, cos); then about y; then about z.
+    float x = cx * sy, y = -sx, z = cx * cy;
+    d3.userWorld[0] = x * cz - y * sz;
+    d3.userWorld[1] = x * sz + y * cz;
+    d3.userWorld[2] = z;
+    memcpy(d3.userPoint, point, sizeof d3.userPoint);
+    UpdateUserPlane();
+    d3.userOn = 1;
+}
+
+void Draw3DClearUserPlane(void) { d3.userOn = 0; }
+
+// ============================================================================================
+// Lights and fog settings
+// ============================================================================================
+
+static int32_t Max3(int32_t r, int32_t g, int32_t b) { return r > g ? (r > b ? r : b) : (g > b ? g : b); }
+
+void Draw3DSetAmbient(int32_t r, int32_t g, int32_t b)
+{
+    d3.ambient[0] = r;
+    d3.ambient[1] = g;
+    d3.ambient[2] = b;
+    d3.amax = Max3(r, g, b);
+}
+
+void Draw3DSetDistantLight(const int16_t direction[3], int32_t r, int32_t g, int32_t b)
+{
+    memcpy(d3.distantWorld, direction, sizeof d3.distantWorld);
+    DirectionToCamera(direction, d3.distantDir);
+    d3.distant[0] = r;
+    d3.distant[1] = g;
+    d3.distant[2] = b;
+    d3.dmax = Max3(r, g, b);
+}
+
+int Draw3DAddLight(int type, const int32_t position[3], int32_t radius, const int16_t direction[3], int32_t cutoff,
+                   int32_t r, int32_t g, int32_t b)
+{
+    if (!d3.installed || d3.lightCount >= D3_MAX_LIGHTS || radius <= 0) return 1;
+    if (type < D3L_POINT || type > D3L_GLOW) return 1;
+    float pos[3];
+    WorldToCameraF(position, pos);
+    if (!Draw3DSphereVisible(pos, 2.0f * (float)radius)) return 1;
+    D3Light* l = &d3.lights[d3.lightCount++];
+    memset(l, 0, sizeof *l);
+    l->type = type;
+    memcpy(l->pos, pos, sizeof pos);
+    l->radius = (float)radius;
+    if (direction) DirectionToCamera(direction, l->dir);
+    l->cutoff = cutoff / ONE;
+    l->rgb[0] = r;
+    l->rgb[1] = g;
+    l->rgb[2] = b;
+    l->max = Max3(r, g, b);
+    return 0;
+}
+
+int Draw3DAddLocalLight(const int32_t position[3], int32_t radius, int32_t r, int32_t g, int32_t b)
+{
+    return Draw3DAddLight(D3L_POINT, position, radius, nullptr, 0, r, g, b);
+}
+
+int Draw3DLightCount(void) { return d3.lightCount; }
+float Draw3DSpecularThreshold(void) { return d3.threshold; }
+
+void Draw3DSetFog(const int32_t origin[3], const int16_t direction[3], int32_t nearValue, int32_t farValue,
+                  int32_t distance)
+{
+    memcpy(d3.fogOriginWorld, origin, sizeof d3.fogOriginWorld);
+    memcpy(d3.fogDirWorld, direction, sizeof d3.fogDirWorld);
+    WorldToCameraF(origin, d3.fogOrigin);
+    DirectionToCamera(direction, d3.fogDir);
+    // Levels go into the vertex words shifted left by 16: keep them where that cannot overflow.
+    d3.fogNear = Clamp32(nearValue, 0, FOG_LEVEL_MAX);
+    d3.fogFar = Clamp32(farValue, 0, FOG_LEVEL_MAX);
+    d3.fogDistance = distance;
+    d3.fogOn = 1;
+}
+
+void Draw3DFogOff(void) { d3.fogOn = 0; }
+void Draw3DAllowFog(int on) { d3.fogAllowed = on != 0; }
+
+// ============================================================================================
+// Switches
+// ============================================================================================
+
+void Draw3DSetSortMode(int mode)
+{
+    if (mode >= D3SORT_RESERVED && mode <= D3SORT_NONE) d3.sortMode = mode;
+}
+
+int Draw3DSortMode(void) { return d3.sortMode; }
+
+void Draw3DSetRenderFlags(uint32_t flags)
+{
+    if ((flags | d3.renderFlags) & RENDER_SHADOW10) flags &= ~(uint32_t)RENDER_SHADOW20;
+    d3.renderFlags = flags;
+}
+
+uint32_t Draw3DRenderFlags(void) { return d3.renderFlags; }
+int Draw3DTexturesWanted(void) { return (d3.renderFlags & RENDER_TEXTURES_WANTED) == 0; }
+void Draw3DSetTranslucent(int on) { d3.translucent = on != 0; }
+void Draw3DSetOverlay(int on) { d3.overlay = on != 0; }
+
+void Draw3DSetColourScale(int on, int32_t r, int32_t g, int32_t b)
+{
+    d3.scaleOn = on != 0;
+    d3.colourScale[0] = r;
+    d3.colourScale[1] = g;
+    d3.colourScale[2] = b;
+}
+
+void Draw3DSetDisplayFlags(uint32_t flags) { d3.displayFlags = flags; }
+uint32_t Draw3DDisplayFlags(void) { return d3.displayFlags; }
+
+// ============================================================================================
+// Points: classification and projection
+// ============================================================================================
+
+static uint32_t Classify(float x, float y, float z, float user)
+{
+    uint32_t o = OUT_CLASSIFIED;
+    if (z < d3.nearZ)
+        o |= OUT_NEAR;
+    else if (z > d3.farZ)
+        o |= OUT_FAR;
+    const float* p = d3.planes;
+    if (d3.perspective) {
+        if (p[0] * x + p[1] * z < 0)
+            o |= OUT_LEFT;
+        else if (p[2] * x + p[3] * z < 0)
+            o |= OUT_RIGHT;
+        if (p[4] * y + p[5] * z < 0)
+            o |= OUT_TOP;
+        else if (p[6] * y + p[7] * z < 0)
+            o |= OUT_BOTTOM;
+    } else {
+        if (x < d3.left)
+            o |= OUT_LEFT;
+        else if (x > d3.right)
+            o |= OUT_RIGHT;
+        if (y < d3.bottom)
+            o |= OUT_TOP;
+        else if (y > d3.top)
+            o |= OUT_BOTTOM;
+    }
+    if (d3.userOn && user < 0) o |= OUT_USER;
+    return o;
+}
+
+// Screen position without the viewport clamp.
+static void ProjectRaw(float x, float y, float z, float* sx, float* sy, float* w)
+{
+    float inv = z != 0 ? 1.0f / z : 0.0f;
+    if (d3.perspective) {
+        *sx = x * inv * d3.scaleX + d3.cx;
+        *sy = y * inv * d3.scaleY + d3.cy;
+    } else {
+        *sx = d3.orthoScale * x + d3.cx;
+        *sy = d3.cy - d3.orthoScale * y;
+    }
+    *w = inv;
+}
+
+static float ClampF(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+static void ProjectVertex(D3Vertex* v)
+{
+    ProjectRaw(v->x, v->y, v->z, &v->sx, &v->sy, &v->w);
+    v->sx = ClampF(v->sx, d3.clipX0, d3.clipX1);
+    v->sy = ClampF(v->sy, d3.clipY0, d3.clipY1);
+    v->outcode |= OUT_PROJECTED;
+}
+
+static void ProjectPoint(D3Point* p)
+{
+    if ((p->out & OUT_PROJECTED) || (p->out & OUT_NEAR)) return;
+    ProjectRaw(p->x, p->y, p->z, &p->sx, &p->sy, &p->w);
+    p->sx = ClampF(p->sx, d3.clipX0, d3.clipX1);
+    p->sy = ClampF(p->sy, d3.clipY0, d3.clipY1);
+    p->out |= OUT_PROJECTED;
+}
+
+int Draw3DCameraToScreen(const float p[3], int* sx, int* sy)
+{
+    if (p[2] < d3.nearZ) return 1;
+    float x, y, w;
+    ProjectRaw(p[0], p[1], p[2], &x, &y, &w);
+    const float limit = (float)D3_SCREEN_LIMIT;
+    if (!(x >= -limit && x <= limit && y >= -limit && y <= limit)) return 1;
+    *sx = (int)x;
+    *sy = (int)y;
+    return 0;
+}
+
+int Draw3DSphereVisible(const float c[3], float r)
+{
+    if (c[2] + r < d3.nearZ || c[2] - r > d3.farZ) return 0;
+    if (d3.perspective) {
+        const float* p = d3.planes;
+        for (int i = 0; i < 4; i++) {
+            float a = p[2 * i], b = p[2 * i + 1];
+            float len = std::sqrt(a * a + b * b);
+            if (len <= 0) continue;
+            float s = i < 2 ? c[0] : c[1];
+            if ((a * s + b * c[2]) / len < -r) return 0;
+        }
+    } else if (c[0] + r < d3.left || c[0] - r > d3.right || c[1] + r < d3.bottom || c[1] - r > d3.top) {
+        return 0;
+    }
+    if (d3.userOn && Dot(d3.userN, c) + d3.userD < -r) return 0;
+    return 1;
+}
+
+static void MakeObjectMatrix(const int16_t m[9], int32_t scale, float rot[9], float obj[9])
+{
+    const int16_t* src = m ? m : identity;
+    float s = scale / ONE;
+    for (int i = 0; i < 9; i++) {
+        rot[i] = src[i] / ONE;
+        obj[i] = rot[i] * s;
+    }
+}
+
+int Draw3DBoxVisible(const int32_t camPos[3], const int16_t orientation[9], const int32_t box[6])
+{
+    float rot[9], obj[9];
+    MakeObjectMatrix(orientation, FIX_ONE, rot, obj);
+    uint32_t all = OUT_CLIP_MASK;
+    for (int c = 0; c < 8; c++) {
+        float p[3] = {(float)box[(c & 1) ? 3 : 0], (float)box[(c & 2) ? 4 : 1], (float)box[(c & 4) ? 5 : 2]};
+        float q[3];
+        MulMat(obj, p, q);
+        for (int i = 0; i < 3; i++) q[i] += (float)camPos[i];
+        all &= Classify(q[0], q[1], q[2], d3.userOn ? Dot(d3.userN, q) + d3.userD : 0);
+    }
+    return (all & OUT_CLIP_MASK) == 0;
+}
+
+// ============================================================================================
+// Objects
+// ============================================================================================
+
+static void AllocPoints(int n)
+{
+    if (n <= d3.pointRoom) return;
+    D3Point* p = (D3Point*)ResReallocMem(d3.points, sizeof(D3Point) * (size_t)n);
+    if (!p) FatalError("AllocPoints - out of mem");
+    d3.points = p;
+    d3.pointRoom = n;
+}
+
+void Draw3DBeginObject(const int32_t camPos[3], const int16_t orientation[9], int32_t scale, int32_t radius, int n)
+{
+    if (!d3.installed) FatalError("Draw3DBeginObject - Draw3D is not installed");
+    if (n < 0) n = 0;
+    AllocPoints(n);
+    d3.pointCount = n;
+    MakeObjectMatrix(orientation, scale, d3.objRot, d3.obj);
+    for (int i = 0; i < 3; i++) d3.objPos[i] = (float)camPos[i];
+    d3.objRadius = (float)radius * (scale / ONE);
+    if (d3.objRadius < 0) d3.objRadius = -d3.objRadius;
+
+    // The local lights that can reach this object, decided once for all its vertices.
+    d3.touchCount = 0;
+    for (int i = 0; i < d3.lightCount; i++) {
+        const D3Light* l = &d3.lights[i];
+        float reach = l->radius + d3.objRadius, d2 = 0;
+        bool near = true;
+        for (int a = 0; a < 3; a++) {
+            float d = l->pos[a] - d3.objPos[a];
+            if (std::fabs(d) >= reach) near = false;
+            d2 += d * d;
+        }
+        if (near && std::sqrt(d2) < reach) d3.touching[d3.touchCount++] = i;
+    }
+}
+
+void Draw3DSetPoint(int i, float x, float y, float z)
+{
+    if (i < 0 || i >= d3.pointCount) FatalError("Draw3DSetPoint - point %d out of range", i);
+    D3Point* p = &d3.points[i];
+    float v[3] = {x, y, z}, c[3];
+    MulMat(d3.obj, v, c);
+    p->x = c[0] + d3.objPos[0];
+    p->y = c[1] + d3.objPos[1];
+    p->z = c[2] + d3.objPos[2];
+    p->sx = p->sy = p->w = 0;
+    p->user = 0;
+    if (d3.userOn) p->user = d3.userN[0] * p->x + d3.userN[1] * p->y + d3.userN[2] * p->z + d3.userD;
+    p->out = Classify(p->x, p->y, p->z, p->user);
+}
+
+void Draw3DObject(const int32_t camPos[3], const int16_t orientation[9], int32_t scale, int32_t radius, int n,
+                  const int32_t* points)
+{
+    Draw3DBeginObject(camPos, orientation, scale, radius, n);
+    for (int i = 0; i < n; i++)
+        Draw3DSetPoint(i, (float)points[3 * i], (float)points[3 * i + 1], (float)points[3 * i + 2]);
+}
+
+void Draw3DObjectF(const int32_t camPos[3], const int16_t orientation[9], int32_t scale, int32_t radius, int n,
+                   const float* points)
+{
+    Draw3DBeginObject(camPos, orientation, scale, radius, n);
+    for (int i = 0; i < n; i++) Draw3DSetPoint(i, points[3 * i], points[3 * i + 1], points[3 * i + 2]);
+}
+
+int Draw3DPointCount(void) { return d3.pointCount; }
+
+uint32_t Draw3DPointOutcode(int i) { return i >= 0 && i < d3.pointCount ? d3.points[i].out : 0; }
+
+int Draw3DPointCamera(int i, float out[3])
+{
+    if (i < 0 || i >= d3.pointCount) return 1;
+    out[0] = d3.points[i].x;
+    out[1] = d3.points[i].y;
+    out[2] = d3.points[i].z;
+    return 0;
+}
+
+int Draw3DPointScreen(int i, float* sx, float* sy)
+{
+    if (i < 0 || i >= d3.pointCount) return 1;
+    D3Point* p = &d3.points[i];
+    ProjectPoint(p);
+    if (!(p->out & OUT_PROJECTED)) return 1;
+    *sx = p->sx;
+    *sy = p->sy;
+    return 0;
+}
+
+int Draw3DFacing(const int16_t normal[3], int point)
+{
+    if (point < 0 || point >= d3.pointCount) return 0;
+    // No normal (the first points of the polygon in a line): no way to tell, so it is drawn.
+    if (!normal[0] && !normal[1] && !normal[2]) return 1;
+    float n[3] = {normal[0] / ONE, normal[1] / ONE, normal[2] / ONE}, c[3];
+    MulMat(d3.objRot, n, c);
+    if (!d3.perspective) return c[2] < 0;
+    const D3Point* p = &d3.points[point];
+    return c[0] * p->x + c[1] * p->y + c[2] * p->z < 0;
+}
+
+// ============================================================================================
+// Vertex nodes and polygon records
+// ============================================================================================
+
+static D3Vertex* TakeNode(void)
+{
+    D3Vertex* v = d3.freeNodes;
+    if (!v) return nullptr;
+    d3.freeNodes = v->next;
+    d3.freeCount--;
+    memset(v, 0, sizeof *v);
+    return v;
+}
+
+static void GiveNode(D3Vertex* v)
+{
+    v->next = d3.freeNodes;
+    d3.freeNodes = v;
+    d3.freeCount++;
+}
+
+static void FreeRing(D3Polygon* p)
+{
+    D3Vertex* v = p->ring;
+    for (int i = 0; v && i < p->count; i++) {
+        D3Vertex* next = v->next;
+        GiveNode(v);
+        v = next;
+    }
+    p->ring = nullptr;
+    p->count = 0;
+}
+
+static D3Polygon* TakePolygon(void)
+{
+    if (d3.polyUsed >= d3.polyCount) return nullptr;
+    D3Polygon* p = &d3.polys[d3.polyUsed++];
+    memset(p, 0, sizeof *p);
+    return p;
+}
+
+// Only the most recent record can go back.
+static void GivePolygon(D3Polygon* p)
+{
+    if (d3.polyUsed > 0 && p == &d3.polys[d3.polyUsed - 1]) d3.polyUsed--;
+}
+
+static void Drop(D3Polygon* p)
+{
+    FreeRing(p);
+    GivePolygon(p);
+}
+
+// Links n nodes into the polygon's ring in the order given.
+static void LinkRing(D3Polygon* p, D3Vertex** v, int n)
+{
+    for (int i = 0; i < n; i++) {
+        v[i]->next = v[(i + 1) % n];
+        v[i]->prev = v[(i + n - 1) % n];
+    }
+    p->ring = v[0];
+    p->count = n;
+}
+
+// ============================================================================================
+// Clipping
+// ============================================================================================
+
+static float PlaneDistance(uint32_t bit, const D3Vertex* v)
+{
+    const float* p = d3.planes;
+    switch (bit) {
+    case OUT_NEAR: return v->z - d3.nearZ;
+    case OUT_FAR: return d3.farZ - v->z;
+    case OUT_LEFT: return d3.perspective ? p[0] * v->x + p[1] * v->z : v->x - d3.left;
+    case OUT_RIGHT: return d3.perspective ? p[2] * v->x + p[3] * v->z : d3.right - v->x;
+    case OUT_TOP: return d3.perspective ? p[4] * v->y + p[5] * v->z : v->y - d3.bottom;
+    case OUT_BOTTOM: return d3.perspective ? p[6] * v->y + p[7] * v->z : d3.top - v->y;
+    default: return v->userDist;
+    }
+}
+
+static int32_t Lerp32(int32_t a, int32_t b, float t) { return a + Trunc32((double)(b - (double)a) * t); }
+static float LerpF(float a, float b, float t) { return a + (b - a) * t; }
+
+// The vertex where edge a-b crosses a plane, every attribute interpolated.
+static D3Vertex* Crossing(const D3Vertex* a, const D3Vertex* b, float da, float db, uint32_t bit)
+{
+    D3Vertex* c = TakeNode();
+    if (!c) return nullptr;
+    float t = db - da != 0 ? -da / (db - da) : 1.0f;
+    c->level = Lerp32(a->level, b->level, t);
+    c->r = Lerp32(a->r, b->r, t);
+    c->g = Lerp32(a->g, b->g, t);
+    c->b = Lerp32(a->b, b->b, t);
+    c->sr = Lerp32(a->sr, b->sr, t);
+    c->sg = Lerp32(a->sg, b->sg, t);
+    c->sb = Lerp32(a->sb, b->sb, t);
+    c->x = LerpF(a->x, b->x, t);
+    c->y = LerpF(a->y, b->y, t);
+    c->z = bit == OUT_NEAR ? d3.nearZ : LerpF(a->z, b->z, t);
+    c->u = LerpF(a->u, b->u, t);
+    c->v = LerpF(a->v, b->v, t);
+    c->userDist = LerpF(a->userDist, b->userDist, t);
+    c->outcode = Classify(c->x, c->y, c->z, c->userDist);
+    if (!(c->outcode & OUT_NEAR)) ProjectVertex(c);
+    return c;
+}
+
+// One Sutherland-Hodgman pass. 0 when the polygon is gone (nothing left, or out of nodes).
+static int ClipPlane(D3Polygon* p, uint32_t bit)
+{
+    D3Vertex* a = p->ring;
+    int n = p->count;
+    float d0 = PlaneDistance(bit, a), da = d0;
+    for (int i = 0; i < n; i++) {
+        D3Vertex* b = a->next;   // an original vertex: insertions go after a
+        float db = i == n - 1 ? d0 : PlaneDistance(bit, b);
+        if (da < 0) a->outcode |= OUT_DROP;
+        if ((da < 0) != (db < 0)) {
+            D3Vertex* c = Crossing(a, b, da, db, bit);
+            // The ring still holds every node, the crossings linked in so far included.
+            if (!c) {
+                d3.stats.dropped++;
+                return 0;
+            }
+            c->prev = a;
+            c->next = b;
+            a->next = c;
+            b->prev = c;
+            p->count++;
+        }
+        a = b;
+        da = db;
+    }
+    // Unlink what lies outside.
+    D3Vertex* v = p->ring;
+    int total = p->count, kept = 0;
+    D3Vertex* head = nullptr;
+    for (int i = 0; i < total; i++) {
+        D3Vertex* next = v->next;
+        if (v->outcode & OUT_DROP) {
+            v->prev->next = v->next;
+            v->next->prev = v->prev;
+            GiveNode(v);
+        } else {
+            kept++;
+            if (!head) head = v;
+        }
+        v = next;
+    }
+    p->ring = head;
+    p->count = kept;
+    if (kept < 3) {
+        FreeRing(p);
+        return 0;
+    }
+    return 1;
+}
+
+static uint32_t RingOr(const D3Polygon* p)
+{
+    uint32_t o = 0;
+    const D3Vertex* v = p->ring;
+    for (int i = 0; i < p->count; i++, v = v->next) o |= v->outcode;
+    return o;
+}
+
+// Clips on every plane a vertex lies outside of, near first so that every vertex made after
+// it lies in front of the eye. 0 when nothing is left (the nodes are back in the pool).
+static int ClipPolygon(D3Polygon* p)
+{
+    static const uint32_t order[7] = {OUT_NEAR, OUT_FAR, OUT_LEFT, OUT_RIGHT, OUT_TOP, OUT_BOTTOM, OUT_USER};
+    d3.stats.clipped++;
+    for (uint32_t bit : order) {
+        if (!(RingOr(p) & bit)) continue;
+        if (!ClipPlane(p, bit)) {
+            if (p->ring) {
+                // Out of nodes half way: the marks are stale, the whole ring goes.
+                FreeRing(p);
+            }
+            return 0;
+        }
+    }
+    D3Vertex* v = p->ring;
+    for (int i = 0; i < p->count; i++, v = v->next) {
+        if (!(v->outcode & OUT_PROJECTED)) ProjectVertex(v);
+        v->z = ClampF(v->z, d3.nearZ, d3.farZ);
+        v->w = v->z != 0 ? 1.0f / v->z : 0.0f;
+    }
+    return 1;
+}
+
+// ============================================================================================
+// Lighting and fog
+// ============================================================================================
+
+// Specular from a light in direction l (unit, towards the light) seen along v (towards the
+// eye): R = 2 (N.L) N - L, s = R.V; s^7 times the material's coefficient, 2.14.
+static int32_t Specular(const float n[3], const float l[3], const float v[3], int32_t coefficient)
+{
+    if (!coefficient) return 0;
+    float nl = Dot(n, l), r[3];
+    for (int i = 0; i < 3; i++) r[i] = 2 * nl * n[i] - l[i];
+    float s = Dot(r, v);
+    if (s < d3.threshold) return 0;
+    float s7 = s * s * s * s * s * s * s;
+    return FixMul(Trunc32(s7 * ONE), coefficient);
+}
+
+// How much of a local light reaches a vertex (0 to 1), and its specular term for spot lights.
+static float LocalFactor(const D3Light* l, const float p[3], const float n[3], const float view[3], int32_t specular,
+                         int32_t* shine)
+{
+    *shine = 0;
+    float L[3];
+    for (int i = 0; i < 3; i++) {
+        L[i] = l->pos[i] - p[i];
+        if (std::fabs(L[i]) >= l->radius) return 0;
+    }
+    float len = std::sqrt(Dot(L, L));
+    if (len >= l->radius) return 0;
+    float lh[3] = {0, 0, 0};
+    if (len > 0)
+        for (int i = 0; i < 3; i++) lh[i] = L[i] / len;
+    float nl = len > 0 ? Dot(n, lh) : 1.0f;
+    float f;
+    if (l->type == D3L_SPOT) {
+        float cosine = -Dot(lh, l->dir);
+        if (cosine < l->cutoff || nl <= 0) return 0;
+        f = nl;
+        if (cosine <= l->cutoff + 0.25f) f *= 4 * (cosine - l->cutoff);
+    } else {
+        if (nl < -0.9f) return 0;
+        f = (nl + 0.9f) * 0.5263158f;
+        if (f > 1.0f) f = 1.0f;
+    }
+    float a = 1.0f - len / l->radius;
+    if (a < 0.5f) f *= 2 * a;
+    if (l->type == D3L_SPOT) *shine = Specular(n, lh, view, specular);
+    return f;
+}
+
+static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, uint32_t tflags, int32_t level)
+{
+    float p[3] = {v->x, v->y, v->z}, view[3] = {0, 0, -1};
+    if (d3.perspective) {
+        float len = std::sqrt(Dot(p, p));
+        if (len > 0)
+            for (int i = 0; i < 3; i++) view[i] = -p[i] / len;
+    }
+    int32_t si = IntMatSI(mat), unlit = IntMatUnlit(mat), mamb = IntMatAmbient(mat);
+    int32_t mdif = IntMatDiffuse(mat), mspec = IntMatSpecular(mat);
+
+    // The distant light travels along distantDir: a face turned against it is lit.
+    int32_t d = Trunc32(Dot(n, d3.distantDir) * ONE);
+    int32_t diffuse = d >= 0 ? 0 : -FixMul(d, mdif);
+    float toLight[3] = {-d3.distantDir[0], -d3.distantDir[1], -d3.distantDir[2]};
+    int32_t dspec = Specular(n, toLight, view, mspec);
+
+    int32_t ldiff[3] = {0, 0, 0}, lspec[3] = {0, 0, 0}, ldiffMax = 0, glowMax = 0, lspecMax = 0;
+    for (int i = 0; i < d3.touchCount; i++) {
+        const D3Light* l = &d3.lights[d3.touching[i]];
+        int32_t shine;
+        float f = LocalFactor(l, p, n, view, mspec, &shine);
+        int32_t fi = Trunc32(f * ONE);
+        for (int c = 0; c < 3; c++) {
+            if (l->type == D3L_GLOW)
+                lspec[c] += FixMul(fi, l->rgb[c]);
+            else
+                ldiff[c] += FixMul(fi, l->rgb[c]);
+            lspec[c] += FixMul(shine, l->rgb[c]);
+        }
+        if (l->type == D3L_GLOW)
+            glowMax += FixMul(fi, l->max);
+        else
+            ldiffMax += FixMul(fi, l->max);
+        lspecMax += FixMul(shine, l->max);
+    }
+
+    if (!d3.colour) {
+        int32_t base = si ? si : unlit ? d3.amax + d3.dmax : FixMul(d3.amax, mamb);
+        int32_t in = base + FixMul(d3.dmax, diffuse) + ldiffMax;
+        if (in > FIX_ONE) in = FIX_ONE;
+        in += glowMax;
+        if (in >= 32768)
+            in = 32767;
+        else
+            in = Clamp32(in + lspecMax + FixMul(dspec, d3.dmax), 0, 32767);
+        v->r = v->b = 0;
+        v->g = in << 16;
+        v->sr = v->sg = v->sb = 0;
+        return;
+    }
+
+    int32_t col[3] = {IntMatRed(mat), IntMatGreen(mat), IntMatBlue(mat)}, c[3], s[3] = {0, 0, 0};
+    for (int k = 0; k < 3; k++) {
+        if (si && !textured) {
+            // Self-illuminated and untextured: the material's own colour, no lights.
+            c[k] = (int32_t)(((int64_t)col[k] * 2 * si) >> 8);
+            continue;
+        }
+        int32_t base = si ? si : unlit ? d3.ambient[k] + d3.distant[k] : FixMul(d3.ambient[k], mamb);
+        c[k] = base + FixMul(diffuse, d3.distant[k]) + ldiff[k];
+        if (!textured) c[k] = (int32_t)(((int64_t)c[k] * col[k]) >> 8);
+        s[k] = lspec[k] + FixMul(dspec, d3.distant[k]);
+    }
+    int keepSpecular = (Drv()->flags & D3D_SPECULAR) != 0;
+    int32_t* out[3] = {&v->r, &v->g, &v->b};
+    int32_t* sout[3] = {&v->sr, &v->sg, &v->sb};
+    for (int k = 0; k < 3; k++) {
+        int32_t ch = Clamp32(c[k], 0, 16383);
+        if (d3.scaleOn) ch = FixMul(ch, d3.colourScale[k]);
+        if (tflags & D3TR_LEVEL_COLOUR) ch = FixMul(ch, level);
+        *out[k] = Clamp32(ch, 0, 32767) << 16;
+        *sout[k] = keepSpecular ? Clamp32(s[k], 0, 16383) << 16 : 0;
+    }
+}
+
+// The fog level along the fog direction; 1 when the vertex lies at or past the origin.
+static int FogVertex(D3Vertex* v)
+{
+    float p[3] = {v->x - d3.fogOrigin[0], v->y - d3.fogOrigin[1], v->z - d3.fogOrigin[2]};
+    int32_t d = Trunc32(Dot(p, d3.fogDir));
+    int32_t value;
+    if (d >= d3.fogDistance)
+        value = d3.fogFar;
+    else if (d >= 0)
+        value = d3.fogNear +
+                FixMul((int32_t)(((uint64_t)(uint32_t)d << FIX_SHIFT) / (uint32_t)d3.fogDistance), d3.fogFar - d3.fogNear);
+    else
+        value = d3.fogNear;
+    v->level = Clamp32(value, 0, FOG_LEVEL_MAX) << 16;
+    return d >= 0;
+}
+
+// ============================================================================================
+// Queues and drawing
+// ============================================================================================
+
+static void DrawPolygon(D3Polygon* p)
+{
+    if (p->flags & D3P_REVERSE) {
+        D3Vertex* v = p->ring;
+        for (int i = 0; i < p->count; i++) {
+            D3Vertex* next = v->next;
+            v->next = v->prev;
+            v->prev = next;
+            v = next;
+        }
+    }
+    if (p->shade) {
+        D3Vertex* v = p->ring;
+        for (int i = 0; i < p->count; i++, v = v->next) {
+            v->z = (float)D3_OVERLAY_Z;
+            v->w = 1.0f / (float)D3_OVERLAY_Z;
+        }
+    }
+    D3Driver* d = Drv();
+    if (d->polygons && p->type >= 0 && p->type < D3T_COUNT && d->polygons[p->type]) d->polygons[p->type](p);
+    d3.stats.polygons++;
+    FreeRing(p);
+}
+
+static void DrawList(D3Polygon* head)
+{
+    while (head) {
+        D3Polygon* next = head->right;
+        DrawPolygon(head);
+        head = next;
+    }
+}
+
+static void DrawTree(D3Polygon* root)
+{
+    int sp = 0;
+    D3Polygon* n = root;
+    while (n || sp) {
+        while (n) {
+            d3.stack[sp++] = n;
+            n = n->left;
+        }
+        n = d3.stack[--sp];
+        D3Polygon* right = n->right;
+        for (D3Polygon* c = n; c;) {
+            D3Polygon* next = c->child;
+            DrawPolygon(c);
+            c = next;
+        }
+        n = right;
+    }
+}
+
+// Whether a goes to the driver before b: far before near by depth, low before high by state.
+static bool Before(const D3Polygon* a, const D3Polygon* b)
+{
+    if (d3.sortMode == D3SORT_STATE) return (uint32_t)a->key < (uint32_t)b->key;
+    return a->key > b->key;
+}
+
+static void TreeInsert(D3Polygon** root, D3Polygon* p)
+{
+    D3Polygon** at = root;
+    while (*at) {
+        D3Polygon* n = *at;
+        if (n->key == p->key) {
+            // Equal keys chain behind the node, in arrival order.
+            while (n->child) n = n->child;
+            n->child = p;
+            p->chained = 1;
+            return;
+        }
+        at = Before(p, n) ? &n->left : &n->right;
+    }
+    *at = p;
+}
+
+static void Append(D3Polygon** head, D3Polygon** tail, D3Polygon* p)
+{
+    if (*tail)
+        (*tail)->right = p;
+    else
+        *head = p;
+    *tail = p;
+}
+
+static void Queue(D3Polygon* p)
+{
+    p->shade = d3.overlay;
+    if (d3.sortMode == D3SORT_NONE || d3.sortMode == D3SORT_RESERVED) {
+        DrawPolygon(p);
+        GivePolygon(p);
+        return;
+    }
+    if (p->type == D3T_LINES || p->type == 9) {
+        Append(&d3.lines, &d3.linesTail, p);
+        return;
+    }
+    if (p->flags & (D3P_LIST_A | D3P_LIST_B)) {
+        Append(&d3.markers, &d3.markersTail, p);
+        return;
+    }
+    if (d3.sortMode == D3SORT_STATE) {
+        p->key = (int32_t)((p->flags << 16) | p->texture);
+    } else if (d3.sortMode == D3SORT_FIRST_DEPTH) {
+        p->key = Trunc32(p->ring->z);
+    } else {
+        double sum = 0;
+        const D3Vertex* v = p->ring;
+        for (int i = 0; i < p->count; i++, v = v->next) sum += v->z;
+        p->key = Trunc32(sum / p->count);
+    }
+    if ((p->flags & D3P_BLENDED) && (Drv()->flags & D3D_QUEUE_FIRST))
+        TreeInsert(&d3.translucentTree, p);
+    else
+        TreeInsert(&d3.opaque, p);
+}
+
+// ============================================================================================
+// Triangles
+// ============================================================================================
+
+static int TextureHasTransparency(ResId id)
+{
+    if (Drv()->HasTransparent) return Drv()->HasTransparent(id) != 0;
+    if (ResLoad(id) != 0) return 0;
+    return SpriteTransparent(id) >= 0;
+}
+
+static int StandardTriangle(D3Triangle* t)
+{
+    d3.stats.triangles++;
+    for (int i = 0; i < 3; i++)
+        if (t->point[i] < 0 || t->point[i] >= d3.pointCount)
+            FatalError("Draw3DTriangle - point %d out of range", (int)t->point[i]);
+    D3Polygon* p = TakePolygon();
+    if (!p) {
+        d3.stats.dropped++;
+        return 0;
+    }
+    uint32_t tflags = t->flags;
+    int32_t level[3];
+    for (int i = 0; i < 3; i++) level[i] = Clamp32(t->level[i], 0, 32767);
+    if (d3.translucent) {
+        level[0] = level[1] = level[2] = 4096;
+        tflags |= D3TR_LEVEL_BLEND;
+    }
+    if (!level[0] && !level[1] && !level[2]) tflags &= ~(uint32_t)D3TR_LEVEL_BLEND;
+
+    int mat = t->material;
+    ResId texture = IntMatSprite(mat);
+    int textured = (tflags & D3TR_TEXTURED) && texture && !(d3.renderFlags & RENDER_NO_TEXTURES);
+    int smooth = (tflags & D3TR_SMOOTH) != 0;
+    int fogSensitive = 0;   // fog changes the type of these
+    int type;
+    uint32_t flags = 0;
+    if (d3.renderFlags & RENDER_WIREFRAME) {
+        type = D3T_LINES;
+        textured = 0;
+    } else if (textured) {
+        p->texture = texture;
+        if (tflags & D3TR_LEVEL_BLEND) {
+            type = D3T_BLENDTEXTURE;
+            flags |= 0x7;
+        } else if (IntMatSprite2(mat)) {
+            type = D3T_TEXTURE2;
+            flags |= 0x3;
+            fogSensitive = 1;
+        } else {
+            type = D3T_TEXTURED;
+            if (TextureHasTransparency(texture)) {
+                type = D3T_TRANSPARENT;
+                flags |= 0x7;
+            } else {
+                flags |= 0x3;
+            }
+            fogSensitive = smooth;
+        }
+    } else {
+        if ((tflags & D3TR_LEVEL_BLEND) || IntMatAlpha(mat)) {
+            type = D3T_BLENDED;
+            flags |= 0x6;
+        } else {
+            type = D3T_SHADED;
+            flags |= 0x2;
+        }
+        fogSensitive = smooth;
+    }
+    if (d3.renderFlags & 0x400) flags |= D3P_RENDER400;
+    if (d3.sortMode == D3SORT_STATE) flags |= D3P_STATESORT;
+
+    D3Vertex* v[3];
+    for (int i = 0; i < 3; i++) {
+        v[i] = TakeNode();
+        if (!v[i]) {
+            for (int j = 0; j < i; j++) GiveNode(v[j]);
+            GivePolygon(p);
+            d3.stats.dropped++;
+            return 0;
+        }
+    }
+
+    float faceN[3] = {t->normal[0] / ONE, t->normal[1] / ONE, t->normal[2] / ONE};
+    float faceC[3];
+    MulMat(d3.objRot, faceN, faceC);
+    int fogging = d3.fogOn && d3.fogAllowed, fogged = 0;
+    uint32_t all = OUT_CLIP_MASK, any = 0;
+    for (int i = 0; i < 3; i++) {
+        D3Point* pt = &d3.points[t->point[i]];
+        ProjectPoint(pt);
+        D3Vertex* n = v[i];
+        n->x = pt->x;
+        n->y = pt->y;
+        n->z = pt->z;
+        n->w = pt->w;
+        n->sx = pt->sx;
+        n->sy = pt->sy;
+        n->outcode = pt->out;
+        n->userDist = pt->user;
+        if (tflags & D3TR_UV_REF) {
+            n->u = t->uvRef[i] ? t->uvRef[i][0] : 0;
+            n->v = t->uvRef[i] ? t->uvRef[i][1] : 0;
+        } else {
+            n->u = t->u[i];
+            n->v = t->v[i];
+        }
+        float vn[3];
+        if (smooth)
+            MulMat(d3.objRot, t->vnormal[i], vn);
+        else
+            memcpy(vn, faceC, sizeof vn);
+        LightVertex(n, vn, mat, textured, tflags, level[i]);
+        n->level = (tflags & D3TR_LEVEL_BLEND) ? level[i] << 16 : 0;
+        if (fogging) fogged |= FogVertex(n);
+        all &= n->outcode;
+        any |= n->outcode;
+    }
+    if (fogged && fogSensitive) {
+        if (textured) {
+            type = D3T_TRANSPARENT;
+            flags = (flags & ~0x7u) | 0x7;
+        } else {
+            type = D3T_BLENDED;
+            flags = (flags & ~0x7u) | 0x6;
+        }
+    }
+    p->type = type;
+    p->flags = flags;
+    p->material = mat;
+    LinkRing(p, v, 3);
+
+    if (all & OUT_CLIP_MASK) {
+        Drop(p);
+        return 0;
+    }
+    if ((any & OUT_CLIP_MASK) && !ClipPolygon(p)) {
+        GivePolygon(p);
+        return 0;
+    }
+    Queue(p);
+    return 1;
+}
+
+int Draw3DTriangle(D3Triangle* t)
+{
+    IntMatDrawFn hook = d3.inHook ? nullptr : IntMatDrawHook(t->material);
+    if (hook) {
+        // The hook may come back here for the standard path.
+        d3.inHook = 1;
+        int r = hook(t);
+        d3.inHook = 0;
+        return r;
+    }
+    int r = StandardTriangle(t);
+    if (r && t->after && !(Drv()->flags & 0x2)) t->after(t);
+    return r;
+}
+
+int Draw3DPointPolygon(int n, const int32_t* points, const float* uv, ResId texture, int byReference, int32_t r,
+                       int32_t g, int32_t b, int32_t level)
+{
+    if (n < 3 || level > 15360) return 0;
+    for (int i = 0; i < n; i++)
+        if (points[i] < 0 || points[i] >= d3.pointCount) FatalError("Draw3DPointPolygon - point %d out of range", (int)points[i]);
+    if (n > d3.freeCount) {
+        d3.stats.dropped++;
+        return 0;
+    }
+    D3Polygon* p = TakePolygon();
+    if (!p) {
+        d3.stats.dropped++;
+        return 0;
+    }
+    d3.stats.triangles++;
+    int32_t rgb[3] = {r, g, b};
+    for (int k = 0; k < 3; k++) {
+        rgb[k] = Clamp32(rgb[k], 0, 16383);
+        if (d3.scaleOn) rgb[k] = Clamp32(FixMul(rgb[k], d3.colourScale[k]), 0, 32767);
+    }
+    int transparent = texture && TextureHasTransparency(texture);
+    p->type = D3T_BLENDTEXTURE;
+    p->flags = (transparent || byReference) ? 0x5 : 0x1;
+    p->texture = texture;
+    p->material = IM_NONE;
+    uint32_t all = OUT_CLIP_MASK, any = 0;
+    D3Vertex *first = nullptr, *last = nullptr;
+    for (int i = 0; i < n; i++) {
+        D3Point* pt = &d3.points[points[i]];
+        ProjectPoint(pt);
+        D3Vertex* v = TakeNode();
+        v->x = pt->x;
+        v->y = pt->y;
+        v->z = pt->z;
+        v->w = pt->w;
+        v->sx = pt->sx;
+        v->sy = pt->sy;
+        v->outcode = pt->out;
+        v->userDist = pt->user;
+        v->u = uv ? uv[2 * i] : 0;
+        v->v = uv ? uv[2 * i + 1] : 0;
+        v->r = rgb[0] << 16;
+        v->g = rgb[1] << 16;
+        v->b = rgb[2] << 16;
+        v->level = Clamp32(level, 0, 32767) << 16;
+        all &= v->outcode;
+        any |= v->outcode;
+        if (last) {
+            last->next = v;
+            v->prev = last;
+        } else {
+            first = v;
+        }
+        last = v;
+    }
+    last->next = first;
+    first->prev = last;
+    p->ring = first;
+    p->count = n;
+    if (all & OUT_CLIP_MASK) {
+        Drop(p);
+        return 0;
+    }
+    if ((any & OUT_CLIP_MASK) && !ClipPolygon(p)) {
+        GivePolygon(p);
+        return 0;
+    }
+    Queue(p);
+    return 1;
+}
+
+// ============================================================================================
+// Textures and text sprites
+// ============================================================================================
+
+static void LoadLoop(ProgressFn progress)
+{
+    D3Driver* d = Drv();
+    if (progress) progress(0);
+    // Texture pages belong to the hardware driver (its slots 13 and 14); the software drivers
+    // read sprites where they lie.
+    for (int i = 0; i < d3.spriteCount; i++) {
+        ResId id = d3.sprites[i].id;
+        const char* name = ResName(id);
+        if (name[0])
+            LogPrintf(LOG_INFO, "LoadTextSprites %s", name);
+        else
+            LogPrintf(LOG_INFO, "Load Text Sprites unnamed id=%d", (int)id);
+        if (d->LoadTexture)
+            d->LoadTexture(id, d3.sprites[i].flags);
+        else
+            ResLoad(id);
+    }
+    int count = IntMatCount();
+    uint32_t step = count > 0 ? 0x20000000u / (uint32_t)count : 0;
+    for (int i = 0; i < count; i++) {
+        if (progress && (i & 3) == 0) progress(((uint32_t)i * step) >> 16);
+        ResId ids[3] = {IntMatSprite(i), IntMatSprite2(i), IntMatSprite3(i)};
+        uint32_t flags = (uint32_t)IntMatLoadFlags(i);
+        for (int k = 0; k < 3; k++) {
+            if (!ids[k]) continue;
+            // The software drivers read textures from loaded sprites: load them here, between
+            // frames, rather than from the disk in the middle of one.
+            if (d->LoadTexture)
+                d->LoadTexture(ids[k], k == 0 ? flags : flags | IM_EXTRA_LOAD_FLAGS);
+            else
+                ResLoad(ids[k]);
+        }
+    }
+    if (progress) {
+        progress(8192);
+        progress(8192);
+    }
+}
+
+void Draw3DLoadTextures(ProgressFn progress)
+{
+    if (!d3.installed) return;
+    if (d3.texturesLoaded) {
+        LogPrintf(LOG_WARN, "Draw3DLoadTextures called when textures are already loaded");
+        Draw3DUnloadTextures();
+    } else {
+        LogPrintf(LOG_INFO, "Draw3DLoadTextures");
+    }
+    D3Driver* d = Drv();
+    if (d->LoadTexture) {
+        if (d->BeginTextures) d->BeginTextures();
+        LoadLoop(progress);
+        if (d->EndTextures) d->EndTextures(progress);
+    } else {
+        LoadLoop(progress);
+    }
+    d3.texturesLoaded = 1;
+    IntMatRunChangeHandlers();
+}
+
+// Sprites read from files are dropped and read again on their next use; one made in memory
+// has nowhere to come back from and stays.
+static void UnloadSprite(ResId id)
+{
+    if (!id || ResIsLoaded(id) != 0) return;
+    if (Drv()->FreeTexture) Drv()->FreeTexture(id);
+    if (ResName(id)[0]) ResFreeAlways(id);
+}
+
+void Draw3DUnloadTextures(void)
+{
+    if (!d3.installed) return;
+    d3.texturesLoaded = 0;
+    int count = IntMatCount();
+    for (int i = 0; i < count; i++) {
+        UnloadSprite(IntMatSprite(i));
+        UnloadSprite(IntMatSprite2(i));
+        UnloadSprite(IntMatSprite3(i));
+    }
+    for (int i = 0; i < d3.spriteCount; i++) UnloadSprite(d3.sprites[i].id);
+    if (Drv()->AfterUnload) Drv()->AfterUnload();
+}
+
+int Draw3DTexturesLoaded(void) { return d3.texturesLoaded; }
+
+int Draw3DAddTextSprite(ResId id, uint32_t flags)
+{
+    if (!d3.installed || !id || d3.spriteCount >= D3_MAX_TEXT_SPRITES) return 1;
+    for (int i = 0; i < d3.spriteCount; i++)
+        if (d3.sprites[i].id == id) return 1;
+    d3.sprites[d3.spriteCount].id = id;
+    d3.sprites[d3.spriteCount].flags = flags;
+    d3.spriteCount++;
+    return 0;
+}
+
+int Draw3DRemoveTextSprite(ResId id)
+{
+    for (int i = 0; i < d3.spriteCount; i++)
+        if (d3.sprites[i].id == id) {
+            memmove(&d3.sprites[i], &d3.sprites[i + 1], sizeof(D3TextSprite) * (size_t)(d3.spriteCount - i - 1));
+            d3.spriteCount--;
+            return 0;
+        }
+    return 1;
+}
+
+int Draw3DTextSpriteCount(void) { return d3.spriteCount; }
+
+// ============================================================================================
+// Statistics and pools
+// ============================================================================================
+
+const D3Stats* Draw3DStats(void) { return &d3.stats; }
+int Draw3DNodeCapacity(void) { return d3.nodeCount; }
+int Draw3DFreeNodes(void) { return d3.freeCount; }

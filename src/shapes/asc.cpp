@@ -1,0 +1,379 @@
+// 3DS ASCII import and export. The import reads the listing into two fixed tables, checks
+// everything it read, and only then builds the shape in a scratch block that replaces the
+// edit buffer; a listing that passes the tables or refers to vertices it does not have is
+// refused and the buffer stays as it was.
+#include "shapes/asc.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kernel/kernel.h"
+#include "kernel/log.h"
+#include "kernel/res/res.h"
+#include "platform/platform.h"
+#include "shapes/shape.h"
+#include "shapes/shapem.h"
+
+struct AscVertex {
+    int32_t used;
+    double x, y, z, u, v;   // shape axes: x = X, y = Z, z = -Y
+};
+
+struct AscFace {
+    int32_t used;
+    int32_t count;
+    int32_t index[ASC_MAX_FACE_POINTS];
+    int32_t material;
+};
+
+static struct {
+    AscVertex* vertices;
+    AscFace* faces;
+    int vertexCount;
+    int faceCount;
+    int faceBase;       // vertices read before the current object's "Vertex list:"
+    int line;
+} imp;
+
+static char lastError[256];
+
+static int Refuse(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+static int Refuse(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(lastError, sizeof lastError, fmt, ap);
+    va_end(ap);
+    LogPrintf(LOG_WARN, "IMP3DS: %s", lastError);
+    return 1;
+}
+
+const char* ASCIILastError(void) { return lastError; }
+
+// ============================================================================================
+// Reading the listing a piece at a time
+// ============================================================================================
+
+struct Reader {
+    const char* file;
+    int64_t size;
+    int64_t pos;            // file position of buf[0]
+    char buf[65536];
+    int len, at;
+};
+
+static int ReadByte(Reader* r)
+{
+    if (r->at == r->len) {
+        r->pos += r->len;
+        r->at = r->len = 0;
+        if (r->pos >= r->size) return -1;
+        int64_t n = r->size - r->pos;
+        if (n > (int64_t)sizeof r->buf) n = sizeof r->buf;
+        if (FileReadAt(r->file, (uint64_t)r->pos, r->buf, (size_t)n)) return -2;
+        r->len = (int)n;
+    }
+    return (unsigned char)r->buf[r->at++];
+}
+
+static int PeekByte(Reader* r)
+{
+    int c = ReadByte(r);
+    if (c >= 0) r->at--;
+    return c;
+}
+
+// The next piece of a line: up to ASC_LINE_CHARS characters, ending early at a line end
+// (CR LF or LF, not kept; *ended says whether it came). 1 with a piece, 0 at the end of the
+// file, -1 on a read error.
+static int NextPiece(Reader* r, char out[ASC_LINE_CHARS + 1], bool* ended)
+{
+    int n = 0, c = 0;
+    while (n < ASC_LINE_CHARS) {
+        c = ReadByte(r);
+        if (c < 0) break;
+        if (c == '\r' && PeekByte(r) == '\n') continue;
+        if (c == '\n') break;
+        out[n++] = (char)c;
+    }
+    out[n] = 0;
+    *ended = c == '\n';
+    if (c == -2) return -1;
+    return n > 0 || c == '\n' ? 1 : 0;
+}
+
+// ============================================================================================
+// Parsing lines
+// ============================================================================================
+
+static bool Blank(char c) { return c == ' ' || c == '\t'; }
+
+static void SkipBlanks(const char*& p)
+{
+    while (*p && isspace((unsigned char)*p)) p++;
+}
+
+// Copies the next blank-separated word (cut to the buffer) and steps past it.
+static void Word(const char*& p, char* out, size_t size)
+{
+    while (*p && Blank(*p)) p++;
+    size_t n = 0;
+    for (; *p && !Blank(*p); p++)
+        if (n + 1 < size) out[n++] = *p;
+    out[n] = 0;
+}
+
+static bool Literal(const char*& p, const char* text)
+{
+    SkipBlanks(p);
+    size_t n = strlen(text);
+    if (strncmp(p, text, n) != 0) return false;
+    p += n;
+    return true;
+}
+
+static bool Number(const char*& p, double* out)
+{
+    SkipBlanks(p);
+    char* end;
+    double v = strtod(p, &end);
+    if (end == p || !std::isfinite(v)) return false;
+    *out = v;
+    p = end;
+    return true;
+}
+
+static bool Integer(const char*& p, int32_t* out)
+{
+    SkipBlanks(p);
+    char* end;
+    long long v = strtoll(p, &end, 10);
+    if (end == p || v < -1000000000ll || v > 1000000000ll) return false;
+    *out = (int32_t)v;
+    p = end;
+    return true;
+}
+
+// A vertex line: "Vertex n:  X: x Y: y Z: z", optionally followed by "U: u V: v".
+static int VertexLine(const char* p)
+{
+    double x, y, z, u = -1.0, v = -1.0;
+    if (!Literal(p, "X:") || !Number(p, &x) || !Literal(p, "Y:") || !Number(p, &y) || !Literal(p, "Z:") || !Number(p, &z))
+        return Refuse("line %d: a vertex line without X, Y and Z", imp.line);
+    if (Literal(p, "U:") && Number(p, &u) && Literal(p, "V:")) Number(p, &v);
+    if (imp.vertexCount >= ASC_MAX_VERTICES)
+        return Refuse("line %d: the listing has more than %d vertices", imp.line, ASC_MAX_VERTICES);
+    AscVertex& e = imp.vertices[imp.vertexCount++];
+    e.used = 1;
+    e.x = x;
+    e.y = z;
+    e.z = -y;
+    e.u = u;
+    e.v = v;
+    return 0;
+}
+
+static int StoreFace(const int32_t* points, int count)
+{
+    if (imp.faceCount >= ASC_MAX_FACES)
+        return Refuse("line %d: the listing has more than %d faces", imp.line, ASC_MAX_FACES);
+    if (count > ASC_MAX_FACE_POINTS)
+        return Refuse("line %d: a face has more than %d points", imp.line, ASC_MAX_FACE_POINTS);
+    AscFace& f = imp.faces[imp.faceCount++];
+    f.used = 1;
+    f.count = count;
+    for (int k = 0; k < count; k++) f.index[k] = points[k];
+    f.material = 0;
+    return 0;
+}
+
+// A face line: "Face n:  A:a B:b C:c" (the edge flags that may follow are not read); its
+// indices count from the current object's first vertex.
+static int FaceLine(const char* p)
+{
+    int32_t a, b, c;
+    if (!Literal(p, "A:") || !Integer(p, &a) || !Literal(p, "B:") || !Integer(p, &b) || !Literal(p, "C:") || !Integer(p, &c))
+        return Refuse("line %d: a face line without A, B and C", imp.line);
+    int32_t points[3] = {a + imp.faceBase, b + imp.faceBase, c + imp.faceBase};
+    return StoreFace(points, 3);
+}
+
+static int Line(const char* text)
+{
+    const char* p = text;
+    char first[16], second[16];
+    Word(p, first, sizeof first);
+    const char* rest = p;
+    Word(p, second, sizeof second);
+    bool list = strcmp(second, "list:") == 0;
+    if (strcmp(first, "Vertex") == 0) {
+        if (list) {
+            imp.faceBase = imp.vertexCount;
+            return 0;
+        }
+        Word(rest, second, sizeof second);
+        return VertexLine(rest);
+    }
+    if (strcmp(first, "Face") == 0 && !list) {
+        Word(rest, second, sizeof second);
+        return FaceLine(rest);
+    }
+    return 0;
+}
+
+// ============================================================================================
+// Import
+// ============================================================================================
+
+static int ReadListing(const char* fileName)
+{
+    int64_t size = FileSize(fileName);
+    if (size < 0) return Refuse("%s: cannot open the file", fileName);
+    Reader* r = new Reader{};
+    r->file = fileName;
+    r->size = size;
+    char piece[ASC_LINE_CHARS + 1];
+    int got, failed = 0;
+    bool ended = true, lineStart;
+    while (!failed) {
+        lineStart = ended;
+        if ((got = NextPiece(r, piece, &ended)) == 0) break;
+        if (got < 0) {
+            failed = Refuse("%s: cannot read the file", fileName);
+            break;
+        }
+        if (lineStart) imp.line++;
+        failed = Line(piece);
+    }
+    delete r;
+    return failed;
+}
+
+// Checks what was read and scales it to whole world units: the largest coordinate M becomes
+// its whole part m, every coordinate c becomes the whole part of c x m / M.
+static int CheckAndScale(const char* fileName)
+{
+    if (imp.vertexCount == 0) return Refuse("%s: the listing holds no vertex", fileName);
+    if (imp.faceCount == 0) return Refuse("%s: the listing holds no face", fileName);
+    for (int i = 0; i < imp.faceCount; i++)
+        for (int k = 0; k < imp.faces[i].count; k++)
+            if (imp.faces[i].index[k] < 0 || imp.faces[i].index[k] >= imp.vertexCount)
+                return Refuse("%s: face %d refers to vertex %d, which the listing does not have", fileName, i,
+                              imp.faces[i].index[k]);
+    double largest = 0;
+    for (int i = 0; i < imp.vertexCount; i++) {
+        const AscVertex& v = imp.vertices[i];
+        largest = std::fmax(largest, std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z))));
+    }
+    // Whole world units are 32-bit values.
+    if (largest >= 2147483648.0) return Refuse("%s: coordinates too large for a shape", fileName);
+    double whole = std::trunc(largest);
+    double factor = largest > 0 ? whole / largest : 0;
+    for (int i = 0; i < imp.vertexCount; i++) {
+        AscVertex& v = imp.vertices[i];
+        v.x = std::trunc(v.x * factor);
+        v.y = std::trunc(v.y * factor);
+        v.z = std::trunc(v.z * factor);
+    }
+    return 0;
+}
+
+// The shape from the tables, in a scratch block; then it replaces the edit buffer.
+static int Build(void)
+{
+    std::vector<uint8_t> bytes(SHAPEM_BUFFER_SIZE);
+    ShapeBlock s{bytes.data(), SHAPEM_BUFFER_SIZE};
+    ShapeMakeEmpty(s.data);
+    for (int i = 0; i < imp.vertexCount; i++) {
+        const AscVertex& v = imp.vertices[i];
+        if (ShapeAppendVertex(&s, (int32_t)v.x, (int32_t)v.y, (int32_t)v.z) < 0)
+            return Refuse("the shape does not fit the edit buffer");
+    }
+    for (int i = 0; i < imp.faceCount; i++) {
+        const AscFace& f = imp.faces[i];
+        uint16_t points[ASC_MAX_FACE_POINTS];
+        for (int k = 0; k < f.count; k++) points[k] = (uint16_t)f.index[k];
+        if (ShapeAppendPolygonWithNormal(&s, f.count, points, (uint16_t)f.material) < 0)
+            return Refuse("the shape does not fit the edit buffer");
+    }
+    // The import starts a new shape without an undo copy, as New from the file would.
+    memcpy(ShapeMEdit()->data, s.data, ShapeUsedSize(s.data));
+    return 0;
+}
+
+int Import3DSASCII(const char* fileName)
+{
+    if (!ShapeMIsInstalled()) return Refuse("the shape manager is not installed");
+    if (!fileName) return Refuse("no file name");
+    imp = {};
+    imp.vertices = (AscVertex*)ResAllocMem(sizeof(AscVertex) * ASC_MAX_VERTICES);
+    imp.faces = (AscFace*)ResAllocMem(sizeof(AscFace) * ASC_MAX_FACES);
+    if (!imp.vertices || !imp.faces) FatalError("Import3DSASCII: Out of memory.");
+    memset(imp.vertices, 0, sizeof(AscVertex) * ASC_MAX_VERTICES);
+    memset(imp.faces, 0, sizeof(AscFace) * ASC_MAX_FACES);
+    int failed = ReadListing(fileName);
+    if (!failed) failed = CheckAndScale(fileName);
+    if (!failed) failed = Build();
+    ResFreeMem(imp.vertices);
+    ResFreeMem(imp.faces);
+    imp = {};
+    return failed;
+}
+
+// ============================================================================================
+// Export
+// ============================================================================================
+
+static void Add(std::string& out, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+static void Add(std::string& out, const char* fmt, ...)
+{
+    char line[256];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(line, sizeof line, fmt, ap);
+    va_end(ap);
+    out += line;
+    out += "\r\n";
+}
+
+int Export3DSASCII(const char* fileName)
+{
+    if (!ShapeMIsInstalled()) return Refuse("the shape manager is not installed");
+    // Nothing here changes the buffer, so the undo copy is left as it is.
+    uint8_t* b = ShapeMEdit()->data;
+    int vertices = ShapeVertexCount(b);
+    int polygons = ShapePolygonCount(b), faces = 0;
+    uint8_t* poly = ShapeFirstPolygon(b);
+    for (int i = 0; i < polygons; i++, poly = ShapeNextPolygon(poly))
+        if (ShapePolyPoints(poly) >= 3) faces++;
+
+    std::string out;
+    Add(out, "Named object: \"\"");
+    Add(out, "Tri-mesh, Vertices: %d  Faces %d", vertices, faces);
+    if (vertices) {
+        Add(out, "Vertex list:");
+        for (int i = 0; i < vertices; i++) {
+            int32_t p[3];
+            ShapeVertexPos(b, i, p);
+            Add(out, "Vertex %d:  X: %d Y: %lld  Z: %d", i, p[0], -(long long)p[2], p[1]);
+        }
+    }
+    if (faces) {
+        Add(out, "Face list:");
+        int face = 0;
+        poly = ShapeFirstPolygon(b);
+        for (int i = 0; i < polygons; i++, poly = ShapeNextPolygon(poly))
+            if (ShapePolyPoints(poly) >= 3)
+                Add(out, "Face %d:  A:%d B:%d C:%d", face++, ShapePolyIndex(poly, 0), ShapePolyIndex(poly, 1),
+                    ShapePolyIndex(poly, 2));
+    }
+    if (!fileName || FileWrite(fileName, out.data(), out.size()))
+        return Refuse("%s: cannot write the file", fileName ? fileName : "");
+    return 0;
+}

@@ -1,0 +1,142 @@
+// A recording renderer driver and the fixture the Draw3D tests share: its polygon routines
+// keep copies of what they receive, its frame routines note the order they were called in.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kernel/app.h"
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "kernel/util/maths.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
+#include "platform/platform.h"
+#include "render/draw3d.h"
+#include "support/testutil.h"
+
+struct RecVertex {
+    float x, y, z, w, sx, sy, u, v;
+    int32_t level, r, g, b, sr, sg, sb;
+};
+
+struct RecPolygon {
+    int type;
+    uint32_t flags;
+    ResId texture;
+    int shade;
+    int material;
+    std::vector<RecVertex> v;
+};
+
+struct Recorder {
+    std::vector<RecPolygon> polygons;
+    std::vector<std::string> calls;
+};
+inline Recorder gRec;
+
+inline void RecordPolygon(D3Polygon* p)
+{
+    RecPolygon r{p->type, p->flags, p->texture, p->shade, p->material, {}};
+    const D3Vertex* v = p->ring;
+    for (int i = 0; i < p->count; i++, v = v->next)
+        r.v.push_back({v->x, v->y, v->z, v->w, v->sx, v->sy, v->u, v->v, v->level, v->r, v->g, v->b, v->sr, v->sg, v->sb});
+    // The ring must close after count nodes, both ways.
+    EXPECT_EQ(p->ring, v);
+    gRec.polygons.push_back(r);
+    gRec.calls.push_back("polygon");
+}
+
+inline D3PolyFn gRecTable[D3T_COUNT];
+
+inline D3Driver RecordingDriver(uint32_t flags)
+{
+    for (D3PolyFn& f : gRecTable) f = RecordPolygon;
+    D3Driver d{};
+    d.name = "Recorder";
+    d.flags = flags;
+    d.BeginFrame = [] { gRec.calls.push_back("begin"); };
+    d.Flush = [] { gRec.calls.push_back("flush"); };
+    d.EndFrame = [] { gRec.calls.push_back("end"); };
+    d.Activate = [](D3PolyFn*, int) { gRec.calls.push_back("activate"); };
+    d.Deactivate = [] { gRec.calls.push_back("deactivate"); };
+    d.polygons = gRecTable;
+    return d;
+}
+
+// Resources, the pipeline with the recording driver as driver 1, an identity camera at the
+// origin looking along +z over a 640 x 400 viewport, near 257.
+class Draw3D : public ::testing::Test {
+protected:
+    TempDir dir{true};
+    void SetUp() override
+    {
+        ResRemove();
+        ResInstall(2000);
+        SpriteInstall();
+        gApp.debug = 0;
+        Install(2000, 0xC0);
+    }
+    void TearDown() override
+    {
+        gApp.debug = 0;
+        Draw3DRemove();
+        ResRemove();
+    }
+    void Install(int polygons, uint32_t driverFlags)
+    {
+        Draw3DRemove();
+        ASSERT_EQ(0, Draw3DInstall(4000, 8000, polygons));
+        D3Driver d = RecordingDriver(driverFlags);
+        Draw3DRegisterDriver(1, &d);
+        Draw3DSelectDriver(1);
+        Draw3DSetup(640, 400, 0x101, 976000, D3SORT_NONE);
+        Draw3DDefaults();
+        const int32_t origin[3] = {0, 0, 0};
+        const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
+        Draw3DSetCamera(origin, identity);
+        Draw3DLensPerspective(0, 0, 640, 400);
+        gRec = Recorder();
+    }
+    static void Start()
+    {
+        Draw3DStartDraw(0, 0, 640, 400);
+        gRec = Recorder();
+    }
+    // An object of camera-space points at the camera's origin.
+    static void Points(const std::vector<float>& xyz)
+    {
+        const int32_t origin[3] = {0, 0, 0};
+        Draw3DObjectF(origin, nullptr, 16384, 100000, (int)xyz.size() / 3, xyz.data());
+    }
+    static D3Triangle Tri(int a, int b, int c, int material, uint32_t flags = 0)
+    {
+        D3Triangle t{};
+        t.point[0] = a;
+        t.point[1] = b;
+        t.point[2] = c;
+        t.material = material;
+        t.flags = flags;
+        t.normal[2] = -16384;   // towards the eye
+        return t;
+    }
+};
+
+// A render material from its parts: colour 0-255, 2.14 coefficients.
+inline int AddMaterial(const char* name, int r, int g, int b, int32_t ambient, int32_t diffuse, int32_t specular = 0,
+                       int32_t si = 0, int32_t alpha = 0)
+{
+    uint8_t rec[MAT_RECORD_SIZE] = {};
+    memcpy(rec + MR_NAME, name, strlen(name));
+    PutI32(rec, MR_RED, r << 6);
+    PutI32(rec, MR_GREEN, g << 6);
+    PutI32(rec, MR_BLUE, b << 6);
+    PutI32(rec, MR_AMBIENT, ambient);
+    PutI32(rec, MR_DIFFUSE, diffuse);
+    PutI32(rec, MR_SPECULAR, specular);
+    PutI32(rec, MR_SI, si);
+    PutI32(rec, MR_ALPHA, alpha);
+    return IntMatFindOrAdd(rec);
+}

@@ -1,0 +1,606 @@
+// Mesh editing operations on the edit buffer: the arithmetic they pin down (scale, turns,
+// smoothing, mirroring, the sphere), what they do to the mesh, undo, refusals, and the CLI.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "kernel/util/maths.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
+#include "shapes/mesh.h"
+#include "shapes/shapem.h"
+#include "support/testutil.h"
+
+namespace {
+
+typedef std::array<int32_t, 3> Vec;
+
+class Mesh : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MathsSetup();
+        ResRemove();
+        ResInstall(300);
+        IntMatCreate(512);
+        MatMInstall();
+        ShapeMResourceInstall();
+        ShapeMInstall(SHAPEM_BUFFER_SIZE, ResCreate(4));
+        ShapeMSetUndo(1);
+    }
+    void TearDown() override
+    {
+        ShapeMRemove();
+        IntMatDestroy();
+        ResRemove();
+    }
+
+    static ShapeBlock* S() { return ShapeMEdit(); }
+    static uint8_t* B() { return ShapeMEdit()->data; }
+    static Bytes Used() { return Bytes(B(), B() + ShapeUsedSize(B())); }
+
+    static int V(int32_t x, int32_t y, int32_t z) { return ShapeAppendVertex(S(), x, y, z); }
+    static int P(std::vector<uint16_t> idx, uint16_t material = 0)
+    {
+        return ShapeAppendPolygonWithNormal(S(), (int)idx.size(), idx.data(), material);
+    }
+    static Vec Pos(int v)
+    {
+        Vec p;
+        ShapeVertexPos(B(), v, p.data());
+        return p;
+    }
+    static std::vector<int> Points(int polygon)
+    {
+        std::vector<int> out;
+        uint8_t* p = ShapePolygon(B(), polygon);
+        for (int k = 0; k < ShapePolyPoints(p); k++) out.push_back(ShapePolyIndex(p, k));
+        return out;
+    }
+    static std::vector<int16_t> Words(const uint8_t* at, int n)
+    {
+        std::vector<int16_t> out;
+        for (int i = 0; i < n; i++) out.push_back(GetI16(at, 2 * i));
+        return out;
+    }
+    static std::vector<int16_t> Normal(int polygon) { return Words(ShapePolygon(B(), polygon) + 4, 3); }
+    static std::vector<int16_t> PointNormal(int polygon, int k)
+    {
+        return Words(ShapePolyNormals(ShapePolygon(B(), polygon)) + 6 * k, 3);
+    }
+    // Gives a polygon a block of U, V pairs (after any per-point block).
+    static void Map(int polygon, std::vector<int16_t> uv)
+    {
+        uint8_t* p = ShapePolygon(B(), polygon);
+        uint32_t pos = (uint32_t)(p - B()) + ShapePolygonLength(p);
+        ASSERT_EQ(0, ShapeInsert(S(), pos, 2 * (uint32_t)uv.size()));
+        PutU16(p, 10, (uint16_t)(GetU16(p, 10) | PC_MAPPING));
+        for (size_t i = 0; i < uv.size(); i++) PutI16(B(), pos + 2 * i, uv[i]);
+    }
+    static std::vector<int16_t> Mapping(int polygon)
+    {
+        uint8_t* p = ShapePolygon(B(), polygon);
+        return Words(ShapePolyMapping(p), 2 * ShapePolyPoints(p));
+    }
+    // A unit square in the XZ plane at height y, as two triangles facing +Y.
+    static void SquareOfTriangles(int32_t y = 0)
+    {
+        V(0, y, 0), V(0, y, 100), V(100, y, 100), V(100, y, 0);
+        P({0, 1, 2}), P({0, 2, 3});
+    }
+    // Fills the buffer up to `spare` bytes below its capacity with bytes no section uses.
+    static void LeaveRoom(uint32_t spare)
+    {
+        ShapeInsert(S(), ShapeUsedSize(B()), S()->capacity - ShapeUsedSize(B()) - spare);
+    }
+};
+
+// ============================================================================================
+// Sphere80
+// ============================================================================================
+
+TEST_F(Mesh, SphereTablesAgreeWithTheQuotedValuesAndCloseOutward)
+{
+    auto vertex = [](int i) { return std::vector<int16_t>(kMeshSphereVertices[i], kMeshSphereVertices[i] + 3); };
+    EXPECT_EQ((std::vector<int16_t>{0, 16384, 0}), vertex(0));
+    EXPECT_EQ((std::vector<int16_t>{-8613, 7327, -11855}), vertex(1));
+    const uint16_t first[3][3] = {{0, 13, 12}, {0, 14, 13}, {0, 15, 14}};
+    for (int t = 0; t < 3; t++)
+        for (int k = 0; k < 3; k++) EXPECT_EQ(first[t][k], kMeshSphereTriangles[t][k]);
+    EXPECT_EQ((std::vector<int16_t>{8192, 0, 3278, 2885, 0, 2885}),
+              std::vector<int16_t>(kMeshSphereMapping[0], kMeshSphereMapping[0] + 6));
+
+    // A closed surface: every edge is used once in each direction; every triangle faces out.
+    std::vector<int> edges(MESH_SPHERE_VERTICES * MESH_SPHERE_VERTICES, 0);
+    for (int t = 0; t < MESH_SPHERE_TRIANGLES; t++) {
+        const uint16_t* tri = kMeshSphereTriangles[t];
+        int64_t p[3][3];
+        for (int k = 0; k < 3; k++) {
+            ASSERT_LT(tri[k], MESH_SPHERE_VERTICES);
+            edges[tri[k] * MESH_SPHERE_VERTICES + tri[(k + 1) % 3]]++;
+            for (int a = 0; a < 3; a++) p[k][a] = kMeshSphereVertices[tri[k]][a];
+        }
+        int64_t u[3], v[3];
+        for (int a = 0; a < 3; a++) u[a] = p[1][a] - p[0][a], v[a] = p[2][a] - p[0][a];
+        int64_t n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+        EXPECT_GT(n[0] * (p[0][0] + p[1][0] + p[2][0]) + n[1] * (p[0][1] + p[1][1] + p[2][1]) +
+                      n[2] * (p[0][2] + p[1][2] + p[2][2]),
+                  0)
+            << "triangle " << t;
+    }
+    for (int a = 0; a < MESH_SPHERE_VERTICES; a++)
+        for (int b = 0; b < MESH_SPHERE_VERTICES; b++)
+            EXPECT_EQ(edges[a * MESH_SPHERE_VERTICES + b], edges[b * MESH_SPHERE_VERTICES + a]) << a << "-" << b;
+}
+
+TEST_F(Mesh, CreateSphereScalesTheTableAndMapsEveryTriangle)
+{
+    MatMAdd(1);
+    MatMSetCurrent(1);
+    V(1, 2, 3);
+    ASSERT_EQ(0, MeshCreateSphere(6000, 9000, 12000, 0));   // no coordinate passes 12288
+    ASSERT_EQ(42, ShapeVertexCount(B()));
+    ASSERT_EQ(80, ShapePolygonCount(B()));
+    EXPECT_EQ((Vec{(6000 * -8613) >> 14, (9000 * 7327) >> 14, (12000 * -11855) >> 14}), Pos(1));
+    EXPECT_EQ((std::vector<int>{0, 13, 12}), Points(0));
+    EXPECT_EQ((std::vector<int16_t>{8192, 0, 3278, 2885, 0, 2885}), Mapping(0));
+    for (int i = 0; i < 80; i++) {
+        uint8_t* p = ShapePolygon(B(), i);
+        EXPECT_EQ(1, GetU16(p, 2) & 0x7FFF);
+        std::vector<int16_t> n = Normal(i);
+        Vec c{0, 0, 0};
+        for (int k = 0; k < 3; k++)
+            for (int a = 0; a < 3; a++) c[a] += Pos(ShapePolyIndex(p, k))[a];
+        EXPECT_GT((int64_t)n[0] * c[0] + (int64_t)n[1] * c[1] + (int64_t)n[2] * c[2], 0) << "polygon " << i;
+    }
+
+    // Undo gives back the shape from before, whole.
+    ShapeMUndo();
+    EXPECT_EQ(1, ShapeVertexCount(B()));
+    EXPECT_EQ(1, MeshCreateSphere(0, 10, 10, 0));
+    EXPECT_EQ(1, ShapeVertexCount(B()));
+}
+
+TEST_F(Mesh, RandomSphereDrawsThreeValuesAVertexFromTheFirstStream)
+{
+    RandSeed(0, 1);
+    RandSeed(1, 1);
+    ASSERT_EQ(0, MeshCreateSphere(8192, 8192, 8192, 1));
+    RandSeed(0, 1);
+    for (int i = 0; i < 42; i++) {
+        Vec expect;
+        for (int a = 0; a < 3; a++) expect[a] = (kMeshSphereVertices[i][a] - Rand(0, MESH_SPHERE_JITTER)) >> 1;
+        EXPECT_EQ(expect, Pos(i)) << "vertex " << i;
+    }
+    EXPECT_EQ(16807u, RandNext(1));   // the second stream was not drawn from
+}
+
+TEST_F(Mesh, CuboidIsAnOutwardBoxOfTheThreeSizes)
+{
+    ASSERT_EQ(0, MeshCreateCuboid(100, 41, 60));
+    ASSERT_EQ(8, ShapeVertexCount(B()));
+    ASSERT_EQ(6, ShapePolygonCount(B()));
+    Vec lo, hi;
+    for (int a = 0; a < 3; a++) lo[a] = GetI32(B(), SH_MIN + 4 * a), hi[a] = GetI32(B(), SH_MAX + 4 * a);
+    EXPECT_EQ((Vec{-50, -20, -30}), lo);
+    EXPECT_EQ((Vec{50, 21, 30}), hi);
+    for (int i = 0; i < 6; i++) {
+        std::vector<int16_t> n = Normal(i);
+        Vec c{0, 0, 0};
+        for (int v : Points(i))
+            for (int a = 0; a < 3; a++) c[a] += Pos(v)[a];
+        EXPECT_EQ(16384, std::abs(n[0]) + std::abs(n[1]) + std::abs(n[2])) << "face " << i;
+        EXPECT_GT(n[0] * c[0] + n[1] * c[1] + n[2] * c[2], 0) << "face " << i;
+    }
+}
+
+// ============================================================================================
+// Whole shape: scale, mirror, centre, smoothing
+// ============================================================================================
+
+TEST_F(Mesh, ScaleUsesTheFactor655PerPercentAndIgnoresOutOfRange)
+{
+    V(4096, -3000, 7);
+    Bytes before = Used();
+    for (int p : {100, 1, 0, -5, 1000, 5000}) MeshScale(MESH_ALL_AXES, p);
+    EXPECT_EQ(before, Used());
+
+    MeshScale(MESH_ALL_AXES, 200);   // x 32750 / 16384, not 2
+    EXPECT_EQ((Vec{8187, -5997, 13}), Pos(0));
+    MeshScale(MESH_X, 50);
+    EXPECT_EQ((Vec{(8187 * 8187) >> 14, -5997, 13}), Pos(0));
+    ShapeMUndo();
+    EXPECT_EQ((Vec{8187, -5997, 13}), Pos(0));
+}
+
+TEST_F(Mesh, MirroringTwiceRestoresEveryCoordinateButMinus32768)
+{
+    V(10, 20, 30), V(-40, 50, 60), V(70, -80, 90);
+    PutI16(ShapeVertex(B(), 2), 0, -32768);
+    P({0, 1, 2});
+    Map(0, {1, 2, 3, 4, 5, 6});
+    Bytes start = Used();
+    MeshMirror(MESH_X);
+    EXPECT_EQ((std::vector<int>{2, 1, 0}), Points(0));
+    EXPECT_EQ((std::vector<int16_t>{5, 6, 3, 4, 1, 2}), Mapping(0));
+    EXPECT_EQ(-10, Pos(0)[0]);
+    MeshMirror(MESH_X);
+    EXPECT_EQ((std::vector<int>{0, 1, 2}), Points(0));
+    EXPECT_EQ(-32768, GetI16(ShapeVertex(B(), 2), 0));
+    EXPECT_EQ((Vec{10, 20, 30}), Pos(0));
+    EXPECT_EQ((Vec{-40, 50, 60}), Pos(1));
+}
+
+TEST_F(Mesh, CentreMovesTheBoxCentreToTheOrigin)
+{
+    V(100, -10, 7), V(300, 30, 8);
+    MeshCentre();
+    EXPECT_EQ((Vec{-100, -20, 0}), Pos(0));
+    EXPECT_EQ((Vec{100, 20, 1}), Pos(1));
+    EXPECT_EQ(-100, GetI32(B(), SH_MIN));
+}
+
+TEST_F(Mesh, SmoothingJoinsShallowEdgesAndKeepsRightAnglesSharp)
+{
+    // A flat square (0, 1, 2, 3) in XZ; a second square hinged on edge 2-3, tilted 45 degrees;
+    // a wall on edge 0-1 standing at 90 degrees.
+    V(0, 0, 0), V(0, 0, 100), V(100, 0, 100), V(100, 0, 0);   // 0-3
+    V(200, 100, 100), V(200, 100, 0);                          // 4, 5: the tilted square
+    V(0, 100, 0), V(0, 100, 100);                              // 6, 7: the wall
+    P({0, 1, 2, 3}), P({3, 2, 4, 5}), P({0, 6, 7, 1});
+    ASSERT_EQ(0, MeshSmoothAll(S()));
+    std::vector<int16_t> flat = Normal(0), tilt = Normal(1);
+    int16_t joined[3];
+    UnitVector(flat[0] + tilt[0], flat[1] + tilt[1], flat[2] + tilt[2], joined);
+    EXPECT_EQ(std::vector<int16_t>(joined, joined + 3), PointNormal(0, 2));   // on the 45-degree hinge
+    EXPECT_EQ(std::vector<int16_t>(joined, joined + 3), PointNormal(1, 0));
+    EXPECT_EQ(flat, PointNormal(0, 0));   // on the right angle: each face keeps its own
+    EXPECT_EQ(Normal(2), PointNormal(2, 0));
+    EXPECT_EQ(tilt, PointNormal(1, 2));
+
+    // The maximum angle, stored as d x 32768 / 180, and a new smoothing at once.
+    MeshSetMaxAngle(90);
+    EXPECT_EQ(16384, GetI16(B(), SH_MAXANGLE));
+    EXPECT_EQ(90, MeshMaxAngle());
+    MeshSetMaxAngle(30);
+    EXPECT_EQ(29, MeshMaxAngle());   // 5461 x 180 / 32768, truncated
+    EXPECT_EQ(flat, PointNormal(0, 2));   // 45 degrees is now too far
+}
+
+TEST_F(Mesh, SmoothingStopsAtSixtyFourCornersAndDropsTheFarSideOfOpposites)
+{
+    V(0, 0, 0), V(0, 0, 100), V(100, 0, 0), V(0, 100, 100), V(100, 100, 0);
+    for (int i = 0; i < 64; i++) P({0, 1, 2});   // facing +Y
+    P({0, 3, 4});                                 // tilted 45 degrees: the 65th corner of vertex 0
+    ASSERT_EQ(0, MeshSmoothAll(S()));
+    EXPECT_EQ((std::vector<int16_t>{0, 16384, 0}), PointNormal(0, 0));
+    EXPECT_EQ((std::vector<int16_t>{0, 16384, 0}), PointNormal(64, 0));   // not even its own
+
+    // A sheet seen from both sides, smoothing over every angle: each side keeps its own.
+    ShapeMakeEmpty(B());
+    SquareOfTriangles();
+    P({0, 2, 1});
+    PutI16(B(), SH_MAXANGLE, (int16_t)32767);
+    ASSERT_EQ(0, MeshSmoothAll(S()));
+    EXPECT_EQ(Normal(0), PointNormal(0, 0));
+    EXPECT_EQ(Normal(2), PointNormal(2, 0));
+    EXPECT_EQ(-Normal(0)[1], Normal(2)[1]);
+}
+
+TEST_F(Mesh, SmoothingWithoutRoomChangesNothing)
+{
+    std::vector<uint8_t> buf(170);
+    ShapeBlock s{buf.data(), (uint32_t)buf.size()};
+    ShapeMakeEmpty(buf.data());
+    ShapeAppendVertex(&s, 0, 0, 0), ShapeAppendVertex(&s, 10, 0, 0), ShapeAppendVertex(&s, 0, 10, 0);
+    const uint16_t tri[3] = {0, 1, 2};
+    ShapeAppendPolygon(&s, 3, tri, 0), ShapeAppendPolygon(&s, 3, tri, 0);
+    std::vector<uint8_t> before = buf;
+    EXPECT_EQ(1, MeshSmoothAll(&s));   // 36 bytes of normals; 170 - 144 left
+    EXPECT_EQ(before, buf);
+}
+
+// ============================================================================================
+// Mesh Transform
+// ============================================================================================
+
+TEST_F(Mesh, PitchOfNinetyDegreesUsesAngle16380AndZeroOr360IsIgnored)
+{
+    V(0, 0, 10000), V(0, 0, -10000);
+    MeshSelectAllVertices(1);
+    Bytes before = Used();
+    MeshPitch(0), MeshPitch(360), MeshRoll(-90), MeshYaw(400);
+    EXPECT_EQ(before, Used());
+    MeshPitch(90);   // sin 16380 = 16383, cos 16380 = 0
+    EXPECT_EQ((Vec{0, 9999, 0}), Pos(0));
+    EXPECT_EQ((Vec{0, -10000, 0}), Pos(1));
+}
+
+TEST_F(Mesh, TransformCutsTheSelectionLooseAndUndoesAsOneStep)
+{
+    // Two squares sharing the edge 2-3; the first selected. Vertex 6 is an unselected twin of 3.
+    V(0, 0, 0), V(100, 0, 0), V(100, 0, 100), V(0, 0, 100), V(100, 0, 200), V(0, 0, 200), V(0, 0, 100);
+    P({0, 3, 2, 1}), P({3, 5, 4, 2});
+    MeshSelectPolygon(0, 1);
+    std::vector<Vec> second;
+    for (int v : Points(1)) second.push_back(Pos(v));
+    Bytes before = Used();
+
+    MeshTransform(150, 30, 0, 45, 0);
+    EXPECT_EQ(8, ShapeVertexCount(B()));   // one new vertex for 2; 3's twin was there
+    EXPECT_EQ((std::vector<int>{6, 5, 4, 7}), Points(1));
+    for (int k = 0; k < 4; k++) EXPECT_EQ(second[k], Pos(Points(1)[k]));
+    EXPECT_NE((Vec{0, 0, 0}), Pos(0));
+    for (int v : {0, 1, 2, 3}) EXPECT_TRUE(ShapeVertexFlags(B(), v) & VF_SELECTED);
+
+    ShapeMUndo();
+    EXPECT_EQ(before, Used());
+}
+
+TEST_F(Mesh, RescaleIsAboutTheSelectionCentreAndReflectAboutTheOrigin)
+{
+    V(100, 0, 0), V(300, 0, 0), V(300, 100, 0);
+    P({0, 1, 2});
+    Map(0, {1, 2, 3, 4, 5, 6});
+    MeshSelectAllPolygons(1);
+    int32_t centre[3];
+    EXPECT_EQ(0, MeshSelectionCentre(centre));   // no vertex selected yet
+    MeshRescaleSelection(200);   // centre (200, 50, 0)
+    EXPECT_EQ(1, MeshSelectionCentre(centre));
+    EXPECT_EQ((Vec{200 + ((-100 * 32750) >> 14), 50 + ((-50 * 32750) >> 14), 0}), Pos(0));
+
+    Vec p1 = Pos(1);
+    MeshReflect(MESH_X);
+    EXPECT_EQ((Vec{-p1[0], p1[1], p1[2]}), Pos(1));
+    EXPECT_EQ((std::vector<int>{2, 1, 0}), Points(0));
+    EXPECT_EQ((std::vector<int16_t>{5, 6, 3, 4, 1, 2}), Mapping(0));
+}
+
+// ============================================================================================
+// Polygons
+// ============================================================================================
+
+TEST_F(Mesh, DeleteRefusesVerticesInUseOrNamed)
+{
+    V(0, 0, 0), V(1, 0, 0), V(0, 1, 0), V(5, 5, 5), V(6, 6, 6), V(7, 7, 7);
+    P({0, 4, 2});
+    MeshSetPointName(3, Name4FromText("ab1z"));
+    EXPECT_EQ(Name4FromText("AB1Z"), MeshPointName(3));
+    MeshDeleteVertex(4);   // in use
+    MeshDeleteVertex(3);   // named
+    MeshDeleteVertex(9);   // none such
+    EXPECT_EQ(6, ShapeVertexCount(B()));
+    MeshDeleteVertex(1);
+    EXPECT_EQ(5, ShapeVertexCount(B()));
+    EXPECT_EQ((std::vector<int>{0, 3, 1}), Points(0));
+
+    // "Del": the selected polygon, then the selected vertices it freed, as one undo step.
+    MeshSelectAllVertices(1);
+    MeshSelectAllPolygons(1);
+    Bytes before = Used();
+    MeshDeleteSelection();
+    EXPECT_EQ(0, ShapePolygonCount(B()));
+    EXPECT_EQ(0u, GetU32(B(), SH_POLYGONS));
+    EXPECT_EQ(1, ShapeVertexCount(B()));   // the named one
+    ShapeMUndo();
+    EXPECT_EQ(before, Used());
+}
+
+TEST_F(Mesh, DoublingSelectedPolygonsMakesOneReversedCopyEach)
+{
+    SquareOfTriangles();
+    V(50, 0, 300);
+    P({0, 1, 4}), P({1, 2, 4}), P({2, 3, 4});
+    MeshSmoothAll(S());
+    for (int i : {0, 2, 4}) MeshSelectPolygon(i, 1);
+    MeshDouble(MESH_SELECTED);
+    ASSERT_EQ(8, ShapePolygonCount(B()));
+    EXPECT_EQ((std::vector<int>{0, 1, 2}), Points(0));
+    EXPECT_EQ((std::vector<int>{2, 1, 0}), Points(1));
+    EXPECT_EQ((std::vector<int>{0, 2, 3}), Points(2));
+    EXPECT_EQ((std::vector<int>{4, 1, 0}), Points(4));
+    EXPECT_EQ((std::vector<int>{1, 2, 4}), Points(5));
+    EXPECT_EQ((std::vector<int>{4, 3, 2}), Points(7));
+    EXPECT_EQ(nullptr, ShapePolyNormals(ShapePolygon(B(), 1)));
+    EXPECT_NE(nullptr, ShapePolyNormals(ShapePolygon(B(), 0)));
+    EXPECT_EQ(-Normal(0)[1], Normal(1)[1]);
+}
+
+TEST_F(Mesh, PolygonSwitchesMaterialInvertAndRemovePoint)
+{
+    V(0, 0, 0), V(0, 0, 100), V(100, 0, 100), V(100, 0, 0);
+    P({0, 1, 2, 3});
+    Map(0, {1, 2, 3, 4, 5, 6, 7, 8});
+    MeshSetMaterial(0, 7);
+    MeshToggleHidden(0), MeshToggleMarked(0), MeshToggleMarked(0), MeshToggleHidden(5);
+    EXPECT_EQ(7, GetU16(ShapePolygon(B(), 0), 2));
+    EXPECT_EQ(PF_HIDDEN, GetU16(ShapePolygon(B(), 0), 0) & (PF_HIDDEN | PF_MARKED));
+
+    std::vector<int16_t> n = Normal(0);
+    MeshInvert(0);
+    EXPECT_EQ((std::vector<int>{3, 2, 1, 0}), Points(0));
+    EXPECT_EQ((std::vector<int16_t>{7, 8, 5, 6, 3, 4, 1, 2}), Mapping(0));
+    EXPECT_EQ(-n[1], Normal(0)[1]);
+
+    MeshRemovePoint(0, 2);
+    EXPECT_EQ((std::vector<int>{3, 1, 0}), Points(0));
+    EXPECT_EQ((std::vector<int16_t>{7, 8, 3, 4, 1, 2}), Mapping(0));
+    MeshRemovePoint(0, 1);
+    EXPECT_EQ(0, ShapePolygonCount(B()));   // two points are no polygon
+}
+
+TEST_F(Mesh, CombineBuildsTheQuadInPointOrderWithMapping)
+{
+    SquareOfTriangles();   // (0, 1, 2) and (0, 2, 3) share 2-0
+    Map(0, {0, 0, 0, 16384, 16384, 16384});
+    Map(1, {0, 0, 16384, 16384, 16384, 0});
+    EXPECT_EQ(1, MeshCombine(0, 0));
+    EXPECT_EQ(1, MeshCombine(0, 7));
+    MeshSetMaterial(1, 2);
+    EXPECT_EQ(1, MeshCombine(0, 1));   // different materials
+    MeshSetMaterial(1, 0x8005);        // unresolved counts as material 0
+    PutI16(ShapePolyMapping(ShapePolygon(B(), 1)), 0, 1);
+    EXPECT_EQ(1, MeshCombine(0, 1));   // mapping differs on the shared edge
+    PutI16(ShapePolyMapping(ShapePolygon(B(), 1)), 0, 0);
+
+    ASSERT_EQ(0, MeshCombine(0, 1));
+    ASSERT_EQ(1, ShapePolygonCount(B()));
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 0}), Points(0));
+    EXPECT_EQ((std::vector<int16_t>{0, 16384, 16384, 16384, 16384, 0, 0, 0}), Mapping(0));
+    ShapeMUndo();
+
+    // Tilting the second triangle's far corner more than 2.5 degrees, then a shared vertex only.
+    ShapeWriteCoord(B(), 3, MESH_Y, 5);
+    ShapeAllFaceNormals(S());
+    EXPECT_EQ(1, MeshCombine(0, 1));
+    ShapeWriteCoord(B(), 3, MESH_Y, 0);
+    V(0, 0, -100);
+    P({0, 3, 4});
+    EXPECT_EQ(1, MeshCombine(0, 2));
+}
+
+TEST_F(Mesh, FlattenAndPlaneProjectOntoThePolygonsPlane)
+{
+    V(0, 0, 0), V(0, 0, 100), V(100, 0, 100), V(100, 50, 0), V(30, 40, 70);
+    P({0, 1, 2, 3});
+    EXPECT_TRUE(GetU16(ShapePolygon(B(), 0), 0) & PF_NOTPLANAR);
+    MeshFlatten(0, MESH_SELECTED);   // the fourth point
+    EXPECT_EQ((Vec{100, 0, 0}), Pos(3));
+    EXPECT_FALSE(GetU16(ShapePolygon(B(), 0), 0) & PF_NOTPLANAR);
+
+    MeshSelectVertex(4, 1);
+    MeshSelectPolygon(0, 1);
+    MeshPlane(MESH_SELECTED, MESH_SELECTED);
+    EXPECT_EQ((Vec{30, 0, 70}), Pos(4));
+}
+
+// ============================================================================================
+// Vertices
+// ============================================================================================
+
+TEST_F(Mesh, MergeNeedsExactlyTwoSelected)
+{
+    V(0, 0, 0), V(10, 0, 0), V(0, 10, 0), V(11, 1, 1);
+    P({0, 1, 2}), P({3, 2, 0});
+    for (int v : {1, 2, 3}) MeshSelectVertex(v, 1);
+    Bytes before = Used();
+    MeshMerge();
+    EXPECT_EQ(before, Used());
+
+    MeshSelectVertex(2, 0);
+    MeshMerge();   // 1 takes 3's place; 3 goes
+    EXPECT_EQ(3, ShapeVertexCount(B()));
+    EXPECT_EQ((Vec{11, 1, 1}), Pos(1));
+    EXPECT_EQ((std::vector<int>{1, 2, 0}), Points(1));
+}
+
+TEST_F(Mesh, InterpolateAddsTheTruncatedMidpointOfTwoSelected)
+{
+    V(-5, 3, 7), V(2, 0, -2), V(9, 9, 9);
+    MeshSelectAllVertices(1);
+    EXPECT_EQ(-1, MeshInterpolate(MESH_SELECTED, MESH_SELECTED));
+    MeshSelectVertex(2, 0);
+    EXPECT_EQ(3, MeshInterpolate(MESH_SELECTED, MESH_SELECTED));
+    EXPECT_EQ((Vec{-1, 1, 2}), Pos(3));
+    EXPECT_EQ(4, MeshInterpolate(2, 0));
+    EXPECT_EQ((Vec{2, 6, 8}), Pos(4));
+}
+
+TEST_F(Mesh, CentreOnAVertexCentreYAndXZero)
+{
+    V(100, 200, 300), V(-5, 7, 9);
+    MeshCentreYOn(0);
+    EXPECT_EQ((Vec{-5, -193, 9}), Pos(1));
+    MeshCentreOn(MESH_SELECTED);   // none selected: nothing
+    MeshSelectVertex(1, 1);
+    MeshCentreOn(MESH_SELECTED);
+    EXPECT_EQ((Vec{105, 193, 291}), Pos(0));
+    EXPECT_EQ((Vec{0, 0, 0}), Pos(1));
+    MeshSetXZero(0);
+    EXPECT_EQ((Vec{0, 193, 291}), Pos(0));
+
+    // A difference past the 16-bit stored range raises the shift instead of wrapping.
+    ShapeMakeEmpty(B());
+    V(0, 0, 0), V(0, 0, 0);
+    PutI16(ShapeVertex(B(), 0), 0, 30000);
+    PutI16(ShapeVertex(B(), 1), 0, -30000);
+    MeshCentreOn(1);
+    EXPECT_EQ(60000, Pos(0)[0]);
+    EXPECT_EQ(0, Pos(1)[0]);
+}
+
+TEST_F(Mesh, MoveAndSetPositionWriteBack)
+{
+    V(0, 0, 0), V(10, 0, 0), V(0, 10, 0);
+    P({0, 1, 2});
+    MeshMove(2, MESH_Y, -20);   // turns the face over at once
+    EXPECT_EQ((Vec{0, -10, 0}), Pos(2));
+    EXPECT_EQ(-16384, Normal(0)[2]);
+    MeshSetPosition(1, 50000, 0, 0);
+    EXPECT_EQ(50000, Pos(1)[0]);
+    EXPECT_EQ(50000, GetI32(B(), SH_MAX));
+}
+
+// ============================================================================================
+// Picking and refusals
+// ============================================================================================
+
+TEST_F(Mesh, PickingTakesTheNearestDepthWithinSixPixelsAndSelectsRectangles)
+{
+    for (int i = 0; i < 5; i++) V(i, 0, 0);
+    MeshScreenVertex at[5] = {
+        {100, 100, 50, 1}, {106, 94, 20, 1}, {107, 100, 1, 1}, {100, 100, 5, 0}, {140, 130, 9, 1}};
+    EXPECT_EQ(1, MeshPick(at, 5, 100, 100, 0, nullptr));
+    EXPECT_EQ(-1, MeshPick(at, 5, 0, 0, 0, nullptr));
+
+    const int32_t rect[4] = {140, 130, 100, 94};   // corners in any order, edges included
+    MeshPick(at, 5, 0, 0, MESH_RECT_SELECT, rect);
+    std::vector<int> selected;
+    for (int i = 0; i < 5; i++) selected.push_back(ShapeVertexFlags(B(), i) & VF_SELECTED ? 1 : 0);
+    EXPECT_EQ((std::vector<int>{1, 1, 1, 0, 1}), selected);
+    MeshPick(at, 5, 0, 0, MESH_RECT_DESELECT, rect);
+    EXPECT_EQ(0, MeshSelectedVertexCount());
+}
+
+TEST_F(Mesh, EditsThatWouldPassTheBufferAreRefused)
+{
+    SquareOfTriangles();
+    V(50, 0, 300);
+    P({1, 2, 4});
+    MeshSelectPolygon(0, 1);
+    LeaveRoom(11);
+    Bytes before = Used();
+    MeshDouble(0);                 // 18 bytes
+    MeshPitch(90);                 // cutting loose needs three new vertices
+    EXPECT_EQ(1, MeshSmoothAll(S()));
+    EXPECT_EQ(1, MeshCutLoose());
+    EXPECT_EQ(-1, MeshInterpolate(0, 1));
+    EXPECT_EQ(before, Used());
+}
+
+// ============================================================================================
+// tolbex-cli
+// ============================================================================================
+
+TEST(MeshCli, ShapeSphereWritesFortyTwoVerticesAndEightyPolygons)
+{
+    TempDir dir;
+    RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "10000", "10000", "10000", "s.shp"}, dir.path());
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    Bytes b = ReadBytes(dir.file("s.shp"));
+    ASSERT_GE(b.size(), (size_t)SHAPE_HEADER_SIZE);
+    EXPECT_EQ(b.size(), GetU32(b.data(), SH_SIZE));
+    EXPECT_EQ(42, GetI16(b.data(), GetU32(b.data(), SH_VERTICES)));
+    EXPECT_EQ(80, GetI16(b.data(), GetU32(b.data(), SH_POLYGONS)));
+
+    r = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "10", "0", "10", "t.shp"}, dir.path());
+    EXPECT_EQ(1, r.exitCode) << r.output;
+    EXPECT_FALSE(PathExists(dir.file("t.shp")));
+}
+
+}   // namespace
