@@ -691,6 +691,10 @@ static uint32_t RasterRows(Raster& r)
         if (xe > xs) {
             int count = (int)(xe - xs);
             int64_t px = xs - ox;
+            // The next row's span starts near this one's: ask for its depth and pixels now,
+            // they are seldom in the nearest cache (addresses only: a prefetch reads nothing).
+            if (Z) __builtin_prefetch((const void*)((uintptr_t)(depthLine + (xs - left)) + 4 * (uintptr_t)dw), 1);
+            __builtin_prefetch((const void*)((uintptr_t)line + pitch + xs * sizeof(P)), 1);
             if (fit) in = r.steps;
             if (Z) {
                 int64_t z = (rz + px * pz.gx) >> 16;
