@@ -20,6 +20,7 @@ void CliAddMat(CLI::App& app);
 void CliAddShape(CLI::App& app);
 void CliAddShapeM(CLI::App& app);
 void CliAddMesh(CLI::App& app);
+void CliAddRender(CLI::App& app);
 
 // Shape commands: the --materials FILE.MAT and --palette FILE.PAL options, and the start-up
 // that loads them (palette, render-material table, material list in true-colour mode) so that

@@ -55,6 +55,7 @@ int main(int argc, char** argv)
     CliAddShape(app);
     CliAddShapeM(app);
     CliAddMesh(app);
+    CliAddRender(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

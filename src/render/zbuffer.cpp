@@ -1022,6 +1022,7 @@ static void DrawOutline(D3Polygon* p)
     D3Vertex* first = p->ring;
     if (!first || !TargetFromVideo(&t)) return;
     D3Vertex* q = first;
+    zb.stats.polygons++;
     for (int i = 0; i < ZBUFFER_MAX_VERTICES && q && q->next; i++) {
         LineDraw(t, ScreenCoord(q->sx), ScreenCoord(q->sy), ScreenCoord(q->next->sx), ScreenCoord(q->next->sy),
                  PackRGB(VertexRGB(q)));

@@ -96,7 +96,7 @@ void ZBufferPolygon(D3Polygon* polygon);
 uint32_t ZBufferDepthOf(float z);
 
 struct ZBufferStats {
-    uint32_t polygons;   // polygons that reached a span routine
+    uint32_t polygons;   // polygons that reached a span routine, and outlines drawn
     uint32_t spans;      // spans handed to span routines
     uint32_t rowsLost;   // rows of the frame that did not fit the budget (not drawn)
 };

@@ -1,0 +1,134 @@
+// tolbex-cli shape render, end to end: a red cube drawn to PNG files that are read back.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "materials/mattest.h"
+#include "shapes/shape_build.h"
+#include "support/testutil.h"
+
+namespace {
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    void At(int x, int y, int* r, int* g, int* b) const
+    {
+        const uint8_t* p = &rgb[3 * ((size_t)y * width + x)];
+        *r = p[0], *g = p[1], *b = p[2];
+    }
+    bool Background(int x, int y) const
+    {
+        int r, g, b;
+        At(x, y, &r, &g, &b);
+        return r == 128 && g == 128 && b == 128;
+    }
+};
+
+Picture ReadPng(const std::string& path)
+{
+    Picture p;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return p;
+    image.format = PNG_FORMAT_RGB;
+    p.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, p.rgb.data(), 0, nullptr)) return Picture();
+    p.width = (int)image.width;
+    p.height = (int)image.height;
+    return p;
+}
+
+// A cube of edge 2000 round the origin, its faces wound and facing outwards, in material "RED".
+TShape Cube()
+{
+    TShape s;
+    for (int i = 0; i < 8; i++)
+        s.verts.push_back({(int16_t)(i & 1 ? 1000 : -1000), (int16_t)(i & 2 ? 1000 : -1000), (int16_t)(i & 4 ? 1000 : -1000)});
+    s.polys = {TPoly({0, 2, 3, 1}, 0, 1, 0, 0, -16384), TPoly({4, 5, 7, 6}, 0, 1, 0, 0, 16384),
+               TPoly({0, 1, 5, 4}, 0, 1, 0, -16384, 0), TPoly({2, 6, 7, 3}, 0, 1, 0, 16384, 0),
+               TPoly({0, 4, 6, 2}, 0, 1, -16384, 0, 0), TPoly({1, 3, 7, 5}, 0, 1, 16384, 0, 0)};
+    s.names = {{"RED", 1}};
+    s.radius = 1733;
+    for (int a = 0; a < 3; a++) s.lo[a] = -1000, s.hi[a] = 1000;
+    return s;
+}
+
+class CliRender : public ::testing::Test {
+protected:
+    TempDir dir;
+    void SetUp() override
+    {
+        ASSERT_TRUE(WriteBytes(dir.file("cube.shp"), BuildShape(Cube())));
+        ASSERT_TRUE(WriteBytes(dir.file("red.mat"), MatFile({{"DUMMY"}, {"RED", 16320, 0, 0, 0, 16384, 16384}})));
+    }
+    RunResult Render(std::vector<std::string> args)
+    {
+        std::vector<std::string> all = {"shape", "render", "cube.shp"};
+        all.insert(all.end(), args.begin(), args.end());
+        return RunProgram(TOLBEX_CLI_BIN, all, dir.path());
+    }
+};
+
+}   // namespace
+
+TEST_F(CliRender, FrontViewShowsTheLitFaceFramedOnTheBackground)
+{
+    RunResult r = Render({"front.png", "--view", "front", "--size", "200x120", "--materials", "red.mat"});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    Picture p = ReadPng(dir.file("front.png"));
+    ASSERT_EQ(p.width, 200);
+    ASSERT_EQ(p.height, 120);
+    int red, green, blue;
+    p.At(100, 60, &red, &green, &blue);
+    EXPECT_GT(red, 40);
+    EXPECT_EQ(green, 0);
+    EXPECT_EQ(blue, 0);
+    // The square face fills most of the height, with a margin of background round it.
+    EXPECT_FALSE(p.Background(100, 12));
+    EXPECT_FALSE(p.Background(100, 107));
+    EXPECT_TRUE(p.Background(100, 2));
+    EXPECT_TRUE(p.Background(100, 117));
+    EXPECT_TRUE(p.Background(5, 60));
+    EXPECT_TRUE(p.Background(194, 60));
+}
+
+TEST_F(CliRender, DepthsAgreeAndWireframeLeavesFacesOpen)
+{
+    ASSERT_EQ(Render({"p32.png", "--size", "160x100", "--materials", "red.mat"}).exitCode, 0);
+    RunResult r = Render({"p16.png", "--size", "160x100", "--depth", "16", "--materials", "red.mat"});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    Picture a = ReadPng(dir.file("p32.png")), b = ReadPng(dir.file("p16.png"));
+    ASSERT_EQ(a.rgb.size(), b.rgb.size());
+    int shapePixels = 0;
+    for (size_t i = 0; i < a.rgb.size(); i++) {
+        int step = i % 3 == 1 ? 4 : 8;   // 5-6-5 keeps the top 6 or 5 bits
+        ASSERT_EQ(a.rgb[i] / step, b.rgb[i] / step) << "byte " << i;
+    }
+    for (int y = 0; y < a.height; y++)
+        for (int x = 0; x < a.width; x++) shapePixels += !a.Background(x, y);
+    EXPECT_GT(shapePixels, 160 * 100 / 6) << "the cube in perspective covers a good part of the view";
+
+    ASSERT_EQ(Render({"wire.png", "--size", "160x100", "--view", "front", "--wireframe"}).exitCode, 0);
+    Picture w = ReadPng(dir.file("wire.png"));
+    // The face is two triangles: its edges and one diagonal.
+    EXPECT_TRUE(w.Background(80, 40)) << "the face's inside is not filled";
+    int lines = 0;
+    for (int x = 0; x < w.width; x++) lines += !w.Background(x, 40);
+    EXPECT_GE(lines, 3) << "its left and right edges and the diagonal cross the row";
+    EXPECT_LE(lines, 9);
+}
+
+TEST_F(CliRender, BadArgumentsAndFilesAreRefused)
+{
+    EXPECT_EQ(Render({"x.png", "--size", "12x10"}).exitCode, 2);
+    EXPECT_EQ(Render({"x.png", "--size", "wide"}).exitCode, 2);
+    EXPECT_NE(Render({"x.png", "--view", "sideways"}).exitCode, 0);
+    EXPECT_NE(Render({"x.png", "--depth", "24"}).exitCode, 0);
+    RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "render", "missing.shp", "x.png"}, dir.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(PathExists(dir.file("x.png")));
+    EXPECT_EQ(Render({"no/such/folder/x.png"}).exitCode, 1);
+}
