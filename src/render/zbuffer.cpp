@@ -436,29 +436,60 @@ struct SpanCtx {
     const uint32_t* shade;
 };
 
+// Pixel layouts the span routines are compiled for: any 16 or 32-bit layout through the
+// tables, and the platform's own two (5-6-5 and X8-R8-G8-B8) worked out directly, which keeps
+// the table pointers out of the busiest loops.
+struct Pix16 {
+    typedef uint16_t Word;
+    static constexpr bool RGB888 = false, RGB565 = false;
+};
+struct Pix32 {
+    typedef uint32_t Word;
+    static constexpr bool RGB888 = false, RGB565 = false;
+};
+struct Pix565 {
+    typedef uint16_t Word;
+    static constexpr bool RGB888 = false, RGB565 = true;
+};
+struct Pix888 {
+    typedef uint32_t Word;
+    static constexpr bool RGB888 = true, RGB565 = false;
+};
+
 // Translucency: `a` of 32 parts comes from what is already there. Channels are multiplied
 // side by side in 32 bits: a 16-bit pixel spread so that its middle channel moves up by 16,
 // wider pixels in up to three lanes of channels far enough apart.
-template <typename P>
+template <typename F>
 static inline uint32_t Blend(uint32_t src, uint32_t dst, uint32_t a, const SpanCtx& c)
 {
     uint32_t ia = 32 - a;
-    if (sizeof(P) == 2 && c.spread) {
-        uint32_t xs = (src | src << 16) & c.spread, xd = (dst | dst << 16) & c.spread;
-        uint32_t x = ((xs * ia + xd * a) >> 5) & c.spread;
+    if constexpr (F::RGB888) {
+        return ((((src & 0xFF00FF) * ia + (dst & 0xFF00FF) * a) >> 5) & 0xFF00FF) |
+               ((((src & 0xFF00) * ia + (dst & 0xFF00) * a) >> 5) & 0xFF00);
+    } else if constexpr (F::RGB565) {
+        uint32_t xs = (src | src << 16) & 0x07E0F81F, xd = (dst | dst << 16) & 0x07E0F81F;
+        uint32_t x = ((xs * ia + xd * a) >> 5) & 0x07E0F81F;
         return (x | x >> 16) & 0xFFFF;
+    } else {
+        if (sizeof(typename F::Word) == 2 && c.spread) {
+            uint32_t xs = (src | src << 16) & c.spread, xd = (dst | dst << 16) & c.spread;
+            uint32_t x = ((xs * ia + xd * a) >> 5) & c.spread;
+            return (x | x >> 16) & 0xFFFF;
+        }
+        const uint32_t l0 = c.lane[0], l1 = c.lane[1], l2 = c.lane[2];
+        return ((((src & l0) * ia + (dst & l0) * a) >> 5) & l0) | ((((src & l1) * ia + (dst & l1) * a) >> 5) & l1) |
+               ((((src & l2) * ia + (dst & l2) * a) >> 5) & l2);
     }
-    const uint32_t l0 = c.lane[0], l1 = c.lane[1], l2 = c.lane[2];
-    return ((((src & l0) * ia + (dst & l0) * a) >> 5) & l0) | ((((src & l1) * ia + (dst & l1) * a) >> 5) & l1) |
-           ((((src & l2) * ia + (dst & l2) * a) >> 5) & l2);
 }
 
 // One span. Everything for a pixel is worked out only where the depth test passes; table
 // lookups are masked so that no value can index outside a table, and scaling the 32-bit
 // fractions u and v by the sprite's size keeps every texel index inside the sprite.
-template <typename P, int M, bool Z, bool KEY, bool BLEND>
-__attribute__((always_inline)) static inline void SpanRun(uint8_t* dstBytes, int32_t* __restrict depth, int n, const SpanIn& s, const SpanCtx& c)
+template <typename F, int M, bool Z, bool KEY, bool BLEND>
+__attribute__((always_inline)) static inline void SpanRun(uint8_t* dstBytes, int32_t* __restrict depth, int n,
+                                                          const SpanIn& s, const SpanCtx& c)
 {
+    typedef typename F::Word P;
     P* __restrict dst = (P*)dstBytes;
     int32_t z = s.z, c0 = s.c[0], c1 = s.c[1], c2 = s.c[2], a = s.a;
     const int32_t dz = s.dz, d0 = s.dc[0], d1 = s.dc[1], d2 = s.dc[2], da = s.da;
@@ -475,6 +506,10 @@ __attribute__((always_inline)) static inline void SpanRun(uint8_t* dstBytes, int
             bool draw = true;
             if constexpr (M == M_FLAT) {
                 pix = c.flat;
+            } else if constexpr (M == M_SMOOTH && F::RGB888) {
+                pix = ((uint32_t)c0 & 0xFF0000) | (((uint32_t)c1 >> 8) & 0xFF00) | (((uint32_t)c2 >> 16) & 0xFF);
+            } else if constexpr (M == M_SMOOTH && F::RGB565) {
+                pix = (((uint32_t)c0 >> 8) & 0xF800) | (((uint32_t)c1 >> 13) & 0x07E0) | (((uint32_t)c2 >> 19) & 0x1F);
             } else if constexpr (M == M_SMOOTH) {
                 pix = ch0[(c0 >> 16) & 255] | ch1[(c1 >> 16) & 255] | ch2[(c2 >> 16) & 255];
             } else {
@@ -482,7 +517,10 @@ __attribute__((always_inline)) static inline void SpanRun(uint8_t* dstBytes, int
                 if constexpr (M == M_LIT32 || M == M_UNLIT32) {
                     rgb = GetU32(tex32 + 4 * (size_t)texel) & 0xFFFFFF;
                     if (KEY && rgb == c.key) draw = false;
-                    if constexpr (M == M_UNLIT32) pix = ch0[rgb >> 16] | ch1[(rgb >> 8) & 255] | ch2[rgb & 255];
+                    if constexpr (M == M_UNLIT32 && F::RGB888)
+                        pix = rgb;
+                    else if constexpr (M == M_UNLIT32)
+                        pix = ch0[rgb >> 16] | ch1[(rgb >> 8) & 255] | ch2[rgb & 255];
                 } else {
                     uint32_t index = tex8[texel];
                     if (KEY && (int)index == c.keyIndex) draw = false;
@@ -502,7 +540,7 @@ __attribute__((always_inline)) static inline void SpanRun(uint8_t* dstBytes, int
                 if (level >= 32)
                     draw = false;
                 else if (level)
-                    pix = Blend<P>(pix, dst[i], level, c);
+                    pix = Blend<F>(pix, dst[i], level, c);
             }
             if (draw) {
                 dst[i] = (P)pix;
@@ -660,9 +698,10 @@ struct Raster {
 
 // Walks the rows and fills each one's span; only the attributes the span routine uses are
 // stepped. One copy of this loop is compiled for each span routine.
-template <typename P, int M, bool Z, bool KEY, bool BLEND>
+template <typename F, int M, bool Z, bool KEY, bool BLEND>
 static uint32_t RasterRows(Raster& r)
 {
+    typedef typename F::Word P;
     constexpr bool SHADED = M == M_SMOOTH || M == M_LIT8 || M == M_LIT32 || M == M_GREY8, TEX = M >= M_LIT8;
     const Vtx* v = r.v;
     const int n = r.n, rowEnd = r.rowEnd, pitch = r.pitch, dw = r.dw;
@@ -714,7 +753,7 @@ static uint32_t RasterRows(Raster& r)
                 in.u = ru + (uint32_t)px * pu.gx;
                 in.v = rv + (uint32_t)px * pv.gx;
             }
-            SpanRun<P, M, Z, KEY, BLEND>(line + xs * (int64_t)sizeof(P), Z ? depthLine + (xs - left) : nullptr, count,
+            SpanRun<F, M, Z, KEY, BLEND>(line + xs * (int64_t)sizeof(P), Z ? depthLine + (xs - left) : nullptr, count,
                                          in, ctx);
             spans++;
         }
@@ -741,43 +780,43 @@ static uint32_t RasterRows(Raster& r)
 
 typedef uint32_t (*RasterFn)(Raster& r);
 
-template <typename P, int M>
+template <typename F, int M>
 static RasterFn PickFlags(bool z, bool key, bool blend)
 {
     switch ((z ? 4 : 0) | (key ? 2 : 0) | (blend ? 1 : 0)) {
-    case 0: return RasterRows<P, M, false, false, false>;
-    case 1: return RasterRows<P, M, false, false, true>;
-    case 2: return RasterRows<P, M, false, true, false>;
-    case 3: return RasterRows<P, M, false, true, true>;
-    case 4: return RasterRows<P, M, true, false, false>;
-    case 5: return RasterRows<P, M, true, false, true>;
-    case 6: return RasterRows<P, M, true, true, false>;
-    default: return RasterRows<P, M, true, true, true>;
+    case 0: return RasterRows<F, M, false, false, false>;
+    case 1: return RasterRows<F, M, false, false, true>;
+    case 2: return RasterRows<F, M, false, true, false>;
+    case 3: return RasterRows<F, M, false, true, true>;
+    case 4: return RasterRows<F, M, true, false, false>;
+    case 5: return RasterRows<F, M, true, false, true>;
+    case 6: return RasterRows<F, M, true, true, false>;
+    default: return RasterRows<F, M, true, true, true>;
     }
 }
 
-template <typename P, int M>
+template <typename F, int M>
 static RasterFn PickPlain(bool z, bool blend)
 {
     switch ((z ? 2 : 0) | (blend ? 1 : 0)) {
-    case 0: return RasterRows<P, M, false, false, false>;
-    case 1: return RasterRows<P, M, false, false, true>;
-    case 2: return RasterRows<P, M, true, false, false>;
-    default: return RasterRows<P, M, true, false, true>;
+    case 0: return RasterRows<F, M, false, false, false>;
+    case 1: return RasterRows<F, M, false, false, true>;
+    case 2: return RasterRows<F, M, true, false, false>;
+    default: return RasterRows<F, M, true, false, true>;
     }
 }
 
-template <typename P>
+template <typename F>
 static RasterFn PickRaster(int mode, bool z, bool key, bool blend)
 {
     switch (mode) {
-    case M_FLAT: return PickPlain<P, M_FLAT>(z, blend);
-    case M_SMOOTH: return PickPlain<P, M_SMOOTH>(z, blend);
-    case M_LIT8: return PickFlags<P, M_LIT8>(z, key, blend);
-    case M_LIT32: return PickFlags<P, M_LIT32>(z, key, blend);
-    case M_GREY8: return PickFlags<P, M_GREY8>(z, key, blend);
-    case M_UNLIT8: return PickFlags<P, M_UNLIT8>(z, key, blend);
-    default: return PickFlags<P, M_UNLIT32>(z, key, blend);
+    case M_FLAT: return PickPlain<F, M_FLAT>(z, blend);
+    case M_SMOOTH: return PickPlain<F, M_SMOOTH>(z, blend);
+    case M_LIT8: return PickFlags<F, M_LIT8>(z, key, blend);
+    case M_LIT32: return PickFlags<F, M_LIT32>(z, key, blend);
+    case M_GREY8: return PickFlags<F, M_GREY8>(z, key, blend);
+    case M_UNLIT8: return PickFlags<F, M_UNLIT8>(z, key, blend);
+    default: return PickFlags<F, M_UNLIT32>(z, key, blend);
     }
 }
 
@@ -898,8 +937,14 @@ static void DrawPolygon(D3Polygon* p, const Route& route, const Texture* tex)
     ctx.th = tex ? tex->height : 0;
     ctx.keyIndex = tex ? tex->keyIndex : -1;
     ctx.key = tex ? tex->key : 0;
-    RasterFn raster = t.bytes == 2 ? PickRaster<uint16_t>(mode, route.z, route.key, route.blend)
-                                   : PickRaster<uint32_t>(mode, route.z, route.key, route.blend);
+    const uint32_t* m = v16.mask;
+    RasterFn raster;
+    if (t.bytes == 2)
+        raster = m[0] == 0xF800 && m[1] == 0x07E0 && m[2] == 0x1F ? PickRaster<Pix565>(mode, route.z, route.key, route.blend)
+                                                                   : PickRaster<Pix16>(mode, route.z, route.key, route.blend);
+    else
+        raster = m[0] == 0xFF0000 && m[1] == 0xFF00 && m[2] == 0xFF ? PickRaster<Pix888>(mode, route.z, route.key, route.blend)
+                                                                     : PickRaster<Pix32>(mode, route.z, route.key, route.blend);
 
     // Rows whose centres lie inside the polygon; both chains descend from the top vertex.
     double ymin = v[0].y, ymax = v[0].y;
@@ -1053,11 +1098,16 @@ static void PolyLit(D3Polygon* p)
         PolySmooth(p);
 }
 
-// 17: lit texture with transparent texels; nothing without a texture.
+// 17: lit texture with transparent texels; nothing without a texture, its lit colours while
+// the pipeline asks for no texels (render flag 0x800).
 static void PolyLitKeyed(D3Polygon* p)
 {
     Texture t;
-    if (TextureGet(p->texture, &t)) DrawPolygon(p, {LitMode(t), true, true, false}, &t);
+    if (!TextureGet(p->texture, &t)) return;
+    if (Draw3DTexturesWanted())
+        DrawPolygon(p, {LitMode(t), true, true, false}, &t);
+    else
+        PolySmooth(p);
 }
 
 // 18: blended lit texture, transparent texels honoured; nothing without a texture.

@@ -9,7 +9,13 @@
 //
 // Pixels come from table lookups: 8-bit colour components through per-channel tables packed
 // for the pixel format (5-6-5, 5-5-5 or X8-R8-G8-B8), lit texels through per-channel shade
-// ramps of 128 levels (level 64 = intensity 1.0, 127 = just under 2.0).
+// ramps of 128 levels (level 64 = intensity 1.0, 127 = just under 2.0). A vertex's light is
+// its colour plus its specular colour. Depth (as 1/z), colours, levels and texture
+// coordinates are interpolated linearly over the screen: textures are not corrected for
+// perspective. Blend levels mix with what is in the framebuffer (1.0 = invisible).
+//
+// The driver leaves Draw3D's sort mode alone: with depth per pixel the editor's sort mode 4
+// (no queue) gives the same picture without the cost of sorting.
 //
 // Textures are read straight from "SPR" resources that are already loaded (8-bit: colours
 // from the current palette, the transparent index honoured; 32-bit: the key colour at bytes

@@ -157,11 +157,29 @@ TEST_F(ZBuffer, PixelFormatsPackFromTheirMasks)
     Draw({green});
     EXPECT_EQ(Px(1, 1), 0x03E0u) << "a 5-5-5 format set by masks is kept on a 16-bit target";
 
-    // On a 32-bit display the tables follow the X8-R8-G8-B8 framebuffer.
+    // Other layouts go through the tables: smooth colour and blending as well.
+    Clear();
+    Draw({Rect(D3T_SHADED, 0, 0, 16, 16, 1000, 0.5f, 0.25f, 0.75f)});
+    EXPECT_EQ(Px(8, 8), (16u << 10) | (8u << 5) | 24u);
+    D3Polygon* white = Rect(D3T_BLENDED, 0, 0, 16, 16, 900, 1, 1, 1);
+    for (D3Vertex* v = white->ring;; ) {
+        v->level = Fix(0.5f);
+        if ((v = v->next) == white->ring) break;
+    }
+    ZBufferPolygon(white);
+    uint32_t mixed = Px(8, 8);
+    EXPECT_NEAR((double)(mixed >> 10 & 31), (31 + 16) / 2.0, 1);
+    EXPECT_NEAR((double)(mixed >> 5 & 31), (31 + 8) / 2.0, 1);
+    EXPECT_NEAR((double)(mixed & 31), (31 + 24) / 2.0, 1);
+
+    // On a 32-bit display the tables follow the X8-R8-G8-B8 framebuffer, or masks set for it.
     Mode(32);
     Clear();
     Draw({green});
     EXPECT_EQ(Px(1, 1), 0x00FF00u);
+    Vid16SetPixelFormat(0x0000FF, 0x00FF00, 0xFF0000);
+    Draw({Rect(D3T_SHADED, 0, 0, 16, 16, 900, 0.5f, 0.25f, 0.75f)});
+    EXPECT_EQ(Px(8, 8), 0xC04080u);
 }
 
 TEST_F(ZBuffer, PaletteChangesReachTexturesWithoutBeingAnnounced)
@@ -391,6 +409,11 @@ TEST_F(ZBuffer, TransparentTexelsLeaveWhatIsBehind)
     Clear(248);
     Draw({Rect(ZB_UNLIT_TEXTURE, 0, 0, 32, 32, 1000, 1, 1, 1, tex8)});
     EXPECT_EQ(Px(8, 8), 0xFF0000u);
+    // While the pipeline wants no texels, type 17 shows its lit colour instead.
+    Draw3DSetRenderFlags(RENDER_TEXTURES_WANTED);
+    Draw({Rect(D3T_TRANSPARENT, 0, 0, 32, 32, 900, 0.5f, 0.5f, 0.5f, tex8)});
+    Draw3DSetRenderFlags(0);
+    EXPECT_EQ(Px(8, 8), 0x808080u);
 }
 
 TEST_F(ZBuffer, TexturedTypesWithoutTextureDrawNothingOrFallBack)
