@@ -125,7 +125,8 @@ static void BM_RenderFrame(benchmark::State& state)
     for (int k = 0; k < SPHERES; k++) {
         // 10 to 50 pixels in radius, anywhere in the view, 2,000 to 12,000 units away.
         int32_t z = 2000 + Rand(1, 10000), r = (10 + Rand(1, 40)) * z / (VIEW_W / 2);
-        int32_t x = (Rand(1, VIEW_W) - VIEW_W / 2) * z / (VIEW_W / 2), y = (Rand(1, VIEW_H) - VIEW_H / 2) * z / (VIEW_W / 2);
+        int32_t x = (Rand(1, VIEW_W) - VIEW_W / 2) * z / (VIEW_W / 2);
+        int32_t y = (Rand(1, VIEW_H) - VIEW_H / 2) * z / (VIEW_W / 2);
         if (MeshCreateSphere(r, r, r, 1) != 0) {
             state.SkipWithError("no sphere");
             return;
@@ -154,7 +155,7 @@ static void BM_RenderFrame(benchmark::State& state)
         Draw3DDisplay();
         VideoEndUpdate();
     }
-    state.counters["triangles"] = (double)SPHERES * MESH_SPHERE_TRIANGLES;
+    state.counters["triangles"] = (double)(SPHERES * (int)MESH_SPHERE_TRIANGLES);
     state.counters["drawn"] = benchmark::Counter((double)submitted, benchmark::Counter::kAvgIterations);
     state.counters["spans"] = ZBufferGetStats()->spans;
     ShapeMRemove();

@@ -202,7 +202,8 @@ void CliAddRender(CLI::App& app)
 {
     CLI::App* shape = CliGroup(app, "shape", "Shape files (SHP)");
     static Options o;
-    CLI::App* cmd = shape->add_subcommand("render", "Draw a shape as the Shape Editor's software renderer does, to a PNG");
+    CLI::App* cmd =
+        shape->add_subcommand("render", "Draw a shape as the Shape Editor's software renderer does, to a PNG");
     cmd->add_option("IN", o.in, "SHP file")->required();
     cmd->add_option("OUT", o.out, "PNG file to write")->required();
     cmd->add_option("--size", o.size, "Picture size WxH (default 640x400)");

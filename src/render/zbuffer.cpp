@@ -43,7 +43,7 @@ static struct {
     uint32_t* shade;           // shade level x palette entry -> pixel, under white light
 } v16;
 
-static uint32_t ChannelBits(int c, uint32_t value) { return (value >> v16.drop[c]) << v16.place[c]; }
+static uint32_t ChannelBits(int c, uint32_t value) { return ((value >> v16.drop[c]) << v16.place[c]) & v16.mask[c]; }
 
 static uint32_t PackRGB(uint32_t rgb)
 {
@@ -81,7 +81,10 @@ static void BuildTables(void)
 
 // A blend multiplies channels by up to 32: each needs five clear bits above it before the
 // next channel of its lane starts.
-static int LaneFits(uint32_t low, uint32_t high) { return low && high && ((low << 5) & high) == 0 && (low << 5) < (high & -high); }
+static int LaneFits(uint32_t low, uint32_t high)
+{
+    return low && high && ((low << 5) & high) == 0 && (low << 5) < (high & -high);
+}
 
 static void SetBlendLanes(void)
 {
@@ -313,8 +316,8 @@ void ZBufferFrameStart(void)
     if (rows < height) {
         zb.stats.rowsLost = (uint32_t)(height - rows);
         if (!(zb.warned & 4))
-            LogPrintf(LOG_WARN, "ZBUFFER: a %dx%d view needs %lld bytes of depth; rows below %lld are not drawn", width,
-                      height, (long long)width * height * 4, (long long)rows);
+            LogPrintf(LOG_WARN, "ZBUFFER: a %dx%d view needs %lld bytes of depth; only its first %lld rows are drawn",
+                      width, height, (long long)width * height * 4, (long long)rows);
         zb.warned |= 4;
         if (rows == 0) return;
         t.y1 = t.y0 + (int)rows - 1;
@@ -352,7 +355,7 @@ struct Texture {
     ResId id;
     const uint8_t* base;
     size_t size;
-    uint32_t magic, width, height;
+    uint32_t magic, width, height, pixels;
     const uint8_t* texels;
     int bpp;
     int keyIndex;          // 8-bit: the transparent index, or -1
@@ -363,36 +366,36 @@ static Texture texCache[16];
 
 // The sprite behind a texture id, when it is loaded and sound. Nothing is loaded here: a frame
 // must not wait on files, and a texture that failed to load would otherwise be retried (and
-// complained about) on every polygon.
+// complained about) on every polygon. A sprite is checked in full once; after that, as long as
+// its block and the header fields its layout hangs on are the same, only its transparency is
+// read again.
 static int TextureGet(ResId id, Texture* out)
 {
     if (!id || ResIsLoaded(id) != 0) return 0;
     const uint8_t* d = (const uint8_t*)ResPeek(id);
     size_t size = ResSize(id);
-    if (!d || size < 12) return 0;
+    if (!d || size < SPR32_HEADER_SIZE) return 0;
     Texture* slot = &texCache[id & 15];
-    if (slot->id == id && slot->base == d && slot->size == size && slot->magic == GetU32(d, 0) &&
-        slot->width == GetU32(d, 4) && slot->height == GetU32(d, 8) &&
-        (slot->bpp == 32 || slot->keyIndex == SpriteTransparent(id))) {
-        *out = *slot;
-        return 1;
+    bool known = slot->id == id && slot->base == d && slot->size == size && slot->magic == GetU32(d, 0) &&
+                 slot->width == GetU32(d, 4) && slot->height == GetU32(d, 8) &&
+                 (slot->bpp == 32 || (size >= SPR_HEADER_SIZE && slot->pixels == GetU32(d, 32)));
+    if (!known) {
+        SpriteInfo info;
+        if (!SpriteFormat(id, &info)) return 0;
+        slot->id = id;
+        slot->base = d;
+        slot->size = size;
+        slot->magic = GetU32(d, 0);
+        slot->width = (uint32_t)info.width;
+        slot->height = (uint32_t)info.height;
+        slot->bpp = info.bpp;
+        slot->pixels = info.bpp == 8 ? GetU32(d, 32) : (uint32_t)SPR32_HEADER_SIZE;
+        slot->texels = d + slot->pixels;
     }
-    SpriteInfo info;
-    if (!SpriteFormat(id, &info)) return 0;
-    Texture t;
-    t.id = id;
-    t.base = d;
-    t.size = size;
-    t.magic = GetU32(d, 0);
-    t.width = (uint32_t)info.width;
-    t.height = (uint32_t)info.height;
-    t.bpp = info.bpp;
-    t.texels = d + (info.bpp == 8 ? GetU32(d, 32) : (uint32_t)SPR32_HEADER_SIZE);
-    t.keyIndex = info.bpp == 8 ? SpriteTransparent(id) : -1;
-    if (t.keyIndex > 255) t.keyIndex = -1;
-    t.key = ((uint32_t)d[12] << 16) | ((uint32_t)d[13] << 8) | d[14];
-    *slot = t;
-    *out = t;
+    int transparent = slot->bpp == 8 ? GetI32(d, 20) : -1;
+    slot->keyIndex = transparent >= 0 && transparent <= 255 ? transparent : -1;
+    slot->key = ((uint32_t)d[12] << 16) | ((uint32_t)d[13] << 8) | d[14];
+    *out = *slot;
     return 1;
 }
 
@@ -635,8 +638,6 @@ static uint32_t VertexRGB(const D3Vertex* q)
            (uint32_t)Component((int64_t)q->b + q->sb, 22, 0, 255);
 }
 
-static inline int64_t At(const Plane& p, int64_t x, int64_t y) { return (p.c + x * p.gx + y * p.gy) >> 16; }
-
 static inline int32_t Step(const Plane& p)
 {
     int64_t d = (p.gx + 0x8000) >> 16;
@@ -685,9 +686,11 @@ struct Raster {
     Edge ea, eb;
     int row, rowEnd;
     int64_t left, right;
-    int bytes, pitch, dw;
-    uint8_t* line;
-    int32_t* depthLine;
+    int pitch, dw;
+    uint8_t* pixels;         // the buffer; rows are offsets into it until a span is drawn
+    size_t line;
+    int32_t* depth;          // the depth buffer, or null without the depth test
+    size_t depthLine;
     int ox, oy;
     Plane pz, pc[3], pa;
     WrapPlane pu, pv;
@@ -711,8 +714,9 @@ static uint32_t RasterRows(Raster& r)
     const Plane pz = r.pz, pa = r.pa, pc0 = r.pc[0], pc1 = r.pc[1], pc2 = r.pc[2];
     const WrapPlane pu = r.pu, pv = r.pv;
     int row = r.row;
-    uint8_t* line = r.line;
-    int32_t* depthLine = r.depthLine;
+    uint8_t* const pixels = r.pixels;
+    int32_t* const depth = r.depth;
+    size_t line = r.line, depthLine = r.depthLine;
     // Each plane's value at column ox of the current row.
     const int64_t py = row - r.oy;
     int64_t rz = pz.c + py * pz.gy, ra = pa.c + py * pa.gy;
@@ -732,8 +736,8 @@ static uint32_t RasterRows(Raster& r)
             int64_t px = xs - ox;
             // The next row's span starts near this one's: ask for its depth and pixels now,
             // they are seldom in the nearest cache (addresses only: a prefetch reads nothing).
-            if (Z) __builtin_prefetch((const void*)((uintptr_t)(depthLine + (xs - left)) + 4 * (uintptr_t)dw), 1);
-            __builtin_prefetch((const void*)((uintptr_t)line + pitch + xs * sizeof(P)), 1);
+            if (Z) __builtin_prefetch((const void*)((uintptr_t)depth + 4 * (depthLine + dw + (xs - left))), 1);
+            __builtin_prefetch((const void*)((uintptr_t)pixels + line + pitch + xs * sizeof(P)), 1);
             if (fit) in = r.steps;
             if (Z) {
                 int64_t z = (rz + px * pz.gx) >> 16;
@@ -753,8 +757,8 @@ static uint32_t RasterRows(Raster& r)
                 in.u = ru + (uint32_t)px * pu.gx;
                 in.v = rv + (uint32_t)px * pv.gx;
             }
-            SpanRun<F, M, Z, KEY, BLEND>(line + xs * (int64_t)sizeof(P), Z ? depthLine + (xs - left) : nullptr, count,
-                                         in, ctx);
+            SpanRun<F, M, Z, KEY, BLEND>(pixels + line + xs * sizeof(P), Z ? depth + depthLine + (xs - left) : nullptr,
+                                         count, in, ctx);
             spans++;
         }
         r.ea.x += r.ea.dx;
@@ -818,6 +822,17 @@ static RasterFn PickRaster(int mode, bool z, bool key, bool blend)
     case M_UNLIT8: return PickFlags<F, M_UNLIT8>(z, key, blend);
     default: return PickFlags<F, M_UNLIT32>(z, key, blend);
     }
+}
+
+// The platform's own layouts have span routines of their own; others go through the tables.
+static RasterFn PickRasterFor(int bytes, int mode, const Route& r)
+{
+    const uint32_t* m = v16.mask;
+    if (bytes == 2)
+        return m[0] == 0xF800 && m[1] == 0x07E0 && m[2] == 0x1F ? PickRaster<Pix565>(mode, r.z, r.key, r.blend)
+                                                                 : PickRaster<Pix16>(mode, r.z, r.key, r.blend);
+    return m[0] == 0xFF0000 && m[1] == 0xFF00 && m[2] == 0xFF ? PickRaster<Pix888>(mode, r.z, r.key, r.blend)
+                                                               : PickRaster<Pix32>(mode, r.z, r.key, r.blend);
 }
 
 static Plane MakePlane(const Vtx& p0, const Vtx& p1, const Vtx& p2, int a, const double* g, double cx, double cy)
@@ -937,14 +952,7 @@ static void DrawPolygon(D3Polygon* p, const Route& route, const Texture* tex)
     ctx.th = tex ? tex->height : 0;
     ctx.keyIndex = tex ? tex->keyIndex : -1;
     ctx.key = tex ? tex->key : 0;
-    const uint32_t* m = v16.mask;
-    RasterFn raster;
-    if (t.bytes == 2)
-        raster = m[0] == 0xF800 && m[1] == 0x07E0 && m[2] == 0x1F ? PickRaster<Pix565>(mode, route.z, route.key, route.blend)
-                                                                   : PickRaster<Pix16>(mode, route.z, route.key, route.blend);
-    else
-        raster = m[0] == 0xFF0000 && m[1] == 0xFF00 && m[2] == 0xFF ? PickRaster<Pix888>(mode, route.z, route.key, route.blend)
-                                                                     : PickRaster<Pix32>(mode, route.z, route.key, route.blend);
+    RasterFn raster = PickRasterFor(t.bytes, mode, route);
 
     // Rows whose centres lie inside the polygon; both chains descend from the top vertex.
     double ymin = v[0].y, ymax = v[0].y;
@@ -965,11 +973,12 @@ static void DrawPolygon(D3Polygon* p, const Route& route, const Texture* tex)
     r.eb = {0, topVertex, -1, 0, 0, INT32_MIN, 0, 0};
     r.left = t.x0;
     r.right = t.x1 + 1;
-    r.bytes = t.bytes;
     r.pitch = t.pitch;
     r.dw = zb.depthWidth;
-    r.line = t.pixels + (size_t)(t.originY + r.row) * t.pitch + (size_t)t.originX * t.bytes;
-    r.depthLine = route.z ? zb.depth + (size_t)(r.row - t.y0) * zb.depthWidth : nullptr;
+    r.pixels = t.pixels;
+    r.line = (size_t)(t.originY + r.row) * t.pitch + (size_t)t.originX * t.bytes;
+    r.depth = route.z ? zb.depth : nullptr;
+    r.depthLine = route.z ? (size_t)(r.row - t.y0) * zb.depthWidth : 0;
     r.ox = ox;
     r.oy = oy;
     r.pz = pz;

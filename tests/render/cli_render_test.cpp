@@ -45,8 +45,10 @@ Picture ReadPng(const std::string& path)
 TShape Cube()
 {
     TShape s;
-    for (int i = 0; i < 8; i++)
-        s.verts.push_back({(int16_t)(i & 1 ? 1000 : -1000), (int16_t)(i & 2 ? 1000 : -1000), (int16_t)(i & 4 ? 1000 : -1000)});
+    for (int i = 0; i < 8; i++) {
+        int16_t x = i & 1 ? 1000 : -1000, y = i & 2 ? 1000 : -1000, z = i & 4 ? 1000 : -1000;
+        s.verts.push_back({x, y, z});
+    }
     s.polys = {TPoly({0, 2, 3, 1}, 0, 1, 0, 0, -16384), TPoly({4, 5, 7, 6}, 0, 1, 0, 0, 16384),
                TPoly({0, 1, 5, 4}, 0, 1, 0, -16384, 0), TPoly({2, 6, 7, 3}, 0, 1, 0, 16384, 0),
                TPoly({0, 4, 6, 2}, 0, 1, -16384, 0, 0), TPoly({1, 3, 7, 5}, 0, 1, 16384, 0, 0)};

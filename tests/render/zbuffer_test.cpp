@@ -339,8 +339,10 @@ TEST_F(ZBuffer, ChainedCoplanarPolygonsShowOnTop)
     // interpolated from different corners.
     auto depthAt = [](float x, float y) { return 1.0f / (1.0f / 800 + x * 0.00001f + y * 0.000013f); };
     auto at = [&](float x, float y, float r, float g, float b) { return Vert{x, y, depthAt(x, y), r, g, b}; };
-    D3Polygon* surface = Poly(D3T_SHADED, {at(0, 0, 0, 0, 1), at(64, 0, 0, 0, 1), at(64, 48, 0, 0, 1), at(0, 48, 0, 0, 1)});
-    D3Polygon* decal = Poly(D3T_SHADED, {at(10.3f, 7.1f, 1, 1, 0), at(50.7f, 12.9f, 1, 1, 0), at(33.1f, 41.6f, 1, 1, 0)}, 0, 1);
+    D3Polygon* surface =
+        Poly(D3T_SHADED, {at(0, 0, 0, 0, 1), at(64, 0, 0, 0, 1), at(64, 48, 0, 0, 1), at(0, 48, 0, 0, 1)});
+    D3Polygon* decal =
+        Poly(D3T_SHADED, {at(10.3f, 7.1f, 1, 1, 0), at(50.7f, 12.9f, 1, 1, 0), at(33.1f, 41.6f, 1, 1, 0)}, 0, 1);
     Clear();
     Draw({surface, decal});
     int decalPixels = 0;
@@ -444,9 +446,10 @@ TEST_F(ZBuffer, TexturesWrapAndStayInsideTheSprite)
     ResId tex = Sprite8(3, 5, -1, [](int x, int y) { return 100 + y * 3 + x; });
     Clear();
     // Twice across and down over a 60 x 40 rectangle: left and right halves repeat.
-    Draw({Poly(D3T_TEXTURED, {{0, 0, 1000, 1, 1, 1, -3, 5}, {60, 0, 1000, 1, 1, 1, -1, 5}, {60, 40, 1000, 1, 1, 1, -1, 7},
-                              {0, 40, 1000, 1, 1, 1, -3, 7}},
-                   tex)});
+    Draw({Poly(D3T_TEXTURED,
+               {{0, 0, 1000, 1, 1, 1, -3, 5}, {60, 0, 1000, 1, 1, 1, -1, 5}, {60, 40, 1000, 1, 1, 1, -1, 7},
+                {0, 40, 1000, 1, 1, 1, -3, 7}},
+               tex)});
     for (int y = 0; y < 20; y++)
         for (int x = 0; x < 30; x++) {
             ASSERT_EQ(Px(x, y), Px(x + 30, y)) << x << "," << y;
@@ -638,7 +641,8 @@ TEST_F(ZBuffer, SixteenAndThirtyTwoBitPicturesAgree)
         ResId tex = Sprite8(4, 4, 21, [](int x, int y) { return (x ^ y) & 1 ? 20 : 21; });
         Clear(252);
         ZBufferFrameStart();
-        ZBufferPolygon(Poly(D3T_SHADED, {{3, 2, 900, 1, 0.2f, 0}, {60, 9, 1900, 0, 0.9f, 0.3f}, {20, 45, 700, 0.4f, 0.4f, 1}}));
+        ZBufferPolygon(
+            Poly(D3T_SHADED, {{3, 2, 900, 1, 0.2f, 0}, {60, 9, 1900, 0, 0.9f, 0.3f}, {20, 45, 700, 0.4f, 0.4f, 1}}));
         ZBufferPolygon(Poly(D3T_TEXTURED, {{40, 0, 800, 0.3f, 0.6f, 0.9f, 0, 0}, {63, 30, 800, 1.2f, 1, 0.8f, 2, 0},
                                            {10, 47, 1200, 0.7f, 0.7f, 0.7f, 2, 3}},
                                 tex));
