@@ -24,6 +24,7 @@
 #include "palette/bmp.h"
 #include "palette/palm.h"
 #include "platform/platform.h"
+#include "render/draw3d.h"
 #include "shapes/shapem.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
@@ -39,7 +40,8 @@ static struct {
     uint32_t progress;
     ResId font;
     int lockFd;
-} app = {RUN_START_LAUNCHER, {}, 0, 0, -1};
+    SlotId objectSlot;
+} app = {RUN_START_LAUNCHER, {}, 0, 0, -1, 0};
 
 // ============================================================================================
 // Command line and the single-instance guard
@@ -235,12 +237,23 @@ static void RedrawFrame(void)
     }
 }
 
+// Textures are loaded for the first editor frame, and again whenever the materials changed.
+static void ReloadTextures(void)
+{
+    if (Draw3DTexturesLoaded() && !gApp.materialsReloadPending && !MatMTexturesDirty()) return;
+    gApp.materialsReloadPending = 0;
+    MatMClearTexturesDirty();
+    if (Draw3DTexturesLoaded()) Draw3DUnloadTextures();
+    // Only a hardware renderer copies textures into texture memory, with a progress window.
+    Draw3DLoadTextures(Draw3DCurrentDriver() == DRIVER_DIRECT3D ? ProgressTextures : nullptr);
+}
+
 void AppFrameDisplay(void)
 {
     switch (app.runState) {
     case RUN_LAUNCHER: RedrawFrame(); break;
     case RUN_EDITOR:
-        // A pending material reload and the texture load run here once the renderer is in.
+        ReloadTextures();
         if (VideoBeginUpdate(1)) {
             WinDrawAll();
             // This frame's pointer and hover results become the previous frame's for the view
@@ -270,6 +283,8 @@ static void ReadEditorFiles(void)
     INIClose(nullptr);
 }
 
+static int ObjectEvent(SlotId, int, SlotsParam*, SlotsParam*) { return 0; }
+
 static void SetEditorVideoMode(void)
 {
     static const int sizes[3][2] = {{320, 200}, {640, 400}, {800, 600}};
@@ -290,9 +305,8 @@ static void EditorStart(void)
     SetEditorVideoMode();
     VideoLoadInterfacePalette();
     WinInstall();
-    // The render-material table is Draw3D's; until the pipeline is installed here it is made
-    // on its own with the capacity Draw3D gives it.
-    if (IntMatCreate(512) != 0) FatalError("Not enough memory for Draw3DInstall.");
+    if (Draw3DInstall(4000, 8000, 2000) != 0) FatalError("Not enough memory for Draw3DInstall.");
+    Draw3DSetup(VideoModeWidth(), VideoModeHeight(), 0x101, 976000, D3SORT_NONE);
     MatMInstall();
     if (!gApp.palSupport) MatMSetTrueColour();
     ReadEditorFiles();
@@ -315,7 +329,16 @@ static void EditorStart(void)
         VideoClear(0);
         VideoEndUpdate();
     }
-    // The renderer, the edited-object slot and the Draw3D defaults join here.
+    // The renderer joins here.
+
+    // The slot that carries the edited object: at the origin, answering every event with 0,
+    // drawing the shape manager's current shape.
+    static const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
+    app.objectSlot = SlotsCreate(0, 0, 0, identity);
+    SlotsSetEventFn(app.objectSlot, ObjectEvent);
+    SlotsSetDrawFn(app.objectSlot, ShapeMDrawSlot);
+    SlotsSetShape(app.objectSlot, -1);
+    Draw3DDefaults();
 
     WinRegisterBaseClasses();
     ButtonRegisterClass();
