@@ -25,6 +25,7 @@
 #include "palette/palm.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
+#include "render/zbuffer.h"
 #include "shapes/shapem.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
@@ -285,6 +286,22 @@ static void ReadEditorFiles(void)
 
 static int ObjectEvent(SlotId, int, SlotsParam*, SlotsParam*) { return 0; }
 
+// The views are drawn by the software Z-buffer. There is no hardware back end on this
+// platform: a hardware choice is drawn by the same software driver, without the warning that
+// the user asked for it.
+static void SelectRenderer(void)
+{
+    if (ZBufferInstall(ZBUFFER_DEFAULT_BYTES) != 0)
+        FatalError("ZBufferInstall failed - out of memory for requested buffer.");
+    Draw3DRegisterDriver(DRIVER_PLACEHOLDER, ZBufferPlaceholderDriver());
+    Draw3DRegisterDriver(DRIVER_SOFTWARE, ZBufferDriver());
+    Draw3DSelectDriver(DRIVER_SOFTWARE);
+    if (gApp.softwareRender)
+        PlatMessageBox("Warning!", "Using Software Renderer", MB_OK | MB_ICONEXCLAMATION);
+    else
+        LogPrintf(LOG_INFO, "RENDER: no hardware renderer on this platform; the software Z-buffer draws the views");
+}
+
 static void SetEditorVideoMode(void)
 {
     static const int sizes[3][2] = {{320, 200}, {640, 400}, {800, 600}};
@@ -329,7 +346,7 @@ static void EditorStart(void)
         VideoClear(0);
         VideoEndUpdate();
     }
-    // The renderer joins here.
+    SelectRenderer();
 
     // The slot that carries the edited object: at the origin, answering every event with 0,
     // drawing the shape manager's current shape.

@@ -41,6 +41,7 @@ TEST_F(Headless, ChoosingResolutionAndEditor)
     Shot s = ReadShot(dir.file("editor.bmp"));
     EXPECT_EQ(s.width, 640);
     EXPECT_EQ(s.height, 400);
+    EXPECT_EQ(log.find("Using Software Renderer"), std::string::npos) << "no warning unless asked for";
 
     r = Run("wait 2\n" + Click(kWorld) + "wait 5\nscreenshot editor.bmp\n");
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
@@ -73,4 +74,5 @@ TEST_F(Headless, DebugOffersTheSoftwareRenderer)
     ASSERT_NE(first, std::string::npos) << log;
     EXPECT_NE(log.find("debug=1 d3dflag=0", first + 1), std::string::npos) << log;
     EXPECT_EQ(log.find("d3dflag=1"), std::string::npos) << log;
+    EXPECT_NE(log.find("MSGBOX \"Warning!\" \"Using Software Renderer\""), std::string::npos) << log;
 }
