@@ -7,7 +7,7 @@ deps:
 	@scripts/install-deps
 
 release: deps
-	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLBEX_TESTS=OFF >/dev/null
 	@cmake --build build/release -j $(JOBS)
 
 debug: deps

@@ -910,7 +910,7 @@ int ShapeMPrepareForWriting(ResId* id, uint32_t* size)
 
 int ShapeMSave(const char* fileName)
 {
-    uint32_t size;
+    uint32_t size = 0;
     if (ShapeMPrepareForWriting(nullptr, &size)) return 1;
     if (FileSaveWithBackup(fileName, sm.block.data, size)) return Refuse("%s: cannot write the file", fileName);
     return 0;
