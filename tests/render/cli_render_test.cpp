@@ -134,3 +134,47 @@ TEST_F(CliRender, BadArgumentsAndFilesAreRefused)
     EXPECT_FALSE(PathExists(dir.file("x.png")));
     EXPECT_EQ(Render({"no/such/folder/x.png"}).exitCode, 1);
 }
+
+TEST_F(CliRender, FacesTurnedToTheLightAreBrighter)
+{
+    // The default light comes from above: seen from the top, the cube's upper face takes the
+    // distant light; seen from the front, its front face has the ambient light alone.
+    ASSERT_EQ(Render({"top.png", "--view", "top", "--size", "120x80", "--materials", "red.mat"}).exitCode, 0);
+    ASSERT_EQ(Render({"front.png", "--view", "front", "--size", "120x80", "--materials", "red.mat"}).exitCode, 0);
+    int topRed, frontRed, g, b;
+    ReadPng(dir.file("top.png")).At(60, 40, &topRed, &g, &b);
+    ReadPng(dir.file("front.png")).At(60, 40, &frontRed, &g, &b);
+    EXPECT_GT(frontRed, 0) << "the ambient light still shows the colour";
+    EXPECT_GT(topRed, frontRed + 40);
+}
+
+TEST_F(CliRender, SphereIsCentredWithTheSameSilhouetteAtBothDepths)
+{
+    RunResult made = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "10000", "10000", "10000", "s.shp"}, dir.path());
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    std::vector<Picture> shots;
+    for (const char* depth : {"16", "32"}) {
+        std::string out = std::string("s") + depth + ".png";
+        RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "render", "s.shp", out, "--size", "200x160", "--depth", depth},
+                                 dir.path());
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        shots.push_back(ReadPng(dir.file(out)));
+        ASSERT_EQ(shots.back().width, 200);
+    }
+    // The Dummy material renders as the all-zero material: a black disc on the background.
+    int x0 = 200, x1 = -1, y0 = 160, y1 = -1;
+    for (int y = 0; y < 160; y++)
+        for (int x = 0; x < 200; x++) {
+            bool inside = !shots[0].Background(x, y);
+            ASSERT_EQ(inside, !shots[1].Background(x, y)) << x << "," << y;
+            if (!inside) continue;
+            int r, g, b;
+            shots[0].At(x, y, &r, &g, &b);
+            EXPECT_EQ(r + g + b, 0);
+            x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+        }
+    ASSERT_GE(x1, x0);
+    EXPECT_NEAR((x0 + x1) / 2.0, 99.5, 3);
+    EXPECT_NEAR((y0 + y1) / 2.0, 79.5, 3);
+    EXPECT_GT(y1 - y0, 60) << "framed to fill a good part of the view";
+}
