@@ -7,39 +7,12 @@
 #include "platform/platform.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
+#include "support/screen.h"
 
 constexpr int GREEN = 249, RED = 250, YELLOW = 254, BLUE = 248;
 
-class Draw : public ::testing::Test {
+class Draw : public ScreenTest {
 protected:
-    void SetUp() override
-    {
-        ResRemove();
-        ResInstall(300);
-        SpriteInstall();
-        VideoRemove();
-        VideoInstall(0);
-        ASSERT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
-        VideoLoadInterfacePalette();
-        DrawUseSoftware();
-        DrawSetInterfaceColours(252, 251, 253, 255, 250);
-        TextInstall();
-    }
-    void TearDown() override
-    {
-        TextRemove();
-        FontRemove();
-        DrawUseSoftware();
-        VideoRemove();
-        ResRemove();
-    }
-    static uint32_t Px(int x, int y)
-    {
-        const VideoSurface* t = VideoTarget();
-        const uint8_t* p = t->pixels + (size_t)y * t->pitch + (size_t)x * (t->bpp / 8);
-        return t->bpp == 16 ? GetU16(p) : GetU32(p);
-    }
-    static uint32_t Pal(int index) { return VideoPixelTable()[index]; }
     // Every screen pixel that is not 0, as (x, y, value).
     struct Lit {
         int x, y;

@@ -12,6 +12,7 @@
 #include "support/testutil.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
+#include "support/screen.h"
 
 constexpr int GREEN = 249, YELLOW = 254, BLUE = 248;
 
@@ -61,34 +62,8 @@ static ResId ToRes(const Bytes& b)
     return id;
 }
 
-class Text : public ::testing::Test {
+class Text : public ScreenTest {
 protected:
-    void SetUp() override
-    {
-        ResRemove();
-        ResInstall(400);
-        SpriteInstall();
-        VideoRemove();
-        VideoInstall(0);
-        ASSERT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
-        VideoLoadInterfacePalette();
-        DrawUseSoftware();
-        DrawSetInterfaceColours(252, 251, 253, 255, 250);
-        TextInstall();
-    }
-    void TearDown() override
-    {
-        TextRemove();
-        FontRemove();
-        VideoRemove();
-        ResRemove();
-    }
-    static uint32_t Px(int x, int y)
-    {
-        const VideoSurface* t = VideoTarget();
-        return GetU16(t->pixels, (size_t)y * t->pitch + (size_t)x * 2);
-    }
-    static uint32_t Pal(int index) { return VideoPixelTable()[index]; }
     // The x of every lit pixel on a row.
     static std::vector<int> Row(int y)
     {
