@@ -121,6 +121,8 @@ int KernelWindowProc(void* window, uint32_t msg, uint32_t wParam, int32_t lParam
         PlatPostMessage(NM_QUIT, 0, 0);
         return 0;
     case NM_CLOSE:
+        // Once the user has said yes, a close that was already on its way asks nothing.
+        if (kernel.quit) return 0;
         if (kernel.confirmClose) {
             int answer = PlatMessageBox("Warning", "Are you sure you meant to press that button?",
                                         MB_YESNOCANCEL | MB_ICONQUESTION);

@@ -30,6 +30,10 @@ extern const PlatDriver platSdlDriver;
 const PlatDriver* PlatDriverCurrent(void);
 // The SDL back end's key mapping: an SDL scancode to a scan code, 0 for keys without one.
 int SdlScanToKey(int sdlScancode);
+// The SDL back end's translation of one event into native messages and queued keys; its
+// pump calls it for every event (tests feed it events without a display).
+union SDL_Event;
+void SdlTranslateEvent(const SDL_Event* event);
 
 // Makes a buffer the drawing target (sprites drawn into). Fatal when another target is active.
 void VideoBeginBuffer(uint8_t* pixels, int pitch, int width, int height, int bpp);

@@ -1,6 +1,8 @@
 // Keyboard and pointer state by scan code. The back end queues key transitions as a
 // buffered keyboard device would; reads poll that queue, 16 events at a time, into the
-// key state table. Pointer buttons arrive as native messages through the pointer hook.
+// key state table. Pointer messages arrive through the pointer hook and wait in a queue of
+// their own until the window manager takes them, one button change at a time, so that a
+// press and its release that arrive within one frame are both seen, in order.
 #include <cstring>
 #include <initializer_list>
 
@@ -8,13 +10,36 @@
 #include "kernel/log.h"
 #include "platform/platform.h"
 
-enum { KEY_PRESSED = 1, KEY_HELD = 2, EVENT_QUEUE = 256 };
+enum {
+    KEY_PRESSED = 1,     // a press not yet read
+    KEY_HELD = 2,        // the key is down
+    KEY_EXPIRING = 4,    // released: an unread press lapses at the next main-loop turn
+    EVENT_QUEUE = 256,
+    TYPED_QUEUE = 64,
+    POINTER_QUEUE = 256,
+};
+
+struct TypedKey {
+    uint8_t code;
+    uint8_t shifted;
+    uint8_t expiring;
+};
+
+struct PointerEvent {
+    uint32_t msg;
+    int16_t x, y;
+};
 
 static struct {
     int installed;
     uint8_t state[256];
     struct { uint8_t code, down; } events[EVENT_QUEUE];
     int head, count;
+    // Presses in the order they were made, for the character reader.
+    TypedKey typed[TYPED_QUEUE];
+    int typedCount;
+    PointerEvent pointer[POINTER_QUEUE];
+    int pointerHead, pointerCount;
     int pointerX, pointerY;
 } input;
 
@@ -91,6 +116,8 @@ void InputReset(void)
 {
     memset(input.state, 0, sizeof input.state);
     input.head = input.count = 0;
+    input.typedCount = 0;
+    input.pointerHead = input.pointerCount = 0;
 }
 
 void InputReleaseDevices(void)
@@ -115,6 +142,22 @@ void InputQueueKey(int scanCode, int down)
     input.count++;
 }
 
+static void RemoveTyped(int i)
+{
+    memmove(&input.typed[i], &input.typed[i + 1], sizeof(TypedKey) * (size_t)(input.typedCount - i - 1));
+    input.typedCount--;
+}
+
+// A press stays readable until it is read, or until the turn after its key came up: a key
+// tapped within one frame still counts, but a press nobody asked for does not linger.
+void InputNewTurn(void)
+{
+    for (int code = 0; code < 256; code++)
+        if (input.state[code] & KEY_EXPIRING) input.state[code] = 0;
+    for (int i = input.typedCount - 1; i >= 0; i--)
+        if (input.typed[i].expiring) RemoveTyped(i);
+}
+
 void KeyPoll(void)
 {
     for (int n = 0; n < INPUT_KEY_BUFFER && input.count > 0; n++) {
@@ -122,10 +165,17 @@ void KeyPoll(void)
         uint8_t down = input.events[input.head].down;
         input.head = (input.head + 1) % EVENT_QUEUE;
         input.count--;
-        if (down)
-            input.state[code] = KEY_PRESSED | KEY_HELD;
-        else
-            input.state[code] &= (uint8_t) ~(KEY_PRESSED | KEY_HELD);
+        if (!down) {
+            input.state[code] &= (uint8_t)~KEY_HELD;
+            if (input.state[code] & KEY_PRESSED) input.state[code] |= KEY_EXPIRING;
+            for (int i = 0; i < input.typedCount; i++)
+                if (input.typed[i].code == code) input.typed[i].expiring = 1;
+            continue;
+        }
+        input.state[code] = KEY_PRESSED | KEY_HELD;
+        if (input.typedCount == TYPED_QUEUE) RemoveTyped(0);
+        uint8_t shift = (input.state[KEY_LSHIFT] | input.state[KEY_RSHIFT]) & KEY_HELD;
+        input.typed[input.typedCount++] = TypedKey{code, (uint8_t)(shift != 0), 0};
     }
 }
 
@@ -134,7 +184,15 @@ int KeyPressed(int scanCode)
     KeyPoll();
     if (!KernelAppActive() || scanCode < 0 || scanCode > 255) return 0;
     int pressed = input.state[scanCode] & KEY_PRESSED;
-    input.state[scanCode] &= (uint8_t)~KEY_PRESSED;
+    input.state[scanCode] &= (uint8_t)~(KEY_PRESSED | KEY_EXPIRING);
+    // A press taken by its code is not read again as a character.
+    if (pressed) {
+        for (int i = 0; i < input.typedCount; i++)
+            if (input.typed[i].code == scanCode) {
+                RemoveTyped(i);
+                break;
+            }
+    }
     return pressed;
 }
 
@@ -151,13 +209,14 @@ int KeyRead(void)
 {
     KeyPoll();
     if (!KernelAppActive()) return 0;
-    // Keys without a character (Shift, the function keys) are taken and passed over: a reader
-    // that stops at the first 0 would leave the keys behind them to be lost at their release.
-    for (int code = 0; code < 256; code++) {
-        if (!(input.state[code] & KEY_PRESSED)) continue;
-        input.state[code] &= (uint8_t)~KEY_PRESSED;
-        int shift = (input.state[KEY_LSHIFT] | input.state[KEY_RSHIFT]) & KEY_HELD;
-        int c = KeyTranslate(code, shift != 0);
+    // Presses come in the order they were made. Keys without a character (Shift, the
+    // function keys) are taken and passed over: a reader that stops at the first 0 would
+    // leave the keys behind them to be lost.
+    while (input.typedCount > 0) {
+        TypedKey k = input.typed[0];
+        RemoveTyped(0);
+        input.state[k.code] &= (uint8_t)~(KEY_PRESSED | KEY_EXPIRING);
+        int c = KeyTranslate(k.code, k.shifted);
         if (c) return c;
     }
     return 0;
@@ -171,21 +230,61 @@ void PointerPos(int* x, int* y)
     if (y) *y = input.pointerY;
 }
 
+static int IsButtonMessage(uint32_t msg)
+{
+    return msg == NM_LBUTTONDOWN || msg == NM_LBUTTONUP || msg == NM_RBUTTONDOWN || msg == NM_RBUTTONUP;
+}
+
+static void ApplyPointer(const PointerEvent& e)
+{
+    switch (e.msg) {
+    case NM_MOUSEMOVE:
+        input.pointerX = e.x;
+        input.pointerY = e.y;
+        break;
+    case NM_LBUTTONDOWN: input.state[KEY_MOUSE_LEFT] = KEY_PRESSED | KEY_HELD; break;
+    case NM_LBUTTONUP: input.state[KEY_MOUSE_LEFT] = 0; break;
+    case NM_RBUTTONDOWN: input.state[KEY_MOUSE_RIGHT] = KEY_PRESSED | KEY_HELD; break;
+    case NM_RBUTTONUP: input.state[KEY_MOUSE_RIGHT] = 0; break;
+    default: break;
+    }
+}
+
+int PointerAdvance(void)
+{
+    while (input.pointerCount > 0) {
+        PointerEvent e = input.pointer[input.pointerHead];
+        input.pointerHead = (input.pointerHead + 1) % POINTER_QUEUE;
+        input.pointerCount--;
+        ApplyPointer(e);
+        if (IsButtonMessage(e.msg)) return input.pointerCount > 0;
+    }
+    return 0;
+}
+
 int InputMessageHook(void* window, uint32_t msg, uint32_t wParam, int32_t lParam)
 {
     (void)window;
     (void)wParam;
-    switch (msg) {
-    case NM_MOUSEMOVE:
-        input.pointerX = (int16_t)(lParam & 0xFFFF);
-        input.pointerY = (int16_t)((uint32_t)lParam >> 16);
-        break;
-    case NM_LBUTTONDOWN: input.state[KEY_MOUSE_LEFT] = KEY_PRESSED | KEY_HELD; break;
-    case NM_LBUTTONUP: input.state[KEY_MOUSE_LEFT] &= (uint8_t) ~(KEY_PRESSED | KEY_HELD); break;
-    case NM_RBUTTONDOWN: input.state[KEY_MOUSE_RIGHT] = KEY_PRESSED | KEY_HELD; break;
-    case NM_RBUTTONUP: input.state[KEY_MOUSE_RIGHT] &= (uint8_t) ~(KEY_PRESSED | KEY_HELD); break;
-    default: break;
+    if (msg != NM_MOUSEMOVE && !IsButtonMessage(msg)) return 0;
+    PointerEvent e{msg, (int16_t)(lParam & 0xFFFF), (int16_t)((uint32_t)lParam >> 16)};
+    if (msg == NM_MOUSEMOVE && input.pointerCount > 0) {
+        // Moves between two button changes only matter for where the pointer ends up.
+        PointerEvent& last = input.pointer[(input.pointerHead + input.pointerCount - 1) % POINTER_QUEUE];
+        if (last.msg == NM_MOUSEMOVE) {
+            last = e;
+            return 0;
+        }
     }
+    if (input.pointerCount == POINTER_QUEUE) {
+        // Nobody has taken the pointer for a long time: the oldest event is applied without
+        // its pass rather than lost, so that no button is left held.
+        ApplyPointer(input.pointer[input.pointerHead]);
+        input.pointerHead = (input.pointerHead + 1) % POINTER_QUEUE;
+        input.pointerCount--;
+    }
+    input.pointer[(input.pointerHead + input.pointerCount) % POINTER_QUEUE] = e;
+    input.pointerCount++;
     // Other hooks may want the same message: never consume it.
     return 0;
 }

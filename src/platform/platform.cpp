@@ -1,4 +1,5 @@
 // Back end selection, the native message queue and message boxes.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -21,6 +22,9 @@ int PlatSelect(const PlatOptions* options)
 {
     PlatOptions none{};
     if (!options) options = &none;
+    // A file that grows past the process's size limit is a failed write (reported, the old
+    // file kept), not the end of the program and of the user's unsaved work.
+    signal(SIGXFSZ, SIG_IGN);
     const PlatDriver* driver = options->headless ? &platHeadlessDriver : &platSdlDriver;
     int status = driver->Init(options);
     if (status != 0) return status;
@@ -59,10 +63,20 @@ void PlatPostMessage(uint32_t msg, uint32_t wParam, int32_t lParam)
     plat.count++;
 }
 
+void PlatRequestClose(void)
+{
+    // One press of the close button may reach us twice (the window's close and the
+    // application's quit): a close already waiting is not asked again.
+    for (int i = 0; i < plat.count; i++)
+        if (plat.queue[(plat.head + i) % QUEUE_SIZE].msg == NM_CLOSE) return;
+    PlatPostMessage(NM_CLOSE, 0, 0);
+}
+
 int PlatPeekMessage(NativeMsg* out)
 {
     if (!plat.pumped) {
         plat.pumped = 1;
+        InputNewTurn();
         PlatDriverCurrent()->Pump();
     }
     if (plat.count == 0) {

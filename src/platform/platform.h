@@ -21,8 +21,18 @@ struct PlatOptions {
     int maxFrames;           // headless: end the run after this many main-loop turns (0 = no limit)
 };
 
+// Exit codes of the program beyond 0 (done).
+enum {
+    EXIT_FATAL = 1,             // a fatal error, or no display
+    EXIT_USAGE = 2,             // a bad option, or a script that cannot be read or has a bad line
+    EXIT_FRAME_LIMIT = 3,       // a headless run reached --max-frames
+    EXIT_SCRIPT_FAILED = 4,     // a script command failed (a screenshot that cannot be written)
+    EXIT_ALREADY_RUNNING = 5,   // a scripted run found another copy running
+};
+
 // Chooses and starts the back end. Returns 0, or the exit code the program should end with
-// (2: the script is unreadable or has a bad line; 1: no display), the reason logged.
+// (EXIT_USAGE: the script is unreadable or has a bad line; EXIT_FATAL: no display), the
+// reason logged.
 int PlatSelect(const PlatOptions* options);
 void PlatShutdown(void);
 int PlatIsHeadless(void);
@@ -62,6 +72,8 @@ void PlatDesktopRect(int32_t rect[4]);
 // first call of a main-loop turn lets the back end collect its events.
 int PlatPeekMessage(NativeMsg* out);
 void PlatPostMessage(uint32_t msg, uint32_t wParam, int32_t lParam);
+// The user asked to close the native window: posts one NM_CLOSE unless one is waiting.
+void PlatRequestClose(void);
 
 // ============================================================================================
 // Native message boxes
@@ -236,18 +248,26 @@ void InputRemove(void);
 int InputIsInstalled(void);
 // Reads the buffered keyboard events (at most 16 a poll) into the key state table.
 void KeyPoll(void);
-// Both poll first.
+// Both poll first. A press is read once; a key pressed and released between two reads
+// still reads as pressed until the main-loop turn after its release.
 int KeyPressed(int scanCode);
 int KeyHeld(int scanCode);
-// The next character, lowest scan code first; keys without one are taken and passed over.
+// The next character, in the order the keys were pressed; keys without one are taken and
+// passed over. A press read here is not read again by KeyPressed, nor the other way round.
 int KeyRead(void);
 // 0 when the code has no character.
 int KeyTranslate(int scanCode, int shifted);
 void PointerPos(int* x, int* y);
+// Applies the queued pointer events up to and including the next button change. Returns 1
+// when more events wait behind that change: the reader then looks at the state and calls
+// again, so that every press and release is seen in order, even several in one frame.
+int PointerAdvance(void);
+// Lets unread presses of released keys lapse; the first message drain of a turn calls it.
+void InputNewTurn(void);
 void InputReleaseDevices(void);
 // Native virtual-key code to scan code (1 and 2, the pointer buttons, give 0x80 and 0x81).
 int InputVirtualKeyToScan(int virtualKey);
-// The pointer hook that the kernel's message drain calls.
+// The pointer hook that the kernel's message drain calls: queues moves and button changes.
 int InputMessageHook(void* window, uint32_t msg, uint32_t wParam, int32_t lParam);
 // Back ends queue key transitions here, as the keyboard device buffers them.
 void InputQueueKey(int scanCode, int down);
@@ -266,11 +286,14 @@ int FileExists(const char* name);
 int64_t FileSize(const char* name);
 // Reads `length` bytes at `offset` into dest; 0 on success.
 int FileReadAt(const char* name, uint64_t offset, void* dest, size_t length);
-// Writes a new file; a partly written file is removed. 0 on success, 1 on failure.
+// Writes a file safely: the data goes to a temporary file in the same folder, is flushed to
+// the disk and then renamed over the name. A failure leaves an existing file byte for byte
+// as it was and no temporary file behind. 0 on success, 1 on failure.
 int FileWrite(const char* name, const void* data, size_t size);
 // Writes a file, keeping the previous one: an existing file is first moved to the name whose
 // extension's first character is '~' (BOX.SHP leaves BOX.~HP; an older backup goes first).
-// When the new file cannot be written the previous one is moved back. 0, or 1 on failure.
+// The new data is safely on the disk before the old file is moved; when anything fails the
+// old file stays under its own name. 0, or 1 on failure.
 int FileSaveWithBackup(const char* name, const void* data, size_t size);
 int FileDelete(const char* name);
 // 0 on success (an existing destination is replaced).

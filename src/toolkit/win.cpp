@@ -772,12 +772,11 @@ static void Tick(WinId window, WinParam frameTime, WinParam elapsed, int depth)
     }
 }
 
-void WinProcessInput(void)
+// Steps 1 to 8 for the pointer state as it stands after one button change.
+static void PointerPass(void)
 {
-    if (!win.installed) return;
-
-    // 1. The window under the pointer. The buttons are read here, every frame, so that a
-    // press the modal window blocks is used up rather than delivered later somewhere else.
+    // 1. The window under the pointer. The buttons are read at every pass, so that a press
+    // the modal window blocks is used up rather than delivered later somewhere else.
     int px, py;
     PointerPos(&px, &py);
     int x = px, y = py;
@@ -830,6 +829,19 @@ void WinProcessInput(void)
         PointerRelativeTo(win.captured, px, py, &cx, &cy);
         SendSystem(win.captured, WM_DRAG, WinPack(cx, cy), WinPack(win.pressX, win.pressY));
     }
+}
+
+void WinProcessInput(void)
+{
+    if (!win.installed) return;
+
+    // Each button change queued since the last step gets a pointer pass of its own, so that
+    // a quick click (press and release within one frame) is a click.
+    int more;
+    do {
+        more = PointerAdvance();
+        PointerPass();
+    } while (more && win.installed);
 
     // 9. Keys to the focus window, one by one.
     while (win.installed && win.focus) {

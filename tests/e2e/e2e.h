@@ -2,6 +2,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ protected:
                   std::vector<std::string> env = {})
     {
         WriteText(dir.file("run.txt"), script);
+        // The log is appended to: each run reads only its own.
+        std::remove(dir.file("log.txt").c_str());
         std::vector<std::string> args = {"--headless", "--script", "run.txt", "--log", "log.txt"};
         args.insert(args.end(), extra.begin(), extra.end());
         env.push_back("TOLBEX_LOCK_DIR=" + dir.path());

@@ -50,6 +50,19 @@ TEST_F(Headless, ChoosingResolutionAndEditor)
     EXPECT_EQ(s.height, 600);
 }
 
+TEST_F(Headless, QuickClicksCount)
+{
+    // A click as the very first line, before the launcher is up, and a press and release
+    // within one frame (a touchpad tap), both reach their buttons.
+    std::string tap = "move " + std::to_string(kWorld[0]) + " " + std::to_string(kWorld[1]) +
+                      "\npress left\nrelease left\n";
+    RunResult r = Run(Click(k640) + tap + "wait 5\nscreenshot editor.bmp\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    Shot s = ReadShot(dir.file("editor.bmp"));
+    EXPECT_EQ(s.width, 640);
+    EXPECT_EQ(s.height, 400);
+}
+
 TEST_F(Headless, EditorAsksBeforeClosing)
 {
     RunResult r = Run("wait 2\n" + Click(kShape) + "wait 3\nanswer no\nclose\nwait 3\nscreenshot still.bmp\n");
@@ -57,9 +70,12 @@ TEST_F(Headless, EditorAsksBeforeClosing)
     EXPECT_NE(log.find("MSGBOX \"Warning\" \"Are you sure you meant to press that button?\""), std::string::npos)
         << log;
     EXPECT_EQ(ReadShot(dir.file("still.bmp")).width, 800) << "No keeps the editor running";
-    r = Run("wait 2\n" + Click(kShape) + "wait 3\nanswer yes\nclose\nwait 3\nscreenshot gone.bmp\n");
+    r = Run("wait 2\n" + Click(kShape) + "wait 3\nanswer yes\nanswer no\nclose\nclose\nwait 3\nscreenshot gone.bmp\n");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_FALSE(PathExists(dir.file("gone.bmp"))) << "Yes ends the run";
+    size_t box = log.find("MSGBOX");
+    ASSERT_NE(box, std::string::npos);
+    EXPECT_EQ(log.find("MSGBOX", box + 1), std::string::npos) << "two presses of the close button ask once";
 }
 
 TEST_F(Headless, DebugOffersTheSoftwareRenderer)

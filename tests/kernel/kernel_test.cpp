@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "kernel/kernel.h"
+#include "kernel/log.h"
 #include "platform/platform.h"
 #include "support/testutil.h"
 
@@ -112,6 +113,12 @@ TEST(Kernel, ConfirmedCloseFollowsTheAnswer)
     KernelWindowProc(nullptr, NM_CLOSE, 0, 0);
     EXPECT_EQ(KernelQuit(), 0) << "Cancel keeps the program";
     KernelWindowProc(nullptr, NM_CLOSE, 0, 0);
+    EXPECT_EQ(KernelQuit(), 1);
+    // A close that was already on its way when the user said Yes asks nothing more.
+    LogOpen("log.txt");
+    KernelWindowProc(nullptr, NM_CLOSE, 0, 0);
+    LogOpen(nullptr);
+    EXPECT_EQ(ReadText("log.txt").find("MSGBOX"), std::string::npos);
     EXPECT_EQ(KernelQuit(), 1);
     KernelSetQuit(0);
     KernelSetConfirmClose(0);

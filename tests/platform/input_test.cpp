@@ -55,12 +55,6 @@ TEST_F(Input, TranslationTables)
 
 TEST_F(Input, PressedHeldAndRead)
 {
-    // Down and up before a poll: neither pressed nor held.
-    InputQueueKey(KEY_A, 1);
-    InputQueueKey(KEY_A, 0);
-    EXPECT_EQ(KeyPressed(KEY_A), 0);
-    EXPECT_EQ(KeyHeld(KEY_A), 0);
-
     InputQueueKey(KEY_A, 1);
     EXPECT_NE(KeyPressed(KEY_A), 0);
     EXPECT_EQ(KeyPressed(KEY_A), 0) << "a press is read once";
@@ -68,12 +62,9 @@ TEST_F(Input, PressedHeldAndRead)
     InputQueueKey(KEY_A, 0);
     KeyPoll();
     EXPECT_EQ(KeyHeld(KEY_A), 0);
+    EXPECT_EQ(KeyRead(), 0) << "the press taken by its code is not read again as a character";
 
-    // A release clears the pressed bit too: a press is read while its key is down.
-    Tap(KEY_Z);
-    EXPECT_EQ(KeyRead(), 0);
-
-    // Shift + 2 reads as a double quote; the lowest scan code is read first.
+    // Shift + 2 reads as a double quote.
     InputQueueKey(KEY_LSHIFT, 1);
     InputQueueKey(0x03, 1);
     EXPECT_EQ(KeyRead(), '"');
@@ -83,21 +74,50 @@ TEST_F(Input, PressedHeldAndRead)
     InputQueueKey(KEY_F1, 1);
     InputQueueKey(KEY_LSHIFT, 1);
     InputQueueKey(KEY_B, 1);
-    EXPECT_EQ(KeyRead(), 'B');
+    InputQueueKey(KEY_LSHIFT, 0);
+    EXPECT_EQ(KeyRead(), 'B') << "Shift counts as it was when the key went down";
     EXPECT_EQ(KeyRead(), 0);
     EXPECT_EQ(KeyPressed(KEY_F1), 0) << "reading took the function key's press";
     InputQueueKey(KEY_B, 0);
-    InputQueueKey(KEY_LSHIFT, 0);
     InputQueueKey(KEY_F1, 0);
-    InputQueueKey(KEY_Z, 1);
-    InputQueueKey(KEY_Q, 1);
-    EXPECT_EQ(KeyRead(), 'q');
-    EXPECT_EQ(KeyRead(), 'z');
-    EXPECT_EQ(KeyRead(), 0);
     InputQueueKey(KEY_UP, 1);
     InputQueueKey(KEY_NUMPAD8, 1);
     EXPECT_EQ(KeyRead(), CH_UP);
     EXPECT_EQ(KeyRead(), CH_UP);
+}
+
+TEST_F(Input, QuickKeysAreNotLost)
+{
+    // Typed within one frame: every press, in the order made, the same key twice included.
+    for (int code : {KEY_Z, KEY_Q, KEY_Z}) {
+        InputQueueKey(code, 1);
+        InputQueueKey(code, 0);
+    }
+    EXPECT_EQ(KeyRead(), 'z');
+    EXPECT_EQ(KeyRead(), 'q');
+    EXPECT_EQ(KeyRead(), 'z');
+    EXPECT_EQ(KeyRead(), 0);
+
+    // A key down and up before any poll still reads as pressed, and as not held.
+    InputQueueKey(KEY_A, 1);
+    InputQueueKey(KEY_A, 0);
+    EXPECT_EQ(KeyHeld(KEY_A), 0);
+    EXPECT_NE(KeyPressed(KEY_A), 0);
+
+    // A press nobody read lapses at the turn after its release (G typed long before Alt must
+    // not grab the screen when Alt comes)...
+    Tap(KEY_G);
+    InputNewTurn();
+    InputQueueKey(KEY_LMENU, 1);
+    EXPECT_NE(KeyHeld(KEY_LMENU), 0);
+    EXPECT_EQ(KeyPressed(KEY_G), 0);
+    EXPECT_EQ(KeyRead(), 0) << "and its character goes with it";
+    InputQueueKey(KEY_LMENU, 0);
+    // ...but a key still held keeps its press across turns.
+    InputQueueKey(KEY_W, 1);
+    KeyPoll();
+    InputNewTurn();
+    EXPECT_EQ(KeyRead(), 'w');
 }
 
 TEST_F(Input, InactiveApplicationReadsNothing)
@@ -123,29 +143,68 @@ TEST_F(Input, PollTakesSixteenEventsAtATime)
     EXPECT_EQ(KeyHeld(KEY_Q), 0);
 }
 
-TEST_F(Input, PointerHook)
+TEST_F(Input, PointerEventsWaitForTheReader)
 {
-    InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)((123u << 16) | 45u));
+    auto move = [](int x, int y) {
+        InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)(uint16_t)y << 16) | (uint16_t)x));
+    };
     int x, y;
+    move(45, 123);
+    EXPECT_EQ(PointerAdvance(), 0);
     PointerPos(&x, &y);
     EXPECT_EQ(x, 45);
     EXPECT_EQ(y, 123);
-    InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)((0xFFFEu << 16) | 0xFFFFu));
+    move(-1, -2);
+    PointerAdvance();
     PointerPos(&x, &y);
-    EXPECT_EQ(x, -1);
+    EXPECT_EQ(x, -1) << "positions are signed";
     EXPECT_EQ(y, -2);
 
+    // A click within one frame: the press is seen, with the pointer where it was pressed,
+    // before the release and the later moves are applied.
+    move(10, 10);
     EXPECT_EQ(InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0), 0) << "other hooks still see the message";
+    move(11, 10);
+    InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
+    move(20, 10);
+    EXPECT_EQ(KeyHeld(KEY_MOUSE_LEFT), 0) << "nothing is applied before the reader asks";
+    EXPECT_EQ(PointerAdvance(), 1);
+    PointerPos(&x, &y);
+    EXPECT_EQ(x, 10);
     EXPECT_NE(KeyHeld(KEY_MOUSE_LEFT), 0);
     EXPECT_NE(KeyPressed(KEY_MOUSE_LEFT), 0);
-    InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
+    EXPECT_EQ(PointerAdvance(), 1) << "the release waits behind the press";
+    PointerPos(&x, &y);
+    EXPECT_EQ(x, 11);
     EXPECT_EQ(KeyHeld(KEY_MOUSE_LEFT), 0);
+    EXPECT_EQ(PointerAdvance(), 0);
+    PointerPos(&x, &y);
+    EXPECT_EQ(x, 20);
+
     InputMessageHook(nullptr, NM_RBUTTONDBLCLK, 0, 0);
+    EXPECT_EQ(PointerAdvance(), 0);
     EXPECT_EQ(KeyHeld(KEY_MOUSE_RIGHT), 0) << "double clicks are ignored";
     InputMessageHook(nullptr, NM_RBUTTONDOWN, 0, 0);
+    PointerAdvance();
     EXPECT_NE(KeyHeld(KEY_MOUSE_RIGHT), 0);
-    InputMessageHook(nullptr, NM_RBUTTONUP, 0, 0);
-    EXPECT_EQ(KeyHeld(KEY_MOUSE_RIGHT), 0);
+
+    // A reader that never comes: the oldest changes are applied rather than lost, so the
+    // button ends as it really is.
+    for (int i = 0; i < 300; i++) InputMessageHook(nullptr, i % 2 ? NM_RBUTTONDOWN : NM_RBUTTONUP, 0, 0);
+    while (PointerAdvance()) {
+    }
+    EXPECT_NE(KeyHeld(KEY_MOUSE_RIGHT), 0);
+}
+
+TEST_F(Input, FullKeyboardBufferLosesItsOldestEvent)
+{
+    InputQueueKey(KEY_A, 1);
+    for (int i = 0; i < 255; i++) InputQueueKey(KEY_B, i % 2 == 0);
+    InputQueueKey(KEY_C, 1);   // the 257th event, queued without a poll
+    for (int i = 0; i < 20; i++) KeyPoll();
+    EXPECT_EQ(KeyHeld(KEY_A), 0) << "the oldest event went";
+    EXPECT_NE(KeyHeld(KEY_B), 0);
+    EXPECT_NE(KeyHeld(KEY_C), 0) << "the newest one stays";
 }
 
 TEST_F(Input, VirtualKeys)

@@ -199,34 +199,38 @@ static void PostPointer(uint32_t msg, int wx, int wy)
     PlatPostMessage(msg, 0, PointParam(x, y));
 }
 
+void SdlTranslateEvent(const SDL_Event* event)
+{
+    const SDL_Event& e = *event;
+    switch (e.type) {
+    case SDL_QUIT: PlatRequestClose(); break;
+    case SDL_WINDOWEVENT:
+        if (e.window.event == SDL_WINDOWEVENT_CLOSE) PlatRequestClose();
+        else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) PlatPostMessage(NM_ACTIVATE, 1, 0);
+        else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) PlatPostMessage(NM_ACTIVATE, 0, 0);
+        break;
+    case SDL_KEYDOWN:
+        if (!e.key.repeat) InputQueueKey(SdlScanToKey(e.key.keysym.scancode), 1);
+        break;
+    case SDL_KEYUP: InputQueueKey(SdlScanToKey(e.key.keysym.scancode), 0); break;
+    case SDL_MOUSEMOTION: PostPointer(NM_MOUSEMOVE, e.motion.x, e.motion.y); break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+        bool down = e.type == SDL_MOUSEBUTTONDOWN;
+        if (e.button.button == SDL_BUTTON_LEFT)
+            PostPointer(down ? NM_LBUTTONDOWN : NM_LBUTTONUP, e.button.x, e.button.y);
+        else if (e.button.button == SDL_BUTTON_RIGHT)
+            PostPointer(down ? NM_RBUTTONDOWN : NM_RBUTTONUP, e.button.x, e.button.y);
+        break;
+    }
+    default: break;
+    }
+}
+
 static void SdlPump(void)
 {
     SDL_Event e;
-    while (SDL_PollEvent(&e)) {
-        switch (e.type) {
-        case SDL_QUIT: PlatPostMessage(NM_CLOSE, 0, 0); break;
-        case SDL_WINDOWEVENT:
-            if (e.window.event == SDL_WINDOWEVENT_CLOSE) PlatPostMessage(NM_CLOSE, 0, 0);
-            else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) PlatPostMessage(NM_ACTIVATE, 1, 0);
-            else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) PlatPostMessage(NM_ACTIVATE, 0, 0);
-            break;
-        case SDL_KEYDOWN:
-            if (!e.key.repeat) InputQueueKey(SdlScanToKey(e.key.keysym.scancode), 1);
-            break;
-        case SDL_KEYUP: InputQueueKey(SdlScanToKey(e.key.keysym.scancode), 0); break;
-        case SDL_MOUSEMOTION: PostPointer(NM_MOUSEMOVE, e.motion.x, e.motion.y); break;
-        case SDL_MOUSEBUTTONDOWN:
-        case SDL_MOUSEBUTTONUP: {
-            bool down = e.type == SDL_MOUSEBUTTONDOWN;
-            if (e.button.button == SDL_BUTTON_LEFT)
-                PostPointer(down ? NM_LBUTTONDOWN : NM_LBUTTONUP, e.button.x, e.button.y);
-            else if (e.button.button == SDL_BUTTON_RIGHT)
-                PostPointer(down ? NM_RBUTTONDOWN : NM_RBUTTONUP, e.button.x, e.button.y);
-            break;
-        }
-        default: break;
-        }
-    }
+    while (SDL_PollEvent(&e)) SdlTranslateEvent(&e);
 }
 
 // ---- modes and presenting -----------------------------------------------------------------
