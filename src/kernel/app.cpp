@@ -2,6 +2,7 @@
 // a fixed order; each registers its own removal, so the shutdown needs no list of its own.
 #include "kernel/app.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include "kernel/util/ini.h"
 #include "kernel/util/maths.h"
 #include "kernel/util/str.h"
+#include "kernel/version.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "palette/bmp.h"
@@ -59,15 +61,21 @@ void AppParseCommandLine(const char* commandLine)
     }
 }
 
-// 0: this is the only copy; 1: another copy holds the lock; -1: no lock could be made.
-static int TakeInstanceLock(void)
+// 0: this is the only copy (or no lock can be made at all); 1: another copy holds the lock.
+// The lock file's name is left in `path` for the message.
+static int TakeInstanceLock(std::string& path)
 {
     const char* dir = getenv("TOLBEX_LOCK_DIR");
     if (!dir || !*dir) dir = getenv("XDG_RUNTIME_DIR");
     if (!dir || !*dir) dir = "/tmp";
-    std::string path = std::string(dir) + "/Vostrane-Tolbex.lock";
+    path = std::string(dir) + "/Vostrane-Tolbex.lock";
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return -1;
+    if (fd < 0) {
+        // Refusing to start would keep the user from their work over a folder's permissions.
+        LogPrintf(LOG_WARN, "LOCK: cannot make %s (%s); running without the single-copy guard", path.c_str(),
+                  strerror(errno));
+        return 0;
+    }
     for (int waited = 0; waited <= 10; waited++) {
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
             app.lockFd = fd;
@@ -90,11 +98,15 @@ static void ReleaseInstanceLock(void)
 static void Usage(FILE* f)
 {
     fputs("usage: tolbex [/debug] [--headless] [--script FILE] [--log FILE] [--max-frames N]\n"
+          "       tolbex --help | --version\n"
           "  /debug, --debug   offer the software renderer in the launcher\n"
           "  --headless        run without a display (also TOLBEX_HEADLESS=1)\n"
           "  --script FILE     headless input: one command a line (see README)\n"
           "  --log FILE        developer log to FILE instead of stderr (also TOLBEX_LOG)\n"
-          "  --max-frames N    end a headless run after N main-loop turns (exit code 3)\n",
+          "  --max-frames N    end a headless run after N main-loop turns (exit code 3)\n"
+          "exit codes: 0 done, 1 fatal error or no display, 2 usage or bad script line,\n"
+          "  3 --max-frames reached, 4 a script command failed, 5 another copy holds the lock\n"
+          "  (scripted runs only; otherwise a second copy ends with 0)\n",
           f);
 }
 
@@ -130,6 +142,9 @@ int AppMain(int argc, char** argv)
         } else if (a == "--help" || a == "-h") {
             Usage(stdout);
             return 0;
+        } else if (a == "--version") {
+            printf("tolbex %s\n", TOLBEX_VERSION);
+            return 0;
         } else if (a.size() > 2 && a[0] == '-' && a[1] == '-' && a != "--debug") {
             fprintf(stderr, "tolbex: unknown option %s\n", a.c_str());
             Usage(stderr);
@@ -148,12 +163,12 @@ int AppMain(int argc, char** argv)
     int status = PlatSelect(&options);
     if (status != 0) return status;
 
-    int lock = TakeInstanceLock();
-    if (lock != 0) {
-        // Another copy runs (or no lock can be made): leave without a word, as the first copy
-        // is the one the user sees.
+    std::string lockPath;
+    if (TakeInstanceLock(lockPath) != 0) {
+        // The first copy is the one the user sees; a scripted run must not pass as if it ran.
+        fprintf(stderr, "Tolbex is already running (lock %s).\n", lockPath.c_str());
         PlatShutdown();
-        return 0;
+        return options.script ? EXIT_ALREADY_RUNNING : 0;
     }
     if (!KernelInstall("VOSTRANE", nullptr, "Tolbex")) {
         ReleaseInstanceLock();

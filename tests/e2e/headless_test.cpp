@@ -61,20 +61,35 @@ TEST_F(Headless, FrameLimitEndsAHangingRun)
     EXPECT_NE(log.find("--max-frames 30 reached"), std::string::npos) << log;
 }
 
-TEST_F(Headless, SecondCopyEndsSilently)
+TEST_F(Headless, SecondCopySaysSoAndAScriptedOneFails)
 {
     // Hold the lock as a first copy would.
     std::string lockPath = dir.file("Vostrane-Tolbex.lock");
     int fd = open(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-    RunResult r = Run("wait 100000\n");
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(log.find("WVideoSetMode"), std::string::npos) << "no window for the second copy";
+    RunResult r = Run("wait 2\nscreenshot second.bmp\n");
+    EXPECT_EQ(r.exitCode, 5) << "a scripted run never passes without having run";
+    EXPECT_NE(r.output.find("Tolbex is already running (lock " + lockPath + ")."), std::string::npos) << r.output;
+    EXPECT_FALSE(PathExists(dir.file("second.bmp"))) << "no window for the second copy";
+    r = RunProgram(TOLBEX_BIN, {"--headless"}, dir.path(), {"TOLBEX_LOCK_DIR=" + dir.path()});
+    EXPECT_EQ(r.exitCode, 0) << "a second copy started by hand just leaves";
+    EXPECT_NE(r.output.find("Tolbex is already running"), std::string::npos) << r.output;
     close(fd);
-    r = Run("key q\n");
+    r = Run("wait 2\nscreenshot first.bmp\n");
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(log.find("WVideoSetMode"), std::string::npos) << "the lock is free again";
+    EXPECT_TRUE(PathExists(dir.file("first.bmp"))) << "the lock is free again";
+}
+
+TEST_F(Headless, AFailedScriptCommandFailsTheRun)
+{
+    RunResult r = Run("wait 2\nscreenshot missing/shot.bmp\nwait 3\nscreenshot after.bmp\n");
+    EXPECT_EQ(r.exitCode, 4) << r.output << log;
+    EXPECT_NE(log.find("script line 2 failed: screenshot missing/shot.bmp could not be written"), std::string::npos)
+        << log;
+    EXPECT_FALSE(PathExists(dir.file("after.bmp"))) << "the run ends at the failure";
+    r = Run("screenshot early.bmp\n");
+    EXPECT_EQ(r.exitCode, 4) << "nothing has been shown yet: no picture to take";
 }
 
 TEST_F(Headless, NoDisplayIsSaidInOneLine)

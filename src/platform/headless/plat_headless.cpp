@@ -12,14 +12,16 @@
 #include "platform/backend.h"
 #include "platform/headless/script.h"
 
-enum { TURN_MS = 20, EXIT_FRAME_LIMIT = 3 };
+enum { TURN_MS = 20 };
+// How the run was ended: the quit message is posted once.
+enum { RUN_GOING = 0, RUN_SCRIPT_DONE, RUN_FRAME_LIMIT, RUN_STEP_FAILED };
 
 static struct {
     int active;                     // a script run was selected (not the idle default)
     std::vector<ScriptStep> steps;
     size_t next;
     int waiting;                    // turns still to let run before the next step
-    int finished;                   // the end of the script has been posted
+    int finished;                   // RUN_*: the quit message has been posted
     std::deque<int> answers;
     uint32_t clock;
     long turns;
@@ -35,7 +37,7 @@ static int HeadlessInit(const PlatOptions* options)
     hl.steps.clear();
     hl.next = 0;
     hl.waiting = 0;
-    hl.finished = 0;
+    hl.finished = RUN_GOING;
     hl.answers.clear();
     hl.clock = 0;
     hl.turns = 0;
@@ -84,10 +86,21 @@ static void HeadlessDesktopRect(int32_t rect[4])
 
 static int32_t PointerParam(void) { return (int32_t)(((uint32_t)(uint16_t)hl.pointerY << 16) | (uint16_t)hl.pointerX); }
 
-static void Screenshot(const std::string& name)
+// A command that cannot do its work ends the run with its own exit code: a scripted check
+// must never pass without having been made.
+static void FailRun(const ScriptStep& s, const char* why)
 {
+    LogPrintf(LOG_ERROR, "HEADLESS: script line %d failed: %s", s.line, why);
+    if (hl.finished != RUN_GOING) return;
+    PlatPostMessage(NM_QUIT, EXIT_SCRIPT_FAILED, 0);
+    hl.finished = RUN_STEP_FAILED;
+}
+
+static void Screenshot(const ScriptStep& s)
+{
+    const std::string& name = s.text;
     if (hl.presented.empty()) {
-        LogPrintf(LOG_WARN, "HEADLESS: screenshot %s: nothing has been presented yet", name.c_str());
+        FailRun(s, ("screenshot " + name + ": nothing has been presented yet").c_str());
         return;
     }
     std::vector<uint8_t> rgb((size_t)hl.width * hl.height * 3);
@@ -98,7 +111,7 @@ static void Screenshot(const std::string& name)
             VideoUnpackPixel(&hl.presented[((size_t)y * hl.width + x) * bytes], hl.bpp, &d[0], &d[1], &d[2]);
         }
     if (BmpWrite(name.c_str(), rgb.data(), hl.width, hl.height) != 0)
-        LogPrintf(LOG_ERROR, "HEADLESS: screenshot %s could not be written", name.c_str());
+        FailRun(s, ("screenshot " + name + " could not be written").c_str());
 }
 
 static void RunStep(const ScriptStep& s)
@@ -115,8 +128,8 @@ static void RunStep(const ScriptStep& s)
     case SCRIPT_KEYDOWN: InputQueueKey(s.a, 1); break;
     case SCRIPT_KEYUP: InputQueueKey(s.a, 0); break;
     case SCRIPT_ANSWER: hl.answers.push_back(s.a); break;
-    case SCRIPT_CLOSE: PlatPostMessage(NM_CLOSE, 0, 0); break;
-    case SCRIPT_SCREENSHOT: Screenshot(s.text); break;
+    case SCRIPT_CLOSE: PlatRequestClose(); break;
+    case SCRIPT_SCREENSHOT: Screenshot(s); break;
     }
 }
 
@@ -128,22 +141,22 @@ static void HeadlessPump(void)
     if (!hl.active) return;
     hl.turns++;
     if (hl.maxFrames > 0 && hl.turns > hl.maxFrames) {
-        if (hl.finished != 2) {
+        if (hl.finished == RUN_GOING) {
             LogPrintf(LOG_ERROR, "HEADLESS: --max-frames %d reached, ending the run", hl.maxFrames);
             PlatPostMessage(NM_QUIT, EXIT_FRAME_LIMIT, 0);
-            hl.finished = 2;
+            hl.finished = RUN_FRAME_LIMIT;
         }
         return;
     }
-    for (;;) {
+    while (hl.finished == RUN_GOING) {
         if (hl.waiting > 0) {
             hl.waiting--;
             return;
         }
         if (hl.next >= hl.steps.size()) {
             // The end of the script is a confirmed close.
-            if (!hl.finished) PlatPostMessage(NM_QUIT, 0, 0);
-            hl.finished = 1;
+            PlatPostMessage(NM_QUIT, 0, 0);
+            hl.finished = RUN_SCRIPT_DONE;
             return;
         }
         RunStep(hl.steps[hl.next++]);
