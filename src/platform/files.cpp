@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -139,18 +141,84 @@ int FileReadAt(const char* name, uint64_t offset, void* dest, size_t length)
     return done == length ? 0 : 1;
 }
 
+// The file a write goes to: an existing symbolic link is followed, so that saving through
+// a link updates the file it points at instead of replacing the link.
+static std::string WriteTarget(const char* name)
+{
+    std::string path = ResolveForWrite(name);
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char real[PATH_MAX];
+        if (realpath(path.c_str(), real)) return real;
+    }
+    return path;
+}
+
+// A folder (or a device) where a file should be written is never replaced.
+static bool IsNotAFile(const std::string& path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return false;
+    LogPrintf(LOG_WARN, "FILE: %s is not a file; nothing was written", path.c_str());
+    return true;
+}
+
+// Writes the data to a new temporary file beside `path`, flushed to the disk, with the mode
+// the old file had (or the usual one for a new file). The temporary name is left in `tmp`.
+static bool WriteTemporary(const std::string& path, const void* data, size_t size, std::string& tmp)
+{
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    tmp = folder + "." + base + ".XXXXXX";
+    int fd = mkstemp(tmp.data());
+    if (fd < 0) {
+        tmp.clear();
+        return false;
+    }
+    struct stat st;
+    mode_t mode;
+    if (stat(path.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = fchmod(fd, mode) == 0;
+    const uint8_t* p = (const uint8_t*)data;
+    size_t done = 0;
+    while (ok && done < size) {
+        ssize_t n = write(fd, p + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += (size_t)n;
+    }
+    if (ok && fsync(fd) != 0) ok = false;
+    if (close(fd) != 0) ok = false;
+    if (!ok) {
+        unlink(tmp.c_str());
+        tmp.clear();
+    }
+    return ok;
+}
+
 int FileWrite(const char* name, const void* data, size_t size)
 {
     if (!name || !*name) return 1;
     // An existing file of another letter case is the file the user means to replace.
-    std::string path = ResolveForWrite(name);
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return 1;
-    bool ok = size == 0 || fwrite(data, 1, size, f) == size;
-    if (fclose(f) != 0) ok = false;
-    if (!ok) {
-        remove(path.c_str());
-        LogPrintf(LOG_WARN, "FILE: writing %s failed; the partial file was removed", path.c_str());
+    std::string path = WriteTarget(name);
+    if (IsNotAFile(path)) return 1;
+    std::string tmp;
+    // The old file is only ever replaced by a complete new one.
+    if (!WriteTemporary(path, data, size, tmp)) {
+        LogPrintf(LOG_WARN, "FILE: writing %s failed (%s); the file was left as it was", path.c_str(), strerror(errno));
+        return 1;
+    }
+    if (rename(tmp.c_str(), path.c_str()) != 0) {
+        LogPrintf(LOG_WARN, "FILE: %s could not be replaced (%s); the file was left as it was", path.c_str(),
+                  strerror(errno));
+        unlink(tmp.c_str());
         return 1;
     }
     return 0;
@@ -172,14 +240,27 @@ static std::string BackupName(const char* name)
 int FileSaveWithBackup(const char* name, const void* data, size_t size)
 {
     if (!name || !*name) return 1;
-    std::string backup = BackupName(name);
+    std::string path = WriteTarget(name);
+    if (IsNotAFile(path)) return 1;
+    std::string backup = BackupName(path.c_str());
     // Saving a backup over itself would delete the only copy.
-    if (!FileExists(name) || SameIgnoringCase(backup.c_str(), name)) return FileWrite(name, data, size);
+    if (!Exists(path) || SameIgnoringCase(backup.c_str(), path.c_str())) return FileWrite(name, data, size);
+    // The new file is complete on the disk before the old one is touched.
+    std::string tmp;
+    if (!WriteTemporary(path, data, size, tmp)) {
+        LogPrintf(LOG_WARN, "FILE: writing %s failed (%s); the file was left as it was", path.c_str(), strerror(errno));
+        return 1;
+    }
     if (FileExists(backup.c_str())) FileDelete(backup.c_str());
+    backup = ResolveForWrite(backup.c_str());
     // Without a backup the old file is not written over.
-    if (FileMove(name, backup.c_str())) return 1;
-    if (FileWrite(name, data, size)) {
-        FileMove(backup.c_str(), name);
+    if (rename(path.c_str(), backup.c_str()) != 0) {
+        unlink(tmp.c_str());
+        return 1;
+    }
+    if (rename(tmp.c_str(), path.c_str()) != 0) {
+        unlink(tmp.c_str());
+        rename(backup.c_str(), path.c_str());
         return 1;
     }
     return 0;

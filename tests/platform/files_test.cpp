@@ -2,7 +2,10 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "support/testutil.h"
@@ -47,19 +50,76 @@ TEST(Files, NamesAreFoundWhateverTheirCase)
     EXPECT_NE(std::string(FileProgramPath()), "");
 }
 
+static std::vector<std::string> Listing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// In a child that may write at most 100 bytes to a file (a full disk, as far as the writer
+// can tell): every failed write leaves the old files byte for byte and nothing else behind.
 static void WriteUnderLimit(void)
 {
+    std::filesystem::create_directories("work");
+    WriteText("work/old.bin", "the user's old file");
+    WriteText("work/box.shp", "old shape");
+    WriteText("work/box.~hp", "older shape");
+    std::vector<std::string> before = Listing("work");
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit limit = {100, 100};
     setrlimit(RLIMIT_FSIZE, &limit);
     std::vector<char> data(4000, 'x');
-    int result = FileWrite("big.bin", data.data(), data.size());
-    _exit(result == 1 && !FileExists("big.bin") ? 0 : 1);
+    int bad = 0;
+    if (FileWrite("work/old.bin", data.data(), data.size()) != 1) bad |= 1;
+    if (FileWrite("work/new.bin", data.data(), data.size()) != 1) bad |= 2;
+    if (FileSaveWithBackup("work/box.shp", data.data(), data.size()) != 1) bad |= 4;
+    if (ReadText("work/old.bin") != "the user's old file") bad |= 8;
+    if (ReadText("work/box.shp") != "old shape" || ReadText("work/box.~hp") != "older shape") bad |= 16;
+    if (Listing("work") != before) bad |= 32;
+    // Small enough to fit: the writes go through.
+    if (FileSaveWithBackup("work/box.shp", "new shape", 9) != 0 || ReadText("work/box.shp") != "new shape" ||
+        ReadText("work/box.~hp") != "old shape")
+        bad |= 64;
+    _exit(bad);
 }
 
-TEST(Files, AFailedWriteLeavesNoPartialFile)
+TEST(Files, AFailedWriteLeavesTheOldFileAsItWas)
 {
     TempDir dir(true);
-    // The child may write at most 100 bytes; writing 4000 fails part way through.
     EXPECT_EXIT(WriteUnderLimit(), testing::ExitedWithCode(0), "");
+
+    // A folder where the file should be is refused and left alone.
+    std::filesystem::create_directories("shapes/tree.shp");
+    EXPECT_EQ(FileWrite("shapes/tree.shp", "x", 1), 1);
+    EXPECT_EQ(FileSaveWithBackup("shapes/tree.shp", "x", 1), 1);
+    EXPECT_TRUE(std::filesystem::is_directory("shapes/tree.shp"));
+    EXPECT_EQ(Listing("shapes"), std::vector<std::string>{"tree.shp"}) << "no temporary file is left";
+}
+
+TEST(Files, SavesKeepTheirBackupModeAndLinks)
+{
+    TempDir dir(true);
+    // The backup sits beside the file in its own folder, whatever dots the folders have.
+    std::filesystem::create_directories("v1.2/sub");
+    WriteText("v1.2/sub/box.shp", "one");
+    ASSERT_EQ(FileSaveWithBackup("v1.2/sub/box.shp", "two", 3), 0);
+    EXPECT_EQ(ReadText("v1.2/sub/box.~hp"), "one");
+    WriteText("v1.2/notes", "first");
+    ASSERT_EQ(FileSaveWithBackup("v1.2/notes", "second", 6), 0);
+    EXPECT_EQ(ReadText("v1.2/notes.~"), "first") << "a name without an extension gets .~";
+    EXPECT_EQ(ReadText("v1.2/notes"), "second");
+
+    // A rewritten file keeps its permissions; a file written through a link updates the
+    // file the link points at and the link stays a link.
+    WriteText("private.mat", "a");
+    std::filesystem::permissions("private.mat", std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    ASSERT_EQ(FileWrite("private.mat", "bb", 2), 0);
+    EXPECT_EQ(std::filesystem::status("private.mat").permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::create_symlink("private.mat", "link.mat");
+    ASSERT_EQ(FileWrite("link.mat", "ccc", 3), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink("link.mat"));
+    EXPECT_EQ(ReadText("private.mat"), "ccc");
 }
