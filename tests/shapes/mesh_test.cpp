@@ -272,6 +272,18 @@ TEST_F(Mesh, SmoothingJoinsShallowEdgesAndKeepsRightAnglesSharp)
     EXPECT_EQ(flat, PointNormal(0, 2));   // 45 degrees is now too far
 }
 
+TEST_F(Mesh, SmoothingThreeCoplanarFacesGivesTheirExactNormal)
+{
+    // A fan of three triangles in the XY plane around vertex 0: the per-point normal of the
+    // shared point is the faces' own normal, a whole unit along Z.
+    V(0, 0, 0), V(100, 0, 0), V(0, 100, 0), V(-100, -10, 0);
+    P({0, 1, 2}), P({0, 2, 3}), P({0, 3, 1});
+    ASSERT_EQ(0, MeshSmoothAll(S()));
+    ASSERT_EQ(16384, std::abs(Normal(0)[2]));
+    for (int polygon = 0; polygon < 3; polygon++)
+        EXPECT_EQ(Normal(0), PointNormal(polygon, 0)) << polygon;
+}
+
 TEST_F(Mesh, SmoothingStopsAtSixtyFourCornersAndDropsTheFarSideOfOpposites)
 {
     V(0, 0, 0), V(0, 0, 100), V(100, 0, 0), V(0, 100, 100), V(100, 100, 0);

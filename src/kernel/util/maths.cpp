@@ -26,10 +26,10 @@ static void BuildSineTable(void)
     // keeps entry 1024 exactly 2^30.
     int mode = fegetround();
     fesetround(FE_TONEAREST);
-    const long double step = 3.14159265358979323846264338327950288L / 2048.0L;
+    const double step = 3.14159265358979323846 / 2048.0;
     for (int i = 0; i < SINE_TABLE_SIZE; i++) {
-        long double s = i <= 512 ? sinl(i * step) : cosl((1024 - i) * step);
-        sineTable[i] = (int32_t)(s * 1073741824.0L);
+        double s = i <= 512 ? sin(i * step) : cos((1024 - i) * step);
+        sineTable[i] = (int32_t)(s * 1073741824.0);
     }
     fesetround(mode);
     sineReady = 1;
@@ -99,7 +99,8 @@ char* Name4ToText(uint32_t name, char out[5])
 
 uint32_t IntSqrt(uint64_t v)
 {
-    uint64_t r = (uint64_t)sqrtl((long double)v);
+    double root = sqrt((double)v);
+    uint64_t r = root >= 18446744073709551616.0 ? ~0ull : (uint64_t)root;
     // Near 2^64 the floating root can land one off either way; settle on the true floor.
     if (r > 0xFFFFFFFFull) r = 0xFFFFFFFFull;
     while (r * r > v) r--;
@@ -118,9 +119,11 @@ void UnitVector(int32_t x, int32_t y, int32_t z, int16_t out[3])
         out[1] = (int16_t)(y > 0 ? FIX_ONE : -FIX_ONE);
         return;
     }
-    long double len = sqrtl((long double)x * x + (long double)y * y + (long double)z * z);
-    long double k = 16384.0L / len;
-    out[0] = (int16_t)(int32_t)(x * k);
-    out[1] = (int16_t)(int32_t)(y * k);
-    out[2] = (int16_t)(int32_t)(z * k);
+    // In double, as a 53-bit unit computes it. Each component is multiplied before it is
+    // divided: x * 16384 is exact, so a vector along an axis comes out as exactly 16384
+    // (scaling by 16384 / length first loses the last unit for one length in eight).
+    double len = sqrt((double)x * x + (double)y * y + (double)z * z);
+    out[0] = (int16_t)(int32_t)(x * 16384.0 / len);
+    out[1] = (int16_t)(int32_t)(y * 16384.0 / len);
+    out[2] = (int16_t)(int32_t)(z * 16384.0 / len);
 }

@@ -31,5 +31,5 @@ char* Name4ToText(uint32_t name, char out[5]);
 // Integer square root taken in floating point and truncated.
 uint32_t IntSqrt(uint64_t v);
 // 2.14 unit vector of an integer vector: zero gives zero, a pure Y vector gives +-16384,
-// otherwise each component times 16384.0 / length, truncated.
+// otherwise each component times 16384, divided by the length (in double), truncated.
 void UnitVector(int32_t x, int32_t y, int32_t z, int16_t out[3]);

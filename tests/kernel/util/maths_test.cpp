@@ -127,6 +127,14 @@ TEST(Maths, UnitVectors)
     UnitVector(2000000000, -2000000000, 1, v);
     EXPECT_EQ(11585, v[0]);
     EXPECT_EQ(-11585, v[1]);
+    // Every vector along an axis is exactly one unit long, whatever its length (scaling by
+    // 16384 / length first gave 16383 for one length in eight, 3 and 49152 among them).
+    for (int32_t n = 1; n < 200000; n += (n < 1000 ? 1 : 7)) {
+        UnitVector(n, 0, 0, v);
+        ASSERT_EQ(16384, v[0]) << n;
+        UnitVector(0, 0, -n, v);
+        ASSERT_EQ(-16384, v[2]) << n;
+    }
 }
 
 TEST(Maths, SetupSelectsTruncatingRounding)
