@@ -41,9 +41,6 @@ enum {
 void AppRequest(int request);
 int AppRequestPending(int request);
 
-// Progress: 0 to 0x4000 (done); 0xFFFF in the progress variable asks the work to stop.
-enum { PROGRESS_DONE = 0x4000, PROGRESS_CANCEL = 0xFFFF };
-typedef int (*ProgressFn)(uint32_t value);
 int ProgressTextures(uint32_t value);
 int ProgressSort(uint32_t value);
 int ProgressWorld(uint32_t value);

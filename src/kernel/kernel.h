@@ -5,6 +5,10 @@
 #include <cstdint>
 
 typedef void (*ExitFn)(void);
+// Long work reports progress from 0 to PROGRESS_DONE through such a function; a non-zero
+// answer asks the work to stop. PROGRESS_CANCEL in the progress variable is the stop mark.
+enum { PROGRESS_DONE = 0x4000, PROGRESS_CANCEL = 0xFFFF };
+typedef int (*ProgressFn)(uint32_t value);
 // A native-message filter: returns non-zero when it has consumed the message.
 typedef int (*MessageHookFn)(void* window, uint32_t msg, uint32_t wParam, int32_t lParam);
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "kernel/util/maths.h"

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/app.h"
+#include "kernel/kernel.h"
 #include "kernel/res/res.h"
 
 // ============================================================================================

@@ -14,7 +14,7 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/app.h"
+#include "kernel/kernel.h"
 #include "shapes/shape.h"
 
 enum {

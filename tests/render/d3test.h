@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kernel/app.h"
+#include "kernel/kernel.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"
