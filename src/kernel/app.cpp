@@ -1,5 +1,6 @@
-// Entry, start-up, the run-state machine and the main loop. Managers are installed here in
-// a fixed order; each registers its own removal, so the shutdown needs no list of its own.
+// Entry, start-up settings, the run-state machine and the main loop. Managers are installed
+// in a fixed order; each registers its own removal, so the shutdown needs no list of its own.
+// What happens in the launcher and the editors comes from the front end's hooks.
 #include "kernel/app.h"
 
 #include <errno.h>
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 
 #include "kernel/kernel.h"
@@ -21,30 +21,28 @@
 #include "kernel/util/maths.h"
 #include "kernel/util/str.h"
 #include "kernel/version.h"
-#include "materials/intmat.h"
-#include "materials/matm.h"
-#include "palette/bmp.h"
-#include "palette/palm.h"
 #include "platform/platform.h"
-#include "render/draw3d.h"
-#include "render/zbuffer.h"
-#include "shapes/shapem.h"
-#include "toolkit/controls.h"
-#include "toolkit/draw.h"
-#include "toolkit/slots.h"
-#include "toolkit/text.h"
-#include "toolkit/win.h"
-
-AppSettings gApp;
 
 static struct {
+    AppSettings settings;
+    const AppFrontEnd* frontEnd;
     int runState;
-    int requests[REQUEST_COUNT];
-    uint32_t progress;
-    ResId font;
+    int stageStarted[STAGE_COUNT];
     int lockFd;
-    SlotId objectSlot;
-} app = {RUN_START_LAUNCHER, {}, 0, 0, -1, 0};
+} app = {{}, nullptr, RUN_START_LAUNCHER, {}, -1};
+
+const AppSettings* AppConfig(void) { return &app.settings; }
+void AppSetEditorMode(int mode) { app.settings.editorMode = mode; }
+void AppSetResolution(int resolution) { app.settings.resolution = resolution; }
+void AppSetSoftwareRender(int on) { app.settings.softwareRender = on != 0; }
+
+void AppResetSettings(void)
+{
+    app.settings = AppSettings{};
+    app.settings.resolution = RESOLUTION_DEFAULT;
+}
+
+void AppRegisterFrontEnd(const AppFrontEnd* frontEnd) { app.frontEnd = frontEnd; }
 
 // ============================================================================================
 // Command line and the single-instance guard
@@ -56,8 +54,8 @@ void AppParseCommandLine(const char* commandLine)
     for (int n = 1;; n++) {
         const char* word = StrCmdWord(n, commandLine);
         if (!*word) break;
-        if (word[0] == '/' && StrICmp(word + 1, "debug") == 0) gApp.debug = 1;
-        if (StrICmp(word, "--debug") == 0) gApp.debug = 1;
+        if (word[0] == '/' && StrICmp(word + 1, "debug") == 0) app.settings.debug = 1;
+        if (StrICmp(word, "--debug") == 0) app.settings.debug = 1;
     }
 }
 
@@ -193,21 +191,22 @@ int AppMain(int argc, char** argv)
 static void ReadSettingsFile(void)
 {
     if (INIOpen("tolbex.ini", 50) != 0) return;   // no file: every default stands
+    AppSettings& set = app.settings;
     const char* v;
     int32_t n;
-    if ((v = INIGet("secondres"))) StrLCopy(gApp.secondRes, v, sizeof gApp.secondRes);
-    if ((v = INIGet("thirdres"))) StrLCopy(gApp.thirdRes, v, sizeof gApp.thirdRes);
+    if ((v = INIGet("secondres"))) StrLCopy(set.secondRes, v, sizeof set.secondRes);
+    if ((v = INIGet("thirdres"))) StrLCopy(set.thirdRes, v, sizeof set.thirdRes);
     if ((v = INIGet("palsupport"))) {
         if (StrToDec(v, &n) != 0) FatalError("use palsupport=0 or palsupport=1");
-        gApp.palSupport = n != 0;
+        set.palSupport = n != 0;
     }
     if ((v = INIGet("polylightmode"))) {
         if (StrToDec(v, &n) != 0 || (n != 0 && n != 1)) FatalError("ERROR: PolyLightMode in INI file must be 0 or 1!");
-        gApp.polyLightMode = n;
+        set.polyLightMode = n;
     }
     if ((v = INIGet("scale"))) {
         if (StrToDec(v, &n) != 0) FatalError("ERROR: Unable to read scale from INI file.");
-        gApp.scale = (uint32_t)n;
+        set.scale = (uint32_t)n;
     }
     INIClose(nullptr);
 }
@@ -215,11 +214,13 @@ static void ReadSettingsFile(void)
 void AppStartupSettings(void)
 {
     ResInstall(5000);
-    gApp.resolution = RESOLUTION_800;
-    gApp.palSupport = 0;
+    app.settings.resolution = RESOLUTION_DEFAULT;
+    app.settings.palSupport = 0;
     ReadSettingsFile();
-    if (gApp.secondRes[0] && ResAddFile(gApp.secondRes) != 0) FatalError("ERROR: Can't open secondary resource file.");
-    if (gApp.thirdRes[0] && ResAddFile(gApp.thirdRes) != 0) FatalError("ERROR: Can't open secondary resource file.");
+    if (app.settings.secondRes[0] && ResAddFile(app.settings.secondRes) != 0)
+        FatalError("ERROR: Can't open secondary resource file.");
+    if (app.settings.thirdRes[0] && ResAddFile(app.settings.thirdRes) != 0)
+        FatalError("ERROR: Can't open secondary resource file.");
 
     SpriteInstall();
     VideoInstall(0);
@@ -227,15 +228,10 @@ void AppStartupSettings(void)
     TimerInstall();
     TimingInstall();
     MathsSetup();
-    TextInstall();
-    FontInstall();
-    PalMInstall(PAL_USER_COLOURS);
-
-    app.font = FontCreateBuiltIn();
-    TextSetFont(app.font);
-    DrawSetInterfaceColours(252, 251, 253, 255, 250);
+    if (app.frontEnd && app.frontEnd->startup) app.frontEnd->startup();
     InputReleaseDevices();
     app.runState = RUN_START_LAUNCHER;
+    for (int& started : app.stageStarted) started = 0;
 }
 
 // ============================================================================================
@@ -245,200 +241,62 @@ void AppStartupSettings(void)
 int AppRunState(void) { return app.runState; }
 void AppSetRunState(int state) { app.runState = state; }
 
-static void RedrawFrame(void)
+static const AppStageHooks* Stage(int stage)
 {
-    if (VideoBeginUpdate(1)) {
-        WinDrawAll();
-        VideoEndUpdate();
-    }
+    return app.frontEnd ? &app.frontEnd->stages[stage] : nullptr;
 }
 
-// Textures are loaded for the first editor frame, and again whenever the materials changed.
-static void ReloadTextures(void)
+static void StageStart(int stage)
 {
-    if (Draw3DTexturesLoaded() && !gApp.materialsReloadPending && !MatMTexturesDirty()) return;
-    gApp.materialsReloadPending = 0;
-    MatMClearTexturesDirty();
-    if (Draw3DTexturesLoaded()) Draw3DUnloadTextures();
-    // Only a hardware renderer copies textures into texture memory, with a progress window.
-    Draw3DLoadTextures(Draw3DCurrentDriver() == DRIVER_DIRECT3D ? ProgressTextures : nullptr);
+    const AppStageHooks* h = Stage(stage);
+    app.stageStarted[stage] = 1;
+    if (h && h->start) h->start();
+}
+
+static void StageStop(int stage)
+{
+    const AppStageHooks* h = Stage(stage);
+    if (!app.stageStarted[stage]) return;
+    app.stageStarted[stage] = 0;
+    if (h && h->stop) h->stop();
+}
+
+static int StageFrame(int stage)
+{
+    const AppStageHooks* h = Stage(stage);
+    return h && h->frame ? h->frame() : STEP_STAY;
 }
 
 void AppFrameDisplay(void)
 {
-    switch (app.runState) {
-    case RUN_LAUNCHER: RedrawFrame(); break;
-    case RUN_EDITOR:
-        ReloadTextures();
-        if (VideoBeginUpdate(1)) {
-            WinDrawAll();
-            // This frame's pointer and hover results become the previous frame's for the view
-            // windows here.
-            VideoEndUpdate();
-        }
-        break;
-    default: break;
-    }
-}
-
-// The palette and material files the settings name, read again when an editor starts.
-static void ReadEditorFiles(void)
-{
-    if (INIOpen("tolbex.ini", 50) != 0) return;
-    const char* v;
-    if ((v = INIGet("palette"))) {
-        if (PalMLoad(v) != 0)
-            LogPrintf(LOG_WARN, "PALETTE: %s could not be loaded", v);
-        else if (gApp.palSupport)
-            PalMApply();
-    }
-    if ((v = INIGet("materials"))) {
-        gApp.materialsReloadPending = 1;
-        if (MatMLoad(v) != 0) LogPrintf(LOG_WARN, "MATERIALS: %s could not be loaded", v);
-    }
-    INIClose(nullptr);
-}
-
-static int ObjectEvent(SlotId, int, SlotsParam*, SlotsParam*) { return 0; }
-
-// The views are drawn by the software Z-buffer. There is no hardware back end on this
-// platform: a hardware choice is drawn by the same software driver, without the warning that
-// the user asked for it.
-static void SelectRenderer(void)
-{
-    if (ZBufferInstall(ZBUFFER_DEFAULT_BYTES) != 0)
-        FatalError("ZBufferInstall failed - out of memory for requested buffer.");
-    Draw3DRegisterDriver(DRIVER_PLACEHOLDER, ZBufferPlaceholderDriver());
-    Draw3DRegisterDriver(DRIVER_SOFTWARE, ZBufferDriver());
-    Draw3DSelectDriver(DRIVER_SOFTWARE);
-    if (gApp.softwareRender)
-        PlatMessageBox("Warning!", "Using Software Renderer", MB_OK | MB_ICONEXCLAMATION);
-    else
-        LogPrintf(LOG_INFO, "RENDER: no hardware renderer on this platform; the software Z-buffer draws the views");
-}
-
-static void SetEditorVideoMode(void)
-{
-    static const int sizes[3][2] = {{320, 200}, {640, 400}, {800, 600}};
-    if (gApp.resolution < 0 || gApp.resolution > 2) FatalError("Invalid display mode.");
-    int w = sizes[gApp.resolution][0], h = sizes[gApp.resolution][1];
-    int type = gApp.softwareRender ? VIDEO_WINDOWED_DEBUG : VIDEO_WINDOWED_D3D;
-    if (VideoSetMode(w, h, VIDEO_32BIT, type, 0, 0) == 0) return;
-    if (VideoSetMode(w, h, VIDEO_24BIT, type, 0, 0) == 0) return;
-    if (VideoSetMode(w, h, VIDEO_16BIT, type, 0, 0) == 0) return;
-    FatalError("Unable to set video mode.");
-}
-
-static void EditorStart(void)
-{
-    KernelSetConfirmClose(1);
-    VideoRemove();
-    VideoInstall(0);
-    SetEditorVideoMode();
-    VideoLoadInterfacePalette();
-    WinInstall();
-    if (Draw3DInstall(4000, 8000, 2000) != 0) FatalError("Not enough memory for Draw3DInstall.");
-    Draw3DSetup(VideoModeWidth(), VideoModeHeight(), 0x101, 976000, D3SORT_NONE);
-    MatMInstall();
-    if (!gApp.palSupport) MatMSetTrueColour();
-    ReadEditorFiles();
-
-    for (int i = 0; i < 2; i++) {
-        if (VideoBeginUpdate(1)) VideoEndUpdate();
-    }
-    SlotsInstall(4);
-    ShapeMResourceInstall();
-    ShapeMInstall(SHAPEM_BUFFER_SIZE, app.font);
-    ShapeMSetUndo(1);
-    {
-        static const int display[5] = {0, 254, 249, 248, 250};
-        ShapeMSetDisplay(display);
-    }
-    // The world manager (World Editor) joins here.
-
-    for (int i = 0; i < 2; i++) {
-        if (!VideoBeginUpdate(1)) FatalError("Failed to set required screen mode");
-        VideoClear(0);
-        VideoEndUpdate();
-    }
-    SelectRenderer();
-
-    // The slot that carries the edited object: at the origin, answering every event with 0,
-    // drawing the shape manager's current shape.
-    static const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
-    app.objectSlot = SlotsCreate(0, 0, 0, identity);
-    SlotsSetEventFn(app.objectSlot, ObjectEvent);
-    SlotsSetDrawFn(app.objectSlot, ShapeMDrawSlot);
-    SlotsSetShape(app.objectSlot, -1);
-    Draw3DDefaults();
-
-    WinRegisterBaseClasses();
-    ButtonRegisterClass();
-    // The message box class joins here.
-    EditRegisterClass();
-    SliderRegisterClass();
-    ListRegisterClass();
-    // The progress window, the menu bars and the editor panels' classes join here.
-
-    if (gApp.editorMode != EDITOR_SHAPE && gApp.editorMode != EDITOR_WORLD) FatalError("Invalid startup mode.");
-    // The view window and the menu bar of the chosen editor are created here.
-    TimingReset();
-}
-
-static void RunRequests(void)
-{
-    for (int r = 0; r < REQUEST_COUNT; r++) {
-        if (!app.requests[r]) continue;
-        app.requests[r] = 0;
-        if (r == REQUEST_RESERVED) continue;
-        RedrawFrame();
-        // Sorting, deleting net shapes, building the monorail and saving the runtime world
-        // run here under their progress windows as the shape and world managers land.
-    }
-}
-
-static void EditorFrame(void)
-{
-    TimingUpdate();
-    if (KeyHeld(KEY_LMENU) && KeyPressed(KEY_G)) AppGrabScreen(nullptr, 0);
-    RunRequests();
-    WinProcessInput();
-    SlotsFrame(TimingElapsed(), TimingFrameTime());
-    // This frame's pointer and hover results are cleared here.
+    int stage = app.runState == RUN_LAUNCHER ? STAGE_LAUNCHER : app.runState == RUN_EDITOR ? STAGE_EDITOR : -1;
+    if (stage < 0) return;
+    const AppStageHooks* h = Stage(stage);
+    if (h && h->display) h->display();
 }
 
 int AppRunStateStep(void)
 {
     switch (app.runState) {
     case RUN_START_LAUNCHER:
-        if (VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0) != 0)
-            FatalError("Sorry - Tolbex only works on a 16 bit colour desktop");
-        WinInstall();
-        VideoLoadInterfacePalette();
-        WinRegisterBaseClasses();
-        ButtonRegisterClass();
-        LauncherRegisterClass();
-        WinCreate(50, 50, 220, 95, WIN_DESKTOP, FRAME_BORDER | FRAME_TITLE | FRAME_DRAG, CLASS_LAUNCHER);
-        TimingReset();
+        StageStart(STAGE_LAUNCHER);
         app.runState = RUN_LAUNCHER;
         return 0;
-    case RUN_LAUNCHER:
-        if (gApp.editorMode != EDITOR_NONE) app.runState = RUN_CLOSE_LAUNCHER;
-        TimingUpdate();
-        if (KeyPressed(KEY_Q)) return 1;
-        WinProcessInput();
+    case RUN_LAUNCHER: {
+        int step = StageFrame(STAGE_LAUNCHER);
+        if (step == STEP_QUIT) return 1;
+        if (step == STEP_NEXT) app.runState = RUN_CLOSE_LAUNCHER;
         return 0;
+    }
     case RUN_CLOSE_LAUNCHER:
-        WinRemove();
+        StageStop(STAGE_LAUNCHER);
         app.runState = RUN_START_EDITOR;
         return 0;
     case RUN_START_EDITOR:
-        EditorStart();
+        StageStart(STAGE_EDITOR);
         app.runState = RUN_EDITOR;
         return 0;
-    case RUN_EDITOR:
-        EditorFrame();
-        return 0;
+    case RUN_EDITOR: return StageFrame(STAGE_EDITOR) == STEP_QUIT;
     default: return 0;
     }
 }
@@ -462,107 +320,7 @@ int AppLoopTurn(void)
 void AppShutdown(void)
 {
     AppEndOfFrame();
-    if (app.font) {
-        ResFreeAlways(app.font);
-        app.font = 0;
-    }
+    StageStop(STAGE_EDITOR);
+    StageStop(STAGE_LAUNCHER);
     KernelRemove();
-}
-
-// ============================================================================================
-// Deferred requests and progress
-// ============================================================================================
-
-void AppRequest(int request)
-{
-    if (request >= 0 && request < REQUEST_COUNT) app.requests[request] = 1;
-}
-
-int AppRequestPending(int request) { return request >= 0 && request < REQUEST_COUNT && app.requests[request]; }
-
-uint32_t AppProgress(void) { return app.progress; }
-void AppSetProgress(uint32_t value) { app.progress = value; }
-
-void AppMiniFrame(int redraw)
-{
-    TimingUpdate();
-    WinProcessInput();
-    // Slots exist only once an editor has started.
-    if (SlotsIsInstalled()) SlotsFrame(TimingElapsed(), TimingFrameTime());
-    if (VideoBeginUpdate(1)) {
-        // Only the modal tree (the progress window) needs drawing while the work runs.
-        if (redraw) WinDrawModal();
-        VideoEndUpdate();
-    }
-}
-
-int ProgressTextures(uint32_t value)
-{
-    app.progress = value >= 0x3FFF ? (uint32_t)PROGRESS_DONE : value;
-    AppMiniFrame(1);
-    return 0;
-}
-
-static int ProgressStep(uint32_t value)
-{
-    if (app.progress == PROGRESS_CANCEL) return 1;
-    app.progress = value;
-    AppMiniFrame(1);
-    return 0;
-}
-
-int ProgressSort(uint32_t value) { return ProgressStep(value); }
-int ProgressWorld(uint32_t value) { return ProgressStep(value); }
-int ProgressSpare(uint32_t value) { return ProgressStep(value); }
-
-// ============================================================================================
-// Screen grab
-// ============================================================================================
-
-int AppGrabNextName(char* name)
-{
-    for (int i = StrLen(name) - 1; i >= 0; i--) {
-        if (name[i] < '0' || name[i] > '9') continue;
-        if (name[i] != '9') {
-            name[i]++;
-            return 0;
-        }
-        name[i] = '0';
-    }
-    return 1;
-}
-
-int AppGrabScreen(char* nameOut, int nameSize)
-{
-    int w, h;
-    VideoExtent(&w, &h);
-    if (w <= 0 || h <= 0) return 1;
-    char name[16];
-    StrCopy(name, "grab0000.bmp");
-    while (FileExists(name)) {
-        if (AppGrabNextName(name)) {
-            // Every name is taken: grabbing now would overwrite grab0000.bmp.
-            LogPrintf(LOG_WARN, "GRAB: grab0000.bmp to grab9999.bmp all exist; the screen was not grabbed");
-            return 1;
-        }
-    }
-    uint8_t* rgb = (uint8_t*)ResAllocMem((size_t)w * h * 3);
-    if (!rgb) {
-        LogPrintf(LOG_WARN, "GRAB: no memory for a %dx%d picture", w, h);
-        return 1;
-    }
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            uint8_t* p = rgb + ((size_t)y * w + x) * 3;
-            VideoReadPixel(x, y, &p[0], &p[1], &p[2]);
-        }
-    int result = BmpWrite(name, rgb, w, h);
-    ResFreeMem(rgb);
-    if (result != 0) {
-        LogPrintf(LOG_WARN, "GRAB: %s could not be written", name);
-        return 1;
-    }
-    LogPrintf(LOG_INFO, "GRAB: wrote %s", name);
-    if (nameOut && nameSize > 0) StrLCopy(nameOut, name, (size_t)nameSize);
-    return 0;
 }

@@ -1,10 +1,16 @@
-// The program's spine: entry, start-up settings, the run-state machine and main loop, the
-// deferred operations panels ask for, the progress callbacks and the screen grab.
+// The program's spine: entry, start-up settings, the run-state machine and the main loop.
+// What each run state does is the front end's business: it registers a table of hooks, and
+// the kernel calls them in order without knowing what an editor is.
 #pragma once
 #include <cstdint>
 
 enum { EDITOR_NONE = 0, EDITOR_SHAPE = 1, EDITOR_WORLD = 2 };
-enum { RESOLUTION_UNSET = -1, RESOLUTION_320 = 0, RESOLUTION_640 = 1, RESOLUTION_800 = 2 };
+enum {
+    RESOLUTION_320 = 0,
+    RESOLUTION_640 = 1,
+    RESOLUTION_800 = 2,
+    RESOLUTION_DEFAULT = RESOLUTION_800,   // what the launcher offers at every start
+};
 enum {
     RUN_START_LAUNCHER = 0,
     RUN_LAUNCHER = 1,
@@ -13,7 +19,7 @@ enum {
     RUN_EDITOR = 4,
 };
 
-// Start-up settings: written during start-up and by the launcher, read across the program.
+// Start-up settings: read at start-up and chosen in the launcher, read across the program.
 struct AppSettings {
     int editorMode;            // EDITOR_*
     int resolution;            // RESOLUTION_*
@@ -24,31 +30,31 @@ struct AppSettings {
     uint32_t scale;
     char secondRes[80];
     char thirdRes[80];
-    int materialsReloadPending;
 };
-extern AppSettings gApp;
+const AppSettings* AppConfig(void);
+// The launcher's choices.
+void AppSetEditorMode(int mode);
+void AppSetResolution(int resolution);
+void AppSetSoftwareRender(int on);
+// Back to the defaults of a fresh start (and debug off).
+void AppResetSettings(void);
 
-// Deferred operations: panels set a flag; the next editor frame clears it and runs the work.
-enum {
-    REQUEST_REDRAW = 0,
-    REQUEST_SORT = 1,
-    REQUEST_DELETE_NET_SHAPES = 2,
-    REQUEST_BUILD_MONORAIL = 3,
-    REQUEST_RESERVED = 4,
-    REQUEST_SAVE_RUNTIME = 5,
-    REQUEST_COUNT = 6,
+// The front end: what start-up installs above the platform, and the two stages the run
+// states go through. A stage's frame answers one of STEP_*.
+enum { STAGE_LAUNCHER = 0, STAGE_EDITOR = 1, STAGE_COUNT = 2 };
+enum { STEP_STAY = 0, STEP_QUIT = 1, STEP_NEXT = 2 };
+struct AppStageHooks {
+    void (*start)(void);
+    int (*frame)(void);       // one run-state step: STEP_*
+    void (*display)(void);    // the frame's drawing, before the step
+    void (*stop)(void);
 };
-void AppRequest(int request);
-int AppRequestPending(int request);
-
-int ProgressTextures(uint32_t value);
-int ProgressSort(uint32_t value);
-int ProgressWorld(uint32_t value);
-int ProgressSpare(uint32_t value);
-uint32_t AppProgress(void);
-void AppSetProgress(uint32_t value);
-// Timing, input, slot events and a redraw, so that the interface lives during long work.
-void AppMiniFrame(int redraw);
+struct AppFrontEnd {
+    void (*startup)(void);    // after the platform's managers, before the first turn
+    AppStageHooks stages[STAGE_COUNT];
+};
+// The table must live as long as the program; null hooks do nothing.
+void AppRegisterFrontEnd(const AppFrontEnd* frontEnd);
 
 // The entry: parses the command line, guards the single instance, runs the loop.
 int AppMain(int argc, char** argv);
@@ -63,13 +69,3 @@ void AppEndOfFrame(void);
 void AppShutdown(void);
 int AppRunState(void);
 void AppSetRunState(int state);
-
-// The launcher's window class (0x1015).
-void LauncherRegisterClass(void);
-
-// Alt+G: writes the screen as the first free grabNNNN.bmp. 0 on success; 1 when every name
-// is taken or the file cannot be written. The name used is copied to nameOut when given.
-int AppGrabScreen(char* nameOut, int nameSize);
-// Counts the decimal digits of a grab name up by one (rightmost first, carrying left).
-// Returns 1 when the carry ran past the first digit (the digits have wrapped to zeros).
-int AppGrabNextName(char* name);

@@ -40,6 +40,11 @@ const char* PlatBackendName(void);
 // Moves the headless clock on (tests of timing); the headless clock otherwise advances 20 ms
 // at every message drain.
 void PlatHeadlessAdvanceClock(uint32_t ms);
+// The writer of headless screenshots (RGB rows from the top, 3 bytes a pixel; 0 on success).
+// The picture file format lives above the platform, so the program hands its writer in;
+// without one a screenshot command fails the run.
+typedef int (*PlatImageWriter)(const char* fileName, const uint8_t* rgb, int width, int height);
+void PlatHeadlessSetImageWriter(PlatImageWriter writer);
 
 // Native messages, numbered as the kernel window procedure expects them.
 enum {

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "kernel/util/maths.h"
@@ -68,6 +67,7 @@ static struct {
 
     // Frame.
     int frameOpen;
+    int checkFrames;           // unmatched frame starts and displays are fatal
     int colour;              // colour lighting (the display is not 8-bit)
     int vx, vy, vw, vh;
     float clipX0, clipX1, clipY0, clipY1;
@@ -285,6 +285,8 @@ void Draw3DSetup(int screenWidth, int screenHeight, int32_t nearZ, int32_t dista
     Draw3DSetSortMode(sortMode);
 }
 
+void Draw3DCheckFrames(int on) { d3.checkFrames = on != 0; }
+
 void Draw3DDefaults(void)
 {
     DefaultLights();
@@ -299,7 +301,7 @@ void Draw3DDefaults(void)
 void Draw3DStartDraw(int x, int y, int width, int height)
 {
     if (!d3.installed) FatalError("Draw3DStartDraw - Draw3D is not installed");
-    if (d3.frameOpen && gApp.debug) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
+    if (d3.frameOpen && d3.checkFrames) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
     d3.frameOpen = 1;
     d3.colour = VideoBitsPerPixel() != 8;
     if (width < 1) width = 1;
@@ -337,7 +339,7 @@ static void DrawList(D3Polygon* head);
 
 void Draw3DDisplay(void)
 {
-    if (!d3.frameOpen && gApp.debug) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
+    if (!d3.frameOpen && d3.checkFrames) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
     d3.frameOpen = 0;
     if (!d3.installed) return;
     if (Drv()->Flush) Drv()->Flush();

@@ -178,6 +178,9 @@ const D3Driver* Draw3DDriver(void);
 // + 128, at most D3_DEPTH_LIMIT) and the sort mode.
 // The editor passes (screen width, screen height, 0x101, 976000, 4).
 void Draw3DSetup(int screenWidth, int screenHeight, int32_t nearZ, int32_t distance, int sortMode);
+// With checks on (the editor's debug mode), a frame started twice or displayed without a
+// start is fatal ("Draw3DStartDraw/Draw3DDisplay mis-match").
+void Draw3DCheckFrames(int on);
 // The editor's defaults: the default ambient and distant light, translucency off, render
 // flags 0.
 void Draw3DDefaults(void);

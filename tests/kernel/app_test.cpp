@@ -1,20 +1,49 @@
+// Start-up settings, the command line and the run-state machine, with a front end that only
+// records what the kernel asks of it.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "kernel/app.h"
 #include "kernel/kernel.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "materials/matm.h"
-#include "palette/bmp.h"
 #include "platform/platform.h"
 #include "support/testutil.h"
-#include "toolkit/win.h"
 
-// Drives the real run states in this process, on the headless back end, one turn at a time.
-class Run : public ::testing::Test {
+namespace {
+
+std::vector<std::string> calls;
+int launcherFrames;
+int editorFrames;
+
+void Startup() { calls.push_back("startup"); }
+void LauncherStart() { calls.push_back("launcher start"); }
+int LauncherFrame()
+{
+    calls.push_back("launcher frame");
+    return ++launcherFrames == 2 ? STEP_NEXT : STEP_STAY;
+}
+void LauncherDisplay() { calls.push_back("launcher display"); }
+void LauncherStop() { calls.push_back("launcher stop"); }
+void EditorStart() { calls.push_back("editor start"); }
+int EditorFrame()
+{
+    calls.push_back("editor frame");
+    return ++editorFrames == 2 ? STEP_QUIT : STEP_STAY;
+}
+void EditorDisplay() { calls.push_back("editor display"); }
+void EditorStop() { calls.push_back("editor stop"); }
+
+const AppFrontEnd kRecorder = {
+    Startup,
+    {
+        {LauncherStart, LauncherFrame, LauncherDisplay, LauncherStop},
+        {EditorStart, EditorFrame, EditorDisplay, EditorStop},
+    },
+};
+
+class RunStates : public ::testing::Test {
 protected:
     TempDir dir{true};
     void Start()
@@ -25,60 +54,39 @@ protected:
         options.script = "idle.txt";
         ASSERT_EQ(PlatSelect(&options), 0);
         ASSERT_EQ(KernelInstall("VOSTRANE", nullptr, "Tolbex"), 1);
+        calls.clear();
+        launcherFrames = editorFrames = 0;
+        AppRegisterFrontEnd(&kRecorder);
         AppStartupSettings();
-    }
-    void TurnUntil(int state)
-    {
-        for (int i = 0; i < 20 && AppRunState() != state; i++) ASSERT_EQ(AppLoopTurn(), 0);
-        ASSERT_EQ(AppRunState(), state);
     }
     void TearDown() override
     {
         if (KernelIsInstalled()) AppShutdown();
         PlatShutdown();
-        gApp = AppSettings{};
+        AppRegisterFrontEnd(nullptr);
+        AppResetSettings();
         AppSetRunState(RUN_START_LAUNCHER);
         KernelSetQuit(0);
-        KernelSetConfirmClose(0);
-        InputReset();
-    }
-    static void AltG()
-    {
-        InputQueueKey(KEY_LMENU, 1);
-        InputQueueKey(KEY_G, 1);
-        ASSERT_EQ(AppLoopTurn(), 0);
-        InputQueueKey(KEY_G, 0);
-        InputQueueKey(KEY_LMENU, 0);
-        ASSERT_EQ(AppLoopTurn(), 0);
     }
 };
 
-TEST_F(Run, DefaultsWithoutSettingsFile)
+TEST_F(RunStates, SettingsFromTheFileOrTheDefaults)
 {
     Start();
-    EXPECT_EQ(gApp.resolution, RESOLUTION_800);
-    EXPECT_EQ(gApp.palSupport, 0);
-    EXPECT_EQ(gApp.scale, 0u);
-    TurnUntil(RUN_LAUNCHER);
-    EXPECT_EQ(VideoModeWidth(), 320);
-    EXPECT_EQ(VideoModeHeight(), 200);
-    EXPECT_EQ(VideoBitsPerPixel(), 16);
-    EXPECT_EQ(VideoColourTable()[255], 0x00FCFCFCu) << "the interface palette is loaded";
-    // Q leaves the launcher.
-    InputQueueKey(KEY_Q, 1);
-    EXPECT_EQ(AppLoopTurn(), 1);
-}
+    EXPECT_EQ(AppConfig()->resolution, RESOLUTION_800);
+    EXPECT_EQ(AppConfig()->palSupport, 0);
+    EXPECT_EQ(AppConfig()->scale, 0u);
+    AppShutdown();
+    PlatShutdown();
 
-TEST_F(Run, SettingsFileValues)
-{
     WriteText("tolbex.ini", "palsupport=2\nPolyLightMode=1\nscale=100\n; comment\n");
     Start();
-    EXPECT_EQ(gApp.palSupport, 1) << "any non-zero palsupport is 1";
-    EXPECT_EQ(gApp.polyLightMode, 1);
-    EXPECT_EQ(gApp.scale, 100u);
+    EXPECT_EQ(AppConfig()->palSupport, 1) << "any non-zero palsupport is 1";
+    EXPECT_EQ(AppConfig()->polyLightMode, 1);
+    EXPECT_EQ(AppConfig()->scale, 100u);
 }
 
-TEST_F(Run, MalformedSettingsAreFatal)
+TEST_F(RunStates, MalformedSettingsAreFatal)
 {
     const std::pair<const char*, const char*> cases[] = {
         {"palsupport=x\n", "use palsupport=0 or palsupport=1"},
@@ -93,194 +101,45 @@ TEST_F(Run, MalformedSettingsAreFatal)
     }
 }
 
-// A click as the user gives it: pointer there, left button down for a turn, then up.
-static void ClickAt(int x, int y)
+TEST_F(RunStates, RunStatesCallTheFrontEndInOrder)
 {
-    InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)y << 16) | (uint32_t)x));
-    InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0);
-    ASSERT_EQ(AppLoopTurn(), 0);
-    InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
-    ASSERT_EQ(AppLoopTurn(), 0);
-}
-
-TEST_F(Run, EditorStartSetsTheChosenMode)
-{
-    gApp.debug = 1;
     Start();
-    TurnUntil(RUN_LAUNCHER);
-    ClickAt(50 + 80 + 30, 50 + 60 + 5);    // 640x400
-    ClickAt(50 + 20 + 80, 50 + 73 + 5);    // Software Render
-    ClickAt(50 + 70 + 45, 50 + 35 + 5);    // World Editor
-    EXPECT_EQ(gApp.editorMode, EDITOR_WORLD);
-    TurnUntil(RUN_EDITOR);
-    EXPECT_EQ(gApp.resolution, RESOLUTION_640);
-    EXPECT_EQ(gApp.softwareRender, 1);
-    EXPECT_EQ(VideoModeWidth(), 640);
-    EXPECT_EQ(VideoModeHeight(), 400);
-    EXPECT_EQ(VideoBitsPerPixel(), 32) << "32 bits are tried first";
-    EXPECT_EQ(VideoModeType(), VIDEO_WINDOWED_DEBUG);
-    EXPECT_EQ(KernelConfirmClose(), 1);
+    // Each turn: the display of the stage that runs, then one step.
+    for (int turn = 0; turn < 6; turn++) ASSERT_EQ(AppLoopTurn(), 0) << turn;
+    EXPECT_EQ(AppLoopTurn(), 1) << "the editor's second frame asks to leave";
+    const std::vector<std::string> expected = {
+        "startup",
+        "launcher start",                         // turn 1: nothing is displayed before the start
+        "launcher display", "launcher frame",     // turn 2
+        "launcher display", "launcher frame",     // turn 3: the frame answers next
+        "launcher stop",                          // turn 4: closing displays nothing
+        "editor start",                           // turn 5
+        "editor display", "editor frame",         // turn 6
+        "editor display", "editor frame",         // turn 7: the frame answers quit
+    };
+    EXPECT_EQ(calls, expected);
+    AppShutdown();
+    EXPECT_EQ(calls.back(), "editor stop") << "the running stage is stopped at the end";
+    PlatShutdown();
 
-    AppRequest(REQUEST_REDRAW);
-    AppRequest(REQUEST_RESERVED);
-    EXPECT_TRUE(AppRequestPending(REQUEST_REDRAW));
-    ASSERT_EQ(AppLoopTurn(), 0);
-    EXPECT_FALSE(AppRequestPending(REQUEST_REDRAW));
-    EXPECT_FALSE(AppRequestPending(REQUEST_RESERVED));
-}
-
-static void StartWithResolution(int resolution)
-{
-    gApp.editorMode = EDITOR_SHAPE;
-    for (int i = 0; i < 20 && AppRunState() != RUN_START_EDITOR; i++) AppLoopTurn();
-    // The launcher always leaves 1 or 2; anything else reaching the editor start is a fault.
-    gApp.resolution = resolution;
+    // Leaving from the launcher stops the launcher, and no editor that never started.
+    Start();
     AppLoopTurn();
-}
-
-TEST_F(Run, EditorStartReadsThePaletteAndMaterialsFiles)
-{
-    // A PAL file whose colour 5 is pure red, and a MAT file with the Dummy and one material.
-    Bytes pal;
-    AppendU16(pal, 0);
-    AppendU16(pal, 8);
-    for (int i = 0; i < 248 * 3; i++) pal.push_back(i == 15 ? 63 : 0);
-    WriteBytes("work.pal", pal);
-    Bytes mat;
-    AppendU16(mat, 2);
-    AppendU16(mat, 4);
-    AppendU32(mat, 1);
-    for (const char* name : {"Dummy", "Brick"}) {
-        AppendText(mat, name, 16);
-        for (int i = 16; i < 100; i++) mat.push_back(0);
-    }
-    WriteBytes("WORK.MAT", mat);
-    WriteText("tolbex.ini", "palsupport=1\npalette=work.pal\nmaterials=work.mat\n");
-    Start();
-    TurnUntil(RUN_LAUNCHER);
-    ClickAt(50 + 70 + 45, 50 + 20 + 5);    // Shape Editor
-    TurnUntil(RUN_EDITOR);
-    EXPECT_EQ(VideoColourTable()[5], 0x00FC0000u);
-    EXPECT_EQ(MatMCount(), 2);
-    EXPECT_EQ(MatMFind("BRICK"), 1);
-    EXPECT_EQ(gApp.materialsReloadPending, 1);
-}
-
-TEST_F(Run, BadEditorChoicesAreFatal)
-{
-    Start();
-    TurnUntil(RUN_LAUNCHER);
-    EXPECT_EXIT(StartWithResolution(7), testing::ExitedWithCode(1), "Invalid display mode.");
-    EXPECT_EXIT(
-        {
-            gApp.editorMode = 3;
-            TurnUntil(RUN_EDITOR);
-        },
-        testing::ExitedWithCode(1), "Invalid startup mode.");
-}
-
-static int GreenProc(WinId, WinId, int message, WinParam* p1, WinParam*)
-{
-    if (message != WM_DRAWFRAME) return 1;
-    VideoClear(249);
-    *p1 = 0xFFFF;
-    return 0;
-}
-
-TEST_F(Run, ScreenGrabTakesTheNextFreeName)
-{
-    Start();
-    TurnUntil(RUN_LAUNCHER);
-    gApp.editorMode = EDITOR_SHAPE;
-    TurnUntil(RUN_EDITOR);
-    // A green window in the corner of the editor's desktop.
-    WinCreateClass(0x7100, 0, 0, GreenProc);
-    ASSERT_NE(WinCreate(0, 0, 10, 10, WIN_DESKTOP, 0, 0x7100), 0);
-
-    AltG();
-    ASSERT_TRUE(PathExists("grab0000.bmp"));
-    Bytes b = ReadBytes("grab0000.bmp");
-    int w, h;
-    ASSERT_EQ(BmpCheckLength(b.data(), b.size(), &w, &h), 1);
-    EXPECT_EQ(w, 800);
-    EXPECT_EQ(h, 600);
-    EXPECT_EQ(b.size(), BmpFileSize(800, 600));
-    // The file's last row is the screen's first: its first pixel is green, its eleventh black.
-    size_t top = b.size() - BmpRowBytes(800);
-    EXPECT_EQ(b[top + 0], 0);      // blue
-    EXPECT_EQ(b[top + 1], 252);    // green
-    EXPECT_EQ(b[top + 2], 0);      // red
-    EXPECT_EQ(b[top + 31], 0);
-    EXPECT_EQ(b[54 + 1], 0) << "the bottom row is the black desktop";
-
-    AltG();
-    EXPECT_TRUE(PathExists("grab0001.bmp"));
-    // G alone grabs nothing.
-    InputQueueKey(KEY_G, 1);
-    ASSERT_EQ(AppLoopTurn(), 0);
-    InputQueueKey(KEY_G, 0);
-    EXPECT_FALSE(PathExists("grab0002.bmp"));
-    WriteText("GRAB0002.BMP", "taken");
-    AltG();
-    EXPECT_TRUE(PathExists("grab0003.bmp"));
-    EXPECT_EQ(ReadText("GRAB0002.BMP"), "taken");
-}
-
-TEST_F(Run, GrabRefusesWhenEveryNameIsTaken)
-{
-    char name[16] = "grab9998.bmp";
-    EXPECT_EQ(AppGrabNextName(name), 0);
-    EXPECT_STREQ(name, "grab9999.bmp");
-    EXPECT_EQ(AppGrabNextName(name), 1);
-    EXPECT_STREQ(name, "grab0000.bmp");
-    char other[16] = "a1b9.bmp";
-    EXPECT_EQ(AppGrabNextName(other), 0);
-    EXPECT_STREQ(other, "a2b0.bmp");
-
-    Start();
-    TurnUntil(RUN_LAUNCHER);
-    for (int i = 0; i < 10000; i++) {
-        char n[16];
-        snprintf(n, sizeof n, "grab%04d.bmp", i);
-        FILE* f = fopen(n, "w");
-        ASSERT_NE(f, nullptr);
-        fclose(f);
-    }
-    EXPECT_EQ(AppGrabScreen(nullptr, 0), 1);
-    EXPECT_EQ(ReadBytes("grab0000.bmp").size(), 0u) << "the first grab is not overwritten";
-    remove("grab0500.bmp");
-    char used[16];
-    ASSERT_EQ(AppGrabScreen(used, sizeof used), 0);
-    EXPECT_STREQ(used, "grab0500.bmp");
-}
-
-TEST_F(Run, ProgressCallbacks)
-{
-    Start();
-    TurnUntil(RUN_LAUNCHER);
-    AppSetProgress(0);
-    EXPECT_EQ(ProgressTextures(0x3FFF), 0);
-    EXPECT_EQ(AppProgress(), (uint32_t)PROGRESS_DONE);
-    EXPECT_EQ(ProgressTextures(0x100), 0);
-    EXPECT_EQ(AppProgress(), 0x100u);
-    EXPECT_EQ(ProgressWorld(0x2000), 0);
-    EXPECT_EQ(AppProgress(), 0x2000u);
-    AppSetProgress(PROGRESS_CANCEL);
-    EXPECT_EQ(ProgressSort(0x10), 1) << "the cancel mark stops the work";
-    EXPECT_EQ(ProgressWorld(0x10), 1);
-    EXPECT_EQ(ProgressSpare(0x10), 1);
-    EXPECT_EQ(AppProgress(), (uint32_t)PROGRESS_CANCEL);
+    AppShutdown();
+    EXPECT_EQ(calls, (std::vector<std::string>{"startup", "launcher start", "launcher stop"}));
 }
 
 TEST(CommandLine, DebugSwitch)
 {
-    gApp.debug = 0;
+    AppResetSettings();
     AppParseCommandLine("\"C:\\Program Files\\tolbex.exe\" /Debug");
-    EXPECT_EQ(gApp.debug, 1);
-    gApp.debug = 0;
+    EXPECT_EQ(AppConfig()->debug, 1);
+    AppResetSettings();
     AppParseCommandLine("tolbex \"/debug now\" /debugger");
-    EXPECT_EQ(gApp.debug, 0);
+    EXPECT_EQ(AppConfig()->debug, 0);
     AppParseCommandLine("tolbex --debug");
-    EXPECT_EQ(gApp.debug, 1);
-    gApp.debug = 0;
+    EXPECT_EQ(AppConfig()->debug, 1);
+    AppResetSettings();
 }
+
+}  // namespace

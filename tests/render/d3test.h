@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
@@ -77,12 +76,12 @@ protected:
         ResRemove();
         ResInstall(2000);
         SpriteInstall();
-        gApp.debug = 0;
+        Draw3DCheckFrames(0);
         Install(2000, 0xC0);
     }
     void TearDown() override
     {
-        gApp.debug = 0;
+        Draw3DCheckFrames(0);
         Draw3DRemove();
         ResRemove();
     }

@@ -513,7 +513,7 @@ TEST_F(Draw3D, StartAndDisplayMismatchIsFatalOnlyUnderDebug)
     Draw3DDisplay();
     Draw3DDisplay();
     EXPECT_FALSE(Draw3DFrameOpen());
-    gApp.debug = 1;
+    Draw3DCheckFrames(1);
     EXPECT_EXIT(StartTwice(), testing::ExitedWithCode(1), "Draw3DStartDraw/Draw3DDisplay mis-match");
     EXPECT_EXIT(DisplayAlone(), testing::ExitedWithCode(1), "Draw3DStartDraw/Draw3DDisplay mis-match");
 }

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "kernel/log.h"
-#include "palette/bmp.h"
 #include "platform/backend.h"
 #include "platform/headless/script.h"
 
@@ -30,7 +29,10 @@ static struct {
     // The last presented picture, kept as the framebuffer held it.
     std::vector<uint8_t> presented;
     int width, height, bpp;
+    PlatImageWriter writeImage;
 } hl;
+
+void PlatHeadlessSetImageWriter(PlatImageWriter writer) { hl.writeImage = writer; }
 
 static int HeadlessInit(const PlatOptions* options)
 {
@@ -110,7 +112,7 @@ static void Screenshot(const ScriptStep& s)
             uint8_t* d = &rgb[((size_t)y * hl.width + x) * 3];
             VideoUnpackPixel(&hl.presented[((size_t)y * hl.width + x) * bytes], hl.bpp, &d[0], &d[1], &d[2]);
         }
-    if (BmpWrite(name.c_str(), rgb.data(), hl.width, hl.height) != 0)
+    if (!hl.writeImage || hl.writeImage(name.c_str(), rgb.data(), hl.width, hl.height) != 0)
         FailRun(s, ("screenshot " + name + " could not be written").c_str());
 }
 

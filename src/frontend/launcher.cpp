@@ -1,6 +1,10 @@
 // The launcher: the small window in which the user picks a resolution and an editor.
+#include "frontend/launcher.h"
+
 #include "kernel/app.h"
 #include "kernel/kernel.h"
+#include "kernel/timing.h"
+#include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/win.h"
 
@@ -37,27 +41,24 @@ static int LauncherProc(WinId, WinId sender, int message, WinParam* p1, WinParam
         WinSendMessage(made.res640, WM_SETGROUP, &group, &z);
         WinSendMessage(made.res800, WM_SETGROUP, &group, &z);
         WinParam on = 1;
-        if (gApp.resolution == RESOLUTION_UNSET || gApp.resolution == RESOLUTION_640)
-            WinSendMessage(made.res640, WM_SETSTATE, &on, &z);
-        else if (gApp.resolution == RESOLUTION_800)
-            WinSendMessage(made.res800, WM_SETSTATE, &on, &z);
+        WinSendMessage(AppConfig()->resolution == RESOLUTION_640 ? made.res640 : made.res800, WM_SETSTATE, &on, &z);
         made.shape = Button(70, 20, 90, BUTTON_PUSH, "Shape Editor");
         made.world = Button(70, 35, 90, BUTTON_PUSH, "World Editor");
-        if (gApp.debug) made.software = Button(20, 73, 160, BUTTON_TOGGLE, "Software Render");
+        if (AppConfig()->debug) made.software = Button(20, 73, 160, BUTTON_TOGGLE, "Software Render");
         *(LauncherData*)WinGetData() = made;
         return 1;   // the frame window sets itself up too
     }
     case WM_PRESSED:
-        if (*p1 && sender == d->shape) gApp.editorMode = EDITOR_SHAPE;
-        if (*p1 && sender == d->world) gApp.editorMode = EDITOR_WORLD;
+        if (*p1 && sender == d->shape) AppSetEditorMode(EDITOR_SHAPE);
+        if (*p1 && sender == d->world) AppSetEditorMode(EDITOR_WORLD);
         return 0;
     case WM_DESTROY: {
         LauncherData made = *d;
-        gApp.softwareRender = gApp.debug && made.software ? ButtonState(made.software) : 0;
+        AppSetSoftwareRender(AppConfig()->debug && made.software ? ButtonState(made.software) : 0);
         if (ButtonState(made.res640))
-            gApp.resolution = RESOLUTION_640;
+            AppSetResolution(RESOLUTION_640);
         else if (ButtonState(made.res800))
-            gApp.resolution = RESOLUTION_800;
+            AppSetResolution(RESOLUTION_800);
         else
             FatalError("Lost a button somewhere??");
         return 1;
@@ -67,3 +68,36 @@ static int LauncherProc(WinId, WinId sender, int message, WinParam* p1, WinParam
 }
 
 void LauncherRegisterClass(void) { WinCreateClass(CLASS_LAUNCHER, CLASS_FRAME, sizeof(LauncherData), LauncherProc); }
+
+void LauncherStart(void)
+{
+    if (VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0) != 0)
+        FatalError("Sorry - Tolbex only works on a 16 bit colour desktop");
+    WinInstall();
+    VideoLoadInterfacePalette();
+    WinRegisterBaseClasses();
+    ButtonRegisterClass();
+    LauncherRegisterClass();
+    WinCreate(50, 50, 220, 95, WIN_DESKTOP, FRAME_BORDER | FRAME_TITLE | FRAME_DRAG, CLASS_LAUNCHER);
+    TimingReset();
+}
+
+int LauncherFrame(void)
+{
+    // The step still runs in the turn the choice is made.
+    int chosen = AppConfig()->editorMode != EDITOR_NONE;
+    TimingUpdate();
+    if (KeyPressed(KEY_Q)) return STEP_QUIT;
+    WinProcessInput();
+    return chosen ? STEP_NEXT : STEP_STAY;
+}
+
+void LauncherDisplay(void)
+{
+    if (VideoBeginUpdate(1)) {
+        WinDrawAll();
+        VideoEndUpdate();
+    }
+}
+
+void LauncherStop(void) { WinRemove(); }

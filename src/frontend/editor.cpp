@@ -1,0 +1,202 @@
+#include "frontend/editor.h"
+
+#include "frontend/frontend.h"
+#include "frontend/grab.h"
+#include "frontend/progress.h"
+#include "kernel/app.h"
+#include "kernel/kernel.h"
+#include "kernel/log.h"
+#include "kernel/timing.h"
+#include "kernel/util/ini.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
+#include "palette/palm.h"
+#include "platform/platform.h"
+#include "render/draw3d.h"
+#include "render/zbuffer.h"
+#include "shapes/shapem.h"
+#include "toolkit/controls.h"
+#include "toolkit/slots.h"
+#include "toolkit/win.h"
+
+static struct {
+    int requests[REQUEST_COUNT];
+    int materialsReloadPending;
+    SlotId objectSlot;
+} editor;
+
+void EditorRequest(int request)
+{
+    if (request >= 0 && request < REQUEST_COUNT) editor.requests[request] = 1;
+}
+
+int EditorRequestPending(int request) { return request >= 0 && request < REQUEST_COUNT && editor.requests[request]; }
+
+void EditorMaterialsChanged(void) { editor.materialsReloadPending = 1; }
+int EditorMaterialsReloadPending(void) { return editor.materialsReloadPending; }
+
+// Textures are loaded for the first editor frame, and again whenever the materials changed.
+static void ReloadTextures(void)
+{
+    if (Draw3DTexturesLoaded() && !editor.materialsReloadPending && !MatMTexturesDirty()) return;
+    editor.materialsReloadPending = 0;
+    MatMClearTexturesDirty();
+    if (Draw3DTexturesLoaded()) Draw3DUnloadTextures();
+    // Only a hardware renderer copies textures into texture memory, with a progress window.
+    Draw3DLoadTextures(Draw3DCurrentDriver() == DRIVER_DIRECT3D ? ProgressTextures : nullptr);
+}
+
+// The palette and material files the settings name, read again when an editor starts.
+static void ReadEditorFiles(void)
+{
+    if (INIOpen("tolbex.ini", 50) != 0) return;
+    const char* v;
+    if ((v = INIGet("palette"))) {
+        if (PalMLoad(v) != 0)
+            LogPrintf(LOG_WARN, "PALETTE: %s could not be loaded", v);
+        else if (AppConfig()->palSupport)
+            PalMApply();
+    }
+    if ((v = INIGet("materials"))) {
+        editor.materialsReloadPending = 1;
+        if (MatMLoad(v) != 0) LogPrintf(LOG_WARN, "MATERIALS: %s could not be loaded", v);
+    }
+    INIClose(nullptr);
+}
+
+static int ObjectEvent(SlotId, int, SlotsParam*, SlotsParam*) { return 0; }
+
+// The views are drawn by the software Z-buffer. There is no hardware back end on this
+// platform: a hardware choice is drawn by the same software driver, without the warning that
+// the user asked for it.
+static void SelectRenderer(void)
+{
+    if (ZBufferInstall(ZBUFFER_DEFAULT_BYTES) != 0)
+        FatalError("ZBufferInstall failed - out of memory for requested buffer.");
+    Draw3DRegisterDriver(DRIVER_PLACEHOLDER, ZBufferPlaceholderDriver());
+    Draw3DRegisterDriver(DRIVER_SOFTWARE, ZBufferDriver());
+    Draw3DSelectDriver(DRIVER_SOFTWARE);
+    if (AppConfig()->softwareRender)
+        PlatMessageBox("Warning!", "Using Software Renderer", MB_OK | MB_ICONEXCLAMATION);
+    else
+        LogPrintf(LOG_INFO, "RENDER: no hardware renderer on this platform; the software Z-buffer draws the views");
+}
+
+static void SetEditorVideoMode(void)
+{
+    static const int sizes[3][2] = {{320, 200}, {640, 400}, {800, 600}};
+    if (AppConfig()->resolution < 0 || AppConfig()->resolution > 2) FatalError("Invalid display mode.");
+    int w = sizes[AppConfig()->resolution][0], h = sizes[AppConfig()->resolution][1];
+    int type = AppConfig()->softwareRender ? VIDEO_WINDOWED_DEBUG : VIDEO_WINDOWED_D3D;
+    if (VideoSetMode(w, h, VIDEO_32BIT, type, 0, 0) == 0) return;
+    if (VideoSetMode(w, h, VIDEO_24BIT, type, 0, 0) == 0) return;
+    if (VideoSetMode(w, h, VIDEO_16BIT, type, 0, 0) == 0) return;
+    FatalError("Unable to set video mode.");
+}
+
+void EditorStart(void)
+{
+    KernelSetConfirmClose(1);
+    VideoRemove();
+    VideoInstall(0);
+    SetEditorVideoMode();
+    VideoLoadInterfacePalette();
+    WinInstall();
+    if (Draw3DInstall(4000, 8000, 2000) != 0) FatalError("Not enough memory for Draw3DInstall.");
+    Draw3DSetup(VideoModeWidth(), VideoModeHeight(), 0x101, 976000, D3SORT_NONE);
+    Draw3DCheckFrames(AppConfig()->debug);
+    MatMInstall();
+    if (!AppConfig()->palSupport) MatMSetTrueColour();
+    ReadEditorFiles();
+
+    for (int i = 0; i < 2; i++) {
+        if (VideoBeginUpdate(1)) VideoEndUpdate();
+    }
+    SlotsInstall(4);
+    ShapeMResourceInstall();
+    ShapeMInstall(SHAPEM_BUFFER_SIZE, FrontEndFont());
+    ShapeMSetUndo(1);
+    {
+        static const int display[5] = {0, 254, 249, 248, 250};
+        ShapeMSetDisplay(display);
+    }
+    // The world manager (World Editor) joins here.
+
+    for (int i = 0; i < 2; i++) {
+        if (!VideoBeginUpdate(1)) FatalError("Failed to set required screen mode");
+        VideoClear(0);
+        VideoEndUpdate();
+    }
+    SelectRenderer();
+
+    // The slot that carries the edited object: at the origin, answering every event with 0,
+    // drawing the shape manager's current shape.
+    static const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
+    editor.objectSlot = SlotsCreate(0, 0, 0, identity);
+    SlotsSetEventFn(editor.objectSlot, ObjectEvent);
+    SlotsSetDrawFn(editor.objectSlot, ShapeMDrawSlot);
+    SlotsSetShape(editor.objectSlot, -1);
+    Draw3DDefaults();
+
+    WinRegisterBaseClasses();
+    ButtonRegisterClass();
+    // The message box class joins here.
+    EditRegisterClass();
+    SliderRegisterClass();
+    ListRegisterClass();
+    // The progress window, the menu bars and the editor panels' classes join here.
+
+    if (AppConfig()->editorMode != EDITOR_SHAPE && AppConfig()->editorMode != EDITOR_WORLD) FatalError("Invalid startup mode.");
+    // The view window and the menu bar of the chosen editor are created here.
+    TimingReset();
+}
+
+static void RedrawFrame(void)
+{
+    if (VideoBeginUpdate(1)) {
+        WinDrawAll();
+        VideoEndUpdate();
+    }
+}
+
+static void RunRequests(void)
+{
+    for (int r = 0; r < REQUEST_COUNT; r++) {
+        if (!editor.requests[r]) continue;
+        editor.requests[r] = 0;
+        if (r == REQUEST_RESERVED) continue;
+        RedrawFrame();
+        // Sorting, deleting net shapes, building the monorail and saving the runtime world
+        // run here under their progress windows as the shape and world managers land.
+    }
+}
+
+int EditorFrame(void)
+{
+    TimingUpdate();
+    if (KeyHeld(KEY_LMENU) && KeyPressed(KEY_G)) GrabScreen(nullptr, 0);
+    RunRequests();
+    WinProcessInput();
+    SlotsFrame(TimingElapsed(), TimingFrameTime());
+    // This frame's pointer and hover results are cleared here.
+    return STEP_STAY;
+}
+
+
+void EditorDisplay(void)
+{
+    ReloadTextures();
+    if (VideoBeginUpdate(1)) {
+        WinDrawAll();
+        // This frame's pointer and hover results become the previous frame's for the view
+        // windows here.
+        VideoEndUpdate();
+    }
+}
+
+void EditorStop(void)
+{
+    for (int& r : editor.requests) r = 0;
+    editor.materialsReloadPending = 0;
+    editor.objectSlot = 0;
+}

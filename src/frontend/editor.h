@@ -1,0 +1,26 @@
+// The editor stage: the editor start (video mode, managers, renderer, the edited-object slot,
+// window classes), the editor frame with its deferred operations, and the frame's drawing.
+#pragma once
+
+// Deferred operations: panels set a request; the next editor frame clears it and runs the work.
+enum {
+    REQUEST_REDRAW = 0,
+    REQUEST_SORT = 1,
+    REQUEST_DELETE_NET_SHAPES = 2,
+    REQUEST_BUILD_MONORAIL = 3,
+    REQUEST_RESERVED = 4,
+    REQUEST_SAVE_RUNTIME = 5,
+    REQUEST_COUNT = 6,
+};
+void EditorRequest(int request);
+int EditorRequestPending(int request);
+
+// The stage's hooks.
+void EditorStart(void);
+int EditorFrame(void);
+void EditorDisplay(void);
+void EditorStop(void);
+
+// The material files were (re)loaded: the next frame reloads the textures.
+void EditorMaterialsChanged(void);
+int EditorMaterialsReloadPending(void);

@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "frontend/editor.h"
+#include "frontend/frontend.h"
+#include "frontend/grab.h"
+#include "frontend/progress.h"
+#include "kernel/app.h"
+#include "kernel/kernel.h"
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "materials/matm.h"
+#include "palette/bmp.h"
+#include "platform/platform.h"
+#include "support/testutil.h"
+#include "toolkit/win.h"
+
+// The launcher and the editors, through the real run states in this process, on the headless
+// back end, one turn at a time.
+class Run : public ::testing::Test {
+protected:
+    TempDir dir{true};
+    void Start()
+    {
+        WriteText("idle.txt", "wait 1000000\n");
+        PlatOptions options{};
+        options.headless = 1;
+        options.script = "idle.txt";
+        ASSERT_EQ(PlatSelect(&options), 0);
+        ASSERT_EQ(KernelInstall("VOSTRANE", nullptr, "Tolbex"), 1);
+        FrontEndRegister();
+        AppStartupSettings();
+    }
+    void TurnUntil(int state)
+    {
+        for (int i = 0; i < 20 && AppRunState() != state; i++) ASSERT_EQ(AppLoopTurn(), 0);
+        ASSERT_EQ(AppRunState(), state);
+    }
+    void TearDown() override
+    {
+        if (KernelIsInstalled()) AppShutdown();
+        PlatShutdown();
+        AppResetSettings();
+        AppSetRunState(RUN_START_LAUNCHER);
+        KernelSetQuit(0);
+        KernelSetConfirmClose(0);
+        InputReset();
+    }
+    static void AltG()
+    {
+        InputQueueKey(KEY_LMENU, 1);
+        InputQueueKey(KEY_G, 1);
+        ASSERT_EQ(AppLoopTurn(), 0);
+        InputQueueKey(KEY_G, 0);
+        InputQueueKey(KEY_LMENU, 0);
+        ASSERT_EQ(AppLoopTurn(), 0);
+    }
+};
+
+TEST_F(Run, TheLauncherComesFirstAndQLeaves)
+{
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    EXPECT_EQ(VideoModeWidth(), 320);
+    EXPECT_EQ(VideoModeHeight(), 200);
+    EXPECT_EQ(VideoBitsPerPixel(), 16);
+    EXPECT_EQ(VideoColourTable()[255], 0x00FCFCFCu) << "the interface palette is loaded";
+    InputQueueKey(KEY_Q, 1);
+    EXPECT_EQ(AppLoopTurn(), 1);
+}
+
+// A click as the user gives it: pointer there, left button down for a turn, then up.
+static void ClickAt(int x, int y)
+{
+    InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)y << 16) | (uint32_t)x));
+    InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+}
+
+TEST_F(Run, EditorStartSetsTheChosenMode)
+{
+    AppParseCommandLine("tolbex /debug");
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    ClickAt(50 + 80 + 30, 50 + 60 + 5);    // 640x400
+    ClickAt(50 + 20 + 80, 50 + 73 + 5);    // Software Render
+    ClickAt(50 + 70 + 45, 50 + 35 + 5);    // World Editor
+    EXPECT_EQ(AppConfig()->editorMode, EDITOR_WORLD);
+    TurnUntil(RUN_EDITOR);
+    EXPECT_EQ(AppConfig()->resolution, RESOLUTION_640);
+    EXPECT_EQ(AppConfig()->softwareRender, 1);
+    EXPECT_EQ(VideoModeWidth(), 640);
+    EXPECT_EQ(VideoModeHeight(), 400);
+    EXPECT_EQ(VideoBitsPerPixel(), 32) << "32 bits are tried first";
+    EXPECT_EQ(VideoModeType(), VIDEO_WINDOWED_DEBUG);
+    EXPECT_EQ(KernelConfirmClose(), 1);
+
+    EditorRequest(REQUEST_REDRAW);
+    EditorRequest(REQUEST_RESERVED);
+    EXPECT_TRUE(EditorRequestPending(REQUEST_REDRAW));
+    ASSERT_EQ(AppLoopTurn(), 0);
+    EXPECT_FALSE(EditorRequestPending(REQUEST_REDRAW));
+    EXPECT_FALSE(EditorRequestPending(REQUEST_RESERVED));
+}
+
+static void StartWithResolution(int resolution)
+{
+    AppSetEditorMode(EDITOR_SHAPE);
+    for (int i = 0; i < 20 && AppRunState() != RUN_START_EDITOR; i++) AppLoopTurn();
+    // The launcher always leaves 1 or 2; anything else reaching the editor start is a fault.
+    AppSetResolution(resolution);
+    AppLoopTurn();
+}
+
+TEST_F(Run, EditorStartReadsThePaletteAndMaterialsFiles)
+{
+    // A PAL file whose colour 5 is pure red, and a MAT file with the Dummy and one material.
+    Bytes pal;
+    AppendU16(pal, 0);
+    AppendU16(pal, 8);
+    for (int i = 0; i < 248 * 3; i++) pal.push_back(i == 15 ? 63 : 0);
+    WriteBytes("work.pal", pal);
+    Bytes mat;
+    AppendU16(mat, 2);
+    AppendU16(mat, 4);
+    AppendU32(mat, 1);
+    for (const char* name : {"Dummy", "Brick"}) {
+        AppendText(mat, name, 16);
+        for (int i = 16; i < 100; i++) mat.push_back(0);
+    }
+    WriteBytes("WORK.MAT", mat);
+    WriteText("tolbex.ini", "palsupport=1\npalette=work.pal\nmaterials=work.mat\n");
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    ClickAt(50 + 70 + 45, 50 + 20 + 5);    // Shape Editor
+    TurnUntil(RUN_EDITOR);
+    EXPECT_EQ(VideoColourTable()[5], 0x00FC0000u);
+    EXPECT_EQ(MatMCount(), 2);
+    EXPECT_EQ(MatMFind("BRICK"), 1);
+    EXPECT_EQ(EditorMaterialsReloadPending(), 1);
+}
+
+TEST_F(Run, BadEditorChoicesAreFatal)
+{
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    EXPECT_EXIT(StartWithResolution(7), testing::ExitedWithCode(1), "Invalid display mode.");
+    EXPECT_EXIT(
+        {
+            AppSetEditorMode(3);
+            TurnUntil(RUN_EDITOR);
+        },
+        testing::ExitedWithCode(1), "Invalid startup mode.");
+}
+
+static int GreenProc(WinId, WinId, int message, WinParam* p1, WinParam*)
+{
+    if (message != WM_DRAWFRAME) return 1;
+    VideoClear(249);
+    *p1 = 0xFFFF;
+    return 0;
+}
+
+TEST_F(Run, ScreenGrabTakesTheNextFreeName)
+{
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    AppSetEditorMode(EDITOR_SHAPE);
+    TurnUntil(RUN_EDITOR);
+    // A green window in the corner of the editor's desktop.
+    WinCreateClass(0x7100, 0, 0, GreenProc);
+    ASSERT_NE(WinCreate(0, 0, 10, 10, WIN_DESKTOP, 0, 0x7100), 0);
+
+    AltG();
+    ASSERT_TRUE(PathExists("grab0000.bmp"));
+    Bytes b = ReadBytes("grab0000.bmp");
+    int w, h;
+    ASSERT_EQ(BmpCheckLength(b.data(), b.size(), &w, &h), 1);
+    EXPECT_EQ(w, 800);
+    EXPECT_EQ(h, 600);
+    EXPECT_EQ(b.size(), BmpFileSize(800, 600));
+    // The file's last row is the screen's first: its first pixel is green, its eleventh black.
+    size_t top = b.size() - BmpRowBytes(800);
+    EXPECT_EQ(b[top + 0], 0);      // blue
+    EXPECT_EQ(b[top + 1], 252);    // green
+    EXPECT_EQ(b[top + 2], 0);      // red
+    EXPECT_EQ(b[top + 31], 0);
+    EXPECT_EQ(b[54 + 1], 0) << "the bottom row is the black desktop";
+
+    AltG();
+    EXPECT_TRUE(PathExists("grab0001.bmp"));
+    // G alone grabs nothing.
+    InputQueueKey(KEY_G, 1);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    InputQueueKey(KEY_G, 0);
+    EXPECT_FALSE(PathExists("grab0002.bmp"));
+    WriteText("GRAB0002.BMP", "taken");
+    AltG();
+    EXPECT_TRUE(PathExists("grab0003.bmp"));
+    EXPECT_EQ(ReadText("GRAB0002.BMP"), "taken");
+}
+
+TEST_F(Run, GrabRefusesWhenEveryNameIsTaken)
+{
+    char name[16] = "grab9998.bmp";
+    EXPECT_EQ(GrabNextName(name), 0);
+    EXPECT_STREQ(name, "grab9999.bmp");
+    EXPECT_EQ(GrabNextName(name), 1);
+    EXPECT_STREQ(name, "grab0000.bmp");
+    char other[16] = "a1b9.bmp";
+    EXPECT_EQ(GrabNextName(other), 0);
+    EXPECT_STREQ(other, "a2b0.bmp");
+
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    for (int i = 0; i < 10000; i++) {
+        char n[16];
+        snprintf(n, sizeof n, "grab%04d.bmp", i);
+        FILE* f = fopen(n, "w");
+        ASSERT_NE(f, nullptr);
+        fclose(f);
+    }
+    EXPECT_EQ(GrabScreen(nullptr, 0), 1);
+    EXPECT_EQ(ReadBytes("grab0000.bmp").size(), 0u) << "the first grab is not overwritten";
+    remove("grab0500.bmp");
+    char used[16];
+    ASSERT_EQ(GrabScreen(used, sizeof used), 0);
+    EXPECT_STREQ(used, "grab0500.bmp");
+}
+
+TEST_F(Run, ProgressCallbacks)
+{
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    ProgressSetValue(0);
+    EXPECT_EQ(ProgressTextures(0x3FFF), 0);
+    EXPECT_EQ(ProgressValue(), (uint32_t)PROGRESS_DONE);
+    EXPECT_EQ(ProgressTextures(0x100), 0);
+    EXPECT_EQ(ProgressValue(), 0x100u);
+    EXPECT_EQ(ProgressWorld(0x2000), 0);
+    EXPECT_EQ(ProgressValue(), 0x2000u);
+    ProgressSetValue(PROGRESS_CANCEL);
+    EXPECT_EQ(ProgressSort(0x10), 1) << "the cancel mark stops the work";
+    EXPECT_EQ(ProgressWorld(0x10), 1);
+    EXPECT_EQ(ProgressSpare(0x10), 1);
+    EXPECT_EQ(ProgressValue(), (uint32_t)PROGRESS_CANCEL);
+}
