@@ -136,7 +136,8 @@ void CliAddPal(CLI::App& app)
     info->callback([] { PalInfo(infoFile, infoJson); });
 
     static std::string importIn, importOut;
-    CLI::App* import = pal->add_subcommand("import-lbm", "Write an LBM picture's colour map as a PAL file");
+    CLI::App* import =
+        pal->add_subcommand("import-lbm", "Write an LBM picture's colour map as a PAL file (at most 248 colours)");
     import->add_option("IN", importIn, "LBM picture")->required();
     import->add_option("OUT", importOut, "PAL file to write")->required();
     import->callback([] { PalImportLbm(importIn, importOut); });
