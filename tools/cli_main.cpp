@@ -193,6 +193,10 @@ int main(int argc, char** argv)
     app.add_flag("--verbose", verbose, "Write the developer log to stderr, debug lines included");
     app.set_version_flag("--version", "tolbex-cli " TOLBEX_VERSION, "Print the version and exit");
     app.parse_complete_callback([&] { StartLog(logFile, verbose); });
+    // A usage error is one error line too.
+    app.failure_message([](const CLI::App*, const CLI::Error& e) {
+        return std::string("tolbex-cli: ") + e.what() + " (see --help)\n";
+    });
     CliAddRes(app);
     CliAddPal(app);
     CliAddMat(app);

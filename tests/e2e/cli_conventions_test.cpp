@@ -52,6 +52,10 @@ TEST(CliConventions, VersionUsageAndUnknownCommands)
         EXPECT_EQ(2, r.exitCode) << r.output;
         EXPECT_EQ(std::string("tolbex-cli: ") + c.line + "\n", r.output);
     }
+    // Any other usage error is one line as well.
+    r = Cli(dir, {"shape", "render", "in.shp"});
+    EXPECT_EQ(2, r.exitCode);
+    EXPECT_EQ("tolbex-cli: OUT is required (see --help)\n", r.output);
 }
 
 TEST(CliConventions, MissingFileIsToldAlikeByEveryCommand)
