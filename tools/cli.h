@@ -1,7 +1,15 @@
 // tolbex-cli: every file operation of the editor, from the command line. Each command group
 // lives in its own file and adds itself to the application here.
+//
+// Output rules: a command's result goes to stdout; a failure gives exactly one line on stderr
+// ("tolbex-cli: ..."), naming the file and the reason; warnings are lines on stderr that start
+// "tolbex-cli: warning:". Developer log lines never reach stdout or stderr unless asked for.
 #pragma once
 #include <CLI/CLI.hpp>
+
+#include <string>
+
+#include "kernel/res/res.h"
 
 // The exit code of the command that ran: 0 success, 1 refused or failed input, 2 usage.
 extern int gCliResult;
@@ -10,9 +18,22 @@ extern int gCliResult;
 void CliStartManagers(void);
 // Prints an error line to stderr, sets gCliResult and returns it.
 int CliFail(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// Prints a warning line to stderr; the command goes on.
+void CliWarn(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// "1 polygon", "2 polygons".
+std::string CliCount(long long n, const char* one, const char* many);
+
+// 0 when the file can be opened for reading, else 1 after "cannot open FILE: <system reason>".
+int CliCheckReadable(const std::string& file);
+// The whole file in a new internal resource, or 0 after an error line.
+ResId CliReadFile(const std::string& file);
+// Writes a whole file through the file layer: 0, or 1 after "cannot write FILE: ...".
+int CliWrite(const std::string& file, const void* data, size_t size);
+// The error line of a writer that failed (errno cleared before it ran); returns 1.
+int CliWriteFailed(const std::string& file);
 
 // The subcommand group of that name, made on first use, so that several files can add to it.
-CLI::App* CliGroup(CLI::App& app, const char* name, const char* description);
+CLI::App* CliGroup(CLI::App& app, const char* name);
 
 void CliAddRes(CLI::App& app);
 void CliAddPal(CLI::App& app);
@@ -28,3 +49,14 @@ void CliAddRender(CLI::App& app);
 // the command stops.
 void CliShapeOptions(CLI::App* cmd);
 void CliShapeStart(void);
+// Reads a shape file and checks it (a file that is no shape at all is told apart from a
+// damaged or newer one): the raw block in a new internal resource, or 0 after an error line.
+// *fileVersion gets the version it was written in.
+ResId CliReadShape(const std::string& file, int* fileVersion);
+// Takes a checked shape file into the edit buffer as the editor's Load does: 0, or 1 after an
+// error line.
+int CliTakeInShape(const std::string& file);
+// Reads a MAT file and converts it to version 4: the resource, or 0 after an error line.
+ResId CliReadMat(const std::string& file, int* version);
+// The reason a PAL image is refused, for its error line.
+std::string CliPaletteRefusal(void);

@@ -1,13 +1,25 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
+#include "kernel/version.h"
 #include "platform/platform.h"
 #include "tools/cli.h"
 
 int gCliResult = 0;
+
+// The log goes to stderr only with --verbose and no log file; a fatal error is then shown
+// there already.
+static bool logOnStderr;
 
 void CliStartManagers(void)
 {
@@ -36,19 +48,155 @@ int CliFail(int code, const char* fmt, ...)
     return code;
 }
 
-CLI::App* CliGroup(CLI::App& app, const char* name, const char* description)
+void CliWarn(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    fputs("tolbex-cli: warning: ", stderr);
+    vfprintf(stderr, fmt, ap);
+    fputc('\n', stderr);
+    va_end(ap);
+}
+
+std::string CliCount(long long n, const char* one, const char* many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+int CliCheckReadable(const std::string& file)
+{
+    // The name as it is on disk when only its letter case differs, as every reader finds it.
+    char found[4096];
+    std::string path = FileFind(file.c_str(), found, sizeof found) ? found : file;
+    int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return CliFail(1, "cannot open %s: %s", file.c_str(), strerror(errno));
+    struct stat st;
+    bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    close(fd);
+    if (folder) return CliFail(1, "cannot open %s: %s", file.c_str(), strerror(EISDIR));
+    return 0;
+}
+
+ResId CliReadFile(const std::string& file)
+{
+    if (CliCheckReadable(file)) return 0;
+    ResId id = LoadFileToRes(file.c_str());
+    if (!id) CliFail(1, "cannot read %s", file.c_str());
+    return id;
+}
+
+int CliWriteFailed(const std::string& file)
+{
+    int err = errno;
+    if (err) return CliFail(1, "cannot write %s: %s", file.c_str(), strerror(err));
+    return CliFail(1, "cannot write %s", file.c_str());
+}
+
+int CliWrite(const std::string& file, const void* data, size_t size)
+{
+    errno = 0;
+    return FileWrite(file.c_str(), data, size) ? CliWriteFailed(file) : 0;
+}
+
+// Each group's description, whichever command file makes the group first.
+static const struct {
+    const char* name;
+    const char* description;
+} kGroups[] = {
+    {"res", "Resource files: list, extract and pack"},
+    {"pal", "PAL palette files: show, import an LBM picture's colour map"},
+    {"lbm", "LBM (IFF ILBM and PBM) pictures: convert to BMP"},
+    {"mat", "MAT material files: show, upgrade and merge"},
+    {"shape",
+     "SHP shape files: show, upgrade, normalise, optimise, merge, make a sphere, import and export 3DS ASCII, "
+     "render to PNG or BMP"},
+};
+
+CLI::App* CliGroup(CLI::App& app, const char* name)
 {
     for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; }))
         if (sub->get_name() == name) return sub;
+    const char* description = "";
+    for (const auto& g : kGroups)
+        if (!strcmp(g.name, name)) description = g.description;
     CLI::App* group = app.add_subcommand(name, description);
     group->require_subcommand(1);
     return group;
 }
 
+// Fatal errors end the process from deep inside the managers; the user still gets the one
+// error line that every failure gives.
+static void FatalToStderr(int level, const char* line)
+{
+    if (level == LOG_ERROR && !strncmp(line, "FATAL: ", 7) && !logOnStderr)
+        fprintf(stderr, "tolbex-cli: internal error: %s\n", line + 7);
+}
+
+// Developer log lines are for developers: into --log FILE or TOLBEX_LOG, onto stderr with
+// --verbose, else nowhere.
+static void StartLog(const std::string& option, bool verbose)
+{
+    const char* env = getenv("TOLBEX_LOG");
+    std::string file = !option.empty() ? option : env ? env : "";
+    LogSetHook(FatalToStderr);
+    if (!file.empty()) {
+        errno = 0;
+        if (LogOpen(file.c_str())) {
+            CliFail(1, "cannot open the log %s: %s", file.c_str(), strerror(errno ? errno : EIO));
+            throw CLI::RuntimeError(1);
+        }
+        LogSetLevel(verbose ? LOG_DEBUG : LOG_INFO);
+    } else if (verbose) {
+        LogSetLevel(LOG_DEBUG);
+        logOnStderr = true;
+    } else {
+        LogSetLevel(-1);
+    }
+}
+
+// The deepest command the parse reached, and the word after it when that word is no command
+// of it. Null when a command was complete.
+static const CLI::App* MissingCommand(const CLI::App& app)
+{
+    const CLI::App* at = &app;
+    for (;;) {
+        std::vector<CLI::App*> used = at->get_subcommands();
+        if (used.empty()) break;
+        at = used.front();
+    }
+    return at->get_require_subcommand_min() > 0 ? at : nullptr;
+}
+
+static int ReportMissingCommand(const CLI::App& app, const CLI::App* at)
+{
+    std::string path, valid;
+    for (const CLI::App* a = at; a && a != &app; a = a->get_parent()) path = " " + a->get_name() + path;
+    for (const CLI::App* sub : at->get_subcommands([](const CLI::App*) { return true; }))
+        valid += (valid.empty() ? "" : ", ") + sub->get_name();
+    std::vector<std::string> rest = app.remaining(true);
+    std::string where = path.empty() ? "" : path.substr(1) + ": ";
+    if (!rest.empty())
+        return CliFail(2, "%sunknown command \"%s\"; the commands are %s", where.c_str(), rest.front().c_str(),
+                       valid.c_str());
+    return CliFail(2, "%sa command is needed: %s", where.c_str(), valid.c_str());
+}
+
 int main(int argc, char** argv)
 {
-    CLI::App app{"tolbex-cli: the Tolbex editor's file operations"};
+    CLI::App app{"tolbex-cli: the Tolbex editor's file operations, without the window", "tolbex-cli"};
     app.require_subcommand(1);
+    // Global options may stand anywhere on the line, after the command too.
+    app.fallthrough();
+    std::string logFile;
+    bool verbose = false;
+    app.add_option("--log", logFile, "Write the developer log to FILE (also TOLBEX_LOG)")->type_name("FILE");
+    app.add_flag("--verbose", verbose, "Write the developer log to stderr, debug lines included");
+    app.set_version_flag("--version", "tolbex-cli " TOLBEX_VERSION, "Print the version and exit");
+    app.parse_complete_callback([&] { StartLog(logFile, verbose); });
+    // A usage error is one error line too.
+    app.failure_message([](const CLI::App*, const CLI::Error& e) {
+        return std::string("tolbex-cli: ") + e.what() + " (see --help)\n";
+    });
     CliAddRes(app);
     CliAddPal(app);
     CliAddMat(app);
@@ -56,12 +204,21 @@ int main(int argc, char** argv)
     CliAddShapeM(app);
     CliAddMesh(app);
     CliAddRender(app);
+    int result;
     try {
         app.parse(argc, argv);
+        result = gCliResult;
+    } catch (const CLI::RuntimeError& e) {
+        // Raised after its own error line.
+        result = e.get_exit_code();
+    } catch (const CLI::RequiredError& e) {
+        const CLI::App* at = MissingCommand(app);
+        result = at ? ReportMissingCommand(app, at) : (app.exit(e) == 0 ? 0 : 2);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 2;
+        result = app.exit(e) == 0 ? 0 : 2;
     }
     if (KernelIsInstalled()) KernelRemove();
     PlatShutdown();
-    return gCliResult;
+    LogClose();
+    return result;
 }

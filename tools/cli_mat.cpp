@@ -1,4 +1,5 @@
 // tolbex-cli mat: show, upgrade and merge MAT material files.
+#include <cerrno>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -10,18 +11,10 @@
 #include "platform/platform.h"
 #include "cli.h"
 
-// Reads a MAT file and converts it to version 4. The resource id, or 0 after an error line.
-static ResId ReadMat(const std::string& file, int* version)
+ResId CliReadMat(const std::string& file, int* version)
 {
-    if (!FileExists(file.c_str())) {
-        CliFail(1, "%s: no such file", file.c_str());
-        return 0;
-    }
-    ResId id = LoadFileToRes(file.c_str());
-    if (!id) {
-        CliFail(1, "%s: cannot read", file.c_str());
-        return 0;
-    }
+    ResId id = CliReadFile(file);
+    if (!id) return 0;
     size_t size = ResSize(id);
     int count;
     switch (Draw3DMaterialsCheck((const uint8_t*)ResPeek(id), size, version, &count)) {
@@ -59,15 +52,16 @@ static void MatInfo(const std::string& file, bool json)
 {
     CliStartManagers();
     int version;
-    ResId id = ReadMat(file, &version);
+    ResId id = CliReadMat(file, &version);
     if (!id) return;
     const uint8_t* data = (const uint8_t*)ResPeek(id);
     int count = GetI16(data, MH_COUNT);
     bool trueColour = GetU32(data, MH_FLAGS) & MAT_FLAG_TRUE_COLOUR;
     nlohmann::json list = nlohmann::json::array();
     if (!json)
-        printf("%s: version %d%s, %d %s, %s\n", file.c_str(), version, version == MAT_VERSION ? "" : " (read as version 4)",
-               count, count == 1 ? "material" : "materials", trueColour ? "true colour" : "palette colours");
+        printf("%s: version %d%s, %s, %s\n", file.c_str(), version,
+               version == MAT_VERSION ? "" : " (read as version 4)", CliCount(count, "material", "materials").c_str(),
+               trueColour ? "true colour" : "palette colours");
     if (!json && count > 0)
         printf("%4s  %-16s  %-20s %6s %8s %8s %8s %8s  %s\n", "#", "name", "colour", "S.I.", "ambient", "diffuse",
                "specular", "alpha", "texture");
@@ -115,16 +109,13 @@ static void MatUpgrade(const std::string& in, const std::string& out)
 {
     CliStartManagers();
     int version;
-    ResId id = ReadMat(in, &version);
+    ResId id = CliReadMat(in, &version);
     if (!id) return;
     int count = GetI16(ResPeek(id), MH_COUNT);
-    int failed = FileWrite(out.c_str(), ResPeek(id), ResSize(id));
+    int failed = CliWrite(out, ResPeek(id), ResSize(id));
     ResFreeAlways(id);
-    if (failed) {
-        CliFail(1, "%s: cannot write", out.c_str());
-        return;
-    }
-    printf("%s: version 4, %d %s (from version %d)\n", out.c_str(), count, count == 1 ? "material" : "materials",
+    if (failed) return;
+    printf("%s: version 4, %s (from version %d)\n", out.c_str(), CliCount(count, "material", "materials").c_str(),
            version);
     gCliResult = 0;
 }
@@ -133,9 +124,9 @@ static void MatMergeFiles(const std::string& a, const std::string& b, const std:
 {
     CliStartManagers();
     int versionA, versionB;
-    ResId idA = ReadMat(a, &versionA);
+    ResId idA = CliReadMat(a, &versionA);
     if (!idA) return;
-    ResId idB = ReadMat(b, &versionB);
+    ResId idB = CliReadMat(b, &versionB);
     if (!idB) {
         ResFreeAlways(idA);
         return;
@@ -144,7 +135,7 @@ static void MatMergeFiles(const std::string& a, const std::string& b, const std:
     ResFreeAlways(idA);
     ResFreeAlways(idB);
     if ((flagsA ^ flagsB) & MAT_FLAG_TRUE_COLOUR)
-        fprintf(stderr, "tolbex-cli: warning: %s holds %s, %s %s; its colours are taken as they are\n", b.c_str(),
+        CliWarn("%s holds %s, %s %s; its colours are taken as they are", b.c_str(),
                 flagsB & MAT_FLAG_TRUE_COLOUR ? "RGB colours" : "palette indices", a.c_str(),
                 flagsA & MAT_FLAG_TRUE_COLOUR ? "RGB colours" : "palette indices");
 
@@ -160,18 +151,19 @@ static void MatMergeFiles(const std::string& a, const std::string& b, const std:
         CliFail(1, "merging %s would pass %d materials; nothing written", b.c_str(), (int)MAT_MAX_RECORDS);
         return;
     }
+    errno = 0;
     if (MatMSave(out.c_str())) {
-        CliFail(1, "%s: cannot write", out.c_str());
+        CliWriteFailed(out);
         return;
     }
-    printf("%s: %d materials (%d from %s, %d added from %s)\n", out.c_str(), MatMCount(), before, a.c_str(),
-           MatMCount() - before, b.c_str());
+    printf("%s: %s (%d from %s, %d added from %s)\n", out.c_str(),
+           CliCount(MatMCount(), "material", "materials").c_str(), before, a.c_str(), MatMCount() - before, b.c_str());
     gCliResult = 0;
 }
 
 void CliAddMat(CLI::App& app)
 {
-    CLI::App* mat = CliGroup(app, "mat", "Material files: show, upgrade and merge");
+    CLI::App* mat = CliGroup(app, "mat");
 
     static std::string infoFile;
     static bool infoJson;

@@ -25,18 +25,16 @@ static void Sphere(int32_t x, int32_t y, int32_t z, bool random, const std::stri
     }
     const uint8_t* b = ShapeMEdit()->data;
     uint32_t size = ShapeUsedSize(b);
-    if (FileWrite(out.c_str(), b, size)) {
-        CliFail(1, "%s: cannot write", out.c_str());
-        return;
-    }
-    printf("%s: %s, %d vertices, %d polygons, %u bytes\n", out.c_str(), random ? "Random Sphere80" : "Sphere80",
-           ShapeVertexCount(b), ShapePolygonCount(b), size);
+    if (CliWrite(out, b, size)) return;
+    printf("%s: %s, %s, %s, %u bytes\n", out.c_str(), random ? "Random Sphere80" : "Sphere80",
+           CliCount(ShapeVertexCount(b), "vertex", "vertices").c_str(),
+           CliCount(ShapePolygonCount(b), "polygon", "polygons").c_str(), size);
     gCliResult = 0;
 }
 
 void CliAddMesh(CLI::App& app)
 {
-    CLI::App* shape = CliGroup(app, "shape", "Shape files (SHP)");
+    CLI::App* shape = CliGroup(app, "shape");
     static int32_t size[3];
     static bool random;
     static std::string out;

@@ -1,5 +1,6 @@
 // tolbex-cli pal and lbm: inspect PAL files, turn an LBM's colour map into a PAL file, and
 // write an LBM picture out as a 24-bit BMP.
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,11 +15,17 @@
 #include "platform/platform.h"
 #include "cli.h"   // found beside this file, whatever the include path
 
+std::string CliPaletteRefusal(void)
+{
+    return "not a palette file (its count is not 0 to " + std::to_string(PAL_USER_COLOURS) +
+           ", or the file does not hold it)";
+}
+
 // Reads a whole file; 0, or 1 after an error line.
 static int ReadWhole(const std::string& file, std::vector<uint8_t>& out)
 {
-    ResId id = LoadFileToRes(file.c_str());
-    if (!id) return CliFail(1, "%s: cannot read", file.c_str());
+    ResId id = CliReadFile(file);
+    if (!id) return 1;
     const uint8_t* d = (const uint8_t*)ResOpen(id);
     out.assign(d, d + ResSize(id));
     ResClose(id);
@@ -33,8 +40,7 @@ static void PalInfo(const std::string& file, bool json)
     if (ReadWhole(file, image)) return;
     int count = 0;
     if (PalMCheckImage(image.data(), image.size(), &count)) {
-        CliFail(1, "%s: not a palette file (its count is not 0 to %d, or the file does not hold it)", file.c_str(),
-                PAL_USER_COLOURS);
+        CliFail(1, "%s: %s", file.c_str(), CliPaletteRefusal().c_str());
         return;
     }
     int first = GetI16(image.data(), 0);
@@ -70,11 +76,16 @@ static void PalImportLbm(const std::string& in, const std::string& out)
         CliFail(1, "%s: cannot import its colour map", in.c_str());
         return;
     }
+    errno = 0;
     if (PalMSave(out.c_str())) {
-        CliFail(1, "%s: cannot write", out.c_str());
+        CliWriteFailed(out);
         return;
     }
-    printf("%s: %d colours\n", out.c_str(), count);
+    // The entries past the user colours belong to the interface.
+    if (colours > count)
+        CliWarn("%s has %d colours; only the first %d are kept, colours %d to %d are dropped", in.c_str(), colours,
+                count, count, colours - 1);
+    printf("%s: %s\n", out.c_str(), CliCount(count, "colour", "colours").c_str());
     gCliResult = 0;
 }
 
@@ -104,8 +115,9 @@ static void LbmToBmp(const std::string& in, const std::string& out)
     for (size_t i = 0; i < pixels.size(); i++)
         if (pixels[i] < colours)
             for (int c = 0; c < 3; c++) rgb[3 * i + c] = cmap[3 * pixels[i] + c];
+    errno = 0;
     if (BmpWrite(out.c_str(), rgb.data(), info.width, info.height)) {
-        CliFail(1, "%s: cannot write", out.c_str());
+        CliWriteFailed(out);
         return;
     }
     printf("%s: %dx%d\n", out.c_str(), info.width, info.height);
@@ -114,7 +126,7 @@ static void LbmToBmp(const std::string& in, const std::string& out)
 
 void CliAddPal(CLI::App& app)
 {
-    CLI::App* pal = CliGroup(app, "pal", "PAL palette files");
+    CLI::App* pal = CliGroup(app, "pal");
 
     static std::string infoFile;
     static bool infoJson;
@@ -124,12 +136,13 @@ void CliAddPal(CLI::App& app)
     info->callback([] { PalInfo(infoFile, infoJson); });
 
     static std::string importIn, importOut;
-    CLI::App* import = pal->add_subcommand("import-lbm", "Write an LBM picture's colour map as a PAL file");
+    CLI::App* import =
+        pal->add_subcommand("import-lbm", "Write an LBM picture's colour map as a PAL file (at most 248 colours)");
     import->add_option("IN", importIn, "LBM picture")->required();
     import->add_option("OUT", importOut, "PAL file to write")->required();
     import->callback([] { PalImportLbm(importIn, importOut); });
 
-    CLI::App* lbm = CliGroup(app, "lbm", "LBM (IFF ILBM and PBM) pictures");
+    CLI::App* lbm = CliGroup(app, "lbm");
     static std::string bmpIn, bmpOut;
     CLI::App* toBmp = lbm->add_subcommand("to-bmp", "Write an LBM picture as a 24-bit BMP through its colour map");
     toBmp->add_option("IN", bmpIn, "LBM picture")->required();

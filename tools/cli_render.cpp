@@ -1,15 +1,18 @@
 // tolbex-cli shape render: a shape drawn as the Shape Editor's view draws it (Draw3D and the
 // "Software Z-Buffer" driver, back faces removed, the view's default orientation or one of the
-// six parallel views, framed to the shape), written as an 8-bit RGB PNG.
+// six parallel views, framed to the shape), written as an 8-bit RGB PNG or a 24-bit BMP.
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "materials/intmat.h"
 #include "materials/matm.h"
+#include "palette/bmp.h"
 #include "palette/palm.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
@@ -38,35 +41,107 @@ const int16_t kOrientations[7][9] = {
 };
 
 struct Options {
-    std::string in, out, size = "640x400", view = "perspective";
+    std::string in, out, size = "640x400", view = "perspective", dummy = "160,160,160";
     int depth = 32;
     bool wireframe = false;
 };
 
-static int WritePng(const char* path, int width, int height)
+// Unsigned decimal digits and nothing else, at most five of them: 0 when t is anything else.
+static int Digits(const std::string& t, int* value)
 {
-    FILE* f = fopen(path, "wb");
-    if (!f) return 1;
+    if (t.empty() || t.size() > 5) return 0;
+    for (char c : t)
+        if (c < '0' || c > '9') return 0;
+    *value = std::stoi(t);
+    return 1;
+}
+
+// "WxH", 16 to 4096 each, and nothing else: 1, or 0 when malformed or out of range.
+static int ParseSize(const std::string& s, int* width, int* height)
+{
+    size_t x = s.find('x');
+    if (x == std::string::npos || !Digits(s.substr(0, x), width) || !Digits(s.substr(x + 1), height)) return 0;
+    return *width >= 16 && *height >= 16 && *width <= 4096 && *height <= 4096;
+}
+
+// "R,G,B", 0 to 255 each: 1, or 0 when malformed or out of range.
+static int ParseColour(const std::string& s, int rgb[3])
+{
+    size_t a = s.find(','), b = a == std::string::npos ? a : s.find(',', a + 1);
+    if (b == std::string::npos) return 0;
+    if (!Digits(s.substr(0, a), &rgb[0]) || !Digits(s.substr(a + 1, b - a - 1), &rgb[1]) ||
+        !Digits(s.substr(b + 1), &rgb[2]))
+        return 0;
+    return rgb[0] <= 255 && rgb[1] <= 255 && rgb[2] <= 255;
+}
+
+enum Format { FORMAT_NONE, FORMAT_PNG, FORMAT_BMP };
+
+// The picture's format, by the output's extension in any letter case.
+static Format FormatOf(const std::string& path)
+{
+    size_t slash = path.find_last_of("/\\"), dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return FORMAT_NONE;
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext) c = (char)tolower((unsigned char)c);
+    return ext == "png" ? FORMAT_PNG : ext == "bmp" ? FORMAT_BMP : FORMAT_NONE;
+}
+
+static void AppendToVector(png_structp png, png_bytep data, png_size_t length)
+{
+    std::vector<uint8_t>* out = (std::vector<uint8_t>*)png_get_io_ptr(png);
+    out->insert(out->end(), data, data + length);
+}
+
+static void NoFlush(png_structp) {}
+
+// RGB rows (top row first) as a PNG file image; false when libpng refuses.
+static bool EncodePng(const std::vector<uint8_t>& rgb, int width, int height, std::vector<uint8_t>& out)
+{
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    std::vector<uint8_t> row((size_t)width * 3);
     if (!png || !info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        fclose(f);
-        remove(path);
-        return 1;
+        return false;
     }
-    png_init_io(png, f);
+    png_set_write_fn(png, &out, AppendToVector, NoFlush);
     png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    for (int y = 0; y < height; y++) {
-        for (int x = 0; x < width; x++) VideoReadPixel(x, y, &row[3 * x], &row[3 * x + 1], &row[3 * x + 2]);
-        png_write_row(png, row.data());
-    }
+    for (int y = 0; y < height; y++) png_write_row(png, rgb.data() + (size_t)y * width * 3);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    return fclose(f) != 0;
+    return true;
+}
+
+// Writes the screen as a picture through the file layer; 0, or 1 after an error line.
+static int WritePicture(const std::string& path, Format format, int width, int height)
+{
+    std::vector<uint8_t> rgb((size_t)width * height * 3);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) {
+            uint8_t* p = &rgb[3 * ((size_t)y * width + x)];
+            VideoReadPixel(x, y, &p[0], &p[1], &p[2]);
+        }
+    std::vector<uint8_t> image;
+    if (format == FORMAT_BMP) {
+        image.resize(BmpFileSize(width, height));
+        BmpEncode(rgb.data(), width, height, image.data());
+    } else if (!EncodePng(rgb, width, height, image)) {
+        return CliFail(1, "%s: the PNG encoder refused the picture", path.c_str());
+    }
+    return CliWrite(path, image.data(), image.size());
+}
+
+// The editor draws the Dummy (entry 0, which unresolved materials fall back to) as the
+// all-zero material: a black silhouette. A picture of a shape whose materials are not at hand
+// shows its form when the Dummy is lit in a colour instead; black keeps the editor's look.
+static void ColourTheDummy(const int rgb[3])
+{
+    if (!rgb[0] && !rgb[1] && !rgb[2]) return;
+    IntMatSetRGB(0, rgb[0] << 6, rgb[1] << 6, rgb[2] << 6);
+    IntMatSetAmbient(0, 16384);
+    IntMatSetDiffuse(0, 16384);
 }
 
 // The camera for a view of the edit buffer's shape: its box centre seen from the view's
@@ -121,11 +196,18 @@ static int32_t PlaceCamera(int view, int width, int height)
 
 static void Render(const Options& o)
 {
-    int width = 0, height = 0, view = -1;
-    char extra;
-    if (sscanf(o.size.c_str(), "%dx%d%c", &width, &height, &extra) != 2 || width < 16 || height < 16 || width > 4096 ||
-        height > 4096) {
+    int width = 0, height = 0, view = -1, dummy[3];
+    if (!ParseSize(o.size, &width, &height)) {
         CliFail(2, "--size must be WxH, 16 to 4096 pixels each (given %s)", o.size.c_str());
+        return;
+    }
+    if (!ParseColour(o.dummy, dummy)) {
+        CliFail(2, "--dummy-colour must be R,G,B, 0 to 255 each (given %s)", o.dummy.c_str());
+        return;
+    }
+    Format format = FormatOf(o.out);
+    if (format == FORMAT_NONE) {
+        CliFail(2, "%s: the picture's format comes from its extension, .png or .bmp", o.out.c_str());
         return;
     }
     for (int i = 0; i < 7; i++)
@@ -141,10 +223,7 @@ static void Render(const Options& o)
     MatMReload();
     ShapeMResourceInstall();
     if (!ShapeMIsInstalled()) ShapeMInstall(SHAPEM_BUFFER_SIZE, FontCreateBuiltIn());
-    if (ShapeMLoadFile(o.in.c_str())) {
-        CliFail(1, "%s: %s", o.in.c_str(), ShapeMLastError());
-        return;
-    }
+    if (CliTakeInShape(o.in)) return;
     VideoInstall(0);
     if (VideoSetMode(width, height, o.depth == 16 ? VIDEO_16BIT : VIDEO_32BIT, VIDEO_WINDOWED_DEBUG, 0, 0) != 0) {
         CliFail(1, "cannot set a %dx%d %d-bit screen", width, height, o.depth);
@@ -164,6 +243,7 @@ static void Render(const Options& o)
     Draw3DSetDisplayFlags(display);
     if (o.wireframe) Draw3DSetRenderFlags(RENDER_WIREFRAME);
     Draw3DLoadTextures(nullptr);
+    ColourTheDummy(dummy);
     Draw3DSetDistance(std::max(976000, PlaceCamera(view, width, height)));
 
     const int32_t origin[3] = {0, 0, 0};
@@ -181,18 +261,15 @@ static void Render(const Options& o)
     ShapeMDrawEdit(at, turn, display);
     Draw3DDisplay();
     uint32_t spans = ZBufferGetStats()->spans, polygons = ZBufferGetStats()->polygons;
-    int failed = WritePng(o.out.c_str(), width, height);
+    int failed = WritePicture(o.out, format, width, height);
     VideoEndUpdate();
-    if (failed) {
-        CliFail(1, "%s: cannot write", o.out.c_str());
-        return;
-    }
+    if (failed) return;
     if (o.wireframe)
-        printf("%s: %dx%d, %d bits, %s view, %u outlines\n", o.out.c_str(), width, height, o.depth, kViews[view],
-               polygons);
+        printf("%s: %dx%d, %d bits, %s view, %s\n", o.out.c_str(), width, height, o.depth, kViews[view],
+               CliCount(polygons, "outline", "outlines").c_str());
     else
-        printf("%s: %dx%d, %d bits, %s view, %u polygons in %u spans\n", o.out.c_str(), width, height, o.depth,
-               kViews[view], polygons, spans);
+        printf("%s: %dx%d, %d bits, %s view, %s in %s\n", o.out.c_str(), width, height, o.depth, kViews[view],
+               CliCount(polygons, "polygon", "polygons").c_str(), CliCount(spans, "span", "spans").c_str());
     gCliResult = 0;
 }
 
@@ -200,18 +277,21 @@ static void Render(const Options& o)
 
 void CliAddRender(CLI::App& app)
 {
-    CLI::App* shape = CliGroup(app, "shape", "Shape files (SHP)");
+    CLI::App* shape = CliGroup(app, "shape");
     static Options o;
-    CLI::App* cmd =
-        shape->add_subcommand("render", "Draw a shape as the Shape Editor's software renderer does, to a PNG");
+    CLI::App* cmd = shape->add_subcommand(
+        "render", "Draw a shape as the Shape Editor's software renderer does, to a PNG or BMP picture");
     cmd->add_option("IN", o.in, "SHP file")->required();
-    cmd->add_option("OUT", o.out, "PNG file to write")->required();
-    cmd->add_option("--size", o.size, "Picture size WxH (default 640x400)");
+    cmd->add_option("OUT", o.out, "Picture to write: .png (8-bit RGB) or .bmp (24-bit), by its extension")->required();
+    cmd->add_option("--size", o.size, "Picture size WxH, 16 to 4096 each (default 640x400)");
     cmd->add_option("--view", o.view, "perspective, left, right, top, bottom, front or rear (default perspective)")
         ->check(CLI::IsMember({"perspective", "left", "right", "top", "bottom", "front", "rear"}));
     cmd->add_option("--depth", o.depth, "Screen depth the picture is drawn in: 16 or 32 (default 32)")
         ->check(CLI::IsMember({16, 32}));
     cmd->add_flag("--wireframe", o.wireframe, "Outlines of the triangles instead of filled polygons");
+    cmd->add_option("--dummy-colour", o.dummy,
+                    "Colour R,G,B (0 to 255) of polygons in the Dummy or an unresolved material, lit like any "
+                    "other (default 160,160,160; 0,0,0 draws them black as the editor does)");
     CliShapeOptions(cmd);
     cmd->callback([] { Render(o); });
 }

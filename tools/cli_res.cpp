@@ -1,4 +1,5 @@
 // tolbex-cli res: list, extract and pack resource files.
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,7 +11,7 @@
 // Adds the file to the search list as the only one; 0, or 1 after an error line.
 static int OpenResFile(const std::string& file)
 {
-    if (!FileExists(file.c_str())) return CliFail(1, "%s: no such file", file.c_str());
+    if (CliCheckReadable(file)) return 1;
     if (ResAddFile(file.c_str()) != 0)
         return CliFail(1, "%s: not a resource file (its directory does not fit the file)", file.c_str());
     return 0;
@@ -49,51 +50,81 @@ static void ResExtract(const std::string& file, const std::string& name, const s
         CliFail(1, "%s: entry %s cannot be read (its data lies outside the file)", file.c_str(), name.c_str());
         return;
     }
-    if (FileWrite(out.c_str(), ResPeek(id), ResSize(id))) {
-        CliFail(1, "%s: cannot write", out.c_str());
-        return;
-    }
-    printf("%s: %zu bytes\n", out.c_str(), ResSize(id));
+    if (CliWrite(out, ResPeek(id), ResSize(id))) return;
+    printf("%s: %s\n", out.c_str(), CliCount((long long)ResSize(id), "byte", "bytes").c_str());
     gCliResult = 0;
+}
+
+// A key as the user would write it: "TREE    .SHP" is TREE.SHP, a key without extension has no dot.
+static std::string ShownKey(const char key[13])
+{
+    std::string stem(key, 8), ext(key + 9, 3);
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    while (!ext.empty() && ext.back() == ' ') ext.pop_back();
+    return ext.empty() ? stem : stem + "." + ext;
+}
+
+// True when the key keeps less of the name than it has: more than 8 characters before the
+// first dot, or more than 3 after it. A folder is not part of the key.
+static bool CutTo83(const std::string& file)
+{
+    size_t slash = file.find_last_of("/\\");
+    std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
+    size_t dot = base.find('.');
+    if (dot == std::string::npos) return base.size() > 8;
+    return dot > 8 || base.size() - dot - 1 > 3;
 }
 
 static void ResPack(const std::string& out, bool scramble, const std::vector<std::string>& files)
 {
     CliStartManagers();
+    // Keys first: two files with one key would leave one of them unreachable.
+    std::vector<std::string> keys;
+    for (size_t i = 0; i < files.size(); i++) {
+        char key[13];
+        ResMakeKey(files[i].c_str(), key);
+        keys.push_back(key);
+        for (size_t j = 0; j < i; j++)
+            if (keys[j] == keys[i]) {
+                CliFail(1, "%s and %s both have the 8.3 key %s; nothing written", files[j].c_str(), files[i].c_str(),
+                        ShownKey(key).c_str());
+                return;
+            }
+    }
+    for (size_t i = 0; i < files.size(); i++)
+        if (CutTo83(files[i]))
+            CliWarn("%s is stored as %s (names are cut to 8.3)", files[i].c_str(), ShownKey(keys[i].c_str()).c_str());
+
     std::vector<ResId> ids;
     std::vector<ResPackItem> items;
     for (const std::string& f : files) {
-        ResId id = LoadFileToRes(f.c_str());
+        ResId id = CliReadFile(f);
         if (!id) {
-            CliFail(1, "%s: cannot read", f.c_str());
+            for (ResId done : ids) ResFree(done);
             return;
         }
         ids.push_back(id);
     }
     for (size_t i = 0; i < files.size(); i++)
         items.push_back(ResPackItem{files[i].c_str(), ResOpen(ids[i]), (uint32_t)ResSize(ids[i])});
+    errno = 0;
     int r = ResWriteFile(out.c_str(), items.data(), (int)items.size(), scramble ? 1 : 0);
     for (ResId id : ids) {
         ResClose(id);
         ResFree(id);
     }
-    if (r == 1) {
-        CliFail(1, "two files have the same 8.3 key; nothing written");
-        return;
-    }
     if (r != 0) {
-        CliFail(1, "%s: cannot write", out.c_str());
+        CliWriteFailed(out);
         return;
     }
-    printf("%s: %zu %s%s\n", out.c_str(), files.size(), files.size() == 1 ? "entry" : "entries",
+    printf("%s: %s%s\n", out.c_str(), CliCount((long long)files.size(), "entry", "entries").c_str(),
            scramble ? ", names scrambled" : "");
     gCliResult = 0;
 }
 
 void CliAddRes(CLI::App& app)
 {
-    CLI::App* res = app.add_subcommand("res", "Resource files: list, extract and pack");
-    res->require_subcommand(1);
+    CLI::App* res = CliGroup(app, "res");
 
     static std::string listFile;
     CLI::App* list = res->add_subcommand("list", "List the entries of a resource file");

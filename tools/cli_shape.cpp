@@ -1,5 +1,6 @@
-// tolbex-cli shape: show SHP files and upgrade them to the current version. Other command
-// files add to the same group and share the material options and start-up given here.
+// tolbex-cli shape info and upgrade: show SHP files and upgrade them to the current version.
+// Other command files add to the same group and share the material options, the start-up and
+// the shape reading given here.
 #include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -14,6 +15,7 @@
 #include "palette/palm.h"
 #include "platform/platform.h"
 #include "shapes/shape.h"
+#include "shapes/shapem.h"
 #include "cli.h"
 
 using nlohmann::json;
@@ -36,9 +38,12 @@ void CliShapeStart(void)
     CliStartManagers();
     MathsSetup();   // the editor's rounding, for anything computed in floating point
     PalMInstall(PAL_USER_COLOURS);
-    if (!shapePalette.empty() && PalMLoad(shapePalette.c_str())) {
-        CliFail(1, "%s: unable to load the palette", shapePalette.c_str());
-        return;
+    if (!shapePalette.empty()) {
+        if (CliCheckReadable(shapePalette)) return;
+        if (PalMLoad(shapePalette.c_str())) {
+            CliFail(1, "%s: %s", shapePalette.c_str(), CliPaletteRefusal().c_str());
+            return;
+        }
     }
     if (IntMatCreate(512)) {
         CliFail(1, "cannot create the material table");
@@ -46,35 +51,63 @@ void CliShapeStart(void)
     }
     MatMInstall();
     MatMSetTrueColour();
-    if (!shapeMaterials.empty() && MatMLoad(shapeMaterials.c_str())) {
-        CliFail(1, "%s: Unable to load materials.", shapeMaterials.c_str());
-        return;
+    if (!shapeMaterials.empty()) {
+        // Checked first, so that a refusal says why.
+        int version;
+        ResId id = CliReadMat(shapeMaterials, &version);
+        if (!id) return;
+        ResFreeAlways(id);
+        if (MatMLoad(shapeMaterials.c_str())) {
+            CliFail(1, "%s: more than %d materials", shapeMaterials.c_str(), (int)MAT_MAX_RECORDS);
+            return;
+        }
     }
 }
 
-// Reads an SHP file into a resource and converts it to the current version. The id, or 0
-// after an error line. *fileVersion gets the version the file was written in.
-static ResId ReadShape(const std::string& file, int* fileVersion)
+ResId CliReadShape(const std::string& file, int* fileVersion)
 {
-    if (!FileExists(file.c_str())) {
-        CliFail(1, "%s: no such file", file.c_str());
-        return 0;
-    }
-    ResId id = LoadFileToRes(file.c_str());
-    if (!id) {
-        CliFail(1, "%s: cannot read", file.c_str());
-        return 0;
-    }
+    ResId id = CliReadFile(file);
+    if (!id) return 0;
     const uint8_t* data = (const uint8_t*)ResPeek(id);
     size_t size = ResSize(id);
+    int version = size >= 2 ? GetU16(data, SH_VERSION) : -1;
+    if (version < SHAPE_OLDEST_VERSION || version > SHAPE_VERSION) {
+        // SHP files have no magic: a block of another version is told by its header, whose
+        // used size is the file's and whose shift is in range.
+        bool shape = size >= SH_SIZE + 4 && GetU32(data, SH_SIZE) == size && GetU16(data, SH_SHIFT) <= SHAPE_MAX_SHIFT;
+        if (!shape)
+            CliFail(1, "%s: not a shape file", file.c_str());
+        else
+            CliFail(1, "%s: shape version %d is %s than this program reads (%d to %d)", file.c_str(), version,
+                    version > SHAPE_VERSION ? "newer" : "older", SHAPE_OLDEST_VERSION, SHAPE_VERSION);
+        ResFreeAlways(id);
+        return 0;
+    }
     char why[192];
     if (!ShapeCheck(data, size, why, sizeof why)) {
         CliFail(1, "%s: %s", file.c_str(), why);
         ResFreeAlways(id);
         return 0;
     }
-    *fileVersion = GetU16(data, SH_VERSION);
-    if (ShapeLoad(id)) {
+    *fileVersion = version;
+    return id;
+}
+
+int CliTakeInShape(const std::string& file)
+{
+    int version;
+    ResId id = CliReadShape(file, &version);
+    if (!id) return 1;
+    int failed = ShapeMTakeIn(id);
+    ResFreeAlways(id);
+    return failed ? CliFail(1, "%s: %s", file.c_str(), ShapeMLastError()) : 0;
+}
+
+// A checked shape file converted to the current version in its resource, or 0 after an error line.
+static ResId ReadShape(const std::string& file, int* fileVersion)
+{
+    ResId id = CliReadShape(file, fileVersion);
+    if (id && ShapeLoad(id)) {
         CliFail(1, "%s: %s", file.c_str(), ShapeLastError());
         ResFreeAlways(id);
         return 0;
@@ -230,14 +263,14 @@ static void PrintInfo(const json& i)
            Vec(i["box"]["max"]).c_str());
     printf("no sort %d  max normal angle %d\n", i["noSort"].get<int>(), i["maxNormalAngle"].get<int>());
 
-    printf("%zu vertices\n", i["vertices"].size());
+    printf("%s\n", CliCount((long long)i["vertices"].size(), "vertex", "vertices").c_str());
     for (const json& v : i["vertices"]) {
         printf("  %5d  world %-24s stored %-20s flags 0x%04X", v["index"].get<int>(), Vec(v["world"]).c_str(),
                Vec(v["stored"]).c_str(), v["flags"].get<unsigned>());
         if (!v["name"].get<std::string>().empty()) printf("  name \"%s\"", v["name"].get<std::string>().c_str());
         printf("\n");
     }
-    printf("%zu polygons\n", i["polygons"].size());
+    printf("%s\n", CliCount((long long)i["polygons"].size(), "polygon", "polygons").c_str());
     for (const json& p : i["polygons"]) {
         printf("  %5d  flags 0x%04X  material 0x%04X ", p["index"].get<int>(), p["flags"].get<unsigned>(),
                p["material"].get<unsigned>());
@@ -257,7 +290,7 @@ static void PrintInfo(const json& i)
             printf("         mapping%s\n", s.c_str());
         }
     }
-    printf("%zu material names\n", i["materialNames"].size());
+    printf("%s\n", CliCount((long long)i["materialNames"].size(), "material name", "material names").c_str());
     for (const json& n : i["materialNames"]) {
         printf("  %-18s id 0x%04X  ", ("\"" + n["name"].get<std::string>() + "\"").c_str(), n["id"].get<unsigned>());
         if (n["binds"].is_null())
@@ -297,19 +330,16 @@ static void ShapeUpgradeCmd(const std::string& in, const std::string& out)
     if (!id) return;
     const uint8_t* b = (const uint8_t*)ResPeek(id);
     uint32_t size = ShapeUsedSize(b);
-    int failed = FileWrite(out.c_str(), b, size);
+    int failed = CliWrite(out, b, size);
     ResFreeAlways(id);
-    if (failed) {
-        CliFail(1, "%s: cannot write", out.c_str());
-        return;
-    }
+    if (failed) return;
     printf("%s: version %d from version %d, %u bytes\n", out.c_str(), SHAPE_VERSION, fileVersion, size);
     gCliResult = 0;
 }
 
 void CliAddShape(CLI::App& app)
 {
-    CLI::App* shape = CliGroup(app, "shape", "Shape files (SHP): show and upgrade");
+    CLI::App* shape = CliGroup(app, "shape");
 
     static std::string infoFile;
     static bool infoJson;
@@ -320,7 +350,8 @@ void CliAddShape(CLI::App& app)
     info->callback([] { ShapeInfoCmd(infoFile, infoJson); });
 
     static std::string upIn, upOut;
-    CLI::App* upgrade = shape->add_subcommand("upgrade", "Write an SHP file of version 12 to 16 as version 16");
+    CLI::App* upgrade =
+        shape->add_subcommand("upgrade", "Write an SHP file of version 12 to 16 as version 16 (12 to 15 converted)");
     upgrade->add_option("IN", upIn, "SHP file to read")->required();
     upgrade->add_option("OUT", upOut, "SHP file to write")->required();
     CliShapeOptions(upgrade);

@@ -1,7 +1,9 @@
 // tolbex-cli shape: what the Shape Editor does to whole files. Each command takes the file
 // into the edit buffer as the editor's Load does, works on it, and writes the result as the
 // editor's Save does (without a backup).
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "kernel/res/res.h"
@@ -22,11 +24,7 @@ static int Start(void)
     return 0;
 }
 
-static int TakeIn(const std::string& file)
-{
-    if (ShapeMLoadFile(file.c_str())) return CliFail(1, "%s: %s", file.c_str(), ShapeMLastError());
-    return 0;
-}
+static int TakeIn(const std::string& file) { return CliTakeInShape(file); }
 
 // Prepares the edit buffer for writing and writes it whole.
 static void Write(const std::string& out)
@@ -36,12 +34,10 @@ static void Write(const std::string& out)
         CliFail(1, "%s: %s", out.c_str(), ShapeMLastError());
         return;
     }
-    if (FileWrite(out.c_str(), ShapeMEdit()->data, size)) {
-        CliFail(1, "%s: cannot write", out.c_str());
-        return;
-    }
+    if (CliWrite(out, ShapeMEdit()->data, size)) return;
     const uint8_t* b = ShapeMEdit()->data;
-    printf("%s: %d vertices, %d polygons, %u bytes\n", out.c_str(), ShapeVertexCount(b), ShapePolygonCount(b), size);
+    printf("%s: %s, %s, %u bytes\n", out.c_str(), CliCount(ShapeVertexCount(b), "vertex", "vertices").c_str(),
+           CliCount(ShapePolygonCount(b), "polygon", "polygons").c_str(), size);
     gCliResult = 0;
 }
 
@@ -61,7 +57,11 @@ static void Optimise(const std::string& in, const std::string& out)
 static void Merge(const std::string& base, const std::string& other, const std::string& out)
 {
     if (Start() || TakeIn(base)) return;
-    int r = ShapeMMergeFile(other.c_str());
+    int version;
+    ResId id = CliReadShape(other, &version);
+    if (!id) return;
+    int r = ShapeMMerge(id);
+    ResFreeAlways(id);
     if (r == 1) {
         CliFail(1, "%s: %s", other.c_str(), ShapeMLastError());
         return;
@@ -72,9 +72,14 @@ static void Merge(const std::string& base, const std::string& other, const std::
 
 static void ImportAsc(const std::string& in, const std::string& out)
 {
-    if (Start()) return;
+    if (Start() || CliCheckReadable(in)) return;
     if (Import3DSASCII(in.c_str())) {
-        CliFail(1, "%s", ASCIILastError());
+        // Errors of a line do not name the file.
+        const char* why = ASCIILastError();
+        if (strncmp(why, in.c_str(), in.size()) == 0)
+            CliFail(1, "%s", why);
+        else
+            CliFail(1, "%s: %s", in.c_str(), why);
         return;
     }
     Write(out);
@@ -83,18 +88,20 @@ static void ImportAsc(const std::string& in, const std::string& out)
 static void ExportAsc(const std::string& in, const std::string& out)
 {
     if (Start() || TakeIn(in)) return;
+    errno = 0;
     if (Export3DSASCII(out.c_str())) {
-        CliFail(1, "%s", ASCIILastError());
+        CliWriteFailed(out);
         return;
     }
     const uint8_t* b = ShapeMEdit()->data;
-    printf("%s: %d vertices, %d polygons\n", out.c_str(), ShapeVertexCount(b), ShapePolygonCount(b));
+    printf("%s: %s, %s\n", out.c_str(), CliCount(ShapeVertexCount(b), "vertex", "vertices").c_str(),
+           CliCount(ShapePolygonCount(b), "polygon", "polygons").c_str());
     gCliResult = 0;
 }
 
 void CliAddShapeM(CLI::App& app)
 {
-    CLI::App* shape = CliGroup(app, "shape", "Shape files: check, convert, edit");
+    CLI::App* shape = CliGroup(app, "shape");
 
     static std::string normIn, normOut;
     CLI::App* norm = shape->add_subcommand("normalise", "Load a shape as the Shape Editor does and save it again");

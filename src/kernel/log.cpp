@@ -5,6 +5,7 @@
 
 static FILE* logFile;      // null: stderr
 static int logLevel = LOG_INFO;
+static LogHookFn logHook;
 
 int LogOpen(const char* path)
 {
@@ -21,9 +22,18 @@ void LogClose(void)
 }
 
 void LogSetLevel(int level) { logLevel = level; }
+void LogSetHook(LogHookFn hook) { logHook = hook; }
 
 void LogVPrintf(int level, const char* fmt, va_list ap)
 {
+    if (logHook) {
+        char line[1024];
+        va_list copy;
+        va_copy(copy, ap);
+        vsnprintf(line, sizeof line, fmt, copy);
+        va_end(copy);
+        logHook(level, line);
+    }
     if (level > logLevel) return;
     FILE* f = logFile ? logFile : stderr;
     vfprintf(f, fmt, ap);

@@ -9,8 +9,13 @@ enum { LOG_ERROR = 0, LOG_WARN = 1, LOG_INFO = 2, LOG_DEBUG = 3 };
 // Returns 0, or 1 when the file cannot be opened (the log then stays on stderr).
 int LogOpen(const char* path);
 void LogClose(void);
-// Lines above this level are dropped; the default keeps everything up to LOG_INFO.
+// Lines above this level are dropped (-1 drops every line); the default keeps everything up
+// to LOG_INFO.
 void LogSetLevel(int level);
 // Writes one line; a newline is added.
 void LogPrintf(int level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void LogVPrintf(int level, const char* fmt, va_list ap);
+// Called with every line, whatever the level and the sink; null removes it. The command-line
+// tool keeps its log quiet but must still report a fatal error in its one error line.
+typedef void (*LogHookFn)(int level, const char* line);
+void LogSetHook(LogHookFn hook);

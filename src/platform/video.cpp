@@ -340,11 +340,9 @@ int VideoSetMode(int width, int height, int colourCode, int type, int optA, int 
     int bpp = depths[colourCode];
     int windowed = type == VIDEO_WINDOWED || type == VIDEO_WINDOWED_DEBUG || type == VIDEO_WINDOWED_D3D ||
                    type == VIDEO_WINDOWED_DEBUG_D3D;
-    int debug = type == VIDEO_WINDOWED_DEBUG || type == VIDEO_WINDOWED_DEBUG_D3D;
-    int d3d = type >= VIDEO_WINDOWED_D3D;
-    LogPrintf(LOG_INFO, windowed ? "WVideoSetMode setting directdraw window debug=%d d3dflag=%d"
-                                 : "WVideoSetMode setting fullscreen debug=%d d3dflag=%d",
-              debug, d3d);
+    // The mode types of the 3D back end ask for a screen it can draw on.
+    LogPrintf(LOG_INFO, "WVideoSetMode setting %dx%d, %d bits, %s%s", width, height, bpp,
+              windowed ? "windowed" : "full screen", type >= VIDEO_WINDOWED_D3D ? ", for the 3D back end" : "");
     if (PlatDriverCurrent()->SetMode(width, height, bpp) != 0) {
         LogPrintf(LOG_WARN, "WVideoSetMode: %dx%d at %d bits refused", width, height, bpp);
         return 1;

@@ -335,6 +335,7 @@ TEST_F(PalM, CliInfoAndImport)
     std::string pic = std::string(TOLBEX_FIXTURES) + "/real/PIC18.LBM";
     r = Cli(dir, {"pal", "import-lbm", pic, "pic.pal"});
     ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ("pic.pal: 34 colours\n", r.output) << "every colour kept: no warning";
     Bytes pal = ReadBytes(dir.file("pic.pal"));
     ASSERT_EQ((size_t)PAL_FILE_SIZE, pal.size());
     EXPECT_EQ(0, GetI16(pal.data(), 0));
@@ -342,6 +343,16 @@ TEST_F(PalM, CliInfoAndImport)
     r = Cli(dir, {"pal", "info", "pic.pal"});
     ASSERT_EQ(0, r.exitCode) << r.output;
     EXPECT_NE(std::string::npos, r.output.find("count 34")) << r.output;
+
+    // 256 colours: the interface's 8 cannot be kept, and the user is told.
+    std::string fc = std::string(TOLBEX_FIXTURES) + "/real/FC.LBM";
+    r = Cli(dir, {"pal", "import-lbm", fc, "fc.pal"});
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ("tolbex-cli: warning: " + fc +
+                  " has 256 colours; only the first 248 are kept, colours 248 to 255 are dropped\n" +
+                  "fc.pal: 248 colours\n",
+              r.output);
+    EXPECT_EQ(248, GetI16(ReadBytes(dir.file("fc.pal")).data(), 2));
 
     Bytes bad = PalImage(0, 100, 20);
     WriteBytes(dir.file("bad.pal"), bad);

@@ -1,11 +1,14 @@
-// tolbex-cli shape render, end to end: a red cube drawn to PNG files that are read back.
+// tolbex-cli shape render, end to end: a red cube and a sphere drawn to PNG and BMP files that
+// are read back.
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
 #include "materials/mattest.h"
+#include "palette/bmp.h"
 #include "shapes/shape_build.h"
 #include "support/testutil.h"
 
@@ -80,6 +83,9 @@ TEST_F(CliRender, FrontViewShowsTheLitFaceFramedOnTheBackground)
 {
     RunResult r = Render({"front.png", "--view", "front", "--size", "200x120", "--materials", "red.mat"});
     ASSERT_EQ(r.exitCode, 0) << r.output;
+    // The result line alone: the developer log stays out of the way.
+    EXPECT_EQ(0u, r.output.rfind("front.png: 200x120, 32 bits, front view, ", 0)) << r.output;
+    EXPECT_EQ(1, std::count(r.output.begin(), r.output.end(), '\n')) << r.output;
     Picture p = ReadPng(dir.file("front.png"));
     ASSERT_EQ(p.width, 200);
     ASSERT_EQ(p.height, 120);
@@ -123,16 +129,44 @@ TEST_F(CliRender, DepthsAgreeAndWireframeLeavesFacesOpen)
     EXPECT_LE(lines, 9);
 }
 
+TEST_F(CliRender, PictureFormatFollowsTheExtension)
+{
+    ASSERT_EQ(Render({"a.png", "--view", "front", "--size", "64x40", "--materials", "red.mat"}).exitCode, 0);
+    RunResult r = Render({"b.BmP", "--view", "front", "--size", "64x40", "--materials", "red.mat"});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    Bytes bmp = ReadBytes(dir.file("b.BmP"));
+    int w = 0, h = 0;
+    ASSERT_EQ(BmpCheckLength(bmp.data(), bmp.size(), &w, &h), 1) << "a BMP, not a PNG under another name";
+    ASSERT_EQ(w, 64);
+    ASSERT_EQ(h, 40);
+    std::vector<uint8_t> rgb((size_t)w * h * 3);
+    ASSERT_EQ(BmpDecode(bmp.data(), bmp.size(), rgb.data(), rgb.size()), 1);
+    EXPECT_EQ(ReadPng(dir.file("a.png")).rgb, rgb) << "the same picture in either format";
+
+    for (const char* out : {"c.jpg", "png", "d.png.txt"}) {
+        r = Render({out});
+        EXPECT_EQ(r.exitCode, 2) << out;
+        EXPECT_EQ(r.output,
+                  std::string("tolbex-cli: ") + out + ": the picture's format comes from its extension, .png or .bmp\n");
+        EXPECT_FALSE(PathExists(dir.file(out))) << out;
+    }
+}
+
 TEST_F(CliRender, BadArgumentsAndFilesAreRefused)
 {
-    EXPECT_EQ(Render({"x.png", "--size", "12x10"}).exitCode, 2);
-    EXPECT_EQ(Render({"x.png", "--size", "wide"}).exitCode, 2);
+    for (const char* size : {"12x10", "640x400x", "+640x400", "640x 400", "x400", "99999999x16"})
+        EXPECT_EQ(Render({"x.png", "--size", size}).exitCode, 2) << size;
+    for (const char* colour : {"1,2", "256,0,0", "-1,0,0"})
+        EXPECT_EQ(Render({"x.png", "--dummy-colour", colour}).exitCode, 2) << colour;
     EXPECT_NE(Render({"x.png", "--view", "sideways"}).exitCode, 0);
     EXPECT_NE(Render({"x.png", "--depth", "24"}).exitCode, 0);
     RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "render", "missing.shp", "x.png"}, dir.path());
     EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, "tolbex-cli: cannot open missing.shp: No such file or directory\n");
     EXPECT_FALSE(PathExists(dir.file("x.png")));
-    EXPECT_EQ(Render({"no/such/folder/x.png"}).exitCode, 1);
+    r = Render({"no/such/folder/x.png"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output.rfind("tolbex-cli: cannot write no/such/folder/x.png", 0), 0u) << r.output;
 }
 
 TEST_F(CliRender, FacesTurnedToTheLightAreBrighter)
@@ -148,20 +182,22 @@ TEST_F(CliRender, FacesTurnedToTheLightAreBrighter)
     EXPECT_GT(topRed, frontRed + 40);
 }
 
-TEST_F(CliRender, SphereIsCentredWithTheSameSilhouetteAtBothDepths)
+TEST_F(CliRender, SphereIsCentredAndItsDummyMaterialLitGreyOrLeftBlack)
 {
     RunResult made = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "10000", "10000", "10000", "s.shp"}, dir.path());
     ASSERT_EQ(made.exitCode, 0) << made.output;
     std::vector<Picture> shots;
     for (const char* depth : {"16", "32"}) {
         std::string out = std::string("s") + depth + ".png";
-        RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "render", "s.shp", out, "--size", "200x160", "--depth", depth},
-                                 dir.path());
+        RunResult r = RunProgram(
+            TOLBEX_CLI_BIN,
+            {"shape", "render", "s.shp", out, "--size", "200x160", "--depth", depth, "--dummy-colour", "0,0,0"},
+            dir.path());
         ASSERT_EQ(r.exitCode, 0) << r.output;
         shots.push_back(ReadPng(dir.file(out)));
         ASSERT_EQ(shots.back().width, 200);
     }
-    // The Dummy material renders as the all-zero material: a black disc on the background.
+    // Black, as the editor draws the Dummy material: a black disc on the background.
     int x0 = 200, x1 = -1, y0 = 160, y1 = -1;
     for (int y = 0; y < 160; y++)
         for (int x = 0; x < 200; x++) {
@@ -177,4 +213,24 @@ TEST_F(CliRender, SphereIsCentredWithTheSameSilhouetteAtBothDepths)
     EXPECT_NEAR((x0 + x1) / 2.0, 99.5, 3);
     EXPECT_NEAR((y0 + y1) / 2.0, 79.5, 3);
     EXPECT_GT(y1 - y0, 60) << "framed to fill a good part of the view";
+
+    // By default the same disc is grey, lit: brighter on the upper half, which faces the light.
+    RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "render", "s.shp", "grey.png", "--size", "200x160"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    Picture grey = ReadPng(dir.file("grey.png"));
+    ASSERT_EQ(grey.width, 200);
+    long upper = 0, lower = 0, upperCount = 0, lowerCount = 0;
+    for (int y = y0; y <= y1; y++)
+        for (int x = x0; x <= x1; x++) {
+            if (shots[1].Background(x, y)) continue;
+            int red, green, blue;
+            grey.At(x, y, &red, &green, &blue);
+            ASSERT_GT(red, 0) << x << "," << y;
+            ASSERT_TRUE(red == green && green == blue) << x << "," << y << ": " << red << " " << green << " " << blue;
+            (y < (y0 + y1) / 2 ? upper : lower) += red;
+            (y < (y0 + y1) / 2 ? upperCount : lowerCount)++;
+        }
+    ASSERT_GT(upperCount, 0);
+    ASSERT_GT(lowerCount, 0);
+    EXPECT_GT(upper / upperCount, lower / lowerCount + 10);
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "kernel/res/res.h"
 #include "kernel/res/restest.h"
 #include "kernel/util/bytes.h"
 #include "support/testutil.h"
@@ -36,6 +37,11 @@ TEST(CliRes, PackListExtractRoundTrip)
         for (const char* f : {"Tree.shp", "LongerName.pal", "blob.bin"}) pack.push_back(dir.file(f));
         RunResult r = Cli(dir, pack);
         ASSERT_EQ(0, r.exitCode) << r.output;
+        // The one name that loses characters is named, with what it became; the folder is no loss.
+        EXPECT_EQ("tolbex-cli: warning: " + dir.file("LongerName.pal") +
+                      " is stored as LONGERNA.PAL (names are cut to 8.3)\n" + "out.res: 3 entries" +
+                      (scramble ? ", names scrambled" : "") + "\n",
+                  r.output);
         Bytes image = ReadBytes(dir.file("out.res"));
         ASSERT_GE(image.size(), 8u);
         uint32_t count = GetU32(image.data(), GetU32(image.data(), image.size() - 4));
@@ -62,50 +68,58 @@ TEST(CliRes, PackListExtractRoundTrip)
 
 TEST(CliRes, BadInputIsRefusedWithExitOne)
 {
-    TempDir dir;
-    WriteText(dir.file("a.dat"), "aaaa");
-    WriteText(dir.file("b.dat"), "bbbb");
+    TempDir dir(true);
+    ResScope scope;
+    WriteText("a.dat", "aaaa");
+    WriteText("b.dat", "bbbb");
     ASSERT_EQ(0, Cli(dir, {"pack", "good.res", "a.dat", "b.dat"}).exitCode);
-    Bytes good = ReadBytes(dir.file("good.res"));
+    Bytes good = ReadBytes("good.res");
+    ASSERT_EQ(8u + 4 + 2 * RES_DIR_ENTRY_SIZE + 4, good.size());
 
-    // Truncated at every length: refused or listed, never a crash.
+    // Truncated at every length, the file is refused by what `res list` calls (in this process,
+    // where the sanitizers see a read past the end): never opened, never crashed on.
     for (size_t len = 0; len < good.size(); len++) {
-        WriteBytes(dir.file("cut.res"), Bytes(good.begin(), good.begin() + len));
+        WriteBytes("cut.res", Bytes(good.begin(), good.begin() + len));
+        int before = ResFileCount();
+        EXPECT_EQ(-1, ResAddFile("cut.res")) << len;
+        EXPECT_EQ(before, ResFileCount()) << len;
+    }
+    // The program's own exit and line at three telling cuts: no offset word, the offset word
+    // short of a byte, the directory cut inside its last entry.
+    for (size_t len : {(size_t)2, good.size() - 1, good.size() - 4 - RES_DIR_ENTRY_SIZE / 2}) {
+        WriteBytes("cut.res", Bytes(good.begin(), good.begin() + len));
         RunResult r = Cli(dir, {"list", "cut.res"});
         ExpectCleanEnd(r);
         EXPECT_EQ(1, r.exitCode) << len << r.output;
-        EXPECT_NE(std::string::npos, r.output.find("tolbex-cli: cut.res: not a resource file")) << r.output;
+        EXPECT_EQ(0u, r.output.rfind("tolbex-cli: cut.res: not a resource file", 0)) << r.output;
     }
 
     // A directory entry pointing past the end of the file: listed, but not extracted.
     Bytes bad = HandResFile("abcd", {{2, "A       .DAT", 0, 4}, {2, "B       .DAT", 3, 4000}}, true);
-    WriteBytes(dir.file("bad.res"), bad);
+    WriteBytes("bad.res", bad);
     RunResult r = Cli(dir, {"list", "bad.res"});
     EXPECT_EQ(0, r.exitCode) << r.output;
     r = Cli(dir, {"extract", "bad.res", "b.dat", "b.out"});
     ExpectCleanEnd(r);
     EXPECT_EQ(1, r.exitCode) << r.output;
     EXPECT_NE(std::string::npos, r.output.find("cannot be read")) << r.output;
-    EXPECT_FALSE(PathExists(dir.file("b.out")));
+    EXPECT_FALSE(PathExists("b.out"));
 
     r = Cli(dir, {"extract", "good.res", "c.dat", "c.out"});
     EXPECT_EQ(1, r.exitCode) << r.output;
     EXPECT_NE(std::string::npos, r.output.find("no entry c.dat")) << r.output;
-    r = Cli(dir, {"list", "nothing.res"});
-    EXPECT_EQ(1, r.exitCode) << r.output;
-    EXPECT_NE(std::string::npos, r.output.find("nothing.res: no such file")) << r.output;
 
     r = Cli(dir, {"pack", "x.res", "a.dat", "missing.dat"});
     EXPECT_EQ(1, r.exitCode) << r.output;
-    EXPECT_NE(std::string::npos, r.output.find("missing.dat: cannot read")) << r.output;
-    EXPECT_FALSE(PathExists(dir.file("x.res")));
-    WriteText(dir.file("sub_a.dat"), "x");
-    std::filesystem::create_directory(dir.file("sub"));
-    WriteText(dir.file("sub/A.DAT"), "y");
-    r = Cli(dir, {"pack", "x.res", "a.dat", "sub/A.DAT"});
+    EXPECT_EQ("tolbex-cli: cannot open missing.dat: No such file or directory\n", r.output);
+    EXPECT_FALSE(PathExists("x.res"));
+    // Two names that make one key: both are named, nothing is written.
+    std::filesystem::create_directory("sub");
+    WriteText("sub/A.DAT", "y");
+    r = Cli(dir, {"pack", "x.res", "a.dat", "b.dat", "sub/A.DAT"});
     EXPECT_EQ(1, r.exitCode) << r.output;
-    EXPECT_NE(std::string::npos, r.output.find("same 8.3 key")) << r.output;
-    EXPECT_FALSE(PathExists(dir.file("x.res")));
+    EXPECT_EQ("tolbex-cli: a.dat and sub/A.DAT both have the 8.3 key A.DAT; nothing written\n", r.output);
+    EXPECT_FALSE(PathExists("x.res"));
 
     r = Cli(dir, {"extract", "good.res"});
     EXPECT_EQ(2, r.exitCode) << "usage errors: " << r.output;
