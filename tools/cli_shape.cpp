@@ -36,7 +36,6 @@ void CliShapeOptions(CLI::App* cmd)
 void CliShapeStart(void)
 {
     CliStartManagers();
-    MathsSetup();   // the editor's rounding, for anything computed in floating point
     PalMInstall(PAL_USER_COLOURS);
     if (!shapePalette.empty()) {
         if (CliCheckReadable(shapePalette)) return;

@@ -18,7 +18,6 @@
 #include "kernel/res/res.h"
 #include "kernel/timing.h"
 #include "kernel/util/ini.h"
-#include "kernel/util/maths.h"
 #include "kernel/util/str.h"
 #include "kernel/version.h"
 #include "platform/platform.h"
@@ -227,7 +226,6 @@ void AppStartupSettings(void)
     InputInstall(nullptr, 0);
     TimerInstall();
     TimingInstall();
-    MathsSetup();
     if (app.frontEnd && app.frontEnd->startup) app.frontEnd->startup();
     InputReleaseDevices();
     app.runState = RUN_START_LAUNCHER;

@@ -495,17 +495,20 @@ void ShapeComputeBox(uint8_t* b)
         PutI32(b, SH_MAX + 4 * a, hi[a]);
     }
     // Without vertices the empty box's corners mean nothing: the radius of "New" is 0.
-    float radius = 0.0f;
+    // In double: squares of single-precision corners lose their last bits (the corner
+    // (4097, 0, 0) would measure 4096.9995), and a radius short of a corner can cull a shape
+    // whose edge is still in view.
+    double radius = 0.0;
     if (count > 0)
         for (int c = 0; c < 8; c++) {
-            float x = (float)((c & 1) ? hi[0] : lo[0]);
-            float y = (float)((c & 2) ? hi[1] : lo[1]);
-            float z = (float)((c & 4) ? hi[2] : lo[2]);
-            float len = sqrtf(x * x + y * y + z * z);
+            double x = (c & 1) ? hi[0] : lo[0];
+            double y = (c & 2) ? hi[1] : lo[1];
+            double z = (c & 4) ? hi[2] : lo[2];
+            double len = sqrt(x * x + y * y + z * z);
             if (len > radius) radius = len;
         }
     // A corner near the 32-bit limit is longer than any radius field can hold.
-    PutI32(b, SH_RADIUS, radius >= 2147483647.0f ? INT32_MAX : (int32_t)radius);
+    PutI32(b, SH_RADIUS, radius >= 2147483647.0 ? INT32_MAX : (int32_t)radius);
 }
 
 void ShapeNormaliseShift(uint8_t* b)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cstdio>
 #include <string>
 
@@ -98,6 +99,7 @@ TEST_F(Run, EditorStartSetsTheChosenMode)
     EXPECT_EQ(VideoBitsPerPixel(), 32) << "32 bits are tried first";
     EXPECT_EQ(VideoModeType(), VIDEO_WINDOWED_DEBUG);
     EXPECT_EQ(KernelConfirmClose(), 1);
+    EXPECT_EQ(fegetround(), FE_TONEAREST) << "the libraries keep the rounding they expect";
 
     EditorRequest(REQUEST_REDRAW);
     EditorRequest(REQUEST_RESERVED);

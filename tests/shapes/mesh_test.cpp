@@ -24,7 +24,6 @@ class Mesh : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        MathsSetup();
         ResRemove();
         ResInstall(300);
         IntMatCreate(512);

@@ -2,36 +2,20 @@
 // names, integer square roots and unit vectors.
 #include "kernel/util/maths.h"
 
-#include <cfenv>
 #include <cmath>
 
-static int mathsReady;
 static int sineReady;
 static int32_t sineTable[SINE_TABLE_SIZE];
 static uint32_t randState[2] = {1, 1};
 
-void MathsSetup(void)
-{
-    if (mathsReady) return;
-    mathsReady = 1;
-    // Every float to integer step of the program truncates; arithmetic rounds the same way.
-    // (x86-64 computes in SSE, so there is no x87 precision setting to make.)
-    fesetround(FE_TOWARDZERO);
-}
-
 static void BuildSineTable(void)
 {
-    // Built in round-to-nearest whatever mode the run is in, so the table never depends on
-    // whether MathsSetup ran first. The upper half uses the cosine of the complement, which
-    // keeps entry 1024 exactly 2^30.
-    int mode = fegetround();
-    fesetround(FE_TONEAREST);
+    // The upper half uses the cosine of the complement, which keeps entry 1024 exactly 2^30.
     const double step = 3.14159265358979323846 / 2048.0;
     for (int i = 0; i < SINE_TABLE_SIZE; i++) {
         double s = i <= 512 ? sin(i * step) : cos((1024 - i) * step);
         sineTable[i] = (int32_t)(s * 1073741824.0);
     }
-    fesetround(mode);
     sineReady = 1;
 }
 

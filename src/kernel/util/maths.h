@@ -5,9 +5,6 @@
 
 enum { FIX_ONE = 16384, FIX_SHIFT = 14, SINE_TABLE_SIZE = 1025 };
 
-// Puts floating point into round-toward-zero for the whole run; later calls do nothing.
-void MathsSetup(void);
-
 static inline int32_t FixMul(int32_t a, int32_t b) { return (int32_t)(((int64_t)a * b) >> FIX_SHIFT); }
 static inline int32_t FixDiv(int32_t a, int32_t b) { return (int32_t)(((int64_t)a << FIX_SHIFT) / b); }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cfenv>
 #include <cmath>
 
 #include "kernel/util/maths.h"
@@ -137,11 +136,3 @@ TEST(Maths, UnitVectors)
     }
 }
 
-TEST(Maths, SetupSelectsTruncatingRounding)
-{
-    MathsSetup();
-    EXPECT_EQ(FE_TOWARDZERO, fegetround());
-    MathsSetup();
-    EXPECT_EQ(FE_TOWARDZERO, fegetround());
-    fesetround(FE_TONEAREST);
-}
