@@ -348,7 +348,7 @@ static void ForgetReferences(WinId window)
 static void ForgetTree(WinId window, int depth)
 {
     WinRec* r = Rec(window);
-    if (!r || depth > 64) return;
+    if (!r || depth > WIN_MAX_DEPTH) return;
     ForgetReferences(window);
     WinId list[WIN_MAX_CHILDREN];
     memcpy(list, r->children, sizeof list);
@@ -369,7 +369,7 @@ static void Detach(WinId window, WinId parent)
 static int InCall(WinId window, int depth)
 {
     WinRec* r = Rec(window);
-    if (!r || depth > 64) return 0;
+    if (!r || depth > WIN_MAX_DEPTH) return 0;
     if (r->inCall) return 1;
     for (int i = 0; i < WIN_MAX_CHILDREN; i++)
         if (r->children[i] && InCall(r->children[i], depth + 1)) return 1;
@@ -505,7 +505,7 @@ WinId WinFocus(void) { return win.focus; }
 static WinId FindIn(WinId window, uint32_t classId, int depth)
 {
     WinRec* r = Rec(window);
-    if (!r || depth > 64) return 0;
+    if (!r || depth > WIN_MAX_DEPTH) return 0;
     if (r->classId == classId) return window;
     for (int i = 0; i < WIN_MAX_CHILDREN; i++) {
         if (!r->children[i]) continue;
@@ -548,7 +548,7 @@ void WinGetRect(WinId window, int* x, int* y, int* width, int* height)
 void WinGetAbsPos(WinId window, int* x, int* y)
 {
     int ax = 0, ay = 0, depth = 0;
-    for (WinRec* r = Rec(window); r && depth < 64; r = Rec(r->parent), depth++) {
+    for (WinRec* r = Rec(window); r && depth < WIN_MAX_DEPTH; r = Rec(r->parent), depth++) {
         ax += r->x;
         ay += r->y;
     }
@@ -676,7 +676,7 @@ int WinGetPointerInRegion(int* x, int* y)
 static void DrawTree(WinId window, int depth)
 {
     WinRec* r = Rec(window);
-    if (!r || depth > 64) return;
+    if (!r || depth > WIN_MAX_DEPTH) return;
     int ax = 0, ay = 0;
     WinGetAbsPos(window, &ax, &ay);
     int width = r->width, height = r->height;
@@ -726,7 +726,7 @@ static WinId HitTest(int* x, int* y)
     if (!r) return 0;
     *x -= r->x;
     *y -= r->y;
-    for (int depth = 0; depth < 64; depth++) {
+    for (int depth = 0; depth < WIN_MAX_DEPTH; depth++) {
         WinId inner = 0;
         for (int i = 0; i < WIN_MAX_CHILDREN && !inner; i++) {
             WinRec* c = Rec(r->children[i]);
@@ -760,7 +760,7 @@ static void PointerRelativeTo(WinId window, int px, int py, int* x, int* y)
 
 static void Tick(WinId window, WinParam frameTime, WinParam elapsed, int depth)
 {
-    if (!Rec(window) || depth > 64) return;
+    if (!Rec(window) || depth > WIN_MAX_DEPTH) return;
     SendSystem(window, WM_TICK, frameTime, elapsed);
     WinRec* r = Rec(window);
     if (!r) return;

@@ -71,6 +71,7 @@ enum {
 enum {
     WIN_MAX_CHILDREN = 25,
     WIN_MAX_CLOSING = 50,
+    WIN_MAX_DEPTH = 64,       // walks of the tree stop this deep: a loop in damaged links ends
     WIN_TITLE_HEIGHT = 11,
     WIN_TITLE_MAX = 65,
 };
