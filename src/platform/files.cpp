@@ -115,6 +115,23 @@ int FileExists(const char* name)
     return Resolve(name, found) ? 1 : 0;
 }
 
+int FileListFolder(const char* folder, FileEntryFn fn, void* user)
+{
+    std::string path;
+    if (!Resolve(folder && *folder ? folder : ".", path)) return 1;
+    DIR* d = opendir(path.c_str());
+    if (!d) return 1;
+    while (struct dirent* e = readdir(d)) {
+        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+        struct stat st;
+        std::string full = path + "/" + e->d_name;
+        int isFolder = stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        fn(e->d_name, isFolder, user);
+    }
+    closedir(d);
+    return 0;
+}
+
 int64_t FileSize(const char* name)
 {
     std::string found;

@@ -45,6 +45,14 @@ void PlatHeadlessAdvanceClock(uint32_t ms);
 // without one a screenshot command fails the run.
 typedef int (*PlatImageWriter)(const char* fileName, const uint8_t* rgb, int width, int height);
 void PlatHeadlessSetImageWriter(PlatImageWriter writer);
+// The writer of the script's `dump FILE`: what the screen holds, as the program describes it
+// (0 on success). Without one a dump command fails the run.
+typedef int (*PlatDumpWriter)(const char* fileName);
+void PlatHeadlessSetDumpWriter(PlatDumpWriter writer);
+// The next scripted answer to a message box (ID_OK, ID_YES, ID_NO or ID_CANCEL), taken from
+// the queue; 0 when none waits (and always outside a scripted run). The program's own drawn
+// boxes ask here, so a script answers them as it answers native ones.
+int PlatTakeScriptedAnswer(void);
 
 // Native messages, numbered as the kernel window procedure expects them.
 enum {
@@ -287,6 +295,11 @@ void InputReset(void);
 // Writes the name as it is on disk; returns 1 when found.
 int FileFind(const char* name, char* out, size_t outSize);
 int FileExists(const char* name);
+// Calls fn for each entry of a folder (not "." and ".."), in no particular order, with its
+// name and whether it is a folder (links are followed). Returns 0, or 1 when the folder
+// cannot be read. The folder's own name is found whatever its letter case.
+typedef void (*FileEntryFn)(const char* name, int isFolder, void* user);
+int FileListFolder(const char* folder, FileEntryFn fn, void* user);
 // Size in bytes, or -1 when the file cannot be found.
 int64_t FileSize(const char* name);
 // Reads `length` bytes at `offset` into dest; 0 on success.

@@ -123,3 +123,21 @@ TEST(Files, SavesKeepTheirBackupModeAndLinks)
     EXPECT_TRUE(std::filesystem::is_symlink("link.mat"));
     EXPECT_EQ(ReadText("private.mat"), "ccc");
 }
+
+TEST(Files, FolderListingsNameFilesAndFolders)
+{
+    TempDir dir(true);
+    std::filesystem::create_directories("Shapes/Trees");
+    WriteText("Shapes/tree.shp", "x");
+    WriteText("Shapes/README", "x");
+    std::filesystem::create_symlink("Trees", "Shapes/linked");
+    std::vector<std::string> seen;
+    auto collect = [](const char* name, int isFolder, void* user) {
+        ((std::vector<std::string>*)user)->push_back(std::string(isFolder ? "D " : "F ") + name);
+    };
+    ASSERT_EQ(FileListFolder("shapes", collect, &seen), 0) << "the folder is found whatever its case";
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, (std::vector<std::string>{"D Trees", "D linked", "F README", "F tree.shp"}));
+    EXPECT_EQ(FileListFolder("missing", collect, &seen), 1);
+    EXPECT_EQ(FileListFolder("Shapes/tree.shp", collect, &seen), 1) << "a file is no folder";
+}

@@ -30,9 +30,19 @@ static struct {
     std::vector<uint8_t> presented;
     int width, height, bpp;
     PlatImageWriter writeImage;
+    PlatDumpWriter writeDump;
 } hl;
 
 void PlatHeadlessSetImageWriter(PlatImageWriter writer) { hl.writeImage = writer; }
+void PlatHeadlessSetDumpWriter(PlatDumpWriter writer) { hl.writeDump = writer; }
+
+int PlatTakeScriptedAnswer(void)
+{
+    if (!hl.active || hl.answers.empty()) return 0;
+    int answer = hl.answers.front();
+    hl.answers.pop_front();
+    return answer;
+}
 
 static int HeadlessInit(const PlatOptions* options)
 {
@@ -132,6 +142,9 @@ static void RunStep(const ScriptStep& s)
     case SCRIPT_ANSWER: hl.answers.push_back(s.a); break;
     case SCRIPT_CLOSE: PlatRequestClose(); break;
     case SCRIPT_SCREENSHOT: Screenshot(s); break;
+    case SCRIPT_DUMP:
+        if (!hl.writeDump || hl.writeDump(s.text.c_str()) != 0) FailRun(s, ("dump " + s.text + " could not be written").c_str());
+        break;
     }
 }
 

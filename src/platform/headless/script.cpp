@@ -162,9 +162,9 @@ int ScriptParse(const std::string& source, const std::string& fileName, std::vec
         } else if (cmd == "close") {
             if (w.size() != 1) return fail("close takes nothing");
             step(SCRIPT_CLOSE);
-        } else if (cmd == "screenshot") {
+        } else if (cmd == "screenshot" || cmd == "dump") {
             if (w.size() != 2) return fail("expected one file name");
-            step(SCRIPT_SCREENSHOT, 0, 0, w[1]);
+            step(cmd == "dump" ? SCRIPT_DUMP : SCRIPT_SCREENSHOT, 0, 0, w[1]);
         } else {
             return fail("unknown command");
         }

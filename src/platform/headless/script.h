@@ -14,6 +14,7 @@ enum ScriptOp {
     SCRIPT_ANSWER,      // a: ID_OK, ID_YES, ID_NO or ID_CANCEL
     SCRIPT_CLOSE,
     SCRIPT_SCREENSHOT,  // text: file name
+    SCRIPT_DUMP,        // text: file name
 };
 
 struct ScriptStep {
