@@ -154,6 +154,14 @@ static Bytes ReadAll(const Bytes& file, int w, int h)
     return out;
 }
 
+// Width, height, planes, PBM, compression and colours; empty when refused.
+static std::vector<int> Info(const Bytes& file)
+{
+    IffInfo i;
+    if (!IffGetInfo(file.data(), file.size(), &i)) return {};
+    return {i.width, i.height, i.planes, i.pbm, i.compression, i.colours};
+}
+
 struct Iff : ::testing::Test {
     void SetUp() override
     {
@@ -175,12 +183,7 @@ TEST_F(Iff, IlbmOneToEightPlanesPlainAndPacked)
             SCOPED_TRACE(testing::Message() << planes << " planes, packed " << packed);
             Bytes px = RandomPixels(w, h, planes, (unsigned)planes);
             Bytes file = Picture(px, w, h, planes, false, false, packed);
-            IffInfo info;
-            ASSERT_EQ(1, IffGetInfo(file.data(), file.size(), &info));
-            EXPECT_EQ(w, info.width);
-            EXPECT_EQ(h, info.height);
-            EXPECT_EQ(planes, info.planes);
-            EXPECT_EQ(0, info.pbm);
+            EXPECT_EQ(Info(file), (std::vector<int>{w, h, planes, 0, packed, 16}));
             EXPECT_EQ(px, ReadAll(file, w, h));
         }
 }
@@ -192,9 +195,7 @@ TEST_F(Iff, PbmOneBytePerPixel)
     Bytes px = RandomPixels(w, h, 8, 99);
     for (bool packed : {false, true}) {
         Bytes file = Picture(px, w, h, 8, true, false, packed);
-        IffInfo info;
-        ASSERT_EQ(1, IffGetInfo(file.data(), file.size(), &info));
-        EXPECT_EQ(1, info.pbm);
+        EXPECT_EQ(Info(file), (std::vector<int>{w, h, 8, 1, packed, 16}));
         EXPECT_EQ(px, ReadAll(file, w, h)) << "packed " << packed;
     }
 }
@@ -244,9 +245,7 @@ TEST_F(Iff, PaddingUnknownChunksAndMaskPlane)
         ASSERT_EQ(1, IffRead(file.data(), file.size(), 0, 0, w, h, out.data(), cmap, &colours));
         EXPECT_EQ(px, out);
         ASSERT_EQ(3, colours);
-        EXPECT_EQ(6, cmap[6]);
-        EXPECT_EQ(253, cmap[7]);
-        EXPECT_EQ(2 ^ 0x5A, cmap[8]);
+        EXPECT_EQ(Bytes(cmap + 6, cmap + 9), (Bytes{6, 253, 2 ^ 0x5A}));
     }
 }
 
@@ -349,24 +348,13 @@ static void ExpectPixels(const Bytes& file, int w, int h, const std::vector<Pixe
 TEST_F(Iff, RealPictures)
 {
     Bytes fc = Fixture("FC.LBM");
-    IffInfo info;
-    ASSERT_EQ(1, IffGetInfo(fc.data(), fc.size(), &info));
-    EXPECT_EQ(320, info.width);
-    EXPECT_EQ(200, info.height);
-    EXPECT_EQ(1, info.pbm);
-    EXPECT_EQ(1, info.compression);
-    EXPECT_EQ(256, info.colours);
+    EXPECT_EQ(Info(fc), (std::vector<int>{320, 200, 8, 1, 1, 256}));
     ExpectPixels(fc, 320, 200,
                  {{0, 0, 0, 0, 0}, {318, 101, 55, 39, 55}, {280, 99, 107, 83, 111}, {0, 110, 51, 43, 63},
                   {319, 110, 67, 55, 79}, {160, 100, 91, 67, 91}});
 
     Bytes pic = Fixture("PIC18.LBM");
-    ASSERT_EQ(1, IffGetInfo(pic.data(), pic.size(), &info));
-    EXPECT_EQ(160, info.width);
-    EXPECT_EQ(100, info.height);
-    EXPECT_EQ(0, info.pbm);
-    EXPECT_EQ(6, info.planes);
-    EXPECT_EQ(34, info.colours);
+    EXPECT_EQ(Info(pic), (std::vector<int>{160, 100, 6, 0, 1, 34}));
     ExpectPixels(pic, 160, 100,
                  {{159, 99, 0, 0, 0}, {80, 3, 24, 0, 0}, {108, 81, 106, 106, 106}, {53, 81, 115, 115, 115},
                   {101, 82, 74, 74, 74}, {83, 82, 16, 16, 16}});
