@@ -58,6 +58,11 @@ TEST(ResNames, LookupAddsInNameOrderAndStoresLowerCase)
     std::string fits = std::string(59, 'n') + ".dat";
     WriteText(fits, "fits");
     EXPECT_NE(0, ResOpenName(fits.c_str()));
+
+    // A loose file in a folder is found whatever the case of each part on disk.
+    std::filesystem::create_directory("Sub");
+    WriteText("Sub/Tree.SHP", "in a folder");
+    EXPECT_EQ("in a folder", ResText(ResOpenName("sub/tree.shp")));
 }
 
 TEST(ResNames, OpenTwiceFreeOnceAndReloadUnderTheSameId)
@@ -194,9 +199,8 @@ TEST(ResNames, MultiplePatterns)
 
     ResId ids[3] = {0, 0, 0};
     EXPECT_EQ(nullptr, ResFindMultiple("W**.DAT", ids, 3, 7));
-    EXPECT_STREQ("w07.dat", ResName(ids[0]));
-    EXPECT_STREQ("w08.dat", ResName(ids[1]));
-    EXPECT_STREQ("w09.dat", ResName(ids[2]));
+    EXPECT_EQ((std::vector<std::string>{ResName(ids[0]), ResName(ids[1]), ResName(ids[2])}),
+              (std::vector<std::string>{"w07.dat", "w08.dat", "w09.dat"}));
     EXPECT_EQ(-1, ResIsLoaded(ids[0])) << "finding does not load";
 
     ResId five[1] = {0};

@@ -35,11 +35,12 @@ TEST(ResFile, HandMadeFilesPlainAndScrambledReadAlike)
         {2, "TREE    .SHP", 4, 6},
         {2, "ABCDEFGH.DAT", 10, 3},
         {2, "EMPTY   .BIN", 13, 0},
+        {2, "TREE    .SHP", 10, 3},  // a second entry of the key: the first one wins
     };
     WriteBytes("plain.res", HandResFile("junkshapesxyz", entries, false));
     WriteBytes("SCRAMBLED.RES", HandResFile("junkshapesxyz", entries, true));
     Bytes raw = ReadBytes("SCRAMBLED.RES");
-    ASSERT_EQ(0x80000004u, GetU32(raw.data(), 13));
+    ASSERT_EQ(0x80000005u, GetU32(raw.data(), 13));
     EXPECT_NE(0, memcmp(raw.data() + 13 + 4 + 28 + 4, "TREE", 4)) << "names are stored scrambled";
 
     for (const char* file : {"plain.res", "scrambled.res"}) {
@@ -48,19 +49,17 @@ TEST(ResFile, HandMadeFilesPlainAndScrambledReadAlike)
         ResInstall(100);
         ASSERT_EQ(0, ResAddFile(file));
         ASSERT_EQ(1, ResFileCount());
-        ASSERT_EQ(4, ResFileEntryCount(0));
+        ASSERT_EQ(5, ResFileEntryCount(0));
         ResDirEntry e;
         ASSERT_EQ(0, ResFileGetEntry(0, 2, &e));
-        EXPECT_EQ(2u, e.kind);
         EXPECT_STREQ("ABCDEFGH.DAT", e.name);
-        EXPECT_EQ(10u, e.offset);
-        EXPECT_EQ(3u, e.size);
-        EXPECT_EQ(1, ResFileGetEntry(0, 4, &e));
+        EXPECT_EQ((std::vector<uint32_t>{e.kind, e.offset, e.size}), (std::vector<uint32_t>{2, 10, 3}));
+        EXPECT_EQ(1, ResFileGetEntry(0, 5, &e));
         EXPECT_EQ(1, ResFileGetEntry(1, 0, &e));
 
         ResId tree = ResOpenName("tree.shp");
         ASSERT_NE(0, tree);
-        EXPECT_EQ("shapes", ResText(tree)) << "the kind 1 entry of the same key is skipped";
+        EXPECT_EQ("shapes", ResText(tree)) << "the kind 1 entry before it is skipped, the later one not reached";
         ResId longName = ResOpenName("abcdefghij.dat");
         ASSERT_NE(0, longName);
         EXPECT_EQ("xyz", ResText(longName)) << "matched by the first 8 characters";
