@@ -17,7 +17,9 @@ static void WriteSprite(const char* file)
 TEST_F(Materials, ColoursComeFromThePaletteOrTheRecord)
 {
     PalMSetColour(7, 10, 20, 63);
-    WriteBytes("a.mat", MatFile({{"Lit", 7, 4095, 64, 100, 200, 300, 400, 500, "none.spr"}, {"Flat", 0, 0, 0, 0, 0, 0, 9}}));
+    WriteBytes("a.mat", MatFile({{"Lit", 7, 4095, 64, 100, 200, 300, 400, 500, "none.spr"},
+                                 {"Flat", 0, 0, 0, 0, 0, 0, 9},
+                                 {"Glow", 0, 0, 0, 5}}));
     ASSERT_EQ(0, MatMLoad("a.mat"));
     const uint8_t* e = IntMatPtr(1);
     ASSERT_NE(nullptr, e);
@@ -27,6 +29,7 @@ TEST_F(Materials, ColoursComeFromThePaletteOrTheRecord)
     for (int i = 0; i < 13; i++) EXPECT_EQ(words[i], GetI32(e, IM_DRAW_HOOK + 4 * i)) << i;
     EXPECT_EQ(0u, GetU32(e, IM_SPRITE)) << "a missing texture draws untextured, no copy";
     EXPECT_EQ(1, IntMatUnlit(2)) << "no S.I., ambient or diffuse; specular does not count";
+    EXPECT_EQ(0, IntMatUnlit(3)) << "S.I. alone lights it";
 
     // The same record in a true-colour list takes its own RGB.
     MatMInstall();

@@ -211,4 +211,5 @@ TEST_F(Materials, NamesAndTexturesStayInsideTheirFields)
     EXPECT_STREQ("0123456789abcdef", MatMGetName(2));
     EXPECT_STREQ("ABCDEFGHIJKL", MatMGetTexture(2));
     EXPECT_EQ(2, IntMatFind("0123456789ABCDEFGHIJ"));
+    EXPECT_EQ(IM_NONE, IntMatFind("0123456789ABCDEX")) << "all 16 characters count";
 }

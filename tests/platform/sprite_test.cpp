@@ -73,8 +73,15 @@ TEST_F(Sprites, DamagedFilesAreRefused)
     AppendU32(trps, 48);
     while (trps.size() < 48) trps.push_back(0);
     WriteBytes("big.spr", trps);
+    // 1 x 2 pixels and a row table of two 8-byte rows, cut by its last 4 bytes.
+    Bytes rows = trps;
+    PutU32(rows.data(), 4, 1);
+    PutU32(rows.data(), 8, 2);
+    PutU32(rows.data(), 40, 50);
+    rows.resize(50 + 12);
+    WriteBytes("rows.spr", rows);
     WriteBytes("odd.spr", {'X', 'Y', 'Z', 'W', 1, 0, 0, 0, 1, 0, 0, 0});
-    for (const char* name : {"short.spr", "endless.spr", "picture.spr", "big.spr", "odd.spr"}) {
+    for (const char* name : {"short.spr", "endless.spr", "picture.spr", "big.spr", "rows.spr", "odd.spr"}) {
         EXPECT_EQ(ResOpenName(name), 0) << name;
         EXPECT_EQ(ResLastError(), RES_ERR_READ) << name;
     }

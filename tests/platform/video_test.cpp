@@ -36,6 +36,8 @@ TEST_F(Video, ModesAndDepths)
     VideoForceModeChange();
     EXPECT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
     EXPECT_EQ(Px(0, 0), 0u);
+    EXPECT_EQ(VideoSetMode(320, 240, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
+    EXPECT_EQ(VideoModeHeight(), 240) << "another height is another mode";
 
     // 8 and 24 bits are refused and leave the mode as it was.
     EXPECT_NE(VideoSetMode(640, 400, VIDEO_8BIT, VIDEO_WINDOWED_D3D, 0, 0), 0);

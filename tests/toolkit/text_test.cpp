@@ -226,6 +226,9 @@ TEST_F(Text, GlyphsCrossingTheClipEdgeAreLeftOutAndDoNotAdvance)
     TextPrint(30, 8, "a");
     TextPrint(30, 38, "a");
     for (int y = 0; y < 50; y++) EXPECT_EQ(Px(30, y), 0u) << y;
+    // A cell that ends on the clip rectangle's last column or row lies inside it.
+    TextPrint(58, 37, "a");
+    EXPECT_EQ(Px(60, 40), Pal(255));
 }
 
 TEST_F(Text, CharactersOutsideTheFontDrawNothingAndAdvanceNothing)
