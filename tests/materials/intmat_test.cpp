@@ -35,9 +35,7 @@ TEST_F(Materials, ColoursComeFromThePaletteOrTheRecord)
     MatMInstall();
     MatMSetTrueColour();
     ASSERT_EQ(0, MatMLoad("a.mat"));
-    EXPECT_EQ(0, IntMatRed(1));
-    EXPECT_EQ(63, IntMatGreen(1));
-    EXPECT_EQ(1, IntMatBlue(1));
+    EXPECT_EQ((std::vector<int32_t>{IntMatRed(1), IntMatGreen(1), IntMatBlue(1)}), (std::vector<int32_t>{0, 63, 1}));
 }
 
 TEST_F(Materials, TheDummyEntryIsAllZero)
@@ -68,8 +66,8 @@ TEST_F(Materials, IndexRules)
     IntMatSetSI(IM_NONE, 43);
     IntMatSetAlpha(IM_NONE, 44);
     IntMatSetPalette(IM_NONE, 45);
-    EXPECT_EQ(42, IntMatAmbient(IM_NONE));
-    EXPECT_EQ(0, IntMatSI(IM_NONE) + IntMatAlpha(IM_NONE) + IntMatPalette(IM_NONE));
+    EXPECT_EQ((std::vector<int32_t>{IntMatAmbient(IM_NONE), IntMatSI(IM_NONE), IntMatAlpha(IM_NONE), IntMatPalette(IM_NONE)}),
+              (std::vector<int32_t>{42, 0, 0, 0}));
     EXPECT_EQ(1111, IntMatAmbient(0));
 
     // Any other index outside the table names entry 0.
@@ -112,10 +110,8 @@ TEST_F(Materials, FindAndFindOrAddRunTheHandlers)
     Bytes rec = MatRecordBytes({"Grass", 1000, 2000, 4000, 0, 0, 0, 0, 0, "GRASS.SPR"});
     EXPECT_EQ(2, IntMatFindOrAdd(rec.data()));
     EXPECT_EQ(2, runs[0]);
-    EXPECT_EQ(15, IntMatRed(2));
-    EXPECT_EQ(62, IntMatBlue(2));
+    EXPECT_EQ((std::vector<int32_t>{IntMatRed(2), IntMatBlue(2), IntMatHandle(2)}), (std::vector<int32_t>{15, 62, 0}));
     EXPECT_NE(0, IntMatSprite(2));
-    EXPECT_EQ(0, IntMatHandle(2));
     EXPECT_EQ(2, MatMCount());
     EXPECT_EQ(2, IntMatFindOrAdd(rec.data()));
     EXPECT_EQ(1, IntMatFindOrAdd(MatRecordBytes({"STONE", 99}).data()));

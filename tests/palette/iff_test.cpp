@@ -46,20 +46,12 @@ static Bytes Form(const char* type, const std::vector<Bytes>& chunks)
     return b;
 }
 
+// Width, height, x, y; planes, masking, compression, pad; transparent colour; aspect; page.
 static Bytes Bmhd(int w, int h, int planes, int masking, int compression)
 {
     Bytes b;
-    AppendBE16(b, (uint32_t)w);
-    AppendBE16(b, (uint32_t)h);
-    AppendBE16(b, 0);   // x
-    AppendBE16(b, 0);   // y
-    b.push_back((uint8_t)planes);
-    b.push_back((uint8_t)masking);
-    b.push_back((uint8_t)compression);
-    b.push_back(0);
-    AppendBE16(b, 0);   // transparent colour
-    b.push_back(10);
-    b.push_back(11);
+    for (int v : {w, h, 0, 0}) AppendBE16(b, (uint32_t)v);
+    b.insert(b.end(), {(uint8_t)planes, (uint8_t)masking, (uint8_t)compression, 0, 0, 0, 10, 11});
     AppendBE16(b, (uint32_t)w);
     AppendBE16(b, (uint32_t)h);
     return Chunk("BMHD", b);

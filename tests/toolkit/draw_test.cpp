@@ -2,11 +2,6 @@
 
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "platform/platform.h"
-#include "toolkit/draw.h"
-#include "toolkit/text.h"
 #include "support/screen.h"
 
 constexpr int GREEN = 249, RED = 250, YELLOW = 254, BLUE = 248;
@@ -91,11 +86,8 @@ TEST_F(Draw, TargetsOfEveryDepthAndPartitions)
     ASSERT_TRUE(VideoVirtPart(100, 50, 20, 10));
     DrawFillRect(-5, -5, 2, 30, GREEN);   // clipped to the partition
     VideoVirtPartEnd();
-    EXPECT_EQ(Px(100, 50), Pal(GREEN));
-    EXPECT_EQ(Px(102, 59), Pal(GREEN));
-    EXPECT_EQ(Px(103, 50), 0u);
-    EXPECT_EQ(Px(100, 60), 0u);
-    EXPECT_EQ(Px(99, 50), 0u);
+    EXPECT_EQ((std::vector<uint32_t>{Px(100, 50), Px(102, 59), Px(103, 50), Px(100, 60), Px(99, 50)}),
+              (std::vector<uint32_t>{Pal(GREEN), Pal(GREEN), 0, 0, 0}));
 
     // An 8-bit target (a sprite) takes the palette index itself.
     ResId s = SpriteCreate8(4, 3, -1, nullptr, 0);
@@ -104,17 +96,14 @@ TEST_F(Draw, TargetsOfEveryDepthAndPartitions)
     DrawLine(0, 0, 3, 0, 78);
     SpriteEndDraw();
     const uint8_t* p = SpritePixels(s);
-    const uint8_t expect[12] = {78, 78, 78, 78, 0, 77, 77, 0, 0, 77, 77, 0};
-    for (int i = 0; i < 12; i++) EXPECT_EQ(p[i], expect[i]) << i;
+    EXPECT_EQ(std::vector<uint8_t>(p, p + 12), (std::vector<uint8_t>{78, 78, 78, 78, 0, 77, 77, 0, 0, 77, 77, 0}));
     SpriteRelease(s);
 
     // 32-bit framebuffer.
     ASSERT_EQ(VideoSetMode(320, 200, VIDEO_32BIT, VIDEO_WINDOWED_D3D, 0, 0), 0);
     DrawFillRect(5, 5, 6, 6, RED);
     DrawLine(0, 10, 3, 10, BLUE);
-    EXPECT_EQ(Px(6, 6), 0x00C00000u);
-    EXPECT_EQ(Px(3, 10), Pal(BLUE));
-    EXPECT_EQ(Px(7, 6), 0u);
+    EXPECT_EQ((std::vector<uint32_t>{Px(6, 6), Px(3, 10), Px(7, 6)}), (std::vector<uint32_t>{0x00C00000, 0x0000FC, 0}));
 }
 
 // ============================================================================================
@@ -188,11 +177,8 @@ TEST_F(Draw, RaisedAndSunkenBoxesUseTheInterfaceColours)
 {
     // Unusual indices, so that only the interface colours can have put them there.
     DrawSetInterfaceColours(1, GREEN, YELLOW, 3, 4);
-    EXPECT_EQ(DrawBackground(), 1);
-    EXPECT_EQ(DrawShadow(), GREEN);
-    EXPECT_EQ(DrawHighlight(), YELLOW);
-    EXPECT_EQ(DrawTextColour(), 3);
-    EXPECT_EQ(DrawAccent(), 4);
+    EXPECT_EQ((std::vector<int>{DrawBackground(), DrawShadow(), DrawHighlight(), DrawTextColour(), DrawAccent()}),
+              (std::vector<int>{1, GREEN, YELLOW, 3, 4}));
 
     auto check = [&](int x0, int y0, int x1, int y1, uint32_t topLeft, uint32_t bottomRight) {
         for (int x = x0 + 1; x < x1; x++) {
