@@ -72,18 +72,15 @@ TEST_F(Materials, IndexRules)
 
     // Any other index outside the table names entry 0.
     for (int i : {3, 511, 32766, 32768, -1}) {
-        EXPECT_EQ(1111, IntMatAmbient(i)) << i;
         IntMatSetDiffuse(i, i);
-        EXPECT_EQ(i, IntMatDiffuse(0)) << i;
+        EXPECT_EQ((std::vector<int32_t>{IntMatAmbient(i), IntMatDiffuse(0)}), (std::vector<int32_t>{1111, i})) << i;
     }
     EXPECT_EQ(7, IntMatAmbient(2));
 
     // The pointer: entries below the count, entry 0 at the count, none above.
     uint8_t* base = IntMatPtr(0);
-    EXPECT_EQ(base + 2 * IM_SIZE, IntMatPtr(2));
-    EXPECT_EQ(base, IntMatPtr(3));
-    EXPECT_EQ(nullptr, IntMatPtr(4));
-    EXPECT_EQ(nullptr, IntMatPtr(IM_NONE));
+    EXPECT_EQ((std::vector<uint8_t*>{IntMatPtr(2), IntMatPtr(3), IntMatPtr(4), IntMatPtr(IM_NONE)}),
+              (std::vector<uint8_t*>{base + 2 * IM_SIZE, base, nullptr, nullptr}));
 
     // A draw hook is a flag word in the record and a routine beside it; a reload clears it.
     IntMatSetDrawHook(1, DrawHook);
@@ -101,9 +98,8 @@ TEST_F(Materials, FindAndFindOrAddRunTheHandlers)
     WriteBytes("a.mat", MatFile({{"stone"}}));
     ASSERT_EQ(0, MatMLoad("a.mat"));
     EXPECT_EQ(1, runs[0]);
-    EXPECT_EQ(1, IntMatFind("STONE"));
-    EXPECT_EQ(IM_NONE, IntMatFind("Ston"));
-    EXPECT_EQ(IM_NONE, IntMatFind("stone x"));
+    EXPECT_EQ((std::vector<int>{IntMatFind("STONE"), IntMatFind("Ston"), IntMatFind("stone x")}),
+              (std::vector<int>{1, IM_NONE, IM_NONE}));
 
     // Added without the palette and without a texture copy; the list does not change.
     WriteSprite("grass.spr");
