@@ -84,8 +84,7 @@ TEST_F(Video, PartitionsClipToTheScreen)
     EXPECT_EQ((std::vector<int>{x, y}), (std::vector<int>{300, 190}));
     EXPECT_EQ(Clip(), (std::vector<int>{0, 0, 19, 9}));
     VideoClear(255);
-    EXPECT_EQ(Px(319, 199), 0xFFFFu);
-    EXPECT_EQ(Px(299, 199), 0u);
+    EXPECT_EQ(Pxs({{319, 199}, {299, 199}}), Pals({255, -1}));
     VideoVirtPartEnd();
     EXPECT_EQ(Clip(), (std::vector<int>{0, 0, 319, 199}));
 

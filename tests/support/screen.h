@@ -4,6 +4,10 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
 #include "kernel/kernel.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
@@ -46,6 +50,19 @@ protected:
         return t->bpp == 8 ? *p : t->bpp == 16 ? GetU16(p) : GetU32(p);
     }
     static uint32_t Pal(int index) { return VideoPixelTable()[index]; }
+    // Several pixels, and several palette colours as pixels, to compare as lists.
+    static std::vector<uint32_t> Pxs(std::initializer_list<std::pair<int, int>> points)
+    {
+        std::vector<uint32_t> out;
+        for (auto [x, y] : points) out.push_back(Px(x, y));
+        return out;
+    }
+    static std::vector<uint32_t> Pals(std::initializer_list<int> indices)
+    {
+        std::vector<uint32_t> out;
+        for (int i : indices) out.push_back(i < 0 ? 0 : Pal(i));   // -1: a pixel left at 0
+        return out;
+    }
 
     // The pointer as the native window reports it, and input steps of the window manager
     // with it at (x, y): plain, or with a button going down, up, or down and up.

@@ -54,8 +54,7 @@ TEST_F(Draw, FilledRectanglesAreClippedAndOutsideOnesDrawNothing)
     // Coordinates far outside the screen are clipped, not walked or written.
     DrawFillRect(-2000000000, 25, 2000000000, 25, YELLOW);
     EXPECT_EQ(LitPixels().size(), 41u);
-    EXPECT_EQ(Px(10, 25), Pal(YELLOW));
-    EXPECT_EQ(Px(50, 25), Pal(YELLOW));
+    EXPECT_EQ(Pxs({{10, 25}, {50, 25}}), Pals({YELLOW, YELLOW}));
 }
 
 TEST_F(Draw, OutlineDrawsOnlyTheEdgesInsideTheClip)
@@ -75,9 +74,7 @@ TEST_F(Draw, OutlineDrawsOnlyTheEdgesInsideTheClip)
     VideoSetClip(25, 0, 319, 199);
     DrawFillRect(20, 20, 30, 28, GREEN | DRAW_OUTLINE);
     EXPECT_EQ(LitPixels().size(), (size_t)(2 * 6 + 7));
-    EXPECT_EQ(Px(25, 20), Pal(GREEN));
-    EXPECT_EQ(Px(30, 24), Pal(GREEN));
-    EXPECT_EQ(Px(26, 24), 0u);
+    EXPECT_EQ(Pxs({{25, 20}, {30, 24}, {26, 24}}), Pals({GREEN, GREEN, -1}));
 }
 
 TEST_F(Draw, TargetsOfEveryDepthAndPartitions)
@@ -124,8 +121,7 @@ TEST_F(Draw, LinesAreContinuousAndInclusiveInEveryDirection)
         // One pixel per step of the longer axis, both ends included, each a neighbour of the
         // one before.
         ASSERT_EQ(lit.size(), (size_t)(dx > dy ? dx : dy) + 1) << l.x0 << "," << l.y0;
-        EXPECT_EQ(Px(l.x0, l.y0), Pal(GREEN));
-        EXPECT_EQ(Px(l.x1, l.y1), Pal(GREEN));
+        EXPECT_EQ(Pxs({{l.x0, l.y0}, {l.x1, l.y1}}), Pals({GREEN, GREEN}));
         for (const Lit& a : lit) {
             bool neighbour = lit.size() == 1;
             for (const Lit& b : lit)
@@ -228,9 +224,7 @@ TEST_F(Draw, TitleBarsCentreTheirTitleAndHaveThreeLooks)
         EXPECT_EQ(Px(x, 29), 0u);
         EXPECT_EQ(Px(x, 41), 0u);
     }
-    EXPECT_EQ(Px(20, 30), Pal(253)) << "raised";
-    EXPECT_EQ(Px(119, 40), Pal(251));
-    EXPECT_EQ(Px(22, 32), Pal(252)) << "background inside";
+    EXPECT_EQ(Pxs({{20, 30}, {119, 40}, {22, 32}}), Pals({253, 251, 252})) << "raised, the background inside";
     // The title is in the text colour, centred between 20 and 119.
     Ink t = ink(Pal(255), 21, 31, 118, 39);
     EXPECT_GT(t.count, 20);
@@ -245,8 +239,7 @@ TEST_F(Draw, TitleBarsCentreTheirTitleAndHaveThreeLooks)
     uint32_t inside = Px(22, 72);
     EXPECT_NE(inside, Pal(252));
     EXPECT_NE(inside, Pal(250));
-    EXPECT_EQ(Px(20, 70), Pal(251)) << "sunken";
-    EXPECT_EQ(Px(119, 80), Pal(253));
+    EXPECT_EQ(Pxs({{20, 70}, {119, 80}}), Pals({251, 253})) << "sunken";
     EXPECT_EQ(ink(Pal(255), 21, 71, 118, 79).count, t.count);
 
     // A title too long for its bar shows its start and stays inside the bar; the caller's

@@ -256,25 +256,18 @@ TEST_F(Text, ColoursShadowAndTheGlyphsOwnValues)
     UseFont(d);
     TextSetColour(YELLOW);
     TextPrint(10, 10, "a");
-    EXPECT_EQ(Px(10, 10), Pal(YELLOW));
-    EXPECT_EQ(Px(11, 10), Pal(YELLOW));
-    EXPECT_EQ(Px(12, 10), 0u);
+    EXPECT_EQ(Pxs({{10, 10}, {11, 10}, {12, 10}}), Pals({YELLOW, YELLOW, -1}));
 
     TextSetColour(-1);
     TextPrint(10, 20, "a");
-    EXPECT_EQ(Px(10, 20), Pal(GREEN));
-    EXPECT_EQ(Px(11, 20), Pal(BLUE));
+    EXPECT_EQ(Pxs({{10, 20}, {11, 20}}), Pals({GREEN, BLUE}));
 
     // The shadow is drawn first, offset, in the shadow colour; the glyph covers it where
     // they meet.
     TextSetColour(YELLOW);
     TextSetShadow(1, 1);
     TextPrint(10, 30, "a");
-    EXPECT_EQ(Px(10, 30), Pal(YELLOW));
-    EXPECT_EQ(Px(11, 30), Pal(YELLOW));
-    EXPECT_EQ(Px(11, 31), Pal(251));
-    EXPECT_EQ(Px(12, 31), Pal(251));
-    EXPECT_EQ(Px(10, 31), 0u);
+    EXPECT_EQ(Pxs({{10, 30}, {11, 30}, {11, 31}, {12, 31}, {10, 31}}), Pals({YELLOW, YELLOW, 251, 251, -1}));
 
     // Setting the colour clears the shadow.
     TextSetColour(YELLOW);

@@ -372,16 +372,10 @@ TEST_F(Win, LaterChildIsDrawnOnTopAndTakesThePointerWithinItsRectangle)
     WinId inner = Rec(5, 6, 4, 3, newer, 250);
     VideoClear(255);
     WinDrawAll();
-    EXPECT_EQ(Px(0, 0), Pal(0)) << "the desktop fills the screen with colour 0";
-    EXPECT_EQ(Px(319, 199), Pal(0));
-    EXPECT_EQ(Px(25, 25), Pal(249));
-    EXPECT_EQ(Px(60, 40), Pal(248)) << "the overlap shows the newer window";
-    EXPECT_EQ(Px(109, 69), Pal(248));
-    EXPECT_EQ(Px(110, 69), Pal(0)) << "each window is clipped to its own rectangle";
-    EXPECT_EQ(Px(55, 36), Pal(250));
-    EXPECT_EQ(Px(58, 38), Pal(250));
-    EXPECT_EQ(Px(59, 38), Pal(248));
-    EXPECT_EQ(Px(55, 39), Pal(248));
+    // The desktop fills the screen with colour 0; the overlap shows the newer window; each
+    // window is clipped to its own rectangle.
+    EXPECT_EQ(Pxs({{0, 0}, {319, 199}, {25, 25}, {60, 40}, {109, 69}, {110, 69}}), Pals({0, 0, 249, 248, 248, 0}));
+    EXPECT_EQ(Pxs({{55, 36}, {58, 38}, {59, 38}, {55, 39}}), Pals({250, 250, 248, 248}));
     EXPECT_EQ(Recorded(newer, WM_DRAWCLIENT), 0) << "no client area: no client message";
 
     // The pointer over the overlap goes to the newer window only.
@@ -394,13 +388,14 @@ TEST_F(Win, LaterChildIsDrawnOnTopAndTakesThePointerWithinItsRectangle)
     EXPECT_EQ(Pos(Last(inner, WM_POINTER)), (std::vector<int>{1, 1}));
     Frame(30, 30);
     EXPECT_EQ(WinUnderPointer(), older);
-    // A rectangle holds x0 .. x0 + width - 1 and y0 .. y0 + height - 1, not its far edges.
-    Frame(109, 69);
-    EXPECT_EQ(WinUnderPointer(), newer);
-    Frame(110, 40);
-    EXPECT_EQ(WinUnderPointer(), WinDesktop()) << "the right edge";
-    Frame(100, 70);
-    EXPECT_EQ(WinUnderPointer(), WinDesktop()) << "the bottom edge";
+    // A rectangle holds x0 .. x0 + width - 1 and y0 .. y0 + height - 1, not its right and
+    // bottom edges.
+    std::vector<WinId> under;
+    for (auto [x, y] : {std::pair{109, 69}, {110, 40}, {100, 70}}) {
+        Frame(x, y);
+        under.push_back(WinUnderPointer());
+    }
+    EXPECT_EQ(under, (std::vector<WinId>{newer, WinDesktop(), WinDesktop()}));
 
     // Only the modal window's tree is redrawn by WinDrawModal.
     VideoClear(255);
@@ -408,8 +403,7 @@ TEST_F(Win, LaterChildIsDrawnOnTopAndTakesThePointerWithinItsRectangle)
     EXPECT_EQ(Px(60, 40), Pal(255)) << "no modal window: nothing drawn";
     WinMakeModal(older);
     WinDrawModal();
-    EXPECT_EQ(Px(60, 40), Pal(249));
-    EXPECT_EQ(Px(0, 0), Pal(255));
+    EXPECT_EQ(Pxs({{60, 40}, {0, 0}}), Pals({249, 255}));
 }
 
 TEST_F(Win, FrameWindowClientAndRegion)
@@ -426,14 +420,12 @@ TEST_F(Win, FrameWindowClientAndRegion)
 
     VideoClear(255);
     WinDrawAll();
-    // The client is filled with the background colour, inside the border and below the bar.
-    EXPECT_EQ(Px(41, 41), Pal(252));
-    EXPECT_EQ(Px(118, 78), Pal(252));
+    // The client is filled with the background colour, inside the border and below the bar;
+    // without border and title a frame is all client.
+    EXPECT_EQ(Pxs({{41, 41}, {118, 78}, {200, 30}, {220, 30}}), Pals({252, 252, 252, 0}));
     EXPECT_NE(Px(119, 78), Pal(252)) << "the right border";
     EXPECT_NE(Px(60, 35), Pal(0)) << "the title bar is drawn over the desktop";
     EXPECT_NE(Px(60, 35), Pal(255));
-    EXPECT_EQ(Px(200, 30), Pal(252)) << "no border, no title: all client";
-    EXPECT_EQ(Px(220, 30), Pal(0));
 
     // The modal window's title bar has its own look; the alternative style its own border.
     uint32_t plainBar = Px(60, 35);
@@ -443,8 +435,7 @@ TEST_F(Win, FrameWindowClientAndRegion)
     WinDrawAll();
     EXPECT_NE(Px(60, 35), plainBar);
     EXPECT_NE(Px(10, 100), Px(40, 100));
-    EXPECT_EQ(Px(11, 101), Pal(252));
-    EXPECT_EQ(Px(41, 101), Pal(252));
+    EXPECT_EQ(Pxs({{11, 101}, {41, 101}}), Pals({252, 252}));
 }
 
 // ============================================================================================
