@@ -68,27 +68,14 @@ static Bytes Cmap(int n)
     return Chunk("CMAP", b);
 }
 
-// ByteRun1: runs of three or more equal bytes repeat, the rest are literals.
+// ByteRun1: runs of equal bytes repeat, single bytes are literals of one (the hand-made test
+// below has longer literals).
 static Bytes Pack(const Bytes& row)
 {
     Bytes out;
-    size_t i = 0;
-    while (i < row.size()) {
-        size_t run = 1;
-        while (i + run < row.size() && run < 128 && row[i + run] == row[i]) run++;
-        if (run >= 3) {
-            out.push_back((uint8_t)(1 - (int)run));
-            out.push_back(row[i]);
-            i += run;
-            continue;
-        }
-        size_t lit = 0;
-        while (i + lit < row.size() && lit < 128 &&
-               !(i + lit + 2 < row.size() && row[i + lit] == row[i + lit + 1] && row[i + lit] == row[i + lit + 2]))
-            lit++;
-        out.push_back((uint8_t)(lit - 1));
-        out.insert(out.end(), row.begin() + (long)i, row.begin() + (long)(i + lit));
-        i += lit;
+    for (size_t i = 0, run; i < row.size(); i += run) {
+        for (run = 1; i + run < row.size() && run < 128 && row[i + run] == row[i];) run++;
+        out.insert(out.end(), {(uint8_t)(1 - (int)run), row[i]});
     }
     return out;
 }

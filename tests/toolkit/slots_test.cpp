@@ -369,8 +369,10 @@ TEST_F(Slots, SearchByCategory)
     SlotsSetCategory(c, 4);
     SlotsFree(d);
     EXPECT_EQ(0, SlotsNext(SLOTS_NONE, 0)) << "from the start the camera comes first";
-    EXPECT_EQ((std::vector<int>{SlotsNext(SLOTS_NONE, 4), SlotsNext(b, 4), SlotsNext(c, 4), SlotsNext(a, 2)}),
-              (std::vector<int>{b, c, SLOTS_NONE, b}));
+    // A slot is found when its mask shares a bit with the one asked for.
+    EXPECT_EQ((std::vector<int>{SlotsNext(SLOTS_NONE, 4), SlotsNext(b, 4), SlotsNext(c, 4), SlotsNext(a, 2),
+                                SlotsNext(SLOTS_NONE, 5)}),
+              (std::vector<int>{b, c, SLOTS_NONE, b, a}));
     EXPECT_EQ(SLOTS_NONE, SlotsNext(c, 0)) << "free slots are not found";
     EXPECT_EQ((std::vector<int>{1, 1, 0}), (std::vector<int>{SlotsValid(d), SlotsValid(900), SlotsValid(a)}));
 }
