@@ -17,7 +17,9 @@ static void WriteSprite(const char* file)
 TEST_F(Materials, ColoursComeFromThePaletteOrTheRecord)
 {
     PalMSetColour(7, 10, 20, 63);
-    WriteBytes("a.mat", MatFile({{"Lit", 7, 4095, 64, 100, 200, 300, 400, 500, "none.spr"}, {"Flat", 0, 0, 0, 0, 0, 0, 9}}));
+    WriteBytes("a.mat", MatFile({{"Lit", 7, 4095, 64, 100, 200, 300, 400, 500, "none.spr"},
+                                 {"Flat", 0, 0, 0, 0, 0, 0, 9},
+                                 {"Glow", 0, 0, 0, 5}}));
     ASSERT_EQ(0, MatMLoad("a.mat"));
     const uint8_t* e = IntMatPtr(1);
     ASSERT_NE(nullptr, e);
@@ -27,14 +29,13 @@ TEST_F(Materials, ColoursComeFromThePaletteOrTheRecord)
     for (int i = 0; i < 13; i++) EXPECT_EQ(words[i], GetI32(e, IM_DRAW_HOOK + 4 * i)) << i;
     EXPECT_EQ(0u, GetU32(e, IM_SPRITE)) << "a missing texture draws untextured, no copy";
     EXPECT_EQ(1, IntMatUnlit(2)) << "no S.I., ambient or diffuse; specular does not count";
+    EXPECT_EQ(0, IntMatUnlit(3)) << "S.I. alone lights it";
 
     // The same record in a true-colour list takes its own RGB.
     MatMInstall();
     MatMSetTrueColour();
     ASSERT_EQ(0, MatMLoad("a.mat"));
-    EXPECT_EQ(0, IntMatRed(1));
-    EXPECT_EQ(63, IntMatGreen(1));
-    EXPECT_EQ(1, IntMatBlue(1));
+    EXPECT_EQ((std::vector<int32_t>{IntMatRed(1), IntMatGreen(1), IntMatBlue(1)}), (std::vector<int32_t>{0, 63, 1}));
 }
 
 TEST_F(Materials, TheDummyEntryIsAllZero)
@@ -65,24 +66,21 @@ TEST_F(Materials, IndexRules)
     IntMatSetSI(IM_NONE, 43);
     IntMatSetAlpha(IM_NONE, 44);
     IntMatSetPalette(IM_NONE, 45);
-    EXPECT_EQ(42, IntMatAmbient(IM_NONE));
-    EXPECT_EQ(0, IntMatSI(IM_NONE) + IntMatAlpha(IM_NONE) + IntMatPalette(IM_NONE));
+    EXPECT_EQ((std::vector<int32_t>{IntMatAmbient(IM_NONE), IntMatSI(IM_NONE), IntMatAlpha(IM_NONE), IntMatPalette(IM_NONE)}),
+              (std::vector<int32_t>{42, 0, 0, 0}));
     EXPECT_EQ(1111, IntMatAmbient(0));
 
     // Any other index outside the table names entry 0.
     for (int i : {3, 511, 32766, 32768, -1}) {
-        EXPECT_EQ(1111, IntMatAmbient(i)) << i;
         IntMatSetDiffuse(i, i);
-        EXPECT_EQ(i, IntMatDiffuse(0)) << i;
+        EXPECT_EQ((std::vector<int32_t>{IntMatAmbient(i), IntMatDiffuse(0)}), (std::vector<int32_t>{1111, i})) << i;
     }
     EXPECT_EQ(7, IntMatAmbient(2));
 
     // The pointer: entries below the count, entry 0 at the count, none above.
     uint8_t* base = IntMatPtr(0);
-    EXPECT_EQ(base + 2 * IM_SIZE, IntMatPtr(2));
-    EXPECT_EQ(base, IntMatPtr(3));
-    EXPECT_EQ(nullptr, IntMatPtr(4));
-    EXPECT_EQ(nullptr, IntMatPtr(IM_NONE));
+    EXPECT_EQ((std::vector<uint8_t*>{IntMatPtr(2), IntMatPtr(3), IntMatPtr(4), IntMatPtr(IM_NONE)}),
+              (std::vector<uint8_t*>{base + 2 * IM_SIZE, base, nullptr, nullptr}));
 
     // A draw hook is a flag word in the record and a routine beside it; a reload clears it.
     IntMatSetDrawHook(1, DrawHook);
@@ -100,19 +98,16 @@ TEST_F(Materials, FindAndFindOrAddRunTheHandlers)
     WriteBytes("a.mat", MatFile({{"stone"}}));
     ASSERT_EQ(0, MatMLoad("a.mat"));
     EXPECT_EQ(1, runs[0]);
-    EXPECT_EQ(1, IntMatFind("STONE"));
-    EXPECT_EQ(IM_NONE, IntMatFind("Ston"));
-    EXPECT_EQ(IM_NONE, IntMatFind("stone x"));
+    EXPECT_EQ((std::vector<int>{IntMatFind("STONE"), IntMatFind("Ston"), IntMatFind("stone x")}),
+              (std::vector<int>{1, IM_NONE, IM_NONE}));
 
     // Added without the palette and without a texture copy; the list does not change.
     WriteSprite("grass.spr");
     Bytes rec = MatRecordBytes({"Grass", 1000, 2000, 4000, 0, 0, 0, 0, 0, "GRASS.SPR"});
     EXPECT_EQ(2, IntMatFindOrAdd(rec.data()));
     EXPECT_EQ(2, runs[0]);
-    EXPECT_EQ(15, IntMatRed(2));
-    EXPECT_EQ(62, IntMatBlue(2));
+    EXPECT_EQ((std::vector<int32_t>{IntMatRed(2), IntMatBlue(2), IntMatHandle(2)}), (std::vector<int32_t>{15, 62, 0}));
     EXPECT_NE(0, IntMatSprite(2));
-    EXPECT_EQ(0, IntMatHandle(2));
     EXPECT_EQ(2, MatMCount());
     EXPECT_EQ(2, IntMatFindOrAdd(rec.data()));
     EXPECT_EQ(1, IntMatFindOrAdd(MatRecordBytes({"STONE", 99}).data()));

@@ -21,14 +21,11 @@ TEST_F(Materials, Version2ConvertsToVersion4)
         EXPECT_TRUE(r[i] == 0 || (i >= MR_TEXTURE && i <= MR_TEXTURE + 10)) << i;
 
     // Transparency (sign-extended, so 0x80 and 0xFF count): alpha = ambient, no colour.
-    r = MatMRecord(2);
-    EXPECT_EQ("AB", RecordName(r));
-    EXPECT_EQ(1000, GetI32(r, MR_ALPHA));
-    EXPECT_EQ(0, GetI32(r, MR_RED));
-    EXPECT_STREQ("WALLTEXT.SPR", MatMGetTexture(2));
-    r = MatMRecord(3);
-    EXPECT_EQ("ABCDEFGHIJKLMNO", RecordName(r));
-    EXPECT_EQ(7000, GetI32(r, MR_ALPHA));
+    EXPECT_EQ((std::vector<std::string>{RecordName(MatMRecord(2)), MatMGetTexture(2), RecordName(MatMRecord(3))}),
+              (std::vector<std::string>{"AB", "WALLTEXT.SPR", "ABCDEFGHIJKLMNO"}));
+    EXPECT_EQ((std::vector<int32_t>{GetI32(MatMRecord(2), MR_ALPHA), GetI32(MatMRecord(2), MR_RED),
+                                    GetI32(MatMRecord(3), MR_ALPHA)}),
+              (std::vector<int32_t>{1000, 0, 7000}));
 }
 
 TEST_F(Materials, Version3TransparencyBecomesAlpha)

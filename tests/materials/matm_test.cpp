@@ -105,14 +105,16 @@ TEST_F(Materials, DeleteAndTheCurrentMaterial)
 {
     WriteBytes("a.mat", MatFile({{"A"}, {"B"}, {"C"}}));
     ASSERT_EQ(0, MatMLoad("a.mat"));
+    std::vector<int> current;
     MatMPrevious();
-    EXPECT_EQ(3, MatMCurrent());
+    current.push_back(MatMCurrent());
     MatMNext();
-    EXPECT_EQ(0, MatMCurrent());
+    current.push_back(MatMCurrent());
     MatMSetCurrent(99);
-    EXPECT_EQ(3, MatMCurrent());
+    current.push_back(MatMCurrent());
     MatMSetCurrent(-5);
-    EXPECT_EQ(0, MatMCurrent());
+    current.push_back(MatMCurrent());
+    EXPECT_EQ(current, (std::vector<int>{3, 0, 3, 0})) << "wrapping back and on, clamped when set";
 
     MatMClearTexturesDirty();
     MatMDelete();   // the Dummy stays
@@ -149,14 +151,9 @@ TEST_F(Materials, FieldSettersMirrorIntoTheRenderTable)
     MatMSetAlpha(1, 5000);
     const int32_t stored[] = {16383, 8191, 0, 0x2345, 16384, 3, 4, 5000};
     for (int i = 0; i < 8; i++) EXPECT_EQ(stored[i], GetI32(MatMRecord(1), MR_RED + 4 * i)) << i;
-    EXPECT_EQ(255, IntMatRed(1));
-    EXPECT_EQ(127, IntMatGreen(1));
-    EXPECT_EQ(0, IntMatBlue(1));
-    EXPECT_EQ(0x12345, IntMatSI(1));
-    EXPECT_EQ(16384, IntMatAmbient(1));
-    EXPECT_EQ(3, IntMatDiffuse(1));
-    EXPECT_EQ(4, IntMatSpecular(1));
-    EXPECT_EQ(5000, IntMatAlpha(1));
+    EXPECT_EQ((std::vector<int32_t>{IntMatRed(1), IntMatGreen(1), IntMatBlue(1), IntMatSI(1), IntMatAmbient(1),
+                                    IntMatDiffuse(1), IntMatSpecular(1), IntMatAlpha(1)}),
+              (std::vector<int32_t>{255, 127, 0, 0x12345, 16384, 3, 4, 5000}));
     EXPECT_EQ(0, IntMatUnlit(1)) << "the unlit flag follows the coefficients";
 
     MatMSetPalette(1, 0x1C8);
@@ -175,9 +172,7 @@ TEST_F(Materials, FieldSettersMirrorIntoTheRenderTable)
     PalMSetColour(40, 63, 32, 1);
     ASSERT_EQ(0, MatMLoad("a.mat"));
     MatMSetPalette(1, 40);
-    EXPECT_EQ(252, IntMatRed(1));
-    EXPECT_EQ(128, IntMatGreen(1));
-    EXPECT_EQ(4, IntMatBlue(1));
+    EXPECT_EQ((std::vector<int32_t>{IntMatRed(1), IntMatGreen(1), IntMatBlue(1)}), (std::vector<int32_t>{252, 128, 4}));
 }
 
 TEST_F(Materials, NamesAndTexturesStayInsideTheirFields)
@@ -211,4 +206,5 @@ TEST_F(Materials, NamesAndTexturesStayInsideTheirFields)
     EXPECT_STREQ("0123456789abcdef", MatMGetName(2));
     EXPECT_STREQ("ABCDEFGHIJKL", MatMGetTexture(2));
     EXPECT_EQ(2, IntMatFind("0123456789ABCDEFGHIJ"));
+    EXPECT_EQ(IM_NONE, IntMatFind("0123456789ABCDEX")) << "all 16 characters count";
 }

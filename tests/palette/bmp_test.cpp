@@ -11,9 +11,7 @@ TEST(Bmp, LayoutOfAWrittenPicture)
         1, 2, 3, 4, 5, 6, 7, 8, 9,            // top row
         10, 11, 12, 13, 14, 15, 16, 17, 18,   // bottom row
     };
-    EXPECT_EQ(BmpRowBytes(3), 12u);
-    EXPECT_EQ(BmpRowBytes(4), 12u);
-    EXPECT_EQ(BmpRowBytes(1), 4u);
+    EXPECT_EQ((std::vector<uint32_t>{BmpRowBytes(1), BmpRowBytes(3), BmpRowBytes(4)}), (std::vector<uint32_t>{4, 12, 12}));
     ASSERT_EQ(BmpFileSize(3, 2), 54u + 24u);
 
     TempDir dir;
@@ -21,30 +19,21 @@ TEST(Bmp, LayoutOfAWrittenPicture)
     ASSERT_EQ(BmpWrite(path.c_str(), rgb, 3, 2), 0);
     Bytes f = ReadBytes(path);
     ASSERT_EQ(f.size(), 78u);
-    EXPECT_EQ(f[0], 'B');
-    EXPECT_EQ(f[1], 'M');
-    EXPECT_EQ(GetU32(f.data(), 2), 78u);
-    EXPECT_EQ(GetU16(f.data(), 6), 0);
-    EXPECT_EQ(GetU16(f.data(), 8), 0);
-    EXPECT_EQ(GetU32(f.data(), 10), 54u);
-    EXPECT_EQ(GetU32(f.data(), 14), 40u);
-    EXPECT_EQ(GetU32(f.data(), 18), 3u);
-    EXPECT_EQ(GetU32(f.data(), 22), 2u);
-    EXPECT_EQ(GetU16(f.data(), 26), 1);
-    EXPECT_EQ(GetU16(f.data(), 28), 24);
-    EXPECT_EQ(GetU32(f.data(), 30), 0u);
-    EXPECT_EQ(GetU32(f.data(), 34), 24u);
-    for (int off : {38, 42, 46, 50}) EXPECT_EQ(GetU32(f.data(), off), 0u) << off;
+    Bytes header = {'B', 'M'};
+    AppendU32(header, 78);
+    AppendU32(header, 0);   // two zero 16-bit words
+    for (uint32_t v : {54, 40, 3, 2}) AppendU32(header, v);
+    AppendU16(header, 1);
+    AppendU16(header, 24);
+    for (uint32_t v : {0, 24, 0, 0, 0, 0}) AppendU32(header, v);
+    EXPECT_EQ(Bytes(f.begin(), f.begin() + 54), header);
     // The file's first row is the picture's last.
-    const uint8_t firstStored[12] = {12, 11, 10, 15, 14, 13, 18, 17, 16, 0, 0, 0};
-    const uint8_t secondStored[12] = {3, 2, 1, 6, 5, 4, 9, 8, 7, 0, 0, 0};
-    EXPECT_EQ(0, memcmp(&f[54], firstStored, 12));
-    EXPECT_EQ(0, memcmp(&f[66], secondStored, 12));
+    EXPECT_EQ(Bytes(f.begin() + 54, f.end()),
+              (Bytes{12, 11, 10, 15, 14, 13, 18, 17, 16, 0, 0, 0, 3, 2, 1, 6, 5, 4, 9, 8, 7, 0, 0, 0}));
 
     int w = 0, h = 0;
     ASSERT_EQ(BmpCheckLength(f.data(), f.size(), &w, &h), 1);
-    EXPECT_EQ(w, 3);
-    EXPECT_EQ(h, 2);
+    EXPECT_EQ((std::vector<int>{w, h}), (std::vector<int>{3, 2}));
     uint8_t back[18];
     ASSERT_EQ(BmpDecode(f.data(), f.size(), back, sizeof back), 1);
     EXPECT_EQ(0, memcmp(back, rgb, sizeof rgb));

@@ -46,20 +46,12 @@ static Bytes Form(const char* type, const std::vector<Bytes>& chunks)
     return b;
 }
 
+// Width, height, x, y; planes, masking, compression, pad; transparent colour; aspect; page.
 static Bytes Bmhd(int w, int h, int planes, int masking, int compression)
 {
     Bytes b;
-    AppendBE16(b, (uint32_t)w);
-    AppendBE16(b, (uint32_t)h);
-    AppendBE16(b, 0);   // x
-    AppendBE16(b, 0);   // y
-    b.push_back((uint8_t)planes);
-    b.push_back((uint8_t)masking);
-    b.push_back((uint8_t)compression);
-    b.push_back(0);
-    AppendBE16(b, 0);   // transparent colour
-    b.push_back(10);
-    b.push_back(11);
+    for (int v : {w, h, 0, 0}) AppendBE16(b, (uint32_t)v);
+    b.insert(b.end(), {(uint8_t)planes, (uint8_t)masking, (uint8_t)compression, 0, 0, 0, 10, 11});
     AppendBE16(b, (uint32_t)w);
     AppendBE16(b, (uint32_t)h);
     return Chunk("BMHD", b);
@@ -76,27 +68,14 @@ static Bytes Cmap(int n)
     return Chunk("CMAP", b);
 }
 
-// ByteRun1: runs of three or more equal bytes repeat, the rest are literals.
+// ByteRun1: runs of equal bytes repeat, single bytes are literals of one (the hand-made test
+// below has longer literals).
 static Bytes Pack(const Bytes& row)
 {
     Bytes out;
-    size_t i = 0;
-    while (i < row.size()) {
-        size_t run = 1;
-        while (i + run < row.size() && run < 128 && row[i + run] == row[i]) run++;
-        if (run >= 3) {
-            out.push_back((uint8_t)(1 - (int)run));
-            out.push_back(row[i]);
-            i += run;
-            continue;
-        }
-        size_t lit = 0;
-        while (i + lit < row.size() && lit < 128 &&
-               !(i + lit + 2 < row.size() && row[i + lit] == row[i + lit + 1] && row[i + lit] == row[i + lit + 2]))
-            lit++;
-        out.push_back((uint8_t)(lit - 1));
-        out.insert(out.end(), row.begin() + (long)i, row.begin() + (long)(i + lit));
-        i += lit;
+    for (size_t i = 0, run; i < row.size(); i += run) {
+        for (run = 1; i + run < row.size() && run < 128 && row[i + run] == row[i];) run++;
+        out.insert(out.end(), {(uint8_t)(1 - (int)run), row[i]});
     }
     return out;
 }
@@ -154,6 +133,14 @@ static Bytes ReadAll(const Bytes& file, int w, int h)
     return out;
 }
 
+// Width, height, planes, PBM, compression and colours; empty when refused.
+static std::vector<int> Info(const Bytes& file)
+{
+    IffInfo i;
+    if (!IffGetInfo(file.data(), file.size(), &i)) return {};
+    return {i.width, i.height, i.planes, i.pbm, i.compression, i.colours};
+}
+
 struct Iff : ::testing::Test {
     void SetUp() override
     {
@@ -175,12 +162,7 @@ TEST_F(Iff, IlbmOneToEightPlanesPlainAndPacked)
             SCOPED_TRACE(testing::Message() << planes << " planes, packed " << packed);
             Bytes px = RandomPixels(w, h, planes, (unsigned)planes);
             Bytes file = Picture(px, w, h, planes, false, false, packed);
-            IffInfo info;
-            ASSERT_EQ(1, IffGetInfo(file.data(), file.size(), &info));
-            EXPECT_EQ(w, info.width);
-            EXPECT_EQ(h, info.height);
-            EXPECT_EQ(planes, info.planes);
-            EXPECT_EQ(0, info.pbm);
+            EXPECT_EQ(Info(file), (std::vector<int>{w, h, planes, 0, packed, 16}));
             EXPECT_EQ(px, ReadAll(file, w, h));
         }
 }
@@ -192,9 +174,7 @@ TEST_F(Iff, PbmOneBytePerPixel)
     Bytes px = RandomPixels(w, h, 8, 99);
     for (bool packed : {false, true}) {
         Bytes file = Picture(px, w, h, 8, true, false, packed);
-        IffInfo info;
-        ASSERT_EQ(1, IffGetInfo(file.data(), file.size(), &info));
-        EXPECT_EQ(1, info.pbm);
+        EXPECT_EQ(Info(file), (std::vector<int>{w, h, 8, 1, packed, 16}));
         EXPECT_EQ(px, ReadAll(file, w, h)) << "packed " << packed;
     }
 }
@@ -244,9 +224,7 @@ TEST_F(Iff, PaddingUnknownChunksAndMaskPlane)
         ASSERT_EQ(1, IffRead(file.data(), file.size(), 0, 0, w, h, out.data(), cmap, &colours));
         EXPECT_EQ(px, out);
         ASSERT_EQ(3, colours);
-        EXPECT_EQ(6, cmap[6]);
-        EXPECT_EQ(253, cmap[7]);
-        EXPECT_EQ(2 ^ 0x5A, cmap[8]);
+        EXPECT_EQ(Bytes(cmap + 6, cmap + 9), (Bytes{6, 253, 2 ^ 0x5A}));
     }
 }
 
@@ -295,7 +273,8 @@ TEST_F(Iff, RefusalsLeaveTheDestinationUnchanged)
         {"negative y", good, 0, -1, w, h - 1},
         {"right edge passed", good, 1, 0, w, h},
         {"bottom edge passed", good, 0, 1, w, h},
-        {"empty rectangle", good, 0, 0, 0, h},
+        {"no width", good, 0, 0, 0, h},
+        {"no height", good, 0, 0, w, 0},
         {"rectangle past the largest integer", good, 1, 1, 0x7FFFFFFF, 0x7FFFFFFF},
         {"not FORM", notForm, 0, 0, w, h},
         {"wrong form type", badType, 0, 0, w, h},
@@ -349,24 +328,13 @@ static void ExpectPixels(const Bytes& file, int w, int h, const std::vector<Pixe
 TEST_F(Iff, RealPictures)
 {
     Bytes fc = Fixture("FC.LBM");
-    IffInfo info;
-    ASSERT_EQ(1, IffGetInfo(fc.data(), fc.size(), &info));
-    EXPECT_EQ(320, info.width);
-    EXPECT_EQ(200, info.height);
-    EXPECT_EQ(1, info.pbm);
-    EXPECT_EQ(1, info.compression);
-    EXPECT_EQ(256, info.colours);
+    EXPECT_EQ(Info(fc), (std::vector<int>{320, 200, 8, 1, 1, 256}));
     ExpectPixels(fc, 320, 200,
                  {{0, 0, 0, 0, 0}, {318, 101, 55, 39, 55}, {280, 99, 107, 83, 111}, {0, 110, 51, 43, 63},
                   {319, 110, 67, 55, 79}, {160, 100, 91, 67, 91}});
 
     Bytes pic = Fixture("PIC18.LBM");
-    ASSERT_EQ(1, IffGetInfo(pic.data(), pic.size(), &info));
-    EXPECT_EQ(160, info.width);
-    EXPECT_EQ(100, info.height);
-    EXPECT_EQ(0, info.pbm);
-    EXPECT_EQ(6, info.planes);
-    EXPECT_EQ(34, info.colours);
+    EXPECT_EQ(Info(pic), (std::vector<int>{160, 100, 6, 0, 1, 34}));
     ExpectPixels(pic, 160, 100,
                  {{159, 99, 0, 0, 0}, {80, 3, 24, 0, 0}, {108, 81, 106, 106, 106}, {53, 81, 115, 115, 115},
                   {101, 82, 74, 74, 74}, {83, 82, 16, 16, 16}});

@@ -19,37 +19,30 @@ static std::string ParseError(const std::string& text)
     return error;
 }
 
+// Each step as op * 1000 + a.
+const int W = SCRIPT_WAIT * 1000, DOWN = SCRIPT_KEYDOWN * 1000, UP = SCRIPT_KEYUP * 1000;
+static std::vector<int> Steps(const std::vector<ScriptStep>& s)
+{
+    std::vector<int> out;
+    for (const ScriptStep& step : s) out.push_back(step.op * 1000 + step.a);
+    return out;
+}
+
 TEST(Script, CommandsExpandIntoSteps)
 {
     auto s = Parse("# a comment\n\n  wait\nwait 3 # three turns\r\nclick 10 20 right\nkey q\n");
+    EXPECT_EQ(Steps(s), (std::vector<int>{W + 1, W + 3, SCRIPT_MOVE * 1000 + 10, SCRIPT_PRESS * 1000 + 1, W + 1,
+                                          SCRIPT_RELEASE * 1000 + 1, W + 1, DOWN + KEY_Q, W + 1, UP + KEY_Q, W + 1}));
     ASSERT_EQ(s.size(), 11u);
-    EXPECT_EQ(s[0].op, SCRIPT_WAIT);
-    EXPECT_EQ(s[0].a, 1);
     EXPECT_EQ(s[0].line, 3);
-    EXPECT_EQ(s[1].a, 3);
-    EXPECT_EQ(s[2].op, SCRIPT_MOVE);
-    EXPECT_EQ(s[2].a, 10);
     EXPECT_EQ(s[2].b, 20);
-    EXPECT_EQ(s[3].op, SCRIPT_PRESS);
-    EXPECT_EQ(s[3].a, 1);
-    EXPECT_EQ(s[4].op, SCRIPT_WAIT);
-    EXPECT_EQ(s[5].op, SCRIPT_RELEASE);
-    EXPECT_EQ(s[6].op, SCRIPT_WAIT);
-    EXPECT_EQ(s[7].op, SCRIPT_KEYDOWN);
-    EXPECT_EQ(s[7].a, KEY_Q);
-    EXPECT_EQ(s[8].op, SCRIPT_WAIT);
-    EXPECT_EQ(s[9].op, SCRIPT_KEYUP);
-    EXPECT_EQ(s[10].op, SCRIPT_WAIT);
 
     s = Parse("answer cancel\nclose\nscreenshot out/a.bmp\nkeydown lalt\nkeyup kpenter\npress left\n");
+    EXPECT_EQ(Steps(s), (std::vector<int>{SCRIPT_ANSWER * 1000 + ID_CANCEL, SCRIPT_CLOSE * 1000,
+                                          SCRIPT_SCREENSHOT * 1000, DOWN + KEY_LMENU, UP + KEY_NUMPADENTER,
+                                          SCRIPT_PRESS * 1000}));
     ASSERT_EQ(s.size(), 6u);
-    EXPECT_EQ(s[0].a, ID_CANCEL);
-    EXPECT_EQ(s[1].op, SCRIPT_CLOSE);
     EXPECT_EQ(s[2].text, "out/a.bmp");
-    EXPECT_EQ(s[3].a, KEY_LMENU);
-    EXPECT_EQ(s[4].a, KEY_NUMPADENTER);
-    EXPECT_EQ(s[5].op, SCRIPT_PRESS);
-    EXPECT_EQ(s[5].a, 0);
 }
 
 TEST(Script, TypeUsesShiftWhereTheCharacterNeedsIt)
@@ -58,26 +51,28 @@ TEST(Script, TypeUsesShiftWhereTheCharacterNeedsIt)
     std::string e = ParseError("type a#B\n");
     EXPECT_NE(e.find("s.txt:1"), std::string::npos);
 
-    auto s = Parse("type aB \"\n");
-    // a: down, wait, up, wait; B and ": shift down, down, wait, up, shift up, wait; space: 4.
-    ASSERT_EQ(s.size(), 4u + 6u + 4u + 6u);
-    EXPECT_EQ(s[0].a, KEY_A);
-    EXPECT_EQ(s[4].op, SCRIPT_KEYDOWN);
-    EXPECT_EQ(s[4].a, KEY_LSHIFT);
-    EXPECT_EQ(s[5].a, KEY_B);
-    EXPECT_EQ(s[8].op, SCRIPT_KEYUP);
-    EXPECT_EQ(s[8].a, KEY_LSHIFT);
-    EXPECT_EQ(s[10].a, KEY_SPACE);
-    EXPECT_EQ(s[15].a, 0x03);
+    // Shift goes down around B and the double quote (shifted 2), not around a or the space.
+    EXPECT_EQ(Steps(Parse("type aB \"\n")),
+              (std::vector<int>{DOWN + KEY_A, W + 1, UP + KEY_A, W + 1, DOWN + KEY_LSHIFT, DOWN + KEY_B, W + 1,
+                                UP + KEY_B, UP + KEY_LSHIFT, W + 1, DOWN + KEY_SPACE, W + 1, UP + KEY_SPACE, W + 1,
+                                DOWN + KEY_LSHIFT, DOWN + 0x03, W + 1, UP + 0x03, UP + KEY_LSHIFT, W + 1}));
 }
 
 TEST(Script, BadLinesNameTheirLine)
 {
-    for (const char* bad : {"jump 1", "wait -1", "wait x", "click 1", "click 1 2 middle", "press up",
-                            "key", "key ctrl", "answer maybe", "screenshot", "close now", "move 1 2 3",
-                            "move 40000 0"}) {
+    for (const char* bad : {"jump 1", "wait -1", "wait x", "click 1", "click 1 2 middle", "click 1 2 left 3",
+                            "press up", "key", "key ctrl", "answer maybe", "screenshot", "close now", "move 1 2 3"}) {
         std::string e = ParseError(std::string("wait\n") + bad + "\n");
         EXPECT_NE(e.find("s.txt:2"), std::string::npos) << bad << " -> " << e;
+    }
+    // Pointer positions are 16-bit on both axes, for moves and clicks alike.
+    for (const char* cmd : {"move", "click"}) {
+        for (const char* xy : {"40000 0", "0 40000", "32768 0", "0 32768", "-32769 0", "0 -32769"})
+            ParseError(std::string(cmd) + " " + xy + "\n");
+        auto s = Parse(std::string(cmd) + " -32768 32767\n" + cmd + " 32767 -32768\n");
+        ASSERT_GE(s.size(), 2u);
+        EXPECT_EQ((std::vector<int>{s.front().a, s.front().b, s.back().op}),
+                  (std::vector<int>{-32768, 32767, std::string(cmd) == "move" ? SCRIPT_MOVE : SCRIPT_WAIT}));
     }
     EXPECT_EQ(ScriptKeyCode("f12"), KEY_F12);
     EXPECT_EQ(ScriptKeyCode("kp7"), KEY_NUMPAD7);

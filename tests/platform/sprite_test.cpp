@@ -1,34 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "kernel/kernel.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "platform/platform.h"
+#include "support/screen.h"
 #include "support/testutil.h"
 
-class Sprites : public ::testing::Test {
+class Sprites : public ScreenTest {
 protected:
     TempDir dir{true};
-    void SetUp() override
-    {
-        ResRemove();
-        ResInstall(200);
-        SpriteInstall();
-        VideoRemove();
-        VideoInstall(0);
-        ASSERT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
-        VideoLoadInterfacePalette();
-    }
-    void TearDown() override
-    {
-        VideoRemove();
-        ResRemove();
-    }
-    static uint16_t Pixel16(int x, int y)
-    {
-        const VideoSurface* t = VideoTarget();
-        return GetU16(t->pixels, (size_t)y * t->pitch + (size_t)x * 2);
-    }
 };
 
 static Bytes Bgrz(int w, int h, uint32_t alphaMode, const Bytes& rows)
@@ -64,14 +41,14 @@ TEST_F(Sprites, CompressedSpritesExpandOnLoad)
     EXPECT_TRUE(TagIs(d, "BGRS"));
     EXPECT_EQ(GetU32(d, 4), 4u);
     EXPECT_EQ(d[12], 10);
-    const uint32_t expect[8] = {0xFF0A141E, 0xFF0A141E, 0x00F80000, 0x04080C10,
-                                0x0000FC00, 0x000000F8, 0x00F8FCF8, 0x00000000};
-    for (int i = 0; i < 8; i++) EXPECT_EQ(GetU32(d, 32 + 4 * i), expect[i]) << i;
+    std::vector<uint32_t> pixels;
+    for (int i = 0; i < 8; i++) pixels.push_back(GetU32(d, 32 + 4 * i));
+    EXPECT_EQ(pixels, (std::vector<uint32_t>{0xFF0A141E, 0xFF0A141E, 0x00F80000, 0x04080C10, 0x0000FC00, 0x000000F8,
+                                             0x00F8FCF8, 0x00000000}));
     ResClose(id);
     SpriteInfo info;
     ASSERT_EQ(SpriteFormat(id, &info), 1);
-    EXPECT_EQ(info.bpp, 32);
-    EXPECT_EQ(info.width, 4);
+    EXPECT_EQ((std::vector<int>{info.bpp, info.width, info.height}), (std::vector<int>{32, 4, 2}));
 
     // Alpha mode 8: one alpha byte a pixel, colour 0.
     WriteBytes("alpha.spr", Bgrz(2, 1, 8, {0xC1, 0xAA, 0x10}));
@@ -96,8 +73,15 @@ TEST_F(Sprites, DamagedFilesAreRefused)
     AppendU32(trps, 48);
     while (trps.size() < 48) trps.push_back(0);
     WriteBytes("big.spr", trps);
+    // 1 x 2 pixels and a row table of two 8-byte rows, cut by its last 4 bytes.
+    Bytes rows = trps;
+    PutU32(rows.data(), 4, 1);
+    PutU32(rows.data(), 8, 2);
+    PutU32(rows.data(), 40, 50);
+    rows.resize(50 + 12);
+    WriteBytes("rows.spr", rows);
     WriteBytes("odd.spr", {'X', 'Y', 'Z', 'W', 1, 0, 0, 0, 1, 0, 0, 0});
-    for (const char* name : {"short.spr", "endless.spr", "picture.spr", "big.spr", "odd.spr"}) {
+    for (const char* name : {"short.spr", "endless.spr", "picture.spr", "big.spr", "rows.spr", "odd.spr"}) {
         EXPECT_EQ(ResOpenName(name), 0) << name;
         EXPECT_EQ(ResLastError(), RES_ERR_READ) << name;
     }
@@ -124,10 +108,8 @@ TEST_F(Sprites, RowTableIsFilledOnLoad)
     ResId id = ResOpenName("rows.spr");
     ASSERT_NE(id, 0);
     const uint8_t* d = (const uint8_t*)ResPeek(id);
-    EXPECT_EQ(GetU32(d, 54), 48u);
-    EXPECT_EQ(GetU32(d, 58), 51u);
-    EXPECT_EQ(GetU32(d, 62), 48u);
-    EXPECT_EQ(GetU32(d, 66), 51u);
+    EXPECT_EQ((std::vector<uint32_t>{GetU32(d, 54), GetU32(d, 58), GetU32(d, 62), GetU32(d, 66)}),
+              (std::vector<uint32_t>{48, 51, 48, 51}));
     EXPECT_EQ(SpriteTransparent(id), 5);
     EXPECT_EQ(SpritePalette(id), nullptr);
 }
@@ -145,30 +127,6 @@ TEST_F(Sprites, DrawingWithTransparencyClippingAndScale)
     p[2] = 255;
     p[3] = 249;
     SpriteRelease(id);
-
-    SpriteDraw(id, 10, 10);
-    EXPECT_EQ(Pixel16(10, 10), 0x07E0);
-    EXPECT_EQ(Pixel16(11, 10), 0) << "the transparent index is left undrawn";
-    EXPECT_EQ(Pixel16(10, 11), 0xFFFF);
-    EXPECT_EQ(Pixel16(11, 11), 0x07E0);
-
-    VideoClear(0);
-    VideoSetClip(0, 0, 10, 10);
-    SpriteDraw(id, 10, 10);
-    EXPECT_EQ(Pixel16(10, 10), 0x07E0);
-    EXPECT_EQ(Pixel16(10, 11), 0) << "clipped";
-    SpriteDraw(id, -1, -1);
-    EXPECT_EQ(Pixel16(0, 0), 0x07E0) << "the part inside the clip rectangle is drawn";
-    VideoSetClip(0, 0, 319, 199);
-
-    VideoClear(0);
-    SpriteDrawScaled(id, 20, 20, 23, 23);
-    EXPECT_EQ(Pixel16(20, 20), 0x07E0);
-    EXPECT_EQ(Pixel16(21, 21), 0x07E0);
-    EXPECT_EQ(Pixel16(22, 21), 0);
-    EXPECT_EQ(Pixel16(20, 22), 0xFFFF);
-    EXPECT_EQ(Pixel16(23, 23), 0x07E0);
-
     // 32-bit: the key colour is left undrawn.
     ResId t = SpriteCreate32(2, 1);
     uint8_t* d = (uint8_t*)ResOpen(t);
@@ -176,12 +134,44 @@ TEST_F(Sprites, DrawingWithTransparencyClippingAndScale)
     d[13] = 2;
     d[14] = 3;
     PutU32(d, 32, 0x00010203);
-    PutU32(d, 36, 0x00FF0000);
+    PutU32(d, 36, 0x00FF8040);
     ResClose(t);
-    VideoClear(0);
+
+    SpriteDraw(id, 10, 10);
     SpriteDraw(t, 0, 0);
-    EXPECT_EQ(Pixel16(0, 0), 0);
-    EXPECT_EQ(Pixel16(1, 0), 0xF800);
+    EXPECT_EQ((std::vector<uint32_t>{Px(10, 10), Px(11, 10), Px(10, 11), Px(11, 11)}),
+              (std::vector<uint32_t>{0x07E0, 0, 0xFFFF, 0x07E0}))
+        << "the transparent index is left undrawn";
+    EXPECT_EQ((std::vector<uint32_t>{Px(0, 0), Px(1, 0)}), (std::vector<uint32_t>{0, 0xFC08}));
+
+    VideoClear(0);
+    VideoSetClip(0, 0, 10, 10);
+    SpriteDraw(id, 10, 10);
+    SpriteDraw(id, -1, -1);
+    // Clipped below and right, and above and left, to the part inside the clip rectangle.
+    EXPECT_EQ(Pxs({{10, 10}, {10, 11}, {11, 10}, {0, 0}}), Pals({249, -1, -1, 249}));
+    VideoSetClip(0, 0, 319, 199);
+
+    VideoClear(0);
+    SpriteDrawScaled(id, 20, 20, 23, 23);
+    EXPECT_EQ((std::vector<uint32_t>{Px(20, 20), Px(21, 21), Px(22, 21), Px(20, 22), Px(23, 23)}),
+              (std::vector<uint32_t>{0x07E0, 0x07E0, 0, 0xFFFF, 0x07E0}));
+
+    // A 32-bit framebuffer takes the colours whole; an 8-bit target (a sprite) takes the
+    // palette indices and no true colour at all.
+    ASSERT_EQ(VideoSetMode(320, 200, VIDEO_32BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
+    SpriteDraw(id, 10, 10);
+    SpriteDraw(t, 0, 0);
+    EXPECT_EQ((std::vector<uint32_t>{Px(10, 10), Px(11, 10), Px(10, 11), Px(0, 0), Px(1, 0)}),
+              (std::vector<uint32_t>{0x00FC00, 0, 0xFCFCFC, 0, 0xFF8040}));
+    ResId into = SpriteCreate8(3, 2, -1, nullptr, 0);
+    SpriteBeginDraw(into);
+    SpriteDraw(id, 1, 0);
+    SpriteDraw(t, 0, 0);
+    SpriteEndDraw();
+    p = SpritePixels(into);
+    EXPECT_EQ(std::vector<uint8_t>(p, p + 6), (std::vector<uint8_t>{0, 249, 0, 0, 255, 249}));
+    SpriteRelease(into);
 }
 
 TEST_F(Sprites, ResizeScaleAndDrawInto)
@@ -217,4 +207,16 @@ TEST_F(Sprites, ResizeScaleAndDrawInto)
     for (int i = 0; i < 16; i++) EXPECT_EQ(d[48 + i], 77);
     VideoGetClip(nullptr, nullptr, &x1, &y1);
     EXPECT_EQ(x1, 319) << "the screen is the target again";
+
+    // 32-bit sprites are resized in their own form.
+    ResId t = SpriteCreate32(2, 2);
+    uint8_t* td = (uint8_t*)ResPeek(t);
+    for (int i = 0; i < 4; i++) PutU32(td, 32 + 4 * i, 0x11111111u * (i + 1));
+    ASSERT_EQ(SpriteResize(t, 4, 1), 0);
+    SpriteFormat(t, &info);
+    EXPECT_EQ((std::vector<int>{info.bpp, info.width, info.height}), (std::vector<int>{32, 4, 1}));
+    td = (uint8_t*)ResPeek(t);
+    std::vector<uint32_t> row;
+    for (int i = 0; i < 4; i++) row.push_back(GetU32(td, 32 + 4 * i));
+    EXPECT_EQ(row, (std::vector<uint32_t>{0x11111111, 0x11111111, 0x22222222, 0x22222222}));
 }

@@ -2,11 +2,6 @@
 
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "platform/platform.h"
-#include "toolkit/draw.h"
-#include "toolkit/text.h"
 #include "support/screen.h"
 
 constexpr int GREEN = 249, RED = 250, YELLOW = 254, BLUE = 248;
@@ -59,8 +54,7 @@ TEST_F(Draw, FilledRectanglesAreClippedAndOutsideOnesDrawNothing)
     // Coordinates far outside the screen are clipped, not walked or written.
     DrawFillRect(-2000000000, 25, 2000000000, 25, YELLOW);
     EXPECT_EQ(LitPixels().size(), 41u);
-    EXPECT_EQ(Px(10, 25), Pal(YELLOW));
-    EXPECT_EQ(Px(50, 25), Pal(YELLOW));
+    EXPECT_EQ(Pxs({{10, 25}, {50, 25}}), Pals({YELLOW, YELLOW}));
 }
 
 TEST_F(Draw, OutlineDrawsOnlyTheEdgesInsideTheClip)
@@ -80,9 +74,7 @@ TEST_F(Draw, OutlineDrawsOnlyTheEdgesInsideTheClip)
     VideoSetClip(25, 0, 319, 199);
     DrawFillRect(20, 20, 30, 28, GREEN | DRAW_OUTLINE);
     EXPECT_EQ(LitPixels().size(), (size_t)(2 * 6 + 7));
-    EXPECT_EQ(Px(25, 20), Pal(GREEN));
-    EXPECT_EQ(Px(30, 24), Pal(GREEN));
-    EXPECT_EQ(Px(26, 24), 0u);
+    EXPECT_EQ(Pxs({{25, 20}, {30, 24}, {26, 24}}), Pals({GREEN, GREEN, -1}));
 }
 
 TEST_F(Draw, TargetsOfEveryDepthAndPartitions)
@@ -91,11 +83,8 @@ TEST_F(Draw, TargetsOfEveryDepthAndPartitions)
     ASSERT_TRUE(VideoVirtPart(100, 50, 20, 10));
     DrawFillRect(-5, -5, 2, 30, GREEN);   // clipped to the partition
     VideoVirtPartEnd();
-    EXPECT_EQ(Px(100, 50), Pal(GREEN));
-    EXPECT_EQ(Px(102, 59), Pal(GREEN));
-    EXPECT_EQ(Px(103, 50), 0u);
-    EXPECT_EQ(Px(100, 60), 0u);
-    EXPECT_EQ(Px(99, 50), 0u);
+    EXPECT_EQ((std::vector<uint32_t>{Px(100, 50), Px(102, 59), Px(103, 50), Px(100, 60), Px(99, 50)}),
+              (std::vector<uint32_t>{Pal(GREEN), Pal(GREEN), 0, 0, 0}));
 
     // An 8-bit target (a sprite) takes the palette index itself.
     ResId s = SpriteCreate8(4, 3, -1, nullptr, 0);
@@ -104,17 +93,14 @@ TEST_F(Draw, TargetsOfEveryDepthAndPartitions)
     DrawLine(0, 0, 3, 0, 78);
     SpriteEndDraw();
     const uint8_t* p = SpritePixels(s);
-    const uint8_t expect[12] = {78, 78, 78, 78, 0, 77, 77, 0, 0, 77, 77, 0};
-    for (int i = 0; i < 12; i++) EXPECT_EQ(p[i], expect[i]) << i;
+    EXPECT_EQ(std::vector<uint8_t>(p, p + 12), (std::vector<uint8_t>{78, 78, 78, 78, 0, 77, 77, 0, 0, 77, 77, 0}));
     SpriteRelease(s);
 
     // 32-bit framebuffer.
     ASSERT_EQ(VideoSetMode(320, 200, VIDEO_32BIT, VIDEO_WINDOWED_D3D, 0, 0), 0);
     DrawFillRect(5, 5, 6, 6, RED);
     DrawLine(0, 10, 3, 10, BLUE);
-    EXPECT_EQ(Px(6, 6), 0x00C00000u);
-    EXPECT_EQ(Px(3, 10), Pal(BLUE));
-    EXPECT_EQ(Px(7, 6), 0u);
+    EXPECT_EQ((std::vector<uint32_t>{Px(6, 6), Px(3, 10), Px(7, 6)}), (std::vector<uint32_t>{0x00C00000, 0x0000FC, 0}));
 }
 
 // ============================================================================================
@@ -135,8 +121,7 @@ TEST_F(Draw, LinesAreContinuousAndInclusiveInEveryDirection)
         // One pixel per step of the longer axis, both ends included, each a neighbour of the
         // one before.
         ASSERT_EQ(lit.size(), (size_t)(dx > dy ? dx : dy) + 1) << l.x0 << "," << l.y0;
-        EXPECT_EQ(Px(l.x0, l.y0), Pal(GREEN));
-        EXPECT_EQ(Px(l.x1, l.y1), Pal(GREEN));
+        EXPECT_EQ(Pxs({{l.x0, l.y0}, {l.x1, l.y1}}), Pals({GREEN, GREEN}));
         for (const Lit& a : lit) {
             bool neighbour = lit.size() == 1;
             for (const Lit& b : lit)
@@ -188,11 +173,8 @@ TEST_F(Draw, RaisedAndSunkenBoxesUseTheInterfaceColours)
 {
     // Unusual indices, so that only the interface colours can have put them there.
     DrawSetInterfaceColours(1, GREEN, YELLOW, 3, 4);
-    EXPECT_EQ(DrawBackground(), 1);
-    EXPECT_EQ(DrawShadow(), GREEN);
-    EXPECT_EQ(DrawHighlight(), YELLOW);
-    EXPECT_EQ(DrawTextColour(), 3);
-    EXPECT_EQ(DrawAccent(), 4);
+    EXPECT_EQ((std::vector<int>{DrawBackground(), DrawShadow(), DrawHighlight(), DrawTextColour(), DrawAccent()}),
+              (std::vector<int>{1, GREEN, YELLOW, 3, 4}));
 
     auto check = [&](int x0, int y0, int x1, int y1, uint32_t topLeft, uint32_t bottomRight) {
         for (int x = x0 + 1; x < x1; x++) {
@@ -242,9 +224,7 @@ TEST_F(Draw, TitleBarsCentreTheirTitleAndHaveThreeLooks)
         EXPECT_EQ(Px(x, 29), 0u);
         EXPECT_EQ(Px(x, 41), 0u);
     }
-    EXPECT_EQ(Px(20, 30), Pal(253)) << "raised";
-    EXPECT_EQ(Px(119, 40), Pal(251));
-    EXPECT_EQ(Px(22, 32), Pal(252)) << "background inside";
+    EXPECT_EQ(Pxs({{20, 30}, {119, 40}, {22, 32}}), Pals({253, 251, 252})) << "raised, the background inside";
     // The title is in the text colour, centred between 20 and 119.
     Ink t = ink(Pal(255), 21, 31, 118, 39);
     EXPECT_GT(t.count, 20);
@@ -259,8 +239,7 @@ TEST_F(Draw, TitleBarsCentreTheirTitleAndHaveThreeLooks)
     uint32_t inside = Px(22, 72);
     EXPECT_NE(inside, Pal(252));
     EXPECT_NE(inside, Pal(250));
-    EXPECT_EQ(Px(20, 70), Pal(251)) << "sunken";
-    EXPECT_EQ(Px(119, 80), Pal(253));
+    EXPECT_EQ(Pxs({{20, 70}, {119, 80}}), Pals({251, 253})) << "sunken";
     EXPECT_EQ(ink(Pal(255), 21, 71, 118, 79).count, t.count);
 
     // A title too long for its bar shows its start and stays inside the bar; the caller's

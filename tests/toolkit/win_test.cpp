@@ -3,16 +3,12 @@
 #include <cstring>
 #include <vector>
 
-#include "kernel/kernel.h"
-#include "kernel/res/res.h"
 #include "kernel/timing.h"
-#include "kernel/util/bytes.h"
-#include "platform/platform.h"
-#include "toolkit/draw.h"
+#include "support/screen.h"
 #include "toolkit/win.h"
 
 // ============================================================================================
-// Fixture: a 320 x 200 screen, the desktop, the frame class and a recording class
+// Fixture: the desktop, the frame class and a recording class on the test screen
 // ============================================================================================
 
 struct Msg {
@@ -32,8 +28,7 @@ enum {
 static int Recorded(WinId w, int message)
 {
     int n = 0;
-    for (const Msg& m : msgs)
-        if (m.window == w && m.message == message) n++;
+    for (const Msg& m : msgs) n += m.window == w && m.message == message;
     return n;
 }
 
@@ -69,19 +64,12 @@ static int RegionProc(WinId w, WinId sender, int message, WinParam* p1, WinParam
     return RecProc(w, sender, message, p1, p2);
 }
 
-class Win : public ::testing::Test {
+class Win : public ScreenTest {
 protected:
     int baseUsed = 0;
     void SetUp() override
     {
-        ResRemove();
-        ResInstall(300);
-        VideoRemove();
-        VideoInstall(0);
-        ASSERT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
-        VideoLoadInterfacePalette();
-        KernelSetAppActive(1);
-        InputReset();
+        ScreenTest::SetUp();
         baseUsed = ResUsedCount();
         WinInstall();
         WinRegisterBaseClasses();
@@ -92,57 +80,19 @@ protected:
     void TearDown() override
     {
         WinRemove();
-        InputReset();
-        VideoRemove();
-        ResRemove();
+        ScreenTest::TearDown();
     }
-    static void Move(int x, int y) { InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)((uint32_t)(uint16_t)x | ((uint32_t)(uint16_t)y << 16))); }
-    static void Down() { InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0); }
-    static void Up() { InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0); }
-    static void RightDown() { InputMessageHook(nullptr, NM_RBUTTONDOWN, 0, 0); }
-    static void RightUp() { InputMessageHook(nullptr, NM_RBUTTONUP, 0, 0); }
-    // One input step with the pointer at (x, y).
-    static void Frame(int x, int y)
-    {
-        Move(x, y);
-        WinProcessInput();
-    }
-    // Input steps with the left button going down, or up, at (x, y).
-    static void Press(int x, int y)
-    {
-        Move(x, y);
-        Down();
-        WinProcessInput();
-    }
-    static void Release(int x, int y)
-    {
-        Move(x, y);
-        Up();
-        WinProcessInput();
-    }
-    static void Click(int x, int y)
-    {
-        Press(x, y);
-        Release(x, y);
-    }
-    static void RightClick(int x, int y)
-    {
-        Move(x, y);
-        RightDown();
-        WinProcessInput();
-        RightUp();
-        WinProcessInput();
-    }
-    static uint16_t Pixel(int x, int y)
-    {
-        const VideoSurface* t = VideoTarget();
-        return GetU16(t->pixels, (size_t)y * t->pitch + (size_t)x * 2);
-    }
-    static uint16_t Colour(int index) { return (uint16_t)VideoPixelTable()[index]; }
     static WinId Rec(int x, int y, int w, int h, int parent = WIN_DESKTOP, uint32_t colour = 249)
     {
         return WinCreate(x, y, w, h, parent, colour, CLASS_REC);
     }
+    static std::vector<int> RectOf(WinId w)
+    {
+        int x, y, width, height;
+        WinGetRect(w, &x, &y, &width, &height);
+        return {x, y, width, height};
+    }
+    static std::vector<int> Pos(const Msg* m) { return m ? std::vector<int>{(int)m->p1, (int)m->p2} : std::vector<int>{}; }
 };
 
 // ============================================================================================
@@ -151,20 +101,14 @@ protected:
 
 TEST_F(Win, DesktopCoversTheScreenAndReinstallStartsAfresh)
 {
-    int x, y, w, h;
-    WinGetRect(WinDesktop(), &x, &y, &w, &h);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
-    EXPECT_EQ(w, 320);
-    EXPECT_EQ(h, 200);
+    EXPECT_EQ(RectOf(WinDesktop()), (std::vector<int>{0, 0, 320, 200}));
     EXPECT_EQ(WinGetClass(WinDesktop()), (uint32_t)CLASS_DESKTOP);
     EXPECT_EQ(WinGetParent(WinDesktop()), 0);
 
     WinId a = Rec(10, 10, 50, 50);
     WinId b = Rec(5, 5, 10, 10, a);
     WinRemove();
-    EXPECT_EQ(Recorded(a, WM_DESTROY), 1);
-    EXPECT_EQ(Recorded(b, WM_DESTROY), 1);
+    EXPECT_EQ(Recorded(a, WM_DESTROY) + Recorded(b, WM_DESTROY), 2);
     EXPECT_FALSE(WinIsWindow(a));
     EXPECT_EQ(ResUsedCount(), baseUsed) << "windows and classes are all freed";
     WinRemove();
@@ -207,30 +151,25 @@ TEST_F(Win, CreateLinksNewestFirstAndTheTwentySixthChildIsFatal)
 struct Calls {
     uint32_t cls;   // 0 base, 1 derived
     void* data;
-    int message;
 };
 static std::vector<Calls> calls;
 
 static int BaseProc(WinId, WinId, int message, WinParam* p1, WinParam*)
 {
-    calls.push_back({0, WinGetData(), message});
-    if (message == 40) {
-        memset(WinGetData(), 0xBB, 6);
-        *p1 = 7;
-        return 0;
-    }
-    return 1;
+    calls.push_back({0, WinGetData()});
+    if (message != 40) return 1;
+    memset(WinGetData(), 0xBB, 6);
+    *p1 = 7;
+    return 0;
 }
 
 static int DerivedProc(WinId, WinId, int message, WinParam* p1, WinParam*)
 {
-    calls.push_back({1, WinGetData(), message});
-    if (message == 41) {
-        memset(WinGetData(), 0xDD, 4);
-        *p1 = 8;
-        return 0;
-    }
-    return 1;
+    calls.push_back({1, WinGetData()});
+    if (message != 41) return 1;
+    memset(WinGetData(), 0xDD, 4);
+    *p1 = 8;
+    return 0;
 }
 
 TEST_F(Win, BaseClassFallThroughAndDataParts)
@@ -250,13 +189,13 @@ TEST_F(Win, BaseClassFallThroughAndDataParts)
     EXPECT_EQ(WinSendMessage(w, 40, &p1, nullptr), 0);
     EXPECT_EQ(p1, 7);
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].cls, 1u);
-    EXPECT_EQ(calls[1].cls, 0u);
+    EXPECT_EQ(calls[0].cls, 1u) << "the derived class first";
     uint8_t* base = (uint8_t*)calls[1].data;
     EXPECT_GE(derived - base, 6) << "the derived part lies behind the base's 6 bytes";
     EXPECT_EQ((uintptr_t)derived % 8, 0u);
-    for (int i = 0; i < 6; i++) EXPECT_EQ(base[i], 0xBB);
-    for (int i = 0; i < 4; i++) EXPECT_EQ(derived[i], 0xDD) << "the base's write left the derived part alone";
+    EXPECT_EQ(std::vector<uint8_t>(base, base + 6), std::vector<uint8_t>(6, 0xBB));
+    EXPECT_EQ(std::vector<uint8_t>(derived, derived + 4), std::vector<uint8_t>(4, 0xDD))
+        << "the base's write left the derived part alone";
 
     calls.clear();
     EXPECT_NE(WinSendMessage(w, 42, &p1, nullptr), 0) << "nobody handles it";
@@ -265,15 +204,12 @@ TEST_F(Win, BaseClassFallThroughAndDataParts)
     // A class derived from the frame keeps the title in the frame's part.
     WinCreateClass(0x402, CLASS_FRAME, 12, DerivedProc);
     WinId f = WinCreate(0, 0, 40, 40, WIN_DESKTOP, 0, 0x402);
-    char longTitle[100];
-    memset(longTitle, 'T', sizeof longTitle - 1);
-    longTitle[99] = 0;
-    p1 = (WinParam)longTitle;
+    std::string longTitle(99, 'T');
+    p1 = (WinParam)longTitle.c_str();
     EXPECT_EQ(WinSendMessage(f, WM_SETTITLE, &p1, nullptr), 0);
     EXPECT_EQ(strlen(WinGetTitle(f)), (size_t)WIN_TITLE_MAX);
     p1 = (WinParam) "Materials";
     WinSendMessage(f, WM_SETTITLE, &p1, nullptr);
-    EXPECT_STREQ(WinGetTitle(f), "Materials");
     p1 = 0;
     EXPECT_EQ(WinSendMessage(f, 41, &p1, nullptr), 0);
     EXPECT_STREQ(WinGetTitle(f), "Materials") << "the derived data does not overlap the title";
@@ -284,8 +220,7 @@ TEST_F(Win, FindClassDepthFirstInSlotOrder)
 {
     enum { K = 0x500 };
     WinCreateClass(K, 0, 0, RecProc);
-    WinId a = Rec(0, 0, 50, 50);
-    WinId x = WinCreate(0, 0, 5, 5, a, 0, K);
+    WinId x = WinCreate(0, 0, 5, 5, Rec(0, 0, 50, 50), 0, K);
     EXPECT_EQ(WinFindClass(K), x);
     WinId b = Rec(60, 0, 50, 50);
     WinId y = WinCreate(0, 0, 5, 5, b, 0, K);
@@ -330,6 +265,15 @@ static int SiblingProc(WinId w, WinId sender, int message, WinParam* p1, WinPara
     return 1;
 }
 
+static void Probe(WinId from, int destination, WinParam p1, WinParam p2 = 0)
+{
+    probeFrom = from;
+    probeDestination = destination;
+    probeP1 = p1;
+    probeP2 = p2;
+    WinSendSystem(from, 50, nullptr, nullptr);
+}
+
 TEST_F(Win, SpecialDestinationsCopyValuesAndReturnTheLastAnswer)
 {
     WinCreateClass(0x600, 0, 8, SiblingProc);
@@ -339,22 +283,16 @@ TEST_F(Win, SpecialDestinationsCopyValuesAndReturnTheLastAnswer)
     WinId c = WinCreate(0, 0, 10, 10, p, 0, 0x600);   // slots: c, b, a
 
     // Siblings of a: c then b, each with the caller's values; b's values and answer return.
-    probeFrom = a;
-    probeDestination = WIN_SIBLINGS;
-    probeP1 = 1000;
-    probeP2 = 0;
     msgs.clear();
-    WinSendSystem(a, 50, nullptr, nullptr);
-    std::vector<Msg> got;
+    Probe(a, WIN_SIBLINGS, 1000);
+    std::vector<WinId> got;
     for (const Msg& m : msgs)
-        if (m.message == 60) got.push_back(m);
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].window, c);
-    EXPECT_EQ(got[1].window, b);
-    for (const Msg& m : got) {
-        EXPECT_EQ(m.p1, 1000) << "each recipient gets the caller's value, not the previous one's";
-        EXPECT_EQ(m.sender, a);
-    }
+        if (m.message == 60) {
+            got.push_back(m.window);
+            EXPECT_EQ(m.p1, 1000) << "each recipient gets the caller's value, not the previous one's";
+            EXPECT_EQ(m.sender, a);
+        }
+    EXPECT_EQ(got, (std::vector<WinId>{c, b}));
     EXPECT_EQ(probeP1, 1000 + b);
     EXPECT_EQ(probeP2, b);
     EXPECT_EQ(probeResult, (b & 1) ? 5 : 0);
@@ -362,43 +300,27 @@ TEST_F(Win, SpecialDestinationsCopyValuesAndReturnTheLastAnswer)
     EXPECT_NE(probeDataAfter, nullptr) << "and its data with it";
 
     // Children of p: c, b, a; the last is a.
-    probeFrom = p;
-    probeDestination = WIN_CHILDREN;
-    probeP1 = 1;
     msgs.clear();
-    WinSendSystem(p, 50, nullptr, nullptr);
+    Probe(p, WIN_CHILDREN, 1);
     EXPECT_EQ(Recorded(a, 60) + Recorded(b, 60) + Recorded(c, 60), 3);
     EXPECT_EQ(probeP1, 1 + a);
     EXPECT_EQ(probeResult, (a & 1) ? 5 : 0);
 
     // Self and parent.
-    probeFrom = b;
-    probeDestination = WIN_SELF;
-    probeP1 = 0;
-    WinSendSystem(b, 50, nullptr, nullptr);
+    Probe(b, WIN_SELF, 0);
     EXPECT_EQ(probeP1, b);
-    probeDestination = WIN_PARENT;
-    probeP1 = 0;
     msgs.clear();
-    WinSendSystem(b, 50, nullptr, nullptr);
+    Probe(b, WIN_PARENT, 0);
     EXPECT_EQ(probeP1, p);
     ASSERT_NE(Last(p, 60), nullptr);
     EXPECT_EQ(Last(p, 60)->sender, b);
 
     // A send that reaches nobody: not handled, values untouched.
     WinId lone = WinCreate(0, 0, 10, 10, a, 0, 0x600);
-    probeFrom = lone;
-    probeDestination = WIN_SIBLINGS;
-    probeP1 = 77;
-    probeP2 = 78;
-    WinSendSystem(lone, 50, nullptr, nullptr);
-    EXPECT_EQ(probeResult, 1);
-    EXPECT_EQ(probeP1, 77);
-    EXPECT_EQ(probeP2, 78);
-    probeDestination = WIN_CHILDREN;
-    WinSendSystem(lone, 50, nullptr, nullptr);
-    EXPECT_EQ(probeResult, 1);
-    EXPECT_EQ(probeP1, 77);
+    for (int destination : {WIN_SIBLINGS, WIN_CHILDREN}) {
+        Probe(lone, destination, 77, 78);
+        EXPECT_EQ((std::vector<WinParam>{probeResult, probeP1, probeP2}), (std::vector<WinParam>{1, 77, 78}));
+    }
 
     // Outside a procedure: the parent of nothing, and a stale window, are not handled.
     WinParam v = 3;
@@ -416,9 +338,7 @@ static void SiblingsFromRoot(void)
     probeFrom = 0;
     WinCreateClass(CLASS_DESKTOP, 0, 0, SiblingProc);
     WinInstall();
-    probeFrom = WinDesktop();
-    probeDestination = WIN_SIBLINGS;
-    WinSendSystem(WinDesktop(), 50, nullptr, nullptr);
+    Probe(WinDesktop(), WIN_SIBLINGS, 0);
 }
 
 TEST_F(Win, SpecialDestinationFatalTexts)
@@ -441,56 +361,49 @@ TEST_F(Win, SpecialDestinationFatalTexts)
 }
 
 // ============================================================================================
-// Drawing
+// Drawing and hit tests
 // ============================================================================================
 
-TEST_F(Win, LaterChildIsDrawnOnTopInsideItsPartition)
+TEST_F(Win, LaterChildIsDrawnOnTopAndTakesThePointerWithinItsRectangle)
 {
     WinId older = Rec(20, 20, 60, 40, WIN_DESKTOP, 249);
-    WinId newer = Rec(50, 30, 60, 40, WIN_DESKTOP, 248);
+    WinId newer = Rec(50, 30, 60, 40, WIN_DESKTOP, 248);   // x 50..109, y 30..69
     // A grandchild draws at its own (0, 0): the partition puts it at its absolute place.
     WinId inner = Rec(5, 6, 4, 3, newer, 250);
-    (void)older;
-    (void)inner;
     VideoClear(255);
     WinDrawAll();
-    EXPECT_EQ(Pixel(0, 0), Colour(0)) << "the desktop fills the screen with colour 0";
-    EXPECT_EQ(Pixel(319, 199), Colour(0));
-    EXPECT_EQ(Pixel(25, 25), Colour(249));
-    EXPECT_EQ(Pixel(60, 40), Colour(248)) << "the overlap shows the newer window";
-    EXPECT_EQ(Pixel(109, 69), Colour(248));
-    EXPECT_EQ(Pixel(110, 69), Colour(0)) << "each window is clipped to its own rectangle";
-    EXPECT_EQ(Pixel(55, 36), Colour(250));
-    EXPECT_EQ(Pixel(58, 38), Colour(250));
-    EXPECT_EQ(Pixel(59, 38), Colour(248));
-    EXPECT_EQ(Pixel(55, 39), Colour(248));
-    // No client area: no client message.
-    EXPECT_EQ(Recorded(newer, WM_DRAWCLIENT), 0);
+    // The desktop fills the screen with colour 0; the overlap shows the newer window; each
+    // window is clipped to its own rectangle.
+    EXPECT_EQ(Pxs({{0, 0}, {319, 199}, {25, 25}, {60, 40}, {109, 69}, {110, 69}}), Pals({0, 0, 249, 248, 248, 0}));
+    EXPECT_EQ(Pxs({{55, 36}, {58, 38}, {59, 38}, {55, 39}}), Pals({250, 250, 248, 248}));
+    EXPECT_EQ(Recorded(newer, WM_DRAWCLIENT), 0) << "no client area: no client message";
 
     // The pointer over the overlap goes to the newer window only.
     Frame(60, 40);
     EXPECT_EQ(WinUnderPointer(), newer);
-    EXPECT_EQ(Recorded(newer, WM_POINTER), 1);
     EXPECT_EQ(Recorded(older, WM_POINTER), 0);
-    ASSERT_NE(Last(newer, WM_POINTER), nullptr);
-    EXPECT_EQ(Last(newer, WM_POINTER)->p1, 10);
-    EXPECT_EQ(Last(newer, WM_POINTER)->p2, 10);
+    EXPECT_EQ(Pos(Last(newer, WM_POINTER)), (std::vector<int>{10, 10}));
     Frame(56, 37);
     EXPECT_EQ(WinUnderPointer(), inner);
-    EXPECT_EQ(Last(inner, WM_POINTER)->p1, 1);
+    EXPECT_EQ(Pos(Last(inner, WM_POINTER)), (std::vector<int>{1, 1}));
     Frame(30, 30);
     EXPECT_EQ(WinUnderPointer(), older);
-    Frame(300, 150);
-    EXPECT_EQ(WinUnderPointer(), WinDesktop());
+    // A rectangle holds x0 .. x0 + width - 1 and y0 .. y0 + height - 1, not its right and
+    // bottom edges.
+    std::vector<WinId> under;
+    for (auto [x, y] : {std::pair{109, 69}, {110, 40}, {100, 70}}) {
+        Frame(x, y);
+        under.push_back(WinUnderPointer());
+    }
+    EXPECT_EQ(under, (std::vector<WinId>{newer, WinDesktop(), WinDesktop()}));
 
     // Only the modal window's tree is redrawn by WinDrawModal.
     VideoClear(255);
     WinDrawModal();
-    EXPECT_EQ(Pixel(60, 40), Colour(255)) << "no modal window: nothing drawn";
+    EXPECT_EQ(Px(60, 40), Pal(255)) << "no modal window: nothing drawn";
     WinMakeModal(older);
     WinDrawModal();
-    EXPECT_EQ(Pixel(60, 40), Colour(249));
-    EXPECT_EQ(Pixel(0, 0), Colour(255));
+    EXPECT_EQ(Pxs({{60, 40}, {0, 0}}), Pals({249, 255}));
 }
 
 TEST_F(Win, FrameWindowClientAndRegion)
@@ -498,10 +411,8 @@ TEST_F(Win, FrameWindowClientAndRegion)
     WinId f = WinCreate(40, 30, 80, 50, WIN_DESKTOP, FRAME_BORDER | FRAME_TITLE, CLASS_FRAME);
     WinParam p1 = 0, p2 = 0;
     EXPECT_EQ(WinSendSystem(f, WM_REGION, &p1, &p2), 0);
-    EXPECT_EQ(WinLo(p1), 1);
-    EXPECT_EQ(WinHi(p1), WIN_TITLE_HEIGHT);
-    EXPECT_EQ(WinLo(p2), 78);
-    EXPECT_EQ(WinHi(p2), 48);
+    EXPECT_EQ(p1, WinPack(1, WIN_TITLE_HEIGHT));
+    EXPECT_EQ(p2, WinPack(78, 48));
     WinId plain = WinCreate(200, 30, 20, 20, WIN_DESKTOP, 0, CLASS_FRAME);
     EXPECT_EQ(WinSendSystem(plain, WM_REGION, &p1, &p2), 0);
     EXPECT_EQ(p1, WinPack(0, 0));
@@ -509,26 +420,22 @@ TEST_F(Win, FrameWindowClientAndRegion)
 
     VideoClear(255);
     WinDrawAll();
-    // The client is filled with the background colour, inside the border and below the bar.
-    EXPECT_EQ(Pixel(41, 41), Colour(252));
-    EXPECT_EQ(Pixel(118, 78), Colour(252));
-    EXPECT_NE(Pixel(119, 78), Colour(252)) << "the right border";
-    EXPECT_NE(Pixel(60, 35), Colour(0)) << "the title bar is drawn over the desktop";
-    EXPECT_NE(Pixel(60, 35), Colour(255));
-    EXPECT_EQ(Pixel(200, 30), Colour(252)) << "no border, no title: all client";
-    EXPECT_EQ(Pixel(220, 30), Colour(0));
+    // The client is filled with the background colour, inside the border and below the bar;
+    // without border and title a frame is all client.
+    EXPECT_EQ(Pxs({{41, 41}, {118, 78}, {200, 30}, {220, 30}}), Pals({252, 252, 252, 0}));
+    EXPECT_NE(Px(119, 78), Pal(252)) << "the right border";
+    EXPECT_NE(Px(60, 35), Pal(0)) << "the title bar is drawn over the desktop";
+    EXPECT_NE(Px(60, 35), Pal(255));
 
     // The modal window's title bar has its own look; the alternative style its own border.
-    uint16_t plainBar = Pixel(60, 35);
+    uint32_t plainBar = Px(60, 35);
     WinMakeModal(f);
-    WinDrawAll();
-    EXPECT_NE(Pixel(60, 35), plainBar);
     WinCreate(10, 100, 20, 20, WIN_DESKTOP, FRAME_BORDER, CLASS_FRAME);
     WinCreate(40, 100, 20, 20, WIN_DESKTOP, FRAME_BORDER | FRAME_ALTLOOK, CLASS_FRAME);
     WinDrawAll();
-    EXPECT_NE(Pixel(10, 100), Pixel(40, 100));
-    EXPECT_EQ(Pixel(11, 101), Colour(252));
-    EXPECT_EQ(Pixel(41, 101), Colour(252));
+    EXPECT_NE(Px(60, 35), plainBar);
+    EXPECT_NE(Px(10, 100), Px(40, 100));
+    EXPECT_EQ(Pxs({{11, 101}, {41, 101}}), Pals({252, 252}));
 }
 
 // ============================================================================================
@@ -537,40 +444,33 @@ TEST_F(Win, FrameWindowClientAndRegion)
 
 TEST_F(Win, PressInsideTheRegionIsRelativeToItOutsideIsPlain)
 {
-    WinId w = WinCreate(100, 50, 40, 20, WIN_DESKTOP, 0, CLASS_REGION);
+    WinId w = WinCreate(100, 50, 40, 20, WIN_DESKTOP, 0, CLASS_REGION);   // region (110, 55)-(129, 64)
     Click(115, 58);
-    ASSERT_NE(Last(w, WM_LPRESS_REGION), nullptr);
-    EXPECT_EQ(Last(w, WM_LPRESS_REGION)->p1, 5);
-    EXPECT_EQ(Last(w, WM_LPRESS_REGION)->p2, 3);
+    EXPECT_EQ(Pos(Last(w, WM_LPRESS_REGION)), (std::vector<int>{5, 3}));
     EXPECT_EQ(Recorded(w, WM_LPRESS), 0);
-    // Both corners belong to the region.
+    // Both far corners belong to the region; one pixel beyond either is outside it.
     Click(129, 64);
-    EXPECT_EQ(Last(w, WM_LPRESS_REGION)->p1, 19);
-    EXPECT_EQ(Last(w, WM_LPRESS_REGION)->p2, 9);
+    EXPECT_EQ(Pos(Last(w, WM_LPRESS_REGION)), (std::vector<int>{19, 9}));
     Click(130, 64);
-    ASSERT_NE(Last(w, WM_LPRESS), nullptr);
-    EXPECT_EQ(Last(w, WM_LPRESS)->p1, 30);
-    EXPECT_EQ(Last(w, WM_LPRESS)->p2, 14);
+    EXPECT_EQ(Pos(Last(w, WM_LPRESS)), (std::vector<int>{30, 14}));
+    Click(115, 65);
+    EXPECT_EQ(Pos(Last(w, WM_LPRESS)), (std::vector<int>{15, 15}));
     EXPECT_EQ(Recorded(w, WM_LPRESS_REGION), 2);
 
     // The right button the same way, without capture.
     RightClick(112, 56);
-    ASSERT_NE(Last(w, WM_RPRESS_REGION), nullptr);
-    EXPECT_EQ(Last(w, WM_RPRESS_REGION)->p1, 2);
-    EXPECT_EQ(Last(w, WM_RPRESS_REGION)->p2, 1);
+    EXPECT_EQ(Pos(Last(w, WM_RPRESS_REGION)), (std::vector<int>{2, 1}));
     EXPECT_EQ(WinCaptured(), 0);
     RightClick(101, 51);
-    EXPECT_EQ(Last(w, WM_RPRESS)->p1, 1);
+    EXPECT_EQ(Pos(Last(w, WM_RPRESS)), (std::vector<int>{1, 1}));
 
     // Button states go to the window under the pointer every frame.
     msgs.clear();
     Move(101, 51);
-    RightDown();
+    InputMessageHook(nullptr, NM_RBUTTONDOWN, 0, 0);
     WinProcessInput();
-    ASSERT_NE(Last(w, WM_BUTTONS), nullptr);
-    EXPECT_EQ(Last(w, WM_BUTTONS)->p1, 0);
-    EXPECT_EQ(Last(w, WM_BUTTONS)->p2, 1);
-    RightUp();
+    EXPECT_EQ(Pos(Last(w, WM_BUTTONS)), (std::vector<int>{0, 1}));
+    InputMessageHook(nullptr, NM_RBUTTONUP, 0, 0);
 
     // A window that reports no region gets every press as 5.
     WinId r = Rec(10, 10, 30, 30);
@@ -590,13 +490,10 @@ TEST_F(Win, CapturedWindowKeepsItsDragsAndGetsTheRelease)
 
     Frame(110, 30);
     EXPECT_EQ(Recorded(b, WM_POINTER), 1);
-    ASSERT_NE(Last(a, WM_DRAG), nullptr);
-    EXPECT_EQ(WinLo(Last(a, WM_DRAG)->p1), 100);
-    EXPECT_EQ(WinHi(Last(a, WM_DRAG)->p1), 20);
+    EXPECT_EQ(Last(a, WM_DRAG)->p1, WinPack(100, 20));
     EXPECT_EQ(Last(a, WM_DRAG)->p2, WinPack(10, 15));
     Frame(5, 3);   // left of and above a: negative positions
-    EXPECT_EQ(WinLo(Last(a, WM_DRAG)->p1), -5);
-    EXPECT_EQ(WinHi(Last(a, WM_DRAG)->p1), -7);
+    EXPECT_EQ(Last(a, WM_DRAG)->p1, WinPack(-5, -7));
     EXPECT_EQ(Recorded(b, WM_DRAG), 0);
 
     Move(120, 40);
@@ -608,16 +505,14 @@ TEST_F(Win, CapturedWindowKeepsItsDragsAndGetsTheRelease)
     EXPECT_EQ(Last(a, WM_LRELEASE)->p2, WinPack(10, 15));
     EXPECT_EQ(Recorded(b, WM_LRELEASE), 0);
     EXPECT_EQ(WinCaptured(), 0);
-    EXPECT_EQ(Recorded(a, WM_DRAG), drags) << "no drag once released";
     Frame(20, 20);
-    EXPECT_EQ(Recorded(a, WM_DRAG), drags);
+    EXPECT_EQ(Recorded(a, WM_DRAG), drags) << "no drag once released";
     EXPECT_EQ(Recorded(a, WM_LRELEASE), 1);
 }
 
 TEST_F(Win, ModalWindowBlocksPressesElsewhereWhileTicksAndDragsGoOn)
 {
     static std::vector<WinId> ticks;
-    ticks.clear();
     WinCreateClass(0x700, 0, 0, [](WinId w, WinId s, int m, WinParam* p1, WinParam* p2) -> int {
         if (m == WM_TICK) ticks.push_back(w);
         return RecProc(w, s, m, p1, p2);
@@ -645,13 +540,16 @@ TEST_F(Win, ModalWindowBlocksPressesElsewhereWhileTicksAndDragsGoOn)
     EXPECT_EQ(Recorded(other, WM_LRELEASE), 1) << "the release ends the drag even outside the modal tree";
     EXPECT_EQ(WinCaptured(), 0);
 
-    // A press outside the modal tree produces nothing, now or later.
+    // A press outside the modal tree produces nothing, now or later: on another window or on
+    // the desktop itself (which would take the focus and refuse it).
     msgs.clear();
     WinSetFocus(inside);
     Click(20, 20);
-    EXPECT_EQ(Recorded(other, WM_LPRESS), 0);
-    EXPECT_EQ(Recorded(other, WM_BUTTONS), 0);
-    EXPECT_EQ(WinFocus(), inside) << "the blocked press moves no focus";
+    EXPECT_EQ(Recorded(other, WM_LPRESS) + Recorded(other, WM_BUTTONS), 0);
+    Click(300, 190);
+    EXPECT_EQ(WinUnderPointer(), 0);
+    EXPECT_EQ(WinCaptured(), 0);
+    EXPECT_EQ(WinFocus(), inside) << "a blocked press moves no focus";
     Frame(110, 20);
     EXPECT_EQ(Recorded(inside, WM_LPRESS), 0) << "the blocked press is not delivered once the pointer is inside";
     EXPECT_EQ(Recorded(inside, WM_POINTER), 1);
@@ -667,7 +565,13 @@ TEST_F(Win, ModalWindowBlocksPressesElsewhereWhileTicksAndDragsGoOn)
     EXPECT_EQ(Recorded(other, WM_LPRESS), 1);
 }
 
-TEST_F(Win, KeysGoToTheFocusWindowOnly)
+static int RefuseProc(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
+{
+    RecProc(w, s, m, p1, p2);
+    return m == WM_FOCUS && *p1 == 1 ? 9 : 1;
+}
+
+TEST_F(Win, KeysGoToTheFocusWindowWhichARefusingWindowLeavesEmpty)
 {
     WinId f = Rec(10, 10, 40, 40);
     WinId o = Rec(100, 10, 40, 40);
@@ -685,44 +589,32 @@ TEST_F(Win, KeysGoToTheFocusWindowOnly)
             keys.push_back(m.p1);
         }
     EXPECT_EQ(keys, (std::vector<WinParam>{'a', 'b'}));
-    EXPECT_EQ(Recorded(o, WM_KEY), 0);
 
     // Focus moves with the press, and the loser is told.
     Click(110, 20);
     EXPECT_EQ(WinFocus(), o);
     EXPECT_EQ(Last(f, WM_FOCUS)->p1, 0);
     EXPECT_EQ(Last(o, WM_FOCUS)->p1, 1);
-    InputQueueKey(KEY_C, 1);
-    WinProcessInput();
+    Key(KEY_C);
     EXPECT_EQ(Last(o, WM_KEY)->p1, 'c');
     EXPECT_EQ(Recorded(f, WM_KEY), 2);
-}
+    int focusMessages = Recorded(o, WM_FOCUS);
+    EXPECT_EQ(WinSetFocus(o), 0);
+    EXPECT_EQ(Recorded(o, WM_FOCUS), focusMessages) << "setting the same focus again says nothing";
 
-static int RefuseProc(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
-{
-    RecProc(w, s, m, p1, p2);
-    return m == WM_FOCUS && *p1 == 1 ? 9 : 1;
-}
-
-TEST_F(Win, RefusingWindowLeavesNoFocus)
-{
+    // A window that refuses the focus leaves none, yet gets its press.
     WinCreateClass(0x701, 0, 0, RefuseProc);
-    WinId f = Rec(10, 10, 40, 40);
-    WinId r = WinCreate(100, 10, 40, 40, WIN_DESKTOP, 0, 0x701);
-    EXPECT_EQ(WinSetFocus(f), 0);
-    EXPECT_EQ(WinSetFocus(f), 0);
-    EXPECT_EQ(Recorded(f, WM_FOCUS), 1) << "setting the same focus again says nothing";
+    WinId r = WinCreate(200, 10, 40, 40, WIN_DESKTOP, 0, 0x701);
     EXPECT_EQ(WinSetFocus(r), 9);
     EXPECT_EQ(WinFocus(), 0);
-    EXPECT_EQ(Last(f, WM_FOCUS)->p1, 0);
-
+    EXPECT_EQ(Last(o, WM_FOCUS)->p1, 0);
     WinSetFocus(f);
-    Click(110, 20);
+    Click(210, 20);
     EXPECT_EQ(WinFocus(), 0);
-    EXPECT_EQ(Recorded(r, WM_LPRESS), 1) << "the press is still delivered";
-    InputQueueKey(KEY_A, 1);
-    WinProcessInput();
-    EXPECT_EQ(Recorded(r, WM_KEY) + Recorded(f, WM_KEY), 0);
+    EXPECT_EQ(Recorded(r, WM_LPRESS), 1);
+    msgs.clear();
+    Key(KEY_A);
+    EXPECT_EQ(Recorded(r, WM_KEY) + Recorded(f, WM_KEY) + Recorded(o, WM_KEY), 0);
 }
 
 TEST_F(Win, PointerInRegionFromInsideAProcedure)
@@ -733,29 +625,22 @@ TEST_F(Win, PointerInRegionFromInsideAProcedure)
         if (m == WM_POINTER) answer = WinGetPointerInRegion(&rx, &ry);
         return RegionProc(w, s, m, p1, p2);
     });
-    WinCreate(100, 50, 40, 20, WIN_DESKTOP, 0, 0x702);
-    WinId plain = Rec(10, 10, 40, 40);
+    WinCreate(100, 50, 40, 20, WIN_DESKTOP, 0, 0x702);   // region (110, 55)-(129, 64)
     Frame(115, 58);
-    EXPECT_EQ(answer, 0);
-    EXPECT_EQ(rx, 5);
-    EXPECT_EQ(ry, 3);
+    EXPECT_EQ((std::vector<int>{answer, rx, ry}), (std::vector<int>{0, 5, 3}));
     Frame(129, 64);
-    EXPECT_EQ(answer, 0);
-    EXPECT_EQ(rx, 19);
-    EXPECT_EQ(ry, 9);
-    Frame(130, 64);
-    EXPECT_EQ(answer, 1);
-    Frame(109, 60);
-    EXPECT_EQ(answer, 1);
+    EXPECT_EQ((std::vector<int>{answer, rx, ry}), (std::vector<int>{0, 19, 9}));
+    for (auto [x, y] : {std::pair{130, 64}, {109, 60}, {129, 65}, {115, 54}}) {
+        Frame(x, y);
+        EXPECT_EQ(answer, 1) << x << "," << y;
+    }
     EXPECT_EQ(WinGetPointerInRegion(&rx, &ry), 1) << "outside any procedure";
-    (void)plain;
 }
 
 TEST_F(Win, TicksReachEveryWindowParentFirst)
 {
     static std::vector<std::pair<WinId, WinParam>> ticks;
     static WinParam elapsed;
-    ticks.clear();
     WinCreateClass(0x703, 0, 0, [](WinId w, WinId, int m, WinParam* p1, WinParam* p2) -> int {
         if (m == WM_TICK) ticks.push_back({w, *p1}), elapsed = *p2;
         return 1;
@@ -769,12 +654,11 @@ TEST_F(Win, TicksReachEveryWindowParentFirst)
     TimingUpdate();
     PlatHeadlessAdvanceClock(40);
     TimingUpdate();
-    ASSERT_EQ(TimingElapsed(), 40u);
     WinProcessInput();
     std::vector<WinId> order;
     for (auto& t : ticks) {
         order.push_back(t.first);
-        EXPECT_EQ(t.second, (WinParam)TimingFrameTime());
+        EXPECT_EQ(t.second, 655) << "40 ms in seconds with 14 fraction bits";
     }
     EXPECT_EQ(order, (std::vector<WinId>{b, a, a2, a1}));
     EXPECT_EQ(elapsed, 40);
@@ -794,33 +678,22 @@ TEST_F(Win, OutOfRangeMovesAndSizesAreIgnored)
     WinSetPos(c, 0, -1);
     WinSetPos(c, 81, 0);   // right edge at 100 = the parent's width
     WinSetPos(c, 0, 61);
-    int x, y, w, h;
-    WinGetRect(c, &x, &y, &w, &h);
-    EXPECT_EQ(x, 10);
-    EXPECT_EQ(y, 10);
+    EXPECT_EQ(RectOf(c), (std::vector<int>{10, 10, 20, 20}));
     EXPECT_EQ(Recorded(c, WM_MOVED), 0);
     WinSetPos(c, 80, 60);   // the last fitting place
-    WinGetPos(c, &x, &y);
-    EXPECT_EQ(x, 80);
-    EXPECT_EQ(y, 60);
-    EXPECT_EQ(Recorded(c, WM_MOVED), 1);
+    EXPECT_EQ(RectOf(c), (std::vector<int>{80, 60, 20, 20}));
     WinSetPos(c, 80, 60);
     EXPECT_EQ(Recorded(c, WM_MOVED), 1) << "no move, no message";
 
     WinSetRect(c, 80, 60, 21, 20);
+    WinSetRect(c, 80, 60, 20, 21);
     WinSetRect(c, 0, 0, 20, -1);
-    WinGetRect(c, &x, &y, &w, &h);
-    EXPECT_EQ(w, 20);
-    EXPECT_EQ(x, 80);
+    EXPECT_EQ(RectOf(c), (std::vector<int>{80, 60, 20, 20}));
     msgs.clear();
     WinSetRect(c, 0, 0, 100, 80);
-    WinGetRect(c, &x, &y, &w, &h);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(w, 100);
-    EXPECT_EQ(h, 80);
+    EXPECT_EQ(RectOf(c), (std::vector<int>{0, 0, 100, 80}));
     ASSERT_EQ(msgs.size(), 2u);
-    EXPECT_EQ(msgs[0].message, WM_MOVED);
-    EXPECT_EQ(msgs[1].message, WM_RESIZED);
+    EXPECT_EQ((std::vector<int>{msgs[0].message, msgs[1].message}), (std::vector<int>{WM_MOVED, WM_RESIZED}));
     msgs.clear();
     WinSetRect(c, 0, 0, 50, 50);
     ASSERT_EQ(msgs.size(), 1u);
@@ -828,52 +701,37 @@ TEST_F(Win, OutOfRangeMovesAndSizesAreIgnored)
 
     int ax = 1, ay = 2;
     WinGetAbsPos(c, &ax, &ay);
-    EXPECT_EQ(ax, 11);
-    EXPECT_EQ(ay, 12);
+    EXPECT_EQ((std::vector<int>{ax, ay}), (std::vector<int>{11, 12}));
     int x0, y0, x1, y1;
     WinGetExtent(c, &x0, &y0, &x1, &y1);
-    EXPECT_EQ(x1, 49);
-    EXPECT_EQ(y1, 49);
+    EXPECT_EQ((std::vector<int>{x0, y0, x1, y1}), (std::vector<int>{0, 0, 49, 49}));
 }
 
 TEST_F(Win, TitleBarDragMovesTheFrameWithinItsParent)
 {
     WinId f = WinCreate(100, 50, 60, 40, WIN_DESKTOP, FRAME_TITLE | FRAME_DRAG | FRAME_BORDER, CLASS_FRAME);
-    Press(110, 55);
-    Frame(130, 65);
-    int x, y;
-    WinGetPos(f, &x, &y);
-    EXPECT_EQ(x, 120);
-    EXPECT_EQ(y, 60);
-    Frame(125, 60);
-    WinGetPos(f, &x, &y);
-    EXPECT_EQ(x, 115);
-    EXPECT_EQ(y, 55);
+    Press(110, 60);   // on the title bar's last row
+    Frame(130, 70);
+    EXPECT_EQ(RectOf(f), (std::vector<int>{120, 60, 60, 40}));
+    Frame(125, 65);
+    EXPECT_EQ(RectOf(f), (std::vector<int>{115, 55, 60, 40}));
     // Past the parent's edges the frame stays where it was.
-    Frame(5, 60);
-    WinGetPos(f, &x, &y);
-    EXPECT_EQ(x, 115);
-    EXPECT_EQ(y, 55);
+    Frame(5, 65);
     Frame(125, 195);
-    WinGetPos(f, &x, &y);
-    EXPECT_EQ(y, 55);
-    Up();
-    WinProcessInput();
+    EXPECT_EQ(RectOf(f), (std::vector<int>{115, 55, 60, 40}));
+    Release(125, 65);
 
-    // A press below the title bar drags nothing; neither does a frame without the style.
-    Press(130, 80);
+    // A press on the first row below the title bar drags nothing; neither does a frame
+    // without the style.
+    Press(130, 66);
     Frame(150, 90);
-    Up();
-    WinProcessInput();
-    WinGetPos(f, &x, &y);
-    EXPECT_EQ(x, 115);
+    Release(150, 90);
+    EXPECT_EQ(RectOf(f), (std::vector<int>{115, 55, 60, 40}));
     WinId still = WinCreate(10, 100, 60, 40, WIN_DESKTOP, FRAME_TITLE, CLASS_FRAME);
     Press(20, 105);
     Frame(40, 110);
-    Up();
-    WinProcessInput();
-    WinGetPos(still, &x, &y);
-    EXPECT_EQ(x, 10);
+    Release(40, 110);
+    EXPECT_EQ(RectOf(still), (std::vector<int>{10, 100, 60, 40}));
 }
 
 // ============================================================================================
@@ -886,30 +744,54 @@ static int stillThere;
 static int CloseOnPress(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
 {
     RecProc(w, s, m, p1, p2);
-    if (m == WM_LPRESS) {
-        WinClose(closeTarget);
-        WinClose(closeTarget);
-        stillThere = WinIsWindow(closeTarget) && WinGetData() != nullptr;
-        return 0;
-    }
-    return 1;
+    if (m != WM_LPRESS) return 1;
+    WinClose(closeTarget);
+    WinClose(closeTarget);
+    stillThere = WinIsWindow(closeTarget) && WinGetData() != nullptr;
+    return 0;
 }
 
-TEST_F(Win, CloseFromAProcedureDestroysAfterTheStep)
+// A procedure that destroys itself and its parent at once: both outlive the call.
+static int DestroyOnPress(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
+{
+    RecProc(w, s, m, p1, p2);
+    if (m != WM_LPRESS) return 1;
+    WinDestroy(WinGetParent(w));
+    WinDestroy(w);
+    stillThere = WinIsWindow(w) && WinGetStyle() == 249 && WinGetData() != nullptr;
+    return 0;
+}
+
+TEST_F(Win, ClosingOrDestroyingFromAProcedureWaitsForTheStepsEnd)
 {
     WinCreateClass(0x704, 0, 8, CloseOnPress);
     WinId w = WinCreate(10, 10, 40, 40, WIN_DESKTOP, 0, 0x704);
     closeTarget = w;
+    stillThere = 0;
     Press(20, 20);
     EXPECT_TRUE(stillThere) << "the window outlives its own message";
     EXPECT_FALSE(WinIsWindow(w));
     EXPECT_EQ(Recorded(w, WM_DESTROY), 1);
-    EXPECT_EQ(WinCaptured(), 0);
-    EXPECT_EQ(WinFocus(), 0);
-    EXPECT_EQ(WinUnderPointer(), 0);
-    Up();
-    WinProcessInput();
+    EXPECT_EQ(WinCaptured() + WinFocus() + WinUnderPointer(), 0);
+    Release(20, 20);
     EXPECT_EQ(Recorded(w, WM_LRELEASE), 0);
+
+    WinCreateClass(0x705, 0, 8, DestroyOnPress);
+    WinId p = Rec(10, 10, 100, 100);
+    WinId c = WinCreate(0, 0, 20, 20, p, 249, 0x705);
+    stillThere = 0;
+    Click(15, 15);
+    EXPECT_TRUE(stillThere);
+    EXPECT_FALSE(WinIsWindow(c) || WinIsWindow(p));
+    EXPECT_EQ(Recorded(c, WM_DESTROY) + Recorded(p, WM_DESTROY), 2);
+}
+
+static void FillClosingList(void)
+{
+    for (int i = 0; i < 3; i++) {
+        WinId p = WinCreate(0, 0, 100, 100, WIN_DESKTOP, 0, CLASS_REC);
+        for (int k = 0; k < 20; k++) WinClose(WinCreate(0, 0, 5, 5, p, 0, CLASS_REC));
+    }
 }
 
 TEST_F(Win, ClosingWithTheParentOrTwiceDestroysOnce)
@@ -922,13 +804,7 @@ TEST_F(Win, ClosingWithTheParentOrTwiceDestroysOnce)
     WinClose(g);
     WinClose(c);
     WinProcessInput();
-    EXPECT_FALSE(WinIsWindow(p));
-    EXPECT_FALSE(WinIsWindow(c));
-    EXPECT_FALSE(WinIsWindow(g));
-    EXPECT_EQ(Recorded(p, WM_DESTROY), 1);
-    EXPECT_EQ(Recorded(c, WM_DESTROY), 1);
-    EXPECT_EQ(Recorded(g, WM_DESTROY), 1);
-    // The destroy message comes first to the parent, then its children.
+    EXPECT_FALSE(WinIsWindow(p) || WinIsWindow(c) || WinIsWindow(g));
     std::vector<WinId> order;
     for (const Msg& m : msgs)
         if (m.message == WM_DESTROY) order.push_back(m.window);
@@ -942,18 +818,7 @@ TEST_F(Win, ClosingWithTheParentOrTwiceDestroysOnce)
     ASSERT_EQ(n, d) << "the resource manager hands the freed id out again";
     WinProcessInput();
     EXPECT_TRUE(WinIsWindow(n));
-}
 
-static void FillClosingList(void)
-{
-    for (int i = 0; i < 3; i++) {
-        WinId p = WinCreate(0, 0, 100, 100, WIN_DESKTOP, 0, CLASS_REC);
-        for (int k = 0; k < 20; k++) WinClose(WinCreate(0, 0, 5, 5, p, 0, CLASS_REC));
-    }
-}
-
-TEST_F(Win, FullClosingListIsFatal)
-{
     EXPECT_EXIT(FillClosingList(), testing::ExitedWithCode(1), "WinClose: List full!");
 }
 
@@ -962,50 +827,17 @@ TEST_F(Win, DestroyClearsFocusCaptureModalAndPointer)
     WinId p = Rec(10, 10, 100, 100);
     WinId c = Rec(10, 10, 20, 20, p);
     Press(25, 25);
-    ASSERT_EQ(WinCaptured(), c);
-    ASSERT_EQ(WinFocus(), c);
-    ASSERT_EQ(WinUnderPointer(), c);
+    ASSERT_EQ((std::vector<WinId>{WinCaptured(), WinFocus(), WinUnderPointer()}), (std::vector<WinId>{c, c, c}));
     WinMakeModal(c);
     WinDestroy(p);
-    EXPECT_EQ(WinCaptured(), 0);
-    EXPECT_EQ(WinFocus(), 0);
-    EXPECT_EQ(WinUnderPointer(), 0);
-    EXPECT_EQ(WinModal(), 0);
+    EXPECT_EQ((std::vector<WinId>{WinCaptured(), WinFocus(), WinUnderPointer(), WinModal()}),
+              (std::vector<WinId>{0, 0, 0, 0}));
     EXPECT_EQ(WinGetChild(WinDesktop(), 0), 0);
     // No message reaches a destroyed window, whatever reuses its id.
     msgs.clear();
-    Frame(30, 30);
-    Up();
-    WinProcessInput();
+    Release(30, 30);
     for (const Msg& m : msgs) EXPECT_NE(m.window, c);
     WinMakeModal(Rec(0, 0, 10, 10));   // no modal window left behind to refuse it
-}
-
-// A procedure that destroys itself and its parent at once: both outlive the call.
-static int DestroyOnPress(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
-{
-    RecProc(w, s, m, p1, p2);
-    if (m == WM_LPRESS) {
-        WinDestroy(WinGetParent(w));
-        WinDestroy(w);
-        stillThere = WinIsWindow(w) && WinGetStyle() == 249 && WinGetData() != nullptr;
-        return 0;
-    }
-    return 1;
-}
-
-TEST_F(Win, DestroyUnderARunningProcedureIsDeferred)
-{
-    WinCreateClass(0x705, 0, 8, DestroyOnPress);
-    WinId p = Rec(10, 10, 100, 100);
-    WinId c = WinCreate(0, 0, 20, 20, p, 249, 0x705);
-    stillThere = 0;
-    Click(15, 15);
-    EXPECT_TRUE(stillThere);
-    EXPECT_FALSE(WinIsWindow(c));
-    EXPECT_FALSE(WinIsWindow(p));
-    EXPECT_EQ(Recorded(c, WM_DESTROY), 1);
-    EXPECT_EQ(Recorded(p, WM_DESTROY), 1);
 }
 
 // Windows created from inside procedures: parent 0 is the running window, and the running
@@ -1047,13 +879,11 @@ TEST_F(Win, ProceduresCreateWindowsReentrantly)
 static int CloseThenStep(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
 {
     RecProc(w, s, m, p1, p2);
-    if (m == 71) {
-        WinClose(w);
-        WinProcessInput();
-        stillThere = WinIsWindow(w) && WinGetData() != nullptr;
-        return 0;
-    }
-    return 1;
+    if (m != 71) return 1;
+    WinClose(w);
+    WinProcessInput();
+    stillThere = WinIsWindow(w) && WinGetData() != nullptr;
+    return 0;
 }
 
 TEST_F(Win, InputStepInsideAProcedureKeepsItsWindowQueued)

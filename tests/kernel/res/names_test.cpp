@@ -20,14 +20,8 @@ TEST(ResNames, LookupAddsInNameOrderAndStoresLowerCase)
 
     ResSetLastError(0);
     EXPECT_EQ(0, ResFindName("b.dat")) << "finding does not add";
-    ResId c = ResFindOrAdd("C.DAT");
-    ResId a = ResFindOrAdd("a.dat");
-    ResId u = ResFindOrAdd("_x.dat");
-    ResId b = ResFindOrAdd("b.dat");
-    ASSERT_NE(0, a);
-    ASSERT_NE(0, b);
-    ASSERT_NE(0, c);
-    ASSERT_NE(0, u);
+    ResId c = ResFindOrAdd("C.DAT"), a = ResFindOrAdd("a.dat"), u = ResFindOrAdd("_x.dat"), b = ResFindOrAdd("b.dat");
+    ASSERT_TRUE(a && b && c && u);
     EXPECT_STREQ("c.dat", ResName(c));
     EXPECT_EQ(c, ResFindName("c.DAT"));
     EXPECT_EQ(c, ResFindOrAdd("C.dat")) << "one entry per name, whatever the case";
@@ -58,6 +52,11 @@ TEST(ResNames, LookupAddsInNameOrderAndStoresLowerCase)
     std::string fits = std::string(59, 'n') + ".dat";
     WriteText(fits, "fits");
     EXPECT_NE(0, ResOpenName(fits.c_str()));
+
+    // A loose file in a folder is found whatever the case of each part on disk.
+    std::filesystem::create_directory("Sub");
+    WriteText("Sub/Tree.SHP", "in a folder");
+    EXPECT_EQ("in a folder", ResText(ResOpenName("sub/tree.shp")));
 }
 
 TEST(ResNames, OpenTwiceFreeOnceAndReloadUnderTheSameId)
@@ -73,16 +72,15 @@ TEST(ResNames, OpenTwiceFreeOnceAndReloadUnderTheSameId)
 
     ResOpen(id);
     ResOpen(id);
-    ResFree(id);
-    EXPECT_EQ(0, ResIsLoaded(id)) << "open twice, freed once: the data stays";
-    ResClose(id);
-    ResFree(id);
-    EXPECT_EQ(0, ResIsLoaded(id)) << "still open once";
-    ResClose(id);
-    ResFree(id);
-    EXPECT_EQ(-1, ResIsLoaded(id));
-    EXPECT_STREQ("tree.shp", ResName(id)) << "the named entry and its id stay";
-    EXPECT_EQ(5u, ResSize(id)) << "the known size stays";
+    std::vector<int> loaded;
+    for (int i = 0; i < 3; i++) {
+        ResFree(id);
+        loaded.push_back(ResIsLoaded(id));
+        ResClose(id);
+    }
+    EXPECT_EQ(loaded, (std::vector<int>{0, 0, -1})) << "open twice: the data stays until the last close";
+    EXPECT_STREQ("tree.shp", ResName(id)) << "the named entry, its id and its known size stay";
+    EXPECT_EQ(5u, ResSize(id));
 
     WriteText("TREE.SHP", "second!");
     char* p = (char*)ResOpen(id);
@@ -104,7 +102,6 @@ TEST(ResNames, OpenTwiceFreeOnceAndReloadUnderTheSameId)
     EXPECT_EQ(-1, ResIsLoaded(id));
     EXPECT_EXIT(ResOpen(id), testing::ExitedWithCode(1),
                 FatalRe("ResOpen - could not load external resource data (tree.shp) - File Missing"));
-    EXPECT_EXIT(ResPeek(id), testing::ExitedWithCode(1), "File Missing");
     EXPECT_EQ(0, ResCopy(id));
 
     // LoadFileToRes makes an internal copy of a whole file.
@@ -194,9 +191,8 @@ TEST(ResNames, MultiplePatterns)
 
     ResId ids[3] = {0, 0, 0};
     EXPECT_EQ(nullptr, ResFindMultiple("W**.DAT", ids, 3, 7));
-    EXPECT_STREQ("w07.dat", ResName(ids[0]));
-    EXPECT_STREQ("w08.dat", ResName(ids[1]));
-    EXPECT_STREQ("w09.dat", ResName(ids[2]));
+    EXPECT_EQ((std::vector<std::string>{ResName(ids[0]), ResName(ids[1]), ResName(ids[2])}),
+              (std::vector<std::string>{"w07.dat", "w08.dat", "w09.dat"}));
     EXPECT_EQ(-1, ResIsLoaded(ids[0])) << "finding does not load";
 
     ResId five[1] = {0};

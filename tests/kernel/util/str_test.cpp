@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "kernel/util/str.h"
 
@@ -36,24 +37,17 @@ TEST(Str, BoundedCopiesFillAndTerminateAsDocumented)
 
 TEST(Str, ComparisonIsSignedAndShorterPrefixFirst)
 {
-    EXPECT_EQ(0, StrCmp("abc", "abc"));
-    EXPECT_EQ(-1, StrCmp("abc", "abd"));
-    EXPECT_EQ(1, StrCmp("abd", "abc"));
-    EXPECT_EQ(-1, StrCmp("ab", "abc"));
-    EXPECT_EQ(1, StrCmp("abc", "ab"));
-    // Bytes of 128 and above are negative: they sort before the ASCII range.
-    EXPECT_EQ(-1, StrCmp("\xE9t", "et"));
-    EXPECT_EQ(1, StrCmp("A", "\x80"));
-    // ...but the end of a shorter text still sorts before them.
-    EXPECT_EQ(-1, StrCmp("ab", "ab\x90"));
-    EXPECT_EQ(1, StrCmp("ab\x90", "ab"));
-
-    EXPECT_EQ(0, StrICmp("Tolbex.INI", "tolbex.ini"));
-    EXPECT_EQ(-1, StrICmp("apple", "BANANA"));
-    EXPECT_EQ(1, StrICmp("Zed", "alpha"));
+    EXPECT_EQ((std::vector<int>{StrCmp("abc", "abc"), StrCmp("abc", "abd"), StrCmp("abd", "abc"), StrCmp("ab", "abc"),
+                                StrCmp("abc", "ab")}),
+              (std::vector<int>{0, -1, 1, -1, 1}));
+    // Bytes of 128 and above are negative: they sort before the ASCII range, but after the
+    // end of a shorter text.
+    EXPECT_EQ((std::vector<int>{StrCmp("\xE9t", "et"), StrCmp("A", "\x80"), StrCmp("ab", "ab\x90"), StrCmp("ab\x90", "ab")}),
+              (std::vector<int>{-1, 1, -1, 1}));
     // Folding goes to capitals, so '_' (after 'Z') sorts after letters of either case.
-    EXPECT_EQ(1, StrICmp("_a", "za"));
-    EXPECT_EQ(-1, StrICmp("\xC0", "a"));
+    EXPECT_EQ((std::vector<int>{StrICmp("Tolbex.INI", "tolbex.ini"), StrICmp("apple", "BANANA"), StrICmp("Zed", "alpha"),
+                                StrICmp("_a", "za"), StrICmp("\xC0", "a")}),
+              (std::vector<int>{0, -1, 1, 1, -1}));
 }
 
 TEST(Str, SettingAndCommandLineWords)
@@ -100,15 +94,13 @@ TEST(Str, InsertDeleteAndEditKeys)
     StrDeleteChar(s, 4);
     EXPECT_STREQ("abcY", s) << "deleting at the end changes nothing";
 
+    // Up, down and enter keep the cursor; left and right stop at the ends.
     char t[16] = "hello";
-    EXPECT_EQ(2, StrEditKey(t, 2, 1, 10));
-    EXPECT_EQ(2, StrEditKey(t, 2, 2, 10));
-    EXPECT_EQ(2, StrEditKey(t, 2, 13, 10));
+    EXPECT_EQ((std::vector<int>{StrEditKey(t, 2, 1, 10), StrEditKey(t, 2, 2, 10), StrEditKey(t, 2, 13, 10),
+                                StrEditKey(t, 2, 3, 10), StrEditKey(t, 0, 3, 10), StrEditKey(t, 2, 4, 10),
+                                StrEditKey(t, 5, 4, 10)}),
+              (std::vector<int>{2, 2, 2, 1, 0, 3, 5}));
     EXPECT_STREQ("hello", t);
-    EXPECT_EQ(1, StrEditKey(t, 2, 3, 10));
-    EXPECT_EQ(0, StrEditKey(t, 0, 3, 10)) << "left stops at the start";
-    EXPECT_EQ(3, StrEditKey(t, 2, 4, 10));
-    EXPECT_EQ(5, StrEditKey(t, 5, 4, 10)) << "right stops at the end";
     EXPECT_EQ(1, StrEditKey(t, 1, 5, 10));
     EXPECT_STREQ("hllo", t);
     EXPECT_EQ(0, StrEditKey(t, 1, 8, 10));
@@ -142,9 +134,7 @@ TEST(Str, DecimalAndHexParse)
 
     EXPECT_EQ(0, StrToHex("fF10", &v));
     EXPECT_EQ(0xFF10, v);
-    EXPECT_EQ(1, StrToHex("1G", &v));
-    EXPECT_EQ(1, v);
-    EXPECT_EQ(1, StrToHex("", &v));
+    EXPECT_EQ((std::vector<int>{StrToHex("1G", &v), v, StrToHex("", &v)}), (std::vector<int>{1, 1, 1}));
     EXPECT_EQ(1, StrToDec("AB", &v)) << "letters are not decimal digits";
 }
 
