@@ -9,9 +9,9 @@ static void BM_FrameCycle(benchmark::State& state)
 {
     int width = (int)state.range(0), height = (int)state.range(1);
     int code = state.range(2) == 16 ? VIDEO_16BIT : VIDEO_32BIT;
-    VideoInstall(0);
+    VideoInstall();
     VideoForceModeChange();
-    if (VideoSetMode(width, height, code, VIDEO_WINDOWED_DEBUG, 0, 0) != 0) {
+    if (VideoSetMode(width, height, code, VIDEO_WINDOWED_SOFTWARE) != 0) {
         state.SkipWithError("mode refused");
         return;
     }

@@ -124,9 +124,9 @@ static void BM_RasterFrame(benchmark::State& state)
     ResInstall(100);
     SpriteInstall();
     VideoRemove();
-    VideoInstall(0);
+    VideoInstall();
     VideoForceModeChange();
-    if (VideoSetMode(VIEW_W, VIEW_H, bpp == 16 ? VIDEO_16BIT : VIDEO_32BIT, VIDEO_WINDOWED_DEBUG, 0, 0) != 0) {
+    if (VideoSetMode(VIEW_W, VIEW_H, bpp == 16 ? VIDEO_16BIT : VIDEO_32BIT, VIDEO_WINDOWED_SOFTWARE) != 0) {
         state.SkipWithError("mode refused");
         return;
     }

@@ -224,8 +224,8 @@ static void Render(const Options& o)
     ShapeMResourceInstall();
     if (!ShapeMIsInstalled()) ShapeMInstall(SHAPEM_BUFFER_SIZE, FontCreateBuiltIn());
     if (CliTakeInShape(o.in)) return;
-    VideoInstall(0);
-    if (VideoSetMode(width, height, o.depth == 16 ? VIDEO_16BIT : VIDEO_32BIT, VIDEO_WINDOWED_DEBUG, 0, 0) != 0) {
+    VideoInstall();
+    if (VideoSetMode(width, height, o.depth == 16 ? VIDEO_16BIT : VIDEO_32BIT, VIDEO_WINDOWED_SOFTWARE) != 0) {
         CliFail(1, "cannot set a %dx%d %d-bit screen", width, height, o.depth);
         return;
     }

@@ -87,10 +87,10 @@ static void SetEditorVideoMode(void)
     static const int sizes[3][2] = {{320, 200}, {640, 400}, {800, 600}};
     if (AppConfig()->resolution < 0 || AppConfig()->resolution > 2) FatalError("Invalid display mode.");
     int w = sizes[AppConfig()->resolution][0], h = sizes[AppConfig()->resolution][1];
-    int type = AppConfig()->softwareRender ? VIDEO_WINDOWED_DEBUG : VIDEO_WINDOWED_D3D;
-    if (VideoSetMode(w, h, VIDEO_32BIT, type, 0, 0) == 0) return;
-    if (VideoSetMode(w, h, VIDEO_24BIT, type, 0, 0) == 0) return;
-    if (VideoSetMode(w, h, VIDEO_16BIT, type, 0, 0) == 0) return;
+    int type = AppConfig()->softwareRender ? VIDEO_WINDOWED_SOFTWARE : VIDEO_WINDOWED_HARDWARE;
+    if (VideoSetMode(w, h, VIDEO_32BIT, type) == 0) return;
+    if (VideoSetMode(w, h, VIDEO_24BIT, type) == 0) return;
+    if (VideoSetMode(w, h, VIDEO_16BIT, type) == 0) return;
     FatalError("Unable to set video mode.");
 }
 
@@ -98,7 +98,7 @@ void EditorStart(void)
 {
     KernelSetConfirmClose(1);
     VideoRemove();
-    VideoInstall(0);
+    VideoInstall();
     SetEditorVideoMode();
     VideoLoadInterfacePalette();
     WinInstall();

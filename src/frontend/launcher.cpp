@@ -71,7 +71,7 @@ void LauncherRegisterClass(void) { WinCreateClass(CLASS_LAUNCHER, CLASS_FRAME, s
 
 void LauncherStart(void)
 {
-    if (VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0) != 0)
+    if (VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_SOFTWARE) != 0)
         FatalError("Sorry - Tolbex only works on a 16 bit colour desktop");
     WinInstall();
     VideoLoadInterfacePalette();

@@ -222,8 +222,8 @@ void AppStartupSettings(void)
         FatalError("ERROR: Can't open secondary resource file.");
 
     SpriteInstall();
-    VideoInstall(0);
-    InputInstall(nullptr, 0);
+    VideoInstall();
+    InputInstall();
     TimerInstall();
     TimingInstall();
     if (app.frontEnd && app.frontEnd->startup) app.frontEnd->startup();

@@ -90,14 +90,9 @@ int KeyTranslate(int scanCode, int isShifted)
 
 // ---- install --------------------------------------------------------------------------------
 
-void InputInstall(const char* joystick, int version)
+void InputInstall(void)
 {
-    (void)version;
     BuildTables();
-    if (joystick && *joystick) {
-        // No joystick is ever attached on this platform.
-        FatalError("Couldn't find the selected controller \"%s\". Please check your connections.", joystick);
-    }
     if (!input.installed) InputReset();
     input.installed = 1;
     RegisterMessageHook(InputMessageHook);

@@ -118,14 +118,16 @@ enum {
     VIDEO_24BIT = 2,
     VIDEO_32BIT = 3,
 };
+// Mode types. The program uses a window for its software drawing (the launcher, and the
+// editors with the software renderer) and a window prepared for a hardware renderer.
 enum {
-    VIDEO_FULLSCREEN_SOFT = 0x200,
-    VIDEO_WINDOWED = 0x201,
+    VIDEO_FULLSCREEN_BUFFERED = 0x200,              // full screen, drawn through a memory buffer
+    VIDEO_WINDOWED = 0x201,                         // a window sharing the system palette
     VIDEO_FULLSCREEN = 0x202,
-    VIDEO_WINDOWED_DEBUG = 0x203,
-    VIDEO_WINDOWED_D3D = 0x204,
-    VIDEO_FULLSCREEN_D3D = 0x205,
-    VIDEO_WINDOWED_DEBUG_D3D = 0x206,
+    VIDEO_WINDOWED_SOFTWARE = 0x203,                // a window for software drawing
+    VIDEO_WINDOWED_HARDWARE = 0x204,                // a window for the hardware renderer
+    VIDEO_FULLSCREEN_HARDWARE = 0x205,
+    VIDEO_WINDOWED_SOFTWARE_AND_HARDWARE = 0x206,
 };
 enum {
     VIDEO_HOOK_BEFORE_LOCK = 0,
@@ -153,11 +155,11 @@ struct VideoSurface {
     int originY;
 };
 
-void VideoInstall(int flag);
+void VideoInstall(void);
 void VideoRemove(void);
 int VideoIsInstalled(void);
 // A width of 0 releases the mode. Returns 0 on success, non-zero when the mode cannot be set.
-int VideoSetMode(int width, int height, int colourCode, int type, int optA, int optB);
+int VideoSetMode(int width, int height, int colourCode, int type);
 // The next VideoSetMode goes to the back end even when it asks for the current mode.
 void VideoForceModeChange(void);
 int VideoModeWidth(void);
@@ -225,7 +227,7 @@ uint32_t TimerMs(void);
 int TimerBlink(void);
 
 // ============================================================================================
-// Input: keyboard and pointer state by DirectInput scan code
+// Input: keyboard and pointer state by scan code (the PC keyboard's set 1 codes)
 // ============================================================================================
 
 enum {
@@ -255,8 +257,8 @@ enum { CH_UP = 1, CH_DOWN = 2, CH_LEFT = 3, CH_RIGHT = 4, CH_DELETE = 5, CH_BACK
        CH_TAB = 9, CH_ENTER = 13, CH_POUND = 0x9C };
 enum { INPUT_KEY_BUFFER = 16 };
 
-// Joystick name or null, DirectInput version or 0. Registers the pointer hook and the removal.
-void InputInstall(const char* joystick, int version);
+// Registers the pointer hook and the removal.
+void InputInstall(void);
 void InputRemove(void);
 int InputIsInstalled(void);
 // Reads the buffered keyboard events (at most 16 a poll) into the key state table.

@@ -12,7 +12,7 @@ static struct {
     int installed;
     // the mode record of the last successful set
     int set;
-    int width, height, colourCode, type, optA, optB;
+    int width, height, colourCode, type;
     int force;
     // the framebuffer
     uint8_t* frame;
@@ -282,9 +282,8 @@ static void RunDeferredNow(void)
     }
 }
 
-void VideoInstall(int flag)
+void VideoInstall(void)
 {
-    (void)flag;
     if (vid.installed) return;
     vid.installed = 1;
     vid.set = 0;
@@ -314,7 +313,7 @@ int VideoIsInstalled(void) { return vid.installed; }
 
 void VideoForceModeChange(void) { vid.force = 1; }
 
-int VideoSetMode(int width, int height, int colourCode, int type, int optA, int optB)
+int VideoSetMode(int width, int height, int colourCode, int type)
 {
     if (width == 0) {
         if (vid.set) PlatDriverCurrent()->ReleaseMode();
@@ -322,7 +321,7 @@ int VideoSetMode(int width, int height, int colourCode, int type, int optA, int 
         vid.set = 0;
         return 0;
     }
-    if (type < VIDEO_FULLSCREEN_SOFT || type > VIDEO_WINDOWED_DEBUG_D3D) FatalError("VideoSetMode - invalid mode");
+    if (type < VIDEO_FULLSCREEN_BUFFERED || type > VIDEO_WINDOWED_SOFTWARE_AND_HARDWARE) FatalError("VideoSetMode - invalid mode");
     KernelShowWindow();
     if (!vid.partActive && !vid.bufferActive) {
         vid.clip[0] = vid.clip[1] = 0;
@@ -330,7 +329,7 @@ int VideoSetMode(int width, int height, int colourCode, int type, int optA, int 
         vid.clip[3] = height - 1;
     }
     if (vid.set && !vid.force && width == vid.width && height == vid.height && colourCode == vid.colourCode &&
-        type == vid.type && optA == vid.optA && optB == vid.optB)
+        type == vid.type)
         return 0;
     vid.force = 0;
     RunDeferredNow();
@@ -338,11 +337,11 @@ int VideoSetMode(int width, int height, int colourCode, int type, int optA, int 
     static const int depths[4] = {8, 16, 24, 32};
     if (colourCode < 0 || colourCode > 3 || height <= 0 || width < 0) return 1;
     int bpp = depths[colourCode];
-    int windowed = type == VIDEO_WINDOWED || type == VIDEO_WINDOWED_DEBUG || type == VIDEO_WINDOWED_D3D ||
-                   type == VIDEO_WINDOWED_DEBUG_D3D;
+    int windowed = type == VIDEO_WINDOWED || type == VIDEO_WINDOWED_SOFTWARE || type == VIDEO_WINDOWED_HARDWARE ||
+                   type == VIDEO_WINDOWED_SOFTWARE_AND_HARDWARE;
     // The mode types of the 3D back end ask for a screen it can draw on.
     LogPrintf(LOG_INFO, "WVideoSetMode setting %dx%d, %d bits, %s%s", width, height, bpp,
-              windowed ? "windowed" : "full screen", type >= VIDEO_WINDOWED_D3D ? ", for the 3D back end" : "");
+              windowed ? "windowed" : "full screen", type >= VIDEO_WINDOWED_HARDWARE ? ", for the 3D back end" : "");
     if (PlatDriverCurrent()->SetMode(width, height, bpp) != 0) {
         LogPrintf(LOG_WARN, "WVideoSetMode: %dx%d at %d bits refused", width, height, bpp);
         return 1;
@@ -360,8 +359,6 @@ int VideoSetMode(int width, int height, int colourCode, int type, int optA, int 
     vid.pitch = width * (bpp / 8);
     vid.colourCode = colourCode;
     vid.type = type;
-    vid.optA = optA;
-    vid.optB = optB;
     vid.set = 1;
     TargetScreen();
     vid.clip[0] = vid.clip[1] = 0;

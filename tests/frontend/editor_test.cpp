@@ -97,7 +97,7 @@ TEST_F(Run, EditorStartSetsTheChosenMode)
     EXPECT_EQ(VideoModeWidth(), 640);
     EXPECT_EQ(VideoModeHeight(), 400);
     EXPECT_EQ(VideoBitsPerPixel(), 32) << "32 bits are tried first";
-    EXPECT_EQ(VideoModeType(), VIDEO_WINDOWED_DEBUG);
+    EXPECT_EQ(VideoModeType(), VIDEO_WINDOWED_SOFTWARE);
     EXPECT_EQ(KernelConfirmClose(), 1);
     EXPECT_EQ(fegetround(), FE_TONEAREST) << "the libraries keep the rounding they expect";
 

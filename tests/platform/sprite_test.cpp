@@ -159,7 +159,7 @@ TEST_F(Sprites, DrawingWithTransparencyClippingAndScale)
 
     // A 32-bit framebuffer takes the colours whole; an 8-bit target (a sprite) takes the
     // palette indices and no true colour at all.
-    ASSERT_EQ(VideoSetMode(320, 200, VIDEO_32BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
+    ASSERT_EQ(VideoSetMode(320, 200, VIDEO_32BIT, VIDEO_WINDOWED_SOFTWARE), 0);
     SpriteDraw(id, 10, 10);
     SpriteDraw(t, 0, 0);
     EXPECT_EQ((std::vector<uint32_t>{Px(10, 10), Px(11, 10), Px(10, 11), Px(0, 0), Px(1, 0)}),

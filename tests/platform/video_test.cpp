@@ -31,25 +31,25 @@ TEST_F(Video, ModesAndDepths)
 
     // The same mode again changes and clears nothing; a forced change clears to colour 0.
     PutU16(VideoTarget()->pixels, 0, 0xFFFF);
-    EXPECT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
+    EXPECT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_SOFTWARE), 0);
     EXPECT_EQ(Px(0, 0), 0xFFFFu);
     VideoForceModeChange();
-    EXPECT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
+    EXPECT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_SOFTWARE), 0);
     EXPECT_EQ(Px(0, 0), 0u);
-    EXPECT_EQ(VideoSetMode(320, 240, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
+    EXPECT_EQ(VideoSetMode(320, 240, VIDEO_16BIT, VIDEO_WINDOWED_SOFTWARE), 0);
     EXPECT_EQ(VideoModeHeight(), 240) << "another height is another mode";
 
     // 8 and 24 bits are refused and leave the mode as it was.
-    EXPECT_NE(VideoSetMode(640, 400, VIDEO_8BIT, VIDEO_WINDOWED_D3D, 0, 0), 0);
-    EXPECT_NE(VideoSetMode(640, 400, VIDEO_24BIT, VIDEO_WINDOWED_D3D, 0, 0), 0);
+    EXPECT_NE(VideoSetMode(640, 400, VIDEO_8BIT, VIDEO_WINDOWED_HARDWARE), 0);
+    EXPECT_NE(VideoSetMode(640, 400, VIDEO_24BIT, VIDEO_WINDOWED_HARDWARE), 0);
     EXPECT_EQ(VideoModeWidth(), 320);
-    EXPECT_EQ(VideoSetMode(640, 400, VIDEO_32BIT, VIDEO_WINDOWED_D3D, 0, 0), 0);
+    EXPECT_EQ(VideoSetMode(640, 400, VIDEO_32BIT, VIDEO_WINDOWED_HARDWARE), 0);
     EXPECT_EQ(VideoBitsPerPixel(), 32);
-    EXPECT_EQ(VideoModeType(), VIDEO_WINDOWED_D3D);
-    EXPECT_EQ(VideoSetMode(0, 0, 0, 0, 0, 0), 0);
+    EXPECT_EQ(VideoModeType(), VIDEO_WINDOWED_HARDWARE);
+    EXPECT_EQ(VideoSetMode(0, 0, 0, 0), 0);
     EXPECT_EQ(VideoModeWidth(), 0);
     EXPECT_EQ(VideoBeginUpdate(1), 0) << "no mode, no framebuffer";
-    EXPECT_EXIT(VideoSetMode(320, 200, VIDEO_16BIT, 0x207, 0, 0), testing::ExitedWithCode(1),
+    EXPECT_EXIT(VideoSetMode(320, 200, VIDEO_16BIT, 0x207), testing::ExitedWithCode(1),
                 "VideoSetMode - invalid mode");
 }
 
@@ -60,7 +60,7 @@ TEST_F(Video, ColoursInBothDepths)
     EXPECT_EQ((std::vector<uint32_t>{Pal(249), Pal(255), Pal(248)}), (std::vector<uint32_t>{0x07E0, 0xFFFF, 0x001F}));
     VideoClear(250);
     EXPECT_EQ(ReadPixel(319, 199), (std::vector<int>{192, 0, 0}));
-    ASSERT_EQ(VideoSetMode(640, 400, VIDEO_32BIT, VIDEO_WINDOWED_D3D, 0, 0), 0);
+    ASSERT_EQ(VideoSetMode(640, 400, VIDEO_32BIT, VIDEO_WINDOWED_HARDWARE), 0);
     EXPECT_EQ((std::vector<uint32_t>{Pal(249), Pal(250)}), (std::vector<uint32_t>{0x0000FC00, 0x00C00000}));
 
     // A palette block runs from its first index; entries past 255 or past the block are ignored.
@@ -112,7 +112,7 @@ TEST_F(Video, VirtualScreenIsTheTargetInEitherDepth)
 {
     for (int code : {VIDEO_16BIT, VIDEO_32BIT}) {
         SCOPED_TRACE(code);
-        ASSERT_EQ(VideoSetMode(320, 200, code, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
+        ASSERT_EQ(VideoSetMode(320, 200, code, VIDEO_WINDOWED_SOFTWARE), 0);
         int bytes = code == VIDEO_16BIT ? 2 : 4;
         ResId id = ResCreate(8 * 4 * bytes);
         memset(ResPeek(id), 0, 8 * 4 * bytes);

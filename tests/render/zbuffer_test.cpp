@@ -49,8 +49,8 @@ protected:
         W = w;
         H = h;
         VideoRemove();
-        VideoInstall(0);
-        ASSERT_EQ(VideoSetMode(w, h, bpp == 16 ? VIDEO_16BIT : VIDEO_32BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
+        VideoInstall();
+        ASSERT_EQ(VideoSetMode(w, h, bpp == 16 ? VIDEO_16BIT : VIDEO_32BIT, VIDEO_WINDOWED_SOFTWARE), 0);
         VideoLoadInterfacePalette();
     }
     D3Polygon* Poly(int type, std::vector<Vert> vs, ResId texture = 0, int chained = 0)

@@ -24,8 +24,8 @@ protected:
         ResInstall(500);
         SpriteInstall();
         VideoRemove();
-        VideoInstall(0);
-        ASSERT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
+        VideoInstall();
+        ASSERT_EQ(VideoSetMode(320, 200, VIDEO_16BIT, VIDEO_WINDOWED_SOFTWARE), 0);
         VideoLoadInterfacePalette();
         DrawUseSoftware();
         DrawSetInterfaceColours(252, 251, 253, 255, 250);

@@ -97,7 +97,7 @@ TEST_F(Draw, TargetsOfEveryDepthAndPartitions)
     SpriteRelease(s);
 
     // 32-bit framebuffer.
-    ASSERT_EQ(VideoSetMode(320, 200, VIDEO_32BIT, VIDEO_WINDOWED_D3D, 0, 0), 0);
+    ASSERT_EQ(VideoSetMode(320, 200, VIDEO_32BIT, VIDEO_WINDOWED_HARDWARE), 0);
     DrawFillRect(5, 5, 6, 6, RED);
     DrawLine(0, 10, 3, 10, BLUE);
     EXPECT_EQ((std::vector<uint32_t>{Px(6, 6), Px(3, 10), Px(7, 6)}), (std::vector<uint32_t>{0x00C00000, 0x0000FC, 0}));

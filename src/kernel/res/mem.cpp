@@ -15,10 +15,8 @@ static struct {
     int64_t total;
 } mem;
 
-int MemInstall(int useRuntimeHeap)
+int MemInstall(void)
 {
-    // The runtime heap is the only heap on this platform; either choice uses it.
-    (void)useRuntimeHeap;
     mem.installed = 1;
     return 1;
 }

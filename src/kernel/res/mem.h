@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Chooses the allocator; non-zero selects the runtime heap (the only one on this platform).
-// Returns 1 on success. A second call changes nothing.
-int MemInstall(int useRuntimeHeap);
+// Installs the allocator (the runtime heap). Returns 1 on success; a second call changes
+// nothing.
+int MemInstall(void);
 void* MemAlloc(size_t size);
 void MemFree(void* p);
 void* MemRealloc(void* p, size_t size);

@@ -216,7 +216,7 @@ static void ReleaseEntry(ResId id)
 void ResInstall(int entries)
 {
     if (res.installed) return;
-    if (!MemInstall(1)) FatalError("Failed to install memory manager. Cannot continue.");
+    if (!MemInstall()) FatalError("Failed to install memory manager. Cannot continue.");
     if (entries < 0) entries = 0;
     int cap = entries > INDEX_LIMIT - 2 ? INDEX_LIMIT : entries + 2;
     ResEntry* index = (ResEntry*)MemAlloc(sizeof(ResEntry) * (size_t)cap);
