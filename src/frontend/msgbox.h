@@ -1,0 +1,14 @@
+// Message boxes: the modal box (class 0x202) that panels use to tell the user something, and
+// the error box that gives the text of an editor operation's negative result code. Every box
+// is also written to the developer log as MSGBOX "<title>" "<text>".
+#pragma once
+#include "toolkit/win.h"
+
+void MsgBoxRegisterClass(void);
+// Shows a box with an "Ok" button. Returns the box's window, or 0 when it is not on screen
+// (it waits behind another modal window, or was answered at once).
+WinId MsgBoxShow(const char* title, const char* text);
+// The text of a result code ("Unknown Error Code!" for codes without one).
+const char* MsgBoxErrorText(int code);
+// A box with the text of a result code.
+WinId MsgBoxError(const char* title, int code);
