@@ -1,8 +1,12 @@
 #include "frontend/editor.h"
 
+#include "frontend/editstate.h"
 #include "frontend/frontend.h"
 #include "frontend/grab.h"
+#include "frontend/menubar.h"
+#include "frontend/msgbox.h"
 #include "frontend/progress.h"
+#include "frontend/view.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "kernel/log.h"
@@ -14,6 +18,7 @@
 #include "platform/platform.h"
 #include "render/draw3d.h"
 #include "render/zbuffer.h"
+#include "shapes/mesh.h"
 #include "shapes/shapem.h"
 #include "toolkit/controls.h"
 #include "toolkit/slots.h"
@@ -23,6 +28,7 @@ static struct {
     int requests[REQUEST_COUNT];
     int materialsReloadPending;
     SlotId objectSlot;
+    WinId view, menuBar;
 } editor;
 
 void EditorRequest(int request)
@@ -94,6 +100,21 @@ static void SetEditorVideoMode(void)
     FatalError("Unable to set video mode.");
 }
 
+// The view fills the screen above the panel area; the menu bar stands right of the panel.
+static void CreateEditorWindows(void)
+{
+    int mode = AppConfig()->editorMode;
+    if (mode != EDITOR_SHAPE && mode != EDITOR_WORLD) FatalError("Invalid startup mode.");
+    int w, h;
+    VideoExtent(&w, &h);
+    // At 640 x 400 the view stops a row short of the panel area.
+    editor.view = WinCreate(0, 0, w - 1, h == 400 ? 349 : h - 50, WIN_DESKTOP, FRAME_BORDER | FRAME_TITLE, CLASS_VIEW);
+    editor.menuBar = WinCreate(320, h - 50, 320, 49, WIN_DESKTOP, FRAME_BORDER,
+                               mode == EDITOR_SHAPE ? CLASS_SHAPE_MENU : CLASS_WORLD_MENU);
+    WinParam title = (WinParam) "Vostrane Max", zero = 0;
+    WinSendMessage(editor.menuBar, WM_SETTITLE, &title, &zero);
+}
+
 void EditorStart(void)
 {
     KernelSetConfirmClose(1);
@@ -140,14 +161,18 @@ void EditorStart(void)
 
     WinRegisterBaseClasses();
     ButtonRegisterClass();
-    // The message box class joins here.
+    MsgBoxRegisterClass();
     EditRegisterClass();
     SliderRegisterClass();
     ListRegisterClass();
-    // The progress window, the menu bars and the editor panels' classes join here.
+    ProgressRegisterClass();
+    // "Palette" is offered with palette support, or when the user chose software rendering.
+    MenuBarRegisterClasses(AppConfig()->palSupport || AppConfig()->softwareRender);
+    ViewRegisterClasses();
+    PanelRegisterPlaceholders();
 
-    if (AppConfig()->editorMode != EDITOR_SHAPE && AppConfig()->editorMode != EDITOR_WORLD) FatalError("Invalid startup mode.");
-    // The view window and the menu bar of the chosen editor are created here.
+    CreateEditorWindows();
+    EditStateReset();
     TimingReset();
 }
 
@@ -159,6 +184,23 @@ static void RedrawFrame(void)
     }
 }
 
+// Runs one deferred operation under its progress window. The window goes before the caller
+// shows any box, whether the work finished, failed or was cancelled.
+static int RunWithProgress(const char* title, int (*work)(ProgressFn), ProgressFn progress)
+{
+    uint32_t* variable = ProgressVariable();
+    *variable = 0;
+    WinId window = ProgressOpen(title, variable);
+    int result = work(progress);
+    if (WinIsWindow(window)) {
+        if (WinModal() == window) WinSetModal(0);
+        WinDestroy(window);
+    }
+    return result;
+}
+
+static int SortObject(ProgressFn progress) { return MeshSortStep(progress); }
+
 static void RunRequests(void)
 {
     for (int r = 0; r < REQUEST_COUNT; r++) {
@@ -166,8 +208,12 @@ static void RunRequests(void)
         editor.requests[r] = 0;
         if (r == REQUEST_RESERVED) continue;
         RedrawFrame();
-        // Sorting, deleting net shapes, building the monorail and saving the runtime world
-        // run here under their progress windows as the shape and world managers land.
+        switch (r) {
+        case REQUEST_SORT: RunWithProgress("Sorting Object", SortObject, ProgressSort); break;
+        // Deleting net shapes, building the monorail and saving the runtime world join with
+        // the world manager; until then their requests only redraw.
+        default: break;
+        }
     }
 }
 
@@ -178,7 +224,7 @@ int EditorFrame(void)
     RunRequests();
     WinProcessInput();
     SlotsFrame(TimingElapsed(), TimingFrameTime());
-    // This frame's pointer and hover results are cleared here.
+    MsgBoxShowWaiting();
     return STEP_STAY;
 }
 
@@ -188,15 +234,19 @@ void EditorDisplay(void)
     ReloadTextures();
     if (VideoBeginUpdate(1)) {
         WinDrawAll();
-        // This frame's pointer and hover results become the previous frame's for the view
-        // windows here.
+        // The views stored this frame's picks while drawing; the tools read them next frame.
+        EditPickNewFrame();
         VideoEndUpdate();
     }
 }
+
+WinId EditorView(void) { return editor.view; }
+WinId EditorMenuBar(void) { return editor.menuBar; }
 
 void EditorStop(void)
 {
     for (int& r : editor.requests) r = 0;
     editor.materialsReloadPending = 0;
     editor.objectSlot = 0;
+    editor.view = editor.menuBar = 0;
 }

@@ -1,6 +1,7 @@
 // The editor stage: the editor start (video mode, managers, renderer, the edited-object slot,
 // window classes), the editor frame with its deferred operations, and the frame's drawing.
 #pragma once
+#include "toolkit/win.h"
 
 // Deferred operations: panels set a request; the next editor frame clears it and runs the work.
 enum {
@@ -20,6 +21,10 @@ void EditorStart(void);
 int EditorFrame(void);
 void EditorDisplay(void);
 void EditorStop(void);
+
+// The editor's windows (0 before the editor starts).
+WinId EditorView(void);
+WinId EditorMenuBar(void);
 
 // The material files were (re)loaded: the next frame reloads the textures.
 void EditorMaterialsChanged(void);

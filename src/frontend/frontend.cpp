@@ -1,5 +1,6 @@
 #include "frontend/frontend.h"
 
+#include "frontend/dump.h"
 #include "frontend/editor.h"
 #include "frontend/launcher.h"
 #include "kernel/app.h"
@@ -21,6 +22,7 @@ static void FreeBuiltInFont(void)
 void FrontEndStartup(void)
 {
     PlatHeadlessSetImageWriter(BmpWrite);
+    PlatHeadlessSetDumpWriter(DumpWrite);
     TextInstall();
     FontInstall();
     PalMInstall(PAL_USER_COLOURS);

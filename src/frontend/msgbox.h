@@ -12,3 +12,8 @@ WinId MsgBoxShow(const char* title, const char* text);
 const char* MsgBoxErrorText(int code);
 // A box with the text of a result code.
 WinId MsgBoxError(const char* title, int code);
+// Shows the first waiting box once no window is modal; the editor frame calls it.
+void MsgBoxShowWaiting(void);
+// The text a box window shows (null when the window is no box).
+const char* MsgBoxText(WinId box);
+int MsgBoxWaitingCount(void);

@@ -5,6 +5,17 @@
 
 #include "kernel/kernel.h"
 
+#include "toolkit/win.h"
+
+// The progress window (class 0x208): a modal bar with the percentage and "Cancel". It shows
+// the variable it is given and closes itself once the variable reaches PROGRESS_DONE or
+// PROGRESS_CANCEL; "Cancel" puts PROGRESS_CANCEL into it, which stops the work.
+void ProgressRegisterClass(void);
+// Centred on the screen. The variable must outlive the window.
+WinId ProgressOpen(const char* title, uint32_t* variable);
+// The program's one progress variable, which the callbacks below report into.
+uint32_t* ProgressVariable(void);
+
 uint32_t ProgressValue(void);
 void ProgressSetValue(uint32_t value);
 // Timing, input, slot events and a redraw of the modal tree (the progress window).

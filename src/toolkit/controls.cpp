@@ -179,6 +179,12 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
         return 0;
     case WM_FOCUS: e->focus = (int32_t)*p1; return 0;
     case WM_KEY:
+        // Escape is the dialog's business (it cancels), never a character of the text.
+        if (*p1 == CH_ESCAPE) {
+            WinParam key = *p1, zero = 0;
+            WinSendMessage(WIN_PARENT, WM_KEY, &key, &zero);
+            return 0;
+        }
         if (!e->buffer) return 0;
         if (*p1 == CH_ENTER) {
             Notify(WM_EDITENTER, 0);
@@ -581,3 +587,39 @@ static int ListProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
 }
 
 void ListRegisterClass(void) { WinCreateClass(CLASS_LIST, CLASS_FRAME, sizeof(ListData), ListProc); }
+
+// ============================================================================================
+// Describing a control
+// ============================================================================================
+
+int ControlDescribe(WinId window, ControlInfo* out)
+{
+    *out = ControlInfo{};
+    uint32_t cls = WinGetClass(window);
+    out->classId = cls;
+    out->text = "";
+    if (cls == CLASS_BUTTON) {
+        const ButtonData* b = (const ButtonData*)WinDataOf(window, CLASS_BUTTON);
+        out->text = b->label;
+        out->state = (int32_t)b->state;
+        return 1;
+    }
+    if (cls == CLASS_EDIT) {
+        const EditData* e = (const EditData*)WinDataOf(window, CLASS_EDIT);
+        if (e->buffer) out->text = e->buffer;
+        return 1;
+    }
+    if (cls == CLASS_LIST) {
+        const ListData* l = (const ListData*)WinDataOf(window, CLASS_LIST);
+        out->list = l->list;
+        out->state = (int32_t)l->selection;
+        return 1;
+    }
+    if (cls == CLASS_SLIDER) {
+        const SliderData* d = (const SliderData*)WinDataOf(window, CLASS_SLIDER);
+        out->state = d->position;
+        out->range = d->range;
+        return 1;
+    }
+    return 0;
+}

@@ -30,3 +30,14 @@ int ListIndexOf(ResId list, int id);           // 1-based; 0 when absent
 int ListGetItemID(ResId list, int index);      // 1-based
 const char* ListGetItemText(ResId list, int index);
 int ListCount(ResId list);
+
+// ---- what a control holds, for readers outside its procedure -------------------------------
+struct ControlInfo {
+    uint32_t classId;     // CLASS_BUTTON, CLASS_EDIT, CLASS_LIST or CLASS_SLIDER
+    const char* text;     // button: label; edit field: its text ("" without a buffer)
+    int32_t state;        // button: state; list: selection (index, or the mask); slider: position
+    int32_t range;        // slider: range
+    ResId list;           // list: its list resource
+};
+// 1 and the control's values; 0 when the window is none of the standard controls.
+int ControlDescribe(WinId window, ControlInfo* out);

@@ -515,6 +515,7 @@ static WinId FindIn(WinId window, uint32_t classId, int depth)
 }
 
 WinId WinFindClass(uint32_t classId) { return FindIn(win.desktop, classId, 0); }
+int WinClassRegistered(uint32_t classId) { return FindClass(classId) != 0; }
 
 // ============================================================================================
 // Geometry and queries
@@ -602,6 +603,15 @@ void* WinGetData(void)
     WinClassRec* c = ClassRec(win.currentClass);
     if (!r || !c) return nullptr;
     return (uint8_t*)r + kRecHeader + c->dataOffset;
+}
+
+void* WinDataOf(WinId window, uint32_t classId)
+{
+    WinRec* r = Rec(window);
+    if (!r) return nullptr;
+    for (ResId cls = r->cls; WinClassRec* c = ClassRec(cls); cls = c->base)
+        if (c->classId == classId) return (uint8_t*)r + kRecHeader + c->dataOffset;
+    return nullptr;
 }
 
 WinId WinCurrent(void) { return win.current; }

@@ -111,6 +111,7 @@ int WinIsInstalled(void);
 // ---- classes and windows --------------------------------------------------------------------
 // A second registration of an id adds a second class; lookups find the first.
 void WinCreateClass(uint32_t classId, uint32_t baseClassId, uint32_t dataSize, WinProc proc);
+int WinClassRegistered(uint32_t classId);
 // Parent: a window, WIN_DESKTOP, or WIN_CURRENT (the desktop outside any procedure). The new
 // window is child slot 0 and receives WM_CREATE. 0 (logged) when the parent is no window.
 WinId WinCreate(int x, int y, int width, int height, int parent, uint32_t style, uint32_t classId);
@@ -157,6 +158,10 @@ uint32_t WinGetStyleOf(WinId window);
 // The running class's part of the current window's data (behind its base classes' parts;
 // every part starts on an 8-byte boundary). Null outside a procedure.
 void* WinGetData(void);
+// The part of a window's data that belongs to the given class (the window's own class or
+// one of its bases), for readers outside the procedure (dumps, tests). Null when the window
+// is not of that class.
+void* WinDataOf(WinId window, uint32_t classId);
 WinId WinCurrent(void);
 WinId WinDesktop(void);
 int WinGetPointerInRegion(int* x, int* y);

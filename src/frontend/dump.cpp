@@ -1,0 +1,117 @@
+#include "frontend/dump.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+
+#include "frontend/editstate.h"
+#include "frontend/msgbox.h"
+#include "frontend/view.h"
+#include "materials/matm.h"
+#include "platform/platform.h"
+#include "shapes/mesh.h"
+#include "shapes/shape.h"
+#include "shapes/shapem.h"
+#include "toolkit/controls.h"
+#include "toolkit/win.h"
+
+using nlohmann::json;
+
+static std::string Hex(uint32_t v)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%X", v);
+    return text;
+}
+
+static json Window(WinId w)
+{
+    int x = 0, y = 0, width, height;
+    WinGetAbsPos(w, &x, &y);   // adds the window's screen position to x, y
+    int rx, ry;
+    WinGetRect(w, &rx, &ry, &width, &height);
+    json j = {
+        {"id", w},           {"class", Hex(WinGetClass(w))}, {"title", WinGetTitle(w)},
+        {"x", x},            {"y", y},                        {"width", width},
+        {"height", height},  {"style", WinGetStyleOf(w)},     {"parent", WinGetParent(w)},
+    };
+    ControlInfo c;
+    if (ControlDescribe(w, &c)) {
+        switch (c.classId) {
+        case CLASS_BUTTON:
+            j["label"] = c.text;
+            j["state"] = c.state;
+            break;
+        case CLASS_EDIT: j["text"] = c.text; break;
+        case CLASS_LIST: {
+            json items = json::array();
+            int n = c.list ? ListCount(c.list) : 0;
+            for (int i = 1; i <= n; i++)
+                items.push_back({{"id", ListGetItemID(c.list, i)}, {"text", ListGetItemText(c.list, i)}});
+            j["items"] = items;
+            j["selection"] = c.state;
+            break;
+        }
+        case CLASS_SLIDER:
+            j["value"] = c.state;
+            j["range"] = c.range;
+            break;
+        default: break;
+        }
+    }
+    if (const char* text = MsgBoxText(w)) j["text"] = text;
+    ViewInfo v;
+    if (ViewDescribe(w, &v)) {
+        j["view"] = {
+            {"type", v.type},         {"displayFlags", v.displayFlags},
+            {"zoom", v.zoom},         {"distance", v.distance},
+            {"centre", {v.centre[0], v.centre[1], v.centre[2]}},
+            {"orientation", std::vector<int>(v.orientation, v.orientation + 9)},
+        };
+    }
+    return j;
+}
+
+// Oldest child first, each window before its children: the order they were made in.
+static void Walk(WinId w, json& out, int depth)
+{
+    if (depth > WIN_MAX_DEPTH) return;
+    for (int slot = WIN_MAX_CHILDREN - 1; slot >= 0; slot--) {
+        WinId c = WinGetChild(w, slot);
+        if (!c) continue;
+        out.push_back(Window(c));
+        Walk(c, out, depth + 1);
+    }
+}
+
+std::string DumpText(void)
+{
+    int width = 0, height = 0;
+    VideoExtent(&width, &height);
+    json d = {{"screen", {{"width", width}, {"height", height}}}};
+    json windows = json::array();
+    if (WinIsInstalled()) {
+        d["modal"] = WinModal();
+        d["focus"] = WinFocus();
+        Walk(WinDesktop(), windows, 0);
+    }
+    d["windows"] = windows;
+    d["tool"] = {{"mode", EditToolMode()}, {"pick", EditPickMode()}};
+    if (ShapeMIsInstalled()) {
+        const uint8_t* b = ShapeMEdit()->data;
+        d["shape"] = {
+            {"vertices", ShapeVertexCount(b)},
+            {"polygons", ShapePolygonCount(b)},
+            {"selectedVertices", MeshSelectedVertexCount()},
+            {"selectedPolygons", MeshSelectedPolygonCount()},
+            {"material", MatMCurrent()},
+        };
+    }
+    return d.dump(1) + "\n";
+}
+
+int DumpWrite(const char* fileName)
+{
+    std::string text = DumpText();
+    return FileWrite(fileName, text.data(), text.size());
+}

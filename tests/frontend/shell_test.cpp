@@ -1,0 +1,203 @@
+// The editor shell in process: the menu bar and its panels, message boxes and their queue,
+// the progress window, and what a dump says of it all.
+#include <nlohmann/json.hpp>
+
+#include "frontend/dump.h"
+#include "frontend/editor.h"
+#include "frontend/editstate.h"
+#include "frontend/menubar.h"
+#include "frontend/msgbox.h"
+#include "frontend/progress.h"
+#include "frontend/run.h"
+#include "kernel/log.h"
+#include "toolkit/controls.h"
+
+using nlohmann::json;
+
+namespace {
+
+json Dump() { return json::parse(DumpText()); }
+
+// The windows of a class in a dump.
+std::vector<json> OfClass(const json& d, const char* cls)
+{
+    std::vector<json> out;
+    for (const json& w : d["windows"])
+        if (w["class"] == cls) out.push_back(w);
+    return out;
+}
+
+std::vector<std::string> Labels(const json& d, int parent)
+{
+    std::vector<std::string> out;
+    for (const json& w : d["windows"])
+        if (w["parent"] == parent && w.contains("label")) out.push_back(w["label"]);
+    return out;
+}
+
+// Presses a button as the user does, through its parent's notification.
+void Press(WinId button)
+{
+    WinParam on = 1, zero = 0;
+    WinSendMessage(button, WM_SETSTATE, &on, &zero);
+}
+
+WinId ButtonLabelled(const char* label)
+{
+    json d = Dump();
+    for (const json& w : d["windows"])
+        if (w.contains("label") && w["label"] == label) return (WinId)w["id"].get<int>();
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(Run, TheMenuBarOpensOnePanelAtATime)
+{
+    StartEditor(EDITOR_SHAPE);
+    json d = Dump();
+    std::vector<json> bars = OfClass(d, "0x1000");
+    ASSERT_EQ(bars.size(), 1u);
+    EXPECT_EQ(bars[0]["x"], 320);
+    EXPECT_EQ(bars[0]["y"], 550);
+    EXPECT_EQ(Labels(d, bars[0]["id"]),
+              (std::vector<std::string>{"Materials", "Polygons", "Vertices", "Sorting", "Object", "Mesh", "Undo"}))
+        << "no Palette without palette support";
+    std::vector<json> panels = OfClass(d, "0x1014");
+    ASSERT_EQ(panels.size(), 1u) << "the Mesh panel opens first";
+    EXPECT_EQ(panels[0]["x"], 0);
+    EXPECT_EQ(panels[0]["y"], 550);
+    EXPECT_EQ(panels[0]["width"], 320);
+    EXPECT_EQ(panels[0]["height"], 49);
+
+    // Another entry closes the open panel; the tool goes back to none.
+    EditSetTool(7, 2);
+    Press(ButtonLabelled("Object"));
+    Turns(1);
+    d = Dump();
+    EXPECT_EQ(OfClass(d, "0x1014").size(), 0u);
+    EXPECT_EQ(OfClass(d, "0x100D").size(), 1u);
+    EXPECT_EQ(EditToolMode(), 0);
+    EXPECT_EQ(EditOverlayFlags(), 0u);
+    // Materials marks polygons by material in the view.
+    Press(ButtonLabelled("Materials"));
+    Turns(1);
+    EXPECT_EQ(EditOverlayFlags(), 2u);
+    EXPECT_EQ(OfClass(Dump(), "0x100D").size(), 0u);
+    // The open entry again: the panel stays.
+    Press(ButtonLabelled("Materials"));
+    Turns(1);
+    EXPECT_EQ(OfClass(Dump(), "0x1002").size(), 1u);
+}
+
+TEST_F(Run, TheWorldEditorsBarOffersPaletteOnlyWithPaletteSupport)
+{
+    WriteText("tolbex.ini", "palsupport=1\n");
+    StartEditor(EDITOR_WORLD);
+    json d = Dump();
+    std::vector<json> bars = OfClass(d, "0x1017");
+    ASSERT_EQ(bars.size(), 1u);
+    EXPECT_EQ(Labels(d, bars[0]["id"]),
+              (std::vector<std::string>{"Materials", "World", "Edit Shapes", "Add Shapes", "Nodes", "Palette", "Undo"}));
+    EXPECT_EQ(OfClass(d, "0x1019").size(), 1u) << "Edit Shapes opens first";
+    AppShutdown();
+    PlatShutdown();
+    remove("tolbex.ini");
+    StartEditor(EDITOR_WORLD);
+    d = Dump();
+    EXPECT_EQ(Labels(d, OfClass(d, "0x1017")[0]["id"]).size(), 6u) << "five entries and Undo";
+}
+
+TEST_F(Run, BoxesWaitForTheModalWindowAndCloseOnEnter)
+{
+    StartEditor(EDITOR_SHAPE);
+    EXPECT_STREQ(MsgBoxErrorText(-8), "Unknown Error Code!");
+    EXPECT_STREQ(MsgBoxErrorText(-18), "Unknown Error Code!");
+    EXPECT_STREQ(MsgBoxErrorText(-25), "Shapes Missing");
+    EXPECT_STREQ(MsgBoxErrorText(-1), "Illegal name.");
+    EXPECT_STREQ(MsgBoxErrorText(0), "Unknown Error Code!");
+
+    LogOpen("log.txt");
+    WinId first = MsgBoxError("Error During Save", -8);
+    ASSERT_NE(first, 0);
+    EXPECT_EQ(WinModal(), first);
+    EXPECT_STREQ(MsgBoxText(first), "Unknown Error Code!");
+    // A second box while the first is up waits, and is logged at once.
+    EXPECT_EQ(MsgBoxShow("Second", std::string(300, 'x').c_str()), 0);
+    EXPECT_EQ(MsgBoxWaitingCount(), 1);
+    LogOpen(nullptr);
+    std::string log = ReadText("log.txt");
+    EXPECT_NE(log.find("MSGBOX \"Error During Save\" \"Unknown Error Code!\""), std::string::npos) << log;
+    EXPECT_NE(log.find("MSGBOX \"Second\""), std::string::npos) << log;
+
+    InputQueueKey(KEY_RETURN, 1);
+    Turns(2);
+    InputQueueKey(KEY_RETURN, 0);
+    // Window ids are reused: the box on screen is told apart by its text.
+    WinId second = WinModal();
+    ASSERT_NE(second, 0) << "the waiting box follows";
+    EXPECT_STREQ(MsgBoxText(second), "") << "Enter pressed Ok; a text too long for the box shows as none";
+    InputQueueKey(KEY_ESCAPE, 1);
+    Turns(2);
+    InputQueueKey(KEY_ESCAPE, 0);
+    EXPECT_EQ(WinModal(), 0) << "Escape presses Ok too";
+}
+
+TEST_F(Run, AScriptedAnswerClosesADrawnBox)
+{
+    StartEditor(EDITOR_SHAPE, "answer ok\n");
+    WinId box = MsgBoxShow("Title", "Text");
+    ASSERT_NE(box, 0);
+    Turns(2);
+    EXPECT_FALSE(WinIsWindow(box));
+    box = MsgBoxShow("Title", "Text");
+    Turns(3);
+    EXPECT_TRUE(WinIsWindow(box)) << "without an answer the box stays for the user";
+}
+
+TEST_F(Run, CancelStopsTheWorkAndTheProgressWindowCloses)
+{
+    StartEditor(EDITOR_SHAPE);
+    uint32_t* variable = ProgressVariable();
+    *variable = 0;
+    WinId window = ProgressOpen("Sorting Object", variable);
+    ASSERT_NE(window, 0);
+    EXPECT_EQ(WinModal(), window);
+    EXPECT_EQ(std::string(WinGetTitle(window)), "Sorting Object");
+    // The user clicks Cancel while the work runs; the work's next report stops it.
+    int x = 0, y = 0;
+    WinGetAbsPos(window, &x, &y);
+    int bx = 0, by = 0;
+    WinGetAbsPos(ButtonLabelled("Cancel"), &bx, &by);
+    InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)(by + 5) << 16) | (uint32_t)(bx + 20)));
+    InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0);
+    InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
+    int reports = 0;
+    for (uint32_t v = 0; v <= PROGRESS_DONE; v += 0x400) {
+        if (ProgressSort(v)) break;
+        reports++;
+    }
+    EXPECT_EQ(reports, 1) << "the report after the click stops the work";
+    EXPECT_EQ(*variable, (uint32_t)PROGRESS_CANCEL);
+    Turns(2);
+    EXPECT_FALSE(WinIsWindow(window)) << "the window closes itself";
+    EXPECT_EQ(WinModal(), 0);
+
+    // Finished work closes it too; the texture callback never stops.
+    window = ProgressOpen("Loading", variable);
+    EXPECT_EQ(ProgressTextures(0x3FFF), 0);
+    EXPECT_EQ(*variable, (uint32_t)PROGRESS_DONE);
+    Turns(2);
+    EXPECT_FALSE(WinIsWindow(window));
+}
+
+TEST_F(Run, ASortRequestRunsUnderItsProgressWindowAndLeavesNoWindow)
+{
+    StartEditor(EDITOR_SHAPE);
+    size_t before = Dump()["windows"].size();
+    EditorRequest(REQUEST_SORT);
+    Turns(1);
+    EXPECT_FALSE(EditorRequestPending(REQUEST_SORT));
+    EXPECT_EQ(WinModal(), 0);
+    EXPECT_EQ(Dump()["windows"].size(), before) << "the progress window is gone after the work";
+}
