@@ -254,7 +254,7 @@ enum {
 };
 // The program's own codes for the cursor keys, as the translation tables give them.
 enum { CH_UP = 1, CH_DOWN = 2, CH_LEFT = 3, CH_RIGHT = 4, CH_DELETE = 5, CH_BACKSPACE = 8,
-       CH_TAB = 9, CH_ENTER = 13, CH_POUND = 0x9C };
+       CH_TAB = 9, CH_ENTER = 13, CH_ESCAPE = 27, CH_POUND = 0x9C };
 enum { INPUT_KEY_BUFFER = 16 };
 
 // Registers the pointer hook and the removal.

@@ -184,6 +184,10 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
             Notify(WM_EDITENTER, 0);
             return 0;
         }
+        if (*p1 == CH_ESCAPE) {
+            Notify(WM_EDITESCAPE, 0);
+            return 0;
+        }
         e->cursor = StrEditKey(e->buffer, e->cursor, (int)*p1, e->limit);
         Notify(WM_EDITCHANGED, 0);
         return 0;

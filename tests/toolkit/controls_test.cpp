@@ -170,7 +170,9 @@ TEST_F(Controls, EditFieldEditsTheBufferWithinItsLimit)
 
     notes.clear();
     Key(KEY_RETURN);
+    Key(KEY_ESCAPE);
     EXPECT_EQ(Values(WM_EDITENTER).size(), 1u);
+    EXPECT_EQ(Values(WM_EDITESCAPE).size(), 1u) << "Escape is the parent's, not the text's";
     EXPECT_EQ(Values(WM_EDITCHANGED).size(), 0u);
     EXPECT_STREQ(buffer, "abx1234c");
 
