@@ -123,6 +123,7 @@ struct EditData {
     int32_t cursor;
     int32_t blink;
     int32_t blinkTimer; // milliseconds until the cursor flips
+    int32_t selected;   // the whole text is selected: the first key typed replaces it
 };
 
 enum { EDIT_BLINK_MS = 350 };
@@ -143,6 +144,7 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
         if (e->buffer) {
             TextSetColour(DrawTextColour());
             TextSetFormat(TEXT_MODE_PLAIN, -1, 0, x1);
+            if (e->selected && e->buffer[0]) DrawFillRect(2, 1, 1 + TextWidth(e->buffer), 9, DrawAccent());
             TextPrint(2, 1, "%s", e->buffer);
             if (e->focus && e->blink) {
                 char before[256];
@@ -168,6 +170,7 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
                 run += TextWidth(one);
             }
             e->cursor = pos;
+            e->selected = 0;
         }
         return 0;
     case WM_TICK:
@@ -188,6 +191,20 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
             Notify(WM_EDITESCAPE, 0);
             return 0;
         }
+        if (e->selected) {
+            // A cursor key only ends the selection; anything else replaces the whole text, and
+            // Backspace or Delete leave it empty.
+            e->selected = 0;
+            int key = (int)*p1;
+            if (key != CH_UP && key != CH_DOWN && key != CH_LEFT && key != CH_RIGHT) {
+                e->buffer[0] = 0;
+                e->cursor = 0;
+                if (key == CH_BACKSPACE || key == CH_DELETE) {
+                    Notify(WM_EDITCHANGED, 0);
+                    return 0;
+                }
+            }
+        }
         e->cursor = StrEditKey(e->buffer, e->cursor, (int)*p1, e->limit);
         Notify(WM_EDITCHANGED, 0);
         return 0;
@@ -195,6 +212,7 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
         e->buffer = (char*)*p1;
         e->limit = (int32_t)*p2;
         e->cursor = e->buffer ? StrLen(e->buffer) : 0;
+        e->selected = 0;
         Notify(WM_EDITCHANGED, 0);
         return 0;
     case WM_EDITSETTEXT: {
@@ -205,10 +223,15 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
         }
         StrCopy(e->buffer, text);
         e->cursor = StrLen(e->buffer);
+        e->selected = 0;
         *p1 = 0;
         Notify(WM_EDITCHANGED, 0);
         return 0;
     }
+    case WM_EDITSELECTALL:
+        e->selected = e->buffer && e->buffer[0];
+        if (e->buffer) e->cursor = StrLen(e->buffer);
+        return 0;
     default: return 1;
     }
 }

@@ -205,6 +205,77 @@ TEST_F(Controls, EditFieldEditsTheBufferWithinItsLimit)
     EXPECT_EQ(Ask(bare, WM_EDITSETTEXT, (WinParam) "x"), 1);
 }
 
+TEST_F(Controls, EditFieldSelectedWholeIsReplacedByTheFirstKey)
+{
+    WinId e = Child(10, 10, 100, 11, 0, CLASS_EDIT);
+    char buffer[16] = "old.shp";
+    Send(e, WM_EDITSETBUFFER, (WinParam)buffer, 12);
+    Click(10 + 10 + 90, 10 + 15);   // focus, cursor at the end
+    // Accent pixels behind the text mark the selection, and only while it lasts. They are
+    // counted on the row below the glyphs, short of the end where the cursor's serif may be.
+    auto marked = [&] {
+        WinDrawAll();
+        int n = 0;
+        for (int x = 20 + 2; x < 20 + TextWidth(buffer); x++) n += Px(x, 20 + 9) == Pal(250);
+        return n;
+    };
+    EXPECT_EQ(marked(), 0);
+    Send(e, WM_EDITSELECTALL, 0);
+    EXPECT_EQ(marked(), TextWidth("old.shp") - 2);
+    EXPECT_NE(Px(20 + 2 + TextWidth("old.shp") + 3, 20 + 5), Pal(250)) << "the whole text, no more";
+
+    Key(KEY_N);
+    Key(KEY_E);
+    EXPECT_STREQ(buffer, "ne") << "the first key replaces, the second adds";
+    EXPECT_EQ(marked(), 0);
+
+    // A cursor key keeps the text and only ends the selection.
+    Send(e, WM_EDITSETTEXT, (WinParam) "box.shp");
+    Send(e, WM_EDITSELECTALL, 0);
+    Key(KEY_LEFT);
+    Key(KEY_X);
+    EXPECT_STREQ(buffer, "box.shxp");
+
+    // Backspace and Delete empty a selected text; so does nothing else but typing.
+    for (int key : {KEY_BACK, KEY_DELETE}) {
+        Send(e, WM_EDITSETTEXT, (WinParam) "box.shp");
+        Send(e, WM_EDITSELECTALL, 0);
+        notes.clear();
+        Key(key);
+        EXPECT_STREQ(buffer, "");
+        EXPECT_EQ(Values(WM_EDITCHANGED).size(), 1u);
+    }
+
+    // Replacing the text, or placing the cursor with the pointer, ends the selection.
+    Send(e, WM_EDITSETTEXT, (WinParam) "abc");
+    Send(e, WM_EDITSELECTALL, 0);
+    Send(e, WM_EDITSETTEXT, (WinParam) "abc");
+    Key(KEY_D);
+    EXPECT_STREQ(buffer, "abcd");
+    Send(e, WM_EDITSELECTALL, 0);
+    Click(10 + 10 + 2 + TextWidth("a") - 1, 10 + 15);
+    Key(KEY_X);
+    EXPECT_STREQ(buffer, "axbcd");
+    EXPECT_EQ(marked(), 0);
+
+    // Enter and Escape go to the parent and leave a selected text as it is.
+    Send(e, WM_EDITSELECTALL, 0);
+    notes.clear();
+    Key(KEY_RETURN);
+    Key(KEY_ESCAPE);
+    EXPECT_EQ(Values(WM_EDITENTER).size(), 1u);
+    EXPECT_EQ(Values(WM_EDITESCAPE).size(), 1u);
+    EXPECT_STREQ(buffer, "axbcd");
+    EXPECT_EQ(marked(), TextWidth("axbcd") - 2);
+
+    // An empty text has nothing to select.
+    Send(e, WM_EDITSETTEXT, (WinParam) "");
+    Send(e, WM_EDITSELECTALL, 0);
+    Send(e, WM_EDITSETTEXT, (WinParam) "");
+    Key(KEY_A);
+    EXPECT_STREQ(buffer, "a");
+}
+
 // ============================================================================================
 // Lists
 // ============================================================================================
