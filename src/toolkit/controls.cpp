@@ -278,20 +278,26 @@ void ListClear(ResId list)
     memset(ResPeek(list), 0, 4);
 }
 
-void ListAdd(ResId list, int id, const char* text)
+size_t ListAppend(ResId list, size_t end, int id, const char* text)
 {
     if (!text || !text[0] || (uint8_t)text[0] == 255) FatalError("ListAdd: No empty strings, or character 255's!");
-    ListWalk w = ListStart(list);
-    size_t length;
-    while (ListItem(w, nullptr, nullptr, &length)) ListNext(w, length);
     size_t textLength = (size_t)StrLen(text);
-    size_t need = w.at + 2 + textLength + 1 + 4;
+    size_t need = end + 2 + textLength + 1 + 4;
     // The caller sizes the list; an item that does not fit grows it rather than overrunning it.
     if (need > ResSize(list) && ResResize(list, need) != 0) FatalError("ListAdd: Out of memory.");
     uint8_t* d = (uint8_t*)ResPeek(list);
-    PutI16(d, w.at, (int16_t)id);
-    memcpy(d + w.at + 2, text, textLength + 1);
-    memset(d + w.at + 2 + textLength + 1, 0, 4);
+    PutI16(d, end, (int16_t)id);
+    memcpy(d + end + 2, text, textLength + 1);
+    memset(d + end + 2 + textLength + 1, 0, 4);
+    return end + 2 + textLength + 1;
+}
+
+void ListAdd(ResId list, int id, const char* text)
+{
+    ListWalk w = ListStart(list);
+    size_t length;
+    while (ListItem(w, nullptr, nullptr, &length)) ListNext(w, length);
+    ListAppend(list, w.at, id, text);
 }
 
 const char* ListFindText(ResId list, int id)
@@ -587,12 +593,17 @@ static int ListProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
         if (!l->list) return 0;
         int right = l->slider ? x1 - SLIDER_WIDTH : x1;
         TextSetFormat(TEXT_MODE_PLAIN, -1, 0, right);
+        // One walk to the first visible item and on through the visible ones: a long list
+        // scrolled far down costs no more a frame than a short one.
+        ListWalk w = ListStart(l->list);
+        size_t length;
+        for (int item = 1; item < l->first && ListItem(w, nullptr, nullptr, &length); item++) ListNext(w, length);
         for (int i = 0; i < l->visible; i++) {
             int item = l->first + i;
-            if (item < 1 || item > l->count) break;
             int id;
             const char* text;
-            ListAt(l->list, item, &id, &text);
+            if (item < 1 || item > l->count || !ListItem(w, &id, &text, &length)) break;
+            ListNext(w, length);
             bool chosen = multiple ? (id != 0 && ((uint32_t)id & l->selection) == (uint32_t)id)
                                    : (uint32_t)item == l->selection;
             int y = i * LIST_LINE_HEIGHT;

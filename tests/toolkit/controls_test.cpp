@@ -312,6 +312,18 @@ TEST_F(Controls, ListDataRoutines)
     EXPECT_EXIT(ListAdd(list, 1, ""), testing::ExitedWithCode(1), "ListAdd: No empty strings, or character 255's!");
     EXPECT_EXIT(ListAdd(list, 1, "\xff" "x"), testing::ExitedWithCode(1), "ListAdd: No empty strings, or character 255's!");
 
+    // Appending behind a known end builds the same bytes, and grows a resource too small.
+    ResId added = MakeList({{5, "five"}, {-3, "minus three"}});
+    ResId appended = ResCreate(4);
+    ListClear(appended);
+    size_t end = ListAppend(appended, 0, 5, "five");
+    EXPECT_EQ(end, 7u);
+    end = ListAppend(appended, end, -3, "minus three");
+    ASSERT_EQ(ResSize(appended), ResSize(added));
+    EXPECT_EQ(memcmp(ResPeek(appended), ResPeek(added), ResSize(added)), 0);
+    EXPECT_EQ(ListCount(appended), 2);
+    EXPECT_EXIT(ListAppend(appended, end, 1, ""), testing::ExitedWithCode(1), "ListAdd: No empty strings, or character 255's!");
+
     // A list without an end mark ends at its block's end.
     ResId bad = ResCreate(8);
     memset(ResPeek(bad), 'x', 8);
@@ -340,6 +352,22 @@ TEST_F(Controls, LongListGetsASliderAndScrolls)
     Click(10 + 10 + 5, 10 + 10 + 4);
     EXPECT_EQ(Values(WM_LISTCHOICE), (std::vector<WinParam>{110}));
     EXPECT_EQ(Ask(l, WM_LISTGETCHOICE), 110);
+
+    // It draws from item 11 on: the first line carries item11's text, not item1's.
+    WinDrawAll();
+    auto lineInk = [&](int line) {
+        std::vector<uint32_t> row;
+        for (int y = 20 + line * 9; y < 20 + line * 9 + 9; y++)
+            for (int x = 20; x < 20 + 60; x++) row.push_back(Px(x, y) == Pal(255));
+        return row;
+    };
+    std::vector<uint32_t> first = lineInk(0), last = lineInk(9);
+    Send(l, WM_SLIDERPOS, 2);
+    WinDrawAll();
+    EXPECT_NE(lineInk(0), first);
+    EXPECT_EQ(lineInk(9), first) << "from item 2 on, item11 is the tenth line";
+    EXPECT_NE(last, first);
+    Send(l, WM_SLIDERPOS, 11);
 
     // Setting an id that is not listed clears the choice.
     Send(l, WM_LISTSETCHOICE, 999);
