@@ -1,5 +1,6 @@
 #include "frontend/editor.h"
 
+#include "frontend/filesel.h"
 #include "frontend/frontend.h"
 #include "frontend/grab.h"
 #include "frontend/progress.h"
@@ -144,6 +145,7 @@ void EditorStart(void)
     EditRegisterClass();
     SliderRegisterClass();
     ListRegisterClass();
+    FileSelRegisterClass();
     // The progress window, the menu bars and the editor panels' classes join here.
 
     if (AppConfig()->editorMode != EDITOR_SHAPE && AppConfig()->editorMode != EDITOR_WORLD) FatalError("Invalid startup mode.");

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "frontend/frontend.h"
+#include "kernel/app.h"
 #include "kernel/log.h"
 #include "support/screen.h"
 #include "support/testutil.h"
@@ -559,4 +561,58 @@ TEST_F(FileSel, CentredOnBothEditorScreensWithEverythingInside)
             for (int px = x + 2; px < x + width - 2; px++) ink += Px(px, py) == Pal(255);
         EXPECT_GT(ink, 20);
     }
+}
+
+// ============================================================================================
+// In the running editor, driven by a script
+// ============================================================================================
+
+class SelectorInTheEditor : public ::testing::Test {
+protected:
+    TempDir dir{true};
+    void TearDown() override
+    {
+        LogSetHook(nullptr);
+        if (KernelIsInstalled()) AppShutdown();
+        PlatShutdown();
+        AppResetSettings();
+        AppSetRunState(RUN_START_LAUNCHER);
+        KernelSetQuit(0);
+        KernelSetConfirmClose(0);
+        InputReset();
+    }
+};
+
+TEST_F(SelectorInTheEditor, ScriptedTypingAndEnterReachTheNameField)
+{
+    mkdir("Shapes", 0755);
+    WriteText("Shapes/Tree.shp", "x");
+    WriteText("run.txt", "wait 40\ntype shapes/tree.SHP\nkey enter\nwait 1000000\n");
+    PlatOptions options{};
+    options.headless = 1;
+    options.script = "run.txt";
+    ASSERT_EQ(PlatSelect(&options), 0);
+    ASSERT_EQ(KernelInstall("VOSTRANE", nullptr, "Tolbex"), 1);
+    FrontEndRegister();
+    AppStartupSettings();
+    AppSetEditorMode(EDITOR_SHAPE);
+    // In the editor well before the script starts typing at turn 40.
+    for (int i = 0; i < 30 && AppRunState() != RUN_EDITOR; i++) ASSERT_EQ(AppLoopTurn(), 0);
+    ASSERT_EQ(AppRunState(), RUN_EDITOR);
+
+    // The editor start registered the class: opening needs nothing more.
+    chosen.clear();
+    logLines.clear();
+    LogSetHook(LogHook);
+    WinCreateClass(CLASS_TEST_REQUESTER, CLASS_FRAME, 0, RequesterProc);
+    WinId requester = WinCreate(0, 0, 50, 50, WIN_DESKTOP, 0, CLASS_TEST_REQUESTER);
+    WinId w = FileSelOpen("Load Shape", "", "*.shp", requester);
+    ASSERT_NE(w, 0);
+    int x, y, width, height;
+    WinGetRect(w, &x, &y, &width, &height);
+    EXPECT_EQ(x, (800 - width) / 2) << "centred on the 800 x 600 editor screen";
+    for (int i = 0; i < 100 && chosen.empty(); i++) ASSERT_EQ(AppLoopTurn(), 0);
+    EXPECT_EQ(chosen, (std::vector<std::string>{dir.file("Shapes/Tree.shp")}));
+    EXPECT_FALSE(WinIsWindow(w));
+    EXPECT_EQ(Cwd(), dir.path());
 }
