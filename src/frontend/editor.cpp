@@ -1,6 +1,7 @@
 #include "frontend/editor.h"
 
 #include "frontend/editstate.h"
+#include "frontend/filesel.h"
 #include "frontend/frontend.h"
 #include "frontend/grab.h"
 #include "frontend/menubar.h"
@@ -165,6 +166,7 @@ void EditorStart(void)
     EditRegisterClass();
     SliderRegisterClass();
     ListRegisterClass();
+    FileSelRegisterClass();
     ProgressRegisterClass();
     // "Palette" is offered with palette support, or when the user chose software rendering.
     MenuBarRegisterClasses(AppConfig()->palSupport || AppConfig()->softwareRender);

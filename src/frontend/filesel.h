@@ -7,7 +7,11 @@
 
 enum {
     CLASS_FILESEL = 0x1030,
-    FILESEL_CHOSEN = 34,   // to the requester: p1 = const char* full path
+    FILESEL_CHOSEN = 34,         // to the requester: p1 = const char* full path
+    FILESEL_PATH_MAX = 1024,     // bytes of a folder or a chosen path, terminator included
+    FILESEL_NAME_MAX = 259,      // characters the name field holds
+    FILESEL_PATTERN_MAX = 256,   // bytes of the pattern kept, terminator included
+    FILESEL_MAX_ENTRIES = 32767, // list items carry 16-bit ids: ".." and 32766 more at most
 };
 
 void FileSelRegisterClass(void);
@@ -17,3 +21,17 @@ void FileSelRegisterClass(void);
 WinId FileSelOpen(const char* title, const char* folder, const char* pattern, WinId requester);
 // Saving: the title is "Save as..."; the name field starts with defaultName, all selected.
 WinId FileSelSave(const char* folder, const char* pattern, const char* defaultName, WinId requester);
+
+// 1 when the whole name matches one of the ';'-separated patterns, letter case ignored: '*'
+// stands for any run of characters, '?' for any one. Blanks around a pattern are dropped;
+// "*.*" and an empty pattern list match every name.
+int FileSelMatch(const char* patterns, const char* name);
+
+// What the open selector shows (tests and status lines): its window (0 when none is open),
+// the folder as a full path, and its entries in list order, ".." first.
+WinId FileSelWindow(void);
+const char* FileSelFolder(void);
+int FileSelEntryCount(void);
+// The name of entry `index` (0-based) as it is on disk, and whether it is a folder; null past
+// the end.
+const char* FileSelEntryName(int index, int* isFolder);

@@ -305,3 +305,13 @@ const char* FileProgramPath(void)
     path[n > 0 ? n : 0] = 0;
     return path;
 }
+
+int FileCurrentFolder(char* out, size_t outSize)
+{
+    if (!out || !outSize) return 0;
+    if (!getcwd(out, outSize)) {
+        out[0] = 0;
+        return 0;
+    }
+    return 1;
+}

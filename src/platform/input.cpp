@@ -70,6 +70,7 @@ static void BuildTables(void)
         t[0x0E] = CH_BACKSPACE;
         t[0x0F] = CH_TAB;
         t[0x1C] = CH_ENTER;
+        // Escape reaches the focused window too: dialogs cancel with it.
         t[0x01] = CH_ESCAPE;
         t[0x39] = ' ';
     }

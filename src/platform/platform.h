@@ -320,6 +320,9 @@ int FileDelete(const char* name);
 int FileMove(const char* from, const char* to);
 // The program file's full path; "" when it cannot be read.
 const char* FileProgramPath(void);
+// The process's working folder as a full path; 0 when it cannot be read (it was removed) or
+// does not fit in outSize bytes.
+int FileCurrentFolder(char* out, size_t outSize);
 
 // ============================================================================================
 // Sprites ("SPR" resources)

@@ -123,6 +123,7 @@ struct EditData {
     int32_t cursor;
     int32_t blink;
     int32_t blinkTimer; // milliseconds until the cursor flips
+    int32_t selected;   // the whole text is selected: the first key typed replaces it
 };
 
 enum { EDIT_BLINK_MS = 350 };
@@ -143,6 +144,7 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
         if (e->buffer) {
             TextSetColour(DrawTextColour());
             TextSetFormat(TEXT_MODE_PLAIN, -1, 0, x1);
+            if (e->selected && e->buffer[0]) DrawFillRect(2, 1, 1 + TextWidth(e->buffer), 9, DrawAccent());
             TextPrint(2, 1, "%s", e->buffer);
             if (e->focus && e->blink) {
                 char before[256];
@@ -168,6 +170,7 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
                 run += TextWidth(one);
             }
             e->cursor = pos;
+            e->selected = 0;
         }
         return 0;
     case WM_TICK:
@@ -179,16 +182,28 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
         return 0;
     case WM_FOCUS: e->focus = (int32_t)*p1; return 0;
     case WM_KEY:
-        // Escape is the dialog's business (it cancels), never a character of the text.
-        if (*p1 == CH_ESCAPE) {
-            WinParam key = *p1, zero = 0;
-            WinSendMessage(WIN_PARENT, WM_KEY, &key, &zero);
-            return 0;
-        }
         if (!e->buffer) return 0;
         if (*p1 == CH_ENTER) {
             Notify(WM_EDITENTER, 0);
             return 0;
+        }
+        if (*p1 == CH_ESCAPE) {
+            Notify(WM_EDITESCAPE, 0);
+            return 0;
+        }
+        if (e->selected) {
+            // A cursor key only ends the selection; anything else replaces the whole text, and
+            // Backspace or Delete leave it empty.
+            e->selected = 0;
+            int key = (int)*p1;
+            if (key != CH_UP && key != CH_DOWN && key != CH_LEFT && key != CH_RIGHT) {
+                e->buffer[0] = 0;
+                e->cursor = 0;
+                if (key == CH_BACKSPACE || key == CH_DELETE) {
+                    Notify(WM_EDITCHANGED, 0);
+                    return 0;
+                }
+            }
         }
         e->cursor = StrEditKey(e->buffer, e->cursor, (int)*p1, e->limit);
         Notify(WM_EDITCHANGED, 0);
@@ -197,6 +212,7 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
         e->buffer = (char*)*p1;
         e->limit = (int32_t)*p2;
         e->cursor = e->buffer ? StrLen(e->buffer) : 0;
+        e->selected = 0;
         Notify(WM_EDITCHANGED, 0);
         return 0;
     case WM_EDITSETTEXT: {
@@ -207,10 +223,15 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
         }
         StrCopy(e->buffer, text);
         e->cursor = StrLen(e->buffer);
+        e->selected = 0;
         *p1 = 0;
         Notify(WM_EDITCHANGED, 0);
         return 0;
     }
+    case WM_EDITSELECTALL:
+        e->selected = e->buffer && e->buffer[0];
+        if (e->buffer) e->cursor = StrLen(e->buffer);
+        return 0;
     default: return 1;
     }
 }
@@ -257,20 +278,26 @@ void ListClear(ResId list)
     memset(ResPeek(list), 0, 4);
 }
 
-void ListAdd(ResId list, int id, const char* text)
+size_t ListAppend(ResId list, size_t end, int id, const char* text)
 {
     if (!text || !text[0] || (uint8_t)text[0] == 255) FatalError("ListAdd: No empty strings, or character 255's!");
-    ListWalk w = ListStart(list);
-    size_t length;
-    while (ListItem(w, nullptr, nullptr, &length)) ListNext(w, length);
     size_t textLength = (size_t)StrLen(text);
-    size_t need = w.at + 2 + textLength + 1 + 4;
+    size_t need = end + 2 + textLength + 1 + 4;
     // The caller sizes the list; an item that does not fit grows it rather than overrunning it.
     if (need > ResSize(list) && ResResize(list, need) != 0) FatalError("ListAdd: Out of memory.");
     uint8_t* d = (uint8_t*)ResPeek(list);
-    PutI16(d, w.at, (int16_t)id);
-    memcpy(d + w.at + 2, text, textLength + 1);
-    memset(d + w.at + 2 + textLength + 1, 0, 4);
+    PutI16(d, end, (int16_t)id);
+    memcpy(d + end + 2, text, textLength + 1);
+    memset(d + end + 2 + textLength + 1, 0, 4);
+    return end + 2 + textLength + 1;
+}
+
+void ListAdd(ResId list, int id, const char* text)
+{
+    ListWalk w = ListStart(list);
+    size_t length;
+    while (ListItem(w, nullptr, nullptr, &length)) ListNext(w, length);
+    ListAppend(list, w.at, id, text);
 }
 
 const char* ListFindText(ResId list, int id)
@@ -566,12 +593,17 @@ static int ListProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
         if (!l->list) return 0;
         int right = l->slider ? x1 - SLIDER_WIDTH : x1;
         TextSetFormat(TEXT_MODE_PLAIN, -1, 0, right);
+        // One walk to the first visible item and on through the visible ones: a long list
+        // scrolled far down costs no more a frame than a short one.
+        ListWalk w = ListStart(l->list);
+        size_t length;
+        for (int item = 1; item < l->first && ListItem(w, nullptr, nullptr, &length); item++) ListNext(w, length);
         for (int i = 0; i < l->visible; i++) {
             int item = l->first + i;
-            if (item < 1 || item > l->count) break;
             int id;
             const char* text;
-            ListAt(l->list, item, &id, &text);
+            if (item < 1 || item > l->count || !ListItem(w, &id, &text, &length)) break;
+            ListNext(w, length);
             bool chosen = multiple ? (id != 0 && ((uint32_t)id & l->selection) == (uint32_t)id)
                                    : (uint32_t)item == l->selection;
             int y = i * LIST_LINE_HEIGHT;

@@ -25,6 +25,9 @@ size_t ListSizeFor(int count, size_t totalTextLength);
 void ListClear(ResId list);
 // Appends an item, growing the resource when it is too small for it.
 void ListAdd(ResId list, int id, const char* text);
+// Appends an item behind the list's end at byte `end` (0 for an empty list) and returns the
+// new end: a long list is built in one pass, where ListAdd walks the list at every item.
+size_t ListAppend(ResId list, size_t end, int id, const char* text);
 const char* ListFindText(ResId list, int id);
 int ListIndexOf(ResId list, int id);           // 1-based; 0 when absent
 int ListGetItemID(ResId list, int index);      // 1-based

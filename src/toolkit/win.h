@@ -54,6 +54,8 @@ enum {
     WM_EDITCHANGED = 46,    // edit to parent
     WM_EDITSETTEXT = 47,    // edit: p1 pointer to text; out p1 0 copied, 1 refused
     WM_EDITENTER = 48,      // edit to parent
+    WM_EDITESCAPE = 44,     // edit to parent: Escape pressed
+    WM_EDITSELECTALL = 43,  // edit: the whole text selected; the first key typed replaces it
     WM_FIRST_CLASS_MESSAGE = 20,
 };
 

@@ -141,3 +141,22 @@ TEST(Files, FolderListingsNameFilesAndFolders)
     EXPECT_EQ(FileListFolder("missing", collect, &seen), 1);
     EXPECT_EQ(FileListFolder("Shapes/tree.shp", collect, &seen), 1) << "a file is no folder";
 }
+
+TEST(Files, TheCurrentFolderIsAFullPath)
+{
+    TempDir dir(true);
+    char out[4096];
+    ASSERT_EQ(FileCurrentFolder(out, sizeof out), 1);
+    EXPECT_EQ(std::filesystem::path(out), std::filesystem::current_path());
+    EXPECT_EQ(out[0], '/');
+    char small[4];
+    EXPECT_EQ(FileCurrentFolder(small, sizeof small), 0) << "a path that does not fit is no path";
+    EXPECT_EQ(FileCurrentFolder(nullptr, 0), 0);
+    // A working folder that was removed has no name.
+    std::string gone = dir.file("gone");
+    std::filesystem::create_directory(gone);
+    std::filesystem::current_path(gone);
+    std::filesystem::remove(gone);
+    EXPECT_EQ(FileCurrentFolder(out, sizeof out), 0);
+    std::filesystem::current_path(dir.path());
+}

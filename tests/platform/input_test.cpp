@@ -39,6 +39,9 @@ TEST_F(Input, TranslationTables)
     EXPECT_EQ(KeyTranslate(KEY_RETURN, 1), CH_ENTER);
     EXPECT_EQ(KeyTranslate(KEY_SPACE, 1), ' ');
     EXPECT_EQ(KeyTranslate(KEY_BACK, 0), CH_BACKSPACE);
+    // Escape reaches a focused window, shifted or not, so that a dialog can cancel with it.
+    EXPECT_EQ(KeyTranslate(KEY_ESCAPE, 0), CH_ESCAPE);
+    EXPECT_EQ(KeyTranslate(KEY_ESCAPE, 1), CH_ESCAPE);
     // The cursor keys on both blocks give the program's own codes, and nothing shifted.
     const int cursor[5][3] = {{KEY_NUMPAD8, KEY_UP, CH_UP}, {KEY_NUMPAD2, KEY_DOWN, CH_DOWN},
                               {KEY_NUMPAD4, KEY_LEFT, CH_LEFT}, {KEY_NUMPAD6, KEY_RIGHT, CH_RIGHT},

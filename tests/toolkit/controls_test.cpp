@@ -170,7 +170,9 @@ TEST_F(Controls, EditFieldEditsTheBufferWithinItsLimit)
 
     notes.clear();
     Key(KEY_RETURN);
+    Key(KEY_ESCAPE);
     EXPECT_EQ(Values(WM_EDITENTER).size(), 1u);
+    EXPECT_EQ(Values(WM_EDITESCAPE).size(), 1u) << "Escape is the parent's, not the text's";
     EXPECT_EQ(Values(WM_EDITCHANGED).size(), 0u);
     EXPECT_STREQ(buffer, "abx1234c");
 
@@ -201,6 +203,77 @@ TEST_F(Controls, EditFieldEditsTheBufferWithinItsLimit)
     // Without a buffer keys are ignored and replacing is refused.
     WinId bare = Child(10, 40, 100, 11, 0, CLASS_EDIT);
     EXPECT_EQ(Ask(bare, WM_EDITSETTEXT, (WinParam) "x"), 1);
+}
+
+TEST_F(Controls, EditFieldSelectedWholeIsReplacedByTheFirstKey)
+{
+    WinId e = Child(10, 10, 100, 11, 0, CLASS_EDIT);
+    char buffer[16] = "old.shp";
+    Send(e, WM_EDITSETBUFFER, (WinParam)buffer, 12);
+    Click(10 + 10 + 90, 10 + 15);   // focus, cursor at the end
+    // Accent pixels behind the text mark the selection, and only while it lasts. They are
+    // counted on the row below the glyphs, short of the end where the cursor's serif may be.
+    auto marked = [&] {
+        WinDrawAll();
+        int n = 0;
+        for (int x = 20 + 2; x < 20 + TextWidth(buffer); x++) n += Px(x, 20 + 9) == Pal(250);
+        return n;
+    };
+    EXPECT_EQ(marked(), 0);
+    Send(e, WM_EDITSELECTALL, 0);
+    EXPECT_EQ(marked(), TextWidth("old.shp") - 2);
+    EXPECT_NE(Px(20 + 2 + TextWidth("old.shp") + 3, 20 + 5), Pal(250)) << "the whole text, no more";
+
+    Key(KEY_N);
+    Key(KEY_E);
+    EXPECT_STREQ(buffer, "ne") << "the first key replaces, the second adds";
+    EXPECT_EQ(marked(), 0);
+
+    // A cursor key keeps the text and only ends the selection.
+    Send(e, WM_EDITSETTEXT, (WinParam) "box.shp");
+    Send(e, WM_EDITSELECTALL, 0);
+    Key(KEY_LEFT);
+    Key(KEY_X);
+    EXPECT_STREQ(buffer, "box.shxp");
+
+    // Backspace and Delete empty a selected text; so does nothing else but typing.
+    for (int key : {KEY_BACK, KEY_DELETE}) {
+        Send(e, WM_EDITSETTEXT, (WinParam) "box.shp");
+        Send(e, WM_EDITSELECTALL, 0);
+        notes.clear();
+        Key(key);
+        EXPECT_STREQ(buffer, "");
+        EXPECT_EQ(Values(WM_EDITCHANGED).size(), 1u);
+    }
+
+    // Replacing the text, or placing the cursor with the pointer, ends the selection.
+    Send(e, WM_EDITSETTEXT, (WinParam) "abc");
+    Send(e, WM_EDITSELECTALL, 0);
+    Send(e, WM_EDITSETTEXT, (WinParam) "abc");
+    Key(KEY_D);
+    EXPECT_STREQ(buffer, "abcd");
+    Send(e, WM_EDITSELECTALL, 0);
+    Click(10 + 10 + 2 + TextWidth("a") - 1, 10 + 15);
+    Key(KEY_X);
+    EXPECT_STREQ(buffer, "axbcd");
+    EXPECT_EQ(marked(), 0);
+
+    // Enter and Escape go to the parent and leave a selected text as it is.
+    Send(e, WM_EDITSELECTALL, 0);
+    notes.clear();
+    Key(KEY_RETURN);
+    Key(KEY_ESCAPE);
+    EXPECT_EQ(Values(WM_EDITENTER).size(), 1u);
+    EXPECT_EQ(Values(WM_EDITESCAPE).size(), 1u);
+    EXPECT_STREQ(buffer, "axbcd");
+    EXPECT_EQ(marked(), TextWidth("axbcd") - 2);
+
+    // An empty text has nothing to select.
+    Send(e, WM_EDITSETTEXT, (WinParam) "");
+    Send(e, WM_EDITSELECTALL, 0);
+    Send(e, WM_EDITSETTEXT, (WinParam) "");
+    Key(KEY_A);
+    EXPECT_STREQ(buffer, "a");
 }
 
 // ============================================================================================
@@ -239,6 +312,18 @@ TEST_F(Controls, ListDataRoutines)
     EXPECT_EXIT(ListAdd(list, 1, ""), testing::ExitedWithCode(1), "ListAdd: No empty strings, or character 255's!");
     EXPECT_EXIT(ListAdd(list, 1, "\xff" "x"), testing::ExitedWithCode(1), "ListAdd: No empty strings, or character 255's!");
 
+    // Appending behind a known end builds the same bytes, and grows a resource too small.
+    ResId added = MakeList({{5, "five"}, {-3, "minus three"}});
+    ResId appended = ResCreate(4);
+    ListClear(appended);
+    size_t end = ListAppend(appended, 0, 5, "five");
+    EXPECT_EQ(end, 7u);
+    end = ListAppend(appended, end, -3, "minus three");
+    ASSERT_EQ(ResSize(appended), ResSize(added));
+    EXPECT_EQ(memcmp(ResPeek(appended), ResPeek(added), ResSize(added)), 0);
+    EXPECT_EQ(ListCount(appended), 2);
+    EXPECT_EXIT(ListAppend(appended, end, 1, ""), testing::ExitedWithCode(1), "ListAdd: No empty strings, or character 255's!");
+
     // A list without an end mark ends at its block's end.
     ResId bad = ResCreate(8);
     memset(ResPeek(bad), 'x', 8);
@@ -267,6 +352,22 @@ TEST_F(Controls, LongListGetsASliderAndScrolls)
     Click(10 + 10 + 5, 10 + 10 + 4);
     EXPECT_EQ(Values(WM_LISTCHOICE), (std::vector<WinParam>{110}));
     EXPECT_EQ(Ask(l, WM_LISTGETCHOICE), 110);
+
+    // It draws from item 11 on: the first line carries item11's text, not item1's.
+    WinDrawAll();
+    auto lineInk = [&](int line) {
+        std::vector<uint32_t> row;
+        for (int y = 20 + line * 9; y < 20 + line * 9 + 9; y++)
+            for (int x = 20; x < 20 + 60; x++) row.push_back(Px(x, y) == Pal(255));
+        return row;
+    };
+    std::vector<uint32_t> first = lineInk(0), last = lineInk(9);
+    Send(l, WM_SLIDERPOS, 2);
+    WinDrawAll();
+    EXPECT_NE(lineInk(0), first);
+    EXPECT_EQ(lineInk(9), first) << "from item 2 on, item11 is the tenth line";
+    EXPECT_NE(last, first);
+    Send(l, WM_SLIDERPOS, 11);
 
     // Setting an id that is not listed clears the choice.
     Send(l, WM_LISTSETCHOICE, 999);
