@@ -13,6 +13,7 @@
 #include "palette/palm.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
+#include "render/softdriver.h"
 #include "render/zbuffer.h"
 #include "shapes/shapem.h"
 #include "toolkit/controls.h"
@@ -43,7 +44,7 @@ static void ReloadTextures(void)
     MatMClearTexturesDirty();
     if (Draw3DTexturesLoaded()) Draw3DUnloadTextures();
     // Only a hardware renderer copies textures into texture memory, with a progress window.
-    Draw3DLoadTextures(Draw3DCurrentDriver() == DRIVER_DIRECT3D ? ProgressTextures : nullptr);
+    Draw3DLoadTextures(Draw3DCurrentDriver() == DRIVER_HARDWARE ? ProgressTextures : nullptr);
 }
 
 // The palette and material files the settings name, read again when an editor starts.
@@ -73,8 +74,8 @@ static void SelectRenderer(void)
 {
     if (ZBufferInstall(ZBUFFER_DEFAULT_BYTES) != 0)
         FatalError("ZBufferInstall failed - out of memory for requested buffer.");
-    Draw3DRegisterDriver(DRIVER_PLACEHOLDER, ZBufferPlaceholderDriver());
-    Draw3DRegisterDriver(DRIVER_SOFTWARE, ZBufferDriver());
+    Draw3DRegisterDriver(DRIVER_PLACEHOLDER, SoftDriverPlaceholder());
+    Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DSelectDriver(DRIVER_SOFTWARE);
     if (AppConfig()->softwareRender)
         PlatMessageBox("Warning!", "Using Software Renderer", MB_OK | MB_ICONEXCLAMATION);
@@ -102,8 +103,8 @@ void EditorStart(void)
     SetEditorVideoMode();
     VideoLoadInterfacePalette();
     WinInstall();
-    if (Draw3DInstall(4000, 8000, 2000) != 0) FatalError("Not enough memory for Draw3DInstall.");
-    Draw3DSetup(VideoModeWidth(), VideoModeHeight(), 0x101, 976000, D3SORT_NONE);
+    if (Draw3DInstall(D3_POLYGONS) != 0) FatalError("Not enough memory for Draw3DInstall.");
+    Draw3DSetup(VideoModeWidth(), VideoModeHeight(), D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
     Draw3DCheckFrames(AppConfig()->debug);
     MatMInstall();
     if (!AppConfig()->palSupport) MatMSetTrueColour();
@@ -135,7 +136,7 @@ void EditorStart(void)
     editor.objectSlot = SlotsCreate(0, 0, 0, identity);
     SlotsSetEventFn(editor.objectSlot, ObjectEvent);
     SlotsSetDrawFn(editor.objectSlot, ShapeMDrawSlot);
-    SlotsSetShape(editor.objectSlot, -1);
+    SlotsSetShape(editor.objectSlot, SLOTS_SHAPE_CURRENT);
     Draw3DDefaults();
 
     WinRegisterBaseClasses();

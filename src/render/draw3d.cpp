@@ -208,10 +208,10 @@ static void UnloadIfLoaded(void)
     if (d3.texturesLoaded) Draw3DUnloadTextures();
 }
 
-int Draw3DInstall(int, int, int polygons)
+int Draw3DInstall(int polygons)
 {
     if (d3.installed) return 0;
-    memset(&d3, 0, sizeof d3);
+    d3 = decltype(d3){};
     if (polygons < 1) polygons = 1;
     d3.polyCount = polygons;
     d3.nodeCount = D3_NODES_PER_POLYGON * polygons;
@@ -232,8 +232,8 @@ int Draw3DInstall(int, int, int polygons)
     memcpy(d3.camRot, identity, sizeof identity);
     for (int i = 0; i < 9; i++) d3.cam[i] = d3.camRot[i] / ONE;
     d3.focal = 400.0f;
-    d3.nearZ = 257.0f;
-    d3.distance = 976000;
+    d3.nearZ = (float)D3_NEAREST_Z;
+    d3.distance = D3_VIEW_DISTANCE;
     d3.farZ = (float)(d3.distance + 128);
     d3.sortMode = D3SORT_NONE;
     d3.fogAllowed = 1;
@@ -268,9 +268,9 @@ void Draw3DRegisterDriver(int index, const D3Driver* driver)
 void Draw3DSelectDriver(int index)
 {
     if (index < 0 || index >= D3_MAX_DRIVERS) FatalError("Draw3DSelectDriver - invalid driver %d", index);
-    if (Drv()->Deactivate) Drv()->Deactivate();
+    if (Drv()->deactivate) Drv()->deactivate();
     d3.driver = index;
-    if (Drv()->Activate) Drv()->Activate(Drv()->polygons, index);
+    if (Drv()->activate) Drv()->activate(Drv()->polygons, index);
 }
 
 int Draw3DCurrentDriver(void) { return d3.driver; }
@@ -321,8 +321,8 @@ void Draw3DStartDraw(int x, int y, int width, int height)
     int64_t limit = (int64_t)d3.distance + 128;
     d3.farZ = (float)(limit > (int64_t)D3_DEPTH_LIMIT ? (int64_t)D3_DEPTH_LIMIT : limit);
     d3.frameCount++;
-    if (Drv()->DepthParams) Drv()->DepthParams(d3.nearZ, d3.farZ);
-    if (Drv()->BeginFrame) Drv()->BeginFrame();
+    if (Drv()->depthRange) Drv()->depthRange(d3.nearZ, d3.farZ);
+    if (Drv()->startFrame) Drv()->startFrame();
 
     d3.polyUsed = 0;
     ResetNodes();
@@ -342,7 +342,7 @@ void Draw3DDisplay(void)
     if (!d3.frameOpen && d3.checkFrames) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
     d3.frameOpen = 0;
     if (!d3.installed) return;
-    if (Drv()->Flush) Drv()->Flush();
+    if (Drv()->flush) Drv()->flush();
     DrawList(d3.lines);
     DrawList(d3.markers);
     // Queued polygons go to the driver before its frame ends: a driver that resolves depth
@@ -351,7 +351,7 @@ void Draw3DDisplay(void)
     DrawTree(d3.translucentTree);
     d3.opaque = d3.translucentTree = nullptr;
     d3.lines = d3.linesTail = d3.markers = d3.markersTail = nullptr;
-    if (Drv()->EndFrame) Drv()->EndFrame();
+    if (Drv()->endFrame) Drv()->endFrame();
     if (d3.freeCount < d3.nodeCount)
         LogPrintf(LOG_ERROR, "Error - %d Polygon Points have NOT been released", d3.nodeCount - d3.freeCount);
 }
@@ -361,9 +361,9 @@ uint32_t Draw3DFrameCount(void) { return d3.frameCount; }
 
 void Draw3DFillView(int colour)
 {
-    if (Drv()->FillView) {
+    if (Drv()->fillView) {
         uint32_t c = VideoColourTable()[colour & 255];
-        Drv()->FillView((int32_t)((c >> 16) & 255) * FIX_ONE / 255, (int32_t)((c >> 8) & 255) * FIX_ONE / 255,
+        Drv()->fillView((int32_t)((c >> 16) & 255) * FIX_ONE / 255, (int32_t)((c >> 8) & 255) * FIX_ONE / 255,
                         (int32_t)(c & 255) * FIX_ONE / 255);
         return;
     }
@@ -372,9 +372,9 @@ void Draw3DFillView(int colour)
 
 void Draw3DSetBackground(int32_t r, int32_t g, int32_t b)
 {
-    if (!Drv()->SetBackground) return;
-    if (Drv()->flags & D3D_BLACK) r = g = b = 0;
-    Drv()->SetBackground(r, g, b);
+    if (!Drv()->setBackground) return;
+    if (Drv()->flags & DRV_BLACK) r = g = b = 0;
+    Drv()->setBackground(r, g, b);
 }
 
 // ============================================================================================
@@ -591,12 +591,12 @@ int Draw3DSortMode(void) { return d3.sortMode; }
 
 void Draw3DSetRenderFlags(uint32_t flags)
 {
-    if ((flags | d3.renderFlags) & RENDER_SHADOW10) flags &= ~(uint32_t)RENDER_SHADOW20;
+    if ((flags | d3.renderFlags) & RENDER_OVERRIDE) flags &= ~(uint32_t)RENDER_OVERRIDDEN;
     d3.renderFlags = flags;
 }
 
 uint32_t Draw3DRenderFlags(void) { return d3.renderFlags; }
-int Draw3DTexturesWanted(void) { return (d3.renderFlags & RENDER_TEXTURES_WANTED) == 0; }
+int Draw3DTexturesWanted(void) { return (d3.renderFlags & RENDER_NO_TEXELS) == 0; }
 void Draw3DSetTranslucent(int on) { d3.translucent = on != 0; }
 void Draw3DSetOverlay(int on) { d3.overlay = on != 0; }
 
@@ -1147,7 +1147,7 @@ static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, ui
         if (!textured) c[k] = (int32_t)(((int64_t)c[k] * col[k]) >> 8);
         s[k] = lspec[k] + FixMul(dspec, d3.distant[k]);
     }
-    int keepSpecular = (Drv()->flags & D3D_SPECULAR) != 0;
+    int keepSpecular = (Drv()->flags & DRV_SPECULAR_MASK) != 0;
     int32_t* out[3] = {&v->r, &v->g, &v->b};
     int32_t* sout[3] = {&v->sr, &v->sg, &v->sb};
     for (int k = 0; k < 3; k++) {
@@ -1194,8 +1194,8 @@ static void DrawPolygon(D3Polygon* p)
     if (p->shade) {
         D3Vertex* v = p->ring;
         for (int i = 0; i < p->count; i++, v = v->next) {
-            v->z = (float)D3_OVERLAY_Z;
-            v->w = 1.0f / (float)D3_OVERLAY_Z;
+            v->z = (float)D3_NEAREST_Z;
+            v->w = 1.0f / (float)D3_NEAREST_Z;
         }
     }
     D3Driver* d = Drv();
@@ -1274,11 +1274,11 @@ static void Queue(D3Polygon* p)
         GivePolygon(p);
         return;
     }
-    if (p->type == D3T_LINES || p->type == 9) {
+    if (p->type == D3T_LINES || p->type == D3T_OUTLINE) {
         Append(&d3.lines, &d3.linesTail, p);
         return;
     }
-    if (p->flags & (D3P_LIST_A | D3P_LIST_B)) {
+    if (p->flags & (D3P_MARKER_A | D3P_MARKER_B)) {
         Append(&d3.markers, &d3.markersTail, p);
         return;
     }
@@ -1292,7 +1292,7 @@ static void Queue(D3Polygon* p)
         for (int i = 0; i < p->count; i++, v = v->next) sum += v->z;
         p->key = Trunc32(sum / p->count);
     }
-    if ((p->flags & D3P_BLENDED) && (Drv()->flags & D3D_QUEUE_FIRST))
+    if ((p->flags & D3P_BLENDED) && (Drv()->flags & DRV_QUEUE_FIRST))
         TreeInsert(&d3.translucentTree, p);
     else
         TreeInsert(&d3.opaque, p);
@@ -1304,7 +1304,7 @@ static void Queue(D3Polygon* p)
 
 static int TextureHasTransparency(ResId id)
 {
-    if (Drv()->HasTransparent) return Drv()->HasTransparent(id) != 0;
+    if (Drv()->hasTransparentTexels) return Drv()->hasTransparentTexels(id) != 0;
     if (ResLoad(id) != 0) return 0;
     return SpriteTransparent(id) >= 0;
 }
@@ -1329,6 +1329,8 @@ static int StandardTriangle(D3Triangle* t)
     }
     if (!level[0] && !level[1] && !level[2]) tflags &= ~(uint32_t)D3TR_LEVEL_BLEND;
 
+    const uint32_t LIT = D3P_SHADED, LIT_TEXTURE = D3P_TEXTURED | D3P_SHADED;
+    const uint32_t LIT_BLENDED = D3P_SHADED | D3P_BLENDED, LIT_TEXTURE_BLENDED = LIT_TEXTURE | D3P_BLENDED;
     int mat = t->material;
     ResId texture = IntMatSprite(mat);
     int textured = (tflags & D3TR_TEXTURED) && texture && !(d3.renderFlags & RENDER_NO_TEXTURES);
@@ -1343,32 +1345,32 @@ static int StandardTriangle(D3Triangle* t)
         p->texture = texture;
         if (tflags & D3TR_LEVEL_BLEND) {
             type = D3T_BLENDTEXTURE;
-            flags |= 0x7;
+            flags |= LIT_TEXTURE_BLENDED;
         } else if (IntMatSprite2(mat)) {
-            type = D3T_TEXTURE2;
-            flags |= 0x3;
+            type = D3T_SECOND_TEXTURE;
+            flags |= LIT_TEXTURE;
             fogSensitive = 1;
         } else {
             type = D3T_TEXTURED;
             if (TextureHasTransparency(texture)) {
                 type = D3T_TRANSPARENT;
-                flags |= 0x7;
+                flags |= LIT_TEXTURE_BLENDED;
             } else {
-                flags |= 0x3;
+                flags |= LIT_TEXTURE;
             }
             fogSensitive = smooth;
         }
     } else {
         if ((tflags & D3TR_LEVEL_BLEND) || IntMatAlpha(mat)) {
             type = D3T_BLENDED;
-            flags |= 0x6;
+            flags |= LIT_BLENDED;
         } else {
             type = D3T_SHADED;
-            flags |= 0x2;
+            flags |= LIT;
         }
         fogSensitive = smooth;
     }
-    if (d3.renderFlags & 0x400) flags |= D3P_RENDER400;
+    if (d3.renderFlags & RENDER_FILTER) flags |= D3P_FILTER;
     if (d3.sortMode == D3SORT_STATE) flags |= D3P_STATESORT;
 
     D3Vertex* v[3];
@@ -1418,12 +1420,13 @@ static int StandardTriangle(D3Triangle* t)
         any |= n->outcode;
     }
     if (fogged && fogSensitive) {
+        const uint32_t KIND = D3P_TEXTURED | D3P_SHADED | D3P_BLENDED;
         if (textured) {
             type = D3T_TRANSPARENT;
-            flags = (flags & ~0x7u) | 0x7;
+            flags = (flags & ~KIND) | LIT_TEXTURE_BLENDED;
         } else {
             type = D3T_BLENDED;
-            flags = (flags & ~0x7u) | 0x6;
+            flags = (flags & ~KIND) | LIT_BLENDED;
         }
     }
     p->type = type;
@@ -1454,7 +1457,7 @@ int Draw3DTriangle(D3Triangle* t)
         return r;
     }
     int r = StandardTriangle(t);
-    if (r && t->after && !(Drv()->flags & 0x2)) t->after(t);
+    if (r && t->after && !(Drv()->flags & DRV_NO_AFTER)) t->after(t);
     return r;
 }
 
@@ -1481,7 +1484,7 @@ int Draw3DPointPolygon(int n, const int32_t* points, const float* uv, ResId text
     }
     int transparent = texture && TextureHasTransparency(texture);
     p->type = D3T_BLENDTEXTURE;
-    p->flags = (transparent || byReference) ? 0x5 : 0x1;
+    p->flags = (transparent || byReference) ? D3P_TEXTURED | D3P_BLENDED : D3P_TEXTURED;
     p->texture = texture;
     p->material = IM_NONE;
     uint32_t all = OUT_CLIP_MASK, any = 0;
@@ -1538,8 +1541,8 @@ static void LoadLoop(ProgressFn progress)
 {
     D3Driver* d = Drv();
     if (progress) progress(0);
-    // Texture pages belong to the hardware driver (its slots 13 and 14); the software drivers
-    // read sprites where they lie.
+    // Texture pages belong to a driver that loads textures itself (around its startTextures
+    // and endTextures); the software drivers read sprites where they lie.
     for (int i = 0; i < d3.spriteCount; i++) {
         ResId id = d3.sprites[i].id;
         const char* name = ResName(id);
@@ -1547,8 +1550,8 @@ static void LoadLoop(ProgressFn progress)
             LogPrintf(LOG_INFO, "LoadTextSprites %s", name);
         else
             LogPrintf(LOG_INFO, "Load Text Sprites unnamed id=%d", (int)id);
-        if (d->LoadTexture)
-            d->LoadTexture(id, d3.sprites[i].flags);
+        if (d->loadTexture)
+            d->loadTexture(id, d3.sprites[i].flags);
         else
             ResLoad(id);
     }
@@ -1562,8 +1565,8 @@ static void LoadLoop(ProgressFn progress)
             if (!ids[k]) continue;
             // The software drivers read textures from loaded sprites: load them here, between
             // frames, rather than from the disk in the middle of one.
-            if (d->LoadTexture)
-                d->LoadTexture(ids[k], k == 0 ? flags : flags | IM_EXTRA_LOAD_FLAGS);
+            if (d->loadTexture)
+                d->loadTexture(ids[k], k == 0 ? flags : flags | IM_EXTRA_LOAD_FLAGS);
             else
                 ResLoad(ids[k]);
         }
@@ -1584,10 +1587,10 @@ void Draw3DLoadTextures(ProgressFn progress)
         LogPrintf(LOG_INFO, "Draw3DLoadTextures");
     }
     D3Driver* d = Drv();
-    if (d->LoadTexture) {
-        if (d->BeginTextures) d->BeginTextures();
+    if (d->loadTexture) {
+        if (d->startTextures) d->startTextures();
         LoadLoop(progress);
-        if (d->EndTextures) d->EndTextures(progress);
+        if (d->endTextures) d->endTextures(progress);
     } else {
         LoadLoop(progress);
     }
@@ -1600,7 +1603,7 @@ void Draw3DLoadTextures(ProgressFn progress)
 static void UnloadSprite(ResId id)
 {
     if (!id || ResIsLoaded(id) != 0) return;
-    if (Drv()->FreeTexture) Drv()->FreeTexture(id);
+    if (Drv()->freeTexture) Drv()->freeTexture(id);
     if (ResName(id)[0]) ResFreeAlways(id);
 }
 
@@ -1615,7 +1618,7 @@ void Draw3DUnloadTextures(void)
         UnloadSprite(IntMatSprite3(i));
     }
     for (int i = 0; i < d3.spriteCount; i++) UnloadSprite(d3.sprites[i].id);
-    if (Drv()->AfterUnload) Drv()->AfterUnload();
+    if (Drv()->afterUnload) Drv()->afterUnload();
 }
 
 int Draw3DTexturesLoaded(void) { return d3.texturesLoaded; }

@@ -57,11 +57,11 @@ inline D3Driver RecordingDriver(uint32_t flags)
     D3Driver d{};
     d.name = "Recorder";
     d.flags = flags;
-    d.BeginFrame = [] { gRec.calls.push_back("begin"); };
-    d.Flush = [] { gRec.calls.push_back("flush"); };
-    d.EndFrame = [] { gRec.calls.push_back("end"); };
-    d.Activate = [](D3PolyFn*, int) { gRec.calls.push_back("activate"); };
-    d.Deactivate = [] { gRec.calls.push_back("deactivate"); };
+    d.startFrame = [] { gRec.calls.push_back("begin"); };
+    d.flush = [] { gRec.calls.push_back("flush"); };
+    d.endFrame = [] { gRec.calls.push_back("end"); };
+    d.activate = [](const D3PolyFn*, int) { gRec.calls.push_back("activate"); };
+    d.deactivate = [] { gRec.calls.push_back("deactivate"); };
     d.polygons = gRecTable;
     return d;
 }
@@ -88,11 +88,11 @@ protected:
     void Install(int polygons, uint32_t driverFlags)
     {
         Draw3DRemove();
-        ASSERT_EQ(0, Draw3DInstall(4000, 8000, polygons));
+        ASSERT_EQ(0, Draw3DInstall(polygons));
         D3Driver d = RecordingDriver(driverFlags);
         Draw3DRegisterDriver(1, &d);
         Draw3DSelectDriver(1);
-        Draw3DSetup(640, 400, 0x101, 976000, D3SORT_NONE);
+        Draw3DSetup(640, 400, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
         Draw3DDefaults();
         const int32_t origin[3] = {0, 0, 0};
         const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};

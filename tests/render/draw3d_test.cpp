@@ -491,7 +491,7 @@ TEST_F(Draw3D, FrameCallsTheDriverInOrderAndOverlaysDrawNearest)
     Draw3DSetOverlay(0);
     Draw3DDisplay();
     EXPECT_EQ((std::vector<std::string>{"flush", "polygon", "end"}), gRec.calls);
-    for (const RecVertex& v : gRec.polygons[0].v) EXPECT_EQ((float)D3_OVERLAY_Z, v.z);
+    for (const RecVertex& v : gRec.polygons[0].v) EXPECT_EQ((float)D3_NEAREST_Z, v.z);
 }
 
 static void StartTwice()
@@ -554,14 +554,14 @@ TEST_F(Draw3D, TexturesLoadThroughTheDriverWithProgressAndUnload)
 {
     loads.clear(), frees.clear(), progress.clear(), changes = 0;
     D3Driver d = RecordingDriver(0);
-    d.LoadTexture = [](ResId id, uint32_t flags) {
+    d.loadTexture = [](ResId id, uint32_t flags) {
         loads.push_back({id, flags});
         return 0;
     };
-    d.FreeTexture = [](ResId id) { frees.push_back(id); };
-    d.BeginTextures = [] { gRec.calls.push_back("begin textures"); };
-    d.EndTextures = [](ProgressFn) { gRec.calls.push_back("end textures"); };
-    d.AfterUnload = [] { gRec.calls.push_back("after unload"); };
+    d.freeTexture = [](ResId id) { frees.push_back(id); };
+    d.startTextures = [] { gRec.calls.push_back("begin textures"); };
+    d.endTextures = [](ProgressFn) { gRec.calls.push_back("end textures"); };
+    d.afterUnload = [] { gRec.calls.push_back("after unload"); };
     Draw3DRegisterDriver(2, &d);
     Draw3DSelectDriver(2);
 

@@ -8,6 +8,9 @@
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "platform/platform.h"
+#include "render/scan.h"
+#include "render/softdriver.h"
+#include "render/vid16.h"
 #include "render/zbuffer.h"
 
 // A vertex as a test states it: screen position, camera depth, lit colour as 2.14 fractions
@@ -35,7 +38,7 @@ protected:
         SpriteInstall();
         Mode(16);
         ASSERT_EQ(ZBufferInstall(ZBUFFER_DEFAULT_BYTES), 0);
-        ZBufferDepthParams(257.0f, 1e9f);
+        ZBufferDepthRange(257.0f, 1e9f);
     }
     void TearDown() override
     {
@@ -122,7 +125,7 @@ protected:
     static void Draw(std::initializer_list<D3Polygon*> list)
     {
         ZBufferFrameStart();
-        for (D3Polygon* p : list) ZBufferPolygon(p);
+        for (D3Polygon* p : list) SoftDriverPolygon(p);
         ZBufferFrameFlush();
     }
     // An 8-bit sprite of w x h whose texel (x, y) is pattern(x, y).
@@ -146,7 +149,7 @@ TEST_F(ZBuffer, PixelFormatsPackFromTheirMasks)
 {
     EXPECT_EQ(Vid16Pack(0, 255, 0), 0x07E0u);
     EXPECT_EQ(Vid16Pack(255, 0, 0), 0xF800u);
-    D3Polygon* green = Rect(ZB_FLAT, 0, 0, 4, 4, 1000, 0, 1.0f - 1.0f / 16384, 0);
+    D3Polygon* green = Rect(D3T_DEFAULT, 0, 0, 4, 4, 1000, 0, 1.0f - 1.0f / 16384, 0);
     Draw({green});
     EXPECT_EQ(Px(1, 1), 0x07E0u);
 
@@ -166,7 +169,7 @@ TEST_F(ZBuffer, PixelFormatsPackFromTheirMasks)
         v->level = Fix(0.5f);
         if ((v = v->next) == white->ring) break;
     }
-    ZBufferPolygon(white);
+    SoftDriverPolygon(white);
     uint32_t mixed = Px(8, 8);
     EXPECT_NEAR((double)(mixed >> 10 & 31), (31 + 16) / 2.0, 1);
     EXPECT_NEAR((double)(mixed >> 5 & 31), (31 + 8) / 2.0, 1);
@@ -187,10 +190,10 @@ TEST_F(ZBuffer, PaletteChangesReachTexturesWithoutBeingAnnounced)
     Mode(32);
     ResId tex = Sprite8(2, 2, -1, [](int, int) { return 7; });
     VideoSetColour(7, 10, 20, 30);
-    Draw({Rect(ZB_UNLIT_TEXTURE, 0, 0, 8, 8, 1000, 1, 1, 1, tex)});
+    Draw({Rect(D3T_UNLIT_TEXTURE, 0, 0, 8, 8, 1000, 1, 1, 1, tex)});
     EXPECT_EQ(Px(3, 3), 0x0A141Eu);
     VideoSetColour(7, 200, 100, 50);
-    Draw({Rect(ZB_UNLIT_TEXTURE, 0, 0, 8, 8, 999, 1, 1, 1, tex)});
+    Draw({Rect(D3T_UNLIT_TEXTURE, 0, 0, 8, 8, 999, 1, 1, 1, tex)});
     EXPECT_EQ(Px(3, 3), 0xC86432u);
 }
 
@@ -292,9 +295,9 @@ TEST_F(ZBuffer, SharedEdgesLeaveNoGapsAndNoOverlap)
         Vert c{cx, cy, 1000, 1, 1, 1}, p0{(float)(cx + 20 * cos(a0)), (float)(cy + 20 * sin(a0)), 1000, 1, 1, 1},
             p1{(float)(cx + 20 * cos(a1)), (float)(cy + 20 * sin(a1)), 1000, 1, 1, 1};
         c.level = p0.level = p1.level = 0.5f;
-        fan.push_back(i % 2 ? Poly(ZB_SCREEN_BLENDED, {c, p0, p1}) : Poly(ZB_SCREEN_BLENDED, {c, p1, p0}));
+        fan.push_back(i % 2 ? Poly(D3T_SCREEN_BLENDED, {c, p0, p1}) : Poly(D3T_SCREEN_BLENDED, {c, p1, p0}));
     }
-    for (D3Polygon* p : fan) ZBufferPolygon(p);
+    for (D3Polygon* p : fan) SoftDriverPolygon(p);
     int once = 0;
     for (int y = 0; y < H; y++)
         for (int x = 0; x < W; x++) {
@@ -392,7 +395,7 @@ TEST_F(ZBuffer, TransparentTexelsLeaveWhatIsBehind)
     ResClose(tex32);
 
     for (ResId tex : {tex8, tex32}) {
-        for (int type : {(int)D3T_TRANSPARENT, (int)D3T_BLENDTEXTURE, (int)ZB_UNLIT_KEYED, (int)ZB_SCREEN_TEXTURE}) {
+        for (int type : {(int)D3T_TRANSPARENT, (int)D3T_BLENDTEXTURE, (int)D3T_UNLIT_KEYED, (int)D3T_SCREEN_TEXTURE}) {
             SCOPED_TRACE(testing::Message() << "texture " << tex << " type " << type);
             Clear(248);   // blue background
             Draw({Rect(D3T_SHADED, 0, 0, 64, 48, 2000, 1, 0, 1), Rect(type, 0, 0, 32, 32, 1000, 1, 1, 1, tex)});
@@ -409,10 +412,10 @@ TEST_F(ZBuffer, TransparentTexelsLeaveWhatIsBehind)
     }
     // The same texture as an opaque type draws every texel.
     Clear(248);
-    Draw({Rect(ZB_UNLIT_TEXTURE, 0, 0, 32, 32, 1000, 1, 1, 1, tex8)});
+    Draw({Rect(D3T_UNLIT_TEXTURE, 0, 0, 32, 32, 1000, 1, 1, 1, tex8)});
     EXPECT_EQ(Px(8, 8), 0xFF0000u);
     // While the pipeline wants no texels, type 17 shows its lit colour instead.
-    Draw3DSetRenderFlags(RENDER_TEXTURES_WANTED);
+    Draw3DSetRenderFlags(RENDER_NO_TEXELS);
     Draw({Rect(D3T_TRANSPARENT, 0, 0, 32, 32, 900, 0.5f, 0.5f, 0.5f, tex8)});
     Draw3DSetRenderFlags(0);
     EXPECT_EQ(Px(8, 8), 0x808080u);
@@ -429,7 +432,7 @@ TEST_F(ZBuffer, TexturedTypesWithoutTextureDrawNothingOrFallBack)
         std::vector<uint32_t> before = Screen();
         Draw({Rect(D3T_TRANSPARENT, 0, 0, 30, 30, 1000, 1, 1, 1, tex),
               Rect(D3T_BLENDTEXTURE, 0, 0, 30, 30, 1000, 1, 1, 1, tex),
-              Rect(ZB_SCREEN_TEXTURE, 0, 0, 30, 30, 1000, 1, 1, 1, tex)});
+              Rect(D3T_SCREEN_TEXTURE, 0, 0, 30, 30, 1000, 1, 1, 1, tex)});
         EXPECT_EQ(Screen(), before) << "texture " << tex;
         // Type 8 falls back to its smooth colour.
         Draw({Rect(D3T_TEXTURED, 0, 0, 30, 30, 1000, 0.5f, 0.5f, 0.5f, tex)});
@@ -484,12 +487,12 @@ TEST_F(ZBuffer, BlendLevelsMixWithWhatIsThere)
         v->level = Fix(1.0f);
         if ((v = v->next) == gone->ring) break;
     }
-    ZBufferPolygon(half);
-    ZBufferPolygon(gone);
+    SoftDriverPolygon(half);
+    SoftDriverPolygon(gone);
     EXPECT_EQ(Px(10, 10), 0x7F007Fu);
     EXPECT_EQ(Px(40, 10), 0x0000FFu) << "a fully transparent polygon leaves the pixel";
     // ...and its depth: a polygon behind it still shows.
-    ZBufferPolygon(Rect(D3T_SHADED, 30, 0, 50, 20, 1500, 0, 1, 0));
+    SoftDriverPolygon(Rect(D3T_SHADED, 30, 0, 50, 20, 1500, 0, 1, 0));
     EXPECT_EQ(Px(40, 10), 0x00FF00u);
 }
 
@@ -497,10 +500,10 @@ TEST_F(ZBuffer, LinesAndOutlinesStayInsideTheClip)
 {
     Clear();
     VideoSetClip(10, 10, 30, 30);
-    ZBufferLine(20, 20, 20, 20, 255);
+    ScanLine(20, 20, 20, 20, 255);
     EXPECT_EQ(Px(20, 20), VideoPixelTable()[255]);
-    ZBufferLine(-1000, 25, 1000, 25, 249);
-    ZBufferLine(0, 0, 63, 47, 249);
+    ScanLine(-1000, 25, 1000, 25, 249);
+    ScanLine(0, 0, 63, 47, 249);
     for (int y = 0; y < H; y++)
         for (int x = 0; x < W; x++)
             if (x < 10 || x > 30 || y < 10 || y > 30) {
@@ -519,12 +522,12 @@ TEST_F(ZBuffer, LinesAndOutlinesStayInsideTheClip)
 
 TEST_F(ZBuffer, DriversDrawOnlyTheirTypes)
 {
-    const D3Driver* z = ZBufferDriver();
-    const D3Driver* nz = ZBufferNonZDriver();
-    const D3Driver* ph = ZBufferPlaceholderDriver();
+    const D3Driver* z = SoftDriverZBuffer();
+    const D3Driver* nz = SoftDriverNonZ();
+    const D3Driver* ph = SoftDriverPlaceholder();
     EXPECT_STREQ(z->name, "Software Z-Buffer");
     EXPECT_EQ(z->flags, 0x99u);
-    EXPECT_EQ(z->maxTexture, 1024);
+    EXPECT_EQ(z->maxTextureEdge, 1024);
     EXPECT_STREQ(nz->name, "Software Renderer Non ZBuffered");
     EXPECT_EQ(nz->flags, 0u);
     EXPECT_STREQ(ph->name, "Software Renderer");
@@ -532,9 +535,9 @@ TEST_F(ZBuffer, DriversDrawOnlyTheirTypes)
 
     auto draws = [&](const D3Driver* d, int type) {
         Clear();
-        if (d->BeginFrame) d->BeginFrame();
+        if (d->startFrame) d->startFrame();
         d->polygons[type](Rect(type, 2, 2, 30, 30, 1000, 1, 1, 1));
-        if (d->EndFrame) d->EndFrame();
+        if (d->endFrame) d->endFrame();
         return Px(2, 2) != 0 || Px(15, 15) != 0;
     };
     for (int type = 0; type < D3T_COUNT; type++) {
@@ -553,7 +556,7 @@ TEST_F(ZBuffer, ScreenSpaceTypesDrawOverEverything)
 {
     Mode(32);
     Clear();
-    Draw({Rect(D3T_SHADED, 0, 0, 40, 40, 300, 1, 0, 0), Rect(ZB_SCREEN_SMOOTH, 10, 10, 20, 20, 90000, 0, 1, 0)});
+    Draw({Rect(D3T_SHADED, 0, 0, 40, 40, 300, 1, 0, 0), Rect(D3T_SCREEN_SMOOTH, 10, 10, 20, 20, 90000, 0, 1, 0)});
     EXPECT_EQ(Px(15, 15), 0x00FF00u);
     EXPECT_EQ(Px(25, 25), 0xFF0000u);
 }
@@ -564,11 +567,11 @@ TEST_F(ZBuffer, ScreenSpaceTypesDrawOverEverything)
 
 TEST_F(ZBuffer, DepthLimitsAreFatal)
 {
-    ZBufferDepthParams(257.0f, 2147483520.0f);   // the largest float below 2^31
+    ZBufferDepthRange(257.0f, 2147483520.0f);   // the largest float below 2^31
     ZBufferFrameStart();
-    EXPECT_EXIT((ZBufferDepthParams(256.9f, 1000.0f), ZBufferFrameStart()), testing::ExitedWithCode(1),
+    EXPECT_EXIT((ZBufferDepthRange(256.9f, 1000.0f), ZBufferFrameStart()), testing::ExitedWithCode(1),
                 "ZBuffer - ZMin MUST be  >= ZBufferMinZ");
-    EXPECT_EXIT((ZBufferDepthParams(300.0f, 2147483648.0f), ZBufferFrameStart()), testing::ExitedWithCode(1),
+    EXPECT_EXIT((ZBufferDepthRange(300.0f, 2147483648.0f), ZBufferFrameStart()), testing::ExitedWithCode(1),
                 "ZBuffer - ZMax MUST be  <= ZBufferMaxZ");
     EXPECT_EQ(ZBufferDepthOf(257), 2139127680u);   // 2^39 / 257
     EXPECT_EQ(ZBufferDepthOf(100), ZBufferDepthOf(257)) << "nearer than the limit counts as the limit";
@@ -620,10 +623,10 @@ TEST_F(ZBuffer, DamagedPolygonsAndMovedTargetsAreNotDrawn)
     Clear();
     ZBufferFrameStart();
     ASSERT_EQ(VideoVirtPart(32, 24, 32, 24), 1);
-    ZBufferPolygon(Rect(D3T_SHADED, 0, 0, 10, 10, 1000, 1, 1, 1));
+    SoftDriverPolygon(Rect(D3T_SHADED, 0, 0, 10, 10, 1000, 1, 1, 1));
     EXPECT_EQ(Screen(), before);
     ZBufferFrameStart();
-    ZBufferPolygon(Rect(D3T_SHADED, 0, 0, 10, 10, 1000, 1, 1, 1));
+    SoftDriverPolygon(Rect(D3T_SHADED, 0, 0, 10, 10, 1000, 1, 1, 1));
     VideoVirtPartEnd();
     EXPECT_EQ(Px(5, 5), 0u);
     EXPECT_NE(Px(37, 29), 0u) << "drawn at the partition's origin";
@@ -641,9 +644,9 @@ TEST_F(ZBuffer, SixteenAndThirtyTwoBitPicturesAgree)
         ResId tex = Sprite8(4, 4, 21, [](int x, int y) { return (x ^ y) & 1 ? 20 : 21; });
         Clear(252);
         ZBufferFrameStart();
-        ZBufferPolygon(
+        SoftDriverPolygon(
             Poly(D3T_SHADED, {{3, 2, 900, 1, 0.2f, 0}, {60, 9, 1900, 0, 0.9f, 0.3f}, {20, 45, 700, 0.4f, 0.4f, 1}}));
-        ZBufferPolygon(Poly(D3T_TEXTURED, {{40, 0, 800, 0.3f, 0.6f, 0.9f, 0, 0}, {63, 30, 800, 1.2f, 1, 0.8f, 2, 0},
+        SoftDriverPolygon(Poly(D3T_TEXTURED, {{40, 0, 800, 0.3f, 0.6f, 0.9f, 0, 0}, {63, 30, 800, 1.2f, 1, 0.8f, 2, 0},
                                            {10, 47, 1200, 0.7f, 0.7f, 0.7f, 2, 3}},
                                 tex));
         D3Polygon* glass = Poly(D3T_BLENDED, {{0, 20, 600, 0, 1, 1}, {50, 20, 600, 0, 1, 1}, {30, 47, 600, 1, 1, 0}});
@@ -651,8 +654,8 @@ TEST_F(ZBuffer, SixteenAndThirtyTwoBitPicturesAgree)
             v->level = Fix(0.3f);
             if ((v = v->next) == glass->ring) break;
         }
-        ZBufferPolygon(glass);
-        ZBufferPolygon(Poly(D3T_TRANSPARENT, {{5, 5, 500, 1, 1, 1, 0, 0}, {25, 5, 500, 1, 1, 1, 1, 0},
+        SoftDriverPolygon(glass);
+        SoftDriverPolygon(Poly(D3T_TRANSPARENT, {{5, 5, 500, 1, 1, 1, 0, 0}, {25, 5, 500, 1, 1, 1, 1, 0},
                                               {25, 25, 500, 1, 1, 1, 1, 1}, {5, 25, 500, 1, 1, 1, 0, 1}},
                                 tex));
         ZBufferFrameFlush();
