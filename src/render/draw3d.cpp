@@ -57,6 +57,7 @@ static struct {
     int polyCount;
     int polyUsed;
     D3Polygon** stack;       // in-order walk of a sort tree
+    D3Vertex** ringScratch;  // the nodes of a polygon being made, in ring order
     D3Point* points;
     int pointRoom;
     int pointCount;
@@ -162,12 +163,14 @@ static void FreePools(void)
     if (d3.nodes) ResFreeMem(d3.nodes);
     if (d3.polys) ResFreeMem(d3.polys);
     if (d3.stack) ResFreeMem(d3.stack);
+    if (d3.ringScratch) ResFreeMem(d3.ringScratch);
     if (d3.points) ResFreeMem(d3.points);
     if (d3.lights) ResFreeMem(d3.lights);
     if (d3.sprites) ResFreeMem(d3.sprites);
     d3.nodes = nullptr;
     d3.polys = nullptr;
     d3.stack = nullptr;
+    d3.ringScratch = nullptr;
     d3.points = nullptr;
     d3.lights = nullptr;
     d3.sprites = nullptr;
@@ -218,9 +221,10 @@ int Draw3DInstall(int polygons)
     d3.nodes = (D3Vertex*)ResAllocMem(sizeof(D3Vertex) * (size_t)(d3.nodeCount + 1));
     d3.polys = (D3Polygon*)ResAllocMem(sizeof(D3Polygon) * (size_t)polygons);
     d3.stack = (D3Polygon**)ResAllocMem(sizeof(D3Polygon*) * (size_t)polygons);
+    d3.ringScratch = (D3Vertex**)ResAllocMem(sizeof(D3Vertex*) * (size_t)d3.nodeCount);
     d3.lights = (D3Light*)ResAllocMem(sizeof(D3Light) * D3_MAX_LIGHTS);
     d3.sprites = (D3TextSprite*)ResAllocMem(sizeof(D3TextSprite) * D3_MAX_TEXT_SPRITES);
-    if (!d3.nodes || !d3.polys || !d3.stack || !d3.lights || !d3.sprites || IntMatCreate(D3_MATERIALS) != 0) {
+    if (!d3.nodes || !d3.polys || !d3.stack || !d3.ringScratch || !d3.lights || !d3.sprites || IntMatCreate(D3_MATERIALS) != 0) {
         FreePools();
         return 1;
     }
@@ -1309,6 +1313,44 @@ static int TextureHasTransparency(ResId id)
     return SpriteTransparent(id) >= 0;
 }
 
+// A node for point i of the current object: its camera and screen position (projected now if
+// need be), outcode and user-plane distance. The caller sets everything else.
+static void VertexFromPoint(D3Vertex* n, int i)
+{
+    D3Point* pt = &d3.points[i];
+    ProjectPoint(pt);
+    n->x = pt->x;
+    n->y = pt->y;
+    n->z = pt->z;
+    n->w = pt->w;
+    n->sx = pt->sx;
+    n->sy = pt->sy;
+    n->outcode = pt->out;
+    n->userDist = pt->user;
+}
+
+// A polygon with its ring made: dropped when every vertex lies outside one plane, clipped when
+// some vertex lies outside any, and queued with whatever is left. 1 when it was queued.
+static int ClipAndQueue(D3Polygon* p)
+{
+    uint32_t all = OUT_CLIP_MASK, any = 0;
+    const D3Vertex* v = p->ring;
+    for (int i = 0; i < p->count; i++, v = v->next) {
+        all &= v->outcode;
+        any |= v->outcode;
+    }
+    if (all & OUT_CLIP_MASK) {
+        Drop(p);
+        return 0;
+    }
+    if ((any & OUT_CLIP_MASK) && !ClipPolygon(p)) {
+        GivePolygon(p);
+        return 0;
+    }
+    Queue(p);
+    return 1;
+}
+
 static int StandardTriangle(D3Triangle* t)
 {
     d3.stats.triangles++;
@@ -1388,19 +1430,9 @@ static int StandardTriangle(D3Triangle* t)
     float faceC[3];
     MulMat(d3.objRot, faceN, faceC);
     int fogging = d3.fogOn && d3.fogAllowed, fogged = 0;
-    uint32_t all = OUT_CLIP_MASK, any = 0;
     for (int i = 0; i < 3; i++) {
-        D3Point* pt = &d3.points[t->point[i]];
-        ProjectPoint(pt);
         D3Vertex* n = v[i];
-        n->x = pt->x;
-        n->y = pt->y;
-        n->z = pt->z;
-        n->w = pt->w;
-        n->sx = pt->sx;
-        n->sy = pt->sy;
-        n->outcode = pt->out;
-        n->userDist = pt->user;
+        VertexFromPoint(n, t->point[i]);
         if (tflags & D3TR_UV_REF) {
             n->u = t->uvRef[i] ? t->uvRef[i][0] : 0;
             n->v = t->uvRef[i] ? t->uvRef[i][1] : 0;
@@ -1416,8 +1448,6 @@ static int StandardTriangle(D3Triangle* t)
         LightVertex(n, vn, mat, textured, tflags, level[i]);
         n->level = (tflags & D3TR_LEVEL_BLEND) ? level[i] << 16 : 0;
         if (fogging) fogged |= FogVertex(n);
-        all &= n->outcode;
-        any |= n->outcode;
     }
     if (fogged && fogSensitive) {
         const uint32_t KIND = D3P_TEXTURED | D3P_SHADED | D3P_BLENDED;
@@ -1433,17 +1463,7 @@ static int StandardTriangle(D3Triangle* t)
     p->flags = flags;
     p->material = mat;
     LinkRing(p, v, 3);
-
-    if (all & OUT_CLIP_MASK) {
-        Drop(p);
-        return 0;
-    }
-    if ((any & OUT_CLIP_MASK) && !ClipPolygon(p)) {
-        GivePolygon(p);
-        return 0;
-    }
-    Queue(p);
-    return 1;
+    return ClipAndQueue(p);
 }
 
 int Draw3DTriangle(D3Triangle* t)
@@ -1487,50 +1507,19 @@ int Draw3DPointPolygon(int n, const int32_t* points, const float* uv, ResId text
     p->flags = (transparent || byReference) ? D3P_TEXTURED | D3P_BLENDED : D3P_TEXTURED;
     p->texture = texture;
     p->material = IM_NONE;
-    uint32_t all = OUT_CLIP_MASK, any = 0;
-    D3Vertex *first = nullptr, *last = nullptr;
+    D3Vertex** ring = d3.ringScratch;
     for (int i = 0; i < n; i++) {
-        D3Point* pt = &d3.points[points[i]];
-        ProjectPoint(pt);
-        D3Vertex* v = TakeNode();
-        v->x = pt->x;
-        v->y = pt->y;
-        v->z = pt->z;
-        v->w = pt->w;
-        v->sx = pt->sx;
-        v->sy = pt->sy;
-        v->outcode = pt->out;
-        v->userDist = pt->user;
+        D3Vertex* v = ring[i] = TakeNode();
+        VertexFromPoint(v, points[i]);
         v->u = uv ? uv[2 * i] : 0;
         v->v = uv ? uv[2 * i + 1] : 0;
         v->r = rgb[0] << 16;
         v->g = rgb[1] << 16;
         v->b = rgb[2] << 16;
         v->level = Clamp32(level, 0, 32767) << 16;
-        all &= v->outcode;
-        any |= v->outcode;
-        if (last) {
-            last->next = v;
-            v->prev = last;
-        } else {
-            first = v;
-        }
-        last = v;
     }
-    last->next = first;
-    first->prev = last;
-    p->ring = first;
-    p->count = n;
-    if (all & OUT_CLIP_MASK) {
-        Drop(p);
-        return 0;
-    }
-    if ((any & OUT_CLIP_MASK) && !ClipPolygon(p)) {
-        GivePolygon(p);
-        return 0;
-    }
-    Queue(p);
-    return 1;
+    LinkRing(p, ring, n);
+    return ClipAndQueue(p);
 }
 
 // ============================================================================================
