@@ -10,7 +10,6 @@
 #include "kernel/util/maths.h"
 #include "materials/intmat.h"
 #include "platform/platform.h"
-#include "toolkit/draw.h"
 
 // A point of the current object, transformed once and projected when a polygon first uses it.
 struct D3Point {
@@ -371,7 +370,16 @@ void Draw3DFillView(int colour)
                         (int32_t)(c & 255) * FIX_ONE / 255);
         return;
     }
-    DrawFillRect(d3.vx, d3.vy, d3.vx + d3.vw - 1, d3.vy + d3.vh - 1, colour);
+    // The viewport's part of the clip rectangle, cleared by the video layer with the clip
+    // narrowed to it for the while.
+    int cx0, cy0, cx1, cy1;
+    VideoGetClip(&cx0, &cy0, &cx1, &cy1);
+    int x0 = d3.vx > cx0 ? d3.vx : cx0, y0 = d3.vy > cy0 ? d3.vy : cy0;
+    int x1 = d3.vx + d3.vw - 1 < cx1 ? d3.vx + d3.vw - 1 : cx1, y1 = d3.vy + d3.vh - 1 < cy1 ? d3.vy + d3.vh - 1 : cy1;
+    if (x0 > x1 || y0 > y1) return;
+    VideoSetClip(x0, y0, x1, y1);
+    VideoClear(colour & 255);
+    VideoSetClip(cx0, cy0, cx1, cy1);
 }
 
 void Draw3DSetBackground(int32_t r, int32_t g, int32_t b)

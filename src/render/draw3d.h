@@ -228,8 +228,9 @@ void Draw3DStartDraw(int x, int y, int width, int height);
 void Draw3DDisplay(void);
 int Draw3DFrameOpen(void);
 uint32_t Draw3DFrameCount(void);
-// Fills the viewport with a palette colour: through the driver's fill when it has one, else
-// with the 2D layer.
+// Fills the viewport with a palette colour (the low 8 bits of colour): through the driver's
+// fill when it has one, else straight into the current drawing target, inside its clip
+// rectangle.
 void Draw3DFillView(int colour);
 // The driver's background colour, 2.14 components; black when the driver asks.
 void Draw3DSetBackground(int32_t r, int32_t g, int32_t b);

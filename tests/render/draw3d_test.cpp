@@ -494,6 +494,31 @@ TEST_F(Draw3D, FrameCallsTheDriverInOrderAndOverlaysDrawNearest)
     for (const RecVertex& v : gRec.polygons[0].v) EXPECT_EQ((float)D3_NEAREST_Z, v.z);
 }
 
+// Without a fill of the driver's own, the viewport's part of the clip rectangle takes the
+// palette colour; the clip rectangle is left as it was.
+TEST_F(Draw3D, FillViewFillsTheViewportInsideTheClip)
+{
+    VideoInstall(0);
+    ASSERT_EQ(VideoSetMode(64, 48, VIDEO_16BIT, VIDEO_WINDOWED_DEBUG, 0, 0), 0);
+    VideoLoadInterfacePalette();
+    VideoClear(0);
+    VideoSetClip(10, 5, 63, 40);
+    Draw3DStartDraw(4, 8, 30, 50);
+    Draw3DFillView(249);
+    Draw3DDisplay();
+    int x0, y0, x1, y1;
+    VideoGetClip(&x0, &y0, &x1, &y1);
+    EXPECT_EQ(std::vector<int>({10, 5, 63, 40}), std::vector<int>({x0, y0, x1, y1}));
+    const VideoSurface* t = VideoTarget();
+    for (int y = 0; y < 48; y++)
+        for (int x = 0; x < 64; x++) {
+            bool inside = x >= 10 && x <= 33 && y >= 8 && y <= 40;
+            uint16_t pixel = GetU16(t->pixels + (size_t)y * t->pitch + 2 * (size_t)x);
+            ASSERT_EQ(inside ? VideoPixelTable()[249] : VideoPixelTable()[0], pixel) << x << "," << y;
+        }
+    VideoRemove();
+}
+
 static void StartTwice()
 {
     Draw3DStartDraw(0, 0, 64, 64);
