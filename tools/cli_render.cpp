@@ -16,6 +16,7 @@
 #include "palette/palm.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
+#include "render/shapedraw.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
 #include "shapes/shape.h"
@@ -259,7 +260,7 @@ static void Render(const Options& o)
     }
     VideoClear(VIEW_BACKGROUND);
     Draw3DStartDraw(0, 0, width, height);
-    ShapeMDrawEdit(at, turn, display);
+    ShapeDrawEdit(at, turn, display);
     Draw3DDisplay();
     uint32_t spans = ZBufferGetStats()->spans, polygons = ZBufferGetStats()->polygons;
     int failed = WritePicture(o.out, format, width, height);

@@ -1,5 +1,7 @@
 #include "frontend/editor.h"
 
+#include <cstring>
+
 #include "frontend/frontend.h"
 #include "frontend/grab.h"
 #include "frontend/progress.h"
@@ -13,6 +15,7 @@
 #include "palette/palm.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
+#include "render/shapedraw.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
 #include "shapes/shapem.h"
@@ -66,6 +69,21 @@ static void ReadEditorFiles(void)
 }
 
 static int ObjectEvent(SlotId, int, SlotsParam*, SlotsParam*) { return 0; }
+
+// The edited-object slot's drawing: the edit buffer while the slot's shape is the current
+// one, else the slot's prepared shape, at the slot's place as the camera slot sees it.
+static void DrawObject(SlotId slot)
+{
+    int32_t pos[3];
+    SlotsCameraPos(slot, pos);
+    int16_t m[9];
+    memcpy(m, SlotsRelativeOrientation(slot), sizeof m);
+    int32_t shape = SlotsShape(slot);
+    if (shape == SLOTS_SHAPE_CURRENT)
+        ShapeDrawEdit(pos, m, Draw3DDisplayFlags());
+    else if (shape > 0 && shape <= 0xFFFF)
+        ShapeDrawPrepared((ResId)shape, pos, m, Draw3DDisplayFlags());
+}
 
 // The views are drawn by the software Z-buffer. There is no hardware back end on this
 // platform: a hardware choice is drawn by the same software driver, without the warning that
@@ -135,7 +153,7 @@ void EditorStart(void)
     static const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
     editor.objectSlot = SlotsCreate(0, 0, 0, identity);
     SlotsSetEventFn(editor.objectSlot, ObjectEvent);
-    SlotsSetDrawFn(editor.objectSlot, ShapeMDrawSlot);
+    SlotsSetDrawFn(editor.objectSlot, DrawObject);
     SlotsSetShape(editor.objectSlot, SLOTS_SHAPE_CURRENT);
     Draw3DDefaults();
 
