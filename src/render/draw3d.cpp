@@ -132,6 +132,9 @@ static struct {
 
     int inHook;
     int texturesLoaded;
+    // One bit per texture id each: whether its transparency is decided, and the answer.
+    uint8_t transparencyKnown[65536 / 8];
+    uint8_t transparent[65536 / 8];
 } d3;
 
 static D3Driver* Drv(void) { return &d3.drivers[d3.driver]; }
@@ -1314,12 +1317,27 @@ static void Queue(D3Polygon* p)
 // Triangles
 // ============================================================================================
 
+// Whether a texture has transparent texels: the driver's answer when it has a query, else the
+// sprite's transparent index (loading the sprite if need be). Decided once and kept until the
+// textures are next loaded or unloaded: asking every triangle would look for a missing
+// texture file every time.
 static int TextureHasTransparency(ResId id)
 {
-    if (Drv()->hasTransparentTexels) return Drv()->hasTransparentTexels(id) != 0;
-    if (ResLoad(id) != 0) return 0;
-    return SpriteTransparent(id) >= 0;
+    uint8_t bit = (uint8_t)(1u << (id & 7));
+    size_t at = id >> 3;
+    if (!(d3.transparencyKnown[at] & bit)) {
+        int transparent;
+        if (Drv()->hasTransparentTexels)
+            transparent = Drv()->hasTransparentTexels(id) != 0;
+        else
+            transparent = ResLoad(id) == 0 && SpriteTransparent(id) >= 0;
+        d3.transparencyKnown[at] |= bit;
+        d3.transparent[at] = (uint8_t)(transparent ? d3.transparent[at] | bit : d3.transparent[at] & ~bit);
+    }
+    return (d3.transparent[at] & bit) != 0;
 }
+
+static void ForgetTransparency(void) { memset(d3.transparencyKnown, 0, sizeof d3.transparencyKnown); }
 
 // A node for point i of the current object: its camera and screen position (projected now if
 // need be), outcode and user-plane distance. The caller sets everything else.
@@ -1551,6 +1569,7 @@ static void LoadLoop(ProgressFn progress)
             d->loadTexture(id, d3.sprites[i].flags);
         else
             ResLoad(id);
+        TextureHasTransparency(id);
     }
     int count = IntMatCount();
     uint32_t step = count > 0 ? 0x20000000u / (uint32_t)count : 0;
@@ -1566,6 +1585,7 @@ static void LoadLoop(ProgressFn progress)
                 d->loadTexture(ids[k], k == 0 ? flags : flags | IM_EXTRA_LOAD_FLAGS);
             else
                 ResLoad(ids[k]);
+            TextureHasTransparency(ids[k]);
         }
     }
     if (progress) {
@@ -1584,6 +1604,7 @@ void Draw3DLoadTextures(ProgressFn progress)
         LogPrintf(LOG_INFO, "Draw3DLoadTextures");
     }
     D3Driver* d = Drv();
+    ForgetTransparency();
     if (d->loadTexture) {
         if (d->startTextures) d->startTextures();
         LoadLoop(progress);
@@ -1608,6 +1629,7 @@ void Draw3DUnloadTextures(void)
 {
     if (!d3.installed) return;
     d3.texturesLoaded = 0;
+    ForgetTransparency();
     int count = IntMatCount();
     for (int i = 0; i < count; i++) {
         UnloadSprite(IntMatSprite(i));

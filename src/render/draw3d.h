@@ -408,7 +408,8 @@ int Draw3DPointPolygon(int n, const int32_t* points, const float* uv, ResId text
 
 // Loads the text sprites and every material's textures through the driver, reporting progress
 // (0 to 8192) when a routine is given, then runs the material change handlers. Loading again
-// first unloads.
+// first unloads. Whether each texture has transparent texels is decided here, once, and kept
+// until the textures are next loaded or unloaded.
 void Draw3DLoadTextures(ProgressFn progress);
 // Frees what the driver loaded and the sprites' data (named sprites only: they can be read
 // again; sprites made in memory are kept), then tells the driver.

@@ -633,3 +633,37 @@ TEST_F(Draw3D, TexturesLoadThroughTheDriverWithProgressAndUnload)
     EXPECT_EQ(0, ResIsLoaded(wall));
     EXPECT_EQ(2, changes);
 }
+
+// Whether a texture has transparent texels is decided when textures are loaded: a texture
+// file gone missing is looked for then, not again for every triangle of every frame.
+TEST_F(Draw3D, TextureTransparencyIsDecidedOncePerTextureLoad)
+{
+    ResId made = SpriteCreate8(4, 4, 0, nullptr, 0);
+    const Bytes keyed((uint8_t*)ResPeek(made), (uint8_t*)ResPeek(made) + ResSize(made));
+    WriteBytes("fence.spr", keyed);
+    int fence = AddMaterial("FENCE", 128, 128, 128, 16384, 16384);
+    IntMatSetSprite(fence, ResFindOrAdd("fence.spr"));
+    ASSERT_EQ(0, remove("fence.spr"));
+    Draw3DLoadTextures(nullptr);
+    auto typeDrawn = [&] {
+        Start();
+        Points({-100, -100, 1000, 100, -100, 1000, 0, 100, 1000});
+        ResSetLastError(0);
+        int type = -1;
+        for (int i = 0; i < 3; i++) {
+            gRec = Recorder();
+            D3Triangle t = Tri(0, 1, 2, fence, D3TR_TEXTURED);
+            Draw3DTriangle(&t);
+            type = gRec.polygons.at(0).type;
+        }
+        EXPECT_EQ(0, ResLastError()) << "no file was looked for while drawing";
+        Draw3DDisplay();
+        return type;
+    };
+    EXPECT_EQ(D3T_TEXTURED, typeDrawn()) << "missing: no transparent texels";
+    // The file comes back; the next texture load finds its transparent index.
+    WriteBytes("fence.spr", keyed);
+    EXPECT_EQ(D3T_TEXTURED, typeDrawn()) << "kept until textures are loaded again";
+    Draw3DLoadTextures(nullptr);
+    EXPECT_EQ(D3T_TRANSPARENT, typeDrawn());
+}
