@@ -68,7 +68,8 @@ static struct {
     // Frame.
     int frameOpen;
     int checkFrames;           // unmatched frame starts and displays are fatal
-    int colour;              // colour lighting (the display is not 8-bit)
+    int colour;              // colour lighting in this frame
+    int lightingMode;        // D3LIGHT_*
     int vx, vy, vw, vh;
     float clipX0, clipX1, clipY0, clipY1;
     uint32_t frameCount;
@@ -293,6 +294,11 @@ void Draw3DSetup(int screenWidth, int screenHeight, int32_t nearZ, int32_t dista
 
 void Draw3DCheckFrames(int on) { d3.checkFrames = on != 0; }
 
+void Draw3DSetLightingMode(int mode)
+{
+    if (mode >= D3LIGHT_BY_DISPLAY && mode <= D3LIGHT_COLOUR) d3.lightingMode = mode;
+}
+
 void Draw3DDefaults(void)
 {
     DefaultLights();
@@ -309,7 +315,7 @@ void Draw3DStartDraw(int x, int y, int width, int height)
     if (!d3.installed) FatalError("Draw3DStartDraw - Draw3D is not installed");
     if (d3.frameOpen && d3.checkFrames) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
     d3.frameOpen = 1;
-    d3.colour = VideoBitsPerPixel() != 8;
+    d3.colour = d3.lightingMode == D3LIGHT_BY_DISPLAY ? VideoBitsPerPixel() != 8 : d3.lightingMode == D3LIGHT_COLOUR;
     if (width < 1) width = 1;
     if (height < 1) height = 1;
     d3.vx = x;

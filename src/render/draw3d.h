@@ -211,15 +211,21 @@ void Draw3DCheckFrames(int on);
 // The editor's defaults: the default ambient and distant light, translucency off, render
 // flags 0.
 void Draw3DDefaults(void);
+// Lighting is intensity lighting (one level per vertex, for an 8-bit display's palette) or
+// colour lighting (red, green and blue). Each frame start chooses by the display unless a mode
+// is set here; D3LIGHT_BY_DISPLAY at install.
+enum { D3LIGHT_BY_DISPLAY = 0, D3LIGHT_INTENSITY = 1, D3LIGHT_COLOUR = 2 };
+void Draw3DSetLightingMode(int mode);
 
 // ============================================================================================
 // Frames
 // ============================================================================================
 
-// Opens a frame over a viewport (screen pixels): records whether the display is 8-bit
-// (intensity lighting) or not (colour lighting), the far limit from the view distance, hands
-// the depth range to the driver, starts the driver's frame and empties the polygon records,
-// the node pool, the local lights, the sort trees and the user plane.
+// Opens a frame over a viewport (screen pixels): chooses intensity or colour lighting (by
+// the display, intensity when it is 8-bit, unless a lighting mode is set), takes the far
+// limit from the view distance, hands the depth range to the driver, starts the driver's
+// frame and empties the polygon records, the node pool, the local lights, the sort trees and
+// the user plane.
 // A second start without a display is fatal "Draw3DStartDraw/Draw3DDisplay mis-match" under
 // /debug, accepted otherwise.
 void Draw3DStartDraw(int x, int y, int width, int height);

@@ -303,6 +303,27 @@ TEST_F(Lighting, AmbientDistantUnlitAndSelfIllumination)
     Draw3DDisplay();
 }
 
+// Intensity lighting (an 8-bit display's): one level per vertex, in the green word, from the
+// lights' largest components. Ambient and diffuse light stop at 1.0; glow adds past that.
+TEST_F(Lighting, IntensityLightingHoldsBaseAndDiffuseAtOne)
+{
+    int grey = AddMaterial("GREY", 10, 200, 30, 16384, 16384);
+    Draw3DSetLightingMode(D3LIGHT_INTENSITY);
+    Start();
+    Draw3DSetAmbient(4096, 8192, 2048);
+    Light(16384, 0, 0, 16384, 16384, 16384);   // grazing: no diffuse
+    RecVertex v = Lit(grey);
+    EXPECT_EQ(Word(8192), v.g) << "the ambient's largest component, whatever the material's colour";
+    EXPECT_EQ(0, v.r);
+    EXPECT_EQ(0, v.b);
+    Light(0, 0, 16384, 4096, 12288, 0);   // head on
+    EXPECT_EQ(Word(16384), Lit(grey).g) << "8192 + 12288, held at 1.0";
+    const int32_t eye[3] = {-100, -100, 0};
+    ASSERT_EQ(0, Draw3DAddLight(D3L_GLOW, eye, 2000, nullptr, 0, 8192, 8192, 8192));
+    EXPECT_EQ(Word(16384 + 8192), Lit(grey).g);
+    Draw3DDisplay();
+}
+
 TEST_F(Lighting, LocalLightsReachOnlyWithinTheirRadius)
 {
     int grey = AddMaterial("GREY", 255, 255, 255, 0, 16384);
