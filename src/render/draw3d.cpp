@@ -1104,6 +1104,11 @@ static float LocalFactor(const D3Light* l, const float p[3], const float n[3], c
     return f;
 }
 
+static int32_t Saturate32(int64_t v) { return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : (int32_t)v; }
+static int64_t Clamp64(int64_t v, int64_t lo, int64_t hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// Sums of light are taken in 64 bits: a few bright lights pass the 32-bit range long before
+// the clamps at the end bring them back.
 static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, uint32_t tflags, int32_t level)
 {
     float p[3] = {v->x, v->y, v->z}, view[3] = {0, 0, -1};
@@ -1117,11 +1122,11 @@ static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, ui
 
     // The distant light travels along distantDir: a face turned against it is lit.
     int32_t d = Trunc32(Dot(n, d3.distantDir) * ONE);
-    int32_t diffuse = d >= 0 ? 0 : -FixMul(d, mdif);
+    int32_t diffuse = d >= 0 ? 0 : Saturate32(-(int64_t)FixMul(d, mdif));
     float toLight[3] = {-d3.distantDir[0], -d3.distantDir[1], -d3.distantDir[2]};
     int32_t dspec = Specular(n, toLight, view, mspec);
 
-    int32_t ldiff[3] = {0, 0, 0}, lspec[3] = {0, 0, 0}, ldiffMax = 0, glowMax = 0, lspecMax = 0;
+    int64_t ldiff[3] = {0, 0, 0}, lspec[3] = {0, 0, 0}, ldiffMax = 0, glowMax = 0, lspecMax = 0;
     for (int i = 0; i < d3.touchCount; i++) {
         const D3Light* l = &d3.lights[d3.touching[i]];
         int32_t shine;
@@ -1142,41 +1147,42 @@ static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, ui
     }
 
     if (!d3.colour) {
-        int32_t base = si ? si : unlit ? d3.amax + d3.dmax : FixMul(d3.amax, mamb);
-        int32_t in = base + FixMul(d3.dmax, diffuse) + ldiffMax;
+        int64_t base = si ? si : unlit ? (int64_t)d3.amax + d3.dmax : FixMul(d3.amax, mamb);
+        int64_t in = base + FixMul(d3.dmax, diffuse) + ldiffMax;
         if (in > FIX_ONE) in = FIX_ONE;
         in += glowMax;
         if (in >= 32768)
             in = 32767;
         else
-            in = Clamp32(in + lspecMax + FixMul(dspec, d3.dmax), 0, 32767);
+            in = Clamp64(in + lspecMax + FixMul(dspec, d3.dmax), 0, 32767);
         v->r = v->b = 0;
-        v->g = in << 16;
+        v->g = (int32_t)in << 16;
         v->sr = v->sg = v->sb = 0;
         return;
     }
 
-    int32_t col[3] = {IntMatRed(mat), IntMatGreen(mat), IntMatBlue(mat)}, c[3], s[3] = {0, 0, 0};
+    int32_t col[3] = {IntMatRed(mat), IntMatGreen(mat), IntMatBlue(mat)};
+    int64_t c[3], s[3] = {0, 0, 0};
     for (int k = 0; k < 3; k++) {
         if (si && !textured) {
             // Self-illuminated and untextured: the material's own colour, no lights.
-            c[k] = (int32_t)(((int64_t)col[k] * 2 * si) >> 8);
+            c[k] = ((int64_t)col[k] * 2 * si) >> 8;
             continue;
         }
-        int32_t base = si ? si : unlit ? d3.ambient[k] + d3.distant[k] : FixMul(d3.ambient[k], mamb);
+        int64_t base = si ? si : unlit ? (int64_t)d3.ambient[k] + d3.distant[k] : FixMul(d3.ambient[k], mamb);
         c[k] = base + FixMul(diffuse, d3.distant[k]) + ldiff[k];
-        if (!textured) c[k] = (int32_t)(((int64_t)c[k] * col[k]) >> 8);
+        if (!textured) c[k] = (c[k] * col[k]) >> 8;
         s[k] = lspec[k] + FixMul(dspec, d3.distant[k]);
     }
     int keepSpecular = (Drv()->flags & DRV_SPECULAR_MASK) != 0;
     int32_t* out[3] = {&v->r, &v->g, &v->b};
     int32_t* sout[3] = {&v->sr, &v->sg, &v->sb};
     for (int k = 0; k < 3; k++) {
-        int32_t ch = Clamp32(c[k], 0, 16383);
+        int32_t ch = (int32_t)Clamp64(c[k], 0, 16383);
         if (d3.scaleOn) ch = FixMul(ch, d3.colourScale[k]);
         if (tflags & D3TR_LEVEL_COLOUR) ch = FixMul(ch, level);
         *out[k] = Clamp32(ch, 0, 32767) << 16;
-        *sout[k] = keepSpecular ? Clamp32(s[k], 0, 16383) << 16 : 0;
+        *sout[k] = keepSpecular ? (int32_t)Clamp64(s[k], 0, 16383) << 16 : 0;
     }
 }
 

@@ -404,6 +404,27 @@ TEST_F(Lighting, SpecularShowsFromTheThresholdAndOnlyForDriversThatKeepIt)
     Draw3DDisplay();
 }
 
+// Lights add up in more than 32 bits: four lights of 4.0 each (0x40000000 in 2.14) give full
+// light, in colour and in intensity lighting (the 8-bit display's), not a wrapped-round dark.
+TEST_F(Lighting, ManyBrightLightsSaturate)
+{
+    int white = AddMaterial("WHITE", 255, 255, 255, 0, 16384);
+    const int32_t eye[3] = {-100, -100, 0};
+    for (int mode : {D3LIGHT_COLOUR, D3LIGHT_INTENSITY}) {
+        Draw3DSetLightingMode(mode);
+        Start();
+        Draw3DSetAmbient(0, 0, 0);
+        Light(16384, 0, 0, 0, 0, 0);
+        for (int i = 0; i < 4; i++) ASSERT_EQ(0, Draw3DAddLocalLight(eye, 4000, 0x40000000, 0x40000000, 0x40000000));
+        RecVertex v = Lit(white);
+        if (mode == D3LIGHT_INTENSITY)
+            EXPECT_EQ(Word(16384), v.g) << "intensity";
+        else
+            EXPECT_EQ(Word(16383), v.r) << "colour";
+        Draw3DDisplay();
+    }
+}
+
 // ============================================================================================
 // Fog
 // ============================================================================================
