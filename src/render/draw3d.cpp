@@ -1195,8 +1195,7 @@ static int FogVertex(D3Vertex* v)
     if (d >= d3.fogDistance)
         value = d3.fogFar;
     else if (d >= 0)
-        value = d3.fogNear +
-                FixMul((int32_t)(((uint64_t)(uint32_t)d << FIX_SHIFT) / (uint32_t)d3.fogDistance), d3.fogFar - d3.fogNear);
+        value = d3.fogNear + FixMul(FixDiv(d, d3.fogDistance), d3.fogFar - d3.fogNear);
     else
         value = d3.fogNear;
     v->level = Clamp32(value, 0, FOG_LEVEL_MAX) << 16;
