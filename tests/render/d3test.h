@@ -67,7 +67,7 @@ inline D3Driver RecordingDriver(uint32_t flags)
 }
 
 // Resources, the pipeline with the recording driver as driver 1, an identity camera at the
-// origin looking along +z over a 640 x 400 viewport, near 257.
+// origin looking along +z over a 640 x 400 viewport, near D3_NEAREST_Z (257).
 class Draw3D : public ::testing::Test {
 protected:
     TempDir dir{true};
@@ -130,13 +130,9 @@ inline int AddMaterial(const char* name, int r, int g, int b, int32_t ambient, i
 {
     uint8_t rec[MAT_RECORD_SIZE] = {};
     memcpy(rec + MR_NAME, name, strlen(name));
-    PutI32(rec, MR_RED, r << 6);
-    PutI32(rec, MR_GREEN, g << 6);
-    PutI32(rec, MR_BLUE, b << 6);
-    PutI32(rec, MR_AMBIENT, ambient);
-    PutI32(rec, MR_DIFFUSE, diffuse);
-    PutI32(rec, MR_SPECULAR, specular);
-    PutI32(rec, MR_SI, si);
-    PutI32(rec, MR_ALPHA, alpha);
+    const std::pair<int, int32_t> fields[] = {{MR_RED, r << 6},       {MR_GREEN, g << 6},       {MR_BLUE, b << 6},
+                                              {MR_AMBIENT, ambient},  {MR_DIFFUSE, diffuse},    {MR_SPECULAR, specular},
+                                              {MR_SI, si},            {MR_ALPHA, alpha}};
+    for (auto [at, value] : fields) PutI32(rec, at, value);
     return IntMatFindOrAdd(rec);
 }

@@ -31,38 +31,36 @@ TEST_F(Draw3D, NearPlaneKeepsWhatIsOnItAndDropsWhatIsBehindIt)
     EXPECT_EQ(1u, gRec.polygons.size());
 }
 
-// A and B in front, C behind the eye: edges B-C and C-A cross the near plane half way, and the
-// new vertices lie on it with every attribute half way between their ends'.
+// A and B in front, C behind the eye: edges B-C and C-A cross the near plane. The new
+// vertices lie on it; C-A is cut half way, so every attribute there is half A's and C's.
 TEST_F(Draw3D, CrossingTheNearPlaneInterpolatesEveryAttribute)
 {
     int lamp = AddMaterial("LAMP", 128, 128, 128, 0, 0, 0, 8192);   // untextured S.I.: 8192
     Start();
     const int32_t origin[3] = {0, 0, 0};
     const int16_t along[3] = {0, 0, 16384};
-    Draw3DSetFog(origin, along, 0, 16384, 2514);   // 8192 at A and B, 0 behind the eye
-    Points({0, 100, 1257, 200, 0, 1257, 100, 0, -743});
+    Draw3DSetFog(origin, along, 0, 16384, 2514);   // 8192 at A, 0 behind the eye
+    Points({0, 100, 1257, 200, 0, 977.3f, 100, 0, -743});
     D3Triangle t = Tri(0, 1, 2, lamp, D3TR_LEVEL_COLOUR);
     t.level[0] = t.level[1] = 16384;
     t.u[1] = 1, t.u[2] = 0.5f, t.v[2] = 1;
     ASSERT_EQ(1, Draw3DTriangle(&t));
     const RecPolygon& p = gRec.polygons.at(0);
-    ASSERT_EQ(4u, p.v.size());
+    ASSERT_EQ(4u, p.v.size());   // A, B, then the crossings on B-C and on C-A
     EXPECT_EQ(Word(8192), p.v[0].r);
     EXPECT_EQ(Word(8192), p.v[0].level);
-    // In ring order: A, B, then the crossings on B-C and on C-A.
-    const float want[2][4] = {{150, 0, 0.75f, 0.5f}, {50, 50, 0.25f, 0.5f}};
-    for (int k = 0; k < 2; k++) {
-        const RecVertex& c = p.v[2 + k];
-        EXPECT_EQ(257.0f, c.z) << k;
-        EXPECT_EQ(want[k][0], c.x) << k;
-        EXPECT_EQ(want[k][1], c.y) << k;
-        EXPECT_EQ(want[k][2], c.u) << k;
-        EXPECT_EQ(want[k][3], c.v) << k;
-        EXPECT_EQ(Word(4096), c.r) << k;
-        EXPECT_EQ(Word(4096), c.level) << k;
-        EXPECT_FLOAT_EQ(1 / 257.0f, c.w) << k;
-        EXPECT_TRUE(c.sx >= 0 && c.sx <= 639 && c.sy >= 0 && c.sy <= 399) << k;
+    for (int k = 2; k < 4; k++) {
+        EXPECT_EQ(257.0f, p.v[k].z) << k;
+        EXPECT_FLOAT_EQ(1 / 257.0f, p.v[k].w) << k;
+        EXPECT_TRUE(p.v[k].sx >= 0 && p.v[k].sx <= 639 && p.v[k].sy >= 0 && p.v[k].sy <= 399) << k;
     }
+    const RecVertex& c = p.v[3];
+    EXPECT_EQ(50.0f, c.x);
+    EXPECT_EQ(50.0f, c.y);
+    EXPECT_EQ(0.25f, c.u);
+    EXPECT_EQ(0.5f, c.v);
+    EXPECT_EQ(Word(4096), c.r);
+    EXPECT_EQ(Word(4096), c.level);
     EXPECT_EQ(Draw3DNodeCapacity(), Draw3DFreeNodes());
     Draw3DDisplay();
 }
