@@ -200,6 +200,24 @@ TEST_F(Draw3D, MaterialDrawHookReplacesTheStandardPath)
     Draw3DDisplay();
 }
 
+// A triangle's after routine runs once it is drawn, unless the driver asks for none.
+TEST_F(Draw3D, AfterRoutinesRunOnlyForDrawnTrianglesAndWillingDrivers)
+{
+    hookCalls = 0;
+    for (uint32_t flags : {0u, (uint32_t)DRV_NO_AFTER}) {
+        Install(2000, flags);
+        int plain = AddMaterial("PLAIN", 128, 128, 128, 16384, 16384);
+        Start();
+        Points({-100, -100, 1000, 100, -100, 1000, 0, 100, 1000, 0, 0, -500});
+        D3Triangle shown = Tri(0, 1, 2, plain), behind = Tri(3, 3, 3, plain);
+        shown.after = behind.after = [](D3Triangle*) { hookCalls++; };
+        Draw3DTriangle(&shown);
+        Draw3DTriangle(&behind);
+        Draw3DDisplay();
+    }
+    EXPECT_EQ(1, hookCalls);
+}
+
 TEST_F(Draw3D, PointPolygonsAreBlendedTexturesWithOneColourAndLevel)
 {
     ResId tex = SpriteCreate8(8, 8, -1, nullptr, 0);

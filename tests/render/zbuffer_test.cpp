@@ -258,10 +258,9 @@ TEST_F(ZBuffer, FlatTypesTakeTheFirstVertexsLitColour)
     for (int bpp : {16, 32}) {
         Mode(bpp);
         for (int type : {D3T_DEFAULT, D3T_FLAT, D3T_FLAT_ALT, D3T_SCREEN_FLAT}) {
-            D3Polygon* p = Poly(type, {{2, 2, 1000, 1, 0.5f, 0.25f}, {30, 2, 1000, 0, 0, 0}, {2, 30, 1000, 0, 1, 0}});
-            p->ring->sb = Fix(0.5f);
-            Draw({p});
-            EXPECT_EQ(Px(6, 6), bpp == 16 ? 0xFC18u : 0xFF80C0u) << type;
+            Vert first = {2, 2, 1000, 0.5f, 0.25f, 0.125f, 0, 0, 0, 0.25f, 0.25f, 0.5f};   // lit (0.75, 0.5, 0.625)
+            Draw({Poly(type, {first, {30, 2, 1000, 0, 0, 0}, {2, 30, 1000, 0, 1, 0}})});
+            EXPECT_EQ(Px(6, 6), bpp == 16 ? 0xC414u : 0xC080A0u) << type;
         }
     }
 }
