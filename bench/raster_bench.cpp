@@ -10,6 +10,8 @@
 
 #include "kernel/res/res.h"
 #include "platform/platform.h"
+#include "render/softdriver.h"
+#include "render/vid16.h"
 #include "render/zbuffer.h"
 
 namespace {
@@ -135,14 +137,14 @@ static void BM_RasterFrame(benchmark::State& state)
         state.SkipWithError("no depth buffer");
         return;
     }
-    ZBufferDepthParams(257.0f, 1e6f);
+    ZBufferDepthRange((float)D3_NEAREST_Z, 1e6f);
     Scene scene;
     scene.texture = MakeTexture();
     Build(scene, type);
 
     for (auto _ : state) {
         ZBufferFrameStart();
-        for (D3Polygon& p : scene.polygons) ZBufferPolygon(&p);
+        for (D3Polygon& p : scene.polygons) SoftDriverPolygon(&p);
         ZBufferFrameFlush();
         benchmark::ClobberMemory();
     }

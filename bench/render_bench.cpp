@@ -14,6 +14,8 @@
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
+#include "render/softdriver.h"
+#include "render/vid16.h"
 #include "render/zbuffer.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
@@ -94,13 +96,13 @@ static void BM_RenderFrame(benchmark::State& state)
     VideoLoadInterfacePalette();
     for (int i = 0; i < 248; i++) VideoSetColour(i, (uint8_t)(i * 7), (uint8_t)(255 - i), (uint8_t)(i * 3));
     Draw3DRemove();
-    if (Draw3DInstall(4000, 8000, 2000) != 0 || ZBufferInstall(ZBUFFER_DEFAULT_BYTES) != 0) {
+    if (Draw3DInstall(D3_POLYGONS) != 0 || ZBufferInstall(ZBUFFER_DEFAULT_BYTES) != 0) {
         state.SkipWithError("no memory");
         return;
     }
-    Draw3DRegisterDriver(DRIVER_SOFTWARE, ZBufferDriver());
+    Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DSelectDriver(DRIVER_SOFTWARE);
-    Draw3DSetup(VIEW_W, VIEW_H, 0x101, 976000, D3SORT_NONE);
+    Draw3DSetup(VIEW_W, VIEW_H, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
     Draw3DDefaults();
     Draw3DSetDisplayFlags(D3V_HIDDEN);
     const int32_t eye[3] = {0, 0, 0};

@@ -6,7 +6,6 @@
 
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
-#include "materials/intmat.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "cli.h"
@@ -17,9 +16,9 @@ ResId CliReadMat(const std::string& file, int* version)
     if (!id) return 0;
     size_t size = ResSize(id);
     int count;
-    switch (Draw3DMaterialsCheck((const uint8_t*)ResPeek(id), size, version, &count)) {
+    switch (MatMCheckBlock((const uint8_t*)ResPeek(id), size, version, &count)) {
     case MATCHK_OK:
-        if (Draw3DMaterialsConvert(id) == 0) return id;
+        if (MatMUpgradeBlock(id) == 0) return id;
         CliFail(1, "%s: not a material file", file.c_str());
         break;
     case MATCHK_SHORT: CliFail(1, "%s: not a material file (%zu bytes, shorter than its header)", file.c_str(), size); break;

@@ -16,6 +16,8 @@
 #include "palette/palm.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
+#include "render/shapedraw.h"
+#include "render/softdriver.h"
 #include "render/zbuffer.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
@@ -183,11 +185,11 @@ static int32_t PlaceCamera(int view, int width, int height)
             up += std::fabs(m[3 + a] / 16384.0) * half[a] * 2;
         }
         float zoom = (float)std::max({across / width, up / height, 1e-3}) * 1.1f;
-        distance = radius + 2 * ZBUFFER_MIN_Z;
+        distance = radius + 2 * D3_NEAREST_Z;
         Draw3DLensOrthographic(width, height, zoom);
     }
     // Keep the whole shape beyond the near limit.
-    distance = std::max(distance, radius + 2 * ZBUFFER_MIN_Z);
+    distance = std::max(distance, radius + 2 * D3_NEAREST_Z);
     int32_t eye[3];
     for (int a = 0; a < 3; a++) eye[a] = (int32_t)std::lround(centre[a] - distance * m[6 + a] / 16384.0);
     Draw3DSetCamera(eye, m);
@@ -216,7 +218,7 @@ static void Render(const Options& o)
     CliShapeStart();
     if (gCliResult) return;
     // Draw3D makes its own render-material table: the loaded list is handed to it again.
-    if (Draw3DInstall(4000, 8000, 2000) != 0) {
+    if (Draw3DInstall(D3_POLYGONS) != 0) {
         CliFail(1, "Not enough memory for Draw3DInstall.");
         return;
     }
@@ -235,16 +237,16 @@ static void Render(const Options& o)
         CliFail(1, "ZBufferInstall failed - out of memory for requested buffer.");
         return;
     }
-    Draw3DRegisterDriver(DRIVER_SOFTWARE, ZBufferDriver());
+    Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DSelectDriver(DRIVER_SOFTWARE);
-    Draw3DSetup(width, height, 0x101, 976000, D3SORT_NONE);
+    Draw3DSetup(width, height, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
     Draw3DDefaults();
     uint32_t display = D3V_HIDDEN | (o.wireframe ? D3V_WIREFRAME : 0);
     Draw3DSetDisplayFlags(display);
     if (o.wireframe) Draw3DSetRenderFlags(RENDER_WIREFRAME);
     Draw3DLoadTextures(nullptr);
     ColourTheDummy(dummy);
-    Draw3DSetDistance(std::max(976000, PlaceCamera(view, width, height)));
+    Draw3DSetDistance(std::max((int32_t)D3_VIEW_DISTANCE, PlaceCamera(view, width, height)));
 
     const int32_t origin[3] = {0, 0, 0};
     const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
@@ -258,7 +260,7 @@ static void Render(const Options& o)
     }
     VideoClear(VIEW_BACKGROUND);
     Draw3DStartDraw(0, 0, width, height);
-    ShapeMDrawEdit(at, turn, display);
+    ShapeDrawEdit(at, turn, display);
     Draw3DDisplay();
     uint32_t spans = ZBufferGetStats()->spans, polygons = ZBufferGetStats()->polygons;
     int failed = WritePicture(o.out, format, width, height);

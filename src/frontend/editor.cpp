@@ -1,5 +1,7 @@
 #include "frontend/editor.h"
 
+#include <cstring>
+
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
 #include "frontend/frontend.h"
@@ -18,6 +20,8 @@
 #include "palette/palm.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
+#include "render/shapedraw.h"
+#include "render/softdriver.h"
 #include "render/zbuffer.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem.h"
@@ -50,7 +54,7 @@ static void ReloadTextures(void)
     MatMClearTexturesDirty();
     if (Draw3DTexturesLoaded()) Draw3DUnloadTextures();
     // Only a hardware renderer copies textures into texture memory, with a progress window.
-    Draw3DLoadTextures(Draw3DCurrentDriver() == DRIVER_DIRECT3D ? ProgressTextures : nullptr);
+    Draw3DLoadTextures(Draw3DCurrentDriver() == DRIVER_HARDWARE ? ProgressTextures : nullptr);
 }
 
 // The palette and material files the settings name, read again when an editor starts.
@@ -73,6 +77,21 @@ static void ReadEditorFiles(void)
 
 static int ObjectEvent(SlotId, int, SlotsParam*, SlotsParam*) { return 0; }
 
+// The edited-object slot's drawing: the edit buffer while the slot's shape is the current
+// one, else the slot's prepared shape, at the slot's place as the camera slot sees it.
+static void DrawObject(SlotId slot)
+{
+    int32_t pos[3];
+    SlotsCameraPos(slot, pos);
+    int16_t m[9];
+    memcpy(m, SlotsRelativeOrientation(slot), sizeof m);
+    int32_t shape = SlotsShape(slot);
+    if (shape == SLOTS_SHAPE_CURRENT)
+        ShapeDrawEdit(pos, m, Draw3DDisplayFlags());
+    else if (shape > 0 && shape <= 0xFFFF)
+        ShapeDrawPrepared((ResId)shape, pos, m, Draw3DDisplayFlags());
+}
+
 // The views are drawn by the software Z-buffer. There is no hardware back end on this
 // platform: a hardware choice is drawn by the same software driver, without the warning that
 // the user asked for it.
@@ -80,8 +99,8 @@ static void SelectRenderer(void)
 {
     if (ZBufferInstall(ZBUFFER_DEFAULT_BYTES) != 0)
         FatalError("ZBufferInstall failed - out of memory for requested buffer.");
-    Draw3DRegisterDriver(DRIVER_PLACEHOLDER, ZBufferPlaceholderDriver());
-    Draw3DRegisterDriver(DRIVER_SOFTWARE, ZBufferDriver());
+    Draw3DRegisterDriver(DRIVER_PLACEHOLDER, SoftDriverPlaceholder());
+    Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DSelectDriver(DRIVER_SOFTWARE);
     if (AppConfig()->softwareRender)
         PlatMessageBox("Warning!", "Using Software Renderer", MB_OK | MB_ICONEXCLAMATION);
@@ -124,8 +143,8 @@ void EditorStart(void)
     SetEditorVideoMode();
     VideoLoadInterfacePalette();
     WinInstall();
-    if (Draw3DInstall(4000, 8000, 2000) != 0) FatalError("Not enough memory for Draw3DInstall.");
-    Draw3DSetup(VideoModeWidth(), VideoModeHeight(), 0x101, 976000, D3SORT_NONE);
+    if (Draw3DInstall(D3_POLYGONS) != 0) FatalError("Not enough memory for Draw3DInstall.");
+    Draw3DSetup(VideoModeWidth(), VideoModeHeight(), D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
     Draw3DCheckFrames(AppConfig()->debug);
     MatMInstall();
     if (!AppConfig()->palSupport) MatMSetTrueColour();
@@ -156,8 +175,8 @@ void EditorStart(void)
     static const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
     editor.objectSlot = SlotsCreate(0, 0, 0, identity);
     SlotsSetEventFn(editor.objectSlot, ObjectEvent);
-    SlotsSetDrawFn(editor.objectSlot, ShapeMDrawSlot);
-    SlotsSetShape(editor.objectSlot, -1);
+    SlotsSetDrawFn(editor.objectSlot, DrawObject);
+    SlotsSetShape(editor.objectSlot, SLOTS_SHAPE_CURRENT);
     Draw3DDefaults();
 
     WinRegisterBaseClasses();

@@ -11,8 +11,8 @@
 // (setters write into it; the getters of S.I., alpha and palette index give 0 for it);
 // 0 <= index < count names that entry; any other index names entry 0.
 //
-// The same module holds the MAT block converter (versions 2 and 3 to 4), the load hook of
-// the "MAT" resource type.
+// Creating the table registers the MAT block upgrade (matm.h) as the load hook of the "MAT"
+// resource type.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -131,20 +131,3 @@ void IntMatSetSprite(int index, ResId sprite);
 // Sprite id 0 and the loaded copy freed: the entry draws untextured at once.
 void IntMatClearTexture(int index);
 void IntMatSetPlacement(int index, uint32_t tpage, ResId sprite2, ResId sprite3);
-
-// ============================================================================================
-// MAT blocks
-// ============================================================================================
-
-enum {
-    MATCHK_OK = 0,
-    MATCHK_SHORT,     // smaller than its header
-    MATCHK_VERSION,   // not version 2, 3 or 4
-    MATCHK_COUNT,     // a negative count, or one that does not match the size
-};
-
-// Checks a MAT block before it is converted: MATCHK_OK or the reason it is refused.
-int Draw3DMaterialsCheck(const uint8_t* data, size_t size, int* version, int* count);
-// Converts a MAT resource to version 4 in place: 0, or 1 (data unchanged) when the block is
-// refused. The load hook of the "MAT" type.
-int Draw3DMaterialsConvert(ResId id);

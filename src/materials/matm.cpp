@@ -1,10 +1,11 @@
-// Material manager: the material list block, MAT files, and the edits that keep the render
-// table (intmat.cpp) in step with the list.
+// Material manager: the material list block, MAT files (older versions upgraded on reading),
+// and the edits that keep the render table (intmat.cpp) in step with the list.
 #include "materials/matm.h"
 
 #include <cstring>
 
 #include "kernel/kernel.h"
+#include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/str.h"
@@ -91,7 +92,7 @@ static ResId ReadFile(const char* path)
     if (!mat.block || !path || FileSize(path) < 0) return 0;
     ResId id = LoadFileToRes(path);
     if (!id) return 0;
-    if (Draw3DMaterialsConvert(id) != 0) {
+    if (MatMUpgradeBlock(id) != 0) {
         ResFreeAlways(id);
         return 0;
     }
@@ -168,6 +169,105 @@ void MatMReload(void)
     if (!mat.block) return;
     IntMatReleaseAll();
     MatSetData(mat.block, MatMBlockSize());
+}
+
+// ============================================================================================
+// MAT blocks: checking and upgrading to version 4
+// ============================================================================================
+
+enum {
+    V2_HEADER_SIZE = 4,
+    V2_RECORD_SIZE = 46,
+    V2_NAME_CHARS = 15,
+    V2_PALETTE = 0x10,
+    V2_SI = 0x16,
+    V2_AMBIENT = 0x18,
+    V2_DIFFUSE = 0x1A,
+    V2_SPECULAR = 0x1C,
+    V2_TRANSPARENCY = 0x21,
+    V2_TEXTURE = 0x22,
+};
+
+int MatMCheckBlock(const uint8_t* data, size_t size, int* version, int* count)
+{
+    if (version) *version = 0;
+    if (count) *count = 0;
+    if (!data || size < V2_HEADER_SIZE) return MATCHK_SHORT;
+    int v = GetI16(data, MH_VERSION);
+    int n = GetI16(data, MH_COUNT);
+    if (version) *version = v;
+    if (count) *count = n;
+    if (v < 2 || v > MAT_VERSION) return MATCHK_VERSION;
+    if (v >= 3 && size < MAT_HEADER_SIZE) return MATCHK_SHORT;
+    if (n < 0) return MATCHK_COUNT;
+    uint64_t need = v == 2 ? V2_HEADER_SIZE + (uint64_t)n * V2_RECORD_SIZE : MAT_HEADER_SIZE + (uint64_t)n * MAT_RECORD_SIZE;
+    return need == size ? MATCHK_OK : MATCHK_COUNT;
+}
+
+// Cuts a text at the highest position from last down to 1 that holds a space or NUL: one
+// position only, as the old files were written.
+static void TrimOnce(uint8_t* text, int last)
+{
+    for (int i = last; i >= 1; i--)
+        if (text[i] == ' ' || text[i] == 0) {
+            text[i] = 0;
+            return;
+        }
+}
+
+int MatMUpgradeBlock(ResId id)
+{
+    size_t size = ResSize(id);
+    uint8_t* data = (uint8_t*)ResPeek(id);
+    int version, count;
+    int check = MatMCheckBlock(data, size, &version, &count);
+    if (check != MATCHK_OK) {
+        LogPrintf(LOG_WARN, "MATERIALS: material block refused (version %d, count %d, %zu bytes)", version, count,
+                  size);
+        return 1;
+    }
+    if (version == 2) {
+        uint8_t* old = (uint8_t*)ResAllocMem(size);
+        if (!old) FatalError("Draw3DMaterialsConvert - failed to resize");
+        memcpy(old, data, size);
+        if (ResResize(id, MAT_HEADER_SIZE + (size_t)count * MAT_RECORD_SIZE) != 0)
+            FatalError("Draw3DMaterialsConvert - failed to resize");
+        data = (uint8_t*)ResPeek(id);
+        PutI16(data, MH_COUNT, (int16_t)count);
+        PutI16(data, MH_VERSION, 3);
+        PutU32(data, MH_FLAGS, 0);
+        for (int i = 0; i < count; i++) {
+            const uint8_t* s = old + V2_HEADER_SIZE + (size_t)i * V2_RECORD_SIZE;
+            uint8_t* d = data + MAT_HEADER_SIZE + (size_t)i * MAT_RECORD_SIZE;
+            memset(d, 0, MAT_RECORD_SIZE);
+            memcpy(d + MR_NAME, s, V2_NAME_CHARS);
+            TrimOnce(d + MR_NAME, V2_NAME_CHARS - 1);
+            PutU8(d, MR_PALETTE, GetU8(s, V2_PALETTE));
+            PutI32(d, MR_SI, GetU16(s, V2_SI));
+            PutI32(d, MR_AMBIENT, GetU16(s, V2_AMBIENT));
+            PutI32(d, MR_DIFFUSE, GetU16(s, V2_DIFFUSE));
+            PutI32(d, MR_SPECULAR, GetU16(s, V2_SPECULAR));
+            PutI32(d, MR_ALPHA, GetI8(s, V2_TRANSPARENCY));
+            memcpy(d + MR_TEXTURE, s + V2_TEXTURE, MAT_TEXTURE_CHARS);
+            TrimOnce(d + MR_TEXTURE, MAT_TEXTURE_CHARS - 1);
+        }
+        ResFreeMem(old);
+        version = 3;
+    }
+    if (version == 3) {
+        PutI16(data, MH_VERSION, MAT_VERSION);
+        // Version 3 kept a transparency switch where alpha now is: such a material becomes
+        // translucent by its ambient level and loses its colour.
+        for (int i = 0; i < count; i++) {
+            uint8_t* d = data + MAT_HEADER_SIZE + (size_t)i * MAT_RECORD_SIZE;
+            if (GetI32(d, MR_ALPHA) == 0) continue;
+            PutI32(d, MR_ALPHA, GetI32(d, MR_AMBIENT));
+            PutI32(d, MR_RED, 0);
+            PutI32(d, MR_GREEN, 0);
+            PutI32(d, MR_BLUE, 0);
+        }
+    }
+    return 0;
 }
 
 // ============================================================================================

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernel/res/res.h"
+
 enum {
     MAT_HEADER_SIZE = 8,
     MAT_RECORD_SIZE = 100,
@@ -54,6 +56,19 @@ int MatMMerge(const char* path);
 int MatMSave(const char* path);
 // Rebuilds the render table from the list: afterwards render index i is list index i.
 void MatMReload(void);
+
+// MAT blocks (a file image in a resource) of versions 2 to 4.
+enum {
+    MATCHK_OK = 0,
+    MATCHK_SHORT,     // smaller than its header
+    MATCHK_VERSION,   // not version 2, 3 or 4
+    MATCHK_COUNT,     // a negative count, or one that does not match the size
+};
+// Checks a block before it is upgraded: MATCHK_OK or the reason it is refused.
+int MatMCheckBlock(const uint8_t* data, size_t size, int* version, int* count);
+// Upgrades a MAT resource to version 4 in place: 0, or 1 (data unchanged) when the block is
+// refused. Every MAT file read goes through it; it is also the "MAT" resource type's load hook.
+int MatMUpgradeBlock(ResId id);
 // Inserts a new material ("New Mat 00" onward, lit black) at position (0 taken as 1).
 // Nothing happens when the list is full.
 void MatMAdd(int position);

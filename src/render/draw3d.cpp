@@ -10,7 +10,6 @@
 #include "kernel/util/maths.h"
 #include "materials/intmat.h"
 #include "platform/platform.h"
-#include "toolkit/draw.h"
 
 // A point of the current object, transformed once and projected when a polygon first uses it.
 struct D3Point {
@@ -57,6 +56,7 @@ static struct {
     int polyCount;
     int polyUsed;
     D3Polygon** stack;       // in-order walk of a sort tree
+    D3Vertex** ringScratch;  // the nodes of a polygon being made, in ring order
     D3Point* points;
     int pointRoom;
     int pointCount;
@@ -68,7 +68,8 @@ static struct {
     // Frame.
     int frameOpen;
     int checkFrames;           // unmatched frame starts and displays are fatal
-    int colour;              // colour lighting (the display is not 8-bit)
+    int colour;              // colour lighting in this frame
+    int lightingMode;        // D3LIGHT_*
     int vx, vy, vw, vh;
     float clipX0, clipX1, clipY0, clipY1;
     uint32_t frameCount;
@@ -132,6 +133,9 @@ static struct {
 
     int inHook;
     int texturesLoaded;
+    // One bit per texture id each: whether its transparency is decided, and the answer.
+    uint8_t transparencyKnown[65536 / 8];
+    uint8_t transparent[65536 / 8];
 } d3;
 
 static D3Driver* Drv(void) { return &d3.drivers[d3.driver]; }
@@ -162,12 +166,14 @@ static void FreePools(void)
     if (d3.nodes) ResFreeMem(d3.nodes);
     if (d3.polys) ResFreeMem(d3.polys);
     if (d3.stack) ResFreeMem(d3.stack);
+    if (d3.ringScratch) ResFreeMem(d3.ringScratch);
     if (d3.points) ResFreeMem(d3.points);
     if (d3.lights) ResFreeMem(d3.lights);
     if (d3.sprites) ResFreeMem(d3.sprites);
     d3.nodes = nullptr;
     d3.polys = nullptr;
     d3.stack = nullptr;
+    d3.ringScratch = nullptr;
     d3.points = nullptr;
     d3.lights = nullptr;
     d3.sprites = nullptr;
@@ -208,19 +214,20 @@ static void UnloadIfLoaded(void)
     if (d3.texturesLoaded) Draw3DUnloadTextures();
 }
 
-int Draw3DInstall(int, int, int polygons)
+int Draw3DInstall(int polygons)
 {
     if (d3.installed) return 0;
-    memset(&d3, 0, sizeof d3);
+    d3 = decltype(d3){};
     if (polygons < 1) polygons = 1;
     d3.polyCount = polygons;
     d3.nodeCount = D3_NODES_PER_POLYGON * polygons;
     d3.nodes = (D3Vertex*)ResAllocMem(sizeof(D3Vertex) * (size_t)(d3.nodeCount + 1));
     d3.polys = (D3Polygon*)ResAllocMem(sizeof(D3Polygon) * (size_t)polygons);
     d3.stack = (D3Polygon**)ResAllocMem(sizeof(D3Polygon*) * (size_t)polygons);
+    d3.ringScratch = (D3Vertex**)ResAllocMem(sizeof(D3Vertex*) * (size_t)d3.nodeCount);
     d3.lights = (D3Light*)ResAllocMem(sizeof(D3Light) * D3_MAX_LIGHTS);
     d3.sprites = (D3TextSprite*)ResAllocMem(sizeof(D3TextSprite) * D3_MAX_TEXT_SPRITES);
-    if (!d3.nodes || !d3.polys || !d3.stack || !d3.lights || !d3.sprites || IntMatCreate(D3_MATERIALS) != 0) {
+    if (!d3.nodes || !d3.polys || !d3.stack || !d3.ringScratch || !d3.lights || !d3.sprites || IntMatCreate(D3_MATERIALS) != 0) {
         FreePools();
         return 1;
     }
@@ -232,8 +239,8 @@ int Draw3DInstall(int, int, int polygons)
     memcpy(d3.camRot, identity, sizeof identity);
     for (int i = 0; i < 9; i++) d3.cam[i] = d3.camRot[i] / ONE;
     d3.focal = 400.0f;
-    d3.nearZ = 257.0f;
-    d3.distance = 976000;
+    d3.nearZ = (float)D3_NEAREST_Z;
+    d3.distance = D3_VIEW_DISTANCE;
     d3.farZ = (float)(d3.distance + 128);
     d3.sortMode = D3SORT_NONE;
     d3.fogAllowed = 1;
@@ -268,9 +275,9 @@ void Draw3DRegisterDriver(int index, const D3Driver* driver)
 void Draw3DSelectDriver(int index)
 {
     if (index < 0 || index >= D3_MAX_DRIVERS) FatalError("Draw3DSelectDriver - invalid driver %d", index);
-    if (Drv()->Deactivate) Drv()->Deactivate();
+    if (Drv()->deactivate) Drv()->deactivate();
     d3.driver = index;
-    if (Drv()->Activate) Drv()->Activate(Drv()->polygons, index);
+    if (Drv()->activate) Drv()->activate(Drv()->polygons, index);
 }
 
 int Draw3DCurrentDriver(void) { return d3.driver; }
@@ -286,6 +293,11 @@ void Draw3DSetup(int screenWidth, int screenHeight, int32_t nearZ, int32_t dista
 }
 
 void Draw3DCheckFrames(int on) { d3.checkFrames = on != 0; }
+
+void Draw3DSetLightingMode(int mode)
+{
+    if (mode >= D3LIGHT_BY_DISPLAY && mode <= D3LIGHT_COLOUR) d3.lightingMode = mode;
+}
 
 void Draw3DDefaults(void)
 {
@@ -303,7 +315,7 @@ void Draw3DStartDraw(int x, int y, int width, int height)
     if (!d3.installed) FatalError("Draw3DStartDraw - Draw3D is not installed");
     if (d3.frameOpen && d3.checkFrames) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
     d3.frameOpen = 1;
-    d3.colour = VideoBitsPerPixel() != 8;
+    d3.colour = d3.lightingMode == D3LIGHT_BY_DISPLAY ? VideoBitsPerPixel() != 8 : d3.lightingMode == D3LIGHT_COLOUR;
     if (width < 1) width = 1;
     if (height < 1) height = 1;
     d3.vx = x;
@@ -321,8 +333,8 @@ void Draw3DStartDraw(int x, int y, int width, int height)
     int64_t limit = (int64_t)d3.distance + 128;
     d3.farZ = (float)(limit > (int64_t)D3_DEPTH_LIMIT ? (int64_t)D3_DEPTH_LIMIT : limit);
     d3.frameCount++;
-    if (Drv()->DepthParams) Drv()->DepthParams(d3.nearZ, d3.farZ);
-    if (Drv()->BeginFrame) Drv()->BeginFrame();
+    if (Drv()->depthRange) Drv()->depthRange(d3.nearZ, d3.farZ);
+    if (Drv()->startFrame) Drv()->startFrame();
 
     d3.polyUsed = 0;
     ResetNodes();
@@ -342,7 +354,7 @@ void Draw3DDisplay(void)
     if (!d3.frameOpen && d3.checkFrames) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
     d3.frameOpen = 0;
     if (!d3.installed) return;
-    if (Drv()->Flush) Drv()->Flush();
+    if (Drv()->flush) Drv()->flush();
     DrawList(d3.lines);
     DrawList(d3.markers);
     // Queued polygons go to the driver before its frame ends: a driver that resolves depth
@@ -351,7 +363,7 @@ void Draw3DDisplay(void)
     DrawTree(d3.translucentTree);
     d3.opaque = d3.translucentTree = nullptr;
     d3.lines = d3.linesTail = d3.markers = d3.markersTail = nullptr;
-    if (Drv()->EndFrame) Drv()->EndFrame();
+    if (Drv()->endFrame) Drv()->endFrame();
     if (d3.freeCount < d3.nodeCount)
         LogPrintf(LOG_ERROR, "Error - %d Polygon Points have NOT been released", d3.nodeCount - d3.freeCount);
 }
@@ -361,20 +373,29 @@ uint32_t Draw3DFrameCount(void) { return d3.frameCount; }
 
 void Draw3DFillView(int colour)
 {
-    if (Drv()->FillView) {
+    if (Drv()->fillView) {
         uint32_t c = VideoColourTable()[colour & 255];
-        Drv()->FillView((int32_t)((c >> 16) & 255) * FIX_ONE / 255, (int32_t)((c >> 8) & 255) * FIX_ONE / 255,
+        Drv()->fillView((int32_t)((c >> 16) & 255) * FIX_ONE / 255, (int32_t)((c >> 8) & 255) * FIX_ONE / 255,
                         (int32_t)(c & 255) * FIX_ONE / 255);
         return;
     }
-    DrawFillRect(d3.vx, d3.vy, d3.vx + d3.vw - 1, d3.vy + d3.vh - 1, colour);
+    // The viewport's part of the clip rectangle, cleared by the video layer with the clip
+    // narrowed to it for the while.
+    int cx0, cy0, cx1, cy1;
+    VideoGetClip(&cx0, &cy0, &cx1, &cy1);
+    int x0 = d3.vx > cx0 ? d3.vx : cx0, y0 = d3.vy > cy0 ? d3.vy : cy0;
+    int x1 = d3.vx + d3.vw - 1 < cx1 ? d3.vx + d3.vw - 1 : cx1, y1 = d3.vy + d3.vh - 1 < cy1 ? d3.vy + d3.vh - 1 : cy1;
+    if (x0 > x1 || y0 > y1) return;
+    VideoSetClip(x0, y0, x1, y1);
+    VideoClear(colour & 255);
+    VideoSetClip(cx0, cy0, cx1, cy1);
 }
 
 void Draw3DSetBackground(int32_t r, int32_t g, int32_t b)
 {
-    if (!Drv()->SetBackground) return;
-    if (Drv()->flags & D3D_BLACK) r = g = b = 0;
-    Drv()->SetBackground(r, g, b);
+    if (!Drv()->setBackground) return;
+    if (Drv()->flags & DRV_BLACK) r = g = b = 0;
+    Drv()->setBackground(r, g, b);
 }
 
 // ============================================================================================
@@ -591,12 +612,12 @@ int Draw3DSortMode(void) { return d3.sortMode; }
 
 void Draw3DSetRenderFlags(uint32_t flags)
 {
-    if ((flags | d3.renderFlags) & RENDER_SHADOW10) flags &= ~(uint32_t)RENDER_SHADOW20;
+    if ((flags | d3.renderFlags) & RENDER_OVERRIDE) flags &= ~(uint32_t)RENDER_OVERRIDDEN;
     d3.renderFlags = flags;
 }
 
 uint32_t Draw3DRenderFlags(void) { return d3.renderFlags; }
-int Draw3DTexturesWanted(void) { return (d3.renderFlags & RENDER_TEXTURES_WANTED) == 0; }
+int Draw3DTexturesWanted(void) { return (d3.renderFlags & RENDER_NO_TEXELS) == 0; }
 void Draw3DSetTranslucent(int on) { d3.translucent = on != 0; }
 void Draw3DSetOverlay(int on) { d3.overlay = on != 0; }
 
@@ -1083,6 +1104,11 @@ static float LocalFactor(const D3Light* l, const float p[3], const float n[3], c
     return f;
 }
 
+static int32_t Saturate32(int64_t v) { return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : (int32_t)v; }
+static int64_t Clamp64(int64_t v, int64_t lo, int64_t hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// Sums of light are taken in 64 bits: a few bright lights pass the 32-bit range long before
+// the clamps at the end bring them back.
 static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, uint32_t tflags, int32_t level)
 {
     float p[3] = {v->x, v->y, v->z}, view[3] = {0, 0, -1};
@@ -1096,11 +1122,11 @@ static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, ui
 
     // The distant light travels along distantDir: a face turned against it is lit.
     int32_t d = Trunc32(Dot(n, d3.distantDir) * ONE);
-    int32_t diffuse = d >= 0 ? 0 : -FixMul(d, mdif);
+    int32_t diffuse = d >= 0 ? 0 : Saturate32(-(int64_t)FixMul(d, mdif));
     float toLight[3] = {-d3.distantDir[0], -d3.distantDir[1], -d3.distantDir[2]};
     int32_t dspec = Specular(n, toLight, view, mspec);
 
-    int32_t ldiff[3] = {0, 0, 0}, lspec[3] = {0, 0, 0}, ldiffMax = 0, glowMax = 0, lspecMax = 0;
+    int64_t ldiff[3] = {0, 0, 0}, lspec[3] = {0, 0, 0}, ldiffMax = 0, glowMax = 0, lspecMax = 0;
     for (int i = 0; i < d3.touchCount; i++) {
         const D3Light* l = &d3.lights[d3.touching[i]];
         int32_t shine;
@@ -1121,41 +1147,42 @@ static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, ui
     }
 
     if (!d3.colour) {
-        int32_t base = si ? si : unlit ? d3.amax + d3.dmax : FixMul(d3.amax, mamb);
-        int32_t in = base + FixMul(d3.dmax, diffuse) + ldiffMax;
+        int64_t base = si ? si : unlit ? (int64_t)d3.amax + d3.dmax : FixMul(d3.amax, mamb);
+        int64_t in = base + FixMul(d3.dmax, diffuse) + ldiffMax;
         if (in > FIX_ONE) in = FIX_ONE;
         in += glowMax;
         if (in >= 32768)
             in = 32767;
         else
-            in = Clamp32(in + lspecMax + FixMul(dspec, d3.dmax), 0, 32767);
+            in = Clamp64(in + lspecMax + FixMul(dspec, d3.dmax), 0, 32767);
         v->r = v->b = 0;
-        v->g = in << 16;
+        v->g = (int32_t)in << 16;
         v->sr = v->sg = v->sb = 0;
         return;
     }
 
-    int32_t col[3] = {IntMatRed(mat), IntMatGreen(mat), IntMatBlue(mat)}, c[3], s[3] = {0, 0, 0};
+    int32_t col[3] = {IntMatRed(mat), IntMatGreen(mat), IntMatBlue(mat)};
+    int64_t c[3], s[3] = {0, 0, 0};
     for (int k = 0; k < 3; k++) {
         if (si && !textured) {
             // Self-illuminated and untextured: the material's own colour, no lights.
-            c[k] = (int32_t)(((int64_t)col[k] * 2 * si) >> 8);
+            c[k] = ((int64_t)col[k] * 2 * si) >> 8;
             continue;
         }
-        int32_t base = si ? si : unlit ? d3.ambient[k] + d3.distant[k] : FixMul(d3.ambient[k], mamb);
+        int64_t base = si ? si : unlit ? (int64_t)d3.ambient[k] + d3.distant[k] : FixMul(d3.ambient[k], mamb);
         c[k] = base + FixMul(diffuse, d3.distant[k]) + ldiff[k];
-        if (!textured) c[k] = (int32_t)(((int64_t)c[k] * col[k]) >> 8);
+        if (!textured) c[k] = (c[k] * col[k]) >> 8;
         s[k] = lspec[k] + FixMul(dspec, d3.distant[k]);
     }
-    int keepSpecular = (Drv()->flags & D3D_SPECULAR) != 0;
+    int keepSpecular = (Drv()->flags & DRV_SPECULAR_MASK) != 0;
     int32_t* out[3] = {&v->r, &v->g, &v->b};
     int32_t* sout[3] = {&v->sr, &v->sg, &v->sb};
     for (int k = 0; k < 3; k++) {
-        int32_t ch = Clamp32(c[k], 0, 16383);
+        int32_t ch = (int32_t)Clamp64(c[k], 0, 16383);
         if (d3.scaleOn) ch = FixMul(ch, d3.colourScale[k]);
         if (tflags & D3TR_LEVEL_COLOUR) ch = FixMul(ch, level);
         *out[k] = Clamp32(ch, 0, 32767) << 16;
-        *sout[k] = keepSpecular ? Clamp32(s[k], 0, 16383) << 16 : 0;
+        *sout[k] = keepSpecular ? (int32_t)Clamp64(s[k], 0, 16383) << 16 : 0;
     }
 }
 
@@ -1168,8 +1195,7 @@ static int FogVertex(D3Vertex* v)
     if (d >= d3.fogDistance)
         value = d3.fogFar;
     else if (d >= 0)
-        value = d3.fogNear +
-                FixMul((int32_t)(((uint64_t)(uint32_t)d << FIX_SHIFT) / (uint32_t)d3.fogDistance), d3.fogFar - d3.fogNear);
+        value = d3.fogNear + FixMul(FixDiv(d, d3.fogDistance), d3.fogFar - d3.fogNear);
     else
         value = d3.fogNear;
     v->level = Clamp32(value, 0, FOG_LEVEL_MAX) << 16;
@@ -1194,8 +1220,8 @@ static void DrawPolygon(D3Polygon* p)
     if (p->shade) {
         D3Vertex* v = p->ring;
         for (int i = 0; i < p->count; i++, v = v->next) {
-            v->z = (float)D3_OVERLAY_Z;
-            v->w = 1.0f / (float)D3_OVERLAY_Z;
+            v->z = (float)D3_NEAREST_Z;
+            v->w = 1.0f / (float)D3_NEAREST_Z;
         }
     }
     D3Driver* d = Drv();
@@ -1274,11 +1300,11 @@ static void Queue(D3Polygon* p)
         GivePolygon(p);
         return;
     }
-    if (p->type == D3T_LINES || p->type == 9) {
+    if (p->type == D3T_LINES || p->type == D3T_OUTLINE) {
         Append(&d3.lines, &d3.linesTail, p);
         return;
     }
-    if (p->flags & (D3P_LIST_A | D3P_LIST_B)) {
+    if (p->flags & (D3P_MARKER_A | D3P_MARKER_B)) {
         Append(&d3.markers, &d3.markersTail, p);
         return;
     }
@@ -1292,7 +1318,7 @@ static void Queue(D3Polygon* p)
         for (int i = 0; i < p->count; i++, v = v->next) sum += v->z;
         p->key = Trunc32(sum / p->count);
     }
-    if ((p->flags & D3P_BLENDED) && (Drv()->flags & D3D_QUEUE_FIRST))
+    if ((p->flags & D3P_BLENDED) && (Drv()->flags & DRV_QUEUE_FIRST))
         TreeInsert(&d3.translucentTree, p);
     else
         TreeInsert(&d3.opaque, p);
@@ -1302,11 +1328,64 @@ static void Queue(D3Polygon* p)
 // Triangles
 // ============================================================================================
 
+// Whether a texture has transparent texels: the driver's answer when it has a query, else the
+// sprite's transparent index (loading the sprite if need be). Decided once and kept until the
+// textures are next loaded or unloaded: asking every triangle would look for a missing
+// texture file every time.
 static int TextureHasTransparency(ResId id)
 {
-    if (Drv()->HasTransparent) return Drv()->HasTransparent(id) != 0;
-    if (ResLoad(id) != 0) return 0;
-    return SpriteTransparent(id) >= 0;
+    uint8_t bit = (uint8_t)(1u << (id & 7));
+    size_t at = id >> 3;
+    if (!(d3.transparencyKnown[at] & bit)) {
+        int transparent;
+        if (Drv()->hasTransparentTexels)
+            transparent = Drv()->hasTransparentTexels(id) != 0;
+        else
+            transparent = ResLoad(id) == 0 && SpriteTransparent(id) >= 0;
+        d3.transparencyKnown[at] |= bit;
+        d3.transparent[at] = (uint8_t)(transparent ? d3.transparent[at] | bit : d3.transparent[at] & ~bit);
+    }
+    return (d3.transparent[at] & bit) != 0;
+}
+
+static void ForgetTransparency(void) { memset(d3.transparencyKnown, 0, sizeof d3.transparencyKnown); }
+
+// A node for point i of the current object: its camera and screen position (projected now if
+// need be), outcode and user-plane distance. The caller sets everything else.
+static void VertexFromPoint(D3Vertex* n, int i)
+{
+    D3Point* pt = &d3.points[i];
+    ProjectPoint(pt);
+    n->x = pt->x;
+    n->y = pt->y;
+    n->z = pt->z;
+    n->w = pt->w;
+    n->sx = pt->sx;
+    n->sy = pt->sy;
+    n->outcode = pt->out;
+    n->userDist = pt->user;
+}
+
+// A polygon with its ring made: dropped when every vertex lies outside one plane, clipped when
+// some vertex lies outside any, and queued with whatever is left. 1 when it was queued.
+static int ClipAndQueue(D3Polygon* p)
+{
+    uint32_t all = OUT_CLIP_MASK, any = 0;
+    const D3Vertex* v = p->ring;
+    for (int i = 0; i < p->count; i++, v = v->next) {
+        all &= v->outcode;
+        any |= v->outcode;
+    }
+    if (all & OUT_CLIP_MASK) {
+        Drop(p);
+        return 0;
+    }
+    if ((any & OUT_CLIP_MASK) && !ClipPolygon(p)) {
+        GivePolygon(p);
+        return 0;
+    }
+    Queue(p);
+    return 1;
 }
 
 static int StandardTriangle(D3Triangle* t)
@@ -1329,6 +1408,8 @@ static int StandardTriangle(D3Triangle* t)
     }
     if (!level[0] && !level[1] && !level[2]) tflags &= ~(uint32_t)D3TR_LEVEL_BLEND;
 
+    const uint32_t LIT = D3P_SHADED, LIT_TEXTURE = D3P_TEXTURED | D3P_SHADED;
+    const uint32_t LIT_BLENDED = D3P_SHADED | D3P_BLENDED, LIT_TEXTURE_BLENDED = LIT_TEXTURE | D3P_BLENDED;
     int mat = t->material;
     ResId texture = IntMatSprite(mat);
     int textured = (tflags & D3TR_TEXTURED) && texture && !(d3.renderFlags & RENDER_NO_TEXTURES);
@@ -1343,32 +1424,32 @@ static int StandardTriangle(D3Triangle* t)
         p->texture = texture;
         if (tflags & D3TR_LEVEL_BLEND) {
             type = D3T_BLENDTEXTURE;
-            flags |= 0x7;
+            flags |= LIT_TEXTURE_BLENDED;
         } else if (IntMatSprite2(mat)) {
-            type = D3T_TEXTURE2;
-            flags |= 0x3;
+            type = D3T_SECOND_TEXTURE;
+            flags |= LIT_TEXTURE;
             fogSensitive = 1;
         } else {
             type = D3T_TEXTURED;
             if (TextureHasTransparency(texture)) {
                 type = D3T_TRANSPARENT;
-                flags |= 0x7;
+                flags |= LIT_TEXTURE_BLENDED;
             } else {
-                flags |= 0x3;
+                flags |= LIT_TEXTURE;
             }
             fogSensitive = smooth;
         }
     } else {
         if ((tflags & D3TR_LEVEL_BLEND) || IntMatAlpha(mat)) {
             type = D3T_BLENDED;
-            flags |= 0x6;
+            flags |= LIT_BLENDED;
         } else {
             type = D3T_SHADED;
-            flags |= 0x2;
+            flags |= LIT;
         }
         fogSensitive = smooth;
     }
-    if (d3.renderFlags & 0x400) flags |= D3P_RENDER400;
+    if (d3.renderFlags & RENDER_FILTER) flags |= D3P_FILTER;
     if (d3.sortMode == D3SORT_STATE) flags |= D3P_STATESORT;
 
     D3Vertex* v[3];
@@ -1386,19 +1467,9 @@ static int StandardTriangle(D3Triangle* t)
     float faceC[3];
     MulMat(d3.objRot, faceN, faceC);
     int fogging = d3.fogOn && d3.fogAllowed, fogged = 0;
-    uint32_t all = OUT_CLIP_MASK, any = 0;
     for (int i = 0; i < 3; i++) {
-        D3Point* pt = &d3.points[t->point[i]];
-        ProjectPoint(pt);
         D3Vertex* n = v[i];
-        n->x = pt->x;
-        n->y = pt->y;
-        n->z = pt->z;
-        n->w = pt->w;
-        n->sx = pt->sx;
-        n->sy = pt->sy;
-        n->outcode = pt->out;
-        n->userDist = pt->user;
+        VertexFromPoint(n, t->point[i]);
         if (tflags & D3TR_UV_REF) {
             n->u = t->uvRef[i] ? t->uvRef[i][0] : 0;
             n->v = t->uvRef[i] ? t->uvRef[i][1] : 0;
@@ -1414,33 +1485,22 @@ static int StandardTriangle(D3Triangle* t)
         LightVertex(n, vn, mat, textured, tflags, level[i]);
         n->level = (tflags & D3TR_LEVEL_BLEND) ? level[i] << 16 : 0;
         if (fogging) fogged |= FogVertex(n);
-        all &= n->outcode;
-        any |= n->outcode;
     }
     if (fogged && fogSensitive) {
+        const uint32_t KIND = D3P_TEXTURED | D3P_SHADED | D3P_BLENDED;
         if (textured) {
             type = D3T_TRANSPARENT;
-            flags = (flags & ~0x7u) | 0x7;
+            flags = (flags & ~KIND) | LIT_TEXTURE_BLENDED;
         } else {
             type = D3T_BLENDED;
-            flags = (flags & ~0x7u) | 0x6;
+            flags = (flags & ~KIND) | LIT_BLENDED;
         }
     }
     p->type = type;
     p->flags = flags;
     p->material = mat;
     LinkRing(p, v, 3);
-
-    if (all & OUT_CLIP_MASK) {
-        Drop(p);
-        return 0;
-    }
-    if ((any & OUT_CLIP_MASK) && !ClipPolygon(p)) {
-        GivePolygon(p);
-        return 0;
-    }
-    Queue(p);
-    return 1;
+    return ClipAndQueue(p);
 }
 
 int Draw3DTriangle(D3Triangle* t)
@@ -1454,7 +1514,7 @@ int Draw3DTriangle(D3Triangle* t)
         return r;
     }
     int r = StandardTriangle(t);
-    if (r && t->after && !(Drv()->flags & 0x2)) t->after(t);
+    if (r && t->after && !(Drv()->flags & DRV_NO_AFTER)) t->after(t);
     return r;
 }
 
@@ -1481,53 +1541,22 @@ int Draw3DPointPolygon(int n, const int32_t* points, const float* uv, ResId text
     }
     int transparent = texture && TextureHasTransparency(texture);
     p->type = D3T_BLENDTEXTURE;
-    p->flags = (transparent || byReference) ? 0x5 : 0x1;
+    p->flags = (transparent || byReference) ? D3P_TEXTURED | D3P_BLENDED : D3P_TEXTURED;
     p->texture = texture;
     p->material = IM_NONE;
-    uint32_t all = OUT_CLIP_MASK, any = 0;
-    D3Vertex *first = nullptr, *last = nullptr;
+    D3Vertex** ring = d3.ringScratch;
     for (int i = 0; i < n; i++) {
-        D3Point* pt = &d3.points[points[i]];
-        ProjectPoint(pt);
-        D3Vertex* v = TakeNode();
-        v->x = pt->x;
-        v->y = pt->y;
-        v->z = pt->z;
-        v->w = pt->w;
-        v->sx = pt->sx;
-        v->sy = pt->sy;
-        v->outcode = pt->out;
-        v->userDist = pt->user;
+        D3Vertex* v = ring[i] = TakeNode();
+        VertexFromPoint(v, points[i]);
         v->u = uv ? uv[2 * i] : 0;
         v->v = uv ? uv[2 * i + 1] : 0;
         v->r = rgb[0] << 16;
         v->g = rgb[1] << 16;
         v->b = rgb[2] << 16;
         v->level = Clamp32(level, 0, 32767) << 16;
-        all &= v->outcode;
-        any |= v->outcode;
-        if (last) {
-            last->next = v;
-            v->prev = last;
-        } else {
-            first = v;
-        }
-        last = v;
     }
-    last->next = first;
-    first->prev = last;
-    p->ring = first;
-    p->count = n;
-    if (all & OUT_CLIP_MASK) {
-        Drop(p);
-        return 0;
-    }
-    if ((any & OUT_CLIP_MASK) && !ClipPolygon(p)) {
-        GivePolygon(p);
-        return 0;
-    }
-    Queue(p);
-    return 1;
+    LinkRing(p, ring, n);
+    return ClipAndQueue(p);
 }
 
 // ============================================================================================
@@ -1538,8 +1567,8 @@ static void LoadLoop(ProgressFn progress)
 {
     D3Driver* d = Drv();
     if (progress) progress(0);
-    // Texture pages belong to the hardware driver (its slots 13 and 14); the software drivers
-    // read sprites where they lie.
+    // Texture pages belong to a driver that loads textures itself (around its startTextures
+    // and endTextures); the software drivers read sprites where they lie.
     for (int i = 0; i < d3.spriteCount; i++) {
         ResId id = d3.sprites[i].id;
         const char* name = ResName(id);
@@ -1547,10 +1576,11 @@ static void LoadLoop(ProgressFn progress)
             LogPrintf(LOG_INFO, "LoadTextSprites %s", name);
         else
             LogPrintf(LOG_INFO, "Load Text Sprites unnamed id=%d", (int)id);
-        if (d->LoadTexture)
-            d->LoadTexture(id, d3.sprites[i].flags);
+        if (d->loadTexture)
+            d->loadTexture(id, d3.sprites[i].flags);
         else
             ResLoad(id);
+        TextureHasTransparency(id);
     }
     int count = IntMatCount();
     uint32_t step = count > 0 ? 0x20000000u / (uint32_t)count : 0;
@@ -1562,10 +1592,11 @@ static void LoadLoop(ProgressFn progress)
             if (!ids[k]) continue;
             // The software drivers read textures from loaded sprites: load them here, between
             // frames, rather than from the disk in the middle of one.
-            if (d->LoadTexture)
-                d->LoadTexture(ids[k], k == 0 ? flags : flags | IM_EXTRA_LOAD_FLAGS);
+            if (d->loadTexture)
+                d->loadTexture(ids[k], k == 0 ? flags : flags | IM_EXTRA_LOAD_FLAGS);
             else
                 ResLoad(ids[k]);
+            TextureHasTransparency(ids[k]);
         }
     }
     if (progress) {
@@ -1584,10 +1615,11 @@ void Draw3DLoadTextures(ProgressFn progress)
         LogPrintf(LOG_INFO, "Draw3DLoadTextures");
     }
     D3Driver* d = Drv();
-    if (d->LoadTexture) {
-        if (d->BeginTextures) d->BeginTextures();
+    ForgetTransparency();
+    if (d->loadTexture) {
+        if (d->startTextures) d->startTextures();
         LoadLoop(progress);
-        if (d->EndTextures) d->EndTextures(progress);
+        if (d->endTextures) d->endTextures(progress);
     } else {
         LoadLoop(progress);
     }
@@ -1600,7 +1632,7 @@ void Draw3DLoadTextures(ProgressFn progress)
 static void UnloadSprite(ResId id)
 {
     if (!id || ResIsLoaded(id) != 0) return;
-    if (Drv()->FreeTexture) Drv()->FreeTexture(id);
+    if (Drv()->freeTexture) Drv()->freeTexture(id);
     if (ResName(id)[0]) ResFreeAlways(id);
 }
 
@@ -1608,6 +1640,7 @@ void Draw3DUnloadTextures(void)
 {
     if (!d3.installed) return;
     d3.texturesLoaded = 0;
+    ForgetTransparency();
     int count = IntMatCount();
     for (int i = 0; i < count; i++) {
         UnloadSprite(IntMatSprite(i));
@@ -1615,7 +1648,7 @@ void Draw3DUnloadTextures(void)
         UnloadSprite(IntMatSprite3(i));
     }
     for (int i = 0; i < d3.spriteCount; i++) UnloadSprite(d3.sprites[i].id);
-    if (Drv()->AfterUnload) Drv()->AfterUnload();
+    if (Drv()->afterUnload) Drv()->afterUnload();
 }
 
 int Draw3DTexturesLoaded(void) { return d3.texturesLoaded; }

@@ -32,23 +32,38 @@ enum {
     D3P_TEXTURED = 0x1,
     D3P_SHADED = 0x2,
     D3P_BLENDED = 0x4,       // translucent or fogged
-    D3P_LIST_A = 0x10,
-    D3P_LIST_B = 0x20,
-    D3P_RENDER400 = 0x80,
+    D3P_MARKER_A = 0x10,     // either marker sends the polygon to the marker list
+    D3P_MARKER_B = 0x20,
+    D3P_FILTER = 0x80,       // render flag RENDER_FILTER was on when the polygon was made
     D3P_REVERSE = 0x100,     // reverse the ring before drawing
-    D3P_FOGDIST = 0x200,
-    D3P_STATESORT = 0x400,
+    D3P_STATESORT = 0x400,   // made while the sort mode was D3SORT_STATE
 };
 
-// Polygon types the pipeline produces (the driver's table has 27 entries, types 0-26).
+// Polygon types: the index into a driver's table of polygon routines. The pipeline produces
+// D3T_SHADED, D3T_SECOND_TEXTURE, D3T_TEXTURED, D3T_LINES, D3T_BLENDED, D3T_TRANSPARENT and
+// D3T_BLENDTEXTURE; other callers hand the rest to drivers themselves. A type without a name
+// has a routine in every table that draws nothing.
 enum {
-    D3T_SHADED = 2,
-    D3T_TEXTURE2 = 3,
-    D3T_TEXTURED = 8,
-    D3T_LINES = 10,
-    D3T_BLENDED = 16,
-    D3T_TRANSPARENT = 17,
-    D3T_BLENDTEXTURE = 18,
+    D3T_DEFAULT = 0,          // a cleared record's type: a flat fill
+    D3T_FLAT = 1,             // one colour
+    D3T_SHADED = 2,           // lit colours, smooth across the polygon
+    D3T_SECOND_TEXTURE = 3,   // a lit texture whose material has a second texture
+    D3T_UNLIT_TEXTURE = 5,    // texels as they are
+    D3T_LIT_TEXTURE = 6,
+    D3T_UNLIT_KEYED = 7,      // texels as they are, transparent texels left out
+    D3T_TEXTURED = 8,         // a lit texture
+    D3T_OUTLINE = 9,          // the ring's edges, as D3T_LINES
+    D3T_LINES = 10,           // the ring's edges: wireframe
+    D3T_FLAT_ALT = 13,        // one colour, as D3T_FLAT
+    D3T_BLENDED = 16,         // lit colours mixed with what is behind by the blend level
+    D3T_TRANSPARENT = 17,     // a lit texture with transparent texels
+    D3T_BLENDTEXTURE = 18,    // a lit texture mixed by the blend level, transparent texels left out
+    // Screen space: drawn over everything, without depth.
+    D3T_SCREEN_FLAT = 19,
+    D3T_SCREEN_SMOOTH = 20,
+    D3T_SCREEN_BLENDED = 21,
+    D3T_SCREEN_OUTLINE = 22,
+    D3T_SCREEN_TEXTURE = 23,  // texels as they are, transparent texels left out (2D sprites)
     D3T_COUNT = 27,
 };
 
@@ -90,53 +105,61 @@ struct D3Polygon {
 
 typedef void (*D3PolyFn)(D3Polygon* polygon);
 
-// The renderer driver record: a table of routines, registered by index; one is active.
+// A renderer driver: its name, flags and routines. Any routine may be missing (null); the
+// pipeline then does without it, as each member says.
 struct D3Driver {
-    const char* name;                                      // slot 0
-    uint32_t flags;                                        // slot 1
-    void (*BeginFrame)(void);                              // 2
-    void (*Reserved3)(void);                               // 3
-    void (*Flush)(void);                                   // 4
-    void (*EndFrame)(void);                                // 5
-    void (*Activate)(D3PolyFn* table, int index);          // 6
-    void (*Deactivate)(void);                              // 7
-    void (*FillView)(int32_t r, int32_t g, int32_t b);     // 8, 2.14 components
-    D3PolyFn* polygons;                                    // 9, D3T_COUNT entries
-    void (*DepthParams)(float nearZ, float farZ);          // 10
-    int (*LoadTexture)(ResId id, uint32_t flags);          // 11
-    void (*FreeTexture)(ResId id);                         // 12
-    void (*BeginTextures)(void);                           // 13
-    void (*EndTextures)(ProgressFn progress);              // 14
-    void (*AfterUnload)(void);                             // 15
-    int (*HasTransparent)(ResId id);                       // 16
-    void* driver17;                                        // 17-19: driver-specific
-    void* driver18;
-    void* driver19;
-    void (*SetBackground)(int32_t r, int32_t g, int32_t b);  // 20, 2.14 components
-    int32_t maxTexture;                                    // 21
+    const char* name = nullptr;
+    uint32_t flags = 0;                                          // DRV_*
+    void (*startFrame)(void) = nullptr;                          // at the end of Draw3DStartDraw
+    void (*flush)(void) = nullptr;                               // first thing in Draw3DDisplay
+    void (*endFrame)(void) = nullptr;                            // last thing in Draw3DDisplay
+    void (*activate)(const D3PolyFn* polygons, int index) = nullptr;   // on being selected
+    void (*deactivate)(void) = nullptr;                          // on another being selected
+    // Fills the view with a colour (2.14 components); without it Draw3D fills the view itself.
+    void (*fillView)(int32_t r, int32_t g, int32_t b) = nullptr;
+    const D3PolyFn* polygons = nullptr;                          // D3T_COUNT routines, by type
+    void (*depthRange)(float nearZ, float farZ) = nullptr;       // the frame's limits
+    // Texture loading: loadTexture and freeTexture one sprite (load flags as the material has
+    // them), startTextures and endTextures around loading them all, afterUnload when every
+    // one is freed. Without loadTexture the sprites are loaded as resources.
+    int (*loadTexture)(ResId id, uint32_t flags) = nullptr;
+    void (*freeTexture)(ResId id) = nullptr;
+    void (*startTextures)(void) = nullptr;
+    void (*endTextures)(ProgressFn progress) = nullptr;
+    void (*afterUnload)(void) = nullptr;
+    // Whether a texture has transparent texels; without it the sprite's transparent index
+    // decides.
+    int (*hasTransparentTexels)(ResId id) = nullptr;
+    void (*setBackground)(int32_t r, int32_t g, int32_t b) = nullptr;   // 2.14 components
+    int32_t maxTextureEdge = 0;                                  // largest texture page edge, texels
 };
 
 // Driver flags.
 enum {
-    D3D_QUEUE_FIRST = 0x4,     // draw the queued lists before end frame; translucent in its own list
-    D3D_SPECULAR = 0xC0,       // keep the specular colour words
-    D3D_BLACK = 0x100,         // the background colour is forced to black
+    DRV_NO_AFTER = 0x2,        // triangles' after routines are not run
+    DRV_QUEUE_FIRST = 0x4,     // draw the queued lists before end frame; translucent in its own list
+    DRV_SPECULAR = 0x80,       // keep the specular colour words
+    DRV_SPECULAR_MASK = 0xC0,  // either bit keeps them
+    DRV_BLACK = 0x100,         // the background colour is forced to black
+    // What the software drivers carry besides: nothing in the pipeline reads these bits.
+    DRV_SOFTWARE_MARKS = 0x19,
 };
 
 // Render flags.
 enum {
-    RENDER_WIREFRAME = 0x1,
-    RENDER_NO_TEXTURES = 0x8,
-    RENDER_SHADOW10 = 0x10,
-    RENDER_SHADOW20 = 0x20,
-    RENDER_VIEW40 = 0x40,
-    RENDER_TEXTURES_WANTED = 0x800,
+    RENDER_WIREFRAME = 0x1,    // every triangle becomes a D3T_LINES polygon
+    RENDER_NO_TEXTURES = 0x8,  // textured triangles are drawn untextured
+    RENDER_OVERRIDE = 0x10,    // while on (set now or before), RENDER_OVERRIDDEN cannot be set
+    RENDER_OVERRIDDEN = 0x20,
+    RENDER_FILTER = 0x400,     // marked in every polygon's flags (D3P_FILTER) for the driver
+    RENDER_NO_TEXELS = 0x800,  // rasterisers draw textured polygons in their lit colours
 };
 
+// The driver table's places.
 enum {
     DRIVER_PLACEHOLDER = 0,
     DRIVER_SOFTWARE = 1,
-    DRIVER_DIRECT3D = 2,
+    DRIVER_HARDWARE = 2,
 };
 
 // ============================================================================================
@@ -149,25 +172,29 @@ enum {
     D3_MAX_TEXT_SPRITES = 4000,
     D3_MATERIALS = 512,          // capacity of the render-material table
     D3_NODES_PER_POLYGON = 4,
+    D3_POLYGONS = 2000,          // the editor's polygon records
     D3_NEAR_MIN = 128,           // the near distance is never set below this
+    // The nearest depth drawn: the editor's near distance, the nearest depth the Z-buffer
+    // accepts, and the depth of polygons drawn with the overlay switch.
+    D3_NEAREST_Z = 257,
+    D3_VIEW_DISTANCE = 976000,   // the editor's view distance
     D3_DEPTH_LIMIT = 0x40000000, // the far distance never passes this
-    D3_OVERLAY_Z = 257,          // depth written into polygons drawn with the overlay switch
     D3_SCREEN_LIMIT = 30000,     // single points project within +-this
 };
 
 // Creates the pools (vertex nodes = 4 x polygons, polygon records, 64 local lights, 4000 text
 // sprites), the render-material table of 512 (which registers the "MAT" converter), the default
-// lights, registers the removal and makes driver 0 current. The first two values are not read.
-// 0, or 1 when memory cannot be had (the caller reports "Not enough memory for Draw3DInstall.").
-// A second call while installed does nothing and gives 0.
-int Draw3DInstall(int unusedA, int unusedB, int polygons);
+// lights, registers the removal and makes driver 0 current. 0, or 1 when memory cannot be had
+// (the caller reports "Not enough memory for Draw3DInstall."). A second call while installed
+// does nothing and gives 0.
+int Draw3DInstall(int polygons);
 // Unloads textures when loaded, frees the pools and the render-material table.
 void Draw3DRemove(void);
 int Draw3DIsInstalled(void);
 
 // Copies the record into the table (indexes 0 to D3_MAX_DRIVERS - 1; any other is fatal).
 void Draw3DRegisterDriver(int index, const D3Driver* driver);
-// Deactivates the current driver (slot 7), makes this one current and activates it (slot 6).
+// Deactivates the current driver, makes this one current and activates it.
 void Draw3DSelectDriver(int index);
 int Draw3DCurrentDriver(void);
 const D3Driver* Draw3DDriver(void);
@@ -176,7 +203,7 @@ const D3Driver* Draw3DDriver(void);
 // the screen size (focal length half the screen width, square pixels), the near distance
 // (raised to at least D3_NEAR_MIN), the view distance (the far limit of every frame is this
 // + 128, at most D3_DEPTH_LIMIT) and the sort mode.
-// The editor passes (screen width, screen height, 0x101, 976000, 4).
+// The editor passes (screen width, screen height, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE).
 void Draw3DSetup(int screenWidth, int screenHeight, int32_t nearZ, int32_t distance, int sortMode);
 // With checks on (the editor's debug mode), a frame started twice or displayed without a
 // start is fatal ("Draw3DStartDraw/Draw3DDisplay mis-match").
@@ -184,15 +211,21 @@ void Draw3DCheckFrames(int on);
 // The editor's defaults: the default ambient and distant light, translucency off, render
 // flags 0.
 void Draw3DDefaults(void);
+// Lighting is intensity lighting (one level per vertex, for an 8-bit display's palette) or
+// colour lighting (red, green and blue). Each frame start chooses by the display unless a mode
+// is set here; D3LIGHT_BY_DISPLAY at install.
+enum { D3LIGHT_BY_DISPLAY = 0, D3LIGHT_INTENSITY = 1, D3LIGHT_COLOUR = 2 };
+void Draw3DSetLightingMode(int mode);
 
 // ============================================================================================
 // Frames
 // ============================================================================================
 
-// Opens a frame over a viewport (screen pixels): records whether the display is 8-bit
-// (intensity lighting) or not (colour lighting), the far limit from the view distance, hands
-// the depth range to the driver (slot 10), begins the driver's frame (slot 2) and empties the
-// polygon records, the node pool, the local lights, the sort trees and the user plane.
+// Opens a frame over a viewport (screen pixels): chooses intensity or colour lighting (by
+// the display, intensity when it is 8-bit, unless a lighting mode is set), takes the far
+// limit from the view distance, hands the depth range to the driver, starts the driver's
+// frame and empties the polygon records, the node pool, the local lights, the sort trees and
+// the user plane.
 // A second start without a display is fatal "Draw3DStartDraw/Draw3DDisplay mis-match" under
 // /debug, accepted otherwise.
 void Draw3DStartDraw(int x, int y, int width, int height);
@@ -201,10 +234,11 @@ void Draw3DStartDraw(int x, int y, int width, int height);
 void Draw3DDisplay(void);
 int Draw3DFrameOpen(void);
 uint32_t Draw3DFrameCount(void);
-// Fills the viewport with a palette colour: through the driver's fill (slot 8) when it has
-// one, else with the 2D layer.
+// Fills the viewport with a palette colour (the low 8 bits of colour): through the driver's
+// fill when it has one, else straight into the current drawing target, inside its clip
+// rectangle.
 void Draw3DFillView(int colour);
-// The driver's background colour (slot 20), 2.14 components; black when the driver asks.
+// The driver's background colour, 2.14 components; black when the driver asks.
 void Draw3DSetBackground(int32_t r, int32_t g, int32_t b);
 
 // ============================================================================================
@@ -286,10 +320,10 @@ enum {
 void Draw3DSetSortMode(int mode);   // values outside 0-4 are ignored
 int Draw3DSortMode(void);
 
-// 0x20 is dropped when 0x10 is set in the new or the old value.
+// RENDER_OVERRIDDEN is dropped when RENDER_OVERRIDE is set in the new or the old value.
 void Draw3DSetRenderFlags(uint32_t flags);
 uint32_t Draw3DRenderFlags(void);
-// Whether rasterisers should draw texels (render flag 0x800 clear).
+// Whether rasterisers should draw texels (RENDER_NO_TEXELS clear).
 int Draw3DTexturesWanted(void);
 // Every triangle translucent at level 4096.
 void Draw3DSetTranslucent(int on);
@@ -359,7 +393,7 @@ struct D3Triangle {
     const float* uvRef[3];   // with D3TR_UV_REF: a U, V pair per vertex
     int16_t normal[3];       // face normal in object space, 2.14
     float vnormal[3][3];     // D3TR_SMOOTH: per-vertex normals in object space
-    void (*after)(D3Triangle* t);   // run after a successful standard draw (unless driver flag 0x2)
+    void (*after)(D3Triangle* t);   // run after a successful standard draw (unless DRV_NO_AFTER)
     void* user;              // for the caller, its material hooks and its after routine
 };
 
@@ -378,12 +412,13 @@ int Draw3DPointPolygon(int n, const int32_t* points, const float* uv, ResId text
 // Textures and text sprites
 // ============================================================================================
 
-// Loads the text sprites and every material's textures through the driver (slots 13, 11, 14),
-// reporting progress (0 to 8192) when a routine is given, then runs the material change
-// handlers. Loading again first unloads.
+// Loads the text sprites and every material's textures through the driver, reporting progress
+// (0 to 8192) when a routine is given, then runs the material change handlers. Loading again
+// first unloads. Whether each texture has transparent texels is decided here, once, and kept
+// until the textures are next loaded or unloaded.
 void Draw3DLoadTextures(ProgressFn progress);
-// Frees what the driver loaded (slot 12) and the sprites' data (named sprites only: they can
-// be read again; sprites made in memory are kept), then slot 15.
+// Frees what the driver loaded and the sprites' data (named sprites only: they can be read
+// again; sprites made in memory are kept), then tells the driver.
 void Draw3DUnloadTextures(void);
 int Draw3DTexturesLoaded(void);
 // Sprites that must be in texture memory besides material textures. 0 added (or removed);

@@ -174,21 +174,3 @@ void ShapeMOptimise(int removeRepeats);
 int ShapeMPrepareForWriting(ResId* id, uint32_t* size);
 // Prepares for writing and saves with a backup of the previous file. 0, or 1.
 int ShapeMSave(const char* fileName);
-
-// ============================================================================================
-// Drawing (through Draw3D, inside a frame; shapem_draw.cpp)
-// ============================================================================================
-
-// Draws a prepared shape at a camera-space origin with a camera-relative orientation, unless
-// its sphere or box is out of view (then 0). Bit 0x20 of the display flags culls back faces.
-// Unresolved materials draw with material 0; a record is textured when its material has a
-// texture and it carries mapping coordinates. A quad draws as its two triangles.
-int ShapeMDraw(ResId id, const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags);
-// The records alone, over the points Draw3D holds (the shape's, transformed already).
-void ShapeMDrawRecords(ResId id, uint32_t displayFlags);
-// A shape block as it stands (the edit buffer's form): polygons fan out from their first point.
-int ShapeMDrawBlock(const uint8_t* block, const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags);
-int ShapeMDrawEdit(const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags);
-// The edited-object slot's draw function: the edit buffer when the slot's shape is -1, else
-// the slot's prepared shape, at the slot's place seen from the camera slot.
-void ShapeMDrawSlot(uint16_t slot);

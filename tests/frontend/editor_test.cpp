@@ -16,7 +16,11 @@
 #include "palette/bmp.h"
 #include "platform/platform.h"
 #include "frontend/run.h"
+#include "render/draw3d.h"
+#include "shapes/mesh.h"
+#include "shapes/shapem.h"
 #include "support/testutil.h"
+#include "toolkit/slots.h"
 #include "toolkit/win.h"
 
 TEST_F(Run, TheLauncherComesFirstAndQLeaves)
@@ -93,6 +97,39 @@ TEST_F(Run, EditorStartReadsThePaletteAndMaterialsFiles)
     EXPECT_EQ(MatMCount(), 2);
     EXPECT_EQ(MatMFind("BRICK"), 1);
     EXPECT_EQ(EditorMaterialsReloadPending(), 1);
+}
+
+// The edited object's slot draws the edit buffer, or the prepared shape it is given instead,
+// at its place as the camera slot sees it.
+TEST_F(Run, TheObjectSlotDrawsTheEditBufferOrItsOwnShape)
+{
+    Start();
+    TurnUntil(RUN_LAUNCHER);
+    ClickAt(50 + 70 + 45, 50 + 20 + 5);    // Shape Editor
+    TurnUntil(RUN_EDITOR);
+    SlotId object = SlotsNext(SLOTS_CAMERA, 0);
+    ASSERT_EQ(SlotsShape(object), SLOTS_SHAPE_CURRENT);
+    ASSERT_EQ(MeshCreateSphere(1000, 1000, 1000, 0), 0);
+    auto drawn = [](int32_t cameraZ) {
+        SlotsSetPosition(SLOTS_CAMERA, 0, 0, cameraZ);
+        EXPECT_TRUE(VideoBeginUpdate(1));
+        Draw3DStartDraw(0, 0, 640, 400);
+        SlotsDrawPass();
+        int n = Draw3DStats()->polygons;
+        Draw3DDisplay();
+        VideoEndUpdate();
+        return n;
+    };
+    int front = drawn(-5000);
+    EXPECT_GT(front, 20) << "the sphere's near half";
+    EXPECT_EQ(drawn(5000), 0) << "behind the camera";
+    ASSERT_EQ(ShapeMSave("ball.shp"), 0);
+    ResId ball = ResFindOrAdd("ball.shp");
+    ASSERT_EQ(ResLoad(ball), 0);
+    ShapeMNew();
+    EXPECT_EQ(drawn(-5000), 0) << "an empty edit buffer";
+    SlotsSetShape(object, ball);
+    EXPECT_EQ(drawn(-5000), front) << "the same sphere, prepared";
 }
 
 TEST_F(Run, BadEditorChoicesAreFatal)

@@ -34,7 +34,7 @@ TEST_F(Materials, Version3TransparencyBecomesAlpha)
                           MAT_FLAG_TRUE_COLOUR, 3);
     ResId id = ResCreate(image.size());
     memcpy(ResPeek(id), image.data(), image.size());
-    ASSERT_EQ(0, Draw3DMaterialsConvert(id));
+    ASSERT_EQ(0, MatMUpgradeBlock(id));
     const uint8_t* b = (const uint8_t*)ResPeek(id);
     EXPECT_EQ(4, GetI16(b, MH_VERSION));
     EXPECT_EQ(1u, GetU32(b, MH_FLAGS));

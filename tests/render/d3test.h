@@ -57,17 +57,17 @@ inline D3Driver RecordingDriver(uint32_t flags)
     D3Driver d{};
     d.name = "Recorder";
     d.flags = flags;
-    d.BeginFrame = [] { gRec.calls.push_back("begin"); };
-    d.Flush = [] { gRec.calls.push_back("flush"); };
-    d.EndFrame = [] { gRec.calls.push_back("end"); };
-    d.Activate = [](D3PolyFn*, int) { gRec.calls.push_back("activate"); };
-    d.Deactivate = [] { gRec.calls.push_back("deactivate"); };
+    d.startFrame = [] { gRec.calls.push_back("begin"); };
+    d.flush = [] { gRec.calls.push_back("flush"); };
+    d.endFrame = [] { gRec.calls.push_back("end"); };
+    d.activate = [](const D3PolyFn*, int) { gRec.calls.push_back("activate"); };
+    d.deactivate = [] { gRec.calls.push_back("deactivate"); };
     d.polygons = gRecTable;
     return d;
 }
 
 // Resources, the pipeline with the recording driver as driver 1, an identity camera at the
-// origin looking along +z over a 640 x 400 viewport, near 257.
+// origin looking along +z over a 640 x 400 viewport, near D3_NEAREST_Z (257).
 class Draw3D : public ::testing::Test {
 protected:
     TempDir dir{true};
@@ -88,11 +88,11 @@ protected:
     void Install(int polygons, uint32_t driverFlags)
     {
         Draw3DRemove();
-        ASSERT_EQ(0, Draw3DInstall(4000, 8000, polygons));
+        ASSERT_EQ(0, Draw3DInstall(polygons));
         D3Driver d = RecordingDriver(driverFlags);
         Draw3DRegisterDriver(1, &d);
         Draw3DSelectDriver(1);
-        Draw3DSetup(640, 400, 0x101, 976000, D3SORT_NONE);
+        Draw3DSetup(640, 400, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
         Draw3DDefaults();
         const int32_t origin[3] = {0, 0, 0};
         const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
@@ -130,13 +130,9 @@ inline int AddMaterial(const char* name, int r, int g, int b, int32_t ambient, i
 {
     uint8_t rec[MAT_RECORD_SIZE] = {};
     memcpy(rec + MR_NAME, name, strlen(name));
-    PutI32(rec, MR_RED, r << 6);
-    PutI32(rec, MR_GREEN, g << 6);
-    PutI32(rec, MR_BLUE, b << 6);
-    PutI32(rec, MR_AMBIENT, ambient);
-    PutI32(rec, MR_DIFFUSE, diffuse);
-    PutI32(rec, MR_SPECULAR, specular);
-    PutI32(rec, MR_SI, si);
-    PutI32(rec, MR_ALPHA, alpha);
+    const std::pair<int, int32_t> fields[] = {{MR_RED, r << 6},       {MR_GREEN, g << 6},       {MR_BLUE, b << 6},
+                                              {MR_AMBIENT, ambient},  {MR_DIFFUSE, diffuse},    {MR_SPECULAR, specular},
+                                              {MR_SI, si},            {MR_ALPHA, alpha}};
+    for (auto [at, value] : fields) PutI32(rec, at, value);
     return IntMatFindOrAdd(rec);
 }

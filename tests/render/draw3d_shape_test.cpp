@@ -1,10 +1,10 @@
 // Drawing shapes through the recording driver: prepared shapes (view tests, records, materials,
-// textures, back faces) and the edit buffer through the edited-object slot.
+// textures, back faces) and the edit buffer.
 #include "render/d3test.h"
+#include "render/shapedraw.h"
 #include "shapes/mesh.h"
 #include "shapes/shape_build.h"
 #include "shapes/shapem.h"
-#include "toolkit/slots.h"
 
 class ShapeDraw : public Draw3D {
 protected:
@@ -49,7 +49,7 @@ protected:
     {
         const int32_t at[3] = {x, y, z};
         const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
-        return ShapeMDraw(id, at, identity, flags);
+        return ShapeDrawPrepared(id, at, identity, flags);
     }
 };
 
@@ -122,51 +122,17 @@ TEST_F(ShapeDraw, MaterialsTexturesAndBackFaces)
     gRec = Recorder();
     const int32_t at[3] = {0, 0, 2000};
     const int16_t turned[9] = {-16384, 0, 0, 0, 16384, 0, 0, 0, -16384};
-    EXPECT_EQ(1, ShapeMDraw(flat, at, turned, D3V_HIDDEN));
+    EXPECT_EQ(1, ShapeDrawPrepared(flat, at, turned, D3V_HIDDEN));
     EXPECT_TRUE(gRec.polygons.empty());
-    ShapeMDraw(flat, at, turned, 0);
+    ShapeDrawPrepared(flat, at, turned, 0);
     EXPECT_EQ(2u, gRec.polygons.size());
     // A record without a normal cannot be told to face away: it is drawn.
     TShape unknown = Square(1);
     unknown.polys[0].normal[2] = 0;
     gRec = Recorder();
-    ShapeMDraw(Load("unknown.shp", unknown), at, turned, D3V_HIDDEN);
+    ShapeDrawPrepared(Load("unknown.shp", unknown), at, turned, D3V_HIDDEN);
     EXPECT_EQ(2u, gRec.polygons.size());
     Draw3DDisplay();
-}
-
-TEST_F(ShapeDraw, TheEditedObjectSlotDrawsTheEditBufferOrItsOwnShape)
-{
-    TShape s = Square(1);
-    s.verts.push_back({0, 150, 0});
-    s.polys = {TPoly({0, 3, 4, 2, 1}, 0, 1, 0, 0, -16384)};   // a pentagon
-    WriteBytes("penta.shp", BuildShape(s));
-    ASSERT_EQ(0, ShapeMLoadFile("penta.shp"));
-    ResId square = Load("square.shp", Square(1));
-
-    SlotsInstall(4);
-    SlotId slot = SlotsCreate(0, 0, 3000, nullptr);
-    SlotsSetShape(slot, SLOTS_SHAPE_CURRENT);
-    SlotsSetDrawFn(slot, ShapeMDrawSlot);
-    Start();
-    SlotsDrawPass();
-    ASSERT_EQ(3u, gRec.polygons.size()) << "the pentagon fans out from its first point";
-    EXPECT_EQ(stone, gRec.polygons[0].material);
-    EXPECT_EQ(3000.0f, gRec.polygons[0].v[0].z);
-    EXPECT_EQ(150.0f, gRec.polygons[0].v[2].y);
-
-    // Moving the camera moves the object the other way in camera space.
-    gRec = Recorder();
-    SlotsSetPosition(SLOTS_CAMERA, 500, 0, 0);
-    const int32_t eye[3] = {500, 0, 0};
-    const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
-    Draw3DSetCamera(eye, identity);
-    SlotsSetShape(slot, square);
-    SlotsDrawPass();
-    ASSERT_EQ(2u, gRec.polygons.size());
-    EXPECT_EQ(-600.0f, gRec.polygons[0].v[0].x);
-    Draw3DDisplay();
-    SlotsRemove();
 }
 
 TEST_F(ShapeDraw, ASphereFromTheEditorShowsItsNearHalf)
@@ -175,10 +141,10 @@ TEST_F(ShapeDraw, ASphereFromTheEditorShowsItsNearHalf)
     const int32_t at[3] = {0, 0, 4000};
     const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
     Start();
-    ASSERT_EQ(1, ShapeMDrawEdit(at, identity, 0));
+    ASSERT_EQ(1, ShapeDrawEdit(at, identity, 0));
     ASSERT_EQ((size_t)MESH_SPHERE_TRIANGLES, gRec.polygons.size());
     gRec = Recorder();
-    ShapeMDrawEdit(at, identity, D3V_HIDDEN);
+    ShapeDrawEdit(at, identity, D3V_HIDDEN);
     // Outward normals: what is left faces the eye, about half of the sphere.
     EXPECT_GT(gRec.polygons.size(), MESH_SPHERE_TRIANGLES / 3u);
     EXPECT_LT(gRec.polygons.size(), MESH_SPHERE_TRIANGLES * 2 / 3u);

@@ -6,7 +6,14 @@
 enum { FIX_ONE = 16384, FIX_SHIFT = 14, SINE_TABLE_SIZE = 1025 };
 
 static inline int32_t FixMul(int32_t a, int32_t b) { return (int32_t)(((int64_t)a * b) >> FIX_SHIFT); }
-static inline int32_t FixDiv(int32_t a, int32_t b) { return (int32_t)(((int64_t)a << FIX_SHIFT) / b); }
+// a / b in 2.14. A quotient outside the 32-bit range, and a division by zero (taken as an
+// infinitely large quotient of a's sign; 0 / 0 gives 0), saturate to INT32_MIN or INT32_MAX.
+static inline int32_t FixDiv(int32_t a, int32_t b)
+{
+    if (b == 0) return a > 0 ? INT32_MAX : a < 0 ? INT32_MIN : 0;
+    int64_t q = ((int64_t)a << FIX_SHIFT) / b;
+    return q > INT32_MAX ? INT32_MAX : q < INT32_MIN ? INT32_MIN : (int32_t)q;
+}
 
 // sin(i * 90/1024 degrees) * 2^30 for i = 0..1024.
 const int32_t* SineTable(void);

@@ -1,13 +1,14 @@
 // Drawing shapes through Draw3D: a prepared shape's draw records, and the edit buffer's block
 // as it stands (the Shape Editor draws its shape straight from the block every frame, so no
 // prepared copy has to be kept in step with the edits).
+#include "render/shapedraw.h"
+
 #include <cstring>
 
 #include "kernel/util/bytes.h"
 #include "materials/intmat.h"
 #include "render/draw3d.h"
 #include "shapes/shapem.h"
-#include "toolkit/slots.h"
 
 // Unresolved materials (bit 15) draw with material 0.
 static int Material(uint32_t value) { return (value & MAT_UNRESOLVED) ? 0 : (int)(value & 0x7FFF); }
@@ -51,7 +52,7 @@ static void DrawPart(const uint8_t* r, int second, int vertexCount)
     Draw3DTriangle(&t);
 }
 
-void ShapeMDrawRecords(ResId id, uint32_t displayFlags)
+void ShapeDrawRecords(ResId id, uint32_t displayFlags)
 {
     ShapePrep* s = ShapeMPrepared(id);
     if (!s || s->vertexCount != Draw3DPointCount()) return;
@@ -66,7 +67,7 @@ void ShapeMDrawRecords(ResId id, uint32_t displayFlags)
     }
 }
 
-int ShapeMDraw(ResId id, const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags)
+int ShapeDrawPrepared(ResId id, const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags)
 {
     ShapePrep* s = ShapeMPrepared(id);
     if (!s || s->vertexCount <= 0) return 0;
@@ -74,7 +75,7 @@ int ShapeMDraw(ResId id, const int32_t camPos[3], const int16_t orientation[9], 
     if (!Draw3DSphereVisible(centre, (float)s->radius)) return 0;
     if (!Draw3DBoxVisible(camPos, orientation, s->box)) return 0;
     Draw3DObjectF(camPos, orientation, 16384, s->radius, s->vertexCount, s->fvertices);
-    ShapeMDrawRecords(id, displayFlags);
+    ShapeDrawRecords(id, displayFlags);
     return 1;
 }
 
@@ -82,7 +83,7 @@ int ShapeMDraw(ResId id, const int32_t camPos[3], const int16_t orientation[9], 
 // The edit buffer
 // ============================================================================================
 
-int ShapeMDrawBlock(const uint8_t* block, const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags)
+int ShapeDrawBlock(const uint8_t* block, const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags)
 {
     uint8_t* b = (uint8_t*)block;
     int n = ShapeVertexCount(b);
@@ -130,22 +131,9 @@ int ShapeMDrawBlock(const uint8_t* block, const int32_t camPos[3], const int16_t
     return 1;
 }
 
-int ShapeMDrawEdit(const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags)
+int ShapeDrawEdit(const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags)
 {
     ShapeBlock* s = ShapeMEdit();
     if (!s || !s->data) return 0;
-    return ShapeMDrawBlock(s->data, camPos, orientation, displayFlags);
-}
-
-void ShapeMDrawSlot(uint16_t slot)
-{
-    int32_t pos[3];
-    SlotsCameraPos(slot, pos);
-    int16_t m[9];
-    memcpy(m, SlotsRelativeOrientation(slot), sizeof m);
-    int32_t shape = SlotsShape(slot);
-    if (shape == SLOTS_SHAPE_CURRENT)
-        ShapeMDrawEdit(pos, m, Draw3DDisplayFlags());
-    else if (shape > 0 && shape <= 0xFFFF)
-        ShapeMDraw((ResId)shape, pos, m, Draw3DDisplayFlags());
+    return ShapeDrawBlock(s->data, camPos, orientation, displayFlags);
 }

@@ -1,0 +1,538 @@
+// Scan conversion for the software rasteriser. Each polygon is drawn at once: its attributes
+// (depth, colour or light levels, texture u and v, blend level) are planes over the screen, set
+// up once per polygon in floating point; each scanline's span starts from the plane at its
+// first pixel centre and steps by integer adds. A pixel is drawn when its centre lies inside
+// the polygon, and with the depth test when its depth is at least what the buffer holds, so
+// that of two polygons at equal depth the later one shows.
+#include "render/scan.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "render/spans.h"
+#include "render/vid16.h"
+#include "render/zbuffer.h"
+
+// ============================================================================================
+// Attributes, edges
+// ============================================================================================
+
+enum { A_Z, A_C0, A_C1, A_C2, A_A, A_U, A_V, A_COUNT };   // u and v last: they wrap
+
+struct Vtx {
+    double x, y;
+    double a[A_COUNT];
+};
+
+// An attribute over the screen, 16 bits finer than its span units: the value at the centre of
+// pixel (ox + x, oy + y) is (c + x * gx + y * gy) >> 16.
+struct Plane {
+    int64_t c, gx, gy;
+};
+// u or v in 2^-32 of the texture, wrapping: the same form without the extra bits.
+struct WrapPlane {
+    uint32_t c, gx, gy;
+};
+
+// One side of the polygon: the edge it is on and its x (16.16) on the current row.
+struct Edge {
+    int cur, next, dir, steps;
+    int startRow, endRow;
+    int64_t x, dx;
+};
+
+static const double SCREEN_LIMIT = 65536.0;
+static const double TWO32 = 4294967296.0;
+static const double FIX = 65536.0;
+// Vertex values keep this far (in 2^-16 of a span unit) inside their tables' range, so that
+// the rounding of a span's steps cannot carry a pixel out of it.
+static const int32_t MARGIN = 0x800;
+
+static inline int CeilInt(double t) { return 131072 - (int)(131072.0 - t); }   // |t| < 2^17
+
+static inline int64_t ToFixed(double d, double limit)
+{
+    if (!(d > -limit)) return d != d ? 0 : (int64_t)-limit;   // NaN gives 0
+    if (d > limit) return (int64_t)limit;
+    return (int64_t)d;
+}
+
+// A texture coordinate (in 2^-32 of the texture) reduced to the 32-bit wrap.
+static inline uint32_t Wrap32(double d)
+{
+    if (!std::isfinite(d)) return 0;
+    double m = d - std::floor(d / TWO32) * TWO32;
+    return m >= 0 && m < TWO32 ? (uint32_t)m : 0;
+}
+
+// A 2.14 value shifted left by 16 in span units: 8.16 colour components (shift 6), 7.16 shade
+// levels (shift 8) or 5.16 blend levels (shift 9), clamped to lo..hi.
+static inline double Component(int64_t value, int shift, int64_t lo, int64_t hi)
+{
+    int64_t v = value >> shift;
+    return (double)(v < lo ? lo : v > hi ? hi : v);
+}
+
+// A vertex's lit colour (with its specular colour) as 0x00RRGGBB.
+static uint32_t VertexRGB(const D3Vertex* q)
+{
+    return ((uint32_t)Component((int64_t)q->r + q->sr, 22, 0, 255) << 16) |
+           ((uint32_t)Component((int64_t)q->g + q->sg, 22, 0, 255) << 8) |
+           (uint32_t)Component((int64_t)q->b + q->sb, 22, 0, 255);
+}
+
+static inline int32_t Step(const Plane& p)
+{
+    int64_t d = (p.gx + 0x8000) >> 16;
+    return (int32_t)(d < -0x7FFFFFFF ? -0x7FFFFFFF : d > 0x7FFFFFFF ? 0x7FFFFFFF : d);
+}
+
+// Polygons of more than three vertices are not quite planar in their attributes: their spans
+// are held inside lo..hi at both ends.
+static inline int32_t FitSpan(int64_t start, int32_t* step, int n, int64_t lo, int64_t hi)
+{
+    int64_t s = start < lo ? lo : start > hi ? hi : start;
+    int64_t e = s + (int64_t)*step * (n - 1);
+    if (e < lo || e > hi) {
+        e = e < lo ? lo : hi;
+        *step = n > 1 ? (int32_t)((e - s) / (n - 1)) : 0;
+    }
+    return (int32_t)s;
+}
+
+// Moves an edge down to the row, onto the next edges of its chain as earlier ones end. x on a
+// row is worked out from the edge's own first row, so neighbours that share an edge agree on
+// every row whatever row they start on. 0 when the chain runs out (a damaged polygon).
+static int EdgeSeek(Edge& e, const Vtx* v, int n, int row)
+{
+    while (row >= e.endRow) {
+        if (e.steps++ >= n) return 0;
+        e.cur = e.next;
+        e.next = e.dir > 0 ? (e.next + 1 == n ? 0 : e.next + 1) : (e.next == 0 ? n - 1 : e.next - 1);
+        const Vtx &a = v[e.cur], &b = v[e.next];
+        e.startRow = CeilInt(a.y - 0.5);
+        e.endRow = CeilInt(b.y - 0.5);
+        if (e.endRow > e.startRow) {
+            double slope = (b.x - a.x) / (b.y - a.y);
+            e.dx = ToFixed(slope * FIX, 0x1p40);
+            e.x = ToFixed((a.x + (e.startRow + 0.5 - a.y) * slope) * FIX, 0x1p40) + (int64_t)(row - e.startRow) * e.dx;
+        }
+    }
+    return 1;
+}
+
+// ============================================================================================
+// Rows
+// ============================================================================================
+
+// A polygon ready to be cut into spans.
+struct Raster {
+    const Vtx* v;
+    int n;
+    bool fit;                // more than three vertices: spans are held inside their ranges
+    Edge ea, eb;
+    int row, rowEnd;
+    int64_t left, right;
+    int pitch, dw;
+    uint8_t* pixels;         // the buffer; rows are offsets into it until a span is drawn
+    size_t line;
+    int32_t* depth;          // the depth buffer, or null without the depth test
+    size_t depthLine;
+    int ox, oy;
+    Plane pz, pc[3], pa;
+    WrapPlane pu, pv;
+    SpanIn steps;
+    int64_t colourTop;
+    const SpanCtx* ctx;
+};
+
+// Walks the rows and fills each one's span; only the attributes the span routine uses are
+// stepped. One copy of this loop is compiled for each span routine.
+template <typename F, int M, bool Z, bool KEY, bool BLEND>
+static uint32_t RasterRows(Raster& r)
+{
+    typedef typename F::Word P;
+    constexpr bool SHADED = M == SPAN_SMOOTH || M == SPAN_LIT8 || M == SPAN_LIT32 || M == SPAN_GREY8, TEX = M >= SPAN_LIT8;
+    const Vtx* v = r.v;
+    const int n = r.n, rowEnd = r.rowEnd, pitch = r.pitch, dw = r.dw;
+    const bool fit = r.fit;
+    const int64_t left = r.left, right = r.right, ox = r.ox;
+    const SpanCtx& ctx = *r.ctx;
+    const Plane pz = r.pz, pa = r.pa, pc0 = r.pc[0], pc1 = r.pc[1], pc2 = r.pc[2];
+    const WrapPlane pu = r.pu, pv = r.pv;
+    int row = r.row;
+    uint8_t* const pixels = r.pixels;
+    int32_t* const depth = r.depth;
+    size_t line = r.line, depthLine = r.depthLine;
+    // Each plane's value at column ox of the current row.
+    const int64_t py = row - r.oy;
+    int64_t rz = pz.c + py * pz.gy, ra = pa.c + py * pa.gy;
+    int64_t rc0 = pc0.c + py * pc0.gy, rc1 = pc1.c + py * pc1.gy, rc2 = pc2.c + py * pc2.gy;
+    uint32_t ru = pu.c + (uint32_t)py * pu.gy, rv = pv.c + (uint32_t)py * pv.gy;
+    SpanIn in = r.steps;
+    uint32_t spans = 0;
+    for (; row < rowEnd; row++) {
+        if ((row >= r.ea.endRow && !EdgeSeek(r.ea, v, n, row)) || (row >= r.eb.endRow && !EdgeSeek(r.eb, v, n, row)))
+            break;
+        int64_t xa = r.ea.x, xb = r.eb.x;
+        int64_t xs = ((xa < xb ? xa : xb) + 0x7FFF) >> 16, xe = ((xa < xb ? xb : xa) + 0x7FFF) >> 16;
+        xs = xs < left ? left : xs;
+        xe = xe > right ? right : xe;
+        if (xe > xs) {
+            int count = (int)(xe - xs);
+            int64_t px = xs - ox;
+            // The next row's span starts near this one's: ask for its depth and pixels now,
+            // they are seldom in the nearest cache (addresses only: a prefetch reads nothing).
+            if (Z) __builtin_prefetch((const void*)((uintptr_t)depth + 4 * (depthLine + dw + (xs - left))), 1);
+            __builtin_prefetch((const void*)((uintptr_t)pixels + line + pitch + xs * sizeof(P)), 1);
+            if (fit) in = r.steps;
+            if (Z) {
+                int64_t z = (rz + px * pz.gx) >> 16;
+                in.z = fit ? FitSpan(z, &in.dz, count, 0, 0x7FFFFFFF) : (int32_t)z;
+            }
+            if (SHADED) {
+                int64_t c0 = (rc0 + px * pc0.gx) >> 16, c1 = (rc1 + px * pc1.gx) >> 16, c2 = (rc2 + px * pc2.gx) >> 16;
+                in.c[0] = fit ? FitSpan(c0, &in.dc[0], count, 0, r.colourTop) : (int32_t)c0;
+                in.c[1] = fit ? FitSpan(c1, &in.dc[1], count, 0, r.colourTop) : (int32_t)c1;
+                in.c[2] = fit ? FitSpan(c2, &in.dc[2], count, 0, r.colourTop) : (int32_t)c2;
+            }
+            if (BLEND) {
+                int64_t a = (ra + px * pa.gx) >> 16;
+                in.a = fit ? FitSpan(a, &in.da, count, 0, 32 << 16) : (int32_t)a;
+            }
+            if (TEX) {
+                in.u = ru + (uint32_t)px * pu.gx;
+                in.v = rv + (uint32_t)px * pv.gx;
+            }
+            SpanRun<F, M, Z, KEY, BLEND>(pixels + line + xs * sizeof(P), Z ? depth + depthLine + (xs - left) : nullptr,
+                                         count, in, ctx);
+            spans++;
+        }
+        r.ea.x += r.ea.dx;
+        r.eb.x += r.eb.dx;
+        line += pitch;
+        if (Z) {
+            rz += pz.gy;
+            depthLine += dw;
+        }
+        if (SHADED) {
+            rc0 += pc0.gy;
+            rc1 += pc1.gy;
+            rc2 += pc2.gy;
+        }
+        if (BLEND) ra += pa.gy;
+        if (TEX) {
+            ru += pu.gy;
+            rv += pv.gy;
+        }
+    }
+    return spans;
+}
+
+typedef uint32_t (*RasterFn)(Raster& r);
+
+template <typename F, int M>
+static RasterFn PickFlags(bool z, bool key, bool blend)
+{
+    switch ((z ? 4 : 0) | (key ? 2 : 0) | (blend ? 1 : 0)) {
+    case 0: return RasterRows<F, M, false, false, false>;
+    case 1: return RasterRows<F, M, false, false, true>;
+    case 2: return RasterRows<F, M, false, true, false>;
+    case 3: return RasterRows<F, M, false, true, true>;
+    case 4: return RasterRows<F, M, true, false, false>;
+    case 5: return RasterRows<F, M, true, false, true>;
+    case 6: return RasterRows<F, M, true, true, false>;
+    default: return RasterRows<F, M, true, true, true>;
+    }
+}
+
+template <typename F, int M>
+static RasterFn PickPlain(bool z, bool blend)
+{
+    switch ((z ? 2 : 0) | (blend ? 1 : 0)) {
+    case 0: return RasterRows<F, M, false, false, false>;
+    case 1: return RasterRows<F, M, false, false, true>;
+    case 2: return RasterRows<F, M, true, false, false>;
+    default: return RasterRows<F, M, true, false, true>;
+    }
+}
+
+template <typename F>
+static RasterFn PickRaster(int mode, bool z, bool key, bool blend)
+{
+    switch (mode) {
+    case SPAN_FLAT: return PickPlain<F, SPAN_FLAT>(z, blend);
+    case SPAN_SMOOTH: return PickPlain<F, SPAN_SMOOTH>(z, blend);
+    case SPAN_LIT8: return PickFlags<F, SPAN_LIT8>(z, key, blend);
+    case SPAN_LIT32: return PickFlags<F, SPAN_LIT32>(z, key, blend);
+    case SPAN_GREY8: return PickFlags<F, SPAN_GREY8>(z, key, blend);
+    case SPAN_UNLIT8: return PickFlags<F, SPAN_UNLIT8>(z, key, blend);
+    default: return PickFlags<F, SPAN_UNLIT32>(z, key, blend);
+    }
+}
+
+// The platform's own layouts have span routines of their own; others go through the tables.
+static RasterFn PickRasterFor(int bytes, int mode, const ScanRoute& r)
+{
+    const uint32_t* m = Vid16Current()->mask;
+    if (bytes == 2)
+        return m[0] == 0xF800 && m[1] == 0x07E0 && m[2] == 0x1F ? PickRaster<Pix565>(mode, r.z, r.key, r.blend)
+                                                                 : PickRaster<Pix16>(mode, r.z, r.key, r.blend);
+    return m[0] == 0xFF0000 && m[1] == 0xFF00 && m[2] == 0xFF ? PickRaster<Pix888>(mode, r.z, r.key, r.blend)
+                                                               : PickRaster<Pix32>(mode, r.z, r.key, r.blend);
+}
+
+// ============================================================================================
+// Polygons
+// ============================================================================================
+
+static Plane MakePlane(const Vtx& p0, const Vtx& p1, const Vtx& p2, int a, const double* g, double cx, double cy)
+{
+    double e1 = p1.a[a] - p0.a[a], e2 = p2.a[a] - p0.a[a];
+    double gx = (e1 * g[0] - e2 * g[1]) * g[4], gy = (e2 * g[2] - e1 * g[3]) * g[4];
+    return {ToFixed((p0.a[a] + cx * gx + cy * gy) * FIX, 0x1p50), ToFixed(gx * FIX, 0x1p40), ToFixed(gy * FIX, 0x1p40)};
+}
+
+static WrapPlane MakeWrapPlane(const Vtx& p0, const Vtx& p1, const Vtx& p2, int a, const double* g, double cx,
+                               double cy)
+{
+    double e1 = p1.a[a] - p0.a[a], e2 = p2.a[a] - p0.a[a];
+    double gx = (e1 * g[0] - e2 * g[1]) * g[4], gy = (e2 * g[2] - e1 * g[3]) * g[4];
+    return {Wrap32(p0.a[a] + cx * gx + cy * gy), Wrap32(gx), Wrap32(gy)};
+}
+
+void ScanPolygon(D3Polygon* p, const ScanRoute& route, const TexCacheEntry* tex)
+{
+    ZBufferTarget t;
+    int32_t* depthRows = nullptr;
+    int depthWidth = 0;
+    if (route.z ? !ZBufferFrameTarget(&t, &depthRows, &depthWidth) : !ZBufferVideoTarget(&t)) return;
+    D3Vertex* first = p->ring;
+    if (!first) return;
+
+    int mode = route.mode;
+    bool smooth = mode == SPAN_SMOOTH, lit = mode == SPAN_LIT8 || mode == SPAN_LIT32;
+    bool shaded = smooth || lit, textured = mode >= SPAN_LIT8;
+    int shift = smooth ? 6 : 8;
+    int64_t top = (smooth ? 0xFFFFFF : 0x7FFFFF) - MARGIN;
+
+    // Gather the ring. A broken or overlong ring is not drawn rather than walked forever.
+    Vtx v[SCAN_MAX_VERTICES];
+    int n = 0;
+    bool grey = true;
+    D3Vertex* q = first;
+    do {
+        if (n == SCAN_MAX_VERTICES || !q) return;
+        Vtx& o = v[n++];
+        if (!std::isfinite(q->sx) || !std::isfinite(q->sy)) return;
+        o.x = q->sx < -SCREEN_LIMIT ? -SCREEN_LIMIT : q->sx > SCREEN_LIMIT ? SCREEN_LIMIT : q->sx;
+        o.y = q->sy < -SCREEN_LIMIT ? -SCREEN_LIMIT : q->sy > SCREEN_LIMIT ? SCREEN_LIMIT : q->sy;
+        double depth = ZBufferDepth(q->z);
+        // A chained polygon lies on the one it is chained to: lifting it a little keeps it on
+        // top where rounding would otherwise let the two fight.
+        if (p->chained) depth += depth / 4096 + 2048;
+        o.a[A_Z] = depth;
+        if (shaded) {
+            o.a[A_C0] = Component((int64_t)q->r + q->sr, shift, MARGIN, top);
+            o.a[A_C1] = Component((int64_t)q->g + q->sg, shift, MARGIN, top);
+            o.a[A_C2] = Component((int64_t)q->b + q->sb, shift, MARGIN, top);
+            grey = grey && o.a[A_C0] == o.a[A_C1] && o.a[A_C2] == o.a[A_C1];
+        }
+        if (route.blend) o.a[A_A] = Component(q->level, 9, MARGIN, 32 << 16);
+        if (textured) {
+            double u = std::isfinite(q->u) ? q->u : 0, w = std::isfinite(q->v) ? q->v : 0;
+            const double lim = 1 << 20;
+            o.a[A_U] = (u < -lim ? -lim : u > lim ? lim : u) * TWO32;
+            o.a[A_V] = (w < -lim ? -lim : w > lim ? lim : w) * TWO32;
+        }
+        q = q->next;
+    } while (q != first);
+    if (n < 3) return;
+    if (mode == SPAN_LIT8 && grey) mode = SPAN_GREY8;
+
+    // The attribute planes, from the vertex triple that spans the largest area, relative to
+    // the pixel (ox, oy) at the first vertex so that they stay small.
+    int i1 = 1;
+    double area = 0;
+    for (int i = 1; i + 1 < n; i++) {
+        double cross = (v[i].x - v[0].x) * (v[i + 1].y - v[0].y) - (v[i + 1].x - v[0].x) * (v[i].y - v[0].y);
+        if (std::fabs(cross) > std::fabs(area)) {
+            area = cross;
+            i1 = i;
+        }
+    }
+    if (!(std::fabs(area) > 1e-9)) return;
+    const Vtx &p0 = v[0], &p1 = v[i1], &p2 = v[i1 + 1];
+    const double g[5] = {p2.y - p0.y, p1.y - p0.y, p1.x - p0.x, p2.x - p0.x, 1.0 / area};
+    int ox = CeilInt(p0.x), oy = CeilInt(p0.y);
+    double cx = ox + 0.5 - p0.x, cy = oy + 0.5 - p0.y;
+    Plane pz = {}, pc[3] = {}, pa = {};
+    WrapPlane pu = {}, pv = {};
+    SpanIn in = {};
+    if (route.z) {
+        pz = MakePlane(p0, p1, p2, A_Z, g, cx, cy);
+        in.dz = Step(pz);
+    }
+    if (shaded)
+        for (int c = 0; c < 3; c++) {
+            pc[c] = MakePlane(p0, p1, p2, A_C0 + c, g, cx, cy);
+            in.dc[c] = Step(pc[c]);
+        }
+    if (route.blend) {
+        pa = MakePlane(p0, p1, p2, A_A, g, cx, cy);
+        in.da = Step(pa);
+    }
+    if (textured) {
+        pu = MakeWrapPlane(p0, p1, p2, A_U, g, cx, cy);
+        pv = MakeWrapPlane(p0, p1, p2, A_V, g, cx, cy);
+        in.du = pu.gx;
+        in.dv = pv.gx;
+    }
+
+    const Vid16Tables* tables = Vid16Current();
+    SpanCtx ctx;
+    ctx.flat = Vid16PackRGB(VertexRGB(first));
+    for (int c = 0; c < 3; c++) {
+        ctx.lane[c] = tables->lane[c];
+        ctx.chan[c] = tables->chan[c];
+        ctx.ramp[c] = tables->ramp[c];
+    }
+    ctx.spread = tables->spread;
+    ctx.palette = tables->palette;
+    ctx.display = tables->display;
+    ctx.shade = tables->shade;
+    ctx.tex8 = ctx.tex32 = tex ? tex->texels : nullptr;
+    ctx.tw = tex ? tex->width : 0;
+    ctx.th = tex ? tex->height : 0;
+    ctx.keyIndex = tex ? tex->keyIndex : -1;
+    ctx.key = tex ? tex->key : 0;
+    RasterFn raster = PickRasterFor(t.bytes, mode, route);
+
+    // Rows whose centres lie inside the polygon; both chains descend from the top vertex.
+    double ymin = v[0].y, ymax = v[0].y;
+    int topVertex = 0;
+    for (int i = 1; i < n; i++) {
+        if (v[i].y < ymin) ymin = v[i].y, topVertex = i;
+        if (v[i].y > ymax) ymax = v[i].y;
+    }
+    Raster r;
+    r.row = CeilInt(ymin - 0.5);
+    r.rowEnd = CeilInt(ymax - 0.5);
+    if (r.row < t.y0) r.row = t.y0;
+    if (r.rowEnd > t.y1 + 1) r.rowEnd = t.y1 + 1;
+    if (r.row >= r.rowEnd) return;
+    r.v = v;
+    r.n = n;
+    r.ea = {0, topVertex, 1, 0, 0, INT32_MIN, 0, 0};
+    r.eb = {0, topVertex, -1, 0, 0, INT32_MIN, 0, 0};
+    r.left = t.x0;
+    r.right = t.x1 + 1;
+    r.pitch = t.pitch;
+    r.dw = depthWidth;
+    r.pixels = t.pixels;
+    r.line = (size_t)(t.originY + r.row) * t.pitch + (size_t)t.originX * t.bytes;
+    r.depth = route.z ? depthRows : nullptr;
+    r.depthLine = route.z ? (size_t)(r.row - t.y0) * depthWidth : 0;
+    r.ox = ox;
+    r.oy = oy;
+    r.pz = pz;
+    r.pa = pa;
+    r.pu = pu;
+    r.pv = pv;
+    for (int c = 0; c < 3; c++) r.pc[c] = pc[c];
+    r.steps = in;
+    r.colourTop = top + MARGIN;
+    r.ctx = &ctx;
+    r.fit = n > 3;
+    uint32_t spans = raster(r);
+    ZBufferCount(spans != 0, spans);
+}
+
+// ============================================================================================
+// Lines and outlines
+// ============================================================================================
+
+static inline void PutPixel(const ZBufferTarget& t, int x, int y, uint32_t pix)
+{
+    uint8_t* p = t.pixels + (size_t)(t.originY + y) * t.pitch + (size_t)(t.originX + x) * t.bytes;
+    if (t.bytes == 2)
+        *(uint16_t*)p = (uint16_t)pix;
+    else
+        *(uint32_t*)p = pix;
+}
+
+static int OutCode(const ZBufferTarget& t, int64_t x, int64_t y)
+{
+    return (x < t.x0 ? 1 : 0) | (x > t.x1 ? 2 : 0) | (y < t.y0 ? 4 : 0) | (y > t.y1 ? 8 : 0);
+}
+
+// Bresenham, after clipping the end points into the target's rectangle.
+static void LineDraw(const ZBufferTarget& t, int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t pix)
+{
+    int c0 = OutCode(t, x0, y0), c1 = OutCode(t, x1, y1);
+    for (int guard = 0; (c0 | c1) && guard < 8; guard++) {
+        if (c0 & c1) return;
+        int c = c0 ? c0 : c1;
+        int64_t x, y;
+        if (c & 8) {
+            y = t.y1;
+            x = x0 + (x1 - x0) * (y - y0) / (y1 - y0);
+        } else if (c & 4) {
+            y = t.y0;
+            x = x0 + (x1 - x0) * (y - y0) / (y1 - y0);
+        } else if (c & 2) {
+            x = t.x1;
+            y = y0 + (y1 - y0) * (x - x0) / (x1 - x0);
+        } else {
+            x = t.x0;
+            y = y0 + (y1 - y0) * (x - x0) / (x1 - x0);
+        }
+        if (c == c0) {
+            x0 = x, y0 = y;
+            c0 = OutCode(t, x0, y0);
+        } else {
+            x1 = x, y1 = y;
+            c1 = OutCode(t, x1, y1);
+        }
+    }
+    if (c0 | c1) return;
+    int x = (int)x0, y = (int)y0, ex = (int)x1, ey = (int)y1;
+    int dx = abs(ex - x), dy = -abs(ey - y), sx = x < ex ? 1 : -1, sy = y < ey ? 1 : -1;
+    int err = dx + dy;
+    for (;;) {
+        PutPixel(t, x, y, pix);
+        if (x == ex && y == ey) break;
+        int e2 = 2 * err;
+        if (e2 >= dy) err += dy, x += sx;
+        if (e2 <= dx) err += dx, y += sy;
+    }
+}
+
+void ScanLine(int x0, int y0, int x1, int y1, int paletteIndex)
+{
+    ZBufferTarget t;
+    if (paletteIndex < 0 || paletteIndex > 255 || !ZBufferVideoTarget(&t)) return;
+    LineDraw(t, x0, y0, x1, y1, Vid16Current()->display[paletteIndex]);
+}
+
+static inline int64_t ScreenCoord(float f)
+{
+    if (!std::isfinite(f)) return 0;
+    double d = std::floor((double)f);
+    return (int64_t)(d < -SCREEN_LIMIT ? -SCREEN_LIMIT : d > SCREEN_LIMIT ? SCREEN_LIMIT : d);
+}
+
+void ScanOutline(D3Polygon* p)
+{
+    ZBufferTarget t;
+    D3Vertex* first = p->ring;
+    if (!first || !ZBufferVideoTarget(&t)) return;
+    D3Vertex* q = first;
+    ZBufferCount(1, 0);
+    for (int i = 0; i < SCAN_MAX_VERTICES && q && q->next; i++) {
+        LineDraw(t, ScreenCoord(q->sx), ScreenCoord(q->sy), ScreenCoord(q->next->sx), ScreenCoord(q->next->sy),
+                 Vid16PackRGB(VertexRGB(q)));
+        q = q->next;
+        if (q == first) break;
+    }
+}
