@@ -46,13 +46,6 @@ static int Refuse(const char* fmt, ...)
 
 const char* ShapeMLastError(void) { return lastError; }
 
-static void PutF32(uint8_t* p, size_t off, float v)
-{
-    uint32_t u;
-    memcpy(&u, &v, 4);
-    PutU32(p, off, u);
-}
-
 // ============================================================================================
 // Prepared shapes: header and arrays
 // ============================================================================================

@@ -12,13 +12,6 @@
 // Unresolved materials (bit 15) draw with material 0.
 static int Material(uint32_t value) { return (value & MAT_UNRESOLVED) ? 0 : (int)(value & 0x7FFF); }
 
-static float GetF32(const uint8_t* p, size_t off)
-{
-    float f;
-    memcpy(&f, p + off, sizeof f);
-    return f;
-}
-
 // ============================================================================================
 // Prepared shapes
 // ============================================================================================

@@ -29,14 +29,6 @@ static TShape Triangle(int16_t size = 100)
     return s;
 }
 
-static float F32(const uint8_t* p, size_t off)
-{
-    uint32_t u = GetU32(p, off);
-    float f;
-    memcpy(&f, &u, 4);
-    return f;
-}
-
 static int AddMaterial(const char* name)
 {
     uint8_t record[100] = {};
@@ -140,7 +132,7 @@ TEST_F(ShapeMTest, PentagonGivesThreeTrianglesAndQuadOneRecord)
         EXPECT_EQ(1u | MAT_UNRESOLVED, GetU32(rec, DR_MATERIAL)) << "WOOD is not a material";
     }
     // Second triangle, its last point P3: the normal (9000, 10000, 11000) / 16384.
-    EXPECT_FLOAT_EQ(10000.0f / 16384, F32(ShapeMRecord(id, 1), DR_POINT_NORMALS + 12 * 2 + 4));
+    EXPECT_FLOAT_EQ(10000.0f / 16384, GetF32(ShapeMRecord(id, 1), DR_POINT_NORMALS + 12 * 2 + 4));
 
     const uint8_t* q = ShapeMRecord(id, 3);
     EXPECT_EQ(360u, GetU32(q, DR_LENGTH));
@@ -149,9 +141,9 @@ TEST_F(ShapeMTest, PentagonGivesThreeTrianglesAndQuadOneRecord)
     EXPECT_EQ((uint32_t)DRB_MAPPING, GetU32(q, DR_BITS));
     const uint32_t second[3] = {5, 1, 3};
     for (int k = 0; k < 3; k++) EXPECT_EQ(second[k], GetU32(q, 188 + 4 * k));
-    EXPECT_FLOAT_EQ(0.5f, F32(q, DR_SECOND + DR_UV));       // P3's U
-    EXPECT_FLOAT_EQ(-1.0f, F32(q, DR_SECOND + DR_UV + 4));  // P3's V
-    EXPECT_FLOAT_EQ(500.0f / 16384, F32(q, DR_UV + 8 * 2));  // P2's U in the first part
+    EXPECT_FLOAT_EQ(0.5f, GetF32(q, DR_SECOND + DR_UV));       // P3's U
+    EXPECT_FLOAT_EQ(-1.0f, GetF32(q, DR_SECOND + DR_UV + 4));  // P3's V
+    EXPECT_FLOAT_EQ(500.0f / 16384, GetF32(q, DR_UV + 8 * 2));  // P2's U in the first part
 
     EXPECT_EQ(2, p->nameCount);
     EXPECT_EQ(stone, GetU16(p->names, 18 + 16)) << "a found name takes its material's index as id";
@@ -249,9 +241,9 @@ TEST_F(ShapeMTest, AddingToAPreparedShape)
     EXPECT_EQ(1, ShapeMSetQuadMapping(id, plain, uv2)) << "a quad without mapping";
     EXPECT_EQ(0, ShapeMSetQuadMapping(id, mapped, uv2));
     const uint8_t* q = ShapeMRecord(id, mapped);
-    EXPECT_FLOAT_EQ(0.5f, F32(q, DR_UV));
-    EXPECT_FLOAT_EQ(-0.5f, F32(q, DR_SECOND + DR_UV));      // P3 leads the second part
-    EXPECT_FLOAT_EQ(0.5f, F32(q, DR_SECOND + DR_UV + 8));   // then P0
+    EXPECT_FLOAT_EQ(0.5f, GetF32(q, DR_UV));
+    EXPECT_FLOAT_EQ(-0.5f, GetF32(q, DR_SECOND + DR_UV));      // P3 leads the second part
+    EXPECT_FLOAT_EQ(0.5f, GetF32(q, DR_SECOND + DR_UV + 8));   // then P0
 }
 
 TEST_F(ShapeMTest, BaseFootprintTakesTheVerticesNearTheLowestY)
