@@ -6,18 +6,17 @@
 #include "shapes/mesh.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
 
 #include "kernel/kernel.h"
-#include "kernel/log.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"
 #include "materials/intmat.h"
 #include "platform/platform.h"
+#include "shapes/refusal.h"
 
 static struct {
     int installed;
@@ -30,21 +29,9 @@ static struct {
 } sm;
 
 static int prepareOnLoad = 1;
-static char lastError[256];
+static const char kLogTag[] = "SHAPEM";   // prefix of this module's refusals in the log
 
-// Records the reason of a refusal for the user's message and the log; returns 1.
-static int Refuse(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-static int Refuse(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    vsnprintf(lastError, sizeof lastError, fmt, ap);
-    va_end(ap);
-    LogPrintf(LOG_WARN, "SHAPEM: %s", lastError);
-    return 1;
-}
-
-const char* ShapeMLastError(void) { return lastError; }
+const char* ShapeMLastError(void) { return ShapeRefusal(); }
 
 // ============================================================================================
 // Prepared shapes: header and arrays
@@ -420,12 +407,12 @@ static int Prepare(ResId id)
     const uint8_t* d = (const uint8_t*)ResPeek(id);
     uint32_t used = ShapeUsedSize(d);
     uint8_t* b = (uint8_t*)ResAllocMem(used);
-    if (!b) return Refuse("out of memory to load shape");
+    if (!b) return ShapeRefuse(kLogTag, "out of memory to load shape");
     memcpy(b, d, used);
 
     if (ResResize(id, sizeof(ShapePrep))) {
         ResFreeMem(b);
-        return Refuse("out of memory to load shape");
+        return ShapeRefuse(kLogTag, "out of memory to load shape");
     }
     ShapePrep* p = (ShapePrep*)ResPeek(id);
     memset(p, 0, sizeof *p);
@@ -484,7 +471,7 @@ static int Prepare(ResId id)
     if (!ok) {
         ReleasePrepared(id);
         ResSetFreeCallback(id, nullptr);
-        return Refuse("out of memory to load shape");
+        return ShapeRefuse(kLogTag, "out of memory to load shape");
     }
     return 0;
 }
@@ -499,10 +486,10 @@ static int LoadHook(ResId id)
     }
     // ShapeLoad checks the file before it converts; the result is checked again before
     // Prepare reads it.
-    if (ShapeLoad(id)) return Refuse("%s: not a shape file (%s)", ResName(id), ShapeLastError());
+    if (ShapeLoad(id)) return ShapeRefuse(kLogTag, "%s: not a shape file (%s)", ResName(id), ShapeLastError());
     char why[160];
     if (!ShapeCheck((const uint8_t*)ResPeek(id), ResSize(id), why, sizeof why))
-        return Refuse("%s: not a shape file once converted (%s)", ResName(id), why);
+        return ShapeRefuse(kLogTag, "%s: not a shape file once converted (%s)", ResName(id), why);
     if (Prepare(id)) return 1;
     ShapeMBindMaterials(id);
     return 0;
@@ -625,11 +612,11 @@ static void ClearSelection(uint8_t* b)
 // next user gets it prepared rather than raw. 0, or 1 when refused.
 static int RawBlock(ResId id, std::vector<uint8_t>& out)
 {
-    if (!id || !ResIsInstalled()) return Refuse("the shape cannot be read");
+    if (!id || !ResIsInstalled()) return ShapeRefuse(kLogTag, "the shape cannot be read");
     bool loaded = ResIsLoaded(id) == 0;
     if (loaded && !ShapeMIsPrepared(id)) {
         size_t size = ResSize(id);
-        if (size > SHAPEM_BUFFER_SIZE) return Refuse("the shape is larger than the edit buffer");
+        if (size > SHAPEM_BUFFER_SIZE) return ShapeRefuse(kLogTag, "the shape is larger than the edit buffer");
         const uint8_t* d = (const uint8_t*)ResPeek(id);
         out.assign(d, d + size);
         return 0;
@@ -637,36 +624,36 @@ static int RawBlock(ResId id, std::vector<uint8_t>& out)
     // A copy: the index that holds the name may move while resources come and go.
     char name[RES_NAME_MAX];
     snprintf(name, sizeof name, "%s", ResName(id));
-    if (!name[0]) return Refuse(loaded ? "the shape has no file to be read again from" : "the shape cannot be read");
+    if (!name[0]) return ShapeRefuse(kLogTag, loaded ? "the shape has no file to be read again from" : "the shape cannot be read");
     if (loaded) {
-        if (ResOpenCount(id) > 0) return Refuse("%s is in use and cannot be read again", name);
+        if (ResOpenCount(id) > 0) return ShapeRefuse(kLogTag, "%s is in use and cannot be read again", name);
         ResFree(id);
     }
     int was = prepareOnLoad;
     prepareOnLoad = 0;
     int failed = ResLoad(id);
     prepareOnLoad = was;
-    if (failed) return Refuse("%s: cannot read the file", name);
+    if (failed) return ShapeRefuse(kLogTag, "%s: cannot read the file", name);
     size_t size = ResSize(id);
     if (size <= SHAPEM_BUFFER_SIZE) out.assign((const uint8_t*)ResPeek(id), (const uint8_t*)ResPeek(id) + size);
     ResFree(id);
-    if (size > SHAPEM_BUFFER_SIZE) return Refuse("%s is larger than the edit buffer", name);
+    if (size > SHAPEM_BUFFER_SIZE) return ShapeRefuse(kLogTag, "%s is larger than the edit buffer", name);
     return 0;
 }
 
 int ShapeMTakeIn(ResId id)
 {
-    if (!sm.installed) return Refuse("the shape manager is not installed");
+    if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
     std::vector<uint8_t> raw;
     if (RawBlock(id, raw)) return 1;
     char why[160];
-    if (!ShapeCheck(raw.data(), raw.size(), why, sizeof why)) return Refuse("not a shape file: %s", why);
+    if (!ShapeCheck(raw.data(), raw.size(), why, sizeof why)) return ShapeRefuse(kLogTag, "not a shape file: %s", why);
 
     Scratch s;
     memcpy(s.bytes.data(), raw.data(), raw.size());
-    if (ShapeConvertInPlace(&s.block)) return Refuse("not a shape file: %s", ShapeLastError());
+    if (ShapeConvertInPlace(&s.block)) return ShapeRefuse(kLogTag, "not a shape file: %s", ShapeLastError());
     ShapeBindMaterials(s.block.data, SHAPE_NAME_CHARS);
-    if (ShapeRebuildNameTable(&s.block)) return Refuse("no room for the material name table");
+    if (ShapeRebuildNameTable(&s.block)) return ShapeRefuse(kLogTag, "no room for the material name table");
     ShapeAllFaceNormals(&s.block);
     ShapeDerive(s.block.data);
     ClearSelection(s.block.data);
@@ -679,15 +666,15 @@ int ShapeMTakeIn(ResId id)
 static ResId ReadFile(const char* fileName)
 {
     if (!fileName) {
-        Refuse("no file name");
+        ShapeRefuse(kLogTag, "no file name");
         return 0;
     }
     if (FileSize(fileName) > SHAPEM_BUFFER_SIZE) {
-        Refuse("%s: larger than the edit buffer", fileName);
+        ShapeRefuse(kLogTag, "%s: larger than the edit buffer", fileName);
         return 0;
     }
     ResId id = LoadFileToRes(fileName);
-    if (!id) Refuse("%s: cannot read the file", fileName);
+    if (!id) ShapeRefuse(kLogTag, "%s: cannot read the file", fileName);
     return id;
 }
 
@@ -713,13 +700,13 @@ static void ShiftStored(uint8_t* records, int count, int shift)
 
 int ShapeMMerge(ResId id)
 {
-    if (!sm.installed) return Refuse("the shape manager is not installed");
+    if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
     std::vector<uint8_t> m;
     if (RawBlock(id, m)) return 1;
     char why[160];
-    if (!ShapeCheck(m.data(), m.size(), why, sizeof why)) return Refuse("not a shape file: %s", why);
+    if (!ShapeCheck(m.data(), m.size(), why, sizeof why)) return ShapeRefuse(kLogTag, "not a shape file: %s", why);
     if (ShapeVersion(m.data()) != SHAPE_VERSION)
-        return Refuse("only shapes of the current format (version %d) can be merged; this one is version %d",
+        return ShapeRefuse(kLogTag, "only shapes of the current format (version %d) can be merged; this one is version %d",
                       SHAPE_VERSION, ShapeVersion(m.data()));
 
     uint8_t* e = sm.block.data;
@@ -727,10 +714,10 @@ int ShapeMMerge(ResId id)
     int mp = ShapePolygonCount(m.data());
     if (ShapeVertexCount(e) == 0 || ShapePolygonCount(e) == 0 || n == 0) return 2;
     if (ShapeVertexCount(e) + n > SHAPE_MAX_COUNT || ShapePolygonCount(e) + mp > SHAPE_MAX_COUNT)
-        return Refuse("the merged shape would have more than %d vertices or polygons", SHAPE_MAX_COUNT);
+        return ShapeRefuse(kLogTag, "the merged shape would have more than %d vertices or polygons", SHAPE_MAX_COUNT);
     uint32_t polyBytes = mp ? ShapePolygonSectionLength(m.data()) - 2 : 0;
     if ((uint64_t)ShapeUsedSize(e) + (uint64_t)n * SHAPE_VERTEX_SIZE + polyBytes > sm.block.capacity)
-        return Refuse("the merged shape would not fit the edit buffer");
+        return ShapeRefuse(kLogTag, "the merged shape would not fit the edit buffer");
 
     ShapeMSaveUndo();
     int undoWas = sm.undoOn;
@@ -890,12 +877,12 @@ void ShapeMOptimise(int removeRepeats)
 
 int ShapeMPrepareForWriting(ResId* id, uint32_t* size)
 {
-    if (!sm.installed) return Refuse("the shape manager is not installed");
-    if (ShapeRebuildNameTable(&sm.block)) return Refuse("no room for the material name table");
+    if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
+    if (ShapeRebuildNameTable(&sm.block)) return ShapeRefuse(kLogTag, "no room for the material name table");
     ShapeDerive(sm.block.data);
     ShapeAllFaceNormals(&sm.block);
     // Every save carries freshly smoothed per-point normals.
-    if (MeshSmoothAll(&sm.block)) return Refuse("no room for the per-point normals");
+    if (MeshSmoothAll(&sm.block)) return ShapeRefuse(kLogTag, "no room for the per-point normals");
     if (id) *id = sm.edit;
     if (size) *size = ShapeUsedSize(sm.block.data);
     return 0;
@@ -905,6 +892,6 @@ int ShapeMSave(const char* fileName)
 {
     uint32_t size = 0;
     if (ShapeMPrepareForWriting(nullptr, &size)) return 1;
-    if (FileSaveWithBackup(fileName, sm.block.data, size)) return Refuse("%s: cannot write the file", fileName);
+    if (FileSaveWithBackup(fileName, sm.block.data, size)) return ShapeRefuse(kLogTag, "%s: cannot write the file", fileName);
     return 0;
 }
