@@ -16,7 +16,6 @@
 #include "render/zbuffer.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
-#include "toolkit/text.h"
 #include "cli.h"
 
 namespace {
@@ -140,7 +139,7 @@ static void Render(const Options& o)
     }
     MatMReload();
     ShapeMResourceInstall();
-    if (!ShapeMIsInstalled()) ShapeMInstall(SHAPEM_BUFFER_SIZE, FontCreateBuiltIn());
+    if (!ShapeMIsInstalled()) ShapeMInstall();
     if (ShapeMLoadFile(o.in.c_str())) {
         CliFail(1, "%s: %s", o.in.c_str(), ShapeMLastError());
         return;

@@ -348,7 +348,7 @@ static void EditorStart(void)
     }
     SlotsInstall(4);
     ShapeMResourceInstall();
-    ShapeMInstall(SHAPEM_BUFFER_SIZE, app.font);
+    ShapeMInstall();
     ShapeMSetUndo(1);
     {
         static const int display[5] = {0, 254, 249, 248, 250};

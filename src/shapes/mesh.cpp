@@ -487,12 +487,6 @@ int MeshCreateCuboid(int32_t sizeX, int32_t sizeY, int32_t sizeZ)
     return 0;
 }
 
-int MeshSortStep(ProgressFn progress)
-{
-    if (progress) progress(PROGRESS_DONE);
-    return 0;
-}
-
 // ============================================================================================
 // Selected mesh: cutting loose, centre, Mesh Transform
 // ============================================================================================

@@ -20,7 +20,6 @@
 
 static struct {
     int installed;
-    ResId font;
     ResId edit;
     uint8_t* undo;
     ShapeBlock block;
@@ -509,12 +508,9 @@ int ShapeMPrepareOnLoad(void) { return prepareOnLoad; }
 // Install
 // ============================================================================================
 
-void ShapeMInstall(uint32_t bufferSize, ResId font)
+void ShapeMInstall(void)
 {
-    (void)bufferSize;   // the buffers are always SHAPEM_BUFFER_SIZE
-    if (!font) FatalError("ShapeMInstall - MUST have a font ID");
     if (sm.installed) return;
-    sm.font = font;
     memset(sm.display, 0, sizeof sm.display);
     sm.edit = ResCreate(SHAPEM_BUFFER_SIZE);
     sm.undo = (uint8_t*)ResAllocMem(SHAPEM_BUFFER_SIZE);
@@ -539,7 +535,6 @@ void ShapeMRemove(void)
 }
 
 int ShapeMIsInstalled(void) { return sm.installed; }
-ResId ShapeMFont(void) { return sm.font; }
 
 void ShapeMSetDisplay(const int values[SHAPEM_DISPLAY_COUNT])
 {

@@ -120,13 +120,11 @@ void ShapeMBindMaterials(ResId id);
 // Registers the "SHP" type with its load hook, the material change handler that re-binds
 // every loaded shape, and the removal.
 void ShapeMResourceInstall(void);
-// Allocates the edit buffer and the undo copy (2,000,000 bytes each, whatever the size
-// asked), makes the buffer an empty shape and saves an undo copy. A font id of 0 is fatal
-// "ShapeMInstall - MUST have a font ID".
-void ShapeMInstall(uint32_t bufferSize, ResId font);
+// Allocates the edit buffer and the undo copy (SHAPEM_BUFFER_SIZE bytes each), makes the
+// buffer an empty shape and saves an undo copy. A second install changes nothing.
+void ShapeMInstall(void);
 void ShapeMRemove(void);
 int ShapeMIsInstalled(void);
-ResId ShapeMFont(void);
 // The five colour indices the 3D view draws the edited shape with.
 void ShapeMSetDisplay(const int values[SHAPEM_DISPLAY_COUNT]);
 int ShapeMDisplay(int which);

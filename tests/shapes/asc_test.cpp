@@ -48,7 +48,7 @@ protected:
         ResRemove();
         ResInstall(100);
         IntMatCreate(512);
-        ShapeMInstall(SHAPEM_BUFFER_SIZE, ResCreate(4));
+        ShapeMInstall();
         ShapeMSetUndo(1);
     }
     void TearDown() override

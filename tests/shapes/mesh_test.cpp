@@ -30,7 +30,7 @@ protected:
         IntMatCreate(512);
         MatMInstall();
         ShapeMResourceInstall();
-        ShapeMInstall(SHAPEM_BUFFER_SIZE, ResCreate(4));
+        ShapeMInstall();
         ShapeMSetUndo(1);
     }
     void TearDown() override

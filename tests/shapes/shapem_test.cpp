@@ -67,7 +67,7 @@ protected:
         ResInstall(300);
         IntMatCreate(512);
         ShapeMResourceInstall();
-        ShapeMInstall(SHAPEM_BUFFER_SIZE, ResCreate(4));
+        ShapeMInstall();
         ShapeMSetUndo(1);
     }
     void TearDown() override
