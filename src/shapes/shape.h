@@ -28,7 +28,9 @@ enum {
     SH_VERSION = 0x00,
     SH_SHIFT = 0x02,
     SH_FLAGS = 0x04,
+    SH_RESERVED_WORD = 0x06,  // u16 carried through unchanged; nothing here reads it
     SH_SIZE = 0x08,
+    SH_RESERVED_LONG = 0x0C,  // u32 carried through unchanged; nothing here reads it
     SH_VERTICES = 0x10,
     SH_POLYGONS = 0x14,
     SH_NAMES = 0x18,
@@ -37,8 +39,31 @@ enum {
     SH_MAX = 0x2C,          // X, Y, Z
     SH_NOSORT = 0x38,
     SH_MAXANGLE = 0x3A,
-    SH_EXTRA = 0x3C,
-    SH_WORD40 = 0x40,
+    SH_EXTRA = 0x3C,        // offset of a section nothing here reads; relocated like the others
+    SH_RESERVED_TAIL = 0x40,  // u32 after it, never relocated; 0 in blocks made or converted here
+};
+
+// Offsets inside a vertex record (SHAPE_VERTEX_SIZE bytes): the stored X, Y, Z lead it.
+enum {
+    VERT_COORDS = 0,        // i16 x 3
+    VERT_FLAGS = 6,         // u16: VF_*
+    VERT_NAME = 8,          // u32: point name, 0 = none
+};
+
+// Offsets inside a polygon record: a POLY_HEAD-byte head, then the point indices (u16 each),
+// then the per-point normals (i16 x 3 each) and the mapping (U, V each) when the count word says.
+enum {
+    POLY_FLAGS = 0,         // u16: PF_*
+    POLY_MATERIAL = 2,      // u16: render material index, or MAT_UNRESOLVED with a name table id
+    POLY_NORMAL = 4,        // i16 x 3: face normal, 1.0 = 16384
+    POLY_COUNT_WORD = 10,   // u16: PC_COUNT points, PC_NORMALS, PC_MAPPING
+    POLY_HEAD = 12,         // where the point indices begin
+};
+
+// Offsets inside a material name table entry (SHAPE_NAME_ENTRY_SIZE bytes).
+enum {
+    NAME_TEXT = 0,          // SHAPE_NAME_CHARS characters, space padded
+    NAME_ID = 16,           // u16: the material value this block's polygons carry for the name
 };
 
 // Flags of the header, of vertices and of polygons; bits of a polygon's point count word;
@@ -55,6 +80,7 @@ enum {
     PC_NORMALS = 0x4000,
     PC_MAPPING = 0x8000,
     MAT_UNRESOLVED = 0x8000,
+    MAT_ID_MASK = 0x7FFF,         // the material field without its unresolved bit
     SHAPE_BOX_EMPTY_MIN = 0x7FFFFFFF,
 };
 #define SHAPE_BOX_EMPTY_MAX ((int32_t)0x80000001)

@@ -47,7 +47,7 @@ ShapePrep* ShapeMPrepared(ResId id)
     if (!id || !ResIsInstalled() || ResLoad(id)) return nullptr;
     auto it = preparedHeaders.find(id);
     if (it == preparedHeaders.end() || ResSize(id) < sizeof(ShapePrep) || ResPeek(id) != it->second) return nullptr;
-    return it->second->magic == SHPI_MAGIC ? it->second : nullptr;
+    return it->second->magic == PREPARED_MAGIC ? it->second : nullptr;
 }
 
 // The release routine of a prepared shape: frees the arrays. Raw data is left alone, so a
@@ -58,7 +58,7 @@ static void ReleasePrepared(ResId id)
     if (it == preparedHeaders.end()) return;
     ShapePrep* p = it->second;
     preparedHeaders.erase(it);
-    if (!ResIsInstalled() || ResIsLoaded(id) != 0 || ResPeek(id) != p || p->magic != SHPI_MAGIC) return;
+    if (!ResIsInstalled() || ResIsLoaded(id) != 0 || ResPeek(id) != p || p->magic != PREPARED_MAGIC) return;
     void* arrays[] = {p->recordOffsets, p->records, p->named, p->names, p->vertices, p->fvertices, p->nameIds};
     for (void* a : arrays)
         if (a) ResFreeMem(a);
@@ -114,30 +114,30 @@ static uint8_t* NewRecord(ShapePrep* p, uint32_t length)
     p->recordBytesRoom = (uint32_t)room;
     uint8_t* rec = p->records + p->recordBytes;
     memset(rec, 0, length);
-    PutU32(rec, DR_LENGTH, length);
+    PutU32(rec, PR_LENGTH, length);
     p->recordOffsets[p->recordCount++] = p->recordBytes;
     p->recordBytes += length;
     return rec;
 }
 
-// One triangle part of a record: the polygon points pts[0..2] at `base` (0, or DR_SECOND).
+// One triangle part of a record: the polygon points pts[0..2] at `base` (0, or PR_SECOND).
 static void FillPart(uint8_t* rec, int base, const int pts[3], const int32_t* indices, const int16_t* normals,
                      const int16_t* mapping, int material)
 {
     const float unit = 1.0f / 16384.0f;
     for (int k = 0; k < 3; k++) {
         int q = pts[k];
-        PutU32(rec, base + DR_INDEX + 4 * k, (uint32_t)indices[q]);
+        PutU32(rec, base + PR_INDEX + 4 * k, (uint32_t)indices[q]);
         if (mapping) {
-            PutF32(rec, base + DR_UV + 8 * k, mapping[2 * q] * unit);
-            PutF32(rec, base + DR_UV + 8 * k + 4, mapping[2 * q + 1] * unit);
+            PutF32(rec, base + PR_UV + 8 * k, mapping[2 * q] * unit);
+            PutF32(rec, base + PR_UV + 8 * k + 4, mapping[2 * q + 1] * unit);
         }
         if (normals)
-            for (int a = 0; a < 3; a++) PutF32(rec, base + DR_POINT_NORMALS + 12 * k + 4 * a, normals[3 * q + a] * unit);
+            for (int a = 0; a < 3; a++) PutF32(rec, base + PR_POINT_NORMALS + 12 * k + 4 * a, normals[3 * q + a] * unit);
     }
-    PutU32(rec, base + DR_TABLE_ID, (uint32_t)material & 0x7FFF);
-    PutU32(rec, base + DR_MATERIAL, (uint32_t)material);
-    PutU32(rec, base + DR_BITS, (mapping ? DRB_MAPPING : 0) | (normals ? DRB_NORMALS : 0));
+    PutU32(rec, base + PR_TABLE_ID, (uint32_t)material & MAT_ID_MASK);
+    PutU32(rec, base + PR_MATERIAL, (uint32_t)material);
+    PutU32(rec, base + PR_CARRIES, (mapping ? PR_HAS_MAPPING : 0) | (normals ? PR_HAS_NORMALS : 0));
 }
 
 static uint8_t* RecordAt(ShapePrep* p, int index) { return p->records + p->recordOffsets[index]; }
@@ -256,15 +256,15 @@ static int AddPolygon(ShapePrep* p, int material, int n, const int32_t* indices,
         if (indices[k] < 0 || indices[k] >= p->vertexCount) return -1;
     int parts = n == 4 ? 1 : n - 2;
     for (int t = 0; t < parts; t++) {
-        uint8_t* rec = NewRecord(p, n == 4 ? DRAW_QUAD_SIZE : DRAW_TRIANGLE_SIZE);
+        uint8_t* rec = NewRecord(p, n == 4 ? PR_QUAD_SIZE : PR_TRIANGLE_SIZE);
         if (!rec) return -1;
-        PutU32(rec, DR_FLAGS, flags);
+        PutU32(rec, PR_FLAGS, flags);
         if (faceNormal)
-            for (int a = 0; a < 3; a++) PutI16(rec, DR_NORMAL + 2 * a, faceNormal[a]);
+            for (int a = 0; a < 3; a++) PutI16(rec, PR_NORMAL + 2 * a, faceNormal[a]);
         if (n == 4) {
             const int first[3] = {0, 1, 2}, second[3] = {3, 0, 2};
             FillPart(rec, 0, first, indices, normals, mapping, material);
-            FillPart(rec, DR_SECOND, second, indices, normals, mapping, material);
+            FillPart(rec, PR_SECOND, second, indices, normals, mapping, material);
         } else {
             const int pts[3] = {0, t + 1, t + 2};
             FillPart(rec, 0, pts, indices, normals, mapping, material);
@@ -305,7 +305,7 @@ static int AddFaceted(ResId id, int material, int n, const int32_t* indices, con
     if (last < 0) return -1;
     int16_t normal[3];
     TriangleNormal(p, indices, normal);
-    for (int a = 0; a < 3; a++) PutI16(RecordAt(p, first), DR_NORMAL + 2 * a, normal[a]);
+    for (int a = 0; a < 3; a++) PutI16(RecordAt(p, first), PR_NORMAL + 2 * a, normal[a]);
     return last;
 }
 
@@ -322,13 +322,13 @@ int ShapeMAddQuad(ResId id, int material, const int32_t indices[4], const int16_
 int ShapeMSetQuadMapping(ResId id, int record, const int16_t uv[8])
 {
     uint8_t* rec = ShapeMRecord(id, record);
-    if (!rec || !uv || GetU32(rec, DR_LENGTH) != DRAW_QUAD_SIZE || !(GetU32(rec, DR_BITS) & DRB_MAPPING)) return 1;
+    if (!rec || !uv || GetU32(rec, PR_LENGTH) != PR_QUAD_SIZE || !(GetU32(rec, PR_CARRIES) & PR_HAS_MAPPING)) return 1;
     const float unit = 1.0f / 16384.0f;
     const int first[3] = {0, 1, 2}, second[3] = {3, 0, 2};
     for (int k = 0; k < 3; k++)
         for (int c = 0; c < 2; c++) {
-            PutF32(rec, DR_UV + 8 * k + 4 * c, uv[2 * first[k] + c] * unit);
-            PutF32(rec, DR_SECOND + DR_UV + 8 * k + 4 * c, uv[2 * second[k] + c] * unit);
+            PutF32(rec, PR_UV + 8 * k + 4 * c, uv[2 * first[k] + c] * unit);
+            PutF32(rec, PR_SECOND + PR_UV + 8 * k + 4 * c, uv[2 * second[k] + c] * unit);
         }
     return 0;
 }
@@ -374,18 +374,18 @@ void ShapeMBindMaterials(ResId id)
     std::unordered_map<uint32_t, int> entryOfId;
     for (int e = 0; e < p->nameCount; e++) {
         found[e] = LookUpEntry(p->names + (size_t)e * SHAPE_NAME_ENTRY_SIZE);
-        entryOfId.emplace(p->nameIds[e] & 0x7FFFu, e);   // the first entry of an id wins
+        entryOfId.emplace(p->nameIds[e] & MAT_ID_MASK, e);   // the first entry of an id wins
     }
     for (int r = 0; r < p->recordCount; r++) {
         uint8_t* rec = RecordAt(p, r);
-        auto it = entryOfId.find(GetU32(rec, DR_TABLE_ID) & 0x7FFFu);
+        auto it = entryOfId.find(GetU32(rec, PR_TABLE_ID) & MAT_ID_MASK);
         int index = it != entryOfId.end() ? found[it->second] : IM_NONE;
-        uint32_t material = index != IM_NONE ? (uint32_t)index : (GetU32(rec, DR_MATERIAL) | MAT_UNRESOLVED);
-        PutU32(rec, DR_MATERIAL, material);
-        if (GetU32(rec, DR_LENGTH) == DRAW_QUAD_SIZE) PutU32(rec, DR_QUAD_MATERIAL, material);
+        uint32_t material = index != IM_NONE ? (uint32_t)index : (GetU32(rec, PR_MATERIAL) | MAT_UNRESOLVED);
+        PutU32(rec, PR_MATERIAL, material);
+        if (GetU32(rec, PR_LENGTH) == PR_QUAD_SIZE) PutU32(rec, PR_QUAD_MATERIAL, material);
     }
     for (int e = 0; e < p->nameCount; e++)
-        if (found[e] != IM_NONE) PutU16(p->names + (size_t)e * SHAPE_NAME_ENTRY_SIZE, 16, (uint16_t)found[e]);
+        if (found[e] != IM_NONE) PutU16(p->names + (size_t)e * SHAPE_NAME_ENTRY_SIZE, NAME_ID, (uint16_t)found[e]);
 }
 
 static void RebindOne(ResId id)
@@ -415,7 +415,7 @@ static int Prepare(ResId id)
     }
     ShapePrep* p = (ShapePrep*)ResPeek(id);
     memset(p, 0, sizeof *p);
-    p->magic = SHPI_MAGIC;
+    p->magic = PREPARED_MAGIC;
     preparedHeaders[id] = p;
     p->radius = GetI32(b, SH_RADIUS);
     for (int a = 0; a < 3; a++) {
@@ -447,11 +447,11 @@ static int Prepare(ResId id)
         mapping.resize(mb ? (size_t)n * 2 : 0);
         for (size_t k = 0; k < normals.size(); k++) normals[k] = GetI16(nb, 2 * k);
         for (size_t k = 0; k < mapping.size(); k++) mapping[k] = GetI16(mb, 2 * k);
-        int16_t face[3] = {GetI16(poly, 4), GetI16(poly, 6), GetI16(poly, 8)};
+        int16_t face[3] = {GetI16(poly, POLY_NORMAL), GetI16(poly, POLY_NORMAL + 2), GetI16(poly, POLY_NORMAL + 4)};
         // A polygon of fewer than 3 points adds nothing; that is not a failure.
         if (n >= 3)
-            ok = AddPolygon(p, GetU16(poly, 2) & 0x7FFF, n, indices.data(), nb ? normals.data() : nullptr,
-                            mb ? mapping.data() : nullptr, GetU16(poly, 0), face) >= 0;
+            ok = AddPolygon(p, GetU16(poly, POLY_MATERIAL) & MAT_ID_MASK, n, indices.data(), nb ? normals.data() : nullptr,
+                            mb ? mapping.data() : nullptr, GetU16(poly, POLY_FLAGS), face) >= 0;
     }
 
     int count = ShapeNameCount(b);
@@ -462,7 +462,7 @@ static int Prepare(ResId id)
         ok = p->names && p->nameIds;
         if (ok) {
             memcpy(p->names, names, (size_t)count * SHAPE_NAME_ENTRY_SIZE);
-            for (int e = 0; e < count; e++) p->nameIds[e] = GetU16(names, (size_t)e * SHAPE_NAME_ENTRY_SIZE + 16);
+            for (int e = 0; e < count; e++) p->nameIds[e] = GetU16(names, (size_t)e * SHAPE_NAME_ENTRY_SIZE + NAME_ID);
             p->nameCount = count;
         }
     }
@@ -591,11 +591,11 @@ static void ClearSelection(uint8_t* b)
 {
     for (int i = 0; i < ShapeVertexCount(b); i++) {
         uint8_t* v = ShapeVertex(b, i);
-        PutU16(v, 6, GetU16(v, 6) & ~VF_SELECTED);
+        PutU16(v, VERT_FLAGS, GetU16(v, VERT_FLAGS) & ~VF_SELECTED);
     }
     uint8_t* poly = ShapeFirstPolygon(b);
     for (int i = 0, count = ShapePolygonCount(b); i < count; i++, poly = ShapeNextPolygon(poly))
-        PutU16(poly, 0, GetU16(poly, 0) & ~PF_SELECTED);
+        PutU16(poly, POLY_FLAGS, GetU16(poly, POLY_FLAGS) & ~PF_SELECTED);
 }
 
 // ============================================================================================
@@ -740,7 +740,7 @@ int ShapeMMerge(ResId id)
     PutU16(e, GetU32(e, SH_VERTICES), (uint16_t)(GetU16(e, GetU32(e, SH_VERTICES)) + n));
     for (int i = 0; i < n; i++) {
         uint8_t* v = ShapeVertex(e, i);
-        PutU16(v, 6, GetU16(v, 6) | VF_SELECTED);
+        PutU16(v, VERT_FLAGS, GetU16(v, VERT_FLAGS) | VF_SELECTED);
     }
 
     if (mp) {
@@ -749,7 +749,7 @@ int ShapeMMerge(ResId id)
         memcpy(e + at, m.data() + GetU32(m.data(), SH_POLYGONS) + 2, polyBytes);
         PutU16(e, GetU32(e, SH_POLYGONS), (uint16_t)(GetU16(e, GetU32(e, SH_POLYGONS)) + mp));
         poly = ShapeFirstPolygon(e);
-        for (int i = 0; i < mp; i++, poly = ShapeNextPolygon(poly)) PutU16(poly, 0, GetU16(poly, 0) | PF_SELECTED);
+        for (int i = 0; i < mp; i++, poly = ShapeNextPolygon(poly)) PutU16(poly, POLY_FLAGS, GetU16(poly, POLY_FLAGS) | PF_SELECTED);
     }
 
     sm.undoOn = undoWas;
@@ -786,14 +786,14 @@ static void RemoveRepeat(ShapeBlock* s, uint8_t* poly)
             }
     if (at < 0) return;
     uint32_t pos = (uint32_t)(poly - b);
-    uint16_t word = GetU16(poly, 10);
+    uint16_t word = GetU16(poly, POLY_COUNT_WORD);
     if (word & PC_NORMALS) {
         ShapeRemove(s, pos + 12 + 2 * n, 6 * n);
         word &= ~PC_NORMALS;
     }
     ShapeRemove(s, pos + 12 + 2 * at, 2);
     if (word & PC_MAPPING) ShapeRemove(s, pos + 12 + 2 * (n - 1) + 4 * at, 4);
-    PutU16(poly, 10, (uint16_t)((word & ~PC_COUNT) | (n - 1)));
+    PutU16(poly, POLY_COUNT_WORD, (uint16_t)((word & ~PC_COUNT) | (n - 1)));
 }
 
 // Deletes the vertices whose map entry is -1 and renumbers every polygon through the map
@@ -849,7 +849,8 @@ void ShapeMOptimise(int removeRepeats)
     std::vector<int> target((size_t)n);
     for (int i = 0; i < n; i++) {
         const uint8_t* v = ShapeVertex(b, i);
-        uint64_t key = (uint64_t)GetU16(v, 0) | ((uint64_t)GetU16(v, 2) << 16) | ((uint64_t)GetU16(v, 4) << 32);
+        uint64_t key = (uint64_t)GetU16(v, VERT_COORDS) | ((uint64_t)GetU16(v, VERT_COORDS + 2) << 16) |
+                       ((uint64_t)GetU16(v, VERT_COORDS + 4) << 32);
         target[i] = firstAt.emplace(key, i).first->second;
     }
     poly = ShapeFirstPolygon(b);

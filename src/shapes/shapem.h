@@ -11,9 +11,9 @@
 
 enum {
     SHAPEM_BUFFER_SIZE = 2000000,
-    SHPI_MAGIC = 0x73687069,      // 'shpi'
-    DRAW_TRIANGLE_SIZE = 188,
-    DRAW_QUAD_SIZE = 360,
+    PREPARED_MAGIC = 0x73687069,      // 'shpi'
+    PR_TRIANGLE_SIZE = 188,
+    PR_QUAD_SIZE = 360,
     SHAPEM_DISPLAY_COUNT = 5,     // colour indices the 3D view draws the edited shape with
 };
 
@@ -25,7 +25,7 @@ enum {
 // their own (ResAllocMem) that the resource's release routine frees. In memory only: nothing
 // writes it to a file.
 struct ShapePrep {
-    uint32_t magic;            // SHPI_MAGIC
+    uint32_t magic;            // PREPARED_MAGIC
     int32_t vertexCount;
     int32_t recordCount;
     int32_t namedCount;
@@ -47,25 +47,25 @@ struct ShapePrep {
 
 // A draw record is a little-endian byte image of 188 bytes (triangle) or 360 bytes (quad).
 // A quad is a triangle record for (P0, P1, P2) followed by a second part for (P3, P0, P2)
-// that repeats bytes 16 to 187 of the first, DR_SECOND bytes further on (its material is at
-// 40 + DR_SECOND = 212). Floats are 32-bit IEEE values, stored value x 2^-14.
+// that repeats bytes 16 to 187 of the first, PR_SECOND bytes further on (its material is at
+// 40 + PR_SECOND = 212). Floats are 32-bit IEEE values, stored value x 2^-14.
 enum {
-    DR_LENGTH = 0,          // u32: 188 or 360
-    DR_FLAGS = 4,           // u32: the polygon's flags word
-    DR_NORMAL = 8,          // i16 x 3: face normal, 1.0 = 16384
-    DR_INDEX = 16,          // u32 x 3: vertex indices of the three points
-    DR_TABLE_ID = 28,       // u32: the material id as the shape's name table knows it; binding
+    PR_LENGTH = 0,          // u32: 188 or 360
+    PR_FLAGS = 4,           // u32: the polygon's flags word
+    PR_NORMAL = 8,          // i16 x 3: face normal, 1.0 = 16384
+    PR_INDEX = 16,          // u32 x 3: vertex indices of the three points
+    PR_TABLE_ID = 28,       // u32: the material id as the shape's name table knows it; binding
                             // matches this, so a re-bind always finds the name it started from
-    DR_MATERIAL = 40,       // u32: render material index; bit 15 = unresolved
-    DR_BITS = 44,           // u32: DRB_MAPPING, DRB_NORMALS
-    DR_UV = 48,             // f32 x 2 x 3: U then V of each point
-    DR_POINT_NORMALS = 72,  // f32 x 3 x 3: X, Y, Z of each point's normal
-    DR_RENDERER = 108,      // 80 bytes (and 80 more in a quad's second part) for the renderer
-    DR_SECOND = 172,        // offset from a field of the first part to the same in the second
-    DR_QUAD_MATERIAL = DR_MATERIAL + DR_SECOND,
+    PR_MATERIAL = 40,       // u32: render material index; bit 15 = unresolved
+    PR_CARRIES = 44,        // u32: PR_HAS_MAPPING, PR_HAS_NORMALS
+    PR_UV = 48,             // f32 x 2 x 3: U then V of each point
+    PR_POINT_NORMALS = 72,  // f32 x 3 x 3: X, Y, Z of each point's normal
+    PR_RENDERER = 108,      // 80 bytes (and 80 more in a quad's second part) for the renderer
+    PR_SECOND = 172,        // offset from a field of the first part to the same in the second
+    PR_QUAD_MATERIAL = PR_MATERIAL + PR_SECOND,
 
-    DRB_MAPPING = 1,
-    DRB_NORMALS = 2,
+    PR_HAS_MAPPING = 1,
+    PR_HAS_NORMALS = 2,
 };
 
 // 1 when the resource holds a prepared shape (its first word is the 'shpi' magic).

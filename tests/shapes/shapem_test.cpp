@@ -124,26 +124,26 @@ TEST_F(ShapeMTest, PentagonGivesThreeTrianglesAndQuadOneRecord)
     for (int r = 0; r < 3; r++) {
         const uint8_t* rec = ShapeMRecord(id, r);
         EXPECT_EQ((uint32_t)(188 * r), p->recordOffsets[r]);
-        EXPECT_EQ(188u, GetU32(rec, DR_LENGTH));
-        EXPECT_EQ(0x14u, GetU32(rec, DR_FLAGS));
-        EXPECT_EQ(3, GetI16(rec, DR_NORMAL + 4));
-        for (int k = 0; k < 3; k++) EXPECT_EQ((uint32_t)triangles[r][k], GetU32(rec, DR_INDEX + 4 * k));
-        EXPECT_EQ((uint32_t)DRB_NORMALS, GetU32(rec, DR_BITS));
-        EXPECT_EQ(1u | MAT_UNRESOLVED, GetU32(rec, DR_MATERIAL)) << "WOOD is not a material";
+        EXPECT_EQ(188u, GetU32(rec, PR_LENGTH));
+        EXPECT_EQ(0x14u, GetU32(rec, PR_FLAGS));
+        EXPECT_EQ(3, GetI16(rec, PR_NORMAL + 4));
+        for (int k = 0; k < 3; k++) EXPECT_EQ((uint32_t)triangles[r][k], GetU32(rec, PR_INDEX + 4 * k));
+        EXPECT_EQ((uint32_t)PR_HAS_NORMALS, GetU32(rec, PR_CARRIES));
+        EXPECT_EQ(1u | MAT_UNRESOLVED, GetU32(rec, PR_MATERIAL)) << "WOOD is not a material";
     }
     // Second triangle, its last point P3: the normal (9000, 10000, 11000) / 16384.
-    EXPECT_FLOAT_EQ(10000.0f / 16384, GetF32(ShapeMRecord(id, 1), DR_POINT_NORMALS + 12 * 2 + 4));
+    EXPECT_FLOAT_EQ(10000.0f / 16384, GetF32(ShapeMRecord(id, 1), PR_POINT_NORMALS + 12 * 2 + 4));
 
     const uint8_t* q = ShapeMRecord(id, 3);
-    EXPECT_EQ(360u, GetU32(q, DR_LENGTH));
-    EXPECT_EQ((uint32_t)stone, GetU32(q, DR_MATERIAL));
+    EXPECT_EQ(360u, GetU32(q, PR_LENGTH));
+    EXPECT_EQ((uint32_t)stone, GetU32(q, PR_MATERIAL));
     EXPECT_EQ((uint32_t)stone, GetU32(q, 212));
-    EXPECT_EQ((uint32_t)DRB_MAPPING, GetU32(q, DR_BITS));
+    EXPECT_EQ((uint32_t)PR_HAS_MAPPING, GetU32(q, PR_CARRIES));
     const uint32_t second[3] = {5, 1, 3};
     for (int k = 0; k < 3; k++) EXPECT_EQ(second[k], GetU32(q, 188 + 4 * k));
-    EXPECT_FLOAT_EQ(0.5f, GetF32(q, DR_SECOND + DR_UV));       // P3's U
-    EXPECT_FLOAT_EQ(-1.0f, GetF32(q, DR_SECOND + DR_UV + 4));  // P3's V
-    EXPECT_FLOAT_EQ(500.0f / 16384, GetF32(q, DR_UV + 8 * 2));  // P2's U in the first part
+    EXPECT_FLOAT_EQ(0.5f, GetF32(q, PR_SECOND + PR_UV));       // P3's U
+    EXPECT_FLOAT_EQ(-1.0f, GetF32(q, PR_SECOND + PR_UV + 4));  // P3's V
+    EXPECT_FLOAT_EQ(500.0f / 16384, GetF32(q, PR_UV + 8 * 2));  // P2's U in the first part
 
     EXPECT_EQ(2, p->nameCount);
     EXPECT_EQ(stone, GetU16(p->names, 18 + 16)) << "a found name takes its material's index as id";
@@ -187,16 +187,16 @@ TEST_F(ShapeMTest, MaterialChangeRebindsByTheNameTheShapeStartedWith)
     s.polys[0].material = 3;
     s.names = {{"GLASS", 3}, {"STONE", 5}};
     ResId id = Load("glass.shp", BuildShape(s));
-    EXPECT_EQ(3u | MAT_UNRESOLVED, GetU32(ShapeMRecord(id, 0), DR_MATERIAL));
-    EXPECT_EQ(3u, GetU32(ShapeMRecord(id, 1), DR_MATERIAL));
+    EXPECT_EQ(3u | MAT_UNRESOLVED, GetU32(ShapeMRecord(id, 0), PR_MATERIAL));
+    EXPECT_EQ(3u, GetU32(ShapeMRecord(id, 1), PR_MATERIAL));
 
     // GLASS's file id (3) is now STONE's index: a re-bind must still tell them apart.
     int glass = AddMaterial("Glass");
-    EXPECT_EQ((uint32_t)glass, GetU32(ShapeMRecord(id, 0), DR_MATERIAL));
-    EXPECT_EQ(3u, GetU32(ShapeMRecord(id, 1), DR_MATERIAL));
+    EXPECT_EQ((uint32_t)glass, GetU32(ShapeMRecord(id, 0), PR_MATERIAL));
+    EXPECT_EQ(3u, GetU32(ShapeMRecord(id, 1), PR_MATERIAL));
     AddMaterial("More");
-    EXPECT_EQ((uint32_t)glass, GetU32(ShapeMRecord(id, 0), DR_MATERIAL));
-    EXPECT_EQ(3u, GetU32(ShapeMRecord(id, 1), DR_MATERIAL));
+    EXPECT_EQ((uint32_t)glass, GetU32(ShapeMRecord(id, 0), PR_MATERIAL));
+    EXPECT_EQ(3u, GetU32(ShapeMRecord(id, 1), PR_MATERIAL));
 }
 
 TEST_F(ShapeMTest, AddingToAPreparedShape)
@@ -224,8 +224,8 @@ TEST_F(ShapeMTest, AddingToAPreparedShape)
     const int32_t tri[3] = {a, b, c};
     int t = ShapeMAddTriangle(id, 4, tri, nullptr);
     ASSERT_EQ(0, t);
-    EXPECT_EQ(0, GetI16(ShapeMRecord(id, t), DR_NORMAL));
-    EXPECT_EQ(-16384, GetI16(ShapeMRecord(id, t), DR_NORMAL + 2));
+    EXPECT_EQ(0, GetI16(ShapeMRecord(id, t), PR_NORMAL));
+    EXPECT_EQ(-16384, GetI16(ShapeMRecord(id, t), PR_NORMAL + 2));
 
     const int32_t bad[3] = {a, b, 50};
     EXPECT_EQ(-1, ShapeMAddTriangle(id, 4, bad, nullptr));
@@ -235,15 +235,15 @@ TEST_F(ShapeMTest, AddingToAPreparedShape)
     int plain = ShapeMAddQuad(id, 4, quad, nullptr);
     const int16_t uv[8] = {0, 0, 16384, 0, 16384, 16384, 0, 16384};
     int mapped = ShapeMAddQuad(id, 4, quad, uv);
-    EXPECT_EQ(360u, GetU32(ShapeMRecord(id, mapped), DR_LENGTH));
+    EXPECT_EQ(360u, GetU32(ShapeMRecord(id, mapped), PR_LENGTH));
     const int16_t uv2[8] = {8192, 8192, 1, 2, 3, 4, -8192, 4096};
     EXPECT_EQ(1, ShapeMSetQuadMapping(id, t, uv2)) << "a triangle";
     EXPECT_EQ(1, ShapeMSetQuadMapping(id, plain, uv2)) << "a quad without mapping";
     EXPECT_EQ(0, ShapeMSetQuadMapping(id, mapped, uv2));
     const uint8_t* q = ShapeMRecord(id, mapped);
-    EXPECT_FLOAT_EQ(0.5f, GetF32(q, DR_UV));
-    EXPECT_FLOAT_EQ(-0.5f, GetF32(q, DR_SECOND + DR_UV));      // P3 leads the second part
-    EXPECT_FLOAT_EQ(0.5f, GetF32(q, DR_SECOND + DR_UV + 8));   // then P0
+    EXPECT_FLOAT_EQ(0.5f, GetF32(q, PR_UV));
+    EXPECT_FLOAT_EQ(-0.5f, GetF32(q, PR_SECOND + PR_UV));      // P3 leads the second part
+    EXPECT_FLOAT_EQ(0.5f, GetF32(q, PR_SECOND + PR_UV + 8));   // then P0
 }
 
 TEST_F(ShapeMTest, BaseFootprintTakesTheVerticesNearTheLowestY)
@@ -326,7 +326,7 @@ TEST_F(ShapeMTest, RefusedFilesLeaveTheBufferUnchanged)
 
     // A file that begins as a prepared shape does in memory is still only bytes.
     Bytes fake(300, 0xFF);
-    PutU32(fake.data(), 0, SHPI_MAGIC);
+    PutU32(fake.data(), 0, PREPARED_MAGIC);
     WriteBytes("fake.shp", fake);
     ResId id = ResFindOrAdd("fake.shp");
     EXPECT_EQ(1, ShapeMTakeIn(id));
