@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 #include "cli.h"
 
 static void Sphere(int32_t x, int32_t y, int32_t z, bool random, const std::string& out)

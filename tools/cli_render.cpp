@@ -16,6 +16,8 @@
 #include "render/zbuffer.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_draw.h"
+#include "shapes/shapem_edit.h"
 #include "cli.h"
 
 namespace {

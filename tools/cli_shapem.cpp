@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "shapes/asc.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 #include "cli.h"   // found beside this file, whatever the include path
 
 // The common start, then the shape manager as the editor start installs it. 0, or 1.

@@ -29,6 +29,8 @@
 #include "render/draw3d.h"
 #include "render/zbuffer.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_draw.h"
+#include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/slots.h"

@@ -18,7 +18,7 @@
 #include "platform/platform.h"
 #include "shapes/refusal.h"
 #include "shapes/shape.h"
-#include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 
 struct AscVertex {
     int32_t used;

@@ -11,7 +11,7 @@
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"
 #include "materials/matm.h"
-#include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 
 // ============================================================================================
 // Shared helpers

@@ -1,12 +1,15 @@
 // Drawing shapes through Draw3D: a prepared shape's draw records, and the edit buffer's block
 // as it stands (the Shape Editor draws its shape straight from the block every frame, so no
 // prepared copy has to be kept in step with the edits).
+#include "shapes/shapem_draw.h"
+
 #include <cstring>
 
 #include "kernel/util/bytes.h"
 #include "materials/intmat.h"
 #include "render/draw3d.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 #include "toolkit/slots.h"
 
 // Unresolved materials (bit 15) draw with material 0.

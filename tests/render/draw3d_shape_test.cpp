@@ -4,6 +4,8 @@
 #include "shapes/mesh.h"
 #include "shapes/shape_build.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_draw.h"
+#include "shapes/shapem_edit.h"
 #include "toolkit/slots.h"
 
 class ShapeDraw : public Draw3D {

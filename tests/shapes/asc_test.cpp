@@ -14,6 +14,7 @@
 #include "shapes/asc.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 #include "support/testutil.h"
 
 static const std::string kTesti = std::string(TOLBEX_FIXTURES) + "/real/TESTI.ASC";

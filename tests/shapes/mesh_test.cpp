@@ -14,6 +14,7 @@
 #include "materials/matm.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 #include "support/testutil.h"
 
 namespace {
