@@ -3,7 +3,6 @@
 #include "shapes/mesh.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -171,30 +170,6 @@ static void RemoveVertexRecord(ShapeBlock* s, int v)
             if (index > v) PutU16(idx, 2 * k, (uint16_t)(index - 1));
         }
     }
-}
-
-// The face normal of three world points by the shape block's rule: the single-precision cross
-// product (P1 - P0) x (P2 - P0), divided by its length, times 16384, truncated.
-static void NormalOfPoints(const int64_t p0[3], const int64_t p1[3], const int64_t p2[3], int16_t out[3])
-{
-    float u[3], v[3];
-    for (int a = 0; a < 3; a++) {
-        u[a] = (float)(p1[a] - p0[a]);
-        v[a] = (float)(p2[a] - p0[a]);
-    }
-    float c[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-    float len = sqrtf(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-    out[0] = out[1] = out[2] = 0;
-    if (std::isfinite(len)) {
-        if (len != 0.0f)
-            for (int a = 0; a < 3; a++) out[a] = (int16_t)(int32_t)(c[a] / len * 16384.0f);
-        return;
-    }
-    double d[3] = {(double)u[1] * v[2] - (double)u[2] * v[1], (double)u[2] * v[0] - (double)u[0] * v[2],
-                   (double)u[0] * v[1] - (double)u[1] * v[0]};
-    double dl = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-    if (dl != 0.0)
-        for (int a = 0; a < 3; a++) out[a] = (int16_t)(int32_t)(d[a] / dl * 16384.0);
 }
 
 // P projected onto the plane through Q with unit normal N (1.0 = 16384):
@@ -931,7 +906,7 @@ void MeshFlatten(int polygon, int vertex)
     for (int i = 0, j = 0; i < 4; i++)
         if (i != k) VertexPos64(b, ShapePolyIndex(p, i), q[j++]);
     int16_t n[3];
-    NormalOfPoints(q[0], q[1], q[2], n);
+    ShapeNormalOfPoints(q[0], q[1], q[2], n);
     int v = ShapePolyIndex(p, k);
     VertexPos64(b, v, point);
     ProjectOntoPlane(point, q[0], n, to);

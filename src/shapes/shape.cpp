@@ -554,39 +554,52 @@ void ShapeDerive(uint8_t* b)
 // Face normals
 // ============================================================================================
 
+void ShapeNormalOfPoints(const int64_t p0[3], const int64_t p1[3], const int64_t p2[3], int16_t out[3])
+{
+    float u[3], v[3];
+    for (int a = 0; a < 3; a++) {
+        u[a] = (float)(p1[a] - p0[a]);
+        v[a] = (float)(p2[a] - p0[a]);
+    }
+    float c[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    float len = sqrtf(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+    out[0] = out[1] = out[2] = 0;
+    if (std::isfinite(len)) {
+        if (len != 0.0f)
+            for (int a = 0; a < 3; a++) out[a] = (int16_t)(int32_t)(c[a] / len * 16384.0f);
+        return;
+    }
+    // Edges near the 32-bit limit overflow single precision: take the same vector wider.
+    double d[3] = {(double)u[1] * v[2] - (double)u[2] * v[1], (double)u[2] * v[0] - (double)u[0] * v[2],
+                   (double)u[0] * v[1] - (double)u[1] * v[0]};
+    double dl = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (dl != 0.0)
+        for (int a = 0; a < 3; a++) out[a] = (int16_t)(int32_t)(d[a] / dl * 16384.0);
+}
+
+static void WorldPos(const uint8_t* b, int index, int64_t out[3])
+{
+    int32_t p[3];
+    ShapeVertexPos(b, index, p);
+    for (int a = 0; a < 3; a++) out[a] = p[a];
+}
+
 void ShapeFaceNormal(uint8_t* b, uint8_t* polygon)
 {
     PutU16(polygon, POLY_FLAGS, GetU16(polygon, POLY_FLAGS) & ~PF_NOTPLANAR);
     int n = ShapePolyPoints(polygon);
     int16_t normal[3] = {0, 0, 0};
     if (n >= 3) {
-        int32_t p0[3], p1[3], p2[3];
-        ShapeVertexPos(b, ShapePolyIndex(polygon, 0), p0);
-        ShapeVertexPos(b, ShapePolyIndex(polygon, 1), p1);
-        ShapeVertexPos(b, ShapePolyIndex(polygon, 2), p2);
-        float u[3], v[3];
-        for (int a = 0; a < 3; a++) {
-            u[a] = (float)((int64_t)p1[a] - p0[a]);
-            v[a] = (float)((int64_t)p2[a] - p0[a]);
-        }
-        float c[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-        float len = sqrtf(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-        if (std::isfinite(len)) {
-            if (len != 0.0f)
-                for (int a = 0; a < 3; a++) normal[a] = (int16_t)(int32_t)(c[a] / len * 16384.0f);
-        } else {
-            // Edges near the 32-bit limit overflow single precision: take the same vector wider.
-            double d[3] = {(double)u[1] * v[2] - (double)u[2] * v[1], (double)u[2] * v[0] - (double)u[0] * v[2],
-                           (double)u[0] * v[1] - (double)u[1] * v[0]};
-            double dl = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-            if (dl != 0.0)
-                for (int a = 0; a < 3; a++) normal[a] = (int16_t)(int32_t)(d[a] / dl * 16384.0);
-        }
+        int64_t p0[3], p1[3], p2[3];
+        WorldPos(b, ShapePolyIndex(polygon, 0), p0);
+        WorldPos(b, ShapePolyIndex(polygon, 1), p1);
+        WorldPos(b, ShapePolyIndex(polygon, 2), p2);
+        ShapeNormalOfPoints(p0, p1, p2, normal);
         for (int k = 3; k < n; k++) {
-            int32_t pk[3];
-            ShapeVertexPos(b, ShapePolyIndex(polygon, k), pk);
+            int64_t pk[3];
+            WorldPos(b, ShapePolyIndex(polygon, k), pk);
             int64_t d = 0;
-            for (int a = 0; a < 3; a++) d += (((int64_t)pk[a] - p0[a]) * normal[a]) >> FIX_SHIFT;
+            for (int a = 0; a < 3; a++) d += ((pk[a] - p0[a]) * normal[a]) >> FIX_SHIFT;
             if (d < -32 || d > 32) {
                 PutU16(polygon, POLY_FLAGS, GetU16(polygon, POLY_FLAGS) | PF_NOTPLANAR);
                 break;

@@ -175,6 +175,10 @@ void ShapeComputeBox(uint8_t* b);
 void ShapeNormaliseShift(uint8_t* b);
 // Box, radius, then shift normalisation.
 void ShapeDerive(uint8_t* b);
+// The face normal of three world points: the single-precision cross product
+// (P1 - P0) x (P2 - P0) divided by its length, times 16384, truncated; (0, 0, 0) for points
+// on a line.
+void ShapeNormalOfPoints(const int64_t p0[3], const int64_t p1[3], const int64_t p2[3], int16_t out[3]);
 // Face normal and planarity bit of one polygon (fewer than 3 points: a zero normal).
 void ShapeFaceNormal(uint8_t* b, uint8_t* polygon);
 // Every polygon's face normal; polygons with fewer than 3 points are removed first.
