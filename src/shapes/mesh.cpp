@@ -121,17 +121,6 @@ static void ReversePoints(uint8_t* p, bool normalsToo)
     }
 }
 
-// Removes the per-point normal block of the polygon at pos, if it has one.
-static void DropPointNormals(ShapeBlock* s, uint32_t pos)
-{
-    uint8_t* p = s->data + pos;
-    uint16_t word = GetU16(p, POLY_COUNT_WORD);
-    if (!(word & PC_NORMALS)) return;
-    uint32_t n = word & PC_COUNT;
-    PutU16(p, POLY_COUNT_WORD, (uint16_t)(word & ~PC_NORMALS));
-    ShapeRemove(s, pos + POLY_HEAD + 2 * n, 6 * n);
-}
-
 static void RemovePolygonAt(ShapeBlock* s, uint32_t pos)
 {
     uint8_t* b = s->data;
@@ -812,7 +801,7 @@ void MeshDouble(int polygon)
         uint32_t len = ShapePolygonLength(b + pos);
         ShapeInsert(s, pos + len, len);
         memcpy(b + pos + len, b + pos, len);
-        DropPointNormals(s, pos + len);
+        ShapeDropPointNormals(s, pos + len);
         ReversePoints(b + pos + len, false);
     }
     PutU16(b, GetU32(b, SH_POLYGONS), (uint16_t)(count + list.size()));
@@ -928,12 +917,7 @@ void MeshRemovePoint(int polygon, int vertex)
     while (k < n && ShapePolyIndex(p, k) != vertex) k++;
     if (k == n) return;
     ShapeMSaveUndo();
-    uint32_t pos = (uint32_t)(p - b);
-    DropPointNormals(s, pos);
-    if (uint8_t* mapping = ShapePolyMapping(b + pos)) ShapeRemove(s, (uint32_t)(mapping - b) + 4 * k, 4);
-    ShapeRemove(s, pos + POLY_HEAD + 2 * k, 2);
-    uint16_t word = GetU16(b, pos + POLY_COUNT_WORD);
-    PutU16(b, pos + POLY_COUNT_WORD, (uint16_t)((word & ~PC_COUNT) | (n - 1)));
+    ShapeRemovePolyPoint(s, (uint32_t)(p - b), k);
     // A polygon of fewer than three points goes now rather than at the next save.
     ShapeAllFaceNormals(s);
 }

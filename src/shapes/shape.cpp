@@ -310,6 +310,26 @@ void ShapeRemove(ShapeBlock* s, uint32_t pos, uint32_t n)
     ShapeRelocate(b, pos, -(int32_t)n);
 }
 
+void ShapeDropPointNormals(ShapeBlock* s, uint32_t pos)
+{
+    uint8_t* p = s->data + pos;
+    uint16_t word = GetU16(p, POLY_COUNT_WORD);
+    if (!(word & PC_NORMALS)) return;
+    uint32_t n = word & PC_COUNT;
+    PutU16(p, POLY_COUNT_WORD, (uint16_t)(word & ~PC_NORMALS));
+    ShapeRemove(s, pos + POLY_HEAD + 2 * n, 6 * n);
+}
+
+void ShapeRemovePolyPoint(ShapeBlock* s, uint32_t pos, int k)
+{
+    uint8_t* b = s->data;
+    ShapeDropPointNormals(s, pos);
+    if (uint8_t* mapping = ShapePolyMapping(b + pos)) ShapeRemove(s, (uint32_t)(mapping - b) + 4 * k, 4);
+    ShapeRemove(s, pos + POLY_HEAD + 2 * k, 2);
+    uint16_t word = GetU16(b, pos + POLY_COUNT_WORD);
+    PutU16(b, pos + POLY_COUNT_WORD, (uint16_t)((word & ~PC_COUNT) | ((word & PC_COUNT) - 1)));
+}
+
 void ShapeMakeEmpty(uint8_t* b)
 {
     memset(b, 0, SHAPE_HEADER_SIZE);
@@ -741,31 +761,31 @@ static const uint8_t* NameEntry(uint8_t* b, uint16_t value)
     return nullptr;
 }
 
-static int FindEntryName(const uint8_t* entry, int nameChars)
+int ShapeNameEntryMaterial(const uint8_t* entry, int nameChars)
 {
+    if (nameChars < 1) nameChars = 1;
+    if (nameChars > SHAPE_NAME_CHARS) nameChars = SHAPE_NAME_CHARS;
     char name[SHAPE_NAME_CHARS + 1];
-    memcpy(name, entry, (size_t)nameChars);
+    memcpy(name, entry + NAME_TEXT, (size_t)nameChars);
     name[nameChars] = 0;
     return IntMatFind(name);
 }
 
 void ShapeBindMaterials(uint8_t* b, int nameChars)
 {
-    if (nameChars < 1) nameChars = 1;
-    if (nameChars > SHAPE_NAME_CHARS) nameChars = SHAPE_NAME_CHARS;
     int count = ShapePolygonCount(b);
     uint8_t* p = ShapeFirstPolygon(b);
     for (int i = 0; i < count; i++, p = ShapeNextPolygon(p)) {
         uint16_t value = GetU16(p, POLY_MATERIAL);
         const uint8_t* e = NameEntry(b, value);
-        int found = e ? FindEntryName(e, nameChars) : IM_NONE;
+        int found = e ? ShapeNameEntryMaterial(e, nameChars) : IM_NONE;
         PutU16(p, POLY_MATERIAL, found != IM_NONE ? (uint16_t)found : (uint16_t)(value | MAT_UNRESOLVED));
     }
     // Only now: the polygons above looked entries up by the ids the block was saved with.
     int names = ShapeNameCount(b);
     uint8_t* e = ShapeNames(b);
     for (int i = 0; i < names; i++, e += SHAPE_NAME_ENTRY_SIZE) {
-        int found = FindEntryName(e, nameChars);
+        int found = ShapeNameEntryMaterial(e, nameChars);
         if (found != IM_NONE) PutU16(e, NAME_ID, (uint16_t)found);
     }
 }

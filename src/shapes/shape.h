@@ -16,6 +16,7 @@ enum {
     SHAPE_VERTEX_SIZE = 12,
     SHAPE_NAME_ENTRY_SIZE = 18,
     SHAPE_NAME_CHARS = 16,
+    SHAPE_PREPARED_NAME_CHARS = 15,  // prepared shapes bind on a name's first 15 characters
     SHAPE_MAX_COUNT = 32767,
     SHAPE_MAX_POINTS = 16383,
     SHAPE_MAX_TABLE_NAMES = 100,
@@ -145,6 +146,11 @@ void ShapeRemove(ShapeBlock* s, uint32_t pos, uint32_t n);
 // Adds d to each of the four offsets that is non-zero and not below pos (before version 15
 // there is no offset at 0x3C, only section data, and it is left alone).
 void ShapeRelocate(uint8_t* b, uint32_t pos, int32_t d);
+// Removes the per-point normal block of the polygon at byte position pos, if it has one.
+void ShapeDropPointNormals(ShapeBlock* s, uint32_t pos);
+// Removes point k of the polygon at byte position pos: its index and its mapping pair. The
+// per-point normal block goes first, as it no longer fits the points.
+void ShapeRemovePolyPoint(ShapeBlock* s, uint32_t pos, int k);
 // The empty shape: version 16, used size 68, empty box, everything else zero.
 void ShapeMakeEmpty(uint8_t* b);
 
@@ -201,8 +207,11 @@ int ShapeAppendPolygonWithNormal(ShapeBlock* s, int n, const uint16_t* indices, 
 // Materials
 // ============================================================================================
 
+// The render material a name table entry names, comparing the first nameChars characters
+// (1 to 16) of the name; IM_NONE when the table has none of that name.
+int ShapeNameEntryMaterial(const uint8_t* entry, int nameChars);
 // Binds every polygon's material by name through the render-material table, comparing the
-// first nameChars characters (16 in the editor, 15 for prepared shapes). A polygon's name is
+// first nameChars characters (SHAPE_NAME_CHARS in the editor). A polygon's name is
 // that of the table entry whose id equals its value, else the first whose id has the same
 // low 15 bits.
 void ShapeBindMaterials(uint8_t* b, int nameChars);

@@ -345,15 +345,6 @@ void ShapeMBaseFootprint(ResId id, int32_t out[4])
 // Binding materials
 // ============================================================================================
 
-// The render material of a name table entry: its first 15 characters, looked up by name.
-static int LookUpEntry(const uint8_t* entry)
-{
-    char name[16];
-    memcpy(name, entry, 15);
-    name[15] = 0;
-    return IntMatFind(name);
-}
-
 void ShapeMBindMaterials(ResId id)
 {
     ShapePrep* p = ShapeMPrepared(id);
@@ -361,7 +352,7 @@ void ShapeMBindMaterials(ResId id)
     std::vector<int> found((size_t)p->nameCount);
     std::unordered_map<uint32_t, int> entryOfId;
     for (int e = 0; e < p->nameCount; e++) {
-        found[e] = LookUpEntry(p->names + (size_t)e * SHAPE_NAME_ENTRY_SIZE);
+        found[e] = ShapeNameEntryMaterial(p->names + (size_t)e * SHAPE_NAME_ENTRY_SIZE, SHAPE_PREPARED_NAME_CHARS);
         entryOfId.emplace(p->nameIds[e] & MAT_ID_MASK, e);   // the first entry of an id wins
     }
     for (int r = 0; r < p->recordCount; r++) {

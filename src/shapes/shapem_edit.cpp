@@ -290,11 +290,9 @@ int ShapeMMergeFile(const char* fileName)
 // Optimise
 // ============================================================================================
 
-// Removes the first repeated vertex index of a polygon (the earlier of the pair), with its
-// mapping pair; the per-point normal block goes first, as it no longer fits the points.
+// Removes the first repeated vertex index of a polygon (the earlier of the pair).
 static void RemoveRepeat(ShapeBlock* s, uint8_t* poly)
 {
-    uint8_t* b = s->data;
     int n = ShapePolyPoints(poly);
     int at = -1;
     for (int i = 0; i < n && at < 0; i++)
@@ -303,16 +301,7 @@ static void RemoveRepeat(ShapeBlock* s, uint8_t* poly)
                 at = i;
                 break;
             }
-    if (at < 0) return;
-    uint32_t pos = (uint32_t)(poly - b);
-    uint16_t word = GetU16(poly, POLY_COUNT_WORD);
-    if (word & PC_NORMALS) {
-        ShapeRemove(s, pos + 12 + 2 * n, 6 * n);
-        word &= ~PC_NORMALS;
-    }
-    ShapeRemove(s, pos + 12 + 2 * at, 2);
-    if (word & PC_MAPPING) ShapeRemove(s, pos + 12 + 2 * (n - 1) + 4 * at, 4);
-    PutU16(poly, POLY_COUNT_WORD, (uint16_t)((word & ~PC_COUNT) | (n - 1)));
+    if (at >= 0) ShapeRemovePolyPoint(s, (uint32_t)(poly - s->data), at);
 }
 
 // Deletes the vertices whose map entry is -1 and renumbers every polygon through the map
