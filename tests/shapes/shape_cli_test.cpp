@@ -1,17 +1,9 @@
-// tolbex-cli shape, run as a user runs it.
+// tolbex-cli shape, run as a user runs it: info, upgrade, the editor's load and save, Optimise,
+// merge, 3DS ASCII import and export, the Sphere80, and damaged files.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "kernel/util/bytes.h"
-#include "shapes/shape.h"
-#include "shapes/shape_build.h"
-
-static RunResult Cli(const TempDir& dir, const std::vector<std::string>& args)
-{
-    std::vector<std::string> all = {"shape"};
-    all.insert(all.end(), args.begin(), args.end());
-    return RunProgram(TOLBEX_CLI_BIN, all, dir.path());
-}
+#include "shapes/shape_fixture.h"
 
 static bool Has(const RunResult& r, const std::string& text) { return r.output.find(text) != std::string::npos; }
 
@@ -22,7 +14,7 @@ static Bytes MatFile(const std::vector<std::string>& names)
     AppendU16(b, (uint16_t)(names.size() + 1));
     AppendU16(b, 4);
     AppendU32(b, 1);
-    for (const std::string& n : std::vector<std::string>{"Dummy"}) AppendText(b, n, 100);
+    AppendText(b, "Dummy", 100);
     for (const std::string& n : names) AppendText(b, n, 100);
     return b;
 }
@@ -47,7 +39,7 @@ TEST(CliShape, InfoInTextAndJson)
     TempDir dir;
     WriteBytes(dir.file("a.shp"), BuildShape(Sample()));
     WriteBytes(dir.file("m.mat"), MatFile({"Wood", "STONE"}));
-    RunResult r = Cli(dir, {"info", "a.shp", "--materials", "m.mat"});
+    RunResult r = ShapeCli(dir, {"info", "a.shp", "--materials", "m.mat"});
     ASSERT_EQ(0, r.exitCode) << r.output;
     for (const char* line : {
              "a.shp: SHP version 16, ",
@@ -63,7 +55,7 @@ TEST(CliShape, InfoInTextAndJson)
          })
         EXPECT_TRUE(Has(r, line)) << line << "\n" << r.output;
 
-    r = Cli(dir, {"info", "a.shp", "--json"});
+    r = ShapeCli(dir, {"info", "a.shp", "--json"});
     ASSERT_EQ(0, r.exitCode) << r.output;
     nlohmann::json j = nlohmann::json::parse(r.output);
     EXPECT_EQ(16, j["version"]);
@@ -75,18 +67,46 @@ TEST(CliShape, InfoInTextAndJson)
     EXPECT_EQ("GLASS", j["materialNames"][1]["name"]);
 }
 
-TEST(CliShape, UpgradeWritesTheConvertedBlock)
+// Each command writes a well-formed shape; the counts show which command ran.
+TEST(CliShape, EditorCommandsWriteTheirResult)
 {
     TempDir dir;
+    TShape s = Triangle();
+    s.verts.push_back({100, 0, 0});   // a duplicate of vertex 1
+    s.verts.push_back({9, 9, 9});     // unused
+    s.polys.push_back(TPoly({0, 3, 2}, PF_SELECTED, 0, 0, 0, -5));
+    WriteBytes(dir.file("in.shp"), BuildShape(s));
     TShape old = Sample();
     old.version = 12;
-    old.flags = 0x0006;
     WriteBytes(dir.file("old.shp"), BuildShape(old));
-    RunResult r = Cli(dir, {"upgrade", "old.shp", "new.shp"});
-    ASSERT_EQ(0, r.exitCode) << r.output;
-    TShape expect = Sample();
-    for (TVert& v : expect.verts) v.name = 0;
-    EXPECT_EQ(BuildShape(expect), ReadBytes(dir.file("new.shp")));
+    const struct {
+        std::vector<std::string> args;
+        int vertices, polygons;
+    } cases[] = {
+        {{"upgrade", "old.shp", "new.shp"}, 3, 2},
+        {{"normalise", "in.shp", "norm.shp"}, 5, 2},
+        {{"optimise", "in.shp", "opt.shp"}, 3, 2},
+        {{"merge", "norm.shp", "opt.shp", "merged.shp"}, 8, 4},
+        {{"import-asc", std::string(TOLBEX_FIXTURES) + "/real/TESTI.ASC", "testi.shp"}, 13, 9},
+        {{"sphere", "10000", "10000", "10000", "sphere.shp"}, 42, 80},
+    };
+    for (const auto& c : cases) {
+        RunResult r = ShapeCli(dir, c.args);
+        ASSERT_EQ(0, r.exitCode) << r.output;
+        Bytes b = ReadBytes(dir.file(c.args.back()));
+        ASSERT_EQ(1, ShapeCheck(b.data(), b.size(), nullptr, 0)) << c.args[0];
+        EXPECT_EQ(c.vertices, ShapeVertexCount(b.data())) << c.args[0];
+        EXPECT_EQ(c.polygons, ShapePolygonCount(b.data())) << c.args[0];
+    }
+    TShape upgraded = Sample();
+    for (TVert& v : upgraded.verts) v.name = 0;
+    EXPECT_EQ(BuildShape(upgraded), ReadBytes(dir.file("new.shp"))) << "converted as it was, nothing more";
+    Bytes norm = ReadBytes(dir.file("norm.shp"));
+    EXPECT_EQ(0, GetU16(ShapePolygon(norm.data(), 1), POLY_FLAGS) & PF_SELECTED) << "selection cleared";
+    EXPECT_EQ(16384, GetI16(ShapePolygon(norm.data(), 1), POLY_NORMAL + 4)) << "face normal recomputed: +Z";
+
+    ASSERT_EQ(0, ShapeCli(dir, {"export-asc", "testi.shp", "testi.asc"}).exitCode);
+    EXPECT_NE(std::string::npos, ReadText(dir.file("testi.asc")).find("Vertex 0:  X: -228 Y: -271  Z: -177\r\n"));
 }
 
 TEST(CliShape, DamagedFilesAreRefused)
@@ -98,8 +118,10 @@ TEST(CliShape, DamagedFilesAreRefused)
     newer[0] = 17;
     WriteBytes(dir.file("newer.shp"), newer);
     Bytes lying = image;
-    lying[GetU32(image.data(), SH_POLYGONS) + 2 + 12] = 9;   // the first point names vertex 9 of 3
+    lying[GetU32(image.data(), SH_POLYGONS) + 2 + POLY_HEAD] = 9;   // the first point names vertex 9 of 3
     WriteBytes(dir.file("lying.shp"), lying);
+    WriteBytes(dir.file("good.shp"), BuildShape(Triangle()));
+    WriteText(dir.file("bad.asc"), "Vertex list:\nVertex 0: X: 1 Y: 0 Z: 0\nFace 0: A:0 B:1 C:2\n");
     struct {
         std::vector<std::string> args;
         const char* text;
@@ -108,12 +130,20 @@ TEST(CliShape, DamagedFilesAreRefused)
         {{"upgrade", "newer.shp", "out.shp"}, "newer.shp: ShapeLoad - this shape is of a newer format than the code!"},
         {{"info", "lying.shp", "--json"}, "lying.shp: Damaged shape: polygon 0 uses vertex 9"},
         {{"info", "missing.shp"}, "missing.shp: no such file"},
+        {{"normalise", "cut.shp", "out.shp"}, "cut.shp"},
+        {{"optimise", "lying.shp", "out.shp"}, "lying.shp"},
+        {{"merge", "good.shp", "cut.shp", "out.shp"}, "cut.shp"},
+        {{"merge", "lying.shp", "good.shp", "out.shp"}, "lying.shp"},
+        {{"export-asc", "newer.shp", "out.asc"}, "newer.shp"},
+        {{"import-asc", "bad.asc", "out.shp"}, "face 0 refers to vertex 1"},
+        {{"sphere", "10", "0", "10", "out.shp"}, "at least 1"},
     };
     for (const auto& c : cases) {
-        RunResult r = Cli(dir, c.args);
-        EXPECT_EQ(1, r.exitCode) << r.output;
+        RunResult r = ShapeCli(dir, c.args);
+        EXPECT_EQ(1, r.exitCode) << c.args[0] << ": " << r.output;
         EXPECT_TRUE(Has(r, c.text)) << r.output;
         EXPECT_FALSE(Has(r, "Sanitizer") || Has(r, "runtime error")) << r.output;
     }
     EXPECT_FALSE(PathExists(dir.file("out.shp")));
+    EXPECT_FALSE(PathExists(dir.file("out.asc")));
 }
