@@ -56,9 +56,8 @@ TEST_F(Mesh, SphereTablesCloseAnOutwardSurfaceOfUnitVertices)
             EXPECT_TRUE(kMeshSphereMapping[t][2 * k + 1] >= 0 && kMeshSphereMapping[t][2 * k + 1] <= 16384);
         }
     }
-    for (int a = 0; a < MESH_SPHERE_VERTICES; a++)
-        for (int b = 0; b < MESH_SPHERE_VERTICES; b++)
-            EXPECT_EQ(edges[a * MESH_SPHERE_VERTICES + b], edges[b * MESH_SPHERE_VERTICES + a]) << a << "-" << b;
+    for (int e = 0; e < MESH_SPHERE_VERTICES * MESH_SPHERE_VERTICES; e++)
+        EXPECT_EQ(edges[e], edges[e % MESH_SPHERE_VERTICES * MESH_SPHERE_VERTICES + e / MESH_SPHERE_VERTICES]) << e;
 }
 
 TEST_F(Mesh, CreateSphereScalesTheTableAndMapsEveryTriangle)
@@ -207,6 +206,15 @@ TEST_F(Mesh, SmoothingStopsAtSixtyFourCornersAndDropsTheFarSideOfOpposites)
     EXPECT_EQ(Normal(0), PointNormal(0, 0));
     EXPECT_EQ(Normal(2), PointNormal(2, 0));
     EXPECT_EQ(-Normal(0)[1], Normal(2)[1]);
+
+    // Folded back to 174 degrees (dot -16302, inside the opposite limit -16320) with smoothing
+    // up to cos -16297: past -16256 every neighbour qualifies, so the fold still joins.
+    ShapeMakeEmpty(B());
+    V(0, 0, 0), V(0, 0, 100), V(100, 0, 0), V(100, 10, 0);
+    P({0, 1, 2}), P({0, 3, 1});   // (0, 16384, 0) and (1630, -16302, 0)
+    PutI16(B(), SH_MAXANGLE, 31700);
+    ASSERT_EQ(0, MeshSmoothAll(S()));
+    EXPECT_EQ((std::vector<int16_t>{16363, 823, 0}), PointNormal(0, 0));
 }
 
 // ============================================================================================

@@ -9,16 +9,8 @@
 class Shape : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { MathsSetup(); }   // the program's rounding, as at start-up
-    void SetUp() override
-    {
-        ResInstall(200);
-        IntMatCreate(512);
-    }
-    void TearDown() override
-    {
-        IntMatDestroy();
-        ResRemove();
-    }
+    void SetUp() override { ResInstall(200), IntMatCreate(512); }
+    void TearDown() override { IntMatDestroy(), ResRemove(); }
 
     BlockBuffer buf;
     ShapeBlock& blk = buf.block;
@@ -114,10 +106,7 @@ static TShape Sample(int version)
     s.reservedWord = 0x1234;
     s.reservedLong = 0xCAFEBABE;
     s.radius = 777;
-    for (int a = 0; a < 3; a++) {
-        s.lo[a] = -100 - a;
-        s.hi[a] = 200 + a;
-    }
+    for (int a = 0; a < 3; a++) s.lo[a] = -100 - a, s.hi[a] = 200 + a;
     s.noSort = 1;
     s.maxAngle = 0x2000;
     s.verts = {{5, -6, 7, 0xAB, 0x41424344}, {-1, 2, -3, 0, 0}, {30, 40, 50, 0x8000, 0}};
@@ -138,13 +127,11 @@ static TShape SampleConverted(int version)
 {
     TShape s = Sample(version);
     s.version = 16;
-    if (version <= 14)
-        for (TVert& v : s.verts) v.flags = 0, v.name = 0;
-    if (version <= 13) {
-        s.flags = 0;
-        for (TPoly& p : s.polys) p.flags &= 0xFF;
-    }
-    s.flags &= ~SHF_CONVERTED;
+    for (TVert& v : s.verts)
+        if (version <= 14) v.flags = 0, v.name = 0;
+    for (TPoly& p : s.polys)
+        if (version <= 13) p.flags &= 0xFF;
+    s.flags = version <= 13 ? 0 : s.flags & ~SHF_CONVERTED;
     return s;
 }
 
@@ -296,26 +283,19 @@ TEST_F(Shape, MutatedBlocksAreRefusedOrSafeToEdit)
             Bytes b = good;
             int changes = 1 + Rand(1, 3);
             for (int c = 0; c < changes; c++) b[(size_t)Rand(1, (int32_t)b.size() - 1)] = (uint8_t)Rand(1, 255);
-            ResId id = ResCreate(b.size());
-            memcpy(ResOpen(id), b.data(), b.size());
-            ResClose(id);
-            if (ShapeLoad(id) == 0) {
-                accepted++;
-                uint8_t* data = (uint8_t*)ResOpen(id);
-                char why[160];
-                ASSERT_EQ(1, ShapeCheck(data, ResSize(id), why, sizeof why)) << "converted block damaged: " << why;
-                std::vector<uint8_t> room(ResSize(id) + 64);
-                memcpy(room.data(), data, ResSize(id));
-                ResClose(id);
-                ShapeBlock s{room.data(), (uint32_t)room.size()};
-                ShapeAllFaceNormals(&s);
-                ShapeDerive(room.data());
-                uint16_t idx[1] = {0};
-                ShapeAppendVertex(&s, 50000, -3, 9);
-                ShapeAppendPolygon(&s, 1, idx, 0);
-                ASSERT_EQ(1, ShapeCheck(room.data(), room.size(), why, sizeof why)) << why;
-            }
-            ResFreeAlways(id);
+            int r = 1;
+            Bytes out = LoadConverted(b, &r);
+            if (r) continue;
+            accepted++;
+            char why[160];
+            ASSERT_EQ(1, ShapeCheck(out.data(), out.size(), why, sizeof why)) << "converted block damaged: " << why;
+            uint8_t* data = Take(out, out.size() + 64);
+            ShapeAllFaceNormals(&blk);
+            ShapeDerive(data);
+            const uint16_t idx[1] = {0};
+            ShapeAppendVertex(&blk, 50000, -3, 9);
+            ShapeAppendPolygon(&blk, 1, idx, 0);
+            ASSERT_EQ(1, ShapeCheck(data, blk.capacity, why, sizeof why)) << why;
         }
     }
     EXPECT_GT(accepted, 100) << "mutations of data bytes keep most blocks well formed";
@@ -517,14 +497,15 @@ static std::vector<int> Materials(uint8_t* b)
 
 TEST_F(Shape, BindingByName)
 {
-    for (const char* name : {"Dummy", "STONE", "WOOD"}) AddMaterial(name);
-    TShape s = WithMaterials({0x8005, 0x8001, 3, 9, 0x0005, 0x8006});
-    s.names = {{"wood", 0x8005}, {"GLASS", 0x8001}, {"STONE", 3}, {"Wood", 0x8006}};
+    for (const char* name : {"Dummy", "STONE", "WOOD", "ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNO"}) AddMaterial(name);
+    TShape s = WithMaterials({0x8005, 0x8001, 3, 9, 0x0005, 0x8006, 0x8007});
+    s.names = {{"wood", 0x8005}, {"GLASS", 0x8001}, {"STONE", 3}, {"Wood", 0x8006}, {"ABCDEFGHIJKLMNOP", 0x8007}};
     uint8_t* b = Take(BuildShape(s), 4000);
     ShapeBindMaterials(b, SHAPE_NAME_CHARS);
     // Found names give the table index (a lower-case name and its mixed-case twin alike; an
-    // id matches on its low 15 bits); a missing name or id keeps the value with bit 15 set.
-    EXPECT_EQ((std::vector<int>{2, 0x8001, 1, 0x8009, 2, 2}), Materials(b));
+    // id matches on its low 15 bits; all 16 characters count); a missing name or id keeps the
+    // value with bit 15 set.
+    EXPECT_EQ((std::vector<int>{2, 0x8001, 1, 0x8009, 2, 2, 3}), Materials(b));
     uint8_t* e = ShapeNames(b);
     EXPECT_EQ(2, GetU16(e, NAME_ID));
     EXPECT_EQ(0x8001, GetU16(e + SHAPE_NAME_ENTRY_SIZE, NAME_ID)) << "an entry whose name is missing keeps its id";
@@ -533,19 +514,7 @@ TEST_F(Shape, BindingByName)
     // Binding again (after a change of the material table) still finds every name, though
     // STONE's index 1 and GLASS's unresolved 0x8001 share their low 15 bits.
     ShapeBindMaterials(b, SHAPE_NAME_CHARS);
-    EXPECT_EQ((std::vector<int>{2, 0x8001, 1, 0x8009, 2, 2}), Materials(b));
-}
-
-TEST_F(Shape, EditorComparesSixteenCharactersPreparedShapesFifteen)
-{
-    for (const char* name : {"Dummy", "ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNO"}) AddMaterial(name);
-    TShape s = WithMaterials({0x8000});
-    s.names = {{"ABCDEFGHIJKLMNOP", 0x8000}};
-    Bytes image = BuildShape(s);
-    ShapeBindMaterials(Take(image, 4000), SHAPE_NAME_CHARS);
-    EXPECT_EQ(1, Materials(buf.bytes.data())[0]);
-    ShapeBindMaterials(Take(image, 4000), SHAPE_PREPARED_NAME_CHARS);
-    EXPECT_EQ(2, Materials(buf.bytes.data())[0]);
+    EXPECT_EQ((std::vector<int>{2, 0x8001, 1, 0x8009, 2, 2, 3}), Materials(b));
 }
 
 TEST_F(Shape, NameTableRebuiltLast)
