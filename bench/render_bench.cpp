@@ -20,6 +20,7 @@
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ static void BM_RenderFrame(benchmark::State& state)
     IntMatSetSprite(textured, texture);
 
     ShapeMResourceInstall();
-    if (!ShapeMIsInstalled()) ShapeMInstall(SHAPEM_BUFFER_SIZE, ResCreate(4));
+    if (!ShapeMIsInstalled()) ShapeMInstall();
     RandSeed(0, 1);
     RandSeed(1, 1);
     std::vector<Sphere> spheres;

@@ -25,9 +25,9 @@ the seam, and each starts at its highest point: (0, 13, 12), (0, 14, 13), (0, 15
 Mapping (1.0 = 16384), per triangle and point, from the exact unit vector (x, y, z):
   texture angle  b = atan2(x, -z): the seam is the half plane x = 0, z > 0
   U = 0.5 + b / (2 pi'),   V = acos(y) / pi'    with pi' = 22/7
-  The tables this sphere reproduces were made with pi taken as 22/7: the true pi gives
-  3276 and 2886 where the quoted first triangle has (3278, 2885). Only 22/7 (3.14268 to
-  3.14300 would do) gives both.
+  pi' is 22/7, not pi: the sphere's texture is laid out with it. The first triangle's second
+  point maps to (3278, 2885) with 22/7, where the true pi would give (3276, 2886); any value
+  from 3.14268 to 3.14300 gives the same tables.
   At the poles U is 0.5. A point on the seam takes U = 0 in a triangle whose other points
   lie at x < 0 and U = 1.0 otherwise; in a triangle that crosses the seam the points at
   x < 0 get 1.0 added, so that no triangle spans the whole texture.
@@ -167,7 +167,7 @@ def main():
     verts = [tuple(to_int(c) for c in p) for p in points]
     maps = [mapping(points, t) for t in tris]
 
-    # What the tables must agree with.
+    # Fixed points of the construction: a change to it that moves them stops here.
     assert verts[0] == (0, 16384, 0) and verts[1] == (-8613, 7327, -11855), verts[:2]
     assert tris[:3] == [(0, 13, 12), (0, 14, 13), (0, 15, 14)], tris[:3]
     assert maps[0] == [8192, 0, 3278, 2885, 0, 2885], maps[0]

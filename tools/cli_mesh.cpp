@@ -5,7 +5,7 @@
 #include "platform/platform.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem.h"
-#include "toolkit/text.h"
+#include "shapes/shapem_edit.h"
 #include "cli.h"
 
 static void Sphere(int32_t x, int32_t y, int32_t z, bool random, const std::string& out)
@@ -17,7 +17,7 @@ static void Sphere(int32_t x, int32_t y, int32_t z, bool random, const std::stri
     CliShapeStart();
     if (gCliResult) return;
     ShapeMResourceInstall();
-    if (!ShapeMIsInstalled()) ShapeMInstall(SHAPEM_BUFFER_SIZE, FontCreateBuiltIn());
+    if (!ShapeMIsInstalled()) ShapeMInstall();
     ShapeMSetUndo(1);
     if (MeshCreateSphere(x, y, z, random)) {
         CliFail(1, "sizes %d, %d, %d are too large for a sphere", x, y, z);

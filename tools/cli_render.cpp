@@ -21,7 +21,7 @@
 #include "render/zbuffer.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
-#include "toolkit/text.h"
+#include "shapes/shapem_edit.h"
 #include "cli.h"
 
 namespace {
@@ -224,7 +224,7 @@ static void Render(const Options& o)
     }
     MatMReload();
     ShapeMResourceInstall();
-    if (!ShapeMIsInstalled()) ShapeMInstall(SHAPEM_BUFFER_SIZE, FontCreateBuiltIn());
+    if (!ShapeMIsInstalled()) ShapeMInstall();
     if (CliTakeInShape(o.in)) return;
     VideoInstall();
     if (VideoSetMode(width, height, o.depth == 16 ? VIDEO_16BIT : VIDEO_32BIT, VIDEO_WINDOWED_SOFTWARE) != 0) {

@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 #include "cli.h"
 
 using nlohmann::json;
@@ -162,15 +163,15 @@ static json Describe(uint8_t* b, const std::string& file, int fileVersion)
         {"version", ShapeVersion(b)},
         {"shift", ShapeShift(b)},
         {"flags", GetU16(b, SH_FLAGS)},
-        {"word06", GetU16(b, 0x06)},
+        {"word06", GetU16(b, SH_RESERVED_WORD)},
         {"size", ShapeUsedSize(b)},
-        {"word0C", GetU32(b, 0x0C)},
+        {"word0C", GetU32(b, SH_RESERVED_LONG)},
         {"offsets",
          {{"vertices", GetU32(b, SH_VERTICES)},
           {"polygons", GetU32(b, SH_POLYGONS)},
           {"names", GetU32(b, SH_NAMES)},
           {"extra", GetU32(b, SH_EXTRA)}}},
-        {"word40", GetU32(b, SH_WORD40)},
+        {"word40", GetU32(b, SH_RESERVED_TAIL)},
         {"radius", GetI32(b, SH_RADIUS)},
         {"box", {{"min", Triple(lo)}, {"max", Triple(hi)}}},
         {"noSort", GetI16(b, SH_NOSORT)},

@@ -10,7 +10,7 @@
 #include "platform/platform.h"
 #include "shapes/asc.h"
 #include "shapes/shapem.h"
-#include "toolkit/text.h"
+#include "shapes/shapem_edit.h"
 #include "cli.h"   // found beside this file, whatever the include path
 
 // The common start, then the shape manager as the editor start installs it. 0, or 1.
@@ -19,7 +19,7 @@ static int Start(void)
     CliShapeStart();
     if (gCliResult) return 1;
     ShapeMResourceInstall();
-    if (!ShapeMIsInstalled()) ShapeMInstall(SHAPEM_BUFFER_SIZE, FontCreateBuiltIn());
+    if (!ShapeMIsInstalled()) ShapeMInstall();
     ShapeMSetUndo(1);
     return 0;
 }

@@ -11,7 +11,7 @@
 #include "platform/platform.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
-#include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/win.h"
 

@@ -25,6 +25,7 @@
 #include "render/zbuffer.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/slots.h"
 #include "toolkit/win.h"
@@ -155,7 +156,7 @@ void EditorStart(void)
     }
     SlotsInstall(4);
     ShapeMResourceInstall();
-    ShapeMInstall(SHAPEM_BUFFER_SIZE, FrontEndFont());
+    ShapeMInstall();
     ShapeMSetUndo(1);
     {
         static const int display[5] = {0, 254, 249, 248, 250};
@@ -220,7 +221,13 @@ static int RunWithProgress(const char* title, int (*work)(ProgressFn), ProgressF
     return result;
 }
 
-static int SortObject(ProgressFn progress) { return MeshSortStep(progress); }
+// The shape format holds no sort data beyond the no-sort flag: sorting changes nothing and
+// reports itself done.
+static int SortObject(ProgressFn progress)
+{
+    if (progress) progress(PROGRESS_DONE);
+    return 0;
+}
 
 static void RunRequests(void)
 {

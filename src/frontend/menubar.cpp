@@ -6,7 +6,7 @@
 #include "kernel/app.h"
 #include "kernel/res/mem.h"
 #include "platform/platform.h"
-#include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"

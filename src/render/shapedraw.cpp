@@ -9,16 +9,10 @@
 #include "materials/intmat.h"
 #include "render/draw3d.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 
 // Unresolved materials (bit 15) draw with material 0.
-static int Material(uint32_t value) { return (value & MAT_UNRESOLVED) ? 0 : (int)(value & 0x7FFF); }
-
-static float GetF32(const uint8_t* p, size_t off)
-{
-    float f;
-    memcpy(&f, p + off, sizeof f);
-    return f;
-}
+static int Material(uint32_t value) { return (value & MAT_UNRESOLVED) ? 0 : (int)(value & MAT_ID_MASK); }
 
 // ============================================================================================
 // Prepared shapes
@@ -27,27 +21,27 @@ static float GetF32(const uint8_t* p, size_t off)
 // One triangle of a draw record: the first part, or with second set the quad's second part.
 static void DrawPart(const uint8_t* r, int second, int vertexCount)
 {
-    size_t off = second ? DR_SECOND : 0;
+    size_t off = second ? PR_SECOND : 0;
     D3Triangle t{};
     for (int k = 0; k < 3; k++) {
-        uint32_t index = GetU32(r, DR_INDEX + off + 4 * k);
+        uint32_t index = GetU32(r, PR_INDEX + off + 4 * k);
         if (index >= (uint32_t)vertexCount) return;
         t.point[k] = (int32_t)index;
     }
-    t.material = Material(GetU32(r, DR_MATERIAL + off));
-    uint32_t bits = GetU32(r, DR_BITS + off);
-    for (int k = 0; k < 3; k++) t.normal[k] = GetI16(r, DR_NORMAL + 2 * k);
-    if ((bits & DRB_MAPPING) && IntMatSprite(t.material)) {
+    t.material = Material(GetU32(r, PR_MATERIAL + off));
+    uint32_t bits = GetU32(r, PR_CARRIES + off);
+    for (int k = 0; k < 3; k++) t.normal[k] = GetI16(r, PR_NORMAL + 2 * k);
+    if ((bits & PR_HAS_MAPPING) && IntMatSprite(t.material)) {
         t.flags |= D3TR_TEXTURED;
         for (int k = 0; k < 3; k++) {
-            t.u[k] = GetF32(r, DR_UV + off + 8 * k);
-            t.v[k] = GetF32(r, DR_UV + off + 8 * k + 4);
+            t.u[k] = GetF32(r, PR_UV + off + 8 * k);
+            t.v[k] = GetF32(r, PR_UV + off + 8 * k + 4);
         }
     }
-    if (bits & DRB_NORMALS) {
+    if (bits & PR_HAS_NORMALS) {
         t.flags |= D3TR_SMOOTH;
         for (int k = 0; k < 3; k++)
-            for (int a = 0; a < 3; a++) t.vnormal[k][a] = GetF32(r, DR_POINT_NORMALS + off + 12 * k + 4 * a);
+            for (int a = 0; a < 3; a++) t.vnormal[k][a] = GetF32(r, PR_POINT_NORMALS + off + 12 * k + 4 * a);
     }
     Draw3DTriangle(&t);
 }
@@ -58,12 +52,12 @@ void ShapeDrawRecords(ResId id, uint32_t displayFlags)
     if (!s || s->vertexCount != Draw3DPointCount()) return;
     for (int i = 0; i < s->recordCount; i++) {
         const uint8_t* r = s->records + s->recordOffsets[i];
-        uint32_t first = GetU32(r, DR_INDEX);
+        uint32_t first = GetU32(r, PR_INDEX);
         if (first >= (uint32_t)s->vertexCount) continue;
-        const int16_t normal[3] = {GetI16(r, DR_NORMAL), GetI16(r, DR_NORMAL + 2), GetI16(r, DR_NORMAL + 4)};
+        const int16_t normal[3] = {GetI16(r, PR_NORMAL), GetI16(r, PR_NORMAL + 2), GetI16(r, PR_NORMAL + 4)};
         if ((displayFlags & D3V_HIDDEN) && !Draw3DFacing(normal, (int)first)) continue;
         DrawPart(r, 0, s->vertexCount);
-        if (GetU32(r, DR_LENGTH) == DRAW_QUAD_SIZE) DrawPart(r, 1, s->vertexCount);
+        if (GetU32(r, PR_LENGTH) == PR_QUAD_SIZE) DrawPart(r, 1, s->vertexCount);
     }
 }
 
@@ -102,9 +96,10 @@ int ShapeDrawBlock(const uint8_t* block, const int32_t camPos[3], const int16_t 
         bool valid = true;
         for (int k = 0; k < count && valid; k++) valid = ShapePolyIndex(poly, k) < n;
         if (!valid) continue;
-        const int16_t normal[3] = {GetI16(poly, 4), GetI16(poly, 6), GetI16(poly, 8)};
+        const int16_t normal[3] = {GetI16(poly, POLY_NORMAL), GetI16(poly, POLY_NORMAL + 2),
+                                   GetI16(poly, POLY_NORMAL + 4)};
         if ((displayFlags & D3V_HIDDEN) && !Draw3DFacing(normal, ShapePolyIndex(poly, 0))) continue;
-        int material = Material(GetU16(poly, 2));
+        int material = Material(GetU16(poly, POLY_MATERIAL));
         const uint8_t* normals = ShapePolyNormals(poly);
         const uint8_t* mapping = ShapePolyMapping(poly);
         // A fan from the first point, as the prepared form splits polygons.

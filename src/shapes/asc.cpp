@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "kernel/kernel.h"
-#include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "platform/platform.h"
+#include "shapes/refusal.h"
 #include "shapes/shape.h"
-#include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 
 struct AscVertex {
     int32_t used;
@@ -41,20 +41,9 @@ static struct {
     int line;
 } imp;
 
-static char lastError[256];
+static const char kLogTag[] = "IMP3DS";   // prefix of this module's refusals in the log
 
-static int Refuse(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-static int Refuse(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    vsnprintf(lastError, sizeof lastError, fmt, ap);
-    va_end(ap);
-    LogPrintf(LOG_WARN, "IMP3DS: %s", lastError);
-    return 1;
-}
-
-const char* ASCIILastError(void) { return lastError; }
+const char* ASCIILastError(void) { return ShapeRefusal(); }
 
 // ============================================================================================
 // Reading the listing a piece at a time
@@ -165,10 +154,10 @@ static int VertexLine(const char* p)
 {
     double x, y, z, u = -1.0, v = -1.0;
     if (!Literal(p, "X:") || !Number(p, &x) || !Literal(p, "Y:") || !Number(p, &y) || !Literal(p, "Z:") || !Number(p, &z))
-        return Refuse("line %d: a vertex line without X, Y and Z", imp.line);
+        return ShapeRefuse(kLogTag, "line %d: a vertex line without X, Y and Z", imp.line);
     if (Literal(p, "U:") && Number(p, &u) && Literal(p, "V:")) Number(p, &v);
     if (imp.vertexCount >= ASC_MAX_VERTICES)
-        return Refuse("line %d: the listing has more than %d vertices", imp.line, ASC_MAX_VERTICES);
+        return ShapeRefuse(kLogTag, "line %d: the listing has more than %d vertices", imp.line, ASC_MAX_VERTICES);
     AscVertex& e = imp.vertices[imp.vertexCount++];
     e.used = 1;
     e.x = x;
@@ -182,9 +171,9 @@ static int VertexLine(const char* p)
 static int StoreFace(const int32_t* points, int count)
 {
     if (imp.faceCount >= ASC_MAX_FACES)
-        return Refuse("line %d: the listing has more than %d faces", imp.line, ASC_MAX_FACES);
+        return ShapeRefuse(kLogTag, "line %d: the listing has more than %d faces", imp.line, ASC_MAX_FACES);
     if (count > ASC_MAX_FACE_POINTS)
-        return Refuse("line %d: a face has more than %d points", imp.line, ASC_MAX_FACE_POINTS);
+        return ShapeRefuse(kLogTag, "line %d: a face has more than %d points", imp.line, ASC_MAX_FACE_POINTS);
     AscFace& f = imp.faces[imp.faceCount++];
     f.used = 1;
     f.count = count;
@@ -199,7 +188,7 @@ static int FaceLine(const char* p)
 {
     int32_t a, b, c;
     if (!Literal(p, "A:") || !Integer(p, &a) || !Literal(p, "B:") || !Integer(p, &b) || !Literal(p, "C:") || !Integer(p, &c))
-        return Refuse("line %d: a face line without A, B and C", imp.line);
+        return ShapeRefuse(kLogTag, "line %d: a face line without A, B and C", imp.line);
     int32_t points[3] = {a + imp.faceBase, b + imp.faceBase, c + imp.faceBase};
     return StoreFace(points, 3);
 }
@@ -234,7 +223,7 @@ static int Line(const char* text)
 static int ReadListing(const char* fileName)
 {
     int64_t size = FileSize(fileName);
-    if (size < 0) return Refuse("%s: cannot open the file", fileName);
+    if (size < 0) return ShapeRefuse(kLogTag, "%s: cannot open the file", fileName);
     Reader* r = new Reader{};
     r->file = fileName;
     r->size = size;
@@ -245,7 +234,7 @@ static int ReadListing(const char* fileName)
         lineStart = ended;
         if ((got = NextPiece(r, piece, &ended)) == 0) break;
         if (got < 0) {
-            failed = Refuse("%s: cannot read the file", fileName);
+            failed = ShapeRefuse(kLogTag, "%s: cannot read the file", fileName);
             break;
         }
         if (lineStart) imp.line++;
@@ -259,12 +248,12 @@ static int ReadListing(const char* fileName)
 // its whole part m, every coordinate c becomes the whole part of c x m / M.
 static int CheckAndScale(const char* fileName)
 {
-    if (imp.vertexCount == 0) return Refuse("%s: the listing holds no vertex", fileName);
-    if (imp.faceCount == 0) return Refuse("%s: the listing holds no face", fileName);
+    if (imp.vertexCount == 0) return ShapeRefuse(kLogTag, "%s: the listing holds no vertex", fileName);
+    if (imp.faceCount == 0) return ShapeRefuse(kLogTag, "%s: the listing holds no face", fileName);
     for (int i = 0; i < imp.faceCount; i++)
         for (int k = 0; k < imp.faces[i].count; k++)
             if (imp.faces[i].index[k] < 0 || imp.faces[i].index[k] >= imp.vertexCount)
-                return Refuse("%s: face %d refers to vertex %d, which the listing does not have", fileName, i,
+                return ShapeRefuse(kLogTag, "%s: face %d refers to vertex %d, which the listing does not have", fileName, i,
                               imp.faces[i].index[k]);
     double largest = 0;
     for (int i = 0; i < imp.vertexCount; i++) {
@@ -272,7 +261,7 @@ static int CheckAndScale(const char* fileName)
         largest = std::fmax(largest, std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z))));
     }
     // Whole world units are 32-bit values.
-    if (largest >= 2147483648.0) return Refuse("%s: coordinates too large for a shape", fileName);
+    if (largest >= 2147483648.0) return ShapeRefuse(kLogTag, "%s: coordinates too large for a shape", fileName);
     double whole = std::trunc(largest);
     double factor = largest > 0 ? whole / largest : 0;
     for (int i = 0; i < imp.vertexCount; i++) {
@@ -293,14 +282,14 @@ static int Build(void)
     for (int i = 0; i < imp.vertexCount; i++) {
         const AscVertex& v = imp.vertices[i];
         if (ShapeAppendVertex(&s, (int32_t)v.x, (int32_t)v.y, (int32_t)v.z) < 0)
-            return Refuse("the shape does not fit the edit buffer");
+            return ShapeRefuse(kLogTag, "the shape does not fit the edit buffer");
     }
     for (int i = 0; i < imp.faceCount; i++) {
         const AscFace& f = imp.faces[i];
         uint16_t points[ASC_MAX_FACE_POINTS];
         for (int k = 0; k < f.count; k++) points[k] = (uint16_t)f.index[k];
         if (ShapeAppendPolygonWithNormal(&s, f.count, points, (uint16_t)f.material) < 0)
-            return Refuse("the shape does not fit the edit buffer");
+            return ShapeRefuse(kLogTag, "the shape does not fit the edit buffer");
     }
     // The import starts a new shape without an undo copy, as New from the file would.
     memcpy(ShapeMEdit()->data, s.data, ShapeUsedSize(s.data));
@@ -309,8 +298,8 @@ static int Build(void)
 
 int Import3DSASCII(const char* fileName)
 {
-    if (!ShapeMIsInstalled()) return Refuse("the shape manager is not installed");
-    if (!fileName) return Refuse("no file name");
+    if (!ShapeMIsInstalled()) return ShapeRefuse(kLogTag, "the shape manager is not installed");
+    if (!fileName) return ShapeRefuse(kLogTag, "no file name");
     imp = {};
     imp.vertices = (AscVertex*)ResAllocMem(sizeof(AscVertex) * ASC_MAX_VERTICES);
     imp.faces = (AscFace*)ResAllocMem(sizeof(AscFace) * ASC_MAX_FACES);
@@ -344,7 +333,7 @@ static void Add(std::string& out, const char* fmt, ...)
 
 int Export3DSASCII(const char* fileName)
 {
-    if (!ShapeMIsInstalled()) return Refuse("the shape manager is not installed");
+    if (!ShapeMIsInstalled()) return ShapeRefuse(kLogTag, "the shape manager is not installed");
     // Nothing here changes the buffer, so the undo copy is left as it is.
     uint8_t* b = ShapeMEdit()->data;
     int vertices = ShapeVertexCount(b);
@@ -374,6 +363,6 @@ int Export3DSASCII(const char* fileName)
                     ShapePolyIndex(poly, 2));
     }
     if (!fileName || FileWrite(fileName, out.data(), out.size()))
-        return Refuse("%s: cannot write the file", fileName ? fileName : "");
+        return ShapeRefuse(kLogTag, "%s: cannot write the file", fileName ? fileName : "");
     return 0;
 }

@@ -3,7 +3,6 @@
 #include "shapes/mesh.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -11,9 +10,7 @@
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"
 #include "materials/matm.h"
-#include "shapes/shapem.h"
-
-enum { POLY_HEAD = 12 };
+#include "shapes/shapem_edit.h"
 
 // ============================================================================================
 // Shared helpers
@@ -37,7 +34,7 @@ static bool FitsWorld(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 static bool HasRoom(const ShapeBlock* s, uint64_t bytes) { return ShapeUsedSize(s->data) + bytes <= s->capacity; }
 
 static bool VertexSelected(const uint8_t* b, int v) { return ShapeVertexFlags(b, v) & VF_SELECTED; }
-static bool PolygonSelected(const uint8_t* p) { return GetU16(p, 0) & PF_SELECTED; }
+static bool PolygonSelected(const uint8_t* p) { return GetU16(p, POLY_FLAGS) & PF_SELECTED; }
 
 static void VertexPos64(const uint8_t* b, int v, int64_t out[3])
 {
@@ -124,17 +121,6 @@ static void ReversePoints(uint8_t* p, bool normalsToo)
     }
 }
 
-// Removes the per-point normal block of the polygon at pos, if it has one.
-static void DropPointNormals(ShapeBlock* s, uint32_t pos)
-{
-    uint8_t* p = s->data + pos;
-    uint16_t word = GetU16(p, 10);
-    if (!(word & PC_NORMALS)) return;
-    uint32_t n = word & PC_COUNT;
-    PutU16(p, 10, (uint16_t)(word & ~PC_NORMALS));
-    ShapeRemove(s, pos + POLY_HEAD + 2 * n, 6 * n);
-}
-
 static void RemovePolygonAt(ShapeBlock* s, uint32_t pos)
 {
     uint8_t* b = s->data;
@@ -173,30 +159,6 @@ static void RemoveVertexRecord(ShapeBlock* s, int v)
             if (index > v) PutU16(idx, 2 * k, (uint16_t)(index - 1));
         }
     }
-}
-
-// The face normal of three world points by the shape block's rule: the single-precision cross
-// product (P1 - P0) x (P2 - P0), divided by its length, times 16384, truncated.
-static void NormalOfPoints(const int64_t p0[3], const int64_t p1[3], const int64_t p2[3], int16_t out[3])
-{
-    float u[3], v[3];
-    for (int a = 0; a < 3; a++) {
-        u[a] = (float)(p1[a] - p0[a]);
-        v[a] = (float)(p2[a] - p0[a]);
-    }
-    float c[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-    float len = sqrtf(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-    out[0] = out[1] = out[2] = 0;
-    if (std::isfinite(len)) {
-        if (len != 0.0f)
-            for (int a = 0; a < 3; a++) out[a] = (int16_t)(int32_t)(c[a] / len * 16384.0f);
-        return;
-    }
-    double d[3] = {(double)u[1] * v[2] - (double)u[2] * v[1], (double)u[2] * v[0] - (double)u[0] * v[2],
-                   (double)u[0] * v[1] - (double)u[1] * v[0]};
-    double dl = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-    if (dl != 0.0)
-        for (int a = 0; a < 3; a++) out[a] = (int16_t)(int32_t)(d[a] / dl * 16384.0);
 }
 
 // P projected onto the plane through Q with unit normal N (1.0 = 16384):
@@ -332,11 +294,11 @@ int MeshSmoothAll(ShapeBlock* s)
     if (!HasRoom(s, need)) return 1;
     uint32_t pos = GetU32(b, SH_POLYGONS) + 2;
     for (int i = 0; i < polygons; i++) {
-        uint16_t word = GetU16(b, pos + 10);
+        uint16_t word = GetU16(b, pos + POLY_COUNT_WORD);
         uint32_t n = word & PC_COUNT;
         if (!(word & PC_NORMALS)) {
             ShapeInsert(s, pos + POLY_HEAD + 2 * n, 6 * n);
-            PutU16(b, pos + 10, (uint16_t)(word | PC_NORMALS));
+            PutU16(b, pos + POLY_COUNT_WORD, (uint16_t)(word | PC_NORMALS));
         }
         pos += ShapePolygonLength(b + pos);
     }
@@ -352,7 +314,7 @@ int MeshSmoothAll(ShapeBlock* s)
     std::vector<int> start((size_t)vertices + 1, 0), corner;
     p = ShapeFirstPolygon(b);
     for (int i = 0; i < polygons; i++, p = ShapeNextPolygon(p)) {
-        for (int a = 0; a < 3; a++) face[3 * i + a] = GetI16(p, 4 + 2 * a);
+        for (int a = 0; a < 3; a++) face[3 * i + a] = GetI16(p, POLY_NORMAL + 2 * a);
         for (int k = 0; k < ShapePolyPoints(p); k++)
             if (ShapePolyIndex(p, k) < vertices) start[ShapePolyIndex(p, k) + 1]++;
     }
@@ -411,10 +373,10 @@ static void AddMapping(ShapeBlock* s, uint32_t pos, const int16_t* uv)
 {
     uint8_t* b = s->data;
     uint32_t len = ShapePolygonLength(b + pos);
-    uint16_t word = GetU16(b, pos + 10);
+    uint16_t word = GetU16(b, pos + POLY_COUNT_WORD);
     uint32_t n = word & PC_COUNT;
     ShapeInsert(s, pos + len, 4 * n);
-    PutU16(b, pos + 10, (uint16_t)(word | PC_MAPPING));
+    PutU16(b, pos + POLY_COUNT_WORD, (uint16_t)(word | PC_MAPPING));
     for (uint32_t k = 0; k < 2 * n; k++) PutI16(b, pos + len + 2 * k, uv[k]);
 }
 
@@ -487,12 +449,6 @@ int MeshCreateCuboid(int32_t sizeX, int32_t sizeY, int32_t sizeZ)
     return 0;
 }
 
-int MeshSortStep(ProgressFn progress)
-{
-    if (progress) progress(PROGRESS_DONE);
-    return 0;
-}
-
 // ============================================================================================
 // Selected mesh: cutting loose, centre, Mesh Transform
 // ============================================================================================
@@ -515,7 +471,8 @@ static std::vector<char> LooseVertices(uint8_t* b)
 static uint64_t PositionKey(const uint8_t* b, int v)
 {
     const uint8_t* r = ShapeVertex((uint8_t*)b, v);
-    return (uint64_t)GetU16(r, 0) | ((uint64_t)GetU16(r, 2) << 16) | ((uint64_t)GetU16(r, 4) << 32);
+    return (uint64_t)GetU16(r, VERT_COORDS) | ((uint64_t)GetU16(r, VERT_COORDS + 2) << 16) |
+           ((uint64_t)GetU16(r, VERT_COORDS + 4) << 32);
 }
 
 // What cutting loose will do: for each redirected point (in walk order) the vertex it gets,
@@ -562,7 +519,7 @@ static void ApplyCutLoose(ShapeBlock* s, const std::vector<char>& loose, const L
     for (int i = 0; i < vertices; i++)
         if (loose[i]) {
             uint8_t* v = ShapeVertex(b, i);
-            PutU16(v, 6, (uint16_t)(GetU16(v, 6) | VF_SELECTED));
+            PutU16(v, VERT_FLAGS, (uint16_t)(GetU16(v, VERT_FLAGS) | VF_SELECTED));
         }
     // The copies take the stored coordinates as they are: the same position, and no change of
     // the shift for anyone.
@@ -799,17 +756,17 @@ template <typename Fn> static void ForPolygons(int polygon, Fn fn)
 void MeshSetMaterial(int polygon, int material)
 {
     if (material < 0 || material > 0xFFFF) return;
-    ForPolygons(polygon, [&](uint8_t* p) { PutU16(p, 2, (uint16_t)material); });
+    ForPolygons(polygon, [&](uint8_t* p) { PutU16(p, POLY_MATERIAL, (uint16_t)material); });
 }
 
 void MeshToggleHidden(int polygon)
 {
-    ForPolygons(polygon, [](uint8_t* p) { PutU16(p, 0, (uint16_t)(GetU16(p, 0) ^ PF_HIDDEN)); });
+    ForPolygons(polygon, [](uint8_t* p) { PutU16(p, POLY_FLAGS, (uint16_t)(GetU16(p, POLY_FLAGS) ^ PF_HIDDEN)); });
 }
 
 void MeshToggleMarked(int polygon)
 {
-    ForPolygons(polygon, [](uint8_t* p) { PutU16(p, 0, (uint16_t)(GetU16(p, 0) ^ PF_MARKED)); });
+    ForPolygons(polygon, [](uint8_t* p) { PutU16(p, POLY_FLAGS, (uint16_t)(GetU16(p, POLY_FLAGS) ^ PF_MARKED)); });
 }
 
 void MeshInvert(int polygon)
@@ -844,7 +801,7 @@ void MeshDouble(int polygon)
         uint32_t len = ShapePolygonLength(b + pos);
         ShapeInsert(s, pos + len, len);
         memcpy(b + pos + len, b + pos, len);
-        DropPointNormals(s, pos + len);
+        ShapeDropPointNormals(s, pos + len);
         ReversePoints(b + pos + len, false);
     }
     PutU16(b, GetU32(b, SH_POLYGONS), (uint16_t)(count + list.size()));
@@ -853,12 +810,12 @@ void MeshDouble(int polygon)
 
 static bool SameNormal(const uint8_t* p, const uint8_t* q)
 {
-    return GetI16(p, 4) == GetI16(q, 4) && GetI16(p, 6) == GetI16(q, 6) && GetI16(p, 8) == GetI16(q, 8);
+    return memcmp(p + POLY_NORMAL, q + POLY_NORMAL, 6) == 0;
 }
 
 static int MaterialForCompare(const uint8_t* p)
 {
-    uint16_t m = GetU16(p, 2);
+    uint16_t m = GetU16(p, POLY_MATERIAL);
     return (m & MAT_UNRESOLVED) ? 0 : m;
 }
 
@@ -873,7 +830,7 @@ int MeshCombine(int first, int second)
     if (MaterialForCompare(p) != MaterialForCompare(q)) return 1;
     if (!SameNormal(p, q)) {
         int64_t dot = 0;
-        for (int a = 0; a < 3; a++) dot += (int64_t)GetI16(p, 4 + 2 * a) * GetI16(q, 4 + 2 * a);
+        for (int a = 0; a < 3; a++) dot += (int64_t)GetI16(p, POLY_NORMAL + 2 * a) * GetI16(q, POLY_NORMAL + 2 * a);
         if ((dot >> FIX_SHIFT) < MESH_COMBINE_DOT) return 1;
     }
     const uint8_t* mp = ShapePolyMapping(p);
@@ -909,7 +866,7 @@ int MeshCombine(int first, int second)
             uv[2 * k + 1] = GetI16(m, 4 * from[k][1] + 2);
         }
     }
-    uint16_t material = GetU16(p, 2);
+    uint16_t material = GetU16(p, POLY_MATERIAL);
 
     ShapeMSaveUndo();
     uint32_t pos1 = (uint32_t)(p - b), pos2 = (uint32_t)(q - b);
@@ -938,14 +895,14 @@ void MeshFlatten(int polygon, int vertex)
     for (int i = 0, j = 0; i < 4; i++)
         if (i != k) VertexPos64(b, ShapePolyIndex(p, i), q[j++]);
     int16_t n[3];
-    NormalOfPoints(q[0], q[1], q[2], n);
+    ShapeNormalOfPoints(q[0], q[1], q[2], n);
     int v = ShapePolyIndex(p, k);
     VertexPos64(b, v, point);
     ProjectOntoPlane(point, q[0], n, to);
     for (int a = 0; a < 3; a++)
         if (!FitsWorld(to[a])) return;
     ShapeMSaveUndo();
-    for (int a = 0; a < 3; a++) PutI16(p, 4 + 2 * a, n[a]);
+    for (int a = 0; a < 3; a++) PutI16(p, POLY_NORMAL + 2 * a, n[a]);
     for (int a = 0; a < 3; a++) WriteCoord(b, v, a, to[a]);
     Finish(s);
 }
@@ -960,12 +917,7 @@ void MeshRemovePoint(int polygon, int vertex)
     while (k < n && ShapePolyIndex(p, k) != vertex) k++;
     if (k == n) return;
     ShapeMSaveUndo();
-    uint32_t pos = (uint32_t)(p - b);
-    DropPointNormals(s, pos);
-    if (uint8_t* mapping = ShapePolyMapping(b + pos)) ShapeRemove(s, (uint32_t)(mapping - b) + 4 * k, 4);
-    ShapeRemove(s, pos + POLY_HEAD + 2 * k, 2);
-    uint16_t word = GetU16(b, pos + 10);
-    PutU16(b, pos + 10, (uint16_t)((word & ~PC_COUNT) | (n - 1)));
+    ShapeRemovePolyPoint(s, (uint32_t)(p - b), k);
     // A polygon of fewer than three points goes now rather than at the next save.
     ShapeAllFaceNormals(s);
 }
@@ -981,7 +933,7 @@ void MeshPlane(int vertex, int polygon)
     }
     uint8_t* p = ShapePolygon(b, polygon);
     if (!p || ShapePolyPoints(p) < 3) return;
-    int16_t n[3] = {GetI16(p, 4), GetI16(p, 6), GetI16(p, 8)};
+    int16_t n[3] = {GetI16(p, POLY_NORMAL), GetI16(p, POLY_NORMAL + 2), GetI16(p, POLY_NORMAL + 4)};
     if (!n[0] && !n[1] && !n[2]) return;
     int64_t q[3];
     VertexPos64(b, ShapePolyIndex(p, 0), q);
@@ -1128,7 +1080,7 @@ void MeshSetPointName(int vertex, uint32_t name)
         upper |= c << (8 * i);
     }
     ShapeMSaveUndo();
-    PutU32(v, 8, upper);
+    PutU32(v, VERT_NAME, upper);
 }
 
 uint32_t MeshPointName(int vertex) { return ShapePointName(Edit()->data, vertex); }
@@ -1140,14 +1092,14 @@ uint32_t MeshPointName(int vertex) { return ShapePointName(Edit()->data, vertex)
 static void SetVertexBit(uint8_t* b, int v, bool on)
 {
     uint8_t* r = ShapeVertex(b, v);
-    uint16_t flags = GetU16(r, 6);
-    PutU16(r, 6, (uint16_t)(on ? flags | VF_SELECTED : flags & ~VF_SELECTED));
+    uint16_t flags = GetU16(r, VERT_FLAGS);
+    PutU16(r, VERT_FLAGS, (uint16_t)(on ? flags | VF_SELECTED : flags & ~VF_SELECTED));
 }
 
 static void SetPolygonBit(uint8_t* p, bool on)
 {
-    uint16_t flags = GetU16(p, 0);
-    PutU16(p, 0, (uint16_t)(on ? flags | PF_SELECTED : flags & ~PF_SELECTED));
+    uint16_t flags = GetU16(p, POLY_FLAGS);
+    PutU16(p, POLY_FLAGS, (uint16_t)(on ? flags | PF_SELECTED : flags & ~PF_SELECTED));
 }
 
 void MeshSelectAllPolygons(int on)

@@ -14,7 +14,6 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/kernel.h"
 #include "shapes/shape.h"
 
 enum {
@@ -77,10 +76,6 @@ int MeshCreateSphere(int32_t sizeX, int32_t sizeY, int32_t sizeZ, int random);
 // the origin: 8 vertices and 6 outward-facing quads of the current material, prepared for
 // writing. 0, or 1 when refused.
 int MeshCreateCuboid(int32_t sizeX, int32_t sizeY, int32_t sizeZ);
-
-// The "Sorting Object" step of the main loop. The shape format holds no sort data, so the
-// shape is left as it is; the progress reaches done. 0.
-int MeshSortStep(ProgressFn progress);
 
 // ============================================================================================
 // Selected mesh (Mesh Transform)

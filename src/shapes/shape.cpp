@@ -18,7 +18,15 @@
 
 enum {
     OLD_HEADER_SIZE = 60,        // versions 12 to 14: no extra-section fields at 0x3C
-    POLY_HEAD = 12,
+    OLD_VERTEX_FLAGS = 6,        // versions 13 and 14: the fourth word of an 8-byte vertex
+};
+
+// The head of a polygon record in versions 12 and 13, which kept the count word first.
+enum {
+    OLD_POLY_COUNT_WORD = 0,
+    OLD_POLY_NORMAL = 2,         // i16 x 3
+    OLD_POLY_MATERIAL = 8,
+    OLD_POLY_FLAGS = 10,         // a byte; the byte after it is dropped on conversion
 };
 
 static char shapeError[192];
@@ -30,7 +38,10 @@ static char shapeError[192];
 static uint32_t HeaderSizeOf(int version) { return version >= 15 ? (uint32_t)SHAPE_HEADER_SIZE : (uint32_t)OLD_HEADER_SIZE; }
 static uint32_t VertexSizeOf(int version) { return version == 12 ? 6 : version <= 14 ? 8 : SHAPE_VERTEX_SIZE; }
 // Versions 12 and 13 kept the point count word first in a polygon record.
-static uint32_t CountWordAt(int version) { return version <= 13 ? 0 : 10; }
+static uint32_t CountWordAt(int version)
+{
+    return version <= 13 ? (uint32_t)OLD_POLY_COUNT_WORD : (uint32_t)POLY_COUNT_WORD;
+}
 
 static uint32_t RecordLength(uint16_t countWord)
 {
@@ -183,13 +194,13 @@ void ShapeVertexPos(const uint8_t* b, int index, int32_t out[3])
 uint32_t ShapeVertexFlags(const uint8_t* b, int index)
 {
     const uint8_t* v = VertexRecord(b, index);
-    return v ? GetU16(v, 6) : 0;
+    return v ? GetU16(v, VERT_FLAGS) : 0;
 }
 
 uint32_t ShapePointName(const uint8_t* b, int index)
 {
     const uint8_t* v = VertexRecord(b, index);
-    return v ? GetU32(v, 8) : 0;
+    return v ? GetU32(v, VERT_NAME) : 0;
 }
 
 uint8_t* ShapeFirstPolygon(uint8_t* b)
@@ -217,7 +228,7 @@ int ShapePolygonIndex(uint8_t* b, const uint8_t* polygon)
     return -1;
 }
 
-uint32_t ShapePolygonLength(const uint8_t* polygon) { return RecordLength(GetU16(polygon, 10)); }
+uint32_t ShapePolygonLength(const uint8_t* polygon) { return RecordLength(GetU16(polygon, POLY_COUNT_WORD)); }
 
 uint32_t ShapePolygonSectionLength(const uint8_t* b)
 {
@@ -233,20 +244,20 @@ uint32_t ShapePolygonSectionLength(const uint8_t* b)
     return len;
 }
 
-int ShapePolyPoints(const uint8_t* polygon) { return GetU16(polygon, 10) & PC_COUNT; }
+int ShapePolyPoints(const uint8_t* polygon) { return GetU16(polygon, POLY_COUNT_WORD) & PC_COUNT; }
 int ShapePolyIndex(const uint8_t* polygon, int point) { return GetU16(polygon, POLY_HEAD + 2 * point); }
 uint8_t* ShapePolyIndices(uint8_t* polygon) { return polygon + POLY_HEAD; }
 
 uint8_t* ShapePolyNormals(uint8_t* polygon)
 {
-    uint16_t word = GetU16(polygon, 10);
+    uint16_t word = GetU16(polygon, POLY_COUNT_WORD);
     if (!(word & PC_NORMALS)) return nullptr;
     return polygon + POLY_HEAD + 2 * (word & PC_COUNT);
 }
 
 uint8_t* ShapePolyMapping(uint8_t* polygon)
 {
-    uint16_t word = GetU16(polygon, 10);
+    uint16_t word = GetU16(polygon, POLY_COUNT_WORD);
     if (!(word & PC_MAPPING)) return nullptr;
     uint32_t n = word & PC_COUNT;
     return polygon + POLY_HEAD + 2 * n + ((word & PC_NORMALS) ? 6 * n : 0);
@@ -299,6 +310,26 @@ void ShapeRemove(ShapeBlock* s, uint32_t pos, uint32_t n)
     ShapeRelocate(b, pos, -(int32_t)n);
 }
 
+void ShapeDropPointNormals(ShapeBlock* s, uint32_t pos)
+{
+    uint8_t* p = s->data + pos;
+    uint16_t word = GetU16(p, POLY_COUNT_WORD);
+    if (!(word & PC_NORMALS)) return;
+    uint32_t n = word & PC_COUNT;
+    PutU16(p, POLY_COUNT_WORD, (uint16_t)(word & ~PC_NORMALS));
+    ShapeRemove(s, pos + POLY_HEAD + 2 * n, 6 * n);
+}
+
+void ShapeRemovePolyPoint(ShapeBlock* s, uint32_t pos, int k)
+{
+    uint8_t* b = s->data;
+    ShapeDropPointNormals(s, pos);
+    if (uint8_t* mapping = ShapePolyMapping(b + pos)) ShapeRemove(s, (uint32_t)(mapping - b) + 4 * k, 4);
+    ShapeRemove(s, pos + POLY_HEAD + 2 * k, 2);
+    uint16_t word = GetU16(b, pos + POLY_COUNT_WORD);
+    PutU16(b, pos + POLY_COUNT_WORD, (uint16_t)((word & ~PC_COUNT) | ((word & PC_COUNT) - 1)));
+}
+
 void ShapeMakeEmpty(uint8_t* b)
 {
     memset(b, 0, SHAPE_HEADER_SIZE);
@@ -330,7 +361,7 @@ static void Step12To13(ShapeBlock* s)
         int16_t c[3];
         for (int a = 0; a < 3; a++) c[a] = GetI16(b, off + 2 + 6 * i + 2 * a);
         for (int a = 0; a < 3; a++) PutI16(b, off + 2 + 8 * i + 2 * a, c[a]);
-        PutU16(b, off + 2 + 8 * i + 6, 0);
+        PutU16(b, off + 2 + 8 * i + OLD_VERTEX_FLAGS, 0);
     }
 }
 
@@ -343,13 +374,11 @@ static void Step13To14(uint8_t* b)
     for (int i = 0; i < count; i++) {
         uint8_t old[POLY_HEAD];
         memcpy(old, p, POLY_HEAD);
-        PutU16(p, 0, old[10]);
-        PutU16(p, 2, GetU16(old, 8));
-        PutU16(p, 4, GetU16(old, 2));
-        PutU16(p, 6, GetU16(old, 4));
-        PutU16(p, 8, GetU16(old, 6));
-        PutU16(p, 10, GetU16(old, 0));
-        p += RecordLength(GetU16(old, 0));
+        PutU16(p, POLY_FLAGS, old[OLD_POLY_FLAGS]);
+        PutU16(p, POLY_MATERIAL, GetU16(old, OLD_POLY_MATERIAL));
+        for (int a = 0; a < 3; a++) PutU16(p, POLY_NORMAL + 2 * a, GetU16(old, OLD_POLY_NORMAL + 2 * a));
+        PutU16(p, POLY_COUNT_WORD, GetU16(old, OLD_POLY_COUNT_WORD));
+        p += RecordLength(GetU16(old, OLD_POLY_COUNT_WORD));
     }
 }
 
@@ -359,7 +388,7 @@ static void Step14To15(ShapeBlock* s)
     PutU16(b, SH_VERSION, 15);
     if (ShapeInsert(s, SH_EXTRA, 8)) return;
     PutU32(b, SH_EXTRA, 0);
-    PutU32(b, SH_WORD40, 0);
+    PutU32(b, SH_RESERVED_TAIL, 0);
     uint32_t off = GetU32(b, SH_VERTICES);
     int n = SectionCount(b, SH_VERTICES);
     if (n <= 0) return;
@@ -369,8 +398,8 @@ static void Step14To15(ShapeBlock* s)
         for (int a = 0; a < 3; a++) c[a] = GetI16(b, off + 2 + 8 * i + 2 * a);
         uint32_t at = off + 2 + SHAPE_VERTEX_SIZE * i;
         for (int a = 0; a < 3; a++) PutI16(b, at + 2 * a, c[a]);
-        PutU16(b, at + 6, 0);
-        PutU32(b, at + 8, 0);
+        PutU16(b, at + VERT_FLAGS, 0);
+        PutU32(b, at + VERT_NAME, 0);
     }
 }
 
@@ -548,46 +577,59 @@ void ShapeDerive(uint8_t* b)
 // Face normals
 // ============================================================================================
 
+void ShapeNormalOfPoints(const int64_t p0[3], const int64_t p1[3], const int64_t p2[3], int16_t out[3])
+{
+    float u[3], v[3];
+    for (int a = 0; a < 3; a++) {
+        u[a] = (float)(p1[a] - p0[a]);
+        v[a] = (float)(p2[a] - p0[a]);
+    }
+    float c[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    float len = sqrtf(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+    out[0] = out[1] = out[2] = 0;
+    if (std::isfinite(len)) {
+        if (len != 0.0f)
+            for (int a = 0; a < 3; a++) out[a] = (int16_t)(int32_t)(c[a] / len * 16384.0f);
+        return;
+    }
+    // Edges near the 32-bit limit overflow single precision: take the same vector wider.
+    double d[3] = {(double)u[1] * v[2] - (double)u[2] * v[1], (double)u[2] * v[0] - (double)u[0] * v[2],
+                   (double)u[0] * v[1] - (double)u[1] * v[0]};
+    double dl = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (dl != 0.0)
+        for (int a = 0; a < 3; a++) out[a] = (int16_t)(int32_t)(d[a] / dl * 16384.0);
+}
+
+static void WorldPos(const uint8_t* b, int index, int64_t out[3])
+{
+    int32_t p[3];
+    ShapeVertexPos(b, index, p);
+    for (int a = 0; a < 3; a++) out[a] = p[a];
+}
+
 void ShapeFaceNormal(uint8_t* b, uint8_t* polygon)
 {
-    PutU16(polygon, 0, GetU16(polygon, 0) & ~PF_NOTPLANAR);
+    PutU16(polygon, POLY_FLAGS, GetU16(polygon, POLY_FLAGS) & ~PF_NOTPLANAR);
     int n = ShapePolyPoints(polygon);
     int16_t normal[3] = {0, 0, 0};
     if (n >= 3) {
-        int32_t p0[3], p1[3], p2[3];
-        ShapeVertexPos(b, ShapePolyIndex(polygon, 0), p0);
-        ShapeVertexPos(b, ShapePolyIndex(polygon, 1), p1);
-        ShapeVertexPos(b, ShapePolyIndex(polygon, 2), p2);
-        float u[3], v[3];
-        for (int a = 0; a < 3; a++) {
-            u[a] = (float)((int64_t)p1[a] - p0[a]);
-            v[a] = (float)((int64_t)p2[a] - p0[a]);
-        }
-        float c[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-        float len = sqrtf(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-        if (std::isfinite(len)) {
-            if (len != 0.0f)
-                for (int a = 0; a < 3; a++) normal[a] = (int16_t)(int32_t)(c[a] / len * 16384.0f);
-        } else {
-            // Edges near the 32-bit limit overflow single precision: take the same vector wider.
-            double d[3] = {(double)u[1] * v[2] - (double)u[2] * v[1], (double)u[2] * v[0] - (double)u[0] * v[2],
-                           (double)u[0] * v[1] - (double)u[1] * v[0]};
-            double dl = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-            if (dl != 0.0)
-                for (int a = 0; a < 3; a++) normal[a] = (int16_t)(int32_t)(d[a] / dl * 16384.0);
-        }
+        int64_t p0[3], p1[3], p2[3];
+        WorldPos(b, ShapePolyIndex(polygon, 0), p0);
+        WorldPos(b, ShapePolyIndex(polygon, 1), p1);
+        WorldPos(b, ShapePolyIndex(polygon, 2), p2);
+        ShapeNormalOfPoints(p0, p1, p2, normal);
         for (int k = 3; k < n; k++) {
-            int32_t pk[3];
-            ShapeVertexPos(b, ShapePolyIndex(polygon, k), pk);
+            int64_t pk[3];
+            WorldPos(b, ShapePolyIndex(polygon, k), pk);
             int64_t d = 0;
-            for (int a = 0; a < 3; a++) d += (((int64_t)pk[a] - p0[a]) * normal[a]) >> FIX_SHIFT;
+            for (int a = 0; a < 3; a++) d += ((pk[a] - p0[a]) * normal[a]) >> FIX_SHIFT;
             if (d < -32 || d > 32) {
-                PutU16(polygon, 0, GetU16(polygon, 0) | PF_NOTPLANAR);
+                PutU16(polygon, POLY_FLAGS, GetU16(polygon, POLY_FLAGS) | PF_NOTPLANAR);
                 break;
             }
         }
     }
-    for (int a = 0; a < 3; a++) PutI16(polygon, 4 + 2 * a, normal[a]);
+    for (int a = 0; a < 3; a++) PutI16(polygon, POLY_NORMAL + 2 * a, normal[a]);
 }
 
 void ShapeAllFaceNormals(ShapeBlock* s)
@@ -688,8 +730,8 @@ int ShapeAppendPolygon(ShapeBlock* s, int n, const uint16_t* indices, uint16_t m
         if (ShapeInsert(s, at, len)) return -1;
     }
     PutU16(b, off, (uint16_t)(count + 1));
-    PutU16(b, at + 2, material);
-    PutU16(b, at + 10, (uint16_t)n);
+    PutU16(b, at + POLY_MATERIAL, material);
+    PutU16(b, at + POLY_COUNT_WORD, (uint16_t)n);
     for (int k = 0; k < n; k++) PutU16(b, at + POLY_HEAD + 2 * k, indices[k]);
     return count;
 }
@@ -715,39 +757,39 @@ static const uint8_t* NameEntry(uint8_t* b, uint16_t value)
     const uint8_t* first = ShapeNames(b);
     const uint8_t* e = first;
     for (int i = 0; i < count; i++, e += SHAPE_NAME_ENTRY_SIZE)
-        if (GetU16(e, SHAPE_NAME_CHARS) == value) return e;
+        if (GetU16(e, NAME_ID) == value) return e;
     e = first;
     for (int i = 0; i < count; i++, e += SHAPE_NAME_ENTRY_SIZE)
-        if (((GetU16(e, SHAPE_NAME_CHARS) ^ value) & ~MAT_UNRESOLVED) == 0) return e;
+        if (((GetU16(e, NAME_ID) ^ value) & MAT_ID_MASK) == 0) return e;
     return nullptr;
 }
 
-static int FindEntryName(const uint8_t* entry, int nameChars)
+int ShapeNameEntryMaterial(const uint8_t* entry, int nameChars)
 {
+    if (nameChars < 1) nameChars = 1;
+    if (nameChars > SHAPE_NAME_CHARS) nameChars = SHAPE_NAME_CHARS;
     char name[SHAPE_NAME_CHARS + 1];
-    memcpy(name, entry, (size_t)nameChars);
+    memcpy(name, entry + NAME_TEXT, (size_t)nameChars);
     name[nameChars] = 0;
     return IntMatFind(name);
 }
 
 void ShapeBindMaterials(uint8_t* b, int nameChars)
 {
-    if (nameChars < 1) nameChars = 1;
-    if (nameChars > SHAPE_NAME_CHARS) nameChars = SHAPE_NAME_CHARS;
     int count = ShapePolygonCount(b);
     uint8_t* p = ShapeFirstPolygon(b);
     for (int i = 0; i < count; i++, p = ShapeNextPolygon(p)) {
-        uint16_t value = GetU16(p, 2);
+        uint16_t value = GetU16(p, POLY_MATERIAL);
         const uint8_t* e = NameEntry(b, value);
-        int found = e ? FindEntryName(e, nameChars) : IM_NONE;
-        PutU16(p, 2, found != IM_NONE ? (uint16_t)found : (uint16_t)(value | MAT_UNRESOLVED));
+        int found = e ? ShapeNameEntryMaterial(e, nameChars) : IM_NONE;
+        PutU16(p, POLY_MATERIAL, found != IM_NONE ? (uint16_t)found : (uint16_t)(value | MAT_UNRESOLVED));
     }
     // Only now: the polygons above looked entries up by the ids the block was saved with.
     int names = ShapeNameCount(b);
     uint8_t* e = ShapeNames(b);
     for (int i = 0; i < names; i++, e += SHAPE_NAME_ENTRY_SIZE) {
-        int found = FindEntryName(e, nameChars);
-        if (found != IM_NONE) PutU16(e, SHAPE_NAME_CHARS, (uint16_t)found);
+        int found = ShapeNameEntryMaterial(e, nameChars);
+        if (found != IM_NONE) PutU16(e, NAME_ID, (uint16_t)found);
     }
 }
 
@@ -761,7 +803,7 @@ int ShapeRebuildNameTable(ShapeBlock* s)
     int collected = 0;
     uint8_t* p = ShapeFirstPolygon(b);
     for (int i = 0; i < count && collected < SHAPE_MAX_TABLE_NAMES; i++, p = ShapeNextPolygon(p)) {
-        uint16_t value = GetU16(p, 2);
+        uint16_t value = GetU16(p, POLY_MATERIAL);
         int seen = 0;
         for (int k = 0; k < collected && !seen; k++) seen = values[k] == value;
         if (seen) continue;
@@ -793,7 +835,7 @@ int ShapeRebuildNameTable(ShapeBlock* s)
     for (int k = 0; k < collected; k++) {
         uint8_t* e = b + at + 2 + SHAPE_NAME_ENTRY_SIZE * k;
         memcpy(e, names[k], SHAPE_NAME_CHARS);
-        PutU16(e, SHAPE_NAME_CHARS, values[k]);
+        PutU16(e, NAME_ID, values[k]);
     }
     return 0;
 }

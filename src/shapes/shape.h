@@ -16,6 +16,7 @@ enum {
     SHAPE_VERTEX_SIZE = 12,
     SHAPE_NAME_ENTRY_SIZE = 18,
     SHAPE_NAME_CHARS = 16,
+    SHAPE_PREPARED_NAME_CHARS = 15,  // prepared shapes bind on a name's first 15 characters
     SHAPE_MAX_COUNT = 32767,
     SHAPE_MAX_POINTS = 16383,
     SHAPE_MAX_TABLE_NAMES = 100,
@@ -28,7 +29,9 @@ enum {
     SH_VERSION = 0x00,
     SH_SHIFT = 0x02,
     SH_FLAGS = 0x04,
+    SH_RESERVED_WORD = 0x06,  // u16 carried through unchanged; nothing here reads it
     SH_SIZE = 0x08,
+    SH_RESERVED_LONG = 0x0C,  // u32 carried through unchanged; nothing here reads it
     SH_VERTICES = 0x10,
     SH_POLYGONS = 0x14,
     SH_NAMES = 0x18,
@@ -37,8 +40,31 @@ enum {
     SH_MAX = 0x2C,          // X, Y, Z
     SH_NOSORT = 0x38,
     SH_MAXANGLE = 0x3A,
-    SH_EXTRA = 0x3C,
-    SH_WORD40 = 0x40,
+    SH_EXTRA = 0x3C,        // offset of a section nothing here reads; relocated like the others
+    SH_RESERVED_TAIL = 0x40,  // u32 after it, never relocated; 0 in blocks made or converted here
+};
+
+// Offsets inside a vertex record (SHAPE_VERTEX_SIZE bytes): the stored X, Y, Z lead it.
+enum {
+    VERT_COORDS = 0,        // i16 x 3
+    VERT_FLAGS = 6,         // u16: VF_*
+    VERT_NAME = 8,          // u32: point name, 0 = none
+};
+
+// Offsets inside a polygon record: a POLY_HEAD-byte head, then the point indices (u16 each),
+// then the per-point normals (i16 x 3 each) and the mapping (U, V each) when the count word says.
+enum {
+    POLY_FLAGS = 0,         // u16: PF_*
+    POLY_MATERIAL = 2,      // u16: render material index, or MAT_UNRESOLVED with a name table id
+    POLY_NORMAL = 4,        // i16 x 3: face normal, 1.0 = 16384
+    POLY_COUNT_WORD = 10,   // u16: PC_COUNT points, PC_NORMALS, PC_MAPPING
+    POLY_HEAD = 12,         // where the point indices begin
+};
+
+// Offsets inside a material name table entry (SHAPE_NAME_ENTRY_SIZE bytes).
+enum {
+    NAME_TEXT = 0,          // SHAPE_NAME_CHARS characters, space padded
+    NAME_ID = 16,           // u16: the material value this block's polygons carry for the name
 };
 
 // Flags of the header, of vertices and of polygons; bits of a polygon's point count word;
@@ -55,6 +81,7 @@ enum {
     PC_NORMALS = 0x4000,
     PC_MAPPING = 0x8000,
     MAT_UNRESOLVED = 0x8000,
+    MAT_ID_MASK = 0x7FFF,         // the material field without its unresolved bit
     SHAPE_BOX_EMPTY_MIN = 0x7FFFFFFF,
 };
 #define SHAPE_BOX_EMPTY_MAX ((int32_t)0x80000001)
@@ -119,6 +146,11 @@ void ShapeRemove(ShapeBlock* s, uint32_t pos, uint32_t n);
 // Adds d to each of the four offsets that is non-zero and not below pos (before version 15
 // there is no offset at 0x3C, only section data, and it is left alone).
 void ShapeRelocate(uint8_t* b, uint32_t pos, int32_t d);
+// Removes the per-point normal block of the polygon at byte position pos, if it has one.
+void ShapeDropPointNormals(ShapeBlock* s, uint32_t pos);
+// Removes point k of the polygon at byte position pos: its index and its mapping pair. The
+// per-point normal block goes first, as it no longer fits the points.
+void ShapeRemovePolyPoint(ShapeBlock* s, uint32_t pos, int k);
 // The empty shape: version 16, used size 68, empty box, everything else zero.
 void ShapeMakeEmpty(uint8_t* b);
 
@@ -149,6 +181,10 @@ void ShapeComputeBox(uint8_t* b);
 void ShapeNormaliseShift(uint8_t* b);
 // Box, radius, then shift normalisation.
 void ShapeDerive(uint8_t* b);
+// The face normal of three world points: the single-precision cross product
+// (P1 - P0) x (P2 - P0) divided by its length, times 16384, truncated; (0, 0, 0) for points
+// on a line.
+void ShapeNormalOfPoints(const int64_t p0[3], const int64_t p1[3], const int64_t p2[3], int16_t out[3]);
 // Face normal and planarity bit of one polygon (fewer than 3 points: a zero normal).
 void ShapeFaceNormal(uint8_t* b, uint8_t* polygon);
 // Every polygon's face normal; polygons with fewer than 3 points are removed first.
@@ -171,8 +207,11 @@ int ShapeAppendPolygonWithNormal(ShapeBlock* s, int n, const uint16_t* indices, 
 // Materials
 // ============================================================================================
 
+// The render material a name table entry names, comparing the first nameChars characters
+// (1 to 16) of the name; IM_NONE when the table has none of that name.
+int ShapeNameEntryMaterial(const uint8_t* entry, int nameChars);
 // Binds every polygon's material by name through the render-material table, comparing the
-// first nameChars characters (16 in the editor, 15 for prepared shapes). A polygon's name is
+// first nameChars characters (SHAPE_NAME_CHARS in the editor). A polygon's name is
 // that of the table entry whose id equals its value, else the first whose id has the same
 // low 15 bits.
 void ShapeBindMaterials(uint8_t* b, int nameChars);

@@ -1,60 +1,27 @@
-// Shape manager: "SHP" resources prepared for drawing, and the Shape Editor's edit buffer with
-// its one-level undo copy. Every block that comes from a file is checked (ShapeCheck) before
-// anything reads it; edits of the buffer are worked out in a scratch block and copied in only
-// when they succeed, so a refusal leaves the buffer as it was.
+// Prepared shapes: every "SHP" resource, once loaded, is checked, converted to the current
+// version and rebuilt in place as a prepared shape (flat vertex arrays and one draw record
+// per triangle or quad), and its materials are bound by name; a change of the material table
+// binds every loaded shape again. A damaged file fails the load instead of ending the program.
 #include "shapes/shapem.h"
-#include "shapes/mesh.h"
 
-#include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
 
-#include "kernel/kernel.h"
-#include "kernel/log.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"
 #include "materials/intmat.h"
-#include "platform/platform.h"
+#include "shapes/refusal.h"
 
-static struct {
-    int installed;
-    ResId font;
-    ResId edit;
-    uint8_t* undo;
-    ShapeBlock block;
-    int undoOn;
-    int display[SHAPEM_DISPLAY_COUNT];
-} sm;
+static const char kLogTag[] = "SHAPEM";   // prefix of the shape manager's refusals in the log
 
+// Off only while ShapeMLoadUnprepared reads a file as it is.
 static int prepareOnLoad = 1;
-static char lastError[256];
 
-// Records the reason of a refusal for the user's message and the log; returns 1.
-static int Refuse(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-static int Refuse(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    vsnprintf(lastError, sizeof lastError, fmt, ap);
-    va_end(ap);
-    LogPrintf(LOG_WARN, "SHAPEM: %s", lastError);
-    return 1;
-}
-
-const char* ShapeMLastError(void) { return lastError; }
-
-static void PutF32(uint8_t* p, size_t off, float v)
-{
-    uint32_t u;
-    memcpy(&u, &v, 4);
-    PutU32(p, off, u);
-}
+const char* ShapeMLastError(void) { return ShapeRefusal(); }
 
 // ============================================================================================
-// Prepared shapes: header and arrays
+// Header and arrays
 // ============================================================================================
 
 // The resources this module prepared, with the header each holds: data that merely begins
@@ -68,7 +35,7 @@ ShapePrep* ShapeMPrepared(ResId id)
     if (!id || !ResIsInstalled() || ResLoad(id)) return nullptr;
     auto it = preparedHeaders.find(id);
     if (it == preparedHeaders.end() || ResSize(id) < sizeof(ShapePrep) || ResPeek(id) != it->second) return nullptr;
-    return it->second->magic == SHPI_MAGIC ? it->second : nullptr;
+    return it->second->magic == PREPARED_MAGIC ? it->second : nullptr;
 }
 
 // The release routine of a prepared shape: frees the arrays. Raw data is left alone, so a
@@ -79,7 +46,7 @@ static void ReleasePrepared(ResId id)
     if (it == preparedHeaders.end()) return;
     ShapePrep* p = it->second;
     preparedHeaders.erase(it);
-    if (!ResIsInstalled() || ResIsLoaded(id) != 0 || ResPeek(id) != p || p->magic != SHPI_MAGIC) return;
+    if (!ResIsInstalled() || ResIsLoaded(id) != 0 || ResPeek(id) != p || p->magic != PREPARED_MAGIC) return;
     void* arrays[] = {p->recordOffsets, p->records, p->named, p->names, p->vertices, p->fvertices, p->nameIds};
     for (void* a : arrays)
         if (a) ResFreeMem(a);
@@ -135,36 +102,36 @@ static uint8_t* NewRecord(ShapePrep* p, uint32_t length)
     p->recordBytesRoom = (uint32_t)room;
     uint8_t* rec = p->records + p->recordBytes;
     memset(rec, 0, length);
-    PutU32(rec, DR_LENGTH, length);
+    PutU32(rec, PR_LENGTH, length);
     p->recordOffsets[p->recordCount++] = p->recordBytes;
     p->recordBytes += length;
     return rec;
 }
 
-// One triangle part of a record: the polygon points pts[0..2] at `base` (0, or DR_SECOND).
+// One triangle part of a record: the polygon points pts[0..2] at `base` (0, or PR_SECOND).
 static void FillPart(uint8_t* rec, int base, const int pts[3], const int32_t* indices, const int16_t* normals,
                      const int16_t* mapping, int material)
 {
     const float unit = 1.0f / 16384.0f;
     for (int k = 0; k < 3; k++) {
         int q = pts[k];
-        PutU32(rec, base + DR_INDEX + 4 * k, (uint32_t)indices[q]);
+        PutU32(rec, base + PR_INDEX + 4 * k, (uint32_t)indices[q]);
         if (mapping) {
-            PutF32(rec, base + DR_UV + 8 * k, mapping[2 * q] * unit);
-            PutF32(rec, base + DR_UV + 8 * k + 4, mapping[2 * q + 1] * unit);
+            PutF32(rec, base + PR_UV + 8 * k, mapping[2 * q] * unit);
+            PutF32(rec, base + PR_UV + 8 * k + 4, mapping[2 * q + 1] * unit);
         }
         if (normals)
-            for (int a = 0; a < 3; a++) PutF32(rec, base + DR_POINT_NORMALS + 12 * k + 4 * a, normals[3 * q + a] * unit);
+            for (int a = 0; a < 3; a++) PutF32(rec, base + PR_POINT_NORMALS + 12 * k + 4 * a, normals[3 * q + a] * unit);
     }
-    PutU32(rec, base + DR_TABLE_ID, (uint32_t)material & 0x7FFF);
-    PutU32(rec, base + DR_MATERIAL, (uint32_t)material);
-    PutU32(rec, base + DR_BITS, (mapping ? DRB_MAPPING : 0) | (normals ? DRB_NORMALS : 0));
+    PutU32(rec, base + PR_TABLE_ID, (uint32_t)material & MAT_ID_MASK);
+    PutU32(rec, base + PR_MATERIAL, (uint32_t)material);
+    PutU32(rec, base + PR_CARRIES, (mapping ? PR_HAS_MAPPING : 0) | (normals ? PR_HAS_NORMALS : 0));
 }
 
 static uint8_t* RecordAt(ShapePrep* p, int index) { return p->records + p->recordOffsets[index]; }
 
 // ============================================================================================
-// Prepared shapes: queries and updates
+// Queries and updates
 // ============================================================================================
 
 int ShapeMVertexCount(ResId id)
@@ -277,15 +244,15 @@ static int AddPolygon(ShapePrep* p, int material, int n, const int32_t* indices,
         if (indices[k] < 0 || indices[k] >= p->vertexCount) return -1;
     int parts = n == 4 ? 1 : n - 2;
     for (int t = 0; t < parts; t++) {
-        uint8_t* rec = NewRecord(p, n == 4 ? DRAW_QUAD_SIZE : DRAW_TRIANGLE_SIZE);
+        uint8_t* rec = NewRecord(p, n == 4 ? PR_QUAD_SIZE : PR_TRIANGLE_SIZE);
         if (!rec) return -1;
-        PutU32(rec, DR_FLAGS, flags);
+        PutU32(rec, PR_FLAGS, flags);
         if (faceNormal)
-            for (int a = 0; a < 3; a++) PutI16(rec, DR_NORMAL + 2 * a, faceNormal[a]);
+            for (int a = 0; a < 3; a++) PutI16(rec, PR_NORMAL + 2 * a, faceNormal[a]);
         if (n == 4) {
             const int first[3] = {0, 1, 2}, second[3] = {3, 0, 2};
             FillPart(rec, 0, first, indices, normals, mapping, material);
-            FillPart(rec, DR_SECOND, second, indices, normals, mapping, material);
+            FillPart(rec, PR_SECOND, second, indices, normals, mapping, material);
         } else {
             const int pts[3] = {0, t + 1, t + 2};
             FillPart(rec, 0, pts, indices, normals, mapping, material);
@@ -326,7 +293,7 @@ static int AddFaceted(ResId id, int material, int n, const int32_t* indices, con
     if (last < 0) return -1;
     int16_t normal[3];
     TriangleNormal(p, indices, normal);
-    for (int a = 0; a < 3; a++) PutI16(RecordAt(p, first), DR_NORMAL + 2 * a, normal[a]);
+    for (int a = 0; a < 3; a++) PutI16(RecordAt(p, first), PR_NORMAL + 2 * a, normal[a]);
     return last;
 }
 
@@ -343,13 +310,13 @@ int ShapeMAddQuad(ResId id, int material, const int32_t indices[4], const int16_
 int ShapeMSetQuadMapping(ResId id, int record, const int16_t uv[8])
 {
     uint8_t* rec = ShapeMRecord(id, record);
-    if (!rec || !uv || GetU32(rec, DR_LENGTH) != DRAW_QUAD_SIZE || !(GetU32(rec, DR_BITS) & DRB_MAPPING)) return 1;
+    if (!rec || !uv || GetU32(rec, PR_LENGTH) != PR_QUAD_SIZE || !(GetU32(rec, PR_CARRIES) & PR_HAS_MAPPING)) return 1;
     const float unit = 1.0f / 16384.0f;
     const int first[3] = {0, 1, 2}, second[3] = {3, 0, 2};
     for (int k = 0; k < 3; k++)
         for (int c = 0; c < 2; c++) {
-            PutF32(rec, DR_UV + 8 * k + 4 * c, uv[2 * first[k] + c] * unit);
-            PutF32(rec, DR_SECOND + DR_UV + 8 * k + 4 * c, uv[2 * second[k] + c] * unit);
+            PutF32(rec, PR_UV + 8 * k + 4 * c, uv[2 * first[k] + c] * unit);
+            PutF32(rec, PR_SECOND + PR_UV + 8 * k + 4 * c, uv[2 * second[k] + c] * unit);
         }
     return 0;
 }
@@ -375,17 +342,8 @@ void ShapeMBaseFootprint(ResId id, int32_t out[4])
 }
 
 // ============================================================================================
-// Prepared shapes: binding materials
+// Binding materials
 // ============================================================================================
-
-// The render material of a name table entry: its first 15 characters, looked up by name.
-static int LookUpEntry(const uint8_t* entry)
-{
-    char name[16];
-    memcpy(name, entry, 15);
-    name[15] = 0;
-    return IntMatFind(name);
-}
 
 void ShapeMBindMaterials(ResId id)
 {
@@ -394,19 +352,19 @@ void ShapeMBindMaterials(ResId id)
     std::vector<int> found((size_t)p->nameCount);
     std::unordered_map<uint32_t, int> entryOfId;
     for (int e = 0; e < p->nameCount; e++) {
-        found[e] = LookUpEntry(p->names + (size_t)e * SHAPE_NAME_ENTRY_SIZE);
-        entryOfId.emplace(p->nameIds[e] & 0x7FFFu, e);   // the first entry of an id wins
+        found[e] = ShapeNameEntryMaterial(p->names + (size_t)e * SHAPE_NAME_ENTRY_SIZE, SHAPE_PREPARED_NAME_CHARS);
+        entryOfId.emplace(p->nameIds[e] & MAT_ID_MASK, e);   // the first entry of an id wins
     }
     for (int r = 0; r < p->recordCount; r++) {
         uint8_t* rec = RecordAt(p, r);
-        auto it = entryOfId.find(GetU32(rec, DR_TABLE_ID) & 0x7FFFu);
+        auto it = entryOfId.find(GetU32(rec, PR_TABLE_ID) & MAT_ID_MASK);
         int index = it != entryOfId.end() ? found[it->second] : IM_NONE;
-        uint32_t material = index != IM_NONE ? (uint32_t)index : (GetU32(rec, DR_MATERIAL) | MAT_UNRESOLVED);
-        PutU32(rec, DR_MATERIAL, material);
-        if (GetU32(rec, DR_LENGTH) == DRAW_QUAD_SIZE) PutU32(rec, DR_QUAD_MATERIAL, material);
+        uint32_t material = index != IM_NONE ? (uint32_t)index : (GetU32(rec, PR_MATERIAL) | MAT_UNRESOLVED);
+        PutU32(rec, PR_MATERIAL, material);
+        if (GetU32(rec, PR_LENGTH) == PR_QUAD_SIZE) PutU32(rec, PR_QUAD_MATERIAL, material);
     }
     for (int e = 0; e < p->nameCount; e++)
-        if (found[e] != IM_NONE) PutU16(p->names + (size_t)e * SHAPE_NAME_ENTRY_SIZE, 16, (uint16_t)found[e]);
+        if (found[e] != IM_NONE) PutU16(p->names + (size_t)e * SHAPE_NAME_ENTRY_SIZE, NAME_ID, (uint16_t)found[e]);
 }
 
 static void RebindOne(ResId id)
@@ -417,7 +375,7 @@ static void RebindOne(ResId id)
 static void MaterialsChanged(void) { ResForEachType("shp", RebindOne); }
 
 // ============================================================================================
-// Prepared shapes: the load hook
+// The load hook
 // ============================================================================================
 
 // Rebuilds a resource holding a checked version 16 block as a prepared shape. 0, or 1 with
@@ -427,16 +385,16 @@ static int Prepare(ResId id)
     const uint8_t* d = (const uint8_t*)ResPeek(id);
     uint32_t used = ShapeUsedSize(d);
     uint8_t* b = (uint8_t*)ResAllocMem(used);
-    if (!b) return Refuse("out of memory to load shape");
+    if (!b) return ShapeRefuse(kLogTag, "out of memory to load shape");
     memcpy(b, d, used);
 
     if (ResResize(id, sizeof(ShapePrep))) {
         ResFreeMem(b);
-        return Refuse("out of memory to load shape");
+        return ShapeRefuse(kLogTag, "out of memory to load shape");
     }
     ShapePrep* p = (ShapePrep*)ResPeek(id);
     memset(p, 0, sizeof *p);
-    p->magic = SHPI_MAGIC;
+    p->magic = PREPARED_MAGIC;
     preparedHeaders[id] = p;
     p->radius = GetI32(b, SH_RADIUS);
     for (int a = 0; a < 3; a++) {
@@ -468,11 +426,11 @@ static int Prepare(ResId id)
         mapping.resize(mb ? (size_t)n * 2 : 0);
         for (size_t k = 0; k < normals.size(); k++) normals[k] = GetI16(nb, 2 * k);
         for (size_t k = 0; k < mapping.size(); k++) mapping[k] = GetI16(mb, 2 * k);
-        int16_t face[3] = {GetI16(poly, 4), GetI16(poly, 6), GetI16(poly, 8)};
+        int16_t face[3] = {GetI16(poly, POLY_NORMAL), GetI16(poly, POLY_NORMAL + 2), GetI16(poly, POLY_NORMAL + 4)};
         // A polygon of fewer than 3 points adds nothing; that is not a failure.
         if (n >= 3)
-            ok = AddPolygon(p, GetU16(poly, 2) & 0x7FFF, n, indices.data(), nb ? normals.data() : nullptr,
-                            mb ? mapping.data() : nullptr, GetU16(poly, 0), face) >= 0;
+            ok = AddPolygon(p, GetU16(poly, POLY_MATERIAL) & MAT_ID_MASK, n, indices.data(), nb ? normals.data() : nullptr,
+                            mb ? mapping.data() : nullptr, GetU16(poly, POLY_FLAGS), face) >= 0;
     }
 
     int count = ShapeNameCount(b);
@@ -483,7 +441,7 @@ static int Prepare(ResId id)
         ok = p->names && p->nameIds;
         if (ok) {
             memcpy(p->names, names, (size_t)count * SHAPE_NAME_ENTRY_SIZE);
-            for (int e = 0; e < count; e++) p->nameIds[e] = GetU16(names, (size_t)e * SHAPE_NAME_ENTRY_SIZE + 16);
+            for (int e = 0; e < count; e++) p->nameIds[e] = GetU16(names, (size_t)e * SHAPE_NAME_ENTRY_SIZE + NAME_ID);
             p->nameCount = count;
         }
     }
@@ -491,7 +449,7 @@ static int Prepare(ResId id)
     if (!ok) {
         ReleasePrepared(id);
         ResSetFreeCallback(id, nullptr);
-        return Refuse("out of memory to load shape");
+        return ShapeRefuse(kLogTag, "out of memory to load shape");
     }
     return 0;
 }
@@ -506,10 +464,10 @@ static int LoadHook(ResId id)
     }
     // ShapeLoad checks the file before it converts; the result is checked again before
     // Prepare reads it.
-    if (ShapeLoad(id)) return Refuse("%s: not a shape file (%s)", ResName(id), ShapeLastError());
+    if (ShapeLoad(id)) return ShapeRefuse(kLogTag, "%s: not a shape file (%s)", ResName(id), ShapeLastError());
     char why[160];
     if (!ShapeCheck((const uint8_t*)ResPeek(id), ResSize(id), why, sizeof why))
-        return Refuse("%s: not a shape file once converted (%s)", ResName(id), why);
+        return ShapeRefuse(kLogTag, "%s: not a shape file once converted (%s)", ResName(id), why);
     if (Prepare(id)) return 1;
     ShapeMBindMaterials(id);
     return 0;
@@ -522,396 +480,12 @@ void ShapeMResourceInstall(void)
     IntMatAddChangeHandler(MaterialsChanged);
 }
 
-void ShapeMSetPrepareOnLoad(int on) { prepareOnLoad = on != 0; }
-int ShapeMPrepareOnLoad(void) { return prepareOnLoad; }
 
-// ============================================================================================
-// Install
-// ============================================================================================
-
-void ShapeMInstall(uint32_t bufferSize, ResId font)
+int ShapeMLoadUnprepared(ResId id)
 {
-    (void)bufferSize;   // the buffers are always SHAPEM_BUFFER_SIZE
-    if (!font) FatalError("ShapeMInstall - MUST have a font ID");
-    if (sm.installed) return;
-    sm.font = font;
-    memset(sm.display, 0, sizeof sm.display);
-    sm.edit = ResCreate(SHAPEM_BUFFER_SIZE);
-    sm.undo = (uint8_t*)ResAllocMem(SHAPEM_BUFFER_SIZE);
-    if (!sm.edit || !sm.undo) FatalError("ShapeMInstall - out of memory for the edit buffer");
-    sm.block.data = (uint8_t*)ResOpen(sm.edit);
-    sm.block.capacity = SHAPEM_BUFFER_SIZE;
-    ShapeMakeEmpty(sm.block.data);
-    memcpy(sm.undo, sm.block.data, SHAPE_HEADER_SIZE);
-    sm.installed = 1;
-    RegisterExit(ShapeMRemove);
-}
-
-void ShapeMRemove(void)
-{
-    if (!sm.installed) return;
-    if (ResIsInstalled()) {
-        ResClose(sm.edit);
-        ResFree(sm.edit);
-        ResFreeMem(sm.undo);
-    }
-    sm = {};
-}
-
-int ShapeMIsInstalled(void) { return sm.installed; }
-ResId ShapeMFont(void) { return sm.font; }
-
-void ShapeMSetDisplay(const int values[SHAPEM_DISPLAY_COUNT])
-{
-    for (int i = 0; i < SHAPEM_DISPLAY_COUNT; i++) sm.display[i] = values[i];
-}
-
-int ShapeMDisplay(int which) { return which >= 0 && which < SHAPEM_DISPLAY_COUNT ? sm.display[which] : 0; }
-
-// ============================================================================================
-// Edit buffer: undo and New
-// ============================================================================================
-
-ShapeBlock* ShapeMEdit(void) { return sm.installed ? &sm.block : nullptr; }
-ResId ShapeMEditResource(void) { return sm.edit; }
-void ShapeMSetUndo(int on) { sm.undoOn = on != 0; }
-int ShapeMUndoOn(void) { return sm.undoOn; }
-
-void ShapeMSaveUndo(void)
-{
-    if (!sm.installed || !sm.undoOn) return;
-    uint32_t used = ShapeUsedSize(sm.block.data);
-    if (used > SHAPEM_BUFFER_SIZE) used = SHAPEM_BUFFER_SIZE;
-    memcpy(sm.undo, sm.block.data, used);
-}
-
-void ShapeMUndo(void)
-{
-    if (!sm.installed || !sm.undoOn) return;
-    memcpy(sm.block.data, sm.undo, SHAPEM_BUFFER_SIZE);
-}
-
-void ShapeMNew(void)
-{
-    if (!sm.installed) return;
-    ShapeMSaveUndo();
-    ShapeMakeEmpty(sm.block.data);
-}
-
-// A scratch block as large as the edit buffer, for edits that may still be refused.
-struct Scratch {
-    std::vector<uint8_t> bytes;
-    ShapeBlock block;
-    Scratch() : bytes(SHAPEM_BUFFER_SIZE), block{bytes.data(), SHAPEM_BUFFER_SIZE} {}
-};
-
-// Saves the undo copy, then makes the scratch block the edit buffer's content.
-static void Commit(const Scratch& s)
-{
-    ShapeMSaveUndo();
-    memcpy(sm.block.data, s.bytes.data(), ShapeUsedSize(s.bytes.data()));
-}
-
-static void ClearSelection(uint8_t* b)
-{
-    for (int i = 0; i < ShapeVertexCount(b); i++) {
-        uint8_t* v = ShapeVertex(b, i);
-        PutU16(v, 6, GetU16(v, 6) & ~VF_SELECTED);
-    }
-    uint8_t* poly = ShapeFirstPolygon(b);
-    for (int i = 0, count = ShapePolygonCount(b); i < count; i++, poly = ShapeNextPolygon(poly))
-        PutU16(poly, 0, GetU16(poly, 0) & ~PF_SELECTED);
-}
-
-// ============================================================================================
-// Edit buffer: taking a shape in, merging
-// ============================================================================================
-
-// The raw block of a shape resource. A named shape is read from its file without preparing
-// it (a prepared one is freed first; it must not be in use), then freed again, so that its
-// next user gets it prepared rather than raw. 0, or 1 when refused.
-static int RawBlock(ResId id, std::vector<uint8_t>& out)
-{
-    if (!id || !ResIsInstalled()) return Refuse("the shape cannot be read");
-    bool loaded = ResIsLoaded(id) == 0;
-    if (loaded && !ShapeMIsPrepared(id)) {
-        size_t size = ResSize(id);
-        if (size > SHAPEM_BUFFER_SIZE) return Refuse("the shape is larger than the edit buffer");
-        const uint8_t* d = (const uint8_t*)ResPeek(id);
-        out.assign(d, d + size);
-        return 0;
-    }
-    // A copy: the index that holds the name may move while resources come and go.
-    char name[RES_NAME_MAX];
-    snprintf(name, sizeof name, "%s", ResName(id));
-    if (!name[0]) return Refuse(loaded ? "the shape has no file to be read again from" : "the shape cannot be read");
-    if (loaded) {
-        if (ResOpenCount(id) > 0) return Refuse("%s is in use and cannot be read again", name);
-        ResFree(id);
-    }
     int was = prepareOnLoad;
     prepareOnLoad = 0;
     int failed = ResLoad(id);
     prepareOnLoad = was;
-    if (failed) return Refuse("%s: cannot read the file", name);
-    size_t size = ResSize(id);
-    if (size <= SHAPEM_BUFFER_SIZE) out.assign((const uint8_t*)ResPeek(id), (const uint8_t*)ResPeek(id) + size);
-    ResFree(id);
-    if (size > SHAPEM_BUFFER_SIZE) return Refuse("%s is larger than the edit buffer", name);
-    return 0;
-}
-
-int ShapeMTakeIn(ResId id)
-{
-    if (!sm.installed) return Refuse("the shape manager is not installed");
-    std::vector<uint8_t> raw;
-    if (RawBlock(id, raw)) return 1;
-    char why[160];
-    if (!ShapeCheck(raw.data(), raw.size(), why, sizeof why)) return Refuse("not a shape file: %s", why);
-
-    Scratch s;
-    memcpy(s.bytes.data(), raw.data(), raw.size());
-    if (ShapeConvertInPlace(&s.block)) return Refuse("not a shape file: %s", ShapeLastError());
-    ShapeBindMaterials(s.block.data, SHAPE_NAME_CHARS);
-    if (ShapeRebuildNameTable(&s.block)) return Refuse("no room for the material name table");
-    ShapeAllFaceNormals(&s.block);
-    ShapeDerive(s.block.data);
-    ClearSelection(s.block.data);
-    Commit(s);
-    return 0;
-}
-
-// Reads a whole shape file into a new resource; 0 after a refusal. A file larger than the
-// edit buffer is refused before anything is read.
-static ResId ReadFile(const char* fileName)
-{
-    if (!fileName) {
-        Refuse("no file name");
-        return 0;
-    }
-    if (FileSize(fileName) > SHAPEM_BUFFER_SIZE) {
-        Refuse("%s: larger than the edit buffer", fileName);
-        return 0;
-    }
-    ResId id = LoadFileToRes(fileName);
-    if (!id) Refuse("%s: cannot read the file", fileName);
-    return id;
-}
-
-int ShapeMLoadFile(const char* fileName)
-{
-    ResId id = ReadFile(fileName);
-    if (!id) return 1;
-    int r = ShapeMTakeIn(id);
-    ResFree(id);
-    return r;
-}
-
-// Shifts every stored coordinate of a vertex record array right (arithmetically).
-static void ShiftStored(uint8_t* records, int count, int shift)
-{
-    if (shift > 15) shift = 15;
-    for (int i = 0; i < count; i++)
-        for (int a = 0; a < 3; a++) {
-            uint8_t* c = records + (size_t)i * SHAPE_VERTEX_SIZE + 2 * a;
-            PutI16(c, 0, (int16_t)(GetI16(c, 0) >> shift));
-        }
-}
-
-int ShapeMMerge(ResId id)
-{
-    if (!sm.installed) return Refuse("the shape manager is not installed");
-    std::vector<uint8_t> m;
-    if (RawBlock(id, m)) return 1;
-    char why[160];
-    if (!ShapeCheck(m.data(), m.size(), why, sizeof why)) return Refuse("not a shape file: %s", why);
-    if (ShapeVersion(m.data()) != SHAPE_VERSION)
-        return Refuse("only shapes of the current format (version %d) can be merged; this one is version %d",
-                      SHAPE_VERSION, ShapeVersion(m.data()));
-
-    uint8_t* e = sm.block.data;
-    int n = ShapeVertexCount(m.data());
-    int mp = ShapePolygonCount(m.data());
-    if (ShapeVertexCount(e) == 0 || ShapePolygonCount(e) == 0 || n == 0) return 2;
-    if (ShapeVertexCount(e) + n > SHAPE_MAX_COUNT || ShapePolygonCount(e) + mp > SHAPE_MAX_COUNT)
-        return Refuse("the merged shape would have more than %d vertices or polygons", SHAPE_MAX_COUNT);
-    uint32_t polyBytes = mp ? ShapePolygonSectionLength(m.data()) - 2 : 0;
-    if ((uint64_t)ShapeUsedSize(e) + (uint64_t)n * SHAPE_VERTEX_SIZE + polyBytes > sm.block.capacity)
-        return Refuse("the merged shape would not fit the edit buffer");
-
-    ShapeMSaveUndo();
-    int undoWas = sm.undoOn;
-    sm.undoOn = 0;
-
-    // Both shapes go to the coarser shift; the finer one loses its low bits.
-    std::vector<uint8_t> verts(m.data() + GetU32(m.data(), SH_VERTICES) + 2,
-                               m.data() + GetU32(m.data(), SH_VERTICES) + 2 + (size_t)n * SHAPE_VERTEX_SIZE);
-    int se = ShapeShift(e), smv = ShapeShift(m.data());
-    if (se > smv) ShiftStored(verts.data(), n, se - smv);
-    if (smv > se) {
-        ShiftStored(ShapeVertex(e, 0), ShapeVertexCount(e), smv - se);
-        PutU16(e, SH_SHIFT, (uint16_t)smv);
-    }
-
-    uint8_t* poly = ShapeFirstPolygon(e);
-    for (int i = 0, count = ShapePolygonCount(e); i < count; i++, poly = ShapeNextPolygon(poly)) {
-        uint8_t* idx = ShapePolyIndices(poly);
-        for (int k = 0; k < ShapePolyPoints(poly); k++) PutU16(idx, 2 * k, (uint16_t)(GetU16(idx, 2 * k) + n));
-    }
-    ClearSelection(e);
-    uint32_t at = GetU32(e, SH_VERTICES) + 2;
-    ShapeInsert(&sm.block, at, (uint32_t)n * SHAPE_VERTEX_SIZE);
-    memcpy(e + at, verts.data(), verts.size());
-    PutU16(e, GetU32(e, SH_VERTICES), (uint16_t)(GetU16(e, GetU32(e, SH_VERTICES)) + n));
-    for (int i = 0; i < n; i++) {
-        uint8_t* v = ShapeVertex(e, i);
-        PutU16(v, 6, GetU16(v, 6) | VF_SELECTED);
-    }
-
-    if (mp) {
-        at = GetU32(e, SH_POLYGONS) + 2;
-        ShapeInsert(&sm.block, at, polyBytes);
-        memcpy(e + at, m.data() + GetU32(m.data(), SH_POLYGONS) + 2, polyBytes);
-        PutU16(e, GetU32(e, SH_POLYGONS), (uint16_t)(GetU16(e, GetU32(e, SH_POLYGONS)) + mp));
-        poly = ShapeFirstPolygon(e);
-        for (int i = 0; i < mp; i++, poly = ShapeNextPolygon(poly)) PutU16(poly, 0, GetU16(poly, 0) | PF_SELECTED);
-    }
-
-    sm.undoOn = undoWas;
-    ShapeAllFaceNormals(&sm.block);
-    ShapeDerive(e);
-    return 0;
-}
-
-int ShapeMMergeFile(const char* fileName)
-{
-    ResId id = ReadFile(fileName);
-    if (!id) return 1;
-    int r = ShapeMMerge(id);
-    ResFree(id);
-    return r;
-}
-
-// ============================================================================================
-// Edit buffer: Optimise
-// ============================================================================================
-
-// Removes the first repeated vertex index of a polygon (the earlier of the pair), with its
-// mapping pair; the per-point normal block goes first, as it no longer fits the points.
-static void RemoveRepeat(ShapeBlock* s, uint8_t* poly)
-{
-    uint8_t* b = s->data;
-    int n = ShapePolyPoints(poly);
-    int at = -1;
-    for (int i = 0; i < n && at < 0; i++)
-        for (int j = i + 1; j < n; j++)
-            if (ShapePolyIndex(poly, i) == ShapePolyIndex(poly, j)) {
-                at = i;
-                break;
-            }
-    if (at < 0) return;
-    uint32_t pos = (uint32_t)(poly - b);
-    uint16_t word = GetU16(poly, 10);
-    if (word & PC_NORMALS) {
-        ShapeRemove(s, pos + 12 + 2 * n, 6 * n);
-        word &= ~PC_NORMALS;
-    }
-    ShapeRemove(s, pos + 12 + 2 * at, 2);
-    if (word & PC_MAPPING) ShapeRemove(s, pos + 12 + 2 * (n - 1) + 4 * at, 4);
-    PutU16(poly, 10, (uint16_t)((word & ~PC_COUNT) | (n - 1)));
-}
-
-// Deletes the vertices whose map entry is -1 and renumbers every polygon through the map
-// (new index of each kept vertex). No polygon may use a deleted vertex.
-static void CompactVertices(ShapeBlock* s, const std::vector<int>& map)
-{
-    uint8_t* b = s->data;
-    int n = ShapeVertexCount(b);
-    int kept = 0;
-    for (int i = 0; i < n; i++)
-        if (map[i] >= 0) {
-            if (kept != i) memmove(ShapeVertex(b, kept), ShapeVertex(b, i), SHAPE_VERTEX_SIZE);
-            kept++;
-        }
-    if (kept == n) return;
-    uint8_t* poly = ShapeFirstPolygon(b);
-    for (int i = 0, count = ShapePolygonCount(b); i < count; i++, poly = ShapeNextPolygon(poly)) {
-        uint8_t* idx = ShapePolyIndices(poly);
-        for (int k = 0; k < ShapePolyPoints(poly); k++) PutU16(idx, 2 * k, (uint16_t)map[GetU16(idx, 2 * k)]);
-    }
-    uint32_t section = GetU32(b, SH_VERTICES);
-    ShapeRemove(s, section + 2 + (uint32_t)kept * SHAPE_VERTEX_SIZE, (uint32_t)(n - kept) * SHAPE_VERTEX_SIZE);
-    PutU16(b, section, (uint16_t)kept);
-    // The count word stays, unreferenced, when the last vertex goes.
-    if (kept == 0) PutU32(b, SH_VERTICES, 0);
-}
-
-void ShapeMOptimise(int removeRepeats)
-{
-    if (!sm.installed) return;
-    ShapeBlock* s = &sm.block;
-    uint8_t* b = s->data;
-    ShapeMSaveUndo();
-
-    int polygons = ShapePolygonCount(b);
-    uint8_t* poly = ShapeFirstPolygon(b);
-    for (int i = 0; removeRepeats && i < polygons; i++, poly = ShapeNextPolygon(poly))
-        if (ShapePolyPoints(poly) >= 2) RemoveRepeat(s, poly);
-
-    // Unused vertices without a point name go.
-    int n = ShapeVertexCount(b);
-    std::vector<int> used((size_t)n, 0), map((size_t)n);
-    poly = ShapeFirstPolygon(b);
-    for (int i = 0; i < polygons; i++, poly = ShapeNextPolygon(poly))
-        for (int k = 0; k < ShapePolyPoints(poly); k++) used[ShapePolyIndex(poly, k)] = 1;
-    for (int i = 0, next = 0; i < n; i++) map[i] = used[i] || ShapePointName(b, i) ? next++ : -1;
-    CompactVertices(s, map);
-
-    // Weld: each use of a vertex goes to the first vertex at its position; the others go
-    // unless named.
-    n = ShapeVertexCount(b);
-    std::unordered_map<uint64_t, int> firstAt;
-    std::vector<int> target((size_t)n);
-    for (int i = 0; i < n; i++) {
-        const uint8_t* v = ShapeVertex(b, i);
-        uint64_t key = (uint64_t)GetU16(v, 0) | ((uint64_t)GetU16(v, 2) << 16) | ((uint64_t)GetU16(v, 4) << 32);
-        target[i] = firstAt.emplace(key, i).first->second;
-    }
-    poly = ShapeFirstPolygon(b);
-    for (int i = 0; i < polygons; i++, poly = ShapeNextPolygon(poly)) {
-        uint8_t* idx = ShapePolyIndices(poly);
-        for (int k = 0; k < ShapePolyPoints(poly); k++) PutU16(idx, 2 * k, (uint16_t)target[GetU16(idx, 2 * k)]);
-    }
-    map.assign((size_t)n, -1);
-    for (int i = 0, next = 0; i < n; i++)
-        if (target[i] == i || ShapePointName(b, i)) map[i] = next++;
-    CompactVertices(s, map);
-
-    ShapeAllFaceNormals(s);
-    ShapeDerive(b);
-}
-
-// ============================================================================================
-// Edit buffer: writing
-// ============================================================================================
-
-int ShapeMPrepareForWriting(ResId* id, uint32_t* size)
-{
-    if (!sm.installed) return Refuse("the shape manager is not installed");
-    if (ShapeRebuildNameTable(&sm.block)) return Refuse("no room for the material name table");
-    ShapeDerive(sm.block.data);
-    ShapeAllFaceNormals(&sm.block);
-    // Every save carries freshly smoothed per-point normals.
-    if (MeshSmoothAll(&sm.block)) return Refuse("no room for the per-point normals");
-    if (id) *id = sm.edit;
-    if (size) *size = ShapeUsedSize(sm.block.data);
-    return 0;
-}
-
-int ShapeMSave(const char* fileName)
-{
-    uint32_t size = 0;
-    if (ShapeMPrepareForWriting(nullptr, &size)) return 1;
-    if (FileSaveWithBackup(fileName, sm.block.data, size)) return Refuse("%s: cannot write the file", fileName);
-    return 0;
+    return failed;
 }

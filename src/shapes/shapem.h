@@ -1,7 +1,8 @@
-// Shape manager: shapes in their two working forms. Prepared shapes are what "SHP" resources
-// become when they load (flat vertex arrays and one draw record per triangle or quad, for the
-// renderer and the world display); the edit buffer is the one shape block the Shape Editor
-// edits in place, with a one-level undo copy.
+// Prepared shapes: what "SHP" resources become when they load. The resource's data is rebuilt
+// as a header with flat vertex arrays and one draw record per triangle or quad, for the
+// renderer and the world display; materials are bound by name through the render-material
+// table, again whenever the table changes. The Shape Editor's edit buffer, the other half of
+// the shape manager, is in shapem_edit.h.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -9,23 +10,11 @@
 #include "kernel/res/res.h"
 #include "shapes/shape.h"
 
-enum {
-    SHAPEM_BUFFER_SIZE = 2000000,
-    SHPI_MAGIC = 0x73687069,      // 'shpi'
-    DRAW_TRIANGLE_SIZE = 188,
-    DRAW_QUAD_SIZE = 360,
-    SHAPEM_DISPLAY_COUNT = 5,     // colour indices the 3D view draws the edited shape with
-};
-
-// ============================================================================================
-// Prepared shapes
-// ============================================================================================
-
 // A prepared shape's resource holds this header; the arrays hang off it in memory blocks of
 // their own (ResAllocMem) that the resource's release routine frees. In memory only: nothing
 // writes it to a file.
 struct ShapePrep {
-    uint32_t magic;            // SHPI_MAGIC
+    uint32_t magic;            // PREPARED_MAGIC
     int32_t vertexCount;
     int32_t recordCount;
     int32_t namedCount;
@@ -45,28 +34,46 @@ struct ShapePrep {
     uint32_t recordBytes, recordBytesRoom;
 };
 
-// A draw record is a little-endian byte image of 188 bytes (triangle) or 360 bytes (quad).
-// A quad is a triangle record for (P0, P1, P2) followed by a second part for (P3, P0, P2)
-// that repeats bytes 16 to 187 of the first, DR_SECOND bytes further on (its material is at
-// 40 + DR_SECOND = 212). Floats are 32-bit IEEE values, stored value x 2^-14.
 enum {
-    DR_LENGTH = 0,          // u32: 188 or 360
-    DR_FLAGS = 4,           // u32: the polygon's flags word
-    DR_NORMAL = 8,          // i16 x 3: face normal, 1.0 = 16384
-    DR_INDEX = 16,          // u32 x 3: vertex indices of the three points
-    DR_TABLE_ID = 28,       // u32: the material id as the shape's name table knows it; binding
-                            // matches this, so a re-bind always finds the name it started from
-    DR_MATERIAL = 40,       // u32: render material index; bit 15 = unresolved
-    DR_BITS = 44,           // u32: DRB_MAPPING, DRB_NORMALS
-    DR_UV = 48,             // f32 x 2 x 3: U then V of each point
-    DR_POINT_NORMALS = 72,  // f32 x 3 x 3: X, Y, Z of each point's normal
-    DR_RENDERER = 108,      // 80 bytes (and 80 more in a quad's second part) for the renderer
-    DR_SECOND = 172,        // offset from a field of the first part to the same in the second
-    DR_QUAD_MATERIAL = DR_MATERIAL + DR_SECOND,
-
-    DRB_MAPPING = 1,
-    DRB_NORMALS = 2,
+    PREPARED_MAGIC = 0x73687069,   // the characters 'shpi'
 };
+
+// A draw record is a little-endian byte image of PR_TRIANGLE_SIZE bytes (a triangle) or
+// PR_QUAD_SIZE bytes (a quad). A quad is a triangle record for (P0, P1, P2) followed by a
+// second part for (P3, P0, P2) that repeats the fields from PR_INDEX on, PR_SECOND bytes
+// further on. Floats are 32-bit IEEE values, stored value x 2^-14.
+enum {
+    PR_TRIANGLE_SIZE = 188,
+    PR_QUAD_SIZE = 360,
+
+    PR_LENGTH = 0,          // u32: PR_TRIANGLE_SIZE or PR_QUAD_SIZE
+    PR_FLAGS = 4,           // u32: the polygon's flags word
+    PR_NORMAL = 8,          // i16 x 3: face normal, 1.0 = 16384
+    PR_INDEX = 16,          // u32 x 3: vertex indices of the three points
+    PR_TABLE_ID = 28,       // u32: the material id as the shape's name table knows it; binding
+                            // matches this, so a re-bind always finds the name it started from
+    PR_MATERIAL = 40,       // u32: render material index; MAT_UNRESOLVED = not bound
+    PR_CARRIES = 44,        // u32: PR_HAS_MAPPING, PR_HAS_NORMALS
+    PR_UV = 48,             // f32 x 2 x 3: U then V of each point
+    PR_POINT_NORMALS = 72,  // f32 x 3 x 3: X, Y, Z of each point's normal
+    PR_RENDERER = 108,      // 80 bytes (and 80 more in a quad's second part) for the renderer
+    PR_SECOND = 172,        // offset from a field of the first part to the same in the second
+    PR_QUAD_MATERIAL = PR_MATERIAL + PR_SECOND,
+
+    PR_HAS_MAPPING = 1,
+    PR_HAS_NORMALS = 2,
+};
+
+// Registers the "SHP" type with its load hook (check, convert, prepare, bind) and release
+// routine, and the material change handler that binds every loaded shape again. A second
+// install changes nothing.
+void ShapeMResourceInstall(void);
+// Loads a shape resource's data as its file holds it, without preparing it (the editor takes
+// shapes in from these). 0, or the resource manager's failure.
+int ShapeMLoadUnprepared(ResId id);
+// The reason of the shape manager's last refusal (a load, or an edit-buffer operation), for
+// the user's message.
+const char* ShapeMLastError(void);
 
 // 1 when the resource holds a prepared shape (its first word is the 'shpi' magic).
 int ShapeMIsPrepared(ResId id);
@@ -112,65 +119,3 @@ int ShapeMSetQuadMapping(ResId id, int record, const int16_t uv[8]);
 void ShapeMBaseFootprint(ResId id, int32_t out[4]);
 // Binds every draw record's material by name through the render-material table.
 void ShapeMBindMaterials(ResId id);
-
-// ============================================================================================
-// Install
-// ============================================================================================
-
-// Registers the "SHP" type with its load hook, the material change handler that re-binds
-// every loaded shape, and the removal.
-void ShapeMResourceInstall(void);
-// Allocates the edit buffer and the undo copy (2,000,000 bytes each, whatever the size
-// asked), makes the buffer an empty shape and saves an undo copy. A font id of 0 is fatal
-// "ShapeMInstall - MUST have a font ID".
-void ShapeMInstall(uint32_t bufferSize, ResId font);
-void ShapeMRemove(void);
-int ShapeMIsInstalled(void);
-ResId ShapeMFont(void);
-// The five colour indices the 3D view draws the edited shape with.
-void ShapeMSetDisplay(const int values[SHAPEM_DISPLAY_COUNT]);
-int ShapeMDisplay(int which);
-// Whether loading an "SHP" resource prepares it (on by default).
-void ShapeMSetPrepareOnLoad(int on);
-int ShapeMPrepareOnLoad(void);
-
-// ============================================================================================
-// The edit buffer
-// ============================================================================================
-
-// The block the editor edits; its capacity is the buffer's size.
-ShapeBlock* ShapeMEdit(void);
-ResId ShapeMEditResource(void);
-// Whether edits save an undo copy (the editor start turns it on).
-void ShapeMSetUndo(int on);
-int ShapeMUndoOn(void);
-// Copies the used part of the edit buffer into the undo copy when the undo flag is on.
-void ShapeMSaveUndo(void);
-// Copies the undo copy back over the edit buffer when the undo flag is on.
-void ShapeMUndo(void);
-// Saves an undo copy, then empties the edit buffer.
-void ShapeMNew(void);
-
-// The reason of the last refusal, for the user's message.
-const char* ShapeMLastError(void);
-
-// Takes a shape resource into the edit buffer: the raw block (read again unprepared when the
-// resource holds a prepared shape), converted, bound, normals and derived values recomputed,
-// selections cleared. 0, or 1 when refused (damaged, or too large), the buffer unchanged.
-int ShapeMTakeIn(ResId id);
-// Reads a file into a resource, takes it in, frees the resource. 0 or 1.
-int ShapeMLoadFile(const char* fileName);
-// Merges a version 16 shape into the front of the edit buffer, the merged part selected.
-// 0 merged; 1 refused (ShapeMLastError), the buffer unchanged; 2 nothing to merge (the
-// buffer has no vertex or no polygon, or the other shape no vertex).
-int ShapeMMerge(ResId id);
-int ShapeMMergeFile(const char* fileName);
-// Removes a repeated point of each polygon when asked, deletes unused unnamed vertices, welds
-// vertices at equal positions (named ones stay), then normals and derived values.
-void ShapeMOptimise(int removeRepeats);
-// Material name table, derived values and shift, face normals and per-point normals: the
-// block is then what a file holds. Gives the edit buffer's resource and used size; 0, or 1
-// when there is no room for the name table.
-int ShapeMPrepareForWriting(ResId* id, uint32_t* size);
-// Prepares for writing and saves with a backup of the previous file. 0, or 1.
-int ShapeMSave(const char* fileName);

@@ -19,6 +19,7 @@
 #include "render/draw3d.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 #include "support/testutil.h"
 #include "toolkit/slots.h"
 #include "toolkit/win.h"

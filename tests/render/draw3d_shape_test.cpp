@@ -5,6 +5,7 @@
 #include "shapes/mesh.h"
 #include "shapes/shape_build.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 
 class ShapeDraw : public Draw3D {
 protected:
@@ -13,7 +14,7 @@ protected:
     {
         Draw3D::SetUp();
         ShapeMResourceInstall();
-        ShapeMInstall(SHAPEM_BUFFER_SIZE, ResCreate(4));
+        ShapeMInstall();
         dummy = AddMaterial("DUMMY", 0, 0, 0, 0, 0);
         stone = AddMaterial("STONE", 100, 100, 100, 16384, 16384);
         brick = AddMaterial("BRICK", 200, 50, 50, 16384, 16384);

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "kernel/util/bytes.h"
 #include "support/testutil.h"
 
 struct TVert {
@@ -16,96 +17,73 @@ struct TVert {
 struct TPoly {
     TPoly(std::vector<uint16_t> points = {}, uint16_t f = 0, uint16_t m = 0, int16_t nx = 0, int16_t ny = 0,
           int16_t nz = 0)
-        : idx(std::move(points)), flags(f), material(m), normal{nx, ny, nz}
-    {
-    }
+        : idx(std::move(points)), flags(f), material(m), normal{nx, ny, nz} {}
     std::vector<uint16_t> idx;
     uint16_t flags = 0;
     uint16_t material = 0;
     int16_t normal[3] = {0, 0, 0};
     std::vector<int16_t> normals;   // 3 per point when present
     std::vector<int16_t> mapping;   // 2 per point when present
-    uint8_t byte11 = 0;             // versions 12 and 13: the byte after the flags, dropped on conversion
+    uint8_t droppedByte = 0;        // versions 12 and 13: the byte after the flags, gone once converted
 };
 
 struct TShape {
     int version = 16;
-    uint16_t shift = 0, flags = 0, word06 = 0;
-    uint32_t word0C = 0;
+    uint16_t shift = 0, flags = 0, reservedWord = 0;
+    uint32_t reservedLong = 0;
     int32_t radius = 0;
     int32_t lo[3] = {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF};
     int32_t hi[3] = {(int32_t)0x80000001, (int32_t)0x80000001, (int32_t)0x80000001};
     int16_t noSort = 0, maxAngle = 0;
-    uint32_t extra = 0, word40 = 0;
+    uint32_t extra = 0, reservedTail = 0;
     std::vector<TVert> verts;
     std::vector<TPoly> polys;
     std::vector<std::pair<std::string, uint16_t>> names;
     std::string order = "vpn";   // order of the sections in the block
 };
 
-static inline void PutAt16(Bytes& b, size_t at, uint16_t v)
-{
-    b[at] = (uint8_t)v;
-    b[at + 1] = (uint8_t)(v >> 8);
-}
-static inline void PutAt32(Bytes& b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; i++) b[at + i] = (uint8_t)(v >> (8 * i));
-}
-
 static inline Bytes BuildShape(const TShape& s)
 {
-    size_t header = s.version >= 15 ? 68 : 60;
-    Bytes b(header, 0);
-    PutAt16(b, 0x00, (uint16_t)s.version);
-    PutAt16(b, 0x02, s.shift);
-    PutAt16(b, 0x04, s.flags);
-    PutAt16(b, 0x06, s.word06);
-    PutAt32(b, 0x0C, s.word0C);
-    PutAt32(b, 0x1C, (uint32_t)s.radius);
-    for (int a = 0; a < 3; a++) {
-        if (s.version >= 16) {
-            PutAt32(b, 0x20 + 4 * a, (uint32_t)s.lo[a]);
-            PutAt32(b, 0x2C + 4 * a, (uint32_t)s.hi[a]);
-        } else {
-            PutAt32(b, 0x20 + 8 * a, (uint32_t)s.lo[a]);
-            PutAt32(b, 0x24 + 8 * a, (uint32_t)s.hi[a]);
-        }
+    Bytes b(s.version >= 15 ? 68 : 60, 0);
+    uint8_t* h = b.data();
+    PutU16(h, 0x00, (uint16_t)s.version);
+    PutU16(h, 0x02, s.shift);
+    PutU16(h, 0x04, s.flags);
+    PutU16(h, 0x06, s.reservedWord);
+    PutU32(h, 0x0C, s.reservedLong);
+    PutU32(h, 0x1C, (uint32_t)s.radius);
+    for (int a = 0; a < 3; a++) {   // before version 16: min X, max X, min Y, ...
+        PutU32(h, s.version >= 16 ? 0x20 + 4 * a : 0x20 + 8 * a, (uint32_t)s.lo[a]);
+        PutU32(h, s.version >= 16 ? 0x2C + 4 * a : 0x24 + 8 * a, (uint32_t)s.hi[a]);
     }
-    PutAt16(b, 0x38, (uint16_t)s.noSort);
-    PutAt16(b, 0x3A, (uint16_t)s.maxAngle);
-    if (s.version >= 15) {
-        PutAt32(b, 0x3C, s.extra);
-        PutAt32(b, 0x40, s.word40);
-    }
+    PutU16(h, 0x38, (uint16_t)s.noSort);
+    PutU16(h, 0x3A, (uint16_t)s.maxAngle);
+    if (s.version >= 15) PutU32(h, 0x3C, s.extra), PutU32(h, 0x40, s.reservedTail);
     for (char section : s.order) {
         if (section == 'v' && !s.verts.empty()) {
-            PutAt32(b, 0x10, (uint32_t)b.size());
+            PutU32(b.data(), 0x10, (uint32_t)b.size());
             AppendU16(b, (uint16_t)s.verts.size());
             for (const TVert& v : s.verts) {
-                AppendU16(b, (uint16_t)v.x);
-                AppendU16(b, (uint16_t)v.y);
-                AppendU16(b, (uint16_t)v.z);
+                for (int16_t c : {v.x, v.y, v.z}) AppendU16(b, (uint16_t)c);
                 if (s.version >= 13) AppendU16(b, v.flags);
                 if (s.version >= 15) AppendU32(b, v.name);
             }
         } else if (section == 'p' && !s.polys.empty()) {
-            PutAt32(b, 0x14, (uint32_t)b.size());
+            PutU32(b.data(), 0x14, (uint32_t)b.size());
             AppendU16(b, (uint16_t)s.polys.size());
             for (const TPoly& p : s.polys) {
-                uint16_t word = (uint16_t)p.idx.size();
-                if (!p.normals.empty()) word |= 0x4000;
-                if (!p.mapping.empty()) word |= 0x8000;
-                if (s.version <= 13) {
+                uint16_t word = (uint16_t)(p.idx.size() | (p.normals.empty() ? 0 : 0x4000) |
+                                           (p.mapping.empty() ? 0 : 0x8000));
+                if (s.version <= 13) {   // the count word first, the flags a byte
                     AppendU16(b, word);
-                    for (int a = 0; a < 3; a++) AppendU16(b, (uint16_t)p.normal[a]);
+                    for (int16_t c : p.normal) AppendU16(b, (uint16_t)c);
                     AppendU16(b, p.material);
                     AppendU8(b, (uint8_t)p.flags);
-                    AppendU8(b, p.byte11);
+                    AppendU8(b, p.droppedByte);
                 } else {
                     AppendU16(b, p.flags);
                     AppendU16(b, p.material);
-                    for (int a = 0; a < 3; a++) AppendU16(b, (uint16_t)p.normal[a]);
+                    for (int16_t c : p.normal) AppendU16(b, (uint16_t)c);
                     AppendU16(b, word);
                 }
                 for (uint16_t i : p.idx) AppendU16(b, i);
@@ -113,16 +91,14 @@ static inline Bytes BuildShape(const TShape& s)
                 for (int16_t m : p.mapping) AppendU16(b, (uint16_t)m);
             }
         } else if (section == 'n' && !s.names.empty()) {
-            PutAt32(b, 0x18, (uint32_t)b.size());
+            PutU32(b.data(), 0x18, (uint32_t)b.size());
             AppendU16(b, (uint16_t)s.names.size());
             for (const auto& [name, id] : s.names) {
-                std::string padded = name;
-                padded.resize(16, ' ');
-                for (char c : padded) AppendU8(b, (uint8_t)c);
+                for (size_t c = 0; c < 16; c++) AppendU8(b, c < name.size() ? (uint8_t)name[c] : ' ');
                 AppendU16(b, id);
             }
         }
     }
-    PutAt32(b, 0x08, (uint32_t)b.size());
+    PutU32(b.data(), 0x08, (uint32_t)b.size());
     return b;
 }

@@ -38,6 +38,21 @@ static inline void PutU32(void* p, size_t off, uint32_t v)
 }
 static inline void PutI32(void* p, size_t off, int32_t v) { PutU32(p, off, (uint32_t)v); }
 
+// 32-bit IEEE floats, stored as the little-endian image of their bits.
+static inline float GetF32(const void* p, size_t off = 0)
+{
+    uint32_t u = GetU32(p, off);
+    float f;
+    memcpy(&f, &u, sizeof f);
+    return f;
+}
+static inline void PutF32(void* p, size_t off, float v)
+{
+    uint32_t u;
+    memcpy(&u, &v, sizeof u);
+    PutU32(p, off, u);
+}
+
 // Big-endian forms, for the chunk sizes and fields of IFF pictures.
 static inline uint16_t GetU16BE(const void* p, size_t off = 0)
 {

@@ -1,0 +1,401 @@
+// The Shape Editor's edit buffer: one shape block in a fixed buffer, edited in place, with a
+// one-level undo copy. Every block that comes from a file is checked (ShapeCheck) before
+// anything reads it; loads and merges are worked out in a scratch block and copied in only
+// when they succeed, so a refusal leaves the buffer as it was.
+#include "shapes/shapem_edit.h"
+
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "kernel/kernel.h"
+#include "kernel/util/bytes.h"
+#include "platform/platform.h"
+#include "shapes/mesh.h"
+#include "shapes/refusal.h"
+#include "shapes/shapem.h"
+
+static const char kLogTag[] = "SHAPEM";   // prefix of the shape manager's refusals in the log
+
+static struct {
+    int installed;
+    ResId edit;
+    uint8_t* undo;
+    ShapeBlock block;
+    int undoOn;
+    int display[SHAPEM_DISPLAY_COUNT];
+} sm;
+
+// ============================================================================================
+// Install
+// ============================================================================================
+
+void ShapeMInstall(void)
+{
+    if (sm.installed) return;
+    memset(sm.display, 0, sizeof sm.display);
+    sm.edit = ResCreate(SHAPEM_BUFFER_SIZE);
+    sm.undo = (uint8_t*)ResAllocMem(SHAPEM_BUFFER_SIZE);
+    if (!sm.edit || !sm.undo) FatalError("ShapeMInstall - out of memory for the edit buffer");
+    sm.block.data = (uint8_t*)ResOpen(sm.edit);
+    sm.block.capacity = SHAPEM_BUFFER_SIZE;
+    ShapeMakeEmpty(sm.block.data);
+    memcpy(sm.undo, sm.block.data, SHAPE_HEADER_SIZE);
+    sm.installed = 1;
+    RegisterExit(ShapeMRemove);
+}
+
+void ShapeMRemove(void)
+{
+    if (!sm.installed) return;
+    if (ResIsInstalled()) {
+        ResClose(sm.edit);
+        ResFree(sm.edit);
+        ResFreeMem(sm.undo);
+    }
+    sm = {};
+}
+
+int ShapeMIsInstalled(void) { return sm.installed; }
+
+void ShapeMSetDisplay(const int values[SHAPEM_DISPLAY_COUNT])
+{
+    for (int i = 0; i < SHAPEM_DISPLAY_COUNT; i++) sm.display[i] = values[i];
+}
+
+int ShapeMDisplay(int which) { return which >= 0 && which < SHAPEM_DISPLAY_COUNT ? sm.display[which] : 0; }
+
+// ============================================================================================
+// Undo and New
+// ============================================================================================
+
+ShapeBlock* ShapeMEdit(void) { return sm.installed ? &sm.block : nullptr; }
+ResId ShapeMEditResource(void) { return sm.edit; }
+void ShapeMSetUndo(int on) { sm.undoOn = on != 0; }
+int ShapeMUndoOn(void) { return sm.undoOn; }
+
+void ShapeMSaveUndo(void)
+{
+    if (!sm.installed || !sm.undoOn) return;
+    uint32_t used = ShapeUsedSize(sm.block.data);
+    if (used > SHAPEM_BUFFER_SIZE) used = SHAPEM_BUFFER_SIZE;
+    memcpy(sm.undo, sm.block.data, used);
+}
+
+void ShapeMUndo(void)
+{
+    if (!sm.installed || !sm.undoOn) return;
+    memcpy(sm.block.data, sm.undo, SHAPEM_BUFFER_SIZE);
+}
+
+void ShapeMNew(void)
+{
+    if (!sm.installed) return;
+    ShapeMSaveUndo();
+    ShapeMakeEmpty(sm.block.data);
+}
+
+// A scratch block as large as the edit buffer, for edits that may still be refused.
+struct Scratch {
+    std::vector<uint8_t> bytes;
+    ShapeBlock block;
+    Scratch() : bytes(SHAPEM_BUFFER_SIZE), block{bytes.data(), SHAPEM_BUFFER_SIZE} {}
+};
+
+// Saves the undo copy, then makes the scratch block the edit buffer's content.
+static void Commit(const Scratch& s)
+{
+    ShapeMSaveUndo();
+    memcpy(sm.block.data, s.bytes.data(), ShapeUsedSize(s.bytes.data()));
+}
+
+static void ClearSelection(uint8_t* b)
+{
+    for (int i = 0; i < ShapeVertexCount(b); i++) {
+        uint8_t* v = ShapeVertex(b, i);
+        PutU16(v, VERT_FLAGS, GetU16(v, VERT_FLAGS) & ~VF_SELECTED);
+    }
+    uint8_t* poly = ShapeFirstPolygon(b);
+    for (int i = 0, count = ShapePolygonCount(b); i < count; i++, poly = ShapeNextPolygon(poly))
+        PutU16(poly, POLY_FLAGS, GetU16(poly, POLY_FLAGS) & ~PF_SELECTED);
+}
+
+// ============================================================================================
+// Taking a shape in, merging
+// ============================================================================================
+
+// The raw block of a shape resource. A named shape is read from its file without preparing
+// it (a prepared one is freed first; it must not be in use), then freed again, so that its
+// next user gets it prepared rather than raw. 0, or 1 when refused.
+static int RawBlock(ResId id, std::vector<uint8_t>& out)
+{
+    if (!id || !ResIsInstalled()) return ShapeRefuse(kLogTag, "the shape cannot be read");
+    bool loaded = ResIsLoaded(id) == 0;
+    if (loaded && !ShapeMIsPrepared(id)) {
+        size_t size = ResSize(id);
+        if (size > SHAPEM_BUFFER_SIZE) return ShapeRefuse(kLogTag, "the shape is larger than the edit buffer");
+        const uint8_t* d = (const uint8_t*)ResPeek(id);
+        out.assign(d, d + size);
+        return 0;
+    }
+    // A copy: the index that holds the name may move while resources come and go.
+    char name[RES_NAME_MAX];
+    snprintf(name, sizeof name, "%s", ResName(id));
+    if (!name[0]) return ShapeRefuse(kLogTag, loaded ? "the shape has no file to be read again from" : "the shape cannot be read");
+    if (loaded) {
+        if (ResOpenCount(id) > 0) return ShapeRefuse(kLogTag, "%s is in use and cannot be read again", name);
+        ResFree(id);
+    }
+    if (ShapeMLoadUnprepared(id)) return ShapeRefuse(kLogTag, "%s: cannot read the file", name);
+    size_t size = ResSize(id);
+    if (size <= SHAPEM_BUFFER_SIZE) out.assign((const uint8_t*)ResPeek(id), (const uint8_t*)ResPeek(id) + size);
+    ResFree(id);
+    if (size > SHAPEM_BUFFER_SIZE) return ShapeRefuse(kLogTag, "%s is larger than the edit buffer", name);
+    return 0;
+}
+
+int ShapeMTakeIn(ResId id)
+{
+    if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
+    std::vector<uint8_t> raw;
+    if (RawBlock(id, raw)) return 1;
+    char why[160];
+    if (!ShapeCheck(raw.data(), raw.size(), why, sizeof why)) return ShapeRefuse(kLogTag, "not a shape file: %s", why);
+
+    Scratch s;
+    memcpy(s.bytes.data(), raw.data(), raw.size());
+    if (ShapeConvertInPlace(&s.block)) return ShapeRefuse(kLogTag, "not a shape file: %s", ShapeLastError());
+    ShapeBindMaterials(s.block.data, SHAPE_NAME_CHARS);
+    if (ShapeRebuildNameTable(&s.block)) return ShapeRefuse(kLogTag, "no room for the material name table");
+    ShapeAllFaceNormals(&s.block);
+    ShapeDerive(s.block.data);
+    ClearSelection(s.block.data);
+    Commit(s);
+    return 0;
+}
+
+// Reads a whole shape file into a new resource; 0 after a refusal. A file larger than the
+// edit buffer is refused before anything is read.
+static ResId ReadFile(const char* fileName)
+{
+    if (!fileName) {
+        ShapeRefuse(kLogTag, "no file name");
+        return 0;
+    }
+    if (FileSize(fileName) > SHAPEM_BUFFER_SIZE) {
+        ShapeRefuse(kLogTag, "%s: larger than the edit buffer", fileName);
+        return 0;
+    }
+    ResId id = LoadFileToRes(fileName);
+    if (!id) ShapeRefuse(kLogTag, "%s: cannot read the file", fileName);
+    return id;
+}
+
+int ShapeMLoadFile(const char* fileName)
+{
+    ResId id = ReadFile(fileName);
+    if (!id) return 1;
+    int r = ShapeMTakeIn(id);
+    ResFree(id);
+    return r;
+}
+
+// Shifts every stored coordinate of a vertex record array right (arithmetically).
+static void ShiftStored(uint8_t* records, int count, int shift)
+{
+    if (shift > 15) shift = 15;
+    for (int i = 0; i < count; i++)
+        for (int a = 0; a < 3; a++) {
+            uint8_t* c = records + (size_t)i * SHAPE_VERTEX_SIZE + 2 * a;
+            PutI16(c, 0, (int16_t)(GetI16(c, 0) >> shift));
+        }
+}
+
+int ShapeMMerge(ResId id)
+{
+    if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
+    std::vector<uint8_t> m;
+    if (RawBlock(id, m)) return 1;
+    char why[160];
+    if (!ShapeCheck(m.data(), m.size(), why, sizeof why)) return ShapeRefuse(kLogTag, "not a shape file: %s", why);
+    if (ShapeVersion(m.data()) != SHAPE_VERSION)
+        return ShapeRefuse(kLogTag, "only shapes of the current format (version %d) can be merged; this one is version %d",
+                      SHAPE_VERSION, ShapeVersion(m.data()));
+
+    uint8_t* e = sm.block.data;
+    int n = ShapeVertexCount(m.data());
+    int mp = ShapePolygonCount(m.data());
+    if (ShapeVertexCount(e) == 0 || ShapePolygonCount(e) == 0 || n == 0) return 2;
+    if (ShapeVertexCount(e) + n > SHAPE_MAX_COUNT || ShapePolygonCount(e) + mp > SHAPE_MAX_COUNT)
+        return ShapeRefuse(kLogTag, "the merged shape would have more than %d vertices or polygons", SHAPE_MAX_COUNT);
+    uint32_t polyBytes = mp ? ShapePolygonSectionLength(m.data()) - 2 : 0;
+    if ((uint64_t)ShapeUsedSize(e) + (uint64_t)n * SHAPE_VERTEX_SIZE + polyBytes > sm.block.capacity)
+        return ShapeRefuse(kLogTag, "the merged shape would not fit the edit buffer");
+
+    ShapeMSaveUndo();
+    int undoWas = sm.undoOn;
+    sm.undoOn = 0;
+
+    // Both shapes go to the coarser shift; the finer one loses its low bits.
+    std::vector<uint8_t> verts(m.data() + GetU32(m.data(), SH_VERTICES) + 2,
+                               m.data() + GetU32(m.data(), SH_VERTICES) + 2 + (size_t)n * SHAPE_VERTEX_SIZE);
+    int se = ShapeShift(e), smv = ShapeShift(m.data());
+    if (se > smv) ShiftStored(verts.data(), n, se - smv);
+    if (smv > se) {
+        ShiftStored(ShapeVertex(e, 0), ShapeVertexCount(e), smv - se);
+        PutU16(e, SH_SHIFT, (uint16_t)smv);
+    }
+
+    uint8_t* poly = ShapeFirstPolygon(e);
+    for (int i = 0, count = ShapePolygonCount(e); i < count; i++, poly = ShapeNextPolygon(poly)) {
+        uint8_t* idx = ShapePolyIndices(poly);
+        for (int k = 0; k < ShapePolyPoints(poly); k++) PutU16(idx, 2 * k, (uint16_t)(GetU16(idx, 2 * k) + n));
+    }
+    ClearSelection(e);
+    uint32_t at = GetU32(e, SH_VERTICES) + 2;
+    ShapeInsert(&sm.block, at, (uint32_t)n * SHAPE_VERTEX_SIZE);
+    memcpy(e + at, verts.data(), verts.size());
+    PutU16(e, GetU32(e, SH_VERTICES), (uint16_t)(GetU16(e, GetU32(e, SH_VERTICES)) + n));
+    for (int i = 0; i < n; i++) {
+        uint8_t* v = ShapeVertex(e, i);
+        PutU16(v, VERT_FLAGS, GetU16(v, VERT_FLAGS) | VF_SELECTED);
+    }
+
+    if (mp) {
+        at = GetU32(e, SH_POLYGONS) + 2;
+        ShapeInsert(&sm.block, at, polyBytes);
+        memcpy(e + at, m.data() + GetU32(m.data(), SH_POLYGONS) + 2, polyBytes);
+        PutU16(e, GetU32(e, SH_POLYGONS), (uint16_t)(GetU16(e, GetU32(e, SH_POLYGONS)) + mp));
+        poly = ShapeFirstPolygon(e);
+        for (int i = 0; i < mp; i++, poly = ShapeNextPolygon(poly)) PutU16(poly, POLY_FLAGS, GetU16(poly, POLY_FLAGS) | PF_SELECTED);
+    }
+
+    sm.undoOn = undoWas;
+    ShapeAllFaceNormals(&sm.block);
+    ShapeDerive(e);
+    return 0;
+}
+
+int ShapeMMergeFile(const char* fileName)
+{
+    ResId id = ReadFile(fileName);
+    if (!id) return 1;
+    int r = ShapeMMerge(id);
+    ResFree(id);
+    return r;
+}
+
+// ============================================================================================
+// Optimise
+// ============================================================================================
+
+// Removes the first repeated vertex index of a polygon (the earlier of the pair).
+static void RemoveRepeat(ShapeBlock* s, uint8_t* poly)
+{
+    int n = ShapePolyPoints(poly);
+    int at = -1;
+    for (int i = 0; i < n && at < 0; i++)
+        for (int j = i + 1; j < n; j++)
+            if (ShapePolyIndex(poly, i) == ShapePolyIndex(poly, j)) {
+                at = i;
+                break;
+            }
+    if (at >= 0) ShapeRemovePolyPoint(s, (uint32_t)(poly - s->data), at);
+}
+
+// Deletes the vertices whose map entry is -1 and renumbers every polygon through the map
+// (new index of each kept vertex). No polygon may use a deleted vertex.
+static void CompactVertices(ShapeBlock* s, const std::vector<int>& map)
+{
+    uint8_t* b = s->data;
+    int n = ShapeVertexCount(b);
+    int kept = 0;
+    for (int i = 0; i < n; i++)
+        if (map[i] >= 0) {
+            if (kept != i) memmove(ShapeVertex(b, kept), ShapeVertex(b, i), SHAPE_VERTEX_SIZE);
+            kept++;
+        }
+    if (kept == n) return;
+    uint8_t* poly = ShapeFirstPolygon(b);
+    for (int i = 0, count = ShapePolygonCount(b); i < count; i++, poly = ShapeNextPolygon(poly)) {
+        uint8_t* idx = ShapePolyIndices(poly);
+        for (int k = 0; k < ShapePolyPoints(poly); k++) PutU16(idx, 2 * k, (uint16_t)map[GetU16(idx, 2 * k)]);
+    }
+    uint32_t section = GetU32(b, SH_VERTICES);
+    ShapeRemove(s, section + 2 + (uint32_t)kept * SHAPE_VERTEX_SIZE, (uint32_t)(n - kept) * SHAPE_VERTEX_SIZE);
+    PutU16(b, section, (uint16_t)kept);
+    // The count word stays, unreferenced, when the last vertex goes.
+    if (kept == 0) PutU32(b, SH_VERTICES, 0);
+}
+
+void ShapeMOptimise(int removeRepeats)
+{
+    if (!sm.installed) return;
+    ShapeBlock* s = &sm.block;
+    uint8_t* b = s->data;
+    ShapeMSaveUndo();
+
+    int polygons = ShapePolygonCount(b);
+    uint8_t* poly = ShapeFirstPolygon(b);
+    for (int i = 0; removeRepeats && i < polygons; i++, poly = ShapeNextPolygon(poly))
+        if (ShapePolyPoints(poly) >= 2) RemoveRepeat(s, poly);
+
+    // Unused vertices without a point name go.
+    int n = ShapeVertexCount(b);
+    std::vector<int> used((size_t)n, 0), map((size_t)n);
+    poly = ShapeFirstPolygon(b);
+    for (int i = 0; i < polygons; i++, poly = ShapeNextPolygon(poly))
+        for (int k = 0; k < ShapePolyPoints(poly); k++) used[ShapePolyIndex(poly, k)] = 1;
+    for (int i = 0, next = 0; i < n; i++) map[i] = used[i] || ShapePointName(b, i) ? next++ : -1;
+    CompactVertices(s, map);
+
+    // Weld: each use of a vertex goes to the first vertex at its position; the others go
+    // unless named.
+    n = ShapeVertexCount(b);
+    std::unordered_map<uint64_t, int> firstAt;
+    std::vector<int> target((size_t)n);
+    for (int i = 0; i < n; i++) {
+        const uint8_t* v = ShapeVertex(b, i);
+        uint64_t key = (uint64_t)GetU16(v, VERT_COORDS) | ((uint64_t)GetU16(v, VERT_COORDS + 2) << 16) |
+                       ((uint64_t)GetU16(v, VERT_COORDS + 4) << 32);
+        target[i] = firstAt.emplace(key, i).first->second;
+    }
+    poly = ShapeFirstPolygon(b);
+    for (int i = 0; i < polygons; i++, poly = ShapeNextPolygon(poly)) {
+        uint8_t* idx = ShapePolyIndices(poly);
+        for (int k = 0; k < ShapePolyPoints(poly); k++) PutU16(idx, 2 * k, (uint16_t)target[GetU16(idx, 2 * k)]);
+    }
+    map.assign((size_t)n, -1);
+    for (int i = 0, next = 0; i < n; i++)
+        if (target[i] == i || ShapePointName(b, i)) map[i] = next++;
+    CompactVertices(s, map);
+
+    ShapeAllFaceNormals(s);
+    ShapeDerive(b);
+}
+
+// ============================================================================================
+// Writing
+// ============================================================================================
+
+int ShapeMPrepareForWriting(ResId* id, uint32_t* size)
+{
+    if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
+    if (ShapeRebuildNameTable(&sm.block)) return ShapeRefuse(kLogTag, "no room for the material name table");
+    ShapeDerive(sm.block.data);
+    ShapeAllFaceNormals(&sm.block);
+    // Every save carries freshly smoothed per-point normals.
+    if (MeshSmoothAll(&sm.block)) return ShapeRefuse(kLogTag, "no room for the per-point normals");
+    if (id) *id = sm.edit;
+    if (size) *size = ShapeUsedSize(sm.block.data);
+    return 0;
+}
+
+int ShapeMSave(const char* fileName)
+{
+    uint32_t size = 0;
+    if (ShapeMPrepareForWriting(nullptr, &size)) return 1;
+    if (FileSaveWithBackup(fileName, sm.block.data, size)) return ShapeRefuse(kLogTag, "%s: cannot write the file", fileName);
+    return 0;
+}

@@ -1,0 +1,57 @@
+// The Shape Editor's edit buffer: the one shape block the editor edits in place (the mesh
+// operations of mesh.h change it), held in a fixed buffer with a one-level undo copy. Loading,
+// merging, New, Optimise, Undo and saving with a backup act on it. Refusals give their reason
+// through ShapeMLastError (shapem.h).
+#pragma once
+#include <cstdint>
+
+#include "kernel/res/res.h"
+#include "shapes/shape.h"
+
+enum {
+    SHAPEM_BUFFER_SIZE = 2000000,   // the edit buffer and the undo copy; an edit never grows them
+    SHAPEM_DISPLAY_COUNT = 5,       // colour indices the 3D view draws the edited shape with
+};
+
+// Allocates the edit buffer and the undo copy (SHAPEM_BUFFER_SIZE bytes each), makes the
+// buffer an empty shape and saves an undo copy. A second install changes nothing.
+void ShapeMInstall(void);
+void ShapeMRemove(void);
+int ShapeMIsInstalled(void);
+// The five colour indices the 3D view draws the edited shape with.
+void ShapeMSetDisplay(const int values[SHAPEM_DISPLAY_COUNT]);
+int ShapeMDisplay(int which);
+
+// The block the editor edits; its capacity is the buffer's size.
+ShapeBlock* ShapeMEdit(void);
+ResId ShapeMEditResource(void);
+// Whether edits save an undo copy (the editor start turns it on).
+void ShapeMSetUndo(int on);
+int ShapeMUndoOn(void);
+// Copies the used part of the edit buffer into the undo copy when the undo flag is on.
+void ShapeMSaveUndo(void);
+// Copies the undo copy back over the edit buffer when the undo flag is on.
+void ShapeMUndo(void);
+// Saves an undo copy, then empties the edit buffer.
+void ShapeMNew(void);
+
+// Takes a shape resource into the edit buffer: the raw block (read again unprepared when the
+// resource holds a prepared shape), converted, bound, normals and derived values recomputed,
+// selections cleared. 0, or 1 when refused (damaged, or too large), the buffer unchanged.
+int ShapeMTakeIn(ResId id);
+// Reads a file into a resource, takes it in, frees the resource. 0 or 1.
+int ShapeMLoadFile(const char* fileName);
+// Merges a version 16 shape into the front of the edit buffer, the merged part selected.
+// 0 merged; 1 refused, the buffer unchanged; 2 nothing to merge (the buffer has no vertex or
+// no polygon, or the other shape no vertex).
+int ShapeMMerge(ResId id);
+int ShapeMMergeFile(const char* fileName);
+// Removes a repeated point of each polygon when asked, deletes unused unnamed vertices, welds
+// vertices at equal positions (named ones stay), then normals and derived values.
+void ShapeMOptimise(int removeRepeats);
+// Material name table, derived values and shift, face normals and per-point normals: the
+// block is then what a file holds. Gives the edit buffer's resource and used size; 0, or 1
+// when there is no room for the name table.
+int ShapeMPrepareForWriting(ResId* id, uint32_t* size);
+// Prepares for writing and saves with a backup of the previous file. 0, or 1.
+int ShapeMSave(const char* fileName);
