@@ -61,14 +61,6 @@ void MenuBarPanelArea(int* x, int* y, int* width, int* height)
     *height = 49;
 }
 
-static WinId MakeButton(int x, int y, int w, uint32_t style, const char* label)
-{
-    WinId b = WinCreate(x, y, w, 11, WIN_CURRENT, style, CLASS_BUTTON);
-    WinParam p1 = (WinParam)label, p2 = 0;
-    WinSendMessage(b, WM_SETLABEL, &p1, &p2);
-    return b;
-}
-
 static void OpenPanel(MenuData* d, const MenuEntry* entries, int index)
 {
     for (int i = 0; i < MENU_MAX_ENTRIES; i++) {
@@ -96,11 +88,11 @@ static int MenuProc(WinId window, WinId sender, int message, WinParam* p1, WinPa
         static const int at[MENU_MAX_ENTRIES][2] = {{10, 4}, {10, 19}, {10, 34}, {100, 4}, {100, 19}, {100, 34}, {190, 4}};
         for (int i = 0; i < count; i++) {
             int x = small ? 10 : at[i][0], y = small ? 15 + 15 * i : at[i][1];
-            d->entries[i] = MakeButton(x, y, 80, BUTTON_RADIO | BUTTON_GROUP, entries[i].label);
+            d->entries[i] = ButtonCreate(x, y, 80, BUTTON_RADIO | BUTTON_GROUP, entries[i].label);
             WinParam group = MENU_GROUP, zero = 0;
             WinSendMessage(d->entries[i], WM_SETGROUP, &group, &zero);
         }
-        d->undo = small ? MakeButton(10, 135, 40, BUTTON_PUSH, "Undo") : MakeButton(270, 19, 40, BUTTON_PUSH, "Undo");
+        d->undo = small ? ButtonCreate(10, 135, 40, BUTTON_PUSH, "Undo") : ButtonCreate(270, 19, 40, BUTTON_PUSH, "Undo");
         // The editor opens on its busiest panel.
         uint32_t first = WinGetClass(window) == CLASS_SHAPE_MENU ? CLASS_MESH_PANEL : CLASS_EDIT_SHAPES_PANEL;
         for (int i = 0; i < count; i++)

@@ -91,9 +91,7 @@ static int MsgBoxProc(WinId window, WinId sender, int message, WinParam* p1, Win
         WinMakeModal(window);
         int x, y, w, h;
         WinGetRect(window, &x, &y, &w, &h);
-        d->ok = WinCreate((w - 40) / 2, 31, 40, 11, WIN_CURRENT, BUTTON_PUSH, CLASS_BUTTON);
-        WinParam label = (WinParam) "Ok", zero = 0;
-        WinSendMessage(d->ok, WM_SETLABEL, &label, &zero);
+        d->ok = ButtonCreate((w - 40) / 2, 31, 40, BUTTON_PUSH, "Ok");
         WinSetFocus(window);
         return 1;   // the frame window sets itself up too
     }

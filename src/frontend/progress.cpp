@@ -40,9 +40,7 @@ static int ProgressProc(WinId window, WinId sender, int message, WinParam* p1, W
         WinMakeModal(window);
         int x, y, w, h;
         WinGetRect(window, &x, &y, &w, &h);
-        d->cancel = WinCreate((w - 40) / 2, 33, 40, 11, WIN_CURRENT, BUTTON_PUSH, CLASS_BUTTON);
-        WinParam label = (WinParam) "Cancel", zero = 0;
-        WinSendMessage(d->cancel, WM_SETLABEL, &label, &zero);
+        d->cancel = ButtonCreate((w - 40) / 2, 33, 40, BUTTON_PUSH, "Cancel");
         return 1;
     }
     case PROGRESS_SETVARIABLE: d->variable = (uint32_t*)*p1; return 0;
