@@ -119,16 +119,16 @@ TEST_F(Panels, WithoutPaletteSupportThePaletteOffersLoadAlone)
 TEST_F(Panels, MaterialsAreAddedSavedAndAFailedLoadLosesNothing)
 {
     WriteText(dir.file("BAD.MAT"), "not a material file");
-    RunOk(std::string(kMaterials) + kMatAdd + kSaveButton + Choose("FIRST.MAT") + kLoadButton + Choose("BAD.MAT") +
+    RunOk(std::string(kMaterials) + kMatAdd + kSaveButton + Choose("MATERIALS_OF_THE_TOWER.MAT") + kLoadButton + Choose("BAD.MAT") +
           "key enter\nwait 1\n" + kMatNext + "dump after.json\n" + kSaveButton + "dump save.json\n" + "key enter\nwait 2\n");
-    json info = Info("mat", dir.file("FIRST.MAT"));
+    json info = Info("mat", dir.file("MATERIALS_OF_THE_TOWER.MAT"));
     EXPECT_EQ(Names(info), (std::vector<std::string>{"Dummy", "New Mat 00"}));
     EXPECT_NE(log.find("MSGBOX \"Error\" \"Unable to load materials.\""), std::string::npos) << log;
     EXPECT_EQ(ReadText(dir.file("BAD.MAT")), "not a material file") << "Save went back to the file last saved";
     // The list kept its material; Save offered the file that was saved, not the one that failed.
     json after = Dump("after.json");
     EXPECT_EQ((*Window(after, "0x1004"))["texts"][0], "New Mat 00");
-    EXPECT_EQ(Fields(Dump("save.json")).back(), "FIRST.MAT");
+    EXPECT_EQ(Fields(Dump("save.json")).back(), "MATERIALS_OF_THE_TOWER.MAT");
 }
 
 TEST_F(Panels, TheDummyIsNotEditedAndCancelPutsAMaterialBack)
