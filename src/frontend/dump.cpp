@@ -17,6 +17,34 @@
 
 using nlohmann::json;
 
+static struct {
+    uint32_t classId;
+    DumpTextsFn fn;
+} textClasses[DUMP_TEXT_CLASSES];
+
+void DumpRegisterTexts(uint32_t classId, DumpTextsFn fn)
+{
+    for (auto& t : textClasses)
+        if (t.classId == classId || !t.fn) {
+            t.classId = classId;
+            t.fn = fn;
+            return;
+        }
+}
+
+static void AddTexts(WinId w, json& j)
+{
+    for (const auto& t : textClasses) {
+        if (!t.fn || t.classId != WinGetClass(w)) continue;
+        const char* texts[DUMP_TEXTS_MAX];
+        int n = t.fn(w, texts, DUMP_TEXTS_MAX);
+        json out = json::array();
+        for (int i = 0; i < n && i < DUMP_TEXTS_MAX; i++) out.push_back(texts[i] ? texts[i] : "");
+        j["texts"] = out;
+        return;
+    }
+}
+
 static std::string Hex(uint32_t v)
 {
     char text[16];
@@ -60,6 +88,7 @@ static json Window(WinId w)
         }
     }
     if (const char* text = MsgBoxText(w)) j["text"] = text;
+    AddTexts(w, j);
     ViewInfo v;
     if (ViewDescribe(w, &v)) {
         j["view"] = {

@@ -2,7 +2,17 @@
 // the modal and focus windows, every window with its class, title, place, style and parent
 // (with what a control holds and what a view shows), the tool, and the edited shape's counts.
 #pragma once
+#include <cstdint>
 #include <string>
+
+#include "toolkit/win.h"
+
+// The texts a panel draws itself (labels, the name it shows), for the dump: a class's function
+// writes up to `max` texts of a window into out and returns how many. Windows of the class get
+// a "texts" array.
+enum { DUMP_TEXTS_MAX = 16, DUMP_TEXT_CLASSES = 16 };
+typedef int (*DumpTextsFn)(WinId window, const char** out, int max);
+void DumpRegisterTexts(uint32_t classId, DumpTextsFn fn);
 
 // The description as text (tests read it directly).
 std::string DumpText(void);

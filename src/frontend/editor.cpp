@@ -17,7 +17,10 @@
 #include "kernel/util/ini.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
+#include "materials/matpanel.h"
+#include "materials/scenepanel.h"
 #include "palette/palm.h"
+#include "palette/palpanel.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
 #include "render/shapedraw.h"
@@ -149,6 +152,8 @@ void EditorStart(void)
     Draw3DCheckFrames(AppConfig()->debug);
     MatMInstall();
     if (!AppConfig()->palSupport) MatMSetTrueColour();
+    // There is no separate hardware mode of the material manager to switch to: the render
+    // materials keep their loaded texture copies, which the materials panel's swatch draws.
     ReadEditorFiles();
 
     for (int i = 0; i < 2; i++) {
@@ -191,6 +196,9 @@ void EditorStart(void)
     // "Palette" is offered with palette support, or when the user chose software rendering.
     MenuBarRegisterClasses(AppConfig()->palSupport || AppConfig()->softwareRender);
     ViewRegisterClasses();
+    MatPanelRegister();
+    ScenePanelRegister();
+    PalPanelRegister();
     PanelRegisterPlaceholders();
 
     CreateEditorWindows();
@@ -260,6 +268,8 @@ int EditorFrame(void)
 void EditorDisplay(void)
 {
     ReloadTextures();
+    // The scene's light, as the Scene Setup panel holds it, for every view drawn this frame.
+    ScenePanelApplyLight(0);
     if (VideoBeginUpdate(1)) {
         WinDrawAll();
         // The views stored this frame's picks while drawing; the tools read them next frame.

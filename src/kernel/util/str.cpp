@@ -91,6 +91,14 @@ void StrCut(char* s, char c)
         }
 }
 
+int StrFileNameOffset(const char* path)
+{
+    int at = 0;
+    for (int i = 0; path && path[i]; i++)
+        if (path[i] == '/' || path[i] == '\\') at = i + 1;
+    return at;
+}
+
 int StrInsertChar(char* s, int pos, char c, int limit)
 {
     int len = StrLen(s);

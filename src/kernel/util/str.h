@@ -19,6 +19,8 @@ int StrICmp(const char* a, const char* b);
 char* StrUpper(char* s);
 char* StrLower(char* s);
 void StrCut(char* s, char c);
+// Offset of a path's file-name part: just after its last '/' or '\\' (0 when it has none).
+int StrFileNameOffset(const char* path);
 int StrInsertChar(char* s, int pos, char c, int limit);
 void StrDeleteChar(char* s, int pos);
 // Applies one key of the program's own codes to a single-line text; returns the new cursor.

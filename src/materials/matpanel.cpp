@@ -1,0 +1,423 @@
+#include "materials/matpanel.h"
+
+#include <cstring>
+
+#include "frontend/dump.h"
+#include "frontend/editor.h"
+#include "frontend/editstate.h"
+#include "frontend/filesel.h"
+#include "frontend/menubar.h"
+#include "frontend/msgbox.h"
+#include "kernel/kernel.h"
+#include "kernel/util/bytes.h"
+#include "kernel/util/str.h"
+#include "materials/intmat.h"
+#include "materials/matedit.h"
+#include "materials/matm.h"
+#include "platform/platform.h"
+#include "toolkit/controls.h"
+#include "toolkit/draw.h"
+#include "toolkit/text.h"
+
+enum {
+    MODE_LOAD = 0,
+    MODE_SAVE = 1,
+    MODE_MERGE = 2,
+    ERR_ILLEGAL_NAME = -1,
+    ERR_DUPLICATE_NAME = -3,
+    NAME_CHARS = MAT_NAME_SIZE - 1,
+    SELECT_STYLE = FRAME_BORDER | FRAME_TITLE | FRAME_DRAG,
+};
+
+static const char* const kDummyRefusal = "You can't edit the \"Dummy\" material, dummy!";
+static const char* const kNoName = "(no name)";
+
+static struct {
+    char folder[FILESEL_PATH_MAX];   // where the file selector starts
+    char file[FILESEL_PATH_MAX];     // the materials file as chosen, kept whole
+    char renameText[MAT_NAME_SIZE + 1];
+} mp;
+
+struct PanelData {
+    WinId set, get, previous, next, swatch, name, add, remove, load, save, merge;
+    int32_t fileMode;
+};
+
+struct SelectData {
+    WinId list, ok, cancel, rename, field;
+    ResId items;
+};
+
+const char* MatPanelFileName(void) { return mp.file; }
+
+static WinId MakeButton(int x, int y, int w, int h, uint32_t style, const char* label)
+{
+    WinId b = WinCreate(x, y, w, h, WIN_CURRENT, style, CLASS_BUTTON);
+    WinParam p1 = (WinParam)label, p2 = 0;
+    WinSendMessage(b, WM_SETLABEL, &p1, &p2);
+    return b;
+}
+
+// ============================================================================================
+// Renaming
+// ============================================================================================
+
+int MatPanelRename(int index, const char* name)
+{
+    if (index == 0) {
+        MsgBoxShow("Error", kDummyRefusal);
+        return 0;
+    }
+    char want[MAT_NAME_SIZE];
+    StrLCopy(want, name ? name : "", sizeof want);
+    if (!want[0]) {
+        MsgBoxError("Error", ERR_ILLEGAL_NAME);
+        return 0;
+    }
+    // Two materials of one name cannot both survive a save and a load: the second is skipped.
+    for (int i = 0; i < MatMCount(); i++)
+        if (i != index && StrICmp(MatMGetName(i), want) == 0) {
+            MsgBoxError("Error", ERR_DUPLICATE_NAME);
+            return 0;
+        }
+    if (!MatMSetName(index, want)) return 0;
+    EditorMaterialsChanged();
+    return 1;
+}
+
+// ============================================================================================
+// Swatch and name
+// ============================================================================================
+
+// A true-colour fill straight into the drawing target, clipped: the toolkit's own fills
+// take palette colours only.
+static void FillRGB(int x0, int y0, int x1, int y1, int r, int g, int b)
+{
+    const VideoSurface* t = VideoTarget();
+    if (!t->pixels || (t->bpp != 16 && t->bpp != 32)) return;
+    int cx0, cy0, cx1, cy1;
+    VideoGetClip(&cx0, &cy0, &cx1, &cy1);
+    if (x0 < cx0) x0 = cx0;
+    if (y0 < cy0) y0 = cy0;
+    if (x1 > cx1) x1 = cx1;
+    if (y1 > cy1) y1 = cy1;
+    uint32_t value = t->bpp == 16 ? (uint32_t)(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3))
+                                  : (uint32_t)((r << 16) | (g << 8) | b);
+    for (int y = y0; y <= y1; y++) {
+        uint8_t* row = t->pixels + (size_t)(t->originY + y) * t->pitch;
+        for (int x = x0; x <= x1; x++) {
+            if (t->bpp == 16) PutU16(row, (size_t)(t->originX + x) * 2, (uint16_t)value);
+            else PutU32(row, (size_t)(t->originX + x) * 4, value);
+        }
+    }
+}
+
+static void DrawSwatch(void)
+{
+    int x0, y0, x1, y1;
+    WinGetExtent(0, &x0, &y0, &x1, &y1);
+    int m = MatMCurrent();
+    const uint8_t* rec = MatMRecord(m);
+    ResId texture = IntMatHandle(m);
+    DrawFillRect(x0, y0, x1, y1, DrawBackground());
+    if (texture && rec) {
+        SpriteDrawScaled(texture, x0 + 1, y0 + 1, x1 - 1, y1 - 1);
+    } else if (rec && MatMTrueColour()) {
+        // Components are 14-bit; the screen takes their top 8 bits.
+        int c[3];
+        for (int i = 0; i < 3; i++) {
+            int32_t v = GetI32(rec, MR_RED + 4 * i);
+            v = v < 0 ? 0 : v > MAT_COLOUR_MAX ? MAT_COLOUR_MAX : v;
+            c[i] = v >> 6;
+        }
+        FillRGB(x0 + 1, y0 + 1, x1 - 1, y1 - 1, c[0], c[1], c[2]);
+    } else if (rec) {
+        DrawFillRect(x0 + 1, y0 + 1, x1 - 1, y1 - 1, MatMGetPalette(m));
+    }
+    DrawSunkenBox(x0, y0, x1, y1);
+}
+
+static int SwatchProc(WinId, WinId, int message, WinParam*, WinParam*)
+{
+    switch (message) {
+    case WM_DRAWCLIENT: DrawSwatch(); return 0;
+    case WM_LPRESS_REGION:
+        if (MatMCurrent() == 0) MsgBoxShow("Error", kDummyRefusal);
+        else MatEditOpen(MatMCurrent());
+        return 0;
+    default: return 1;
+    }
+}
+
+static int NameProc(WinId, WinId, int message, WinParam*, WinParam*)
+{
+    switch (message) {
+    case WM_DRAWCLIENT: {
+        int x0, y0, x1, y1;
+        WinGetExtent(0, &x0, &y0, &x1, &y1);
+        DrawFillRect(x0, y0, x1, y1, DrawBackground());
+        TextSetColour(DrawTextColour());
+        TextSetFormat(TEXT_MODE_CENTRE, -1, x0, x1);
+        TextPrint(x0, y0 + 2, "%s", MatMGetName(MatMCurrent()));
+        return 0;
+    }
+    case WM_LPRESS_REGION: {
+        if (WinFindClass(CLASS_MAT_SELECT)) return 0;
+        WinId w = WinCreate(50, 43, 210, 95, WIN_DESKTOP, SELECT_STYLE, CLASS_MAT_SELECT);
+        WinParam title = (WinParam) "Select Material", zero = 0;
+        WinSendMessage(w, WM_SETTITLE, &title, &zero);
+        return 0;
+    }
+    default: return 1;
+    }
+}
+
+static int NameTexts(WinId, const char** out, int max)
+{
+    if (max < 1) return 0;
+    out[0] = MatMGetName(MatMCurrent());
+    return 1;
+}
+
+// ============================================================================================
+// Select Material
+// ============================================================================================
+
+// The list holds one line a material, its id the index + 1, sized for exactly these names.
+static ResId BuildItems(void)
+{
+    int n = MatMCount();
+    size_t total = 0;
+    for (int i = 0; i < n; i++) {
+        int len = StrLen(MatMGetName(i));
+        total += (size_t)(len ? len : StrLen(kNoName));
+    }
+    ResId items = ResCreate(ListSizeFor(n, total));
+    if (!items) FatalError("Out of memory.");
+    ListClear(items);
+    size_t end = 0;
+    for (int i = 0; i < n; i++) {
+        char text[MAT_NAME_SIZE + 1];
+        StrLCopy(text, MatMGetName(i), sizeof text);
+        // The list cannot hold an empty text or one starting with character 255.
+        if (!text[0]) StrLCopy(text, kNoName, sizeof text);
+        if ((uint8_t)text[0] == 255) text[0] = '?';
+        end = ListAppend(items, end, i + 1, text);
+    }
+    return items;
+}
+
+static void FillList(WinId self)
+{
+    SelectData* s = (SelectData*)WinDataOf(self, CLASS_MAT_SELECT);
+    ResId old = s->items;
+    ResId items = BuildItems();
+    s = (SelectData*)WinDataOf(self, CLASS_MAT_SELECT);
+    s->items = items;
+    WinParam p1 = items, p2 = 0;
+    WinSendMessage(s->list, WM_LISTSET, &p1, &p2);
+    if (old) ResFreeAlways(old);
+}
+
+static void SetRenameText(WinId field, const char* text)
+{
+    WinParam p1 = (WinParam)text, p2 = 0;
+    WinSendMessage(field, WM_EDITSETTEXT, &p1, &p2);
+}
+
+static int Chosen(const SelectData* s)
+{
+    WinParam id = 0, zero = 0;
+    WinSendMessage(s->list, WM_LISTGETCHOICE, &id, &zero);
+    return (int)id;
+}
+
+static void SelectPressed(WinId self, WinId button)
+{
+    SelectData* s = (SelectData*)WinGetData();
+    int id = Chosen(s);
+    if (button == s->ok) {
+        // Nothing chosen changes nothing.
+        if (id > 0) MatMSetCurrent(id - 1);
+        WinClose(self);
+    } else if (button == s->cancel) {
+        WinClose(self);
+    } else if (button == s->rename && id > 0) {
+        if (MatPanelRename(id - 1, mp.renameText)) {
+            FillList(self);
+            s = (SelectData*)WinGetData();
+            WinParam p1 = id, p2 = 0;
+            WinSendMessage(s->list, WM_LISTSETCHOICE, &p1, &p2);
+        }
+    }
+}
+
+static int SelectProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
+{
+    SelectData* s = (SelectData*)WinGetData();
+    switch (message) {
+    case WM_CREATE: {
+        memset(s, 0, sizeof *s);
+        WinId list = WinCreate(10, 20, 140, 54, WIN_CURRENT, 0, CLASS_LIST);
+        WinId ok = MakeButton(160, 20, 40, 11, BUTTON_PUSH, "Ok");
+        WinId cancel = MakeButton(160, 35, 40, 11, BUTTON_PUSH, "Cancel");
+        WinId rename = MakeButton(160, 50, 40, 11, BUTTON_PUSH, "Rename");
+        WinId field = WinCreate(10, 78, 140, 11, WIN_CURRENT, 0, CLASS_EDIT);
+        mp.renameText[0] = 0;
+        WinParam buffer = (WinParam)mp.renameText, limit = NAME_CHARS;
+        WinSendMessage(field, WM_EDITSETBUFFER, &buffer, &limit);
+        s = (SelectData*)WinGetData();
+        *s = SelectData{list, ok, cancel, rename, field, 0};
+        FillList(self);
+        return 0;
+    }
+    case WM_DESTROY:
+        if (s->items) ResFreeAlways(s->items);
+        s->items = 0;
+        return 1;
+    case WM_LISTCHOICE:
+        // The chosen name goes into the field, for "Rename" to start from.
+        if (*p1 > 0) SetRenameText(s->field, MatMGetName((int)*p1 - 1));
+        return 0;
+    case WM_PRESSED:
+        if (*p1) SelectPressed(self, sender);
+        return 0;
+    default: return 1;
+    }
+}
+
+// ============================================================================================
+// Panel
+// ============================================================================================
+
+static void CloseDialogs(void)
+{
+    MatEditCancel();
+    if (WinId w = WinFindClass(CLASS_MAT_SELECT)) WinClose(w);
+}
+
+static void SetToggle(WinId button, int on)
+{
+    WinParam state = 0, zero = 0;
+    WinSendMessage(button, WM_GETSTATE, &state, &zero);
+    if ((state != 0) == (on != 0)) return;
+    state = on;
+    WinSendMessage(button, WM_SETSTATE, &state, &zero);
+}
+
+// The list changed shape: the next frame reloads the textures.
+static void ListChanged(void) { EditorMaterialsChanged(); }
+
+static void FileChosen(WinId self, const char* path)
+{
+    char chosen[FILESEL_PATH_MAX];
+    StrLCopy(chosen, path, sizeof chosen);
+    StrLCopy(mp.folder, chosen, (size_t)StrFileNameOffset(chosen) + 1);
+    PanelData* d = (PanelData*)WinDataOf(self, CLASS_MATERIALS_PANEL);
+    switch (d->fileMode) {
+    case MODE_LOAD:
+        CloseDialogs();
+        MatMSetTexturesDirty();
+        // A file that failed to load keeps its name out of Save's way.
+        if (MatMLoad(chosen) != 0) MsgBoxShow("Error", "Unable to load materials.");
+        else StrLCopy(mp.file, chosen, sizeof mp.file);
+        ListChanged();
+        break;
+    case MODE_SAVE:
+        if (MatMSave(chosen) != 0) MsgBoxShow("Error", "Unable to save materials.");
+        else StrLCopy(mp.file, chosen, sizeof mp.file);
+        break;
+    case MODE_MERGE:
+        CloseDialogs();
+        MatMSetTexturesDirty();
+        if (MatMMerge(chosen) != 0) MsgBoxShow("Error", "Unable to merge materials.");
+        ListChanged();
+        break;
+    default: break;
+    }
+}
+
+static void Pressed(WinId self, WinId button, int on)
+{
+    PanelData* d = (PanelData*)WinGetData();
+    if (button == d->set || button == d->get) {
+        int tool = button == d->set ? MATPANEL_TOOL_SET : MATPANEL_TOOL_GET;
+        if (on) {
+            SetToggle(button == d->set ? d->get : d->set, 0);
+            EditSetTool(tool, MATPANEL_PICK_POLYGON);
+        } else if (EditToolMode() == tool) {
+            EditSetTool(0, 0);
+        }
+        return;
+    }
+    if (!on) return;
+    if (button == d->previous) MatMPrevious();
+    else if (button == d->next) MatMNext();
+    else if (button == d->add || button == d->remove) {
+        CloseDialogs();
+        MatMSetTexturesDirty();
+        if (button == d->add) MatMAdd(MatMCurrent());
+        else MatMDelete();
+        ListChanged();
+    } else if (button == d->load) {
+        d->fileMode = MODE_LOAD;
+        FileSelOpen("Load Materials", mp.folder, "*.MAT", self);
+    } else if (button == d->save) {
+        d->fileMode = MODE_SAVE;
+        // Save offers the file where it was found: its folder, not the last one browsed.
+        int nameAt = StrFileNameOffset(mp.file);
+        char folder[FILESEL_PATH_MAX];
+        StrLCopy(folder, nameAt ? mp.file : mp.folder, nameAt ? (size_t)nameAt + 1 : sizeof folder);
+        FileSelSave(folder, "*.MAT", mp.file + nameAt, self);
+    } else if (button == d->merge) {
+        d->fileMode = MODE_MERGE;
+        FileSelOpen("Merge Materials", mp.folder, "*.MAT", self);
+    }
+}
+
+static void CreateControls(void)
+{
+    PanelData c{};
+    c.set = MakeButton(10, 16, 40, 11, BUTTON_TOGGLE, "Set");
+    c.get = MakeButton(10, 31, 40, 11, BUTTON_TOGGLE, "Get");
+    c.previous = MakeButton(57, 5, 15, 37, BUTTON_PUSH, "<");
+    c.next = MakeButton(150, 5, 15, 37, BUTTON_PUSH, ">");
+    c.swatch = WinCreate(73, 5, 76, 24, WIN_CURRENT, 0, CLASS_MAT_SWATCH);
+    c.name = WinCreate(73, 30, 76, 12, WIN_CURRENT, 0, CLASS_MAT_NAME);
+    c.add = MakeButton(173, 16, 40, 11, BUTTON_PUSH, "Add");
+    c.remove = MakeButton(173, 31, 40, 11, BUTTON_PUSH, "Delete");
+    c.load = MakeButton(270, 4, 40, 11, BUTTON_PUSH, "Load");
+    c.save = MakeButton(270, 19, 40, 11, BUTTON_PUSH, "Save");
+    c.merge = MakeButton(270, 34, 40, 11, BUTTON_PUSH, "Merge");
+    *(PanelData*)WinGetData() = c;
+}
+
+static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
+{
+    PanelData* d = (PanelData*)WinGetData();
+    switch (message) {
+    case WM_CREATE: CreateControls(); return 0;
+    case WM_DESTROY:
+        // The dialogs belong to the panel: another panel in its place closes them too.
+        CloseDialogs();
+        return 1;
+    case WM_PRESSED: Pressed(self, sender, *p1 != 0); return 0;
+    case MATPANEL_SET_ON: SetToggle(d->set, 1); return 0;
+    case FILESEL_CHOSEN:
+        if (*p1) FileChosen(self, (const char*)*p1);
+        return 0;
+    default: return 1;
+    }
+}
+
+void MatPanelRegister(void)
+{
+    mp = {};
+    StrCopy(mp.file, "UNTITLED.MAT");
+    WinCreateClass(CLASS_MATERIALS_PANEL, CLASS_FRAME, sizeof(PanelData), PanelProc);
+    WinCreateClass(CLASS_MAT_SWATCH, CLASS_FRAME, 0, SwatchProc);
+    WinCreateClass(CLASS_MAT_NAME, CLASS_FRAME, 0, NameProc);
+    WinCreateClass(CLASS_MAT_SELECT, CLASS_FRAME, sizeof(SelectData), SelectProc);
+    DumpRegisterTexts(CLASS_MAT_NAME, NameTexts);
+    MatEditRegister();
+}

@@ -1,0 +1,28 @@
+// The materials panel (class 0x1002): the current material's swatch (0x1003) and name
+// (0x1004), stepping through the list, adding and deleting materials, loading, saving and
+// merging MAT files, and the view tools that assign ("Set") or pick ("Get") materials. A click
+// on the swatch opens the Edit Material dialog (matedit.h), one on the name the Select
+// Material dialog (0x1006), whose "Rename" renames the chosen material.
+#pragma once
+#include "toolkit/win.h"
+
+enum {
+    CLASS_MAT_SWATCH = 0x1003,
+    CLASS_MAT_NAME = 0x1004,
+    CLASS_MAT_SELECT = 0x1006,
+    MATPANEL_SET_ON = 40,       // to the panel (from the view after a Get): "Set" goes on
+    MATPANEL_TOOL_SET = 17,     // the view tools the toggles choose, both picking polygons
+    MATPANEL_TOOL_GET = 18,
+    MATPANEL_PICK_POLYGON = 2,
+};
+
+// Registers the panel, the swatch, the name field and the Select Material dialog.
+void MatPanelRegister(void);
+
+// Renames a material as the user asked: the Dummy, an empty name and a name that another
+// material has already (letter case ignored) are refused in an "Error" box. 1 when the name
+// changed, 0 otherwise (refused or the same).
+int MatPanelRename(int index, const char* name);
+
+// The file the panel's "Save" offers: the materials file last loaded or saved.
+const char* MatPanelFileName(void);

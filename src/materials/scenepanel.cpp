@@ -1,0 +1,147 @@
+#include "materials/scenepanel.h"
+
+#include <cstdio>
+
+#include "frontend/dump.h"
+#include "frontend/menubar.h"
+#include "kernel/util/maths.h"
+#include "render/draw3d.h"
+#include "toolkit/controls.h"
+#include "toolkit/draw.h"
+#include "toolkit/text.h"
+
+enum { SLIDER_COUNT = 8, SLIDER_X = 110, SLIDER_W = 80, LABEL_X = 10 };
+
+static const SceneValues kDefaults = {{8192, 8192, 8192}, {16384, 16384, 16384}, 8192, 0};
+
+static const struct {
+    const char* label;
+    int y;
+} kSliders[SLIDER_COUNT] = {
+    {"Ambient Red", 36},  {"Ambient Green", 52}, {"Ambient Blue", 68}, {"Distant Red", 100},
+    {"Distant Green", 116}, {"Distant Blue", 132}, {"Light Pitch", 164}, {"Light Heading", 180},
+};
+
+static struct {
+    SceneValues values;
+    char labels[SLIDER_COUNT][SCENE_LABEL_MAX];
+} sc;
+
+struct SceneData {
+    WinId slider[SLIDER_COUNT];
+    WinId ok;
+};
+
+const SceneValues* ScenePanelValues(void) { return &sc.values; }
+void ScenePanelSetValues(const SceneValues* values) { sc.values = *values; }
+
+int ScenePitchDegrees(int32_t pitch) { return -(pitch * 90 / SCENE_ONE); }
+int SceneHeadingDegrees(int32_t heading) { return heading * 360 / SCENE_ONE % 360; }
+
+// The slider's value, in table order.
+static int32_t* Value(int i)
+{
+    SceneValues& v = sc.values;
+    return i < 3 ? &v.ambient[i] : i < 6 ? &v.distant[i - 3] : i == 6 ? &v.pitch : &v.heading;
+}
+
+static void FormatLabels(void)
+{
+    for (int i = 0; i < SLIDER_COUNT; i++) {
+        int shown = i == 6 ? ScenePitchDegrees(sc.values.pitch) : i == 7 ? SceneHeadingDegrees(sc.values.heading) : *Value(i);
+        snprintf(sc.labels[i], sizeof sc.labels[i], "%s %d", kSliders[i].label, shown);
+    }
+}
+
+// ============================================================================================
+// Lighting
+// ============================================================================================
+
+void SceneLight(const SceneValues* v, int fullBright, int32_t ambient[3], int16_t direction[3], int32_t distant[3])
+{
+    for (int i = 0; i < 3; i++) {
+        ambient[i] = fullBright ? SCENE_ONE : v->ambient[i];
+        distant[i] = fullBright ? 0 : v->distant[i];
+    }
+    // The heading turns about the vertical axis (a full turn in 16384 steps, four angle units
+    // each); the pitch tilts the direction down from the horizontal (a quarter turn = 0x4000).
+    int32_t heading = v->heading * 4, pitch = v->pitch;
+    int32_t ch = FixCos(heading), sh = FixSin(heading), cp = FixCos(pitch), sp = FixSin(pitch);
+    direction[0] = (int16_t)-FixMul(sh, cp);
+    direction[1] = (int16_t)-sp;
+    direction[2] = (int16_t)FixMul(ch, cp);
+}
+
+void ScenePanelApplyLight(int fullBright)
+{
+    int32_t ambient[3], distant[3];
+    int16_t direction[3];
+    SceneLight(&sc.values, fullBright, ambient, direction, distant);
+    Draw3DSetAmbient(ambient[0], ambient[1], ambient[2]);
+    Draw3DSetDistantLight(direction, distant[0], distant[1], distant[2]);
+}
+
+// ============================================================================================
+// Panel
+// ============================================================================================
+
+static int SceneProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
+{
+    SceneData* d = (SceneData*)WinGetData();
+    switch (message) {
+    case WM_CREATE: {
+        SceneData c{};
+        for (int i = 0; i < SLIDER_COUNT; i++) {
+            c.slider[i] = WinCreate(SLIDER_X, kSliders[i].y, SLIDER_W, 11, self, 0, CLASS_SLIDER);
+            WinParam range = SCENE_ONE + 1, position = *Value(i) + 1, zero = 0;
+            WinSendMessage(c.slider[i], WM_SLIDERSETRANGE, &range, &zero);
+            WinSendMessage(c.slider[i], WM_SLIDERSETPOS, &position, &zero);
+        }
+        c.ok = WinCreate(10, 250, 40, 11, self, BUTTON_PUSH, CLASS_BUTTON);
+        WinParam label = (WinParam) "Ok", title = (WinParam) "Scene Setup", zero = 0;
+        WinSendMessage(c.ok, WM_SETLABEL, &label, &zero);
+        WinSendMessage(self, WM_SETTITLE, &title, &zero);
+        *(SceneData*)WinGetData() = c;
+        return 0;
+    }
+    case WM_DRAWCLIENT: {
+        int x0, y0, x1, y1;
+        WinGetExtent(0, &x0, &y0, &x1, &y1);
+        DrawFillRect(x0, y0, x1, y1, DrawBackground());
+        WinParam a = 0, b = 0;
+        WinSendMessage(WIN_SELF, WM_REGION, &a, &b);
+        int top = WinNoRect(a) ? 0 : WinHi(a);
+        // The labels show the values stored so far; the sliders' new values are taken next,
+        // so a change shows from the next redraw on.
+        FormatLabels();
+        TextSetColour(DrawTextColour());
+        TextSetFormat(TEXT_MODE_PLAIN, -1, 0, x1);
+        for (int i = 0; i < SLIDER_COUNT; i++) TextPrint(LABEL_X, kSliders[i].y - top + 2, "%s", sc.labels[i]);
+        for (int i = 0; i < SLIDER_COUNT; i++) {
+            ControlInfo c;
+            if (ControlDescribe(d->slider[i], &c)) *Value(i) = c.state - 1;
+        }
+        return 0;
+    }
+    case WM_PRESSED:
+        if (*p1 && sender == d->ok) WinClose(self);
+        return 0;
+    case WM_SLIDERPOS: return 0;
+    default: return 1;
+    }
+}
+
+static int SceneTexts(WinId, const char** out, int max)
+{
+    FormatLabels();
+    int n = 0;
+    for (; n < SLIDER_COUNT && n < max; n++) out[n] = sc.labels[n];
+    return n;
+}
+
+void ScenePanelRegister(void)
+{
+    sc.values = kDefaults;
+    WinCreateClass(CLASS_SCENE_PANEL, CLASS_FRAME, sizeof(SceneData), SceneProc);
+    DumpRegisterTexts(CLASS_SCENE_PANEL, SceneTexts);
+}

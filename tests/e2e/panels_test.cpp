@@ -1,0 +1,167 @@
+// The palette and materials panels driven by scripts as a user clicks and types, checked
+// through dumps, the log and the files they save (read back with tolbex-cli).
+#include <nlohmann/json.hpp>
+
+#include "e2e/e2e.h"
+#include "materials/mattest.h"
+
+using nlohmann::json;
+
+namespace {
+
+// Screen points at 800 x 600: the launcher's "Shape Editor", the menu bar's entries, and the
+// panels' controls (the panel area starts at (0, 550)).
+const char* kStart = "click 165 75\nwait 4\n";
+const char* kPalette = "click 550 559\nwait 2\n";
+const char* kMaterials = "click 370 559\nwait 2\n";
+const char* kPalRed = "click 205 559\n";
+const char* kSaveButton = "click 290 574\nwait 2\n";
+const char* kLoadButton = "click 290 559\nwait 2\n";
+const char* kMatAdd = "click 193 571\n";
+const char* kMatNext = "click 157 570\n";
+const char* kSwatch = "click 110 567\nwait 2\n";
+
+// The grid swatch of a colour.
+std::string Colour(int i, const char* button = "left")
+{
+    return "click " + std::to_string(6 + 4 * (i % 32)) + " " + std::to_string(555 + 5 * (i / 32)) + " " + button +
+           "\n";
+}
+
+// Names a file in the open file selector and takes it.
+std::string Choose(const std::string& name) { return "type " + name + "\nkey enter\nwait 2\n"; }
+
+class Panels : public Headless {
+protected:
+    json Info(const char* group, const std::string& file)
+    {
+        RunResult r = RunProgram(TOLBEX_CLI_BIN, {group, "info", file, "--json"}, dir.path());
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        return r.exitCode == 0 ? json::parse(r.output) : json();
+    }
+    void RunOk(const std::string& script)
+    {
+        RunResult r = Run(kStart + script);
+        ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    }
+    json Dump(const char* name) { return json::parse(ReadText(dir.file(name))); }
+    std::vector<std::string> Fields(const json& d)
+    {
+        std::vector<std::string> out;
+        for (const json& w : d["windows"])
+            if (w["class"] == "0x204") out.push_back(w["text"]);
+        return out;
+    }
+    std::vector<std::string> Names(const json& info)
+    {
+        std::vector<std::string> out;
+        for (const json& m : info["materials"]) out.push_back(m["name"]);
+        return out;
+    }
+    const json* Window(const json& d, const char* cls)
+    {
+        for (const json& w : d["windows"])
+            if (w["class"] == cls) return &w;
+        return nullptr;
+    }
+};
+
+}  // namespace
+
+TEST_F(Panels, PaletteColoursAreEditedSelectedAndSaved)
+{
+    // Colours 0..3: (10, 20, 30), (40, 41, 42), (50, 51, 52), (60, 61, 62).
+    Bytes pal;
+    AppendU16(pal, 0);
+    AppendU16(pal, 4);
+    for (int v : {10, 20, 30, 40, 41, 42, 50, 51, 52, 60, 61, 62}) AppendU8(pal, (uint8_t)v);
+    pal.resize(748, 0);
+    WriteBytes(dir.file("START.PAL"), pal);
+    WriteText(dir.file("tolbex.ini"), "palsupport=1\npalette=START.PAL\n");
+
+    // Colour 1, its red set to 63 in the field; then a range from colour 2 back to colour 0
+    // (started on 2): the fields show colour 2 and nothing is written.
+    RunOk(std::string(kPalette) + Colour(1) + "dump one.json\n" + kPalRed + "key backspace\nkey backspace\ntype 63\n" +
+          Colour(2) + Colour(0, "right") + "dump range.json\n" + kSaveButton + "dump save.json\n" + Choose("OUT.PAL"));
+    EXPECT_EQ(Fields(Dump("one.json")), (std::vector<std::string>{"40", "41", "42"}));
+    EXPECT_EQ(Fields(Dump("range.json")), (std::vector<std::string>{"50", "51", "52"}));
+    // Save offers the palette the settings named, nothing having been saved yet.
+    EXPECT_EQ(Fields(Dump("save.json")).back(), "START.PAL");
+
+    json info = Info("pal", dir.file("OUT.PAL"));
+    EXPECT_EQ(info["count"], 4);
+    EXPECT_EQ(info["colours"], json::parse("[[10,20,30],[63,41,42],[50,51,52],[60,61,62]]"));
+
+    // Spread over a range chosen backwards (3 down to 0) fills 1 and 2 between its ends;
+    // a click right of the last column selects nothing (it would have been colour 32).
+    RunOk(std::string(kPalette) + Colour(3) + Colour(0, "right") + "click 241 574\nwait 2\n" + "click 135 555\n" +
+          "dump past.json\n" + kSaveButton + Choose("SPREAD.PAL"));
+    info = Info("pal", dir.file("SPREAD.PAL"));
+    EXPECT_EQ(info["colours"], json::parse("[[10,20,30],[27,34,41],[43,47,51],[60,61,62]]"));
+    EXPECT_EQ(Fields(Dump("past.json")), (std::vector<std::string>{"60", "61", "62"})) << "colour 3 still picked";
+}
+
+TEST_F(Panels, WithoutPaletteSupportThePaletteOffersLoadAlone)
+{
+    // The entry is offered under the software renderer even without palette support.
+    WriteText(dir.file("tolbex.ini"), "palsupport=0\n");
+    RunResult r = Run("click 150 128\nwait 1\n" + std::string(kStart) + kPalette + "dump d.json\n", {"/debug"});
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    json d = Dump("d.json");
+    const json* panel = Window(d, "0x1008");
+    ASSERT_NE(panel, nullptr);
+    std::vector<std::string> labels;
+    for (const json& w : d["windows"])
+        if (w["parent"] == (*panel)["id"]) labels.push_back(w.value("label", w["class"].get<std::string>()));
+    EXPECT_EQ(labels, (std::vector<std::string>{"Load"}));
+}
+
+TEST_F(Panels, MaterialsAreAddedSavedAndAFailedLoadLosesNothing)
+{
+    WriteText(dir.file("BAD.MAT"), "not a material file");
+    RunOk(std::string(kMaterials) + kMatAdd + kSaveButton + Choose("MATERIALS_OF_THE_TOWER.MAT") + kLoadButton + Choose("BAD.MAT") +
+          "key enter\nwait 1\n" + kMatNext + "dump after.json\n" + kSaveButton + "dump save.json\n" + "key enter\nwait 2\n");
+    json info = Info("mat", dir.file("MATERIALS_OF_THE_TOWER.MAT"));
+    EXPECT_EQ(Names(info), (std::vector<std::string>{"Dummy", "New Mat 00"}));
+    EXPECT_NE(log.find("MSGBOX \"Error\" \"Unable to load materials.\""), std::string::npos) << log;
+    EXPECT_EQ(ReadText(dir.file("BAD.MAT")), "not a material file") << "Save went back to the file last saved";
+    // The list kept its material; Save offered the file that was saved, not the one that failed.
+    json after = Dump("after.json");
+    EXPECT_EQ((*Window(after, "0x1004"))["texts"][0], "New Mat 00");
+    EXPECT_EQ(Fields(Dump("save.json")).back(), "MATERIALS_OF_THE_TOWER.MAT");
+}
+
+TEST_F(Panels, TheDummyIsNotEditedAndCancelPutsAMaterialBack)
+{
+    // The Dummy's swatch refuses; another material's opens Edit Material, where the red
+    // slider recolours it at once and Cancel puts it back: the saves before and after match.
+    RunOk(std::string(kMaterials) + kSwatch + "key enter\nwait 1\ndump refused.json\n" + kMatAdd + kMatNext +
+          kSaveButton + Choose("BEFORE.MAT") + kSwatch + "click 200 176\nwait 2\ndump moved.json\n" +
+          "click 260 146\nwait 2\ndump cancelled.json\n" + kSaveButton + Choose("AFTER.MAT"));
+    EXPECT_NE(log.find("MSGBOX \"Error\" \"You can't edit the \"Dummy\" material, dummy!\""), std::string::npos);
+    EXPECT_EQ(Window(Dump("refused.json"), "0x1005"), nullptr);
+    json moved = Dump("moved.json");
+    const json* dialog = Window(moved, "0x1005");
+    ASSERT_NE(dialog, nullptr);
+    int red = 0;
+    for (const json& w : moved["windows"])
+        if (w["parent"] == (*dialog)["id"] && w["class"] == "0x206" && w["y"] == 171) red = w["value"];
+    EXPECT_GT(red, 8000) << "the red slider moved";
+    EXPECT_EQ(Window(Dump("cancelled.json"), "0x1005"), nullptr);
+    Bytes before = ReadBytes(dir.file("BEFORE.MAT")), after = ReadBytes(dir.file("AFTER.MAT"));
+    ASSERT_FALSE(before.empty());
+    EXPECT_EQ(before, after);
+}
+
+TEST_F(Panels, ARenameToANameInUseIsRefused)
+{
+    // Two adds give Dummy, New Mat 01, New Mat 00; the second line is renamed to the third's
+    // name, in other letters' case.
+    std::string erase;
+    for (int i = 0; i < 12; i++) erase += "key backspace\n";
+    RunOk(std::string(kMaterials) + kMatAdd + kMatAdd + "click 110 586\nwait 2\n" + "click 100 76\nwait 1\n" +
+          "click 195 126\n" + erase + "type new mat 00\n" + "click 230 98\nwait 2\nkey enter\nwait 1\n" +
+          "click 230 68\nwait 2\n" + kSaveButton + Choose("NAMES.MAT"));
+    EXPECT_NE(log.find("MSGBOX \"Error\" \"Duplicate name.\""), std::string::npos) << log;
+    EXPECT_EQ(Names(Info("mat", dir.file("NAMES.MAT"))), (std::vector<std::string>{"Dummy", "New Mat 01", "New Mat 00"}));
+}

@@ -1,0 +1,67 @@
+// Helpers for driving panels in process: finding their controls and using them as the user
+// does (pointer clicks through ClickAt, keys through the keyboard queue).
+#pragma once
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "frontend/dump.h"
+#include "frontend/run.h"
+#include "toolkit/controls.h"
+#include "toolkit/win.h"
+
+inline nlohmann::json DumpJson() { return nlohmann::json::parse(DumpText()); }
+
+// The children of a window of one class, oldest first.
+inline std::vector<WinId> ChildrenOf(WinId parent, uint32_t cls)
+{
+    std::vector<WinId> out;
+    for (int slot = WIN_MAX_CHILDREN - 1; slot >= 0; slot--) {
+        WinId c = WinGetChild(parent, slot);
+        if (c && WinGetClass(c) == cls) out.push_back(c);
+    }
+    return out;
+}
+
+// The centre of a window on the screen.
+inline void ClickWindow(WinId w, int dx = -1, int dy = -1)
+{
+    int x = 0, y = 0, rx, ry, width, height;
+    WinGetAbsPos(w, &x, &y);
+    WinGetRect(w, &rx, &ry, &width, &height);
+    ClickAt(x + (dx < 0 ? width / 2 : dx), y + (dy < 0 ? height / 2 : dy));
+}
+
+inline WinId ButtonOf(WinId parent, const char* label)
+{
+    for (WinId b : ChildrenOf(parent, CLASS_BUTTON)) {
+        ControlInfo c;
+        if (ControlDescribe(b, &c) && std::string(c.text) == label) return b;
+    }
+    return 0;
+}
+
+inline int32_t ControlState(WinId w)
+{
+    ControlInfo c;
+    return ControlDescribe(w, &c) ? c.state : -1;
+}
+
+// A key pressed and released, a turn each.
+inline void TapKey(int scan)
+{
+    InputQueueKey(scan, 1);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    InputQueueKey(scan, 0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+}
+
+// Opens a menu bar entry's panel and gives it a turn.
+inline WinId OpenPanel(const char* entry, uint32_t cls)
+{
+    WinId button = ButtonOf(WinFindClass(0x1000), entry);
+    if (!button) return 0;
+    ClickWindow(button);
+    return WinFindClass(cls);
+}

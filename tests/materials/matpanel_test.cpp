@@ -1,0 +1,287 @@
+// The materials panel, its dialogs and the Scene Setup panel in the running editor.
+#include "frontend/editstate.h"
+#include "frontend/menubar.h"
+#include "frontend/msgbox.h"
+#include "frontend/panels.h"
+#include "kernel/log.h"
+#include "materials/matedit.h"
+#include "materials/matpanel.h"
+#include "materials/mattest.h"
+#include "materials/scenepanel.h"
+
+using nlohmann::json;
+
+namespace {
+
+// The Edit Material slider at a window y (Ambient 91 ... Red 151, Alpha 196), 0 when absent.
+WinId SliderAt(WinId dialog, int y)
+{
+    for (WinId s : ChildrenOf(dialog, CLASS_SLIDER)) {
+        int x, sy, w, h;
+        WinGetRect(s, &x, &sy, &w, &h);
+        if (sy == y) return s;
+    }
+    return 0;
+}
+
+class MatPanel : public Run {
+protected:
+    WinId panel = 0;
+    // The Shape Editor with the materials panel open, and materials named A, B (index 1, 2).
+    void Open(const std::string& ini = "")
+    {
+        if (!ini.empty()) WriteText("tolbex.ini", ini);
+        StartEditor(EDITOR_SHAPE);
+        MatMAdd(1);
+        MatMSetName(1, "B");
+        MatMAdd(1);
+        MatMSetName(1, "A");
+        panel = OpenPanel("Materials", CLASS_MATERIALS_PANEL);
+        ASSERT_NE(panel, 0);
+    }
+    WinId EditDialog(int material)
+    {
+        MatMSetCurrent(material);
+        ClickWindow(ChildrenOf(panel, CLASS_MAT_SWATCH).at(0));
+        return MatEditWindow();
+    }
+};
+
+}  // namespace
+
+TEST(MatEditRules, SlidersAndPickerMapToValues)
+{
+    EXPECT_EQ(MatEditSliderPosition(0, MATEDIT_COEFF_MAX), 1);
+    EXPECT_EQ(MatEditSliderPosition(16384, MATEDIT_COEFF_MAX), 16385);
+    EXPECT_EQ(MatEditSliderPosition(20000, MATEDIT_COEFF_MAX), 16385) << "out of range: the nearest end";
+    EXPECT_EQ(MatEditSliderPosition(-3, MATEDIT_COEFF_MAX), 1);
+    EXPECT_EQ(MatEditSliderPosition(16384, MATEDIT_ALPHA_MAX), 16384);
+    EXPECT_EQ(MatEditSliderValue(1), 0);
+    EXPECT_EQ(MatEditSliderValue(16385), 16384);
+    // 16 x 16 swatches of 8 x 2 pixels from (2, 7).
+    EXPECT_EQ(MatEditPickerIndex(2, 7), 0);
+    EXPECT_EQ(MatEditPickerIndex(9, 8), 0);
+    EXPECT_EQ(MatEditPickerIndex(10, 7), 1);
+    EXPECT_EQ(MatEditPickerIndex(129, 38), 255);
+    EXPECT_EQ(MatEditPickerIndex(130, 7), -1);
+    EXPECT_EQ(MatEditPickerIndex(2, 39), -1);
+    EXPECT_EQ(MatEditPickerIndex(1, 7), -1);
+    EXPECT_EQ(MatEditPickerIndex(2, 6), -1);
+}
+
+TEST(SceneRules, LabelsInDegreesAndTheLight)
+{
+    EXPECT_EQ(ScenePitchDegrees(8192), -45);
+    EXPECT_EQ(ScenePitchDegrees(16384), -90);
+    EXPECT_EQ(ScenePitchDegrees(181), 0) << "divided towards zero";
+    EXPECT_EQ(ScenePitchDegrees(183), -1);
+    EXPECT_EQ(SceneHeadingDegrees(16384), 0);
+    EXPECT_EQ(SceneHeadingDegrees(8192), 180);
+    EXPECT_EQ(SceneHeadingDegrees(16383), 359);
+    EXPECT_EQ(SceneHeadingDegrees(45), 0);
+
+    // Pitch 8192 sends the light down at 45 degrees; a heading of a quarter turn points it
+    // along -x instead of +z.
+    SceneValues v = {{100, 200, 300}, {1000, 2000, 3000}, 8192, 0};
+    int32_t ambient[3], distant[3];
+    int16_t dir[3];
+    SceneLight(&v, 0, ambient, dir, distant);
+    EXPECT_EQ(ambient[2], 300);
+    EXPECT_EQ(distant[0], 1000);
+    EXPECT_EQ(dir[0], 0);
+    EXPECT_NEAR(dir[1], -11585, 2);
+    EXPECT_NEAR(dir[2], 11585, 2);
+    v.heading = 4096;
+    SceneLight(&v, 0, ambient, dir, distant);
+    EXPECT_NEAR(dir[0], -11585, 2);
+    EXPECT_NEAR(dir[2], 0, 2);
+    SceneLight(&v, 1, ambient, dir, distant);
+    EXPECT_EQ(ambient[1], 16384) << "full bright";
+    EXPECT_EQ(distant[1], 0);
+}
+
+TEST_F(Run, SceneSetupShowsTheStoredValues)
+{
+    StartEditor(EDITOR_SHAPE);
+    SceneValues v = *ScenePanelValues();
+    EXPECT_EQ(v.pitch, 8192);
+    EXPECT_EQ(v.ambient[0], 8192);
+    v.heading = 16384;
+    ScenePanelSetValues(&v);
+    WinId scene = WinCreate(80, 30, 200, 300, WIN_DESKTOP, 11, CLASS_SCENE_PANEL);
+    Turns(1);
+    json d = DumpJson();
+    for (const json& w : d["windows"]) {
+        if (w["id"] != scene) continue;
+        EXPECT_EQ(w["title"], "Scene Setup");
+        EXPECT_EQ(w["texts"][6], "Light Pitch -45");
+        EXPECT_EQ(w["texts"][7], "Light Heading 0");
+        EXPECT_EQ(w["texts"][0], "Ambient Red 8192");
+    }
+    EXPECT_EQ(ChildrenOf(scene, CLASS_SLIDER).size(), 8u);
+    // A press on the pitch slider's far end: the stored pitch follows, the panel closes on Ok.
+    ClickWindow(ChildrenOf(scene, CLASS_SLIDER)[6], 78, 5);
+    Turns(1);
+    EXPECT_EQ(ScenePanelValues()->pitch, 16384);
+    ClickWindow(ButtonOf(scene, "Ok"));
+    EXPECT_FALSE(WinIsWindow(scene));
+}
+
+TEST_F(MatPanel, ColourFollowsTheSliderInTheRenderTableAndOkWritesOnlyWhatMoved)
+{
+    Open();
+    MatMSetAmbient(2, 0xFFFF);   // out of the slider's range: only a moved slider may change it
+    MatMSetSpecular(2, 500);
+    WinId dialog = EditDialog(2);
+    ASSERT_NE(dialog, 0);
+    EXPECT_STREQ(WinGetTitle(dialog), "Edit Material");
+    ASSERT_NE(SliderAt(dialog, 151), 0);
+    ClickWindow(SliderAt(dialog, 151), 144, 5);   // Red, far right
+    EXPECT_EQ(GetI32(MatMRecord(2), MR_RED), 16383) << "16384 from the slider is stored as 16383";
+    EXPECT_EQ(IntMatRed(2), 255) << "the render table follows at once";
+    ClickWindow(SliderAt(dialog, 106), 3, 5);     // Specular, to 0
+    EXPECT_EQ(GetI32(MatMRecord(2), MR_SPECULAR), 500) << "written only on Ok";
+    ClickWindow(ButtonOf(dialog, "Ok"));
+    EXPECT_FALSE(WinIsWindow(dialog));
+    EXPECT_EQ(GetI32(MatMRecord(2), MR_SPECULAR), 0);
+    EXPECT_EQ(GetI32(MatMRecord(2), MR_AMBIENT), 0xFFFF) << "an unmoved slider writes nothing";
+    EXPECT_EQ(IntMatRed(2), 255);
+
+    // Cancel: colour and alpha as they were, in the list and the render table.
+    dialog = EditDialog(2);
+    ClickWindow(SliderAt(dialog, 166), 144, 5);   // Green
+    ClickWindow(SliderAt(dialog, 196), 144, 5);   // Alpha
+    EXPECT_EQ(IntMatAlpha(2), 16383);
+    ClickWindow(ButtonOf(dialog, "Cancel"));
+    EXPECT_EQ(GetI32(MatMRecord(2), MR_GREEN), 0);
+    EXPECT_EQ(GetI32(MatMRecord(2), MR_ALPHA), 0);
+    EXPECT_EQ(IntMatGreen(2), 0);
+    EXPECT_EQ(IntMatAlpha(2), 0);
+    EXPECT_EQ(IntMatRed(2), 255);
+}
+
+TEST_F(MatPanel, ATexturedMaterialShowsNoColourUntilClearAndCancelGivesTheTextureBack)
+{
+    Open();
+    MatMSetTexture(1, "WOOD");
+    WinId dialog = EditDialog(1);
+    EXPECT_EQ(ChildrenOf(dialog, CLASS_SLIDER).size(), 4u) << "the coefficients only";
+    ClickWindow(ButtonOf(dialog, "Clear"));
+    EXPECT_STREQ(MatMGetTexture(1), "");
+    EXPECT_EQ(ChildrenOf(dialog, CLASS_SLIDER).size(), 8u) << "colour and alpha at once";
+    ClickWindow(ButtonOf(dialog, "Cancel"));
+    EXPECT_STREQ(MatMGetTexture(1), "WOOD");
+
+    // Another panel in the materials panel's place closes the dialog and puts it back too.
+    dialog = EditDialog(1);
+    ClickWindow(ButtonOf(dialog, "Clear"));
+    OpenPanel("Mesh", CLASS_MESH_PANEL);
+    Turns(1);
+    EXPECT_FALSE(WinIsWindow(dialog));
+    EXPECT_STREQ(MatMGetTexture(1), "WOOD");
+}
+
+TEST_F(MatPanel, ThePickerChoosesThePaletteIndexOnOk)
+{
+    Open("palsupport=1\n");
+    MatMSetPalette(1, 5);
+    WinId dialog = EditDialog(1);
+    std::vector<WinId> pickers = ChildrenOf(dialog, CLASS_MAT_PICKER);
+    ASSERT_EQ(pickers.size(), 1u);
+    EXPECT_EQ(ChildrenOf(dialog, CLASS_SLIDER).size(), 5u) << "coefficients and alpha, no RGB";
+    ClickWindow(pickers[0], 2 + 8 * 4 + 1, 7 + 2 * 1);   // row 1, column 4: colour 20
+    EXPECT_EQ(MatMGetPalette(1), 5) << "not before Ok";
+    ClickWindow(ButtonOf(dialog, "Ok"));
+    EXPECT_EQ(MatMGetPalette(1), 20);
+    EXPECT_EQ(IntMatPalette(1), 20);
+}
+
+TEST_F(MatPanel, NamesAreRenamedOnlyToNamesNotInUse)
+{
+    Open();
+    LogOpen("log.txt");
+    WinId dialog = EditDialog(1);
+    WinId name = ChildrenOf(dialog, CLASS_EDIT).at(0);
+    WinParam text = (WinParam) "b", zero = 0;
+    WinSendMessage(name, WM_EDITSETTEXT, &text, &zero);
+    ClickWindow(ButtonOf(dialog, "Ok"));
+    EXPECT_TRUE(WinIsWindow(dialog)) << "refused: the dialog stays for another name";
+    EXPECT_STREQ(MatMGetName(1), "A");
+    TapKey(KEY_RETURN);
+    text = (WinParam) "C";
+    WinSendMessage(name, WM_EDITSETTEXT, &text, &zero);
+    ClickWindow(ButtonOf(dialog, "Ok"));
+    EXPECT_STREQ(MatMGetName(1), "C");
+    EXPECT_EQ(IntMatFind("C"), 1);
+    EXPECT_EQ(MatPanelRename(0, "Other"), 0) << "the Dummy keeps its name";
+    EXPECT_EQ(MatPanelRename(2, ""), 0);
+    LogOpen(nullptr);
+    std::string log = ReadText("log.txt");
+    EXPECT_NE(log.find("MSGBOX \"Error\" \"Duplicate name.\""), std::string::npos) << log;
+    EXPECT_NE(log.find("MSGBOX \"Error\" \"Illegal name.\""), std::string::npos) << log;
+    TapKey(KEY_RETURN);
+    TapKey(KEY_RETURN);
+    EXPECT_EQ(MsgBoxWaitingCount(), 0);
+}
+
+TEST_F(MatPanel, SelectMaterialListsAThousandNamesAndOkWithoutAChoiceChangesNothing)
+{
+    std::vector<Mat> mats(1000);
+    for (int i = 0; i < 1000; i++) {
+        char n[16];
+        snprintf(n, sizeof n, "Material %06d", i);
+        mats[i] = {n, 0, 0, 0, 0, 16384, 16384};
+    }
+    mats[0].name = "Dummy";
+    mats[7].name = "";
+    WriteBytes("BIG.MAT", MatFile(mats));
+    Open();
+    ASSERT_EQ(MatMLoad("BIG.MAT"), 0);
+    MatMSetCurrent(3);
+    ClickWindow(ChildrenOf(panel, CLASS_MAT_NAME).at(0));
+    WinId select = WinFindClass(CLASS_MAT_SELECT);
+    ASSERT_NE(select, 0);
+    ResId items = 0;
+    ControlInfo c;
+    ASSERT_TRUE(ControlDescribe(ChildrenOf(select, CLASS_LIST).at(0), &c));
+    items = c.list;
+    ASSERT_EQ(ListCount(items), 1000);
+    EXPECT_STREQ(ListGetItemText(items, 1000), "Material 000999");
+    EXPECT_STREQ(ListGetItemText(items, 8), "(no name)");
+    ClickWindow(ButtonOf(select, "Ok"));
+    Turns(1);
+    EXPECT_EQ(MatMCurrent(), 3) << "no line chosen: no Dummy either";
+    EXPECT_FALSE(WinIsWindow(select));
+
+    // A chosen line becomes current.
+    ClickWindow(ChildrenOf(panel, CLASS_MAT_NAME).at(0));
+    select = WinFindClass(CLASS_MAT_SELECT);
+    ClickWindow(ChildrenOf(select, CLASS_LIST).at(0), 5, 9 + 4);   // line 2
+    ClickWindow(ButtonOf(select, "Ok"));
+    EXPECT_EQ(MatMCurrent(), 1);
+}
+
+TEST_F(MatPanel, SetAndGetChooseTheViewToolsAndTheViewTurnsSetOn)
+{
+    Open();
+    WinId set = ButtonOf(panel, "Set"), get = ButtonOf(panel, "Get");
+    ClickWindow(set);
+    EXPECT_EQ(EditToolMode(), MATPANEL_TOOL_SET);
+    EXPECT_EQ(EditPickMode(), 2);
+    ClickWindow(get);
+    EXPECT_EQ(EditToolMode(), MATPANEL_TOOL_GET);
+    EXPECT_EQ(ControlState(set), 0);
+    WinParam zero = 0, none = 0;
+    WinSendMessage(panel, MATPANEL_SET_ON, &zero, &none);
+    EXPECT_EQ(EditToolMode(), MATPANEL_TOOL_SET);
+    EXPECT_EQ(ControlState(get), 0);
+    ClickWindow(set);
+    EXPECT_EQ(EditToolMode(), 0);
+
+    // Stepping wraps both ways.
+    MatMSetCurrent(0);
+    ClickWindow(ButtonOf(panel, "<"));
+    EXPECT_EQ(MatMCurrent(), 2);
+    ClickWindow(ButtonOf(panel, ">"));
+    EXPECT_EQ(MatMCurrent(), 0);
+}

@@ -1,0 +1,112 @@
+// The palette panel in the running editor: the grid's hit test, the fields, and what the
+// renderer and the materials see of a palette change.
+#include "frontend/filesel.h"
+#include "frontend/menubar.h"
+#include "frontend/panels.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
+#include "palette/iff.h"
+#include "palette/palm.h"
+#include "palette/palpanel.h"
+#include "render/vid16.h"
+
+TEST(PalPanelGrid, PointsMapToColoursAndNothingPastTheLastColumnOrRow)
+{
+    EXPECT_EQ(PalPanelGridIndex(2, 2), 0);
+    EXPECT_EQ(PalPanelGridIndex(5, 6), 0);
+    EXPECT_EQ(PalPanelGridIndex(6, 7), 33);
+    EXPECT_EQ(PalPanelGridIndex(129, 2), 31);
+    EXPECT_EQ(PalPanelGridIndex(130, 2), PALGRID_NONE) << "would be column 32: the next row's first colour";
+    EXPECT_EQ(PalPanelGridIndex(133, 2), PALGRID_NONE);
+    EXPECT_EQ(PalPanelGridIndex(2, 41), 224);
+    EXPECT_EQ(PalPanelGridIndex(129, 41), 255);
+    EXPECT_EQ(PalPanelGridIndex(2, 42), PALGRID_NONE);
+    EXPECT_EQ(PalPanelGridIndex(1, 2), PALGRID_NONE);
+    EXPECT_EQ(PalPanelGridIndex(2, 1), PALGRID_NONE);
+}
+
+namespace {
+
+class PalPanel : public Run {
+protected:
+    WinId panel = 0, grid = 0;
+    void Open()
+    {
+        WriteText("tolbex.ini", "palsupport=1\n");
+        StartEditor(EDITOR_SHAPE);
+        for (int i = 0; i < 16; i++) PalMSetColour(i, i, 2 * i, 3 * i);
+        panel = OpenPanel("Palette", CLASS_PALETTE_PANEL);
+        ASSERT_NE(panel, 0);
+        grid = ChildrenOf(panel, CLASS_PALETTE_GRID).at(0);
+    }
+    void Pick(int index, bool right = false)
+    {
+        int x = 0, y = 0;
+        WinGetAbsPos(grid, &x, &y);
+        x += 3 + 4 * (index % 32);
+        y += 3 + 5 * (index / 32);
+        InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)y << 16) | (uint32_t)x));
+        InputMessageHook(nullptr, right ? NM_RBUTTONDOWN : NM_LBUTTONDOWN, 0, 0);
+        Turns(1);
+        InputMessageHook(nullptr, right ? NM_RBUTTONUP : NM_LBUTTONUP, 0, 0);
+        Turns(1);
+    }
+    std::string Field(int i)
+    {
+        ControlInfo c;
+        ControlDescribe(ChildrenOf(panel, CLASS_EDIT).at(i), &c);
+        return c.text;
+    }
+};
+
+}  // namespace
+
+TEST_F(PalPanel, AnEditedColourReachesTheRendererAndPaletteMaterials)
+{
+    Open();
+    MatMAdd(1);
+    MatMSetPalette(1, 7);
+    Pick(7);
+    EXPECT_EQ(Field(0), "7");
+    EXPECT_EQ(Field(2), "21");
+    // The user types a new red: backspace, then 5 and 0.
+    ClickWindow(ChildrenOf(panel, CLASS_EDIT).at(0), 60);
+    TapKey(KEY_BACK);
+    TapKey(KEY_1 + 4);
+    TapKey(KEY_0);
+    int r, g, b;
+    PalMGetColour(7, &r, &g, &b);
+    EXPECT_EQ(r, 50);
+    EXPECT_EQ(g, 14);
+    EXPECT_EQ((Vid16Current()->palette[7] >> 16) & 0xFF, 200u) << "the rasteriser's copy";
+    EXPECT_EQ(IntMatRed(1), 200) << "a palette material takes its entry's new colour";
+    EXPECT_EQ(IntMatRed(0), 0) << "the Dummy stays all zero";
+}
+
+TEST_F(PalPanel, ImportFillsARangeChosenBackwards)
+{
+    Open();
+    Bytes lbm = ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/FC.LBM");
+    uint8_t cmap[256 * 3];
+    int colours = 0;
+    ASSERT_EQ(IffGetPalette(lbm.data(), lbm.size(), cmap, &colours), 1);
+    ASSERT_GE(colours, 6);
+    // From colour 9 back to colour 4: six colours from 4 on.
+    Pick(9);
+    Pick(4, true);
+    ClickWindow(ButtonOf(panel, "Import"));
+    ASSERT_NE(FileSelWindow(), 0);
+    std::string path = std::string(TOLBEX_FIXTURES) + "/real/FC.LBM";
+    WinParam p1 = (WinParam)path.c_str(), p2 = 0;
+    WinSendMessage(panel, FILESEL_CHOSEN, &p1, &p2);
+    for (int i = 4; i <= 10; i++) {
+        int r, g, b;
+        PalMGetColour(i, &r, &g, &b);
+        if (i == 10) {
+            EXPECT_EQ(r, 10) << "past the range";
+            continue;
+        }
+        EXPECT_EQ(r, cmap[3 * (i - 4)] >> 2) << i;
+        EXPECT_EQ(b, cmap[3 * (i - 4) + 2] >> 2) << i;
+    }
+}
