@@ -192,8 +192,9 @@ void EditorStart(void)
     ViewRegisterClasses();
     PanelRegisterPlaceholders();
 
-    CreateEditorWindows();
+    // The state is fresh before the windows are made: the first view takes the keypad.
     EditStateReset();
+    CreateEditorWindows();
     TimingReset();
 }
 
