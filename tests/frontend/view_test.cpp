@@ -483,3 +483,53 @@ TEST_F(Run, ARectangleSelectsWhatLiesInsideItAndNeedsNoPanel)
     Turns(1);
     EXPECT_EQ(MeshSelectedVertexCount(), 2);
 }
+
+TEST_F(Run, VertexToolsThatWorkOnTwoPicksOrAPlane)
+{
+    StartEditor(EDITOR_SHAPE);
+    SetView(VIEW_REAR);
+    EditSetTool(EDIT_TOOL_VERTEX_ADD, EDIT_PICK_VERTICES);
+    auto at = [](int dx, int dy) { return std::pair<int, int>{CLIENT_X + CENTRE_X + dx, CLIENT_Y + CENTRE_Y + dy}; };
+    auto click = [](std::pair<int, int> p) {
+        Rest(p.first, p.second);
+        ClickAt(p.first, p.second);
+    };
+    const std::pair<int, int> a = at(-30, 20), b = at(30, 20), c = at(0, -30);
+    for (auto p : {a, b, c}) ClickAt(p.first, p.second);
+    ASSERT_EQ(ShapeVertexCount(Block()), 3);
+
+    // Interp: two clicks add the vertex halfway, and leave nothing selected.
+    EditSetTool(EDIT_TOOL_VERTEX_INTERP, 69);
+    click(a);
+    EXPECT_EQ(MeshSelectedVertexCount(), 1);
+    click(b);
+    ASSERT_EQ(ShapeVertexCount(Block()), 4);
+    EXPECT_EQ(Vertex(3), (std::vector<int32_t>{0, -3200, 0}));
+    EXPECT_EQ(MeshSelectedVertexCount(), 0);
+    // Merge: the lower-numbered vertex takes the other's place; one Undo takes it back.
+    EditSetTool(EDIT_TOOL_VERTEX_MERGE, 69);
+    click(a);
+    click(at(0, 20));
+    ASSERT_EQ(ShapeVertexCount(Block()), 3);
+    EXPECT_EQ(Vertex(0), (std::vector<int32_t>{0, -3200, 0}));
+    EXPECT_EQ(MeshSelectedVertexCount(), 0);
+    ShapeMUndo();
+    EXPECT_EQ(ShapeVertexCount(Block()), 4);
+    EXPECT_EQ(Vertex(0), (std::vector<int32_t>{-4800, -3200, 0}));
+    // Camera: the view looks at the vertex clicked.
+    EditSetTool(EDIT_TOOL_VERTEX_CAMERA, 5);
+    click(c);
+    EXPECT_EQ(Centre(), (std::vector<int32_t>{0, 4800, 0}));
+
+    // PlaneXZ: a vertex drops straight onto the selected polygon's plane (here y = x).
+    ShapeMNew();
+    const int32_t pts[4][3] = {{0, 0, 0}, {1000, 1000, 0}, {0, 0, 1000}, {4000, 0, 500}};
+    for (const auto& p : pts) ASSERT_GE(ShapeAppendVertex(ShapeMEdit(), p[0], p[1], p[2]), 0);
+    const uint16_t tri[3] = {0, 1, 2};
+    ASSERT_EQ(ShapeAppendPolygonWithNormal(ShapeMEdit(), 3, tri, 0), 0);
+    MeshSelectPolygon(0, 1);
+    EditRequestCentre(0, 0, 0);
+    EditSetTool(EDIT_TOOL_VERTEX_PLANE_XZ, 5);
+    click(at(25, 0));   // x 4000 at zoom 160
+    EXPECT_EQ(Vertex(3), (std::vector<int32_t>{4000, 4000, 500}));
+}
