@@ -201,8 +201,9 @@ void EditorStart(void)
     PalPanelRegister();
     PanelRegisterPlaceholders();
 
-    CreateEditorWindows();
+    // The state is fresh before the windows are made: the first view takes the keypad.
     EditStateReset();
+    CreateEditorWindows();
     TimingReset();
 }
 

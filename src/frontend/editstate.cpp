@@ -1,5 +1,7 @@
 #include "frontend/editstate.h"
 
+#include "kernel/util/str.h"
+
 static const EditPick kNoPick = {-1, -1, 0, 0};
 
 static struct {
@@ -9,11 +11,22 @@ static struct {
     int centrePending;
     int32_t centre[3];
     EditPick now, before;
-} es = {0, 0, 0, 0, 0, {0, 0, 0}, kNoPick, kNoPick};
+    char title[EDIT_TITLE_MAX + 1];
+    int colourStart, colourEnd;
+    int32_t points[EDIT_POINT_LIST_MAX];
+    int pointCount;
+    int32_t firstPolygon;
+    int32_t mappingPolygon, mappingPoint;
+    int rectPending;
+    uint32_t rectFlags;
+    int32_t rect[4];
+} es;
 
 void EditStateReset(void)
 {
-    es = {0, 0, 0, 0, 0, {0, 0, 0}, kNoPick, kNoPick};
+    es = {};
+    es.now = es.before = kNoPick;
+    es.firstPolygon = es.mappingPolygon = -1;
 }
 
 int EditToolMode(void) { return es.toolMode; }
@@ -54,4 +67,64 @@ void EditPickNewFrame(void)
 {
     es.before = es.now;
     es.now = kNoPick;
+}
+
+void EditPickForget(void) { es.before = kNoPick; }
+
+void EditSetViewTitle(const char* text) { StrLCopy(es.title, text ? text : "", sizeof es.title); }
+const char* EditViewTitle(void) { return es.title; }
+
+void EditSetColourRange(int start, int end)
+{
+    es.colourStart = start;
+    es.colourEnd = end;
+}
+
+void EditColourRange(int* start, int* end)
+{
+    if (start) *start = es.colourStart;
+    if (end) *end = es.colourEnd;
+}
+
+void EditClearPointList(void) { es.pointCount = 0; }
+
+int EditAppendPoint(int32_t vertex)
+{
+    if (es.pointCount >= EDIT_POINT_LIST_MAX) return 0;
+    es.points[es.pointCount++] = vertex;
+    return 1;
+}
+
+int EditPointCount(void) { return es.pointCount; }
+int32_t EditPoint(int index) { return index >= 0 && index < es.pointCount ? es.points[index] : -1; }
+
+void EditSetFirstPolygon(int32_t polygon) { es.firstPolygon = polygon; }
+int32_t EditFirstPolygon(void) { return es.firstPolygon; }
+
+void EditSetMappingTarget(int32_t polygon, int32_t point)
+{
+    es.mappingPolygon = polygon;
+    es.mappingPoint = point;
+}
+
+void EditMappingTarget(int32_t* polygon, int32_t* point)
+{
+    if (polygon) *polygon = es.mappingPolygon;
+    if (point) *point = es.mappingPoint;
+}
+
+void EditRequestRectSelect(uint32_t flags, const int32_t rect[4])
+{
+    es.rectPending = 1;
+    es.rectFlags = flags;
+    for (int i = 0; i < 4; i++) es.rect[i] = rect[i];
+}
+
+int EditTakeRectSelect(uint32_t* flags, int32_t rect[4])
+{
+    if (!es.rectPending) return 0;
+    es.rectPending = 0;
+    *flags = es.rectFlags;
+    for (int i = 0; i < 4; i++) rect[i] = es.rect[i];
+    return 1;
 }

@@ -14,6 +14,57 @@ struct EditPick {
     uint32_t node;       // 0 none
 };
 
+// The view's tools, as the panels choose them (tool mode). What each does is the view's.
+enum {
+    EDIT_TOOL_NONE = 0,
+    EDIT_TOOL_POLY_DELETE = 1,
+    EDIT_TOOL_POLY_ADD = 2,
+    EDIT_TOOL_VERTEX_DELETE = 3,
+    EDIT_TOOL_VERTEX_MOVE = 4,
+    EDIT_TOOL_VERTEX_ADD = 5,
+    EDIT_TOOL_POLY_FLATTEN = 6,
+    EDIT_TOOL_POLY_COMBINE = 7,
+    EDIT_TOOL_VERTEX_CAMERA = 8,
+    EDIT_TOOL_VERTEX_MERGE = 9,
+    EDIT_TOOL_POLY_MAPPING = 10,
+    EDIT_TOOL_VERTEX_INTERP = 11,
+    EDIT_TOOL_POLY_HIDE = 12,
+    EDIT_TOOL_VERTEX_CENTRE_Y = 13,
+    EDIT_TOOL_VERTEX_PLANE = 14,
+    EDIT_TOOL_POLY_DOUBLE = 16,
+    EDIT_TOOL_MATERIAL_SET = 17,
+    EDIT_TOOL_MATERIAL_GET = 18,
+    EDIT_TOOL_POLY_INVERT = 19,
+    EDIT_TOOL_VERTEX_CENTRE = 20,
+    EDIT_TOOL_MESH_RECT = 23,
+    EDIT_TOOL_MESH_VERTEX = 24,
+    EDIT_TOOL_MESH_POLYGON = 25,
+    EDIT_TOOL_MESH_MOVE = 26,
+    EDIT_TOOL_SHAPES_RECT = 27,
+    EDIT_TOOL_SHAPES_MOVE = 28,
+    EDIT_TOOL_SHAPES_PICK = 29,
+    EDIT_TOOL_SHAPE_POSITION = 30,
+    EDIT_TOOL_NODES_MOVE = 31,
+    EDIT_TOOL_NODES_RECT = 32,
+    EDIT_TOOL_NODES_PICK = 33,
+    EDIT_TOOL_NODE_ADD = 34,
+    EDIT_TOOL_VERTEX_PLANE_XZ = 35,
+    EDIT_TOOL_VERTEX_NAME = 36,
+};
+
+// Pick mode bits: what the view marks over the shape while a tool is chosen (the selection is
+// always marked).
+enum {
+    EDIT_PICK_VERTICES = 0x1,    // a dot on every vertex
+    EDIT_PICK_POLYGONS = 0x2,    // the polygon under the pointer outlined
+    EDIT_PICK_UNDER = 0x4,       // the vertex under the pointer framed
+    EDIT_PICK_POINTS = 0x8,      // the points picked so far for a new polygon
+    EDIT_PICK_CORNER = 0x10,     // the vertex under the pointer framed when it is a point of that polygon
+    EDIT_PICK_FIRST = 0x20,      // the first polygon picked for Combine
+    EDIT_PICK_SELECTED = 0x40,   // the tool works on the selected vertices
+    EDIT_PICK_NAMES = 0x800,     // point names beside their vertices
+};
+
 void EditStateReset(void);
 
 int EditToolMode(void);
@@ -21,6 +72,7 @@ int EditPickMode(void);
 void EditSetTool(int toolMode, int pickMode);
 uint32_t EditOverlayFlags(void);
 void EditSetOverlayFlags(uint32_t flags);
+enum { EDIT_OVERLAY_MATERIALS = 0x2 };   // the view outlines the polygons of the current material
 
 WinId EditActiveView(void);
 void EditSetActiveView(WinId view);
@@ -34,3 +86,43 @@ int EditTakeCentreRequest(int32_t out[3]);   // 1 when one was pending (it is cl
 EditPick* EditPickNow(void);
 const EditPick* EditPickBefore(void);
 void EditPickNewFrame(void);
+// After a tool changed the shape the previous frame's picks name what may have moved or gone:
+// a second click before the next frame picks nothing.
+void EditPickForget(void);
+
+// The text the editor's main panel gives the views' titles (the edited file's name). Empty
+// (after a reset) until a panel sets it: the views then show the editor's name.
+enum { EDIT_TITLE_MAX = 65 };
+void EditSetViewTitle(const char* text);
+const char* EditViewTitle(void);
+
+// The palette panel's colour range (start = end: one colour), for the views' status lines.
+void EditSetColourRange(int start, int end);
+void EditColourRange(int* start, int* end);
+
+// Polygons "Add" picks up to four points; the panel clears the list when it chooses the tool.
+enum { EDIT_POINT_LIST_MAX = 4 };
+void EditClearPointList(void);
+// 1 when appended, 0 when the list is full.
+int EditAppendPoint(int32_t vertex);
+int EditPointCount(void);
+int32_t EditPoint(int index);   // -1 outside the list
+
+// Polygons "Combine": the first polygon picked (-1 none); the panel resets it.
+void EditSetFirstPolygon(int32_t polygon);
+int32_t EditFirstPolygon(void);
+
+// Polygons "Mapping": the polygon the mapping window works on and its selected point.
+void EditSetMappingTarget(int32_t polygon, int32_t point);
+void EditMappingTarget(int32_t* polygon, int32_t* point);
+
+// A rectangle selection that a panel asks of the active view's next draw. The rectangle is in
+// screen coordinates, as the view handed it to the panel (corners in either order).
+enum {
+    EDIT_RECT_VERTICES = 0x1,    // vertices drawn inside it
+    EDIT_RECT_POLYGONS = 0x2,    // polygons whose points are all drawn inside it
+    EDIT_RECT_KEEP = 0x4,        // the rest of the selection stays ("Mult"); else it is cleared first
+    EDIT_RECT_DESELECT = 0x8,    // what lies inside is deselected instead
+};
+void EditRequestRectSelect(uint32_t flags, const int32_t rect[4]);
+int EditTakeRectSelect(uint32_t* flags, int32_t rect[4]);   // 1 when one was pending (cleared)

@@ -14,7 +14,6 @@
 enum {
     MENU_MAX_ENTRIES = 7,
     MENU_GROUP = 1,
-    OVERLAY_MATERIALS = 2,   // the view marks polygons by material while "Materials" is open
 };
 
 struct MenuEntry {
@@ -68,7 +67,7 @@ static void OpenPanel(MenuData* d, const MenuEntry* entries, int index)
         d->panels[i] = 0;
     }
     EditSetTool(0, 0);
-    EditSetOverlayFlags(entries[index].panelClass == CLASS_MATERIALS_PANEL ? OVERLAY_MATERIALS : 0);
+    EditSetOverlayFlags(entries[index].panelClass == CLASS_MATERIALS_PANEL ? EDIT_OVERLAY_MATERIALS : 0);
     int x, y, w, h;
     MenuBarPanelArea(&x, &y, &w, &h);
     d->panels[index] = WinCreate(x, y, w, h, WIN_DESKTOP, FRAME_BORDER, entries[index].panelClass);

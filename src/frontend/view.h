@@ -2,14 +2,46 @@
 // camera that orbits the centre or one of six parallel views, where the tool that the panels
 // chose is applied with the mouse; the View Setup panel (0x1011) and the Point Name dialog
 // (0x1022) that belong to them.
+//
+// The camera arithmetic of the keypad, point-to-world and the scale bar's label are plain
+// functions below, so that they can be checked without a window.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "toolkit/win.h"
 
 enum {
     VIEW_PERSPECTIVE = 0, VIEW_LEFT = 1, VIEW_RIGHT = 2, VIEW_TOP = 3, VIEW_BOTTOM = 4, VIEW_FRONT = 5,
-    VIEW_REAR = 6,
+    VIEW_REAR = 6, VIEW_TYPES = 7,
+};
+
+// Display flags of a view, as View Setup offers them.
+enum {
+    VIEWF_WIREFRAME = 0x0001,
+    VIEWF_ORIENTATION = 0x0004,   // the world axes in a corner
+    VIEWF_DECIMAL = 0x0008,       // the status line gives the vertex position in decimal
+    VIEWF_HIDDEN = 0x0020,        // back faces removed
+    VIEWF_NORMALS = 0x0080,       // face normals drawn from the polygons' middles
+    VIEWF_NO_BILINEAR = 0x0100,   // for a hardware renderer
+    VIEWF_DYNAMIC = 0x0400,       // World Editor
+    VIEWF_TERRAIN = 0x0800,       // World Editor
+    VIEWF_MARKED = 0x2000,        // marked polygons outlined
+    VIEWF_TEX_LIGHT = 0x4000,     // for a hardware renderer
+    VIEWF_NO_MIPMAPS = 0x8000,    // for a hardware renderer
+    VIEW_FLAGS_SHAPE = 0x0020,    // a new view's flags in the Shape Editor
+    VIEW_FLAGS_WORLD = 0x0C20,    // in the World Editor
+};
+
+// Class messages.
+enum {
+    VIEW_MSG_SET = 42,            // to a view: p1 view type, p2 display flags
+    SETUP_MSG_SHOW = 40,          // to View Setup: p1 view type, p2 display flags
+    SETUP_MSG_OWNER = 43,         // to View Setup: the sender becomes its owner
+    PANEL_MSG_RECT = 40,          // to a panel: the selection rectangle (x0, y0), (x1, y1) packed
+    PANEL_MSG_VERTEX = 41,        // to the mesh panel: p1 vertex, p2 1 select / 0 deselect
+    PANEL_MSG_POLYGON = 42,       // to the mesh panel: p1 polygon, p2 1 / 0
+    PANEL_MSG_MATERIAL = 40,      // to the materials panel: p1 the material just picked
 };
 
 // Registers the view window, the View Setup panel and the Point Name dialog.
@@ -26,3 +58,53 @@ struct ViewInfo {
 };
 // 1 and the view's state; 0 when the window is no view.
 int ViewDescribe(WinId window, ViewInfo* out);
+
+// ============================================================================================
+// Camera arithmetic (e = elapsed milliseconds of the frame; fine = Left Ctrl or Left Shift)
+// ============================================================================================
+
+// The perspective camera's rows at creation and after keypad 5.
+extern const int16_t kViewDefaultOrientation[9];
+
+// Parallel views: the zoom after keypad minus (direction -1) or plus (+1) was held for e ms.
+// The step is e / 16384 x zoom x 2 (a sixteenth with Left Ctrl), at least 0.0001; the zoom
+// stays within 1.0 and 1073741824.0.
+float ViewZoomKey(float zoom, int direction, uint32_t elapsed, int fine);
+// The pan step in world units: e / 16384 x zoom x 512 (a sixteenth with Left Ctrl), at least
+// 1, truncated.
+int32_t ViewPanStep(float zoom, uint32_t elapsed, int fine);
+// Moves a parallel view's centre by h (keypad 4 gives +step, 6 -step) and v (8 -step, 2
+// +step) along the two axes that the view shows.
+void ViewPan(int type, int32_t h, int32_t v, int32_t centre[3]);
+
+// The perspective camera's farthest distance: 1073741824 in the World Editor; in the Shape
+// Editor ten times the shape's radius, but never below the nearest distance (500), so that a
+// small shape can still be looked at.
+int32_t ViewDistanceLimit(int editorMode, int32_t radius);
+// The distance after keypad minus (-1) or plus (+1) was held for e ms: a step of distance x e
+// / 8192 below 131072, else 131072 x e / 8192, a quarter with Left Ctrl, at least 1 while
+// time passes; minus stops at 500; the result is cut to the limit.
+int32_t ViewDistanceKey(int32_t distance, int direction, uint32_t elapsed, int fine, int32_t limit);
+// The turn step of keypad 0, decimal point, 9 and 3: e angle units (65536 a turn), a
+// sixteenth with Left Shift.
+int32_t ViewTurnStep(uint32_t elapsed, int fine);
+enum { VIEW_TURN_HEADING = 0, VIEW_TURN_PITCH = 1 };
+// Turns the camera rows about the world's vertical axis (heading: keypad 0 and decimal point)
+// or about the camera's own horizontal axis (pitch: keypad 9 and 3) and re-orthonormalises.
+void ViewTurn(int16_t orientation[9], int axis, int32_t angle);
+// The camera rows (right, up, forward in world space, 2.14) of a view type: the orientation
+// for the perspective view, fixed axes for the parallel ones.
+void ViewCameraRows(int type, const int16_t orientation[9], int16_t out[9]);
+
+// Point-to-world of a parallel view: the pointer (px, py) and the drawing centre (cx, cy) in
+// the view's drawing coordinates; dx = (px - cx) x zoom and dy = (py - cy) x zoom, truncated.
+// The coordinate along the view direction is 0 and its axis (MESH_X ...) goes to *freeAxis.
+// 1 done; 0 in the perspective view (out untouched).
+int ViewPointToWorld(int type, float zoom, const int32_t centre[3], int px, int py, int cx, int cy, int32_t out[3],
+                     int* freeAxis);
+
+// The scale bar's length in pixels for a drawing area: 0.875 of its smaller side.
+int ViewScaleBarLength(int width, int height);
+// Its label for a world length W and the INI "scale" (world units per metre; 0 counts as
+// 1): "%lldcm" with W x 100 / scale below 5 metres, else "%lldm" with the whole metres.
+void ViewScaleLabel(double worldLength, uint32_t scale, char* out, size_t size);

@@ -1,0 +1,42 @@
+// The 3D view driven by a script: keypad, View Setup, a refused tool, and what `dump` and
+// `screenshot` then show.
+#include <nlohmann/json.hpp>
+
+#include "e2e/e2e.h"
+
+using nlohmann::json;
+
+TEST_F(Headless, TheKeypadAndViewSetupFromAScript)
+{
+    // The launcher's "Shape Editor"; keypad minus in the empty shape's view; "V", then "Left"
+    // (the second line of the projection list) and "Ok" in View Setup; keypad minus again.
+    RunResult r = Run("click 165 75\nwait 4\n"
+                      "move 400 300\nkeydown kpminus\nwait 5\nkeyup kpminus\nwait 1\ndump a.json\n"
+                      "click 791 5\nwait 2\nclick 329 255\nclick 464 307\nwait 2\n"
+                      "keydown kpminus\nwait 3\nkeyup kpminus\nwait 1\n"
+                      "dump b.json\nscreenshot b.bmp\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    auto view = [](const json& d) {
+        for (const json& w : d["windows"])
+            if (w["class"] == "0x1001") return w["view"];
+        return json();
+    };
+    json a = view(json::parse(ReadText(dir.file("a.json"))));
+    EXPECT_EQ(a["type"], 0);
+    EXPECT_EQ(a["distance"], 500) << "an empty shape is looked at from the nearest distance";
+    json b = view(json::parse(ReadText(dir.file("b.json"))));
+    EXPECT_EQ(b["type"], 1);
+    EXPECT_EQ(b["distance"], 500);
+    // A few frames of keypad minus at about 0.39 a frame.
+    EXPECT_LT(b["zoom"].get<double>(), 159.3);
+    EXPECT_GT(b["zoom"].get<double>(), 158.0);
+
+    // The scale bar's corner, in colour 255 (white), and no View Setup left over it.
+    Shot s = ReadShot(dir.file("b.bmp"));
+    ASSERT_EQ(s.width, 800);
+    const uint8_t* corner = s.at(1 + 8, 11 + 5);
+    EXPECT_EQ(corner[0], 252);
+    EXPECT_EQ(corner[1], 252);
+    EXPECT_EQ(corner[2], 252);
+    EXPECT_TRUE(s.at(1 + 8, 11 + 200)[0] > 250) << "the upright arm";
+}
