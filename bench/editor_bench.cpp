@@ -27,6 +27,7 @@
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 
 namespace {
 

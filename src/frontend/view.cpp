@@ -22,6 +22,7 @@
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/slots.h"

@@ -16,6 +16,7 @@
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 #include "toolkit/win.h"
 
 using nlohmann::json;
