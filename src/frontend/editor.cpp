@@ -23,6 +23,9 @@
 #include "render/shapedraw.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
+#include "shapeedit/meshpanel.h"
+#include "shapeedit/objpanel.h"
+#include "shapeedit/toolpanels.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
@@ -191,6 +194,9 @@ void EditorStart(void)
     // "Palette" is offered with palette support, or when the user chose software rendering.
     MenuBarRegisterClasses(AppConfig()->palSupport || AppConfig()->softwareRender);
     ViewRegisterClasses();
+    ObjPanelRegister();
+    ToolPanelsRegister();
+    MeshPanelRegister();
     PanelRegisterPlaceholders();
 
     CreateEditorWindows();
