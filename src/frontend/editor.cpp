@@ -199,8 +199,10 @@ void EditorStart(void)
     MeshPanelRegister();
     PanelRegisterPlaceholders();
 
-    CreateEditorWindows();
+    // Reset before the windows: the menu bar opens its first panel at once, and the tool
+    // that panel chooses must stay.
     EditStateReset();
+    CreateEditorWindows();
     TimingReset();
 }
 
