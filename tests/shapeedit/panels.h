@@ -28,6 +28,7 @@ protected:
             if (w["class"] == cls && (label.empty() || (w.contains("label") && w["label"] == label))) return &w;
         return nullptr;
     }
+    static const json* Find(json&&, const std::string&, const std::string& = "") = delete;   // would dangle
     static WinId Id(const std::string& cls, const std::string& label = "")
     {
         json d = Dump();
