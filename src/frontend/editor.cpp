@@ -26,6 +26,9 @@
 #include "render/shapedraw.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
+#include "shapeedit/meshpanel.h"
+#include "shapeedit/objpanel.h"
+#include "shapeedit/toolpanels.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
@@ -199,9 +202,13 @@ void EditorStart(void)
     MatPanelRegister();
     ScenePanelRegister();
     PalPanelRegister();
+    ObjPanelRegister();
+    ToolPanelsRegister();
+    MeshPanelRegister();
     PanelRegisterPlaceholders();
 
-    // The state is fresh before the windows are made: the first view takes the keypad.
+    // Fresh state before the windows are made: the first view takes the keypad, and the tool
+    // that the menu bar's first panel chooses at once must stay.
     EditStateReset();
     CreateEditorWindows();
     TimingReset();

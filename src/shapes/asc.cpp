@@ -291,7 +291,8 @@ static int Build(void)
         if (ShapeAppendPolygonWithNormal(&s, f.count, points, (uint16_t)f.material) < 0)
             return ShapeRefuse(kLogTag, "the shape does not fit the edit buffer");
     }
-    // The import starts a new shape without an undo copy, as New from the file would.
+    // The shape it replaces stays within reach of Undo, as with every other replacement.
+    ShapeMSaveUndo();
     memcpy(ShapeMEdit()->data, s.data, ShapeUsedSize(s.data));
     return 0;
 }

@@ -264,12 +264,22 @@ void MeshScale(int axis, int percent)
 void MeshSetMaxAngle(int degrees)
 {
     ShapeBlock* s = Edit();
+    if (degrees < 0 || degrees > MESH_MAX_ANGLE_DEGREES) return;
     ShapeMSaveUndo();
-    PutI16(s->data, SH_MAXANGLE, (int16_t)(int32_t)((int64_t)degrees * 32768 / 180));
+    // 180 degrees would be 32768, which the signed field holds as -32768; the nearest value it
+    // can hold keeps the meaning.
+    int32_t stored = (int32_t)((int64_t)degrees * 32768 / 180);
+    PutI16(s->data, SH_MAXANGLE, (int16_t)(stored > INT16_MAX ? INT16_MAX : stored));
     MeshSmoothAll(s);
 }
 
-int MeshMaxAngle(void) { return GetI16(Edit()->data, SH_MAXANGLE) * 180 / 32768; }
+// Rounded, so that every whole degree set reads back as itself (truncating would turn 30 into
+// 29 and 180 into 179).
+int MeshMaxAngle(void)
+{
+    int32_t v = GetI16(Edit()->data, SH_MAXANGLE) * 180;
+    return (v + (v < 0 ? -16384 : 16384)) / 32768;
+}
 
 // ============================================================================================
 // Smoothing
@@ -1053,6 +1063,20 @@ void MeshSetXZero(int vertex)
     if (list.empty()) return;
     ShapeMSaveUndo();
     for (int v : list) WriteCoord(s->data, v, MESH_X, 0);
+    Finish(s);
+}
+
+void MeshPlaneXZ(int vertex)
+{
+    ShapeBlock* s = Edit();
+    uint8_t* b = s->data;
+    if (vertex < 0 || vertex >= ShapeVertexCount(b)) return;
+    std::vector<int> list = VerticesOf(b, MESH_SELECTED);
+    if (list.empty()) return;
+    int32_t level[3];
+    ShapeVertexPos(b, vertex, level);
+    ShapeMSaveUndo();
+    for (int v : list) WriteCoord(b, v, MESH_Y, level[MESH_Y]);
     Finish(s);
 }
 

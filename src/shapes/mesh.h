@@ -24,6 +24,7 @@ enum {
     MESH_ALL_AXES = -1,
 
     MESH_DEGREE = 182,               // angle units per degree, as the dialogs convert them
+    MESH_MAX_ANGLE_DEGREES = 180,    // the largest maximum normal angle
     MESH_SCALE_UNIT = 655,           // scale factor per percent (100 % gives 65500)
     MESH_DEFAULT_ANGLE = 0x3800,     // smoothing angle when the header holds 0 (78.75 degrees)
     MESH_SMOOTH_CANDIDATES = 64,     // normals a point smooths over at most
@@ -57,8 +58,9 @@ void MeshCentre(void);
 // each value v becoming (v x (f >> 2)) >> 14. MESH_ALL_AXES scales uniformly. p = 100,
 // p <= 1 and p >= 1000 are ignored; so is a scale whose results would pass the 32-bit range.
 void MeshScale(int axis, int percent);
-// The maximum normal angle for smoothing, in degrees (header 0x3A holds d x 32768 / 180).
-// Setting it recomputes the per-point normals at once.
+// The maximum normal angle for smoothing, in degrees (header 0x3A holds d x 32768 / 180, and
+// 32767 for 180). Setting it recomputes the per-point normals at once; degrees outside 0..180
+// are refused. Reading rounds to the nearest degree.
 void MeshSetMaxAngle(int degrees);
 int MeshMaxAngle(void);
 // Per-point normals of every polygon (a polygon without a per-point block gets one): each
@@ -161,6 +163,9 @@ void MeshCentreOn(int vertex);
 void MeshCentreYOn(int vertex);
 // "X0": X becomes 0 for the vertex or each selected vertex.
 void MeshSetXZero(int vertex);
+// PlaneXZ: the selected vertices move onto the horizontal plane through this vertex (their Y
+// becomes its Y), as one undo step.
+void MeshPlaneXZ(int vertex);
 void MeshSetPosition(int vertex, int32_t x, int32_t y, int32_t z);
 // Point names: four characters, the first in the most significant byte; a-z are stored
 // upper-cased; 0 = none.

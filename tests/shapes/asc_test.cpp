@@ -24,6 +24,8 @@ protected:
 
 TEST_F(AscTest, RealListingImportsThreeObjects)
 {
+    V(1, 2, 3);
+    Bytes previous = Used();
     ASSERT_EQ(0, Import3DSASCII(kTesti.c_str())) << ASCIILastError();
     ASSERT_EQ(13, ShapeVertexCount(B()));
     ASSERT_EQ(9, ShapePolygonCount(B()));
@@ -43,6 +45,8 @@ TEST_F(AscTest, RealListingImportsThreeObjects)
     EXPECT_EQ(0, Normal(8)[0]);
     EXPECT_EQ(0, Normal(8)[1]);
     EXPECT_EQ(16384, std::abs(Normal(8)[2]));
+    ShapeMUndo();
+    EXPECT_EQ(previous, Used()) << "Undo brings back the shape the import replaced";
 }
 
 TEST_F(AscTest, ObjectsUseTheirOwnVertexBases)

@@ -183,8 +183,16 @@ TEST_F(Mesh, SmoothingJoinsShallowEdgesAndKeepsRightAnglesSharp)
     EXPECT_EQ(16384, GetI16(B(), SH_MAXANGLE));
     EXPECT_EQ(90, MeshMaxAngle());
     MeshSetMaxAngle(30);
-    EXPECT_EQ(29, MeshMaxAngle());   // 5461 x 180 / 32768, truncated
+    EXPECT_EQ(5461, GetI16(B(), SH_MAXANGLE));
+    EXPECT_EQ(30, MeshMaxAngle()) << "read back rounded, not truncated to 29";
     EXPECT_EQ(flat, PointNormal(0, 2)) << "45 degrees is now too far";
+    // 180 would wrap to -32768 in the signed field; past 180 is refused.
+    MeshSetMaxAngle(180);
+    EXPECT_EQ(32767, GetI16(B(), SH_MAXANGLE));
+    EXPECT_EQ(180, MeshMaxAngle());
+    MeshSetMaxAngle(181);
+    MeshSetMaxAngle(-1);
+    EXPECT_EQ(32767, GetI16(B(), SH_MAXANGLE));
 }
 
 TEST_F(Mesh, SmoothingStopsAtSixtyFourCornersAndDropsTheFarSideOfOpposites)
@@ -392,6 +400,21 @@ TEST_F(Mesh, FlattenAndPlaneProjectOntoThePolygonsPlane)
     MeshSelectPolygon(0, 1);
     MeshPlane(MESH_SELECTED, MESH_SELECTED);
     EXPECT_EQ((Vec{30, 0, 70}), Pos(4));
+
+    // PlaneXZ: the selected vertices take the picked vertex's height, through the write-back
+    // rule (a height past 12288 raises the shift), as one undo step.
+    MeshSelectVertex(1, 1);
+    MeshSetPosition(2, 100, 20000, 100);
+    Bytes before = Used();
+    MeshPlaneXZ(2);
+    EXPECT_EQ((Vec{0, 20000, 100}), Pos(1));
+    EXPECT_EQ((Vec{30, 20000, 70}), Pos(4));
+    EXPECT_EQ((Vec{100, 0, 0}), Pos(3)) << "unselected vertices stay";
+    EXPECT_EQ(1, ShapeShift(B()));
+    ShapeMUndo();
+    EXPECT_EQ(before, Used());
+    MeshPlaneXZ(5);   // no such vertex
+    EXPECT_EQ(before, Used());
 }
 
 // ============================================================================================

@@ -1,0 +1,564 @@
+// The Mesh panel and the Mesh Transform dialog. The grid is rebuilt at the panel's tick, never
+// inside a press: a command's own button may be among those that go, and the old and new
+// buttons must not stand side by side (a window holds 25 children).
+#include "shapeedit/meshpanel.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "frontend/editstate.h"
+#include "frontend/filesel.h"
+#include "frontend/menubar.h"
+#include "frontend/msgbox.h"
+#include "kernel/log.h"
+#include "kernel/util/bytes.h"
+#include "materials/matm.h"
+#include "platform/platform.h"
+#include "render/draw3d.h"
+#include "shapeedit/objpanel.h"
+#include "shapeedit/sekit.h"
+#include "shapes/shape.h"
+#include "shapes/shapem_edit.h"
+#include "toolkit/controls.h"
+#include "toolkit/draw.h"
+
+enum {
+    CMD_TEX, CMD_DEL, CMD_SET, CMD_DBL, CMD_HID, CMD_INV, CMD_PLN, CMD_INT, CMD_X0, CMD_CTR,
+    CMD_CTY, CMD_MRG, CMD_MVE, CMD_MAP, CMD_EXP, CMD_CPY, CMD_TRF, CMD_HLE, CMD_MRK, CMD_REM,
+    CMD_COUNT,
+
+    GRID_WIDTH = 28,
+    SWITCH_WIDTH = 56,     // wide enough for "Polygons"
+    SMALL_BUTTON = 19,     // "C" and "A", between the switches and the counts
+    CLEAR_X = 67,
+    ALL_X = 88,
+    COUNTS_X = 110,
+    CLICK_SIZE = 3,        // a rectangle this small is a click on what lies under the pointer
+    NO_COUNT = -1,
+
+    MAPPING_X = 60,
+    MAPPING_Y = 30,
+    MAPPING_WIDTH = 540,
+    MAPPING_HEIGHT = 225,
+
+    TRF_X = 40,
+    TRF_Y = 30,
+    TRF_WIDTH = 170,
+    TRF_HEIGHT = 150,
+    TRF_FIELDS = 4,
+    TRF_FIELD_X = 50,
+    TRF_FIELD_WIDTH = 40,
+    TRF_DEGREES_MAX = 359,
+    TRF_SCALE_UNCHANGED = 100,
+};
+
+struct MeshCommand {
+    int polygonRule, vertexRule;
+    const char* label;
+    int disabled;   // shown, but without effect
+};
+
+// Indexed by CMD_*, in the order the grid shows them.
+static const MeshCommand kCommands[CMD_COUNT] = {
+    {MESHP_RULE_SOME, 4, "Tex", 0},           {MESHP_RULE_ANY, MESHP_RULE_ANY, "Del", 0},
+    {MESHP_RULE_ANY, 0, "Set", 0},            {MESHP_RULE_SOME, 0, "Dbl", 0},
+    {MESHP_RULE_SOME, 0, "Hid", 0},           {MESHP_RULE_SOME, 0, "Inv", 0},
+    {1, MESHP_RULE_SOME, "Pln", 0},           {0, 2, "Int", 0},
+    {0, MESHP_RULE_ANY, "X0", 0},             {0, 1, "Ctr", 0},
+    {0, 1, "CtY", 0},                         {0, MESHP_RULE_SEVERAL, "Mrg", 0},
+    {MESHP_RULE_ANY, MESHP_RULE_SOME, "Mve", 0}, {1, 0, "Map", 1},
+    {MESHP_RULE_ANY, MESHP_RULE_ANY, "Exp", 0}, {MESHP_RULE_ANY, MESHP_RULE_ANY, "Cpy", 0},
+    {MESHP_RULE_ANY, MESHP_RULE_ANY, "Trf", 0}, {2, 0, "Hle", 1},
+    {MESHP_RULE_SOME, 0, "Mrk", 0},           {1, 1, "Rem", 0},
+};
+
+static const int kGridX[4] = {156, 194, 232, 270};
+static const int kGridY[3] = {4, 19, 34};
+
+struct GridCell {
+    int command;
+    WinId button;   // 0 for a disabled command, which is drawn instead
+};
+
+static struct {
+    WinId window;
+    WinId polygonsBox, verticesBox, multBox, clearPolygons, allPolygons, clearVertices, allVertices, exit;
+    // The switches keep their state from one opening to the next.
+    int selectPolygons, selectVertices, mult;
+    int moving, wantMoving;
+    int shownPolygons, shownVertices;   // the counts the grid was built for
+    GridCell grid[MESHP_GRID_MAX];
+    int gridCount;
+} mp;
+
+static struct {
+    WinId window, ok, cancel;
+    WinId fields[TRF_FIELDS];
+    WinId reflect[3];
+    char text[TRF_FIELDS][SE_NUMBER_CHARS + 1];
+} trf;
+
+// ============================================================================================
+// Rules and selection
+// ============================================================================================
+
+static int RuleAccepts(int rule, int count)
+{
+    switch (rule) {
+    case MESHP_RULE_ANY: return 1;
+    case MESHP_RULE_SOME: return count >= 1;
+    case MESHP_RULE_SEVERAL: return count >= 2;
+    default: return count == rule;
+    }
+}
+
+// The commands for these counts, as CMD_* in table order.
+static int Commands(int polygons, int vertices, int out[MESHP_GRID_MAX])
+{
+    int n = 0;
+    if (polygons == 0 && vertices == 0) return 0;
+    for (int c = 0; c < CMD_COUNT && n < MESHP_GRID_MAX; c++)
+        if (RuleAccepts(kCommands[c].polygonRule, polygons) && RuleAccepts(kCommands[c].vertexRule, vertices))
+            out[n++] = c;
+    return n;
+}
+
+int MeshPanelGrid(int polygons, int vertices, const char* labels[MESHP_GRID_MAX])
+{
+    int commands[MESHP_GRID_MAX];
+    int n = Commands(polygons, vertices, commands);
+    for (int i = 0; i < n; i++) labels[i] = kCommands[commands[i]].label;
+    return n;
+}
+
+int MeshPanelCommandDisabled(const char* label)
+{
+    for (const MeshCommand& c : kCommands)
+        if (strcmp(c.label, label) == 0) return c.disabled;
+    return 0;
+}
+
+// Counted by walking the block, without the lists the mesh operations build: the panel
+// counts every frame.
+static void CountSelected(int* polygons, int* vertices)
+{
+    uint8_t* b = ShapeMEdit()->data;
+    *polygons = *vertices = 0;
+    int n = ShapePolygonCount(b);
+    uint8_t* p = ShapeFirstPolygon(b);
+    for (int i = 0; i < n; i++, p = ShapeNextPolygon(p)) *polygons += (GetU16(p, POLY_FLAGS) & PF_SELECTED) != 0;
+    n = ShapeVertexCount(b);
+    for (int i = 0; i < n; i++) *vertices += (ShapeVertexFlags(b, i) & VF_SELECTED) != 0;
+}
+
+// The first selected polygon and vertex (-1 when none).
+static int FirstSelectedPolygon(void)
+{
+    uint8_t* b = ShapeMEdit()->data;
+    int n = ShapePolygonCount(b);
+    uint8_t* p = ShapeFirstPolygon(b);
+    for (int i = 0; i < n; i++, p = ShapeNextPolygon(p))
+        if (GetU16(p, POLY_FLAGS) & PF_SELECTED) return i;
+    return -1;
+}
+
+static int FirstSelectedVertex(void)
+{
+    uint8_t* b = ShapeMEdit()->data;
+    for (int i = 0; i < ShapeVertexCount(b); i++)
+        if (ShapeVertexFlags(b, i) & VF_SELECTED) return i;
+    return -1;
+}
+
+void MeshPanelSelectRect(const MeshScreenVertex* screen, int count, const int32_t rect[4], int polygons,
+                         int vertices, int add)
+{
+    uint8_t* b = ShapeMEdit()->data;
+    if (!add) {
+        if (polygons) MeshSelectAllPolygons(0);
+        if (vertices) MeshSelectAllVertices(0);
+    }
+    int32_t x0 = std::min(rect[0], rect[2]), x1 = std::max(rect[0], rect[2]);
+    int32_t y0 = std::min(rect[1], rect[3]), y1 = std::max(rect[1], rect[3]);
+    auto inside = [&](int v) {
+        return v >= 0 && v < count && screen[v].onScreen && screen[v].x >= x0 && screen[v].x <= x1 &&
+               screen[v].y >= y0 && screen[v].y <= y1;
+    };
+    if (vertices)
+        for (int v = 0; v < ShapeVertexCount(b); v++)
+            if (inside(v)) MeshSelectVertex(v, 1);
+    if (!polygons) return;
+    int n = ShapePolygonCount(b);
+    uint8_t* p = ShapeFirstPolygon(b);
+    for (int i = 0; i < n; i++, p = ShapeNextPolygon(p)) {
+        int points = ShapePolyPoints(p), all = points > 0;
+        for (int k = 0; k < points && all; k++) all = inside(ShapePolyIndex(p, k));
+        if (all) MeshSelectPolygon(i, 1);
+    }
+}
+
+// Without "Mult" a new pick replaces the selection of the kinds the panel selects.
+static void StartPick(void)
+{
+    if (mp.mult) return;
+    if (mp.selectPolygons) MeshSelectAllPolygons(0);
+    if (mp.selectVertices) MeshSelectAllVertices(0);
+}
+
+static void PickVertex(int vertex, int on)
+{
+    if (!mp.selectVertices) return;
+    if (on) StartPick();
+    MeshSelectVertex(vertex, on);
+}
+
+static void PickPolygon(int polygon, int on)
+{
+    if (!mp.selectPolygons) return;
+    if (on) StartPick();
+    MeshSelectPolygon(polygon, on);
+}
+
+// Where the view drew the edited shape's vertices: the points Draw3D holds from its last
+// drawing of the shape. Empty when they are not the edit buffer's (nothing drawn yet).
+static std::vector<MeshScreenVertex> ViewVertices(void)
+{
+    std::vector<MeshScreenVertex> out;
+    int n = Draw3DPointCount();
+    if (n != ShapeVertexCount(ShapeMEdit()->data)) return out;
+    out.resize((size_t)n);
+    for (int i = 0; i < n; i++) {
+        float sx = 0, sy = 0;
+        out[i].onScreen = Draw3DPointScreen(i, &sx, &sy) == 0;
+        out[i].x = (int32_t)sx;
+        out[i].y = (int32_t)sy;
+        out[i].depth = 0;
+    }
+    return out;
+}
+
+static void Rectangle(WinParam p1, WinParam p2)
+{
+    int32_t rect[4] = {WinLo(p1), WinHi(p1), WinLo(p2), WinHi(p2)};
+    if (std::abs(rect[2] - rect[0]) < CLICK_SIZE && std::abs(rect[3] - rect[1]) < CLICK_SIZE) {
+        const EditPick* pick = EditPickBefore();
+        if (mp.selectVertices && pick->vertex >= 0) PickVertex(pick->vertex, 1);
+        else if (mp.selectPolygons && pick->polygon >= 0) PickPolygon(pick->polygon, 1);
+        else StartPick();
+        return;
+    }
+    std::vector<MeshScreenVertex> screen = ViewVertices();
+    if (screen.empty() && ShapeVertexCount(ShapeMEdit()->data) > 0) {
+        LogPrintf(LOG_WARN, "MESH: no drawn vertices to select with a rectangle");
+        return;
+    }
+    MeshPanelSelectRect(screen.data(), (int)screen.size(), rect, mp.selectPolygons, mp.selectVertices, mp.mult);
+}
+
+// ============================================================================================
+// Export and copy of the selection
+// ============================================================================================
+
+// The selection as a shape of its own, prepared for writing: unselected polygons go,
+// unselected vertices lose their names and go when no polygon uses them. The edit buffer is
+// worked on with undo off and then put back byte for byte, so neither it nor its undo copy
+// changes. 0, or 1 when there was no room to prepare it.
+static int ExportSelection(std::vector<uint8_t>& out)
+{
+    ShapeBlock* s = ShapeMEdit();
+    uint8_t* b = s->data;
+    std::vector<uint8_t> saved(b, b + ShapeUsedSize(b));
+    int was = ShapeMUndoOn();
+    ShapeMSetUndo(0);
+    MeshInvertPolygonSelection();
+    MeshDeletePolygon(MESH_SELECTED);
+    for (int v = 0; v < ShapeVertexCount(b); v++) {
+        int selected = (ShapeVertexFlags(b, v) & VF_SELECTED) != 0;
+        if (!selected) MeshSetPointName(v, 0);
+        MeshSelectVertex(v, !selected);
+    }
+    MeshDeleteVertex(MESH_SELECTED);
+    MeshSelectAllVertices(0);
+    uint32_t size = 0;
+    int refused = ShapeMPrepareForWriting(nullptr, &size);
+    if (!refused) out.assign(b, b + size);
+    memcpy(b, saved.data(), saved.size());
+    ShapeMSetUndo(was);
+    return refused;
+}
+
+static void ExportTo(const char* path)
+{
+    std::vector<uint8_t> bytes;
+    if (ExportSelection(bytes) || FileSaveWithBackup(path, bytes.data(), bytes.size()))
+        MsgBoxShow("File Error", "Error saving exported mesh.");
+}
+
+// The exported selection merged back: a selected duplicate of it, one undo step.
+static void CopySelection(void)
+{
+    std::vector<uint8_t> bytes;
+    if (ExportSelection(bytes)) return;
+    ResId id = ResCreate(bytes.size());
+    if (!id) {
+        LogPrintf(LOG_WARN, "MESH: no memory to copy the selection");
+        return;
+    }
+    memcpy(ResPeek(id), bytes.data(), bytes.size());
+    ShapeMMerge(id);
+    ResFree(id);
+}
+
+// ============================================================================================
+// Mesh Transform
+// ============================================================================================
+
+// Read in the order the steps run: Rescale, Pitch, Roll, Yaw. A field that is no number ends
+// the reading; a value out of range is passed over.
+static void TransformOk(void)
+{
+    static const int order[TRF_FIELDS] = {3, 0, 1, 2};   // fields: Pitch, Roll, Yaw, Rescale
+    int32_t value[TRF_FIELDS] = {TRF_SCALE_UNCHANGED, 0, 0, 0};
+    for (int i = 0; i < TRF_FIELDS; i++) {
+        int32_t v;
+        if (!SeReadInt(trf.text[order[i]], &v)) break;
+        if (i == 0) value[0] = v;
+        else if (v >= 1 && v <= TRF_DEGREES_MAX) value[i] = v;
+    }
+    int reflect = 0;
+    for (int a = 0; a < 3; a++) reflect |= SeState(trf.reflect[a]) << a;
+    MeshTransform(value[0], value[1], value[2], value[3], reflect);
+}
+
+static int TransformProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
+{
+    static const char* const labels[TRF_FIELDS] = {"Pitch:", "Roll:", "Yaw:", "Rescale:"};
+    static const char* const reflects[3] = {"Reflect X", "Reflect Y", "Reflect Z"};
+    if (message == WM_CREATE) {
+        trf.window = self;
+        for (int i = 0; i < TRF_FIELDS; i++)
+            trf.fields[i] = SeField(TRF_FIELD_X, 23 + 15 * i, TRF_FIELD_WIDTH, trf.text[i], SE_NUMBER_CHARS);
+        for (int a = 0; a < 3; a++) trf.reflect[a] = SeButton(100, 23 + 15 * a, 60, BUTTON_TOGGLE, reflects[a]);
+        trf.ok = SeButton(20, 130, SE_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
+        trf.cancel = SeButton(100, 130, SE_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
+        return 1;
+    }
+    if (self != trf.window) return 1;
+    int answer = SeDialogAnswer(message, p1);
+    if (message == WM_PRESSED && *p1 && (sender == trf.ok || sender == trf.cancel))
+        answer = sender == trf.ok ? SE_OK : SE_CANCEL;
+    if (answer) {
+        if (answer == SE_OK) TransformOk();
+        WinClose(self);
+        return 0;
+    }
+    switch (message) {
+    case WM_DESTROY: trf = {}; return 1;
+    case WM_DRAWCLIENT:
+        SeClearClient();
+        for (int i = 0; i < TRF_FIELDS; i++) SePrint(6, 24 + 15 * i, DrawTextColour(), "%s", labels[i]);
+        return 0;
+    case WM_PRESSED:
+        // A switch took the focus: the keys go back to the fields, so that Enter still answers.
+        if (trf.fields[0]) WinSetFocus(trf.fields[0]);
+        return 0;
+    case WM_FOCUS:
+    case WM_EDITCHANGED: return 0;
+    default: return 1;
+    }
+}
+
+static void OpenTransform(void)
+{
+    if (trf.window && WinIsWindow(trf.window)) {
+        WinSetFocus(trf.fields[0]);
+        return;
+    }
+    trf = {};
+    for (int i = 0; i < TRF_FIELDS; i++) SeWriteInt(trf.text[i], sizeof trf.text[i], i == 3 ? TRF_SCALE_UNCHANGED : 0);
+    if (SeDialog(CLASS_MESH_TRANSFORM, TRF_X, TRF_Y, TRF_WIDTH, TRF_HEIGHT, "Mesh Transform")) {
+        WinSetFocus(trf.fields[0]);
+        WinParam p1 = 0, p2 = 0;
+        WinSendMessage(trf.fields[0], WM_EDITSELECTALL, &p1, &p2);
+    }
+}
+
+// ============================================================================================
+// The panel
+// ============================================================================================
+
+static void Run(WinId self, int command)
+{
+    switch (command) {
+    case CMD_TEX:
+        if (!WinFindClass(CLASS_MAPPING_COORDS)) {
+            WinId w = WinCreate(MAPPING_X, MAPPING_Y, MAPPING_WIDTH, MAPPING_HEIGHT, WIN_DESKTOP, SE_DIALOG_STYLE,
+                                CLASS_MAPPING_COORDS);
+            WinParam p1 = (WinParam) "Mapping Coordinates", p2 = 0;
+            if (w) WinSendMessage(w, WM_SETTITLE, &p1, &p2);
+        }
+        break;
+    case CMD_DEL: MeshDeleteSelection(); break;
+    case CMD_SET: MeshSetMaterial(MESH_SELECTED, MatMCurrent()); break;
+    case CMD_DBL: MeshDouble(MESH_SELECTED); break;
+    case CMD_HID: MeshToggleHidden(MESH_SELECTED); break;
+    case CMD_INV: MeshInvert(MESH_SELECTED); break;
+    case CMD_PLN: MeshPlane(MESH_SELECTED, MESH_SELECTED); break;
+    case CMD_INT: MeshInterpolate(MESH_SELECTED, MESH_SELECTED); break;
+    case CMD_X0: MeshSetXZero(MESH_SELECTED); break;
+    case CMD_CTR: MeshCentreOn(MESH_SELECTED); break;
+    case CMD_CTY: MeshCentreYOn(MESH_SELECTED); break;
+    case CMD_MRG: MeshMerge(); break;
+    case CMD_MVE:
+        mp.wantMoving = 1;
+        EditSetTool(MESHP_TOOL_MOVE, 0);
+        break;
+    case CMD_EXP: FileSelSave(ObjPanelFolder(), "*.SHP", "", self); break;
+    case CMD_CPY: CopySelection(); break;
+    case CMD_TRF: OpenTransform(); break;
+    case CMD_MRK: MeshToggleMarked(MESH_SELECTED); break;
+    case CMD_REM: MeshRemovePoint(FirstSelectedPolygon(), FirstSelectedVertex()); break;
+    default: break;   // "Map" and "Hle" have no effect
+    }
+}
+
+static void DestroyChild(WinId* w)
+{
+    if (*w && WinIsWindow(*w)) WinDestroy(*w);
+    *w = 0;
+}
+
+static void ClearGrid(void)
+{
+    for (int i = 0; i < mp.gridCount; i++) DestroyChild(&mp.grid[i].button);
+    mp.gridCount = 0;
+    mp.shownPolygons = mp.shownVertices = NO_COUNT;
+}
+
+static void BuildGrid(int polygons, int vertices)
+{
+    ClearGrid();
+    int commands[MESHP_GRID_MAX];
+    mp.gridCount = Commands(polygons, vertices, commands);
+    for (int i = 0; i < mp.gridCount; i++) {
+        mp.grid[i].command = commands[i];
+        const MeshCommand& c = kCommands[commands[i]];
+        mp.grid[i].button = c.disabled ? 0 : SeButton(kGridX[i / 3], kGridY[i % 3], GRID_WIDTH, BUTTON_PUSH, c.label);
+    }
+    mp.shownPolygons = polygons;
+    mp.shownVertices = vertices;
+}
+
+static WinId Switch(int x, int y, const char* label, int on)
+{
+    WinId b = SeButton(x, y, SWITCH_WIDTH, BUTTON_TOGGLE, label);
+    SeSetState(b, on);
+    return b;
+}
+
+// Either the selection controls, or "Exit" while the view moves the selection.
+static void BuildControls(void)
+{
+    ClearGrid();
+    for (WinId* w : {&mp.polygonsBox, &mp.verticesBox, &mp.multBox, &mp.clearPolygons, &mp.allPolygons,
+                     &mp.clearVertices, &mp.allVertices, &mp.exit})
+        DestroyChild(w);
+    mp.moving = mp.wantMoving;
+    if (mp.moving) {
+        mp.exit = SeButton(10, 4, SE_BUTTON_WIDTH, BUTTON_PUSH, "Exit");
+        return;
+    }
+    mp.polygonsBox = Switch(10, 4, "Polygons", mp.selectPolygons);
+    mp.verticesBox = Switch(10, 19, "Vertices", mp.selectVertices);
+    mp.multBox = Switch(10, 34, "Mult", mp.mult);
+    mp.clearPolygons = SeButton(CLEAR_X, 4, SMALL_BUTTON, BUTTON_PUSH, "C");
+    mp.allPolygons = SeButton(ALL_X, 4, SMALL_BUTTON, BUTTON_PUSH, "A");
+    mp.clearVertices = SeButton(CLEAR_X, 19, SMALL_BUTTON, BUTTON_PUSH, "C");
+    mp.allVertices = SeButton(ALL_X, 19, SMALL_BUTTON, BUTTON_PUSH, "A");
+    EditSetTool(MESHP_TOOL_SELECT, MESHP_PICK_BOTH);
+}
+
+static void Pressed(WinId self, WinId sender, int on)
+{
+    // The switches report both ways; the push buttons only their press counts.
+    if (sender == mp.polygonsBox) mp.selectPolygons = on;
+    else if (sender == mp.verticesBox) mp.selectVertices = on;
+    else if (sender == mp.multBox) mp.mult = on;
+    if (!on) return;
+    if (sender == mp.clearPolygons) MeshSelectAllPolygons(0);
+    else if (sender == mp.allPolygons) MeshSelectAllPolygons(1);
+    else if (sender == mp.clearVertices) MeshSelectAllVertices(0);
+    else if (sender == mp.allVertices) MeshSelectAllVertices(1);
+    else if (sender == mp.exit) {
+        MeshMoveDone();
+        mp.wantMoving = 0;
+    } else {
+        for (int i = 0; i < mp.gridCount; i++)
+            if (mp.grid[i].button && sender == mp.grid[i].button) Run(self, mp.grid[i].command);
+    }
+}
+
+static void Draw(void)
+{
+    SeClearClient();
+    if (mp.moving) {
+        SePrint(66, 6, DrawTextColour(), "Moving");
+        return;
+    }
+    uint8_t* b = ShapeMEdit()->data;
+    SePrint(COUNTS_X, 4, DrawTextColour(), "%d/%d", mp.shownPolygons, ShapePolygonCount(b));
+    SePrint(COUNTS_X, 19, DrawTextColour(), "%d/%d", mp.shownVertices, ShapeVertexCount(b));
+    for (int i = 0; i < mp.gridCount; i++)
+        if (!mp.grid[i].button)
+            SePrint(kGridX[i / 3] + 4, kGridY[i % 3] + 2, DrawShadow(), "%s", kCommands[mp.grid[i].command].label);
+}
+
+static int MeshPanelProc(WinId self, WinId sender, int message, WinParam* p1, WinParam* p2)
+{
+    if (message == WM_CREATE) {
+        mp.window = self;
+        mp.moving = mp.wantMoving = 0;
+        mp.gridCount = 0;
+        BuildControls();
+        int polygons, vertices;
+        CountSelected(&polygons, &vertices);
+        BuildGrid(polygons, vertices);
+        return 1;
+    }
+    if (self != mp.window) return 1;
+    switch (message) {
+    case WM_DESTROY:
+        if (mp.moving) MeshMoveDone();
+        if (trf.window && WinIsWindow(trf.window)) WinClose(trf.window);
+        mp.window = 0;
+        mp.gridCount = 0;
+        return 1;
+    case WM_TICK: {
+        if (mp.wantMoving != mp.moving) BuildControls();
+        if (mp.moving) return 1;
+        int polygons, vertices;
+        CountSelected(&polygons, &vertices);
+        if (polygons != mp.shownPolygons || vertices != mp.shownVertices) BuildGrid(polygons, vertices);
+        return 1;
+    }
+    case WM_DRAWCLIENT: Draw(); return 0;
+    case WM_PRESSED: Pressed(self, sender, *p1 != 0); return 0;
+    case MESHP_RECT: Rectangle(*p1, *p2); return 0;
+    case MESHP_VERTEX: PickVertex((int)*p1, *p2 != 0); return 0;
+    case MESHP_POLYGON: PickPolygon((int)*p1, *p2 != 0); return 0;
+    case FILESEL_CHOSEN:
+        if (*p1) ExportTo((const char*)*p1);
+        return 0;
+    default: return 1;
+    }
+}
+
+void MeshPanelRegister(void)
+{
+    mp = {};
+    mp.selectPolygons = mp.selectVertices = 1;
+    trf = {};
+    WinCreateClass(CLASS_MESH_PANEL, CLASS_FRAME, 0, MeshPanelProc);
+    WinCreateClass(CLASS_MESH_TRANSFORM, CLASS_FRAME, 0, TransformProc);
+}

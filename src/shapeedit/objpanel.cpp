@@ -1,0 +1,221 @@
+// The Object panel. A file chosen in the selector comes back as FILESEL_CHOSEN; what to do
+// with it is remembered from the button that opened the selector. The current name changes
+// only when the file was loaded or saved: after a failed load, Save's default must still be
+// the file the user was working on, never the one that could not be read.
+#include "shapeedit/objpanel.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "frontend/filesel.h"
+#include "frontend/menubar.h"
+#include "frontend/msgbox.h"
+#include "kernel/log.h"
+#include "kernel/util/str.h"
+#include "shapeedit/objdlg.h"
+#include "shapeedit/sekit.h"
+#include "shapes/asc.h"
+#include "shapes/mesh.h"
+#include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
+#include "toolkit/controls.h"
+#include "toolkit/draw.h"
+#include "toolkit/text.h"
+
+static const char* const kUntitled = "UNTITLED.SHP";
+static const char* const kShadowName = "SHADOW.SHP";
+static const char* const kImportName = "a.shp";
+static const char* const kPattern = "*.SHP";
+
+enum {
+    ACT_LOAD, ACT_SAVE, ACT_MERGE, ACT_CREATE, ACT_NEW, ACT_SCALE, ACT_SHADOW,
+    ACT_MIRROR_X, ACT_MIRROR_Y, ACT_MIRROR_Z, ACT_OPTIMISE, ACT_CENTRE, ACT_PARMS,
+    ACT_COUNT,
+
+    PENDING_NONE = -1,
+    NAME_X = 178,          // the current name, in the free cell left of "Save"
+    NAME_Y = 21,
+    NAME_WIDTH = 82,
+};
+
+struct ObjButton {
+    const char* label;
+    int x, y, width;
+};
+
+// Indexed by ACT_*. The mirrors and "Optimise" take the room beside them, so that their
+// labels show whole.
+static const ObjButton kButtons[ACT_COUNT] = {
+    {"Load", 262, 4, 50},       {"Save", 262, 19, 50},     {"Merge", 202, 4, 50},      {"Create", 262, 34, 50},
+    {"New", 122, 34, 50},       {"Scale", 10, 4, 50},      {"Shadow", 10, 19, 50},     {"Mirror X", 66, 4, 56},
+    {"Mirror Y", 66, 19, 56},   {"Mirror Z", 66, 34, 56},  {"Optimise", 122, 4, 56},   {"Centre", 122, 19, 50},
+    {"Parms", 178, 34, 50},
+};
+
+static struct {
+    WinId window;
+    WinId buttons[ACT_COUNT];
+    int pending;                     // the ACT_* whose file the selector is choosing
+    char name[OBJ_NAME_MAX];
+    char folder[FILESEL_PATH_MAX];
+    char shown[OBJ_NAME_MAX + 4];    // the name as it fits its cell
+} obj;
+
+const char* ObjPanelShapeName(void) { return obj.name; }
+const char* ObjPanelFolder(void) { return obj.folder; }
+
+static void SetName(const char* name)
+{
+    StrLCopy(obj.name, name, sizeof obj.name);
+    // Too wide for its cell: the end of the name, which tells files apart, with "..." before.
+    const char* tail = obj.name;
+    if (TextWidth(tail) > NAME_WIDTH)
+        while (*tail && TextWidth(tail) + TextWidth("...") > NAME_WIDTH) tail++;
+    StrCopy(obj.shown, tail == obj.name ? "" : "...");
+    StrCat(obj.shown, tail);
+}
+
+// ============================================================================================
+// Files
+// ============================================================================================
+
+static int EndsWithAsc(const char* name)
+{
+    int n = StrLen(name);
+    return n >= 3 && StrICmp(name + n - 3, "ASC") == 0;
+}
+
+static void FileError(const char* text) { MsgBoxShow("File Error", text); }
+
+// A 3DS ASCII listing becomes the edit buffer and is written, prepared, as a.shp beside it
+// (the old a.shp kept as its backup). A listing that yields nothing writes nothing.
+static int ImportListing(const char* path)
+{
+    if (Import3DSASCII(path)) {
+        FileError("! Unable to load shape.");
+        return 1;
+    }
+    char out[FILESEL_PATH_MAX + 8];
+    int root = obj.folder[0] == 0 || StrCmp(obj.folder, "/") == 0;
+    snprintf(out, sizeof out, "%s%s%s", obj.folder, root ? "" : "/", kImportName);
+    if (ShapeMSave(out)) FileError("! Unable to save shape.");
+    return 0;
+}
+
+static void FileChosen(const char* path)
+{
+    // The folder part becomes where the selectors start; the name part waits for success.
+    const char* slash = strrchr(path, '/');
+    const char* leaf = slash ? slash + 1 : path;
+    if (slash) {
+        size_t n = (size_t)(slash - path);
+        if (n == 0) n = 1;   // the root keeps its '/'
+        if (n < sizeof obj.folder) {
+            memcpy(obj.folder, path, n);
+            obj.folder[n] = 0;
+        }
+    }
+    int action = obj.pending;
+    obj.pending = PENDING_NONE;
+    switch (action) {
+    case ACT_LOAD:
+        if (EndsWithAsc(leaf) ? ImportListing(path) : ShapeMLoadFile(path)) {
+            if (!EndsWithAsc(leaf)) FileError("! Unable to load shape.");
+            return;
+        }
+        SetName(leaf);
+        LogPrintf(LOG_INFO, "OBJECT: loaded %s", path);
+        break;
+    case ACT_SAVE:
+        if (ShapeMSave(path)) {
+            FileError("! Unable to save shape.");
+            return;
+        }
+        SetName(leaf);
+        LogPrintf(LOG_INFO, "OBJECT: saved %s", path);
+        break;
+    case ACT_MERGE:
+        // 2 (nothing to merge into, or nothing in the file) leaves the shape as it was.
+        if (ShapeMMergeFile(path) == 1) FileError("! Unable to merge shape.");
+        break;
+    default: break;
+    }
+}
+
+// ============================================================================================
+// The panel
+// ============================================================================================
+
+static void Act(WinId self, int action)
+{
+    switch (action) {
+    case ACT_LOAD:
+    case ACT_MERGE:
+        obj.pending = action;
+        if (!FileSelOpen(action == ACT_LOAD ? "Load Object" : "Merge Object", obj.folder, kPattern, self))
+            obj.pending = PENDING_NONE;
+        break;
+    case ACT_SAVE:
+        obj.pending = action;
+        if (!FileSelSave(obj.folder, kPattern, obj.name, self)) obj.pending = PENDING_NONE;
+        break;
+    case ACT_CREATE: ObjDlgOpen(CLASS_CREATE_OBJECT); break;
+    case ACT_SCALE: ObjDlgOpen(CLASS_OBJECT_SCALE); break;
+    case ACT_PARMS: ObjDlgOpen(CLASS_OBJECT_PARMS); break;
+    case ACT_NEW:
+        ShapeMNew();
+        SetName(kUntitled);
+        break;
+    case ACT_SHADOW: SetName(kShadowName); break;
+    case ACT_MIRROR_X: MeshMirror(MESH_X); break;
+    case ACT_MIRROR_Y: MeshMirror(MESH_Y); break;
+    case ACT_MIRROR_Z: MeshMirror(MESH_Z); break;
+    case ACT_OPTIMISE: ShapeMOptimise(1); break;
+    case ACT_CENTRE: MeshCentre(); break;
+    default: break;
+    }
+}
+
+static int ObjPanelProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
+{
+    switch (message) {
+    case WM_CREATE:
+        obj.window = self;
+        obj.pending = PENDING_NONE;
+        for (int i = 0; i < ACT_COUNT; i++)
+            obj.buttons[i] = SeButton(kButtons[i].x, kButtons[i].y, kButtons[i].width, BUTTON_PUSH, kButtons[i].label);
+        SetName(obj.name);
+        return 1;
+    case WM_DESTROY:
+        if (self == obj.window) {
+            // The dialogs belong to the panel's place on screen: they go with it.
+            ObjDlgCloseAll();
+            obj.window = 0;
+            obj.pending = PENDING_NONE;
+        }
+        return 1;
+    case WM_DRAWCLIENT:
+        SeClearClient();
+        SePrint(NAME_X, NAME_Y, DrawTextColour(), "%s", obj.shown);
+        return 0;
+    case WM_PRESSED:
+        if (!*p1 || self != obj.window) return 0;
+        for (int i = 0; i < ACT_COUNT; i++)
+            if (sender == obj.buttons[i]) Act(self, i);
+        return 0;
+    case FILESEL_CHOSEN:
+        if (self == obj.window && *p1) FileChosen((const char*)*p1);
+        return 0;
+    default: return 1;
+    }
+}
+
+void ObjPanelRegister(void)
+{
+    obj = {};
+    obj.pending = PENDING_NONE;
+    StrCopy(obj.name, kUntitled);
+    StrCopy(obj.shown, kUntitled);
+    WinCreateClass(CLASS_OBJECT_PANEL, CLASS_FRAME, 0, ObjPanelProc);
+    ObjDlgRegister();
+}

@@ -1,0 +1,17 @@
+// The Object panel (class 0x100d): loading, saving and merging shape files, importing 3DS
+// ASCII listings, New, Shadow, the mirrors, Optimise and Centre, and the buttons that open
+// the Create Object, Object Scale and Object Parameters dialogs (objdlg.h). It keeps the
+// current shape file's name and the folder the shape file selector starts in.
+#pragma once
+
+enum {
+    OBJ_NAME_MAX = 260,   // bytes of the current name, terminator included
+};
+
+// Registers the panel and its dialogs; the current name goes back to "UNTITLED.SHP" and the
+// folder to the working folder.
+void ObjPanelRegister(void);
+// The current shape file's name (without its folder), Save's default name.
+const char* ObjPanelShapeName(void);
+// The folder the shape file selectors start in ("" for the working folder).
+const char* ObjPanelFolder(void);

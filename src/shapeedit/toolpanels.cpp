@@ -1,0 +1,136 @@
+// The tool panels only set the tool the view applies (frontend/editstate.h); the buttons
+// are mutually exclusive, so the one lit is the tool in use.
+#include "shapeedit/toolpanels.h"
+
+#include "frontend/editor.h"
+#include "frontend/editstate.h"
+#include "frontend/menubar.h"
+#include "kernel/util/bytes.h"
+#include "shapeedit/sekit.h"
+#include "shapes/shape.h"
+#include "shapes/shapem_edit.h"
+#include "toolkit/controls.h"
+#include "toolkit/draw.h"
+
+enum {
+    TOOL_GROUP = 1,
+    TOOL_MAX_BUTTONS = 11,
+    TOTAL_X = 255,
+    TOTAL_Y = 4,
+    POINTS_X = 180,   // the point count of the polygon under the pointer
+    POINTS_Y = 19,
+    SORT_BUTTON_WIDTH = 80,
+    NOSORT_ON = 1,
+};
+
+struct ToolButton {
+    const char* label;
+    int x, y;
+    int tool, pick;
+};
+
+static const ToolButton kPolygonTools[] = {
+    {"Add", 10, 4, 2, 13},      {"Delete", 10, 19, 1, 2},   {"Combine", 10, 34, 7, 34}, {"Mapping", 66, 19, 10, 18},
+    {"Flatten", 66, 34, 6, 18}, {"Hide", 122, 4, 12, 18},   {"Double", 122, 34, 16, 2}, {"Invert", 178, 4, 19, 2},
+};
+static const ToolButton kVertexTools[] = {
+    {"Add", 10, 4, 5, 1},        {"Delete", 10, 19, 3, 5},   {"Move", 10, 34, 4, 5},     {"Merge", 66, 4, 9, 69},
+    {"Interp", 66, 19, 11, 69},  {"Centre Y", 66, 34, 13, 5}, {"Plane", 122, 4, 14, 5},  {"Camera", 122, 19, 8, 5},
+    {"Centre", 122, 34, 20, 5},  {"PlaneXZ", 178, 34, 35, 5}, {"Name", 234, 34, 36, 0x805},
+};
+
+static struct {
+    WinId window;
+    const ToolButton* tools;
+    int count;
+    WinId buttons[TOOL_MAX_BUTTONS];
+} tp;
+
+static struct {
+    WinId window, makeSort, noSort;
+} sorting;
+
+// ============================================================================================
+// Polygons and Vertices
+// ============================================================================================
+
+static int ToolPanelProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
+{
+    int polygons = WinGetClass(self) == CLASS_POLYGONS_PANEL;
+    switch (message) {
+    case WM_CREATE:
+        tp.window = self;
+        tp.tools = polygons ? kPolygonTools : kVertexTools;
+        tp.count = polygons ? (int)(sizeof kPolygonTools / sizeof kPolygonTools[0])
+                            : (int)(sizeof kVertexTools / sizeof kVertexTools[0]);
+        for (int i = 0; i < tp.count; i++) {
+            tp.buttons[i] = SeButton(tp.tools[i].x, tp.tools[i].y, SE_BUTTON_WIDTH, BUTTON_RADIO | BUTTON_GROUP,
+                                     tp.tools[i].label);
+            WinParam group = TOOL_GROUP, zero = 0;
+            WinSendMessage(tp.buttons[i], WM_SETGROUP, &group, &zero);
+        }
+        return 1;
+    case WM_DESTROY:
+        if (self == tp.window) tp.window = 0;
+        return 1;
+    case WM_PRESSED:
+        if (!*p1 || self != tp.window) return 0;
+        for (int i = 0; i < tp.count; i++)
+            if (sender == tp.buttons[i]) EditSetTool(tp.tools[i].tool, tp.tools[i].pick);
+        return 0;
+    case WM_DRAWCLIENT: {
+        SeClearClient();
+        uint8_t* b = ShapeMEdit()->data;
+        SePrint(TOTAL_X, TOTAL_Y, DrawTextColour(), "Total: %d", polygons ? ShapePolygonCount(b) : ShapeVertexCount(b));
+        const uint8_t* under = polygons ? ShapePolygon(b, EditPickBefore()->polygon) : nullptr;
+        if (under) SePrint(POINTS_X, POINTS_Y, DrawTextColour(), "%d vertices  SMOOTH", ShapePolyPoints(under));
+        return 0;
+    }
+    default: return 1;
+    }
+}
+
+// ============================================================================================
+// Sorting
+// ============================================================================================
+
+static int NoSortFlag(void) { return GetU16(ShapeMEdit()->data, SH_NOSORT) != 0; }
+
+// The box follows the shape (a load or an undo may change the flag while it is shown); a
+// press writes the flag, one undo step. Setting the box from here reports back with the
+// shape's own value, which writes nothing.
+static int SortingProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
+{
+    switch (message) {
+    case WM_CREATE:
+        sorting.window = self;
+        sorting.makeSort = SeButton(10, 16, SORT_BUTTON_WIDTH, BUTTON_PUSH, "Make Sort");
+        sorting.noSort = SeButton(160, 16, SORT_BUTTON_WIDTH, BUTTON_TOGGLE, "No Sort");
+        SeSetState(sorting.noSort, NoSortFlag());
+        return 1;
+    case WM_DESTROY:
+        if (self == sorting.window) sorting = {};
+        return 1;
+    case WM_TICK:
+        if (self == sorting.window && SeState(sorting.noSort) != NoSortFlag()) SeSetState(sorting.noSort, NoSortFlag());
+        return 1;
+    case WM_PRESSED:
+        if (self != sorting.window) return 0;
+        if (sender == sorting.makeSort && *p1) EditorRequest(REQUEST_SORT);
+        if (sender == sorting.noSort && (*p1 != 0) != NoSortFlag()) {
+            ShapeMSaveUndo();
+            PutU16(ShapeMEdit()->data, SH_NOSORT, *p1 ? NOSORT_ON : 0);
+        }
+        return 0;
+    default: return 1;
+    }
+}
+
+void ToolPanelsRegister(void)
+{
+    tp = {};
+    sorting = {};
+    WinCreateClass(CLASS_POLYGONS_PANEL, CLASS_FRAME, 0, ToolPanelProc);
+    WinCreateClass(CLASS_VERTICES_PANEL, CLASS_FRAME, 0, ToolPanelProc);
+    WinCreateClass(CLASS_SORTING_PANEL, CLASS_FRAME, 0, SortingProc);
+}

@@ -1,0 +1,132 @@
+// The Shape Editor's panels as a user drives them from a script: files through the selector,
+// the Object panel's edits and dialogs, and what the saved files hold, read back beside what
+// tolbex-cli makes of the same.
+#include <nlohmann/json.hpp>
+
+#include "e2e/e2e.h"
+#include "shapes/shape.h"
+
+using nlohmann::json;
+
+namespace {
+
+// Screen positions at 800 x 600: the launcher's "Shape Editor", the menu bar's "Object" and
+// "Undo", and the Object panel's buttons (the panel stands at (0, 550)).
+const char* const kStart = "click 165 75\nwait 4\nclick 460 574\nwait 2\n";
+const char* const kLoad = "click 287 559\nwait 2\n";
+const char* const kSave = "click 287 574\nwait 2\n";
+const char* const kMerge = "click 227 559\nwait 2\n";
+const char* const kCreate = "click 287 589\nwait 2\n";
+const char* const kScale = "click 35 559\nwait 2\n";
+const char* const kMirrorX = "click 94 559\nwait 2\n";
+const char* const kUndo = "click 610 574\nwait 2\n";
+
+std::string Choose(const std::string& name) { return "type " + name + "\nkey enter\nwait 2\n"; }
+
+class ShapeEditing : public Headless {
+protected:
+    void SetUp() override
+    {
+        RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "1000", "2000", "1500", "BALL.SHP"}, dir.path());
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        ball = ReadBytes(dir.file("BALL.SHP"));
+    }
+    Bytes Cli(std::vector<std::string> args, const std::string& out)
+    {
+        args.insert(args.begin(), "shape");
+        args.push_back(out);
+        RunResult r = RunProgram(TOLBEX_CLI_BIN, args, dir.path());
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        return ReadBytes(dir.file(out));
+    }
+    json ReadDump(const std::string& name) { return json::parse(ReadText(dir.file(name))); }
+    // The text of the first edit field whose parent is of this class.
+    static std::string FieldOf(const json& d, const std::string& cls, int* focusOk = nullptr)
+    {
+        int parent = -1;
+        for (const json& w : d["windows"]) {
+            if (w["class"] == cls && parent < 0) parent = w["id"];
+            if (w["class"] == "0x204" && w["parent"] == parent) {
+                if (focusOk) *focusOk = d["focus"] == w["id"];
+                return w["text"];
+            }
+        }
+        return "<none>";
+    }
+    static int Count(const std::string& text, const std::string& what)
+    {
+        int n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+        return n;
+    }
+    Bytes ball;
+};
+
+}  // namespace
+
+TEST_F(ShapeEditing, LoadMirrorScaleUndoSaveAndCreate)
+{
+    std::string script = std::string(kStart) + kLoad + Choose("BALL.SHP") + kMirrorX + kScale +
+                         "type 200\nkey enter\nwait 2\n" + kUndo + kSave + "dump save.json\nkey enter\nwait 2\n" +
+                         kCreate + "type 0\nkey enter\nwait 2\ndump create.json\n" +
+                         "type 10\nkey enter\nwait 2\n" + kSave + Choose("SPHERE.SHP");
+    RunResult r = Run(script);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+
+    // Save offered the loaded file's name; the previous file is the backup.
+    EXPECT_EQ(FieldOf(ReadDump("save.json"), "0x1030"), "BALL.SHP");
+    EXPECT_EQ(ReadBytes(dir.file("BALL.~HP")), ball);
+    // Mirrored in X, the scale undone: against the file as loading and saving leaves it.
+    Bytes normal = Cli({"normalise", "BALL.~HP"}, "N.SHP");
+    Bytes saved = ReadBytes(dir.file("BALL.SHP"));
+    ASSERT_EQ(ShapeVertexCount(saved.data()), 42);
+    ASSERT_EQ(ShapeVertexCount(normal.data()), 42);
+    for (int v = 0; v < 42; v++) {
+        int32_t a[3], b[3];
+        ShapeVertexPos(saved.data(), v, a);
+        ShapeVertexPos(normal.data(), v, b);
+        EXPECT_EQ(a[0], -b[0]) << v;
+        EXPECT_EQ(a[1], b[1]) << v;
+        EXPECT_EQ(a[2], b[2]) << v;
+    }
+
+    // A size of 0 keeps Create Object open with the keys in that field; then "010" is 10.
+    json create = ReadDump("create.json");
+    int focused = 0;
+    EXPECT_EQ(FieldOf(create, "0x100F", &focused), "0");
+    EXPECT_TRUE(focused) << "the X field has the focus";
+    EXPECT_EQ(ReadBytes(dir.file("SPHERE.SHP")), Cli({"sphere", "10", "100", "100"}, "S.SHP"));
+}
+
+TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingWritesASHP)
+{
+    WriteText(dir.file("DAMAGED.SHP"), std::string(100, 'x'));
+    Bytes newer = ball, older = ball;
+    PutU16(newer.data(), SH_VERSION, 17);
+    PutU16(older.data(), SH_VERSION, 15);
+    WriteBytes(dir.file("V17.SHP"), newer);
+    WriteBytes(dir.file("V15.SHP"), older);
+    WriteText(dir.file("EMPTY.ASC"), "Named object: \"x\"\r\nTri-mesh, Vertices: 0  Faces 0\r\n");
+    WriteBytes(dir.file("MODEL.ASC"), ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/TESTI.ASC"));
+    const std::string box = "key enter\nwait 2\n";
+    std::string script = std::string(kStart) + kLoad + Choose("BALL.SHP") + kLoad + Choose("DAMAGED.SHP") + box +
+                         kLoad + Choose("V17.SHP") + box + kMerge + Choose("V15.SHP") + box + kLoad +
+                         Choose("EMPTY.ASC") + box + kSave + "dump save.json\nkey enter\nwait 2\n" + kLoad +
+                         Choose("MODEL.ASC") + kSave + "dump asc.json\nkey escape\nwait 2\ndump end.json\n";
+    RunResult r = Run(script);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+
+    EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"! Unable to load shape.\""), 3) << log;
+    EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"! Unable to merge shape.\""), 1) << log;
+    // After the failed loads Save still offers, and writes, the file that loaded.
+    EXPECT_EQ(FieldOf(ReadDump("save.json"), "0x1030"), "BALL.SHP");
+    EXPECT_EQ(ReadBytes(dir.file("BALL.~HP")), ball);
+    EXPECT_EQ(ReadText(dir.file("DAMAGED.SHP")), std::string(100, 'x'));
+    EXPECT_EQ(ReadBytes(dir.file("V17.SHP")), newer);
+    // The listing: a.shp is what tolbex-cli imports, and the empty listing wrote none before
+    // it (its backup would be there).
+    EXPECT_EQ(ReadBytes(dir.file("a.shp")), Cli({"import-asc", "MODEL.ASC"}, "I.SHP"));
+    EXPECT_TRUE(ReadBytes(dir.file("a.~hp")).empty());
+    EXPECT_EQ(FieldOf(ReadDump("asc.json"), "0x1030"), "MODEL.ASC");
+    EXPECT_EQ(ReadDump("end.json")["shape"]["vertices"], 13);
+}
