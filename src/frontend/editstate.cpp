@@ -9,11 +9,12 @@ static struct {
     int centrePending;
     int32_t centre[3];
     EditPick now, before;
-} es = {0, 0, 0, 0, 0, {0, 0, 0}, kNoPick, kNoPick};
+    int mappingPolygon, mappingPoint;
+} es = {0, 0, 0, 0, 0, {0, 0, 0}, kNoPick, kNoPick, -1, -1};
 
 void EditStateReset(void)
 {
-    es = {0, 0, 0, 0, 0, {0, 0, 0}, kNoPick, kNoPick};
+    es = {0, 0, 0, 0, 0, {0, 0, 0}, kNoPick, kNoPick, -1, -1};
 }
 
 int EditToolMode(void) { return es.toolMode; }
@@ -55,3 +56,12 @@ void EditPickNewFrame(void)
     es.before = es.now;
     es.now = kNoPick;
 }
+
+void EditSetMappingTarget(int polygon, int point)
+{
+    es.mappingPolygon = polygon;
+    es.mappingPoint = point;
+}
+
+int EditMappingPolygon(void) { return es.mappingPolygon; }
+int EditMappingPoint(void) { return es.mappingPoint; }

@@ -34,3 +34,9 @@ int EditTakeCentreRequest(int32_t out[3]);   // 1 when one was pending (it is cl
 EditPick* EditPickNow(void);
 const EditPick* EditPickBefore(void);
 void EditPickNewFrame(void);
+
+// The polygon and point that the next mapping window opens on: the view's Mapping tool sets
+// them before it creates the window. Point -1 = none selected.
+void EditSetMappingTarget(int polygon, int point);
+int EditMappingPolygon(void);
+int EditMappingPoint(void);
