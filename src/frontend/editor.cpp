@@ -23,6 +23,7 @@
 #include "render/shapedraw.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
+#include "shapeedit/mapping.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
@@ -191,6 +192,7 @@ void EditorStart(void)
     // "Palette" is offered with palette support, or when the user chose software rendering.
     MenuBarRegisterClasses(AppConfig()->palSupport || AppConfig()->softwareRender);
     ViewRegisterClasses();
+    MappingRegisterClasses();
     PanelRegisterPlaceholders();
 
     CreateEditorWindows();
