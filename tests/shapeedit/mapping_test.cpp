@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frontend/menubar.h"
@@ -17,96 +18,71 @@
 
 namespace {
 
-std::string Decimal(int c)
+typedef std::vector<int16_t> Words;
+typedef std::pair<int, int> XY;
+
+std::string Form(int c, bool hex = false)
 {
     char text[16];
-    MappingDecimal(c, text, sizeof text);
+    if (hex) MappingHex(c, text, sizeof text);
+    else MappingDecimal(c, text, sizeof text);
     return text;
 }
 
-std::string Hex(int c)
+XY ToScreen(const MappingArea& a, int u, int v)
 {
-    char text[16];
-    MappingHex(c, text, sizeof text);
-    return text;
+    XY p;
+    MappingToScreen(&a, u, v, &p.first, &p.second);
+    return p;
 }
 
-// The 540 x 225 window with a border and a title: a client of 538 x 212.
-const MappingArea kArea = MappingAreaOf(538, 212);
+XY FromScreen(const MappingArea& a, int x, int y)
+{
+    int16_t u, v;
+    MappingFromScreen(&a, x, y, &u, &v);
+    return XY(u, v);
+}
 
 }  // namespace
 
 TEST(MappingArithmetic, TheAreaMapsCoordinatesToPixelsAndBackPinnedToItsEdges)
 {
-    EXPECT_EQ(8, kArea.x0);
-    EXPECT_EQ(16, kArea.y0);
-    EXPECT_EQ(442, kArea.x1);
-    EXPECT_EQ(190, kArea.y1);
+    // A client of 538 x 212 (a 540 x 225 window with border and title at 12 pixels).
+    const MappingArea a = MappingAreaOf(538, 212);
+    EXPECT_EQ((std::vector<int>{8, 16, 442, 190}), (std::vector<int>{a.x0, a.y0, a.x1, a.y1}));
+    EXPECT_EQ(XY(8, 190), ToScreen(a, 0, 16384));
+    EXPECT_EQ(XY(225, 59), ToScreen(a, 8192, 4096)) << "174 / 4 = 43.5, truncated";
+    EXPECT_EQ(XY(-209, 364), ToScreen(a, -8192, 32768)) << "outside 0..1 lies outside the area";
 
-    int x, y;
-    MappingToScreen(&kArea, 0, 16384, &x, &y);
-    EXPECT_EQ(8, x);
-    EXPECT_EQ(190, y);
-    MappingToScreen(&kArea, 8192, 4096, &x, &y);
-    EXPECT_EQ(8 + 217, x);
-    EXPECT_EQ(16 + 43, y) << "174 / 4 = 43.5, truncated";
-    MappingToScreen(&kArea, -8192, 32768, &x, &y);
-    EXPECT_EQ(8 - 217, x) << "coordinates outside 0..1 lie outside the area";
-    EXPECT_EQ(16 + 348, y);
-
-    int16_t u, v;
-    MappingFromScreen(&kArea, 8 + 217, 16 + 87, &u, &v);
-    EXPECT_EQ(8192, u);
-    EXPECT_EQ(8192, v);
-    MappingFromScreen(&kArea, 9, 17, &u, &v);
-    EXPECT_EQ(37, u) << "16384 / 434, truncated";
-    EXPECT_EQ(94, v) << "16384 / 174, truncated";
-    MappingFromScreen(&kArea, 443, 191, &u, &v);
-    EXPECT_EQ(16384, u) << "one past the edge pins to it";
-    EXPECT_EQ(16384, v);
-    MappingFromScreen(&kArea, -40, 7, &u, &v);
-    EXPECT_EQ(0, u);
-    EXPECT_EQ(0, v);
-
-    // A window too small to have an area gives 0 instead of dividing by nothing.
-    MappingArea none = MappingAreaOf(103, 38);
-    MappingFromScreen(&none, 50, 20, &u, &v);
-    EXPECT_EQ(0, u);
-    EXPECT_EQ(0, v);
+    EXPECT_EQ(XY(8192, 8192), FromScreen(a, 225, 103));
+    EXPECT_EQ(XY(37, 94), FromScreen(a, 9, 17)) << "16384 / 434 and / 174, truncated";
+    EXPECT_EQ(XY(16384, 16384), FromScreen(a, 443, 191)) << "one past the edge pins to it";
+    EXPECT_EQ(XY(0, 0), FromScreen(a, -40, 7));
+    EXPECT_EQ(XY(0, 0), FromScreen(MappingAreaOf(103, 38), 50, 20)) << "no area: 0, no division by 0";
 }
 
-TEST(MappingArithmetic, TurningMovesPairsRoundAndTheDefaultTableEndsInZeros)
+TEST(MappingArithmetic, TurningDefaultTableAndNumberForms)
 {
     int16_t uv[6] = {1, 2, 3, 4, 5, 6};
     MappingTurn(uv, 3, MAPPING_TURN_FORWARD);
-    EXPECT_EQ((std::vector<int16_t>{5, 6, 1, 2, 3, 4}), std::vector<int16_t>(uv, uv + 6)) << "\"<\"";
+    EXPECT_EQ((Words{5, 6, 1, 2, 3, 4}), Words(uv, uv + 6)) << "\"<\"";
     MappingTurn(uv, 3, MAPPING_TURN_BACK);
     MappingTurn(uv, 3, MAPPING_TURN_BACK);
-    EXPECT_EQ((std::vector<int16_t>{3, 4, 5, 6, 1, 2}), std::vector<int16_t>(uv, uv + 6)) << "\">\" undoes \"<\"";
+    EXPECT_EQ((Words{3, 4, 5, 6, 1, 2}), Words(uv, uv + 6)) << "\">\" undoes \"<\"";
 
     int16_t pairs[2 * 18];
     memset(pairs, 0x55, sizeof pairs);
     MappingDefaultPairs(pairs, 18);
-    EXPECT_EQ((std::vector<int16_t>{0, 0, 16384, 0, 16384, 16384, 0, 16384, 0, 12288}),
-              std::vector<int16_t>(pairs, pairs + 10));
-    EXPECT_EQ((std::vector<int16_t>{8192, 8192, 0, 0, 0, 0}), std::vector<int16_t>(pairs + 30, pairs + 36))
-        << "past the sixteenth row the points get (0, 0)";
-}
+    EXPECT_EQ((Words{0, 0, 16384, 0, 16384, 16384, 0, 16384, 0, 12288}), Words(pairs, pairs + 10));
+    EXPECT_EQ((Words{8192, 8192, 0, 0, 0, 0}), Words(pairs + 30, pairs + 36)) << "(0, 0) past the 16th row";
 
-TEST(MappingArithmetic, DecimalAndHexadecimalForms)
-{
-    EXPECT_EQ("1.000", Decimal(16384));
-    EXPECT_EQ("0.500", Decimal(8192));
-    EXPECT_EQ("0.000", Decimal(16));
-    EXPECT_EQ("0.001", Decimal(17));
-    EXPECT_EQ("1.999", Decimal(32767));
-    EXPECT_EQ("-0.500", Decimal(-8192));
-    EXPECT_EQ("-1.500", Decimal(-24576));
-    EXPECT_EQ("-2.000", Decimal(-32768));
-    EXPECT_EQ("0.000", Decimal(-16)) << "nothing to print, no sign";
-    EXPECT_EQ("4000", Hex(16384));
-    EXPECT_EQ("0010", Hex(16));
-    EXPECT_EQ("E000", Hex(-8192)) << "the stored 16-bit value, not a sign-extended one";
+    std::vector<std::string> forms;
+    for (int c : {16384, 8192, 16, 17, 32767, -8192, -24576, -32768, -16}) forms.push_back(Form(c));
+    for (int c : {16384, 16, -8192}) forms.push_back(Form(c, true));
+    EXPECT_EQ((std::vector<std::string>{"1.000", "0.500", "0.000", "0.001", "1.999", "-0.500", "-1.500", "-2.000",
+                                        "0.000", "4000", "0010", "E000"}),
+              forms)
+        << "the sign is printed once, -16 has none; hexadecimal is the stored 16-bit value";
 }
 
 // ============================================================================================
@@ -119,25 +95,29 @@ class Mapping : public Run {
 protected:
     void SetUp() override { StartEditor(EDITOR_SHAPE); }
 
-    // A polygon over new vertices spread on a circle-ish line, so that no two share an index.
+    // A polygon over vertices of its own.
     static int Polygon(int n)
     {
         std::vector<uint16_t> idx;
-        for (int k = 0; k < n; k++) idx.push_back((uint16_t)ShapeAppendVertex(ShapeMEdit(), 10 * k, k % 7, 5 * (k % 3)));
+        for (int k = 0; k < n; k++) idx.push_back((uint16_t)ShapeAppendVertex(ShapeMEdit(), 10 * k, k % 7, 0));
         return ShapeAppendPolygon(ShapeMEdit(), n, idx.data(), 0);
     }
-    static std::vector<int16_t> Pairs(int polygon)
+    static Words Pairs(int polygon)
     {
-        uint8_t* p = ShapePolygon(ShapeMEdit()->data, polygon);
-        const uint8_t* m = ShapePolyMapping(p);
-        std::vector<int16_t> out;
-        for (int k = 0; m && k < 2 * ShapePolyPoints(p); k++) out.push_back(GetI16(m, 2 * (size_t)k));
-        return out;
+        Words out(2 * (size_t)ShapePolyPoints(ShapePolygon(ShapeMEdit()->data, polygon)));
+        return MeshGetMapping(polygon, out.data()) ? out : Words();
     }
     static Bytes Used()
     {
         const uint8_t* b = ShapeMEdit()->data;
         return Bytes(b, b + ShapeUsedSize(b));
+    }
+    // Opens a window and lets a turn run.
+    static WinId Open(int polygon, int point = -1, bool tex = false)
+    {
+        WinId w = tex ? MappingOpenTex(polygon, point) : MappingOpen(polygon, point);
+        Turns(1);
+        return w;
     }
     static MappingInfo Info(WinId w)
     {
@@ -145,62 +125,42 @@ protected:
         EXPECT_EQ(1, MappingDescribe(w, &i));
         return i;
     }
-    // Presses a button by its label.
+    // The window's button of that label, 0 when it has none.
+    static WinId Button(WinId w, const char* label)
+    {
+        ControlInfo c;
+        for (int slot = 0; slot < WIN_MAX_CHILDREN; slot++)
+            if (ControlDescribe(WinGetChild(w, slot), &c) && std::string(c.text) == label) return WinGetChild(w, slot);
+        return 0;
+    }
     static void Click(WinId w, const char* label)
     {
-        for (int slot = 0; slot < WIN_MAX_CHILDREN; slot++) {
-            WinId c = WinGetChild(w, slot);
-            ControlInfo ci;
-            if (c && ControlDescribe(c, &ci) && std::string(ci.text) == label) {
-                int x = 0, y = 0;
-                WinGetAbsPos(c, &x, &y);
-                ClickAt(x + 5, y + 5);
-                return;
-            }
-        }
-        ADD_FAILURE() << "no button " << label;
+        int x = 0, y = 0;
+        ASSERT_NE(0, Button(w, label)) << label;
+        WinGetAbsPos(Button(w, label), &x, &y);
+        ClickAt(x + 5, y + 5);
     }
-    static bool Has(WinId w, const char* label)
+    static void Move(XY p) { InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)p.second << 16) | (uint32_t)p.first)); }
+    static void Pointer(int message, XY p)
     {
-        for (int slot = 0; slot < WIN_MAX_CHILDREN; slot++) {
-            ControlInfo ci;
-            WinId c = WinGetChild(w, slot);
-            if (c && ControlDescribe(c, &ci) && std::string(ci.text) == label) return true;
-        }
-        return false;
-    }
-    static void Move(int x, int y)
-    {
-        InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)y << 16) | (uint32_t)x));
-    }
-    // Press at one place, move to the others a turn each, release (unless asked not to).
-    static void DragPath(std::vector<std::pair<int, int>> path, bool release = true)
-    {
-        Move(path[0].first, path[0].second);
-        InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0);
-        Turns(1);
-        for (size_t i = 1; i < path.size(); i++) {
-            Move(path[i].first, path[i].second);
-            Turns(1);
-        }
-        if (!release) return;
-        InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
+        Move(p);
+        InputMessageHook(nullptr, message, 0, 0);
         Turns(1);
     }
-    static void RightClick(int x, int y)
+    // Press, move a turn, release.
+    static void Drag(XY from, XY to)
     {
-        Move(x, y);
-        InputMessageHook(nullptr, NM_RBUTTONDOWN, 0, 0);
+        Pointer(NM_LBUTTONDOWN, from);
+        Move(to);
         Turns(1);
-        InputMessageHook(nullptr, NM_RBUTTONUP, 0, 0);
-        Turns(1);
+        Pointer(NM_LBUTTONUP, to);
     }
     static void Key(int key)
     {
         InputQueueKey(key, 1);
         Turns(1);
         InputQueueKey(key, 0);
-        Turns(1);
+        Turns(2);
     }
 };
 
@@ -211,53 +171,53 @@ TEST_F(Mapping, CreateThenDragWritesTheBlockAndOkIsOneUndoStep)
     Polygon(3);
     int quad = Polygon(4);
     Bytes before = Used();
-    WinId w = MappingOpen(quad, -1);
+    WinId w = Open(quad);
     ASSERT_NE(0, w);
-    Turns(1);
     int wx, wy, ww, wh;
     WinGetRect(w, &wx, &wy, &ww, &wh);
     EXPECT_EQ((std::vector<int>{60, 30, 540, 225}), (std::vector<int>{wx, wy, ww, wh}));
     EXPECT_STREQ("Mapping Coordinates", WinGetTitle(w));
     EXPECT_STREQ("No Coordinates", Info(w).status);
-    EXPECT_FALSE(Has(w, "NEXT")) << "no point selected";
+    EXPECT_EQ(0, Button(w, "NEXT")) << "no point selected";
 
     Click(w, "Create");
-    EXPECT_EQ((std::vector<int16_t>{0, 0, 16384, 0, 16384, 16384, 0, 16384}), Pairs(quad));
-    EXPECT_TRUE(Has(w, "Remove"));
+    EXPECT_EQ((Words{0, 0, 16384, 0, 16384, 16384, 0, 16384}), Pairs(quad));
+    EXPECT_NE(0, Button(w, "Remove"));
     EXPECT_STREQ("No Reference Point", Info(w).status);
 
     // The area is (8, 16) - (442, 191) in the client. Point 2 dragged from 5 pixels off its
     // corner, then past the top right corner, which pins it there.
     MappingInfo i = Info(w);
     EXPECT_EQ((std::vector<int>{8, 16, 442, 191}), (std::vector<int>{i.area.x0, i.area.y0, i.area.x1, i.area.y1}));
-    auto At = [&](int x, int y) { return std::make_pair(i.clientX + x, i.clientY + y); };
-    DragPath({At(437, 186), At(225, 51)}, false);
-    EXPECT_EQ((std::vector<int16_t>{0, 0, 16384, 0, 8192, 3276, 0, 16384}), Pairs(quad));
-    EXPECT_STREQ(" U:0.500, V:0.199", Info(w).status);
-    InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
+    auto At = [&](int x, int y) { return XY(i.clientX + x, i.clientY + y); };
+    Pointer(NM_LBUTTONDOWN, At(437, 186));
+    Move(At(225, 51));
     Turns(1);
-    DragPath({At(230, 55), At(482, 6)});
-    EXPECT_EQ((std::vector<int16_t>{0, 0, 16384, 0, 16384, 0, 0, 16384}), Pairs(quad));
+    EXPECT_EQ((Words{0, 0, 16384, 0, 8192, 3276, 0, 16384}), Pairs(quad));
+    EXPECT_STREQ(" U:0.500, V:0.199", Info(w).status);
+    Pointer(NM_LBUTTONUP, At(225, 51));
+    Drag(At(230, 55), At(482, 6));
+    const Words pinned{0, 0, 16384, 0, 16384, 0, 0, 16384};
+    EXPECT_EQ(pinned, Pairs(quad));
     // A press six pixels off every point drags nothing; out of the window a drag writes nothing.
-    DragPath({At(442, 22), At(225, 51)});
-    DragPath({At(436, 16), At(225, 51)});
-    DragPath({At(8, 191), At(8, 291)});
-    EXPECT_EQ((std::vector<int16_t>{0, 0, 16384, 0, 16384, 0, 0, 16384}), Pairs(quad));
+    Drag(At(442, 22), At(225, 51));
+    Drag(At(436, 16), At(225, 51));
+    Drag(At(8, 191), At(8, 291));
+    EXPECT_EQ(pinned, Pairs(quad));
 
     // A right press away from the points selects point 0; the status line shows its pair.
-    RightClick(At(225, 100).first, At(225, 100).second);
+    Pointer(NM_RBUTTONDOWN, At(225, 100));
+    Pointer(NM_RBUTTONUP, At(225, 100));
     EXPECT_EQ(0, Info(w).selected);
     EXPECT_STREQ("Selected: U:0.000, V:0.000 ", Info(w).status);
-    EXPECT_TRUE(Has(w, "NEXT"));
     Click(w, "PREV");
     EXPECT_EQ(3, Info(w).selected) << "PREV on point 0 selects the last";
     Click(w, "NEXT");
     EXPECT_EQ(0, Info(w).selected) << "NEXT on the last selects point 0";
 
     Key(KEY_RETURN);
-    Turns(1);
     EXPECT_FALSE(WinIsWindow(w)) << "Enter is Ok";
-    EXPECT_EQ((std::vector<int16_t>{0, 0, 16384, 0, 16384, 0, 0, 16384}), Pairs(quad));
+    EXPECT_EQ(pinned, Pairs(quad));
     ShapeMUndo();
     EXPECT_EQ(before, Used()) << "one Undo takes back everything the window did";
 }
@@ -267,33 +227,28 @@ TEST_F(Mapping, AbortPutsBackTheOpeningAndTheTwinPrintsHexadecimal)
     int tri = Polygon(3);
     const int16_t uv[6] = {-8192, 4096, 16384, 0, 8192, 16384};
     ASSERT_EQ(0, MeshSetMapping(tri, uv));
-    WinId w = MappingOpenTex(tri, 1);
-    Turns(1);
+    WinId w = Open(tri, 1, true);
     EXPECT_STREQ("Selected: U:4000, V:0000 ", Info(w).status);
     Click(w, "<");
-    EXPECT_EQ((std::vector<int16_t>{8192, 16384, -8192, 4096, 16384, 0}), Pairs(tri));
+    EXPECT_EQ((Words{8192, 16384, -8192, 4096, 16384, 0}), Pairs(tri));
     Click(w, "COPY 1");
     Click(w, "PASTE 1");   // appears once something was copied
     Click(w, "NEXT");
     Click(w, "PASTE 1");
-    EXPECT_EQ((std::vector<int16_t>{8192, 16384, -8192, 4096, -8192, 4096}), Pairs(tri));
+    EXPECT_EQ((Words{8192, 16384, -8192, 4096, -8192, 4096}), Pairs(tri));
     Key(KEY_ESCAPE);
-    Turns(1);
     EXPECT_FALSE(WinIsWindow(w)) << "Escape is ABORT";
-    EXPECT_EQ((std::vector<int16_t>{-8192, 4096, 16384, 0, 8192, 16384}), Pairs(tri));
+    EXPECT_EQ(Words(uv, uv + 6), Pairs(tri));
 
     // The decimal window opens where the last one was left, on a polygon without a block;
     // ABORT after Create removes the block again.
     int quad = Polygon(4);
-    WinSetPos(w = MappingOpen(tri, 0), 100, 40);
-    Turns(1);
+    WinSetPos(w = Open(tri, 0), 100, 40);
     EXPECT_STREQ("Selected: U:-0.500, V:0.250 ", Info(w).status);
-    w = MappingOpen(quad, -1);
-    Turns(1);
+    w = Open(quad);
     int x, y;
     WinGetPos(w, &x, &y);
-    EXPECT_EQ(100, x) << "one window at a time: the new one takes the old one's place";
-    EXPECT_EQ(40, y);
+    EXPECT_EQ(XY(100, 40), XY(x, y)) << "one window at a time: the new one takes the old one's place";
     Click(w, "Create");
     ASSERT_EQ(8u, Pairs(quad).size());
     Click(w, "ABORT");
@@ -306,8 +261,7 @@ TEST_F(Mapping, AWindowWhosePolygonChangedClosesWithoutWriting)
 {
     int tri = Polygon(3);
     Polygon(4);
-    WinId w = MappingOpen(tri, -1);
-    Turns(1);
+    WinId w = Open(tri);
     MeshDeletePolygon(tri);   // the quad is polygon 0 now
     Bytes before = Used();
     Click(w, "Create");
@@ -316,16 +270,14 @@ TEST_F(Mapping, AWindowWhosePolygonChangedClosesWithoutWriting)
     EXPECT_EQ(before, Used()) << "nothing written to the polygon that took its index";
 
     // Same index and point count, other vertices (as after a Load): closes as well.
-    w = MappingOpen(0, -1);
-    Turns(1);
+    w = Open(0);
     Polygon(4);
     MeshDeletePolygon(0);   // a quad of other vertices takes index 0
     before = Used();
-    Key(KEY_ESCAPE);
-    Turns(1);
+    Click(w, "Create");
     EXPECT_FALSE(WinIsWindow(w));
-    EXPECT_EQ(before, Used()) << "ABORT wrote nothing";
-    EXPECT_EQ(0, MappingOpen(5, -1)) << "no such polygon";
+    EXPECT_EQ(before, Used());
+    EXPECT_EQ(0, Open(5)) << "no such polygon";
 }
 
 TEST_F(Mapping, CopyAllAndPasteAllKeepToTheClipboardsSize)
@@ -336,8 +288,7 @@ TEST_F(Mapping, CopyAllAndPasteAllKeepToTheClipboardsSize)
     const int16_t uv[6] = {1, 2, 3, 4, 5, 6};
     ASSERT_EQ(0, MeshSetMapping(tri, uv));
 
-    WinId w = MappingOpen(big, -1);
-    Turns(1);
+    WinId w = Open(big);
     Click(w, "Create");
     Click(w, "COPY ALL");
     ASSERT_NE(0, WinModal());
@@ -345,22 +296,18 @@ TEST_F(Mapping, CopyAllAndPasteAllKeepToTheClipboardsSize)
     Key(KEY_RETURN);
     EXPECT_EQ(0, WinModal());
 
-    w = MappingOpen(tri, -1);
-    Turns(1);
-    Click(w, "COPY ALL");
-    w = MappingOpen(five, -1);
-    Turns(1);
+    Click(Open(tri), "COPY ALL");
+    w = Open(five);
     Click(w, "Create");
     Click(w, "PASTE ALL");
-    EXPECT_EQ((std::vector<int16_t>{1, 2, 3, 4, 5, 6, 0, 16384, 0, 12288}), Pairs(five))
+    EXPECT_EQ((Words{1, 2, 3, 4, 5, 6, 0, 16384, 0, 12288}), Pairs(five))
         << "only the three stored pairs: the points past them keep theirs";
     Click(w, "Remove");
     Click(w, "PASTE ALL");
-    EXPECT_EQ((std::vector<int16_t>{1, 2, 3, 4, 5, 6, 0, 0, 0, 0}), Pairs(five)) << "in a new block (0, 0) past them";
+    EXPECT_EQ((Words{1, 2, 3, 4, 5, 6, 0, 0, 0, 0}), Pairs(five)) << "in a new block (0, 0) past them";
 
-    w = MappingOpen(big, -1);
-    Turns(1);
-    std::vector<int16_t> pairs = Pairs(big);
+    w = Open(big);
+    Words pairs = Pairs(big);
     Click(w, "PASTE ALL");
     EXPECT_STREQ("PASTE ALL holds 128 points at most.", MsgBoxText(WinModal()));
     EXPECT_EQ(pairs, Pairs(big));
