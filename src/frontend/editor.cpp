@@ -26,6 +26,7 @@
 #include "render/shapedraw.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
+#include "shapeedit/mapping.h"
 #include "shapeedit/meshpanel.h"
 #include "shapeedit/objpanel.h"
 #include "shapeedit/toolpanels.h"
@@ -205,6 +206,7 @@ void EditorStart(void)
     ObjPanelRegister();
     ToolPanelsRegister();
     MeshPanelRegister();
+    MappingRegisterClasses();
     PanelRegisterPlaceholders();
 
     // Fresh state before the windows are made: the first view takes the keypad, and the tool

@@ -128,3 +128,6 @@ int EditTakeRectSelect(uint32_t* flags, int32_t rect[4])
     for (int i = 0; i < 4; i++) rect[i] = es.rect[i];
     return 1;
 }
+
+int32_t EditMappingPolygon(void) { return es.mappingPolygon; }
+int32_t EditMappingPoint(void) { return es.mappingPoint; }

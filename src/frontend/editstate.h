@@ -126,3 +126,6 @@ enum {
 };
 void EditRequestRectSelect(uint32_t flags, const int32_t rect[4]);
 int EditTakeRectSelect(uint32_t* flags, int32_t rect[4]);   // 1 when one was pending (cleared)
+// The mapping window reads its target when it opens.
+int32_t EditMappingPolygon(void);
+int32_t EditMappingPoint(void);

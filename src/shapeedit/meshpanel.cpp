@@ -2,6 +2,7 @@
 // inside a press: a command's own button may be among those that go, and the old and new
 // buttons must not stand side by side (a window holds 25 children).
 #include "shapeedit/meshpanel.h"
+#include "shapeedit/mapping.h"
 
 #include <algorithm>
 #include <cstring>
@@ -36,11 +37,6 @@ enum {
     COUNTS_X = 110,
     CLICK_SIZE = 3,        // a rectangle this small is a click on what lies under the pointer
     NO_COUNT = -1,
-
-    MAPPING_X = 60,
-    MAPPING_Y = 30,
-    MAPPING_WIDTH = 540,
-    MAPPING_HEIGHT = 225,
 
     TRF_X = 40,
     TRF_Y = 30,
@@ -392,12 +388,8 @@ static void Run(WinId self, int command)
 {
     switch (command) {
     case CMD_TEX:
-        if (!WinFindClass(CLASS_MAPPING_COORDS)) {
-            WinId w = WinCreate(MAPPING_X, MAPPING_Y, MAPPING_WIDTH, MAPPING_HEIGHT, WIN_DESKTOP, SE_DIALOG_STYLE,
-                                CLASS_MAPPING_COORDS);
-            WinParam p1 = (WinParam) "Mapping Coordinates", p2 = 0;
-            if (w) WinSendMessage(w, WM_SETTITLE, &p1, &p2);
-        }
+        // The hexadecimal twin on the selected polygon; a window already open gives way.
+        MappingOpenTex(MeshFirstSelectedPolygon(), -1);
         break;
     case CMD_DEL: MeshDeleteSelection(); break;
     case CMD_SET: MeshSetMaterial(MESH_SELECTED, MatMCurrent()); break;

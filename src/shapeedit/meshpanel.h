@@ -11,7 +11,6 @@
 
 enum {
     CLASS_MESH_TRANSFORM = 0x101b,
-    CLASS_MAPPING_COORDS = 0x1024,
 
     // From the view: 40 a finished rectangle (p1 x0, y0; p2 x1, y1, the view's drawing
     // coordinates); 41 a vertex and 42 a polygon (p1 the index, p2 1 to select, 0 to drop).

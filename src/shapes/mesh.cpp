@@ -932,6 +932,41 @@ void MeshRemovePoint(int polygon, int vertex)
     ShapeAllFaceNormals(s);
 }
 
+int MeshGetMapping(int polygon, int16_t* out)
+{
+    uint8_t* p = ShapePolygon(Edit()->data, polygon);
+    const uint8_t* m = p ? ShapePolyMapping(p) : nullptr;
+    if (!m) return 0;
+    for (int k = 0; k < 2 * ShapePolyPoints(p); k++) out[k] = GetI16(m, 2 * (size_t)k);
+    return 1;
+}
+
+int MeshSetMapping(int polygon, const int16_t* uv)
+{
+    ShapeBlock* s = Edit();
+    uint8_t* b = s->data;
+    uint8_t* p = ShapePolygon(b, polygon);
+    if (!p) return 1;
+    uint32_t pos = (uint32_t)(p - b);
+    int n = ShapePolyPoints(p);
+    uint8_t* m = ShapePolyMapping(p);
+    if (!uv) {
+        if (!m) return 0;
+        ShapeMSaveUndo();
+        ShapeRemove(s, (uint32_t)(m - b), 4 * (uint32_t)n);
+        PutU16(b, pos + POLY_COUNT_WORD, (uint16_t)(GetU16(b, pos + POLY_COUNT_WORD) & ~PC_MAPPING));
+        return 0;
+    }
+    if (!m && !HasRoom(s, 4 * (uint64_t)n)) return 1;
+    ShapeMSaveUndo();
+    if (!m) {
+        AddMapping(s, pos, uv);
+        return 0;
+    }
+    for (int k = 0; k < 2 * n; k++) PutI16(m, 2 * (size_t)k, uv[k]);
+    return 0;
+}
+
 void MeshPlane(int vertex, int polygon)
 {
     ShapeBlock* s = Edit();
@@ -1164,6 +1199,12 @@ void MeshSelectVertex(int vertex, int on)
 
 int MeshSelectedPolygonCount(void) { return (int)PolygonsOf(Edit()->data, MESH_SELECTED).size(); }
 int MeshSelectedVertexCount(void) { return (int)VerticesOf(Edit()->data, MESH_SELECTED).size(); }
+
+int MeshFirstSelectedPolygon(void)
+{
+    std::vector<int> list = PolygonsOf(Edit()->data, MESH_SELECTED);
+    return list.empty() ? -1 : list.front();
+}
 
 int MeshPick(const MeshScreenVertex* vertices, int count, int32_t pointerX, int32_t pointerY, uint32_t modeFlags,
              const int32_t rect[4])

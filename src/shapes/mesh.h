@@ -137,6 +137,13 @@ void MeshFlatten(int polygon, int vertex);
 // Removes the first point of the polygon that uses the vertex (with its mapping pair; the
 // polygon's per-point normals go). A polygon left with fewer than 3 points is removed.
 void MeshRemovePoint(int polygon, int vertex);
+// Mapping coordinates of a polygon: copies its n U, V pairs into out (room for 2n values) and
+// gives 1; 0 when it has no mapping block or there is no such polygon (out untouched).
+int MeshGetMapping(int polygon, int16_t* out);
+// Sets them from n U, V pairs, creating the mapping block (behind the point indices and any
+// per-point normals) when the polygon has none; null removes the block. 0, or 1 when refused:
+// no such polygon, or no room for a new block (nothing changes).
+int MeshSetMapping(int polygon, const int16_t* uv);
 // The "Pln" command: projects the vertex (or each selected vertex) onto the plane of the
 // polygon (or the single selected polygon) along the polygon's face normal.
 void MeshPlane(int vertex, int polygon);
@@ -183,6 +190,8 @@ void MeshSelectPolygon(int polygon, int on);
 void MeshSelectVertex(int vertex, int on);
 int MeshSelectedPolygonCount(void);
 int MeshSelectedVertexCount(void);
+// The lowest-numbered selected polygon, or -1 when none is selected.
+int MeshFirstSelectedPolygon(void);
 
 // Where the view drew a vertex: screen position, the view's depth of the transformed vertex,
 // and whether it projected onto the screen at all.

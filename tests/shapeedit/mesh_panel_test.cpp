@@ -3,6 +3,7 @@
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
+#include "shapeedit/mapping.h"
 #include "shapeedit/meshpanel.h"
 #include "shapeedit/panels.h"
 
@@ -198,6 +199,10 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     EXPECT_EQ((*mapping)["width"], 540);
     EXPECT_EQ((*mapping)["height"], 225);
     EXPECT_EQ((*mapping)["title"], "Mapping Coordinates");
+    MappingInfo info;
+    ASSERT_TRUE(MappingDescribe((WinId)(*mapping)["id"].get<int>(), &info));
+    EXPECT_EQ(info.polygon, 5);   // the selected one, not the first of the shape
+    EXPECT_TRUE(info.hex);
     WinClose((WinId)(*mapping)["id"].get<int>());
 
     Bytes before = Used();

@@ -355,6 +355,37 @@ TEST_F(Mesh, PolygonSwitchesMaterialInvertAndRemovePoint)
     EXPECT_EQ(0, ShapePolygonCount(B()));   // two points are no polygon
 }
 
+TEST_F(Mesh, SetMappingMakesTheBlockBehindThePointNormalsAndRemovesIt)
+{
+    SquareOfTriangles();
+    ASSERT_EQ(0, MeshSmoothAll(S()));
+    Bytes before = Used();
+    std::vector<int16_t> normals = PointNormal(0, 2);
+    int16_t out[6] = {9};
+    EXPECT_EQ(0, MeshGetMapping(0, out));
+
+    const int16_t uv[6] = {1, -2, 3, 4, 16384, -16384};
+    ASSERT_EQ(0, MeshSetMapping(0, uv));
+    ASSERT_EQ(1, MeshGetMapping(0, out));
+    EXPECT_EQ(Mapping(0), std::vector<int16_t>(out, out + 6));
+    EXPECT_EQ((std::vector<int16_t>{1, -2, 3, 4, 16384, -16384}), Mapping(0));
+    EXPECT_EQ(normals, PointNormal(0, 2)) << "the per-point block stays in front";
+    EXPECT_EQ((std::vector<int>{0, 2, 3}), Points(1)) << "the next polygon moved up intact";
+    const int16_t again[6] = {7, 7, 7, 7, 7, 7};
+    ASSERT_EQ(0, MeshSetMapping(0, again));
+    ASSERT_EQ(0, MeshSetMapping(0, nullptr));
+    EXPECT_EQ(before, Used()) << "removing gives back the very bytes";
+    ShapeMUndo();
+    EXPECT_EQ((std::vector<int16_t>{7, 7, 7, 7, 7, 7}), Mapping(0)) << "each set is an undo step";
+
+    // No room for a new block, or no such polygon: refused, nothing changes.
+    LeaveRoom(11);
+    before = Used();
+    EXPECT_EQ(1, MeshSetMapping(1, uv));
+    EXPECT_EQ(1, MeshSetMapping(2, uv));
+    EXPECT_EQ(before, Used());
+}
+
 TEST_F(Mesh, CombineBuildsTheQuadInPointOrderWithMapping)
 {
     SquareOfTriangles();   // (0, 1, 2) and (0, 2, 3) share 2-0
