@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "frontend/frontend.h"
+#include "shapeedit/shapeedit.h"
 #include "frontend/view.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
@@ -122,6 +123,7 @@ void BM_EditorFrame(benchmark::State& state)
     bool ok = PlatSelect(&options) == 0 && KernelInstall("VOSTRANE", nullptr, "Tolbex") == 1;
     if (ok) {
         FrontEndRegister();
+        ShapeEditInstall();
         AppStartupSettings();
         for (int i = 0; i < 20 && AppRunState() != RUN_LAUNCHER; i++) AppLoopTurn();
         AppSetEditorMode(EDITOR_SHAPE);

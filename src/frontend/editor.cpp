@@ -26,10 +26,6 @@
 #include "render/shapedraw.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
-#include "shapeedit/mapping.h"
-#include "shapeedit/meshpanel.h"
-#include "shapeedit/objpanel.h"
-#include "shapeedit/toolpanels.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
@@ -42,7 +38,19 @@ static struct {
     int materialsReloadPending;
     SlotId objectSlot;
     WinId view, menuBar;
+    const EditorPanels* panels[EDITOR_WORLD + 1];
 } editor;
+
+void EditorSetPanels(int editorMode, const EditorPanels* panels)
+{
+    if (editorMode == EDITOR_SHAPE || editorMode == EDITOR_WORLD) editor.panels[editorMode] = panels;
+}
+
+static const EditorPanels* CurrentPanels(void)
+{
+    int mode = AppConfig()->editorMode;
+    return mode == EDITOR_SHAPE || mode == EDITOR_WORLD ? editor.panels[mode] : nullptr;
+}
 
 void EditorRequest(int request)
 {
@@ -203,10 +211,8 @@ void EditorStart(void)
     MatPanelRegister();
     ScenePanelRegister();
     PalPanelRegister();
-    ObjPanelRegister();
-    ToolPanelsRegister();
-    MeshPanelRegister();
-    MappingRegisterClasses();
+    for (const EditorPanels* panels : editor.panels)
+        if (panels && panels->registerClasses) panels->registerClasses();
     PanelRegisterPlaceholders();
 
     // Fresh state before the windows are made: the first view takes the keypad, and the tool
@@ -268,6 +274,9 @@ int EditorFrame(void)
     TimingUpdate();
     if (KeyHeld(KEY_LMENU) && KeyPressed(KEY_G)) GrabScreen(nullptr, 0);
     RunRequests();
+    // The views show the name that the editor's main panel holds now.
+    const EditorPanels* panels = CurrentPanels();
+    if (panels && panels->viewTitle) EditSetViewTitle(panels->viewTitle());
     WinProcessInput();
     SlotsFrame(TimingElapsed(), TimingFrameTime());
     MsgBoxShowWaiting();

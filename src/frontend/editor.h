@@ -16,6 +16,15 @@ enum {
 void EditorRequest(int request);
 int EditorRequestPending(int request);
 
+// The editors' own panels live above the front end: the program hands in each editor's table
+// before it runs. Every installed table's classes are registered at each editor start, so a
+// panel may open a dialog of the other editor's set.
+typedef struct EditorPanels {
+    void (*registerClasses)(void);
+    const char* (*viewTitle)(void);   // what the views' titles show (the edited file's name)
+} EditorPanels;
+void EditorSetPanels(int editorMode, const EditorPanels* panels);   // EDITOR_SHAPE or EDITOR_WORLD
+
 // The stage's hooks.
 void EditorStart(void);
 int EditorFrame(void);

@@ -60,10 +60,13 @@ void MenuBarPanelArea(int* x, int* y, int* width, int* height)
     *height = 49;
 }
 
-static void OpenPanel(MenuData* d, const MenuEntry* entries, int index)
+static void OpenPanel(MenuData* d, const MenuEntry* entries, int count, int index)
 {
+    // A panel that went by itself leaves its id to some later window: only a window of the
+    // entry's class is still ours to close.
     for (int i = 0; i < MENU_MAX_ENTRIES; i++) {
-        if (d->panels[i] && WinIsWindow(d->panels[i])) WinClose(d->panels[i]);
+        if (i < count && d->panels[i] && WinIsWindow(d->panels[i]) && WinGetClass(d->panels[i]) == entries[i].panelClass)
+            WinClose(d->panels[i]);
         d->panels[i] = 0;
     }
     EditSetTool(0, 0);
@@ -125,7 +128,7 @@ static int MenuProc(WinId window, WinId sender, int message, WinParam* p1, WinPa
             return 0;
         }
         for (int i = 0; i < count; i++)
-            if (sender == d->entries[i]) OpenPanel(d, entries, i);
+            if (sender == d->entries[i]) OpenPanel(d, entries, count, i);
         return 0;
     default: return 1;
     }

@@ -129,7 +129,12 @@ static int MsgBoxProc(WinId window, WinId sender, int message, WinParam* p1, Win
     }
 }
 
-void MsgBoxRegisterClass(void) { WinCreateClass(CLASS_MESSAGEBOX, CLASS_FRAME, sizeof(MsgBoxData), MsgBoxProc); }
+void MsgBoxRegisterClass(void)
+{
+    // A box still waiting from an editor that has ended belongs to no one now.
+    boxes.waitingCount = 0;
+    WinCreateClass(CLASS_MESSAGEBOX, CLASS_FRAME, sizeof(MsgBoxData), MsgBoxProc);
+}
 
 static WinId CreateBox(const char* title, const char* text)
 {

@@ -4,6 +4,7 @@
 #pragma once
 #include "toolkit/win.h"
 
+// Registers the class at the editor start and drops boxes that waited in an earlier run.
 void MsgBoxRegisterClass(void);
 // Shows a box with an "Ok" button. Returns the box's window, or 0 when it is not on screen
 // (it waits behind another modal window, or was answered at once).

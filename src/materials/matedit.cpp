@@ -298,6 +298,9 @@ static int EditProc(WinId self, WinId sender, int message, WinParam* p1, WinPara
     switch (message) {
     case WM_CREATE: {
         me.window = self;
+        // Ids of the last opening's controls may name other windows by now.
+        for (WinId& w : me.slider) w = 0;
+        me.picker = 0;
         for (int s = S_AMBIENT; s <= S_SI; s++) MakeSlider(s);
         me.name = MakeField(21, me.nameText, MatMGetName(me.material), NAME_CHARS);
         me.texture = MakeField(37, me.textureText, MatMGetTexture(me.material), TEXTURE_CHARS);

@@ -449,6 +449,16 @@ static WinId Switch(int x, int y, const char* label, int on)
     return b;
 }
 
+// The controls go with their panel; their ids may be handed to other windows afterwards, so
+// a new panel must not destroy what the old ids now name.
+static void ForgetControls(void)
+{
+    for (WinId* w : {&mp.polygonsBox, &mp.verticesBox, &mp.multBox, &mp.clearPolygons, &mp.allPolygons,
+                     &mp.clearVertices, &mp.allVertices, &mp.exit})
+        *w = 0;
+    for (GridCell& cell : mp.grid) cell.button = 0;
+}
+
 // Either the selection controls, or "Exit" while the view moves the selection.
 static void BuildControls(void)
 {
@@ -512,6 +522,7 @@ static int MeshPanelProc(WinId self, WinId sender, int message, WinParam* p1, Wi
         mp.window = self;
         mp.moving = mp.wantMoving = 0;
         mp.gridCount = 0;
+        ForgetControls();
         BuildControls();
         int polygons, vertices;
         CountSelected(&polygons, &vertices);
@@ -525,6 +536,7 @@ static int MeshPanelProc(WinId self, WinId sender, int message, WinParam* p1, Wi
         if (trf.window && WinIsWindow(trf.window)) WinClose(trf.window);
         mp.window = 0;
         mp.gridCount = 0;
+        ForgetControls();
         return 1;
     case WM_TICK: {
         if (mp.wantMoving != mp.moving) BuildControls();

@@ -74,7 +74,13 @@ TEST_F(ShapeEditing, LoadMirrorScaleUndoSaveAndCreate)
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
 
     // Save offered the loaded file's name; the previous file is the backup.
-    EXPECT_EQ(FieldOf(ReadDump("save.json"), "0x1030"), "BALL.SHP");
+    json save = ReadDump("save.json");
+    EXPECT_EQ(FieldOf(save, "0x1030"), "BALL.SHP");
+    // The view's title is the loaded file's name, as the Object panel holds it.
+    std::string viewTitle;
+    for (const json& w : save["windows"])
+        if (w["class"] == "0x1001") viewTitle = w["title"];
+    EXPECT_EQ(viewTitle, "BALL.SHP");
     EXPECT_EQ(ReadBytes(dir.file("BALL.~HP")), ball);
     // Mirrored in X, the scale undone: against the file as loading and saving leaves it.
     Bytes normal = Cli({"normalise", "BALL.~HP"}, "N.SHP");
@@ -129,4 +135,25 @@ TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingWritesASHP)
     EXPECT_TRUE(ReadBytes(dir.file("a.~hp")).empty());
     EXPECT_EQ(FieldOf(ReadDump("asc.json"), "0x1030"), "MODEL.ASC");
     EXPECT_EQ(ReadDump("end.json")["shape"]["vertices"], 13);
+}
+
+TEST_F(ShapeEditing, ARectangleDraggedInTheViewSelectsForTheMeshPanelAndTexOpensTheMapping)
+{
+    // Load the ball, open "Mesh" (the menu bar's middle column, third row), drag a rectangle
+    // over the whole view, then one over empty sky with "Mult" off; then select all again
+    // and press "Del" from the grid.
+    const char* const kMesh = "click 460 589\nwait 2\n";
+    const char* const kRectAll = "move 20 20\npress left\nwait 1\nmove 400 300\nwait 1\nmove 780 530\nwait 1\nrelease left\nwait 3\n";
+    std::string script = std::string(kStart) + kLoad + Choose("BALL.SHP") + kMesh + kRectAll + "dump all.json\n" +
+                         "move 20 20\npress left\nwait 1\nmove 60 60\nwait 1\nrelease left\nwait 3\ndump none.json\n";
+    RunResult r = Run(script);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+
+    json all = ReadDump("all.json");
+    ASSERT_EQ(all["shape"]["vertices"], 42);
+    EXPECT_EQ(all["shape"]["selectedVertices"], 42) << "every drawn vertex lies inside";
+    EXPECT_GT(all["shape"]["selectedPolygons"].get<int>(), 0) << "the faces whose corners all lie inside";
+    json none = ReadDump("none.json");
+    EXPECT_EQ(none["shape"]["selectedVertices"], 0) << "without Mult a new rectangle replaces the selection";
+    EXPECT_EQ(none["shape"]["selectedPolygons"], 0);
 }

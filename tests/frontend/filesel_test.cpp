@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "frontend/frontend.h"
+#include "shapeedit/shapeedit.h"
 #include "kernel/app.h"
 #include "kernel/log.h"
 #include "support/screen.h"
@@ -611,6 +612,7 @@ TEST_F(SelectorInTheEditor, ScriptedTypingAndEnterReachTheNameField)
     ASSERT_EQ(PlatSelect(&options), 0);
     ASSERT_EQ(KernelInstall("VOSTRANE", nullptr, "Tolbex"), 1);
     FrontEndRegister();
+    ShapeEditInstall();
     AppStartupSettings();
     AppSetEditorMode(EDITOR_SHAPE);
     // In the editor well before the script starts typing at turn 40.

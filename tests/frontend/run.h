@@ -6,6 +6,7 @@
 #include <string>
 
 #include "frontend/frontend.h"
+#include "shapeedit/shapeedit.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "platform/platform.h"
@@ -26,6 +27,7 @@ protected:
         ASSERT_EQ(PlatSelect(&options), 0);
         ASSERT_EQ(KernelInstall("VOSTRANE", nullptr, "Tolbex"), 1);
         FrontEndRegister();
+        ShapeEditInstall();
         AppStartupSettings();
     }
     void TurnUntil(int state)

@@ -141,6 +141,16 @@ TEST_F(Run, BoxesWaitForTheModalWindowAndCloseOnEnter)
     Turns(2);
     InputQueueKey(KEY_ESCAPE, 0);
     EXPECT_EQ(WinModal(), 0) << "Escape presses Ok too";
+
+    // A box still waiting when the editor ends does not greet the next one.
+    MsgBoxShow("Modal", "first");
+    MsgBoxShow("Late", "waits");
+    EXPECT_EQ(MsgBoxWaitingCount(), 1);
+    AppShutdown();
+    PlatShutdown();
+    StartEditor(EDITOR_SHAPE);
+    EXPECT_EQ(MsgBoxWaitingCount(), 0);
+    EXPECT_EQ(WinModal(), 0);
 }
 
 TEST_F(Run, AScriptedAnswerClosesADrawnBox)

@@ -174,6 +174,7 @@ TEST_F(MatPanel, ATexturedMaterialShowsNoColourUntilClearAndCancelGivesTheTextur
 
     // Another panel in the materials panel's place closes the dialog and puts it back too.
     dialog = EditDialog(1);
+    EXPECT_EQ(ChildrenOf(dialog, CLASS_SLIDER).size(), 4u) << "the last opening's colour sliders are long gone";
     ClickWindow(ButtonOf(dialog, "Clear"));
     OpenPanel("Mesh", CLASS_MESH_PANEL);
     Turns(1);
