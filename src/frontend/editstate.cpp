@@ -70,6 +70,7 @@ void EditPickNewFrame(void)
 }
 
 void EditPickForget(void) { es.before = kNoPick; }
+void EditPickReplaceBefore(const EditPick* pick) { es.before = *pick; }
 
 void EditSetViewTitle(const char* text) { StrLCopy(es.title, text ? text : "", sizeof es.title); }
 const char* EditViewTitle(void) { return es.title; }

@@ -89,6 +89,9 @@ void EditPickNewFrame(void);
 // After a tool changed the shape the previous frame's picks name what may have moved or gone:
 // a second click before the next frame picks nothing.
 void EditPickForget(void);
+// A press where the last drawing did not see the pointer: the view picks again at the press
+// and the tools read that instead.
+void EditPickReplaceBefore(const EditPick* pick);
 
 // The text the editor's main panel gives the views' titles (the edited file's name). Empty
 // (after a reset) until a panel sets it: the views then show the editor's name.

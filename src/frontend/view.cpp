@@ -412,6 +412,9 @@ static struct {
     int16_t rel[9];      // the shape's orientation relative to the camera
     int32_t pos[3];      // its origin in camera space
     int perspective;
+    WinId view;          // the view whose drawing this is
+    int pointerX, pointerY, pointerInside;   // where that drawing picked
+    int stale;           // a tool changed the shape since
 } seen;
 
 static void ToCamera(const double p[3], float out[3])
@@ -608,6 +611,11 @@ static void ShapePass(WinId self, ViewData* d, int width, int height, int inside
     }
     d->pickVertex = MeshPick(screen, seen.count, px, py, 0, nullptr);
     d->pickPolygon = inside ? PickPolygon(b, px, py, hidden) : -1;
+    seen.view = self;
+    seen.pointerX = px;
+    seen.pointerY = py;
+    seen.pointerInside = inside;
+    seen.stale = 0;
 
     int pickMode = EditPickMode();
     int material = MatMCurrent();
@@ -895,6 +903,21 @@ static void TellPanel(uint32_t panelClass, int message, int32_t index, int on)
     WinSendMessage(panel, message, &p1, &p2);
 }
 
+// The tools act on the picks of the last drawing. When the pointer jumped and was pressed
+// within one frame (a script, a desktop tool, a quick hand), that drawing picked elsewhere:
+// pick again at the press from the same projection, so the click acts on what is under it.
+static void PickAtPress(WinId self, int rx, int ry)
+{
+    if (seen.view != self || seen.stale) return;
+    if (seen.pointerInside && seen.pointerX == rx && seen.pointerY == ry) return;
+    uint8_t* b = EditBlock();
+    if (!b || seen.count != ShapeVertexCount(b)) return;
+    EditPick pick = *EditPickBefore();
+    pick.vertex = MeshPick(screen, seen.count, rx, ry, 0, nullptr);
+    pick.polygon = PickPolygon(b, rx, ry, (Data()->flags & VIEWF_HIDDEN) != 0);
+    EditPickReplaceBefore(&pick);
+}
+
 static void LeftPress(WinId self, int rx, int ry)
 {
     ViewData* d = Data();
@@ -905,6 +928,7 @@ static void LeftPress(WinId self, int rx, int ry)
     int tool = EditToolMode();
     uint8_t* b = EditBlock();
     if (!ShapeEditor() || !b) return;   // the World Editor's tools join with the world
+    PickAtPress(self, rx, ry);
     int32_t vertex = EditPickBefore()->vertex, polygon = EditPickBefore()->polygon;
     if (vertex >= ShapeVertexCount(b)) vertex = -1;
     if (polygon >= ShapePolygonCount(b)) polygon = -1;
@@ -1004,6 +1028,7 @@ static void LeftPress(WinId self, int rx, int ry)
     default: return;   // 15, 21, 22, 23 and the World Editor's tools
     }
     EditPickForget();
+    seen.stale = 1;
 }
 
 static void RightPress(void)

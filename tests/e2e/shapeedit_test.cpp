@@ -137,7 +137,7 @@ TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingWritesASHP)
     EXPECT_EQ(ReadDump("end.json")["shape"]["vertices"], 13);
 }
 
-TEST_F(ShapeEditing, ARectangleDraggedInTheViewSelectsForTheMeshPanelAndTexOpensTheMapping)
+TEST_F(ShapeEditing, ARectangleDraggedInTheViewSelectsForTheMeshPanel)
 {
     // Load the ball, open "Mesh" (the menu bar's middle column, third row), drag a rectangle
     // over the whole view, then one over empty sky with "Mult" off; then select all again
@@ -156,4 +156,81 @@ TEST_F(ShapeEditing, ARectangleDraggedInTheViewSelectsForTheMeshPanelAndTexOpens
     json none = ReadDump("none.json");
     EXPECT_EQ(none["shape"]["selectedVertices"], 0) << "without Mult a new rectangle replaces the selection";
     EXPECT_EQ(none["shape"]["selectedPolygons"], 0);
+}
+
+TEST_F(ShapeEditing, AQuadBuiltMovedAndMappedInALeftViewIsSavedAsDrawn)
+{
+    // View Setup: "Left", "Ok". Vertices "Add" at four corners of a 200-pixel square; Polygons
+    // "Add" on the same four points; Vertices "Move" drags the third 40 pixels right and down;
+    // Polygons "Mapping" on the quad, "Create", the point at the area's corner dragged to its
+    // middle, "Ok"; Object "Save" as QUAD.SHP.
+    const char* const kCorners = "click 300 200\nclick 500 200\nclick 500 400\nclick 300 400\nwait 1\n";
+    const char* const kPolygons = "click 335 574\nwait 2\n";
+    const char* const kVertices = "click 335 589\nwait 2\n";
+    std::string script = std::string("click 165 75\nwait 4\nclick 791 5\nwait 2\nclick 329 255\nclick 464 307\nwait 2\n") +
+                         kVertices + "click 15 559\nwait 2\n" + kCorners + kPolygons + "click 15 559\nwait 2\n" +
+                         kCorners + "dump quad.json\n" + kVertices + "click 15 589\nwait 2\n" +
+                         "move 500 400\npress left\nwait 1\nmove 520 420\nwait 1\nmove 540 440\nwait 1\nrelease left\nwait 2\n" +
+                         kPolygons + "click 76 574\nwait 2\nclick 400 300\nwait 2\nclick 552 85\nwait 2\n" +
+                         "move 69 57\npress left\nwait 1\nmove 200 100\nwait 1\nmove 286 144\nwait 1\nrelease left\nwait 1\n" +
+                         "click 552 215\nwait 2\nclick 425 574\nwait 2\n" + kSave + Choose("QUAD.SHP") + "dump saved.json\n" +
+                         // The mapping window again; then the Mesh panel selects everything and "Del"
+                         // (under "Tex" in the grid's first column) deletes the polygon under it.
+                         kPolygons + "click 76 574\nwait 2\nclick 400 300\nwait 2\ndump reopened.json\n" +
+                         "click 425 589\nwait 2\nmove 20 20\npress left\nwait 1\nmove 780 530\nwait 1\nrelease left\nwait 2\n" +
+                         "click 160 574\nwait 2\ndump deleted.json\n";
+    RunResult r = Run(script);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+
+    json quad = ReadDump("quad.json");
+    EXPECT_EQ(quad["shape"]["vertices"], 4);
+    EXPECT_EQ(quad["shape"]["polygons"], 1) << "the fourth point closes the polygon";
+    json saved = ReadDump("saved.json");
+    int zoom = 0;
+    std::string title;
+    for (const json& w : saved["windows"])
+        if (w["class"] == "0x1001") {
+            zoom = (int)w["view"]["zoom"].get<double>();
+            title = w["title"];
+        }
+    EXPECT_EQ(title, "QUAD.SHP");
+    ASSERT_GT(zoom, 0);
+
+    RunResult info = RunProgram(TOLBEX_CLI_BIN, {"shape", "info", "--json", "QUAD.SHP"}, dir.path());
+    ASSERT_EQ(info.exitCode, 0) << info.output;
+    json shape = json::parse(info.output);
+    ASSERT_EQ(shape["vertices"].size(), 4u);
+    auto world = [&](int v, int axis) { return shape["vertices"][v]["world"][axis].get<int>(); };
+    // In the Left view screen x runs along -Z and screen y along -Y; X is the free axis.
+    for (int v = 0; v < 4; v++) EXPECT_EQ(world(v, 0), 0) << v;
+    EXPECT_EQ(world(0, 1), world(1, 1)) << "the top corners share their height";
+    EXPECT_EQ(world(0, 2) - world(1, 2), 200 * zoom);
+    EXPECT_EQ(world(2, 1), world(3, 1) - 40 * zoom) << "the moved corner went down 40 pixels";
+    EXPECT_EQ(world(2, 2), world(1, 2) - 40 * zoom) << "and across 40";
+
+    ASSERT_EQ(shape["polygons"].size(), 1u);
+    const json& polygon = shape["polygons"][0];
+    EXPECT_EQ(polygon["points"], json::array({0, 1, 2, 3}));
+    ASSERT_EQ(polygon["mapping"].size(), 4u);
+    int corners = 0, middles = 0;
+    for (const json& uv : polygon["mapping"]) {
+        int u = uv[0], v = uv[1];
+        if ((u == 0 || u == 16384) && (v == 0 || v == 16384)) corners++;
+        if (u > 8000 && u < 8400 && v > 7900 && v < 8400) middles++;
+    }
+    EXPECT_EQ(corners, 3) << polygon["mapping"];
+    EXPECT_EQ(middles, 1) << "the dragged point sits in the middle of the texture";
+
+    // The mapping window open on the quad closes when the quad is deleted.
+    auto hasMapping = [&](const std::string& dump) {
+        json d = ReadDump(dump);
+        for (const json& w : d["windows"])
+            if (w["class"] == "0x1013") return true;
+        return false;
+    };
+    EXPECT_TRUE(hasMapping("reopened.json"));
+    json deleted = ReadDump("deleted.json");
+    EXPECT_EQ(deleted["shape"]["polygons"], 0);
+    EXPECT_EQ(deleted["shape"]["vertices"], 0) << "the selected vertices no polygon uses go too";
+    EXPECT_FALSE(hasMapping("deleted.json"));
 }
