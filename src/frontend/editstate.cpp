@@ -34,6 +34,10 @@ int EditPickMode(void) { return es.pickMode; }
 
 void EditSetTool(int toolMode, int pickMode)
 {
+    // Points gathered for a new polygon and Combine's first polygon belong to the tool that
+    // gathered them: another tool, or the same one chosen again, starts afresh.
+    es.pointCount = 0;
+    es.firstPolygon = -1;
     es.toolMode = toolMode;
     es.pickMode = pickMode;
 }

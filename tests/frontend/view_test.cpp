@@ -402,6 +402,12 @@ TEST_F(Run, ThePickUnderThePointerFeedsTheTools)
     }
     ASSERT_EQ(ShapePolygonCount(Block()), 1);
     EXPECT_EQ(EditPointCount(), 0);
+    // Points half gathered are dropped when a tool is chosen again.
+    Rest(CLIENT_X + CENTRE_X + pts[0][0], CLIENT_Y + CENTRE_Y + pts[0][1]);
+    ClickAt(CLIENT_X + CENTRE_X + pts[0][0], CLIENT_Y + CENTRE_Y + pts[0][1]);
+    EXPECT_EQ(EditPointCount(), 1);
+    EditSetTool(EDIT_TOOL_POLY_ADD, EDIT_PICK_VERTICES | EDIT_PICK_UNDER | EDIT_PICK_POINTS);
+    EXPECT_EQ(EditPointCount(), 0);
 
     // The triangle is under the pointer inside it, and not beside it.
     Rest(CLIENT_X + CENTRE_X, CLIENT_Y + CENTRE_Y + 5);
