@@ -21,7 +21,7 @@ enum {
     WORLD_MAX_EXPONENT = 32,
     CELL_EDGE_SHIFT = 14,        // cell edge = 16384 << exponent
 
-    // Packets that come before a terrain packet and their fixed sizes.
+    // The packet types of fixed size run from here up to the terrain packet's.
     PACKET_TYPE_FIRST = 0x1002,
     PACKET_LENGTH_HEAD = 8,      // type and the terrain packet's length
 
@@ -143,10 +143,8 @@ static int GetPacket(const uint8_t* image, uint32_t used, Packet* k)
                   k->samples, k->length);
         return 0;
     }
-    if (k->tiles == 0) {
-        k->tilesAcross = k->tilesDeep = 0;
-    } else if (k->tilesAcross == 0 || k->tilesDeep == 0) {
-        // A tile block of no tiles: nothing to build from it.
+    if (k->tiles == 0 || k->tilesAcross == 0 || k->tilesDeep == 0) {
+        // No tile block, or one of no tiles: the heights stand alone.
         k->tilesAcross = k->tilesDeep = 0;
     } else {
         if (!InBlock(k->tiles, (uint64_t)k->tilesAcross * k->tilesDeep * TP_TILE_BYTES, k->length)) {
