@@ -129,7 +129,7 @@ static int GetPacket(const uint8_t* image, uint32_t used, Packet* k)
         return 0;
     }
     if (k->shift > TERRAIN_MAX_SHIFT) {
-        LogPrintf(LOG_WARN, "TERRAIN: %u samples per tile edge is out of range", k->shift);
+        LogPrintf(LOG_WARN, "TERRAIN: 2 to the power %u samples per tile is out of range", k->shift);
         return 0;
     }
     // One quad at least, or there is no surface to stand on.
