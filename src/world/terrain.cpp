@@ -363,7 +363,7 @@ int TerrainGroundHeight(int32_t x, int32_t z, int32_t* height)
 }
 
 // ============================================================================================
-// Inspection
+// Reading the installed terrain
 // ============================================================================================
 
 int TerrainGetInfo(TerrainInfo* info)

@@ -61,7 +61,7 @@ int TerrainMaterialCount(void);
 // materials); -1 for an index out of range.
 int TerrainMaterial(int i);
 
-// ---- the installed terrain, for the display and for inspection
+// ---- the installed terrain, read by the display and by tests
 struct TerrainInfo {
     uint32_t cellExponent;
     uint32_t shift;             // samples per tile = 1 << shift
