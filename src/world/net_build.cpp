@@ -3,7 +3,9 @@
 // net, and the walkway and tunnel requests.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "kernel/log.h"
 #include "kernel/res/res.h"
@@ -51,6 +53,7 @@ static struct {
     int first;
     int64_t ends[TRACK_CORNERS][3];   // the last segment's end cross-section
     int nextFile;          // file names below this one were taken earlier in the build
+    std::vector<uint8_t> taken;   // per counter: a net shape file of that name was in the folder
     int tracks, pylons;
 } mono;
 
@@ -99,14 +102,31 @@ int NetNumber(void)
     return 0;
 }
 
+static void FormatName(char kind, int counter, char out[NET_FILE_NAME_SIZE])
+{
+    snprintf(out, NET_FILE_NAME_SIZE, "W~%c%05u.SHP", kind, (unsigned)counter % NET_FILE_COUNT);
+}
+
 int NetShapeFileName(char kind, int start, char out[NET_FILE_NAME_SIZE])
 {
     for (int i = start < 0 ? 0 : start; i < NET_FILE_COUNT; i++) {
-        snprintf(out, NET_FILE_NAME_SIZE, "W~%c%05d.SHP", kind, i);
+        FormatName(kind, i, out);
         if (!FileExists(out)) return i;
     }
     out[0] = 0;
     return -1;
+}
+
+// Marks the counter of a monorail shape file found in the folder (any letter case, as the
+// file layer finds names).
+static void NoteTaken(const char* name, int isFolder, void*)
+{
+    char upper[NET_FILE_NAME_SIZE];
+    size_t n = strlen(name);
+    if (n != NET_FILE_NAME_SIZE - 1) return;
+    for (size_t i = 0; i <= n; i++) upper[i] = name[i] >= 'a' && name[i] <= 'z' ? (char)(name[i] - 32) : name[i];
+    (void)isFolder;   // a folder of that name blocks the name as well
+    if (NetIsShapeFileName(upper)) mono.taken[atoi(upper + 3)] = 1;
 }
 
 int NetIsShapeFileName(const char* name)
@@ -128,8 +148,14 @@ static int PlaceShape(int net, const int32_t at[3])
     uint32_t size;
     if (ShapeMPrepareForWriting(&id, &size)) return WM_ERR_MEMORY;
     char name[NET_FILE_NAME_SIZE];
-    int counter = NetShapeFileName(kMonorailKind, mono.nextFile, name);
-    if (counter < 0) return WM_ERR_TOO_MANY_NET_SHAPES;
+    int counter = mono.nextFile;
+    if (mono.taken.empty()) {
+        counter = NetShapeFileName(kMonorailKind, counter, name);
+    } else {
+        while (counter < NET_FILE_COUNT && mono.taken[counter]) counter++;
+        if (counter < NET_FILE_COUNT) FormatName(kMonorailKind, counter, name);
+    }
+    if (counter < 0 || counter >= NET_FILE_COUNT) return WM_ERR_TOO_MANY_NET_SHAPES;
     mono.nextFile = counter + 1;
     if (FileWrite(name, ShapeMEdit()->data, size)) {
         LogPrintf(LOG_ERROR, "WORLD: cannot write the net shape file %s", name);
@@ -382,6 +408,10 @@ int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMateria
     mono.minLink = minLink;
     mono.spacing = spacing;
     mono.first = 1;
+    // One look at the folder instead of a search for every name: a name that is not there
+    // costs the file layer a scan of the whole folder, and a net has many shapes.
+    mono.taken.assign(NET_FILE_COUNT, 0);
+    if (FileListFolder(".", NoteTaken, nullptr)) mono.taken.clear();
 
     int result = 0;
     uint8_t* s = WorldMFirstSelectedNode();
