@@ -616,7 +616,7 @@ TEST_F(NetTest, AnUnwritableShapeFileFailsTheBuild)
 
 TEST_F(NetTest, OutOfSpaceFailsTheBuildAndRestoresTheImage)
 {
-    WorldMUninstall();
+    TearDown();
     Install(WORLDM_MIN_CAPACITY);
     uint16_t a = Node(0, kY), b = Node(64000, kY);
     Chain({a, b});
@@ -757,4 +757,54 @@ TEST_F(NetTest, RequestsNeedTheirMaterials)
     IntMatDestroy();
     IntMatCreate(16);
     EXPECT_STREQ("Missing monorail material.", NetMonorailMaterials(m));
+}
+
+// ============================================================================================
+// tolbex-cli world monorail
+// ============================================================================================
+
+TEST_F(NetTest, CliBuildsTheMonorailAndSavesTheWorld)
+{
+    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(128000, kY);
+    Chain({a, b, c});
+    ASSERT_EQ(0, WorldMSave("in.wle", nullptr, nullptr, nullptr));
+    // The rail materials in a MAT file of their own.
+    for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {
+        MatMAdd(MatMCount());
+        MatMSetName(MatMCount() - 1, name);
+    }
+    ASSERT_EQ(0, MatMSave("rail.mat"));
+    ASSERT_EQ(0, mkdir("shapes", 0755));
+
+    RunResult r = RunProgram(TOLBEX_CLI_BIN, {"world", "monorail", "in.wle", "out.wle", "--node", std::to_string(a),
+                                              "--materials", "rail.mat", "--shapes", "shapes"},
+                             dir.path());
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ("out.wle: monorail net 1 from node 1: 3 net shapes (W~R00000.SHP to W~R00002.SHP)\n", r.output);
+    EXPECT_TRUE(PathExists("shapes/W~R00002.SHP"));
+    ASSERT_EQ(0, chdir("shapes"));
+    int loaded = WorldMLoad("../out.wle");
+    ASSERT_EQ(0, chdir(dir.path().c_str()));
+    ASSERT_EQ(0, loaded);
+    std::vector<uint8_t*> shapes = Shapes();
+    ASSERT_EQ(3u, shapes.size());
+    for (uint8_t* s : shapes) EXPECT_NE(0, GetU16(s, WS_HANDLE)) << FileOf(s);
+    EXPECT_EQ((P3{32000, kY, 0}), At(shapes[0]));
+
+    // Failures: one line on stderr, nothing written.
+    r = RunProgram(TOLBEX_CLI_BIN, {"world", "monorail", "in.wle", "no.wle", "--node", "2"}, dir.path());
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_EQ("tolbex-cli: Missing monorail material. (Rail_Track, Rail_Support and Rail_Light are needed; see "
+              "--materials)\n",
+              r.output);
+    r = RunProgram(TOLBEX_CLI_BIN, {"world", "monorail", "in.wle", "no.wle", "--node", "3", "--materials", "rail.mat"},
+                   dir.path());
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_EQ("tolbex-cli: in.wle: cannot build the monorail from node 3: Net Nodes Required.\n", r.output);
+    r = RunProgram(TOLBEX_CLI_BIN, {"world", "monorail", "in.wle", "no.wle", "--node", "9", "--materials", "rail.mat"},
+                   dir.path());
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_EQ("tolbex-cli: in.wle: no net node 9\n", r.output);
+    EXPECT_FALSE(PathExists("no.wle"));
+    EXPECT_TRUE(NetFiles().empty()) << "the working folder holds no net shape file";
 }
