@@ -41,6 +41,25 @@ static const uint16_t kPylonPairs[4][2][3] = {
     {{13, 10, 17}, {13, 17, 15}},
 };
 static const uint16_t kPylonTop[4] = {11, 12, 8, 7};
+
+// The pylon's points relative to its position: a horizontal offset made of the arm vector K,
+// the column depth A (both along S), the column half-length Hd and the arm half-thickness Hq
+// (both along H), each taken -1, 0 or 1 times, at one of five heights.
+enum { PH_ARM_TOP, PH_ARM_LOW, PH_ZERO, PH_HALF, PH_GROUND, PH_COUNT };
+struct PylonPoint {
+    int8_t k, a, hd, hq;
+    int height;
+};
+static const PylonPoint kPylonPoints[PYLON_POINTS] = {
+    // The arm from the column top to the track.
+    {0, 0, 0, 0, PH_ARM_TOP}, {0, 0, 0, -1, PH_ARM_LOW}, {0, 0, 0, 1, PH_ARM_LOW},
+    {1, 0, 0, 0, PH_ARM_TOP}, {1, 0, 0, -1, PH_ARM_LOW}, {1, 0, 0, 1, PH_ARM_LOW},
+    // The column.
+    {0, 0, -1, 0, PH_ZERO}, {0, 0, -1, 0, PH_HALF}, {0, -1, -1, 0, PH_HALF}, {0, -1, -1, 0, PH_ZERO},
+    {0, 0, 1, 0, PH_ZERO}, {0, 0, 1, 0, PH_HALF}, {0, -1, 1, 0, PH_HALF}, {0, -1, 1, 0, PH_ZERO},
+    // The foot on the ground.
+    {1, 0, -1, 0, PH_GROUND}, {1, 0, 1, 0, PH_GROUND}, {1, 1, -1, 0, PH_GROUND}, {1, 1, 1, 0, PH_GROUND},
+};
 static const uint16_t kPylonArm[3][4] = {{0, 1, 4, 3}, {0, 3, 5, 2}, {4, 1, 2, 5}};
 
 // One build's state.
@@ -211,7 +230,8 @@ static int AddPair(const uint16_t pair[2][3], int material)
 // One link
 // ============================================================================================
 
-// The pylon beside the segment with midpoint m over ground g, on the -S side.
+// The pylon beside the segment with midpoint m over ground g, on the -S side, halfway between
+// the ground and the track; hh is half that height.
 static int AddPylon(int net, const int32_t m[3], int32_t g, const int16_t s[3], const int16_t h[3], int support,
                     int light)
 {
@@ -226,46 +246,11 @@ static int AddPylon(int net, const int32_t m[3], int32_t g, const int16_t s[3], 
     for (int i = 0; i < 3; i++) p[i] = Snap((int64_t)m[i] - k[i] - w[i]);
     p[1] = Snap((int64_t)m[1] - k[1] - w[1] + mono.half / 2 - hh);
 
-    // Each point as a horizontal offset (sums of the vectors above) at a height.
-    const int64_t zero[3] = {0, 0, 0};
-    struct Term {
-        const int64_t* v;
-        int sign;
-    };
-    struct Point {
-        Term terms[3];
-        int64_t y;
-    };
-    const int64_t q = mono.quarter, top = hh - q, low = hh - 4 * q;
-    const Point points[PYLON_POINTS] = {
-        {{{zero, 1}}, top},
-        {{{hq, -1}}, low},
-        {{{hq, 1}}, low},
-        {{{k, 1}}, top},
-        {{{k, 1}, {hq, -1}}, low},
-        {{{k, 1}, {hq, 1}}, low},
-        {{{hd, -1}}, 0},
-        {{{hd, -1}}, hh},
-        {{{hd, -1}, {a, -1}}, hh},
-        {{{hd, -1}, {a, -1}}, 0},
-        {{{hd, 1}}, 0},
-        {{{hd, 1}}, hh},
-        {{{hd, 1}, {a, -1}}, hh},
-        {{{hd, 1}, {a, -1}}, 0},
-        {{{k, 1}, {hd, -1}}, -hh},
-        {{{k, 1}, {hd, 1}}, -hh},
-        {{{k, 1}, {a, 1}, {hd, -1}}, -hh},
-        {{{k, 1}, {a, 1}, {hd, 1}}, -hh},
-    };
-
+    const int64_t heights[PH_COUNT] = {hh - mono.quarter, hh - 4 * mono.quarter, 0, hh, -hh};
     ShapeMNew();
-    for (const Point& pt : points) {
-        int64_t at[3] = {p[0], p[1] + pt.y, p[2]};
-        for (const Term& t : pt.terms)
-            if (t.v) {
-                at[0] += t.sign * t.v[0];
-                at[2] += t.sign * t.v[2];
-            }
+    for (const PylonPoint& pt : kPylonPoints) {
+        int64_t at[3] = {p[0], p[1] + heights[pt.height], p[2]};
+        for (int i = 0; i < 3; i += 2) at[i] += pt.k * k[i] + pt.a * a[i] + pt.hd * hd[i] + pt.hq * hq[i];
         if (AddPoint(at, p) < 0) return WM_ERR_MEMORY;
     }
     int r = 0;
