@@ -724,6 +724,23 @@ TEST_F(NetTest, UndoAfterRemovingANetGivesItsShapesHandleZero)
     ASSERT_EQ(2u, back.size());
     for (uint8_t* s : back) EXPECT_EQ(0, GetU16(s, WS_HANDLE)) << FileOf(s);
 
+    // Undo after a failed build gives back the world from before it, every shape resolved.
+    WorldMNew();
+    a = Node(0, kY);
+    b = Node(64000, kY);
+    Chain({a, b});
+    SelectOnly({a});
+    ASSERT_EQ(0, Build());
+    uint16_t c = Node(200000, kY), d = Node(210000, kY);
+    Chain({c, d});
+    SelectOnly({c});
+    Bytes built = Image();
+    ASSERT_EQ(WM_ERR_NODE_TOO_SHORT, Build());
+    PutI32(NetNode(d), WN_X, 5);   // a change the build's snapshot does not hold
+    NetUndo();
+    EXPECT_EQ(built, Image());
+    for (uint8_t* s : Shapes()) EXPECT_NE(0, GetU16(s, WS_HANDLE)) << FileOf(s);
+
     // A net rebuilt into the same file names loads the new files, not what was there before.
     WorldMNew();
     a = Node(0, kY);
