@@ -1,0 +1,310 @@
+// The world manager: the image and its undo copy, the packet walk, inserting and removing
+// bytes, the header, undo and progress. Loading and saving are in worldm_file.cpp, worldshape
+// and name operations in worldm_shapes.cpp, node basics in worldm_nodes.cpp.
+#include "world/worldm.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "kernel/log.h"
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "shapes/shapem_edit.h"
+#include "world/terrain.h"
+#include "world/worldm_internal.h"
+
+WorldMState wm;
+
+// ============================================================================================
+// Life cycle
+// ============================================================================================
+
+void WorldMInstall(uint32_t capacity)
+{
+    if (capacity < WORLDM_MIN_CAPACITY) FatalError("No Way! WorldMInstall needs 200000 bytes minimum");
+    if (wm.installed) {
+        // Only the checks and the settings below take effect again; the blocks stay.
+        wm.progress = 0;
+        wm.filter = 3;
+        return;
+    }
+    wm.capacity = capacity;
+    wm.progress = 0;
+    wm.filter = 3;
+    if (!ShapeMIsInstalled()) FatalError("WorldMInstall - ShapeM MUST be Installed at this point");
+    if (TerrainDisplayInstalled())
+        FatalError("WorldMInstall - WorldInstallControl or WorldInstallDraD shuld not have been called at this point");
+    wm.imageId = ResCreate(capacity);
+    if (!wm.imageId) FatalError("WorldMInstall - out of memory");
+    wm.image = (uint8_t*)ResOpen(wm.imageId);
+    wm.undoId = ResCreate(capacity);
+    if (!wm.undoId) FatalError("WorldMInstall - out of memory");
+    wm.undo = (uint8_t*)ResOpen(wm.undoId);
+    if (!wm.image || !wm.undo) FatalError("WorldMInstall - out of memory");
+    memset(wm.image, 0, capacity);
+    wm.undoOn = 0;
+    WorldMNew();
+    memcpy(wm.undo, wm.image, capacity);
+    wm.nodeDisplay = (uint8_t*)ResAllocMem((size_t)ND_INITIAL_ENTRIES * ND_ENTRY_SIZE);
+    if (!wm.nodeDisplay) FatalError("NodeDisplay - out of memory");
+    memset(wm.nodeDisplay, 0, (size_t)ND_INITIAL_ENTRIES * ND_ENTRY_SIZE);
+    wm.nodeDisplayEntries = ND_INITIAL_ENTRIES;
+    wm.installed = 1;
+    wm.undoOn = 1;
+    wm.changed = 0;
+    RegisterExit(WorldMUninstall);
+}
+
+void WorldMUninstall(void)
+{
+    if (!wm.installed) return;
+    if (wm.nodeDisplay) ResFreeMem(wm.nodeDisplay);
+    if (ResIsInstalled()) {
+        ResClose(wm.imageId);
+        ResFree(wm.imageId);
+        ResClose(wm.undoId);
+        ResFree(wm.undoId);
+    }
+    WorldMRuntimeSaveFn keep = wm.runtimeSave;
+    wm = WorldMState{};
+    wm.runtimeSave = keep;   // installed once by its module, for every later install
+}
+
+int WorldMIsInstalled(void) { return wm.installed; }
+uint32_t WorldMCapacity(void) { return wm.installed ? wm.capacity : 0; }
+uint8_t* WorldMImage(void) { return wm.installed ? wm.image : nullptr; }
+uint8_t* WorldMUndoImage(void) { return wm.installed ? wm.undo : nullptr; }
+uint32_t WorldMUsed(void) { return wm.installed ? GetU32(wm.image, WLE_USED) : 0; }
+uint32_t WorldMLimit(void) { return (uint32_t)((uint64_t)wm.capacity * 2 / 3); }
+
+void WorldMNew(void)
+{
+    if (!wm.image) return;
+    if (wm.undoOn) {
+        memcpy(wm.undo, wm.image, wm.capacity);
+        wm.changed = -1;
+    }
+    memset(wm.image, 0, WLE_HEADER_SIZE);
+    PutU32(wm.image, WLE_USED, WLE_HEADER_SIZE);
+    PutU32(wm.image, WLE_VERSION, WLE_VERSION_CURRENT);
+    PutU32(wm.image, WLE_CELLS_X, WLE_NEW_CELLS_X);
+    PutU32(wm.image, WLE_CELLS_Y, WLE_NEW_CELLS_Y);
+    PutU32(wm.image, WLE_CELLS_Z, WLE_NEW_CELLS_Z);
+    PutU32(wm.image, WLE_FIELD36, 0);
+    WorldMSetExponentOf(wm.image, WLE_NEW_EXPONENT);
+    wm.nextId = 1;
+    wm.idWrapped = 0;
+    TerrainRemove();
+}
+
+// ============================================================================================
+// Header
+// ============================================================================================
+
+void WorldMSetExponentOf(uint8_t* image, uint32_t e)
+{
+    e &= 0xFF;
+    if (e > WLE_MAX_EXPONENT) e = WLE_MAX_EXPONENT;
+    uint32_t edge = (uint32_t)((uint64_t)WLE_CELL_UNIT << e);
+    double diagonal = std::sqrt(3.0 * (double)edge * (double)edge);
+    PutU32(image, WLE_CELL_EXPONENT, e);
+    PutU32(image, WLE_CELL_EDGE, edge);
+    PutU32(image, WLE_CELL_DIAGONAL, diagonal >= 4294967295.0 ? 0xFFFFFFFFu : (uint32_t)diagonal);
+}
+
+static void SetHeader(int field, uint32_t value)
+{
+    if (!wm.installed) return;
+    WorldMUndoSnapshot();
+    PutU32(wm.image, field, value);
+}
+
+void WorldMSetCellsX(uint32_t n) { SetHeader(WLE_CELLS_X, n); }
+void WorldMSetCellsY(uint32_t n) { SetHeader(WLE_CELLS_Y, n); }
+void WorldMSetCellsZ(uint32_t n) { SetHeader(WLE_CELLS_Z, n); }
+void WorldMSetCellExponent(uint32_t e)
+{
+    if (!wm.installed) return;
+    WorldMUndoSnapshot();
+    WorldMSetExponentOf(wm.image, e);
+}
+uint32_t WorldMCellsX(void) { return wm.installed ? GetU32(wm.image, WLE_CELLS_X) : 0; }
+uint32_t WorldMCellsY(void) { return wm.installed ? GetU32(wm.image, WLE_CELLS_Y) : 0; }
+uint32_t WorldMCellsZ(void) { return wm.installed ? GetU32(wm.image, WLE_CELLS_Z) : 0; }
+uint32_t WorldMCellExponent(void) { return wm.installed ? GetU32(wm.image, WLE_CELL_EXPONENT) : 0; }
+uint32_t WorldMCellEdge(void) { return wm.installed ? GetU32(wm.image, WLE_CELL_EDGE) : 0; }
+int64_t WorldMViewHeight(void)
+{
+    return (int64_t)WorldMCellsY() * (int64_t)WorldMCellEdge() + WLE_VIEW_HEIGHT_EXTRA;
+}
+
+// ============================================================================================
+// The packet walk
+// ============================================================================================
+
+uint32_t WorldMPacketSize(const uint8_t* packet)
+{
+    switch (GetU16(packet, WP_TYPE)) {
+    case WP_RESERVED_1002: return WP_RESERVED_1002_SIZE;
+    case WP_CELL: return WP_CELL_SIZE;
+    case WP_CORNER: return WP_CORNER_SIZE;
+    case WP_RESERVED_1005: return WP_RESERVED_1005_SIZE;
+    case WP_SHORT_SHAPE: return WP_SHORT_SHAPE_SIZE;
+    case WP_NODE: return WP_NODE_SIZE;
+    case WP_SHAPE: return WP_SHAPE_SIZE;
+    case WP_TERRAIN: return GetU32(packet, WP_TERRAIN_LENGTH);
+    default: return 0;
+    }
+}
+
+uint8_t* WorldMFirstPacket(uint8_t* image)
+{
+    if (!image || GetU32(image, WLE_USED) <= WLE_HEADER_SIZE) return nullptr;
+    return image + WLE_HEADER_SIZE;
+}
+
+uint8_t* WorldMNextPacket(uint8_t* image, uint8_t* packet)
+{
+    if (!image || !packet) return nullptr;
+    uint32_t size = WorldMPacketSize(packet);
+    if (size == 0) return nullptr;
+    uint64_t next = (uint64_t)(packet - image) + size;
+    if (next >= GetU32(image, WLE_USED)) return nullptr;
+    return image + next;
+}
+
+int WorldMCheckImage(const uint8_t* image, uint32_t size, char* why, size_t whySize)
+{
+    char dummy[8];
+    if (!why) {
+        why = dummy;
+        whySize = sizeof dummy;
+    }
+    why[0] = 0;
+    if (size < WLE_HEADER_SIZE) {
+        snprintf(why, whySize, "%u bytes, shorter than the %d-byte header", size, WLE_HEADER_SIZE);
+        return 1;
+    }
+    uint32_t used = GetU32(image, WLE_USED);
+    if (used < WLE_HEADER_SIZE || used > size) {
+        snprintf(why, whySize, "used size %u outside %d..%u", used, WLE_HEADER_SIZE, size);
+        return 1;
+    }
+    uint32_t at = WLE_HEADER_SIZE;
+    while (at < used) {
+        if (used - at < 2) {
+            snprintf(why, whySize, "packet at offset %u: its type passes the used size %u", at, used);
+            return 1;
+        }
+        uint16_t type = GetU16(image, at);
+        if (type == WP_TERRAIN && used - at < WP_TERRAIN_MIN_SIZE) {
+            snprintf(why, whySize, "terrain packet at offset %u: its length passes the used size %u", at, used);
+            return 1;
+        }
+        uint32_t n = WorldMPacketSize(image + at);
+        if (n == 0) {
+            snprintf(why, whySize, "packet of unknown type 0x%04X at offset %u", type, at);
+            return 1;
+        }
+        if (type == WP_TERRAIN && n < WP_TERRAIN_MIN_SIZE) {
+            snprintf(why, whySize, "terrain packet at offset %u: length %u below %d", at, n, WP_TERRAIN_MIN_SIZE);
+            return 1;
+        }
+        if (n > used - at) {
+            snprintf(why, whySize, "packet of type 0x%04X at offset %u: its %u bytes pass the used size %u", type,
+                     at, n, used);
+            return 1;
+        }
+        at += n;
+    }
+    return 0;
+}
+
+// ============================================================================================
+// Bytes
+// ============================================================================================
+
+int WorldMInsertBytes(uint32_t pos, uint32_t n)
+{
+    if (!wm.installed) return -1;
+    uint32_t used = GetU32(wm.image, WLE_USED);
+    if (pos > used) FatalError("WorldMInsertBytes - position %u is past the used size %u", pos, used);
+    if ((uint64_t)used + n > WorldMLimit()) return -1;
+    memmove(wm.image + pos + n, wm.image + pos, used - pos);
+    memset(wm.image + pos, 0, n);
+    PutU32(wm.image, WLE_USED, used + n);
+    return 0;
+}
+
+void WorldMRemoveBytes(uint32_t pos, uint32_t n)
+{
+    if (!wm.installed) return;
+    uint32_t used = GetU32(wm.image, WLE_USED);
+    if (pos < WLE_HEADER_SIZE || pos > used || n > used - pos)
+        FatalError("WorldMRemoveBytes - %u bytes at %u do not lie in the used size %u", n, pos, used);
+    memmove(wm.image + pos, wm.image + pos + n, used - pos - n);
+    PutU32(wm.image, WLE_USED, used - n);
+}
+
+uint32_t WorldMEndOfData(void) { return WorldMUsed(); }
+
+int32_t WorldMAppendPacket(uint16_t type, uint32_t size)
+{
+    uint32_t at = WorldMEndOfData();
+    if (WorldMInsertBytes(at, size)) return WM_ERR_OUT_OF_SPACE;
+    PutU16(wm.image, at + WP_TYPE, type);
+    return (int32_t)at;
+}
+
+// ============================================================================================
+// Undo
+// ============================================================================================
+
+void WorldMUndoSnapshot(void)
+{
+    if (!wm.installed || !wm.undoOn) return;
+    uint32_t used = GetU32(wm.image, WLE_USED);
+    memcpy(wm.undo, wm.image, used < wm.capacity ? used : wm.capacity);
+    wm.changed = -1;
+}
+
+void WorldMUndo(void)
+{
+    if (!wm.installed || !wm.undoOn) return;
+    uint32_t used = GetU32(wm.undo, WLE_USED);
+    memcpy(wm.image, wm.undo, used < wm.capacity ? used : wm.capacity);
+}
+
+void WorldMSetUndo(int on) { wm.undoOn = on ? 1 : 0; }
+int WorldMUndoOn(void) { return wm.undoOn; }
+int WorldMChanged(void) { return wm.changed; }
+void WorldMSetChanged(int mark) { wm.changed = mark; }
+
+// ============================================================================================
+// Progress
+// ============================================================================================
+
+void WorldMProgressReset(void) { wm.progress = 0; }
+void WorldMProgressAdd(uint32_t fraction)
+{
+    uint64_t p = (uint64_t)wm.progress + fraction;
+    wm.progress = p > 0x40000000u ? 0x40000000u : (uint32_t)p;
+}
+uint32_t WorldMProgressValue(void) { return wm.progress >> 16; }
+int WorldMProgressReport(ProgressFn progress)
+{
+    if (!progress) return 0;
+    return progress(WorldMProgressValue()) > 0;
+}
+void WorldMProgressClose(ProgressFn progress)
+{
+    if (progress) progress(PROGRESS_DONE);
+}
+
+// ============================================================================================
+// Display settings
+// ============================================================================================
+
+void WorldMSetShapeFilter(int filter) { wm.filter = filter; }
+int WorldMShapeFilter(void) { return wm.filter; }

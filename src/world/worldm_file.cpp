@@ -1,0 +1,247 @@
+// WLE files: loading (checked and converted in a scratch block, so a refusal changes nothing),
+// saving (the summary report, then the WLE written safely), the summary report.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kernel/log.h"
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "kernel/util/str.h"
+#include "platform/platform.h"
+#include "world/terrain.h"
+#include "world/worldm.h"
+#include "world/worldm_internal.h"
+
+static char loadError[256];
+static char summaryFile[4096] = "temp.txt";
+
+const char* WorldMLoadError(void) { return loadError; }
+
+static int Refuse(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+static int Refuse(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(loadError, sizeof loadError, fmt, ap);
+    va_end(ap);
+    LogPrintf(LOG_ERROR, "WORLD: %s", loadError);
+    return WM_ERR_LOAD;
+}
+
+// ============================================================================================
+// Loading
+// ============================================================================================
+
+int WorldMLoad(const char* fileName)
+{
+    loadError[0] = 0;
+    if (!wm.installed) return Refuse("WorldMLoad - the world manager is not installed");
+    if (!fileName || !*fileName) return Refuse("WorldMLoad - no file name");
+    int64_t size = FileSize(fileName);
+    if (size < 0) return Refuse("WorldMLoad - cannot open %s", fileName);
+    if ((uint64_t)size > wm.capacity)
+        return Refuse("WorldMLoad - %s: %lld bytes, larger than the world's capacity of %u bytes", fileName,
+                      (long long)size, wm.capacity);
+    std::vector<uint8_t> data((size_t)size);
+    if (size && FileReadAt(fileName, 0, data.data(), (size_t)size))
+        return Refuse("WorldMLoad - cannot read %s", fileName);
+    int result = WorldMLoadImage(data.data(), data.size());
+    if (result) {
+        std::string why = loadError;
+        snprintf(loadError, sizeof loadError, "%s: %s", fileName, why.c_str());
+    }
+    return result;
+}
+
+int WorldMLoadImage(const uint8_t* data, size_t size)
+{
+    loadError[0] = 0;
+    if (!wm.installed) return Refuse("WorldMLoad - the world manager is not installed");
+    if (size > wm.capacity)
+        return Refuse("WorldMLoad - %zu bytes, larger than the world's capacity of %u bytes", size, wm.capacity);
+    if (size < WLE_HEADER_SIZE) return Refuse("WorldMLoad - %zu bytes, shorter than the header", size);
+    if (GetU32(data, WLE_VERSION) < WLE_VERSION_OLDEST) return Refuse("WorldMLoad - version is prior to 15 - too old!");
+    char why[200];
+    if (WorldMCheckImage(data, (uint32_t)size, why, sizeof why)) return Refuse("WorldMLoad - damaged file: %s", why);
+
+    // The scratch block: the world as it will be, built before anything of the manager changes.
+    uint32_t used = GetU32(data, WLE_USED);
+    uint32_t version = GetU32(data, WLE_VERSION);
+    std::vector<uint8_t> scratch(used);
+    memcpy(scratch.data(), data, used);
+    uint8_t* s = scratch.data();
+    if (version == 15) version = 16;
+    if (version == 16) {
+        WM_FOR_EACH_SHAPE(s, p) PutI16(p, WS_PITCH, 0);
+        version = 17;
+    }
+    if (version == 17) version = 18;
+    if (version == 18) {
+        // Every short worldshape widened to 88 bytes in one pass.
+        uint32_t shorts = 0;
+        for (uint8_t* p = WorldMFirstPacket(s); p; p = WorldMNextPacket(s, p))
+            if (GetU16(p, WP_TYPE) == WP_SHORT_SHAPE) shorts++;
+        uint64_t widened = (uint64_t)used + (uint64_t)shorts * WP_WIDEN_BY;
+        if (widened > WorldMLimit())
+            return Refuse("WorldMLoad - widening %u short worldshapes gives %llu bytes, more than the %u the world can "
+                          "hold",
+                          shorts, (unsigned long long)widened, WorldMLimit());
+        if (shorts) {
+            std::vector<uint8_t> wide((size_t)widened);
+            memcpy(wide.data(), s, WLE_HEADER_SIZE);
+            uint32_t out = WLE_HEADER_SIZE;
+            for (uint8_t* p = WorldMFirstPacket(s); p; p = WorldMNextPacket(s, p)) {
+                uint32_t n = WorldMPacketSize(p);
+                memcpy(wide.data() + out, p, n);
+                if (GetU16(p, WP_TYPE) == WP_SHORT_SHAPE) {
+                    memset(wide.data() + out + n, 0, WP_WIDEN_BY);
+                    PutU16(wide.data(), out + WP_TYPE, WP_SHAPE);
+                    n += WP_WIDEN_BY;
+                }
+                out += n;
+            }
+            PutU32(wide.data(), WLE_USED, out);
+            scratch.swap(wide);
+            s = scratch.data();
+            used = out;
+        }
+        version = 19;
+    }
+    PutU32(s, WLE_VERSION, WLE_VERSION_CURRENT);
+    WorldMRepairNodeLinks(s);
+
+    // From here on nothing refuses: the world is replaced.
+    // Renumbering: each worldshape takes the next ID of the running counter.
+    std::vector<uint64_t> assigned(65536 / 64, 0);
+    WM_FOR_EACH_SHAPE(s, p)
+    {
+        uint16_t id = WorldMTakeShapeID(assigned.data());
+        PutU16(p, WS_ID, id);
+        assigned[id >> 6] |= 1ull << (id & 63);
+    }
+    memcpy(wm.image, s, used);
+    WorldMResolveShapes();
+    WM_FOR_EACH_SHAPE(wm.image, p)
+    {
+        PutU16(p, WS_FLAGS, (uint16_t)(GetU16(p, WS_FLAGS) & ~(WSF_SELECTED | WSF_HIDDEN)));
+        PutU16(p, WS_FIELD60, WS_FIELD60_VALUE);
+    }
+    WorldMUndoSnapshot();
+    WM_FOR_EACH_NODE(wm.image, p) PutU16(p, WN_SELECTED, 0);
+    WorldMUndoSnapshot();
+    WM_FOR_EACH_NODE(wm.image, p) PutU16(p, WN_HIDDEN, 0);
+    TerrainMakeMaterials(wm.image, used);
+    TerrainInstall(wm.image, used, 0);
+    return 0;
+}
+
+// ============================================================================================
+// The summary report
+// ============================================================================================
+
+static std::string Summary(uint8_t* image)
+{
+    std::string out = "Summary of World File\r\n\r\nWorldShapes\r\n\r\n";
+    char line[160];
+    WM_FOR_EACH_SHAPE(image, p)
+    {
+        const char* name = WorldMShapeName(p);
+        if (name)
+            snprintf(line, sizeof line, "Name:- '%s'    ", name);
+        else
+            snprintf(line, sizeof line, "Name:- (No Name) ");
+        out += line;
+        snprintf(line, sizeof line, "Pos:- %08Xh %08Xh %08Xh ", GetU32(p, WS_X), GetU32(p, WS_Y), GetU32(p, WS_Z));
+        out += line;
+        const char* file = WorldMShapeFileName(p + WS_FILE);
+        out += file ? std::string(file) + " " : std::string("(No Filename) ");
+        out += "\r\n";
+    }
+    return out;
+}
+
+size_t WorldMSummaryText(uint8_t* image, char* out, size_t outSize)
+{
+    if (!image) image = wm.image;
+    if (!image) return 0;
+    std::string text = Summary(image);
+    if (out && outSize) {
+        size_t n = text.size() < outSize - 1 ? text.size() : outSize - 1;
+        memcpy(out, text.data(), n);
+        out[n] = 0;
+    }
+    return text.size();
+}
+
+int WorldMWriteSummary(const char* fileName)
+{
+    if (!wm.installed || !fileName || !*fileName) return 1;
+    std::string text = Summary(wm.image);
+    if (FileWrite(fileName, text.data(), text.size())) {
+        LogPrintf(LOG_WARN, "WORLD: the summary report %s cannot be written", fileName);
+        return 1;
+    }
+    return 0;
+}
+
+void WorldMSetSummaryFileName(const char* fileName)
+{
+    StrCopy(summaryFile, fileName && *fileName && strlen(fileName) < sizeof summaryFile ? fileName : "temp.txt");
+}
+
+const char* WorldMSummaryFileName(void) { return summaryFile; }
+
+// ============================================================================================
+// Saving
+// ============================================================================================
+
+void WorldMSetRuntimeSave(WorldMRuntimeSaveFn save) { wm.runtimeSave = save; }
+const char* WorldMRuntimeReportName(void) { return wm.reportName; }
+
+const char* WorldMRuntimeNameFor(const char* wleName)
+{
+    static char name[4096];
+    if (!wleName || !*wleName || strlen(wleName) >= sizeof name) return nullptr;
+    StrCopy(name, wleName);
+    name[strlen(name) - 1] = 'D';
+    return name;
+}
+
+int WorldMSave(const char* wleName, const char* runtimeName, const char* reportName, ProgressFn progress)
+{
+    if (!wm.installed || !wleName || !*wleName) {
+        WorldMProgressClose(progress);
+        return WM_ERR_SAVE;
+    }
+    if (runtimeName && *runtimeName) {
+        size_t n = strlen(wleName);
+        char last = wleName[n - 1];
+        if (last == 'D' || last == 'd' || !StrICmp(runtimeName, wleName)) {
+            LogPrintf(LOG_ERROR, "WORLD: %s: a runtime save would overwrite the world file itself", wleName);
+            WorldMProgressClose(progress);
+            return WM_ERR_SAVE;
+        }
+    }
+    WorldMWriteSummary(summaryFile);
+    if (FileWrite(wleName, wm.image, GetU32(wm.image, WLE_USED))) {
+        LogPrintf(LOG_ERROR, "WORLD: %s cannot be written", wleName);
+        WorldMProgressClose(progress);
+        return WM_ERR_SAVE;
+    }
+    if (!runtimeName || !*runtimeName) {
+        WorldMProgressClose(progress);
+        return 0;
+    }
+    if (!wm.runtimeSave) {
+        LogPrintf(LOG_ERROR, "WORLD: no runtime save is installed");
+        WorldMProgressClose(progress);
+        return WM_ERR_SAVE;
+    }
+    wm.reportName = reportName;
+    int result = wm.runtimeSave(runtimeName, progress);
+    wm.reportName = nullptr;
+    return result;
+}
