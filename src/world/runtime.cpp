@@ -521,7 +521,7 @@ static int PlaceShapes(Save& sv)
 // ---- building the runtime image ---------------------------------------------------------------
 
 // Appends n bytes (copied from src, or zeroed) to the runtime image: their offset, or -1 when
-// the image would pass the room a world image of this capacity has.
+// the image would pass the capacity of a world image.
 static int64_t Append(Save& sv, const void* src, uint32_t n)
 {
     if ((uint64_t)sv.out.size() + n > sv.outLimit) return -1;
@@ -729,8 +729,9 @@ static int BuildCorners(Save& sv, const std::vector<uint32_t>& cellOffsets)
 
 static int Build(Save& sv, const char* wxpName)
 {
-    sv.outLimit = WorldMLimit();
-    if (sv.outLimit < WLE_HEADER_SIZE) sv.outLimit = WLE_HEADER_SIZE;
+    // A runtime world is never edited, so it may fill the whole capacity: the two-thirds rule
+    // keeps room for edits only. A full edit world then still saves.
+    sv.outLimit = std::max<uint32_t>(WorldMCapacity(), WLE_HEADER_SIZE);
     sv.out.reserve(std::min<size_t>(sv.outLimit, sv.work.size() * 2));
     sv.wxp.reserve(std::min<size_t>(WXP_CAPACITY, 1 << 20));
     Append(sv, sv.work.data(), WLE_HEADER_SIZE);

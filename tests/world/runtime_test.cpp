@@ -1,0 +1,483 @@
+// The runtime save: runtime worlds of small hand-made worlds read back packet by packet, the
+// WXP archive entry by entry, and every refusal leaving the edit world and the old files as
+// they were.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
+#include "shapes/shape.h"
+#include "shapes/shape_build.h"
+#include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
+#include "support/testutil.h"
+#include "world/runtime.h"
+#include "world/wle.h"
+#include "world/worldm.h"
+
+namespace {
+
+const int32_t EDGE = 16384 << 6;   // a new world's cell edge
+
+// A cube of half-size h about the origin (8 vertices, 6 quads); `extra` marks it dynamic.
+Bytes Cube(int16_t h, uint32_t extra = 0)
+{
+    TShape s;
+    s.verts = {{(int16_t)-h, (int16_t)-h, (int16_t)-h}, {h, (int16_t)-h, (int16_t)-h}, {h, h, (int16_t)-h},
+               {(int16_t)-h, h, (int16_t)-h}, {(int16_t)-h, (int16_t)-h, h}, {h, (int16_t)-h, h},
+               {h, h, h}, {(int16_t)-h, h, h}};
+    s.polys = {TPoly({0, 3, 2, 1}), TPoly({4, 5, 6, 7}), TPoly({0, 1, 5, 4}),
+               TPoly({2, 3, 7, 6}), TPoly({1, 2, 6, 5}), TPoly({0, 4, 7, 3})};
+    s.extra = extra;
+    return BuildShape(s);
+}
+
+struct Packet {
+    uint16_t type;
+    const uint8_t* at;
+};
+
+class RuntimeTest : public testing::Test {
+protected:
+    TempDir dir{true};
+
+    void SetUp() override
+    {
+        ResRemove();
+        ResInstall(300);
+        IntMatCreate(512);
+        MatMInstall();
+        ShapeMResourceInstall();
+        ShapeMInstall();
+        WorldMInstall(WORLDM_CAPACITY);
+        WorldMRuntimeInstall();
+        WriteBytes("CUBE.SHP", Cube(1000));
+        WriteBytes("BIG.SHP", Cube(3000));
+        WriteBytes("MOVER.SHP", Cube(500, 0x44));
+    }
+    void TearDown() override
+    {
+        WorldMUninstall();
+        ShapeMRemove();
+        IntMatDestroy();
+        ResRemove();
+    }
+
+    static uint8_t* Shape(int id) { return WorldMShapeFindData((uint16_t)id); }
+    static int Add(const char* file, int32_t x, int32_t y, int32_t z, const char* name = "")
+    {
+        uint32_t n = 0;
+        EXPECT_EQ(0, WorldMParseName(name, &n));
+        int id = WorldMAddShape(file, x, y, z, n);
+        EXPECT_GT(id, 0) << file;
+        return id;
+    }
+    static void Grid(uint32_t x, uint32_t y, uint32_t z)
+    {
+        WorldMSetCellsX(x);
+        WorldMSetCellsY(y);
+        WorldMSetCellsZ(z);
+    }
+    static Bytes Edit() { return Bytes(WorldMImage(), WorldMImage() + WorldMUsed()); }
+
+    static std::vector<Packet> Walk(const Bytes& image)
+    {
+        std::vector<Packet> out;
+        EXPECT_EQ(0, WorldMCheckImage(image.data(), (uint32_t)image.size(), nullptr, 0));
+        uint8_t* w = const_cast<uint8_t*>(image.data());
+        for (uint8_t* p = WorldMFirstPacket(w); p; p = WorldMNextPacket(w, p)) out.push_back({GetU16(p, 0), p});
+        return out;
+    }
+    static std::string Types(const std::vector<Packet>& packets)
+    {
+        std::string s;
+        for (const Packet& p : packets)
+            s += p.type == WP_CELL ? 'C' : p.type == WP_SHAPE ? 's' : p.type == WP_CORNER ? '+' : p.type == WP_NODE ? 'n'
+                 : p.type == WP_TERRAIN ? 'T' : '?';
+        return s;
+    }
+    static std::vector<int32_t> Ints(const uint8_t* at, int n)
+    {
+        std::vector<int32_t> v;
+        for (int i = 0; i < n; i++) v.push_back(GetI32(at, 4 * (size_t)i));
+        return v;
+    }
+};
+
+// Progress callbacks: every value heard; one that stops at a given call.
+std::vector<uint32_t> heard;
+int stopAt = -1;
+int Listen(uint32_t v)
+{
+    heard.push_back(v);
+    return stopAt >= 0 && (int)heard.size() == stopAt;
+}
+
+// ============================================================================================
+// Runtime worlds
+// ============================================================================================
+
+TEST_F(RuntimeTest, EmptyWorldGivesTheHeaderAndAOneByteArchiveNamedFromTheLastComponent)
+{
+    ASSERT_EQ(0, mkdir("my.dir", 0755));
+    heard.clear();
+    stopAt = -1;
+    ASSERT_EQ(0, WorldMSave("my.dir/TOWN.WLE", "my.dir/TOWN.WLD", nullptr, Listen)) << WorldMRuntimeMessage();
+    Bytes rt = ReadBytes("my.dir/TOWN.WLD");
+    ASSERT_EQ(168u, rt.size());
+    EXPECT_EQ(168u, GetU32(rt.data(), WLE_USED));
+    EXPECT_EQ(0u, GetU32(rt.data(), WLE_CORNER_COUNT));
+    EXPECT_STREQ("TOWN.wxp", (const char*)rt.data() + WLE_WXP_NAME);
+    EXPECT_EQ(Bytes{0}, ReadBytes("my.dir/TOWN.wxp"));
+    EXPECT_FALSE(PathExists("my.wxp")) << "a dot in a folder's name is no extension";
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ((uint32_t)PROGRESS_DONE, heard.back());
+
+    char out[300];
+    EXPECT_EQ(0, WorldMWxpFileName("C:\\W\\TOWN.WLD", out, sizeof out));
+    EXPECT_STREQ("C:\\W\\TOWN.wxp", out);
+    std::string tooLong(120, 'A');
+    EXPECT_EQ(RT_ERR_NAME, WorldMWxpFileName(("w/" + tooLong + ".WLD").c_str(), out, sizeof out))
+        << "the base name and .wxp must fit the 124-byte header field";
+    EXPECT_EQ(0, WorldMWxpFileName(("w/" + tooLong.substr(0, 119) + ".WLD").c_str(), out, sizeof out));
+    EXPECT_EQ(RT_ERR_NAME, WorldMWxpFileName("w/.WLD", out, sizeof out));
+}
+
+TEST_F(RuntimeTest, CellsComeHighestIndexFirstWithCornersNumberedByFirstUse)
+{
+    Grid(2, 1, 2);
+    int a = Add("CUBE.SHP", EDGE / 2, EDGE / 2, EDGE / 2);                 // cell (0, 0, 0)
+    int b = Add("CUBE.SHP", EDGE + EDGE / 2, EDGE / 2, EDGE / 2);          // cell (1, 0, 0)
+    int c = Add("BIG.SHP", EDGE / 2, EDGE / 2, EDGE + EDGE / 2);           // cell (0, 0, 1)
+    Shape(b)[WS_FLAGS] |= WSF_RUNTIME_2;
+    Bytes before = Edit();
+    ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
+    EXPECT_EQ(before, Edit()) << "the edit world comes back as it was";
+
+    Bytes rt = ReadBytes("T.WLD"), wxp = ReadBytes("T.wxp");
+    std::vector<Packet> p = Walk(rt);
+    ASSERT_EQ("CsCsCs" + std::string(16, '+'), Types(p));
+    EXPECT_EQ(rt.size(), GetU32(rt.data(), WLE_USED));
+    EXPECT_EQ(16u, GetU32(rt.data(), WLE_CORNER_COUNT));
+
+    const int order[3][3] = {{1, 0, 0}, {0, 0, 1}, {0, 0, 0}};
+    const int ids[3] = {b, c, a};
+    for (int k = 0; k < 3; k++) {
+        const uint8_t* cell = p[2 * k].at;
+        EXPECT_EQ((std::vector<int32_t>{order[k][0], order[k][1], order[k][2]}), Ints(cell + WC_INDEX_X, 3));
+        EXPECT_EQ((std::vector<int32_t>{order[k][0] * EDGE, 0, order[k][2] * EDGE}), Ints(cell + WC_MIN, 3));
+        EXPECT_EQ((std::vector<int32_t>{order[k][0] * EDGE + EDGE - 1, EDGE - 1, order[k][2] * EDGE + EDGE - 1}),
+                  Ints(cell + WC_MAX, 3));
+        EXPECT_EQ(0u, GetU32(cell, WC_DYNAMIC_COUNT));
+        EXPECT_EQ(1u, GetU32(cell, WC_STATIC_COUNT));
+        EXPECT_EQ(Bytes(40, 0), Bytes(cell + WC_ZERO, cell + WC_ZERO + 40));
+
+        const uint8_t* copy = p[2 * k + 1].at;
+        EXPECT_EQ(ids[k], GetU16(copy, WS_ID));
+        EXPECT_EQ(WSF_WHP_WRITTEN, GetU16(copy, WS_FLAGS)) << "0x1000 set, 0x0002 cleared";
+        uint32_t entry = GetU32(copy, WS_FILE);
+        ASSERT_LT(entry + WXP_ENTRY_HEAD, wxp.size());
+        EXPECT_EQ(0, wxp[entry]) << "static entries have no name";
+        uint32_t size = GetU32(wxp.data(), entry + WXP_ENTRY_SIZE);
+        EXPECT_EQ(0u, size % 4);
+        ASSERT_LE(entry + WXP_ENTRY_HEAD + size, wxp.size());
+        const uint8_t* blob = wxp.data() + entry + WXP_ENTRY_HEAD;
+        EXPECT_TRUE(ShapeCheck(blob, ShapeUsedSize(blob), nullptr, 0));
+        EXPECT_LE(ShapeUsedSize(blob), size);
+        int32_t h = ids[k] == c ? 3000 : 1000;
+        int32_t x = GetI32(copy, WS_X), y = GetI32(copy, WS_Y), z = GetI32(copy, WS_Z);
+        EXPECT_EQ((std::vector<int32_t>{x - h, y - h, z - h, x + h, y + h, z + h}), Ints(copy + WS_BOX, 6));
+    }
+    // Three static entries, one after the other in filing order.
+    EXPECT_EQ(0u, GetU32(p[1].at, WS_FILE));
+
+    // Corners of (1,0,0) are 0..7; (0,0,1) reuses (1,0,1) and (1,1,1); (0,0,0) reuses four.
+    std::vector<std::vector<int32_t>> corners;
+    for (int k = 0; k < 3; k++) corners.push_back(Ints(p[2 * k].at + WC_CORNERS, 8));
+    EXPECT_EQ((std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7}), corners[0]);
+    EXPECT_EQ((std::vector<int32_t>{8, 9, 10, 1, 11, 12, 13, 5}), corners[1]);
+    EXPECT_EQ((std::vector<int32_t>{14, 8, 1, 0, 15, 11, 5, 4}), corners[2]);
+    const uint16_t expect[16][3] = {{1, 0, 0}, {1, 0, 1}, {2, 0, 1}, {2, 0, 0}, {1, 1, 0}, {1, 1, 1},
+                                    {2, 1, 1}, {2, 1, 0}, {0, 0, 1}, {0, 0, 2}, {1, 0, 2}, {0, 1, 1},
+                                    {0, 1, 2}, {1, 1, 2}, {0, 0, 0}, {0, 1, 0}};
+    for (int i = 0; i < 16; i++) {
+        const uint8_t* q = p[6 + i].at;
+        EXPECT_EQ(i, GetU16(q, WCO_INDEX));
+        EXPECT_EQ(expect[i][0], GetU16(q, WCO_X)) << i;
+        EXPECT_EQ(expect[i][1], GetU16(q, WCO_Y)) << i;
+        EXPECT_EQ(expect[i][2], GetU16(q, WCO_Z)) << i;
+    }
+}
+
+TEST_F(RuntimeTest, DynamicShapesShareOneEntryAndAreFiledInEveryCellTheyTouch)
+{
+    Grid(2, 1, 1);
+    int s1 = Add("CUBE.SHP", 5000, 5000, 5000);
+    int s2 = Add("CUBE.SHP", 9000, 5000, 5000);
+    int d1 = Add("CUBE.SHP", 20000, 5000, 5000, "CARA");
+    // Its box reaches exactly the far side of cell 0: it touches cell 1 too.
+    int d2 = Add("CUBE.SHP", EDGE - 1000, 5000, 5000, "CARB");
+    ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
+    Bytes rt = ReadBytes("T.WLD"), wxp = ReadBytes("T.wxp");
+    std::vector<Packet> p = Walk(rt);
+    ASSERT_EQ("CsCssss++++++++++++", Types(p));
+    EXPECT_EQ(1, GetI32(p[0].at, WC_INDEX_X));
+    EXPECT_EQ(1u, GetU32(p[0].at, WC_DYNAMIC_COUNT));
+    EXPECT_EQ(0u, GetU32(p[0].at, WC_STATIC_COUNT));
+    EXPECT_EQ(d2, GetU16(p[1].at, WS_ID));
+    EXPECT_EQ(2u, GetU32(p[2].at, WC_DYNAMIC_COUNT));
+    EXPECT_EQ(2u, GetU32(p[2].at, WC_STATIC_COUNT));
+    EXPECT_EQ((std::vector<int>{s1, s2, d1, d2}),
+              (std::vector<int>{GetU16(p[3].at, WS_ID), GetU16(p[4].at, WS_ID), GetU16(p[5].at, WS_ID),
+                                GetU16(p[6].at, WS_ID)}))
+        << "static shapes first, then dynamic ones, each in packet order";
+
+    uint32_t shared = GetU32(p[1].at, WS_FILE);
+    EXPECT_EQ(shared, GetU32(p[5].at, WS_FILE));
+    EXPECT_EQ(shared, GetU32(p[6].at, WS_FILE));
+    EXPECT_STREQ("CUBE.WHP", (const char*)wxp.data() + shared);
+    EXPECT_NE(GetU32(p[3].at, WS_FILE), GetU32(p[4].at, WS_FILE)) << "static shapes never share";
+    // Entries: dynamic (filed first, in cell 1), then the two static ones; nothing else.
+    uint32_t at = 0;
+    int entries = 0;
+    while (at < wxp.size()) {
+        at += WXP_ENTRY_HEAD + GetU32(wxp.data(), at + WXP_ENTRY_SIZE);
+        entries++;
+    }
+    EXPECT_EQ(wxp.size(), at);
+    EXPECT_EQ(3, entries);
+}
+
+TEST_F(RuntimeTest, NodesComeFirstWithDistancesThenTheTerrainAndCellsHoldOnlyShapes)
+{
+    auto node = [](uint16_t id, int32_t x, int32_t y, int32_t z, uint16_t prev, uint16_t next) {
+        int32_t at = WorldMAppendPacket(WP_NODE, WP_NODE_SIZE);
+        ASSERT_GT(at, 0);
+        uint8_t* n = WorldMImage() + at;
+        PutI32(n, WN_X, x), PutI32(n, WN_Y, y), PutI32(n, WN_Z, z);
+        PutU16(n, WN_ID, id), PutU16(n, WN_PREV, prev), PutU16(n, WN_NEXT, next);
+    };
+    node(1, 1000, 1000, 1000, 0, 2);
+    node(2, 4000, 1000, 5000, 1, 3);
+    node(3, 4000, 300, 5000, 2, 0);
+    int32_t t = WorldMAppendPacket(WP_TERRAIN, 64);
+    ASSERT_GT(t, 0);
+    PutU32(WorldMImage() + t, WT_LENGTH, 64);
+    for (int i = 8; i < 64; i++) WorldMImage()[t + i] = (uint8_t)i;
+    Bytes terrain(WorldMImage() + t, WorldMImage() + t + 64);
+    int s = Add("CUBE.SHP", 5000, 5000, 5000);
+
+    ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
+    Bytes rt = ReadBytes("T.WLD");
+    std::vector<Packet> p = Walk(rt);
+    ASSERT_EQ("nnnTCs++++++++", Types(p)) << "the nodes' cells are not stored";
+    EXPECT_EQ(terrain, Bytes(p[3].at, p[3].at + 64));
+    EXPECT_EQ(s, GetU16(p[5].at, WS_ID));
+
+    const uint8_t* n1 = p[0].at;
+    const uint8_t* n2 = p[1].at;
+    const uint8_t* n3 = p[2].at;
+    EXPECT_EQ(5000, GetI32(n1, WN_DIST_NEXT)) << "(3000, 0, 4000)";
+    EXPECT_EQ((std::vector<int16_t>{9830, 0, 13107}),
+              (std::vector<int16_t>{GetI16(n1, WN_DIR_NEXT), GetI16(n1, WN_DIR_NEXT + 2), GetI16(n1, WN_DIR_NEXT + 4)}));
+    EXPECT_EQ(0, GetI32(n1, WN_DIST_PREV));
+    EXPECT_EQ(5000, GetI32(n2, WN_DIST_PREV));
+    EXPECT_EQ(-9830, GetI16(n2, WN_DIR_PREV));
+    EXPECT_EQ(700, GetI32(n2, WN_DIST_NEXT)) << "a vector along Y alone";
+    EXPECT_EQ((std::vector<int16_t>{0, -16384, 0}),
+              (std::vector<int16_t>{GetI16(n2, WN_DIR_NEXT), GetI16(n2, WN_DIR_NEXT + 2), GetI16(n2, WN_DIR_NEXT + 4)}));
+    EXPECT_EQ(700, GetI32(n3, WN_DIST_PREV));
+    EXPECT_EQ(16384, GetI16(n3, WN_DIR_PREV + 2));
+    EXPECT_EQ(0, GetI32(n3, WN_DIST_NEXT));
+}
+
+TEST_F(RuntimeTest, AShapeFileWithTheDynamicMarkIsNamedInTheRuntimeWorldOnly)
+{
+    Add("CUBE.SHP", 5000, 5000, 5000, "AAAA");
+    int m = Add("MOVER.SHP", 9000, 5000, 5000);
+    ResId handle = GetU16(Shape(m), WS_HANDLE);
+    ASSERT_TRUE(ShapeMIsPrepared(handle));
+    int vertices = ShapeMVertexCount(handle);
+    Bytes before = Edit();
+    ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
+    EXPECT_EQ(before, Edit());
+
+    Bytes rt = ReadBytes("T.WLD"), wxp = ReadBytes("T.wxp");
+    std::vector<Packet> p = Walk(rt);
+    ASSERT_EQ("Css++++++++", Types(p));
+    EXPECT_EQ(2u, GetU32(p[0].at, WC_DYNAMIC_COUNT));
+    EXPECT_EQ(0x41414142u, GetU32(p[2].at, WS_NAME)) << "AAAB: the first free name";
+    EXPECT_STREQ("MOVER.WHP", (const char*)wxp.data() + GetU32(p[2].at, WS_FILE));
+    // The prepared shape was given back, never overwritten: it loads prepared again.
+    EXPECT_TRUE(ShapeMIsPrepared(handle));
+    EXPECT_EQ(vertices, ShapeMVertexCount(handle));
+}
+
+TEST_F(RuntimeTest, StaticShapesAreTurnedIntoTheirEntries)
+{
+    int s = Add("CUBE.SHP", 5000, 5000, 5000);
+    PutI16(Shape(s), WS_YAW, 0x2000);   // an eighth of a turn
+    ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
+    Bytes rt = ReadBytes("T.WLD"), wxp = ReadBytes("T.wxp");
+    std::vector<Packet> p = Walk(rt);
+    ASSERT_EQ("Cs++++++++", Types(p));
+    const uint8_t* blob = wxp.data() + GetU32(p[1].at, WS_FILE) + WXP_ENTRY_HEAD;
+    int32_t pos[3];
+    ShapeVertexPos(blob, 0, pos);   // (-1000, -1000, -1000) turned by 45 degrees about Y
+    EXPECT_NEAR(-1414, pos[0], 3);
+    EXPECT_EQ(-1000, pos[1]);
+    EXPECT_NEAR(0, pos[2], 3);
+    std::vector<int32_t> box = Ints(p[1].at + WS_BOX, 6);
+    EXPECT_NEAR(5000 - 1414, box[0], 3);
+    EXPECT_NEAR(5000 + 1414, box[3], 3);
+    EXPECT_NEAR(5000 + 1414, box[5], 3);
+    EXPECT_EQ(5000 + 1000, box[4]);
+}
+
+// ============================================================================================
+// Refusals
+// ============================================================================================
+
+class RuntimeRefusalTest : public RuntimeTest {
+protected:
+    Bytes oldRt{'o', 'l', 'd', 'r'}, oldWxp{'o', 'l', 'd', 'w'};
+    void SetUp() override
+    {
+        RuntimeTest::SetUp();
+        WriteBytes("T.WLD", oldRt);
+        WriteBytes("T.wxp", oldWxp);
+        heard.clear();
+        stopAt = -1;
+    }
+    // The image with every worldshape's selected flag cleared.
+    static Bytes Unselected(Bytes image)
+    {
+        for (const Packet& p : Walk(image))
+            if (p.type == WP_SHAPE) {
+                uint8_t* ws = const_cast<uint8_t*>(p.at);
+                PutU16(ws, WS_FLAGS, GetU16(ws, WS_FLAGS) & ~WSF_SELECTED);
+            }
+        return image;
+    }
+    // Saves, expecting a refusal: the edit world as it was byte for byte (but for the selection,
+    // which holds exactly `selected` when given), the old files untouched, the progress closed.
+    void Refused(int code, std::vector<int> selected = {})
+    {
+        Bytes before = Edit();
+        EXPECT_EQ(code, WorldMSaveRuntime("T.WLD", nullptr, Listen)) << WorldMRuntimeMessage();
+        if (selected.empty()) {
+            EXPECT_EQ(before, Edit());
+        } else {
+            EXPECT_EQ(Unselected(before), Unselected(Edit()));
+            EXPECT_EQ((int)selected.size(), WorldMCountSelectedShapes());
+            for (int id : selected) EXPECT_TRUE(GetU16(Shape(id), WS_FLAGS) & WSF_SELECTED) << id;
+        }
+        EXPECT_EQ(oldRt, ReadBytes("T.WLD"));
+        EXPECT_EQ(oldWxp, ReadBytes("T.wxp"));
+        ASSERT_FALSE(heard.empty());
+        EXPECT_EQ((uint32_t)PROGRESS_DONE, heard.back()) << "the closing call";
+        EXPECT_STRNE("", WorldMRuntimeMessage());
+        heard.clear();
+    }
+};
+
+TEST_F(RuntimeRefusalTest, MissingShapesAreRefusedWithShapeMissing)
+{
+    int a = Add("CUBE.SHP", 5000, 5000, 5000);
+    Add("BIG.SHP", 9000, 5000, 5000);
+    PutU16(Shape(a), WS_HANDLE, 0);
+    Refused(WM_ERR_RUNTIME_SHAPE_MISSING);
+    EXPECT_NE(nullptr, strstr(WorldMRuntimeMessage(), "CUBE.SHP")) << WorldMRuntimeMessage();
+
+    // A file that went away after the load.
+    WorldMNew();
+    Add("BIG.SHP", 9000, 5000, 5000);
+    ASSERT_EQ(0, remove("BIG.SHP"));
+    Refused(WM_ERR_RUNTIME_SHAPE_MISSING);
+    EXPECT_NE(nullptr, strstr(WorldMRuntimeMessage(), "BIG.SHP")) << WorldMRuntimeMessage();
+}
+
+TEST_F(RuntimeRefusalTest, ShapesOutOfPlaceAreRefusedAndLeftSelected)
+{
+    Grid(1, 1, 1);
+    int inside = Add("CUBE.SHP", 5000, 5000, 5000);
+    WorldMSelectShape((uint16_t)inside);
+    int beyond = Add("CUBE.SHP", EDGE + 5000, 5000, 5000);
+    int below = Add("CUBE.SHP", 5000, -5000, 5000);
+    Refused(RT_ERR_OUTSIDE_GRID, {beyond, below});
+    EXPECT_NE(nullptr, strstr(WorldMRuntimeMessage(), "and 1 more")) << WorldMRuntimeMessage();
+
+    WorldMNew();
+    Grid(2, 1, 1);
+    Add("CUBE.SHP", 5000, 5000, 5000);
+    int crossing = Add("CUBE.SHP", EDGE - 500, 5000, 5000);
+    Refused(RT_ERR_CROSSES_CELL, {crossing});
+    EXPECT_NE(nullptr, strstr(WorldMRuntimeMessage(), "CUBE.SHP")) << WorldMRuntimeMessage();
+
+    // A dynamic shape poking one unit into the next cell: -14, and the only one selected.
+    WorldMNew();
+    Grid(2, 1, 1);
+    int fine = Add("CUBE.SHP", EDGE - 1000, 5000, 5000, "OKAY");
+    WorldMSelectShape((uint16_t)fine);
+    int poking = Add("CUBE.SHP", EDGE - 999, 5000, 5000, "POKE");
+    Refused(WM_ERR_BAD_DYNAMIC, {poking});
+}
+
+TEST_F(RuntimeRefusalTest, AnAbortAtAnyPointLeavesEverythingAsItWas)
+{
+    Grid(2, 1, 2);
+    Add("CUBE.SHP", 5000, 5000, 5000);
+    Add("CUBE.SHP", EDGE + 5000, 5000, 5000, "DYNA");
+    Add("BIG.SHP", 5000, 5000, EDGE + 5000);
+    // Calls: the start, three shapes, three cells, three corner passes.
+    for (int call = 1; call <= 10; call++) {
+        stopAt = call;
+        Refused(WM_ERR_ABORTED);
+    }
+    stopAt = -1;
+    ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, Listen)) << WorldMRuntimeMessage();
+    EXPECT_EQ(11u, heard.size());
+    for (size_t i = 1; i < heard.size(); i++) EXPECT_LE(heard[i - 1], heard[i]);
+    EXPECT_EQ(16384u, heard[heard.size() - 2]) << "the last pass reaches the end before the closing call";
+}
+
+TEST_F(RuntimeRefusalTest, UnusableNamesAndGridsWriteNothing)
+{
+    Add("CUBE.SHP", 5000, 5000, 5000);
+    heard.clear();
+    // A world file whose name ends in D would be its own runtime file.
+    WriteBytes("W.WLD", oldRt);
+    EXPECT_EQ(WM_ERR_SAVE, WorldMSave("W.WLD", WorldMRuntimeNameFor("W.WLD"), nullptr, Listen));
+    EXPECT_EQ(oldRt, ReadBytes("W.WLD"));
+    EXPECT_FALSE(PathExists("W.wxp"));
+
+    WorldMSetCellExponent(RT_MAX_EXPONENT);
+    Grid(2, 1, 1);
+    Refused(RT_ERR_GRID);
+    Grid(1, 1, 1);
+    EXPECT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << "one cell of 2^31 units fits";
+}
+
+TEST_F(RuntimeRefusalTest, ARuntimeFileThatCannotBeWrittenPutsTheOldArchiveBack)
+{
+    Add("CUBE.SHP", 5000, 5000, 5000);
+    ASSERT_EQ(0, mkdir("R.WLD", 0755));
+    WriteBytes("R.wxp", oldWxp);
+    Bytes before = Edit();
+    EXPECT_EQ(WM_ERR_SAVE, WorldMSaveRuntime("R.WLD", nullptr, nullptr));
+    EXPECT_EQ(oldWxp, ReadBytes("R.wxp"));
+    EXPECT_EQ(before, Edit());
+
+    ASSERT_EQ(0, mkdir("S.WLD", 0755));
+    EXPECT_EQ(WM_ERR_SAVE, WorldMSaveRuntime("S.WLD", nullptr, nullptr));
+    EXPECT_FALSE(PathExists("S.wxp")) << "no archive was there before";
+}
+
+}  // namespace
