@@ -738,7 +738,9 @@ static int Build(Save& sv, const char* wxpName)
     uint8_t* h = sv.out.data();
     memset(h + WLE_WXP_NAME, 0, WLE_WXP_NAME_MAX);
     PutU32(h, WLE_CORNER_COUNT, 0);
-    snprintf((char*)h + WLE_WXP_NAME, WLE_WXP_NAME_MAX, "%s", BaseName(wxpName));
+    // WorldMWxpFileName made sure that the base name fits the field with its NUL.
+    const char* base = BaseName(wxpName);
+    memcpy(h + WLE_WXP_NAME, base, std::min<size_t>(strlen(base), WLE_WXP_NAME_MAX - 1));
 
     int r = CopyNodes(sv);
     std::vector<uint32_t> cellOffsets;
