@@ -444,6 +444,8 @@ static int PrepareShapes(Save& sv)
             pl.box[a] = turned[a] + pos;
             pl.box[3 + a] = turned[3 + a] + pos;
         }
+        // The copies carry it (static ones get the box of their turned geometry later).
+        for (int a = 0; a < 6; a++) PutI32(w + pl.at, WS_BOX + 4 * (size_t)a, Clamp32(pl.box[a]));
         if (Report(sv, 0, PROGRESS_SHAPES_END, i + 1, sv.placed.size())) return WM_ERR_ABORTED;
     }
     return 0;

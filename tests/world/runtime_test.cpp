@@ -243,6 +243,8 @@ TEST_F(RuntimeTest, DynamicShapesShareOneEntryAndAreFiledInEveryCellTheyTouch)
     EXPECT_EQ(shared, GetU32(p[5].at, WS_FILE));
     EXPECT_EQ(shared, GetU32(p[6].at, WS_FILE));
     EXPECT_STREQ("CUBE.WHP", (const char*)wxp.data() + shared);
+    EXPECT_EQ((std::vector<int32_t>{19000, 4000, 4000, 21000, 6000, 6000}), Ints(p[5].at + WS_BOX, 6))
+        << "dynamic copies carry their computed box";
     EXPECT_NE(GetU32(p[3].at, WS_FILE), GetU32(p[4].at, WS_FILE)) << "static shapes never share";
     // Entries: dynamic (filed first, in cell 1), then the two static ones; nothing else.
     uint32_t at = 0;
