@@ -343,6 +343,34 @@ TEST_F(RuntimeTest, StaticShapesAreTurnedIntoTheirEntries)
     EXPECT_EQ(5000 + 1000, box[4]);
 }
 
+TEST_F(RuntimeTest, EntriesAreCleanedUpUnlessTheWorldshapeAsksNot)
+{
+    // A cube with a stray vertex that no polygon uses, and a named one that stays.
+    TShape s;
+    s.verts = {{-100, -100, 0}, {100, -100, 0}, {0, 100, 0}, {500, 500, 500}, {7, 7, 7}};
+    s.verts[4].name = 0x54495030;   // TIP0
+    s.polys = {TPoly({0, 1, 2})};
+    WriteBytes("STRAY.SHP", BuildShape(s));
+    WriteBytes("STRAYB.SHP", BuildShape(s));
+    Add("STRAY.SHP", 5000, 5000, 5000);
+    Add("STRAY.SHP", 6000, 5000, 5000, "CLEN");
+    int raw = Add("STRAYB.SHP", 7000, 5000, 5000, "RAWS");
+    Shape(raw)[WS_FLAGS] |= WSF_NO_CLEANUP;
+    ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
+    Bytes rt = ReadBytes("T.WLD"), wxp = ReadBytes("T.wxp");
+    std::vector<Packet> p = Walk(rt);
+    ASSERT_EQ("Csss++++++++", Types(p));
+    auto vertices = [&](const Packet& copy) {
+        return ShapeVertexCount(wxp.data() + GetU32(copy.at, WS_FILE) + WXP_ENTRY_HEAD);
+    };
+    EXPECT_EQ(4, vertices(p[1])) << "static: the stray vertex goes, the named one stays";
+    EXPECT_EQ(4, vertices(p[2]));
+    EXPECT_EQ(5, vertices(p[3])) << "flag 0x0004: not cleaned up";
+    const uint8_t* blob = wxp.data() + GetU32(p[1].at, WS_FILE) + WXP_ENTRY_HEAD;
+    EXPECT_EQ(0x54495030u, ShapePointName(blob, 3));
+    EXPECT_NE(nullptr, ShapePolyNormals(ShapeFirstPolygon(const_cast<uint8_t*>(blob)))) << "finished: per-point normals";
+}
+
 // ============================================================================================
 // Refusals
 // ============================================================================================
@@ -448,6 +476,18 @@ TEST_F(RuntimeRefusalTest, AnAbortAtAnyPointLeavesEverythingAsItWas)
     EXPECT_EQ(11u, heard.size());
     for (size_t i = 1; i < heard.size(); i++) EXPECT_LE(heard[i - 1], heard[i]);
     EXPECT_EQ(16384u, heard[heard.size() - 2]) << "the last pass reaches the end before the closing call";
+}
+
+TEST_F(RuntimeRefusalTest, AnArchiveThatWouldReachItsRoomIsRefused)
+{
+    // About 96 KB a copy once finished: 32 static copies pass 3,000,000 bytes.
+    TShape s;
+    for (int i = 0; i < 4002; i++) s.verts.push_back({(int16_t)(i % 60 * 100), (int16_t)(i / 60 * 100), (int16_t)(i % 7)});
+    for (int i = 0; i + 2 < 4002; i += 3) s.polys.push_back(TPoly({(uint16_t)i, (uint16_t)(i + 1), (uint16_t)(i + 2)}));
+    WriteBytes("HEAVY.SHP", BuildShape(s));
+    for (int i = 0; i < 32; i++) Add("HEAVY.SHP", 10000 + 1000 * i, 10000, 10000 + 10000 * (i % 3));
+    Refused(WM_ERR_SAVE_WHP);
+    EXPECT_NE(nullptr, strstr(WorldMRuntimeMessage(), "HEAVY.SHP")) << WorldMRuntimeMessage();
 }
 
 TEST_F(RuntimeRefusalTest, UnusableNamesAndGridsWriteNothing)
