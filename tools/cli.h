@@ -42,6 +42,7 @@ void CliAddShape(CLI::App& app);
 void CliAddShapeM(CLI::App& app);
 void CliAddMesh(CLI::App& app);
 void CliAddRender(CLI::App& app);
+void CliAddWorld(CLI::App& app);
 
 // Shape commands: the --materials FILE.MAT and --palette FILE.PAL options, and the start-up
 // that loads them (palette, render-material table, material list in true-colour mode) so that
@@ -60,3 +61,30 @@ int CliTakeInShape(const std::string& file);
 ResId CliReadMat(const std::string& file, int* version);
 // The reason a PAL image is refused, for its error line.
 std::string CliPaletteRefusal(void);
+
+// ---- world commands (tools/cli_world.cpp) ----------------------------------------------------
+// The "world" command group, made on first call (cli_main makes the application first). Files
+// with world commands of their own add them without editing a shared file: each registers an
+// adder with a static object,
+//     static CliWorldRegistration registration(AddMyWorldCommands);
+// and CliAddWorld (cli_main's setup) calls every registered adder with the group.
+CLI::App* CliWorldCommand(void);
+typedef void (*CliWorldAdder)(CLI::App* world);
+struct CliWorldRegistration {
+    explicit CliWorldRegistration(CliWorldAdder add);
+};
+// The options of commands that load worlds: --materials FILE.MAT and --palette FILE.PAL (as the
+// shape commands), --shapes DIR (the folder that holds the world's shape files; default the
+// working folder).
+void CliWorldOptions(CLI::App* cmd);
+// The start of such a command: the shape start (materials), the shape manager and the world
+// manager as the World Editor's start installs them, then the move into the --shapes folder
+// (the summary report temp.txt stays in the folder the command was run in). 0, or 1 after an
+// error line.
+int CliWorldStart(void);
+// A file name given on the command line, as it must be named after CliWorldStart (relative
+// names are taken from the folder the command was run in).
+std::string CliWorldPath(const std::string& file);
+// Loads a WLE file as the World panel's Load does: 0, or 1 after an error line. Worldshapes
+// whose shape file is missing or damaged give a warning each (per file name).
+int CliWorldLoad(const std::string& file);

@@ -110,6 +110,7 @@ static const struct {
     {"shape",
      "SHP shape files: show, upgrade, normalise, optimise, merge, make a sphere, import and export 3DS ASCII, "
      "render to PNG or BMP"},
+    {"world", "WLE world files: show, upgrade, write the summary report"},
 };
 
 CLI::App* CliGroup(CLI::App& app, const char* name)
@@ -123,6 +124,11 @@ CLI::App* CliGroup(CLI::App& app, const char* name)
     group->require_subcommand(1);
     return group;
 }
+
+// The application, for the command groups that files add to without being handed it.
+static CLI::App* mainApp;
+
+CLI::App* CliWorldCommand(void) { return CliGroup(*mainApp, "world"); }
 
 // Fatal errors end the process from deep inside the managers; the user still gets the one
 // error line that every failure gives.
@@ -184,6 +190,7 @@ static int ReportMissingCommand(const CLI::App& app, const CLI::App* at)
 int main(int argc, char** argv)
 {
     CLI::App app{"tolbex-cli: the Tolbex editor's file operations, without the window", "tolbex-cli"};
+    mainApp = &app;
     app.require_subcommand(1);
     // Global options may stand anywhere on the line, after the command too.
     app.fallthrough();
@@ -204,6 +211,7 @@ int main(int argc, char** argv)
     CliAddShapeM(app);
     CliAddMesh(app);
     CliAddRender(app);
+    CliAddWorld(app);
     int result;
     try {
         app.parse(argc, argv);

@@ -516,7 +516,11 @@ int WorldMAddShapeOnGround(const char* fileName, int32_t x, int32_t z, uint32_t 
     const char* built = WorldMShapeFileName(field);
     ResId handle = built ? WorldMShapeHandle(built) : 0;
     int32_t lowest = handle && ShapeMPrepared(handle) ? ShapeMMinY(handle) : 0;
-    WorldMUndoSnapshot();
+    // The undo snapshot only when the add will go through, so that Undo takes back the last
+    // shape added rather than a refusal.
+    bool fits = (uint64_t)WorldMUsed() + WP_SHAPE_SIZE <= WorldMLimit();
+    bool nameOk = !name || (!WorldMNameIsValid(name) && !WorldMFindShapeByName(name));
+    if (handle && fits && nameOk) WorldMUndoSnapshot();
     int id = WorldMAddShape(fileName, x, (int32_t)(0 - (int64_t)lowest), z, name);
     if (id > 0) WorldMDropShapeToGround((uint16_t)id);
     return id;

@@ -1,0 +1,405 @@
+// WLE files: loading with version conversion and renumbering, refusals that change nothing,
+// node link repair, the summary report and saving.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "world/worldm_fixture.h"
+
+namespace {
+
+// A world of every kind of packet the editor carries, as a file of the version given.
+Bytes MixedWorld(uint32_t version)
+{
+    WleImage w(version);
+    w.Shape({.flags = 0xE001, .id = 40, .pitch = 0x123, .yaw = 0x456, .name = Name4("DYN1"), .x = 1, .y = 2,
+             .z = 3, .file = "ROCK", .handle = 77, .net = 5, .field60 = 9, .text1 = "hello"});
+    w.Shape({.id = 41, .pitch = -5, .x = -1, .y = -2, .z = -3, .file = "tree.shp"}, true);
+    w.Node({.selected = 0xFFFF, .id = 1, .prev = 2, .hidden = 1, .x = 10});
+    w.Node({.id = 2, .next = 1, .name = Name4("NET1")});
+    w.Shape({.id = 42, .pitch = 7, .file = "gone"}, true);
+    return w.Done();
+}
+
+}  // namespace
+
+// ============================================================================================
+// Versions
+// ============================================================================================
+
+TEST_F(WorldTest, Version19LoadsAsItIsApartFromTheLoadFields)
+{
+    Bytes file = MixedWorld(19);
+    ASSERT_EQ(0, LoadBytes(file)) << WorldMLoadError();
+    EXPECT_EQ(file.size(), WorldMUsed()) << "short worldshapes of a version 19 file are not widened";
+    auto w = Walk();
+    ASSERT_EQ(5u, w.size());
+    EXPECT_EQ(WP_SHORT_SHAPE, w[1].second);
+    uint8_t* p = Img() + w[0].first;
+    EXPECT_EQ(0x0001, GetU16(p, WS_FLAGS)) << "selected, hidden and 0x2000 are cleared";
+    EXPECT_EQ(1, GetU16(p, WS_ID)) << "renumbered";
+    EXPECT_EQ(0x123, GetI16(p, WS_PITCH)) << "kept from version 17 on";
+    EXPECT_EQ(0x456, GetI16(p, WS_YAW));
+    EXPECT_EQ(0xFFFF, GetU16(p, WS_FIELD60));
+    EXPECT_EQ(5, GetU16(p, WS_NET));
+    EXPECT_EQ(0, memcmp(p + WS_TEXT1, "hello", 6));
+    EXPECT_NE(0, GetU16(p, WS_HANDLE));
+    EXPECT_EQ(0, GetU16(Img() + w[2].first, WN_SELECTED));
+    EXPECT_EQ(0, GetU16(Img() + w[2].first, WN_HIDDEN));
+    EXPECT_EQ(19u, GetU32(Img(), WLE_VERSION));
+}
+
+TEST_F(WorldTest, Versions15To18AreWidenedAndRetypedAnd15And16LoseThePitch)
+{
+    for (uint32_t version = 15; version <= 18; version++) {
+        SCOPED_TRACE(version);
+        Bytes file = MixedWorld(version);
+        ASSERT_EQ(0, LoadBytes(file)) << WorldMLoadError();
+        EXPECT_EQ(file.size() + 2 * 24, WorldMUsed()) << "24 bytes more per short worldshape";
+        EXPECT_EQ(19u, GetU32(Img(), WLE_VERSION));
+        auto w = Walk();
+        ASSERT_EQ(5u, w.size());
+        std::vector<uint16_t> types;
+        for (auto& e : w) types.push_back(e.second);
+        EXPECT_EQ((std::vector<uint16_t>{0x1008, 0x1008, 0x1007, 0x1007, 0x1008}), types);
+        uint8_t* wide = Img() + w[1].first;
+        EXPECT_EQ(-1, GetI32(wide, WS_X));
+        EXPECT_STREQ("TREE.SHP", WorldMShapeFileName(wide + WS_FILE));
+        for (int k = 64; k < 88; k++) EXPECT_EQ(0, wide[k]) << k;
+        EXPECT_EQ(-5, GetI16(wide, WS_PITCH)) << "0x1006 packets were not 0x1008 at the pitch step";
+        EXPECT_EQ(version <= 16 ? 0 : 0x123, GetI16(Img() + w[0].first, WS_PITCH));
+        EXPECT_EQ(0, GetU16(Img() + w[4].first, WS_HANDLE)) << "GONE.SHP does not exist";
+        // The bytes of the original file, shifted where the widening happened.
+        // (the selected word at 2 and the hidden word at 22 are cleared by the load).
+        EXPECT_EQ(0, memcmp(Img() + w[2].first + 4, file.data() + 168 + 88 + 64 + 4, 18));
+        EXPECT_EQ(0, memcmp(Img() + w[2].first + 24, file.data() + 168 + 88 + 64 + 24, 32));
+    }
+}
+
+TEST_F(WorldTest, AVersionAbove19IsTakenAs19)
+{
+    ASSERT_EQ(0, LoadBytes(MixedWorld(25)));
+    EXPECT_EQ(19u, GetU32(Img(), WLE_VERSION));
+    EXPECT_EQ(WP_SHORT_SHAPE, Walk()[1].second);
+}
+
+TEST_F(WorldTest, AVersionBelow15IsRefusedWithItsMessageAndChangesNothing)
+{
+    ASSERT_EQ(1, WorldMAddShape("rock.shp", 5, 6, 7, 0));
+    Bytes before = Used();
+    Bytes undo(WorldMUndoImage(), WorldMUndoImage() + WorldMCapacity());
+    EXPECT_EQ(-6, LoadBytes(MixedWorld(14)));
+    EXPECT_NE(nullptr, strstr(WorldMLoadError(), "version is prior to 15 - too old!")) << WorldMLoadError();
+    EXPECT_EQ(before, Used());
+    EXPECT_EQ(undo, Bytes(WorldMUndoImage(), WorldMUndoImage() + WorldMCapacity()));
+    EXPECT_EQ(2, WorldMNextShapeID());
+}
+
+TEST_F(WorldTest, LoadsRenumberFromWhereTheCounterStands)
+{
+    Bytes file = WleImage().Shape({.id = 7, .file = "ROCK"}).Shape({.id = 7, .file = "TREE"}).Done();
+    ASSERT_EQ(0, LoadBytes(file));
+    EXPECT_EQ(1, GetU16(Shapes()[0], WS_ID));
+    EXPECT_EQ(2, GetU16(Shapes()[1], WS_ID));
+    ASSERT_EQ(0, LoadBytes(file));
+    EXPECT_EQ(3, GetU16(Shapes()[0], WS_ID));
+    EXPECT_EQ(4, GetU16(Shapes()[1], WS_ID));
+    EXPECT_EQ(5, WorldMAddShape("rock.shp", 0, 0, 0, 0));
+}
+
+TEST_F(WorldTest, MissingOrDamagedShapeFilesLoadWithHandleZero)
+{
+    WriteBytes(dir.file("BROKEN.SHP"), Bytes{1, 2, 3, 4, 5});
+    Bytes newer = BoxShape(0, 0, 0, 1, 1, 1);
+    PutU16(newer.data(), 0, 99);
+    WriteBytes(dir.file("NEWER.SHP"), newer);
+    Bytes file = WleImage().Shape({.file = "BROKEN"}).Shape({.file = "NEWER"}).Shape({.file = "MISSING"})
+                     .Shape({.file = ""}).Shape({.file = "ROCK"}).Done();
+    ASSERT_EQ(0, LoadBytes(file)) << WorldMLoadError();
+    auto s = Shapes();
+    ASSERT_EQ(5u, s.size());
+    for (int k = 0; k < 4; k++) EXPECT_EQ(0, GetU16(s[k], WS_HANDLE)) << k;
+    EXPECT_NE(0, GetU16(s[4], WS_HANDLE));
+}
+
+// ============================================================================================
+// Node links
+// ============================================================================================
+
+TEST_F(WorldTest, NodeLinksToMissingNodesAreCutAndOneSidedLinksMadeTwoWay)
+{
+    WleImage w;
+    w.Node({.id = 1, .prev = 2, .next = 99});   // 99 is missing
+    w.Node({.id = 2});                          // does not name 1 back
+    w.Node({.id = 3, .next = 4});
+    w.Node({.id = 4, .prev = 5});                // names 5, not 3
+    w.Node({.id = 5, .next = 4});
+    w.Node({.id = 6, .prev = 6});                // itself
+    w.Node({.id = 1, .prev = 5});                // a repeated ID
+    ASSERT_EQ(0, LoadBytes(w.Done()));
+    auto n = Nodes();
+    ASSERT_EQ(7u, n.size());
+    auto links = [&](int k) { return std::make_tuple(GetU16(n[k], WN_ID), GetU16(n[k], WN_PREV), GetU16(n[k], WN_NEXT)); };
+    EXPECT_EQ(std::make_tuple(1, 2, 0), links(0));
+    EXPECT_EQ(std::make_tuple(2, 0, 1), links(1)) << "made two-way";
+    EXPECT_EQ(std::make_tuple(3, 0, 0), links(2)) << "4 is linked to 5";
+    EXPECT_EQ(std::make_tuple(4, 5, 0), links(3));
+    EXPECT_EQ(std::make_tuple(5, 0, 4), links(4));
+    EXPECT_EQ(std::make_tuple(6, 0, 0), links(5));
+    EXPECT_EQ(std::make_tuple(7, 0, 0), links(6)) << "a repeated ID is renumbered and unlinked";
+}
+
+// ============================================================================================
+// Damaged files
+// ============================================================================================
+
+class WorldDamageTest : public WorldTest {
+protected:
+    Bytes before, undo;
+    uint16_t nextId = 0;
+    void Remember()
+    {
+        before = Used();
+        undo.assign(WorldMUndoImage(), WorldMUndoImage() + WorldMCapacity());
+        nextId = WorldMNextShapeID();
+    }
+    void ExpectRefused(const Bytes& file, const char* what)
+    {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(-6, LoadBytes(file, "bad.wle"));
+        EXPECT_EQ(before, Used());
+        EXPECT_EQ(undo, Bytes(WorldMUndoImage(), WorldMUndoImage() + WorldMCapacity()));
+        EXPECT_EQ(nextId, WorldMNextShapeID());
+    }
+    void SetUp() override
+    {
+        WorldTest::SetUp();
+        ASSERT_EQ(1, WorldMAddShape("rock.shp", 5, 6, 7, Name4("KEEP")));
+        WorldMSelectAllShapes();
+        Remember();
+    }
+};
+
+TEST_F(WorldDamageTest, EveryTruncationIsRefused)
+{
+    Bytes file = MixedWorld(18);
+    for (size_t n = 0; n < file.size(); n++) ExpectRefused(Bytes(file.begin(), file.begin() + n), "truncated");
+    EXPECT_EQ(-6, WorldMLoad("no such file.wle"));
+    EXPECT_EQ(before, Used());
+}
+
+TEST_F(WorldDamageTest, UnknownTypesAndSizesPastTheEndAreRefused)
+{
+    Bytes file = MixedWorld(19);
+    Bytes bad = file;
+    PutU16(bad.data(), 168 + 88, 0x1010);
+    ExpectRefused(bad, "unknown type");
+    bad = file;
+    PutU16(bad.data(), 168, 0x0000);
+    ExpectRefused(bad, "type 0");
+    bad = file;
+    PutU32(bad.data(), WLE_USED, (uint32_t)file.size() + 1);
+    ExpectRefused(bad, "used size past the end of the file");
+    bad = file;
+    PutU32(bad.data(), WLE_USED, 100);
+    ExpectRefused(bad, "used size inside the header");
+    bad = file;
+    PutU32(bad.data(), WLE_USED, (uint32_t)file.size() - 1);
+    ExpectRefused(bad, "a packet passes the used size");
+    Bytes t = WleImage().Terrain(200).Done();
+    PutU32(t.data(), 168 + WP_TERRAIN_LENGTH, 201);
+    ExpectRefused(t, "terrain length past the end");
+    t = WleImage().Terrain(200).Done();
+    PutU32(t.data(), 168 + WP_TERRAIN_LENGTH, 0);
+    ExpectRefused(t, "terrain length 0");
+    EXPECT_EQ(0, LoadBytes(WleImage().Terrain(200).Done())) << "a whole terrain packet is carried";
+}
+
+TEST_F(WorldDamageTest, FilesLargerThanTheCapacityOrWideningPastTwoThirdsAreRefused)
+{
+    Bytes big = WleImage().Done();
+    big.resize(WorldMCapacity() + 1, 0);
+    ExpectRefused(big, "larger than the capacity");
+    // Version 18: the short worldshapes fit as they are, but not once widened.
+    WleImage w(18);
+    uint32_t limit = WorldMLimit();
+    int shorts = (int)((limit - 168) / 64);
+    for (int k = 0; k < shorts; k++) w.Shape({.file = "ROCK"}, true);
+    Bytes file = w.Done();
+    ASSERT_LE(file.size(), limit);
+    ExpectRefused(file, "widened past two thirds");
+    // The same count that still fits once widened loads.
+    int fit = (int)((limit - 168) / 88);
+    WleImage ok(18);
+    for (int k = 0; k < fit; k++) ok.Shape({.file = "ROCK"}, true);
+    EXPECT_EQ(0, LoadBytes(ok.Done()));
+    EXPECT_EQ(168u + 88u * fit, WorldMUsed());
+}
+
+TEST_F(WorldDamageTest, RandomCorruptionsNeverEndTheProgramAndRefusalsChangeNothing)
+{
+    Bytes file = MixedWorld(18);
+    std::mt19937 rng(1234);
+    int refused = 0, loaded = 0;
+    for (int round = 0; round < 400; round++) {
+        Bytes bad = file;
+        int flips = 1 + (int)(rng() % 4);
+        for (int k = 0; k < flips; k++) bad[rng() % bad.size()] = (uint8_t)rng();
+        if (rng() % 3 == 0) bad.resize(rng() % bad.size());
+        int r = LoadBytes(bad, "bad.wle");
+        ASSERT_TRUE(r == 0 || r == -6) << r;
+        if (r == -6) {
+            refused++;
+            EXPECT_EQ(before, Used());
+            EXPECT_EQ(nextId, WorldMNextShapeID());
+        } else {
+            loaded++;
+            // A loaded world walks cleanly to its used size.
+            EXPECT_EQ(0, WorldMCheckImage(Img(), WorldMUsed(), nullptr, 0));
+            WorldMNew();
+            ASSERT_EQ(1, WorldMAddShape("rock.shp", 5, 6, 7, Name4("KEEP")));
+            WorldMSelectAllShapes();
+            Remember();
+        }
+    }
+    EXPECT_GT(refused, 100);
+    EXPECT_GT(loaded, 10);
+}
+
+// ============================================================================================
+// The summary report
+// ============================================================================================
+
+TEST_F(WorldTest, TheSummaryReportHasItsExactBytes)
+{
+    ASSERT_GT(WorldMAddShape("rock.shp", 1, -2, 0x12345678, Name4("AB12")), 0);
+    ASSERT_GT(WorldMAddShape("tree.shp", 0, 0, 0, 0), 0);
+    ASSERT_GT(WorldMAddShape("rock.shp", 0, 0, 0, 0), 0);
+    memset(Shapes()[2] + WS_FILE, 0, 8);
+    ASSERT_EQ(0, WorldMWriteSummary("report.txt"));
+    EXPECT_EQ("Summary of World File\r\n\r\n"
+              "WorldShapes\r\n\r\n"
+              "Name:- 'AB12'    Pos:- 00000001h FFFFFFFEh 12345678h ROCK.SHP \r\n"
+              "Name:- (No Name) Pos:- 00000000h 00000000h 00000000h TREE.SHP \r\n"
+              "Name:- (No Name) Pos:- 00000000h 00000000h 00000000h (No Filename) \r\n",
+              ReadText(dir.file("report.txt")));
+    WorldMNew();
+    ASSERT_EQ(0, WorldMWriteSummary("empty.txt"));
+    EXPECT_EQ("Summary of World File\r\n\r\nWorldShapes\r\n\r\n", ReadText(dir.file("empty.txt")));
+    EXPECT_EQ(1, WorldMWriteSummary((dir.path() + "/no/such/folder/r.txt").c_str()));
+}
+
+// ============================================================================================
+// Saving
+// ============================================================================================
+
+static std::vector<uint32_t> progressCalls;
+static int RecordProgress(uint32_t v)
+{
+    progressCalls.push_back(v);
+    return 0;
+}
+
+TEST_F(WorldTest, SaveWritesTheUsedBytesAndTheSummaryToTempTxt)
+{
+    ASSERT_EQ(0, LoadBytes(MixedWorld(16)));
+    progressCalls.clear();
+    ASSERT_EQ(0, WorldMSave("out.wle", nullptr, nullptr, RecordProgress));
+    EXPECT_EQ(Used(), ReadBytes(dir.file("out.wle")));
+    EXPECT_TRUE(PathExists(dir.file("temp.txt")));
+    EXPECT_EQ((std::vector<uint32_t>{0x4000}), progressCalls) << "the closing call";
+    // Saved and loaded again: the same world, renumbered.
+    Bytes saved = Used();
+    ASSERT_EQ(0, WorldMLoad("out.wle"));
+    EXPECT_EQ(saved.size(), WorldMUsed());
+}
+
+TEST_F(WorldTest, AFailedSaveKeepsTheOldFile)
+{
+    for (int k = 0; k < 40; k++) ASSERT_GT(WorldMAddShape("rock.shp", k, 0, 0, 0), 0);
+    WriteText(dir.file("old.wle"), "the user's earlier world");
+    // A file-size limit stands in for a full disk.
+    struct rlimit was;
+    getrlimit(RLIMIT_FSIZE, &was);
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = was;
+    small.rlim_cur = 1024;
+    setrlimit(RLIMIT_FSIZE, &small);
+    progressCalls.clear();
+    int r = WorldMSave("old.wle", nullptr, nullptr, RecordProgress);
+    setrlimit(RLIMIT_FSIZE, &was);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(-7, r);
+    EXPECT_EQ((std::vector<uint32_t>{0x4000}), progressCalls);
+    EXPECT_EQ("the user's earlier world", ReadText(dir.file("old.wle")));
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<std::string>{"ROCK.SHP", "old.wle", "tree.shp"}), names)
+        << "no temporary file is left behind";
+}
+
+static std::string runtimeSeen, reportSeen;
+static int FakeRuntimeSave(const char* runtimeName, ProgressFn progress)
+{
+    runtimeSeen = runtimeName;
+    reportSeen = WorldMRuntimeReportName() ? WorldMRuntimeReportName() : "(none)";
+    if (progress) progress(0x4000);
+    return -16;
+}
+
+TEST_F(WorldTest, ARuntimeSaveGoesThroughTheHookAndNeverOverwritesTheWorldFile)
+{
+    EXPECT_STREQ("TOWN.WLD", WorldMRuntimeNameFor("TOWN.WLE"));
+    EXPECT_EQ(-7, WorldMSave("town.wle", "town.wld", nullptr, nullptr)) << "no runtime save installed";
+    EXPECT_TRUE(PathExists(dir.file("town.wle"))) << "the WLE is written first";
+    WorldMSetRuntimeSave(FakeRuntimeSave);
+    progressCalls.clear();
+    EXPECT_EQ(-16, WorldMSave("town.wle", "town.wld", "rep.txt", RecordProgress));
+    EXPECT_EQ("town.wld", runtimeSeen);
+    EXPECT_EQ("rep.txt", reportSeen);
+    EXPECT_EQ((std::vector<uint32_t>{0x4000}), progressCalls);
+    EXPECT_EQ(nullptr, WorldMRuntimeReportName());
+    // A WLE whose name ends in D: its runtime name would be the file itself.
+    WriteText(dir.file("odd.wld"), "keep");
+    runtimeSeen.clear();
+    EXPECT_EQ(-7, WorldMSave("odd.wld", WorldMRuntimeNameFor("odd.wld"), nullptr, RecordProgress));
+    EXPECT_EQ(-7, WorldMSave("odd.wld", "odd.wld", nullptr, nullptr));
+    EXPECT_EQ("", runtimeSeen);
+    EXPECT_EQ("keep", ReadText(dir.file("odd.wld")));
+    EXPECT_EQ(0, WorldMSave("odd.wld", nullptr, nullptr, nullptr)) << "a plain save of such a name is fine";
+}
+
+// ============================================================================================
+// Scale
+// ============================================================================================
+
+TEST_F(WorldTest, AWorldAtTheCapacityLoadsAndSavesQuickly)
+{
+    WleImage w(18);
+    int count = (int)((WorldMLimit() - 168) / 88);
+    for (int k = 0; k < count; k++) w.Shape({.x = k, .file = k % 2 ? "ROCK" : "TREE"}, true);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(0, LoadBytes(w.Done()));
+    EXPECT_EQ(count, WorldMCountShapes());
+    for (int k = 0; k < 50; k++) WorldMSelectShape((uint16_t)(1 + k * 7));
+    EXPECT_EQ(Name4("AAAA"), WorldMNewShapeName());
+    WorldMDeleteSelected();
+    EXPECT_EQ(count - 50, WorldMCountShapes());
+    ASSERT_EQ(0, WorldMSave("big.wle", nullptr, nullptr, nullptr));
+    ASSERT_EQ(0, WorldMLoad("big.wle"));
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 5.0);
+    WleImage nodes;
+    int nodeCount = (int)((WorldMLimit() - 168) / 56);
+    for (int k = 0; k < nodeCount; k++)
+        nodes.Node({.id = (uint16_t)(k + 1), .prev = (uint16_t)(k ? k : 0), .next = (uint16_t)(k + 2 <= nodeCount ? k + 2 : 0)});
+    start = std::chrono::steady_clock::now();
+    ASSERT_EQ(0, LoadBytes(nodes.Done()));
+    EXPECT_EQ(nodeCount, WorldMCountNodePackets());
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+}

@@ -1,0 +1,188 @@
+// What the world manager tests share: the managers installed as the World Editor's start
+// installs them, in a scratch folder of the test's own, small shape files, and hand-built WLE
+// images of any version.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
+#include "shapes/shape_build.h"
+#include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
+#include "support/testutil.h"
+#include "world/wle.h"
+#include "world/worldm.h"
+
+// A worldshape or a short one, field by field.
+struct TWorldShape {
+    uint16_t flags = 0, id = 0;
+    int16_t pitch = 0, yaw = 0;
+    uint32_t name = 0;
+    int32_t x = 0, y = 0, z = 0;
+    std::string file;      // up to 8 characters
+    uint16_t handle = 0, net = 0, field60 = 0;
+    std::string text1 = {};   // long form only
+};
+
+struct TNode {
+    uint16_t selected = 0, id = 0, prev = 0, next = 0, hidden = 0;
+    int32_t x = 0, y = 0, z = 0;
+    uint32_t name = 0;
+};
+
+// A WLE image built packet by packet; Done() writes the used size.
+struct WleImage {
+    Bytes b;
+    explicit WleImage(uint32_t version = 19)
+    {
+        b.assign(WLE_HEADER_SIZE, 0);
+        PutU32(b.data(), WLE_CELL_EXPONENT, 6);
+        PutU32(b.data(), WLE_CELL_EDGE, 1048576);
+        PutU32(b.data(), WLE_VERSION, version);
+        PutU32(b.data(), WLE_CELLS_X, 8);
+        PutU32(b.data(), WLE_CELLS_Y, 4);
+        PutU32(b.data(), WLE_CELLS_Z, 8);
+        PutU32(b.data(), WLE_CELL_DIAGONAL, 1816186);
+    }
+    WleImage& Shape(const TWorldShape& s, bool shortForm = false)
+    {
+        size_t at = b.size();
+        b.resize(at + (shortForm ? WP_SHORT_SHAPE_SIZE : WP_SHAPE_SIZE), 0);
+        uint8_t* p = b.data() + at;
+        PutU16(p, WS_TYPE, shortForm ? WP_SHORT_SHAPE : WP_SHAPE);
+        PutU16(p, WS_FLAGS, s.flags);
+        PutU16(p, WS_ID, s.id);
+        PutI16(p, WS_PITCH, s.pitch);
+        PutU32(p, WS_NAME, s.name);
+        PutI32(p, WS_X, s.x);
+        PutI32(p, WS_Y, s.y);
+        PutI32(p, WS_Z, s.z);
+        for (size_t k = 0; k < s.file.size() && k < 8; k++) p[WS_FILE + k] = (uint8_t)s.file[k];
+        PutU16(p, WS_HANDLE, s.handle);
+        PutU16(p, WS_NET, s.net);
+        PutU16(p, WS_FIELD60, s.field60);
+        PutI16(p, WS_YAW, s.yaw);
+        if (!shortForm)
+            for (size_t k = 0; k < s.text1.size() && k < 8; k++) p[WS_TEXT1 + k] = (uint8_t)s.text1[k];
+        return *this;
+    }
+    WleImage& Node(const TNode& n)
+    {
+        size_t at = b.size();
+        b.resize(at + WP_NODE_SIZE, 0);
+        uint8_t* p = b.data() + at;
+        PutU16(p, WN_TYPE, WP_NODE);
+        PutU16(p, WN_SELECTED, n.selected);
+        PutI32(p, WN_X, n.x);
+        PutI32(p, WN_Y, n.y);
+        PutI32(p, WN_Z, n.z);
+        PutU16(p, WN_ID, n.id);
+        PutU16(p, WN_PREV, n.prev);
+        PutU16(p, WN_NEXT, n.next);
+        PutU16(p, WN_HIDDEN, n.hidden);
+        PutU32(p, WN_NAME, n.name);
+        return *this;
+    }
+    WleImage& Raw(uint16_t type, uint32_t size, uint8_t fill = 0)
+    {
+        size_t at = b.size();
+        b.resize(at + size, fill);
+        PutU16(b.data() + at, 0, type);
+        return *this;
+    }
+    WleImage& Terrain(uint32_t length)
+    {
+        size_t at = b.size();
+        Raw(WP_TERRAIN, length, 0x5A);
+        PutU16(b.data() + at, 2, 0);
+        PutU32(b.data() + at, WP_TERRAIN_LENGTH, length);
+        return *this;
+    }
+    Bytes Done()
+    {
+        PutU32(b.data(), WLE_USED, (uint32_t)b.size());
+        return b;
+    }
+};
+
+inline uint32_t Name4(const char* s)
+{
+    return ((uint32_t)(uint8_t)s[0] << 24) | ((uint32_t)(uint8_t)s[1] << 16) | ((uint32_t)(uint8_t)s[2] << 8) |
+           (uint8_t)s[3];
+}
+
+// A small shape file: a box from (lo) to (hi) made of two triangles (its bounds are what the
+// drop to the ground reads).
+inline Bytes BoxShape(int16_t lox, int16_t loy, int16_t loz, int16_t hix, int16_t hiy, int16_t hiz)
+{
+    TShape s;
+    s.lo[0] = lox, s.lo[1] = loy, s.lo[2] = loz;
+    s.hi[0] = hix, s.hi[1] = hiy, s.hi[2] = hiz;
+    s.verts = {{lox, loy, loz}, {hix, loy, loz}, {hix, hiy, hiz}, {lox, hiy, hiz}};
+    s.polys = {TPoly({0, 1, 2}), TPoly({0, 2, 3})};
+    return BuildShape(s);
+}
+
+class WorldTest : public testing::Test {
+protected:
+    TempDir dir{true};
+
+    void SetUp() override
+    {
+        ResRemove();
+        ResInstall(2000);
+        IntMatCreate(512);
+        MatMInstall();
+        ShapeMResourceInstall();
+        ShapeMInstall();
+        ShapeMSetUndo(1);
+        WorldMInstall(WORLDM_CAPACITY);
+        WriteBytes(dir.file("ROCK.SHP"), BoxShape(-10, -20, -30, 10, 20, 30));
+        WriteBytes(dir.file("tree.shp"), BoxShape(-5, 0, -5, 5, 100, 5));
+    }
+    void TearDown() override
+    {
+        WorldMUninstall();
+        WorldMSetRuntimeSave(nullptr);
+        WorldMSetSummaryFileName(nullptr);
+        ShapeMRemove();
+        IntMatDestroy();
+        ResRemove();
+    }
+
+    static uint8_t* Img() { return WorldMImage(); }
+    static Bytes Used() { return Bytes(Img(), Img() + WorldMUsed()); }
+    // Every packet of the image: offset and type.
+    static std::vector<std::pair<uint32_t, uint16_t>> Walk(uint8_t* image = nullptr)
+    {
+        if (!image) image = Img();
+        std::vector<std::pair<uint32_t, uint16_t>> out;
+        for (uint8_t* p = WorldMFirstPacket(image); p; p = WorldMNextPacket(image, p))
+            out.push_back({(uint32_t)(p - image), GetU16(p, 0)});
+        return out;
+    }
+    static std::vector<uint8_t*> Shapes()
+    {
+        std::vector<uint8_t*> out;
+        for (uint8_t* p = WorldMFirstPacket(Img()); p; p = WorldMNextPacket(Img(), p))
+            if (GetU16(p, 0) == WP_SHAPE) out.push_back(p);
+        return out;
+    }
+    static std::vector<uint8_t*> Nodes()
+    {
+        std::vector<uint8_t*> out;
+        for (uint8_t* p = WorldMFirstPacket(Img()); p; p = WorldMNextPacket(Img(), p))
+            if (GetU16(p, 0) == WP_NODE) out.push_back(p);
+        return out;
+    }
+    int LoadBytes(const Bytes& image, const std::string& name = "w.wle")
+    {
+        WriteBytes(dir.file(name), image);
+        return WorldMLoad(name.c_str());
+    }
+};
