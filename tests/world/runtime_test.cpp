@@ -523,3 +523,47 @@ TEST_F(RuntimeRefusalTest, ARuntimeFileThatCannotBeWrittenPutsTheOldArchiveBack)
 }
 
 }  // namespace
+
+// ============================================================================================
+// tolbex-cli world runtime
+// ============================================================================================
+
+namespace {
+
+TEST_F(RuntimeTest, CliSavesRuntimeAsTheMainLoopDoes)
+{
+    Grid(2, 1, 1);
+    Add("CUBE.SHP", 5000, 5000, 5000);
+    Add("CUBE.SHP", EDGE + 5000, 5000, 5000, "DYNA");
+    ASSERT_EQ(0, mkdir("shapes", 0755));
+    for (const char* f : {"CUBE.SHP", "BIG.SHP", "MOVER.SHP"}) ASSERT_EQ(0, rename(f, (std::string("shapes/") + f).c_str()));
+    ASSERT_EQ(0, WorldMSave("TOWN.WLE", nullptr, nullptr, nullptr));
+    Bytes wle = ReadBytes("TOWN.WLE");
+
+    RunResult r = RunProgram(TOLBEX_CLI_BIN, {"world", "runtime", "TOWN.WLE", "--shapes", "shapes"}, dir.path());
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ("TOWN.WLD: 2 cells, 2 worldshape copies, 12 corners\nTOWN.wxp: ", r.output.substr(0, 61)) << r.output;
+    EXPECT_EQ(wle, ReadBytes("TOWN.WLE")) << "the WLE is written again as loaded";
+    std::vector<Packet> p = Walk(ReadBytes("TOWN.WLD"));
+    EXPECT_EQ("CsCs++++++++++++", Types(p));
+    EXPECT_FALSE(PathExists("shapes/TOWN.wxp"));
+    EXPECT_TRUE(PathExists("TOWN.wxp"));
+    EXPECT_TRUE(PathExists("temp.txt")) << "the summary stays where the command ran";
+
+    // Failures: the table's text, one line, a non-zero exit, the old files as they were.
+    Bytes rt = ReadBytes("TOWN.WLD"), wxp = ReadBytes("TOWN.wxp");
+    r = RunProgram(TOLBEX_CLI_BIN, {"world", "runtime", "TOWN.WLE"}, dir.path());
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_NE(std::string::npos, r.output.find("tolbex-cli: TOWN.WLD: Shape Missing (CUBE.SHP (ID 1)")) << r.output;
+    EXPECT_EQ(rt, ReadBytes("TOWN.WLD"));
+    EXPECT_EQ(wxp, ReadBytes("TOWN.wxp"));
+
+    WriteBytes("OTHER.WLD", wle);
+    r = RunProgram(TOLBEX_CLI_BIN, {"world", "runtime", "OTHER.WLD", "--shapes", "shapes"}, dir.path());
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_EQ("tolbex-cli: OTHER.WLD: the runtime file would be the world file itself (the name ends in D)\n", r.output);
+    EXPECT_EQ(wle, ReadBytes("OTHER.WLD"));
+    EXPECT_FALSE(PathExists("OTHER.wxp"));
+}
+
+}  // namespace
