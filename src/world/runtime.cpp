@@ -55,7 +55,7 @@ const char* WorldMRuntimeErrorText(int code)
 {
     switch (code) {
     case RT_ERR_OUTSIDE_GRID: return "Shape(s) outside the cell grid.";
-    case RT_ERR_CROSSES_CELL: return "Static shape(s) across a cell boundary.";
+    case RT_ERR_CROSSES_CELL: return "Static shape cannot be cut along the cell grid.";
     case RT_ERR_GRID: return "Cell grid too large.";
     case RT_ERR_NAME: return "Unusable runtime file name.";
     case RT_ERR_DAMAGED: return "World data damaged.";
@@ -289,6 +289,145 @@ static void TurnBlock(ShapeBlock* s, int16_t yaw, int16_t pitch)
 }
 
 // ============================================================================================
+// Cutting a static shape along the cell grid
+// ============================================================================================
+
+// A point of a polygon being clipped: position in the shape's own units, mapping, normal.
+struct ClipPoint {
+    double p[3];
+    double uv[2];
+    double n[3];
+};
+
+// Clips a polygon against lo <= p[axis] (side 0) or p[axis] <= hi (side 1), Sutherland-Hodgman.
+// An edge's crossing is worked out from its endpoints in a fixed order, so two polygons that
+// share the edge get the same new point.
+static void ClipAgainst(std::vector<ClipPoint>& poly, int axis, double bound, int side)
+{
+    std::vector<ClipPoint> out;
+    size_t n = poly.size();
+    auto inside = [&](const ClipPoint& q) { return side ? q.p[axis] <= bound : q.p[axis] >= bound; };
+    for (size_t i = 0; i < n; i++) {
+        const ClipPoint& a = poly[i];
+        const ClipPoint& b = poly[(i + 1) % n];
+        bool ia = inside(a), ib = inside(b);
+        if (ia) out.push_back(a);
+        if (ia != ib) {
+            bool swap = std::lexicographical_compare(b.p, b.p + 3, a.p, a.p + 3);
+            const ClipPoint& f = swap ? b : a;
+            const ClipPoint& g = swap ? a : b;
+            double t = (bound - f.p[axis]) / (g.p[axis] - f.p[axis]);
+            ClipPoint c;
+            for (int k = 0; k < 3; k++) c.p[k] = f.p[k] + (g.p[k] - f.p[k]) * t;
+            for (int k = 0; k < 2; k++) c.uv[k] = f.uv[k] + (g.uv[k] - f.uv[k]) * t;
+            for (int k = 0; k < 3; k++) c.n[k] = f.n[k] + (g.n[k] - f.n[k]) * t;
+            c.p[axis] = bound;
+            out.push_back(c);
+        }
+    }
+    poly.swap(out);
+}
+
+// The part of a finished block that lies in the box lo..hi (shape units, inclusive), built as a
+// block of its own in `piece`: polygons clipped with their mapping and per-point normals
+// carried across, vertices shared where clipped polygons meet, the material name table kept.
+// 0 with the piece (no polygon when nothing of the shape lies there), or 1 when it does not fit.
+static int CutPiece(const uint8_t* b, const int64_t lo[3], const int64_t hi[3], ShapeBlock* piece)
+{
+    uint8_t* src = const_cast<uint8_t*>(b);
+    struct Poly {
+        uint16_t flags, material;
+        bool normals, mapping;
+        std::vector<uint16_t> idx;
+        std::vector<int16_t> n, uv;
+    };
+    std::vector<Poly> polys;
+    std::vector<int32_t> verts;
+    std::unordered_map<std::string, uint16_t> byPos;
+    uint8_t* poly = ShapeFirstPolygon(src);
+    for (int i = 0, count = ShapePolygonCount(src); i < count; i++, poly = ShapeNextPolygon(poly)) {
+        int np = ShapePolyPoints(poly);
+        const uint8_t* nb = ShapePolyNormals(poly);
+        const uint8_t* mb = ShapePolyMapping(poly);
+        std::vector<ClipPoint> pts((size_t)np);
+        for (int k = 0; k < np; k++) {
+            int32_t v[3];
+            ShapeVertexPos(src, ShapePolyIndex(poly, k), v);
+            for (int a = 0; a < 3; a++) pts[(size_t)k].p[a] = v[a];
+            for (int a = 0; a < 2; a++) pts[(size_t)k].uv[a] = mb ? GetI16(mb, 4 * (size_t)k + 2 * a) : 0;
+            for (int a = 0; a < 3; a++) pts[(size_t)k].n[a] = nb ? GetI16(nb, 6 * (size_t)k + 2 * a) : 0;
+        }
+        for (int a = 0; a < 3 && pts.size() >= 3; a++) {
+            ClipAgainst(pts, a, (double)lo[a], 0);
+            if (pts.size() >= 3) ClipAgainst(pts, a, (double)hi[a], 1);
+        }
+        if (pts.size() < 3) continue;
+        Poly q{GetU16(poly, POLY_FLAGS), GetU16(poly, POLY_MATERIAL), nb != nullptr, mb != nullptr, {}, {}, {}};
+        for (const ClipPoint& c : pts) {
+            int32_t v[3];
+            for (int a = 0; a < 3; a++) v[a] = Clamp32((int64_t)std::trunc(c.p[a]));
+            std::string key((const char*)v, sizeof v);
+            auto it = byPos.find(key);
+            if (it == byPos.end()) {
+                if (verts.size() / 3 >= SHAPE_MAX_COUNT) return 1;
+                it = byPos.emplace(key, (uint16_t)(verts.size() / 3)).first;
+                verts.insert(verts.end(), v, v + 3);
+            }
+            // A point that clipping merged into the one before it adds nothing.
+            if (!q.idx.empty() && q.idx.back() == it->second) continue;
+            q.idx.push_back(it->second);
+            int16_t unit[3];
+            UnitVector((int32_t)c.n[0], (int32_t)c.n[1], (int32_t)c.n[2], unit);
+            q.n.insert(q.n.end(), unit, unit + 3);
+            q.uv.push_back(Clamp16((int64_t)std::lround(c.uv[0])));
+            q.uv.push_back(Clamp16((int64_t)std::lround(c.uv[1])));
+        }
+        if (q.idx.size() > 1 && q.idx.front() == q.idx.back()) {
+            q.idx.pop_back(), q.n.resize(q.n.size() - 3), q.uv.resize(q.uv.size() - 2);
+        }
+        if (q.idx.size() >= 3 && (int)polys.size() < SHAPE_MAX_COUNT) polys.push_back(std::move(q));
+    }
+
+    uint8_t* p = piece->data;
+    ShapeMakeEmpty(p);
+    for (size_t f : {(size_t)SH_FLAGS, (size_t)SH_NOSORT, (size_t)SH_MAXANGLE}) PutU16(p, f, GetU16(b, f));
+    for (size_t i = 0; i < verts.size(); i += 3)
+        if (ShapeAppendVertex(piece, verts[i], verts[i + 1], verts[i + 2]) < 0) return 1;
+    for (const Poly& q : polys) {
+        int n = (int)q.idx.size();
+        int index = ShapeAppendPolygon(piece, n, q.idx.data(), q.material);
+        if (index < 0) return 1;
+        uint32_t at = (uint32_t)(ShapePolygon(p, index) - p);
+        PutU16(p, at + POLY_FLAGS, q.flags);
+        uint32_t tail = at + POLY_HEAD + 2 * (uint32_t)n;
+        uint16_t word = (uint16_t)n;
+        if (q.normals) {
+            if (ShapeInsert(piece, tail, 6 * (uint32_t)n)) return 1;
+            for (size_t k = 0; k < q.n.size(); k++) PutI16(p, tail + 2 * k, q.n[k]);
+            tail += 6 * (uint32_t)n;
+            word |= PC_NORMALS;
+        }
+        if (q.mapping) {
+            if (ShapeInsert(piece, tail, 4 * (uint32_t)n)) return 1;
+            for (size_t k = 0; k < q.uv.size(); k++) PutI16(p, tail + 2 * k, q.uv[k]);
+            word |= PC_MAPPING;
+        }
+        PutU16(p, at + POLY_COUNT_WORD, word);
+    }
+    // The name table as it was: polygons keep the material values it explains.
+    if (int names = ShapeNameCount(b)) {
+        uint32_t size = 2 + (uint32_t)names * SHAPE_NAME_ENTRY_SIZE;
+        uint32_t at = ShapeUsedSize(p);
+        if (ShapeInsert(piece, at, size)) return 1;
+        memcpy(p + at, b + GetU32(b, SH_NAMES), size);
+        PutU32(p, SH_NAMES, at);
+    }
+    ShapeAllFaceNormals(piece);
+    ShapeDerive(p);
+    return 0;
+}
+
+// ============================================================================================
 // The save's state
 // ============================================================================================
 
@@ -299,7 +438,9 @@ struct Placed {
     bool named;
     ShapeWork* shape;
     int64_t box[6];        // turned box plus position
-    uint32_t cell[3];      // static: the cell holding its box; dynamic: the cell of its position
+    uint32_t cell[3];      // static: the (first) cell its box lies in; dynamic: the cell of its position
+    uint32_t last[3];      // static: the last cell its box overlaps (beyond `cell` when it is cut)
+    bool cut;              // static, across cell boundaries: filed as one piece per cell
 };
 
 struct Cell {
@@ -321,8 +462,8 @@ struct Save {
     int exponent;
     int64_t edge;
     std::vector<uint16_t> select;              // worldshapes to leave selected after a refusal
-    std::vector<uint8_t> scratchBytes;
-    ShapeBlock scratch;
+    std::vector<uint8_t> scratchBytes, pieceBytes;
+    ShapeBlock scratch, piece;
 };
 
 // Reports progress at fraction k/n of the span from `from` to `to`; 1 when asked to stop.
@@ -474,34 +615,37 @@ static void NameDynamicShapes(Save& sv)
 
 static int64_t FloorDiv(int64_t a, int64_t edge) { return a >= 0 ? a / edge : -((-a + edge - 1) / edge); }
 
-// Places every worldshape in the grid. A named one must lie in the cell of its position; a
-// static one must lie inside one cell; every one must lie in the grid. Refusals select the
-// shapes concerned.
+// Places every worldshape in the grid. A named one must lie in the cell of its position; every
+// one must lie in the grid. A static one that crosses cell boundaries is cut into one piece
+// per cell it overlaps. Refusals select the shapes concerned.
 static int PlaceShapes(Save& sv)
 {
     const uint8_t* w = sv.work.data();
-    std::vector<uint16_t> badDynamic, outside, crossing;
+    std::vector<uint16_t> badDynamic, outside;
     for (Placed& pl : sv.placed) {
         const uint8_t* ws = w + pl.at;
-        bool inGrid = true, inOneCell = true;
+        bool inGrid = true, bad = false;
+        pl.cut = false;
         for (int a = 0; a < 3; a++) {
-            int64_t cell;
+            int64_t cell, last;
             if (pl.named) {
                 int64_t base = FloorDiv(GetI32(ws, WS_X + 4 * (size_t)a), sv.edge);
-                if (base * sv.edge > pl.box[a] || pl.box[3 + a] > base * sv.edge + sv.edge) badDynamic.push_back(pl.id);
-                cell = base;
+                if (base * sv.edge > pl.box[a] || pl.box[3 + a] > base * sv.edge + sv.edge) bad = true;
+                cell = last = base;
             } else {
+                // The cells whose inside the box overlaps (a box that ends on a boundary stays
+                // out of the cell beyond it).
                 cell = FloorDiv(pl.box[a], sv.edge);
-                if (pl.box[3 + a] > cell * sv.edge + sv.edge) inOneCell = false;
+                last = std::max(cell, FloorDiv(pl.box[3 + a] + sv.edge - 1, sv.edge) - 1);
+                if (last > cell) pl.cut = true;
             }
-            if (cell < 0 || cell >= (int64_t)sv.cells[a]) inGrid = false;
+            if (cell < 0 || last >= (int64_t)sv.cells[a]) inGrid = false;
             pl.cell[a] = (uint32_t)std::max<int64_t>(0, std::min<int64_t>(cell, UINT32_MAX));
+            pl.last[a] = (uint32_t)std::max<int64_t>(0, std::min<int64_t>(last, UINT32_MAX));
         }
-        if (!badDynamic.empty() && badDynamic.back() == pl.id) continue;
-        if (!inGrid) outside.push_back(pl.id);
-        else if (!inOneCell) crossing.push_back(pl.id);
+        if (bad) badDynamic.push_back(pl.id);
+        else if (!inGrid) outside.push_back(pl.id);
     }
-    badDynamic.erase(std::unique(badDynamic.begin(), badDynamic.end()), badDynamic.end());
     if (!badDynamic.empty()) {
         sv.select = badDynamic;
         NameShapes(sv, badDynamic, "does not lie in the cell of its position");
@@ -511,11 +655,6 @@ static int PlaceShapes(Save& sv)
         sv.select = outside;
         NameShapes(sv, outside, "lies outside the cell grid");
         return RT_ERR_OUTSIDE_GRID;
-    }
-    if (!crossing.empty()) {
-        sv.select = crossing;
-        NameShapes(sv, crossing, "is static and crosses a cell boundary; move it inside one cell or name it");
-        return RT_ERR_CROSSES_CELL;
     }
     return 0;
 }
@@ -592,14 +731,16 @@ static int64_t AppendEntry(Save& sv, const char* name, const uint8_t* block, uin
     return (int64_t)at;
 }
 
-// A copy of a worldshape filed under the current cell, pointing at its WXP entry.
-static int FileShape(Save& sv, const Placed& pl)
+// A copy of a worldshape filed under a cell, pointing at its WXP entry. *filed is false when
+// nothing of a cut shape lies in the cell (no copy then).
+static int FileShape(Save& sv, const Placed& pl, const uint32_t cell[3], bool* filed)
 {
     const uint8_t* ws = sv.work.data() + pl.at;
-    int64_t o = Append(sv, ws, WP_SHAPE_SIZE);
-    if (o < 0) return WM_ERR_OUT_OF_SPACE;
+    *filed = true;
     int64_t entry;
+    int64_t o;
     if (pl.named) {
+        if ((o = Append(sv, ws, WP_SHAPE_SIZE)) < 0) return WM_ERR_OUT_OF_SPACE;
         // Dynamic: one entry per shape file, shared by every worldshape that uses it.
         char name[WXP_ENTRY_NAME_CHARS] = "";
         const char* file = WorldMShapeFileName(ws + WS_FILE);
@@ -613,7 +754,8 @@ static int FileShape(Save& sv, const Placed& pl)
             if (entry >= 0) sv.dynamicEntries.emplace(name, (uint32_t)entry);
         }
     } else {
-        // Static: the geometry turned as the worldshape is, one entry per worldshape.
+        // Static: the geometry turned as the worldshape is (and cut to the cell), one entry
+        // per copy.
         const std::vector<uint8_t>& b = pl.shape->cleaned;
         int16_t yaw = GetI16(ws, WS_YAW), pitch = GetI16(ws, WS_PITCH);
         const uint8_t* data = b.data();
@@ -622,11 +764,39 @@ static int FileShape(Save& sv, const Placed& pl)
             TurnBlock(&sv.scratch, yaw, pitch);
             data = sv.scratch.data;
         }
+        int64_t lo[3], hi[3];
+        for (int a = 0; a < 3; a++) {
+            int64_t pos = GetI32(ws, WS_X + 4 * (size_t)a);
+            lo[a] = (int64_t)cell[a] * sv.edge - pos;
+            hi[a] = lo[a] + sv.edge;
+        }
+        if (pl.cut) {
+            if (sv.pieceBytes.empty()) {
+                sv.pieceBytes.assign(SHAPE_WORK_CAPACITY, 0);
+                sv.piece = ShapeBlock{sv.pieceBytes.data(), SHAPE_WORK_CAPACITY};
+            }
+            if (CutPiece(data, lo, hi, &sv.piece)) {
+                sv.select.assign(1, pl.id);
+                SetMessage("%s (ID %u): a piece cut along the cell grid does not fit the shape work buffer", FileOf(ws), pl.id);
+                return RT_ERR_CROSSES_CELL;
+            }
+            data = sv.piece.data;
+            if (!ShapePolygonCount(data)) {
+                *filed = false;
+                return 0;
+            }
+        }
+        if ((o = Append(sv, ws, WP_SHAPE_SIZE)) < 0) return WM_ERR_OUT_OF_SPACE;
         entry = AppendEntry(sv, "", data, ShapeUsedSize(data));
+        // The box of the geometry as stored; a cut piece's stays in its cell even where the
+        // coordinate shift rounds a point on the cut a little beyond it.
         int32_t box[6];
         BlockBox(data, box);
         uint8_t* copy = sv.out.data() + o;
-        for (int a = 0; a < 6; a++) PutI32(copy, WS_BOX + 4 * (size_t)a, Clamp32((int64_t)box[a] + GetI32(ws, WS_X + 4 * (size_t)(a % 3))));
+        for (int a = 0; a < 6; a++) {
+            int64_t v = pl.cut ? std::clamp<int64_t>(box[a], lo[a % 3], hi[a % 3]) : box[a];
+            PutI32(copy, WS_BOX + 4 * (size_t)a, Clamp32(v + GetI32(ws, WS_X + 4 * (size_t)(a % 3))));
+        }
     }
     if (entry < 0) {
         SetMessage("%s (ID %u): the WXP archive is full (%d bytes)", FileOf(ws), pl.id, WXP_CAPACITY);
@@ -648,7 +818,9 @@ static int BuildCells(Save& sv, std::vector<uint32_t>& cellOffsets)
     for (uint32_t i = 0; i < sv.placed.size(); i++) {
         const Placed& pl = sv.placed[i];
         if (!pl.named) {
-            cells[CellKey(pl.cell[0], pl.cell[1], pl.cell[2])].statics.push_back(i);
+            for (uint32_t x = pl.cell[0]; x <= pl.last[0]; x++)
+                for (uint32_t y = pl.cell[1]; y <= pl.last[1]; y++)
+                    for (uint32_t z = pl.cell[2]; z <= pl.last[2]; z++) cells[CellKey(x, y, z)].statics.push_back(i);
             continue;
         }
         // A dynamic shape whose box reaches the far side of its cell touches the next cell too.
@@ -679,13 +851,25 @@ static int BuildCells(Save& sv, std::vector<uint32_t>& cellOffsets)
             PutI32(cell, WC_MIN + 4 * (size_t)a, (int32_t)min);
             PutI32(cell, WC_MAX + 4 * (size_t)a, (int32_t)(min + sv.edge - 1));
         }
-        PutU32(cell, WC_DYNAMIC_COUNT, (uint32_t)c.dynamics.size());
-        PutU32(cell, WC_STATIC_COUNT, (uint32_t)c.statics.size());
-        cellOffsets.push_back((uint32_t)o);
-        for (uint32_t i : c.statics)
-            if (int r = FileShape(sv, sv.placed[i])) return r;
-        for (uint32_t i : c.dynamics)
-            if (int r = FileShape(sv, sv.placed[i])) return r;
+        uint32_t counts[2] = {0, 0};
+        bool filed;
+        for (uint32_t i : c.statics) {
+            if (int r = FileShape(sv, sv.placed[i], index, &filed)) return r;
+            counts[0] += filed;
+        }
+        for (uint32_t i : c.dynamics) {
+            if (int r = FileShape(sv, sv.placed[i], index, &filed)) return r;
+            counts[1] += filed;
+        }
+        if (counts[0] + counts[1]) {
+            cell = sv.out.data() + o;
+            PutU32(cell, WC_STATIC_COUNT, counts[0]);
+            PutU32(cell, WC_DYNAMIC_COUNT, counts[1]);
+            cellOffsets.push_back((uint32_t)o);
+        } else {
+            // Only pieces of nothing: an empty cell is not stored.
+            sv.out.resize((size_t)o);
+        }
         if (Report(sv, PROGRESS_SHAPES_END, PROGRESS_CELLS_END, k + 1, keys.size())) return WM_ERR_ABORTED;
     }
     return 0;

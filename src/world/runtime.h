@@ -35,7 +35,7 @@ enum {
 // its own for them; WorldMRuntimeErrorText and WorldMRuntimeMessage give one.
 enum {
     RT_ERR_OUTSIDE_GRID = -27,  // a worldshape lies (partly) outside the cell grid: left selected
-    RT_ERR_CROSSES_CELL = -28,  // a static worldshape crosses a cell boundary: left selected
+    RT_ERR_CROSSES_CELL = -28,  // a static worldshape across cell boundaries cannot be cut: left selected
     RT_ERR_GRID = -29,          // the cell grid is too large for the runtime form
     RT_ERR_NAME = -30,          // the runtime name cannot give a WXP name (empty, or too long)
     RT_ERR_DAMAGED = -31,       // the world image does not walk cleanly

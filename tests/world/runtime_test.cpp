@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -343,6 +344,55 @@ TEST_F(RuntimeTest, StaticShapesAreTurnedIntoTheirEntries)
     EXPECT_EQ(5000 + 1000, box[4]);
 }
 
+TEST_F(RuntimeTest, StaticShapesAcrossCellsAreCutIntoOnePiecePerCell)
+{
+    // A cube whose bottom face is mapped from U 0 at X -1000 to U 16384 at X +1000.
+    TShape s;
+    const int16_t h = 1000;
+    s.verts = {{(int16_t)-h, (int16_t)-h, (int16_t)-h}, {h, (int16_t)-h, (int16_t)-h}, {h, h, (int16_t)-h},
+               {(int16_t)-h, h, (int16_t)-h}, {(int16_t)-h, (int16_t)-h, h}, {h, (int16_t)-h, h},
+               {h, h, h}, {(int16_t)-h, h, h}};
+    s.polys = {TPoly({0, 3, 2, 1}), TPoly({4, 5, 6, 7}), TPoly({0, 1, 5, 4}),
+               TPoly({2, 3, 7, 6}), TPoly({1, 2, 6, 5}), TPoly({0, 4, 7, 3})};
+    s.polys[2].mapping = {0, 0, 16384, 0, 16384, 16384, 0, 16384};
+    WriteBytes("SPLIT.SHP", BuildShape(s));
+    Grid(2, 1, 1);
+    int id = Add("SPLIT.SHP", EDGE - 500, 5000, 5000);
+    Bytes before = Edit();
+    ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
+    EXPECT_EQ(before, Edit());
+
+    Bytes rt = ReadBytes("T.WLD"), wxp = ReadBytes("T.wxp");
+    std::vector<Packet> p = Walk(rt);
+    ASSERT_EQ("CsCs++++++++++++", Types(p));
+    EXPECT_EQ(1, GetI32(p[0].at, WC_INDEX_X));
+    EXPECT_EQ(0, GetI32(p[2].at, WC_INDEX_X));
+    for (int k : {0, 2}) EXPECT_EQ(1u, GetU32(p[k].at, WC_STATIC_COUNT));
+    EXPECT_EQ(id, GetU16(p[1].at, WS_ID));
+    EXPECT_EQ(id, GetU16(p[3].at, WS_ID));
+    EXPECT_EQ((std::vector<int32_t>{EDGE, 4000, 4000, EDGE + 500, 6000, 6000}), Ints(p[1].at + WS_BOX, 6));
+    EXPECT_EQ((std::vector<int32_t>{EDGE - 1500, 4000, 4000, EDGE, 6000, 6000}), Ints(p[3].at + WS_BOX, 6));
+    ASSERT_NE(GetU32(p[1].at, WS_FILE), GetU32(p[3].at, WS_FILE));
+
+    // Each piece: the cap inside it and the four sides cut at the boundary, which keep their
+    // mapping: U at the cut is 16384 x 1500 / 2000.
+    for (int k : {1, 3}) {
+        uint8_t* blob = wxp.data() + GetU32(p[k].at, WS_FILE) + WXP_ENTRY_HEAD;
+        ASSERT_TRUE(ShapeCheck(blob, ShapeUsedSize(blob), nullptr, 0));
+        EXPECT_EQ(8, ShapeVertexCount(blob));
+        ASSERT_EQ(5, ShapePolygonCount(blob));
+        std::vector<int16_t> us;
+        uint8_t* poly = ShapeFirstPolygon(blob);
+        for (int i = 0; i < 5; i++, poly = ShapeNextPolygon(poly))
+            if (uint8_t* m = ShapePolyMapping(poly))
+                for (int j = 0; j < ShapePolyPoints(poly); j++) us.push_back(GetI16(m, 4 * j));
+        std::sort(us.begin(), us.end());
+        us.erase(std::unique(us.begin(), us.end()), us.end());
+        std::vector<int16_t> expect = k == 1 ? std::vector<int16_t>{12288, 16384} : std::vector<int16_t>{0, 12288};
+        EXPECT_EQ(expect, us);
+    }
+}
+
 TEST_F(RuntimeTest, EntriesAreCleanedUpUnlessTheWorldshapeAsksNot)
 {
     // A cube with a stray vertex that no polygon uses, and a named one that stays.
@@ -444,11 +494,12 @@ TEST_F(RuntimeRefusalTest, ShapesOutOfPlaceAreRefusedAndLeftSelected)
     Refused(RT_ERR_OUTSIDE_GRID, {beyond, below});
     EXPECT_NE(nullptr, strstr(WorldMRuntimeMessage(), "and 1 more")) << WorldMRuntimeMessage();
 
+    // A static shape across the grid's far side: its piece beyond would have no cell.
     WorldMNew();
     Grid(2, 1, 1);
     Add("CUBE.SHP", 5000, 5000, 5000);
-    int crossing = Add("CUBE.SHP", EDGE - 500, 5000, 5000);
-    Refused(RT_ERR_CROSSES_CELL, {crossing});
+    int across = Add("CUBE.SHP", 2 * EDGE - 500, 5000, 5000);
+    Refused(RT_ERR_OUTSIDE_GRID, {across});
     EXPECT_NE(nullptr, strstr(WorldMRuntimeMessage(), "CUBE.SHP")) << WorldMRuntimeMessage();
 
     // A dynamic shape poking one unit into the next cell: -14, and the only one selected.
