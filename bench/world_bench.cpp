@@ -1,6 +1,6 @@
 // A full World Editor world: 256 cells (16 x 1 x 16) filled with worldshapes until the image
 // reaches the two-thirds rule of the editor's capacity (about 3,970 worldshapes), one in eight
-// of them a named (dynamic) shape. Loading its WLE, saving it, and the runtime save of it.
+// of them a named (dynamic) shape and one in sixteen a static shape across a cell boundary. Loading its WLE, saving it, and the runtime save of it.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -71,8 +71,10 @@ void SetUpWorld()
     for (int n = 0;; n++) {
         seed = seed * 1103515245 + 12345;
         int cell = (int)(seed >> 8) % (CELLS_X * CELLS_Z);
-        // Well inside the cell, so that no static box crosses its bounds.
+        // Well inside the cell; but one static shape in sixteen straddles the cell's far X side
+        // and is cut in two.
         int32_t x = (cell % CELLS_X) * edge + 10000 + (int32_t)(seed >> 4) % (edge - 20000);
+        if (n % 16 == 1 && cell % CELLS_X < CELLS_X - 1) x = (cell % CELLS_X + 1) * edge - 500;
         int32_t z = (cell / CELLS_X) * edge + 10000 + (int32_t)(seed >> 12) % (edge - 20000);
         bool dynamic = n % 8 == 0;
         int id = dynamic ? WorldMAddShape(kDynamic[n / 8 % 2], x, 5000, z, name) : WorldMAddShape(kStatic[n % 4], x, 5000, z, 0);

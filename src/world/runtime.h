@@ -2,7 +2,8 @@
 // a grid of cells, every placed shape is filed under the cells it lies in, the geometry of every
 // placed shape goes into one WXP archive, and the runtime world file (a world image of net
 // nodes, terrain, cells with worldshape copies, and cell corners; layout in wle.h) is written
-// beside it.
+// beside it. A static shape that crosses cell boundaries is cut along the grid into one piece
+// per cell.
 //
 // The edit world never changes: the save works on a private copy of the image taken at entry
 // and copies it back whatever happens; a refusal that concerns shapes leaves exactly those
