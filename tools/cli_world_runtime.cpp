@@ -64,12 +64,12 @@ static void WorldRuntimeCmd(const std::string& in)
 {
     if (CliWorldStart()) return;
     WorldMRuntimeInstall();
-    char last = in.empty() ? 0 : in.back();
+    if (CliWorldLoad(in)) return;
+    char last = in.back();
     if (last == 'D' || last == 'd') {
         CliFail(1, "%s: the runtime file would be the world file itself (the name ends in %c)", in.c_str(), last);
         return;
     }
-    if (CliWorldLoad(in)) return;
     // Names as the user gave them for the messages; as the managers need them for the work.
     std::string wle = CliWorldPath(in);
     std::string runtime = WorldMRuntimeNameFor(wle.c_str()), shownRuntime = WorldMRuntimeNameFor(in.c_str());

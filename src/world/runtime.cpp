@@ -743,8 +743,9 @@ static int FileShape(Save& sv, const Placed& pl, const uint32_t cell[3], bool* f
         if ((o = Append(sv, ws, WP_SHAPE_SIZE)) < 0) return WM_ERR_OUT_OF_SPACE;
         // Dynamic: one entry per shape file, shared by every worldshape that uses it.
         char name[WXP_ENTRY_NAME_CHARS] = "";
-        const char* file = WorldMShapeFileName(ws + WS_FILE);
-        snprintf(name, sizeof name, "%.*s.WHP", (int)(strchr(file, '.') - file), file);
+        const char* file = FileOf(ws);
+        const char* dot = strchr(file, '.');
+        snprintf(name, sizeof name, "%.*s.WHP", dot ? (int)(dot - file) : 8, file);
         auto it = sv.dynamicEntries.find(name);
         if (it != sv.dynamicEntries.end()) {
             entry = it->second;
