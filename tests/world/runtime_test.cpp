@@ -141,6 +141,18 @@ TEST_F(RuntimeTest, EmptyWorldGivesTheHeaderAndAOneByteArchiveNamedFromTheLastCo
     ASSERT_FALSE(heard.empty());
     EXPECT_EQ((uint32_t)PROGRESS_DONE, heard.back());
 
+    // With a report file: the summary of the runtime image, only after a success.
+    Add("CUBE.SHP", 5000, 5000, 5000, "REPT");
+    ASSERT_EQ(0, WorldMSave("R.WLE", "R.WLD", "report.txt", nullptr)) << WorldMRuntimeMessage();
+    Bytes rt2 = ReadBytes("R.WLD");
+    std::string summary(WorldMSummaryText(rt2.data(), nullptr, 0), '\0');
+    WorldMSummaryText(rt2.data(), summary.data(), summary.size() + 1);
+    EXPECT_EQ(summary, ReadText("report.txt"));
+    EXPECT_NE(std::string::npos, summary.find("'REPT'"));
+    ASSERT_EQ(0, remove("CUBE.SHP"));
+    EXPECT_EQ(WM_ERR_RUNTIME_SHAPE_MISSING, WorldMSave("R.WLE", "R.WLD", "report2.txt", nullptr));
+    EXPECT_FALSE(PathExists("report2.txt"));
+
     char out[300];
     EXPECT_EQ(0, WorldMWxpFileName("C:\\W\\TOWN.WLD", out, sizeof out));
     EXPECT_STREQ("C:\\W\\TOWN.wxp", out);
