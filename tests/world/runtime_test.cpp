@@ -553,6 +553,24 @@ TEST_F(RuntimeRefusalTest, AnArchiveThatWouldReachItsRoomIsRefused)
     EXPECT_NE(nullptr, strstr(WorldMRuntimeMessage(), "HEAVY.SHP")) << WorldMRuntimeMessage();
 }
 
+TEST_F(RuntimeRefusalTest, ARuntimeWorldBeyondTheCapacityIsOutOfSpace)
+{
+    // Each huge cube is cut into 56 pieces (the cells its surface passes through), a copy in
+    // each: 120 of them pass the 524,288 bytes of the image.
+    WriteBytes("HUGE.SHP", Cube(30000));
+    WorldMSetCellExponent(0);
+    for (int i = 0; i < 120; i++) Add("HUGE.SHP", 65536 + 10 * i, 32768, 65536);
+    Refused(WM_ERR_OUT_OF_SPACE);
+
+    WorldMNew();
+    WorldMSetCellExponent(0);
+    for (int i = 0; i < 10; i++) Add("HUGE.SHP", 65536 + 10 * i, 32768, 65536);
+    ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
+    std::vector<Packet> p = Walk(ReadBytes("T.WLD"));
+    EXPECT_EQ(56, std::count_if(p.begin(), p.end(), [](const Packet& q) { return q.type == WP_CELL; }));
+    EXPECT_EQ(560, std::count_if(p.begin(), p.end(), [](const Packet& q) { return q.type == WP_SHAPE; }));
+}
+
 TEST_F(RuntimeRefusalTest, UnusableNamesAndGridsWriteNothing)
 {
     Add("CUBE.SHP", 5000, 5000, 5000);
