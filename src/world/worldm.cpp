@@ -53,6 +53,7 @@ void WorldMInstall(uint32_t capacity)
     wm.installed = 1;
     wm.undoOn = 1;
     wm.changed = 0;
+    RegisterExit(WorldMUninstall);
 }
 
 void WorldMUninstall(void)
