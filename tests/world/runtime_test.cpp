@@ -171,8 +171,10 @@ TEST_F(RuntimeTest, CellsComeHighestIndexFirstWithCornersNumberedByFirstUse)
     int c = Add("BIG.SHP", EDGE / 2, EDGE / 2, EDGE + EDGE / 2);           // cell (0, 0, 1)
     Shape(b)[WS_FLAGS] |= WSF_RUNTIME_2;
     Bytes before = Edit();
+    Bytes undo(WorldMUndoImage(), WorldMUndoImage() + WorldMCapacity());
     ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
     EXPECT_EQ(before, Edit()) << "the edit world comes back as it was";
+    EXPECT_TRUE(undo == Bytes(WorldMUndoImage(), WorldMUndoImage() + WorldMCapacity())) << "the undo copy is the user's";
 
     Bytes rt = ReadBytes("T.WLD"), wxp = ReadBytes("T.wxp");
     std::vector<Packet> p = Walk(rt);
@@ -373,6 +375,10 @@ TEST_F(RuntimeTest, StaticShapesAcrossCellsAreCutIntoOnePiecePerCell)
     Bytes before = Edit();
     ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
     EXPECT_EQ(before, Edit());
+    ResId handle = GetU16(Shape(id), WS_HANDLE);
+    EXPECT_TRUE(ShapeMIsPrepared(handle)) << "the shape the view draws is whole and prepared";
+    EXPECT_EQ(8, ShapeMVertexCount(handle));
+    EXPECT_EQ(6, ShapeMRecordCount(handle));
 
     Bytes rt = ReadBytes("T.WLD"), wxp = ReadBytes("T.wxp");
     std::vector<Packet> p = Walk(rt);
