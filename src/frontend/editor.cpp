@@ -32,6 +32,10 @@
 #include "toolkit/controls.h"
 #include "toolkit/slots.h"
 #include "toolkit/win.h"
+#include "world/net.h"
+#include "world/runtime.h"
+#include "world/terrain.h"
+#include "world/worldm.h"
 
 static struct {
     int requests[REQUEST_COUNT];
@@ -69,6 +73,9 @@ static void ReloadTextures(void)
     editor.materialsReloadPending = 0;
     MatMClearTexturesDirty();
     if (Draw3DTexturesLoaded()) Draw3DUnloadTextures();
+    // The terrain's materials live in the render table beside the list's: a reload rebuilt
+    // that table from the list, so they are made again.
+    if (AppConfig()->editorMode == EDITOR_WORLD && WorldMIsInstalled()) TerrainMakeMaterials(WorldMImage(), WorldMUsed());
     // Only a hardware renderer copies textures into texture memory, with a progress window.
     Draw3DLoadTextures(Draw3DCurrentDriver() == DRIVER_HARDWARE ? ProgressTextures : nullptr);
 }
@@ -179,7 +186,10 @@ void EditorStart(void)
         static const int display[5] = {0, 254, 249, 248, 250};
         ShapeMSetDisplay(display);
     }
-    // The world manager (World Editor) joins here.
+    if (AppConfig()->editorMode == EDITOR_WORLD) {
+        WorldMInstall(WORLDM_CAPACITY);
+        WorldMRuntimeInstall();
+    }
 
     for (int i = 0; i < 2; i++) {
         if (!VideoBeginUpdate(1)) FatalError("Failed to set required screen mode");
@@ -253,6 +263,42 @@ static int SortObject(ProgressFn progress)
     return 0;
 }
 
+static int DeleteNetShapes(ProgressFn progress) { return WorldMDeleteNetShapes(progress); }
+
+// The track, support and light materials are looked up again when the build starts: the
+// panel that asked found them, but the material list may have changed in between.
+static const char* monorailRefusal;
+
+static int BuildMonorail(ProgressFn progress)
+{
+    int materials[3];
+    if ((monorailRefusal = NetMonorailMaterials(materials))) {
+        if (progress) progress(PROGRESS_DONE);
+        return 0;
+    }
+    return WorldMBuildMonorail(materials[0], materials[1], materials[2], MONO_TRACK_WIDTH, MONO_PYLON_DEPTH,
+                               MONO_MIN_LINK, MONO_PYLON_SPACING, progress);
+}
+
+// The runtime world takes the world file's name with its last character made 'D'.
+static int SaveRuntime(ProgressFn progress)
+{
+    const EditorPanels* panels = CurrentPanels();
+    const char* wle = panels && panels->fileName ? panels->fileName() : nullptr;
+    if (!wle || !*wle) return WM_ERR_SAVE;
+    return WorldMSave(wle, WorldMRuntimeNameFor(wle), nullptr, progress);
+}
+
+static void RunWorldRequest(const char* title, int (*work)(ProgressFn))
+{
+    if (!WorldMIsInstalled()) return;
+    monorailRefusal = nullptr;
+    int result = RunWithProgress(title, work, ProgressWorld);
+    if (monorailRefusal) MsgBoxShow(title, monorailRefusal);
+    else if (result < 0 && work == SaveRuntime) MsgBoxShow("Error During Save", WorldMRuntimeErrorText(result));
+    else if (result < 0) MsgBoxError(title, result);
+}
+
 static void RunRequests(void)
 {
     for (int r = 0; r < REQUEST_COUNT; r++) {
@@ -262,8 +308,9 @@ static void RunRequests(void)
         RedrawFrame();
         switch (r) {
         case REQUEST_SORT: RunWithProgress("Sorting Object", SortObject, ProgressSort); break;
-        // Deleting net shapes, building the monorail and saving the runtime world join with
-        // the world manager; until then their requests only redraw.
+        case REQUEST_DELETE_NET_SHAPES: RunWorldRequest("Deleting Net Shapes", DeleteNetShapes); break;
+        case REQUEST_BUILD_MONORAIL: RunWorldRequest("Building Monorail", BuildMonorail); break;
+        case REQUEST_SAVE_RUNTIME: RunWorldRequest("Saving World Runtime", SaveRuntime); break;
         default: break;
         }
     }
@@ -276,7 +323,7 @@ int EditorFrame(void)
     RunRequests();
     // The views show the name that the editor's main panel holds now.
     const EditorPanels* panels = CurrentPanels();
-    if (panels && panels->viewTitle) EditSetViewTitle(panels->viewTitle());
+    if (panels && panels->fileName) EditSetViewTitle(panels->fileName());
     WinProcessInput();
     SlotsFrame(TimingElapsed(), TimingFrameTime());
     MsgBoxShowWaiting();
@@ -302,6 +349,7 @@ WinId EditorMenuBar(void) { return editor.menuBar; }
 
 void EditorStop(void)
 {
+    WorldMUninstall();
     for (int& r : editor.requests) r = 0;
     editor.materialsReloadPending = 0;
     editor.objectSlot = 0;

@@ -21,7 +21,7 @@ int EditorRequestPending(int request);
 // panel may open a dialog of the other editor's set.
 typedef struct EditorPanels {
     void (*registerClasses)(void);
-    const char* (*viewTitle)(void);   // what the views' titles show (the edited file's name)
+    const char* (*fileName)(void);    // the edited file: the views' title, the runtime save's world file
 } EditorPanels;
 void EditorSetPanels(int editorMode, const EditorPanels* panels);   // EDITOR_SHAPE or EDITOR_WORLD
 
