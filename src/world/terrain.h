@@ -2,8 +2,45 @@
 // load, it gives the terrain materials and answers how high the ground lies at a point.
 // One terrain at a time; a world without a terrain packet has none, and the ground query
 // then misses.
+//
+// The terrain lies on the X-Z plane from the world origin: sample (column c, row r) stands at
+// X = c x spacing, Z = r x spacing, with spacing = cell edge / samples per tile. Columns run
+// across (X), rows deep (Z). A damaged packet installs no terrain and makes no materials; the
+// log says why.
 #pragma once
 #include <cstdint>
+
+enum {
+    TERRAIN_PACKET_TYPE = 0x1009,
+
+    // Terrain packet layout (offsets from the packet start).
+    TP_LENGTH = 4,           // u32, the whole packet
+    TP_TILES = 8,            // u32, offset of the tile block, 0 = none
+    TP_SAMPLES = 12,         // u32, offset of the height samples, 0 = no terrain
+    TP_SHIFT = 16,           // u32, log2 of the samples per tile
+    TP_ACROSS = 20,          // u32, samples across (X)
+    TP_DEEP = 24,            // u32, samples deep (Z)
+    TP_LOWEST = 28,          // i32, the height of a sample 0
+    TP_HIGHEST = 32,         // i32, the top of the sample range
+    TP_TILES_ACROSS = 36,    // u32
+    TP_TILES_DEEP = 40,      // u32
+    TP_NAME_COUNT = 44,      // u32
+    TP_TEXTURE_SIZE = 48,    // u32, n: texture coordinates run from 1/n to 1 - 1/n
+    TP_NAMES = 52,           // 13 bytes each
+    TP_CEILING = 3380,       // i32, heights above it are cut to it
+    TP_WATER = 3384,         // i32
+    TP_HEADER_SIZE = 3388,   // the fixed fields, up to the end of the water level
+    TP_SAMPLES_AT = 3484,    // where packets keep their samples
+    TP_NAME_SIZE = 13,       // terminator included
+    TP_MAX_NAMES = 256,
+    TP_TILE_BYTES = 2,       // per tile
+
+    TERRAIN_MAX_MATERIALS = 256,   // names first, then the water materials
+    TERRAIN_WATER_MATERIALS = 14,
+    TERRAIN_MATERIAL_FLAGS = 112,  // the render entry's texture load flags
+    TERRAIN_TEXTURE_SCALE = 16384, // 1.0 on both axes: a texture spans one tile
+    TERRAIN_MAX_SHIFT = 12,        // 4096 samples per tile edge is far beyond any real terrain
+};
 
 // Makes the terrain materials of the image's first terrain packet; the number made (0 when
 // the image holds no terrain packet).
@@ -17,3 +54,29 @@ int TerrainGroundHeight(int32_t x, int32_t z, int32_t* height);
 // Whether anything of the runtime world display is installed (the world manager installs
 // only while nothing is).
 int TerrainDisplayInstalled(void);
+
+// ---- what the last TerrainMakeMaterials made
+int TerrainMaterialCount(void);
+// The render-table index of terrain material i (the names' materials, then the 14 water
+// materials); -1 for an index out of range.
+int TerrainMaterial(int i);
+
+// ---- the installed terrain, read by the display and by tests
+struct TerrainInfo {
+    uint32_t cellExponent;
+    uint32_t shift;             // samples per tile = 1 << shift
+    uint32_t across, deep;      // samples
+    uint32_t tilesAcross, tilesDeep;   // 0 when the packet has no tile block
+    int32_t waterLevel;
+    int32_t greatestDepth;      // how far the lowest sample under water lies below it; 0 when none
+    float inset;                // f = 1 / n
+};
+// 1 and the figures when a terrain is installed, else 0.
+int TerrainGetInfo(TerrainInfo* info);
+// 1 and the height of a sample; 0 when no terrain is installed or the sample is outside it.
+int TerrainSampleHeight(uint32_t column, uint32_t row, float* height);
+// 1 and the lowest and highest heights of a tile's samples; 0 when there is no such tile.
+int TerrainTileRange(uint32_t column, uint32_t row, float* low, float* high);
+// 1 and the texture coordinates of position i of a tile (0 <= i < 1 << shift): across the
+// tile's edge, and pulled in by the inset; 0 when out of range.
+int TerrainTexCoord(uint32_t i, float* t, float* inset);

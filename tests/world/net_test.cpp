@@ -1,0 +1,827 @@
+// Networks: node editing and walks on hand-built images, the node display, the monorail
+// builder's geometry and failures, net shape files and their removal, undo after removal.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
+#include "shapes/shape.h"
+#include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
+#include "support/testutil.h"
+#include "world/net.h"
+#include "world/wle.h"
+#include "world/worldm.h"
+
+typedef std::array<int32_t, 3> P3;
+
+class NetTest : public testing::Test {
+protected:
+    TempDir dir{true};
+    int track = 0, support = 0, light = 0;
+
+    void SetUp() override { Install(WORLDM_CAPACITY); }
+    void TearDown() override
+    {
+        WorldMUninstall();
+        ShapeMRemove();
+        IntMatDestroy();
+        ResRemove();
+    }
+    void Install(uint32_t capacity)
+    {
+        ResRemove();
+        ResInstall(3000);
+        IntMatCreate(512);
+        MatMInstall();
+        ShapeMResourceInstall();
+        ShapeMInstall();
+        WorldMInstall(capacity);
+        track = Material("Rail_Track");
+        support = Material("Rail_Support");
+        light = Material("Rail_Light");
+    }
+    static int Material(const char* name)
+    {
+        uint8_t record[MAT_RECORD_SIZE] = {};
+        memcpy(record, name, strlen(name));
+        return IntMatFindOrAdd(record);
+    }
+
+    // Nodes: added unselected; a chain is given from its start, each node's previous being
+    // the one after it.
+    static uint16_t Node(int32_t x, int32_t y = 0, int32_t z = 0)
+    {
+        int id = WorldMAddNetNode(x, y, z);
+        EXPECT_GT(id, 0);
+        WorldMDeselectNode((uint16_t)id);
+        return (uint16_t)id;
+    }
+    static void Chain(std::vector<uint16_t> ids)
+    {
+        for (size_t i = 0; i + 1 < ids.size(); i++) {
+            PutU16(NetNode(ids[i]), WN_PREV, ids[i + 1]);
+            PutU16(NetNode(ids[i + 1]), WN_NEXT, ids[i]);
+        }
+    }
+    static uint16_t Prev(uint16_t id) { return GetU16(NetNode(id), WN_PREV); }
+    static uint16_t Next(uint16_t id) { return GetU16(NetNode(id), WN_NEXT); }
+    static bool IsSelected(uint16_t id) { return GetU16(NetNode(id), WN_SELECTED) != 0; }
+    static void SelectOnly(std::vector<uint16_t> ids)
+    {
+        WorldMDeselectAllNodes();
+        for (uint16_t id : ids) WorldMSelectNode(id);
+    }
+    static std::vector<uint16_t> NodeOrder()
+    {
+        std::vector<uint16_t> out;
+        for (uint8_t* n = NetFirstNode(); n; n = NetNextNode(n)) out.push_back(GetU16(n, WN_ID));
+        return out;
+    }
+    static Bytes Image() { return Bytes(WorldMImage(), WorldMImage() + WorldMUsed()); }
+
+    // Worldshapes in packet order.
+    static std::vector<uint8_t*> Shapes()
+    {
+        std::vector<uint8_t*> out;
+        uint8_t* image = WorldMImage();
+        for (uint8_t* p = WorldMFirstPacket(image); p; p = WorldMNextPacket(image, p))
+            if (GetU16(p, WP_TYPE) == WP_SHAPE) out.push_back(p);
+        return out;
+    }
+    static std::string FileOf(const uint8_t* shape) { return WorldMShapeFileName(shape + WS_FILE); }
+    static P3 At(const uint8_t* shape) { return {GetI32(shape, WS_X), GetI32(shape, WS_Y), GetI32(shape, WS_Z)}; }
+    static std::vector<std::string> NetFiles()
+    {
+        std::vector<std::string> out;
+        for (int i = 0; i < 10; i++) {
+            char name[NET_FILE_NAME_SIZE];
+            snprintf(name, sizeof name, "W~R%05d.SHP", i);
+            if (PathExists(name)) out.push_back(name);
+        }
+        return out;
+    }
+
+    int Build(ProgressFn progress = nullptr)
+    {
+        return WorldMBuildMonorail(track, support, light, MONO_TRACK_WIDTH, MONO_PYLON_DEPTH, MONO_MIN_LINK,
+                                   MONO_PYLON_SPACING, progress);
+    }
+};
+
+// A shape file's vertices (world units) and polygons.
+struct ShapeFile {
+    Bytes b;
+    explicit ShapeFile(const std::string& name) : b(ReadBytes(name)) {}
+    int Vertices() { return b.empty() ? -1 : ShapeVertexCount(b.data()); }
+    int Polygons() { return b.empty() ? -1 : ShapePolygonCount(b.data()); }
+    P3 V(int i)
+    {
+        P3 p;
+        ShapeVertexPos(b.data(), i, p.data());
+        return p;
+    }
+    std::vector<int> Points(int polygon)
+    {
+        std::vector<int> out;
+        uint8_t* p = ShapePolygon(b.data(), polygon);
+        for (int k = 0; p && k < ShapePolyPoints(p); k++) out.push_back(ShapePolyIndex(p, k));
+        return out;
+    }
+    int MaterialOf(int polygon) { return GetU16(ShapePolygon(b.data(), polygon), POLY_MATERIAL); }
+};
+
+// ============================================================================================
+// Nodes
+// ============================================================================================
+
+TEST_F(NetTest, AddedNodesTakeTheSmallestFreeIdAndComeSelectedAndUnlinked)
+{
+    EXPECT_EQ(1, WorldMAddNetNode(10, 20, 30));
+    EXPECT_EQ(2, WorldMAddNetNode(0, 0, 0));
+    uint8_t* n = NetNode(1);
+    ASSERT_NE(nullptr, n);
+    EXPECT_EQ(WN_SELECTED_VALUE, GetU16(n, WN_SELECTED));
+    EXPECT_EQ((P3{10, 20, 30}), (P3{GetI32(n, WN_X), GetI32(n, WN_Y), GetI32(n, WN_Z)}));
+    EXPECT_EQ(0, Prev(1) | Next(1) | GetU16(n, WN_HIDDEN));
+    EXPECT_EQ(0u, GetU32(n, WN_NAME));
+    EXPECT_EQ(2, WorldMCountNodes());
+    EXPECT_EQ(2, WorldMCountSelectedNodes());
+
+    // The ID freed by a deletion is the next one given.
+    SelectOnly({1});
+    WorldMDeleteSelectedNodes();
+    EXPECT_EQ(1, WorldMAddNetNode(5, 5, 5));
+}
+
+TEST_F(NetTest, SelectingTheFirstNodeMovesItToTheFrontOfThePacketOrder)
+{
+    uint16_t a = Node(0), b = Node(1), c = Node(2);
+    WorldMSelectNode(c);
+    EXPECT_EQ((std::vector<uint16_t>{c, b, a}), NodeOrder()) << "traded places with the first node";
+    EXPECT_EQ(2, GetI32(WorldMFirstSelectedNode(), WN_X));
+    WorldMSelectNode(b);
+    EXPECT_EQ((std::vector<uint16_t>{c, b, a}), NodeOrder()) << "a second selection moves nothing";
+    EXPECT_EQ(2, WorldMSelectedNodeX());
+    WorldMMoveSelectedNodesY(-7);
+    WorldMMoveSelectedNodesZ(9);
+    EXPECT_EQ(-7, WorldMSelectedNodeY());
+    EXPECT_EQ(9, GetI32(NetNode(b), WN_Z));
+    EXPECT_EQ(0, GetI32(NetNode(a), WN_Z));
+}
+
+TEST_F(NetTest, LinkingTwoSinglesPutsTheSecondBehindTheFirst)
+{
+    uint16_t a = Node(0), b = Node(100);
+    SelectOnly({a, b});
+    EXPECT_EQ(1, WorldMLinkNodes());
+    EXPECT_EQ(b, Prev(a));
+    EXPECT_EQ(a, Next(b));
+    EXPECT_FALSE(IsSelected(a));
+    EXPECT_TRUE(IsSelected(b));
+}
+
+TEST_F(NetTest, LinkingAChainStartBehindASingleNodeOrTheOtherWayRound)
+{
+    uint16_t a = Node(0), x = Node(1), b = Node(2);
+    Chain({x, a});   // a starts a chain: its next is x
+    SelectOnly({a, b});
+    EXPECT_EQ(1, WorldMLinkNodes());
+    EXPECT_EQ(b, Prev(a));
+    EXPECT_EQ(a, Next(b));
+    EXPECT_EQ(x, Next(a)) << "a's chain hangs behind b";
+
+    uint16_t c = Node(3), d = Node(4), y = Node(5);
+    Chain({y, d});   // d (second in packet order) starts a chain; c is single
+    SelectOnly({c, d});
+    EXPECT_EQ(1, WorldMLinkNodes());
+    EXPECT_EQ(c, Prev(d));
+    EXPECT_EQ(d, Next(c));
+    EXPECT_FALSE(IsSelected(d));
+}
+
+TEST_F(NetTest, LinksThatWouldReplaceALinkAreRefused)
+{
+    // a starts a chain and b already has a next: b's next would be taken over.
+    uint16_t a = Node(0), b = Node(1), x = Node(2), y = Node(3);
+    Chain({x, a});
+    Chain({y, b});
+    SelectOnly({a, b});
+    Bytes before = Image();
+    EXPECT_EQ(0, WorldMLinkNodes());
+    EXPECT_EQ(before, Image());
+
+    // Neither starts a chain and a is not single.
+    uint16_t c = Node(4), d = Node(5), e = Node(6);
+    Chain({c, d, e});   // d has both links
+    SelectOnly({d, e});
+    before = Image();
+    EXPECT_EQ(0, WorldMLinkNodes());
+    EXPECT_EQ(before, Image());
+
+    // Not exactly two selected.
+    SelectOnly({a});
+    EXPECT_EQ(0, WorldMLinkNodes());
+}
+
+TEST_F(NetTest, UnlinkingSplicesAndDeletingUnlinksFirst)
+{
+    uint16_t a = Node(0), b = Node(1), c = Node(2);
+    Chain({a, b, c});
+    SelectOnly({b});
+    WorldMUnlinkNode();
+    EXPECT_EQ(c, Prev(a));
+    EXPECT_EQ(a, Next(c));
+    EXPECT_EQ(0, Prev(b) | Next(b));
+
+    // Ends of a chain.
+    SelectOnly({a});
+    WorldMUnlinkNode();
+    EXPECT_EQ(0, Next(c));
+
+    uint16_t d = Node(3), e = Node(4), f = Node(5);
+    Chain({d, e, f});
+    SelectOnly({e, d});
+    WorldMDeleteSelectedNodes();
+    EXPECT_EQ(nullptr, NetNode(d));
+    EXPECT_EQ(nullptr, NetNode(e));
+    EXPECT_EQ(0, Next(f)) << "no link to a deleted node is left";
+    EXPECT_EQ(4, WorldMCountNodes());
+}
+
+TEST_F(NetTest, InsertGoesBetweenNeighboursOrStaysUnlinked)
+{
+    uint16_t a = Node(-5, 10, 1000), b = Node(6, 20, -1000);
+    Chain({a, b});
+    SelectOnly({a, b});
+    int n = WorldMInsertNode();
+    ASSERT_GT(n, 0);
+    uint8_t* p = NetNode((uint16_t)n);
+    EXPECT_EQ((P3{0, 15, 0}), (P3{GetI32(p, WN_X), GetI32(p, WN_Y), GetI32(p, WN_Z)}));
+    EXPECT_EQ(n, Prev(a));
+    EXPECT_EQ(b, Prev((uint16_t)n));
+    EXPECT_EQ(n, Next(b));
+    EXPECT_EQ(a, Next((uint16_t)n));
+    EXPECT_TRUE(IsSelected((uint16_t)n));
+
+    // Far apart: the midpoint is the true one, not a wrapped sum.
+    uint16_t c = Node(2000000000), d = Node(2100000000);
+    SelectOnly({c, d});
+    n = WorldMInsertNode();
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(2050000000, GetI32(NetNode((uint16_t)n), WN_X));
+    EXPECT_EQ(0, Prev((uint16_t)n) | Next((uint16_t)n)) << "not neighbours";
+}
+
+TEST_F(NetTest, NetNamesAreUniqueAndNeedASelectedNode)
+{
+    uint16_t a = Node(0), b = Node(1);
+    EXPECT_EQ(WM_ERR_NO_NODES_SELECTED, WorldMSetNetName(0x41424344));
+    EXPECT_EQ(WM_ERR_NO_NODES_SELECTED, WorldMGetNetName());
+    SelectOnly({a});
+    EXPECT_EQ(0, WorldMSetNetName(0x41424344));
+    EXPECT_EQ(0x41424344, WorldMGetNetName());
+    SelectOnly({b});
+    EXPECT_EQ(WM_ERR_NET_NAME_IN_USE, WorldMSetNetName(0x41424344));
+    EXPECT_EQ(WM_ERR_ILLEGAL_NAME, WorldMSetNetName(0x41426344));
+    EXPECT_EQ(0, WorldMGetNetName());
+}
+
+TEST_F(NetTest, HidingANetWalksBothWaysAndStopsOnALoop)
+{
+    uint16_t a = Node(0), b = Node(1), c = Node(2), d = Node(3), lone = Node(4);
+    Chain({a, b, c, d, a});   // closed
+    SelectOnly({c, lone});
+    WorldMHideNet();
+    for (uint16_t id : {a, b, c, d}) {
+        EXPECT_EQ(1, GetU16(NetNode(id), WN_HIDDEN)) << id;
+        EXPECT_FALSE(IsSelected(id));
+    }
+    EXPECT_EQ(0, GetU16(NetNode(lone), WN_HIDDEN));
+
+    // Links of a damaged file can loop without coming back to the start.
+    WorldMUnhideNodes();
+    uint16_t e = Node(5), f = Node(6), g = Node(7);
+    PutU16(NetNode(e), WN_PREV, f);
+    PutU16(NetNode(f), WN_PREV, g);
+    PutU16(NetNode(g), WN_PREV, f);
+    SelectOnly({e});
+    WorldMHideNet();
+    EXPECT_EQ(1, GetU16(NetNode(g), WN_HIDDEN));
+    EXPECT_EQ(0, GetU16(NetNode(a), WN_HIDDEN));
+}
+
+// ============================================================================================
+// Node display
+// ============================================================================================
+
+// Screen = world X and Z; nodes with negative X are off screen; depth is Y.
+static int FlatProject(const int32_t world[3], int32_t view[3], int32_t* sx, int32_t* sy)
+{
+    view[0] = world[0];
+    view[1] = world[2];
+    view[2] = world[1];
+    *sx = world[0];
+    *sy = world[2];
+    return world[0] >= 0;
+}
+
+static std::vector<NetDrawItem> ItemsOf(int kind)
+{
+    std::vector<NetDrawItem> out;
+    for (int i = 0; i < NetDrawCount(); i++)
+        if (NetDrawItems()[i].kind == kind) out.push_back(NetDrawItems()[i]);
+    return out;
+}
+
+TEST_F(NetTest, NodeDisplayDrawsAMovingQuarterAndBlinksSelectedNodes)
+{
+    uint16_t a = Node(0, 0, 0), b = Node(400, 0, 0), off = Node(-10, 0, 0);
+    Chain({a, b});
+    Chain({off, a});
+    SelectOnly({a});
+    PutU32(NetNode(b), WN_NAME, 0x4E455430);
+    NetView view{FlatProject, 0, 1000, 1000, 0, {0, 0, 0, 0}};
+
+    const int32_t starts[4] = {0, 100, 200, 300};
+    for (int phase = 0; phase < 4; phase++) {
+        view.ms = 1000 + 250 * phase + 10;
+        EXPECT_EQ(0, WorldMNodeDisplay(7, 9, &view));
+        std::vector<NetDrawItem> lines = ItemsOf(NET_DRAW_LINE);
+        ASSERT_EQ(1u, lines.size()) << "only a has a visible previous node";
+        EXPECT_EQ(starts[phase], lines[0].x0);
+        EXPECT_EQ(starts[phase] + 100, lines[0].x1);
+        for (const NetDrawItem& m : ItemsOf(NET_DRAW_MARKER))
+            EXPECT_EQ(m.node == a && phase >= 2 ? 0 : 7, m.colour) << "node " << m.node << " phase " << phase;
+    }
+    EXPECT_EQ(2u, ItemsOf(NET_DRAW_MARKER).size()) << "the off-screen node has none";
+    ASSERT_EQ(1u, ItemsOf(NET_DRAW_NAME).size());
+    EXPECT_EQ(0x4E455430u, ItemsOf(NET_DRAW_NAME)[0].name);
+    EXPECT_EQ(0u, GetU32(WorldMNodeDisplayEntry(off), ND_VISIBLE));
+    EXPECT_EQ(400, GetI32(WorldMNodeDisplayEntry(b), ND_SCREEN_X));
+
+    // Hidden nodes are neither drawn nor joined to.
+    PutU16(NetNode(b), WN_HIDDEN, 1);
+    WorldMNodeDisplay(7, 9, &view);
+    EXPECT_TRUE(ItemsOf(NET_DRAW_LINE).empty());
+    EXPECT_EQ(1u, ItemsOf(NET_DRAW_MARKER).size());
+}
+
+TEST_F(NetTest, NodeDisplayPicksTheNearestWithinRangeAndSelectsByRectangle)
+{
+    uint16_t far = Node(100, 50, 100), near = Node(103, 10, 96), away = Node(106, 0, 100);
+    NetView view{FlatProject, 0, 100, 100, 0, {0, 0, 0, 0}};
+    EXPECT_EQ(near, WorldMNodeDisplay(7, 9, &view)) << "away is 6 pixels off; near is nearest the eye";
+    std::vector<NetDrawItem> markers = ItemsOf(NET_DRAW_MARKER);
+    EXPECT_EQ(near, markers.back().node);
+    EXPECT_EQ(9, markers.back().colour);
+    view.pointerX = 200;
+    EXPECT_EQ(0, WorldMNodeDisplay(7, 9, &view));
+
+    view.rectRequest = NET_RECT_SELECT;
+    view.rect[0] = 106;
+    view.rect[1] = 100;
+    view.rect[2] = 100;
+    view.rect[3] = 90;   // either order, edges included
+    WorldMNodeDisplay(7, 9, &view);
+    EXPECT_TRUE(IsSelected(far));
+    EXPECT_TRUE(IsSelected(away));
+    EXPECT_TRUE(IsSelected(near));
+    EXPECT_EQ(0, view.rectRequest) << "cleared after the frame";
+    view.rectRequest = NET_RECT_DESELECT;
+    view.rect[0] = 104;
+    view.rect[2] = 110;
+    WorldMNodeDisplay(7, 9, &view);
+    EXPECT_TRUE(IsSelected(far));
+    EXPECT_TRUE(IsSelected(near));
+    EXPECT_FALSE(IsSelected(away));
+}
+
+// ============================================================================================
+// Monorail
+// ============================================================================================
+
+const int32_t kY = 65536;   // over the ground (no terrain: height 0)
+
+TEST_F(NetTest, StraightNetBuildsTwoWedgesAndOnePylon)
+{
+    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(128000, kY);
+    Chain({a, b, c});
+    SelectOnly({a});
+    ASSERT_EQ(0, Build());
+
+    std::vector<uint8_t*> shapes = Shapes();
+    ASSERT_EQ(3u, shapes.size()) << "track, the first link's pylon, track";
+    EXPECT_EQ("W~R00000.SHP", FileOf(shapes[0]));
+    EXPECT_EQ("W~R00001.SHP", FileOf(shapes[1]));
+    EXPECT_EQ("W~R00002.SHP", FileOf(shapes[2]));
+    for (uint8_t* s : shapes) {
+        EXPECT_EQ(WSF_NET_SHAPE, GetU16(s, WS_FLAGS));
+        EXPECT_EQ(1, GetU16(s, WS_NET));
+        EXPECT_NE(0, GetU16(s, WS_HANDLE));
+        EXPECT_EQ(0u, GetU32(s, WS_NAME));
+    }
+    EXPECT_EQ((P3{32000, kY, 0}), At(shapes[0]));
+    EXPECT_EQ((P3{96000, kY, 0}), At(shapes[2]));
+    // Beside the track on the -S side (S = +Z here), halfway down, snapped to 64.
+    EXPECT_EQ((P3{32000, 33280, -21440}), At(shapes[1]));
+
+    // Wedge a, b, c at each end (d is in no polygon and goes): half-size 1143 snapped down to
+    // the 64 grid; the start on the first node, the end on the plane through the second.
+    for (int t : {0, 2}) {
+        ShapeFile f(FileOf(shapes[t]));
+        ASSERT_EQ(6, f.Vertices());
+        ASSERT_EQ(3, f.Polygons());
+        const P3 expect[6] = {{-32000, 1088, -1152}, {-32000, -1152, -1152}, {-32000, -1152, 1088},
+                              {32000, 1088, -1152},  {32000, -1152, -1152},  {32000, -1152, 1088}};
+        for (int i = 0; i < 6; i++) EXPECT_EQ(expect[i], f.V(i)) << "track " << t << " vertex " << i;
+        EXPECT_EQ((std::vector<int>{0, 3, 4, 1}), f.Points(0));
+        EXPECT_EQ((std::vector<int>{0, 2, 5, 3}), f.Points(1));
+        EXPECT_EQ((std::vector<int>{1, 4, 5, 2}), f.Points(2));
+        for (int p = 0; p < 3; p++) EXPECT_EQ(track, f.MaterialOf(p));
+    }
+
+    ShapeFile pylon(FileOf(shapes[1]));
+    ASSERT_EQ(18, pylon.Vertices());
+    ASSERT_EQ(12, pylon.Polygons());
+    // hh = 32768: arm top at hh - 285, the foot (K + A + Hd) at -hh; K = 20293, A = 6832 along
+    // +Z, Hd = 3416 along +X; each point snapped in world position.
+    EXPECT_EQ((P3{0, 32448, 0}), pylon.V(0));
+    EXPECT_EQ((P3{3392, -32768, 27072}), pylon.V(17));
+    EXPECT_EQ((P3{-3456, 0, -6848}), pylon.V(9));
+    int lights = 0;
+    for (int p = 0; p < 12; p++) lights += pylon.MaterialOf(p) == light;
+    EXPECT_EQ(1, lights);
+    EXPECT_EQ(light, pylon.MaterialOf(8)) << "the column top";
+    EXPECT_EQ(support, pylon.MaterialOf(4));
+    EXPECT_EQ((std::vector<int>{9, 13, 15, 14}), pylon.Points(4)) << "a triangle pair as one quadrilateral";
+}
+
+TEST_F(NetTest, PylonsFollowTheSpacingAlongTheTrack)
+{
+    // Links of 400000: a pylon after the first link, then whenever 976000 more has passed.
+    std::vector<uint16_t> chain;
+    for (int i = 0; i < 6; i++) chain.push_back(Node(400000 * i, kY));
+    Chain(chain);
+    SelectOnly({chain[0]});
+    ASSERT_EQ(0, Build());
+    std::vector<std::string> kinds;
+    for (uint8_t* s : Shapes()) kinds.push_back(ShapeFile(FileOf(s)).Vertices() == 18 ? "P" : "T");
+    EXPECT_EQ((std::vector<std::string>{"T", "P", "T", "T", "P", "T", "T", "P"}), kinds);
+}
+
+TEST_F(NetTest, ABendEndsOnTheBisectingPlaneAndTheNextSegmentStartsThere)
+{
+    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(64000, kY, 64000);
+    Chain({a, b, c});
+    SelectOnly({a});
+    ASSERT_EQ(0, Build());
+    std::vector<uint8_t*> shapes = Shapes();
+    ASSERT_EQ(3u, shapes.size());
+    ShapeFile first(FileOf(shapes[0])), second(FileOf(shapes[2]));
+    P3 m1 = At(shapes[0]), m2 = At(shapes[2]);
+    for (int k = 0; k < 3; k++) {
+        P3 end = first.V(3 + k), start = second.V(k);
+        P3 e1{end[0] + m1[0], end[1] + m1[1], end[2] + m1[2]};
+        P3 s2{start[0] + m2[0], start[1] + m2[1], start[2] + m2[2]};
+        EXPECT_EQ(e1, s2) << "corner " << k << " is shared";
+        // On the plane x + z = 64000 through the bend, within the 64 grid.
+        EXPECT_LE(std::abs(e1[0] + e1[2] - 64000), 128) << k;
+    }
+    // Corner a (outside of the bend, z = -1143) lies at x = 64000 + 1143.
+    EXPECT_EQ(65088 - m1[0], first.V(3)[0]);
+}
+
+TEST_F(NetTest, SlightTurnsAndChainsThatDoubleBackGetSquareEnds)
+{
+    // A turn of under 4.4 degrees: square to the link.
+    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(128000, kY, 2000);
+    Chain({a, b, c});
+    SelectOnly({a});
+    ASSERT_EQ(0, Build());
+    ShapeFile slight(FileOf(Shapes()[0]));
+    for (int k = 3; k < 6; k++) EXPECT_EQ(32000, slight.V(k)[0]);
+
+    // Back the way it came: no bisecting direction; no division by zero either.
+    WorldMNew();
+    a = Node(0, kY);
+    b = Node(64000, kY);
+    c = Node(0, kY, 0);
+    Chain({a, b, c});
+    SelectOnly({a});
+    ASSERT_EQ(0, Build());
+    ShapeFile back(FileOf(Shapes()[0]));
+    for (int k = 3; k < 6; k++) EXPECT_EQ(32000, back.V(k)[0]);
+}
+
+TEST_F(NetTest, AClosedChainBuildsOneSegmentPerLink)
+{
+    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(64000, kY, 64000);
+    Chain({a, b, c, a});
+    SelectOnly({b});
+    ASSERT_EQ(0, Build());
+    EXPECT_EQ(4u, Shapes().size()) << "three tracks and one pylon";
+}
+
+static int abortAt;
+static std::vector<uint32_t> reports;
+static int Progress(uint32_t value)
+{
+    reports.push_back(value);
+    return (int)reports.size() == abortAt ? 1 : 0;
+}
+
+TEST_F(NetTest, FailedBuildsLeaveNoShapesAndNoFiles)
+{
+    WorldMNew();
+    EXPECT_EQ(WM_ERR_TOO_MANY_NET_SHAPES, Build()) << "an empty image";
+
+    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(128000, kY);
+    Chain({a, b, c});
+    EXPECT_EQ(WM_ERR_NODES_REQUIRED, Build()) << "nothing selected";
+    SelectOnly({c});
+    EXPECT_EQ(WM_ERR_NODES_REQUIRED, Build()) << "a start without a previous node";
+
+    struct Case {
+        const char* what;
+        P3 move;          // c's new position
+        uint16_t prev;    // b's previous node
+        int result;
+    } cases[] = {
+        {"one unit short", {64000 + MONO_MIN_LINK - 1, kY, 0}, c, WM_ERR_NODE_TOO_SHORT},
+        {"below the ground", {128000, -3 * kY, 0}, c, WM_ERR_NODE_TOO_LOW},
+        {"forward node missing", {128000, kY, 0}, 999, WM_ERR_PARENT_MISSING},
+    };
+    for (const Case& k : cases) {
+        PutI32(NetNode(c), WN_X, k.move[0]);
+        PutI32(NetNode(c), WN_Y, k.move[1]);
+        PutU16(NetNode(b), WN_PREV, k.prev);
+        SelectOnly({a});
+        Bytes before = Image();
+        reports.clear();
+        abortAt = 0;
+        EXPECT_EQ(k.result, Build(Progress)) << k.what;
+        EXPECT_EQ(before, Image()) << k.what;
+        EXPECT_TRUE(NetFiles().empty()) << k.what;
+        ASSERT_FALSE(reports.empty());
+        EXPECT_EQ((uint32_t)PROGRESS_DONE, reports.back()) << "closing call";
+    }
+
+    // The exact minimum builds.
+    PutU16(NetNode(b), WN_PREV, c);
+    PutI32(NetNode(c), WN_X, 64000 + MONO_MIN_LINK);
+    PutI32(NetNode(c), WN_Y, kY);
+    SelectOnly({a});
+    EXPECT_EQ(0, Build());
+}
+
+TEST_F(NetTest, AbortRemovesTheShapesAlreadyBuilt)
+{
+    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(128000, kY);
+    Chain({a, b, c});
+    SelectOnly({a});
+    Bytes before = Image();
+    reports.clear();
+    abortAt = 2;   // after the first link
+    EXPECT_EQ(WM_ERR_ABORTED, Build(Progress));
+    EXPECT_EQ((std::vector<uint32_t>{0, 5461, PROGRESS_DONE}), reports);
+    EXPECT_EQ(before, Image());
+    EXPECT_TRUE(NetFiles().empty());
+}
+
+TEST_F(NetTest, AnUnwritableShapeFileFailsTheBuild)
+{
+    uint16_t a = Node(0, kY), b = Node(64000, kY);
+    Chain({a, b});
+    SelectOnly({a});
+    Bytes before = Image();
+    // A working folder that has gone: no file can be made in it.
+    ASSERT_EQ(0, mkdir("gone", 0755));
+    ASSERT_EQ(0, chdir("gone"));
+    ASSERT_EQ(0, rmdir("../gone"));
+    int r = Build();
+    ASSERT_EQ(0, chdir(dir.path().c_str()));
+    EXPECT_EQ(WM_ERR_SAVE_SHP, r);
+    EXPECT_EQ(before, Image());
+}
+
+TEST_F(NetTest, OutOfSpaceFailsTheBuildAndRestoresTheImage)
+{
+    TearDown();
+    Install(WORLDM_MIN_CAPACITY);
+    uint16_t a = Node(0, kY), b = Node(64000, kY);
+    Chain({a, b});
+    // Room for the track but not for its pylon.
+    while (WorldMUsed() + WP_RESERVED_1002_SIZE + 2 * WP_SHAPE_SIZE <= WorldMLimit())
+        ASSERT_GE(WorldMAppendPacket(WP_RESERVED_1002, WP_RESERVED_1002_SIZE), 0);
+    while (WorldMUsed() + 2 * WP_SHAPE_SIZE <= WorldMLimit()) ASSERT_GE(WorldMAppendPacket(WP_CORNER, WP_CORNER_SIZE), 0);
+    ASSERT_GE(WorldMLimit() - WorldMUsed(), (uint32_t)WP_SHAPE_SIZE);
+    SelectOnly({a});
+    Bytes before = Image();
+    EXPECT_EQ(WM_ERR_OUT_OF_SPACE, Build());
+    EXPECT_EQ(before, Image());
+    EXPECT_TRUE(NetFiles().empty());
+}
+
+// ============================================================================================
+// Net shape files, removal, undo
+// ============================================================================================
+
+TEST_F(NetTest, NetShapeFilesTakeTheFirstFreeNameAndNetsTheFirstFreeNumber)
+{
+    char name[NET_FILE_NAME_SIZE];
+    WriteText("W~R00000.SHP", "taken");
+    WriteText("w~r00001.shp", "taken too, whatever its case");
+    EXPECT_EQ(2, NetShapeFileName('R', 0, name));
+    EXPECT_STREQ("W~R00002.SHP", name);
+    EXPECT_EQ(5, NetShapeFileName('R', 5, name));
+
+    EXPECT_TRUE(NetIsShapeFileName("W~R12345.SHP"));
+    EXPECT_FALSE(NetIsShapeFileName("W~R1234.SHP"));
+    EXPECT_FALSE(NetIsShapeFileName("W~R1234A.SHP"));
+    EXPECT_FALSE(NetIsShapeFileName("W~X12345.SHP"));
+    EXPECT_FALSE(NetIsShapeFileName("TRACK.SHP"));
+    EXPECT_FALSE(NetIsShapeFileName(nullptr));
+
+    uint16_t a = Node(0, kY), b = Node(64000, kY);
+    Chain({a, b});
+    SelectOnly({a});
+    ASSERT_EQ(0, Build());
+    ASSERT_EQ(0, Build());
+    std::vector<uint8_t*> shapes = Shapes();
+    ASSERT_EQ(4u, shapes.size());
+    EXPECT_EQ("W~R00002.SHP", FileOf(shapes[0]));
+    EXPECT_EQ(1, GetU16(shapes[0], WS_NET));
+    EXPECT_EQ(2, GetU16(shapes[2], WS_NET));
+    EXPECT_EQ(3, NetNumber());
+}
+
+TEST_F(NetTest, DeletingNetShapesRemovesOnlyThatNetAndOnlyNetFiles)
+{
+    uint16_t a = Node(0, kY), b = Node(64000, kY);
+    Chain({a, b});
+    SelectOnly({a});
+    ASSERT_EQ(0, Build());   // net 1: W~R00000, W~R00001
+    ASSERT_EQ(0, Build());   // net 2: W~R00002, W~R00003
+    // A net shape of net 2 whose file is the user's own.
+    ASSERT_TRUE(WriteBytes("TRACK.SHP", ReadBytes("W~R00000.SHP")));
+    int own = WorldMAddShape("TRACK.SHP", 0, 0, 0, 0);
+    ASSERT_GT(own, 0);
+    uint8_t* p = WorldMShapeFindData((uint16_t)own);
+    PutU16(p, WS_FLAGS, WSF_NET_SHAPE);
+    PutU16(p, WS_NET, 2);
+
+    // Not a net shape selected: nothing but the closing call.
+    int plain = WorldMAddShape("TRACK.SHP", 0, 0, 0, 0);
+    WorldMSelectShape((uint16_t)plain);
+    Bytes before = Image();
+    reports.clear();
+    abortAt = 0;
+    EXPECT_EQ(0, WorldMDeleteNetShapes(Progress));
+    EXPECT_EQ(before, Image());
+    EXPECT_EQ((std::vector<uint32_t>{PROGRESS_DONE}), reports);
+
+    WorldMDeselectShape((uint16_t)plain);
+    WorldMSelectShape(GetU16(Shapes()[2], WS_ID));
+    reports.clear();
+    EXPECT_EQ(0, WorldMDeleteNetShapes(Progress));
+    EXPECT_EQ((std::vector<uint32_t>{0, 4096, 8192, PROGRESS_DONE}), reports);
+    std::vector<uint8_t*> left = Shapes();
+    ASSERT_EQ(3u, left.size());
+    EXPECT_EQ(1, GetU16(left[0], WS_NET));
+    EXPECT_EQ(1, GetU16(left[1], WS_NET));
+    EXPECT_EQ("TRACK.SHP", FileOf(left[2])) << "the plain worldshape";
+    EXPECT_EQ((std::vector<std::string>{"W~R00000.SHP", "W~R00001.SHP"}), NetFiles());
+    EXPECT_TRUE(PathExists("TRACK.SHP")) << "only files named as net shape files are deleted";
+
+    EXPECT_EQ(2, WorldMRemoveNet(1));
+    EXPECT_TRUE(NetFiles().empty());
+}
+
+TEST_F(NetTest, UndoAfterRemovingANetGivesItsShapesHandleZero)
+{
+    uint16_t a = Node(0, kY), b = Node(64000, kY);
+    Chain({a, b});
+    SelectOnly({a});
+    ASSERT_EQ(0, Build());
+    WorldMUndoSnapshot();   // the next edit's snapshot holds the net
+    WorldMSelectShape(GetU16(Shapes()[0], WS_ID));
+    WorldMDeleteNetShapes(nullptr);
+    ASSERT_TRUE(Shapes().empty());
+    ASSERT_TRUE(NetFiles().empty());
+
+    NetUndo();
+    std::vector<uint8_t*> back = Shapes();
+    ASSERT_EQ(2u, back.size());
+    for (uint8_t* s : back) EXPECT_EQ(0, GetU16(s, WS_HANDLE)) << FileOf(s);
+
+    // Undo after a failed build gives back the world from before it, every shape resolved.
+    WorldMNew();
+    a = Node(0, kY);
+    b = Node(64000, kY);
+    Chain({a, b});
+    SelectOnly({a});
+    ASSERT_EQ(0, Build());
+    uint16_t c = Node(200000, kY), d = Node(210000, kY);
+    Chain({c, d});
+    SelectOnly({c});
+    Bytes built = Image();
+    ASSERT_EQ(WM_ERR_NODE_TOO_SHORT, Build());
+    PutI32(NetNode(d), WN_X, 5);   // a change the build's snapshot does not hold
+    NetUndo();
+    EXPECT_EQ(built, Image());
+    for (uint8_t* s : Shapes()) EXPECT_NE(0, GetU16(s, WS_HANDLE)) << FileOf(s);
+
+    // A net rebuilt into the same file names loads the new files, not what was there before.
+    WorldMNew();
+    a = Node(0, kY);
+    b = Node(64000, kY, 64000);
+    Chain({a, b});
+    SelectOnly({a});
+    ASSERT_EQ(0, Build());
+    ResId h = GetU16(Shapes()[0], WS_HANDLE);
+    ASSERT_NE(0, h);
+    EXPECT_GT(ShapeMMaxZ(h) - ShapeMMinZ(h), 40000) << "the diagonal track's own shape";
+}
+
+TEST_F(NetTest, RequestsNeedTheirMaterials)
+{
+    int m[3];
+    EXPECT_EQ(nullptr, NetMonorailMaterials(m));
+    EXPECT_EQ((std::vector<int>{track, support, light}), std::vector<int>(m, m + 3));
+    EXPECT_STREQ("Missing walkway material.", NetTubeRequest());
+    EXPECT_STREQ("Missing tunnel material.", NetWalkRequest());
+    Material("WalkBottom");
+    Material("WalkSide");
+    Material("WalkTop");
+    EXPECT_EQ(nullptr, NetTubeRequest());
+    EXPECT_STREQ("Missing tunnel material.", NetWalkRequest());
+    Material("TunFloor");
+    Material("TunWall");
+    EXPECT_STREQ("Missing tunnel material.", NetWalkRequest());
+    Material("TunRoof");
+    EXPECT_EQ(nullptr, NetWalkRequest());
+
+    IntMatDestroy();
+    IntMatCreate(16);
+    EXPECT_STREQ("Missing monorail material.", NetMonorailMaterials(m));
+}
+
+// ============================================================================================
+// tolbex-cli world monorail
+// ============================================================================================
+
+TEST_F(NetTest, CliBuildsTheMonorailAndSavesTheWorld)
+{
+    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(128000, kY);
+    Chain({a, b, c});
+    ASSERT_EQ(0, WorldMSave("in.wle", nullptr, nullptr, nullptr));
+    // The rail materials in a MAT file of their own.
+    for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {
+        MatMAdd(MatMCount());
+        MatMSetName(MatMCount() - 1, name);
+    }
+    ASSERT_EQ(0, MatMSave("rail.mat"));
+    ASSERT_EQ(0, mkdir("shapes", 0755));
+
+    RunResult r = RunProgram(TOLBEX_CLI_BIN, {"world", "monorail", "in.wle", "out.wle", "--node", std::to_string(a),
+                                              "--materials", "rail.mat", "--shapes", "shapes"},
+                             dir.path());
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ("out.wle: monorail net 1 from node 1: 3 net shapes (W~R00000.SHP to W~R00002.SHP)\n", r.output);
+    EXPECT_TRUE(PathExists("shapes/W~R00002.SHP"));
+    ASSERT_EQ(0, chdir("shapes"));
+    int loaded = WorldMLoad("../out.wle");
+    ASSERT_EQ(0, chdir(dir.path().c_str()));
+    ASSERT_EQ(0, loaded);
+    std::vector<uint8_t*> shapes = Shapes();
+    ASSERT_EQ(3u, shapes.size());
+    for (uint8_t* s : shapes) EXPECT_NE(0, GetU16(s, WS_HANDLE)) << FileOf(s);
+    EXPECT_EQ((P3{32000, kY, 0}), At(shapes[0]));
+
+    // Failures: one line on stderr, nothing written.
+    r = RunProgram(TOLBEX_CLI_BIN, {"world", "monorail", "in.wle", "no.wle", "--node", "2"}, dir.path());
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_EQ("tolbex-cli: Missing monorail material. (Rail_Track, Rail_Support and Rail_Light are needed; see "
+              "--materials)\n",
+              r.output);
+    r = RunProgram(TOLBEX_CLI_BIN, {"world", "monorail", "in.wle", "no.wle", "--node", "3", "--materials", "rail.mat"},
+                   dir.path());
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_EQ("tolbex-cli: in.wle: cannot build the monorail from node 3: Net Nodes Required.\n", r.output);
+    r = RunProgram(TOLBEX_CLI_BIN, {"world", "monorail", "in.wle", "no.wle", "--node", "9", "--materials", "rail.mat"},
+                   dir.path());
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_EQ("tolbex-cli: in.wle: no net node 9\n", r.output);
+    EXPECT_FALSE(PathExists("no.wle"));
+    EXPECT_TRUE(NetFiles().empty()) << "the working folder holds no net shape file";
+}

@@ -1,0 +1,349 @@
+// The terrain: heights, the ground query and the materials from hand-built terrain packets in
+// small world images, and damaged packets that must install nothing. Every image is a vector
+// of exactly its used size, so a read past it is caught by the sanitizers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
+#include "palette/palm.h"
+#include "support/testutil.h"
+#include "world/terrain.h"
+
+// Terrains are written as aggregates naming only the fields a case sets.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+typedef std::vector<float> Floats;
+typedef std::vector<int32_t> Ints;
+
+struct Terrain {
+    uint32_t shift = 1, across = 3, deep = 3, tilesAcross = 1, tilesDeep = 1;
+    bool tileBlock = true;
+    int32_t lowest = 0, highest = 16384;   // a sample h then stands for h * 64
+    int32_t ceiling = INT32_MAX, water = INT32_MIN;
+    uint32_t textureSize = 16;
+    std::vector<std::string> names;         // raw 13-byte fields
+    Bytes samples;                          // across x deep, the rest 0
+};
+
+static Bytes TerrainPacket(const Terrain& t)
+{
+    Bytes p(TP_SAMPLES_AT, 0);
+    uint8_t* h = p.data();
+    PutU16(h, 0, TERRAIN_PACKET_TYPE);
+    const std::pair<int, uint32_t> fields[] = {
+        {TP_SAMPLES, TP_SAMPLES_AT}, {TP_SHIFT, t.shift}, {TP_ACROSS, t.across}, {TP_DEEP, t.deep},
+        {TP_LOWEST, (uint32_t)t.lowest}, {TP_HIGHEST, (uint32_t)t.highest}, {TP_TILES_ACROSS, t.tilesAcross},
+        {TP_TILES_DEEP, t.tilesDeep}, {TP_NAME_COUNT, (uint32_t)t.names.size()}, {TP_TEXTURE_SIZE, t.textureSize},
+        {TP_CEILING, (uint32_t)t.ceiling}, {TP_WATER, (uint32_t)t.water}};
+    for (auto [at, v] : fields) PutU32(h, at, v);
+    for (size_t i = 0; i < t.names.size(); i++)
+        memcpy(h + TP_NAMES + i * TP_NAME_SIZE, t.names[i].data(), std::min<size_t>(t.names[i].size(), 13));
+    Bytes samples = t.samples;
+    samples.resize((size_t)t.across * t.deep, 0);
+    p.insert(p.end(), samples.begin(), samples.end());
+    p.resize((p.size() + 3) & ~3u, 0);
+    if (t.tileBlock) {
+        PutU32(p.data(), TP_TILES, (uint32_t)p.size());
+        p.resize(p.size() + ((t.tilesAcross * t.tilesDeep * TP_TILE_BYTES + 3) & ~3u), 7);
+    }
+    PutU32(p.data(), TP_LENGTH, (uint32_t)p.size());
+    return p;
+}
+
+// A packet of a fixed-size type: its type and zeros.
+static Bytes Packet(uint16_t type, size_t size)
+{
+    Bytes p(size, 0);
+    PutU16(p.data(), 0, type);
+    return p;
+}
+
+static Bytes World(const std::vector<Bytes>& packets, uint32_t exponent = 0)
+{
+    Bytes w(168, 0);
+    PutU32(w.data(), 4, exponent);
+    for (const Bytes& p : packets) w.insert(w.end(), p.begin(), p.end());
+    PutU32(w.data(), 0, (uint32_t)w.size());
+    return w;
+}
+
+static void Install(const Terrain& t, uint32_t exponent = 0, int32_t waterOffset = 0)
+{
+    Bytes w = World({TerrainPacket(t)}, exponent);
+    TerrainInstall(w.data(), (uint32_t)w.size(), waterOffset);
+}
+
+static int Make(const Bytes& w) { return TerrainMakeMaterials(w.data(), (uint32_t)w.size()); }
+
+static float Height(uint32_t column, uint32_t row)
+{
+    float h = -1.5f;
+    EXPECT_EQ(1, TerrainSampleHeight(column, row, &h)) << column << "," << row;
+    return h;
+}
+
+static int32_t Ground(int32_t x, int32_t z)
+{
+    int32_t h = 0x55555555;
+    EXPECT_EQ(1, TerrainGroundHeight(x, z, &h)) << "at " << x << "," << z;
+    return h;
+}
+
+static std::string EntryName(int index)
+{
+    std::string s((const char*)IntMatPtr(index), IM_NAME_CHARS);
+    return s.substr(0, s.find_last_not_of(' ') + 1);
+}
+
+class TerrainTest : public ::testing::Test {
+protected:
+    TempDir dir{true};
+    void SetUp() override
+    {
+        ResRemove();
+        ResInstall(2000);
+        PalMInstall(PAL_USER_COLOURS);
+        ASSERT_EQ(0, IntMatCreate(512));
+        MatMInstall();
+        TerrainRemove();
+    }
+    void TearDown() override
+    {
+        TerrainRemove();
+        IntMatDestroy();
+        ResRemove();
+    }
+};
+
+TEST_F(TerrainTest, HeightsFromTheSamples)
+{
+    // All 0: flat at the lowest height, over two tiles of 4 x 4 quads.
+    Terrain t{.shift = 2, .across = 9, .deep = 5, .tilesAcross = 2, .lowest = -5000, .highest = 90000};
+    Install(t);
+    TerrainInfo info;
+    ASSERT_EQ(1, TerrainGetInfo(&info));
+    EXPECT_EQ((std::vector<uint32_t>{9, 5, 2, 1}),
+              (std::vector<uint32_t>{info.across, info.deep, info.tilesAcross, info.tilesDeep}));
+    for (uint32_t i = 0; i < 45; i++) EXPECT_EQ(-5000.0f, Height(i % 9, i / 9));
+    float low = 0, high = 0;
+    ASSERT_EQ(1, TerrainTileRange(1, 0, &low, &high));
+    EXPECT_EQ((Floats{-5000, -5000}), (Floats{low, high}));
+
+    // 255 lies just under the highest height unless the ceiling cuts it.
+    t = Terrain{.lowest = 1000, .highest = 1000 + 3 * 16384, .samples = {0, 1, 128, 255, 255, 255}};
+    Install(t);
+    EXPECT_EQ((Floats{1000, 1192, 25576, 49960}), (Floats{Height(0, 0), Height(1, 0), Height(2, 0), Height(0, 1)}));
+    t.ceiling = 30000;
+    Install(t);
+    EXPECT_EQ((Floats{1000, 1192, 25576, 30000}), (Floats{Height(0, 0), Height(1, 0), Height(2, 0), Height(0, 1)}));
+
+    // A range as wide as 32 bits allow: the products need 64.
+    t = Terrain{.lowest = -2000000000, .highest = 2000000000, .samples = {0, 0, 128, 255}};
+    Install(t);
+    EXPECT_EQ((Floats{-2e9f, 0, 1984375000.0f}), (Floats{Height(0, 0), Height(2, 0), Height(0, 1)}));
+    TerrainTileRange(0, 0, &low, &high);
+    EXPECT_EQ((Floats{-2e9f, 1984375000.0f}), (Floats{low, high}));
+}
+
+TEST_F(TerrainTest, WaterTilesAndTextureCoordinates)
+{
+    // Water: the level with its offset, and how far the lowest sample lies under it.
+    Terrain t{.water = 1000, .samples = {5, 10, 20, 30, 40, 50, 60, 70, 80}};   // 320, 640, ...
+    TerrainInfo info;
+    for (auto [offset, level, depth] : {std::tuple{-360, 640, 320}, {-700, 300, 0}}) {
+        Install(t, 0, offset);
+        ASSERT_EQ(1, TerrainGetInfo(&info));
+        EXPECT_EQ((Ints{level, depth}), (Ints{info.waterLevel, info.greatestDepth})) << offset;
+    }
+    t.water = INT32_MAX - 10;
+    Install(t, 0, 100);
+    TerrainGetInfo(&info);
+    EXPECT_EQ((Ints{INT32_MAX, INT32_MAX - 320}), (Ints{info.waterLevel, info.greatestDepth})) << "no wrap";
+
+    // Two tiles side by side share their edge column 2.
+    t = Terrain{.across = 5, .tilesAcross = 2,
+                .samples = {10, 20, 20, 20, 20, 20, 20, 50, 20, 20, 20, 20, 20, 20, 200}};
+    Install(t);
+    float r[4];
+    ASSERT_EQ(1, TerrainTileRange(0, 0, &r[0], &r[1]));
+    ASSERT_EQ(1, TerrainTileRange(1, 0, &r[2], &r[3]));
+    EXPECT_EQ((Floats{640, 3200, 1280, 12800}), Floats(r, r + 4));
+    EXPECT_EQ(0, TerrainTileRange(2, 0, r, r) + TerrainTileRange(0, 1, r, r));
+    t.tileBlock = false;
+    Install(t);
+    EXPECT_EQ(12800.0f, Height(4, 2)) << "heights stand without a tile block";
+    EXPECT_EQ(0, TerrainTileRange(0, 0, r, r));
+
+    // Texture coordinates across a tile of 4, inset by 1/16; a texture size of 0 has no inset.
+    for (auto [size, expect] : {std::pair{16u, Floats{0, 0.0625f, 0.25f, 0.28125f, 0.5f, 0.5f, 0.75f, 0.71875f}},
+                                {0u, Floats{0, 0, 0.25f, 0.25f, 0.5f, 0.5f, 0.75f, 0.75f}}}) {
+        Install(Terrain{.shift = 2, .across = 5, .deep = 5, .textureSize = size});
+        Floats got(8);
+        for (uint32_t i = 0; i < 4; i++) ASSERT_EQ(1, TerrainTexCoord(i, &got[2 * i], &got[2 * i + 1]));
+        EXPECT_EQ(expect, got) << size;
+        EXPECT_EQ(0, TerrainTexCoord(4, r, r));
+    }
+}
+
+TEST_F(TerrainTest, GroundHeightOnTheSurface)
+{
+    // A plane: sample (c, r) at 64 x (10c + 3r), samples 4096 apart; the surface is exact at
+    // and between samples.
+    Terrain t{.shift = 2, .across = 5, .deep = 5};
+    for (int i = 0; i < 25; i++) t.samples.push_back((uint8_t)(10 * (i % 5) + 3 * (i / 5)));
+    Install(t);
+    EXPECT_EQ((Ints{0, 64 * 13, 64 * 52, 64 * 43, 1392, 1008}),
+              (Ints{Ground(0, 0), Ground(4096, 4096), Ground(16384, 16384), Ground(16384, 4096), Ground(6144, 9216),
+                    Ground(6144, 1024)}));
+    Install(t, 1);   // a cell twice as wide spreads the samples twice as far
+    EXPECT_EQ((Ints{64 * 33, 64 * 13}), (Ints{Ground(3 * 8192, 8192), Ground(8192, 8192)}));
+
+    // One raised sample amid 3 x 3, 8192 apart: each quad is two triangles split along the
+    // diagonal from its first corner.
+    t = Terrain{.samples = {0, 0, 0, 0, 100, 0, 0, 0, 0}};
+    Install(t);
+    EXPECT_EQ((Ints{3200, 1600, 1600, 4800}),
+              (Ints{Ground(4096, 4096), Ground(6144, 2048), Ground(2048, 6144), Ground(6144, 6144)}))
+        << "the quad whose diagonal climbs to the raised sample";
+    EXPECT_EQ((Ints{0, 3200, 0}), (Ints{Ground(12288, 4096), Ground(10240, 6144), Ground(14336, 2048)}))
+        << "the quad whose diagonal joins two low samples";
+
+    // Heights truncate toward zero, also below zero.
+    Install(Terrain{.lowest = -1000, .highest = -1000 + 16384, .samples = {0, 1}});
+    EXPECT_EQ((Ints{-999, -968}), (Ints{Ground(2, 0), Ground(4096, 0)}));
+}
+
+TEST_F(TerrainTest, GroundQueryMissesOutsideTheTerrain)
+{
+    Install(Terrain{.shift = 2, .across = 5, .deep = 3, .tileBlock = false, .lowest = 700});   // 16384 x 8192
+    EXPECT_EQ(700, Ground(16384, 8192)) << "the far corner is on the terrain";
+    for (auto [x, z] : std::vector<std::pair<int32_t, int32_t>>{
+             {-1, 0}, {0, -1}, {16385, 0}, {0, 8193}, {INT32_MIN, 0}, {INT32_MAX, INT32_MAX}, {16384, INT32_MIN}}) {
+        int32_t h = 123;
+        EXPECT_EQ(0, TerrainGroundHeight(x, z, &h)) << x << "," << z;
+        EXPECT_EQ(123, h) << "a miss leaves the height alone";
+    }
+    TerrainRemove();
+    EXPECT_EQ(0, TerrainGroundHeight(0, 0, nullptr) + TerrainGetInfo(nullptr) + TerrainDisplayInstalled());
+}
+
+TEST_F(TerrainTest, ThreeTextureNamesMakeSeventeenMaterials)
+{
+    for (const char* f : {"grass.spr", "rock.spr", "C00.spr", "C13.spr"}) WriteBytes(f, Bytes(16, 1));
+    // A list material of a terrain name is taken, not doubled, and left as it is.
+    MatMAdd(1);
+    MatMSetName(1, "~HM-matW00003");
+    Bytes world = World({Packet(0x1008, 88), TerrainPacket(Terrain{.names = {"grass.spr", "rock.spr", "sand.spr"}})});
+    for (int round = 0; round < 2; round++) {   // again, as every reload of the materials does
+        ASSERT_EQ(17, Make(world));
+        EXPECT_EQ(2 + 16, IntMatCount());
+        std::vector<std::string> names;
+        for (int i = 0; i < 17; i++) names.push_back(EntryName(TerrainMaterial(i)));
+        std::vector<std::string> expect = {"~HM-MATA00000", "~HM-MATA00001", "~HM-MATA00002"};
+        for (int i = 0; i < 14; i++)
+            expect.push_back("~HM-MATW000" + std::string(i < 10 ? "0" : "") + std::to_string(i));
+        EXPECT_EQ(expect, names);
+    }
+    EXPECT_EQ((Ints{1, 0, -1, -1}),
+              (Ints{TerrainMaterial(6), IntMatLoadFlags(1), TerrainMaterial(17), TerrainMaterial(-1)}));
+    EXPECT_STREQ("grass.spr", ResName(IntMatSprite(TerrainMaterial(0))));
+    EXPECT_STREQ("rock.spr", ResName(IntMatSprite(TerrainMaterial(1))));
+    EXPECT_EQ(0, IntMatSprite(TerrainMaterial(2))) << "no such file: untextured";
+    EXPECT_STREQ("c00.spr", ResName(IntMatSprite(TerrainMaterial(3))));
+    EXPECT_STREQ("c13.spr", ResName(IntMatSprite(TerrainMaterial(16))));
+    for (int i : {0, 2, 3, 16}) EXPECT_EQ(TERRAIN_MATERIAL_FLAGS, IntMatLoadFlags(TerrainMaterial(i))) << i;
+}
+
+TEST_F(TerrainTest, MaterialNamesAndCountsAreChecked)
+{
+    // Every refused name names a file that is there; the material is still made, untextured.
+    std::filesystem::create_directory("a");
+    for (const char* f : {"ok.spr", "a/b.spr", "a:b.spr", "ok\x01.spr"}) ASSERT_TRUE(WriteBytes(f, Bytes(16, 1)));
+    Terrain t{.names = {"ok.spr", "ok.sprXXXXXXX" /* no end in 13 bytes */, "a/b.spr", "a:b.spr", "ok\x01.spr", ""}};
+    ASSERT_EQ(20, Make(World({TerrainPacket(t)})));
+    EXPECT_STREQ("ok.spr", ResName(IntMatSprite(TerrainMaterial(0))));
+    for (int i = 1; i < 6; i++)
+        EXPECT_EQ((Ints{0, TERRAIN_MATERIAL_FLAGS}),
+                  (Ints{IntMatSprite(TerrainMaterial(i)), IntMatLoadFlags(TerrainMaterial(i))})) << i;
+
+    // 250 names: the table of 256 keeps room for the 14 water materials.
+    t.names.assign(250, "");
+    ASSERT_EQ(TERRAIN_MAX_MATERIALS, Make(World({TerrainPacket(t)})));
+    EXPECT_EQ((std::vector<std::string>{"~HM-MATA00241", "~HM-MATW00000", "~HM-MATW00013"}),
+              (std::vector<std::string>{EntryName(TerrainMaterial(241)), EntryName(TerrainMaterial(242)),
+                                        EntryName(TerrainMaterial(255))}));
+    EXPECT_EQ(IM_NONE, IntMatFind("~HM-mata00242"));
+
+    // A full render table ends the making without harm.
+    IntMatCreate(6);
+    MatMInstall();
+    EXPECT_EQ(5, Make(World({TerrainPacket(t)})));
+    EXPECT_EQ(6, IntMatCount());
+}
+
+TEST_F(TerrainTest, AWorldWithoutATerrainPacketHasNone)
+{
+    // Found behind packets of every other kind.
+    Bytes with = World({Packet(0x1002, 68), Packet(0x1003, 120), Packet(0x1004, 10), Packet(0x1005, 54),
+                        Packet(0x1006, 64), Packet(0x1007, 56), Packet(0x1008, 88),
+                        TerrainPacket(Terrain{.lowest = 55, .names = {"a.spr"}})});
+    TerrainInstall(with.data(), (uint32_t)with.size(), 0);
+    EXPECT_EQ(55, Ground(100, 100));
+    EXPECT_EQ(15, Make(with));
+    int count = IntMatCount();
+    for (const Bytes& w : {World({Packet(0x1008, 88), Packet(0x1007, 56)}), World({})}) {
+        TerrainInstall(w.data(), (uint32_t)w.size(), 0);
+        EXPECT_EQ(0, TerrainGetInfo(nullptr)) << "the previous terrain is gone";
+        EXPECT_EQ(0, TerrainGroundHeight(100, 100, nullptr));
+        EXPECT_EQ(0, Make(w) + TerrainMaterialCount());
+        EXPECT_EQ(count, IntMatCount());
+    }
+    TerrainInstall(nullptr, 1000, 0);
+    EXPECT_EQ(0, TerrainMakeMaterials(nullptr, 1000) + TerrainGetInfo(nullptr));
+}
+
+TEST_F(TerrainTest, DamagedPacketsInstallNothing)
+{
+    const size_t at = 168 + 88;   // the terrain packet's place, behind one worldshape
+    auto set = [&](Bytes& w, size_t off, uint32_t v) { PutU32(w.data(), at + off, v); };
+    const std::pair<const char*, std::function<void(Bytes&)>> cases[] = {
+        {"length past the image", [&](Bytes& w) { set(w, TP_LENGTH, (uint32_t)(w.size() - at + 1)); }},
+        {"length inside the header", [&](Bytes& w) { set(w, TP_LENGTH, 100); }},
+        {"length 0", [&](Bytes& w) { set(w, TP_LENGTH, 0); }},
+        {"image ends in the packet's head", [&](Bytes& w) { w.resize(at + 6); }},
+        {"image ends in its samples", [&](Bytes& w) { w.resize(at + TP_SAMPLES_AT + 4); }},
+        {"257 texture names", [&](Bytes& w) { set(w, TP_NAME_COUNT, 257); }},
+        {"no height samples", [&](Bytes& w) { set(w, TP_SAMPLES, 0); }},
+        {"samples past the packet", [&](Bytes& w) { set(w, TP_SAMPLES, TP_SAMPLES_AT + 8); }},
+        {"sample offset wrapping round", [&](Bytes& w) { set(w, TP_SAMPLES, 0xFFFFFFF8u); }},
+        {"sample count wrapping 32 bits", [&](Bytes& w) { set(w, TP_ACROSS, 0x10000), set(w, TP_DEEP, 0x10000); }},
+        {"one sample across", [&](Bytes& w) { set(w, TP_ACROSS, 1); }},
+        {"no samples deep", [&](Bytes& w) { set(w, TP_DEEP, 0); }},
+        {"shift out of range", [&](Bytes& w) { set(w, TP_SHIFT, 40); }},
+        {"tile block past the packet", [&](Bytes& w) { set(w, TP_TILES, GetU32(w.data(), at + TP_LENGTH) - 1); }},
+        {"tile count wrapping 32 bits",
+         [&](Bytes& w) { set(w, TP_TILES_ACROSS, 0x80000000u), set(w, TP_TILES_DEEP, 2); }},
+        {"more tiles than samples", [&](Bytes& w) { set(w, TP_TILES_ACROSS, 2); }},
+        {"tiles wider than the samples", [&](Bytes& w) { set(w, TP_SHIFT, 2); }},
+        {"unknown packet before it", [&](Bytes& w) { PutU16(w.data(), 168, 0x1010); }},
+        {"packet before it past the image", [&](Bytes& w) { w.resize(168 + 80); }},
+    };
+    for (auto& [what, damage] : cases) {
+        Bytes w = World({Packet(0x1008, 88), TerrainPacket(Terrain{.names = {"a.spr"}})});
+        TerrainInstall(w.data(), (uint32_t)w.size(), 0);
+        ASSERT_EQ(1, TerrainGetInfo(nullptr)) << "the sound packet installs";
+        damage(w);
+        PutU32(w.data(), 0, (uint32_t)w.size());
+        TerrainInstall(w.data(), (uint32_t)w.size(), 0);
+        EXPECT_EQ(0, TerrainGetInfo(nullptr) + TerrainGroundHeight(0, 0, nullptr)) << what;
+        EXPECT_EQ(0, Make(w) + TerrainMaterialCount()) << what;
+    }
+}
