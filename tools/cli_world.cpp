@@ -2,6 +2,8 @@
 // `summary` load it as the World panel's Load does (versions 15 to 19 converted, worldshapes
 // renumbered, their shapes looked up in the shapes folder) and write what the panel's Save
 // writes.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -79,10 +81,15 @@ int CliWorldStart(void)
 int CliWorldLoad(const std::string& file)
 {
     std::string path = CliWorldPath(file);
-    if (CliCheckReadable(path)) {
-        // The error line names the file as the user gave it.
-        return 1;
-    }
+    // The error line names the file as the user gave it (the path may have been made absolute).
+    char found[4096];
+    std::string onDisk = FileFind(path.c_str(), found, sizeof found) ? found : path;
+    int fd = open(onDisk.c_str(), O_RDONLY);
+    if (fd < 0) return CliFail(1, "cannot open %s: %s", file.c_str(), strerror(errno));
+    struct stat st;
+    bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    close(fd);
+    if (folder) return CliFail(1, "cannot open %s: %s", file.c_str(), strerror(EISDIR));
     if (WorldMLoad(path.c_str())) {
         std::string why = WorldMLoadError();
         // The reason without the manager's prefix and the path it was given.

@@ -23,18 +23,14 @@ WorldMState wm;
 void WorldMInstall(uint32_t capacity)
 {
     if (capacity < WORLDM_MIN_CAPACITY) FatalError("No Way! WorldMInstall needs 200000 bytes minimum");
-    if (wm.installed) {
-        // Only the checks and the settings below take effect again; the blocks stay.
-        wm.progress = 0;
-        wm.filter = 3;
-        return;
-    }
-    wm.capacity = capacity;
+    // A second install runs the checks and resets the settings; the blocks stay.
+    if (!wm.installed) wm.capacity = capacity;
     wm.progress = 0;
     wm.filter = 3;
     if (!ShapeMIsInstalled()) FatalError("WorldMInstall - ShapeM MUST be Installed at this point");
     if (TerrainDisplayInstalled())
         FatalError("WorldMInstall - WorldInstallControl or WorldInstallDraD shuld not have been called at this point");
+    if (wm.installed) return;
     wm.imageId = ResCreate(capacity);
     if (!wm.imageId) FatalError("WorldMInstall - out of memory");
     wm.image = (uint8_t*)ResOpen(wm.imageId);

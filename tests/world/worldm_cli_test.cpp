@@ -126,6 +126,7 @@ TEST_F(WorldTest, DamagedAndTooOldFilesFailWithOneErrorLine)
     EXPECT_EQ(1, r.exitCode) << r.output;
     r = WorldCli(dir, {"upgrade", "missing.wle", "x.wle"});
     EXPECT_EQ(1, r.exitCode) << r.output;
+    EXPECT_EQ("tolbex-cli: cannot open missing.wle: No such file or directory\n", r.output);
     r = WorldCli(dir, {"upgrade", "old.wle"});
     EXPECT_EQ(2, r.exitCode) << r.output;
 }

@@ -126,6 +126,34 @@ TEST_F(WorldTest, MissingOrDamagedShapeFilesLoadWithHandleZero)
     EXPECT_NE(0, GetU16(s[4], WS_HANDLE));
 }
 
+TEST_F(WorldTest, ALoadInstallsTheTerrainAndARefusalOrNewDecidesWhatStays)
+{
+    ASSERT_EQ(0, LoadBytes(WleImage().Shape({.file = "ROCK"}).Append(FlatTerrain(100)).Done()));
+    int32_t h = 0;
+    ASSERT_EQ(1, TerrainGroundHeight(1000, 1000, &h));
+    EXPECT_EQ(6400, h);
+    EXPECT_EQ(-6, LoadBytes(MixedWorld(14), "old.wle"));
+    h = 0;
+    ASSERT_EQ(1, TerrainGroundHeight(1000, 1000, &h)) << "a refused load keeps the terrain";
+    EXPECT_EQ(6400, h);
+    int id = WorldMAddShapeOnGround("rock.shp", 1000, 1000, 0);
+    ASSERT_GT(id, 0);
+    EXPECT_EQ(6420, GetI32(WorldMShapeFindData((uint16_t)id), WS_Y)) << "ground 6400 - lowest Y (-20)";
+    // Turned a quarter: the box corners still lie over the terrain.
+    WorldMSelectShape((uint16_t)id);
+    PutI16(WorldMShapeFindData((uint16_t)id), WS_YAW, 0x4000);
+    WorldMDropSelectedToGround();
+    EXPECT_EQ(6420, GetI32(WorldMShapeFindData((uint16_t)id), WS_Y));
+    // Off the terrain the ground is 0.
+    id = WorldMAddShapeOnGround("rock.shp", -5000, -5000, 0);
+    EXPECT_EQ(20, GetI32(WorldMShapeFindData((uint16_t)id), WS_Y));
+    ASSERT_EQ(0, LoadBytes(WleImage().Done(), "plain.wle"));
+    EXPECT_EQ(0, TerrainGroundHeight(1000, 1000, &h)) << "a world without terrain has none";
+    ASSERT_EQ(0, LoadBytes(WleImage().Append(FlatTerrain(100)).Done()));
+    WorldMNew();
+    EXPECT_EQ(0, TerrainGroundHeight(1000, 1000, &h)) << "New removes the terrain";
+}
+
 // ============================================================================================
 // Node links
 // ============================================================================================

@@ -15,6 +15,7 @@
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
 #include "support/testutil.h"
+#include "world/terrain.h"
 #include "world/wle.h"
 #include "world/worldm.h"
 
@@ -103,6 +104,11 @@ struct WleImage {
         PutU32(b.data() + at, WP_TERRAIN_LENGTH, length);
         return *this;
     }
+    WleImage& Append(const Bytes& packet)
+    {
+        b.insert(b.end(), packet.begin(), packet.end());
+        return *this;
+    }
     Bytes Done()
     {
         PutU32(b.data(), WLE_USED, (uint32_t)b.size());
@@ -128,6 +134,25 @@ inline Bytes BoxShape(int16_t lox, int16_t loy, int16_t loz, int16_t hix, int16_
     return BuildShape(s);
 }
 
+// A terrain packet of 3 x 3 samples, two per tile, every sample the same (a sample h stands
+// for h x 64 world units): it covers X and Z from 0 to one cell edge.
+inline Bytes FlatTerrain(uint8_t sample)
+{
+    Bytes p(TP_SAMPLES_AT, 0);
+    PutU16(p.data(), 0, TERRAIN_PACKET_TYPE);
+    const std::pair<int, uint32_t> fields[] = {
+        {TP_SAMPLES, TP_SAMPLES_AT}, {TP_SHIFT, 1},        {TP_ACROSS, 3},       {TP_DEEP, 3},
+        {TP_LOWEST, 0},              {TP_HIGHEST, 16384},  {TP_TILES_ACROSS, 1}, {TP_TILES_DEEP, 1},
+        {TP_TEXTURE_SIZE, 16},       {TP_CEILING, 0x7FFFFFFF}, {TP_WATER, 0x80000000u}};
+    for (auto [at, v] : fields) PutU32(p.data(), at, v);
+    p.resize(p.size() + 9, sample);
+    p.resize((p.size() + 3) & ~3u, 0);
+    PutU32(p.data(), TP_TILES, (uint32_t)p.size());
+    p.resize(p.size() + 4, 7);
+    PutU32(p.data(), TP_LENGTH, (uint32_t)p.size());
+    return p;
+}
+
 class WorldTest : public testing::Test {
 protected:
     TempDir dir{true};
@@ -147,6 +172,7 @@ protected:
     }
     void TearDown() override
     {
+        TerrainRemove();
         WorldMUninstall();
         WorldMSetRuntimeSave(nullptr);
         WorldMSetSummaryFileName(nullptr);
