@@ -164,10 +164,6 @@ int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMateria
 int WorldMDeleteNetShapes(ProgressFn progress);
 // Removes every net shape of the net, without progress: the number removed.
 int WorldMRemoveNet(int net);
-// Undo for the editor after net shapes came or went: the image as before the last snapshot,
-// then every shape handle resolved again, so that a worldshape whose file has been deleted
-// gets handle 0 rather than a resource that no longer loads.
-void NetUndo(void);
 
 // The materials of the node panel's requests, found by name: null with the three render
 // material indices, or the message the panel shows.

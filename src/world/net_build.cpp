@@ -504,12 +504,6 @@ int WorldMDeleteNetShapes(ProgressFn progress)
     return r;
 }
 
-void NetUndo(void)
-{
-    WorldMUndo();
-    WorldMResolveShapes();
-}
-
 // ============================================================================================
 // Materials and the walkway and tunnel requests
 // ============================================================================================

@@ -1,4 +1,4 @@
-// The world image and the WLE file (Part 9.1): the byte layout as named constants. The image
+// The world image and the WLE file: the byte layout as named constants. The image
 // is a 168-byte header followed by packets packed with no gaps; every field is little-endian
 // and is read and written through kernel/util/bytes.h, never through a struct.
 #pragma once
@@ -42,7 +42,7 @@ enum {
     WP_TYPE = 0,                 // u16, every packet
 
     WP_RESERVED_1002 = 0x1002,   // skipped
-    WP_CELL = 0x1003,            // WorldCell (runtime save, Part 9.3)
+    WP_CELL = 0x1003,            // WorldCell (runtime save)
     WP_CORNER = 0x1004,          // cell corner (runtime save)
     WP_RESERVED_1005 = 0x1005,   // skipped
     WP_SHORT_SHAPE = 0x1006,     // worldshape of files up to version 18, widened on load
@@ -118,7 +118,7 @@ enum {
     WN_SELECTED_VALUE = 0xFFFF,
 };
 
-// ---- WorldCell (0x1003, 120 bytes) and cell corner (0x1004, 10 bytes), Part 9.3 ------------------
+// ---- WorldCell (0x1003, 120 bytes) and cell corner (0x1004, 10 bytes), from the runtime save ---
 enum {
     WC_TYPE = 0,
     WC_INDEX_X = 4,       // i32 x 3: cell index X, Y, Z
@@ -138,7 +138,7 @@ enum {
     WCO_Z = 8,
 };
 
-// ---- WorldTerrain (0x1009), Part 9.3 -----------------------------------------------------------
+// ---- WorldTerrain (0x1009) ------------------------------------------------------------------------
 enum {
     WT_TYPE = 0,
     WT_LENGTH = 4,        // u32 total length
@@ -159,7 +159,7 @@ enum {
     WT_SAMPLE_DATA = 3484,
 };
 
-// ---- the node display table (Part 9.2): 24 bytes per node ID ------------------------------------
+// ---- the node display table: 24 bytes per node ID ------------------------------------
 enum {
     ND_VISIBLE = 0,       // u32 1 when the node projects inside the view
     ND_SCREEN_X = 4,      // i32

@@ -270,6 +270,9 @@ void WorldMUndo(void)
     if (!wm.installed || !wm.undoOn) return;
     uint32_t used = GetU32(wm.undo, WLE_USED);
     memcpy(wm.image, wm.undo, used < wm.capacity ? used : wm.capacity);
+    // The handles in the copy name resources as they were then: a net shape whose file has
+    // been deleted since must come back with handle 0, not a resource that no longer loads.
+    WorldMResolveShapes();
 }
 
 void WorldMSetUndo(int on) { wm.undoOn = on ? 1 : 0; }

@@ -1,4 +1,4 @@
-// The world manager (Part 9.1): the one world the World Editor edits, held as a world image
+// The world manager: the one world the World Editor edits, held as a world image
 // (the WLE file byte for byte, layout in wle.h) with a one-level undo copy of the same
 // capacity. Packets are addressed by their byte offset in the image; offsets change with
 // every insertion or removal, so callers find packets again by ID.
@@ -13,7 +13,7 @@
 #include "kernel/kernel.h"
 #include "world/wle.h"
 
-// ---- result codes (the error table of Part 3.1) ------------------------------------------------
+// ---- result codes (the error box's table) ------------------------------------------------------
 enum {
     WM_OK = 0,
     WM_ERR_ILLEGAL_NAME = -1,      // "Illegal name." (also: an insertion found no room)
@@ -110,7 +110,8 @@ int32_t WorldMAppendPacket(uint16_t type, uint32_t size);
 // ---- undo -------------------------------------------------------------------------------------------
 // When undo is on: copy the image's used bytes to the undo copy and set the changed mark.
 void WorldMUndoSnapshot(void);
-// When undo is on: copy the undo copy's used bytes back over the image.
+// When undo is on: copy the undo copy's used bytes back over the image and resolve the shape
+// handles again (a shape file deleted since gives handle 0).
 void WorldMUndo(void);
 void WorldMSetUndo(int on);
 int WorldMUndoOn(void);
@@ -143,7 +144,7 @@ const char* WorldMLoadError(void);
 // (-7 without a hook). reportName goes to the runtime save (WorldMRuntimeReportName). The
 // callback gets its closing call in every case.
 int WorldMSave(const char* wleName, const char* runtimeName, const char* reportName, ProgressFn progress);
-// The runtime save (Part 9.3), installed by its module.
+// The runtime save, installed by its module (runtime.h).
 typedef int (*WorldMRuntimeSaveFn)(const char* runtimeName, ProgressFn progress);
 void WorldMSetRuntimeSave(WorldMRuntimeSaveFn save);
 // The report file name given to the WorldMSave that runs the runtime save (null when none).
@@ -230,7 +231,7 @@ uint8_t* WorldMNodeFindData(uint16_t id);
 // Cuts links to missing nodes and makes one-sided links two-way (the load does it); the
 // number of links changed.
 int WorldMRepairNodeLinks(uint8_t* image);
-// The node display table (Part 9.2): the entry for a node ID, grown by ND_GROW_BY entries as
+// The node display table: the entry for a node ID, grown by ND_GROW_BY entries as
 // needed; null when not installed.
 uint8_t* WorldMNodeDisplayEntry(uint16_t id);
 uint32_t WorldMNodeDisplayCapacity(void);

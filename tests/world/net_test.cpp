@@ -719,7 +719,7 @@ TEST_F(NetTest, UndoAfterRemovingANetGivesItsShapesHandleZero)
     ASSERT_TRUE(Shapes().empty());
     ASSERT_TRUE(NetFiles().empty());
 
-    NetUndo();
+    WorldMUndo();
     std::vector<uint8_t*> back = Shapes();
     ASSERT_EQ(2u, back.size());
     for (uint8_t* s : back) EXPECT_EQ(0, GetU16(s, WS_HANDLE)) << FileOf(s);
@@ -737,7 +737,7 @@ TEST_F(NetTest, UndoAfterRemovingANetGivesItsShapesHandleZero)
     Bytes built = Image();
     ASSERT_EQ(WM_ERR_NODE_TOO_SHORT, Build());
     PutI32(NetNode(d), WN_X, 5);   // a change the build's snapshot does not hold
-    NetUndo();
+    WorldMUndo();
     EXPECT_EQ(built, Image());
     for (uint8_t* s : Shapes()) EXPECT_NE(0, GetU16(s, WS_HANDLE)) << FileOf(s);
 
