@@ -11,6 +11,7 @@
 #include "frontend/run.h"
 #include "kernel/log.h"
 #include "toolkit/controls.h"
+#include "world/worldm.h"
 
 using nlohmann::json;
 
@@ -210,4 +211,32 @@ TEST_F(Run, ASortRequestRunsUnderItsProgressWindowAndLeavesNoWindow)
     EXPECT_FALSE(EditorRequestPending(REQUEST_SORT));
     EXPECT_EQ(WinModal(), 0);
     EXPECT_EQ(Dump()["windows"].size(), before) << "the progress window is gone after the work";
+}
+
+TEST_F(Run, TheWorldEditorsRequestsRunTheirWorkAndSayWhyTheyCannot)
+{
+    StartEditor(EDITOR_WORLD);
+    ASSERT_TRUE(WorldMIsInstalled()) << "the World Editor's start installs the world manager";
+    EXPECT_EQ(WorldMCapacity(), 524288u);
+
+    // No rail materials: the build says so, and the world keeps no net.
+    EditorRequest(REQUEST_BUILD_MONORAIL);
+    Turns(1);
+    ASSERT_NE(WinModal(), 0);
+    EXPECT_STREQ(MsgBoxText(WinModal()), "Missing monorail material.");
+    InputQueueKey(KEY_RETURN, 1);
+    Turns(2);
+    InputQueueKey(KEY_RETURN, 0);
+    EXPECT_EQ(WinModal(), 0);
+
+    // No world file named yet: the runtime save is refused in the save's own box.
+    LogOpen("log.txt");
+    EditorRequest(REQUEST_SAVE_RUNTIME);
+    Turns(1);
+    LogOpen(nullptr);
+    EXPECT_NE(ReadText("log.txt").find("MSGBOX \"Error During Save\" \"Failed to save WLE file.\""), std::string::npos);
+
+    AppShutdown();
+    PlatShutdown();
+    EXPECT_FALSE(WorldMIsInstalled()) << "the editor's end frees the world";
 }
