@@ -64,7 +64,7 @@ static int Refuse(const char* fmt, ...)
     return 1;
 }
 
-// Room for n entries; the contract's message when memory runs out.
+// Room for n entries; running out of memory is fatal with the given message.
 template <typename T>
 static void Reserve(std::vector<T>& v, size_t n, const char* fatal)
 {
