@@ -13,6 +13,7 @@
 #include "kernel/util/bytes.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
+#include "world/worlddisp.h"
 
 enum {
     // World image header.
@@ -325,7 +326,7 @@ void TerrainInstall(const uint8_t* image, uint32_t used, int32_t waterOffset)
 
 // The editor's terrain is not the runtime world display: that is installed only by loading a
 // runtime world file, which no editor operation does.
-int TerrainDisplayInstalled(void) { return 0; }
+int TerrainDisplayInstalled(void) { return WorldDisplayInstalled(); }
 
 // ============================================================================================
 // Ground query
