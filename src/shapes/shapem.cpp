@@ -462,12 +462,18 @@ static int LoadHook(ResId id)
         ResSetFreeCallback(id, nullptr);
         return 0;
     }
+    return ShapeMPrepareBlock(id);
+}
+
+int ShapeMPrepareBlock(ResId id)
+{
     // ShapeLoad checks the file before it converts; the result is checked again before
     // Prepare reads it.
-    if (ShapeLoad(id)) return ShapeRefuse(kLogTag, "%s: not a shape file (%s)", ResName(id), ShapeLastError());
+    const char* name = ResName(id) ? ResName(id) : "shape";
+    if (ShapeLoad(id)) return ShapeRefuse(kLogTag, "%s: not a shape file (%s)", name, ShapeLastError());
     char why[160];
     if (!ShapeCheck((const uint8_t*)ResPeek(id), ResSize(id), why, sizeof why))
-        return ShapeRefuse(kLogTag, "%s: not a shape file once converted (%s)", ResName(id), why);
+        return ShapeRefuse(kLogTag, "%s: not a shape file once converted (%s)", name, why);
     if (Prepare(id)) return 1;
     ShapeMBindMaterials(id);
     return 0;

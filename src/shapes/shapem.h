@@ -71,6 +71,11 @@ void ShapeMResourceInstall(void);
 // Loads a shape resource's data as its file holds it, without preparing it (the editor takes
 // shapes in from these). 0, or the resource manager's failure.
 int ShapeMLoadUnprepared(ResId id);
+// Turns a resource holding a shape file's bytes (shapes taken from an archive rather than
+// loaded by name) into a prepared shape, as a load does: check, convert, prepare, bind. 0, or 1
+// with the reason in ShapeMLastError and the resource as it was handed in or freed of what
+// the preparing allocated.
+int ShapeMPrepareBlock(ResId id);
 // The reason of the shape manager's last refusal (a load, or an edit-buffer operation), for
 // the user's message.
 const char* ShapeMLastError(void);

@@ -17,6 +17,7 @@
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
 #include "shapes/shape.h"
+#include "shapes/shapem.h"
 #include "world/runtime.h"
 #include "world/terrain.h"
 #include "world/wle.h"
@@ -375,7 +376,7 @@ static int Parse(uint8_t* image, uint32_t size, const uint8_t* wxp, uint32_t wxp
     return 0;
 }
 
-// The archive's shapes as shape blocks of the current version, in t->entries order; on a
+// The archive's shapes prepared for drawing, in t->entries order; on a
 // refusal nothing stays loaded.
 static int LoadShapes(const uint8_t* wxp, const Tables& t, std::vector<ResId>* ids)
 {
@@ -384,11 +385,11 @@ static int LoadShapes(const uint8_t* wxp, const Tables& t, std::vector<ResId>* i
         ResId id = size ? ResCreate(size) : 0;
         if (size && !id) FatalError("Out of memory to load a WXP shape");
         if (id) memcpy(ResPeek(id), wxp + at + WXP_ENTRY_HEAD, size);
-        if (!id || ShapeLoad(id)) {
+        if (!id || ShapeMPrepareBlock(id)) {
             if (id) ResFreeAlways(id);
             for (ResId done : *ids) ResFreeAlways(done);
             ids->clear();
-            return Refuse("WXP entry at %u is not a shape (%s)", at, size ? ShapeLastError() : "empty");
+            return Refuse("WXP entry at %u is not a shape (%s)", at, size ? ShapeMLastError() : "empty");
         }
         ids->push_back(id);
     }

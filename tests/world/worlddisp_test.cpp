@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "shapes/shapem.h"
 #include "world/runtime.h"
 #include "world/worlddisp.h"
 #include "world/worldm_fixture.h"
@@ -140,8 +141,10 @@ TEST_F(WorldDisp, InstallsCellsCopiesNodesShapesAndTerrainAndASecondWorldReplace
     EXPECT_EQ(a->shape, b->shape);
     EXPECT_NE(a->shape, r->shape);
     ASSERT_EQ(2, WorldShapeCount());
-    EXPECT_EQ(8, ShapeVertexCount((const uint8_t*)ResPeek(WorldGetShape(a->shape))));
-    EXPECT_EQ(4, ShapeVertexCount((const uint8_t*)ResPeek(WorldGetShape(r->shape))));
+    // Prepared for drawing, as a shape loaded by name is.
+    ASSERT_TRUE(ShapeMIsPrepared(WorldGetShape(a->shape)));
+    EXPECT_EQ(8, ShapeMVertexCount(WorldGetShape(a->shape)));
+    EXPECT_EQ(4, ShapeMVertexCount(WorldGetShape(r->shape)));
     EXPECT_EQ(nullptr, WorldGetCopy(3));
 
     const WorldDisplayNode* n2 = WorldGetNode(2);
