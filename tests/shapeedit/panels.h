@@ -21,14 +21,6 @@ protected:
     void SetUp() override { StartEditor(EDITOR_SHAPE); }
 
     static json Dump() { return DumpJson(); }
-    // The first window of a class (and label) in a dump; null when none.
-    static const json* Find(const json& d, const std::string& cls, const std::string& label = "")
-    {
-        for (const json& w : d["windows"])
-            if (w["class"] == cls && (label.empty() || (w.contains("label") && w["label"] == label))) return &w;
-        return nullptr;
-    }
-    static const json* Find(json&&, const std::string&, const std::string& = "") = delete;   // would dangle
     static WinId Id(const std::string& cls, const std::string& label = "")
     {
         json d = Dump();
