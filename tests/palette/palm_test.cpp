@@ -270,13 +270,6 @@ TEST_F(PalM, ImportTakesTheColourMap)
     EXPECT_EQ(1, PalMImport(dir.file("missing.lbm").c_str(), 0, 4));
     EXPECT_EQ(0, PalMImport(dir.file("pic.lbm").c_str(), 0x7FFFFFFE, 4));   // nothing lies in the block
     EXPECT_EQ(before, Block());
-
-    // The real picture's 34 colours; its CMAP begins 16 0 0, 246 246 246.
-    PalMInstall(PAL_USER_COLOURS);
-    ASSERT_EQ(0, PalMImport((std::string(TOLBEX_FIXTURES) + "/real/PIC18.LBM").c_str(), 0, 248));
-    EXPECT_EQ(34, Count());
-    EXPECT_EQ(Colour(0), (std::vector<int>{4, 0, 0}));
-    EXPECT_EQ(Colour(1), (std::vector<int>{61, 61, 61}));
 }
 
 // ============================================================================================
