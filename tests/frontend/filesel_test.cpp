@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "frontend/frontend.h"
+#include "frontend/run.h"
 #include "shapeedit/shapeedit.h"
 #include "kernel/app.h"
 #include "kernel/log.h"
@@ -585,19 +586,12 @@ TEST_F(FileSel, CentredOnBothEditorScreensWithEverythingInside)
 // In the running editor, driven by a script
 // ============================================================================================
 
-class SelectorInTheEditor : public ::testing::Test {
+class SelectorInTheEditor : public Run {
 protected:
-    TempDir dir{true};
     void TearDown() override
     {
         LogSetHook(nullptr);
-        if (KernelIsInstalled()) AppShutdown();
-        PlatShutdown();
-        AppResetSettings();
-        AppSetRunState(RUN_START_LAUNCHER);
-        KernelSetQuit(0);
-        KernelSetConfirmClose(0);
-        InputReset();
+        Run::TearDown();
     }
 };
 
@@ -605,19 +599,8 @@ TEST_F(SelectorInTheEditor, ScriptedTypingAndEnterReachTheNameField)
 {
     mkdir("Shapes", 0755);
     WriteText("Shapes/Tree.shp", "x");
-    WriteText("run.txt", "wait 40\ntype shapes/tree.SHP\nkey enter\nwait 1000000\n");
-    PlatOptions options{};
-    options.headless = 1;
-    options.script = "run.txt";
-    ASSERT_EQ(PlatSelect(&options), 0);
-    ASSERT_EQ(KernelInstall("VOSTRANE", nullptr, "Tolbex"), 1);
-    FrontEndRegister();
-    ShapeEditInstall();
-    AppStartupSettings();
-    AppSetEditorMode(EDITOR_SHAPE);
     // In the editor well before the script starts typing at turn 40.
-    for (int i = 0; i < 30 && AppRunState() != RUN_EDITOR; i++) ASSERT_EQ(AppLoopTurn(), 0);
-    ASSERT_EQ(AppRunState(), RUN_EDITOR);
+    StartEditor(EDITOR_SHAPE, "wait 40\ntype shapes/tree.SHP\nkey enter\n");
 
     // The editor start registered the class: opening needs nothing more.
     chosen.clear();

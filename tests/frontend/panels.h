@@ -13,6 +13,15 @@
 
 inline nlohmann::json DumpJson() { return nlohmann::json::parse(DumpText()); }
 
+// The first window of a class (and label) in a dump; null when none.
+inline const nlohmann::json* Find(const nlohmann::json& d, const std::string& cls, const std::string& label = "")
+{
+    for (const nlohmann::json& w : d["windows"])
+        if (w["class"] == cls && (label.empty() || (w.contains("label") && w["label"] == label))) return &w;
+    return nullptr;
+}
+const nlohmann::json* Find(nlohmann::json&&, const std::string&, const std::string& = "") = delete;   // would dangle
+
 // The children of a window of one class, oldest first.
 inline std::vector<WinId> ChildrenOf(WinId parent, uint32_t cls)
 {

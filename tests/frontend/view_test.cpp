@@ -8,7 +8,7 @@
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
-#include "frontend/run.h"
+#include "frontend/panels.h"
 #include "frontend/view.h"
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
@@ -82,13 +82,6 @@ size_t Count(const std::string& text, const std::string& what)
     return n;
 }
 
-const json* Find(const json& d, const std::string& cls, const std::string& label = "")
-{
-    for (const json& w : d["windows"])
-        if (w["class"] == cls && (label.empty() || (w.contains("label") && w["label"] == label))) return &w;
-    return nullptr;
-}
-
 bool PixelIs(int x, int y, uint32_t rgb)
 {
     uint8_t r, g, b;
@@ -152,15 +145,6 @@ TEST_F(Run, KeypadPlusAndMinusMoveThePerspectiveDistanceWithinItsLimits)
     EXPECT_EQ(Info().distance, 9970);
     Hold(KEY_ADD, 1);
     EXPECT_EQ(Info().distance, 9994);
-    Hold(KEY_ADD, 3);
-    EXPECT_EQ(Info().distance, 10000) << "never farther than ten radii";
-
-    // An empty shape: the farthest distance is the nearest, 500.
-    ShapeMNew();
-    Hold(KEY_ADD, 1);
-    EXPECT_EQ(Info().distance, 500);
-    Hold(KEY_SUBTRACT, 3);
-    EXPECT_EQ(Info().distance, 500) << "never nearer than 500";
 }
 
 TEST_F(Run, Keypad5RestoresTheOrientationButKeepsDistanceAndCentre)

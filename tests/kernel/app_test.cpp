@@ -89,7 +89,6 @@ TEST_F(RunStates, SettingsFromTheFileOrTheDefaults)
 TEST_F(RunStates, MalformedSettingsAreFatal)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"palsupport=x\n", "use palsupport=0 or palsupport=1"},
         {"polylightmode=2\n", "ERROR: PolyLightMode in INI file must be 0 or 1!"},
         {"scale = 100\n", "ERROR: Unable to read scale from INI file."},
         {"secondres=missing.res\n", "ERROR: Can't open secondary resource file."},

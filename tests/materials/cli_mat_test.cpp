@@ -113,7 +113,6 @@ TEST(CliMat, RefusedFiles)
     ExpectRefused(Cli(dir, {"info", "negative.mat", "--json"}), "negative count -2");
     ExpectRefused(Cli(dir, {"info", "v7.mat"}), "version 7");
     ExpectRefused(Cli(dir, {"info", "tiny.mat"}), "shorter than its header");
-    ExpectRefused(Cli(dir, {"info", "none.mat"}), "cannot open none.mat: No such file or directory");
     ExpectRefused(Cli(dir, {"upgrade", "short.mat", "out.mat"}), "short.mat: not a material file");
     ExpectRefused(Cli(dir, {"merge", "good.mat", "v7.mat", "out.mat"}), "v7.mat: not a material file");
     EXPECT_FALSE(PathExists(dir.file("out.mat")));

@@ -130,7 +130,7 @@ TEST_F(PalM, SaveThenLoadGivesTheSameColours)
 }
 
 // ============================================================================================
-// Colours, clipboard, apply
+// Colours, clipboard, the display's table
 // ============================================================================================
 
 TEST_F(PalM, ColourAccessorsUseTheFileLayoutAndRaiseTheCount)
@@ -189,23 +189,13 @@ TEST_F(PalM, CopyAndPaste)
     EXPECT_EQ(Colour(246), (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(Colour(247), (std::vector<int>{2, 3, 4}));
     EXPECT_EQ(248, Count());
-}
 
-TEST_F(PalM, ApplyAndGetPalette)
-{
-    ASSERT_TRUE(WriteBytes(dir.file("p.pal"), PalImage(0, 3, 3)));
-    ASSERT_EQ(0, PalMLoad(dir.file("p.pal").c_str()));
-    ResetDisplay();
-    PalMApply();
-    EXPECT_EQ(Shown(0), (std::vector<int>{0, 0, 63}));
-    EXPECT_EQ(Shown(2), (std::vector<int>{2, 4, 61}));
-    EXPECT_EQ(Shown(3), UNTOUCHED);
-
+    // The display's whole table in 6-bit units, the interface colours past the block with it.
     VideoSetColour(200, 0xFF, 0x80, 0x07);
     uint8_t out[256 * 3];
     PalMGetPalette(out);
-    EXPECT_EQ((std::vector<int>{out[6], out[7], out[8], out[600], out[601], out[602]}),
-              (std::vector<int>{2, 4, 61, 63, 32, 1}));
+    EXPECT_EQ((std::vector<int>{out[66], out[67], out[68], out[600], out[601], out[602]}),
+              (std::vector<int>{6, 7, 8, 63, 32, 1}));
 }
 
 TEST(PalMHardware, WindowedDesktopKeepsTheSystemColours)
@@ -280,13 +270,6 @@ TEST_F(PalM, ImportTakesTheColourMap)
     EXPECT_EQ(1, PalMImport(dir.file("missing.lbm").c_str(), 0, 4));
     EXPECT_EQ(0, PalMImport(dir.file("pic.lbm").c_str(), 0x7FFFFFFE, 4));   // nothing lies in the block
     EXPECT_EQ(before, Block());
-
-    // The real picture's 34 colours; its CMAP begins 16 0 0, 246 246 246.
-    PalMInstall(PAL_USER_COLOURS);
-    ASSERT_EQ(0, PalMImport((std::string(TOLBEX_FIXTURES) + "/real/PIC18.LBM").c_str(), 0, 248));
-    EXPECT_EQ(34, Count());
-    EXPECT_EQ(Colour(0), (std::vector<int>{4, 0, 0}));
-    EXPECT_EQ(Colour(1), (std::vector<int>{61, 61, 61}));
 }
 
 // ============================================================================================

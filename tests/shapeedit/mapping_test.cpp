@@ -8,7 +8,7 @@
 
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
-#include "frontend/run.h"
+#include "frontend/panels.h"
 #include "kernel/util/bytes.h"
 #include "shapeedit/mapping.h"
 #include "shapes/mesh.h"
@@ -125,20 +125,10 @@ protected:
         EXPECT_EQ(1, MappingDescribe(w, &i));
         return i;
     }
-    // The window's button of that label, 0 when it has none.
-    static WinId Button(WinId w, const char* label)
-    {
-        ControlInfo c;
-        for (int slot = 0; slot < WIN_MAX_CHILDREN; slot++)
-            if (ControlDescribe(WinGetChild(w, slot), &c) && std::string(c.text) == label) return WinGetChild(w, slot);
-        return 0;
-    }
     static void Click(WinId w, const char* label)
     {
-        int x = 0, y = 0;
-        ASSERT_NE(0, Button(w, label)) << label;
-        WinGetAbsPos(Button(w, label), &x, &y);
-        ClickAt(x + 5, y + 5);
+        ASSERT_NE(0, ButtonOf(w, label)) << label;
+        ClickWindow(ButtonOf(w, label));
     }
     static void Move(XY p) { InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)p.second << 16) | (uint32_t)p.first)); }
     static void Pointer(int message, XY p)
@@ -178,11 +168,11 @@ TEST_F(Mapping, CreateThenDragWritesTheBlockAndOkIsOneUndoStep)
     EXPECT_EQ((std::vector<int>{60, 30, 540, 225}), (std::vector<int>{wx, wy, ww, wh}));
     EXPECT_STREQ("Mapping Coordinates", WinGetTitle(w));
     EXPECT_STREQ("No Coordinates", Info(w).status);
-    EXPECT_EQ(0, Button(w, "NEXT")) << "no point selected";
+    EXPECT_EQ(0, ButtonOf(w, "NEXT")) << "no point selected";
 
     Click(w, "Create");
     EXPECT_EQ((Words{0, 0, 16384, 0, 16384, 16384, 0, 16384}), Pairs(quad));
-    EXPECT_NE(0, Button(w, "Remove"));
+    EXPECT_NE(0, ButtonOf(w, "Remove"));
     EXPECT_STREQ("No Reference Point", Info(w).status);
 
     // The area is (8, 16) - (442, 191) in the client. Point 2 dragged from 5 pixels off its

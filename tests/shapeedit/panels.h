@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "frontend/dump.h"
-#include "frontend/run.h"
+#include "frontend/panels.h"
 #include "kernel/util/bytes.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
@@ -20,15 +20,7 @@ class Panels : public Run {
 protected:
     void SetUp() override { StartEditor(EDITOR_SHAPE); }
 
-    static json Dump() { return json::parse(DumpText()); }
-    // The first window of a class (and label) in a dump; null when none.
-    static const json* Find(const json& d, const std::string& cls, const std::string& label = "")
-    {
-        for (const json& w : d["windows"])
-            if (w["class"] == cls && (label.empty() || (w.contains("label") && w["label"] == label))) return &w;
-        return nullptr;
-    }
-    static const json* Find(json&&, const std::string&, const std::string& = "") = delete;   // would dangle
+    static json Dump() { return DumpJson(); }
     static WinId Id(const std::string& cls, const std::string& label = "")
     {
         json d = Dump();
@@ -55,13 +47,7 @@ protected:
             if (w["parent"] == parent && w["class"] == "0x201") out.push_back(w["label"]);
         return out;
     }
-    static void Key(int scan)
-    {
-        InputQueueKey(scan, 1);
-        Turns(1);
-        InputQueueKey(scan, 0);
-        Turns(1);
-    }
+    static void Key(int scan) { TapKey(scan); }
     // Replaces a field's text as typing would.
     static void Fill(WinId field, const char* text)
     {

@@ -63,6 +63,13 @@ protected:
         for (int i : indices) out.push_back(i < 0 ? 0 : Pal(i));   // -1: a pixel left at 0
         return out;
     }
+    // A window's place in its parent and its size, as (x, y, width, height).
+    static std::vector<int> RectOf(WinId w)
+    {
+        int x, y, width, height;
+        WinGetRect(w, &x, &y, &width, &height);
+        return {x, y, width, height};
+    }
 
     // The pointer as the native window reports it, and input steps of the window manager
     // with it at (x, y): plain, or with a button going down, up, or down and up.

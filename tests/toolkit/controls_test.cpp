@@ -78,12 +78,6 @@ protected:
             if (n.message == message) out.push_back(n.p1);
         return out;
     }
-    static std::vector<int> RectOf(WinId w)
-    {
-        int x, y, width, height;
-        WinGetRect(w, &x, &y, &width, &height);
-        return {x, y, width, height};
-    }
 };
 
 // ============================================================================================

@@ -86,12 +86,6 @@ protected:
     {
         return WinCreate(x, y, w, h, parent, colour, CLASS_REC);
     }
-    static std::vector<int> RectOf(WinId w)
-    {
-        int x, y, width, height;
-        WinGetRect(w, &x, &y, &width, &height);
-        return {x, y, width, height};
-    }
     static std::vector<int> Pos(const Msg* m) { return m ? std::vector<int>{(int)m->p1, (int)m->p2} : std::vector<int>{}; }
 };
 
