@@ -15,6 +15,7 @@
 
 #include "frontend/frontend.h"
 #include "shapeedit/shapeedit.h"
+#include "worldedit/worldedit.h"
 #include "frontend/view.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
@@ -124,6 +125,7 @@ void BM_EditorFrame(benchmark::State& state)
     if (ok) {
         FrontEndRegister();
         ShapeEditInstall();
+        WorldEditInstall();
         AppStartupSettings();
         for (int i = 0; i < 20 && AppRunState() != RUN_LAUNCHER; i++) AppLoopTurn();
         AppSetEditorMode(EDITOR_SHAPE);

@@ -3,10 +3,12 @@
 #include "frontend/frontend.h"
 #include "kernel/app.h"
 #include "shapeedit/shapeedit.h"
+#include "worldedit/worldedit.h"
 
 int main(int argc, char** argv)
 {
     FrontEndRegister();
     ShapeEditInstall();
+    WorldEditInstall();
     return AppMain(argc, argv);
 }

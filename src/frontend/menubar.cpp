@@ -10,6 +10,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
+#include "world/worldm.h"
 
 enum {
     MENU_MAX_ENTRIES = 7,
@@ -124,7 +125,7 @@ static int MenuProc(WinId window, WinId sender, int message, WinParam* p1, WinPa
         if (!*p1) return 0;   // a button switched off by its group
         if (sender == d->undo) {
             if (WinGetClass(window) == CLASS_SHAPE_MENU) ShapeMUndo();
-            // The World Editor's undo joins with the world manager.
+            else WorldMUndo();
             return 0;
         }
         for (int i = 0; i < count; i++)

@@ -11,7 +11,6 @@
 
 #include "frontend/frontend.h"
 #include "frontend/run.h"
-#include "shapeedit/shapeedit.h"
 #include "kernel/app.h"
 #include "kernel/log.h"
 #include "support/screen.h"

@@ -7,6 +7,7 @@
 
 #include "frontend/frontend.h"
 #include "shapeedit/shapeedit.h"
+#include "worldedit/worldedit.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "platform/platform.h"
@@ -28,6 +29,7 @@ protected:
         ASSERT_EQ(KernelInstall("VOSTRANE", nullptr, "Tolbex"), 1);
         FrontEndRegister();
         ShapeEditInstall();
+        WorldEditInstall();
         AppStartupSettings();
     }
     void TurnUntil(int state)
