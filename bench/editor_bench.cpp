@@ -5,6 +5,8 @@
 // over the view so that the frame picks too, the menu bar and the open panel drawn as well.
 #include <benchmark/benchmark.h>
 
+#include "bench_materials.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -35,18 +37,6 @@ namespace {
 
 const int VIEW_W = 797, VIEW_H = 538, SPHERES = 200, VIEW_DISTANCE = 32768;
 
-int Material(const char* name, int r, int g, int b)
-{
-    uint8_t rec[MAT_RECORD_SIZE] = {};
-    memcpy(rec + MR_NAME, name, strlen(name));
-    PutI32(rec, MR_RED, r << 6);
-    PutI32(rec, MR_GREEN, g << 6);
-    PutI32(rec, MR_BLUE, b << 6);
-    PutI32(rec, MR_AMBIENT, 16384);
-    PutI32(rec, MR_DIFFUSE, 16384);
-    PutI32(rec, MR_SPECULAR, 8192);
-    return IntMatFindOrAdd(rec);
-}
 
 // A sphere made as Create Object makes it, given its material and moved to a world point.
 std::vector<uint8_t> PlacedSphere(int32_t radius, int material, const int32_t at[3])
@@ -69,8 +59,8 @@ int BuildScene(void)
 {
     // The texture's palette colours, as the 3D view benchmark sets them.
     for (int i = 0; i < 248; i++) VideoSetColour(i, (uint8_t)(i * 7), (uint8_t)(255 - i), (uint8_t)(i * 3));
-    int flat = Material("FLAT", 200, 120, 60), smooth = Material("SMOOTH", 90, 160, 220);
-    int textured = Material("TEXTURED", 255, 255, 255);
+    int flat = BenchMaterial("FLAT", 200, 120, 60), smooth = BenchMaterial("SMOOTH", 90, 160, 220);
+    int textured = BenchMaterial("TEXTURED", 255, 255, 255);
     ResId texture = SpriteCreate8(64, 64, -1, nullptr, 0);
     uint8_t* px = SpritePixels(texture);
     for (int y = 0; y < 64; y++)

@@ -4,6 +4,8 @@
 // cleared first, back faces removed, sort mode 4), in 16 and 32 bits.
 #include <benchmark/benchmark.h>
 
+#include "bench_materials.h"
+
 #include <cstring>
 #include <vector>
 
@@ -34,18 +36,6 @@ struct Sphere {
     std::vector<D3Triangle> triangles;
 };
 
-static int Material(const char* name, int r, int g, int b)
-{
-    uint8_t rec[MAT_RECORD_SIZE] = {};
-    memcpy(rec + MR_NAME, name, strlen(name));
-    PutI32(rec, MR_RED, r << 6);
-    PutI32(rec, MR_GREEN, g << 6);
-    PutI32(rec, MR_BLUE, b << 6);
-    PutI32(rec, MR_AMBIENT, 16384);
-    PutI32(rec, MR_DIFFUSE, 16384);
-    PutI32(rec, MR_SPECULAR, 8192);
-    return IntMatFindOrAdd(rec);
-}
 
 // The edit buffer's sphere as triangles: flat ones without the per-point normals.
 static Sphere Take(int material, bool smooth, bool textured)
@@ -111,8 +101,8 @@ static void BM_RenderFrame(benchmark::State& state)
     Draw3DSetCamera(eye, identity);
     Draw3DLensPerspective(0, 0, VIEW_W, VIEW_H);
 
-    int flat = Material("FLAT", 200, 120, 60), smooth = Material("SMOOTH", 90, 160, 220);
-    int textured = Material("TEXTURED", 255, 255, 255);
+    int flat = BenchMaterial("FLAT", 200, 120, 60), smooth = BenchMaterial("SMOOTH", 90, 160, 220);
+    int textured = BenchMaterial("TEXTURED", 255, 255, 255);
     ResId texture = SpriteCreate8(64, 64, -1, nullptr, 0);
     uint8_t* px = SpritePixels(texture);
     for (int y = 0; y < 64; y++)
