@@ -114,7 +114,7 @@ struct ViewData {
     int32_t rectTool;         // a finished rectangle waits for the next draw (the tool that made it)
     int32_t dragRefused;      // a box refused this drag: the rest of it is ignored
     int32_t pressed;          // the left button went down inside the region (drags count)
-    int32_t moving;       // tool 26, 28 or 31 is moving the selection (the tool)
+    int32_t moving;           // the tool (26, 28 or 31) moving the selection; 0 none
     int32_t moveStart[3];     // the world point the move started at
     int32_t moveDone[3];      // how far the selection has been moved so far
     float drawX, drawY;       // the drawing centre of the last draw, in the client area
@@ -788,12 +788,6 @@ static void TakeWorldRect(WinId self, WorldRect* r)
     if (flags & VIEW_RECT_NODES) r->nodes = off ? NET_RECT_DESELECT : NET_RECT_SELECT;
 }
 
-// The worldshapes inside the open Draw3D frame; a waiting rectangle selection is applied.
-static void WorldShapes(const WorldRect* r)
-{
-    WorldMDrawShapes(r->shapes, r->shapes ? r->rect : nullptr);
-}
-
 // After the frame: terrain lines, the selected worldshapes' boxes, the one under the pointer
 // with its label, and the nodes; the picks go to the view's data.
 static void WorldOverlay(WinId self, ViewData* d, WorldRect* r, int width, int inside, int px, int py)
@@ -935,7 +929,7 @@ static void DrawView(WinId self)
     } else {
         WorldMSetShapeFilter(ViewWorldShapeFilter(Data()->flags));
         TakeWorldRect(self, &worldRect);
-        WorldShapes(&worldRect);
+        WorldMDrawShapes(worldRect.shapes, worldRect.shapes ? worldRect.rect : nullptr);
     }
     Draw3DDisplay();
 
