@@ -13,6 +13,7 @@
 #include "frontend/panels.h"
 #include "frontend/view.h"
 #include "kernel/log.h"
+#include "toolkit/draw.h"
 #include "world/net.h"
 #include "world/worldm.h"
 #include "world/worldm_fixture.h"
@@ -121,6 +122,14 @@ TEST_F(Run, WorldThePointerPicksTheWorldshapeOrNodeUnderIt)
     Turns(2);
     EXPECT_EQ(EditPickBefore()->node, node);
     EXPECT_EQ(EditPickBefore()->worldShape, 0u);
+    // The node's marker is drawn where it was picked, over the background around it.
+    auto background = [](int x, int y) {
+        uint8_t r, g, b;
+        VideoReadPixel(x, y, &r, &g, &b);
+        return (uint32_t)((r << 16) | (g << 8) | b) == VideoColourTable()[DrawBackground()];
+    };
+    EXPECT_FALSE(background(CX + 50, CY + 50));
+    EXPECT_TRUE(background(CX + 50, CY + 30));
     // "Dynamic" off hides the named worldshape from the view and its picks.
     MoveTo(CX - 100, CY - 100);
     Turns(2);
