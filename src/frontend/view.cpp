@@ -117,6 +117,7 @@ struct ViewData {
     int32_t moving;           // the tool (26, 28 or 31) moving the selection; 0 none
     int32_t moveStart[3];     // the world point the move started at
     int32_t moveDone[3];      // how far the selection has been moved so far
+    int32_t moveSaved;        // the world move's undo copy is taken
     float drawX, drawY;       // the drawing centre of the last draw, in the client area
     WinId setupPanel;
 };
@@ -1092,7 +1093,8 @@ static void WorldPickAtPress(WinId self, int rx, int ry)
     EditPickReplaceBefore(&pick);
 }
 
-// A move of the selected worldshapes or nodes starts: one undo copy for the whole drag.
+// A move of the selected worldshapes or nodes starts. Its one undo copy is taken at its first
+// step, so that a click that moves nothing keeps the undo of the edit before it.
 static void StartWorldMove(int tool, int rx, int ry)
 {
     int32_t w[3];
@@ -1100,9 +1102,9 @@ static void StartWorldMove(int tool, int rx, int ry)
         Refuse("Move", "Not on perspective view.");
         return;
     }
-    WorldMUndoSnapshot();
     ViewData* d = Data();
     d->moving = tool;
+    d->moveSaved = 0;
     memcpy(d->moveStart, w, sizeof w);
     memset(d->moveDone, 0, sizeof d->moveDone);
 }
@@ -1315,9 +1317,13 @@ static void MoveSelectionStep(void* arg)
         if (m->delta[a]) MeshMove(MESH_SELECTED, a, m->delta[a]);
 }
 
-// One step of a world move, without an undo copy of its own: the press took one.
-static void WorldMoveStep(int tool, const int32_t delta[3])
+// One step of a world move, without an undo copy of its own: the drag has one.
+static void WorldMoveStep(ViewData* d, int tool, const int32_t delta[3])
 {
+    if (!d->moveSaved) {
+        WorldMUndoSnapshot();
+        d->moveSaved = 1;
+    }
     int undo = WorldMUndoOn();
     WorldMSetUndo(0);
     static void (*const shapes[3])(int32_t) = {WorldMMoveSelectedX, WorldMMoveSelectedY, WorldMMoveSelectedZ};
@@ -1360,7 +1366,7 @@ static void Drag(int rx, int ry, int pressX, int pressY)
             Refuse(tool == EDIT_TOOL_NODES_MOVE ? "Node Move" : "World Move", "Error!");
             return;
         }
-        if (MoveDelta(d, w, free, delta)) WorldMoveStep(tool, delta);
+        if (MoveDelta(d, w, free, delta)) WorldMoveStep(d, tool, delta);
         return;
     }
     if (tool == EDIT_TOOL_MESH_RECT) {

@@ -191,6 +191,11 @@ TEST_F(Run, WorldAMoveDragFollowsThePointerAndOneUndoTakesItBack)
         EXPECT_EQ(now, was) << "one Undo for the whole drag, tool " << tool;
     }
     EXPECT_EQ(ShapeAt(right), rightWas) << "unselected worldshapes stay";
+    // A click with the move tool moves nothing, and the last edit's Undo stays.
+    WorldMMoveSelectedX(5);
+    Drag(300, 300, {});
+    WorldMUndo();
+    EXPECT_EQ(ShapeAt(middle), shapeWas);
 }
 
 TEST_F(Run, WorldAddNodeLandsUnderThePointerInAParallelView)
