@@ -206,7 +206,8 @@ TEST_F(Run, WorldAddNodeLandsUnderThePointerInAParallelView)
     ClickAt(CX + 10, CY + 5);
     ASSERT_EQ(WorldMCountNodes(), 2);
     // Top view: x + 10 pixels, z - 5 pixels; y, the free axis, is 0.
-    EXPECT_EQ(NodeAt((uint16_t)WorldMFirstSelectedNode()[WN_ID]), (std::vector<int32_t>{10 * ZOOM, 0, -5 * ZOOM}));
+    ASSERT_NE(WorldMFirstSelectedNode(), nullptr) << "a new node comes selected";
+    EXPECT_EQ(NodeAt(GetU16(WorldMFirstSelectedNode(), WN_ID)), (std::vector<int32_t>{10 * ZOOM, 0, -5 * ZOOM}));
 }
 
 TEST_F(Run, WorldThePerspectiveViewRefusesTheParallelToolsOnceADragAndChangesNothing)
