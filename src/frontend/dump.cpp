@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/msgbox.h"
 #include "frontend/view.h"
@@ -14,6 +15,8 @@
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/win.h"
+#include "world/net.h"
+#include "world/worldm.h"
 
 using nlohmann::json;
 
@@ -134,6 +137,15 @@ std::string DumpText(void)
             {"selectedVertices", MeshSelectedVertexCount()},
             {"selectedPolygons", MeshSelectedPolygonCount()},
             {"material", MatMCurrent()},
+        };
+    }
+    if (WorldMIsInstalled()) {
+        d["world"] = {
+            {"shapes", WorldMCountShapes()},
+            {"selectedShapes", WorldMCountSelectedShapes()},
+            {"nodes", WorldMCountNodes()},
+            {"selectedNodes", WorldMCountSelectedNodes()},
+            {"file", EditorFileName()},
         };
     }
     return d.dump(1) + "\n";

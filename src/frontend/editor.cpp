@@ -56,6 +56,13 @@ static const EditorPanels* CurrentPanels(void)
     return mode == EDITOR_SHAPE || mode == EDITOR_WORLD ? editor.panels[mode] : nullptr;
 }
 
+const char* EditorFileName(void)
+{
+    const EditorPanels* panels = CurrentPanels();
+    const char* name = panels && panels->fileName ? panels->fileName() : nullptr;
+    return name ? name : "";
+}
+
 void EditorRequest(int request)
 {
     if (request >= 0 && request < REQUEST_COUNT) editor.requests[request] = 1;

@@ -24,6 +24,8 @@ typedef struct EditorPanels {
     const char* (*fileName)(void);    // the edited file: the views' title, the runtime save's world file
 } EditorPanels;
 void EditorSetPanels(int editorMode, const EditorPanels* panels);   // EDITOR_SHAPE or EDITOR_WORLD
+// The current editor's edited file name, as its panels give it; "" when they give none.
+const char* EditorFileName(void);
 
 // The stage's hooks.
 void EditorStart(void);

@@ -27,6 +27,9 @@
 #include "toolkit/draw.h"
 #include "toolkit/slots.h"
 #include "toolkit/text.h"
+#include "world/net.h"
+#include "world/terrain.h"
+#include "world/worldm.h"
 
 enum {
     DIALOG_STYLE = FRAME_BORDER | FRAME_TITLE | FRAME_DRAG,
@@ -62,6 +65,15 @@ enum {
     MARK_SELECTED = 1,
     MARK_UNDER = 3,
     NO_POINTER = -1000000,         // a pointer position that picks nothing
+
+    // The World Editor's drawing.
+    WORLD_SELECTED_COLOUR = 255,   // boxes of the selected worldshapes
+    WORLD_POINTED_COLOUR = 254,    // the box and label of the worldshape under the pointer
+    NODE_COLOUR = 250,
+    NODE_HIGHLIGHT_COLOUR = 255,   // the node under the pointer
+    NODE_MARK = 2,                 // half size of a node's marker
+    TERRAIN_COLOUR = 249,
+    TERRAIN_GRID_LINES = 32,       // at most this many terrain lines each way: a big terrain stays cheap
 };
 
 static const float VIEW_ZOOM_MIN = 1.0f;
@@ -97,13 +109,15 @@ struct ViewData {
     int32_t movingVertex;     // tool 4; -1 none
     int32_t rect[4];          // region-relative press x, y and current or release x, y
     int32_t pickVertex, pickPolygon, pickNode;   // under the pointer at the last draw
+    int32_t pickShape;        // the worldshape under the pointer at the last draw; 0 none
     int32_t liveRect;         // a rectangle is being dragged: the next draw outlines it
     int32_t rectTool;         // a finished rectangle waits for the next draw (the tool that made it)
     int32_t dragRefused;      // a box refused this drag: the rest of it is ignored
     int32_t pressed;          // the left button went down inside the region (drags count)
-    int32_t meshMoving;       // tool 26 is moving the selection
+    int32_t moving;           // the tool (26, 28 or 31) moving the selection; 0 none
     int32_t moveStart[3];     // the world point the move started at
     int32_t moveDone[3];      // how far the selection has been moved so far
+    int32_t moveSaved;        // the world move's undo copy is taken
     float drawX, drawY;       // the drawing centre of the last draw, in the client area
     WinId setupPanel;
 };
@@ -361,6 +375,17 @@ static int32_t EditRadius(void)
     return b ? GetI32(b, SH_RADIUS) : 0;
 }
 
+// How far the world reaches from the origin: the diagonal of its cells, or the height the
+// view asks for when that is more. A parallel eye stands this far back to see all of it.
+static double WorldRadius(void)
+{
+    if (!WorldMIsInstalled()) return 0;
+    double edge = WorldMCellEdge();
+    double x = WorldMCellsX() * edge, y = WorldMCellsY() * edge, z = WorldMCellsZ() * edge;
+    double r = std::sqrt(x * x + y * y + z * z), h = (double)WorldMViewHeight();
+    return r > h ? r : h;
+}
+
 // ============================================================================================
 // The camera of a frame
 // ============================================================================================
@@ -372,7 +397,7 @@ static void SetUpCamera(ViewData* d, int width, int height)
 {
     int16_t m[9];
     ViewCameraRows(d->type, d->orientation, m);
-    double radius = EditRadius();
+    double radius = ShapeEditor() ? EditRadius() : WorldRadius();
     double centreLength = std::sqrt((double)d->centre[0] * d->centre[0] + (double)d->centre[1] * d->centre[1] +
                                     (double)d->centre[2] * d->centre[2]);
     double back;
@@ -667,6 +692,126 @@ static void ShapePass(WinId self, ViewData* d, int width, int height, int inside
 }
 
 // ============================================================================================
+// The world as drawn: terrain, worldshapes, nodes, picks and rectangle selection
+// ============================================================================================
+
+// Where the last World Editor drawing picked, so that a press elsewhere picks again.
+static struct {
+    WinId view;
+    int pointerX, pointerY, pointerInside;
+} worldSeen;
+
+int ViewWorldShapeFilter(uint32_t displayFlags)
+{
+    return ((displayFlags & VIEWF_TERRAIN) ? 1 : 0) | ((displayFlags & VIEWF_DYNAMIC) ? 2 : 0);
+}
+
+static int ProjectWorld(const int32_t world[3], int* sx, int* sy)
+{
+    int32_t cam[3];
+    Draw3DWorldToCamera(world, cam);
+    const float p[3] = {(float)cam[0], (float)cam[1], (float)cam[2]};
+    return Draw3DCameraToScreen(p, sx, sy) == 0;
+}
+
+// The terrain as a grid of lines over its samples, thinned so that a large terrain costs no
+// more than a small one; the tile shapes and water belong to the runtime display.
+static void TerrainGrid(void)
+{
+    TerrainInfo t;
+    if (!TerrainGetInfo(&t) || t.across < 2 || t.deep < 2) return;
+    double spacing = (double)WorldMCellEdge() / (double)(1u << t.shift);
+    uint32_t stepX = (t.across - 1 + TERRAIN_GRID_LINES - 1) / TERRAIN_GRID_LINES;
+    uint32_t stepZ = (t.deep - 1 + TERRAIN_GRID_LINES - 1) / TERRAIN_GRID_LINES;
+    if (stepX < 1) stepX = 1;
+    if (stepZ < 1) stepZ = 1;
+    auto point = [&](uint32_t c, uint32_t r, int* sx, int* sy) {
+        float h = 0;
+        TerrainSampleHeight(c, r, &h);
+        const int32_t w[3] = {ClampWorld((int64_t)(c * spacing)), ClampWorld((int64_t)h), ClampWorld((int64_t)(r * spacing))};
+        return ProjectWorld(w, sx, sy);
+    };
+    for (uint32_t r = 0; r < t.deep; r += stepZ)
+        for (uint32_t c = 0; c < t.across; c += stepX) {
+            int x0, y0, x1, y1;
+            if (!point(c, r, &x0, &y0)) continue;
+            uint32_t nc = c + stepX < t.across ? c + stepX : t.across - 1;
+            uint32_t nr = r + stepZ < t.deep ? r + stepZ : t.deep - 1;
+            if (nc != c && point(nc, r, &x1, &y1)) DrawLine(x0, y0, x1, y1, TERRAIN_COLOUR);
+            if (nr != r && point(c, nr, &x1, &y1)) DrawLine(x0, y0, x1, y1, TERRAIN_COLOUR);
+        }
+}
+
+static void DrawNodeItems(int width)
+{
+    TextSetFormat(TEXT_MODE_PLAIN, -1, 0, width - 1);
+    const NetDrawItem* items = NetDrawItems();
+    for (int i = 0; i < NetDrawCount(); i++) {
+        const NetDrawItem& it = items[i];
+        switch (it.kind) {
+        case NET_DRAW_LINE: DrawLine(it.x0, it.y0, it.x1, it.y1, it.colour); break;
+        case NET_DRAW_MARKER:
+            DrawFillRect(it.x0 - NODE_MARK, it.y0 - NODE_MARK, it.x0 + NODE_MARK, it.y0 + NODE_MARK, it.colour);
+            break;
+        case NET_DRAW_NAME: {
+            char text[5];
+            TextSetColour(it.colour);
+            TextPrint(it.x0 + 2 * NODE_MARK + 2, it.y0 - 4, "%s", Name4ToText(it.name, text));
+            break;
+        }
+        default: break;
+        }
+    }
+}
+
+// A rectangle selection the World Editor's panels asked of this view: for the worldshapes
+// (bit 0 select, bit 1 deselect) and the nodes (NET_RECT_SELECT or NET_RECT_DESELECT), in
+// the client's coordinates.
+struct WorldRect {
+    int shapes, nodes;
+    int32_t rect[4];
+};
+
+static void TakeWorldRect(WinId self, WorldRect* r)
+{
+    r->shapes = r->nodes = 0;
+    uint32_t flags;
+    if (EditActiveView() != self || !EditTakeRectSelect(&flags, r->rect)) return;
+    int ox = 0, oy = 0, x0, y0, x1, y1;
+    WinGetAbsPos(self, &ox, &oy);
+    ClientRect(&x0, &y0, &x1, &y1);
+    for (int i = 0; i < 4; i += 2) {
+        r->rect[i] -= ox + x0;
+        r->rect[i + 1] -= oy + y0;
+    }
+    int off = (flags & EDIT_RECT_DESELECT) != 0;
+    if (flags & VIEW_RECT_WORLD_SHAPES) r->shapes = off ? 2 : 1;
+    if (flags & VIEW_RECT_NODES) r->nodes = off ? NET_RECT_DESELECT : NET_RECT_SELECT;
+}
+
+// After the frame: terrain lines, the selected worldshapes' boxes, the one under the pointer
+// with its label, and the nodes; the picks go to the view's data.
+static void WorldOverlay(WinId self, ViewData* d, WorldRect* r, int width, int inside, int px, int py)
+{
+    if (d->flags & VIEWF_TERRAIN) TerrainGrid();
+    WorldMDrawSelectionBoxes(WORLD_SELECTED_COLOUR);
+    d->pickShape = inside ? WorldMPick(px, py) : 0;
+    if (d->pickShape) {
+        TextSetFormat(TEXT_MODE_PLAIN, -1, 0, width - 1);
+        WorldMDrawPointedShape((uint16_t)d->pickShape, WORLD_POINTED_COLOUR);
+    }
+    NetView view{nullptr, TimerMs(), inside ? px : NO_POINTER, inside ? py : NO_POINTER, r->nodes,
+                 {r->rect[0], r->rect[1], r->rect[2], r->rect[3]}};
+    if (!r->nodes) memset(view.rect, 0, sizeof view.rect);
+    d->pickNode = WorldMNodeDisplay(NODE_COLOUR, NODE_HIGHLIGHT_COLOUR, &view);
+    DrawNodeItems(width);
+    worldSeen.view = self;
+    worldSeen.pointerX = px;
+    worldSeen.pointerY = py;
+    worldSeen.pointerInside = inside;
+}
+
+// ============================================================================================
 // Overlays in two dimensions
 // ============================================================================================
 
@@ -744,12 +889,16 @@ static void HandOverRectangle(WinId self)
     if (!d->rectTool) return;
     int tool = d->rectTool;
     d->rectTool = 0;
-    if (tool != EDIT_TOOL_MESH_RECT) FatalError("What's going on here? MeshX1 set up but nowhere to send it!");
-    // The mesh panel asked for the rectangle by choosing the tool; when it has been closed
-    // since, the rectangle has nowhere to go and is dropped.
-    WinId panel = WinFindClass(CLASS_MESH_PANEL);
+    uint32_t panelClass = tool == EDIT_TOOL_MESH_RECT     ? CLASS_MESH_PANEL
+                          : tool == EDIT_TOOL_SHAPES_RECT ? CLASS_EDIT_SHAPES_PANEL
+                          : tool == EDIT_TOOL_NODES_RECT  ? CLASS_NODES_PANEL
+                                                          : 0;
+    if (!panelClass) FatalError("What's going on here? MeshX1 set up but nowhere to send it!");
+    // The panel asked for the rectangle by choosing the tool; when it has been closed since,
+    // the rectangle has nowhere to go and is dropped.
+    WinId panel = WinFindClass(panelClass);
     if (!panel) {
-        LogPrintf(LOG_INFO, "VIEW: no mesh panel for the selection rectangle");
+        LogPrintf(LOG_INFO, "VIEW: no panel 0x%X for the selection rectangle", (unsigned)panelClass);
         return;
     }
     int ox = 0, oy = 0, x0, y0, x1, y1;
@@ -775,15 +924,25 @@ static void DrawView(WinId self)
     Draw3DViewCentre(&d->drawX, &d->drawY);
     Draw3DFillView(DrawBackground());
     HandOverRectangle(self);
-    // The World Editor's world and nodes join with the world display.
-    if (ShapeEditor()) SlotsDrawPass();
+    WorldRect worldRect = {0, 0, {0, 0, 0, 0}};
+    if (ShapeEditor()) {
+        SlotsDrawPass();
+    } else {
+        WorldMSetShapeFilter(ViewWorldShapeFilter(Data()->flags));
+        TakeWorldRect(self, &worldRect);
+        WorldMDrawShapes(worldRect.shapes, worldRect.shapes ? worldRect.rect : nullptr);
+    }
     Draw3DDisplay();
 
     int px = 0, py = 0;
     int inside = WinGetPointerInRegion(&px, &py) == 0;
     d = Data();
-    if (ShapeEditor()) ShapePass(self, d, width, height, inside, px, py);
-    else d->pickVertex = d->pickPolygon = -1;
+    if (ShapeEditor()) {
+        ShapePass(self, d, width, height, inside, px, py);
+    } else {
+        d->pickVertex = d->pickPolygon = -1;
+        WorldOverlay(self, d, &worldRect, width, inside, px, py);
+    }
     d = Data();
     if (d->liveRect) {
         int rx0 = d->rect[0] < d->rect[2] ? d->rect[0] : d->rect[2], rx1 = d->rect[0] < d->rect[2] ? d->rect[2] : d->rect[0];
@@ -798,6 +957,8 @@ static void DrawView(WinId self)
         EditPick* pick = EditPickNow();
         pick->vertex = d->pickVertex;
         pick->polygon = d->pickPolygon;
+        pick->worldShape = (uint32_t)(d->pickShape > 0 ? d->pickShape : 0);
+        pick->node = (uint32_t)(d->pickNode > 0 ? d->pickNode : 0);
     }
 }
 
@@ -918,16 +1079,96 @@ static void PickAtPress(WinId self, int rx, int ry)
     EditPickReplaceBefore(&pick);
 }
 
+// The world picks of the last drawing, taken again at the press when the pointer was
+// elsewhere then (as PickAtPress does for the shape). Draw3D still holds the camera of the last
+// view drawn, so only that view picks again.
+static void WorldPickAtPress(WinId self, int rx, int ry)
+{
+    if (worldSeen.view != self) return;
+    if (worldSeen.pointerInside && worldSeen.pointerX == rx && worldSeen.pointerY == ry) return;
+    EditPick pick = *EditPickBefore();
+    pick.worldShape = WorldMPick(rx, ry);
+    NetView view{nullptr, TimerMs(), rx, ry, 0, {0, 0, 0, 0}};
+    pick.node = (uint32_t)WorldMNodeDisplay(NODE_COLOUR, NODE_HIGHLIGHT_COLOUR, &view);
+    EditPickReplaceBefore(&pick);
+}
+
+// A move of the selected worldshapes or nodes starts. Its one undo copy is taken at its first
+// step, so that a click that moves nothing keeps the undo of the edit before it.
+static void StartWorldMove(int tool, int rx, int ry)
+{
+    int32_t w[3];
+    if (!PointToWorld(rx, ry, w, nullptr)) {
+        Refuse("Move", "Not on perspective view.");
+        return;
+    }
+    ViewData* d = Data();
+    d->moving = tool;
+    d->moveSaved = 0;
+    memcpy(d->moveStart, w, sizeof w);
+    memset(d->moveDone, 0, sizeof d->moveDone);
+}
+
+// Tool 30: the pointer's world position goes to the Add Shapes panel on the view's two axes.
+static void ShapePosition(int rx, int ry)
+{
+    int32_t w[3];
+    int free = MESH_X;
+    if (!PointToWorld(rx, ry, w, &free)) {
+        Refuse("Shape Position", "Use a parallel view, fool!");
+        return;
+    }
+    WinId panel = WinFindClass(CLASS_ADD_SHAPES_PANEL);
+    static const int messages[3] = {PANEL_MSG_POSITION_X, PANEL_MSG_POSITION_Y, PANEL_MSG_POSITION_Z};
+    for (int a = 0; a < 3 && panel; a++) {
+        if (a == free) continue;
+        WinParam p1 = w[a], p2 = 0;
+        WinSendMessage(panel, messages[a], &p1, &p2);
+    }
+}
+
+static void WorldPress(WinId self, int tool, int rx, int ry)
+{
+    if (!WorldMIsInstalled()) return;
+    WorldPickAtPress(self, rx, ry);
+    uint32_t shape = EditPickBefore()->worldShape, node = EditPickBefore()->node;
+    switch (tool) {
+    case EDIT_TOOL_SHAPES_MOVE:
+    case EDIT_TOOL_NODES_MOVE: StartWorldMove(tool, rx, ry); break;
+    case EDIT_TOOL_SHAPES_PICK:
+        if (shape) TellPanel(CLASS_EDIT_SHAPES_PANEL, PANEL_MSG_WORLD_SHAPE, (int32_t)shape, 1);
+        break;
+    case EDIT_TOOL_SHAPE_POSITION: ShapePosition(rx, ry); break;
+    case EDIT_TOOL_NODES_PICK:
+        if (node) TellPanel(CLASS_NODES_PANEL, PANEL_MSG_NODE, (int32_t)node, 1);
+        break;
+    case EDIT_TOOL_NODE_ADD: {
+        int32_t w[3];
+        if (!PointToWorld(rx, ry, w, nullptr)) {
+            Refuse("Add Node", "Not on perspective view you don't!");
+            break;
+        }
+        if (WorldMAddNetNode(w[0], w[1], w[2]) < 0) MsgBoxError("Add Node", WM_ERR_OUT_OF_SPACE);
+        break;
+    }
+    default: break;   // 27 and 32 act on the release rectangle
+    }
+}
+
 static void LeftPress(WinId self, int rx, int ry)
 {
     ViewData* d = Data();
     d->dragRefused = 0;
     d->movingVertex = -1;
-    d->meshMoving = 0;
+    d->moving = 0;
     d->pressed = 1;
     int tool = EditToolMode();
+    if (!ShapeEditor()) {
+        WorldPress(self, tool, rx, ry);
+        return;
+    }
     uint8_t* b = EditBlock();
-    if (!ShapeEditor() || !b) return;   // the World Editor's tools join with the world
+    if (!b) return;
     PickAtPress(self, rx, ry);
     int32_t vertex = EditPickBefore()->vertex, polygon = EditPickBefore()->polygon;
     if (vertex >= ShapeVertexCount(b)) vertex = -1;
@@ -1016,7 +1257,7 @@ static void LeftPress(WinId self, int rx, int ry)
         }
         ShapeMSaveUndo();
         d = Data();
-        d->meshMoving = 1;
+        d->moving = tool;
         memcpy(d->moveStart, w, sizeof w);
         memset(d->moveDone, 0, sizeof d->moveDone);
         break;
@@ -1033,8 +1274,14 @@ static void LeftPress(WinId self, int rx, int ry)
 
 static void RightPress(void)
 {
-    if (!ShapeEditor()) return;
     int tool = EditToolMode();
+    if (!ShapeEditor()) {
+        if (tool == EDIT_TOOL_SHAPES_PICK && EditPickBefore()->worldShape)
+            TellPanel(CLASS_EDIT_SHAPES_PANEL, PANEL_MSG_WORLD_SHAPE, (int32_t)EditPickBefore()->worldShape, 0);
+        if (tool == EDIT_TOOL_NODES_PICK && EditPickBefore()->node)
+            TellPanel(CLASS_NODES_PANEL, PANEL_MSG_NODE, (int32_t)EditPickBefore()->node, 0);
+        return;
+    }
     if (tool == EDIT_TOOL_MESH_VERTEX) TellPanel(CLASS_MESH_PANEL, PANEL_MSG_VERTEX, EditPickBefore()->vertex, 0);
     if (tool == EDIT_TOOL_MESH_POLYGON) TellPanel(CLASS_MESH_PANEL, PANEL_MSG_POLYGON, EditPickBefore()->polygon, 0);
 }
@@ -1070,11 +1317,58 @@ static void MoveSelectionStep(void* arg)
         if (m->delta[a]) MeshMove(MESH_SELECTED, a, m->delta[a]);
 }
 
+// One step of a world move, without an undo copy of its own: the drag has one.
+static void WorldMoveStep(ViewData* d, int tool, const int32_t delta[3])
+{
+    if (!d->moveSaved) {
+        WorldMUndoSnapshot();
+        d->moveSaved = 1;
+    }
+    int undo = WorldMUndoOn();
+    WorldMSetUndo(0);
+    static void (*const shapes[3])(int32_t) = {WorldMMoveSelectedX, WorldMMoveSelectedY, WorldMMoveSelectedZ};
+    static void (*const nodes[3])(int32_t) = {WorldMMoveSelectedNodesX, WorldMMoveSelectedNodesY,
+                                              WorldMMoveSelectedNodesZ};
+    for (int a = 0; a < 3; a++)
+        if (delta[a]) (tool == EDIT_TOOL_NODES_MOVE ? nodes : shapes)[a](delta[a]);
+    WorldMSetUndo(undo);
+}
+
+// Moved by what the pointer travelled since the press, less what was moved already, so that
+// the selection does not creep by the rounding of each step.
+static int MoveDelta(ViewData* d, const int32_t w[3], int free, int32_t delta[3])
+{
+    for (int a = 0; a < 3; a++) {
+        delta[a] = a == free ? 0 : ClampWorld((int64_t)w[a] - d->moveStart[a] - d->moveDone[a]);
+        d->moveDone[a] += delta[a];
+    }
+    return delta[0] || delta[1] || delta[2];
+}
+
 static void Drag(int rx, int ry, int pressX, int pressY)
 {
     ViewData* d = Data();
-    if (!d->pressed || d->dragRefused || !ShapeEditor()) return;
+    if (!d->pressed || d->dragRefused) return;
     int tool = EditToolMode();
+    if (!ShapeEditor()) {
+        if (tool == EDIT_TOOL_SHAPES_RECT || tool == EDIT_TOOL_NODES_RECT) {
+            d->liveRect = 1;
+            d->rect[0] = pressX;
+            d->rect[1] = pressY;
+            d->rect[2] = rx;
+            d->rect[3] = ry;
+            return;
+        }
+        if ((tool != EDIT_TOOL_SHAPES_MOVE && tool != EDIT_TOOL_NODES_MOVE) || d->moving != tool) return;
+        int32_t w[3], delta[3];
+        int free = MESH_X;
+        if (!InsideRegion(rx, ry) || !PointToWorld(rx, ry, w, &free)) {
+            Refuse(tool == EDIT_TOOL_NODES_MOVE ? "Node Move" : "World Move", "Error!");
+            return;
+        }
+        if (MoveDelta(d, w, free, delta)) WorldMoveStep(d, tool, delta);
+        return;
+    }
     if (tool == EDIT_TOOL_MESH_RECT) {
         d->liveRect = 1;
         d->rect[0] = pressX;
@@ -1104,38 +1398,37 @@ static void Drag(int rx, int ry, int pressX, int pressY)
         if (memcmp(before, m.to, sizeof before) != 0) WithoutUndo(SetVertexStep, &m);
         return;
     }
-    if (tool == EDIT_TOOL_MESH_MOVE && d->meshMoving) {
+    if (tool == EDIT_TOOL_MESH_MOVE && d->moving) {
         int32_t w[3];
         int free = MESH_X;
         if (!InsideRegion(rx, ry) || !PointToWorld(rx, ry, w, &free)) {
             Refuse("Mesh Move", "Error!");
             return;
         }
-        // Moved by what the pointer travelled since the press, less what was moved already,
-        // so that the selection does not creep by the rounding of each step.
         MeshMoveStep m;
-        for (int a = 0; a < 3; a++) {
-            m.delta[a] = a == free ? 0 : ClampWorld((int64_t)w[a] - d->moveStart[a] - d->moveDone[a]);
-            d->moveDone[a] += m.delta[a];
-        }
-        if (m.delta[0] || m.delta[1] || m.delta[2]) WithoutUndo(MoveSelectionStep, &m);
+        if (MoveDelta(d, w, free, m.delta)) WithoutUndo(MoveSelectionStep, &m);
     }
 }
 
 static void Release(int rx, int ry, int pressX, int pressY)
 {
     ViewData* d = Data();
-    if (d->meshMoving) {
-        d->meshMoving = 0;
-        if (d->moveDone[0] || d->moveDone[1] || d->moveDone[2]) MeshMoveDone();
+    if (d->moving) {
+        int moved = d->moveDone[0] || d->moveDone[1] || d->moveDone[2];
+        int tool = d->moving;
+        d->moving = 0;
+        if (moved && tool == EDIT_TOOL_MESH_MOVE) MeshMoveDone();
     }
     d = Data();
-    if (EditToolMode() == EDIT_TOOL_MESH_RECT && ShapeEditor() && d->pressed && !d->dragRefused) {
+    int tool = EditToolMode();
+    int rectTool = ShapeEditor() ? tool == EDIT_TOOL_MESH_RECT
+                                 : tool == EDIT_TOOL_SHAPES_RECT || tool == EDIT_TOOL_NODES_RECT;
+    if (rectTool && d->pressed && !d->dragRefused) {
         d->rect[0] = pressX;
         d->rect[1] = pressY;
         d->rect[2] = rx;
         d->rect[3] = ry;
-        d->rectTool = EDIT_TOOL_MESH_RECT;
+        d->rectTool = tool;
     }
     d->movingVertex = -1;
     d->dragRefused = 0;

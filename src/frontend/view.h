@@ -42,7 +42,24 @@ enum {
     PANEL_MSG_VERTEX = 41,        // to the mesh panel: p1 vertex, p2 1 select / 0 deselect
     PANEL_MSG_POLYGON = 42,       // to the mesh panel: p1 polygon, p2 1 / 0
     PANEL_MSG_MATERIAL = 40,      // to the materials panel: p1 the material just picked
+    PANEL_MSG_WORLD_SHAPE = 41,   // to the Edit Shapes panel: p1 worldshape ID, p2 1 select / 0 deselect
+    PANEL_MSG_NODE = 41,          // to the Nodes panel: p1 node ID, p2 1 / 0
+    PANEL_MSG_POSITION_X = 40,    // to the Add Shapes panel: p1 the position on one axis
+    PANEL_MSG_POSITION_Y = 41,
+    PANEL_MSG_POSITION_Z = 42,
 };
+
+// The World Editor's panels answer a rectangle (PANEL_MSG_RECT) by asking the active view to
+// select what it draws inside it, through EditRequestRectSelect with one of these (and
+// EDIT_RECT_DESELECT to deselect instead); the rectangle goes back as the view handed it.
+enum {
+    VIEW_RECT_WORLD_SHAPES = 0x10,   // worldshapes whose projected box lies inside it
+    VIEW_RECT_NODES = 0x20,          // nodes whose screen point lies inside it
+};
+
+// The world display filter of a view's flags: "Terrain" shows unnamed worldshapes (bit 0),
+// "Dynamic" named ones (bit 1).
+int ViewWorldShapeFilter(uint32_t displayFlags);
 
 // Registers the view window, the View Setup panel and the Point Name dialog.
 void ViewRegisterClasses(void);

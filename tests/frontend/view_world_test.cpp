@@ -1,0 +1,255 @@
+// The World Editor's view in the real editor, in process on the headless back end: worldshapes
+// and nodes picked and selected by rectangle in a parallel view, moved by a drag that one Undo
+// takes back, the tools that refuse the perspective view, and the world in the dump.
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "frontend/dump.h"
+#include "frontend/editor.h"
+#include "frontend/editstate.h"
+#include "frontend/menubar.h"
+#include "frontend/panels.h"
+#include "frontend/view.h"
+#include "kernel/log.h"
+#include "toolkit/draw.h"
+#include "world/net.h"
+#include "world/worldm.h"
+#include "world/worldm_fixture.h"
+
+using nlohmann::json;
+
+namespace {
+
+// The view's client area and drawing centre at 800 x 600 (as in the Shape Editor's tests).
+const int CLIENT_X = 1, CLIENT_Y = 11, CENTRE_X = 398, CENTRE_Y = 269;
+const int CX = CLIENT_X + CENTRE_X, CY = CLIENT_Y + CENTRE_Y;
+const int ZOOM = 160;   // a new view's world units per pixel
+
+void Frames(int n)
+{
+    for (int i = 0; i < n; i++) ASSERT_EQ(AppLoopTurn(), 0);
+}
+
+void MoveTo(int x, int y) { InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)y << 16) | (uint32_t)x)); }
+
+void SetView(int type)
+{
+    WinParam p1 = type, p2 = VIEW_FLAGS_WORLD;
+    WinSendMessage(EditorView(), VIEW_MSG_SET, &p1, &p2);
+}
+
+// A left-button drag from one screen point through others, a frame at each.
+void Drag(int x, int y, const std::vector<std::pair<int, int>>& through)
+{
+    MoveTo(x, y);
+    Frames(2);
+    InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0);
+    Frames(1);
+    for (auto [px, py] : through) {
+        MoveTo(px, py);
+        Frames(1);
+    }
+    InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
+    Frames(1);
+}
+
+void DismissBox()
+{
+    InputQueueKey(KEY_RETURN, 1);
+    Frames(2);
+    InputQueueKey(KEY_RETURN, 0);
+    Frames(1);
+    ASSERT_EQ(WinModal(), 0);
+}
+
+std::vector<int32_t> ShapeAt(uint16_t id)
+{
+    const uint8_t* p = WorldMShapeFindData(id);
+    return {GetI32(p, WS_X), GetI32(p, WS_Y), GetI32(p, WS_Z)};
+}
+
+std::vector<int32_t> NodeAt(uint16_t id)
+{
+    int32_t p[3];
+    NetNodePos(NetNode(id), p);
+    return {p[0], p[1], p[2]};
+}
+
+size_t Count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+    return n;
+}
+
+// A world of three boxes 10 pixels wide at the new zoom and one unselected node, seen from the
+// top (screen right is +x, up is +z). The panel the editor opens on is closed, so that only the
+// tests choose the tool.
+struct World {
+    uint16_t middle, right, upLeft, node;
+};
+
+World MakeWorld()
+{
+    World w{};
+    if (WinId panel = WinFindClass(CLASS_EDIT_SHAPES_PANEL)) WinClose(panel);
+    EXPECT_TRUE(WriteBytes("BOX.SHP", BoxShape(-800, -800, -800, 800, 800, 800)));
+    w.middle = (uint16_t)WorldMAddShape("BOX.SHP", 0, 0, 0, 0);
+    w.right = (uint16_t)WorldMAddShape("BOX.SHP", 100 * ZOOM, 0, 0, 0);
+    w.upLeft = (uint16_t)WorldMAddShape("BOX.SHP", -100 * ZOOM, 0, 100 * ZOOM, Name4("DYN1"));
+    w.node = (uint16_t)WorldMAddNetNode(50 * ZOOM, 0, -50 * ZOOM);
+    EXPECT_EQ(std::vector<int>({w.middle, w.right, w.upLeft}), std::vector<int>({1, 2, 3}));
+    EXPECT_GT(w.node, 0);
+    WorldMDeselectAllNodes();
+    SetView(VIEW_TOP);
+    Frames(1);
+    return w;
+}
+
+}  // namespace
+
+TEST_F(Run, WorldThePointerPicksTheWorldshapeOrNodeUnderIt)
+{
+    StartEditor(EDITOR_WORLD);
+    [[maybe_unused]] auto [middle, right, upLeft, node] = MakeWorld();
+    MoveTo(CX + 101, CY - 2);
+    Turns(2);
+    EXPECT_EQ(EditPickBefore()->worldShape, right);
+    EXPECT_EQ(EditPickBefore()->node, 0u);
+    MoveTo(CX + 50, CY + 52);
+    Turns(2);
+    EXPECT_EQ(EditPickBefore()->node, node);
+    EXPECT_EQ(EditPickBefore()->worldShape, 0u);
+    // The node's marker is drawn where it was picked, over the background around it.
+    auto background = [](int x, int y) {
+        uint8_t r, g, b;
+        VideoReadPixel(x, y, &r, &g, &b);
+        return (uint32_t)((r << 16) | (g << 8) | b) == VideoColourTable()[DrawBackground()];
+    };
+    EXPECT_FALSE(background(CX + 50, CY + 50));
+    EXPECT_TRUE(background(CX + 50, CY + 30));
+    // "Dynamic" off hides the named worldshape from the view and its picks.
+    MoveTo(CX - 100, CY - 100);
+    Turns(2);
+    EXPECT_EQ(EditPickBefore()->worldShape, upLeft);
+    WinParam p1 = VIEW_TOP, p2 = VIEW_FLAGS_WORLD & ~VIEWF_DYNAMIC;
+    WinSendMessage(EditorView(), VIEW_MSG_SET, &p1, &p2);
+    Turns(2);
+    EXPECT_EQ(EditPickBefore()->worldShape, 0u);
+}
+
+TEST_F(Run, WorldARectangleSelectsTheWorldshapesAndNodesInsideIt)
+{
+    StartEditor(EDITOR_WORLD);
+    [[maybe_unused]] auto [middle, right, upLeft, node] = MakeWorld();
+    // The panels hand the rectangle the view gave them back as a request (screen coordinates,
+    // corners in either order).
+    const int32_t shapes[4] = {CX + 120, CY + 20, CX - 20, CY - 20};
+    EditRequestRectSelect(VIEW_RECT_WORLD_SHAPES, shapes);
+    Turns(1);
+    EXPECT_EQ(WorldMCountSelectedShapes(), 2);
+    EXPECT_EQ(WorldMFirstSelectedShape(), middle);
+    EXPECT_EQ(WorldMCountSelectedNodes(), 0) << "a worldshape rectangle leaves the nodes";
+    const int32_t node4[4] = {CX + 45, CY + 45, CX + 55, CY + 55};
+    EditRequestRectSelect(VIEW_RECT_NODES, node4);
+    Turns(1);
+    EXPECT_EQ(WorldMCountSelectedNodes(), 1);
+    EXPECT_EQ(WorldMCountSelectedShapes(), 2);
+    const int32_t half[4] = {CX - 20, CY - 20, CX + 20, CY + 20};
+    EditRequestRectSelect((uint32_t)VIEW_RECT_WORLD_SHAPES | (uint32_t)EDIT_RECT_DESELECT, half);
+    Turns(1);
+    EXPECT_EQ(WorldMCountSelectedShapes(), 1);
+    EXPECT_EQ(WorldMFirstSelectedShape(), right);
+
+    // A rectangle dragged with the selection tool while its panel is closed goes nowhere.
+    EditSetTool(EDIT_TOOL_SHAPES_RECT, 0);
+    WorldMDeselectAllShapes();
+    Drag(CX - 150, CY - 150, {{CX + 150, CY + 150}});
+    Turns(1);
+    EXPECT_EQ(WorldMCountSelectedShapes(), 0);
+}
+
+TEST_F(Run, WorldAMoveDragFollowsThePointerAndOneUndoTakesItBack)
+{
+    StartEditor(EDITOR_WORLD);
+    [[maybe_unused]] auto [middle, right, upLeft, node] = MakeWorld();
+    // Left view: screen right is -z, up is +y; 9 and 6 pixels at the zoom.
+    SetView(VIEW_LEFT);
+    WorldMSelectShape(middle);
+    WorldMSelectNode(node);
+    const std::vector<int32_t> shapeWas = ShapeAt(middle), nodeWas = NodeAt(node), rightWas = ShapeAt(right);
+    for (int tool : {EDIT_TOOL_SHAPES_MOVE, EDIT_TOOL_NODES_MOVE}) {
+        EditSetTool(tool, 0);
+        Drag(300, 300, {{303, 298}, {306, 296}, {309, 294}});
+        std::vector<int32_t> was = tool == EDIT_TOOL_SHAPES_MOVE ? shapeWas : nodeWas;
+        std::vector<int32_t> now = tool == EDIT_TOOL_SHAPES_MOVE ? ShapeAt(middle) : NodeAt(node);
+        EXPECT_EQ(now, (std::vector<int32_t>{was[0], was[1] + 6 * ZOOM, was[2] - 9 * ZOOM})) << tool;
+        WorldMUndo();
+        now = tool == EDIT_TOOL_SHAPES_MOVE ? ShapeAt(middle) : NodeAt(node);
+        EXPECT_EQ(now, was) << "one Undo for the whole drag, tool " << tool;
+    }
+    EXPECT_EQ(ShapeAt(right), rightWas) << "unselected worldshapes stay";
+    // A click with the move tool moves nothing, and the last edit's Undo stays.
+    WorldMMoveSelectedX(5);
+    Drag(300, 300, {});
+    WorldMUndo();
+    EXPECT_EQ(ShapeAt(middle), shapeWas);
+}
+
+TEST_F(Run, WorldAddNodeLandsUnderThePointerInAParallelView)
+{
+    StartEditor(EDITOR_WORLD);
+    [[maybe_unused]] auto [middle, right, upLeft, node] = MakeWorld();
+    EditSetTool(EDIT_TOOL_NODE_ADD, 0);
+    ClickAt(CX + 10, CY + 5);
+    ASSERT_EQ(WorldMCountNodes(), 2);
+    // Top view: x + 10 pixels, z - 5 pixels; y, the free axis, is 0.
+    ASSERT_NE(WorldMFirstSelectedNode(), nullptr) << "a new node comes selected";
+    EXPECT_EQ(NodeAt(GetU16(WorldMFirstSelectedNode(), WN_ID)), (std::vector<int32_t>{10 * ZOOM, 0, -5 * ZOOM}));
+}
+
+TEST_F(Run, WorldThePerspectiveViewRefusesTheParallelToolsOnceADragAndChangesNothing)
+{
+    StartEditor(EDITOR_WORLD);
+    [[maybe_unused]] auto [middle, right, upLeft, node] = MakeWorld();
+    SetView(VIEW_PERSPECTIVE);
+    WorldMSelectAllShapes();
+    WorldMSelectAllNodes();
+    const std::vector<int32_t> shapeWas = ShapeAt(middle), nodeWas = NodeAt(node);
+    LogOpen("log.txt");
+    for (int tool : {EDIT_TOOL_NODE_ADD, EDIT_TOOL_SHAPE_POSITION, EDIT_TOOL_SHAPES_MOVE, EDIT_TOOL_NODES_MOVE}) {
+        EditSetTool(tool, 0);
+        Drag(300, 300, {{310, 300}, {320, 300}, {330, 300}});
+        DismissBox();
+    }
+    // In a parallel view a move dragged out of the view stops, once.
+    SetView(VIEW_FRONT);
+    EditSetTool(EDIT_TOOL_SHAPES_MOVE, 0);
+    Drag(300, 300, {{300, 560}, {300, 561}, {300, 562}});
+    DismissBox();
+    EXPECT_EQ(ShapeAt(middle), shapeWas) << "the pointer left the view at once";
+    LogOpen(nullptr);
+    std::string log = ReadText("log.txt");
+    EXPECT_EQ(Count(log, "MSGBOX \"Add Node\" \"Not on perspective view you don't!\""), 1u) << log;
+    EXPECT_EQ(Count(log, "MSGBOX \"Shape Position\" \"Use a parallel view, fool!\""), 1u) << log;
+    EXPECT_EQ(Count(log, "MSGBOX \"Move\" \"Not on perspective view.\""), 2u) << log;
+    EXPECT_EQ(Count(log, "MSGBOX \"World Move\" \"Error!\""), 1u) << log;
+    EXPECT_EQ(WorldMCountNodes(), 1);
+    EXPECT_EQ(NodeAt(node), nodeWas);
+}
+
+TEST_F(Run, WorldTheDumpReportsTheWorld)
+{
+    StartEditor(EDITOR_WORLD);
+    [[maybe_unused]] auto [middle, right, upLeft, node] = MakeWorld();
+    WorldMSelectShape(right);
+    json d = DumpJson();
+    ASSERT_TRUE(d.contains("world"));
+    EXPECT_EQ(d["world"]["shapes"], 3);
+    EXPECT_EQ(d["world"]["selectedShapes"], 1);
+    EXPECT_EQ(d["world"]["nodes"], 1);
+    EXPECT_EQ(d["world"]["selectedNodes"], 0);
+    EXPECT_EQ(d["world"]["file"], "");
+}
