@@ -63,6 +63,7 @@ static void SetText(WinId field, const char* text)
 
 static void Focus(WinId field)
 {
+    if (!WinIsWindow(field)) return;
     WinSetFocus(field);
     WinParam p1 = 0, p2 = 0;
     WinSendMessage(field, WM_EDITSELECTALL, &p1, &p2);
@@ -111,6 +112,7 @@ static struct {
     char nameText[ADDS_NAME_CHARS + 1];
     char folder[FILESEL_PATH_MAX];
     int dynamic;
+    WinId refocus;   // takes the keys once the refusal's box is answered
 } as;
 
 // 1..8 hexadecimal digits, blanks around them allowed; eight digits give negative positions.
@@ -148,6 +150,7 @@ static void SetDynamic(int on)
         as.name = Field(NAME_FIELD_X, NAME_Y, NAME_WIDTH, as.nameText, ADDS_NAME_CHARS);
         ProposeName();
     } else if (!on && as.name) {
+        if (as.refocus == as.name) as.refocus = 0;
         WinDestroy(as.name);
         as.name = 0;
     }
@@ -172,7 +175,7 @@ static void Add(void)
     MsgBoxError(kRefusalTitle, result);
     if (result == WM_ERR_ILLEGAL_NAME || result == WM_ERR_DUPLICATE_NAME) {
         ProposeName();
-        if (as.name) Focus(as.name);
+        as.refocus = as.name;
     }
 }
 
@@ -223,7 +226,7 @@ static int AddShapesProc(WinId self, WinId sender, int message, WinParam* p1, Wi
         return 1;
     }
     case WM_DESTROY:
-        if (self == as.window) as.window = as.x = as.z = as.shape = as.name = as.dy = as.tr = 0;
+        if (self == as.window) as.window = as.x = as.z = as.shape = as.name = as.dy = as.tr = as.refocus = 0;
         return 1;
     case WM_DRAWCLIENT:
         ClearClient();
@@ -239,6 +242,13 @@ static int AddShapesProc(WinId self, WinId sender, int message, WinParam* p1, Wi
         else if (*p1 && sender == as.browse && !FileSelOpen(kBrowseTitle, as.folder, kShapePattern, self))
             LogPrintf(LOG_WARN, "WORLD: the shape selector did not open");
         return 0;
+    case WM_TICK:
+        // The box took the keys and gives them to no one when it goes.
+        if (self == as.window && as.refocus && !WinModal()) {
+            Focus(as.refocus);
+            as.refocus = 0;
+        }
+        return 1;
     case ADDS_MSG_X:
         if (self == as.window) Position(as.x, *p1);
         return 0;
@@ -263,6 +273,7 @@ static int AddShapesProc(WinId self, WinId sender, int message, WinParam* p1, Wi
 static struct {
     WinId window, field, ok, cancel;
     char text[ADDS_NAME_CHARS + 1];
+    int refocus;   // the field takes the keys back once the refusal's box is answered
 } bn;
 
 // An invalid or taken name keeps the dialog open with its box: closing would lose the typing
@@ -274,7 +285,7 @@ static void Answer(int ok)
         int result = WorldMParseName(bn.text, &name) ? WM_ERR_ILLEGAL_NAME : WorldMSetSelectedName(name);
         if (result < 0) {
             MsgBoxError(kDialogTitle, result);
-            Focus(bn.field);
+            bn.refocus = 1;
             return;
         }
     }
@@ -292,7 +303,10 @@ static int BuildingNameProc(WinId self, WinId sender, int message, WinParam* p1,
     }
     if (self != bn.window) return 1;   // closed, and followed by a new one already
     switch (message) {
-    case WM_DESTROY: bn.window = bn.field = bn.ok = bn.cancel = 0; return 1;
+    case WM_DESTROY:
+        bn.window = bn.field = bn.ok = bn.cancel = 0;
+        bn.refocus = 0;
+        return 1;
     case WM_DRAWCLIENT:
         ClearClient();
         Print(DLG_LABEL_X, DLG_LABEL_Y, "Name:");
@@ -305,6 +319,12 @@ static int BuildingNameProc(WinId self, WinId sender, int message, WinParam* p1,
     case WM_KEY:
         if (*p1 == CH_ENTER || *p1 == CH_ESCAPE) Answer(*p1 == CH_ENTER);
         return 0;
+    case WM_TICK:
+        if (bn.refocus && !WinModal()) {
+            Focus(bn.field);
+            bn.refocus = 0;
+        }
+        return 1;
     case WM_FOCUS: return 0;   // a click on the dialog itself keeps the keys here
     case WM_EDITCHANGED: return 0;
     default: return 1;
