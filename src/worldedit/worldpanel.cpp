@@ -46,13 +46,17 @@ static struct {
     char name[WORLDP_NAME_MAX];
     char folder[FILESEL_PATH_MAX];
     char path[(int)FILESEL_PATH_MAX + (int)WORLDP_NAME_MAX];
+    int hasFile;   // the world was read from or written to a file the user chose
 } wp;
 
 const char* WorldPanelName(void) { return wp.name; }
 const char* WorldPanelFolder(void) { return wp.folder; }
 
+// An untitled world has no file yet: the views show the editor's name, and a runtime save
+// cannot scatter UNTITLED files in the working folder.
 const char* WorldPanelFileName(void)
 {
+    if (!wp.hasFile) return "";
     if (!wp.folder[0]) return wp.name;
     int root = StrCmp(wp.folder, "/") == 0;
     snprintf(wp.path, sizeof wp.path, "%s%s%s", wp.folder, root ? "" : "/", wp.name);
@@ -96,6 +100,7 @@ static void FileChosen(const char* path)
             return;
         }
         StrLCopy(wp.name, leaf, sizeof wp.name);
+        wp.hasFile = 1;
         LogPrintf(LOG_INFO, "WORLD: loaded %s", path);
         break;
     case ACT_SAVE:
@@ -105,12 +110,14 @@ static void FileChosen(const char* path)
             return;
         }
         StrLCopy(wp.name, leaf, sizeof wp.name);
+        wp.hasFile = 1;
         LogPrintf(LOG_INFO, "WORLD: saved %s", path);
         break;
     case ACT_SAVE_RUNTIME:
         // The main loop saves under WorldPanelFileName, with its progress window and its box
         // for a failure: the name must be this path's by then.
         StrLCopy(wp.name, leaf, sizeof wp.name);
+        wp.hasFile = 1;
         EditorRequest(REQUEST_SAVE_RUNTIME);
         break;
     default: break;
@@ -132,6 +139,7 @@ static void Act(WinId self, int action)
     case ACT_NEW:
         WorldMNew();
         StrLCopy(wp.name, kUntitled, sizeof wp.name);
+        wp.hasFile = 0;
         break;
     default: break;
     }

@@ -7,9 +7,10 @@ enum {
 };
 
 void WorldPanelRegister(void);
-// The current world file as a path: the folder last chosen in a selector and the current name
-// ("UNTITLED.WLE" until a world is loaded or saved). The runtime save writes beside it.
+// The current world file as a path: the folder last chosen in a selector and the current name;
+// "" while the world is untitled (at start and after "New"). The runtime save writes beside it.
 const char* WorldPanelFileName(void);
-// The current name alone, and the folder the selectors start in ("" for the working folder).
+// The current name alone ("UNTITLED.WLE" for an untitled world: Save proposes it), and the
+// folder the selectors start in ("" for the working folder).
 const char* WorldPanelName(void);
 const char* WorldPanelFolder(void);
