@@ -113,13 +113,21 @@ static void FileChosen(const char* path)
         wp.hasFile = 1;
         LogPrintf(LOG_INFO, "WORLD: saved %s", path);
         break;
-    case ACT_SAVE_RUNTIME:
+    case ACT_SAVE_RUNTIME: {
+        // A name ending in 'D' is the runtime file's own: the save would refuse it, and the
+        // world must not take a name it was never written under.
+        char last = leaf[StrLen(leaf) - 1];
+        if (last == 'D' || last == 'd') {
+            MsgBoxError(kSaveError, WM_ERR_SAVE);
+            return;
+        }
         // The main loop saves under WorldPanelFileName, with its progress window and its box
         // for a failure: the name must be this path's by then.
         StrLCopy(wp.name, leaf, sizeof wp.name);
         wp.hasFile = 1;
         EditorRequest(REQUEST_SAVE_RUNTIME);
         break;
+    }
     default: break;
     }
 }

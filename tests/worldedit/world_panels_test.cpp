@@ -89,7 +89,12 @@ TEST_F(WorldPanels, SaveNewLoadRoundTripAndADamagedFileLeavesTheWorldAsItWas)
     EXPECT_EQ(World(), saved);
     EXPECT_EQ(std::string(WorldPanelName()), "TOWN.WLE");
 
-    // Save Runtime: the main loop writes the world and its runtime beside it, under the name.
+    // Save Runtime: a runtime file's own name is refused before anything is written; then the
+    // main loop writes the world and its runtime beside it, under the name.
+    Click("Save Runtime", panel);
+    Choose(dir.file("CITY.WLD"));
+    EXPECT_EQ(Box(), std::make_pair(std::string("Error During Save"), std::string("Failed to save WLE file.")));
+    EXPECT_EQ(std::string(WorldPanelName()), "TOWN.WLE");
     Click("Save Runtime", panel);
     Choose(dir.file("CITY.WLE"));
     Turns(1);
