@@ -2,13 +2,15 @@
 
 #include "frontend/editor.h"
 #include "kernel/app.h"
+#include "worldedit/addshapes.h"
+#include "worldedit/worldpanel.h"
 
-// Each panel module registers its classes here as it lands.
-static void RegisterClasses(void) {}
+static void RegisterClasses(void)
+{
+    WorldPanelRegister();
+    AddShapesRegister();
+}
 
-// The world file's name, until the World panel holds one.
-static const char* FileName(void) { return ""; }
-
-static const EditorPanels kWorldEditPanels = {RegisterClasses, FileName};
+static const EditorPanels kWorldEditPanels = {RegisterClasses, WorldPanelFileName};
 
 void WorldEditInstall(void) { EditorSetPanels(EDITOR_WORLD, &kWorldEditPanels); }

@@ -1,0 +1,189 @@
+// The World panel. A path chosen in a selector comes back as FILESEL_CHOSEN; what to do with
+// it is remembered from the button that opened the selector. As in the Object panel the
+// current name changes only when the file was read or written: after a failed load it must
+// still name the world in memory, or the next Save Runtime would write it under the name of
+// the file that could not be read.
+#include "worldedit/worldpanel.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "frontend/editor.h"
+#include "frontend/filesel.h"
+#include "frontend/menubar.h"
+#include "frontend/msgbox.h"
+#include "kernel/log.h"
+#include "kernel/util/str.h"
+#include "toolkit/controls.h"
+#include "world/worldm.h"
+
+static const char* const kUntitled = "UNTITLED.WLE";
+static const char* const kPattern = "*.WLE";
+static const char* const kLoadTitle = "Load World";
+static const char* const kLoadError = "Error During Load";
+static const char* const kSaveError = "Error During Save";
+
+enum {
+    ACT_LOAD, ACT_SAVE, ACT_SAVE_RUNTIME, ACT_NEW,
+    ACT_COUNT,
+    PENDING_NONE = -1,
+};
+
+struct WorldButton {
+    const char* label;
+    int x, y, width;
+};
+
+// Indexed by ACT_*.
+static const WorldButton kButtons[ACT_COUNT] = {
+    {"Load", 262, 4, 50}, {"Save", 262, 19, 50}, {"Save Runtime", 212, 34, 100}, {"New", 122, 34, 50},
+};
+
+static struct {
+    WinId window;
+    WinId buttons[ACT_COUNT];
+    int pending;   // the ACT_* whose file the selector is choosing
+    char name[WORLDP_NAME_MAX];
+    char folder[FILESEL_PATH_MAX];
+    char path[(int)FILESEL_PATH_MAX + (int)WORLDP_NAME_MAX];
+    int hasFile;   // the world was read from or written to a file the user chose
+} wp;
+
+const char* WorldPanelName(void) { return wp.name; }
+const char* WorldPanelFolder(void) { return wp.folder; }
+
+// An untitled world has no file yet: the views show the editor's name, and a runtime save
+// cannot scatter UNTITLED files in the working folder.
+const char* WorldPanelFileName(void)
+{
+    if (!wp.hasFile) return "";
+    if (!wp.folder[0]) return wp.name;
+    int root = StrCmp(wp.folder, "/") == 0;
+    snprintf(wp.path, sizeof wp.path, "%s%s%s", wp.folder, root ? "" : "/", wp.name);
+    return wp.path;
+}
+
+// The text after the last separator; the selector gives '/', files named in the old way '\'.
+static const char* LastComponent(const char* path)
+{
+    const char* leaf = path;
+    for (const char* p = path; *p; p++)
+        if (*p == '/' || *p == '\\') leaf = p + 1;
+    return leaf;
+}
+
+static void FileChosen(const char* path)
+{
+    const char* leaf = LastComponent(path);
+    if (!*leaf) return;
+    // The folder part becomes where the selectors start; the name part waits for success.
+    if (leaf > path) {
+        size_t n = (size_t)(leaf - 1 - path);
+        if (n == 0) n = 1;   // the root keeps its '/'
+        if (n < sizeof wp.folder) {
+            memcpy(wp.folder, path, n);
+            wp.folder[n] = 0;
+        }
+    }
+    int action = wp.pending;
+    wp.pending = PENDING_NONE;
+    int result;
+    switch (action) {
+    case ACT_LOAD:
+        result = WorldMLoad(path);
+        // The loaded world may name other materials, and the terrain needs its own again;
+        // after a refusal nothing changed, but the rebuild is cheap and keeps one path.
+        EditorMaterialsChanged();
+        if (result < 0) {
+            LogPrintf(LOG_WARN, "WORLD: %s refused: %s", path, WorldMLoadError());
+            MsgBoxError(kLoadError, result);
+            return;
+        }
+        StrLCopy(wp.name, leaf, sizeof wp.name);
+        wp.hasFile = 1;
+        LogPrintf(LOG_INFO, "WORLD: loaded %s", path);
+        break;
+    case ACT_SAVE:
+        result = WorldMSave(path, nullptr, nullptr, nullptr);
+        if (result < 0) {
+            MsgBoxError(kSaveError, result);
+            return;
+        }
+        StrLCopy(wp.name, leaf, sizeof wp.name);
+        wp.hasFile = 1;
+        LogPrintf(LOG_INFO, "WORLD: saved %s", path);
+        break;
+    case ACT_SAVE_RUNTIME: {
+        // A name ending in 'D' is the runtime file's own: the save would refuse it, and the
+        // world must not take a name it was never written under.
+        char last = leaf[StrLen(leaf) - 1];
+        if (last == 'D' || last == 'd') {
+            MsgBoxError(kSaveError, WM_ERR_SAVE);
+            return;
+        }
+        // The main loop saves under WorldPanelFileName, with its progress window and its box
+        // for a failure: the name must be this path's by then.
+        StrLCopy(wp.name, leaf, sizeof wp.name);
+        wp.hasFile = 1;
+        EditorRequest(REQUEST_SAVE_RUNTIME);
+        break;
+    }
+    default: break;
+    }
+}
+
+static void Act(WinId self, int action)
+{
+    switch (action) {
+    case ACT_LOAD:
+        wp.pending = action;
+        if (!FileSelOpen(kLoadTitle, wp.folder, kPattern, self)) wp.pending = PENDING_NONE;
+        break;
+    case ACT_SAVE:
+    case ACT_SAVE_RUNTIME:
+        wp.pending = action;
+        if (!FileSelSave(wp.folder, kPattern, wp.name, self)) wp.pending = PENDING_NONE;
+        break;
+    case ACT_NEW:
+        WorldMNew();
+        StrLCopy(wp.name, kUntitled, sizeof wp.name);
+        wp.hasFile = 0;
+        break;
+    default: break;
+    }
+}
+
+static int WorldPanelProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
+{
+    switch (message) {
+    case WM_CREATE:
+        wp.window = self;
+        wp.pending = PENDING_NONE;
+        for (int i = 0; i < ACT_COUNT; i++)
+            wp.buttons[i] = ButtonCreate(kButtons[i].x, kButtons[i].y, kButtons[i].width, BUTTON_PUSH, kButtons[i].label);
+        return 1;
+    case WM_DESTROY:
+        if (self == wp.window) {
+            wp.window = 0;
+            wp.pending = PENDING_NONE;
+        }
+        return 1;
+    case WM_PRESSED:
+        if (!*p1 || self != wp.window) return 0;
+        for (int i = 0; i < ACT_COUNT; i++)
+            if (sender == wp.buttons[i]) Act(self, i);
+        return 0;
+    case FILESEL_CHOSEN:
+        if (self == wp.window && *p1) FileChosen((const char*)*p1);
+        return 0;
+    default: return 1;
+    }
+}
+
+void WorldPanelRegister(void)
+{
+    wp = {};
+    wp.pending = PENDING_NONE;
+    StrLCopy(wp.name, kUntitled, sizeof wp.name);
+    WinCreateClass(CLASS_WORLD_PANEL, CLASS_FRAME, 0, WorldPanelProc);
+}

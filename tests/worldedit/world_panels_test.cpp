@@ -1,0 +1,179 @@
+// The World and Add Shapes panels and the Building Name dialog in the running World Editor:
+// files chosen through the real selector, the view's position messages sent by hand.
+#include "frontend/editor.h"
+#include "frontend/editstate.h"
+#include "frontend/filesel.h"
+#include "frontend/menubar.h"
+#include "frontend/msgbox.h"
+#include "shapeedit/panels.h"
+#include "world/worldm_fixture.h"
+#include "worldedit/addshapes.h"
+#include "worldedit/worldpanel.h"
+
+namespace {
+
+class WorldPanels : public Panels {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(WriteBytes(dir.file("ROCK.SHP"), BoxShape(-10, -20, -30, 10, 20, 30)));
+        StartEditor(EDITOR_WORLD);
+    }
+    // Answers the open selector with a path, typed into its name field.
+    static void Choose(const std::string& path)
+    {
+        ASSERT_NE(FileSelWindow(), 0);
+        for (int i = 0; i < WIN_MAX_CHILDREN; i++) {
+            WinId c = WinGetChild(FileSelWindow(), i);
+            if (c && WinGetClass(c) == CLASS_EDIT) Fill(c, path.c_str());
+        }
+        Key(KEY_RETURN);
+        ASSERT_EQ(FileSelWindow(), 0);
+    }
+    // The box on screen: its title and text; answered.
+    static std::pair<std::string, std::string> Box()
+    {
+        WinId box = WinModal();
+        if (WinGetClass(box) != CLASS_MESSAGEBOX) return {};
+        std::pair<std::string, std::string> shown{WinGetTitle(box), MsgBoxText(box)};
+        Key(KEY_RETURN);
+        return shown;
+    }
+    static std::string Text(WinId field)
+    {
+        ControlInfo c;
+        return ControlDescribe(field, &c) ? c.text : "";
+    }
+    static Bytes World() { return Bytes(WorldMImage(), WorldMImage() + WorldMUsed()); }
+};
+
+}  // namespace
+
+TEST_F(WorldPanels, SaveNewLoadRoundTripAndADamagedFileLeavesTheWorldAsItWas)
+{
+    EXPECT_EQ(std::string(WorldPanelFileName()), "") << "an untitled world has no file";
+    EXPECT_EQ(std::string(WorldPanelName()), "UNTITLED.WLE");
+    // One cell holding the shape, so that the runtime save below has a world to build.
+    WorldMSetCellsX(1);
+    WorldMSetCellsY(1);
+    WorldMSetCellsZ(1);
+    ASSERT_GT(WorldMAddShape("ROCK.SHP", 100, 100, 200, 0), 0);
+    Bytes saved = World();
+    Click("World");
+    WinId panel = WinFindClass(CLASS_WORLD_PANEL);
+    ASSERT_NE(panel, 0);
+
+    Click("Save", panel);
+    Choose(dir.file("TOWN.WLE"));
+    EXPECT_TRUE(PathExists(dir.file("TOWN.WLE")));
+    EXPECT_EQ(std::string(WorldPanelFileName()), dir.file("TOWN.WLE"));
+
+    Click("New", panel);
+    EXPECT_EQ(WorldMCountShapes(), 0);
+    EXPECT_EQ(std::string(WorldPanelName()), "UNTITLED.WLE");
+    EXPECT_EQ(std::string(WorldPanelFileName()), "");
+
+    Click("Load", panel);
+    EXPECT_EQ(std::string(WinGetTitle(FileSelWindow())), "Load World");
+    Choose(dir.file("TOWN.WLE"));
+    EXPECT_EQ(World(), saved);
+    EXPECT_EQ(std::string(WorldPanelName()), "TOWN.WLE");
+
+    // A file cut short is refused: world and name stay, the box gives the table's text.
+    Bytes damaged = ReadBytes(dir.file("TOWN.WLE"));
+    damaged.resize(100);
+    ASSERT_TRUE(WriteBytes(dir.file("BAD.WLE"), damaged));
+    Click("Load", panel);
+    Choose(dir.file("BAD.WLE"));
+    EXPECT_EQ(Box(), std::make_pair(std::string("Error During Load"), std::string("Failed to load WLE file.")));
+    EXPECT_EQ(World(), saved);
+    EXPECT_EQ(std::string(WorldPanelName()), "TOWN.WLE");
+
+    // Save Runtime: a runtime file's own name is refused before anything is written; then the
+    // main loop writes the world and its runtime beside it, under the name.
+    Click("Save Runtime", panel);
+    Choose(dir.file("CITY.WLD"));
+    EXPECT_EQ(Box(), std::make_pair(std::string("Error During Save"), std::string("Failed to save WLE file.")));
+    EXPECT_EQ(std::string(WorldPanelName()), "TOWN.WLE");
+    Click("Save Runtime", panel);
+    Choose(dir.file("CITY.WLE"));
+    Turns(1);
+    EXPECT_EQ(std::string(WorldPanelFileName()), dir.file("CITY.WLE"));
+    EXPECT_TRUE(PathExists(dir.file("CITY.WLE")));
+    EXPECT_TRUE(PathExists(dir.file("CITY.WLD")));
+}
+
+TEST_F(WorldPanels, AddShapesTakesThePositionFromTheViewAndRefusesNamesWithABox)
+{
+    Click("Add Shapes");
+    WinId panel = WinFindClass(CLASS_ADD_SHAPES_PANEL);
+    ASSERT_NE(panel, 0);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPE_POSITION);
+    std::vector<WinId> f = Fields(panel);   // X, Z, Shape, Name
+    ASSERT_EQ(f.size(), 4u);
+    EXPECT_EQ(Text(f[0]), "0");
+    EXPECT_EQ(Text(f[3]), "AAAA");
+
+    Send(panel, ADDS_MSG_X, 0x1234, 0);
+    Send(panel, ADDS_MSG_Y, 0x777, 0);
+    Send(panel, ADDS_MSG_Z, -16, 0);
+    EXPECT_EQ(Text(f[0]), "00001234");
+    EXPECT_EQ(Text(f[1]), "FFFFFFF0");
+    Fill(f[2], "ROCK.SHP");
+    Click("Add", panel);
+    ASSERT_EQ(WorldMCountShapes(), 1);
+    const uint8_t* s = WorldMShapeFindData((uint16_t)WorldMFindShapeByName(Name4("AAAA")));
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(GetI32(s, WS_X), 0x1234);
+    EXPECT_EQ(GetI32(s, WS_Z), -16);
+    EXPECT_EQ(Text(f[3]), "AAAB") << "the next name is proposed";
+
+    // A name already taken: the box, a new proposal with the keys, nothing added.
+    Fill(f[3], "AAAA");
+    Click("Add", panel);
+    EXPECT_EQ(Box(), std::make_pair(std::string("Add Shapes"), std::string("Duplicate name.")));
+    EXPECT_EQ(WorldMCountShapes(), 1);
+    EXPECT_EQ(Text(f[3]), "AAAB");
+    EXPECT_EQ(WinFocus(), f[3]);
+
+    // An X that is no hexadecimal number takes the keys, without a box.
+    Fill(f[0], "12G4");
+    Click("Add", panel);
+    EXPECT_EQ(WinFocus(), f[0]);
+    EXPECT_EQ(WinGetClass(WinModal()), 0u);
+    EXPECT_EQ(WorldMCountShapes(), 1);
+
+    // "Tr": no Name field, an unnamed shape; a missing file is refused with its text.
+    Fill(f[0], "10");
+    Click("Tr", panel);
+    EXPECT_EQ(Fields(panel).size(), 3u);
+    Click("Add", panel);
+    EXPECT_EQ(WorldMCountShapes(), 2);
+    Fill(f[2], "NONE.SHP");
+    Click("Add", panel);
+    EXPECT_EQ(Box(), std::make_pair(std::string("Add Shapes"), std::string("Shape definition missing.")));
+}
+
+TEST_F(WorldPanels, BuildingNameRenamesTheFirstSelectedAndKeepsARefusedNameOpen)
+{
+    int rock = WorldMAddShape("ROCK.SHP", 0, 0, 0, Name4("ROCK"));
+    int hill = WorldMAddShape("ROCK.SHP", 50, 0, 0, Name4("HILL"));
+    WorldMSelectShape((uint16_t)rock);
+    WinId d = AddShapesOpenBuildingName();
+    ASSERT_NE(d, 0);
+    EXPECT_EQ(std::string(WinGetTitle(d)), "Building Name");
+    std::vector<WinId> f = Fields(d);
+    ASSERT_EQ(f.size(), 1u);
+    EXPECT_EQ(Text(f[0]), "ROCK");
+
+    Fill(f[0], "HILL");
+    Click("Ok", d);
+    EXPECT_EQ(Box(), std::make_pair(std::string("Building Name"), std::string("Duplicate name.")));
+    EXPECT_EQ(WinFocus(), f[0]) << "the keys come back to the field";
+    EXPECT_TRUE(WinIsWindow(d));
+    Fill(f[0], "bld1");
+    Key(KEY_RETURN);
+    EXPECT_FALSE(WinIsWindow(d));
+    EXPECT_EQ(WorldMFindShapeByName(Name4("BLD1")), rock);
+    EXPECT_EQ(WorldMFindShapeByName(Name4("HILL")), hill);
+}
