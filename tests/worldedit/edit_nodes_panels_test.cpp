@@ -126,6 +126,17 @@ TEST_F(WorldPanels, EditShapesShowsTheContextButtonsOfTheSelectionAndPicksAsMult
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_RECT) << "Mult is still on";
     EXPECT_EQ(Grid(panel).size(), 8u);
 
+    // Away to Nodes and back: the new panel's controls take over the old ids, and neither
+    // panel touches the other's; Mult is kept.
+    OpenNodes();
+    EXPECT_EQ(Buttons(Panel(CLASS_NODES_PANEL)), (Labels{"Unhide", "C", "A", "Add", "Mult"}));
+    ClickWindow(ButtonOf(WinFindClass(CLASS_WORLD_MENU), "Edit Shapes"));
+    Turns(1);
+    panel = Panel(CLASS_EDIT_SHAPES_PANEL);
+    EXPECT_EQ(Buttons(panel).size(), 5u + 8u);
+    EXPECT_EQ(ControlState(ButtonOf(panel, "Mult")), 1);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_RECT);
+
     Click("C", panel);
     Turns(1);
     EXPECT_EQ(Grid(panel), Labels{});
