@@ -39,9 +39,9 @@ enum {
     EXIT_X = 10,
     COUNTS_X = 110,
     COUNTS_Y = 4,
-    MOVING_X = 0,
+    MOVING_X = 1,      // the first column inside the border: text crossing an edge is not drawn
     MOVING_Y = 22,
-    PICK_MODE = 1024,
+    PICK_MODE = 1024,  // the second value the view is handed with the world tools
 
     // The dialogs.
     DLG_X = 40,

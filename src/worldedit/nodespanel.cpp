@@ -46,9 +46,9 @@ enum {
     ROW_3 = 34,
     COUNTS_X = 110,
     COUNTS_Y = 4,
-    MODE_X = 0,
+    MODE_X = 1,        // the first column inside the border: text crossing an edge is not drawn
     MODE_Y = 22,
-    PICK_MODE = 1024,
+    PICK_MODE = 1024,  // the second value the view is handed with the world tools
 
     // The Node Name dialog.
     DLG_X = 40,
