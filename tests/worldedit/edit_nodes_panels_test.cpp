@@ -111,6 +111,13 @@ TEST_F(WorldPanels, EditShapesShowsTheContextButtonsOfTheSelectionAndPicksAsMult
     Click("Mult", panel);
     Turns(1);
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_RECT);
+    // A rectangle goes on to the view's next draw as it came, to be added to the selection.
+    Send(panel, EDITSHAPES_RECT, WinPack(300, 40), WinPack(120, 200));
+    uint32_t flags = 0;
+    int32_t rect[4];
+    ASSERT_TRUE(EditTakeRectSelect(&flags, rect));
+    EXPECT_EQ(flags, (uint32_t)EDITSHAPES_RECT_FLAG | EDIT_RECT_KEEP);
+    EXPECT_EQ(std::vector<int32_t>(rect, rect + 4), (std::vector<int32_t>{300, 40, 120, 200}));
     Send(panel, EDITSHAPES_PICK, stone, 1);
     EXPECT_EQ(WorldMCountSelectedShapes(), 2) << "with Mult a pick adds";
     Turns(1);
@@ -241,6 +248,19 @@ TEST_F(WorldPanels, NodesLinkUnlinkAndNameRefuseWhatWouldBreakANet)
     Send(panel, NODES_PICK, n[1], 1);
     Turns(1);
     EXPECT_EQ(Grid(panel), (Labels{"Delete", "Link", "Move", "Interp", "Smooth Y", "Tube", "Walk"}));
+
+    // "Add" drops the selection and hands the view its add tool until "Exit".
+    Click("Add", panel);
+    Turns(1);
+    EXPECT_EQ(WorldMCountSelectedNodes(), 0);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_NODE_ADD);
+    EXPECT_EQ(Buttons(panel), Labels{"Exit"});
+    Click("Exit", panel);
+    Turns(1);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_NODES_RECT);
+    WorldMSelectNode(n[0]);
+    WorldMSelectNode(n[1]);
+    Turns(1);
 
     // Two pairs linked; then two chain ends that both have a previous node cannot be joined.
     Click("Link", panel);
