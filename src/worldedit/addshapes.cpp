@@ -23,7 +23,6 @@
 static const char* const kBrowseTitle = "Select Shape Name";
 static const char* const kShapePattern = "*.SHP";
 static const char* const kRefusalTitle = "Add Shapes";
-static const char* const kDialogTitle = "Building Name";
 
 enum {
     ROW_HEIGHT = 11,
@@ -38,9 +37,6 @@ enum {
     NAME_LABEL_X = 200, NAME_FIELD_X = 240, NAME_Y = 19, NAME_WIDTH = 70,
     ADD_X = 270, ADD_Y = 34, ADD_WIDTH = 40,
 
-    DLG_X = 40, DLG_Y = 30, DLG_WIDTH = 170, DLG_HEIGHT = 70,
-    DLG_LABEL_X = 10, DLG_LABEL_Y = 12, DLG_FIELD_X = 50, DLG_FIELD_Y = 23, DLG_FIELD_WIDTH = 40,
-    DLG_OK_X = 30, DLG_CANCEL_X = 90, DLG_BUTTONS_Y = 50, DLG_BUTTON_WIDTH = 50,
 };
 
 // ============================================================================================
@@ -266,92 +262,10 @@ static int AddShapesProc(WinId self, WinId sender, int message, WinParam* p1, Wi
     }
 }
 
-// ============================================================================================
-// Building Name
-// ============================================================================================
-
-static struct {
-    WinId window, field, ok, cancel;
-    char text[ADDS_NAME_CHARS + 1];
-    int refocus;   // the field takes the keys back once the refusal's box is answered
-} bn;
-
-// An invalid or taken name keeps the dialog open with its box: closing would lose the typing
-// and leave the worldshape unnamed without a word.
-static void Answer(int ok)
-{
-    if (ok) {
-        uint32_t name = 0;
-        int result = WorldMParseName(bn.text, &name) ? WM_ERR_ILLEGAL_NAME : WorldMSetSelectedName(name);
-        if (result < 0) {
-            MsgBoxError(kDialogTitle, result);
-            bn.refocus = 1;
-            return;
-        }
-    }
-    WinClose(bn.window);
-}
-
-static int BuildingNameProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
-{
-    if (message == WM_CREATE) {
-        bn.window = self;
-        bn.field = Field(DLG_FIELD_X, DLG_FIELD_Y, DLG_FIELD_WIDTH, bn.text, ADDS_NAME_CHARS);
-        bn.ok = ButtonCreate(DLG_OK_X, DLG_BUTTONS_Y, DLG_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
-        bn.cancel = ButtonCreate(DLG_CANCEL_X, DLG_BUTTONS_Y, DLG_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
-        return 1;
-    }
-    if (self != bn.window) return 1;   // closed, and followed by a new one already
-    switch (message) {
-    case WM_DESTROY:
-        bn.window = bn.field = bn.ok = bn.cancel = 0;
-        bn.refocus = 0;
-        return 1;
-    case WM_DRAWCLIENT:
-        ClearClient();
-        Print(DLG_LABEL_X, DLG_LABEL_Y, "Name:");
-        return 0;
-    case WM_PRESSED:
-        if (*p1 && (sender == bn.ok || sender == bn.cancel)) Answer(sender == bn.ok);
-        return 0;
-    case WM_EDITENTER: Answer(1); return 0;
-    case WM_EDITESCAPE: Answer(0); return 0;
-    case WM_KEY:
-        if (*p1 == CH_ENTER || *p1 == CH_ESCAPE) Answer(*p1 == CH_ENTER);
-        return 0;
-    case WM_TICK:
-        if (bn.refocus && !WinModal()) {
-            Focus(bn.field);
-            bn.refocus = 0;
-        }
-        return 1;
-    case WM_FOCUS: return 0;   // a click on the dialog itself keeps the keys here
-    case WM_EDITCHANGED: return 0;
-    default: return 1;
-    }
-}
-
-WinId AddShapesOpenBuildingName(void)
-{
-    if (bn.window && WinIsWindow(bn.window)) {
-        Focus(bn.field);
-        return bn.window;
-    }
-    NameText(WorldMGetSelectedName(), bn.text);
-    WinId d = WinCreate(DLG_X, DLG_Y, DLG_WIDTH, DLG_HEIGHT, WIN_DESKTOP, DIALOG_STYLE, CLASS_BUILDING_NAME);
-    if (!d) return 0;
-    WinParam p1 = (WinParam)kDialogTitle, p2 = 0;
-    WinSendMessage(d, WM_SETTITLE, &p1, &p2);
-    Focus(bn.field);
-    return d;
-}
-
 void AddShapesRegister(void)
 {
     as = {};
-    bn = {};
     StrCopy(as.xText, "0");
     StrCopy(as.zText, "0");
     WinCreateClass(CLASS_ADD_SHAPES_PANEL, CLASS_FRAME, 0, AddShapesProc);
-    WinCreateClass(CLASS_BUILDING_NAME, CLASS_FRAME, 0, BuildingNameProc);
 }

@@ -3,12 +3,16 @@
 #include "frontend/editor.h"
 #include "kernel/app.h"
 #include "worldedit/addshapes.h"
+#include "worldedit/editshapes.h"
+#include "worldedit/nodespanel.h"
 #include "worldedit/worldpanel.h"
 
 static void RegisterClasses(void)
 {
     WorldPanelRegister();
     AddShapesRegister();
+    EditShapesRegister();
+    NodesPanelRegister();
 }
 
 static const EditorPanels kWorldEditPanels = {RegisterClasses, WorldPanelFileName};

@@ -153,27 +153,3 @@ TEST_F(WorldPanels, AddShapesTakesThePositionFromTheViewAndRefusesNamesWithABox)
     Click("Add", panel);
     EXPECT_EQ(Box(), std::make_pair(std::string("Add Shapes"), std::string("Shape definition missing.")));
 }
-
-TEST_F(WorldPanels, BuildingNameRenamesTheFirstSelectedAndKeepsARefusedNameOpen)
-{
-    int rock = WorldMAddShape("ROCK.SHP", 0, 0, 0, Name4("ROCK"));
-    int hill = WorldMAddShape("ROCK.SHP", 50, 0, 0, Name4("HILL"));
-    WorldMSelectShape((uint16_t)rock);
-    WinId d = AddShapesOpenBuildingName();
-    ASSERT_NE(d, 0);
-    EXPECT_EQ(std::string(WinGetTitle(d)), "Building Name");
-    std::vector<WinId> f = Fields(d);
-    ASSERT_EQ(f.size(), 1u);
-    EXPECT_EQ(Text(f[0]), "ROCK");
-
-    Fill(f[0], "HILL");
-    Click("Ok", d);
-    EXPECT_EQ(Box(), std::make_pair(std::string("Building Name"), std::string("Duplicate name.")));
-    EXPECT_EQ(WinFocus(), f[0]) << "the keys come back to the field";
-    EXPECT_TRUE(WinIsWindow(d));
-    Fill(f[0], "bld1");
-    Key(KEY_RETURN);
-    EXPECT_FALSE(WinIsWindow(d));
-    EXPECT_EQ(WorldMFindShapeByName(Name4("BLD1")), rock);
-    EXPECT_EQ(WorldMFindShapeByName(Name4("HILL")), hill);
-}

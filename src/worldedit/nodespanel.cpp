@@ -1,0 +1,364 @@
+// The Nodes panel and its Node Name dialog. As in the Mesh panel, the context buttons are
+// rebuilt at the panel's tick, never inside a press: the pressed button may be among those
+// that go.
+#include "worldedit/nodespanel.h"
+
+#include <cstdio>
+#include <initializer_list>
+
+#include "frontend/editor.h"
+#include "frontend/editstate.h"
+#include "frontend/menubar.h"
+#include "frontend/msgbox.h"
+#include "frontend/view.h"
+#include "shapeedit/sekit.h"
+#include "toolkit/controls.h"
+#include "toolkit/draw.h"
+#include "world/net.h"
+#include "world/worldm.h"
+
+enum {
+    CMD_DELETE, CMD_LINK, CMD_UNLINK, CMD_MOVE, CMD_NAME, CMD_INTERP, CMD_SMOOTH_Y, CMD_MONORAIL, CMD_TUBE,
+    CMD_WALK, CMD_CAMERA, CMD_HIDE, CMD_PYLONS, CMD_COUNT,
+
+    RULE_ANY = 32765,        // 32765 and 32766: any selection
+    RULE_SOME = 32766,
+    RULE_SEVERAL = 32767,    // two or more
+    GRID_MAX = 9,
+    GRID_WIDTH = 50,
+    NO_COUNT = -1,
+
+    MODE_NONE = 0,
+    MODE_MOVE = 1,
+    MODE_ADD = 2,
+
+    UNHIDE_X = 8,
+    UNHIDE_WIDTH = 45,
+    CLEAR_X = 63,
+    ALL_X = 84,
+    SMALL_BUTTON = 20,
+    ADD_X = 84,
+    ADD_WIDTH = 40,
+    MULT_X = 70,
+    MULT_WIDTH = 30,
+    EXIT_X = 10,
+    ROW_1 = 4,
+    ROW_2 = 19,
+    ROW_3 = 34,
+    COUNTS_X = 110,
+    COUNTS_Y = 4,
+    MODE_X = 1,        // the first column inside the border: text crossing an edge is not drawn
+    MODE_Y = 22,
+    PICK_MODE = 1024,  // the second value the view is handed with the world tools
+
+    // The Node Name dialog.
+    DLG_X = 40,
+    DLG_Y = 30,
+    DLG_WIDTH = 170,
+    DLG_HEIGHT = 70,
+    LABEL_X = 10,
+    LABEL_Y = 12,
+    FIELD_X = 50,
+    FIELD_Y = 23,
+    FIELD_WIDTH = 40,
+    NAME_CHARS = 4,
+    OK_X = 30,
+    CANCEL_X = 90,
+    ANSWER_Y = 50,
+};
+
+static const char* const kErrorTitle = "Error";
+
+struct ContextEntry {
+    int rule;
+    const char* label;
+};
+
+// Indexed by CMD_*, in the order the grid shows them.
+static const ContextEntry kEntries[CMD_COUNT] = {
+    {RULE_SOME, "Delete"}, {2, "Link"},     {1, "Unlink"},   {RULE_SOME, "Move"}, {1, "Name"},
+    {2, "Interp"},         {2, "Smooth Y"}, {1, "Monorail"}, {2, "Tube"},         {2, "Walk"},
+    {1, "Camera"},         {1, "Hide"},     {1, "Pylons"},
+};
+
+static const int kGridX[3] = {156, 208, 260};
+static const int kGridY[3] = {4, 19, 34};
+
+static struct {
+    WinId window;
+    WinId unhide, clear, all, add, mult, exit;
+    int multOn;   // kept from one opening to the next
+    int mode, wantMode;
+    int shownCount;   // the selection the grid was built for
+    WinId grid[GRID_MAX];
+    int gridCommand[GRID_MAX];
+    int gridCount;
+} np;
+
+static struct {
+    WinId window, field, ok, cancel;
+    char text[NAME_CHARS + 1];
+} nameDlg;
+
+// ============================================================================================
+// Node Name
+// ============================================================================================
+
+static void FocusField(void)
+{
+    WinSetFocus(nameDlg.field);
+    WinParam p1 = 0, p2 = 0;
+    WinSendMessage(nameDlg.field, WM_EDITSELECTALL, &p1, &p2);
+}
+
+// A refused name keeps the dialog open with the keys on the field, so it can be mended. The
+// net's own name given again is no clash with itself.
+static void NameOk(void)
+{
+    uint32_t name = 0;
+    int refused = WorldMParseName(nameDlg.text, &name);
+    if (!refused && WorldMGetNetName() != (int64_t)name) refused = WorldMSetNetName(name);
+    if (refused) FocusField();
+    else WinClose(nameDlg.window);
+}
+
+static int NameProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
+{
+    if (message == WM_CREATE) {
+        nameDlg.window = self;
+        nameDlg.field = SeField(FIELD_X, FIELD_Y, FIELD_WIDTH, nameDlg.text, NAME_CHARS);
+        nameDlg.ok = SeButton(OK_X, ANSWER_Y, SE_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
+        nameDlg.cancel = SeButton(CANCEL_X, ANSWER_Y, SE_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
+        return 1;
+    }
+    if (self != nameDlg.window) return 1;
+    int answer = SeDialogAnswer(message, p1);
+    if (message == WM_PRESSED && *p1 && (sender == nameDlg.ok || sender == nameDlg.cancel))
+        answer = sender == nameDlg.ok ? SE_OK : SE_CANCEL;
+    if (answer == SE_OK) NameOk();
+    else if (answer == SE_CANCEL) WinClose(self);
+    if (answer) return 0;
+    switch (message) {
+    case WM_DESTROY: nameDlg = {}; return 1;
+    case WM_DRAWCLIENT:
+        SeClearClient();
+        SePrint(LABEL_X, LABEL_Y, DrawTextColour(), "Name:");
+        return 0;
+    case WM_PRESSED:
+    case WM_FOCUS:
+    case WM_EDITCHANGED: return 0;
+    default: return 1;
+    }
+}
+
+static void OpenName(void)
+{
+    if (!(nameDlg.window && WinIsWindow(nameDlg.window))) {
+        nameDlg = {};
+        int64_t name = WorldMGetNetName();
+        if (name > 0) {
+            char text[NAME_CHARS + 1];
+            for (int i = 0; i < NAME_CHARS; i++) text[i] = (char)((uint32_t)name >> (8 * (NAME_CHARS - 1 - i)));
+            text[NAME_CHARS] = 0;
+            snprintf(nameDlg.text, sizeof nameDlg.text, "%s", text);
+        }
+        if (!SeDialog(CLASS_NODE_NAME, DLG_X, DLG_Y, DLG_WIDTH, DLG_HEIGHT, "Node Name")) return;
+    }
+    FocusField();
+}
+
+// ============================================================================================
+// The panel
+// ============================================================================================
+
+static int RuleAccepts(int rule, int count)
+{
+    if (count < 1) return 0;
+    if (rule == RULE_ANY || rule == RULE_SOME) return 1;
+    if (rule == RULE_SEVERAL) return count >= 2;
+    return count == rule;
+}
+
+static void Refused(const char* why)
+{
+    if (why) MsgBoxShow(kErrorTitle, why);
+}
+
+static void Run(int command)
+{
+    switch (command) {
+    case CMD_DELETE: WorldMDeleteSelectedNodes(); break;
+    case CMD_LINK: WorldMLinkNodes(); break;
+    case CMD_UNLINK: WorldMUnlinkNode(); break;
+    case CMD_MOVE: np.wantMode = MODE_MOVE; break;
+    case CMD_NAME: OpenName(); break;
+    case CMD_INTERP: WorldMInsertNode(); break;
+    case CMD_MONORAIL: {
+        // The main loop finds the materials again when it builds.
+        int materials[3];
+        const char* why = NetMonorailMaterials(materials);
+        if (why) Refused(why);
+        else EditorRequest(REQUEST_BUILD_MONORAIL);
+        break;
+    }
+    case CMD_TUBE: Refused(NetTubeRequest()); break;
+    case CMD_WALK: Refused(NetWalkRequest()); break;
+    case CMD_CAMERA:
+        if (WorldMFirstSelectedNode())
+            EditRequestCentre(WorldMSelectedNodeX(), WorldMSelectedNodeY(), WorldMSelectedNodeZ());
+        break;
+    case CMD_HIDE: WorldMHideNet(); break;
+    case CMD_PYLONS: EditorRequest(REQUEST_RESERVED); break;
+    default: break;   // "Smooth Y" has no effect
+    }
+}
+
+static void DestroyChild(WinId* w)
+{
+    if (*w && WinIsWindow(*w)) WinDestroy(*w);
+    *w = 0;
+}
+
+static void ClearGrid(void)
+{
+    for (int i = 0; i < np.gridCount; i++) DestroyChild(&np.grid[i]);
+    np.gridCount = 0;
+    np.shownCount = NO_COUNT;
+}
+
+// Entries past the ninth would be left out; the table never qualifies that many.
+static void BuildGrid(int selected)
+{
+    ClearGrid();
+    for (int c = 0; c < CMD_COUNT && np.gridCount < GRID_MAX; c++) {
+        if (!RuleAccepts(kEntries[c].rule, selected)) continue;
+        int i = np.gridCount++;
+        np.gridCommand[i] = c;
+        np.grid[i] = SeButton(kGridX[i / 3], kGridY[i % 3], GRID_WIDTH, BUTTON_PUSH, kEntries[c].label);
+    }
+    np.shownCount = selected;
+}
+
+// The ids go with the panel; they may name other windows afterwards.
+static void ForgetControls(void)
+{
+    for (WinId* w : {&np.unhide, &np.clear, &np.all, &np.add, &np.mult, &np.exit}) *w = 0;
+    for (WinId& w : np.grid) w = 0;
+    np.gridCount = 0;
+}
+
+// Either the selection controls, or "Exit" while the view moves or adds nodes.
+static void BuildControls(void)
+{
+    ClearGrid();
+    for (WinId* w : {&np.unhide, &np.clear, &np.all, &np.add, &np.mult, &np.exit}) DestroyChild(w);
+    np.mode = np.wantMode;
+    if (np.mode != MODE_NONE) {
+        np.exit = SeButton(EXIT_X, ROW_1, SE_BUTTON_WIDTH, BUTTON_PUSH, "Exit");
+        return;
+    }
+    np.unhide = SeButton(UNHIDE_X, ROW_1, UNHIDE_WIDTH, BUTTON_PUSH, "Unhide");
+    np.clear = SeButton(CLEAR_X, ROW_1, SMALL_BUTTON, BUTTON_PUSH, "C");
+    np.all = SeButton(ALL_X, ROW_1, SMALL_BUTTON, BUTTON_PUSH, "A");
+    np.add = SeButton(ADD_X, ROW_2, ADD_WIDTH, BUTTON_PUSH, "Add");
+    np.mult = SeButton(MULT_X, ROW_3, MULT_WIDTH, BUTTON_TOGGLE, "Mult");
+    SeSetState(np.mult, np.multOn);
+    BuildGrid(WorldMCountSelectedNodes());
+}
+
+static void SetTool(void)
+{
+    int tool = np.mode == MODE_MOVE ? EDIT_TOOL_NODES_MOVE
+             : np.mode == MODE_ADD  ? EDIT_TOOL_NODE_ADD
+             : np.multOn            ? EDIT_TOOL_NODES_RECT
+                                    : EDIT_TOOL_NODES_PICK;
+    EditSetTool(tool, PICK_MODE);
+}
+
+// Without "Mult" a pick replaces the selection.
+static void Pick(uint16_t id, int on)
+{
+    if (!on) {
+        WorldMDeselectNode(id);
+        return;
+    }
+    if (!np.multOn) WorldMDeselectAllNodes();
+    WorldMSelectNode(id);
+}
+
+static void Rectangle(WinParam p1, WinParam p2)
+{
+    const int32_t rect[4] = {WinLo(p1), WinHi(p1), WinLo(p2), WinHi(p2)};
+    EditRequestRectSelect((uint32_t)VIEW_RECT_NODES | EDIT_RECT_KEEP, rect);
+}
+
+static void Pressed(WinId sender, int on)
+{
+    if (sender == np.mult) {
+        np.multOn = on;
+        return;
+    }
+    if (!on) return;
+    if (sender == np.unhide) WorldMUnhideNodes();
+    else if (sender == np.clear) WorldMDeselectAllNodes();
+    else if (sender == np.all) WorldMSelectAllNodes();
+    else if (sender == np.add) {
+        WorldMDeselectAllNodes();
+        np.wantMode = MODE_ADD;
+    } else if (sender == np.exit) np.wantMode = MODE_NONE;
+    else
+        for (int i = 0; i < np.gridCount; i++)
+            if (sender == np.grid[i]) Run(np.gridCommand[i]);
+}
+
+static void Draw(void)
+{
+    SeClearClient();
+    if (np.mode != MODE_NONE) {
+        SePrint(MODE_X, MODE_Y, DrawTextColour(), "%s", np.mode == MODE_MOVE ? "Moving" : "Adding");
+        return;
+    }
+    SePrint(COUNTS_X, COUNTS_Y, DrawTextColour(), "%d/%d", WorldMCountSelectedNodes(), WorldMCountNodes());
+}
+
+static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinParam* p2)
+{
+    if (message == WM_CREATE) {
+        np.window = self;
+        np.mode = np.wantMode = MODE_NONE;
+        ForgetControls();
+        BuildControls();
+        SetTool();
+        return 1;
+    }
+    if (self != np.window) return 1;
+    switch (message) {
+    case WM_DESTROY:
+        if (nameDlg.window && WinIsWindow(nameDlg.window)) WinClose(nameDlg.window);
+        np.window = 0;
+        np.mode = np.wantMode = MODE_NONE;
+        ForgetControls();
+        return 1;
+    case WM_TICK: {
+        if (np.wantMode != np.mode) BuildControls();
+        int selected = WorldMCountSelectedNodes();
+        if (np.mode == MODE_NONE && selected != np.shownCount) BuildGrid(selected);
+        SetTool();
+        return 1;
+    }
+    case WM_DRAWCLIENT: Draw(); return 0;
+    case WM_PRESSED: Pressed(sender, *p1 != 0); return 0;
+    case NODES_RECT: Rectangle(*p1, *p2); return 0;
+    case NODES_PICK: Pick((uint16_t)*p1, *p2 != 0); return 0;
+    default: return 1;
+    }
+}
+
+void NodesPanelRegister(void)
+{
+    np = {};
+    np.shownCount = NO_COUNT;
+    nameDlg = {};
+    WinCreateClass(CLASS_NODES_PANEL, CLASS_FRAME, 0, PanelProc);
+    WinCreateClass(CLASS_NODE_NAME, CLASS_FRAME, 0, NameProc);
+}

@@ -1,0 +1,361 @@
+// The Edit Shapes and Nodes panels in the running World Editor: their context buttons follow
+// the selection, their buttons reach the world, and their naming dialogs refuse bad names.
+#include <functional>
+
+#include "frontend/editor.h"
+#include "frontend/editstate.h"
+#include "frontend/menubar.h"
+#include "frontend/msgbox.h"
+#include "frontend/view.h"
+#include "materials/matm.h"
+#include "shapeedit/panels.h"
+#include "world/net.h"
+#include "world/wle.h"
+#include "world/worldm.h"
+#include "world/worldm_fixture.h"
+#include "worldedit/editshapes.h"
+#include "worldedit/nodespanel.h"
+
+namespace {
+
+typedef std::vector<std::string> Labels;
+
+// Three worldshapes: ROCK (named "ROCK"), TREE (unnamed) and a second ROCK (named "STON").
+class EditAndNodesPanels : public Panels {
+protected:
+    uint16_t rock = 0, tree = 0, stone = 0;
+    void SetUp() override
+    {
+        StartEditor(EDITOR_WORLD);
+        ASSERT_TRUE(WriteBytes("ROCK.SHP", BoxShape(-10, -20, -30, 10, 20, 30)));
+        ASSERT_TRUE(WriteBytes("TREE.SHP", BoxShape(-5, 0, -5, 5, 100, 5)));
+        rock = (uint16_t)WorldMAddShape("ROCK.SHP", 100, 0, 100, Name4("ROCK"));
+        tree = (uint16_t)WorldMAddShape("TREE.SHP", 200, 0, 200, 0);
+        stone = (uint16_t)WorldMAddShape("ROCK.SHP", 300, 0, 300, Name4("STON"));
+        ASSERT_GT(rock, 0);
+        ASSERT_GT(tree, 0);
+        ASSERT_GT(stone, 0);
+        Turns(1);
+    }
+    static WinId Panel(uint32_t cls) { return WinFindClass(cls); }
+    void OpenNodes()
+    {
+        ClickWindow(ButtonOf(WinFindClass(CLASS_WORLD_MENU), "Nodes"));
+        ASSERT_NE(Panel(CLASS_NODES_PANEL), 0);
+        Turns(1);
+    }
+    // The context buttons: the panel's buttons in the grid's columns.
+    static Labels Grid(WinId panel)
+    {
+        Labels out;
+        json d = Dump();
+        for (const json& w : d["windows"])
+            if (w["parent"] == panel && w["class"] == "0x201" && w["x"].get<int>() >= 156) out.push_back(w["label"]);
+        return out;
+    }
+    static uint16_t Flags(uint16_t id) { return GetU16(WorldMShapeFindData(id), WS_FLAGS); }
+    static uint32_t NameOf(uint16_t id) { return GetU32(WorldMShapeFindData(id), WS_NAME); }
+    static void SelectOnly(std::initializer_list<uint16_t> ids)
+    {
+        WorldMDeselectAllShapes();
+        for (uint16_t id : ids) WorldMSelectShape(id);
+        Turns(1);
+    }
+    // The left button held down on a button of the panel for one turn: the press has been
+    // heard, and the main loop has not yet run what it requested. Released after.
+    static void Hold(const std::string& label, WinId parent, const std::function<void()>& check)
+    {
+        WinId b = ButtonOf(parent, label.c_str());
+        ASSERT_NE(b, 0) << label;
+        int x = 0, y = 0;
+        WinGetAbsPos(b, &x, &y);
+        InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)(y + 5) << 16) | (uint32_t)(x + 5)));
+        InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0);
+        ASSERT_EQ(AppLoopTurn(), 0);
+        check();
+        InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
+        ASSERT_EQ(AppLoopTurn(), 0);
+    }
+    // Types into the dialog's name field and answers with Enter.
+    static void Answer(WinId dialog, const char* text)
+    {
+        std::vector<WinId> fields = Fields(dialog);
+        ASSERT_EQ(fields.size(), 1u);
+        Fill(fields[0], text);
+        Key(KEY_RETURN);
+    }
+};
+
+}  // namespace
+
+TEST_F(EditAndNodesPanels, EditShapesShowsTheContextButtonsOfTheSelectionAndPicksAsMultSays)
+{
+    WinId panel = Panel(CLASS_EDIT_SHAPES_PANEL);
+    ASSERT_NE(panel, 0) << "Edit Shapes opens first";
+    EXPECT_EQ(Grid(panel), Labels{}) << "nothing selected, nothing shown";
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_PICK);
+
+    // Without Mult a pick replaces the selection.
+    Send(panel, EDITSHAPES_PICK, tree, 1);
+    Send(panel, EDITSHAPES_PICK, rock, 1);
+    EXPECT_EQ(WorldMCountSelectedShapes(), 1);
+    EXPECT_EQ(WorldMFirstSelectedShape(), rock);
+    Turns(1);
+    EXPECT_EQ(Grid(panel), (Labels{"Delete", "Move", "Camera", "Name", "Rotate", "DelNet", "Hide", "HideO", "HillY"}));
+    json d = Dump();
+    const json* name = Find(d, "0x201", "Name");
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ((*name)["x"], 208) << "the grid fills column by column";
+    EXPECT_EQ((*name)["y"], 554);
+    EXPECT_EQ((*name)["width"], 50);
+
+    Click("Mult", panel);
+    Turns(1);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_RECT);
+    // A rectangle goes on to the view's next draw as it came, to be added to the selection.
+    Send(panel, EDITSHAPES_RECT, WinPack(300, 40), WinPack(120, 200));
+    uint32_t flags = 0;
+    int32_t rect[4];
+    ASSERT_TRUE(EditTakeRectSelect(&flags, rect));
+    EXPECT_EQ(flags, (uint32_t)VIEW_RECT_WORLD_SHAPES | EDIT_RECT_KEEP);
+    EXPECT_EQ(std::vector<int32_t>(rect, rect + 4), (std::vector<int32_t>{300, 40, 120, 200}));
+    Send(panel, EDITSHAPES_PICK, stone, 1);
+    EXPECT_EQ(WorldMCountSelectedShapes(), 2) << "with Mult a pick adds";
+    Turns(1);
+    EXPECT_EQ(Grid(panel), (Labels{"Delete", "Move", "Camera", "Rotate", "Hide", "HideO", "HillY", "Stitch"}));
+
+    // "Move" hands the view its move tool and leaves only "Exit" until the move ends.
+    Click("Move", panel);
+    Turns(1);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_MOVE);
+    EXPECT_EQ(Buttons(panel), Labels{"Exit"});
+    Click("Exit", panel);
+    Turns(1);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_RECT) << "Mult is still on";
+    EXPECT_EQ(Grid(panel).size(), 8u);
+
+    // Away to Nodes and back: the new panel's controls take over the old ids, and neither
+    // panel touches the other's; Mult is kept.
+    OpenNodes();
+    EXPECT_EQ(Buttons(Panel(CLASS_NODES_PANEL)), (Labels{"Unhide", "C", "A", "Add", "Mult"}));
+    ClickWindow(ButtonOf(WinFindClass(CLASS_WORLD_MENU), "Edit Shapes"));
+    Turns(1);
+    panel = Panel(CLASS_EDIT_SHAPES_PANEL);
+    EXPECT_EQ(Buttons(panel).size(), 5u + 8u);
+    EXPECT_EQ(ControlState(ButtonOf(panel, "Mult")), 1);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_RECT);
+
+    Click("C", panel);
+    Turns(1);
+    EXPECT_EQ(Grid(panel), Labels{});
+    Click("A", panel);
+    EXPECT_EQ(WorldMCountSelectedShapes(), 3);
+}
+
+TEST_F(EditAndNodesPanels, HideDeleteAndNameAreUndoneByTheUndoButton)
+{
+    WinId panel = Panel(CLASS_EDIT_SHAPES_PANEL);
+    WinId undo = ButtonOf(WinFindClass(CLASS_WORLD_MENU), "Undo");
+    SelectOnly({tree});
+    Click("Hide", panel);
+    EXPECT_TRUE(Flags(tree) & WSF_HIDDEN);
+    ClickWindow(undo);
+    EXPECT_FALSE(Flags(tree) & WSF_HIDDEN);
+    Click("HideO", panel);
+    EXPECT_TRUE(Flags(rock) & WSF_HIDDEN);
+    EXPECT_FALSE(Flags(tree) & WSF_HIDDEN);
+    Click("Unhide", panel);
+    EXPECT_FALSE(Flags(rock) & WSF_HIDDEN);
+
+    Click("Delete", panel);
+    EXPECT_EQ(WorldMCountShapes(), 2);
+    EXPECT_EQ(WorldMShapeFindData(tree), nullptr);
+    ClickWindow(undo);
+    EXPECT_EQ(WorldMCountShapes(), 3);
+
+    // Building Name: filled with the selected worldshape's name; bad and taken names keep the
+    // dialog open; lower case is taken as upper; an empty field clears the name.
+    SelectOnly({rock});
+    Click("Name", panel);
+    WinId dialog = Panel(CLASS_BUILDING_NAME);
+    ASSERT_NE(dialog, 0);
+    EXPECT_STREQ(WinGetTitle(dialog), "Building Name");
+    json d = Dump();
+    const json* w = Find(d, "0x101D");
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ((*w)["x"], 40);
+    EXPECT_EQ((*w)["y"], 30);
+    EXPECT_EQ((*w)["width"], 170);
+    EXPECT_EQ((*w)["height"], 70);
+    const json* field = Find(d, "0x204");
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ((*field)["text"], "ROCK");
+    Answer(dialog, "A-1");
+    EXPECT_EQ(Panel(CLASS_BUILDING_NAME), dialog) << "not four letters or digits";
+    Answer(dialog, "STON");
+    EXPECT_EQ(Panel(CLASS_BUILDING_NAME), dialog) << "another worldshape carries it";
+    EXPECT_EQ(NameOf(rock), Name4("ROCK"));
+    Answer(dialog, "bolt");
+    EXPECT_EQ(Panel(CLASS_BUILDING_NAME), 0u);
+    EXPECT_EQ(NameOf(rock), Name4("BOLT"));
+    ClickWindow(undo);
+    EXPECT_EQ(NameOf(rock), Name4("ROCK"));
+    Click("Name", panel);
+    Answer(Panel(CLASS_BUILDING_NAME), "");
+    EXPECT_EQ(NameOf(rock), 0u);
+}
+
+TEST_F(EditAndNodesPanels, RotateTurnsOnlyTheNamedSelectedShapes)
+{
+    SelectOnly({rock, tree});
+    Click("Rotate", Panel(CLASS_EDIT_SHAPES_PANEL));
+    WinId dialog = Panel(CLASS_ROTATE_SHAPES);
+    ASSERT_NE(dialog, 0);
+    EXPECT_STREQ(WinGetTitle(dialog), "Rotate Shape(s)");
+    EXPECT_EQ(ControlState(ButtonOf(dialog, "Yaw")), 1) << "Yaw is on at opening";
+    Click(">>", dialog);
+    Click("<", dialog);
+    EXPECT_EQ(GetI16(WorldMShapeFindData(rock), WS_YAW), 1024 - 256);
+    EXPECT_EQ(GetI16(WorldMShapeFindData(tree), WS_YAW), 0) << "an unnamed worldshape keeps its yaw";
+    EXPECT_EQ(GetI16(WorldMShapeFindData(stone), WS_YAW), 0) << "not selected";
+    Click("Pitch", dialog);
+    Click("<<", dialog);
+    EXPECT_EQ(GetI16(WorldMShapeFindData(rock), WS_PITCH), -1024);
+    EXPECT_EQ(GetI16(WorldMShapeFindData(rock), WS_YAW), 1024 - 256);
+    Click("Ok", dialog);
+    EXPECT_EQ(Panel(CLASS_ROTATE_SHAPES), 0u);
+}
+
+TEST_F(EditAndNodesPanels, NodesLinkUnlinkAndNameRefuseWhatWouldBreakANet)
+{
+    OpenNodes();
+    WinId panel = Panel(CLASS_NODES_PANEL);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_NODES_PICK);
+    EXPECT_EQ(EditPickMode(), 1024);
+    uint16_t n[4];
+    for (int i = 0; i < 4; i++) n[i] = (uint16_t)WorldMAddNetNode(1000 * i, 0, 0);
+    WorldMDeselectAllNodes();
+    Turns(1);
+    EXPECT_EQ(Grid(panel), Labels{});
+
+    Send(panel, NODES_PICK, n[1], 1);
+    Send(panel, NODES_PICK, n[0], 1);
+    EXPECT_EQ(WorldMCountSelectedNodes(), 1) << "without Mult a pick replaces the selection";
+    Turns(1);
+    EXPECT_EQ(Grid(panel), (Labels{"Delete", "Unlink", "Move", "Name", "Monorail", "Camera", "Hide", "Pylons"}));
+    Click("Mult", panel);
+    Turns(1);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_NODES_RECT);
+    Send(panel, NODES_PICK, n[1], 1);
+    Turns(1);
+    EXPECT_EQ(Grid(panel), (Labels{"Delete", "Link", "Move", "Interp", "Smooth Y", "Tube", "Walk"}));
+
+    // "Add" drops the selection and hands the view its add tool until "Exit".
+    Click("Add", panel);
+    Turns(1);
+    EXPECT_EQ(WorldMCountSelectedNodes(), 0);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_NODE_ADD);
+    EXPECT_EQ(Buttons(panel), Labels{"Exit"});
+    Click("Exit", panel);
+    Turns(1);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_NODES_RECT);
+    WorldMSelectNode(n[0]);
+    WorldMSelectNode(n[1]);
+    Turns(1);
+
+    // Two pairs linked; then two chain ends that both have a previous node cannot be joined.
+    Click("Link", panel);
+    EXPECT_EQ(GetU16(NetNode(n[0]), WN_PREV), n[1]);
+    WorldMDeselectAllNodes();
+    WorldMSelectNode(n[2]);
+    WorldMSelectNode(n[3]);
+    Turns(1);
+    Click("Link", panel);
+    EXPECT_EQ(GetU16(NetNode(n[2]), WN_PREV), n[3]);
+    WorldMDeselectAllNodes();
+    WorldMSelectNode(n[0]);
+    WorldMSelectNode(n[2]);
+    Turns(1);
+    Bytes before(WorldMImage(), WorldMImage() + WorldMUsed());
+    Click("Link", panel);
+    EXPECT_EQ(Bytes(WorldMImage(), WorldMImage() + WorldMUsed()), before) << "a link would be replaced";
+
+    // Unlink of a node that has no link changes nothing; of a linked one, frees both ends.
+    uint16_t lone = (uint16_t)WorldMAddNetNode(5000, 0, 0);
+    WorldMDeselectAllNodes();
+    WorldMSelectNode(lone);
+    Turns(1);
+    before.assign(WorldMImage(), WorldMImage() + WorldMUsed());
+    Click("Unlink", panel);
+    EXPECT_EQ(Bytes(WorldMImage(), WorldMImage() + WorldMUsed()), before);
+    WorldMDeselectAllNodes();
+    WorldMSelectNode(n[0]);
+    Turns(1);
+    Click("Unlink", panel);
+    EXPECT_EQ(GetU16(NetNode(n[0]), WN_PREV), 0);
+    EXPECT_EQ(GetU16(NetNode(n[1]), WN_NEXT), 0);
+
+    // Node Name: a bad name and a name another net carries keep the dialog open; the net's
+    // own name given again is accepted; an empty field clears it.
+    Click("Name", panel);
+    WinId dialog = Panel(CLASS_NODE_NAME);
+    ASSERT_NE(dialog, 0);
+    EXPECT_STREQ(WinGetTitle(dialog), "Node Name");
+    Answer(dialog, "N#1");
+    EXPECT_EQ(Panel(CLASS_NODE_NAME), dialog);
+    Answer(dialog, "net1");
+    EXPECT_EQ(Panel(CLASS_NODE_NAME), 0u);
+    EXPECT_EQ(WorldMGetNetName(), (int64_t)Name4("NET1"));
+    WorldMDeselectAllNodes();
+    WorldMSelectNode(n[2]);
+    Turns(1);
+    Click("Name", panel);
+    Answer(Panel(CLASS_NODE_NAME), "NET1");
+    EXPECT_NE(Panel(CLASS_NODE_NAME), 0u) << "another net carries it";
+    Key(KEY_ESCAPE);
+    EXPECT_EQ(Panel(CLASS_NODE_NAME), 0u);
+    EXPECT_EQ(WorldMGetNetName(), 0);
+    WorldMDeselectAllNodes();
+    WorldMSelectNode(n[0]);
+    Turns(1);
+    Click("Name", panel);
+    json d = Dump();
+    EXPECT_EQ((*Find(d, "0x204"))["text"], "NET1");
+    Key(KEY_RETURN);
+    EXPECT_EQ(Panel(CLASS_NODE_NAME), 0u) << "its own name is no clash";
+    Click("Name", panel);
+    Answer(Panel(CLASS_NODE_NAME), "");
+    EXPECT_EQ(WorldMGetNetName(), 0);
+}
+
+TEST_F(EditAndNodesPanels, MonorailNeedsItsMaterialsBeforeItIsRequested)
+{
+    OpenNodes();
+    WinId panel = Panel(CLASS_NODES_PANEL);
+    uint16_t a = (uint16_t)WorldMAddNetNode(0, 0, 0);
+    WorldMDeselectAllNodes();
+    WorldMSelectNode(a);
+    Turns(1);
+    Hold("Monorail", panel, [] {
+        ASSERT_NE(WinModal(), 0);
+        EXPECT_STREQ(WinGetTitle(WinModal()), "Error");
+        EXPECT_STREQ(MsgBoxText(WinModal()), "Missing monorail material.");
+        EXPECT_FALSE(EditorRequestPending(REQUEST_BUILD_MONORAIL));
+    });
+    Key(KEY_RETURN);
+    ASSERT_EQ(WinModal(), 0);
+
+    Hold("Pylons", panel, [] { EXPECT_TRUE(EditorRequestPending(REQUEST_RESERVED)); });
+    EXPECT_FALSE(EditorRequestPending(REQUEST_RESERVED)) << "cleared without action";
+    EXPECT_EQ(WinModal(), 0);
+
+    for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {
+        MatMAdd(MatMCount());
+        MatMSetName(MatMCount() - 1, name);
+    }
+    Turns(1);
+    Hold("Monorail", panel, [] {
+        EXPECT_TRUE(EditorRequestPending(REQUEST_BUILD_MONORAIL));
+        EXPECT_EQ(WinModal(), 0);
+    });
+}
