@@ -1,0 +1,66 @@
+// The World Editor as a level designer drives it from a script: shapes placed by name and
+// click in a parallel view, selected by rectangle, nodes laid out and linked, the world saved
+// and exported as a runtime world; read back through `dump` and tolbex-cli.
+#include <nlohmann/json.hpp>
+
+#include "e2e/e2e.h"
+
+using nlohmann::json;
+
+TEST_F(Headless, AWorldBuiltInTheWorldEditorIsSavedAndExported)
+{
+    RunResult shape = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "1000", "1000", "1000", "ROCK.SHP"}, dir.path());
+    ASSERT_EQ(shape.exitCode, 0) << shape.output;
+    // Menu bar at (320, 550): "World" (335, 574), "Edit Shapes" (335, 589), "Add Shapes"
+    // (425, 559), "Nodes" (425, 574). Nodes "Add" (89, 574), "Exit" (15, 559); the context
+    // grid's second button (161, 574) is "Link" with two nodes selected. View Setup: "Top"
+    // (329, 273), "Ok" (464, 307). Add Shapes: Shape field (55, 574), "Tr" (35, 589), "Add"
+    // (275, 589). Edit Shapes "Mult" (75, 589). World "Save" (267, 574), "Save Runtime" (217, 589).
+    std::string script =
+        "click 165 90\nwait 4\n"
+        "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 400 300\nwait 2\ndump perspective.json\nkey enter\nwait 2\n"
+        "click 15 559\nwait 2\nclick 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n"
+        "click 425 559\nwait 2\nclick 55 574\nwait 1\ntype ROCK.SHP\nclick 35 589\nwait 1\n"
+        "click 500 200\nwait 2\nclick 275 589\nwait 2\nclick 600 200\nwait 2\nclick 275 589\nwait 2\ndump added.json\n"
+        "click 335 589\nwait 2\nclick 75 589\nwait 2\n"
+        "move 450 170\npress left\nwait 1\nmove 550 200\nwait 1\nmove 650 230\nwait 1\nrelease left\nwait 3\n"
+        "dump selected.json\n"
+        "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 500 120\nwait 1\nclick 600 120\nwait 2\n"
+        "click 15 559\nwait 2\nclick 161 574\nwait 2\n"
+        "click 335 574\nwait 2\nclick 267 574\nwait 2\ntype TOWN.WLE\nkey enter\nwait 3\n"
+        "click 217 589\nwait 2\ntype TOWN.WLE\nkey enter\nwait 10\ndump saved.json\n";
+    RunResult r = Run(script);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    auto world = [&](const char* name) { return json::parse(ReadText(dir.file(name)))["world"]; };
+
+    EXPECT_EQ(world("perspective.json")["nodes"], 0) << "no node is placed in the perspective view";
+    EXPECT_NE(log.find("MSGBOX \"Add Node\" \"Not on perspective view you don't!\""), std::string::npos) << log;
+    EXPECT_EQ(world("added.json")["shapes"], 2);
+    EXPECT_EQ(world("selected.json")["selectedShapes"], 2) << "the rectangle takes both";
+    json saved = world("saved.json");
+    EXPECT_EQ(saved["nodes"], 2);
+    EXPECT_EQ(saved["file"], dir.file("TOWN.WLE"));
+    EXPECT_EQ(log.find("Error During Save"), std::string::npos) << log;
+
+    RunResult info = RunProgram(TOLBEX_CLI_BIN, {"world", "info", "--json", "TOWN.WLE"}, dir.path());
+    ASSERT_EQ(info.exitCode, 0) << info.output;
+    json wle = json::parse(info.output);
+    std::vector<json> shapes, nodes;
+    for (const json& p : wle["packets"]) (p["kind"] == "node" ? nodes : shapes).push_back(p);
+    ASSERT_EQ(shapes.size(), 2u);
+    ASSERT_EQ(nodes.size(), 2u);
+    // Placed where the clicks were, 100 pixels apart at the view's zoom, on the ground of a
+    // world without terrain (the sphere's lowest point at 0).
+    EXPECT_EQ(shapes[0]["position"][1], 1000);
+    EXPECT_GT(shapes[1]["position"][0].get<int>(), shapes[0]["position"][0].get<int>());
+    EXPECT_EQ(shapes[0]["position"][2], shapes[1]["position"][2]);
+    // Linked both ways.
+    EXPECT_EQ(nodes[0]["previous"], nodes[1]["id"]);
+    EXPECT_EQ(nodes[1]["next"], nodes[0]["id"]);
+
+    // The runtime world and its archive beside the world file.
+    RunResult runtime = RunProgram(TOLBEX_CLI_BIN, {"world", "info", "--json", "TOWN.WLD"}, dir.path());
+    ASSERT_EQ(runtime.exitCode, 0) << runtime.output;
+    EXPECT_EQ(json::parse(runtime.output)["wxpName"], "TOWN.wxp");
+    EXPECT_TRUE(PathExists(dir.file("TOWN.wxp")));
+}
