@@ -193,38 +193,40 @@ static void Join(uint8_t* front, uint8_t* behind)
     PutU16(behind, WN_NEXT, GetU16(front, WN_ID));
 }
 
+// Refusals come before the undo snapshot: a refused edit must not cost the user the undo of
+// the edit before it.
 int WorldMLinkNodes(void)
 {
-    WorldMUndoSnapshot();
     uint8_t *a, *b;
     if (!SelectedPair(&a, &b)) return 0;
     bool aPrev = GetU16(a, WN_PREV) != 0, aNext = GetU16(a, WN_NEXT) != 0;
     bool bPrev = GetU16(b, WN_PREV) != 0, bNext = GetU16(b, WN_NEXT) != 0;
+    uint8_t *from, *to;
     if (!aPrev && !aNext && !bPrev && !bNext) {
-        Join(a, b);
-        PutU16(a, WN_SELECTED, 0);
-        return 1;
-    }
-    // A chain's start goes behind the other node only when that node's next is free: taking
-    // it over would leave the old neighbour pointing at a node that no longer points back.
-    if (!aPrev && aNext) {
+        from = a;
+        to = b;
+    } else if (!aPrev && aNext) {
+        // A chain's start goes behind the other node only when that node's next is free:
+        // taking it over would leave the old neighbour pointing at a node that no longer
+        // points back.
         if (bNext) return 0;
-        Join(a, b);
-        PutU16(a, WN_SELECTED, 0);
-        return 1;
-    }
-    if (!bPrev && bNext) {
+        from = a;
+        to = b;
+    } else if (!bPrev && bNext) {
         if (aNext) return 0;
-        Join(b, a);
-        PutU16(b, WN_SELECTED, 0);
-        return 1;
+        from = b;
+        to = a;
+    } else {
+        return 0;
     }
-    return 0;
+    WorldMUndoSnapshot();
+    Join(from, to);
+    PutU16(from, WN_SELECTED, 0);
+    return 1;
 }
 
 int WorldMInsertNode(void)
 {
-    WorldMUndoSnapshot();
     uint8_t *a, *b;
     if (!SelectedPair(&a, &b)) return 0;
     uint16_t aId = GetU16(a, WN_ID), bId = GetU16(b, WN_ID);
@@ -233,6 +235,8 @@ int WorldMInsertNode(void)
     NetNodePos(b, pb);
     // Summed in 64 bits: far-apart nodes still get the point between them.
     for (int i = 0; i < 3; i++) mid[i] = (int32_t)(((int64_t)pa[i] + pb[i]) >> 1);
+    if ((uint64_t)WorldMEndOfData() + WP_NODE_SIZE > WorldMLimit()) return WM_ERR_OUT_OF_SPACE;
+    WorldMUndoSnapshot();
     int id = AddNode(mid[0], mid[1], mid[2]);
     if (id < 0) return id;
     a = NetNode(aId);
@@ -254,12 +258,12 @@ int WorldMInsertNode(void)
 
 int WorldMSetNetName(uint32_t name)
 {
-    WorldMUndoSnapshot();
     if (name && WorldMNameIsValid(name)) return WM_ERR_ILLEGAL_NAME;
     uint8_t* sel = WorldMFirstSelectedNode();
     if (!sel) return WM_ERR_NO_NODES_SELECTED;
     for (uint8_t* n = NetFirstNode(); name && n; n = NetNextNode(n))
         if (GetU32(n, WN_NAME) == name) return WM_ERR_NET_NAME_IN_USE;
+    WorldMUndoSnapshot();
     PutU32(sel, WN_NAME, name);
     return 0;
 }

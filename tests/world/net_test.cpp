@@ -231,6 +231,18 @@ TEST_F(NetTest, LinksThatWouldReplaceALinkAreRefused)
     // Not exactly two selected.
     SelectOnly({a});
     EXPECT_EQ(0, WorldMLinkNodes());
+
+    // Refusals (a link, a name) leave the undo of the edit before them.
+    WorldMSetUndo(1);
+    int32_t at[3], back[3];
+    NetNodePos(NetNode(a), at);
+    SelectOnly({a, b});
+    WorldMMoveSelectedNodesX(500);
+    EXPECT_EQ(0, WorldMLinkNodes());
+    EXPECT_EQ(WM_ERR_ILLEGAL_NAME, WorldMSetNetName(0x41426344));
+    WorldMUndo();
+    NetNodePos(NetNode(a), back);
+    EXPECT_EQ(at[0], back[0]) << "one undo still takes back the move";
 }
 
 TEST_F(NetTest, UnlinkingSplicesAndDeletingUnlinksFirst)
