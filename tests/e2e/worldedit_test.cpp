@@ -4,6 +4,9 @@
 #include <nlohmann/json.hpp>
 
 #include "e2e/e2e.h"
+#include "kernel/res/res.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
 
 using nlohmann::json;
 
@@ -63,4 +66,33 @@ TEST_F(Headless, AWorldBuiltInTheWorldEditorIsSavedAndExported)
     ASSERT_EQ(runtime.exitCode, 0) << runtime.output;
     EXPECT_EQ(json::parse(runtime.output)["wxpName"], "TOWN.wxp");
     EXPECT_TRUE(PathExists(dir.file("TOWN.wxp")));
+}
+
+TEST_F(Headless, AMonorailIsBuiltFromTheNodesPanel)
+{
+    // The rail materials in the MAT file the settings name, read at the editor's start.
+    ResRemove();
+    ResInstall(300);
+    IntMatCreate(512);
+    MatMInstall();
+    for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {
+        MatMAdd(MatMCount());
+        MatMSetName(MatMCount() - 1, name);
+    }
+    ASSERT_EQ(MatMSave(dir.file("rail.mat").c_str()), 0);
+    WriteText(dir.file("tolbex.ini"), "materials=rail.mat\n");
+    // Top view; Nodes "Add" twice 200 pixels apart, "Exit", "Link"; Mult off, so a click
+    // picks the first node alone; "Monorail" is the fifth button of the grid (213, 574).
+    std::string script = "click 165 90\nwait 4\nclick 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n"
+                         "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 400 100\nwait 1\nclick 600 100\nwait 2\n"
+                         "click 15 559\nwait 2\nclick 161 574\nwait 2\nclick 400 100\nwait 2\ndump picked.json\n"
+                         "click 213 574\nwait 10\ndump built.json\n";
+    RunResult r = Run(script);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    json picked = json::parse(ReadText(dir.file("picked.json")))["world"];
+    EXPECT_EQ(picked["selectedNodes"], 1);
+    json built = json::parse(ReadText(dir.file("built.json")))["world"];
+    EXPECT_GT(built["shapes"].get<int>(), 0) << log;
+    EXPECT_EQ(log.find("MSGBOX"), std::string::npos) << log;
+    EXPECT_TRUE(PathExists(dir.file("W~R00000.SHP")));
 }
