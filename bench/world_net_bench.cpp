@@ -43,6 +43,8 @@ static void BM_BuildMonorail(benchmark::State& state)
     ShapeMResourceInstall();
     if (!ShapeMIsInstalled()) ShapeMInstall();
     WorldMInstall(WORLDM_CAPACITY);
+    // Another benchmark may have left its world installed: start from an empty one.
+    WorldMNew();
     int track = Material("Rail_Track"), support = Material("Rail_Support"), light = Material("Rail_Light");
 
     // Each node's previous is the one added after it; every eighth link turns by 30 degrees.
