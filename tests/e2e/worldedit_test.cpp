@@ -86,7 +86,11 @@ TEST_F(Headless, AMonorailIsBuiltFromTheNodesPanel)
     std::string script = "click 165 90\nwait 4\nclick 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n"
                          "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 400 100\nwait 1\nclick 600 100\nwait 2\n"
                          "click 15 559\nwait 2\nclick 161 574\nwait 2\nclick 400 100\nwait 2\ndump picked.json\n"
-                         "click 213 574\nwait 10\ndump built.json\n";
+                         "click 213 574\nwait 10\ndump built.json\n"
+                         // Edit Shapes, Mult off: a click on the track picks one net shape;
+                         // "DelNet" (213, 589) removes the whole net's shapes and files.
+                         "click 335 589\nwait 2\nmove 500 100\nwait 2\nclick 500 100\nwait 2\ndump netpick.json\n"
+                         "click 213 589\nwait 10\ndump removed.json\n";
     RunResult r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
     json picked = json::parse(ReadText(dir.file("picked.json")))["world"];
@@ -94,5 +98,50 @@ TEST_F(Headless, AMonorailIsBuiltFromTheNodesPanel)
     json built = json::parse(ReadText(dir.file("built.json")))["world"];
     EXPECT_GT(built["shapes"].get<int>(), 0) << log;
     EXPECT_EQ(log.find("MSGBOX"), std::string::npos) << log;
-    EXPECT_TRUE(PathExists(dir.file("W~R00000.SHP")));
+
+    EXPECT_EQ(json::parse(ReadText(dir.file("netpick.json")))["world"]["selectedShapes"], 1);
+    EXPECT_EQ(json::parse(ReadText(dir.file("removed.json")))["world"]["shapes"], 0) << log;
+    EXPECT_NE(log.find("WORLD: monorail net 1:"), std::string::npos) << log;
+    EXPECT_FALSE(PathExists(dir.file("W~R00000.SHP"))) << "the net's shape files go with it";
+}
+
+TEST_F(Headless, EditedShapesAreSavedAndAMissingShapeStopsTheRuntimeSave)
+{
+    RunResult shape = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "1000", "1000", "1000", "ROCK.SHP"}, dir.path());
+    ASSERT_EQ(shape.exitCode, 0) << shape.output;
+    // Top view; a named shape ("Dy", the proposed name) and an unnamed one ("Tr"); both taken
+    // by a rectangle; Rotate (213, 559): ">>" (105, 54), "Ok" (75, 85); Hide (213, 574);
+    // HillY (265, 559); World "Save" as TOWN.WLE.
+    std::string edit = "click 165 90\nwait 4\nclick 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n"
+                       "click 425 559\nwait 2\nclick 55 574\nwait 1\ntype ROCK.SHP\n"
+                       "click 500 200\nwait 2\nclick 275 589\nwait 2\nclick 35 589\nwait 1\nclick 600 200\nwait 2\n"
+                       "click 275 589\nwait 2\nclick 335 589\nwait 2\nclick 75 589\nwait 2\n"
+                       "move 450 170\npress left\nwait 1\nmove 550 200\nwait 1\nmove 650 230\nwait 1\nrelease left\nwait 3\n"
+                       "click 213 559\nwait 2\nclick 105 54\nwait 1\nclick 75 85\nwait 2\n"
+                       "click 213 574\nwait 2\nclick 265 559\nwait 2\n"
+                       "click 335 574\nwait 2\nclick 267 574\nwait 2\ntype TOWN.WLE\nkey enter\nwait 3\n";
+    RunResult r = Run(edit);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    RunResult info = RunProgram(TOLBEX_CLI_BIN, {"world", "info", "--json", "TOWN.WLE"}, dir.path());
+    ASSERT_EQ(info.exitCode, 0) << info.output;
+    json wle = json::parse(info.output);
+    ASSERT_EQ(wle["packets"].size(), 2u);
+    const json &named = wle["packets"][0], &plain = wle["packets"][1];
+    EXPECT_EQ(named["name"], "AAAA");
+    EXPECT_EQ(named["yaw"], 1024) << "a named shape turns";
+    EXPECT_EQ(plain["yaw"], 0) << "scenery does not";
+    for (const json& p : wle["packets"]) {
+        EXPECT_TRUE(p["flags"].get<int>() & 0x4000) << "hidden";
+        EXPECT_EQ(p["position"][1], 1000) << "on the ground of a world without terrain";
+    }
+
+    // The shape file gone: the world still loads (the shapes without their shape), and Save
+    // Runtime says which is missing and writes nothing.
+    ASSERT_EQ(std::remove(dir.file("ROCK.SHP").c_str()), 0);
+    r = Run("click 165 90\nwait 4\nclick 335 574\nwait 2\nclick 267 559\nwait 2\ntype TOWN.WLE\nkey enter\nwait 3\n"
+            "click 217 589\nwait 2\ntype TOWN.WLE\nkey enter\nwait 10\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_NE(log.find("MSGBOX \"Error During Save\" \"Shape Missing\""), std::string::npos) << log;
+    EXPECT_FALSE(PathExists(dir.file("TOWN.WLD")));
+    EXPECT_FALSE(PathExists(dir.file("TOWN.wxp")));
 }
