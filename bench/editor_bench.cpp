@@ -32,6 +32,9 @@
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
+#include "frontend/editor.h"
+#include "world/net.h"
+#include "world/worldm.h"
 
 namespace {
 
@@ -97,51 +100,98 @@ int BuildScene(void)
     return 0;
 }
 
-void BM_EditorFrame(benchmark::State& state)
-{
-    char dir[] = "/tmp/tolbex-bench-XXXXXX";
-    char previous[4096];
-    if (!mkdtemp(dir) || !getcwd(previous, sizeof previous) || chdir(dir) != 0) {
-        state.SkipWithError("no scratch folder");
-        return;
-    }
-    FILE* f = fopen("idle.txt", "w");
-    fputs("wait 1000000\n", f);
-    fclose(f);
-    PlatOptions options{};
-    options.headless = 1;
-    options.script = "idle.txt";
-    bool ok = PlatSelect(&options) == 0 && KernelInstall("VOSTRANE", nullptr, "Tolbex") == 1;
-    if (ok) {
+// The editor of the mode started headless in a scratch folder, as the program starts it; 0
+// when it did not start.
+struct BenchEditor {
+    char dir[32] = "/tmp/tolbex-bench-XXXXXX";
+    char previous[4096] = "";
+    bool ok = false;
+
+    explicit BenchEditor(int mode)
+    {
+        if (!mkdtemp(dir) || !getcwd(previous, sizeof previous) || chdir(dir) != 0) return;
+        FILE* f = fopen("idle.txt", "w");
+        if (!f) return;
+        fputs("wait 1000000\n", f);
+        fclose(f);
+        PlatOptions options{};
+        options.headless = 1;
+        options.script = "idle.txt";
+        if (PlatSelect(&options) != 0 || KernelInstall("VOSTRANE", nullptr, "Tolbex") != 1) return;
         FrontEndRegister();
         ShapeEditInstall();
         WorldEditInstall();
         AppStartupSettings();
         for (int i = 0; i < 20 && AppRunState() != RUN_LAUNCHER; i++) AppLoopTurn();
-        AppSetEditorMode(EDITOR_SHAPE);
+        AppSetEditorMode(mode);
         for (int i = 0; i < 20 && AppRunState() != RUN_EDITOR; i++) AppLoopTurn();
-        ok = AppRunState() == RUN_EDITOR && BuildScene() == 0;
+        ok = AppRunState() == RUN_EDITOR;
     }
-    if (ok) {
-        InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (300 << 16) | 400);
-        for (int i = 0; i < 3; i++) AppLoopTurn();
-        for (auto _ : state) AppFrameDisplay();
-        state.counters["triangles"] = ShapePolygonCount(ShapeMEdit()->data);
-    } else {
+    ~BenchEditor()
+    {
+        if (KernelIsInstalled()) AppShutdown();
+        PlatShutdown();
+        AppResetSettings();
+        AppSetRunState(RUN_START_LAUNCHER);
+        KernelSetQuit(0);
+        KernelSetConfirmClose(0);
+        InputReset();
+        remove("idle.txt");
+        remove("ROCK.SHP");
+        if (previous[0] && chdir(previous) == 0) rmdir(dir);
+    }
+};
+
+void Frames(benchmark::State& state)
+{
+    InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (300 << 16) | 400);
+    for (int i = 0; i < 3; i++) AppLoopTurn();
+    for (auto _ : state) AppFrameDisplay();
+}
+
+void BM_EditorFrame(benchmark::State& state)
+{
+    BenchEditor editor(EDITOR_SHAPE);
+    if (!editor.ok || BuildScene() != 0) {
         state.SkipWithError("the editor did not start");
+        return;
     }
-    if (KernelIsInstalled()) AppShutdown();
-    PlatShutdown();
-    AppResetSettings();
-    AppSetRunState(RUN_START_LAUNCHER);
-    KernelSetQuit(0);
-    KernelSetConfirmClose(0);
-    InputReset();
-    remove("idle.txt");
-    if (chdir(previous) != 0) state.SkipWithError("cannot go back");
-    rmdir(dir);
+    Frames(state);
+    state.counters["triangles"] = ShapePolygonCount(ShapeMEdit()->data);
+}
+
+// The World Editor's Top view over 200 Sphere80 worldshapes and 300 nodes, all selected: every
+// shape drawn with its selection box, every node with its marker.
+void BM_WorldEditorFrame(benchmark::State& state)
+{
+    BenchEditor editor(EDITOR_WORLD);
+    if (!editor.ok) {
+        state.SkipWithError("the editor did not start");
+        return;
+    }
+    MeshCreateSphere(1500, 1500, 1500, 1);
+    if (ShapeMSave("ROCK.SHP") != 0) {
+        state.SkipWithError("no shape file");
+        return;
+    }
+    WinParam type = VIEW_TOP, flags = VIEW_FLAGS_WORLD;
+    WinSendMessage(EditorView(), VIEW_MSG_SET, &type, &flags);
+    RandSeed(1, 7);
+    // The Top view at its first zoom shows about 128,000 x 88,000 units around the origin.
+    for (int k = 0; k < 200; k++)
+        if (WorldMAddShape("ROCK.SHP", Rand(1, 120000) - 60000, 1500, Rand(1, 80000) - 40000, 0) <= 0) {
+            state.SkipWithError("no room for the shapes");
+            return;
+        }
+    for (int k = 0; k < 300; k++) WorldMAddNetNode(Rand(1, 120000) - 60000, 0, Rand(1, 80000) - 40000);
+    WorldMSelectAllShapes();
+    WorldMSelectAllNodes();
+    Frames(state);
+    state.counters["worldshapes"] = WorldMCountShapes();
+    state.counters["nodes"] = WorldMCountNodes();
 }
 
 }  // namespace
 
 BENCHMARK(BM_EditorFrame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WorldEditorFrame)->Unit(benchmark::kMillisecond);
