@@ -3,7 +3,6 @@
 // pressed button may be among those that go.
 #include "worldedit/editshapes.h"
 
-#include <cstdio>
 #include <initializer_list>
 
 #include "frontend/editor.h"
@@ -11,10 +10,12 @@
 #include "frontend/menubar.h"
 #include "frontend/view.h"
 #include "kernel/kernel.h"
+#include "kernel/util/bytes.h"
 #include "shapeedit/sekit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "world/worldm.h"
+#include "worldedit/namedlg.h"
 
 enum {
     CMD_DELETE, CMD_MOVE, CMD_CAMERA, CMD_NAME, CMD_ROTATE, CMD_DELNET, CMD_HIDE, CMD_HIDE_OTHERS, CMD_HILL_Y,
@@ -49,12 +50,6 @@ enum {
     DLG_Y = 30,
     DLG_WIDTH = 170,
     DLG_HEIGHT = 70,
-    NAME_LABEL_X = 10,
-    NAME_LABEL_Y = 12,
-    NAME_FIELD_X = 50,
-    NAME_FIELD_Y = 23,
-    NAME_FIELD_WIDTH = 40,
-    NAME_CHARS = 4,
     OK_X = 30,
     CANCEL_X = 90,
     ANSWER_Y = 50,
@@ -95,11 +90,6 @@ static struct {
 } es;
 
 static struct {
-    WinId window, field, ok, cancel;
-    char text[NAME_CHARS + 1];
-} nameDlg;
-
-static struct {
     WinId window, bigLeft, bigRight, left, right, yaw, pitch, ok;
 } rotateDlg;
 
@@ -107,67 +97,20 @@ static struct {
 // Building Name
 // ============================================================================================
 
-// The name of the worldshape that Ok names: the first selected one.
-static void CurrentName(char out[NAME_CHARS + 1])
-{
-    out[0] = 0;
-    const uint8_t* first = WorldMShapeFindData((uint16_t)WorldMFirstSelectedShape());
-    const char* name = first ? WorldMShapeName(first) : nullptr;
-    if (name) snprintf(out, NAME_CHARS + 1, "%s", name);
-}
-
-// A refused name keeps the dialog open with the keys on the field, so it can be mended.
-static void NameOk(void)
+// Ok names the first selected worldshape; a name that is not four letters or digits, or that
+// another worldshape carries, is refused.
+static int AcceptName(const char* text)
 {
     uint32_t name = 0;
-    if (WorldMParseName(nameDlg.text, &name) == 0 && WorldMSetSelectedName(name) == 0) {
-        WinClose(nameDlg.window);
-        return;
-    }
-    WinSetFocus(nameDlg.field);
-    WinParam p1 = 0, p2 = 0;
-    WinSendMessage(nameDlg.field, WM_EDITSELECTALL, &p1, &p2);
+    if (WorldMParseName(text, &name)) return WM_ERR_ILLEGAL_NAME;
+    return WorldMSetSelectedName(name);
 }
 
-static int NameProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
-{
-    if (message == WM_CREATE) {
-        nameDlg.window = self;
-        nameDlg.field = SeField(NAME_FIELD_X, NAME_FIELD_Y, NAME_FIELD_WIDTH, nameDlg.text, NAME_CHARS);
-        nameDlg.ok = SeButton(OK_X, ANSWER_Y, SE_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
-        nameDlg.cancel = SeButton(CANCEL_X, ANSWER_Y, SE_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
-        return 1;
-    }
-    if (self != nameDlg.window) return 1;
-    int answer = SeDialogAnswer(message, p1);
-    if (message == WM_PRESSED && *p1 && (sender == nameDlg.ok || sender == nameDlg.cancel))
-        answer = sender == nameDlg.ok ? SE_OK : SE_CANCEL;
-    if (answer == SE_OK) NameOk();
-    else if (answer == SE_CANCEL) WinClose(self);
-    if (answer) return 0;
-    switch (message) {
-    case WM_DESTROY: nameDlg = {}; return 1;
-    case WM_DRAWCLIENT:
-        SeClearClient();
-        SePrint(NAME_LABEL_X, NAME_LABEL_Y, DrawTextColour(), "Name:");
-        return 0;
-    case WM_PRESSED:
-    case WM_FOCUS:
-    case WM_EDITCHANGED: return 0;
-    default: return 1;
-    }
-}
-
+// The field holds the name of the worldshape that Ok names.
 static void OpenName(void)
 {
-    if (!(nameDlg.window && WinIsWindow(nameDlg.window))) {
-        nameDlg = {};
-        CurrentName(nameDlg.text);
-        if (!SeDialog(CLASS_BUILDING_NAME, DLG_X, DLG_Y, DLG_WIDTH, DLG_HEIGHT, "Building Name")) return;
-    }
-    WinSetFocus(nameDlg.field);
-    WinParam p1 = 0, p2 = 0;
-    WinSendMessage(nameDlg.field, WM_EDITSELECTALL, &p1, &p2);
+    const uint8_t* first = WorldMShapeFindData((uint16_t)WorldMFirstSelectedShape());
+    NameDlgOpen(CLASS_BUILDING_NAME, "Building Name", first ? GetU32(first, WS_NAME) : 0, AcceptName);
 }
 
 // ============================================================================================
@@ -383,7 +326,7 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
     if (self != es.window) return 1;
     switch (message) {
     case WM_DESTROY:
-        CloseDialog(nameDlg.window);
+        CloseDialog(NameDlgWindow(CLASS_BUILDING_NAME));
         CloseDialog(rotateDlg.window);
         es.window = 0;
         es.moving = es.wantMoving = 0;
@@ -408,9 +351,8 @@ void EditShapesRegister(void)
 {
     es = {};
     es.shownCount = NO_COUNT;
-    nameDlg = {};
     rotateDlg = {};
     WinCreateClass(CLASS_EDIT_SHAPES_PANEL, CLASS_FRAME, 0, PanelProc);
-    WinCreateClass(CLASS_BUILDING_NAME, CLASS_FRAME, 0, NameProc);
+    NameDlgRegister(CLASS_BUILDING_NAME);
     WinCreateClass(CLASS_ROTATE_SHAPES, CLASS_FRAME, 0, RotateProc);
 }

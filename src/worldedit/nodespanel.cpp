@@ -3,7 +3,6 @@
 // that go.
 #include "worldedit/nodespanel.h"
 
-#include <cstdio>
 #include <initializer_list>
 
 #include "frontend/editor.h"
@@ -16,6 +15,7 @@
 #include "toolkit/draw.h"
 #include "world/net.h"
 #include "world/worldm.h"
+#include "worldedit/namedlg.h"
 
 enum {
     CMD_DELETE, CMD_LINK, CMD_UNLINK, CMD_MOVE, CMD_NAME, CMD_INTERP, CMD_SMOOTH_Y, CMD_MONORAIL, CMD_TUBE,
@@ -51,20 +51,6 @@ enum {
     MODE_Y = 22,
     PICK_MODE = 1024,  // the second value the view is handed with the world tools
 
-    // The Node Name dialog.
-    DLG_X = 40,
-    DLG_Y = 30,
-    DLG_WIDTH = 170,
-    DLG_HEIGHT = 70,
-    LABEL_X = 10,
-    LABEL_Y = 12,
-    FIELD_X = 50,
-    FIELD_Y = 23,
-    FIELD_WIDTH = 40,
-    NAME_CHARS = 4,
-    OK_X = 30,
-    CANCEL_X = 90,
-    ANSWER_Y = 50,
 };
 
 static const char* const kErrorTitle = "Error";
@@ -95,76 +81,23 @@ static struct {
     int gridCount;
 } np;
 
-static struct {
-    WinId window, field, ok, cancel;
-    char text[NAME_CHARS + 1];
-} nameDlg;
-
 // ============================================================================================
 // Node Name
 // ============================================================================================
 
-static void FocusField(void)
-{
-    WinSetFocus(nameDlg.field);
-    WinParam p1 = 0, p2 = 0;
-    WinSendMessage(nameDlg.field, WM_EDITSELECTALL, &p1, &p2);
-}
-
-// A refused name keeps the dialog open with the keys on the field, so it can be mended. The
-// net's own name given again is no clash with itself.
-static void NameOk(void)
+// A bad name, or one another net carries, is refused; the net's own name given again is no
+// clash with itself.
+static int AcceptName(const char* text)
 {
     uint32_t name = 0;
-    int refused = WorldMParseName(nameDlg.text, &name);
-    if (!refused && WorldMGetNetName() != (int64_t)name) refused = WorldMSetNetName(name);
-    if (refused) FocusField();
-    else WinClose(nameDlg.window);
-}
-
-static int NameProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
-{
-    if (message == WM_CREATE) {
-        nameDlg.window = self;
-        nameDlg.field = SeField(FIELD_X, FIELD_Y, FIELD_WIDTH, nameDlg.text, NAME_CHARS);
-        nameDlg.ok = SeButton(OK_X, ANSWER_Y, SE_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
-        nameDlg.cancel = SeButton(CANCEL_X, ANSWER_Y, SE_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
-        return 1;
-    }
-    if (self != nameDlg.window) return 1;
-    int answer = SeDialogAnswer(message, p1);
-    if (message == WM_PRESSED && *p1 && (sender == nameDlg.ok || sender == nameDlg.cancel))
-        answer = sender == nameDlg.ok ? SE_OK : SE_CANCEL;
-    if (answer == SE_OK) NameOk();
-    else if (answer == SE_CANCEL) WinClose(self);
-    if (answer) return 0;
-    switch (message) {
-    case WM_DESTROY: nameDlg = {}; return 1;
-    case WM_DRAWCLIENT:
-        SeClearClient();
-        SePrint(LABEL_X, LABEL_Y, DrawTextColour(), "Name:");
-        return 0;
-    case WM_PRESSED:
-    case WM_FOCUS:
-    case WM_EDITCHANGED: return 0;
-    default: return 1;
-    }
+    if (WorldMParseName(text, &name)) return WM_ERR_ILLEGAL_NAME;
+    return WorldMGetNetName() == (int64_t)name ? 0 : WorldMSetNetName(name);
 }
 
 static void OpenName(void)
 {
-    if (!(nameDlg.window && WinIsWindow(nameDlg.window))) {
-        nameDlg = {};
-        int64_t name = WorldMGetNetName();
-        if (name > 0) {
-            char text[NAME_CHARS + 1];
-            for (int i = 0; i < NAME_CHARS; i++) text[i] = (char)((uint32_t)name >> (8 * (NAME_CHARS - 1 - i)));
-            text[NAME_CHARS] = 0;
-            snprintf(nameDlg.text, sizeof nameDlg.text, "%s", text);
-        }
-        if (!SeDialog(CLASS_NODE_NAME, DLG_X, DLG_Y, DLG_WIDTH, DLG_HEIGHT, "Node Name")) return;
-    }
-    FocusField();
+    int64_t name = WorldMGetNetName();
+    NameDlgOpen(CLASS_NODE_NAME, "Node Name", name > 0 ? (uint32_t)name : 0, AcceptName);
 }
 
 // ============================================================================================
@@ -334,7 +267,7 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
     if (self != np.window) return 1;
     switch (message) {
     case WM_DESTROY:
-        if (nameDlg.window && WinIsWindow(nameDlg.window)) WinClose(nameDlg.window);
+        if (WinId dialog = NameDlgWindow(CLASS_NODE_NAME)) WinClose(dialog);
         np.window = 0;
         np.mode = np.wantMode = MODE_NONE;
         ForgetControls();
@@ -358,7 +291,6 @@ void NodesPanelRegister(void)
 {
     np = {};
     np.shownCount = NO_COUNT;
-    nameDlg = {};
     WinCreateClass(CLASS_NODES_PANEL, CLASS_FRAME, 0, PanelProc);
-    WinCreateClass(CLASS_NODE_NAME, CLASS_FRAME, 0, NameProc);
+    NameDlgRegister(CLASS_NODE_NAME);
 }
