@@ -64,7 +64,9 @@ enum {
     D3T_SCREEN_BLENDED = 21,
     D3T_SCREEN_OUTLINE = 22,
     D3T_SCREEN_TEXTURE = 23,  // texels as they are, transparent texels left out (2D sprites)
-    D3T_COUNT = 27,
+    // Every driver's table has a routine for each of types 0..27 (the hardware driver draws
+    // type 27 with a routine of its own); anything outside is dropped before a driver sees it.
+    D3T_COUNT = 28,
 };
 
 // A vertex of a polygon: one node of the polygon's circular ring. Colours, specular colours and
