@@ -365,3 +365,18 @@ void SpriteEndDraw(void);
 // transparent index or key colour left undrawn.
 void SpriteDraw(ResId id, int x, int y);
 void SpriteDrawScaled(ResId id, int x0, int y0, int x1, int y1);
+
+// ============================================================================================
+// OpenGL (the hardware renderer's context: 3.3 core, without a surface)
+// ============================================================================================
+
+// Opens the context and makes it current: 0, or 1 with the reason in why (no libEGL, no
+// surfaceless display, no 3.3 core context; TOLBEX_GL=off in the environment refuses too).
+// Harmless while open.
+int PlatGLOpen(char* why, size_t whySize);
+void PlatGLClose(void);
+int PlatGLIsOpen(void);
+// A GL or EGL function by name; null while closed or when it does not exist.
+void* PlatGLProc(const char* name);
+// The GL renderer's name ("" while closed).
+const char* PlatGLRenderer(void);
