@@ -293,6 +293,7 @@ void Draw3DSetup(int screenWidth, int screenHeight, int32_t nearZ, int32_t dista
 }
 
 void Draw3DCheckFrames(int on) { d3.checkFrames = on != 0; }
+int Draw3DChecking(void) { return d3.checkFrames; }
 
 void Draw3DSetLightingMode(int mode)
 {

@@ -210,6 +210,8 @@ void Draw3DSetup(int screenWidth, int screenHeight, int32_t nearZ, int32_t dista
 // With checks on (the editor's debug mode), a frame started twice or displayed without a
 // start is fatal ("Draw3DStartDraw/Draw3DDisplay mis-match").
 void Draw3DCheckFrames(int on);
+// Whether those checks are on (drivers also report failed device calls only then).
+int Draw3DChecking(void);
 // The editor's defaults: the default ambient and distant light, translucency off, render
 // flags 0.
 void Draw3DDefaults(void);

@@ -1,0 +1,1044 @@
+// The hardware renderer driver over OpenGL 3.3 core. Polygons are cut into triangle (or line)
+// lists in one client-side vertex array per run of equal render state; the array goes to GL
+// when the state changes and at the frame's end. All per-polygon colour work follows the
+// software rasteriser's rules, so that the two drivers give the same picture.
+#include "render/gldriver.h"
+
+#include <GL/glcorearb.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "kernel/kernel.h"
+#include "kernel/log.h"
+#include "platform/platform.h"
+#include "render/vid16.h"
+
+// ============================================================================================
+// GL functions
+// ============================================================================================
+
+#define GL_FUNCTIONS(X)                                                                          \
+    X(PFNGLGETERRORPROC, GetError)                                                               \
+    X(PFNGLGETSTRINGPROC, GetString)                                                             \
+    X(PFNGLENABLEPROC, Enable)                                                                   \
+    X(PFNGLDISABLEPROC, Disable)                                                                 \
+    X(PFNGLDEPTHFUNCPROC, DepthFunc)                                                             \
+    X(PFNGLDEPTHMASKPROC, DepthMask)                                                             \
+    X(PFNGLBLENDFUNCSEPARATEPROC, BlendFuncSeparate)                                             \
+    X(PFNGLSCISSORPROC, Scissor)                                                                 \
+    X(PFNGLVIEWPORTPROC, Viewport)                                                               \
+    X(PFNGLCLEARPROC, Clear)                                                                     \
+    X(PFNGLCLEARDEPTHPROC, ClearDepth)                                                           \
+    X(PFNGLCLEARCOLORPROC, ClearColor)                                                           \
+    X(PFNGLPIXELSTOREIPROC, PixelStorei)                                                         \
+    X(PFNGLREADPIXELSPROC, ReadPixels)                                                           \
+    X(PFNGLFINISHPROC, Finish)                                                                   \
+    X(PFNGLDRAWARRAYSPROC, DrawArrays)                                                           \
+    X(PFNGLGENTEXTURESPROC, GenTextures)                                                         \
+    X(PFNGLDELETETEXTURESPROC, DeleteTextures)                                                   \
+    X(PFNGLBINDTEXTUREPROC, BindTexture)                                                         \
+    X(PFNGLACTIVETEXTUREPROC, ActiveTexture)                                                     \
+    X(PFNGLTEXPARAMETERIPROC, TexParameteri)                                                     \
+    X(PFNGLTEXIMAGE2DPROC, TexImage2D)                                                           \
+    X(PFNGLTEXSUBIMAGE2DPROC, TexSubImage2D)                                                     \
+    X(PFNGLTEXIMAGE3DPROC, TexImage3D)                                                           \
+    X(PFNGLTEXSUBIMAGE3DPROC, TexSubImage3D)                                                     \
+    X(PFNGLGENFRAMEBUFFERSPROC, GenFramebuffers)                                                 \
+    X(PFNGLDELETEFRAMEBUFFERSPROC, DeleteFramebuffers)                                           \
+    X(PFNGLBINDFRAMEBUFFERPROC, BindFramebuffer)                                                 \
+    X(PFNGLFRAMEBUFFERTEXTURE2DPROC, FramebufferTexture2D)                                       \
+    X(PFNGLFRAMEBUFFERTEXTURELAYERPROC, FramebufferTextureLayer)                                 \
+    X(PFNGLFRAMEBUFFERRENDERBUFFERPROC, FramebufferRenderbuffer)                                 \
+    X(PFNGLCHECKFRAMEBUFFERSTATUSPROC, CheckFramebufferStatus)                                   \
+    X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer)                                                 \
+    X(PFNGLGENRENDERBUFFERSPROC, GenRenderbuffers)                                               \
+    X(PFNGLDELETERENDERBUFFERSPROC, DeleteRenderbuffers)                                         \
+    X(PFNGLBINDRENDERBUFFERPROC, BindRenderbuffer)                                               \
+    X(PFNGLRENDERBUFFERSTORAGEPROC, RenderbufferStorage)                                         \
+    X(PFNGLGENBUFFERSPROC, GenBuffers)                                                           \
+    X(PFNGLDELETEBUFFERSPROC, DeleteBuffers)                                                     \
+    X(PFNGLBINDBUFFERPROC, BindBuffer)                                                           \
+    X(PFNGLBUFFERDATAPROC, BufferData)                                                           \
+    X(PFNGLGENVERTEXARRAYSPROC, GenVertexArrays)                                                 \
+    X(PFNGLDELETEVERTEXARRAYSPROC, DeleteVertexArrays)                                           \
+    X(PFNGLBINDVERTEXARRAYPROC, BindVertexArray)                                                 \
+    X(PFNGLENABLEVERTEXATTRIBARRAYPROC, EnableVertexAttribArray)                                 \
+    X(PFNGLVERTEXATTRIBPOINTERPROC, VertexAttribPointer)                                         \
+    X(PFNGLCREATESHADERPROC, CreateShader)                                                       \
+    X(PFNGLSHADERSOURCEPROC, ShaderSource)                                                       \
+    X(PFNGLCOMPILESHADERPROC, CompileShader)                                                     \
+    X(PFNGLGETSHADERIVPROC, GetShaderiv)                                                         \
+    X(PFNGLGETSHADERINFOLOGPROC, GetShaderInfoLog)                                               \
+    X(PFNGLDELETESHADERPROC, DeleteShader)                                                       \
+    X(PFNGLCREATEPROGRAMPROC, CreateProgram)                                                     \
+    X(PFNGLATTACHSHADERPROC, AttachShader)                                                       \
+    X(PFNGLBINDATTRIBLOCATIONPROC, BindAttribLocation)                                           \
+    X(PFNGLBINDFRAGDATALOCATIONPROC, BindFragDataLocation)                                       \
+    X(PFNGLLINKPROGRAMPROC, LinkProgram)                                                         \
+    X(PFNGLGETPROGRAMIVPROC, GetProgramiv)                                                       \
+    X(PFNGLGETPROGRAMINFOLOGPROC, GetProgramInfoLog)                                             \
+    X(PFNGLDELETEPROGRAMPROC, DeleteProgram)                                                     \
+    X(PFNGLUSEPROGRAMPROC, UseProgram)                                                           \
+    X(PFNGLGETUNIFORMLOCATIONPROC, GetUniformLocation)                                           \
+    X(PFNGLUNIFORM1IPROC, Uniform1i)                                                             \
+    X(PFNGLUNIFORM2FPROC, Uniform2f)
+
+static struct {
+#define GL_MEMBER(type, name) type name;
+    GL_FUNCTIONS(GL_MEMBER)
+#undef GL_MEMBER
+} gl;
+
+// ============================================================================================
+// State
+// ============================================================================================
+
+// One vertex as the shaders take it. Colours are in the units the fragment rule wants: 8-bit
+// components for plain colours, shade levels (64 = 1.0) for lit texels; the blend level in
+// 32 parts (32 = invisible).
+struct GLVertex {
+    float x, y, z;
+    float c[4];
+    float u, v, layer, mode;
+    float block[4];          // the sprite's texels in its page: x, y, width, height
+};
+
+// Fragment modes (the vertex's mode word).
+enum {
+    FM_COLOUR = 0,
+    FM_LIT = 1,              // texel x shade level
+    FM_UNLIT = 2,            // texel as it is
+    FM_KEY = 4,              // texels of alpha 0 are left out
+};
+
+enum { PRIM_TRIANGLES, PRIM_LINES };
+enum { DEPTH_NONE, DEPTH_NEAREST, DEPTH_CHAINED };
+
+enum {
+    GL_MAX_RING = 64,                 // longer rings are not drawn (as in the software path)
+    GL_PAGE_EDGE = 1024,              // the largest texture page edge
+    ERROR_TEXT = 256,
+};
+
+struct Batch {
+    int prim, depth, blend, filter;
+};
+
+static struct {
+    int active;
+    int textures;            // texture loading on
+    char error[ERROR_TEXT];
+    // Render-state cache.
+    uint32_t stateValue[D3RS_COUNT];
+    uint8_t stateValid[D3RS_COUNT];
+    D3GLStats stats;
+    // GL objects.
+    GLuint program, vao, vbo, fbo, colour, depth, pages;
+    GLint uScale, uPages, uFilter;
+    int fbWidth, fbHeight;   // the offscreen framebuffer's size
+    // The frame.
+    int frameOpen;
+    int drawable;            // the frame's target can be drawn into
+    int uploaded;            // the view region is in the offscreen framebuffer
+    int drawn;               // a polygon reached the offscreen framebuffer
+    VideoSurface target;
+    int vx0, vy0, vx1, vy1;  // the view region in buffer pixels (inclusive)
+    int warnedTarget;
+    float nearZ, farZ;
+    int32_t background[3];
+    // The batch.
+    Batch batch;
+    GLVertex* verts;
+    int vertCount, vertCapacity;
+    uint8_t* pixels;         // readback and upload rows
+    size_t pixelCapacity;
+} d3gl;
+
+// ============================================================================================
+// Errors
+// ============================================================================================
+
+static const char* GLErrorText(GLenum e)
+{
+    switch (e) {
+    case GL_INVALID_ENUM: return "An unacceptable value is specified for an enumerated argument.";
+    case GL_INVALID_VALUE: return "A numeric argument is out of range.";
+    case GL_INVALID_OPERATION: return "The specified operation is not allowed in the current state.";
+    case GL_INVALID_FRAMEBUFFER_OPERATION: return "The framebuffer object is not complete.";
+    case GL_OUT_OF_MEMORY: return "There is not enough memory left to execute the command.";
+    case GL_STACK_UNDERFLOW: return "An operation would cause an internal stack to underflow.";
+    case GL_STACK_OVERFLOW: return "An operation would cause an internal stack to overflow.";
+    default: return "Unknown error.";
+    }
+}
+
+// Reports GL's pending errors after an operation: "what" and then each code with its text,
+// only while consistency checks are on (reading errors costs a little on every call).
+static void CheckGL(const char* what)
+{
+    if (!Draw3DChecking() || !gl.GetError) return;
+    for (int i = 0; i < 8; i++) {
+        GLenum e = gl.GetError();
+        if (e == GL_NO_ERROR) return;
+        d3gl.stats.errors++;
+        LogPrintf(LOG_ERROR, "%s", what);
+        LogPrintf(LOG_ERROR, "D3 Reporting error %d : %s", (int)e, GLErrorText(e));
+    }
+}
+
+// ============================================================================================
+// Render-state cache
+// ============================================================================================
+
+void D3InvalidateStates(void) { memset(d3gl.stateValid, 0, sizeof d3gl.stateValid); }
+
+void D3SetRenderState(int state, uint32_t value)
+{
+    if (!d3gl.active || state < 0 || state >= D3RS_COUNT) return;
+    if (d3gl.stateValid[state] && d3gl.stateValue[state] == value) return;
+    d3gl.stateValid[state] = 1;
+    d3gl.stateValue[state] = value;
+    d3gl.stats.stateCalls++;
+    switch (state) {
+    case D3RS_DEPTH_TEST: value ? gl.Enable(GL_DEPTH_TEST) : gl.Disable(GL_DEPTH_TEST); break;
+    case D3RS_DEPTH_FUNC: gl.DepthFunc(value == D3DEPTH_GEQUAL ? GL_GEQUAL : GL_GREATER); break;
+    case D3RS_DEPTH_WRITE: gl.DepthMask(value ? GL_TRUE : GL_FALSE); break;
+    case D3RS_BLEND: value ? gl.Enable(GL_BLEND) : gl.Disable(GL_BLEND); break;
+    case D3RS_FILTER: gl.Uniform1i(d3gl.uFilter, value ? 1 : 0); break;
+    case D3RS_SCISSOR: value ? gl.Enable(GL_SCISSOR_TEST) : gl.Disable(GL_SCISSOR_TEST); break;
+    }
+    CheckGL("SetRenderState failed - ");
+}
+
+// ============================================================================================
+// Shaders
+// ============================================================================================
+
+// Everything is already in screen pixels: w stays 1, so every attribute is linear over the
+// screen, as the software rasteriser interpolates them.
+static const char* VERTEX_SHADER = R"(#version 330 core
+in vec3 aPos;
+in vec4 aColour;
+in vec4 aTex;
+in vec4 aBlock;
+uniform vec2 uScale;
+noperspective out vec4 vColour;
+noperspective out vec2 vUV;
+flat out vec4 vBlock;
+flat out vec2 vPage;
+void main()
+{
+    gl_Position = vec4(aPos.x * uScale.x - 1.0, aPos.y * uScale.y - 1.0, aPos.z * 2.0 - 1.0, 1.0);
+    vColour = aColour;
+    vUV = aTex.xy;
+    vPage = aTex.zw;
+    vBlock = aBlock;
+}
+)";
+
+// The colour rules of the software spans: plain colours are whole 8-bit components; a lit
+// texel is texel x level / 64 with whole shade levels; blend levels are whole 32nds. Texels
+// are read inside the sprite's block only, wrapping there.
+static const char* FRAGMENT_SHADER = R"(#version 330 core
+noperspective in vec4 vColour;
+noperspective in vec2 vUV;
+flat in vec4 vBlock;
+flat in vec2 vPage;
+uniform sampler2DArray uPages;
+uniform int uFilter;
+out vec4 oColour;
+vec4 Fetch(ivec2 t, ivec2 size, int layer)
+{
+    t = ivec2(mod(vec2(t), vec2(size)));
+    return texelFetch(uPages, ivec3(ivec2(vBlock.xy) + t, layer), 0);
+}
+vec4 Texel(int layer)
+{
+    ivec2 size = max(ivec2(vBlock.zw), ivec2(1));
+    vec2 f = fract(vUV) * vec2(size);
+    if (uFilter == 0) return Fetch(min(ivec2(f), size - 1), size, layer);
+    vec2 p = f - 0.5, i = floor(p), w = p - i;
+    ivec2 t = ivec2(i);
+    vec4 a = mix(Fetch(t, size, layer), Fetch(t + ivec2(1, 0), size, layer), w.x);
+    vec4 b = mix(Fetch(t + ivec2(0, 1), size, layer), Fetch(t + ivec2(1, 1), size, layer), w.x);
+    return mix(a, b, w.y);
+}
+void main()
+{
+    float level = floor(max(vColour.a, 0.0));
+    if (level >= 32.0) discard;
+    int mode = int(vPage.y);
+    vec3 c;
+    if ((mode & 3) == 0) {
+        c = clamp(floor(vColour.rgb), 0.0, 255.0);
+    } else {
+        vec4 t = Texel(int(vPage.x));
+        if ((mode & 4) != 0 && t.a < 0.5) discard;
+        vec3 texel = floor(t.rgb * 255.0 + 0.5);
+        if ((mode & 3) == 1)
+            c = min(floor(texel * clamp(floor(vColour.rgb), 0.0, 127.0) / 64.0), vec3(255.0));
+        else
+            c = texel;
+    }
+    oColour = vec4(c / 255.0, (32.0 - level) / 32.0);
+}
+)";
+
+static GLuint Compile(GLenum kind, const char* source, const char* what)
+{
+    GLuint s = gl.CreateShader(kind);
+    gl.ShaderSource(s, 1, &source, nullptr);
+    gl.CompileShader(s);
+    GLint ok = 0;
+    gl.GetShaderiv(s, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char info[160] = "";
+        gl.GetShaderInfoLog(s, sizeof info, nullptr, info);
+        snprintf(d3gl.error, sizeof d3gl.error, "D3Activate - the %s shader does not compile: %s", what, info);
+        gl.DeleteShader(s);
+        return 0;
+    }
+    return s;
+}
+
+enum { ATTR_POS, ATTR_COLOUR, ATTR_TEX, ATTR_BLOCK };
+
+static int BuildProgram(void)
+{
+    GLuint vs = Compile(GL_VERTEX_SHADER, VERTEX_SHADER, "vertex");
+    if (!vs) return 0;
+    GLuint fs = Compile(GL_FRAGMENT_SHADER, FRAGMENT_SHADER, "fragment");
+    if (!fs) {
+        gl.DeleteShader(vs);
+        return 0;
+    }
+    GLuint p = gl.CreateProgram();
+    gl.AttachShader(p, vs);
+    gl.AttachShader(p, fs);
+    gl.BindAttribLocation(p, ATTR_POS, "aPos");
+    gl.BindAttribLocation(p, ATTR_COLOUR, "aColour");
+    gl.BindAttribLocation(p, ATTR_TEX, "aTex");
+    gl.BindAttribLocation(p, ATTR_BLOCK, "aBlock");
+    gl.BindFragDataLocation(p, 0, "oColour");
+    gl.LinkProgram(p);
+    gl.DeleteShader(vs);
+    gl.DeleteShader(fs);
+    GLint ok = 0;
+    gl.GetProgramiv(p, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        char info[160] = "";
+        gl.GetProgramInfoLog(p, sizeof info, nullptr, info);
+        snprintf(d3gl.error, sizeof d3gl.error, "D3Activate - the shaders do not link: %s", info);
+        gl.DeleteProgram(p);
+        return 0;
+    }
+    d3gl.program = p;
+    d3gl.uScale = gl.GetUniformLocation(p, "uScale");
+    d3gl.uPages = gl.GetUniformLocation(p, "uPages");
+    d3gl.uFilter = gl.GetUniformLocation(p, "uFilter");
+    return 1;
+}
+
+// ============================================================================================
+// The offscreen framebuffer
+// ============================================================================================
+
+// Colour (RGBA8: alpha marks the pixels polygons covered) and a 32-bit float depth, of the
+// drawing target's whole buffer. 1, or 0 when GL cannot complete it.
+static int SizeFramebuffer(int width, int height)
+{
+    if (width < 1) width = 1;
+    if (height < 1) height = 1;
+    if (d3gl.fbo && width == d3gl.fbWidth && height == d3gl.fbHeight) return 1;
+    if (!d3gl.fbo) {
+        gl.GenFramebuffers(1, &d3gl.fbo);
+        gl.GenTextures(1, &d3gl.colour);
+        gl.GenRenderbuffers(1, &d3gl.depth);
+    }
+    gl.BindTexture(GL_TEXTURE_2D, d3gl.colour);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    gl.BindTexture(GL_TEXTURE_2D, 0);
+    gl.BindRenderbuffer(GL_RENDERBUFFER, d3gl.depth);
+    gl.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT32F, width, height);
+    gl.BindRenderbuffer(GL_RENDERBUFFER, 0);
+    gl.BindFramebuffer(GL_FRAMEBUFFER, d3gl.fbo);
+    gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, d3gl.colour, 0);
+    gl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, d3gl.depth);
+    GLenum status = gl.CheckFramebufferStatus(GL_FRAMEBUFFER);
+    if (status != GL_FRAMEBUFFER_COMPLETE) {
+        snprintf(d3gl.error, sizeof d3gl.error, "D3Activate ZBuffer create failed -  framebuffer incomplete (0x%X)",
+                 (unsigned)status);
+        d3gl.fbWidth = d3gl.fbHeight = 0;
+        return 0;
+    }
+    d3gl.fbWidth = width;
+    d3gl.fbHeight = height;
+    gl.Viewport(0, 0, width, height);
+    gl.Uniform2f(d3gl.uScale, 2.0f / (float)width, 2.0f / (float)height);
+    return 1;
+}
+
+static uint8_t* PixelRows(size_t bytes)
+{
+    if (bytes > d3gl.pixelCapacity) {
+        uint8_t* p = (uint8_t*)realloc(d3gl.pixels, bytes);
+        if (!p) return nullptr;
+        d3gl.pixels = p;
+        d3gl.pixelCapacity = bytes;
+    }
+    return d3gl.pixels;
+}
+
+// A channel of a pixel (mask, lowest bit, width) as an 8-bit component at the top of the byte,
+// so that packing it again gives the same bits.
+struct Channel {
+    uint32_t mask;
+    int shift, width;
+};
+static void Channels(Channel ch[3])
+{
+    const Vid16Tables* t = Vid16Current();
+    for (int c = 0; c < 3; c++) {
+        ch[c].mask = t->mask[c];
+        ch[c].shift = t->mask[c] ? __builtin_ctz(t->mask[c]) : 0;
+        ch[c].width = __builtin_popcount(t->mask[c]);
+    }
+}
+static inline uint32_t Unpack(uint32_t pix, const Channel& c)
+{
+    uint32_t v = (pix & c.mask) >> c.shift;
+    return c.width >= 8 ? v >> (c.width - 8) : v << (8 - c.width);
+}
+
+// The view region of the target into the offscreen framebuffer, alpha 0 (not covered).
+static void UploadView(void)
+{
+    d3gl.uploaded = 1;
+    const VideoSurface& s = d3gl.target;
+    int w = d3gl.vx1 - d3gl.vx0 + 1, h = d3gl.vy1 - d3gl.vy0 + 1;
+    uint8_t* rows = PixelRows((size_t)w * h * 4);
+    if (!rows) return;
+    int bytes = s.bpp / 8;
+    Channel ch[3];
+    Channels(ch);
+    bool rgb888 = bytes == 4 && ch[0].mask == 0xFF0000 && ch[1].mask == 0xFF00 && ch[2].mask == 0xFF;
+    for (int y = 0; y < h; y++) {
+        const uint8_t* src = s.pixels + (size_t)(d3gl.vy0 + y) * s.pitch + (size_t)d3gl.vx0 * bytes;
+        uint32_t* dst = (uint32_t*)(rows + (size_t)y * w * 4);
+        for (int x = 0; x < w; x++) {
+            uint32_t pix = bytes == 2 ? ((const uint16_t*)src)[x] : ((const uint32_t*)src)[x];
+            if (rgb888)   // RGBA bytes in memory, alpha 0
+                dst[x] = ((pix >> 16) & 0xFF) | (pix & 0xFF00) | ((pix & 0xFF) << 16);
+            else
+                dst[x] = Unpack(pix, ch[0]) | Unpack(pix, ch[1]) << 8 | Unpack(pix, ch[2]) << 16;
+        }
+    }
+    gl.PixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    gl.BindTexture(GL_TEXTURE_2D, d3gl.colour);
+    gl.TexSubImage2D(GL_TEXTURE_2D, 0, d3gl.vx0, d3gl.vy0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows);
+    d3gl.stats.uploads++;
+    CheckGL("D3 upload of the view failed -");
+}
+
+// The covered pixels of the view region back into the target, packed as the software spans
+// pack 8-bit components.
+static void ReadBackView(void)
+{
+    auto t0 = std::chrono::steady_clock::now();
+    const VideoSurface& s = d3gl.target;
+    int w = d3gl.vx1 - d3gl.vx0 + 1, h = d3gl.vy1 - d3gl.vy0 + 1;
+    uint8_t* rows = PixelRows((size_t)w * h * 4);
+    if (!rows) return;
+    gl.PixelStorei(GL_PACK_ALIGNMENT, 4);
+    gl.ReadPixels(d3gl.vx0, d3gl.vy0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows);
+    CheckGL("D3 readback of the view failed -");
+    const Vid16Tables* t = Vid16Current();
+    int bytes = s.bpp / 8;
+    bool rgb888 = bytes == 4 && t->mask[0] == 0xFF0000 && t->mask[1] == 0xFF00 && t->mask[2] == 0xFF;
+    for (int y = 0; y < h; y++) {
+        const uint32_t* src = (const uint32_t*)(rows + (size_t)y * w * 4);
+        uint8_t* dst = s.pixels + (size_t)(d3gl.vy0 + y) * s.pitch + (size_t)d3gl.vx0 * bytes;
+        for (int x = 0; x < w; x++) {
+            uint32_t c = src[x];
+            if (!(c >> 24)) continue;
+            uint32_t r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
+            if (rgb888)
+                ((uint32_t*)dst)[x] = r << 16 | g << 8 | b;
+            else if (bytes == 2)
+                ((uint16_t*)dst)[x] = (uint16_t)(t->chan[0][r] | t->chan[1][g] | t->chan[2][b]);
+            else
+                ((uint32_t*)dst)[x] = t->chan[0][r] | t->chan[1][g] | t->chan[2][b];
+        }
+    }
+    d3gl.stats.readbacks++;
+    d3gl.stats.readbackNs =
+        (uint64_t)std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// ============================================================================================
+// Batches
+// ============================================================================================
+
+static void FlushBatch(void)
+{
+    if (!d3gl.vertCount) return;
+    if (!d3gl.uploaded) UploadView();
+    const Batch& b = d3gl.batch;
+    D3SetRenderState(D3RS_DEPTH_TEST, b.depth != DEPTH_NONE);
+    if (b.depth != DEPTH_NONE) {
+        D3SetRenderState(D3RS_DEPTH_FUNC, b.depth == DEPTH_CHAINED ? D3DEPTH_GEQUAL : D3DEPTH_GREATER);
+        D3SetRenderState(D3RS_DEPTH_WRITE, 1);
+    }
+    D3SetRenderState(D3RS_BLEND, b.blend);
+    D3SetRenderState(D3RS_FILTER, b.filter);
+    gl.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)d3gl.vertCount * sizeof(GLVertex), d3gl.verts, GL_STREAM_DRAW);
+    gl.DrawArrays(b.prim == PRIM_LINES ? GL_LINES : GL_TRIANGLES, 0, d3gl.vertCount);
+    d3gl.stats.draws++;
+    if (b.prim == PRIM_LINES)
+        d3gl.stats.lines += d3gl.vertCount / 2;
+    else
+        d3gl.stats.triangles += d3gl.vertCount / 3;
+    d3gl.vertCount = 0;
+    d3gl.drawn = 1;
+    CheckGL(b.prim == PRIM_LINES ? "DrawPrimitive (Lines) failed -" : "DrawPrimitive failed -");
+}
+
+// Room for n more vertices of a batch in this state: the batch so far goes first when its
+// state differs. Null when memory cannot be had.
+static GLVertex* Reserve(const Batch& b, int n)
+{
+    Batch& cur = d3gl.batch;
+    if (cur.prim != b.prim || cur.depth != b.depth || cur.blend != b.blend || cur.filter != b.filter) {
+        FlushBatch();
+        cur = b;
+    }
+    if (d3gl.vertCount + n > d3gl.vertCapacity) {
+        int cap = d3gl.vertCapacity ? d3gl.vertCapacity : 4096;
+        while (cap < d3gl.vertCount + n) cap *= 2;
+        GLVertex* v = (GLVertex*)realloc(d3gl.verts, (size_t)cap * sizeof(GLVertex));
+        if (!v) return nullptr;
+        d3gl.verts = v;
+        d3gl.vertCapacity = cap;
+    }
+    GLVertex* out = d3gl.verts + d3gl.vertCount;
+    d3gl.vertCount += n;
+    return out;
+}
+
+// ============================================================================================
+// Polygons
+// ============================================================================================
+
+static const double SCREEN_LIMIT = 65536.0;
+static const int32_t MARGIN = 0x800;   // keeps interpolated values inside their ranges, as the spans do
+
+// Where a sprite's texels are: its page's layer and its block in the page, in texels.
+struct TexPlace {
+    float layer;
+    float block[4];
+};
+
+static int TexturePlace(ResId id, TexPlace* out)
+{
+    (void)id;
+    (void)out;
+    return 0;
+}
+
+static inline double Clamp(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// A 16.16 value shifted down to span units and held inside lo..hi, as the spans take it.
+static inline double Component(int64_t value, int shift, int64_t lo, int64_t hi)
+{
+    int64_t v = value >> shift;
+    return (double)(v < lo ? lo : v > hi ? hi : v);
+}
+
+// A vertex's lit colour (with its specular colour) as whole 8-bit components.
+static void VertexRGB(const D3Vertex* q, float out[3])
+{
+    out[0] = (float)Component((int64_t)q->r + q->sr, 22, 0, 255) + 0.5f;
+    out[1] = (float)Component((int64_t)q->g + q->sg, 22, 0, 255) + 0.5f;
+    out[2] = (float)Component((int64_t)q->b + q->sb, 22, 0, 255) + 0.5f;
+}
+
+// Window depth: the software depth rule scaled so that the nearest depth is 1.0.
+static inline float WindowDepth(float z, int chained)
+{
+    double d = (double)D3_NEAREST_Z / Clamp(std::isnan(z) ? 0.0 : (double)z, (double)D3_NEAREST_Z, 2147483647.0);
+    // A chained polygon lies on the one it is chained to: a little nearer keeps it on top
+    // where rounding would let the two fight.
+    if (chained) d += d / 4096 + 2048.0 * (double)D3_NEAREST_Z / 549755813888.0;
+    return (float)(d > 1.0 ? 1.0 : d);
+}
+
+// The software rasteriser spreads each attribute over a polygon as one plane, through the
+// vertex triple of largest area; a ring of more than three vertices whose attributes are not
+// planar would give other values in each triangle of a fan. The ring's vertices take the
+// plane's values instead. 0 when the polygon has no area (not drawn, as in software).
+static int FlattenAttributes(GLVertex* v, int n)
+{
+    int i1 = 1;
+    double area = 0;
+    for (int i = 1; i + 1 < n; i++) {
+        double cross = ((double)v[i].x - v[0].x) * ((double)v[i + 1].y - v[0].y) -
+                       ((double)v[i + 1].x - v[0].x) * ((double)v[i].y - v[0].y);
+        if (std::fabs(cross) > std::fabs(area)) {
+            area = cross;
+            i1 = i;
+        }
+    }
+    if (!(std::fabs(area) > 1e-9)) return 0;
+    if (n == 3) return 1;
+    const GLVertex &p0 = v[0], &p1 = v[i1], &p2 = v[i1 + 1];
+    const double g0 = (double)p2.y - p0.y, g1 = (double)p1.y - p0.y, g2 = (double)p1.x - p0.x,
+                 g3 = (double)p2.x - p0.x, inv = 1.0 / area;
+    float GLVertex::*attrs[] = {&GLVertex::z, &GLVertex::u, &GLVertex::v};
+    double base[7], gx[7], gy[7];
+    for (int a = 0; a < 7; a++) {
+        double a0 = a < 4 ? p0.c[a] : p0.*attrs[a - 4];
+        double a1 = a < 4 ? p1.c[a] : p1.*attrs[a - 4];
+        double a2 = a < 4 ? p2.c[a] : p2.*attrs[a - 4];
+        double e1 = a1 - a0, e2 = a2 - a0;
+        base[a] = a0;
+        gx[a] = (e1 * g0 - e2 * g1) * inv;
+        gy[a] = (e2 * g2 - e1 * g3) * inv;
+    }
+    const float x0 = p0.x, y0 = p0.y;
+    for (int i = 0; i < n; i++) {
+        double dx = (double)v[i].x - x0, dy = (double)v[i].y - y0;
+        for (int a = 0; a < 7; a++) {
+            double value = base[a] + dx * gx[a] + dy * gy[a];
+            if (a < 4)
+                v[i].c[a] = (float)value;
+            else if (a == 4)   // depth stays inside the window's range, as the spans hold it
+                v[i].z = (float)(value < 0 ? 0 : value > 1 ? 1 : value);
+            else
+                v[i].*attrs[a - 4] = (float)value;
+        }
+    }
+    return 1;
+}
+
+static inline int FrameReady(const D3Polygon* p) { return d3gl.frameOpen && d3gl.drawable && p && p->ring; }
+
+// A filled polygon in a fragment mode: flat (FM_COLOUR with flat), smooth colours, lit or
+// unlit texels; with or without depth and blending.
+static void DrawFill(D3Polygon* p, int mode, bool flat, int depth, bool blend, const TexPlace* tex)
+{
+    if (!FrameReady(p)) return;
+    GLVertex v[GL_MAX_RING];
+    int n = 0;
+    float flatRGB[3];
+    VertexRGB(p->ring, flatRGB);
+    const D3Vertex* q = p->ring;
+    int chained = p->chained != 0;
+    bool lit = (mode & 3) == FM_LIT;
+    do {
+        if (n == GL_MAX_RING || !q) return;
+        if (!std::isfinite(q->sx) || !std::isfinite(q->sy)) return;
+        GLVertex& o = v[n++];
+        o.x = (float)(Clamp(q->sx, -SCREEN_LIMIT, SCREEN_LIMIT) + d3gl.target.originX);
+        o.y = (float)(Clamp(q->sy, -SCREEN_LIMIT, SCREEN_LIMIT) + d3gl.target.originY);
+        o.z = depth == DEPTH_NONE ? 0.5f : WindowDepth(q->z, chained);
+        if (flat) {
+            o.c[0] = flatRGB[0], o.c[1] = flatRGB[1], o.c[2] = flatRGB[2];
+        } else {
+            int shift = lit ? 8 : 6;
+            int64_t top = (lit ? 0x7FFFFF : 0xFFFFFF) - MARGIN;
+            o.c[0] = (float)(Component((int64_t)q->r + q->sr, shift, MARGIN, top) / 65536.0);
+            o.c[1] = (float)(Component((int64_t)q->g + q->sg, shift, MARGIN, top) / 65536.0);
+            o.c[2] = (float)(Component((int64_t)q->b + q->sb, shift, MARGIN, top) / 65536.0);
+        }
+        o.c[3] = blend ? (float)(Component(q->level, 9, MARGIN, 32 << 16) / 65536.0) : 0.0f;
+        if (tex) {
+            o.u = std::isfinite(q->u) ? (float)Clamp(q->u, -(1 << 20), 1 << 20) : 0.0f;
+            o.v = std::isfinite(q->v) ? (float)Clamp(q->v, -(1 << 20), 1 << 20) : 0.0f;
+            o.layer = tex->layer;
+            memcpy(o.block, tex->block, sizeof o.block);
+        } else {
+            o.u = o.v = o.layer = 0;
+            memset(o.block, 0, sizeof o.block);
+        }
+        o.mode = (float)mode;
+        q = q->next;
+    } while (q != p->ring);
+    if (n < 3 || !FlattenAttributes(v, n)) return;
+    Batch b = {PRIM_TRIANGLES, depth, blend ? 1 : 0, tex && (p->flags & D3P_FILTER) ? 1 : 0};
+    GLVertex* out = Reserve(b, 3 * (n - 2));
+    if (!out) return;
+    for (int i = 1; i + 1 < n; i++) {
+        *out++ = v[0];
+        *out++ = v[i];
+        *out++ = v[i + 1];
+    }
+}
+
+// The ring's edges, each in its first vertex's lit colour, over everything: from pixel centre
+// to pixel centre, as the software lines step from whole pixels.
+static void DrawOutline(D3Polygon* p)
+{
+    if (!FrameReady(p)) return;
+    const D3Vertex* q = p->ring;
+    for (int i = 0; i < GL_MAX_RING && q && q->next; i++) {
+        const D3Vertex* e = q->next;
+        if (std::isfinite(q->sx) && std::isfinite(q->sy) && std::isfinite(e->sx) && std::isfinite(e->sy)) {
+            GLVertex* out = Reserve({PRIM_LINES, DEPTH_NONE, 0, 0}, 2);
+            if (!out) return;
+            float rgb[3];
+            VertexRGB(q, rgb);
+            const D3Vertex* ends[2] = {q, e};
+            for (int k = 0; k < 2; k++) {
+                GLVertex& o = out[k];
+                memset(&o, 0, sizeof o);
+                o.x = (float)(std::floor(Clamp(ends[k]->sx, -SCREEN_LIMIT, SCREEN_LIMIT)) + 0.5 + d3gl.target.originX);
+                o.y = (float)(std::floor(Clamp(ends[k]->sy, -SCREEN_LIMIT, SCREEN_LIMIT)) + 0.5 + d3gl.target.originY);
+                o.z = 0.5f;
+                o.c[0] = rgb[0], o.c[1] = rgb[1], o.c[2] = rgb[2];
+                o.mode = FM_COLOUR;
+            }
+        }
+        q = e;
+        if (q == p->ring) break;
+    }
+}
+
+static int DepthOf(const D3Polygon* p, bool screen)
+{
+    if (screen) return DEPTH_NONE;
+    return p->chained ? DEPTH_CHAINED : DEPTH_NEAREST;
+}
+
+static void PolyNothing(D3Polygon*) {}
+
+// Types 1 and 19 (and 13): the first vertex's colour all over.
+static void PolyFlat(D3Polygon* p) { DrawFill(p, FM_COLOUR, true, DepthOf(p, p->type >= D3T_SCREEN_FLAT), false, nullptr); }
+static void PolyFlatAlt(D3Polygon* p) { DrawFill(p, FM_COLOUR, true, DepthOf(p, false), false, nullptr); }
+
+// Types 2 and 20: lit colours, smooth.
+static void PolySmooth(D3Polygon* p)
+{
+    DrawFill(p, FM_COLOUR, false, DepthOf(p, p->type >= D3T_SCREEN_FLAT), false, nullptr);
+}
+
+// Type 3: the first texture lit; its lit colours alone without one.
+static void PolySecondTexture(D3Polygon* p)
+{
+    TexPlace t;
+    if (TexturePlace(p->texture, &t))
+        DrawFill(p, FM_LIT, false, DepthOf(p, false), false, &t);
+    else
+        DrawFill(p, FM_COLOUR, false, DepthOf(p, false), false, nullptr);
+}
+
+// Types 5, 7 and 23: texels as they are (7 and 23 leave transparent texels out); without a
+// texture 5 and 7 are flat fills and 23 draws nothing.
+static void PolyUnlit(D3Polygon* p)
+{
+    TexPlace t;
+    bool screen = p->type == D3T_SCREEN_TEXTURE;
+    if (TexturePlace(p->texture, &t))
+        DrawFill(p, FM_UNLIT | (p->type == D3T_UNLIT_TEXTURE ? 0 : FM_KEY), false, DepthOf(p, screen), false, &t);
+    else if (!screen)
+        DrawFill(p, FM_COLOUR, true, DepthOf(p, false), false, nullptr);
+}
+
+// Types 6, 8 and 24: a lit texture; its lit colours alone without one.
+static void PolyLit(D3Polygon* p)
+{
+    TexPlace t;
+    if (TexturePlace(p->texture, &t))
+        DrawFill(p, FM_LIT, false, DepthOf(p, false), false, &t);
+    else
+        DrawFill(p, FM_COLOUR, false, DepthOf(p, false), false, nullptr);
+}
+
+static void PolyOutline(D3Polygon* p) { DrawOutline(p); }
+static void PolyLines(D3Polygon* p) { DrawOutline(p); }
+
+// Types 16 and 22: 16 mixes lit colours with what is behind by the blend level (fog comes
+// this way too); 22 is the screen-space outline.
+static void PolyBlendedOrScreenOutline(D3Polygon* p)
+{
+    if (p->type == D3T_SCREEN_OUTLINE)
+        DrawOutline(p);
+    else
+        DrawFill(p, FM_COLOUR, false, DepthOf(p, false), true, nullptr);
+}
+
+// Types 17 and 25: a lit texture with transparent texels; nothing without a texture, the lit
+// colours while the pipeline wants no texels.
+static void PolyTransparent(D3Polygon* p)
+{
+    TexPlace t;
+    if (!TexturePlace(p->texture, &t)) return;
+    if (Draw3DTexturesWanted())
+        DrawFill(p, FM_LIT | FM_KEY, false, DepthOf(p, false), false, &t);
+    else
+        DrawFill(p, FM_COLOUR, false, DepthOf(p, false), false, nullptr);
+}
+
+// Types 18 and 26: a blended lit texture, transparent texels left out; nothing without one.
+static void PolyBlendTexture(D3Polygon* p)
+{
+    TexPlace t;
+    if (TexturePlace(p->texture, &t)) DrawFill(p, FM_LIT | FM_KEY, false, DepthOf(p, false), true, &t);
+}
+
+// Type 21: blended lit colours over everything.
+static void PolyScreenBlended(D3Polygon* p) { DrawFill(p, FM_COLOUR, false, DEPTH_NONE, true, nullptr); }
+
+// Type 27 (the hardware driver's own): lit colours, depth tested, drawn as type 2.
+static void PolyHardware(D3Polygon* p) { DrawFill(p, FM_COLOUR, false, DepthOf(p, false), false, nullptr); }
+
+static const D3PolyFn glTable[D3T_COUNT] = {
+    PolyNothing,                 // 0
+    PolyFlat,                    // 1
+    PolySmooth,                  // 2
+    PolySecondTexture,           // 3
+    PolyNothing,                 // 4
+    PolyUnlit,                   // 5
+    PolyLit,                     // 6
+    PolyUnlit,                   // 7
+    PolyLit,                     // 8
+    PolyOutline,                 // 9
+    PolyLines,                   // 10
+    PolyNothing,                 // 11
+    PolyNothing,                 // 12
+    PolyFlatAlt,                 // 13
+    PolyNothing,                 // 14
+    PolyNothing,                 // 15
+    PolyBlendedOrScreenOutline,  // 16
+    PolyTransparent,             // 17
+    PolyBlendTexture,            // 18
+    PolyFlat,                    // 19
+    PolySmooth,                  // 20
+    PolyScreenBlended,           // 21
+    PolyBlendedOrScreenOutline,  // 22
+    PolyUnlit,                   // 23
+    PolyLit,                     // 24
+    PolyTransparent,             // 25
+    PolyBlendTexture,            // 26
+    PolyHardware,                // 27
+};
+
+// ============================================================================================
+// Frames
+// ============================================================================================
+
+static void GLDepthRange(float nearZ, float farZ)
+{
+    d3gl.nearZ = nearZ;
+    d3gl.farZ = farZ;
+}
+
+static void GLSetBackground(int32_t r, int32_t g, int32_t b)
+{
+    d3gl.background[0] = r;
+    d3gl.background[1] = g;
+    d3gl.background[2] = b;
+}
+
+// Takes the drawing target and its clip rectangle as the frame's, and clears the depth there.
+// The view's pixels are taken in only when the first polygon comes: Draw3D's caller may still
+// fill the view through the 2D layer after the frame starts.
+static void GLStartFrame(void)
+{
+    d3gl.frameOpen = 1;
+    d3gl.drawable = 0;
+    d3gl.uploaded = 0;
+    d3gl.drawn = 0;
+    d3gl.vertCount = 0;
+    if (!d3gl.active) return;
+    const VideoSurface* s = VideoTarget();
+    int x0, y0, x1, y1;
+    VideoGetClip(&x0, &y0, &x1, &y1);
+    if (!s || !s->pixels || (s->bpp != 16 && s->bpp != 32) || !Vid16ForTarget(s->bpp) || x1 < x0 || y1 < y0) {
+        if (!d3gl.warnedTarget)
+            LogPrintf(LOG_WARN, "D3: the drawing target is not 16 or 32 bits; nothing is drawn");
+        d3gl.warnedTarget = 1;
+        return;
+    }
+    d3gl.target = *s;
+    d3gl.vx0 = x0 + s->originX;
+    d3gl.vy0 = y0 + s->originY;
+    d3gl.vx1 = x1 + s->originX;
+    d3gl.vy1 = y1 + s->originY;
+    if (d3gl.vx0 < 0) d3gl.vx0 = 0;
+    if (d3gl.vy0 < 0) d3gl.vy0 = 0;
+    if (d3gl.vx1 >= s->width) d3gl.vx1 = s->width - 1;
+    if (d3gl.vy1 >= s->height) d3gl.vy1 = s->height - 1;
+    if (d3gl.vx1 < d3gl.vx0 || d3gl.vy1 < d3gl.vy0) return;
+    if (!SizeFramebuffer(s->width, s->height)) {
+        LogPrintf(LOG_ERROR, "BeginScene failed - %s", d3gl.error);
+        return;
+    }
+    D3SetRenderState(D3RS_SCISSOR, 1);
+    gl.Scissor(d3gl.vx0, d3gl.vy0, d3gl.vx1 - d3gl.vx0 + 1, d3gl.vy1 - d3gl.vy0 + 1);
+    D3SetRenderState(D3RS_DEPTH_WRITE, 1);
+    gl.ClearDepth(0.0);
+    gl.Clear(GL_DEPTH_BUFFER_BIT);
+    CheckGL("BeginScene failed -");
+    d3gl.drawable = 1;
+}
+
+// The last batch, then the covered pixels back into the target.
+static void GLEndFrame(void)
+{
+    if (d3gl.frameOpen && d3gl.drawable) {
+        FlushBatch();
+        // The target must still be the frame's: writing into another buffer would damage it.
+        const VideoSurface* s = VideoTarget();
+        if (d3gl.drawn && s && s->pixels == d3gl.target.pixels && s->pitch == d3gl.target.pitch &&
+            s->bpp == d3gl.target.bpp)
+            ReadBackView();
+    }
+    d3gl.frameOpen = 0;
+    d3gl.drawable = 0;
+}
+
+// ============================================================================================
+// Activation
+// ============================================================================================
+
+static int LoadFunctions(void)
+{
+#define GL_LOAD(type, name)                                                                       \
+    gl.name = (type)PlatGLProc("gl" #name);                                                       \
+    if (!gl.name) {                                                                               \
+        snprintf(d3gl.error, sizeof d3gl.error, "D3Select - Get Direct3D Device failed:- no gl" #name); \
+        return 0;                                                                                 \
+    }
+    GL_FUNCTIONS(GL_LOAD)
+#undef GL_LOAD
+    return 1;
+}
+
+static void ReleaseObjects(void)
+{
+    if (!PlatGLIsOpen()) return;
+    if (gl.DeleteProgram && d3gl.program) gl.DeleteProgram(d3gl.program);
+    if (gl.DeleteBuffers && d3gl.vbo) gl.DeleteBuffers(1, &d3gl.vbo);
+    if (gl.DeleteVertexArrays && d3gl.vao) gl.DeleteVertexArrays(1, &d3gl.vao);
+    if (gl.DeleteFramebuffers && d3gl.fbo) gl.DeleteFramebuffers(1, &d3gl.fbo);
+    if (gl.DeleteTextures && d3gl.colour) gl.DeleteTextures(1, &d3gl.colour);
+    if (gl.DeleteTextures && d3gl.pages) gl.DeleteTextures(1, &d3gl.pages);
+    if (gl.DeleteRenderbuffers && d3gl.depth) gl.DeleteRenderbuffers(1, &d3gl.depth);
+    d3gl.program = d3gl.vbo = d3gl.vao = d3gl.fbo = d3gl.colour = d3gl.pages = d3gl.depth = 0;
+    d3gl.fbWidth = d3gl.fbHeight = 0;
+}
+
+void D3Deactivate(void)
+{
+    if (!d3gl.active && !PlatGLIsOpen()) return;
+    ReleaseObjects();
+    PlatGLClose();
+    free(d3gl.verts);
+    free(d3gl.pixels);
+    d3gl.verts = nullptr;
+    d3gl.pixels = nullptr;
+    d3gl.vertCount = d3gl.vertCapacity = 0;
+    d3gl.pixelCapacity = 0;
+    d3gl.active = 0;
+    d3gl.frameOpen = d3gl.drawable = 0;
+    memset(&gl, 0, sizeof gl);
+}
+
+static int ActivateFailed(void)
+{
+    LogPrintf(LOG_ERROR, "%s", d3gl.error);
+    D3Deactivate();
+    return 0;
+}
+
+int D3Activate(int hardware, int textures)
+{
+    if (d3gl.active) return 1;
+    d3gl.error[0] = 0;
+    if (VideoModeWidth() > 0 && VideoBitsPerPixel() == 8) {
+        snprintf(d3gl.error, sizeof d3gl.error,
+                 "D3Activate failed. VideoSetMode must use VidCol_16,VidCol_24 or VidCol_32.");
+        return ActivateFailed();
+    }
+    char why[200] = "";
+    if (PlatGLOpen(why, sizeof why) != 0) {
+        snprintf(d3gl.error, sizeof d3gl.error, "D3Select - D3Detect failed: %s", why);
+        return ActivateFailed();
+    }
+    if (!LoadFunctions()) return ActivateFailed();
+    // GL offers one device: the context's renderer. It is taken whichever kind was asked for,
+    // so that a machine with a software GL still draws through this driver.
+    const char* name = PlatGLRenderer();
+    bool software = strstr(name, "llvmpipe") || strstr(name, "softpipe") || strstr(name, "swrast");
+    LogPrintf(LOG_INFO, "D3 find device 0 Name=%s  Descr=%s", name, (const char*)gl.GetString(GL_VERSION));
+    LogPrintf(LOG_INFO, "D3Find Device using device 0 : %s requested (the device is %s)",
+              hardware ? "hardware" : "software", software ? "software" : "hardware");
+    if (!BuildProgram()) return ActivateFailed();
+    gl.UseProgram(d3gl.program);
+    gl.Uniform1i(d3gl.uPages, 0);
+    gl.GenVertexArrays(1, &d3gl.vao);
+    gl.BindVertexArray(d3gl.vao);
+    gl.GenBuffers(1, &d3gl.vbo);
+    gl.BindBuffer(GL_ARRAY_BUFFER, d3gl.vbo);
+    const GLsizei stride = sizeof(GLVertex);
+    gl.EnableVertexAttribArray(ATTR_POS);
+    gl.VertexAttribPointer(ATTR_POS, 3, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, x));
+    gl.EnableVertexAttribArray(ATTR_COLOUR);
+    gl.VertexAttribPointer(ATTR_COLOUR, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, c));
+    gl.EnableVertexAttribArray(ATTR_TEX);
+    gl.VertexAttribPointer(ATTR_TEX, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, u));
+    gl.EnableVertexAttribArray(ATTR_BLOCK);
+    gl.VertexAttribPointer(ATTR_BLOCK, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, block));
+    // The pages: an array texture that grows a layer at a time as pages are reserved; one
+    // empty layer until then keeps the sampler complete.
+    gl.ActiveTexture(GL_TEXTURE0);
+    gl.GenTextures(1, &d3gl.pages);
+    gl.BindTexture(GL_TEXTURE_2D_ARRAY, d3gl.pages);
+    gl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    gl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    gl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAX_LEVEL, 0);
+    gl.TexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, 1, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    LogPrintf(LOG_INFO, "D3 find text formats: Found ARGB 8:8:8:8");
+    d3gl.active = 1;
+    D3InvalidateStates();
+    // The blend: the polygon's colour by its alpha over what is there; the coverage mark in
+    // alpha only grows.
+    gl.BlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE);
+    gl.ClearColor(0, 0, 0, 0);
+    int w = VideoModeWidth(), h = VideoModeHeight();
+    if (!SizeFramebuffer(w, h)) return ActivateFailed();
+    gl.GetError();
+    d3gl.textures = textures != 0;
+    memset(&d3gl.stats, 0, sizeof d3gl.stats);
+    RegisterExit(D3Deactivate);
+    return 1;
+}
+
+int D3IsActive(void) { return d3gl.active; }
+const char* D3ActivateError(void) { return d3gl.error; }
+const D3GLStats* D3Stats(void) { return &d3gl.stats; }
+
+void D3Finish(void)
+{
+    if (d3gl.active) gl.Finish();
+}
+
+static const D3Driver glDriver = {
+    .name = "OpenGL",
+    .flags = DRV_QUEUE_FIRST | DRV_SPECULAR,
+    .startFrame = GLStartFrame,
+    .flush = nullptr,
+    .endFrame = GLEndFrame,
+    .polygons = glTable,
+    .depthRange = GLDepthRange,
+    .setBackground = GLSetBackground,
+    .maxTextureEdge = GL_PAGE_EDGE,
+};
+
+const D3Driver* D3HardwareDriver(void) { return &glDriver; }

@@ -1,0 +1,60 @@
+// The hardware renderer driver: Draw3D's polygons drawn by OpenGL (a 3.3 core context from the
+// platform, without a surface) into an offscreen colour + depth framebuffer the size of the
+// drawing target's buffer. The frame's first polygon takes the view region of the drawing
+// target into it (so that blended polygons mix with what the 2D layer drew there); the frame's
+// end writes back only the pixels a polygon covered, packed by the same colour rules as the
+// software rasteriser, so the toolkit's windows around and over the view stay as they were.
+//
+// Depth follows the software rule (larger 1/z is nearer): window depth = D3_NEAREST_Z / z,
+// tested with "greater"; a chained polygon passes at equal depth and sits a little nearer;
+// screen-space types draw without depth. Colours, levels and texture coordinates are linear
+// over the screen, as the software rasteriser has them. Texture pages are the layers of one
+// array texture; a sprite's texels are read inside its block only, wrapping there, with
+// nearest texels unless the polygon asks for filtering (RENDER_FILTER).
+#pragma once
+#include <cstdint>
+
+#include "render/draw3d.h"
+
+// Opens the GL context and makes the driver ready: 1, or 0 with the reason logged and kept
+// for D3ActivateError (no GL, no 3.3 core context, shaders that do not build, a framebuffer
+// that cannot be made, an 8-bit display). hardware asks for a hardware device; the one device
+// GL offers is taken whatever its kind (logged). textures = 0 turns texture loading off.
+// Registers D3Deactivate with RegisterExit once.
+int D3Activate(int hardware, int textures);
+// Releases the pages, the GL objects and the context. Harmless when not active.
+void D3Deactivate(void);
+int D3IsActive(void);
+const char* D3ActivateError(void);
+// The record to register as DRIVER_HARDWARE ("OpenGL").
+const D3Driver* D3HardwareDriver(void);
+
+// The render-state cache: each GL state the driver sets keeps its last value and whether that
+// is known; setting a known, equal value does not reach GL.
+enum {
+    D3RS_DEPTH_TEST,    // 0 off, 1 on
+    D3RS_DEPTH_FUNC,    // D3DEPTH_*
+    D3RS_DEPTH_WRITE,   // 0 off, 1 on
+    D3RS_BLEND,         // 0 off, 1 on (source by its alpha over what is there)
+    D3RS_FILTER,        // 0 nearest texels, 1 bilinear inside the sprite's block
+    D3RS_SCISSOR,       // 0 off, 1 on
+    D3RS_COUNT,
+};
+enum { D3DEPTH_GREATER = 0, D3DEPTH_GEQUAL = 1 };
+void D3SetRenderState(int state, uint32_t value);
+// Forgets every cached value (the next set of each reaches GL).
+void D3InvalidateStates(void);
+
+// Counts since activation.
+struct D3GLStats {
+    uint32_t stateCalls;     // render-state changes that reached GL
+    uint32_t draws;          // draw calls (batches)
+    uint32_t triangles, lines;
+    uint32_t uploads;        // view regions taken into the offscreen framebuffer
+    uint32_t readbacks;      // view regions written back
+    uint32_t errors;         // GL errors seen (reported while checks are on)
+    uint64_t readbackNs;     // time spent reading back and packing (last frame)
+};
+const D3GLStats* D3Stats(void);
+// Waits for GL to finish what it was given (benchmarks stop their clocks after it).
+void D3Finish(void);

@@ -1,0 +1,351 @@
+// The OpenGL driver against the software Z-buffer: the same polygons drawn through both into
+// the same framebuffer must give the same picture (exact outside the view and where nothing
+// was drawn, the same coverage but for one-pixel edges, nearly the same colours); the
+// render-state cache; activation that fails with its reason. Runs on whatever GL the machine
+// has (Mesa's llvmpipe without a display); TOLBEX_NO_GL=1 skips.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
+#include "platform/platform.h"
+#include "render/gldriver.h"
+#include "render/softdriver.h"
+#include "render/vid16.h"
+#include "render/zbuffer.h"
+
+namespace {
+
+struct Vert {
+    float x, y, z;
+    float r = 1, g = 1, b = 1;
+    float u = 0, v = 0;
+    float level = 0;
+};
+
+int32_t Fix(float f) { return (int32_t)((int64_t)std::lround(f * 16384) * 65536); }
+
+bool NoGL()
+{
+    const char* s = getenv("TOLBEX_NO_GL");
+    return s && strcmp(s, "1") == 0;
+}
+
+// The view: a partition of the screen (its own origin), inside a frame of "toolkit" pixels.
+const int W = 96, H = 72, VX = 7, VY = 5, VW = 80, VH = 60;
+
+class GLDriver : public ::testing::Test {
+protected:
+    std::deque<std::vector<D3Vertex>> rings;
+    std::deque<D3Polygon> polys;
+    int bpp = 16;
+
+    void SetUp() override
+    {
+        if (NoGL()) GTEST_SKIP() << "TOLBEX_NO_GL=1";
+        ResRemove();
+        ResInstall(200);
+        SpriteInstall();
+        Mode(16);
+        ASSERT_EQ(ZBufferInstall(ZBUFFER_DEFAULT_BYTES), 0);
+        ASSERT_EQ(D3Activate(1, 1), 1) << D3ActivateError();
+    }
+    void TearDown() override
+    {
+        D3Deactivate();
+        ZBufferRemove();
+        Vid16Remove();
+        VideoRemove();
+        ResRemove();
+    }
+    void Mode(int bits)
+    {
+        bpp = bits;
+        VideoRemove();
+        VideoInstall();
+        ASSERT_EQ(VideoSetMode(W, H, bits == 16 ? VIDEO_16BIT : VIDEO_32BIT, VIDEO_WINDOWED_HARDWARE), 0);
+        VideoLoadInterfacePalette();
+    }
+    D3Polygon* Poly(int type, std::vector<Vert> vs, int chained = 0, ResId texture = 0)
+    {
+        std::vector<D3Vertex>& ring = rings.emplace_back(vs.size());
+        for (size_t i = 0; i < vs.size(); i++) {
+            D3Vertex& d = ring[i];
+            const Vert& s = vs[i];
+            d = D3Vertex{};
+            d.sx = s.x, d.sy = s.y, d.z = s.z, d.w = 1.0f / s.z;
+            d.r = Fix(s.r), d.g = Fix(s.g), d.b = Fix(s.b);
+            d.u = s.u, d.v = s.v;
+            d.level = Fix(s.level);
+            d.next = &ring[(i + 1) % vs.size()];
+            d.prev = &ring[(i + vs.size() - 1) % vs.size()];
+        }
+        D3Polygon& p = polys.emplace_back();
+        p.ring = &ring[0];
+        p.count = (int)vs.size();
+        p.type = type;
+        p.chained = chained;
+        p.texture = texture;
+        return &p;
+    }
+    D3Polygon* Rect(int type, float x0, float y0, float x1, float y1, float z, float r, float g, float b,
+                    float level = 0)
+    {
+        return Poly(type, {{x0, y0, z, r, g, b, 0, 0, level},
+                           {x1, y0, z, r, g, b, 1, 0, level},
+                           {x1, y1, z, r, g, b, 1, 1, level},
+                           {x0, y1, z, r, g, b, 0, 1, level}});
+    }
+
+    // Noise over the whole screen: the toolkit's pixels, and the view's before the frame.
+    void Noise()
+    {
+        const VideoSurface* s = VideoTarget();
+        uint32_t seed = 12345;
+        for (int y = 0; y < H; y++)
+            for (int x = 0; x < W; x++) {
+                seed = seed * 1103515245u + 12345u;
+                uint8_t* p = s->pixels + (size_t)y * s->pitch + (size_t)x * (bpp / 8);
+                if (bpp == 16)
+                    PutU16(p, 0, (uint16_t)(seed >> 16));
+                else
+                    PutU32(p, 0, (seed >> 8) & 0xFFFFFF);
+            }
+    }
+    std::vector<uint32_t> Screen() const
+    {
+        const VideoSurface* s = VideoTarget();
+        std::vector<uint32_t> out;
+        for (int y = 0; y < H; y++)
+            for (int x = 0; x < W; x++) {
+                const uint8_t* p = s->pixels + (size_t)y * s->pitch + (size_t)x * (bpp / 8);
+                out.push_back(bpp == 16 ? GetU16(p, 0) : GetU32(p, 0));
+            }
+        return out;
+    }
+    void Unpack(uint32_t pix, int rgb[3]) const
+    {
+        uint8_t b[4];
+        if (bpp == 16)
+            PutU16(b, 0, (uint16_t)pix);
+        else
+            PutU32(b, 0, pix);
+        uint8_t r, g, bl;
+        VideoUnpackPixel(b, bpp, &r, &g, &bl);
+        rgb[0] = r, rgb[1] = g, rgb[2] = bl;
+    }
+
+    // One frame of a scene through a driver into the view; fill (a palette colour, or -1)
+    // paints the view after the frame started, as a view's background fill does.
+    std::vector<uint32_t> Render(const D3Driver* d, const std::function<void()>& scene, int fill)
+    {
+        VideoSetClip(0, 0, W - 1, H - 1);
+        Noise();
+        EXPECT_EQ(VideoVirtPart(VX, VY, VW, VH), 1);
+        d->depthRange(257.0f, 1e9f);
+        d->startFrame();
+        if (fill >= 0) VideoClear(fill);
+        current = d;
+        scene();
+        d->endFrame();
+        VideoVirtPartEnd();
+        return Screen();
+    }
+    const D3Driver* current = nullptr;
+    void Draw(D3Polygon* p) { current->polygons[p->type](p); }
+
+    // The comparison every scene goes through (see the file's head); minCovered guards
+    // against a scene that draws nothing in both.
+    ::testing::AssertionResult Same(const std::function<void()>& scene, int minCovered, int fill = -1)
+    {
+        std::vector<uint32_t> noise;
+        VideoSetClip(0, 0, W - 1, H - 1);
+        Noise();
+        noise = Screen();
+        std::vector<uint32_t> soft = Render(SoftDriverZBuffer(), scene, fill);
+        std::vector<uint32_t> hard = Render(D3HardwareDriver(), scene, fill);
+        std::vector<uint32_t> before = noise;
+        if (fill >= 0) {
+            VideoSetClip(0, 0, W - 1, H - 1);
+            Noise();
+            VideoVirtPart(VX, VY, VW, VH);
+            VideoClear(fill);
+            VideoVirtPartEnd();
+            before = Screen();
+        }
+        auto covered = [&](const std::vector<uint32_t>& img, int x, int y) {
+            return x >= 0 && y >= 0 && x < W && y < H && img[y * W + x] != before[y * W + x];
+        };
+        int both = 0, close = 0, coverMiss = 0;
+        for (int y = 0; y < H; y++)
+            for (int x = 0; x < W; x++) {
+                size_t i = (size_t)y * W + x;
+                bool inView = x >= VX && x < VX + VW && y >= VY && y < VY + VH;
+                if (!inView) {
+                    if (hard[i] != noise[i])
+                        return ::testing::AssertionFailure() << "toolkit pixel " << x << "," << y << " changed";
+                    continue;
+                }
+                bool cs = covered(soft, x, y), ch = covered(hard, x, y);
+                if (!cs && !ch) continue;
+                if (cs != ch) {
+                    // Only where the software picture's coverage changes within one pixel.
+                    bool edge = false;
+                    for (int dy = -1; dy <= 1; dy++)
+                        for (int dx = -1; dx <= 1; dx++)
+                            if (covered(soft, x + dx, y + dy) != cs) edge = true;
+                    if (!edge)
+                        return ::testing::AssertionFailure()
+                               << "pixel " << x << "," << y << (cs ? " drawn only by the software" : " drawn only by GL");
+                    coverMiss++;
+                    continue;
+                }
+                both++;
+                int a[3], b[3];
+                Unpack(soft[i], a);
+                Unpack(hard[i], b);
+                if (std::abs(a[0] - b[0]) <= 8 && std::abs(a[1] - b[1]) <= 8 && std::abs(a[2] - b[2]) <= 8) close++;
+            }
+        if (both < minCovered)
+            return ::testing::AssertionFailure() << "only " << both << " pixels drawn by both (" << coverMiss
+                                                 << " edge pixels by one)";
+        if (close * 100 < both * 98)
+            return ::testing::AssertionFailure() << close << " of " << both << " pixels within 8/255";
+        return ::testing::AssertionSuccess() << both << " pixels, " << close << " close, " << coverMiss << " edges";
+    }
+};
+
+// ============================================================================================
+// Scenes through both drivers
+// ============================================================================================
+
+TEST_F(GLDriver, UntexturedScenesMatchTheSoftwarePicture)
+{
+    for (int bits : {16, 32}) {
+        SCOPED_TRACE(bits);
+        Mode(bits);
+        // Flat and smooth fills; a flat colour is the first vertex's.
+        EXPECT_TRUE(Same([&] { Draw(Rect(D3T_FLAT, 3.2f, 4.7f, 50.5f, 40.1f, 1000, 0.9f, 0.3f, 0.6f)); }, 1500));
+        EXPECT_TRUE(Same(
+            [&] {
+                Draw(Poly(D3T_SHADED, {{2, 3, 900, 1.8f, 0, 0.1f}, {75, 10, 900, 0, 1.2f, 0.3f}, {30, 55, 900, 0.2f, 0.1f, 1.0f}}));
+            },
+            1200));
+        // A ring of six vertices, as clipping leaves them: colours linear over the screen.
+        EXPECT_TRUE(Same(
+            [&] {
+                auto at = [](float x, float y) {
+                    return Vert{x, y, 800, 0.1f + x / 90, 1.0f - y / 70, 0.2f + (x + y) / 180};
+                };
+                Draw(Poly(D3T_SHADED, {at(10, 2), at(50, 1), at(78, 25), at(70, 58), at(20, 50), at(2, 30)}));
+            },
+            2500));
+        // Overlapping depths: two quads through each other; order must not matter.
+        EXPECT_TRUE(Same(
+            [&] {
+                Draw(Poly(D3T_SHADED, {{0, 0, 500, 1, 0, 0}, {70, 0, 5000, 1, 0, 0}, {70, 50, 5000, 1, 0, 0}, {0, 50, 500, 1, 0, 0}}));
+                Draw(Poly(D3T_SHADED, {{5, 5, 5000, 0, 1, 0}, {79, 5, 500, 0, 0, 1}, {79, 59, 500, 0, 0, 1}, {5, 59, 5000, 0, 1, 0}}));
+                Draw(Rect(D3T_FLAT, 20, 20, 40, 40, 100000, 1, 1, 0));   // behind both: hidden
+            },
+            2500));
+        // A chained polygon on a coplanar one shows on top of it.
+        EXPECT_TRUE(Same(
+            [&] {
+                Draw(Poly(D3T_SHADED, {{0, 0, 700, 1, 0, 0}, {80, 0, 3000, 1, 0, 0}, {80, 60, 3000, 1, 0, 0}, {0, 60, 700, 1, 0, 0}}));
+                D3Polygon* decal = Poly(D3T_FLAT, {{20, 0, 700 + 2300 * 0.25f, 0, 0, 1}, {60, 0, 700 + 2300 * 0.75f, 0, 0, 1},
+                                                   {60, 60, 700 + 2300 * 0.75f, 0, 0, 1}, {20, 60, 700 + 2300 * 0.25f, 0, 0, 1}},
+                                        1);
+                Draw(decal);
+            },
+            4000));
+        // Blended over what the view was filled with after the frame started, and over a
+        // polygon; fog comes as per-vertex levels across a polygon.
+        EXPECT_TRUE(Same(
+            [&] {
+                Draw(Rect(D3T_FLAT, 10, 10, 40, 40, 1000, 0, 0, 1));
+                Draw(Rect(D3T_BLENDED, 0, 0, 60, 50, 900, 1, 1, 0, 0.5f));
+            },
+            2500, 250));
+        EXPECT_TRUE(Same(
+            [&] {
+                Draw(Rect(D3T_SHADED, 0, 0, 80, 60, 2000, 0.2f, 0.6f, 0.2f));
+                Draw(Poly(D3T_BLENDED, {{5, 5, 1000, 1, 1, 1, 0, 0, 0.0f}, {75, 5, 1000, 1, 1, 1, 0, 0, 0.9f},
+                                        {75, 55, 1000, 1, 1, 1, 0, 0, 1.0f}, {5, 55, 1000, 1, 1, 1, 0, 0, 0.3f}}));
+            },
+            3500));
+        // Lines and outlines, clipped by the view; screen-space types over everything.
+        EXPECT_TRUE(Same(
+            [&] {
+                Draw(Poly(D3T_LINES, {{2, 2, 1000, 1, 0, 0}, {70, 9, 1000, 0, 1, 0}, {40, 58, 1000, 0, 0, 1}}));
+                Draw(Poly(D3T_OUTLINE, {{-20, 30, 1000}, {100, 31, 1000}, {50, 70, 1000}}));
+            },
+            150));
+        EXPECT_TRUE(Same(
+            [&] {
+                Draw(Rect(D3T_FLAT, 0, 0, 80, 60, 300, 0.5f, 0.5f, 0.5f));
+                Draw(Rect(D3T_SCREEN_FLAT, 5, 5, 30, 30, 90000, 1, 0, 0));
+                Draw(Rect(D3T_SCREEN_SMOOTH, 35, 5, 70, 30, 90000, 0, 1, 0));
+                Draw(Rect(D3T_SCREEN_BLENDED, 10, 20, 60, 55, 90000, 0, 0, 1, 0.25f));
+                Draw(Poly(D3T_SCREEN_OUTLINE, {{3, 40, 5}, {77, 41, 5}, {40, 58, 5}}));
+            },
+            4000));
+    }
+}
+
+// ============================================================================================
+// Render-state cache, activation
+// ============================================================================================
+
+TEST_F(GLDriver, RepeatedStatesDoNotReachGL)
+{
+    uint32_t calls = D3Stats()->stateCalls;
+    D3SetRenderState(D3RS_BLEND, 1);
+    D3SetRenderState(D3RS_BLEND, 1);
+    EXPECT_EQ(D3Stats()->stateCalls, calls + 1);
+    D3SetRenderState(D3RS_BLEND, 0);
+    D3SetRenderState(D3RS_DEPTH_FUNC, D3DEPTH_GEQUAL);
+    EXPECT_EQ(D3Stats()->stateCalls, calls + 3);
+    D3InvalidateStates();
+    D3SetRenderState(D3RS_BLEND, 0);
+    EXPECT_EQ(D3Stats()->stateCalls, calls + 4) << "a forgotten state goes to GL again";
+
+    // A second frame of the same polygons changes nothing it has set before.
+    auto scene = [&] {
+        Draw(Rect(D3T_FLAT, 0, 0, 20, 20, 1000, 1, 0, 0));
+        Draw(Rect(D3T_BLENDED, 10, 10, 30, 30, 900, 0, 1, 0, 0.5f));
+        Draw(Poly(D3T_LINES, {{0, 0, 5}, {30, 30, 5}, {0, 30, 5}}));
+    };
+    Render(D3HardwareDriver(), scene, -1);
+    uint32_t afterFirst = D3Stats()->stateCalls, draws = D3Stats()->draws;
+    Render(D3HardwareDriver(), scene, -1);
+    EXPECT_EQ(D3Stats()->draws, draws + 3) << "one batch per run of equal state";
+    EXPECT_LE(D3Stats()->stateCalls - afterFirst, 4u) << "only the changes between the polygons' states";
+    EXPECT_EQ(D3Stats()->errors, 0u);
+}
+
+TEST_F(GLDriver, ActivationFailsWithItsReason)
+{
+    D3Deactivate();
+    setenv("TOLBEX_GL", "off", 1);
+    EXPECT_EQ(D3Activate(1, 1), 0);
+    unsetenv("TOLBEX_GL");
+    EXPECT_FALSE(D3IsActive());
+    EXPECT_NE(std::string(D3ActivateError()).find("TOLBEX_GL=off"), std::string::npos) << D3ActivateError();
+    // A frame through the inactive driver leaves the screen alone.
+    std::vector<uint32_t> before = Screen();
+    const D3Driver* d = D3HardwareDriver();
+    d->startFrame();
+    current = d;
+    Draw(Rect(D3T_FLAT, 0, 0, 40, 40, 1000, 1, 1, 1));
+    d->endFrame();
+    EXPECT_EQ(Screen(), before);
+    EXPECT_EQ(D3Activate(1, 1), 1) << "once GL is allowed again";
+}
+
+}   // namespace
