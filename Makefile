@@ -20,8 +20,11 @@ run: release
 test: debug
 	@cd build/debug && TOLBEX_HEADLESS=1 ctest --output-on-failure -j $(JOBS)
 
+# The GL renderer's cases once more in a process of their own with llvmpipe on one thread (it
+# reads LP_NUM_THREADS when the process makes its first context).
 bench: release
 	./build/release/tolbex-bench
+	LP_NUM_THREADS=0 ./build/release/tolbex-bench --benchmark_filter='BM_RenderFrame/bpp:[0-9]+/gl:1'
 
 clean:
 	rm -rf build

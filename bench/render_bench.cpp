@@ -1,11 +1,16 @@
-// One frame of the Shape Editor's software renderer: 200 Random Sphere80 shapes made as Create
-// Object makes them (a third each with a flat, a smooth and a textured material), drawn
-// through Draw3D and the "Software Z-Buffer" driver at 799 x 550 as the view draws them (view
-// cleared first, back faces removed, sort mode 4), in 16 and 32 bits.
+// One frame of the Shape Editor's renderer: 200 Random Sphere80 shapes made as Create Object
+// makes them (a third each with a flat, a smooth and a textured material), drawn through
+// Draw3D at 799 x 550 as the view draws them (view cleared first, back faces removed, sort
+// mode 4), in 16 and 32 bits, through the "Software Z-Buffer" driver and through the OpenGL
+// driver. GL frames end with glFinish inside the clock; the readback (GL to the framebuffer,
+// packed) is also given on its own. llvmpipe takes its thread count when the process first
+// makes a context: `make bench` runs the GL cases a second time in a process of its own with
+// LP_NUM_THREADS=0 (the counter lp_threads says which run a line comes from).
 #include <benchmark/benchmark.h>
 
 #include "bench_materials.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -16,6 +21,7 @@
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
+#include "render/gldriver.h"
 #include "render/softdriver.h"
 #include "render/vid16.h"
 #include "render/zbuffer.h"
@@ -73,7 +79,7 @@ static Sphere Take(int material, bool smooth, bool textured)
 
 static void BM_RenderFrame(benchmark::State& state)
 {
-    int bpp = (int)state.range(0);
+    int bpp = (int)state.range(0), useGL = (int)state.range(1);
     ResRemove();
     ResInstall(2000);
     SpriteInstall();
@@ -93,6 +99,14 @@ static void BM_RenderFrame(benchmark::State& state)
     }
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DSelectDriver(DRIVER_SOFTWARE);
+    if (useGL) {
+        if (!D3Activate(1, 1)) {
+            state.SkipWithError(D3ActivateError());
+            return;
+        }
+        Draw3DRegisterDriver(DRIVER_HARDWARE, D3HardwareDriver());
+        Draw3DSelectDriver(DRIVER_HARDWARE);
+    }
     Draw3DSetup(VIEW_W, VIEW_H, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
     Draw3DDefaults();
     Draw3DSetDisplayFlags(D3V_HIDDEN);
@@ -130,8 +144,8 @@ static void BM_RenderFrame(benchmark::State& state)
         spheres.push_back(s);
     }
 
-    uint64_t submitted = 0;
-    for (auto _ : state) {
+    uint64_t submitted = 0, readbackNs = 0, uploadNs = 0, finishNs = 0;
+    auto frame = [&] {
         VideoBeginUpdate(1);
         VideoClear(252);
         Draw3DStartDraw(0, 0, VIEW_W, VIEW_H);
@@ -147,6 +161,28 @@ static void BM_RenderFrame(benchmark::State& state)
         }
         Draw3DDisplay();
         VideoEndUpdate();
+    };
+    // Warm-up: GL compiles its shader variants and grows its buffers on the first frames.
+    for (int warm = 0; warm < 3; warm++) frame();
+    submitted = 0;
+    for (auto _ : state) {
+        frame();
+        if (useGL) {
+            D3Finish();
+            readbackNs += D3Stats()->readbackNs;
+            uploadNs += D3Stats()->uploadNs;
+            finishNs += D3Stats()->finishNs;
+        }
+    }
+    if (useGL) {
+        const char* threads = getenv("LP_NUM_THREADS");
+        state.counters["lp_threads"] = threads ? atoi(threads) : -1;
+        const auto avg = benchmark::Counter::kAvgIterations;
+        state.counters["readback_ms"] = benchmark::Counter((double)readbackNs / 1e6, avg);
+        state.counters["upload_ms"] = benchmark::Counter((double)uploadNs / 1e6, avg);
+        state.counters["gl_wait_ms"] = benchmark::Counter((double)finishNs / 1e6, avg);
+        D3Deactivate();
+        Draw3DSelectDriver(DRIVER_SOFTWARE);
     }
     state.counters["triangles"] = (double)(SPHERES * (int)MESH_SPHERE_TRIANGLES);
     state.counters["drawn"] = benchmark::Counter((double)submitted, benchmark::Counter::kAvgIterations);
@@ -161,4 +197,10 @@ static void BM_RenderFrame(benchmark::State& state)
 
 }   // namespace
 
-BENCHMARK(BM_RenderFrame)->ArgName("bpp")->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderFrame)
+    ->ArgNames({"bpp", "gl"})
+    ->Args({16, 0})
+    ->Args({32, 0})
+    ->Args({16, 1})
+    ->Args({32, 1})
+    ->Unit(benchmark::kMillisecond);

@@ -124,8 +124,11 @@ enum {
     ERROR_TEXT = 256,
 };
 
+// The fragment programs.
+enum { PROGRAM_COLOUR, PROGRAM_NEAREST, PROGRAM_BILINEAR, PROGRAM_COUNT };
+
 struct Batch {
-    int prim, depth, blend, filter;
+    int prim, depth, blend, program;
 };
 
 static struct {
@@ -137,8 +140,8 @@ static struct {
     uint8_t stateValid[D3RS_COUNT];
     D3GLStats stats;
     // GL objects.
-    GLuint program, vao, vbo, fbo, colour, depth, pages;
-    GLint uScale, uPages, uFilter;
+    GLuint programs[PROGRAM_COUNT], vao, vbo, fbo, colour, depth, pages;
+    GLint uScale[PROGRAM_COUNT];
     int fbWidth, fbHeight;   // the offscreen framebuffer's size
     // The frame.
     int frameOpen;
@@ -208,7 +211,7 @@ void D3SetRenderState(int state, uint32_t value)
     case D3RS_DEPTH_FUNC: gl.DepthFunc(value == D3DEPTH_GEQUAL ? GL_GEQUAL : GL_GREATER); break;
     case D3RS_DEPTH_WRITE: gl.DepthMask(value ? GL_TRUE : GL_FALSE); break;
     case D3RS_BLEND: value ? gl.Enable(GL_BLEND) : gl.Disable(GL_BLEND); break;
-    case D3RS_FILTER: gl.Uniform1i(d3gl.uFilter, value ? 1 : 0); break;
+    case D3RS_PROGRAM: gl.UseProgram(value < PROGRAM_COUNT ? d3gl.programs[value] : 0); break;
     case D3RS_SCISSOR: value ? gl.Enable(GL_SCISSOR_TEST) : gl.Disable(GL_SCISSOR_TEST); break;
     }
     CheckGL("SetRenderState failed - ");
@@ -220,7 +223,7 @@ void D3SetRenderState(int state, uint32_t value)
 
 // Everything is already in screen pixels: w stays 1, so every attribute is linear over the
 // screen, as the software rasteriser interpolates them.
-static const char* VERTEX_SHADER = R"(#version 330 core
+static const char* VERTEX_SHADER = R"(
 in vec3 aPos;
 in vec4 aColour;
 in vec4 aTex;
@@ -243,14 +246,14 @@ void main()
 // The colour rules of the software spans: plain colours are whole 8-bit components; a lit
 // texel is texel x level / 64 with whole shade levels; blend levels are whole 32nds. Texels
 // are read inside the sprite's block only, wrapping there.
-static const char* FRAGMENT_SHADER = R"(#version 330 core
+static const char* FRAGMENT_SHADER = R"(
 noperspective in vec4 vColour;
 noperspective in vec2 vUV;
 flat in vec4 vBlock;
 flat in vec2 vPage;
 uniform sampler2DArray uPages;
-uniform int uFilter;
 out vec4 oColour;
+#if TEXTURED
 vec4 Fetch(ivec2 t, ivec2 size, int layer)
 {
     t = ivec2(mod(vec2(t), vec2(size)));
@@ -260,38 +263,39 @@ vec4 Texel(int layer)
 {
     ivec2 size = max(ivec2(vBlock.zw), ivec2(1));
     vec2 f = fract(vUV) * vec2(size);
-    if (uFilter == 0) return Fetch(min(ivec2(f), size - 1), size, layer);
+#if BILINEAR
     vec2 p = f - 0.5, i = floor(p), w = p - i;
     ivec2 t = ivec2(i);
     vec4 a = mix(Fetch(t, size, layer), Fetch(t + ivec2(1, 0), size, layer), w.x);
     vec4 b = mix(Fetch(t + ivec2(0, 1), size, layer), Fetch(t + ivec2(1, 1), size, layer), w.x);
     return mix(a, b, w.y);
+#else
+    return Fetch(min(ivec2(f), size - 1), size, layer);
+#endif
 }
+#endif
 void main()
 {
     float level = floor(max(vColour.a, 0.0));
     if (level >= 32.0) discard;
+#if TEXTURED
     int mode = int(vPage.y);
-    vec3 c;
-    if ((mode & 3) == 0) {
-        c = clamp(floor(vColour.rgb), 0.0, 255.0);
-    } else {
-        vec4 t = Texel(int(vPage.x));
-        if ((mode & 4) != 0 && t.a < 0.5) discard;
-        vec3 texel = floor(t.rgb * 255.0 + 0.5);
-        if ((mode & 3) == 1)
-            c = min(floor(texel * clamp(floor(vColour.rgb), 0.0, 127.0) / 64.0), vec3(255.0));
-        else
-            c = texel;
-    }
+    vec4 t = Texel(int(vPage.x));
+    if ((mode & 4) != 0 && t.a < 0.5) discard;
+    vec3 texel = floor(t.rgb * 255.0 + 0.5);
+    vec3 c = (mode & 3) == 1 ? min(floor(texel * clamp(floor(vColour.rgb), 0.0, 127.0) / 64.0), vec3(255.0)) : texel;
+#else
+    vec3 c = clamp(floor(vColour.rgb), 0.0, 255.0);
+#endif
     oColour = vec4(c / 255.0, (32.0 - level) / 32.0);
 }
 )";
 
-static GLuint Compile(GLenum kind, const char* source, const char* what)
+static GLuint Compile(GLenum kind, const char* defines, const char* source, const char* what)
 {
     GLuint s = gl.CreateShader(kind);
-    gl.ShaderSource(s, 1, &source, nullptr);
+    const char* parts[3] = {"#version 330 core\n", defines, source};
+    gl.ShaderSource(s, 3, parts, nullptr);
     gl.CompileShader(s);
     GLint ok = 0;
     gl.GetShaderiv(s, GL_COMPILE_STATUS, &ok);
@@ -307,11 +311,19 @@ static GLuint Compile(GLenum kind, const char* source, const char* what)
 
 enum { ATTR_POS, ATTR_COLOUR, ATTR_TEX, ATTR_BLOCK };
 
-static int BuildProgram(void)
+// The fragment rule's variants: plain colours, and texels nearest or filtered. Each has a
+// program of its own rather than a branch: a software GL runs both sides of a branch.
+static const char* PROGRAM_DEFINES[PROGRAM_COUNT] = {
+    "#define TEXTURED 0\n#define BILINEAR 0\n",
+    "#define TEXTURED 1\n#define BILINEAR 0\n",
+    "#define TEXTURED 1\n#define BILINEAR 1\n",
+};
+
+static GLuint BuildProgram(int variant)
 {
-    GLuint vs = Compile(GL_VERTEX_SHADER, VERTEX_SHADER, "vertex");
+    GLuint vs = Compile(GL_VERTEX_SHADER, "", VERTEX_SHADER, "vertex");
     if (!vs) return 0;
-    GLuint fs = Compile(GL_FRAGMENT_SHADER, FRAGMENT_SHADER, "fragment");
+    GLuint fs = Compile(GL_FRAGMENT_SHADER, PROGRAM_DEFINES[variant], FRAGMENT_SHADER, "fragment");
     if (!fs) {
         gl.DeleteShader(vs);
         return 0;
@@ -336,10 +348,17 @@ static int BuildProgram(void)
         gl.DeleteProgram(p);
         return 0;
     }
-    d3gl.program = p;
-    d3gl.uScale = gl.GetUniformLocation(p, "uScale");
-    d3gl.uPages = gl.GetUniformLocation(p, "uPages");
-    d3gl.uFilter = gl.GetUniformLocation(p, "uFilter");
+    gl.UseProgram(p);
+    GLint pages = gl.GetUniformLocation(p, "uPages");
+    if (pages >= 0) gl.Uniform1i(pages, 0);
+    d3gl.uScale[variant] = gl.GetUniformLocation(p, "uScale");
+    return p;
+}
+
+static int BuildPrograms(void)
+{
+    for (int i = 0; i < PROGRAM_COUNT; i++)
+        if (!(d3gl.programs[i] = BuildProgram(i))) return 0;
     return 1;
 }
 
@@ -380,8 +399,17 @@ static int SizeFramebuffer(int width, int height)
     d3gl.fbWidth = width;
     d3gl.fbHeight = height;
     gl.Viewport(0, 0, width, height);
-    gl.Uniform2f(d3gl.uScale, 2.0f / (float)width, 2.0f / (float)height);
+    for (int i = 0; i < PROGRAM_COUNT; i++) {
+        gl.UseProgram(d3gl.programs[i]);
+        gl.Uniform2f(d3gl.uScale[i], 2.0f / (float)width, 2.0f / (float)height);
+    }
+    d3gl.stateValid[D3RS_PROGRAM] = 0;
     return 1;
+}
+
+static uint64_t Nanoseconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b)
+{
+    return (uint64_t)std::chrono::duration_cast<std::chrono::nanoseconds>(b - a).count();
 }
 
 static uint8_t* PixelRows(size_t bytes)
@@ -419,6 +447,7 @@ static inline uint32_t Unpack(uint32_t pix, const Channel& c)
 // The view region of the target into the offscreen framebuffer, alpha 0 (not covered).
 static void UploadView(void)
 {
+    auto t0 = std::chrono::steady_clock::now();
     d3gl.uploaded = 1;
     const VideoSurface& s = d3gl.target;
     int w = d3gl.vx1 - d3gl.vx0 + 1, h = d3gl.vy1 - d3gl.vy0 + 1;
@@ -443,6 +472,7 @@ static void UploadView(void)
     gl.BindTexture(GL_TEXTURE_2D, d3gl.colour);
     gl.TexSubImage2D(GL_TEXTURE_2D, 0, d3gl.vx0, d3gl.vy0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows);
     d3gl.stats.uploads++;
+    d3gl.stats.uploadNs = Nanoseconds(t0, std::chrono::steady_clock::now());
     CheckGL("D3 upload of the view failed -");
 }
 
@@ -450,7 +480,11 @@ static void UploadView(void)
 // pack 8-bit components.
 static void ReadBackView(void)
 {
+    // The drawing finishes first, so that the readback's own time can be told apart.
     auto t0 = std::chrono::steady_clock::now();
+    gl.Finish();
+    auto t1 = std::chrono::steady_clock::now();
+    d3gl.stats.finishNs = Nanoseconds(t0, t1);
     const VideoSurface& s = d3gl.target;
     int w = d3gl.vx1 - d3gl.vx0 + 1, h = d3gl.vy1 - d3gl.vy0 + 1;
     uint8_t* rows = PixelRows((size_t)w * h * 4);
@@ -477,8 +511,7 @@ static void ReadBackView(void)
         }
     }
     d3gl.stats.readbacks++;
-    d3gl.stats.readbackNs =
-        (uint64_t)std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - t0).count();
+    d3gl.stats.readbackNs = Nanoseconds(t1, std::chrono::steady_clock::now());
 }
 
 // ============================================================================================
@@ -496,7 +529,7 @@ static void FlushBatch(void)
         D3SetRenderState(D3RS_DEPTH_WRITE, 1);
     }
     D3SetRenderState(D3RS_BLEND, b.blend);
-    D3SetRenderState(D3RS_FILTER, b.filter);
+    D3SetRenderState(D3RS_PROGRAM, (uint32_t)b.program);
     gl.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)d3gl.vertCount * sizeof(GLVertex), d3gl.verts, GL_STREAM_DRAW);
     gl.DrawArrays(b.prim == PRIM_LINES ? GL_LINES : GL_TRIANGLES, 0, d3gl.vertCount);
     d3gl.stats.draws++;
@@ -514,7 +547,7 @@ static void FlushBatch(void)
 static GLVertex* Reserve(const Batch& b, int n)
 {
     Batch& cur = d3gl.batch;
-    if (cur.prim != b.prim || cur.depth != b.depth || cur.blend != b.blend || cur.filter != b.filter) {
+    if (cur.prim != b.prim || cur.depth != b.depth || cur.blend != b.blend || cur.program != b.program) {
         FlushBatch();
         cur = b;
     }
@@ -670,7 +703,8 @@ static void DrawFill(D3Polygon* p, int mode, bool flat, int depth, bool blend, c
         q = q->next;
     } while (q != p->ring);
     if (n < 3 || !FlattenAttributes(v, n)) return;
-    Batch b = {PRIM_TRIANGLES, depth, blend ? 1 : 0, tex && (p->flags & D3P_FILTER) ? 1 : 0};
+    int program = !tex ? PROGRAM_COLOUR : (p->flags & D3P_FILTER) ? PROGRAM_BILINEAR : PROGRAM_NEAREST;
+    Batch b = {PRIM_TRIANGLES, depth, blend ? 1 : 0, program};
     GLVertex* out = Reserve(b, 3 * (n - 2));
     if (!out) return;
     for (int i = 1; i + 1 < n; i++) {
@@ -689,7 +723,7 @@ static void DrawOutline(D3Polygon* p)
     for (int i = 0; i < GL_MAX_RING && q && q->next; i++) {
         const D3Vertex* e = q->next;
         if (std::isfinite(q->sx) && std::isfinite(q->sy) && std::isfinite(e->sx) && std::isfinite(e->sy)) {
-            GLVertex* out = Reserve({PRIM_LINES, DEPTH_NONE, 0, 0}, 2);
+            GLVertex* out = Reserve({PRIM_LINES, DEPTH_NONE, 0, PROGRAM_COLOUR}, 2);
             if (!out) return;
             float rgb[3];
             VertexRGB(q, rgb);
@@ -923,14 +957,15 @@ static int LoadFunctions(void)
 static void ReleaseObjects(void)
 {
     if (!PlatGLIsOpen()) return;
-    if (gl.DeleteProgram && d3gl.program) gl.DeleteProgram(d3gl.program);
+    for (GLuint& p : d3gl.programs)
+        if (gl.DeleteProgram && p) gl.DeleteProgram(p), p = 0;
     if (gl.DeleteBuffers && d3gl.vbo) gl.DeleteBuffers(1, &d3gl.vbo);
     if (gl.DeleteVertexArrays && d3gl.vao) gl.DeleteVertexArrays(1, &d3gl.vao);
     if (gl.DeleteFramebuffers && d3gl.fbo) gl.DeleteFramebuffers(1, &d3gl.fbo);
     if (gl.DeleteTextures && d3gl.colour) gl.DeleteTextures(1, &d3gl.colour);
     if (gl.DeleteTextures && d3gl.pages) gl.DeleteTextures(1, &d3gl.pages);
     if (gl.DeleteRenderbuffers && d3gl.depth) gl.DeleteRenderbuffers(1, &d3gl.depth);
-    d3gl.program = d3gl.vbo = d3gl.vao = d3gl.fbo = d3gl.colour = d3gl.pages = d3gl.depth = 0;
+    d3gl.vbo = d3gl.vao = d3gl.fbo = d3gl.colour = d3gl.pages = d3gl.depth = 0;
     d3gl.fbWidth = d3gl.fbHeight = 0;
 }
 
@@ -979,9 +1014,7 @@ int D3Activate(int hardware, int textures)
     LogPrintf(LOG_INFO, "D3 find device 0 Name=%s  Descr=%s", name, (const char*)gl.GetString(GL_VERSION));
     LogPrintf(LOG_INFO, "D3Find Device using device 0 : %s requested (the device is %s)",
               hardware ? "hardware" : "software", software ? "software" : "hardware");
-    if (!BuildProgram()) return ActivateFailed();
-    gl.UseProgram(d3gl.program);
-    gl.Uniform1i(d3gl.uPages, 0);
+    if (!BuildPrograms()) return ActivateFailed();
     gl.GenVertexArrays(1, &d3gl.vao);
     gl.BindVertexArray(d3gl.vao);
     gl.GenBuffers(1, &d3gl.vbo);

@@ -36,7 +36,7 @@ enum {
     D3RS_DEPTH_FUNC,    // D3DEPTH_*
     D3RS_DEPTH_WRITE,   // 0 off, 1 on
     D3RS_BLEND,         // 0 off, 1 on (source by its alpha over what is there)
-    D3RS_FILTER,        // 0 nearest texels, 1 bilinear inside the sprite's block
+    D3RS_PROGRAM,       // the fragment rule: plain colours, nearest texels, filtered texels
     D3RS_SCISSOR,       // 0 off, 1 on
     D3RS_COUNT,
 };
@@ -53,7 +53,9 @@ struct D3GLStats {
     uint32_t uploads;        // view regions taken into the offscreen framebuffer
     uint32_t readbacks;      // view regions written back
     uint32_t errors;         // GL errors seen (reported while checks are on)
-    uint64_t readbackNs;     // time spent reading back and packing (last frame)
+    // Times of the last frame: waiting for GL to finish drawing, reading back and packing,
+    // taking the view in.
+    uint64_t finishNs, readbackNs, uploadNs;
 };
 const D3GLStats* D3Stats(void);
 // Waits for GL to finish what it was given (benchmarks stop their clocks after it).
