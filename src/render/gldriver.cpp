@@ -26,6 +26,7 @@
     X(PFNGLGETSTRINGPROC, GetString)                                                             \
     X(PFNGLENABLEPROC, Enable)                                                                   \
     X(PFNGLDISABLEPROC, Disable)                                                                 \
+    X(PFNGLCOLORMASKPROC, ColorMask)                                                             \
     X(PFNGLDEPTHFUNCPROC, DepthFunc)                                                             \
     X(PFNGLDEPTHMASKPROC, DepthMask)                                                             \
     X(PFNGLBLENDFUNCSEPARATEPROC, BlendFuncSeparate)                                             \
@@ -121,6 +122,7 @@ enum { DEPTH_NONE, DEPTH_NEAREST, DEPTH_CHAINED };
 enum {
     GL_MAX_RING = 64,                 // longer rings are not drawn (as in the software path)
     GL_PAGE_EDGE = 1024,              // the largest texture page edge
+    GL_MAX_PAGES = 64,                // layers of the page texture
     ERROR_TEXT = 256,
 };
 
@@ -159,6 +161,9 @@ static struct {
     int vertCount, vertCapacity;
     uint8_t* pixels;         // readback and upload rows
     size_t pixelCapacity;
+    // Texture pages: the array texture's size and which layers hold a page.
+    int pageEdge, pageLayers;
+    uint8_t layerUsed[GL_MAX_PAGES];
 } d3gl;
 
 // ============================================================================================
@@ -444,33 +449,48 @@ static inline uint32_t Unpack(uint32_t pix, const Channel& c)
     return c.width >= 8 ? v >> (c.width - 8) : v << (8 - c.width);
 }
 
-// The view region of the target into the offscreen framebuffer, alpha 0 (not covered).
+// The view region of the target into the offscreen framebuffer, alpha 0 (not covered). The
+// platform's own layouts (5-6-5, X8-R8-G8-B8) go to GL as they are, their alpha cleared
+// after; others are unpacked here first.
 static void UploadView(void)
 {
     auto t0 = std::chrono::steady_clock::now();
     d3gl.uploaded = 1;
     const VideoSurface& s = d3gl.target;
     int w = d3gl.vx1 - d3gl.vx0 + 1, h = d3gl.vy1 - d3gl.vy0 + 1;
-    uint8_t* rows = PixelRows((size_t)w * h * 4);
-    if (!rows) return;
     int bytes = s.bpp / 8;
     Channel ch[3];
     Channels(ch);
+    bool rgb565 = bytes == 2 && ch[0].mask == 0xF800 && ch[1].mask == 0x07E0 && ch[2].mask == 0x1F;
     bool rgb888 = bytes == 4 && ch[0].mask == 0xFF0000 && ch[1].mask == 0xFF00 && ch[2].mask == 0xFF;
-    for (int y = 0; y < h; y++) {
-        const uint8_t* src = s.pixels + (size_t)(d3gl.vy0 + y) * s.pitch + (size_t)d3gl.vx0 * bytes;
-        uint32_t* dst = (uint32_t*)(rows + (size_t)y * w * 4);
-        for (int x = 0; x < w; x++) {
-            uint32_t pix = bytes == 2 ? ((const uint16_t*)src)[x] : ((const uint32_t*)src)[x];
-            if (rgb888)   // RGBA bytes in memory, alpha 0
-                dst[x] = ((pix >> 16) & 0xFF) | (pix & 0xFF00) | ((pix & 0xFF) << 16);
-            else
-                dst[x] = Unpack(pix, ch[0]) | Unpack(pix, ch[1]) << 8 | Unpack(pix, ch[2]) << 16;
-        }
-    }
-    gl.PixelStorei(GL_UNPACK_ALIGNMENT, 4);
     gl.BindTexture(GL_TEXTURE_2D, d3gl.colour);
-    gl.TexSubImage2D(GL_TEXTURE_2D, 0, d3gl.vx0, d3gl.vy0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows);
+    if ((rgb565 || rgb888) && s.pitch % bytes == 0) {
+        const uint8_t* first = s.pixels + (size_t)d3gl.vy0 * s.pitch + (size_t)d3gl.vx0 * bytes;
+        gl.PixelStorei(GL_UNPACK_ALIGNMENT, bytes);
+        gl.PixelStorei(GL_UNPACK_ROW_LENGTH, s.pitch / bytes);
+        if (rgb565)
+            gl.TexSubImage2D(GL_TEXTURE_2D, 0, d3gl.vx0, d3gl.vy0, w, h, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, first);
+        else
+            gl.TexSubImage2D(GL_TEXTURE_2D, 0, d3gl.vx0, d3gl.vy0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, first);
+        gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        // The scissor holds the view region: only its alpha is cleared.
+        gl.ColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+        gl.Clear(GL_COLOR_BUFFER_BIT);
+        gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    } else {
+        uint8_t* rows = PixelRows((size_t)w * h * 4);
+        if (!rows) return;
+        for (int y = 0; y < h; y++) {
+            const uint8_t* src = s.pixels + (size_t)(d3gl.vy0 + y) * s.pitch + (size_t)d3gl.vx0 * bytes;
+            uint32_t* dst = (uint32_t*)(rows + (size_t)y * w * 4);
+            for (int x = 0; x < w; x++) {
+                uint32_t pix = bytes == 2 ? ((const uint16_t*)src)[x] : ((const uint32_t*)src)[x];
+                dst[x] = Unpack(pix, ch[0]) | Unpack(pix, ch[1]) << 8 | Unpack(pix, ch[2]) << 16;
+            }
+        }
+        gl.PixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        gl.TexSubImage2D(GL_TEXTURE_2D, 0, d3gl.vx0, d3gl.vy0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows);
+    }
     d3gl.stats.uploads++;
     d3gl.stats.uploadNs = Nanoseconds(t0, std::chrono::steady_clock::now());
     CheckGL("D3 upload of the view failed -");
@@ -562,6 +582,82 @@ static GLVertex* Reserve(const Batch& b, int n)
     GLVertex* out = d3gl.verts + d3gl.vertCount;
     d3gl.vertCount += n;
     return out;
+}
+
+// ============================================================================================
+// Texture pages: layers of one array texture
+// ============================================================================================
+
+// Makes the array texture hold at least `layers` layers of at least edge x edge texels,
+// keeping what the used layers hold. 0 when GL cannot have it.
+static int GrowPages(int edge, int layers)
+{
+    if (edge <= d3gl.pageEdge && layers <= d3gl.pageLayers) return 1;
+    int newEdge = edge > d3gl.pageEdge ? edge : d3gl.pageEdge;
+    int newLayers = layers > d3gl.pageLayers ? layers : d3gl.pageLayers;
+    if (newLayers < 2 * d3gl.pageLayers) newLayers = 2 * d3gl.pageLayers;   // fewer copies as pages come
+    if (newLayers > GL_MAX_PAGES) newLayers = GL_MAX_PAGES;
+    GLuint tex = 0;
+    gl.GenTextures(1, &tex);
+    gl.ActiveTexture(GL_TEXTURE0);
+    gl.BindTexture(GL_TEXTURE_2D_ARRAY, tex);
+    gl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    gl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    gl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAX_LEVEL, 0);
+    gl.TexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, newEdge, newEdge, newLayers, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    if (gl.GetError() != GL_NO_ERROR) {
+        gl.DeleteTextures(1, &tex);
+        gl.BindTexture(GL_TEXTURE_2D_ARRAY, d3gl.pages);
+        return 0;
+    }
+    // The used layers move across through a pair of framebuffers.
+    GLuint fb[2] = {0, 0};
+    gl.GenFramebuffers(2, fb);
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, fb[0]);
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, fb[1]);
+    D3SetRenderState(D3RS_SCISSOR, 0);
+    for (int l = 0; l < d3gl.pageLayers; l++) {
+        if (!d3gl.layerUsed[l]) continue;
+        gl.FramebufferTextureLayer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, d3gl.pages, 0, l);
+        gl.FramebufferTextureLayer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, tex, 0, l);
+        gl.BlitFramebuffer(0, 0, d3gl.pageEdge, d3gl.pageEdge, 0, 0, d3gl.pageEdge, d3gl.pageEdge, GL_COLOR_BUFFER_BIT,
+                           GL_NEAREST);
+    }
+    gl.BindFramebuffer(GL_FRAMEBUFFER, d3gl.fbo);
+    gl.DeleteFramebuffers(2, fb);
+    gl.DeleteTextures(1, &d3gl.pages);
+    d3gl.pages = tex;
+    d3gl.pageEdge = newEdge;
+    d3gl.pageLayers = newLayers;
+    CheckGL("D3 texture pages grow failed -");
+    return 1;
+}
+
+// A free layer for a page of size x size texels, or -1.
+static int ReserveLayer(int size)
+{
+    if (size < 1 || size > GL_PAGE_EDGE) return -1;
+    int layer = 0;
+    while (layer < GL_MAX_PAGES && d3gl.layerUsed[layer]) layer++;
+    if (layer == GL_MAX_PAGES || !GrowPages(size, layer + 1)) return -1;
+    d3gl.layerUsed[layer] = 1;
+    return layer;
+}
+
+// A page's texels (R, G, B, A bytes, size x size) into its layer.
+static void StoreLayer(int layer, int size, const uint8_t* rgba)
+{
+    gl.ActiveTexture(GL_TEXTURE0);
+    gl.BindTexture(GL_TEXTURE_2D_ARRAY, d3gl.pages);
+    gl.PixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    gl.TexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, layer, size, size, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    CheckGL("D3LoadPage - Load failed -");
+}
+
+static void ReleaseLayer(int layer)
+{
+    if (layer >= 0 && layer < GL_MAX_PAGES) d3gl.layerUsed[layer] = 0;
 }
 
 // ============================================================================================
@@ -967,6 +1063,8 @@ static void ReleaseObjects(void)
     if (gl.DeleteRenderbuffers && d3gl.depth) gl.DeleteRenderbuffers(1, &d3gl.depth);
     d3gl.vbo = d3gl.vao = d3gl.fbo = d3gl.colour = d3gl.pages = d3gl.depth = 0;
     d3gl.fbWidth = d3gl.fbHeight = 0;
+    d3gl.pageEdge = d3gl.pageLayers = 0;
+    memset(d3gl.layerUsed, 0, sizeof d3gl.layerUsed);
 }
 
 void D3Deactivate(void)
@@ -1028,15 +1126,14 @@ int D3Activate(int hardware, int textures)
     gl.VertexAttribPointer(ATTR_TEX, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, u));
     gl.EnableVertexAttribArray(ATTR_BLOCK);
     gl.VertexAttribPointer(ATTR_BLOCK, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, block));
-    // The pages: an array texture that grows a layer at a time as pages are reserved; one
-    // empty layer until then keeps the sampler complete.
-    gl.ActiveTexture(GL_TEXTURE0);
-    gl.GenTextures(1, &d3gl.pages);
-    gl.BindTexture(GL_TEXTURE_2D_ARRAY, d3gl.pages);
-    gl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    gl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    gl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAX_LEVEL, 0);
-    gl.TexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, 1, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    // The pages: an array texture that grows as pages are reserved; one empty texel until
+    // then keeps the sampler complete.
+    d3gl.pageEdge = d3gl.pageLayers = 0;
+    memset(d3gl.layerUsed, 0, sizeof d3gl.layerUsed);
+    if (!GrowPages(1, 1)) {
+        snprintf(d3gl.error, sizeof d3gl.error, "D3Activate - no texture for the pages");
+        return ActivateFailed();
+    }
     LogPrintf(LOG_INFO, "D3 find text formats: Found ARGB 8:8:8:8");
     d3gl.active = 1;
     D3InvalidateStates();
