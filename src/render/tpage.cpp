@@ -591,7 +591,7 @@ static void ConvertSprite(TPageRecord* p, const Block& b, ResId id)
             } else {
                 uint32_t v = GetU32(row, 4ull * sx);
                 rgb = v & 0xFFFFFF;
-                alpha = alphaFlag ? v >> 24 : rgb == key ? 0 : 255;
+                alpha = rgb == key ? 0 : alphaFlag ? v >> 24 : 255;
             }
             switch (p->format) {
             case TPAGE_RGBA32: PutU32(out, 0, 0xFF000000u | rgb); break;

@@ -19,7 +19,7 @@ enum {
     TPAGE_NONE = 0,            // as a 32-bit format to TPageStartLoad: texture loading off
     TPAGE_RGBA32 = 3,          // 32-bit 0xAARRGGBB, alpha 255 everywhere (opaque)
     TPAGE_RGBA32_KEYED = 4,    // 32-bit, transparent texels alpha 0: an 8-bit sprite's transparent
-                               // index, a 32-bit sprite's key colour or (alpha flag set) its alpha
+                               // index, a 32-bit sprite's key colour, or (alpha flag set) its alpha
     TPAGE_INDEX8 = 5,          // palette indices as they are
     TPAGE_ARGB1555 = 6,        // 16-bit, alpha in the top bit (0 = transparent)
     TPAGE_INDEX8_KEYED = 7,    // palette indices, the transparent index kept
