@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -19,12 +18,17 @@ namespace {
 // A back end that holds at most maxPages pages of at most maxEdge texels and keeps a copy of
 // every uploaded page.
 struct Backend {
-    int maxPages = TPAGE_MAX_PAGES, maxEdge = TPAGE_MAX_EDGE, held = 0, uploads = 0;
-    std::map<int, std::vector<uint8_t>> texels;   // by page size * 1000 + upload order
+    int maxPages = TPAGE_MAX_PAGES, maxEdge = TPAGE_MAX_EDGE, held = 0;
     std::vector<std::vector<uint8_t>> uploaded;
 };
 Backend gBack;
 std::vector<std::string> gLog;
+std::vector<uint32_t> gProgress;
+int Progress(uint32_t value)
+{
+    gProgress.push_back(value);
+    return 0;
+}
 
 int Load(int size, int, int format, TPageRecord* page, uint32_t)
 {
@@ -79,6 +83,7 @@ protected:
         SpriteInstall();
         gBack = Backend();
         gLog.clear();
+        gProgress.clear();
         LogSetHook(Hook);
     }
     void TearDown() override
@@ -222,6 +227,23 @@ TEST_F(TPage, OwnPagesAndProbing)
         TPageDestroy();
     }
     {
+        SCOPED_TRACE("the driver's edge is limited to 1024; with flag matching, groups keep apart");
+        gBack = Backend();
+        gLog.clear();
+        ResId a = Sprite8(32, 32), b = Sprite8(32, 32), c = Sprite8(32, 32);
+        ASSERT_EQ(TPageInit(4096, 1.0f, Load, FreeRec, Remove, TPAGE_MATCH_FLAGS), 0);
+        TPageStartLoad(TPAGE_RGBA32, TPAGE_RGBA32, TPAGE_RGBA32_KEYED);
+        TPageLoadText(a, 0);
+        TPageLoadText(b, TPAGE_SPRITE_GROUP);
+        TPageLoadText(c, 0);
+        TPageEndLoad(nullptr);
+        EXPECT_EQ(Lines("TPageStartLoad : MaxPageSize:1024"), 1);
+        EXPECT_EQ(Where(a), (Place{0, 0, 0, 32, 32}));
+        EXPECT_EQ(Where(b), (Place{1, 0, 0, 32, 32}));
+        EXPECT_EQ(Where(c), (Place{0, 32, 0, 32, 32}));
+        TPageDestroy();
+    }
+    {
         SCOPED_TRACE("an own-page sprite must be square");
         gLog.clear();
         ResId s = Sprite8(64, 32);
@@ -273,7 +295,13 @@ TEST_F(TPage, PageTexelsAndRefusedSprites)
         PutU32(d, 32, 0x00112233);
         PutU32(d, 36, 0x00ABCDEF);
         ResClose(t);
-        Pack(256, {s, t});
+        ASSERT_EQ(TPageInit(256, 1.0f, Load, FreeRec, Remove, 0), 0);
+        TPageStartLoad(TPAGE_RGBA32, TPAGE_RGBA32, TPAGE_RGBA32_KEYED);
+        TPageLoadText(s, 0);
+        TPageLoadText(t, 0);
+        TPageEndLoad(Progress);
+        // Half way once packed, then a step per uploaded page, then done.
+        EXPECT_EQ(gProgress, (std::vector<uint32_t>{8192, 8192, 12288, 16384}));
         ASSERT_EQ(gBack.uploaded.size(), 2u);
         ASSERT_EQ(TPagePage(0)->format, TPAGE_RGBA32_KEYED);   // s: larger byte size, first
         const std::vector<uint8_t>& keyed = gBack.uploaded[0];
@@ -288,6 +316,35 @@ TEST_F(TPage, PageTexelsAndRefusedSprites)
         TPageFreeTexture(s);
         EXPECT_EQ(TPagePlacement(s, nullptr), 0);
         EXPECT_EQ(SpriteFormat(s, nullptr), 1);   // freeing the placement leaves the resource
+        TPageDestroy();
+    }
+    {
+        SCOPED_TRACE("16-bit and index pages; a 3x3 own-page sprite stretched to its 4x4 page");
+        const uint8_t palette[6] = {0, 0, 0, 63, 0, 0};
+        ResId keyed = SpriteCreate8(3, 3, 0, palette, 2), plain = SpriteCreate8(3, 3, -1, nullptr, 0);
+        for (ResId id : {keyed, plain}) {
+            uint8_t* px = SpritePixels(id);
+            for (int i = 0; i < 9; i++) px[i] = (uint8_t)(i % 3);   // columns 0, 1, 2
+            SpriteRelease(id);
+        }
+        gBack = Backend();
+        ASSERT_EQ(TPageInit(256, 1.0f, Load, FreeRec, Remove, 0), 0);
+        TPageStartLoad(TPAGE_RGBA32, TPAGE_INDEX8, TPAGE_ARGB1555);
+        TPageLoadText(keyed, TPAGE_SPRITE_OWN_PAGE);
+        TPageLoadText(plain, TPAGE_SPRITE_OWN_PAGE);
+        TPageEndLoad(nullptr);
+        ASSERT_EQ(gBack.uploaded.size(), 2u);
+        // Page 0 (1555, keyed: larger byte size): columns 0, 0, 1, 2 of the source (nearest);
+        // index 0 transparent, index 1 = (252, 0, 0) -> 0x8000 | 31 << 10.
+        ASSERT_EQ(gBack.uploaded[0].size(), 4u * 4 * 2);
+        const uint8_t* k = gBack.uploaded[0].data();
+        EXPECT_EQ(GetU16(k, 0), 0x0000);
+        EXPECT_EQ(GetU16(k, 2), 0x0000);
+        EXPECT_EQ(GetU16(k, 4), 0xFC00);
+        EXPECT_EQ(GetU16(k, 8 * 3 + 4), 0xFC00);
+        // Page 1 (indices): 0 0 1 2 on every row.
+        ASSERT_EQ(gBack.uploaded[1].size(), 16u);
+        EXPECT_EQ(gBack.uploaded[1], (std::vector<uint8_t>{0, 0, 1, 2, 0, 0, 1, 2, 0, 0, 1, 2, 0, 0, 1, 2}));
         TPageDestroy();
     }
     {
