@@ -43,6 +43,7 @@ void CliAddShapeM(CLI::App& app);
 void CliAddMesh(CLI::App& app);
 void CliAddRender(CLI::App& app);
 void CliAddWorld(CLI::App& app);
+void CliAddTPage(CLI::App& app);
 
 // Shape commands: the --materials FILE.MAT and --palette FILE.PAL options, and the start-up
 // that loads them (palette, render-material table, material list in true-colour mode) so that

@@ -111,6 +111,7 @@ static const struct {
      "SHP shape files: show, upgrade, normalise, optimise, merge, make a sphere, import and export 3DS ASCII, "
      "render to PNG or BMP"},
     {"world", "WLE world files: show, upgrade, write the summary report"},
+    {"tpage", "Texture pages: pack sprite files as a hardware driver would"},
 };
 
 CLI::App* CliGroup(CLI::App& app, const char* name)
@@ -212,6 +213,7 @@ int main(int argc, char** argv)
     CliAddMesh(app);
     CliAddRender(app);
     CliAddWorld(app);
+    CliAddTPage(app);
     int result;
     try {
         app.parse(argc, argv);

@@ -55,6 +55,11 @@ void AppParseCommandLine(const char* commandLine)
         if (!*word) break;
         if (word[0] == '/' && StrICmp(word + 1, "debug") == 0) app.settings.debug = 1;
         if (StrICmp(word, "--debug") == 0) app.settings.debug = 1;
+        if (StrICmp(word, "--renderer") == 0) {
+            const char* name = StrCmdWord(n + 1, commandLine);
+            if (StrICmp(name, "gl") == 0) app.settings.renderer = RENDERER_HARDWARE;
+            else if (StrICmp(name, "software") == 0) app.settings.renderer = RENDERER_SOFTWARE;
+        }
     }
 }
 
@@ -94,9 +99,12 @@ static void ReleaseInstanceLock(void)
 
 static void Usage(FILE* f)
 {
-    fputs("usage: tolbex [/debug] [--headless] [--script FILE] [--log FILE] [--max-frames N]\n"
+    fputs("usage: tolbex [/debug] [--renderer gl|software] [--headless] [--script FILE] [--log FILE]\n"
+          "              [--max-frames N]\n"
           "       tolbex --help | --version\n"
           "  /debug, --debug   offer the software renderer in the launcher\n"
+          "  --renderer NAME   gl: the OpenGL renderer or an error; software: the software\n"
+          "                    Z-buffer (default: OpenGL when it can be had, else software)\n"
           "  --headless        run without a display (also TOLBEX_HEADLESS=1)\n"
           "  --script FILE     headless input: one command a line (see README)\n"
           "  --log FILE        developer log to FILE instead of stderr (also TOLBEX_LOG)\n"
@@ -128,6 +136,16 @@ int AppMain(int argc, char** argv)
         if (a == "--headless") options.headless = 1;
         else if (a == "--script") options.script = value("a file name");
         else if (a == "--log") logFile = value("a file name");
+        else if (a == "--renderer") {
+            std::string name = value("gl or software");
+            if (name != "gl" && name != "software") {
+                fprintf(stderr, "tolbex: --renderer takes gl or software, not %s\n", name.c_str());
+                return 2;
+            }
+            // Handed on with the command line, which the settings are read from.
+            commandLine += " \"--renderer\" \"" + name + "\"";
+            continue;
+        }
         else if (a == "--max-frames") {
             const char* v = value("a number");
             int32_t n = 0;

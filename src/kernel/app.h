@@ -11,6 +11,14 @@ enum {
     RESOLUTION_800 = 2,
     RESOLUTION_DEFAULT = RESOLUTION_800,   // what the launcher offers at every start
 };
+// Which renderer draws the 3D views. By default the hardware one, and the software Z-buffer
+// when no hardware renderer can be had; asked for by name, a renderer that cannot start is
+// an error (hardware) or comes with no warning box (software: the user chose it).
+enum {
+    RENDERER_DEFAULT = 0,
+    RENDERER_HARDWARE = 1,     // --renderer gl
+    RENDERER_SOFTWARE = 2,     // --renderer software
+};
 enum {
     RUN_START_LAUNCHER = 0,
     RUN_LAUNCHER = 1,
@@ -23,7 +31,8 @@ enum {
 struct AppSettings {
     int editorMode;            // EDITOR_*
     int resolution;            // RESOLUTION_*
-    int softwareRender;
+    int softwareRender;        // the launcher's "Software Render" toggle
+    int renderer;              // RENDERER_*, from the command line
     int debug;                 // the /debug switch
     int palSupport;            // 0 or 1
     int polyLightMode;         // 0 or 1, validated only

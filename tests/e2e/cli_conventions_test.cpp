@@ -44,7 +44,7 @@ TEST(CliConventions, VersionUsageAndUnknownCommands)
         {{"shape", "frob", "x.shp"},
          "shape: unknown command \"frob\"; the commands are info, upgrade, normalise, optimise, merge, import-asc, "
          "export-asc, sphere, render"},
-        {{"frob"}, "unknown command \"frob\"; the commands are res, pal, lbm, mat, shape, world"},
+        {{"frob"}, "unknown command \"frob\"; the commands are res, pal, lbm, mat, shape, world, tpage"},
         {{"mat", "--verbose"}, "mat: a command is needed: info, upgrade, merge"},
     };
     for (const auto& c : cases) {

@@ -109,4 +109,9 @@ TEST_F(Headless, UsageErrors)
                    {"TOLBEX_LOCK_DIR=" + dir.path()});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.output.find("missing.txt"), std::string::npos) << r.output;
+    r = RunProgram(TOLBEX_BIN, {"--renderer", "vulkan"}, dir.path(), {"TOLBEX_LOCK_DIR=" + dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.output.find("--renderer takes gl or software, not vulkan"), std::string::npos) << r.output;
+    r = RunProgram(TOLBEX_BIN, {"--renderer"}, dir.path(), {"TOLBEX_LOCK_DIR=" + dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
 }

@@ -141,4 +141,20 @@ TEST(CommandLine, DebugSwitch)
     AppResetSettings();
 }
 
+TEST(CommandLine, RendererSwitch)
+{
+    AppResetSettings();
+    AppParseCommandLine("tolbex");
+    EXPECT_EQ(AppConfig()->renderer, RENDERER_DEFAULT);
+    AppParseCommandLine("tolbex \"--renderer\" \"software\" /debug");
+    EXPECT_EQ(AppConfig()->renderer, RENDERER_SOFTWARE);
+    EXPECT_EQ(AppConfig()->debug, 1) << "the word after the name is read as usual";
+    AppParseCommandLine("tolbex --renderer GL");
+    EXPECT_EQ(AppConfig()->renderer, RENDERER_HARDWARE);
+    AppResetSettings();
+    AppParseCommandLine("tolbex --renderer");
+    EXPECT_EQ(AppConfig()->renderer, RENDERER_DEFAULT) << "no name, no choice";
+    AppResetSettings();
+}
+
 }  // namespace
