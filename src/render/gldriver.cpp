@@ -15,6 +15,9 @@
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "platform/platform.h"
+#include "kernel/util/bytes.h"
+#include "render/texcache.h"
+#include "render/tpage.h"
 #include "render/vid16.h"
 
 // ============================================================================================
@@ -106,6 +109,7 @@ struct GLVertex {
     float c[4];
     float u, v, layer, mode;
     float block[4];          // the sprite's texels in its page: x, y, width, height
+    float key;               // the texel colour 0xRRGGBB left out with FM_KEY, or -1
 };
 
 // Fragment modes (the vertex's mode word).
@@ -233,13 +237,16 @@ in vec3 aPos;
 in vec4 aColour;
 in vec4 aTex;
 in vec4 aBlock;
+in float aKey;
 uniform vec2 uScale;
 noperspective out vec4 vColour;
 noperspective out vec2 vUV;
 flat out vec4 vBlock;
 flat out vec2 vPage;
+flat out float vKey;
 void main()
 {
+    vKey = aKey;
     gl_Position = vec4(aPos.x * uScale.x - 1.0, aPos.y * uScale.y - 1.0, aPos.z * 2.0 - 1.0, 1.0);
     vColour = aColour;
     vUV = aTex.xy;
@@ -256,6 +263,7 @@ noperspective in vec4 vColour;
 noperspective in vec2 vUV;
 flat in vec4 vBlock;
 flat in vec2 vPage;
+flat in float vKey;
 uniform sampler2DArray uPages;
 out vec4 oColour;
 #if TEXTURED
@@ -267,7 +275,9 @@ vec4 Fetch(ivec2 t, ivec2 size, int layer)
 vec4 Texel(int layer)
 {
     ivec2 size = max(ivec2(vBlock.zw), ivec2(1));
-    vec2 f = fract(vUV) * vec2(size);
+    // A texel edge through a pixel centre goes to the texel before it, as in the software's
+    // sums (their steps are truncated): a rounding's worth back.
+    vec2 f = fract(vUV - 1.0 / 262144.0) * vec2(size);
 #if BILINEAR
     vec2 p = f - 0.5, i = floor(p), w = p - i;
     ivec2 t = ivec2(i);
@@ -286,8 +296,8 @@ void main()
 #if TEXTURED
     int mode = int(vPage.y);
     vec4 t = Texel(int(vPage.x));
-    if ((mode & 4) != 0 && t.a < 0.5) discard;
     vec3 texel = floor(t.rgb * 255.0 + 0.5);
+    if ((mode & 4) != 0 && (t.a < 0.5 || dot(texel, vec3(65536.0, 256.0, 1.0)) == vKey)) discard;
     vec3 c = (mode & 3) == 1 ? min(floor(texel * clamp(floor(vColour.rgb), 0.0, 127.0) / 64.0), vec3(255.0)) : texel;
 #else
     vec3 c = clamp(floor(vColour.rgb), 0.0, 255.0);
@@ -314,7 +324,7 @@ static GLuint Compile(GLenum kind, const char* defines, const char* source, cons
     return s;
 }
 
-enum { ATTR_POS, ATTR_COLOUR, ATTR_TEX, ATTR_BLOCK };
+enum { ATTR_POS, ATTR_COLOUR, ATTR_TEX, ATTR_BLOCK, ATTR_KEY };
 
 // The fragment rule's variants: plain colours, and texels nearest or filtered. Each has a
 // program of its own rather than a branch: a software GL runs both sides of a branch.
@@ -340,6 +350,7 @@ static GLuint BuildProgram(int variant)
     gl.BindAttribLocation(p, ATTR_COLOUR, "aColour");
     gl.BindAttribLocation(p, ATTR_TEX, "aTex");
     gl.BindAttribLocation(p, ATTR_BLOCK, "aBlock");
+    gl.BindAttribLocation(p, ATTR_KEY, "aKey");
     gl.BindFragDataLocation(p, 0, "oColour");
     gl.LinkProgram(p);
     gl.DeleteShader(vs);
@@ -644,14 +655,21 @@ static int ReserveLayer(int size)
     return layer;
 }
 
-// A page's texels (R, G, B, A bytes, size x size) into its layer.
-static void StoreLayer(int layer, int size, const uint8_t* rgba)
+// A page's texels (size x size, rows from the top, in the page format) into its layer:
+// 32-bit 0xAARRGGBB and 16-bit A1-R5-G5-B5 words, little-endian, as GL takes them.
+static void StoreLayer(int layer, int size, int format, const uint8_t* texels)
 {
     gl.ActiveTexture(GL_TEXTURE0);
     gl.BindTexture(GL_TEXTURE_2D_ARRAY, d3gl.pages);
-    gl.PixelStorei(GL_UNPACK_ALIGNMENT, 4);
     gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    gl.TexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, layer, size, size, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    if (format == TPAGE_ARGB1555) {
+        gl.PixelStorei(GL_UNPACK_ALIGNMENT, 2);
+        gl.TexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, layer, size, size, 1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV,
+                         texels);
+    } else {
+        gl.PixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        gl.TexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, layer, size, size, 1, GL_BGRA, GL_UNSIGNED_BYTE, texels);
+    }
     CheckGL("D3LoadPage - Load failed -");
 }
 
@@ -659,6 +677,98 @@ static void ReleaseLayer(int layer)
 {
     if (layer >= 0 && layer < GL_MAX_PAGES) d3gl.layerUsed[layer] = 0;
 }
+
+// ============================================================================================
+// Texture pages through TPage
+// ============================================================================================
+
+// A page's handle: a mark and its layer.
+static const uint8_t PAGE_MARK[4] = {'G', 'L', 'P', 'G'};
+
+static int PageLayer(const uint8_t* handle)
+{
+    if (!handle || memcmp(handle, PAGE_MARK, sizeof PAGE_MARK) != 0) return -1;
+    uint32_t layer = GetU32(handle, 4);
+    return layer < GL_MAX_PAGES ? (int)layer : -1;
+}
+
+static void SetPageLayer(uint8_t* handle, int layer)
+{
+    memset(handle, 0, TPAGE_HANDLE_BYTES);
+    if (layer < 0) return;
+    memcpy(handle, PAGE_MARK, sizeof PAGE_MARK);
+    PutU32(handle, 4, (uint32_t)layer);
+}
+
+// Reserves a layer for the page (and probes, when TPage tries a size), and at upload copies
+// its texels into it.
+static int GLLoadPage(int size, int reserved, int format, TPageRecord* page, uint32_t flags)
+{
+    (void)reserved;
+    (void)flags;
+    LogPrintf(LOG_DEBUG, "TEXTURES: D3LoadPage, %d", size);
+    if (!d3gl.active || !page) return 1;
+    if (format != TPAGE_RGBA32 && format != TPAGE_RGBA32_KEYED && format != TPAGE_ARGB1555) {
+        LogPrintf(LOG_ERROR, "D3CreateTexture - pixel size error (format %d)", format);
+        return 1;
+    }
+    int layer = PageLayer(page->handle);
+    if (layer < 0) {
+        layer = ReserveLayer(size);
+        if (layer < 0) {
+            LogPrintf(LOG_ERROR, "D3LoadPage - CreateSurface (system) failed - no layer for a page of %d", size);
+            return 1;
+        }
+        SetPageLayer(page->handle, layer);
+        LogPrintf(LOG_DEBUG, "TEXTURES: Got TextInt %d", layer);
+    }
+    if (page->texels) StoreLayer(layer, size, format, page->texels);
+    return 0;
+}
+
+static void GLRemovePage(TPageRecord* page)
+{
+    int layer = page ? PageLayer(page->handle) : -1;
+    LogPrintf(LOG_DEBUG, "TEXTURES: D3RemovePage, %d", layer);
+    if (layer < 0) return;
+    LogPrintf(LOG_DEBUG, "TEXTURES: Releasing TextInt %d", layer);
+    ReleaseLayer(layer);
+    SetPageLayer(page->handle, -1);
+}
+
+static void GLFreePage(TPageRecord* page)
+{
+    LogPrintf(LOG_DEBUG, "TEXTURES: D3FreePage, %d", page ? PageLayer(page->handle) : -1);
+    GLRemovePage(page);
+}
+
+// The driver record's texture routines. The sprite is read in first: the pages are made from
+// loaded sprites.
+static int GLLoadTexture(ResId id, uint32_t flags)
+{
+    if (!d3gl.active || !d3gl.textures) return 1;
+    if (ResLoad(id) != 0) return 1;
+    return TPageLoadText(id, flags);
+}
+
+static void GLFreeTexture(ResId id) { TPageFreeTexture(id); }
+
+// 32-bit sprites keep every texel's colour (their key colour is left out by the shader, by
+// the sprite's key); 8-bit sprites with a transparent index go to the keyed format.
+static void GLStartTextures(void)
+{
+    if (d3gl.active && d3gl.textures)
+        TPageStartLoad(TPAGE_RGBA32, TPAGE_RGBA32, TPAGE_RGBA32_KEYED);
+    else
+        TPageStartLoad(TPAGE_NONE, TPAGE_NONE, TPAGE_NONE);
+}
+
+static void GLEndTextures(ProgressFn progress)
+{
+    if (d3gl.active && d3gl.textures) TPageEndLoad(progress);
+}
+
+static void GLAfterUnload(void) { TPageUnLoad(); }
 
 // ============================================================================================
 // Polygons
@@ -671,13 +781,25 @@ static const int32_t MARGIN = 0x800;   // keeps interpolated values inside their
 struct TexPlace {
     float layer;
     float block[4];
+    float key;               // a 32-bit sprite's key colour 0xRRGGBB, or -1
 };
 
+// The sprite's page layer, block and key colour; 0 when it has no page (then it draws as
+// untextured).
 static int TexturePlace(ResId id, TexPlace* out)
 {
-    (void)id;
-    (void)out;
-    return 0;
+    TPagePlace place;
+    if (!id || !TPagePlacement(id, &place)) return 0;
+    int layer = PageLayer(place.handle);
+    if (layer < 0 || place.w < 1 || place.h < 1) return 0;
+    out->layer = (float)layer;
+    out->block[0] = (float)place.x;
+    out->block[1] = (float)place.y;
+    out->block[2] = (float)place.w;
+    out->block[3] = (float)place.h;
+    TexCacheEntry t;
+    out->key = TexCacheGet(id, &t) && t.bpp == 32 ? (float)(t.key & 0xFFFFFF) : -1.0f;
+    return 1;
 }
 
 static inline double Clamp(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
@@ -791,9 +913,11 @@ static void DrawFill(D3Polygon* p, int mode, bool flat, int depth, bool blend, c
             o.v = std::isfinite(q->v) ? (float)Clamp(q->v, -(1 << 20), 1 << 20) : 0.0f;
             o.layer = tex->layer;
             memcpy(o.block, tex->block, sizeof o.block);
+            o.key = tex->key;
         } else {
             o.u = o.v = o.layer = 0;
             memset(o.block, 0, sizeof o.block);
+            o.key = -1;
         }
         o.mode = (float)mode;
         q = q->next;
@@ -1070,6 +1194,8 @@ static void ReleaseObjects(void)
 void D3Deactivate(void)
 {
     if (!d3gl.active && !PlatGLIsOpen()) return;
+    // The pages live in this context's texture: TPage gives them back while it stands.
+    TPageDestroy();
     ReleaseObjects();
     PlatGLClose();
     free(d3gl.verts);
@@ -1126,6 +1252,8 @@ int D3Activate(int hardware, int textures)
     gl.VertexAttribPointer(ATTR_TEX, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, u));
     gl.EnableVertexAttribArray(ATTR_BLOCK);
     gl.VertexAttribPointer(ATTR_BLOCK, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, block));
+    gl.EnableVertexAttribArray(ATTR_KEY);
+    gl.VertexAttribPointer(ATTR_KEY, 1, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, key));
     // The pages: an array texture that grows as pages are reserved; one empty texel until
     // then keeps the sampler complete.
     d3gl.pageEdge = d3gl.pageLayers = 0;
@@ -1145,6 +1273,12 @@ int D3Activate(int hardware, int textures)
     if (!SizeFramebuffer(w, h)) return ActivateFailed();
     gl.GetError();
     d3gl.textures = textures != 0;
+    // The pages are this driver's: TPage starts afresh with its routines.
+    TPageDestroy();
+    if (TPageInit(GL_PAGE_EDGE, 1.0f, GLLoadPage, GLFreePage, GLRemovePage, 0) != 0) {
+        snprintf(d3gl.error, sizeof d3gl.error, "D3Activate - the texture page manager cannot start");
+        return ActivateFailed();
+    }
     memset(&d3gl.stats, 0, sizeof d3gl.stats);
     RegisterExit(D3Deactivate);
     return 1;
@@ -1167,6 +1301,11 @@ static const D3Driver glDriver = {
     .endFrame = GLEndFrame,
     .polygons = glTable,
     .depthRange = GLDepthRange,
+    .loadTexture = GLLoadTexture,
+    .freeTexture = GLFreeTexture,
+    .startTextures = GLStartTextures,
+    .endTextures = GLEndTextures,
+    .afterUnload = GLAfterUnload,
     .setBackground = GLSetBackground,
     .maxTextureEdge = GL_PAGE_EDGE,
 };

@@ -298,6 +298,82 @@ TEST_F(GLDriver, UntexturedScenesMatchTheSoftwarePicture)
     }
 }
 
+TEST_F(GLDriver, TexturedScenesMatchTheSoftwarePicture)
+{
+    for (int bits : {16, 32}) {
+        SCOPED_TRACE(bits);
+        Mode(bits);
+        for (int i = 0; i < 248; i++) VideoSetColour(i, (uint8_t)(i * 7), (uint8_t)(255 - i), (uint8_t)(i * 3));
+        // An 8-bit checker with transparent index 0 in its corner squares (and the same
+        // without a transparent index), and a 32-bit gradient with a key colour; they share
+        // the pages with a sprite of loud texels that must never bleed in.
+        ResId keyed = SpriteCreate8(16, 16, 0, nullptr, 0);
+        uint8_t* px = SpritePixels(keyed);
+        for (int y = 0; y < 16; y++)
+            for (int x = 0; x < 16; x++)
+                px[y * 16 + x] = (x < 4 && y < 4) || (x >= 12 && y >= 12) ? 0 : (uint8_t)(((x >> 2) ^ (y >> 2)) & 1 ? 40 + x : 150 + y);
+        SpriteRelease(keyed);
+        ResId colour = SpriteCreate32(8, 8);
+        uint8_t* d = (uint8_t*)ResOpen(colour);
+        d[12] = 0x12, d[13] = 0x34, d[14] = 0x56;
+        for (int i = 0; i < 64; i++) PutU32(d, SPR32_HEADER_SIZE + 4 * i, i == 9 || i == 50 ? 0x123456u : (uint32_t)(i * 4) << 16 | (uint32_t)(255 - i * 3) << 8 | 0x80);
+        ResClose(colour);
+        ResId opaque = SpriteCreate8(16, 16, -1, nullptr, 0);
+        memcpy(SpritePixels(opaque), SpritePixels(keyed), 256);
+        SpriteRelease(opaque);
+        SpriteRelease(keyed);
+        ResId loud = SpriteCreate8(8, 8, -1, nullptr, 0);
+        memset(SpritePixels(loud), 247, 64);
+        SpriteRelease(loud);
+        const D3Driver* gl = D3HardwareDriver();
+        gl->startTextures();
+        for (ResId id : {keyed, opaque, colour, loud}) EXPECT_EQ(gl->loadTexture(id, 0), 0);
+        gl->endTextures(nullptr);
+
+        auto quad = [&](int type, ResId tex, float u0, float v0, float u1, float v1, float light, float level = 0) {
+            D3Polygon* p = Poly(type, {{4, 3, 900, light, light * 0.8f, light * 0.6f, u0, v0, level},
+                                       {76, 6, 900, light * 0.5f, light, light, u1, v0, level},
+                                       {70, 57, 900, light, light * 0.3f, light, u1, v1, level},
+                                       {6, 52, 900, light * 0.9f, light, light * 0.4f, u0, v1, level}});
+            p->texture = tex;
+            return p;
+        };
+        EXPECT_TRUE(Same([&] { Draw(quad(D3T_TEXTURED, opaque, 0, 0, 1, 1, 1.0f)); }, 3000)) << "lit 8-bit";
+        EXPECT_TRUE(Same(
+            [&] {
+                Draw(Rect(D3T_FLAT, 0, 0, 80, 60, 2000, 0.2f, 0.4f, 0.9f));
+                Draw(quad(D3T_TRANSPARENT, keyed, -1.5f, -0.5f, 2.5f, 1.5f, 1.2f));
+            },
+            4000))
+            << "transparent texels, tiled beyond 0..1";
+        EXPECT_TRUE(Same([&] { Draw(quad(D3T_TEXTURED, colour, 0, 0, 1, 1, 0.7f)); }, 3000)) << "lit 32-bit";
+        EXPECT_TRUE(Same(
+            [&] {
+                Draw(Rect(D3T_FLAT, 0, 0, 80, 60, 2000, 0.9f, 0.1f, 0.1f));
+                Draw(quad(D3T_TRANSPARENT, colour, 0, 0, 2, 2, 1.0f));
+            },
+            4000))
+            << "32-bit key colour";
+        EXPECT_TRUE(Same(
+            [&] {
+                Draw(Rect(D3T_SHADED, 0, 0, 80, 60, 2000, 0.3f, 0.8f, 0.3f));
+                Draw(quad(D3T_BLENDTEXTURE, keyed, 0, 0, 1, 1, 1.0f, 0.4f));
+            },
+            4000))
+            << "blended texture";
+        EXPECT_TRUE(Same(
+            [&] {
+                Draw(quad(D3T_UNLIT_TEXTURE, colour, 0, 0, 3, 1, 1.0f));
+                Draw(Poly(D3T_SCREEN_TEXTURE, {{10, 10, 5, 1, 1, 1, 0, 0}, {40, 10, 5, 1, 1, 1, 1, 0},
+                                               {40, 40, 5, 1, 1, 1, 1, 1}, {10, 40, 5, 1, 1, 1, 0, 1}},
+                          0, keyed));
+            },
+            3000))
+            << "unlit and screen-space sprites";
+        gl->afterUnload();
+    }
+}
+
 // ============================================================================================
 // Render-state cache, activation
 // ============================================================================================
