@@ -121,7 +121,7 @@ enum {
 };
 
 enum { PRIM_TRIANGLES, PRIM_LINES };
-enum { DEPTH_NONE, DEPTH_NEAREST, DEPTH_CHAINED };
+enum { DEPTH_NONE, DEPTH_TESTED };
 
 enum {
     GL_MAX_RING = 64,                 // longer rings are not drawn (as in the software path)
@@ -556,7 +556,9 @@ static void FlushBatch(void)
     const Batch& b = d3gl.batch;
     D3SetRenderState(D3RS_DEPTH_TEST, b.depth != DEPTH_NONE);
     if (b.depth != DEPTH_NONE) {
-        D3SetRenderState(D3RS_DEPTH_FUNC, b.depth == DEPTH_CHAINED ? D3DEPTH_GEQUAL : D3DEPTH_GREATER);
+        // At equal depth the later polygon shows, as in the software Z-buffer; a chained one
+        // sits a little nearer besides (WindowDepth).
+        D3SetRenderState(D3RS_DEPTH_FUNC, D3DEPTH_GEQUAL);
         D3SetRenderState(D3RS_DEPTH_WRITE, 1);
     }
     D3SetRenderState(D3RS_BLEND, b.blend);
@@ -819,27 +821,32 @@ static void VertexRGB(const D3Vertex* q, float out[3])
     out[2] = (float)Component((int64_t)q->b + q->sb, 22, 0, 255) + 0.5f;
 }
 
-// Window depth: the software depth rule scaled so that the nearest depth is 1.0.
-static inline float WindowDepth(float z, int chained)
+// Window depth: the software depth rule (2^39 / z) over the span of its 32-bit buffer
+// (2^31 = 1.0), so that planes of clipped polygons keep the same room above the nearest
+// depth as the software spans have.
+static const double DEPTH_SCALE = 256.0;   // 2^39 / 2^31
+
+static inline double WindowDepth(float z, int chained)
 {
-    double d = (double)D3_NEAREST_Z / Clamp(std::isnan(z) ? 0.0 : (double)z, (double)D3_NEAREST_Z, 2147483647.0);
+    double d = DEPTH_SCALE / Clamp(std::isnan(z) ? 0.0 : (double)z, (double)D3_NEAREST_Z, 2147483647.0);
     // A chained polygon lies on the one it is chained to: a little nearer keeps it on top
     // where rounding would let the two fight.
-    if (chained) d += d / 4096 + 2048.0 * (double)D3_NEAREST_Z / 549755813888.0;
-    return (float)(d > 1.0 ? 1.0 : d);
+    if (chained) d += d / 4096 + 2048.0 / 2147483648.0;
+    return d > 1.0 ? 1.0 : d;
 }
 
 // The software rasteriser spreads each attribute over a polygon as one plane, through the
 // vertex triple of largest area; a ring of more than three vertices whose attributes are not
 // planar would give other values in each triangle of a fan. The ring's vertices take the
 // plane's values instead. 0 when the polygon has no area (not drawn, as in software).
-static int FlattenAttributes(GLVertex* v, int n)
+static int FlattenAttributes(GLVertex* v, const double* sx, const double* sy, const double* depth, int n)
 {
+    // The same sums in the same order as the software's, on its own screen coordinates: a
+    // near tie between two triples must go the same way.
     int i1 = 1;
     double area = 0;
     for (int i = 1; i + 1 < n; i++) {
-        double cross = ((double)v[i].x - v[0].x) * ((double)v[i + 1].y - v[0].y) -
-                       ((double)v[i + 1].x - v[0].x) * ((double)v[i].y - v[0].y);
+        double cross = (sx[i] - sx[0]) * (sy[i + 1] - sy[0]) - (sx[i + 1] - sx[0]) * (sy[i] - sy[0]);
         if (std::fabs(cross) > std::fabs(area)) {
             area = cross;
             i1 = i;
@@ -847,31 +854,31 @@ static int FlattenAttributes(GLVertex* v, int n)
     }
     if (!(std::fabs(area) > 1e-9)) return 0;
     if (n == 3) return 1;
-    const GLVertex &p0 = v[0], &p1 = v[i1], &p2 = v[i1 + 1];
-    const double g0 = (double)p2.y - p0.y, g1 = (double)p1.y - p0.y, g2 = (double)p1.x - p0.x,
-                 g3 = (double)p2.x - p0.x, inv = 1.0 / area;
-    float GLVertex::*attrs[] = {&GLVertex::z, &GLVertex::u, &GLVertex::v};
-    double base[7], gx[7], gy[7];
-    for (int a = 0; a < 7; a++) {
-        double a0 = a < 4 ? p0.c[a] : p0.*attrs[a - 4];
-        double a1 = a < 4 ? p1.c[a] : p1.*attrs[a - 4];
-        double a2 = a < 4 ? p2.c[a] : p2.*attrs[a - 4];
-        double e1 = a1 - a0, e2 = a2 - a0;
+    const int i2 = i1 + 1;
+    const double g0 = sy[i2] - sy[0], g1 = sy[i1] - sy[0], g2 = sx[i1] - sx[0], g3 = sx[i2] - sx[0], inv = 1.0 / area;
+    enum { ATTRS = 7 };   // four colour words, depth, u, v
+    auto get = [&](int i, int a) -> double {
+        return a < 4 ? v[i].c[a] : a == 4 ? depth[i] : a == 5 ? v[i].u : v[i].v;
+    };
+    double base[ATTRS], gx[ATTRS], gy[ATTRS];
+    for (int a = 0; a < ATTRS; a++) {
+        double a0 = get(0, a), e1 = get(i1, a) - a0, e2 = get(i2, a) - a0;
         base[a] = a0;
         gx[a] = (e1 * g0 - e2 * g1) * inv;
         gy[a] = (e2 * g2 - e1 * g3) * inv;
     }
-    const float x0 = p0.x, y0 = p0.y;
     for (int i = 0; i < n; i++) {
-        double dx = (double)v[i].x - x0, dy = (double)v[i].y - y0;
-        for (int a = 0; a < 7; a++) {
+        double dx = sx[i] - sx[0], dy = sy[i] - sy[0];
+        for (int a = 0; a < ATTRS; a++) {
             double value = base[a] + dx * gx[a] + dy * gy[a];
             if (a < 4)
                 v[i].c[a] = (float)value;
-            else if (a == 4)   // depth stays inside the window's range, as the spans hold it
-                v[i].z = (float)(value < 0 ? 0 : value > 1 ? 1 : value);
+            else if (a == 4)   // held inside 0..1 per pixel by the depth clamp, as the spans are
+                v[i].z = (float)Clamp(value, -16.0, 16.0);
+            else if (a == 5)
+                v[i].u = (float)value;
             else
-                v[i].*attrs[a - 4] = (float)value;
+                v[i].v = (float)value;
         }
     }
     return 1;
@@ -885,6 +892,7 @@ static void DrawFill(D3Polygon* p, int mode, bool flat, int depth, bool blend, c
 {
     if (!FrameReady(p)) return;
     GLVertex v[GL_MAX_RING];
+    double sx[GL_MAX_RING], sy[GL_MAX_RING], wz[GL_MAX_RING];
     int n = 0;
     float flatRGB[3];
     VertexRGB(p->ring, flatRGB);
@@ -894,10 +902,14 @@ static void DrawFill(D3Polygon* p, int mode, bool flat, int depth, bool blend, c
     do {
         if (n == GL_MAX_RING || !q) return;
         if (!std::isfinite(q->sx) || !std::isfinite(q->sy)) return;
-        GLVertex& o = v[n++];
-        o.x = (float)(Clamp(q->sx, -SCREEN_LIMIT, SCREEN_LIMIT) + d3gl.target.originX);
-        o.y = (float)(Clamp(q->sy, -SCREEN_LIMIT, SCREEN_LIMIT) + d3gl.target.originY);
-        o.z = depth == DEPTH_NONE ? 0.5f : WindowDepth(q->z, chained);
+        GLVertex& o = v[n];
+        sx[n] = Clamp(q->sx, -SCREEN_LIMIT, SCREEN_LIMIT);
+        sy[n] = Clamp(q->sy, -SCREEN_LIMIT, SCREEN_LIMIT);
+        wz[n] = depth == DEPTH_NONE ? 0.5 : WindowDepth(q->z, chained);
+        n++;
+        o.x = (float)(sx[n - 1] + d3gl.target.originX);
+        o.y = (float)(sy[n - 1] + d3gl.target.originY);
+        o.z = (float)wz[n - 1];
         if (flat) {
             o.c[0] = flatRGB[0], o.c[1] = flatRGB[1], o.c[2] = flatRGB[2];
         } else {
@@ -922,7 +934,7 @@ static void DrawFill(D3Polygon* p, int mode, bool flat, int depth, bool blend, c
         o.mode = (float)mode;
         q = q->next;
     } while (q != p->ring);
-    if (n < 3 || !FlattenAttributes(v, n)) return;
+    if (n < 3 || !FlattenAttributes(v, sx, sy, wz, n)) return;
     int program = !tex ? PROGRAM_COLOUR : (p->flags & D3P_FILTER) ? PROGRAM_BILINEAR : PROGRAM_NEAREST;
     Batch b = {PRIM_TRIANGLES, depth, blend ? 1 : 0, program};
     GLVertex* out = Reserve(b, 3 * (n - 2));
@@ -963,11 +975,7 @@ static void DrawOutline(D3Polygon* p)
     }
 }
 
-static int DepthOf(const D3Polygon* p, bool screen)
-{
-    if (screen) return DEPTH_NONE;
-    return p->chained ? DEPTH_CHAINED : DEPTH_NEAREST;
-}
+static int DepthOf(const D3Polygon*, bool screen) { return screen ? DEPTH_NONE : DEPTH_TESTED; }
 
 static void PolyNothing(D3Polygon*) {}
 
@@ -1268,6 +1276,9 @@ int D3Activate(int hardware, int textures)
     // The blend: the polygon's colour by its alpha over what is there; the coverage mark in
     // alpha only grows.
     gl.BlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE);
+    // Depth is clamped per pixel rather than cut: a clipped polygon's depth plane may pass
+    // the nearest depth at a vertex that the viewport moved.
+    gl.Enable(GL_DEPTH_CLAMP);
     gl.ClearColor(0, 0, 0, 0);
     int w = VideoModeWidth(), h = VideoModeHeight();
     if (!SizeFramebuffer(w, h)) return ActivateFailed();

@@ -5,12 +5,13 @@
 // end writes back only the pixels a polygon covered, packed by the same colour rules as the
 // software rasteriser, so the toolkit's windows around and over the view stay as they were.
 //
-// Depth follows the software rule (larger 1/z is nearer): window depth = D3_NEAREST_Z / z,
-// tested with "greater"; a chained polygon passes at equal depth and sits a little nearer;
-// screen-space types draw without depth. Colours, levels and texture coordinates are linear
-// over the screen, as the software rasteriser has them. Texture pages are the layers of one
-// array texture; a sprite's texels are read inside its block only, wrapping there, with
-// nearest texels unless the polygon asks for filtering (RENDER_FILTER).
+// Depth follows the software rule (2^39 / z, larger is nearer) over its 32-bit range: window
+// depth = 256 / z, clamped per pixel; at equal depth the later polygon shows, as in the
+// software Z-buffer; a chained polygon sits a little nearer; screen-space types draw without
+// depth. Colours, levels and texture coordinates are linear over the screen, as the software
+// rasteriser has them, from one plane per polygon as its spans take them. Texture pages are
+// the layers of one array texture; a sprite's texels are read inside its block only, wrapping
+// there, with nearest texels unless the polygon asks for filtering (RENDER_FILTER).
 #pragma once
 #include <cstdint>
 

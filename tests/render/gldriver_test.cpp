@@ -15,6 +15,7 @@
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "platform/platform.h"
+#include "render/d3test.h"
 #include "render/gldriver.h"
 #include "render/softdriver.h"
 #include "render/vid16.h"
@@ -30,6 +31,16 @@ struct Vert {
 };
 
 int32_t Fix(float f) { return (int32_t)((int64_t)std::lround(f * 16384) * 65536); }
+
+D3Triangle Tri(int a, int b, int c, int material, uint32_t flags = 0)
+{
+    D3Triangle t{};
+    t.point[0] = a, t.point[1] = b, t.point[2] = c;
+    t.material = material;
+    t.flags = flags;
+    t.normal[2] = -16384;   // towards the eye
+    return t;
+}
 
 bool NoGL()
 {
@@ -148,15 +159,25 @@ protected:
         VideoSetClip(0, 0, W - 1, H - 1);
         Noise();
         EXPECT_EQ(VideoVirtPart(VX, VY, VW, VH), 1);
-        d->depthRange(257.0f, 1e9f);
-        d->startFrame();
-        if (fill >= 0) VideoClear(fill);
         current = d;
-        scene();
-        d->endFrame();
+        if (pipeline) {
+            // Through Draw3D as a view draws: the frame, its background fill, the scene.
+            Draw3DSelectDriver(d == SoftDriverZBuffer() ? DRIVER_SOFTWARE : DRIVER_HARDWARE);
+            Draw3DStartDraw(0, 0, VW, VH);
+            if (fill >= 0) Draw3DFillView(fill);
+            scene();
+            Draw3DDisplay();
+        } else {
+            d->depthRange(257.0f, 1e9f);
+            d->startFrame();
+            if (fill >= 0) VideoClear(fill);
+            scene();
+            d->endFrame();
+        }
         VideoVirtPartEnd();
         return Screen();
     }
+    bool pipeline = false;
     const D3Driver* current = nullptr;
     void Draw(D3Polygon* p) { current->polygons[p->type](p); }
 
@@ -372,6 +393,55 @@ TEST_F(GLDriver, TexturedScenesMatchTheSoftwarePicture)
             << "unlit and screen-space sprites";
         gl->afterUnload();
     }
+}
+
+// Triangles through the pipeline (lighting, clipping at the near plane, translucency, fog,
+// wireframe) drawn by either driver as a view draws them.
+TEST_F(GLDriver, PipelineFramesMatchTheSoftwarePicture)
+{
+    ASSERT_EQ(0, Draw3DInstall(D3_POLYGONS));
+    Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
+    Draw3DRegisterDriver(DRIVER_HARDWARE, D3HardwareDriver());
+    Draw3DSetup(VW, VH, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
+    Draw3DDefaults();
+    const int32_t eye[3] = {0, 0, 0};
+    const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
+    Draw3DSetCamera(eye, identity);
+    Draw3DLensPerspective(0, 0, VW, VH);
+    int grey = AddMaterial("GREY", 200, 180, 160, 8000, 16384, 8192);
+    int red = AddMaterial("RED", 230, 40, 40, 16384, 0);
+    pipeline = true;
+    // A floor from behind the eye into the distance (clipped at the near plane), a smooth
+    // triangle over it and a red one in front.
+    auto scene = [&] {
+        const float pts[] = {-3000, -400, -500, 3000, -400, -500, 3000, -400, 20000, -3000, -400, 20000,
+                             -900, -300, 2500, 900, -200, 1500, 0, 700, 4000,
+                             -300, -100, 900, 400, 0, 1200, 0, 300, 1000};
+        Draw3DObjectF(eye, nullptr, 16384, 100000, 10, pts);
+        D3Triangle f1 = Tri(0, 2, 1, grey), f2 = Tri(0, 3, 2, grey);
+        f1.normal[1] = f2.normal[1] = 16384;
+        f1.normal[2] = f2.normal[2] = 0;
+        Draw3DTriangle(&f1);
+        Draw3DTriangle(&f2);
+        D3Triangle s = Tri(4, 6, 5, grey, D3TR_SMOOTH);
+        const float normals[3][3] = {{-0.6f, 0, -0.8f}, {0, 0.6f, -0.8f}, {0.6f, 0, -0.8f}};
+        memcpy(s.vnormal, normals, sizeof normals);
+        Draw3DTriangle(&s);
+        D3Triangle r = Tri(7, 9, 8, red);
+        Draw3DTriangle(&r);
+    };
+    EXPECT_TRUE(Same(scene, 2000, 250));
+    Draw3DSetTranslucent(1);
+    EXPECT_TRUE(Same(scene, 2000, 250)) << "translucent";
+    Draw3DSetTranslucent(0);
+    const int16_t along[3] = {0, 0, 16384};
+    Draw3DSetFog(eye, along, 0, 16384, 8000);
+    EXPECT_TRUE(Same(scene, 2000, 250)) << "fogged";
+    Draw3DFogOff();
+    Draw3DSetRenderFlags(RENDER_WIREFRAME);
+    EXPECT_TRUE(Same(scene, 100, 250)) << "wireframe";
+    Draw3DSetRenderFlags(0);
+    Draw3DRemove();
 }
 
 // ============================================================================================
