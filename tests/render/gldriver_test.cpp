@@ -15,6 +15,7 @@
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "platform/platform.h"
+#include "kernel/log.h"
 #include "render/d3test.h"
 #include "render/gldriver.h"
 #include "render/softdriver.h"
@@ -473,6 +474,39 @@ TEST_F(GLDriver, RepeatedStatesDoNotReachGL)
     EXPECT_EQ(D3Stats()->draws, draws + 3) << "one batch per run of equal state";
     EXPECT_LE(D3Stats()->stateCalls - afterFirst, 4u) << "only the changes between the polygons' states";
     EXPECT_EQ(D3Stats()->errors, 0u);
+}
+
+std::vector<std::string> gLogLines;
+
+// A failed GL call is reported with GL's text, and only while consistency checks are on.
+TEST_F(GLDriver, GLErrorsAreReportedOnlyWhileChecking)
+{
+    typedef void (*BindTextureFn)(unsigned target, unsigned texture);
+    auto bind = (BindTextureFn)PlatGLProc("glBindTexture");
+    ASSERT_NE(bind, nullptr);
+    LogSetHook([](int, const char* line) { gLogLines.push_back(line); });
+    auto frame = [&] {
+        bind(0xDEAD, 0);   // an enum GL does not know
+        Render(D3HardwareDriver(), [&] { Draw(Rect(D3T_FLAT, 0, 0, 20, 20, 1000, 1, 0, 0)); }, -1);
+    };
+    auto reported = [] {
+        for (const std::string& l : gLogLines)
+            if (l.find("D3 Reporting error 1280 : An unacceptable value is specified for an enumerated argument.") !=
+                std::string::npos)
+                return true;
+        return false;
+    };
+    Draw3DCheckFrames(0);
+    frame();
+    EXPECT_FALSE(reported());
+    EXPECT_EQ(D3Stats()->errors, 0u);
+    Draw3DCheckFrames(1);
+    frame();
+    Draw3DCheckFrames(0);
+    LogSetHook(nullptr);
+    EXPECT_TRUE(reported());
+    EXPECT_GE(D3Stats()->errors, 1u);
+    gLogLines.clear();
 }
 
 TEST_F(GLDriver, ActivationFailsWithItsReason)
