@@ -396,6 +396,55 @@ TEST_F(GLDriver, TexturedScenesMatchTheSoftwarePicture)
     }
 }
 
+// With RENDER_FILTER a polygon's texels are filtered (steps between them appear), without it
+// they are the nearest; either way only its own sprite's texels show, though a sprite of
+// other colours lies beside it in the page.
+TEST_F(GLDriver, FilteringStaysInsideTheSprite)
+{
+    Mode(32);
+    VideoSetColour(1, 0, 0, 0);
+    VideoSetColour(2, 255, 255, 255);
+    VideoSetColour(3, 255, 0, 0);
+    ResId checker = SpriteCreate8(2, 2, -1, nullptr, 0);
+    const uint8_t texels[4] = {1, 2, 2, 1};
+    memcpy(SpritePixels(checker), texels, 4);
+    SpriteRelease(checker);
+    ResId red = SpriteCreate8(2, 2, -1, nullptr, 0);
+    memset(SpritePixels(red), 3, 4);
+    SpriteRelease(red);
+    const D3Driver* gl = D3HardwareDriver();
+    gl->startTextures();
+    EXPECT_EQ(gl->loadTexture(checker, 0), 0);
+    EXPECT_EQ(gl->loadTexture(red, 0), 0);
+    gl->endTextures(nullptr);
+    for (bool filter : {false, true}) {
+        SCOPED_TRACE(filter);
+        std::vector<uint32_t> img = Render(
+            gl,
+            [&] {
+                D3Polygon* p = Poly(D3T_UNLIT_TEXTURE, {{0, 0, 900, 1, 1, 1, 0, 0}, {60, 0, 900, 1, 1, 1, 2, 0},
+                                                        {60, 60, 900, 1, 1, 1, 2, 2}, {0, 60, 900, 1, 1, 1, 0, 2}});
+                p->texture = checker;
+                if (filter) p->flags |= D3P_FILTER;
+                Draw(p);
+            },
+            -1);
+        int between = 0, reddish = 0;
+        for (int y = VY; y < VY + 60; y++)
+            for (int x = VX; x < VX + 60; x++) {
+                uint32_t c = img[(size_t)y * W + x] & 0xFFFFFF;
+                int r = c >> 16, g = (c >> 8) & 255, b = c & 255;
+                if (r != g || g != b) reddish++;
+                if (c != 0 && c != 0xFFFFFF) between++;
+            }
+        EXPECT_EQ(reddish, 0) << "a neighbour's texels bled in";
+        if (filter)
+            EXPECT_GT(between, 1000);
+        else
+            EXPECT_EQ(between, 0);
+    }
+}
+
 // Triangles through the pipeline (lighting, clipping at the near plane, translucency, fog,
 // wireframe) drawn by either driver as a view draws them.
 TEST_F(GLDriver, PipelineFramesMatchTheSoftwarePicture)
