@@ -117,16 +117,16 @@ enum {
     FM_COLOUR = 0,
     FM_LIT = 1,              // texel x shade level
     FM_UNLIT = 2,            // texel as it is
-    FM_KEY = 4,              // texels of alpha 0 are left out
+    FM_KEY = 4,              // texels of alpha 0, or of the sprite's key colour, are left out
 };
 
 enum { PRIM_TRIANGLES, PRIM_LINES };
 enum { DEPTH_NONE, DEPTH_TESTED };
 
 enum {
-    GL_MAX_RING = 64,                 // longer rings are not drawn (as in the software path)
-    GL_PAGE_EDGE = 1024,              // the largest texture page edge
-    GL_MAX_PAGES = 64,                // layers of the page texture
+    RING_MAX = 64,                 // longer rings are not drawn (as in the software path)
+    PAGE_EDGE = 1024,              // the largest texture page edge
+    PAGE_LAYERS_MAX = 64,                // layers of the page texture
     ERROR_TEXT = 256,
 };
 
@@ -167,7 +167,7 @@ static struct {
     size_t pixelCapacity;
     // Texture pages: the array texture's size and which layers hold a page.
     int pageEdge, pageLayers;
-    uint8_t layerUsed[GL_MAX_PAGES];
+    uint8_t layerUsed[PAGE_LAYERS_MAX];
 } d3gl;
 
 // ============================================================================================
@@ -609,7 +609,7 @@ static int GrowPages(int edge, int layers)
     int newEdge = edge > d3gl.pageEdge ? edge : d3gl.pageEdge;
     int newLayers = layers > d3gl.pageLayers ? layers : d3gl.pageLayers;
     if (newLayers < 2 * d3gl.pageLayers) newLayers = 2 * d3gl.pageLayers;   // fewer copies as pages come
-    if (newLayers > GL_MAX_PAGES) newLayers = GL_MAX_PAGES;
+    if (newLayers > PAGE_LAYERS_MAX) newLayers = PAGE_LAYERS_MAX;
     GLuint tex = 0;
     gl.GenTextures(1, &tex);
     gl.ActiveTexture(GL_TEXTURE0);
@@ -649,10 +649,10 @@ static int GrowPages(int edge, int layers)
 // A free layer for a page of size x size texels, or -1.
 static int ReserveLayer(int size)
 {
-    if (size < 1 || size > GL_PAGE_EDGE) return -1;
+    if (size < 1 || size > PAGE_EDGE) return -1;
     int layer = 0;
-    while (layer < GL_MAX_PAGES && d3gl.layerUsed[layer]) layer++;
-    if (layer == GL_MAX_PAGES || !GrowPages(size, layer + 1)) return -1;
+    while (layer < PAGE_LAYERS_MAX && d3gl.layerUsed[layer]) layer++;
+    if (layer == PAGE_LAYERS_MAX || !GrowPages(size, layer + 1)) return -1;
     d3gl.layerUsed[layer] = 1;
     return layer;
 }
@@ -677,7 +677,7 @@ static void StoreLayer(int layer, int size, int format, const uint8_t* texels)
 
 static void ReleaseLayer(int layer)
 {
-    if (layer >= 0 && layer < GL_MAX_PAGES) d3gl.layerUsed[layer] = 0;
+    if (layer >= 0 && layer < PAGE_LAYERS_MAX) d3gl.layerUsed[layer] = 0;
 }
 
 // ============================================================================================
@@ -691,7 +691,7 @@ static int PageLayer(const uint8_t* handle)
 {
     if (!handle || memcmp(handle, PAGE_MARK, sizeof PAGE_MARK) != 0) return -1;
     uint32_t layer = GetU32(handle, 4);
-    return layer < GL_MAX_PAGES ? (int)layer : -1;
+    return layer < PAGE_LAYERS_MAX ? (int)layer : -1;
 }
 
 static void SetPageLayer(uint8_t* handle, int layer)
@@ -891,8 +891,8 @@ static inline int FrameReady(const D3Polygon* p) { return d3gl.frameOpen && d3gl
 static void DrawFill(D3Polygon* p, int mode, bool flat, int depth, bool blend, const TexPlace* tex)
 {
     if (!FrameReady(p)) return;
-    GLVertex v[GL_MAX_RING];
-    double sx[GL_MAX_RING], sy[GL_MAX_RING], wz[GL_MAX_RING];
+    GLVertex v[RING_MAX];
+    double sx[RING_MAX], sy[RING_MAX], wz[RING_MAX];
     int n = 0;
     float flatRGB[3];
     VertexRGB(p->ring, flatRGB);
@@ -900,7 +900,7 @@ static void DrawFill(D3Polygon* p, int mode, bool flat, int depth, bool blend, c
     int chained = p->chained != 0;
     bool lit = (mode & 3) == FM_LIT;
     do {
-        if (n == GL_MAX_RING || !q) return;
+        if (n == RING_MAX || !q) return;
         if (!std::isfinite(q->sx) || !std::isfinite(q->sy)) return;
         GLVertex& o = v[n];
         sx[n] = Clamp(q->sx, -SCREEN_LIMIT, SCREEN_LIMIT);
@@ -952,7 +952,7 @@ static void DrawOutline(D3Polygon* p)
 {
     if (!FrameReady(p)) return;
     const D3Vertex* q = p->ring;
-    for (int i = 0; i < GL_MAX_RING && q && q->next; i++) {
+    for (int i = 0; i < RING_MAX && q && q->next; i++) {
         const D3Vertex* e = q->next;
         if (std::isfinite(q->sx) && std::isfinite(q->sy) && std::isfinite(e->sx) && std::isfinite(e->sy)) {
             GLVertex* out = Reserve({PRIM_LINES, DEPTH_NONE, 0, PROGRAM_COLOUR}, 2);
@@ -1286,7 +1286,7 @@ int D3Activate(int hardware, int textures)
     d3gl.textures = textures != 0;
     // The pages are this driver's: TPage starts afresh with its routines.
     TPageDestroy();
-    if (TPageInit(GL_PAGE_EDGE, 1.0f, GLLoadPage, GLFreePage, GLRemovePage, 0) != 0) {
+    if (TPageInit(PAGE_EDGE, 1.0f, GLLoadPage, GLFreePage, GLRemovePage, 0) != 0) {
         snprintf(d3gl.error, sizeof d3gl.error, "D3Activate - the texture page manager cannot start");
         return ActivateFailed();
     }
@@ -1318,7 +1318,7 @@ static const D3Driver glDriver = {
     .endTextures = GLEndTextures,
     .afterUnload = GLAfterUnload,
     .setBackground = GLSetBackground,
-    .maxTextureEdge = GL_PAGE_EDGE,
+    .maxTextureEdge = PAGE_EDGE,
 };
 
 const D3Driver* D3HardwareDriver(void) { return &glDriver; }
