@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "platform/platform.h"
-#include "kernel/log.h"
 #include "render/d3test.h"
 #include "render/gldriver.h"
 #include "render/softdriver.h"
