@@ -1,7 +1,7 @@
 # Quick start: `make run` builds and starts the editor, `make test` builds and runs every test headless.
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps debug release bench clean
+.PHONY: run test deps debug release bench docs clean
 
 deps:
 	@scripts/install-deps
@@ -25,6 +25,10 @@ test: debug
 bench: release
 	./build/release/tolbex-bench
 	LP_NUM_THREADS=0 ./build/release/tolbex-bench --benchmark_filter='BM_RenderFrame/bpp:[0-9]+/gl:1'
+
+# The guide's pictures, made by the editor itself from docs/scripts/.
+docs: release
+	docs/scripts/make-docs.sh docs/images build/release/tolbex build/release/tolbex-cli
 
 clean:
 	rm -rf build

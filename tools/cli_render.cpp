@@ -1,8 +1,6 @@
 // tolbex-cli shape render: a shape drawn as the Shape Editor's view draws it (Draw3D and the
 // "Software Z-Buffer" driver, back faces removed, the view's default orientation or one of the
 // six parallel views, framed to the shape), written as an 8-bit RGB PNG or a 24-bit BMP.
-#include <png.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -13,6 +11,7 @@
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "palette/bmp.h"
+#include "palette/png.h"
 #include "palette/palm.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
@@ -89,33 +88,6 @@ static Format FormatOf(const std::string& path)
     return ext == "png" ? FORMAT_PNG : ext == "bmp" ? FORMAT_BMP : FORMAT_NONE;
 }
 
-static void AppendToVector(png_structp png, png_bytep data, png_size_t length)
-{
-    std::vector<uint8_t>* out = (std::vector<uint8_t>*)png_get_io_ptr(png);
-    out->insert(out->end(), data, data + length);
-}
-
-static void NoFlush(png_structp) {}
-
-// RGB rows (top row first) as a PNG file image; false when libpng refuses.
-static bool EncodePng(const std::vector<uint8_t>& rgb, int width, int height, std::vector<uint8_t>& out)
-{
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_set_write_fn(png, &out, AppendToVector, NoFlush);
-    png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < height; y++) png_write_row(png, rgb.data() + (size_t)y * width * 3);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
 // Writes the screen as a picture through the file layer; 0, or 1 after an error line.
 static int WritePicture(const std::string& path, Format format, int width, int height)
 {
@@ -129,7 +101,7 @@ static int WritePicture(const std::string& path, Format format, int width, int h
     if (format == FORMAT_BMP) {
         image.resize(BmpFileSize(width, height));
         BmpEncode(rgb.data(), width, height, image.data());
-    } else if (!EncodePng(rgb, width, height, image)) {
+    } else if (!PngEncode(rgb.data(), width, height, image)) {
         return CliFail(1, "%s: the PNG encoder refused the picture", path.c_str());
     }
     return CliWrite(path, image.data(), image.size());

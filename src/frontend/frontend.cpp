@@ -7,6 +7,7 @@
 #include "kernel/kernel.h"
 #include "palette/bmp.h"
 #include "palette/palm.h"
+#include "palette/png.h"
 #include "platform/platform.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
@@ -22,6 +23,7 @@ static void FreeBuiltInFont(void)
 void FrontEndStartup(void)
 {
     PlatHeadlessSetImageWriter(BmpWrite);
+    PlatHeadlessSetPngWriter(PngWrite);
     PlatHeadlessSetDumpWriter(DumpWrite);
     TextInstall();
     FontInstall();

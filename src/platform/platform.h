@@ -45,6 +45,9 @@ void PlatHeadlessAdvanceClock(uint32_t ms);
 // without one a screenshot command fails the run.
 typedef int (*PlatImageWriter)(const char* fileName, const uint8_t* rgb, int width, int height);
 void PlatHeadlessSetImageWriter(PlatImageWriter writer);
+// The writer of the script's `shot`, a cut of the screen as a PNG file; without one a shot
+// command fails the run.
+void PlatHeadlessSetPngWriter(PlatImageWriter writer);
 // The writer of the script's `dump FILE`: what the screen holds, as the program describes it
 // (0 on success). Without one a dump command fails the run.
 typedef int (*PlatDumpWriter)(const char* fileName);

@@ -1,6 +1,7 @@
 // The built editor, run headless from scripts as a user's automation would run it.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <png.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -90,6 +91,62 @@ TEST_F(Headless, AFailedScriptCommandFailsTheRun)
     EXPECT_FALSE(PathExists(dir.file("after.bmp"))) << "the run ends at the failure";
     r = Run("screenshot early.bmp\n");
     EXPECT_EQ(r.exitCode, 4) << "nothing has been shown yet: no picture to take";
+}
+
+// RGB rows of a PNG file; empty when it cannot be read.
+static Shot ReadPngShot(const std::string& path)
+{
+    Shot s;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return s;
+    image.format = PNG_FORMAT_RGB;
+    s.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, s.rgb.data(), 0, nullptr)) return Shot{};
+    s.width = (int)image.width;
+    s.height = (int)image.height;
+    return s;
+}
+
+TEST_F(Headless, ShotCutsTheScreenToAPng)
+{
+    // The launcher's window stands at (50, 50) on the 320 x 200 screen; a cut across its
+    // corner, one doubled, one reaching the screen's far corner, against the whole frame.
+    RunResult r = Run("wait 3\nscreenshot full.bmp\nshot a.png 40 45 30 20\nshot b.png 40 45 30 20 2\n"
+                      "shot edge.png 300 190 20 10\nkey q\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    Shot full = ReadShot(dir.file("full.bmp")), a = ReadPngShot(dir.file("a.png")),
+         b = ReadPngShot(dir.file("b.png")), edge = ReadPngShot(dir.file("edge.png"));
+    ASSERT_EQ(full.width, 320);
+    ASSERT_EQ((std::vector<int>{a.width, a.height, b.width, b.height, edge.width, edge.height}),
+              (std::vector<int>{30, 20, 60, 40, 20, 10}));
+    int same = 0, doubled = 0;
+    for (int y = 0; y < 20; y++)
+        for (int x = 0; x < 30; x++) {
+            same += memcmp(a.at(x, y), full.at(40 + x, 45 + y), 3) == 0;
+            for (int k = 0; k < 4; k++) doubled += memcmp(b.at(2 * x + k % 2, 2 * y + k / 2), a.at(x, y), 3) == 0;
+        }
+    EXPECT_EQ(same, 30 * 20);
+    EXPECT_EQ(doubled, 4 * 30 * 20) << "each pixel becomes a 2 x 2 block";
+    EXPECT_FALSE(a.black(29, 19)) << "the cut reaches into the window";
+    EXPECT_EQ(memcmp(edge.at(19, 9), full.at(319, 199), 3), 0);
+
+    // The same frame gives the same bytes: nothing of the time goes into the file.
+    Bytes first = ReadBytes(dir.file("b.png"));
+    ASSERT_EQ(Run("wait 3\nshot b.png 40 45 30 20 2\nkey q\n").exitCode, 0);
+    EXPECT_EQ(ReadBytes(dir.file("b.png")), first);
+
+    // A rectangle past the screen's edge fails the run at its line and writes nothing.
+    r = Run("wait 3\nshot over.png 300 190 21 10\nwait 3\nshot after.png 0 0 10 10\n");
+    EXPECT_EQ(r.exitCode, 4) << r.output << log;
+    EXPECT_NE(log.find("script line 2 failed: shot over.png: the rectangle 300,190 21x10 is not inside the 320x200 screen"),
+              std::string::npos) << log;
+    EXPECT_FALSE(PathExists(dir.file("over.png")));
+    EXPECT_FALSE(PathExists(dir.file("after.png"))) << "the run ends at the failure";
+    EXPECT_EQ(Run("wait 3\nshot n.png -1 0 10 10\n").exitCode, 4);
+    EXPECT_EQ(Run("shot early.png 0 0 10 10\n").exitCode, 4) << "nothing has been shown yet";
+    EXPECT_EQ(Run("wait 3\nshot missing/s.png 0 0 10 10\n").exitCode, 4);
+    EXPECT_EQ(Run("wait 3\nshot s.png 0 0 10 10 3\n").exitCode, 2) << "a bad line: nothing runs";
 }
 
 TEST_F(Headless, NoDisplayIsSaidInOneLine)

@@ -80,3 +80,18 @@ TEST(Script, BadLinesNameTheirLine)
     EXPECT_EQ(ScriptKeyCode("z"), KEY_Z);
     EXPECT_EQ(ScriptKeyCode("Z"), 0);
 }
+
+TEST(Script, ShotTakesARectangleAndAScale)
+{
+    auto s = Parse("shot out/a.png 10 20 30 40\nshot b.png 0 0 1 1 2\n");
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ((std::vector<int>{s[0].op, s[0].a, s[0].b, s[0].width, s[0].height, s[0].scale}),
+              (std::vector<int>{SCRIPT_SHOT, 10, 20, 30, 40, 1}));
+    EXPECT_EQ(s[0].text, "out/a.png");
+    EXPECT_EQ(s[1].scale, 2);
+    for (const char* bad : {"shot a.png", "shot a.png 1 2 3", "shot a.png 0 0 0 5", "shot a.png 0 0 5 -1",
+                            "shot a.png 0 0 5 5 3", "shot a.png 0 0 5 5 0", "shot a.png x 0 5 5", "shot a.png 0 0 5 5 2 1"}) {
+        std::string e = ParseError(std::string("wait\n") + bad + "\n");
+        EXPECT_NE(e.find("s.txt:2"), std::string::npos) << bad << " -> " << e;
+    }
+}

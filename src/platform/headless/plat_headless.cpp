@@ -30,10 +30,12 @@ static struct {
     std::vector<uint8_t> presented;
     int width, height, bpp;
     PlatImageWriter writeImage;
+    PlatImageWriter writePng;
     PlatDumpWriter writeDump;
 } hl;
 
 void PlatHeadlessSetImageWriter(PlatImageWriter writer) { hl.writeImage = writer; }
+void PlatHeadlessSetPngWriter(PlatImageWriter writer) { hl.writePng = writer; }
 void PlatHeadlessSetDumpWriter(PlatDumpWriter writer) { hl.writeDump = writer; }
 
 int PlatTakeScriptedAnswer(void)
@@ -126,6 +128,36 @@ static void Screenshot(const ScriptStep& s)
         FailRun(s, ("screenshot " + name + " could not be written").c_str());
 }
 
+// A rectangle of the last presented frame, each pixel repeated `scale` times each way.
+static void Shot(const ScriptStep& s)
+{
+    const std::string& name = s.text;
+    if (hl.presented.empty()) {
+        FailRun(s, ("shot " + name + ": nothing has been presented yet").c_str());
+        return;
+    }
+    // Compared in 64 bits: X + W may pass an int's range.
+    if (s.a < 0 || s.b < 0 || (int64_t)s.a + s.width > hl.width || (int64_t)s.b + s.height > hl.height) {
+        char why[200];
+        snprintf(why, sizeof why, "shot %.100s: the rectangle %d,%d %dx%d is not inside the %dx%d screen", name.c_str(),
+                 s.a, s.b, s.width, s.height, hl.width, hl.height);
+        FailRun(s, why);
+        return;
+    }
+    int scale = s.scale == 2 ? 2 : 1;
+    int outW = s.width * scale, outH = s.height * scale;
+    std::vector<uint8_t> rgb((size_t)outW * outH * 3);
+    int bytes = hl.bpp / 8;
+    for (int y = 0; y < outH; y++)
+        for (int x = 0; x < outW; x++) {
+            size_t from = ((size_t)(s.b + y / scale) * hl.width + (size_t)(s.a + x / scale)) * bytes;
+            uint8_t* d = &rgb[((size_t)y * outW + x) * 3];
+            VideoUnpackPixel(&hl.presented[from], hl.bpp, &d[0], &d[1], &d[2]);
+        }
+    if (!hl.writePng || hl.writePng(name.c_str(), rgb.data(), outW, outH) != 0)
+        FailRun(s, ("shot " + name + " could not be written").c_str());
+}
+
 static void RunStep(const ScriptStep& s)
 {
     switch (s.op) {
@@ -142,6 +174,7 @@ static void RunStep(const ScriptStep& s)
     case SCRIPT_ANSWER: hl.answers.push_back(s.a); break;
     case SCRIPT_CLOSE: PlatRequestClose(); break;
     case SCRIPT_SCREENSHOT: Screenshot(s); break;
+    case SCRIPT_SHOT: Shot(s); break;
     case SCRIPT_DUMP:
         if (!hl.writeDump || hl.writeDump(s.text.c_str()) != 0) FailRun(s, ("dump " + s.text + " could not be written").c_str());
         break;

@@ -165,6 +165,19 @@ int ScriptParse(const std::string& source, const std::string& fileName, std::vec
         } else if (cmd == "screenshot" || cmd == "dump") {
             if (w.size() != 2) return fail("expected one file name");
             step(cmd == "dump" ? SCRIPT_DUMP : SCRIPT_SCREENSHOT, 0, 0, w[1]);
+        } else if (cmd == "shot") {
+            // Whether the rectangle lies on the screen is known only when the run has one.
+            int width = 0, height = 0, scale = 1;
+            if (w.size() < 6 || w.size() > 7) return fail("expected FILE X Y W H [SCALE]");
+            if (!ParseInt(w[2], &a) || !ParseInt(w[3], &b) || !ParseInt(w[4], &width) || !ParseInt(w[5], &height))
+                return fail("expected X Y W H as numbers");
+            if (width <= 0 || height <= 0) return fail("the width and height must be above 0");
+            if (w.size() == 7 && (!ParseInt(w[6], &scale) || (scale != 1 && scale != 2)))
+                return fail("the scale is 1 or 2");
+            step(SCRIPT_SHOT, a, b, w[1]);
+            out.back().width = width;
+            out.back().height = height;
+            out.back().scale = scale;
         } else {
             return fail("unknown command");
         }

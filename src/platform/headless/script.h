@@ -15,6 +15,7 @@ enum ScriptOp {
     SCRIPT_CLOSE,
     SCRIPT_SCREENSHOT,  // text: file name
     SCRIPT_DUMP,        // text: file name
+    SCRIPT_SHOT,        // a, b: the rectangle's corner; width, height, scale; text: file name
 };
 
 struct ScriptStep {
@@ -22,6 +23,7 @@ struct ScriptStep {
     int a, b;
     std::string text;
     int line;
+    int width = 0, height = 0, scale = 1;
 };
 
 // Parses a script. Returns 0, or 1 with a message naming the line in `error`.
