@@ -23,6 +23,7 @@
 #include "palette/palpanel.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
+#include "render/gldriver.h"
 #include "render/shapedraw.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
@@ -122,20 +123,40 @@ static void DrawObject(SlotId slot)
         ShapeDrawPrepared((ResId)shape, pos, m, Draw3DDisplayFlags());
 }
 
-// The views are drawn by the software Z-buffer. There is no hardware back end on this
-// platform: a hardware choice is drawn by the same software driver, without the warning that
-// the user asked for it.
+// Whether the software Z-buffer draws the views: the launcher's toggle or the command line
+// asked for it.
+static int SoftwareChosen(void)
+{
+    return AppConfig()->softwareRender || AppConfig()->renderer == RENDERER_SOFTWARE;
+}
+
+// The views are drawn by the OpenGL renderer unless the software Z-buffer was chosen. When GL
+// cannot be had the software Z-buffer takes over with a log line: the user's work matters more
+// than the renderer. Only a user who asked for GL by name is stopped.
 static void SelectRenderer(void)
 {
+    Draw3DRegisterDriver(DRIVER_PLACEHOLDER, SoftDriverPlaceholder());
+    if (!SoftwareChosen()) {
+        if (D3Activate(1, 1)) {
+            Draw3DRegisterDriver(DRIVER_HARDWARE, D3HardwareDriver());
+            Draw3DSelectDriver(DRIVER_HARDWARE);
+            return;
+        }
+        if (AppConfig()->renderer == RENDERER_HARDWARE) {
+            LogPrintf(LOG_ERROR, "RENDER: %s", D3ActivateError());
+            FatalError("D3Activate has failed");
+        }
+        LogPrintf(LOG_WARN, "RENDER: no OpenGL renderer (%s); the software Z-buffer draws the views",
+                  D3ActivateError());
+    }
     if (ZBufferInstall(ZBUFFER_DEFAULT_BYTES) != 0)
         FatalError("ZBufferInstall failed - out of memory for requested buffer.");
-    Draw3DRegisterDriver(DRIVER_PLACEHOLDER, SoftDriverPlaceholder());
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DSelectDriver(DRIVER_SOFTWARE);
+    // The warning answers the launcher's toggle; a command line that names the renderer, or
+    // a fallback already logged, needs no box to click away.
     if (AppConfig()->softwareRender)
         PlatMessageBox("Warning!", "Using Software Renderer", MB_OK | MB_ICONEXCLAMATION);
-    else
-        LogPrintf(LOG_INFO, "RENDER: no hardware renderer on this platform; the software Z-buffer draws the views");
 }
 
 static void SetEditorVideoMode(void)
@@ -143,7 +164,7 @@ static void SetEditorVideoMode(void)
     static const int sizes[3][2] = {{320, 200}, {640, 400}, {800, 600}};
     if (AppConfig()->resolution < 0 || AppConfig()->resolution > 2) FatalError("Invalid display mode.");
     int w = sizes[AppConfig()->resolution][0], h = sizes[AppConfig()->resolution][1];
-    int type = AppConfig()->softwareRender ? VIDEO_WINDOWED_SOFTWARE : VIDEO_WINDOWED_HARDWARE;
+    int type = SoftwareChosen() ? VIDEO_WINDOWED_SOFTWARE : VIDEO_WINDOWED_HARDWARE;
     if (VideoSetMode(w, h, VIDEO_32BIT, type) == 0) return;
     if (VideoSetMode(w, h, VIDEO_24BIT, type) == 0) return;
     if (VideoSetMode(w, h, VIDEO_16BIT, type) == 0) return;

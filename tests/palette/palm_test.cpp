@@ -212,7 +212,9 @@ TEST(PalMHardware, WindowedDesktopKeepsTheSystemColours)
     for (const Case& c : cases) {
         int first = -1;
         EXPECT_EQ(c.sent, PalMHardwareRange(c.mode, c.first, c.count, &first)) << c.first << " " << c.count;
-        if (c.sent) EXPECT_EQ(c.from, first) << c.first << " " << c.count;
+        if (c.sent) {
+            EXPECT_EQ(c.from, first) << c.first << " " << c.count;
+        }
     }
 }
 

@@ -54,7 +54,9 @@ TEST_F(ObjectPanel, ParametersAcceptZeroTo180AndKeepTheDialogOpenOtherwise)
     d = Open("Parms", CLASS_OBJECT_PARMS, &f);
     json now = Dump();
     for (const json& w : now["windows"]) {
-        if (w["id"] == f[0]) EXPECT_EQ(w["text"], "180");
+        if (w["id"] == f[0]) {
+            EXPECT_EQ(w["text"], "180");
+        }
     }
     Key(KEY_ESCAPE);
     EXPECT_FALSE(WinIsWindow(d));

@@ -444,7 +444,9 @@ TEST_F(BuiltInFont, ImageLayoutAndGlyphs)
         EXPECT_GT(GetU32(f, 28 + 8 * (c - 24)), 0u) << c;
         bool ink = false;
         for (int i = 0; i < 56; i++) ink |= Glyph(c)[i] != 0;
-        if (c < 127 || c == 156) EXPECT_EQ(ink, c != ' ') << c;
+        if (c < 127 || c == 156) {
+            EXPECT_EQ(ink, c != ' ') << c;
+        }
         for (int d = 33; d < c && c <= 126; d++) EXPECT_NE(memcmp(Glyph(c), Glyph(d), 56), 0) << c << " " << d;
     }
 
