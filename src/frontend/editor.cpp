@@ -140,6 +140,7 @@ static void SelectRenderer(void)
         if (D3Activate(1, 1)) {
             Draw3DRegisterDriver(DRIVER_HARDWARE, D3HardwareDriver());
             Draw3DSelectDriver(DRIVER_HARDWARE);
+            LogPrintf(LOG_INFO, "RENDER: the views are drawn by %s", D3HardwareDriver()->name);
             return;
         }
         if (AppConfig()->renderer == RENDERER_HARDWARE) {
@@ -153,6 +154,7 @@ static void SelectRenderer(void)
         FatalError("ZBufferInstall failed - out of memory for requested buffer.");
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DSelectDriver(DRIVER_SOFTWARE);
+    LogPrintf(LOG_INFO, "RENDER: the views are drawn by %s", SoftDriverZBuffer()->name);
     // The warning answers the launcher's toggle; a command line that names the renderer, or
     // a fallback already logged, needs no box to click away.
     if (AppConfig()->softwareRender)

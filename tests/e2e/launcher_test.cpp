@@ -91,4 +91,35 @@ TEST_F(Headless, DebugOffersTheSoftwareRenderer)
     EXPECT_NE(log.find("WVideoSetMode setting 800x600, 32 bits, windowed\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("for the 3D back end"), std::string::npos) << log;
     EXPECT_NE(log.find("MSGBOX \"Warning!\" \"Using Software Renderer\""), std::string::npos) << log;
+    EXPECT_NE(log.find("RENDER: the views are drawn by Software Z-Buffer"), std::string::npos) << log;
+}
+
+TEST_F(Headless, TheRendererIsOpenGLUnlessItCannotBeHadOrSoftwareIsAskedFor)
+{
+    const std::string start = Click(kShape) + "wait 3\n";
+    const char* const gl = "RENDER: the views are drawn by OpenGL";
+    const char* const soft = "RENDER: the views are drawn by Software Z-Buffer";
+    const char* const box = "MSGBOX \"Warning!\"";
+    // The default: OpenGL, in the 3D back end's video mode.
+    RunResult r = Run(start);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_NE(log.find(gl), std::string::npos) << log;
+    EXPECT_NE(log.find("for the 3D back end"), std::string::npos) << log;
+    // No GL to be had: the software Z-buffer, said in the log, without a box to click away.
+    r = Run(start, {}, {"TOLBEX_GL=off"});
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_NE(log.find("RENDER: no OpenGL renderer ("), std::string::npos) << log;
+    EXPECT_NE(log.find(soft), std::string::npos) << log;
+    EXPECT_EQ(log.find(box), std::string::npos) << log;
+    // Asked for by name and not to be had: the program stops and says so.
+    r = Run(start, {"--renderer", "gl"}, {"TOLBEX_GL=off"});
+    EXPECT_EQ(r.exitCode, 1) << r.output << log;
+    EXPECT_NE(log.find("MSGBOX \"Fatal Error\" \"D3Activate has failed\""), std::string::npos) << log;
+    // Software asked for on the command line: no GL is opened and no warning is shown.
+    r = Run(start, {"--renderer", "software"});
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_NE(log.find(soft), std::string::npos) << log;
+    EXPECT_EQ(log.find("GL: context"), std::string::npos) << log;
+    EXPECT_EQ(log.find(box), std::string::npos) << log;
+    EXPECT_EQ(log.find("for the 3D back end"), std::string::npos) << log;
 }
