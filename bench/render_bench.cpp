@@ -100,7 +100,7 @@ static void BM_RenderFrame(benchmark::State& state)
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DSelectDriver(DRIVER_SOFTWARE);
     if (useGL) {
-        if (!D3Activate(1, 1)) {
+        if (!D3Activate(0, 1)) {
             state.SkipWithError(D3ActivateError());
             return;
         }

@@ -131,13 +131,16 @@ static int SoftwareChosen(void)
 }
 
 // The views are drawn by the OpenGL renderer unless the software Z-buffer was chosen. When GL
-// cannot be had the software Z-buffer takes over with a log line: the user's work matters more
-// than the renderer. Only a user who asked for GL by name is stopped.
+// cannot be had, or only on the processor, the software Z-buffer takes over with a log line:
+// the user's work matters more than the renderer. Only a user who asked for GL by name is
+// stopped.
 static void SelectRenderer(void)
 {
     Draw3DRegisterDriver(DRIVER_PLACEHOLDER, SoftDriverPlaceholder());
     if (!SoftwareChosen()) {
-        if (D3Activate(1, 1)) {
+        // By default only a hardware device will do: a GL that rasterises on the processor
+        // draws slower than the software Z-buffer. Asked for by name, GL runs on any device.
+        if (D3Activate(AppConfig()->renderer == RENDERER_HARDWARE ? 0 : 1, 1)) {
             Draw3DRegisterDriver(DRIVER_HARDWARE, D3HardwareDriver());
             Draw3DSelectDriver(DRIVER_HARDWARE);
             LogPrintf(LOG_INFO, "RENDER: the views are drawn by %s", D3HardwareDriver()->name);

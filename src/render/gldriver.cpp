@@ -1239,13 +1239,18 @@ int D3Activate(int hardware, int textures)
         return ActivateFailed();
     }
     if (!LoadFunctions()) return ActivateFailed();
-    // GL offers one device: the context's renderer. It is taken whichever kind was asked for,
-    // so that a machine with a software GL still draws through this driver.
+    // GL offers one device: the context's renderer. A request for hardware refuses a GL that
+    // rasterises on the processor (it draws the views slower than the program's own software
+    // Z-buffer); a request without it takes the device whatever its kind.
     const char* name = PlatGLRenderer();
     bool software = strstr(name, "llvmpipe") || strstr(name, "softpipe") || strstr(name, "swrast");
     LogPrintf(LOG_INFO, "D3 find device 0 Name=%s  Descr=%s", name, (const char*)gl.GetString(GL_VERSION));
-    LogPrintf(LOG_INFO, "D3Find Device using device 0 : %s requested (the device is %s)",
-              hardware ? "hardware" : "software", software ? "software" : "hardware");
+    if (hardware && software) {
+        snprintf(d3gl.error, sizeof d3gl.error, "D3Find Device - no hardware device: %s renders on the processor",
+                 name);
+        return ActivateFailed();
+    }
+    LogPrintf(LOG_INFO, "D3Find Device using device 0 : %s requested", hardware ? "hardware" : "any");
     if (!BuildPrograms()) return ActivateFailed();
     gl.GenVertexArrays(1, &d3gl.vao);
     gl.BindVertexArray(d3gl.vao);

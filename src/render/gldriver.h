@@ -19,8 +19,9 @@
 
 // Opens the GL context and makes the driver ready: 1, or 0 with the reason logged and kept
 // for D3ActivateError (no GL, no 3.3 core context, shaders that do not build, a framebuffer
-// that cannot be made, an 8-bit display). hardware asks for a hardware device; the one device
-// GL offers is taken whatever its kind (logged). textures = 0 turns texture loading off.
+// that cannot be made, an 8-bit display, no hardware device when one was asked for).
+// hardware = 1 refuses a GL that rasterises on the processor (Mesa's llvmpipe, softpipe);
+// 0 takes the device whatever its kind. textures = 0 turns texture loading off.
 // Registers D3Deactivate with RegisterExit once.
 int D3Activate(int hardware, int textures);
 // Releases the pages, the GL objects and the context. Harmless when not active.

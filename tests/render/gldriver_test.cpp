@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <string>
@@ -66,7 +67,7 @@ protected:
         SpriteInstall();
         Mode(16);
         ASSERT_EQ(ZBufferInstall(ZBUFFER_DEFAULT_BYTES), 0);
-        ASSERT_EQ(D3Activate(1, 1), 1) << D3ActivateError();
+        ASSERT_EQ(D3Activate(0, 1), 1) << D3ActivateError();
     }
     void TearDown() override
     {
@@ -562,7 +563,7 @@ TEST_F(GLDriver, ActivationFailsWithItsReason)
 {
     D3Deactivate();
     setenv("TOLBEX_GL", "off", 1);
-    EXPECT_EQ(D3Activate(1, 1), 0);
+    EXPECT_EQ(D3Activate(0, 1), 0);
     unsetenv("TOLBEX_GL");
     EXPECT_FALSE(D3IsActive());
     EXPECT_NE(std::string(D3ActivateError()).find("TOLBEX_GL=off"), std::string::npos) << D3ActivateError();
@@ -574,7 +575,15 @@ TEST_F(GLDriver, ActivationFailsWithItsReason)
     Draw(Rect(D3T_FLAT, 0, 0, 40, 40, 1000, 1, 1, 1));
     d->endFrame();
     EXPECT_EQ(Screen(), before);
-    EXPECT_EQ(D3Activate(1, 1), 1) << "once GL is allowed again";
+    EXPECT_EQ(D3Activate(0, 1), 1) << "once GL is allowed again";
+    // A request for hardware takes a GPU and refuses a GL that rasterises on the processor.
+    bool software = strstr(PlatGLRenderer(), "llvmpipe") || strstr(PlatGLRenderer(), "softpipe");
+    D3Deactivate();
+    EXPECT_EQ(D3Activate(1, 1), software ? 0 : 1) << PlatGLRenderer();
+    if (software) {
+        EXPECT_NE(std::string(D3ActivateError()).find("no hardware device"), std::string::npos) << D3ActivateError();
+        EXPECT_EQ(D3Activate(0, 1), 1) << "any device will do";
+    }
 }
 
 }   // namespace
