@@ -173,16 +173,23 @@ static void TitleBar(int x0, int x1, int y, const char* title, int fill, int rai
     else DrawSunkenBox(x0, y, x1, y1);
     if (!title || !title[0]) return;
 
+    // A title too long to centre starts at the left: a glyph that crosses the clip edge is
+    // left out without moving the pen, so one centred past the left end would hide it all.
+    // It starts right inside the border and may reach the right border with its last cell:
+    // a glyph's cell ends in a blank column (its advance is narrower), so a title as wide as
+    // the bar's inside ("Centre Y" on a 50-pixel button) shows whole and the border stays.
+    int64_t tx = ((int64_t)x0 + x1 + 1) / 2 - TextWidth(title) / 2;
+    int right = x1 - 1;
+    if (tx < x0 + 2) {
+        tx = x0 + 1;
+        right = x1;
+    }
     int cx0, cy0, cx1, cy1;
     VideoGetClip(&cx0, &cy0, &cx1, &cy1);
-    int bx0 = x0 + 1 > cx0 ? x0 + 1 : cx0, bx1 = x1 - 1 < cx1 ? x1 - 1 : cx1;
+    int bx0 = x0 + 1 > cx0 ? x0 + 1 : cx0, bx1 = right < cx1 ? right : cx1;
     int by0 = y + 1 > cy0 ? y + 1 : cy0, by1 = y1 - 1 < cy1 ? y1 - 1 : cy1;
     if (bx0 > bx1 || by0 > by1) return;
     VideoSetClip(bx0, by0, bx1, by1);
-    // A title too long to centre starts at the left: a glyph that crosses the clip edge is
-    // left out without moving the pen, so one centred past the left end would hide it all.
-    int64_t tx = ((int64_t)x0 + x1 + 1) / 2 - TextWidth(title) / 2;
-    if (tx < x0 + 2) tx = x0 + 2;
     TextDrawString((int)tx, y + TITLE_TEXT_Y, title, colours.text);
     VideoSetClip(cx0, cy0, cx1, cy1);
 }

@@ -249,11 +249,22 @@ TEST_F(Draw, TitleBarsCentreTheirTitleAndHaveThreeLooks)
     DrawTitleBar(10, 40, 100, "A title much too long for the bar", 0);
     Ink longer = ink(Pal(255), 0, 90, 319, 120);
     EXPECT_GT(longer.count, 0);
-    EXPECT_EQ(longer.x0, 12);
+    EXPECT_EQ(longer.x0, 11);
     EXPECT_LT(longer.x1, 40);
+    EXPECT_EQ(Px(40, 102), Pal(251)) << "the border stays";
     int cx1;
     VideoGetClip(nullptr, nullptr, &cx1, nullptr);
     EXPECT_EQ(cx1, 300);
+    // A title exactly as wide as a 50-pixel button's inside shows its last letter too.
+    Clear();
+    DrawTitleBar(100, 149, 140, "Centre", 0);
+    Ink six = ink(Pal(255), 100, 140, 149, 150);
+    DrawTitleBar(100, 149, 160, "Centre Y", 0);
+    Ink eight = ink(Pal(255), 100, 160, 149, 170);
+    EXPECT_GT(eight.count, six.count) << "the Y is drawn";
+    EXPECT_GE(eight.x1, 145);
+    EXPECT_LT(eight.x1, 149);
+    for (int y = 161; y <= 170; y++) EXPECT_EQ(Px(149, y), Pal(251)) << "the right border stays, row " << y;
 }
 
 // ============================================================================================
