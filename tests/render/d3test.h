@@ -3,7 +3,9 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -136,3 +138,49 @@ inline int AddMaterial(const char* name, int r, int g, int b, int32_t ambient, i
     for (auto [at, value] : fields) PutI32(rec, at, value);
     return IntMatFindOrAdd(rec);
 }
+
+// ============================================================================================
+// Polygons handed straight to a driver's routines
+// ============================================================================================
+
+// A vertex as the driver tests write it: screen position and depth, lit colour, texture
+// coordinates, blend level and specular colour, the colours and level as 2.14 values.
+struct Vert {
+    float x, y, z;
+    float r = 1, g = 1, b = 1;
+    float u = 0, v = 0;
+    float level = 0;
+    float sr = 0, sg = 0, sb = 0;
+};
+
+// A 2.14 value (as a float) in the 16.16 form vertices carry.
+inline int32_t Fix(float f) { return (int32_t)((int64_t)std::lround(f * 16384) * 65536); }
+
+// Rings and polygon records that live as long as the store (a test fixture).
+struct PolyStore {
+    std::deque<std::vector<D3Vertex>> rings;
+    std::deque<D3Polygon> polys;
+    D3Polygon* Poly(int type, std::vector<Vert> vs, ResId texture = 0, int chained = 0)
+    {
+        std::vector<D3Vertex>& ring = rings.emplace_back(vs.size());
+        for (size_t i = 0; i < vs.size(); i++) {
+            D3Vertex& d = ring[i];
+            const Vert& s = vs[i];
+            d = D3Vertex{};
+            d.sx = s.x, d.sy = s.y, d.z = s.z, d.w = 1.0f / s.z;
+            d.r = Fix(s.r), d.g = Fix(s.g), d.b = Fix(s.b);
+            d.sr = Fix(s.sr), d.sg = Fix(s.sg), d.sb = Fix(s.sb);
+            d.u = s.u, d.v = s.v;
+            d.level = Fix(s.level);
+            d.next = &ring[(i + 1) % vs.size()];
+            d.prev = &ring[(i + vs.size() - 1) % vs.size()];
+        }
+        D3Polygon& p = polys.emplace_back();
+        p.ring = &ring[0];
+        p.count = (int)vs.size();
+        p.type = type;
+        p.texture = texture;
+        p.chained = chained;
+        return &p;
+    }
+};

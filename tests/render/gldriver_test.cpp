@@ -25,14 +25,7 @@
 
 namespace {
 
-struct Vert {
-    float x, y, z;
-    float r = 1, g = 1, b = 1;
-    float u = 0, v = 0;
-    float level = 0;
-};
 
-int32_t Fix(float f) { return (int32_t)((int64_t)std::lround(f * 16384) * 65536); }
 
 D3Triangle Tri(int a, int b, int c, int material, uint32_t flags = 0)
 {
@@ -53,10 +46,8 @@ bool NoGL()
 // The view: a partition of the screen (its own origin), inside a frame of "toolkit" pixels.
 const int W = 96, H = 72, VX = 7, VY = 5, VW = 80, VH = 60;
 
-class GLDriver : public ::testing::Test {
+class GLDriver : public ::testing::Test, public PolyStore {
 protected:
-    std::deque<std::vector<D3Vertex>> rings;
-    std::deque<D3Polygon> polys;
     int bpp = 16;
 
     void SetUp() override
@@ -84,28 +75,6 @@ protected:
         VideoInstall();
         ASSERT_EQ(VideoSetMode(W, H, bits == 16 ? VIDEO_16BIT : VIDEO_32BIT, VIDEO_WINDOWED_HARDWARE), 0);
         VideoLoadInterfacePalette();
-    }
-    D3Polygon* Poly(int type, std::vector<Vert> vs, int chained = 0, ResId texture = 0)
-    {
-        std::vector<D3Vertex>& ring = rings.emplace_back(vs.size());
-        for (size_t i = 0; i < vs.size(); i++) {
-            D3Vertex& d = ring[i];
-            const Vert& s = vs[i];
-            d = D3Vertex{};
-            d.sx = s.x, d.sy = s.y, d.z = s.z, d.w = 1.0f / s.z;
-            d.r = Fix(s.r), d.g = Fix(s.g), d.b = Fix(s.b);
-            d.u = s.u, d.v = s.v;
-            d.level = Fix(s.level);
-            d.next = &ring[(i + 1) % vs.size()];
-            d.prev = &ring[(i + vs.size() - 1) % vs.size()];
-        }
-        D3Polygon& p = polys.emplace_back();
-        p.ring = &ring[0];
-        p.count = (int)vs.size();
-        p.type = type;
-        p.chained = chained;
-        p.texture = texture;
-        return &p;
     }
     D3Polygon* Rect(int type, float x0, float y0, float x1, float y1, float z, float r, float g, float b,
                     float level = 0)
@@ -283,7 +252,7 @@ TEST_F(GLDriver, UntexturedScenesMatchTheSoftwarePicture)
                 Draw(Poly(D3T_SHADED, {{0, 0, 700, 1, 0, 0}, {80, 0, 3000, 1, 0, 0}, {80, 60, 3000, 1, 0, 0}, {0, 60, 700, 1, 0, 0}}));
                 D3Polygon* decal = Poly(D3T_FLAT, {{20, 0, 700 + 2300 * 0.25f, 0, 0, 1}, {60, 0, 700 + 2300 * 0.75f, 0, 0, 1},
                                                    {60, 60, 700 + 2300 * 0.75f, 0, 0, 1}, {20, 60, 700 + 2300 * 0.25f, 0, 0, 1}},
-                                        1);
+                                        0, 1);
                 Draw(decal);
             },
             4000));

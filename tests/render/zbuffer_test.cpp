@@ -10,6 +10,7 @@
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "platform/platform.h"
+#include "render/d3test.h"
 #include "render/scan.h"
 #include "render/softdriver.h"
 #include "render/vid16.h"
@@ -17,21 +18,11 @@
 
 // A vertex as a test states it: screen position, camera depth, lit colour as 2.14 fractions
 // (1.0 = full), texture u/v, blend level (1.0 = invisible) and specular colour.
-struct Vert {
-    float x, y, z;
-    float r = 1, g = 1, b = 1;
-    float u = 0, v = 0;
-    float level = 0;
-    float sr = 0, sg = 0, sb = 0;
-};
 
-static int32_t Fix(float f) { return (int32_t)((int64_t)std::lround(f * 16384) * 65536); }
 
-class ZBuffer : public ::testing::Test {
+class ZBuffer : public ::testing::Test, public PolyStore {
 protected:
     int W = 64, H = 48;
-    std::deque<std::vector<D3Vertex>> rings;
-    std::deque<D3Polygon> polys;
 
     void SetUp() override
     {
@@ -55,29 +46,6 @@ protected:
         VideoInstall();
         ASSERT_EQ(VideoSetMode(W, H, bpp == 16 ? VIDEO_16BIT : VIDEO_32BIT, VIDEO_WINDOWED_SOFTWARE), 0);
         VideoLoadInterfacePalette();
-    }
-    D3Polygon* Poly(int type, std::vector<Vert> vs, ResId texture = 0, int chained = 0)
-    {
-        std::vector<D3Vertex>& ring = rings.emplace_back(vs.size());
-        for (size_t i = 0; i < vs.size(); i++) {
-            D3Vertex& d = ring[i];
-            const Vert& s = vs[i];
-            d = D3Vertex{};
-            d.sx = s.x, d.sy = s.y, d.z = s.z, d.w = 1.0f / s.z;
-            d.r = Fix(s.r), d.g = Fix(s.g), d.b = Fix(s.b);
-            d.sr = Fix(s.sr), d.sg = Fix(s.sg), d.sb = Fix(s.sb);
-            d.u = s.u, d.v = s.v;
-            d.level = Fix(s.level);
-            d.next = &ring[(i + 1) % vs.size()];
-            d.prev = &ring[(i + vs.size() - 1) % vs.size()];
-        }
-        D3Polygon& p = polys.emplace_back();
-        p.ring = &ring[0];
-        p.count = (int)vs.size();
-        p.type = type;
-        p.texture = texture;
-        p.chained = chained;
-        return &p;
     }
     // An axis-aligned rectangle at one depth, texture mapped once across it.
     D3Polygon* Rect(int type, float x0, float y0, float x1, float y1, float z, float r, float g, float b,
