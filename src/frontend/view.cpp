@@ -910,6 +910,17 @@ static void HandOverRectangle(WinId self)
     WinSendMessage(panel, PANEL_MSG_RECT, &p1, &p2);
 }
 
+
+uint32_t ViewRenderFlags(uint32_t viewFlags)
+{
+    uint32_t r = 0;
+    if (viewFlags & VIEWF_WIREFRAME) r |= RENDER_WIREFRAME;
+    if (!(viewFlags & VIEWF_NO_BILINEAR)) r |= RENDER_FILTER;
+    if (viewFlags & VIEWF_TEX_LIGHT) r |= RENDER_TEXTURE_LIGHT;
+    if (viewFlags & VIEWF_NO_MIPMAPS) r |= RENDER_NO_MIPMAPS;
+    return r;
+}
+
 static void DrawView(WinId self)
 {
     int x0, y0, x1, y1;
@@ -919,7 +930,7 @@ static void DrawView(WinId self)
     ViewData* d = Data();
     SetUpCamera(d, width, height);
     Draw3DSetDisplayFlags(d->flags);
-    Draw3DSetRenderFlags((d->flags & VIEWF_WIREFRAME) ? RENDER_WIREFRAME : 0);
+    Draw3DSetRenderFlags(ViewRenderFlags(d->flags));
     Draw3DStartDraw(0, 0, width, height);
     Draw3DViewCentre(&d->drawX, &d->drawY);
     Draw3DFillView(DrawBackground());

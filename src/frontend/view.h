@@ -60,6 +60,9 @@ enum {
 // The world display filter of a view's flags: "Terrain" shows unnamed worldshapes (bit 0),
 // "Dynamic" named ones (bit 1).
 int ViewWorldShapeFilter(uint32_t displayFlags);
+// The render flags (RENDER_*) a view's display flags ask of the driver: wireframe, filtered
+// texels unless "No BILINEAR", "Tex. Light" and "No MIPMAPS" passed on.
+uint32_t ViewRenderFlags(uint32_t displayFlags);
 
 // Registers the view window, the View Setup panel and the Point Name dialog.
 void ViewRegisterClasses(void);

@@ -153,8 +153,13 @@ enum {
     RENDER_NO_TEXTURES = 0x8,  // textured triangles are drawn untextured
     RENDER_OVERRIDE = 0x10,    // while on (set now or before), RENDER_OVERRIDDEN cannot be set
     RENDER_OVERRIDDEN = 0x20,
-    RENDER_FILTER = 0x400,     // marked in every polygon's flags (D3P_FILTER) for the driver
+    RENDER_FILTER = 0x400,     // marked in every polygon's flags (D3P_FILTER) for the driver:
+                               // a hardware driver filters texels (bilinear) instead of taking the nearest
     RENDER_NO_TEXELS = 0x800,  // rasterisers draw textured polygons in their lit colours
+    // Passed to drivers from the views' switches. The OpenGL driver's pages are never
+    // mipmapped and its textures are always lit, as the software rasteriser draws them.
+    RENDER_TEXTURE_LIGHT = 0x1000,
+    RENDER_NO_MIPMAPS = 0x2000,
 };
 
 // The driver table's places.

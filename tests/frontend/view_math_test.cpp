@@ -7,6 +7,7 @@
 
 #include "frontend/view.h"
 #include "kernel/app.h"
+#include "render/draw3d.h"
 #include "shapes/mesh.h"
 
 namespace {
@@ -190,4 +191,13 @@ TEST(ViewMath, TheScaleBarReadsCentimetresBelowFiveMetres)
     // The products do not wrap at 32 bits.
     EXPECT_EQ(Label(470.0 * 1073741824.0, 0), "504658657280m");
     EXPECT_EQ(Label(4.9e9, 1000000000), "490cm");
+}
+
+TEST(ViewMath, DisplaySwitchesBecomeTheDriversRenderFlags)
+{
+    // A new Shape Editor view filters texels; "No BILINEAR" takes the nearest ones.
+    EXPECT_EQ(ViewRenderFlags(VIEW_FLAGS_SHAPE), (uint32_t)RENDER_FILTER);
+    EXPECT_EQ(ViewRenderFlags(VIEW_FLAGS_SHAPE | VIEWF_NO_BILINEAR), 0u);
+    EXPECT_EQ(ViewRenderFlags(VIEWF_NO_BILINEAR | VIEWF_WIREFRAME | VIEWF_TEX_LIGHT | VIEWF_NO_MIPMAPS),
+              (uint32_t)(RENDER_WIREFRAME | RENDER_TEXTURE_LIGHT | RENDER_NO_MIPMAPS));
 }
