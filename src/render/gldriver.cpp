@@ -989,16 +989,6 @@ static void PolySmooth(D3Polygon* p)
     DrawFill(p, FM_COLOUR, false, DepthOf(p, p->type >= D3T_SCREEN_FLAT), false, nullptr);
 }
 
-// Type 3: the first texture lit; its lit colours alone without one.
-static void PolySecondTexture(D3Polygon* p)
-{
-    TexPlace t;
-    if (TexturePlace(p->texture, &t))
-        DrawFill(p, FM_LIT, false, DepthOf(p, false), false, &t);
-    else
-        DrawFill(p, FM_COLOUR, false, DepthOf(p, false), false, nullptr);
-}
-
 // Types 5, 7 and 23: texels as they are (7 and 23 leave transparent texels out); without a
 // texture 5 and 7 are flat fills and 23 draws nothing.
 static void PolyUnlit(D3Polygon* p)
@@ -1020,6 +1010,10 @@ static void PolyLit(D3Polygon* p)
     else
         DrawFill(p, FM_COLOUR, false, DepthOf(p, false), false, nullptr);
 }
+
+// Type 3: the first texture lit, as type 8 (the software rasteriser draws no second texture
+// either); its lit colours alone without one.
+static void PolySecondTexture(D3Polygon* p) { PolyLit(p); }
 
 static void PolyOutline(D3Polygon* p) { DrawOutline(p); }
 static void PolyLines(D3Polygon* p) { DrawOutline(p); }
