@@ -22,6 +22,9 @@ struct PlatDriver {
     void (*Present)(const uint8_t* pixels, int pitch, int width, int height, int bpp);
     uint32_t (*Ticks)(void);
     int (*MessageBox)(const char* title, const char* text, int flags);
+    // Lets go of any GL context the back end keeps current for presenting, so that the
+    // program's own can be made current; the back end takes its own back when it presents.
+    void (*ReleaseGL)(void);
 };
 
 extern const PlatDriver platHeadlessDriver;

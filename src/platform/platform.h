@@ -378,6 +378,12 @@ void SpriteDrawScaled(ResId id, int x0, int y0, int x1, int y1);
 // Harmless while open.
 int PlatGLOpen(char* why, size_t whySize);
 void PlatGLClose(void);
+// The context current on this thread again (after the window was presented): 1, or 0 when
+// there is no context or it cannot be made current. The back end's own presenting context,
+// if any, is let go first.
+int PlatGLMakeCurrent(void);
+// Lets go of the context so that the back end can present; done before every present.
+void PlatGLRelease(void);
 int PlatGLIsOpen(void);
 // A GL or EGL function by name; null while closed or when it does not exist.
 void* PlatGLProc(const char* name);

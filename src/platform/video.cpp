@@ -428,8 +428,10 @@ void VideoEndUpdate(void)
     }
     if (vid.unlockOverride)
         vid.unlockOverride();
-    else
+    else {
+        PlatGLRelease();
         PlatDriverCurrent()->Present(vid.frame, vid.pitch, vid.width, vid.height, vid.bpp);
+    }
     vid.locked = 0;
     RunHooks(VIDEO_HOOK_AFTER_UNLOCK);
 }

@@ -706,6 +706,7 @@ static void SetPageLayer(uint8_t* handle, int layer)
 // its texels into it.
 static int GLLoadPage(int size, int reserved, int format, TPageRecord* page, uint32_t flags)
 {
+    PlatGLMakeCurrent();   // the window may have been presented since
     (void)reserved;
     (void)flags;
     LogPrintf(LOG_DEBUG, "TEXTURES: D3LoadPage, %d", size);
@@ -730,6 +731,7 @@ static int GLLoadPage(int size, int reserved, int format, TPageRecord* page, uin
 
 static void GLRemovePage(TPageRecord* page)
 {
+    PlatGLMakeCurrent();   // the window may have been presented since
     int layer = page ? PageLayer(page->handle) : -1;
     LogPrintf(LOG_DEBUG, "TEXTURES: D3RemovePage, %d", layer);
     if (layer < 0) return;
@@ -740,6 +742,7 @@ static void GLRemovePage(TPageRecord* page)
 
 static void GLFreePage(TPageRecord* page)
 {
+    PlatGLMakeCurrent();   // the window may have been presented since
     LogPrintf(LOG_DEBUG, "TEXTURES: D3FreePage, %d", page ? PageLayer(page->handle) : -1);
     GLRemovePage(page);
 }
@@ -759,6 +762,7 @@ static void GLFreeTexture(ResId id) { TPageFreeTexture(id); }
 // the sprite's key); 8-bit sprites with a transparent index go to the keyed format.
 static void GLStartTextures(void)
 {
+    PlatGLMakeCurrent();   // the window may have been presented since
     if (d3gl.active && d3gl.textures)
         TPageStartLoad(TPAGE_RGBA32, TPAGE_RGBA32, TPAGE_RGBA32_KEYED);
     else
@@ -767,6 +771,7 @@ static void GLStartTextures(void)
 
 static void GLEndTextures(ProgressFn progress)
 {
+    PlatGLMakeCurrent();   // the window may have been presented since
     if (d3gl.active && d3gl.textures) TPageEndLoad(progress);
 }
 
@@ -1106,6 +1111,7 @@ static void GLSetBackground(int32_t r, int32_t g, int32_t b)
 // fill the view through the 2D layer after the frame starts.
 static void GLStartFrame(void)
 {
+    PlatGLMakeCurrent();   // the window may have been presented since
     d3gl.frameOpen = 1;
     d3gl.drawable = 0;
     d3gl.uploaded = 0;
@@ -1147,6 +1153,7 @@ static void GLStartFrame(void)
 // The last batch, then the covered pixels back into the target.
 static void GLEndFrame(void)
 {
+    PlatGLMakeCurrent();   // the window may have been presented since
     if (d3gl.frameOpen && d3gl.drawable) {
         FlushBatch();
         // The target must still be the frame's: writing into another buffer would damage it.
@@ -1196,6 +1203,7 @@ static void ReleaseObjects(void)
 void D3Deactivate(void)
 {
     if (!d3gl.active && !PlatGLIsOpen()) return;
+    PlatGLMakeCurrent();
     // The pages live in this context's texture: TPage gives them back while it stands.
     TPageDestroy();
     ReleaseObjects();
@@ -1300,6 +1308,7 @@ const D3GLStats* D3Stats(void) { return &d3gl.stats; }
 
 void D3Finish(void)
 {
+    PlatGLMakeCurrent();   // the window may have been presented since
     if (d3gl.active) gl.Finish();
 }
 

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "kernel/log.h"
+#include "platform/backend.h"
 #include "platform/platform.h"
 
 typedef void* (*GetProcFn)(const char* name);
@@ -24,6 +25,7 @@ static struct {
     EGLContext context;
     char renderer[128];
     PFNEGLMAKECURRENTPROC makeCurrent;
+    int current;   // the context is current on this thread
     PFNEGLDESTROYCONTEXTPROC destroyContext;
     PFNEGLRELEASETHREADPROC releaseThread;
 } gl;
@@ -93,8 +95,7 @@ int PlatGLOpen(char* why, size_t whySize)
         gl.context = nullptr;
         return Fail(why, whySize, "no OpenGL 3.3 core context can be made");
     }
-    if (!gl.makeCurrent(gl.display, EGL_NO_SURFACE, EGL_NO_SURFACE, gl.context))
-        return Fail(why, whySize, "the OpenGL context cannot be made current");
+    if (!PlatGLMakeCurrent()) return Fail(why, whySize, "the OpenGL context cannot be made current");
     typedef const unsigned char* (*GetStringFn)(unsigned int);
     auto getString = (GetStringFn)gl.getProc("glGetString");
     const unsigned char* name = getString ? getString(0x1F01 /* GL_RENDERER */) : nullptr;
@@ -119,6 +120,25 @@ void PlatGLClose(void)
 }
 
 int PlatGLIsOpen(void) { return gl.context != nullptr; }
+
+int PlatGLMakeCurrent(void)
+{
+    if (!gl.context) return 0;
+    if (gl.current) return 1;
+    const PlatDriver* driver = PlatDriverCurrent();
+    if (driver && driver->ReleaseGL) driver->ReleaseGL();
+    gl.current = gl.makeCurrent(gl.display, EGL_NO_SURFACE, EGL_NO_SURFACE, gl.context) ? 1 : 0;
+    return gl.current;
+}
+
+void PlatGLRelease(void)
+{
+    // Only a back end that presents through GL needs the thread's context back.
+    const PlatDriver* driver = PlatDriverCurrent();
+    if (!gl.current || !driver || !driver->ReleaseGL) return;
+    gl.makeCurrent(gl.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    gl.current = 0;
+}
 
 void* PlatGLProc(const char* name) { return gl.getProc && gl.context ? gl.getProc(name) : nullptr; }
 

@@ -275,4 +275,5 @@ const PlatDriver platHeadlessDriver = {
     HeadlessPresent,
     HeadlessTicks,
     HeadlessMessageBox,
+    nullptr,   // nothing of its own is drawn through GL
 };

@@ -327,6 +327,14 @@ static int SdlMessageBox(const char* title, const char* text, int flags)
     return pressed;
 }
 
+// SDL's renderer may present through a GL context of its own, current on this thread; a
+// thread has one current context. SDL makes its own current again when it next draws, since
+// it then finds none current.
+static void SdlReleaseGL(void)
+{
+    if (sdl.window && SDL_GL_GetCurrentContext()) SDL_GL_MakeCurrent(sdl.window, nullptr);
+}
+
 const PlatDriver platSdlDriver = {
     "sdl",
     SdlInit,
@@ -342,4 +350,5 @@ const PlatDriver platSdlDriver = {
     SdlPresent,
     SdlTicks,
     SdlMessageBox,
+    SdlReleaseGL,
 };
