@@ -187,8 +187,11 @@ static uint32_t RasterRows(Raster& r)
             __builtin_prefetch((const void*)((uintptr_t)pixels + line + pitch + xs * sizeof(P)), 1);
             if (fit) in = r.steps;
             if (Z) {
+                // Depth is held inside its range for every polygon: a span of a plane as steep
+                // as a sliver's would otherwise step past the 32-bit depth.
                 int64_t z = (rz + px * pz.gx) >> 16;
-                in.z = fit ? FitSpan(z, &in.dz, count, 0, 0x7FFFFFFF) : (int32_t)z;
+                in.dz = r.steps.dz;
+                in.z = FitSpan(z, &in.dz, count, 0, 0x7FFFFFFF);
             }
             if (SHADED) {
                 int64_t c0 = (rc0 + px * pc0.gx) >> 16, c1 = (rc1 + px * pc1.gx) >> 16, c2 = (rc2 + px * pc2.gx) >> 16;
@@ -286,11 +289,17 @@ static RasterFn PickRasterFor(int bytes, int mode, const ScanRoute& r)
 // Polygons
 // ============================================================================================
 
+// Gradients go up to 2^28 span units a pixel: a floor cut by the near plane in a small view
+// changes depth by more than 2^24 from one row to the next. With pixel offsets below 2^17 and
+// the centre value below 2^50, a plane's value at any pixel stays inside 2^62.
+static const double GRADIENT_LIMIT = 0x1p44;
+
 static Plane MakePlane(const Vtx& p0, const Vtx& p1, const Vtx& p2, int a, const double* g, double cx, double cy)
 {
     double e1 = p1.a[a] - p0.a[a], e2 = p2.a[a] - p0.a[a];
     double gx = (e1 * g[0] - e2 * g[1]) * g[4], gy = (e2 * g[2] - e1 * g[3]) * g[4];
-    return {ToFixed((p0.a[a] + cx * gx + cy * gy) * FIX, 0x1p50), ToFixed(gx * FIX, 0x1p40), ToFixed(gy * FIX, 0x1p40)};
+    return {ToFixed((p0.a[a] + cx * gx + cy * gy) * FIX, 0x1p50), ToFixed(gx * FIX, GRADIENT_LIMIT),
+            ToFixed(gy * FIX, GRADIENT_LIMIT)};
 }
 
 static WrapPlane MakeWrapPlane(const Vtx& p0, const Vtx& p1, const Vtx& p2, int a, const double* g, double cx,

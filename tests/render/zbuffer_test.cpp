@@ -347,6 +347,23 @@ TEST_F(ZBuffer, NearerPolygonsWinWhateverTheOrder)
     EXPECT_EQ(Px(30, 20), 0x0000FFu);
 }
 
+// A floor cut by the near plane changes depth by about 2^27 a row in this small view; the
+// depth test must still see where a wall in front of the camera hides it.
+TEST_F(ZBuffer, SteepDepthNearTheCameraIsExact)
+{
+    Mode(32);
+    // The floor runs from the near plane (row 0) to far away (row 16); the wall, drawn later,
+    // stands where the floor's depth at row centre 12.26 meets it.
+    std::vector<Vert> quad = {{0, 0, 257, 1, 0, 0}, {64, 0, 257, 1, 0, 0}, {64, 16, 1e6f, 1, 0, 0}, {0, 16, 1e6f, 1, 0, 0}};
+    std::vector<Vert> triangle = {quad[0], quad[1], quad[3]};
+    for (const std::vector<Vert>* floor : {&quad, &triangle}) {
+        Clear();
+        Draw({Poly(D3T_SHADED, *floor), Rect(D3T_SHADED, 0, 0, 64, 16, 1100, 0, 0, 1)});
+        for (int y = 0; y < 15; y++)
+            EXPECT_EQ(Px(2, y), y < 12 ? 0xFF0000u : 0x0000FFu) << floor->size() << " vertices, row " << y;
+    }
+}
+
 // At equal depth the polygon drawn later shows, for every kind of span, in either pixel size.
 TEST_F(ZBuffer, AtEqualDepthTheLaterPolygonWins)
 {
