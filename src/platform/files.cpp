@@ -299,34 +299,39 @@ int FileWritePair(const char* firstName, const void* first, size_t firstSize, co
         }
     // The old first file stays reachable under a hidden name until the second is in place,
     // so that a failed second rename can put it back without writing anything.
+    bool hadFirst = Exists(path[0]);
     std::string keep;
-    if (Exists(path[0])) {
+    if (hadFirst) {
         size_t slash = path[0].rfind('/');
         keep = (slash == std::string::npos ? "" : path[0].substr(0, slash + 1)) + ".keep." +
                (slash == std::string::npos ? path[0] : path[0].substr(slash + 1));
         unlink(keep.c_str());
+        // A folder without hard links: the renames below still fail only very rarely.
         if (link(path[0].c_str(), keep.c_str()) != 0) {
-            LogPrintf(LOG_WARN, "FILE: %s cannot be kept aside (%s); nothing was written", path[0].c_str(),
-                      strerror(errno));
-            DropTemporary(tmp[0]);
-            DropTemporary(tmp[1]);
-            return 1;
+            LogPrintf(LOG_WARN, "FILE: %s cannot be kept aside (%s)", path[0].c_str(), strerror(errno));
+            keep.clear();
         }
     }
     int failed = rename(tmp[0].c_str(), path[0].c_str()) == 0 ? 0 : 1;
     if (!failed) tmp[0].clear();
     if (!failed && rename(tmp[1].c_str(), path[1].c_str()) != 0) {
         int err = errno;
-        if (keep.empty() ? unlink(path[0].c_str()) : rename(keep.c_str(), path[0].c_str()))
-            LogPrintf(LOG_ERROR, "FILE: %s could not be put back as it was", path[0].c_str());
-        else
+        bool restored = !keep.empty() ? rename(keep.c_str(), path[0].c_str()) == 0
+                                      : !hadFirst && unlink(path[0].c_str()) == 0;
+        if (restored) {
             keep.clear();
+        } else {
+            // The hidden copy is then the only one left: it stays.
+            LogPrintf(LOG_ERROR, "FILE: %s could not be put back as it was; the old one is %s", path[0].c_str(),
+                      keep.empty() ? "replaced by the new one" : keep.c_str());
+            keep.clear();
+        }
         errno = err;
         failed = 2;
     }
     if (failed) {
-        LogPrintf(LOG_WARN, "FILE: %s and %s could not be replaced (%s); both were left as they were",
-                  path[0].c_str(), path[1].c_str(), strerror(errno));
+        LogPrintf(LOG_WARN, "FILE: %s and %s could not be replaced (%s)", path[0].c_str(), path[1].c_str(),
+                  strerror(errno));
         DropTemporary(tmp[0]);
         DropTemporary(tmp[1]);
     }

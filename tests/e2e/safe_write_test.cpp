@@ -236,13 +236,27 @@ TEST_F(Headless, EveryEditorSaveKeepsTheOldFilesAndShowsTheError)
 {
     ASSERT_EQ(RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "100", "100", "100", "IN.SHP"}, dir.path()).exitCode, 0);
     WriteBytes(dir.file("MODEL.ASC"), ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/TESTI.ASC"));
-    // The Palette panel is offered only with palette support.
-    WriteText(dir.file("tolbex.ini"), "palsupport=1\n");
+    // The Palette panel is offered only with palette support; the monorail takes its
+    // materials from the MAT file the settings name.
+    ResRemove();
+    ResInstall(300);
+    IntMatCreate(512);
+    MatMInstall();
+    for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {
+        MatMAdd(MatMCount());
+        MatMSetName(MatMCount() - 1, name);
+    }
+    ASSERT_EQ(MatMSave(dir.file("rail.mat").c_str()), 0);
+    IntMatDestroy();
+    ResRemove();
+    WriteText(dir.file("tolbex.ini"), "palsupport=1\nmaterials=rail.mat\n");
     // Launcher "Shape Editor" (165, 75) or "World Editor" (165, 90); the Shape Editor's menu
     // bar: "Object" (460, 574), "Materials" (370, 559), "Palette" (550, 559); the Object
     // panel's "Load" (287, 559) and "Save" (287, 574); the Materials and Palette panels'
     // "Save" (290, 574); the World Editor's "World" (335, 574) with "Save" (267, 574) and
-    // "Save Runtime" (217, 589).
+    // "Save Runtime" (217, 589); the Mesh panel (460, 589) with "A" (97, 559) selecting every
+    // polygon and "Exp" (208, 589) then; Nodes: in the top view two nodes added 200 pixels
+    // apart and linked, the first picked, "Monorail" (213, 574).
     const std::string shapeEditor = "click 165 75\nwait 4\n", worldEditor = "click 165 90\nwait 4\n";
     const std::string object = shapeEditor + "click 460 574\nwait 2\n";
     const std::string world = worldEditor + "click 335 574\nwait 2\n";
@@ -251,6 +265,10 @@ TEST_F(Headless, EveryEditorSaveKeepsTheOldFilesAndShowsTheError)
          {"OUT.SHP", "OUT.~HP"}, "OUT.SHP", "MSGBOX \"File Error\" \"! Unable to save shape.\"", true},
         {"import's a.shp", object + "click 287 559\nwait 2\n" + Choose("MODEL.ASC"), {"a.shp", "a.~hp"}, "a.shp",
          "MSGBOX \"File Error\" \"! Unable to save shape.\"", false},
+        {"export of the selection",
+         object + "click 287 559\nwait 2\n" + Choose("IN.SHP") + "click 460 589\nwait 2\nclick 97 559\nwait 2\n" +
+             "click 208 589\nwait 2\n" + Choose("OUT.SHP"),
+         {"OUT.SHP", "OUT.~HP"}, "OUT.SHP", "MSGBOX \"File Error\" \"Error saving exported mesh.\"", true},
         {"materials", shapeEditor + "click 370 559\nwait 2\nclick 290 574\nwait 2\n" + Choose("OUT.MAT"), {"OUT.MAT"},
          "OUT.MAT", "MSGBOX \"Error\" \"Unable to save materials.\"", true},
         {"palette", shapeEditor + "click 550 559\nwait 2\nclick 290 574\nwait 2\n" + Choose("OUT.PAL"), {"OUT.PAL"},
@@ -260,6 +278,12 @@ TEST_F(Headless, EveryEditorSaveKeepsTheOldFilesAndShowsTheError)
         {"runtime world", world + "click 217 589\nwait 2\n" + Choose("TOWN.WLE") + "wait 8\n",
          {"TOWN.WLE", "TOWN.WLD", "TOWN.wxp"}, "TOWN.WLD", "MSGBOX \"Error During Save\" \"Failed to save WLE file.\"",
          false},
+        // Net shape files take free names: there is no old file, and no folder case.
+        {"monorail's net shape files",
+         worldEditor + "click 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n" +
+             "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 400 100\nwait 1\nclick 600 100\nwait 2\n" +
+             "click 15 559\nwait 2\nclick 161 574\nwait 2\nclick 400 100\nwait 2\nclick 213 574\nwait 10\n",
+         {}, "", "MSGBOX \"Building Monorail\" \"Failed to save SHP file.\"", false},
         {"screen grab", shapeEditor + "keydown lalt\nkey g\nkeyup lalt\nwait 2\n", {}, "",
          "MSGBOX \"File Error\" \"Unable to write screen grab grab0000.bmp: ", false},
     };

@@ -269,6 +269,7 @@ TEST_F(WorldDisp, FatalCases)
 TEST_F(WorldDisp, AMissingOrUnreadableArchiveRefusesTheWorldOnly)
 {
     SaveTwoCells();
+    const Bytes archive = ReadBytes("T.wxp");
     ASSERT_EQ(0, remove("T.wxp"));
     EXPECT_EQ(1, Install("T.WLD"));
     EXPECT_NE(std::string(WorldDisplayError()).find("T.wxp is missing"), std::string::npos) << WorldDisplayError();
@@ -277,7 +278,7 @@ TEST_F(WorldDisp, AMissingOrUnreadableArchiveRefusesTheWorldOnly)
     EXPECT_NE(std::string(WorldDisplayError()).find("T.wxp"), std::string::npos) << WorldDisplayError();
     // The archive back in place: the same world installs.
     ASSERT_TRUE(std::filesystem::remove("T.wxp"));
-    SaveTwoCells();
+    ASSERT_TRUE(WriteBytes("T.wxp", archive));
     EXPECT_EQ(0, Install("T.WLD"));
 }
 
