@@ -1,5 +1,10 @@
 #include "frontend/grab.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "frontend/msgbox.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/str.h"
@@ -46,7 +51,9 @@ int GrabScreen(char* nameOut, int nameSize)
     int result = BmpWrite(name, rgb, w, h);
     ResFreeMem(rgb);
     if (result != 0) {
-        LogPrintf(LOG_WARN, "GRAB: %s could not be written", name);
+        char text[96];
+        snprintf(text, sizeof text, "Unable to write screen grab %s: %s", name, strerror(errno));
+        MsgBoxShow("File Error", text);
         return 1;
     }
     LogPrintf(LOG_INFO, "GRAB: wrote %s", name);

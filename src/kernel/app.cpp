@@ -205,27 +205,61 @@ int AppMain(int argc, char** argv)
 // Start-up
 // ============================================================================================
 
+// The settings file is the user's: a value that cannot be read is told about and its default
+// kept, and the program goes on.
+static void SettingRefused(const char* text)
+{
+    LogPrintf(LOG_ERROR, "SETTINGS: %s", text);
+    PlatMessageBox("Error", text, MB_OK | MB_ICONEXCLAMATION);
+}
+
 static void ReadSettingsFile(void)
 {
     if (INIOpen("tolbex.ini", 50) != 0) return;   // no file: every default stands
     AppSettings& set = app.settings;
     const char* v;
     int32_t n;
+    char text[200];
     if ((v = INIGet("secondres"))) StrLCopy(set.secondRes, v, sizeof set.secondRes);
     if ((v = INIGet("thirdres"))) StrLCopy(set.thirdRes, v, sizeof set.thirdRes);
     if ((v = INIGet("palsupport"))) {
-        if (StrToDec(v, &n) != 0) FatalError("use palsupport=0 or palsupport=1");
-        set.palSupport = n != 0;
+        if (StrToDec(v, &n) != 0) {
+            snprintf(text, sizeof text, "tolbex.ini: use palsupport=0 or palsupport=1, not \"%.40s\"; palette support stays %s.",
+                     v, set.palSupport ? "on" : "off");
+            SettingRefused(text);
+        } else {
+            set.palSupport = n != 0;
+        }
     }
     if ((v = INIGet("polylightmode"))) {
-        if (StrToDec(v, &n) != 0 || (n != 0 && n != 1)) FatalError("ERROR: PolyLightMode in INI file must be 0 or 1!");
-        set.polyLightMode = n;
+        if (StrToDec(v, &n) != 0 || (n != 0 && n != 1)) {
+            snprintf(text, sizeof text, "tolbex.ini: PolyLightMode must be 0 or 1, not \"%.40s\"; %d is used.", v,
+                     set.polyLightMode);
+            SettingRefused(text);
+        } else {
+            set.polyLightMode = n;
+        }
     }
     if ((v = INIGet("scale"))) {
-        if (StrToDec(v, &n) != 0) FatalError("ERROR: Unable to read scale from INI file.");
-        set.scale = (uint32_t)n;
+        if (StrToDec(v, &n) != 0) {
+            snprintf(text, sizeof text, "tolbex.ini: unable to read scale from \"%.40s\"; %u is used.", v, set.scale);
+            SettingRefused(text);
+        } else {
+            set.scale = (uint32_t)n;
+        }
     }
     INIClose(nullptr);
+}
+
+// A resource file named by the settings that cannot be opened is left out: what it would have
+// supplied is then looked for as loose files.
+static void AddSettingsResourceFile(const char* key, const char* fileName)
+{
+    if (!fileName[0] || ResAddFile(fileName) == 0) return;
+    char text[200];
+    snprintf(text, sizeof text, "Can't open secondary resource file %.80s (tolbex.ini %s); going on without it.",
+             fileName, key);
+    SettingRefused(text);
 }
 
 void AppStartupSettings(void)
@@ -234,10 +268,8 @@ void AppStartupSettings(void)
     app.settings.resolution = RESOLUTION_DEFAULT;
     app.settings.palSupport = 0;
     ReadSettingsFile();
-    if (app.settings.secondRes[0] && ResAddFile(app.settings.secondRes) != 0)
-        FatalError("ERROR: Can't open secondary resource file.");
-    if (app.settings.thirdRes[0] && ResAddFile(app.settings.thirdRes) != 0)
-        FatalError("ERROR: Can't open secondary resource file.");
+    AddSettingsResourceFile("secondres", app.settings.secondRes);
+    AddSettingsResourceFile("thirdres", app.settings.thirdRes);
 
     SpriteInstall();
     VideoInstall();

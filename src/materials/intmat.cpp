@@ -152,15 +152,20 @@ static void Convert(uint8_t* out, IntMatDrawFn* hook, const uint8_t* rec, const 
     if (loadTexture && sprite) PutU16(out, IM_HANDLE, ResCopy(sprite));
 }
 
-void MatSetData(const uint8_t* block, size_t size)
+int MatSetData(const uint8_t* block, size_t size)
 {
     uint8_t palette[256 * 3];
     PalMGetPalette(palette);
-    if (!block || size < MAT_HEADER_SIZE || GetI16(block, MH_VERSION) != MAT_VERSION)
-        FatalError("MatSetData- incorrect material data version");
+    // Material data comes from the user's files: a damaged block changes nothing.
+    if (!block || size < MAT_HEADER_SIZE || GetI16(block, MH_VERSION) != MAT_VERSION) {
+        LogPrintf(LOG_ERROR, "MATERIALS: material data refused: not version %d material data", MAT_VERSION);
+        return 1;
+    }
     int count = GetI16(block, MH_COUNT);
-    if (count < 0 || !InBlock(MAT_HEADER_SIZE, (uint64_t)count * MAT_RECORD_SIZE, size))
-        FatalError("MatSetData- material data shorter than its count");
+    if (count < 0 || !InBlock(MAT_HEADER_SIZE, (uint64_t)count * MAT_RECORD_SIZE, size)) {
+        LogPrintf(LOG_ERROR, "MATERIALS: material data refused: %zu bytes are too short for %d materials", size, count);
+        return 1;
+    }
     const uint8_t* pal = (GetU32(block, MH_FLAGS) & MAT_FLAG_TRUE_COLOUR) ? nullptr : palette;
 
     // A list longer than the table keeps its first materials rather than losing them all.
@@ -183,6 +188,7 @@ void MatSetData(const uint8_t* block, size_t size)
         im.hooks[0] = nullptr;
     }
     IntMatRunChangeHandlers();
+    return 0;
 }
 
 int IntMatFind(const char* name)

@@ -75,9 +75,9 @@ void IntMatSetUnloadFn(IntMatUnloadFn fn);
 
 // Appends a render material for every record of a version-4 material list block (palette
 // colours unless the block's true-colour flag is set, textures loaded), zeroes entry 0 after
-// its name and runs the change handlers. A block of another version is fatal. Records that
-// do not fit the table are left out.
-void MatSetData(const uint8_t* block, size_t size);
+// its name and runs the change handlers. Records that do not fit the table are left out. A
+// block of another version, or shorter than its count, changes nothing and gives 1.
+int MatSetData(const uint8_t* block, size_t size);
 
 // The entry whose name equals name (upper-cased, cut at 16, space-filled); IM_NONE when none.
 int IntMatFind(const char* name);

@@ -180,13 +180,43 @@ static bool IsNotAFile(const std::string& path)
     return true;
 }
 
+// ---- test-only fault switch --------------------------------------------------------------
+// TOLBEX_FILE_FAULT=readonly makes every new file fail to be created (EROFS), =full makes
+// every write into one fail (ENOSPC), so that tests can give each writer the disks that a
+// root process cannot otherwise meet. Looked up at each write; unset, it changes nothing.
+enum FileFault { FAULT_NONE = 0, FAULT_READ_ONLY, FAULT_FULL };
+
+static int CurrentFault(void)
+{
+    const char* v = getenv("TOLBEX_FILE_FAULT");
+    if (!v) return FAULT_NONE;
+    int fault = !strcmp(v, "readonly") ? FAULT_READ_ONLY : !strcmp(v, "full") ? FAULT_FULL : FAULT_NONE;
+    if (fault != FAULT_NONE) LogPrintf(LOG_WARN, "FILE: TOLBEX_FILE_FAULT=%s makes this write fail", v);
+    return fault;
+}
+
+// Removes a temporary file without losing the errno that tells why it is being removed.
+static void DropTemporary(std::string& tmp)
+{
+    int err = errno;
+    if (!tmp.empty()) unlink(tmp.c_str());
+    tmp.clear();
+    errno = err;
+}
+
 // Writes the data to a new temporary file beside `path`, flushed to the disk, with the mode
 // the old file had (or the usual one for a new file). The temporary name is left in `tmp`.
+// On failure nothing is left behind and errno tells why.
 static bool WriteTemporary(const std::string& path, const void* data, size_t size, std::string& tmp)
 {
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (CurrentFault() == FAULT_READ_ONLY) {
+        tmp.clear();
+        errno = EROFS;
+        return false;
+    }
     tmp = folder + "." + base + ".XXXXXX";
     int fd = mkstemp(tmp.data());
     if (fd < 0) {
@@ -205,18 +235,22 @@ static bool WriteTemporary(const std::string& path, const void* data, size_t siz
     bool ok = fchmod(fd, mode) == 0;
     const uint8_t* p = (const uint8_t*)data;
     size_t done = 0;
+    if (ok && CurrentFault() == FAULT_FULL) {
+        errno = ENOSPC;
+        ok = false;
+    }
     while (ok && done < size) {
         ssize_t n = write(fd, p + done, size - done);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;
         if (n <= 0) ok = false;
         else done += (size_t)n;
     }
     if (ok && fsync(fd) != 0) ok = false;
+    int err = errno;
     if (close(fd) != 0) ok = false;
-    if (!ok) {
-        unlink(tmp.c_str());
-        tmp.clear();
-    }
+    else errno = err;
+    if (!ok) DropTemporary(tmp);
     return ok;
 }
 
@@ -225,7 +259,10 @@ int FileWrite(const char* name, const void* data, size_t size)
     if (!name || !*name) return 1;
     // An existing file of another letter case is the file the user means to replace.
     std::string path = WriteTarget(name);
-    if (IsNotAFile(path)) return 1;
+    if (IsNotAFile(path)) {
+        errno = EISDIR;
+        return 1;
+    }
     std::string tmp;
     // The old file is only ever replaced by a complete new one.
     if (!WriteTemporary(path, data, size, tmp)) {
@@ -235,10 +272,75 @@ int FileWrite(const char* name, const void* data, size_t size)
     if (rename(tmp.c_str(), path.c_str()) != 0) {
         LogPrintf(LOG_WARN, "FILE: %s could not be replaced (%s); the file was left as it was", path.c_str(),
                   strerror(errno));
-        unlink(tmp.c_str());
+        DropTemporary(tmp);
         return 1;
     }
     return 0;
+}
+
+int FileWritePair(const char* firstName, const void* first, size_t firstSize, const char* secondName,
+                  const void* second, size_t secondSize)
+{
+    if (!firstName || !*firstName || !secondName || !*secondName) return 1;
+    std::string path[2] = {WriteTarget(firstName), WriteTarget(secondName)};
+    for (int i = 0; i < 2; i++)
+        if (IsNotAFile(path[i])) {
+            errno = EISDIR;
+            return i + 1;
+        }
+    // Both new files are whole on the disk before either old one is touched.
+    std::string tmp[2];
+    for (int i = 0; i < 2; i++)
+        if (!WriteTemporary(path[i], i ? second : first, i ? secondSize : firstSize, tmp[i])) {
+            LogPrintf(LOG_WARN, "FILE: writing %s failed (%s); %s and %s were left as they were", path[i].c_str(),
+                      strerror(errno), path[0].c_str(), path[1].c_str());
+            DropTemporary(tmp[0]);
+            return i + 1;
+        }
+    // The old first file stays reachable under a hidden name until the second is in place,
+    // so that a failed second rename can put it back without writing anything.
+    bool hadFirst = Exists(path[0]);
+    std::string keep;
+    if (hadFirst) {
+        size_t slash = path[0].rfind('/');
+        keep = (slash == std::string::npos ? "" : path[0].substr(0, slash + 1)) + ".keep." +
+               (slash == std::string::npos ? path[0] : path[0].substr(slash + 1));
+        unlink(keep.c_str());
+        // A folder without hard links: the renames below still fail only very rarely.
+        if (link(path[0].c_str(), keep.c_str()) != 0) {
+            LogPrintf(LOG_WARN, "FILE: %s cannot be kept aside (%s)", path[0].c_str(), strerror(errno));
+            keep.clear();
+        }
+    }
+    int failed = rename(tmp[0].c_str(), path[0].c_str()) == 0 ? 0 : 1;
+    if (!failed) tmp[0].clear();
+    if (!failed && rename(tmp[1].c_str(), path[1].c_str()) != 0) {
+        int err = errno;
+        bool restored = !keep.empty() ? rename(keep.c_str(), path[0].c_str()) == 0
+                                      : !hadFirst && unlink(path[0].c_str()) == 0;
+        if (restored) {
+            keep.clear();
+        } else {
+            // The hidden copy is then the only one left: it stays.
+            LogPrintf(LOG_ERROR, "FILE: %s could not be put back as it was; the old one is %s", path[0].c_str(),
+                      keep.empty() ? "replaced by the new one" : keep.c_str());
+            keep.clear();
+        }
+        errno = err;
+        failed = 2;
+    }
+    if (failed) {
+        LogPrintf(LOG_WARN, "FILE: %s and %s could not be replaced (%s)", path[0].c_str(), path[1].c_str(),
+                  strerror(errno));
+        DropTemporary(tmp[0]);
+        DropTemporary(tmp[1]);
+    }
+    if (!keep.empty()) {
+        int err = errno;
+        unlink(keep.c_str());
+        errno = err;
+    }
+    return failed;
 }
 
 // The backup name of a file: the first character of its extension becomes '~'; a name
@@ -258,7 +360,10 @@ int FileSaveWithBackup(const char* name, const void* data, size_t size)
 {
     if (!name || !*name) return 1;
     std::string path = WriteTarget(name);
-    if (IsNotAFile(path)) return 1;
+    if (IsNotAFile(path)) {
+        errno = EISDIR;
+        return 1;
+    }
     std::string backup = BackupName(path.c_str());
     // Saving a backup over itself would delete the only copy.
     if (!Exists(path) || SameIgnoringCase(backup.c_str(), path.c_str())) return FileWrite(name, data, size);
@@ -268,16 +373,26 @@ int FileSaveWithBackup(const char* name, const void* data, size_t size)
         LogPrintf(LOG_WARN, "FILE: writing %s failed (%s); the file was left as it was", path.c_str(), strerror(errno));
         return 1;
     }
-    if (FileExists(backup.c_str())) FileDelete(backup.c_str());
     backup = ResolveForWrite(backup.c_str());
-    // Without a backup the old file is not written over.
+    // A folder in the backup's place is never removed, and the old file is not written over
+    // without a backup.
+    if (IsNotAFile(backup)) {
+        DropTemporary(tmp);
+        errno = EISDIR;
+        return 1;
+    }
+    // The rename replaces an older backup in one step: it is never lost before the new one exists.
     if (rename(path.c_str(), backup.c_str()) != 0) {
-        unlink(tmp.c_str());
+        LogPrintf(LOG_WARN, "FILE: %s cannot be kept as %s (%s); the file was left as it was", path.c_str(),
+                  backup.c_str(), strerror(errno));
+        DropTemporary(tmp);
         return 1;
     }
     if (rename(tmp.c_str(), path.c_str()) != 0) {
-        unlink(tmp.c_str());
+        int err = errno;
+        DropTemporary(tmp);
         rename(backup.c_str(), path.c_str());
+        errno = err;
         return 1;
     }
     return 0;

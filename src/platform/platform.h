@@ -318,6 +318,12 @@ int FileWrite(const char* name, const void* data, size_t size);
 // The new data is safely on the disk before the old file is moved; when anything fails the
 // old file stays under its own name. 0, or 1 on failure.
 int FileSaveWithBackup(const char* name, const void* data, size_t size);
+// Writes two files that belong together: both new files are whole on the disk before either
+// name is replaced, and when the second cannot be put in place the first old file is put back,
+// so that a failure leaves both as they were. 0, or the number (1 or 2) of the file that could
+// not be written (errno tells why).
+int FileWritePair(const char* firstName, const void* first, size_t firstSize, const char* secondName,
+                  const void* second, size_t secondSize);
 int FileDelete(const char* name);
 // 0 on success (an existing destination is replaced).
 int FileMove(const char* from, const char* to);
@@ -361,8 +367,9 @@ void SpriteRelease(ResId id);
 int SpriteDecompress(ResId id);
 int SpriteResize(ResId id, int width, int height);
 int SpriteScale(ResId id, int32_t factor);
-// Drawing into a sprite: the sprite's pixels become the drawing target.
-void SpriteBeginDraw(ResId id);
+// Drawing into a sprite: the sprite's pixels become the drawing target. 0, or 1 (nothing
+// changes, no SpriteEndDraw needed) when the resource is no sprite or its file cannot be read.
+int SpriteBeginDraw(ResId id);
 void SpriteEndDraw(void);
 // Draws at a point or scaled into a rectangle of the current target, clipped, with the
 // transparent index or key colour left undrawn.

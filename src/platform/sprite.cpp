@@ -327,13 +327,19 @@ int SpriteScale(ResId id, int32_t factor)
 
 // ---- drawing ------------------------------------------------------------------------------
 
-void SpriteBeginDraw(ResId id)
+int SpriteBeginDraw(ResId id)
 {
+    // A damaged or vanished sprite file is drawn into by nobody: the caller draws without it.
     Layout l;
-    if (!LayoutOf(id, &l)) FatalError("SpriteBeginDraw - not a sprite");
+    if (!LayoutOf(id, &l)) {
+        LogPrintf(LOG_WARN, "SPRITE: %s is not a sprite; nothing is drawn into it", ResName(id)[0] ? ResName(id) : "resource");
+        return 1;
+    }
     uint8_t* d = (uint8_t*)ResOpen(id);
+    if (!d) return 1;
     drawingInto = id;
     VideoBeginBuffer(d + l.pixels, l.width * (l.bpp / 8), l.width, l.height, l.bpp);
+    return 0;
 }
 
 void SpriteEndDraw(void)

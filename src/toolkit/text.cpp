@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "kernel/kernel.h"
+#include "kernel/log.h"
 #include "platform/platform.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
@@ -54,8 +55,14 @@ void TextRemove(void)
 
 void TextSetFont(ResId font)
 {
+    // A font file that is missing or damaged leaves the current font in use, so text still shows.
+    int registered = FontRegister(font);
+    if (!registered && text.font) {
+        LogPrintf(LOG_WARN, "TEXT: %s is no usable font; the current font stays", ResName(font)[0] ? ResName(font) : "resource");
+        return;
+    }
     text.fontId = font;
-    text.font = FontRegister(font);
+    text.font = registered;
     if (text.font) text.lineHeight = FontCellHeight(text.font) + 1;
 }
 

@@ -7,6 +7,7 @@
 #include "world/runtime.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -59,6 +60,7 @@ const char* WorldMRuntimeErrorText(int code)
     case RT_ERR_GRID: return "Cell grid too large.";
     case RT_ERR_NAME: return "Unusable runtime file name.";
     case RT_ERR_DAMAGED: return "World data damaged.";
+    case WM_ERR_WXP_WRITE: return "Failed to save WXP file.";
     default: return WorldMErrorText(code);
     }
 }
@@ -941,31 +943,21 @@ static int Build(Save& sv, const char* wxpName)
 
 // ---- writing -----------------------------------------------------------------------------------
 
-// Writes the WXP archive, then the runtime world. When the second write fails, the archive
-// that was there before is put back, so that a failed save leaves both files as they were.
+// Writes the WXP archive and the runtime world together: a failed save leaves both files as
+// they were.
 static int WriteFiles(Save& sv, const char* runtimeName, const char* wxpName)
 {
-    std::vector<uint8_t> old;
-    int64_t oldSize = FileSize(wxpName);
-    bool hadOld = oldSize >= 0;
-    if (hadOld) {
-        old.resize((size_t)oldSize);
-        if (oldSize && FileReadAt(wxpName, 0, old.data(), old.size())) {
-            SetMessage("%s cannot be read to keep it while the new one is written", wxpName);
-            return WM_ERR_WXP_WRITE;
-        }
-    }
     // An empty archive is still one byte long.
     static const uint8_t kEmpty = 0;
     const void* data = sv.wxp.empty() ? &kEmpty : sv.wxp.data();
-    if (FileWrite(wxpName, data, sv.wxp.empty() ? 1 : sv.wxp.size())) {
-        SetMessage("%s cannot be written", wxpName);
+    int failed = FileWritePair(wxpName, data, sv.wxp.empty() ? 1 : sv.wxp.size(), runtimeName, sv.out.data(),
+                               sv.out.size());
+    if (failed == 1) {
+        SetMessage("%s cannot be written (%s); the old files were kept", wxpName, strerror(errno));
         return WM_ERR_WXP_WRITE;
     }
-    if (FileWrite(runtimeName, sv.out.data(), sv.out.size())) {
-        if (hadOld ? FileWrite(wxpName, old.data(), old.size()) : FileDelete(wxpName))
-            LogPrintf(LOG_ERROR, "RUNTIME: %s could not be put back as it was", wxpName);
-        SetMessage("%s cannot be written", runtimeName);
+    if (failed) {
+        SetMessage("%s cannot be written (%s); the old files were kept", runtimeName, strerror(errno));
         return WM_ERR_SAVE;
     }
     return 0;

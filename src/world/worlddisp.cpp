@@ -399,12 +399,15 @@ static int LoadShapes(const uint8_t* wxp, const Tables& t, std::vector<ResId>* i
 // Finds and loads the archive the header names.
 static ResId OpenWxp(const char* name)
 {
+    // The archive is the user's file: missing or unreadable, the world is refused, not the program.
     ResId id = ResFindOrAdd(name);
-    if (!id) FatalError("WorldSetID - WXP file is missing");
+    if (!id) {
+        Refuse("WXP file %s is missing", name);
+        return 0;
+    }
     if (ResLoad(id)) {
         if (ResLastError() == RES_ERR_MEMORY) FatalError("WorldSetID - out of memory to load WXP file");
-        if (ResLastError() == RES_ERR_NOT_FOUND) FatalError("WorldSetID - WXP file is missing");
-        Refuse("WXP file %s cannot be read", name);
+        Refuse(ResLastError() == RES_ERR_NOT_FOUND ? "WXP file %s is missing" : "WXP file %s cannot be read", name);
         return 0;
     }
     ResOpen(id);

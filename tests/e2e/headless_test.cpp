@@ -38,13 +38,19 @@ TEST_F(Headless, CloseInTheLauncherQuitsAtOnce)
     EXPECT_FALSE(PathExists(dir.file("late.bmp"))) << "the run ended at the close";
 }
 
-TEST_F(Headless, MalformedSettingIsFatal)
+TEST_F(Headless, AMalformedSettingIsToldAndTheProgramGoesOn)
 {
-    WriteText(dir.file("tolbex.ini"), "palsupport=x\n");
-    RunResult r = Run("wait 3\nkey q\n");
-    EXPECT_EQ(r.exitCode, 1) << r.output;
-    EXPECT_NE(log.find("use palsupport=0 or palsupport=1"), std::string::npos) << log;
-    EXPECT_NE(log.find("MSGBOX \"Fatal Error\" \"use palsupport=0 or palsupport=1\""), std::string::npos) << log;
+    WriteText(dir.file("tolbex.ini"), "palsupport=x\nsecondres=gone.res\n");
+    // The launcher still runs and starts the Shape Editor; the end of the script closes it.
+    RunResult r = Run("wait 3\nclick 165 75\nwait 4\ndump editor.json\n");
+    EXPECT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_NE(log.find("MSGBOX \"Error\" \"tolbex.ini: use palsupport=0 or palsupport=1, not \"x\"; palette support "
+                       "stays off.\""),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("MSGBOX \"Error\" \"Can't open secondary resource file gone.res"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Fatal Error"), std::string::npos) << log;
+    EXPECT_NE(ReadText(dir.file("editor.json")).find("\"shape\""), std::string::npos) << "the editor started";
 }
 
 TEST_F(Headless, BadScriptLineStopsTheRun)

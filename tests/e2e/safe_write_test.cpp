@@ -1,20 +1,323 @@
-// Writes that cannot finish, seen from the command line as a user meets them.
+// Writes that cannot finish, as each surface meets them: a full disk, a read-only folder and a
+// folder standing where the file should be. Whatever the writer, the old files stay byte for
+// byte as they were, no temporary file is left, and the user is told what failed.
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
 
 #include "e2e/e2e.h"
+#include "kernel/res/res.h"
+#include "kernel/util/ini.h"
+#include "materials/mattest.h"
+#include "palette/png.h"
+#include "shapes/asc.h"
+#include "world/runtime.h"
+#include "world/worldm_fixture.h"
 
-TEST_F(Headless, AFullDiskKeepsTheOldOutputFile)
+namespace {
+
+enum Fault { FAULT_FULL, FAULT_READ_ONLY, FAULT_FOLDER, FAULT_COUNT };
+const char* const kFaultNames[FAULT_COUNT] = {"a full disk", "a read-only folder", "a folder in the file's place"};
+// The test-only switch of the files layer, for the disks a root process cannot otherwise meet.
+const char* const kFaultSwitch[FAULT_COUNT] = {"full", "readonly", nullptr};
+
+// Every file and folder under a folder (relative names), with the bytes of each file.
+std::map<std::string, std::string> Snapshot(const std::string& folder)
 {
-    RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "100", "100", "100", "a.shp"}, dir.path());
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-    WriteText(dir.file("out.shp"), "the user's earlier output");
-    // A file-size limit of 1024 bytes stands in for a full disk: the sphere needs more.
-    std::string cmd = std::string("ulimit -f 2; exec '") + TOLBEX_CLI_BIN + "' shape normalise a.shp out.shp";
-    r = RunProgram("/bin/sh", {"-c", cmd}, dir.path());
-    EXPECT_EQ(r.exitCode, 1) << r.output;
-    EXPECT_EQ(ReadText(dir.file("out.shp")), "the user's earlier output");
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"a.shp", "out.shp"})) << "no temporary file is left behind";
+    std::map<std::string, std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+        std::string name = std::filesystem::relative(e.path(), folder).string();
+        out[name] = e.is_directory() ? "<folder>" : ReadText(e.path().string());
+    }
+    return out;
 }
+
+// The names whose entries differ between two snapshots (so that a failure names them, not
+// every byte of the folder).
+std::vector<std::string> Changed(const std::map<std::string, std::string>& before,
+                                 const std::map<std::string, std::string>& after)
+{
+    std::vector<std::string> out;
+    for (const auto& [name, bytes] : before)
+        if (!after.count(name) || after.at(name) != bytes) out.push_back(name);
+    for (const auto& [name, bytes] : after)
+        if (!before.count(name)) out.push_back(name + " (new)");
+    return out;
+}
+
+// The old files a writer must not lose: each holds text of its own, and the one that the
+// folder case replaces becomes a folder with a file in it.
+void LayOldFiles(const std::string& folder, const std::vector<std::string>& files, const std::string& folderAt)
+{
+    for (const std::string& f : files) {
+        std::filesystem::remove_all(folder + "/" + f);
+        if (f == folderAt) {
+            std::filesystem::create_directories(folder + "/" + f);
+            WriteText(folder + "/" + f + "/inside.txt", "the user's folder");
+        } else {
+            WriteText(folder + "/" + f, "the user's old " + f);
+        }
+    }
+}
+
+// ============================================================================================
+// In-process writers
+// ============================================================================================
+
+struct InProcessWriter {
+    const char* what;
+    std::vector<std::string> files;   // the files it writes, in the working folder
+    std::string folderAt;             // the one that a folder replaces
+    std::function<int()> write;       // non-zero on failure
+};
+
+class SafeWriters : public WorldTest {
+protected:
+    TempDir elsewhere;
+    void SetUp() override
+    {
+        WorldTest::SetUp();
+        PalMInstall(PAL_USER_COLOURS);
+        WorldMRuntimeInstall();
+        // The summary that each world save writes goes where the old files are not.
+        WorldMSetSummaryFileName(elsewhere.file("temp.txt").c_str());
+        ASSERT_EQ(ShapeMLoadFile("ROCK.SHP"), 0);
+        std::filesystem::create_directory(dir.file("work"));
+        std::filesystem::current_path(dir.file("work"));
+    }
+    void TearDown() override
+    {
+        unsetenv("TOLBEX_FILE_FAULT");
+        std::filesystem::current_path(dir.path());
+        PalMRemove();
+        WorldTest::TearDown();
+    }
+};
+
+TEST_F(SafeWriters, EveryWriterKeepsTheOldFilesOnAFailingDisk)
+{
+    static const uint8_t kRgb[2 * 2 * 3] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9};
+    const InProcessWriter writers[] = {
+        {"shape save with backup", {"OUT.SHP", "OUT.~HP"}, "OUT.SHP", [] { return ShapeMSave("OUT.SHP"); }},
+        {"3DS ASCII export", {"OUT.ASC"}, "OUT.ASC", [] { return Export3DSASCII("OUT.ASC"); }},
+        {"materials", {"OUT.MAT"}, "OUT.MAT", [] { return MatMSave("OUT.MAT"); }},
+        {"palette", {"OUT.PAL"}, "OUT.PAL", [] { return PalMSave("OUT.PAL"); }},
+        {"BMP picture", {"grab0000.bmp"}, "grab0000.bmp", [] { return BmpWrite("grab0000.bmp", kRgb, 2, 2); }},
+        {"PNG picture", {"shot.png"}, "shot.png", [] { return PngWrite("shot.png", kRgb, 2, 2); }},
+        {"settings", {"tolbex.ini"}, "tolbex.ini",
+         [] {
+             INIOpen(nullptr, 4);
+             INISet("scale", "100");
+             return INIClose("tolbex.ini");
+         }},
+        {"resource file", {"OUT.RES"}, "OUT.RES",
+         [] {
+             const ResPackItem item = {"a.dat", "abc", 3};
+             return ResWriteFile("OUT.RES", &item, 1, 0);
+         }},
+        {"world", {"OUT.WLE"}, "OUT.WLE", [] { return WorldMSave("OUT.WLE", nullptr, nullptr, nullptr); }},
+        {"world summary", {"OUT.TXT"}, "OUT.TXT", [] { return WorldMWriteSummary("OUT.TXT"); }},
+        // Two files that belong together: a failure of the second leaves the first as it was.
+        {"runtime world and its archive", {"TOWN.wxp", "TOWN.WLD"}, "TOWN.WLD",
+         [] { return WorldMSaveRuntime("TOWN.WLD", nullptr, nullptr); }},
+        {"runtime archive", {"TOWN.wxp", "TOWN.WLD"}, "TOWN.wxp",
+         [] { return WorldMSaveRuntime("TOWN.WLD", nullptr, nullptr); }},
+    };
+    for (const InProcessWriter& w : writers) {
+        for (int fault = 0; fault < FAULT_COUNT; fault++) {
+            SCOPED_TRACE(std::string(w.what) + " on " + kFaultNames[fault]);
+            LayOldFiles(".", w.files, fault == FAULT_FOLDER ? w.folderAt : "");
+            auto before = Snapshot(".");
+            if (kFaultSwitch[fault]) setenv("TOLBEX_FILE_FAULT", kFaultSwitch[fault], 1);
+            EXPECT_NE(w.write(), 0);
+            unsetenv("TOLBEX_FILE_FAULT");
+            EXPECT_EQ(Changed(before, Snapshot(".")), std::vector<std::string>{});
+        }
+        // On a sound disk the same writer replaces every one of its files.
+        SCOPED_TRACE(w.what);
+        LayOldFiles(".", w.files, "");
+        EXPECT_EQ(w.write(), 0);
+        for (const std::string& f : w.files)
+            if (f.find('~') == std::string::npos) EXPECT_NE(ReadText(f), "the user's old " + f) << f;
+        for (const auto& [name, bytes] : Snapshot(".")) std::filesystem::remove_all(name);
+    }
+}
+
+// ============================================================================================
+// Command-line tool
+// ============================================================================================
+
+struct CliWriter {
+    std::vector<std::string> args;
+    std::vector<std::string> files;   // the outputs whose old bytes must stay
+    std::string folderAt;
+    // Outputs past 512 bytes meet a real full disk through a file-size limit (which leaves
+    // room for the error line); smaller ones need the switch.
+    bool pastTheLimit;
+};
+
+TEST_F(Headless, EveryCommandLineOutputKeepsTheOldFileAndSaysWhy)
+{
+    ASSERT_EQ(RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "100", "100", "100", "IN.SHP"}, dir.path()).exitCode, 0);
+    ASSERT_TRUE(WriteBytes(dir.file("IN.MAT"), MatFile({{"Dummy"}, {"Stone"}})));
+    ASSERT_TRUE(WriteBytes(dir.file("IN.WLE"), WleImage().Done()));
+    ASSERT_TRUE(WriteBytes(dir.file("TOWN.WLE"), WleImage().Done()));
+    const std::string lbm = std::string(TOLBEX_FIXTURES) + "/real/PIC18.LBM";
+    const CliWriter writers[] = {
+        {{"shape", "sphere", "100", "100", "100", "OUT.SHP"}, {"OUT.SHP"}, "OUT.SHP", true},
+        {{"shape", "normalise", "IN.SHP", "OUT.SHP"}, {"OUT.SHP"}, "OUT.SHP", true},
+        {{"shape", "export-asc", "IN.SHP", "OUT.ASC"}, {"OUT.ASC"}, "OUT.ASC", true},
+        {{"shape", "render", "IN.SHP", "OUT.PNG"}, {"OUT.PNG"}, "OUT.PNG", true},
+        {{"mat", "merge", "IN.MAT", "IN.MAT", "OUT.MAT"}, {"OUT.MAT"}, "OUT.MAT", false},
+        {{"pal", "import-lbm", lbm, "OUT.PAL"}, {"OUT.PAL"}, "OUT.PAL", true},
+        {{"lbm", "to-bmp", lbm, "OUT.BMP"}, {"OUT.BMP"}, "OUT.BMP", true},
+        {{"res", "pack", "OUT.RES", "IN.SHP"}, {"OUT.RES"}, "OUT.RES", true},
+        {{"world", "upgrade", "IN.WLE", "OUT.WLE"}, {"OUT.WLE"}, "OUT.WLE", false},
+        {{"world", "summary", "IN.WLE", "OUT.TXT"}, {"OUT.TXT"}, "OUT.TXT", false},
+        {{"world", "runtime", "TOWN.WLE"}, {"TOWN.WLD", "TOWN.wxp"}, "TOWN.WLD", false},
+    };
+    for (const CliWriter& w : writers) {
+        for (int fault = 0; fault < FAULT_COUNT; fault++) {
+            SCOPED_TRACE(w.args[0] + " " + w.args[1] + " on " + kFaultNames[fault]);
+            LayOldFiles(dir.path(), w.files, fault == FAULT_FOLDER ? w.folderAt : "");
+            auto before = Snapshot(dir.path());
+            RunResult r;
+            if (fault == FAULT_FULL && w.pastTheLimit) {
+                std::string cmd = std::string("ulimit -f 1; exec '") + TOLBEX_CLI_BIN + "'";
+                for (const std::string& a : w.args) cmd += " '" + a + "'";
+                r = RunProgram("/bin/sh", {"-c", cmd}, dir.path());
+            } else {
+                std::vector<std::string> env;
+                if (kFaultSwitch[fault]) env.push_back(std::string("TOLBEX_FILE_FAULT=") + kFaultSwitch[fault]);
+                r = RunProgram(TOLBEX_CLI_BIN, w.args, dir.path(), env);
+            }
+            EXPECT_EQ(r.exitCode, 1) << r.output;
+            // One error line, naming the file.
+            EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+            EXPECT_EQ(r.output.rfind("tolbex-cli: ", 0), 0u) << r.output;
+            EXPECT_TRUE(r.output.find(w.files[0]) != std::string::npos || r.output.find("TOWN.WLE") != std::string::npos)
+                << r.output;
+            auto after = Snapshot(dir.path());
+            // The world commands also write the summary report temp.txt, and the runtime
+            // command saves the world file it reads: only the named outputs count.
+            for (const char* side : {"TOWN.WLE", "temp.txt"}) {
+                after.erase(side);
+                before.erase(side);
+            }
+            EXPECT_EQ(Changed(before, after), std::vector<std::string>{});
+        }
+        SCOPED_TRACE(w.args[0] + " " + w.args[1]);
+        LayOldFiles(dir.path(), w.files, "");
+        RunResult r = RunProgram(TOLBEX_CLI_BIN, w.args, dir.path());
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        for (const std::string& f : w.files) EXPECT_NE(ReadText(dir.file(f)), "the user's old " + f) << f;
+    }
+}
+
+// ============================================================================================
+// Editor
+// ============================================================================================
+
+struct EditorWriter {
+    const char* what;
+    std::string script;               // from the launcher to the failed save
+    std::vector<std::string> files;   // the files whose old bytes must stay
+    std::string folderAt;             // empty: no folder case (the writer picks a free name)
+    std::string box;                  // the start of the box's log line
+    // A folder named in the file selector is refused there, before any save: that box then.
+    bool selectorRefusesTheFolder;
+};
+
+std::string Choose(const std::string& name) { return "type " + name + "\nkey enter\nwait 2\n"; }
+
+TEST_F(Headless, EveryEditorSaveKeepsTheOldFilesAndShowsTheError)
+{
+    ASSERT_EQ(RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "100", "100", "100", "IN.SHP"}, dir.path()).exitCode, 0);
+    WriteBytes(dir.file("MODEL.ASC"), ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/TESTI.ASC"));
+    // The Palette panel is offered only with palette support; the monorail takes its
+    // materials from the MAT file the settings name.
+    ResRemove();
+    ResInstall(300);
+    IntMatCreate(512);
+    MatMInstall();
+    for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {
+        MatMAdd(MatMCount());
+        MatMSetName(MatMCount() - 1, name);
+    }
+    ASSERT_EQ(MatMSave(dir.file("rail.mat").c_str()), 0);
+    IntMatDestroy();
+    ResRemove();
+    WriteText(dir.file("tolbex.ini"), "palsupport=1\nmaterials=rail.mat\n");
+    // Launcher "Shape Editor" (165, 75) or "World Editor" (165, 90); the Shape Editor's menu
+    // bar: "Object" (460, 574), "Materials" (370, 559), "Palette" (550, 559); the Object
+    // panel's "Load" (287, 559) and "Save" (287, 574); the Materials and Palette panels'
+    // "Save" (290, 574); the World Editor's "World" (335, 574) with "Save" (267, 574) and
+    // "Save Runtime" (217, 589); the Mesh panel (460, 589) with "A" (97, 559) selecting every
+    // polygon and "Exp" (208, 589) then; Nodes: in the top view two nodes added 200 pixels
+    // apart and linked, the first picked, "Monorail" (213, 574).
+    const std::string shapeEditor = "click 165 75\nwait 4\n", worldEditor = "click 165 90\nwait 4\n";
+    const std::string object = shapeEditor + "click 460 574\nwait 2\n";
+    const std::string world = worldEditor + "click 335 574\nwait 2\n";
+    const EditorWriter writers[] = {
+        {"shape save", object + "click 287 559\nwait 2\n" + Choose("IN.SHP") + "click 287 574\nwait 2\n" + Choose("OUT.SHP"),
+         {"OUT.SHP", "OUT.~HP"}, "OUT.SHP", "MSGBOX \"File Error\" \"! Unable to save shape.\"", true},
+        {"import's a.shp", object + "click 287 559\nwait 2\n" + Choose("MODEL.ASC"), {"a.shp", "a.~hp"}, "a.shp",
+         "MSGBOX \"File Error\" \"! Unable to save shape.\"", false},
+        {"export of the selection",
+         object + "click 287 559\nwait 2\n" + Choose("IN.SHP") + "click 460 589\nwait 2\nclick 97 559\nwait 2\n" +
+             "click 208 589\nwait 2\n" + Choose("OUT.SHP"),
+         {"OUT.SHP", "OUT.~HP"}, "OUT.SHP", "MSGBOX \"File Error\" \"Error saving exported mesh.\"", true},
+        {"materials", shapeEditor + "click 370 559\nwait 2\nclick 290 574\nwait 2\n" + Choose("OUT.MAT"), {"OUT.MAT"},
+         "OUT.MAT", "MSGBOX \"Error\" \"Unable to save materials.\"", true},
+        {"palette", shapeEditor + "click 550 559\nwait 2\nclick 290 574\nwait 2\n" + Choose("OUT.PAL"), {"OUT.PAL"},
+         "OUT.PAL", "MSGBOX \"Error\" \"Unable to save palette.\"", true},
+        {"world", world + "click 267 574\nwait 2\n" + Choose("OUT.WLE"), {"OUT.WLE"}, "OUT.WLE",
+         "MSGBOX \"Error During Save\" \"Failed to save WLE file.\"", true},
+        {"runtime world", world + "click 217 589\nwait 2\n" + Choose("TOWN.WLE") + "wait 8\n",
+         {"TOWN.WLE", "TOWN.WLD", "TOWN.wxp"}, "TOWN.WLD", "MSGBOX \"Error During Save\" \"Failed to save WLE file.\"",
+         false},
+        // Net shape files take free names: there is no old file, and no folder case.
+        {"monorail's net shape files",
+         worldEditor + "click 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n" +
+             "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 400 100\nwait 1\nclick 600 100\nwait 2\n" +
+             "click 15 559\nwait 2\nclick 161 574\nwait 2\nclick 400 100\nwait 2\nclick 213 574\nwait 10\n",
+         {}, "", "MSGBOX \"Building Monorail\" \"Failed to save SHP file.\"", false},
+        {"screen grab", shapeEditor + "keydown lalt\nkey g\nkeyup lalt\nwait 2\n", {}, "",
+         "MSGBOX \"File Error\" \"Unable to write screen grab grab0000.bmp: ", false},
+    };
+    for (const EditorWriter& w : writers) {
+        for (int fault = 0; fault < FAULT_COUNT; fault++) {
+            if (fault == FAULT_FOLDER && w.folderAt.empty()) continue;
+            SCOPED_TRACE(std::string(w.what) + " on " + kFaultNames[fault]);
+            LayOldFiles(dir.path(), w.files, fault == FAULT_FOLDER ? w.folderAt : "");
+            auto before = Snapshot(dir.path());
+            std::vector<std::string> env;
+            if (kFaultSwitch[fault]) env.push_back(std::string("TOLBEX_FILE_FAULT=") + kFaultSwitch[fault]);
+            // The box is answered and the editor goes on to the end of the script.
+            RunResult r = Run(w.script + "key enter\nwait 2\n", {}, env);
+            EXPECT_EQ(r.exitCode, 0) << r.output << log;
+            std::string box = fault == FAULT_FOLDER && w.selectorRefusesTheFolder
+                                  ? "MSGBOX \"File Error\" \"Not a file: " + w.folderAt + "\""
+                                  : w.box;
+            EXPECT_NE(log.find(box), std::string::npos) << log;
+            auto after = Snapshot(dir.path());
+            // The run's own script, log and lock, and the world's summary report, are no saves.
+            for (const char* own : {"run.txt", "log.txt", "Vostrane-Tolbex.lock", "temp.txt"}) {
+                after.erase(own);
+                before.erase(own);
+            }
+            // A world saved as runtime writes its world file first: with a folder at the
+            // runtime file, that first save went through.
+            if (fault == FAULT_FOLDER && w.folderAt == "TOWN.WLD") {
+                after.erase("TOWN.WLE");
+                before.erase("TOWN.WLE");
+            }
+            EXPECT_EQ(Changed(before, after), std::vector<std::string>{});
+        }
+        for (const std::string& f : w.files) std::filesystem::remove_all(dir.file(f));
+    }
+}
+
+}  // namespace

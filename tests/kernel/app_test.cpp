@@ -2,12 +2,15 @@
 // records what the kernel asks of it.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "kernel/app.h"
 #include "kernel/kernel.h"
+#include "kernel/log.h"
+#include "kernel/res/res.h"
 #include "platform/platform.h"
 #include "support/testutil.h"
 
@@ -86,18 +89,39 @@ TEST_F(RunStates, SettingsFromTheFileOrTheDefaults)
     EXPECT_EQ(AppConfig()->scale, 100u);
 }
 
-TEST_F(RunStates, MalformedSettingsAreFatal)
+std::vector<std::string> boxes;
+void KeepBoxes(int, const char* line)
 {
+    if (!strncmp(line, "MSGBOX ", 7)) boxes.push_back(line + 7);
+}
+
+TEST_F(RunStates, MalformedSettingsAreToldAndTheDefaultsKept)
+{
+    // The settings file is the user's: each bad line gets a box, and the program goes on.
     const std::pair<const char*, const char*> cases[] = {
-        {"polylightmode=2\n", "ERROR: PolyLightMode in INI file must be 0 or 1!"},
-        {"scale = 100\n", "ERROR: Unable to read scale from INI file."},
-        {"secondres=missing.res\n", "ERROR: Can't open secondary resource file."},
-        {"thirdres=missing.res\n", "ERROR: Can't open secondary resource file."},
+        {"palsupport=yes\n", "\"Error\" \"tolbex.ini: use palsupport=0 or palsupport=1, not \"yes\"; palette support stays off.\""},
+        {"polylightmode=2\n", "\"Error\" \"tolbex.ini: PolyLightMode must be 0 or 1, not \"2\"; 0 is used.\""},
+        {"scale = 100\n", "\"Error\" \"tolbex.ini: unable to read scale from \" 100\"; 0 is used.\""},
+        {"secondres=missing.res\n",
+         "\"Error\" \"Can't open secondary resource file missing.res (tolbex.ini secondres); going on without it.\""},
+        {"thirdres=gone.res\n",
+         "\"Error\" \"Can't open secondary resource file gone.res (tolbex.ini thirdres); going on without it.\""},
     };
+    LogSetHook(KeepBoxes);
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        boxes.clear();
         WriteText("tolbex.ini", c.first);
-        EXPECT_EXIT(Start(), testing::ExitedWithCode(1), c.second) << c.first;
+        Start();
+        EXPECT_EQ(boxes, std::vector<std::string>{c.second});
+        EXPECT_EQ(AppConfig()->palSupport, 0);
+        EXPECT_EQ(AppConfig()->polyLightMode, 0);
+        EXPECT_EQ(AppConfig()->scale, 0u);
+        EXPECT_EQ(ResFileCount(), 0);
+        for (int turn = 0; turn < 3; turn++) EXPECT_EQ(AppLoopTurn(), 0);
+        TearDown();
     }
+    LogSetHook(nullptr);
 }
 
 TEST_F(RunStates, RunStatesCallTheFrontEndInOrder)

@@ -87,13 +87,15 @@ TEST_F(Materials, DamagedFilesAreRefused)
     EXPECT_EQ(MAT_HEADER_SIZE + MAT_RECORD_SIZE, (int)ResSize(good));
 }
 
-static void SetDataOfVersion3(void)
+TEST_F(Materials, DamagedMaterialDataChangesNoRenderMaterial)
 {
-    Bytes b = MatFile({{"Dummy"}}, 0, 3);
-    MatSetData(b.data(), b.size());
-}
-
-TEST_F(Materials, SetDataOfAnotherVersionIsFatal)
-{
-    EXPECT_EXIT(SetDataOfVersion3(), testing::ExitedWithCode(1), "MatSetData- incorrect material data version");
+    int before = IntMatCount();
+    Bytes version3 = MatFile({{"Dummy"}, {"Stone"}}, 0, 3);
+    EXPECT_EQ(1, MatSetData(version3.data(), version3.size()));
+    Bytes shortOfCount = MatFile({{"Dummy"}, {"Stone"}});
+    EXPECT_EQ(1, MatSetData(shortOfCount.data(), shortOfCount.size() - 1));
+    EXPECT_EQ(before, IntMatCount());
+    // The whole block still goes in.
+    EXPECT_EQ(0, MatSetData(shortOfCount.data(), shortOfCount.size()));
+    EXPECT_EQ(before + 2, IntMatCount());
 }

@@ -3,6 +3,8 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -96,6 +98,82 @@ TEST(Files, AFailedWriteLeavesTheOldFileAsItWas)
     EXPECT_EQ(FileSaveWithBackup("shapes/tree.shp", "x", 1), 1);
     EXPECT_TRUE(std::filesystem::is_directory("shapes/tree.shp"));
     EXPECT_EQ(Listing("shapes"), std::vector<std::string>{"tree.shp"}) << "no temporary file is left";
+}
+
+// The test-only switch stands for a read-only folder and a full disk; each routine fails
+// with the reason and leaves the old files and no temporary one behind.
+TEST(Files, TheFaultSwitchFailsEveryRoutineAndLosesNothing)
+{
+    TempDir dir(true);
+    WriteText("old.bin", "old");
+    WriteText("box.shp", "shape");
+    WriteText("box.~hp", "older shape");
+    WriteText("town.wxp", "archive");
+    const std::vector<std::string> before = Listing(".");
+    const std::pair<const char*, int> faults[] = {{"readonly", EROFS}, {"full", ENOSPC}};
+    for (auto [fault, reason] : faults) {
+        SCOPED_TRACE(fault);
+        setenv("TOLBEX_FILE_FAULT", fault, 1);
+        errno = 0;
+        EXPECT_EQ(FileWrite("old.bin", "new", 3), 1);
+        EXPECT_EQ(errno, reason);
+        EXPECT_EQ(FileWrite("fresh.bin", "new", 3), 1);
+        EXPECT_EQ(FileSaveWithBackup("box.shp", "new", 3), 1);
+        errno = 0;
+        EXPECT_EQ(FileWritePair("town.wxp", "a", 1, "town.wld", "b", 1), 1);
+        EXPECT_EQ(errno, reason);
+        unsetenv("TOLBEX_FILE_FAULT");
+        EXPECT_EQ(ReadText("old.bin"), "old");
+        EXPECT_EQ(ReadText("box.shp"), "shape");
+        EXPECT_EQ(ReadText("box.~hp"), "older shape");
+        EXPECT_EQ(ReadText("town.wxp"), "archive");
+        EXPECT_EQ(Listing("."), before);
+    }
+    // Off again, the same writes go through.
+    EXPECT_EQ(FileWrite("old.bin", "new", 3), 0);
+    EXPECT_EQ(ReadText("old.bin"), "new");
+}
+
+TEST(Files, APairIsWrittenWholeOrNotAtAll)
+{
+    TempDir dir(true);
+    WriteText("town.wxp", "old archive");
+    WriteText("town.wld", "old world");
+    // Both new files replace both old ones.
+    ASSERT_EQ(FileWritePair("TOWN.WXP", "archive 2", 9, "town.wld", "world 2", 7), 0);
+    EXPECT_EQ(ReadText("town.wxp"), "archive 2") << "the existing file of another case is replaced";
+    EXPECT_EQ(ReadText("town.wld"), "world 2");
+    EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"}));
+
+    // A folder in the second's place: the first is not touched either.
+    std::filesystem::remove("town.wld");
+    std::filesystem::create_directory("town.wld");
+    errno = 0;
+    EXPECT_EQ(FileWritePair("town.wxp", "archive 3", 9, "town.wld", "world 3", 7), 2);
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(ReadText("town.wxp"), "archive 2");
+    EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"}));
+    // And in the first's place.
+    EXPECT_EQ(FileWritePair("town.wld", "a", 1, "new.wxp", "b", 1), 1);
+    EXPECT_FALSE(PathExists("new.wxp"));
+
+    // A second file that cannot be made (its folder is missing) leaves the first as it was.
+    EXPECT_EQ(FileWritePair("town.wxp", "archive 4", 9, "gone/town.wld", "w", 1), 2);
+    EXPECT_EQ(ReadText("town.wxp"), "archive 2");
+    EXPECT_EQ(FileWritePair("first.wxp", "x", 1, "gone/town.wld", "w", 1), 2);
+    EXPECT_FALSE(PathExists("first.wxp")) << "nor does a first file that was new appear";
+    EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"}));
+}
+
+TEST(Files, ABackupNameThatIsAFolderStopsTheSave)
+{
+    TempDir dir(true);
+    WriteText("box.shp", "shape");
+    std::filesystem::create_directories("box.~hp/inside");
+    EXPECT_EQ(FileSaveWithBackup("box.shp", "new", 3), 1);
+    EXPECT_EQ(ReadText("box.shp"), "shape");
+    EXPECT_TRUE(std::filesystem::is_directory("box.~hp/inside")) << "a folder is never removed for a backup";
+    EXPECT_EQ(Listing("."), (std::vector<std::string>{"box.shp", "box.~hp"}));
 }
 
 TEST(Files, SavesKeepTheirBackupModeAndLinks)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "support/screen.h"
 #include "support/testutil.h"
 
@@ -207,6 +209,16 @@ TEST_F(Sprites, ResizeScaleAndDrawInto)
     for (int i = 0; i < 16; i++) EXPECT_EQ(d[48 + i], 77);
     VideoGetClip(nullptr, nullptr, &x1, &y1);
     EXPECT_EQ(x1, 319) << "the screen is the target again";
+
+    // A damaged sprite is drawn into by nobody: the screen stays the target.
+    ResId broken = ResCreate(16);
+    memset(ResPeek(broken), 0, 16);
+    EXPECT_EQ(SpriteBeginDraw(broken), 1);
+    VideoGetClip(nullptr, nullptr, &x1, &y1);
+    EXPECT_EQ(x1, 319);
+    EXPECT_EQ(ResOpenCount(broken), 0);
+    EXPECT_EQ(SpriteBeginDraw(id), 0);
+    SpriteEndDraw();
 
     // 32-bit sprites are resized in their own form.
     ResId t = SpriteCreate32(2, 2);

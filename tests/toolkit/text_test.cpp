@@ -290,10 +290,14 @@ TEST_F(Text, FontAndLineHeight)
     TextSetFormat(TEXT_MODE_PLAIN, -1, 0, 100);
     EXPECT_EQ(TextLineHeight(), 7);
 
-    // A resource that is no font leaves no current font.
+    // A resource that is no font (a damaged font file) leaves the current font in use.
+    ResId current = TextGetFont();
+    ASSERT_NE(current, 0);
+    int width = TextWidth("abc");
     TextSetFont(ToRes(Bytes(64, 0)));
-    EXPECT_EQ(TextGetFont(), 0);
-    EXPECT_EQ(TextWidth("abc"), 0);
+    EXPECT_EQ(TextGetFont(), current);
+    EXPECT_EQ(TextWidth("abc"), width);
+    EXPECT_GT(width, 0);
 }
 
 // ============================================================================================

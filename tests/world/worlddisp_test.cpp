@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -263,8 +264,22 @@ TEST_F(WorldDisp, FatalCases)
     ASSERT_EQ(0, Install("T.WLD"));
     EXPECT_NE(nullptr, WorldGetCellArrayNoCheck(1));
     EXPECT_EXIT(PastTheArray(), testing::ExitedWithCode(1), "WorldGetCellArrayNoCheck - index too large!");
+}
+
+TEST_F(WorldDisp, AMissingOrUnreadableArchiveRefusesTheWorldOnly)
+{
+    SaveTwoCells();
+    const Bytes archive = ReadBytes("T.wxp");
     ASSERT_EQ(0, remove("T.wxp"));
-    EXPECT_EXIT(Install("T.WLD"), testing::ExitedWithCode(1), "WorldSetID - WXP file is missing");
+    EXPECT_EQ(1, Install("T.WLD"));
+    EXPECT_NE(std::string(WorldDisplayError()).find("T.wxp is missing"), std::string::npos) << WorldDisplayError();
+    ASSERT_TRUE(std::filesystem::create_directory("T.wxp"));
+    EXPECT_EQ(1, Install("T.WLD"));
+    EXPECT_NE(std::string(WorldDisplayError()).find("T.wxp"), std::string::npos) << WorldDisplayError();
+    // The archive back in place: the same world installs.
+    ASSERT_TRUE(std::filesystem::remove("T.wxp"));
+    ASSERT_TRUE(WriteBytes("T.wxp", archive));
+    EXPECT_EQ(0, Install("T.WLD"));
 }
 
 }  // namespace

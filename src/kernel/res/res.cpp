@@ -403,10 +403,15 @@ void* ResOpen(ResId id)
     if (!E(id).data) {
         if (!E(id).name[0]) FatalError("ResOpen - could find INTERNAL resource data - the resource has been freed");
         if (LoadExternal(id)) {
+            // A user's file that vanished or cannot be read is no reason to stop: the caller
+            // goes on without it (an untextured polygon, no shape) and the last error says why.
             switch (res.lastError) {
             case RES_ERR_NOT_FOUND:
-                FatalError("ResOpen - could not load external resource data (%s) - File Missing", E(id).name);
-            case RES_ERR_READ: FatalError("ResOpen - could not load resource data - File Read Error");
+                LogPrintf(LOG_ERROR, "RES: %s could not be loaded: the file is missing", E(id).name);
+                return nullptr;
+            case RES_ERR_READ:
+                LogPrintf(LOG_ERROR, "RES: %s could not be loaded: the file cannot be read or is damaged", E(id).name);
+                return nullptr;
             case RES_ERR_MEMORY: FatalError("ResOpen - could not load resource data - Memory Allocation Failed");
             default: FatalError("ResOpen - could not load the resource data");
             }
@@ -424,10 +429,7 @@ void ResClose(ResId id)
 void* ResPeek(ResId id)
 {
     if (!Valid(id)) FatalError("ResPeek - invalid ID");
-    if (!E(id).data) {
-        ResOpen(id);
-        ResClose(id);
-    }
+    if (!E(id).data && ResOpen(id)) ResClose(id);
     return E(id).data;
 }
 

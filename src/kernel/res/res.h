@@ -45,8 +45,12 @@ void ResSetExternalFirst(int on);
 
 // ---- lifetime of ids
 ResId ResCreate(size_t size);
+// Opens a resource, loading an external one first. An external resource whose file is missing
+// or cannot be read (or that its type's loader refuses) gives null, with the last error saying
+// why, and stays closed: callers of external ids go on without it.
 void* ResOpen(ResId id);
 void ResClose(ResId id);
+// The data without keeping the resource open; null as ResOpen gives it.
 void* ResPeek(ResId id);
 void ResFree(ResId id);
 void ResFreeAlways(ResId id);

@@ -94,15 +94,21 @@ TEST(ResNames, OpenTwiceFreeOnceAndReloadUnderTheSameId)
     EXPECT_EQ(0u, ResSize(id)) << "ResFreeAlways forgets the known size";
     EXPECT_STREQ("tree.shp", ResName(id));
 
-    // Gone from disk: the non-fatal forms report it, ResOpen ends the program.
+    // Gone from disk: every form reports it and the program goes on.
     remove("TREE.SHP");
     ResSetLastError(0);
     EXPECT_NE(0, ResLoad(id));
     EXPECT_EQ(RES_ERR_NOT_FOUND, ResLastError());
     EXPECT_EQ(-1, ResIsLoaded(id));
-    EXPECT_EXIT(ResOpen(id), testing::ExitedWithCode(1),
-                FatalRe("ResOpen - could not load external resource data (tree.shp) - File Missing"));
+    ResSetLastError(0);
+    EXPECT_EQ(nullptr, ResOpen(id));
+    EXPECT_EQ(RES_ERR_NOT_FOUND, ResLastError());
+    EXPECT_EQ(nullptr, ResPeek(id));
+    EXPECT_EQ(0, ResOpenCount(id)) << "a failed open leaves nothing open";
     EXPECT_EQ(0, ResCopy(id));
+    // Back on disk, the same id loads again.
+    WriteText("TREE.SHP", "tree");
+    EXPECT_NE(nullptr, ResPeek(id));
 
     // LoadFileToRes makes an internal copy of a whole file.
     WriteText("whole.bin", "0123456789");
@@ -162,8 +168,8 @@ TEST(ResNames, TypeRegistryLoadAndFreeHooks)
     ASSERT_NE(0, bad);
     EXPECT_EQ(-1, ResIsLoaded(bad));
     EXPECT_EQ(101, freed) << "refused data is not handed to the free hook";
-    EXPECT_EXIT(ResOpen(bad), testing::ExitedWithCode(1),
-                FatalRe("ResOpen - could not load resource data - File Read Error"));
+    EXPECT_EQ(nullptr, ResOpen(bad));
+    EXPECT_EQ(RES_ERR_READ, ResLastError());
 
     // The extension is that of the last path part: a dot in a folder name is not one.
     ResRegisterType("png", refuse, nullptr);
