@@ -1,6 +1,7 @@
 // WLE as the World panel's Load reads it: checked, converted to the current version,
 // worldshapes renumbered and their shapes looked up, node links repaired, terrain installed.
-// The shapes are looked up in an empty folder, so every handle comes out 0.
+// The shapes are looked up in an empty folder, so every handle comes out 0 and no name is
+// added to the resource index.
 #include "fuzz.h"
 #include "kernel/res/res.h"
 #include "materials/intmat.h"
@@ -10,9 +11,9 @@
 #include "world/terrain.h"
 #include "world/worldm.h"
 
-// The index fills with the shape names each world asks for, so every input starts afresh.
-static void Install(void)
+static void Setup(void)
 {
+    FuzzEnterScratch();
     ResInstall(500);
     IntMatCreate(512);
     MatMInstall();
@@ -21,31 +22,24 @@ static void Install(void)
     WorldMInstall(WORLDM_CAPACITY);
 }
 
-static void Uninstall(void)
+static void Teardown(void)
 {
     TerrainRemove();
     WorldMUninstall();
     ShapeMRemove();
     IntMatDestroy();
     ResRemove();
-}
-
-static void Setup(void) { FuzzEnterScratch(); }
-
-static void Teardown(void)
-{
     FuzzLeaveScratch();
     FuzzRemoveScratch();
 }
 
 static void One(const uint8_t* data, size_t size)
 {
-    Install();
     if (WorldMLoadImage(data, size) == 0) {
         static char summary[1 << 16];
         WorldMSummaryText(WorldMImage(), summary, sizeof summary);
     }
-    Uninstall();
+    WorldMNew();
 }
 
 FUZZ_HARNESS(wle, Setup, Teardown, One)
