@@ -52,6 +52,8 @@ max_len() {
 }
 
 failed=0
+passed=0
+broken=0
 summary=""
 for name in $names; do
     program="$build/fuzz_$name"
@@ -77,7 +79,7 @@ for name in $names; do
     while [ "$j" -le "$jobs" ]; do
         # shellcheck disable=SC2086
         "$program" "$corpus" $inputs -max_total_time="$seconds" -runs="$([ "$runs" -gt 0 ] && echo "$runs" || echo -1)" \
-            -max_len="$(max_len "$name")" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+            -max_len="$(max_len "$name")" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 -print_final_stats=1 \
             -artifact_prefix="$build/crashes/$name/" >"$logs/$name.$j.log" 2>&1 &
         pids="$pids $!"
         j=$((j + 1))
@@ -94,12 +96,15 @@ for name in $names; do
     [ "$keep" -eq 1 ] || rm -rf "$corpus"
     if [ "$status" -ne 0 ]; then
         failed=1
+        broken=$((broken + 1))
         echo "fuzz_$name: FAILED after $total executions; log: $logs/$name.*.log, inputs: $build/crashes/$name/"
         grep -h -m 3 -E "ERROR|SUMMARY|FATAL|Test unit written" "$logs/$name".*.log | sed 's/^/    /'
     else
         echo "fuzz_$name: $total executions, clean"
+        passed=$((passed + 1))
     fi
     summary="$summary fuzz_$name=$total"
 done
 echo "run-fuzzers: executions:$summary"
+echo "fuzz: $passed passed, $broken failed"
 exit $failed
