@@ -25,6 +25,7 @@ enum {
     OFF_KEY = 12,
     OFF_ALPHA_MODE = 40,
     BGRS_EXTRA = 4,          // expanded sprites carry 4 spare bytes behind the pixels
+    SPRZ_RUN_MAX = 64,       // pixels of one run byte (its low 6 bits + 1)
 };
 
 static ResId drawingInto;
@@ -222,6 +223,10 @@ int SpriteDecompress(ResId id)
     if (w == 0 || h == 0 || w > SPR_MAX_SIDE || h > SPR_MAX_SIDE) return 1;
     uint32_t key = 0xFF000000u | ((uint32_t)src[OFF_KEY] << 16) | ((uint32_t)src[OFF_KEY + 1] << 8) | src[OFF_KEY + 2];
     uint32_t alphaMode = GetU32(src, OFF_ALPHA_MODE);
+    // A run covers at most SPRZ_RUN_MAX pixels, so every row takes at least one byte per
+    // SPRZ_RUN_MAX pixels: a short file cannot fill the picture its header announces, and is
+    // refused before a block of that size is made for it.
+    if (size - SPRZ_DATA_OFFSET < (uint64_t)h * ((w + SPRZ_RUN_MAX - 1) / SPRZ_RUN_MAX)) return 1;
 
     size_t outSize = SPR32_HEADER_SIZE + 4ull * w * h + BGRS_EXTRA;
     std::vector<uint8_t> out(outSize, 0);
@@ -234,7 +239,7 @@ int SpriteDecompress(ResId id)
         while (x < w) {
             if (at >= size) return 1;
             uint8_t c = src[at++];
-            uint32_t n = (c & 63u) + 1;
+            uint32_t n = (c & (SPRZ_RUN_MAX - 1u)) + 1;
             int kind = c >> 6;
             if (kind == 1) continue;
             size_t each = kind == 0 ? 0 : kind == 2 ? 2 : (alphaMode == 8 ? 1 : 3);

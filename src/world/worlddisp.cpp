@@ -211,6 +211,9 @@ static int WxpName(const uint8_t* image, char out[WLE_WXP_NAME_MAX])
     const char* name = (const char*)image + WLE_WXP_NAME;
     size_t n = strnlen(name, WLE_WXP_NAME_MAX);
     if (n == WLE_WXP_NAME_MAX) return Refuse("the WXP name in the header has no end");
+    // The field has room for names the resource manager cannot look up: such a name would
+    // read as a missing archive, which is fatal.
+    if (n >= RES_NAME_MAX) return Refuse("the WXP name is %zu characters long, longer than %d", n, RES_NAME_MAX - 1);
     for (size_t i = 0; i < n; i++) {
         uint8_t c = (uint8_t)name[i];
         if (c < 0x20 || c >= 0x7F || c == '/' || c == '\\' || c == ':')
