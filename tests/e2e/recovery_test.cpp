@@ -226,6 +226,12 @@ TEST_F(Recovery, AutosaveKeepsAChangedShapeEveryInterval)
     EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
     EXPECT_NE(log.find("RECOVERY: the shape was kept in"), std::string::npos) << "the fatal path still writes";
 
+    SCOPED_TRACE("while a dialog is open");
+    r = RunFatal(load + kMirrorX + kSave + kMinute + kMinute + "fatal\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    EXPECT_NE(log.find("FILESEL \"Save as...\""), std::string::npos) << log;
+    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
+
     SCOPED_TRACE("0 turns it off");
     ASSERT_TRUE(WriteText(dir.file("tolbex.ini"), "autosave=0\n"));
     r = RunFatal(load + kMirrorX + "advance 86400000\nwait 3\nfatal\n");
