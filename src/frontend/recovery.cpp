@@ -198,6 +198,16 @@ static void FillNames(void)
     rc.namesSize = n < 0 ? 0 : (size_t)n < sizeof rc.names ? (size_t)n : sizeof rc.names - 1;
 }
 
+// The user opened or saved the recovery file itself as their own: it is then theirs, and
+// neither written over nor removed.
+static int WorkIsTheRecoveryFile(void)
+{
+    const EditorPanels* panels = EditorCurrentPanels();
+    const char* folder = panels && panels->folder ? panels->folder() : "";
+    const char* name = panels && panels->name ? panels->name() : "";
+    return folder && name && StrCmp(folder, rc.folder) == 0 && StrICmp(name, kDataFile[rc.mode]) == 0;
+}
+
 static int WriteFiles(int mode)
 {
     // The data first: a names file without its data is never offered.
@@ -410,7 +420,7 @@ void RecoveryStop(void)
     if (!rc.mode) return;
     WorkerWait(RECOVERY_WAIT_MS);
     WorkerStop();
-    RemoveFiles(rc.mode);
+    if (!WorkIsTheRecoveryFile()) RemoveFiles(rc.mode);
     ResFreeMem(rc.copy);
     rc.copy = nullptr;
     rc.copyCapacity = rc.copySize = 0;
@@ -424,7 +434,7 @@ void RecoveryMarkClean(void)
     // A write in flight would bring back what is being removed.
     WorkerWait(RECOVERY_WAIT_MS);
     WorkerTakeFailure();
-    RemoveFiles(rc.mode);
+    if (!WorkIsTheRecoveryFile()) RemoveFiles(rc.mode);
     rc.heldHash = WorkHash();
     rc.lastCheck = TimerMs();
 }
@@ -440,7 +450,7 @@ void RecoveryFrame(void)
     rc.lastCheck = now;
     uint64_t hash = WorkHash();
     if (WorkerTakeFailure()) rc.heldHash = ~hash;   // the files do not hold what was sent
-    if (hash == rc.heldHash) return;
+    if (hash == rc.heldHash || WorkIsTheRecoveryFile()) return;
     if (FillCopy()) return;
     FillNames();
     rc.heldHash = hash;
@@ -461,6 +471,10 @@ int RecoveryWriteNow(void)
     if (!WorkerTakeFailure() && hash == rc.heldHash) {
         LogPrintf(LOG_INFO, "RECOVERY: nothing changed since the %s was last kept", kWhat[rc.mode]);
         return 0;
+    }
+    if (WorkIsTheRecoveryFile()) {
+        LogPrintf(LOG_WARN, "RECOVERY: the work was opened from %s itself: it is not written over", rc.dataPath[rc.mode]);
+        return 1;
     }
     if (FillCopy()) return 1;
     FillNames();

@@ -264,3 +264,25 @@ TEST_F(Recovery, AutosaveKeepsAChangedWorld)
     ASSERT_EQ(r.exitCode, 0) << log;
     EXPECT_EQ(Dump("yes.json")["world"]["nodes"], 1);
 }
+
+TEST_F(Recovery, ARecoveryFileTheUserOpensIsTheirs)
+{
+    // Loaded by hand from the state folder, edited, saved there under its own name and left:
+    // neither the fatal path, the autosave nor the end may write over it or remove it.
+    std::filesystem::create_directories(dir.file("state/tolbex"));
+    ASSERT_TRUE(WriteText(dir.file("tolbex.ini"), "autosave=1\n"));
+    const std::string open = std::string(kShapeEditor) + kLoad + Choose(State("BALL.SHP")) + kMirrorX + kSave +
+                             Choose(State("recovery-shape.shp"));
+    ASSERT_TRUE(WriteBytes(State("BALL.SHP"), ball));
+    RunResult r = RunFatal(open + kMirrorX + kMinute + "fatal\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    Bytes saved = ReadBytes(State("recovery-shape.shp"));
+    ASSERT_FALSE(saved.empty()) << log;
+    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
+    EXPECT_NE(log.find("it is not written over"), std::string::npos) << log;
+    std::filesystem::remove(State("recovery-shape.shp"));
+    std::filesystem::remove(State("recovery-shape.txt"));
+    r = Run(open);
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_TRUE(PathExists(State("recovery-shape.shp"))) << "the clean end leaves the user's file";
+}
