@@ -39,7 +39,7 @@ cd "$work"
 for script in "$scripts"/[0-9][0-9]-*.txt; do
     name=$(basename "$script" .txt)
     sed -n 's/^#ini: //p' "$script" >tolbex.ini
-    if ! TOLBEX_LOCK_DIR="$work" "$tolbex" --headless --renderer software --script "$script" \
+    if ! TOLBEX_LOCK_DIR="$work" XDG_STATE_HOME="$work/state" "$tolbex" --headless --renderer software --script "$script" \
         --log "$name.log" --max-frames 20000; then
         echo "$0: step $name failed; its log:" >&2
         cat "$name.log" >&2

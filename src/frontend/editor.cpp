@@ -9,6 +9,7 @@
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/progress.h"
+#include "frontend/recovery.h"
 #include "frontend/view.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
@@ -51,7 +52,7 @@ void EditorSetPanels(int editorMode, const EditorPanels* panels)
     if (editorMode == EDITOR_SHAPE || editorMode == EDITOR_WORLD) editor.panels[editorMode] = panels;
 }
 
-static const EditorPanels* CurrentPanels(void)
+const EditorPanels* EditorCurrentPanels(void)
 {
     int mode = AppConfig()->editorMode;
     return mode == EDITOR_SHAPE || mode == EDITOR_WORLD ? editor.panels[mode] : nullptr;
@@ -59,7 +60,7 @@ static const EditorPanels* CurrentPanels(void)
 
 const char* EditorFileName(void)
 {
-    const EditorPanels* panels = CurrentPanels();
+    const EditorPanels* panels = EditorCurrentPanels();
     const char* name = panels && panels->fileName ? panels->fileName() : nullptr;
     return name ? name : "";
 }
@@ -91,8 +92,18 @@ static void ReloadTextures(void)
 // The palette and material files the settings name, read again when an editor starts.
 static void ReadEditorFiles(void)
 {
+    RecoverySetAutosaveMinutes(RECOVERY_AUTOSAVE_DEFAULT_MINUTES);
     if (INIOpen("tolbex.ini", 50) != 0) return;
     const char* v;
+    if ((v = INIGet(RECOVERY_AUTOSAVE_KEY))) {
+        // A setting the user mistyped must not cost them the safety net: the default stays.
+        uint32_t minutes = 0;
+        if (RecoveryParseMinutes(v, &minutes) == 0)
+            RecoverySetAutosaveMinutes(minutes);
+        else
+            LogPrintf(LOG_WARN, "RECOVERY: autosave=%s is no number of minutes; every %u min", v,
+                      (unsigned)RECOVERY_AUTOSAVE_DEFAULT_MINUTES);
+    }
     if ((v = INIGet("palette"))) {
         if (PalMLoad(v) != 0)
             LogPrintf(LOG_WARN, "PALETTE: %s could not be loaded", v);
@@ -262,6 +273,8 @@ void EditorStart(void)
     // that the menu bar's first panel chooses at once must stay.
     EditStateReset();
     CreateEditorWindows();
+    // The work of a run that ended without saving it, offered once the editor can show it.
+    RecoveryStart(AppConfig()->editorMode);
     TimingReset();
 }
 
@@ -316,7 +329,7 @@ static int BuildMonorail(ProgressFn progress)
 // The runtime world takes the world file's name with its last character made 'D'.
 static int SaveRuntime(ProgressFn progress)
 {
-    const EditorPanels* panels = CurrentPanels();
+    const EditorPanels* panels = EditorCurrentPanels();
     const char* wle = panels && panels->fileName ? panels->fileName() : nullptr;
     if (!wle || !*wle) return WM_ERR_SAVE;
     return WorldMSave(wle, WorldMRuntimeNameFor(wle), nullptr, progress);
@@ -330,6 +343,8 @@ static void RunWorldRequest(const char* title, int (*work)(ProgressFn))
     if (monorailRefusal) MsgBoxShow(title, monorailRefusal);
     else if (result < 0 && work == SaveRuntime) MsgBoxShow("Error During Save", WorldMRuntimeErrorText(result));
     else if (result < 0) MsgBoxError(title, result);
+    // The runtime save wrote the world file too.
+    if (work == SaveRuntime && result == 0) RecoveryMarkClean();
 }
 
 static void RunRequests(void)
@@ -355,11 +370,12 @@ int EditorFrame(void)
     if (KeyHeld(KEY_LMENU) && KeyPressed(KEY_G)) GrabScreen(nullptr, 0);
     RunRequests();
     // The views show the name that the editor's main panel holds now.
-    const EditorPanels* panels = CurrentPanels();
+    const EditorPanels* panels = EditorCurrentPanels();
     if (panels && panels->fileName) EditSetViewTitle(panels->fileName());
     WinProcessInput();
     SlotsFrame(TimingElapsed(), TimingFrameTime());
     MsgBoxShowWaiting();
+    RecoveryFrame();
     return STEP_STAY;
 }
 
@@ -382,6 +398,8 @@ WinId EditorMenuBar(void) { return editor.menuBar; }
 
 void EditorStop(void)
 {
+    // A clean end: the recovery files go while the work is still there.
+    RecoveryStop();
     WorldMUninstall();
     for (int& r : editor.requests) r = 0;
     editor.materialsReloadPending = 0;

@@ -22,8 +22,15 @@ int EditorRequestPending(int request);
 typedef struct EditorPanels {
     void (*registerClasses)(void);
     const char* (*fileName)(void);    // the edited file: the views' title, the runtime save's world file
+    // The folder and the name the next Save offers, which the recovery files keep; after a
+    // recovery they are handed back, with whether the work had a file of its own.
+    const char* (*folder)(void);
+    const char* (*name)(void);
+    void (*restoreNames)(const char* folder, const char* name, int hasFile);
 } EditorPanels;
 void EditorSetPanels(int editorMode, const EditorPanels* panels);   // EDITOR_SHAPE or EDITOR_WORLD
+// The running editor's table, or null.
+const EditorPanels* EditorCurrentPanels(void);
 // The current editor's edited file name, as its panels give it; "" when they give none.
 const char* EditorFileName(void);
 

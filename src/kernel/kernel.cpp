@@ -23,6 +23,7 @@ static struct {
     int quit;
     int exitCode;
     int inFatal;
+    FatalHookFn fatalHook;
 } kernel;
 
 int KernelInstall(const char* product, void* instance, const char* title)
@@ -94,6 +95,11 @@ void FatalError(const char* fmt, ...)
     vsnprintf(text, sizeof text, fmt, ap);
     va_end(ap);
 
+    // Taken off before it runs: a fatal error inside it must not call it again.
+    if (FatalHookFn hook = kernel.fatalHook) {
+        kernel.fatalHook = nullptr;
+        if (!kernel.inFatal) hook(text);
+    }
     // A removal that fails in turn must not run the exit list a second time.
     if (!kernel.inFatal) {
         kernel.inFatal = 1;
@@ -105,6 +111,8 @@ void FatalError(const char* fmt, ...)
     LogClose();
     _Exit(1);
 }
+
+void KernelSetFatalHook(FatalHookFn hook) { kernel.fatalHook = hook; }
 
 void KernelSetConfirmClose(int on) { kernel.confirmClose = on != 0; }
 int KernelConfirmClose(void) { return kernel.confirmClose; }

@@ -34,6 +34,13 @@ void RegisterMessageHook(MessageHookFn fn);
 
 // Removes every manager, logs the text, shows the "Fatal Error" box and ends with code 1.
 [[noreturn]] void FatalError(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// A function of the layers above that FatalError calls, once, before it removes the managers,
+// while what they hold is still there (the editors keep the user's unsaved work that way).
+// The front end sets it once the editors exist and clears it (null) when they go. A fatal
+// error inside the hook skips it and ends the program as usual. Memory may be what ran out:
+// the hook must not need to allocate much.
+typedef void (*FatalHookFn)(const char* text);
+void KernelSetFatalHook(FatalHookFn hook);
 
 void KernelSetConfirmClose(int on);
 int KernelConfirmClose(void);

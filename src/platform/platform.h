@@ -332,6 +332,11 @@ const char* FileProgramPath(void);
 // The process's working folder as a full path; 0 when it cannot be read (it was removed) or
 // does not fit in outSize bytes.
 int FileCurrentFolder(char* out, size_t outSize);
+// The user's folder for what the program keeps between runs (its recovery files):
+// $XDG_STATE_HOME/tolbex, else $HOME/.local/state/tolbex (an unset, empty or relative value
+// does not count), made with its parents when missing. 0, or 1 when neither can be had or
+// made, the reason logged.
+int FileStateFolder(char* out, size_t outSize);
 
 // ============================================================================================
 // Sprites ("SPR" resources)

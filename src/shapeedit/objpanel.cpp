@@ -10,6 +10,7 @@
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
+#include "frontend/recovery.h"
 #include "kernel/log.h"
 #include "kernel/util/str.h"
 #include "shapeedit/objdlg.h"
@@ -75,6 +76,12 @@ static void SetName(const char* name)
     StrCat(obj.shown, tail);
 }
 
+void ObjPanelRestoreNames(const char* folder, const char* name, int)
+{
+    StrLCopy(obj.folder, folder, sizeof obj.folder);
+    SetName(name && *name ? name : kUntitled);
+}
+
 // ============================================================================================
 // Files
 // ============================================================================================
@@ -124,6 +131,7 @@ static void FileChosen(const char* path)
             return;
         }
         SetName(leaf);
+        RecoveryMarkClean();
         LogPrintf(LOG_INFO, "OBJECT: loaded %s", path);
         break;
     case ACT_SAVE:
@@ -132,6 +140,7 @@ static void FileChosen(const char* path)
             return;
         }
         SetName(leaf);
+        RecoveryMarkClean();
         LogPrintf(LOG_INFO, "OBJECT: saved %s", path);
         break;
     case ACT_MERGE:
@@ -165,6 +174,7 @@ static void Act(WinId self, int action)
     case ACT_NEW:
         ShapeMNew();
         SetName(kUntitled);
+        RecoveryMarkClean();
         break;
     case ACT_SHADOW: SetName(kShadowName); break;
     case ACT_MIRROR_X: MeshMirror(MESH_X); break;

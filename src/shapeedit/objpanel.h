@@ -15,3 +15,5 @@ void ObjPanelRegister(void);
 const char* ObjPanelShapeName(void);
 // The folder the shape file selectors start in ("" for the working folder).
 const char* ObjPanelFolder(void);
+// After a recovery: the folder and the name the recovered shape was edited under.
+void ObjPanelRestoreNames(const char* folder, const char* name, int hasFile);

@@ -15,6 +15,7 @@ static void RegisterClasses(void)
     MappingRegisterClasses();
 }
 
-static const EditorPanels kShapeEditPanels = {RegisterClasses, ObjPanelShapeName};
+static const EditorPanels kShapeEditPanels = {RegisterClasses, ObjPanelShapeName, ObjPanelFolder, ObjPanelShapeName,
+                                               ObjPanelRestoreNames};
 
 void ShapeEditInstall(void) { EditorSetPanels(EDITOR_SHAPE, &kShapeEditPanels); }

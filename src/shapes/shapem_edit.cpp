@@ -379,16 +379,34 @@ void ShapeMOptimise(int removeRepeats)
 // Writing
 // ============================================================================================
 
+static int PrepareBlock(ShapeBlock* block)
+{
+    if (ShapeRebuildNameTable(block)) return ShapeRefuse(kLogTag, "no room for the material name table");
+    ShapeDerive(block->data);
+    ShapeAllFaceNormals(block);
+    // Every save carries freshly smoothed per-point normals.
+    if (MeshSmoothAll(block)) return ShapeRefuse(kLogTag, "no room for the per-point normals");
+    return 0;
+}
+
 int ShapeMPrepareForWriting(ResId* id, uint32_t* size)
 {
     if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
-    if (ShapeRebuildNameTable(&sm.block)) return ShapeRefuse(kLogTag, "no room for the material name table");
-    ShapeDerive(sm.block.data);
-    ShapeAllFaceNormals(&sm.block);
-    // Every save carries freshly smoothed per-point normals.
-    if (MeshSmoothAll(&sm.block)) return ShapeRefuse(kLogTag, "no room for the per-point normals");
+    if (PrepareBlock(&sm.block)) return 1;
     if (id) *id = sm.edit;
     if (size) *size = ShapeUsedSize(sm.block.data);
+    return 0;
+}
+
+int ShapeMPrepareCopy(uint8_t* dest, uint32_t capacity, uint32_t* size)
+{
+    if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
+    uint32_t used = ShapeUsedSize(sm.block.data);
+    if (used > capacity) return ShapeRefuse(kLogTag, "the copy has no room for the shape");
+    memcpy(dest, sm.block.data, used);
+    ShapeBlock copy{dest, capacity};
+    if (PrepareBlock(&copy)) return 1;
+    if (size) *size = ShapeUsedSize(dest);
     return 0;
 }
 

@@ -53,5 +53,10 @@ void ShapeMOptimise(int removeRepeats);
 // block is then what a file holds. Gives the edit buffer's resource and used size; 0, or 1
 // when there is no room for the name table.
 int ShapeMPrepareForWriting(ResId* id, uint32_t* size);
+// The same preparation on a copy: the used edit buffer is copied into dest (capacity bytes)
+// and prepared there, the buffer itself untouched, so that a copy of the work can be written
+// as Save would write it without changing what the user edits. The copy's size in *size; 0,
+// or 1 when refused (no room).
+int ShapeMPrepareCopy(uint8_t* dest, uint32_t capacity, uint32_t* size);
 // Prepares for writing and saves with a backup of the previous file. 0, or 1.
 int ShapeMSave(const char* fileName);

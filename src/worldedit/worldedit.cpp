@@ -15,6 +15,7 @@ static void RegisterClasses(void)
     NodesPanelRegister();
 }
 
-static const EditorPanels kWorldEditPanels = {RegisterClasses, WorldPanelFileName};
+static const EditorPanels kWorldEditPanels = {RegisterClasses, WorldPanelFileName, WorldPanelFolder, WorldPanelName,
+                                               WorldPanelRestoreNames};
 
 void WorldEditInstall(void) { EditorSetPanels(EDITOR_WORLD, &kWorldEditPanels); }

@@ -12,6 +12,7 @@
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
+#include "frontend/recovery.h"
 #include "kernel/log.h"
 #include "kernel/util/str.h"
 #include "toolkit/controls.h"
@@ -72,6 +73,13 @@ static const char* LastComponent(const char* path)
     return leaf;
 }
 
+void WorldPanelRestoreNames(const char* folder, const char* name, int hasFile)
+{
+    StrLCopy(wp.folder, folder, sizeof wp.folder);
+    StrLCopy(wp.name, name && *name ? name : kUntitled, sizeof wp.name);
+    wp.hasFile = hasFile != 0;
+}
+
 static void FileChosen(const char* path)
 {
     const char* leaf = LastComponent(path);
@@ -101,6 +109,7 @@ static void FileChosen(const char* path)
         }
         StrLCopy(wp.name, leaf, sizeof wp.name);
         wp.hasFile = 1;
+        RecoveryMarkClean();
         LogPrintf(LOG_INFO, "WORLD: loaded %s", path);
         break;
     case ACT_SAVE:
@@ -111,6 +120,7 @@ static void FileChosen(const char* path)
         }
         StrLCopy(wp.name, leaf, sizeof wp.name);
         wp.hasFile = 1;
+        RecoveryMarkClean();
         LogPrintf(LOG_INFO, "WORLD: saved %s", path);
         break;
     case ACT_SAVE_RUNTIME: {
@@ -148,6 +158,7 @@ static void Act(WinId self, int action)
         WorldMNew();
         StrLCopy(wp.name, kUntitled, sizeof wp.name);
         wp.hasFile = 0;
+        RecoveryMarkClean();
         break;
     default: break;
     }

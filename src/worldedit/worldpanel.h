@@ -14,3 +14,6 @@ const char* WorldPanelFileName(void);
 // folder the selectors start in ("" for the working folder).
 const char* WorldPanelName(void);
 const char* WorldPanelFolder(void);
+// After a recovery: the folder and the name the recovered world was edited under, and
+// whether it had a file of its own (an untitled world has none).
+void WorldPanelRestoreNames(const char* folder, const char* name, int hasFile);

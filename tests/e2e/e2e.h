@@ -22,6 +22,9 @@ protected:
         std::vector<std::string> args = {"--headless", "--script", "run.txt", "--log", "log.txt"};
         args.insert(args.end(), extra.begin(), extra.end());
         env.push_back("TOLBEX_LOCK_DIR=" + dir.path());
+        // Recovery files of the test's own, never the user's (a left-over one would ask
+        // first); a test may name another folder.
+        env.insert(env.begin(), "XDG_STATE_HOME=" + dir.file("state"));
         RunResult r = RunProgram(TOLBEX_BIN, args, dir.path(), env);
         log = ReadText(dir.file("log.txt"));
         return r;

@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "frontend/frontend.h"
@@ -22,6 +23,8 @@ protected:
     void Start(const std::string& script = "")
     {
         WriteText("idle.txt", script + "wait 1000000\n");
+        // Recovery files of the test's own: one of the user's would ask first.
+        setenv("XDG_STATE_HOME", dir.file("state").c_str(), 1);
         PlatOptions options{};
         options.headless = 1;
         options.script = "idle.txt";

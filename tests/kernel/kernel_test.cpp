@@ -60,6 +60,42 @@ TEST(Kernel, FatalErrorRemovesManagersThenReports)
         testing::ExitedWithCode(1), "removed.*FATAL: boom 7.*MSGBOX \"Fatal Error\" \"boom 7\"");
 }
 
+// The hook sees the managers still installed, runs once, and a fatal error inside it goes
+// straight on to the usual end: removals, log, box.
+static void HookSaysText(const char* text) { fprintf(stderr, "hook(%s) ", text); }
+static void HookFailsAgain(const char* text)
+{
+    fprintf(stderr, "hook(%s) ", text);
+    FatalError("inner");
+}
+
+TEST(Kernel, FatalHookRunsOnceBeforeTheRemovals)
+{
+    EXPECT_EXIT(
+        {
+            RegisterExit(SayRemoved);
+            KernelSetFatalHook(HookSaysText);
+            FatalError("boom");
+        },
+        testing::ExitedWithCode(1), "hook\\(boom\\) removed.*FATAL: boom");
+    // Only the first text reaches the hook; the inner error ends the program.
+    EXPECT_EXIT(
+        {
+            RegisterExit(SayRemoved);
+            KernelSetFatalHook(HookFailsAgain);
+            FatalError("outer");
+        },
+        testing::ExitedWithCode(1), "^hook\\(outer\\) removed\n.*FATAL: inner\n[^h]*$");
+    // Cleared, it is not called.
+    EXPECT_EXIT(
+        {
+            KernelSetFatalHook(HookSaysText);
+            KernelSetFatalHook(nullptr);
+            FatalError("plain");
+        },
+        testing::ExitedWithCode(1), "^[^h]*FATAL: plain");
+}
+
 static std::vector<uint32_t> seen;
 static int OlderHook(void*, uint32_t msg, uint32_t, int32_t)
 {

@@ -95,3 +95,26 @@ TEST(Script, ShotTakesARectangleAndAScale)
         EXPECT_NE(e.find("s.txt:2"), std::string::npos) << bad << " -> " << e;
     }
 }
+
+TEST(Script, AdvanceMovesTheClockAndFatalNeedsTheTestSwitch)
+{
+    std::vector<ScriptStep> s = Parse("advance 60000\nadvance 0\n");
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[0].op, SCRIPT_ADVANCE);
+    EXPECT_EQ(s[0].a, 60000);
+    EXPECT_NE(ParseError("advance -1\n").find("s.txt:1"), std::string::npos);
+    EXPECT_NE(ParseError("advance 86400001\n").find("s.txt:1"), std::string::npos);
+    EXPECT_NE(ParseError("advance\n").find("s.txt:1"), std::string::npos);
+
+    unsetenv(SCRIPT_FATAL_SWITCH);
+    EXPECT_NE(ParseError("wait\nfatal\n").find("s.txt:2: fatal is for tests only"), std::string::npos);
+    setenv(SCRIPT_FATAL_SWITCH, "0", 1);
+    ParseError("fatal\n");
+    setenv(SCRIPT_FATAL_SWITCH, "1", 1);
+    s = Parse("fatal Disk on fire\nfatal\n");
+    unsetenv(SCRIPT_FATAL_SWITCH);
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[0].op, SCRIPT_FATAL);
+    EXPECT_EQ(s[0].text, "Disk on fire");
+    EXPECT_FALSE(s[1].text.empty()) << "a fatal error always has a text";
+}

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "platform/backend.h"
 #include "platform/headless/script.h"
@@ -175,6 +176,8 @@ static void RunStep(const ScriptStep& s)
     case SCRIPT_CLOSE: PlatRequestClose(); break;
     case SCRIPT_SCREENSHOT: Screenshot(s); break;
     case SCRIPT_SHOT: Shot(s); break;
+    case SCRIPT_ADVANCE: hl.clock += (uint32_t)s.a; break;
+    case SCRIPT_FATAL: FatalError("%s", s.text.c_str());
     case SCRIPT_DUMP:
         if (!hl.writeDump || hl.writeDump(s.text.c_str()) != 0) FailRun(s, ("dump " + s.text + " could not be written").c_str());
         break;

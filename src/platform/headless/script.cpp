@@ -165,6 +165,16 @@ int ScriptParse(const std::string& source, const std::string& fileName, std::vec
         } else if (cmd == "screenshot" || cmd == "dump") {
             if (w.size() != 2) return fail("expected one file name");
             step(cmd == "dump" ? SCRIPT_DUMP : SCRIPT_SCREENSHOT, 0, 0, w[1]);
+        } else if (cmd == "advance") {
+            if (w.size() != 2 || !ParseInt(w[1], &a) || a < 0 || a > SCRIPT_ADVANCE_MAX_MS)
+                return fail("expected milliseconds from 0 to 86400000");
+            step(SCRIPT_ADVANCE, a);
+        } else if (cmd == "fatal") {
+            const char* on = getenv(SCRIPT_FATAL_SWITCH);
+            if (!on || strcmp(on, "1") != 0) return fail("fatal is for tests only (" SCRIPT_FATAL_SWITCH "=1)");
+            std::string text;
+            for (size_t i = 1; i < w.size(); i++) text += (i > 1 ? " " : "") + w[i];
+            step(SCRIPT_FATAL, 0, 0, text.empty() ? "Fatal error asked for by the test script." : text);
         } else if (cmd == "shot") {
             // Whether the rectangle lies on the screen is known only when the run has one.
             int width = 0, height = 0, scale = 1;

@@ -16,7 +16,14 @@ enum ScriptOp {
     SCRIPT_SCREENSHOT,  // text: file name
     SCRIPT_DUMP,        // text: file name
     SCRIPT_SHOT,        // a, b: the rectangle's corner; width, height, scale; text: file name
+    SCRIPT_ADVANCE,     // a: milliseconds the clock moves on at once
+    SCRIPT_FATAL,       // text: the fatal error's text (tests only: SCRIPT_FATAL_SWITCH)
 };
+
+// The environment variable that must be "1" for a script to use `fatal`: a test's way to
+// take the program down as a fault of its own would, which no user script has any use for.
+#define SCRIPT_FATAL_SWITCH "TOLBEX_TEST_FATAL"
+enum { SCRIPT_ADVANCE_MAX_MS = 86400000 };   // one step moves the clock on a day at most
 
 struct ScriptStep {
     int op;

@@ -1,0 +1,288 @@
+// Recovery files and autosave as a user meets them: the program ends with a fatal error in
+// the middle of an edit, and the next start of that editor offers the work back; the
+// autosave keeps a copy every few minutes. Each test's state folder is its own.
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
+
+#include "e2e/e2e.h"
+
+using nlohmann::json;
+
+namespace {
+
+// Screen positions at 800 x 600: the launcher's editors, the Object panel (its menu entry,
+// "Load", "Save", "Mirror X", "New"), the World Editor's "V" button with "Top" and "Ok",
+// the Nodes panel (menu entry, "Add") and the World panel (menu entry, "Save").
+const char* const kShapeEditor = "click 165 75\nwait 4\nclick 460 574\nwait 2\n";
+const char* const kWorldEditor = "click 165 90\nwait 4\n";
+const char* const kLoad = "click 287 559\nwait 2\n";
+const char* const kSave = "click 287 574\nwait 2\n";
+const char* const kMirrorX = "click 94 559\nwait 2\n";
+const char* const kTopView = "click 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n";
+const char* const kAddNode = "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 500 120\nwait 2\nclick 15 559\nwait 2\n";
+const char* const kWorldSave = "click 335 574\nwait 2\nclick 267 574\nwait 2\n";
+const char* const kMinute = "advance 60000\nwait 3\n";
+
+std::string Choose(const std::string& name) { return "type " + name + "\nkey enter\nwait 2\n"; }
+
+class Recovery : public Headless {
+protected:
+    void SetUp() override
+    {
+        RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "1000", "2000", "1500", "BALL.SHP"}, dir.path());
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        ball = ReadBytes(dir.file("BALL.SHP"));
+    }
+    std::string State(const std::string& name) const { return dir.file("state/tolbex/" + name); }
+    // A run that may end in the test switch's fatal error.
+    RunResult RunFatal(const std::string& script) { return Run(script, {}, {"TOLBEX_TEST_FATAL=1"}); }
+    json Dump(const std::string& name) { return json::parse(ReadText(dir.file(name))); }
+    json ShapeInfo(const std::string& path)
+    {
+        RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "info", "--json", path}, dir.path());
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        return r.exitCode == 0 ? json::parse(r.output) : json();
+    }
+    int Count(const std::string& what) const
+    {
+        int n = 0;
+        for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) n++;
+        return n;
+    }
+    // The text of the first edit field whose parent is of this class.
+    static std::string FieldOf(const json& d, const std::string& cls)
+    {
+        int parent = -1;
+        for (const json& w : d["windows"]) {
+            if (w["class"] == cls && parent < 0) parent = w["id"];
+            if (w["class"] == "0x204" && w["parent"] == parent) return w["text"];
+        }
+        return "<none>";
+    }
+    static std::string ViewTitle(const json& d)
+    {
+        for (const json& w : d["windows"])
+            if (w["class"] == "0x1001") return w["title"];
+        return "<none>";
+    }
+    Bytes ball;
+};
+
+const char* const kOffer = "MSGBOX \"Recover\" \"Tolbex ended without saving your work. Load the recovered shape?\"";
+
+}  // namespace
+
+TEST_F(Recovery, TheEditedShapeComesBackAfterAFatalError)
+{
+    // The user loads BALL.SHP, mirrors it and the program fails.
+    RunResult r = RunFatal(std::string(kShapeEditor) + kLoad + Choose("BALL.SHP") + kMirrorX + "fatal Broken\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    EXPECT_NE(log.find("FATAL: Broken"), std::string::npos) << log;
+    Bytes kept = ReadBytes(State("recovery-shape.shp"));
+    ASSERT_FALSE(kept.empty()) << log;
+    EXPECT_EQ(ReadBytes(dir.file("BALL.SHP")), ball) << "the user's file is never written";
+    // The mirrored shape, as Save would have written it.
+    json original = ShapeInfo("BALL.SHP"), recovered = ShapeInfo(State("recovery-shape.shp"));
+    ASSERT_EQ(recovered["vertices"].size(), original["vertices"].size());
+    for (size_t i = 0; i < original["vertices"].size(); i++)
+        EXPECT_EQ(recovered["vertices"][i]["stored"][0], -original["vertices"][i]["stored"][0].get<int>()) << i;
+
+    SCOPED_TRACE("Yes");
+    r = Run("answer yes\n" + std::string(kShapeEditor) + "dump yes.json\n" + kSave + "dump save.json\n" +
+            Choose("AGAIN.SHP"));
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_NE(log.find(kOffer), std::string::npos) << log;
+    json yes = Dump("yes.json");
+    EXPECT_EQ(yes["shape"]["vertices"], original["vertices"].size());
+    // The title and Save's offer name the file the work was edited under.
+    EXPECT_EQ(ViewTitle(yes), "BALL.SHP");
+    EXPECT_EQ(FieldOf(Dump("save.json"), "0x1030"), "BALL.SHP");
+    // Exactly the recovered shape: saved again, the same bytes.
+    EXPECT_EQ(ReadBytes(dir.file("AGAIN.SHP")), kept);
+    // The save (and the clean end) took the recovery files away.
+    EXPECT_FALSE(PathExists(State("recovery-shape.shp")));
+    EXPECT_FALSE(PathExists(State("recovery-shape.txt")));
+
+    SCOPED_TRACE("No");
+    r = RunFatal(std::string(kShapeEditor) + kLoad + Choose("BALL.SHP") + kMirrorX + "fatal\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    ASSERT_TRUE(PathExists(State("recovery-shape.shp")));
+    r = Run("answer no\n" + std::string(kShapeEditor) + "dump no.json\n");
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_NE(log.find(kOffer), std::string::npos) << log;
+    EXPECT_EQ(Dump("no.json")["shape"]["vertices"], 0);
+    EXPECT_FALSE(PathExists(State("recovery-shape.shp")));
+    EXPECT_FALSE(PathExists(State("recovery-shape.txt")));
+    // Nothing left, nothing asked.
+    r = Run(std::string(kShapeEditor));
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_EQ(log.find("MSGBOX \"Recover\""), std::string::npos) << log;
+}
+
+TEST_F(Recovery, TheEditedWorldComesBackAfterAFatalError)
+{
+    // Saved as TOWN.WLE, then a node added, then the failure.
+    RunResult r = RunFatal(std::string(kWorldEditor) + kWorldSave + Choose("TOWN.WLE") + kTopView + kAddNode +
+                           "dump before.json\nfatal\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    ASSERT_EQ(Dump("before.json")["world"]["nodes"], 1);
+    Bytes town = ReadBytes(dir.file("TOWN.WLE"));
+    ASSERT_FALSE(town.empty());
+    Bytes kept = ReadBytes(State("recovery-world.wle"));
+    ASSERT_FALSE(kept.empty()) << log;
+    EXPECT_NE(kept, town);
+    ASSERT_TRUE(WriteBytes(dir.file("KEPT.WLE"), kept));
+
+    SCOPED_TRACE("Yes");
+    r = Run("answer yes\n" + std::string(kWorldEditor) + "dump yes.json\n" + kWorldSave + Choose("AGAIN.WLE"));
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_NE(log.find("MSGBOX \"Recover\" \"Tolbex ended without saving your work. Load the recovered world?\""),
+              std::string::npos)
+        << log;
+    json yes = Dump("yes.json")["world"];
+    EXPECT_EQ(yes["nodes"], 1);
+    EXPECT_EQ(yes["file"], dir.file("TOWN.WLE")) << "the world keeps its file";
+    EXPECT_EQ(ReadBytes(dir.file("TOWN.WLE")), town) << "the user's file is never written";
+    // Exactly the recovered world, but for the selection, which a load clears.
+    auto packets = [&](const std::string& path) {
+        RunResult info = RunProgram(TOLBEX_CLI_BIN, {"world", "info", "--json", path}, dir.path());
+        EXPECT_EQ(info.exitCode, 0) << info.output;
+        json p = info.exitCode == 0 ? json::parse(info.output)["packets"] : json();
+        for (json& packet : p) packet.erase("selected");
+        return p;
+    };
+    json again = packets("AGAIN.WLE");
+    EXPECT_EQ(again.size(), 1u);
+    EXPECT_EQ(again, packets("KEPT.WLE"));
+    EXPECT_FALSE(PathExists(State("recovery-world.wle")));
+
+    SCOPED_TRACE("No");
+    r = RunFatal(std::string(kWorldEditor) + kTopView + kAddNode + "fatal\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    ASSERT_TRUE(PathExists(State("recovery-world.wle")));
+    // The Shape Editor leaves the world's files alone.
+    r = Run(std::string(kShapeEditor));
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_TRUE(PathExists(State("recovery-world.wle")));
+    r = Run("answer no\n" + std::string(kWorldEditor) + "dump no.json\n");
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_EQ(Dump("no.json")["world"]["nodes"], 0);
+    EXPECT_EQ(Dump("no.json")["world"]["file"], "");
+    EXPECT_FALSE(PathExists(State("recovery-world.wle")));
+    EXPECT_FALSE(PathExists(State("recovery-world.txt")));
+}
+
+TEST_F(Recovery, ADamagedRecoveryFileIsRefusedAndRemoved)
+{
+    std::filesystem::create_directories(dir.file("state/tolbex"));
+    ASSERT_TRUE(WriteText(dir.file("state/tolbex/recovery-shape.shp"), "not a shape at all"));
+    ASSERT_TRUE(WriteText(dir.file("state/tolbex/recovery-shape.txt"), "folder=/nowhere\nname=X.SHP\ntitled=1\n"));
+    RunResult r = Run("answer yes\nanswer ok\n" + std::string(kShapeEditor) + "dump after.json\n");
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_NE(log.find("MSGBOX \"Recover\" \"The recovered shape is damaged and cannot be loaded. It has been removed.\""),
+              std::string::npos)
+        << log;
+    json after = Dump("after.json");
+    EXPECT_EQ(after["shape"]["vertices"], 0);
+    EXPECT_EQ(ViewTitle(after), "UNTITLED.SHP") << "the names of a refused file are not taken";
+    EXPECT_FALSE(PathExists(State("recovery-shape.shp")));
+    EXPECT_FALSE(PathExists(State("recovery-shape.txt")));
+
+    // A world cut short.
+    ASSERT_TRUE(WriteText(dir.file("state/tolbex/recovery-world.wle"), "WLE"));
+    r = Run("answer yes\nanswer ok\n" + std::string(kWorldEditor));
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_NE(log.find("MSGBOX \"Recover\" \"The recovered world is damaged"), std::string::npos) << log;
+    EXPECT_FALSE(PathExists(State("recovery-world.wle")));
+}
+
+TEST_F(Recovery, AutosaveKeepsAChangedShapeEveryInterval)
+{
+    ASSERT_TRUE(WriteText(dir.file("tolbex.ini"), "autosave=1\n"));
+    const std::string load = std::string(kShapeEditor) + kLoad + Choose("BALL.SHP");
+
+    // Nothing changed: a minute passes without a copy. A change is kept once its minute has
+    // passed, and only once while nothing changes again; the fatal error then finds the copy
+    // up to date.
+    RunResult r = RunFatal(load + kMinute + kMirrorX + "wait 3\n" + kMinute + kMinute + "fatal\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    EXPECT_EQ(Count("RECOVERY: autosave of the shape"), 1) << log;
+    EXPECT_NE(log.find("RECOVERY: nothing changed since the shape was last kept"), std::string::npos) << log;
+    json info = ShapeInfo(State("recovery-shape.shp"));
+    ASSERT_FALSE(info.is_null());
+    EXPECT_EQ(info["vertices"][1]["stored"][0], -ShapeInfo("BALL.SHP")["vertices"][1]["stored"][0].get<int>());
+    EXPECT_EQ(ReadBytes(dir.file("BALL.SHP")), ball) << "the user's file is never written";
+
+    SCOPED_TRACE("a change before its minute is up");
+    r = RunFatal(load + kMirrorX + "advance 50000\nwait 3\nfatal\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
+
+    SCOPED_TRACE("during a drag");
+    // The button held over the view from before the minute is up to the end.
+    r = RunFatal(load + kMirrorX + "move 400 300\npress left\nwait 2\n" + kMinute + kMinute + "fatal\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
+    EXPECT_NE(log.find("RECOVERY: the shape was kept in"), std::string::npos) << "the fatal path still writes";
+
+    SCOPED_TRACE("while a dialog is open");
+    r = RunFatal(load + kMirrorX + kSave + kMinute + kMinute + "fatal\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    EXPECT_NE(log.find("FILESEL \"Save as...\""), std::string::npos) << log;
+    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
+
+    SCOPED_TRACE("0 turns it off");
+    ASSERT_TRUE(WriteText(dir.file("tolbex.ini"), "autosave=0\n"));
+    r = RunFatal(load + kMirrorX + "advance 86400000\nwait 3\nfatal\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
+    EXPECT_NE(log.find("autosave off"), std::string::npos) << log;
+
+    SCOPED_TRACE("a setting that is no number keeps the default");
+    ASSERT_TRUE(WriteText(dir.file("tolbex.ini"), "autosave=often\n"));
+    r = Run(load + kMirrorX + "advance 240000\nwait 3\n");
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_NE(log.find("autosave=often is no number of minutes"), std::string::npos) << log;
+    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << "not before five minutes";
+    r = Run(load + kMirrorX + "advance 300000\nwait 3\n");
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_EQ(Count("RECOVERY: autosave of"), 1) << log;
+    EXPECT_FALSE(PathExists(State("recovery-shape.shp"))) << "the clean end removed the copy";
+}
+
+TEST_F(Recovery, AutosaveKeepsAChangedWorld)
+{
+    ASSERT_TRUE(WriteText(dir.file("tolbex.ini"), "autosave=2\n"));
+    RunResult r = RunFatal(std::string(kWorldEditor) + kTopView + kAddNode + kMinute + kMinute + kMinute +
+                           "fatal\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    EXPECT_EQ(Count("RECOVERY: autosave of the world"), 1) << log;
+    Bytes kept = ReadBytes(State("recovery-world.wle"));
+    ASSERT_FALSE(kept.empty());
+    r = Run("answer yes\n" + std::string(kWorldEditor) + "dump yes.json\n");
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_EQ(Dump("yes.json")["world"]["nodes"], 1);
+}
+
+TEST_F(Recovery, ARecoveryFileTheUserOpensIsTheirs)
+{
+    // Loaded by hand from the state folder, edited, saved there under its own name and left:
+    // neither the fatal path, the autosave nor the end may write over it or remove it.
+    std::filesystem::create_directories(dir.file("state/tolbex"));
+    ASSERT_TRUE(WriteText(dir.file("tolbex.ini"), "autosave=1\n"));
+    const std::string open = std::string(kShapeEditor) + kLoad + Choose(State("BALL.SHP")) + kMirrorX + kSave +
+                             Choose(State("recovery-shape.shp"));
+    ASSERT_TRUE(WriteBytes(State("BALL.SHP"), ball));
+    RunResult r = RunFatal(open + kMirrorX + kMinute + "fatal\n");
+    ASSERT_EQ(r.exitCode, 1) << log;
+    Bytes saved = ReadBytes(State("recovery-shape.shp"));
+    ASSERT_FALSE(saved.empty()) << log;
+    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
+    EXPECT_NE(log.find("it is not written over"), std::string::npos) << log;
+    std::filesystem::remove(State("recovery-shape.shp"));
+    std::filesystem::remove(State("recovery-shape.txt"));
+    r = Run(open);
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_TRUE(PathExists(State("recovery-shape.shp"))) << "the clean end leaves the user's file";
+}
