@@ -303,8 +303,9 @@ TEST_F(Headless, EveryEditorSaveKeepsTheOldFilesAndShowsTheError)
                                   : w.box;
             EXPECT_NE(log.find(box), std::string::npos) << log;
             auto after = Snapshot(dir.path());
-            // The run's own script, log and lock, and the world's summary report, are no saves.
-            for (const char* own : {"run.txt", "log.txt", "Vostrane-Tolbex.lock", "temp.txt"}) {
+            // The run's own script, log, lock and recovery folder, and the world's summary
+            // report, are no saves.
+            for (const char* own : {"run.txt", "log.txt", "Vostrane-Tolbex.lock", "temp.txt", "state", "state/tolbex"}) {
                 after.erase(own);
                 before.erase(own);
             }
