@@ -6,9 +6,38 @@
 #include <string>
 #include <vector>
 
+#include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
 #include "palette/bmp.h"
 #include "support/testutil.h"
+
+// Script steps at 800 x 600 that many runs share: the launcher's "Shape Editor" with the menu
+// bar's "Object", the launcher's "World Editor", the Object panel's "Load", "Save" and
+// "Mirror X", and a name typed into the file selector.
+inline const char* const kShapeEditorObject = "click 165 75\nwait 4\nclick 460 574\nwait 2\n";
+inline const char* const kWorldEditor = "click 165 90\nwait 4\n";
+inline const char* const kLoad = "click 287 559\nwait 2\n";
+inline const char* const kSave = "click 287 574\nwait 2\n";
+inline const char* const kMirrorX = "click 94 559\nwait 2\n";
+inline std::string Choose(const std::string& name) { return "type " + name + "\nkey enter\nwait 2\n"; }
+
+// A MAT file of the three materials a monorail is built from.
+inline void WriteRailMaterials(const std::string& path)
+{
+    ResRemove();
+    ResInstall(300);
+    IntMatCreate(512);
+    MatMInstall();
+    for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {
+        MatMAdd(MatMCount());
+        MatMSetName(MatMCount() - 1, name);
+    }
+    ASSERT_EQ(MatMSave(path.c_str()), 0);
+    IntMatDestroy();
+    ResRemove();
+}
 
 class Headless : public ::testing::Test {
 protected:

@@ -28,9 +28,6 @@ std::string Colour(int i, const char* button = "left")
            "\n";
 }
 
-// Names a file in the open file selector and takes it.
-std::string Choose(const std::string& name) { return "type " + name + "\nkey enter\nwait 2\n"; }
-
 class Panels : public Headless {
 protected:
     json Info(const char* group, const std::string& file)

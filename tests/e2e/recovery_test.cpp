@@ -11,20 +11,12 @@ using nlohmann::json;
 
 namespace {
 
-// Screen positions at 800 x 600: the launcher's editors, the Object panel (its menu entry,
-// "Load", "Save", "Mirror X", "New"), the World Editor's "V" button with "Top" and "Ok",
-// the Nodes panel (menu entry, "Add") and the World panel (menu entry, "Save").
-const char* const kShapeEditor = "click 165 75\nwait 4\nclick 460 574\nwait 2\n";
-const char* const kWorldEditor = "click 165 90\nwait 4\n";
-const char* const kLoad = "click 287 559\nwait 2\n";
-const char* const kSave = "click 287 574\nwait 2\n";
-const char* const kMirrorX = "click 94 559\nwait 2\n";
+// Screen positions at 800 x 600: the World Editor's "V" button with "Top" and "Ok", the
+// Nodes panel (menu entry, "Add") and the World panel (menu entry, "Save").
 const char* const kTopView = "click 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n";
 const char* const kAddNode = "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 500 120\nwait 2\nclick 15 559\nwait 2\n";
 const char* const kWorldSave = "click 335 574\nwait 2\nclick 267 574\nwait 2\n";
 const char* const kMinute = "advance 60000\nwait 3\n";
-
-std::string Choose(const std::string& name) { return "type " + name + "\nkey enter\nwait 2\n"; }
 
 class Recovery : public Headless {
 protected:
@@ -76,7 +68,7 @@ const char* const kOffer = "MSGBOX \"Recover\" \"Tolbex ended without saving you
 TEST_F(Recovery, TheEditedShapeComesBackAfterAFatalError)
 {
     // The user loads BALL.SHP, mirrors it and the program fails.
-    RunResult r = RunFatal(std::string(kShapeEditor) + kLoad + Choose("BALL.SHP") + kMirrorX + "fatal Broken\n");
+    RunResult r = RunFatal(std::string(kShapeEditorObject) + kLoad + Choose("BALL.SHP") + kMirrorX + "fatal Broken\n");
     ASSERT_EQ(r.exitCode, 1) << log;
     EXPECT_NE(log.find("FATAL: Broken"), std::string::npos) << log;
     Bytes kept = ReadBytes(State("recovery-shape.shp"));
@@ -89,7 +81,7 @@ TEST_F(Recovery, TheEditedShapeComesBackAfterAFatalError)
         EXPECT_EQ(recovered["vertices"][i]["stored"][0], -original["vertices"][i]["stored"][0].get<int>()) << i;
 
     SCOPED_TRACE("Yes");
-    r = Run("answer yes\n" + std::string(kShapeEditor) + "dump yes.json\n" + kSave + "dump save.json\n" +
+    r = Run("answer yes\n" + std::string(kShapeEditorObject) + "dump yes.json\n" + kSave + "dump save.json\n" +
             Choose("AGAIN.SHP"));
     ASSERT_EQ(r.exitCode, 0) << log;
     EXPECT_NE(log.find(kOffer), std::string::npos) << log;
@@ -105,17 +97,17 @@ TEST_F(Recovery, TheEditedShapeComesBackAfterAFatalError)
     EXPECT_FALSE(PathExists(State("recovery-shape.txt")));
 
     SCOPED_TRACE("No");
-    r = RunFatal(std::string(kShapeEditor) + kLoad + Choose("BALL.SHP") + kMirrorX + "fatal\n");
+    r = RunFatal(std::string(kShapeEditorObject) + kLoad + Choose("BALL.SHP") + kMirrorX + "fatal\n");
     ASSERT_EQ(r.exitCode, 1) << log;
     ASSERT_TRUE(PathExists(State("recovery-shape.shp")));
-    r = Run("answer no\n" + std::string(kShapeEditor) + "dump no.json\n");
+    r = Run("answer no\n" + std::string(kShapeEditorObject) + "dump no.json\n");
     ASSERT_EQ(r.exitCode, 0) << log;
     EXPECT_NE(log.find(kOffer), std::string::npos) << log;
     EXPECT_EQ(Dump("no.json")["shape"]["vertices"], 0);
     EXPECT_FALSE(PathExists(State("recovery-shape.shp")));
     EXPECT_FALSE(PathExists(State("recovery-shape.txt")));
     // Nothing left, nothing asked.
-    r = Run(std::string(kShapeEditor));
+    r = Run(std::string(kShapeEditorObject));
     ASSERT_EQ(r.exitCode, 0) << log;
     EXPECT_EQ(log.find("MSGBOX \"Recover\""), std::string::npos) << log;
 }
@@ -162,7 +154,7 @@ TEST_F(Recovery, TheEditedWorldComesBackAfterAFatalError)
     ASSERT_EQ(r.exitCode, 1) << log;
     ASSERT_TRUE(PathExists(State("recovery-world.wle")));
     // The Shape Editor leaves the world's files alone.
-    r = Run(std::string(kShapeEditor));
+    r = Run(std::string(kShapeEditorObject));
     ASSERT_EQ(r.exitCode, 0) << log;
     EXPECT_TRUE(PathExists(State("recovery-world.wle")));
     r = Run("answer no\n" + std::string(kWorldEditor) + "dump no.json\n");
@@ -178,7 +170,7 @@ TEST_F(Recovery, ADamagedRecoveryFileIsRefusedAndRemoved)
     std::filesystem::create_directories(dir.file("state/tolbex"));
     ASSERT_TRUE(WriteText(dir.file("state/tolbex/recovery-shape.shp"), "not a shape at all"));
     ASSERT_TRUE(WriteText(dir.file("state/tolbex/recovery-shape.txt"), "folder=/nowhere\nname=X.SHP\ntitled=1\n"));
-    RunResult r = Run("answer yes\nanswer ok\n" + std::string(kShapeEditor) + "dump after.json\n");
+    RunResult r = Run("answer yes\nanswer ok\n" + std::string(kShapeEditorObject) + "dump after.json\n");
     ASSERT_EQ(r.exitCode, 0) << log;
     EXPECT_NE(log.find("MSGBOX \"Recover\" \"The recovered shape is damaged and cannot be loaded. It has been removed.\""),
               std::string::npos)
@@ -200,7 +192,7 @@ TEST_F(Recovery, ADamagedRecoveryFileIsRefusedAndRemoved)
 TEST_F(Recovery, AutosaveKeepsAChangedShapeEveryInterval)
 {
     ASSERT_TRUE(WriteText(dir.file("tolbex.ini"), "autosave=1\n"));
-    const std::string load = std::string(kShapeEditor) + kLoad + Choose("BALL.SHP");
+    const std::string load = std::string(kShapeEditorObject) + kLoad + Choose("BALL.SHP");
 
     // Nothing changed: a minute passes without a copy. A change is kept once its minute has
     // passed, and only once while nothing changes again; the fatal error then finds the copy
@@ -271,7 +263,7 @@ TEST_F(Recovery, ARecoveryFileTheUserOpensIsTheirs)
     // neither the fatal path, the autosave nor the end may write over it or remove it.
     std::filesystem::create_directories(dir.file("state/tolbex"));
     ASSERT_TRUE(WriteText(dir.file("tolbex.ini"), "autosave=1\n"));
-    const std::string open = std::string(kShapeEditor) + kLoad + Choose(State("BALL.SHP")) + kMirrorX + kSave +
+    const std::string open = std::string(kShapeEditorObject) + kLoad + Choose(State("BALL.SHP")) + kMirrorX + kSave +
                              Choose(State("recovery-shape.shp"));
     ASSERT_TRUE(WriteBytes(State("BALL.SHP"), ball));
     RunResult r = RunFatal(open + kMirrorX + kMinute + "fatal\n");

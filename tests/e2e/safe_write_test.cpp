@@ -139,8 +139,10 @@ TEST_F(SafeWriters, EveryWriterKeepsTheOldFilesOnAFailingDisk)
         SCOPED_TRACE(w.what);
         LayOldFiles(".", w.files, "");
         EXPECT_EQ(w.write(), 0);
-        for (const std::string& f : w.files)
-            if (f.find('~') == std::string::npos) EXPECT_NE(ReadText(f), "the user's old " + f) << f;
+        for (const std::string& f : w.files) {
+            if (f.find('~') != std::string::npos) continue;   // a backup may keep the old bytes
+            EXPECT_NE(ReadText(f), "the user's old " + f) << f;
+        }
         for (const auto& [name, bytes] : Snapshot(".")) std::filesystem::remove_all(name);
     }
 }
@@ -230,25 +232,13 @@ struct EditorWriter {
     bool selectorRefusesTheFolder;
 };
 
-std::string Choose(const std::string& name) { return "type " + name + "\nkey enter\nwait 2\n"; }
-
 TEST_F(Headless, EveryEditorSaveKeepsTheOldFilesAndShowsTheError)
 {
     ASSERT_EQ(RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "100", "100", "100", "IN.SHP"}, dir.path()).exitCode, 0);
     WriteBytes(dir.file("MODEL.ASC"), ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/TESTI.ASC"));
     // The Palette panel is offered only with palette support; the monorail takes its
     // materials from the MAT file the settings name.
-    ResRemove();
-    ResInstall(300);
-    IntMatCreate(512);
-    MatMInstall();
-    for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {
-        MatMAdd(MatMCount());
-        MatMSetName(MatMCount() - 1, name);
-    }
-    ASSERT_EQ(MatMSave(dir.file("rail.mat").c_str()), 0);
-    IntMatDestroy();
-    ResRemove();
+    WriteRailMaterials(dir.file("rail.mat"));
     WriteText(dir.file("tolbex.ini"), "palsupport=1\nmaterials=rail.mat\n");
     // Launcher "Shape Editor" (165, 75) or "World Editor" (165, 90); the Shape Editor's menu
     // bar: "Object" (460, 574), "Materials" (370, 559), "Palette" (550, 559); the Object

@@ -10,18 +10,12 @@ using nlohmann::json;
 
 namespace {
 
-// Screen positions at 800 x 600: the launcher's "Shape Editor", the menu bar's "Object" and
-// "Undo", and the Object panel's buttons (the panel stands at (0, 550)).
-const char* const kStart = "click 165 75\nwait 4\nclick 460 574\nwait 2\n";
-const char* const kLoad = "click 287 559\nwait 2\n";
-const char* const kSave = "click 287 574\nwait 2\n";
+// Screen positions at 800 x 600: the menu bar's "Undo" and more of the Object panel's buttons
+// (the panel stands at (0, 550)).
 const char* const kMerge = "click 227 559\nwait 2\n";
 const char* const kCreate = "click 287 589\nwait 2\n";
 const char* const kScale = "click 35 559\nwait 2\n";
-const char* const kMirrorX = "click 94 559\nwait 2\n";
 const char* const kUndo = "click 610 574\nwait 2\n";
-
-std::string Choose(const std::string& name) { return "type " + name + "\nkey enter\nwait 2\n"; }
 
 class ShapeEditing : public Headless {
 protected:
@@ -66,7 +60,7 @@ protected:
 
 TEST_F(ShapeEditing, LoadMirrorScaleUndoSaveAndCreate)
 {
-    std::string script = std::string(kStart) + kLoad + Choose("BALL.SHP") + kMirrorX + kScale +
+    std::string script = std::string(kShapeEditorObject) + kLoad + Choose("BALL.SHP") + kMirrorX + kScale +
                          "type 200\nkey enter\nwait 2\n" + kUndo + kSave + "dump save.json\nkey enter\nwait 2\n" +
                          kCreate + "type 0\nkey enter\nwait 2\ndump create.json\n" +
                          "type 10\nkey enter\nwait 2\n" + kSave + Choose("SPHERE.SHP");
@@ -115,7 +109,7 @@ TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingWritesASHP)
     WriteText(dir.file("EMPTY.ASC"), "Named object: \"x\"\r\nTri-mesh, Vertices: 0  Faces 0\r\n");
     WriteBytes(dir.file("MODEL.ASC"), ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/TESTI.ASC"));
     const std::string box = "key enter\nwait 2\n";
-    std::string script = std::string(kStart) + kLoad + Choose("BALL.SHP") + kLoad + Choose("DAMAGED.SHP") + box +
+    std::string script = std::string(kShapeEditorObject) + kLoad + Choose("BALL.SHP") + kLoad + Choose("DAMAGED.SHP") + box +
                          kLoad + Choose("V17.SHP") + box + kMerge + Choose("V15.SHP") + box + kLoad +
                          Choose("EMPTY.ASC") + box + kSave + "dump save.json\nkey enter\nwait 2\n" + kLoad +
                          Choose("MODEL.ASC") + kSave + "dump asc.json\nkey escape\nwait 2\ndump end.json\n";
@@ -144,7 +138,7 @@ TEST_F(ShapeEditing, ARectangleDraggedInTheViewSelectsForTheMeshPanel)
     // and press "Del" from the grid.
     const char* const kMesh = "click 460 589\nwait 2\n";
     const char* const kRectAll = "move 20 20\npress left\nwait 1\nmove 400 300\nwait 1\nmove 780 530\nwait 1\nrelease left\nwait 3\n";
-    std::string script = std::string(kStart) + kLoad + Choose("BALL.SHP") + kMesh + kRectAll + "dump all.json\n" +
+    std::string script = std::string(kShapeEditorObject) + kLoad + Choose("BALL.SHP") + kMesh + kRectAll + "dump all.json\n" +
                          "move 20 20\npress left\nwait 1\nmove 60 60\nwait 1\nrelease left\nwait 3\ndump none.json\n";
     RunResult r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;

@@ -71,15 +71,7 @@ TEST_F(Headless, AWorldBuiltInTheWorldEditorIsSavedAndExported)
 TEST_F(Headless, AMonorailIsBuiltFromTheNodesPanel)
 {
     // The rail materials in the MAT file the settings name, read at the editor's start.
-    ResRemove();
-    ResInstall(300);
-    IntMatCreate(512);
-    MatMInstall();
-    for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {
-        MatMAdd(MatMCount());
-        MatMSetName(MatMCount() - 1, name);
-    }
-    ASSERT_EQ(MatMSave(dir.file("rail.mat").c_str()), 0);
+    WriteRailMaterials(dir.file("rail.mat"));
     WriteText(dir.file("tolbex.ini"), "materials=rail.mat\n");
     // Top view; Nodes "Add" twice 200 pixels apart, "Exit", "Link"; Mult off, so a click
     // picks the first node alone; "Monorail" is the fifth button of the grid (213, 574).
