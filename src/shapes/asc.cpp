@@ -21,12 +21,10 @@
 #include "shapes/shapem_edit.h"
 
 struct AscVertex {
-    int32_t used;
     double x, y, z, u, v;   // shape axes: x = X, y = Z, z = -Y
 };
 
 struct AscFace {
-    int32_t used;
     int32_t count;
     int32_t index[ASC_MAX_FACE_POINTS];
     int32_t material;
@@ -159,7 +157,6 @@ static int VertexLine(const char* p)
     if (imp.vertexCount >= ASC_MAX_VERTICES)
         return ShapeRefuse(kLogTag, "line %d: the listing has more than %d vertices", imp.line, ASC_MAX_VERTICES);
     AscVertex& e = imp.vertices[imp.vertexCount++];
-    e.used = 1;
     e.x = x;
     e.y = z;
     e.z = -y;
@@ -175,7 +172,6 @@ static int StoreFace(const int32_t* points, int count)
     if (count > ASC_MAX_FACE_POINTS)
         return ShapeRefuse(kLogTag, "line %d: a face has more than %d points", imp.line, ASC_MAX_FACE_POINTS);
     AscFace& f = imp.faces[imp.faceCount++];
-    f.used = 1;
     f.count = count;
     for (int k = 0; k < count; k++) f.index[k] = points[k];
     f.material = 0;
@@ -305,8 +301,8 @@ int Import3DSASCII(const char* fileName)
     imp.vertices = (AscVertex*)ResAllocMem(sizeof(AscVertex) * ASC_MAX_VERTICES);
     imp.faces = (AscFace*)ResAllocMem(sizeof(AscFace) * ASC_MAX_FACES);
     if (!imp.vertices || !imp.faces) FatalError("Import3DSASCII: Out of memory.");
-    memset(imp.vertices, 0, sizeof(AscVertex) * ASC_MAX_VERTICES);
-    memset(imp.faces, 0, sizeof(AscFace) * ASC_MAX_FACES);
+    // Left uninitialised: an entry is written whole when the listing adds it, and nothing
+    // past the counts is read.
     int failed = ReadListing(fileName);
     if (!failed) failed = CheckAndScale(fileName);
     if (!failed) failed = Build();
