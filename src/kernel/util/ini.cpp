@@ -119,20 +119,24 @@ const char* INIGet(const char* key)
     return i < 0 ? nullptr : Value(i);
 }
 
-void INISet(const char* key, const char* value)
+int INISet(const char* key, const char* value)
 {
     if (!ini.table) FatalError("INISet: No INI file open.");
     // An empty key marks a free entry; it cannot be stored.
-    if (!key || !key[0]) return;
+    if (!key || !key[0]) return 0;
     char k[KEY_BYTES];
     StrLCopy(k, key, sizeof k);
     int i = Find(k);
     if (i < 0) {
         i = FirstFree();
-        if (i < 0) FatalError("INISet: No room for information.");
+        if (i < 0) {
+            LogPrintf(LOG_WARN, "INI: no room for \"%s\" - not set", k);
+            return 1;
+        }
         StrLCopy(Key(i), k, KEY_BYTES);
     }
     StrLCopy(Value(i), value ? value : "", INI_VALUE_MAX + 1);
+    return 0;
 }
 
 int INIClose(const char* fileName)

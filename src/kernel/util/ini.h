@@ -7,7 +7,9 @@ enum { INI_KEY_MAX = 15, INI_VALUE_MAX = 79, INI_ENTRY_SIZE = 96 };
 int INIOpen(const char* fileName, int capacity);
 // The value of a key (matched without case), or null when it is absent.
 const char* INIGet(const char* key);
-void INISet(const char* key, const char* value);
+// Stores a value under a key (an empty key is ignored). 0, or 1 when the key is new and the
+// table is full: a settings file the user filled up must not end the program.
+int INISet(const char* key, const char* value);
 // Writes the table to the file when one is named, then frees it. 0 or 1.
 int INIClose(const char* fileName);
 int INIIsOpen(void);
