@@ -49,9 +49,11 @@ const int W = 96, H = 72, VX = 7, VY = 5, VW = 80, VH = 60;
 class GLDriver : public ::testing::Test, public PolyStore {
 protected:
     int bpp = 16;
+    uint32_t colours[256];
 
     void SetUp() override
     {
+        memcpy(colours, VideoColourTable(), sizeof colours);
         if (NoGL()) GTEST_SKIP() << "TOLBEX_NO_GL=1";
         ResRemove();
         ResInstall(200);
@@ -62,6 +64,9 @@ protected:
     }
     void TearDown() override
     {
+        // The palette outlives the video mode: the next suite gets it as it was.
+        for (int i = 0; i < 256; i++)
+            VideoSetColour(i, (uint8_t)(colours[i] >> 16), (uint8_t)(colours[i] >> 8), (uint8_t)colours[i]);
         D3Deactivate();
         ZBufferRemove();
         Vid16Remove();
