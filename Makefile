@@ -38,7 +38,8 @@ FUZZ_RUNS ?= 0
 FUZZ_LOGS ?= build/fuzz/logs
 FUZZ_NAMES ?=
 
-fuzz-build: deps
+fuzz-build:
+	@scripts/install-deps fuzz
 	@cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DTOLBEX_FUZZ=ON \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" >/dev/null
 	@cmake --build build/fuzz -j $(JOBS)
