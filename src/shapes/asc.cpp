@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "kernel/kernel.h"
 #include "kernel/res/res.h"
@@ -38,6 +37,10 @@ static struct {
     int faceBase;       // vertices read before the current object's "Vertex list:"
     int line;
 } imp;
+
+// Fixed tables, as large as a listing may fill: no allocation to fail or to repeat per import.
+static AscVertex vertexTable[ASC_MAX_VERTICES];
+static AscFace faceTable[ASC_MAX_FACES];
 
 static const char kLogTag[] = "IMP3DS";   // prefix of this module's refusals in the log
 
@@ -220,9 +223,13 @@ static int ReadListing(const char* fileName)
 {
     int64_t size = FileSize(fileName);
     if (size < 0) return ShapeRefuse(kLogTag, "%s: cannot open the file", fileName);
-    Reader* r = new Reader{};
+    // One reader, kept: its buffer needs no clearing, only its place.
+    static Reader reader;
+    Reader* r = &reader;
     r->file = fileName;
     r->size = size;
+    r->pos = 0;
+    r->len = r->at = 0;
     char piece[ASC_LINE_CHARS + 1];
     int got, failed = 0;
     bool ended = true, lineStart;
@@ -236,7 +243,6 @@ static int ReadListing(const char* fileName)
         if (lineStart) imp.line++;
         failed = Line(piece);
     }
-    delete r;
     return failed;
 }
 
@@ -272,8 +278,7 @@ static int CheckAndScale(const char* fileName)
 // The shape from the tables, in a scratch block; then it replaces the edit buffer.
 static int Build(void)
 {
-    std::vector<uint8_t> bytes(SHAPEM_BUFFER_SIZE);
-    ShapeBlock s{bytes.data(), SHAPEM_BUFFER_SIZE};
+    ShapeBlock s = ShapeMScratch();
     ShapeMakeEmpty(s.data);
     for (int i = 0; i < imp.vertexCount; i++) {
         const AscVertex& v = imp.vertices[i];
@@ -288,8 +293,7 @@ static int Build(void)
             return ShapeRefuse(kLogTag, "the shape does not fit the edit buffer");
     }
     // The shape it replaces stays within reach of Undo, as with every other replacement.
-    ShapeMSaveUndo();
-    memcpy(ShapeMEdit()->data, s.data, ShapeUsedSize(s.data));
+    ShapeMCommitScratch(&s);
     return 0;
 }
 
@@ -298,16 +302,13 @@ int Import3DSASCII(const char* fileName)
     if (!ShapeMIsInstalled()) return ShapeRefuse(kLogTag, "the shape manager is not installed");
     if (!fileName) return ShapeRefuse(kLogTag, "no file name");
     imp = {};
-    imp.vertices = (AscVertex*)ResAllocMem(sizeof(AscVertex) * ASC_MAX_VERTICES);
-    imp.faces = (AscFace*)ResAllocMem(sizeof(AscFace) * ASC_MAX_FACES);
-    if (!imp.vertices || !imp.faces) FatalError("Import3DSASCII: Out of memory.");
-    // Left uninitialised: an entry is written whole when the listing adds it, and nothing
+    imp.vertices = vertexTable;
+    imp.faces = faceTable;
+    // Not cleared: an entry is written whole when the listing adds it, and nothing
     // past the counts is read.
     int failed = ReadListing(fileName);
     if (!failed) failed = CheckAndScale(fileName);
     if (!failed) failed = Build();
-    ResFreeMem(imp.vertices);
-    ResFreeMem(imp.faces);
     imp = {};
     return failed;
 }

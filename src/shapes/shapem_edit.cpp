@@ -22,6 +22,7 @@ static struct {
     int installed;
     ResId edit;
     uint8_t* undo;
+    uint8_t* scratch;   // kept between uses: a fresh 2 MB block each load cost more than the load
     ShapeBlock block;
     int undoOn;
     int display[SHAPEM_DISPLAY_COUNT];
@@ -37,7 +38,8 @@ void ShapeMInstall(void)
     memset(sm.display, 0, sizeof sm.display);
     sm.edit = ResCreate(SHAPEM_BUFFER_SIZE);
     sm.undo = (uint8_t*)ResAllocMem(SHAPEM_BUFFER_SIZE);
-    if (!sm.edit || !sm.undo) FatalError("ShapeMInstall - out of memory for the edit buffer");
+    sm.scratch = (uint8_t*)ResAllocMem(SHAPEM_BUFFER_SIZE);
+    if (!sm.edit || !sm.undo || !sm.scratch) FatalError("ShapeMInstall - out of memory for the edit buffer");
     sm.block.data = (uint8_t*)ResOpen(sm.edit);
     sm.block.capacity = SHAPEM_BUFFER_SIZE;
     ShapeMakeEmpty(sm.block.data);
@@ -53,6 +55,7 @@ void ShapeMRemove(void)
         ResClose(sm.edit);
         ResFree(sm.edit);
         ResFreeMem(sm.undo);
+        ResFreeMem(sm.scratch);
     }
     sm = {};
 }
@@ -96,18 +99,17 @@ void ShapeMNew(void)
     ShapeMakeEmpty(sm.block.data);
 }
 
-// A scratch block as large as the edit buffer, for edits that may still be refused.
-struct Scratch {
-    std::vector<uint8_t> bytes;
-    ShapeBlock block;
-    Scratch() : bytes(SHAPEM_BUFFER_SIZE), block{bytes.data(), SHAPEM_BUFFER_SIZE} {}
-};
+ShapeBlock ShapeMScratch(void)
+{
+    if (!sm.installed) return ShapeBlock{nullptr, 0};
+    memset(sm.scratch, 0, SHAPEM_BUFFER_SIZE);
+    return ShapeBlock{sm.scratch, SHAPEM_BUFFER_SIZE};
+}
 
-// Saves the undo copy, then makes the scratch block the edit buffer's content.
-static void Commit(const Scratch& s)
+void ShapeMCommitScratch(const ShapeBlock* s)
 {
     ShapeMSaveUndo();
-    memcpy(sm.block.data, s.bytes.data(), ShapeUsedSize(s.bytes.data()));
+    memcpy(sm.block.data, s->data, ShapeUsedSize(s->data));
 }
 
 static void ClearSelection(uint8_t* b)
@@ -163,15 +165,15 @@ int ShapeMTakeIn(ResId id)
     char why[160];
     if (!ShapeCheck(raw.data(), raw.size(), why, sizeof why)) return ShapeRefuse(kLogTag, "not a shape file: %s", why);
 
-    Scratch s;
-    memcpy(s.bytes.data(), raw.data(), raw.size());
-    if (ShapeConvertInPlace(&s.block)) return ShapeRefuse(kLogTag, "not a shape file: %s", ShapeLastError());
-    ShapeBindMaterials(s.block.data, SHAPE_NAME_CHARS);
-    if (ShapeRebuildNameTable(&s.block)) return ShapeRefuse(kLogTag, "no room for the material name table");
-    ShapeAllFaceNormals(&s.block);
-    ShapeDerive(s.block.data);
-    ClearSelection(s.block.data);
-    Commit(s);
+    ShapeBlock s = ShapeMScratch();
+    memcpy(s.data, raw.data(), raw.size());
+    if (ShapeConvertInPlace(&s)) return ShapeRefuse(kLogTag, "not a shape file: %s", ShapeLastError());
+    ShapeBindMaterials(s.data, SHAPE_NAME_CHARS);
+    if (ShapeRebuildNameTable(&s)) return ShapeRefuse(kLogTag, "no room for the material name table");
+    ShapeAllFaceNormals(&s);
+    ShapeDerive(s.data);
+    ClearSelection(s.data);
+    ShapeMCommitScratch(&s);
     return 0;
 }
 

@@ -34,6 +34,11 @@ void ShapeMSaveUndo(void);
 void ShapeMUndo(void);
 // Saves an undo copy, then empties the edit buffer.
 void ShapeMNew(void);
+// A zeroed block as large as the edit buffer, for a replacement worked out before it may still
+// be refused; one block, valid until the next call (empty when not installed). Commit saves an
+// undo copy, then copies the block's used part over the edit buffer.
+ShapeBlock ShapeMScratch(void);
+void ShapeMCommitScratch(const ShapeBlock* s);
 
 // Takes a shape resource into the edit buffer: the raw block (read again unprepared when the
 // resource holds a prepared shape), converted, bound, normals and derived values recomputed,

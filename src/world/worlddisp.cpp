@@ -343,8 +343,11 @@ static int Parse(uint8_t* image, uint32_t size, const uint8_t* wxp, uint32_t wxp
                           c.dynamicCount, c.staticCount, c.copyCount);
     }
 
-    Reserve(t->nodeById, 65536, "InstallNodes - out of memory");
-    t->nodeById.assign(65536, -1);
+    // As long as the largest ID needs: most worlds number their few nodes from 1.
+    size_t idLimit = 0;
+    for (const WorldDisplayNode& n : t->nodes) idLimit = std::max<size_t>(idLimit, (size_t)n.id + 1);
+    Reserve(t->nodeById, idLimit, "InstallNodes - out of memory");
+    t->nodeById.assign(idLimit, -1);
     for (size_t i = 0; i < t->nodes.size(); i++) {
         if (t->nodeById[t->nodes[i].id] >= 0) return Refuse("node ID %u given twice", t->nodes[i].id);
         t->nodeById[t->nodes[i].id] = (int32_t)i;

@@ -30,7 +30,10 @@ int WorldMRepairNodeLinks(uint8_t* image)
     if (!image) return 0;
     // Every node by its ID; a node whose ID is 0 or repeats an earlier one's gets a free ID and
     // loses its links (the links that name the ID belong to the first).
-    std::vector<uint32_t> at(65536, 0);
+    // One table, kept (loads run on the main thread): a fresh 256 KB each load cost more than
+    // the repair.
+    static uint32_t at[65536];
+    memset(at, 0, sizeof at);
     std::vector<uint8_t*> renumber;
     int changed = 0;
     WM_FOR_EACH_NODE(image, p)

@@ -152,7 +152,11 @@ TEST_F(WorldDisp, InstallsCellsCopiesNodesShapesAndTerrainAndASecondWorldReplace
     ASSERT_TRUE(n2);
     EXPECT_EQ((std::vector<int>{1, 3, 5000, 700}), (std::vector<int>{n2->prev, n2->next, n2->distPrev, n2->distNext}));
     EXPECT_EQ(16384, n2->dirNext[2]);
+    // The largest ID is found, and IDs past it are none.
+    ASSERT_TRUE(WorldGetNode(3));
+    EXPECT_EQ(2, WorldGetNode(3)->prev);
     EXPECT_EQ(nullptr, WorldGetNode(4));
+    EXPECT_EQ(nullptr, WorldGetNode(65535));
     EXPECT_EQ(nullptr, WorldGetNode(0));
 
     TerrainInfo t;

@@ -179,6 +179,16 @@ TEST_F(WorldTest, NodeLinksToMissingNodesAreCutAndOneSidedLinksMadeTwoWay)
     EXPECT_EQ(std::make_tuple(5, 0, 4), links(4));
     EXPECT_EQ(std::make_tuple(6, 0, 0), links(5));
     EXPECT_EQ(std::make_tuple(7, 0, 0), links(6)) << "a repeated ID is renumbered and unlinked";
+
+    // The next load knows none of these nodes: its link to 5 is cut, its 0 takes ID 1.
+    WleImage again;
+    again.Node({.id = 2, .prev = 5});
+    again.Node({.id = 0});
+    ASSERT_EQ(0, LoadBytes(again.Done()));
+    n = Nodes();
+    ASSERT_EQ(2u, n.size());
+    EXPECT_EQ(std::make_tuple(2, 0, 0), links(0));
+    EXPECT_EQ(std::make_tuple(1, 0, 0), links(1));
 }
 
 // ============================================================================================
