@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "frontend/dump.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
 #include "frontend/frontend.h"
@@ -25,6 +26,7 @@
 #include "platform/platform.h"
 #include "render/draw3d.h"
 #include "render/gldriver.h"
+#include "render/vid16.h"
 #include "render/shapedraw.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
@@ -32,6 +34,7 @@
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
+#include "toolkit/panelhost.h"
 #include "toolkit/slots.h"
 #include "toolkit/win.h"
 #include "world/net.h"
@@ -41,7 +44,6 @@
 
 static struct {
     int requests[REQUEST_COUNT];
-    int materialsReloadPending;
     SlotId objectSlot;
     WinId view, menuBar;
     const EditorPanels* panels[EDITOR_WORLD + 1];
@@ -72,14 +74,11 @@ void EditorRequest(int request)
 
 int EditorRequestPending(int request) { return request >= 0 && request < REQUEST_COUNT && editor.requests[request]; }
 
-void EditorMaterialsChanged(void) { editor.materialsReloadPending = 1; }
-int EditorMaterialsReloadPending(void) { return editor.materialsReloadPending; }
 
 // Textures are loaded for the first editor frame, and again whenever the materials changed.
 static void ReloadTextures(void)
 {
-    if (Draw3DTexturesLoaded() && !editor.materialsReloadPending && !MatMTexturesDirty()) return;
-    editor.materialsReloadPending = 0;
+    if (Draw3DTexturesLoaded() && !MatMTexturesDirty()) return;
     MatMClearTexturesDirty();
     if (Draw3DTexturesLoaded()) Draw3DUnloadTextures();
     // The terrain's materials live in the render table beside the list's: a reload rebuilt
@@ -111,7 +110,7 @@ static void ReadEditorFiles(void)
             PalMApply();
     }
     if ((v = INIGet("materials"))) {
-        editor.materialsReloadPending = 1;
+        MatMSetTexturesDirty();
         if (MatMLoad(v) != 0) LogPrintf(LOG_WARN, "MATERIALS: %s could not be loaded", v);
     }
     INIClose(nullptr);
@@ -202,9 +201,31 @@ static void CreateEditorWindows(void)
     WinSendMessage(editor.menuBar, WM_SETTITLE, &title, &zero);
 }
 
+// The palette changed: the display colours follow, and in palette mode every material takes
+// its palette entry's colour again.
+static void PaletteChanged(void)
+{
+    for (int i = 0; i < 256; i++) Vid16SetPaletteEntry(i);
+    if (MatMTrueColour()) return;
+    // The Dummy keeps its all-zero render form.
+    for (int i = 1; i < MatMCount(); i++) MatMSetPalette(i, MatMGetPalette(i));
+}
+
+// What the palette and materials panels ask of the editor.
+static const PanelHostFns kPanelHost = {
+    .openFile = FileSelOpen,
+    .saveFile = FileSelSave,
+    .message = MsgBoxShow,
+    .error = MsgBoxError,
+    .toolMode = EditToolMode,
+    .setTool = EditSetTool,
+    .paletteChanged = PaletteChanged,
+};
+
 void EditorStart(void)
 {
     KernelSetConfirmClose(1);
+    PanelHostSet(&kPanelHost);
     VideoRemove();
     VideoInstall();
     SetEditorVideoMode();
@@ -265,6 +286,8 @@ void EditorStart(void)
     MatPanelRegister();
     ScenePanelRegister();
     PalPanelRegister();
+    DumpRegisterTexts(CLASS_MAT_NAME, MatPanelNameTexts);
+    DumpRegisterTexts(CLASS_SCENE_PANEL, ScenePanelTexts);
     for (const EditorPanels* panels : editor.panels)
         if (panels && panels->registerClasses) panels->registerClasses();
     PanelRegisterPlaceholders();
@@ -380,11 +403,21 @@ int EditorFrame(void)
 }
 
 
+// Draw3D's ambient and distant light from the Scene Setup panel's values.
+static void ApplySceneLight(void)
+{
+    int32_t ambient[3], distant[3];
+    int16_t direction[3];
+    SceneLight(ScenePanelValues(), 0, ambient, direction, distant);
+    Draw3DSetAmbient(ambient[0], ambient[1], ambient[2]);
+    Draw3DSetDistantLight(direction, distant[0], distant[1], distant[2]);
+}
+
 void EditorDisplay(void)
 {
     ReloadTextures();
     // The scene's light, as the Scene Setup panel holds it, for every view drawn this frame.
-    ScenePanelApplyLight(0);
+    ApplySceneLight();
     if (VideoBeginUpdate(1)) {
         WinDrawAll();
         // The views stored this frame's picks while drawing; the tools read them next frame.
@@ -400,9 +433,9 @@ void EditorStop(void)
 {
     // A clean end: the recovery files go while the work is still there.
     RecoveryStop();
+    PanelHostSet(nullptr);
     WorldMUninstall();
     for (int& r : editor.requests) r = 0;
-    editor.materialsReloadPending = 0;
     editor.objectSlot = 0;
     editor.view = editor.menuBar = 0;
 }

@@ -44,6 +44,3 @@ void EditorStop(void);
 WinId EditorView(void);
 WinId EditorMenuBar(void);
 
-// The material files were (re)loaded: the next frame reloads the textures.
-void EditorMaterialsChanged(void);
-int EditorMaterialsReloadPending(void);

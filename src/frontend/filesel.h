@@ -3,12 +3,13 @@
 // requesting window (when it still exists) with p1 pointing at the full path; a cancelled
 // selector sends nothing. The process's current folder never changes.
 #pragma once
+#include "toolkit/panelhost.h"
 #include "toolkit/win.h"
 
 enum {
     CLASS_FILESEL = 0x1030,
-    FILESEL_CHOSEN = 34,         // to the requester: p1 = const char* full path
-    FILESEL_PATH_MAX = 1024,     // bytes of a folder or a chosen path, terminator included
+    FILESEL_CHOSEN = PANELHOST_FILE_CHOSEN,   // to the requester: p1 = const char* full path
+    FILESEL_PATH_MAX = PANELHOST_PATH_MAX,    // bytes of a folder or a chosen path, terminator included
     FILESEL_NAME_MAX = 259,      // characters the name field holds
     FILESEL_PATTERN_MAX = 256,   // bytes of the pattern kept, terminator included
     FILESEL_MAX_ENTRIES = 32767, // list items carry 16-bit ids: ".." and 32766 more at most

@@ -2,19 +2,19 @@
 // an "Undo" button and the memory line. Choosing an entry closes the open panel and opens the
 // chosen one in the panel area. Panels that are not built yet open as empty frames.
 #pragma once
+#include "materials/matpanel.h"
+#include "materials/scenepanel.h"
+#include "palette/palpanel.h"
 #include "toolkit/win.h"
 
 enum {
     CLASS_SHAPE_MENU = 0x1000,
     CLASS_VIEW = 0x1001,
-    CLASS_MATERIALS_PANEL = 0x1002,
-    CLASS_PALETTE_PANEL = 0x1008,
     CLASS_POLYGONS_PANEL = 0x100a,
     CLASS_VERTICES_PANEL = 0x100b,
     CLASS_SORTING_PANEL = 0x100c,
     CLASS_OBJECT_PANEL = 0x100d,
     CLASS_VIEW_SETUP = 0x1011,
-    CLASS_SCENE_PANEL = 0x1012,
     CLASS_MAPPING = 0x1013,
     CLASS_MESH_PANEL = 0x1014,
     CLASS_WORLD_PANEL = 0x1016,

@@ -19,6 +19,7 @@
 #include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/str.h"
+#include "materials/matm.h"
 #include "platform/platform.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
@@ -343,7 +344,7 @@ static int LoadData(int mode)
     }
     int result = WorldMLoad(rc.dataPath[mode]);
     // The loaded world may name other materials, and the terrain needs its own again.
-    EditorMaterialsChanged();
+    MatMSetTexturesDirty();
     if (result == 0) {
         WorldMSetChanged(-1);
         return 0;

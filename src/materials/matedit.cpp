@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "frontend/editor.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/str.h"
 #include "materials/matm.h"
@@ -222,7 +221,6 @@ static void Restore(void)
     if (!differs) return;
     MatMReload();
     MatMSetTexturesDirty();
-    EditorMaterialsChanged();
 }
 
 void MatEditCancel(void)
@@ -254,7 +252,6 @@ static void Apply(WinId self)
     int textureChanged = MatMSetTexture(m, me.textureText);
     if (nameChanged || textureChanged) {
         MatMSetTexturesDirty();
-        EditorMaterialsChanged();
     }
     me.done = 1;
     WinClose(self);
@@ -267,7 +264,7 @@ static void Pressed(WinId self, WinId button)
         WinParam empty = (WinParam) "", zero = 0;
         WinSendMessage(me.texture, WM_EDITSETTEXT, &empty, &zero);
         MatMClearTexture(me.material);
-        EditorMaterialsChanged();
+        MatMSetTexturesDirty();
         RebuildColour();
     } else if (button == me.cancel) {
         WinClose(self);

@@ -2,12 +2,6 @@
 
 #include <cstring>
 
-#include "frontend/dump.h"
-#include "frontend/editor.h"
-#include "frontend/editstate.h"
-#include "frontend/filesel.h"
-#include "frontend/menubar.h"
-#include "frontend/msgbox.h"
 #include "kernel/kernel.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/str.h"
@@ -17,6 +11,7 @@
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
+#include "toolkit/panelhost.h"
 #include "toolkit/text.h"
 
 enum {
@@ -33,8 +28,8 @@ static const char* const kDummyRefusal = "You can't edit the \"Dummy\" material,
 static const char* const kNoName = "(no name)";
 
 static struct {
-    char folder[FILESEL_PATH_MAX];   // where the file selector starts
-    char file[FILESEL_PATH_MAX];     // the materials file as chosen, kept whole
+    char folder[PANELHOST_PATH_MAX];   // where the file selector starts
+    char file[PANELHOST_PATH_MAX];     // the materials file as chosen, kept whole
     char renameText[MAT_NAME_SIZE + 1];
 } mp;
 
@@ -65,23 +60,23 @@ static WinId MakeButton(int x, int y, int w, int h, uint32_t style, const char* 
 int MatPanelRename(int index, const char* name)
 {
     if (index == 0) {
-        MsgBoxShow("Error", kDummyRefusal);
+        PanelHostMessage("Error", kDummyRefusal);
         return 0;
     }
     char want[MAT_NAME_SIZE];
     StrLCopy(want, name ? name : "", sizeof want);
     if (!want[0]) {
-        MsgBoxError("Error", ERR_ILLEGAL_NAME);
+        PanelHostError("Error", ERR_ILLEGAL_NAME);
         return 0;
     }
     // Two materials of one name cannot both survive a save and a load: the second is skipped.
     for (int i = 0; i < MatMCount(); i++)
         if (i != index && StrICmp(MatMGetName(i), want) == 0) {
-            MsgBoxError("Error", ERR_DUPLICATE_NAME);
+            PanelHostError("Error", ERR_DUPLICATE_NAME);
             return 0;
         }
     if (!MatMSetName(index, want)) return 0;
-    EditorMaterialsChanged();
+    MatMSetTexturesDirty();
     return 1;
 }
 
@@ -142,7 +137,7 @@ static int SwatchProc(WinId, WinId, int message, WinParam*, WinParam*)
     switch (message) {
     case WM_DRAWCLIENT: DrawSwatch(); return 0;
     case WM_LPRESS_REGION:
-        if (MatMCurrent() == 0) MsgBoxShow("Error", kDummyRefusal);
+        if (MatMCurrent() == 0) PanelHostMessage("Error", kDummyRefusal);
         else MatEditOpen(MatMCurrent());
         return 0;
     default: return 1;
@@ -172,7 +167,7 @@ static int NameProc(WinId, WinId, int message, WinParam*, WinParam*)
     }
 }
 
-static int NameTexts(WinId, const char** out, int max)
+int MatPanelNameTexts(WinId, const char** out, int max)
 {
     if (max < 1) return 0;
     out[0] = MatMGetName(MatMCurrent());
@@ -306,11 +301,11 @@ static void SetToggle(WinId button, int on)
 }
 
 // The list changed shape: the next frame reloads the textures.
-static void ListChanged(void) { EditorMaterialsChanged(); }
+static void ListChanged(void) { MatMSetTexturesDirty(); }
 
 static void FileChosen(WinId self, const char* path)
 {
-    char chosen[FILESEL_PATH_MAX];
+    char chosen[PANELHOST_PATH_MAX];
     StrLCopy(chosen, path, sizeof chosen);
     StrLCopy(mp.folder, chosen, (size_t)StrFileNameOffset(chosen) + 1);
     PanelData* d = (PanelData*)WinDataOf(self, CLASS_MATERIALS_PANEL);
@@ -319,18 +314,18 @@ static void FileChosen(WinId self, const char* path)
         CloseDialogs();
         MatMSetTexturesDirty();
         // A file that failed to load keeps its name out of Save's way.
-        if (MatMLoad(chosen) != 0) MsgBoxShow("Error", "Unable to load materials.");
+        if (MatMLoad(chosen) != 0) PanelHostMessage("Error", "Unable to load materials.");
         else StrLCopy(mp.file, chosen, sizeof mp.file);
         ListChanged();
         break;
     case MODE_SAVE:
-        if (MatMSave(chosen) != 0) MsgBoxShow("Error", "Unable to save materials.");
+        if (MatMSave(chosen) != 0) PanelHostMessage("Error", "Unable to save materials.");
         else StrLCopy(mp.file, chosen, sizeof mp.file);
         break;
     case MODE_MERGE:
         CloseDialogs();
         MatMSetTexturesDirty();
-        if (MatMMerge(chosen) != 0) MsgBoxShow("Error", "Unable to merge materials.");
+        if (MatMMerge(chosen) != 0) PanelHostMessage("Error", "Unable to merge materials.");
         ListChanged();
         break;
     default: break;
@@ -344,9 +339,9 @@ static void Pressed(WinId self, WinId button, int on)
         int tool = button == d->set ? MATPANEL_TOOL_SET : MATPANEL_TOOL_GET;
         if (on) {
             SetToggle(button == d->set ? d->get : d->set, 0);
-            EditSetTool(tool, MATPANEL_PICK_POLYGON);
-        } else if (EditToolMode() == tool) {
-            EditSetTool(0, 0);
+            PanelHostSetTool(tool, MATPANEL_PICK_POLYGON);
+        } else if (PanelHostToolMode() == tool) {
+            PanelHostSetTool(0, 0);
         }
         return;
     }
@@ -361,17 +356,17 @@ static void Pressed(WinId self, WinId button, int on)
         ListChanged();
     } else if (button == d->load) {
         d->fileMode = MODE_LOAD;
-        FileSelOpen("Load Materials", mp.folder, "*.MAT", self);
+        PanelHostOpenFile("Load Materials", mp.folder, "*.MAT", self);
     } else if (button == d->save) {
         d->fileMode = MODE_SAVE;
         // Save offers the file where it was found: its folder, not the last one browsed.
         int nameAt = StrFileNameOffset(mp.file);
-        char folder[FILESEL_PATH_MAX];
+        char folder[PANELHOST_PATH_MAX];
         StrLCopy(folder, nameAt ? mp.file : mp.folder, nameAt ? (size_t)nameAt + 1 : sizeof folder);
-        FileSelSave(folder, "*.MAT", mp.file + nameAt, self);
+        PanelHostSaveFile(folder, "*.MAT", mp.file + nameAt, self);
     } else if (button == d->merge) {
         d->fileMode = MODE_MERGE;
-        FileSelOpen("Merge Materials", mp.folder, "*.MAT", self);
+        PanelHostOpenFile("Merge Materials", mp.folder, "*.MAT", self);
     }
 }
 
@@ -403,7 +398,7 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
         return 1;
     case WM_PRESSED: Pressed(self, sender, *p1 != 0); return 0;
     case MATPANEL_SET_ON: SetToggle(d->set, 1); return 0;
-    case FILESEL_CHOSEN:
+    case PANELHOST_FILE_CHOSEN:
         if (*p1) FileChosen(self, (const char*)*p1);
         return 0;
     default: return 1;
@@ -418,6 +413,5 @@ void MatPanelRegister(void)
     WinCreateClass(CLASS_MAT_SWATCH, CLASS_FRAME, 0, SwatchProc);
     WinCreateClass(CLASS_MAT_NAME, CLASS_FRAME, 0, NameProc);
     WinCreateClass(CLASS_MAT_SELECT, CLASS_FRAME, sizeof(SelectData), SelectProc);
-    DumpRegisterTexts(CLASS_MAT_NAME, NameTexts);
     MatEditRegister();
 }

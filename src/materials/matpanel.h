@@ -7,6 +7,7 @@
 #include "toolkit/win.h"
 
 enum {
+    CLASS_MATERIALS_PANEL = 0x1002,
     CLASS_MAT_SWATCH = 0x1003,
     CLASS_MAT_NAME = 0x1004,
     CLASS_MAT_SELECT = 0x1006,
@@ -24,5 +25,8 @@ void MatPanelRegister(void);
 // changed, 0 otherwise (refused or the same).
 int MatPanelRename(int index, const char* name);
 
+// The name field's text, the current material's name, for the dump of what the screen holds:
+// written to out[0] when max allows; the count written.
+int MatPanelNameTexts(WinId window, const char** out, int max);
 // The file the panel's "Save" offers: the materials file last loaded or saved.
 const char* MatPanelFileName(void);

@@ -2,10 +2,7 @@
 
 #include <cstdio>
 
-#include "frontend/dump.h"
-#include "frontend/menubar.h"
 #include "kernel/util/maths.h"
-#include "render/draw3d.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
@@ -72,15 +69,6 @@ void SceneLight(const SceneValues* v, int fullBright, int32_t ambient[3], int16_
     direction[2] = (int16_t)FixMul(ch, cp);
 }
 
-void ScenePanelApplyLight(int fullBright)
-{
-    int32_t ambient[3], distant[3];
-    int16_t direction[3];
-    SceneLight(&sc.values, fullBright, ambient, direction, distant);
-    Draw3DSetAmbient(ambient[0], ambient[1], ambient[2]);
-    Draw3DSetDistantLight(direction, distant[0], distant[1], distant[2]);
-}
-
 // ============================================================================================
 // Panel
 // ============================================================================================
@@ -131,7 +119,7 @@ static int SceneProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
     }
 }
 
-static int SceneTexts(WinId, const char** out, int max)
+int ScenePanelTexts(WinId, const char** out, int max)
 {
     FormatLabels();
     int n = 0;
@@ -143,5 +131,4 @@ void ScenePanelRegister(void)
 {
     sc.values = kDefaults;
     WinCreateClass(CLASS_SCENE_PANEL, CLASS_FRAME, sizeof(SceneData), SceneProc);
-    DumpRegisterTexts(CLASS_SCENE_PANEL, SceneTexts);
 }

@@ -7,6 +7,7 @@
 #include "toolkit/win.h"
 
 enum {
+    CLASS_SCENE_PANEL = 0x1012,
     SCENE_ONE = 16384,         // colours: 1.0; pitch: a quarter turn; heading: a full turn
     SCENE_LABEL_MAX = 32,
 };
@@ -33,6 +34,6 @@ int SceneHeadingDegrees(int32_t heading);
 // light travels (2.14, world space): along the heading, tilted down by the pitch. Full bright
 // lights everything by the ambient alone, at full strength.
 void SceneLight(const SceneValues* v, int fullBright, int32_t ambient[3], int16_t direction[3], int32_t distant[3]);
-// Sets Draw3D's ambient and distant light from the values; the editor frame calls it before
-// the views draw.
-void ScenePanelApplyLight(int fullBright);
+// The labels the panel shows beside its sliders, for the dump of what the screen holds: up to
+// max of them in out; the count written.
+int ScenePanelTexts(WinId window, const char** out, int max);

@@ -3,17 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frontend/filesel.h"
-#include "frontend/menubar.h"
-#include "frontend/msgbox.h"
 #include "kernel/app.h"
 #include "kernel/util/ini.h"
 #include "kernel/util/str.h"
-#include "materials/matm.h"
 #include "palette/palm.h"
-#include "render/vid16.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
+#include "toolkit/panelhost.h"
 
 enum {
     GRID_COLUMNS = 32,
@@ -24,7 +20,7 @@ enum {
     SWATCH_STEP_Y = 5,
     COMPONENT_MAX = 63,
     COMPONENT_CHARS = 2,
-    PATH_MAX_BYTES = FILESEL_PATH_MAX,
+    PATH_MAX_BYTES = PANELHOST_PATH_MAX,
 };
 
 enum { MODE_LOAD = 0, MODE_SAVE = 1, MODE_IMPORT = 2 };
@@ -50,18 +46,6 @@ struct PanelData {
 struct GridData {
     int16_t start, end;
 };
-
-// ============================================================================================
-// Renderer
-// ============================================================================================
-
-void PalPanelPaletteChanged(void)
-{
-    for (int i = 0; i < 256; i++) Vid16SetPaletteEntry(i);
-    if (MatMTrueColour()) return;
-    // The Dummy keeps its all-zero render form.
-    for (int i = 1; i < MatMCount(); i++) MatMSetPalette(i, MatMGetPalette(i));
-}
 
 // ============================================================================================
 // Colour grid
@@ -185,7 +169,7 @@ static void FieldEdited(const PanelData* d, WinId field)
         int c[3] = {-1, -1, -1};
         c[i] = v;
         PalMSetColour(start, c[0], c[1], c[2]);
-        PalPanelPaletteChanged();
+        PanelHostPaletteChanged();
     }
 }
 
@@ -211,15 +195,15 @@ static void FileChosen(PanelData* d, WinId self, const char* path)
     switch (d->fileMode) {
     case MODE_LOAD:
         if (PalMLoad(chosen) != 0) {
-            MsgBoxShow("Error", "Unable to load palette.");
+            PanelHostMessage("Error", "Unable to load palette.");
             break;
         }
         StrLCopy(pp.lastFile, chosen + nameAt, sizeof pp.lastFile);
-        if (AppConfig()->palSupport) PalPanelPaletteChanged();
+        if (AppConfig()->palSupport) PanelHostPaletteChanged();
         break;
     case MODE_SAVE:
         if (PalMSave(chosen) != 0) {
-            MsgBoxShow("Error", "Unable to save palette.");
+            PanelHostMessage("Error", "Unable to save palette.");
             break;
         }
         StrLCopy(pp.lastFile, chosen + nameAt, sizeof pp.lastFile);
@@ -227,15 +211,15 @@ static void FileChosen(PanelData* d, WinId self, const char* path)
     case MODE_IMPORT: {
         int start, end;
         if (!GridRange(d, &start, &end)) {
-            MsgBoxShow("Error", "Unable to get colour range");
+            PanelHostMessage("Error", "Unable to get colour range");
             break;
         }
         int lo = start < end ? start : end, hi = start < end ? end : start;
         if (PalMImport(chosen, lo, hi - lo + 1) != 0) {
-            MsgBoxShow("Error", "Unable to import palette");
+            PanelHostMessage("Error", "Unable to import palette");
             break;
         }
-        PalPanelPaletteChanged();
+        PanelHostPaletteChanged();
         break;
     }
     default: break;
@@ -251,26 +235,26 @@ static void Pressed(PanelData* d, WinId self, WinId button)
     int lo = start < end ? start : end, hi = start < end ? end : start;
     if (button == d->load) {
         d->fileMode = MODE_LOAD;
-        FileSelOpen("Load Palette", pp.folder, "*.PAL", self);
+        PanelHostOpenFile("Load Palette", pp.folder, "*.PAL", self);
     } else if (button == d->save) {
         d->fileMode = MODE_SAVE;
         char name[PATH_MAX_BYTES];
         SaveName(name, sizeof name);
-        FileSelSave(pp.folder, "*.PAL", name, self);
+        PanelHostSaveFile(pp.folder, "*.PAL", name, self);
     } else if (button == d->import) {
         d->fileMode = MODE_IMPORT;
-        FileSelOpen("Import Palette", pp.folder, "*.LBM", self);
+        PanelHostOpenFile("Import Palette", pp.folder, "*.LBM", self);
     } else if (button == d->paste && haveRange) {
         PalMPaste(start);
         PalMApply();
-        PalPanelPaletteChanged();
+        PanelHostPaletteChanged();
         Refill(d);
     } else if (button == d->copy && haveRange) {
         PalMCopyRange(start, end);
         Refill(d);
     } else if (button == d->spread && haveRange) {
         PalMSpread(lo, hi);
-        PalPanelPaletteChanged();
+        PanelHostPaletteChanged();
         Refill(d);
     }
     // "Remap" has no action.
@@ -317,7 +301,7 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
         return 0;
     case WM_EDITCHANGED: FieldEdited(d, sender); return 0;
     case PALGRID_CHANGED: Refill(d); return 0;
-    case FILESEL_CHOSEN:
+    case PANELHOST_FILE_CHOSEN:
         if (*p1) FileChosen(d, self, (const char*)*p1);
         return 0;
     default: return 1;

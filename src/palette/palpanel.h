@@ -7,6 +7,7 @@
 #include "toolkit/win.h"
 
 enum {
+    CLASS_PALETTE_PANEL = 0x1008,
     CLASS_PALETTE_GRID = 0x1009,
     CLASS_PALETTE_SAVE = 0x1018,   // registered; "Save" goes straight to the file selector
     PALGRID_NONE = -1,
@@ -21,6 +22,3 @@ void PalPanelRegister(void);
 // 8 rows of 32 swatches, 4 pixels apart across and 5 down, from (2, 2).
 int PalPanelGridIndex(int x, int y);
 
-// Tells the renderer that the palette changed: its copy of the display colours is refreshed
-// and, in palette mode, every material takes its palette entry's colour again.
-void PalPanelPaletteChanged(void);

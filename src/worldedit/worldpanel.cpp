@@ -15,6 +15,7 @@
 #include "frontend/recovery.h"
 #include "kernel/log.h"
 #include "kernel/util/str.h"
+#include "materials/matm.h"
 #include "toolkit/controls.h"
 #include "world/worldm.h"
 
@@ -101,7 +102,7 @@ static void FileChosen(const char* path)
         result = WorldMLoad(path);
         // The loaded world may name other materials, and the terrain needs its own again;
         // after a refusal nothing changed, but the rebuild is cheap and keeps one path.
-        EditorMaterialsChanged();
+        MatMSetTexturesDirty();
         if (result < 0) {
             LogPrintf(LOG_WARN, "WORLD: %s refused: %s", path, WorldMLoadError());
             MsgBoxError(kLoadError, result);

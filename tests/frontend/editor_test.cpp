@@ -97,7 +97,7 @@ TEST_F(Run, EditorStartReadsThePaletteAndMaterialsFiles)
     EXPECT_EQ(VideoColourTable()[5], 0x00FC0000u);
     EXPECT_EQ(MatMCount(), 2);
     EXPECT_EQ(MatMFind("BRICK"), 1);
-    EXPECT_EQ(EditorMaterialsReloadPending(), 1);
+    EXPECT_EQ(MatMTexturesDirty(), 1);
 }
 
 // The edited object's slot draws the edit buffer, or the prepared shape it is given instead,
