@@ -1,8 +1,6 @@
 // The runtime save: runtime worlds of small hand-made worlds read back packet by packet, the
 // WXP archive entry by entry, and every refusal leaving the edit world and the old files as
 // they were.
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -10,65 +8,28 @@
 #include <string>
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "materials/intmat.h"
-#include "materials/matm.h"
 #include "shapes/shape.h"
-#include "shapes/shape_build.h"
-#include "shapes/shapem.h"
-#include "shapes/shapem_edit.h"
-#include "support/testutil.h"
 #include "world/runtime.h"
-#include "world/wle.h"
-#include "world/worldm.h"
+#include "world/worldm_fixture.h"
 
 namespace {
 
 const int32_t EDGE = 16384 << 6;   // a new world's cell edge
-
-// A cube of half-size h about the origin (8 vertices, 6 quads); `extra` marks it dynamic.
-Bytes Cube(int16_t h, uint32_t extra = 0)
-{
-    TShape s;
-    s.verts = {{(int16_t)-h, (int16_t)-h, (int16_t)-h}, {h, (int16_t)-h, (int16_t)-h}, {h, h, (int16_t)-h},
-               {(int16_t)-h, h, (int16_t)-h}, {(int16_t)-h, (int16_t)-h, h}, {h, (int16_t)-h, h},
-               {h, h, h}, {(int16_t)-h, h, h}};
-    s.polys = {TPoly({0, 3, 2, 1}), TPoly({4, 5, 6, 7}), TPoly({0, 1, 5, 4}),
-               TPoly({2, 3, 7, 6}), TPoly({1, 2, 6, 5}), TPoly({0, 4, 7, 3})};
-    s.extra = extra;
-    return BuildShape(s);
-}
 
 struct Packet {
     uint16_t type;
     const uint8_t* at;
 };
 
-class RuntimeTest : public testing::Test {
+class RuntimeTest : public WorldTest {
 protected:
-    TempDir dir{true};
-
     void SetUp() override
     {
-        ResRemove();
-        ResInstall(300);
-        IntMatCreate(512);
-        MatMInstall();
-        ShapeMResourceInstall();
-        ShapeMInstall();
-        WorldMInstall(WORLDM_CAPACITY);
+        WorldTest::SetUp();
         WorldMRuntimeInstall();
-        WriteBytes("CUBE.SHP", Cube(1000));
-        WriteBytes("BIG.SHP", Cube(3000));
-        WriteBytes("MOVER.SHP", Cube(500, 0x44));
-    }
-    void TearDown() override
-    {
-        WorldMUninstall();
-        ShapeMRemove();
-        IntMatDestroy();
-        ResRemove();
+        WriteBytes("CUBE.SHP", BuildShape(CubeShape(1000)));
+        WriteBytes("BIG.SHP", BuildShape(CubeShape(3000)));
+        WriteBytes("MOVER.SHP", BuildShape(CubeShape(500, 0x44)));
     }
 
     static uint8_t* Shape(int id) { return WorldMShapeFindData((uint16_t)id); }
@@ -86,7 +47,6 @@ protected:
         WorldMSetCellsY(y);
         WorldMSetCellsZ(z);
     }
-    static Bytes Edit() { return Bytes(WorldMImage(), WorldMImage() + WorldMUsed()); }
 
     static std::vector<Packet> Walk(const Bytes& image)
     {
@@ -170,10 +130,10 @@ TEST_F(RuntimeTest, CellsComeHighestIndexFirstWithCornersNumberedByFirstUse)
     int b = Add("CUBE.SHP", EDGE + EDGE / 2, EDGE / 2, EDGE / 2);          // cell (1, 0, 0)
     int c = Add("BIG.SHP", EDGE / 2, EDGE / 2, EDGE + EDGE / 2);           // cell (0, 0, 1)
     Shape(b)[WS_FLAGS] |= WSF_RUNTIME_2;
-    Bytes before = Edit();
+    Bytes before = Used();
     Bytes undo(WorldMUndoImage(), WorldMUndoImage() + WorldMCapacity());
     ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
-    EXPECT_EQ(before, Edit()) << "the edit world comes back as it was";
+    EXPECT_EQ(before, Used()) << "the edit world comes back as it was";
     EXPECT_TRUE(undo == Bytes(WorldMUndoImage(), WorldMUndoImage() + WorldMCapacity())) << "the undo copy is the user's";
 
     Bytes rt = ReadBytes("T.WLD"), wxp = ReadBytes("T.wxp");
@@ -274,16 +234,9 @@ TEST_F(RuntimeTest, DynamicShapesShareOneEntryAndAreFiledInEveryCellTheyTouch)
 
 TEST_F(RuntimeTest, NodesComeFirstWithDistancesThenTheTerrainAndCellsHoldOnlyShapes)
 {
-    auto node = [](uint16_t id, int32_t x, int32_t y, int32_t z, uint16_t prev, uint16_t next) {
-        int32_t at = WorldMAppendPacket(WP_NODE, WP_NODE_SIZE);
-        ASSERT_GT(at, 0);
-        uint8_t* n = WorldMImage() + at;
-        PutI32(n, WN_X, x), PutI32(n, WN_Y, y), PutI32(n, WN_Z, z);
-        PutU16(n, WN_ID, id), PutU16(n, WN_PREV, prev), PutU16(n, WN_NEXT, next);
-    };
-    node(1, 1000, 1000, 1000, 0, 2);
-    node(2, 4000, 1000, 5000, 1, 3);
-    node(3, 4000, 300, 5000, 2, 0);
+    AppendNode(1, 1000, 1000, 1000, 0, 2);
+    AppendNode(2, 4000, 1000, 5000, 1, 3);
+    AppendNode(3, 4000, 300, 5000, 2, 0);
     int32_t t = WorldMAppendPacket(WP_TERRAIN, 64);
     ASSERT_GT(t, 0);
     PutU32(WorldMImage() + t, WT_LENGTH, 64);
@@ -322,9 +275,9 @@ TEST_F(RuntimeTest, AShapeFileWithTheDynamicMarkIsNamedInTheRuntimeWorldOnly)
     ResId handle = GetU16(Shape(m), WS_HANDLE);
     ASSERT_TRUE(ShapeMIsPrepared(handle));
     int vertices = ShapeMVertexCount(handle);
-    Bytes before = Edit();
+    Bytes before = Used();
     ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
-    EXPECT_EQ(before, Edit());
+    EXPECT_EQ(before, Used());
 
     Bytes rt = ReadBytes("T.WLD"), wxp = ReadBytes("T.wxp");
     std::vector<Packet> p = Walk(rt);
@@ -361,20 +314,14 @@ TEST_F(RuntimeTest, StaticShapesAreTurnedIntoTheirEntries)
 TEST_F(RuntimeTest, StaticShapesAcrossCellsAreCutIntoOnePiecePerCell)
 {
     // A cube whose bottom face is mapped from U 0 at X -1000 to U 16384 at X +1000.
-    TShape s;
-    const int16_t h = 1000;
-    s.verts = {{(int16_t)-h, (int16_t)-h, (int16_t)-h}, {h, (int16_t)-h, (int16_t)-h}, {h, h, (int16_t)-h},
-               {(int16_t)-h, h, (int16_t)-h}, {(int16_t)-h, (int16_t)-h, h}, {h, (int16_t)-h, h},
-               {h, h, h}, {(int16_t)-h, h, h}};
-    s.polys = {TPoly({0, 3, 2, 1}), TPoly({4, 5, 6, 7}), TPoly({0, 1, 5, 4}),
-               TPoly({2, 3, 7, 6}), TPoly({1, 2, 6, 5}), TPoly({0, 4, 7, 3})};
+    TShape s = CubeShape(1000);
     s.polys[2].mapping = {0, 0, 16384, 0, 16384, 16384, 0, 16384};
     WriteBytes("SPLIT.SHP", BuildShape(s));
     Grid(2, 1, 1);
     int id = Add("SPLIT.SHP", EDGE - 500, 5000, 5000);
-    Bytes before = Edit();
+    Bytes before = Used();
     ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
-    EXPECT_EQ(before, Edit());
+    EXPECT_EQ(before, Used());
     ResId handle = GetU16(Shape(id), WS_HANDLE);
     EXPECT_TRUE(ShapeMIsPrepared(handle)) << "the shape the view draws is whole and prepared";
     EXPECT_EQ(8, ShapeMVertexCount(handle));
@@ -468,12 +415,12 @@ protected:
     // which holds exactly `selected` when given), the old files untouched, the progress closed.
     void Refused(int code, std::vector<int> selected = {})
     {
-        Bytes before = Edit();
+        Bytes before = Used();
         EXPECT_EQ(code, WorldMSaveRuntime("T.WLD", nullptr, Listen)) << WorldMRuntimeMessage();
         if (selected.empty()) {
-            EXPECT_EQ(before, Edit());
+            EXPECT_EQ(before, Used());
         } else {
-            EXPECT_EQ(Unselected(before), Unselected(Edit()));
+            EXPECT_EQ(Unselected(before), Unselected(Used()));
             EXPECT_EQ((int)selected.size(), WorldMCountSelectedShapes());
             for (int id : selected) EXPECT_TRUE(GetU16(Shape(id), WS_FLAGS) & WSF_SELECTED) << id;
         }
@@ -563,7 +510,7 @@ TEST_F(RuntimeRefusalTest, ARuntimeWorldBeyondTheCapacityIsOutOfSpace)
 {
     // Each huge cube is cut into 56 pieces (the cells its surface passes through), a copy in
     // each: 120 of them pass the 524,288 bytes of the image.
-    WriteBytes("HUGE.SHP", Cube(30000));
+    WriteBytes("HUGE.SHP", BuildShape(CubeShape(30000)));
     WorldMSetCellExponent(0);
     for (int i = 0; i < 120; i++) Add("HUGE.SHP", 65536 + 10 * i, 32768, 65536);
     Refused(WM_ERR_OUT_OF_SPACE);
@@ -599,10 +546,10 @@ TEST_F(RuntimeRefusalTest, ARuntimeFileThatCannotBeWrittenPutsTheOldArchiveBack)
     Add("CUBE.SHP", 5000, 5000, 5000);
     ASSERT_EQ(0, mkdir("R.WLD", 0755));
     WriteBytes("R.wxp", oldWxp);
-    Bytes before = Edit();
+    Bytes before = Used();
     EXPECT_EQ(WM_ERR_SAVE, WorldMSaveRuntime("R.WLD", nullptr, nullptr));
     EXPECT_EQ(oldWxp, ReadBytes("R.wxp"));
-    EXPECT_EQ(before, Edit());
+    EXPECT_EQ(before, Used());
 
     ASSERT_EQ(0, mkdir("S.WLD", 0755));
     EXPECT_EQ(WM_ERR_SAVE, WorldMSaveRuntime("S.WLD", nullptr, nullptr));
