@@ -230,6 +230,10 @@ TEST_F(NetTest, UnlinkingSplicesAndDeletingUnlinksFirst)
     EXPECT_EQ(c, Prev(a));
     EXPECT_EQ(a, Next(c));
     EXPECT_EQ(0, Prev(b) | Next(b));
+    SelectOnly({b});
+    Bytes before = Used();
+    WorldMUnlinkNode();
+    EXPECT_EQ(before, Used()) << "a lone node has nothing to unlink";
 
     // Ends of a chain.
     SelectOnly({a});
