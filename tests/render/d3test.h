@@ -68,6 +68,17 @@ inline D3Driver RecordingDriver(uint32_t flags)
     return d;
 }
 
+// A triangle of three points of the current object, facing the eye.
+inline D3Triangle Tri(int a, int b, int c, int material, uint32_t flags = 0)
+{
+    D3Triangle t{};
+    t.point[0] = a, t.point[1] = b, t.point[2] = c;
+    t.material = material;
+    t.flags = flags;
+    t.normal[2] = -16384;
+    return t;
+}
+
 // Resources, the pipeline with the recording driver as driver 1, an identity camera at the
 // origin looking along +z over a 640 x 400 viewport, near D3_NEAREST_Z (257).
 class Draw3D : public ::testing::Test {
@@ -112,17 +123,6 @@ protected:
     {
         const int32_t origin[3] = {0, 0, 0};
         Draw3DObjectF(origin, nullptr, 16384, 100000, (int)xyz.size() / 3, xyz.data());
-    }
-    static D3Triangle Tri(int a, int b, int c, int material, uint32_t flags = 0)
-    {
-        D3Triangle t{};
-        t.point[0] = a;
-        t.point[1] = b;
-        t.point[2] = c;
-        t.material = material;
-        t.flags = flags;
-        t.normal[2] = -16384;   // towards the eye
-        return t;
     }
 };
 

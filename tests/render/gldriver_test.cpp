@@ -25,18 +25,6 @@
 
 namespace {
 
-
-
-D3Triangle Tri(int a, int b, int c, int material, uint32_t flags = 0)
-{
-    D3Triangle t{};
-    t.point[0] = a, t.point[1] = b, t.point[2] = c;
-    t.material = material;
-    t.flags = flags;
-    t.normal[2] = -16384;   // towards the eye
-    return t;
-}
-
 bool NoGL()
 {
     const char* s = getenv("TOLBEX_NO_GL");
