@@ -68,6 +68,29 @@ inline D3Driver RecordingDriver(uint32_t flags)
     return d;
 }
 
+inline const int16_t kIdentity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
+
+// A w x h view without sorting, an identity camera at the origin looking along +z.
+inline void IdentityView(int w, int h)
+{
+    Draw3DSetup(w, h, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
+    Draw3DDefaults();
+    const int32_t origin[3] = {0, 0, 0};
+    Draw3DSetCamera(origin, kIdentity);
+    Draw3DLensPerspective(0, 0, w, h);
+}
+
+// The pipeline with the recording driver as driver 1 over a 640 x 400 identity view.
+inline void InstallRecorder(int polygons, uint32_t driverFlags)
+{
+    Draw3DRemove();
+    ASSERT_EQ(0, Draw3DInstall(polygons));
+    D3Driver d = RecordingDriver(driverFlags);
+    Draw3DRegisterDriver(1, &d);
+    Draw3DSelectDriver(1);
+    IdentityView(640, 400);
+}
+
 // A triangle of three points of the current object, facing the eye.
 inline D3Triangle Tri(int a, int b, int c, int material, uint32_t flags = 0)
 {
@@ -100,17 +123,7 @@ protected:
     }
     void Install(int polygons, uint32_t driverFlags)
     {
-        Draw3DRemove();
-        ASSERT_EQ(0, Draw3DInstall(polygons));
-        D3Driver d = RecordingDriver(driverFlags);
-        Draw3DRegisterDriver(1, &d);
-        Draw3DSelectDriver(1);
-        Draw3DSetup(640, 400, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
-        Draw3DDefaults();
-        const int32_t origin[3] = {0, 0, 0};
-        const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
-        Draw3DSetCamera(origin, identity);
-        Draw3DLensPerspective(0, 0, 640, 400);
+        InstallRecorder(polygons, driverFlags);
         gRec = Recorder();
     }
     static void Start()

@@ -184,10 +184,8 @@ TEST_F(RuntimeTest, CellsComeHighestIndexFirstWithCornersNumberedByFirstUse)
                                     {0, 1, 2}, {1, 1, 2}, {0, 0, 0}, {0, 1, 0}};
     for (int i = 0; i < 16; i++) {
         const uint8_t* q = p[6 + i].at;
-        EXPECT_EQ(i, GetU16(q, WCO_INDEX));
-        EXPECT_EQ(expect[i][0], GetU16(q, WCO_X)) << i;
-        EXPECT_EQ(expect[i][1], GetU16(q, WCO_Y)) << i;
-        EXPECT_EQ(expect[i][2], GetU16(q, WCO_Z)) << i;
+        EXPECT_EQ((std::vector<int>{i, expect[i][0], expect[i][1], expect[i][2]}),
+                  (std::vector<int>{GetU16(q, WCO_INDEX), GetU16(q, WCO_X), GetU16(q, WCO_Y), GetU16(q, WCO_Z)}));
     }
 }
 
@@ -251,21 +249,15 @@ TEST_F(RuntimeTest, NodesComeFirstWithDistancesThenTheTerrainAndCellsHoldOnlySha
     EXPECT_EQ(terrain, Bytes(p[3].at, p[3].at + 64));
     EXPECT_EQ(s, GetU16(p[5].at, WS_ID));
 
-    const uint8_t* n1 = p[0].at;
-    const uint8_t* n2 = p[1].at;
-    const uint8_t* n3 = p[2].at;
-    EXPECT_EQ(5000, GetI32(n1, WN_DIST_NEXT)) << "(3000, 0, 4000)";
-    EXPECT_EQ((std::vector<int16_t>{9830, 0, 13107}),
-              (std::vector<int16_t>{GetI16(n1, WN_DIR_NEXT), GetI16(n1, WN_DIR_NEXT + 2), GetI16(n1, WN_DIR_NEXT + 4)}));
-    EXPECT_EQ(0, GetI32(n1, WN_DIST_PREV));
-    EXPECT_EQ(5000, GetI32(n2, WN_DIST_PREV));
-    EXPECT_EQ(-9830, GetI16(n2, WN_DIR_PREV));
-    EXPECT_EQ(700, GetI32(n2, WN_DIST_NEXT)) << "a vector along Y alone";
-    EXPECT_EQ((std::vector<int16_t>{0, -16384, 0}),
-              (std::vector<int16_t>{GetI16(n2, WN_DIR_NEXT), GetI16(n2, WN_DIR_NEXT + 2), GetI16(n2, WN_DIR_NEXT + 4)}));
-    EXPECT_EQ(700, GetI32(n3, WN_DIST_PREV));
-    EXPECT_EQ(16384, GetI16(n3, WN_DIR_PREV + 2));
-    EXPECT_EQ(0, GetI32(n3, WN_DIST_NEXT));
+    // Each node: distance and unit direction (2.14) to its previous node, then to its next.
+    auto links = [](const uint8_t* n) {
+        return std::vector<int32_t>{GetI32(n, WN_DIST_PREV), GetI16(n, WN_DIR_PREV), GetI16(n, WN_DIR_PREV + 2),
+                                    GetI16(n, WN_DIR_PREV + 4), GetI32(n, WN_DIST_NEXT), GetI16(n, WN_DIR_NEXT),
+                                    GetI16(n, WN_DIR_NEXT + 2), GetI16(n, WN_DIR_NEXT + 4)};
+    };
+    EXPECT_EQ((std::vector<int32_t>{0, 0, 0, 0, 5000, 9830, 0, 13107}), links(p[0].at)) << "(3000, 0, 4000) ahead";
+    EXPECT_EQ((std::vector<int32_t>{5000, -9830, 0, -13107, 700, 0, -16384, 0}), links(p[1].at)) << "along Y alone";
+    EXPECT_EQ((std::vector<int32_t>{700, 0, 16384, 0, 0, 0, 0, 0}), links(p[2].at));
 }
 
 TEST_F(RuntimeTest, AShapeFileWithTheDynamicMarkIsNamedInTheRuntimeWorldOnly)
