@@ -68,6 +68,40 @@ inline D3Driver RecordingDriver(uint32_t flags)
     return d;
 }
 
+inline const int16_t kIdentity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
+
+// A w x h view without sorting, an identity camera at the origin looking along +z.
+inline void IdentityView(int w, int h)
+{
+    Draw3DSetup(w, h, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
+    Draw3DDefaults();
+    const int32_t origin[3] = {0, 0, 0};
+    Draw3DSetCamera(origin, kIdentity);
+    Draw3DLensPerspective(0, 0, w, h);
+}
+
+// The pipeline with the recording driver as driver 1 over a 640 x 400 identity view.
+inline void InstallRecorder(int polygons, uint32_t driverFlags)
+{
+    Draw3DRemove();
+    ASSERT_EQ(0, Draw3DInstall(polygons));
+    D3Driver d = RecordingDriver(driverFlags);
+    Draw3DRegisterDriver(1, &d);
+    Draw3DSelectDriver(1);
+    IdentityView(640, 400);
+}
+
+// A triangle of three points of the current object, facing the eye.
+inline D3Triangle Tri(int a, int b, int c, int material, uint32_t flags = 0)
+{
+    D3Triangle t{};
+    t.point[0] = a, t.point[1] = b, t.point[2] = c;
+    t.material = material;
+    t.flags = flags;
+    t.normal[2] = -16384;
+    return t;
+}
+
 // Resources, the pipeline with the recording driver as driver 1, an identity camera at the
 // origin looking along +z over a 640 x 400 viewport, near D3_NEAREST_Z (257).
 class Draw3D : public ::testing::Test {
@@ -89,17 +123,7 @@ protected:
     }
     void Install(int polygons, uint32_t driverFlags)
     {
-        Draw3DRemove();
-        ASSERT_EQ(0, Draw3DInstall(polygons));
-        D3Driver d = RecordingDriver(driverFlags);
-        Draw3DRegisterDriver(1, &d);
-        Draw3DSelectDriver(1);
-        Draw3DSetup(640, 400, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
-        Draw3DDefaults();
-        const int32_t origin[3] = {0, 0, 0};
-        const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
-        Draw3DSetCamera(origin, identity);
-        Draw3DLensPerspective(0, 0, 640, 400);
+        InstallRecorder(polygons, driverFlags);
         gRec = Recorder();
     }
     static void Start()
@@ -112,17 +136,6 @@ protected:
     {
         const int32_t origin[3] = {0, 0, 0};
         Draw3DObjectF(origin, nullptr, 16384, 100000, (int)xyz.size() / 3, xyz.data());
-    }
-    static D3Triangle Tri(int a, int b, int c, int material, uint32_t flags = 0)
-    {
-        D3Triangle t{};
-        t.point[0] = a;
-        t.point[1] = b;
-        t.point[2] = c;
-        t.material = material;
-        t.flags = flags;
-        t.normal[2] = -16384;   // towards the eye
-        return t;
     }
 };
 

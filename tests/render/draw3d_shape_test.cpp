@@ -49,8 +49,7 @@ protected:
     static int Draw(ResId id, int32_t x, int32_t y, int32_t z, uint32_t flags = D3V_HIDDEN)
     {
         const int32_t at[3] = {x, y, z};
-        const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
-        return ShapeDrawPrepared(id, at, identity, flags);
+        return ShapeDrawPrepared(id, at, kIdentity, flags);
     }
 };
 
@@ -140,12 +139,11 @@ TEST_F(ShapeDraw, ASphereFromTheEditorShowsItsNearHalf)
 {
     ASSERT_EQ(0, MeshCreateSphere(1000, 1000, 1000, 0));
     const int32_t at[3] = {0, 0, 4000};
-    const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
     Start();
-    ASSERT_EQ(1, ShapeDrawEdit(at, identity, 0));
+    ASSERT_EQ(1, ShapeDrawEdit(at, kIdentity, 0));
     ASSERT_EQ((size_t)MESH_SPHERE_TRIANGLES, gRec.polygons.size());
     gRec = Recorder();
-    ShapeDrawEdit(at, identity, D3V_HIDDEN);
+    ShapeDrawEdit(at, kIdentity, D3V_HIDDEN);
     // Outward normals: what is left faces the eye, about half of the sphere.
     EXPECT_GT(gRec.polygons.size(), MESH_SPHERE_TRIANGLES / 3u);
     EXPECT_LT(gRec.polygons.size(), MESH_SPHERE_TRIANGLES * 2 / 3u);

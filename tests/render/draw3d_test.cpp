@@ -554,28 +554,18 @@ TEST_F(Draw3D, FillViewFillsTheViewportInsideTheClip)
     VideoRemove();
 }
 
-static void StartTwice()
-{
-    Draw3DStartDraw(0, 0, 64, 64);
-    Draw3DStartDraw(0, 0, 64, 64);
-}
-
-static void DisplayAlone()
-{
-    Draw3DStartDraw(0, 0, 64, 64);
-    Draw3DDisplay();
-    Draw3DDisplay();
-}
-
 TEST_F(Draw3D, StartAndDisplayMismatchIsFatalOnlyUnderDebug)
 {
-    StartTwice();
+    Draw3DStartDraw(0, 0, 64, 64);
+    Draw3DStartDraw(0, 0, 64, 64);
     Draw3DDisplay();
     Draw3DDisplay();
     EXPECT_FALSE(Draw3DFrameOpen());
     Draw3DCheckFrames(1);
-    EXPECT_EXIT(StartTwice(), testing::ExitedWithCode(1), "Draw3DStartDraw/Draw3DDisplay mis-match");
-    EXPECT_EXIT(DisplayAlone(), testing::ExitedWithCode(1), "Draw3DStartDraw/Draw3DDisplay mis-match");
+    EXPECT_EXIT((Draw3DStartDraw(0, 0, 64, 64), Draw3DStartDraw(0, 0, 64, 64)), testing::ExitedWithCode(1),
+                "Draw3DStartDraw/Draw3DDisplay mis-match");
+    EXPECT_EXIT((Draw3DStartDraw(0, 0, 64, 64), Draw3DDisplay(), Draw3DDisplay()), testing::ExitedWithCode(1),
+                "Draw3DStartDraw/Draw3DDisplay mis-match");
 }
 
 TEST_F(Draw3D, OutOfNodesDropsThePolygonSilently)

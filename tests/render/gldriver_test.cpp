@@ -25,18 +25,6 @@
 
 namespace {
 
-
-
-D3Triangle Tri(int a, int b, int c, int material, uint32_t flags = 0)
-{
-    D3Triangle t{};
-    t.point[0] = a, t.point[1] = b, t.point[2] = c;
-    t.material = material;
-    t.flags = flags;
-    t.normal[2] = -16384;   // towards the eye
-    return t;
-}
-
 bool NoGL()
 {
     const char* s = getenv("TOLBEX_NO_GL");
@@ -427,12 +415,8 @@ TEST_F(GLDriver, PipelineFramesMatchTheSoftwarePicture)
     ASSERT_EQ(0, Draw3DInstall(D3_POLYGONS));
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DRegisterDriver(DRIVER_HARDWARE, D3HardwareDriver());
-    Draw3DSetup(VW, VH, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
-    Draw3DDefaults();
+    IdentityView(VW, VH);
     const int32_t eye[3] = {0, 0, 0};
-    const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
-    Draw3DSetCamera(eye, identity);
-    Draw3DLensPerspective(0, 0, VW, VH);
     int grey = AddMaterial("GREY", 200, 180, 160, 8000, 16384, 8192);
     int red = AddMaterial("RED", 230, 40, 40, 16384, 0);
     pipeline = true;

@@ -16,10 +16,6 @@
 #include "render/vid16.h"
 #include "render/zbuffer.h"
 
-// A vertex as a test states it: screen position, camera depth, lit colour as 2.14 fractions
-// (1.0 = full), texture u/v, blend level (1.0 = invisible) and specular colour.
-
-
 class ZBuffer : public ::testing::Test, public PolyStore {
 protected:
     int W = 64, H = 48;

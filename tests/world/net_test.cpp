@@ -1,6 +1,5 @@
 // Networks: node editing and walks on hand-built images, the node display, the monorail
 // builder's geometry and failures, net shape files and their removal, undo after removal.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,42 +9,21 @@
 #include <string>
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "materials/intmat.h"
-#include "materials/matm.h"
 #include "shapes/shape.h"
-#include "shapes/shapem.h"
-#include "shapes/shapem_edit.h"
-#include "support/testutil.h"
 #include "world/net.h"
-#include "world/wle.h"
-#include "world/worldm.h"
+#include "world/worldm_fixture.h"
 
 typedef std::array<int32_t, 3> P3;
 
-class NetTest : public testing::Test {
+const int32_t kY = 65536;   // over the ground (no terrain: height 0)
+
+class NetTest : public WorldTest {
 protected:
-    TempDir dir{true};
     int track = 0, support = 0, light = 0;
 
-    void SetUp() override { Install(WORLDM_CAPACITY); }
-    void TearDown() override
+    void SetUp() override
     {
-        WorldMUninstall();
-        ShapeMRemove();
-        IntMatDestroy();
-        ResRemove();
-    }
-    void Install(uint32_t capacity)
-    {
-        ResRemove();
-        ResInstall(3000);
-        IntMatCreate(512);
-        MatMInstall();
-        ShapeMResourceInstall();
-        ShapeMInstall();
-        WorldMInstall(capacity);
+        WorldTest::SetUp();
         track = Material("Rail_Track");
         support = Material("Rail_Support");
         light = Material("Rail_Light");
@@ -73,6 +51,15 @@ protected:
             PutU16(NetNode(ids[i + 1]), WN_NEXT, ids[i]);
         }
     }
+    // A chain over the ground from its start at the given (x, z), the start alone selected.
+    static std::vector<uint16_t> Rail(std::vector<std::pair<int32_t, int32_t>> xz)
+    {
+        std::vector<uint16_t> ids;
+        for (auto [x, z] : xz) ids.push_back(Node(x, kY, z));
+        Chain(ids);
+        SelectOnly({ids[0]});
+        return ids;
+    }
     static uint16_t Prev(uint16_t id) { return GetU16(NetNode(id), WN_PREV); }
     static uint16_t Next(uint16_t id) { return GetU16(NetNode(id), WN_NEXT); }
     static bool IsSelected(uint16_t id) { return GetU16(NetNode(id), WN_SELECTED) != 0; }
@@ -85,17 +72,6 @@ protected:
     {
         std::vector<uint16_t> out;
         for (uint8_t* n = NetFirstNode(); n; n = NetNextNode(n)) out.push_back(GetU16(n, WN_ID));
-        return out;
-    }
-    static Bytes Image() { return Bytes(WorldMImage(), WorldMImage() + WorldMUsed()); }
-
-    // Worldshapes in packet order.
-    static std::vector<uint8_t*> Shapes()
-    {
-        std::vector<uint8_t*> out;
-        uint8_t* image = WorldMImage();
-        for (uint8_t* p = WorldMFirstPacket(image); p; p = WorldMNextPacket(image, p))
-            if (GetU16(p, WP_TYPE) == WP_SHAPE) out.push_back(p);
         return out;
     }
     static std::string FileOf(const uint8_t* shape) { return WorldMShapeFileName(shape + WS_FILE); }
@@ -216,17 +192,17 @@ TEST_F(NetTest, LinksThatWouldReplaceALinkAreRefused)
     Chain({x, a});
     Chain({y, b});
     SelectOnly({a, b});
-    Bytes before = Image();
+    Bytes before = Used();
     EXPECT_EQ(0, WorldMLinkNodes());
-    EXPECT_EQ(before, Image());
+    EXPECT_EQ(before, Used());
 
     // Neither starts a chain and a is not single.
     uint16_t c = Node(4), d = Node(5), e = Node(6);
     Chain({c, d, e});   // d has both links
     SelectOnly({d, e});
-    before = Image();
+    before = Used();
     EXPECT_EQ(0, WorldMLinkNodes());
-    EXPECT_EQ(before, Image());
+    EXPECT_EQ(before, Used());
 
     // Not exactly two selected.
     SelectOnly({a});
@@ -254,6 +230,10 @@ TEST_F(NetTest, UnlinkingSplicesAndDeletingUnlinksFirst)
     EXPECT_EQ(c, Prev(a));
     EXPECT_EQ(a, Next(c));
     EXPECT_EQ(0, Prev(b) | Next(b));
+    SelectOnly({b});
+    Bytes before = Used();
+    WorldMUnlinkNode();
+    EXPECT_EQ(before, Used()) << "a lone node has nothing to unlink";
 
     // Ends of a chain.
     SelectOnly({a});
@@ -422,13 +402,9 @@ TEST_F(NetTest, NodeDisplayPicksTheNearestWithinRangeAndSelectsByRectangle)
 // Monorail
 // ============================================================================================
 
-const int32_t kY = 65536;   // over the ground (no terrain: height 0)
-
 TEST_F(NetTest, StraightNetBuildsTwoWedgesAndOnePylon)
 {
-    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(128000, kY);
-    Chain({a, b, c});
-    SelectOnly({a});
+    Rail({{0, 0}, {64000, 0}, {128000, 0}});
     ASSERT_EQ(0, Build());
 
     std::vector<uint8_t*> shapes = Shapes();
@@ -481,10 +457,7 @@ TEST_F(NetTest, StraightNetBuildsTwoWedgesAndOnePylon)
 TEST_F(NetTest, PylonsFollowTheSpacingAlongTheTrack)
 {
     // Links of 400000: a pylon after the first link, then whenever 976000 more has passed.
-    std::vector<uint16_t> chain;
-    for (int i = 0; i < 6; i++) chain.push_back(Node(400000 * i, kY));
-    Chain(chain);
-    SelectOnly({chain[0]});
+    Rail({{0, 0}, {400000, 0}, {800000, 0}, {1200000, 0}, {1600000, 0}, {2000000, 0}});
     ASSERT_EQ(0, Build());
     std::vector<std::string> kinds;
     for (uint8_t* s : Shapes()) kinds.push_back(ShapeFile(FileOf(s)).Vertices() == 18 ? "P" : "T");
@@ -493,9 +466,7 @@ TEST_F(NetTest, PylonsFollowTheSpacingAlongTheTrack)
 
 TEST_F(NetTest, ABendEndsOnTheBisectingPlaneAndTheNextSegmentStartsThere)
 {
-    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(64000, kY, 64000);
-    Chain({a, b, c});
-    SelectOnly({a});
+    Rail({{0, 0}, {64000, 0}, {64000, 64000}});
     ASSERT_EQ(0, Build());
     std::vector<uint8_t*> shapes = Shapes();
     ASSERT_EQ(3u, shapes.size());
@@ -516,20 +487,14 @@ TEST_F(NetTest, ABendEndsOnTheBisectingPlaneAndTheNextSegmentStartsThere)
 TEST_F(NetTest, SlightTurnsAndChainsThatDoubleBackGetSquareEnds)
 {
     // A turn of under 4.4 degrees: square to the link.
-    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(128000, kY, 2000);
-    Chain({a, b, c});
-    SelectOnly({a});
+    Rail({{0, 0}, {64000, 0}, {128000, 2000}});
     ASSERT_EQ(0, Build());
     ShapeFile slight(FileOf(Shapes()[0]));
     for (int k = 3; k < 6; k++) EXPECT_EQ(32000, slight.V(k)[0]);
 
     // Back the way it came: no bisecting direction; no division by zero either.
     WorldMNew();
-    a = Node(0, kY);
-    b = Node(64000, kY);
-    c = Node(0, kY, 0);
-    Chain({a, b, c});
-    SelectOnly({a});
+    Rail({{0, 0}, {64000, 0}, {0, 0}});
     ASSERT_EQ(0, Build());
     ShapeFile back(FileOf(Shapes()[0]));
     for (int k = 3; k < 6; k++) EXPECT_EQ(32000, back.V(k)[0]);
@@ -537,9 +502,9 @@ TEST_F(NetTest, SlightTurnsAndChainsThatDoubleBackGetSquareEnds)
 
 TEST_F(NetTest, AClosedChainBuildsOneSegmentPerLink)
 {
-    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(64000, kY, 64000);
-    Chain({a, b, c, a});
-    SelectOnly({b});
+    std::vector<uint16_t> n = Rail({{0, 0}, {64000, 0}, {64000, 64000}});
+    Chain({n[2], n[0]});
+    SelectOnly({n[1]});
     ASSERT_EQ(0, Build());
     EXPECT_EQ(4u, Shapes().size()) << "three tracks and one pylon";
 }
@@ -578,11 +543,11 @@ TEST_F(NetTest, FailedBuildsLeaveNoShapesAndNoFiles)
         PutI32(NetNode(c), WN_Y, k.move[1]);
         PutU16(NetNode(b), WN_PREV, k.prev);
         SelectOnly({a});
-        Bytes before = Image();
+        Bytes before = Used();
         reports.clear();
         abortAt = 0;
         EXPECT_EQ(k.result, Build(Progress)) << k.what;
-        EXPECT_EQ(before, Image()) << k.what;
+        EXPECT_EQ(before, Used()) << k.what;
         EXPECT_TRUE(NetFiles().empty()) << k.what;
         ASSERT_FALSE(reports.empty());
         EXPECT_EQ((uint32_t)PROGRESS_DONE, reports.back()) << "closing call";
@@ -598,24 +563,20 @@ TEST_F(NetTest, FailedBuildsLeaveNoShapesAndNoFiles)
 
 TEST_F(NetTest, AbortRemovesTheShapesAlreadyBuilt)
 {
-    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(128000, kY);
-    Chain({a, b, c});
-    SelectOnly({a});
-    Bytes before = Image();
+    Rail({{0, 0}, {64000, 0}, {128000, 0}});
+    Bytes before = Used();
     reports.clear();
     abortAt = 2;   // after the first link
     EXPECT_EQ(WM_ERR_ABORTED, Build(Progress));
     EXPECT_EQ((std::vector<uint32_t>{0, 5461, PROGRESS_DONE}), reports);
-    EXPECT_EQ(before, Image());
+    EXPECT_EQ(before, Used());
     EXPECT_TRUE(NetFiles().empty());
 }
 
 TEST_F(NetTest, AnUnwritableShapeFileFailsTheBuild)
 {
-    uint16_t a = Node(0, kY), b = Node(64000, kY);
-    Chain({a, b});
-    SelectOnly({a});
-    Bytes before = Image();
+    Rail({{0, 0}, {64000, 0}});
+    Bytes before = Used();
     // A working folder that has gone: no file can be made in it.
     ASSERT_EQ(0, mkdir("gone", 0755));
     ASSERT_EQ(0, chdir("gone"));
@@ -623,24 +584,22 @@ TEST_F(NetTest, AnUnwritableShapeFileFailsTheBuild)
     int r = Build();
     ASSERT_EQ(0, chdir(dir.path().c_str()));
     EXPECT_EQ(WM_ERR_SAVE_SHP, r);
-    EXPECT_EQ(before, Image());
+    EXPECT_EQ(before, Used());
 }
 
 TEST_F(NetTest, OutOfSpaceFailsTheBuildAndRestoresTheImage)
 {
-    TearDown();
-    Install(WORLDM_MIN_CAPACITY);
-    uint16_t a = Node(0, kY), b = Node(64000, kY);
-    Chain({a, b});
+    WorldMUninstall();
+    WorldMInstall(WORLDM_MIN_CAPACITY);
+    Rail({{0, 0}, {64000, 0}});
     // Room for the track but not for its pylon.
     while (WorldMUsed() + WP_RESERVED_1002_SIZE + 2 * WP_SHAPE_SIZE <= WorldMLimit())
         ASSERT_GE(WorldMAppendPacket(WP_RESERVED_1002, WP_RESERVED_1002_SIZE), 0);
     while (WorldMUsed() + 2 * WP_SHAPE_SIZE <= WorldMLimit()) ASSERT_GE(WorldMAppendPacket(WP_CORNER, WP_CORNER_SIZE), 0);
     ASSERT_GE(WorldMLimit() - WorldMUsed(), (uint32_t)WP_SHAPE_SIZE);
-    SelectOnly({a});
-    Bytes before = Image();
+    Bytes before = Used();
     EXPECT_EQ(WM_ERR_OUT_OF_SPACE, Build());
-    EXPECT_EQ(before, Image());
+    EXPECT_EQ(before, Used());
     EXPECT_TRUE(NetFiles().empty());
 }
 
@@ -664,9 +623,7 @@ TEST_F(NetTest, NetShapeFilesTakeTheFirstFreeNameAndNetsTheFirstFreeNumber)
     EXPECT_FALSE(NetIsShapeFileName("TRACK.SHP"));
     EXPECT_FALSE(NetIsShapeFileName(nullptr));
 
-    uint16_t a = Node(0, kY), b = Node(64000, kY);
-    Chain({a, b});
-    SelectOnly({a});
+    Rail({{0, 0}, {64000, 0}});
     ASSERT_EQ(0, Build());
     ASSERT_EQ(0, Build());
     std::vector<uint8_t*> shapes = Shapes();
@@ -679,9 +636,7 @@ TEST_F(NetTest, NetShapeFilesTakeTheFirstFreeNameAndNetsTheFirstFreeNumber)
 
 TEST_F(NetTest, DeletingNetShapesRemovesOnlyThatNetAndOnlyNetFiles)
 {
-    uint16_t a = Node(0, kY), b = Node(64000, kY);
-    Chain({a, b});
-    SelectOnly({a});
+    Rail({{0, 0}, {64000, 0}});
     ASSERT_EQ(0, Build());   // net 1: W~R00000, W~R00001
     ASSERT_EQ(0, Build());   // net 2: W~R00002, W~R00003
     // A net shape of net 2 whose file is the user's own.
@@ -695,11 +650,11 @@ TEST_F(NetTest, DeletingNetShapesRemovesOnlyThatNetAndOnlyNetFiles)
     // Not a net shape selected: nothing but the closing call.
     int plain = WorldMAddShape("TRACK.SHP", 0, 0, 0, 0);
     WorldMSelectShape((uint16_t)plain);
-    Bytes before = Image();
+    Bytes before = Used();
     reports.clear();
     abortAt = 0;
     EXPECT_EQ(0, WorldMDeleteNetShapes(Progress));
-    EXPECT_EQ(before, Image());
+    EXPECT_EQ(before, Used());
     EXPECT_EQ((std::vector<uint32_t>{PROGRESS_DONE}), reports);
 
     WorldMDeselectShape((uint16_t)plain);
@@ -721,9 +676,7 @@ TEST_F(NetTest, DeletingNetShapesRemovesOnlyThatNetAndOnlyNetFiles)
 
 TEST_F(NetTest, UndoAfterRemovingANetGivesItsShapesHandleZero)
 {
-    uint16_t a = Node(0, kY), b = Node(64000, kY);
-    Chain({a, b});
-    SelectOnly({a});
+    Rail({{0, 0}, {64000, 0}});
     ASSERT_EQ(0, Build());
     WorldMUndoSnapshot();   // the next edit's snapshot holds the net
     WorldMSelectShape(GetU16(Shapes()[0], WS_ID));
@@ -738,27 +691,19 @@ TEST_F(NetTest, UndoAfterRemovingANetGivesItsShapesHandleZero)
 
     // Undo after a failed build gives back the world from before it, every shape resolved.
     WorldMNew();
-    a = Node(0, kY);
-    b = Node(64000, kY);
-    Chain({a, b});
-    SelectOnly({a});
+    Rail({{0, 0}, {64000, 0}});
     ASSERT_EQ(0, Build());
-    uint16_t c = Node(200000, kY), d = Node(210000, kY);
-    Chain({c, d});
-    SelectOnly({c});
-    Bytes built = Image();
+    uint16_t d = Rail({{200000, 0}, {210000, 0}})[1];
+    Bytes built = Used();
     ASSERT_EQ(WM_ERR_NODE_TOO_SHORT, Build());
     PutI32(NetNode(d), WN_X, 5);   // a change the build's snapshot does not hold
     WorldMUndo();
-    EXPECT_EQ(built, Image());
+    EXPECT_EQ(built, Used());
     for (uint8_t* s : Shapes()) EXPECT_NE(0, GetU16(s, WS_HANDLE)) << FileOf(s);
 
     // A net rebuilt into the same file names loads the new files, not what was there before.
     WorldMNew();
-    a = Node(0, kY);
-    b = Node(64000, kY, 64000);
-    Chain({a, b});
-    SelectOnly({a});
+    Rail({{0, 0}, {64000, 64000}});
     ASSERT_EQ(0, Build());
     ResId h = GetU16(Shapes()[0], WS_HANDLE);
     ASSERT_NE(0, h);
@@ -794,8 +739,7 @@ TEST_F(NetTest, RequestsNeedTheirMaterials)
 
 TEST_F(NetTest, CliBuildsTheMonorailAndSavesTheWorld)
 {
-    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(128000, kY);
-    Chain({a, b, c});
+    uint16_t a = Rail({{0, 0}, {64000, 0}, {128000, 0}})[0];
     ASSERT_EQ(0, WorldMSave("in.wle", nullptr, nullptr, nullptr));
     // The rail materials in a MAT file of their own.
     for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {

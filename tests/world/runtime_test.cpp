@@ -1,8 +1,6 @@
 // The runtime save: runtime worlds of small hand-made worlds read back packet by packet, the
 // WXP archive entry by entry, and every refusal leaving the edit world and the old files as
 // they were.
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -10,65 +8,28 @@
 #include <string>
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "materials/intmat.h"
-#include "materials/matm.h"
 #include "shapes/shape.h"
-#include "shapes/shape_build.h"
-#include "shapes/shapem.h"
-#include "shapes/shapem_edit.h"
-#include "support/testutil.h"
 #include "world/runtime.h"
-#include "world/wle.h"
-#include "world/worldm.h"
+#include "world/worldm_fixture.h"
 
 namespace {
 
 const int32_t EDGE = 16384 << 6;   // a new world's cell edge
-
-// A cube of half-size h about the origin (8 vertices, 6 quads); `extra` marks it dynamic.
-Bytes Cube(int16_t h, uint32_t extra = 0)
-{
-    TShape s;
-    s.verts = {{(int16_t)-h, (int16_t)-h, (int16_t)-h}, {h, (int16_t)-h, (int16_t)-h}, {h, h, (int16_t)-h},
-               {(int16_t)-h, h, (int16_t)-h}, {(int16_t)-h, (int16_t)-h, h}, {h, (int16_t)-h, h},
-               {h, h, h}, {(int16_t)-h, h, h}};
-    s.polys = {TPoly({0, 3, 2, 1}), TPoly({4, 5, 6, 7}), TPoly({0, 1, 5, 4}),
-               TPoly({2, 3, 7, 6}), TPoly({1, 2, 6, 5}), TPoly({0, 4, 7, 3})};
-    s.extra = extra;
-    return BuildShape(s);
-}
 
 struct Packet {
     uint16_t type;
     const uint8_t* at;
 };
 
-class RuntimeTest : public testing::Test {
+class RuntimeTest : public WorldTest {
 protected:
-    TempDir dir{true};
-
     void SetUp() override
     {
-        ResRemove();
-        ResInstall(300);
-        IntMatCreate(512);
-        MatMInstall();
-        ShapeMResourceInstall();
-        ShapeMInstall();
-        WorldMInstall(WORLDM_CAPACITY);
+        WorldTest::SetUp();
         WorldMRuntimeInstall();
-        WriteBytes("CUBE.SHP", Cube(1000));
-        WriteBytes("BIG.SHP", Cube(3000));
-        WriteBytes("MOVER.SHP", Cube(500, 0x44));
-    }
-    void TearDown() override
-    {
-        WorldMUninstall();
-        ShapeMRemove();
-        IntMatDestroy();
-        ResRemove();
+        WriteBytes("CUBE.SHP", BuildShape(CubeShape(1000)));
+        WriteBytes("BIG.SHP", BuildShape(CubeShape(3000)));
+        WriteBytes("MOVER.SHP", BuildShape(CubeShape(500, 0x44)));
     }
 
     static uint8_t* Shape(int id) { return WorldMShapeFindData((uint16_t)id); }
@@ -86,7 +47,6 @@ protected:
         WorldMSetCellsY(y);
         WorldMSetCellsZ(z);
     }
-    static Bytes Edit() { return Bytes(WorldMImage(), WorldMImage() + WorldMUsed()); }
 
     static std::vector<Packet> Walk(const Bytes& image)
     {
@@ -170,10 +130,10 @@ TEST_F(RuntimeTest, CellsComeHighestIndexFirstWithCornersNumberedByFirstUse)
     int b = Add("CUBE.SHP", EDGE + EDGE / 2, EDGE / 2, EDGE / 2);          // cell (1, 0, 0)
     int c = Add("BIG.SHP", EDGE / 2, EDGE / 2, EDGE + EDGE / 2);           // cell (0, 0, 1)
     Shape(b)[WS_FLAGS] |= WSF_RUNTIME_2;
-    Bytes before = Edit();
+    Bytes before = Used();
     Bytes undo(WorldMUndoImage(), WorldMUndoImage() + WorldMCapacity());
     ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
-    EXPECT_EQ(before, Edit()) << "the edit world comes back as it was";
+    EXPECT_EQ(before, Used()) << "the edit world comes back as it was";
     EXPECT_TRUE(undo == Bytes(WorldMUndoImage(), WorldMUndoImage() + WorldMCapacity())) << "the undo copy is the user's";
 
     Bytes rt = ReadBytes("T.WLD"), wxp = ReadBytes("T.wxp");
@@ -224,10 +184,8 @@ TEST_F(RuntimeTest, CellsComeHighestIndexFirstWithCornersNumberedByFirstUse)
                                     {0, 1, 2}, {1, 1, 2}, {0, 0, 0}, {0, 1, 0}};
     for (int i = 0; i < 16; i++) {
         const uint8_t* q = p[6 + i].at;
-        EXPECT_EQ(i, GetU16(q, WCO_INDEX));
-        EXPECT_EQ(expect[i][0], GetU16(q, WCO_X)) << i;
-        EXPECT_EQ(expect[i][1], GetU16(q, WCO_Y)) << i;
-        EXPECT_EQ(expect[i][2], GetU16(q, WCO_Z)) << i;
+        EXPECT_EQ((std::vector<int>{i, expect[i][0], expect[i][1], expect[i][2]}),
+                  (std::vector<int>{GetU16(q, WCO_INDEX), GetU16(q, WCO_X), GetU16(q, WCO_Y), GetU16(q, WCO_Z)}));
     }
 }
 
@@ -274,16 +232,9 @@ TEST_F(RuntimeTest, DynamicShapesShareOneEntryAndAreFiledInEveryCellTheyTouch)
 
 TEST_F(RuntimeTest, NodesComeFirstWithDistancesThenTheTerrainAndCellsHoldOnlyShapes)
 {
-    auto node = [](uint16_t id, int32_t x, int32_t y, int32_t z, uint16_t prev, uint16_t next) {
-        int32_t at = WorldMAppendPacket(WP_NODE, WP_NODE_SIZE);
-        ASSERT_GT(at, 0);
-        uint8_t* n = WorldMImage() + at;
-        PutI32(n, WN_X, x), PutI32(n, WN_Y, y), PutI32(n, WN_Z, z);
-        PutU16(n, WN_ID, id), PutU16(n, WN_PREV, prev), PutU16(n, WN_NEXT, next);
-    };
-    node(1, 1000, 1000, 1000, 0, 2);
-    node(2, 4000, 1000, 5000, 1, 3);
-    node(3, 4000, 300, 5000, 2, 0);
+    AppendNode(1, 1000, 1000, 1000, 0, 2);
+    AppendNode(2, 4000, 1000, 5000, 1, 3);
+    AppendNode(3, 4000, 300, 5000, 2, 0);
     int32_t t = WorldMAppendPacket(WP_TERRAIN, 64);
     ASSERT_GT(t, 0);
     PutU32(WorldMImage() + t, WT_LENGTH, 64);
@@ -298,21 +249,15 @@ TEST_F(RuntimeTest, NodesComeFirstWithDistancesThenTheTerrainAndCellsHoldOnlySha
     EXPECT_EQ(terrain, Bytes(p[3].at, p[3].at + 64));
     EXPECT_EQ(s, GetU16(p[5].at, WS_ID));
 
-    const uint8_t* n1 = p[0].at;
-    const uint8_t* n2 = p[1].at;
-    const uint8_t* n3 = p[2].at;
-    EXPECT_EQ(5000, GetI32(n1, WN_DIST_NEXT)) << "(3000, 0, 4000)";
-    EXPECT_EQ((std::vector<int16_t>{9830, 0, 13107}),
-              (std::vector<int16_t>{GetI16(n1, WN_DIR_NEXT), GetI16(n1, WN_DIR_NEXT + 2), GetI16(n1, WN_DIR_NEXT + 4)}));
-    EXPECT_EQ(0, GetI32(n1, WN_DIST_PREV));
-    EXPECT_EQ(5000, GetI32(n2, WN_DIST_PREV));
-    EXPECT_EQ(-9830, GetI16(n2, WN_DIR_PREV));
-    EXPECT_EQ(700, GetI32(n2, WN_DIST_NEXT)) << "a vector along Y alone";
-    EXPECT_EQ((std::vector<int16_t>{0, -16384, 0}),
-              (std::vector<int16_t>{GetI16(n2, WN_DIR_NEXT), GetI16(n2, WN_DIR_NEXT + 2), GetI16(n2, WN_DIR_NEXT + 4)}));
-    EXPECT_EQ(700, GetI32(n3, WN_DIST_PREV));
-    EXPECT_EQ(16384, GetI16(n3, WN_DIR_PREV + 2));
-    EXPECT_EQ(0, GetI32(n3, WN_DIST_NEXT));
+    // Each node: distance and unit direction (2.14) to its previous node, then to its next.
+    auto links = [](const uint8_t* n) {
+        return std::vector<int32_t>{GetI32(n, WN_DIST_PREV), GetI16(n, WN_DIR_PREV), GetI16(n, WN_DIR_PREV + 2),
+                                    GetI16(n, WN_DIR_PREV + 4), GetI32(n, WN_DIST_NEXT), GetI16(n, WN_DIR_NEXT),
+                                    GetI16(n, WN_DIR_NEXT + 2), GetI16(n, WN_DIR_NEXT + 4)};
+    };
+    EXPECT_EQ((std::vector<int32_t>{0, 0, 0, 0, 5000, 9830, 0, 13107}), links(p[0].at)) << "(3000, 0, 4000) ahead";
+    EXPECT_EQ((std::vector<int32_t>{5000, -9830, 0, -13107, 700, 0, -16384, 0}), links(p[1].at)) << "along Y alone";
+    EXPECT_EQ((std::vector<int32_t>{700, 0, 16384, 0, 0, 0, 0, 0}), links(p[2].at));
 }
 
 TEST_F(RuntimeTest, AShapeFileWithTheDynamicMarkIsNamedInTheRuntimeWorldOnly)
@@ -322,9 +267,9 @@ TEST_F(RuntimeTest, AShapeFileWithTheDynamicMarkIsNamedInTheRuntimeWorldOnly)
     ResId handle = GetU16(Shape(m), WS_HANDLE);
     ASSERT_TRUE(ShapeMIsPrepared(handle));
     int vertices = ShapeMVertexCount(handle);
-    Bytes before = Edit();
+    Bytes before = Used();
     ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
-    EXPECT_EQ(before, Edit());
+    EXPECT_EQ(before, Used());
 
     Bytes rt = ReadBytes("T.WLD"), wxp = ReadBytes("T.wxp");
     std::vector<Packet> p = Walk(rt);
@@ -361,20 +306,14 @@ TEST_F(RuntimeTest, StaticShapesAreTurnedIntoTheirEntries)
 TEST_F(RuntimeTest, StaticShapesAcrossCellsAreCutIntoOnePiecePerCell)
 {
     // A cube whose bottom face is mapped from U 0 at X -1000 to U 16384 at X +1000.
-    TShape s;
-    const int16_t h = 1000;
-    s.verts = {{(int16_t)-h, (int16_t)-h, (int16_t)-h}, {h, (int16_t)-h, (int16_t)-h}, {h, h, (int16_t)-h},
-               {(int16_t)-h, h, (int16_t)-h}, {(int16_t)-h, (int16_t)-h, h}, {h, (int16_t)-h, h},
-               {h, h, h}, {(int16_t)-h, h, h}};
-    s.polys = {TPoly({0, 3, 2, 1}), TPoly({4, 5, 6, 7}), TPoly({0, 1, 5, 4}),
-               TPoly({2, 3, 7, 6}), TPoly({1, 2, 6, 5}), TPoly({0, 4, 7, 3})};
+    TShape s = CubeShape(1000);
     s.polys[2].mapping = {0, 0, 16384, 0, 16384, 16384, 0, 16384};
     WriteBytes("SPLIT.SHP", BuildShape(s));
     Grid(2, 1, 1);
     int id = Add("SPLIT.SHP", EDGE - 500, 5000, 5000);
-    Bytes before = Edit();
+    Bytes before = Used();
     ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
-    EXPECT_EQ(before, Edit());
+    EXPECT_EQ(before, Used());
     ResId handle = GetU16(Shape(id), WS_HANDLE);
     EXPECT_TRUE(ShapeMIsPrepared(handle)) << "the shape the view draws is whole and prepared";
     EXPECT_EQ(8, ShapeMVertexCount(handle));
@@ -468,12 +407,12 @@ protected:
     // which holds exactly `selected` when given), the old files untouched, the progress closed.
     void Refused(int code, std::vector<int> selected = {})
     {
-        Bytes before = Edit();
+        Bytes before = Used();
         EXPECT_EQ(code, WorldMSaveRuntime("T.WLD", nullptr, Listen)) << WorldMRuntimeMessage();
         if (selected.empty()) {
-            EXPECT_EQ(before, Edit());
+            EXPECT_EQ(before, Used());
         } else {
-            EXPECT_EQ(Unselected(before), Unselected(Edit()));
+            EXPECT_EQ(Unselected(before), Unselected(Used()));
             EXPECT_EQ((int)selected.size(), WorldMCountSelectedShapes());
             for (int id : selected) EXPECT_TRUE(GetU16(Shape(id), WS_FLAGS) & WSF_SELECTED) << id;
         }
@@ -563,7 +502,7 @@ TEST_F(RuntimeRefusalTest, ARuntimeWorldBeyondTheCapacityIsOutOfSpace)
 {
     // Each huge cube is cut into 56 pieces (the cells its surface passes through), a copy in
     // each: 120 of them pass the 524,288 bytes of the image.
-    WriteBytes("HUGE.SHP", Cube(30000));
+    WriteBytes("HUGE.SHP", BuildShape(CubeShape(30000)));
     WorldMSetCellExponent(0);
     for (int i = 0; i < 120; i++) Add("HUGE.SHP", 65536 + 10 * i, 32768, 65536);
     Refused(WM_ERR_OUT_OF_SPACE);
@@ -599,10 +538,10 @@ TEST_F(RuntimeRefusalTest, ARuntimeFileThatCannotBeWrittenPutsTheOldArchiveBack)
     Add("CUBE.SHP", 5000, 5000, 5000);
     ASSERT_EQ(0, mkdir("R.WLD", 0755));
     WriteBytes("R.wxp", oldWxp);
-    Bytes before = Edit();
+    Bytes before = Used();
     EXPECT_EQ(WM_ERR_SAVE, WorldMSaveRuntime("R.WLD", nullptr, nullptr));
     EXPECT_EQ(oldWxp, ReadBytes("R.wxp"));
-    EXPECT_EQ(before, Edit());
+    EXPECT_EQ(before, Used());
 
     ASSERT_EQ(0, mkdir("S.WLD", 0755));
     EXPECT_EQ(WM_ERR_SAVE, WorldMSaveRuntime("S.WLD", nullptr, nullptr));

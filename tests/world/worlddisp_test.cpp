@@ -1,13 +1,10 @@
 // The runtime world display: runtime worlds written by the runtime save, installed and read
 // back; every kind of damage refused with nothing installed; the fatal cases.
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
 
-#include "shapes/shapem.h"
 #include "world/runtime.h"
 #include "world/worlddisp.h"
 #include "world/worldm_fixture.h"
@@ -16,42 +13,20 @@ namespace {
 
 const int32_t EDGE = 16384 << 6;
 
-Bytes Cube(int16_t h)
-{
-    TShape s;
-    s.verts = {{(int16_t)-h, (int16_t)-h, (int16_t)-h}, {h, (int16_t)-h, (int16_t)-h}, {h, h, (int16_t)-h},
-               {(int16_t)-h, h, (int16_t)-h}, {(int16_t)-h, (int16_t)-h, h}, {h, (int16_t)-h, h},
-               {h, h, h}, {(int16_t)-h, h, h}};
-    s.polys = {TPoly({0, 3, 2, 1}), TPoly({4, 5, 6, 7}), TPoly({0, 1, 5, 4}),
-               TPoly({2, 3, 7, 6}), TPoly({1, 2, 6, 5}), TPoly({0, 4, 7, 3})};
-    return BuildShape(s);
-}
-
-class WorldDisp : public testing::Test {
+class WorldDisp : public WorldTest {
 protected:
-    TempDir dir{true};
     int rock = 0, carA = 0, carB = 0;
 
     void SetUp() override
     {
-        ResRemove();
-        ResInstall(2000);
-        IntMatCreate(512);
-        MatMInstall();
-        ShapeMResourceInstall();
-        ShapeMInstall();
-        WorldMInstall(WORLDM_CAPACITY);
+        WorldTest::SetUp();
         WorldMRuntimeInstall();
-        WriteBytes("ROCK.SHP", BoxShape(-10, -20, -30, 10, 20, 30));
-        WriteBytes("CAR.SHP", Cube(500));
+        WriteBytes("CAR.SHP", BuildShape(CubeShape(500)));
     }
     void TearDown() override
     {
         WorldDisplayRemove();
-        WorldMUninstall();
-        ShapeMRemove();
-        IntMatDestroy();
-        ResRemove();
+        WorldTest::TearDown();
     }
 
     // Two cells along X: a static rock and a dynamic car in cell 0, the same car shape again
@@ -66,14 +41,9 @@ protected:
         carB = WorldMAddShape("CAR.SHP", EDGE + 9000, 5000, 5000, Name4("CARB"));
         ASSERT_GT(rock, 0);
         ASSERT_GT(carB, 0);
-        const int32_t nodes[3][5] = {{1, 1000, 1000, 0, 2}, {2, 4000, 5000, 1, 3}, {3, 4000, 5000 + 700, 2, 0}};
-        for (auto& n : nodes) {
-            int32_t at = WorldMAppendPacket(WP_NODE, WP_NODE_SIZE);
-            ASSERT_GT(at, 0);
-            uint8_t* p = WorldMImage() + at;
-            PutI32(p, WN_X, n[1]), PutI32(p, WN_Y, 0), PutI32(p, WN_Z, n[2]);
-            PutU16(p, WN_ID, (uint16_t)n[0]), PutU16(p, WN_PREV, (uint16_t)n[3]), PutU16(p, WN_NEXT, (uint16_t)n[4]);
-        }
+        AppendNode(1, 1000, 0, 1000, 0, 2);
+        AppendNode(2, 4000, 0, 5000, 1, 3);
+        AppendNode(3, 4000, 0, 5000 + 700, 2, 0);
         Bytes terrain = FlatTerrain(10);
         int32_t at = WorldMAppendPacket(WP_TERRAIN, (uint32_t)terrain.size());
         ASSERT_GT(at, 0);

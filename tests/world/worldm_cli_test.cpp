@@ -130,16 +130,3 @@ TEST_F(WorldTest, DamagedAndTooOldFilesFailWithOneErrorLine)
     r = WorldCli(dir, {"upgrade", "old.wle"});
     EXPECT_EQ(2, r.exitCode) << r.output;
 }
-
-TEST_F(WorldTest, AnUpgradeOnAFullDiskKeepsTheOldOutput)
-{
-    WleImage w(18);
-    for (int k = 0; k < 40; k++) w.Shape({.x = k, .file = "ROCK"}, true);
-    WriteBytes(dir.file("old.wle"), w.Done());
-    WriteText(dir.file("out.wle"), "the user's earlier output");
-    std::string cmd = std::string("ulimit -f 2; exec '") + TOLBEX_CLI_BIN + "' world upgrade old.wle out.wle";
-    RunResult r = RunProgram("/bin/sh", {"-c", cmd}, dir.path());
-    EXPECT_EQ(1, r.exitCode) << r.output;
-    EXPECT_NE(std::string::npos, r.output.find("tolbex-cli: cannot write out.wle")) << r.output;
-    EXPECT_EQ("the user's earlier output", ReadText(dir.file("out.wle")));
-}

@@ -10,17 +10,7 @@ protected:
         WorldTest::SetUp();
         SpriteInstall();
         Draw3DCheckFrames(0);
-        Draw3DRemove();
-        ASSERT_EQ(0, Draw3DInstall(2000));
-        static D3Driver d = RecordingDriver(0xC0);
-        Draw3DRegisterDriver(1, &d);
-        Draw3DSelectDriver(1);
-        Draw3DSetup(640, 400, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
-        Draw3DDefaults();
-        const int32_t origin[3] = {0, 0, 0};
-        const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
-        Draw3DSetCamera(origin, identity);
-        Draw3DLensPerspective(0, 0, 640, 400);
+        InstallRecorder(2000, 0xC0);
         // In front of the eye: an unnamed rock near, a named one further, a hidden one, one
         // far off to the side, one whose shape is missing.
         ASSERT_EQ(1, WorldMAddShape("rock.shp", 0, 0, 2000, 0));

@@ -134,6 +134,28 @@ inline Bytes BoxShape(int16_t lox, int16_t loy, int16_t loz, int16_t hix, int16_
     return BuildShape(s);
 }
 
+// A cube of half-size h about the origin (8 vertices, 6 quads); `extra` marks it dynamic.
+inline TShape CubeShape(int16_t h, uint32_t extra = 0)
+{
+    TShape s;
+    const int16_t l = (int16_t)-h;
+    s.verts = {{l, l, l}, {h, l, l}, {h, h, l}, {l, h, l}, {l, l, h}, {h, l, h}, {h, h, h}, {l, h, h}};
+    s.polys = {TPoly({0, 3, 2, 1}), TPoly({4, 5, 6, 7}), TPoly({0, 1, 5, 4}),
+               TPoly({2, 3, 7, 6}), TPoly({1, 2, 6, 5}), TPoly({0, 4, 7, 3})};
+    s.extra = extra;
+    return s;
+}
+
+// Appends a net node packet to the world in memory.
+inline void AppendNode(uint16_t id, int32_t x, int32_t y, int32_t z, uint16_t prev, uint16_t next)
+{
+    int32_t at = WorldMAppendPacket(WP_NODE, WP_NODE_SIZE);
+    ASSERT_GT(at, 0);
+    uint8_t* n = WorldMImage() + at;
+    PutI32(n, WN_X, x), PutI32(n, WN_Y, y), PutI32(n, WN_Z, z);
+    PutU16(n, WN_ID, id), PutU16(n, WN_PREV, prev), PutU16(n, WN_NEXT, next);
+}
+
 // A terrain packet of 3 x 3 samples, two per tile, every sample the same (a sample h stands
 // for h x 64 world units): it covers X and Z from 0 to one cell edge.
 inline Bytes FlatTerrain(uint8_t sample)

@@ -61,6 +61,12 @@ protected:
         for (uint16_t id : ids) WorldMSelectShape(id);
         Turns(1);
     }
+    static void SelectNodes(std::initializer_list<uint16_t> ids)
+    {
+        WorldMDeselectAllNodes();
+        for (uint16_t id : ids) WorldMSelectNode(id);
+        Turns(1);
+    }
     // The left button held down on a button of the panel for one turn: the press has been
     // heard, and the main loop has not yet run what it requested. Released after.
     static void Hold(const std::string& label, WinId parent, const std::function<void()>& check)
@@ -226,7 +232,7 @@ TEST_F(EditAndNodesPanels, RotateTurnsOnlyTheNamedSelectedShapes)
     EXPECT_EQ(Panel(CLASS_ROTATE_SHAPES), 0u);
 }
 
-TEST_F(EditAndNodesPanels, NodesLinkUnlinkAndNameRefuseWhatWouldBreakANet)
+TEST_F(EditAndNodesPanels, NodesLinkUnlinkAndNameAndNamesThatClashAreRefused)
 {
     OpenNodes();
     WinId panel = Panel(CLASS_NODES_PANEL);
@@ -259,38 +265,12 @@ TEST_F(EditAndNodesPanels, NodesLinkUnlinkAndNameRefuseWhatWouldBreakANet)
     Click("Exit", panel);
     Turns(1);
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_NODES_RECT);
-    WorldMSelectNode(n[0]);
-    WorldMSelectNode(n[1]);
-    Turns(1);
 
-    // Two pairs linked; then two chain ends that both have a previous node cannot be joined.
+    // The buttons reach the world; what the links refuse is the net tests' business.
+    SelectNodes({n[0], n[1]});
     Click("Link", panel);
     EXPECT_EQ(GetU16(NetNode(n[0]), WN_PREV), n[1]);
-    WorldMDeselectAllNodes();
-    WorldMSelectNode(n[2]);
-    WorldMSelectNode(n[3]);
-    Turns(1);
-    Click("Link", panel);
-    EXPECT_EQ(GetU16(NetNode(n[2]), WN_PREV), n[3]);
-    WorldMDeselectAllNodes();
-    WorldMSelectNode(n[0]);
-    WorldMSelectNode(n[2]);
-    Turns(1);
-    Bytes before(WorldMImage(), WorldMImage() + WorldMUsed());
-    Click("Link", panel);
-    EXPECT_EQ(Bytes(WorldMImage(), WorldMImage() + WorldMUsed()), before) << "a link would be replaced";
-
-    // Unlink of a node that has no link changes nothing; of a linked one, frees both ends.
-    uint16_t lone = (uint16_t)WorldMAddNetNode(5000, 0, 0);
-    WorldMDeselectAllNodes();
-    WorldMSelectNode(lone);
-    Turns(1);
-    before.assign(WorldMImage(), WorldMImage() + WorldMUsed());
-    Click("Unlink", panel);
-    EXPECT_EQ(Bytes(WorldMImage(), WorldMImage() + WorldMUsed()), before);
-    WorldMDeselectAllNodes();
-    WorldMSelectNode(n[0]);
-    Turns(1);
+    SelectNodes({n[0]});
     Click("Unlink", panel);
     EXPECT_EQ(GetU16(NetNode(n[0]), WN_PREV), 0);
     EXPECT_EQ(GetU16(NetNode(n[1]), WN_NEXT), 0);
@@ -306,18 +286,14 @@ TEST_F(EditAndNodesPanels, NodesLinkUnlinkAndNameRefuseWhatWouldBreakANet)
     Answer(dialog, "net1");
     EXPECT_EQ(Panel(CLASS_NODE_NAME), 0u);
     EXPECT_EQ(WorldMGetNetName(), (int64_t)Name4("NET1"));
-    WorldMDeselectAllNodes();
-    WorldMSelectNode(n[2]);
-    Turns(1);
+    SelectNodes({n[2]});
     Click("Name", panel);
     Answer(Panel(CLASS_NODE_NAME), "NET1");
     EXPECT_NE(Panel(CLASS_NODE_NAME), 0u) << "another net carries it";
     Key(KEY_ESCAPE);
     EXPECT_EQ(Panel(CLASS_NODE_NAME), 0u);
     EXPECT_EQ(WorldMGetNetName(), 0);
-    WorldMDeselectAllNodes();
-    WorldMSelectNode(n[0]);
-    Turns(1);
+    SelectNodes({n[0]});
     Click("Name", panel);
     json d = Dump();
     EXPECT_EQ((*Find(d, "0x204"))["text"], "NET1");
@@ -332,10 +308,7 @@ TEST_F(EditAndNodesPanels, MonorailNeedsItsMaterialsBeforeItIsRequested)
 {
     OpenNodes();
     WinId panel = Panel(CLASS_NODES_PANEL);
-    uint16_t a = (uint16_t)WorldMAddNetNode(0, 0, 0);
-    WorldMDeselectAllNodes();
-    WorldMSelectNode(a);
-    Turns(1);
+    SelectNodes({(uint16_t)WorldMAddNetNode(0, 0, 0)});
     Hold("Monorail", panel, [] {
         ASSERT_NE(WinModal(), 0);
         EXPECT_STREQ(WinGetTitle(WinModal()), "Error");
