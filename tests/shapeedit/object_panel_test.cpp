@@ -76,7 +76,7 @@ TEST_F(ObjectPanel, ScaleStopsAtAFieldThatIsNoNumberAndIsOneUndoStep)
     EXPECT_FALSE(WinIsWindow(d));
     // Corner 1 at (100, -100, -100): x 100 x 32750 >> 14 = 199, then 199 x 24562 >> 14 = 298;
     // y and z -100 x 32750 >> 14 = -200; Z is past the field that is no number.
-    EXPECT_EQ(Pos(1), (std::vector<int>{298, -200, -200}));
+    EXPECT_EQ(Pos(1), (Vec{298, -200, -200}));
     ShapeMUndo();
     EXPECT_EQ(Used(), before);
 
