@@ -52,12 +52,9 @@ TEST_F(ObjectPanel, ParametersAcceptZeroTo180AndKeepTheDialogOpenOtherwise)
     EXPECT_FALSE(WinIsWindow(d));
     EXPECT_EQ(GetI16(B(), SH_MAXANGLE), 32767) << "180 does not wrap to -32768";
     d = Open("Parms", CLASS_OBJECT_PARMS, &f);
-    json now = Dump();
-    for (const json& w : now["windows"]) {
-        if (w["id"] == f[0]) {
-            EXPECT_EQ(w["text"], "180");
-        }
-    }
+    ControlInfo field;
+    ASSERT_TRUE(ControlDescribe(f.at(0), &field));
+    EXPECT_STREQ(field.text, "180") << "the dialog shows the stored angle";
     Key(KEY_ESCAPE);
     EXPECT_FALSE(WinIsWindow(d));
 }
