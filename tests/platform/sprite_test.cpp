@@ -75,8 +75,7 @@ TEST_F(Sprites, DamagedFilesAreRefused)
     // A run that needs more bytes than the file has; a row that never ends.
     WriteBytes("short.spr", Bgrz(2, 1, 0, {0x81, 0x00}));
     WriteBytes("endless.spr", Bgrz(2, 2, 0, {0x41, 0x41}));
-    Bytes bmp = {'B', 'M', 0, 0, 0, 0};
-    WriteBytes("picture.spr", bmp);
+    WriteBytes("picture.spr", Bytes{'B', 'M', 0, 0, 0, 0});
     WriteBytes("big.spr", Trps(100, 100, 0, 48, 0));   // 100 x 100 pixels announced in 48 bytes
     // 1 x 2 pixels and a row table of two 8-byte rows, cut by its last 4 bytes.
     Bytes rows = Trps(1, 2, 0, 48, 50);
