@@ -116,7 +116,6 @@ TEST_F(Panels, ToolPanelsChooseTheViewsToolAndSortingEditsTheFlag)
     EXPECT_EQ(GetU16(B(), SH_NOSORT), 0);
     json after = Dump();
     EXPECT_EQ((*Find(after, "0x201", "No Sort"))["state"], 0) << "the box follows the shape";
-    WinParam on = 1, zero = 0;
-    WinSendMessage(Id("0x201", "Make Sort"), WM_SETSTATE, &on, &zero);
+    Send(Id("0x201", "Make Sort"), WM_SETSTATE, 1, 0);
     EXPECT_TRUE(EditorRequestPending(REQUEST_SORT));
 }
