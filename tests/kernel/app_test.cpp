@@ -152,7 +152,7 @@ TEST_F(RunStates, RunStatesCallTheFrontEndInOrder)
     EXPECT_EQ(calls, (std::vector<std::string>{"startup", "launcher start", "launcher stop"}));
 }
 
-TEST(CommandLine, DebugSwitch)
+TEST(CommandLine, DebugAndRendererSwitches)
 {
     AppResetSettings();
     AppParseCommandLine("\"C:\\Program Files\\tolbex.exe\" /Debug");
@@ -162,11 +162,7 @@ TEST(CommandLine, DebugSwitch)
     EXPECT_EQ(AppConfig()->debug, 0);
     AppParseCommandLine("tolbex --debug");
     EXPECT_EQ(AppConfig()->debug, 1);
-    AppResetSettings();
-}
 
-TEST(CommandLine, RendererSwitch)
-{
     AppResetSettings();
     AppParseCommandLine("tolbex");
     EXPECT_EQ(AppConfig()->renderer, RENDERER_DEFAULT);

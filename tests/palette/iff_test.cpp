@@ -355,11 +355,7 @@ static void FeedTruncations(const Bytes& file, int w, int h)
         Bytes cut(file.begin(), file.begin() + (long)n);
         ASSERT_EQ(0, IffRead(cut.data(), cut.size(), 0, 0, w, h, out.data(), nullptr, nullptr)) << n;
         if (n >= 12 && n + 1 < file.size()) {
-            uint32_t formSize = (uint32_t)n - 8;
-            cut[4] = (uint8_t)(formSize >> 24);
-            cut[5] = (uint8_t)(formSize >> 16);
-            cut[6] = (uint8_t)(formSize >> 8);
-            cut[7] = (uint8_t)formSize;
+            for (int k = 0; k < 4; k++) cut[4 + k] = (uint8_t)((n - 8) >> (24 - 8 * k));   // the FORM size
             ASSERT_EQ(0, IffRead(cut.data(), cut.size(), 0, 0, w, h, out.data(), nullptr, nullptr)) << n;
             IffInfo info;
             IffGetInfo(cut.data(), cut.size(), &info);

@@ -26,6 +26,16 @@ static Bytes Bgrz(int w, int h, uint32_t alphaMode, const Bytes& rows)
     return b;
 }
 
+// A TRPS header of 48 bytes: size, transparent index, and where the pixels and the row table
+// lie (no palette).
+static Bytes Trps(uint32_t w, uint32_t h, uint32_t transparent, uint32_t pixels, uint32_t rows)
+{
+    Bytes b;
+    AppendText(b, "TRPS", 4);
+    for (uint32_t v : {w, h, 0u, 0u, transparent, 0u, 0u, pixels, 0u, rows, 0u}) AppendU32(b, v);
+    return b;
+}
+
 TEST_F(Sprites, CompressedSpritesExpandOnLoad)
 {
     const Bytes rows = {
@@ -65,21 +75,10 @@ TEST_F(Sprites, DamagedFilesAreRefused)
     // A run that needs more bytes than the file has; a row that never ends.
     WriteBytes("short.spr", Bgrz(2, 1, 0, {0x81, 0x00}));
     WriteBytes("endless.spr", Bgrz(2, 2, 0, {0x41, 0x41}));
-    Bytes bmp = {'B', 'M', 0, 0, 0, 0};
-    WriteBytes("picture.spr", bmp);
-    Bytes trps;
-    AppendText(trps, "TRPS", 4);
-    AppendU32(trps, 100);   // 100 x 100 pixels announced in a 48-byte file
-    AppendU32(trps, 100);
-    while (trps.size() < 32) trps.push_back(0);
-    AppendU32(trps, 48);
-    while (trps.size() < 48) trps.push_back(0);
-    WriteBytes("big.spr", trps);
+    WriteBytes("picture.spr", Bytes{'B', 'M', 0, 0, 0, 0});
+    WriteBytes("big.spr", Trps(100, 100, 0, 48, 0));   // 100 x 100 pixels announced in 48 bytes
     // 1 x 2 pixels and a row table of two 8-byte rows, cut by its last 4 bytes.
-    Bytes rows = trps;
-    PutU32(rows.data(), 4, 1);
-    PutU32(rows.data(), 8, 2);
-    PutU32(rows.data(), 40, 50);
+    Bytes rows = Trps(1, 2, 0, 48, 50);
     rows.resize(50 + 12);
     WriteBytes("rows.spr", rows);
     WriteBytes("odd.spr", {'X', 'Y', 'Z', 'W', 1, 0, 0, 0, 1, 0, 0, 0});
@@ -91,19 +90,7 @@ TEST_F(Sprites, DamagedFilesAreRefused)
 
 TEST_F(Sprites, RowTableIsFilledOnLoad)
 {
-    Bytes b;
-    AppendText(b, "TRPS", 4);
-    AppendU32(b, 3);
-    AppendU32(b, 2);
-    AppendU32(b, 0);
-    AppendU32(b, 0);
-    AppendU32(b, 5);        // transparent index
-    AppendU32(b, 0);
-    AppendU32(b, 0);
-    AppendU32(b, 48);       // pixels
-    AppendU32(b, 0);        // no palette
-    AppendU32(b, 54);       // row table
-    AppendU32(b, 0);
+    Bytes b = Trps(3, 2, 5, 48, 54);
     for (int i = 0; i < 6; i++) AppendU8(b, (uint8_t)i);
     for (int i = 0; i < 4; i++) AppendU32(b, 0xDEADBEEF);
     WriteBytes("rows.spr", b);

@@ -2,31 +2,21 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
 #include "support/testutil.h"
 
-// Restores the two variables the state folder is taken from.
-struct StateEnv {
-    std::string xdg, home;
-    bool hadXdg, hadHome;
-    StateEnv()
+// Puts a variable back as it was when the test ends.
+struct KeepEnv {
+    const char* name;
+    std::optional<std::string> value;
+    explicit KeepEnv(const char* n) : name(n)
     {
-        const char* x = getenv("XDG_STATE_HOME");
-        const char* h = getenv("HOME");
-        hadXdg = x != nullptr;
-        hadHome = h != nullptr;
-        xdg = x ? x : "";
-        home = h ? h : "";
+        if (const char* v = getenv(n)) value = v;
     }
-    ~StateEnv()
-    {
-        if (hadXdg) setenv("XDG_STATE_HOME", xdg.c_str(), 1);
-        else unsetenv("XDG_STATE_HOME");
-        if (hadHome) setenv("HOME", home.c_str(), 1);
-        else unsetenv("HOME");
-    }
+    ~KeepEnv() { value ? setenv(name, value->c_str(), 1) : unsetenv(name); }
 };
 
 static bool IsPrivateFolder(const std::string& path)
@@ -37,7 +27,7 @@ static bool IsPrivateFolder(const std::string& path)
 
 TEST(StateFolder, XdgFirstThenHomeMadeWhenMissing)
 {
-    StateEnv keep;
+    KeepEnv xdg("XDG_STATE_HOME"), home("HOME");
     TempDir dir;
     char out[1024];
 

@@ -194,11 +194,6 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     json shown = Dump();
     const json* mapping = Find(shown, "0x1024");
     ASSERT_NE(mapping, nullptr);
-    EXPECT_EQ((*mapping)["x"], 60);
-    EXPECT_EQ((*mapping)["y"], 30);
-    EXPECT_EQ((*mapping)["width"], 540);
-    EXPECT_EQ((*mapping)["height"], 225);
-    EXPECT_EQ((*mapping)["title"], "Mapping Coordinates");
     MappingInfo info;
     ASSERT_TRUE(MappingDescribe((WinId)(*mapping)["id"].get<int>(), &info));
     EXPECT_EQ(info.polygon, 5);   // the selected one, not the first of the shape
@@ -230,7 +225,7 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     Fill(fields[3], "200");
     Key(KEY_RETURN);
     // About the face's centre (0, 0, -100): 100 x 32750 >> 14 is 199, -100 x 32750 >> 14 is -200.
-    EXPECT_EQ(Pos(1), (std::vector<int>{199, -200, -100}));
+    EXPECT_EQ(Pos(1), (Vec{199, -200, -100}));
     ShapeMUndo();
     EXPECT_EQ(Used(), before) << "one undo step";
 

@@ -52,12 +52,9 @@ TEST_F(ObjectPanel, ParametersAcceptZeroTo180AndKeepTheDialogOpenOtherwise)
     EXPECT_FALSE(WinIsWindow(d));
     EXPECT_EQ(GetI16(B(), SH_MAXANGLE), 32767) << "180 does not wrap to -32768";
     d = Open("Parms", CLASS_OBJECT_PARMS, &f);
-    json now = Dump();
-    for (const json& w : now["windows"]) {
-        if (w["id"] == f[0]) {
-            EXPECT_EQ(w["text"], "180");
-        }
-    }
+    ControlInfo field;
+    ASSERT_TRUE(ControlDescribe(f.at(0), &field));
+    EXPECT_STREQ(field.text, "180") << "the dialog shows the stored angle";
     Key(KEY_ESCAPE);
     EXPECT_FALSE(WinIsWindow(d));
 }
@@ -76,7 +73,7 @@ TEST_F(ObjectPanel, ScaleStopsAtAFieldThatIsNoNumberAndIsOneUndoStep)
     EXPECT_FALSE(WinIsWindow(d));
     // Corner 1 at (100, -100, -100): x 100 x 32750 >> 14 = 199, then 199 x 24562 >> 14 = 298;
     // y and z -100 x 32750 >> 14 = -200; Z is past the field that is no number.
-    EXPECT_EQ(Pos(1), (std::vector<int>{298, -200, -200}));
+    EXPECT_EQ(Pos(1), (Vec{298, -200, -200}));
     ShapeMUndo();
     EXPECT_EQ(Used(), before);
 
@@ -119,7 +116,6 @@ TEST_F(Panels, ToolPanelsChooseTheViewsToolAndSortingEditsTheFlag)
     EXPECT_EQ(GetU16(B(), SH_NOSORT), 0);
     json after = Dump();
     EXPECT_EQ((*Find(after, "0x201", "No Sort"))["state"], 0) << "the box follows the shape";
-    WinParam on = 1, zero = 0;
-    WinSendMessage(Id("0x201", "Make Sort"), WM_SETSTATE, &on, &zero);
+    Send(Id("0x201", "Make Sort"), WM_SETSTATE, 1, 0);
     EXPECT_TRUE(EditorRequestPending(REQUEST_SORT));
 }

@@ -11,12 +11,13 @@
 #include "kernel/util/bytes.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
+#include "shapes/shape_fixture.h"
 #include "shapes/shapem_edit.h"
 #include "toolkit/win.h"
 
 using nlohmann::json;
 
-class Panels : public Run {
+class Panels : public Run, public EditBuffer {
 protected:
     void SetUp() override { StartEditor(EDITOR_SHAPE); }
 
@@ -65,14 +66,6 @@ protected:
     }
     static void Send(WinId to, int message, WinParam p1, WinParam p2) { WinSendMessage(to, message, &p1, &p2); }
 
-    static uint8_t* B() { return ShapeMEdit()->data; }
-    static Bytes Used() { return Bytes(B(), B() + ShapeUsedSize(B())); }
-    static std::vector<int> Pos(int v)
-    {
-        int32_t p[3];
-        ShapeVertexPos(B(), v, p);
-        return {p[0], p[1], p[2]};
-    }
     static std::vector<int> Selected(bool polygons)
     {
         std::vector<int> out;

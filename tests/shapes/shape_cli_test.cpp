@@ -5,18 +5,10 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "materials/mattest.h"
 #include "shapes/shape_fixture.h"
 
 static bool Has(const RunResult& r, const std::string& text) { return r.output.find(text) != std::string::npos; }
-
-// A version-4 material list of these names (the Dummy first), true colour.
-static Bytes MatFile(std::vector<std::string> names)
-{
-    Bytes b;
-    AppendU16(b, (uint16_t)names.size()), AppendU16(b, 4), AppendU32(b, 1);
-    for (const std::string& n : names) AppendText(b, n, 100);
-    return b;
-}
 
 // Two shifted vertices and a triangle with per-point normals and mapping, a named point,
 // and two material names, one of which the material file has.
@@ -37,7 +29,7 @@ TEST(CliShape, InfoInTextAndJson)
 {
     TempDir dir;
     WriteBytes(dir.file("a.shp"), BuildShape(Sample()));
-    WriteBytes(dir.file("m.mat"), MatFile({"Dummy", "Wood", "STONE"}));
+    WriteBytes(dir.file("m.mat"), MatFile({{"Dummy"}, {"Wood"}, {"STONE"}}, MAT_FLAG_TRUE_COLOUR));
     RunResult r = ShapeCli(dir, {"info", "a.shp", "--materials", "m.mat"});
     ASSERT_EQ(0, r.exitCode) << r.output;
     for (const char* line : {

@@ -61,29 +61,8 @@ struct BlockBuffer {
     Bytes Used() const { return Bytes(bytes.begin(), bytes.begin() + GetU32(bytes.data(), SH_SIZE)); }
 };
 
-// The resource manager, the material table and the shape manager as the editor start installs
-// them, in a scratch folder of the test's own.
-class EditTest : public testing::Test {
-protected:
-    TempDir dir{true};
-
-    void SetUp() override
-    {
-        ResRemove();
-        ResInstall(300);
-        IntMatCreate(512);
-        MatMInstall();
-        ShapeMResourceInstall();
-        ShapeMInstall();
-        ShapeMSetUndo(1);
-    }
-    void TearDown() override
-    {
-        ShapeMRemove();
-        IntMatDestroy();
-        ResRemove();
-    }
-
+// Short ways to build and read the shape in the edit buffer, for any test that has one.
+struct EditBuffer {
     static ShapeBlock* S() { return ShapeMEdit(); }
     static uint8_t* B() { return ShapeMEdit()->data; }
     static Bytes Used() { return Bytes(B(), B() + ShapeUsedSize(B())); }
@@ -138,4 +117,28 @@ protected:
     }
     static uint16_t Flags(int polygon) { return GetU16(ShapePolygon(B(), polygon), POLY_FLAGS); }
     static uint16_t Material(int polygon) { return GetU16(ShapePolygon(B(), polygon), POLY_MATERIAL); }
+};
+
+// The resource manager, the material table and the shape manager as the editor start installs
+// them, in a scratch folder of the test's own.
+class EditTest : public testing::Test, public EditBuffer {
+protected:
+    TempDir dir{true};
+
+    void SetUp() override
+    {
+        ResRemove();
+        ResInstall(300);
+        IntMatCreate(512);
+        MatMInstall();
+        ShapeMResourceInstall();
+        ShapeMInstall();
+        ShapeMSetUndo(1);
+    }
+    void TearDown() override
+    {
+        ShapeMRemove();
+        IntMatDestroy();
+        ResRemove();
+    }
 };

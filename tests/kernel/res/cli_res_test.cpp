@@ -69,23 +69,15 @@ TEST(CliRes, PackListExtractRoundTrip)
 TEST(CliRes, BadInputIsRefusedWithExitOne)
 {
     TempDir dir(true);
-    ResScope scope;
     WriteText("a.dat", "aaaa");
     WriteText("b.dat", "bbbb");
     ASSERT_EQ(0, Cli(dir, {"pack", "good.res", "a.dat", "b.dat"}).exitCode);
     Bytes good = ReadBytes("good.res");
     ASSERT_EQ(8u + 4 + 2 * RES_DIR_ENTRY_SIZE + 4, good.size());
 
-    // Truncated at every length, the file is refused by what `res list` calls (in this process,
-    // where the sanitizers see a read past the end): never opened, never crashed on.
-    for (size_t len = 0; len < good.size(); len++) {
-        WriteBytes("cut.res", Bytes(good.begin(), good.begin() + len));
-        int before = ResFileCount();
-        EXPECT_EQ(-1, ResAddFile("cut.res")) << len;
-        EXPECT_EQ(before, ResFileCount()) << len;
-    }
-    // The program's own exit and line at three telling cuts: no offset word, the offset word
-    // short of a byte, the directory cut inside its last entry.
+    // Cut files (every length is fed to the reader in ResFile's damaged-file test): the exit
+    // and line at three telling cuts, no offset word, the offset word short of a byte, the
+    // directory cut inside its last entry.
     for (size_t len : {(size_t)2, good.size() - 1, good.size() - 4 - RES_DIR_ENTRY_SIZE / 2}) {
         WriteBytes("cut.res", Bytes(good.begin(), good.begin() + len));
         RunResult r = Cli(dir, {"list", "cut.res"});
