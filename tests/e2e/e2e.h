@@ -2,6 +2,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,6 +24,8 @@ inline const char* const kLoad = "click 287 559\nwait 2\n";
 inline const char* const kSave = "click 287 574\nwait 2\n";
 inline const char* const kMirrorX = "click 94 559\nwait 2\n";
 inline std::string Choose(const std::string& name) { return "type " + name + "\nkey enter\nwait 2\n"; }
+// The view's "V" button, then "Top" and "Ok" in View Setup.
+inline const char* const kTopView = "click 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n";
 
 // A MAT file of the three materials a monorail is built from.
 inline void WriteRailMaterials(const std::string& path)
@@ -59,7 +63,60 @@ protected:
         return r;
     }
     std::string log;
+    nlohmann::json Dump(const std::string& name) const { return nlohmann::json::parse(ReadText(dir.file(name))); }
+    // What `tolbex-cli GROUP info --json` says of a file; null when it fails.
+    nlohmann::json CliInfo(const char* group, const std::string& path) const
+    {
+        RunResult r = RunProgram(TOLBEX_CLI_BIN, {group, "info", "--json", path}, dir.path());
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        return r.exitCode == 0 ? nlohmann::json::parse(r.output) : nlohmann::json();
+    }
+    // A sphere made by tolbex-cli in the test's folder; its bytes.
+    Bytes Sphere(const std::string& name, const char* x, const char* y, const char* z) const
+    {
+        RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", x, y, z, name}, dir.path());
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        return ReadBytes(dir.file(name));
+    }
 };
+
+// Reading dumps: the first window of a class (and label), null when none; the text of the
+// first edit field under the first window of a class (whether it has the focus, on request);
+// the view's title.
+inline const nlohmann::json* FindWindow(const nlohmann::json& d, const std::string& cls, const std::string& label = "")
+{
+    for (const nlohmann::json& w : d["windows"])
+        if (w["class"] == cls && (label.empty() || (w.contains("label") && w["label"] == label))) return &w;
+    return nullptr;
+}
+const nlohmann::json* FindWindow(nlohmann::json&&, const std::string&, const std::string& = "") = delete;   // would dangle
+
+inline std::string FieldOf(const nlohmann::json& d, const std::string& cls, int* focused = nullptr)
+{
+    int parent = -1;
+    for (const nlohmann::json& w : d["windows"]) {
+        if (w["class"] == cls && parent < 0) parent = w["id"];
+        if (w["class"] == "0x204" && w["parent"] == parent) {
+            if (focused) *focused = d["focus"] == w["id"];
+            return w["text"];
+        }
+    }
+    return "<none>";
+}
+
+inline std::string ViewTitle(const nlohmann::json& d)
+{
+    const nlohmann::json* view = FindWindow(d, "0x1001");
+    return view ? (*view)["title"].get<std::string>() : "<none>";
+}
+
+// How often a text occurs in another (a log's lines, say).
+inline int Count(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+    return n;
+}
 
 
 // A screenshot read back: width, height and RGB rows from the top.

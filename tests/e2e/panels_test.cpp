@@ -1,7 +1,5 @@
 // The palette and materials panels driven by scripts as a user clicks and types, checked
 // through dumps, the log and the files they save (read back with tolbex-cli).
-#include <nlohmann/json.hpp>
-
 #include "e2e/e2e.h"
 #include "materials/mattest.h"
 
@@ -30,36 +28,24 @@ std::string Colour(int i, const char* button = "left")
 
 class Panels : public Headless {
 protected:
-    json Info(const char* group, const std::string& file)
-    {
-        RunResult r = RunProgram(TOLBEX_CLI_BIN, {group, "info", file, "--json"}, dir.path());
-        EXPECT_EQ(r.exitCode, 0) << r.output;
-        return r.exitCode == 0 ? json::parse(r.output) : json();
-    }
     void RunOk(const std::string& script)
     {
         RunResult r = Run(kStart + script);
         ASSERT_EQ(r.exitCode, 0) << r.output << log;
     }
-    json Dump(const char* name) { return json::parse(ReadText(dir.file(name))); }
-    std::vector<std::string> Fields(const json& d)
+    // The texts of the edit fields, and the names of a MAT file's materials.
+    static std::vector<std::string> Fields(const json& d)
     {
         std::vector<std::string> out;
         for (const json& w : d["windows"])
             if (w["class"] == "0x204") out.push_back(w["text"]);
         return out;
     }
-    std::vector<std::string> Names(const json& info)
+    static std::vector<std::string> Names(const json& info)
     {
         std::vector<std::string> out;
         for (const json& m : info["materials"]) out.push_back(m["name"]);
         return out;
-    }
-    const json* Window(const json& d, const char* cls)
-    {
-        for (const json& w : d["windows"])
-            if (w["class"] == cls) return &w;
-        return nullptr;
     }
 };
 
@@ -85,7 +71,7 @@ TEST_F(Panels, PaletteColoursAreEditedSelectedAndSaved)
     // Save offers the palette the settings named, nothing having been saved yet.
     EXPECT_EQ(Fields(Dump("save.json")).back(), "START.PAL");
 
-    json info = Info("pal", dir.file("OUT.PAL"));
+    json info = CliInfo("pal", dir.file("OUT.PAL"));
     EXPECT_EQ(info["count"], 4);
     EXPECT_EQ(info["colours"], json::parse("[[10,20,30],[63,41,42],[50,51,52],[60,61,62]]"));
 
@@ -93,7 +79,7 @@ TEST_F(Panels, PaletteColoursAreEditedSelectedAndSaved)
     // a click right of the last column selects nothing (it would have been colour 32).
     RunOk(std::string(kPalette) + Colour(3) + Colour(0, "right") + "click 241 574\nwait 2\n" + "click 135 555\n" +
           "dump past.json\n" + kSaveButton + Choose("SPREAD.PAL"));
-    info = Info("pal", dir.file("SPREAD.PAL"));
+    info = CliInfo("pal", dir.file("SPREAD.PAL"));
     EXPECT_EQ(info["colours"], json::parse("[[10,20,30],[27,34,41],[43,47,51],[60,61,62]]"));
     EXPECT_EQ(Fields(Dump("past.json")), (std::vector<std::string>{"60", "61", "62"})) << "colour 3 still picked";
 }
@@ -105,7 +91,7 @@ TEST_F(Panels, WithoutPaletteSupportThePaletteOffersLoadAlone)
     RunResult r = Run("click 150 128\nwait 1\n" + std::string(kStart) + kPalette + "dump d.json\n", {"/debug"});
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
     json d = Dump("d.json");
-    const json* panel = Window(d, "0x1008");
+    const json* panel = FindWindow(d, "0x1008");
     ASSERT_NE(panel, nullptr);
     std::vector<std::string> labels;
     for (const json& w : d["windows"])
@@ -118,13 +104,13 @@ TEST_F(Panels, MaterialsAreAddedSavedAndAFailedLoadLosesNothing)
     WriteText(dir.file("BAD.MAT"), "not a material file");
     RunOk(std::string(kMaterials) + kMatAdd + kSaveButton + Choose("MATERIALS_OF_THE_TOWER.MAT") + kLoadButton + Choose("BAD.MAT") +
           "key enter\nwait 1\n" + kMatNext + "dump after.json\n" + kSaveButton + "dump save.json\n" + "key enter\nwait 2\n");
-    json info = Info("mat", dir.file("MATERIALS_OF_THE_TOWER.MAT"));
+    json info = CliInfo("mat", dir.file("MATERIALS_OF_THE_TOWER.MAT"));
     EXPECT_EQ(Names(info), (std::vector<std::string>{"Dummy", "New Mat 00"}));
     EXPECT_NE(log.find("MSGBOX \"Error\" \"Unable to load materials.\""), std::string::npos) << log;
     EXPECT_EQ(ReadText(dir.file("BAD.MAT")), "not a material file") << "Save went back to the file last saved";
     // The list kept its material; Save offered the file that was saved, not the one that failed.
     json after = Dump("after.json");
-    EXPECT_EQ((*Window(after, "0x1004"))["texts"][0], "New Mat 00");
+    EXPECT_EQ((*FindWindow(after, "0x1004"))["texts"][0], "New Mat 00");
     EXPECT_EQ(Fields(Dump("save.json")).back(), "MATERIALS_OF_THE_TOWER.MAT");
 }
 
@@ -136,15 +122,17 @@ TEST_F(Panels, TheDummyIsNotEditedAndCancelPutsAMaterialBack)
           kSaveButton + Choose("BEFORE.MAT") + kSwatch + "click 200 176\nwait 2\ndump moved.json\n" +
           "click 260 146\nwait 2\ndump cancelled.json\n" + kSaveButton + Choose("AFTER.MAT"));
     EXPECT_NE(log.find("MSGBOX \"Error\" \"You can't edit the \"Dummy\" material, dummy!\""), std::string::npos);
-    EXPECT_EQ(Window(Dump("refused.json"), "0x1005"), nullptr);
+    json refused = Dump("refused.json");
+    EXPECT_EQ(FindWindow(refused, "0x1005"), nullptr);
     json moved = Dump("moved.json");
-    const json* dialog = Window(moved, "0x1005");
+    const json* dialog = FindWindow(moved, "0x1005");
     ASSERT_NE(dialog, nullptr);
     int red = 0;
     for (const json& w : moved["windows"])
         if (w["parent"] == (*dialog)["id"] && w["class"] == "0x206" && w["y"] == 171) red = w["value"];
     EXPECT_GT(red, 8000) << "the red slider moved";
-    EXPECT_EQ(Window(Dump("cancelled.json"), "0x1005"), nullptr);
+    json cancelled = Dump("cancelled.json");
+    EXPECT_EQ(FindWindow(cancelled, "0x1005"), nullptr);
     Bytes before = ReadBytes(dir.file("BEFORE.MAT")), after = ReadBytes(dir.file("AFTER.MAT"));
     ASSERT_FALSE(before.empty());
     EXPECT_EQ(before, after);
@@ -160,5 +148,5 @@ TEST_F(Panels, ARenameToANameInUseIsRefused)
           "click 195 126\n" + erase + "type new mat 00\n" + "click 230 98\nwait 2\nkey enter\nwait 1\n" +
           "click 230 68\nwait 2\n" + kSaveButton + Choose("NAMES.MAT"));
     EXPECT_NE(log.find("MSGBOX \"Error\" \"Duplicate name.\""), std::string::npos) << log;
-    EXPECT_EQ(Names(Info("mat", dir.file("NAMES.MAT"))), (std::vector<std::string>{"Dummy", "New Mat 01", "New Mat 00"}));
+    EXPECT_EQ(Names(CliInfo("mat", dir.file("NAMES.MAT"))), (std::vector<std::string>{"Dummy", "New Mat 01", "New Mat 00"}));
 }

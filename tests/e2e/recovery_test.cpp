@@ -3,61 +3,25 @@
 // autosave keeps a copy every few minutes. Each test's state folder is its own.
 #include <filesystem>
 
-#include <nlohmann/json.hpp>
-
 #include "e2e/e2e.h"
 
 using nlohmann::json;
 
 namespace {
 
-// Screen positions at 800 x 600: the World Editor's "V" button with "Top" and "Ok", the
-// Nodes panel (menu entry, "Add") and the World panel (menu entry, "Save").
-const char* const kTopView = "click 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n";
+// Screen positions at 800 x 600: the Nodes panel (menu entry, "Add") and the World panel
+// (menu entry, "Save").
 const char* const kAddNode = "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 500 120\nwait 2\nclick 15 559\nwait 2\n";
 const char* const kWorldSave = "click 335 574\nwait 2\nclick 267 574\nwait 2\n";
 const char* const kMinute = "advance 60000\nwait 3\n";
 
 class Recovery : public Headless {
 protected:
-    void SetUp() override
-    {
-        RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "1000", "2000", "1500", "BALL.SHP"}, dir.path());
-        ASSERT_EQ(r.exitCode, 0) << r.output;
-        ball = ReadBytes(dir.file("BALL.SHP"));
-    }
+    void SetUp() override { ball = Sphere("BALL.SHP", "1000", "2000", "1500"); }
     std::string State(const std::string& name) const { return dir.file("state/tolbex/" + name); }
     // A run that may end in the test switch's fatal error.
     RunResult RunFatal(const std::string& script) { return Run(script, {}, {"TOLBEX_TEST_FATAL=1"}); }
-    json Dump(const std::string& name) { return json::parse(ReadText(dir.file(name))); }
-    json ShapeInfo(const std::string& path)
-    {
-        RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "info", "--json", path}, dir.path());
-        EXPECT_EQ(r.exitCode, 0) << r.output;
-        return r.exitCode == 0 ? json::parse(r.output) : json();
-    }
-    int Count(const std::string& what) const
-    {
-        int n = 0;
-        for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) n++;
-        return n;
-    }
-    // The text of the first edit field whose parent is of this class.
-    static std::string FieldOf(const json& d, const std::string& cls)
-    {
-        int parent = -1;
-        for (const json& w : d["windows"]) {
-            if (w["class"] == cls && parent < 0) parent = w["id"];
-            if (w["class"] == "0x204" && w["parent"] == parent) return w["text"];
-        }
-        return "<none>";
-    }
-    static std::string ViewTitle(const json& d)
-    {
-        for (const json& w : d["windows"])
-            if (w["class"] == "0x1001") return w["title"];
-        return "<none>";
-    }
+    int Autosaves(const std::string& what = "") const { return Count(log, "RECOVERY: autosave of" + what); }
     Bytes ball;
 };
 
@@ -75,7 +39,7 @@ TEST_F(Recovery, TheEditedShapeComesBackAfterAFatalError)
     ASSERT_FALSE(kept.empty()) << log;
     EXPECT_EQ(ReadBytes(dir.file("BALL.SHP")), ball) << "the user's file is never written";
     // The mirrored shape, as Save would have written it.
-    json original = ShapeInfo("BALL.SHP"), recovered = ShapeInfo(State("recovery-shape.shp"));
+    json original = CliInfo("shape", "BALL.SHP"), recovered = CliInfo("shape", State("recovery-shape.shp"));
     ASSERT_EQ(recovered["vertices"].size(), original["vertices"].size());
     for (size_t i = 0; i < original["vertices"].size(); i++)
         EXPECT_EQ(recovered["vertices"][i]["stored"][0], -original["vertices"][i]["stored"][0].get<int>()) << i;
@@ -138,9 +102,7 @@ TEST_F(Recovery, TheEditedWorldComesBackAfterAFatalError)
     EXPECT_EQ(ReadBytes(dir.file("TOWN.WLE")), town) << "the user's file is never written";
     // Exactly the recovered world, but for the selection, which a load clears.
     auto packets = [&](const std::string& path) {
-        RunResult info = RunProgram(TOLBEX_CLI_BIN, {"world", "info", "--json", path}, dir.path());
-        EXPECT_EQ(info.exitCode, 0) << info.output;
-        json p = info.exitCode == 0 ? json::parse(info.output)["packets"] : json();
+        json p = CliInfo("world", path)["packets"];
         for (json& packet : p) packet.erase("selected");
         return p;
     };
@@ -199,36 +161,36 @@ TEST_F(Recovery, AutosaveKeepsAChangedShapeEveryInterval)
     // up to date.
     RunResult r = RunFatal(load + kMinute + kMirrorX + "wait 3\n" + kMinute + kMinute + "fatal\n");
     ASSERT_EQ(r.exitCode, 1) << log;
-    EXPECT_EQ(Count("RECOVERY: autosave of the shape"), 1) << log;
+    EXPECT_EQ(Autosaves(" the shape"), 1) << log;
     EXPECT_NE(log.find("RECOVERY: nothing changed since the shape was last kept"), std::string::npos) << log;
-    json info = ShapeInfo(State("recovery-shape.shp"));
+    json info = CliInfo("shape", State("recovery-shape.shp"));
     ASSERT_FALSE(info.is_null());
-    EXPECT_EQ(info["vertices"][1]["stored"][0], -ShapeInfo("BALL.SHP")["vertices"][1]["stored"][0].get<int>());
+    EXPECT_EQ(info["vertices"][1]["stored"][0], -CliInfo("shape", "BALL.SHP")["vertices"][1]["stored"][0].get<int>());
     EXPECT_EQ(ReadBytes(dir.file("BALL.SHP")), ball) << "the user's file is never written";
 
     SCOPED_TRACE("a change before its minute is up");
     r = RunFatal(load + kMirrorX + "advance 50000\nwait 3\nfatal\n");
     ASSERT_EQ(r.exitCode, 1) << log;
-    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
+    EXPECT_EQ(Autosaves(), 0) << log;
 
     SCOPED_TRACE("during a drag");
     // The button held over the view from before the minute is up to the end.
     r = RunFatal(load + kMirrorX + "move 400 300\npress left\nwait 2\n" + kMinute + kMinute + "fatal\n");
     ASSERT_EQ(r.exitCode, 1) << log;
-    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
+    EXPECT_EQ(Autosaves(), 0) << log;
     EXPECT_NE(log.find("RECOVERY: the shape was kept in"), std::string::npos) << "the fatal path still writes";
 
     SCOPED_TRACE("while a dialog is open");
     r = RunFatal(load + kMirrorX + kSave + kMinute + kMinute + "fatal\n");
     ASSERT_EQ(r.exitCode, 1) << log;
     EXPECT_NE(log.find("FILESEL \"Save as...\""), std::string::npos) << log;
-    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
+    EXPECT_EQ(Autosaves(), 0) << log;
 
     SCOPED_TRACE("0 turns it off");
     ASSERT_TRUE(WriteText(dir.file("tolbex.ini"), "autosave=0\n"));
     r = RunFatal(load + kMirrorX + "advance 86400000\nwait 3\nfatal\n");
     ASSERT_EQ(r.exitCode, 1) << log;
-    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
+    EXPECT_EQ(Autosaves(), 0) << log;
     EXPECT_NE(log.find("autosave off"), std::string::npos) << log;
 
     SCOPED_TRACE("a setting that is no number keeps the default");
@@ -236,10 +198,10 @@ TEST_F(Recovery, AutosaveKeepsAChangedShapeEveryInterval)
     r = Run(load + kMirrorX + "advance 240000\nwait 3\n");
     ASSERT_EQ(r.exitCode, 0) << log;
     EXPECT_NE(log.find("autosave=often is no number of minutes"), std::string::npos) << log;
-    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << "not before five minutes";
+    EXPECT_EQ(Autosaves(), 0) << "not before five minutes";
     r = Run(load + kMirrorX + "advance 300000\nwait 3\n");
     ASSERT_EQ(r.exitCode, 0) << log;
-    EXPECT_EQ(Count("RECOVERY: autosave of"), 1) << log;
+    EXPECT_EQ(Autosaves(), 1) << log;
     EXPECT_FALSE(PathExists(State("recovery-shape.shp"))) << "the clean end removed the copy";
 }
 
@@ -249,7 +211,7 @@ TEST_F(Recovery, AutosaveKeepsAChangedWorld)
     RunResult r = RunFatal(std::string(kWorldEditor) + kTopView + kAddNode + kMinute + kMinute + kMinute +
                            "fatal\n");
     ASSERT_EQ(r.exitCode, 1) << log;
-    EXPECT_EQ(Count("RECOVERY: autosave of the world"), 1) << log;
+    EXPECT_EQ(Autosaves(" the world"), 1) << log;
     Bytes kept = ReadBytes(State("recovery-world.wle"));
     ASSERT_FALSE(kept.empty());
     r = Run("answer yes\n" + std::string(kWorldEditor) + "dump yes.json\n");
@@ -270,7 +232,7 @@ TEST_F(Recovery, ARecoveryFileTheUserOpensIsTheirs)
     ASSERT_EQ(r.exitCode, 1) << log;
     Bytes saved = ReadBytes(State("recovery-shape.shp"));
     ASSERT_FALSE(saved.empty()) << log;
-    EXPECT_EQ(Count("RECOVERY: autosave of"), 0) << log;
+    EXPECT_EQ(Autosaves(), 0) << log;
     EXPECT_NE(log.find("it is not written over"), std::string::npos) << log;
     std::filesystem::remove(State("recovery-shape.shp"));
     std::filesystem::remove(State("recovery-shape.txt"));

@@ -162,7 +162,7 @@ struct CliWriter {
 
 TEST_F(Headless, EveryCommandLineOutputKeepsTheOldFileAndSaysWhy)
 {
-    ASSERT_EQ(RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "100", "100", "100", "IN.SHP"}, dir.path()).exitCode, 0);
+    ASSERT_FALSE(Sphere("IN.SHP", "100", "100", "100").empty());
     ASSERT_TRUE(WriteBytes(dir.file("IN.MAT"), MatFile({{"Dummy"}, {"Stone"}})));
     ASSERT_TRUE(WriteBytes(dir.file("IN.WLE"), WleImage().Done()));
     ASSERT_TRUE(WriteBytes(dir.file("TOWN.WLE"), WleImage().Done()));
@@ -234,29 +234,26 @@ struct EditorWriter {
 
 TEST_F(Headless, EveryEditorSaveKeepsTheOldFilesAndShowsTheError)
 {
-    ASSERT_EQ(RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "100", "100", "100", "IN.SHP"}, dir.path()).exitCode, 0);
+    ASSERT_FALSE(Sphere("IN.SHP", "100", "100", "100").empty());
     WriteBytes(dir.file("MODEL.ASC"), ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/TESTI.ASC"));
     // The Palette panel is offered only with palette support; the monorail takes its
     // materials from the MAT file the settings name.
     WriteRailMaterials(dir.file("rail.mat"));
     WriteText(dir.file("tolbex.ini"), "palsupport=1\nmaterials=rail.mat\n");
-    // Launcher "Shape Editor" (165, 75) or "World Editor" (165, 90); the Shape Editor's menu
-    // bar: "Object" (460, 574), "Materials" (370, 559), "Palette" (550, 559); the Object
-    // panel's "Load" (287, 559) and "Save" (287, 574); the Materials and Palette panels'
+    // The Shape Editor's menu bar: "Materials" (370, 559), "Palette" (550, 559); their panels'
     // "Save" (290, 574); the World Editor's "World" (335, 574) with "Save" (267, 574) and
     // "Save Runtime" (217, 589); the Mesh panel (460, 589) with "A" (97, 559) selecting every
     // polygon and "Exp" (208, 589) then; Nodes: in the top view two nodes added 200 pixels
     // apart and linked, the first picked, "Monorail" (213, 574).
-    const std::string shapeEditor = "click 165 75\nwait 4\n", worldEditor = "click 165 90\nwait 4\n";
-    const std::string object = shapeEditor + "click 460 574\nwait 2\n";
-    const std::string world = worldEditor + "click 335 574\nwait 2\n";
+    const std::string shapeEditor = "click 165 75\nwait 4\n", object = kShapeEditorObject;
+    const std::string world = kWorldEditor + std::string("click 335 574\nwait 2\n");
     const EditorWriter writers[] = {
-        {"shape save", object + "click 287 559\nwait 2\n" + Choose("IN.SHP") + "click 287 574\nwait 2\n" + Choose("OUT.SHP"),
+        {"shape save", object + kLoad + Choose("IN.SHP") + kSave + Choose("OUT.SHP"),
          {"OUT.SHP", "OUT.~HP"}, "OUT.SHP", "MSGBOX \"File Error\" \"! Unable to save shape.\"", true},
-        {"import's a.shp", object + "click 287 559\nwait 2\n" + Choose("MODEL.ASC"), {"a.shp", "a.~hp"}, "a.shp",
+        {"import's a.shp", object + kLoad + Choose("MODEL.ASC"), {"a.shp", "a.~hp"}, "a.shp",
          "MSGBOX \"File Error\" \"! Unable to save shape.\"", false},
         {"export of the selection",
-         object + "click 287 559\nwait 2\n" + Choose("IN.SHP") + "click 460 589\nwait 2\nclick 97 559\nwait 2\n" +
+         object + kLoad + Choose("IN.SHP") + "click 460 589\nwait 2\nclick 97 559\nwait 2\n" +
              "click 208 589\nwait 2\n" + Choose("OUT.SHP"),
          {"OUT.SHP", "OUT.~HP"}, "OUT.SHP", "MSGBOX \"File Error\" \"Error saving exported mesh.\"", true},
         {"materials", shapeEditor + "click 370 559\nwait 2\nclick 290 574\nwait 2\n" + Choose("OUT.MAT"), {"OUT.MAT"},
@@ -270,7 +267,7 @@ TEST_F(Headless, EveryEditorSaveKeepsTheOldFilesAndShowsTheError)
          false},
         // Net shape files take free names: there is no old file, and no folder case.
         {"monorail's net shape files",
-         worldEditor + "click 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n" +
+         kWorldEditor + std::string(kTopView) +
              "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 400 100\nwait 1\nclick 600 100\nwait 2\n" +
              "click 15 559\nwait 2\nclick 161 574\nwait 2\nclick 400 100\nwait 2\nclick 213 574\nwait 10\n",
          {}, "", "MSGBOX \"Building Monorail\" \"Failed to save SHP file.\"", false},

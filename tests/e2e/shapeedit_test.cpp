@@ -1,8 +1,6 @@
 // The Shape Editor's panels as a user drives them from a script: files through the selector,
 // the Object panel's edits and dialogs, and what the saved files hold, read back beside what
 // tolbex-cli makes of the same.
-#include <nlohmann/json.hpp>
-
 #include "e2e/e2e.h"
 #include "shapes/shape.h"
 
@@ -19,12 +17,8 @@ const char* const kUndo = "click 610 574\nwait 2\n";
 
 class ShapeEditing : public Headless {
 protected:
-    void SetUp() override
-    {
-        RunResult r = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "1000", "2000", "1500", "BALL.SHP"}, dir.path());
-        ASSERT_EQ(r.exitCode, 0) << r.output;
-        ball = ReadBytes(dir.file("BALL.SHP"));
-    }
+    void SetUp() override { ball = Sphere("BALL.SHP", "1000", "2000", "1500"); }
+    // What a `tolbex-cli shape` command writes.
     Bytes Cli(std::vector<std::string> args, const std::string& out)
     {
         args.insert(args.begin(), "shape");
@@ -32,26 +26,6 @@ protected:
         RunResult r = RunProgram(TOLBEX_CLI_BIN, args, dir.path());
         EXPECT_EQ(r.exitCode, 0) << r.output;
         return ReadBytes(dir.file(out));
-    }
-    json ReadDump(const std::string& name) { return json::parse(ReadText(dir.file(name))); }
-    // The text of the first edit field whose parent is of this class.
-    static std::string FieldOf(const json& d, const std::string& cls, int* focusOk = nullptr)
-    {
-        int parent = -1;
-        for (const json& w : d["windows"]) {
-            if (w["class"] == cls && parent < 0) parent = w["id"];
-            if (w["class"] == "0x204" && w["parent"] == parent) {
-                if (focusOk) *focusOk = d["focus"] == w["id"];
-                return w["text"];
-            }
-        }
-        return "<none>";
-    }
-    static int Count(const std::string& text, const std::string& what)
-    {
-        int n = 0;
-        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
-        return n;
     }
     Bytes ball;
 };
@@ -68,13 +42,10 @@ TEST_F(ShapeEditing, LoadMirrorScaleUndoSaveAndCreate)
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
 
     // Save offered the loaded file's name; the previous file is the backup.
-    json save = ReadDump("save.json");
+    json save = Dump("save.json");
     EXPECT_EQ(FieldOf(save, "0x1030"), "BALL.SHP");
     // The view's title is the loaded file's name, as the Object panel holds it.
-    std::string viewTitle;
-    for (const json& w : save["windows"])
-        if (w["class"] == "0x1001") viewTitle = w["title"];
-    EXPECT_EQ(viewTitle, "BALL.SHP");
+    EXPECT_EQ(ViewTitle(save), "BALL.SHP");
     EXPECT_EQ(ReadBytes(dir.file("BALL.~HP")), ball);
     // Mirrored in X, the scale undone: against the file as loading and saving leaves it.
     Bytes normal = Cli({"normalise", "BALL.~HP"}, "N.SHP");
@@ -91,7 +62,7 @@ TEST_F(ShapeEditing, LoadMirrorScaleUndoSaveAndCreate)
     }
 
     // A size of 0 keeps Create Object open with the keys in that field; then "010" is 10.
-    json create = ReadDump("create.json");
+    json create = Dump("create.json");
     int focused = 0;
     EXPECT_EQ(FieldOf(create, "0x100F", &focused), "0");
     EXPECT_TRUE(focused) << "the X field has the focus";
@@ -119,7 +90,7 @@ TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingWritesASHP)
     EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"! Unable to load shape.\""), 3) << log;
     EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"! Unable to merge shape.\""), 1) << log;
     // After the failed loads Save still offers, and writes, the file that loaded.
-    EXPECT_EQ(FieldOf(ReadDump("save.json"), "0x1030"), "BALL.SHP");
+    EXPECT_EQ(FieldOf(Dump("save.json"), "0x1030"), "BALL.SHP");
     EXPECT_EQ(ReadBytes(dir.file("BALL.~HP")), ball);
     EXPECT_EQ(ReadText(dir.file("DAMAGED.SHP")), std::string(100, 'x'));
     EXPECT_EQ(ReadBytes(dir.file("V17.SHP")), newer);
@@ -127,8 +98,8 @@ TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingWritesASHP)
     // it (its backup would be there).
     EXPECT_EQ(ReadBytes(dir.file("a.shp")), Cli({"import-asc", "MODEL.ASC"}, "I.SHP"));
     EXPECT_TRUE(ReadBytes(dir.file("a.~hp")).empty());
-    EXPECT_EQ(FieldOf(ReadDump("asc.json"), "0x1030"), "MODEL.ASC");
-    EXPECT_EQ(ReadDump("end.json")["shape"]["vertices"], 13);
+    EXPECT_EQ(FieldOf(Dump("asc.json"), "0x1030"), "MODEL.ASC");
+    EXPECT_EQ(Dump("end.json")["shape"]["vertices"], 13);
 }
 
 TEST_F(ShapeEditing, ARectangleDraggedInTheViewSelectsForTheMeshPanel)
@@ -143,11 +114,11 @@ TEST_F(ShapeEditing, ARectangleDraggedInTheViewSelectsForTheMeshPanel)
     RunResult r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
 
-    json all = ReadDump("all.json");
+    json all = Dump("all.json");
     ASSERT_EQ(all["shape"]["vertices"], 42);
     EXPECT_EQ(all["shape"]["selectedVertices"], 42) << "every drawn vertex lies inside";
     EXPECT_GT(all["shape"]["selectedPolygons"].get<int>(), 0) << "the faces whose corners all lie inside";
-    json none = ReadDump("none.json");
+    json none = Dump("none.json");
     EXPECT_EQ(none["shape"]["selectedVertices"], 0) << "without Mult a new rectangle replaces the selection";
     EXPECT_EQ(none["shape"]["selectedPolygons"], 0);
 }
@@ -176,23 +147,17 @@ TEST_F(ShapeEditing, AQuadBuiltMovedAndMappedInALeftViewIsSavedAsDrawn)
     RunResult r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
 
-    json quad = ReadDump("quad.json");
+    json quad = Dump("quad.json");
     EXPECT_EQ(quad["shape"]["vertices"], 4);
     EXPECT_EQ(quad["shape"]["polygons"], 1) << "the fourth point closes the polygon";
-    json saved = ReadDump("saved.json");
-    int zoom = 0;
-    std::string title;
-    for (const json& w : saved["windows"])
-        if (w["class"] == "0x1001") {
-            zoom = (int)w["view"]["zoom"].get<double>();
-            title = w["title"];
-        }
-    EXPECT_EQ(title, "QUAD.SHP");
+    json saved = Dump("saved.json");
+    const json* view = FindWindow(saved, "0x1001");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ((*view)["title"], "QUAD.SHP");
+    const int zoom = (int)(*view)["view"]["zoom"].get<double>();
     ASSERT_GT(zoom, 0);
 
-    RunResult info = RunProgram(TOLBEX_CLI_BIN, {"shape", "info", "--json", "QUAD.SHP"}, dir.path());
-    ASSERT_EQ(info.exitCode, 0) << info.output;
-    json shape = json::parse(info.output);
+    json shape = CliInfo("shape", "QUAD.SHP");
     ASSERT_EQ(shape["vertices"].size(), 4u);
     auto world = [&](int v, int axis) { return shape["vertices"][v]["world"][axis].get<int>(); };
     // In the Left view screen x runs along -Z and screen y along -Y; X is the free axis.
@@ -216,15 +181,10 @@ TEST_F(ShapeEditing, AQuadBuiltMovedAndMappedInALeftViewIsSavedAsDrawn)
     EXPECT_EQ(middles, 1) << "the dragged point sits in the middle of the texture";
 
     // The mapping window open on the quad closes when the quad is deleted.
-    auto hasMapping = [&](const std::string& dump) {
-        json d = ReadDump(dump);
-        for (const json& w : d["windows"])
-            if (w["class"] == "0x1013") return true;
-        return false;
-    };
-    EXPECT_TRUE(hasMapping("reopened.json"));
-    json deleted = ReadDump("deleted.json");
+    json reopened = Dump("reopened.json");
+    EXPECT_NE(FindWindow(reopened, "0x1013"), nullptr);
+    json deleted = Dump("deleted.json");
     EXPECT_EQ(deleted["shape"]["polygons"], 0);
     EXPECT_EQ(deleted["shape"]["vertices"], 0) << "the selected vertices no polygon uses go too";
-    EXPECT_FALSE(hasMapping("deleted.json"));
+    EXPECT_EQ(FindWindow(deleted, "0x1013"), nullptr);
 }

@@ -1,19 +1,13 @@
 // The World Editor as a level designer drives it from a script: shapes placed by name and
 // click in a parallel view, selected by rectangle, nodes laid out and linked, the world saved
 // and exported as a runtime world; read back through `dump` and tolbex-cli.
-#include <nlohmann/json.hpp>
-
 #include "e2e/e2e.h"
-#include "kernel/res/res.h"
-#include "materials/intmat.h"
-#include "materials/matm.h"
 
 using nlohmann::json;
 
 TEST_F(Headless, AWorldBuiltInTheWorldEditorIsSavedAndExported)
 {
-    RunResult shape = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "1000", "1000", "1000", "ROCK.SHP"}, dir.path());
-    ASSERT_EQ(shape.exitCode, 0) << shape.output;
+    ASSERT_FALSE(Sphere("ROCK.SHP", "1000", "1000", "1000").empty());
     // Menu bar at (320, 550): "World" (335, 574), "Edit Shapes" (335, 589), "Add Shapes"
     // (425, 559), "Nodes" (425, 574). Nodes "Add" (89, 574), "Exit" (15, 559); the context
     // grid's second button (161, 574) is "Link" with two nodes selected. View Setup: "Top"
@@ -34,7 +28,7 @@ TEST_F(Headless, AWorldBuiltInTheWorldEditorIsSavedAndExported)
         "click 217 589\nwait 2\ntype TOWN.WLE\nkey enter\nwait 10\ndump saved.json\n";
     RunResult r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
-    auto world = [&](const char* name) { return json::parse(ReadText(dir.file(name)))["world"]; };
+    auto world = [&](const char* name) { return Dump(name)["world"]; };
 
     EXPECT_EQ(world("perspective.json")["nodes"], 0) << "no node is placed in the perspective view";
     EXPECT_NE(log.find("MSGBOX \"Add Node\" \"Not on perspective view you don't!\""), std::string::npos) << log;
@@ -45,9 +39,7 @@ TEST_F(Headless, AWorldBuiltInTheWorldEditorIsSavedAndExported)
     EXPECT_EQ(saved["file"], dir.file("TOWN.WLE"));
     EXPECT_EQ(log.find("Error During Save"), std::string::npos) << log;
 
-    RunResult info = RunProgram(TOLBEX_CLI_BIN, {"world", "info", "--json", "TOWN.WLE"}, dir.path());
-    ASSERT_EQ(info.exitCode, 0) << info.output;
-    json wle = json::parse(info.output);
+    json wle = CliInfo("world", "TOWN.WLE");
     std::vector<json> shapes, nodes;
     for (const json& p : wle["packets"]) (p["kind"] == "node" ? nodes : shapes).push_back(p);
     ASSERT_EQ(shapes.size(), 2u);
@@ -62,9 +54,7 @@ TEST_F(Headless, AWorldBuiltInTheWorldEditorIsSavedAndExported)
     EXPECT_EQ(nodes[1]["next"], nodes[0]["id"]);
 
     // The runtime world and its archive beside the world file.
-    RunResult runtime = RunProgram(TOLBEX_CLI_BIN, {"world", "info", "--json", "TOWN.WLD"}, dir.path());
-    ASSERT_EQ(runtime.exitCode, 0) << runtime.output;
-    EXPECT_EQ(json::parse(runtime.output)["wxpName"], "TOWN.wxp");
+    EXPECT_EQ(CliInfo("world", "TOWN.WLD")["wxpName"], "TOWN.wxp");
     EXPECT_TRUE(PathExists(dir.file("TOWN.wxp")));
 }
 
@@ -75,7 +65,7 @@ TEST_F(Headless, AMonorailIsBuiltFromTheNodesPanel)
     WriteText(dir.file("tolbex.ini"), "materials=rail.mat\n");
     // Top view; Nodes "Add" twice 200 pixels apart, "Exit", "Link"; Mult off, so a click
     // picks the first node alone; "Monorail" is the fifth button of the grid (213, 574).
-    std::string script = "click 165 90\nwait 4\nclick 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n"
+    std::string script = std::string(kWorldEditor) + kTopView +
                          "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 400 100\nwait 1\nclick 600 100\nwait 2\n"
                          "click 15 559\nwait 2\nclick 161 574\nwait 2\nclick 400 100\nwait 2\ndump picked.json\n"
                          "click 213 574\nwait 10\ndump built.json\n"
@@ -85,26 +75,25 @@ TEST_F(Headless, AMonorailIsBuiltFromTheNodesPanel)
                          "click 213 589\nwait 10\ndump removed.json\n";
     RunResult r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
-    json picked = json::parse(ReadText(dir.file("picked.json")))["world"];
+    json picked = Dump("picked.json")["world"];
     EXPECT_EQ(picked["selectedNodes"], 1);
-    json built = json::parse(ReadText(dir.file("built.json")))["world"];
+    json built = Dump("built.json")["world"];
     EXPECT_GT(built["shapes"].get<int>(), 0) << log;
     EXPECT_EQ(log.find("MSGBOX"), std::string::npos) << log;
 
-    EXPECT_EQ(json::parse(ReadText(dir.file("netpick.json")))["world"]["selectedShapes"], 1);
-    EXPECT_EQ(json::parse(ReadText(dir.file("removed.json")))["world"]["shapes"], 0) << log;
+    EXPECT_EQ(Dump("netpick.json")["world"]["selectedShapes"], 1);
+    EXPECT_EQ(Dump("removed.json")["world"]["shapes"], 0) << log;
     EXPECT_NE(log.find("WORLD: monorail net 1:"), std::string::npos) << log;
     EXPECT_FALSE(PathExists(dir.file("W~R00000.SHP"))) << "the net's shape files go with it";
 }
 
 TEST_F(Headless, EditedShapesAreSavedAndAMissingShapeStopsTheRuntimeSave)
 {
-    RunResult shape = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "1000", "1000", "1000", "ROCK.SHP"}, dir.path());
-    ASSERT_EQ(shape.exitCode, 0) << shape.output;
+    ASSERT_FALSE(Sphere("ROCK.SHP", "1000", "1000", "1000").empty());
     // Top view; a named shape ("Dy", the proposed name) and an unnamed one ("Tr"); both taken
     // by a rectangle; Rotate (213, 559): ">>" (105, 54), "Ok" (75, 85); Hide (213, 574);
     // HillY (265, 559); World "Save" as TOWN.WLE.
-    std::string edit = "click 165 90\nwait 4\nclick 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n"
+    std::string edit = std::string(kWorldEditor) + kTopView +
                        "click 425 559\nwait 2\nclick 55 574\nwait 1\ntype ROCK.SHP\n"
                        "click 500 200\nwait 2\nclick 275 589\nwait 2\nclick 35 589\nwait 1\nclick 600 200\nwait 2\n"
                        "click 275 589\nwait 2\nclick 335 589\nwait 2\nclick 75 589\nwait 2\n"
@@ -114,9 +103,7 @@ TEST_F(Headless, EditedShapesAreSavedAndAMissingShapeStopsTheRuntimeSave)
                        "click 335 574\nwait 2\nclick 267 574\nwait 2\ntype TOWN.WLE\nkey enter\nwait 3\n";
     RunResult r = Run(edit);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
-    RunResult info = RunProgram(TOLBEX_CLI_BIN, {"world", "info", "--json", "TOWN.WLE"}, dir.path());
-    ASSERT_EQ(info.exitCode, 0) << info.output;
-    json wle = json::parse(info.output);
+    json wle = CliInfo("world", "TOWN.WLE");
     ASSERT_EQ(wle["packets"].size(), 2u);
     const json &named = wle["packets"][0], &plain = wle["packets"][1];
     EXPECT_EQ(named["name"], "AAAA");

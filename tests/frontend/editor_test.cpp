@@ -104,10 +104,7 @@ TEST_F(Run, EditorStartReadsThePaletteAndMaterialsFiles)
 // at its place as the camera slot sees it.
 TEST_F(Run, TheObjectSlotDrawsTheEditBufferOrItsOwnShape)
 {
-    Start();
-    TurnUntil(RUN_LAUNCHER);
-    ClickAt(50 + 70 + 45, 50 + 20 + 5);    // Shape Editor
-    TurnUntil(RUN_EDITOR);
+    StartEditor(EDITOR_SHAPE);
     SlotId object = SlotsNext(SLOTS_CAMERA, 0);
     ASSERT_EQ(SlotsShape(object), SLOTS_SHAPE_CURRENT);
     ASSERT_EQ(MeshCreateSphere(1000, 1000, 1000, 0), 0);
@@ -156,10 +153,7 @@ static int GreenProc(WinId, WinId, int message, WinParam* p1, WinParam*)
 
 TEST_F(Run, ScreenGrabTakesTheNextFreeName)
 {
-    Start();
-    TurnUntil(RUN_LAUNCHER);
-    AppSetEditorMode(EDITOR_SHAPE);
-    TurnUntil(RUN_EDITOR);
+    StartEditor(EDITOR_SHAPE);
     // A green window in the corner of the editor's desktop.
     WinCreateClass(0x7100, 0, 0, GreenProc);
     ASSERT_NE(WinCreate(0, 0, 10, 10, WIN_DESKTOP, 0, 0x7100), 0);

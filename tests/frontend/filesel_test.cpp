@@ -385,11 +385,7 @@ TEST_F(FileSel, SavingPrefillsTheNameAndTheFirstKeyReplacesIt)
     FileSelSave(dir.path().c_str(), "*.shp", "nowhere/x.shp", requester);
     Key(KEY_RETURN);
     AnswerBox();
-    Key(KEY_A);
-    Key(KEY_L);
-    Key(KEY_P);
-    Key(KEY_H);
-    Key(KEY_A);
+    Type("alpha");
     Key(KEY_RETURN);
     AnswerBox();
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"MSGBOX \"File Error\" \"Folder not found: nowhere/x.shp\"",

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "frontend/dump.h"
+#include "frontend/editor.h"
 #include "frontend/run.h"
+#include "frontend/view.h"
 #include "toolkit/controls.h"
 #include "toolkit/win.h"
 
@@ -73,4 +75,24 @@ inline WinId OpenPanel(const char* entry, uint32_t cls)
     if (!button) return 0;
     ClickWindow(button);
     return WinFindClass(cls);
+}
+
+// The editor's view at 800 x 600: its client area starts one pixel in and below the 11-pixel
+// title bar, is 797 x 538, and has its drawing centre at (398.5, 269), read as (398, 269);
+// (CX, CY) is that centre on the screen.
+const int CLIENT_X = 1, CLIENT_Y = 11, CENTRE_X = 398, CENTRE_Y = 269;
+const int CX = CLIENT_X + CENTRE_X, CY = CLIENT_Y + CENTRE_Y;
+
+inline void SetView(int type, uint32_t flags = VIEW_FLAGS_SHAPE)
+{
+    WinParam p1 = type, p2 = (WinParam)flags;
+    WinSendMessage(EditorView(), VIEW_MSG_SET, &p1, &p2);
+}
+
+// How often a text occurs in another (a log's lines, say).
+inline size_t Count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+    return n;
 }

@@ -14,8 +14,6 @@
 #include "platform/platform.h"
 #include "support/testutil.h"
 
-// The launcher and the editors, through the real run states in this process, on the headless
-// back end, one turn at a time.
 class Run : public ::testing::Test {
 protected:
     TempDir dir{true};
@@ -74,11 +72,15 @@ protected:
     }
 };
 
-
-// A click as the user gives it: pointer there, left button down for a turn, then up.
-static inline void ClickAt(int x, int y)
+// The pointer moved as the native window reports it; a click as the user gives it: pointer
+// there, left button down for a turn, then up.
+static inline void MoveTo(int x, int y)
 {
     InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)y << 16) | (uint32_t)x));
+}
+static inline void ClickAt(int x, int y)
+{
+    MoveTo(x, y);
     InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0);
     ASSERT_EQ(AppLoopTurn(), 0);
     InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);

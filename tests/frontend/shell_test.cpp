@@ -1,25 +1,18 @@
 // The editor shell in process: the menu bar and its panels, message boxes and their queue,
 // the progress window, and what a dump says of it all.
-#include <nlohmann/json.hpp>
-
-#include "frontend/dump.h"
-#include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
+#include "frontend/panels.h"
 #include "frontend/progress.h"
-#include "frontend/run.h"
 #include "kernel/log.h"
-#include "toolkit/controls.h"
 #include "world/worldm.h"
 
 using nlohmann::json;
 
 namespace {
 
-json Dump() { return json::parse(DumpText()); }
-
-// The windows of a class in a dump.
+// The windows of a class in a dump, and the labels of a window's children.
 std::vector<json> OfClass(const json& d, const char* cls)
 {
     std::vector<json> out;
@@ -36,19 +29,11 @@ std::vector<std::string> Labels(const json& d, int parent)
     return out;
 }
 
-// Presses a button as the user does, through its parent's notification.
-void Press(WinId button)
+// Presses a menu bar entry as the user does, through its parent's notification.
+void Press(const char* entry)
 {
     WinParam on = 1, zero = 0;
-    WinSendMessage(button, WM_SETSTATE, &on, &zero);
-}
-
-WinId ButtonLabelled(const char* label)
-{
-    json d = Dump();
-    for (const json& w : d["windows"])
-        if (w.contains("label") && w["label"] == label) return (WinId)w["id"].get<int>();
-    return 0;
+    WinSendMessage(ButtonOf(WinFindClass(CLASS_SHAPE_MENU), entry), WM_SETSTATE, &on, &zero);
 }
 
 }  // namespace
@@ -56,46 +41,43 @@ WinId ButtonLabelled(const char* label)
 TEST_F(Run, TheMenuBarOpensOnePanelAtATime)
 {
     StartEditor(EDITOR_SHAPE);
-    json d = Dump();
+    json d = DumpJson();
     std::vector<json> bars = OfClass(d, "0x1000");
     ASSERT_EQ(bars.size(), 1u);
-    EXPECT_EQ(bars[0]["x"], 320);
-    EXPECT_EQ(bars[0]["y"], 550);
+    EXPECT_EQ((std::vector<int>{bars[0]["x"], bars[0]["y"]}), (std::vector<int>{320, 550}));
     EXPECT_EQ(Labels(d, bars[0]["id"]),
               (std::vector<std::string>{"Materials", "Polygons", "Vertices", "Sorting", "Object", "Mesh", "Undo"}))
         << "no Palette without palette support";
     std::vector<json> panels = OfClass(d, "0x1014");
     ASSERT_EQ(panels.size(), 1u) << "the Mesh panel opens first";
-    EXPECT_EQ(panels[0]["x"], 0);
-    EXPECT_EQ(panels[0]["y"], 550);
-    EXPECT_EQ(panels[0]["width"], 320);
-    EXPECT_EQ(panels[0]["height"], 49);
+    EXPECT_EQ((std::vector<int>{panels[0]["x"], panels[0]["y"], panels[0]["width"], panels[0]["height"]}),
+              (std::vector<int>{0, 550, 320, 49}));
 
     // Another entry closes the open panel; the tool goes back to none.
     EditSetTool(7, 2);
-    Press(ButtonLabelled("Object"));
+    Press("Object");
     Turns(1);
-    d = Dump();
+    d = DumpJson();
     EXPECT_EQ(OfClass(d, "0x1014").size(), 0u);
     EXPECT_EQ(OfClass(d, "0x100D").size(), 1u);
     EXPECT_EQ(EditToolMode(), 0);
     EXPECT_EQ(EditOverlayFlags(), 0u);
     // Materials marks polygons by material in the view.
-    Press(ButtonLabelled("Materials"));
+    Press("Materials");
     Turns(1);
     EXPECT_EQ(EditOverlayFlags(), 2u);
-    EXPECT_EQ(OfClass(Dump(), "0x100D").size(), 0u);
+    EXPECT_EQ(OfClass(DumpJson(), "0x100D").size(), 0u);
     // The open entry again: the panel stays.
-    Press(ButtonLabelled("Materials"));
+    Press("Materials");
     Turns(1);
-    EXPECT_EQ(OfClass(Dump(), "0x1002").size(), 1u);
+    EXPECT_EQ(OfClass(DumpJson(), "0x1002").size(), 1u);
 }
 
 TEST_F(Run, TheWorldEditorsBarOffersPaletteOnlyWithPaletteSupport)
 {
     WriteText("tolbex.ini", "palsupport=1\n");
     StartEditor(EDITOR_WORLD);
-    json d = Dump();
+    json d = DumpJson();
     std::vector<json> bars = OfClass(d, "0x1017");
     ASSERT_EQ(bars.size(), 1u);
     EXPECT_EQ(Labels(d, bars[0]["id"]),
@@ -105,7 +87,7 @@ TEST_F(Run, TheWorldEditorsBarOffersPaletteOnlyWithPaletteSupport)
     PlatShutdown();
     remove("tolbex.ini");
     StartEditor(EDITOR_WORLD);
-    d = Dump();
+    d = DumpJson();
     EXPECT_EQ(Labels(d, OfClass(d, "0x1017")[0]["id"]).size(), 6u) << "five entries and Undo";
 }
 
@@ -176,11 +158,9 @@ TEST_F(Run, CancelStopsTheWorkAndTheProgressWindowCloses)
     EXPECT_EQ(WinModal(), window);
     EXPECT_EQ(std::string(WinGetTitle(window)), "Sorting Object");
     // The user clicks Cancel while the work runs; the work's next report stops it.
-    int x = 0, y = 0;
-    WinGetAbsPos(window, &x, &y);
     int bx = 0, by = 0;
-    WinGetAbsPos(ButtonLabelled("Cancel"), &bx, &by);
-    InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)(by + 5) << 16) | (uint32_t)(bx + 20)));
+    WinGetAbsPos(ButtonOf(window, "Cancel"), &bx, &by);
+    MoveTo(bx + 20, by + 5);
     InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0);
     InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
     int reports = 0;
@@ -205,12 +185,12 @@ TEST_F(Run, CancelStopsTheWorkAndTheProgressWindowCloses)
 TEST_F(Run, ASortRequestRunsUnderItsProgressWindowAndLeavesNoWindow)
 {
     StartEditor(EDITOR_SHAPE);
-    size_t before = Dump()["windows"].size();
+    size_t before = DumpJson()["windows"].size();
     EditorRequest(REQUEST_SORT);
     Turns(1);
     EXPECT_FALSE(EditorRequestPending(REQUEST_SORT));
     EXPECT_EQ(WinModal(), 0);
-    EXPECT_EQ(Dump()["windows"].size(), before) << "the progress window is gone after the work";
+    EXPECT_EQ(DumpJson()["windows"].size(), before) << "the progress window is gone after the work";
 }
 
 TEST_F(Run, TheWorldEditorsRequestsRunTheirWorkAndSayWhyTheyCannot)

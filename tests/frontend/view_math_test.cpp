@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "frontend/view.h"
 #include "kernel/app.h"
@@ -61,9 +62,7 @@ TEST(ViewMath, PanMovesTheCentreAlongTheAxesEachViewShows)
     for (const Case& c : cases) {
         int32_t centre[3] = {1000, 2000, 3000};
         ViewPan(c.type, 10, 20, centre);
-        EXPECT_EQ(centre[0], c.x) << "type " << c.type;
-        EXPECT_EQ(centre[1], c.y) << "type " << c.type;
-        EXPECT_EQ(centre[2], c.z) << "type " << c.type;
+        EXPECT_EQ(std::vector<int32_t>(centre, centre + 3), (std::vector<int32_t>{c.x, c.y, c.z})) << "type " << c.type;
     }
     int32_t edge[3] = {INT32_MAX - 5, 0, 0};
     ViewPan(VIEW_TOP, 10, 0, edge);
@@ -153,10 +152,8 @@ TEST(ViewMath, PointToWorldForEveryParallelView)
         int32_t out[3] = {7, 7, 7};
         int free = -1;
         ASSERT_EQ(ViewPointToWorld(c.type, 160.0f, centre, 410, 305, 400, 300, out, &free), 1);
-        EXPECT_EQ(out[0], c.x) << "type " << c.type;
-        EXPECT_EQ(out[1], c.y) << "type " << c.type;
-        EXPECT_EQ(out[2], c.z) << "type " << c.type;
-        EXPECT_EQ(free, c.free) << "type " << c.type;
+        EXPECT_EQ((std::vector<int32_t>{out[0], out[1], out[2], free}), (std::vector<int32_t>{c.x, c.y, c.z, c.free}))
+            << "type " << c.type;
     }
     int32_t out[3] = {7, 7, 7};
     EXPECT_EQ(ViewPointToWorld(VIEW_PERSPECTIVE, 160.0f, centre, 410, 305, 400, 300, out, nullptr), 0);
@@ -164,15 +161,12 @@ TEST(ViewMath, PointToWorldForEveryParallelView)
     // The zoom keeps its fraction: 10 pixels at 1.5 are 15 units, -3 are -4.5, truncated to -4.
     const int32_t zero[3] = {0, 0, 0};
     ASSERT_EQ(ViewPointToWorld(VIEW_REAR, 1.5f, zero, 410, 297, 400, 300, out, nullptr), 1);
-    EXPECT_EQ(out[0], 15);
-    EXPECT_EQ(out[1], 4);
+    EXPECT_EQ((std::vector<int32_t>{out[0], out[1]}), (std::vector<int32_t>{15, 4}));
     ASSERT_EQ(ViewPointToWorld(VIEW_REAR, 1.5f, zero, 397, 303, 400, 300, out, nullptr), 1);
-    EXPECT_EQ(out[0], -4);
-    EXPECT_EQ(out[1], -4);
+    EXPECT_EQ((std::vector<int32_t>{out[0], out[1]}), (std::vector<int32_t>{-4, -4}));
     // Far from the centre at the largest zoom: saturated, not wrapped.
     ASSERT_EQ(ViewPointToWorld(VIEW_REAR, 1073741824.0f, zero, 800, 0, 400, 300, out, nullptr), 1);
-    EXPECT_EQ(out[0], INT32_MAX);
-    EXPECT_EQ(out[1], INT32_MAX);
+    EXPECT_EQ((std::vector<int32_t>{out[0], out[1]}), (std::vector<int32_t>{INT32_MAX, INT32_MAX}));
 }
 
 TEST(ViewMath, TheScaleBarReadsCentimetresBelowFiveMetres)

@@ -4,12 +4,9 @@
 
 #include <string>
 
-#include "frontend/dump.h"
-#include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/panels.h"
-#include "frontend/view.h"
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"
@@ -22,10 +19,6 @@
 using nlohmann::json;
 
 namespace {
-
-// The view's client area starts one pixel in and below the 11-pixel title bar; at 800 x 600 it
-// is 797 x 538, and its drawing centre is (398.5, 269), read as whole pixels (398, 269).
-const int CLIENT_X = 1, CLIENT_Y = 11, CENTRE_X = 398, CENTRE_Y = 269;
 
 ViewInfo Info(WinId view = 0)
 {
@@ -40,7 +33,6 @@ std::vector<int32_t> Centre()
     return {v.centre[0], v.centre[1], v.centre[2]};
 }
 
-void MoveTo(int x, int y) { InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)y << 16) | (uint32_t)x)); }
 void Down() { InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0); }
 void Up() { InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0); }
 
@@ -53,17 +45,17 @@ void Hold(int key, int frames)
     ASSERT_EQ(AppLoopTurn(), 0);
 }
 
-void SetView(int type, uint32_t flags = VIEW_FLAGS_SHAPE)
-{
-    WinParam p1 = type, p2 = (WinParam)flags;
-    WinSendMessage(EditorView(), VIEW_MSG_SET, &p1, &p2);
-}
-
-// The pointer rests over a screen point long enough for a frame to pick under it.
+// The pointer rests over a screen point long enough for a frame to pick under it; then, for
+// the tools that work on the pick, a click there.
 void Rest(int x, int y)
 {
     MoveTo(x, y);
     for (int i = 0; i < 2; i++) ASSERT_EQ(AppLoopTurn(), 0);
+}
+void PickAndClick(int x, int y)
+{
+    Rest(x, y);
+    ClickAt(x, y);
 }
 
 uint8_t* Block() { return ShapeMEdit()->data; }
@@ -73,13 +65,6 @@ std::vector<int32_t> Vertex(int i)
     int32_t p[3];
     ShapeVertexPos(Block(), i, p);
     return {p[0], p[1], p[2]};
-}
-
-size_t Count(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
-    return n;
 }
 
 bool PixelIs(int x, int y, uint32_t rgb)
@@ -94,13 +79,11 @@ bool PixelIs(int x, int y, uint32_t rgb)
 TEST_F(Run, TheViewFillsTheScreenAboveThePanelsWithItsTitleButtons)
 {
     StartEditor(EDITOR_SHAPE);
-    json d = json::parse(DumpText());
+    json d = DumpJson();
     const json* view = Find(d, "0x1001");
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ((*view)["x"], 0);
-    EXPECT_EQ((*view)["y"], 0);
-    EXPECT_EQ((*view)["width"], 799);
-    EXPECT_EQ((*view)["height"], 550);
+    EXPECT_EQ((std::vector<int>{(*view)["x"], (*view)["y"], (*view)["width"], (*view)["height"]}),
+              (std::vector<int>{0, 0, 799, 550}));
     EXPECT_EQ((*view)["title"], "UNTITLED.SHP") << "the Object panel's name for a new shape";
     const json& v = (*view)["view"];
     EXPECT_EQ(v["type"], 0);
@@ -113,10 +96,8 @@ TEST_F(Run, TheViewFillsTheScreenAboveThePanelsWithItsTitleButtons)
         const json* b = Find(d, "0x201", label);
         ASSERT_NE(b, nullptr) << label;
         EXPECT_EQ((*b)["parent"], (*view)["id"]) << label;
-        EXPECT_EQ((*b)["x"], x) << label;
-        EXPECT_EQ((*b)["y"], 0) << label;
-        EXPECT_EQ((*b)["width"], 15) << label;
-        EXPECT_EQ((*b)["height"], 11) << label;
+        EXPECT_EQ((std::vector<int>{(*b)["x"], (*b)["y"], (*b)["width"], (*b)["height"]}), (std::vector<int>{x, 0, 15, 11}))
+            << label;
     }
 
     AppShutdown();
@@ -218,7 +199,7 @@ TEST_F(Run, ViewSetupSwitchesTheViewAndTheScaleBarAppears)
     EXPECT_EQ(y, (550 - 97) / 2);
     EXPECT_EQ(w, 190);
     EXPECT_EQ(h, 97);
-    json d = json::parse(DumpText());
+    json d = DumpJson();
     std::vector<std::string> items;
     for (const json& win : d["windows"])
         if (win["parent"] == setup && win.contains("items"))
@@ -264,11 +245,11 @@ TEST_F(Run, AVertexAddedInAParallelViewLandsWhereThePointerIs)
     Turns(2);
     EditSetTool(EDIT_TOOL_VERTEX_ADD, EDIT_PICK_VERTICES);
     // 10 pixels right of and 5 below the centre at zoom 160: x + 1600, z - 800 (top view).
-    ClickAt(CLIENT_X + CENTRE_X + 10, CLIENT_Y + CENTRE_Y + 5);
+    ClickAt(CX + 10, CY + 5);
     ASSERT_EQ(ShapeVertexCount(Block()), 1);
     EXPECT_EQ(Vertex(0), (std::vector<int32_t>{2600, 0, 1200}));
     SetView(VIEW_FRONT);
-    ClickAt(CLIENT_X + CENTRE_X - 2, CLIENT_Y + CENTRE_Y - 3);
+    ClickAt(CX - 2, CY - 3);
     ASSERT_EQ(ShapeVertexCount(Block()), 2);
     EXPECT_EQ(Vertex(1), (std::vector<int32_t>{1000 + 320, 480, 0}));
     ShapeMUndo();
@@ -281,7 +262,7 @@ TEST_F(Run, OneUndoTakesBackAWholeMoveDrag)
     SetView(VIEW_REAR);
     Turns(1);
     EditSetTool(EDIT_TOOL_VERTEX_ADD, EDIT_PICK_VERTICES);
-    const int x = CLIENT_X + CENTRE_X + 20, y = CLIENT_Y + CENTRE_Y + 10;
+    const int x = CX + 20, y = CY + 10;
     ClickAt(x, y);
     ASSERT_EQ(Vertex(0), (std::vector<int32_t>{3200, -1600, 0}));
 
@@ -377,33 +358,30 @@ TEST_F(Run, ThePickUnderThePointerFeedsTheTools)
     // Three vertices, then Polygons "Add" joins them clockwise as seen (the face turns to the
     // eye): the first picked again closes it.
     const int pts[3][2] = {{-30, 20}, {30, 20}, {0, -30}};
-    for (const auto& p : pts) ClickAt(CLIENT_X + CENTRE_X + p[0], CLIENT_Y + CENTRE_Y + p[1]);
+    for (const auto& p : pts) ClickAt(CX + p[0], CY + p[1]);
     ASSERT_EQ(ShapeVertexCount(Block()), 3);
     EditSetTool(EDIT_TOOL_POLY_ADD, EDIT_PICK_VERTICES | EDIT_PICK_UNDER | EDIT_PICK_POINTS);
     for (int k : {0, 2, 1, 0}) {
-        Rest(CLIENT_X + CENTRE_X + pts[k][0], CLIENT_Y + CENTRE_Y + pts[k][1]);
-        ClickAt(CLIENT_X + CENTRE_X + pts[k][0], CLIENT_Y + CENTRE_Y + pts[k][1]);
+        PickAndClick(CX + pts[k][0], CY + pts[k][1]);
     }
     ASSERT_EQ(ShapePolygonCount(Block()), 1);
     EXPECT_EQ(EditPointCount(), 0);
     // Points half gathered are dropped when a tool is chosen again.
-    Rest(CLIENT_X + CENTRE_X + pts[0][0], CLIENT_Y + CENTRE_Y + pts[0][1]);
-    ClickAt(CLIENT_X + CENTRE_X + pts[0][0], CLIENT_Y + CENTRE_Y + pts[0][1]);
+    PickAndClick(CX + pts[0][0], CY + pts[0][1]);
     EXPECT_EQ(EditPointCount(), 1);
     EditSetTool(EDIT_TOOL_POLY_ADD, EDIT_PICK_VERTICES | EDIT_PICK_UNDER | EDIT_PICK_POINTS);
     EXPECT_EQ(EditPointCount(), 0);
 
     // The triangle is under the pointer inside it, and not beside it.
-    Rest(CLIENT_X + CENTRE_X, CLIENT_Y + CENTRE_Y + 5);
+    Rest(CX, CY + 5);
     EXPECT_EQ(EditPickBefore()->polygon, 0);
     EXPECT_EQ(EditPickBefore()->vertex, -1);
-    Rest(CLIENT_X + CENTRE_X + 40, CLIENT_Y + CENTRE_Y - 20);
+    Rest(CX + 40, CY - 20);
     EXPECT_EQ(EditPickBefore()->polygon, -1);
 
     // Vertices "Name": the dialog names the vertex under the pointer.
     EditSetTool(EDIT_TOOL_VERTEX_NAME, 0x805);
-    Rest(CLIENT_X + CENTRE_X + 30, CLIENT_Y + CENTRE_Y + 20);
-    ClickAt(CLIENT_X + CENTRE_X + 30, CLIENT_Y + CENTRE_Y + 20);
+    PickAndClick(CX + 30, CY + 20);
     WinId dialog = WinFindClass(CLASS_POINT_NAME);
     ASSERT_NE(dialog, 0);
     EXPECT_STREQ(WinGetTitle(dialog), "Point Name");
@@ -419,8 +397,7 @@ TEST_F(Run, ThePickUnderThePointerFeedsTheTools)
 
     // Polygons "Delete" takes the triangle under the pointer.
     EditSetTool(EDIT_TOOL_POLY_DELETE, 2);
-    Rest(CLIENT_X + CENTRE_X, CLIENT_Y + CENTRE_Y + 5);
-    ClickAt(CLIENT_X + CENTRE_X, CLIENT_Y + CENTRE_Y + 5);
+    PickAndClick(CX, CY + 5);
     EXPECT_EQ(ShapePolygonCount(Block()), 0);
 }
 
@@ -430,7 +407,7 @@ TEST_F(Run, ARectangleSelectsWhatLiesInsideItAndNeedsNoPanel)
     SetView(VIEW_REAR);
     EditSetTool(EDIT_TOOL_VERTEX_ADD, EDIT_PICK_VERTICES);
     const int pts[4][2] = {{-30, 20}, {30, 20}, {0, -30}, {100, 100}};
-    for (const auto& p : pts) ClickAt(CLIENT_X + CENTRE_X + p[0], CLIENT_Y + CENTRE_Y + p[1]);
+    for (const auto& p : pts) ClickAt(CX + p[0], CY + p[1]);
     const uint16_t tri[3] = {0, 1, 2};
     ASSERT_EQ(ShapeAppendPolygonWithNormal(ShapeMEdit(), 3, tri, 0), 0);
 
@@ -449,20 +426,20 @@ TEST_F(Run, ARectangleSelectsWhatLiesInsideItAndNeedsNoPanel)
     EXPECT_EQ(MeshSelectedVertexCount(), 0);
 
     // The panel hands the rectangle back; polygons count when all their points are inside.
-    const int32_t around[4] = {CLIENT_X + CENTRE_X + 35, CLIENT_Y + CENTRE_Y - 35, CLIENT_X + CENTRE_X - 35,
-                               CLIENT_Y + CENTRE_Y + 25};
+    const int32_t around[4] = {CX + 35, CY - 35, CX - 35,
+                               CY + 25};
     EditRequestRectSelect(EDIT_RECT_VERTICES | EDIT_RECT_POLYGONS, around);
     Turns(1);
     EXPECT_EQ(MeshSelectedVertexCount(), 3);
     EXPECT_EQ(MeshSelectedPolygonCount(), 1);
-    const int32_t part[4] = {CLIENT_X + CENTRE_X - 35, CLIENT_Y + CENTRE_Y - 35, CLIENT_X + CENTRE_X + 5,
-                             CLIENT_Y + CENTRE_Y + 25};
+    const int32_t part[4] = {CX - 35, CY - 35, CX + 5,
+                             CY + 25};
     EditRequestRectSelect(EDIT_RECT_VERTICES | EDIT_RECT_POLYGONS, part);
     Turns(1);
     EXPECT_EQ(MeshSelectedVertexCount(), 2) << "the selection is replaced";
     EXPECT_EQ(MeshSelectedPolygonCount(), 0) << "one point outside";
-    const int32_t last[4] = {CLIENT_X + CENTRE_X + 95, CLIENT_Y + CENTRE_Y + 95, CLIENT_X + CENTRE_X + 105,
-                             CLIENT_Y + CENTRE_Y + 105};
+    const int32_t last[4] = {CX + 95, CY + 95, CX + 105,
+                             CY + 105};
     EditRequestRectSelect(EDIT_RECT_VERTICES | EDIT_RECT_KEEP, last);
     Turns(1);
     EXPECT_EQ(MeshSelectedVertexCount(), 3) << "Mult keeps what was selected";
@@ -476,11 +453,8 @@ TEST_F(Run, VertexToolsThatWorkOnTwoPicksOrAPlane)
     StartEditor(EDITOR_SHAPE);
     SetView(VIEW_REAR);
     EditSetTool(EDIT_TOOL_VERTEX_ADD, EDIT_PICK_VERTICES);
-    auto at = [](int dx, int dy) { return std::pair<int, int>{CLIENT_X + CENTRE_X + dx, CLIENT_Y + CENTRE_Y + dy}; };
-    auto click = [](std::pair<int, int> p) {
-        Rest(p.first, p.second);
-        ClickAt(p.first, p.second);
-    };
+    auto at = [](int dx, int dy) { return std::pair<int, int>{CX + dx, CY + dy}; };
+    auto click = [](std::pair<int, int> p) { PickAndClick(p.first, p.second); };
     const std::pair<int, int> a = at(-30, 20), b = at(30, 20), c = at(0, -30);
     for (auto p : {a, b, c}) ClickAt(p.first, p.second);
     ASSERT_EQ(ShapeVertexCount(Block()), 3);

@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "frontend/dump.h"
-#include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/panels.h"
-#include "frontend/view.h"
 #include "kernel/log.h"
 #include "toolkit/draw.h"
 #include "world/net.h"
@@ -22,22 +19,11 @@ using nlohmann::json;
 
 namespace {
 
-// The view's client area and drawing centre at 800 x 600 (as in the Shape Editor's tests).
-const int CLIENT_X = 1, CLIENT_Y = 11, CENTRE_X = 398, CENTRE_Y = 269;
-const int CX = CLIENT_X + CENTRE_X, CY = CLIENT_Y + CENTRE_Y;
 const int ZOOM = 160;   // a new view's world units per pixel
 
 void Frames(int n)
 {
     for (int i = 0; i < n; i++) ASSERT_EQ(AppLoopTurn(), 0);
-}
-
-void MoveTo(int x, int y) { InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)y << 16) | (uint32_t)x)); }
-
-void SetView(int type)
-{
-    WinParam p1 = type, p2 = VIEW_FLAGS_WORLD;
-    WinSendMessage(EditorView(), VIEW_MSG_SET, &p1, &p2);
 }
 
 // A left-button drag from one screen point through others, a frame at each.
@@ -77,13 +63,6 @@ std::vector<int32_t> NodeAt(uint16_t id)
     return {p[0], p[1], p[2]};
 }
 
-size_t Count(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
-    return n;
-}
-
 // A world of three boxes 10 pixels wide at the new zoom and one unselected node, seen from the
 // top (screen right is +x, up is +z). The panel the editor opens on is closed, so that only the
 // tests choose the tool.
@@ -103,7 +82,7 @@ World MakeWorld()
     EXPECT_EQ(std::vector<int>({w.middle, w.right, w.upLeft}), std::vector<int>({1, 2, 3}));
     EXPECT_GT(w.node, 0);
     WorldMDeselectAllNodes();
-    SetView(VIEW_TOP);
+    SetView(VIEW_TOP, VIEW_FLAGS_WORLD);
     Frames(1);
     return w;
 }
@@ -134,8 +113,7 @@ TEST_F(Run, WorldThePointerPicksTheWorldshapeOrNodeUnderIt)
     MoveTo(CX - 100, CY - 100);
     Turns(2);
     EXPECT_EQ(EditPickBefore()->worldShape, upLeft);
-    WinParam p1 = VIEW_TOP, p2 = VIEW_FLAGS_WORLD & ~VIEWF_DYNAMIC;
-    WinSendMessage(EditorView(), VIEW_MSG_SET, &p1, &p2);
+    SetView(VIEW_TOP, VIEW_FLAGS_WORLD & ~VIEWF_DYNAMIC);
     Turns(2);
     EXPECT_EQ(EditPickBefore()->worldShape, 0u);
 }
@@ -176,7 +154,7 @@ TEST_F(Run, WorldAMoveDragFollowsThePointerAndOneUndoTakesItBack)
     StartEditor(EDITOR_WORLD);
     [[maybe_unused]] auto [middle, right, upLeft, node] = MakeWorld();
     // Left view: screen right is -z, up is +y; 9 and 6 pixels at the zoom.
-    SetView(VIEW_LEFT);
+    SetView(VIEW_LEFT, VIEW_FLAGS_WORLD);
     WorldMSelectShape(middle);
     WorldMSelectNode(node);
     const std::vector<int32_t> shapeWas = ShapeAt(middle), nodeWas = NodeAt(node), rightWas = ShapeAt(right);
@@ -214,7 +192,7 @@ TEST_F(Run, WorldThePerspectiveViewRefusesTheParallelToolsOnceADragAndChangesNot
 {
     StartEditor(EDITOR_WORLD);
     [[maybe_unused]] auto [middle, right, upLeft, node] = MakeWorld();
-    SetView(VIEW_PERSPECTIVE);
+    SetView(VIEW_PERSPECTIVE, VIEW_FLAGS_WORLD);
     WorldMSelectAllShapes();
     WorldMSelectAllNodes();
     const std::vector<int32_t> shapeWas = ShapeAt(middle), nodeWas = NodeAt(node);
@@ -225,7 +203,7 @@ TEST_F(Run, WorldThePerspectiveViewRefusesTheParallelToolsOnceADragAndChangesNot
         DismissBox();
     }
     // In a parallel view a move dragged out of the view stops, once.
-    SetView(VIEW_FRONT);
+    SetView(VIEW_FRONT, VIEW_FLAGS_WORLD);
     EditSetTool(EDIT_TOOL_SHAPES_MOVE, 0);
     Drag(300, 300, {{300, 560}, {300, 561}, {300, 562}});
     DismissBox();

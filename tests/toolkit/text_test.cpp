@@ -159,8 +159,7 @@ TEST_F(Text, WrappingBreaksAtTheSpaceThatOverflowsAndSplitsOverlongWords)
     EXPECT_TRUE(Row(12).empty());
     int x, y;
     TextGetPen(&x, &y);
-    EXPECT_EQ(x, 15);
-    EXPECT_EQ(y, 6);
+    EXPECT_EQ((std::vector<int>{x, y}), (std::vector<int>{15, 6}));
 }
 
 TEST_F(Text, CentredAndRightAlignedPlacement)
@@ -411,14 +410,9 @@ TEST_F(Text, HardwareSpritesHoldTheGlyphs)
         ASSERT_NE(s, 0);
         SpriteInfo info;
         ASSERT_TRUE(SpriteFormat(s, &info));
-        EXPECT_EQ(info.bpp, 8);
-        EXPECT_EQ(info.width, 3);
-        EXPECT_EQ(info.height, 4);
-        EXPECT_EQ(SpriteTransparent(s), 0);
+        EXPECT_EQ((std::vector<int>{info.bpp, info.width, info.height, SpriteTransparent(s)}), (std::vector<int>{8, 3, 4, 0}));
         const uint8_t* p = SpritePixels(s);
-        EXPECT_EQ(p[0], c);
-        EXPECT_EQ(p[4], c);
-        EXPECT_EQ(p[1], 0);
+        EXPECT_EQ((std::vector<int>{p[0], p[4], p[1]}), (std::vector<int>{c, c, 0})) << "the diagonal of a 3-wide cell";
         SpriteRelease(s);
     }
     EXPECT_EQ(FontSprite(n, 'd'), 0);
