@@ -184,7 +184,7 @@ TEST_F(WorldDisp, DamagedRuntimeWorldsAndArchivesInstallNothing)
         {"has no end", [](Bytes& rt, Bytes&) { memset(rt.data() + WLE_WXP_NAME, 'A', WLE_WXP_NAME_MAX); }},
         {"64 characters long, longer than 63", [](Bytes& rt, Bytes&) {
              memset(rt.data() + WLE_WXP_NAME, 'A', RES_NAME_MAX);
-             rt[WLE_WXP_NAME + RES_NAME_MAX] = 0;
+             rt[(size_t)WLE_WXP_NAME + RES_NAME_MAX] = 0;
          }},
         {"runs past", [](Bytes&, Bytes& wxp) { wxp.resize(wxp.size() - 3); }},
         {"runs past", [](Bytes&, Bytes& wxp) { PutU32(wxp.data(), WXP_ENTRY_SIZE, 0xFFFFFFF0u); }},
