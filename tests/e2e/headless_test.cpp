@@ -12,8 +12,9 @@
 
 TEST_F(Headless, StartsAndQuitsWithQ)
 {
-    RunResult r = Run("wait 3\nkey q\n");
+    RunResult r = Run("wait 3\nkey q\nwait 50\nscreenshot late.bmp\n");
     EXPECT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_FALSE(PathExists(dir.file("late.bmp"))) << "the run ended at Q, not at the script's end";
     EXPECT_NE(log.find("WVideoSetMode setting 320x200, 16 bits, windowed"), std::string::npos) << log;
     EXPECT_NE(log.find("WVideoSetMode exit OK"), std::string::npos);
     EXPECT_EQ(log.find("MSGBOX"), std::string::npos) << "nothing was asked";
