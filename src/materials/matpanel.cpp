@@ -300,9 +300,6 @@ static void SetToggle(WinId button, int on)
     WinSendMessage(button, WM_SETSTATE, &state, &zero);
 }
 
-// The list changed shape: the next frame reloads the textures.
-static void ListChanged(void) { MatMSetTexturesDirty(); }
-
 static void FileChosen(WinId self, const char* path)
 {
     char chosen[PANELHOST_PATH_MAX];
@@ -312,11 +309,11 @@ static void FileChosen(WinId self, const char* path)
     switch (d->fileMode) {
     case MODE_LOAD:
         CloseDialogs();
+        // The list changes shape: the next frame reloads the textures.
         MatMSetTexturesDirty();
         // A file that failed to load keeps its name out of Save's way.
         if (MatMLoad(chosen) != 0) PanelHostMessage("Error", "Unable to load materials.");
         else StrLCopy(mp.file, chosen, sizeof mp.file);
-        ListChanged();
         break;
     case MODE_SAVE:
         if (MatMSave(chosen) != 0) PanelHostMessage("Error", "Unable to save materials.");
@@ -326,7 +323,6 @@ static void FileChosen(WinId self, const char* path)
         CloseDialogs();
         MatMSetTexturesDirty();
         if (MatMMerge(chosen) != 0) PanelHostMessage("Error", "Unable to merge materials.");
-        ListChanged();
         break;
     default: break;
     }
@@ -353,7 +349,6 @@ static void Pressed(WinId self, WinId button, int on)
         MatMSetTexturesDirty();
         if (button == d->add) MatMAdd(MatMCurrent());
         else MatMDelete();
-        ListChanged();
     } else if (button == d->load) {
         d->fileMode = MODE_LOAD;
         PanelHostOpenFile("Load Materials", mp.folder, "*.MAT", self);
