@@ -74,7 +74,6 @@ void EditorRequest(int request)
 
 int EditorRequestPending(int request) { return request >= 0 && request < REQUEST_COUNT && editor.requests[request]; }
 
-
 // Textures are loaded for the first editor frame, and again whenever the materials changed.
 static void ReloadTextures(void)
 {
