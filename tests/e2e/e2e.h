@@ -58,6 +58,9 @@ protected:
         // Recovery files of the test's own, never the user's (a left-over one would ask
         // first); a test may name another folder.
         env.insert(env.begin(), "XDG_STATE_HOME=" + dir.file("state"));
+        // The default renderer's path as a machine without OpenGL takes it, without the cost
+        // of opening GL each run; a test that wants GL passes "TOLBEX_GL=" (later wins).
+        env.insert(env.begin(), "TOLBEX_GL=off");
         RunResult r = RunProgram(TOLBEX_BIN, args, dir.path(), env);
         log = ReadText(dir.file("log.txt"));
         return r;
