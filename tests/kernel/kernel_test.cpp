@@ -9,21 +9,21 @@
 #include "platform/platform.h"
 #include "support/testutil.h"
 
-static std::vector<int> calls;
-static void ExitA(void) { calls.push_back(1); }
-static void ExitB(void) { calls.push_back(2); }
+static std::vector<int> exitCalls;
+static void ExitA(void) { exitCalls.push_back(1); }
+static void ExitB(void) { exitCalls.push_back(2); }
 
 TEST(Kernel, ExitListRunsNewestFirstAndOnce)
 {
     KernelRemove();
-    calls.clear();
+    exitCalls.clear();
     RegisterExit(ExitA);
     RegisterExit(ExitB);
     RegisterExit(ExitA);   // already listed
     KernelRemove();
-    EXPECT_EQ(calls, (std::vector<int>{2, 1}));
+    EXPECT_EQ(exitCalls, (std::vector<int>{2, 1}));
     KernelRemove();
-    EXPECT_EQ(calls.size(), 2u) << "the list is emptied";
+    EXPECT_EQ(exitCalls.size(), 2u) << "the list is emptied";
 }
 
 template <int N> static void NumberedExit(void) {}

@@ -16,6 +16,9 @@
 #include "toolkit/text.h"
 #include "toolkit/win.h"
 
+// Entries of the interface palette that the tests draw with.
+constexpr int GREEN = 249, RED = 250, YELLOW = 254, BLUE = 248;
+
 class ScreenTest : public ::testing::Test {
 protected:
     void SetUp() override

@@ -4,8 +4,6 @@
 
 #include "support/screen.h"
 
-constexpr int GREEN = 249, RED = 250, YELLOW = 254, BLUE = 248;
-
 class Draw : public ScreenTest {
 protected:
     // Every screen pixel that is not 0, as (x, y, value).

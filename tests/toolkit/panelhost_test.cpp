@@ -6,13 +6,13 @@
 #include "toolkit/panelhost.h"
 
 namespace {
-std::string seen;
+std::string heard;
 WinId Message(const char* title, const char* text)
 {
-    seen = std::string(title) + "|" + text;
+    heard = std::string(title) + "|" + text;
     return 7;
 }
-void SetTool(int tool, int pick) { seen = std::to_string(tool) + "," + std::to_string(pick); }
+void SetTool(int tool, int pick) { heard = std::to_string(tool) + "," + std::to_string(pick); }
 }   // namespace
 
 TEST(PanelHost, CallsReachTheTableAndMissingEntriesDoNothing)
@@ -32,9 +32,9 @@ TEST(PanelHost, CallsReachTheTableAndMissingEntriesDoNothing)
     partial.setTool = SetTool;
     PanelHostSet(&partial);
     EXPECT_EQ(7u, PanelHostMessage("Error", "Unable to load palette."));
-    EXPECT_EQ("Error|Unable to load palette.", seen);
+    EXPECT_EQ("Error|Unable to load palette.", heard);
     PanelHostSetTool(17, 2);
-    EXPECT_EQ("17,2", seen);
+    EXPECT_EQ("17,2", heard);
     EXPECT_EQ(0u, PanelHostError("Error", -1));
     EXPECT_EQ(0u, PanelHostSaveFile(".", "*.MAT", "A.MAT", 1));
     PanelHostPaletteChanged();

@@ -8,8 +8,6 @@
 #include "support/screen.h"
 #include "support/testutil.h"
 
-constexpr int GREEN = 249, YELLOW = 254, BLUE = 248;
-
 // A hand-made font image: cells of w x h, characters first..last, each glyph's bytes from
 // `ink`, advances from `advance`. Version 2 puts the mark at 24 and the table behind it.
 struct FontDesc {

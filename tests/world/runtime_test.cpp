@@ -14,8 +14,6 @@
 
 namespace {
 
-const int32_t EDGE = 16384 << 6;   // a new world's cell edge
-
 struct Packet {
     uint16_t type;
     const uint8_t* at;

@@ -59,7 +59,7 @@ static Bytes TerrainPacket(const Terrain& t)
 }
 
 // A packet of a fixed-size type: its type and zeros.
-static Bytes Packet(uint16_t type, size_t size)
+static Bytes BlankPacket(uint16_t type, size_t size)
 {
     Bytes p(size, 0);
     PutU16(p.data(), 0, type);
@@ -241,7 +241,7 @@ TEST_F(TerrainTest, ThreeTextureNamesMakeSeventeenMaterials)
     // A list material of a terrain name is taken, not doubled, and left as it is.
     MatMAdd(1);
     MatMSetName(1, "~HM-matW00003");
-    Bytes world = World({Packet(0x1008, 88), TerrainPacket(Terrain{.names = {"grass.spr", "rock.spr", "sand.spr"}})});
+    Bytes world = World({BlankPacket(0x1008, 88), TerrainPacket(Terrain{.names = {"grass.spr", "rock.spr", "sand.spr"}})});
     for (int round = 0; round < 2; round++) {   // again, as every reload of the materials does
         ASSERT_EQ(17, Make(world));
         EXPECT_EQ(2 + 16, IntMatCount());
@@ -292,14 +292,14 @@ TEST_F(TerrainTest, MaterialNamesAndCountsAreChecked)
 TEST_F(TerrainTest, AWorldWithoutATerrainPacketHasNone)
 {
     // Found behind packets of every other kind.
-    Bytes with = World({Packet(0x1002, 68), Packet(0x1003, 120), Packet(0x1004, 10), Packet(0x1005, 54),
-                        Packet(0x1006, 64), Packet(0x1007, 56), Packet(0x1008, 88),
+    Bytes with = World({BlankPacket(0x1002, 68), BlankPacket(0x1003, 120), BlankPacket(0x1004, 10), BlankPacket(0x1005, 54),
+                        BlankPacket(0x1006, 64), BlankPacket(0x1007, 56), BlankPacket(0x1008, 88),
                         TerrainPacket(Terrain{.lowest = 55, .names = {"a.spr"}})});
     TerrainInstall(with.data(), (uint32_t)with.size(), 0);
     EXPECT_EQ(55, Ground(100, 100));
     EXPECT_EQ(15, Make(with));
     int count = IntMatCount();
-    for (const Bytes& w : {World({Packet(0x1008, 88), Packet(0x1007, 56)}), World({})}) {
+    for (const Bytes& w : {World({BlankPacket(0x1008, 88), BlankPacket(0x1007, 56)}), World({})}) {
         TerrainInstall(w.data(), (uint32_t)w.size(), 0);
         EXPECT_EQ(0, TerrainGetInfo(nullptr)) << "the previous terrain is gone";
         EXPECT_EQ(0, TerrainGroundHeight(100, 100, nullptr));
@@ -337,7 +337,7 @@ TEST_F(TerrainTest, DamagedPacketsInstallNothing)
         {"packet before it past the image", [&](Bytes& w) { w.resize(168 + 80); }},
     };
     for (auto& [what, damage] : cases) {
-        Bytes w = World({Packet(0x1008, 88), TerrainPacket(Terrain{.names = {"a.spr"}})});
+        Bytes w = World({BlankPacket(0x1008, 88), TerrainPacket(Terrain{.names = {"a.spr"}})});
         TerrainInstall(w.data(), (uint32_t)w.size(), 0);
         ASSERT_EQ(1, TerrainGetInfo(nullptr)) << "the sound packet installs";
         damage(w);

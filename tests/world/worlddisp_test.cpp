@@ -11,8 +11,6 @@
 
 namespace {
 
-const int32_t EDGE = 16384 << 6;
-
 class WorldDisp : public WorldTest {
 protected:
     int rock = 0, carA = 0, carB = 0;

@@ -116,6 +116,9 @@ struct WleImage {
     }
 };
 
+// A new world's cell edge.
+inline constexpr int32_t EDGE = 16384 << 6;
+
 inline uint32_t Name4(const char* s)
 {
     return ((uint32_t)(uint8_t)s[0] << 24) | ((uint32_t)(uint8_t)s[1] << 16) | ((uint32_t)(uint8_t)s[2] << 8) |
