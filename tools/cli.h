@@ -7,6 +7,7 @@
 #pragma once
 #include <CLI/CLI.hpp>
 
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 #include "kernel/res/res.h"
@@ -22,6 +23,9 @@ int CliFail(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3))
 void CliWarn(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // "1 polygon", "2 polygons".
 std::string CliCount(long long n, const char* one, const char* many);
+// A JSON list's values as text: "1 2 3" with " " between, and "(1, 2, 3)" as a vector.
+std::string CliJoin(const nlohmann::json& list, const char* between);
+std::string CliVector(const nlohmann::json& list);
 
 // 0 when the file can be opened for reading, else 1 after "cannot open FILE: <system reason>".
 int CliCheckReadable(const std::string& file);

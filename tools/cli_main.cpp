@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "kernel/kernel.h"
 #include "kernel/log.h"
@@ -62,6 +63,15 @@ std::string CliCount(long long n, const char* one, const char* many)
 {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
+
+std::string CliJoin(const nlohmann::json& list, const char* between)
+{
+    std::string s;
+    for (const nlohmann::json& v : list) s += (s.empty() ? "" : between) + v.dump();
+    return s;
+}
+
+std::string CliVector(const nlohmann::json& list) { return "(" + CliJoin(list, ", ") + ")"; }
 
 int CliCheckReadable(const std::string& file)
 {

@@ -153,7 +153,7 @@ static json I16s(const uint8_t* p, int count)
     return a;
 }
 
-static json Describe(uint8_t* b, const std::string& file, int fileVersion)
+static json DescribeShape(uint8_t* b, const std::string& file, int fileVersion)
 {
     int32_t lo[3], hi[3];
     for (int a = 0; a < 3; a++) lo[a] = GetI32(b, SH_MIN + 4 * a), hi[a] = GetI32(b, SH_MAX + 4 * a);
@@ -239,16 +239,7 @@ static json Describe(uint8_t* b, const std::string& file, int fileVersion)
     return info;
 }
 
-static std::string Join(const json& a, const char* between = " ")
-{
-    std::string s;
-    for (const json& v : a) s += (s.empty() ? "" : between) + v.dump();
-    return s;
-}
-
-static std::string Vec(const json& a) { return "(" + Join(a, ", ") + ")"; }
-
-static void PrintInfo(const json& i)
+static void PrintShapeInfo(const json& i)
 {
     printf("%s: SHP version %d", i["file"].get<std::string>().c_str(), i["version"].get<int>());
     if (i["fileVersion"] != i["version"]) printf(" (converted from version %d)", i["fileVersion"].get<int>());
@@ -259,14 +250,14 @@ static void PrintInfo(const json& i)
     const json& o = i["offsets"];
     printf("offsets: vertices %u  polygons %u  names %u  extra %u\n", o["vertices"].get<unsigned>(),
            o["polygons"].get<unsigned>(), o["names"].get<unsigned>(), o["extra"].get<unsigned>());
-    printf("radius %d  box %s to %s\n", i["radius"].get<int>(), Vec(i["box"]["min"]).c_str(),
-           Vec(i["box"]["max"]).c_str());
+    printf("radius %d  box %s to %s\n", i["radius"].get<int>(), CliVector(i["box"]["min"]).c_str(),
+           CliVector(i["box"]["max"]).c_str());
     printf("no sort %d  max normal angle %d\n", i["noSort"].get<int>(), i["maxNormalAngle"].get<int>());
 
     printf("%s\n", CliCount((long long)i["vertices"].size(), "vertex", "vertices").c_str());
     for (const json& v : i["vertices"]) {
-        printf("  %5d  world %-24s stored %-20s flags 0x%04X", v["index"].get<int>(), Vec(v["world"]).c_str(),
-               Vec(v["stored"]).c_str(), v["flags"].get<unsigned>());
+        printf("  %5d  world %-24s stored %-20s flags 0x%04X", v["index"].get<int>(), CliVector(v["world"]).c_str(),
+               CliVector(v["stored"]).c_str(), v["flags"].get<unsigned>());
         if (!v["name"].get<std::string>().empty()) printf("  name \"%s\"", v["name"].get<std::string>().c_str());
         printf("\n");
     }
@@ -278,15 +269,15 @@ static void PrintInfo(const json& i)
             printf("(unresolved)");
         else
             printf("(binds %d \"%s\")", p["binds"].get<int>(), p.value("bindsName", std::string()).c_str());
-        printf("  normal %s  points %s\n", Vec(p["normal"]).c_str(), Join(p["points"]).c_str());
+        printf("  normal %s  points %s\n", CliVector(p["normal"]).c_str(), CliJoin(p["points"], " ").c_str());
         if (p.contains("pointNormals")) {
             std::string s;
-            for (const json& n : p["pointNormals"]) s += " " + Vec(n);
+            for (const json& n : p["pointNormals"]) s += " " + CliVector(n);
             printf("         point normals%s\n", s.c_str());
         }
         if (p.contains("mapping")) {
             std::string s;
-            for (const json& m : p["mapping"]) s += " " + Vec(m);
+            for (const json& m : p["mapping"]) s += " " + CliVector(m);
             printf("         mapping%s\n", s.c_str());
         }
     }
@@ -307,13 +298,13 @@ static void ShapeInfoCmd(const std::string& file, bool asJson)
     int fileVersion = 0;
     ResId id = ReadShape(file, &fileVersion);
     if (!id) return;
-    json info = Describe((uint8_t*)ResOpen(id), file, fileVersion);
+    json info = DescribeShape((uint8_t*)ResOpen(id), file, fileVersion);
     ResClose(id);
     ResFreeAlways(id);
     if (asJson)
         printf("%s\n", info.dump(2, ' ', false, json::error_handler_t::replace).c_str());
     else
-        PrintInfo(info);
+        PrintShapeInfo(info);
     gCliResult = 0;
 }
 

@@ -207,7 +207,7 @@ static json Packet(uint8_t* image, uint8_t* p)
     return j;
 }
 
-static json Describe(uint8_t* image, uint32_t fileSize, const std::string& file)
+static json DescribeWorld(uint8_t* image, uint32_t fileSize, const std::string& file)
 {
     std::string wxp;
     for (int k = WLE_WXP_NAME; k < WLE_HEADER_SIZE && image[k]; k++) wxp += (char)image[k];
@@ -231,16 +231,9 @@ static json Describe(uint8_t* image, uint32_t fileSize, const std::string& file)
     return info;
 }
 
-static std::string Join(const json& a)
-{
-    std::string s;
-    for (const json& v : a) s += (s.empty() ? "" : ", ") + v.dump();
-    return "(" + s + ")";
-}
-
 static std::string NameText(const json& n) { return n.is_null() ? "-" : n.get<std::string>(); }
 
-static void PrintInfo(const json& i)
+static void PrintWorldInfo(const json& i)
 {
     printf("%s: WLE version %u, %u bytes used of %u\n", i["file"].get<std::string>().c_str(),
            i["version"].get<uint32_t>(), i["used"].get<uint32_t>(), i["fileSize"].get<uint32_t>());
@@ -260,20 +253,20 @@ static void PrintInfo(const json& i)
         printf("  @%u %s", p["offset"].get<uint32_t>(), kind.c_str());
         if (kind == "worldshape" || kind == "short-worldshape") {
             printf(" id %u flags 0x%04X name %s at %s yaw %d pitch %d file %s", p["id"].get<unsigned>(),
-                   p["flags"].get<unsigned>(), NameText(p["name"]).c_str(), Join(p["position"]).c_str(),
+                   p["flags"].get<unsigned>(), NameText(p["name"]).c_str(), CliVector(p["position"]).c_str(),
                    p["yaw"].get<int>(), p["pitch"].get<int>(),
                    p["file"].is_null() ? "(none)" : p["file"].get<std::string>().c_str());
             if (p["net"].get<unsigned>()) printf(" net %u", p["net"].get<unsigned>());
         } else if (kind == "node") {
             printf(" id %u at %s previous %u next %u net name %s%s%s", p["id"].get<unsigned>(),
-                   Join(p["position"]).c_str(), p["previous"].get<unsigned>(), p["next"].get<unsigned>(),
+                   CliVector(p["position"]).c_str(), p["previous"].get<unsigned>(), p["next"].get<unsigned>(),
                    NameText(p["netName"]).c_str(), p["selected"].get<unsigned>() ? " selected" : "",
                    p["hidden"].get<unsigned>() ? " hidden" : "");
         } else if (kind == "cell") {
-            printf(" %s: %u dynamic, %u static", Join(p["index"]).c_str(), p["dynamic"].get<unsigned>(),
+            printf(" %s: %u dynamic, %u static", CliVector(p["index"]).c_str(), p["dynamic"].get<unsigned>(),
                    p["static"].get<unsigned>());
         } else if (kind == "corner") {
-            printf(" %u at %s", p["index"].get<unsigned>(), Join(p["corner"]).c_str());
+            printf(" %u at %s", p["index"].get<unsigned>(), CliVector(p["corner"]).c_str());
         } else {
             printf(" %u bytes", p["size"].get<unsigned>());
         }
@@ -295,13 +288,13 @@ static void InfoCmd(const std::string& file, bool asJson)
         CliFail(1, "%s: not a WLE world file, or a damaged one: %s", file.c_str(), why);
         return;
     }
-    json info = Describe(data, size, file);
+    json info = DescribeWorld(data, size, file);
     ResClose(id);
     ResFreeAlways(id);
     if (asJson)
         printf("%s\n", info.dump(2, ' ', false, json::error_handler_t::replace).c_str());
     else
-        PrintInfo(info);
+        PrintWorldInfo(info);
     gCliResult = 0;
 }
 

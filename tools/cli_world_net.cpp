@@ -75,4 +75,4 @@ static void AddNetCommands(CLI::App* world)
     mono->callback(MonorailCmd);
 }
 
-static CliWorldRegistration registration(AddNetCommands);
+static CliWorldRegistration netRegistration(AddNetCommands);

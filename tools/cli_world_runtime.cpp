@@ -104,4 +104,4 @@ static void AddRuntimeCommand(CLI::App* world)
     cmd->callback([] { WorldRuntimeCmd(in); });
 }
 
-static CliWorldRegistration registration(AddRuntimeCommand);
+static CliWorldRegistration runtimeRegistration(AddRuntimeCommand);
