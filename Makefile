@@ -29,9 +29,9 @@ bench: release
 	LP_NUM_THREADS=0 ./build/release/tolbex-bench --benchmark_filter='BM_RenderFrame/bpp:[0-9]+/gl:1'
 
 # The loaders' libFuzzer harnesses (tests/fuzz/), built with clang in a tree of their own.
-# `make fuzz` runs each for FUZZ_SECONDS on a scratch copy of its seeds; `make fuzz-long` keeps
-# the grown corpus in build/fuzz/corpus/ (FUZZ_JOBS processes a harness, FUZZ_RUNS executions
-# at most per process, logs in FUZZ_LOGS).
+# `make fuzz` runs each for FUZZ_SECONDS on a scratch copy of its seeds, as many side by side
+# as there are cores; `make fuzz-long` keeps the grown corpus in build/fuzz/corpus/ (FUZZ_JOBS
+# processes a harness, FUZZ_RUNS executions at most per process, logs in FUZZ_LOGS).
 FUZZ_SECONDS ?= 5
 FUZZ_JOBS ?= 1
 FUZZ_RUNS ?= 0
@@ -45,7 +45,7 @@ fuzz-build:
 	@cmake --build build/fuzz -j $(JOBS)
 
 fuzz: fuzz-build
-	@tests/fuzz/run-fuzzers.sh --logs $(FUZZ_LOGS) build/fuzz $(FUZZ_SECONDS) $(FUZZ_NAMES)
+	@tests/fuzz/run-fuzzers.sh --parallel $(JOBS) --logs $(FUZZ_LOGS) build/fuzz $(FUZZ_SECONDS) $(FUZZ_NAMES)
 
 fuzz-long: fuzz-build
 	@tests/fuzz/run-fuzzers.sh --keep --jobs $(FUZZ_JOBS) --runs $(FUZZ_RUNS) --logs $(FUZZ_LOGS) \

@@ -4,30 +4,32 @@
 # input that caused it is kept in BUILD/crashes/NAME/ (copy it to tests/fuzz/regressions/NAME/
 # once the loader is fixed).
 #
-#   tests/fuzz/run-fuzzers.sh [--keep] [--runs N] [--jobs K] [--logs DIR] BUILD SECONDS [NAME...]
+#   tests/fuzz/run-fuzzers.sh [--keep] [--runs N] [--jobs K] [--parallel P] [--logs DIR] BUILD SECONDS [NAME...]
 #
 # Without --keep each harness works on a scratch copy of its seeds and kept inputs, so the
 # committed corpus never grows; with --keep the corpus grows in BUILD/corpus/NAME/ from one
 # run to the next. --runs stops a harness after N executions (per job) even before SECONDS;
 # --jobs runs K processes of each harness on the shared corpus. Harnesses run one after the
-# other, the fastest first.
+# other, the fastest first, unless --parallel P runs P of them side by side.
 set -u
 
 keep=0
 runs=0
 jobs=1
+parallel=1
 logs=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --keep) keep=1; shift ;;
     --runs) runs=$2; shift 2 ;;
     --jobs) jobs=$2; shift 2 ;;
+    --parallel) parallel=$2; shift 2 ;;
     --logs) logs=$2; shift 2 ;;
     *) break ;;
     esac
 done
 if [ $# -lt 2 ]; then
-    echo "usage: $0 [--keep] [--runs N] [--jobs K] [--logs DIR] BUILD SECONDS [NAME...]" >&2
+    echo "usage: $0 [--keep] [--runs N] [--jobs K] [--parallel P] [--logs DIR] BUILD SECONDS [NAME...]" >&2
     exit 2
 fi
 here=$(cd "$(dirname "$0")" && pwd)
@@ -51,16 +53,23 @@ max_len() {
     esac
 }
 
-failed=0
-passed=0
-broken=0
-summary=""
+[ "$parallel" -ge 1 ] 2>/dev/null || parallel=1
+
+# Checked before anything runs, so a missing harness stops the whole run at once. A report
+# left by an earlier run must not stand in for one this run failed to write.
 for name in $names; do
-    program="$build/fuzz_$name"
-    if [ ! -x "$program" ]; then
-        echo "run-fuzzers: $program is not built" >&2
+    if [ ! -x "$build/fuzz_$name" ]; then
+        echo "run-fuzzers: $build/fuzz_$name is not built" >&2
         exit 2
     fi
+    rm -f "$logs/$name.out" "$logs/$name.status" "$logs/$name.count"
+done
+
+# One harness: its report goes to $logs/$name.out, its execution count to $logs/$name.count,
+# and its exit status says whether it stayed clean.
+run_one() {
+    name=$1
+    program="$build/fuzz_$name"
     mkdir -p "$build/crashes/$name"
     if [ "$keep" -eq 1 ]; then
         corpus="$build/corpus/$name"
@@ -94,16 +103,47 @@ for name in $names; do
         j=$((j + 1))
     done
     [ "$keep" -eq 1 ] || rm -rf "$corpus"
+    echo "$total" >"$logs/$name.count"
     if [ "$status" -ne 0 ]; then
-        failed=1
-        broken=$((broken + 1))
         echo "fuzz_$name: FAILED after $total executions; log: $logs/$name.*.log, inputs: $build/crashes/$name/"
         grep -h -m 3 -E "ERROR|SUMMARY|FATAL|Test unit written" "$logs/$name".*.log | sed 's/^/    /'
     else
         echo "fuzz_$name: $total executions, clean"
-        passed=$((passed + 1))
     fi
-    summary="$summary fuzz_$name=$total"
+    return "$status"
+}
+
+# --parallel P deals the harnesses round-robin to P lanes that run side by side; each lane
+# runs its harnesses one after the other. The reports are printed in the list's order.
+lane=1
+while [ "$lane" -le "$parallel" ]; do
+    (
+        i=0
+        for name in $names; do
+            if [ $((i % parallel + 1)) -eq "$lane" ]; then
+                run_one "$name" >"$logs/$name.out" 2>&1
+                echo "$?" >"$logs/$name.status"
+            fi
+            i=$((i + 1))
+        done
+    ) &
+    lane=$((lane + 1))
+done
+wait
+
+failed=0
+passed=0
+broken=0
+summary=""
+for name in $names; do
+    cat "$logs/$name.out"
+    if [ "$(cat "$logs/$name.status" 2>/dev/null)" = 0 ]; then
+        passed=$((passed + 1))
+    else
+        failed=1
+        broken=$((broken + 1))
+    fi
+    summary="$summary fuzz_$name=$(cat "$logs/$name.count" 2>/dev/null || echo 0)"
 done
 echo "run-fuzzers: executions:$summary"
 echo "fuzz: $passed passed, $broken failed"
