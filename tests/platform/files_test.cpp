@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdio.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -163,6 +165,41 @@ TEST(Files, APairIsWrittenWholeOrNotAtAll)
     EXPECT_EQ(FileWritePair("first.wxp", "x", 1, "gone/town.wld", "w", 1), 2);
     EXPECT_FALSE(PathExists("first.wxp")) << "nor does a first file that was new appear";
     EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"}));
+}
+
+// A rename onto a name ending in this fails (a disk that fails between the pair's two renames,
+// which no check beforehand can see); every other rename of this program goes through.
+static std::string failRenameOnto;
+
+extern "C" int rename(const char* from, const char* to)
+{
+    std::string onto(to);
+    if (!failRenameOnto.empty() && onto.size() >= failRenameOnto.size() &&
+        onto.compare(onto.size() - failRenameOnto.size(), failRenameOnto.size(), failRenameOnto) == 0) {
+        errno = EIO;
+        return -1;
+    }
+    return renameat(AT_FDCWD, from, AT_FDCWD, to);
+}
+
+TEST(Files, ASecondRenameThatFailsPutsTheFirstFileBack)
+{
+    TempDir dir(true);
+    WriteText("town.wxp", "old archive");
+    WriteText("town.wld", "old world");
+    failRenameOnto = "town.wld";
+    errno = 0;
+    EXPECT_EQ(FileWritePair("town.wxp", "archive 2", 9, "town.wld", "world 2", 7), 2);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(ReadText("town.wxp"), "old archive") << "the first file is put back";
+    EXPECT_EQ(ReadText("town.wld"), "old world");
+    EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"})) << "no copy kept aside is left";
+    // A first file that was new goes again.
+    EXPECT_EQ(FileWritePair("new.wxp", "archive", 7, "town.wld", "world 2", 7), 2);
+    EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"}));
+    failRenameOnto.clear();
+    EXPECT_EQ(FileWritePair("town.wxp", "archive 2", 9, "town.wld", "world 2", 7), 0);
+    EXPECT_EQ(ReadText("town.wxp"), "archive 2");
 }
 
 TEST(Files, ABackupNameThatIsAFolderStopsTheSave)
