@@ -114,7 +114,8 @@ run_one() {
 }
 
 # --parallel P deals the harnesses round-robin to P lanes that run side by side; each lane
-# runs its harnesses one after the other. The reports are printed in the list's order.
+# runs its harnesses one after the other. The reports are printed in the list's order: as each
+# harness ends with one lane (a long run shows its progress), all at the end with more.
 lane=1
 while [ "$lane" -le "$parallel" ]; do
     (
@@ -123,6 +124,7 @@ while [ "$lane" -le "$parallel" ]; do
             if [ $((i % parallel + 1)) -eq "$lane" ]; then
                 run_one "$name" >"$logs/$name.out" 2>&1
                 echo "$?" >"$logs/$name.status"
+                [ "$parallel" -gt 1 ] || cat "$logs/$name.out"
             fi
             i=$((i + 1))
         done
@@ -136,7 +138,7 @@ passed=0
 broken=0
 summary=""
 for name in $names; do
-    cat "$logs/$name.out"
+    [ "$parallel" -eq 1 ] || cat "$logs/$name.out" 2>/dev/null || echo "fuzz_$name: FAILED, no report"
     if [ "$(cat "$logs/$name.status" 2>/dev/null)" = 0 ]; then
         passed=$((passed + 1))
     else
