@@ -188,9 +188,10 @@ static void TextureName(const uint8_t* field, char out[TP_NAME_SIZE])
     memcpy(out, field, n + 1);
 }
 
-// A render entry for a terrain material. A name that the table already holds (from the
-// material list, or from an earlier call) is taken as it is, so a user's material of that
-// name wins over the packet's texture.
+// A render entry for a terrain material. A name that the material list holds is taken as it
+// is, so a user's material of that name wins over the packet's texture. An entry an earlier
+// terrain made (the entries behind the list's) takes this packet's texture: another world's
+// terrain names its own textures under the same names.
 static int AddMaterial(const char* name, const char* texture)
 {
     uint8_t rec[MAT_RECORD_SIZE] = {};
@@ -205,7 +206,16 @@ static int AddMaterial(const char* name, const char* texture)
         LogPrintf(LOG_WARN, "TERRAIN: no room in the render table for %s", name);
         return -1;
     }
-    if (had == IM_NONE) IntMatSetLoadFlags(index, TERRAIN_MATERIAL_FLAGS);
+    if (had == IM_NONE) {
+        IntMatSetLoadFlags(index, TERRAIN_MATERIAL_FLAGS);
+    } else if (had >= MatMCount()) {
+        ResId sprite = texture[0] ? ResFindOrAdd(texture) : 0;
+        if (IntMatSprite(had) != sprite) {
+            IntMatClearTexture(had);
+            IntMatSetSprite(had, sprite);
+        }
+        IntMatSetLoadFlags(had, TERRAIN_MATERIAL_FLAGS);
+    }
     return index;
 }
 
@@ -257,6 +267,29 @@ void TerrainRemove(void)
     ter.tileHigh.clear();
     ter.texT.clear();
     ter.texInset.clear();
+}
+
+// The first terrain packet's bytes: its offset and length (0 and 0 when there is none, or its
+// length does not fit the image).
+static uint32_t PacketSpan(const uint8_t* image, uint32_t used, uint32_t* length)
+{
+    *length = 0;
+    uint32_t at = FindPacket(image, used);
+    if (!at || used - at < PACKET_LENGTH_HEAD) return 0;
+    uint32_t n = GetU32(image + at, TP_LENGTH);
+    if (n > used - at) return 0;
+    *length = n;
+    return at;
+}
+
+int TerrainSame(const uint8_t* a, uint32_t usedA, const uint8_t* b, uint32_t usedB)
+{
+    uint32_t lengthA, lengthB;
+    uint32_t atA = PacketSpan(a, usedA, &lengthA), atB = PacketSpan(b, usedB, &lengthB);
+    if (lengthA != lengthB) return 0;
+    if (!lengthA) return 1;
+    if (GetU32(a, WH_CELL_EXPONENT) != GetU32(b, WH_CELL_EXPONENT)) return 0;
+    return memcmp(a + atA, b + atB, lengthA) == 0;
 }
 
 void TerrainInstall(const uint8_t* image, uint32_t used, int32_t waterOffset)

@@ -49,6 +49,10 @@ int TerrainMakeMaterials(const uint8_t* image, uint32_t used);
 // the image holds no terrain packet), its water level raised by the offset.
 void TerrainInstall(const uint8_t* image, uint32_t used, int32_t waterOffset);
 void TerrainRemove(void);
+// 1 when two world images give the same terrain: their first terrain packets are alike byte
+// for byte (or neither has one) under the same cell exponent. An undo that changes neither
+// need not install the terrain again.
+int TerrainSame(const uint8_t* a, uint32_t usedA, const uint8_t* b, uint32_t usedB);
 // 1 with the height of the terrain surface under (x, z); 0 when the ray straight down misses.
 int TerrainGroundHeight(int32_t x, int32_t z, int32_t* height);
 // Whether anything of the runtime world display is installed (the world manager installs

@@ -10,6 +10,7 @@
 #include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
+#include "materials/matm.h"
 #include "shapes/shapem_edit.h"
 #include "world/terrain.h"
 #include "world/worldm_internal.h"
@@ -269,10 +270,19 @@ void WorldMUndo(void)
 {
     if (!wm.installed || !wm.undoOn) return;
     uint32_t used = GetU32(wm.undo, WLE_USED);
-    memcpy(wm.image, wm.undo, used < wm.capacity ? used : wm.capacity);
+    if (used > wm.capacity) used = wm.capacity;
+    // The terrain answers the ground query and gives the terrain materials: when the copy holds
+    // another terrain (an undone New or Load) it is installed with the image.
+    int sameTerrain = TerrainSame(wm.image, GetU32(wm.image, WLE_USED), wm.undo, used);
+    memcpy(wm.image, wm.undo, used);
     // The handles in the copy name resources as they were then: a net shape whose file has
     // been deleted since must come back with handle 0, not a resource that no longer loads.
     WorldMResolveShapes();
+    if (!sameTerrain) {
+        TerrainMakeMaterials(wm.image, used);
+        TerrainInstall(wm.image, used, 0);
+        MatMSetTexturesDirty();
+    }
 }
 
 void WorldMSetUndo(int on) { wm.undoOn = on ? 1 : 0; }

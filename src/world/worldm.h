@@ -144,6 +144,10 @@ const char* WorldMLoadError(void);
 // (-7 without a hook). reportName goes to the runtime save (WorldMRuntimeReportName). The
 // callback gets its closing call in every case.
 int WorldMSave(const char* wleName, const char* runtimeName, const char* reportName, ProgressFn progress);
+// 1 when a world save may write the file: there is no file of that name, or an empty one, or
+// a world (a WLE or runtime world of a version up to the current one); 0 for a file of any
+// other kind, which a save must leave as it is.
+int WorldMMaySaveOver(const char* fileName);
 // The runtime save, installed by its module (runtime.h).
 typedef int (*WorldMRuntimeSaveFn)(const char* runtimeName, ProgressFn progress);
 void WorldMSetRuntimeSave(WorldMRuntimeSaveFn save);

@@ -139,6 +139,30 @@ int WorldMLoadImage(const uint8_t* data, size_t size)
 }
 
 // ============================================================================================
+// What a save may write over
+// ============================================================================================
+
+int WorldMMaySaveOver(const char* fileName)
+{
+    if (!fileName || !*fileName) return 1;
+    // Not a file (missing, or a folder, whose write fails and says so), or an empty one:
+    // nothing is lost.
+    int64_t size = FileSize(fileName);
+    if (size <= 0) return 1;
+    uint64_t largest = wm.capacity > (uint32_t)WORLDM_CAPACITY ? wm.capacity : (uint32_t)WORLDM_CAPACITY;
+    if (size < WLE_HEADER_SIZE || (uint64_t)size > largest) return 0;
+    std::vector<uint8_t> data((size_t)size);
+    if (FileReadAt(fileName, 0, data.data(), data.size())) return 0;
+    // The format has no signature: a world is a header whose used size and version hold, and
+    // from version 15 on (the versions this editor reads) packets that walk cleanly.
+    uint32_t version = GetU32(data.data(), WLE_VERSION);
+    uint32_t used = GetU32(data.data(), WLE_USED);
+    if (version == 0 || version > WLE_VERSION_CURRENT || used < WLE_HEADER_SIZE || used > size) return 0;
+    if (version < WLE_VERSION_OLDEST) return 1;
+    return WorldMCheckImage(data.data(), (uint32_t)size, nullptr, 0) == 0;
+}
+
+// ============================================================================================
 // The summary report
 // ============================================================================================
 

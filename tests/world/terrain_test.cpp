@@ -262,6 +262,55 @@ TEST_F(TerrainTest, ThreeTextureNamesMakeSeventeenMaterials)
     for (int i : {0, 2, 3, 16}) EXPECT_EQ(TERRAIN_MATERIAL_FLAGS, IntMatLoadFlags(TerrainMaterial(i))) << i;
 }
 
+TEST_F(TerrainTest, AnotherTerrainGivesItsOwnTexturesToTheNamesAnEarlierOneMade)
+{
+    for (const char* f : {"grass.spr", "rock.spr", "sand.spr", "mud.spr", "C00.spr"}) WriteBytes(f, Bytes(16, 1));
+    // The user's material of a terrain name stays the user's, whatever the terrain says.
+    MatMAdd(1);
+    MatMSetName(1, "~HM-mata00001");
+    MatMSetTexture(1, "mud.spr");
+    ASSERT_EQ(16, Make(World({TerrainPacket(Terrain{.names = {"grass.spr", "rock.spr"}})})));
+    int first = TerrainMaterial(0), count = IntMatCount();
+    EXPECT_EQ(1, TerrainMaterial(1));
+    // A second world names other textures, or none, under the same material names.
+    ASSERT_EQ(17, Make(World({TerrainPacket(Terrain{.names = {"sand.spr", "grass.spr", "nothing.spr"}})})));
+    EXPECT_EQ(first, TerrainMaterial(0)) << "the same entry, taken over";
+    EXPECT_EQ(count + 1, IntMatCount()) << "only the third name is new";
+    EXPECT_STREQ("sand.spr", ResName(IntMatSprite(TerrainMaterial(0))));
+    EXPECT_STREQ("mud.spr", ResName(IntMatSprite(TerrainMaterial(1)))) << "the list's material";
+    EXPECT_EQ(0, IntMatLoadFlags(1));
+    EXPECT_EQ(0, IntMatSprite(TerrainMaterial(2))) << "no such file: untextured";
+    EXPECT_STREQ("c00.spr", ResName(IntMatSprite(TerrainMaterial(3))));
+    for (int i : {0, 2, 3}) EXPECT_EQ(TERRAIN_MATERIAL_FLAGS, IntMatLoadFlags(TerrainMaterial(i))) << i;
+    ASSERT_EQ(15, Make(World({TerrainPacket(Terrain{.names = {""}})})));
+    EXPECT_EQ(0, IntMatSprite(TerrainMaterial(0))) << "an empty name takes the texture away";
+}
+
+TEST_F(TerrainTest, TwoImagesGiveTheSameTerrainOnlyWithTheSamePacketAndExponent)
+{
+    Bytes a = World({BlankPacket(0x1008, 88), TerrainPacket(Terrain{.names = {"a.spr"}})});
+    Bytes moved = World({TerrainPacket(Terrain{.names = {"a.spr"}}), BlankPacket(0x1007, 56)});
+    Bytes other = World({TerrainPacket(Terrain{.names = {"b.spr"}})});
+    Bytes higher = World({TerrainPacket(Terrain{.lowest = 1, .names = {"a.spr"}})});
+    Bytes none = World({BlankPacket(0x1008, 88)}), empty = World({});
+    Bytes coarser = World({TerrainPacket(Terrain{.names = {"a.spr"}})}, 1);
+    auto same = [](const Bytes& x, const Bytes& y) {
+        return TerrainSame(x.data(), (uint32_t)x.size(), y.data(), (uint32_t)y.size());
+    };
+    EXPECT_TRUE(same(a, moved)) << "the packet's place does not matter";
+    EXPECT_TRUE(same(none, empty));
+    EXPECT_FALSE(same(a, other));
+    EXPECT_FALSE(same(a, higher));
+    EXPECT_FALSE(same(a, none));
+    EXPECT_FALSE(same(empty, a));
+    EXPECT_FALSE(same(a, coarser)) << "the exponent spaces the samples";
+    EXPECT_TRUE(same(World({BlankPacket(0x1008, 88)}, 3), empty)) << "no terrain under any exponent";
+    // A packet whose length runs past the image counts as none.
+    Bytes cut = a;
+    PutU32(cut.data(), 168 + 88 + TP_LENGTH, (uint32_t)cut.size());
+    EXPECT_TRUE(same(cut, empty));
+}
+
 TEST_F(TerrainTest, MaterialNamesAndCountsAreChecked)
 {
     // Every refused name names a file that is there; the material is still made, untextured.

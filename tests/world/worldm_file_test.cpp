@@ -1,6 +1,7 @@
 // WLE files: loading with version conversion and renumbering, refusals that change nothing,
 // node link repair, the summary report and saving.
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "world/worldm_fixture.h"
@@ -147,6 +148,81 @@ TEST_F(WorldTest, ALoadInstallsTheTerrainAndARefusalOrNewDecidesWhatStays)
     ASSERT_EQ(0, LoadBytes(WleImage().Append(FlatTerrain(100)).Done()));
     WorldMNew();
     EXPECT_EQ(0, TerrainGroundHeight(1000, 1000, &h)) << "New removes the terrain";
+}
+
+TEST_F(WorldTest, UndoBringsBackTheTerrainOfTheImageItRestores)
+{
+    int32_t h = 0;
+    ASSERT_EQ(0, LoadBytes(WleImage().Append(FlatTerrain(100)).Done()));
+    WorldMNew();
+    ASSERT_EQ(0, TerrainGroundHeight(1000, 1000, &h));
+    WorldMUndo();
+    ASSERT_EQ(1, TerrainGroundHeight(1000, 1000, &h)) << "undoing New";
+    EXPECT_EQ(6400, h);
+
+    // An edit that leaves the terrain: Undo keeps it installed, its materials untouched.
+    int id = WorldMAddShapeOnGround("rock.shp", 1000, 1000, 0);
+    ASSERT_GT(id, 0);
+    MatMClearTexturesDirty();
+    WorldMUndo();
+    EXPECT_EQ(0, WorldMCountShapes());
+    ASSERT_EQ(1, TerrainGroundHeight(1000, 1000, &h));
+    EXPECT_EQ(6400, h);
+    EXPECT_EQ(0, MatMTexturesDirty()) << "the same terrain: nothing to reload";
+
+    // A snapshot without terrain over one with it, and back: each undo follows the image.
+    WorldMUndoSnapshot();
+    WorldMNew();
+    ASSERT_EQ(0, LoadBytes(WleImage().Append(FlatTerrain(50)).Done(), "other.wle"));
+    ASSERT_EQ(1, TerrainGroundHeight(1000, 1000, &h));
+    EXPECT_EQ(3200, h);
+    WorldMNew();   // its snapshot holds the world at 3200
+    MatMClearTexturesDirty();
+    WorldMUndo();
+    ASSERT_EQ(1, TerrainGroundHeight(1000, 1000, &h));
+    EXPECT_EQ(3200, h);
+    EXPECT_EQ(1, MatMTexturesDirty()) << "another terrain: its textures are loaded again";
+    // The exponent spaces the samples: undoing a change of it lays the terrain out again.
+    WorldMSetCellExponent(7);
+    TerrainInstall(WorldMImage(), WorldMUsed(), 0);
+    ASSERT_EQ(1, TerrainGroundHeight(1500000, 1500000, &h)) << "one cell of 2097152 now";
+    WorldMUndo();
+    EXPECT_EQ(0, TerrainGroundHeight(1500000, 1500000, &h)) << "one cell of 1048576 again";
+}
+
+TEST_F(WorldTest, ASaveMayWriteOverNothingButAWorld)
+{
+    ASSERT_GT(WorldMAddShape("ROCK.SHP", 1, 2, 3, 0), 0);
+    ASSERT_EQ(0, WorldMSave("town.wle", nullptr, nullptr, nullptr));
+    Bytes world = ReadBytes("town.wle");
+    std::filesystem::create_directory("folder.wle");
+    Bytes old = WleImage(14).Raw(0x1002, 68).Done();
+    Bytes damaged = world;
+    PutU16(damaged.data(), WLE_HEADER_SIZE, 0x2000);
+    Bytes future = world;
+    PutU32(future.data(), WLE_VERSION, 20);
+    Bytes shortUsed = world;
+    PutU32(shortUsed.data(), WLE_USED, 100);
+    Bytes longUsed = world;
+    PutU32(longUsed.data(), WLE_USED, (uint32_t)world.size() + 1);
+    Bytes versionZero = world;
+    PutU32(versionZero.data(), WLE_VERSION, 0);
+    const std::pair<Bytes, int> files[] = {
+        {world, 1}, {old, 1}, {Bytes(), 1}, {Bytes(WLE_HEADER_SIZE - 1, 0), 0}, {damaged, 0}, {future, 0},
+        {shortUsed, 0}, {longUsed, 0}, {versionZero, 0}, {Bytes(600000, 0), 0},
+    };
+    int i = 0;
+    for (const auto& [bytes, may] : files) {
+        std::string name = "f" + std::to_string(i++) + ".wle";
+        ASSERT_TRUE(WriteBytes(name, bytes));
+        EXPECT_EQ(may, WorldMMaySaveOver(name.c_str())) << name;
+    }
+    ASSERT_TRUE(WriteText("notes.wle", "Shopping: bread, milk.\n"));
+    EXPECT_EQ(0, WorldMMaySaveOver("notes.wle"));
+    EXPECT_EQ(0, WorldMMaySaveOver("NOTES.WLE")) << "found whatever its case";
+    EXPECT_EQ(1, WorldMMaySaveOver("missing.wle"));
+    EXPECT_EQ(1, WorldMMaySaveOver("folder.wle")) << "the write itself refuses a folder";
+    EXPECT_EQ(1, WorldMMaySaveOver(""));
 }
 
 // ============================================================================================
