@@ -47,7 +47,8 @@ static void MonorailCmd(void)
     int r = WorldMBuildMonorail(materials[0], materials[1], materials[2], MONO_TRACK_WIDTH, MONO_PYLON_DEPTH,
                                 MONO_MIN_LINK, MONO_PYLON_SPACING, nullptr);
     if (r) {
-        CliFail(1, "%s: cannot build the monorail from node %d: %s", monoIn.c_str(), monoNode, WorldMErrorText(r));
+        const char* why = *NetBuildMessage() ? NetBuildMessage() : WorldMErrorText(r);
+        CliFail(1, "%s: cannot build the monorail from node %d: %s", monoIn.c_str(), monoNode, why);
         return;
     }
     r = WorldMSave(CliWorldPath(monoOut).c_str(), nullptr, nullptr, nullptr);

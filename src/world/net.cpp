@@ -7,6 +7,7 @@
 
 #include "kernel/util/bytes.h"
 #include "render/draw3d.h"
+#include "world/terrain.h"
 #include "world/wle.h"
 #include "world/worldm.h"
 
@@ -74,6 +75,14 @@ int WorldMAddNetNode(int32_t x, int32_t y, int32_t z)
 {
     WorldMUndoSnapshot();
     return AddNode(x, y, z);
+}
+
+int32_t NetNodeHeightOver(int32_t x, int32_t z, int32_t clearance)
+{
+    int32_t ground = 0;
+    if (!TerrainGroundHeight(x, z, &ground)) ground = 0;
+    int64_t y = (int64_t)ground + clearance;
+    return y > INT32_MAX ? INT32_MAX : y < INT32_MIN ? INT32_MIN : (int32_t)y;
 }
 
 void WorldMSelectNode(uint16_t id)

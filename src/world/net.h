@@ -34,6 +34,16 @@ enum {
     // Net shape files: "W~R" and five decimal digits, the first free one from 00000.
     NET_FILE_NAME_SIZE = 13,
     NET_FILE_COUNT = 100000,
+
+    // A build refused because a shape would lie outside the world's cell grid, where the
+    // runtime save would refuse it (the error table has no text for it: NetBuildMessage).
+    NET_ERR_OUTSIDE_GRID = -40,
+
+    // Nodes added in a view that shows no height (Top, Bottom) stand this far above the ground
+    // unless the user says otherwise: a monorail built on flat ground then lies in the grid
+    // (the track reaches 1143 below its nodes, less the snap).
+    NET_NODE_CLEARANCE = 4096,
+    NET_NODE_CLEARANCE_MAX = 99999,
 };
 
 // ============================================================================================
@@ -54,6 +64,9 @@ int NetVisit(NetSeen* seen, uint16_t id);
 
 // Appends a selected, unlinked, unnamed node: its ID, or WM_ERR_OUT_OF_SPACE.
 int WorldMAddNetNode(int32_t x, int32_t y, int32_t z);
+// The height of a node placed at (x, z) from a view without height: the ground there (the
+// terrain's, else 0) plus the clearance, kept inside the 32-bit range.
+int32_t NetNodeHeightOver(int32_t x, int32_t z, int32_t clearance);
 // Selects a node. When none was selected, its packet first trades places with the first node
 // packet, so that the first selected node is also the first in packet order.
 void WorldMSelectNode(uint16_t id);
@@ -155,10 +168,15 @@ int NetIsShapeFileName(const char* name);
 // WM_ERR_NODES_REQUIRED (no selected node, or one without a previous node),
 // WM_ERR_PARENT_MISSING, WM_ERR_NODE_TOO_SHORT, WM_ERR_NODE_TOO_LOW, WM_ERR_MEMORY,
 // WM_ERR_SAVE_SHP (a shape file cannot be written), WM_ERR_TOO_MANY_NET_SHAPES (no net number
-// or file name left), WM_ERR_OUT_OF_SPACE, WM_ERR_ABORTED. The progress callback (may be null)
-// gets its closing call in every case.
+// or file name left), WM_ERR_OUT_OF_SPACE, WM_ERR_ABORTED, or NET_ERR_OUTSIDE_GRID (a shape would
+// lie outside the world's cell grid). Every shape is made and checked before any file is
+// written, so a refusal of the net's geometry writes nothing. The progress callback (may be
+// null) gets its closing call in every case.
 int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMaterial, int32_t width, int32_t depth,
                         int32_t minLink, int32_t spacing, ProgressFn progress);
+// Why the last build failed, naming the node of the link and what to do ("" after a success,
+// and for failures the error table says enough of: no start node, a file not written).
+const char* NetBuildMessage(void);
 // Removes the net shapes of the first selected worldshape's net, deleting their shape files.
 // The result of the callback's closing call (0 without a callback).
 int WorldMDeleteNetShapes(ProgressFn progress);

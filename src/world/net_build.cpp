@@ -1,7 +1,9 @@
 // The net builders: the monorail (track segments and pylons made in the shape manager's edit
 // buffer, written as temporary shape files and placed as net shapes), removing the shapes of a
 // net, and the walkway and tunnel requests.
+#include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -74,7 +76,33 @@ static struct {
     int nextFile;          // file names below this one were taken earlier in the build
     std::vector<uint8_t> taken;   // per counter: a net shape file of that name was in the folder
     int tracks, pylons;
+    int rehearsal;         // the first walk: every shape made and checked, nothing written or placed
+    uint32_t cells[3];     // the world's cell grid, which every shape must lie in
+    uint32_t exponent;
+    uint16_t node;         // the link being built (its node and forward node), for the message
+    uint16_t fwd;
 } mono;
+
+static char message[256];
+
+const char* NetBuildMessage(void) { return message; }
+
+static void SetMessage(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+static void SetMessage(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(message, sizeof message, fmt, ap);
+    va_end(ap);
+}
+
+// "Node 3 at (1000, 4096, 2000)": the user finds a node by its place.
+static void NodeText(uint16_t id, char* out, size_t size)
+{
+    int32_t p[3] = {0, 0, 0};
+    if (const uint8_t* n = NetNode(id)) NetNodePos(n, p);
+    snprintf(out, size, "Node %u at (%d, %d, %d)", id, p[0], p[1], p[2]);
+}
 
 // ============================================================================================
 // Vector helpers
@@ -156,12 +184,59 @@ int NetIsShapeFileName(const char* name)
     return 1;
 }
 
-// The edit buffer, cleaned up, finished and written to the next free net shape file, then
-// placed at the position as a net shape of the net. 0 or an error; on an error nothing of this
-// shape is left behind.
-static int PlaceShape(int net, const int32_t at[3])
+// The cleaned-up edit buffer placed at a position must lie in the world's cell grid, or the
+// runtime save refuses it: 0, or NET_ERR_OUTSIDE_GRID with the message naming the link's node
+// and what to do.
+static int CheckInGrid(const int32_t at[3], const char* part)
+{
+    const uint8_t* b = ShapeMEdit()->data;
+    int count = ShapeVertexCount(b);
+    if (count == 0) return 0;
+    int64_t lo[3] = {INT64_MAX, INT64_MAX, INT64_MAX}, hi[3] = {INT64_MIN, INT64_MIN, INT64_MIN};
+    for (int i = 0; i < count; i++) {
+        int32_t v[3];
+        ShapeVertexPos(b, i, v);
+        for (int a = 0; a < 3; a++) {
+            lo[a] = std::min(lo[a], (int64_t)at[a] + v[a]);
+            hi[a] = std::max(hi[a], (int64_t)at[a] + v[a]);
+        }
+    }
+    char node[80];
+    NodeText(mono.node, node, sizeof node);
+    // Y first: a net laid out in a view without height lies too low, and raising it is the cure.
+    for (int a : {1, 0, 2}) {
+        // A box that ends on the grid's far boundary is still inside (as the runtime save cuts).
+        __int128 whole = (__int128)mono.cells[a] * ((__int128)WLE_CELL_UNIT << mono.exponent);
+        int64_t end = whole > INT64_MAX ? INT64_MAX : (int64_t)whole;
+        const char axis = "XYZ"[a];
+        if (lo[a] < 0 && a == 1) {
+            SetMessage("%s: the monorail's %s would reach below the cell grid (to Y %lld). Raise the nodes and build "
+                       "again.",
+                       node, part, (long long)lo[a]);
+        } else if (hi[a] > end && a == 1) {
+            SetMessage("%s: the monorail's %s would reach above the cell grid (to Y %lld, the grid ends at %lld). "
+                       "Lower the nodes and build again.",
+                       node, part, (long long)hi[a], (long long)end);
+        } else if (lo[a] < 0 || hi[a] > end) {
+            SetMessage("%s: the monorail's %s would reach outside the cell grid (to %c %lld, the grid runs from 0 to "
+                       "%lld). Move the nodes into the grid and build again.",
+                       node, part, axis, (long long)(lo[a] < 0 ? lo[a] : hi[a]), (long long)end);
+        } else {
+            continue;
+        }
+        return NET_ERR_OUTSIDE_GRID;
+    }
+    return 0;
+}
+
+// The edit buffer, cleaned up, checked against the cell grid, finished and written to the next
+// free net shape file, then placed at the position as a net shape of the net. 0 or an error;
+// on an error nothing of this shape is left behind. The rehearsal walk stops after the check.
+static int PlaceShape(int net, const int32_t at[3], const char* part)
 {
     ShapeMOptimise(1);
+    if (int r = CheckInGrid(at, part)) return r;
+    if (mono.rehearsal) return 0;
     PutU16(ShapeMEdit()->data, SH_MAXANGLE, MONO_SMOOTH_ANGLE);
     ResId id;
     uint32_t size;
@@ -259,7 +334,7 @@ static int AddPylon(int net, const int32_t m[3], int32_t g, const int16_t s[3], 
     r = r ? r : AddPolygon(kPylonTop, 4, light);
     for (const auto& quad : kPylonArm) r = r ? r : AddPolygon(quad, 4, support);
     if (r) return r;
-    r = PlaceShape(net, p);
+    r = PlaceShape(net, p, "pylon");
     if (!r) mono.pylons++;
     return r;
 }
@@ -285,6 +360,10 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
     uint8_t* node = NetNode(nodeId);
     uint8_t* fwd = node ? NetNode(GetU16(node, WN_PREV)) : nullptr;
     if (!fwd) return WM_ERR_PARENT_MISSING;
+    mono.node = nodeId;
+    mono.fwd = GetU16(fwd, WN_ID);
+    char text[80];
+    NodeText(nodeId, text, sizeof text);
     int32_t n[3], f[3];
     NetNodePos(node, n);
     NetNodePos(fwd, f);
@@ -292,7 +371,12 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
     for (int i = 0; i < 3; i++) d[i] = (int64_t)f[i] - n[i];
     int16_t u[3];
     int64_t len = Normalise(d, u);
-    if (len < mono.minLink) return WM_ERR_NODE_TOO_SHORT;
+    if (len < mono.minLink) {
+        SetMessage("%s: the link to node %u is %lld long, shorter than %d. Move the nodes further apart and build "
+                   "again.",
+                   text, mono.fwd, (long long)len, mono.minLink);
+        return WM_ERR_NODE_TOO_SHORT;
+    }
     mono.accumulator += len;
 
     int16_t s[3], h[3];
@@ -328,7 +412,12 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
 
     int32_t ground = 0;
     if (!TerrainGroundHeight(m[0], m[2], &ground)) ground = 0;
-    if (m[1] < ground) return WM_ERR_NODE_TOO_LOW;
+    if (m[1] < ground) {
+        SetMessage("%s: the track to node %u runs below the ground (at Y %d, the ground at %d). Raise the nodes and "
+                   "build again.",
+                   text, mono.fwd, m[1], ground);
+        return WM_ERR_NODE_TOO_LOW;
+    }
 
     // Corners a, b, c, d as (lateral, vertical): (-W, +T), (-W, -T), (+W, -T), (+W, +T).
     static const int kLateral[TRACK_CORNERS] = {-1, -1, 1, 1};
@@ -351,7 +440,7 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
         if (int r = AddPair(pair, track)) return r;
     memcpy(mono.ends, end, sizeof end);
     mono.first = 0;
-    if (int r = PlaceShape(net, m)) return r;
+    if (int r = PlaceShape(net, m, "track")) return r;
     mono.tracks++;
 
     if (mono.accumulator > mono.spacing) {
@@ -367,9 +456,40 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
 
 static int Close(ProgressFn progress) { return progress ? progress(PROGRESS_DONE) : 0; }
 
+// What a walk starts from: the first link's flag, the pylon distance, the file counter.
+static void StartWalk(int rehearsal, int32_t spacing)
+{
+    mono.rehearsal = rehearsal;
+    mono.accumulator = spacing;
+    mono.first = 1;
+    mono.nextFile = 0;
+    mono.tracks = mono.pylons = 0;
+    memset(mono.ends, 0, sizeof mono.ends);
+}
+
+// From the start node along previous links: the shapes of every link that has a previous node,
+// until the walk comes back to a node it has been to. 0, or the first error.
+static int Walk(int net, uint16_t startId, int count, const int materials[3], ProgressFn progress)
+{
+    static NetSeen seen;
+    memset(&seen, 0, sizeof seen);
+    int index = 0;
+    for (uint16_t id = startId; id && NetVisit(&seen, id); index++) {
+        uint8_t* n = NetNode(id);
+        if (!n) break;
+        uint16_t prev = GetU16(n, WN_PREV);
+        if (!prev) break;
+        if (progress && progress((uint32_t)((int64_t)index * PROGRESS_DONE / count)) > 0) return WM_ERR_ABORTED;
+        if (int r = AddMonorailShape(net, id, materials[0], materials[1], materials[2])) return r;
+        id = prev;
+    }
+    return 0;
+}
+
 int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMaterial, int32_t width, int32_t depth,
                         int32_t minLink, int32_t spacing, ProgressFn progress)
 {
+    message[0] = 0;
     uint8_t* image = WorldMImage();
     int net = image && WorldMFirstPacket(image) ? NetNumber() : 0;
     if (!net) {
@@ -386,13 +506,15 @@ int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMateria
     uint32_t e = GetU32(image, WLE_CELL_EXPONENT);
     mono = {};
     mono.snap = e >= 32 ? 0 : ~0u << e;
-    mono.accumulator = spacing;
+    mono.exponent = e > WLE_MAX_EXPONENT ? (uint32_t)WLE_MAX_EXPONENT : e;
+    mono.cells[0] = GetU32(image, WLE_CELLS_X);
+    mono.cells[1] = GetU32(image, WLE_CELLS_Y);
+    mono.cells[2] = GetU32(image, WLE_CELLS_Z);
     mono.half = (int32_t)(((int64_t)(width >> 1) * MONO_HALF_SCALE) >> FIX_SHIFT);
     mono.quarter = mono.half / 4;
     mono.depth = depth;
     mono.minLink = minLink;
     mono.spacing = spacing;
-    mono.first = 1;
     // One look at the folder instead of a search for every name: a name that is not there
     // costs the file layer a scan of the whole folder, and a net has many shapes.
     mono.taken.assign(NET_FILE_COUNT, 0);
@@ -404,29 +526,24 @@ int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMateria
     // A start without a previous node would build nothing and call it a success.
     if (!startId || !GetU16(s, WN_PREV)) result = WM_ERR_NODES_REQUIRED;
 
-    static NetSeen seen;
-    int count = 0;
+    const int materials[3] = {trackMaterial, supportMaterial, lightMaterial};
     if (!result) {
+        static NetSeen seen;
         memset(&seen, 0, sizeof seen);
+        int count = 0;
         for (uint8_t* n = s; n && NetVisit(&seen, GetU16(n, WN_ID)); n = NetNode(GetU16(n, WN_PREV))) count++;
-        memset(&seen, 0, sizeof seen);
-        int index = 0;
-        for (uint16_t id = startId; id && NetVisit(&seen, id); index++) {
-            uint8_t* n = NetNode(id);
-            if (!n) break;
-            uint16_t prev = GetU16(n, WN_PREV);
-            if (!prev) break;
-            if (progress && progress((uint32_t)((int64_t)index * PROGRESS_DONE / count)) > 0) {
-                result = WM_ERR_ABORTED;
-                break;
-            }
-            result = AddMonorailShape(net, id, trackMaterial, supportMaterial, lightMaterial);
-            if (result) break;
-            id = prev;
+        // Every shape is made and checked before the first file is written: a net that cannot
+        // be built whole (too short, too low, outside the grid) leaves the folder as it was.
+        StartWalk(1, spacing);
+        result = Walk(net, startId, count, materials, nullptr);
+        if (!result) {
+            StartWalk(0, spacing);
+            result = Walk(net, startId, count, materials, progress);
         }
     }
     if (result) {
-        LogPrintf(LOG_INFO, "WORLD: monorail build of net %d failed (%d): %s", net, result, WorldMErrorText(result));
+        LogPrintf(LOG_INFO, "WORLD: monorail build of net %d failed (%d): %s", net, result,
+                  message[0] ? message : WorldMErrorText(result));
         WorldMRemoveNet(net);
     } else {
         LogPrintf(LOG_INFO, "WORLD: monorail net %d: %d track segments, %d pylons", net, mono.tracks, mono.pylons);

@@ -16,6 +16,7 @@
 typedef std::array<int32_t, 3> P3;
 
 const int32_t kY = 65536;   // over the ground (no terrain: height 0)
+const int32_t kZ = 131072;  // inside the cell grid, with room for the pylons on either side
 
 class NetTest : public WorldTest {
 protected:
@@ -51,11 +52,11 @@ protected:
             PutU16(NetNode(ids[i + 1]), WN_NEXT, ids[i]);
         }
     }
-    // A chain over the ground from its start at the given (x, z), the start alone selected.
+    // A chain over the ground from its start at the given (x, z + kZ), the start alone selected.
     static std::vector<uint16_t> Rail(std::vector<std::pair<int32_t, int32_t>> xz)
     {
         std::vector<uint16_t> ids;
-        for (auto [x, z] : xz) ids.push_back(Node(x, kY, z));
+        for (auto [x, z] : xz) ids.push_back(Node(x, kY, z + kZ));
         Chain(ids);
         SelectOnly({ids[0]});
         return ids;
@@ -418,10 +419,10 @@ TEST_F(NetTest, StraightNetBuildsTwoWedgesAndOnePylon)
         EXPECT_NE(0, GetU16(s, WS_HANDLE));
         EXPECT_EQ(0u, GetU32(s, WS_NAME));
     }
-    EXPECT_EQ((P3{32000, kY, 0}), At(shapes[0]));
-    EXPECT_EQ((P3{96000, kY, 0}), At(shapes[2]));
+    EXPECT_EQ((P3{32000, kY, kZ}), At(shapes[0]));
+    EXPECT_EQ((P3{96000, kY, kZ}), At(shapes[2]));
     // Beside the track on the -S side (S = +Z here), halfway down, snapped to 64.
-    EXPECT_EQ((P3{32000, 33280, -21440}), At(shapes[1]));
+    EXPECT_EQ((P3{32000, 33280, kZ - 21440}), At(shapes[1]));
 
     // Wedge a, b, c at each end (d is in no polygon and goes): half-size 1143 snapped down to
     // the 64 grid; the start on the first node, the end on the plane through the second.
@@ -478,7 +479,7 @@ TEST_F(NetTest, ABendEndsOnTheBisectingPlaneAndTheNextSegmentStartsThere)
         P3 s2{start[0] + m2[0], start[1] + m2[1], start[2] + m2[2]};
         EXPECT_EQ(e1, s2) << "corner " << k << " is shared";
         // On the plane x + z = 64000 through the bend, within the 64 grid.
-        EXPECT_LE(std::abs(e1[0] + e1[2] - 64000), 128) << k;
+        EXPECT_LE(std::abs(e1[0] + e1[2] - kZ - 64000), 128) << k;
     }
     // Corner a (outside of the bend, z = -1143) lies at x = 64000 + 1143.
     EXPECT_EQ(65088 - m1[0], first.V(3)[0]);
@@ -502,7 +503,7 @@ TEST_F(NetTest, SlightTurnsAndChainsThatDoubleBackGetSquareEnds)
 
 TEST_F(NetTest, AClosedChainBuildsOneSegmentPerLink)
 {
-    std::vector<uint16_t> n = Rail({{0, 0}, {64000, 0}, {64000, 64000}});
+    std::vector<uint16_t> n = Rail({{100000, 0}, {164000, 0}, {164000, 64000}});
     Chain({n[2], n[0]});
     SelectOnly({n[1]});
     ASSERT_EQ(0, Build());
@@ -522,21 +523,28 @@ TEST_F(NetTest, FailedBuildsLeaveNoShapesAndNoFiles)
     WorldMNew();
     EXPECT_EQ(WM_ERR_TOO_MANY_NET_SHAPES, Build()) << "an empty image";
 
-    uint16_t a = Node(0, kY), b = Node(64000, kY), c = Node(128000, kY);
+    uint16_t a = Node(0, kY, kZ), b = Node(64000, kY, kZ), c = Node(128000, kY, kZ);
     Chain({a, b, c});
     EXPECT_EQ(WM_ERR_NODES_REQUIRED, Build()) << "nothing selected";
     SelectOnly({c});
     EXPECT_EQ(WM_ERR_NODES_REQUIRED, Build()) << "a start without a previous node";
 
+    // The second link fails: the first, which is sound, is not written either (the walk that
+    // writes, and reports progress, never starts). The message names the link's node.
     struct Case {
         const char* what;
         P3 move;          // c's new position
         uint16_t prev;    // b's previous node
         int result;
+        std::string message;
     } cases[] = {
-        {"one unit short", {64000 + MONO_MIN_LINK - 1, kY, 0}, c, WM_ERR_NODE_TOO_SHORT},
-        {"below the ground", {128000, -3 * kY, 0}, c, WM_ERR_NODE_TOO_LOW},
-        {"forward node missing", {128000, kY, 0}, 999, WM_ERR_PARENT_MISSING},
+        {"one unit short", {64000 + MONO_MIN_LINK - 1, kY, kZ}, c, WM_ERR_NODE_TOO_SHORT,
+         "Node 2 at (64000, 65536, 131072): the link to node 3 is 20007 long, shorter than 20008. Move the nodes "
+         "further apart and build again."},
+        {"below the ground", {128000, -3 * kY, kZ}, c, WM_ERR_NODE_TOO_LOW,
+         "Node 2 at (64000, 65536, 131072): the track to node 3 runs below the ground (at Y -65536, the ground at 0). "
+         "Raise the nodes and build again."},
+        {"forward node missing", {128000, kY, kZ}, 999, WM_ERR_PARENT_MISSING, ""},
     };
     for (const Case& k : cases) {
         PutI32(NetNode(c), WN_X, k.move[0]);
@@ -549,8 +557,8 @@ TEST_F(NetTest, FailedBuildsLeaveNoShapesAndNoFiles)
         EXPECT_EQ(k.result, Build(Progress)) << k.what;
         EXPECT_EQ(before, Used()) << k.what;
         EXPECT_TRUE(NetFiles().empty()) << k.what;
-        ASSERT_FALSE(reports.empty());
-        EXPECT_EQ((uint32_t)PROGRESS_DONE, reports.back()) << "closing call";
+        EXPECT_EQ((std::vector<uint32_t>{PROGRESS_DONE}), reports) << k.what << ": nothing but the closing call";
+        EXPECT_EQ(k.message, NetBuildMessage()) << k.what;
     }
 
     // The exact minimum builds.
@@ -559,6 +567,95 @@ TEST_F(NetTest, FailedBuildsLeaveNoShapesAndNoFiles)
     PutI32(NetNode(c), WN_Y, kY);
     SelectOnly({a});
     EXPECT_EQ(0, Build());
+    EXPECT_STREQ("", NetBuildMessage());
+}
+
+TEST_F(NetTest, ANetThatWouldLeaveTheCellGridIsRefusedBeforeAnyFileIsWritten)
+{
+    // The grid of a new world: 8 x 4 x 8 cells of 1048576, from the origin. On a straight run
+    // along +X from nodes on the 64 grid, the track reaches 1152 below the nodes' height and 1088
+    // above it (its half-size 1143, snapped down); the pylon, 21440 to -Z, has its column's
+    // back 28288 to -Z and its foot 5632 to +Z of the nodes; the track ends on the second node.
+    const int64_t top = 4 * (int64_t)EDGE, side = 8 * (int64_t)EDGE;
+    struct Case {
+        const char* what;
+        int32_t x0, y, z;   // the first node; the second 64000 along +X
+        int result;
+        std::string message;
+    } cases[] = {
+        {"on the ground", 0, 0, kZ, NET_ERR_OUTSIDE_GRID,
+         "Node 1 at (0, 0, 131072): the monorail's track would reach below the cell grid (to Y -1152). Raise the nodes "
+         "and build again."},
+        {"the lowest corner one snap below", 0, 1151, kZ, NET_ERR_OUTSIDE_GRID, ""},
+        {"the lowest corner on the grid", 0, 1152, kZ, 0, ""},
+        {"the top corner on the grid's top", 0, (int32_t)top - 1088, kZ, 0, ""},
+        {"the top corner past it", 0, (int32_t)top - 1088 + 64, kZ, NET_ERR_OUTSIDE_GRID,
+         "Node 1 at (0, 4193280, 131072): the monorail's track would reach above the cell grid (to Y 4194368, the "
+         "grid ends at 4194304). Lower the nodes and build again."},
+        {"the pylon past -Z", 0, kY, 28288 - 64, NET_ERR_OUTSIDE_GRID,
+         "Node 1 at (0, 65536, 28224): the monorail's pylon would reach outside the cell grid (to Z -64, the grid "
+         "runs from 0 to 8388608). Move the nodes into the grid and build again."},
+        {"the pylon on the grid's edge", 0, kY, 28288, 0, ""},
+        {"the pylon's foot on the far edge", 0, kY, (int32_t)side - 5632, 0, ""},
+        {"the pylon's foot past it", 0, kY, (int32_t)side - 5632 + 64, NET_ERR_OUTSIDE_GRID,
+         "Node 1 at (0, 65536, 8383040): the monorail's pylon would reach outside the cell grid (to Z 8388672, the "
+         "grid runs from 0 to 8388608). Move the nodes into the grid and build again."},
+        {"the end past +X", (int32_t)side - 64000 + 64, kY, kZ, NET_ERR_OUTSIDE_GRID, ""},
+        {"the end on +X", (int32_t)side - 64000, kY, kZ, 0, ""},
+        {"the start past -X", -64, kY, kZ, NET_ERR_OUTSIDE_GRID, ""},
+    };
+    for (const Case& k : cases) {
+        WorldMNew();
+        uint16_t a = Node(k.x0, k.y, k.z), b = Node(k.x0 + 64000, k.y, k.z);
+        Chain({a, b});
+        SelectOnly({a});
+        Bytes before = Used();
+        reports.clear();
+        abortAt = 0;
+        EXPECT_EQ(k.result, Build(Progress)) << k.what;
+        if (k.result) {
+            EXPECT_EQ(before, Used()) << k.what;
+            EXPECT_EQ((std::vector<uint32_t>{PROGRESS_DONE}), reports) << k.what;
+            if (!k.message.empty()) {
+                EXPECT_EQ(k.message, NetBuildMessage()) << k.what;
+            }
+            EXPECT_NE(std::string(NetBuildMessage()).find("Node 1 at"), std::string::npos) << k.what;
+        } else {
+            EXPECT_EQ(2u, Shapes().size()) << k.what;
+            // Every shape the build placed lies inside the grid.
+            for (uint8_t* p : Shapes()) {
+                ShapeFile f(FileOf(p));
+                for (int i = 0; i < f.Vertices(); i++)
+                    for (int axis = 0; axis < 3; axis++) {
+                        int64_t v = (int64_t)f.V(i)[axis] + At(p)[axis];
+                        EXPECT_GE(v, 0) << k.what;
+                        EXPECT_LE(v, axis == 1 ? top : side) << k.what;
+                    }
+            }
+            ASSERT_EQ(2, WorldMRemoveNet(1));
+        }
+        EXPECT_TRUE(NetFiles().empty()) << k.what;
+    }
+
+    // Flat ground at the nodes' default clearance builds; so does a terrain's.
+    WorldMNew();
+    uint16_t a = Node(0, NetNodeHeightOver(0, kZ, NET_NODE_CLEARANCE), kZ), b = Node(64000, NET_NODE_CLEARANCE, kZ);
+    Chain({a, b});
+    SelectOnly({a});
+    EXPECT_EQ(0, Build()) << NetBuildMessage();
+}
+
+TEST_F(NetTest, NodesOverTheGroundStandAtItsHeightPlusTheClearance)
+{
+    EXPECT_EQ(4096, NetNodeHeightOver(10, 10, NET_NODE_CLEARANCE)) << "no terrain: the ground is at 0";
+    EXPECT_EQ(0, NetNodeHeightOver(10, 10, 0));
+    // A flat terrain at 10 x 64 over one cell; outside it the ground is 0 again.
+    Bytes w = WleImage().Append(FlatTerrain(10)).Done();
+    ASSERT_EQ(0, LoadBytes(w));
+    EXPECT_EQ(640 + 300, NetNodeHeightOver(1000, 2000, 300));
+    EXPECT_EQ(300, NetNodeHeightOver(-1000, 2000, 300));
+    EXPECT_EQ(INT32_MAX, NetNodeHeightOver(1000, 2000, INT32_MAX)) << "kept in the 32-bit range";
+    EXPECT_EQ(INT32_MIN + 640, NetNodeHeightOver(1000, 2000, INT32_MIN));
 }
 
 TEST_F(NetTest, AbortRemovesTheShapesAlreadyBuilt)
@@ -703,7 +800,7 @@ TEST_F(NetTest, UndoAfterRemovingANetGivesItsShapesHandleZero)
 
     // A net rebuilt into the same file names loads the new files, not what was there before.
     WorldMNew();
-    Rail({{0, 0}, {64000, 64000}});
+    Rail({{100000, 0}, {164000, 64000}});
     ASSERT_EQ(0, Build());
     ResId h = GetU16(Shapes()[0], WS_HANDLE);
     ASSERT_NE(0, h);
@@ -762,7 +859,7 @@ TEST_F(NetTest, CliBuildsTheMonorailAndSavesTheWorld)
     std::vector<uint8_t*> shapes = Shapes();
     ASSERT_EQ(3u, shapes.size());
     for (uint8_t* s : shapes) EXPECT_NE(0, GetU16(s, WS_HANDLE)) << FileOf(s);
-    EXPECT_EQ((P3{32000, kY, 0}), At(shapes[0]));
+    EXPECT_EQ((P3{32000, kY, kZ}), At(shapes[0]));
 
     // Failures: one line on stderr, nothing written.
     r = RunProgram(TOLBEX_CLI_BIN, {"world", "monorail", "in.wle", "no.wle", "--node", "2"}, dir.path());
