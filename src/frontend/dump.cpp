@@ -129,6 +129,7 @@ std::string DumpText(void)
     }
     d["windows"] = windows;
     d["tool"] = {{"mode", EditToolMode()}, {"pick", EditPickMode()}};
+    d["note"] = EditCurrentNote();
     if (ShapeMIsInstalled()) {
         const uint8_t* b = ShapeMEdit()->data;
         d["shape"] = {

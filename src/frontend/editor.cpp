@@ -364,6 +364,8 @@ static void RunWorldRequest(const char* title, int (*work)(ProgressFn))
     int result = RunWithProgress(title, work, ProgressWorld);
     if (monorailRefusal) MsgBoxShow(title, monorailRefusal);
     else if (result < 0 && work == SaveRuntime) MsgBoxShow("Error During Save", WorldMRuntimeErrorText(result));
+    // A refused net names the node to change and how; the operation's own title heads it.
+    else if (result < 0 && work == BuildMonorail && *NetBuildMessage()) MsgBoxShow(title, NetBuildMessage());
     else if (result < 0) MsgBoxError(title, result);
     // The runtime save wrote the world file too.
     if (work == SaveRuntime && result == 0) RecoveryMarkClean();

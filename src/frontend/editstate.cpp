@@ -1,6 +1,12 @@
 #include "frontend/editstate.h"
 
+#include <cstdarg>
+#include <cstdio>
+
+#include "kernel/log.h"
 #include "kernel/util/str.h"
+#include "platform/platform.h"
+#include "world/net.h"
 
 static const EditPick kNoPick = {-1, -1, 0, 0};
 
@@ -20,6 +26,9 @@ static struct {
     int rectPending;
     uint32_t rectFlags;
     int32_t rect[4];
+    int32_t nodeClearance;
+    char note[EDIT_NOTE_MAX + 1];
+    uint32_t noteAt;
 } es;
 
 void EditStateReset(void)
@@ -27,6 +36,7 @@ void EditStateReset(void)
     es = {};
     es.now = es.before = kNoPick;
     es.firstPolygon = es.mappingPolygon = -1;
+    es.nodeClearance = NET_NODE_CLEARANCE;
 }
 
 int EditToolMode(void) { return es.toolMode; }
@@ -136,3 +146,22 @@ int EditTakeRectSelect(uint32_t* flags, int32_t rect[4])
 
 int32_t EditMappingPolygon(void) { return es.mappingPolygon; }
 int32_t EditMappingPoint(void) { return es.mappingPoint; }
+
+void EditSetNodeClearance(int32_t clearance) { es.nodeClearance = clearance; }
+int32_t EditNodeClearance(void) { return es.nodeClearance; }
+
+void EditNote(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(es.note, sizeof es.note, fmt, ap);
+    va_end(ap);
+    es.noteAt = TimerMs();
+    LogPrintf(LOG_INFO, "STATUS \"%s\"", es.note);
+}
+
+const char* EditCurrentNote(void)
+{
+    if (!es.note[0] || TimerMs() - es.noteAt >= EDIT_NOTE_MS) return "";
+    return es.note;
+}

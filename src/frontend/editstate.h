@@ -132,3 +132,18 @@ int EditTakeRectSelect(uint32_t* flags, int32_t rect[4]);   // 1 when one was pe
 // The mapping window reads its target when it opens.
 int32_t EditMappingPolygon(void);
 int32_t EditMappingPoint(void);
+
+// The height above the ground of nodes added in a view without height (Top, Bottom): the Nodes
+// panel sets it from its field, -1 while the field holds no usable height.
+void EditSetNodeClearance(int32_t clearance);
+int32_t EditNodeClearance(void);
+
+// A note on the views' status line: what a button did not do for the current selection. Shown
+// for a few seconds, and logged as STATUS "<text>".
+enum {
+    EDIT_NOTE_MAX = 120,
+    EDIT_NOTE_MS = 6000,
+};
+void EditNote(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// The note while it is shown, else "".
+const char* EditCurrentNote(void);

@@ -345,6 +345,21 @@ static void Refuse(const char* title, const char* text)
     Data()->dragRefused = 1;
 }
 
+// A move dragged out of the view stops: what was moved stays moved, as one undo step.
+static void LeftView(const char* title, const char* what)
+{
+    const int32_t* done = Data()->moveDone;
+    char text[160];
+    if (done[0] || done[1] || done[2])
+        snprintf(text, sizeof text,
+                 "The pointer left the view, so the move stopped there. Undo puts the %s back; drag again inside the "
+                 "view.",
+                 what);
+    else
+        snprintf(text, sizeof text, "The pointer left the view before anything moved. Drag inside the view.");
+    Refuse(title, text);
+}
+
 // Point-to-world at a region position of the current view; 0 in the perspective view.
 static int PointToWorld(int rx, int ry, int32_t out[3], int* freeAxis)
 {
@@ -854,6 +869,12 @@ static void StatusLines(const ViewData* d, int width, int height)
     char fps[16];
     snprintf(fps, sizeof fps, "%d fps", (int)TimingFPS());
     TextPrint(width - TextWidth(fps) - 4, y, "%s", fps);
+    // A button's note (what it did not do) stands lowest, where the eye finds it.
+    const char* note = EditCurrentNote();
+    if (*note) {
+        TextPrint(4, y, "%s", note);
+        y -= STATUS_LINE;
+    }
     uint8_t* b = EditBlock();
     if (b && d->pickPolygon >= 0) {
         if (const uint8_t* p = ShapePolygon(b, d->pickPolygon)) {
@@ -1155,9 +1176,19 @@ static void WorldPress(WinId self, int tool, int rx, int ry)
         break;
     case EDIT_TOOL_NODE_ADD: {
         int32_t w[3];
-        if (!PointToWorld(rx, ry, w, nullptr)) {
+        int free = MESH_X;
+        if (!PointToWorld(rx, ry, w, &free)) {
             Refuse("Add Node", "Not on perspective view you don't!");
             break;
+        }
+        // A view without height puts the node above the ground, where a monorail can stand.
+        if (free == MESH_Y) {
+            if (EditNodeClearance() < 0) {
+                Refuse("Add Node", "The Nodes panel's Up field holds no height. Type how high above the ground new "
+                                   "nodes stand (0 to 99999), then click again.");
+                break;
+            }
+            w[1] = NetNodeHeightOver(w[0], w[2], EditNodeClearance());
         }
         if (WorldMAddNetNode(w[0], w[1], w[2]) < 0) MsgBoxError("Add Node", WM_ERR_OUT_OF_SPACE);
         break;
@@ -1374,7 +1405,8 @@ static void Drag(int rx, int ry, int pressX, int pressY)
         int32_t w[3], delta[3];
         int free = MESH_X;
         if (!InsideRegion(rx, ry) || !PointToWorld(rx, ry, w, &free)) {
-            Refuse(tool == EDIT_TOOL_NODES_MOVE ? "Node Move" : "World Move", "Error!");
+            if (tool == EDIT_TOOL_NODES_MOVE) LeftView("Node Move", "nodes");
+            else LeftView("World Move", "shapes");
             return;
         }
         if (MoveDelta(d, w, free, delta)) WorldMoveStep(d, tool, delta);
@@ -1413,7 +1445,7 @@ static void Drag(int rx, int ry, int pressX, int pressY)
         int32_t w[3];
         int free = MESH_X;
         if (!InsideRegion(rx, ry) || !PointToWorld(rx, ry, w, &free)) {
-            Refuse("Mesh Move", "Error!");
+            LeftView("Mesh Move", "selection");
             return;
         }
         MeshMoveStep m;

@@ -306,20 +306,48 @@ TEST_F(Run, ARefusedDragShowsOneBoxNotOnePerFrame)
     InputQueueKey(KEY_RETURN, 0);
     ASSERT_EQ(WinModal(), 0);
     SetView(VIEW_FRONT);
-    MoveTo(300, 300);
-    Turns(2);
-    Down();
-    Turns(1);
-    for (int i = 0; i < 5; i++) {
-        MoveTo(300, 560 + i);   // over the panels
+    ASSERT_EQ(MeshCreateSphere(1000, 1000, 1000, 0), 0);
+    MeshSelectVertex(0, 1);
+    int32_t was[3], now[3];
+    ShapeVertexPos(ShapeMEdit()->data, 0, was);
+    // Out at once, and out after a step inside: the box says what happened and what to do.
+    for (int inside = 0; inside < 2; inside++) {
+        MoveTo(300, 300);
+        Turns(2);
+        Down();
         Turns(1);
+        if (inside) {
+            MoveTo(300, 310);
+            Turns(1);
+        }
+        for (int i = 0; i < 5; i++) {
+            MoveTo(300, 560 + i);   // over the panels
+            Turns(1);
+        }
+        Up();
+        Turns(1);
+        InputQueueKey(KEY_RETURN, 1);
+        Turns(2);
+        InputQueueKey(KEY_RETURN, 0);
+        Turns(1);
+        ASSERT_EQ(WinModal(), 0);
     }
-    Up();
-    Turns(1);
+    ShapeVertexPos(ShapeMEdit()->data, 0, now);
+    EXPECT_EQ(now[1], was[1] - 10 * 160) << "the step inside stays";
+    ShapeMUndo();
+    ShapeVertexPos(ShapeMEdit()->data, 0, now);
+    EXPECT_EQ(now[1], was[1]) << "as the box says, Undo puts it back";
     LogOpen(nullptr);
     std::string log = ReadText("log.txt");
     EXPECT_EQ(Count(log, "MSGBOX \"Move\" \"Not on perspective view.\""), 1u) << log;
-    EXPECT_EQ(Count(log, "MSGBOX \"Mesh Move\" \"Error!\""), 1u) << log;
+    EXPECT_EQ(Count(log, "MSGBOX \"Mesh Move\" \"The pointer left the view before anything moved. Drag inside the "
+                         "view.\""),
+              1u)
+        << log;
+    EXPECT_EQ(Count(log, "MSGBOX \"Mesh Move\" \"The pointer left the view, so the move stopped there. Undo puts the "
+                         "selection back; drag again inside the view.\""),
+              1u)
+        << log;
 }
 
 TEST_F(Run, MovingTheSelectionFollowsThePointerAndIsOneUndoStep)

@@ -183,9 +183,39 @@ TEST_F(Run, WorldAddNodeLandsUnderThePointerInAParallelView)
     EditSetTool(EDIT_TOOL_NODE_ADD, 0);
     ClickAt(CX + 10, CY + 5);
     ASSERT_EQ(WorldMCountNodes(), 2);
-    // Top view: x + 10 pixels, z - 5 pixels; y, the free axis, is 0.
+    // Top view: x + 10 pixels, z - 5 pixels; y, which the view does not show, is the ground's
+    // (0 without terrain) and the clearance.
     ASSERT_NE(WorldMFirstSelectedNode(), nullptr) << "a new node comes selected";
-    EXPECT_EQ(NodeAt(GetU16(WorldMFirstSelectedNode(), WN_ID)), (std::vector<int32_t>{10 * ZOOM, 0, -5 * ZOOM}));
+    EXPECT_EQ(NodeAt(GetU16(WorldMFirstSelectedNode(), WN_ID)),
+              (std::vector<int32_t>{10 * ZOOM, NET_NODE_CLEARANCE, -5 * ZOOM}));
+    // Over a terrain: its height there; the clearance as the Nodes panel sets it.
+    WleImage terrain;
+    ASSERT_TRUE(WriteBytes("HILL.WLE", terrain.Append(FlatTerrain(10)).Done()));
+    ASSERT_EQ(WorldMLoad("HILL.WLE"), 0);
+    EditSetNodeClearance(300);
+    ClickAt(CX + 20, CY - 30);
+    ASSERT_NE(WorldMFirstSelectedNode(), nullptr);
+    EXPECT_EQ(NodeAt(GetU16(WorldMFirstSelectedNode(), WN_ID)), (std::vector<int32_t>{20 * ZOOM, 640 + 300, 30 * ZOOM}));
+    // The Bottom view shows no height either; the side views put the node where the pointer is.
+    WorldMDeselectAllNodes();
+    SetView(VIEW_BOTTOM, VIEW_FLAGS_WORLD);
+    ClickAt(CX + 20, CY + 30);
+    EXPECT_EQ(NodeAt(GetU16(WorldMFirstSelectedNode(), WN_ID)), (std::vector<int32_t>{20 * ZOOM, 640 + 300, 30 * ZOOM}));
+    WorldMDeselectAllNodes();
+    SetView(VIEW_FRONT, VIEW_FLAGS_WORLD);
+    ClickAt(CX + 20, CY - 30);
+    EXPECT_EQ(NodeAt(GetU16(WorldMFirstSelectedNode(), WN_ID)), (std::vector<int32_t>{-20 * ZOOM, 30 * ZOOM, 0}));
+    // A field that holds no height: the click is refused with a box that says what to type.
+    EXPECT_EQ(WorldMCountNodes(), 3);
+    SetView(VIEW_TOP, VIEW_FLAGS_WORLD);
+    EditSetNodeClearance(-1);
+    LogOpen("log.txt");
+    ClickAt(CX + 40, CY);
+    DismissBox();
+    LogOpen(nullptr);
+    EXPECT_EQ(WorldMCountNodes(), 3);
+    EXPECT_NE(ReadText("log.txt").find("MSGBOX \"Add Node\" \"The Nodes panel's Up field holds no height."),
+              std::string::npos);
 }
 
 TEST_F(Run, WorldThePerspectiveViewRefusesTheParallelToolsOnceADragAndChangesNothing)
@@ -208,12 +238,26 @@ TEST_F(Run, WorldThePerspectiveViewRefusesTheParallelToolsOnceADragAndChangesNot
     Drag(300, 300, {{300, 560}, {300, 561}, {300, 562}});
     DismissBox();
     EXPECT_EQ(ShapeAt(middle), shapeWas) << "the pointer left the view at once";
+    // Nodes moved a step, then out: the step stays until Undo, as the box says.
+    EditSetTool(EDIT_TOOL_NODES_MOVE, 0);
+    Drag(300, 300, {{310, 300}, {300, 560}, {300, 561}});
+    DismissBox();
+    EXPECT_EQ(NodeAt(node), (std::vector<int32_t>{nodeWas[0] - 10 * ZOOM, nodeWas[1], nodeWas[2]}));
+    WorldMUndo();
+    EXPECT_EQ(NodeAt(node), nodeWas);
     LogOpen(nullptr);
     std::string log = ReadText("log.txt");
     EXPECT_EQ(Count(log, "MSGBOX \"Add Node\" \"Not on perspective view you don't!\""), 1u) << log;
     EXPECT_EQ(Count(log, "MSGBOX \"Shape Position\" \"Use a parallel view, fool!\""), 1u) << log;
     EXPECT_EQ(Count(log, "MSGBOX \"Move\" \"Not on perspective view.\""), 2u) << log;
-    EXPECT_EQ(Count(log, "MSGBOX \"World Move\" \"Error!\""), 1u) << log;
+    EXPECT_EQ(Count(log, "MSGBOX \"World Move\" \"The pointer left the view before anything moved. Drag inside the "
+                         "view.\""),
+              1u)
+        << log;
+    EXPECT_EQ(Count(log, "MSGBOX \"Node Move\" \"The pointer left the view, so the move stopped there. Undo puts the "
+                         "nodes back; drag again inside the view.\""),
+              1u)
+        << log;
     EXPECT_EQ(WorldMCountNodes(), 1);
     EXPECT_EQ(NodeAt(node), nodeWas);
 }
