@@ -117,8 +117,21 @@ static void OpenName(void)
 // Rotate Shape(s)
 // ============================================================================================
 
+// Only named worldshapes turn: a selection without one is told so rather than left guessing.
+static int AnyNamedSelected(void)
+{
+    uint8_t* image = WorldMImage();
+    for (uint8_t* p = image ? WorldMFirstPacket(image) : nullptr; p; p = WorldMNextPacket(image, p))
+        if (GetU16(p, WS_TYPE) == WP_SHAPE && (GetU16(p, WS_FLAGS) & WSF_SELECTED) && GetU32(p, WS_NAME)) return 1;
+    return 0;
+}
+
 static void Turn(int16_t d)
 {
+    if (!AnyNamedSelected()) {
+        EditNote("Rotate: nothing turned (only named shapes turn, and none is selected)");
+        return;
+    }
     if (SeState(rotateDlg.pitch)) WorldMTurnSelectedPitch(d);
     else WorldMTurnSelectedYaw(d);
 }
@@ -202,11 +215,17 @@ static void Run(int command)
     }
     case CMD_NAME: OpenName(); break;
     case CMD_ROTATE: OpenRotate(); break;
-    case CMD_DELNET: EditorRequest(REQUEST_DELETE_NET_SHAPES); break;
+    case CMD_DELNET: {
+        const uint8_t* first = WorldMShapeFindData((uint16_t)WorldMFirstSelectedShape());
+        if (first && (GetU16(first, WS_FLAGS) & WSF_NET_SHAPE)) EditorRequest(REQUEST_DELETE_NET_SHAPES);
+        else EditNote("DelNet: nothing deleted (the selected shape is no part of a net)");
+        break;
+    }
     case CMD_HIDE: WorldMHideSelected(); break;
     case CMD_HIDE_OTHERS: WorldMHideUnselected(); break;
     case CMD_HILL_Y: WorldMDropSelectedToGround(); break;
-    default: break;   // "Stitch" has no effect
+    case CMD_STITCH: EditNote("Stitch: nothing to stitch between the two shapes (shapes are not stitched yet)"); break;
+    default: break;
     }
 }
 

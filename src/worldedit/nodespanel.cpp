@@ -10,6 +10,7 @@
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/view.h"
+#include "kernel/util/bytes.h"
 #include "shapeedit/sekit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
@@ -51,6 +52,12 @@ enum {
     MODE_Y = 22,
     PICK_MODE = 1024,  // the second value the view is handed with the world tools
 
+    // "Up:": how high above the ground nodes added in a Top or Bottom view stand. Shown in
+    // every mode, so that it can be changed while adding.
+    UP_LABEL_X = 8,
+    UP_FIELD_X = 28,
+    UP_FIELD_WIDTH = 40,
+    UP_CHARS = 5,      // 0 to NET_NODE_CLEARANCE_MAX
 };
 
 static const char* const kErrorTitle = "Error";
@@ -72,7 +79,8 @@ static const int kGridY[3] = {4, 19, 34};
 
 static struct {
     WinId window;
-    WinId unhide, clear, all, add, mult, exit;
+    WinId unhide, clear, all, add, mult, exit, up;
+    char upText[UP_CHARS + 1];   // kept from one opening to the next
     int multOn;   // kept from one opening to the next
     int mode, wantMode;
     int shownCount;   // the selection the grid was built for
@@ -117,15 +125,28 @@ static void Refused(const char* why)
     if (why) MsgBoxShow(kErrorTitle, why);
 }
 
+static int HasLinks(const uint8_t* node) { return node && (GetU16(node, WN_PREV) || GetU16(node, WN_NEXT)); }
+
 static void Run(int command)
 {
     switch (command) {
     case CMD_DELETE: WorldMDeleteSelectedNodes(); break;
-    case CMD_LINK: WorldMLinkNodes(); break;
-    case CMD_UNLINK: WorldMUnlinkNode(); break;
+    case CMD_LINK:
+        if (!WorldMLinkNodes())
+            EditNote("Link: nothing linked (a link joins a node without a previous link to one without a next link)");
+        break;
+    case CMD_UNLINK:
+        if (!HasLinks(WorldMFirstSelectedNode())) {
+            EditNote("Unlink: the node has no links");
+            break;
+        }
+        WorldMUnlinkNode();
+        break;
     case CMD_MOVE: np.wantMode = MODE_MOVE; break;
     case CMD_NAME: OpenName(); break;
-    case CMD_INTERP: WorldMInsertNode(); break;
+    case CMD_INTERP:
+        if (WorldMInsertNode() < 0) EditNote("Interp: no room for another node");
+        break;
     case CMD_MONORAIL: {
         // The main loop finds the materials again when it builds.
         int materials[3];
@@ -134,15 +155,29 @@ static void Run(int command)
         else EditorRequest(REQUEST_BUILD_MONORAIL);
         break;
     }
-    case CMD_TUBE: Refused(NetTubeRequest()); break;
-    case CMD_WALK: Refused(NetWalkRequest()); break;
+    case CMD_TUBE: {
+        const char* why = NetTubeRequest();
+        if (why) Refused(why);
+        else EditNote("Tube: nothing built (walkways are not built yet)");
+        break;
+    }
+    case CMD_WALK: {
+        const char* why = NetWalkRequest();
+        if (why) Refused(why);
+        else EditNote("Walk: nothing built (tunnels are not built yet)");
+        break;
+    }
     case CMD_CAMERA:
         if (WorldMFirstSelectedNode())
             EditRequestCentre(WorldMSelectedNodeX(), WorldMSelectedNodeY(), WorldMSelectedNodeZ());
         break;
     case CMD_HIDE: WorldMHideNet(); break;
-    case CMD_PYLONS: EditorRequest(REQUEST_RESERVED); break;
-    default: break;   // "Smooth Y" has no effect
+    case CMD_PYLONS:
+        EditorRequest(REQUEST_RESERVED);
+        EditNote("Pylons: nothing changed (the monorail places its own pylons)");
+        break;
+    case CMD_SMOOTH_Y: EditNote("Smooth Y: nothing changed (not built yet)"); break;
+    default: break;
     }
 }
 
@@ -175,7 +210,7 @@ static void BuildGrid(int selected)
 // The ids go with the panel; they may name other windows afterwards.
 static void ForgetControls(void)
 {
-    for (WinId* w : {&np.unhide, &np.clear, &np.all, &np.add, &np.mult, &np.exit}) *w = 0;
+    for (WinId* w : {&np.unhide, &np.clear, &np.all, &np.add, &np.mult, &np.exit, &np.up}) *w = 0;
     for (WinId& w : np.grid) w = 0;
     np.gridCount = 0;
 }
@@ -244,9 +279,18 @@ static void Pressed(WinId sender, int on)
             if (sender == np.grid[i]) Run(np.gridCommand[i]);
 }
 
+// The field's height goes to the view's add tool at every tick; -1 while it holds none.
+static void TakeClearance(void)
+{
+    int32_t v = 0;
+    int ok = SeReadInt(np.upText, &v) && v >= 0 && v <= NET_NODE_CLEARANCE_MAX;
+    EditSetNodeClearance(ok ? v : -1);
+}
+
 static void Draw(void)
 {
     SeClearClient();
+    SePrint(UP_LABEL_X, ROW_3, DrawTextColour(), "Up:");
     if (np.mode != MODE_NONE) {
         SePrint(MODE_X, MODE_Y, DrawTextColour(), "%s", np.mode == MODE_MOVE ? "Moving" : "Adding");
         return;
@@ -260,8 +304,10 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
         np.window = self;
         np.mode = np.wantMode = MODE_NONE;
         ForgetControls();
+        np.up = SeField(UP_FIELD_X, ROW_3, UP_FIELD_WIDTH, np.upText, UP_CHARS);
         BuildControls();
         SetTool();
+        TakeClearance();
         return 1;
     }
     if (self != np.window) return 1;
@@ -277,6 +323,7 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
         int selected = WorldMCountSelectedNodes();
         if (np.mode == MODE_NONE && selected != np.shownCount) BuildGrid(selected);
         SetTool();
+        TakeClearance();
         return 1;
     }
     case WM_DRAWCLIENT: Draw(); return 0;
@@ -291,6 +338,7 @@ void NodesPanelRegister(void)
 {
     np = {};
     np.shownCount = NO_COUNT;
+    SeWriteInt(np.upText, sizeof np.upText, NET_NODE_CLEARANCE);
     WinCreateClass(CLASS_NODES_PANEL, CLASS_FRAME, 0, PanelProc);
     NameDlgRegister(CLASS_NODE_NAME);
 }

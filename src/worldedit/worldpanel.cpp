@@ -96,6 +96,14 @@ static void FileChosen(const char* path)
     }
     int action = wp.pending;
     wp.pending = PENDING_NONE;
+    // A save never writes over a file of another kind: the user chose a name that is taken.
+    if ((action == ACT_SAVE || action == ACT_SAVE_RUNTIME) && !WorldMMaySaveOver(path)) {
+        char text[WORLDP_NAME_MAX + 96];
+        snprintf(text, sizeof text, "%.150s is not a world file and was left as it is. Save under another name.", leaf);
+        LogPrintf(LOG_WARN, "WORLD: %s is no world file; not written over", path);
+        MsgBoxShow(kSaveError, text);
+        return;
+    }
     int result;
     switch (action) {
     case ACT_LOAD:

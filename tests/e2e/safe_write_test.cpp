@@ -47,8 +47,9 @@ std::vector<std::string> Changed(const std::map<std::string, std::string>& befor
     return out;
 }
 
-// The old files a writer must not lose: each holds text of its own, and the one that the
-// folder case replaces becomes a folder with a file in it.
+// The old files a writer must not lose: each holds text of its own (a world, which the World
+// panel writes over only when it is one, an empty world whose unused header bytes carry the
+// text), and the one that the folder case replaces becomes a folder with a file in it.
 void LayOldFiles(const std::string& folder, const std::vector<std::string>& files, const std::string& folderAt)
 {
     for (const std::string& f : files) {
@@ -56,6 +57,11 @@ void LayOldFiles(const std::string& folder, const std::vector<std::string>& file
         if (f == folderAt) {
             std::filesystem::create_directories(folder + "/" + f);
             WriteText(folder + "/" + f + "/inside.txt", "the user's folder");
+        } else if (f.size() > 4 && (f.substr(f.size() - 4) == ".WLE" || f.substr(f.size() - 4) == ".WLD")) {
+            Bytes world = WleImage().Done();
+            std::string text = "the user's old " + f;
+            memcpy(world.data() + WLE_WXP_NAME, text.data(), text.size());
+            WriteBytes(folder + "/" + f, world);
         } else {
             WriteText(folder + "/" + f, "the user's old " + f);
         }

@@ -124,3 +124,85 @@ TEST_F(Headless, EditedShapesAreSavedAndAMissingShapeStopsTheRuntimeSave)
     EXPECT_FALSE(PathExists(dir.file("TOWN.WLD")));
     EXPECT_FALSE(PathExists(dir.file("TOWN.wxp")));
 }
+
+TEST_F(Headless, AMonorailOnNodesLaidOutInATopViewGoesIntoTheRuntimeWorld)
+{
+    WriteRailMaterials(dir.file("rail.mat"));
+    WriteText(dir.file("tolbex.ini"), "materials=rail.mat\n");
+    // Top view; Nodes "Add" twice 200 pixels apart, "Exit", "Link"; a click picks the first node
+    // alone, "Monorail"; World "Save Runtime" (217, 589) as TOWN.WLE.
+    const std::string nodes = "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 400 60\nwait 1\nclick 600 60\nwait 2\n"
+                              "click 15 559\nwait 2\nclick 161 574\nwait 2\nclick 400 60\nwait 2\n";
+    std::string script = std::string(kWorldEditor) + kTopView + nodes + "click 213 574\nwait 10\ndump built.json\n" +
+                         "click 335 574\nwait 2\nclick 217 589\nwait 2\ntype TOWN.WLE\nkey enter\nwait 10\n"
+                         "dump saved.json\n";
+    RunResult r = Run(script);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_EQ(log.find("MSGBOX"), std::string::npos) << log;
+    EXPECT_EQ(Dump("built.json")["world"]["shapes"], 2) << "a track and its pylon";
+    EXPECT_EQ(Dump("saved.json")["world"]["file"], dir.file("TOWN.WLE"));
+
+    json wle = CliInfo("world", "TOWN.WLE");
+    std::vector<json> shapes, nodesOut;
+    for (const json& p : wle["packets"]) (p["kind"] == "node" ? nodesOut : shapes).push_back(p);
+    ASSERT_EQ(nodesOut.size(), 2u);
+    ASSERT_EQ(shapes.size(), 2u);
+    for (const json& n : nodesOut) EXPECT_EQ(n["position"][1], 4096) << "over the ground by the default clearance";
+    EXPECT_EQ(shapes[0]["file"], "W~R00000.SHP");
+    EXPECT_EQ(shapes[0]["position"][1], 4096) << "the track between its nodes";
+    // The runtime world holds both pieces.
+    json wld = CliInfo("world", "TOWN.WLD");
+    EXPECT_EQ(wld["wxpName"], "TOWN.wxp");
+    int copies = 0;
+    for (const json& p : wld["packets"]) copies += p["kind"] == "worldshape";
+    EXPECT_EQ(copies, 2) << wld.dump();
+    EXPECT_TRUE(PathExists(dir.file("TOWN.wxp")));
+
+    // With the Nodes panel's Up field (45, 589) emptied and 0 typed, the nodes lie on the ground:
+    // the build names the node and what to do, and writes nothing.
+    for (const char* f : {"TOWN.WLE", "TOWN.WLD", "TOWN.wxp", "W~R00000.SHP", "W~R00001.SHP"})
+        std::remove(dir.file(f).c_str());
+    script = std::string(kWorldEditor) + kTopView +
+             "click 425 574\nwait 2\nclick 45 589\nwait 1\nkey backspace\nkey backspace\nkey backspace\n"
+             "key backspace\nkey delete\nkey delete\nkey delete\nkey delete\ntype 0\nwait 1\ndump up.json\n" +
+             nodes + "click 213 574\nwait 10\ndump refused.json\nkey enter\nwait 2\n";
+    r = Run(script);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_EQ(FieldOf(Dump("up.json"), "0x101F"), "0");
+    EXPECT_NE(log.find("MSGBOX \"Building Monorail\" \"Node 1 at ("), std::string::npos) << log;
+    EXPECT_NE(log.find("would reach below the cell grid (to Y -1152). Raise the nodes and build again."),
+              std::string::npos)
+        << log;
+    json refused = Dump("refused.json")["world"];
+    EXPECT_EQ(refused["shapes"], 0);
+    EXPECT_EQ(refused["nodes"], 2);
+    EXPECT_FALSE(PathExists(dir.file("W~R00000.SHP"))) << "nothing was written";
+}
+
+TEST_F(Headless, TheWorldPanelsSaveLeavesAFileThatIsNoWorldAsItIs)
+{
+    const std::string notes = "Town layout: river north, bridge at the mill.\n";
+    WriteText(dir.file("NOTES.WLE"), notes);
+    // Nodes "Add" and a click in the Top view, "Exit"; World "Save" (267, 574) as NOTES.WLE: the
+    // box; then "Save" as TOWN.WLE.
+    std::string script = std::string(kWorldEditor) + kTopView +
+                         "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 400 60\nwait 2\nclick 15 559\nwait 2\n"
+                         "click 335 574\nwait 2\nclick 267 574\nwait 2\ntype NOTES.WLE\nkey enter\nwait 3\n"
+                         "dump refused.json\nkey enter\nwait 2\n"
+                         "click 267 574\nwait 2\ntype TOWN.WLE\nkey enter\nwait 3\ndump saved.json\n";
+    RunResult r = Run(script);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_NE(log.find("MSGBOX \"Error During Save\" \"NOTES.WLE is not a world file and was left as it is. Save "
+                       "under another name.\""),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(ReadText(dir.file("NOTES.WLE")), notes);
+    EXPECT_EQ(Dump("refused.json")["world"]["file"], "") << "the world keeps its own (lack of a) name";
+    EXPECT_EQ(Dump("saved.json")["world"]["file"], dir.file("TOWN.WLE"));
+    json wle = CliInfo("world", "TOWN.WLE");
+    ASSERT_EQ(wle["packets"].size(), 1u);
+    EXPECT_EQ(wle["packets"][0]["kind"], "node");
+    // tolbex-cli sees no world in the notes either.
+    RunResult info = RunProgram(TOLBEX_CLI_BIN, {"world", "info", "NOTES.WLE"}, dir.path());
+    EXPECT_EQ(info.exitCode, 1) << info.output;
+}

@@ -4,6 +4,7 @@
 
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
+#include "frontend/filesel.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/view.h"
@@ -295,8 +296,9 @@ TEST_F(EditAndNodesPanels, NodesLinkUnlinkAndNameAndNamesThatClashAreRefused)
     EXPECT_EQ(WorldMGetNetName(), 0);
     SelectNodes({n[0]});
     Click("Name", panel);
-    json d = Dump();
-    EXPECT_EQ((*Find(d, "0x204"))["text"], "NET1");
+    ControlInfo field;
+    ASSERT_TRUE(ControlDescribe(Fields(Panel(CLASS_NODE_NAME)).at(0), &field));
+    EXPECT_STREQ(field.text, "NET1");
     Key(KEY_RETURN);
     EXPECT_EQ(Panel(CLASS_NODE_NAME), 0u) << "its own name is no clash";
     Click("Name", panel);
@@ -331,4 +333,194 @@ TEST_F(EditAndNodesPanels, MonorailNeedsItsMaterialsBeforeItIsRequested)
         EXPECT_TRUE(EditorRequestPending(REQUEST_BUILD_MONORAIL));
         EXPECT_EQ(WinModal(), 0);
     });
+}
+
+namespace {
+
+// The pixels of the views' lowest status line, left of the frame rate.
+std::vector<uint32_t> StatusLinePixels()
+{
+    std::vector<uint32_t> out;
+    for (int y = CLIENT_Y + 528; y < CLIENT_Y + 536; y++)
+        for (int x = CLIENT_X + 4; x < CLIENT_X + 600; x++) {
+            uint8_t r, g, b;
+            VideoReadPixel(x, y, &r, &g, &b);
+            out.push_back((uint32_t)(r << 16 | g << 8 | b));
+        }
+    return out;
+}
+
+void AddRailMaterials()
+{
+    for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {
+        MatMAdd(MatMCount());
+        MatMSetName(MatMCount() - 1, name);
+    }
+}
+
+}  // namespace
+
+TEST_F(EditAndNodesPanels, NodesAddedInATopViewCarryAMonorailThatTheRuntimeSaveTakes)
+{
+    WorldMNew();
+    AddRailMaterials();
+    OpenNodes();
+    WinId panel = Panel(CLASS_NODES_PANEL);
+    std::vector<WinId> fields = Fields(panel);
+    ASSERT_EQ(fields.size(), 1u) << "the Up field";
+    ControlInfo up;
+    ASSERT_TRUE(ControlDescribe(fields[0], &up));
+    EXPECT_STREQ(up.text, "4096");
+    SetView(VIEW_TOP, VIEW_FLAGS_WORLD);
+    // Two nodes 290 pixels apart (46400 units at the view's zoom of 160), well inside the grid.
+    auto addPair = [&] {
+        Click("Add", panel);
+        Turns(1);
+        ClickAt(CX + 10, CY - 250);
+        ClickAt(CX + 300, CY - 250);
+        Click("Exit", panel);
+        Turns(1);
+        std::vector<uint16_t> ids;
+        for (uint8_t* n = NetFirstNode(); n; n = NetNextNode(n))
+            if (!GetU16(n, WN_PREV) && !GetU16(n, WN_NEXT)) ids.push_back(GetU16(n, WN_ID));
+        return ids;
+    };
+    std::vector<uint16_t> pair = addPair();
+    ASSERT_EQ(pair.size(), 2u);
+    for (uint16_t id : pair) EXPECT_EQ(GetI32(NetNode(id), WN_Y), 4096) << "the ground, 0, and the clearance";
+    SelectNodes({pair[0], pair[1]});
+    Click("Link", panel);
+    SelectNodes({pair[0]});
+    Click("Monorail", panel);
+    Turns(2);
+    EXPECT_EQ(WinModal(), 0u) << MsgBoxText(WinModal());
+    EXPECT_EQ(WorldMCountShapes(), 2) << "a track and its pylon";
+
+    // The world panel's Save Runtime takes it whole.
+    ClickWindow(ButtonOf(WinFindClass(CLASS_WORLD_MENU), "World"));
+    Click("Save Runtime", WinFindClass(CLASS_WORLD_PANEL));
+    ASSERT_NE(FileSelWindow(), 0u);
+    for (WinId c : ChildrenOf(FileSelWindow(), CLASS_EDIT)) Fill(c, "RAIL.WLE");
+    Key(KEY_RETURN);
+    Turns(2);
+    EXPECT_EQ(WinModal(), 0u) << MsgBoxText(WinModal());
+    EXPECT_TRUE(PathExists("RAIL.WLD"));
+    EXPECT_TRUE(PathExists("RAIL.wxp"));
+
+    // Nodes on the ground itself: the build says which node and what to do, and writes nothing.
+    OpenNodes();
+    panel = Panel(CLASS_NODES_PANEL);
+    Fill(Fields(panel)[0], "0");
+    Turns(1);
+    std::vector<uint16_t> low = addPair();
+    ASSERT_EQ(low.size(), 2u);
+    EXPECT_EQ(GetI32(NetNode(low[0]), WN_Y), 0);
+    SelectNodes({low[0], low[1]});
+    Click("Link", panel);
+    SelectNodes({low[0]});
+    Bytes before(WorldMImage(), WorldMImage() + WorldMUsed());
+    Click("Monorail", panel);
+    Turns(2);
+    ASSERT_NE(WinModal(), 0u);
+    EXPECT_STREQ(WinGetTitle(WinModal()), "Building Monorail") << "the operation's title";
+    char expect[200];
+    snprintf(expect, sizeof expect,
+             "Node %u at (%d, 0, %d): the monorail's track would reach below the cell grid (to Y -1152). Raise the "
+             "nodes and build again.",
+             low[0], GetI32(NetNode(low[0]), WN_X), GetI32(NetNode(low[0]), WN_Z));
+    EXPECT_STREQ(MsgBoxText(WinModal()), expect);
+    Key(KEY_RETURN);
+    EXPECT_EQ(Bytes(WorldMImage(), WorldMImage() + WorldMUsed()), before) << "the world as it was";
+    EXPECT_FALSE(PathExists("W~R00002.SHP"));
+
+    // A field that holds no height refuses the click that would add a node.
+    Fill(Fields(panel)[0], "-5");
+    Click("Add", panel);
+    Turns(1);
+    ClickAt(CX + 100, CY - 100);
+    ASSERT_NE(WinModal(), 0u);
+    EXPECT_STREQ(WinGetTitle(WinModal()), "Add Node");
+    Key(KEY_RETURN);
+    EXPECT_EQ(WorldMCountNodes(), 4);
+    Fill(Fields(panel)[0], "99999");
+    Turns(1);
+    ClickAt(CX + 100, CY - 100);
+    EXPECT_EQ(WorldMCountNodes(), 5);
+    EXPECT_EQ(WorldMSelectedNodeY(), 99999);
+    Fill(Fields(panel)[0], "100000");
+    EXPECT_STREQ(ControlDescribe(Fields(panel)[0], &up) ? up.text : "", "99999") << "five digits at most";
+}
+
+TEST_F(EditAndNodesPanels, ButtonsThatDoNothingForTheSelectionSaySoOnTheStatusLine)
+{
+    AddRailMaterials();
+    for (const char* name : {"WalkBottom", "WalkSide", "WalkTop", "TunFloor", "TunWall", "TunRoof"}) {
+        MatMAdd(MatMCount());
+        MatMSetName(MatMCount() - 1, name);
+    }
+    Turns(1);
+    std::vector<uint32_t> quiet = StatusLinePixels();
+    EXPECT_EQ(std::string(EditCurrentNote()), "");
+
+    WinId shapesPanel = Panel(CLASS_EDIT_SHAPES_PANEL);
+    SelectOnly({rock, tree});
+    Click("Stitch", shapesPanel);
+    EXPECT_EQ(std::string(EditCurrentNote()),
+              "Stitch: nothing to stitch between the two shapes (shapes are not stitched yet)");
+    Turns(1);
+    EXPECT_NE(StatusLinePixels(), quiet) << "drawn on the status line";
+    EXPECT_EQ(DumpJson()["note"], EditCurrentNote());
+
+    SelectOnly({rock});
+    Hold("DelNet", shapesPanel, [] { EXPECT_FALSE(EditorRequestPending(REQUEST_DELETE_NET_SHAPES)); });
+    EXPECT_EQ(std::string(EditCurrentNote()), "DelNet: nothing deleted (the selected shape is no part of a net)");
+    PutU16(WorldMShapeFindData(rock), WS_FLAGS, WSF_SELECTED | WSF_NET_SHAPE);
+    Hold("DelNet", shapesPanel, [] { EXPECT_TRUE(EditorRequestPending(REQUEST_DELETE_NET_SHAPES)); });
+
+    SelectOnly({tree});
+    Click("Rotate", shapesPanel);
+    Click(">>", Panel(CLASS_ROTATE_SHAPES));
+    EXPECT_EQ(std::string(EditCurrentNote()), "Rotate: nothing turned (only named shapes turn, and none is selected)");
+    SelectOnly({tree, stone});
+    Click("<", Panel(CLASS_ROTATE_SHAPES));
+    EXPECT_EQ(GetI16(WorldMShapeFindData(stone), WS_YAW), -256) << "a named shape among them turns";
+    Click("Ok", Panel(CLASS_ROTATE_SHAPES));
+
+    OpenNodes();
+    WinId panel = Panel(CLASS_NODES_PANEL);
+    uint16_t n[4];
+    for (int i = 0; i < 4; i++) n[i] = (uint16_t)WorldMAddNetNode(30000 * i, 4096, 100000);
+    struct Case {
+        std::vector<uint16_t> select;
+        const char* button;
+        const char* note;
+    } cases[] = {
+        {{n[0], n[1]}, "Smooth Y", "Smooth Y: nothing changed (not built yet)"},
+        {{n[0], n[1]}, "Tube", "Tube: nothing built (walkways are not built yet)"},
+        {{n[0], n[1]}, "Walk", "Walk: nothing built (tunnels are not built yet)"},
+        {{n[0]}, "Pylons", "Pylons: nothing changed (the monorail places its own pylons)"},
+        {{n[0]}, "Unlink", "Unlink: the node has no links"},
+        {{n[2], n[3]}, "Link", ""},
+        {{n[0], n[3]}, "Link", ""},
+        {{n[1], n[2]}, "Link", "Link: nothing linked (a link joins a node without a previous link to one without a "
+                                "next link)"},
+    };
+    for (const Case& k : cases) {
+        EditNote("%s", "");
+        WorldMDeselectAllNodes();
+        for (uint16_t id : k.select) WorldMSelectNode(id);
+        Turns(1);
+        Bytes before(WorldMImage(), WorldMImage() + WorldMUsed());
+        Click(k.button, panel);
+        EXPECT_EQ(std::string(EditCurrentNote()), k.note) << k.button;
+        if (*k.note) EXPECT_EQ(Bytes(WorldMImage(), WorldMImage() + WorldMUsed()), before) << k.button;
+    }
+    EXPECT_EQ(GetU16(NetNode(n[2]), WN_PREV), n[3]);
+    EXPECT_EQ(GetU16(NetNode(n[3]), WN_PREV), n[0]);
+
+    // The note goes after a few seconds.
+    Click("Smooth Y", panel);
+    Turns(EDIT_NOTE_MS / 20 + 1);
+    EXPECT_EQ(std::string(EditCurrentNote()), "");
+    EXPECT_EQ(StatusLinePixels(), quiet);
 }

@@ -5,6 +5,8 @@
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
+#include "materials/intmat.h"
+#include "world/terrain.h"
 #include "shapeedit/panels.h"
 #include "world/worldm_fixture.h"
 #include "worldedit/addshapes.h"
@@ -45,7 +47,47 @@ protected:
         return ControlDescribe(field, &c) ? c.text : "";
     }
     static Bytes World() { return Bytes(WorldMImage(), WorldMImage() + WorldMUsed()); }
+    static WinId Panel()
+    {
+        if (!WinFindClass(CLASS_WORLD_PANEL)) Click("World");
+        return WinFindClass(CLASS_WORLD_PANEL);
+    }
+    void Load(const std::string& name)
+    {
+        Click("Load", Panel());
+        Choose(dir.file(name));
+    }
+    void Save(const std::string& button, const std::string& name)
+    {
+        Click(button, Panel());
+        Choose(dir.file(name));
+    }
+    // The ground under a point, or "none" when the query misses.
+    static std::string Ground(int32_t x, int32_t z)
+    {
+        int32_t h = 0;
+        return TerrainGroundHeight(x, z, &h) ? std::to_string(h) : "none";
+    }
 };
+
+// An 8 x 8 sprite file of one colour.
+Bytes Sprite(uint8_t colour)
+{
+    Bytes b;
+    AppendText(b, "TRPS", 4);
+    for (uint32_t v : {8u, 8u, 0u, 0u, 0xFFFFFFFFu, 0u, 0u, 48u, 0u, 0u, 0u}) AppendU32(b, v);
+    b.resize(b.size() + 64, colour);
+    return b;
+}
+
+// A world file of a flat terrain at sample x 64 whose first texture is the one named.
+Bytes TerrainWorld(uint8_t sample, const char* texture)
+{
+    Bytes t = FlatTerrain(sample);
+    PutU32(t.data(), TP_NAME_COUNT, 1);
+    memcpy(t.data() + TP_NAMES, texture, strlen(texture));
+    return WleImage().Append(t).Done();
+}
 
 }  // namespace
 
@@ -152,4 +194,74 @@ TEST_F(WorldPanels, AddShapesTakesThePositionFromTheViewAndRefusesNamesWithABox)
     Fill(f[2], "NONE.SHP");
     Click("Add", panel);
     EXPECT_EQ(Box(), std::make_pair(std::string("Add Shapes"), std::string("Shape definition missing.")));
+}
+
+TEST_F(WorldPanels, SaveAndSaveRuntimeNeverWriteOverAFileThatIsNoWorld)
+{
+    ASSERT_GT(WorldMAddShape("ROCK.SHP", 100, 100, 200, 0), 0);
+    WorldMSetCellsX(1);
+    WorldMSetCellsY(1);
+    WorldMSetCellsZ(1);
+    const std::string notes = "Level ideas: a bridge over the river.\n";
+    ASSERT_TRUE(WriteText(dir.file("NOTES.WLE"), notes));
+    for (const char* button : {"Save", "Save Runtime"}) {
+        Save(button, "NOTES.WLE");
+        EXPECT_EQ(Box(), std::make_pair(std::string("Error During Save"),
+                                        std::string("NOTES.WLE is not a world file and was left as it is. Save under "
+                                                    "another name.")))
+            << button;
+        Turns(2);
+        EXPECT_EQ(ReadText(dir.file("NOTES.WLE")), notes) << button;
+        EXPECT_FALSE(PathExists(dir.file("NOTES.WLD"))) << button;
+        EXPECT_EQ(std::string(WorldPanelName()), "UNTITLED.WLE") << button << ": the name stays";
+        EXPECT_EQ(std::string(WorldPanelFileName()), "");
+    }
+    // An empty file holds nothing to lose; a world is written over, as before.
+    ASSERT_TRUE(WriteText(dir.file("EMPTY.WLE"), ""));
+    Save("Save", "EMPTY.WLE");
+    EXPECT_EQ(ReadBytes(dir.file("EMPTY.WLE")), World());
+    Bytes saved = World();
+    ASSERT_GT(WorldMAddShape("ROCK.SHP", 300, 100, 200, 0), 0);
+    Save("Save Runtime", "EMPTY.WLE");
+    Turns(1);
+    EXPECT_EQ(WinModal(), 0u) << Box().second;
+    EXPECT_NE(ReadBytes(dir.file("EMPTY.WLE")), saved);
+    EXPECT_EQ(ReadBytes(dir.file("EMPTY.WLE")), World());
+    EXPECT_TRUE(PathExists(dir.file("EMPTY.WLD")));
+}
+
+TEST_F(WorldPanels, UndoAfterNewBringsTheTerrainBackWithTheWorld)
+{
+    ASSERT_TRUE(WriteBytes(dir.file("HILL.WLE"), TerrainWorld(10, "GRASS.SPR")));
+    Load("HILL.WLE");
+    ASSERT_EQ(WinModal(), 0u);
+    EXPECT_EQ(Ground(1000, 1000), "640");
+    Bytes hill = World();
+    Click("New", Panel());
+    EXPECT_EQ(Ground(1000, 1000), "none");
+    ClickWindow(ButtonOf(WinFindClass(CLASS_WORLD_MENU), "Undo"));
+    EXPECT_EQ(World(), hill);
+    EXPECT_EQ(Ground(1000, 1000), "640") << "the terrain comes back with the world";
+    // What stands on the ground stands on it again.
+    int rock = WorldMAddShapeOnGround("ROCK.SHP", 1000, 1000, 0);
+    ASSERT_GT(rock, 0);
+    EXPECT_EQ(GetI32(WorldMShapeFindData((uint16_t)rock), WS_Y), 640 + 20);
+}
+
+TEST_F(WorldPanels, ASecondWorldsTerrainTakesItsOwnTextures)
+{
+    ASSERT_TRUE(WriteBytes(dir.file("GRASS.SPR"), Sprite(10)));
+    ASSERT_TRUE(WriteBytes(dir.file("SAND.SPR"), Sprite(20)));
+    ASSERT_TRUE(WriteBytes(dir.file("A.WLE"), TerrainWorld(10, "GRASS.SPR")));
+    ASSERT_TRUE(WriteBytes(dir.file("B.WLE"), TerrainWorld(10, "SAND.SPR")));
+    Load("A.WLE");
+    Turns(1);
+    int material = TerrainMaterial(0);
+    ASSERT_GE(material, 0);
+    EXPECT_STREQ(ResName(IntMatSprite(material)), "grass.spr");
+    Load("B.WLE");
+    Turns(1);
+    EXPECT_EQ(TerrainMaterial(0), material) << "the same name";
+    EXPECT_STREQ(ResName(IntMatSprite(material)), "sand.spr") << "the texture of the world just loaded";
+    EXPECT_EQ(WinModal(), 0u);
 }
