@@ -1,7 +1,8 @@
 // The monorail builder on a net of 1,000 nodes: a chain that runs straight for a while, then
 // bends, so that segments get both square and bisected ends, with a pylon every 976000 units.
 // Each build writes its track and pylon shape files (in a scratch folder) and places them; the
-// net is removed again, untimed, before the next build.
+// net is removed again, untimed, before the next build. The same net with its last node outside
+// the cell grid is refused after every piece was made and checked: what that check costs.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -30,12 +31,13 @@ static int Material(const char* name)
     return IntMatFindOrAdd(rec);
 }
 
-static void BM_BuildMonorail(benchmark::State& state)
+// The net of NODES nodes, node 1 selected; with `leaves`, its last node stands outside the cell
+// grid, so that the build makes and checks every piece and then refuses, writing nothing.
+static bool MakeNet(benchmark::State& state, bool leaves, const char* folder)
 {
-    char folder[] = "/tmp/tolbex-net-bench-XXXXXX";
-    if (!mkdtemp(folder) || chdir(folder)) {
+    if (!mkdtemp((char*)folder) || chdir(folder)) {
         state.SkipWithError("no scratch folder");
-        return;
+        return false;
     }
     ResInstall(5000);
     IntMatCreate(512);
@@ -45,16 +47,17 @@ static void BM_BuildMonorail(benchmark::State& state)
     WorldMInstall(WORLDM_CAPACITY);
     // Another benchmark may have left its world installed: start from an empty one.
     WorldMNew();
-    int track = Material("Rail_Track"), support = Material("Rail_Support"), light = Material("Rail_Light");
 
-    // Each node's previous is the one added after it; every eighth link turns by 30 degrees.
-    int32_t x = 0, z = 0, dx = 48000, dz = 0;
+    // Each node's previous is the one added after it; every eighth link turns by 30 degrees, so
+    // that the net circles (some 1.5 million across) inside the new world's cell grid, as a
+    // net must for the build to take it.
+    int32_t x = 3000000, z = 1000000, dx = 48000, dz = 0;
     int previous = 0;
     for (int i = 0; i < NODES; i++) {
-        int id = WorldMAddNetNode(x, 200000, z);
+        int id = WorldMAddNetNode(x, 200000, leaves && i == NODES - 1 ? -1000000 : z);
         if (id <= 0) {
             state.SkipWithError("no room for the nodes");
-            return;
+            return false;
         }
         if (previous) {
             PutU16(NetNode((uint16_t)previous), WN_PREV, (uint16_t)id);
@@ -71,7 +74,23 @@ static void BM_BuildMonorail(benchmark::State& state)
     }
     WorldMDeselectAllNodes();
     WorldMSelectNode(1);
+    return true;
+}
 
+static void Done(const char* folder)
+{
+    WorldMUninstall();
+    ShapeMRemove();
+    IntMatDestroy();
+    ResRemove();
+    if (chdir("/") == 0) rmdir(folder);
+}
+
+static void BM_BuildMonorail(benchmark::State& state)
+{
+    char folder[] = "/tmp/tolbex-net-bench-XXXXXX";
+    if (!MakeNet(state, false, folder)) return;
+    int track = Material("Rail_Track"), support = Material("Rail_Support"), light = Material("Rail_Light");
     int shapes = 0;
     for (auto _ : state) {
         int r = WorldMBuildMonorail(track, support, light, MONO_TRACK_WIDTH, MONO_PYLON_DEPTH, MONO_MIN_LINK,
@@ -87,14 +106,29 @@ static void BM_BuildMonorail(benchmark::State& state)
     }
     state.counters["links"] = NODES - 1;
     state.counters["shapes"] = shapes;
+    Done(folder);
+}
 
-    WorldMUninstall();
-    ShapeMRemove();
-    IntMatDestroy();
-    ResRemove();
-    if (chdir("/") == 0) rmdir(folder);
+// What the check before the writing costs: every piece of the same net made and checked, the
+// last link refused.
+static void BM_RefuseMonorail(benchmark::State& state)
+{
+    char folder[] = "/tmp/tolbex-net-bench-XXXXXX";
+    if (!MakeNet(state, true, folder)) return;
+    int track = Material("Rail_Track"), support = Material("Rail_Support"), light = Material("Rail_Light");
+    for (auto _ : state) {
+        int r = WorldMBuildMonorail(track, support, light, MONO_TRACK_WIDTH, MONO_PYLON_DEPTH, MONO_MIN_LINK,
+                                    MONO_PYLON_SPACING, nullptr);
+        if (r != NET_ERR_OUTSIDE_GRID) {
+            state.SkipWithError("the net was not refused");
+            break;
+        }
+    }
+    state.counters["links"] = NODES - 1;
+    Done(folder);
 }
 
 }  // namespace
 
 BENCHMARK(BM_BuildMonorail)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefuseMonorail)->Unit(benchmark::kMillisecond);
