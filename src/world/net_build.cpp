@@ -363,7 +363,6 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
     mono.node = nodeId;
     mono.fwd = GetU16(fwd, WN_ID);
     char text[80];
-    NodeText(nodeId, text, sizeof text);
     int32_t n[3], f[3];
     NetNodePos(node, n);
     NetNodePos(fwd, f);
@@ -372,6 +371,7 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
     int16_t u[3];
     int64_t len = Normalise(d, u);
     if (len < mono.minLink) {
+        NodeText(nodeId, text, sizeof text);
         SetMessage("%s: the link to node %u is %lld long, shorter than %d. Move the nodes further apart and build "
                    "again.",
                    text, mono.fwd, (long long)len, mono.minLink);
@@ -413,6 +413,7 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
     int32_t ground = 0;
     if (!TerrainGroundHeight(m[0], m[2], &ground)) ground = 0;
     if (m[1] < ground) {
+        NodeText(nodeId, text, sizeof text);
         SetMessage("%s: the track to node %u runs below the ground (at Y %d, the ground at %d). Raise the nodes and "
                    "build again.",
                    text, mono.fwd, m[1], ground);

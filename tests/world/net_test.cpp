@@ -483,6 +483,20 @@ TEST_F(NetTest, ABendEndsOnTheBisectingPlaneAndTheNextSegmentStartsThere)
     }
     // Corner a (outside of the bend, z = -1143) lies at x = 64000 + 1143.
     EXPECT_EQ(65088 - m1[0], first.V(3)[0]);
+
+    // Half a right angle: the plane through the bend halves the turn, its normal (1 + 1/sqrt 2,
+    // 0, 1/sqrt 2), so that 1.7071 dx + 0.7071 dz = 0 from the bend within the 64 grid.
+    WorldMNew();
+    Rail({{0, 0}, {64000, 0}, {64000 + 45255, 45255}});
+    ASSERT_EQ(0, Build());
+    ASSERT_EQ(3u, Shapes().size());
+    ShapeFile turned(FileOf(Shapes()[0]));
+    P3 m = At(Shapes()[0]);
+    for (int k = 3; k < 6; k++) {
+        double dx = turned.V(k)[0] + m[0] - 64000, dz = turned.V(k)[2] + m[2] - kZ;
+        EXPECT_LE(std::abs(1.7071 * dx + 0.7071 * dz), 200.0) << k;
+        EXPECT_GT(std::abs(dx) + std::abs(dz), 1000.0) << k << ": the corners stand off the centre line";
+    }
 }
 
 TEST_F(NetTest, SlightTurnsAndChainsThatDoubleBackGetSquareEnds)
@@ -656,6 +670,15 @@ TEST_F(NetTest, NodesOverTheGroundStandAtItsHeightPlusTheClearance)
     EXPECT_EQ(300, NetNodeHeightOver(-1000, 2000, 300));
     EXPECT_EQ(INT32_MAX, NetNodeHeightOver(1000, 2000, INT32_MAX)) << "kept in the 32-bit range";
     EXPECT_EQ(INT32_MIN + 640, NetNodeHeightOver(1000, 2000, INT32_MIN));
+
+    // The monorail measures its height against the terrain: nodes at the clearance over it
+    // build, nodes under its surface do not.
+    for (int32_t y : {NetNodeHeightOver(200000, 300000, 2000), 600}) {
+        uint16_t a = Node(200000, y, 300000), b = Node(264000, y, 300000);
+        Chain({a, b});
+        SelectOnly({a});
+        EXPECT_EQ(y == 600 ? WM_ERR_NODE_TOO_LOW : 0, Build()) << y << ": " << NetBuildMessage();
+    }
 }
 
 TEST_F(NetTest, AbortRemovesTheShapesAlreadyBuilt)
@@ -714,6 +737,7 @@ TEST_F(NetTest, NetShapeFilesTakeTheFirstFreeNameAndNetsTheFirstFreeNumber)
     EXPECT_EQ(5, NetShapeFileName('R', 5, name));
 
     EXPECT_TRUE(NetIsShapeFileName("W~R12345.SHP"));
+    EXPECT_TRUE(NetIsShapeFileName("W~R09990.SHP"));
     EXPECT_FALSE(NetIsShapeFileName("W~R1234.SHP"));
     EXPECT_FALSE(NetIsShapeFileName("W~R1234A.SHP"));
     EXPECT_FALSE(NetIsShapeFileName("W~X12345.SHP"));
