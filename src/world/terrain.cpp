@@ -214,7 +214,6 @@ static int AddMaterial(const char* name, const char* texture)
             IntMatClearTexture(had);
             IntMatSetSprite(had, sprite);
         }
-        IntMatSetLoadFlags(had, TERRAIN_MATERIAL_FLAGS);
     }
     return index;
 }

@@ -281,7 +281,11 @@ TEST_F(TerrainTest, AnotherTerrainGivesItsOwnTexturesToTheNamesAnEarlierOneMade)
     EXPECT_EQ(0, IntMatLoadFlags(1));
     EXPECT_EQ(0, IntMatSprite(TerrainMaterial(2))) << "no such file: untextured";
     EXPECT_STREQ("c00.spr", ResName(IntMatSprite(TerrainMaterial(3))));
-    for (int i : {0, 2, 3}) EXPECT_EQ(TERRAIN_MATERIAL_FLAGS, IntMatLoadFlags(TerrainMaterial(i))) << i;
+    for (int i : {0, 2, 3}) {
+        EXPECT_EQ(TERRAIN_MATERIAL_FLAGS, IntMatLoadFlags(TerrainMaterial(i))) << i;
+        EXPECT_EQ((Ints{16384, 16384}), (Ints{IntMatAmbient(TerrainMaterial(i)), IntMatDiffuse(TerrainMaterial(i))}))
+            << i << ": lit, so that the texture is seen";
+    }
     ASSERT_EQ(15, Make(World({TerrainPacket(Terrain{.names = {""}})})));
     EXPECT_EQ(0, IntMatSprite(TerrainMaterial(0))) << "an empty name takes the texture away";
 }

@@ -182,6 +182,17 @@ TEST_F(WorldTest, UndoBringsBackTheTerrainOfTheImageItRestores)
     ASSERT_EQ(1, TerrainGroundHeight(1000, 1000, &h));
     EXPECT_EQ(3200, h);
     EXPECT_EQ(1, MatMTexturesDirty()) << "another terrain: its textures are loaded again";
+    // The restored terrain's materials take its textures again, whatever another made of them.
+    Bytes named = FlatTerrain(50);
+    PutU32(named.data(), TP_NAME_COUNT, 1);
+    memcpy(named.data() + TP_NAMES, "other.spr", 9);
+    ASSERT_TRUE(WriteBytes("other.spr", Bytes(16, 1)));
+    Bytes other = WleImage().Append(named).Done();
+    TerrainMakeMaterials(other.data(), (uint32_t)other.size());
+    ASSERT_STREQ("other.spr", ResName(IntMatSprite(TerrainMaterial(0))));
+    WorldMNew();
+    WorldMUndo();
+    EXPECT_EQ(0, IntMatSprite(TerrainMaterial(0))) << "the world at 3200 names no texture";
     // The exponent spaces the samples: undoing a change of it lays the terrain out again.
     WorldMSetCellExponent(7);
     TerrainInstall(WorldMImage(), WorldMUsed(), 0);
@@ -207,9 +218,16 @@ TEST_F(WorldTest, ASaveMayWriteOverNothingButAWorld)
     PutU32(longUsed.data(), WLE_USED, (uint32_t)world.size() + 1);
     Bytes versionZero = world;
     PutU32(versionZero.data(), WLE_VERSION, 0);
+    // Versions before 15 are known only by their header; from 15 the packets must walk.
+    Bytes damaged15 = damaged, oldShortUsed = old, oldLongUsed = old;
+    PutU32(damaged15.data(), WLE_VERSION, 15);
+    PutU32(oldShortUsed.data(), WLE_USED, WLE_HEADER_SIZE - 1);
+    PutU32(oldLongUsed.data(), WLE_USED, (uint32_t)old.size() + 1);
     const std::pair<Bytes, int> files[] = {
-        {world, 1}, {old, 1}, {Bytes(), 1}, {Bytes(WLE_HEADER_SIZE - 1, 0), 0}, {damaged, 0}, {future, 0},
-        {shortUsed, 0}, {longUsed, 0}, {versionZero, 0}, {Bytes(600000, 0), 0},
+        {world, 1},       {old, 1},          {Bytes(), 1},        {Bytes(WLE_HEADER_SIZE - 1, 0), 0},
+        {Bytes(5, 1), 0}, {damaged, 0},      {damaged15, 0},      {future, 0},
+        {shortUsed, 0},   {longUsed, 0},     {versionZero, 0},    {oldShortUsed, 0},
+        {oldLongUsed, 0}, {Bytes(600000, 0), 0},
     };
     int i = 0;
     for (const auto& [bytes, may] : files) {
