@@ -191,7 +191,6 @@ static int CheckInGrid(const int32_t at[3], const char* part)
 {
     const uint8_t* b = ShapeMEdit()->data;
     int count = ShapeVertexCount(b);
-    if (count == 0) return 0;
     int64_t lo[3] = {INT64_MAX, INT64_MAX, INT64_MAX}, hi[3] = {INT64_MIN, INT64_MIN, INT64_MIN};
     for (int i = 0; i < count; i++) {
         int32_t v[3];

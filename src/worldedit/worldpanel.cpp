@@ -81,6 +81,18 @@ void WorldPanelRestoreNames(const char* folder, const char* name, int hasFile)
     wp.hasFile = hasFile != 0;
 }
 
+// A file of that name that is no world: the box says so, and the save does not go ahead.
+static int OtherKind(const char* path)
+{
+    if (!path || WorldMMaySaveOver(path)) return 0;
+    char text[WORLDP_NAME_MAX + 96];
+    snprintf(text, sizeof text, "%.150s is not a world file and was left as it is. Save under another name.",
+             LastComponent(path));
+    LogPrintf(LOG_WARN, "WORLD: %s is no world file; not written over", path);
+    MsgBoxShow(kSaveError, text);
+    return 1;
+}
+
 static void FileChosen(const char* path)
 {
     const char* leaf = LastComponent(path);
@@ -97,13 +109,9 @@ static void FileChosen(const char* path)
     int action = wp.pending;
     wp.pending = PENDING_NONE;
     // A save never writes over a file of another kind: the user chose a name that is taken.
-    if ((action == ACT_SAVE || action == ACT_SAVE_RUNTIME) && !WorldMMaySaveOver(path)) {
-        char text[WORLDP_NAME_MAX + 96];
-        snprintf(text, sizeof text, "%.150s is not a world file and was left as it is. Save under another name.", leaf);
-        LogPrintf(LOG_WARN, "WORLD: %s is no world file; not written over", path);
-        MsgBoxShow(kSaveError, text);
-        return;
-    }
+    // Save Runtime writes the runtime world beside the world too.
+    if ((action == ACT_SAVE || action == ACT_SAVE_RUNTIME) && OtherKind(path)) return;
+    if (action == ACT_SAVE_RUNTIME && OtherKind(WorldMRuntimeNameFor(path))) return;
     int result;
     switch (action) {
     case ACT_LOAD:

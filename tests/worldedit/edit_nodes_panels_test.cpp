@@ -8,6 +8,7 @@
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/view.h"
+#include "kernel/log.h"
 #include "materials/matm.h"
 #include "shapeedit/panels.h"
 #include "world/net.h"
@@ -513,14 +514,26 @@ TEST_F(EditAndNodesPanels, ButtonsThatDoNothingForTheSelectionSaySoOnTheStatusLi
         Bytes before(WorldMImage(), WorldMImage() + WorldMUsed());
         Click(k.button, panel);
         EXPECT_EQ(std::string(EditCurrentNote()), k.note) << k.button;
-        if (*k.note) EXPECT_EQ(Bytes(WorldMImage(), WorldMImage() + WorldMUsed()), before) << k.button;
+        if (*k.note) {
+            EXPECT_EQ(Bytes(WorldMImage(), WorldMImage() + WorldMUsed()), before) << k.button;
+        }
     }
     EXPECT_EQ(GetU16(NetNode(n[2]), WN_PREV), n[3]);
     EXPECT_EQ(GetU16(NetNode(n[3]), WN_PREV), n[0]);
 
-    // The note goes after a few seconds.
+    // The note goes after six seconds to the millisecond, however long the editor has run.
     Click("Smooth Y", panel);
     Turns(EDIT_NOTE_MS / 20 + 1);
     EXPECT_EQ(std::string(EditCurrentNote()), "");
     EXPECT_EQ(StatusLinePixels(), quiet);
+    LogOpen("log.txt");
+    EditNote("Stitch: %d", 2);
+    uint32_t from = TimerMs();
+    while (TimerMs() - from < EDIT_NOTE_MS - 20) Turns(1);
+    EXPECT_EQ(TimerMs() - from, (uint32_t)EDIT_NOTE_MS - 20);
+    EXPECT_EQ(std::string(EditCurrentNote()), "Stitch: 2");
+    Turns(1);
+    EXPECT_EQ(std::string(EditCurrentNote()), "");
+    LogOpen(nullptr);
+    EXPECT_NE(ReadText("log.txt").find("STATUS \"Stitch: 2\""), std::string::npos) << "the log has it too";
 }

@@ -216,6 +216,15 @@ TEST_F(WorldPanels, SaveAndSaveRuntimeNeverWriteOverAFileThatIsNoWorld)
         EXPECT_EQ(std::string(WorldPanelName()), "UNTITLED.WLE") << button << ": the name stays";
         EXPECT_EQ(std::string(WorldPanelFileName()), "");
     }
+    // Save Runtime's runtime world is looked at too, before anything is written.
+    ASSERT_TRUE(WriteText(dir.file("CITY.WLD"), notes));
+    Save("Save Runtime", "CITY.WLE");
+    EXPECT_EQ(Box(), std::make_pair(std::string("Error During Save"),
+                                    std::string("CITY.WLD is not a world file and was left as it is. Save under "
+                                                "another name.")));
+    Turns(2);
+    EXPECT_EQ(ReadText(dir.file("CITY.WLD")), notes);
+    EXPECT_FALSE(PathExists(dir.file("CITY.WLE")));
     // An empty file holds nothing to lose; a world is written over, as before.
     ASSERT_TRUE(WriteText(dir.file("EMPTY.WLE"), ""));
     Save("Save", "EMPTY.WLE");
