@@ -362,11 +362,13 @@ static void RunWorldRequest(const char* title, int (*work)(ProgressFn))
     if (!WorldMIsInstalled()) return;
     monorailRefusal = nullptr;
     int result = RunWithProgress(title, work, ProgressWorld);
-    if (monorailRefusal) MsgBoxShow(title, monorailRefusal);
-    else if (result < 0 && work == SaveRuntime) MsgBoxShow("Error During Save", WorldMRuntimeErrorText(result));
-    // A refused net names the node to change and how; the operation's own title heads it.
-    else if (result < 0 && work == BuildMonorail && *NetBuildMessage()) MsgBoxShow(title, NetBuildMessage());
-    else if (result < 0) MsgBoxError(title, result);
+    // Every failed world request is told under one title, the world file panel's own.
+    const char* boxTitle = "Error During Save";
+    if (monorailRefusal) MsgBoxShow(boxTitle, monorailRefusal);
+    else if (result < 0 && work == SaveRuntime) MsgBoxShow(boxTitle, WorldMRuntimeErrorText(result));
+    // A refused net names the node to change and how.
+    else if (result < 0 && work == BuildMonorail && *NetBuildMessage()) MsgBoxShow(boxTitle, NetBuildMessage());
+    else if (result < 0) MsgBoxError(boxTitle, result);
     // The runtime save wrote the world file too.
     if (work == SaveRuntime && result == 0) RecoveryMarkClean();
 }

@@ -276,7 +276,7 @@ TEST_F(Headless, EveryEditorSaveKeepsTheOldFilesAndShowsTheError)
          kWorldEditor + std::string(kTopView) +
              "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 400 100\nwait 1\nclick 600 100\nwait 2\n" +
              "click 15 559\nwait 2\nclick 161 574\nwait 2\nclick 400 100\nwait 2\nclick 213 574\nwait 10\n",
-         {}, "", "MSGBOX \"Building Monorail\" \"Failed to save SHP file.\"", false},
+         {}, "", "MSGBOX \"Error During Save\" \"Failed to save SHP file.\"", false},
         {"screen grab", shapeEditor + "keydown lalt\nkey g\nkeyup lalt\nwait 2\n", {}, "",
          "MSGBOX \"File Error\" \"Unable to write screen grab grab0000.bmp: ", false},
     };

@@ -169,7 +169,7 @@ TEST_F(Headless, AMonorailOnNodesLaidOutInATopViewGoesIntoTheRuntimeWorld)
     r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
     EXPECT_EQ(FieldOf(Dump("up.json"), "0x101F"), "0");
-    EXPECT_NE(log.find("MSGBOX \"Building Monorail\" \"Node 1 at ("), std::string::npos) << log;
+    EXPECT_NE(log.find("MSGBOX \"Error During Save\" \"Node 1 at ("), std::string::npos) << log;
     EXPECT_NE(log.find("would reach below the cell grid (to Y -1152). Raise the nodes and build again."),
               std::string::npos)
         << log;

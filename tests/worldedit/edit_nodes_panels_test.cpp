@@ -423,7 +423,7 @@ TEST_F(EditAndNodesPanels, NodesAddedInATopViewCarryAMonorailThatTheRuntimeSaveT
     Click("Monorail", panel);
     Turns(2);
     ASSERT_NE(WinModal(), 0u);
-    EXPECT_STREQ(WinGetTitle(WinModal()), "Building Monorail") << "the operation's title";
+    EXPECT_STREQ(WinGetTitle(WinModal()), "Error During Save") << "the world panel's failure title";
     char expect[200];
     snprintf(expect, sizeof expect,
              "Node %u at (%d, 0, %d): the monorail's track would reach below the cell grid (to Y -1152). Raise the "
