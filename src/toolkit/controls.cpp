@@ -279,7 +279,15 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
             TextSetColour(DrawTextColour());
             TextSetFormat(TEXT_MODE_PLAIN, -1, 0, x1 + e->scroll);
             if (e->selected && e->buffer[0]) DrawFillRect(left, 1, left - 1 + TextWidth(e->buffer), 9, DrawAccent());
-            TextPrint(left, 1, "%s", e->buffer);
+            // A glyph cut by the clip is not drawn and moves the pen nothing: the text is
+            // printed from its first character wholly inside the field.
+            int from = 0, x = left;
+            while (e->buffer[from] && x < cx0 + 1) {
+                int next = NextChar(e->buffer, from);
+                x += PixelsBefore(e->buffer + from, next - from);
+                from = next;
+            }
+            TextPrint(x, 1, "%s", e->buffer + from);
             if (e->focus && e->blink) {
                 int x = left + PixelsBefore(e->buffer, e->cursor);
                 int c = DrawTextColour();

@@ -397,6 +397,14 @@ TEST_F(Controls, EditFieldScrollsToKeepTheCursorShown)
     int x = cursorAt();
     EXPECT_GT(x, 30) << "the end of a long text, and the cursor behind it, stay in the field";
     EXPECT_LT(x, 39);
+    // The characters left of the cursor are drawn, scrolled: ink in each 6-pixel cell.
+    WinDrawAll();
+    for (int cell = 0; cell < 4; cell++) {
+        int ink = 0;
+        for (int px = x - 6 * (cell + 1); px < x - 6 * cell; px++)
+            for (int py = 22; py < 29; py++) ink += Px(20 + px, py) == Pal(255);
+        EXPECT_GT(ink, 0) << "cell " << cell << " left of the cursor";
+    }
     Key(KEY_HOME);
     EXPECT_EQ(cursorAt(), 2) << "back at the start, the text's first character shows";
     Key(KEY_END);
