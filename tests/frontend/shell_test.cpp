@@ -284,3 +284,20 @@ TEST_F(Run, BoxesGrowToTheirTextAndWrapWhatIsLonger)
         AppSetRunState(RUN_START_LAUNCHER);
     }
 }
+
+TEST_F(Run, EscapeIsTheProgressWindowsCancel)
+{
+    StartEditor(EDITOR_SHAPE);
+    uint32_t value = 100;
+    WinId window = ProgressOpen("Working", &value);
+    ASSERT_NE(window, 0);
+    EXPECT_EQ(WinFocus(), window);
+    TapKey(KEY_RETURN);
+    EXPECT_EQ(value, 100u) << "only Escape cancels";
+    InputQueueKey(KEY_ESCAPE, 1);
+    WinProcessInput();
+    InputQueueKey(KEY_ESCAPE, 0);
+    EXPECT_EQ(value, (uint32_t)PROGRESS_CANCEL);
+    Turns(2);
+    EXPECT_FALSE(WinIsWindow(window));
+}
