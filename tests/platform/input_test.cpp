@@ -220,6 +220,16 @@ TEST_F(Input, TextJoinsThePressThatTypedItAndRepeatsTypeOnlyWhereTheyEdit)
     EXPECT_EQ(KeyRead(), CH_BACKSPACE);
     EXPECT_EQ(KeyRead(), 0);
 
+    // A press taken by KeyPressed is that key's, not another waiting before it, nor a repeat.
+    InputQueueKey(KEY_Q, 1);
+    InputQueueKey(KEY_W, 1);
+    InputQueueRepeat(KEY_W);
+    InputQueueKey(KEY_W, 0);
+    InputQueueKey(KEY_Q, 0);
+    EXPECT_EQ(KeyPressed(KEY_W), 1);
+    EXPECT_EQ(KeyRead(), 'q');
+    EXPECT_EQ(KeyRead(), 0) << "the repeat of W types no letter without its text";
+
     // Without text events the tables type; a press taken by KeyPressed takes its text along.
     InputQueueKey(KEY_G, 1);
     InputQueueText("g");
