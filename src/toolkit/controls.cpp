@@ -333,7 +333,8 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
             Notify(WM_EDITESCAPE, 0);
             return 0;
         }
-        if (EditKey(e, (int)*p1)) Notify(WM_EDITCHANGED, 0);
+        EditKey(e, (int)*p1);
+        Notify(WM_EDITCHANGED, 0);
         return 0;
     case WM_EDITSETBUFFER:
         e->buffer = (char*)*p1;

@@ -302,6 +302,18 @@ TEST_F(Controls, EditFieldKeysHomeEndAndCharactersBeyondAscii)
     Key(KEY_NUMPAD7);   // the keypad's Home
     Key(KEY_DELETE);
     EXPECT_STREQ(buffer, "abcy");
+    // Left at the start and Right at the end go nowhere.
+    Key(KEY_LEFT);
+    Key(KEY_Z);
+    Key(KEY_END);
+    Key(KEY_RIGHT);
+    Key(KEY_LEFT);
+    Key(KEY_Z);
+    EXPECT_STREQ(buffer, "zabczy");
+    Key(KEY_BACK);
+    Key(KEY_HOME);
+    Key(KEY_DELETE);
+    EXPECT_STREQ(buffer, "abcy");
 
     // Text is kept as UTF-8; the cursor keys, Backspace and Delete step over whole characters.
     Key(KEY_END);
@@ -325,6 +337,14 @@ TEST_F(Controls, EditFieldKeysHomeEndAndCharactersBeyondAscii)
     Key(0x04);
     InputQueueKey(KEY_LSHIFT, 0);
     EXPECT_STREQ(buffer, "abc\xc3\xa9x\xc2\xa3y");
+    // A byte that belongs to no character goes alone.
+    char broken[16] = "a\xc3\xa9\x80";
+    Send(e, WM_EDITSETBUFFER, (WinParam)broken, 12);
+    Key(KEY_BACK);
+    EXPECT_STREQ(broken, "a\xc3\xa9");
+    Key(KEY_BACK);
+    EXPECT_STREQ(broken, "a");
+    Send(e, WM_EDITSETBUFFER, (WinParam)buffer, 12);
     // A press lands between whole characters: after "abc" and the e acute.
     Click(10 + 10 + 2 + TextWidth("abc?") - 1, 10 + 15);
     Key(KEY_BACK);
@@ -397,8 +417,13 @@ TEST_F(Controls, EditFieldScrollsToKeepTheCursorShown)
     int x = cursorAt();
     EXPECT_GT(x, 30) << "the end of a long text, and the cursor behind it, stay in the field";
     EXPECT_LT(x, 39);
-    // The characters left of the cursor are drawn, scrolled: ink in each 6-pixel cell.
+    // The characters left of the cursor are drawn, scrolled: ink in each 6-pixel cell, the
+    // first one starting right at the field's inner edge (x 1) included.
     WinDrawAll();
+    int first = 0;
+    for (int px = 1; px < 6; px++)
+        for (int py = 22; py < 29; py++) first += Px(20 + px, py) == Pal(255);
+    EXPECT_GT(first, 0) << "the character at the edge";
     for (int cell = 0; cell < 4; cell++) {
         int ink = 0;
         for (int px = x - 6 * (cell + 1); px < x - 6 * cell; px++)

@@ -521,6 +521,10 @@ TEST_F(BuiltInFont, UnicodeTextIsOneGlyphACharacterAndAQuestionMarkWhereNoneIs)
     EXPECT_EQ(TextLineCount("aaaaaaaaaaaaaaaaaaaa", 60), 2);
     EXPECT_EQ(TextLineCount("a\rb", 60), 2);
     EXPECT_EQ(TextLineCount("\xc3\xa9\xc3\xa9\xc3\xa9", 18), 1) << "three characters, not six bytes";
+    // The longest text a print takes (4,095 bytes) is laid out to its last character.
+    std::string words;
+    while (words.size() < 4095) words += words.empty() ? "a" : " a";
+    EXPECT_EQ(TextLineCount(words.c_str(), 6), 2048);
     // Measuring draws nothing and leaves the format as it was.
     VideoClear(0);
     TextSetFormat(TEXT_MODE_RIGHT, 12, 3, 100);
