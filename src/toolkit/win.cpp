@@ -787,10 +787,10 @@ static void Tick(WinId window, WinParam frameTime, WinParam elapsed, int depth)
 // Escape still reaches the dialog.
 static void FocusByPress(WinId found)
 {
-    for (WinId w = found; Rec(w) && w != win.desktop; w = Rec(w)->parent) {
-        if (w == win.focus) return;
-        if (WinSetFocus(w) == 0 && win.focus == w) return;
-    }
+    // A window that takes the focus may hand it on to a child of its own (a dialog to its
+    // field): whoever holds it then keeps it.
+    for (WinId w = found; Rec(w) && w != win.desktop; w = Rec(w)->parent)
+        if (WinSetFocus(w) == 0 && win.focus) return;
 }
 
 // Steps 1 to 8 for the pointer state as it stands after one button change.

@@ -278,6 +278,12 @@ TEST_F(Run, BoxesGrowToTheirTextAndWrapWhatIsLonger)
             TapKey(KEY_RETURN);
             EXPECT_FALSE(WinIsWindow(box));
         }
+        // A title wider than its text widens the box too.
+        const char* title = "A title much longer than the text of its box";
+        int w, h;
+        MsgBoxSize(title, "x", screenW, &w, &h);
+        EXPECT_EQ(w, TextWidth(title) + 16);
+        EXPECT_EQ(h, 50);
         AppShutdown();
         PlatShutdown();
         AppResetSettings();
