@@ -149,7 +149,8 @@ std::string DumpText(void)
             {"file", EditorFileName()},
         };
     }
-    return d.dump(1) + "\n";
+    // A name from the disk need not be UTF-8: such bytes are written as U+FFFD, not refused.
+    return d.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 int DumpWrite(const char* fileName)

@@ -246,14 +246,15 @@ static bool EntryBefore(uint32_t a, uint32_t b)
     return c ? c < 0 : strcmp(na, nb) < 0;
 }
 
-// A name as the list shows it: characters the font cannot draw (and line breaks) as '?',
-// folders with a '/' behind. Never empty, never starting with character 255.
+// A name as the list shows it: as it is (UTF-8: the text drawing shows a '?' for each
+// character the font lacks), control characters as '?', folders with a '/' behind. Never
+// empty, never starting with character 255.
 static void DisplayText(char* out, size_t size, const char* name, int isFolder)
 {
     size_t n = 0;
     for (; *name && n + 2 < size; name++) {
         uint8_t c = (uint8_t)*name;
-        out[n++] = (c < 32 || c > 156) ? '?' : (char)c;
+        out[n++] = (c < 32 || c == 127 || c == 255) ? '?' : (char)c;
     }
     if (isFolder || n == 0) out[n++] = isFolder ? '/' : '?';
     out[n] = 0;
@@ -292,9 +293,14 @@ static void ShowFolder(void)
     int skip = 0;
     if (width > room) {
         room -= TextWidth("...");
-        char one[2] = {0, 0};
+        // Whole characters go, so that what stays is still the folder's name as it is.
         while (text[skip] && width > room) {
-            one[0] = text[skip++];
+            char one[5] = {};
+            uint32_t cp;
+            int n = StrUtf8Decode(text + skip, &cp);
+            if (!n) n = 1;
+            memcpy(one, text + skip, (size_t)n);
+            skip += n;
             width -= TextWidth(one);
         }
     }

@@ -16,8 +16,11 @@
 enum {
     MSGBOX_SETTEXT = 49,      // p1: the text
     MSGBOX_TEXT_MAX = 255,
-    MSGBOX_WIDTH = 260,
-    MSGBOX_HEIGHT = 50,
+    MSGBOX_WIDTH = 260,       // the narrowest box; a longer text widens it
+    MSGBOX_HEIGHT = 50,       // a box of one line; each more line adds the font's line height
+    MSGBOX_Y = 60,
+    MSGBOX_MARGIN = 8,        // between the text and the box's sides
+    MSGBOX_OK_BELOW = 19,     // from the "Ok" button's top to the box's bottom
     MSGBOX_WAITING = 8,
 };
 
@@ -63,7 +66,7 @@ static int MsgBoxProc(WinId window, WinId sender, int message, WinParam* p1, Win
         WinMakeModal(window);
         int x, y, w, h;
         WinGetRect(window, &x, &y, &w, &h);
-        d->ok = ButtonCreate((w - 40) / 2, 31, 40, BUTTON_PUSH, "Ok");
+        d->ok = ButtonCreate((w - 40) / 2, h - MSGBOX_OK_BELOW, 40, BUTTON_PUSH, "Ok");
         WinSetFocus(window);
         return 1;   // the frame window sets itself up too
     }
@@ -79,8 +82,9 @@ static int MsgBoxProc(WinId window, WinId sender, int message, WinParam* p1, Win
         WinGetExtent(0, &x0, &y0, &x1, &y1);
         DrawFillRect(x0, y0, x1, y1, DrawBackground());
         TextSetColour(DrawTextColour());
-        TextSetFormat(TEXT_MODE_CENTRE, -1, x0, x1);
-        TextPrint(x0, y0 + 4, "%s", d->text);
+        // Wrapped between the margins as MsgBoxSize measured it: nothing is cut.
+        TextSetFormat(TEXT_MODE_CENTRE, -1, x0 + MSGBOX_MARGIN, x1 - MSGBOX_MARGIN);
+        TextPrint(x0 + MSGBOX_MARGIN, y0 + 4, "%s", d->text);
         return 0;
     }
     case WM_PRESSED:
@@ -108,12 +112,34 @@ void MsgBoxRegisterClass(void)
     WinCreateClass(CLASS_MESSAGEBOX, CLASS_FRAME, sizeof(MsgBoxData), MsgBoxProc);
 }
 
+void MsgBoxSize(const char* title, const char* text, int screenWidth, int* width, int* height)
+{
+    if (strlen(text) > MSGBOX_TEXT_MAX) text = "";
+    // The client area is the box less its border; the text keeps a margin inside it.
+    const int sides = 2 + 1 + 2 * MSGBOX_MARGIN;
+    int widest = screenWidth * 9 / 10;
+    int need = TextWidth(text) + sides;
+    int titled = TextWidth(title) + 2 * MSGBOX_MARGIN;
+    int w = need > titled ? need : titled;
+    if (w < MSGBOX_WIDTH) w = MSGBOX_WIDTH;
+    if (w > widest) w = widest;
+    if (w > screenWidth) w = screenWidth;
+    int lines = TextLineCount(text, w - sides);
+    TextSetFormat(TEXT_MODE_CENTRE, -1, 0, w);   // the font's own line height
+    *width = w;
+    *height = MSGBOX_HEIGHT + (lines - 1) * TextLineHeight();
+}
+
 static WinId CreateBox(const char* title, const char* text)
 {
     int width, height;
     VideoExtent(&width, &height);
-    int x = width == 800 ? 270 : width == 640 ? 190 : 30;
-    WinId box = WinCreate(x, 60, MSGBOX_WIDTH, MSGBOX_HEIGHT, WIN_DESKTOP, FRAME_BORDER | FRAME_TITLE | FRAME_DRAG,
+    // As wide as the text needs, up to most of the screen, and as high as its lines; centred
+    // across, at its usual height while it fits.
+    int w, h;
+    MsgBoxSize(title, text, width, &w, &h);
+    int x = (width - w) / 2, y = height - h < MSGBOX_Y ? height - h : MSGBOX_Y;
+    WinId box = WinCreate(x < 0 ? 0 : x, y < 0 ? 0 : y, w, h, WIN_DESKTOP, FRAME_BORDER | FRAME_TITLE | FRAME_DRAG,
                           CLASS_MESSAGEBOX);
     if (!box) return 0;
     WinParam p1 = (WinParam)text, p2 = 0;

@@ -15,6 +15,10 @@ const char* MsgBoxErrorText(int code);
 WinId MsgBoxError(const char* title, int code);
 // Shows the first waiting box once no window is modal; the editor frame calls it.
 void MsgBoxShowWaiting(void);
+// The size of the box a text takes on a screen this wide: at least 260 x 50, as wide as the
+// text and the title need up to nine tenths of the screen, and a line higher for each line
+// the text wraps onto.
+void MsgBoxSize(const char* title, const char* text, int screenWidth, int* width, int* height);
 // The text a box window shows (null when the window is no box).
 const char* MsgBoxText(WinId box);
 int MsgBoxWaitingCount(void);

@@ -41,6 +41,7 @@ static int ProgressProc(WinId window, WinId sender, int message, WinParam* p1, W
         int x, y, w, h;
         WinGetRect(window, &x, &y, &w, &h);
         d->cancel = ButtonCreate((w - 40) / 2, 33, 40, BUTTON_PUSH, "Cancel");
+        WinSetFocus(window);
         return 1;
     }
     case PROGRESS_SETVARIABLE: d->variable = (uint32_t*)*p1; return 0;
@@ -62,6 +63,11 @@ static int ProgressProc(WinId window, WinId sender, int message, WinParam* p1, W
     case WM_PRESSED:
         // Cancel marks the variable; the work stops at its next report and the window goes.
         if (*p1 && sender == d->cancel && d->variable) *d->variable = PROGRESS_CANCEL;
+        return 0;
+    case WM_FOCUS: return 0;
+    case WM_KEY:
+        // Escape is "Cancel".
+        if (*p1 == CH_ESCAPE && d->variable) *d->variable = PROGRESS_CANCEL;
         return 0;
     case WM_TICK:
         if (d->variable && (*d->variable == PROGRESS_DONE || *d->variable == PROGRESS_CANCEL)) {

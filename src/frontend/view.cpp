@@ -1699,6 +1699,7 @@ static void SetupCreate(void)
     s->ok = ok;
     s->typeItems = typeItems;
     s->optionItems = optionItems;
+    WinSetFocus(WinCurrent());
 }
 
 static void SetupShow(int32_t type, uint32_t flags)
@@ -1738,6 +1739,11 @@ static int SetupProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
     }
     case WM_PRESSED:
         if (*p1 && sender == s->ok) WinClose(self);
+        return 0;
+    // Only "Ok": Escape and Enter both close it.
+    case WM_FOCUS: return 0;
+    case WM_KEY:
+        if (*p1 == CH_ESCAPE || *p1 == CH_ENTER) WinClose(self);
         return 0;
     default: return 1;
     }
@@ -1788,7 +1794,7 @@ static int NameProc(WinId self, WinId sender, int message, WinParam* p1, WinPara
         memset(n, 0, sizeof *n);
         n->vertex = -1;
         nameText[0] = 0;
-        WinId field = WinCreate(NAME_FIELD_X, NAME_FIELD_Y, 40, 11, WIN_CURRENT, 0, CLASS_EDIT);
+        WinId field = WinCreate(NAME_FIELD_X, NAME_FIELD_Y, 40, 11, WIN_CURRENT, EDIT_ASCII, CLASS_EDIT);
         WinId ok = MakeButton(20, NAME_BUTTONS_Y, 40, 11, "Ok");
         WinId cancel = MakeButton(90, NAME_BUTTONS_Y, 40, 11, "Cancel");
         WinParam a = (WinParam)nameText, b = NAME_CHARS;

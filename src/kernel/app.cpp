@@ -354,6 +354,9 @@ void AppEndOfFrame(void) { VideoRunDeferred(); }
 int AppLoopTurn(void)
 {
     KernelDrainMessages();
+    // A close the user confirmed in this drain ends the turn here: no frame is drawn for a
+    // window that is about to go.
+    if (KernelQuit()) return 1;
     AppFrameDisplay();
     if (KernelQuit()) return 1;
     if (AppRunStateStep()) {
@@ -367,6 +370,10 @@ int AppLoopTurn(void)
 
 void AppShutdown(void)
 {
+    // The window goes first, at once: what is left to do (the editor's recovery files, an
+    // autosave still being written, the managers' removal) happens without the user waiting
+    // in front of a window that no longer answers, and is all done before the process ends.
+    KernelHideWindow();
     AppEndOfFrame();
     StageStop(STAGE_EDITOR);
     StageStop(STAGE_LAUNCHER);

@@ -64,6 +64,13 @@ void KernelShowWindow(void)
 
 int KernelWindowShown(void) { return kernel.shown; }
 
+void KernelHideWindow(void)
+{
+    if (!kernel.installed) return;
+    PlatDestroyWindow();
+    kernel.shown = 0;
+}
+
 void KernelDesktopRect(int32_t rect[4])
 {
     for (int i = 0; i < 4; i++) rect[i] = kernel.desktop[i];

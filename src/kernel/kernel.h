@@ -26,6 +26,9 @@ int KernelIsInstalled(void);
 // Shows the native window (once) and re-reads the desktop rectangle; called before mode changes.
 void KernelShowWindow(void);
 int KernelWindowShown(void);
+// Takes the native window off the screen for good (the confirmed close): the shutdown that
+// follows runs without it.
+void KernelHideWindow(void);
 void KernelDesktopRect(int32_t rect[4]);
 const char* KernelProductName(void);
 

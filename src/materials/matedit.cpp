@@ -6,6 +6,7 @@
 #include "kernel/util/str.h"
 #include "materials/matm.h"
 #include "materials/matpanel.h"
+#include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
@@ -158,7 +159,7 @@ static WinId MakeButton(int x, int y, const char* label)
 
 static WinId MakeField(int y, char* buffer, const char* text, int limit)
 {
-    WinId f = WinCreate(180, y, 80, 11, me.window, 0, CLASS_EDIT);
+    WinId f = WinCreate(180, y, 80, 11, me.window, EDIT_ASCII, CLASS_EDIT);
     StrLCopy(buffer, text, (size_t)limit + 1);
     WinParam p1 = (WinParam)buffer, p2 = limit;
     WinSendMessage(f, WM_EDITSETBUFFER, &p1, &p2);
@@ -305,6 +306,8 @@ static int EditProc(WinId self, WinId sender, int message, WinParam* p1, WinPara
         me.cancel = MakeButton(210, 121, "Cancel");
         me.ok = MakeButton(210, 136, "Ok");
         RebuildColour();
+        // The keys come to the dialog until a field is clicked: Escape cancels at once.
+        WinSetFocus(self);
         return 0;
     }
     case WM_DESTROY:
@@ -328,9 +331,16 @@ static int EditProc(WinId self, WinId sender, int message, WinParam* p1, WinPara
     case WM_PRESSED:
         if (*p1) Pressed(self, sender);
         return 0;
+    // Escape is "Cancel", in a field as well as with the dialog's own focus.
+    case WM_EDITESCAPE:
+        if (!me.done) WinClose(self);
+        return 0;
+    case WM_KEY:
+        if (*p1 == CH_ESCAPE && !me.done) WinClose(self);
+        return 0;
+    case WM_FOCUS: return 0;
     case WM_EDITCHANGED:
-    case WM_EDITENTER:
-    case WM_EDITESCAPE: return 0;
+    case WM_EDITENTER: return 0;
     default: return 1;
     }
 }

@@ -257,13 +257,14 @@ static int SelectProc(WinId self, WinId sender, int message, WinParam* p1, WinPa
         WinId ok = MakeButton(160, 20, 40, 11, BUTTON_PUSH, "Ok");
         WinId cancel = MakeButton(160, 35, 40, 11, BUTTON_PUSH, "Cancel");
         WinId rename = MakeButton(160, 50, 40, 11, BUTTON_PUSH, "Rename");
-        WinId field = WinCreate(10, 78, 140, 11, WIN_CURRENT, 0, CLASS_EDIT);
+        WinId field = WinCreate(10, 78, 140, 11, WIN_CURRENT, EDIT_ASCII, CLASS_EDIT);
         mp.renameText[0] = 0;
         WinParam buffer = (WinParam)mp.renameText, limit = NAME_CHARS;
         WinSendMessage(field, WM_EDITSETBUFFER, &buffer, &limit);
         s = (SelectData*)WinGetData();
         *s = SelectData{list, ok, cancel, rename, field, 0};
         FillList(self);
+        WinSetFocus(field);
         return 0;
     }
     case WM_DESTROY:
@@ -271,9 +272,22 @@ static int SelectProc(WinId self, WinId sender, int message, WinParam* p1, WinPa
         s->items = 0;
         return 1;
     case WM_LISTCHOICE:
-        // The chosen name goes into the field, for "Rename" to start from.
-        if (*p1 > 0) SetRenameText(s->field, MatMGetName((int)*p1 - 1));
+        // The chosen name goes into the field, for "Rename" to start from, selected whole and
+        // with the keys: what is typed next replaces it.
+        if (*p1 > 0) {
+            WinId field = s->field;
+            SetRenameText(field, MatMGetName((int)*p1 - 1));
+            WinParam a = 0, b = 0;
+            WinSendMessage(field, WM_EDITSELECTALL, &a, &b);
+            WinSetFocus(field);
+        }
         return 0;
+    // Escape is "Cancel", from the field or with the dialog's own focus.
+    case WM_EDITESCAPE: WinClose(self); return 0;
+    case WM_KEY:
+        if (*p1 == CH_ESCAPE) WinClose(self);
+        return 0;
+    case WM_FOCUS: return 0;
     case WM_PRESSED:
         if (*p1) SelectPressed(self, sender);
         return 0;

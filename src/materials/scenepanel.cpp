@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "kernel/util/maths.h"
+#include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
@@ -90,6 +91,7 @@ static int SceneProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
         WinSendMessage(c.ok, WM_SETLABEL, &label, &zero);
         WinSendMessage(self, WM_SETTITLE, &title, &zero);
         *(SceneData*)WinGetData() = c;
+        WinSetFocus(self);
         return 0;
     }
     case WM_DRAWCLIENT: {
@@ -113,6 +115,11 @@ static int SceneProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
     }
     case WM_PRESSED:
         if (*p1 && sender == d->ok) WinClose(self);
+        return 0;
+    // The panel has only "Ok": Escape and Enter both close it.
+    case WM_FOCUS: return 0;
+    case WM_KEY:
+        if (*p1 == CH_ESCAPE || *p1 == CH_ENTER) WinClose(self);
         return 0;
     case WM_SLIDERPOS: return 0;
     default: return 1;

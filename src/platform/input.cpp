@@ -8,6 +8,7 @@
 
 #include "kernel/kernel.h"
 #include "kernel/log.h"
+#include "kernel/util/str.h"
 #include "platform/platform.h"
 
 enum {
@@ -19,10 +20,22 @@ enum {
     POINTER_QUEUE = 256,
 };
 
+enum { EVENT_UP = 0, EVENT_DOWN = 1, EVENT_REPEAT = 2, EVENT_TEXT = 3 };
+
+// A character waiting for the reader: a key press (translated when read), or typed text,
+// alone or joined to the press that typed it.
 struct TypedKey {
-    uint8_t code;
+    uint8_t code;       // 0: text without a key
     uint8_t shifted;
     uint8_t expiring;
+    uint8_t repeat;     // a held key's repeat: no press of its own
+    uint32_t text;      // a code point, 0 for none
+};
+
+struct KeyEvent {
+    uint8_t code;
+    uint8_t kind;
+    uint32_t text;
 };
 
 struct PointerEvent {
@@ -32,12 +45,14 @@ struct PointerEvent {
 
 static struct {
     int installed;
+    int textEvents;
     uint8_t state[256];
-    struct { uint8_t code, down; } events[EVENT_QUEUE];
+    KeyEvent events[EVENT_QUEUE];
     int head, count;
-    // Presses in the order they were made, for the character reader.
+    // Presses and text in the order they came, for the character reader.
     TypedKey typed[TYPED_QUEUE];
     int typedCount;
+    int textJoins;      // the last typed entry came from the event just polled: text joins it
     PointerEvent pointer[POINTER_QUEUE];
     int pointerHead, pointerCount;
     int pointerX, pointerY;
@@ -76,9 +91,9 @@ static void BuildTables(void)
     }
     // The cursor keys, on the keypad and on their own block, give the program's own codes;
     // shifted they give nothing.
-    const uint8_t cursor[5][3] = {
+    const uint8_t cursor[7][3] = {
         {0x48, 0xC8, CH_UP}, {0x50, 0xD0, CH_DOWN}, {0x4B, 0xCB, CH_LEFT},
-        {0x4D, 0xCD, CH_RIGHT}, {0x53, 0xD3, CH_DELETE},
+        {0x4D, 0xCD, CH_RIGHT}, {0x53, 0xD3, CH_DELETE}, {0x47, 0xC7, CH_HOME}, {0x4F, 0xCF, CH_END},
     };
     for (const auto& c : cursor) unshifted[c[0]] = unshifted[c[1]] = c[2];
 }
@@ -114,8 +129,11 @@ void InputReset(void)
     memset(input.state, 0, sizeof input.state);
     input.head = input.count = 0;
     input.typedCount = 0;
+    input.textJoins = 0;
     input.pointerHead = input.pointerCount = 0;
 }
+
+void InputSetTextEvents(int on) { input.textEvents = on != 0; }
 
 void InputReleaseDevices(void)
 {
@@ -125,18 +143,39 @@ void InputReleaseDevices(void)
 
 // ---- keyboard -------------------------------------------------------------------------------
 
-void InputQueueKey(int scanCode, int down)
+static void QueueEvent(int scanCode, int kind, uint32_t text)
 {
-    if (scanCode <= 0 || scanCode > 255) return;
     if (input.count == EVENT_QUEUE) {
         LogPrintf(LOG_WARN, "INPUT: keyboard buffer overflow, oldest event lost");
         input.head = (input.head + 1) % EVENT_QUEUE;
         input.count--;
     }
     int slot = (input.head + input.count) % EVENT_QUEUE;
-    input.events[slot].code = (uint8_t)scanCode;
-    input.events[slot].down = down ? 1 : 0;
+    input.events[slot] = KeyEvent{(uint8_t)scanCode, (uint8_t)kind, text};
     input.count++;
+}
+
+void InputQueueKey(int scanCode, int down)
+{
+    if (scanCode <= 0 || scanCode > 255) return;
+    QueueEvent(scanCode, down ? EVENT_DOWN : EVENT_UP, 0);
+}
+
+void InputQueueRepeat(int scanCode)
+{
+    if (scanCode <= 0 || scanCode > 255) return;
+    QueueEvent(scanCode, EVENT_REPEAT, 0);
+}
+
+void InputQueueText(const char* utf8)
+{
+    // A byte that starts no character is passed over: the reader gets whole characters only.
+    for (const char* s = utf8 ? utf8 : ""; *s;) {
+        uint32_t cp = 0;
+        int length = StrUtf8Decode(s, &cp);
+        s += length ? length : 1;
+        if (length && cp >= 32 && cp != 127) QueueEvent(0, EVENT_TEXT, cp);
+    }
 }
 
 static void RemoveTyped(int i)
@@ -155,24 +194,49 @@ void InputNewTurn(void)
         if (input.typed[i].expiring) RemoveTyped(i);
 }
 
+static void AddTyped(TypedKey k)
+{
+    if (input.typedCount == TYPED_QUEUE) RemoveTyped(0);
+    input.typed[input.typedCount++] = k;
+}
+
 void KeyPoll(void)
 {
     for (int n = 0; n < INPUT_KEY_BUFFER && input.count > 0; n++) {
-        uint8_t code = input.events[input.head].code;
-        uint8_t down = input.events[input.head].down;
+        KeyEvent e = input.events[input.head];
         input.head = (input.head + 1) % EVENT_QUEUE;
         input.count--;
-        if (!down) {
+        int joins = input.textJoins;
+        input.textJoins = 0;
+        uint8_t code = e.code;
+        uint8_t shift = ((input.state[KEY_LSHIFT] | input.state[KEY_RSHIFT]) & KEY_HELD) != 0;
+        switch (e.kind) {
+        case EVENT_UP:
             input.state[code] &= (uint8_t)~KEY_HELD;
             if (input.state[code] & KEY_PRESSED) input.state[code] |= KEY_EXPIRING;
             for (int i = 0; i < input.typedCount; i++)
                 if (input.typed[i].code == code) input.typed[i].expiring = 1;
-            continue;
+            break;
+        case EVENT_DOWN:
+            input.state[code] = KEY_PRESSED | KEY_HELD;
+            AddTyped(TypedKey{code, shift, 0, 0, 0});
+            input.textJoins = 1;
+            break;
+        case EVENT_REPEAT:
+            // Read in this turn or never: a repeat that waited would type late.
+            AddTyped(TypedKey{code, shift, 1, 1, 0});
+            input.textJoins = 1;
+            break;
+        case EVENT_TEXT:
+            // The text a key press typed stands in for the key's own character (keypad 8
+            // with Num Lock types '8' rather than moving the cursor).
+            if (joins && input.typedCount > 0 && !input.typed[input.typedCount - 1].text)
+                input.typed[input.typedCount - 1].text = e.text;
+            else
+                AddTyped(TypedKey{0, 0, 1, 0, e.text});
+            break;
+        default: break;
         }
-        input.state[code] = KEY_PRESSED | KEY_HELD;
-        if (input.typedCount == TYPED_QUEUE) RemoveTyped(0);
-        uint8_t shift = (input.state[KEY_LSHIFT] | input.state[KEY_RSHIFT]) & KEY_HELD;
-        input.typed[input.typedCount++] = TypedKey{code, (uint8_t)(shift != 0), 0};
     }
 }
 
@@ -185,7 +249,7 @@ int KeyPressed(int scanCode)
     // A press taken by its code is not read again as a character.
     if (pressed) {
         for (int i = 0; i < input.typedCount; i++)
-            if (input.typed[i].code == scanCode) {
+            if (input.typed[i].code == scanCode && !input.typed[i].repeat) {
                 RemoveTyped(i);
                 break;
             }
@@ -202,6 +266,17 @@ int KeyHeld(int scanCode)
     return input.state[scanCode] & KEY_HELD;
 }
 
+// The character a typed entry reads as: its text; else its key's table character, except
+// printable ones while text comes as text, and for a repeat only the keys that edit text.
+static int Character(const TypedKey& k)
+{
+    if (k.text) return (int)k.text;
+    int c = KeyTranslate(k.code, k.shifted);
+    if (input.textEvents && (c >= 32 || c == 0)) return 0;
+    if (k.repeat && c != CH_BACKSPACE && c != CH_DELETE && !(c >= CH_UP && c <= CH_END)) return 0;
+    return c;
+}
+
 int KeyRead(void)
 {
     KeyPoll();
@@ -212,9 +287,8 @@ int KeyRead(void)
     while (input.typedCount > 0) {
         TypedKey k = input.typed[0];
         RemoveTyped(0);
-        input.state[k.code] &= (uint8_t)~(KEY_PRESSED | KEY_EXPIRING);
-        int c = KeyTranslate(k.code, k.shifted);
-        if (c) return c;
+        if (k.code && !k.repeat) input.state[k.code] &= (uint8_t)~(KEY_PRESSED | KEY_EXPIRING);
+        if (int c = Character(k)) return c;
     }
     return 0;
 }

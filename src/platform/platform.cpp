@@ -14,6 +14,7 @@ static struct {
     NativeMsg queue[QUEUE_SIZE];
     int head, count;
     int pumped;                   // the back end has been asked for events in this drain
+    int windowOpen;
 } plat;
 
 const PlatDriver* PlatDriverCurrent(void) { return plat.driver ? plat.driver : &platHeadlessDriver; }
@@ -37,6 +38,7 @@ int PlatSelect(const PlatOptions* options)
 void PlatShutdown(void)
 {
     if (plat.driver) plat.driver->Shutdown();
+    plat.windowOpen = 0;
     plat.driver = nullptr;
     plat.head = plat.count = 0;
 }
@@ -44,8 +46,20 @@ void PlatShutdown(void)
 int PlatIsHeadless(void) { return plat.driver ? plat.headless : 1; }
 const char* PlatBackendName(void) { return PlatDriverCurrent()->name; }
 
-int PlatCreateWindow(const char* title) { return PlatDriverCurrent()->CreateWindow(title); }
-void PlatDestroyWindow(void) { PlatDriverCurrent()->DestroyWindow(); }
+int PlatCreateWindow(const char* title)
+{
+    int made = PlatDriverCurrent()->CreateWindow(title);
+    plat.windowOpen = made != 0;
+    return made;
+}
+
+void PlatDestroyWindow(void)
+{
+    PlatDriverCurrent()->DestroyWindow();
+    plat.windowOpen = 0;
+}
+
+int PlatWindowOpen(void) { return plat.windowOpen; }
 void PlatShowWindow(void) { PlatDriverCurrent()->ShowWindow(); }
 void PlatDesktopRect(int32_t rect[4]) { PlatDriverCurrent()->DesktopRect(rect); }
 

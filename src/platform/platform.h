@@ -81,6 +81,8 @@ struct NativeMsg {
 // Creates the native window (hidden until the first mode set). 0 on failure.
 int PlatCreateWindow(const char* title);
 void PlatDestroyWindow(void);
+// 1 from a window's creation until it is destroyed (or the back end shut down).
+int PlatWindowOpen(void);
 void PlatShowWindow(void);
 // Desktop rectangle: left, top, right, bottom.
 void PlatDesktopRect(int32_t rect[4]);
@@ -255,9 +257,10 @@ enum {
     KEY_RWIN = 0xDC, KEY_APPS = 0xDD,
     KEY_MOUSE_LEFT = 0x80, KEY_MOUSE_RIGHT = 0x81,
 };
-// The program's own codes for the cursor keys, as the translation tables give them.
-enum { CH_UP = 1, CH_DOWN = 2, CH_LEFT = 3, CH_RIGHT = 4, CH_DELETE = 5, CH_BACKSPACE = 8,
-       CH_TAB = 9, CH_ENTER = 13, CH_ESCAPE = 27, CH_POUND = 0x9C };
+// The program's own codes for the cursor keys, as the translation tables give them. Typed
+// text beyond them is Unicode: KeyRead gives a code point for it (ASCII as it is).
+enum { CH_UP = 1, CH_DOWN = 2, CH_LEFT = 3, CH_RIGHT = 4, CH_DELETE = 5, CH_HOME = 6, CH_END = 7,
+       CH_BACKSPACE = 8, CH_TAB = 9, CH_ENTER = 13, CH_ESCAPE = 27, CH_POUND = 0x9C };
 enum { INPUT_KEY_BUFFER = 16 };
 
 // Registers the pointer hook and the removal.
@@ -270,8 +273,10 @@ void KeyPoll(void);
 // still reads as pressed until the main-loop turn after its release.
 int KeyPressed(int scanCode);
 int KeyHeld(int scanCode);
-// The next character, in the order the keys were pressed; keys without one are taken and
-// passed over. A press read here is not read again by KeyPressed, nor the other way round.
+// The next character, in the order the keys were pressed and the text typed; keys without one
+// are taken and passed over. A press read here is not read again by KeyPressed, nor the other
+// way round. A character is one of the CH_ codes, a printable ASCII character, CH_POUND from
+// the tables, or the Unicode code point of typed text.
 int KeyRead(void);
 // 0 when the code has no character.
 int KeyTranslate(int scanCode, int shifted);
@@ -289,6 +294,17 @@ int InputVirtualKeyToScan(int virtualKey);
 int InputMessageHook(void* window, uint32_t msg, uint32_t wParam, int32_t lParam);
 // Back ends queue key transitions here, as the keyboard device buffers them.
 void InputQueueKey(int scanCode, int down);
+// The desktop's auto-repeat of a held key (or a second press the desktop took for one): one
+// more character for the reader where the key edits text (Backspace, Delete, the cursor keys)
+// or text follows it, never a press for KeyPressed.
+void InputQueueRepeat(int scanCode);
+// Text typed (UTF-8), as the desktop's keyboard layout and input method make it. It belongs
+// to the key pressed just before it, if any, and replaces that key's own character.
+void InputQueueText(const char* utf8);
+// On: the back end sends typed text as text, so printable characters come only from text and
+// a key's table character is not used (Ctrl+S types nothing). Off (the default, and headless
+// runs): printable characters come from the translation tables.
+void InputSetTextEvents(int on);
 // Forgets every key, button and queued event (tests, and the reinstall of the editor start).
 void InputReset(void);
 

@@ -20,7 +20,7 @@ WinId SeButton(int x, int y, int width, uint32_t style, const char* label)
 
 WinId SeField(int x, int y, int width, char* buffer, int limit)
 {
-    WinId f = WinCreate(x, y, width, SE_ROW_HEIGHT, WIN_CURRENT, 0, CLASS_EDIT);
+    WinId f = WinCreate(x, y, width, SE_ROW_HEIGHT, WIN_CURRENT, EDIT_ASCII, CLASS_EDIT);
     WinParam p1 = (WinParam)buffer, p2 = limit;
     WinSendMessage(f, WM_EDITSETBUFFER, &p1, &p2);
     return f;

@@ -20,7 +20,8 @@ enum {
 
 // A button of the current window (inside a window procedure), labelled.
 WinId SeButton(int x, int y, int width, uint32_t style, const char* label);
-// An edit field of the current window on a caller's buffer that outlives it.
+// An edit field of the current window on a caller's buffer that outlives it. It takes ASCII
+// only: numbers, and names that files store as ASCII.
 WinId SeField(int x, int y, int width, char* buffer, int limit);
 // A dialog window on the desktop with a title bar, dragged by it; 0 when not made.
 WinId SeDialog(uint32_t classId, int x, int y, int width, int height, const char* title);

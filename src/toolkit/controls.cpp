@@ -2,6 +2,7 @@
 // up with class messages and hears of the user's actions through notifications.
 #include "toolkit/controls.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "kernel/kernel.h"
@@ -9,6 +10,7 @@
 #include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "toolkit/draw.h"
+#include "toolkit/panelhost.h"
 #include "toolkit/text.h"
 
 static int Notify(int message, WinParam value)
@@ -125,16 +127,134 @@ void ButtonRegisterClass(void) { WinCreateClass(CLASS_BUTTON, 0, sizeof(ButtonDa
 // ============================================================================================
 
 struct EditData {
-    char* buffer;       // the caller's text, edited in place
-    int32_t limit;
+    char* buffer;       // the caller's text (UTF-8), edited in place
+    int32_t limit;      // bytes the text may take, terminator not counted
     int32_t focus;
-    int32_t cursor;
+    int32_t cursor;     // a byte offset, always at the start of a character
     int32_t blink;
     int32_t blinkTimer; // milliseconds until the cursor flips
     int32_t selected;   // the whole text is selected: the first key typed replaces it
+    int32_t scroll;     // pixels of the text scrolled out at the left, to keep the cursor shown
 };
 
-enum { EDIT_BLINK_MS = 350 };
+enum { EDIT_BLINK_MS = 350, EDIT_TEXT_X = 2, EDIT_REFUSAL_MAX = 160 };
+
+// Offsets of the characters before and after a byte offset.
+static int PreviousChar(const char* s, int at)
+{
+    if (at <= 0) return 0;
+    int p = at - 1;
+    // Back over continuation bytes to the start of the character, when it is one.
+    while (p > 0 && at - p < 4 && ((uint8_t)s[p] & 0xC0) == 0x80) p--;
+    uint32_t cp;
+    int n = StrUtf8Decode(s + p, &cp);
+    return n && p + n == at ? p : at - 1;
+}
+
+static int NextChar(const char* s, int at)
+{
+    if (!s[at]) return at;
+    uint32_t cp;
+    int n = StrUtf8Decode(s + at, &cp);
+    return at + (n ? n : 1);
+}
+
+static int PixelsBefore(const char* s, int at)
+{
+    char before[EDIT_REFUSAL_MAX + 256];
+    int n = at < (int)sizeof before - 1 ? at : (int)sizeof before - 1;
+    memcpy(before, s, (size_t)n);
+    before[n] = 0;
+    return TextWidth(before);
+}
+
+// The field says why a character was not taken, in a box, rather than dropping it unseen.
+static void Refuse(const char* text) { PanelHostMessage("Error", text); }
+
+// Inserts a typed character at the cursor: 1 when it went in.
+static int InsertChar(EditData* e, uint32_t c)
+{
+    // The tables' pound sign is the Unicode one in the text.
+    if (c == CH_POUND) c = 0xA3;
+    if (c < 32 || c == 127 || (c >= 0x80 && c < 0xA0)) return 0;
+    char bytes[4];
+    int n = StrUtf8Encode(c, bytes);
+    if (!n) return 0;
+    char text[EDIT_REFUSAL_MAX];
+    if ((WinGetStyle() & EDIT_ASCII) && c > 126) {
+        snprintf(text, sizeof text, "\"%.*s\" cannot be used here: this name is stored as plain ASCII.", n, bytes);
+        Refuse(text);
+        return 0;
+    }
+    int len = StrLen(e->buffer);
+    if (e->selected) len = 0;
+    if (len + n > e->limit) {
+        snprintf(text, sizeof text, "Too long: this field takes %d characters at most.", (int)e->limit);
+        Refuse(text);
+        return 0;
+    }
+    if (e->selected) {
+        e->buffer[0] = 0;
+        e->cursor = 0;
+        e->selected = 0;
+    }
+    int at = e->cursor < 0 ? 0 : e->cursor > len ? len : e->cursor;
+    memmove(e->buffer + at + n, e->buffer + at, (size_t)(len - at) + 1);
+    memcpy(e->buffer + at, bytes, (size_t)n);
+    e->cursor = at + n;
+    return 1;
+}
+
+// One key of the program's own codes, or a character typed. 1 when the text changed.
+static int EditKey(EditData* e, int key)
+{
+    char* s = e->buffer;
+    int len = StrLen(s);
+    if (e->cursor > len) e->cursor = len;
+    if (e->selected) {
+        // A cursor key only ends the selection; Backspace or Delete empty the text; a
+        // character replaces it (see InsertChar).
+        if (key == CH_BACKSPACE || key == CH_DELETE) {
+            s[0] = 0;
+            e->cursor = 0;
+            e->selected = 0;
+            return 1;
+        }
+        if (key < 32) e->selected = 0;
+    }
+    switch (key) {
+    case CH_LEFT: e->cursor = PreviousChar(s, e->cursor); return 0;
+    case CH_RIGHT: e->cursor = NextChar(s, e->cursor); return 0;
+    case CH_HOME: e->cursor = 0; return 0;
+    case CH_END: e->cursor = len; return 0;
+    case CH_BACKSPACE: {
+        if (e->cursor == 0) return 0;
+        int from = PreviousChar(s, e->cursor);
+        memmove(s + from, s + e->cursor, (size_t)(len - e->cursor) + 1);
+        e->cursor = from;
+        return 1;
+    }
+    case CH_DELETE: {
+        if (e->cursor >= len) return 0;
+        int to = NextChar(s, e->cursor);
+        memmove(s + e->cursor, s + to, (size_t)(len - to) + 1);
+        return 1;
+    }
+    default: return key >= 32 && InsertChar(e, (uint32_t)key);
+    }
+}
+
+// The text's scroll after a change: the cursor stays inside the field, and no more of the
+// text is scrolled out than needed.
+static void KeepCursorShown(EditData* e, int fieldWidth)
+{
+    int room = fieldWidth - 2 * EDIT_TEXT_X - 1;
+    int x = PixelsBefore(e->buffer, e->cursor), whole = TextWidth(e->buffer);
+    if (x - e->scroll > room) e->scroll = x - room;
+    if (x < e->scroll) e->scroll = x;
+    if (e->scroll > 0 && whole - e->scroll < room) e->scroll = whole > room ? whole - room : 0;
+    if (e->scroll < 0) e->scroll = 0;
+}
 
 static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
 {
@@ -150,32 +270,46 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
         DrawFillRect(x0, y0, x1, y1, e->focus ? DrawHighlight() : DrawBackground());
         DrawSunkenBox(x0, y0, x1, y1);
         if (e->buffer) {
+            KeepCursorShown(e, x1 - x0 + 1);
+            // The text inside the box only: glyphs cut by its edges are left out.
+            int cx0, cy0, cx1, cy1;
+            VideoGetClip(&cx0, &cy0, &cx1, &cy1);
+            VideoSetClip(cx0 + 1, cy0, cx1 - 1, cy1);
+            int left = EDIT_TEXT_X - e->scroll;
             TextSetColour(DrawTextColour());
-            TextSetFormat(TEXT_MODE_PLAIN, -1, 0, x1);
-            if (e->selected && e->buffer[0]) DrawFillRect(2, 1, 1 + TextWidth(e->buffer), 9, DrawAccent());
-            TextPrint(2, 1, "%s", e->buffer);
+            TextSetFormat(TEXT_MODE_PLAIN, -1, 0, x1 + e->scroll);
+            if (e->selected && e->buffer[0]) DrawFillRect(left, 1, left - 1 + TextWidth(e->buffer), 9, DrawAccent());
+            // A glyph cut by the clip is not drawn and moves the pen nothing: the text is
+            // printed from its first character wholly inside the field.
+            int from = 0, x = left;
+            while (e->buffer[from] && x < cx0 + 1) {
+                int next = NextChar(e->buffer, from);
+                x += PixelsBefore(e->buffer + from, next - from);
+                from = next;
+            }
+            TextPrint(x, 1, "%s", e->buffer + from);
             if (e->focus && e->blink) {
-                char before[256];
-                int n = e->cursor < (int)sizeof before - 1 ? e->cursor : (int)sizeof before - 1;
-                StrNCopy(before, e->buffer, n);
-                before[n] = 0;
-                int x = 2 + TextWidth(before);
+                int x = left + PixelsBefore(e->buffer, e->cursor);
                 int c = DrawTextColour();
                 DrawLine(x, 1, x, 9, c);
                 DrawLine(x - 1, 1, x + 1, 1, c);
                 DrawLine(x - 1, 9, x + 1, 9, c);
             }
+            VideoSetClip(cx0, cy0, cx1, cy1);
         }
         NoClientArea(p1, p2);
         return 0;
     }
     case WM_LPRESS:
         if (e->buffer) {
-            int px = (int)*p1, run = 2, pos = 0, len = StrLen(e->buffer);
-            char one[2] = {0, 0};
+            // The cursor goes behind the last character that starts left of the press.
+            int px = (int)*p1 + e->scroll, run = EDIT_TEXT_X, pos = 0, len = StrLen(e->buffer);
             while (pos < len && px > run) {
-                one[0] = e->buffer[pos++];
+                int next = NextChar(e->buffer, pos);
+                char one[8] = {};
+                memcpy(one, e->buffer + pos, (size_t)(next - pos));
                 run += TextWidth(one);
+                pos = next;
             }
             e->cursor = pos;
             e->selected = 0;
@@ -199,21 +333,7 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
             Notify(WM_EDITESCAPE, 0);
             return 0;
         }
-        if (e->selected) {
-            // A cursor key only ends the selection; anything else replaces the whole text, and
-            // Backspace or Delete leave it empty.
-            e->selected = 0;
-            int key = (int)*p1;
-            if (key != CH_UP && key != CH_DOWN && key != CH_LEFT && key != CH_RIGHT) {
-                e->buffer[0] = 0;
-                e->cursor = 0;
-                if (key == CH_BACKSPACE || key == CH_DELETE) {
-                    Notify(WM_EDITCHANGED, 0);
-                    return 0;
-                }
-            }
-        }
-        e->cursor = StrEditKey(e->buffer, e->cursor, (int)*p1, e->limit);
+        EditKey(e, (int)*p1);
         Notify(WM_EDITCHANGED, 0);
         return 0;
     case WM_EDITSETBUFFER:
@@ -221,6 +341,7 @@ static int EditProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
         e->limit = (int32_t)*p2;
         e->cursor = e->buffer ? StrLen(e->buffer) : 0;
         e->selected = 0;
+        e->scroll = 0;
         Notify(WM_EDITCHANGED, 0);
         return 0;
     case WM_EDITSETTEXT: {

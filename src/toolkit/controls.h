@@ -10,6 +10,11 @@
 
 // Button styles (class 0x201): 0 is a push button.
 enum { BUTTON_PUSH = 0, BUTTON_TOGGLE = 1, BUTTON_RADIO = 2, BUTTON_GROUP = 4, BUTTON_LABEL_MAX = 31 };
+// Edit field (class 0x204): its text is UTF-8, its limit in bytes. With this style bit it takes
+// ASCII only, for names stored in a file's fixed ASCII fields. A character that does not fit,
+// or is not ASCII in such a field, is refused in a box that says why (through the panel host).
+// Home and End go to the ends; the text scrolls to keep the cursor in the field.
+enum { EDIT_ASCII = 1 };
 // List control (class 0x203): this style bit makes it a multiple-choice list.
 enum { LIST_MULTIPLE = 0x10000, LIST_LINE_HEIGHT = 9, SLIDER_WIDTH = 11 };
 

@@ -34,6 +34,7 @@ struct FontRecord {
     uint16_t cellWidth, cellHeight;
     uint32_t offset[256];    // of each glyph's bitmap; characters outside first..last have none
     uint16_t advance[256];
+    uint8_t inked[256];      // the glyph has ink (a blank cell draws nothing a reader can see)
     ResId sprite[256];
 };
 
@@ -132,6 +133,8 @@ int FontRegister(ResId id)
             size_t entry = h.table + (size_t)(c - h.first) * FNT_ENTRY_SIZE;
             f.offset[c] = GetU32(d, entry);
             f.advance[c] = (uint16_t)GetU32(d, entry + 4);
+            const uint8_t* g = d + f.offset[c];
+            for (size_t i = 0; i < (size_t)h.cellWidth * h.cellHeight && !f.inked[c]; i++) f.inked[c] = g[i] != 0;
         }
     }
     ResClose(id);
@@ -166,6 +169,13 @@ int FontAdvance(int font, int c)
     FontRecord* f = Record(font);
     if (!f || c < f->first || c > f->last) return 0;
     return f->advance[c];
+}
+
+int FontHasGlyph(int font, int c)
+{
+    FontRecord* f = Record(font);
+    if (!f || c < f->first || c > f->last) return 0;
+    return c < 128 || f->inked[c];
 }
 
 ResId FontCreateBuiltIn(void)

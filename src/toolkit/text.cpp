@@ -8,6 +8,7 @@
 
 #include "kernel/kernel.h"
 #include "kernel/log.h"
+#include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
@@ -29,6 +30,8 @@ static struct {
     int penX, penY;
     char line[TEXT_LINE_MAX];
     int lineLen, lineWidth;
+    int measuring;       // lines are counted, nothing is drawn
+    int newLines;
 } text;
 
 // ============================================================================================
@@ -97,10 +100,51 @@ void TextGetPen(int* x, int* y)
     if (y) *y = text.penY;
 }
 
+// The font's own codes of the signs beyond ASCII that a font may carry.
+static const struct { uint32_t codePoint; uint8_t code; } kSigns[] = {
+    {0x2191, 24}, {0x2193, 25}, {0x2192, 26}, {0x2190, 27}, {0x221F, 28}, {0x2194, 29},
+    {0x25B2, 30}, {0x25BC, 31}, {0x2302, 127}, {0x00A2, 155}, {0x00A3, 156},
+};
+
+int TextCharCode(const char* s, int* length)
+{
+    uint32_t cp = 0;
+    int n = StrUtf8Decode(s, &cp);
+    if (n == 1) {
+        *length = 1;
+        return (int)cp;
+    }
+    if (n == 0) {
+        // Not UTF-8: a byte of the font's own code, as older texts and files hold them.
+        *length = *s ? 1 : 0;
+        uint8_t c = (uint8_t)*s;
+        return FontHasGlyph(text.font, c) ? c : '?';
+    }
+    *length = n;
+    for (const auto& sign : kSigns)
+        if (sign.codePoint == cp) return FontHasGlyph(text.font, sign.code) ? sign.code : '?';
+    return '?';
+}
+
+// The text as the font's codes, one byte a character, into out (size bytes with the end).
+static int ToCodes(const char* s, int n, char* out, int size)
+{
+    int m = 0;
+    for (int i = 0; i < n && m + 1 < size;) {
+        int length;
+        int c = TextCharCode(s + i, &length);
+        if (length <= 0) break;
+        out[m++] = (char)c;
+        i += length;
+    }
+    out[m] = 0;
+    return m;
+}
+
 int TextWidth(const char* s)
 {
     int64_t w = 0;
-    for (; s && *s; s++) w += FontAdvance(text.font, (uint8_t)*s);
+    for (int length; s && *s; s += length) w += FontAdvance(text.font, TextCharCode(s, &length));
     return w > INT32_MAX ? INT32_MAX : (int)w;
 }
 
@@ -147,7 +191,7 @@ void TextDrawString(int x, int y, const char* s, int colour)
     int clip[4];
     ReadClip(clip);
     int64_t pen = x;
-    for (; *s; s++) pen += DrawGlyph(&v, (uint8_t)*s, pen, y, colour, 0, clip);
+    for (int length; *s; s += length) pen += DrawGlyph(&v, TextCharCode(s, &length), pen, y, colour, 0, clip);
     FontClose(&v);
 }
 
@@ -178,7 +222,7 @@ static void WriteLine(const char* s, int n, int wrapped)
     default: x = text.penX; break;
     }
     FontView v;
-    if (n <= 0 || !FontOpen(text.font, &v)) {
+    if (n <= 0 || text.measuring || !FontOpen(text.font, &v)) {
         text.penX = Clamp(x + (n > 0 ? width : 0));
         return;
     }
@@ -216,6 +260,7 @@ static void WriteLine(const char* s, int n, int wrapped)
 
 static void NewLine(void)
 {
+    text.newLines++;
     text.penX = text.left;
     text.penY = Clamp((int64_t)text.penY + text.lineHeight);
 }
@@ -256,6 +301,10 @@ void TextPrint(int x, int y, const char* fmt, ...)
     va_end(ap);
     if (n < 0) n = 0;
     if (n >= (int)sizeof buf) n = (int)sizeof buf - 1;
+    // One byte a character from here on: what wraps and what is drawn is the font's codes.
+    char codes[TEXT_FORMAT_MAX];
+    n = ToCodes(buf, n, codes, sizeof codes);
+    memcpy(buf, codes, (size_t)n);
 
     text.penX = x;
     text.penY = y;
@@ -284,4 +333,23 @@ void TextPrint(int x, int y, const char* fmt, ...)
         text.lineWidth += advance;
     }
     Flush();
+}
+
+int TextLineCount(const char* s, int width)
+{
+    int mode = text.mode, left = text.left, right = text.right, penX = text.penX, penY = text.penY;
+    text.mode = TEXT_MODE_CENTRE;
+    text.left = 0;
+    text.right = width;
+    text.measuring = 1;
+    text.newLines = 0;
+    TextPrint(0, 0, "%s", s ? s : "");
+    int lines = text.newLines + 1;
+    text.measuring = 0;
+    text.mode = mode;
+    text.left = left;
+    text.right = right;
+    text.penX = penX;
+    text.penY = penY;
+    return lines;
 }

@@ -35,6 +35,9 @@ ResId FontResource(int font);
 // Cell height of a registered font (0 for none) and a character's advance (0 outside it).
 int FontCellHeight(int font);
 int FontAdvance(int font, int c);
+// Whether the font draws the character: ASCII inside its range, and above 127 only a glyph with
+// ink (the built-in font has cells for 128 to 154 that are blank).
+int FontHasGlyph(int font, int c);
 // A registered font opened for drawing. Its resource stays open until FontClose.
 struct FontView {
     const uint8_t* data;
@@ -72,10 +75,19 @@ void TextSetShadow(int on, int offset);
 // Mode 0-3 (others are fatal when text is written), line height or -1 for the font's
 // height + 1, left and right margins.
 void TextSetFormat(int mode, int lineHeight, int left, int right);
+// Text is UTF-8: each character is one glyph of the font (the pound and cent signs and the
+// arrows where the font has them), and one '?' where it has none, so that a text keeps its
+// length on the screen. A byte that starts no UTF-8 character is one character of the font's
+// own code (the pound sign typed from the tables is 156).
+// The font code a text's next character draws as, and the bytes it takes.
+int TextCharCode(const char* s, int* length);
 // printf-like; CR starts a new line at the left margin, LF is ignored.
 void TextPrint(int x, int y, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 // Width in pixels of the text in the current font.
 int TextWidth(const char* text);
+// How many lines the text takes when wrapped (as the centred and justified modes wrap) between
+// margins `width` pixels apart.
+int TextLineCount(const char* text, int width);
 int TextLineHeight(void);
 void TextGetPen(int* x, int* y);
 // Draws a plain string with its cell tops at y in a colour, without format, shadow or pen:

@@ -782,6 +782,17 @@ static void Tick(WinId window, WinParam frameTime, WinParam elapsed, int depth)
     }
 }
 
+// A press gives the keys to the window pressed or, when it takes none (a button, a list, a
+// slider), to the nearest window around it that does: after a click on a dialog's button,
+// Escape still reaches the dialog.
+static void FocusByPress(WinId found)
+{
+    // A window that takes the focus may hand it on to a child of its own (a dialog to its
+    // field): whoever holds it then keeps it.
+    for (WinId w = found; Rec(w) && w != win.desktop; w = Rec(w)->parent)
+        if (WinSetFocus(w) == 0 && win.focus) return;
+}
+
 // Steps 1 to 8 for the pointer state as it stands after one button change.
 static void PointerPass(void)
 {
@@ -806,7 +817,7 @@ static void PointerPass(void)
         win.underY = y;
         SendSystem(found, WM_POINTER, x, y);
         if (leftPressed && Rec(found)) {
-            WinSetFocus(found);
+            FocusByPress(found);
             if (Rec(found)) Press(found, x, y, WM_LPRESS_REGION, WM_LPRESS);
             if (Rec(found)) {
                 win.captured = found;

@@ -136,6 +136,8 @@ WinId WinModal(void);
 int WinSendMessage(int destination, int message, WinParam* p1, WinParam* p2);
 int WinSendSystem(WinId window, int message, WinParam* p1, WinParam* p2);
 
+// 0, or the window's refusal (its answer to WM_FOCUS), which leaves no window focused. A left
+// press focuses the window pressed, or the nearest window around it that takes the focus.
 int WinSetFocus(WinId window);
 WinId WinFocus(void);
 WinId WinFindClass(uint32_t classId);

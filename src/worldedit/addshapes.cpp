@@ -43,9 +43,10 @@ enum {
 // Controls
 // ============================================================================================
 
+// Every field here goes into the world file's ASCII fields (numbers, shape file, name).
 static WinId Field(int x, int y, int width, char* buffer, int limit)
 {
-    WinId f = WinCreate(x, y, width, ROW_HEIGHT, WIN_CURRENT, 0, CLASS_EDIT);
+    WinId f = WinCreate(x, y, width, ROW_HEIGHT, WIN_CURRENT, EDIT_ASCII, CLASS_EDIT);
     WinParam p1 = (WinParam)buffer, p2 = limit;
     WinSendMessage(f, WM_EDITSETBUFFER, &p1, &p2);
     return f;

@@ -156,6 +156,8 @@ static int RotateProc(WinId self, WinId sender, int message, WinParam* p1, WinPa
         rotateDlg.pitch = AxisButton(SMALL_ROW, "Pitch");
         SeSetState(rotateDlg.yaw, 1);
         rotateDlg.ok = SeButton(OK_X, ANSWER_Y, SE_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
+        // The keys come here, so that Escape (or Enter) closes it at once.
+        WinSetFocus(self);
         return 1;
     }
     if (self != rotateDlg.window) return 1;

@@ -29,3 +29,20 @@ TEST_F(Headless, TheShapeEditorsScreen)
     json p = Dump("p.json");
     EXPECT_NE(FindWindow(p, "0x201", "Palette"), nullptr);
 }
+
+// Keys pressed faster than the frames come are all typed, doubled letters included; Home and
+// End reach the name field; a name beyond ASCII is kept and saved under itself.
+TEST_F(Headless, QuickKeysHomeEndAndANameBeyondAsciiReachTheSelector)
+{
+    std::string quick;
+    for (char c : std::string("balloon")) {
+        std::string k(1, c);
+        quick += "keydown " + k + "\nkeyup " + k + "\n";
+    }
+    RunResult r = Run(std::string(kShapeEditorObject) + kSave + quick + "wait 1\ndump a.json\nkey home\ntype n\n" +
+                      "key end\ntype \xc3\xa9.shp\ndump b.json\nkey enter\nwait 2\n");
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_EQ(FieldOf(Dump("a.json"), "0x1030"), "balloon") << "seven keys in one frame, the selected name replaced";
+    EXPECT_EQ(FieldOf(Dump("b.json"), "0x1030"), "nballoon\xc3\xa9.shp");
+    EXPECT_FALSE(ReadBytes(dir.file("nballoon\xc3\xa9.shp")).empty()) << log;
+}

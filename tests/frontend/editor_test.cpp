@@ -233,3 +233,32 @@ TEST_F(Run, ProgressCallbacks)
     EXPECT_EQ(ProgressSpare(0x10), 1);
     EXPECT_EQ(ProgressValue(), (uint32_t)PROGRESS_CANCEL);
 }
+
+// The close the user confirms ends in the very turn of the answer: no frame is drawn after
+// it, the window goes before anything else is taken down, and nothing waits on the clock.
+static int presentsSeen, windowAtRemoval = -1;
+static void CountPresent(void) { presentsSeen++; }
+static void NoteWindowAtRemoval(void) { windowAtRemoval = PlatWindowOpen(); }
+
+TEST_F(Run, AConfirmedCloseEndsInItsOwnTurnAndTakesTheWindowFirst)
+{
+    StartEditor(EDITOR_SHAPE);
+    ASSERT_EQ(KernelConfirmClose(), 1);
+    ASSERT_EQ(PlatWindowOpen(), 1);
+    VideoAddHook(VIDEO_HOOK_AFTER_UNLOCK, CountPresent);
+    // Registered last, taken down first: it sees what the removal of the managers finds.
+    RegisterExit(NoteWindowAtRemoval);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    ASSERT_GT(presentsSeen, 0);
+    int presents = presentsSeen;
+    // The close button; the question takes the headless default answer, Yes.
+    PlatRequestClose();
+    EXPECT_EQ(AppLoopTurn(), 1) << "the turn of the answer is the last";
+    EXPECT_EQ(presentsSeen, presents) << "no frame drawn for a window about to go";
+    uint32_t at = TimerMs();
+    AppShutdown();
+    EXPECT_EQ(windowAtRemoval, 0) << "the window went before the managers were taken down";
+    EXPECT_EQ(PlatWindowOpen(), 0);
+    EXPECT_EQ(TimerMs(), at) << "nothing was waited for";
+    EXPECT_FALSE(KernelIsInstalled());
+}

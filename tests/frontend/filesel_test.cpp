@@ -16,6 +16,7 @@
 #include "support/screen.h"
 #include "support/testutil.h"
 #include "toolkit/controls.h"
+#include "toolkit/text.h"
 
 // ============================================================================================
 // Patterns
@@ -511,6 +512,44 @@ TEST_F(FileSel, VanishedFoldersAndOddNames)
     EXPECT_EQ(FileSelFolder(), dir.file("alpha"));
     EXPECT_EQ(Entries(), (std::vector<std::string>{"../"}));
     ExpectWaitingForInput();
+}
+
+TEST_F(FileSel, NamesBeyondAsciiAreListedDrawnAndTakenAsTheyAre)
+{
+    // UTF-8 names on the disk: a folder and a file; each character is one glyph ('?' where
+    // the font has none), so the lines keep the names' lengths.
+    mkdir(dir.file("\xc3\x84rger").c_str(), 0755);
+    WriteText(dir.file("\xc3\x84rger/caf\xc3\xa9.shp"), "x");
+    WriteText(dir.file("\xc3\x84rger/\xc2\xa3" "5.shp"), "x");
+    Open(dir.path());
+    ControlInfo list;
+    ASSERT_TRUE(ControlDescribe(ControlOf(CLASS_LIST), &list));
+    ASSERT_GE(ListCount(list.list), 5);
+    EXPECT_STREQ(ListGetItemText(list.list, 5), "\xc3\x84rger/") << "after alpha, Beta and zeta";
+    EXPECT_EQ(TextWidth(ListGetItemText(list.list, 5)), 6 * 6);
+    int advance;
+    EXPECT_EQ(TextCharCode("\xc3\x84", &advance), '?');
+    EXPECT_EQ(advance, 2);
+    ClickLine(4);
+    EXPECT_EQ(FileSelFolder(), dir.file("\xc3\x84rger"));
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"../", "caf\xc3\xa9.shp", "\xc2\xa3" "5.shp"}));
+    ASSERT_TRUE(ControlDescribe(ControlOf(CLASS_LIST), &list));
+    EXPECT_EQ(TextWidth(ListGetItemText(list.list, 2)), 8 * 6);
+    EXPECT_EQ(TextCharCode("\xc2\xa3", &advance), 156) << "the pound sign is the font's";
+    WinDrawAll();
+    // Clicked twice, the file goes out under its own name, byte for byte.
+    ClickLine(1);
+    ClickLine(1);
+    EXPECT_EQ(chosen, (std::vector<std::string>{dir.file("\xc3\x84rger/caf\xc3\xa9.shp")}));
+
+    // A name typed beyond ASCII goes out as typed.
+    FileSelSave(dir.file("\xc3\x84rger").c_str(), "*.shp", "", requester);
+    WinProcessInput();
+    InputQueueText("n\xc3\xa9.shp");
+    WinProcessInput();
+    Key(KEY_RETURN);
+    ASSERT_EQ(chosen.size(), 2u);
+    EXPECT_EQ(chosen[1], dir.file("\xc3\x84rger/n\xc3\xa9.shp"));
 }
 
 TEST_F(FileSel, LongFoldersScroll)

@@ -220,3 +220,90 @@ TEST_F(Run, TheWorldEditorsRequestsRunTheirWorkAndSayWhyTheyCannot)
     PlatShutdown();
     EXPECT_FALSE(WorldMIsInstalled()) << "the editor's end frees the world";
 }
+
+// A box is as wide as its text needs, up to most of the screen, and wraps what is longer;
+// every character of the text is drawn inside it, at both editor screens.
+TEST_F(Run, BoxesGrowToTheirTextAndWrapWhatIsLonger)
+{
+    const std::string dummy = "You can't edit the \"Dummy\" material, dummy!";
+    std::string path = "File not found: /home/artist/levels/";
+    while (path.size() < 240) path += "subfolder/";
+    path += "TOWN.WLE";
+    for (int resolution : {RESOLUTION_800, RESOLUTION_640}) {
+        Start();
+        TurnUntil(RUN_LAUNCHER);
+        AppSetEditorMode(EDITOR_SHAPE);
+        AppSetResolution(resolution);
+        TurnUntil(RUN_EDITOR);
+        int screenW, screenH;
+        VideoExtent(&screenW, &screenH);
+        const struct { const char* text; int lines; } cases[] = {
+            // The path is one word of 1,416 pixels: it moves to a line of its own, broken
+            // where the lines end (701 or 557 pixels of room).
+            {"Short.", 1}, {dummy.c_str(), 1}, {path.c_str(), 4},
+        };
+        for (const auto& c : cases) {
+            WinId box = MsgBoxShow("File Error", c.text);
+            ASSERT_NE(box, 0);
+            int x, y, w, h;
+            WinGetRect(box, &x, &y, &w, &h);
+            int textW = TextWidth(c.text);
+            // The narrowest box stays 260 x 50, centred as before; wider texts widen it.
+            EXPECT_EQ(w, textW + 19 > 260 ? std::min(textW + 19, screenW * 9 / 10) : 260) << c.text;
+            EXPECT_EQ(h, 50 + 9 * (c.lines - 1)) << c.text;
+            EXPECT_EQ(x, (screenW - w) / 2);
+            EXPECT_LE(y + h, screenH);
+            // "Ok" under the last line.
+            WinId ok = ButtonOf(box, "Ok");
+            int ox, oy, ow, oh;
+            WinGetRect(ok, &ox, &oy, &ow, &oh);
+            EXPECT_EQ(oy, h - 19);
+            // Every glyph drawn: the ink inside the box's client area covers as many columns
+            // as the text has non-blank characters' worth, and none lies on the box's edge.
+            Turns(1);
+            int inkRows = 0, edgeInk = 0;
+            for (int py = y + 12; py < y + h - 20; py++) {
+                int rowInk = 0;
+                for (int px = x + 1; px < x + w - 1; px++) {
+                    uint8_t r, g, b;
+                    VideoReadPixel(px, py, &r, &g, &b);
+                    int ink = r > 200 && g > 200 && b > 200;
+                    rowInk += ink;
+                    if (ink && (px < x + 8 || px >= x + w - 9)) edgeInk++;
+                }
+                inkRows += rowInk > 0;
+            }
+            EXPECT_EQ(edgeInk, 0) << c.text << ": text in the margins";
+            EXPECT_GE(inkRows, 6 * c.lines) << c.text;
+            TapKey(KEY_RETURN);
+            EXPECT_FALSE(WinIsWindow(box));
+        }
+        // A title wider than its text widens the box too.
+        const char* title = "A title much longer than the text of its box";
+        int w, h;
+        MsgBoxSize(title, "x", screenW, &w, &h);
+        EXPECT_EQ(w, TextWidth(title) + 16);
+        EXPECT_EQ(h, 50);
+        AppShutdown();
+        PlatShutdown();
+        AppResetSettings();
+        AppSetRunState(RUN_START_LAUNCHER);
+    }
+}
+
+TEST_F(Run, EscapeIsTheProgressWindowsCancel)
+{
+    StartEditor(EDITOR_SHAPE);
+    uint32_t value = 100;
+    WinId window = ProgressOpen("Working", &value);
+    ASSERT_NE(window, 0);
+    EXPECT_EQ(WinFocus(), window);
+    TapKey(KEY_RETURN);
+    EXPECT_EQ(value, 100u) << "only Escape cancels";
+    InputQueueKey(KEY_ESCAPE, 1);
+    WinProcessInput();
+    InputQueueKey(KEY_ESCAPE, 0);
+    EXPECT_EQ(value, (uint32_t)PROGRESS_CANCEL);
+    Turns(2);
+    EXPECT_FALSE(WinIsWindow(window));
+}

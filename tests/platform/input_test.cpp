@@ -203,3 +203,67 @@ TEST_F(Input, VirtualKeys)
                            {'1', KEY_1}, {0x26, KEY_UP}, {0x60, KEY_NUMPAD0}, {0x7B, KEY_F12}, {0xFF, 0}};
     for (const auto& k : keys) EXPECT_EQ(InputVirtualKeyToScan(k[0]), k[1]) << std::hex << k[0];
 }
+
+TEST_F(Input, TextJoinsThePressThatTypedItAndRepeatsTypeOnlyWhereTheyEdit)
+{
+    // Text typed with a key stands for the key's character; text alone is read as it comes,
+    // between the keys around it; malformed bytes are passed over.
+    InputQueueKey(KEY_E, 1);
+    InputQueueText("\xc3\xa9");
+    InputQueueKey(KEY_E, 0);
+    InputQueueText("\xe2\x82\xac\xff!");
+    InputQueueKey(KEY_BACK, 1);
+    InputQueueKey(KEY_BACK, 0);
+    EXPECT_EQ(KeyRead(), 0xE9);
+    EXPECT_EQ(KeyRead(), 0x20AC);
+    EXPECT_EQ(KeyRead(), '!');
+    EXPECT_EQ(KeyRead(), CH_BACKSPACE);
+    EXPECT_EQ(KeyRead(), 0);
+
+    // A press taken by KeyPressed is that key's, not another waiting before it, nor a repeat.
+    InputQueueKey(KEY_Q, 1);
+    InputQueueKey(KEY_W, 1);
+    InputQueueRepeat(KEY_W);
+    InputQueueKey(KEY_W, 0);
+    InputQueueKey(KEY_Q, 0);
+    EXPECT_EQ(KeyPressed(KEY_W), 1);
+    EXPECT_EQ(KeyRead(), 'q');
+    EXPECT_EQ(KeyRead(), 0) << "the repeat of W types no letter without its text";
+
+    // Without text events the tables type; a press taken by KeyPressed takes its text along.
+    InputQueueKey(KEY_G, 1);
+    InputQueueText("g");
+    EXPECT_EQ(KeyPressed(KEY_G), 1);
+    EXPECT_EQ(KeyRead(), 0);
+    InputQueueKey(KEY_G, 0);
+
+    // Repeats: Backspace, Delete and the cursor keys again; Enter, Tab and letters without
+    // text not; never a press.
+    InputQueueKey(KEY_LEFT, 1);
+    KeyPoll();
+    EXPECT_EQ(KeyRead(), CH_LEFT);
+    for (int code : {KEY_LEFT, KEY_DELETE, KEY_HOME, KEY_RETURN, KEY_TAB, KEY_Q}) InputQueueRepeat(code);
+    EXPECT_EQ(KeyRead(), CH_LEFT);
+    EXPECT_EQ(KeyRead(), CH_DELETE);
+    EXPECT_EQ(KeyRead(), CH_HOME);
+    EXPECT_EQ(KeyRead(), 0);
+    EXPECT_EQ(KeyPressed(KEY_DELETE), 0);
+    // A repeat nobody read lapses with the turn.
+    InputQueueRepeat(KEY_BACK);
+    KeyPoll();
+    InputNewTurn();
+    EXPECT_EQ(KeyRead(), 0);
+
+    // Home and End on both blocks; text events on: table letters give way to the text.
+    EXPECT_EQ(KeyTranslate(KEY_HOME, 0), CH_HOME);
+    EXPECT_EQ(KeyTranslate(KEY_NUMPAD7, 0), CH_HOME);
+    EXPECT_EQ(KeyTranslate(KEY_END, 0), CH_END);
+    EXPECT_EQ(KeyTranslate(KEY_NUMPAD1, 0), CH_END);
+    InputSetTextEvents(1);
+    InputQueueKey(KEY_A, 1);
+    InputQueueKey(KEY_A, 0);
+    InputQueueKey(KEY_ESCAPE, 1);
+    InputQueueKey(KEY_ESCAPE, 0);
+    EXPECT_EQ(KeyRead(), CH_ESCAPE) << "no text came with A";
+    InputSetTextEvents(0);
+}

@@ -47,9 +47,22 @@ TEST(Script, CommandsExpandIntoSteps)
 
 TEST(Script, TypeUsesShiftWhereTheCharacterNeedsIt)
 {
-    // '#' is typed, not a comment; it has no key on this layout, so the line is refused.
-    std::string e = ParseError("type a#B\n");
-    EXPECT_NE(e.find("s.txt:1"), std::string::npos);
+    // '#' is typed, not a comment; no key of this layout types it, nor 'é': they come as
+    // text, whole characters, as an input method sends them.
+    auto t = Parse("type a#\xc3\xa9" "B\n");
+    const int TEXT = SCRIPT_TEXT * 1000;
+    EXPECT_EQ(Steps(t), (std::vector<int>{DOWN + KEY_A, W + 1, UP + KEY_A, W + 1, TEXT, W + 1, TEXT, W + 1,
+                                          DOWN + KEY_LSHIFT, DOWN + KEY_B, W + 1, UP + KEY_B, UP + KEY_LSHIFT, W + 1}));
+    ASSERT_EQ(t.size(), 14u);
+    EXPECT_EQ(t[4].text, "#");
+    EXPECT_EQ(t[6].text, "\xc3\xa9");
+    // Broken UTF-8 and control characters type nothing: the line is refused.
+    for (const char* bad : {"type a\xc3\n", "type \xa9x\n", "type \xc3x\n", "type a\x01\n"}) {
+        std::string e = ParseError(bad);
+        EXPECT_NE(e.find("s.txt:1"), std::string::npos) << bad;
+    }
+    EXPECT_EQ(ScriptKeyCode("home"), KEY_HOME);
+    EXPECT_EQ(ScriptKeyCode("end"), KEY_END);
 
     // Shift goes down around B and the double quote (shifted 2), not around a or the space.
     EXPECT_EQ(Steps(Parse("type aB \"\n")),

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "kernel/timing.h"
 #include "kernel/util/str.h"
 #include "support/screen.h"
 #include "toolkit/controls.h"
+#include "toolkit/panelhost.h"
+#include "toolkit/text.h"
 
 // A parent window that creates controls on request (WinCreate's parent 0 is the current
 // window, so creation runs inside the parent) and writes down every notification it gets.
@@ -268,6 +271,175 @@ TEST_F(Controls, EditFieldSelectedWholeIsReplacedByTheFirstKey)
     Send(e, WM_EDITSETTEXT, (WinParam) "");
     Key(KEY_A);
     EXPECT_STREQ(buffer, "a");
+}
+
+// The boxes the fields ask the panel host for, written down.
+static std::vector<std::string> refusals;
+static WinId NoteRefusal(const char*, const char* text)
+{
+    refusals.push_back(text);
+    return 0;
+}
+
+static void Type(const char* utf8)
+{
+    InputQueueText(utf8);
+    WinProcessInput();
+}
+
+TEST_F(Controls, EditFieldKeysHomeEndAndCharactersBeyondAscii)
+{
+    WinId e = Child(10, 10, 100, 11, 0, CLASS_EDIT);
+    char buffer[16] = "abc";
+    Send(e, WM_EDITSETBUFFER, (WinParam)buffer, 12);
+    Click(10 + 10 + 50, 10 + 15);
+    Key(KEY_HOME);
+    Key(KEY_X);
+    EXPECT_STREQ(buffer, "xabc");
+    Key(KEY_END);
+    Key(KEY_Y);
+    EXPECT_STREQ(buffer, "xabcy");
+    Key(KEY_NUMPAD7);   // the keypad's Home
+    Key(KEY_DELETE);
+    EXPECT_STREQ(buffer, "abcy");
+    // Left at the start and Right at the end go nowhere.
+    Key(KEY_LEFT);
+    Key(KEY_Z);
+    Key(KEY_END);
+    Key(KEY_RIGHT);
+    Key(KEY_LEFT);
+    Key(KEY_Z);
+    EXPECT_STREQ(buffer, "zabczy");
+    Key(KEY_BACK);
+    Key(KEY_HOME);
+    Key(KEY_DELETE);
+    EXPECT_STREQ(buffer, "abcy");
+
+    // Text is kept as UTF-8; the cursor keys, Backspace and Delete step over whole characters.
+    Key(KEY_END);
+    Type("\xc3\xa9\xe2\x82\xac");   // e acute, euro
+    EXPECT_STREQ(buffer, "abcy\xc3\xa9\xe2\x82\xac");
+    Key(KEY_LEFT);
+    Key(KEY_BACK);
+    EXPECT_STREQ(buffer, "abcy\xe2\x82\xac");
+    Key(KEY_DELETE);
+    EXPECT_STREQ(buffer, "abcy");
+    Key(KEY_LEFT);
+    Type("\xc3\xa9");
+    Key(KEY_LEFT);
+    Key(KEY_LEFT);
+    Key(KEY_RIGHT);
+    Key(KEY_RIGHT);
+    Key(KEY_X);
+    EXPECT_STREQ(buffer, "abc\xc3\xa9xy") << "right steps over the two bytes at once";
+    // The pound sign of the tables goes in as the Unicode one.
+    InputQueueKey(KEY_LSHIFT, 1);
+    Key(0x04);
+    InputQueueKey(KEY_LSHIFT, 0);
+    EXPECT_STREQ(buffer, "abc\xc3\xa9x\xc2\xa3y");
+    // A byte that belongs to no character goes alone.
+    char broken[16] = "a\xc3\xa9\x80";
+    Send(e, WM_EDITSETBUFFER, (WinParam)broken, 12);
+    Key(KEY_BACK);
+    EXPECT_STREQ(broken, "a\xc3\xa9");
+    Key(KEY_BACK);
+    EXPECT_STREQ(broken, "a");
+    Send(e, WM_EDITSETBUFFER, (WinParam)buffer, 12);
+    // A press lands between whole characters: after "abc" and the e acute.
+    Click(10 + 10 + 2 + TextWidth("abc?") - 1, 10 + 15);
+    Key(KEY_BACK);
+    EXPECT_STREQ(buffer, "abcx\xc2\xa3y");
+}
+
+TEST_F(Controls, EditFieldRefusesWithABoxWhatDoesNotFit)
+{
+    static const PanelHostFns host = {nullptr, nullptr, NoteRefusal, nullptr, nullptr, nullptr, nullptr};
+    PanelHostSet(&host);
+    refusals.clear();
+    WinId e = Child(10, 10, 100, 11, 0, CLASS_EDIT);
+    char buffer[8] = "abcd";
+    Send(e, WM_EDITSETBUFFER, (WinParam)buffer, 5);
+    Click(10 + 10 + 90, 10 + 15);
+    Key(KEY_E);
+    EXPECT_TRUE(refusals.empty()) << "the fifth character fits";
+    Key(KEY_F);
+    ASSERT_EQ(refusals.size(), 1u);
+    EXPECT_NE(refusals[0].find("5 characters"), std::string::npos) << refusals[0];
+    EXPECT_STREQ(buffer, "abcde");
+    // Two bytes do not fit where one is left.
+    Key(KEY_BACK);
+    Type("\xc3\xa9");
+    EXPECT_EQ(refusals.size(), 2u);
+    EXPECT_STREQ(buffer, "abcd");
+    Type("\x7e");   // one byte: it fits
+    EXPECT_STREQ(buffer, "abcd~");
+
+    // A field for a name the files keep as ASCII refuses other characters, and says which;
+    // a selected text stays when the character replacing it is refused.
+    WinId ascii = Child(10, 40, 100, 11, EDIT_ASCII, CLASS_EDIT);
+    char name[8] = "old";
+    Send(ascii, WM_EDITSETBUFFER, (WinParam)name, 7);
+    Click(10 + 10 + 50, 10 + 45);
+    Send(ascii, WM_EDITSELECTALL, 0);
+    Type("\xc3\xa9");
+    ASSERT_EQ(refusals.size(), 3u);
+    EXPECT_NE(refusals[2].find("\"\xc3\xa9\""), std::string::npos) << refusals[2];
+    EXPECT_NE(refusals[2].find("ASCII"), std::string::npos);
+    EXPECT_STREQ(name, "old");
+    Type("n");
+    EXPECT_STREQ(name, "n");
+    EXPECT_EQ(refusals.size(), 3u);
+    PanelHostSet(nullptr);
+}
+
+TEST_F(Controls, EditFieldScrollsToKeepTheCursorShown)
+{
+    WinId e = Child(10, 10, 40, 11, 0, CLASS_EDIT);
+    char buffer[40] = "";
+    Send(e, WM_EDITSETBUFFER, (WinParam)buffer, 30);
+    Click(10 + 10 + 20, 10 + 15);
+    // The cursor's upper serif, at y 1 of the field, three pixels wide; found by its colour
+    // inside the field only.
+    auto cursorAt = [&]() {
+        for (int i = 0; i < 8; i++) {
+            WinDrawAll();
+            for (int x = 21; x < 20 + 39; x++)
+                if (Px(x - 1, 21) == Pal(255) && Px(x, 21) == Pal(255) && Px(x + 1, 21) == Pal(255)) return x - 20;
+            PlatHeadlessAdvanceClock(150);
+            TimingUpdate();
+            WinProcessInput();
+        }
+        return -1;
+    };
+    TimingReset();
+    Type("0123456789abcdef");
+    EXPECT_STREQ(buffer, "0123456789abcdef");
+    int x = cursorAt();
+    EXPECT_GT(x, 30) << "the end of a long text, and the cursor behind it, stay in the field";
+    EXPECT_LT(x, 39);
+    // The characters left of the cursor are drawn, scrolled: ink in each 6-pixel cell, the
+    // first one starting right at the field's inner edge (x 1) included.
+    WinDrawAll();
+    int first = 0;
+    for (int px = 1; px < 6; px++)
+        for (int py = 22; py < 29; py++) first += Px(20 + px, py) == Pal(255);
+    EXPECT_GT(first, 0) << "the character at the edge";
+    for (int cell = 0; cell < 4; cell++) {
+        int ink = 0;
+        for (int px = x - 6 * (cell + 1); px < x - 6 * cell; px++)
+            for (int py = 22; py < 29; py++) ink += Px(20 + px, py) == Pal(255);
+        EXPECT_GT(ink, 0) << "cell " << cell << " left of the cursor";
+    }
+    Key(KEY_HOME);
+    EXPECT_EQ(cursorAt(), 2) << "back at the start, the text's first character shows";
+    Key(KEY_END);
+    EXPECT_EQ(cursorAt(), x);
+    // A press goes to the character under it in the scrolled text.
+    Click(10 + 10 + 3, 10 + 15);
+    Key(KEY_X);
+    // The text (96 pixels) is scrolled by 96 - 35 = 61 for the 35 pixels of room: x 3 is the
+    // text's pixel 64, inside its eleventh character, so the cursor goes behind it.
+    EXPECT_STREQ(buffer, "0123456789axbcdef");
 }
 
 // ============================================================================================

@@ -483,3 +483,54 @@ TEST_F(BuiltInFont, CreationFailureIsFatal)
 {
     EXPECT_EXIT(CreateWithoutResources(), testing::ExitedWithCode(1), "Could not create the font resource");
 }
+
+TEST_F(BuiltInFont, UnicodeTextIsOneGlyphACharacterAndAQuestionMarkWhereNoneIs)
+{
+    TextSetFont(FontCreateBuiltIn());
+    TextSetColour(255);
+    TextSetFormat(TEXT_MODE_PLAIN, -1, 0, 319);
+    // The pixels a text leaves, drawn alone at (0, 0).
+    auto drawn = [](const char* s) {
+        VideoClear(0);
+        TextPrint(0, 0, "%s", s);
+        std::vector<uint32_t> px;
+        for (int y = 0; y < 8; y++)
+            for (int x = 0; x < 48; x++) px.push_back(Px(x, y));
+        return px;
+    };
+    // Each character one cell: two-, three- and four-byte characters alike.
+    EXPECT_EQ(TextWidth("caf\xc3\xa9"), 4 * 6);
+    EXPECT_EQ(TextWidth("\xe2\x82\xac\xf0\x9f\x98\x80"), 2 * 6);
+    // The font's signs by their Unicode names; the pound sign typed from the tables (156) is
+    // the same glyph; characters the font lacks, and bytes that are no UTF-8, show a '?'
+    // (the font's cells for 128 to 154 are blank: no glyph either).
+    EXPECT_EQ(drawn("\xc2\xa3"), drawn("\x9c"));
+    EXPECT_NE(drawn("\xc2\xa3"), drawn("?"));
+    EXPECT_EQ(drawn("\xc2\xa2"), drawn("\x9b"));
+    EXPECT_EQ(drawn("\xe2\x86\x91"), drawn("\x18")) << "the up arrow";
+    EXPECT_EQ(drawn("x\xc3\xa9y"), drawn("x?y"));
+    EXPECT_EQ(drawn("x\xe9y"), drawn("x?y")) << "Latin-1 bytes";
+    EXPECT_EQ(drawn("\x82"), drawn("?"));
+    EXPECT_EQ(drawn("\xc3"), drawn("?")) << "a cut character";
+    EXPECT_EQ(drawn("\xed\xa0\x80"), drawn("???")) << "a surrogate is no character: three bytes";
+
+    // Lines a text takes wrapped at a width: at spaces, words too long broken; CR too.
+    EXPECT_EQ(TextLineCount("", 60), 1);
+    EXPECT_EQ(TextLineCount("aaaa bbbb", 54), 1);
+    EXPECT_EQ(TextLineCount("aaaa bbbb", 53), 2);
+    EXPECT_EQ(TextLineCount("aaaaaaaaaaaaaaaaaaaa", 60), 2);
+    EXPECT_EQ(TextLineCount("a\rb", 60), 2);
+    EXPECT_EQ(TextLineCount("\xc3\xa9\xc3\xa9\xc3\xa9", 18), 1) << "three characters, not six bytes";
+    // The longest text a print takes (4,095 bytes) is laid out to its last character.
+    std::string words;
+    while (words.size() < 4095) words += words.empty() ? "a" : " a";
+    EXPECT_EQ(TextLineCount(words.c_str(), 6), 2048);
+    // Measuring draws nothing and leaves the format as it was.
+    VideoClear(0);
+    TextSetFormat(TEXT_MODE_RIGHT, 12, 3, 100);
+    TextLineCount("some words here", 30);
+    EXPECT_EQ(LitCount(), 0);
+    EXPECT_EQ(TextLineHeight(), 12);
+    TextPrint(0, 20, "ab");
+    EXPECT_EQ(Row(21).back() < 100 && Row(21).back() > 88, true) << "still right-aligned at 100";
+}

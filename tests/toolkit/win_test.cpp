@@ -604,6 +604,23 @@ TEST_F(Win, KeysGoToTheFocusWindowWhichARefusingWindowLeavesEmpty)
     msgs.clear();
     Key(KEY_A);
     EXPECT_EQ(Recorded(r, WM_KEY) + Recorded(f, WM_KEY) + Recorded(o, WM_KEY), 0);
+
+    // A press on a window that takes no keys (a dialog's button) gives them to the nearest
+    // window around it that does; none around it that takes them leaves no focus.
+    WinId dialog = Rec(10, 100, 100, 60);
+    WinId holder = WinCreate(5, 5, 60, 40, dialog, 0, 0x701);
+    WinId button = WinCreate(5, 5, 20, 10, holder, 0, 0x701);
+    Click(10 + 5 + 5 + 3, 100 + 5 + 5 + 3);
+    EXPECT_EQ(Recorded(button, WM_LPRESS), 1);
+    EXPECT_EQ(WinFocus(), dialog);
+    Key(KEY_ESCAPE);
+    EXPECT_EQ(Last(dialog, WM_KEY)->p1, CH_ESCAPE);
+    Click(210, 20);
+    EXPECT_EQ(WinFocus(), 0) << "the refusing window stands on the desktop";
+    WinSetFocus(dialog);
+    Click(10 + 5 + 5 + 3, 100 + 5 + 5 + 3);
+    EXPECT_EQ(WinFocus(), dialog);
+    EXPECT_EQ(Last(dialog, WM_FOCUS)->p1, 1) << "the dialog keeps the keys";
 }
 
 TEST_F(Win, PointerInRegionFromInsideAProcedure)

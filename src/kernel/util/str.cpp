@@ -150,6 +150,45 @@ int StrEditKey(char* s, int pos, int key, int limit)
     }
 }
 
+int StrUtf8Decode(const char* s, uint32_t* codePoint)
+{
+    const unsigned char* u = (const unsigned char*)s;
+    unsigned c = u[0];
+    if (c == 0) return 0;
+    if (c < 0x80) {
+        *codePoint = c;
+        return 1;
+    }
+    int n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (!n) return 0;
+    uint32_t cp = c & (0x7Fu >> n);
+    for (int i = 1; i < n; i++) {
+        if ((u[i] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (u[i] & 0x3Fu);
+    }
+    static const uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    *codePoint = cp;
+    return n;
+}
+
+int StrUtf8Encode(uint32_t cp, char* out)
+{
+    if (cp < 0x80) {
+        out[0] = (char)cp;
+        return cp ? 1 : 0;
+    }
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    int n = cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+    static const unsigned char lead[5] = {0, 0, 0xC0, 0xE0, 0xF0};
+    for (int i = n - 1; i > 0; i--) {
+        out[i] = (char)(0x80 | (cp & 0x3F));
+        cp >>= 6;
+    }
+    out[0] = (char)(lead[n] | cp);
+    return n;
+}
+
 static const char* Word(int n, const char* text, const char* seps, int quotes, char* buf)
 {
     buf[0] = 0;

@@ -26,6 +26,13 @@ void StrDeleteChar(char* s, int pos);
 // Applies one key of the program's own codes to a single-line text; returns the new cursor.
 int StrEditKey(char* s, int pos, int key, int limit);
 
+// UTF-8. Decode: the length (1 to 4) of the character that starts s, and its code point; 0
+// when s starts with none (at the terminator, or a byte that begins no well-formed character:
+// a stray continuation, an overlong form, a surrogate). Encode: the bytes of a code point into
+// out (4 at most) and their count; 0 for a value that is no character.
+int StrUtf8Decode(const char* s, uint32_t* codePoint);
+int StrUtf8Encode(uint32_t codePoint, char* out);
+
 // The n-th word: setting words split at runs of '=', blank, tab, CR, LF; command-line words
 // at runs of blank, tab, CR, LF with double-quoted words kept whole. Shared static buffers.
 const char* StrWord(int n, const char* text);

@@ -172,6 +172,7 @@ static void RunStep(const ScriptStep& s)
     case SCRIPT_RELEASE: PlatPostMessage(s.a ? NM_RBUTTONUP : NM_LBUTTONUP, 0, PointerParam()); break;
     case SCRIPT_KEYDOWN: InputQueueKey(s.a, 1); break;
     case SCRIPT_KEYUP: InputQueueKey(s.a, 0); break;
+    case SCRIPT_TEXT: InputQueueText(s.text.c_str()); break;
     case SCRIPT_ANSWER: hl.answers.push_back(s.a); break;
     case SCRIPT_CLOSE: PlatRequestClose(); break;
     case SCRIPT_SCREENSHOT: Screenshot(s); break;

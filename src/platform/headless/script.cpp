@@ -10,7 +10,7 @@ int ScriptKeyCode(const std::string& name)
     static const struct { const char* name; int code; } named[] = {
         {"enter", KEY_RETURN}, {"escape", KEY_ESCAPE}, {"space", KEY_SPACE}, {"backspace", KEY_BACK},
         {"tab", KEY_TAB}, {"delete", KEY_DELETE}, {"up", KEY_UP}, {"down", KEY_DOWN},
-        {"left", KEY_LEFT}, {"right", KEY_RIGHT}, {"lshift", KEY_LSHIFT}, {"rshift", KEY_RSHIFT},
+        {"left", KEY_LEFT}, {"right", KEY_RIGHT}, {"home", KEY_HOME}, {"end", KEY_END}, {"lshift", KEY_LSHIFT}, {"rshift", KEY_RSHIFT},
         {"lctrl", KEY_LCONTROL}, {"rctrl", KEY_RCONTROL}, {"lalt", KEY_LMENU}, {"ralt", KEY_RMENU},
         {"kp0", KEY_NUMPAD0}, {"kp1", KEY_NUMPAD1}, {"kp2", KEY_NUMPAD2}, {"kp3", KEY_NUMPAD3},
         {"kp4", KEY_NUMPAD4}, {"kp5", KEY_NUMPAD5}, {"kp6", KEY_NUMPAD6}, {"kp7", KEY_NUMPAD7},
@@ -96,9 +96,21 @@ int ScriptParse(const std::string& source, const std::string& fileName, std::vec
         size_t first = line.find_first_not_of(" \t");
         if (first != std::string::npos && line.compare(first, 5, "type ") == 0) {
             std::string text = line.substr(first + 5);
-            for (unsigned char c : text) {
+            for (size_t i = 0; i < text.size();) {
+                unsigned char c = (unsigned char)text[i];
                 int code = 0, shift = 0;
-                if (!KeyForChar(c, &code, &shift)) return fail("no key types this character");
+                if (c >= 0x80 || !KeyForChar(c, &code, &shift)) {
+                    // What no key of the tables types comes as text: one whole UTF-8 character.
+                    size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+                    if (!n || i + n > text.size() || (c < 0x80 && c < 32)) return fail("no key types this character");
+                    for (size_t k = 1; k < n; k++)
+                        if (((unsigned char)text[i + k] & 0xC0) != 0x80) return fail("not UTF-8 text");
+                    step(SCRIPT_TEXT, 0, 0, text.substr(i, n));
+                    step(SCRIPT_WAIT, 1);
+                    i += n;
+                    continue;
+                }
+                i++;
                 if (shift) step(SCRIPT_KEYDOWN, KEY_LSHIFT);
                 step(SCRIPT_KEYDOWN, code);
                 step(SCRIPT_WAIT, 1);

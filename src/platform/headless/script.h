@@ -18,6 +18,7 @@ enum ScriptOp {
     SCRIPT_SHOT,        // a, b: the rectangle's corner; width, height, scale; text: file name
     SCRIPT_ADVANCE,     // a: milliseconds the clock moves on at once
     SCRIPT_FATAL,       // text: the fatal error's text (tests only: SCRIPT_FATAL_SWITCH)
+    SCRIPT_TEXT,        // text: one character (UTF-8) typed as text, as an input method sends it
 };
 
 // The environment variable that must be "1" for a script to use `fatal`: a test's way to
@@ -36,5 +37,5 @@ struct ScriptStep {
 // Parses a script. Returns 0, or 1 with a message naming the line in `error`.
 int ScriptParse(const std::string& source, const std::string& fileName, std::vector<ScriptStep>& out,
                 std::string& error);
-// The scan code of a key name ("a", "enter", "kp5", "f12"...), or 0 when there is none.
+// The scan code of a key name (`key`, `keydown`, `keyup`: "home", "end" too) ("a", "enter", "kp5", "f12"...), or 0 when there is none.
 int ScriptKeyCode(const std::string& name);

@@ -111,6 +111,9 @@ static int SdlInit(const PlatOptions*)
         sdl.initialised = 0;
         return 1;
     }
+    // Typed characters come as text, in the user's keyboard layout and beyond ASCII.
+    SDL_StartTextInput();
+    InputSetTextEvents(1);
     return 0;
 }
 
@@ -127,6 +130,7 @@ static void SdlDestroyWindow(void)
 
 static void SdlShutdown(void)
 {
+    InputSetTextEvents(0);
     SdlDestroyWindow();
     if (sdl.initialised) SDL_Quit();
     sdl.initialised = 0;
@@ -210,9 +214,13 @@ void SdlTranslateEvent(const SDL_Event* event)
         else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) PlatPostMessage(NM_ACTIVATE, 0, 0);
         break;
     case SDL_KEYDOWN:
-        if (!e.key.repeat) InputQueueKey(SdlScanToKey(e.key.keysym.scancode), 1);
+        // On X11 a key released and pressed again within 2 ms (a fast typist, a desktop
+        // tool typing) reaches us as one press and a repeat: the repeat still types.
+        if (e.key.repeat) InputQueueRepeat(SdlScanToKey(e.key.keysym.scancode));
+        else InputQueueKey(SdlScanToKey(e.key.keysym.scancode), 1);
         break;
     case SDL_KEYUP: InputQueueKey(SdlScanToKey(e.key.keysym.scancode), 0); break;
+    case SDL_TEXTINPUT: InputQueueText(e.text.text); break;
     case SDL_MOUSEMOTION: PostPointer(NM_MOUSEMOVE, e.motion.x, e.motion.y); break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {

@@ -168,3 +168,32 @@ TEST(Str, NumberToText)
     StrFromNum(34, 0, 2, 10, nullptr);
     EXPECT_STREQ("34", shared);
 }
+
+TEST(Str, Utf8DecodeAndEncode)
+{
+    const struct { const char* s; int length; uint32_t cp; } cases[] = {
+        {"A", 1, 'A'}, {"\xc3\xa9", 2, 0xE9}, {"\xc2\x80", 2, 0x80}, {"\xdf\xbf", 2, 0x7FF},
+        {"\xe0\xa0\x80", 3, 0x800}, {"\xe2\x82\xac", 3, 0x20AC}, {"\xef\xbf\xbf", 3, 0xFFFF},
+        {"\xf0\x90\x80\x80", 4, 0x10000}, {"\xf4\x8f\xbf\xbf", 4, 0x10FFFF},
+        // Not characters: the end, stray and missing continuations, overlong forms, surrogates,
+        // past U+10FFFF.
+        {"", 0, 0}, {"\x80", 0, 0}, {"\xc3", 0, 0}, {"\xc3x", 0, 0}, {"\xc0\xaf", 0, 0}, {"\xc1\xbf", 0, 0},
+        {"\xe0\x9f\xbf", 0, 0}, {"\xed\xa0\x80", 0, 0}, {"\xf0\x8f\xbf\xbf", 0, 0}, {"\xf4\x90\x80\x80", 0, 0},
+        {"\xf5\x80\x80\x80", 0, 0}, {"\xff", 0, 0}, {"\xe2\x82", 0, 0},
+    };
+    for (const auto& c : cases) {
+        uint32_t cp = 0xDEAD;
+        EXPECT_EQ(StrUtf8Decode(c.s, &cp), c.length) << c.s;
+        if (c.length) {
+            EXPECT_EQ(cp, c.cp) << c.s;
+            char out[4];
+            EXPECT_EQ(StrUtf8Encode(c.cp, out), c.length);
+            EXPECT_EQ(memcmp(out, c.s, (size_t)c.length), 0) << c.s;
+        }
+    }
+    char out[4];
+    EXPECT_EQ(StrUtf8Encode(0, out), 0);
+    EXPECT_EQ(StrUtf8Encode(0xD800, out), 0);
+    EXPECT_EQ(StrUtf8Encode(0xDFFF, out), 0);
+    EXPECT_EQ(StrUtf8Encode(0x110000, out), 0);
+}
