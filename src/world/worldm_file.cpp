@@ -225,23 +225,24 @@ int WorldMSave(const char* wleName, const char* runtimeName, const char* reportN
             return WM_ERR_SAVE;
         }
     }
-    WorldMWriteSummary(summaryFile);
-    if (FileWrite(wleName, wm.image, GetU32(wm.image, WLE_USED))) {
-        LogPrintf(LOG_ERROR, "WORLD: %s cannot be written", wleName);
-        WorldMProgressClose(progress);
-        return WM_ERR_SAVE;
-    }
     if (!runtimeName || !*runtimeName) {
+        WorldMWriteSummary(summaryFile);
+        int failed = FileWrite(wleName, wm.image, GetU32(wm.image, WLE_USED));
+        if (failed) LogPrintf(LOG_ERROR, "WORLD: %s cannot be written", wleName);
         WorldMProgressClose(progress);
-        return 0;
+        return failed ? WM_ERR_SAVE : 0;
     }
     if (!wm.runtimeSave) {
         LogPrintf(LOG_ERROR, "WORLD: no runtime save is installed");
         WorldMProgressClose(progress);
         return WM_ERR_SAVE;
     }
+    // The runtime save builds and checks everything before it writes the world with its
+    // runtime files, all or none: a refused save leaves every file as it was, the summary
+    // report included, which therefore follows a success only.
     wm.reportName = reportName;
-    int result = wm.runtimeSave(runtimeName, progress);
+    int result = wm.runtimeSave(wleName, runtimeName, progress);
     wm.reportName = nullptr;
+    if (result == 0) WorldMWriteSummary(summaryFile);
     return result;
 }

@@ -373,9 +373,10 @@ TEST_F(WorldTest, AFailedSaveReportsTheSaveErrorAndClosesTheProgress)
     EXPECT_EQ("the user's earlier world", ReadText(dir.file("old.wle")));
 }
 
-static std::string runtimeSeen, reportSeen;
-static int FakeRuntimeSave(const char* runtimeName, ProgressFn progress)
+static std::string worldSeen, runtimeSeen, reportSeen;
+static int FakeRuntimeSave(const char* wleName, const char* runtimeName, ProgressFn progress)
 {
+    worldSeen = wleName;
     runtimeSeen = runtimeName;
     reportSeen = WorldMRuntimeReportName() ? WorldMRuntimeReportName() : "(none)";
     if (progress) progress(0x4000);
@@ -386,10 +387,14 @@ TEST_F(WorldTest, ARuntimeSaveGoesThroughTheHookAndNeverOverwritesTheWorldFile)
 {
     EXPECT_STREQ("TOWN.WLD", WorldMRuntimeNameFor("TOWN.WLE"));
     EXPECT_EQ(-7, WorldMSave("town.wle", "town.wld", nullptr, nullptr)) << "no runtime save installed";
-    EXPECT_TRUE(PathExists(dir.file("town.wle"))) << "the WLE is written first";
+    // The world goes to the disk with its runtime files or not at all, and so does the report.
+    EXPECT_FALSE(PathExists(dir.file("town.wle")));
     WorldMSetRuntimeSave(FakeRuntimeSave);
     progressCalls.clear();
     EXPECT_EQ(-16, WorldMSave("town.wle", "town.wld", "rep.txt", RecordProgress));
+    EXPECT_FALSE(PathExists(dir.file("town.wle")));
+    EXPECT_FALSE(PathExists(dir.file("temp.txt"))) << "a refused save writes no summary report";
+    EXPECT_EQ("town.wle", worldSeen);
     EXPECT_EQ("town.wld", runtimeSeen);
     EXPECT_EQ("rep.txt", reportSeen);
     EXPECT_EQ((std::vector<uint32_t>{0x4000}), progressCalls);
