@@ -21,6 +21,9 @@ void CliStartManagers(void);
 int CliFail(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 // Prints a warning line to stderr; the command goes on.
 void CliWarn(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Text from a file (n bytes at most, up to a NUL) as it may be printed: printable ASCII kept,
+// every other byte shown as \xNN.
+std::string CliPrintable(const void* text, size_t n);
 // "1 polygon", "2 polygons".
 std::string CliCount(long long n, const char* one, const char* many);
 // A JSON list's values as text: "1 2 3" with " " between, and "(1, 2, 3)" as a vector.

@@ -12,6 +12,7 @@
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
+#include "kernel/util/str.h"
 #include "kernel/version.h"
 #include "platform/platform.h"
 #include "tools/cli.h"
@@ -37,13 +38,42 @@ void CliStartManagers(void)
     ResInstall(5000);
 }
 
+std::string CliPrintable(const void* text, size_t n)
+{
+    std::string out(4 * n + 1, '\0');
+    StrPrintable(text, n, 1, out.data(), out.size());
+    out.resize(strlen(out.c_str()));
+    return out;
+}
+
+// One line on stderr, whatever its text holds: control bytes (from a name in a file, or a
+// name given with a line break in it) are shown as \xNN and never reach the terminal as they
+// are. Bytes of 128 and above stay, for the UTF-8 of file names given on the command line.
+static void ErrorLine(const char* prefix, const char* fmt, va_list ap)
+{
+    va_list copy;
+    va_copy(copy, ap);
+    int n = vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    std::string text(n > 0 ? (size_t)n + 1 : 1, '\0');
+    if (n > 0) vsnprintf(text.data(), text.size(), fmt, ap);
+    std::string line = prefix;
+    for (const char* p = text.c_str(); *p; p++) {
+        unsigned char c = (unsigned char)*p;
+        if (c < 32 || c == 127)
+            line += CliPrintable(p, 1);
+        else
+            line += (char)c;
+    }
+    line += '\n';
+    fputs(line.c_str(), stderr);
+}
+
 int CliFail(int code, const char* fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
-    fputs("tolbex-cli: ", stderr);
-    vfprintf(stderr, fmt, ap);
-    fputc('\n', stderr);
+    ErrorLine("tolbex-cli: ", fmt, ap);
     va_end(ap);
     gCliResult = code;
     return code;
@@ -53,9 +83,7 @@ void CliWarn(const char* fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
-    fputs("tolbex-cli: warning: ", stderr);
-    vfprintf(stderr, fmt, ap);
-    fputc('\n', stderr);
+    ErrorLine("tolbex-cli: warning: ", fmt, ap);
     va_end(ap);
 }
 
@@ -143,10 +171,17 @@ CLI::App* CliWorldCommand(void) { return CliGroup(*mainApp, "world"); }
 
 // Fatal errors end the process from deep inside the managers; the user still gets the one
 // error line that every failure gives.
+static void InternalError(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    ErrorLine("tolbex-cli: internal error: ", fmt, ap);
+    va_end(ap);
+}
+
 static void FatalToStderr(int level, const char* line)
 {
-    if (level == LOG_ERROR && !strncmp(line, "FATAL: ", 7) && !logOnStderr)
-        fprintf(stderr, "tolbex-cli: internal error: %s\n", line + 7);
+    if (level == LOG_ERROR && !strncmp(line, "FATAL: ", 7) && !logOnStderr) InternalError("%s", line + 7);
 }
 
 // Developer log lines are for developers: into --log FILE or TOLBEX_LOG, onto stderr with

@@ -26,10 +26,12 @@ static void ResList(const std::string& file)
     for (int i = 0; i < count; i++) {
         ResDirEntry e;
         if (ResFileGetEntry(n, i, &e)) break;
+        // The key comes from the file: shown printable.
+        std::string key = CliPrintable(e.name, sizeof e.name);
         if (e.kind == 2)
-            printf("%-12s %10u %10u\n", e.name, e.offset, e.size);
+            printf("%-12s %10u %10u\n", key.c_str(), e.offset, e.size);
         else
-            printf("%-12s %10u %10u  (kind %u, skipped)\n", e.name, e.offset, e.size, e.kind);
+            printf("%-12s %10u %10u  (kind %u, skipped)\n", key.c_str(), e.offset, e.size, e.kind);
     }
     printf("%d %s\n", count, count == 1 ? "entry" : "entries");
     gCliResult = 0;

@@ -106,8 +106,8 @@ int CliWorldLoad(const std::string& file)
         missing[name ? name : "(no file name)"]++;
     }
     for (const auto& m : missing)
-        CliWarn("%s: shape %s is missing or cannot be loaded (%s)", file.c_str(), m.first.c_str(),
-                CliCount(m.second, "worldshape", "worldshapes").c_str());
+        CliWarn("%s: shape %s is missing or cannot be loaded (%s)", file.c_str(),
+                CliPrintable(m.first.data(), m.first.size()).c_str(), CliCount(m.second, "worldshape", "worldshapes").c_str());
     return 0;
 }
 
@@ -240,8 +240,9 @@ static void PrintWorldInfo(const json& i)
     printf("cells: %u x %u x %u, exponent %u, edge %u, diagonal %u\n", i["cells"][0].get<uint32_t>(),
            i["cells"][1].get<uint32_t>(), i["cells"][2].get<uint32_t>(), i["cellExponent"].get<uint32_t>(),
            i["cellEdge"].get<uint32_t>(), i["cellDiagonal"].get<uint32_t>());
+    std::string wxp = i["wxpName"].get<std::string>();
     printf("corner packets: %u, field 20: %u, field 36: %u, WXP name: \"%s\"\n", i["cornerCount"].get<uint32_t>(),
-           i["field20"].get<uint32_t>(), i["field36"].get<uint32_t>(), i["wxpName"].get<std::string>().c_str());
+           i["field20"].get<uint32_t>(), i["field36"].get<uint32_t>(), CliPrintable(wxp.data(), wxp.size()).c_str());
     std::map<std::string, int> counts;
     for (const json& p : i["packets"]) counts[p["kind"].get<std::string>()]++;
     std::string summary;
@@ -252,10 +253,10 @@ static void PrintWorldInfo(const json& i)
         std::string kind = p["kind"].get<std::string>();
         printf("  @%u %s", p["offset"].get<uint32_t>(), kind.c_str());
         if (kind == "worldshape" || kind == "short-worldshape") {
+            std::string shapeFile = p["file"].is_null() ? "(none)" : p["file"].get<std::string>();
             printf(" id %u flags 0x%04X name %s at %s yaw %d pitch %d file %s", p["id"].get<unsigned>(),
                    p["flags"].get<unsigned>(), NameText(p["name"]).c_str(), CliVector(p["position"]).c_str(),
-                   p["yaw"].get<int>(), p["pitch"].get<int>(),
-                   p["file"].is_null() ? "(none)" : p["file"].get<std::string>().c_str());
+                   p["yaw"].get<int>(), p["pitch"].get<int>(), CliPrintable(shapeFile.data(), shapeFile.size()).c_str());
             if (p["net"].get<unsigned>()) printf(" net %u", p["net"].get<unsigned>());
         } else if (kind == "node") {
             printf(" id %u at %s previous %u next %u net name %s%s%s", p["id"].get<unsigned>(),

@@ -22,6 +22,7 @@
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"
+#include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
@@ -477,10 +478,12 @@ static int Report(Save& sv, uint32_t from, uint32_t to, uint64_t k, uint64_t n)
     return sv.progress((uint32_t)(at >> 16)) != 0;
 }
 
+// A worldshape's shape file for a message: its name comes from the file and is shown printable.
 static const char* FileOf(const uint8_t* ws)
 {
+    static char shown[64];
     const char* f = WorldMShapeFileName(ws + WS_FILE);
-    return f ? f : "(no file name)";
+    return f ? StrPrintable(f, strlen(f), 1, shown, sizeof shown) : "(no file name)";
 }
 
 // "ROCK.SHP (ID 12)", and how many more there are.

@@ -142,22 +142,24 @@ int WorldMLoadImage(const uint8_t* data, size_t size)
 // The summary report
 // ============================================================================================
 
+// Names come from the file and may hold any byte: the report shows them printable.
 static std::string Summary(uint8_t* image)
 {
     std::string out = "Summary of World File\r\n\r\nWorldShapes\r\n\r\n";
-    char line[160];
+    char line[160], shown[64];
     WM_FOR_EACH_SHAPE(image, p)
     {
         const char* name = WorldMShapeName(p);
         if (name)
-            snprintf(line, sizeof line, "Name:- '%s'    ", name);
+            snprintf(line, sizeof line, "Name:- '%s'    ", StrPrintable(name, 4, 1, shown, sizeof shown));
         else
             snprintf(line, sizeof line, "Name:- (No Name) ");
         out += line;
         snprintf(line, sizeof line, "Pos:- %08Xh %08Xh %08Xh ", GetU32(p, WS_X), GetU32(p, WS_Y), GetU32(p, WS_Z));
         out += line;
         const char* file = WorldMShapeFileName(p + WS_FILE);
-        out += file ? std::string(file) + " " : std::string("(No Filename) ");
+        out += file ? std::string(StrPrintable(file, strlen(file), 1, shown, sizeof shown)) + " "
+                    : std::string("(No Filename) ");
         out += "\r\n";
     }
     return out;
