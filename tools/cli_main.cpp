@@ -1,7 +1,3 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -101,24 +97,20 @@ std::string CliJoin(const nlohmann::json& list, const char* between)
 
 std::string CliVector(const nlohmann::json& list) { return "(" + CliJoin(list, ", ") + ")"; }
 
-int CliCheckReadable(const std::string& file)
+int CliCheckReadable(const std::string& file, uint64_t maxSize, const char* kind, const std::string& shown)
 {
-    // The name as it is on disk when only its letter case differs, as every reader finds it.
-    char found[4096];
-    std::string path = FileFind(file.c_str(), found, sizeof found) ? found : file;
-    int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) return CliFail(1, "cannot open %s: %s", file.c_str(), strerror(errno));
-    struct stat st;
-    bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-    close(fd);
-    if (folder) return CliFail(1, "cannot open %s: %s", file.c_str(), strerror(EISDIR));
-    return 0;
+    const std::string& name = shown.empty() ? file : shown;
+    switch (FileCheckRead(file.c_str(), maxSize, kind, nullptr)) {
+    case FILE_READABLE: return 0;
+    case FILE_TOO_LARGE: return CliFail(1, "%s: %s", name.c_str(), FileRefusal());
+    default: return CliFail(1, "cannot open %s: %s", name.c_str(), FileRefusal());
+    }
 }
 
-ResId CliReadFile(const std::string& file)
+ResId CliReadFile(const std::string& file, uint64_t maxSize, const char* kind)
 {
-    if (CliCheckReadable(file)) return 0;
-    ResId id = LoadFileToRes(file.c_str());
+    if (CliCheckReadable(file, maxSize, kind)) return 0;
+    ResId id = LoadFileToRes(file.c_str(), maxSize, kind);
     if (!id) CliFail(1, "cannot read %s", file.c_str());
     return id;
 }

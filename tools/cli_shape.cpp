@@ -39,7 +39,7 @@ void CliShapeStart(void)
     CliStartManagers();
     PalMInstall(PAL_USER_COLOURS);
     if (!shapePalette.empty()) {
-        if (CliCheckReadable(shapePalette)) return;
+        if (CliCheckReadable(shapePalette, PAL_FILE_SIZE, "a palette file")) return;
         if (PalMLoad(shapePalette.c_str())) {
             CliFail(1, "%s: %s", shapePalette.c_str(), CliPaletteRefusal().c_str());
             return;
@@ -66,7 +66,7 @@ void CliShapeStart(void)
 
 ResId CliReadShape(const std::string& file, int* fileVersion)
 {
-    ResId id = CliReadFile(file);
+    ResId id = CliReadFile(file, SHAPE_MAX_FILE_SIZE, "a shape file");
     if (!id) return 0;
     const uint8_t* data = (const uint8_t*)ResPeek(id);
     size_t size = ResSize(id);

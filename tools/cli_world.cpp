@@ -82,14 +82,7 @@ int CliWorldLoad(const std::string& file)
 {
     std::string path = CliWorldPath(file);
     // The error line names the file as the user gave it (the path may have been made absolute).
-    char found[4096];
-    std::string onDisk = FileFind(path.c_str(), found, sizeof found) ? found : path;
-    int fd = open(onDisk.c_str(), O_RDONLY);
-    if (fd < 0) return CliFail(1, "cannot open %s: %s", file.c_str(), strerror(errno));
-    struct stat st;
-    bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-    close(fd);
-    if (folder) return CliFail(1, "cannot open %s: %s", file.c_str(), strerror(EISDIR));
+    if (CliCheckReadable(path, WorldMCapacity(), "a world file", file)) return 1;
     if (WorldMLoad(path.c_str())) {
         std::string why = WorldMLoadError();
         // The reason without the manager's prefix and the path it was given.
@@ -278,7 +271,7 @@ static void PrintWorldInfo(const json& i)
 static void InfoCmd(const std::string& file, bool asJson)
 {
     CliStartManagers();
-    ResId id = CliReadFile(file);
+    ResId id = CliReadFile(file, WORLDM_CAPACITY, "a world file");
     if (!id) return;
     uint32_t size = (uint32_t)ResSize(id);
     uint8_t* data = (uint8_t*)ResOpen(id);

@@ -40,11 +40,12 @@ int WorldMLoad(const char* fileName)
     loadError[0] = 0;
     if (!wm.installed) return Refuse("WorldMLoad - the world manager is not installed");
     if (!fileName || !*fileName) return Refuse("WorldMLoad - no file name");
-    int64_t size = FileSize(fileName);
-    if (size < 0) return Refuse("WorldMLoad - cannot open %s", fileName);
-    if ((uint64_t)size > wm.capacity)
-        return Refuse("WorldMLoad - %s: %lld bytes, larger than the world's capacity of %u bytes", fileName,
-                      (long long)size, wm.capacity);
+    int64_t size;
+    switch (FileCheckRead(fileName, wm.capacity, "a world file", &size)) {
+    case FILE_READABLE: break;
+    case FILE_TOO_LARGE: return Refuse("WorldMLoad - %s: %s", fileName, FileRefusal());
+    default: return Refuse("WorldMLoad - cannot open %s: %s", fileName, FileRefusal());
+    }
     std::vector<uint8_t> data((size_t)size);
     if (size && FileReadAt(fileName, 0, data.data(), (size_t)size))
         return Refuse("WorldMLoad - cannot read %s", fileName);
