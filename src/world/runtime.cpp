@@ -955,15 +955,18 @@ static int WriteFiles(Save& sv, const char* wleName, const char* runtimeName, co
     // An empty archive is still one byte long.
     static const uint8_t kEmpty = 0;
     const void* data = sv.wxp.empty() ? &kEmpty : sv.wxp.data();
+    // The world first, as a save writes it before anything else: a disk that refuses it says
+    // so with the world's own error.
     FileWriteItem items[3] = {
+        {wleName, sv.world->data(), sv.world->size(), 1},
         {wxpName, data, sv.wxp.empty() ? 1 : sv.wxp.size(), 0},
         {runtimeName, sv.out.data(), sv.out.size(), 0},
-        {wleName, sv.world->data(), sv.world->size(), 1},
     };
-    int failed = FileWriteGroup(items, wleName ? 3 : 2);
+    const FileWriteItem* first = wleName ? items : items + 1;
+    int failed = FileWriteGroup(first, wleName ? 3 : 2);
     if (failed) {
-        SetMessage("%s cannot be written (%s); the old files were kept", items[failed - 1].name, strerror(errno));
-        return failed == 1 ? WM_ERR_WXP_WRITE : WM_ERR_SAVE;
+        SetMessage("%s cannot be written (%s); the old files were kept", first[failed - 1].name, strerror(errno));
+        return first + failed - 1 == items + 1 ? WM_ERR_WXP_WRITE : WM_ERR_SAVE;
     }
     return 0;
 }
