@@ -1,5 +1,7 @@
 // WLE files: loading with version conversion and renumbering, refusals that change nothing,
 // node link repair, the summary report and saving.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <random>
 
@@ -257,6 +259,18 @@ TEST_F(WorldDamageTest, FilesLargerThanTheCapacityOrWideningPastTwoThirdsAreRefu
     Bytes big = WleImage().Done();
     big.resize(WorldMCapacity() + 1, 0);
     ExpectRefused(big, "larger than the capacity");
+    EXPECT_NE(nullptr, strstr(WorldMLoadError(), "524289 bytes, larger than a world file can be (at most 524288 bytes)"))
+        << WorldMLoadError();
+    // Nothing that is no regular file is read, and a FIFO is not waited on.
+    ASSERT_EQ(0, mkfifo(dir.file("pipe.wle").c_str(), 0644));
+    EXPECT_EQ(-6, WorldMLoad("pipe.wle"));
+    EXPECT_NE(nullptr, strstr(WorldMLoadError(), "not a regular file (a FIFO)")) << WorldMLoadError();
+    EXPECT_EQ(before, Used());
+    big.pop_back();
+    EXPECT_EQ(0, LoadBytes(big)) << "a file of the capacity itself is read";
+    ASSERT_GT(WorldMAddShape("rock.shp", 5, 6, 7, Name4("KEEP")), 0);
+    WorldMSelectAllShapes();
+    Remember();
     // Version 18: the short worldshapes fit as they are, but not once widened.
     WleImage w(18);
     uint32_t limit = WorldMLimit();
