@@ -4,6 +4,7 @@
 #include "frontend/msgbox.h"
 
 #include <cstring>
+#include <string>
 
 #include "kernel/log.h"
 #include "kernel/util/str.h"
@@ -18,6 +19,7 @@ enum {
     MSGBOX_TEXT_MAX = 255,
     MSGBOX_WIDTH = 260,
     MSGBOX_HEIGHT = 50,
+    MSGBOX_LINES = 2,         // lines of text above the button at that height
     MSGBOX_WAITING = 8,
 };
 
@@ -108,6 +110,39 @@ void MsgBoxRegisterClass(void)
     WinCreateClass(CLASS_MESSAGEBOX, CLASS_FRAME, sizeof(MsgBoxData), MsgBoxProc);
 }
 
+// The lines the centred text takes between the client's edges, broken as the text output
+// breaks them: where the next character would pass the right edge, at a space, else after the
+// line's last space (a word without one breaks where it is).
+static int LinesOf(const char* text, int width)
+{
+    std::string line;
+    int lines = 1;
+    for (const char* p = text; *p; p++) {
+        if (*p == '\n') continue;
+        if (*p == '\r') {
+            lines++;
+            line.clear();
+            continue;
+        }
+        if (!line.empty() && TextWidth((line + *p).c_str()) > width) {
+            lines++;
+            if (*p == ' ') {
+                line.clear();
+                continue;
+            }
+            size_t space = line.rfind(' ');
+            line = space == std::string::npos ? std::string() : line.substr(space + 1);
+            // A word moved on that is itself too long breaks where it is.
+            if (!line.empty() && TextWidth((line + *p).c_str()) > width) {
+                lines++;
+                line.clear();
+            }
+        }
+        line += *p;
+    }
+    return lines;
+}
+
 static WinId CreateBox(const char* title, const char* text)
 {
     int width, height;
@@ -120,6 +155,19 @@ static WinId CreateBox(const char* title, const char* text)
     WinSendMessage(box, MSGBOX_SETTEXT, &p1, &p2);
     p1 = (WinParam)title;
     WinSendMessage(box, WM_SETTITLE, &p1, &p2);
+    // Two lines fit above the button; a longer text (a reason after the usual words) makes the
+    // box taller, so that no line runs under the button.
+    int x0, y0, x1, y1;
+    WinGetExtent(box, &x0, &y0, &x1, &y1);
+    TextSetFormat(TEXT_MODE_CENTRE, -1, x0, x1);
+    const MsgBoxData* d = (const MsgBoxData*)WinDataOf(box, CLASS_MESSAGEBOX);
+    int extra = (LinesOf(d->text, x1 - x0) - MSGBOX_LINES) * TextLineHeight();
+    if (extra > 0) {
+        WinSetRect(box, x, 60, MSGBOX_WIDTH, MSGBOX_HEIGHT + extra);
+        int bx, by;
+        WinGetPos(d->ok, &bx, &by);
+        WinSetPos(d->ok, bx, by + extra);
+    }
     return box;
 }
 

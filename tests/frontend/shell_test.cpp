@@ -136,6 +136,40 @@ TEST_F(Run, BoxesWaitForTheModalWindowAndCloseOnEnter)
     EXPECT_EQ(WinModal(), 0);
 }
 
+// A text of more lines than fit above the button (a reason after a load's usual words) makes
+// the box taller by the lines it adds, and the button moves below them.
+TEST_F(Run, ABoxGrowsForTheLinesOfItsText)
+{
+    StartEditor(EDITOR_SHAPE);
+    int perLine = 0;
+    const auto geometry = [&perLine](const char* text) {
+        WinId box = MsgBoxShow("File Error", text);
+        EXPECT_NE(box, 0);
+        int x, y, w, h, bx, by, x0, y0, x1, y1;
+        WinGetRect(box, &x, &y, &w, &h);
+        WinGetExtent(box, &x0, &y0, &x1, &y1);
+        perLine = (x1 - x0) / TextWidth("x");
+        WinId ok = WinGetChild(box, 0);
+        WinGetPos(ok, &bx, &by);
+        WinClose(box);
+        WinSetModal(0);
+        return std::vector<int>{w, h, by};
+    };
+    const std::vector<int> one = geometry("! Unable to load shape.");
+    // 37 glyphs of 7 pixels fill a line of the box.
+    const std::vector<int> two = geometry("! Unable to load shape. 4294967296 bytes, larger than that.");
+    const std::vector<int> three =
+        geometry("! Unable to load shape. 4294967296 bytes, larger than a shape file can be (at most 2000000 bytes).");
+    // A word longer than a line breaks where it must: the usual words, then lines full of it.
+    const std::vector<int> four = geometry(("! Unable to load shape. " + std::string(2 * perLine + 1, 'x')).c_str());
+    EXPECT_EQ(one, two) << "two lines fit as they always did";
+    EXPECT_EQ(three[0], one[0]);
+    EXPECT_EQ(three[1] - one[1], TextLineHeight());
+    EXPECT_EQ(three[2] - one[2], TextLineHeight());
+    EXPECT_EQ(four[1] - one[1], 2 * TextLineHeight());
+    EXPECT_EQ(four[2] - one[2], 2 * TextLineHeight());
+}
+
 TEST_F(Run, AScriptedAnswerClosesADrawnBox)
 {
     StartEditor(EDITOR_SHAPE, "answer ok\n");
