@@ -153,26 +153,34 @@ int64_t FileSize(const char* name)
     return (int64_t)st.st_size;
 }
 
-// Opens a file for reading without ever waiting: a FIFO without a writer (or a device) would
-// block an open or a read for good, so anything but a regular file is closed again at once.
-// The descriptor, or -1 with errno set (ENOENT when nothing matches the name).
-static int OpenRegular(const char* name, struct stat* st)
+// Opens a file for reading without ever waiting (a FIFO without a writer would block an open
+// for good) and tells what it is. The descriptor, or -1 with errno set (ENOENT when nothing
+// matches the name).
+static int OpenAndStat(const char* name, struct stat* st)
 {
     std::string found;
-    if (!Resolve(name, found)) {
+    if (!name || !*name || !Resolve(name, found)) {
         errno = ENOENT;
         return -1;
     }
     int fd = open(found.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    int err = 0;
-    if (fstat(fd, st) != 0)
-        err = errno;
-    else if (!S_ISREG(st->st_mode))
-        err = S_ISDIR(st->st_mode) ? EISDIR : EINVAL;
-    if (err) {
+    if (fd >= 0 && fstat(fd, st) != 0) {
+        int err = errno;
         close(fd);
         errno = err;
+        return -1;
+    }
+    return fd;
+}
+
+// A regular file opened for reading, which no read waits on; anything else is closed again at
+// once (a folder gives EISDIR, a FIFO or a device EINVAL).
+static int OpenRegular(const char* name, struct stat* st)
+{
+    int fd = OpenAndStat(name, st);
+    if (fd >= 0 && !S_ISREG(st->st_mode)) {
+        close(fd);
+        errno = S_ISDIR(st->st_mode) ? EISDIR : EINVAL;
         return -1;
     }
     return fd;
@@ -203,40 +211,26 @@ static void Refuse(const char* fmt, ...)
     va_end(ap);
 }
 
-// The kind of a file that is not a regular one, for its refusal.
+// The kind of a file that is neither regular nor a folder, for its refusal.
 static const char* KindOf(mode_t mode)
 {
-    if (S_ISDIR(mode)) return "a folder";
     if (S_ISFIFO(mode)) return "a FIFO";
     if (S_ISSOCK(mode)) return "a socket";
     if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    return "not a regular file";
+    return "of an unknown kind";
 }
 
 int FileCheckRead(const char* name, uint64_t maxSize, const char* kind, int64_t* size)
 {
     refusal[0] = 0;
     if (size) *size = -1;
-    std::string found;
-    if (!name || !*name || !Resolve(name, found)) {
-        errno = ENOENT;
-        Refuse("%s", strerror(errno));
-        return FILE_CANNOT_OPEN;
-    }
-    int fd = open(found.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    int fd = OpenAndStat(name, &st);
     if (fd < 0) {
         Refuse("%s", strerror(errno));
         return FILE_CANNOT_OPEN;
     }
-    struct stat st;
-    int statFailed = fstat(fd, &st);
-    int err = errno;
     close(fd);
-    if (statFailed) {
-        errno = err;
-        Refuse("%s", strerror(errno));
-        return FILE_CANNOT_OPEN;
-    }
     if (S_ISDIR(st.st_mode)) {
         errno = EISDIR;
         Refuse("%s", strerror(errno));
