@@ -42,6 +42,13 @@ TEST(Files, NamesAreFoundWhateverTheirCase)
     EXPECT_EQ(FileFind("textures/trees/bush.shp", found, sizeof found), 0);
     EXPECT_EQ(FileFind("", found, sizeof found), 0);
     EXPECT_EQ(FileFind("textures/trees/tree.shp", found, 8), 0) << "a name that does not fit is not found";
+    // The name and its terminator must fit: one byte short, nothing is written past the buffer.
+    char exact[24];
+    memset(exact, 'z', sizeof exact);
+    EXPECT_EQ(FileFind("textures/trees/tree.shp", exact, 23), 0);
+    EXPECT_EQ(exact[23], 'z');
+    EXPECT_EQ(FileFind("textures/trees/tree.shp", exact, 24), 1);
+    EXPECT_STREQ(exact, "Textures/Trees/TREE.SHP");
 
     EXPECT_EQ(FileExists("TOLBEX.ini"), 1);
     EXPECT_EQ(FileSize("textures/trees/tree.shp"), 5);
@@ -366,6 +373,9 @@ TEST(Files, ReadersRefuseFilesLargerThanTheirFormatOrNotRegular)
     EXPECT_STREQ(FileRefusal(), "4294967296 bytes, larger than a world file can be (at most 524288 bytes)");
     EXPECT_STREQ(FileRefusalAfter("Failed to load WLE file."),
                  "Failed to load WLE file. 4294967296 bytes, larger than a world file can be (at most 524288 bytes).");
+    EXPECT_STREQ(FileRefusalAfter("Not on perspective view you don't!"),
+                 "Not on perspective view you don't! 4294967296 bytes, larger than a world file can be (at most 524288 "
+                 "bytes).");
     EXPECT_STREQ(FileRefusalAfter("Unable to import palette"),
                  "Unable to import palette. 4294967296 bytes, larger than a world file can be (at most 524288 bytes).");
 
