@@ -271,6 +271,9 @@ TEST(HostileFiles, NamesFromFilesReachTheTerminalEscaped)
     // its control bytes.
     r = RunCli(dir, {"shape", "info", "gone\x1b[2J.shp"});
     EXPECT_EQ("tolbex-cli: cannot open gone\\x1B[2J.shp: No such file or directory\n", r.output);
+    // The UTF-8 of such a name stays as it is.
+    r = RunCli(dir, {"shape", "info", "caf\xc3\xa9.shp"});
+    EXPECT_EQ("tolbex-cli: cannot open caf\xc3\xa9.shp: No such file or directory\n", r.output);
 }
 
 // The editor refuses the same files from its file selector and its loads: at once, with the

@@ -169,6 +169,7 @@ TEST(Kernel, TheLogShowsControlBytesEscaped)
     TempDir dir(true);
     ASSERT_EQ(LogOpen("log.txt"), 0);
     LogPrintf(LOG_ERROR, "shape %s is missing\tcaf\xc3\xa9\nnext \x7f", "\x1b[2J.SHP");
+    LogPrintf(LOG_DEBUG, "below the level: not written");
     LogOpen(nullptr);
     EXPECT_EQ(ReadText("log.txt"), "shape \\x1B[2J.SHP is missing\tcaf\xc3\xa9\nnext \\x7F\n");
 }

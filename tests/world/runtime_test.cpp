@@ -560,8 +560,14 @@ TEST_F(RuntimeRefusalTest, ARuntimeFileThatCannotBeWrittenPutsTheOldArchiveBack)
     WriteBytes("R.wxp", oldWxp);
     Bytes before = Used();
     EXPECT_EQ(WM_ERR_SAVE, WorldMSaveRuntime("R.WLD", nullptr, nullptr));
+    EXPECT_EQ(std::string("R.WLD cannot be written (Is a directory); the old files were kept"), WorldMRuntimeMessage());
     EXPECT_EQ(oldWxp, ReadBytes("R.wxp"));
     EXPECT_EQ(before, Used());
+    // Saved with the world, the world's own file is named when it is the one refused.
+    ASSERT_EQ(0, mkdir("Q.WLE", 0755));
+    EXPECT_EQ(WM_ERR_SAVE, WorldMSave("Q.WLE", "Q.WLD", nullptr, nullptr));
+    EXPECT_EQ(std::string("Q.WLE cannot be written (Is a directory); the old files were kept"), WorldMRuntimeMessage());
+    EXPECT_FALSE(PathExists("Q.WLD"));
 
     ASSERT_EQ(0, mkdir("S.WLD", 0755));
     EXPECT_EQ(WM_ERR_SAVE, WorldMSaveRuntime("S.WLD", nullptr, nullptr));

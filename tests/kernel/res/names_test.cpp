@@ -160,6 +160,12 @@ TEST(ResNames, TypeRegistryLoadAndFreeHooks)
     EXPECT_EQ(RES_ERR_TOO_LARGE, ResLastError());
     EXPECT_EQ(nullptr, ResOpen(ResFindName("big.spr"))) << "refused without ending the program";
     EXPECT_EQ(RES_ERR_TOO_LARGE, ResLastError());
+    // A file of any kind is no resource past the 32-bit sizes of resource files.
+    WriteText("huge.txt", "");
+    std::filesystem::resize_file("huge.txt", (uint64_t)RES_MAX_SIZE + 1);
+    ResSetLastError(0);
+    EXPECT_EQ(0, ResOpenName("huge.txt"));
+    EXPECT_EQ(RES_ERR_TOO_LARGE, ResLastError());
 
     freed = 0;
     ResFree(logo);
