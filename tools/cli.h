@@ -21,16 +21,24 @@ void CliStartManagers(void);
 int CliFail(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 // Prints a warning line to stderr; the command goes on.
 void CliWarn(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Text from a file (n bytes at most, up to a NUL) as it may be printed: printable ASCII kept,
+// every other byte shown as \xNN.
+std::string CliPrintable(const void* text, size_t n);
 // "1 polygon", "2 polygons".
 std::string CliCount(long long n, const char* one, const char* many);
 // A JSON list's values as text: "1 2 3" with " " between, and "(1, 2, 3)" as a vector.
 std::string CliJoin(const nlohmann::json& list, const char* between);
 std::string CliVector(const nlohmann::json& list);
 
-// 0 when the file can be opened for reading, else 1 after "cannot open FILE: <system reason>".
-int CliCheckReadable(const std::string& file);
-// The whole file in a new internal resource, or 0 after an error line.
-ResId CliReadFile(const std::string& file);
+// 0 when the file can be read whole, else 1 after an error line: "cannot open FILE: <reason>"
+// for a file that cannot be opened or is no regular file (a FIFO is refused at once, never
+// waited on), "FILE: <size>, larger than <kind> can be (at most <maxSize> bytes)" for a file
+// larger than the largest of its format. The line names the file as `shown` when given.
+int CliCheckReadable(const std::string& file, uint64_t maxSize, const char* kind,
+                     const std::string& shown = std::string());
+// The whole file in a new internal resource, or 0 after an error line (checked as above
+// before anything is read).
+ResId CliReadFile(const std::string& file, uint64_t maxSize, const char* kind);
 // Writes a whole file through the file layer: 0, or 1 after "cannot write FILE: ...".
 int CliWrite(const std::string& file, const void* data, size_t size);
 // The error line of a writer that failed (errno cleared before it ran); returns 1.

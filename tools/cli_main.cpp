@@ -1,7 +1,3 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -12,6 +8,7 @@
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
+#include "kernel/util/str.h"
 #include "kernel/version.h"
 #include "platform/platform.h"
 #include "tools/cli.h"
@@ -37,13 +34,42 @@ void CliStartManagers(void)
     ResInstall(5000);
 }
 
+std::string CliPrintable(const void* text, size_t n)
+{
+    std::string out(4 * n + 1, '\0');
+    StrPrintable(text, n, 1, out.data(), out.size());
+    out.resize(strlen(out.c_str()));
+    return out;
+}
+
+// One line on stderr, whatever its text holds: control bytes (from a name in a file, or a
+// name given with a line break in it) are shown as \xNN and never reach the terminal as they
+// are. Bytes of 128 and above stay, for the UTF-8 of file names given on the command line.
+static void ErrorLine(const char* prefix, const char* fmt, va_list ap)
+{
+    va_list copy;
+    va_copy(copy, ap);
+    int n = vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    std::string text(n > 0 ? (size_t)n + 1 : 1, '\0');
+    if (n > 0) vsnprintf(text.data(), text.size(), fmt, ap);
+    std::string line = prefix;
+    for (const char* p = text.c_str(); *p; p++) {
+        unsigned char c = (unsigned char)*p;
+        if (c < 32 || c == 127)
+            line += CliPrintable(p, 1);
+        else
+            line += (char)c;
+    }
+    line += '\n';
+    fputs(line.c_str(), stderr);
+}
+
 int CliFail(int code, const char* fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
-    fputs("tolbex-cli: ", stderr);
-    vfprintf(stderr, fmt, ap);
-    fputc('\n', stderr);
+    ErrorLine("tolbex-cli: ", fmt, ap);
     va_end(ap);
     gCliResult = code;
     return code;
@@ -53,9 +79,7 @@ void CliWarn(const char* fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
-    fputs("tolbex-cli: warning: ", stderr);
-    vfprintf(stderr, fmt, ap);
-    fputc('\n', stderr);
+    ErrorLine("tolbex-cli: warning: ", fmt, ap);
     va_end(ap);
 }
 
@@ -73,24 +97,20 @@ std::string CliJoin(const nlohmann::json& list, const char* between)
 
 std::string CliVector(const nlohmann::json& list) { return "(" + CliJoin(list, ", ") + ")"; }
 
-int CliCheckReadable(const std::string& file)
+int CliCheckReadable(const std::string& file, uint64_t maxSize, const char* kind, const std::string& shown)
 {
-    // The name as it is on disk when only its letter case differs, as every reader finds it.
-    char found[4096];
-    std::string path = FileFind(file.c_str(), found, sizeof found) ? found : file;
-    int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) return CliFail(1, "cannot open %s: %s", file.c_str(), strerror(errno));
-    struct stat st;
-    bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-    close(fd);
-    if (folder) return CliFail(1, "cannot open %s: %s", file.c_str(), strerror(EISDIR));
-    return 0;
+    const std::string& name = shown.empty() ? file : shown;
+    switch (FileCheckRead(file.c_str(), maxSize, kind, nullptr)) {
+    case FILE_READABLE: return 0;
+    case FILE_TOO_LARGE: return CliFail(1, "%s: %s", name.c_str(), FileRefusal());
+    default: return CliFail(1, "cannot open %s: %s", name.c_str(), FileRefusal());
+    }
 }
 
-ResId CliReadFile(const std::string& file)
+ResId CliReadFile(const std::string& file, uint64_t maxSize, const char* kind)
 {
-    if (CliCheckReadable(file)) return 0;
-    ResId id = LoadFileToRes(file.c_str());
+    if (CliCheckReadable(file, maxSize, kind)) return 0;
+    ResId id = LoadFileToRes(file.c_str(), maxSize, kind);
     if (!id) CliFail(1, "cannot read %s", file.c_str());
     return id;
 }
@@ -143,10 +163,17 @@ CLI::App* CliWorldCommand(void) { return CliGroup(*mainApp, "world"); }
 
 // Fatal errors end the process from deep inside the managers; the user still gets the one
 // error line that every failure gives.
+static void InternalError(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    ErrorLine("tolbex-cli: internal error: ", fmt, ap);
+    va_end(ap);
+}
+
 static void FatalToStderr(int level, const char* line)
 {
-    if (level == LOG_ERROR && !strncmp(line, "FATAL: ", 7) && !logOnStderr)
-        fprintf(stderr, "tolbex-cli: internal error: %s\n", line + 7);
+    if (level == LOG_ERROR && !strncmp(line, "FATAL: ", 7) && !logOnStderr) InternalError("%s", line + 7);
 }
 
 // Developer log lines are for developers: into --log FILE or TOLBEX_LOG, onto stderr with

@@ -12,7 +12,7 @@
 
 ResId CliReadMat(const std::string& file, int* version)
 {
-    ResId id = CliReadFile(file);
+    ResId id = CliReadFile(file, MAT_MAX_FILE_SIZE, "a material file");
     if (!id) return 0;
     size_t size = ResSize(id);
     int count;

@@ -21,10 +21,10 @@ std::string CliPaletteRefusal(void)
            ", or the file does not hold it)";
 }
 
-// Reads a whole file; 0, or 1 after an error line.
-static int ReadWhole(const std::string& file, std::vector<uint8_t>& out)
+// Reads a whole file of at most maxSize bytes; 0, or 1 after an error line.
+static int ReadWhole(const std::string& file, uint64_t maxSize, const char* kind, std::vector<uint8_t>& out)
 {
-    ResId id = CliReadFile(file);
+    ResId id = CliReadFile(file, maxSize, kind);
     if (!id) return 1;
     const uint8_t* d = (const uint8_t*)ResOpen(id);
     out.assign(d, d + ResSize(id));
@@ -37,7 +37,7 @@ static void PalInfo(const std::string& file, bool json)
 {
     CliStartManagers();
     std::vector<uint8_t> image;
-    if (ReadWhole(file, image)) return;
+    if (ReadWhole(file, PAL_FILE_SIZE, "a palette file", image)) return;
     int count = 0;
     if (PalMCheckImage(image.data(), image.size(), &count)) {
         CliFail(1, "%s: %s", file.c_str(), CliPaletteRefusal().c_str());
@@ -64,7 +64,7 @@ static void PalImportLbm(const std::string& in, const std::string& out)
 {
     CliStartManagers();
     std::vector<uint8_t> image;
-    if (ReadWhole(in, image)) return;
+    if (ReadWhole(in, IFF_MAX_FILE_SIZE, "an LBM picture", image)) return;
     int colours = 0;
     if (!IffGetPalette(image.data(), image.size(), nullptr, &colours)) {
         CliFail(1, "%s: not a readable LBM picture with a colour map", in.c_str());
@@ -93,7 +93,7 @@ static void LbmToBmp(const std::string& in, const std::string& out)
 {
     CliStartManagers();
     std::vector<uint8_t> image;
-    if (ReadWhole(in, image)) return;
+    if (ReadWhole(in, IFF_MAX_FILE_SIZE, "an LBM picture", image)) return;
     IffInfo info;
     if (!IffGetInfo(image.data(), image.size(), &info)) {
         CliFail(1, "%s: not a readable LBM picture", in.c_str());

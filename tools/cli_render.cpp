@@ -5,9 +5,13 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "kernel/res/res.h"
+#include "kernel/util/bytes.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "palette/bmp.h"
@@ -86,6 +90,22 @@ static Format FormatOf(const std::string& path)
     std::string ext = path.substr(dot + 1);
     for (char& c : ext) c = (char)tolower((unsigned char)c);
     return ext == "png" ? FORMAT_PNG : ext == "bmp" ? FORMAT_BMP : FORMAT_NONE;
+}
+
+// A texture that could not be loaded leaves its polygons untextured; the user hears which and,
+// for a loose file refused before it was read (too large, no regular file), why.
+static void WarnUnloadedTextures(void)
+{
+    std::set<ResId> told;
+    for (int i = 0; i < IntMatCount(); i++) {
+        ResId id = GetU16(IntMatPtr(i), IM_SPRITE);
+        if (!id || ResIsLoaded(id) == 0 || !told.insert(id).second) continue;
+        std::string name = CliPrintable(ResName(id), strlen(ResName(id)));
+        std::string why = FileCheckRead(ResName(id), SPRITE_MAX_FILE_SIZE, "a sprite file", nullptr) == FILE_READABLE
+                              ? "it is missing or damaged"
+                              : FileRefusal();
+        CliWarn("texture %s cannot be loaded (%s); its polygons are drawn untextured", name.c_str(), why.c_str());
+    }
 }
 
 // Writes the screen as a picture through the file layer; 0, or 1 after an error line.
@@ -217,6 +237,7 @@ static void Render(const Options& o)
     Draw3DSetDisplayFlags(display);
     if (o.wireframe) Draw3DSetRenderFlags(RENDER_WIREFRAME);
     Draw3DLoadTextures(nullptr);
+    WarnUnloadedTextures();
     ColourTheDummy(dummy);
     Draw3DSetDistance(std::max((int32_t)D3_VIEW_DISTANCE, PlaceCamera(view, width, height)));
 

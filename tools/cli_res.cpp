@@ -11,7 +11,7 @@
 // Adds the file to the search list as the only one; 0, or 1 after an error line.
 static int OpenResFile(const std::string& file)
 {
-    if (CliCheckReadable(file)) return 1;
+    if (CliCheckReadable(file, RES_MAX_SIZE, "a resource file")) return 1;
     if (ResAddFile(file.c_str()) != 0)
         return CliFail(1, "%s: not a resource file (its directory does not fit the file)", file.c_str());
     return 0;
@@ -26,10 +26,12 @@ static void ResList(const std::string& file)
     for (int i = 0; i < count; i++) {
         ResDirEntry e;
         if (ResFileGetEntry(n, i, &e)) break;
+        // The key comes from the file: shown printable.
+        std::string key = CliPrintable(e.name, sizeof e.name);
         if (e.kind == 2)
-            printf("%-12s %10u %10u\n", e.name, e.offset, e.size);
+            printf("%-12s %10u %10u\n", key.c_str(), e.offset, e.size);
         else
-            printf("%-12s %10u %10u  (kind %u, skipped)\n", e.name, e.offset, e.size, e.kind);
+            printf("%-12s %10u %10u  (kind %u, skipped)\n", key.c_str(), e.offset, e.size, e.kind);
     }
     printf("%d %s\n", count, count == 1 ? "entry" : "entries");
     gCliResult = 0;
@@ -95,10 +97,22 @@ static void ResPack(const std::string& out, bool scramble, const std::vector<std
         if (CutTo83(files[i]))
             CliWarn("%s is stored as %s (names are cut to 8.3)", files[i].c_str(), ShownKey(keys[i].c_str()).c_str());
 
+    // The whole resource file must stay within its 32-bit offsets: judged from the sizes,
+    // before anything is read.
+    uint64_t total = 0;
+    for (const std::string& f : files) {
+        if (CliCheckReadable(f, RES_MAX_SIZE, "a resource entry")) return;
+        total += (uint64_t)FileSize(f.c_str()) + RES_DIR_ENTRY_SIZE;
+    }
+    if (total > RES_MAX_SIZE) {
+        CliFail(1, "the files make %llu bytes, more than a resource file can hold (at most %u bytes); nothing written",
+                (unsigned long long)total, (unsigned)RES_MAX_SIZE);
+        return;
+    }
     std::vector<ResId> ids;
     std::vector<ResPackItem> items;
     for (const std::string& f : files) {
-        ResId id = CliReadFile(f);
+        ResId id = CliReadFile(f, RES_MAX_SIZE, "a resource entry");
         if (!id) {
             for (ResId done : ids) ResFree(done);
             return;

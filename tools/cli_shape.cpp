@@ -39,7 +39,7 @@ void CliShapeStart(void)
     CliStartManagers();
     PalMInstall(PAL_USER_COLOURS);
     if (!shapePalette.empty()) {
-        if (CliCheckReadable(shapePalette)) return;
+        if (CliCheckReadable(shapePalette, PAL_FILE_SIZE, "a palette file")) return;
         if (PalMLoad(shapePalette.c_str())) {
             CliFail(1, "%s: %s", shapePalette.c_str(), CliPaletteRefusal().c_str());
             return;
@@ -66,7 +66,7 @@ void CliShapeStart(void)
 
 ResId CliReadShape(const std::string& file, int* fileVersion)
 {
-    ResId id = CliReadFile(file);
+    ResId id = CliReadFile(file, SHAPE_MAX_FILE_SIZE, "a shape file");
     if (!id) return 0;
     const uint8_t* data = (const uint8_t*)ResPeek(id);
     size_t size = ResSize(id);
@@ -119,28 +119,10 @@ static ResId ReadShape(const std::string& file, int* fileVersion)
 // shape info
 // ============================================================================================
 
-// Names from files may hold any byte: printable ASCII is kept, the rest shown as \xNN.
-static std::string Printable(const uint8_t* p, size_t chars, bool stopAtNul)
-{
-    std::string s;
-    for (size_t i = 0; i < chars; i++) {
-        uint8_t c = p[i];
-        if (!c && stopAtNul) break;
-        if (c >= 32 && c < 127) {
-            s += (char)c;
-        } else {
-            char esc[8];
-            snprintf(esc, sizeof esc, "\\x%02X", c);
-            s += esc;
-        }
-    }
-    return s;
-}
-
 // A material name of the table: 16 bytes, space padded.
 static std::string TableName(const uint8_t* entry)
 {
-    std::string s = Printable(entry, SHAPE_NAME_CHARS, true);
+    std::string s = CliPrintable(entry, SHAPE_NAME_CHARS);
     while (!s.empty() && s.back() == ' ') s.pop_back();
     return s;
 }
@@ -188,7 +170,7 @@ static json DescribeShape(uint8_t* b, const std::string& file, int fileVersion)
                             {"world", Triple(world)},
                             {"stored", I16s(ShapeVertex(b, i), 3)},
                             {"flags", ShapeVertexFlags(b, i)},
-                            {"name", Printable(chars, 4, true)}});
+                            {"name", CliPrintable(chars, 4)}});
     }
     info["vertices"] = vertices;
 

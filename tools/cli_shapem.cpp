@@ -72,7 +72,7 @@ static void Merge(const std::string& base, const std::string& other, const std::
 
 static void ImportAsc(const std::string& in, const std::string& out)
 {
-    if (Start() || CliCheckReadable(in)) return;
+    if (Start() || CliCheckReadable(in, ASC_MAX_FILE_SIZE, "a 3D Studio ASCII listing")) return;
     if (Import3DSASCII(in.c_str())) {
         // Errors of a line do not name the file.
         const char* why = ASCIILastError();

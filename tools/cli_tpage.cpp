@@ -40,7 +40,7 @@ static bool PowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 // Reads a sprite file into a resource ready for TPage: the id, or 0 after an error line.
 static ResId ReadSprite(const std::string& file)
 {
-    ResId id = CliReadFile(file);
+    ResId id = CliReadFile(file, SPRITE_MAX_FILE_SIZE, "a sprite file");
     if (!id) return 0;
     const uint8_t* d = (const uint8_t*)ResPeek(id);
     bool compressed = ResSize(id) >= 4 && !memcmp(d, "BGRZ", 4);

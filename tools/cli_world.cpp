@@ -82,14 +82,7 @@ int CliWorldLoad(const std::string& file)
 {
     std::string path = CliWorldPath(file);
     // The error line names the file as the user gave it (the path may have been made absolute).
-    char found[4096];
-    std::string onDisk = FileFind(path.c_str(), found, sizeof found) ? found : path;
-    int fd = open(onDisk.c_str(), O_RDONLY);
-    if (fd < 0) return CliFail(1, "cannot open %s: %s", file.c_str(), strerror(errno));
-    struct stat st;
-    bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-    close(fd);
-    if (folder) return CliFail(1, "cannot open %s: %s", file.c_str(), strerror(EISDIR));
+    if (CliCheckReadable(path, WorldMCapacity(), "a world file", file)) return 1;
     if (WorldMLoad(path.c_str())) {
         std::string why = WorldMLoadError();
         // The reason without the manager's prefix and the path it was given.
@@ -106,8 +99,8 @@ int CliWorldLoad(const std::string& file)
         missing[name ? name : "(no file name)"]++;
     }
     for (const auto& m : missing)
-        CliWarn("%s: shape %s is missing or cannot be loaded (%s)", file.c_str(), m.first.c_str(),
-                CliCount(m.second, "worldshape", "worldshapes").c_str());
+        CliWarn("%s: shape %s is missing or cannot be loaded (%s)", file.c_str(),
+                CliPrintable(m.first.data(), m.first.size()).c_str(), CliCount(m.second, "worldshape", "worldshapes").c_str());
     return 0;
 }
 
@@ -240,8 +233,9 @@ static void PrintWorldInfo(const json& i)
     printf("cells: %u x %u x %u, exponent %u, edge %u, diagonal %u\n", i["cells"][0].get<uint32_t>(),
            i["cells"][1].get<uint32_t>(), i["cells"][2].get<uint32_t>(), i["cellExponent"].get<uint32_t>(),
            i["cellEdge"].get<uint32_t>(), i["cellDiagonal"].get<uint32_t>());
+    std::string wxp = i["wxpName"].get<std::string>();
     printf("corner packets: %u, field 20: %u, field 36: %u, WXP name: \"%s\"\n", i["cornerCount"].get<uint32_t>(),
-           i["field20"].get<uint32_t>(), i["field36"].get<uint32_t>(), i["wxpName"].get<std::string>().c_str());
+           i["field20"].get<uint32_t>(), i["field36"].get<uint32_t>(), CliPrintable(wxp.data(), wxp.size()).c_str());
     std::map<std::string, int> counts;
     for (const json& p : i["packets"]) counts[p["kind"].get<std::string>()]++;
     std::string summary;
@@ -252,10 +246,10 @@ static void PrintWorldInfo(const json& i)
         std::string kind = p["kind"].get<std::string>();
         printf("  @%u %s", p["offset"].get<uint32_t>(), kind.c_str());
         if (kind == "worldshape" || kind == "short-worldshape") {
+            std::string shapeFile = p["file"].is_null() ? "(none)" : p["file"].get<std::string>();
             printf(" id %u flags 0x%04X name %s at %s yaw %d pitch %d file %s", p["id"].get<unsigned>(),
                    p["flags"].get<unsigned>(), NameText(p["name"]).c_str(), CliVector(p["position"]).c_str(),
-                   p["yaw"].get<int>(), p["pitch"].get<int>(),
-                   p["file"].is_null() ? "(none)" : p["file"].get<std::string>().c_str());
+                   p["yaw"].get<int>(), p["pitch"].get<int>(), CliPrintable(shapeFile.data(), shapeFile.size()).c_str());
             if (p["net"].get<unsigned>()) printf(" net %u", p["net"].get<unsigned>());
         } else if (kind == "node") {
             printf(" id %u at %s previous %u next %u net name %s%s%s", p["id"].get<unsigned>(),
@@ -277,7 +271,7 @@ static void PrintWorldInfo(const json& i)
 static void InfoCmd(const std::string& file, bool asJson)
 {
     CliStartManagers();
-    ResId id = CliReadFile(file);
+    ResId id = CliReadFile(file, WORLDM_CAPACITY, "a world file");
     if (!id) return;
     uint32_t size = (uint32_t)ResSize(id);
     uint8_t* data = (uint8_t*)ResOpen(id);

@@ -8,6 +8,9 @@
 #include "frontend/filesel.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "frontend/msgbox.h"
@@ -403,8 +406,16 @@ static void Confirm(void)
         return;
     }
     if (FileFind(path, found, sizeof found)) {
-        // A folder (or a device) is nothing to open or to write over.
+        // A folder (or a device) is nothing to open or to write over. A name that is there but
+        // cannot be opened (a link to nothing or to itself, a FIFO) is refused with its reason.
         if (FileSize(found) < 0) {
+            char why[128];
+            if (!fs.saving && FileCheckRead(found, UINT64_MAX, nullptr, nullptr) != FILE_READABLE && errno != EISDIR) {
+                snprintf(why, sizeof why, "%s: ", FileRefusal());
+                if (why[0] >= 'a' && why[0] <= 'z') why[0] = (char)(why[0] - 32);
+                Refuse(why);
+                return;
+            }
             Refuse("Not a file: ");
             return;
         }

@@ -45,7 +45,7 @@ int IntMatCreate(int capacity)
     im.handlerCount = 0;
     memset(none, 0, sizeof none);
     noneHook = nullptr;
-    ResRegisterType("mat", MatMUpgradeBlock, nullptr);
+    ResRegisterType("mat", MatMUpgradeBlock, nullptr, MAT_MAX_FILE_SIZE);
     // Texture copies are resources: the table must go before the resource manager does.
     RegisterExit(IntMatDestroy);
     return 0;

@@ -89,8 +89,8 @@ int MatMFind(const char* name)
 // Reads a MAT file into a resource and converts it to version 4; 0 when missing or refused.
 static ResId ReadFile(const char* path)
 {
-    if (!mat.block || !path || FileSize(path) < 0) return 0;
-    ResId id = LoadFileToRes(path);
+    if (!mat.block || !path) return 0;
+    ResId id = LoadFileToRes(path, MAT_MAX_FILE_SIZE, "a material file");
     if (!id) return 0;
     if (MatMUpgradeBlock(id) != 0) {
         ResFreeAlways(id);

@@ -19,6 +19,8 @@ enum {
     MAT_TEXTURE_SIZE = 13,   // terminator included
     MAT_TEXTURE_CHARS = 12,
     MAT_COLOUR_MAX = 16383,
+    // The largest MAT file: the header and as many records as its 16-bit count can name.
+    MAT_MAX_FILE_SIZE = MAT_HEADER_SIZE + 32767 * MAT_RECORD_SIZE,
 
     // Header.
     MH_COUNT = 0,            // i16, records including the Dummy

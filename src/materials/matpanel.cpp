@@ -326,7 +326,7 @@ static void FileChosen(WinId self, const char* path)
         // The list changes shape: the next frame reloads the textures.
         MatMSetTexturesDirty();
         // A file that failed to load keeps its name out of Save's way.
-        if (MatMLoad(chosen) != 0) PanelHostMessage("Error", "Unable to load materials.");
+        if (MatMLoad(chosen) != 0) PanelHostMessage("Error", FileRefusalAfter("Unable to load materials."));
         else StrLCopy(mp.file, chosen, sizeof mp.file);
         break;
     case MODE_SAVE:
@@ -336,7 +336,7 @@ static void FileChosen(WinId self, const char* path)
     case MODE_MERGE:
         CloseDialogs();
         MatMSetTexturesDirty();
-        if (MatMMerge(chosen) != 0) PanelHostMessage("Error", "Unable to merge materials.");
+        if (MatMMerge(chosen) != 0) PanelHostMessage("Error", FileRefusalAfter("Unable to merge materials."));
         break;
     default: break;
     }

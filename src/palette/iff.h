@@ -4,6 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 
+enum {
+    // The format has no size of its own. The largest picture read (2000 x 2000, 8 planes and a
+    // mask) unpacks to 4.5 MB, and packing can add no more than a byte in 128, so four times
+    // that leaves room for the other chunks of any real picture.
+    IFF_MAX_FILE_SIZE = 16 << 20,
+};
+
 struct IffInfo {
     int width, height;
     int planes;

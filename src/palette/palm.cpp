@@ -93,7 +93,7 @@ int PalMLoadImage(const uint8_t* data, size_t size)
 
 int PalMLoad(const char* fileName)
 {
-    ResId id = LoadFileToRes(fileName);
+    ResId id = LoadFileToRes(fileName, PAL_FILE_SIZE, "a palette file");
     if (!id) return 1;
     int result = PalMLoadImage((const uint8_t*)ResOpen(id), ResSize(id));
     ResClose(id);
@@ -180,7 +180,7 @@ void PalMSpread(int a, int b)
 
 int PalMImport(const char* lbmFile, int first, int count)
 {
-    ResId id = LoadFileToRes(lbmFile);
+    ResId id = LoadFileToRes(lbmFile, IFF_MAX_FILE_SIZE, "an LBM picture");
     if (!id) return 1;
     uint8_t cmap[256 * 3];
     int colours = 0;

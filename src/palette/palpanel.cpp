@@ -7,6 +7,7 @@
 #include "kernel/util/ini.h"
 #include "kernel/util/str.h"
 #include "palette/palm.h"
+#include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/panelhost.h"
@@ -195,7 +196,7 @@ static void FileChosen(PanelData* d, WinId self, const char* path)
     switch (d->fileMode) {
     case MODE_LOAD:
         if (PalMLoad(chosen) != 0) {
-            PanelHostMessage("Error", "Unable to load palette.");
+            PanelHostMessage("Error", FileRefusalAfter("Unable to load palette."));
             break;
         }
         StrLCopy(pp.lastFile, chosen + nameAt, sizeof pp.lastFile);
@@ -216,7 +217,7 @@ static void FileChosen(PanelData* d, WinId self, const char* path)
         }
         int lo = start < end ? start : end, hi = start < end ? end : start;
         if (PalMImport(chosen, lo, hi - lo + 1) != 0) {
-            PanelHostMessage("Error", "Unable to import palette");
+            PanelHostMessage("Error", FileRefusalAfter("Unable to import palette"));
             break;
         }
         PanelHostPaletteChanged();

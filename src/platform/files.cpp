@@ -1,6 +1,8 @@
 // File operations. Names from files and settings use '\' as often as '/', and the files
 // that a name refers to may have been copied with any letter case, so a name is resolved
-// part by part: the exact spelling first, then a case-insensitive match in its folder.
+// part by part: the exact spelling first, then a case-insensitive match in its folder. Only a
+// name that is not there at all is looked up that way: an entry that cannot be opened (a
+// dangling or looping link, no permission) is the user's file and its failure is theirs to see.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,10 +10,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "kernel/log.h"
 #include "platform/platform.h"
@@ -30,6 +34,14 @@ static bool Exists(const std::string& path)
     return stat(path.c_str(), &st) == 0;
 }
 
+// True unless nothing at all stands under the name: a link that leads nowhere, or a name in a
+// folder that may not be searched, is there as far as a lookup is concerned.
+static bool Present(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
 static bool SameIgnoringCase(const char* a, const char* b)
 {
     for (; *a && *b; a++, b++) {
@@ -46,7 +58,7 @@ static bool Resolve(const char* name, std::string& out)
 {
     if (!name || !*name) return false;
     std::string path = NormaliseSeparators(name);
-    if (Exists(path)) {
+    if (Present(path)) {
         out = path;
         return true;
     }
@@ -63,7 +75,7 @@ static bool Resolve(const char* name, std::string& out)
         if (part.empty()) continue;
         std::string dir = resolved.empty() ? "." : resolved;
         std::string candidate = resolved.empty() ? part : (resolved == "/" ? "/" + part : resolved + "/" + part);
-        if (!Exists(candidate)) {
+        if (!Present(candidate)) {
             DIR* d = opendir(dir.c_str());
             if (!d) return false;
             bool found = false;
@@ -141,11 +153,108 @@ int64_t FileSize(const char* name)
     return (int64_t)st.st_size;
 }
 
-int FileReadAt(const char* name, uint64_t offset, void* dest, size_t length)
+// Opens a file for reading without ever waiting (a FIFO without a writer would block an open
+// for good) and tells what it is. The descriptor, or -1 with errno set (ENOENT when nothing
+// matches the name).
+static int OpenAndStat(const char* name, struct stat* st)
 {
     std::string found;
-    if (!Resolve(name, found)) return 1;
-    int fd = open(found.c_str(), O_RDONLY);
+    if (!name || !*name || !Resolve(name, found)) {
+        errno = ENOENT;
+        return -1;
+    }
+    int fd = open(found.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && fstat(fd, st) != 0) {
+        int err = errno;
+        close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+
+// A regular file opened for reading, which no read waits on; anything else is closed again at
+// once (a folder gives EISDIR, a FIFO or a device EINVAL).
+static int OpenRegular(const char* name, struct stat* st)
+{
+    int fd = OpenAndStat(name, st);
+    if (fd >= 0 && !S_ISREG(st->st_mode)) {
+        close(fd);
+        errno = S_ISDIR(st->st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+static char refusal[256];
+
+const char* FileRefusal(void) { return refusal; }
+
+const char* FileRefusalAfter(const char* text)
+{
+    static char out[sizeof refusal + 128];
+    if (!refusal[0]) return text;
+    // The reason reads as a sentence of its own.
+    char first = refusal[0] >= 'a' && refusal[0] <= 'z' ? (char)(refusal[0] - 32) : refusal[0];
+    size_t n = strlen(text);
+    const char* stop = n && (text[n - 1] == '.' || text[n - 1] == '!') ? "" : ".";
+    snprintf(out, sizeof out, "%s%s %c%s.", text, stop, first, refusal + 1);
+    return out;
+}
+
+static void Refuse(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+static void Refuse(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(refusal, sizeof refusal, fmt, ap);
+    va_end(ap);
+}
+
+// The kind of a file that is neither regular nor a folder, for its refusal.
+static const char* KindOf(mode_t mode)
+{
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "of an unknown kind";
+}
+
+int FileCheckRead(const char* name, uint64_t maxSize, const char* kind, int64_t* size)
+{
+    refusal[0] = 0;
+    if (size) *size = -1;
+    struct stat st;
+    int fd = OpenAndStat(name, &st);
+    if (fd < 0) {
+        Refuse("%s", strerror(errno));
+        return FILE_CANNOT_OPEN;
+    }
+    close(fd);
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        Refuse("%s", strerror(errno));
+        return FILE_NOT_REGULAR;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        Refuse("not a regular file (%s)", KindOf(st.st_mode));
+        return FILE_NOT_REGULAR;
+    }
+    if ((uint64_t)st.st_size > maxSize) {
+        errno = EFBIG;
+        Refuse("%lld bytes, larger than %s can be (at most %llu bytes)", (long long)st.st_size,
+               kind && *kind ? kind : "this file", (unsigned long long)maxSize);
+        return FILE_TOO_LARGE;
+    }
+    if (size) *size = (int64_t)st.st_size;
+    return FILE_READABLE;
+}
+
+int FileReadAt(const char* name, uint64_t offset, void* dest, size_t length)
+{
+    struct stat st;
+    int fd = OpenRegular(name, &st);
     if (fd < 0) return 1;
     size_t done = 0;
     while (done < length) {
@@ -204,20 +313,28 @@ static void DropTemporary(std::string& tmp)
     errno = err;
 }
 
+// The folder part of a path, with its slash ("" for a name in the working folder).
+static std::string FolderOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// Names of the files a write keeps beside its target for a moment: short and of a fixed length,
+// so that a target whose own name is as long as a name may be can still be written.
+static const char kTemporaryPattern[] = ".tolbex-XXXXXX";
+
 // Writes the data to a new temporary file beside `path`, flushed to the disk, with the mode
 // the old file had (or the usual one for a new file). The temporary name is left in `tmp`.
 // On failure nothing is left behind and errno tells why.
 static bool WriteTemporary(const std::string& path, const void* data, size_t size, std::string& tmp)
 {
-    size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     if (CurrentFault() == FAULT_READ_ONLY) {
         tmp.clear();
         errno = EROFS;
         return false;
     }
-    tmp = folder + "." + base + ".XXXXXX";
+    tmp = FolderOf(path) + kTemporaryPattern;
     int fd = mkstemp(tmp.data());
     if (fd < 0) {
         tmp.clear();
@@ -254,93 +371,22 @@ static bool WriteTemporary(const std::string& path, const void* data, size_t siz
     return ok;
 }
 
-int FileWrite(const char* name, const void* data, size_t size)
+// A second name for an existing file, so that it can be put back after its own name was given
+// to a new file. "" when the folder cannot hold one (no hard links there): the write then goes
+// ahead without that safety, as renames of a sound disk do not fail.
+static std::string KeepAside(const std::string& path)
 {
-    if (!name || !*name) return 1;
-    // An existing file of another letter case is the file the user means to replace.
-    std::string path = WriteTarget(name);
-    if (IsNotAFile(path)) {
-        errno = EISDIR;
-        return 1;
-    }
-    std::string tmp;
-    // The old file is only ever replaced by a complete new one.
-    if (!WriteTemporary(path, data, size, tmp)) {
-        LogPrintf(LOG_WARN, "FILE: writing %s failed (%s); the file was left as it was", path.c_str(), strerror(errno));
-        return 1;
-    }
-    if (rename(tmp.c_str(), path.c_str()) != 0) {
-        LogPrintf(LOG_WARN, "FILE: %s could not be replaced (%s); the file was left as it was", path.c_str(),
-                  strerror(errno));
-        DropTemporary(tmp);
-        return 1;
-    }
-    return 0;
-}
-
-int FileWritePair(const char* firstName, const void* first, size_t firstSize, const char* secondName,
-                  const void* second, size_t secondSize)
-{
-    if (!firstName || !*firstName || !secondName || !*secondName) return 1;
-    std::string path[2] = {WriteTarget(firstName), WriteTarget(secondName)};
-    for (int i = 0; i < 2; i++)
-        if (IsNotAFile(path[i])) {
-            errno = EISDIR;
-            return i + 1;
-        }
-    // Both new files are whole on the disk before either old one is touched.
-    std::string tmp[2];
-    for (int i = 0; i < 2; i++)
-        if (!WriteTemporary(path[i], i ? second : first, i ? secondSize : firstSize, tmp[i])) {
-            LogPrintf(LOG_WARN, "FILE: writing %s failed (%s); %s and %s were left as they were", path[i].c_str(),
-                      strerror(errno), path[0].c_str(), path[1].c_str());
-            DropTemporary(tmp[0]);
-            return i + 1;
-        }
-    // The old first file stays reachable under a hidden name until the second is in place,
-    // so that a failed second rename can put it back without writing anything.
-    bool hadFirst = Exists(path[0]);
-    std::string keep;
-    if (hadFirst) {
-        size_t slash = path[0].rfind('/');
-        keep = (slash == std::string::npos ? "" : path[0].substr(0, slash + 1)) + ".keep." +
-               (slash == std::string::npos ? path[0] : path[0].substr(slash + 1));
+    for (int attempt = 0; attempt < 8; attempt++) {
+        std::string keep = FolderOf(path) + kTemporaryPattern;
+        int fd = mkstemp(keep.data());
+        if (fd < 0) break;
+        close(fd);
         unlink(keep.c_str());
-        // A folder without hard links: the renames below still fail only very rarely.
-        if (link(path[0].c_str(), keep.c_str()) != 0) {
-            LogPrintf(LOG_WARN, "FILE: %s cannot be kept aside (%s)", path[0].c_str(), strerror(errno));
-            keep.clear();
-        }
+        if (link(path.c_str(), keep.c_str()) == 0) return keep;
+        if (errno != EEXIST) break;
     }
-    int failed = rename(tmp[0].c_str(), path[0].c_str()) == 0 ? 0 : 1;
-    if (!failed) tmp[0].clear();
-    if (!failed && rename(tmp[1].c_str(), path[1].c_str()) != 0) {
-        int err = errno;
-        bool restored = !keep.empty() ? rename(keep.c_str(), path[0].c_str()) == 0
-                                      : !hadFirst && unlink(path[0].c_str()) == 0;
-        if (restored) {
-            keep.clear();
-        } else {
-            // The hidden copy is then the only one left: it stays.
-            LogPrintf(LOG_ERROR, "FILE: %s could not be put back as it was; the old one is %s", path[0].c_str(),
-                      keep.empty() ? "replaced by the new one" : keep.c_str());
-            keep.clear();
-        }
-        errno = err;
-        failed = 2;
-    }
-    if (failed) {
-        LogPrintf(LOG_WARN, "FILE: %s and %s could not be replaced (%s)", path[0].c_str(), path[1].c_str(),
-                  strerror(errno));
-        DropTemporary(tmp[0]);
-        DropTemporary(tmp[1]);
-    }
-    if (!keep.empty()) {
-        int err = errno;
-        unlink(keep.c_str());
-        errno = err;
-    }
-    return failed;
+    LogPrintf(LOG_WARN, "FILE: %s cannot be kept aside (%s)", path.c_str(), strerror(errno));
+    return "";
 }
 
 // The backup name of a file: the first character of its extension becomes '~'; a name
@@ -356,46 +402,130 @@ static std::string BackupName(const char* name)
     return b;
 }
 
+// One file of a group as it goes to the disk, with what it takes to undo its part.
+struct GroupFile {
+    std::string path, tmp;
+    std::string backup;       // non-empty: the old file moves there
+    bool had = false;         // an old file stood under the name
+    bool hadBackup = false;
+    std::string keep;         // the old file's second name (files without a backup)
+    std::string keepBackup;   // the old backup's second name
+    int done = 0;             // steps taken: 1 the old file moved to its backup, 2 the new one in place
+};
+
+// Puts one file back as it was before its steps. False when a rename fails: its second names
+// are then the only copies left and stay.
+static bool Undo(GroupFile& f)
+{
+    // Nothing of it was touched yet: its second names only go.
+    if (f.done == 0) return true;
+    bool ok = true;
+    if (!f.backup.empty()) {
+        if (f.done >= 1) ok = rename(f.backup.c_str(), f.path.c_str()) == 0;
+        if (ok && !f.keepBackup.empty()) ok = rename(f.keepBackup.c_str(), f.backup.c_str()) == 0;
+        if (ok) f.keepBackup.clear();
+    } else if (f.done >= 2) {
+        if (!f.keep.empty())
+            ok = rename(f.keep.c_str(), f.path.c_str()) == 0;
+        else if (!f.had)
+            ok = unlink(f.path.c_str()) == 0;
+        else
+            ok = false;
+        if (ok) f.keep.clear();
+    }
+    if (!ok)
+        LogPrintf(LOG_ERROR, "FILE: %s could not be put back as it was; the old one is %s", f.path.c_str(),
+                  !f.keep.empty() ? f.keep.c_str() : !f.keepBackup.empty() ? f.keepBackup.c_str()
+                                                                            : "replaced by the new one");
+    return ok;
+}
+
+int FileWriteGroup(const FileWriteItem* items, int count)
+{
+    std::vector<GroupFile> files((size_t)(count > 0 ? count : 0));
+    for (int i = 0; i < count; i++) {
+        if (!items[i].name || !*items[i].name) {
+            errno = ENOENT;
+            return i + 1;
+        }
+        GroupFile& f = files[(size_t)i];
+        // An existing file of another letter case is the file the user means to replace.
+        f.path = WriteTarget(items[i].name);
+        if (IsNotAFile(f.path)) {
+            errno = EISDIR;
+            return i + 1;
+        }
+        f.had = Exists(f.path);
+        std::string backup = BackupName(f.path.c_str());
+        // Saving a backup over itself would delete the only copy.
+        if (items[i].keepBackup && f.had && !SameIgnoringCase(backup.c_str(), f.path.c_str())) {
+            f.backup = ResolveForWrite(backup.c_str());
+            // A folder in the backup's place is never removed, and the old file is not written
+            // over without a backup.
+            if (IsNotAFile(f.backup)) {
+                errno = EISDIR;
+                return i + 1;
+            }
+            f.hadBackup = Exists(f.backup);
+        }
+    }
+    // Every new file is whole on the disk before any old one is touched.
+    for (int i = 0; i < count; i++)
+        if (!WriteTemporary(files[(size_t)i].path, items[i].data, items[i].size, files[(size_t)i].tmp)) {
+            LogPrintf(LOG_WARN, "FILE: writing %s failed (%s); the old files were left as they were",
+                      files[(size_t)i].path.c_str(), strerror(errno));
+            for (GroupFile& f : files) DropTemporary(f.tmp);
+            return i + 1;
+        }
+    // Then the names, one by one; a rename that fails takes back those done before it.
+    int failed = 0;
+    for (int i = 0; i < count && !failed; i++) {
+        GroupFile& f = files[(size_t)i];
+        bool last = i == count - 1;
+        if (!f.backup.empty()) {
+            if (f.hadBackup) f.keepBackup = KeepAside(f.backup);
+            // The rename replaces an older backup in one step: it is never lost before the new one exists.
+            if (rename(f.path.c_str(), f.backup.c_str()) != 0) {
+                failed = i + 1;
+                break;
+            }
+            f.done = 1;
+        } else if (f.had && !last) {
+            // Nothing fails after the last rename, so its old file needs no second name.
+            f.keep = KeepAside(f.path);
+        }
+        if (rename(f.tmp.c_str(), f.path.c_str()) != 0) {
+            failed = i + 1;
+            break;
+        }
+        f.tmp.clear();
+        f.done = 2;
+    }
+    int err = errno;
+    if (failed) {
+        LogPrintf(LOG_WARN, "FILE: %s could not be replaced (%s); the files written with it were put back",
+                  files[(size_t)failed - 1].path.c_str(), strerror(err));
+        for (int i = failed - 1; i >= 0; i--) Undo(files[(size_t)i]);
+    }
+    for (GroupFile& f : files) {
+        DropTemporary(f.tmp);
+        if (!f.keep.empty()) unlink(f.keep.c_str());
+        if (!f.keepBackup.empty()) unlink(f.keepBackup.c_str());
+    }
+    errno = err;
+    return failed;
+}
+
+int FileWrite(const char* name, const void* data, size_t size)
+{
+    FileWriteItem item = {name, data, size, 0};
+    return FileWriteGroup(&item, 1) ? 1 : 0;
+}
+
 int FileSaveWithBackup(const char* name, const void* data, size_t size)
 {
-    if (!name || !*name) return 1;
-    std::string path = WriteTarget(name);
-    if (IsNotAFile(path)) {
-        errno = EISDIR;
-        return 1;
-    }
-    std::string backup = BackupName(path.c_str());
-    // Saving a backup over itself would delete the only copy.
-    if (!Exists(path) || SameIgnoringCase(backup.c_str(), path.c_str())) return FileWrite(name, data, size);
-    // The new file is complete on the disk before the old one is touched.
-    std::string tmp;
-    if (!WriteTemporary(path, data, size, tmp)) {
-        LogPrintf(LOG_WARN, "FILE: writing %s failed (%s); the file was left as it was", path.c_str(), strerror(errno));
-        return 1;
-    }
-    backup = ResolveForWrite(backup.c_str());
-    // A folder in the backup's place is never removed, and the old file is not written over
-    // without a backup.
-    if (IsNotAFile(backup)) {
-        DropTemporary(tmp);
-        errno = EISDIR;
-        return 1;
-    }
-    // The rename replaces an older backup in one step: it is never lost before the new one exists.
-    if (rename(path.c_str(), backup.c_str()) != 0) {
-        LogPrintf(LOG_WARN, "FILE: %s cannot be kept as %s (%s); the file was left as it was", path.c_str(),
-                  backup.c_str(), strerror(errno));
-        DropTemporary(tmp);
-        return 1;
-    }
-    if (rename(tmp.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        DropTemporary(tmp);
-        rename(backup.c_str(), path.c_str());
-        errno = err;
-        return 1;
-    }
-    return 0;
+    FileWriteItem item = {name, data, size, 1};
+    return FileWriteGroup(&item, 1) ? 1 : 0;
 }
 
 int FileDelete(const char* name)

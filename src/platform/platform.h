@@ -321,10 +321,26 @@ int FileExists(const char* name);
 // cannot be read. The folder's own name is found whatever its letter case.
 typedef void (*FileEntryFn)(const char* name, int isFolder, void* user);
 int FileListFolder(const char* folder, FileEntryFn fn, void* user);
-// Size in bytes, or -1 when the file cannot be found.
+// Size in bytes, or -1 when the file cannot be found or is no regular file.
 int64_t FileSize(const char* name);
-// Reads `length` bytes at `offset` into dest; 0 on success.
+// Reads `length` bytes at `offset` into dest; 0 on success. Only a regular file is read: a
+// FIFO or a device fails at once instead of waiting.
 int FileReadAt(const char* name, uint64_t offset, void* dest, size_t length);
+// Checks a file before a reader takes it whole, without reading it and without waiting: the
+// name must open (a missing file, a dangling or looping link, no permission: FILE_CANNOT_OPEN
+// with errno), be a regular file (a folder, a FIFO, a device: FILE_NOT_REGULAR) and hold at
+// most maxSize bytes, the largest file of the reader's format (FILE_TOO_LARGE). `kind` names
+// that format for the refusal ("a shape file"). FILE_READABLE with *size set, or the reason,
+// whose text FileRefusal gives.
+enum { FILE_READABLE = 0, FILE_CANNOT_OPEN, FILE_NOT_REGULAR, FILE_TOO_LARGE };
+int FileCheckRead(const char* name, uint64_t maxSize, const char* kind, int64_t* size);
+// The last FileCheckRead's refusal, without the file's name: "No such file or directory",
+// "not a regular file (a FIFO)", "4294967296 bytes, larger than a shape file can be (at most
+// 2000000 bytes)"; "" after a check that passed.
+const char* FileRefusal(void);
+// A message box's text for a load that failed, with the last refusal when there is one:
+// "! Unable to load shape. 4294967296 bytes, larger than ...". A static buffer.
+const char* FileRefusalAfter(const char* text);
 // Writes a file safely: the data goes to a temporary file in the same folder, is flushed to
 // the disk and then renamed over the name. A failure leaves an existing file byte for byte
 // as it was and no temporary file behind. 0 on success, 1 on failure.
@@ -334,12 +350,18 @@ int FileWrite(const char* name, const void* data, size_t size);
 // The new data is safely on the disk before the old file is moved; when anything fails the
 // old file stays under its own name. 0, or 1 on failure.
 int FileSaveWithBackup(const char* name, const void* data, size_t size);
-// Writes two files that belong together: both new files are whole on the disk before either
-// name is replaced, and when the second cannot be put in place the first old file is put back,
-// so that a failure leaves both as they were. 0, or the number (1 or 2) of the file that could
-// not be written (errno tells why).
-int FileWritePair(const char* firstName, const void* first, size_t firstSize, const char* secondName,
-                  const void* second, size_t secondSize);
+// Writes files that belong together (a world and its runtime files): every new file is whole
+// on the disk before any name is replaced, and when a name cannot be replaced the files put in
+// place before it are put back, old backups included, so that a failure leaves every file as it
+// was. A file with keepBackup keeps its old file as FileSaveWithBackup does. 0, or the number
+// (from 1) of the file that could not be written (errno tells why).
+struct FileWriteItem {
+    const char* name;
+    const void* data;
+    size_t size;
+    int keepBackup;
+};
+int FileWriteGroup(const FileWriteItem* items, int count);
 int FileDelete(const char* name);
 // 0 on success (an existing destination is replaced).
 int FileMove(const char* from, const char* to);
@@ -362,6 +384,10 @@ enum {
     SPR_HEADER_SIZE = 48,      // 8-bit "TRPS"
     SPR32_HEADER_SIZE = 32,    // 32-bit "BGRS"
     SPRZ_DATA_OFFSET = 52,     // compressed "BGRZ" rows
+    // Sprite files have no size of their own (a compressed one may even skip any number of
+    // bytes): no sprite file, and no sprite a file unpacks into, is taken beyond the pixels of a
+    // 4096 x 4096 32-bit picture and 64 KiB for headers, row table and palette.
+    SPRITE_MAX_FILE_SIZE = 4096 * 4096 * 4 + 65536,
 };
 
 struct SpriteInfo {

@@ -124,7 +124,7 @@ int SpriteLoad(ResId id)
 
 static int LoadHook(ResId id) { return SpriteLoad(id); }
 
-void SpriteInstall(void) { ResRegisterType("spr", LoadHook, nullptr); }
+void SpriteInstall(void) { ResRegisterType("spr", LoadHook, nullptr, SPRITE_MAX_FILE_SIZE); }
 
 // ---- creating -----------------------------------------------------------------------------
 
@@ -229,6 +229,8 @@ int SpriteDecompress(ResId id)
     if (size - SPRZ_DATA_OFFSET < (uint64_t)h * ((w + SPRZ_RUN_MAX - 1) / SPRZ_RUN_MAX)) return 1;
 
     size_t outSize = SPR32_HEADER_SIZE + 4ull * w * h + BGRS_EXTRA;
+    // Nor may a small file unpack into more than any sprite file may hold.
+    if (outSize > SPRITE_MAX_FILE_SIZE) return 1;
     std::vector<uint8_t> out(outSize, 0);
     memcpy(out.data(), src, SPR32_HEADER_SIZE);
     memcpy(out.data(), "BGRS", 4);

@@ -13,6 +13,7 @@
 #include "frontend/recovery.h"
 #include "kernel/log.h"
 #include "kernel/util/str.h"
+#include "platform/platform.h"
 #include "shapeedit/objdlg.h"
 #include "shapeedit/sekit.h"
 #include "shapes/asc.h"
@@ -99,7 +100,7 @@ static void FileError(const char* text) { MsgBoxShow("File Error", text); }
 static int ImportListing(const char* path)
 {
     if (Import3DSASCII(path)) {
-        FileError("! Unable to load shape.");
+        FileError(FileRefusalAfter("! Unable to load shape."));
         return 1;
     }
     char out[FILESEL_PATH_MAX + 8];
@@ -127,7 +128,7 @@ static void FileChosen(const char* path)
     switch (action) {
     case ACT_LOAD:
         if (EndsWithAsc(leaf) ? ImportListing(path) : ShapeMLoadFile(path)) {
-            if (!EndsWithAsc(leaf)) FileError("! Unable to load shape.");
+            if (!EndsWithAsc(leaf)) FileError(FileRefusalAfter("! Unable to load shape."));
             return;
         }
         SetName(leaf);
@@ -145,7 +146,7 @@ static void FileChosen(const char* path)
         break;
     case ACT_MERGE:
         // 2 (nothing to merge into, or nothing in the file) leaves the shape as it was.
-        if (ShapeMMergeFile(path) == 1) FileError("! Unable to merge shape.");
+        if (ShapeMMergeFile(path) == 1) FileError(FileRefusalAfter("! Unable to merge shape."));
         break;
     default: break;
     }

@@ -221,8 +221,9 @@ static int Line(const char* text)
 
 static int ReadListing(const char* fileName)
 {
-    int64_t size = FileSize(fileName);
-    if (size < 0) return ShapeRefuse(kLogTag, "%s: cannot open the file", fileName);
+    int64_t size;
+    if (FileCheckRead(fileName, ASC_MAX_FILE_SIZE, "a 3D Studio ASCII listing", &size) != FILE_READABLE)
+        return ShapeRefuse(kLogTag, "%s: %s", fileName, FileRefusal());
     // One reader, kept: its buffer needs no clearing, only its place.
     static Reader reader;
     Reader* r = &reader;

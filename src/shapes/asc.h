@@ -7,6 +7,9 @@ enum {
     ASC_MAX_FACES = 5500,
     ASC_MAX_FACE_POINTS = 10,
     ASC_LINE_CHARS = 155,     // longer lines are read in pieces of this many characters
+    // A listing has no size of its own; this is many times what the tables above can take in
+    // (every vertex and face line of the longest), so a larger file is no listing to import.
+    ASC_MAX_FILE_SIZE = 32 << 20,
 };
 
 // Builds a new shape in the edit buffer from a listing: coordinates scaled so that the

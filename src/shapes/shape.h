@@ -22,6 +22,9 @@ enum {
     SHAPE_MAX_TABLE_NAMES = 100,
     SHAPE_COORD_LIMIT = 12288,       // stored magnitudes are kept at most this when written back
     SHAPE_MAX_SHIFT = 18,            // the write-back rule never raises the shift past this
+    // The largest shape file: the editor's edit buffer, which no shape it writes outgrows. The
+    // format itself would allow gigabytes (32767 polygons of 16383 points).
+    SHAPE_MAX_FILE_SIZE = 2000000,
 };
 
 // Header offsets.

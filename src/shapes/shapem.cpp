@@ -482,7 +482,7 @@ int ShapeMPrepareBlock(ResId id)
 void ShapeMResourceInstall(void)
 {
     // Each registration ignores a repeat, so a second install changes nothing.
-    ResRegisterType("shp", LoadHook, ReleasePrepared);
+    ResRegisterType("shp", LoadHook, ReleasePrepared, SHAPE_MAX_FILE_SIZE);
     IntMatAddChangeHandler(MaterialsChanged);
 }
 

@@ -185,12 +185,8 @@ static ResId ReadFile(const char* fileName)
         ShapeRefuse(kLogTag, "no file name");
         return 0;
     }
-    if (FileSize(fileName) > SHAPEM_BUFFER_SIZE) {
-        ShapeRefuse(kLogTag, "%s: larger than the edit buffer", fileName);
-        return 0;
-    }
-    ResId id = LoadFileToRes(fileName);
-    if (!id) ShapeRefuse(kLogTag, "%s: cannot read the file", fileName);
+    ResId id = LoadFileToRes(fileName, SHAPEM_BUFFER_SIZE, "a shape file");
+    if (!id) ShapeRefuse(kLogTag, "%s: %s", fileName, *FileRefusal() ? FileRefusal() : "cannot read the file");
     return id;
 }
 

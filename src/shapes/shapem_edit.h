@@ -9,7 +9,7 @@
 #include "shapes/shape.h"
 
 enum {
-    SHAPEM_BUFFER_SIZE = 2000000,   // the edit buffer and the undo copy; an edit never grows them
+    SHAPEM_BUFFER_SIZE = SHAPE_MAX_FILE_SIZE,   // the edit buffer and the undo copy; an edit never grows them
     SHAPEM_DISPLAY_COUNT = 5,       // colour indices the 3D view draws the edited shape with
 };
 

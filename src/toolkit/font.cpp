@@ -25,6 +25,9 @@ enum {
     // of text layout far from overflow.
     FNT_MAX_CELL = 256,
     FNT_MAX_ADVANCE = 1024,
+    // The largest font file: the header with its version mark, a table of 256 characters and
+    // 256 glyphs of the largest cell.
+    FNT_MAX_FILE_SIZE = FNT_VERSION_MARK + 9 + 256 * FNT_ENTRY_SIZE + 256 * FNT_MAX_CELL * FNT_MAX_CELL,
 };
 
 struct FontRecord {
@@ -97,7 +100,7 @@ void FontInstall(void)
     if (fnt.installed) return;
     memset(&fnt, 0, sizeof fnt);
     fnt.installed = 1;
-    ResRegisterType("fnt", LoadHook, nullptr);
+    ResRegisterType("fnt", LoadHook, nullptr, FNT_MAX_FILE_SIZE);
     RegisterExit(FontRemove);
 }
 

@@ -22,6 +22,7 @@
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"
+#include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
@@ -452,6 +453,7 @@ struct Cell {
 struct Save {
     ProgressFn progress;
     std::vector<uint8_t> work;                 // the edit world, private; names and boxes go here
+    const std::vector<uint8_t>* world;         // the edit world as it is saved, untouched
     std::vector<uint8_t> out;                  // the runtime image
     uint32_t outLimit;
     std::vector<uint8_t> wxp;
@@ -476,10 +478,12 @@ static int Report(Save& sv, uint32_t from, uint32_t to, uint64_t k, uint64_t n)
     return sv.progress((uint32_t)(at >> 16)) != 0;
 }
 
+// A worldshape's shape file for a message: its name comes from the file and is shown printable.
 static const char* FileOf(const uint8_t* ws)
 {
+    static char shown[64];
     const char* f = WorldMShapeFileName(ws + WS_FILE);
-    return f ? f : "(no file name)";
+    return f ? StrPrintable(f, strlen(f), 1, shown, sizeof shown) : "(no file name)";
 }
 
 // "ROCK.SHP (ID 12)", and how many more there are.
@@ -943,22 +947,26 @@ static int Build(Save& sv, const char* wxpName)
 
 // ---- writing -----------------------------------------------------------------------------------
 
-// Writes the WXP archive and the runtime world together: a failed save leaves both files as
-// they were.
-static int WriteFiles(Save& sv, const char* runtimeName, const char* wxpName)
+// Writes the WXP archive and the runtime world together, and with a world name the edit world
+// too (its old file kept as its backup, as a save keeps it): a failed save leaves every file as
+// it was.
+static int WriteFiles(Save& sv, const char* wleName, const char* runtimeName, const char* wxpName)
 {
     // An empty archive is still one byte long.
     static const uint8_t kEmpty = 0;
     const void* data = sv.wxp.empty() ? &kEmpty : sv.wxp.data();
-    int failed = FileWritePair(wxpName, data, sv.wxp.empty() ? 1 : sv.wxp.size(), runtimeName, sv.out.data(),
-                               sv.out.size());
-    if (failed == 1) {
-        SetMessage("%s cannot be written (%s); the old files were kept", wxpName, strerror(errno));
-        return WM_ERR_WXP_WRITE;
-    }
+    // The world first, as a save writes it before anything else: a disk that refuses it says
+    // so with the world's own error.
+    FileWriteItem items[3] = {
+        {wleName, sv.world->data(), sv.world->size(), 1},
+        {wxpName, data, sv.wxp.empty() ? 1 : sv.wxp.size(), 0},
+        {runtimeName, sv.out.data(), sv.out.size(), 0},
+    };
+    const FileWriteItem* first = wleName ? items : items + 1;
+    int failed = FileWriteGroup(first, wleName ? 3 : 2);
     if (failed) {
-        SetMessage("%s cannot be written (%s); the old files were kept", runtimeName, strerror(errno));
-        return WM_ERR_SAVE;
+        SetMessage("%s cannot be written (%s); the old files were kept", first[failed - 1].name, strerror(errno));
+        return first + failed - 1 == items + 1 ? WM_ERR_WXP_WRITE : WM_ERR_SAVE;
     }
     return 0;
 }
@@ -971,7 +979,7 @@ static void WriteReport(Save& sv, const char* reportName)
         LogPrintf(LOG_WARN, "RUNTIME: the report %s cannot be written", reportName);
 }
 
-static int Run(Save& sv, const char* runtimeName, const char* reportName)
+static int Run(Save& sv, const char* wleName, const char* runtimeName, const char* reportName)
 {
     char wxpName[4096];
     if (!runtimeName || WorldMWxpFileName(runtimeName, wxpName, sizeof wxpName)) {
@@ -979,8 +987,9 @@ static int Run(Save& sv, const char* runtimeName, const char* reportName)
                    runtimeName ? runtimeName : "(none)", WLE_WXP_NAME_MAX - 1);
         return RT_ERR_NAME;
     }
-    if (!strcasecmp(wxpName, runtimeName)) {
-        SetMessage("%s: the runtime world and its WXP archive would be the same file", runtimeName);
+    if (!strcasecmp(wxpName, runtimeName) || (wleName && !strcasecmp(wxpName, wleName))) {
+        SetMessage("%s: the WXP archive would be the %s file itself", wxpName,
+                   !strcasecmp(wxpName, runtimeName) ? "runtime world" : "world");
         return RT_ERR_NAME;
     }
     int r = Gather(sv);
@@ -992,12 +1001,13 @@ static int Run(Save& sv, const char* runtimeName, const char* reportName)
     NameDynamicShapes(sv);
     if ((r = PlaceShapes(sv))) return r;
     if ((r = Build(sv, wxpName))) return r;
-    if ((r = WriteFiles(sv, runtimeName, wxpName))) return r;
+    if ((r = WriteFiles(sv, wleName, runtimeName, wxpName))) return r;
     if (reportName && *reportName) WriteReport(sv, reportName);
     return 0;
 }
 
-int WorldMSaveRuntime(const char* runtimeName, const char* reportName, ProgressFn progress)
+// The save, with a world name: the edit world written with the runtime files, all or none.
+static int SaveRuntime(const char* wleName, const char* runtimeName, const char* reportName, ProgressFn progress)
 {
     message[0] = 0;
     uint8_t* image = WorldMImage();
@@ -1016,8 +1026,9 @@ int WorldMSaveRuntime(const char* runtimeName, const char* reportName, ProgressF
         Save sv{};
         sv.progress = progress;
         sv.work = snapshot;
+        sv.world = &snapshot;
         if (progress && progress(0)) result = WM_ERR_ABORTED;
-        else result = Run(sv, runtimeName, reportName);
+        else result = Run(sv, wleName, runtimeName, reportName);
         select.swap(sv.select);
     }
     if (result == WM_ERR_ABORTED && !message[0]) SetMessage("aborted by the user");
@@ -1030,9 +1041,14 @@ int WorldMSaveRuntime(const char* runtimeName, const char* reportName, ProgressF
     return result;
 }
 
-static int SaveHook(const char* runtimeName, ProgressFn progress)
+int WorldMSaveRuntime(const char* runtimeName, const char* reportName, ProgressFn progress)
 {
-    return WorldMSaveRuntime(runtimeName, WorldMRuntimeReportName(), progress);
+    return SaveRuntime(nullptr, runtimeName, reportName, progress);
+}
+
+static int SaveHook(const char* wleName, const char* runtimeName, ProgressFn progress)
+{
+    return SaveRuntime(wleName, runtimeName, WorldMRuntimeReportName(), progress);
 }
 
 void WorldMRuntimeInstall(void) { WorldMSetRuntimeSave(SaveHook); }

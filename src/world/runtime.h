@@ -8,8 +8,10 @@
 // The edit world never changes: the save works on a private copy of the image taken at entry
 // and copies it back whatever happens; a refusal that concerns shapes leaves exactly those
 // shapes selected. Shapes are read raw from their files into scratch blocks, so the prepared
-// shapes the views draw are never overwritten. Both files are written safely (temporary file
-// and rename); a save that fails leaves the old files as they were.
+// shapes the views draw are never overwritten. Nothing is written until everything has been
+// built and checked; then the files are written together (temporary files, then renames taken
+// back on a failure): a save that fails leaves the old files as they were. Run from WorldMSave,
+// the save writes the world file in the same group, keeping its old file as its backup.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -42,7 +44,8 @@ enum {
     RT_ERR_DAMAGED = -31,       // the world image does not walk cleanly
 };
 
-// Installs the save as the world manager's runtime save hook (WorldMSave calls it).
+// Installs the save as the world manager's runtime save hook (WorldMSave calls it with the
+// world's own name, which is then written with the runtime files).
 void WorldMRuntimeInstall(void);
 
 // Saves the runtime world under runtimeName and the WXP archive beside it; with a report

@@ -406,6 +406,8 @@ static int LoadShapes(const uint8_t* wxp, const Tables& t, std::vector<ResId>* i
 static ResId OpenWxp(const char* name)
 {
     // The archive is the user's file: missing or unreadable, the world is refused, not the program.
+    // Nor is more read than the runtime save can write (registering it again changes nothing).
+    ResRegisterType("wxp", nullptr, nullptr, WXP_CAPACITY);
     ResId id = ResFindOrAdd(name);
     if (!id) {
         Refuse("WXP file %s is missing", name);
@@ -413,7 +415,10 @@ static ResId OpenWxp(const char* name)
     }
     if (ResLoad(id)) {
         if (ResLastError() == RES_ERR_MEMORY) FatalError("WorldSetID - out of memory to load WXP file");
-        Refuse(ResLastError() == RES_ERR_NOT_FOUND ? "WXP file %s is missing" : "WXP file %s cannot be read", name);
+        if (ResLastError() == RES_ERR_TOO_LARGE)
+            Refuse("WXP file %s is larger than an archive can be (at most %d bytes)", name, (int)WXP_CAPACITY);
+        else
+            Refuse(ResLastError() == RES_ERR_NOT_FOUND ? "WXP file %s is missing" : "WXP file %s cannot be read", name);
         return 0;
     }
     ResOpen(id);

@@ -141,15 +141,18 @@ const char* WorldMLoadError(void);
 // Writes the summary report to "temp.txt" (WorldMSummaryFileName), then the WLE (safely: the
 // old file stays whole when the write fails) with -7 on failure. With a runtime name: -7 when
 // the WLE name ends in 'D' or 'd' (nothing is written), else the runtime save hook's result
-// (-7 without a hook). reportName goes to the runtime save (WorldMRuntimeReportName). The
-// callback gets its closing call in every case.
+// (-7 without a hook): the hook writes the WLE (keeping its old file as its backup) together
+// with the runtime files, or nothing at all, and the summary report follows its success only.
+// reportName goes to the runtime save (WorldMRuntimeReportName). The callback gets its closing
+// call in every case.
 int WorldMSave(const char* wleName, const char* runtimeName, const char* reportName, ProgressFn progress);
 // 1 when a world save may write the file: there is no file of that name, or an empty one, or
 // a world (a WLE or runtime world of a version up to the current one); 0 for a file of any
 // other kind, which a save must leave as it is.
 int WorldMMaySaveOver(const char* fileName);
-// The runtime save, installed by its module (runtime.h).
-typedef int (*WorldMRuntimeSaveFn)(const char* runtimeName, ProgressFn progress);
+// The runtime save, installed by its module (runtime.h): writes the edit world under wleName
+// and the runtime world under runtimeName, together or not at all.
+typedef int (*WorldMRuntimeSaveFn)(const char* wleName, const char* runtimeName, ProgressFn progress);
 void WorldMSetRuntimeSave(WorldMRuntimeSaveFn save);
 // The report file name given to the WorldMSave that runs the runtime save (null when none).
 const char* WorldMRuntimeReportName(void);

@@ -40,11 +40,12 @@ int WorldMLoad(const char* fileName)
     loadError[0] = 0;
     if (!wm.installed) return Refuse("WorldMLoad - the world manager is not installed");
     if (!fileName || !*fileName) return Refuse("WorldMLoad - no file name");
-    int64_t size = FileSize(fileName);
-    if (size < 0) return Refuse("WorldMLoad - cannot open %s", fileName);
-    if ((uint64_t)size > wm.capacity)
-        return Refuse("WorldMLoad - %s: %lld bytes, larger than the world's capacity of %u bytes", fileName,
-                      (long long)size, wm.capacity);
+    int64_t size;
+    switch (FileCheckRead(fileName, wm.capacity, "a world file", &size)) {
+    case FILE_READABLE: break;
+    case FILE_TOO_LARGE: return Refuse("WorldMLoad - %s: %s", fileName, FileRefusal());
+    default: return Refuse("WorldMLoad - cannot open %s: %s", fileName, FileRefusal());
+    }
     std::vector<uint8_t> data((size_t)size);
     if (size && FileReadAt(fileName, 0, data.data(), (size_t)size))
         return Refuse("WorldMLoad - cannot read %s", fileName);
@@ -166,22 +167,24 @@ int WorldMMaySaveOver(const char* fileName)
 // The summary report
 // ============================================================================================
 
+// Names come from the file and may hold any byte: the report shows them printable.
 static std::string Summary(uint8_t* image)
 {
     std::string out = "Summary of World File\r\n\r\nWorldShapes\r\n\r\n";
-    char line[160];
+    char line[160], shown[64];
     WM_FOR_EACH_SHAPE(image, p)
     {
         const char* name = WorldMShapeName(p);
         if (name)
-            snprintf(line, sizeof line, "Name:- '%s'    ", name);
+            snprintf(line, sizeof line, "Name:- '%s'    ", StrPrintable(name, 4, 1, shown, sizeof shown));
         else
             snprintf(line, sizeof line, "Name:- (No Name) ");
         out += line;
         snprintf(line, sizeof line, "Pos:- %08Xh %08Xh %08Xh ", GetU32(p, WS_X), GetU32(p, WS_Y), GetU32(p, WS_Z));
         out += line;
         const char* file = WorldMShapeFileName(p + WS_FILE);
-        out += file ? std::string(file) + " " : std::string("(No Filename) ");
+        out += file ? std::string(StrPrintable(file, strlen(file), 1, shown, sizeof shown)) + " "
+                    : std::string("(No Filename) ");
         out += "\r\n";
     }
     return out;
@@ -249,23 +252,24 @@ int WorldMSave(const char* wleName, const char* runtimeName, const char* reportN
             return WM_ERR_SAVE;
         }
     }
-    WorldMWriteSummary(summaryFile);
-    if (FileWrite(wleName, wm.image, GetU32(wm.image, WLE_USED))) {
-        LogPrintf(LOG_ERROR, "WORLD: %s cannot be written", wleName);
-        WorldMProgressClose(progress);
-        return WM_ERR_SAVE;
-    }
     if (!runtimeName || !*runtimeName) {
+        WorldMWriteSummary(summaryFile);
+        int failed = FileWrite(wleName, wm.image, GetU32(wm.image, WLE_USED));
+        if (failed) LogPrintf(LOG_ERROR, "WORLD: %s cannot be written", wleName);
         WorldMProgressClose(progress);
-        return 0;
+        return failed ? WM_ERR_SAVE : 0;
     }
     if (!wm.runtimeSave) {
         LogPrintf(LOG_ERROR, "WORLD: no runtime save is installed");
         WorldMProgressClose(progress);
         return WM_ERR_SAVE;
     }
+    // The runtime save builds and checks everything before it writes the world with its
+    // runtime files, all or none: a refused save leaves every file as it was, the summary
+    // report included, which therefore follows a success only.
     wm.reportName = reportName;
-    int result = wm.runtimeSave(runtimeName, progress);
+    int result = wm.runtimeSave(wleName, runtimeName, progress);
     wm.reportName = nullptr;
+    if (result == 0) WorldMWriteSummary(summaryFile);
     return result;
 }

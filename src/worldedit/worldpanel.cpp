@@ -16,6 +16,7 @@
 #include "kernel/log.h"
 #include "kernel/util/str.h"
 #include "materials/matm.h"
+#include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "world/worldm.h"
 
@@ -121,7 +122,7 @@ static void FileChosen(const char* path)
         MatMSetTexturesDirty();
         if (result < 0) {
             LogPrintf(LOG_WARN, "WORLD: %s refused: %s", path, WorldMLoadError());
-            MsgBoxError(kLoadError, result);
+            MsgBoxShow(kLoadError, FileRefusalAfter(MsgBoxErrorText(result)));
             return;
         }
         StrLCopy(wp.name, leaf, sizeof wp.name);

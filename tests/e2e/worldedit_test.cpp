@@ -115,14 +115,18 @@ TEST_F(Headless, EditedShapesAreSavedAndAMissingShapeStopsTheRuntimeSave)
     }
 
     // The shape file gone: the world still loads (the shapes without their shape), and Save
-    // Runtime says which is missing and writes nothing.
+    // Runtime says which is missing and writes nothing, the world file included (the load
+    // showed the hidden shapes, so a world written again would differ).
     ASSERT_EQ(std::remove(dir.file("ROCK.SHP").c_str()), 0);
+    const Bytes before = ReadBytes(dir.file("TOWN.WLE"));
     r = Run("click 165 90\nwait 4\nclick 335 574\nwait 2\nclick 267 559\nwait 2\ntype TOWN.WLE\nkey enter\nwait 3\n"
             "click 217 589\nwait 2\ntype TOWN.WLE\nkey enter\nwait 10\n");
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
     EXPECT_NE(log.find("MSGBOX \"Error During Save\" \"Shape Missing\""), std::string::npos) << log;
     EXPECT_FALSE(PathExists(dir.file("TOWN.WLD")));
     EXPECT_FALSE(PathExists(dir.file("TOWN.wxp")));
+    EXPECT_EQ(before, ReadBytes(dir.file("TOWN.WLE")));
+    EXPECT_FALSE(PathExists(dir.file("TOWN.~LE")));
 }
 
 TEST_F(Headless, AMonorailOnNodesLaidOutInATopViewGoesIntoTheRuntimeWorld)

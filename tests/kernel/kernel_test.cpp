@@ -162,6 +162,18 @@ TEST(Kernel, ConfirmedCloseFollowsTheAnswer)
     PlatShutdown();
 }
 
+// A name from a file may hold a terminal's escape sequence: the log shows its control bytes as
+// \xNN, keeps line breaks and tabs, and leaves the bytes of UTF-8 names as they are.
+TEST(Kernel, TheLogShowsControlBytesEscaped)
+{
+    TempDir dir(true);
+    ASSERT_EQ(LogOpen("log.txt"), 0);
+    LogPrintf(LOG_ERROR, "shape %s is missing\tcaf\xc3\xa9\nnext \x7f", "\x1b[2J.SHP");
+    LogPrintf(LOG_DEBUG, "below the level: not written");
+    LogOpen(nullptr);
+    EXPECT_EQ(ReadText("log.txt"), "shape \\x1B[2J.SHP is missing\tcaf\xc3\xa9\nnext \\x7F\n");
+}
+
 TEST(Kernel, QuitMessageEndsTheDrainWithItsCode)
 {
     KernelSetQuit(0);

@@ -1,6 +1,8 @@
 // MAT files: conversion of versions 2 and 3, and refusal of damaged files.
 #include "materials/mattest.h"
 
+#include <filesystem>
+
 TEST_F(Materials, Version2ConvertsToVersion4)
 {
     WriteBytes("old.mat", Mat2File({
@@ -78,6 +80,16 @@ TEST_F(Materials, DamagedFilesAreRefused)
     EXPECT_EQ(1, MatMLoad("missing.mat"));
     EXPECT_EQ(before, ListImage());
     EXPECT_EQ(0, MatMTexturesDirty());
+    // Larger than the header and 32767 records: refused before it is read, as a file and as a
+    // resource.
+    WriteText("huge.mat", "");
+    std::filesystem::resize_file("huge.mat", MAT_MAX_FILE_SIZE + 1);
+    EXPECT_EQ(1, MatMLoad("huge.mat"));
+    EXPECT_STREQ("3276709 bytes, larger than a material file can be (at most 3276708 bytes)", FileRefusal());
+    EXPECT_EQ(1, MatMMerge("huge.mat"));
+    EXPECT_EQ(before, ListImage());
+    EXPECT_NE(0, ResLoad(ResFindOrAdd("huge.mat")));
+    EXPECT_EQ(RES_ERR_TOO_LARGE, ResLastError());
 
     // A good file loads through the type, converted.
     WriteBytes("good.mat", Mat2File({{"One"}}));

@@ -2,10 +2,12 @@
 // colour table, spread and import; and tolbex-cli pal.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
+#include "palette/iff.h"
 #include "palette/palm.h"
 #include "platform/platform.h"
 #include "support/testutil.h"
@@ -112,6 +114,14 @@ TEST_F(PalM, DamagedImagesAreRefused)
         EXPECT_EQ(before, Block());
     }
     EXPECT_EQ(1, PalMLoad(dir.file("missing.pal").c_str()));
+    EXPECT_EQ(before, Block());
+    // A palette file is at most 748 bytes: a larger one is refused before it is read.
+    Bytes over = PalImage(0, 248, 248);
+    ASSERT_EQ(748u, over.size());
+    over.push_back(0);
+    ASSERT_TRUE(WriteBytes(dir.file("over.pal"), over));
+    EXPECT_EQ(1, PalMLoad(dir.file("over.pal").c_str()));
+    EXPECT_STREQ("749 bytes, larger than a palette file can be (at most 748 bytes)", FileRefusal());
     EXPECT_EQ(before, Block());
 }
 
@@ -271,6 +281,12 @@ TEST_F(PalM, ImportTakesTheColourMap)
     EXPECT_EQ(1, PalMImport(dir.file("bad.lbm").c_str(), 0, 4));
     EXPECT_EQ(1, PalMImport(dir.file("missing.lbm").c_str(), 0, 4));
     EXPECT_EQ(0, PalMImport(dir.file("pic.lbm").c_str(), 0x7FFFFFFE, 4));   // nothing lies in the block
+    EXPECT_EQ(before, Block());
+    // A picture larger than any the reader takes is refused from its size.
+    ASSERT_TRUE(WriteText(dir.file("huge.lbm"), ""));
+    std::filesystem::resize_file(dir.file("huge.lbm"), IFF_MAX_FILE_SIZE + 1);
+    EXPECT_EQ(1, PalMImport(dir.file("huge.lbm").c_str(), 0, 4));
+    EXPECT_STREQ("16777217 bytes, larger than an LBM picture can be (at most 16777216 bytes)", FileRefusal());
     EXPECT_EQ(before, Block());
 }
 

@@ -3,16 +3,27 @@
 #include <signal.h>
 #include <stdio.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "support/testutil.h"
+
+// Two files written as one group, as the runtime world and its archive are.
+static int WritePair(const char* first, const char* firstData, size_t firstSize, const char* second,
+                     const char* secondData, size_t secondSize)
+{
+    FileWriteItem items[2] = {{first, firstData, firstSize, 0}, {second, secondData, secondSize, 0}};
+    return FileWriteGroup(items, 2);
+}
 
 TEST(Files, NamesAreFoundWhateverTheirCase)
 {
@@ -31,6 +42,13 @@ TEST(Files, NamesAreFoundWhateverTheirCase)
     EXPECT_EQ(FileFind("textures/trees/bush.shp", found, sizeof found), 0);
     EXPECT_EQ(FileFind("", found, sizeof found), 0);
     EXPECT_EQ(FileFind("textures/trees/tree.shp", found, 8), 0) << "a name that does not fit is not found";
+    // The name and its terminator must fit: one byte short, nothing is written past the buffer.
+    char exact[24];
+    memset(exact, 'z', sizeof exact);
+    EXPECT_EQ(FileFind("textures/trees/tree.shp", exact, 23), 0);
+    EXPECT_EQ(exact[23], 'z');
+    EXPECT_EQ(FileFind("textures/trees/tree.shp", exact, 24), 1);
+    EXPECT_STREQ(exact, "Textures/Trees/TREE.SHP");
 
     EXPECT_EQ(FileExists("TOLBEX.ini"), 1);
     EXPECT_EQ(FileSize("textures/trees/tree.shp"), 5);
@@ -122,7 +140,7 @@ TEST(Files, TheFaultSwitchFailsEveryRoutineAndLosesNothing)
         EXPECT_EQ(FileWrite("fresh.bin", "new", 3), 1);
         EXPECT_EQ(FileSaveWithBackup("box.shp", "new", 3), 1);
         errno = 0;
-        EXPECT_EQ(FileWritePair("town.wxp", "a", 1, "town.wld", "b", 1), 1);
+        EXPECT_EQ(WritePair("town.wxp", "a", 1, "town.wld", "b", 1), 1);
         EXPECT_EQ(errno, reason);
         unsetenv("TOLBEX_FILE_FAULT");
         EXPECT_EQ(ReadText("old.bin"), "old");
@@ -142,7 +160,7 @@ TEST(Files, APairIsWrittenWholeOrNotAtAll)
     WriteText("town.wxp", "old archive");
     WriteText("town.wld", "old world");
     // Both new files replace both old ones.
-    ASSERT_EQ(FileWritePair("TOWN.WXP", "archive 2", 9, "town.wld", "world 2", 7), 0);
+    ASSERT_EQ(WritePair("TOWN.WXP", "archive 2", 9, "town.wld", "world 2", 7), 0);
     EXPECT_EQ(ReadText("town.wxp"), "archive 2") << "the existing file of another case is replaced";
     EXPECT_EQ(ReadText("town.wld"), "world 2");
     EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"}));
@@ -151,31 +169,34 @@ TEST(Files, APairIsWrittenWholeOrNotAtAll)
     std::filesystem::remove("town.wld");
     std::filesystem::create_directory("town.wld");
     errno = 0;
-    EXPECT_EQ(FileWritePair("town.wxp", "archive 3", 9, "town.wld", "world 3", 7), 2);
+    EXPECT_EQ(WritePair("town.wxp", "archive 3", 9, "town.wld", "world 3", 7), 2);
     EXPECT_EQ(errno, EISDIR);
     EXPECT_EQ(ReadText("town.wxp"), "archive 2");
     EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"}));
     // And in the first's place.
-    EXPECT_EQ(FileWritePair("town.wld", "a", 1, "new.wxp", "b", 1), 1);
+    EXPECT_EQ(WritePair("town.wld", "a", 1, "new.wxp", "b", 1), 1);
     EXPECT_FALSE(PathExists("new.wxp"));
 
     // A second file that cannot be made (its folder is missing) leaves the first as it was.
-    EXPECT_EQ(FileWritePair("town.wxp", "archive 4", 9, "gone/town.wld", "w", 1), 2);
+    EXPECT_EQ(WritePair("town.wxp", "archive 4", 9, "gone/town.wld", "w", 1), 2);
     EXPECT_EQ(ReadText("town.wxp"), "archive 2");
-    EXPECT_EQ(FileWritePair("first.wxp", "x", 1, "gone/town.wld", "w", 1), 2);
+    EXPECT_EQ(WritePair("first.wxp", "x", 1, "gone/town.wld", "w", 1), 2);
     EXPECT_FALSE(PathExists("first.wxp")) << "nor does a first file that was new appear";
     EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"}));
 }
 
 // A rename onto a name ending in this fails (a disk that fails between the pair's two renames,
 // which no check beforehand can see); every other rename of this program goes through.
+// With failRenameOnce only the first such rename fails (the ones that put files back go through).
 static std::string failRenameOnto;
+static bool failRenameOnce;
 
 extern "C" int rename(const char* from, const char* to)
 {
     std::string onto(to);
     if (!failRenameOnto.empty() && onto.size() >= failRenameOnto.size() &&
         onto.compare(onto.size() - failRenameOnto.size(), failRenameOnto.size(), failRenameOnto) == 0) {
+        if (failRenameOnce) failRenameOnto.clear();
         errno = EIO;
         return -1;
     }
@@ -189,16 +210,16 @@ TEST(Files, ASecondRenameThatFailsPutsTheFirstFileBack)
     WriteText("town.wld", "old world");
     failRenameOnto = "town.wld";
     errno = 0;
-    EXPECT_EQ(FileWritePair("town.wxp", "archive 2", 9, "town.wld", "world 2", 7), 2);
+    EXPECT_EQ(WritePair("town.wxp", "archive 2", 9, "town.wld", "world 2", 7), 2);
     EXPECT_EQ(errno, EIO);
     EXPECT_EQ(ReadText("town.wxp"), "old archive") << "the first file is put back";
     EXPECT_EQ(ReadText("town.wld"), "old world");
     EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"})) << "no copy kept aside is left";
     // A first file that was new goes again.
-    EXPECT_EQ(FileWritePair("new.wxp", "archive", 7, "town.wld", "world 2", 7), 2);
+    EXPECT_EQ(WritePair("new.wxp", "archive", 7, "town.wld", "world 2", 7), 2);
     EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"}));
     failRenameOnto.clear();
-    EXPECT_EQ(FileWritePair("town.wxp", "archive 2", 9, "town.wld", "world 2", 7), 0);
+    EXPECT_EQ(WritePair("town.wxp", "archive 2", 9, "town.wld", "world 2", 7), 0);
     EXPECT_EQ(ReadText("town.wxp"), "archive 2");
 }
 
@@ -274,4 +295,172 @@ TEST(Files, TheCurrentFolderIsAFullPath)
     std::filesystem::remove(gone);
     EXPECT_EQ(FileCurrentFolder(out, sizeof out), 0);
     std::filesystem::current_path(dir.path());
+}
+
+// A name that is there is the user's file even when it cannot be opened: only a name that is
+// not there at all is looked up in another letter case.
+TEST(Files, AnEntryThatCannotBeOpenedIsNotSwappedForAnotherCase)
+{
+    TempDir dir(true);
+    WriteText("box.shp", "the box");
+    WriteText("tree.shp", "the tree");
+    std::filesystem::create_symlink("BOX.SHP", "BOX.SHP");          // a loop
+    std::filesystem::create_symlink("nowhere.shp", "TREE.SHP");     // a link to nothing
+    char found[256];
+    ASSERT_EQ(FileFind("BOX.SHP", found, sizeof found), 1);
+    EXPECT_STREQ(found, "BOX.SHP");
+    ASSERT_EQ(FileFind("TREE.SHP", found, sizeof found), 1);
+    EXPECT_STREQ(found, "TREE.SHP");
+    char buf[3];
+    EXPECT_NE(FileReadAt("BOX.SHP", 0, buf, 3), 0);
+    EXPECT_EQ(FileSize("TREE.SHP"), -1);
+    int64_t size = 0;
+    EXPECT_EQ(FileCheckRead("BOX.SHP", 100, "a shape file", &size), FILE_CANNOT_OPEN);
+    EXPECT_EQ(errno, ELOOP);
+    EXPECT_STREQ(FileRefusal(), strerror(ELOOP));
+    EXPECT_EQ(size, -1);
+    EXPECT_EQ(FileCheckRead("TREE.SHP", 100, "a shape file", &size), FILE_CANNOT_OPEN);
+    EXPECT_STREQ(FileRefusal(), "No such file or directory");
+    // A name that is not there in any form is still found in another case.
+    ASSERT_EQ(FileFind("Box.Shp", found, sizeof found), 1);
+    EXPECT_STREQ(found, "box.shp");
+    EXPECT_EQ(FileCheckRead("Box.Shp", 100, "a shape file", &size), FILE_READABLE);
+    EXPECT_EQ(size, 7);
+    EXPECT_STREQ(FileRefusal(), "") << "a check that passes leaves no refusal behind";
+    // Nor does a folder named by a link to nothing lead into a folder of another case.
+    std::filesystem::create_directories("Shapes");
+    WriteText("Shapes/rock.shp", "rock");
+    std::filesystem::create_symlink("gone", "SHAPES");
+    EXPECT_EQ(FileFind("SHAPES/rock.shp", found, sizeof found), 0);
+    EXPECT_EQ(FileCheckRead("SHAPES/rock.shp", 100, "a shape file", nullptr), FILE_CANNOT_OPEN);
+    EXPECT_STREQ(FileRefusal(), "No such file or directory");
+}
+
+// A reader checks a file before it takes it: its size against the largest file of its format,
+// and that it is a regular file at all. A FIFO without a writer would block an open or a read
+// for good: the child ends with SIGALRM if anything waits.
+static void CheckWithoutWaiting(void)
+{
+    alarm(10);
+    int bad = 0;
+    int64_t size = 0;
+    if (FileCheckRead("pipe.shp", 1000, "a shape file", &size) != FILE_NOT_REGULAR || size != -1) bad |= 1;
+    if (strcmp(FileRefusal(), "not a regular file (a FIFO)") != 0) bad |= 2;
+    char buf[4];
+    if (FileReadAt("pipe.shp", 0, buf, 4) == 0) bad |= 4;
+    if (FileSize("pipe.shp") != -1) bad |= 8;
+    _exit(bad);
+}
+
+TEST(Files, ReadersRefuseFilesLargerThanTheirFormatOrNotRegular)
+{
+    TempDir dir(true);
+    WriteText("ten.pal", "0123456789");
+    int64_t size = 0;
+    EXPECT_EQ(FileCheckRead("ten.pal", 10, "a palette file", &size), FILE_READABLE);
+    EXPECT_EQ(size, 10);
+    EXPECT_EQ(FileCheckRead("TEN.PAL", 9, "a palette file", &size), FILE_TOO_LARGE);
+    EXPECT_EQ(size, -1);
+    EXPECT_STREQ(FileRefusal(), "10 bytes, larger than a palette file can be (at most 9 bytes)");
+    // Judged from the size alone: a sparse file of 4 GiB is refused without a byte read.
+    {
+        FILE* f = fopen("huge.wle", "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(ftruncate(fileno(f), 4ll << 30), 0);
+        fclose(f);
+    }
+    EXPECT_EQ(FileCheckRead("huge.wle", 524288, "a world file", &size), FILE_TOO_LARGE);
+    EXPECT_STREQ(FileRefusal(), "4294967296 bytes, larger than a world file can be (at most 524288 bytes)");
+    EXPECT_STREQ(FileRefusalAfter("Failed to load WLE file."),
+                 "Failed to load WLE file. 4294967296 bytes, larger than a world file can be (at most 524288 bytes).");
+    EXPECT_STREQ(FileRefusalAfter("Not on perspective view you don't!"),
+                 "Not on perspective view you don't! 4294967296 bytes, larger than a world file can be (at most 524288 "
+                 "bytes).");
+    EXPECT_STREQ(FileRefusalAfter("Unable to import palette"),
+                 "Unable to import palette. 4294967296 bytes, larger than a world file can be (at most 524288 bytes).");
+
+    std::filesystem::create_directory("folder.shp");
+    EXPECT_EQ(FileCheckRead("folder.shp", 1000, "a shape file", &size), FILE_NOT_REGULAR);
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_STREQ(FileRefusal(), "Is a directory");
+    ASSERT_EQ(mkfifo("pipe.shp", 0644), 0);
+    EXPECT_EXIT(CheckWithoutWaiting(), testing::ExitedWithCode(0), "");
+    EXPECT_EQ(FileCheckRead("gone.shp", 1000, "a shape file", &size), FILE_CANNOT_OPEN);
+    EXPECT_STREQ(FileRefusal(), "No such file or directory");
+    EXPECT_STREQ(FileRefusalAfter("! Unable to load shape."), "! Unable to load shape. No such file or directory.");
+    EXPECT_EQ(FileCheckRead("ten.pal", 10, "a palette file", &size), FILE_READABLE);
+    EXPECT_STREQ(FileRefusalAfter("! Unable to load shape."), "! Unable to load shape.");
+}
+
+// The temporary files beside a target have short names of their own: a target whose name is
+// as long as a name may be (255 bytes) is written, saved with its backup and written in a group.
+TEST(Files, TheLongestNameIsWrittenBesideAShortTemporaryName)
+{
+    TempDir dir(true);
+    const std::string name = std::string(251, 'n') + ".shp";
+    ASSERT_EQ(name.size(), 255u);
+    const std::string backup = std::string(251, 'n') + ".~hp";
+    ASSERT_EQ(FileWrite(name.c_str(), "one", 3), 0) << strerror(errno);
+    EXPECT_EQ(ReadText(name), "one");
+    ASSERT_EQ(FileSaveWithBackup(name.c_str(), "two", 3), 0) << strerror(errno);
+    EXPECT_EQ(ReadText(name), "two");
+    EXPECT_EQ(ReadText(backup), "one");
+    const std::string world = std::string(251, 'w') + ".wle", runtime = std::string(251, 'w') + ".wld";
+    WriteText(world, "old world");
+    FileWriteItem items[2] = {{runtime.c_str(), "runtime", 7, 0}, {world.c_str(), "new world", 9, 1}};
+    ASSERT_EQ(FileWriteGroup(items, 2), 0) << strerror(errno);
+    EXPECT_EQ(ReadText(world), "new world");
+    EXPECT_EQ(ReadText(std::string(251, 'w') + ".~le"), "old world");
+    EXPECT_EQ(Listing(".").size(), 5u) << "nothing else is left beside them";
+}
+
+// A world saved with its runtime files: the three are written together, the world keeping its
+// backup. A rename that fails puts every file back, the old backup included.
+TEST(Files, AGroupWithABackupIsWrittenWholeOrNotAtAll)
+{
+    TempDir dir(true);
+    const auto setUp = [] {
+        for (const auto& e : std::filesystem::directory_iterator(".")) std::filesystem::remove(e.path());
+        WriteText("town.wxp", "old archive");
+        WriteText("town.wld", "old runtime");
+        WriteText("town.wle", "old world");
+        WriteText("town.~le", "older world");
+    };
+    const FileWriteItem items[3] = {
+        {"town.wxp", "archive 2", 9, 0}, {"town.wld", "runtime 2", 9, 0}, {"town.wle", "world 2", 7, 1}};
+    const std::vector<std::string> all = {"town.wld", "town.wle", "town.wxp", "town.~le"};
+    for (const char* failing : {"town.wxp", "town.wld", "town.~le", "town.wle"}) {
+        SCOPED_TRACE(failing);
+        setUp();
+        failRenameOnto = failing;
+        failRenameOnce = true;
+        errno = 0;
+        int failed = FileWriteGroup(items, 3);
+        failRenameOnto.clear();
+        failRenameOnce = false;
+        EXPECT_EQ(failed, !strcmp(failing, "town.wxp") ? 1 : !strcmp(failing, "town.wld") ? 2 : 3);
+        EXPECT_EQ(errno, EIO);
+        EXPECT_EQ(ReadText("town.wxp"), "old archive");
+        EXPECT_EQ(ReadText("town.wld"), "old runtime");
+        EXPECT_EQ(ReadText("town.wle"), "old world");
+        EXPECT_EQ(ReadText("town.~le"), "older world");
+        EXPECT_EQ(Listing("."), all) << "no copy kept aside is left";
+    }
+    setUp();
+    ASSERT_EQ(FileWriteGroup(items, 3), 0);
+    EXPECT_EQ(ReadText("town.wxp"), "archive 2");
+    EXPECT_EQ(ReadText("town.wld"), "runtime 2");
+    EXPECT_EQ(ReadText("town.wle"), "world 2");
+    EXPECT_EQ(ReadText("town.~le"), "old world");
+    EXPECT_EQ(Listing("."), all);
+    // A world without an old file gets no backup; one that fails to be made takes the others back.
+    std::filesystem::remove("town.wle");
+    std::filesystem::remove("town.~le");
+    const FileWriteItem intoNowhere[3] = {
+        {"town.wxp", "archive 3", 9, 0}, {"town.wld", "runtime 3", 9, 0}, {"gone/town.wle", "w", 1, 1}};
+    EXPECT_EQ(FileWriteGroup(intoNowhere, 3), 3);
+    EXPECT_EQ(ReadText("town.wxp"), "archive 2");
+    ASSERT_EQ(FileWriteGroup(items, 3), 0);
+    EXPECT_EQ(ReadText("town.wle"), "world 2");
+    EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wle", "town.wxp"}));
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "support/screen.h"
 #include "support/testutil.h"
@@ -85,6 +86,35 @@ TEST_F(Sprites, DamagedFilesAreRefused)
     for (const char* name : {"short.spr", "endless.spr", "picture.spr", "big.spr", "rows.spr", "odd.spr"}) {
         EXPECT_EQ(ResOpenName(name), 0) << name;
         EXPECT_EQ(ResLastError(), RES_ERR_READ) << name;
+    }
+}
+
+// No sprite is taken beyond the largest a sprite file may be: a larger file is refused from
+// its size, and a small compressed file may not unpack into more either.
+TEST_F(Sprites, NoSpriteIsTakenBeyondTheLargestFile)
+{
+    WriteText("huge.spr", "");
+    std::filesystem::resize_file("huge.spr", SPRITE_MAX_FILE_SIZE + 1);
+    WriteText("most.spr", "");
+    std::filesystem::resize_file("most.spr", SPRITE_MAX_FILE_SIZE);
+    EXPECT_EQ(ResOpenName("huge.spr"), 0);
+    EXPECT_EQ(ResLastError(), RES_ERR_TOO_LARGE);
+    EXPECT_EQ(ResOpenName("most.spr"), 0);
+    EXPECT_EQ(ResLastError(), RES_ERR_READ) << "read, and refused as no sprite";
+    ResFreeAlways(ResFindName("most.spr"));
+
+    // 4096 columns of key colour: a run byte per 64 pixels. 4099 rows unpack into 36 bytes
+    // less than the limit, 4100 rows into 36 more.
+    for (int h : {4099, 4100}) {
+        WriteBytes("tall.spr", Bgrz(4096, h, 0, Bytes((size_t)h * 64, 0x3F)));
+        ResId id = ResOpenName("tall.spr");
+        EXPECT_EQ(id != 0, h == 4099) << h;
+        if (id) {
+            EXPECT_EQ(ResSize(id), 4u * 4096 * 4099 + 36);
+            ResFreeAlways(id);
+        } else {
+            EXPECT_EQ(ResLastError(), RES_ERR_READ);
+        }
     }
 }
 

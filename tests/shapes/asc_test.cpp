@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "shapes/asc.h"
 #include "shapes/shape_fixture.h"
@@ -135,6 +137,13 @@ TEST_F(AscTest, RefusedListingsLeaveTheBufferUnchanged)
         EXPECT_EQ(before, Used());
     }
     EXPECT_EQ(1, Import3DSASCII("missing.asc"));
+    EXPECT_EQ(before, Used());
+    // A listing has no size of its own; one past the bound is refused before it is read.
+    WriteText("huge.asc", "");
+    std::filesystem::resize_file("huge.asc", ASC_MAX_FILE_SIZE + 1);
+    EXPECT_EQ(1, Import3DSASCII("huge.asc"));
+    EXPECT_STREQ("huge.asc: 33554433 bytes, larger than a 3D Studio ASCII listing can be (at most 33554432 bytes)",
+                 ASCIILastError());
     EXPECT_EQ(before, Used());
 }
 

@@ -249,7 +249,11 @@ TEST_F(ShapeMTest, RefusedFilesAndMergesLeaveTheBufferUnchanged)
     PutU32(huge.data(), SH_SIZE, (uint32_t)huge.size());
     WriteBytes("huge.shp", huge);
     EXPECT_EQ(1, ShapeMLoadFile("huge.shp"));
+    EXPECT_STREQ("huge.shp: 2000001 bytes, larger than a shape file can be (at most 2000000 bytes)", ShapeMLastError());
+    EXPECT_EQ(1, ShapeMMergeFile("huge.shp"));
     EXPECT_EQ(before, Used());
+    EXPECT_NE(0, ResLoad(ResFindOrAdd("huge.shp"))) << "nor is it taken as a resource";
+    EXPECT_EQ(RES_ERR_TOO_LARGE, ResLastError());
 
     // Eight polygons of 16383 points with both per-point blocks nearly fill the buffer; a
     // merge that would pass it is refused.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,10 +88,14 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
         _exit(127);
     }
     int status = 0;
+    struct rusage usage {};
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     for (;;) {
-        pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) break;
+        pid_t r = wait4(pid, &status, WNOHANG, &usage);
+        if (r == pid) {
+            result.peakKb = usage.ru_maxrss;
+            break;
+        }
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);

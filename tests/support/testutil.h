@@ -32,6 +32,7 @@ bool PathExists(const std::string& path);
 struct RunResult {
     int exitCode;         // -1 when the program did not end normally
     std::string output;   // stdout and stderr together
+    long peakKb = -1;     // the most memory the program held at once (its maximum resident set)
 };
 // Runs a program with arguments, in a working folder, with extra environment settings
 // ("NAME=value"). Waits at most timeoutSeconds.

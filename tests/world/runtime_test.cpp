@@ -107,9 +107,25 @@ TEST_F(RuntimeTest, EmptyWorldGivesTheHeaderAndAOneByteArchiveNamedFromTheLastCo
     WorldMSummaryText(rt2.data(), summary.data(), summary.size() + 1);
     EXPECT_EQ(summary, ReadText("report.txt"));
     EXPECT_NE(std::string::npos, summary.find("'REPT'"));
+    // The world file is written with the runtime files, its old file kept as its backup, and
+    // the summary report follows.
+    EXPECT_EQ(Used(), ReadBytes("R.WLE"));
+    EXPECT_FALSE(PathExists("R.~LE")) << "there was no old world file to keep";
+    Bytes first = Used();
+    WorldMSetCellsX(3);
+    ASSERT_EQ(0, remove("temp.txt"));
+    ASSERT_EQ(0, WorldMSave("R.WLE", "R.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
+    EXPECT_EQ(Used(), ReadBytes("R.WLE"));
+    EXPECT_EQ(first, ReadBytes("R.~LE"));
+    EXPECT_TRUE(PathExists("temp.txt"));
+    WorldMSetCellsX(4);
     ASSERT_EQ(0, remove("CUBE.SHP"));
+    ASSERT_EQ(0, remove("temp.txt"));
     EXPECT_EQ(WM_ERR_RUNTIME_SHAPE_MISSING, WorldMSave("R.WLE", "R.WLD", "report2.txt", nullptr));
     EXPECT_FALSE(PathExists("report2.txt"));
+    EXPECT_EQ(first, ReadBytes("R.~LE")) << "a refused save touches neither the world nor its backup";
+    EXPECT_NE(Used(), ReadBytes("R.WLE"));
+    EXPECT_FALSE(PathExists("temp.txt"));
 
     char out[300];
     EXPECT_EQ(0, WorldMWxpFileName("C:\\W\\TOWN.WLD", out, sizeof out));
@@ -382,12 +398,13 @@ TEST_F(RuntimeTest, EntriesAreCleanedUpUnlessTheWorldshapeAsksNot)
 
 class RuntimeRefusalTest : public RuntimeTest {
 protected:
-    Bytes oldRt{'o', 'l', 'd', 'r'}, oldWxp{'o', 'l', 'd', 'w'};
+    Bytes oldRt{'o', 'l', 'd', 'r'}, oldWxp{'o', 'l', 'd', 'w'}, oldWle{'o', 'l', 'd', 'e'};
     void SetUp() override
     {
         RuntimeTest::SetUp();
         WriteBytes("T.WLD", oldRt);
         WriteBytes("T.wxp", oldWxp);
+        WriteBytes("T.WLE", oldWle);
         heard.clear();
         stopAt = -1;
     }
@@ -401,12 +418,14 @@ protected:
             }
         return image;
     }
-    // Saves, expecting a refusal: the edit world as it was byte for byte (but for the selection,
-    // which holds exactly `selected` when given), the old files untouched, the progress closed.
+    // Saves as Save Runtime does, expecting a refusal: the edit world as it was byte for byte
+    // (but for the selection, which holds exactly `selected` when given), the old files
+    // untouched (the world file too, with no backup made and no summary report written), the
+    // progress closed.
     void Refused(int code, std::vector<int> selected = {})
     {
         Bytes before = Used();
-        EXPECT_EQ(code, WorldMSaveRuntime("T.WLD", nullptr, Listen)) << WorldMRuntimeMessage();
+        EXPECT_EQ(code, WorldMSave("T.WLE", "T.WLD", nullptr, Listen)) << WorldMRuntimeMessage();
         if (selected.empty()) {
             EXPECT_EQ(before, Used());
         } else {
@@ -416,6 +435,9 @@ protected:
         }
         EXPECT_EQ(oldRt, ReadBytes("T.WLD"));
         EXPECT_EQ(oldWxp, ReadBytes("T.wxp"));
+        EXPECT_EQ(oldWle, ReadBytes("T.WLE"));
+        EXPECT_FALSE(PathExists("T.~LE"));
+        EXPECT_FALSE(PathExists("temp.txt"));
         ASSERT_FALSE(heard.empty());
         EXPECT_EQ((uint32_t)PROGRESS_DONE, heard.back()) << "the closing call";
         EXPECT_STRNE("", WorldMRuntimeMessage());
@@ -538,8 +560,14 @@ TEST_F(RuntimeRefusalTest, ARuntimeFileThatCannotBeWrittenPutsTheOldArchiveBack)
     WriteBytes("R.wxp", oldWxp);
     Bytes before = Used();
     EXPECT_EQ(WM_ERR_SAVE, WorldMSaveRuntime("R.WLD", nullptr, nullptr));
+    EXPECT_EQ(std::string("R.WLD cannot be written (Is a directory); the old files were kept"), WorldMRuntimeMessage());
     EXPECT_EQ(oldWxp, ReadBytes("R.wxp"));
     EXPECT_EQ(before, Used());
+    // Saved with the world, the world's own file is named when it is the one refused.
+    ASSERT_EQ(0, mkdir("Q.WLE", 0755));
+    EXPECT_EQ(WM_ERR_SAVE, WorldMSave("Q.WLE", "Q.WLD", nullptr, nullptr));
+    EXPECT_EQ(std::string("Q.WLE cannot be written (Is a directory); the old files were kept"), WorldMRuntimeMessage());
+    EXPECT_FALSE(PathExists("Q.WLD"));
 
     ASSERT_EQ(0, mkdir("S.WLD", 0755));
     EXPECT_EQ(WM_ERR_SAVE, WorldMSaveRuntime("S.WLD", nullptr, nullptr));
@@ -568,6 +596,7 @@ TEST_F(RuntimeTest, CliSavesRuntimeAsTheMainLoopDoes)
     ASSERT_EQ(0, r.exitCode) << r.output;
     EXPECT_EQ("TOWN.WLD: 2 cells, 2 worldshape copies, 12 corners\nTOWN.wxp: ", r.output.substr(0, 61)) << r.output;
     EXPECT_EQ(wle, ReadBytes("TOWN.WLE")) << "the WLE is written again as loaded";
+    EXPECT_EQ(wle, ReadBytes("TOWN.~LE")) << "the old file is kept as its backup";
     std::vector<Packet> p = Walk(ReadBytes("TOWN.WLD"));
     EXPECT_EQ("CsCs++++++++++++", Types(p));
     EXPECT_FALSE(PathExists("shapes/TOWN.wxp"));
@@ -588,6 +617,30 @@ TEST_F(RuntimeTest, CliSavesRuntimeAsTheMainLoopDoes)
     EXPECT_EQ("tolbex-cli: OTHER.WLD: the runtime file would be the world file itself (the name ends in D)\n", r.output);
     EXPECT_EQ(wle, ReadBytes("OTHER.WLD"));
     EXPECT_FALSE(PathExists("OTHER.wxp"));
+}
+
+// A version-16 world whose shape files are missing: the save is refused and every file stays as
+// it was, the world file in its old version included; with its shapes it is saved, the old
+// file kept as its backup.
+TEST_F(RuntimeTest, CliRefusalWritesNoFileAtAll)
+{
+    WleImage old(16);
+    old.Shape({.x = 5000, .y = 5000, .z = 5000, .file = "ROCK"}, true);
+    const Bytes wle = old.Done();
+    ASSERT_EQ(0, mkdir("shapes", 0755));
+    ASSERT_EQ(0, rename("ROCK.SHP", "shapes/ROCK.SHP"));
+    WriteBytes("OLD.WLE", wle);
+    RunResult r = RunProgram(TOLBEX_CLI_BIN, {"world", "runtime", "OLD.WLE"}, dir.path());
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_NE(std::string::npos, r.output.find("tolbex-cli: OLD.WLD: Shape Missing (ROCK.SHP (ID 1)")) << r.output;
+    EXPECT_EQ(wle, ReadBytes("OLD.WLE"));
+    for (const char* none : {"OLD.~LE", "OLD.WLD", "OLD.wxp", "temp.txt"}) EXPECT_FALSE(PathExists(none)) << none;
+
+    r = RunProgram(TOLBEX_CLI_BIN, {"world", "runtime", "OLD.WLE", "--shapes", "shapes"}, dir.path());
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ(wle, ReadBytes("OLD.~LE"));
+    EXPECT_EQ(19u, GetU32(ReadBytes("OLD.WLE").data(), WLE_VERSION));
+    for (const char* made : {"OLD.WLD", "OLD.wxp", "temp.txt"}) EXPECT_TRUE(PathExists(made)) << made;
 }
 
 }  // namespace

@@ -252,6 +252,14 @@ TEST_F(WorldDisp, AMissingOrUnreadableArchiveRefusesTheWorldOnly)
     ASSERT_TRUE(std::filesystem::create_directory("T.wxp"));
     EXPECT_EQ(1, Install("T.WLD"));
     EXPECT_NE(std::string(WorldDisplayError()).find("T.wxp"), std::string::npos) << WorldDisplayError();
+    ASSERT_TRUE(std::filesystem::remove("T.wxp"));
+    // An archive larger than the runtime save can write is refused from its size.
+    ASSERT_TRUE(WriteText("T.wxp", ""));
+    std::filesystem::resize_file("T.wxp", WXP_CAPACITY + 1);
+    EXPECT_EQ(1, Install("T.WLD"));
+    EXPECT_NE(std::string(WorldDisplayError()).find("T.wxp is larger than an archive can be (at most 3000000 bytes)"),
+              std::string::npos)
+        << WorldDisplayError();
     // The archive back in place: the same world installs.
     ASSERT_TRUE(std::filesystem::remove("T.wxp"));
     ASSERT_TRUE(WriteBytes("T.wxp", archive));

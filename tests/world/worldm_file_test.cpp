@@ -1,5 +1,7 @@
 // WLE files: loading with version conversion and renumbering, refusals that change nothing,
 // node link repair, the summary report and saving.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -351,6 +353,18 @@ TEST_F(WorldDamageTest, FilesLargerThanTheCapacityOrWideningPastTwoThirdsAreRefu
     Bytes big = WleImage().Done();
     big.resize(WorldMCapacity() + 1, 0);
     ExpectRefused(big, "larger than the capacity");
+    EXPECT_NE(nullptr, strstr(WorldMLoadError(), "524289 bytes, larger than a world file can be (at most 524288 bytes)"))
+        << WorldMLoadError();
+    // Nothing that is no regular file is read, and a FIFO is not waited on.
+    ASSERT_EQ(0, mkfifo(dir.file("pipe.wle").c_str(), 0644));
+    EXPECT_EQ(-6, WorldMLoad("pipe.wle"));
+    EXPECT_NE(nullptr, strstr(WorldMLoadError(), "not a regular file (a FIFO)")) << WorldMLoadError();
+    EXPECT_EQ(before, Used());
+    big.pop_back();
+    EXPECT_EQ(0, LoadBytes(big)) << "a file of the capacity itself is read";
+    ASSERT_GT(WorldMAddShape("rock.shp", 5, 6, 7, Name4("KEEP")), 0);
+    WorldMSelectAllShapes();
+    Remember();
     // Version 18: the short worldshapes fit as they are, but not once widened.
     WleImage w(18);
     uint32_t limit = WorldMLimit();
@@ -467,9 +481,10 @@ TEST_F(WorldTest, AFailedSaveReportsTheSaveErrorAndClosesTheProgress)
     EXPECT_EQ("the user's earlier world", ReadText(dir.file("old.wle")));
 }
 
-static std::string runtimeSeen, reportSeen;
-static int FakeRuntimeSave(const char* runtimeName, ProgressFn progress)
+static std::string worldSeen, runtimeSeen, reportSeen;
+static int FakeRuntimeSave(const char* wleName, const char* runtimeName, ProgressFn progress)
 {
+    worldSeen = wleName;
     runtimeSeen = runtimeName;
     reportSeen = WorldMRuntimeReportName() ? WorldMRuntimeReportName() : "(none)";
     if (progress) progress(0x4000);
@@ -480,10 +495,14 @@ TEST_F(WorldTest, ARuntimeSaveGoesThroughTheHookAndNeverOverwritesTheWorldFile)
 {
     EXPECT_STREQ("TOWN.WLD", WorldMRuntimeNameFor("TOWN.WLE"));
     EXPECT_EQ(-7, WorldMSave("town.wle", "town.wld", nullptr, nullptr)) << "no runtime save installed";
-    EXPECT_TRUE(PathExists(dir.file("town.wle"))) << "the WLE is written first";
+    // The world goes to the disk with its runtime files or not at all, and so does the report.
+    EXPECT_FALSE(PathExists(dir.file("town.wle")));
     WorldMSetRuntimeSave(FakeRuntimeSave);
     progressCalls.clear();
     EXPECT_EQ(-16, WorldMSave("town.wle", "town.wld", "rep.txt", RecordProgress));
+    EXPECT_FALSE(PathExists(dir.file("town.wle")));
+    EXPECT_FALSE(PathExists(dir.file("temp.txt"))) << "a refused save writes no summary report";
+    EXPECT_EQ("town.wle", worldSeen);
     EXPECT_EQ("town.wld", runtimeSeen);
     EXPECT_EQ("rep.txt", reportSeen);
     EXPECT_EQ((std::vector<uint32_t>{0x4000}), progressCalls);

@@ -39,6 +39,7 @@ struct ResType {
     char ext[4];
     ResLoadFn load;
     ResFreeFn free;
+    uint64_t maxSize;     // the largest file of the type
 };
 
 // Plain blocks carry this in front of the address handed out; 16 bytes keeps the block
@@ -274,7 +275,7 @@ struct Source {
     int loose;          // 1: a loose file; 0: an entry of a resource file
     int slot;
     ResDirEntry entry;
-    uint32_t size;
+    uint64_t size;
 };
 
 // The first source of a name: a loose file when external files come first, else the first
@@ -283,10 +284,9 @@ static bool FindSource(const char* name, Source* s)
 {
     if (res.externalFirst) {
         int64_t size = FileSize(name);
-        // A loose file too large for a resource is not one.
-        if (size >= 0 && size <= 0xFFFFFFFFll) {
+        if (size >= 0) {
             s->loose = 1;
-            s->size = (uint32_t)size;
+            s->size = (uint64_t)size;
             return true;
         }
     }
@@ -338,14 +338,31 @@ static int LoadExternal(ResId id)
         res.lastError = RES_ERR_NOT_FOUND;
         return 1;
     }
+    // A loose file too large for a resource is refused as one too large for its type is.
+    if (src.size > RES_MAX_SIZE) {
+        LogPrintf(LOG_WARN, "RES: %s refused before reading: %llu bytes, larger than a resource can be (at most %u bytes)",
+                  name, (unsigned long long)src.size, (unsigned)RES_MAX_SIZE);
+        res.lastError = RES_ERR_TOO_LARGE;
+        return 1;
+    }
     // The source's present size wins over a stale known one: reading a changed file by its
     // old size would give a short or partial block.
-    E(id).size = src.size;
+    E(id).size = (uint32_t)src.size;
     // A damaged directory may claim gigabytes: refuse before allocating for them.
     if (!src.loose && !RFileEntryFits(src.slot, &src.entry)) {
         res.lastError = RES_ERR_READ;
         return 1;
     }
+    char ext[RES_NAME_MAX];
+    StrLCopy(ext, Extension(name), sizeof ext);
+    // Nor is more read than the largest file of the resource's type.
+    for (int t = 0; t < res.typeCount; t++)
+        if (StrICmp(res.types[t].ext, ext) == 0 && src.size > res.types[t].maxSize) {
+            LogPrintf(LOG_WARN, "RES: %s refused before reading: %llu bytes, larger than a .%s file can be (at most %llu bytes)",
+                      name, (unsigned long long)src.size, res.types[t].ext, (unsigned long long)res.types[t].maxSize);
+            res.lastError = RES_ERR_TOO_LARGE;
+            return 1;
+        }
     void* block = MemAlloc(src.size);
     if (!block) {
         res.lastError = RES_ERR_MEMORY;
@@ -362,8 +379,6 @@ static int LoadExternal(ResId id)
     E(id).dataSize = src.size;
     E(id).section = (uint8_t)res.section;
 
-    char ext[RES_NAME_MAX];
-    StrLCopy(ext, Extension(name), sizeof ext);
     for (int t = 0; t < res.typeCount; t++) {
         if (!res.types[t].load || StrICmp(res.types[t].ext, ext) != 0) continue;
         if (res.types[t].load(id) != 0) {
@@ -412,6 +427,7 @@ void* ResOpen(ResId id)
             case RES_ERR_READ:
                 LogPrintf(LOG_ERROR, "RES: %s could not be loaded: the file cannot be read or is damaged", E(id).name);
                 return nullptr;
+            case RES_ERR_TOO_LARGE: return nullptr;   // logged with its size and limit
             case RES_ERR_MEMORY: FatalError("ResOpen - could not load resource data - Memory Allocation Failed");
             default: FatalError("ResOpen - could not load the resource data");
             }
@@ -507,7 +523,7 @@ void ResSetFreeCallback(ResId id, ResFreeFn fn)
     if (InUse(id)) E(id).freeFn = fn;
 }
 
-void ResRegisterType(const char* ext, ResLoadFn load, ResFreeFn free)
+void ResRegisterType(const char* ext, ResLoadFn load, ResFreeFn free, uint64_t maxSize)
 {
     if (!ext) return;
     char e[4];
@@ -520,6 +536,7 @@ void ResRegisterType(const char* ext, ResLoadFn load, ResFreeFn free)
     StrCopy(t.ext, e);
     t.load = load;
     t.free = free;
+    t.maxSize = maxSize;
 }
 
 void ResForEachType(const char* ext, ResEachFn fn)
@@ -630,12 +647,17 @@ const char* ResOpenMultiple(const char* pattern, ResId* ids, int count, int firs
     return Multiple(pattern, ids, count, first, 1);
 }
 
-ResId LoadFileToRes(const char* fileName)
+ResId LoadFileToRes(const char* fileName, uint64_t maxSize, const char* kind)
 {
-    int64_t size = fileName ? FileSize(fileName) : -1;
-    if (size < 0) {
-        res.lastError = RES_ERR_NOT_FOUND;
+    int64_t size;
+    switch (FileCheckRead(fileName, maxSize, kind, &size)) {
+    case FILE_READABLE: break;
+    case FILE_TOO_LARGE:
+        LogPrintf(LOG_WARN, "RES: %s refused before reading: %s", fileName, FileRefusal());
+        res.lastError = RES_ERR_TOO_LARGE;
         return 0;
+    case FILE_NOT_REGULAR: res.lastError = RES_ERR_READ; return 0;
+    default: res.lastError = RES_ERR_NOT_FOUND; return 0;
     }
     ResId id = ResCreate((size_t)size);
     if (!id) return 0;

@@ -18,6 +18,7 @@ enum {
     RES_ERR_NOT_FOUND = 2,
     RES_ERR_READ = 4,
     RES_ERR_MEMORY = 7,
+    RES_ERR_TOO_LARGE = 8,    // larger than the largest file of its type
 };
 
 enum {
@@ -28,6 +29,9 @@ enum {
     RES_DIR_ENTRY_SIZE = 28,
     RES_GROW_BY = 256,
 };
+
+// The largest resource: sizes and offsets in resource files are 32-bit.
+constexpr uint32_t RES_MAX_SIZE = 0xFFFFFFFFu;
 
 // ---- plain memory blocks (stamped with the section, linked into one list)
 void* ResAllocMem(size_t size);
@@ -61,7 +65,9 @@ int ResIsLoaded(ResId id);
 ResId ResCopy(ResId id);
 void ResMove(ResId dest, ResId src);
 void ResSetFreeCallback(ResId id, ResFreeFn fn);
-void ResRegisterType(const char* ext, ResLoadFn load, ResFreeFn free);
+// A type's maxSize is the largest file it can be: a larger source is refused from its size,
+// before anything is allocated or read (the last error RES_ERR_TOO_LARGE).
+void ResRegisterType(const char* ext, ResLoadFn load, ResFreeFn free, uint64_t maxSize);
 void ResForEachType(const char* ext, ResEachFn fn);
 
 // ---- names
@@ -71,7 +77,11 @@ ResId ResOpenName(const char* name);
 int ResLoad(ResId id);
 const char* ResFindMultiple(const char* pattern, ResId* ids, int count, int first);
 const char* ResOpenMultiple(const char* pattern, ResId* ids, int count, int first);
-ResId LoadFileToRes(const char* fileName);
+// A whole file in a new internal resource, or 0 with the last error set. A file of more than
+// maxSize bytes (the largest file of the reader's format, which `kind` names for the refusal:
+// "a shape file") is refused from its size before anything is read or allocated, as anything
+// but a regular file is (FileCheckRead).
+ResId LoadFileToRes(const char* fileName, uint64_t maxSize, const char* kind);
 
 // ---- introspection (status displays, tools and tests)
 const char* ResName(ResId id);   // "" for an internal resource

@@ -62,7 +62,12 @@ int RFileOpen(const char* fileName)
     if (slot == RF_MAX || !fileName) return -1;
     RFile& f = files[slot];
     if (!FileFind(fileName, f.path, sizeof f.path)) return -1;
-    int64_t size = FileSize(f.path);
+    // Its offsets are 32-bit: a larger file cannot be one.
+    int64_t size;
+    if (FileCheckRead(f.path, RES_MAX_SIZE, "a resource file", &size) != FILE_READABLE) {
+        LogPrintf(LOG_WARN, "RES: %s: %s", fileName, FileRefusal());
+        return -1;
+    }
     if (size < 8) return -1;
 
     uint8_t word[4];

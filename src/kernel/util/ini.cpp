@@ -12,7 +12,12 @@
 #include "kernel/util/str.h"
 #include "platform/platform.h"
 
-enum { LINE_BYTES = 160, KEY_BYTES = 16 };
+enum {
+    LINE_BYTES = 160,
+    KEY_BYTES = 16,
+    // A settings file has no size of its own; its table holds a few hundred lines at most.
+    INI_MAX_FILE_SIZE = 1 << 20,
+};
 
 static struct {
     ResId table;
@@ -68,8 +73,11 @@ static int ReadFile(const char* fileName)
 {
     char path[1024];
     if (!FileFind(fileName, path, sizeof path)) return 1;
-    int64_t size = FileSize(path);
-    if (size < 0) return 1;
+    int64_t size;
+    if (FileCheckRead(path, INI_MAX_FILE_SIZE, "a settings file", &size) != FILE_READABLE) {
+        if (*FileRefusal()) LogPrintf(LOG_WARN, "INI: %s: %s", fileName, FileRefusal());
+        return 1;
+    }
     std::string text((size_t)size, '\0');
     if (size && FileReadAt(path, 0, text.data(), (size_t)size)) return 1;
 

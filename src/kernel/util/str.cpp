@@ -91,6 +91,28 @@ void StrCut(char* s, char c)
         }
 }
 
+char* StrPrintable(const void* text, size_t n, int stopAtNul, char* out, size_t outSize)
+{
+    const uint8_t* p = (const uint8_t*)text;
+    size_t at = 0;
+    for (size_t i = 0; p && i < n; i++) {
+        uint8_t c = p[i];
+        if (!c && stopAtNul) break;
+        bool plain = c >= 32 && c < 127;
+        if (at + (plain ? 1 : 4) >= outSize) break;
+        if (plain) {
+            out[at++] = (char)c;
+        } else {
+            out[at++] = '\\';
+            out[at++] = 'x';
+            out[at++] = kDigits[c >> 4];
+            out[at++] = kDigits[c & 15];
+        }
+    }
+    out[at] = 0;
+    return out;
+}
+
 int StrFileNameOffset(const char* path)
 {
     int at = 0;

@@ -19,6 +19,11 @@ int StrICmp(const char* a, const char* b);
 char* StrUpper(char* s);
 char* StrLower(char* s);
 void StrCut(char* s, char c);
+// Text from a file as it may be shown on a terminal or in a report: printable ASCII is kept
+// and every other byte is written as \xNN (ESC as \x1B), so that no byte of a file acts on the
+// terminal. Reads n bytes, or up to a NUL with stopAtNul; out (outSize > 0) is always
+// terminated and cut when too small. Returns out.
+char* StrPrintable(const void* text, size_t n, int stopAtNul, char* out, size_t outSize);
 // Offset of a path's file-name part: just after its last '/' or '\\' (0 when it has none).
 int StrFileNameOffset(const char* path);
 int StrInsertChar(char* s, int pos, char c, int limit);

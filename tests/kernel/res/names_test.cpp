@@ -7,6 +7,7 @@
 
 #include "kernel/res/res.h"
 #include "kernel/res/restest.h"
+#include "platform/platform.h"
 
 TEST(ResNames, LookupAddsInNameOrderAndStoresLowerCase)
 {
@@ -110,14 +111,17 @@ TEST(ResNames, OpenTwiceFreeOnceAndReloadUnderTheSameId)
     WriteText("TREE.SHP", "tree");
     EXPECT_NE(nullptr, ResPeek(id));
 
-    // LoadFileToRes makes an internal copy of a whole file.
+    // LoadFileToRes makes an internal copy of a whole file, of at most the size given.
     WriteText("whole.bin", "0123456789");
-    ResId w = LoadFileToRes("WHOLE.BIN");
+    ResId w = LoadFileToRes("WHOLE.BIN", 10, "a test file");
     ASSERT_NE(0, w);
     EXPECT_STREQ("", ResName(w));
     EXPECT_EQ("0123456789", ResText(w));
-    EXPECT_EQ(0, LoadFileToRes("nothing.bin"));
+    EXPECT_EQ(0, LoadFileToRes("nothing.bin", 10, "a test file"));
     EXPECT_EQ(RES_ERR_NOT_FOUND, ResLastError());
+    EXPECT_EQ(0, LoadFileToRes("whole.bin", 9, "a test file"));
+    EXPECT_EQ(RES_ERR_TOO_LARGE, ResLastError());
+    EXPECT_STREQ("10 bytes, larger than a test file can be (at most 9 bytes)", FileRefusal());
 }
 
 static int loaderA(ResId id)
@@ -140,15 +144,28 @@ TEST(ResNames, TypeRegistryLoadAndFreeHooks)
     WriteText("logo.spr", "abc");
     WriteText("bad.shp", "xyz");
     WriteText("plain.txt", "abc");
-    ResRegisterType("SPR", loaderA, countFree);
-    ResRegisterType("spr", loaderB, nullptr);
-    ResRegisterType("SHP", refuse, countFree);
+    WriteText("big.spr", "abcd");
+    ResRegisterType("SPR", loaderA, countFree, 3);
+    ResRegisterType("spr", loaderB, nullptr, 100);
+    ResRegisterType("SHP", refuse, countFree, 100);
 
     ResId logo = ResOpenName("LOGO.SPR");
     ASSERT_NE(0, logo);
     EXPECT_EQ("ABC", ResText(logo)) << "the first registration of SPR is kept";
     ResId plain = ResOpenName("plain.txt");
     EXPECT_EQ("abc", ResText(plain)) << "no hook for other extensions";
+    // A file larger than its type can be is refused from its size, and stays unloaded.
+    ResSetLastError(0);
+    EXPECT_EQ(0, ResOpenName("big.spr"));
+    EXPECT_EQ(RES_ERR_TOO_LARGE, ResLastError());
+    EXPECT_EQ(nullptr, ResOpen(ResFindName("big.spr"))) << "refused without ending the program";
+    EXPECT_EQ(RES_ERR_TOO_LARGE, ResLastError());
+    // A file of any kind is no resource past the 32-bit sizes of resource files.
+    WriteText("huge.txt", "");
+    std::filesystem::resize_file("huge.txt", (uint64_t)RES_MAX_SIZE + 1);
+    ResSetLastError(0);
+    EXPECT_EQ(0, ResOpenName("huge.txt"));
+    EXPECT_EQ(RES_ERR_TOO_LARGE, ResLastError());
 
     freed = 0;
     ResFree(logo);
@@ -172,7 +189,7 @@ TEST(ResNames, TypeRegistryLoadAndFreeHooks)
     EXPECT_EQ(RES_ERR_READ, ResLastError());
 
     // The extension is that of the last path part: a dot in a folder name is not one.
-    ResRegisterType("png", refuse, nullptr);
+    ResRegisterType("png", refuse, nullptr, 100);
     ASSERT_TRUE(std::filesystem::create_directory("my.png"));
     WriteText("my.png/inside", "data");
     EXPECT_NE(0, ResOpenName("my.png/inside"));
@@ -180,7 +197,7 @@ TEST(ResNames, TypeRegistryLoadAndFreeHooks)
     // Only the first 32 types are kept.
     for (int i = 0; i < 40; i++) {
         char ext[4] = {'x', (char)('a' + i / 26), (char)('a' + i % 26), 0};
-        ResRegisterType(ext, refuse, nullptr);
+        ResRegisterType(ext, refuse, nullptr, 100);
     }
     // spr, shp and png came first: "xbc" is the 32nd type, "xbd" the 33rd.
     WriteText("kept.xbc", "n");

@@ -2,11 +2,13 @@
 // damaged files.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "kernel/res/res.h"
 #include "kernel/res/restest.h"
 #include "kernel/util/bytes.h"
+#include "platform/platform.h"
 
 static std::string Key(const char* name)
 {
@@ -170,6 +172,11 @@ TEST(ResFile, OpenFileLimits)
     // The test program's path does not end in EXE, so it has no resource file of its own.
     EXPECT_EQ(-1, ResAddFile(nullptr));
     while (ResFileCount()) ResCloseFile(0);
+    // Its offsets are 32-bit: a larger file is no resource file, refused from its size.
+    WriteText("huge.res", "");
+    std::filesystem::resize_file("huge.res", 1ull << 32);
+    EXPECT_EQ(-1, ResAddFile("huge.res"));
+    EXPECT_STREQ("4294967296 bytes, larger than a resource file can be (at most 4294967295 bytes)", FileRefusal());
     int used = ResUsedCount();
     EXPECT_EQ(0, ResAddFile("x.res"));
     EXPECT_EQ(used + 1, ResUsedCount()) << "the directory is an internal resource";

@@ -6,6 +6,7 @@
 #include "kernel/res/res.h"
 #include "kernel/util/ini.h"
 #include "kernel/util/str.h"
+#include "platform/platform.h"
 #include "support/testutil.h"
 
 // Each test starts with a fresh resource manager and no table open, and leaves none open.
@@ -164,4 +165,23 @@ TEST(Ini, TableLifetimeAndFatalMisuse)
     ResRemove();
     EXPECT_EQ(1, INIOpen(nullptr, 4));
     EXPECT_FALSE(INIIsOpen());
+}
+
+// A settings file has no size of its own; one past 1 MiB is refused from its size (the program
+// then starts with its defaults), while one of 1 MiB is read.
+TEST(Ini, AFileLargerThanASettingsFileCanBeIsNotRead)
+{
+    TempDir dir(true);
+    IniScope scope;
+    std::string text = "palette=game.pal\n";
+    text.resize(1 << 20, '\n');
+    WriteText("most.ini", text);
+    ASSERT_EQ(0, INIOpen("most.ini", 20));
+    EXPECT_EQ("game.pal", Get("palette"));
+    INIClose(nullptr);
+    text += "\n";
+    WriteText("over.ini", text);
+    EXPECT_EQ(1, INIOpen("over.ini", 20));
+    EXPECT_STREQ("1048577 bytes, larger than a settings file can be (at most 1048576 bytes)", FileRefusal());
+    EXPECT_EQ(0, INIIsOpen());
 }

@@ -197,3 +197,19 @@ TEST(Str, Utf8DecodeAndEncode)
     EXPECT_EQ(StrUtf8Encode(0xDFFF, out), 0);
     EXPECT_EQ(StrUtf8Encode(0x110000, out), 0);
 }
+
+// Names from files are shown with every byte outside printable ASCII as \xNN: an escape
+// sequence never reaches a terminal or a report as it is.
+TEST(Str, PrintableTextEscapesEveryOtherByte)
+{
+    char out[64];
+    EXPECT_STREQ("\\x1B[31mA.SHP", StrPrintable("\x1b[31mA.SHP", 11, 1, out, sizeof out));
+    EXPECT_STREQ("caf\\xC3\\xA9~ \\x7F\\x1F", StrPrintable("caf\xc3\xa9~ \x7f\x1f", 9, 1, out, sizeof out));
+    EXPECT_STREQ("AB", StrPrintable("AB\0CD", 5, 1, out, sizeof out)) << "up to a NUL";
+    EXPECT_STREQ("AB\\x00CD", StrPrintable("AB\0CD", 5, 0, out, sizeof out)) << "or past it";
+    EXPECT_STREQ("TRE", StrPrintable("TREE", 3, 1, out, sizeof out)) << "n bytes at most";
+    // Cut where it must, never in the middle of an escape.
+    EXPECT_STREQ("ab", StrPrintable("ab\x1b", 3, 1, out, 6));
+    EXPECT_STREQ("ab\\x1B", StrPrintable("ab\x1b", 3, 1, out, 7));
+    EXPECT_STREQ("abcde", StrPrintable("abcdefgh", 8, 1, out, 6));
+}
