@@ -14,6 +14,7 @@
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
+#include "toolkit/text.h"
 #include "toolkit/win.h"
 #include "world/net.h"
 #include "world/worldm.h"
@@ -92,6 +93,16 @@ static json Window(WinId w)
     }
     if (const char* text = MsgBoxText(w)) j["text"] = text;
     AddTexts(w, j);
+    // The lines the last drawing wrote in this window, where they stand and whether they were
+    // cut: what a user can read of it.
+    json written = json::array();
+    for (int i = 0; i < TextWrittenCount(); i++) {
+        const TextWritten* t = TextWrittenAt(i);
+        if (t->window != w) continue;
+        written.push_back({{"text", t->text}, {"x", t->x}, {"y", t->y}, {"width", t->width}, {"height", t->height},
+                           {"cut", t->cut != 0}});
+    }
+    if (!written.empty()) j["written"] = written;
     ViewInfo v;
     if (ViewDescribe(w, &v)) {
         j["view"] = {

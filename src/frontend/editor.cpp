@@ -17,6 +17,7 @@
 #include "kernel/log.h"
 #include "kernel/timing.h"
 #include "kernel/util/ini.h"
+#include "kernel/util/str.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "materials/matpanel.h"
@@ -42,11 +43,14 @@
 #include "world/terrain.h"
 #include "world/worldm.h"
 
+enum { MSGBOX_REPORT_MAX = 640 };   // the texture report: a few names and reasons
+
 static struct {
     int requests[REQUEST_COUNT];
     SlotId objectSlot;
     WinId view, menuBar;
     const EditorPanels* panels[EDITOR_WORLD + 1];
+    char materialsFile[PANELHOST_PATH_MAX];   // the settings' materials file, once it loaded
 } editor;
 
 void EditorSetPanels(int editorMode, const EditorPanels* panels)
@@ -85,12 +89,16 @@ static void ReloadTextures(void)
     if (AppConfig()->editorMode == EDITOR_WORLD && WorldMIsInstalled()) TerrainMakeMaterials(WorldMImage(), WorldMUsed());
     // Only a hardware renderer copies textures into texture memory, with a progress window.
     Draw3DLoadTextures(Draw3DCurrentDriver() == DRIVER_HARDWARE ? ProgressTextures : nullptr);
+    // One box for every texture this load could not have, however often each was tried.
+    char report[MSGBOX_REPORT_MAX];
+    if (IntMatTakeTextureReport(report, sizeof report)) MsgBoxShow("File Error", report);
 }
 
 // The palette and material files the settings name, read again when an editor starts.
 static void ReadEditorFiles(void)
 {
     RecoverySetAutosaveMinutes(RECOVERY_AUTOSAVE_DEFAULT_MINUTES);
+    editor.materialsFile[0] = 0;
     if (INIOpen("tolbex.ini", 50) != 0) return;
     const char* v;
     if ((v = INIGet(RECOVERY_AUTOSAVE_KEY))) {
@@ -111,6 +119,7 @@ static void ReadEditorFiles(void)
     if ((v = INIGet("materials"))) {
         MatMSetTexturesDirty();
         if (MatMLoad(v) != 0) LogPrintf(LOG_WARN, "MATERIALS: %s could not be loaded", v);
+        else StrLCopy(editor.materialsFile, v, sizeof editor.materialsFile);
     }
     INIClose(nullptr);
 }
@@ -219,6 +228,7 @@ static const PanelHostFns kPanelHost = {
     .toolMode = EditToolMode,
     .setTool = EditSetTool,
     .paletteChanged = PaletteChanged,
+    .colourRange = EditSetColourRange,
 };
 
 void EditorStart(void)
@@ -283,9 +293,12 @@ void EditorStart(void)
     MenuBarRegisterClasses(AppConfig()->palSupport || AppConfig()->softwareRender);
     ViewRegisterClasses();
     MatPanelRegister();
+    // The materials panel's Save offers the file the settings loaded the materials from.
+    MatPanelSetFileName(editor.materialsFile);
     ScenePanelRegister();
     PalPanelRegister();
     DumpRegisterTexts(CLASS_MAT_NAME, MatPanelNameTexts);
+    DumpRegisterTexts(CLASS_MAT_SWATCH, MatPanelSwatchTexts);
     DumpRegisterTexts(CLASS_SCENE_PANEL, ScenePanelTexts);
     for (const EditorPanels* panels : editor.panels)
         if (panels && panels->registerClasses) panels->registerClasses();

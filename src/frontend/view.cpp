@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frontend/dump.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
@@ -17,6 +18,7 @@
 #include "kernel/util/maths.h"
 #include "kernel/util/str.h"
 #include "materials/matm.h"
+#include "materials/scenepanel.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
 #include "shapes/mesh.h"
@@ -39,8 +41,8 @@ enum {
     SETUP_H = 97,
     SCENE_X = 80,
     SCENE_Y = 30,
-    SCENE_W = 200,
-    SCENE_H = 300,
+    SCENE_W = SCENE_PANEL_WIDTH,
+    SCENE_H = SCENE_PANEL_HEIGHT,
     MAPPING_X = 60,
     MAPPING_Y = 30,
     MAPPING_W = 540,
@@ -861,24 +863,41 @@ static void OrientationAxes(const ViewData* d, int width, int height)
     }
 }
 
-static void StatusLines(const ViewData* d, int width, int height)
+// The status lines of the last drawing, bottom up, for the dump of what the screen holds.
+enum { STATUS_LINES = 5, STATUS_CHARS = EDIT_NOTE_MAX + 1 };
+static struct {
+    WinId view;
+    int count;
+    char text[STATUS_LINES][STATUS_CHARS];
+} status;
+
+static void StatusLine(int x, int y, const char* text)
 {
+    TextPrint(x, y, "%s", text);
+    if (status.count < STATUS_LINES) StrLCopy(status.text[status.count++], text, STATUS_CHARS);
+}
+
+static void StatusLines(WinId self, const ViewData* d, int width, int height)
+{
+    status.view = self;
+    status.count = 0;
     TextSetColour(DrawTextColour());
     TextSetFormat(TEXT_MODE_PLAIN, -1, 0, width - 1);
     int y = height - STATUS_LINE;
-    char fps[16];
-    snprintf(fps, sizeof fps, "%d fps", (int)TimingFPS());
-    TextPrint(width - TextWidth(fps) - 4, y, "%s", fps);
+    char line[STATUS_CHARS];
+    snprintf(line, sizeof line, "%d fps", (int)TimingFPS());
+    StatusLine(width - TextWidth(line) - 4, y, line);
     // A button's note (what it did not do) stands lowest, where the eye finds it.
     const char* note = EditCurrentNote();
     if (*note) {
-        TextPrint(4, y, "%s", note);
+        StatusLine(4, y, note);
         y -= STATUS_LINE;
     }
     uint8_t* b = EditBlock();
     if (b && d->pickPolygon >= 0) {
         if (const uint8_t* p = ShapePolygon(b, d->pickPolygon)) {
-            TextPrint(4, y, "#%d, %d vertices", (int)d->pickPolygon, ShapePolyPoints(p));
+            snprintf(line, sizeof line, "#%d, %d vertices", (int)d->pickPolygon, ShapePolyPoints(p));
+            StatusLine(4, y, line);
             y -= STATUS_LINE;
         }
     }
@@ -886,18 +905,29 @@ static void StatusLines(const ViewData* d, int width, int height)
         int32_t p[3];
         ShapeVertexPos(b, d->pickVertex, p);
         if (d->flags & VIEWF_DECIMAL)
-            TextPrint(4, y, "#%d @ %d,%d,%d", (int)d->pickVertex, (int)p[0], (int)p[1], (int)p[2]);
+            snprintf(line, sizeof line, "#%d @ %d,%d,%d", (int)d->pickVertex, (int)p[0], (int)p[1], (int)p[2]);
         else
-            TextPrint(4, y, "#%d @ %08X,%08X,%08X", (int)d->pickVertex, (unsigned)p[0], (unsigned)p[1], (unsigned)p[2]);
+            snprintf(line, sizeof line, "#%d @ %08X,%08X,%08X", (int)d->pickVertex, (unsigned)p[0], (unsigned)p[1],
+                     (unsigned)p[2]);
+        StatusLine(4, y, line);
         y -= STATUS_LINE;
     }
     // The palette's colours matter where the palette can be edited.
     if (AppConfig()->palSupport || AppConfig()->softwareRender) {
         int start, end;
         EditColourRange(&start, &end);
-        if (start == end) TextPrint(4, y, "Current Colour: %d", start);
-        else TextPrint(4, y, "Current Range: %d-%d", start, end);
+        if (start == end) snprintf(line, sizeof line, "Current Colour: %d", start);
+        else snprintf(line, sizeof line, "Current Range: %d-%d", start, end);
+        StatusLine(4, y, line);
     }
+}
+
+static int StatusTexts(WinId window, const char** out, int max)
+{
+    if (window != status.view) return 0;
+    int n = 0;
+    for (; n < status.count && n < max; n++) out[n] = status.text[n];
+    return n;
 }
 
 // ============================================================================================
@@ -984,7 +1014,7 @@ static void DrawView(WinId self)
     }
     if (d->type != VIEW_PERSPECTIVE) ScaleBar(d, width, height);
     if (d->flags & VIEWF_ORIENTATION) OrientationAxes(d, width, height);
-    StatusLines(d, width, height);
+    StatusLines(self, d, width, height);
     if (inside) {
         EditPick* pick = EditPickNow();
         pick->vertex = d->pickVertex;
@@ -1052,6 +1082,25 @@ static void PairTool(int tool, int vertex)
     for (int i = 0; i < ShapeVertexCount(b); i++) MeshSelectVertex(i, 0);
 }
 
+// Whether a vertex is a point of some polygon.
+static int VertexUsed(uint8_t* b, int vertex)
+{
+    uint8_t* p = ShapeFirstPolygon(b);
+    for (int i = 0; p && i < ShapePolygonCount(b); i++, p = ShapeNextPolygon(p))
+        for (int k = 0; k < ShapePolyPoints(p); k++)
+            if (ShapePolyIndex(p, k) == vertex) return 1;
+    return 0;
+}
+
+// The plane tools work on the one polygon the Mesh panel selected: without it, say so.
+static int NeedsOnePolygon(const char* tool)
+{
+    int n = MeshSelectedPolygonCount();
+    if (n == 1) return 0;
+    EditNote("%s needs one polygon selected (Mesh panel); %d are selected.", tool, n);
+    return 1;
+}
+
 // Vertices "PlaneXZ": the vertex drops along y onto the plane of the one selected polygon,
 // keeping its x and z (nothing when no single polygon is selected or its plane is upright).
 static void PlaneXZ(int vertex)
@@ -1072,12 +1121,17 @@ static void PlaneXZ(int vertex)
     MeshSetPosition(vertex, v[0], ClampWorld(y), v[2]);
 }
 
+// The window opens with the polygon's point at the clicked corner selected: the last point
+// that uses the picked vertex; none (-1) after a click on no corner.
 static void OpenMapping(int polygon, int vertex)
 {
     uint8_t* b = EditBlock();
-    if (polygon < 0 || !ShapePolygon(b, polygon)) return;
-    int point = VertexOfPolygon(b, polygon, vertex);
-    EditSetMappingTarget(polygon, point < 0 ? 0 : point);
+    const uint8_t* p = polygon >= 0 ? ShapePolygon(b, polygon) : nullptr;
+    if (!p) return;
+    int point = -1;
+    for (int k = 0; vertex >= 0 && k < ShapePolyPoints(p); k++)
+        if (ShapePolyIndex(p, k) == vertex) point = k;
+    EditSetMappingTarget(polygon, point);
     if (WinId old = WinFindClass(CLASS_MAPPING)) WinClose(old);
     if (AppConfig()->resolution == RESOLUTION_320)
         WinCreate(MAPPING_SMALL_X, MAPPING_Y, MAPPING_SMALL_W, MAPPING_SMALL_H, WIN_DESKTOP, DIALOG_STYLE, CLASS_MAPPING);
@@ -1221,7 +1275,11 @@ static void LeftPress(WinId self, int rx, int ry)
         break;
     case EDIT_TOOL_POLY_ADD: AddPolygonPoint(vertex); break;
     case EDIT_TOOL_VERTEX_DELETE:
-        if (vertex >= 0) MeshDeleteVertex(vertex);
+        // A vertex with a name, or one a polygon uses, stays: the status line says why.
+        if (vertex < 0) break;
+        if (ShapePointName(b, vertex)) EditNote("Delete: vertex %d has a point name and stays.", (int)vertex);
+        else if (VertexUsed(b, vertex)) EditNote("Delete: vertex %d stays while a polygon uses it.", (int)vertex);
+        else MeshDeleteVertex(vertex);
         break;
     case EDIT_TOOL_VERTEX_MOVE:
         // One undo copy for the whole drag.
@@ -1242,14 +1300,18 @@ static void LeftPress(WinId self, int rx, int ry)
         break;
     }
     case EDIT_TOOL_POLY_FLATTEN:
-        if (polygon >= 0) MeshFlatten(polygon, VertexOfPolygon(b, polygon, vertex) >= 0 ? vertex : MESH_SELECTED);
+        if (polygon < 0) break;
+        if (ShapePolyPoints(ShapePolygon(b, polygon)) != 4)
+            EditNote("Flatten works on quads; polygon %d has %d points.", (int)polygon, ShapePolyPoints(ShapePolygon(b, polygon)));
+        else MeshFlatten(polygon, VertexOfPolygon(b, polygon, vertex) >= 0 ? vertex : MESH_SELECTED);
         break;
     case EDIT_TOOL_POLY_COMBINE:
         if (polygon < 0) break;
         if (EditFirstPolygon() < 0) {
             EditSetFirstPolygon(polygon);
         } else if (EditFirstPolygon() != polygon) {
-            if (MeshCombine(EditFirstPolygon(), polygon) != 0) LogPrintf(LOG_INFO, "VIEW: the two polygons do not combine");
+            if (MeshCombine(EditFirstPolygon(), polygon) != 0)
+                EditNote("Combine joins two triangles sharing an edge, flat together, in one material.");
             EditSetFirstPolygon(-1);
         }
         break;
@@ -1266,7 +1328,7 @@ static void LeftPress(WinId self, int rx, int ry)
         if (vertex >= 0) MeshCentreYOn(vertex);
         break;
     case EDIT_TOOL_VERTEX_PLANE:
-        if (vertex >= 0) MeshPlane(vertex, MESH_SELECTED);
+        if (vertex >= 0 && !NeedsOnePolygon("Plane")) MeshPlane(vertex, MESH_SELECTED);
         break;
     case EDIT_TOOL_POLY_DOUBLE:
         if (polygon >= 0) MeshDouble(polygon);
@@ -1304,7 +1366,9 @@ static void LeftPress(WinId self, int rx, int ry)
         memset(d->moveDone, 0, sizeof d->moveDone);
         break;
     }
-    case EDIT_TOOL_VERTEX_PLANE_XZ: PlaneXZ(vertex); break;
+    case EDIT_TOOL_VERTEX_PLANE_XZ:
+        if (vertex >= 0 && !NeedsOnePolygon("PlaneXZ")) PlaneXZ(vertex);
+        break;
     case EDIT_TOOL_VERTEX_NAME:
         if (vertex >= 0) OpenPointName(self, vertex);
         break;
@@ -1314,7 +1378,7 @@ static void LeftPress(WinId self, int rx, int ry)
     seen.stale = 1;
 }
 
-static void RightPress(void)
+static void RightPress(WinId self, int rx, int ry)
 {
     int tool = EditToolMode();
     if (!ShapeEditor()) {
@@ -1324,8 +1388,16 @@ static void RightPress(void)
             TellPanel(CLASS_NODES_PANEL, PANEL_MSG_NODE, (int32_t)EditPickBefore()->node, 0);
         return;
     }
-    if (tool == EDIT_TOOL_MESH_VERTEX) TellPanel(CLASS_MESH_PANEL, PANEL_MSG_VERTEX, EditPickBefore()->vertex, 0);
-    if (tool == EDIT_TOOL_MESH_POLYGON) TellPanel(CLASS_MESH_PANEL, PANEL_MSG_POLYGON, EditPickBefore()->polygon, 0);
+    uint8_t* b = EditBlock();
+    if (!b) return;
+    PickAtPress(self, rx, ry);
+    int32_t vertex = EditPickBefore()->vertex, polygon = EditPickBefore()->polygon;
+    // The mesh selection's right button is tool 24's or tool 25's: it drops the vertex under
+    // the pointer when the panel picks vertices and one is there, else the polygon.
+    if (tool == EDIT_TOOL_MESH_RECT)
+        tool = (EditPickMode() & EDIT_PICK_VERTICES) && vertex >= 0 ? EDIT_TOOL_MESH_VERTEX : EDIT_TOOL_MESH_POLYGON;
+    if (tool == EDIT_TOOL_MESH_VERTEX) TellPanel(CLASS_MESH_PANEL, PANEL_MSG_VERTEX, vertex, 0);
+    if (tool == EDIT_TOOL_MESH_POLYGON) TellPanel(CLASS_MESH_PANEL, PANEL_MSG_POLYGON, polygon, 0);
 }
 
 // Runs a move step without an undo copy of its own: the press saved one for the whole drag.
@@ -1591,7 +1663,7 @@ static int ViewProc(WinId self, WinId sender, int message, WinParam* p1, WinPara
         return 1;
     case WM_DRAWCLIENT: DrawView(self); return 0;
     case WM_LPRESS_REGION: LeftPress(self, (int)*p1, (int)*p2); return 0;
-    case WM_RPRESS_REGION: RightPress(); return 0;
+    case WM_RPRESS_REGION: RightPress(self, (int)*p1, (int)*p2); return 0;
     case WM_TICK: Tick(self, (uint32_t)*p2); return 0;
     case WM_DRAG: {
         int x0, y0, x1, y1;
@@ -1870,6 +1942,8 @@ void ViewRegisterClasses(void)
     WinCreateClass(CLASS_VIEW, CLASS_FRAME, sizeof(ViewData), ViewProc);
     WinCreateClass(CLASS_VIEW_SETUP, CLASS_FRAME, sizeof(SetupData), SetupProc);
     WinCreateClass(CLASS_POINT_NAME, CLASS_FRAME, sizeof(NameData), NameProc);
+    status = {};
+    DumpRegisterTexts(CLASS_VIEW, StatusTexts);
 }
 
 int ViewDescribe(WinId window, ViewInfo* out)

@@ -1,6 +1,7 @@
 // Render materials: the IntMat table and the record -> IntMat conversion.
 #include "materials/intmat.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "kernel/kernel.h"
@@ -9,6 +10,7 @@
 #include "kernel/util/str.h"
 #include "materials/matm.h"
 #include "palette/palm.h"
+#include "platform/platform.h"
 
 static struct {
     uint8_t* table;          // capacity records of IM_SIZE bytes
@@ -17,8 +19,31 @@ static struct {
     int count;
     IntMatChangeFn handlers[IM_MAX_HANDLERS];
     int handlerCount;
+    IntMatChangeFn releaseHandlers[IM_MAX_HANDLERS];
+    int releaseCount;
     IntMatUnloadFn unload;
 } im;
+
+// Textures that failed since the last report: each sprite once, with why and a material that
+// uses it; past the room, only counted.
+enum { TEXTURE_FAILURES_KEPT = 8, FAILURE_TEXT = 96, TEXTURE_REPORTED_MAX = 64 };
+static struct {
+    struct {
+        ResId sprite;
+        char material[MAT_NAME_SIZE + 1];
+        char texture[MAT_TEXTURE_SIZE];   // as the material names it
+        char why[FAILURE_TEXT];
+    } kept[TEXTURE_FAILURES_KEPT];
+    int count;   // all noted, kept or not
+    // The names of all noted since the last report, and of those reported already: each is
+    // told once, though the table is rebuilt at every change.
+    char noted[TEXTURE_REPORTED_MAX][MAT_TEXTURE_SIZE];
+    int notedCount;
+    char reported[TEXTURE_REPORTED_MAX][MAT_TEXTURE_SIZE];
+    int reportedCount;
+} failures;
+
+static void NoteFailure(ResId sprite, const char* material, const char* texture);
 
 // The no-material record: not in the table, all zero until a setter writes into it.
 static uint8_t none[IM_SIZE];
@@ -43,6 +68,8 @@ int IntMatCreate(int capacity)
     im.capacity = capacity;
     im.count = 0;
     im.handlerCount = 0;
+    im.releaseCount = 0;
+    failures.count = failures.notedCount = failures.reportedCount = 0;
     memset(none, 0, sizeof none);
     noneHook = nullptr;
     ResRegisterType("mat", MatMUpgradeBlock, nullptr, MAT_MAX_FILE_SIZE);
@@ -68,6 +95,8 @@ void IntMatSetUnloadFn(IntMatUnloadFn fn) { im.unload = fn; }
 
 void IntMatReleaseAll(void)
 {
+    if (im.count > 0)
+        for (int i = 0; i < im.releaseCount; i++) im.releaseHandlers[i]();
     for (int i = 0; i < im.count; i++) {
         uint8_t* r = im.table + (size_t)i * IM_SIZE;
         ResId handle = GetU16(r, IM_HANDLE);
@@ -91,6 +120,14 @@ void IntMatAddChangeHandler(IntMatChangeFn fn)
 void IntMatRunChangeHandlers(void)
 {
     for (int i = 0; i < im.handlerCount; i++) im.handlers[i]();
+}
+
+void IntMatAddReleaseHandler(IntMatChangeFn fn)
+{
+    if (!fn) return;
+    for (int i = 0; i < im.releaseCount; i++)
+        if (im.releaseHandlers[i] == fn) return;
+    if (im.releaseCount < IM_MAX_HANDLERS) im.releaseHandlers[im.releaseCount++] = fn;
 }
 
 // ============================================================================================
@@ -148,8 +185,85 @@ static void Convert(uint8_t* out, IntMatDrawFn* hook, const uint8_t* rec, const 
     // A texture that is not there draws untextured.
     ResId sprite = texture[0] ? ResFindOrAdd(texture) : 0;
     PutU16(out, IM_SPRITE, sprite);
-    // A sprite that its loader refuses has no copy.
-    if (loadTexture && sprite) PutU16(out, IM_HANDLE, ResCopy(sprite));
+    // A sprite that its loader refuses has no copy: the user hears of it once the load is over.
+    if (loadTexture && sprite) {
+        ResId copy = ResCopy(sprite);
+        PutU16(out, IM_HANDLE, copy);
+        if (!copy) NoteFailure(sprite, (const char*)rec + MR_NAME, texture);
+    } else if (loadTexture && texture[0]) {
+        NoteFailure(0, (const char*)rec + MR_NAME, texture);   // no file of that name
+    }
+}
+
+void IntMatNoteTextureFailure(ResId sprite, const char* material) { NoteFailure(sprite, material, nullptr); }
+
+static void NoteFailure(ResId sprite, const char* material, const char* texture)
+{
+    char name[MAT_TEXTURE_SIZE];
+    StrLCopy(name, texture ? texture : sprite ? ResName(sprite) : "", sizeof name);
+    if (!name[0]) return;
+    int kept = failures.count < TEXTURE_FAILURES_KEPT ? failures.count : TEXTURE_FAILURES_KEPT;
+    for (int i = 0; i < kept; i++)
+        if (sprite && failures.kept[i].sprite == sprite) return;
+    for (int i = 0; i < failures.notedCount; i++)
+        if (StrICmp(failures.noted[i], name) == 0) return;
+    for (int i = 0; i < failures.reportedCount; i++)
+        if (StrICmp(failures.reported[i], name) == 0) return;
+    if (failures.notedCount < TEXTURE_REPORTED_MAX) StrLCopy(failures.noted[failures.notedCount++], name, MAT_TEXTURE_SIZE);
+    const char* why = "the file cannot be read";
+    if (!sprite || ResLastError() == RES_ERR_NOT_FOUND) why = "there is no such file";
+    else if (ResLastError() == RES_ERR_MEMORY) why = "there is not enough memory for it";
+    else if (SpriteLastRefusal()[0]) why = SpriteLastRefusal();
+    LogPrintf(LOG_WARN, "TEXTURES: %s cannot be loaded: %s", name, why);
+    if (failures.count++ >= TEXTURE_FAILURES_KEPT) return;
+    auto& f = failures.kept[kept];
+    f.sprite = sprite;
+    f.material[0] = 0;
+    if (material) {
+        StrLCopy(f.material, material, sizeof f.material);
+    } else {
+        for (int i = 0; sprite && i < im.count; i++) {
+            if (GetU16(im.table + (size_t)i * IM_SIZE, IM_SPRITE) != sprite) continue;
+            // The table's names are space-filled.
+            StrLCopy(f.material, (const char*)im.table + (size_t)i * IM_SIZE + IM_NAME, IM_NAME_CHARS + 1);
+            for (int k = IM_NAME_CHARS - 1; k >= 0 && f.material[k] == ' '; k--) f.material[k] = 0;
+            break;
+        }
+    }
+    StrLCopy(f.why, why, sizeof f.why);
+    StrLCopy(f.texture, name, sizeof f.texture);
+}
+
+void IntMatForgetReportedTextures(void) { failures.reportedCount = 0; }
+
+int IntMatTakeTextureReport(char* out, size_t size)
+{
+    if (size) out[0] = 0;
+    int n = failures.count;
+    if (!n) return 0;
+    failures.count = 0;
+    int kept = n < TEXTURE_FAILURES_KEPT ? n : TEXTURE_FAILURES_KEPT;
+    for (int i = 0; i < failures.notedCount && failures.reportedCount < TEXTURE_REPORTED_MAX; i++)
+        StrLCopy(failures.reported[failures.reportedCount++], failures.noted[i], MAT_TEXTURE_SIZE);
+    failures.notedCount = 0;
+    if (!size) return 1;
+    const auto& f = failures.kept[0];
+    char material[MAT_NAME_SIZE + 16] = "";
+    if (f.material[0]) snprintf(material, sizeof material, " (material %s)", f.material);
+    if (n == 1) {
+        snprintf(out, size, "Texture %s%s cannot be loaded: %s.", f.texture, material, f.why);
+        return 1;
+    }
+    // Several: each named with its reason, as many as were kept.
+    snprintf(out, size, "%d textures cannot be loaded:", n);
+    for (int i = 0; i < kept; i++) {
+        size_t at = strlen(out);
+        snprintf(out + at, size - at, "%s %s (%s)", i ? "," : "", failures.kept[i].texture, failures.kept[i].why);
+    }
+    size_t at = strlen(out);
+    if (n > kept) snprintf(out + at, size - at, " and %d more.", n - kept);
+    else snprintf(out + at, size - at, ".");
+    return 1;
 }
 
 int MatSetData(const uint8_t* block, size_t size)
@@ -268,6 +382,7 @@ static void SetCoefficient(int index, size_t offset, int32_t v)
     PutI32(r, offset, v);
     UpdateUnlit(r);
 }
+
 
 void IntMatSetAmbient(int index, int32_t v) { SetCoefficient(index, IM_AMBIENT, v); }
 void IntMatSetDiffuse(int index, int32_t v) { SetCoefficient(index, IM_DIFFUSE, v); }

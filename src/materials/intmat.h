@@ -86,9 +86,26 @@ int IntMatFind(const char* name);
 // table is full.
 int IntMatFindOrAdd(const uint8_t* record);
 
+// Textures that could not be had (the sprite's file missing, unreadable or refused) since the
+// last report: a load of the materials may try one file several times, and the user is told
+// once, in one report for all of them. Noting a sprite takes the reason from the failed load
+// that came just before (the resource's last error, the sprite loader's refusal); material is
+// the name of a material that uses it (null: the first entry that does).
+void IntMatNoteTextureFailure(ResId sprite, const char* material);
+// The report of the textures noted since the last call ("Texture WOOD.SPR (material Wood)
+// cannot be loaded: ..."), and 1; 0 and "" when there were none. A texture reported once is
+// not reported again (the table is rebuilt after every change of the list) until
+// IntMatForgetReportedTextures: a load of materials, or a texture named anew.
+int IntMatTakeTextureReport(char* out, size_t size);
+void IntMatForgetReportedTextures(void);
+
 // Appended unless already there; ignored when IM_MAX_HANDLERS are registered.
 void IntMatAddChangeHandler(IntMatChangeFn fn);
 void IntMatRunChangeHandlers(void);
+// Run by IntMatReleaseAll before it empties a table that holds entries, while they still name
+// the materials that indices into the table were given for (a material renamed since has its
+// new name there). The same rules as the change handlers.
+void IntMatAddReleaseHandler(IntMatChangeFn fn);
 
 // ============================================================================================
 // Entries

@@ -21,6 +21,12 @@ enum {
     PICKER_TOP = 7,
     PICKER_CELL_W = 8,
     PICKER_CELL_H = 2,
+    // Clear of their labels at x 10 ("Specular" the widest) and of the palette picker's right
+    // edge ("Name:", "Tex:"); the fields hold a name of 15 letters whole.
+    SLIDER_X = 62,
+    FIELD_LABEL_X = 144,
+    FIELD_X = 176,
+    FIELD_WIDTH = 92,
 };
 
 // The sliders, in the order of the table; the colour ones exist only for untextured
@@ -159,7 +165,7 @@ static WinId MakeButton(int x, int y, const char* label)
 
 static WinId MakeField(int y, char* buffer, const char* text, int limit)
 {
-    WinId f = WinCreate(180, y, 80, 11, me.window, EDIT_ASCII, CLASS_EDIT);
+    WinId f = WinCreate(FIELD_X, y, FIELD_WIDTH, 11, me.window, EDIT_ASCII, CLASS_EDIT);
     StrLCopy(buffer, text, (size_t)limit + 1);
     WinParam p1 = (WinParam)buffer, p2 = limit;
     WinSendMessage(f, WM_EDITSETBUFFER, &p1, &p2);
@@ -168,7 +174,7 @@ static WinId MakeField(int y, char* buffer, const char* text, int limit)
 
 static void MakeSlider(int s)
 {
-    WinId w = WinCreate(55, kSliders[s].y, 145, 11, me.window, 0, CLASS_SLIDER);
+    WinId w = WinCreate(SLIDER_X, kSliders[s].y, 145, 11, me.window, 0, CLASS_SLIDER);
     WinParam range = kSliders[s].max + 1, position = MatEditSliderPosition(RecordValue(s), kSliders[s].max), zero = 0;
     WinSendMessage(w, WM_SLIDERSETRANGE, &range, &zero);
     WinSendMessage(w, WM_SLIDERSETPOS, &position, &zero);
@@ -287,8 +293,8 @@ static void DrawLabels(void)
     TextSetFormat(TEXT_MODE_PLAIN, -1, 0, x1);
     for (int s = 0; s < S_COUNT; s++)
         if (me.slider[s]) TextPrint(10, kSliders[s].y - top + 2, "%s", kSliders[s].label);
-    TextPrint(150, 10, "Name:");
-    TextPrint(150, 26, "Tex:");
+    TextPrint(FIELD_LABEL_X, 10, "Name:");
+    TextPrint(FIELD_LABEL_X, 26, "Tex:");
 }
 
 static int EditProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)

@@ -130,6 +130,8 @@ int MatMMerge(const char* path)
 {
     ResId id = ReadFile(path);
     if (!id) return 1;
+    // Its textures are loaded anew: one that cannot be had is told again.
+    IntMatForgetReportedTextures();
     int failed = MergeBlock(id, 0);
     ResFreeAlways(id);
     if (failed) return 1;
@@ -152,6 +154,7 @@ int MatMLoad(const char* path)
         return 1;
     }
     SetCount(1);
+    IntMatForgetReportedTextures();
     MergeBlock(id, spare);
     ResFreeAlways(id);
     AfterListChange();
@@ -428,6 +431,9 @@ static int SetText(int index, size_t offset, size_t size, const char* text)
     int changed = StrICmp(want, have) != 0;
     memset(Record(index) + offset, 0, size);
     memcpy(Record(index) + offset, want, StrLen(want));
+    // A shape keeps the names its polygons carry: a renamed material is no longer theirs. A
+    // texture named anew that cannot be had is told again.
+    if (changed && offset == MR_TEXTURE) IntMatForgetReportedTextures();
     if (changed) {
         mat.texturesDirty = 1;
         MatMReload();

@@ -45,6 +45,11 @@ struct SelectData {
 
 const char* MatPanelFileName(void) { return mp.file; }
 
+void MatPanelSetFileName(const char* path)
+{
+    if (path && *path) StrLCopy(mp.file, path, sizeof mp.file);
+}
+
 static WinId MakeButton(int x, int y, int w, int h, uint32_t style, const char* label)
 {
     WinId b = WinCreate(x, y, w, h, WIN_CURRENT, style, CLASS_BUTTON);
@@ -107,6 +112,13 @@ static void FillRGB(int x0, int y0, int x1, int y1, int r, int g, int b)
     }
 }
 
+// The current material names a texture that could not be loaded.
+static int TextureMissing(void)
+{
+    int m = MatMCurrent();
+    return MatMRecord(m) && MatMGetTexture(m)[0] && !IntMatHandle(m);
+}
+
 static void DrawSwatch(void)
 {
     int x0, y0, x1, y1;
@@ -117,6 +129,11 @@ static void DrawSwatch(void)
     DrawFillRect(x0, y0, x1, y1, DrawBackground());
     if (texture && rec) {
         SpriteDrawScaled(texture, x0 + 1, y0 + 1, x1 - 1, y1 - 1);
+    } else if (TextureMissing()) {
+        TextSetColour(DrawTextColour());
+        TextSetFormat(TEXT_MODE_CENTRE, -1, x0, x1);
+        TextPrint(x0, y0 + 3, "Texture");
+        TextPrint(x0, y0 + 13, "missing");
     } else if (rec && MatMTrueColour()) {
         // Components are 14-bit; the screen takes their top 8 bits.
         int c[3];
@@ -165,6 +182,13 @@ static int NameProc(WinId, WinId, int message, WinParam*, WinParam*)
     }
     default: return 1;
     }
+}
+
+int MatPanelSwatchTexts(WinId, const char** out, int max)
+{
+    if (max < 1 || !TextureMissing()) return 0;
+    out[0] = "Texture missing";
+    return 1;
 }
 
 int MatPanelNameTexts(WinId, const char** out, int max)
@@ -384,10 +408,11 @@ static void CreateControls(void)
     PanelData c{};
     c.set = MakeButton(10, 16, 40, 11, BUTTON_TOGGLE, "Set");
     c.get = MakeButton(10, 31, 40, 11, BUTTON_TOGGLE, "Get");
-    c.previous = MakeButton(57, 5, 15, 37, BUTTON_PUSH, "<");
-    c.next = MakeButton(150, 5, 15, 37, BUTTON_PUSH, ">");
-    c.swatch = WinCreate(73, 5, 76, 24, WIN_CURRENT, 0, CLASS_MAT_SWATCH);
-    c.name = WinCreate(73, 30, 76, 12, WIN_CURRENT, 0, CLASS_MAT_NAME);
+    // The name field holds a name of 15 letters whole; the arrows are as narrow as their signs.
+    c.previous = MakeButton(57, 5, 9, 37, BUTTON_PUSH, "<");
+    c.next = MakeButton(157, 5, 9, 37, BUTTON_PUSH, ">");
+    c.swatch = WinCreate(66, 5, 91, 24, WIN_CURRENT, 0, CLASS_MAT_SWATCH);
+    c.name = WinCreate(66, 30, 91, 12, WIN_CURRENT, 0, CLASS_MAT_NAME);
     c.add = MakeButton(173, 16, 40, 11, BUTTON_PUSH, "Add");
     c.remove = MakeButton(173, 31, 40, 11, BUTTON_PUSH, "Delete");
     c.load = MakeButton(270, 4, 40, 11, BUTTON_PUSH, "Load");

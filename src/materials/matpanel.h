@@ -28,5 +28,11 @@ int MatPanelRename(int index, const char* name);
 // The name field's text, the current material's name, for the dump of what the screen holds:
 // written to out[0] when max allows; the count written.
 int MatPanelNameTexts(WinId window, const char** out, int max);
+// The swatch's text for the dump: "Texture missing" while the current material names a
+// texture that could not be loaded (the swatch says so), else none.
+int MatPanelSwatchTexts(WinId window, const char** out, int max);
 // The file the panel's "Save" offers: the materials file last loaded or saved.
 const char* MatPanelFileName(void);
+// The materials were loaded from this file outside the panel (the settings' `materials=`):
+// Save offers it, in its folder.
+void MatPanelSetFileName(const char* path);

@@ -8,7 +8,8 @@
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
 
-enum { SLIDER_COUNT = 8, SLIDER_X = 110, SLIDER_W = 80, LABEL_X = 10 };
+// Each slider's name stands left of it, its value right of it.
+enum { SLIDER_COUNT = 8, SLIDER_X = 110, SLIDER_W = 80, LABEL_X = 10, VALUE_X = SLIDER_X + SLIDER_W + 6 };
 
 static const SceneValues kDefaults = {{8192, 8192, 8192}, {16384, 16384, 16384}, 8192, 0};
 
@@ -43,12 +44,15 @@ static int32_t* Value(int i)
     return i < 3 ? &v.ambient[i] : i < 6 ? &v.distant[i - 3] : i == 6 ? &v.pitch : &v.heading;
 }
 
+// The number a slider's label shows: the value, or degrees for the light's direction.
+static int Shown(int i)
+{
+    return i == 6 ? ScenePitchDegrees(sc.values.pitch) : i == 7 ? SceneHeadingDegrees(sc.values.heading) : *Value(i);
+}
+
 static void FormatLabels(void)
 {
-    for (int i = 0; i < SLIDER_COUNT; i++) {
-        int shown = i == 6 ? ScenePitchDegrees(sc.values.pitch) : i == 7 ? SceneHeadingDegrees(sc.values.heading) : *Value(i);
-        snprintf(sc.labels[i], sizeof sc.labels[i], "%s %d", kSliders[i].label, shown);
-    }
+    for (int i = 0; i < SLIDER_COUNT; i++) snprintf(sc.labels[i], sizeof sc.labels[i], "%s %d", kSliders[i].label, Shown(i));
 }
 
 // ============================================================================================
@@ -106,7 +110,10 @@ static int SceneProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
         FormatLabels();
         TextSetColour(DrawTextColour());
         TextSetFormat(TEXT_MODE_PLAIN, -1, 0, x1);
-        for (int i = 0; i < SLIDER_COUNT; i++) TextPrint(LABEL_X, kSliders[i].y - top + 2, "%s", sc.labels[i]);
+        for (int i = 0; i < SLIDER_COUNT; i++) {
+            TextPrint(LABEL_X, kSliders[i].y - top + 2, "%s", kSliders[i].label);
+            TextPrint(VALUE_X, kSliders[i].y - top + 2, "%d", Shown(i));
+        }
         for (int i = 0; i < SLIDER_COUNT; i++) {
             ControlInfo c;
             if (ControlDescribe(d->slider[i], &c)) *Value(i) = c.state - 1;

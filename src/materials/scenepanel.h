@@ -10,6 +10,9 @@ enum {
     CLASS_SCENE_PANEL = 0x1012,
     SCENE_ONE = 16384,         // colours: 1.0; pitch: a quarter turn; heading: a full turn
     SCENE_LABEL_MAX = 32,
+    // Wide enough for each slider's name on its left and its value on its right.
+    SCENE_PANEL_WIDTH = 250,
+    SCENE_PANEL_HEIGHT = 300,
 };
 
 struct SceneValues {

@@ -131,11 +131,15 @@ static int GridRange(const PanelData* d, int* start, int* end)
     return 1;
 }
 
-// The fields show the colour they edit: the range start's. Writing them is not an edit.
+// The fields show the colour they edit: the range start's. Writing them is not an edit. The
+// views' status lines show the range.
 static void Refill(const PanelData* d)
 {
     int start, end, rgb[3] = {0, 0, 0};
-    if (GridRange(d, &start, &end)) PalMGetColour(start, &rgb[0], &rgb[1], &rgb[2]);
+    if (GridRange(d, &start, &end)) {
+        PalMGetColour(start, &rgb[0], &rgb[1], &rgb[2]);
+        PanelHostColourRange(start, end);
+    }
     pp.refilling = 1;
     for (int i = 0; i < 3; i++) {
         if (!d->field[i]) continue;

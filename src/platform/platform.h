@@ -399,7 +399,12 @@ struct SpriteInfo {
 // Registers the "SPR" type with its loader.
 void SpriteInstall(void);
 // The loader: checks and prepares a sprite in place (fills the row table, expands "BGRZ").
+// A refusal is logged (SPRITE: ...) and its reason kept for whoever loaded the sprite to tell
+// the user: no box of its own, as one file may be tried several times in one load.
 int SpriteLoad(ResId id);
+// Why the last sprite was refused, as a phrase ("it is a BMP picture, not an SPR sprite");
+// "" when the last sprite loaded.
+const char* SpriteLastRefusal(void);
 // Creates an 8-bit sprite resource; palette may be null.
 ResId SpriteCreate8(int width, int height, int transparent, const uint8_t* palette, int paletteCount);
 ResId SpriteCreate32(int width, int height);

@@ -91,33 +91,30 @@ static void FillRowTable(uint8_t* d, const Layout& l)
 
 // ---- loading ------------------------------------------------------------------------------
 
-static int Refuse(ResId id, const char* text)
+static char lastRefusal[96];
+
+static int Refuse(ResId id, const char* reason)
 {
-    LogPrintf(LOG_WARN, "SPRITE: %s", text);
-    PlatMessageBox("File Error", text, MB_OK | MB_ICONEXCLAMATION);
-    (void)id;
+    const char* name = ResName(id);
+    LogPrintf(LOG_WARN, "SPRITE: %s: %s", name && *name ? name : "sprite", reason);
+    StrLCopy(lastRefusal, reason, sizeof lastRefusal);
     return 1;
 }
 
+const char* SpriteLastRefusal(void) { return lastRefusal; }
+
 int SpriteLoad(ResId id)
 {
+    lastRefusal[0] = 0;
     uint8_t* d = (uint8_t*)ResPeek(id);
     size_t size = ResSize(id);
-    if (size >= 2 && d[0] == 'B' && d[1] == 'M') {
-        char text[160];
-        const char* name = ResName(id);
-        if (name && *name)
-            snprintf(text, sizeof text, "Error: file %s should be created as an SPR, not used directly as a BMP", name);
-        else
-            snprintf(text, sizeof text, "Error: file should be created as an SPR, not used directly as a BMP");
-        return Refuse(id, text);
-    }
+    if (size >= 2 && d[0] == 'B' && d[1] == 'M') return Refuse(id, "it is a BMP picture, not an SPR sprite");
     if (size >= 4 && TagIs(d, "BGRZ")) {
-        if (SpriteDecompress(id) != 0) return Refuse(id, "SpriteLoadCode - invalid format sprite data");
+        if (SpriteDecompress(id) != 0) return Refuse(id, "its compressed SPR data is damaged");
         return 0;
     }
     Layout l;
-    if (size < 4 || !CheckLayout(d, size, &l)) return Refuse(id, "SpriteLoadCode - invalid format sprite data");
+    if (size < 4 || !CheckLayout(d, size, &l)) return Refuse(id, "it is no SPR sprite, or a damaged one");
     if (l.bpp == 8) FillRowTable(d, l);
     return 0;
 }

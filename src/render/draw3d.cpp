@@ -1591,6 +1591,8 @@ static void LoadLoop(ProgressFn progress)
         uint32_t flags = (uint32_t)IntMatLoadFlags(i);
         for (int k = 0; k < 3; k++) {
             if (!ids[k]) continue;
+            // A texture that cannot be had is reported with the rest of this load's.
+            if (k == 0 && ResLoad(ids[k]) != 0) IntMatNoteTextureFailure(ids[k], nullptr);
             // The software drivers read textures from loaded sprites: load them here, between
             // frames, rather than from the disk in the middle of one.
             if (d->loadTexture)

@@ -32,6 +32,7 @@ enum {
     MARKER = 1,              // point markers reach this far each way
     CROSS = 6,               // the selected point's cross reaches this far each way
     STATUS_GAP = 5,          // the status line stands this far below the area
+    AREA_MARGIN = 4,         // points and crosses are drawn no further out than this
 
     COLOUR_OUTLINE = 254,
     COLOUR_DRAGGED = 255,
@@ -222,12 +223,21 @@ static void Drop(WinId* button)
     *button = 0;
 }
 
+// Where a pair is drawn: in the area, one outside 0 to 1 on its edge (its value stays as it
+// is), so that no point lies under the buttons or past the window and each can be picked.
+static void OnArea(const MappingArea* a, int u, int v, int* x, int* y)
+{
+    MappingToScreen(a, u, v, x, y);
+    *x = *x < a->x0 ? a->x0 : *x > a->x1 ? a->x1 : *x;
+    *y = *y < a->y0 ? a->y0 : *y > a->y1 ? a->y1 : *y;
+}
+
 // The first point within 5 pixels of (x, y) on both axes; -1 when none.
 static int Hit(const MappingArea* a, int x, int y)
 {
     for (int k = 0; k < ms.n; k++) {
         int sx, sy;
-        MappingToScreen(a, ms.uv[2 * (size_t)k], ms.uv[2 * (size_t)k + 1], &sx, &sy);
+        OnArea(a, ms.uv[2 * (size_t)k], ms.uv[2 * (size_t)k + 1], &sx, &sy);
         if (abs(sx - x) < MAPPING_PICK && abs(sy - y) < MAPPING_PICK) return k;
     }
     return -1;
@@ -300,29 +310,34 @@ static void Draw(WinId window, const MappingData* d)
     else DrawFillRect(a.x0, a.y0, a.x1, a.y1, DrawShadow());
     int has = intact && Fetch();
     if (has) {
+        // The points and their crosses stay by the area: clear of the buttons and the status line.
+        int clip[4];
+        VideoGetClip(&clip[0], &clip[1], &clip[2], &clip[3]);
+        VideoSetClip(a.x0 - AREA_MARGIN, a.y0 - AREA_MARGIN, a.x1 + AREA_MARGIN, a.y1 + AREA_MARGIN);
         for (int k = 0; k < ms.n; k++) {
             int next = (k + 1) % ms.n;
             int x0, y0, x1, y1;
-            MappingToScreen(&a, ms.uv[2 * (size_t)k], ms.uv[2 * (size_t)k + 1], &x0, &y0);
-            MappingToScreen(&a, ms.uv[2 * (size_t)next], ms.uv[2 * (size_t)next + 1], &x1, &y1);
+            OnArea(&a, ms.uv[2 * (size_t)k], ms.uv[2 * (size_t)k + 1], &x0, &y0);
+            OnArea(&a, ms.uv[2 * (size_t)next], ms.uv[2 * (size_t)next + 1], &x1, &y1);
             bool lit = d->dragged >= 0 && (ms.indices[(size_t)k] == d->dragged || ms.indices[(size_t)next] == d->dragged);
             DrawLine(x0, y0, x1, y1, lit ? COLOUR_DRAGGED : COLOUR_OUTLINE);
         }
         for (int k = 0; k < ms.n; k++) {
             int x, y;
-            MappingToScreen(&a, ms.uv[2 * (size_t)k], ms.uv[2 * (size_t)k + 1], &x, &y);
+            OnArea(&a, ms.uv[2 * (size_t)k], ms.uv[2 * (size_t)k + 1], &x, &y);
             DrawFillRect(x - MARKER, y - MARKER, x + MARKER, y + MARKER, COLOUR_MARKER);
         }
         if (d->selected >= 0) {
             int x, y;
-            MappingToScreen(&a, ms.uv[2 * (size_t)d->selected], ms.uv[2 * (size_t)d->selected + 1], &x, &y);
+            OnArea(&a, ms.uv[2 * (size_t)d->selected], ms.uv[2 * (size_t)d->selected + 1], &x, &y);
             Cross(x, y, COLOUR_SELECTED);
         }
         if (ms.pointSet) {
             int x, y;
-            MappingToScreen(&a, ms.point[0], ms.point[1], &x, &y);
+            OnArea(&a, ms.point[0], ms.point[1], &x, &y);
             Cross(x, y, COLOUR_CLIPBOARD);
         }
+        VideoSetClip(clip[0], clip[1], clip[2], clip[3]);
     }
     char text[MAPPING_TEXT_MAX];
     Status(d, IsHex(window), has, text, sizeof text);

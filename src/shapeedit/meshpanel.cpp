@@ -4,7 +4,7 @@
 #include "shapeedit/meshpanel.h"
 #include "shapeedit/mapping.h"
 
-#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -16,7 +16,6 @@
 #include "kernel/util/bytes.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
-#include "render/draw3d.h"
 #include "shapeedit/objpanel.h"
 #include "shapeedit/sekit.h"
 #include "shapes/shape.h"
@@ -30,11 +29,11 @@ enum {
     CMD_COUNT,
 
     GRID_WIDTH = 28,
-    SWITCH_WIDTH = 56,     // wide enough for "Polygons"
-    SMALL_BUTTON = 19,     // "C" and "A", between the switches and the counts
-    CLEAR_X = 67,
-    ALL_X = 88,
-    COUNTS_X = 110,
+    SWITCH_WIDTH = 54,     // wide enough for "Polygons"
+    SMALL_BUTTON = 11,     // "C" and "A", between the switches and the counts
+    CLEAR_X = 65,
+    ALL_X = 77,
+    COUNTS_RIGHT = 154,    // the counts end here, left of the grid: "32767/32767" fits
     CLICK_SIZE = 3,        // a rectangle this small is a click on what lies under the pointer
     NO_COUNT = -1,
 
@@ -43,7 +42,7 @@ enum {
     TRF_WIDTH = 170,
     TRF_HEIGHT = 150,
     TRF_FIELDS = 4,
-    TRF_FIELD_X = 50,
+    TRF_FIELD_X = 58,      // clear of its label "Rescale:"
     TRF_FIELD_WIDTH = 40,
     TRF_DEGREES_MAX = 359,
     TRF_SCALE_UNCHANGED = 100,
@@ -167,33 +166,6 @@ static int FirstSelectedVertex(void)
     return -1;
 }
 
-void MeshPanelSelectRect(const MeshScreenVertex* screen, int count, const int32_t rect[4], int polygons,
-                         int vertices, int add)
-{
-    uint8_t* b = ShapeMEdit()->data;
-    if (!add) {
-        if (polygons) MeshSelectAllPolygons(0);
-        if (vertices) MeshSelectAllVertices(0);
-    }
-    int32_t x0 = std::min(rect[0], rect[2]), x1 = std::max(rect[0], rect[2]);
-    int32_t y0 = std::min(rect[1], rect[3]), y1 = std::max(rect[1], rect[3]);
-    auto inside = [&](int v) {
-        return v >= 0 && v < count && screen[v].onScreen && screen[v].x >= x0 && screen[v].x <= x1 &&
-               screen[v].y >= y0 && screen[v].y <= y1;
-    };
-    if (vertices)
-        for (int v = 0; v < ShapeVertexCount(b); v++)
-            if (inside(v)) MeshSelectVertex(v, 1);
-    if (!polygons) return;
-    int n = ShapePolygonCount(b);
-    uint8_t* p = ShapeFirstPolygon(b);
-    for (int i = 0; i < n; i++, p = ShapeNextPolygon(p)) {
-        int points = ShapePolyPoints(p), all = points > 0;
-        for (int k = 0; k < points && all; k++) all = inside(ShapePolyIndex(p, k));
-        if (all) MeshSelectPolygon(i, 1);
-    }
-}
-
 // Without "Mult" a new pick replaces the selection of the kinds the panel selects.
 static void StartPick(void)
 {
@@ -216,24 +188,6 @@ static void PickPolygon(int polygon, int on)
     MeshSelectPolygon(polygon, on);
 }
 
-// Where the view drew the edited shape's vertices: the points Draw3D holds from its last
-// drawing of the shape. Empty when they are not the edit buffer's (nothing drawn yet).
-static std::vector<MeshScreenVertex> ViewVertices(void)
-{
-    std::vector<MeshScreenVertex> out;
-    int n = Draw3DPointCount();
-    if (n != ShapeVertexCount(ShapeMEdit()->data)) return out;
-    out.resize((size_t)n);
-    for (int i = 0; i < n; i++) {
-        float sx = 0, sy = 0;
-        out[i].onScreen = Draw3DPointScreen(i, &sx, &sy) == 0;
-        out[i].x = (int32_t)sx;
-        out[i].y = (int32_t)sy;
-        out[i].depth = 0;
-    }
-    return out;
-}
-
 static void Rectangle(WinParam p1, WinParam p2)
 {
     int32_t rect[4] = {WinLo(p1), WinHi(p1), WinLo(p2), WinHi(p2)};
@@ -244,12 +198,18 @@ static void Rectangle(WinParam p1, WinParam p2)
         else StartPick();
         return;
     }
-    std::vector<MeshScreenVertex> screen = ViewVertices();
-    if (screen.empty() && ShapeVertexCount(ShapeMEdit()->data) > 0) {
-        LogPrintf(LOG_WARN, "MESH: no drawn vertices to select with a rectangle");
-        return;
-    }
-    MeshPanelSelectRect(screen.data(), (int)screen.size(), rect, mp.selectPolygons, mp.selectVertices, mp.mult);
+    // The view that drew the rectangle selects what it drew inside it, in its own coordinates.
+    uint32_t flags = 0;
+    if (mp.selectVertices) flags |= EDIT_RECT_VERTICES;
+    if (mp.selectPolygons) flags |= EDIT_RECT_POLYGONS;
+    if (mp.mult) flags |= EDIT_RECT_KEEP;
+    if (flags & (EDIT_RECT_VERTICES | EDIT_RECT_POLYGONS)) EditRequestRectSelect(flags, rect);
+}
+
+// The view marks (and its right button drops) the kinds the switches select.
+static int PickMode(void)
+{
+    return (mp.selectVertices ? EDIT_PICK_VERTICES : 0) | (mp.selectPolygons ? EDIT_PICK_POLYGONS : 0);
 }
 
 // ============================================================================================
@@ -286,6 +246,7 @@ static int ExportSelection(std::vector<uint8_t>& out)
 
 static void ExportTo(const char* path)
 {
+    if (ObjPanelRefuseForeign(path)) return;
     std::vector<uint8_t> bytes;
     if (ExportSelection(bytes) || FileSaveWithBackup(path, bytes.data(), bytes.size()))
         MsgBoxShow("File Error", "Error saving exported mesh.");
@@ -384,7 +345,45 @@ static void OpenTransform(void)
 // The panel
 // ============================================================================================
 
+// Why a command that edits the shape left it as it was: the status line says so rather than
+// nothing happening without a word. Null for commands that always act.
+static const char* Unchanged(int command)
+{
+    switch (command) {
+    case CMD_DEL: return "Del: the selected vertices are used by polygons not selected, or named.";
+    case CMD_SET: return "Set: the selected polygons have the current material already.";
+    case CMD_PLN: return "Pln: the selected vertices lie on the polygon's plane already.";
+    case CMD_X0: return "X0: the selected vertices have X 0 already.";
+    case CMD_CTR: return "Ctr: the shape is centred on the selected vertex already.";
+    case CMD_CTY: return "CtY: the selected vertex is at Y 0 already.";
+    case CMD_REM: return "Rem: the selected vertex is no point of the selected polygon.";
+    default: return nullptr;
+    }
+}
+
+static void RunCommand(WinId self, int command);
+
 static void Run(WinId self, int command)
+{
+    int polygons, vertices;
+    CountSelected(&polygons, &vertices);
+    if (command == CMD_MRG && vertices != 2) {
+        EditNote("Mrg merges two selected vertices; %d are selected. Nothing merged.", vertices);
+        return;
+    }
+    const char* why = Unchanged(command);
+    if (!why) {
+        RunCommand(self, command);
+        return;
+    }
+    const uint8_t* b = ShapeMEdit()->data;
+    std::vector<uint8_t> before(b, b + ShapeUsedSize(b));
+    RunCommand(self, command);
+    b = ShapeMEdit()->data;
+    if (ShapeUsedSize(b) == before.size() && memcmp(b, before.data(), before.size()) == 0) EditNote("%s", why);
+}
+
+static void RunCommand(WinId self, int command)
 {
     switch (command) {
     case CMD_TEX:
@@ -478,7 +477,7 @@ static void BuildControls(void)
     mp.allPolygons = SeButton(ALL_X, 4, SMALL_BUTTON, BUTTON_PUSH, "A");
     mp.clearVertices = SeButton(CLEAR_X, 19, SMALL_BUTTON, BUTTON_PUSH, "C");
     mp.allVertices = SeButton(ALL_X, 19, SMALL_BUTTON, BUTTON_PUSH, "A");
-    EditSetTool(MESHP_TOOL_SELECT, MESHP_PICK_BOTH);
+    EditSetTool(MESHP_TOOL_SELECT, PickMode());
 }
 
 static void Pressed(WinId self, WinId sender, int on)
@@ -487,6 +486,8 @@ static void Pressed(WinId self, WinId sender, int on)
     if (sender == mp.polygonsBox) mp.selectPolygons = on;
     else if (sender == mp.verticesBox) mp.selectVertices = on;
     else if (sender == mp.multBox) mp.mult = on;
+    if ((sender == mp.polygonsBox || sender == mp.verticesBox) && EditToolMode() == MESHP_TOOL_SELECT)
+        EditSetTool(MESHP_TOOL_SELECT, PickMode());
     if (!on) return;
     if (sender == mp.clearPolygons) MeshSelectAllPolygons(0);
     else if (sender == mp.allPolygons) MeshSelectAllPolygons(1);
@@ -509,8 +510,8 @@ static void Draw(void)
         return;
     }
     uint8_t* b = ShapeMEdit()->data;
-    SePrint(COUNTS_X, 4, DrawTextColour(), "%d/%d", mp.shownPolygons, ShapePolygonCount(b));
-    SePrint(COUNTS_X, 19, DrawTextColour(), "%d/%d", mp.shownVertices, ShapeVertexCount(b));
+    SePrintRight(COUNTS_RIGHT, 4, DrawTextColour(), "%d/%d", mp.shownPolygons, ShapePolygonCount(b));
+    SePrintRight(COUNTS_RIGHT, 19, DrawTextColour(), "%d/%d", mp.shownVertices, ShapeVertexCount(b));
     for (int i = 0; i < mp.gridCount; i++)
         if (!mp.grid[i].button)
             SePrint(kGridX[i / 3] + 4, kGridY[i % 3] + 2, DrawShadow(), "%s", kCommands[mp.grid[i].command].label);

@@ -12,8 +12,10 @@
 enum {
     CLASS_MESH_TRANSFORM = 0x101b,
 
-    // From the view: 40 a finished rectangle (p1 x0, y0; p2 x1, y1, the view's drawing
-    // coordinates); 41 a vertex and 42 a polygon (p1 the index, p2 1 to select, 0 to drop).
+    // From the view: 40 a finished rectangle (p1 x0, y0; p2 x1, y1, on the screen), which the
+    // panel hands back to the view to select in (a small one is a click on what lies under the
+    // pointer); 41 a vertex and 42 a polygon (p1 the index, p2 1 to select, 0 to drop: the
+    // right button).
     MESHP_RECT = 40,
     MESHP_VERTEX = 41,
     MESHP_POLYGON = 42,
@@ -21,7 +23,7 @@ enum {
     // The view's tools the panel chooses.
     MESHP_TOOL_SELECT = 23,
     MESHP_TOOL_MOVE = 26,
-    MESHP_PICK_BOTH = 3,     // vertex and polygon under the pointer
+    MESHP_PICK_BOTH = 3,     // vertices and polygons, while both switches are on
 
     // Command rules: a count the command needs of selected polygons and of selected vertices.
     MESHP_RULE_ANY = 32765,
@@ -38,9 +40,3 @@ int MeshPanelGrid(int polygons, int vertices, const char* labels[MESHP_GRID_MAX]
 // Whether a command with this label is shown but without effect (drawn disabled).
 int MeshPanelCommandDisabled(const char* label);
 
-// A finished rectangle (x0, y0, x1, y1 in either order, edges included) over the vertices as
-// the view drew them: with `polygons`, the polygons whose points all lie inside are selected;
-// with `vertices`, the vertices inside. Without `add` the earlier selection of those kinds is
-// dropped first.
-void MeshPanelSelectRect(const MeshScreenVertex* screen, int count, const int32_t rect[4], int polygons,
-                         int vertices, int add);

@@ -6,6 +6,7 @@
 #include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "kernel/log.h"
+#include "shapeedit/objpanel.h"
 #include "shapeedit/sekit.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem_edit.h"
@@ -107,6 +108,8 @@ static int CreateOk(DlgState& d)
         LogPrintf(LOG_WARN, "CREATE: sizes %d, %d, %d refused", size[0], size[1], size[2]);
         return Refuse(d, 0);
     }
+    // A new object: the next Save must not take the name of the file it replaced.
+    if (p1 == ITEM_CUBOID || p1 == ITEM_SPHERE || p1 == ITEM_RANDOM_SPHERE) ObjPanelSetUntitled();
     return 0;
 }
 

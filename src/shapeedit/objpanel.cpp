@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frontend/editstate.h"
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
@@ -26,7 +27,6 @@
 
 static const char* const kUntitled = "UNTITLED.SHP";
 static const char* const kShadowName = "SHADOW.SHP";
-static const char* const kImportName = "a.shp";
 static const char* const kPattern = "*.SHP";
 
 enum {
@@ -77,6 +77,8 @@ static void SetName(const char* name)
     StrCat(obj.shown, tail);
 }
 
+void ObjPanelSetUntitled(void) { SetName(kUntitled); }
+
 void ObjPanelRestoreNames(const char* folder, const char* name, int)
 {
     StrLCopy(obj.folder, folder, sizeof obj.folder);
@@ -95,19 +97,38 @@ static int EndsWithAsc(const char* name)
 
 static void FileError(const char* text) { MsgBoxShow("File Error", text); }
 
-// A 3DS ASCII listing becomes the edit buffer and is written, prepared, as a.shp beside it
-// (the old a.shp kept as its backup). A listing that yields nothing writes nothing.
+// The shape a listing becomes is named after it, with the shape extension: GRID.ASC gives
+// GRID.SHP (grid.asc grid.shp), a name without the extension gets it added.
+void ObjPanelImportedName(const char* leaf, char* out, size_t size)
+{
+    int n = StrLen(leaf);
+    int dot = n >= 4 && leaf[n - 4] == '.' && EndsWithAsc(leaf);
+    char base[OBJ_NAME_MAX];
+    StrLCopy(base, leaf, dot ? (size_t)(n - 4) + 1 : sizeof base);
+    int lower = dot && leaf[n - 3] >= 'a' && leaf[n - 3] <= 'z';
+    snprintf(out, size, "%s%s", base, lower ? ".shp" : ".SHP");
+}
+
+// A 3DS ASCII listing becomes the edited shape, unsaved: nothing is written until the user
+// saves it, under the name it now has.
 static int ImportListing(const char* path)
 {
     if (Import3DSASCII(path)) {
         FileError(FileRefusalAfter("! Unable to load shape."));
         return 1;
     }
-    char out[FILESEL_PATH_MAX + 8];
-    int root = obj.folder[0] == 0 || StrCmp(obj.folder, "/") == 0;
-    snprintf(out, sizeof out, "%s%s%s", obj.folder, root ? "" : "/", kImportName);
-    if (ShapeMSave(out)) FileError("! Unable to save shape.");
     return 0;
+}
+
+int ObjPanelRefuseForeign(const char* path)
+{
+    if (!ShapeMFileIsForeign(path)) return 0;
+    const char* slash = strrchr(path, '/');
+    const char* leaf = slash ? slash + 1 : path;
+    char text[OBJ_NAME_MAX + 64];
+    snprintf(text, sizeof text, "%s is not a shape file. Choose another name to save the shape.", leaf);
+    FileError(text);
+    return 1;
 }
 
 static void FileChosen(const char* path)
@@ -127,8 +148,16 @@ static void FileChosen(const char* path)
     obj.pending = PENDING_NONE;
     switch (action) {
     case ACT_LOAD:
-        if (EndsWithAsc(leaf) ? ImportListing(path) : ShapeMLoadFile(path)) {
-            if (!EndsWithAsc(leaf)) FileError(FileRefusalAfter("! Unable to load shape."));
+        if (EndsWithAsc(leaf)) {
+            if (ImportListing(path)) return;
+            char name[OBJ_NAME_MAX];
+            ObjPanelImportedName(leaf, name, sizeof name);
+            SetName(name);
+            LogPrintf(LOG_INFO, "OBJECT: imported %s as %s, not saved yet", path, name);
+            break;
+        }
+        if (ShapeMLoadFile(path)) {
+            FileError(FileRefusalAfter("! Unable to load shape."));
             return;
         }
         SetName(leaf);
@@ -136,6 +165,7 @@ static void FileChosen(const char* path)
         LogPrintf(LOG_INFO, "OBJECT: loaded %s", path);
         break;
     case ACT_SAVE:
+        if (ObjPanelRefuseForeign(path)) return;
         if (ShapeMSave(path)) {
             FileError("! Unable to save shape.");
             return;
@@ -144,10 +174,13 @@ static void FileChosen(const char* path)
         RecoveryMarkClean();
         LogPrintf(LOG_INFO, "OBJECT: saved %s", path);
         break;
-    case ACT_MERGE:
+    case ACT_MERGE: {
         // 2 (nothing to merge into, or nothing in the file) leaves the shape as it was.
-        if (ShapeMMergeFile(path) == 1) FileError(FileRefusalAfter("! Unable to merge shape."));
+        int merged = ShapeMMergeFile(path);
+        if (merged == 1) FileError(FileRefusalAfter("! Unable to merge shape."));
+        else if (merged == 2) EditNote("Merge: nothing merged. It needs a shape with polygons, and a file with vertices.");
         break;
+    }
     default: break;
     }
 }
@@ -174,14 +207,20 @@ static void Act(WinId self, int action)
     case ACT_PARMS: ObjDlgOpen(CLASS_OBJECT_PARMS); break;
     case ACT_NEW:
         ShapeMNew();
-        SetName(kUntitled);
+        ObjPanelSetUntitled();
         RecoveryMarkClean();
         break;
     case ACT_SHADOW: SetName(kShadowName); break;
     case ACT_MIRROR_X: MeshMirror(MESH_X); break;
     case ACT_MIRROR_Y: MeshMirror(MESH_Y); break;
     case ACT_MIRROR_Z: MeshMirror(MESH_Z); break;
-    case ACT_OPTIMISE: ShapeMOptimise(1); break;
+    case ACT_OPTIMISE: {
+        const uint8_t* b = ShapeMEdit()->data;
+        uint32_t before = ShapeUsedSize(b);
+        ShapeMOptimise(1);
+        if (ShapeUsedSize(b) == before) EditNote("Optimise: no repeated point, unused or doubled vertex to remove.");
+        break;
+    }
     case ACT_CENTRE: MeshCentre(); break;
     default: break;
     }

@@ -3,6 +3,7 @@
 // the Create Object, Object Scale and Object Parameters dialogs (objdlg.h). It keeps the
 // current shape file's name and the folder the shape file selector starts in.
 #pragma once
+#include <cstddef>
 
 enum {
     OBJ_NAME_MAX = 260,   // bytes of the current name, terminator included
@@ -17,3 +18,11 @@ const char* ObjPanelShapeName(void);
 const char* ObjPanelFolder(void);
 // After a recovery: the folder and the name the recovered shape was edited under.
 void ObjPanelRestoreNames(const char* folder, const char* name, int hasFile);
+// A new object (New, Create Object) is "UNTITLED.SHP" until it is saved under a name.
+void ObjPanelSetUntitled(void);
+// The name an imported 3DS listing's shape takes: its own with the shape extension
+// ("GRID.ASC" gives "GRID.SHP").
+void ObjPanelImportedName(const char* leaf, char* out, size_t size);
+// Saves never write a shape over a file of another kind (a listing whose name the user kept,
+// say): when the file at path is one, a "File Error" box says so and 1 is returned.
+int ObjPanelRefuseForeign(const char* path);

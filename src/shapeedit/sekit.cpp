@@ -72,6 +72,8 @@ void SeClearClient(void)
     DrawFillRect(x0, y0, x1, y1, DrawBackground());
 }
 
+static void Print(int x, int y, int colour, const char* text);
+
 void SePrint(int x, int y, int colour, const char* fmt, ...)
 {
     char text[SE_PRINT_MAX];
@@ -79,6 +81,21 @@ void SePrint(int x, int y, int colour, const char* fmt, ...)
     va_start(ap, fmt);
     vsnprintf(text, sizeof text, fmt, ap);
     va_end(ap);
+    Print(x, y, colour, text);
+}
+
+void SePrintRight(int x, int y, int colour, const char* fmt, ...)
+{
+    char text[SE_PRINT_MAX];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
+    Print(x + 1 - TextWidth(text), y, colour, text);
+}
+
+static void Print(int x, int y, int colour, const char* text)
+{
     // The client area's corner in the window: past the border, and the title bar if any.
     WinParam p1 = 0, p2 = 0;
     int cx = 0, cy = 0;

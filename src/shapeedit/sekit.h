@@ -39,6 +39,9 @@ void SeWriteInt(char* buffer, size_t size, int32_t value);
 // the controls' positions are, from the window's corner.
 void SeClearClient(void);
 void SePrint(int x, int y, int colour, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
+// The same, the text ending at x (its last pixel), so that a value of any width stays clear of
+// what stands to its right.
+void SePrintRight(int x, int y, int colour, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
 
 // Enter means Ok and Escape Cancel: from a field (its notifications) or as keys to the dialog.
 int SeDialogAnswer(int message, const WinParam* p1);

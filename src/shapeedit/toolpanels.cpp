@@ -15,7 +15,7 @@
 enum {
     TOOL_GROUP = 1,
     TOOL_MAX_BUTTONS = 11,
-    TOTAL_X = 255,
+    TOTAL_RIGHT = 312,  // "Total: N" ends here, clear of the buttons whatever N
     TOTAL_Y = 4,
     POINTS_X = 180,   // the point count of the polygon under the pointer
     POINTS_Y = 19,
@@ -81,7 +81,8 @@ static int ToolPanelProc(WinId self, WinId sender, int message, WinParam* p1, Wi
     case WM_DRAWCLIENT: {
         SeClearClient();
         uint8_t* b = ShapeMEdit()->data;
-        SePrint(TOTAL_X, TOTAL_Y, DrawTextColour(), "Total: %d", polygons ? ShapePolygonCount(b) : ShapeVertexCount(b));
+        SePrintRight(TOTAL_RIGHT, TOTAL_Y, DrawTextColour(), "Total: %d",
+                     polygons ? ShapePolygonCount(b) : ShapeVertexCount(b));
         const uint8_t* under = polygons ? ShapePolygon(b, EditPickBefore()->polygon) : nullptr;
         if (under) SePrint(POINTS_X, POINTS_Y, DrawTextColour(), "%d vertices  SMOOTH", ShapePolyPoints(under));
         return 0;

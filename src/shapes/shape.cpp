@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "kernel/kernel.h"
 #include "kernel/log.h"
@@ -791,6 +792,64 @@ void ShapeBindMaterials(uint8_t* b, int nameChars)
         int found = ShapeNameEntryMaterial(e, nameChars);
         if (found != IM_NONE) PutU16(e, NAME_ID, (uint16_t)found);
     }
+}
+
+int ShapeRebindMaterials(ShapeBlock* s, const uint8_t* previous, int previousCount)
+{
+    uint8_t* b = s->data;
+    int count = ShapePolygonCount(b);
+    if (!count) return 0;
+    // The names in use, each once, and which one each polygon has (-1: keeps its value).
+    std::vector<const uint8_t*> names;
+    std::vector<int> nameOf((size_t)count, -1);
+    uint8_t* p = ShapeFirstPolygon(b);
+    for (int i = 0; i < count; i++, p = ShapeNextPolygon(p)) {
+        uint16_t value = GetU16(p, POLY_MATERIAL);
+        const uint8_t* name = nullptr;
+        if (value & MAT_UNRESOLVED) {
+            const uint8_t* e = NameEntry(b, value);
+            if (e) name = e + NAME_TEXT;
+        } else if (value < previousCount) {
+            name = previous + (size_t)value * IM_NAME_CHARS;
+        }
+        if (!name) continue;
+        size_t k = 0;
+        while (k < names.size() && memcmp(names[k], name, SHAPE_NAME_CHARS) != 0) k++;
+        if (k == names.size()) names.push_back(name);
+        nameOf[(size_t)i] = (int)k;
+    }
+
+    // The names are copied out: the old table goes before the new one is written.
+    std::vector<uint8_t> text(names.size() * SHAPE_NAME_CHARS);
+    std::vector<uint16_t> value(names.size());
+    for (size_t k = 0; k < names.size(); k++) {
+        memcpy(&text[k * SHAPE_NAME_CHARS], names[k], SHAPE_NAME_CHARS);
+        int found = ShapeNameEntryMaterial(&text[k * SHAPE_NAME_CHARS], SHAPE_NAME_CHARS);
+        // Unresolved ids carry the unresolved bit, so no bound index can take them for its own.
+        value[k] = found != IM_NONE ? (uint16_t)found : (uint16_t)(MAT_UNRESOLVED | k);
+    }
+
+    uint32_t off = GetU32(b, SH_NAMES);
+    uint32_t oldSize = off ? 2 + SHAPE_NAME_ENTRY_SIZE * (uint32_t)ShapeNameCount(b) : 0;
+    uint32_t newSize = 2 + SHAPE_NAME_ENTRY_SIZE * (uint32_t)names.size();
+    if ((uint64_t)ShapeUsedSize(b) - oldSize + newSize > s->capacity) return 1;
+    p = ShapeFirstPolygon(b);
+    for (int i = 0; i < count; i++, p = ShapeNextPolygon(p))
+        if (nameOf[(size_t)i] >= 0) PutU16(p, POLY_MATERIAL, value[(size_t)nameOf[(size_t)i]]);
+    if (off) {
+        ShapeRemove(s, off, oldSize);
+        PutU32(b, SH_NAMES, 0);
+    }
+    uint32_t at = ShapeUsedSize(b);
+    ShapeInsert(s, at, newSize);
+    PutU32(b, SH_NAMES, at);
+    PutU16(b, at, (uint16_t)names.size());
+    for (size_t k = 0; k < names.size(); k++) {
+        uint8_t* e = b + at + 2 + SHAPE_NAME_ENTRY_SIZE * k;
+        memcpy(e + NAME_TEXT, &text[k * SHAPE_NAME_CHARS], SHAPE_NAME_CHARS);
+        PutU16(e, NAME_ID, value[k]);
+    }
+    return 0;
 }
 
 int ShapeRebuildNameTable(ShapeBlock* s)

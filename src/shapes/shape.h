@@ -221,3 +221,11 @@ void ShapeBindMaterials(uint8_t* b, int nameChars);
 // Rebuilds the material name table from the polygons (at most 100 names) and appends it last.
 // 0, or 1 when the block has no room.
 int ShapeRebuildNameTable(ShapeBlock* s);
+// Binds a bound block again after the render-material table changed: each polygon's material
+// is taken by name from the table it was bound to (`previous`: previousCount names of
+// IM_NAME_CHARS bytes, as the table's entries hold them), or from the name table when it was
+// unresolved, and looked up in the table as it is now. A name the table no longer has leaves
+// its polygons unresolved under that name (drawn as the Dummy, saved with it), so that the
+// material coming back brings them back. The name table is rebuilt with every name in use.
+// 0, or 1 when the block has no room for the name table (the block is then unchanged).
+int ShapeRebindMaterials(ShapeBlock* s, const uint8_t* previous, int previousCount);

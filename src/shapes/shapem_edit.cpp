@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "kernel/kernel.h"
+#include "kernel/log.h"
 #include "kernel/util/bytes.h"
+#include "materials/intmat.h"
 #include "platform/platform.h"
 #include "shapes/mesh.h"
 #include "shapes/refusal.h"
@@ -28,13 +30,46 @@ static struct {
     int display[SHAPEM_DISPLAY_COUNT];
 } sm;
 
+// The names of the render materials the edit buffer and its undo copy were bound to, taken
+// when the table is about to be rebuilt; the rebuilt table binds them again by these names.
+static struct {
+    std::vector<uint8_t> names;   // IM_NAME_CHARS bytes an entry
+    int pending;
+} bound;
+
 // ============================================================================================
 // Install
 // ============================================================================================
 
+static void TableReleasing(void)
+{
+    int n = IntMatCount();
+    bound.names.resize((size_t)n * IM_NAME_CHARS);
+    for (int i = 0; i < n; i++) memcpy(&bound.names[(size_t)i * IM_NAME_CHARS], IntMatPtr(i) + IM_NAME, IM_NAME_CHARS);
+    bound.pending = 1;
+}
+
+// Indices into the table moved (a material added, deleted, loaded or merged): every polygon
+// keeps the material it had, by name, in the edit buffer and in its undo copy alike.
+static void TableChanged(void)
+{
+    if (!bound.pending || !sm.installed) return;
+    bound.pending = 0;
+    int n = (int)(bound.names.size() / IM_NAME_CHARS);
+    if (ShapeRebindMaterials(&sm.block, bound.names.data(), n))
+        LogPrintf(LOG_WARN, "SHAPEM: no room to bind the edited shape's materials again");
+    ShapeBlock undo{sm.undo, SHAPEM_BUFFER_SIZE};
+    if (ShapeRebindMaterials(&undo, bound.names.data(), n))
+        LogPrintf(LOG_WARN, "SHAPEM: no room to bind the undo copy's materials again");
+}
+
 void ShapeMInstall(void)
 {
+    // Registered with every table (a new table starts without handlers); a repeat is ignored.
+    IntMatAddReleaseHandler(TableReleasing);
+    IntMatAddChangeHandler(TableChanged);
     if (sm.installed) return;
+    bound.pending = 0;
     memset(sm.display, 0, sizeof sm.display);
     sm.edit = ResCreate(SHAPEM_BUFFER_SIZE);
     sm.undo = (uint8_t*)ResAllocMem(SHAPEM_BUFFER_SIZE);
@@ -408,8 +443,21 @@ int ShapeMPrepareCopy(uint8_t* dest, uint32_t capacity, uint32_t* size)
     return 0;
 }
 
+int ShapeMFileIsForeign(const char* fileName)
+{
+    int64_t size = fileName ? FileSize(fileName) : -1;
+    if (size <= 0) return 0;
+    if (size > SHAPEM_BUFFER_SIZE) return 1;
+    std::vector<uint8_t> data((size_t)size);
+    // What cannot be read cannot be told from a shape: the write will meet the same fault.
+    if (FileReadAt(fileName, 0, data.data(), data.size()) != 0) return 0;
+    char why[160];
+    return ShapeCheck(data.data(), data.size(), why, sizeof why) ? 0 : 1;
+}
+
 int ShapeMSave(const char* fileName)
 {
+    if (ShapeMFileIsForeign(fileName)) return ShapeRefuse(kLogTag, "%s is not a shape file; it is not written over", fileName);
     uint32_t size = 0;
     if (ShapeMPrepareForWriting(nullptr, &size)) return 1;
     if (FileSaveWithBackup(fileName, sm.block.data, size)) return ShapeRefuse(kLogTag, "%s: cannot write the file", fileName);

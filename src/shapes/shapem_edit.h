@@ -63,5 +63,9 @@ int ShapeMPrepareForWriting(ResId* id, uint32_t* size);
 // as Save would write it without changing what the user edits. The copy's size in *size; 0,
 // or 1 when refused (no room).
 int ShapeMPrepareCopy(uint8_t* dest, uint32_t capacity, uint32_t* size);
-// Prepares for writing and saves with a backup of the previous file. 0, or 1.
+// 1 when a file is there that a shape must not be written over: one that holds something
+// other than a shape (a 3DS listing, say). Nothing there, an empty file, or a shape: 0.
+int ShapeMFileIsForeign(const char* fileName);
+// Prepares for writing and saves with a backup of the previous file. 0, or 1 (also when the
+// file there is foreign, which is left as it was).
 int ShapeMSave(const char* fileName);

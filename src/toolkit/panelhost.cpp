@@ -31,3 +31,8 @@ void PanelHostPaletteChanged(void)
 {
     if (host && host->paletteChanged) host->paletteChanged();
 }
+
+void PanelHostColourRange(int start, int end)
+{
+    if (host && host->colourRange) host->colourRange(start, end);
+}

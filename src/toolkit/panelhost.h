@@ -1,5 +1,6 @@
 // What the panels of the palette and materials layers ask of the editor around them: its file
-// selector, its message boxes, the view's tool and word that the palette changed. All of that
+// selector, its message boxes, the view's tool, word that the palette changed and the colour
+// range the palette grid shows. All of that
 // lives in the front end, above these panels, so they call it through this table, which the
 // front end fills when an editor starts. Until then (a panel tested alone) a call does nothing
 // and answers 0.
@@ -22,6 +23,8 @@ struct PanelHostFns {
     void (*setTool)(int toolMode, int pickMode);
     // The display colours and, in palette mode, the materials' colours follow the palette.
     void (*paletteChanged)(void);
+    // The palette grid's colour range (start = end: one colour), for the views' status lines.
+    void (*colourRange)(int start, int end);
 };
 
 // The table is used where it stands (a static table of the front end); nullptr for none.
@@ -36,3 +39,4 @@ WinId PanelHostError(const char* title, int code);
 int PanelHostToolMode(void);
 void PanelHostSetTool(int toolMode, int pickMode);
 void PanelHostPaletteChanged(void);
+void PanelHostColourRange(int start, int end);

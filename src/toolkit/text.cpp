@@ -182,6 +182,37 @@ static int DrawGlyph(const FontView* v, int c, int64_t x, int64_t y, int colour,
     return advance;
 }
 
+// ============================================================================================
+// What was written
+// ============================================================================================
+
+static int Clamp(int64_t v) { return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : (int)v; }
+
+static struct {
+    TextWritten items[TEXT_WRITTEN_MAX];
+    int count;
+} written;
+
+void TextResetWritten(void) { written.count = 0; }
+int TextWrittenCount(void) { return written.count; }
+const TextWritten* TextWrittenAt(int index) { return index >= 0 && index < written.count ? &written.items[index] : nullptr; }
+
+// A line of n characters at (x, y) of the drawing target, width pixels wide.
+static void NoteWritten(const char* s, int n, int64_t x, int y, int width, const int clip[4])
+{
+    if (n <= 0 || written.count >= TEXT_WRITTEN_MAX) return;
+    TextWritten& w = written.items[written.count++];
+    const VideoSurface* t = VideoTarget();
+    int height = FontCellHeight(text.font);
+    w.window = WinCurrent();
+    StrLCopy(w.text, s, (size_t)n + 1 < sizeof w.text ? (size_t)n + 1 : sizeof w.text);
+    w.x = Clamp(x + t->originX);
+    w.y = y + t->originY;
+    w.width = width;
+    w.height = height;
+    w.cut = x < clip[0] || y < clip[1] || x + width - 1 > clip[2] || (int64_t)y + height - 1 > clip[3];
+}
+
 static void ReadClip(int clip[4]) { VideoGetClip(&clip[0], &clip[1], &clip[2], &clip[3]); }
 
 void TextDrawString(int x, int y, const char* s, int colour)
@@ -191,15 +222,16 @@ void TextDrawString(int x, int y, const char* s, int colour)
     int clip[4];
     ReadClip(clip);
     int64_t pen = x;
+    const char* start = s;
     for (int length; *s; s += length) pen += DrawGlyph(&v, TextCharCode(s, &length), pen, y, colour, 0, clip);
     FontClose(&v);
+    NoteWritten(start, (int)(s - start), x, y, TextWidth(start), clip);
 }
 
 // ============================================================================================
 // Writing lines
 // ============================================================================================
 
-static int Clamp(int64_t v) { return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : (int)v; }
 
 static int RunWidth(const char* s, int n)
 {
@@ -233,6 +265,7 @@ static void WriteLine(const char* s, int n, int wrapped)
     int64_t free = (int64_t)text.right - (x + width);
 
     if (text.mode == TEXT_MODE_JUSTIFY && wrapped && spaces && free > 0) {
+        NoteWritten(s, n, x, text.penY, (int)(text.right - x), clip);
         // The free width is shared among the spaces in 1/256-pixel steps; the k-th space
         // carries the pen to exactly k/spaces of it, so the last word ends at the margin.
         int64_t pen256 = x * 256, given = 0;
@@ -248,6 +281,7 @@ static void WriteLine(const char* s, int n, int wrapped)
         }
         x = pen256 >> 8;
     } else {
+        NoteWritten(s, n, x, text.penY, width, clip);
         for (int i = 0; i < n; i++) x += DrawGlyph(&v, (uint8_t)s[i], x, text.penY, text.colour, text.shadow, clip);
     }
     FontClose(&v);

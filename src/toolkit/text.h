@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "kernel/res/res.h"
+#include "toolkit/win.h"
 
 enum {
     TEXT_MODE_PLAIN = 0,      // at the pen, no wrapping
@@ -93,3 +94,19 @@ void TextGetPen(int* x, int* y);
 // Draws a plain string with its cell tops at y in a colour, without format, shadow or pen:
 // for the labels of the drawing primitives.
 void TextDrawString(int x, int y, const char* text, int colour);
+
+// ---- what was written ------------------------------------------------------------------------
+// Every line written since TextResetWritten (the window manager resets it when it draws the
+// window tree): the window being drawn, the text, its cells on the screen and whether the clip
+// cut any of it. For the dump of what the screen holds, so that a test can tell whether every
+// label and value can be read.
+enum { TEXT_WRITTEN_MAX = 512, TEXT_WRITTEN_CHARS = 64 };
+struct TextWritten {
+    WinId window;
+    char text[TEXT_WRITTEN_CHARS];
+    int x, y, width, height;
+    int cut;   // part of it lay outside the clip and was not drawn
+};
+void TextResetWritten(void);
+int TextWrittenCount(void);
+const TextWritten* TextWrittenAt(int index);

@@ -13,6 +13,7 @@
 #include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "toolkit/draw.h"
+#include "toolkit/text.h"
 
 // ============================================================================================
 // Records
@@ -715,7 +716,9 @@ static void DrawTree(WinId window, int depth)
 
 void WinDrawAll(void)
 {
-    if (win.installed) DrawTree(win.desktop, 0);
+    if (!win.installed) return;
+    TextResetWritten();
+    DrawTree(win.desktop, 0);
 }
 
 void WinDrawModal(void)

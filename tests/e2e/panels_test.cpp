@@ -2,6 +2,7 @@
 // through dumps, the log and the files they save (read back with tolbex-cli).
 #include "e2e/e2e.h"
 #include "materials/mattest.h"
+#include "shapes/shape_build.h"
 
 using nlohmann::json;
 
@@ -149,4 +150,42 @@ TEST_F(Panels, ARenameToANameInUseIsRefused)
           "click 230 68\nwait 2\n" + kSaveButton + Choose("NAMES.MAT"));
     EXPECT_NE(log.find("MSGBOX \"Error\" \"Duplicate name.\""), std::string::npos) << log;
     EXPECT_EQ(Names(CliInfo("mat", dir.file("NAMES.MAT"))), (std::vector<std::string>{"Dummy", "New Mat 01", "New Mat 00"}));
+}
+
+TEST_F(Panels, PolygonsKeepTheirMaterialsWhenMaterialsAreAddedAndDeleted)
+{
+    // The settings load Dummy, Red Paint, Blue Paint; the box's two faces use Red Paint and
+    // Blue Paint by name.
+    WriteBytes(dir.file("PAINT.MAT"), MatFile({{"Dummy"}, {"Red Paint", 16000, 0, 0, 0, 16384, 16384},
+                                               {"Blue Paint", 0, 0, 16000, 0, 16384, 16384}}));
+    WriteText(dir.file("tolbex.ini"), "materials=PAINT.MAT\n");
+    TShape box;
+    box.verts = {{0, 0, 0}, {100, 0, 0}, {100, 100, 0}, {0, 100, 0}, {0, 0, 100}};
+    box.polys = {TPoly({0, 1, 2, 3}, 0, 1), TPoly({0, 4, 1}, 0, 2)};
+    box.names = {{"Red Paint", 1}, {"Blue Paint", 2}};
+    WriteBytes(dir.file("BOX.SHP"), BuildShape(box));
+    const char* const kObject = "click 460 574\nwait 2\n";
+    const char* const kMatDelete = "click 193 586\nwait 2\n";
+    // Red Paint current, "Add" (a new material takes its place, Red Paint moves up); saved.
+    // Then Red Paint current again, "Delete"; saved again. Then the materials' "Save".
+    RunOk(std::string(kObject) + kLoad + Choose("BOX.SHP") + kMaterials + kMatNext + kMatAdd + "wait 2\ndump added.json\n" +
+          kObject + kSave + Choose("ADDED.SHP") + kMaterials + kMatNext + kMatDelete + "dump deleted.json\n" + kObject +
+          kSave + Choose("DELETED.SHP") + kMaterials + kSaveButton + "dump matsave.json\nkey escape\nwait 2\n");
+
+    json added = Dump("added.json");
+    EXPECT_EQ((*FindWindow(added, "0x1004"))["texts"][0], "New Mat 00");
+    json deleted = Dump("deleted.json");
+    EXPECT_EQ((*FindWindow(deleted, "0x1004"))["texts"][0], "New Mat 00") << "Red Paint went, the one before it is current";
+    // Each face is saved under its material's name: the name table's entry of its value.
+    for (const char* file : {"ADDED.SHP", "DELETED.SHP"}) {
+        json info = CliInfo("shape", file);
+        ASSERT_EQ(info["polygons"].size(), 2u) << file;
+        std::vector<std::string> names;
+        for (const json& p : info["polygons"])
+            for (const json& n : info["materialNames"])
+                if (n["id"] == p["material"]) names.push_back(n["name"]);
+        EXPECT_EQ(names, (std::vector<std::string>{"RED PAINT", "BLUE PAINT"})) << file << info["materialNames"];
+    }
+    // The materials came from the settings' file: Save offers it.
+    EXPECT_EQ(Fields(Dump("matsave.json")).back(), "PAINT.MAT");
 }

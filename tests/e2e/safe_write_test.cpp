@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <strings.h>
 
 #include "e2e/e2e.h"
 #include "kernel/res/res.h"
@@ -13,6 +14,7 @@
 #include "materials/mattest.h"
 #include "palette/png.h"
 #include "shapes/asc.h"
+#include "shapes/shape_build.h"
 #include "world/runtime.h"
 #include "world/worldm_fixture.h"
 
@@ -47,9 +49,22 @@ std::vector<std::string> Changed(const std::map<std::string, std::string>& befor
     return out;
 }
 
-// The old files a writer must not lose: each holds text of its own (a world, which the World
-// panel writes over only when it is one, an empty world whose unused header bytes carry the
-// text), and the one that the folder case replaces becomes a folder with a file in it.
+// What an old file holds: text of its own, or for a shape file an old shape of its own (a shape
+// is saved over shapes only).
+std::string OldContent(const std::string& f)
+{
+    if (f.size() < 4 || strcasecmp(f.c_str() + f.size() - 4, ".SHP") != 0) return "the user's old " + f;
+    TShape old;
+    old.verts = {{0, 0, 0}, {300, 0, 0}, {0, 300, 0}, {7, 7, 7}};
+    old.polys = {TPoly({0, 1, 2})};
+    Bytes b = BuildShape(old);
+    return std::string(b.begin(), b.end());
+}
+
+// The old files a writer must not lose: each holds text of its own, a shape of its own, or a
+// world (which the World panel writes over only when it is one: an empty world whose unused
+// header bytes carry the text); the one that the folder case replaces becomes a folder with a
+// file in it.
 void LayOldFiles(const std::string& folder, const std::vector<std::string>& files, const std::string& folderAt)
 {
     for (const std::string& f : files) {
@@ -63,7 +78,7 @@ void LayOldFiles(const std::string& folder, const std::vector<std::string>& file
             memcpy(world.data() + WLE_WXP_NAME, text.data(), text.size());
             WriteBytes(folder + "/" + f, world);
         } else {
-            WriteText(folder + "/" + f, "the user's old " + f);
+            WriteText(folder + "/" + f, OldContent(f));
         }
     }
 }
@@ -147,7 +162,7 @@ TEST_F(SafeWriters, EveryWriterKeepsTheOldFilesOnAFailingDisk)
         EXPECT_EQ(w.write(), 0);
         for (const std::string& f : w.files) {
             if (f.find('~') != std::string::npos) continue;   // a backup may keep the old bytes
-            EXPECT_NE(ReadText(f), "the user's old " + f) << f;
+            EXPECT_NE(ReadText(f), OldContent(f)) << f;
         }
         for (const auto& [name, bytes] : Snapshot(".")) std::filesystem::remove_all(name);
     }
@@ -222,7 +237,7 @@ TEST_F(Headless, EveryCommandLineOutputKeepsTheOldFileAndSaysWhy)
         LayOldFiles(dir.path(), w.files, "");
         RunResult r = RunProgram(TOLBEX_CLI_BIN, w.args, dir.path());
         EXPECT_EQ(r.exitCode, 0) << r.output;
-        for (const std::string& f : w.files) EXPECT_NE(ReadText(dir.file(f)), "the user's old " + f) << f;
+        for (const std::string& f : w.files) EXPECT_NE(ReadText(dir.file(f)), OldContent(f)) << f;
     }
 }
 
@@ -250,7 +265,7 @@ TEST_F(Headless, EveryEditorSaveKeepsTheOldFilesAndShowsTheError)
     WriteText(dir.file("tolbex.ini"), "palsupport=1\nmaterials=rail.mat\n");
     // The Shape Editor's menu bar: "Materials" (370, 559), "Palette" (550, 559); their panels'
     // "Save" (290, 574); the World Editor's "World" (335, 574) with "Save" (267, 574) and
-    // "Save Runtime" (217, 589); the Mesh panel (460, 589) with "A" (97, 559) selecting every
+    // "Save Runtime" (217, 589); the Mesh panel (460, 589) with "A" (82, 559) selecting every
     // polygon and "Exp" (208, 589) then; Nodes: in the top view two nodes added 200 pixels
     // apart and linked, the first picked, "Monorail" (213, 574).
     const std::string shapeEditor = "click 165 75\nwait 4\n", object = kShapeEditorObject;
@@ -258,10 +273,10 @@ TEST_F(Headless, EveryEditorSaveKeepsTheOldFilesAndShowsTheError)
     const EditorWriter writers[] = {
         {"shape save", object + kLoad + Choose("IN.SHP") + kSave + Choose("OUT.SHP"),
          {"OUT.SHP", "OUT.~HP"}, "OUT.SHP", "MSGBOX \"File Error\" \"! Unable to save shape.\"", true},
-        {"import's a.shp", object + kLoad + Choose("MODEL.ASC"), {"a.shp", "a.~hp"}, "a.shp",
-         "MSGBOX \"File Error\" \"! Unable to save shape.\"", false},
+        {"imported listing's save", object + kLoad + Choose("MODEL.ASC") + kSave + "key enter\nwait 2\n",
+         {"MODEL.SHP", "MODEL.~HP"}, "MODEL.SHP", "MSGBOX \"File Error\" \"! Unable to save shape.\"", true},
         {"export of the selection",
-         object + kLoad + Choose("IN.SHP") + "click 460 589\nwait 2\nclick 97 559\nwait 2\n" +
+         object + kLoad + Choose("IN.SHP") + "click 460 589\nwait 2\nclick 82 559\nwait 2\n" +
              "click 208 589\nwait 2\n" + Choose("OUT.SHP"),
          {"OUT.SHP", "OUT.~HP"}, "OUT.SHP", "MSGBOX \"File Error\" \"Error saving exported mesh.\"", true},
         {"materials", shapeEditor + "click 370 559\nwait 2\nclick 290 574\nwait 2\n" + Choose("OUT.MAT"), {"OUT.MAT"},

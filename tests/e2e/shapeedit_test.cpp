@@ -69,7 +69,7 @@ TEST_F(ShapeEditing, LoadMirrorScaleUndoSaveAndCreate)
     EXPECT_EQ(ReadBytes(dir.file("SPHERE.SHP")), Cli({"sphere", "10", "100", "100"}, "S.SHP"));
 }
 
-TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingWritesASHP)
+TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingBecomesTheUnsavedShape)
 {
     WriteText(dir.file("DAMAGED.SHP"), std::string(100, 'x'));
     Bytes newer = ball, older = ball;
@@ -78,12 +78,16 @@ TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingWritesASHP)
     WriteBytes(dir.file("V17.SHP"), newer);
     WriteBytes(dir.file("V15.SHP"), older);
     WriteText(dir.file("EMPTY.ASC"), "Named object: \"x\"\r\nTri-mesh, Vertices: 0  Faces 0\r\n");
-    WriteBytes(dir.file("MODEL.ASC"), ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/TESTI.ASC"));
+    const Bytes listing = ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/TESTI.ASC");
+    WriteBytes(dir.file("MODEL.ASC"), listing);
     const std::string box = "key enter\nwait 2\n";
+    // The listing is imported; Save offers MODEL.SHP, which is declined; a Save over the
+    // listing itself is refused; then Save takes the name offered.
     std::string script = std::string(kShapeEditorObject) + kLoad + Choose("BALL.SHP") + kLoad + Choose("DAMAGED.SHP") + box +
                          kLoad + Choose("V17.SHP") + box + kMerge + Choose("V15.SHP") + box + kLoad +
                          Choose("EMPTY.ASC") + box + kSave + "dump save.json\nkey enter\nwait 2\n" + kLoad +
-                         Choose("MODEL.ASC") + kSave + "dump asc.json\nkey escape\nwait 2\ndump end.json\n";
+                         Choose("MODEL.ASC") + kSave + "dump asc.json\nkey escape\nwait 2\ndump end.json\n" + kSave +
+                         Choose("MODEL.ASC") + "dump refused.json\n" + box + kSave + "key enter\nwait 2\ndump saved.json\n";
     RunResult r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
 
@@ -94,12 +98,25 @@ TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingWritesASHP)
     EXPECT_EQ(ReadBytes(dir.file("BALL.~HP")), ball);
     EXPECT_EQ(ReadText(dir.file("DAMAGED.SHP")), std::string(100, 'x'));
     EXPECT_EQ(ReadBytes(dir.file("V17.SHP")), newer);
-    // The listing: a.shp is what tolbex-cli imports, and the empty listing wrote none before
-    // it (its backup would be there).
-    EXPECT_EQ(ReadBytes(dir.file("a.shp")), Cli({"import-asc", "MODEL.ASC"}, "I.SHP"));
-    EXPECT_TRUE(ReadBytes(dir.file("a.~hp")).empty());
-    EXPECT_EQ(FieldOf(Dump("asc.json"), "0x1030"), "MODEL.ASC");
+
+    // The listing is the edited shape, named after it and written only by the Save.
+    json asc = Dump("asc.json");
+    EXPECT_EQ(FieldOf(asc, "0x1030"), "MODEL.SHP");
+    EXPECT_EQ(ViewTitle(asc), "MODEL.SHP");
     EXPECT_EQ(Dump("end.json")["shape"]["vertices"], 13);
+    EXPECT_FALSE(PathExists(dir.file("a.shp")));
+    EXPECT_FALSE(PathExists(dir.file("a.~hp")));
+    json refused = Dump("refused.json");
+    EXPECT_NE(FindWindow(refused, "0x202"), nullptr) << "the refusal's box";
+    EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"MODEL.ASC is not a shape file. Choose another name to save the shape.\""), 1)
+        << log;
+    EXPECT_EQ(ReadBytes(dir.file("MODEL.ASC")), listing);
+    EXPECT_FALSE(PathExists(dir.file("MODEL.~SC")));
+    EXPECT_EQ(ViewTitle(Dump("saved.json")), "MODEL.SHP");
+    // Saved as tolbex-cli imports the listing.
+    EXPECT_EQ(ReadBytes(dir.file("MODEL.SHP")), Cli({"import-asc", "MODEL.ASC"}, "I.SHP"));
+    json info = CliInfo("shape", "MODEL.SHP");
+    EXPECT_EQ(info["vertices"].size(), 13u);
 }
 
 TEST_F(ShapeEditing, ARectangleDraggedInTheViewSelectsForTheMeshPanel)

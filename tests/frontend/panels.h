@@ -8,6 +8,7 @@
 
 #include "frontend/dump.h"
 #include "frontend/editor.h"
+#include "frontend/filesel.h"
 #include "frontend/run.h"
 #include "frontend/view.h"
 #include "toolkit/controls.h"
@@ -68,6 +69,17 @@ inline void TapKey(int scan)
     ASSERT_EQ(AppLoopTurn(), 0);
 }
 
+// A file chosen in the file selector that is open: its name typed into the field, then Enter.
+inline void ChooseInSelector(const std::string& path)
+{
+    ASSERT_NE(FileSelWindow(), 0);
+    std::vector<WinId> fields = ChildrenOf(FileSelWindow(), CLASS_EDIT);
+    ASSERT_FALSE(fields.empty());
+    WinParam text = (WinParam)path.c_str(), zero = 0;
+    WinSendMessage(fields[0], WM_EDITSETTEXT, &text, &zero);
+    TapKey(KEY_RETURN);
+}
+
 // Opens a menu bar entry's panel and gives it a turn.
 inline WinId OpenPanel(const char* entry, uint32_t cls)
 {
@@ -96,3 +108,31 @@ inline size_t Count(const std::string& text, const std::string& what)
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
     return n;
 }
+
+// The lines the last drawing wrote that a user cannot read whole, as "CLASS: text": cut by the
+// clip, or lying under one of their window's own controls (drawn over them).
+inline std::vector<std::string> UnreadableTexts(const nlohmann::json& d)
+{
+    std::vector<std::string> out;
+    for (const nlohmann::json& w : d["windows"]) {
+        if (!w.contains("written")) continue;
+        for (const nlohmann::json& t : w["written"]) {
+            std::string what = w["class"].get<std::string>() + ": " + t["text"].get<std::string>();
+            if (t["cut"].get<bool>()) {
+                out.push_back(what + " (cut)");
+                continue;
+            }
+            int x0 = t["x"], y0 = t["y"], x1 = x0 + t["width"].get<int>() - 1, y1 = y0 + t["height"].get<int>() - 1;
+            for (const nlohmann::json& c : d["windows"]) {
+                if (c["parent"] != w["id"]) continue;
+                int cx0 = c["x"], cy0 = c["y"], cx1 = cx0 + c["width"].get<int>() - 1, cy1 = cy0 + c["height"].get<int>() - 1;
+                if (x0 <= cx1 && cx0 <= x1 && y0 <= cy1 && cy0 <= y1) {
+                    out.push_back(what + " (under " + c["class"].get<std::string>() + " " + c.value("label", "") + ")");
+                    break;
+                }
+            }
+        }
+    }
+    return out;
+}
+

@@ -141,6 +141,54 @@ TEST_F(Materials, ListLongerThanTheTable)
     EXPECT_EQ(0, IntMatAmbient(0));
 }
 
+TEST_F(Materials, TexturesThatCannotBeHadAreReportedOnceEachWithTheirReasons)
+{
+    // Ten materials whose textures cannot be had: two damaged, eight missing.
+    WriteBytes("broken.spr", Bytes{'T', 'R', 'P', 'S', 1, 2, 3});
+    WriteBytes("picture.spr", Bytes{'B', 'M', 0, 0, 0, 0});
+    std::vector<Mat> mats = {{"Dummy"}, {"Bad", 0, 0, 0, 0, 0, 0, 0, 0, "broken.spr"},
+                             {"Photo", 0, 0, 0, 0, 0, 0, 0, 0, "picture.spr"}};
+    for (int i = 0; i < 8; i++) mats.push_back({"M" + std::to_string(i), 0, 0, 0, 0, 0, 0, 0, 0, "NO" + std::to_string(i) + ".SPR"});
+    WriteBytes("ten.mat", MatFile(mats));
+    ASSERT_EQ(0, MatMLoad("ten.mat"));
+    char report[1024];
+    ASSERT_EQ(1, IntMatTakeTextureReport(report, sizeof report));
+    EXPECT_STREQ(report,
+                 "10 textures cannot be loaded: broken.spr (it is no SPR sprite, or a damaged one), picture.spr (it is a BMP "
+                 "picture, not an SPR sprite), NO0.SPR (there is no such file), NO1.SPR (there is no such file), NO2.SPR "
+                 "(there is no such file), NO3.SPR (there is no such file), NO4.SPR (there is no such file), NO5.SPR (there "
+                 "is no such file) and 2 more.");
+    EXPECT_EQ(0, IntMatTakeTextureReport(report, sizeof report)) << "taken";
+    EXPECT_STREQ(report, "");
+
+    // Told once: a rebuild of the table tries them again and says nothing; a load tells again.
+    MatMReload();
+    EXPECT_EQ(0, IntMatTakeTextureReport(report, sizeof report));
+    ASSERT_EQ(0, MatMMerge("ten.mat"));
+    EXPECT_EQ(1, IntMatTakeTextureReport(report, sizeof report));
+
+    // A texture the render table loads itself (no list record behind it) is named with the
+    // table's entry that uses it; one tried twice is told once.
+    uint8_t record[MAT_RECORD_SIZE] = {};
+    memcpy(record + MR_NAME, "~HM-1", 5);
+    memcpy(record + MR_TEXTURE, "broken.spr", 10);
+    IntMatForgetReportedTextures();
+    int index = IntMatFindOrAdd(record);
+    ASSERT_NE(IM_NONE, index);
+    EXPECT_EQ(0, IntMatTakeTextureReport(report, sizeof report)) << "nothing loaded yet";
+    ResId sprite = IntMatSprite(index);
+    ASSERT_NE(0, ResLoad(sprite));
+    IntMatNoteTextureFailure(sprite, nullptr);
+    ASSERT_NE(0, ResLoad(sprite));
+    IntMatNoteTextureFailure(sprite, nullptr);
+    ASSERT_EQ(1, IntMatTakeTextureReport(report, sizeof report));
+    EXPECT_STREQ(report, "Texture broken.spr (material BAD) cannot be loaded: it is no SPR sprite, or a damaged one.")
+        << "the first entry that uses it";
+    // A texture name with nothing behind it, noted without a sprite, is not told.
+    IntMatNoteTextureFailure(0, "X");
+    EXPECT_EQ(0, IntMatTakeTextureReport(report, sizeof report));
+}
+
 TEST_F(Materials, TexturesResolveToSpriteFiles)
 {
     WriteSprite("Brick.SPR");

@@ -1,4 +1,6 @@
 // The materials panel, its dialogs and the Scene Setup panel in the running editor.
+#include <sys/stat.h>
+
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
@@ -8,6 +10,9 @@
 #include "materials/matpanel.h"
 #include "materials/mattest.h"
 #include "materials/scenepanel.h"
+#include "shapes/mesh.h"
+#include "shapes/shape.h"
+#include "shapes/shapem_edit.h"
 
 using nlohmann::json;
 
@@ -163,6 +168,7 @@ TEST_F(MatPanel, ColourFollowsTheSliderInTheRenderTableAndOkWritesOnlyWhatMoved)
 TEST_F(MatPanel, ATexturedMaterialShowsNoColourUntilClearAndCancelGivesTheTextureBack)
 {
     Open();
+    WriteSprite("WOOD");
     MatMSetTexture(1, "WOOD");
     WinId dialog = EditDialog(1);
     EXPECT_EQ(ChildrenOf(dialog, CLASS_SLIDER).size(), 4u) << "the coefficients only";
@@ -285,4 +291,198 @@ TEST_F(MatPanel, SetAndGetChooseTheViewToolsAndTheViewTurnsSetOn)
     EXPECT_EQ(MatMCurrent(), 2);
     ClickWindow(ButtonOf(panel, ">"));
     EXPECT_EQ(MatMCurrent(), 0);
+}
+
+namespace {
+
+// The material name each polygon of the edit buffer is saved with (as Save prepares it), and
+// whether it is drawn with the Dummy because no material of that name exists.
+struct PolygonMaterial {
+    std::string name;
+    bool dummy;
+    bool operator==(const PolygonMaterial& o) const { return name == o.name && dummy == o.dummy; }
+};
+std::ostream& operator<<(std::ostream& os, const PolygonMaterial& m) { return os << m.name << (m.dummy ? "/dummy" : ""); }
+
+std::vector<PolygonMaterial> PolygonMaterials()
+{
+    std::vector<uint8_t> copy(SHAPEM_BUFFER_SIZE);
+    uint32_t size = 0;
+    EXPECT_EQ(ShapeMPrepareCopy(copy.data(), (uint32_t)copy.size(), &size), 0);
+    std::vector<PolygonMaterial> out;
+    uint8_t* b = copy.data();
+    uint8_t* edit = ShapeMEdit()->data;
+    for (int i = 0; i < ShapePolygonCount(b); i++) {
+        uint16_t value = GetU16(ShapePolygon(b, i), POLY_MATERIAL);
+        std::string name = "<no entry>";
+        for (int e = 0; e < ShapeNameCount(b); e++) {
+            const uint8_t* entry = ShapeNames(b) + e * SHAPE_NAME_ENTRY_SIZE;
+            if (GetU16(entry, NAME_ID) != value) continue;
+            name.assign((const char*)entry + NAME_TEXT, SHAPE_NAME_CHARS);
+            name.erase(name.find_last_not_of(' ') + 1);
+            break;
+        }
+        out.push_back({name, (GetU16(ShapePolygon(edit, i), POLY_MATERIAL) & MAT_UNRESOLVED) != 0});
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(MatPanel, PolygonsKeepTheirMaterialsByNameWhateverTheListDoes)
+{
+    Open();
+    // Six faces: 0 to 2 in B, 3 in A, 4 and 5 in the Dummy; the undo copy is taken before 5
+    // goes to A.
+    ASSERT_EQ(MeshCreateCuboid(200, 200, 200), 0);
+    for (int i = 0; i < 6; i++) MeshSetMaterial(i, i < 3 ? 2 : i == 3 ? 1 : 0);
+    MeshSetMaterial(5, 1);
+    const PolygonMaterial a{"A", false}, b{"B", false}, dummy{"DUMMY", false};
+    ASSERT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{b, b, b, a, dummy, a}));
+
+    // "Add" in front of B moves B up one place; the polygons stay in B.
+    MatMSetCurrent(2);
+    ClickWindow(ButtonOf(panel, "Add"));
+    ASSERT_STREQ(MatMGetName(3), "B");
+    EXPECT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{b, b, b, a, dummy, a}));
+    EXPECT_EQ(GetU16(ShapePolygon(ShapeMEdit()->data, 0), POLY_MATERIAL), 3) << "drawn with B where B now is";
+
+    // "Delete" of A: its polygons are drawn with the Dummy and keep its name.
+    MatMSetCurrent(1);
+    ClickWindow(ButtonOf(panel, "Delete"));
+    ASSERT_EQ(MatMFind("A"), 0);
+    const PolygonMaterial lostA{"A", true};
+    EXPECT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{b, b, b, lostA, dummy, lostA}));
+
+    // A rename leaves the shape's names as they are: B's polygons are drawn with the Dummy
+    // while no material is called B, and take it again when one is.
+    ASSERT_EQ(MatPanelRename(MatMCount() - 1, "C"), 1);
+    const PolygonMaterial lostB{"B", true};
+    EXPECT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{lostB, lostB, lostB, lostA, dummy, lostA}));
+    ASSERT_EQ(MatPanelRename(MatMCount() - 1, "B"), 1);
+    EXPECT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{b, b, b, lostA, dummy, lostA}));
+
+    // Merging a file that has A again brings A's polygons back; Undo then gives the polygon
+    // that had no A yet its Dummy again, the rest as named.
+    WriteBytes("A.MAT", MatFile({{"Dummy"}, {"A", 0, 0, 0, 0, 16384, 16384}}));
+    ClickWindow(ButtonOf(panel, "Merge"));
+    ChooseInSelector("A.MAT");
+    EXPECT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{b, b, b, a, dummy, a}));
+    ClickWindow(ButtonOf(WinFindClass(CLASS_SHAPE_MENU), "Undo"));
+    EXPECT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{b, b, b, a, dummy, dummy}));
+
+    // Loading a list without B leaves those polygons on the Dummy under B; loading one with B
+    // brings them back.
+    WriteBytes("NOB.MAT", MatFile({{"Dummy"}, {"Z"}, {"A"}}));
+    ClickWindow(ButtonOf(panel, "Load"));
+    ChooseInSelector("NOB.MAT");
+    EXPECT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{lostB, lostB, lostB, a, dummy, dummy}));
+    WriteBytes("B.MAT", MatFile({{"Dummy"}, {"B"}, {"Y"}}));
+    ClickWindow(ButtonOf(panel, "Load"));
+    ChooseInSelector("B.MAT");
+    const PolygonMaterial lostA2{"A", true};
+    EXPECT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{b, b, b, lostA2, dummy, dummy}));
+    EXPECT_EQ(GetU16(ShapePolygon(ShapeMEdit()->data, 0), POLY_MATERIAL), 1);
+}
+
+
+TEST_F(MatPanel, SaveOffersTheFileTheSettingsLoadedTheMaterialsFrom)
+{
+    ASSERT_EQ(mkdir("lists", 0755), 0);
+    WriteBytes("lists/PAINT.MAT", MatFile({{"Dummy"}, {"Red Paint"}}));
+    Open("materials=lists/PAINT.MAT\n");
+    ASSERT_EQ(MatMFind("Red Paint"), 1);
+    LogOpen("log.txt");
+    ClickWindow(ButtonOf(panel, "Save"));
+    ASSERT_NE(FileSelWindow(), 0);
+    std::vector<WinId> fields = ChildrenOf(FileSelWindow(), CLASS_EDIT);
+    ASSERT_FALSE(fields.empty());
+    ControlInfo c;
+    ASSERT_TRUE(ControlDescribe(fields[0], &c));
+    EXPECT_STREQ(c.text, "PAINT.MAT");
+    LogOpen(nullptr);
+    EXPECT_NE(ReadText("log.txt").find("/lists\" \"*.MAT\""), std::string::npos) << "in its own folder: " << ReadText("log.txt");
+}
+
+TEST_F(MatPanel, SaveOffersUntitledWhenTheSettingsFileDidNotLoad)
+{
+    WriteText("BROKEN.MAT", "no materials here");
+    Open("materials=BROKEN.MAT\n");
+    ClickWindow(ButtonOf(panel, "Save"));
+    ASSERT_NE(FileSelWindow(), 0);
+    ControlInfo c;
+    ASSERT_TRUE(ControlDescribe(ChildrenOf(FileSelWindow(), CLASS_EDIT).at(0), &c));
+    EXPECT_STREQ(c.text, "UNTITLED.MAT");
+}
+
+TEST_F(MatPanel, ATextureThatCannotBeLoadedIsReportedOnceAndTheSwatchSaysItIsMissing)
+{
+    Open();
+    WriteBytes("WOOD.SPR", Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0});
+    MatMSetAmbient(1, 1000);
+    MatMSetSpecular(1, 2000);
+    LogOpen("log.txt");
+    auto boxes = []() {
+        std::vector<std::string> out;
+        std::string log = ReadText("log.txt");
+        for (size_t at = log.find("MSGBOX "); at != std::string::npos; at = log.find("MSGBOX ", at + 1))
+            out.push_back(log.substr(at, log.find('\n', at) - at));
+        return out;
+    };
+    auto setTexture = [&](const char* name) {
+        WinId dialog = EditDialog(1);
+        ASSERT_NE(dialog, 0);
+        WinParam text = (WinParam)name, zero = 0;
+        WinSendMessage(ChildrenOf(dialog, CLASS_EDIT).at(1), WM_EDITSETTEXT, &text, &zero);
+        ClickWindow(ButtonOf(dialog, "Ok"));
+        Turns(3);
+        TapKey(KEY_RETURN);
+        Turns(2);
+    };
+    setTexture("WOOD.SPR");
+    // Adding a material (in front of B) rebuilds the table: the texture told of already is
+    // not told again.
+    MatMSetCurrent(2);
+    ClickWindow(ButtonOf(panel, "Add"));
+    Turns(3);
+    MatMSetCurrent(1);
+    LogOpen(nullptr);
+    EXPECT_EQ(boxes(), (std::vector<std::string>{
+                           "MSGBOX \"File Error\" \"Texture WOOD.SPR (material A) cannot be loaded: it is a BMP picture, "
+                           "not an SPR sprite.\""}));
+    EXPECT_EQ(MsgBoxWaitingCount(), 0);
+    // The material keeps its settings and the name of its texture; the swatch says it is missing.
+    EXPECT_STREQ(MatMGetName(1), "A");
+    EXPECT_STREQ(MatMGetTexture(1), "WOOD.SPR");
+    EXPECT_EQ(IntMatAmbient(1), 1000);
+    EXPECT_EQ(IntMatSpecular(1), 2000);
+    json d = DumpJson();
+    EXPECT_EQ((*Find(d, "0x1003"))["texts"], json::array({"Texture missing"}));
+
+    // A name with no file behind it; then a list with two such textures and one that loads:
+    // one box each time.
+    std::remove("log.txt");
+    WriteSprite("GOOD.SPR");
+    LogOpen("log.txt");
+    setTexture("STONE.SPR");
+    WriteBytes("TWO.MAT", MatFile({{"Dummy"}, {"Floor", 0, 0, 0, 0, 16384, 16384, 0, 0, "TILE.SPR"},
+                                   {"Wall", 0, 0, 0, 0, 16384, 16384, 0, 0, "WOOD.SPR"},
+                                   {"Good", 0, 0, 0, 0, 16384, 16384, 0, 0, "GOOD.SPR"}}));
+    ClickWindow(ButtonOf(panel, "Load"));
+    ChooseInSelector("TWO.MAT");
+    Turns(3);
+    TapKey(KEY_RETURN);
+    Turns(2);
+    LogOpen(nullptr);
+    EXPECT_EQ(boxes(), (std::vector<std::string>{
+                           "MSGBOX \"File Error\" \"Texture STONE.SPR (material A) cannot be loaded: there is no such file.\"",
+                           "MSGBOX \"File Error\" \"2 textures cannot be loaded: TILE.SPR (there is no such file), WOOD.SPR "
+                           "(it is a BMP picture, not an SPR sprite).\""}));
+
+    // A material whose texture loads shows no note.
+    MatMSetCurrent(3);
+    ASSERT_STREQ(MatMGetName(3), "Good");
+    ASSERT_NE(IntMatHandle(3), 0);
+    d = DumpJson();
+    EXPECT_TRUE((*Find(d, "0x1003"))["texts"].empty());
 }

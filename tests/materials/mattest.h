@@ -40,6 +40,16 @@ inline Bytes MatRecordBytes(const Mat& m)
     return r;
 }
 
+// A small 8-bit sprite file that loads as a texture.
+inline void WriteSprite(const std::string& path)
+{
+    ResId id = SpriteCreate8(4, 4, -1, nullptr, 0);
+    ASSERT_NE(id, 0);
+    const uint8_t* d = (const uint8_t*)ResPeek(id);
+    WriteBytes(path, Bytes(d, d + ResSize(id)));
+    ResFree(id);
+}
+
 inline Bytes MatFile(const std::vector<Mat>& mats, uint32_t flags = 0, int version = 4)
 {
     Bytes b;

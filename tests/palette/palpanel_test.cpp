@@ -10,6 +10,10 @@
 #include "palette/palpanel.h"
 #include "render/vid16.h"
 
+#include <algorithm>
+
+using nlohmann::json;
+
 TEST(PalPanelGrid, PointsMapToColoursAndNothingPastTheLastColumnOrRow)
 {
     EXPECT_EQ(PalPanelGridIndex(2, 2), 0);
@@ -109,4 +113,40 @@ TEST_F(PalPanel, ImportFillsARangeChosenBackwards)
         EXPECT_EQ(r, cmap[3 * (i - 4)] >> 2) << i;
         EXPECT_EQ(b, cmap[3 * (i - 4) + 2] >> 2) << i;
     }
+}
+
+namespace {
+
+// The status lines the view drew last, as the dump reports them.
+std::vector<std::string> ViewStatus()
+{
+    json d = DumpJson();
+    for (const json& w : d["windows"])
+        if (w["class"] == "0x1001") return w.value("texts", std::vector<std::string>{});
+    return {};
+}
+
+bool Shows(const std::vector<std::string>& lines, const std::string& text)
+{
+    return std::find(lines.begin(), lines.end(), text) != lines.end();
+}
+
+}  // namespace
+
+TEST_F(PalPanel, TheViewsStatusLineFollowsTheGrid)
+{
+    Open();
+    Turns(1);
+    EXPECT_TRUE(Shows(ViewStatus(), "Current Colour: 0")) << DumpText();
+    Pick(37);
+    Turns(1);
+    EXPECT_TRUE(Shows(ViewStatus(), "Current Colour: 37"));
+    Pick(70, true);
+    Turns(1);
+    EXPECT_TRUE(Shows(ViewStatus(), "Current Range: 37-70"));
+    // A range chosen backwards reads as the grid holds it: start, then end.
+    Pick(200);
+    Pick(5, true);
+    Turns(1);
+    EXPECT_TRUE(Shows(ViewStatus(), "Current Range: 200-5"));
 }

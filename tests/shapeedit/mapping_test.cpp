@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/panels.h"
@@ -301,4 +302,70 @@ TEST_F(Mapping, CopyAllAndPasteAllKeepToTheClipboardsSize)
     Click(w, "PASTE ALL");
     EXPECT_STREQ("PASTE ALL holds 128 points at most.", MsgBoxText(WinModal()));
     EXPECT_EQ(pairs, Pairs(big));
+}
+
+TEST_F(Mapping, TheViewsToolOpensOnTheLastPointAtTheClickedCornerOrOnNone)
+{
+    // In the Rear view a vertex at (160 dx, -160 dy, 0) is drawn dx, dy pixels from the middle.
+    // The quad uses vertex 0 twice: as its first point and as its last.
+    SetView(VIEW_REAR);
+    ShapeBlock* s = ShapeMEdit();
+    for (auto [dx, dy] : {XY{0, 0}, XY{40, 0}, XY{40, 30}}) ShapeAppendVertex(s, 160 * dx, -160 * dy, 0);
+    const uint16_t points[4] = {0, 1, 2, 0};
+    ASSERT_EQ(ShapeAppendPolygonWithNormal(s, 4, points, 0), 0);
+    const int16_t uv[8] = {0, 0, 16384, 0, 16384, 16384, 0, 16384};
+    ASSERT_EQ(MeshSetMapping(0, uv), 0);
+    EditSetTool(EDIT_TOOL_POLY_MAPPING, 18);
+    auto clickInView = [](int dx, int dy) {
+        MoveTo(CX + dx, CY + dy);
+        Turns(2);
+        ClickAt(CX + dx, CY + dy);
+        Turns(1);
+        return WinFindClass(CLASS_MAPPING);
+    };
+    WinId w = clickInView(0, 0);
+    ASSERT_NE(w, 0);
+    EXPECT_EQ(Info(w).selected, 3) << "the last of the two points at vertex 0";
+    EXPECT_STREQ(Info(w).status, "Selected: U:0.000, V:1.000 ");
+    ASSERT_NO_FATAL_FAILURE(Click(w, "Ok"));
+    // Inside the polygon, away from every corner: no point selected.
+    w = clickInView(30, 10);
+    ASSERT_NE(w, 0);
+    EXPECT_EQ(Info(w).selected, -1);
+    EXPECT_STREQ(Info(w).status, "No Reference Point");
+    EXPECT_EQ(ButtonOf(w, "NEXT"), 0) << "the point buttons wait for a point";
+    // On the second corner: its one point.
+    Click(w, "Ok");
+    w = clickInView(40, 0);
+    ASSERT_NE(w, 0);
+    EXPECT_EQ(Info(w).selected, 1);
+}
+
+TEST_F(Mapping, APointPastTheTextureIsDrawnOnTheAreasEdgeAndCanBePicked)
+{
+    // U 1.05 for point 2: past the right edge, where the button column stands.
+    int p = Polygon(3);
+    const int16_t uv[6] = {0, 0, 0, 16384, 17204, 8192};
+    ASSERT_EQ(MeshSetMapping(p, uv), 0);
+    WinId w = Open(p, 1);
+    ASSERT_NE(w, 0);
+    MappingInfo info = Info(w);
+    const MappingArea& a = info.area;
+    auto colourAt = [](int x, int y) {
+        uint8_t r, g, b;
+        VideoReadPixel(x, y, &r, &g, &b);
+        return (uint32_t)((r << 16) | (g << 8) | b);
+    };
+    const uint32_t marker = VideoPixelTable()[249] & 0xFFFFFF;
+    int edgeX = info.clientX + a.x1, midY = info.clientY + (a.y0 + a.y1) / 2;
+    int pastX = info.clientX + a.x0 + (int)(((int64_t)(a.x1 - a.x0) * 17204) >> 14);
+    ASSERT_GT(pastX, edgeX + 6);
+    EXPECT_EQ(colourAt(edgeX, midY), marker) << "the point's marker on the area's right edge";
+    EXPECT_NE(colourAt(pastX, midY), marker) << "nothing past it";
+    // A right press on the edge picks it: its value is still its own.
+    Pointer(NM_RBUTTONDOWN, XY(edgeX, midY));
+    Pointer(NM_RBUTTONUP, XY(edgeX, midY));
+    Turns(1);
+    EXPECT_EQ(Info(w).selected, 2);
+    EXPECT_STREQ(Info(w).status, "Selected: U:1.050, V:0.500 ");
 }

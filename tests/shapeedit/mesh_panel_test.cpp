@@ -108,22 +108,120 @@ TEST_F(MeshPanel, TheViewsPicksSelectAsTheSwitchesSay)
     EXPECT_EQ(Selected(true), (std::vector<int>{2})) << "the vertex row's C leaves the polygons";
 }
 
-TEST_F(MeshPanel, ARectangleSelectsPolygonsWhollyInsideAndTheVerticesInside)
+namespace {
+
+// A drag with the left button between two screen points, a turn at each step.
+void Drag(int x0, int y0, int x1, int y1)
 {
-    // Corners 0 to 3 (the -Z face) drawn inside x 10..20, y 10..20, corner 3 on the edge;
-    // corner 7 just outside, the rest far away, corner 6 not drawn at all.
-    MeshScreenVertex screen[8] = {{10, 10, 0, 1}, {12, 15, 0, 1}, {20, 12, 0, 1}, {20, 20, 0, 1},
-                                  {100, 100, 0, 1}, {100, 110, 0, 1}, {15, 15, 0, 0}, {21, 20, 0, 1}};
-    MeshSelectPolygon(4, 1);
-    const int32_t rect[4] = {20, 20, 10, 10};
-    MeshPanelSelectRect(screen, 8, rect, 1, 1, 0);
-    EXPECT_EQ(Selected(true), (std::vector<int>{5})) << "the faces with corners outside stay out; 4 was dropped";
+    MoveTo(x0, y0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    MoveTo((x0 + x1) / 2, (y0 + y1) / 2);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    MoveTo(x1, y1);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
+    for (int i = 0; i < 2; i++) ASSERT_EQ(AppLoopTurn(), 0);
+}
+
+void RightClickAt(int x, int y)
+{
+    MoveTo(x, y);
+    for (int i = 0; i < 2; i++) ASSERT_EQ(AppLoopTurn(), 0);
+    InputMessageHook(nullptr, NM_RBUTTONDOWN, 0, 0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    InputMessageHook(nullptr, NM_RBUTTONUP, 0, 0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+}
+
+// In the Rear view at the default zoom (160 units a pixel) a vertex at (160 dx, -160 dy, 0)
+// is drawn dx, dy pixels from the view's middle. Vertices 0 to 3 at (0, 0), (40, 0), (40, 30),
+// (0, 30); vertex 4 far beyond the right edge. Polygon 0 is (0, 1, 2), polygon 1 (1, 4, 2).
+class MeshView : public MeshPanel {
+protected:
+    void SetUp() override
+    {
+        MeshPanel::SetUp();
+        ShapeMNew();
+        for (auto [dx, dy] : {std::pair{0, 0}, {40, 0}, {40, 30}, {0, 30}, {1000, 0}}) V(160 * dx, -160 * dy, 0);
+        P({0, 1, 2});
+        P({1, 4, 2});
+        SetView(VIEW_REAR);
+        Turns(2);
+    }
+};
+
+}  // namespace
+
+TEST_F(MeshView, ARectangleSelectsWhatTheViewDrewInsideIt)
+{
+    // A tight box around vertex 1 takes it alone.
+    Drag(CX + 38, CY - 2, CX + 42, CY + 2);
+    EXPECT_EQ(Selected(false), (std::vector<int>{1}));
+    EXPECT_TRUE(Selected(true).empty());
+    // Around vertices 0 to 3: polygon 0 lies wholly inside, polygon 1 reaches past the edge.
+    Drag(CX + 45, CY + 35, CX - 5, CY - 5);
     EXPECT_EQ(Selected(false), (std::vector<int>{0, 1, 2, 3}));
-    MeshSelectPolygon(4, 1);
-    const int32_t far[4] = {99, 99, 100, 110};
-    MeshPanelSelectRect(screen, 8, far, 0, 1, 1);
-    EXPECT_EQ(Selected(false), (std::vector<int>{0, 1, 2, 3, 4, 5})) << "added to the vertices";
-    EXPECT_EQ(Selected(true), (std::vector<int>{4, 5})) << "polygons untouched when not asked";
+    EXPECT_EQ(Selected(true), (std::vector<int>{0}));
+    // To the view's right edge: vertex 4, beyond it, is not inside.
+    Drag(CX + 30, CY - 10, CLIENT_X + 796, CY + 10);
+    EXPECT_EQ(Selected(false), (std::vector<int>{1}));
+    EXPECT_TRUE(Selected(true).empty());
+    // With "Vertices" off only polygons; "Mult" adds to what was selected.
+    Click("Vertices", panel);
+    Click("Mult", panel);
+    Drag(CX + 45, CY + 35, CX - 5, CY - 5);
+    EXPECT_EQ(Selected(false), (std::vector<int>{1}));
+    EXPECT_EQ(Selected(true), (std::vector<int>{0}));
+}
+
+TEST_F(MeshView, TheRightButtonDropsTheVertexOrPolygonUnderThePointer)
+{
+    MeshSelectAllVertices(1);
+    MeshSelectAllPolygons(1);
+    // On vertex 0, a corner of polygon 0: the vertex is dropped, not the polygon.
+    RightClickAt(CX, CY);
+    EXPECT_EQ(Selected(false), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(Selected(true), (std::vector<int>{0, 1}));
+    MeshSelectVertex(0, 1);
+    // On vertex 1: it is dropped, nothing else.
+    RightClickAt(CX + 40, CY);
+    EXPECT_EQ(Selected(false), (std::vector<int>{0, 2, 3, 4}));
+    EXPECT_EQ(Selected(true), (std::vector<int>{0, 1}));
+    // Inside polygon 0, away from its corners: the polygon is dropped.
+    RightClickAt(CX + 30, CY + 10);
+    EXPECT_EQ(Selected(true), (std::vector<int>{1}));
+    EXPECT_EQ(Selected(false), (std::vector<int>{0, 2, 3, 4}));
+    // With "Vertices" off the right button on a vertex drops the polygon under it instead.
+    MeshSelectPolygon(0, 1);
+    Click("Vertices", panel);
+    EXPECT_EQ(EditPickMode(), EDIT_PICK_POLYGONS) << "the view marks only what the panel selects";
+    RightClickAt(CX + 2, CY + 1);
+    EXPECT_EQ(Selected(true), (std::vector<int>{1}));
+    EXPECT_EQ(Selected(false), (std::vector<int>{0, 2, 3, 4})) << "vertex 0 stays";
+    // With "Polygons" off too, nothing is dropped.
+    Click("Polygons", panel);
+    EXPECT_EQ(EditPickMode(), 0);
+    RightClickAt(CX + 40, CY + 30);
+    EXPECT_EQ(Selected(false), (std::vector<int>{0, 2, 3, 4}));
+    EXPECT_EQ(Selected(true), (std::vector<int>{1}));
+    // Both on again: the left button on vertex 3 picks it alone (no "Mult").
+    Click("Polygons", panel);
+    Click("Vertices", panel);
+    EXPECT_EQ(EditPickMode(), MESHP_PICK_BOTH);
+    MoveTo(CX, CY + 30);
+    Turns(2);
+    ClickAt(CX, CY + 30);
+    Turns(1);
+    EXPECT_EQ(Selected(false), (std::vector<int>{3}));
+    // With "Vertices" off a click inside polygon 0 picks it alone.
+    Click("Vertices", panel);
+    MoveTo(CX + 30, CY + 10);
+    Turns(2);
+    ClickAt(CX + 30, CY + 10);
+    Turns(1);
+    EXPECT_EQ(Selected(true), (std::vector<int>{0}));
 }
 
 TEST_F(MeshPanel, CommandsActOnTheSelection)
@@ -235,4 +333,94 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     Key(KEY_ESCAPE);
     EXPECT_FALSE(WinIsWindow(dialog));
     EXPECT_EQ(Used(), before) << "Escape is Cancel";
+}
+
+namespace {
+
+// The note the status line shows, as the dump and the view report it.
+std::string Note()
+{
+    json d = DumpJson();
+    std::string note = d["note"];
+    for (const json& w : d["windows"])
+        if (w["class"] == "0x1001" && !note.empty()) {
+            std::vector<std::string> lines = w.value("texts", std::vector<std::string>{});
+            EXPECT_NE(std::find(lines.begin(), lines.end(), note), lines.end()) << "the view shows it";
+        }
+    return note;
+}
+
+}  // namespace
+
+TEST_F(MeshPanel, CommandsThatChangeNothingSaySoOnTheStatusLine)
+{
+    // The cube's corners 0, 1, 2 share no position: "Mrg" merges exactly two.
+    Click("Mult", panel);
+    Vertex(0, 1);
+    Vertex(1, 1);
+    Vertex(2, 1);
+    Turns(1);
+    Bytes before = Used();
+    Click("Mrg");
+    Turns(1);
+    EXPECT_EQ(Used(), before);
+    EXPECT_EQ(Note(), "Mrg merges two selected vertices; 3 are selected. Nothing merged.");
+    // Two of them do merge, without a note after the first one's time is out.
+    Vertex(2, 0);
+    Turns(1);
+    PlatHeadlessAdvanceClock(EDIT_NOTE_MS);
+    Turns(1);
+    EXPECT_EQ(Note(), "") << "a note stands for a while only";
+    Click("Mrg");
+    Turns(1);
+    EXPECT_EQ(ShapeVertexCount(B()), 7);
+    EXPECT_EQ(Note(), "");
+
+    // "Set" on a polygon in the current material; "Rem" of a vertex that is no point of the
+    // polygon; "Del" of a vertex that polygons use; "X0" of a vertex at X 0 already.
+    struct Case {
+        std::vector<int> polygons, vertices;
+        const char* command;
+        const char* note;
+    };
+    const uint16_t material = GetU16(ShapePolygon(B(), 0), POLY_MATERIAL);
+    MatMSetCurrent(material);
+    const int farVertex = ShapePolyIndex(ShapePolygon(B(), 1), 0);
+    int away = -1;
+    for (int v = 0; v < ShapeVertexCount(B()) && away < 0; v++) {
+        bool in = false;
+        for (int k = 0; k < ShapePolyPoints(ShapePolygon(B(), 0)); k++) in |= ShapePolyIndex(ShapePolygon(B(), 0), k) == v;
+        if (!in) away = v;
+    }
+    ASSERT_GE(away, 0);
+    MeshSetPosition(farVertex, 0, 50, 60);
+    const Case cases[] = {
+        {{0}, {}, "Set", "Set: the selected polygons have the current material already."},
+        {{0}, {away}, "Rem", "Rem: the selected vertex is no point of the selected polygon."},
+        {{}, {away}, "Del", "Del: the selected vertices are used by polygons not selected, or named."},
+        {{}, {farVertex}, "X0", "X0: the selected vertices have X 0 already."},
+    };
+    for (const Case& c : cases) {
+        MeshSelectAllPolygons(0);
+        MeshSelectAllVertices(0);
+        for (int p : c.polygons) MeshSelectPolygon(p, 1);
+        for (int v : c.vertices) MeshSelectVertex(v, 1);
+        Turns(1);
+        before = Used();
+        Click(c.command);
+        Turns(1);
+        EXPECT_EQ(Used(), before) << c.command;
+        EXPECT_EQ(Note(), c.note) << c.command;
+        PlatHeadlessAdvanceClock(EDIT_NOTE_MS);
+        Turns(1);
+    }
+    // A command that changes the shape says nothing.
+    MeshSelectAllPolygons(0);
+    MeshSelectAllVertices(0);
+    MeshSelectVertex(away, 1);
+    Turns(1);
+    Click("X0");
+    Turns(1);
+    EXPECT_EQ(Pos(away)[0], 0);
+    EXPECT_EQ(Note(), "");
 }

@@ -1,9 +1,18 @@
-// The Object panel's dialogs, and the Polygons, Vertices and Sorting panels, in process. The
-// file operations are followed end to end in tests/e2e/shapeedit_test.cpp.
+// The Object panel's dialogs, the names it gives the edited shape, and the Polygons, Vertices
+// and Sorting panels, in process. The file operations are followed end to end in
+// tests/e2e/shapeedit_test.cpp.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
+#include "frontend/msgbox.h"
+#include "kernel/log.h"
 #include "shapeedit/objdlg.h"
+#include "shapeedit/objpanel.h"
 #include "shapeedit/panels.h"
 
 namespace {
@@ -84,6 +93,129 @@ TEST_F(ObjectPanel, ScaleStopsAtAFieldThatIsNoNumberAndIsOneUndoStep)
     EXPECT_FALSE(WinIsWindow(d));
 }
 
+namespace {
+
+// The names in a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder)
+{
+    std::vector<std::string> out;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") out.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string SelectorName()
+{
+    ControlInfo c;
+    if (!FileSelWindow() || !ControlDescribe(ChildrenOf(FileSelWindow(), CLASS_EDIT).at(0), &c)) return "<no selector>";
+    return c.text;
+}
+
+}  // namespace
+
+TEST(ObjectPanelNames, AListingsShapeIsNamedAfterItWithTheShapeExtension)
+{
+    const char* const cases[][2] = {
+        {"GRID.ASC", "GRID.SHP"}, {"grid.asc", "grid.shp"}, {"Grid.Asc", "Grid.SHP"},
+        {"A.B.ASC", "A.B.SHP"},   {"GRIDASC", "GRIDASC.SHP"}, {".ASC", ".SHP"},
+    };
+    for (const auto& c : cases) {
+        char out[OBJ_NAME_MAX];
+        ObjPanelImportedName(c[0], out, sizeof out);
+        EXPECT_STREQ(out, c[1]) << c[0];
+    }
+}
+
+TEST_F(ObjectPanel, AnImportedListingIsTheUnsavedShapeAndNoSaveWritesOverIt)
+{
+    ASSERT_EQ(mkdir("models", 0755), 0);
+    const Bytes listing = ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/TESTI.ASC");
+    ASSERT_FALSE(listing.empty());
+    WriteBytes("models/GRID.ASC", listing);
+    LogOpen("log.txt");
+    Click("Load", panel);
+    ChooseInSelector("models/GRID.ASC");
+    EXPECT_EQ(ShapeVertexCount(B()), 13);
+    EXPECT_STREQ(ObjPanelShapeName(), "GRID.SHP");
+    Turns(1);
+    EXPECT_STREQ(WinGetTitle(EditorView()), "GRID.SHP");
+    // Nothing was written: not beside the listing, not in the working folder.
+    EXPECT_EQ(FilesIn("models"), (std::vector<std::string>{"GRID.ASC"}));
+    EXPECT_EQ(FilesIn("."), (std::vector<std::string>{"idle.txt", "log.txt", "models", "state"}));
+
+    // Save offers the shape's name in the listing's folder; the listing's own name is refused.
+    Click("Save", panel);
+    EXPECT_EQ(SelectorName(), "GRID.SHP");
+    ChooseInSelector("GRID.ASC");   // the selector stands in the listing's folder
+    ASSERT_EQ(MsgBoxWaitingCount() + (WinModal() ? 1 : 0), 1) << "one box";
+    Key(KEY_RETURN);
+    EXPECT_EQ(ReadBytes("models/GRID.ASC"), listing);
+    EXPECT_EQ(FilesIn("models"), (std::vector<std::string>{"GRID.ASC"})) << "no backup, no other file";
+    EXPECT_STREQ(ObjPanelShapeName(), "GRID.SHP");
+    Click("Save", panel);
+    ChooseInSelector("GRID.SHP");
+    EXPECT_EQ(FilesIn("models"), (std::vector<std::string>{"GRID.ASC", "GRID.SHP"}));
+    Bytes saved = ReadBytes("models/GRID.SHP");
+    ASSERT_FALSE(saved.empty());
+    char why[160];
+    EXPECT_TRUE(ShapeCheck(saved.data(), saved.size(), why, sizeof why)) << why;
+    EXPECT_EQ(ShapeVertexCount(saved.data()), 13);
+    // An empty file holds nothing a save could lose: it is written over.
+    WriteText("models/EMPTY.SHP", "");
+    Click("Save", panel);
+    ChooseInSelector("EMPTY.SHP");
+    EXPECT_EQ(ReadBytes("models/EMPTY.SHP"), saved);
+    EXPECT_STREQ(ObjPanelShapeName(), "EMPTY.SHP");
+
+    // The Mesh panel's export is refused there too.
+    Click("Mesh");
+    Click("A", WinFindClass(CLASS_MESH_PANEL));
+    Turns(1);
+    Click("Exp");
+    ChooseInSelector("GRID.ASC");
+    Key(KEY_RETURN);
+    EXPECT_EQ(ReadBytes("models/GRID.ASC"), listing);
+    EXPECT_EQ(FilesIn("models"), (std::vector<std::string>{"EMPTY.SHP", "EMPTY.~HP", "GRID.ASC", "GRID.SHP"}));
+    LogOpen(nullptr);
+    EXPECT_EQ(Count(ReadText("log.txt"), "MSGBOX \"File Error\" \"GRID.ASC is not a shape file. Choose another name to save the shape.\""), 2u)
+        << ReadText("log.txt");
+}
+
+TEST_F(ObjectPanel, ANewOrCreatedObjectIsUntitledUntilSaved)
+{
+    Click("Save", panel);
+    ChooseInSelector("BOX.SHP");
+    ASSERT_STREQ(ObjPanelShapeName(), "BOX.SHP");
+    const Bytes box = ReadBytes("BOX.SHP");
+    std::vector<WinId> f;
+    // "NOTHING" makes nothing, and leaves the name.
+    WinId d = Open("Create", CLASS_CREATE_OBJECT, &f);
+    ASSERT_NE(d, 0);
+    ClickWindow(ChildrenOf(d, CLASS_LIST).at(0), 5, 1 + 9 * 3 + 4);
+    Click("Ok", d);
+    EXPECT_FALSE(WinIsWindow(d));
+    EXPECT_EQ(ShapeVertexCount(B()), 8) << "the cuboid is still there";
+    EXPECT_STREQ(ObjPanelShapeName(), "BOX.SHP");
+    d = Open("Create", CLASS_CREATE_OBJECT, &f);
+    for (WinId field : f) Fill(field, "10");
+    Click("Ok", d);
+    EXPECT_FALSE(WinIsWindow(d));
+    EXPECT_EQ(ShapeVertexCount(B()), 42) << "a Sphere80";
+    EXPECT_STREQ(ObjPanelShapeName(), "UNTITLED.SHP");
+    Click("Save", panel);
+    EXPECT_EQ(SelectorName(), "UNTITLED.SHP");
+    Key(KEY_ESCAPE);
+    EXPECT_EQ(ReadBytes("BOX.SHP"), box);
+
+    ObjPanelRestoreNames("", "BOX.SHP", 1);
+    Click("New", panel);
+    EXPECT_STREQ(ObjPanelShapeName(), "UNTITLED.SHP");
+}
+
 TEST_F(Panels, ToolPanelsChooseTheViewsToolAndSortingEditsTheFlag)
 {
     Click("Polygons");
@@ -118,4 +250,66 @@ TEST_F(Panels, ToolPanelsChooseTheViewsToolAndSortingEditsTheFlag)
     EXPECT_EQ((*Find(after, "0x201", "No Sort"))["state"], 0) << "the box follows the shape";
     Send(Id("0x201", "Make Sort"), WM_SETSTATE, 1, 0);
     EXPECT_TRUE(EditorRequestPending(REQUEST_SORT));
+}
+
+TEST_F(ObjectPanel, ToolsAndButtonsThatChangeNothingSaySo)
+{
+    auto note = []() { return DumpJson()["note"].get<std::string>(); };
+    // Optimise of the cuboid, which has nothing to remove; a merge into an empty shape.
+    Bytes before = Used();
+    Click("Optimise", panel);
+    EXPECT_EQ(Used(), before);
+    EXPECT_EQ(note(), "Optimise: no repeated point, unused or doubled vertex to remove.");
+    Click("Save", panel);
+    ChooseInSelector("BOX.SHP");
+    Click("New", panel);
+    Click("Merge", panel);
+    ChooseInSelector("BOX.SHP");
+    EXPECT_EQ(ShapeVertexCount(B()), 0);
+    EXPECT_EQ(note(), "Merge: nothing merged. It needs a shape with polygons, and a file with vertices.");
+
+    // In the Rear view a vertex at (160 dx, -160 dy, 0) is drawn dx, dy pixels from the middle:
+    // triangles (0, 1, 2) and (1, 3, 4) share only vertex 1.
+    SetView(VIEW_REAR);
+    for (auto [dx, dy] : {std::pair{0, 0}, {40, 0}, {40, 30}, {80, 0}, {80, 30}}) V(160 * dx, -160 * dy, 0);
+    P({0, 1, 2});
+    P({1, 3, 4});
+    Turns(2);
+    auto clickAt = [](int dx, int dy) {
+        MoveTo(CX + dx, CY + dy);
+        Turns(2);
+        ClickAt(CX + dx, CY + dy);
+        Turns(1);
+    };
+    struct Case {
+        const char* panel;
+        const char* tool;
+        std::vector<std::pair<int, int>> clicks;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"Polygons", "Flatten", {{30, 10}}, "Flatten works on quads; polygon 0 has 3 points."},
+        {"Polygons", "Combine", {{30, 10}, {70, 10}}, "Combine joins two triangles sharing an edge, flat together, in one material."},
+        {"Vertices", "Delete", {{0, 0}}, "Delete: vertex 0 stays while a polygon uses it."},
+        {"Vertices", "Plane", {{40, 30}}, "Plane needs one polygon selected (Mesh panel); 0 are selected."},
+        {"Vertices", "PlaneXZ", {{40, 30}}, "PlaneXZ needs one polygon selected (Mesh panel); 0 are selected."},
+    };
+    for (const Case& c : cases) {
+        PlatHeadlessAdvanceClock(EDIT_NOTE_MS);
+        Click(c.panel);
+        Click(c.tool, WinFindClass(std::string(c.panel) == "Polygons" ? CLASS_POLYGONS_PANEL : CLASS_VERTICES_PANEL));
+        before = Used();
+        for (auto [dx, dy] : c.clicks) clickAt(dx, dy);
+        EXPECT_EQ(Used(), before) << c.tool;
+        EXPECT_EQ(note(), c.note) << c.tool;
+    }
+    // A named vertex says so too.
+    MeshSetPointName(3, 0x41424344);
+    PlatHeadlessAdvanceClock(EDIT_NOTE_MS);
+    Click("Vertices");
+    Click("Delete", WinFindClass(CLASS_VERTICES_PANEL));
+    before = Used();
+    clickAt(80, 0);
+    EXPECT_EQ(note(), "Delete: vertex 3 has a point name and stays.");
+    EXPECT_EQ(Used(), before);
 }

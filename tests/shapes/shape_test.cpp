@@ -517,6 +517,58 @@ TEST_F(Shape, BindingByName)
     EXPECT_EQ((std::vector<int>{2, 0x8001, 1, 0x8009, 2, 2, 3}), Materials(b));
 }
 
+TEST_F(Shape, BoundAgainByTheNamesOfThePreviousTable)
+{
+    // The table the block was bound to: DUMMY, RED, BLUE, GREEN. Now: DUMMY, BLUE, NEW, RED
+    // (GREEN gone).
+    auto names = [](std::vector<std::string> list) {
+        std::vector<uint8_t> out;
+        for (std::string n : list) {
+            n.resize(IM_NAME_CHARS, ' ');
+            out.insert(out.end(), n.begin(), n.end());
+        }
+        return out;
+    };
+    const std::vector<uint8_t> before = names({"DUMMY", "RED", "BLUE", "GREEN"});
+    for (const char* name : {"Dummy", "BLUE", "NEW", "RED"}) AddMaterial(name);
+    // Polygons in RED, BLUE, GREEN, the Dummy, an unresolved GLASS, and 9 (past the old
+    // table: it keeps its value).
+    TShape s = WithMaterials({1, 2, 3, 0, 0x8004, 9, 3});
+    s.names = {{"GLASS", 0x8004}};
+    uint8_t* b = Take(BuildShape(s), 4000);
+    ASSERT_EQ(0, ShapeRebindMaterials(&blk, before.data(), 4));
+    // Each name once, in polygon order; found ones take their new index, missing ones an
+    // unresolved id of their own.
+    EXPECT_EQ((std::vector<int>{3, 1, 0x8002, 0, 0x8004, 9, 0x8002}), Materials(b));
+    TShape expect = s;
+    expect.polys.clear();
+    for (int m : {3, 1, 0x8002, 0, 0x8004, 9, 0x8002}) expect.polys.push_back(TPoly(s.polys[expect.polys.size()].idx, 0, (uint16_t)m));
+    expect.names = {{"RED", 3}, {"BLUE", 1}, {"GREEN", 0x8002}, {"DUMMY", 0}, {"GLASS", 0x8004}};
+    EXPECT_EQ(BuildShape(expect), Used());
+
+    // GREEN coming back binds them again; binding with the same table changes nothing more.
+    AddMaterial("GREEN");
+    const std::vector<uint8_t> now = names({"DUMMY", "BLUE", "NEW", "RED"});
+    ASSERT_EQ(0, ShapeRebindMaterials(&blk, now.data(), 4));
+    EXPECT_EQ((std::vector<int>{3, 1, 4, 0, 0x8004, 9, 4}), Materials(b));
+    Bytes bound = Used();
+    const std::vector<uint8_t> all = names({"DUMMY", "BLUE", "NEW", "RED", "GREEN"});
+    ASSERT_EQ(0, ShapeRebindMaterials(&blk, all.data(), 5));
+    EXPECT_EQ(bound, Used());
+
+    // No room for a table that grows (from one name to two): refused, nothing changes.
+    TShape small = WithMaterials({1, 2});
+    small.names = {{"OLD", 7}};
+    b = Take(BuildShape(small));
+    blk.capacity = ShapeUsedSize(b) + SHAPE_NAME_ENTRY_SIZE - 1;
+    Bytes unbound = Used();
+    EXPECT_EQ(1, ShapeRebindMaterials(&blk, before.data(), 4));
+    EXPECT_EQ(unbound, Used());
+    blk.capacity = ShapeUsedSize(b) + SHAPE_NAME_ENTRY_SIZE;
+    EXPECT_EQ(0, ShapeRebindMaterials(&blk, before.data(), 4)) << "the old table's room counts: two names fit exactly";
+    EXPECT_EQ((std::vector<int>{3, 1}), Materials(b));
+}
+
 TEST_F(Shape, NameTableRebuiltLast)
 {
     for (const char* name : {"Dummy", "STONE", "WOOD"}) AddMaterial(name);

@@ -353,7 +353,7 @@ TEST_F(Controls, EditFieldKeysHomeEndAndCharactersBeyondAscii)
 
 TEST_F(Controls, EditFieldRefusesWithABoxWhatDoesNotFit)
 {
-    static const PanelHostFns host = {nullptr, nullptr, NoteRefusal, nullptr, nullptr, nullptr, nullptr};
+    static const PanelHostFns host = {nullptr, nullptr, NoteRefusal, nullptr, nullptr, nullptr, nullptr, nullptr};
     PanelHostSet(&host);
     refusals.clear();
     WinId e = Child(10, 10, 100, 11, 0, CLASS_EDIT);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/screen.h"
@@ -226,6 +227,37 @@ TEST_F(Text, GlyphsCrossingTheClipEdgeAreLeftOutAndDoNotAdvance)
     // A cell that ends on the clip rectangle's last column or row lies inside it.
     TextPrint(58, 37, "a");
     EXPECT_EQ(Px(60, 40), Pal(255));
+}
+
+TEST_F(Text, WhatIsWrittenIsNotedWithItsPlaceAndWhetherTheClipCutIt)
+{
+    UseFont();   // cells 3 x 4, advances of 4
+    VideoSetClip(20, 10, 60, 40);
+    TextResetWritten();
+    TextPrint(30, 20, "abc");           // x 30 to 41: inside
+    TextPrint(52, 30, "abc");           // to 63: past the right edge
+    TextPrint(30, 37, "a");             // rows 37 to 40: the last row is the clip's
+    TextPrint(30, 38, "a");             // to row 41: past the bottom
+    TextSetFormat(TEXT_MODE_RIGHT, -1, 0, 50);
+    TextPrint(0, 12, "ab");             // placed by its mode: x 42 to 49
+    TextDrawString(19, 15, "a", 255);   // x 19: left of the clip
+    ASSERT_EQ(TextWrittenCount(), 6);
+    std::vector<std::tuple<std::string, int, int, int, int, int>> got;
+    for (int i = 0; i < TextWrittenCount(); i++) {
+        const TextWritten* t = TextWrittenAt(i);
+        got.emplace_back(t->text, t->x, t->y, t->width, t->height, t->cut);
+    }
+    EXPECT_EQ(got, (std::vector<std::tuple<std::string, int, int, int, int, int>>{
+                       {"abc", 30, 20, 12, 4, 0},
+                       {"abc", 52, 30, 12, 4, 1},
+                       {"a", 30, 37, 4, 4, 0},
+                       {"a", 30, 38, 4, 4, 1},
+                       {"ab", 42, 12, 8, 4, 0},
+                       {"a", 19, 15, 4, 4, 1},
+                   }));
+    EXPECT_EQ(TextWrittenAt(6), nullptr);
+    TextResetWritten();
+    EXPECT_EQ(TextWrittenCount(), 0);
 }
 
 TEST_F(Text, CharactersOutsideTheFontDrawNothingAndAdvanceNothing)
