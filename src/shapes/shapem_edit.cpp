@@ -245,6 +245,89 @@ static void ShiftStored(uint8_t* records, int count, int shift)
         }
 }
 
+// The merged file's polygons carry its own material ids, which mean names through its own
+// table. Each is given the material of that name, or, where no loaded material has it, an
+// entry of the edited shape's table under an id no entry there uses, so the polygon is drawn
+// with the Dummy and saved under its name. A polygon whose id has no name takes the Dummy.
+struct MergedNames {
+    std::vector<uint16_t> values;               // one a merged polygon
+    std::vector<uint8_t> newEntries;            // SHAPE_NAME_ENTRY_SIZE bytes each
+};
+
+static const uint8_t* FileNameEntry(uint8_t* m, uint16_t id)
+{
+    int count = ShapeNameCount(m);
+    uint8_t* first = ShapeNames(m);
+    for (int pass = 0; pass < 2 && first; pass++) {
+        const uint8_t* e = first;
+        for (int i = 0; i < count; i++, e += SHAPE_NAME_ENTRY_SIZE)
+            if (pass == 0 ? GetU16(e, NAME_ID) == id : ((GetU16(e, NAME_ID) ^ id) & MAT_ID_MASK) == 0) return e;
+    }
+    return nullptr;
+}
+
+static MergedNames BindMergedNames(uint8_t* m, uint8_t* e)
+{
+    MergedNames out;
+    std::vector<bool> taken(MAT_ID_MASK + 1, false);
+    const uint8_t* entry = ShapeNames(e);
+    for (int i = 0, n = ShapeNameCount(e); entry && i < n; i++, entry += SHAPE_NAME_ENTRY_SIZE)
+        taken[GetU16(entry, NAME_ID) & MAT_ID_MASK] = true;
+    uint8_t* poly = ShapeFirstPolygon(e);
+    for (int i = 0, n = ShapePolygonCount(e); i < n; i++, poly = ShapeNextPolygon(poly))
+        if (GetU16(poly, POLY_MATERIAL) & MAT_UNRESOLVED) taken[GetU16(poly, POLY_MATERIAL) & MAT_ID_MASK] = true;
+    uint32_t nextFree = 0;
+
+    poly = ShapeFirstPolygon(m);
+    for (int i = 0, n = ShapePolygonCount(m); i < n; i++, poly = ShapeNextPolygon(poly)) {
+        const uint8_t* named = FileNameEntry(m, GetU16(poly, POLY_MATERIAL));
+        int found = named ? ShapeNameEntryMaterial(named, SHAPE_NAME_CHARS) : 0;
+        if (found != IM_NONE) {
+            out.values.push_back((uint16_t)found);
+            continue;
+        }
+        size_t k = 0;
+        for (; k < out.newEntries.size(); k += SHAPE_NAME_ENTRY_SIZE)
+            if (memcmp(&out.newEntries[k] + NAME_TEXT, named + NAME_TEXT, SHAPE_NAME_CHARS) == 0) break;
+        if (k == out.newEntries.size()) {
+            // A name the edited shape already keeps unresolved shares its entry.
+            const uint8_t* kept = ShapeNames(e);
+            int keptCount = ShapeNameCount(e), j = 0;
+            for (; kept && j < keptCount; j++, kept += SHAPE_NAME_ENTRY_SIZE)
+                if ((GetU16(kept, NAME_ID) & MAT_UNRESOLVED) && memcmp(kept + NAME_TEXT, named + NAME_TEXT, SHAPE_NAME_CHARS) == 0)
+                    break;
+            if (kept && j < keptCount) {
+                out.values.push_back(GetU16(kept, NAME_ID));
+                continue;
+            }
+            while (nextFree <= MAT_ID_MASK && taken[nextFree]) nextFree++;
+            taken[nextFree & MAT_ID_MASK] = true;
+            out.newEntries.resize(k + SHAPE_NAME_ENTRY_SIZE);
+            memcpy(&out.newEntries[k] + NAME_TEXT, named + NAME_TEXT, SHAPE_NAME_CHARS);
+            PutU16(&out.newEntries[k], NAME_ID, (uint16_t)(MAT_UNRESOLVED | (nextFree & MAT_ID_MASK)));
+        }
+        out.values.push_back(GetU16(&out.newEntries[k], NAME_ID));
+    }
+    return out;
+}
+
+// Appends entries to the block's name table (made when it has none).
+static void AppendNameEntries(ShapeBlock* s, const std::vector<uint8_t>& entries)
+{
+    if (entries.empty()) return;
+    uint8_t* b = s->data;
+    uint32_t table = GetU32(b, SH_NAMES);
+    if (!table) {
+        table = ShapeUsedSize(b);
+        ShapeInsert(s, table, 2);
+        PutU32(b, SH_NAMES, table);
+    }
+    int count = ShapeNameCount(b);
+    ShapeInsert(s, table + 2 + SHAPE_NAME_ENTRY_SIZE * (uint32_t)count, (uint32_t)entries.size());
+    memcpy(b + table + 2 + SHAPE_NAME_ENTRY_SIZE * count, entries.data(), entries.size());
+    PutU16(b, table, (uint16_t)(count + entries.size() / SHAPE_NAME_ENTRY_SIZE));
+}
+
 int ShapeMMerge(ResId id)
 {
     if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
@@ -263,7 +346,9 @@ int ShapeMMerge(ResId id)
     if (ShapeVertexCount(e) + n > SHAPE_MAX_COUNT || ShapePolygonCount(e) + mp > SHAPE_MAX_COUNT)
         return ShapeRefuse(kLogTag, "the merged shape would have more than %d vertices or polygons", SHAPE_MAX_COUNT);
     uint32_t polyBytes = mp ? ShapePolygonSectionLength(m.data()) - 2 : 0;
-    if ((uint64_t)ShapeUsedSize(e) + (uint64_t)n * SHAPE_VERTEX_SIZE + polyBytes > sm.block.capacity)
+    MergedNames names = BindMergedNames(m.data(), e);
+    uint32_t tableBytes = (uint32_t)names.newEntries.size() + (GetU32(e, SH_NAMES) ? 0 : 2);
+    if ((uint64_t)ShapeUsedSize(e) + (uint64_t)n * SHAPE_VERTEX_SIZE + polyBytes + tableBytes > sm.block.capacity)
         return ShapeRefuse(kLogTag, "the merged shape would not fit the edit buffer");
 
     ShapeMSaveUndo();
@@ -301,7 +386,14 @@ int ShapeMMerge(ResId id)
         memcpy(e + at, m.data() + GetU32(m.data(), SH_POLYGONS) + 2, polyBytes);
         PutU16(e, GetU32(e, SH_POLYGONS), (uint16_t)(GetU16(e, GetU32(e, SH_POLYGONS)) + mp));
         poly = ShapeFirstPolygon(e);
-        for (int i = 0; i < mp; i++, poly = ShapeNextPolygon(poly)) PutU16(poly, POLY_FLAGS, GetU16(poly, POLY_FLAGS) | PF_SELECTED);
+        for (int i = 0; i < mp; i++, poly = ShapeNextPolygon(poly)) {
+            PutU16(poly, POLY_FLAGS, GetU16(poly, POLY_FLAGS) | PF_SELECTED);
+            PutU16(poly, POLY_MATERIAL, names.values[(size_t)i]);
+        }
+        AppendNameEntries(&sm.block, names.newEntries);
+        // Drops the entries no polygon uses any more; it fits, having no more names than now.
+        ShapeRebuildNameTable(&sm.block);
+        e = sm.block.data;
     }
 
     sm.undoOn = undoWas;

@@ -385,3 +385,38 @@ TEST_F(ShapeMTest, SavingOverAFileKeepsTheOldOneAsBackup)
     EXPECT_EQ(68u, ReadBytes("BOX.SHP").size());
     EXPECT_EQ(1, ShapeMSave("no/such/folder/BOX.SHP"));
 }
+
+TEST_F(ShapeMTest, MergedPolygonsKeepTheMaterialsTheirFileNames)
+{
+    AddMaterial("Other");
+    int stone = AddMaterial("STONE");
+    int wood = AddMaterial("WOOD");
+    TShape base = Triangle();
+    base.polys = {TPoly({0, 1, 2}, 0, 4), TPoly({2, 1, 0}, 0, 6)};
+    base.names = {{"WOOD", 4}, {"MOSS", 6}};
+    TShape other = Triangle();
+    // Ids 4 and 6 mean other names here than in the edited shape; 9 has no name at all.
+    other.polys = {TPoly({0, 1, 2}, 0, 6), TPoly({0, 2, 1}, 0, 4), TPoly({1, 0, 2}, 0, 9), TPoly({1, 2, 0}, 0, 5)};
+    other.names = {{"STONE", 6}, {"MOSS", 4}, {"SLATE", 5}};
+    WriteBytes("base.shp", BuildShape(base));
+    WriteBytes("other.shp", BuildShape(other));
+
+    ASSERT_EQ(0, ShapeMLoadFile("base.shp")) << ShapeMLastError();
+    ASSERT_EQ(0, ShapeMMergeFile("other.shp")) << ShapeMLastError();
+    ASSERT_EQ(6, ShapePolygonCount(B()));
+    EXPECT_EQ(stone, Material(0)) << "the merged file's id 6 means STONE";
+    EXPECT_EQ(Material(5), Material(1)) << "MOSS, unresolved, shares the edited shape's entry";
+    EXPECT_NE(0, Material(1) & MAT_UNRESOLVED);
+    EXPECT_EQ(0, Material(2)) << "an id without a name takes the Dummy";
+    EXPECT_NE(0, Material(3) & MAT_UNRESOLVED);
+    EXPECT_NE(Material(1), Material(3)) << "SLATE is a name of its own";
+    EXPECT_EQ(wood, Material(4)) << "the edited shape's own polygons keep theirs";
+
+    // Saved and loaded with MOSS and SLATE present, the names bring their materials back.
+    ASSERT_EQ(0, ShapeMSave("merged.shp"));
+    int moss = AddMaterial("MOSS");
+    int slate = AddMaterial("SLATE");
+    ASSERT_EQ(0, ShapeMLoadFile("merged.shp")) << ShapeMLastError();
+    EXPECT_EQ((std::vector<int>{stone, moss, 0, slate, wood, moss}),
+              (std::vector<int>{Material(0), Material(1), Material(2), Material(3), Material(4), Material(5)}));
+}
