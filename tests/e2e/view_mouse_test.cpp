@@ -213,3 +213,47 @@ TEST_F(Headless, APolygonMadeFacingAwayIsOutlinedAndNamedAndIFlipsIt)
     EXPECT_EQ(facing["shape"]["polygons"], 2);
     EXPECT_NE(facing["note"], "Polygon 1 faces away from the camera: press I to flip it.");
 }
+
+TEST_F(Headless, ALoadedWorldIsFramedOverItsGroundAndParallelViewsSayWhereThePointerIs)
+{
+    ASSERT_FALSE(Sphere("ROCK.SHP", "1000", "1000", "1000").empty());
+    // Two rocks placed in the Top view (as the World Editor test does), the world saved, New,
+    // and the world loaded again; then the Top view once more with the pointer on it.
+    std::string script =
+        std::string(kWorldEditor) + kTopView +
+        "click 425 559\nwait 2\nclick 55 574\nwait 1\ntype ROCK.SHP\nclick 35 589\nwait 1\n"
+        "click 500 200\nwait 2\nclick 275 589\nwait 2\nclick 700 250\nwait 2\nclick 275 589\nwait 2\n"
+        "click 335 574\nwait 2\nclick 267 574\nwait 2\ntype TOWN.WLE\nkey enter\nwait 3\n"
+        "click 127 589\nwait 2\nclick 267 559\nwait 2\ntype TOWN.WLE\nkey enter\nwait 3\n"
+        "move 400 300\nwait 2\ndump loaded.json\nscreenshot loaded.bmp\n";
+    RunResult r = Run(script);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+
+    json wle = CliInfo("world", "TOWN.WLE"), rock = CliInfo("shape", "ROCK.SHP");
+    std::vector<json> shapes;
+    for (const json& p : wle["packets"])
+        if (p["kind"] != "node") shapes.push_back(p);
+    ASSERT_EQ(shapes.size(), 2u);
+    int lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+    for (const json& v : rock["vertices"])
+        for (int a = 0; a < 3; a++) {
+            lo[a] = std::min(lo[a], v["world"][a].get<int>());
+            hi[a] = std::max(hi[a], v["world"][a].get<int>());
+        }
+    // The frame's centre is the middle of the two rocks' boxes (placed unturned).
+    json d = Dump("loaded.json"), view = ViewOf(d);
+    EXPECT_EQ(d["world"]["shapes"], 2);
+    for (int a = 0; a < 3; a++) {
+        int p0 = shapes[0]["position"][a], p1 = shapes[1]["position"][a];
+        int boxLo = std::min(p0, p1) + lo[a], boxHi = std::max(p0, p1) + hi[a];
+        EXPECT_NEAR(view["centre"][a].get<int>(), (boxLo + boxHi) / 2, 1) << "axis " << a;
+    }
+    // The Top view's zoom fits the rocks' x and z with a fifth to spare.
+    int spanX = std::abs(shapes[1]["position"][0].get<int>() - shapes[0]["position"][0].get<int>()) + hi[0] - lo[0];
+    int spanZ = std::abs(shapes[1]["position"][2].get<int>() - shapes[0]["position"][2].get<int>()) + hi[2] - lo[2];
+    EXPECT_NEAR(view["zoom"].get<double>(), std::max(spanX / (797 * 0.8), spanZ / (538 * 0.8)), 0.01);
+    ASSERT_TRUE(view.contains("pointer"));
+    std::string line = "Pointer x " + std::to_string(view["pointer"][0].get<int>()) + ", z " +
+                       std::to_string(view["pointer"][2].get<int>());
+    EXPECT_TRUE(HasText(d, line)) << line;
+}
