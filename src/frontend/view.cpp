@@ -77,7 +77,7 @@ enum {
     NODE_MARK = 2,                 // half size of a node's marker
     TERRAIN_COLOUR = 249,
     TERRAIN_GRID_LINES = 32,       // at most this many terrain lines each way: a big terrain stays cheap
-    FACING_AWAY_COLOUR = 255,      // a polygon just made (or selected) that turns its back to the camera
+    FACING_AWAY_COLOUR = 255,      // a polygon just made that turns its back to the camera
     GROUND_GRID_LINES = 32,        // at most this many ground lines each way
 };
 // The ground grid's colour (2.14): a cool grey that neither the background nor white hides.
@@ -808,7 +808,8 @@ static void ShapePass(WinId self, ViewData* d, int width, int height, int inside
     for (int i = 0; poly && i < polygons; i++, poly = ShapeNextPolygon(poly)) {
         if (!PolygonSeen(poly)) continue;
         uint16_t flags = GetU16(poly, 0);
-        if (!Facing(poly) && ((flags & PF_SELECTED) || FacingAwayPolygon(b) == i)) Outline(poly, FACING_AWAY_COLOUR);
+        // Only the polygon just made: the back faces of a closed shape's selection are no news.
+        if (FacingAwayPolygon(b) == i && !Facing(poly)) Outline(poly, FACING_AWAY_COLOUR);
         if (hidden && !Facing(poly)) continue;
         if (d->flags & VIEWF_NORMALS) DrawNormal(b, poly, ShapeMDisplay(SHOW_NORMALS));
         if (materials && (GetU16(poly, 2) & 0x7FFF) == material && !(GetU16(poly, 2) & MAT_UNRESOLVED))
