@@ -95,7 +95,7 @@ TEST_F(Headless, TheWheelZoomsAParallelViewAboutThePointer)
     // An empty shape in the Top view; Vertices "Add" puts vertex 0 at (600, 150) and vertex 1 at
     // (200, 400). Three notches in with the pointer on vertex 0, then five out.
     std::string script = std::string("click 165 75\nwait 4\n") + kTopView + kVertices + "click 15 559\nwait 2\n" +
-                         "click 600 150\nclick 200 400\nwait 1\nmove 600 150\nwait 2\ndump before.json\n"
+                         "click 600 150\nclick 200 400\nwait 1\nmove 600 150\nwait 2\ndump before.json\nscreenshot before.bmp\n"
                          "wheel 3\nwait 2\ndump in.json\nmove 200 400\nwait 2\ndump elsewhere.json\n"
                          "move 600 150\nwait 1\nwheel -5\nwait 2\ndump out.json\n";
     RunResult r = Run(script);
@@ -117,6 +117,12 @@ TEST_F(Headless, TheWheelZoomsAParallelViewAboutThePointer)
     EXPECT_TRUE(HasText(in, "#0 @")) << in.dump();
     EXPECT_TRUE(HasText(out, "#0 @"));
     EXPECT_FALSE(HasText(elsewhere, "#1 @"));
+    // Vertex 1's mark, where it was clicked: 3 x 3 yellow pixels, big enough to see.
+    Shot shot = ReadShot(dir.file("before.bmp"));
+    int yellow = 0;
+    for (int y = 396; y <= 404; y++)
+        for (int x = 196; x <= 204; x++) yellow += shot.at(x, y)[0] > 250 && shot.at(x, y)[1] > 250 && shot.at(x, y)[2] < 5;
+    EXPECT_EQ(yellow, 9);
     // The pointer's world position in plain numbers, across (x) and up (z) the Top view.
     std::string line = "Pointer x " + std::to_string(p1[0].get<int>()) + ", z " + std::to_string(p1[2].get<int>());
     EXPECT_TRUE(HasText(in, line)) << line;

@@ -136,6 +136,10 @@ TEST(ViewMouse, AShiftDragSlidesThePerspectiveCentreAcrossTheScreen)
     EXPECT_EQ(c2[0], 100);
     EXPECT_EQ(c2[1], 200);
     EXPECT_EQ(c2[2], 350);
+    // A short lens: 4000 / 0.5 = 8000 units a pixel.
+    int32_t c3[3] = {0, 0, 0};
+    ViewPerspectivePan(straight, 4000, 0.5f, 0, 1, c3);
+    EXPECT_EQ(c3[1], 8000);
 }
 
 TEST(ViewMouse, FramingFitsTheAxesEachViewShowsWithAMargin)
@@ -197,6 +201,32 @@ TEST(ViewMouse, FramingKeepsItsLimitsAndLetsAPointOnlyMoveTheCentre)
     EXPECT_EQ(centre[0], -5);
     EXPECT_EQ(centre[1], 6);
     EXPECT_EQ(centre[2], -7);
+    // A view of one pixel is still framed; a view of none only moves the centre.
+    const int32_t wide0[3] = {0, 0, 0}, wide1[3] = {2000, 0, 200};
+    ViewFrameBox(VIEW_TOP, wide0, wide1, 1, 1, 400.0f, 1000000, &zoom, &distance, centre);
+    EXPECT_FLOAT_EQ(zoom, 2500.0f) << "2000 across one pixel's 0.8";
+    ViewFrameBox(VIEW_TOP, lo, hi, 0, 400, 400.0f, 1000000, &zoom, &distance, centre);
+    ViewFrameBox(VIEW_PERSPECTIVE, lo, hi, 800, 0, 400.0f, 1000000, &zoom, &distance, centre);
+    EXPECT_FLOAT_EQ(zoom, 2500.0f);
+    EXPECT_EQ(distance, 7777);
+    EXPECT_EQ(centre[0], 11);
+    zoom = 99.0f;
+    // One unit of extent (up the Top view: z) is extent: the nearest zoom.
+    const int32_t unit0[3] = {0, 0, 0}, unit1[3] = {0, 0, 1};
+    ViewFrameBox(VIEW_TOP, unit0, unit1, 800, 400, 400.0f, 1000000, &zoom, &distance, centre);
+    EXPECT_FLOAT_EQ(zoom, 1.0f);
+    zoom = 99.0f;
+    // The farthest zoom holds a box of the whole coordinate range in one pixel.
+    const int32_t all0[3] = {INT32_MIN, INT32_MIN, INT32_MIN}, all1[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
+    ViewFrameBox(VIEW_REAR, all0, all1, 1, 1, 400.0f, 1000000, &zoom, &distance, centre);
+    EXPECT_FLOAT_EQ(zoom, 1073741824.0f);
+    // A type beyond the six parallel views frames as the perspective view does.
+    zoom = 99.0f;
+    distance = 7777;
+    ViewFrameBox(VIEW_TYPES, lo, hi, 800, 400, 400.0f, 1000000, &zoom, &distance, centre);
+    EXPECT_FLOAT_EQ(zoom, 99.0f);
+    EXPECT_EQ(distance, 500);
+    zoom = 99.0f;
     // A box only along the axis a view looks along has no extent there either.
     const int32_t deep0[3] = {0, 0, -500}, deep1[3] = {0, 0, 500};
     ViewFrameBox(VIEW_FRONT, deep0, deep1, 800, 400, 400.0f, 1000000, &zoom, &distance, centre);
