@@ -263,3 +263,26 @@ TEST_F(Headless, ALoadedWorldIsFramedOverItsGroundAndParallelViewsSayWhereThePoi
                        std::to_string(view["pointer"][2].get<int>());
     EXPECT_TRUE(HasText(d, line)) << line;
 }
+
+TEST_F(Headless, CreateFramesTheNewShapeAndFFramesTheSelection)
+{
+    ASSERT_FALSE(Sphere("BALL.SHP", "1000", "2000", "1500").empty());
+    // Create Object: a sphere 1000 across (the other sizes as offered, 100).
+    std::string script = std::string(kShapeEditorObject) + "click 287 589\nwait 2\ntype 1000\nkey enter\nwait 2\n" +
+                         "move 400 300\nwait 2\ndump created.json\n" + kLoad + Choose("BALL.SHP") +
+                         "move 400 300\nwait 2\ndump ball.json\n" + kMesh +
+                         // The rectangle over the top of the ball, then F.
+                         "move 270 60\npress left\nwait 1\nmove 400 100\nwait 1\nmove 530 150\nwait 1\nrelease left\nwait 3\n"
+                         "move 400 300\nkey f\nwait 2\ndump top.json\n";
+    RunResult r = Run(script);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    json created = ViewOf(Dump("created.json"));
+    EXPECT_GT(created["distance"].get<int>(), 1500) << "a sphere 2000 long is seen whole, not from the nearest 500";
+    EXPECT_LT(created["distance"].get<int>(), 2600);
+    json ball = ViewOf(Dump("ball.json")), top = Dump("top.json");
+    ASSERT_GT(top["shape"]["selectedVertices"].get<int>(), 0);
+    EXPECT_LT(top["shape"]["selectedVertices"].get<int>(), 42);
+    json framed = ViewOf(top);
+    EXPECT_GT(framed["centre"][1].get<int>(), 500) << "the selection is the top of the ball";
+    EXPECT_LT(framed["distance"].get<int>(), ball["distance"].get<int>()) << "and smaller than the ball";
+}
