@@ -127,17 +127,6 @@ static int WritePicture(const std::string& path, Format format, int width, int h
     return CliWrite(path, image.data(), image.size());
 }
 
-// The editor draws the Dummy (entry 0, which unresolved materials fall back to) as the
-// all-zero material: a black silhouette. A picture of a shape whose materials are not at hand
-// shows its form when the Dummy is lit in a colour instead; black keeps the editor's look.
-static void ColourTheDummy(const int rgb[3])
-{
-    if (!rgb[0] && !rgb[1] && !rgb[2]) return;
-    IntMatSetRGB(0, rgb[0] << 6, rgb[1] << 6, rgb[2] << 6);
-    IntMatSetAmbient(0, 16384);
-    IntMatSetDiffuse(0, 16384);
-}
-
 // The camera for a view of the edit buffer's shape: its box centre seen from the view's
 // direction, far enough (perspective) or at a zoom (parallel) that the whole shape fits with
 // a tenth to spare. Returns the far distance the frame needs.
@@ -238,7 +227,8 @@ static void Render(const Options& o)
     if (o.wireframe) Draw3DSetRenderFlags(RENDER_WIREFRAME);
     Draw3DLoadTextures(nullptr);
     WarnUnloadedTextures();
-    ColourTheDummy(dummy);
+    // Black keeps the flat silhouette of tolbex.ini's dummycolour=0,0,0.
+    IntMatSetDummyColour(dummy[0], dummy[1], dummy[2]);
     Draw3DSetDistance(std::max((int32_t)D3_VIEW_DISTANCE, PlaceCamera(view, width, height)));
 
     const int32_t origin[3] = {0, 0, 0};

@@ -111,6 +111,8 @@ static json Window(WinId w)
             {"centre", {v.centre[0], v.centre[1], v.centre[2]}},
             {"orientation", std::vector<int>(v.orientation, v.orientation + 9)},
         };
+        // The world point under the pointer in a parallel view, as its status line gives it.
+        if (v.pointerValid) j["view"]["pointer"] = {v.pointer[0], v.pointer[1], v.pointer[2]};
     }
     return j;
 }

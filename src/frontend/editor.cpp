@@ -245,6 +245,10 @@ void EditorStart(void)
     Draw3DCheckFrames(AppConfig()->debug);
     MatMInstall();
     if (!AppConfig()->palSupport) MatMSetTrueColour();
+    {
+        const int* dummy = AppConfig()->dummyColour;
+        IntMatSetDummyColour(dummy[0], dummy[1], dummy[2]);
+    }
     // There is no separate hardware mode of the material manager to switch to: the render
     // materials keep their loaded texture copies, which the materials panel's swatch draws.
     ReadEditorFiles();

@@ -74,6 +74,12 @@ int EditTakeCentreRequest(int32_t out[3])
     return 1;
 }
 
+// Kept apart from the reset: a view created after it must not take an old count for new.
+static uint32_t frameRequests;
+
+void EditRequestFrame(void) { frameRequests++; }
+uint32_t EditFrameRequests(void) { return frameRequests; }
+
 EditPick* EditPickNow(void) { return &es.now; }
 const EditPick* EditPickBefore(void) { return &es.before; }
 

@@ -81,6 +81,11 @@ void EditSetActiveView(WinId view);
 void EditRequestCentre(int32_t x, int32_t y, int32_t z);
 int EditTakeCentreRequest(int32_t out[3]);   // 1 when one was pending (it is cleared)
 
+// After Load, New and Create, and a world loaded, every view frames what there is to see: the
+// request counts up, and each view frames when the count differs from the one it last saw.
+void EditRequestFrame(void);
+uint32_t EditFrameRequests(void);
+
 // This frame's picks are stored by the view the pointer is in; the tools read the previous
 // frame's. The editor display moves this frame's to the previous ones and clears them.
 EditPick* EditPickNow(void);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "frontend/editor.h"
+#include "frontend/editstate.h"
 #include "frontend/msgbox.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
@@ -338,7 +339,10 @@ static int ReadNames(int mode, char* folder, size_t folderSize, char* name, size
 static int LoadData(int mode)
 {
     if (mode == EDITOR_SHAPE) {
-        if (ShapeMLoadFile(rc.dataPath[mode]) == 0) return 0;
+        if (ShapeMLoadFile(rc.dataPath[mode]) == 0) {
+            EditRequestFrame();
+            return 0;
+        }
         LogPrintf(LOG_WARN, "RECOVERY: %s refused: %s", rc.dataPath[mode], ShapeMLastError());
         return 1;
     }
@@ -347,6 +351,7 @@ static int LoadData(int mode)
     MatMSetTexturesDirty();
     if (result == 0) {
         WorldMSetChanged(-1);
+        EditRequestFrame();
         return 0;
     }
     LogPrintf(LOG_WARN, "RECOVERY: %s refused: %s", rc.dataPath[mode], WorldMLoadError());

@@ -63,9 +63,10 @@ enum {
     AXIS_X_COLOUR = 250,
     AXIS_Y_COLOUR = 249,
     AXIS_Z_COLOUR = 248,
-    MARK_VERTEX = 1,               // half sizes of the vertex marks
-    MARK_SELECTED = 1,
-    MARK_UNDER = 3,
+    MARK_VERTEX = 1,               // half sizes of the vertex marks: 3 x 3 pixels, easy to see
+    MARK_SELECTED = 2,             // 5 x 5: larger than the others
+    MARK_POINT = 3,                // the points picked for a new polygon
+    MARK_UNDER = MESH_PICK_DISTANCE,   // the vertex under the pointer, framed by the box it is picked in
     NO_POINTER = -1000000,         // a pointer position that picks nothing
 
     // The World Editor's drawing.
@@ -76,7 +77,11 @@ enum {
     NODE_MARK = 2,                 // half size of a node's marker
     TERRAIN_COLOUR = 249,
     TERRAIN_GRID_LINES = 32,       // at most this many terrain lines each way: a big terrain stays cheap
+    FACING_AWAY_COLOUR = 255,      // a polygon just made that turns its back to the camera
+    GROUND_GRID_LINES = 32,        // at most this many ground lines each way
 };
+// The ground grid's colour (2.14): a cool grey that neither the background nor white hides.
+static const int32_t kGroundColour[3] = {5000, 6000, 8000};
 
 static const float VIEW_ZOOM_MIN = 1.0f;
 static const float VIEW_ZOOM_MAX = 1073741824.0f;
@@ -122,7 +127,14 @@ struct ViewData {
     int32_t moveSaved;        // the world move's undo copy is taken
     float drawX, drawY;       // the drawing centre of the last draw, in the client area
     WinId setupPanel;
+    int32_t cameraDrag;       // CAMERA_DRAG_*: the button that moves the camera, 0 none
+    int32_t dragX, dragY;     // where the camera drag's pointer was last (region)
+    uint32_t framesSeen;      // the frame requests this view has answered
+    int32_t pointerValid;     // a parallel view's pointer was inside at the last draw:
+    int32_t pointerWorld[3];  // the world point under it
 };
+
+enum { CAMERA_DRAG_NONE = 0, CAMERA_DRAG_MIDDLE = 1, CAMERA_DRAG_ALT_LEFT = 2 };
 
 static ViewData* Data(void) { return (ViewData*)WinGetData(); }
 
@@ -306,6 +318,120 @@ void ViewScaleLabel(double worldLength, uint32_t scale, char* out, size_t size)
 }
 
 // ============================================================================================
+// Camera arithmetic of the mouse
+// ============================================================================================
+
+// Seven eighths a notch nearer, eight sevenths a notch farther.
+static double WheelFactor(int notches)
+{
+    return std::pow(7.0 / 8.0, (double)notches);
+}
+
+int32_t ViewWheelDistance(int32_t distance, int notches, int32_t limit)
+{
+    double d = (double)distance * WheelFactor(notches);
+    // A view already farther than the limit (the shape shrank) is not pulled in by turning out.
+    double farthest = limit > distance ? limit : distance;
+    if (d > farthest) d = farthest;
+    // A limit below the nearest distance (an empty shape) still leaves the nearest.
+    if (d < (double)VIEW_MIN_DISTANCE) d = VIEW_MIN_DISTANCE;
+    return d >= (double)INT32_MAX ? INT32_MAX : (int32_t)d;
+}
+
+float ViewWheelZoom(float zoom, int notches)
+{
+    double z = (double)zoom * WheelFactor(notches);
+    if (z < (double)VIEW_ZOOM_MIN) z = VIEW_ZOOM_MIN;
+    if (z > (double)VIEW_ZOOM_MAX) z = VIEW_ZOOM_MAX;
+    return (float)z;
+}
+
+// Point-to-world is linear in the centre: moving the centre by the difference of two points
+// that one pixel gives before and after a change puts the first point back under it.
+static void KeepUnder(int32_t centre[3], const int32_t before[3], const int32_t after[3])
+{
+    for (int a = 0; a < 3; a++) centre[a] = ClampWorld((int64_t)centre[a] + before[a] - after[a]);
+}
+
+void ViewWheelAbout(int type, float* zoom, int32_t centre[3], int notches, int px, int py, int cx, int cy)
+{
+    int32_t before[3], after[3];
+    if (!ViewPointToWorld(type, *zoom, centre, px, py, cx, cy, before, nullptr)) return;
+    *zoom = ViewWheelZoom(*zoom, notches);
+    ViewPointToWorld(type, *zoom, centre, px, py, cx, cy, after, nullptr);
+    KeepUnder(centre, before, after);
+}
+
+void ViewDragPan(int type, float zoom, int32_t centre[3], int x0, int y0, int x1, int y1)
+{
+    // The point under the pointer where the drag was goes to where the pointer is.
+    int32_t was[3], now[3];
+    if (!ViewPointToWorld(type, zoom, centre, x0, y0, 0, 0, was, nullptr)) return;
+    ViewPointToWorld(type, zoom, centre, x1, y1, 0, 0, now, nullptr);
+    KeepUnder(centre, was, now);
+}
+
+void ViewOrbit(int16_t orientation[9], int dx, int dy)
+{
+    // Dragging right carries the near side of the object to the right: the camera circles the
+    // other way. Dragging down tips the top of the object towards the user.
+    if (dx) ViewTurn(orientation, VIEW_TURN_HEADING, -(int32_t)dx * VIEW_ORBIT_PER_PIXEL);
+    if (dy) ViewTurn(orientation, VIEW_TURN_PITCH, (int32_t)dy * VIEW_ORBIT_PER_PIXEL);
+}
+
+void ViewPerspectivePan(const int16_t m[9], int32_t distance, float focal, int dx, int dy, int32_t centre[3])
+{
+    double perPixel = (double)distance / (focal > 0 ? focal : 1.0f);
+    for (int a = 0; a < 3; a++) {
+        double move = (-dx * (double)m[a] + dy * (double)m[3 + a]) / 16384.0 * perPixel;
+        centre[a] = ClampWorld((int64_t)((double)centre[a] + move));
+    }
+}
+
+// The world axes a parallel view shows across and up the screen.
+static void ShownAxes(int type, int* across, int* up)
+{
+    switch (type) {
+    case VIEW_LEFT:
+    case VIEW_RIGHT: *across = MESH_Z; *up = MESH_Y; break;
+    case VIEW_TOP:
+    case VIEW_BOTTOM: *across = MESH_X; *up = MESH_Z; break;
+    default: *across = MESH_X; *up = MESH_Y; break;
+    }
+}
+
+void ViewFrameBox(int type, const int32_t lo[3], const int32_t hi[3], int width, int height, float focal, int32_t limit,
+                  float* zoom, int32_t* distance, int32_t centre[3])
+{
+    double size[3];
+    for (int a = 0; a < 3; a++) {
+        centre[a] = ClampWorld(((int64_t)lo[a] + hi[a]) / 2);
+        size[a] = (double)hi[a] - lo[a];
+    }
+    if (width < 1 || height < 1) return;
+    if (type > VIEW_PERSPECTIVE && type < VIEW_TYPES) {
+        int across, up;
+        ShownAxes(type, &across, &up);
+        if (size[across] <= 0 && size[up] <= 0) return;
+        double z = size[across] / (width * VIEW_FRAME_FILL), zu = size[up] / (height * VIEW_FRAME_FILL);
+        if (zu > z) z = zu;
+        if (z < (double)VIEW_ZOOM_MIN) z = VIEW_ZOOM_MIN;
+        if (z > (double)VIEW_ZOOM_MAX) z = VIEW_ZOOM_MAX;
+        *zoom = (float)z;
+        return;
+    }
+    double radius = std::sqrt(size[0] * size[0] + size[1] * size[1] + size[2] * size[2]) / 2.0;
+    if (radius <= 0) return;
+    // The sphere fits the cone whose half angle reaches the margin of the smaller side.
+    double half = (width < height ? width : height) / 2.0 * VIEW_FRAME_FILL;
+    double angle = std::atan(half / (focal > 0 ? focal : 1.0f));
+    double d = radius / std::sin(angle);
+    if (d > (double)limit) d = limit;
+    if (d < (double)VIEW_MIN_DISTANCE) d = VIEW_MIN_DISTANCE;
+    *distance = d >= (double)INT32_MAX ? INT32_MAX : (int32_t)d;
+}
+
+// ============================================================================================
 // Small helpers
 // ============================================================================================
 
@@ -458,6 +584,13 @@ static struct {
     int pointerX, pointerY, pointerInside;   // where that drawing picked
     int stale;           // a tool changed the shape since
 } seen;
+
+// The polygon just made when it turned its back to the camera of the view it was made in:
+// outlined until it is flipped or the shape gains or loses a polygon.
+static struct {
+    int polygon;         // -1 none
+    int count;           // the shape's polygons just after it was made
+} facingAway = {-1, 0};
 
 static void ToCamera(const double p[3], float out[3])
 {
@@ -628,6 +761,13 @@ static void MarkVertex(int v, int half, int colour, int filled)
     DrawFillRect(x - half, y - half, x + half, y + half, filled ? colour : (colour | (int)DRAW_OUTLINE));
 }
 
+// The polygon made facing away, while it is still that polygon; -1 none.
+static int FacingAwayPolygon(const uint8_t* b)
+{
+    if (facingAway.polygon < 0 || ShapePolygonCount(b) != facingAway.count) facingAway.polygon = -1;
+    return facingAway.polygon;
+}
+
 // Picks what lies under the pointer, applies a waiting rectangle selection, and marks the
 // selection, the picks and what the tool asks for over the drawn shape.
 static void ShapePass(WinId self, ViewData* d, int width, int height, int inside, int px, int py)
@@ -666,8 +806,11 @@ static void ShapePass(WinId self, ViewData* d, int width, int height, int inside
     int polygons = ShapePolygonCount(b);
     uint8_t* poly = ShapeFirstPolygon(b);
     for (int i = 0; poly && i < polygons; i++, poly = ShapeNextPolygon(poly)) {
-        if (!PolygonSeen(poly) || (hidden && !Facing(poly))) continue;
+        if (!PolygonSeen(poly)) continue;
         uint16_t flags = GetU16(poly, 0);
+        // Only the polygon just made: the back faces of a closed shape's selection are no news.
+        if (FacingAwayPolygon(b) == i && !Facing(poly)) Outline(poly, FACING_AWAY_COLOUR);
+        if (hidden && !Facing(poly)) continue;
         if (d->flags & VIEWF_NORMALS) DrawNormal(b, poly, ShapeMDisplay(SHOW_NORMALS));
         if (materials && (GetU16(poly, 2) & 0x7FFF) == material && !(GetU16(poly, 2) & MAT_UNRESOLVED))
             Outline(poly, ShapeMDisplay(SHOW_MARKED));
@@ -681,7 +824,7 @@ static void ShapePass(WinId self, ViewData* d, int width, int height, int inside
     TextSetFormat(TEXT_MODE_PLAIN, -1, 0, width - 1);
     for (int i = 0; i < seen.count; i++) {
         if (!screen[i].onScreen) continue;
-        if (pickMode & EDIT_PICK_VERTICES) MarkVertex(i, MARK_VERTEX - 1, ShapeMDisplay(SHOW_VERTICES), 1);
+        if (pickMode & EDIT_PICK_VERTICES) MarkVertex(i, MARK_VERTEX, ShapeMDisplay(SHOW_VERTICES), 1);
         if (ShapeVertexFlags(b, i) & VF_SELECTED) MarkVertex(i, MARK_SELECTED, ShapeMDisplay(SHOW_SELECTED), 1);
         uint32_t name = (pickMode & EDIT_PICK_NAMES) ? ShapePointName(b, i) : 0;
         if (name) {
@@ -693,7 +836,7 @@ static void ShapePass(WinId self, ViewData* d, int width, int height, int inside
     if (pickMode & EDIT_PICK_POINTS) {
         for (int k = 0; k < EditPointCount(); k++) {
             int a = EditPoint(k), c = EditPoint(k + 1);
-            MarkVertex(a, MARK_UNDER, ShapeMDisplay(SHOW_PICKED), 0);
+            MarkVertex(a, MARK_POINT, ShapeMDisplay(SHOW_PICKED), 0);
             if (c >= 0 && a < seen.count && c < seen.count && projected[a] && projected[c])
                 DrawLine(screen[a].x, screen[a].y, screen[c].x, screen[c].y, ShapeMDisplay(SHOW_PICKED));
         }
@@ -757,6 +900,51 @@ static void TerrainGrid(void)
             if (nc != c && point(nc, r, &x1, &y1)) DrawLine(x0, y0, x1, y1, TERRAIN_COLOUR);
             if (nr != r && point(c, nr, &x1, &y1)) DrawLine(x0, y0, x1, y1, TERRAIN_COLOUR);
         }
+}
+
+// The ground (height 0) over the world's cells, as lines of the 3D frame drawn before the
+// worldshapes: what stands on it covers it, and it never covers them. Where the world has a
+// terrain, the terrain shows the ground instead.
+static void GroundGrid(void)
+{
+    TerrainInfo t;
+    if (!WorldMIsInstalled() || (TerrainGetInfo(&t) && t.across >= 2 && t.deep >= 2)) return;
+    uint32_t cellsX = WorldMCellsX(), cellsZ = WorldMCellsZ();
+    if (!cellsX || !cellsZ) return;
+    double edge = (double)WorldMCellEdge();
+    uint32_t stepX = (cellsX + GROUND_GRID_LINES - 1) / GROUND_GRID_LINES;
+    uint32_t stepZ = (cellsZ + GROUND_GRID_LINES - 1) / GROUND_GRID_LINES;
+    int across = (int)((cellsX + stepX - 1) / stepX) + 1, deep = (int)((cellsZ + stepZ - 1) / stepZ) + 1;
+    double width = cellsX * edge, depth = cellsZ * edge;
+    static float points[2 * 2 * (GROUND_GRID_LINES + 1) * 3 * 2];
+    int n = 0;
+    auto point = [&](double x, double z) {
+        points[3 * n] = (float)x;
+        points[3 * n + 1] = 0.0f;
+        points[3 * n + 2] = (float)z;
+        n++;
+    };
+    for (int i = 0; i < across; i++) {
+        double x = i * (double)stepX * edge;
+        if (x > width) x = width;
+        point(x, 0);
+        point(x, depth);
+    }
+    for (int i = 0; i < deep; i++) {
+        double z = i * (double)stepZ * edge;
+        if (z > depth) z = depth;
+        point(0, z);
+        point(width, z);
+    }
+    static const int16_t identity[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};
+    int16_t relative[9];
+    Draw3DRelativeOrientation(identity, relative);
+    const int32_t origin[3] = {0, 0, 0};
+    int32_t camPos[3];
+    Draw3DWorldToCamera(origin, camPos);
+    double radius = std::sqrt(width * width + depth * depth);
+    Draw3DObjectF(camPos, relative, 16384, radius >= (double)INT32_MAX ? INT32_MAX : (int32_t)radius, n, points);
+    for (int i = 0; i + 1 < n; i += 2) Draw3DPointLine(i, i + 1, kGroundColour[0], kGroundColour[1], kGroundColour[2]);
 }
 
 static void DrawNodeItems(int width)
@@ -920,6 +1108,14 @@ static void StatusLines(WinId self, const ViewData* d, int width, int height)
         else snprintf(line, sizeof line, "Current Range: %d-%d", start, end);
         StatusLine(4, y, line);
     }
+    // A parallel view says in plain numbers where the pointer is, above the frame rate.
+    if (d->pointerValid) {
+        int across, up;
+        ShownAxes(d->type, &across, &up);
+        snprintf(line, sizeof line, "Pointer %c %d, %c %d", "xyz"[across], (int)d->pointerWorld[across], "xyz"[up],
+                 (int)d->pointerWorld[up]);
+        StatusLine(width - TextWidth(line) - 4, height - 2 * STATUS_LINE, line);
+    }
 }
 
 static int StatusTexts(WinId window, const char** out, int max)
@@ -992,6 +1188,7 @@ static void DrawView(WinId self)
     } else {
         WorldMSetShapeFilter(ViewWorldShapeFilter(Data()->flags));
         TakeWorldRect(self, &worldRect);
+        GroundGrid();
         WorldMDrawShapes(worldRect.shapes, worldRect.shapes ? worldRect.rect : nullptr);
     }
     Draw3DDisplay();
@@ -999,6 +1196,7 @@ static void DrawView(WinId self)
     int px = 0, py = 0;
     int inside = WinGetPointerInRegion(&px, &py) == 0;
     d = Data();
+    d->pointerValid = inside && PointToWorld(px, py, d->pointerWorld, nullptr);
     if (ShapeEditor()) {
         ShapePass(self, d, width, height, inside, px, py);
     } else {
@@ -1063,8 +1261,20 @@ static void AddPolygonPoint(int vertex)
     EditClearPointList();
     if (!valid) return;
     ShapeMSaveUndo();
-    if (ShapeAppendPolygonWithNormal(ShapeMEdit(), n, indices, (uint16_t)MatMCurrent()) < 0)
+    if (ShapeAppendPolygonWithNormal(ShapeMEdit(), n, indices, (uint16_t)MatMCurrent()) < 0) {
         LogPrintf(LOG_WARN, "VIEW: no room for the new polygon");
+        return;
+    }
+    // Seen from its back it is easily taken for a missing polygon: say so, and how to flip it.
+    b = EditBlock();
+    int made = ShapePolygonCount(b) - 1;
+    const uint8_t* poly = ShapePolygon(b, made);
+    facingAway.polygon = -1;
+    if (poly && PolygonSeen(poly) && !Facing(poly)) {
+        facingAway.polygon = made;
+        facingAway.count = ShapePolygonCount(b);
+        EditNote("Polygon %d faces away from the camera: press I to flip it.", made);
+    }
 }
 
 // Merge and Interp work on two selected vertices: a click selects or deselects one, and the
@@ -1585,16 +1795,168 @@ static void Keypad(ViewData* d, uint32_t elapsed)
     if (KeyPressed(KEY_NUMPAD5)) memcpy(d->orientation, kViewDefaultOrientation, sizeof d->orientation);
 }
 
+// What a frame shows: the selection (selected vertices and the points of selected polygons;
+// selected worldshapes and nodes), else everything; in an empty world the ground of its cells.
+static int ContentBox(int32_t lo[3], int32_t hi[3])
+{
+    if (!ShapeEditor()) {
+        if (WorldMContentBox(1, lo, hi) || WorldMContentBox(0, lo, hi)) return 1;
+        if (!WorldMIsInstalled() || !WorldMCellsX() || !WorldMCellsZ()) return 0;
+        int64_t edge = WorldMCellEdge();
+        lo[0] = lo[1] = lo[2] = hi[1] = 0;
+        hi[0] = ClampWorld(edge * WorldMCellsX());
+        hi[2] = ClampWorld(edge * WorldMCellsZ());
+        return 1;
+    }
+    uint8_t* b = EditBlock();
+    int n = b ? ShapeVertexCount(b) : 0;
+    if (n <= 0) return 0;
+    if (n > SHAPE_MAX_COUNT) n = SHAPE_MAX_COUNT;
+    static uint8_t chosen[SHAPE_MAX_COUNT];
+    int any = 0;
+    for (int i = 0; i < n; i++) any |= chosen[i] = (ShapeVertexFlags(b, i) & VF_SELECTED) != 0;
+    uint8_t* poly = ShapeFirstPolygon(b);
+    for (int i = 0; poly && i < ShapePolygonCount(b); i++, poly = ShapeNextPolygon(poly)) {
+        if (!(GetU16(poly, 0) & PF_SELECTED)) continue;
+        for (int k = 0; k < ShapePolyPoints(poly); k++) {
+            int v = ShapePolyIndex(poly, k);
+            if (v < n) any = chosen[v] = 1;
+        }
+    }
+    int first = 1;
+    for (int i = 0; i < n; i++) {
+        if (any && !chosen[i]) continue;
+        int32_t p[3];
+        ShapeVertexPos(b, i, p);
+        for (int a = 0; a < 3; a++) {
+            if (first || p[a] < lo[a]) lo[a] = p[a];
+            if (first || p[a] > hi[a]) hi[a] = p[a];
+        }
+        first = 0;
+    }
+    return 1;
+}
+
+// Frames the content in this view: its own projection fitted, and the other kind's setting
+// (the zoom in the perspective view, the distance in a parallel one) fitted too, so that a
+// change of projection finds the content as well.
+static void Frame(ViewData* d)
+{
+    int32_t lo[3], hi[3];
+    if (!ContentBox(lo, hi)) return;
+    int x0, y0, x1, y1;
+    ClientRect(&x0, &y0, &x1, &y1);
+    int width = x1 - x0 + 1, height = y1 - y0 + 1;
+    int32_t limit = ViewDistanceLimit(AppConfig()->editorMode, EditRadius());
+    float focal = Draw3DFocal();
+    ViewFrameBox(VIEW_PERSPECTIVE, lo, hi, width, height, focal, limit, &d->zoom, &d->distance, d->centre);
+    // The parallel fit of a view that shows the box's two largest sides.
+    int type = d->type;
+    if (type == VIEW_PERSPECTIVE) {
+        int64_t sx = (int64_t)hi[0] - lo[0], sy = (int64_t)hi[1] - lo[1], sz = (int64_t)hi[2] - lo[2];
+        type = sy <= sx && sy <= sz ? VIEW_TOP : sx <= sz ? VIEW_LEFT : VIEW_FRONT;
+    }
+    ViewFrameBox(type, lo, hi, width, height, focal, limit, &d->zoom, &d->distance, d->centre);
+}
+
+// The views' own keys: Home and F frame, I flips the polygon just made facing away.
+enum { VIEW_KEY_FRAME = 0, VIEW_KEY_FLIP = 1, VIEW_KEYS = 2 };
+static const int kViewKeys[VIEW_KEYS][2] = {{KEY_HOME, KEY_F}, {KEY_I, KEY_I}};
+
+// Which of the views' keys went down this turn (a bit each), while no edit field has the keys,
+// no box waits and neither Ctrl nor Alt is held.
+static int ViewKeys(void)
+{
+    static int wasHeld[VIEW_KEYS];
+    int edges = 0;
+    for (int k = 0; k < VIEW_KEYS; k++) {
+        int held = KeyHeld(kViewKeys[k][0]) || KeyHeld(kViewKeys[k][1]);
+        if (held && !wasHeld[k]) edges |= 1 << k;
+        wasHeld[k] = held;
+    }
+    WinId focus = WinFocus();
+    if (WinModal() || (focus && WinGetClass(focus) == CLASS_EDIT)) return 0;
+    if (KeyHeld(KEY_LCONTROL) || KeyHeld(KEY_RCONTROL) || KeyHeld(KEY_LMENU) || KeyHeld(KEY_RMENU)) return 0;
+    // A tap within one frame shows only as a press; a press a panel read first, only as the
+    // key going down.
+    for (int k = 0; k < VIEW_KEYS; k++) {
+        int pressed = KeyPressed(kViewKeys[k][0]);
+        if (kViewKeys[k][1] != kViewKeys[k][0]) pressed |= KeyPressed(kViewKeys[k][1]);
+        if (pressed) edges |= 1 << k;
+    }
+    return edges;
+}
+
+static void FlipFacingAway(void)
+{
+    uint8_t* b = EditBlock();
+    if (!b || FacingAwayPolygon(b) < 0) return;
+    MeshInvert(facingAway.polygon);
+    facingAway.polygon = -1;
+    seen.stale = 1;
+}
+
 static void Tick(WinId self, uint32_t elapsed)
 {
     const char* title = EditViewTitle();
     if (!title[0]) title = ShapeEditor() ? "Shape Editor" : "World Editor";
     if (StrCmp(WinGetTitle(self), title) != 0) SetTitle(self, title);
+    ViewData* d = Data();
+    if (d->framesSeen != EditFrameRequests()) {
+        d->framesSeen = EditFrameRequests();
+        Frame(d);
+    }
     if (WinGetPointerInRegion(nullptr, nullptr) == 0) EditSetActiveView(self);
     if (EditActiveView() != self) return;
-    ViewData* d = Data();
+    d = Data();
     EditTakeCentreRequest(d->centre);
+    int keys = ViewKeys();
+    if (keys & (1 << VIEW_KEY_FRAME)) Frame(Data());
+    if ((keys & (1 << VIEW_KEY_FLIP)) && ShapeEditor()) FlipFacingAway();
+    d = Data();
     Keypad(d, elapsed);
+}
+
+// ============================================================================================
+// The mouse's camera: wheel, middle button, Alt with the left button
+// ============================================================================================
+
+static void Wheel(ViewData* d, int notches, int rx, int ry)
+{
+    if (d->type == VIEW_PERSPECTIVE)
+        d->distance = ViewWheelDistance(d->distance, notches, ViewDistanceLimit(AppConfig()->editorMode, EditRadius()));
+    else
+        ViewWheelAbout(d->type, &d->zoom, d->centre, notches, rx, ry, (int)d->drawX, (int)d->drawY);
+}
+
+static void StartCameraDrag(ViewData* d, int button, int rx, int ry)
+{
+    d->cameraDrag = button;
+    d->dragX = rx;
+    d->dragY = ry;
+}
+
+// One step of a camera drag to the region point (rx, ry): the perspective view orbits, or pans
+// with Shift; a parallel view pans.
+static void CameraDragTo(ViewData* d, int rx, int ry)
+{
+    int dx = rx - d->dragX, dy = ry - d->dragY;
+    if (!dx && !dy) return;
+    int shift = KeyHeld(KEY_LSHIFT) || KeyHeld(KEY_RSHIFT);
+    if (d->type != VIEW_PERSPECTIVE) ViewDragPan(d->type, d->zoom, d->centre, d->dragX, d->dragY, rx, ry);
+    else if (shift) ViewPerspectivePan(d->orientation, d->distance, Draw3DFocal(), dx, dy, d->centre);
+    else ViewOrbit(d->orientation, dx, dy);
+    d->dragX = rx;
+    d->dragY = ry;
+}
+
+// A window-relative point of a drag message in region coordinates.
+static void RegionPoint(WinParam p, int* rx, int* ry)
+{
+    int x0, y0, x1, y1;
+    ClientRect(&x0, &y0, &x1, &y1);
+    *rx = WinLo(p) - x0;
+    *ry = WinHi(p) - y0;
 }
 
 // ============================================================================================
@@ -1652,6 +2014,7 @@ static void Create(WinId self)
     d->sceneButton = scene;
     // Until the pointer visits a view, the keypad belongs to the first one.
     if (!EditActiveView()) EditSetActiveView(self);
+    d->framesSeen = EditFrameRequests();
 }
 
 static int ViewProc(WinId self, WinId sender, int message, WinParam* p1, WinParam* p2)
@@ -1662,19 +2025,47 @@ static int ViewProc(WinId self, WinId sender, int message, WinParam* p1, WinPara
         if (EditActiveView() == self) EditSetActiveView(0);
         return 1;
     case WM_DRAWCLIENT: DrawView(self); return 0;
-    case WM_LPRESS_REGION: LeftPress(self, (int)*p1, (int)*p2); return 0;
+    case WM_LPRESS_REGION:
+        // Alt with the left button is the touchpad's middle button: the camera's, never a tool's.
+        if (KeyHeld(KEY_LMENU) || KeyHeld(KEY_RMENU)) {
+            if (!Data()->cameraDrag) StartCameraDrag(Data(), CAMERA_DRAG_ALT_LEFT, (int)*p1, (int)*p2);
+            return 0;
+        }
+        LeftPress(self, (int)*p1, (int)*p2);
+        return 0;
+    case WM_MPRESS_REGION:
+        if (Data()->cameraDrag) return 1;
+        StartCameraDrag(Data(), CAMERA_DRAG_MIDDLE, (int)*p1, (int)*p2);
+        return 0;
+    case WM_MDRAG:
+    case WM_MRELEASE: {
+        ViewData* d = Data();
+        if (d->cameraDrag != CAMERA_DRAG_MIDDLE) return 0;
+        int rx, ry;
+        RegionPoint(*p1, &rx, &ry);
+        CameraDragTo(d, rx, ry);
+        if (message == WM_MRELEASE) d->cameraDrag = CAMERA_DRAG_NONE;
+        return 0;
+    }
+    case WM_WHEEL: Wheel(Data(), (int)*p1, WinLo(*p2), WinHi(*p2)); return 0;
     case WM_RPRESS_REGION: RightPress(self, (int)*p1, (int)*p2); return 0;
     case WM_TICK: Tick(self, (uint32_t)*p2); return 0;
     case WM_DRAG: {
         int x0, y0, x1, y1;
         ClientRect(&x0, &y0, &x1, &y1);
-        Drag(WinLo(*p1) - x0, WinHi(*p1) - y0, WinLo(*p2) - x0, WinHi(*p2) - y0);
+        if (Data()->cameraDrag == CAMERA_DRAG_ALT_LEFT) CameraDragTo(Data(), WinLo(*p1) - x0, WinHi(*p1) - y0);
+        else Drag(WinLo(*p1) - x0, WinHi(*p1) - y0, WinLo(*p2) - x0, WinHi(*p2) - y0);
         return 0;
     }
     case WM_LRELEASE: {
         int x0, y0, x1, y1;
         ClientRect(&x0, &y0, &x1, &y1);
-        Release(WinLo(*p1) - x0, WinHi(*p1) - y0, WinLo(*p2) - x0, WinHi(*p2) - y0);
+        if (Data()->cameraDrag == CAMERA_DRAG_ALT_LEFT) {
+            CameraDragTo(Data(), WinLo(*p1) - x0, WinHi(*p1) - y0);
+            Data()->cameraDrag = CAMERA_DRAG_NONE;
+        } else {
+            Release(WinLo(*p1) - x0, WinHi(*p1) - y0, WinLo(*p2) - x0, WinHi(*p2) - y0);
+        }
         return 1;
     }
     case WM_PRESSED: {
@@ -1956,5 +2347,7 @@ int ViewDescribe(WinId window, ViewInfo* out)
     out->distance = d->distance;
     memcpy(out->centre, d->centre, sizeof out->centre);
     memcpy(out->orientation, d->orientation, sizeof out->orientation);
+    out->pointerValid = d->pointerValid;
+    memcpy(out->pointer, d->pointerWorld, sizeof out->pointer);
     return 1;
 }

@@ -75,6 +75,8 @@ struct ViewInfo {
     int32_t distance;          // of the perspective camera from the centre
     int32_t centre[3];
     int16_t orientation[9];    // the perspective camera's rows, 2.14
+    int pointerValid;          // a parallel view's pointer was inside it at the last drawing:
+    int32_t pointer[3];        // the world point under it (0 on the axis the view looks along)
 };
 // 1 and the view's state; 0 when the window is no view.
 int ViewDescribe(WinId window, ViewInfo* out);
@@ -122,6 +124,40 @@ void ViewCameraRows(int type, const int16_t orientation[9], int16_t out[9]);
 // 1 done; 0 in the perspective view (out untouched).
 int ViewPointToWorld(int type, float zoom, const int32_t centre[3], int px, int py, int cx, int cy, int32_t out[3],
                      int* freeAxis);
+
+// ============================================================================================
+// Camera arithmetic of the mouse
+// ============================================================================================
+
+// The perspective distance after the wheel turned `notches` (+ away from the user, nearer):
+// each notch takes an eighth off or puts it back (x 7/8, x 8/7), within 500 and the limit (or
+// the distance itself when that is farther).
+int32_t ViewWheelDistance(int32_t distance, int notches, int32_t limit);
+// A parallel view's zoom after `notches` the same way (x 7/8 a notch nearer), within 1.0 and
+// 1073741824.0.
+float ViewWheelZoom(float zoom, int notches);
+// The wheel in a parallel view: the zoom changes by `notches` and the centre moves so that
+// the world point under the pointer (px, py; drawing centre cx, cy) stays under it.
+void ViewWheelAbout(int type, float* zoom, int32_t centre[3], int notches, int px, int py, int cx, int cy);
+// A parallel view dragged from (x0, y0) to (x1, y1): the centre moves so that the world point
+// under the pointer follows it.
+void ViewDragPan(int type, float zoom, int32_t centre[3], int x0, int y0, int x1, int y1);
+// The perspective view dragged by (dx, dy) pixels: it turns about the centre, right and left
+// about the world's vertical axis, up and down about the camera's own horizontal axis.
+enum { VIEW_ORBIT_PER_PIXEL = 96 };   // angle units (65536 a turn) a pixel of drag turns
+void ViewOrbit(int16_t orientation[9], int dx, int dy);
+// The perspective view dragged by (dx, dy) with Shift: the centre slides across the screen so
+// that what lies at the centre's depth follows the pointer (distance / focal world units a pixel).
+void ViewPerspectivePan(const int16_t orientation[9], int32_t distance, float focal, int dx, int dy, int32_t centre[3]);
+
+// Framing: the box lo..hi (world) shown in a view of width x height pixels, with a margin
+// (the box fills VIEW_FRAME_FILL of the smaller side). The centre goes to the box's middle; a
+// parallel view's zoom fits the box's two axes that it shows; the perspective distance puts the
+// box's enclosing sphere inside the view (focal: the lens's focal length), within 500 and
+// `limit`. A box without extent only moves the centre.
+static const double VIEW_FRAME_FILL = 0.8;
+void ViewFrameBox(int type, const int32_t lo[3], const int32_t hi[3], int width, int height, float focal, int32_t limit,
+                  float* zoom, int32_t* distance, int32_t centre[3]);
 
 // The scale bar's length in pixels for a drawing area: 0.875 of its smaller side.
 int ViewScaleBarLength(int width, int height);

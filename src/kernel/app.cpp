@@ -213,6 +213,23 @@ static void SettingRefused(const char* text)
     PlatMessageBox("Error", text, MB_OK | MB_ICONEXCLAMATION);
 }
 
+// "R,G,B", each a whole number from 0 to 255 (spaces around them allowed).
+static int ReadColour(const char* text, int rgb[3])
+{
+    const char* s = text;
+    for (int i = 0; i < 3; i++) {
+        while (*s == ' ') s++;
+        if (*s < '0' || *s > '9') return 0;
+        long n = 0;
+        while (*s >= '0' && *s <= '9' && n <= 255) n = n * 10 + (*s++ - '0');
+        if (n > 255) return 0;
+        rgb[i] = (int)n;
+        while (*s == ' ') s++;
+        if (i < 2 && *s++ != ',') return 0;
+    }
+    return *s == 0;
+}
+
 static void ReadSettingsFile(void)
 {
     if (INIOpen("tolbex.ini", 50) != 0) return;   // no file: every default stands
@@ -246,6 +263,16 @@ static void ReadSettingsFile(void)
             SettingRefused(text);
         } else {
             set.scale = (uint32_t)n;
+        }
+    }
+    if ((v = INIGet("dummycolour"))) {
+        int rgb[3];
+        if (!ReadColour(v, rgb)) {
+            snprintf(text, sizeof text, "tolbex.ini: dummycolour is R,G,B with 0 to 255 each, not \"%.40s\"; %d,%d,%d is used.",
+                     v, set.dummyColour[0], set.dummyColour[1], set.dummyColour[2]);
+            SettingRefused(text);
+        } else {
+            memcpy(set.dummyColour, rgb, sizeof rgb);
         }
     }
     INIClose(nullptr);

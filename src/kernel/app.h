@@ -37,6 +37,9 @@ struct AppSettings {
     int palSupport;            // 0 or 1
     int polyLightMode;         // 0 or 1, validated only
     uint32_t scale;
+    // "dummycolour": the colour (0 to 255 each) the views light polygons without a material of
+    // their own in; 0, 0, 0 draws them flat black.
+    int dummyColour[3] = {160, 160, 160};
     char secondRes[80];
     char thirdRes[80];
 };

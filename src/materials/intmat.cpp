@@ -22,6 +22,7 @@ static struct {
     IntMatChangeFn releaseHandlers[IM_MAX_HANDLERS];
     int releaseCount;
     IntMatUnloadFn unload;
+    int dummy[3];            // the Dummy's colour, 0 to 255 each; all 0: the all-zero material
 } im;
 
 // Textures that failed since the last report: each sprite once, with why and a material that
@@ -44,6 +45,7 @@ static struct {
 } failures;
 
 static void NoteFailure(ResId sprite, const char* material, const char* texture);
+static void ColourDummy(void);
 
 // The no-material record: not in the table, all zero until a setter writes into it.
 static uint8_t none[IM_SIZE];
@@ -69,6 +71,7 @@ int IntMatCreate(int capacity)
     im.count = 0;
     im.handlerCount = 0;
     im.releaseCount = 0;
+    im.dummy[0] = im.dummy[1] = im.dummy[2] = 0;
     failures.count = failures.notedCount = failures.reportedCount = 0;
     memset(none, 0, sizeof none);
     noneHook = nullptr;
@@ -300,6 +303,7 @@ int MatSetData(const uint8_t* block, size_t size)
         if (handle) ResFreeAlways(handle);
         memset(im.table + IM_NAME_CHARS, 0, IM_CLEARED_BYTES);
         im.hooks[0] = nullptr;
+        ColourDummy();
     }
     IntMatRunChangeHandlers();
     return 0;
@@ -397,6 +401,27 @@ void IntMatSetRGB(int index, int32_t red, int32_t green, int32_t blue)
     PutI32(r, IM_RED, red >> 6);
     PutI32(r, IM_GREEN, green >> 6);
     PutI32(r, IM_BLUE, blue >> 6);
+}
+
+static void ColourDummy(void)
+{
+    if (im.count == 0 || (!im.dummy[0] && !im.dummy[1] && !im.dummy[2])) return;
+    IntMatSetRGB(0, im.dummy[0] << 6, im.dummy[1] << 6, im.dummy[2] << 6);
+    IntMatSetAmbient(0, 16384);
+    IntMatSetDiffuse(0, 16384);
+}
+
+void IntMatSetDummyColour(int red, int green, int blue)
+{
+    const int rgb[3] = {red, green, blue};
+    int was = im.dummy[0] || im.dummy[1] || im.dummy[2];
+    for (int i = 0; i < 3; i++) im.dummy[i] = rgb[i] < 0 ? 0 : rgb[i] > 255 ? 255 : rgb[i];
+    if (im.dummy[0] || im.dummy[1] || im.dummy[2]) {
+        ColourDummy();
+    } else if (was && im.count > 0) {
+        // Black again: the all-zero material, as the rebuild leaves it.
+        memset(im.table + IM_NAME_CHARS, 0, IM_CLEARED_BYTES);
+    }
 }
 
 void IntMatSetDrawHook(int index, IntMatDrawFn fn)

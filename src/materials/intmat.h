@@ -143,6 +143,11 @@ void IntMatSetPalette(int index, int32_t v);
 // Components in the list's 14-bit range; stored shifted right by 6.
 void IntMatSetRGB(int index, int32_t red, int32_t green, int32_t blue);
 void IntMatSetDrawHook(int index, IntMatDrawFn fn);
+// The Dummy (entry 0, where unresolved materials fall back too) is the all-zero material, a
+// black silhouette, unless a colour is given here (components 0 to 255): it is then lit in that
+// colour like any plain material, now and at every rebuild of the table, so a shape's form shows
+// as it turns. 0, 0, 0 gives the black back. IntMatCreate forgets the colour.
+void IntMatSetDummyColour(int red, int green, int blue);
 void IntMatSetLoadFlags(int index, int32_t flags);
 void IntMatSetSprite(int index, ResId sprite);
 // Sprite id 0 and the loaded copy freed: the entry draws untextured at once.

@@ -41,6 +41,7 @@ struct KeyEvent {
 struct PointerEvent {
     uint32_t msg;
     int16_t x, y;
+    int32_t notches;    // NM_MOUSEWHEEL
 };
 
 static struct {
@@ -56,6 +57,7 @@ static struct {
     PointerEvent pointer[POINTER_QUEUE];
     int pointerHead, pointerCount;
     int pointerX, pointerY;
+    int wheel;          // notches applied and not yet taken
 } input;
 
 // ---- translation tables ---------------------------------------------------------------------
@@ -131,6 +133,7 @@ void InputReset(void)
     input.typedCount = 0;
     input.textJoins = 0;
     input.pointerHead = input.pointerCount = 0;
+    input.wheel = 0;
 }
 
 void InputSetTextEvents(int on) { input.textEvents = on != 0; }
@@ -303,7 +306,8 @@ void PointerPos(int* x, int* y)
 
 static int IsButtonMessage(uint32_t msg)
 {
-    return msg == NM_LBUTTONDOWN || msg == NM_LBUTTONUP || msg == NM_RBUTTONDOWN || msg == NM_RBUTTONUP;
+    return msg == NM_LBUTTONDOWN || msg == NM_LBUTTONUP || msg == NM_RBUTTONDOWN || msg == NM_RBUTTONUP ||
+           msg == NM_MBUTTONDOWN || msg == NM_MBUTTONUP || msg == NM_MOUSEWHEEL;
 }
 
 static void ApplyPointer(const PointerEvent& e)
@@ -317,6 +321,14 @@ static void ApplyPointer(const PointerEvent& e)
     case NM_LBUTTONUP: input.state[KEY_MOUSE_LEFT] = 0; break;
     case NM_RBUTTONDOWN: input.state[KEY_MOUSE_RIGHT] = KEY_PRESSED | KEY_HELD; break;
     case NM_RBUTTONUP: input.state[KEY_MOUSE_RIGHT] = 0; break;
+    case NM_MBUTTONDOWN: input.state[KEY_MOUSE_MIDDLE] = KEY_PRESSED | KEY_HELD; break;
+    case NM_MBUTTONUP: input.state[KEY_MOUSE_MIDDLE] = 0; break;
+    case NM_MOUSEWHEEL: {
+        // A wheel spun hard for a long time stays within reach of an int.
+        int64_t sum = (int64_t)input.wheel + e.notches;
+        input.wheel = sum > 65535 ? 65535 : sum < -65535 ? -65535 : (int)sum;
+        break;
+    }
     default: break;
     }
 }
@@ -333,12 +345,20 @@ int PointerAdvance(void)
     return 0;
 }
 
+int PointerTakeWheel(void)
+{
+    int notches = input.wheel;
+    input.wheel = 0;
+    return notches;
+}
+
 int InputMessageHook(void* window, uint32_t msg, uint32_t wParam, int32_t lParam)
 {
     (void)window;
-    (void)wParam;
     if (msg != NM_MOUSEMOVE && !IsButtonMessage(msg)) return 0;
-    PointerEvent e{msg, (int16_t)(lParam & 0xFFFF), (int16_t)((uint32_t)lParam >> 16)};
+    PointerEvent e{msg, (int16_t)(lParam & 0xFFFF), (int16_t)((uint32_t)lParam >> 16),
+                   msg == NM_MOUSEWHEEL ? (int32_t)wParam : 0};
+    if (msg == NM_MOUSEWHEEL && e.notches == 0) return 0;
     if (msg == NM_MOUSEMOVE && input.pointerCount > 0) {
         // Moves between two button changes only matter for where the pointer ends up.
         PointerEvent& last = input.pointer[(input.pointerHead + input.pointerCount - 1) % POINTER_QUEUE];
@@ -378,6 +398,7 @@ int InputVirtualKeyToScan(int vk)
     switch (vk) {
     case 0x01: return KEY_MOUSE_LEFT;
     case 0x02: return KEY_MOUSE_RIGHT;
+    case 0x04: return KEY_MOUSE_MIDDLE;
     case 0x08: return KEY_BACK;
     case 0x09: return KEY_TAB;
     case 0x0D: return KEY_RETURN;

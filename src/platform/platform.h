@@ -70,6 +70,9 @@ enum {
     NM_RBUTTONDOWN = 0x0204,
     NM_RBUTTONUP = 0x0205,
     NM_RBUTTONDBLCLK = 0x0206,
+    NM_MBUTTONDOWN = 0x0207,
+    NM_MBUTTONUP = 0x0208,
+    NM_MOUSEWHEEL = 0x020A,   // wParam: notches as a signed value, + away from the user
 };
 
 struct NativeMsg {
@@ -255,7 +258,7 @@ enum {
     KEY_UP = 0xC8, KEY_PRIOR = 0xC9, KEY_LEFT = 0xCB, KEY_RIGHT = 0xCD, KEY_END = 0xCF,
     KEY_DOWN = 0xD0, KEY_NEXT = 0xD1, KEY_INSERT = 0xD2, KEY_DELETE = 0xD3, KEY_LWIN = 0xDB,
     KEY_RWIN = 0xDC, KEY_APPS = 0xDD,
-    KEY_MOUSE_LEFT = 0x80, KEY_MOUSE_RIGHT = 0x81,
+    KEY_MOUSE_LEFT = 0x80, KEY_MOUSE_RIGHT = 0x81, KEY_MOUSE_MIDDLE = 0x82,
 };
 // The program's own codes for the cursor keys, as the translation tables give them. Typed
 // text beyond them is Unicode: KeyRead gives a code point for it (ASCII as it is).
@@ -285,10 +288,13 @@ void PointerPos(int* x, int* y);
 // when more events wait behind that change: the reader then looks at the state and calls
 // again, so that every press and release is seen in order, even several in one frame.
 int PointerAdvance(void);
+// The wheel notches the events applied so far turned (+ away from the user), taken once. A
+// turn of the wheel counts as a change of its own, so it is read where the pointer was.
+int PointerTakeWheel(void);
 // Lets unread presses of released keys lapse; the first message drain of a turn calls it.
 void InputNewTurn(void);
 void InputReleaseDevices(void);
-// Native virtual-key code to scan code (1 and 2, the pointer buttons, give 0x80 and 0x81).
+// Native virtual-key code to scan code (1, 2 and 4, the pointer buttons, give 0x80, 0x81 and 0x82).
 int InputVirtualKeyToScan(int virtualKey);
 // The pointer hook that the kernel's message drain calls: queues moves and button changes.
 int InputMessageHook(void* window, uint32_t msg, uint32_t wParam, int32_t lParam);

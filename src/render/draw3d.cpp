@@ -479,6 +479,8 @@ void Draw3DLensPerspective(int x, int y, int width, int height)
     Draw3DSetPerspective(planes, x + hw, y + hh, f, -f);
 }
 
+float Draw3DFocal(void) { return d3.focal; }
+
 void Draw3DSetOrthographic(float left, float right, float bottom, float top, float scale)
 {
     d3.perspective = 0;
@@ -1557,6 +1559,35 @@ int Draw3DPointPolygon(int n, const int32_t* points, const float* uv, ResId text
         v->level = Clamp32(level, 0, 32767) << 16;
     }
     LinkRing(p, ring, n);
+    return ClipAndQueue(p);
+}
+
+int Draw3DPointLine(int a, int b, int32_t r, int32_t g, int32_t blue)
+{
+    const int points[2] = {a, b};
+    for (int i : points)
+        if (i < 0 || i >= d3.pointCount) FatalError("Draw3DPointLine - point %d out of range", i);
+    if (d3.freeCount < 2) {
+        d3.stats.dropped++;
+        return 0;
+    }
+    D3Polygon* p = TakePolygon();
+    if (!p) {
+        d3.stats.dropped++;
+        return 0;
+    }
+    const int32_t rgb[3] = {Clamp32(r, 0, 16383), Clamp32(g, 0, 16383), Clamp32(blue, 0, 16383)};
+    p->type = D3T_LINES;
+    p->material = IM_NONE;
+    D3Vertex** ring = d3.ringScratch;
+    for (int i = 0; i < 2; i++) {
+        D3Vertex* v = ring[i] = TakeNode();
+        VertexFromPoint(v, points[i]);
+        v->r = rgb[0] << 16;
+        v->g = rgb[1] << 16;
+        v->b = rgb[2] << 16;
+    }
+    LinkRing(p, ring, 2);
     return ClipAndQueue(p);
 }
 

@@ -267,6 +267,8 @@ void Draw3DRelativeOrientation(const int16_t world[9], int16_t out[9]);
 void Draw3DSetPerspective(const int16_t planes[8], float centreX, float centreY, float scaleX, float scaleY);
 // The perspective of a viewport with the start-up lens (y up on screen).
 void Draw3DLensPerspective(int x, int y, int width, int height);
+// That lens's focal length in pixels (what a thing one unit wide spans at distance 1).
+float Draw3DFocal(void);
 // Orthographic: camera-space bounds and pixels per unit; the screen centre is the viewport's.
 void Draw3DSetOrthographic(float left, float right, float bottom, float top, float scale);
 // The orthographic view of a width x height viewport at zoom world units per pixel.
@@ -416,6 +418,10 @@ int Draw3DTriangle(D3Triangle* t);
 // Nothing is drawn when the level is above 15360. 1 when a polygon went on.
 int Draw3DPointPolygon(int n, const int32_t* points, const float* uv, ResId texture, int byReference, int32_t r,
                        int32_t g, int32_t b, int32_t level);
+// A line between two points of the current object in one colour (2.14 components), clipped
+// as polygons are and drawn as wireframe edges are: without a depth of its own, so that what
+// is drawn after it in the frame covers it. 1 when it went on.
+int Draw3DPointLine(int a, int b, int32_t r, int32_t g, int32_t blue);
 
 // ============================================================================================
 // Textures and text sprites

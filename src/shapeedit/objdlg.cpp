@@ -8,6 +8,7 @@
 #include "kernel/log.h"
 #include "shapeedit/objpanel.h"
 #include "shapeedit/sekit.h"
+#include "frontend/editstate.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
@@ -109,7 +110,10 @@ static int CreateOk(DlgState& d)
         return Refuse(d, 0);
     }
     // A new object: the next Save must not take the name of the file it replaced.
-    if (p1 == ITEM_CUBOID || p1 == ITEM_SPHERE || p1 == ITEM_RANDOM_SPHERE) ObjPanelSetUntitled();
+    if (p1 == ITEM_CUBOID || p1 == ITEM_SPHERE || p1 == ITEM_RANDOM_SPHERE) {
+        ObjPanelSetUntitled();
+        EditRequestFrame();
+    }
     return 0;
 }
 

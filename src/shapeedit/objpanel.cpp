@@ -153,6 +153,7 @@ static void FileChosen(const char* path)
             char name[OBJ_NAME_MAX];
             ObjPanelImportedName(leaf, name, sizeof name);
             SetName(name);
+            EditRequestFrame();
             LogPrintf(LOG_INFO, "OBJECT: imported %s as %s, not saved yet", path, name);
             break;
         }
@@ -162,6 +163,7 @@ static void FileChosen(const char* path)
         }
         SetName(leaf);
         RecoveryMarkClean();
+        EditRequestFrame();
         LogPrintf(LOG_INFO, "OBJECT: loaded %s", path);
         break;
     case ACT_SAVE:
@@ -209,6 +211,7 @@ static void Act(WinId self, int action)
         ShapeMNew();
         ObjPanelSetUntitled();
         RecoveryMarkClean();
+        EditRequestFrame();   // a new shape without extent leaves the view as it is
         break;
     case ACT_SHADOW: SetName(kShadowName); break;
     case ACT_MIRROR_X: MeshMirror(MESH_X); break;

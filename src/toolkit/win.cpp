@@ -64,6 +64,8 @@ static struct {
     int underX, underY;
     WinId captured;        // window that took the last left press, and the press position
     int pressX, pressY;
+    WinId middleCaptured;  // window that took the last middle press (it answered it), and where
+    int middleX, middleY;
     WinId modal;
     WinId focus;
     WinId closing[WIN_MAX_CLOSING];
@@ -342,6 +344,7 @@ static void ForgetReferences(WinId window)
 {
     if (win.under == window) win.under = 0;
     if (win.captured == window) win.captured = 0;
+    if (win.middleCaptured == window) win.middleCaptured = 0;
     if (win.modal == window) win.modal = 0;
     if (win.focus == window) win.focus = 0;
 }
@@ -443,8 +446,8 @@ void WinInstall(void)
     win.closingCount = 0;
     win.current = 0;
     win.currentClass = 0;
-    win.under = win.captured = win.modal = win.focus = 0;
-    win.underX = win.underY = win.pressX = win.pressY = 0;
+    win.under = win.captured = win.modal = win.focus = win.middleCaptured = 0;
+    win.underX = win.underY = win.pressX = win.pressY = win.middleX = win.middleY = 0;
     win.removing = 0;
 
     WinCreateClass(CLASS_DESKTOP, 0, 0, DesktopProc);
@@ -763,6 +766,16 @@ static void Press(WinId window, int x, int y, int inRegion, int outside)
         SendSystem(window, outside, x, y);
 }
 
+// The point (window-relative) inside the window's region: 1 and the region-relative point.
+static int InRegion(WinId window, int x, int y, int* rx, int* ry)
+{
+    int x0, y0, x1, y1;
+    if (Region(window, &x0, &y0, &x1, &y1) || x < x0 || x > x1 || y < y0 || y > y1) return 0;
+    *rx = x - x0;
+    *ry = y - y0;
+    return 1;
+}
+
 static void PointerRelativeTo(WinId window, int px, int py, int* x, int* y)
 {
     int ax = 0, ay = 0;
@@ -809,11 +822,15 @@ static void PointerPass(void)
     int rightPressed = KeyPressed(KEY_MOUSE_RIGHT) != 0;
     int leftHeld = KeyHeld(KEY_MOUSE_LEFT) != 0;
     int rightHeld = KeyHeld(KEY_MOUSE_RIGHT) != 0;
+    int middlePressed = KeyPressed(KEY_MOUSE_MIDDLE) != 0;
+    int middleHeld = KeyHeld(KEY_MOUSE_MIDDLE) != 0;
+    int wheel = PointerTakeWheel();
 
     // 2. A modal window takes the pointer from every window outside its tree.
     int blocked = win.modal && !IsAncestor(win.modal, found);
 
     // 3-5. Pointer, presses and capture.
+    int rx = 0, ry = 0;
     if (!blocked && found) {
         win.under = found;
         win.underX = x;
@@ -829,6 +846,15 @@ static void PointerPass(void)
             }
         }
         if (rightPressed && Rec(found)) Press(found, x, y, WM_RPRESS_REGION, WM_RPRESS);
+        // The middle button and the wheel reach only a window that answers them in its
+        // region (the views): elsewhere they do nothing.
+        if (middlePressed && Rec(found) && !win.middleCaptured && InRegion(found, x, y, &rx, &ry) &&
+            SendSystem(found, WM_MPRESS_REGION, rx, ry) == 0 && Rec(found)) {
+            win.middleCaptured = found;
+            win.middleX = x;
+            win.middleY = y;
+        }
+        if (wheel && Rec(found) && InRegion(found, x, y, &rx, &ry)) SendSystem(found, WM_WHEEL, wheel, WinPack(rx, ry));
     } else {
         win.under = 0;
     }
@@ -842,6 +868,14 @@ static void PointerPass(void)
         PointerRelativeTo(captured, px, py, &cx, &cy);
         win.captured = 0;
         SendSystem(captured, WM_LRELEASE, WinPack(cx, cy), WinPack(win.pressX, win.pressY));
+    }
+
+    if (win.middleCaptured) {
+        WinId captured = win.middleCaptured;
+        int cx, cy;
+        PointerRelativeTo(captured, px, py, &cx, &cy);
+        if (!middleHeld) win.middleCaptured = 0;
+        SendSystem(captured, middleHeld ? WM_MDRAG : WM_MRELEASE, WinPack(cx, cy), WinPack(win.middleX, win.middleY));
     }
 
     // 7. Button states to the window under the pointer.

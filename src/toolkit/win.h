@@ -32,6 +32,7 @@ enum {
     WM_SETTITLE = 13,       // p1: pointer to text
     WM_FOCUS = 14,          // 1 gained, 0 lost
     WM_KEY = 15,            // key code
+    WM_WHEEL = 16,          // p1: wheel notches (+ away from the user); p2: x - x0, y - y0 packed
     WM_LRELEASE = 17,       // p1: x, y packed; p2: press x, y packed
     WM_MOVED = 18,
     WM_RESIZED = 19,
@@ -57,6 +58,11 @@ enum {
     WM_EDITESCAPE = 44,     // edit to parent: Escape pressed
     WM_EDITSELECTALL = 43,  // edit: the whole text selected; the first key typed replaces it
     WM_FIRST_CLASS_MESSAGE = 20,
+    // The middle button, beyond the first twenty system messages: a window that answers the
+    // press in its region with 0 gets the drag and the release, wherever the pointer goes.
+    WM_MPRESS_REGION = 0x100,   // x - x0, y - y0
+    WM_MDRAG = 0x101,           // p1: x, y packed; p2: press x, y packed (window-relative)
+    WM_MRELEASE = 0x102,        // as WM_MDRAG
 };
 
 // Special destinations of WinSendMessage (and the parents of WinCreate: 0 the current

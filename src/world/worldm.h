@@ -248,6 +248,11 @@ uint32_t WorldMNodeDisplayCapacity(void);
 void WorldMSetShapeFilter(int filter);
 int WorldMShapeFilter(void);
 
+// The box (world coordinates) around the worldshapes' turned shape boxes and the nodes, the
+// selected ones only when asked: 1 and lo, hi written, or 0 when there is nothing of the kind.
+// A view frames it.
+int WorldMContentBox(int selectedOnly, int32_t lo[3], int32_t hi[3]);
+
 // ---- drawing and picking for the 3D view (inside an open Draw3D frame, camera set) -------------
 // The world orientation of a worldshape (pitch about X, then yaw about Y; 1.0 = 16384): it maps
 // the shape's points into the world, as Draw3DRelativeOrientation takes it.

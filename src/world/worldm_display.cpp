@@ -39,8 +39,8 @@ int WorldMShapeShown(const uint8_t* worldshape)
     return (wm.filter & bit) != 0;
 }
 
-// The eight corners of the shape's box, turned and placed, in camera space.
-static int CameraCorners(const uint8_t* p, float out[8][3])
+// The eight corners of the shape's box, turned and placed, in world space.
+static int WorldCorners(const uint8_t* p, int32_t out[8][3])
 {
     ResId handle = GetU16(p, WS_HANDLE);
     if (!ShapeMPrepared(handle)) return 0;
@@ -57,11 +57,55 @@ static int CameraCorners(const uint8_t* p, float out[8][3])
             for (int k = 0; k < 3; k++) v += m[3 * i + k] * local[k] / (double)FIX_ONE;
             world[i] = v > 2147483647.0 ? INT32_MAX : v < -2147483648.0 ? INT32_MIN : (int32_t)v;
         }
+        memcpy(out[c], world, sizeof world);
+    }
+    return 1;
+}
+
+// The same corners in camera space.
+static int CameraCorners(const uint8_t* p, float out[8][3])
+{
+    int32_t world[8][3];
+    if (!WorldCorners(p, world)) return 0;
+    for (int c = 0; c < 8; c++) {
         int32_t cam[3];
-        Draw3DWorldToCamera(world, cam);
+        Draw3DWorldToCamera(world[c], cam);
         for (int i = 0; i < 3; i++) out[c][i] = (float)cam[i];
     }
     return 1;
+}
+
+static void Widen(const int32_t p[3], int* any, int32_t lo[3], int32_t hi[3])
+{
+    for (int i = 0; i < 3; i++) {
+        if (!*any || p[i] < lo[i]) lo[i] = p[i];
+        if (!*any || p[i] > hi[i]) hi[i] = p[i];
+    }
+    *any = 1;
+}
+
+int WorldMContentBox(int selectedOnly, int32_t lo[3], int32_t hi[3])
+{
+    if (!wm.installed) return 0;
+    int any = 0;
+    WM_FOR_EACH_SHAPE(wm.image, p)
+    {
+        if (selectedOnly && !(GetU16(p, WS_FLAGS) & WSF_SELECTED)) continue;
+        int32_t corners[8][3];
+        if (WorldCorners(p, corners)) {
+            for (int c = 0; c < 8; c++) Widen(corners[c], &any, lo, hi);
+        } else {
+            const int32_t at[3] = {GetI32(p, WS_X), GetI32(p, WS_Y), GetI32(p, WS_Z)};
+            Widen(at, &any, lo, hi);
+        }
+    }
+    WM_FOR_EACH_NODE(wm.image, p)
+    {
+        if (selectedOnly && GetU16(p, WN_SELECTED) != WN_SELECTED_VALUE) continue;
+        const int32_t at[3] = {GetI32(p, WN_X), GetI32(p, WN_Y), GetI32(p, WN_Z)};
+        Widen(at, &any, lo, hi);
+    }
+    return any;
 }
 
 // The screen rectangle of the projected box: 1, or 0 when a corner lies nearer than the near

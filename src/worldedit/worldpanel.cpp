@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "frontend/editor.h"
+#include "frontend/editstate.h"
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
@@ -128,6 +129,7 @@ static void FileChosen(const char* path)
         StrLCopy(wp.name, leaf, sizeof wp.name);
         wp.hasFile = 1;
         RecoveryMarkClean();
+        EditRequestFrame();
         LogPrintf(LOG_INFO, "WORLD: loaded %s", path);
         break;
     case ACT_SAVE:
@@ -177,6 +179,7 @@ static void Act(WinId self, int action)
         StrLCopy(wp.name, kUntitled, sizeof wp.name);
         wp.hasFile = 0;
         RecoveryMarkClean();
+        EditRequestFrame();
         break;
     default: break;
     }

@@ -79,14 +79,21 @@ TEST_F(RunStates, SettingsFromTheFileOrTheDefaults)
     EXPECT_EQ(AppConfig()->resolution, RESOLUTION_800);
     EXPECT_EQ(AppConfig()->palSupport, 0);
     EXPECT_EQ(AppConfig()->scale, 0u);
+    EXPECT_EQ(std::vector<int>(AppConfig()->dummyColour, AppConfig()->dummyColour + 3), (std::vector<int>{160, 160, 160}));
     AppShutdown();
     PlatShutdown();
 
-    WriteText("tolbex.ini", "palsupport=2\nPolyLightMode=1\nscale=100\n; comment\n");
+    WriteText("tolbex.ini", "palsupport=2\nPolyLightMode=1\nscale=100\n; comment\ndummycolour=12,234, 56\n");
     Start();
     EXPECT_EQ(AppConfig()->palSupport, 1) << "any non-zero palsupport is 1";
     EXPECT_EQ(AppConfig()->polyLightMode, 1);
     EXPECT_EQ(AppConfig()->scale, 100u);
+    EXPECT_EQ(std::vector<int>(AppConfig()->dummyColour, AppConfig()->dummyColour + 3), (std::vector<int>{12, 234, 56}));
+    AppShutdown();
+    PlatShutdown();
+    WriteText("tolbex.ini", "dummycolour=0,0,255\n");
+    Start();
+    EXPECT_EQ(std::vector<int>(AppConfig()->dummyColour, AppConfig()->dummyColour + 3), (std::vector<int>{0, 0, 255}));
 }
 
 std::vector<std::string> boxes;
@@ -102,6 +109,14 @@ TEST_F(RunStates, MalformedSettingsAreToldAndTheDefaultsKept)
         {"palsupport=yes\n", "\"Error\" \"tolbex.ini: use palsupport=0 or palsupport=1, not \"yes\"; palette support stays off.\""},
         {"polylightmode=2\n", "\"Error\" \"tolbex.ini: PolyLightMode must be 0 or 1, not \"2\"; 0 is used.\""},
         {"scale = 100\n", "\"Error\" \"tolbex.ini: unable to read scale from \" 100\"; 0 is used.\""},
+        {"dummycolour=1,2\n",
+         "\"Error\" \"tolbex.ini: dummycolour is R,G,B with 0 to 255 each, not \"1,2\"; 160,160,160 is used.\""},
+        {"dummycolour=256,0,0\n",
+         "\"Error\" \"tolbex.ini: dummycolour is R,G,B with 0 to 255 each, not \"256,0,0\"; 160,160,160 is used.\""},
+        {"dummycolour=1,2,3,4\n",
+         "\"Error\" \"tolbex.ini: dummycolour is R,G,B with 0 to 255 each, not \"1,2,3,4\"; 160,160,160 is used.\""},
+        {"dummycolour=1,,3\n",
+         "\"Error\" \"tolbex.ini: dummycolour is R,G,B with 0 to 255 each, not \"1,,3\"; 160,160,160 is used.\""},
         {"secondres=missing.res\n",
          "\"Error\" \"Can't open secondary resource file missing.res (tolbex.ini secondres); going on without it.\""},
         {"thirdres=gone.res\n",
@@ -117,6 +132,7 @@ TEST_F(RunStates, MalformedSettingsAreToldAndTheDefaultsKept)
         EXPECT_EQ(AppConfig()->palSupport, 0);
         EXPECT_EQ(AppConfig()->polyLightMode, 0);
         EXPECT_EQ(AppConfig()->scale, 0u);
+        EXPECT_EQ(AppConfig()->dummyColour[0], 160);
         EXPECT_EQ(ResFileCount(), 0);
         for (int turn = 0; turn < 3; turn++) EXPECT_EQ(AppLoopTurn(), 0);
         TearDown();

@@ -54,6 +54,23 @@ TEST_F(Materials, TheDummyEntryIsAllZero)
     EXPECT_EQ(used, ResUsedCount()) << "the Dummy's texture copy is not left behind";
 }
 
+TEST_F(Materials, TheDummyIsLitInTheColourGivenAndKeepsItThroughRebuilds)
+{
+    MatMReload();
+    IntMatSetDummyColour(160, 80, 300);   // 300 is held at 255
+    EXPECT_EQ((std::vector<int32_t>{IntMatRed(0), IntMatGreen(0), IntMatBlue(0), IntMatAmbient(0), IntMatDiffuse(0)}),
+              (std::vector<int32_t>{160, 80, 255, 16384, 16384}));
+    MatMAdd(MatMCount());   // the list changes: the table is built again
+    EXPECT_EQ((std::vector<int32_t>{IntMatRed(0), IntMatGreen(0), IntMatBlue(0), IntMatAmbient(0)}),
+              (std::vector<int32_t>{160, 80, 255, 16384}));
+    EXPECT_EQ(IntMatRed(1), 0) << "only the Dummy";
+    IntMatSetDummyColour(0, 0, 0);
+    const uint8_t* e = IntMatPtr(0);
+    EXPECT_EQ(Bytes(IM_CLEARED_BYTES, 0), Bytes(e + 16, e + 16 + IM_CLEARED_BYTES)) << "black: all zero again";
+    MatMReload();
+    EXPECT_EQ(Bytes(IM_CLEARED_BYTES, 0), Bytes(e + 16, e + 16 + IM_CLEARED_BYTES));
+}
+
 TEST_F(Materials, IndexRules)
 {
     WriteBytes("a.mat", MatFile({{"One", 0, 0, 0, 1, 2}, {"Two", 0, 0, 0, 6, 7}}));

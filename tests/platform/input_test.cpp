@@ -186,6 +186,43 @@ TEST_F(Input, PointerEventsWaitForTheReader)
     EXPECT_NE(KeyHeld(KEY_MOUSE_RIGHT), 0);
 }
 
+TEST_F(Input, TheMiddleButtonAndTheWheelComeInTurnWithTheRest)
+{
+    auto at = [](int x, int y) { return (int32_t)(((uint32_t)(uint16_t)y << 16) | (uint16_t)x); };
+    InputMessageHook(nullptr, NM_MOUSEMOVE, 0, at(30, 40));
+    InputMessageHook(nullptr, NM_MBUTTONDOWN, 0, at(30, 40));
+    InputMessageHook(nullptr, NM_MOUSEMOVE, 0, at(31, 40));
+    InputMessageHook(nullptr, NM_MOUSEWHEEL, (uint32_t)-2, at(31, 40));
+    InputMessageHook(nullptr, NM_MOUSEWHEEL, 0, at(31, 40));   // no turn: nothing queued
+    InputMessageHook(nullptr, NM_MOUSEMOVE, 0, at(50, 40));
+    InputMessageHook(nullptr, NM_MOUSEWHEEL, 5, at(50, 40));
+    InputMessageHook(nullptr, NM_MBUTTONUP, 0, at(50, 40));
+    EXPECT_EQ(PointerTakeWheel(), 0) << "nothing is applied before the reader asks";
+    int x, y;
+    EXPECT_EQ(PointerAdvance(), 1);
+    EXPECT_NE(KeyHeld(KEY_MOUSE_MIDDLE), 0);
+    EXPECT_EQ(KeyHeld(KEY_MOUSE_LEFT) | KeyHeld(KEY_MOUSE_RIGHT), 0) << "the middle button is a button of its own";
+    EXPECT_NE(KeyPressed(KEY_MOUSE_MIDDLE), 0);
+    EXPECT_EQ(PointerAdvance(), 1);
+    PointerPos(&x, &y);
+    EXPECT_EQ(x, 31) << "a wheel turn is read where the pointer was when it turned";
+    EXPECT_EQ(PointerTakeWheel(), -2);
+    EXPECT_EQ(PointerTakeWheel(), 0) << "taken once";
+    EXPECT_EQ(PointerAdvance(), 1);
+    PointerPos(&x, &y);
+    EXPECT_EQ(x, 50);
+    EXPECT_EQ(PointerTakeWheel(), 5);
+    EXPECT_NE(KeyHeld(KEY_MOUSE_MIDDLE), 0);
+    EXPECT_EQ(PointerAdvance(), 0);
+    EXPECT_EQ(KeyHeld(KEY_MOUSE_MIDDLE), 0);
+    // Turns that nobody takes add up, within bounds.
+    for (int i = 0; i < 3; i++) InputMessageHook(nullptr, NM_MOUSEWHEEL, 40000, at(0, 0));
+    while (PointerAdvance()) {
+    }
+    EXPECT_EQ(PointerTakeWheel(), 65535);
+    EXPECT_EQ(InputVirtualKeyToScan(0x04), KEY_MOUSE_MIDDLE);
+}
+
 TEST_F(Input, FullKeyboardBufferLosesItsOldestEvent)
 {
     InputQueueKey(KEY_A, 1);

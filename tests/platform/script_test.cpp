@@ -45,6 +45,20 @@ TEST(Script, CommandsExpandIntoSteps)
     EXPECT_EQ(s[2].text, "out/a.bmp");
 }
 
+TEST(Script, TheMiddleButtonAndTheWheel)
+{
+    auto s = Parse("press middle\nrelease middle\nclick 5 6 middle\nwheel 3\nwheel -1000\nwheel 1000\n");
+    const int PRESS = SCRIPT_PRESS * 1000, RELEASE = SCRIPT_RELEASE * 1000, WHEEL = SCRIPT_WHEEL * 1000;
+    EXPECT_EQ(Steps(s), (std::vector<int>{PRESS + SCRIPT_BUTTON_MIDDLE, RELEASE + SCRIPT_BUTTON_MIDDLE,
+                                          SCRIPT_MOVE * 1000 + 5, PRESS + SCRIPT_BUTTON_MIDDLE, W + 1,
+                                          RELEASE + SCRIPT_BUTTON_MIDDLE, W + 1, WHEEL + 3, WHEEL - 1000, WHEEL + 1000}));
+    EXPECT_NE(SCRIPT_BUTTON_MIDDLE, SCRIPT_BUTTON_RIGHT);
+    for (const char* bad : {"wheel", "wheel 0", "wheel 1001", "wheel -1001", "wheel x", "wheel 1 2", "press middle 1"}) {
+        std::string e = ParseError(std::string("wait\n") + bad + "\n");
+        EXPECT_NE(e.find("s.txt:2"), std::string::npos) << bad << " -> " << e;
+    }
+}
+
 TEST(Script, TypeUsesShiftWhereTheCharacterNeedsIt)
 {
     // '#' is typed, not a comment; no key of this layout types it, nor 'é': they come as
@@ -73,7 +87,7 @@ TEST(Script, TypeUsesShiftWhereTheCharacterNeedsIt)
 
 TEST(Script, BadLinesNameTheirLine)
 {
-    for (const char* bad : {"jump 1", "wait -1", "wait x", "click 1", "click 1 2 middle", "click 1 2 left 3",
+    for (const char* bad : {"jump 1", "wait -1", "wait x", "click 1", "click 1 2 centre", "click 1 2 left 3",
                             "press up", "key", "key ctrl", "answer maybe", "screenshot", "close now", "move 1 2 3"}) {
         std::string e = ParseError(std::string("wait\n") + bad + "\n");
         EXPECT_NE(e.find("s.txt:2"), std::string::npos) << bad << " -> " << e;

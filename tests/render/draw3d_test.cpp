@@ -246,6 +246,27 @@ TEST_F(Draw3D, PointPolygonsAreBlendedTexturesWithOneColourAndLevel)
     Draw3DDisplay();
 }
 
+TEST_F(Draw3D, PointLinesAreWireframeEdgesInOneColourClippedAsPolygonsAre)
+{
+    Start();
+    // Two points ahead, one behind the eye, one more behind.
+    Points({-100, -100, 1000, 100, 50, 2000, 30, 0, -500, 0, 0, -900});
+    ASSERT_EQ(1, Draw3DPointLine(0, 1, 100, 200, 20000));
+    const RecPolygon& p = gRec.polygons.at(0);
+    EXPECT_EQ(D3T_LINES, p.type);
+    ASSERT_EQ(2u, p.v.size());
+    EXPECT_EQ((std::vector<float>{-100, 100, 1000, 2000}), (std::vector<float>{p.v[0].x, p.v[1].x, p.v[0].z, p.v[1].z}));
+    EXPECT_EQ((std::vector<int32_t>{Word(100), Word(200), Word(16383)}), (std::vector<int32_t>{p.v[1].r, p.v[1].g, p.v[1].b}))
+        << "the colour held within 2.14";
+    // Crossing the near plane: what lies behind it is cut off.
+    gRec = Recorder();
+    ASSERT_EQ(1, Draw3DPointLine(0, 2, 100, 100, 100));
+    for (const RecVertex& v : gRec.polygons.at(0).v) EXPECT_GE(v.z, (float)D3_NEAREST_Z - 1);
+    EXPECT_EQ(0, Draw3DPointLine(2, 3, 100, 100, 100)) << "wholly behind the eye: nothing";
+    EXPECT_EXIT(Draw3DPointLine(0, 4, 0, 0, 0), testing::ExitedWithCode(1), "Draw3DPointLine - point 4 out of range");
+    Draw3DDisplay();
+}
+
 // ============================================================================================
 // Lighting
 // ============================================================================================

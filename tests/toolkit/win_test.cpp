@@ -471,6 +471,71 @@ TEST_F(Win, PressInsideTheRegionIsRelativeToItOutsideIsPlain)
     EXPECT_EQ(Recorded(r, WM_LPRESS_REGION), 0);
 }
 
+TEST_F(Win, TheWheelAndTheMiddleButtonReachTheRegionOfTheWindowThatTakesThem)
+{
+    // A region window that answers the middle press takes its drags; a plain recorder does not.
+    WinCreateClass(0x701, 0, 0, [](WinId w, WinId s, int m, WinParam* p1, WinParam* p2) -> int {
+        int answer = RegionProc(w, s, m, p1, p2);
+        return m == WM_MPRESS_REGION || m == WM_WHEEL ? 0 : answer;
+    });
+    WinId taker = WinCreate(100, 50, 40, 20, WIN_DESKTOP, 0, 0x701);   // region (110, 55)-(129, 64)
+    WinId plain = WinCreate(200, 50, 40, 20, WIN_DESKTOP, 0, CLASS_REGION);
+    auto wheel = [](int x, int y, int notches) {
+        Move(x, y);
+        InputMessageHook(nullptr, NM_MOUSEWHEEL, (uint32_t)notches, 0);
+        WinProcessInput();
+    };
+    wheel(115, 58, -3);
+    EXPECT_EQ(Pos(Last(taker, WM_WHEEL)), (std::vector<int>{-3, (int)WinPack(5, 3)}));
+    wheel(105, 52, 2);   // the window, not its region
+    EXPECT_EQ(Recorded(taker, WM_WHEEL), 1);
+    wheel(215, 58, 2);
+    EXPECT_EQ(Pos(Last(plain, WM_WHEEL)), (std::vector<int>{2, (int)WinPack(5, 3)})) << "offered to the plain one too";
+
+    auto middle = [](int x, int y, uint32_t msg) {
+        Move(x, y);
+        InputMessageHook(nullptr, msg, 0, 0);
+        WinProcessInput();
+    };
+    middle(112, 56, NM_MBUTTONDOWN);
+    EXPECT_EQ(Pos(Last(taker, WM_MPRESS_REGION)), (std::vector<int>{2, 1}));
+    EXPECT_EQ(WinCaptured(), 0) << "the left button's capture is not the middle one's";
+    EXPECT_EQ(Recorded(taker, WM_LPRESS_REGION) + Recorded(taker, WM_LPRESS), 0);
+    Frame(160, 30);   // the drag goes on outside the window
+    EXPECT_EQ(Pos(Last(taker, WM_MDRAG)), (std::vector<int>{(int)WinPack(60, -20), (int)WinPack(12, 6)}));
+    EXPECT_EQ(Recorded(plain, WM_MDRAG), 0);
+    middle(205, 55, NM_MBUTTONUP);
+    EXPECT_EQ(Pos(Last(taker, WM_MRELEASE)), (std::vector<int>{(int)WinPack(105, 5), (int)WinPack(12, 6)}));
+    int drags = Recorded(taker, WM_MDRAG);
+    Frame(120, 60);
+    EXPECT_EQ(Recorded(taker, WM_MDRAG), drags) << "no drag once released";
+    EXPECT_EQ(Recorded(taker, WM_MRELEASE), 1);
+
+    // A window that does not answer the press gets no drag; outside a region nothing is sent.
+    middle(212, 56, NM_MBUTTONDOWN);
+    EXPECT_EQ(Recorded(plain, WM_MPRESS_REGION), 1);
+    Frame(220, 60);
+    middle(220, 60, NM_MBUTTONUP);
+    EXPECT_EQ(Recorded(plain, WM_MDRAG) + Recorded(plain, WM_MRELEASE), 0);
+    middle(102, 51, NM_MBUTTONDOWN);
+    middle(102, 51, NM_MBUTTONUP);
+    EXPECT_EQ(Recorded(taker, WM_MPRESS_REGION), 1);
+
+    // A modal window keeps the wheel and the middle button from the windows outside it; a
+    // drag that a closed window held ends with it.
+    middle(112, 56, NM_MBUTTONDOWN);
+    WinDestroy(taker);
+    Frame(150, 60);
+    middle(150, 60, NM_MBUTTONUP);
+    WinId modal = WinCreate(0, 0, 50, 50, WIN_DESKTOP, 0, CLASS_REC);
+    WinMakeModal(modal);
+    msgs.clear();
+    wheel(215, 58, 1);
+    middle(215, 58, NM_MBUTTONDOWN);
+    middle(215, 58, NM_MBUTTONUP);
+    EXPECT_EQ(Recorded(plain, WM_WHEEL) + Recorded(plain, WM_MPRESS_REGION), 0);
+}
+
 TEST_F(Win, CapturedWindowKeepsItsDragsAndGetsTheRelease)
 {
     WinId a = Rec(10, 10, 40, 40);

@@ -159,6 +159,10 @@ static void Shot(const ScriptStep& s)
         FailRun(s, ("shot " + name + " could not be written").c_str());
 }
 
+// By the script's button numbers (SCRIPT_BUTTON_*).
+static const uint32_t kButtonDown[SCRIPT_BUTTONS] = {NM_LBUTTONDOWN, NM_RBUTTONDOWN, NM_MBUTTONDOWN};
+static const uint32_t kButtonUp[SCRIPT_BUTTONS] = {NM_LBUTTONUP, NM_RBUTTONUP, NM_MBUTTONUP};
+
 static void RunStep(const ScriptStep& s)
 {
     switch (s.op) {
@@ -168,8 +172,9 @@ static void RunStep(const ScriptStep& s)
         hl.pointerY = s.b;
         PlatPostMessage(NM_MOUSEMOVE, 0, PointerParam());
         break;
-    case SCRIPT_PRESS: PlatPostMessage(s.a ? NM_RBUTTONDOWN : NM_LBUTTONDOWN, 0, PointerParam()); break;
-    case SCRIPT_RELEASE: PlatPostMessage(s.a ? NM_RBUTTONUP : NM_LBUTTONUP, 0, PointerParam()); break;
+    case SCRIPT_PRESS: PlatPostMessage(kButtonDown[s.a], 0, PointerParam()); break;
+    case SCRIPT_RELEASE: PlatPostMessage(kButtonUp[s.a], 0, PointerParam()); break;
+    case SCRIPT_WHEEL: PlatPostMessage(NM_MOUSEWHEEL, (uint32_t)s.a, PointerParam()); break;
     case SCRIPT_KEYDOWN: InputQueueKey(s.a, 1); break;
     case SCRIPT_KEYUP: InputQueueKey(s.a, 0); break;
     case SCRIPT_TEXT: InputQueueText(s.text.c_str()); break;

@@ -71,6 +71,12 @@ static bool ParseInt(const std::string& s, int* out)
     return true;
 }
 
+static int ButtonNamed(const std::string& name)
+{
+    return name == "left" ? SCRIPT_BUTTON_LEFT : name == "right" ? SCRIPT_BUTTON_RIGHT
+           : name == "middle" ? SCRIPT_BUTTON_MIDDLE : -1;
+}
+
 int ScriptParse(const std::string& source, const std::string& fileName, std::vector<ScriptStep>& out,
                 std::string& error)
 {
@@ -135,13 +141,10 @@ int ScriptParse(const std::string& source, const std::string& fileName, std::vec
             if (w.size() < 3 || !ParseInt(w[1], &a) || !ParseInt(w[2], &b) || a < -32768 || a > 32767 ||
                 b < -32768 || b > 32767)
                 return fail("expected X Y");
-            int button = 0;
+            int button = SCRIPT_BUTTON_LEFT;
             if (cmd == "click") {
                 if (w.size() > 4) return fail("too many words");
-                if (w.size() == 4) {
-                    if (w[3] == "right") button = 1;
-                    else if (w[3] != "left") return fail("expected left or right");
-                }
+                if (w.size() == 4 && (button = ButtonNamed(w[3])) < 0) return fail("expected left, right or middle");
             } else if (w.size() != 3) {
                 return fail("too many words");
             }
@@ -153,8 +156,13 @@ int ScriptParse(const std::string& source, const std::string& fileName, std::vec
                 step(SCRIPT_WAIT, 1);
             }
         } else if (cmd == "press" || cmd == "release") {
-            if (w.size() != 2 || (w[1] != "left" && w[1] != "right")) return fail("expected left or right");
-            step(cmd == "press" ? SCRIPT_PRESS : SCRIPT_RELEASE, w[1] == "right" ? 1 : 0);
+            int button = w.size() == 2 ? ButtonNamed(w[1]) : -1;
+            if (button < 0) return fail("expected left, right or middle");
+            step(cmd == "press" ? SCRIPT_PRESS : SCRIPT_RELEASE, button);
+        } else if (cmd == "wheel") {
+            if (w.size() != 2 || !ParseInt(w[1], &a) || a == 0 || a < -SCRIPT_WHEEL_MAX || a > SCRIPT_WHEEL_MAX)
+                return fail("expected notches from -1000 to 1000, not 0");
+            step(SCRIPT_WHEEL, a);
         } else if (cmd == "keydown" || cmd == "keyup" || cmd == "key") {
             if (w.size() != 2) return fail("expected one key name");
             int code = ScriptKeyCode(w[1]);

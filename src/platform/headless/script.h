@@ -7,7 +7,7 @@
 enum ScriptOp {
     SCRIPT_WAIT,        // a: main-loop turns
     SCRIPT_MOVE,        // a, b: pointer position
-    SCRIPT_PRESS,       // a: 0 left, 1 right
+    SCRIPT_PRESS,       // a: SCRIPT_BUTTON_*
     SCRIPT_RELEASE,
     SCRIPT_KEYDOWN,     // a: scan code
     SCRIPT_KEYUP,
@@ -19,7 +19,10 @@ enum ScriptOp {
     SCRIPT_ADVANCE,     // a: milliseconds the clock moves on at once
     SCRIPT_FATAL,       // text: the fatal error's text (tests only: SCRIPT_FATAL_SWITCH)
     SCRIPT_TEXT,        // text: one character (UTF-8) typed as text, as an input method sends it
+    SCRIPT_WHEEL,       // a: wheel notches, + away from the user (zooms in)
 };
+enum { SCRIPT_BUTTON_LEFT = 0, SCRIPT_BUTTON_RIGHT = 1, SCRIPT_BUTTON_MIDDLE = 2, SCRIPT_BUTTONS = 3 };
+enum { SCRIPT_WHEEL_MAX = 1000 };   // notches one `wheel` step turns at most, either way
 
 // The environment variable that must be "1" for a script to use `fatal`: a test's way to
 // take the program down as a fault of its own would, which no user script has any use for.

@@ -229,6 +229,14 @@ void SdlTranslateEvent(const SDL_Event* event)
             PostPointer(down ? NM_LBUTTONDOWN : NM_LBUTTONUP, e.button.x, e.button.y);
         else if (e.button.button == SDL_BUTTON_RIGHT)
             PostPointer(down ? NM_RBUTTONDOWN : NM_RBUTTONUP, e.button.x, e.button.y);
+        else if (e.button.button == SDL_BUTTON_MIDDLE)
+            PostPointer(down ? NM_MBUTTONDOWN : NM_MBUTTONUP, e.button.x, e.button.y);
+        break;
+    }
+    case SDL_MOUSEWHEEL: {
+        // Notches away from the user are positive, whatever way the desktop scrolls.
+        int notches = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+        if (notches) PlatPostMessage(NM_MOUSEWHEEL, (uint32_t)notches, PointParam(sdl.lastX, sdl.lastY));
         break;
     }
     default: break;
