@@ -37,6 +37,7 @@ struct AppSettings {
     int palSupport;            // 0 or 1
     int polyLightMode;         // 0 or 1, validated only
     uint32_t scale;
+    int threads;               // the software renderer's threads; 0 = one a core
     char secondRes[80];
     char thirdRes[80];
 };

@@ -190,6 +190,13 @@ void VideoSetClip(int x0, int y0, int x1, int y1);
 void VideoExtent(int* width, int* height);
 int VideoBitsPerPixel(void);
 const VideoSurface* VideoTarget(void);
+// A renderer that queues drawing (the software Z-buffer on several threads) names the function
+// that finishes it: whatever reads or writes pixels through the video layer (the target, a
+// pixel read, a clear, a change of target, mode or colours, the present) runs it first, so
+// the picture is always what was drawn in the order it was drawn. Null: none.
+void VideoSetDrawBarrier(VideoHookFn fn);
+// The target without running the barrier: only for the renderer that queues into it.
+const VideoSurface* VideoTargetQueued(void);
 // Reads a framebuffer pixel as 8-bit red, green, blue (black outside the screen).
 void VideoReadPixel(int x, int y, uint8_t* r, uint8_t* g, uint8_t* b);
 // Fills the clip rectangle of the current target with a palette colour.

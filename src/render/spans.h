@@ -93,6 +93,8 @@ static inline uint32_t SpanBlend(uint32_t src, uint32_t dst, uint32_t a, const S
 // One span. Everything for a pixel is worked out only where the depth test passes; table
 // lookups are masked so that no value can index outside a table, and scaling the 32-bit
 // fractions u and v by the sprite's size keeps every texel index inside the sprite.
+static inline int32_t SpanStep(int32_t value, int32_t step) { return (int32_t)((uint32_t)value + (uint32_t)step); }
+
 template <typename F, int M, bool Z, bool KEY, bool BLEND>
 __attribute__((always_inline)) static inline void SpanRun(uint8_t* dstBytes, int32_t* __restrict depth, int n,
                                                           const SpanIn& s, const SpanCtx& c)
@@ -155,16 +157,18 @@ __attribute__((always_inline)) static inline void SpanRun(uint8_t* dstBytes, int
                 if (Z) depth[i] = z;
             }
         }
-        if (Z) z += dz;
+        // The steps wrap: past the last pixel a steep span's next value may leave the 32 bits,
+        // and it is never used.
+        if (Z) z = SpanStep(z, dz);
         if constexpr (M == SPAN_SMOOTH || LIT) {
-            c0 += d0;
-            c2 += d2;
+            c0 = SpanStep(c0, d0);
+            c2 = SpanStep(c2, d2);
         }
-        if constexpr (M == SPAN_SMOOTH || LIT || M == SPAN_GREY8) c1 += d1;
+        if constexpr (M == SPAN_SMOOTH || LIT || M == SPAN_GREY8) c1 = SpanStep(c1, d1);
         if constexpr (TEXTURED) {
             u += du;
             v += dv;
         }
-        if (BLEND) a += da;
+        if (BLEND) a = SpanStep(a, da);
     }
 }

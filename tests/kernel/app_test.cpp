@@ -79,14 +79,16 @@ TEST_F(RunStates, SettingsFromTheFileOrTheDefaults)
     EXPECT_EQ(AppConfig()->resolution, RESOLUTION_800);
     EXPECT_EQ(AppConfig()->palSupport, 0);
     EXPECT_EQ(AppConfig()->scale, 0u);
+    EXPECT_EQ(AppConfig()->threads, 0) << "one thread a core";
     AppShutdown();
     PlatShutdown();
 
-    WriteText("tolbex.ini", "palsupport=2\nPolyLightMode=1\nscale=100\n; comment\n");
+    WriteText("tolbex.ini", "palsupport=2\nPolyLightMode=1\nscale=100\nthreads=3\n; comment\n");
     Start();
     EXPECT_EQ(AppConfig()->palSupport, 1) << "any non-zero palsupport is 1";
     EXPECT_EQ(AppConfig()->polyLightMode, 1);
     EXPECT_EQ(AppConfig()->scale, 100u);
+    EXPECT_EQ(AppConfig()->threads, 3);
 }
 
 std::vector<std::string> boxes;
@@ -102,6 +104,8 @@ TEST_F(RunStates, MalformedSettingsAreToldAndTheDefaultsKept)
         {"palsupport=yes\n", "\"Error\" \"tolbex.ini: use palsupport=0 or palsupport=1, not \"yes\"; palette support stays off.\""},
         {"polylightmode=2\n", "\"Error\" \"tolbex.ini: PolyLightMode must be 0 or 1, not \"2\"; 0 is used.\""},
         {"scale = 100\n", "\"Error\" \"tolbex.ini: unable to read scale from \" 100\"; 0 is used.\""},
+        {"threads=65\n", "\"Error\" \"tolbex.ini: threads must be 0 (one a core) to 64, not \"65\"; one a core is used.\""},
+        {"threads=-1\n", "\"Error\" \"tolbex.ini: threads must be 0 (one a core) to 64, not \"-1\"; one a core is used.\""},
         {"secondres=missing.res\n",
          "\"Error\" \"Can't open secondary resource file missing.res (tolbex.ini secondres); going on without it.\""},
         {"thirdres=gone.res\n",
@@ -117,6 +121,7 @@ TEST_F(RunStates, MalformedSettingsAreToldAndTheDefaultsKept)
         EXPECT_EQ(AppConfig()->palSupport, 0);
         EXPECT_EQ(AppConfig()->polyLightMode, 0);
         EXPECT_EQ(AppConfig()->scale, 0u);
+        EXPECT_EQ(AppConfig()->threads, 0);
         EXPECT_EQ(ResFileCount(), 0);
         for (int turn = 0; turn < 3; turn++) EXPECT_EQ(AppLoopTurn(), 0);
         TearDown();
