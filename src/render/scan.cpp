@@ -673,7 +673,7 @@ void ScanRelease(void)
     scan.threads = 1;
 }
 
-void ScanSetMinBandWork(int64_t work) { scan.minBandWork = work > 0 ? work : SCAN_MIN_BAND_WORK; }
+void ScanSetMinBandWork(int64_t work) { scan.minBandWork = work > 0 ? work : (int64_t)SCAN_MIN_BAND_WORK; }
 int ScanLastBands(void) { return scan.lastBands; }
 
 // ============================================================================================

@@ -68,6 +68,14 @@ TEST(Files, NamesAreFoundWhateverTheirCase)
     EXPECT_EQ(FileDelete("textures/trees/tree.~hp"), 0);
     EXPECT_EQ(FileExists("Textures/Trees/TREE.~HP"), 0);
     EXPECT_NE(FileDelete("textures/trees/tree.~hp"), 0);
+    // A group of deletions: each found in any letter case, those missing counted.
+    ASSERT_EQ(FileWrite("a.bin", "1", 1), 0);
+    ASSERT_EQ(FileWrite("textures/b.bin", "2", 1), 0);
+    const char* const gone[] = {"A.BIN", "missing.bin", "Textures/B.bin", nullptr};
+    EXPECT_EQ(FileDeleteGroup(gone, 4), 2);
+    EXPECT_FALSE(PathExists("a.bin"));
+    EXPECT_FALSE(PathExists("textures/b.bin"));
+    EXPECT_EQ(FileDeleteGroup(gone, 0), 0);
     EXPECT_NE(FileWrite("no/such/folder/x.bin", "1", 1), 0);
     EXPECT_NE(std::string(FileProgramPath()), "");
 }
