@@ -280,6 +280,39 @@ static std::string WriteTarget(const char* name)
     return path;
 }
 
+// Folders listed once for a batch of writes: a name that is not there costs a lookup a scan of
+// its folder, and a batch names many new files in one folder.
+struct FolderNames {
+    std::string folder;                 // as spelled in the names
+    bool listed = false;
+    std::vector<std::string> entries;   // its names as on disk
+};
+
+static std::string BatchWriteTarget(const char* name, std::vector<FolderNames>& cache)
+{
+    std::string path = NormaliseSeparators(name);
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (Present(path) || base.empty() || (!folder.empty() && !Present(folder))) return WriteTarget(name);
+    FolderNames* f = nullptr;
+    for (FolderNames& c : cache)
+        if (c.folder == folder) f = &c;
+    if (!f) {
+        f = &cache.emplace_back();
+        f->folder = folder;
+        if (DIR* d = opendir(folder.empty() ? "." : folder.c_str())) {
+            while (struct dirent* e = readdir(d)) f->entries.push_back(e->d_name);
+            closedir(d);
+            f->listed = true;
+        }
+    }
+    if (!f->listed) return WriteTarget(name);
+    for (const std::string& e : f->entries)
+        if (SameIgnoringCase(e.c_str(), base.c_str())) return WriteTarget((folder + e).c_str());
+    return path;
+}
+
 // A folder (or a device) where a file should be written is never replaced.
 static bool IsNotAFile(const std::string& path)
 {
@@ -481,6 +514,7 @@ static bool Undo(GroupFile& f)
 int FileWriteGroup(const FileWriteItem* items, int count)
 {
     std::vector<GroupFile> files((size_t)(count > 0 ? count : 0));
+    std::vector<FolderNames> folderNames;
     for (int i = 0; i < count; i++) {
         if (!items[i].name || !*items[i].name) {
             errno = ENOENT;
@@ -488,7 +522,7 @@ int FileWriteGroup(const FileWriteItem* items, int count)
         }
         GroupFile& f = files[(size_t)i];
         // An existing file of another letter case is the file the user means to replace.
-        f.path = WriteTarget(items[i].name);
+        f.path = count > 1 ? BatchWriteTarget(items[i].name, folderNames) : WriteTarget(items[i].name);
         if (IsNotAFile(f.path)) {
             errno = EISDIR;
             return i + 1;
