@@ -177,4 +177,5 @@ BENCHMARK(BM_RasterFrame)
     ->Args({D3T_BLENDED, 16, 2})
     ->Args({D3T_BLENDED, 32, 1})
     ->Args({D3T_BLENDED, 32, 2})
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
