@@ -824,3 +824,32 @@ TEST_F(ZBuffer, OnlyWorkEnoughForThemWakesTheThreads)
     EXPECT_EQ(counts[1].spans, counts[0].spans) << "each polygon's rows counted once over its bands";
     ScanSetThreads(1);
 }
+
+// Counts are of this frame's bands only: a finish with fewer bands than the one before does
+// not count what the earlier bands drew.
+TEST_F(ZBuffer, CountsAreOfTheLastFinishsOwnBands)
+{
+    W = 90, H = 90;
+    Mode(32);
+    WorkPoolStart(3);
+    ScanSetThreads(3);
+    std::vector<D3Polygon*> big, none;
+    for (int i = 0; i < 30; i++) {
+        big.push_back(Rect(D3T_FLAT, 0, 0, 89, 89, 1000, 1, 0, 0));
+        // Tall, but between two columns of pixel centres: rows to walk and no span on any.
+        none.push_back(Rect(D3T_FLAT, 10.6f + i, 0.6f, 11.4f + i, 88.4f, 1000, 0, 1, 0));
+    }
+    ZBufferFrameStart();
+    for (D3Polygon* p : big) SoftDriverPolygon(p);
+    ZBufferFrameFlush();
+    ASSERT_EQ(ScanLastBands(), 3);
+    EXPECT_EQ(ZBufferGetStats()->polygons, 30u);
+    ScanSetThreads(2);
+    ZBufferFrameStart();
+    for (D3Polygon* p : none) SoftDriverPolygon(p);
+    ZBufferFrameFlush();
+    ASSERT_EQ(ScanLastBands(), 2);
+    EXPECT_EQ(ZBufferGetStats()->polygons, 0u);
+    EXPECT_EQ(ZBufferGetStats()->spans, 0u);
+    ScanSetThreads(1);
+}
