@@ -1,7 +1,7 @@
 # Quick start: `make run` builds and starts the editor, `make test` builds and runs every test headless.
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps debug release bench docs clean fuzz fuzz-long fuzz-build
+.PHONY: run test deps debug release bench docs clean fuzz fuzz-long fuzz-build tsan
 
 deps:
 	@scripts/install-deps
@@ -27,6 +27,17 @@ test: debug
 bench: release
 	./build/release/tolbex-bench
 	LP_NUM_THREADS=0 ./build/release/tolbex-bench --benchmark_filter='BM_RenderFrame/bpp:[0-9]+/gl:1'
+
+# The threaded parts under ThreadSanitizer, in a tree of their own (not in CI: the build alone
+# takes longer than the rest of the tests): the worker pool, the rasteriser's bands, and whole
+# pictures drawn on several threads by tolbex-cli.
+TSAN_TESTS ?= WorkPool.*:ZBuffer.*:CliRender.*
+tsan: deps
+	@cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+		-DTOLBEX_TSAN=ON -DTOLBEX_BENCH=OFF >/dev/null
+	@cmake --build build/tsan -j $(JOBS) --target test_kernel test_render
+	cd build/tsan/tests && for t in test_kernel test_render; do \
+		TOLBEX_HEADLESS=1 TSAN_OPTIONS=halt_on_error=1 ./$$t --gtest_filter='$(TSAN_TESTS)' || exit 1; done
 
 # The loaders' libFuzzer harnesses (tests/fuzz/), built with clang in a tree of their own.
 # `make fuzz` runs each for FUZZ_SECONDS on a scratch copy of its seeds, as many side by side

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +36,8 @@
 #include "frontend/editor.h"
 #include "frontend/recovery.h"
 #include "kernel/log.h"
+#include "kernel/workpool.h"
+#include "render/zbuffer.h"
 #include "world/net.h"
 #include "world/worldm.h"
 
@@ -151,6 +154,9 @@ struct BenchEditor {
 
 void Frames(benchmark::State& state)
 {
+    // The rasteriser's threads as the benchmark asks (the editor starts with one a core).
+    ZBufferSetThreads((int)state.range(0));
+    state.counters["threads"] = WorkPoolThreads();
     InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (300 << 16) | 400);
     for (int i = 0; i < 3; i++) AppLoopTurn();
     for (auto _ : state) AppFrameDisplay();
@@ -223,8 +229,97 @@ void BM_AutosaveFrame(benchmark::State& state)
     state.counters["bytes"] = ShapeUsedSize(ShapeMEdit()->data);
 }
 
+// The largest shape the format holds, textured: a 127 x 127 grid of points (16,129 of the
+// 16,383 a shape may have) in 31,752 mapped triangles, a gentle hill, in front of the view.
+int BuildLargestShape(void)
+{
+    for (int i = 0; i < 248; i++) VideoSetColour(i, (uint8_t)(i * 7), (uint8_t)(255 - i), (uint8_t)(i * 3));
+    int textured = BenchMaterial("TEXTURED", 255, 255, 255);
+    ResId texture = SpriteCreate8(64, 64, -1, nullptr, 0);
+    uint8_t* px = SpritePixels(texture);
+    for (int y = 0; y < 64; y++)
+        for (int x = 0; x < 64; x++) px[y * 64 + x] = (uint8_t)(((x >> 3) ^ (y >> 3)) & 1 ? 16 + x : 80 + y);
+    SpriteRelease(texture);
+    IntMatSetSprite(textured, texture);
+    const int N = 127, STEP = 160;
+    ShapeMNew();
+    for (int z = 0; z < N; z++)
+        for (int x = 0; x < N; x++) {
+            int32_t h = (int32_t)(1200 * std::sin(x * 0.1) * std::cos(z * 0.08));
+            if (ShapeAppendVertex(ShapeMEdit(), (x - N / 2) * STEP, h, (z - N / 2) * STEP) < 0) return 1;
+        }
+    int polygon = 0;
+    for (int z = 0; z + 1 < N; z++)
+        for (int x = 0; x + 1 < N; x++) {
+            const uint16_t a = (uint16_t)(z * N + x), b = (uint16_t)(a + 1), c = (uint16_t)(a + N), d = (uint16_t)(c + 1);
+            const uint16_t tris[2][3] = {{a, c, d}, {a, d, b}};
+            for (const auto& t : tris) {
+                if (ShapeAppendPolygonWithNormal(ShapeMEdit(), 3, t, (uint16_t)textured) < 0) return 1;
+                int16_t uv[6];
+                for (int k = 0; k < 3; k++) {
+                    uv[2 * k] = (int16_t)((t[k] % N) * 16384 / 8);
+                    uv[2 * k + 1] = (int16_t)((t[k] / N) * 16384 / 8 % 32768);
+                }
+                if (MeshSetMapping(polygon++, uv)) return 1;
+            }
+        }
+    MeshSelectAllPolygons(0);
+    MeshSelectAllVertices(0);
+    return 0;
+}
+
+void BM_LargestShapeFrame(benchmark::State& state)
+{
+    BenchEditor editor(EDITOR_SHAPE);
+    if (!editor.ok || BuildLargestShape() != 0) {
+        state.SkipWithError("the editor did not start or the shape did not fit");
+        return;
+    }
+    Frames(state);
+    state.counters["triangles"] = ShapePolygonCount(ShapeMEdit()->data);
+    state.counters["bytes"] = ShapeUsedSize(ShapeMEdit()->data);
+}
+
+// The World Editor's Top view over a world at the editor's capacity: boxes of 6 quads added
+// over the view's area until the image is full (3,969 worldshapes), and 300 nodes.
+void BM_FullWorldFrame(benchmark::State& state)
+{
+    BenchEditor editor(EDITOR_WORLD);
+    if (!editor.ok) {
+        state.SkipWithError("the editor did not start");
+        return;
+    }
+    std::vector<uint8_t> bytes(65536);
+    ShapeBlock s{bytes.data(), (uint32_t)bytes.size()};
+    ShapeMakeEmpty(s.data);
+    for (int i = 0; i < 8; i++) ShapeAppendVertex(&s, i & 1 ? 900 : -900, i & 2 ? 700 : -700, i & 4 ? 600 : -600);
+    const uint16_t quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {1, 3, 7, 5}, {0, 4, 6, 2}};
+    for (const auto& q : quads) ShapeAppendPolygonWithNormal(&s, 4, q, 0);
+    ShapeDerive(s.data);
+    FILE* f = fopen("BOX.SHP", "wb");
+    if (!f || fwrite(s.data, 1, ShapeUsedSize(s.data), f) != ShapeUsedSize(s.data)) {
+        if (f) fclose(f);
+        state.SkipWithError("no shape file");
+        return;
+    }
+    fclose(f);
+    WinParam type = VIEW_TOP, flags = VIEW_FLAGS_WORLD;
+    WinSendMessage(EditorView(), VIEW_MSG_SET, &type, &flags);
+    RandSeed(1, 7);
+    for (int k = 0; k < 300; k++) WorldMAddNetNode(Rand(1, 120000) - 60000, 0, Rand(1, 80000) - 40000);
+    while (WorldMAddShape("BOX.SHP", Rand(1, 120000) - 60000, 1500, Rand(1, 80000) - 40000, 0) > 0) {}
+    Frames(state);
+    state.counters["worldshapes"] = WorldMCountShapes();
+    state.counters["nodes"] = WorldMCountNodes();
+    state.counters["bytes"] = WorldMUsed();
+    remove("BOX.SHP");
+}
+
 }  // namespace
 
-BENCHMARK(BM_EditorFrame)->Unit(benchmark::kMillisecond);
+// threads: the software rasteriser's, side by side in one run.
+BENCHMARK(BM_EditorFrame)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_AutosaveFrame)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WorldEditorFrame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WorldEditorFrame)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LargestShapeFrame)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FullWorldFrame)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();

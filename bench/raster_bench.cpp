@@ -13,6 +13,7 @@
 #include "render/softdriver.h"
 #include "render/vid16.h"
 #include "render/zbuffer.h"
+#include "kernel/workpool.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ static ResId MakeTexture(void)
 
 static void BM_RasterFrame(benchmark::State& state)
 {
-    int type = (int)state.range(0), bpp = (int)state.range(1);
+    int type = (int)state.range(0), bpp = (int)state.range(1), threads = (int)state.range(2);
     ResRemove();
     ResInstall(100);
     SpriteInstall();
@@ -141,6 +142,8 @@ static void BM_RasterFrame(benchmark::State& state)
     Scene scene;
     scene.texture = MakeTexture();
     Build(scene, type);
+    ZBufferSetThreads(threads);
+    state.counters["threads"] = WorkPoolThreads();
 
     for (auto _ : state) {
         ZBufferFrameStart();
@@ -161,11 +164,18 @@ static void BM_RasterFrame(benchmark::State& state)
 }   // namespace
 
 BENCHMARK(BM_RasterFrame)
-    ->ArgNames({"type", "bpp"})
-    ->Args({D3T_SHADED, 16})
-    ->Args({D3T_SHADED, 32})
-    ->Args({D3T_TEXTURED, 16})
-    ->Args({D3T_TEXTURED, 32})
-    ->Args({D3T_BLENDED, 16})
-    ->Args({D3T_BLENDED, 32})
-    ->Unit(benchmark::kMillisecond);
+    ->ArgNames({"type", "bpp", "threads"})
+    ->Args({D3T_SHADED, 16, 1})
+    ->Args({D3T_SHADED, 16, 2})
+    ->Args({D3T_SHADED, 32, 1})
+    ->Args({D3T_SHADED, 32, 2})
+    ->Args({D3T_TEXTURED, 16, 1})
+    ->Args({D3T_TEXTURED, 16, 2})
+    ->Args({D3T_TEXTURED, 32, 1})
+    ->Args({D3T_TEXTURED, 32, 2})
+    ->Args({D3T_BLENDED, 16, 1})
+    ->Args({D3T_BLENDED, 16, 2})
+    ->Args({D3T_BLENDED, 32, 1})
+    ->Args({D3T_BLENDED, 32, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

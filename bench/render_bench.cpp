@@ -8,6 +8,8 @@
 // LP_NUM_THREADS=0 (the counter lp_threads says which run a line comes from).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+
 #include "bench_materials.h"
 
 #include <cstdlib>
@@ -25,6 +27,7 @@
 #include "render/softdriver.h"
 #include "render/vid16.h"
 #include "render/zbuffer.h"
+#include "kernel/workpool.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
@@ -77,9 +80,25 @@ static Sphere Take(int material, bool smooth, bool textured)
     return s;
 }
 
+// The pipeline alone: a driver whose polygon routines draw nothing.
+static void NoPolygon(D3Polygon*) {}
+static D3PolyFn noPolygons[D3T_COUNT];
+static D3Driver PipelineOnlyDriver(void)
+{
+    for (D3PolyFn& f : noPolygons) f = NoPolygon;
+    D3Driver d{};
+    d.name = "Pipeline only";
+    d.polygons = noPolygons;
+    d.maxTextureEdge = 1024;
+    return d;
+}
+
+enum { DRAW_SOFTWARE = 0, DRAW_GL = 1, DRAW_PIPELINE = 2 };
+
 static void BM_RenderFrame(benchmark::State& state)
 {
-    int bpp = (int)state.range(0), useGL = (int)state.range(1);
+    int bpp = (int)state.range(0), drawer = (int)state.range(1), threads = (int)state.range(2);
+    int useGL = drawer == DRAW_GL;
     ResRemove();
     ResInstall(2000);
     SpriteInstall();
@@ -99,6 +118,11 @@ static void BM_RenderFrame(benchmark::State& state)
     }
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DSelectDriver(DRIVER_SOFTWARE);
+    static D3Driver pipelineOnly = PipelineOnlyDriver();
+    if (drawer == DRAW_PIPELINE) {
+        Draw3DRegisterDriver(DRIVER_SOFTWARE, &pipelineOnly);
+        Draw3DSelectDriver(DRIVER_SOFTWARE);
+    }
     if (useGL) {
         if (!D3Activate(0, 1)) {
             state.SkipWithError(D3ActivateError());
@@ -165,6 +189,22 @@ static void BM_RenderFrame(benchmark::State& state)
         Draw3DDisplay();
         VideoEndUpdate();
     };
+    // The picture on several threads must be the one-thread picture to the byte.
+    if (drawer == DRAW_SOFTWARE && threads > 1) {
+        ZBufferSetThreads(1);
+        frame();
+        const VideoSurface* t = VideoTarget();
+        std::vector<uint8_t> one(t->pixels, t->pixels + (size_t)t->pitch * t->height);
+        ZBufferSetThreads(threads);
+        frame();
+        t = VideoTarget();
+        if (!std::equal(one.begin(), one.end(), t->pixels)) {
+            state.SkipWithError("the picture on several threads differs from one thread's");
+            return;
+        }
+    }
+    ZBufferSetThreads(threads);
+    state.counters["threads"] = WorkPoolThreads();
     // Warm-up: GL compiles its shader variants and grows its buffers on the first frames.
     for (int warm = 0; warm < 3; warm++) frame();
     submitted = 0;
@@ -196,6 +236,7 @@ static void BM_RenderFrame(benchmark::State& state)
     ShapeMRemove();
     ZBufferRemove();
     Vid16Remove();
+    Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DRemove();
     VideoRemove();
     ResRemove();
@@ -203,10 +244,16 @@ static void BM_RenderFrame(benchmark::State& state)
 
 }   // namespace
 
+// gl: 0 the software Z-buffer, 1 OpenGL, 2 the pipeline alone (transform, light, clip) with
+// nothing drawn, which splits the software time between the pipeline and the rasteriser.
 BENCHMARK(BM_RenderFrame)
-    ->ArgNames({"bpp", "gl"})
-    ->Args({16, 0})
-    ->Args({32, 0})
-    ->Args({16, 1})
-    ->Args({32, 1})
-    ->Unit(benchmark::kMillisecond);
+    ->ArgNames({"bpp", "gl", "threads"})
+    ->Args({16, 0, 1})
+    ->Args({16, 0, 2})
+    ->Args({32, 0, 1})
+    ->Args({32, 0, 2})
+    ->Args({32, 2, 1})
+    ->Args({16, 1, 1})
+    ->Args({32, 1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

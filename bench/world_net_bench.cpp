@@ -9,11 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
+#include "platform/platform.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
 #include "world/net.h"
@@ -128,7 +130,61 @@ static void BM_RefuseMonorail(benchmark::State& state)
     Done(folder);
 }
 
+// Deleting the built net's shapes and files (the build before it untimed).
+static void BM_DeleteMonorail(benchmark::State& state)
+{
+    char folder[] = "/tmp/tolbex-net-bench-XXXXXX";
+    if (!MakeNet(state, false, folder)) return;
+    int track = Material("Rail_Track"), support = Material("Rail_Support"), light = Material("Rail_Light");
+    for (auto _ : state) {
+        state.PauseTiming();
+        int r = WorldMBuildMonorail(track, support, light, MONO_TRACK_WIDTH, MONO_PYLON_DEPTH, MONO_MIN_LINK,
+                                    MONO_PYLON_SPACING, nullptr);
+        state.ResumeTiming();
+        if (r) {
+            state.SkipWithError(WorldMErrorText(r));
+            break;
+        }
+        WorldMRemoveNet(1);
+    }
+    Done(folder);
+}
+
+// The writing alone, side by side: 1,049 net-shape-sized files (1.2 KB) written one by one,
+// each flushed (as builds did), against one batch with one flush.
+static void BM_WriteNetFiles(benchmark::State& state)
+{
+    const bool batch = state.range(0) != 0;
+    const int FILES = 1049;
+    char folder[] = "/tmp/tolbex-net-bench-XXXXXX";
+    if (!mkdtemp(folder)) {
+        state.SkipWithError("no scratch folder");
+        return;
+    }
+    std::vector<std::string> names;
+    for (int i = 0; i < FILES; i++) names.push_back(std::string(folder) + "/W~R" + std::to_string(10000 + i) + ".SHP");
+    std::vector<uint8_t> data(1200, 0x5A);
+    std::vector<FileWriteItem> items;
+    for (const std::string& n : names) items.push_back({n.c_str(), data.data(), data.size(), 0});
+    std::vector<const char*> list;
+    for (const std::string& n : names) list.push_back(n.c_str());
+    for (auto _ : state) {
+        if (batch) {
+            if (FileWriteGroup(items.data(), FILES)) state.SkipWithError("write failed");
+        } else {
+            for (const FileWriteItem& it : items)
+                if (FileWrite(it.name, it.data, it.size)) state.SkipWithError("write failed");
+        }
+        state.PauseTiming();
+        FileDeleteGroup(list.data(), FILES);
+        state.ResumeTiming();
+    }
+    rmdir(folder);
+}
+
 }  // namespace
 
-BENCHMARK(BM_BuildMonorail)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeleteMonorail)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WriteNetFiles)->ArgName("batch")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BuildMonorail)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RefuseMonorail)->Unit(benchmark::kMillisecond);

@@ -18,6 +18,7 @@
 #include "palette/png.h"
 #include "palette/palm.h"
 #include "platform/platform.h"
+#include "kernel/workpool.h"
 #include "render/draw3d.h"
 #include "render/shapedraw.h"
 #include "render/softdriver.h"
@@ -48,6 +49,7 @@ const int16_t kOrientations[7][9] = {
 struct Options {
     std::string in, out, size = "640x400", view = "perspective", dummy = "160,160,160";
     int depth = 32;
+    int threads = 1;
     bool wireframe = false;
 };
 
@@ -218,6 +220,7 @@ static void Render(const Options& o)
         CliFail(1, "ZBufferInstall failed - out of memory for requested buffer.");
         return;
     }
+    ZBufferSetThreads(o.threads);
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DSelectDriver(DRIVER_SOFTWARE);
     Draw3DSetup(width, height, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
@@ -273,6 +276,8 @@ void CliAddRender(CLI::App& app)
         ->check(CLI::IsMember({"perspective", "left", "right", "top", "bottom", "front", "rear"}));
     cmd->add_option("--depth", o.depth, "Screen depth the picture is drawn in: 16 or 32 (default 32)")
         ->check(CLI::IsMember({16, 32}));
+    cmd->add_option("--threads", o.threads, "Threads that draw, 0 for one a core; the picture is the same (default 1)")
+        ->check(CLI::Range(0, (int)WORKPOOL_MAX_THREADS));
     cmd->add_flag("--wireframe", o.wireframe, "Outlines of the triangles instead of filled polygons");
     cmd->add_option("--dummy-colour", o.dummy,
                     "Colour R,G,B (0 to 255) of polygons in the Dummy or an unresolved material, lit like any "

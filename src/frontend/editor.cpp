@@ -175,7 +175,9 @@ static void SelectRenderer(void)
         FatalError("ZBufferInstall failed - out of memory for requested buffer.");
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DSelectDriver(DRIVER_SOFTWARE);
-    LogPrintf(LOG_INFO, "RENDER: the views are drawn by %s", SoftDriverZBuffer()->name);
+    int threads = ZBufferSetThreads(AppConfig()->threads);
+    LogPrintf(LOG_INFO, "RENDER: the views are drawn by %s on %d thread%s", SoftDriverZBuffer()->name, threads,
+              threads == 1 ? "" : "s");
     // The warning answers the launcher's toggle; a command line that names the renderer, or
     // a fallback already logged, needs no box to click away.
     if (AppConfig()->softwareRender)

@@ -2,6 +2,7 @@
 // in a fixed order; each registers its own removal, so the shutdown needs no list of its own.
 // What happens in the launcher and the editors comes from the front end's hooks.
 #include "kernel/app.h"
+#include "kernel/workpool.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -273,6 +274,17 @@ static void ReadSettingsFile(void)
             SettingRefused(text);
         } else {
             memcpy(set.dummyColour, rgb, sizeof rgb);
+        }
+    }
+    if ((v = INIGet("threads"))) {
+        if (StrToDec(v, &n) != 0 || n < 0 || n > WORKPOOL_MAX_THREADS) {
+            snprintf(text, sizeof text,
+                     "tolbex.ini: threads must be 0 (one a core) to %d, not \"%.40s\"; one a core is used.",
+                     (int)WORKPOOL_MAX_THREADS, v);
+            SettingRefused(text);
+            set.threads = 0;
+        } else {
+            set.threads = n;
         }
     }
     INIClose(nullptr);

@@ -40,6 +40,7 @@ struct AppSettings {
     // "dummycolour": the colour (0 to 255 each) the views light polygons without a material of
     // their own in; 0, 0, 0 draws them flat black.
     int dummyColour[3] = {160, 160, 160};
+    int threads;               // the software renderer's threads; 0 = one a core
     char secondRes[80];
     char thirdRes[80];
 };

@@ -280,6 +280,39 @@ static std::string WriteTarget(const char* name)
     return path;
 }
 
+// Folders listed once for a batch of writes: a name that is not there costs a lookup a scan of
+// its folder, and a batch names many new files in one folder.
+struct FolderNames {
+    std::string folder;                 // as spelled in the names
+    bool listed = false;
+    std::vector<std::string> entries;   // its names as on disk
+};
+
+static std::string BatchWriteTarget(const char* name, std::vector<FolderNames>& cache)
+{
+    std::string path = NormaliseSeparators(name);
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (Present(path) || base.empty() || (!folder.empty() && !Present(folder))) return WriteTarget(name);
+    FolderNames* f = nullptr;
+    for (FolderNames& c : cache)
+        if (c.folder == folder) f = &c;
+    if (!f) {
+        f = &cache.emplace_back();
+        f->folder = folder;
+        if (DIR* d = opendir(folder.empty() ? "." : folder.c_str())) {
+            while (struct dirent* e = readdir(d)) f->entries.push_back(e->d_name);
+            closedir(d);
+            f->listed = true;
+        }
+    }
+    if (!f->listed) return WriteTarget(name);
+    for (const std::string& e : f->entries)
+        if (SameIgnoringCase(e.c_str(), base.c_str())) return WriteTarget((folder + e).c_str());
+    return path;
+}
+
 // A folder (or a device) where a file should be written is never replaced.
 static bool IsNotAFile(const std::string& path)
 {
@@ -324,10 +357,10 @@ static std::string FolderOf(const std::string& path)
 // so that a target whose own name is as long as a name may be can still be written.
 static const char kTemporaryPattern[] = ".tolbex-XXXXXX";
 
-// Writes the data to a new temporary file beside `path`, flushed to the disk, with the mode
-// the old file had (or the usual one for a new file). The temporary name is left in `tmp`.
+// Writes the data to a new temporary file beside `path`, flushed to the disk unless the caller
+// flushes a batch at once, with the mode the old file had (or the usual one for a new file). The temporary name is left in `tmp`.
 // On failure nothing is left behind and errno tells why.
-static bool WriteTemporary(const std::string& path, const void* data, size_t size, std::string& tmp)
+static bool WriteTemporary(const std::string& path, const void* data, size_t size, std::string& tmp, bool flush)
 {
     if (CurrentFault() == FAULT_READ_ONLY) {
         tmp.clear();
@@ -363,12 +396,50 @@ static bool WriteTemporary(const std::string& path, const void* data, size_t siz
         if (n <= 0) ok = false;
         else done += (size_t)n;
     }
-    if (ok && fsync(fd) != 0) ok = false;
+    if (ok && flush && fsync(fd) != 0) ok = false;
     int err = errno;
     if (close(fd) != 0) ok = false;
     else errno = err;
     if (!ok) DropTemporary(tmp);
     return ok;
+}
+
+// Waits once for everything written to the file system that holds the folder: a batch of
+// temporary files costs one wait instead of one a file.
+static bool FlushFileSystem(const std::string& folder)
+{
+    int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = syncfs(fd) == 0;
+    int err = errno;
+    close(fd);
+    errno = err;
+    return ok;
+}
+
+// Makes the folder's entries (renames, removals) durable. A file system that cannot flush a
+// folder (some refuse fsync on one) has nothing better to offer: not an error.
+static void FlushFolder(const std::string& folder)
+{
+    int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    if (fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+        LogPrintf(LOG_WARN, "FILE: the folder %s could not be flushed (%s)", folder.empty() ? "." : folder.c_str(),
+                  strerror(errno));
+    close(fd);
+}
+
+// Each folder of a list of paths once.
+static std::vector<std::string> FoldersOf(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> folders;
+    for (const std::string& p : paths) {
+        std::string f = FolderOf(p);
+        bool seen = false;
+        for (const std::string& g : folders) seen = seen || g == f;
+        if (!seen) folders.push_back(f);
+    }
+    return folders;
 }
 
 // A second name for an existing file, so that it can be put back after its own name was given
@@ -443,6 +514,7 @@ static bool Undo(GroupFile& f)
 int FileWriteGroup(const FileWriteItem* items, int count)
 {
     std::vector<GroupFile> files((size_t)(count > 0 ? count : 0));
+    std::vector<FolderNames> folderNames;
     for (int i = 0; i < count; i++) {
         if (!items[i].name || !*items[i].name) {
             errno = ENOENT;
@@ -450,7 +522,7 @@ int FileWriteGroup(const FileWriteItem* items, int count)
         }
         GroupFile& f = files[(size_t)i];
         // An existing file of another letter case is the file the user means to replace.
-        f.path = WriteTarget(items[i].name);
+        f.path = count > 1 ? BatchWriteTarget(items[i].name, folderNames) : WriteTarget(items[i].name);
         if (IsNotAFile(f.path)) {
             errno = EISDIR;
             return i + 1;
@@ -469,14 +541,29 @@ int FileWriteGroup(const FileWriteItem* items, int count)
             f.hadBackup = Exists(f.backup);
         }
     }
-    // Every new file is whole on the disk before any old one is touched.
+    // Every new file is whole on the disk before any old one is touched. One file is flushed
+    // by itself; a batch is written whole and then flushed with one wait.
+    const bool batch = count > 1;
     for (int i = 0; i < count; i++)
-        if (!WriteTemporary(files[(size_t)i].path, items[i].data, items[i].size, files[(size_t)i].tmp)) {
+        if (!WriteTemporary(files[(size_t)i].path, items[i].data, items[i].size, files[(size_t)i].tmp, !batch)) {
             LogPrintf(LOG_WARN, "FILE: writing %s failed (%s); the old files were left as they were",
                       files[(size_t)i].path.c_str(), strerror(errno));
             for (GroupFile& f : files) DropTemporary(f.tmp);
             return i + 1;
         }
+    std::vector<std::string> paths;
+    for (const GroupFile& f : files) paths.push_back(f.path);
+    const std::vector<std::string> folders = FoldersOf(paths);
+    if (batch)
+        for (const std::string& folder : folders)
+            if (!FlushFileSystem(folder)) {
+                LogPrintf(LOG_WARN, "FILE: the files for %s could not be flushed (%s); the old files were left as they were",
+                          files[0].path.c_str(), strerror(errno));
+                int err = errno;
+                for (GroupFile& f : files) DropTemporary(f.tmp);
+                errno = err;
+                return 1;
+            }
     // Then the names, one by one; a rename that fails takes back those done before it.
     int failed = 0;
     for (int i = 0; i < count && !failed; i++) {
@@ -512,7 +599,26 @@ int FileWriteGroup(const FileWriteItem* items, int count)
         if (!f.keep.empty()) unlink(f.keep.c_str());
         if (!f.keepBackup.empty()) unlink(f.keepBackup.c_str());
     }
+    // The new names reach the disk with one flush a folder.
+    if (!failed)
+        for (const std::string& folder : folders) FlushFolder(folder);
     errno = err;
+    return failed;
+}
+
+int FileDeleteGroup(const char* const* names, int count)
+{
+    std::vector<std::string> paths;
+    int failed = 0;
+    for (int i = 0; i < count; i++) {
+        std::string found;
+        if (!names[i] || !Resolve(names[i], found) || remove(found.c_str()) != 0) {
+            failed++;
+            continue;
+        }
+        paths.push_back(found);
+    }
+    for (const std::string& folder : FoldersOf(paths)) FlushFolder(folder);
     return failed;
 }
 

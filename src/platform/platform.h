@@ -193,6 +193,13 @@ void VideoSetClip(int x0, int y0, int x1, int y1);
 void VideoExtent(int* width, int* height);
 int VideoBitsPerPixel(void);
 const VideoSurface* VideoTarget(void);
+// A renderer that queues drawing (the software Z-buffer on several threads) names the function
+// that finishes it: whatever reads or writes pixels through the video layer (the target, a
+// pixel read, a clear, a change of target, mode or colours, the present) runs it first, so
+// the picture is always what was drawn in the order it was drawn. Null: none.
+void VideoSetDrawBarrier(VideoHookFn fn);
+// The target without running the barrier: only for the renderer that queues into it.
+const VideoSurface* VideoTargetQueued(void);
 // Reads a framebuffer pixel as 8-bit red, green, blue (black outside the screen).
 void VideoReadPixel(int x, int y, uint8_t* r, uint8_t* g, uint8_t* b);
 // Fills the clip rectangle of the current target with a palette colour.
@@ -356,8 +363,10 @@ int FileWrite(const char* name, const void* data, size_t size);
 // The new data is safely on the disk before the old file is moved; when anything fails the
 // old file stays under its own name. 0, or 1 on failure.
 int FileSaveWithBackup(const char* name, const void* data, size_t size);
-// Writes files that belong together (a world and its runtime files): every new file is whole
-// on the disk before any name is replaced, and when a name cannot be replaced the files put in
+// Writes files that belong together (a world and its runtime files, a net's shapes): every new
+// file is whole on the disk before any name is replaced (a batch of several is written first
+// and then flushed with one wait for the file system), the folder is flushed once after the
+// renames, and when a name cannot be replaced the files put in
 // place before it are put back, old backups included, so that a failure leaves every file as it
 // was. A file with keepBackup keeps its old file as FileSaveWithBackup does. 0, or the number
 // (from 1) of the file that could not be written (errno tells why).
@@ -369,6 +378,9 @@ struct FileWriteItem {
 };
 int FileWriteGroup(const FileWriteItem* items, int count);
 int FileDelete(const char* name);
+// Deletes files and then flushes each folder once. The number of names that could not be
+// found or deleted.
+int FileDeleteGroup(const char* const* names, int count);
 // 0 on success (an existing destination is replaced).
 int FileMove(const char* from, const char* to);
 // The program file's full path; "" when it cannot be read.

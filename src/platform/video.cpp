@@ -31,12 +31,20 @@ static struct {
     VideoUnlockFn unlockOverride;
     VideoHookFn deferred;
     int deferredReady;
+    VideoHookFn barrier;       // finishes queued drawing
     int locked;
     ResId pointerSprite;
     // colours
     uint32_t colours[256];     // 0x00RRGGBB
     uint32_t pixelValues[256]; // the same colours as framebuffer pixels
 } vid;
+
+// Queued drawing is finished before pixels are touched through this layer.
+static inline void Barrier(void)
+{
+    if (vid.barrier) vid.barrier();
+}
+
 
 const uint8_t kInterfacePalette[4 + 8 * 3] = {
     248, 0, 8, 0,
@@ -87,6 +95,7 @@ static void RebuildPixelTable(void)
 
 void VideoSetColour(int index, uint8_t r, uint8_t g, uint8_t b)
 {
+    Barrier();
     if (index < 0 || index > 255) return;
     vid.colours[index] = ((uint32_t)r << 16) | ((uint32_t)g << 8) | b;
     vid.pixelValues[index] = VideoPackRGB(r, g, b);
@@ -94,6 +103,7 @@ void VideoSetColour(int index, uint8_t r, uint8_t g, uint8_t b)
 
 void VideoLoadPalette(const uint8_t* block, size_t size)
 {
+    Barrier();
     if (!block || size < 4) return;
     int first = GetI16(block, 0);
     int count = GetI16(block, 2);
@@ -153,10 +163,18 @@ void VideoExtent(int* width, int* height)
 }
 
 int VideoBitsPerPixel(void) { return vid.bpp; }
-const VideoSurface* VideoTarget(void) { return &vid.target; }
+void VideoSetDrawBarrier(VideoHookFn fn) { vid.barrier = fn; }
+const VideoSurface* VideoTargetQueued(void) { return &vid.target; }
+
+const VideoSurface* VideoTarget(void)
+{
+    Barrier();
+    return &vid.target;
+}
 
 void VideoReadPixel(int x, int y, uint8_t* r, uint8_t* g, uint8_t* b)
 {
+    Barrier();
     if (!vid.frame || x < 0 || y < 0 || x >= vid.width || y >= vid.height) {
         *r = *g = *b = 0;
         return;
@@ -166,6 +184,7 @@ void VideoReadPixel(int x, int y, uint8_t* r, uint8_t* g, uint8_t* b)
 
 void VideoClear(int colour)
 {
+    Barrier();
     const VideoSurface& t = vid.target;
     if (!t.pixels || vid.clip[0] > vid.clip[2] || vid.clip[1] > vid.clip[3]) return;
     uint32_t c = vid.colours[colour & 255];
@@ -191,6 +210,7 @@ void VideoClear(int colour)
 
 int VideoVirtPart(int x, int y, int width, int height)
 {
+    Barrier();
     if (vid.partActive) FatalError("VideoVirtPart: Already active!");
     vid.partActive = 1;
     memcpy(vid.savedClip, vid.clip, sizeof vid.clip);
@@ -203,6 +223,7 @@ int VideoVirtPart(int x, int y, int width, int height)
 
 void VideoVirtPartEnd(void)
 {
+    Barrier();
     if (!vid.partActive) return;
     vid.partActive = 0;
     TargetScreen();
@@ -219,6 +240,7 @@ int VideoVirtPartOrigin(int* x, int* y)
 
 void VideoBeginBuffer(uint8_t* pixels, int pitch, int width, int height, int bpp)
 {
+    Barrier();
     if (vid.partActive || vid.bufferActive) FatalError("VideoVirtScreen: Already active!");
     vid.bufferActive = 1;
     memcpy(vid.savedClip, vid.clip, sizeof vid.clip);
@@ -234,6 +256,7 @@ void VideoBeginBuffer(uint8_t* pixels, int pitch, int width, int height, int bpp
 
 void VideoEndBuffer(void)
 {
+    Barrier();
     if (!vid.bufferActive) return;
     vid.bufferActive = 0;
     TargetScreen();
@@ -292,6 +315,7 @@ void VideoInstall(void)
 
 void VideoRemove(void)
 {
+    Barrier();
     if (!vid.installed) return;
     if (vid.set) PlatDriverCurrent()->ReleaseMode();
     FreeFrame();
@@ -315,6 +339,7 @@ void VideoForceModeChange(void) { vid.force = 1; }
 
 int VideoSetMode(int width, int height, int colourCode, int type)
 {
+    Barrier();
     if (width == 0) {
         if (vid.set) PlatDriverCurrent()->ReleaseMode();
         FreeFrame();
@@ -415,6 +440,7 @@ int VideoBeginUpdate(int forced)
 
 void VideoEndUpdate(void)
 {
+    Barrier();
     if (vid.deferred) {
         vid.deferredReady = 1;
         return;

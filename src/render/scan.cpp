@@ -8,10 +8,13 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "render/spans.h"
 #include "render/vid16.h"
 #include "render/zbuffer.h"
+#include "kernel/workpool.h"
+#include "platform/platform.h"
 
 // ============================================================================================
 // Attributes, edges
@@ -22,6 +25,10 @@ enum { A_Z, A_C0, A_C1, A_C2, A_A, A_U, A_V, A_COUNT };   // u and v last: they 
 struct Vtx {
     double x, y;
     double a[A_COUNT];
+};
+// A vertex's screen position: all the rows need once the planes are set up.
+struct Pt {
+    double x, y;
 };
 
 // An attribute over the screen, 16 bits finer than its span units: the value at the centre of
@@ -103,13 +110,13 @@ static inline int32_t FitSpan(int64_t start, int32_t* step, int n, int64_t lo, i
 // Moves an edge down to the row, onto the next edges of its chain as earlier ones end. x on a
 // row is worked out from the edge's own first row, so neighbours that share an edge agree on
 // every row whatever row they start on. 0 when the chain runs out (a damaged polygon).
-static int EdgeSeek(Edge& e, const Vtx* v, int n, int row)
+static int EdgeSeek(Edge& e, const Pt* v, int n, int row)
 {
     while (row >= e.endRow) {
         if (e.steps++ >= n) return 0;
         e.cur = e.next;
         e.next = e.dir > 0 ? (e.next + 1 == n ? 0 : e.next + 1) : (e.next == 0 ? n - 1 : e.next - 1);
-        const Vtx &a = v[e.cur], &b = v[e.next];
+        const Pt &a = v[e.cur], &b = v[e.next];
         e.startRow = CeilInt(a.y - 0.5);
         e.endRow = CeilInt(b.y - 0.5);
         if (e.endRow > e.startRow) {
@@ -127,7 +134,7 @@ static int EdgeSeek(Edge& e, const Vtx* v, int n, int row)
 
 // A polygon ready to be cut into spans.
 struct Raster {
-    const Vtx* v;
+    const Pt* v;
     int n;
     bool fit;                // more than three vertices: spans are held inside their ranges
     Edge ea, eb;
@@ -153,7 +160,7 @@ static uint32_t RasterRows(Raster& r)
 {
     typedef typename F::Word P;
     constexpr bool SHADED = M == SPAN_SMOOTH || M == SPAN_LIT8 || M == SPAN_LIT32 || M == SPAN_GREY8, TEX = M >= SPAN_LIT8;
-    const Vtx* v = r.v;
+    const Pt* v = r.v;
     const int n = r.n, rowEnd = r.rowEnd, pitch = r.pitch, dw = r.dw;
     const bool fit = r.fit;
     const int64_t left = r.left, right = r.right, ox = r.ox;
@@ -286,6 +293,54 @@ static RasterFn PickRasterFor(int bytes, int mode, const ScanRoute& r)
 }
 
 // ============================================================================================
+// The queue
+// ============================================================================================
+
+// With more than one thread, depth-tested polygons wait here, set up and in order, until
+// something needs the pixels (the video layer's barrier, the end of the frame, a full queue);
+// then each thread draws all of them into its own band of rows.
+enum {
+    SCAN_QUEUE_JOBS = 4096,
+    SCAN_QUEUE_POINTS = 4096 * 4,
+    SCAN_BIN_SHIFT = 3,               // the work guess is kept per 8 rows
+    SCAN_BINS = 65536 >> 3,           // enough for any clip rectangle
+    SCAN_MIN_BAND_WORK = 24000,       // guessed pixels a thread must have to be woken
+};
+
+struct Job {
+    RasterFn raster;
+    const Pt* pts;
+    int n, topVertex, row, rowEnd;
+    ZBufferTarget target;
+    int32_t* depth;
+    int depthWidth;
+    int ox, oy;
+    Plane pz, pc[3], pa;
+    WrapPlane pu, pv;
+    SpanIn steps;
+    int64_t colourTop;
+    SpanCtx ctx;
+};
+
+static struct {
+    int threads = 1;
+    Job* jobs = nullptr;
+    int jobCount = 0;
+    Pt* points = nullptr;
+    int pointCount = 0;
+    int64_t work[SCAN_BINS] = {};
+    int64_t workTotal = 0;
+    int workFrom = SCAN_BINS, workTo = -1;
+    int64_t minBandWork = SCAN_MIN_BAND_WORK;
+    int bandEdge[WORKPOOL_MAX_THREADS + 1] = {};
+    uint32_t bandSpans[WORKPOOL_MAX_THREADS] = {};
+    uint8_t* hits = nullptr;          // a byte a job and band: the band drew a span of it
+    int lastBands = 0;
+} scan;
+
+static uint32_t JobRows(const Job& j, int row, int rowEnd);
+
+// ============================================================================================
 // Polygons
 // ============================================================================================
 
@@ -415,7 +470,6 @@ void ScanPolygon(D3Polygon* p, const ScanRoute& route, const TexCacheEntry* tex)
     ctx.th = tex ? tex->height : 0;
     ctx.keyIndex = tex ? tex->keyIndex : -1;
     ctx.key = tex ? tex->key : 0;
-    RasterFn raster = PickRasterFor(t.bytes, mode, route);
 
     // Rows whose centres lie inside the polygon; both chains descend from the top vertex.
     double ymin = v[0].y, ymax = v[0].y;
@@ -424,38 +478,203 @@ void ScanPolygon(D3Polygon* p, const ScanRoute& route, const TexCacheEntry* tex)
         if (v[i].y < ymin) ymin = v[i].y, topVertex = i;
         if (v[i].y > ymax) ymax = v[i].y;
     }
+    int row = CeilInt(ymin - 0.5), rowEnd = CeilInt(ymax - 0.5);
+    if (row < t.y0) row = t.y0;
+    if (rowEnd > t.y1 + 1) rowEnd = t.y1 + 1;
+    if (row >= rowEnd) return;
+
+    // Queued while other threads wait to share the frame's rows; drawn here otherwise.
+    bool queue = route.z && scan.threads > 1;
+    if (queue && (scan.jobCount == SCAN_QUEUE_JOBS || scan.pointCount + n > SCAN_QUEUE_POINTS)) ScanFinish();
+    Pt here[SCAN_MAX_VERTICES];
+    Pt* pts = queue ? scan.points + scan.pointCount : here;
+    for (int i = 0; i < n; i++) pts[i] = {v[i].x, v[i].y};
+    Job local;
+    Job& j = queue ? scan.jobs[scan.jobCount] : local;
+    j.raster = PickRasterFor(t.bytes, mode, route);
+    j.pts = pts;
+    j.n = n;
+    j.topVertex = topVertex;
+    j.row = row;
+    j.rowEnd = rowEnd;
+    j.target = t;
+    j.depth = route.z ? depthRows : nullptr;
+    j.depthWidth = depthWidth;
+    j.ox = ox;
+    j.oy = oy;
+    j.pz = pz;
+    j.pa = pa;
+    j.pu = pu;
+    j.pv = pv;
+    for (int c = 0; c < 3; c++) j.pc[c] = pc[c];
+    j.steps = in;
+    j.colourTop = top + MARGIN;
+    j.ctx = ctx;
+    if (!queue) {
+        uint32_t spans = JobRows(j, row, rowEnd);
+        ZBufferCount(spans != 0, spans);
+        return;
+    }
+    scan.pointCount += n;
+    scan.jobCount++;
+    // The work a band of rows holds, guessed from the polygon's box, places the band edges.
+    double twice = 0;
+    for (int i = 0, k = n - 1; i < n; k = i++) twice += v[k].x * v[i].y - v[i].x * v[k].y;
+    int64_t width = (int64_t)(std::fabs(twice) / (2 * (rowEnd - row))) + 1;
+    int binFirst = (row - t.y0) >> SCAN_BIN_SHIFT, last = (rowEnd - 1 - t.y0) >> SCAN_BIN_SHIFT;
+    if (binFirst >= SCAN_BINS) binFirst = SCAN_BINS - 1;
+    if (last >= SCAN_BINS) last = SCAN_BINS - 1;
+    for (int b = binFirst; b <= last; b++) {
+        int lo = t.y0 + (b << SCAN_BIN_SHIFT), hi = lo + (1 << SCAN_BIN_SHIFT);
+        int r0 = row > lo ? row : lo, r1 = rowEnd < hi ? rowEnd : hi;
+        scan.work[b] += width * (r1 - r0);
+    }
+    scan.workTotal += width * (rowEnd - row);
+    if (scan.workFrom > binFirst) scan.workFrom = binFirst;
+    if (scan.workTo < last) scan.workTo = last;
+}
+
+// ============================================================================================
+// Bands
+// ============================================================================================
+
+// Rows row..rowEnd-1 of a polygon (inside its own rows): the rows before are skipped, not
+// walked, and every row comes out as it would in a walk from the polygon's top.
+static uint32_t JobRows(const Job& j, int row, int rowEnd)
+{
+    if (row < j.row) row = j.row;
+    if (rowEnd > j.rowEnd) rowEnd = j.rowEnd;
+    if (row >= rowEnd) return 0;
+    const ZBufferTarget& t = j.target;
     Raster r;
-    r.row = CeilInt(ymin - 0.5);
-    r.rowEnd = CeilInt(ymax - 0.5);
-    if (r.row < t.y0) r.row = t.y0;
-    if (r.rowEnd > t.y1 + 1) r.rowEnd = t.y1 + 1;
-    if (r.row >= r.rowEnd) return;
-    r.v = v;
-    r.n = n;
-    r.ea = {0, topVertex, 1, 0, 0, INT32_MIN, 0, 0};
-    r.eb = {0, topVertex, -1, 0, 0, INT32_MIN, 0, 0};
+    r.v = j.pts;
+    r.n = j.n;
+    r.fit = j.n > 3;
+    r.ea = {0, j.topVertex, 1, 0, 0, INT32_MIN, 0, 0};
+    r.eb = {0, j.topVertex, -1, 0, 0, INT32_MIN, 0, 0};
+    r.row = row;
+    r.rowEnd = rowEnd;
     r.left = t.x0;
     r.right = t.x1 + 1;
     r.pitch = t.pitch;
-    r.dw = depthWidth;
+    r.dw = j.depthWidth;
     r.pixels = t.pixels;
-    r.line = (size_t)(t.originY + r.row) * t.pitch + (size_t)t.originX * t.bytes;
-    r.depth = route.z ? depthRows : nullptr;
-    r.depthLine = route.z ? (size_t)(r.row - t.y0) * depthWidth : 0;
-    r.ox = ox;
-    r.oy = oy;
-    r.pz = pz;
-    r.pa = pa;
-    r.pu = pu;
-    r.pv = pv;
-    for (int c = 0; c < 3; c++) r.pc[c] = pc[c];
-    r.steps = in;
-    r.colourTop = top + MARGIN;
-    r.ctx = &ctx;
-    r.fit = n > 3;
-    uint32_t spans = raster(r);
-    ZBufferCount(spans != 0, spans);
+    r.line = (size_t)(t.originY + row) * t.pitch + (size_t)t.originX * t.bytes;
+    r.depth = j.depth;
+    r.depthLine = j.depth ? (size_t)(row - t.y0) * j.depthWidth : 0;
+    r.ox = j.ox;
+    r.oy = j.oy;
+    r.pz = j.pz;
+    r.pa = j.pa;
+    r.pu = j.pu;
+    r.pv = j.pv;
+    for (int c = 0; c < 3; c++) r.pc[c] = j.pc[c];
+    r.steps = j.steps;
+    r.colourTop = j.colourTop;
+    r.ctx = &j.ctx;
+    return j.raster(r);
 }
+
+// One band: every queued polygon in order, each cut to the band's rows, which no other band
+// writes. Counts go to the band's own slots.
+static void DrawBand(void*, int band)
+{
+    const int row = scan.bandEdge[band], rowEnd = scan.bandEdge[band + 1];
+    uint8_t* hit = scan.hits + (size_t)band * SCAN_QUEUE_JOBS;
+    uint32_t spans = 0;
+    for (int i = 0; i < scan.jobCount; i++) {
+        uint32_t s = JobRows(scan.jobs[i], row, rowEnd);
+        hit[i] = s != 0;
+        spans += s;
+    }
+    scan.bandSpans[band] = spans;
+}
+
+// Band edges where the running sum of the guessed work crosses each band's share; as many
+// bands as the work is worth, so a small frame wakes few threads or none.
+static int PlaceBands(void)
+{
+    int bands = (int)(scan.workTotal / scan.minBandWork);
+    if (bands > scan.threads) bands = scan.threads;
+    if (bands < 1) bands = 1;
+    const int y0 = scan.jobs[0].target.y0, y1 = scan.jobs[0].target.y1 + 1;
+    scan.bandEdge[0] = y0;
+    int64_t sum = 0;
+    int b = scan.workFrom, next = 1;
+    for (; next < bands && b <= scan.workTo; b++) {
+        sum += scan.work[b];
+        while (next < bands && sum * bands >= scan.workTotal * next) {
+            int edge = y0 + ((b + 1) << SCAN_BIN_SHIFT);
+            scan.bandEdge[next++] = edge < y1 ? edge : y1;
+        }
+    }
+    while (next < bands) scan.bandEdge[next++] = y1;
+    scan.bandEdge[bands] = INT32_MAX;
+    scan.bandEdge[0] = INT32_MIN;
+    return bands;
+}
+
+void ScanFinish(void)
+{
+    if (scan.jobCount == 0) return;
+    int bands = PlaceBands();
+    WorkPoolRun(bands, DrawBand, nullptr);
+    uint32_t spans = 0, polygons = 0;
+    for (int b = 0; b < bands; b++) spans += scan.bandSpans[b];
+    for (int i = 0; i < scan.jobCount; i++) {
+        uint8_t any = 0;
+        for (int b = 0; b < bands; b++) any |= scan.hits[(size_t)b * SCAN_QUEUE_JOBS + i];
+        polygons += any;
+    }
+    ZBufferCount(polygons, spans);
+    for (int b = scan.workFrom; b <= scan.workTo; b++) scan.work[b] = 0;
+    scan.workTotal = 0;
+    scan.workFrom = SCAN_BINS;
+    scan.workTo = -1;
+    scan.jobCount = 0;
+    scan.pointCount = 0;
+    scan.lastBands = bands;
+}
+
+static void FinishBarrier(void) { ScanFinish(); }
+
+int ScanSetThreads(int threads)
+{
+    ScanFinish();
+    if (threads < 1) threads = 1;
+    if (threads > WORKPOOL_MAX_THREADS) threads = WORKPOOL_MAX_THREADS;
+    if (threads > 1 && !scan.jobs) {
+        // Everything the queue needs, once: a frame allocates nothing.
+        scan.jobs = (Job*)calloc(SCAN_QUEUE_JOBS, sizeof(Job));
+        scan.points = (Pt*)calloc(SCAN_QUEUE_POINTS, sizeof(Pt));
+        scan.hits = (uint8_t*)calloc((size_t)WORKPOOL_MAX_THREADS * SCAN_QUEUE_JOBS, 1);
+        if (!scan.jobs || !scan.points || !scan.hits) {
+            ScanRelease();
+            threads = 1;
+        }
+    }
+    scan.threads = threads;
+    VideoSetDrawBarrier(threads > 1 ? FinishBarrier : nullptr);
+    return threads;
+}
+
+int ScanThreads(void) { return scan.threads; }
+
+void ScanRelease(void)
+{
+    ScanFinish();
+    VideoSetDrawBarrier(nullptr);
+    free(scan.jobs);
+    free(scan.points);
+    free(scan.hits);
+    scan.jobs = nullptr;
+    scan.points = nullptr;
+    scan.hits = nullptr;
+    scan.threads = 1;
+}
+
+void ScanSetMinBandWork(int64_t work) { scan.minBandWork = work > 0 ? work : (int64_t)SCAN_MIN_BAND_WORK; }
+int ScanLastBands(void) { return scan.lastBands; }
 
 // ============================================================================================
 // Lines and outlines

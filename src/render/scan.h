@@ -31,3 +31,19 @@ void ScanOutline(D3Polygon* p);
 // A line in a palette entry's colour, clipped to the clip rectangle; a zero-length line is
 // one pixel.
 void ScanLine(int x0, int y0, int x1, int y1, int paletteIndex);
+
+// Threads that draw depth-tested polygons (held inside 1..WORKPOOL_MAX_THREADS; the worker
+// pool must have as many for them to run side by side). With one, each polygon is drawn as it
+// comes; with more, polygons are queued and drawn in bands of rows, one thread a band, each
+// band taking every polygon in the order it came: the picture is the same to the byte. Returns
+// the count in force (1 when the queue cannot be allocated).
+int ScanSetThreads(int threads);
+int ScanThreads(void);
+// Draws what is queued and waits for it; the video layer runs it before anyone touches pixels.
+void ScanFinish(void);
+// Back to one thread, the queue freed.
+void ScanRelease(void);
+// The guessed pixels of work that wake one more thread (for tests that want bands on any
+// frame; 0 restores the default), and how many bands the last finish used.
+void ScanSetMinBandWork(int64_t work);
+int ScanLastBands(void);

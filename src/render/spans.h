@@ -95,6 +95,7 @@ static inline int32_t SpanStep(int32_t value, int32_t step) { return (int32_t)((
 // One span. Everything for a pixel is worked out only where the depth test passes; table
 // lookups are masked so that no value can index outside a table, and scaling the 32-bit
 // fractions u and v by the sprite's size keeps every texel index inside the sprite.
+
 template <typename F, int M, bool Z, bool KEY, bool BLEND>
 __attribute__((always_inline)) static inline void SpanRun(uint8_t* dstBytes, int32_t* __restrict depth, int n,
                                                           const SpanIn& s, const SpanCtx& c)
@@ -157,8 +158,8 @@ __attribute__((always_inline)) static inline void SpanRun(uint8_t* dstBytes, int
                 if (Z) depth[i] = z;
             }
         }
-        // The steps wrap as the fractions u and v do: a sliver's steep gradient may carry a
-        // value past the 32 bits, which the masked lookups above keep harmless.
+        // The steps wrap: past the last pixel a steep span's next value may leave the 32 bits,
+        // and it is never used.
         if (Z) z = SpanStep(z, dz);
         if constexpr (M == SPAN_SMOOTH || LIT) {
             c0 = SpanStep(c0, d0);

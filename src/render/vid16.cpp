@@ -4,6 +4,8 @@
 // changes.
 #include "render/vid16.h"
 
+#include "render/scan.h"
+
 #include <cstdlib>
 #include <utility>
 
@@ -120,6 +122,7 @@ static void SetDefaultFormat(int bpp)
 
 void Vid16Remove(void)
 {
+    ScanFinish();
     if (!v16.installed) return;
     free(v16.block);
     v16.block = nullptr;
@@ -153,12 +156,14 @@ void Vid16Install(void)
 
 void Vid16SetPixelFormat(uint32_t redMask, uint32_t greenMask, uint32_t blueMask)
 {
+    ScanFinish();   // queued polygons were set up with the tables as they stand
     Vid16Install();
     SetFormat(redMask, greenMask, blueMask);
 }
 
 void Vid16SetPaletteEntry(int index)
 {
+    ScanFinish();
     if (index < 0 || index > 255) return;
     Vid16Install();
     SetEntry(index, VideoColourTable()[index] & 0xFFFFFF);

@@ -8,7 +8,9 @@
 
 #include "kernel/kernel.h"
 #include "kernel/log.h"
+#include "kernel/workpool.h"
 #include "platform/platform.h"
+#include "render/scan.h"
 #include "render/vid16.h"
 
 static const int64_t MAX_BUDGET = 1ll << 30;
@@ -35,6 +37,8 @@ static struct {
 
 void ZBufferRemove(void)
 {
+    ScanRelease();
+    WorkPoolStop();
     if (!zb.installed) return;
     free(zb.depth);
     zb.depth = nullptr;
@@ -97,6 +101,7 @@ int ZBufferVideoTarget(ZBufferTarget* t)
 
 void ZBufferFrameStart(void)
 {
+    ScanFinish();   // the last frame's queue belongs to its counts and depth
     if (!((double)zb.nearZ >= (double)D3_NEAREST_Z)) FatalError("ZBuffer - ZMin MUST be  >= ZBufferMinZ");
     if (!((double)zb.farZ < 2147483648.0)) FatalError("ZBuffer - ZMax MUST be  <= ZBufferMaxZ");
     memset(&zb.stats, 0, sizeof zb.stats);
@@ -131,14 +136,21 @@ void ZBufferFrameStart(void)
     zb.open = 1;
 }
 
-// Polygons are drawn as they come, so the flush has nothing left to resolve; the depth stays
-// valid until the next frame start for polygons queued behind the end of the frame.
-void ZBufferFrameFlush(void) {}
+// The flush draws what waits in the bands' queue; the depth stays valid until the next frame
+// start for polygons queued behind the end of the frame.
+void ZBufferFrameFlush(void) { ScanFinish(); }
+
+int ZBufferSetThreads(int threads)
+{
+    if (threads <= 0) threads = WorkPoolCores();
+    if (WorkPoolThreads() != threads) WorkPoolStart(threads);
+    return ScanSetThreads(WorkPoolThreads());
+}
 
 int ZBufferFrameTarget(ZBufferTarget* t, int32_t** depth, int* depthWidth)
 {
     if (!zb.open) return 0;
-    const VideoSurface* s = VideoTarget();
+    const VideoSurface* s = VideoTargetQueued();
     const ZBufferTarget& f = zb.frame;
     if (!s || s->pixels != f.pixels || s->pitch != f.pitch || s->bpp != f.bytes * 8 || s->originX != f.originX ||
         s->originY != f.originY || Vid16Current()->bytes != f.bytes)

@@ -17,7 +17,11 @@ enum {
 // installs the colour tables. 0 on success; 1 when the budget is negative or cannot be
 // allocated (the previous buffer, if any, is then kept). A second call replaces the buffer.
 int ZBufferInstall(int64_t bytes);
+// Also stops the drawing threads.
 void ZBufferRemove(void);
+// Threads that rasterise (0: one a core): starts the worker pool with that many and hands
+// them to the scan converter; 1 draws every polygon as it comes. Returns the count in force.
+int ZBufferSetThreads(int threads);
 int ZBufferIsInstalled(void);
 
 // The frame's near and far limits, checked at the next frame start.
@@ -26,7 +30,7 @@ void ZBufferDepthRange(float nearZ, float farZ);
 // "ZBuffer - ZMax MUST be  <= ZBufferMaxZ" when the far limit is above ZBUFFER_MAX_Z. Takes
 // the current target and its clip rectangle as the frame's, and clears the depth of that area.
 void ZBufferFrameStart(void);
-// Nothing is left to resolve: polygons are drawn as they come.
+// Draws the polygons still queued for the bands (scan.h).
 void ZBufferFrameFlush(void);
 void ZBufferSetBackground(int32_t red, int32_t green, int32_t blue);   // 2.14, kept
 

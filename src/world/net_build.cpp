@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "kernel/log.h"
@@ -81,6 +82,13 @@ static struct {
     uint32_t exponent;
     uint16_t node;         // the link being built (its node and forward node), for the message
     uint16_t fwd;
+    // The shapes made, waiting to be written in one batch and then placed in the world.
+    struct Made {
+        char name[NET_FILE_NAME_SIZE];
+        int32_t at[3];
+        std::vector<uint8_t> data;
+    };
+    std::vector<Made> made;
 } mono;
 
 static char message[256];
@@ -250,21 +258,44 @@ static int PlaceShape(int net, const int32_t at[3], const char* part)
     }
     if (counter < 0 || counter >= NET_FILE_COUNT) return WM_ERR_TOO_MANY_NET_SHAPES;
     mono.nextFile = counter + 1;
-    if (FileWrite(name, ShapeMEdit()->data, size)) {
-        LogPrintf(LOG_ERROR, "WORLD: cannot write the net shape file %s", name);
+    auto& m = mono.made.emplace_back();
+    memcpy(m.name, name, sizeof m.name);
+    for (int a = 0; a < 3; a++) m.at[a] = at[a];
+    m.data.assign(ShapeMEdit()->data, ShapeMEdit()->data + size);
+    (void)net;
+    return 0;
+}
+
+// The shapes made, written as one batch (each file whole or not at all, one wait for the
+// disk), then placed as net shapes of the net: the world never names a file that is not on
+// the disk. 0 or an error; on an error the files of the batch are gone again.
+static int WriteAndPlace(int net)
+{
+    std::vector<FileWriteItem> items;
+    for (const auto& m : mono.made) items.push_back({m.name, m.data.data(), m.data.size(), 0});
+    if (int bad = FileWriteGroup(items.data(), (int)items.size())) {
+        LogPrintf(LOG_ERROR, "WORLD: cannot write the net shape file %s", items[(size_t)bad - 1].name);
         return WM_ERR_SAVE_SHP;
     }
-    // A resource of this name may still hold an earlier file's shape.
-    if (ResId old = ResFindName(name)) ResFree(old);
-    int shape = WorldMAddShape(name, at[0], at[1], at[2], 0);
-    if (shape < 0) {
-        if (ResId made = ResFindName(name)) ResFree(made);
-        FileDelete(name);
-        return shape;
+    for (size_t i = 0; i < mono.made.size(); i++) {
+        const auto& m = mono.made[i];
+        // A resource of this name may still hold an earlier file's shape.
+        if (ResId old = ResFindName(m.name)) ResFree(old);
+        int shape = WorldMAddShape(m.name, m.at[0], m.at[1], m.at[2], 0);
+        if (shape < 0) {
+            // Those placed go with the net; the rest of the batch goes here.
+            std::vector<const char*> rest;
+            for (size_t k = i; k < mono.made.size(); k++) {
+                if (ResId made = ResFindName(mono.made[k].name)) ResFree(made);
+                rest.push_back(mono.made[k].name);
+            }
+            FileDeleteGroup(rest.data(), (int)rest.size());
+            return shape;
+        }
+        uint8_t* p = WorldMShapeFindData((uint16_t)shape);
+        PutU16(p, WS_FLAGS, (uint16_t)(GetU16(p, WS_FLAGS) | WSF_NET_SHAPE));
+        PutU16(p, WS_NET, (uint16_t)net);
     }
-    uint8_t* p = WorldMShapeFindData((uint16_t)shape);
-    PutU16(p, WS_FLAGS, (uint16_t)(GetU16(p, WS_FLAGS) | WSF_NET_SHAPE));
-    PutU16(p, WS_NET, (uint16_t)net);
     return 0;
 }
 
@@ -540,6 +571,8 @@ int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMateria
             StartWalk(0, spacing);
             result = Walk(net, startId, count, materials, progress);
         }
+        if (!result) result = WriteAndPlace(net);
+        mono.made = {};
     }
     if (result) {
         LogPrintf(LOG_INFO, "WORLD: monorail build of net %d failed (%d): %s", net, result,
@@ -559,19 +592,28 @@ int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMateria
 // Removing net shapes
 // ============================================================================================
 
-// Removes one net shape: its file (only when it is named as a net shape file) and its
-// resource go with it.
-static void RemoveNetShape(uint8_t* p)
+// Removes one net shape; its file (only when it is named as a net shape file) is noted for
+// deletion with the others of the net, and its resource goes.
+static void RemoveNetShape(uint8_t* p, std::vector<std::string>& files)
 {
     if (GetU16(p, WS_HANDLE)) {
         const char* name = WorldMShapeFileName(p + WS_FILE);
         if (NetIsShapeFileName(name)) {
             // By name: a handle kept over an undo may name another resource by now.
             if (ResId id = ResFindName(name)) ResFree(id);
-            if (FileDelete(name)) LogPrintf(LOG_WARN, "WORLD: cannot delete the net shape file %s", name);
+            files.push_back(name);
         }
     }
     WorldMRemoveBytes((uint32_t)(p - WorldMImage()), WP_SHAPE_SIZE);
+}
+
+// The noted files, deleted together with one flush of the folder.
+static void DeleteFiles(const std::vector<std::string>& files)
+{
+    std::vector<const char*> names;
+    for (const std::string& f : files) names.push_back(f.c_str());
+    if (FileDeleteGroup(names.data(), (int)names.size()))
+        LogPrintf(LOG_WARN, "WORLD: some of the %d net shape files could not be deleted", (int)names.size());
 }
 
 static bool IsNetShapeOf(const uint8_t* p, int net)
@@ -579,23 +621,36 @@ static bool IsNetShapeOf(const uint8_t* p, int net)
     return GetU16(p, WP_TYPE) == WP_SHAPE && (GetU16(p, WS_FLAGS) & WSF_NET_SHAPE) && GetU16(p, WS_NET) == net;
 }
 
-// The next net shape of the net from the start of the image, or null.
-static uint8_t* FindNetShape(int net)
+// The next net shape of the net from a packet on (the start of the image when null), or null.
+static uint8_t* FindNetShape(int net, uint8_t* from = nullptr)
 {
     uint8_t* image = WorldMImage();
-    for (uint8_t* p = WorldMFirstPacket(image); p; p = WorldMNextPacket(image, p))
+    for (uint8_t* p = from ? from : WorldMFirstPacket(image); p; p = WorldMNextPacket(image, p))
         if (IsNetShapeOf(p, net)) return p;
     return nullptr;
+}
+
+// The next net shape once the one at this offset has gone: packets after it have moved down
+// into its place, those before it hold none.
+static uint8_t* NextAfterRemoval(int net, uint32_t offset)
+{
+    uint8_t* image = WorldMImage();
+    if (!image || offset >= WorldMEndOfData()) return nullptr;
+    return FindNetShape(net, image + offset);
 }
 
 int WorldMRemoveNet(int net)
 {
     if (!WorldMImage() || net <= 0) return 0;
     int removed = 0;
-    while (uint8_t* p = FindNetShape(net)) {
-        RemoveNetShape(p);
+    std::vector<std::string> files;
+    for (uint8_t* p = FindNetShape(net); p;) {
+        uint32_t offset = (uint32_t)(p - WorldMImage());
+        RemoveNetShape(p, files);
         removed++;
+        p = NextAfterRemoval(net, offset);
     }
+    DeleteFiles(files);
     return removed;
 }
 
@@ -611,11 +666,15 @@ int WorldMDeleteNetShapes(ProgressFn progress)
     int undoWas = WorldMUndoOn();
     WorldMSetUndo(0);
     int done = 0;
-    while (uint8_t* p = FindNetShape(net)) {
+    std::vector<std::string> files;
+    for (uint8_t* p = FindNetShape(net); p;) {
         if (progress && progress((uint32_t)((int64_t)done * PROGRESS_DONE / (count + 1))) > 0) break;
-        RemoveNetShape(p);
+        uint32_t offset = (uint32_t)(p - WorldMImage());
+        RemoveNetShape(p, files);
         done++;
+        p = NextAfterRemoval(net, offset);
     }
+    DeleteFiles(files);
     int r = Close(progress);
     WorldMSetUndo(undoWas);
     return r;

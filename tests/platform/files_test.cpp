@@ -68,6 +68,25 @@ TEST(Files, NamesAreFoundWhateverTheirCase)
     EXPECT_EQ(FileDelete("textures/trees/tree.~hp"), 0);
     EXPECT_EQ(FileExists("Textures/Trees/TREE.~HP"), 0);
     EXPECT_NE(FileDelete("textures/trees/tree.~hp"), 0);
+    // A batch replaces files of any letter case too, in any folder, and makes the new ones.
+    ASSERT_EQ(FileWrite("A.Bin", "0", 1), 0);
+    const FileWriteItem batch[] = {{"a.BIN", "1", 1, 0}, {"Textures/b.bin", "2", 1, 0}, {"c.bin", "3", 1, 0}};
+    ASSERT_EQ(FileWriteGroup(batch, 3), 0);
+    EXPECT_EQ(ReadText("A.Bin"), "1");
+    EXPECT_FALSE(PathExists("a.BIN"));
+    char got = 0;
+    EXPECT_EQ(FileReadAt("TEXTURES/B.BIN", 0, &got, 1), 0);
+    EXPECT_EQ(got, '2') << "into the folder as it is spelled on disk";
+    EXPECT_EQ(ReadText("c.bin"), "3");
+    // A group of deletions: each found in any letter case, those missing counted.
+    ASSERT_EQ(FileWrite("a.bin", "1", 1), 0);
+    ASSERT_EQ(FileExists("textures/b.bin"), 1);
+    const char* const gone[] = {"A.BIN", "missing.bin", "Textures/B.bin", nullptr, "C.bin"};
+    EXPECT_EQ(FileDeleteGroup(gone, 5), 2);
+    EXPECT_FALSE(PathExists("c.bin"));
+    EXPECT_FALSE(PathExists("a.bin"));
+    EXPECT_EQ(FileExists("textures/b.bin"), 0);
+    EXPECT_EQ(FileDeleteGroup(gone, 0), 0);
     EXPECT_NE(FileWrite("no/such/folder/x.bin", "1", 1), 0);
     EXPECT_NE(std::string(FileProgramPath()), "");
 }

@@ -191,3 +191,35 @@ TEST_F(CliRender, SphereIsCentredAndItsDummyMaterialLitGreyOrLeftBlack)
     ASSERT_GT(count[0] * count[1], 0);
     EXPECT_GT(sum[0] / count[0], sum[1] / count[1] + 10);
 }
+
+// The whole pipeline on several threads: a textured, lit sphere and the cube at both depths, on
+// odd sizes, give the one-thread picture to the byte and the same counts.
+TEST_F(CliRender, PicturesOnSeveralThreadsAreTheOneThreadPicture)
+{
+    RunResult made = RunProgram(TOLBEX_CLI_BIN, {"shape", "sphere", "3000", "3000", "3000", "s.shp"}, dir.path());
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    for (const char* shape : {"s.shp", "cube.shp"})
+        for (const char* depth : {"16", "32"}) {
+            SCOPED_TRACE(testing::Message() << shape << ", " << depth << " bits");
+            std::vector<uint8_t> one;
+            std::string counts;
+            for (const char* threads : {"1", "2", "3"}) {
+                std::string out = std::string("t") + threads + ".png";
+                RunResult r = Render({out, "--size", "641x481", "--depth", depth, "--threads", threads,
+                                      "--materials", "red.mat"}, shape);
+                ASSERT_EQ(r.exitCode, 0) << r.output;
+                Picture p = ReadPng(dir.file(out));
+                ASSERT_EQ(p.width, 641);
+                std::string line = r.output.substr(r.output.find(','));
+                if (one.empty()) {
+                    one = p.rgb;
+                    counts = line;
+                    continue;
+                }
+                EXPECT_TRUE(p.rgb == one) << threads << " threads";
+                EXPECT_EQ(line, counts);
+            }
+        }
+    RunResult bad = Render({"x.png", "--threads", "65"});
+    EXPECT_NE(bad.exitCode, 0);
+}

@@ -9,6 +9,7 @@
 
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
+#include "kernel/workpool.h"
 #include "platform/platform.h"
 #include "render/d3test.h"
 #include "render/scan.h"
@@ -28,9 +29,12 @@ protected:
         Mode(16);
         ASSERT_EQ(ZBufferInstall(ZBUFFER_DEFAULT_BYTES), 0);
         ZBufferDepthRange(257.0f, 1e9f);
+        // Any work splits into bands, so small scenes do too.
+        ScanSetMinBandWork(1);
     }
     void TearDown() override
     {
+        ScanSetMinBandWork(0);
         ZBufferRemove();
         Vid16Remove();
         VideoRemove();
@@ -100,11 +104,42 @@ protected:
         VideoSetClip(0, 0, W - 1, H - 1);
         VideoClear(colour);
     }
-    static void Draw(std::initializer_list<D3Polygon*> list)
+    // The whole framebuffer, as bytes.
+    std::vector<uint8_t> Frame() const
     {
-        ZBufferFrameStart();
-        for (D3Polygon* p : list) SoftDriverPolygon(p);
-        ZBufferFrameFlush();
+        const VideoSurface* t = VideoTarget();
+        return std::vector<uint8_t>(t->pixels, t->pixels + (size_t)t->pitch * t->height);
+    }
+    void SetFrame(const std::vector<uint8_t>& bytes)
+    {
+        const VideoSurface* t = VideoTarget();
+        std::copy(bytes.begin(), bytes.end(), t->pixels);
+    }
+    // A frame of these polygons. Every scene is drawn on one thread and again in bands on two
+    // and three, from the same pixels: the pictures and counts must agree to the byte.
+    void Draw(std::initializer_list<D3Polygon*> list)
+    {
+        if (WorkPoolThreads() < 3) WorkPoolStart(3);
+        const std::vector<uint8_t> before = Frame();
+        std::vector<uint8_t> one;
+        ZBufferStats oneStats{};
+        for (int threads : {1, 2, 3}) {
+            SetFrame(before);
+            ScanSetThreads(threads);
+            ZBufferFrameStart();
+            for (D3Polygon* p : list) SoftDriverPolygon(p);
+            ZBufferFrameFlush();
+            const ZBufferStats stats = *ZBufferGetStats();
+            if (threads == 1) {
+                one = Frame();
+                oneStats = stats;
+                continue;
+            }
+            EXPECT_TRUE(Frame() == one) << "the picture on " << threads << " threads differs from one thread's";
+            EXPECT_EQ(stats.polygons, oneStats.polygons) << threads << " threads";
+            EXPECT_EQ(stats.spans, oneStats.spans) << threads << " threads";
+        }
+        ScanSetThreads(1);
     }
     // An 8-bit sprite of w x h whose texel (x, y) is pattern(x, y).
     template <typename F>
@@ -666,4 +701,155 @@ TEST_F(ZBuffer, SixteenAndThirtyTwoBitPicturesAgree)
             db = abs((int)(p >> 3 & 31) - (int)(q & 31));
         ASSERT_LE(std::max(dr, std::max(dg, db)), 1) << "pixel " << i % W << "," << i / W;
     }
+}
+
+// ============================================================================================
+// Bands on several threads
+// ============================================================================================
+
+// A crowded scene of every type the Z-buffer driver draws, with textures of both sizes,
+// chained and blended polygons, rings of three to six points reaching past the clip, screen
+// polygons and outlines between the queued ones (each finishes the queue first), drawn on
+// 1, 2, 3, 5 and 7 threads: every picture must be the one-thread picture to the byte.
+TEST_F(ZBuffer, BandsOnAnyThreadCountDrawTheOneThreadPicture)
+{
+    W = 67, H = 53;   // odd sizes put band edges on odd rows
+    ResId tex8 = Sprite8(8, 4, 3, [](int x, int y) { return (x * 7 + y * 3) % 11 == 0 ? 3 : 240 + (x + y) % 16; });
+    ResId tex32 = Sprite32(2, 2, 0x405060, {0x102030, 0x405060, 0x708090, 0xA0B0C0});
+    const int types[] = {D3T_DEFAULT,     D3T_FLAT,          D3T_SHADED,          D3T_SECOND_TEXTURE, D3T_UNLIT_TEXTURE,
+                         D3T_LIT_TEXTURE, D3T_UNLIT_KEYED,   D3T_TEXTURED,        D3T_OUTLINE,        D3T_LINES,
+                         D3T_FLAT_ALT,    D3T_BLENDED,       D3T_TRANSPARENT,     D3T_BLENDTEXTURE,   D3T_SCREEN_FLAT,
+                         D3T_SCREEN_SMOOTH, D3T_SCREEN_BLENDED, D3T_SCREEN_OUTLINE, D3T_SCREEN_TEXTURE};
+    uint32_t seed = 12345;
+    auto rnd = [&](float lo, float hi) {
+        seed = seed * 1664525u + 1013904223u;
+        return lo + (hi - lo) * (float)(seed >> 8) / 16777216.0f;
+    };
+    std::vector<D3Polygon*> scene;
+    for (int i = 0; i < 400; i++) {
+        int type = types[i % (sizeof types / sizeof types[0])];
+        if (i % 40 > 3 && type >= D3T_SCREEN_FLAT) type = D3T_SHADED;   // a few screen ones only
+        int n = 3 + (int)rnd(0, 3.99f);
+        float cx = rnd(-8, (float)W + 8), cy = rnd(-8, (float)H + 8), radius = rnd(2, 30), z = rnd(300, 5000);
+        std::vector<Vert> ring;
+        for (int k = 0; k < n; k++) {
+            float a = 6.2831853f * k / n + rnd(0, 0.5f);
+            Vert v{cx + radius * std::cos(a), cy + radius * std::sin(a), z + rnd(-200, 200)};
+            v.r = rnd(0, 1.9f), v.g = rnd(0, 1.9f), v.b = rnd(0, 1.9f);
+            v.sr = rnd(0, 0.3f);
+            v.u = rnd(-2, 2), v.v = rnd(-2, 2);
+            v.level = rnd(0, 1);
+            ring.push_back(v);
+        }
+        scene.push_back(Poly(type, ring, i % 2 ? tex8 : tex32, i % 9 == 0));
+    }
+    for (int bpp : {16, 32}) {
+        Mode(bpp);
+        for (int clipTop : {0, 3}) {
+            SCOPED_TRACE(testing::Message() << bpp << " bits, clip from row " << clipTop);
+            std::vector<uint8_t> one;
+            for (int threads : {1, 2, 3, 5, 7}) {
+                WorkPoolStart(threads);
+                ASSERT_EQ(ScanSetThreads(threads), threads);
+                Clear(252);
+                VideoSetClip(1, clipTop, W - 2, H - 1 - clipTop);   // 53 or 47 rows
+                ZBufferFrameStart();
+                for (D3Polygon* p : scene) SoftDriverPolygon(p);
+                ZBufferFrameFlush();
+                if (threads == 1) {
+                    one = Frame();
+                    continue;
+                }
+                EXPECT_EQ(ScanLastBands(), threads) << "every thread had a band of the last batch";
+                EXPECT_TRUE(Frame() == one) << threads << " threads";
+            }
+        }
+    }
+    ScanSetThreads(1);
+}
+
+// The queue keeps the order of everything drawn into the frame: what the video layer draws
+// or reads between queued polygons sees them drawn, and what is queued after it goes over it.
+TEST_F(ZBuffer, WhatTheVideoLayerDrawsBetweenQueuedPolygonsKeepsItsPlace)
+{
+    Mode(32);
+    WorkPoolStart(2);
+    for (int threads : {1, 2}) {
+        SCOPED_TRACE(testing::Message() << threads << " threads");
+        ScanSetThreads(threads);
+        Clear();
+        ZBufferFrameStart();
+        SoftDriverPolygon(Rect(D3T_FLAT, 0, 0, 40, 40, 1000, 1.0f - 1.0f / 16384, 0, 0));
+        EXPECT_EQ(Rgb(5, 5), (std::vector<int>{255, 0, 0})) << "a pixel read sees the polygon";
+        VideoSetClip(0, 0, 9, 9);
+        VideoClear(255);
+        VideoSetClip(0, 0, W - 1, H - 1);
+        SoftDriverPolygon(Rect(D3T_FLAT, 5, 5, 20, 20, 500, 0, 0, 1.0f - 1.0f / 16384));
+        ZBufferFrameFlush();
+        EXPECT_EQ(Rgb(2, 2), (std::vector<int>{252, 252, 252})) << "the clear is over the first polygon";
+        EXPECT_EQ(Rgb(7, 7), (std::vector<int>{0, 0, 255})) << "the later polygon is over the clear";
+        EXPECT_EQ(Rgb(30, 30), (std::vector<int>{255, 0, 0}));
+    }
+    ScanSetThreads(1);
+}
+
+// A frame with little to draw keeps to the caller's thread; a full one uses every thread.
+TEST_F(ZBuffer, OnlyWorkEnoughForThemWakesTheThreads)
+{
+    W = 320, H = 240;
+    Mode(32);
+    ScanSetMinBandWork(0);
+    WorkPoolStart(4);
+    ScanSetThreads(4);
+    ZBufferFrameStart();
+    SoftDriverPolygon(Rect(D3T_FLAT, 0, 0, 20, 20, 1000, 1, 0, 0));
+    ZBufferFrameFlush();
+    EXPECT_EQ(ScanLastBands(), 1);
+    ZBufferFrameStart();
+    SoftDriverPolygon(Rect(D3T_FLAT, 0, 0, 319, 239, 1000, 1, 0, 0));
+    ZBufferFrameFlush();
+    EXPECT_EQ(ScanLastBands(), 3) << "76,800 pixels: three shares of 24,000";
+    D3Polygon* small = Rect(D3T_FLAT, 100, 100, 130, 120, 1000, 1, 0, 0);
+    ZBufferStats counts[2];
+    for (int threads : {1, 4}) {
+        ScanSetThreads(threads);
+        ZBufferFrameStart();
+        for (int i = 0; i < 5000; i++) SoftDriverPolygon(small);
+        ZBufferFrameFlush();
+        counts[threads > 1] = *ZBufferGetStats();
+    }
+    EXPECT_EQ(ScanLastBands(), 4) << "a queue fills and finishes on the way, the rest as well";
+    EXPECT_EQ(counts[0].polygons, 5000u);
+    EXPECT_EQ(counts[1].polygons, 5000u);
+    EXPECT_EQ(counts[1].spans, counts[0].spans) << "each polygon's rows counted once over its bands";
+    ScanSetThreads(1);
+}
+
+// Counts are of this frame's bands only: a finish with fewer bands than the one before does
+// not count what the earlier bands drew.
+TEST_F(ZBuffer, CountsAreOfTheLastFinishsOwnBands)
+{
+    W = 90, H = 90;
+    Mode(32);
+    WorkPoolStart(3);
+    ScanSetThreads(3);
+    std::vector<D3Polygon*> big, none;
+    for (int i = 0; i < 30; i++) {
+        big.push_back(Rect(D3T_FLAT, 0, 0, 89, 89, 1000, 1, 0, 0));
+        // Tall, but between two columns of pixel centres: rows to walk and no span on any.
+        none.push_back(Rect(D3T_FLAT, 10.6f + i, 0.6f, 11.4f + i, 88.4f, 1000, 0, 1, 0));
+    }
+    ZBufferFrameStart();
+    for (D3Polygon* p : big) SoftDriverPolygon(p);
+    ZBufferFrameFlush();
+    ASSERT_EQ(ScanLastBands(), 3);
+    EXPECT_EQ(ZBufferGetStats()->polygons, 30u);
+    ScanSetThreads(2);
+    ZBufferFrameStart();
+    for (D3Polygon* p : none) SoftDriverPolygon(p);
+    ZBufferFrameFlush();
+    ASSERT_EQ(ScanLastBands(), 2);
+    EXPECT_EQ(ZBufferGetStats()->polygons, 0u);
+    EXPECT_EQ(ZBufferGetStats()->spans, 0u);
+    ScanSetThreads(1);
 }
