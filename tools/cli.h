@@ -56,6 +56,7 @@ void CliAddMesh(CLI::App& app);
 void CliAddRender(CLI::App& app);
 void CliAddWorld(CLI::App& app);
 void CliAddTPage(CLI::App& app);
+void CliAddSprite(CLI::App& app);
 
 // Shape commands: the --materials FILE.MAT and --palette FILE.PAL options, and the start-up
 // that loads them (palette, render-material table, material list in true-colour mode) so that
