@@ -253,6 +253,7 @@ int main(int argc, char** argv)
     CliAddWorld(app);
     CliAddTPage(app);
     CliAddSprite(app);
+    CliAddModel(app);
     int result;
     try {
         app.parse(argc, argv);

@@ -94,7 +94,12 @@ int ImgLoad(const char* fileName, ImgPicture* out, std::string& why)
         why = "it cannot be read";
         return 1;
     }
-    DecodeJob job{data.data(), data.size()};
+    return ImgLoadMemory(data.data(), data.size(), out, why);
+}
+
+int ImgLoadMemory(const uint8_t* data, size_t size, ImgPicture* out, std::string& why)
+{
+    DecodeJob job{data, size};
     std::vector<uint8_t> got;
     if (SandboxRun(DecodeInChild, &job, SandboxLimits{}, got, why)) return 1;
     // The child's answer is checked like any other input.

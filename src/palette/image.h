@@ -31,6 +31,8 @@ struct ImgPicture {
 int ImgDecode(const uint8_t* data, size_t size, ImgPicture* out, std::string& why);
 // Reads and decodes a picture file in a child process with limits. 0, or 1 with the reason.
 int ImgLoad(const char* fileName, ImgPicture* out, std::string& why);
+// The same for a picture file held in memory (a texture embedded in a model).
+int ImgLoadMemory(const uint8_t* data, size_t size, ImgPicture* out, std::string& why);
 
 struct ImgSpriteOptions {
     int format = IMG_FORMAT_8;
