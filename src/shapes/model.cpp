@@ -332,10 +332,9 @@ public:
     }
 };
 
-static int ReadInChild(const void* arg, std::vector<uint8_t>& out, std::string& why)
+void ModelPack(const ModelData& d, std::vector<uint8_t>& out)
 {
-    ModelData d;
-    if (ModelReadHere((const char*)arg, nullptr, 0, nullptr, &d, why)) return 1;
+    out.clear();
     Writer w{out};
     w.U32((uint32_t)d.upAxis);
     w.Table(d.positions);
@@ -352,13 +351,21 @@ static int ReadInChild(const void* arg, std::vector<uint8_t>& out, std::string& 
         w.Text(m.texture);
         w.Table(m.embedded);
     }
+}
+
+static int ReadInChild(const void* arg, std::vector<uint8_t>& out, std::string& why)
+{
+    ModelData d;
+    if (ModelReadHere((const char*)arg, nullptr, 0, nullptr, &d, why)) return 1;
+    ModelPack(d, out);
     return 0;
 }
 
 // The child's answer, checked as any input is: tables of matching lengths, indices in range.
-static bool Unpack(const std::vector<uint8_t>& bytes, ModelData* d)
+int ModelUnpack(const uint8_t* data, size_t size, ModelData* d)
 {
-    Reader r{bytes.data(), bytes.size()};
+    *d = ModelData{};
+    Reader r{data, size};
     d->upAxis = (int)r.U32();
     r.Table(d->positions);
     r.Table(d->uvs);
@@ -367,7 +374,7 @@ static bool Unpack(const std::vector<uint8_t>& bytes, ModelData* d)
     r.Table(d->faceMaterial);
     r.Table(d->indices);
     uint32_t materials = r.U32();
-    if (!r.ok || materials > bytes.size()) return false;
+    if (!r.ok || materials > size) return 1;
     d->materials.resize(materials);
     for (ModelMaterial& m : d->materials) {
         r.Text(m.name);
@@ -376,20 +383,23 @@ static bool Unpack(const std::vector<uint8_t>& bytes, ModelData* d)
         r.Table(specular);
         r.Text(m.texture);
         r.Table(m.embedded);
-        if (!r.ok || diffuse.size() != 4 || specular.size() != 1) return false;
+        if (!r.ok || diffuse.size() != 4 || specular.size() != 1) return 1;
         std::copy(diffuse.begin(), diffuse.end(), m.diffuse);
         m.specular = specular[0];
     }
     size_t vertices = d->hasUv.size();
-    if (!r.ok || r.at != bytes.size() || d->positions.size() != 3 * vertices || d->uvs.size() != 2 * vertices ||
+    if (!r.ok || r.at != size || d->positions.size() != 3 * vertices || d->uvs.size() != 2 * vertices ||
         d->faceSize.size() != d->faceMaterial.size())
-        return false;
+        return 1;
     uint64_t points = 0;
-    for (uint32_t n : d->faceSize) points += n;
-    if (points != d->indices.size()) return false;
+    for (uint32_t n : d->faceSize) {
+        if (n < 3) return 1;
+        points += n;
+    }
+    if (points != d->indices.size()) return 1;
     for (uint32_t i : d->indices)
-        if (i >= vertices) return false;
-    return true;
+        if (i >= vertices) return 1;
+    return 0;
 }
 
 int ModelRead(const char* fileName, ModelData* out, std::string& why)
@@ -407,7 +417,7 @@ int ModelRead(const char* fileName, ModelData* out, std::string& why)
     if (ModelPrecheck(fileName, data.data(), data.size(), why)) return 1;
     std::vector<uint8_t> answer;
     if (SandboxRun(ReadInChild, fileName, SandboxLimits{}, answer, why)) return 1;
-    if (!Unpack(answer, out)) {
+    if (ModelUnpack(answer.data(), answer.size(), out)) {
         why = "the model reader's answer is damaged";
         return 1;
     }

@@ -45,6 +45,10 @@ int ModelPrecheck(const char* fileName, const uint8_t* data, size_t size, std::s
 // `hint` is the file's extension for a model read from memory (fileName null).
 int ModelReadHere(const char* fileName, const uint8_t* data, size_t size, const char* hint, ModelData* out,
                   std::string& why);
+// The model as the child sends it to the editor's process, and back; the unpacking checks the
+// bytes as any input (table lengths, indices in range): 0, or 1 when they are damaged.
+void ModelPack(const ModelData& model, std::vector<uint8_t>& out);
+int ModelUnpack(const uint8_t* data, size_t size, ModelData* out);
 // Reads a model file in a child process with limits, after the cheap checks. 0, or 1 with the
 // reason (no file name in it).
 int ModelRead(const char* fileName, ModelData* out, std::string& why);

@@ -414,3 +414,50 @@ TEST(ModelToShape, FacesNamesAndMapping)
     EXPECT_EQ(1, ModelToShape(d, o, &s, why));
     EXPECT_EQ("it has no faces", why);
 }
+
+// The child's answer comes back whole, and a damaged one is refused, never used.
+TEST(ModelToShape, AnswerPackedAndChecked)
+{
+    ModelData d;
+    d.upAxis = MODEL_AXES_Z_UP;
+    d.positions = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    d.uvs = {0.5f, 0.25f, 1, 0, 0, 1};
+    d.hasUv = {1, 0, 1};
+    d.faceSize = {3};
+    d.faceMaterial = {1};
+    d.indices = {2, 0, 1};
+    d.materials.resize(2);
+    d.materials[1].name = "Glass";
+    d.materials[1].diffuse[2] = 0.25f;
+    d.materials[1].specular = 0.75f;
+    d.materials[1].texture = "t/x.png";
+    d.materials[1].embedded = {1, 2, 3};
+    std::vector<uint8_t> bytes;
+    ModelPack(d, bytes);
+    ModelData back;
+    ASSERT_EQ(0, ModelUnpack(bytes.data(), bytes.size(), &back));
+    EXPECT_EQ(MODEL_AXES_Z_UP, back.upAxis);
+    EXPECT_EQ(d.positions, back.positions);
+    EXPECT_EQ(d.uvs, back.uvs);
+    EXPECT_EQ(d.hasUv, back.hasUv);
+    EXPECT_EQ(d.indices, back.indices);
+    EXPECT_EQ(d.faceMaterial, back.faceMaterial);
+    ASSERT_EQ(2u, back.materials.size());
+    EXPECT_EQ("Glass", back.materials[1].name);
+    EXPECT_EQ(0.25f, back.materials[1].diffuse[2]);
+    EXPECT_EQ(0.75f, back.materials[1].specular);
+    EXPECT_EQ("t/x.png", back.materials[1].texture);
+    EXPECT_EQ(d.materials[1].embedded, back.materials[1].embedded);
+
+    EXPECT_EQ(1, ModelUnpack(bytes.data(), bytes.size() - 1, &back)) << "cut short";
+    bytes.push_back(0);
+    EXPECT_EQ(1, ModelUnpack(bytes.data(), bytes.size(), &back)) << "a byte too many";
+    d.indices[1] = 3;
+    ModelPack(d, bytes);
+    EXPECT_EQ(1, ModelUnpack(bytes.data(), bytes.size(), &back)) << "a point past the vertices";
+    d.indices[1] = 0;
+    d.faceSize = {2};
+    d.indices = {0, 1};
+    ModelPack(d, bytes);
+    EXPECT_EQ(1, ModelUnpack(bytes.data(), bytes.size(), &back)) << "a face of two points";
+}
