@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "platform/sandbox.h"
 #include "shapes/shape.h"
+#include "shapes/shapem_edit.h"
 
 enum {
     GLB_HEADER = 12,
@@ -734,6 +735,35 @@ int ModelToShape(const ModelData& source, const ModelShapeOptions& o, ModelShape
     out->block.resize(ShapeUsedSize(s.data));
     out->vertices = ShapeVertexCount(out->block.data());
     out->polygons = ShapePolygonCount(out->block.data());
+    return 0;
+}
+
+int ModelIsModelName(const char* name)
+{
+    static const char* const kExtensions[] = {"gltf", "glb", "obj", "fbx", "3ds", "dae", "ply", "stl"};
+    std::string ext = Extension(name);
+    for (const char* e : kExtensions)
+        if (ext == e) return 1;
+    return 0;
+}
+
+int ModelImportToEditBuffer(const char* fileName, std::string& why)
+{
+    if (!ShapeMIsInstalled()) {
+        why = "the shape manager is not installed";
+        return 1;
+    }
+    ModelData model;
+    ModelShape shape;
+    if (ModelRead(fileName, &model, why) || ModelToShape(model, ModelShapeOptions{}, &shape, why)) return 1;
+    ShapeBlock s = ShapeMScratch();
+    if (shape.block.size() > s.capacity) {
+        why = "it does not fit the edit buffer";
+        return 1;
+    }
+    memcpy(s.data, shape.block.data(), shape.block.size());
+    ShapeMCommitScratch(&s);
+    ShapeBindMaterials(ShapeMEdit()->data, SHAPE_NAME_CHARS);
     return 0;
 }
 

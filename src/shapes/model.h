@@ -77,6 +77,14 @@ struct ModelShape {
 // limits (naming the limit) unless maxPolygons simplifies it to fit. 0, or 1 with the reason.
 int ModelToShape(const ModelData& model, const ModelShapeOptions& options, ModelShape* out, std::string& why);
 
+// 1 when the name ends in the extension of a model format this reads (any letter case).
+int ModelIsModelName(const char* name);
+// Imports a model into the shape manager's edit buffer as the Object panel's Load does: read
+// in the child, made into a shape with the default options, committed (the shape it replaces
+// stays within Undo's reach) and bound to the materials by name; no file is written. 0, or 1
+// with the reason, the edit buffer unchanged.
+int ModelImportToEditBuffer(const char* fileName, std::string& why);
+
 // A material as a shape export writes it.
 struct ModelExportMaterial {
     std::string name;
