@@ -46,9 +46,11 @@ int ImgDecode(const uint8_t* data, size_t size, ImgPicture* out, std::string& wh
         why = "it is no PNG, JPEG, TGA, BMP or GIF picture this reader knows";
         return 1;
     }
-    if (w <= 0 || h <= 0 || w > IMG_MAX_DECODED_SIDE || h > IMG_MAX_DECODED_SIDE) {
+    if (w <= 0 || h <= 0 || w > IMG_MAX_DECODED_SIDE || h > IMG_MAX_DECODED_SIDE ||
+        (int64_t)w * h > IMG_MAX_DECODED_PIXELS) {
         why = "its size " + std::to_string(w) + "x" + std::to_string(h) + " passes the largest picture read (" +
-              std::to_string(IMG_MAX_DECODED_SIDE) + " pixels a side)";
+              std::to_string(IMG_MAX_DECODED_SIDE) + " pixels a side, " + std::to_string(IMG_MAX_DECODED_PIXELS) +
+              " pixels in all)";
         return 1;
     }
     uint8_t* pixels = stbi_load_from_memory(data, (int)size, &w, &h, &channels, 4);
@@ -108,7 +110,8 @@ int ImgLoadMemory(const uint8_t* data, size_t size, ImgPicture* out, std::string
         return 1;
     }
     uint32_t w = GetU32(got.data(), 0), h = GetU32(got.data(), 4);
-    if (w == 0 || h == 0 || w > IMG_MAX_DECODED_SIDE || h > IMG_MAX_DECODED_SIDE || got.size() != 8 + 4ull * w * h) {
+    if (w == 0 || h == 0 || w > IMG_MAX_DECODED_SIDE || h > IMG_MAX_DECODED_SIDE ||
+        (uint64_t)w * h > IMG_MAX_DECODED_PIXELS || got.size() != 8 + 4ull * w * h) {
         why = "the reader's answer is damaged";
         return 1;
     }

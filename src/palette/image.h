@@ -12,7 +12,8 @@
 enum {
     IMG_MAX_FILE_SIZE = 256 << 20,
     IMG_MAX_SIDE = 1024,            // the largest texture page edge: a sprite no page holds is refused
-    IMG_MAX_DECODED_SIDE = 16384,   // larger pictures are refused before they are decoded
+    IMG_MAX_DECODED_SIDE = 16384,   // larger pictures are refused before they are decoded,
+    IMG_MAX_DECODED_PIXELS = 4096 * 4096,   // as are those of more pixels (64 MiB decoded)
     IMG_FORMAT_8 = 8,
     IMG_FORMAT_32 = 32,
     IMG_FORMAT_32Z = 33,            // 32-bit run-length ("BGRZ")
