@@ -22,8 +22,6 @@
 #include "shapes/shapem_edit.h"
 #include "cli.h"
 
-enum { SPRITE_BASE_CHARS = 8 };
-
 static std::string ModelFolderOf(const std::string& path)
 {
     size_t slash = path.find_last_of('/');
@@ -74,27 +72,6 @@ static bool IsMat(const uint8_t* d, size_t size)
 static bool IsSprite(const uint8_t* d, size_t size)
 {
     return size >= 4 && (TagIs(d, "TRPS") || TagIs(d, "BGRS") || TagIs(d, "BGRZ"));
-}
-
-// An 8.3 sprite name from a texture's name, not yet taken in the folder nor by this import.
-static std::string SpriteName(const std::string& texture, const std::string& folder, std::vector<std::string>& taken)
-{
-    std::string base;
-    for (char ch : ModelBaseName(texture)) {
-        if (ch == '.') break;
-        if (isalnum((unsigned char)ch) || ch == '_' || ch == '-') base += (char)toupper((unsigned char)ch);
-        if (base.size() == SPRITE_BASE_CHARS) break;
-    }
-    if (base.empty()) base = "TEXTURE";
-    std::string name = base + ".SPR";
-    for (int n = 1; n < 1000; n++) {
-        bool used = std::find(taken.begin(), taken.end(), name) != taken.end() || FileExists((folder + name).c_str());
-        if (!used) break;
-        std::string tail = "~" + std::to_string(n);
-        name = base.substr(0, SPRITE_BASE_CHARS - tail.size()) + tail + ".SPR";
-    }
-    taken.push_back(name);
-    return name;
 }
 
 // The picture of a material's texture: embedded, or found from the model's folder, then in
@@ -196,7 +173,7 @@ static void ModelImport(void)
                     m.texture.empty() ? "(embedded)" : m.texture.c_str(), shape.names[k].c_str(), why.c_str());
             continue;
         }
-        std::string name = SpriteName(m.texture.empty() ? shape.names[k] : m.texture, folder, taken);
+        std::string name = ImgSpriteFileName(m.texture.empty() ? shape.names[k] : m.texture, folder, taken);
         MatMSetTexture(index, name.c_str());
         sprites.push_back({folder + name, std::move(bytes)});
     }

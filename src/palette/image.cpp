@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <strings.h>
 #include <unordered_map>
 
 #include <stb_image.h>
@@ -119,6 +120,42 @@ int ImgLoadMemory(const uint8_t* data, size_t size, ImgPicture* out, std::string
     out->height = (int)h;
     out->rgba.assign(got.begin() + 8, got.end());
     return 0;
+}
+
+int ImgIsPictureName(const char* name)
+{
+    const char* dot = name ? strrchr(name, '.') : nullptr;
+    const char* slash = name ? strrchr(name, '/') : nullptr;
+    if (!dot || (slash && dot < slash)) return 0;
+    static const char* const kExtensions[] = {"png", "jpg", "jpeg", "tga", "bmp", "gif"};
+    for (const char* e : kExtensions)
+        if (strcasecmp(dot + 1, e) == 0) return 1;
+    return 0;
+}
+
+std::string ImgSpriteFileName(const std::string& picture, const std::string& folder, std::vector<std::string>& taken)
+{
+    enum { BASE_CHARS = 8, MAX_TRIES = 1000 };
+    std::string leaf = picture;
+    size_t slash = leaf.find_last_of("/\\");
+    if (slash != std::string::npos) leaf = leaf.substr(slash + 1);
+    std::string base;
+    for (char ch : leaf) {
+        if (ch == '.') break;
+        if (isalnum((unsigned char)ch) || ch == '_' || ch == '-') base += (char)toupper((unsigned char)ch);
+        if (base.size() == BASE_CHARS) break;
+    }
+    if (base.empty()) base = "TEXTURE";
+    std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    std::string name = base + ".SPR";
+    for (int n = 1; n < MAX_TRIES; n++) {
+        bool used = std::find(taken.begin(), taken.end(), name) != taken.end() || FileExists((prefix + name).c_str());
+        if (!used) break;
+        std::string tail = "~" + std::to_string(n);
+        name = base.substr(0, BASE_CHARS - tail.size()) + tail + ".SPR";
+    }
+    taken.push_back(name);
+    return name;
 }
 
 // ---- colours ---------------------------------------------------------------------------------

@@ -66,6 +66,15 @@ int ImgToSprite(const ImgPicture& in, const ImgSpriteOptions& options, std::vect
 // and a 32-bit sprite's key colour come out with alpha 0. 0, or 1 with the reason.
 int ImgFromSprite(ResId sprite, const uint8_t* palette, ImgPicture* out, std::string& why);
 
+// 1 when the name ends in the extension of a picture format this reads (png, jpg, jpeg, tga,
+// bmp, gif; any letter case).
+int ImgIsPictureName(const char* name);
+// An 8.3 sprite file name ("BRICKS.SPR") made from a picture's or texture's name: its first
+// eight letters, digits, '_' or '-' in capitals; when a file of that name exists in `folder`
+// ("" the working folder) or the name is in `taken`, "BRICK~1.SPR" and on. The name is added to
+// `taken`.
+std::string ImgSpriteFileName(const std::string& picture, const std::string& folder, std::vector<std::string>& taken);
+
 // The index of the palette entry nearest to (r, g, b) among entries first..first+count-1 of a
 // palette of 6-bit triples (entry i at 3i), by squared distance of the 8-bit values (a 6-bit
 // component v shows as v << 2); the lowest index on a tie.
