@@ -309,6 +309,14 @@ static int TextureFromField(char out[MAT_TEXTURE_SIZE])
     return 0;
 }
 
+int MatEditDropPicture(const char* path)
+{
+    if (!me.window || !WinIsWindow(me.window) || me.done || !me.texture) return 0;
+    WinParam p1 = (WinParam)path, zero = 0;
+    WinSendMessage(me.texture, WM_EDITSETTEXT, &p1, &zero);
+    return 1;
+}
+
 // "Ok": a refused name keeps the dialog open with nothing written.
 static void Apply(WinId self)
 {

@@ -213,6 +213,12 @@ static void FileChosen(const char* path)
     }
 }
 
+void ObjPanelDropFile(const char* path)
+{
+    obj.pending = ACT_LOAD;
+    FileChosen(path);
+}
+
 // ============================================================================================
 // The panel
 // ============================================================================================

@@ -26,3 +26,5 @@ void ObjPanelImportedName(const char* leaf, char* out, size_t size);
 // Saves never write a shape over a file of another kind (a listing whose name the user kept,
 // say): when the file at path is one, a "File Error" box says so and 1 is returned.
 int ObjPanelRefuseForeign(const char* path);
+// A file dropped on the window: loaded, or imported (listings and models), as Load does.
+void ObjPanelDropFile(const char* path);

@@ -155,6 +155,24 @@ TEST_F(ShapeEditing, AModelFromAnotherToolBecomesTheUnsavedShape)
     EXPECT_EQ(names, (std::vector<std::string>{"BRICK", "GLASS"}));
 }
 
+TEST_F(ShapeEditing, FilesDroppedOnTheWindowLoadOrImport)
+{
+    WriteText(dir.file("MODEL.OBJ"), "v 0 0 0\nv 2 0 0\nv 2 1 0\nv 0 1 0\nf 1 2 3 4\n");
+    WriteText(dir.file("NOTES.TXT"), "not a shape");
+    RunResult r = Run(std::string(kShapeEditorObject) + "drop MODEL.OBJ\nwait 2\ndump model.json\n" +
+                      "drop BALL.SHP\nwait 2\ndump ball.json\ndrop NOTES.TXT\nwait 2\nkey enter\nwait 2\ndump notes.json\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    json model = Dump("model.json");
+    EXPECT_EQ(model["shape"]["vertices"], 4);
+    EXPECT_EQ(ViewTitle(model), "MODEL.SHP");
+    EXPECT_FALSE(PathExists(dir.file("MODEL.SHP"))) << "an import writes nothing";
+    json ball = Dump("ball.json");
+    EXPECT_EQ(ball["shape"]["vertices"], 42);
+    EXPECT_EQ(ViewTitle(ball), "BALL.SHP");
+    EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"! Unable to load shape."), 1) << log;
+    EXPECT_EQ(Dump("notes.json")["shape"]["vertices"], 42) << "the refused file changed nothing";
+}
+
 TEST_F(ShapeEditing, ARectangleDraggedInTheViewSelectsForTheMeshPanel)
 {
     // Load the ball, open "Mesh" (the menu bar's middle column, third row), drag a rectangle

@@ -570,10 +570,10 @@ TEST_F(MatPanel, InPaletteModeAPictureBecomesAnEightBitSprite)
     std::vector<uint8_t> png;
     ASSERT_TRUE(PngEncodeRgba(rgba, 2, 2, png));
     WriteBytes("quad.png", png);
+    // Dropped on the window while the dialog is open: the picture goes into "Tex:".
     WinId dialog = EditDialog(1);
-    WinId field = ChildrenOf(dialog, CLASS_EDIT).at(1);
-    WinParam p = (WinParam) "quad.png", zero = 0;
-    WinSendMessage(field, WM_EDITSETTEXT, &p, &zero);
+    PlatDropFile("quad.png");
+    Turns(1);
     ClickWindow(ButtonOf(dialog, "Ok"));
     EXPECT_STREQ(MatMGetTexture(1), "QUAD.SPR");
     Bytes spr = ReadBytes("QUAD.SPR");

@@ -19,6 +19,7 @@ enum ScriptOp {
     SCRIPT_ADVANCE,     // a: milliseconds the clock moves on at once
     SCRIPT_FATAL,       // text: the fatal error's text (tests only: SCRIPT_FATAL_SWITCH)
     SCRIPT_TEXT,        // text: one character (UTF-8) typed as text, as an input method sends it
+    SCRIPT_DROP,        // text: a file name dropped on the window
 };
 
 // The environment variable that must be "1" for a script to use `fatal`: a test's way to
