@@ -17,6 +17,7 @@
 #include "kernel/util/bytes.h"
 #include "platform/platform.h"
 #include "platform/sandbox.h"
+#include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"
 
@@ -731,6 +732,11 @@ int ModelToShape(const ModelData& source, const ModelShapeOptions& o, ModelShape
         PutU16(e, NAME_ID, (uint16_t)(MAT_UNRESOLVED | (k + 1)));
     }
     PutU32(s.data, SH_NAMES, tableAt);
+    // Per-point normals by the shape manager's own smoothing rules, as a save makes them.
+    if (MeshSmoothAll(&s)) {
+        why = "it does not fit the largest shape file (" + std::to_string(SHAPE_MAX_FILE_SIZE) + " bytes)";
+        return 1;
+    }
     ShapeDerive(s.data);
     out->block.resize(ShapeUsedSize(s.data));
     out->vertices = ShapeVertexCount(out->block.data());
