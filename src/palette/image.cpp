@@ -218,12 +218,13 @@ struct Quantiser {
         exact.emplace(key, index);
         return index;
     }
-    // Dithered pixels are many and already approximate: looked up by their 6-bit colour.
+    // Dithered pixels are many and already approximate (the error they leave goes on to their
+    // neighbours): looked up by their 5-bit colour, each cell answered for its centre.
     uint8_t Coarse(int r, int g, int b)
     {
-        if (coarse.empty()) coarse.assign(1 << 18, -1);
-        int key = (r >> 2) << 12 | (g >> 2) << 6 | (b >> 2);
-        if (coarse[key] < 0) coarse[key] = (int16_t)Search((r & ~3) | 2, (g & ~3) | 2, (b & ~3) | 2);
+        if (coarse.empty()) coarse.assign(1 << 15, -1);
+        int key = (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
+        if (coarse[key] < 0) coarse[key] = (int16_t)Search((r & ~7) | 4, (g & ~7) | 4, (b & ~7) | 4);
         return (uint8_t)coarse[key];
     }
 };

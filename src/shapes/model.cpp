@@ -683,40 +683,44 @@ int ModelToShape(const ModelData& source, const ModelShapeOptions& o, ModelShape
             why = "it does not fit the largest shape file (" + std::to_string(SHAPE_MAX_FILE_SIZE) + " bytes)";
             return 1;
         }
+    // The polygon section in one piece: appending polygons one by one walks the section each
+    // time, which a model of 32767 polygons turns into seconds.
+    std::vector<uint8_t> section(2);
+    PutU16(section.data(), 0, (uint16_t)faces.size());
     for (const Face& f : faces) {
         uint32_t m = f.material < d.materials.size() ? f.material : (uint32_t)d.materials.size();
-        uint16_t material = (uint16_t)(MAT_UNRESOLVED | (slot[m] + 1));
-        std::vector<uint16_t> points(f.points.begin(), f.points.end());
-        int n = (int)points.size();
-        int index = ShapeAppendPolygonWithNormal(&s, n, points.data(), material);
-        bool room = index >= 0;
-        if (room && f.mapped) {
-            uint32_t pos = (uint32_t)(ShapePolygon(s.data, index) - s.data);
-            room = ShapeInsert(&s, pos + POLY_HEAD + 2 * n, 4 * n) == 0;
-            if (room) {
-                uint8_t* poly = s.data + pos;
-                PutU16(poly, POLY_COUNT_WORD, (uint16_t)(GetU16(poly, POLY_COUNT_WORD) | PC_MAPPING));
-                // Texture coordinates repeat: a polygon's are moved by whole turns so that the
-                // least lies in 0..1, where the 16-bit mapping holds them.
-                double du = 1e300, dv = 1e300;
-                for (int k = 0; k < n; k++) {
-                    du = std::min(du, (double)f.uv[2 * k]);
-                    dv = std::min(dv, (double)f.uv[2 * k + 1]);
-                }
-                du = std::floor(du);
-                dv = std::floor(dv);
-                uint8_t* map = ShapePolyMapping(poly);
-                for (int k = 0; k < n; k++) {
-                    PutI16(map, 4 * k, Mapping(f.uv[2 * k] - du));
-                    PutI16(map, 4 * k + 2, Mapping(f.uv[2 * k + 1] - dv));
-                }
-            }
+        size_t n = f.points.size();
+        size_t at = section.size();
+        section.resize(at + POLY_HEAD + 2 * n + (f.mapped ? 4 * n : 0), 0);
+        uint8_t* poly = section.data() + at;
+        PutU16(poly, POLY_MATERIAL, (uint16_t)(MAT_UNRESOLVED | (slot[m] + 1)));
+        PutU16(poly, POLY_COUNT_WORD, (uint16_t)(n | (f.mapped ? PC_MAPPING : 0)));
+        for (size_t k = 0; k < n; k++) PutU16(poly, POLY_HEAD + 2 * k, (uint16_t)f.points[k]);
+        if (!f.mapped) continue;
+        // Texture coordinates repeat: a polygon's are moved by whole turns so that the least
+        // lies in 0..1, where the 16-bit mapping holds them.
+        double du = 1e300, dv = 1e300;
+        for (size_t k = 0; k < n; k++) {
+            du = std::min(du, (double)f.uv[2 * k]);
+            dv = std::min(dv, (double)f.uv[2 * k + 1]);
         }
-        if (!room) {
-            why = "it does not fit the largest shape file (" + std::to_string(SHAPE_MAX_FILE_SIZE) + " bytes)";
-            return 1;
+        du = std::floor(du);
+        dv = std::floor(dv);
+        uint8_t* map = poly + POLY_HEAD + 2 * n;
+        for (size_t k = 0; k < n; k++) {
+            PutI16(map, 4 * k, Mapping(f.uv[2 * k] - du));
+            PutI16(map, 4 * k + 2, Mapping(f.uv[2 * k + 1] - dv));
         }
     }
+    uint32_t polygonsAt = ShapeUsedSize(s.data);
+    if (section.size() > SHAPE_BUILD_CAPACITY || ShapeInsert(&s, polygonsAt, (uint32_t)section.size())) {
+        why = "it does not fit the largest shape file (" + std::to_string(SHAPE_MAX_FILE_SIZE) + " bytes)";
+        return 1;
+    }
+    memcpy(s.data + polygonsAt, section.data(), section.size());
+    PutU32(s.data, SH_POLYGONS, polygonsAt);
+    uint8_t* poly = ShapeFirstPolygon(s.data);
+    for (size_t i = 0; i < faces.size(); i++, poly = ShapeNextPolygon(poly)) ShapeFaceNormal(s.data, poly);
     // The name table, last.
     uint32_t tableAt = ShapeUsedSize(s.data);
     uint32_t tableSize = 2 + SHAPE_NAME_ENTRY_SIZE * (uint32_t)out->names.size();
