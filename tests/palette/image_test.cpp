@@ -253,6 +253,16 @@ TEST_F(Images, SizesThePagesCannotHoldAreRefusedOrScaled)
     EXPECT_EQ(4, report.height);
     EXPECT_EQ(4u, GetU32(out.data(), 8));
     EXPECT_EQ(0xC8C8C8C8u, GetU32(out.data(), 32)) << "a flat picture stays flat when scaled";
+
+    // A picture whose pixels do not match its size is refused, never read past.
+    ImgPicture bad;
+    bad.width = 2;
+    bad.height = 2;
+    bad.rgba.assign(15, 0);
+    out.clear();
+    EXPECT_EQ(1, ImgToSprite(bad, o, out, &report, why));
+    EXPECT_EQ("the picture is empty", why);
+    EXPECT_TRUE(out.empty());
 }
 
 TEST_F(Images, DecodingChecksTheDeclaredSizeFirst)
