@@ -56,6 +56,8 @@ void CliAddMesh(CLI::App& app);
 void CliAddRender(CLI::App& app);
 void CliAddWorld(CLI::App& app);
 void CliAddTPage(CLI::App& app);
+void CliAddSprite(CLI::App& app);
+void CliAddModel(CLI::App& app);
 
 // Shape commands: the --materials FILE.MAT and --palette FILE.PAL options, and the start-up
 // that loads them (palette, render-material table, material list in true-colour mode) so that
@@ -63,6 +65,8 @@ void CliAddTPage(CLI::App& app);
 // the command stops.
 void CliShapeOptions(CLI::App* cmd);
 void CliShapeStart(void);
+// The --materials file given to a shape command ("" when none).
+const std::string& CliShapeMaterialsFile(void);
 // Reads a shape file and checks it (a file that is no shape at all is told apart from a
 // damaged or newer one): the raw block in a new internal resource, or 0 after an error line.
 // *fileVersion gets the version it was written in.

@@ -139,9 +139,10 @@ static const struct {
     {"mat", "MAT material files: show, upgrade and merge"},
     {"shape",
      "SHP shape files: show, upgrade, normalise, optimise, merge, make a sphere, import and export 3DS ASCII, "
-     "render to PNG or BMP"},
+     "import glTF, OBJ, FBX, 3DS, Collada, PLY and STL models, export glTF and OBJ, render to PNG or BMP"},
     {"world", "WLE world files: show, upgrade, write the summary report"},
     {"tpage", "Texture pages: pack sprite files as a hardware driver would"},
+    {"sprite", "SPR sprites: make one of a PNG, JPEG, TGA, BMP or GIF picture, write one as PNG, show one"},
 };
 
 CLI::App* CliGroup(CLI::App& app, const char* name)
@@ -251,6 +252,8 @@ int main(int argc, char** argv)
     CliAddRender(app);
     CliAddWorld(app);
     CliAddTPage(app);
+    CliAddSprite(app);
+    CliAddModel(app);
     int result;
     try {
         app.parse(argc, argv);

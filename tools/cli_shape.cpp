@@ -34,6 +34,8 @@ void CliShapeOptions(CLI::App* cmd)
     cmd->add_option("--palette", shapePalette, "PAL file to load first");
 }
 
+const std::string& CliShapeMaterialsFile(void) { return shapeMaterials; }
+
 void CliShapeStart(void)
 {
     CliStartManagers();

@@ -19,9 +19,11 @@
 #include "kernel/util/ini.h"
 #include "kernel/util/str.h"
 #include "materials/intmat.h"
+#include "materials/matedit.h"
 #include "materials/matm.h"
 #include "materials/matpanel.h"
 #include "materials/scenepanel.h"
+#include "palette/image.h"
 #include "palette/palm.h"
 #include "palette/palpanel.h"
 #include "platform/platform.h"
@@ -409,9 +411,23 @@ static void RunRequests(void)
     }
 }
 
+// Files dropped on the window: a picture on an open Edit Material dialog becomes its texture;
+// anything else goes to the running editor, which loads or imports it.
+static void TakeDroppedFiles(void)
+{
+    char path[4096];
+    while (PlatTakeDroppedFile(path, sizeof path)) {
+        LogPrintf(LOG_INFO, "EDITOR: file dropped: %s", path);
+        if (ImgIsPictureName(path) && MatEditDropPicture(path)) continue;
+        const EditorPanels* panels = EditorCurrentPanels();
+        if (panels && panels->dropFile) panels->dropFile(path);
+    }
+}
+
 int EditorFrame(void)
 {
     TimingUpdate();
+    TakeDroppedFiles();
     if (KeyHeld(KEY_LMENU) && KeyPressed(KEY_G)) GrabScreen(nullptr, 0);
     RunRequests();
     // The views show the name that the editor's main panel holds now.

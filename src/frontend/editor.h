@@ -27,6 +27,8 @@ typedef struct EditorPanels {
     const char* (*folder)(void);
     const char* (*name)(void);
     void (*restoreNames)(const char* folder, const char* name, int hasFile);
+    // A file dropped on the window (null: the editor takes none).
+    void (*dropFile)(const char* path);
 } EditorPanels;
 void EditorSetPanels(int editorMode, const EditorPanels* panels);   // EDITOR_SHAPE or EDITOR_WORLD
 // The running editor's table, or null.

@@ -1,20 +1,28 @@
 #include "materials/matedit.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "kernel/util/bytes.h"
 #include "kernel/util/str.h"
 #include "materials/matm.h"
 #include "materials/matpanel.h"
+#include "palette/image.h"
+#include "palette/palm.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
+#include "toolkit/panelhost.h"
 #include "toolkit/text.h"
 
 enum {
     EDIT_STYLE = FRAME_BORDER | FRAME_TITLE | FRAME_DRAG,
     FIELD_BUFFER = 17,
-    TEXTURE_CHARS = MAT_TEXTURE_CHARS,
+    // While the user types or picks a picture the field takes a path; the material keeps the
+    // 8.3 name of the sprite it becomes.
+    TEXTURE_PATH_CHARS = 255,
     NAME_CHARS = MAT_NAME_SIZE - 1,
     PICKER_SIDE = 16,
     PICKER_LEFT = 2,
@@ -63,7 +71,7 @@ static struct {
     WinId slider[S_COUNT];
     int moved[S_COUNT];          // the user moved it: only then does it write
     WinId picker, name, texture, clear, cancel, ok;
-    char nameText[FIELD_BUFFER], textureText[FIELD_BUFFER];
+    char nameText[FIELD_BUFFER], textureText[TEXTURE_PATH_CHARS + 1];
 } me;
 
 // ============================================================================================
@@ -237,6 +245,78 @@ void MatEditCancel(void)
     WinClose(me.window);
 }
 
+// The texture the field names: a sprite name as it stands, or a picture converted into a
+// sprite beside the materials file (the working folder while it has none): 8-bit with the
+// working palette in palette mode, 32-bit in true colour. 0 with the sprite's name in out, or
+// 1 after a message naming the reason (the dialog stays open, nothing written).
+static int TextureFromField(char out[MAT_TEXTURE_SIZE])
+{
+    const char* text = me.textureText;
+    if (!ImgIsPictureName(text)) {
+        if (StrLen(text) > MAT_TEXTURE_CHARS) {
+            PanelHostMessage("Error", "A texture is a sprite name of at most 12 characters, or a picture file "
+                                      "(PNG, JPEG, TGA, BMP, GIF) to make one of.");
+            return 1;
+        }
+        StrLCopy(out, text, MAT_TEXTURE_SIZE);
+        return 0;
+    }
+    std::string why;
+    ImgPicture picture;
+    ImgSpriteOptions o;
+    uint8_t palette[256 * 3];
+    if (MatMTrueColour()) {
+        o.format = IMG_FORMAT_32;
+    } else {
+        PalMGetPalette(palette);
+        o.palette = palette;
+        o.paletteFirst = GetI16(PalMBlock(), 0);
+        o.paletteCount = GetI16(PalMBlock(), 2);
+    }
+    std::vector<uint8_t> sprite;
+    int failed = ImgLoad(text, &picture, why);
+    if (!failed) {
+        o.resizePow2 = picture.width > IMG_MAX_SIDE || picture.height > IMG_MAX_SIDE;
+        failed = ImgToSprite(picture, o, sprite, nullptr, why);
+    }
+    std::string folder = MatPanelFileName();
+    size_t slash = folder.find_last_of('/');
+    folder = slash == std::string::npos ? "" : folder.substr(0, slash + 1);
+    std::vector<std::string> taken;
+    std::string name;
+    if (!failed) {
+        name = ImgSpriteFileName(text, folder, taken);
+        if (FileWrite((folder + name).c_str(), sprite.data(), sprite.size())) {
+            failed = 1;
+            why = "the sprite " + folder + name + " cannot be written";
+        }
+    }
+    const char* leaf = strrchr(text, '/');
+    leaf = leaf ? leaf + 1 : text;
+    char message[512];
+    if (failed) {
+        snprintf(message, sizeof message, "%s cannot be used as a texture: %s.", leaf, why.c_str());
+        PanelHostMessage("Error", message);
+        return 1;
+    }
+    snprintf(message, sizeof message, "%s became the sprite %s in %s.", leaf, name.c_str(),
+             folder.empty() ? "the working folder (the materials have no file yet)" : folder.c_str());
+    PanelHostMessage("Texture", message);
+    StrLCopy(out, name.c_str(), MAT_TEXTURE_SIZE);
+    // The field shows what the material now names.
+    WinParam p1 = (WinParam)out, zero = 0;
+    WinSendMessage(me.texture, WM_EDITSETTEXT, &p1, &zero);
+    return 0;
+}
+
+int MatEditDropPicture(const char* path)
+{
+    if (!me.window || !WinIsWindow(me.window) || me.done || !me.texture) return 0;
+    WinParam p1 = (WinParam)path, zero = 0;
+    WinSendMessage(me.texture, WM_EDITSETTEXT, &p1, &zero);
+    return 1;
+}
+
 // "Ok": a refused name keeps the dialog open with nothing written.
 static void Apply(WinId self)
 {
@@ -256,7 +336,9 @@ static void Apply(WinId self)
         WinSendMessage(me.picker, MATPICK_GET, &index, &zero);
         MatMSetPalette(m, (int32_t)index);
     }
-    int textureChanged = MatMSetTexture(m, me.textureText);
+    char texture[MAT_TEXTURE_SIZE];
+    if (TextureFromField(texture) != 0) return;
+    int textureChanged = MatMSetTexture(m, texture);
     if (nameChanged || textureChanged) {
         MatMSetTexturesDirty();
     }
@@ -307,7 +389,7 @@ static int EditProc(WinId self, WinId sender, int message, WinParam* p1, WinPara
         me.picker = 0;
         for (int s = S_AMBIENT; s <= S_SI; s++) MakeSlider(s);
         me.name = MakeField(21, me.nameText, MatMGetName(me.material), NAME_CHARS);
-        me.texture = MakeField(37, me.textureText, MatMGetTexture(me.material), TEXTURE_CHARS);
+        me.texture = MakeField(37, me.textureText, MatMGetTexture(me.material), TEXTURE_PATH_CHARS);
         me.clear = MakeButton(180, 53, "Clear");
         me.cancel = MakeButton(210, 121, "Cancel");
         me.ok = MakeButton(210, 136, "Ok");

@@ -23,6 +23,9 @@ WinId MatEditOpen(int material);
 // Puts the material back as it was and closes the dialog, before the list changes under it.
 void MatEditCancel(void);
 WinId MatEditWindow(void);
+// A picture dropped on the window while the dialog is open: its path goes into the "Tex:"
+// field, to become the texture on "Ok". 1 when the dialog took it, 0 when it is not open.
+int MatEditDropPicture(const char* path);
 
 // Sliders run over positions 1 to range: a value of 0..max sits at position value + 1 (out
 // of range values at the nearest end), and a position gives value position - 1.

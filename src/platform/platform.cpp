@@ -2,6 +2,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <string>
 
 #include "kernel/log.h"
 #include "platform/backend.h"
@@ -75,6 +77,29 @@ void PlatPostMessage(uint32_t msg, uint32_t wParam, int32_t lParam)
     m.wParam = wParam;
     m.lParam = lParam;
     plat.count++;
+}
+
+static std::deque<std::string> dropped;
+
+void PlatDropFile(const char* path)
+{
+    if (!path || !*path) return;
+    if (dropped.size() >= PLAT_DROP_QUEUE) dropped.pop_front();
+    dropped.push_back(path);
+}
+
+int PlatTakeDroppedFile(char* out, size_t size)
+{
+    while (!dropped.empty()) {
+        std::string path = dropped.front();
+        dropped.pop_front();
+        if (path.size() < size) {
+            memcpy(out, path.c_str(), path.size() + 1);
+            return 1;
+        }
+        LogPrintf(LOG_WARN, "PLATFORM: a dropped file's name is longer than %zu bytes; not taken", size - 1);
+    }
+    return 0;
 }
 
 void PlatRequestClose(void)

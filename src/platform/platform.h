@@ -95,6 +95,12 @@ int PlatPeekMessage(NativeMsg* out);
 void PlatPostMessage(uint32_t msg, uint32_t wParam, int32_t lParam);
 // The user asked to close the native window: posts one NM_CLOSE unless one is waiting.
 void PlatRequestClose(void);
+// Files dropped on the window (the desktop's drag and drop, the headless script's `drop`),
+// kept in order until the editor takes them: PlatTakeDroppedFile gives the oldest (1) or
+// nothing (0). At most PLAT_DROP_QUEUE wait; a name longer than out is not given cut.
+enum { PLAT_DROP_QUEUE = 16 };
+void PlatDropFile(const char* path);
+int PlatTakeDroppedFile(char* out, size_t size);
 
 // ============================================================================================
 // Native message boxes

@@ -18,6 +18,7 @@
 #include "shapeedit/objdlg.h"
 #include "shapeedit/sekit.h"
 #include "shapes/asc.h"
+#include "shapes/model.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
@@ -97,16 +98,43 @@ static int EndsWithAsc(const char* name)
 
 static void FileError(const char* text) { MsgBoxShow("File Error", text); }
 
-// The shape a listing becomes is named after it, with the shape extension: GRID.ASC gives
-// GRID.SHP (grid.asc grid.shp), a name without the extension gets it added.
+// Listings and models from other tools, by their extension (a name that only ends in ASC is
+// imported as a listing too, but keeps its whole name).
+static int IsImported(const char* leaf)
+{
+    const char* dot = strrchr(leaf, '.');
+    return dot && ((dot[1] && EndsWithAsc(leaf) && StrLen(dot) == 4) || ModelIsModelName(leaf));
+}
+
+// The shape a listing or a model becomes is named after it, with the shape extension:
+// GRID.ASC gives GRID.SHP, MODEL.glb MODEL.SHP; a name without a capital letter gets the
+// extension in small letters (grid.asc grid.shp), a name without the extension gets it added.
 void ObjPanelImportedName(const char* leaf, char* out, size_t size)
 {
-    int n = StrLen(leaf);
-    int dot = n >= 4 && leaf[n - 4] == '.' && EndsWithAsc(leaf);
+    const char* dot = strrchr(leaf, '.');
+    int cut = dot && IsImported(leaf);
     char base[OBJ_NAME_MAX];
-    StrLCopy(base, leaf, dot ? (size_t)(n - 4) + 1 : sizeof base);
-    int lower = dot && leaf[n - 3] >= 'a' && leaf[n - 3] <= 'z';
-    snprintf(out, size, "%s%s", base, lower ? ".shp" : ".SHP");
+    StrLCopy(base, leaf, cut ? (size_t)(dot - leaf) + 1 : sizeof base);
+    bool upper = false, lower = false;
+    for (const char* p = leaf; *p; p++) {
+        upper = upper || (*p >= 'A' && *p <= 'Z');
+        lower = lower || (*p >= 'a' && *p <= 'z');
+    }
+    snprintf(out, size, "%s%s", base, lower && !upper ? ".shp" : ".SHP");
+}
+
+// A model from another tool becomes the edited shape, unsaved, as a listing does; its
+// materials bind by name to those loaded, and no file is written.
+static int ImportModel(const char* path)
+{
+    std::string why;
+    if (ModelImportToEditBuffer(path, why)) {
+        char text[400];
+        snprintf(text, sizeof text, "! Unable to import model. %s", why.c_str());
+        FileError(text);
+        return 1;
+    }
+    return 0;
 }
 
 // A 3DS ASCII listing becomes the edited shape, unsaved: nothing is written until the user
@@ -148,8 +176,8 @@ static void FileChosen(const char* path)
     obj.pending = PENDING_NONE;
     switch (action) {
     case ACT_LOAD:
-        if (EndsWithAsc(leaf)) {
-            if (ImportListing(path)) return;
+        if (EndsWithAsc(leaf) || ModelIsModelName(leaf)) {
+            if (ModelIsModelName(leaf) ? ImportModel(path) : ImportListing(path)) return;
             char name[OBJ_NAME_MAX];
             ObjPanelImportedName(leaf, name, sizeof name);
             SetName(name);
@@ -185,6 +213,12 @@ static void FileChosen(const char* path)
     }
     default: break;
     }
+}
+
+void ObjPanelDropFile(const char* path)
+{
+    obj.pending = ACT_LOAD;
+    FileChosen(path);
 }
 
 // ============================================================================================

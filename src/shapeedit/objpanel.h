@@ -1,5 +1,5 @@
 // The Object panel (class 0x100d): loading, saving and merging shape files, importing 3DS
-// ASCII listings, New, Shadow, the mirrors, Optimise and Centre, and the buttons that open
+// ASCII listings and models from other tools, New, Shadow, the mirrors, Optimise and Centre, and the buttons that open
 // the Create Object, Object Scale and Object Parameters dialogs (objdlg.h). It keeps the
 // current shape file's name and the folder the shape file selector starts in.
 #pragma once
@@ -20,9 +20,11 @@ const char* ObjPanelFolder(void);
 void ObjPanelRestoreNames(const char* folder, const char* name, int hasFile);
 // A new object (New, Create Object) is "UNTITLED.SHP" until it is saved under a name.
 void ObjPanelSetUntitled(void);
-// The name an imported 3DS listing's shape takes: its own with the shape extension
-// ("GRID.ASC" gives "GRID.SHP").
+// The name an imported 3DS listing's or model's shape takes: its own with the shape extension
+// ("GRID.ASC" gives "GRID.SHP", "MODEL.glb" "MODEL.SHP", "car.gltf" "car.shp").
 void ObjPanelImportedName(const char* leaf, char* out, size_t size);
 // Saves never write a shape over a file of another kind (a listing whose name the user kept,
 // say): when the file at path is one, a "File Error" box says so and 1 is returned.
 int ObjPanelRefuseForeign(const char* path);
+// A file dropped on the window: loaded, or imported (listings and models), as Load does.
+void ObjPanelDropFile(const char* path);

@@ -15,7 +15,7 @@ static void RegisterClasses(void)
     MappingRegisterClasses();
 }
 
-static const EditorPanels kShapeEditPanels = {RegisterClasses, ObjPanelShapeName, ObjPanelFolder, ObjPanelShapeName,
-                                               ObjPanelRestoreNames};
+static const EditorPanels kShapeEditPanels = {RegisterClasses,   ObjPanelShapeName,    ObjPanelFolder,
+                                               ObjPanelShapeName, ObjPanelRestoreNames, ObjPanelDropFile};
 
 void ShapeEditInstall(void) { EditorSetPanels(EDITOR_SHAPE, &kShapeEditPanels); }

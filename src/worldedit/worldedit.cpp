@@ -15,7 +15,7 @@ static void RegisterClasses(void)
     NodesPanelRegister();
 }
 
-static const EditorPanels kWorldEditPanels = {RegisterClasses, WorldPanelFileName, WorldPanelFolder, WorldPanelName,
-                                               WorldPanelRestoreNames};
+static const EditorPanels kWorldEditPanels = {RegisterClasses,    WorldPanelFileName,     WorldPanelFolder,
+                                               WorldPanelName,     WorldPanelRestoreNames, WorldPanelDropFile};
 
 void WorldEditInstall(void) { EditorSetPanels(EDITOR_WORLD, &kWorldEditPanels); }

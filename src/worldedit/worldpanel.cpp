@@ -219,3 +219,9 @@ void WorldPanelRegister(void)
     StrLCopy(wp.name, kUntitled, sizeof wp.name);
     WinCreateClass(CLASS_WORLD_PANEL, CLASS_FRAME, 0, WorldPanelProc);
 }
+
+void WorldPanelDropFile(const char* path)
+{
+    wp.pending = ACT_LOAD;
+    FileChosen(path);
+}

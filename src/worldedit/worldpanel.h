@@ -17,3 +17,6 @@ const char* WorldPanelFolder(void);
 // After a recovery: the folder and the name the recovered world was edited under, and
 // whether it had a file of its own (an untitled world has none).
 void WorldPanelRestoreNames(const char* folder, const char* name, int hasFile);
+// A file dropped on the window: loaded as the panel's Load does (a world file; anything else
+// is refused by the load with its message).
+void WorldPanelDropFile(const char* path);

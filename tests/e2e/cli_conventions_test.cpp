@@ -43,8 +43,8 @@ TEST(CliConventions, VersionUsageAndUnknownCommands)
     } cases[] = {
         {{"shape", "frob", "x.shp"},
          "shape: unknown command \"frob\"; the commands are info, upgrade, normalise, optimise, merge, import-asc, "
-         "export-asc, sphere, render"},
-        {{"frob"}, "unknown command \"frob\"; the commands are res, pal, lbm, mat, shape, world, tpage"},
+         "export-asc, sphere, render, import, export"},
+        {{"frob"}, "unknown command \"frob\"; the commands are res, pal, lbm, mat, shape, world, tpage, sprite"},
         {{"mat", "--verbose"}, "mat: a command is needed: info, upgrade, merge"},
     };
     for (const auto& c : cases) {

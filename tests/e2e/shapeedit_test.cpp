@@ -119,6 +119,60 @@ TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingBecomesTheUnsavedShape)
     EXPECT_EQ(info["vertices"].size(), 13u);
 }
 
+TEST_F(ShapeEditing, AModelFromAnotherToolBecomesTheUnsavedShape)
+{
+    // A quad and a triangle in two materials; the second file is no model at all.
+    WriteText(dir.file("MODEL.OBJ"), "v 0 0 0\nv 2 0 0\nv 2 1 0\nv 0 1 0\nv 0 0 -3\n"
+                                     "usemtl brick\nf 1 2 3 4\nusemtl glass\nf 1 5 2\n");
+    WriteText(dir.file("BROKEN.glb"), "glTF but not really");
+    const std::string box = "key enter\nwait 2\n";
+    std::string script = std::string(kShapeEditorObject) + kLoad + Choose("BROKEN.glb") + box + kLoad +
+                         Choose("MODEL.OBJ") + kSave + "dump obj.json\nkey escape\nwait 2\ndump end.json\n" + kSave +
+                         "key enter\nwait 2\n";
+    ASSERT_FALSE(PathExists(dir.file("MODEL.SHP")));
+    RunResult r = Run(script);
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"! Unable to import model. it is no binary glTF"), 1) << log;
+    json obj = Dump("obj.json");
+    EXPECT_EQ(FieldOf(obj, "0x1030"), "MODEL.SHP");
+    EXPECT_EQ(ViewTitle(obj), "MODEL.SHP");
+    json end = Dump("end.json");
+    EXPECT_EQ(end["shape"]["vertices"], 5);
+    EXPECT_EQ(end["shape"]["polygons"], 2);
+    EXPECT_FALSE(PathExists(dir.file("MODEL.~HP")));
+    // Written only by the Save, as tolbex-cli imports it: the same points and material names.
+    json saved = CliInfo("shape", "MODEL.SHP");
+    RunResult cli = RunProgram(TOLBEX_CLI_BIN, {"shape", "import", "MODEL.OBJ", "CLI.SHP"}, dir.path());
+    ASSERT_EQ(cli.exitCode, 0) << cli.output;
+    json made = CliInfo("shape", "CLI.SHP");
+    ASSERT_EQ(saved["vertices"].size(), 5u);
+    for (int v = 0; v < 5; v++) EXPECT_EQ(saved["vertices"][v]["world"], made["vertices"][v]["world"]) << v;
+    ASSERT_EQ(saved["polygons"].size(), 2u);
+    for (int p = 0; p < 2; p++) EXPECT_EQ(saved["polygons"][p]["points"], made["polygons"][p]["points"]) << p;
+    std::vector<std::string> names;
+    for (const auto& n : saved["materialNames"]) names.push_back(n["name"]);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"BRICK", "GLASS"}));
+}
+
+TEST_F(ShapeEditing, FilesDroppedOnTheWindowLoadOrImport)
+{
+    WriteText(dir.file("MODEL.OBJ"), "v 0 0 0\nv 2 0 0\nv 2 1 0\nv 0 1 0\nf 1 2 3 4\n");
+    WriteText(dir.file("NOTES.TXT"), "not a shape");
+    RunResult r = Run(std::string(kShapeEditorObject) + "drop MODEL.OBJ\nwait 2\ndump model.json\n" +
+                      "drop BALL.SHP\nwait 2\ndump ball.json\ndrop NOTES.TXT\nwait 2\nkey enter\nwait 2\ndump notes.json\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    json model = Dump("model.json");
+    EXPECT_EQ(model["shape"]["vertices"], 4);
+    EXPECT_EQ(ViewTitle(model), "MODEL.SHP");
+    EXPECT_FALSE(PathExists(dir.file("MODEL.SHP"))) << "an import writes nothing";
+    json ball = Dump("ball.json");
+    EXPECT_EQ(ball["shape"]["vertices"], 42);
+    EXPECT_EQ(ViewTitle(ball), "BALL.SHP");
+    EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"! Unable to load shape."), 1) << log;
+    EXPECT_EQ(Dump("notes.json")["shape"]["vertices"], 42) << "the refused file changed nothing";
+}
+
 TEST_F(ShapeEditing, ARectangleDraggedInTheViewSelectsForTheMeshPanel)
 {
     // Load the ball, open "Mesh" (the menu bar's middle column, third row), drag a rectangle

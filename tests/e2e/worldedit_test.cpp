@@ -210,3 +210,22 @@ TEST_F(Headless, TheWorldPanelsSaveLeavesAFileThatIsNoWorldAsItIs)
     RunResult info = RunProgram(TOLBEX_CLI_BIN, {"world", "info", "NOTES.WLE"}, dir.path());
     EXPECT_EQ(info.exitCode, 1) << info.output;
 }
+
+TEST_F(Headless, AWorldFileDroppedOnTheWorldEditorLoads)
+{
+    ASSERT_FALSE(Sphere("ROCK.SHP", "1000", "1000", "1000").empty());
+    // Two rocks added in the top view and saved as TOWN.WLE (as the test above); then a new
+    // run drops the file on the World Editor.
+    RunResult r = Run(std::string(kWorldEditor) + kTopView +
+                      "click 425 559\nwait 2\nclick 55 574\nwait 1\ntype ROCK.SHP\nclick 35 589\nwait 1\n"
+                      "click 500 200\nwait 2\nclick 275 589\nwait 2\nclick 600 200\nwait 2\nclick 275 589\nwait 2\n"
+                      "click 335 574\nwait 2\nclick 267 574\nwait 2\ntype TOWN.WLE\nkey enter\nwait 3\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(PathExists(dir.file("TOWN.WLE")));
+    r = Run("click 165 90\nwait 4\ndump empty.json\ndrop TOWN.WLE\nwait 4\ndump dropped.json\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_EQ(Dump("empty.json")["world"]["shapes"], 0);
+    json world = Dump("dropped.json")["world"];
+    EXPECT_EQ(world["shapes"], 2);
+    EXPECT_EQ(world["file"], "TOWN.WLE") << "the name as dropped";
+}

@@ -172,4 +172,6 @@ cp "$real/TESTI.ASC" "$corpus/asc/"
 cp SMALL.ASC "$corpus/asc/"
 cp "$root/docs/scripts/01-launcher.txt" "$root/docs/scripts/03-object.txt" "$corpus/script/"
 
+"$here/make-asset-seeds.sh" "$cli" "$corpus"
+
 du -sh "$corpus"/* | sed "s|$corpus/||"

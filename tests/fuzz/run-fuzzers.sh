@@ -41,7 +41,7 @@ mkdir -p "$logs"
 logs=$(cd "$logs" && pwd)
 
 # Fastest first (executions a second on this machine's kind).
-names=${*:-"bmp pal shp_prepare spr script fnt resfile mat lbm wle ini runtime shp_takein asc"}
+names=${*:-"bmp pal shp_prepare spr script fnt resfile mat lbm wle ini runtime shp_takein asc image model"}
 
 # Inputs larger than this gain the loader nothing but slowness: a shape, a world or a
 # listing of a few tens of KB reaches every path a large one does.

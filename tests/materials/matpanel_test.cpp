@@ -10,6 +10,8 @@
 #include "materials/matpanel.h"
 #include "materials/mattest.h"
 #include "materials/scenepanel.h"
+#include "palette/palm.h"
+#include "palette/png.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"
@@ -485,4 +487,98 @@ TEST_F(MatPanel, ATextureThatCannotBeLoadedIsReportedOnceAndTheSwatchSaysItIsMis
     ASSERT_NE(IntMatHandle(3), 0);
     d = DumpJson();
     EXPECT_TRUE((*Find(d, "0x1003"))["texts"].empty());
+}
+
+// "Tex:" takes a picture's path as well as a sprite name: the picture becomes an 8.3-named
+// sprite beside the materials file (the working folder while there is none), 32-bit in true
+// colour and 8-bit with the working palette in palette mode, and the dialog says so. A picture
+// that cannot be used, or a sprite name past 12 characters, keeps the dialog open with the
+// material as it was.
+TEST_F(MatPanel, TheTextureFieldTakesAPicture)
+{
+    Open();
+    LogOpen("log.txt");
+    const uint8_t rgba[] = {200, 10, 30, 255, 1, 2, 252, 255, 0, 252, 0, 255, 90, 180, 250, 255};
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(PngEncodeRgba(rgba, 2, 2, png));
+    mkdir("pictures", 0755);
+    WriteBytes("pictures/bricks-red.png", png);
+    WriteText("broken.png", "no picture");
+    const std::string longPath = "pictures/" + std::string(200, 'x') + ".png";
+    WriteBytes(longPath, png);
+    auto setTexture = [](WinId dialog, const std::string& text) {
+        WinId field = ChildrenOf(dialog, CLASS_EDIT).at(1);
+        WinParam p = (WinParam)text.c_str(), zero = 0;
+        WinSendMessage(field, WM_EDITSETTEXT, &p, &zero);
+    };
+
+    WinId dialog = EditDialog(1);
+    setTexture(dialog, "broken.png");
+    ClickWindow(ButtonOf(dialog, "Ok"));
+    EXPECT_TRUE(WinIsWindow(dialog)) << "refused: the dialog stays";
+    EXPECT_STREQ(MatMGetTexture(1), "");
+    EXPECT_FALSE(PathExists("BROKEN.SPR"));
+    TapKey(KEY_RETURN);
+    setTexture(dialog, "THIRTEENCHARS");
+    ClickWindow(ButtonOf(dialog, "Ok"));
+    EXPECT_TRUE(WinIsWindow(dialog));
+    EXPECT_STREQ(MatMGetTexture(1), "") << "nothing cut silently";
+    TapKey(KEY_RETURN);
+    // A path longer than the record's name: the field holds it whole.
+    setTexture(dialog, longPath);
+    ClickWindow(ButtonOf(dialog, "Ok"));
+    EXPECT_FALSE(WinIsWindow(dialog));
+    EXPECT_STREQ(MatMGetTexture(1), "XXXXXXXX.SPR");
+    TapKey(KEY_RETURN);
+
+    // True colour: a 32-bit sprite with every pixel.
+    dialog = EditDialog(2);
+    setTexture(dialog, "pictures/bricks-red.png");
+    ClickWindow(ButtonOf(dialog, "Ok"));
+    EXPECT_STREQ(MatMGetTexture(2), "BRICKS-R.SPR");
+    Bytes spr = ReadBytes("BRICKS-R.SPR");
+    ASSERT_EQ(spr.size(), 32u + 16 + 4);
+    EXPECT_EQ(0, memcmp(spr.data(), "BGRS", 4));
+    EXPECT_EQ(GetU32(spr.data(), 32), 0xFFC80A1Eu);
+    EXPECT_EQ(GetU32(spr.data(), 36), 0xFF0102FCu);
+    TapKey(KEY_RETURN);
+    // The name is taken now: the next picture of that name gets another.
+    dialog = EditDialog(1);
+    setTexture(dialog, "pictures/bricks-red.png");
+    ClickWindow(ButtonOf(dialog, "Ok"));
+    EXPECT_STREQ(MatMGetTexture(1), "BRICKS~1.SPR");
+    TapKey(KEY_RETURN);
+    LogOpen(nullptr);
+    std::string log = ReadText("log.txt");
+    EXPECT_NE(log.find("MSGBOX \"Error\" \"broken.png cannot be used as a texture: it is no PNG"), std::string::npos) << log;
+    EXPECT_NE(log.find("MSGBOX \"Error\" \"A texture is a sprite name of at most 12 characters"), std::string::npos) << log;
+    EXPECT_NE(log.find("MSGBOX \"Texture\" \"bricks-red.png became the sprite BRICKS-R.SPR in the working folder"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(MsgBoxWaitingCount(), 0);
+}
+
+TEST_F(MatPanel, InPaletteModeAPictureBecomesAnEightBitSprite)
+{
+    // A working palette of four colours: black, red, green, blue.
+    Bytes pal = {0, 0, 4, 0, 0, 0, 0, 63, 0, 0, 0, 63, 0, 0, 0, 63};
+    pal.resize(PAL_FILE_SIZE, 0);
+    WriteBytes("FOUR.PAL", pal);
+    Open("palsupport=1\npalette=FOUR.PAL\n");
+    ASSERT_EQ(GetI16(PalMBlock(), 2), 4) << "the settings loaded the palette";
+    const uint8_t rgba[] = {250, 5, 5, 255, 5, 5, 250, 255, 0, 0, 0, 255, 5, 240, 5, 255};
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(PngEncodeRgba(rgba, 2, 2, png));
+    WriteBytes("quad.png", png);
+    // Dropped on the window while the dialog is open: the picture goes into "Tex:".
+    WinId dialog = EditDialog(1);
+    PlatDropFile("quad.png");
+    Turns(1);
+    ClickWindow(ButtonOf(dialog, "Ok"));
+    EXPECT_STREQ(MatMGetTexture(1), "QUAD.SPR");
+    Bytes spr = ReadBytes("QUAD.SPR");
+    ASSERT_GE(spr.size(), 52u);
+    EXPECT_EQ(0, memcmp(spr.data(), "TRPS", 4));
+    EXPECT_EQ((Bytes{1, 3, 0, 2}), Bytes(spr.begin() + 48, spr.begin() + 52));
+    TapKey(KEY_RETURN);
 }

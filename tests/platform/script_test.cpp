@@ -145,3 +145,34 @@ TEST(Script, AdvanceMovesTheClockAndFatalNeedsTheTestSwitch)
     EXPECT_EQ(s[0].text, "Disk on fire");
     EXPECT_FALSE(s[1].text.empty()) << "a fatal error always has a text";
 }
+
+// `drop FILE`: the rest of the line is the name, spaces inside kept; the platform queue gives
+// the names back in order, and one too long for the caller is not given cut.
+TEST(Script, DropTakesTheRestOfTheLineAndTheQueueKeepsOrder)
+{
+    auto s = Parse("drop  my model.obj \t\ndrop B.SHP\n");
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[0].op, SCRIPT_DROP);
+    EXPECT_EQ(s[0].text, "my model.obj");
+    EXPECT_EQ(s[1].text, "B.SHP");
+    std::string e = ParseError("wait\ndrop   \n");
+    EXPECT_NE(e.find("s.txt:2"), std::string::npos) << e;
+
+    char out[16];
+    while (PlatTakeDroppedFile(out, sizeof out)) {
+    }
+    PlatDropFile("first.obj");
+    PlatDropFile("");
+    PlatDropFile("a-name-longer-than-sixteen.obj");
+    PlatDropFile("second.glb");
+    ASSERT_EQ(PlatTakeDroppedFile(out, sizeof out), 1);
+    EXPECT_STREQ(out, "first.obj");
+    ASSERT_EQ(PlatTakeDroppedFile(out, sizeof out), 1);
+    EXPECT_STREQ(out, "second.glb") << "the long name is skipped, never cut";
+    EXPECT_EQ(PlatTakeDroppedFile(out, sizeof out), 0);
+    for (int i = 0; i < PLAT_DROP_QUEUE + 2; i++) PlatDropFile(std::to_string(i).c_str());
+    ASSERT_EQ(PlatTakeDroppedFile(out, sizeof out), 1);
+    EXPECT_STREQ(out, "2") << "a full queue lets the oldest go";
+    while (PlatTakeDroppedFile(out, sizeof out)) {
+    }
+}

@@ -122,6 +122,10 @@ TEST(ObjectPanelNames, AListingsShapeIsNamedAfterItWithTheShapeExtension)
     const char* const cases[][2] = {
         {"GRID.ASC", "GRID.SHP"}, {"grid.asc", "grid.shp"}, {"Grid.Asc", "Grid.SHP"},
         {"A.B.ASC", "A.B.SHP"},   {"GRIDASC", "GRIDASC.SHP"}, {".ASC", ".SHP"},
+        // Models: the extension goes whatever its case; small letters only for a small name.
+        {"MODEL.glb", "MODEL.SHP"}, {"car.gltf", "car.shp"}, {"Car.Obj", "Car.SHP"}, {"x.fbx", "x.shp"},
+        {"A.3DS", "A.SHP"},         {"t.dae", "t.shp"},       {"P.ply", "P.SHP"},     {"s.stl", "s.shp"},
+        {"notes.txt", "notes.txt.shp"}, {"a.asc.obj", "a.asc.shp"},
     };
     for (const auto& c : cases) {
         char out[OBJ_NAME_MAX];

@@ -180,6 +180,7 @@ static void RunStep(const ScriptStep& s)
     case SCRIPT_TEXT: InputQueueText(s.text.c_str()); break;
     case SCRIPT_ANSWER: hl.answers.push_back(s.a); break;
     case SCRIPT_CLOSE: PlatRequestClose(); break;
+    case SCRIPT_DROP: PlatDropFile(s.text.c_str()); break;
     case SCRIPT_SCREENSHOT: Screenshot(s); break;
     case SCRIPT_SHOT: Shot(s); break;
     case SCRIPT_ADVANCE: hl.clock += (uint32_t)s.a; break;

@@ -195,6 +195,14 @@ int ScriptParse(const std::string& source, const std::string& fileName, std::vec
             std::string text;
             for (size_t i = 1; i < w.size(); i++) text += (i > 1 ? " " : "") + w[i];
             step(SCRIPT_FATAL, 0, 0, text.empty() ? "Fatal error asked for by the test script." : text);
+        } else if (cmd == "drop") {
+            // The rest of the line is the name, spaces and all.
+            size_t at = line.find("drop") + 4;
+            std::string name = line.substr(at);
+            while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.erase(0, 1);
+            while (!name.empty() && (name.back() == ' ' || name.back() == '\t' || name.back() == '\r')) name.pop_back();
+            if (name.empty()) return fail("expected a file name");
+            step(SCRIPT_DROP, 0, 0, name);
         } else if (cmd == "shot") {
             // Whether the rectangle lies on the screen is known only when the run has one.
             int width = 0, height = 0, scale = 1;

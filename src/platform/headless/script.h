@@ -20,6 +20,7 @@ enum ScriptOp {
     SCRIPT_FATAL,       // text: the fatal error's text (tests only: SCRIPT_FATAL_SWITCH)
     SCRIPT_TEXT,        // text: one character (UTF-8) typed as text, as an input method sends it
     SCRIPT_WHEEL,       // a: wheel notches, + away from the user (zooms in)
+    SCRIPT_DROP,        // text: a file name dropped on the window
 };
 enum { SCRIPT_BUTTON_LEFT = 0, SCRIPT_BUTTON_RIGHT = 1, SCRIPT_BUTTON_MIDDLE = 2, SCRIPT_BUTTONS = 3 };
 enum { SCRIPT_WHEEL_MAX = 1000 };   // notches one `wheel` step turns at most, either way

@@ -221,6 +221,10 @@ void SdlTranslateEvent(const SDL_Event* event)
         break;
     case SDL_KEYUP: InputQueueKey(SdlScanToKey(e.key.keysym.scancode), 0); break;
     case SDL_TEXTINPUT: InputQueueText(e.text.text); break;
+    case SDL_DROPFILE:
+        PlatDropFile(e.drop.file);
+        SDL_free(e.drop.file);
+        break;
     case SDL_MOUSEMOTION: PostPointer(NM_MOUSEMOVE, e.motion.x, e.motion.y); break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
