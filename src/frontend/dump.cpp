@@ -149,6 +149,8 @@ std::string DumpText(void)
             {"selectedVertices", MeshSelectedVertexCount()},
             {"selectedPolygons", MeshSelectedPolygonCount()},
             {"material", MatMCurrent()},
+            {"undo", HistoryUndoCount(ShapeMHistory())},
+            {"redo", HistoryRedoCount(ShapeMHistory())},
         };
     }
     if (WorldMIsInstalled()) {
@@ -158,6 +160,8 @@ std::string DumpText(void)
             {"nodes", WorldMCountNodes()},
             {"selectedNodes", WorldMCountSelectedNodes()},
             {"file", EditorFileName()},
+            {"undo", HistoryUndoCount(WorldMHistory())},
+            {"redo", HistoryRedoCount(WorldMHistory())},
         };
     }
     // A name from the disk need not be UTF-8: such bytes are written as U+FFFD, not refused.

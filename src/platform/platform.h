@@ -106,8 +106,10 @@ enum {
     MB_ICONQUESTION = 0x20,
     MB_ICONEXCLAMATION = 0x30,
     MB_ICONINFORMATION = 0x40,
+    MB_DEFBUTTON2 = 0x100,   // an unanswered scripted box takes the second button (No)
 };
-enum { ID_OK = 1, ID_CANCEL = 2, ID_YES = 6, ID_NO = 7 };
+// ID_FAILED: the box could not be shown at all (no answer was given).
+enum { ID_FAILED = 0, ID_OK = 1, ID_CANCEL = 2, ID_YES = 6, ID_NO = 7 };
 
 // Shows a native box and returns the button pressed. Every box is also written to the
 // developer log as MSGBOX "<title>" "<text>".

@@ -16,6 +16,6 @@ static void RegisterClasses(void)
 }
 
 static const EditorPanels kShapeEditPanels = {RegisterClasses, ObjPanelShapeName, ObjPanelFolder, ObjPanelShapeName,
-                                               ObjPanelRestoreNames};
+                                               ObjPanelRestoreNames, ObjPanelSave, ObjPanelCommand};
 
 void ShapeEditInstall(void) { EditorSetPanels(EDITOR_SHAPE, &kShapeEditPanels); }

@@ -17,3 +17,9 @@ const char* WorldPanelFolder(void);
 // After a recovery: the folder and the name the recovered world was edited under, and
 // whether it had a file of its own (an untitled world has none).
 void WorldPanelRestoreNames(const char* folder, const char* name, int hasFile);
+// Saves under the world's file, or opens the save selector for an untitled world (the
+// EditorPanels save: EDITOR_SAVE_*).
+int WorldPanelSave(void);
+// The editor's shortcuts (EDITOR_COMMAND_*): Save, Load's selector, New (each asking about
+// unsaved work as its button does) and Delete (the open Nodes panel's, else Edit Shapes').
+void WorldPanelCommand(int command);
