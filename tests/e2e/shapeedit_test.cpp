@@ -44,8 +44,9 @@ TEST_F(ShapeEditing, LoadMirrorScaleUndoSaveAndCreate)
     // Save offered the loaded file's name; the previous file is the backup.
     json save = Dump("save.json");
     EXPECT_EQ(FieldOf(save, "0x1030"), "BALL.SHP");
-    // The view's title is the loaded file's name, as the Object panel holds it.
-    EXPECT_EQ(ViewTitle(save), "BALL.SHP");
+    // The view's title is the loaded file's name, as the Object panel holds it, marked: the
+    // mirror is not saved yet.
+    EXPECT_EQ(ViewTitle(save), "BALL.SHP *");
     EXPECT_EQ(ReadBytes(dir.file("BALL.~HP")), ball);
     // Mirrored in X, the scale undone: against the file as loading and saving leaves it.
     Bytes normal = Cli({"normalise", "BALL.~HP"}, "N.SHP");
