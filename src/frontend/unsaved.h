@@ -2,8 +2,8 @@
 // what was last loaded or saved, the question "Save changes to NAME?" asked before such work
 // would be thrown away (Close, New, Load, Create), and the close of the window.
 //
-// A document's state is told by the number its history gives it: an Undo back to the state
-// that was saved counts as saved again, and an idle frame compares two numbers.
+// A document's state is told by the number its history gives it (an Undo back to the state
+// that was saved counts as saved again), else by a hash of its bytes against the saved one's.
 #pragma once
 #include "frontend/msgbox.h"
 

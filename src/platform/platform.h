@@ -40,6 +40,9 @@ const char* PlatBackendName(void);
 // Moves the headless clock on (tests of timing); the headless clock otherwise advances 20 ms
 // at every message drain.
 void PlatHeadlessAdvanceClock(uint32_t ms);
+// Tests: the native message box fails to show (ID_FAILED) as SDL's does on a display without
+// the fonts it needs; the next headless start shows boxes again.
+void PlatHeadlessSetNativeBoxesFail(int fail);
 // The writer of headless screenshots (RGB rows from the top, 3 bytes a pixel; 0 on success).
 // The picture file format lives above the platform, so the program hands its writer in;
 // without one a screenshot command fails the run.
