@@ -186,6 +186,7 @@ TEST_F(UndoAndUnsaved, TheWorldKeepsAHistoryAndAsksBeforeItsWorkGoes)
     EXPECT_EQ(Count(log, "MSGBOX \"Warning\" \"Save changes to TOWN.WLE?\""), 2) << log;
     EXPECT_FALSE(PathExists(dir.file("gone.bmp")));
     int nodes = 0;
-    for (const json& p : CliInfo("world", dir.file("TOWN.WLE"))["packets"]) nodes += p["kind"] == "node";
+    json town = CliInfo("world", dir.file("TOWN.WLE"));
+    for (const json& p : town["packets"]) nodes += p["kind"] == "node";
     EXPECT_EQ(nodes, 2) << "No wrote nothing";
 }
