@@ -326,8 +326,11 @@ void EditorStart(void)
     // that the menu bar's first panel chooses at once must stay.
     EditStateReset();
     CreateEditorWindows();
-    // What the editor starts with is nothing to ask about; a recovered work is.
+    // What the editor starts with is nothing to ask about (the settings' materials and palette
+    // as loaded, the list's colour mode set); a recovered work is.
     UnsavedMarkClean();
+    MatMMarkClean();
+    PalMMarkClean();
     // The work of a run that ended without saving it, offered once the editor can show it.
     RecoveryStart(AppConfig()->editorMode);
     TimingReset();

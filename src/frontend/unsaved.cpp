@@ -1,17 +1,25 @@
 // Unsaved work and its questions. An answer may come at once (the native box, or a script's)
 // or later (the editor's own box, the save selector after Yes): the asker gets 1 for at once
-// and a resume call for later, never both.
+// and a resume call for later, never both. A close asks about each document in turn: the
+// edited shape or world, then the materials, then the palette.
 #include "frontend/unsaved.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "frontend/editor.h"
+#include "frontend/editstate.h"
 #include "frontend/filesel.h"
+#include "frontend/menubar.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "kernel/log.h"
+#include "kernel/util/bytes.h"
 #include "kernel/util/history.h"
+#include "materials/matm.h"
+#include "materials/matpanel.h"
+#include "palette/palm.h"
+#include "palette/palpanel.h"
 #include "platform/platform.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"
@@ -21,6 +29,9 @@
 static const char kTitle[] = "Warning";
 enum { UNSAVED_TEXT_MAX = 300 };
 
+// The documents a close asks about, in the order it asks.
+enum { DOC_EDITED, DOC_MATERIALS, DOC_PALETTE, DOC_COUNT };
+
 struct CleanMark {
     uint32_t number;      // the state number of the last load or save
     uint64_t hash;        // and a hash of its bytes
@@ -28,10 +39,12 @@ struct CleanMark {
 
 static struct {
     CleanMark clean[EDITOR_WORLD + 1];
+    int doc;                            // the document asked about
     UnsavedResumeFn resume;             // what goes on once a later answer allows it
-    int asking;                         // inside UnsavedAsk: an answer now is taken in place
+    int asking;                         // inside Ask: an answer now is taken in place
     int answeredNow, goOnNow;
     int awaitingSave;                   // Yes opened the save selector
+    int closeNext;                      // the document a resumed close asks about next
 } us;
 
 static History* CurrentHistory(void)
@@ -45,28 +58,13 @@ static History* CurrentHistory(void)
 // The document's bytes: the used part of the edit buffer or of the world image.
 static uint64_t DocumentHash(void)
 {
-    const uint8_t* p = nullptr;
-    size_t n = 0;
     if (AppConfig()->editorMode == EDITOR_SHAPE) {
-        p = ShapeMEdit()->data;
-        n = ShapeUsedSize(p);
-        if (n > SHAPEM_BUFFER_SIZE) n = SHAPEM_BUFFER_SIZE;
-    } else {
-        p = WorldMImage();
-        n = WorldMUsed();
-        if (n > WorldMCapacity()) n = WorldMCapacity();
+        const uint8_t* p = ShapeMEdit()->data;
+        uint32_t n = ShapeUsedSize(p);
+        return BytesHash(p, n > SHAPEM_BUFFER_SIZE ? (uint32_t)SHAPEM_BUFFER_SIZE : n);
     }
-    // FNV-1a over 8-byte words: a 2 MB shape in well under a millisecond.
-    const uint64_t prime = 1099511628211ull;
-    uint64_t h = 14695981039346656037ull;
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t word;
-        memcpy(&word, p + i, sizeof word);
-        h = (h ^ word) * prime;
-    }
-    for (; i < n; i++) h = (h ^ p[i]) * prime;
-    return (h ^ n) * prime;
+    uint32_t n = WorldMUsed();
+    return BytesHash(WorldMImage(), n > WorldMCapacity() ? WorldMCapacity() : n);
 }
 
 void UnsavedMarkClean(void)
@@ -87,6 +85,59 @@ int UnsavedChanged(void)
     if (!h) return 0;
     const CleanMark& m = us.clean[AppConfig()->editorMode];
     return HistoryStateNumber(h) != m.number && DocumentHash() != m.hash;
+}
+
+static int DocChanged(int doc)
+{
+    switch (doc) {
+    case DOC_EDITED: return UnsavedChanged();
+    case DOC_MATERIALS: return MatMChanged();
+    case DOC_PALETTE: return PalMChanged();
+    default: return 0;
+    }
+}
+
+static const char* Leaf(const char* path)
+{
+    const char* slash = strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+// The name the question gives: the document's own, "UNTITLED.WLE" for a world without a file.
+static const char* DocName(int doc)
+{
+    if (doc == DOC_MATERIALS) return MatPanelHasFile() ? Leaf(MatPanelFileName()) : "the materials";
+    if (doc == DOC_PALETTE) return *PalPanelFileName() ? Leaf(PalPanelFileName()) : "the palette";
+    const EditorPanels* panels = EditorCurrentPanels();
+    return Leaf(panels && panels->name ? panels->name() : EditorFileName());
+}
+
+// The materials and the palette are saved under their file; without one, their panel opens for
+// its Save and the work stops, since nothing was saved.
+static int SaveList(int doc)
+{
+    const char* path = doc == DOC_MATERIALS ? (MatPanelHasFile() ? MatPanelFileName() : "") : PalPanelFileName();
+    const char* what = doc == DOC_MATERIALS ? "materials" : "palette";
+    if (!*path) {
+        MenuBarShowPanel(EditorMenuBar(), doc == DOC_MATERIALS ? (uint32_t)CLASS_MATERIALS_PANEL : (uint32_t)CLASS_PALETTE_PANEL);
+        EditNote("The %s %s no file yet: save with the panel's Save.", what, doc == DOC_MATERIALS ? "have" : "has");
+        return EDITOR_SAVE_FAILED;
+    }
+    if ((doc == DOC_MATERIALS ? MatMSave(path) : PalMSave(path)) != 0) {
+        char text[UNSAVED_TEXT_MAX];
+        snprintf(text, sizeof text, "Unable to save %s.", what);
+        MsgBoxShow("Error", text);
+        return EDITOR_SAVE_FAILED;
+    }
+    EditNote("Saved %s", Leaf(path));
+    return EDITOR_SAVE_DONE;
+}
+
+static int DocSave(int doc)
+{
+    if (doc != DOC_EDITED) return SaveList(doc);
+    const EditorPanels* panels = EditorCurrentPanels();
+    return panels && panels->save ? panels->save() : EDITOR_SAVE_FAILED;
 }
 
 void UnsavedQuestion(const char* title, const char* text, int flags, MsgBoxAnswerFn answered)
@@ -116,8 +167,7 @@ static void Answered(int answer)
 {
     if (answer == ID_NO) return GoOn(1);
     if (answer != ID_YES) return GoOn(0);
-    const EditorPanels* panels = EditorCurrentPanels();
-    int saved = panels && panels->save ? panels->save() : EDITOR_SAVE_FAILED;
+    int saved = DocSave(us.doc);
     if (saved == EDITOR_SAVE_SELECTOR) {
         // The selector decides; the asker hears of it through UnsavedSaved or not at all.
         us.awaitingSave = 1;
@@ -127,15 +177,12 @@ static void Answered(int answer)
     GoOn(saved == EDITOR_SAVE_DONE);
 }
 
-int UnsavedAsk(UnsavedResumeFn resume)
+static int Ask(int doc, UnsavedResumeFn resume)
 {
-    if (!UnsavedChanged()) return 1;
+    if (!DocChanged(doc)) return 1;
     char text[UNSAVED_TEXT_MAX];
-    // The document's own name, "UNTITLED.WLE" for a world without a file.
-    const EditorPanels* panels = EditorCurrentPanels();
-    const char* name = panels && panels->name ? panels->name() : EditorFileName();
-    const char* slash = strrchr(name, '/');
-    snprintf(text, sizeof text, "Save changes to %s?", slash ? slash + 1 : name);
+    snprintf(text, sizeof text, "Save changes to %s?", DocName(doc));
+    us.doc = doc;
     us.resume = resume;
     us.awaitingSave = 0;
     us.asking = 1;
@@ -144,6 +191,8 @@ int UnsavedAsk(UnsavedResumeFn resume)
     us.asking = 0;
     return us.answeredNow && us.goOnNow;
 }
+
+int UnsavedAsk(UnsavedResumeFn resume) { return Ask(DOC_EDITED, resume); }
 
 void UnsavedSaved(void)
 {
@@ -160,20 +209,28 @@ void UnsavedFrame(void)
     }
 }
 
-static void Quit(void) { KernelSetQuit(1); }
+static void CloseFrom(int doc);
+static void CloseResume(void) { CloseFrom(us.closeNext); }
+
+static void CloseFrom(int doc)
+{
+    for (; doc < DOC_COUNT; doc++) {
+        us.closeNext = doc + 1;
+        if (!Ask(doc, CloseResume)) return;
+    }
+    KernelSetQuit(1);
+}
 
 static void CloseAnswered(int answer)
 {
-    if (answer == ID_YES) Quit();
+    if (answer == ID_YES) KernelSetQuit(1);
 }
 
 void UnsavedClose(void)
 {
-    if (UnsavedChanged()) {
-        if (UnsavedAsk(Quit)) Quit();
-        return;
-    }
-    if (!KernelConfirmClose()) return Quit();
+    for (int doc = 0; doc < DOC_COUNT; doc++)
+        if (DocChanged(doc)) return CloseFrom(0);
+    if (!KernelConfirmClose()) return KernelSetQuit(1);
     UnsavedQuestion(kTitle, "Are you sure you meant to press that button?", MB_YESNOCANCEL | MB_ICONQUESTION,
                     CloseAnswered);
 }

@@ -1,5 +1,5 @@
 // Unsaved work: whether the running editor's document (the shape, or the world) differs from
-// what was last loaded or saved, the question "Save changes to NAME?" asked before such work
+// what was last loaded or saved (the materials and the palette keep their own marks), the question "Save changes to NAME?" asked before such work
 // would be thrown away (Close, New, Load, Create), and the close of the window.
 //
 // A document's state is told by the number its history gives it (an Undo back to the state
@@ -25,8 +25,11 @@ void UnsavedSaved(void);
 // The editor frame: a Yes whose selector was closed without a save stops waiting.
 void UnsavedFrame(void);
 
-// The close of the window: one question per document with unsaved work, else the close
-// question ("Are you sure you meant to press that button?") when the editor confirms closes.
+// The close of the window: one question per document with unsaved work, in turn (the shape or
+// world, the materials, the palette; Cancel on any stops the close), else the close question
+// ("Are you sure you meant to press that button?") when the editor confirms closes. The
+// materials and the palette are saved under their file; without one, Yes opens their panel
+// and the close stops.
 void UnsavedClose(void);
 
 // A question as a native box, or the editor's own box when the native one cannot be shown.

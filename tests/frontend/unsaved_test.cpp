@@ -11,7 +11,11 @@
 #include "frontend/panels.h"
 #include "frontend/run.h"
 #include "frontend/unsaved.h"
+#include "kernel/log.h"
 #include "kernel/util/history.h"
+#include "materials/matm.h"
+#include "materials/matpanel.h"
+#include "palette/palm.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem_edit.h"
 #include "support/testutil.h"
@@ -170,4 +174,77 @@ TEST_F(Unsaved, TheHistoryTakesItsBoundFromTheSettings)
     EXPECT_EQ(HistoryBytes(WorldMHistory()), 6u * 168168u);
     for (int i = 0; i < 10; i++) EditorUndo();
     EXPECT_EQ(WorldMCellsX(), 13u) << "the oldest steps went first";
+}
+
+TEST_F(Unsaved, ACloseAsksAboutEachDocumentInTurnAndCancelOnAnyStopsIt)
+{
+    // Shape: No; materials: Cancel. Then shape: No; materials: Yes; palette: No.
+    StartEditor(EDITOR_SHAPE, "answer no\nanswer cancel\nanswer no\nanswer yes\nanswer no\n");
+    LogOpen("log.txt");
+    ASSERT_TRUE(PalMIsInstalled());
+    ShapeMSaveUndo();
+    ShapeAppendVertex(ShapeMEdit(), 1, 2, 3);
+    MatPanelSetFileName("MATS.MAT");
+    MatMAdd(MatMCount());
+    EXPECT_TRUE(MatMChanged());
+    PalMSetColour(3, 10, 20, 30);
+    EXPECT_TRUE(PalMChanged());
+    PlatRequestClose();
+    Turns(1);
+    EXPECT_FALSE(KernelQuit()) << "Cancel on the materials stopped the close";
+    std::string log = ReadText("log.txt");
+    size_t shape = log.find("MSGBOX \"Warning\" \"Save changes to UNTITLED.SHP?\"");
+    size_t mats = log.find("MSGBOX \"Warning\" \"Save changes to MATS.MAT?\"");
+    ASSERT_NE(shape, std::string::npos) << log;
+    ASSERT_NE(mats, std::string::npos) << log;
+    EXPECT_LT(shape, mats) << "the shape first";
+    EXPECT_EQ(log.find("Save changes to the palette?"), std::string::npos) << "nothing after Cancel";
+
+    PlatRequestClose();
+    EXPECT_EQ(AppLoopTurn(), 1) << "No on the last question closes";
+    log = ReadText("log.txt");
+    EXPECT_NE(log.find("Save changes to the palette?"), std::string::npos) << log;
+    EXPECT_EQ(Count(log, "Save changes to MATS.MAT?"), 2u);
+    EXPECT_TRUE(PathExists("MATS.MAT")) << "Yes saved the materials under their file";
+    EXPECT_FALSE(MatMChanged());
+    EXPECT_TRUE(KernelQuit());
+}
+
+TEST_F(Unsaved, MaterialsAndPaletteKnowTheirSavedState)
+{
+    StartEditor(EDITOR_SHAPE);
+    EXPECT_FALSE(MatMChanged());
+    EXPECT_FALSE(PalMChanged());
+    MatMAdd(MatMCount());
+    EXPECT_TRUE(MatMChanged());
+    ASSERT_EQ(MatMSave("A.MAT"), 0);
+    EXPECT_FALSE(MatMChanged()) << "a save marks the list";
+    MatMSetRed(1, 99);
+    EXPECT_TRUE(MatMChanged());
+    ASSERT_EQ(MatMLoad("A.MAT"), 0);
+    EXPECT_FALSE(MatMChanged()) << "so does a load";
+    EXPECT_NE(MatMLoad("NONE.MAT"), 0);
+    EXPECT_FALSE(MatMChanged());
+
+    int r, g, b;
+    PalMGetColour(5, &r, &g, &b);
+    PalMSetColour(5, r ^ 1, g, b);
+    EXPECT_TRUE(PalMChanged());
+    ASSERT_EQ(PalMSave("A.PAL"), 0);
+    EXPECT_FALSE(PalMChanged());
+    PalMSetColour(5, r, g, b);
+    ASSERT_EQ(PalMLoad("A.PAL"), 0);
+    EXPECT_FALSE(PalMChanged());
+}
+
+TEST_F(Unsaved, YesOnListsWithoutAFileOpensTheirPanelAndStops)
+{
+    StartEditor(EDITOR_SHAPE, "answer yes\n");
+    MatMAdd(MatMCount());
+    ASSERT_FALSE(MatPanelHasFile());
+    PlatRequestClose();
+    Turns(2);
+    EXPECT_FALSE(KernelQuit()) << "nothing was saved";
+    EXPECT_NE(WinFindClass(CLASS_MATERIALS_PANEL), 0) << "the panel whose Save it takes";
+    EXPECT_TRUE(MatMChanged());
 }
