@@ -103,7 +103,7 @@ TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingBecomesTheUnsavedShape)
     // The listing is the edited shape, named after it and written only by the Save.
     json asc = Dump("asc.json");
     EXPECT_EQ(FieldOf(asc, "0x1030"), "MODEL.SHP");
-    EXPECT_EQ(ViewTitle(asc), "MODEL.SHP");
+    EXPECT_EQ(ViewTitle(asc), "MODEL.SHP *") << "not saved yet";
     EXPECT_EQ(Dump("end.json")["shape"]["vertices"], 13);
     EXPECT_FALSE(PathExists(dir.file("a.shp")));
     EXPECT_FALSE(PathExists(dir.file("a.~hp")));
