@@ -86,7 +86,9 @@ TEST(History, AnEditThatChangedNothingCostsNoStep)
     Doc d;
     d.Edit("B");
     HistoryRecord(d.h, d.now.data(), d.now.size());   // refused after its snapshot
+    uint32_t saved = HistoryStateNumber(d.h);          // and saved as it stands
     d.Edit("C");
+    EXPECT_NE(saved, HistoryStateNumber(d.h)) << "the edit after it is a new state";
     EXPECT_EQ(2, HistoryUndoCount(d.h));
     ASSERT_TRUE(d.Undo());
     EXPECT_EQ("B", d.Text());
@@ -127,6 +129,14 @@ TEST(History, TheBoundsDropTheOldestStepsFirst)
     EXPECT_EQ(0, HistoryUndoCount(m.h));
     EXPECT_EQ(1, HistoryRedoCount(m.h));
     EXPECT_EQ(1, HistoryMaxSteps(m.h));
+    // With no undo step left, the redo steps farthest from the current state go.
+    Doc r;
+    for (const char* s : {"B", "C", "D"}) r.Edit(s);
+    r.Undo(), r.Undo(), r.Undo();
+    HistorySetBounds(r.h, 2, 0);
+    EXPECT_EQ(2, HistoryRedoCount(r.h));
+    r.Redo();
+    EXPECT_EQ("B", r.Text()) << "the nearest redo step stays";
 }
 
 TEST(History, StateNumbersTellTheSavedStateAgain)
