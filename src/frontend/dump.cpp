@@ -151,6 +151,8 @@ std::string DumpText(void)
             {"selectedVertices", MeshSelectedVertexCount()},
             {"selectedPolygons", MeshSelectedPolygonCount()},
             {"material", MatMCurrent()},
+            {"undo", HistoryUndoCount(ShapeMHistory())},
+            {"redo", HistoryRedoCount(ShapeMHistory())},
         };
     }
     if (WorldMIsInstalled()) {
@@ -160,6 +162,8 @@ std::string DumpText(void)
             {"nodes", WorldMCountNodes()},
             {"selectedNodes", WorldMCountSelectedNodes()},
             {"file", EditorFileName()},
+            {"undo", HistoryUndoCount(WorldMHistory())},
+            {"redo", HistoryRedoCount(WorldMHistory())},
         };
     }
     // A name from the disk need not be UTF-8: such bytes are written as U+FFFD, not refused.

@@ -11,11 +11,13 @@
 #include "frontend/msgbox.h"
 #include "frontend/progress.h"
 #include "frontend/recovery.h"
+#include "frontend/unsaved.h"
 #include "frontend/view.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "kernel/timing.h"
+#include "kernel/util/history.h"
 #include "kernel/util/ini.h"
 #include "kernel/util/str.h"
 #include "materials/intmat.h"
@@ -53,7 +55,10 @@ static struct {
     WinId view, menuBar;
     const EditorPanels* panels[EDITOR_WORLD + 1];
     char materialsFile[PANELHOST_PATH_MAX];   // the settings' materials file, once it loaded
+    uint32_t undoMegabytes;                   // each history's bound, from the settings
 } editor;
+
+enum { UNDO_MEGABYTES_MAX = 4096 };
 
 void EditorSetPanels(int editorMode, const EditorPanels* panels)
 {
@@ -101,8 +106,17 @@ static void ReadEditorFiles(void)
 {
     RecoverySetAutosaveMinutes(RECOVERY_AUTOSAVE_DEFAULT_MINUTES);
     editor.materialsFile[0] = 0;
+    editor.undoMegabytes = HISTORY_MEGABYTES_DEFAULT;
     if (INIOpen("tolbex.ini", 50) != 0) return;
     const char* v;
+    if ((v = INIGet(HISTORY_MEMORY_KEY))) {
+        int32_t mb = 0;
+        if (StrLen(v) <= 9 && StrToDec(v, &mb) == 0 && mb >= 1 && mb <= UNDO_MEGABYTES_MAX)
+            editor.undoMegabytes = (uint32_t)mb;
+        else
+            LogPrintf(LOG_WARN, "UNDO: %s=%s is no number of MiB from 1 to %d; %d MiB", HISTORY_MEMORY_KEY, v,
+                      UNDO_MEGABYTES_MAX, HISTORY_MEGABYTES_DEFAULT);
+    }
     if ((v = INIGet(RECOVERY_AUTOSAVE_KEY))) {
         // A setting the user mistyped must not cost them the safety net: the default stays.
         uint32_t minutes = 0;
@@ -238,6 +252,7 @@ static const PanelHostFns kPanelHost = {
 void EditorStart(void)
 {
     KernelSetConfirmClose(1);
+    KernelSetCloseHandler(UnsavedClose);
     PanelHostSet(&kPanelHost);
     VideoRemove();
     VideoInstall();
@@ -272,6 +287,9 @@ void EditorStart(void)
         WorldMInstall(WORLDM_CAPACITY);
         WorldMRuntimeInstall();
     }
+    size_t undoBytes = (size_t)editor.undoMegabytes << 20;
+    HistorySetBounds(ShapeMHistory(), HISTORY_STEPS_DEFAULT, undoBytes);
+    if (WorldMIsInstalled()) HistorySetBounds(WorldMHistory(), HISTORY_STEPS_DEFAULT, undoBytes);
 
     for (int i = 0; i < 2; i++) {
         if (!VideoBeginUpdate(1)) FatalError("Failed to set required screen mode");
@@ -316,6 +334,11 @@ void EditorStart(void)
     // that the menu bar's first panel chooses at once must stay.
     EditStateReset();
     CreateEditorWindows();
+    // What the editor starts with is nothing to ask about (the settings' materials and palette
+    // as loaded, the list's colour mode set); a recovered work is.
+    UnsavedMarkClean();
+    MatMMarkClean();
+    PalMMarkClean();
     // The work of a run that ended without saving it, offered once the editor can show it.
     RecoveryStart(AppConfig()->editorMode);
     TimingReset();
@@ -391,7 +414,16 @@ static void RunWorldRequest(const char* title, int (*work)(ProgressFn))
     else if (result < 0 && work == BuildMonorail && *NetBuildMessage()) MsgBoxShow(boxTitle, NetBuildMessage());
     else if (result < 0) MsgBoxError(boxTitle, result);
     // The runtime save wrote the world file too.
-    if (work == SaveRuntime && result == 0) RecoveryMarkClean();
+    if (work == SaveRuntime && result == 0) {
+        RecoveryMarkClean();
+        UnsavedMarkClean();
+        const char* wle = EditorFileName();
+        const char* slash = strrchr(wle, '/');
+        const char* leaf = slash ? slash + 1 : wle;
+        const char* runtime = WorldMRuntimeNameFor(leaf);
+        EditNote("Saved %s and %s", leaf, runtime ? runtime : "");
+        UnsavedSaved();
+    }
 }
 
 static void RunRequests(void)
@@ -424,15 +456,63 @@ static void TakeDroppedFiles(void)
     }
 }
 
+void EditorUndo(void)
+{
+    if (AppConfig()->editorMode == EDITOR_SHAPE) ShapeMUndo();
+    else WorldMUndo();
+    // What the last pick named may have moved or gone.
+    EditPickForget();
+}
+
+void EditorRedo(void)
+{
+    if (AppConfig()->editorMode == EDITOR_SHAPE) ShapeMRedo();
+    else WorldMRedo();
+    EditPickForget();
+}
+
+void EditorShortcuts(void)
+{
+    if (WinModal()) return;
+    WinId focus = WinFocus();
+    if (focus && WinIsWindow(focus) && WinGetClass(focus) == CLASS_EDIT) return;
+    int ctrl = KeyHeld(KEY_LCONTROL) || KeyHeld(KEY_RCONTROL);
+    int shift = KeyHeld(KEY_LSHIFT) || KeyHeld(KEY_RSHIFT);
+    const EditorPanels* panels = EditorCurrentPanels();
+    auto command = [panels](int c) {
+        if (panels && panels->command) panels->command(c);
+    };
+    // Only with Ctrl are these keys read here: without it they stay the focus window's.
+    if (ctrl) {
+        if (KeyPressed(KEY_Z)) shift ? EditorRedo() : EditorUndo();
+        if (KeyPressed(KEY_Y)) EditorRedo();
+        if (KeyPressed(KEY_S)) command(EDITOR_COMMAND_SAVE);
+        if (KeyPressed(KEY_O)) command(EDITOR_COMMAND_OPEN);
+        if (KeyPressed(KEY_N)) command(EDITOR_COMMAND_NEW);
+    } else if (KeyPressed(KEY_DELETE)) {
+        command(EDITOR_COMMAND_DELETE);
+    }
+}
+
 int EditorFrame(void)
 {
     TimingUpdate();
     TakeDroppedFiles();
     if (KeyHeld(KEY_LMENU) && KeyPressed(KEY_G)) GrabScreen(nullptr, 0);
     RunRequests();
-    // The views show the name that the editor's main panel holds now.
+    UnsavedFrame();
+    EditorShortcuts();
+    // The views show the name that the editor's main panel holds now, marked while the
+    // document holds unsaved work.
     const EditorPanels* panels = EditorCurrentPanels();
-    if (panels && panels->fileName) EditSetViewTitle(panels->fileName());
+    if (panels && panels->fileName) {
+        // An untitled world shows the editor's name, unless there is work to mark.
+        const char* name = panels->fileName();
+        char title[EDIT_TITLE_MAX];
+        if (!UnsavedChanged()) snprintf(title, sizeof title, "%s", name);
+        else snprintf(title, sizeof title, "%s *", *name || !panels->name ? name : panels->name());
+        EditSetViewTitle(title);
+    }
     WinProcessInput();
     SlotsFrame(TimingElapsed(), TimingFrameTime());
     MsgBoxShowWaiting();
@@ -471,6 +551,7 @@ void EditorStop(void)
 {
     // A clean end: the recovery files go while the work is still there.
     RecoveryStop();
+    KernelSetCloseHandler(nullptr);
     PanelHostSet(nullptr);
     WorldMUninstall();
     for (int& r : editor.requests) r = 0;

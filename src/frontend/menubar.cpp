@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "kernel/app.h"
 #include "kernel/res/mem.h"
@@ -128,8 +129,7 @@ static int MenuProc(WinId window, WinId sender, int message, WinParam* p1, WinPa
     case WM_PRESSED:
         if (!*p1) return 0;   // a button switched off by its group
         if (sender == d->undo) {
-            if (WinGetClass(window) == CLASS_SHAPE_MENU) ShapeMUndo();
-            else WorldMUndo();
+            EditorUndo();
             return 0;
         }
         for (int i = 0; i < count; i++)
@@ -144,6 +144,26 @@ void MenuBarRegisterClasses(int paletteEntry)
     paletteOffered = paletteEntry != 0;
     WinCreateClass(CLASS_SHAPE_MENU, CLASS_FRAME, sizeof(MenuData), MenuProc);
     WinCreateClass(CLASS_WORLD_MENU, CLASS_FRAME, sizeof(MenuData), MenuProc);
+}
+
+WinId MenuBarShowPanel(WinId menuBar, uint32_t panelClass)
+{
+    if (!menuBar || !WinIsWindow(menuBar)) return 0;
+    MenuData* d = (MenuData*)WinDataOf(menuBar, WinGetClass(menuBar));
+    int count;
+    const MenuEntry* entries = Entries(WinGetClass(menuBar), &count);
+    if (!d) return 0;
+    for (int i = 0; i < count; i++) {
+        if (entries[i].panelClass != panelClass) continue;
+        WinId open = d->panels[i];
+        if (open && WinIsWindow(open) && WinGetClass(open) == panelClass) return open;
+        // As a press of the entry: the group lets go of the other entry and the panel opens.
+        WinParam on = 1, zero = 0;
+        WinSendMessage(d->entries[i], WM_SETSTATE, &on, &zero);
+        open = d->panels[i];
+        return open && WinIsWindow(open) ? open : 0;
+    }
+    return 0;
 }
 
 WinId MenuBarOpenPanel(WinId menuBar)

@@ -34,5 +34,8 @@ void MenuBarRegisterClasses(int paletteEntry);
 void PanelRegisterPlaceholders(void);
 // The panel area of the current screen: (0, height - 50), 320 x 49.
 void MenuBarPanelArea(int* x, int* y, int* width, int* height);
+// Opens the bar's panel of that class as its entry's press would (a panel already open stays):
+// the panel's window, or 0 when the bar has no such entry.
+WinId MenuBarShowPanel(WinId menuBar, uint32_t panelClass);
 // The open panel of the menu bar (0 when none).
 WinId MenuBarOpenPanel(WinId menuBar);

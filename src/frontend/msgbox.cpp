@@ -15,6 +15,9 @@
 
 enum {
     MSGBOX_SETTEXT = 49,      // p1: the text
+    MSGBOX_SETQUESTION = 50,  // p1: the MsgBoxAnswerFn; Yes, No and Cancel take the place of "Ok"
+    MSGBOX_BUTTON_W = 40,
+    MSGBOX_BUTTON_GAP = 10,
     MSGBOX_TEXT_MAX = 255,
     MSGBOX_WIDTH = 260,       // the narrowest box; a longer text widens it
     MSGBOX_HEIGHT = 50,       // a box of one line; each more line adds the font's line height
@@ -27,6 +30,8 @@ enum {
 struct MsgBoxData {
     char text[MSGBOX_TEXT_MAX + 1];
     WinId ok;
+    WinId yes, no, cancel;        // a question's buttons
+    MsgBoxAnswerFn answered;      // a question's receiver of the answer
 };
 
 struct WaitingBox {
@@ -55,6 +60,15 @@ static void CloseBox(WinId box)
     // Modality ends with the box at once, so that a waiting box can follow in this frame.
     if (WinModal() == box) WinSetModal(0);
     WinClose(box);
+}
+
+// The box goes before the answer is told, so that what the answer opens may be modal.
+static void Answer(WinId window, MsgBoxData* d, int answer)
+{
+    MsgBoxAnswerFn answered = d->answered;
+    d->answered = nullptr;
+    CloseBox(window);
+    if (answered) answered(answer);
 }
 
 static int MsgBoxProc(WinId window, WinId sender, int message, WinParam* p1, WinParam*)
@@ -87,16 +101,40 @@ static int MsgBoxProc(WinId window, WinId sender, int message, WinParam* p1, Win
         TextPrint(x0 + MSGBOX_MARGIN, y0 + 4, "%s", d->text);
         return 0;
     }
+    case MSGBOX_SETQUESTION: {
+        d->answered = (MsgBoxAnswerFn)*p1;
+        int x, y, w, h;
+        WinGetRect(window, &x, &y, &w, &h);
+        WinClose(d->ok);
+        d->ok = 0;
+        int left = (w - 3 * MSGBOX_BUTTON_W - 2 * MSGBOX_BUTTON_GAP) / 2, top = h - MSGBOX_OK_BELOW;
+        d->yes = ButtonCreate(left, top, MSGBOX_BUTTON_W, BUTTON_PUSH, "Yes");
+        d->no = ButtonCreate(left + MSGBOX_BUTTON_W + MSGBOX_BUTTON_GAP, top, MSGBOX_BUTTON_W, BUTTON_PUSH, "No");
+        d->cancel = ButtonCreate(left + 2 * (MSGBOX_BUTTON_W + MSGBOX_BUTTON_GAP), top, MSGBOX_BUTTON_W, BUTTON_PUSH,
+                                 "Cancel");
+        WinSetFocus(window);
+        return 0;
+    }
     case WM_PRESSED:
-        if (*p1 && sender == d->ok) CloseBox(window);
+        if (!*p1) return 0;
+        if (sender == d->ok) CloseBox(window);
+        if (sender == d->yes) Answer(window, d, ID_YES);
+        if (sender == d->no) Answer(window, d, ID_NO);
+        if (sender == d->cancel) Answer(window, d, ID_CANCEL);
         return 0;
     case WM_FOCUS: return 0;   // the box takes the keys
     case WM_KEY:
-        if (*p1 == CH_ENTER || *p1 == CH_ESCAPE) CloseBox(window);
+        // A question's Enter is Yes and its Escape Cancel, as on a native box.
+        if (d->answered && *p1 == CH_ENTER) Answer(window, d, ID_YES);
+        else if (d->answered && *p1 == CH_ESCAPE) Answer(window, d, ID_CANCEL);
+        else if (*p1 == CH_ENTER || *p1 == CH_ESCAPE) CloseBox(window);
         return 0;
     case WM_TICK:
         // A script answers the program's own boxes as it answers native ones.
-        if (PlatTakeScriptedAnswer()) CloseBox(window);
+        if (int answer = PlatTakeScriptedAnswer()) {
+            if (!d->answered) CloseBox(window);
+            else Answer(window, d, answer == ID_YES || answer == ID_NO ? answer : ID_CANCEL);
+        }
         return 1;
     case WM_DESTROY:
         if (WinModal() == window) WinSetModal(0);
@@ -193,4 +231,21 @@ const char* MsgBoxText(WinId box)
 {
     const MsgBoxData* d = (const MsgBoxData*)WinDataOf(box, CLASS_MESSAGEBOX);
     return d ? d->text : nullptr;
+}
+
+WinId MsgBoxAsk(const char* title, const char* text, MsgBoxAnswerFn answered)
+{
+    if (!title) title = "";
+    if (!text) text = "";
+    LogPrintf(LOG_ERROR, "MSGBOX \"%s\" \"%s\"", title, text);
+    // A question cannot wait behind another modal window: its asker waits for the answer.
+    WinId box = WinIsInstalled() && !WinModal() ? CreateBox(title, text) : 0;
+    if (!box) {
+        LogPrintf(LOG_WARN, "MSGBOX: \"%s\" cannot be asked now; taken as Cancel", text);
+        if (answered) answered(ID_CANCEL);
+        return 0;
+    }
+    WinParam p1 = (WinParam)answered, p2 = 0;
+    WinSendMessage(box, MSGBOX_SETQUESTION, &p1, &p2);
+    return box;
 }

@@ -9,6 +9,11 @@ void MsgBoxRegisterClass(void);
 // Shows a box with an "Ok" button. Returns the box's window, or 0 when it is not on screen
 // (it waits behind another modal window, or was answered at once).
 WinId MsgBoxShow(const char* title, const char* text);
+// A question with "Yes", "No" and "Cancel" (Enter is Yes, Escape Cancel): the answer (ID_YES,
+// ID_NO or ID_CANCEL) goes to `answered` once the box has gone. When no box can be shown now
+// (another window is modal) the answer is ID_CANCEL at once. Returns the box, or 0.
+typedef void (*MsgBoxAnswerFn)(int answer);
+WinId MsgBoxAsk(const char* title, const char* text, MsgBoxAnswerFn answered);
 // The text of a result code ("Unknown Error Code!" for codes without one).
 const char* MsgBoxErrorText(int code);
 // A box with the text of a result code.

@@ -18,6 +18,7 @@
 #include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "kernel/log.h"
+#include "kernel/util/bytes.h"
 #include "kernel/res/res.h"
 #include "kernel/util/str.h"
 #include "materials/matm.h"
@@ -137,25 +138,11 @@ static const uint8_t* WorkBytes(uint32_t* size)
 }
 
 // FNV-1a over 64-bit words, then the tail bytes and the length.
-static uint64_t Hash(const uint8_t* p, uint32_t size)
-{
-    const uint64_t prime = 0x100000001B3ull;
-    uint64_t h = 0xCBF29CE484222325ull;
-    uint32_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t word;
-        memcpy(&word, p + i, sizeof word);
-        h = (h ^ word) * prime;
-    }
-    for (; i < size; i++) h = (h ^ p[i]) * prime;
-    return (h ^ size) * prime;
-}
-
 static uint64_t WorkHash(void)
 {
     uint32_t size;
     const uint8_t* work = WorkBytes(&size);
-    return work ? Hash(work, size) : 0;
+    return work ? BytesHash(work, size) : 0;
 }
 
 // The bytes of the data file into rc.copy: the shape prepared as Save prepares it (on the

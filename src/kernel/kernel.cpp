@@ -20,6 +20,7 @@ static struct {
     int hookCount;
     int appActive;
     int confirmClose;
+    CloseHandlerFn closeHandler;
     int quit;
     int exitCode;
     int inFatal;
@@ -122,6 +123,7 @@ void FatalError(const char* fmt, ...)
 void KernelSetFatalHook(FatalHookFn hook) { kernel.fatalHook = hook; }
 
 void KernelSetConfirmClose(int on) { kernel.confirmClose = on != 0; }
+void KernelSetCloseHandler(CloseHandlerFn handler) { kernel.closeHandler = handler; }
 int KernelConfirmClose(void) { return kernel.confirmClose; }
 int KernelAppActive(void) { return kernel.appActive; }
 void KernelSetAppActive(int on) { kernel.appActive = on != 0; }
@@ -138,10 +140,14 @@ int KernelWindowProc(void* window, uint32_t msg, uint32_t wParam, int32_t lParam
     case NM_CLOSE:
         // Once the user has said yes, a close that was already on its way asks nothing.
         if (kernel.quit) return 0;
-        if (kernel.confirmClose) {
+        if (kernel.closeHandler) {
+            kernel.closeHandler();
+        } else if (kernel.confirmClose) {
             int answer = PlatMessageBox("Warning", "Are you sure you meant to press that button?",
                                         MB_YESNOCANCEL | MB_ICONQUESTION);
-            if (answer == ID_YES) kernel.quit = 1;
+            // A box that cannot be shown must not keep the window from closing: where the
+            // kernel asks, no unsaved work is at stake (the editors ask through their handler).
+            if (answer == ID_YES || answer == ID_FAILED) kernel.quit = 1;
         } else {
             kernel.quit = 1;
         }

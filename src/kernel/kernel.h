@@ -46,6 +46,11 @@ typedef void (*FatalHookFn)(const char* text);
 void KernelSetFatalHook(FatalHookFn hook);
 
 void KernelSetConfirmClose(int on);
+// The editors' own answer to a close of the window (unsaved work to ask about): called in
+// place of the close question; it sets KernelSetQuit itself when the close goes on. Null
+// gives the question back to the kernel.
+typedef void (*CloseHandlerFn)(void);
+void KernelSetCloseHandler(CloseHandlerFn handler);
 int KernelConfirmClose(void);
 int KernelAppActive(void);
 void KernelSetAppActive(int on);

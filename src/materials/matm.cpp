@@ -17,6 +17,7 @@ static struct {
     uint8_t* block;     // header + room for MAT_MAX_RECORDS records
     int current;
     int texturesDirty;
+    uint64_t cleanHash;   // the list as last installed, loaded or saved
 } mat;
 
 // The name MatMAdd tries first; it keeps its last value between calls.
@@ -49,7 +50,11 @@ void MatMInstall(void)
     mat.current = 0;
     memcpy(newName, "New Mat 00", sizeof newName);
     MatSetData(mat.block, MatMBlockSize());
+    MatMMarkClean();
 }
+
+void MatMMarkClean(void) { mat.cleanHash = mat.block ? BytesHash(mat.block, MatMBlockSize()) : 0; }
+int MatMChanged(void) { return mat.block && BytesHash(mat.block, MatMBlockSize()) != mat.cleanHash; }
 
 void MatMSetTrueColour(void)
 {
@@ -158,13 +163,16 @@ int MatMLoad(const char* path)
     MergeBlock(id, spare);
     ResFreeAlways(id);
     AfterListChange();
+    MatMMarkClean();
     return 0;
 }
 
 int MatMSave(const char* path)
 {
     if (!mat.block || !path) return 1;
-    return FileWrite(path, mat.block, MatMBlockSize()) != 0;
+    if (FileWrite(path, mat.block, MatMBlockSize()) != 0) return 1;
+    MatMMarkClean();
+    return 0;
 }
 
 void MatMReload(void)

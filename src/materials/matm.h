@@ -56,6 +56,10 @@ int MatMLoad(const char* path);
 int MatMMerge(const char* path);
 // Writes the header and every record; 0, or 1 when the file cannot be written.
 int MatMSave(const char* path);
+// Whether the list differs from what was last installed, loaded or saved (by its bytes), and
+// the mark that a load or save sets.
+int MatMChanged(void);
+void MatMMarkClean(void);
 // Rebuilds the render table from the list: afterwards render index i is list index i.
 void MatMReload(void);
 

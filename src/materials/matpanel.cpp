@@ -43,7 +43,10 @@ struct SelectData {
     ResId items;
 };
 
+static const char kUntitledMaterials[] = "UNTITLED.MAT";
+
 const char* MatPanelFileName(void) { return mp.file; }
+int MatPanelHasFile(void) { return mp.file[0] && StrCmp(mp.file, kUntitledMaterials) != 0; }
 
 void MatPanelSetFileName(const char* path)
 {
@@ -442,7 +445,7 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
 void MatPanelRegister(void)
 {
     mp = {};
-    StrCopy(mp.file, "UNTITLED.MAT");
+    StrCopy(mp.file, kUntitledMaterials);
     WinCreateClass(CLASS_MATERIALS_PANEL, CLASS_FRAME, sizeof(PanelData), PanelProc);
     WinCreateClass(CLASS_MAT_SWATCH, CLASS_FRAME, 0, SwatchProc);
     WinCreateClass(CLASS_MAT_NAME, CLASS_FRAME, 0, NameProc);

@@ -33,6 +33,8 @@ int MatPanelNameTexts(WinId window, const char** out, int max);
 int MatPanelSwatchTexts(WinId window, const char** out, int max);
 // The file the panel's "Save" offers: the materials file last loaded or saved.
 const char* MatPanelFileName(void);
+// 0 while that is the untitled name: the materials have no file yet.
+int MatPanelHasFile(void);
 // The materials were loaded from this file outside the panel (the settings' `materials=`):
 // Save offers it, in its folder.
 void MatPanelSetFileName(const char* path);

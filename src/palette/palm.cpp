@@ -29,6 +29,7 @@ static struct {
     int clipStart;
     int clipCount;
     uint8_t clip[256 * 3];
+    uint64_t cleanHash;   // the palette as last installed, loaded or saved
 } pal;
 
 static uint8_t* Entry(int i) { return pal.block + PAL_OFF_ENTRIES + 3 * i; }
@@ -58,8 +59,12 @@ void PalMInstall(int userColours)
     pal.clipStart = 0;
     pal.clipCount = 0;
     pal.installed = 1;
+    PalMMarkClean();
     RegisterExit(PalMExit);
 }
+
+void PalMMarkClean(void) { pal.cleanHash = BytesHash(pal.block, PAL_FILE_SIZE); }
+int PalMChanged(void) { return pal.installed && BytesHash(pal.block, PAL_FILE_SIZE) != pal.cleanHash; }
 
 void PalMRemove(void) { pal.installed = 0; }
 
@@ -98,10 +103,16 @@ int PalMLoad(const char* fileName)
     int result = PalMLoadImage((const uint8_t*)ResOpen(id), ResSize(id));
     ResClose(id);
     ResFreeAlways(id);
+    if (result == 0) PalMMarkClean();
     return result;
 }
 
-int PalMSave(const char* fileName) { return FileWrite(fileName, pal.block, PAL_FILE_SIZE) ? 1 : 0; }
+int PalMSave(const char* fileName)
+{
+    if (FileWrite(fileName, pal.block, PAL_FILE_SIZE)) return 1;
+    PalMMarkClean();
+    return 0;
+}
 
 // ============================================================================================
 // Colours and the clipboard

@@ -19,6 +19,10 @@ int PalMIsInstalled(void);
 // 0 on success, 1 when the file cannot be read or written (a partial file is removed).
 int PalMLoad(const char* fileName);
 int PalMSave(const char* fileName);
+// Whether the palette differs from what was last installed, loaded or saved (by its bytes),
+// and the mark that a load or save sets.
+int PalMChanged(void);
+void PalMMarkClean(void);
 // Fills the block from a PAL file image already in memory (checked against its size); 0 or 1.
 int PalMLoadImage(const uint8_t* data, size_t size);
 // Checks a PAL file image: 0 when its count (at offset 2) is 0..248 and the file holds that

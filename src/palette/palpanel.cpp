@@ -191,6 +191,18 @@ static void SaveName(char* out, size_t size)
     INIClose(nullptr);
 }
 
+const char* PalPanelFileName(void)
+{
+    static char path[2 * PATH_MAX_BYTES];
+    char name[PATH_MAX_BYTES];
+    SaveName(name, sizeof name);
+    if (StrCmp(name, kUntitled) == 0) return "";
+    // The settings' file is named as the settings give it; a file the panel used, in its folder.
+    if (pp.lastFile[0]) snprintf(path, sizeof path, "%s%s", pp.folder, name);
+    else StrLCopy(path, name, sizeof path);
+    return path;
+}
+
 static void FileChosen(PanelData* d, WinId self, const char* path)
 {
     char chosen[PATH_MAX_BYTES];

@@ -17,6 +17,9 @@ enum {
 
 // Registers the panel, the grid and the save window.
 void PalPanelRegister(void);
+// The file the palette was last loaded from or saved to (the settings' palette file before
+// that), as Save would offer it; "" for an untitled palette.
+const char* PalPanelFileName(void);
 
 // The colour under a point of the grid (relative to its top-left corner), or PALGRID_NONE:
 // 8 rows of 32 swatches, 4 pixels apart across and 5 down, from (2, 2).

@@ -131,6 +131,7 @@ int PlatPeekMessage(NativeMsg* out)
 int PlatDefaultAnswer(int flags)
 {
     int kind = flags & 0x0F;
+    if ((kind == MB_YESNO || kind == MB_YESNOCANCEL) && (flags & MB_DEFBUTTON2)) return ID_NO;
     return (kind == MB_YESNO || kind == MB_YESNOCANCEL) ? ID_YES : ID_OK;
 }
 

@@ -40,6 +40,9 @@ const char* PlatBackendName(void);
 // Moves the headless clock on (tests of timing); the headless clock otherwise advances 20 ms
 // at every message drain.
 void PlatHeadlessAdvanceClock(uint32_t ms);
+// Tests: the native message box fails to show (ID_FAILED) as SDL's does on a display without
+// the fonts it needs; the next headless start shows boxes again.
+void PlatHeadlessSetNativeBoxesFail(int fail);
 // The writer of headless screenshots (RGB rows from the top, 3 bytes a pixel; 0 on success).
 // The picture file format lives above the platform, so the program hands its writer in;
 // without one a screenshot command fails the run.
@@ -115,8 +118,10 @@ enum {
     MB_ICONQUESTION = 0x20,
     MB_ICONEXCLAMATION = 0x30,
     MB_ICONINFORMATION = 0x40,
+    MB_DEFBUTTON2 = 0x100,   // an unanswered scripted box takes the second button (No)
 };
-enum { ID_OK = 1, ID_CANCEL = 2, ID_YES = 6, ID_NO = 7 };
+// ID_FAILED: the box could not be shown at all (no answer was given).
+enum { ID_FAILED = 0, ID_OK = 1, ID_CANCEL = 2, ID_YES = 6, ID_NO = 7 };
 
 // Shows a native box and returns the button pressed. Every box is also written to the
 // developer log as MSGBOX "<title>" "<text>".

@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/recovery.h"
+#include "frontend/unsaved.h"
 #include "kernel/log.h"
 #include "kernel/util/str.h"
 #include "platform/platform.h"
@@ -62,6 +64,7 @@ static struct {
     char name[OBJ_NAME_MAX];
     char folder[FILESEL_PATH_MAX];
     char shown[OBJ_NAME_MAX + 4];    // the name as it fits its cell
+    int confirmed;                   // the action's unsaved-work question was answered already
 } obj;
 
 const char* ObjPanelShapeName(void) { return obj.name; }
@@ -159,6 +162,27 @@ int ObjPanelRefuseForeign(const char* path)
     return 1;
 }
 
+// The shape is its file now: the recovery files go, the title loses its mark, and the status
+// line says what was written.
+static int SaveTo(const char* path)
+{
+    if (ObjPanelRefuseForeign(path)) return 1;
+    if (ShapeMSave(path)) {
+        FileError("! Unable to save shape.");
+        return 1;
+    }
+    const char* slash = strrchr(path, '/');
+    const char* leaf = slash ? slash + 1 : path;
+    SetName(leaf);
+    RecoveryMarkClean();
+    UnsavedMarkClean();
+    const uint8_t* b = ShapeMEdit()->data;
+    EditNote("Saved %s: %d polygons, %d vertices", leaf, ShapePolygonCount(b), ShapeVertexCount(b));
+    LogPrintf(LOG_INFO, "OBJECT: saved %s", path);
+    UnsavedSaved();
+    return 0;
+}
+
 static void FileChosen(const char* path)
 {
     // The folder part becomes where the selectors start; the name part waits for success.
@@ -192,18 +216,10 @@ static void FileChosen(const char* path)
         SetName(leaf);
         RecoveryMarkClean();
         EditRequestFrame();
+        UnsavedMarkClean();
         LogPrintf(LOG_INFO, "OBJECT: loaded %s", path);
         break;
-    case ACT_SAVE:
-        if (ObjPanelRefuseForeign(path)) return;
-        if (ShapeMSave(path)) {
-            FileError("! Unable to save shape.");
-            return;
-        }
-        SetName(leaf);
-        RecoveryMarkClean();
-        LogPrintf(LOG_INFO, "OBJECT: saved %s", path);
-        break;
+    case ACT_SAVE: SaveTo(path); break;
     case ACT_MERGE: {
         // 2 (nothing to merge into, or nothing in the file) leaves the shape as it was.
         int merged = ShapeMMergeFile(path);
@@ -215,18 +231,54 @@ static void FileChosen(const char* path)
     }
 }
 
-void ObjPanelDropFile(const char* path)
+// A dropped file replaces the document as Load does, so unsaved work is asked about first;
+// the name waits here while the question is open.
+static char droppedPath[4096];
+
+static void LoadDropped(void)
 {
     obj.pending = ACT_LOAD;
-    FileChosen(path);
+    FileChosen(droppedPath);
+}
+
+void ObjPanelDropFile(const char* path)
+{
+    StrLCopy(droppedPath, path, sizeof droppedPath);
+    if (UnsavedAsk(LoadDropped)) LoadDropped();
 }
 
 // ============================================================================================
 // The panel
 // ============================================================================================
 
+static WinId ShowPanel(void) { return MenuBarShowPanel(EditorMenuBar(), CLASS_OBJECT_PANEL); }
+
+static void Act(WinId self, int action);
+
+// An action whose question was answered later (the editor's own box, or a save through the
+// selector) goes on in the panel, opened again when it went meanwhile.
+static void Resume(int action)
+{
+    WinId panel = ShowPanel();
+    if (!panel) return;
+    obj.confirmed = 1;
+    Act(panel, action);
+    obj.confirmed = 0;
+}
+static void ResumeLoad(void) { Resume(ACT_LOAD); }
+static void ResumeCreate(void) { Resume(ACT_CREATE); }
+static void ResumeNew(void) { Resume(ACT_NEW); }
+
+// Load, Create and New replace the shape: unsaved work is asked about first.
+static int MayReplace(int action)
+{
+    if (obj.confirmed) return 1;
+    return UnsavedAsk(action == ACT_LOAD ? ResumeLoad : action == ACT_CREATE ? ResumeCreate : ResumeNew);
+}
+
 static void Act(WinId self, int action)
 {
+    if ((action == ACT_LOAD || action == ACT_CREATE || action == ACT_NEW) && !MayReplace(action)) return;
     switch (action) {
     case ACT_LOAD:
     case ACT_MERGE:
@@ -246,6 +298,7 @@ static void Act(WinId self, int action)
         ObjPanelSetUntitled();
         RecoveryMarkClean();
         EditRequestFrame();   // a new shape without extent leaves the view as it is
+        UnsavedMarkClean();
         break;
     case ACT_SHADOW: SetName(kShadowName); break;
     case ACT_MIRROR_X: MeshMirror(MESH_X); break;
@@ -305,4 +358,36 @@ void ObjPanelRegister(void)
     StrCopy(obj.shown, kUntitled);
     WinCreateClass(CLASS_OBJECT_PANEL, CLASS_FRAME, 0, ObjPanelProc);
     ObjDlgRegister();
+}
+
+int ObjPanelSave(void)
+{
+    if (StrCmp(obj.name, kUntitled) != 0) {
+        char path[(int)FILESEL_PATH_MAX + (int)OBJ_NAME_MAX];
+        if (obj.folder[0]) snprintf(path, sizeof path, "%s%s%s", obj.folder, obj.folder[StrLen(obj.folder) - 1] == '/' ? "" : "/", obj.name);
+        else snprintf(path, sizeof path, "%s", obj.name);
+        return SaveTo(path) ? EDITOR_SAVE_FAILED : EDITOR_SAVE_DONE;
+    }
+    WinId panel = ShowPanel();
+    if (!panel) return EDITOR_SAVE_FAILED;
+    Act(panel, ACT_SAVE);
+    return obj.pending == ACT_SAVE ? EDITOR_SAVE_SELECTOR : EDITOR_SAVE_FAILED;
+}
+
+void ObjPanelCommand(int command)
+{
+    switch (command) {
+    case EDITOR_COMMAND_SAVE: ObjPanelSave(); break;
+    case EDITOR_COMMAND_OPEN:
+    case EDITOR_COMMAND_NEW: {
+        WinId panel = ShowPanel();
+        if (panel) Act(panel, command == EDITOR_COMMAND_OPEN ? ACT_LOAD : ACT_NEW);
+        break;
+    }
+    case EDITOR_COMMAND_DELETE:
+        MeshDeleteSelection();
+        EditPickForget();
+        break;
+    default: break;
+    }
 }

@@ -20,6 +20,12 @@ const char* ObjPanelFolder(void);
 void ObjPanelRestoreNames(const char* folder, const char* name, int hasFile);
 // A new object (New, Create Object) is "UNTITLED.SHP" until it is saved under a name.
 void ObjPanelSetUntitled(void);
+// Saves under the current name, or opens the save selector for an untitled shape (the
+// EditorPanels save: EDITOR_SAVE_*).
+int ObjPanelSave(void);
+// The editor's shortcuts (EDITOR_COMMAND_*): Save, Load's selector, New (each asking about
+// unsaved work as its button does) and Delete (the Mesh panel's "Del").
+void ObjPanelCommand(int command);
 // The name an imported 3DS listing's or model's shape takes: its own with the shape extension
 // ("GRID.ASC" gives "GRID.SHP", "MODEL.glb" "MODEL.SHP", "car.gltf" "car.shp").
 void ObjPanelImportedName(const char* leaf, char* out, size_t size);

@@ -15,7 +15,7 @@ static void RegisterClasses(void)
     MappingRegisterClasses();
 }
 
-static const EditorPanels kShapeEditPanels = {RegisterClasses,   ObjPanelShapeName,    ObjPanelFolder,
-                                               ObjPanelShapeName, ObjPanelRestoreNames, ObjPanelDropFile};
+static const EditorPanels kShapeEditPanels = {RegisterClasses, ObjPanelShapeName, ObjPanelFolder, ObjPanelShapeName,
+                                               ObjPanelRestoreNames, ObjPanelDropFile, ObjPanelSave, ObjPanelCommand};
 
 void ShapeEditInstall(void) { EditorSetPanels(EDITOR_SHAPE, &kShapeEditPanels); }

@@ -1,5 +1,5 @@
 // The Shape Editor's edit buffer: one shape block in a fixed buffer, edited in place, with a
-// one-level undo copy. Every block that comes from a file is checked (ShapeCheck) before
+// history of undo and redo steps. Every block that comes from a file is checked (ShapeCheck) before
 // anything reads it; loads and merges are worked out in a scratch block and copied in only
 // when they succeed, so a refusal leaves the buffer as it was.
 #include "shapes/shapem_edit.h"
@@ -12,6 +12,7 @@
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
+#include "kernel/util/history.h"
 #include "materials/intmat.h"
 #include "platform/platform.h"
 #include "shapes/mesh.h"
@@ -23,14 +24,14 @@ static const char kLogTag[] = "SHAPEM";   // prefix of the shape manager's refus
 static struct {
     int installed;
     ResId edit;
-    uint8_t* undo;
+    History* history;
     uint8_t* scratch;   // kept between uses: a fresh 2 MB block each load cost more than the load
     ShapeBlock block;
     int undoOn;
     int display[SHAPEM_DISPLAY_COUNT];
 } sm;
 
-// The names of the render materials the edit buffer and its undo copy were bound to, taken
+// The names of the render materials the edit buffer and its history were bound to, taken
 // when the table is about to be rebuilt; the rebuilt table binds them again by these names.
 static struct {
     std::vector<uint8_t> names;   // IM_NAME_CHARS bytes an entry
@@ -50,7 +51,21 @@ static void TableReleasing(void)
 }
 
 // Indices into the table moved (a material added, deleted, loaded or merged): every polygon
-// keeps the material it had, by name, in the edit buffer and in its undo copy alike.
+// keeps the material it had, by name, in the edit buffer and in every step of its history.
+static void RebindStep(std::vector<uint8_t>& state, void* context)
+{
+    std::vector<uint8_t>& room = *(std::vector<uint8_t>*)context;
+    if (state.size() < SHAPE_HEADER_SIZE || state.size() > room.size()) return;
+    memcpy(room.data(), state.data(), state.size());
+    ShapeBlock block{room.data(), (uint32_t)room.size()};
+    if (ShapeRebindMaterials(&block, bound.names.data(), (int)(bound.names.size() / IM_NAME_CHARS))) {
+        LogPrintf(LOG_WARN, "SHAPEM: no room to bind an undo step's materials again");
+        return;
+    }
+    uint32_t used = ShapeUsedSize(room.data());
+    if (used <= room.size()) state.assign(room.begin(), room.begin() + used);
+}
+
 static void TableChanged(void)
 {
     if (!bound.pending || !sm.installed) return;
@@ -58,9 +73,9 @@ static void TableChanged(void)
     int n = (int)(bound.names.size() / IM_NAME_CHARS);
     if (ShapeRebindMaterials(&sm.block, bound.names.data(), n))
         LogPrintf(LOG_WARN, "SHAPEM: no room to bind the edited shape's materials again");
-    ShapeBlock undo{sm.undo, SHAPEM_BUFFER_SIZE};
-    if (ShapeRebindMaterials(&undo, bound.names.data(), n))
-        LogPrintf(LOG_WARN, "SHAPEM: no room to bind the undo copy's materials again");
+    if (HistoryUndoCount(sm.history) + HistoryRedoCount(sm.history) == 0) return;
+    std::vector<uint8_t> room(SHAPEM_BUFFER_SIZE);
+    HistoryRewrite(sm.history, RebindStep, &room);
 }
 
 void ShapeMInstall(void)
@@ -72,13 +87,12 @@ void ShapeMInstall(void)
     bound.pending = 0;
     memset(sm.display, 0, sizeof sm.display);
     sm.edit = ResCreate(SHAPEM_BUFFER_SIZE);
-    sm.undo = (uint8_t*)ResAllocMem(SHAPEM_BUFFER_SIZE);
+    sm.history = HistoryCreate();
     sm.scratch = (uint8_t*)ResAllocMem(SHAPEM_BUFFER_SIZE);
-    if (!sm.edit || !sm.undo || !sm.scratch) FatalError("ShapeMInstall - out of memory for the edit buffer");
+    if (!sm.edit || !sm.scratch) FatalError("ShapeMInstall - out of memory for the edit buffer");
     sm.block.data = (uint8_t*)ResOpen(sm.edit);
     sm.block.capacity = SHAPEM_BUFFER_SIZE;
     ShapeMakeEmpty(sm.block.data);
-    memcpy(sm.undo, sm.block.data, SHAPE_HEADER_SIZE);
     sm.installed = 1;
     RegisterExit(ShapeMRemove);
 }
@@ -89,9 +103,9 @@ void ShapeMRemove(void)
     if (ResIsInstalled()) {
         ResClose(sm.edit);
         ResFree(sm.edit);
-        ResFreeMem(sm.undo);
         ResFreeMem(sm.scratch);
     }
+    HistoryDestroy(sm.history);
     sm = {};
 }
 
@@ -113,19 +127,31 @@ ResId ShapeMEditResource(void) { return sm.edit; }
 void ShapeMSetUndo(int on) { sm.undoOn = on != 0; }
 int ShapeMUndoOn(void) { return sm.undoOn; }
 
+static uint32_t UsedNow(void)
+{
+    uint32_t used = ShapeUsedSize(sm.block.data);
+    return used > (uint32_t)SHAPEM_BUFFER_SIZE ? (uint32_t)SHAPEM_BUFFER_SIZE : used;
+}
+
 void ShapeMSaveUndo(void)
 {
     if (!sm.installed || !sm.undoOn) return;
-    uint32_t used = ShapeUsedSize(sm.block.data);
-    if (used > SHAPEM_BUFFER_SIZE) used = SHAPEM_BUFFER_SIZE;
-    memcpy(sm.undo, sm.block.data, used);
+    HistoryRecord(sm.history, sm.block.data, UsedNow());
 }
 
-void ShapeMUndo(void)
+// A shorter state leaves no bytes of the longer one behind it: the buffer past the used part
+// stays as zero as a load leaves it.
+static void TakeStep(size_t (*step)(History*, const uint8_t*, size_t, uint8_t*, size_t))
 {
     if (!sm.installed || !sm.undoOn) return;
-    memcpy(sm.block.data, sm.undo, SHAPEM_BUFFER_SIZE);
+    uint32_t was = UsedNow();
+    size_t now = step(sm.history, sm.block.data, was, sm.block.data, SHAPEM_BUFFER_SIZE);
+    if (now && now < was) memset(sm.block.data + now, 0, was - now);
 }
+
+void ShapeMUndo(void) { TakeStep(HistoryUndo); }
+void ShapeMRedo(void) { TakeStep(HistoryRedo); }
+History* ShapeMHistory(void) { return sm.installed ? sm.history : nullptr; }
 
 void ShapeMNew(void)
 {

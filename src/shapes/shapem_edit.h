@@ -1,20 +1,21 @@
 // The Shape Editor's edit buffer: the one shape block the editor edits in place (the mesh
-// operations of mesh.h change it), held in a fixed buffer with a one-level undo copy. Loading,
+// operations of mesh.h change it), held in a fixed buffer with a history of undo and redo steps. Loading,
 // merging, New, Optimise, Undo and saving with a backup act on it. Refusals give their reason
 // through ShapeMLastError (shapem.h).
 #pragma once
 #include <cstdint>
 
 #include "kernel/res/res.h"
+#include "kernel/util/history.h"
 #include "shapes/shape.h"
 
 enum {
-    SHAPEM_BUFFER_SIZE = SHAPE_MAX_FILE_SIZE,   // the edit buffer and the undo copy; an edit never grows them
+    SHAPEM_BUFFER_SIZE = SHAPE_MAX_FILE_SIZE,   // the edit buffer; an edit never grows it
     SHAPEM_DISPLAY_COUNT = 5,       // colour indices the 3D view draws the edited shape with
 };
 
-// Allocates the edit buffer and the undo copy (SHAPEM_BUFFER_SIZE bytes each), makes the
-// buffer an empty shape and saves an undo copy. A second install changes nothing.
+// Allocates the edit buffer (SHAPEM_BUFFER_SIZE bytes) and an empty history, and makes the
+// buffer an empty shape. A second install changes nothing.
 void ShapeMInstall(void);
 void ShapeMRemove(void);
 int ShapeMIsInstalled(void);
@@ -25,18 +26,22 @@ int ShapeMDisplay(int which);
 // The block the editor edits; its capacity is the buffer's size.
 ShapeBlock* ShapeMEdit(void);
 ResId ShapeMEditResource(void);
-// Whether edits save an undo copy (the editor start turns it on).
+// Whether edits record undo steps (the editor start turns it on).
 void ShapeMSetUndo(int on);
 int ShapeMUndoOn(void);
-// Copies the used part of the edit buffer into the undo copy when the undo flag is on.
+// Records the used part of the edit buffer as an undo step when the undo flag is on: the
+// state before an edit (the redo steps are dropped).
 void ShapeMSaveUndo(void);
-// Copies the undo copy back over the edit buffer when the undo flag is on.
+// One step back or forward in the history when the undo flag is on (nothing without a step).
 void ShapeMUndo(void);
-// Saves an undo copy, then empties the edit buffer.
+void ShapeMRedo(void);
+// The edit buffer's history: step counts, bounds and the state number (null when not installed).
+History* ShapeMHistory(void);
+// Records an undo step, then empties the edit buffer.
 void ShapeMNew(void);
 // A zeroed block as large as the edit buffer, for a replacement worked out before it may still
-// be refused; one block, valid until the next call (empty when not installed). Commit saves an
-// undo copy, then copies the block's used part over the edit buffer.
+// be refused; one block, valid until the next call (empty when not installed). Commit records
+// an undo step, then copies the block's used part over the edit buffer.
 ShapeBlock ShapeMScratch(void);
 void ShapeMCommitScratch(const ShapeBlock* s);
 

@@ -41,6 +41,7 @@ void WorldMInstall(uint32_t capacity)
     if (!wm.image || !wm.undo) FatalError("WorldMInstall - out of memory");
     memset(wm.image, 0, capacity);
     wm.undoOn = 0;
+    wm.history = HistoryCreate();
     WorldMNew();
     memcpy(wm.undo, wm.image, capacity);
     wm.nodeDisplay = (uint8_t*)ResAllocMem((size_t)ND_INITIAL_ENTRIES * ND_ENTRY_SIZE);
@@ -64,6 +65,7 @@ void WorldMUninstall(void)
         ResFree(wm.undoId);
     }
     WorldMRuntimeSaveFn keep = wm.runtimeSave;
+    HistoryDestroy(wm.history);
     wm = WorldMState{};
     wm.runtimeSave = keep;   // installed once by its module, for every later install
 }
@@ -78,10 +80,7 @@ uint32_t WorldMLimit(void) { return (uint32_t)((uint64_t)wm.capacity * 2 / 3); }
 void WorldMNew(void)
 {
     if (!wm.image) return;
-    if (wm.undoOn) {
-        memcpy(wm.undo, wm.image, wm.capacity);
-        wm.changed = -1;
-    }
+    WorldMUndoSnapshot();
     memset(wm.image, 0, WLE_HEADER_SIZE);
     PutU32(wm.image, WLE_USED, WLE_HEADER_SIZE);
     PutU32(wm.image, WLE_VERSION, WLE_VERSION_CURRENT);
@@ -262,20 +261,24 @@ void WorldMUndoSnapshot(void)
 {
     if (!wm.installed || !wm.undoOn) return;
     uint32_t used = GetU32(wm.image, WLE_USED);
-    memcpy(wm.undo, wm.image, used < wm.capacity ? used : wm.capacity);
+    HistoryRecord(wm.history, wm.image, used < wm.capacity ? used : wm.capacity);
     wm.changed = -1;
 }
 
-void WorldMUndo(void)
+static void TakeStep(size_t (*step)(History*, const uint8_t*, size_t, uint8_t*, size_t))
 {
     if (!wm.installed || !wm.undoOn) return;
+    uint32_t was = GetU32(wm.image, WLE_USED);
+    if (was > wm.capacity) was = wm.capacity;
+    if (!step(wm.history, wm.image, was, wm.undo, wm.capacity)) return;
     uint32_t used = GetU32(wm.undo, WLE_USED);
     if (used > wm.capacity) used = wm.capacity;
-    // The terrain answers the ground query and gives the terrain materials: when the copy holds
+    // The terrain answers the ground query and gives the terrain materials: when the step holds
     // another terrain (an undone New or Load) it is installed with the image.
-    int sameTerrain = TerrainSame(wm.image, GetU32(wm.image, WLE_USED), wm.undo, used);
+    int sameTerrain = TerrainSame(wm.image, was, wm.undo, used);
     memcpy(wm.image, wm.undo, used);
-    // The handles in the copy name resources as they were then: a net shape whose file has
+    if (used < was) memset(wm.image + used, 0, was - used);
+    // The handles in the step name resources as they were then: a net shape whose file has
     // been deleted since must come back with handle 0, not a resource that no longer loads.
     WorldMResolveShapes();
     if (!sameTerrain) {
@@ -283,7 +286,12 @@ void WorldMUndo(void)
         TerrainInstall(wm.image, used, 0);
         MatMSetTexturesDirty();
     }
+    wm.changed = -1;
 }
+
+void WorldMUndo(void) { TakeStep(HistoryUndo); }
+void WorldMRedo(void) { TakeStep(HistoryRedo); }
+History* WorldMHistory(void) { return wm.installed ? wm.history : nullptr; }
 
 void WorldMSetUndo(int on) { wm.undoOn = on ? 1 : 0; }
 int WorldMUndoOn(void) { return wm.undoOn; }

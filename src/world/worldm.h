@@ -1,6 +1,5 @@
 // The world manager: the one world the World Editor edits, held as a world image
-// (the WLE file byte for byte, layout in wle.h) with a one-level undo copy of the same
-// capacity. Packets are addressed by their byte offset in the image; offsets change with
+// (the WLE file byte for byte, layout in wle.h) with a history of undo and redo steps. Packets are addressed by their byte offset in the image; offsets change with
 // every insertion or removal, so callers find packets again by ID.
 //
 // Results: 0 (or a positive ID) on success, a negative WM_ERR_ code on failure; the error box
@@ -11,6 +10,7 @@
 #include <cstdint>
 
 #include "kernel/kernel.h"
+#include "kernel/util/history.h"
 #include "world/wle.h"
 
 // ---- result codes (the error box's table) ------------------------------------------------------
@@ -58,13 +58,15 @@ void WorldMInstall(uint32_t capacity);
 void WorldMUninstall(void);
 int WorldMIsInstalled(void);
 uint32_t WorldMCapacity(void);
-// Undo snapshot of the whole capacity, then an empty world with the defaults; the terrain is
+// Undo snapshot, then an empty world with the defaults; the terrain is
 // removed; the next worldshape ID becomes 1.
 void WorldMNew(void);
 
 // ---- the image -----------------------------------------------------------------------------------
 uint8_t* WorldMImage(void);       // null when not installed
-uint8_t* WorldMUndoImage(void);   // the undo copy (the runtime save parks the edit world there)
+// A block of the world's capacity where undo steps are unpacked (the runtime save parks the
+// edit world there).
+uint8_t* WorldMUndoImage(void);
 uint32_t WorldMUsed(void);        // the image's used size
 // The room the two-thirds rule leaves: capacity x 2 / 3.
 uint32_t WorldMLimit(void);
@@ -108,11 +110,16 @@ uint32_t WorldMEndOfData(void);
 int32_t WorldMAppendPacket(uint16_t type, uint32_t size);
 
 // ---- undo -------------------------------------------------------------------------------------------
-// When undo is on: copy the image's used bytes to the undo copy and set the changed mark.
+// When undo is on: record the image's used bytes as an undo step (the redo steps are dropped)
+// and set the changed mark.
 void WorldMUndoSnapshot(void);
-// When undo is on: copy the undo copy's used bytes back over the image and resolve the shape
-// handles again (a shape file deleted since gives handle 0).
+// When undo is on and there is a step: one step back or forward. The shape handles are
+// resolved again (a shape file deleted since gives handle 0) and a terrain that differs is
+// installed (or removed) with the image.
 void WorldMUndo(void);
+void WorldMRedo(void);
+// The world's history: step counts, bounds and the state number (null when not installed).
+History* WorldMHistory(void);
 void WorldMSetUndo(int on);
 int WorldMUndoOn(void);
 // The world-changed mark: -1 after every undo snapshot; whoever watches it resets it.
@@ -130,7 +137,8 @@ int WorldMProgressReport(ProgressFn progress);
 void WorldMProgressClose(ProgressFn progress);
 
 // ---- files ------------------------------------------------------------------------------------------
-// Loads a WLE file: 0, or -6 with everything (image, undo copy, terrain, ID counter) as it was.
+// Loads a WLE file (one undo step): 0, or -6 with everything (image, history, terrain, ID
+// counter) as it was.
 // Converts versions 15 to 19, renumbers the worldshapes, resolves their shapes (a missing or
 // damaged shape file gives handle 0), repairs node links, installs the terrain.
 int WorldMLoad(const char* fileName);

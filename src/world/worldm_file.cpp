@@ -123,6 +123,8 @@ int WorldMLoadImage(const uint8_t* data, size_t size)
         PutU16(p, WS_ID, id);
         assigned[id >> 6] |= 1ull << (id & 63);
     }
+    // One undo step gives back the world from before the load, terrain and all.
+    WorldMUndoSnapshot();
     memcpy(wm.image, s, used);
     WorldMResolveShapes();
     WM_FOR_EACH_SHAPE(wm.image, p)
@@ -130,9 +132,7 @@ int WorldMLoadImage(const uint8_t* data, size_t size)
         PutU16(p, WS_FLAGS, (uint16_t)(GetU16(p, WS_FLAGS) & ~(WSF_SELECTED | WSF_HIDDEN)));
         PutU16(p, WS_FIELD60, WS_FIELD60_VALUE);
     }
-    WorldMUndoSnapshot();
     WM_FOR_EACH_NODE(wm.image, p) PutU16(p, WN_SELECTED, 0);
-    WorldMUndoSnapshot();
     WM_FOR_EACH_NODE(wm.image, p) PutU16(p, WN_HIDDEN, 0);
     TerrainMakeMaterials(wm.image, used);
     TerrainInstall(wm.image, used, 0);

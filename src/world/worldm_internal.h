@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "kernel/res/res.h"
+#include "kernel/util/history.h"
 #include "world/worldm.h"
 
 struct WorldMState {
@@ -10,7 +11,8 @@ struct WorldMState {
     uint32_t capacity;
     ResId imageId, undoId;
     uint8_t* image;
-    uint8_t* undo;
+    uint8_t* undo;         // where a step of the history is unpacked; the runtime save parks the world here
+    History* history;
     uint16_t nextId;       // the next worldshape ID
     int idWrapped;         // the counter has passed 65535: IDs in use are skipped
     int undoOn;

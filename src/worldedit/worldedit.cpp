@@ -15,7 +15,7 @@ static void RegisterClasses(void)
     NodesPanelRegister();
 }
 
-static const EditorPanels kWorldEditPanels = {RegisterClasses,    WorldPanelFileName,     WorldPanelFolder,
-                                               WorldPanelName,     WorldPanelRestoreNames, WorldPanelDropFile};
+static const EditorPanels kWorldEditPanels = {RegisterClasses, WorldPanelFileName, WorldPanelFolder, WorldPanelName,
+                                               WorldPanelRestoreNames, WorldPanelDropFile, WorldPanelSave, WorldPanelCommand};
 
 void WorldEditInstall(void) { EditorSetPanels(EDITOR_WORLD, &kWorldEditPanels); }

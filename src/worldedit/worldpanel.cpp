@@ -14,11 +14,13 @@
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/recovery.h"
+#include "frontend/unsaved.h"
 #include "kernel/log.h"
 #include "kernel/util/str.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
+#include "world/net.h"
 #include "world/worldm.h"
 
 static const char* const kUntitled = "UNTITLED.WLE";
@@ -51,6 +53,7 @@ static struct {
     char folder[FILESEL_PATH_MAX];
     char path[(int)FILESEL_PATH_MAX + (int)WORLDP_NAME_MAX];
     int hasFile;   // the world was read from or written to a file the user chose
+    int confirmed; // the action's unsaved-work question was answered already
 } wp;
 
 const char* WorldPanelName(void) { return wp.name; }
@@ -95,6 +98,25 @@ static int OtherKind(const char* path)
     return 1;
 }
 
+static int SaveTo(const char* path)
+{
+    if (OtherKind(path)) return 1;
+    int result = WorldMSave(path, nullptr, nullptr, nullptr);
+    if (result < 0) {
+        MsgBoxError(kSaveError, result);
+        return 1;
+    }
+    const char* leaf = LastComponent(path);
+    StrLCopy(wp.name, leaf, sizeof wp.name);
+    wp.hasFile = 1;
+    RecoveryMarkClean();
+    UnsavedMarkClean();
+    EditNote("Saved %s", leaf);
+    LogPrintf(LOG_INFO, "WORLD: saved %s", path);
+    UnsavedSaved();
+    return 0;
+}
+
 static void FileChosen(const char* path)
 {
     const char* leaf = LastComponent(path);
@@ -130,19 +152,10 @@ static void FileChosen(const char* path)
         wp.hasFile = 1;
         RecoveryMarkClean();
         EditRequestFrame();
+        UnsavedMarkClean();
         LogPrintf(LOG_INFO, "WORLD: loaded %s", path);
         break;
-    case ACT_SAVE:
-        result = WorldMSave(path, nullptr, nullptr, nullptr);
-        if (result < 0) {
-            MsgBoxError(kSaveError, result);
-            return;
-        }
-        StrLCopy(wp.name, leaf, sizeof wp.name);
-        wp.hasFile = 1;
-        RecoveryMarkClean();
-        LogPrintf(LOG_INFO, "WORLD: saved %s", path);
-        break;
+    case ACT_SAVE: SaveTo(path); break;
     case ACT_SAVE_RUNTIME: {
         // A name ending in 'D' is the runtime file's own: the save would refuse it, and the
         // world must not take a name it was never written under.
@@ -162,8 +175,27 @@ static void FileChosen(const char* path)
     }
 }
 
+static WinId ShowPanel(void) { return MenuBarShowPanel(EditorMenuBar(), CLASS_WORLD_PANEL); }
+
+static void Act(WinId self, int action);
+
+static void Resume(int action)
+{
+    WinId panel = ShowPanel();
+    if (!panel) return;
+    wp.confirmed = 1;
+    Act(panel, action);
+    wp.confirmed = 0;
+}
+static void ResumeLoad(void) { Resume(ACT_LOAD); }
+static void ResumeNew(void) { Resume(ACT_NEW); }
+
 static void Act(WinId self, int action)
 {
+    // Load and New replace the world: unsaved work is asked about first.
+    if ((action == ACT_LOAD || action == ACT_NEW) && !wp.confirmed &&
+        !UnsavedAsk(action == ACT_LOAD ? ResumeLoad : ResumeNew))
+        return;
     switch (action) {
     case ACT_LOAD:
         wp.pending = action;
@@ -180,6 +212,7 @@ static void Act(WinId self, int action)
         wp.hasFile = 0;
         RecoveryMarkClean();
         EditRequestFrame();
+        UnsavedMarkClean();
         break;
     default: break;
     }
@@ -220,8 +253,48 @@ void WorldPanelRegister(void)
     WinCreateClass(CLASS_WORLD_PANEL, CLASS_FRAME, 0, WorldPanelProc);
 }
 
-void WorldPanelDropFile(const char* path)
+// A dropped file replaces the document as Load does, so unsaved work is asked about first;
+// the name waits here while the question is open.
+static char droppedPath[4096];
+
+static void LoadDropped(void)
 {
     wp.pending = ACT_LOAD;
-    FileChosen(path);
+    FileChosen(droppedPath);
+}
+
+void WorldPanelDropFile(const char* path)
+{
+    StrLCopy(droppedPath, path, sizeof droppedPath);
+    if (UnsavedAsk(LoadDropped)) LoadDropped();
+}
+
+int WorldPanelSave(void)
+{
+    if (wp.hasFile) return SaveTo(WorldPanelFileName()) ? EDITOR_SAVE_FAILED : EDITOR_SAVE_DONE;
+    WinId panel = ShowPanel();
+    if (!panel) return EDITOR_SAVE_FAILED;
+    Act(panel, ACT_SAVE);
+    return wp.pending == ACT_SAVE ? EDITOR_SAVE_SELECTOR : EDITOR_SAVE_FAILED;
+}
+
+void WorldPanelCommand(int command)
+{
+    switch (command) {
+    case EDITOR_COMMAND_SAVE: WorldPanelSave(); break;
+    case EDITOR_COMMAND_OPEN:
+    case EDITOR_COMMAND_NEW: {
+        WinId panel = ShowPanel();
+        if (panel) Act(panel, command == EDITOR_COMMAND_OPEN ? ACT_LOAD : ACT_NEW);
+        break;
+    }
+    case EDITOR_COMMAND_DELETE:
+        // The nodes while their panel is open, as its Delete; else the worldshapes, as Edit
+        // Shapes' Delete.
+        if (WinGetClass(MenuBarOpenPanel(EditorMenuBar())) == CLASS_NODES_PANEL) WorldMDeleteSelectedNodes();
+        else WorldMDeleteSelected();
+        EditPickForget();
+        break;
+    default: break;
+    }
 }

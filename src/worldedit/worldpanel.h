@@ -20,3 +20,9 @@ void WorldPanelRestoreNames(const char* folder, const char* name, int hasFile);
 // A file dropped on the window: loaded as the panel's Load does (a world file; anything else
 // is refused by the load with its message).
 void WorldPanelDropFile(const char* path);
+// Saves under the world's file, or opens the save selector for an untitled world (the
+// EditorPanels save: EDITOR_SAVE_*).
+int WorldPanelSave(void);
+// The editor's shortcuts (EDITOR_COMMAND_*): Save, Load's selector, New (each asking about
+// unsaved work as its button does) and Delete (the open Nodes panel's, else Edit Shapes').
+void WorldPanelCommand(int command);

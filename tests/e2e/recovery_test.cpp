@@ -51,8 +51,9 @@ TEST_F(Recovery, TheEditedShapeComesBackAfterAFatalError)
     EXPECT_NE(log.find(kOffer), std::string::npos) << log;
     json yes = Dump("yes.json");
     EXPECT_EQ(yes["shape"]["vertices"], original["vertices"].size());
-    // The title and Save's offer name the file the work was edited under.
-    EXPECT_EQ(ViewTitle(yes), "BALL.SHP");
+    // The title and Save's offer name the file the work was edited under; the work is not in
+    // that file yet, so the title carries the mark.
+    EXPECT_EQ(ViewTitle(yes), "BALL.SHP *");
     EXPECT_EQ(FieldOf(Dump("save.json"), "0x1030"), "BALL.SHP");
     // Exactly the recovered shape: saved again, the same bytes.
     EXPECT_EQ(ReadBytes(dir.file("AGAIN.SHP")), kept);

@@ -44,8 +44,9 @@ TEST_F(ShapeEditing, LoadMirrorScaleUndoSaveAndCreate)
     // Save offered the loaded file's name; the previous file is the backup.
     json save = Dump("save.json");
     EXPECT_EQ(FieldOf(save, "0x1030"), "BALL.SHP");
-    // The view's title is the loaded file's name, as the Object panel holds it.
-    EXPECT_EQ(ViewTitle(save), "BALL.SHP");
+    // The view's title is the loaded file's name, as the Object panel holds it, marked: the
+    // mirror is not saved yet.
+    EXPECT_EQ(ViewTitle(save), "BALL.SHP *");
     EXPECT_EQ(ReadBytes(dir.file("BALL.~HP")), ball);
     // Mirrored in X, the scale undone: against the file as loading and saving leaves it.
     Bytes normal = Cli({"normalise", "BALL.~HP"}, "N.SHP");
@@ -102,7 +103,7 @@ TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingBecomesTheUnsavedShape)
     // The listing is the edited shape, named after it and written only by the Save.
     json asc = Dump("asc.json");
     EXPECT_EQ(FieldOf(asc, "0x1030"), "MODEL.SHP");
-    EXPECT_EQ(ViewTitle(asc), "MODEL.SHP");
+    EXPECT_EQ(ViewTitle(asc), "MODEL.SHP *") << "not saved yet";
     EXPECT_EQ(Dump("end.json")["shape"]["vertices"], 13);
     EXPECT_FALSE(PathExists(dir.file("a.shp")));
     EXPECT_FALSE(PathExists(dir.file("a.~hp")));
@@ -135,7 +136,7 @@ TEST_F(ShapeEditing, AModelFromAnotherToolBecomesTheUnsavedShape)
     EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"! Unable to import model. it is no binary glTF"), 1) << log;
     json obj = Dump("obj.json");
     EXPECT_EQ(FieldOf(obj, "0x1030"), "MODEL.SHP");
-    EXPECT_EQ(ViewTitle(obj), "MODEL.SHP");
+    EXPECT_EQ(ViewTitle(obj), "MODEL.SHP *") << "unsaved until the Save";
     json end = Dump("end.json");
     EXPECT_EQ(end["shape"]["vertices"], 5);
     EXPECT_EQ(end["shape"]["polygons"], 2);
@@ -164,11 +165,13 @@ TEST_F(ShapeEditing, FilesDroppedOnTheWindowLoadOrImport)
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
     json model = Dump("model.json");
     EXPECT_EQ(model["shape"]["vertices"], 4);
-    EXPECT_EQ(ViewTitle(model), "MODEL.SHP");
+    EXPECT_EQ(ViewTitle(model), "MODEL.SHP *");
     EXPECT_FALSE(PathExists(dir.file("MODEL.SHP"))) << "an import writes nothing";
     json ball = Dump("ball.json");
     EXPECT_EQ(ball["shape"]["vertices"], 42);
     EXPECT_EQ(ViewTitle(ball), "BALL.SHP");
+    EXPECT_EQ(Count(log, "MSGBOX \"Warning\" \"Save changes to MODEL.SHP?\""), 1)
+        << "a drop over unsaved work asks first (a script's unanswered question is No)\n" << log;
     EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"! Unable to load shape."), 1) << log;
     EXPECT_EQ(Dump("notes.json")["shape"]["vertices"], 42) << "the refused file changed nothing";
 }

@@ -38,6 +38,11 @@ TEST_F(Headless, AWorldBuiltInTheWorldEditorIsSavedAndExported)
     EXPECT_EQ(saved["nodes"], 2);
     EXPECT_EQ(saved["file"], dir.file("TOWN.WLE"));
     EXPECT_EQ(log.find("Error During Save"), std::string::npos) << log;
+    // Both saves said so on the status line, and left nothing unsaved.
+    EXPECT_NE(log.find("STATUS \"Saved TOWN.WLE\""), std::string::npos) << log;
+    EXPECT_NE(log.find("STATUS \"Saved TOWN.WLE and TOWN.WLD\""), std::string::npos) << log;
+    EXPECT_EQ(Dump("saved.json")["note"], "Saved TOWN.WLE and TOWN.WLD");
+    EXPECT_EQ(ViewTitle(Dump("saved.json")), dir.file("TOWN.WLE"));
 
     json wle = CliInfo("world", "TOWN.WLE");
     std::vector<json> shapes, nodes;

@@ -146,7 +146,7 @@ TEST_F(ObjectPanel, AnImportedListingIsTheUnsavedShapeAndNoSaveWritesOverIt)
     EXPECT_EQ(ShapeVertexCount(B()), 13);
     EXPECT_STREQ(ObjPanelShapeName(), "GRID.SHP");
     Turns(1);
-    EXPECT_STREQ(WinGetTitle(EditorView()), "GRID.SHP");
+    EXPECT_STREQ(WinGetTitle(EditorView()), "GRID.SHP *") << "the imported shape is not saved yet";
     // Nothing was written: not beside the listing, not in the working folder.
     EXPECT_EQ(FilesIn("models"), (std::vector<std::string>{"GRID.ASC"}));
     EXPECT_EQ(FilesIn("."), (std::vector<std::string>{"idle.txt", "log.txt", "models", "state"}));

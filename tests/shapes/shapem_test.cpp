@@ -2,6 +2,8 @@
 // the edit buffer's take in, merge, Optimise, undo and save with backup.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "shapes/shape_fixture.h"
 
 class ShapeMTest : public EditTest {
@@ -175,21 +177,71 @@ TEST_F(ShapeMTest, BaseFootprintTakesTheVerticesNearTheLowestY)
 // Edit buffer
 // ============================================================================================
 
-TEST_F(ShapeMTest, UndoAfterUndoRestoresTheSameState)
+TEST_F(ShapeMTest, UndoAndRedoWalkTheHistoryOfLoadAndNew)
 {
+    Bytes empty = Used();
     WriteBytes("tri.shp", BuildShape(Triangle()));
     ASSERT_EQ(0, ShapeMLoadFile("tri.shp"));
     Bytes loaded = Used();
     ShapeMNew();
     EXPECT_EQ(0, ShapeVertexCount(B()));
+    EXPECT_EQ(2, HistoryUndoCount(ShapeMHistory()));
     ShapeMUndo();
-    EXPECT_EQ(loaded, Used());
+    EXPECT_EQ(loaded, Used()) << "Undo after New gives back the shape";
     ShapeMUndo();
+    EXPECT_EQ(empty, Used()) << "a second Undo goes back before the load";
+    ShapeMUndo();
+    EXPECT_EQ(empty, Used()) << "nothing before that";
+    EXPECT_EQ(2, HistoryRedoCount(ShapeMHistory()));
+    ShapeMRedo();
     EXPECT_EQ(loaded, Used());
+    // The buffer past a shorter state holds nothing of the longer one.
+    ShapeMRedo();
+    EXPECT_EQ(0, ShapeVertexCount(B()));
+    uint32_t used = ShapeUsedSize(B());
+    for (uint32_t i = used; i < (uint32_t)loaded.size(); i++) ASSERT_EQ(0, B()[i]) << "byte " << i;
 
-    ShapeMSetUndo(0), ShapeMNew(), ShapeMSetUndo(1);
+    // With the flag off an edit records nothing, and Undo and Redo do nothing.
     ShapeMUndo();
-    EXPECT_EQ(loaded, Used()) << "with the flag off New kept the older copy";
+    ShapeMSetUndo(0);
+    ShapeMNew();
+    ShapeMUndo();
+    EXPECT_EQ(0, ShapeVertexCount(B()));
+    ShapeMSetUndo(1);
+    EXPECT_EQ(1, HistoryUndoCount(ShapeMHistory())) << "New with the flag off kept no step";
+    ShapeMUndo();
+    EXPECT_EQ(empty, Used());
+}
+
+TEST_F(ShapeMTest, EveryStepOfTheHistoryKeepsItsMaterialsByName)
+{
+    auto index = [](const char* name) {
+        for (int i = 0; i < MatMCount(); i++)
+            if (strcmp(MatMGetName(i), name) == 0) return i;
+        return -1;
+    };
+    auto material = [this] { return (int)GetU16(ShapeFirstPolygon(B()), POLY_MATERIAL); };
+    for (const char* name : {"Red", "Green"}) {
+        MatMAdd(MatMCount());
+        MatMSetName(MatMCount() - 1, name);
+    }
+    WriteBytes("tri.shp", BuildShape(Triangle()));
+    ASSERT_EQ(0, ShapeMLoadFile("tri.shp"));
+    MeshSetMaterial(0, index("Green"));
+    MeshSetMaterial(0, index("Red"));
+    ShapeMUndo();   // Green now, Red to redo
+    ASSERT_EQ(index("Green"), material());
+    // A material put in front moves both: every kept state must follow them by name.
+    int red = index("Red");
+    MatMAdd(1);
+    ASSERT_EQ(red + 1, index("Red"));
+    EXPECT_EQ(index("Green"), material());
+    ShapeMRedo();
+    EXPECT_EQ(index("Red"), material()) << "the redo step was bound again";
+    ShapeMUndo();
+    ShapeMUndo();
+    EXPECT_NE(index("Red"), material());
+    EXPECT_NE(index("Green"), material());
 }
 
 TEST_F(ShapeMTest, TakingInAPreparedShapeGivesTheRawBlock)

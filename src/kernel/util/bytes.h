@@ -65,6 +65,23 @@ static inline uint32_t GetU32BE(const void* p, size_t off = 0)
     return ((uint32_t)b[0] << 24) | ((uint32_t)b[1] << 16) | ((uint32_t)b[2] << 8) | (uint32_t)b[3];
 }
 
+// A 64-bit hash of a block (FNV-1a over 8-byte words, then the tail): what the recovery files
+// and the unsaved-work marks compare. A 2 MB block in well under a millisecond.
+static inline uint64_t BytesHash(const void* data, size_t size)
+{
+    const uint8_t* p = (const uint8_t*)data;
+    const uint64_t prime = 0x100000001B3ull;
+    uint64_t h = 0xCBF29CE484222325ull;
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        memcpy(&word, p + i, sizeof word);
+        h = (h ^ word) * prime;
+    }
+    for (; i < size; i++) h = (h ^ p[i]) * prime;
+    return (h ^ size) * prime;
+}
+
 // A four-byte tag such as "FONT" or "TRPS" compared against the bytes at p.
 static inline bool TagIs(const void* p, const char* tag) { return memcmp(p, tag, 4) == 0; }
 

@@ -33,7 +33,10 @@ static struct {
     PlatImageWriter writeImage;
     PlatImageWriter writePng;
     PlatDumpWriter writeDump;
+    int boxesFail;   // the native box cannot be shown, as SDL's without the X fonts it needs
 } hl;
+
+void PlatHeadlessSetNativeBoxesFail(int fail) { hl.boxesFail = fail != 0; }
 
 void PlatHeadlessSetImageWriter(PlatImageWriter writer) { hl.writeImage = writer; }
 void PlatHeadlessSetPngWriter(PlatImageWriter writer) { hl.writePng = writer; }
@@ -56,6 +59,7 @@ static int HeadlessInit(const PlatOptions* options)
     hl.answers.clear();
     hl.clock = 0;
     hl.turns = 0;
+    hl.boxesFail = 0;
     hl.maxFrames = options->maxFrames;
     hl.active = 1;
     hl.presented.clear();
@@ -254,6 +258,8 @@ static int HeadlessMessageBox(const char* title, const char* text, int flags)
 {
     (void)title;
     (void)text;
+    // The answers stay queued for the program's own box, which asks for them.
+    if (hl.boxesFail) return ID_FAILED;
     int fallback = PlatDefaultAnswer(flags);
     if (hl.answers.empty()) return fallback;
     int answer = hl.answers.front();

@@ -338,7 +338,12 @@ static int SdlMessageBox(const char* title, const char* text, int flags)
     else if ((flags & 0xF0) == MB_ICONEXCLAMATION || (flags & 0xF0) == MB_ICONQUESTION) icon = SDL_MESSAGEBOX_WARNING;
     SDL_MessageBoxData data{icon, sdl.window, title, text, n, buttons, nullptr};
     int pressed = -1;
-    if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0) {
+    // No box at all (no X core fonts, say): the caller asks in a box of its own instead.
+    if (SDL_ShowMessageBox(&data, &pressed) != 0) {
+        LogPrintf(LOG_WARN, "SDL: the message box could not be shown: %s", SDL_GetError());
+        return ID_FAILED;
+    }
+    if (pressed < 0) {
         // Closing the box without a button is its escape answer.
         if (kind == MB_OK) return ID_OK;
         if (kind == MB_YESNO) return ID_NO;
