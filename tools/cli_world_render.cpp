@@ -43,10 +43,10 @@ int ParseCamera(const std::string& s, int32_t eye[3], int32_t angles[2])
     long long v[5] = {0, 0, 0, 0, 0};
     size_t at = 0;
     int n = 0;
-    while (n < 5) {
+    for (;;) {
         size_t comma = s.find(',', at);
         std::string part = s.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
-        if (part.empty() || part.size() > 12) return 0;
+        if (n == 5 || part.empty() || part.size() > 12) return 0;
         char* end = nullptr;
         errno = 0;
         v[n] = strtoll(part.c_str(), &end, 10);
@@ -55,8 +55,7 @@ int ParseCamera(const std::string& s, int32_t eye[3], int32_t angles[2])
         if (comma == std::string::npos) break;
         at = comma + 1;
     }
-    if ((n != 3 && n != 5) || at > s.size()) return 0;
-    if (n == 5 && s.find(',', at) != std::string::npos) return 0;
+    if (n != 3 && n != 5) return 0;
     if (n == 5 && (v[3] < -32768 || v[3] > 65535 || v[4] < -32768 || v[4] > 65535)) return 0;
     for (int a = 0; a < 3; a++) eye[a] = (int32_t)v[a];
     angles[0] = (int32_t)v[3];

@@ -2,9 +2,12 @@
 // software Z-buffer checked against facts worked out by hand: where a flat ground meets its far
 // edge on screen, and a worldshape hidden behind a raised tile.
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <tuple>
 
+#include "palette/bmp.h"
 #include "render/d3test.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
@@ -329,4 +332,148 @@ TEST_F(TerrainPicture, ARaisedTileHidesTheWorldshapeBehindIt)
     // Raised: the block in front covers every pixel of it.
     EXPECT_NE(without[0][196 * W + 320], without[1][196 * W + 320]) << "the block stands where the cube was seen";
     EXPECT_EQ(without[1], with[1]) << "nothing of the cube shows through the raised tile";
+}
+
+// ============================================================================================
+// tolbex-cli world render
+// ============================================================================================
+
+namespace {
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    uint32_t at(int x, int y) const
+    {
+        const uint8_t* p = &rgb[((size_t)y * width + x) * 3];
+        return (uint32_t)p[0] << 16 | p[1] << 8 | p[2];
+    }
+};
+
+Picture ReadPicture(const std::string& path)
+{
+    Picture s;
+    Bytes b = ReadBytes(path);
+    if (b.empty() || !BmpCheckLength(b.data(), b.size(), &s.width, &s.height)) return Picture{};
+    s.rgb.resize((size_t)s.width * s.height * 3);
+    BmpDecode(b.data(), b.size(), s.rgb.data(), s.rgb.size());
+    return s;
+}
+
+RunResult Cli(const TempDir& dir, const std::vector<std::string>& args)
+{
+    return RunProgram(TOLBEX_CLI_BIN, args, dir.path());
+}
+
+// A green 32-bit texture file.
+void WriteGreen(const std::string& path)
+{
+    ResId made = SpriteCreate32(8, 8);
+    uint8_t* px = (uint8_t*)ResOpen(made) + SPR32_HEADER_SIZE;
+    for (int i = 0; i < 64; i++) px[4 * i] = 40, px[4 * i + 1] = 200, px[4 * i + 2] = 40, px[4 * i + 3] = 255;
+    ResClose(made);
+    WriteBytes(path, Bytes((uint8_t*)ResPeek(made), (uint8_t*)ResPeek(made) + ResSize(made)));
+    ResFreeAlways(made);
+}
+
+}   // namespace
+
+class WorldRenderCli : public WorldTest {
+protected:
+    // Three tiles of 1,048,576 across, one deep, flat at 5,000 and textured green; a black
+    // (Dummy) cube of 40,000 standing on it 500,000 in, over the middle tile.
+    void SetUp() override
+    {
+        WorldTest::SetUp();
+        SpriteInstall();
+        WriteGreen(dir.file("grass.spr"));
+        WriteBytes(dir.file("CUBE.SHP"), BuildShape(CubeShape(20000)));
+        GroundSpec g{.exponent = 6, .shift = 1, .tilesAcross = 3, .lowest = 5000, .highest = 90000, .names = {"grass.spr"}};
+        WleImage w;
+        Bytes ground = GroundWorld(g);
+        w.Shape({.x = 1572864, .y = 25000, .z = 500000, .file = "CUBE"});
+        w.Append(Bytes(ground.begin() + WLE_HEADER_SIZE, ground.end()));
+        WriteBytes(dir.file("T.WLE"), w.Done());
+    }
+    // The eye 20,480 over the ground, 6,144 in from its near edge over the middle, looking
+    // along +Z through a 320 x 200 picture (focal length 160, centre row 100).
+    static std::vector<std::string> Args(const std::string& in, const std::string& out)
+    {
+        return {"world", "render", in, out, "--camera", "1572864,25480,6144", "--size", "320x200"};
+    }
+};
+
+TEST_F(WorldRenderCli, AWorldIsDrawnAsItsRuntimeDisplayShowsIt)
+{
+    RunResult r = Cli(dir, Args("T.WLE", "t.bmp"));
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ("t.bmp: 320x200, software renderer, 1 worldshape copy, 3 terrain tiles, 0 water tiles\n", r.output);
+    Picture p = ReadPicture(dir.file("t.bmp"));
+    ASSERT_EQ(320, p.width);
+    uint32_t background = p.at(0, 0);
+    // The far edge lies 1,042,432 ahead: at row 100 + 20,480 x 160 / 1,042,432 = 103.14. Rows
+    // 103 to 198 are ground, rows 0 to 102 are not, in every column away from the cube.
+    int wrong = 0;
+    for (int y = 0; y < 199; y++)
+        for (int x = 0; x < 319; x++)
+            if ((x < 140 || x > 180) && (p.at(x, y) != background) != (y >= 103)) wrong++;
+    EXPECT_EQ(0, wrong);
+    uint32_t ground = p.at(20, 150);
+    EXPECT_GT((ground >> 8) & 255, 2 * std::max(ground >> 16, ground & 255)) << std::hex << ground << ": the green texture";
+    // The cube rises above the far edge and stands in front of the ground below it.
+    EXPECT_EQ(0u, p.at(160, 97));
+    EXPECT_EQ(0u, p.at(160, 104));
+    EXPECT_NE(0u, p.at(160, 120));
+
+    // Nothing of the scratch runtime save is left here (its summary report included).
+    EXPECT_FALSE(std::filesystem::exists(dir.file("temp.txt")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("T.WLD")));
+
+    // The same world saved as runtime first: the same picture, through the runtime file.
+    ASSERT_EQ(0, Cli(dir, {"world", "runtime", "T.WLE"}).exitCode);
+    r = Cli(dir, Args("T.WLD", "d.bmp"));
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ(ReadBytes(dir.file("t.bmp")), ReadBytes(dir.file("d.bmp")));
+}
+
+TEST_F(WorldRenderCli, TheGLRendererAgreesWithTheSoftwareOne)
+{
+    const char* noGL = getenv("TOLBEX_NO_GL");
+    if (noGL && !strcmp(noGL, "1")) GTEST_SKIP() << "TOLBEX_NO_GL=1";
+    ASSERT_EQ(0, Cli(dir, Args("T.WLE", "s.bmp")).exitCode);
+    std::vector<std::string> args = Args("T.WLE", "g.bmp");
+    args.push_back("--renderer");
+    args.push_back("gl");
+    RunResult r = Cli(dir, args);
+    if (r.exitCode && r.output.find("gl renderer cannot start") != std::string::npos) GTEST_SKIP() << r.output;
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    Picture s = ReadPicture(dir.file("s.bmp")), g = ReadPicture(dir.file("g.bmp"));
+    ASSERT_EQ(s.rgb.size(), g.rgb.size());
+    // The same coverage but for edge pixels, nearly the same colours.
+    int apart = 0;
+    for (int y = 0; y < s.height; y++)
+        for (int x = 0; x < s.width; x++) {
+            uint32_t a = s.at(x, y), b = g.at(x, y);
+            for (int k = 0; k < 24; k += 8)
+                if (std::abs((int)((a >> k) & 255) - (int)((b >> k) & 255)) > 12) {
+                    apart++;
+                    break;
+                }
+        }
+    EXPECT_LT(apart, s.width * 2) << "no more than two rows' worth of edge pixels";
+}
+
+TEST_F(WorldRenderCli, BadCamerasAndMissingArchivesAreRefusedInOneLine)
+{
+    for (const char* camera : {"1,2", "1,2,3,4", "a,2,3", "1,2,3,4,5,6", "1,2,99999999999", "1,2,3,70000,0"}) {
+        RunResult r = Cli(dir, {"world", "render", "T.WLE", "x.bmp", "--camera", camera});
+        EXPECT_EQ(2, r.exitCode) << camera;
+        EXPECT_NE(std::string::npos, r.output.find("--camera must be X,Y,Z or X,Y,Z,PITCH,YAW")) << r.output;
+    }
+    ASSERT_EQ(0, Cli(dir, {"world", "runtime", "T.WLE"}).exitCode);
+    std::filesystem::remove(dir.file("T.wxp"));
+    RunResult r = Cli(dir, Args("T.WLD", "x.bmp"));
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_EQ("tolbex-cli: T.WLD: the runtime world is refused (WXP file T.wxp is missing)\n", r.output);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.bmp")));
 }
