@@ -69,7 +69,8 @@ static uint32_t QuadsFor(const int64_t lo[3], const int64_t hi[3], uint32_t perT
         if (c == 0 || sy < y0) y0 = sy;
         if (c == 0 || sy > y1) y1 = sy;
     }
-    int extent = x1 - x0 > y1 - y0 ? x1 - x0 : y1 - y0;
+    // A tile seen at a slant is narrow up the screen: its quads may be as long as wide there.
+    int extent = ((x1 - x0) + (y1 - y0)) / 2;
     uint32_t quads = 1;
     while (quads < most && (int64_t)quads * TERRAIN_LOD_PIXELS < extent) quads <<= 1;
     return quads;

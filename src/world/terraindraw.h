@@ -8,7 +8,7 @@
 enum {
     // A tile far away is drawn over fewer of its samples: at least this many pixels across a
     // quad of the mesh, so the cost of a frame follows the screen and not the terrain's size.
-    TERRAIN_LOD_PIXELS = 6,
+    TERRAIN_LOD_PIXELS = 12,
     // The most quads along a tile's edge a frame draws (a tile of more samples is thinned).
     TERRAIN_MAX_QUADS = 64,
 };
