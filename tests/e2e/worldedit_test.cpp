@@ -210,3 +210,94 @@ TEST_F(Headless, TheWorldPanelsSaveLeavesAFileThatIsNoWorldAsItIs)
     RunResult info = RunProgram(TOLBEX_CLI_BIN, {"world", "info", "NOTES.WLE"}, dir.path());
     EXPECT_EQ(info.exitCode, 1) << info.output;
 }
+
+namespace {
+
+// A flat-coloured 32-bit sprite file of 8 x 8.
+Bytes FlatSprite(uint8_t r, uint8_t g, uint8_t b)
+{
+    Bytes s(32, 0);
+    memcpy(s.data(), "BGRS", 4);
+    PutU32(s.data(), 4, 8);
+    PutU32(s.data(), 8, 8);
+    for (int i = 0; i < 64; i++) s.insert(s.end(), {b, g, r, 255});
+    s.resize(s.size() + 4, 0);
+    return s;
+}
+
+// A world of cell exponent 0 (tiles of 16,384): a flat terrain at 0 of 3 x 2 tiles, two
+// samples a tile edge, textured red and green in a chequer (tile bytes 0 and 1), and one
+// worldshape of CUBE.SHP over the middle of tile (1, 0) at the height given.
+Bytes ChequerWorld(int32_t cubeY)
+{
+    Bytes w(168, 0);
+    const std::pair<int, uint32_t> header[] = {{4, 0}, {8, 16384}, {16, 19}, {24, 3}, {28, 1}, {32, 2}, {40, 28377}};
+    for (auto [at, v] : header) PutU32(w.data(), at, v);
+    Bytes s(88, 0);
+    PutU16(s.data(), 0, 0x1008);
+    PutI32(s.data(), 12, 16384 + 8192);
+    PutI32(s.data(), 16, cubeY);
+    PutI32(s.data(), 20, 8192);
+    memcpy(s.data() + 24, "CUBE", 4);
+    PutU16(s.data(), 60, 0xFFFF);
+    w.insert(w.end(), s.begin(), s.end());
+    Bytes t(3484, 0);
+    const std::pair<int, uint32_t> fields[] = {{12, 3484}, {16, 1}, {20, 7},  {24, 5},     {32, 16384},
+                                               {36, 3},    {40, 2}, {44, 2},  {48, 16},    {3380, 0x7FFFFFFF},
+                                               {3384, 0x80000000u}};
+    PutU16(t.data(), 0, 0x1009);
+    for (auto [at, v] : fields) PutU32(t.data(), at, v);
+    memcpy(t.data() + 52, "red.spr", 7);
+    memcpy(t.data() + 65, "green.spr", 9);
+    t.resize(t.size() + 36, 0);
+    PutU32(t.data(), 8, (uint32_t)t.size());
+    for (uint8_t b : {0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0}) t.push_back(b);
+    PutU32(t.data(), 4, (uint32_t)t.size());
+    w.insert(w.end(), t.begin(), t.end());
+    PutU32(w.data(), 0, (uint32_t)w.size());
+    return w;
+}
+
+}   // namespace
+
+// The terrain as the World Editor's view shows it, in a Top view at its first zoom (160 units a
+// pixel: a tile is 102.4 pixels) with the world's origin at the view's drawing centre: each
+// tile in its own material, a worldshape over the ground drawn in front of it, one under the
+// ground hidden by it.
+TEST_F(Headless, TheWorldEditorDrawsTheTerrainsTilesBehindTheShapes)
+{
+    WriteBytes(dir.file("red.spr"), FlatSprite(220, 30, 30));
+    WriteBytes(dir.file("green.spr"), FlatSprite(30, 220, 30));
+    ASSERT_FALSE(Sphere("CUBE.SHP", "3000", "3000", "3000").empty());
+    WriteBytes(dir.file("OVER.WLE"), ChequerWorld(5000));
+    WriteBytes(dir.file("UNDER.WLE"), ChequerWorld(-5000));
+    auto load = [](const char* name) { return "click 335 574\nwait 2\nclick 267 559\nwait 2\n" + Choose(name); };
+    RunResult r = Run(std::string(kWorldEditor) + load("OVER.WLE") + kTopView + "dump over.json\nscreenshot over.bmp\n" +
+                      load("UNDER.WLE") + "wait 2\nscreenshot under.bmp\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    const nlohmann::json dump = Dump("over.json");
+    const nlohmann::json* view = FindWindow(dump, "0x1001");
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ((*view)["view"]["zoom"], 160.0);
+    ASSERT_EQ((*view)["view"]["type"], 3);
+    // The drawing centre: the middle of the client area under the 11-pixel title bar.
+    const int cx = 399, cy = 11 + 538 / 2;
+    auto colourAt = [&](const Shot& s, double tileX, double tileZ) {
+        const uint8_t* p = s.at(cx + (int)(tileX * 102.4), cy - (int)(tileZ * 102.4));
+        return p[0] > 2 * p[1] && p[0] > 2 * p[2] ? 'R' : p[1] > 2 * p[0] && p[1] > 2 * p[2] ? 'G'
+                                                      : s.black(cx + (int)(tileX * 102.4), cy - (int)(tileZ * 102.4)) ? 'K'
+                                                                                                                     : '-';
+    };
+    Shot over = ReadShot(dir.file("over.bmp")), under = ReadShot(dir.file("under.bmp"));
+    ASSERT_EQ(over.width, 800);
+    ASSERT_EQ(under.width, 800);
+    // Tile bytes row by row: 0 1 0 / 1 0 1 (red, green); outside the terrain, neither.
+    std::string seen, hidden;
+    for (double z : {0.5, 1.5})
+        for (double x : {-0.5, 0.5, 1.5, 2.5}) {
+            seen += colourAt(over, x, z);
+            hidden += colourAt(under, x, z);
+        }
+    EXPECT_EQ("-RKR-GRG", seen) << "the cube stands over tile (1, 0), in front of it";
+    EXPECT_EQ("-RGR-GRG", hidden) << "the cube under the ground is hidden by it";
+}
