@@ -177,24 +177,46 @@ TEST_F(TerrainDrawRecorded, TilesOutOfViewAreLeftAndSmallTilesTakeFewerSamples)
     for (const RecPolygon& p : gRec.polygons)
         for (const RecVertex& v : p.v) us.insert(v.u);
     EXPECT_EQ(5u, us.size());
+    // From 174,763 a tile spans 30 pixels: still 4 quads (2 would be 15 pixels each).
+    const int32_t higher[3] = {65536, 174763, 65536};
+    Draw3DSetCamera(higher, down);
+    Frame();
+    EXPECT_EQ(64 * 32, TerrainDrawGetStats()->triangles);
+}
+
+TEST_F(TerrainDrawRecorded, AnEvenSlopeIsLitAlikeEverywhere)
+{
+    // Heights rise along Z only, evenly: every vertex has the same normal, so the same light.
+    GroundSpec g{.shift = 1, .names = {"a.spr"}, .samples = {0, 0, 0, 5, 5, 5, 10, 10, 10}};
+    ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
+    Camera(8192, 3000, -20000);
+    Frame();
+    ASSERT_EQ(8u, gRec.polygons.size());
+    std::set<int32_t> greens;
+    for (const RecPolygon& p : gRec.polygons)
+        for (const RecVertex& v : p.v) greens.insert(v.g);
+    EXPECT_EQ(1u, greens.size());
 }
 
 TEST_F(TerrainDrawRecorded, WaterCoversTheTilesBelowItsLevelWithTheWaterMaterials)
 {
-    // Two tiles; the left one dips to 0 under water at 100, the right one stays at 640.
-    GroundSpec g{.shift = 0, .tilesAcross = 2, .water = 100, .names = {"a.spr"}, .samples = {0, 10, 10, 10, 10, 10}};
+    // Three tiles, no texture names (the table holds the water materials alone): the first
+    // dips to 0 under water at 650 (the deepest: the last water material), the second to 640
+    // (10 deep: the first), the third stays at 1,280.
+    GroundSpec g{.shift = 0, .tilesAcross = 3, .water = 650, .samples = {0, 10, 20, 20, 10, 10, 20, 20}};
     ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
-    Camera(16384, 3000, -30000);
+    Camera(24576, 3000, -30000);
     Frame();
-    EXPECT_EQ((std::vector<int>{2, 1, 6}), (std::vector<int>{TerrainDrawGetStats()->tiles, TerrainDrawGetStats()->waterTiles,
-                                                              TerrainDrawGetStats()->triangles}));
-    ASSERT_EQ(6u, gRec.polygons.size());
-    for (int i = 4; i < 6; i++) {
+    EXPECT_EQ((std::vector<int>{3, 2, 10}), (std::vector<int>{TerrainDrawGetStats()->tiles, TerrainDrawGetStats()->waterTiles,
+                                                               TerrainDrawGetStats()->triangles}));
+    ASSERT_EQ(10u, gRec.polygons.size());
+    for (int i = 6; i < 10; i++) {
         const RecPolygon& p = gRec.polygons[i];
-        EXPECT_EQ(TerrainMaterial(1 + 13), p.material) << "the deepest tile: the last water material";
+        EXPECT_EQ(TerrainMaterial(i < 8 ? 13 : 0), p.material) << i;
         for (const RecVertex& v : p.v) {
-            EXPECT_FLOAT_EQ(100 - 3000, v.y) << "at the water level";
-            EXPECT_LE(v.x, -16384 + 16384 + 0.5f) << "over the left tile only";
+            EXPECT_FLOAT_EQ(650 - 3000, v.y) << "at the water level";
+            EXPECT_LE(v.x, i < 8 ? -8192 + 0.5f : 8192 + 0.5f) << "over its own tile";
+            EXPECT_GE(v.x, i < 8 ? -24576 - 0.5f : -8192 - 0.5f);
         }
     }
     EXPECT_EQ(TerrainMaterial(0), gRec.polygons[0].material);
