@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +40,9 @@
 #include "kernel/workpool.h"
 #include "render/zbuffer.h"
 #include "world/net.h"
+#include "world/terrain.h"
+#include "world/terraindraw.h"
+#include "world/wle.h"
 #include "world/worldm.h"
 
 namespace {
@@ -315,10 +319,173 @@ void BM_FullWorldFrame(benchmark::State& state)
     remove("BOX.SHP");
 }
 
+// ---- The World Editor over a world at the format's limit ------------------------------------
+
+enum {
+    WORLD_FILE_LIMIT = 524288,   // the largest world file the editor loads
+    TERRAIN_SHIFT = 5,           // 32 samples a tile edge
+    TERRAIN_TILES_ACROSS = 23,   // with 22 deep the samples fill the file
+    TERRAIN_HEAD = 3484,
+    BENCH_NODES = 1000,
+};
+
+const char* const kTerrainTextures[] = {"grass.spr", "rock.spr", "sand.spr", "snow.spr"};
+
+void WriteSprite(const std::string& name, int seed)
+{
+    ResId made = SpriteCreate8(64, 64, -1, nullptr, 0);
+    uint8_t* px = SpritePixels(made);
+    for (int y = 0; y < 64; y++)
+        for (int x = 0; x < 64; x++) px[y * 64 + x] = (uint8_t)(16 + ((x * 3 + y * 5 + seed * 40) & 127));
+    SpriteRelease(made);
+    FILE* f = fopen(name.c_str(), "wb");
+    if (f) {
+        fwrite(ResPeek(made), 1, ResSize(made), f);
+        fclose(f);
+    }
+    ResFreeAlways(made);
+}
+
+size_t Pad4(size_t n) { return (n + 3) & ~(size_t)3; }
+
+// A world file of at most 524,288 bytes: the given nodes (one net in a chain), one worldshape in
+// every cell of the ground layer when asked, and the largest terrain (23 tiles across, as many
+// deep as the bytes left hold) of rolling hills under water in the hollows.
+std::vector<uint8_t> FullWorld(int nodes, bool shapes, uint32_t* tilesDeep)
+{
+    const uint32_t exponent = 6, edge = 16384u << exponent, across = (TERRAIN_TILES_ACROSS << TERRAIN_SHIFT) + 1;
+    uint32_t fixed = WLE_HEADER_SIZE + nodes * WP_NODE_SIZE;
+    uint32_t deepTiles = 64;
+    auto terrainSize = [&](uint32_t d) {
+        return TERRAIN_HEAD + Pad4((size_t)across * ((d << TERRAIN_SHIFT) + 1)) + Pad4((size_t)TERRAIN_TILES_ACROSS * d * 2);
+    };
+    auto shapeBytes = [&](uint32_t d) { return shapes ? (size_t)TERRAIN_TILES_ACROSS * d * WP_SHAPE_SIZE : 0; };
+    while (deepTiles > 1 && fixed + shapeBytes(deepTiles) + terrainSize(deepTiles) > WORLD_FILE_LIMIT) deepTiles--;
+    *tilesDeep = deepTiles;
+    const uint32_t deep = (deepTiles << TERRAIN_SHIFT) + 1;
+
+    std::vector<uint8_t> w(WLE_HEADER_SIZE, 0);
+    PutU32(w.data(), WLE_CELL_EXPONENT, exponent);
+    PutU32(w.data(), WLE_CELL_EDGE, edge);
+    PutU32(w.data(), WLE_VERSION, 19);
+    PutU32(w.data(), WLE_CELLS_X, TERRAIN_TILES_ACROSS);
+    PutU32(w.data(), WLE_CELLS_Y, 1);
+    PutU32(w.data(), WLE_CELLS_Z, deepTiles);
+    PutU32(w.data(), WLE_CELL_DIAGONAL, (uint32_t)std::sqrt(3.0 * edge * edge));
+    auto height = [&](uint32_t c, uint32_t r) {
+        return (int)(128 + 70 * std::sin(c / 37.0) * std::cos(r / 29.0) + 50 * std::sin((c + 2 * r) / 90.0));
+    };
+    for (int k = 0; k < nodes; k++) {
+        size_t at = w.size();
+        w.resize(at + WP_NODE_SIZE, 0);
+        uint8_t* p = w.data() + at;
+        PutU16(p, WN_TYPE, WP_NODE);
+        PutI32(p, WN_X, (int32_t)(k * (uint64_t)edge * TERRAIN_TILES_ACROSS / nodes));
+        PutI32(p, WN_Y, 40000);
+        PutI32(p, WN_Z, (int32_t)(edge * deepTiles / 2 + (k % 7) * 20000));
+        PutU16(p, WN_ID, (uint16_t)(k + 1));
+        PutU16(p, WN_PREV, (uint16_t)k);
+        PutU16(p, WN_NEXT, (uint16_t)(k + 1 < nodes ? k + 2 : 0));
+    }
+    if (shapes)
+        for (uint32_t z = 0; z < deepTiles; z++)
+            for (uint32_t x = 0; x < TERRAIN_TILES_ACROSS; x++) {
+                size_t at = w.size();
+                w.resize(at + WP_SHAPE_SIZE, 0);
+                uint8_t* p = w.data() + at;
+                PutU16(p, WS_TYPE, WP_SHAPE);
+                PutI32(p, WS_X, (int32_t)(x * edge + edge / 2));
+                PutI32(p, WS_Y, 30000);
+                PutI32(p, WS_Z, (int32_t)(z * edge + edge / 2));
+                memcpy(p + WS_FILE, "ROCK", 4);
+                PutU16(p, WS_FIELD60, 0xFFFF);
+            }
+    size_t at = w.size();
+    w.resize(at + TERRAIN_HEAD, 0);
+    uint8_t* t = w.data() + at;
+    PutU16(t, 0, TERRAIN_PACKET_TYPE);
+    const std::pair<int, uint32_t> fields[] = {
+        {TP_SAMPLES, TERRAIN_HEAD}, {TP_SHIFT, TERRAIN_SHIFT}, {TP_ACROSS, across}, {TP_DEEP, deep},
+        {TP_LOWEST, 0}, {TP_HIGHEST, 400000}, {TP_TILES_ACROSS, TERRAIN_TILES_ACROSS}, {TP_TILES_DEEP, deepTiles},
+        {TP_NAME_COUNT, 4}, {TP_TEXTURE_SIZE, 64}, {TP_CEILING, 0x7FFFFFFF}, {TP_WATER, 160000}};
+    for (auto [off, v] : fields) PutU32(t, off, v);
+    for (int i = 0; i < 4; i++) memcpy(t + TP_NAMES + 13 * i, kTerrainTextures[i], strlen(kTerrainTextures[i]));
+    for (uint32_t r = 0; r < deep; r++)
+        for (uint32_t c = 0; c < across; c++) w.push_back((uint8_t)std::clamp(height(c, r), 0, 255));
+    w.resize(at + Pad4(w.size() - at), 0);
+    PutU32(w.data() + at, TP_TILES, (uint32_t)(w.size() - at));
+    for (uint32_t k = 0; k < TERRAIN_TILES_ACROSS * deepTiles; k++) {
+        w.push_back((uint8_t)(k * 7 % 4));
+        w.push_back(0);
+    }
+    w.resize(at + Pad4(w.size() - at), 0);
+    PutU32(w.data() + at, TP_LENGTH, (uint32_t)(w.size() - at));
+    PutU32(w.data(), WLE_USED, (uint32_t)w.size());
+    return w;
+}
+
+// The World Editor's frame over a full-capacity world: range(0) 0 the Top view framing the whole
+// terrain, 1 the perspective view across it from above one corner; range(1) 0 the largest
+// terrain alone (it fills the file), 1 with 1,000 nodes and a worldshape in every cell.
+void BM_WorldEditorFullWorld(benchmark::State& state)
+{
+    BenchEditor editor(EDITOR_WORLD);
+    if (!editor.ok) {
+        state.SkipWithError("the editor did not start");
+        return;
+    }
+    bool mixed = state.range(1) != 0;
+    MeshCreateSphere(1500, 1500, 1500, 1);
+    for (int i = 0; i < 4; i++) WriteSprite(kTerrainTextures[i], i);
+    for (int i = 0; i < TERRAIN_WATER_MATERIALS; i++) WriteSprite("C" + std::to_string(100 + i).substr(1) + ".spr", 9);
+    uint32_t tilesDeep = 0;
+    std::vector<uint8_t> world = FullWorld(mixed ? BENCH_NODES : 0, mixed, &tilesDeep);
+    FILE* f = fopen("FULL.WLE", "wb");
+    bool written = f && fwrite(world.data(), 1, world.size(), f) == world.size();
+    if (f) fclose(f);
+    if (ShapeMSave("ROCK.SHP") != 0 || !written || WorldMLoad("FULL.WLE") != 0) {
+        state.SkipWithError("the world did not load");
+        return;
+    }
+    Draw3DLoadTextures(nullptr);
+    double wide = (double)TERRAIN_TILES_ACROSS * (16384 << 6), deepUnits = (double)tilesDeep * (16384 << 6);
+    ViewInfo v{};
+    v.displayFlags = VIEW_FLAGS_WORLD;
+    v.centre[0] = (int32_t)(wide / 2);
+    v.centre[2] = (int32_t)(deepUnits / 2);
+    if (state.range(0) == 0) {
+        v.type = VIEW_TOP;
+        v.zoom = (float)(std::max(wide / VIEW_W, deepUnits / VIEW_H) * 1.05);
+    } else {
+        // Heading 45 degrees, 20 degrees down, from 8,000,000 units before the middle: the eye
+        // stands over the terrain a quarter of the way in from a corner, the far corner in view.
+        v.type = VIEW_PERSPECTIVE;
+        v.distance = 8000000;
+        v.centre[1] = 100000;
+        const int16_t across[9] = {11585, 0, -11585, 3962, 15396, 3962, 10887, -5604, 10887};
+        memcpy(v.orientation, across, sizeof across);
+    }
+    if (!ViewPlace(EditorView(), &v)) {
+        state.SkipWithError("no view");
+        return;
+    }
+    Frames(state);
+    const TerrainDrawStats* t = TerrainDrawGetStats();
+    state.counters["bytes"] = (double)world.size();
+    state.counters["tiles"] = t->tiles;
+    state.counters["triangles"] = t->triangles;
+    state.counters["worldshapes"] = WorldMCountShapes();
+    state.counters["nodes"] = WorldMCountNodes();
+    for (int i = 0; i < 4; i++) remove(kTerrainTextures[i]);
+    for (int i = 0; i < TERRAIN_WATER_MATERIALS; i++) remove(("C" + std::to_string(100 + i).substr(1) + ".spr").c_str());
+    remove("FULL.WLE");
+}
+
 }  // namespace
 
 // threads: the software rasteriser's, side by side in one run.
 BENCHMARK(BM_EditorFrame)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WorldEditorFullWorld)->ArgNames({"perspective", "mixed"})->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AutosaveFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WorldEditorFrame)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LargestShapeFrame)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();

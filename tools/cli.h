@@ -79,6 +79,18 @@ ResId CliReadMat(const std::string& file, int* version);
 // The reason a PAL image is refused, for its error line.
 std::string CliPaletteRefusal(void);
 
+// ---- pictures (tools/cli_render.cpp) --------------------------------------------------------
+// "WxH", 16 to 4096 each, and nothing else: 1, or 0 when malformed or out of range.
+int CliParseSize(const std::string& s, int* width, int* height);
+enum CliPictureFormat { PICTURE_NONE, PICTURE_PNG, PICTURE_BMP };
+// The picture's format, by the output's extension in any letter case.
+CliPictureFormat CliPictureFormatOf(const std::string& path);
+// A texture that could not be loaded leaves its polygons untextured; the user hears which and,
+// for a loose file refused before it was read (too large, no regular file), why.
+void CliWarnUnloadedTextures(void);
+// Writes the screen as a picture through the file layer; 0, or 1 after an error line.
+int CliWritePicture(const std::string& path, CliPictureFormat format, int width, int height);
+
 // ---- world commands (tools/cli_world.cpp) ----------------------------------------------------
 // The "world" command group, made on first call (cli_main makes the application first). Files
 // with world commands of their own add them without editing a shared file: each registers an

@@ -63,8 +63,9 @@ static int Digits(const std::string& t, int* value)
     return 1;
 }
 
-// "WxH", 16 to 4096 each, and nothing else: 1, or 0 when malformed or out of range.
-static int ParseSize(const std::string& s, int* width, int* height)
+}   // namespace
+
+int CliParseSize(const std::string& s, int* width, int* height)
 {
     size_t x = s.find('x');
     if (x == std::string::npos || !Digits(s.substr(0, x), width) || !Digits(s.substr(x + 1), height)) return 0;
@@ -82,21 +83,16 @@ static int ParseColour(const std::string& s, int rgb[3])
     return rgb[0] <= 255 && rgb[1] <= 255 && rgb[2] <= 255;
 }
 
-enum Format { FORMAT_NONE, FORMAT_PNG, FORMAT_BMP };
-
-// The picture's format, by the output's extension in any letter case.
-static Format FormatOf(const std::string& path)
+CliPictureFormat CliPictureFormatOf(const std::string& path)
 {
     size_t slash = path.find_last_of("/\\"), dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return FORMAT_NONE;
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return PICTURE_NONE;
     std::string ext = path.substr(dot + 1);
     for (char& c : ext) c = (char)tolower((unsigned char)c);
-    return ext == "png" ? FORMAT_PNG : ext == "bmp" ? FORMAT_BMP : FORMAT_NONE;
+    return ext == "png" ? PICTURE_PNG : ext == "bmp" ? PICTURE_BMP : PICTURE_NONE;
 }
 
-// A texture that could not be loaded leaves its polygons untextured; the user hears which and,
-// for a loose file refused before it was read (too large, no regular file), why.
-static void WarnUnloadedTextures(void)
+void CliWarnUnloadedTextures(void)
 {
     std::set<ResId> told;
     for (int i = 0; i < IntMatCount(); i++) {
@@ -110,8 +106,7 @@ static void WarnUnloadedTextures(void)
     }
 }
 
-// Writes the screen as a picture through the file layer; 0, or 1 after an error line.
-static int WritePicture(const std::string& path, Format format, int width, int height)
+int CliWritePicture(const std::string& path, CliPictureFormat format, int width, int height)
 {
     std::vector<uint8_t> rgb((size_t)width * height * 3);
     for (int y = 0; y < height; y++)
@@ -120,7 +115,7 @@ static int WritePicture(const std::string& path, Format format, int width, int h
             VideoReadPixel(x, y, &p[0], &p[1], &p[2]);
         }
     std::vector<uint8_t> image;
-    if (format == FORMAT_BMP) {
+    if (format == PICTURE_BMP) {
         image.resize(BmpFileSize(width, height));
         BmpEncode(rgb.data(), width, height, image.data());
     } else if (!PngEncode(rgb.data(), width, height, image)) {
@@ -128,6 +123,8 @@ static int WritePicture(const std::string& path, Format format, int width, int h
     }
     return CliWrite(path, image.data(), image.size());
 }
+
+namespace {
 
 // The camera for a view of the edit buffer's shape: its box centre seen from the view's
 // direction, far enough (perspective) or at a zoom (parallel) that the whole shape fits with
@@ -182,7 +179,7 @@ static int32_t PlaceCamera(int view, int width, int height)
 static void Render(const Options& o)
 {
     int width = 0, height = 0, view = -1, dummy[3];
-    if (!ParseSize(o.size, &width, &height)) {
+    if (!CliParseSize(o.size, &width, &height)) {
         CliFail(2, "--size must be WxH, 16 to 4096 pixels each (given %s)", o.size.c_str());
         return;
     }
@@ -190,8 +187,8 @@ static void Render(const Options& o)
         CliFail(2, "--dummy-colour must be R,G,B, 0 to 255 each (given %s)", o.dummy.c_str());
         return;
     }
-    Format format = FormatOf(o.out);
-    if (format == FORMAT_NONE) {
+    CliPictureFormat format = CliPictureFormatOf(o.out);
+    if (format == PICTURE_NONE) {
         CliFail(2, "%s: the picture's format comes from its extension, .png or .bmp", o.out.c_str());
         return;
     }
@@ -229,7 +226,7 @@ static void Render(const Options& o)
     Draw3DSetDisplayFlags(display);
     if (o.wireframe) Draw3DSetRenderFlags(RENDER_WIREFRAME);
     Draw3DLoadTextures(nullptr);
-    WarnUnloadedTextures();
+    CliWarnUnloadedTextures();
     // Black keeps the flat silhouette of tolbex.ini's dummycolour=0,0,0.
     IntMatSetDummyColour(dummy[0], dummy[1], dummy[2]);
     Draw3DSetDistance(std::max((int32_t)D3_VIEW_DISTANCE, PlaceCamera(view, width, height)));
@@ -249,7 +246,7 @@ static void Render(const Options& o)
     ShapeDrawEdit(at, turn, display);
     Draw3DDisplay();
     uint32_t spans = ZBufferGetStats()->spans, polygons = ZBufferGetStats()->polygons;
-    int failed = WritePicture(o.out, format, width, height);
+    int failed = CliWritePicture(o.out, format, width, height);
     VideoEndUpdate();
     if (failed) return;
     if (o.wireframe)

@@ -58,6 +58,9 @@ done
 
 # ---- the command-line tool's own picture -----------------------------------------------
 "$cli" shape render BALL.SHP images/cli-render.png --size 320x200 --materials GUIDE.MAT >/dev/null
+# The runtime world the last step saved, as the game's display shows it, from the south.
+"$cli" world render TOWN.WLD images/runtime-world.png --camera 40000,22000,-22000,4600,0 --size 320x200 \
+    --materials GUIDE.MAT >/dev/null
 
 # Pictures no step makes any more leave OUTDIR, so that it holds exactly what the guide shows.
 for old in "$out"/*.png; do

@@ -31,6 +31,7 @@
 #include "toolkit/text.h"
 #include "world/net.h"
 #include "world/terrain.h"
+#include "world/terraindraw.h"
 #include "world/worldm.h"
 
 enum {
@@ -75,8 +76,6 @@ enum {
     NODE_COLOUR = 250,
     NODE_HIGHLIGHT_COLOUR = 255,   // the node under the pointer
     NODE_MARK = 2,                 // half size of a node's marker
-    TERRAIN_COLOUR = 249,
-    TERRAIN_GRID_LINES = 32,       // at most this many terrain lines each way: a big terrain stays cheap
     FACING_AWAY_COLOUR = 255,      // a polygon just made that turns its back to the camera
     GROUND_GRID_LINES = 32,        // at most this many ground lines each way
 };
@@ -866,42 +865,6 @@ int ViewWorldShapeFilter(uint32_t displayFlags)
     return ((displayFlags & VIEWF_TERRAIN) ? 1 : 0) | ((displayFlags & VIEWF_DYNAMIC) ? 2 : 0);
 }
 
-static int ProjectWorld(const int32_t world[3], int* sx, int* sy)
-{
-    int32_t cam[3];
-    Draw3DWorldToCamera(world, cam);
-    const float p[3] = {(float)cam[0], (float)cam[1], (float)cam[2]};
-    return Draw3DCameraToScreen(p, sx, sy) == 0;
-}
-
-// The terrain as a grid of lines over its samples, thinned so that a large terrain costs no
-// more than a small one; the tile shapes and water belong to the runtime display.
-static void TerrainGrid(void)
-{
-    TerrainInfo t;
-    if (!TerrainGetInfo(&t) || t.across < 2 || t.deep < 2) return;
-    double spacing = (double)WorldMCellEdge() / (double)(1u << t.shift);
-    uint32_t stepX = (t.across - 1 + TERRAIN_GRID_LINES - 1) / TERRAIN_GRID_LINES;
-    uint32_t stepZ = (t.deep - 1 + TERRAIN_GRID_LINES - 1) / TERRAIN_GRID_LINES;
-    if (stepX < 1) stepX = 1;
-    if (stepZ < 1) stepZ = 1;
-    auto point = [&](uint32_t c, uint32_t r, int* sx, int* sy) {
-        float h = 0;
-        TerrainSampleHeight(c, r, &h);
-        const int32_t w[3] = {ClampWorld((int64_t)(c * spacing)), ClampWorld((int64_t)h), ClampWorld((int64_t)(r * spacing))};
-        return ProjectWorld(w, sx, sy);
-    };
-    for (uint32_t r = 0; r < t.deep; r += stepZ)
-        for (uint32_t c = 0; c < t.across; c += stepX) {
-            int x0, y0, x1, y1;
-            if (!point(c, r, &x0, &y0)) continue;
-            uint32_t nc = c + stepX < t.across ? c + stepX : t.across - 1;
-            uint32_t nr = r + stepZ < t.deep ? r + stepZ : t.deep - 1;
-            if (nc != c && point(nc, r, &x1, &y1)) DrawLine(x0, y0, x1, y1, TERRAIN_COLOUR);
-            if (nr != r && point(c, nr, &x1, &y1)) DrawLine(x0, y0, x1, y1, TERRAIN_COLOUR);
-        }
-}
-
 // The ground (height 0) over the world's cells, as lines of the 3D frame drawn before the
 // worldshapes: what stands on it covers it, and it never covers them. Where the world has a
 // terrain, the terrain shows the ground instead.
@@ -994,11 +957,10 @@ static void TakeWorldRect(WinId self, WorldRect* r)
     if (flags & VIEW_RECT_NODES) r->nodes = off ? NET_RECT_DESELECT : NET_RECT_SELECT;
 }
 
-// After the frame: terrain lines, the selected worldshapes' boxes, the one under the pointer
+// After the frame: the selected worldshapes' boxes, the one under the pointer
 // with its label, and the nodes; the picks go to the view's data.
 static void WorldOverlay(WinId self, ViewData* d, WorldRect* r, int width, int inside, int px, int py)
 {
-    if (d->flags & VIEWF_TERRAIN) TerrainGrid();
     WorldMDrawSelectionBoxes(WORLD_SELECTED_COLOUR);
     d->pickShape = inside ? WorldMPick(px, py) : 0;
     if (d->pickShape) {
@@ -1189,6 +1151,8 @@ static void DrawView(WinId self)
         WorldMSetShapeFilter(ViewWorldShapeFilter(Data()->flags));
         TakeWorldRect(self, &worldRect);
         GroundGrid();
+        // The ground first: the worldshapes stand on it and the depth test hides what it covers.
+        if (Data()->flags & VIEWF_TERRAIN) TerrainDraw();
         WorldMDrawShapes(worldRect.shapes, worldRect.shapes ? worldRect.rect : nullptr);
     }
     Draw3DDisplay();
@@ -2335,6 +2299,19 @@ void ViewRegisterClasses(void)
     WinCreateClass(CLASS_POINT_NAME, CLASS_FRAME, sizeof(NameData), NameProc);
     status = {};
     DumpRegisterTexts(CLASS_VIEW, StatusTexts);
+}
+
+int ViewPlace(WinId window, const ViewInfo* in)
+{
+    ViewData* d = (ViewData*)WinDataOf(window, CLASS_VIEW);
+    if (!d || WinGetClass(window) != CLASS_VIEW || in->type < 0 || in->type >= VIEW_TYPES) return 0;
+    d->type = in->type;
+    d->flags = in->displayFlags;
+    d->zoom = in->zoom < VIEW_ZOOM_MIN ? VIEW_ZOOM_MIN : in->zoom > VIEW_ZOOM_MAX ? VIEW_ZOOM_MAX : in->zoom;
+    d->distance = in->distance;
+    memcpy(d->centre, in->centre, sizeof d->centre);
+    memcpy(d->orientation, in->orientation, sizeof d->orientation);
+    return 1;
 }
 
 int ViewDescribe(WinId window, ViewInfo* out)

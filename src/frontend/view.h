@@ -80,6 +80,9 @@ struct ViewInfo {
 };
 // 1 and the view's state; 0 when the window is no view.
 int ViewDescribe(WinId window, ViewInfo* out);
+// Puts a view where the state says (the zoom kept within its keys' range), for benchmarks and
+// tools that frame a scene: 1, or 0 when the window is no view or the type is none.
+int ViewPlace(WinId window, const ViewInfo* in);
 
 // ============================================================================================
 // Camera arithmetic (e = elapsed milliseconds of the frame; fine = Left Ctrl or Left Shift)

@@ -812,6 +812,9 @@ static int FileShape(Save& sv, const Placed& pl, const uint32_t cell[3], bool* f
     uint8_t* copy = sv.out.data() + o;
     PutU16(copy, WS_FLAGS, (uint16_t)((GetU16(copy, WS_FLAGS) | WSF_WHP_WRITTEN) & ~WSF_RUNTIME_2));
     PutU32(copy, WS_FILE, (uint32_t)entry);
+    // The shape handle means something only inside the run that loaded the shape: the same
+    // world saved by the editor and by tolbex-cli gives the same bytes.
+    PutU16(copy, WS_HANDLE, 0);
     return 0;
 }
 

@@ -41,6 +41,7 @@ static struct {
     std::vector<float> tileHigh;
     std::vector<float> texT;       // 1 << shift
     std::vector<float> texInset;
+    std::vector<uint8_t> tileBytes;   // TP_TILE_BYTES per tile, row by row
 } ter;
 
 static struct {
@@ -266,6 +267,7 @@ void TerrainRemove(void)
     ter.tileHigh.clear();
     ter.texT.clear();
     ter.texInset.clear();
+    ter.tileBytes.clear();
 }
 
 // The first terrain packet's bytes: its offset and length (0 and 0 when there is none, or its
@@ -353,6 +355,7 @@ void TerrainInstall(const uint8_t* image, uint32_t used, int32_t waterOffset)
             ter.tileHigh[tr * k.tilesAcross + tc] = high;
         }
     }
+    if (tiles) ter.tileBytes.assign(k.p + k.tiles, k.p + k.tiles + tiles * TP_TILE_BYTES);
     ter.installed = 1;
 }
 
@@ -420,6 +423,37 @@ int TerrainTileRange(uint32_t column, uint32_t row, float* low, float* high)
     if (low) *low = ter.tileLow[i];
     if (high) *high = ter.tileHigh[i];
     return 1;
+}
+
+int TerrainTileBytes(uint32_t column, uint32_t row, uint8_t out[TP_TILE_BYTES])
+{
+    if (!ter.installed || column >= ter.info.tilesAcross || row >= ter.info.tilesDeep) return 0;
+    const uint8_t* b = &ter.tileBytes[((size_t)row * ter.info.tilesAcross + column) * TP_TILE_BYTES];
+    for (int i = 0; i < TP_TILE_BYTES; i++) out[i] = b[i];
+    return 1;
+}
+
+int TerrainTileMaterial(uint32_t column, uint32_t row)
+{
+    uint8_t b[TP_TILE_BYTES];
+    if (!mats.count || !TerrainTileBytes(column, row, b)) return -1;
+    uint32_t entry = GetU16(b, 0);
+    return entry < (uint32_t)mats.count ? (int)entry : 0;
+}
+
+int TerrainWaterMaterial(uint32_t column, uint32_t row)
+{
+    float low, high;
+    if (!TerrainTileRange(column, row, &low, &high) || !(low < (float)ter.info.waterLevel)) return -1;
+    // The water materials stand behind the names' materials, the last fourteen of the table.
+    int first = mats.count - TERRAIN_WATER_MATERIALS;
+    if (first < 0) return -1;
+    // Deeper water takes a later material: the tile's depth against the terrain's greatest.
+    int64_t depth = (int64_t)ter.info.waterLevel - (int64_t)low;
+    int64_t step = depth * TERRAIN_WATER_MATERIALS / ((int64_t)ter.info.greatestDepth + 1);
+    if (step >= TERRAIN_WATER_MATERIALS) step = TERRAIN_WATER_MATERIALS - 1;
+    if (step < 0) step = 0;
+    return first + (int)step;
 }
 
 int TerrainTexCoord(uint32_t i, float* t, float* inset)

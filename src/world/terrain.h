@@ -81,6 +81,17 @@ int TerrainGetInfo(TerrainInfo* info);
 int TerrainSampleHeight(uint32_t column, uint32_t row, float* height);
 // 1 and the lowest and highest heights of a tile's samples; 0 when there is no such tile.
 int TerrainTileRange(uint32_t column, uint32_t row, float* low, float* high);
+// 1 and the two bytes of a tile; 0 when there is no such tile.
+int TerrainTileBytes(uint32_t column, uint32_t row, uint8_t out[TP_TILE_BYTES]);
+// The entry of the terrain material table (TerrainMaterial's index) a tile is drawn with: its
+// two bytes read as one little-endian number index the table (the names' materials first, then
+// the water materials); a number past the table gives the first entry. -1 when there is no such
+// tile or no terrain material was made.
+int TerrainTileMaterial(uint32_t column, uint32_t row);
+// The entry of the water material that covers a tile whose lowest sample lies below the water
+// level: of the fourteen, the one that the tile's depth (water level - its lowest height) gives
+// against the greatest depth, shallow 0 to deepest 13. -1 for a tile above the water or none.
+int TerrainWaterMaterial(uint32_t column, uint32_t row);
 // 1 and the texture coordinates of position i of a tile (0 <= i < 1 << shift): across the
 // tile's edge, and pulled in by the inset; 0 when out of range.
 int TerrainTexCoord(uint32_t i, float* t, float* inset);

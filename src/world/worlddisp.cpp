@@ -16,10 +16,13 @@
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
+#include "render/draw3d.h"
+#include "render/shapedraw.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
 #include "world/runtime.h"
 #include "world/terrain.h"
+#include "world/terraindraw.h"
 #include "world/wle.h"
 #include "world/worldm.h"
 
@@ -198,6 +201,60 @@ void WorldDrawShapes_Install(void)
         else
             LogPrintf(LOG_INFO, "WORLDDISP: no sky sprite %s, the sky stays clear", kSkySprite);
     }
+}
+
+// ============================================================================================
+// Drawing
+// ============================================================================================
+
+// A copy's orientation: a static copy's geometry was turned when it was archived, so it stands
+// as it is; a dynamic one turns by its yaw and pitch, as the edit world's worldshape did.
+static void CopyOrientation(const WorldDisplayCopy& c, int16_t out[9])
+{
+    uint8_t packet[WP_SHAPE_SIZE] = {};
+    if (c.name) {
+        PutI16(packet, WS_YAW, c.yaw);
+        PutI16(packet, WS_PITCH, c.pitch);
+    }
+    WorldMShapeOrientation(packet, out);
+}
+
+int WorldDisplayDraw(const int32_t eye[3])
+{
+    if (!wd.installed || !Draw3DFrameOpen()) return 0;
+    TerrainDraw();
+    // The cells within the display distance, in the cell list's order; a dynamic copy filed
+    // under several cells is drawn once.
+    static std::vector<uint8_t> listed;
+    listed.assign(65536, 0);
+    double reach = (double)wd.t.info.distance;
+    uint32_t count = 0;
+    for (uint32_t entry : wd.t.cellList) {
+        const WorldDisplayCell& cell = wd.t.cells[entry];
+        double d2 = 0;
+        for (int a = 0; a < 3; a++) {
+            double v = eye[a] < cell.min[a] ? (double)cell.min[a] - eye[a] : eye[a] > cell.max[a] ? (double)eye[a] - cell.max[a] : 0;
+            d2 += v * v;
+        }
+        if (d2 > reach * reach) continue;
+        for (uint32_t k = cell.firstCopy; k < cell.firstCopy + cell.copyCount && count < wd.t.info.drawRoom; k++) {
+            const WorldDisplayCopy& c = wd.t.copies[k];
+            if (listed[c.id] || !WorldGetShape(c.shape)) continue;
+            listed[c.id] = 1;
+            wd.drawList[count++] = k;
+        }
+    }
+    int drawn = 0;
+    for (uint32_t i = 0; i < count; i++) {
+        const WorldDisplayCopy& c = wd.t.copies[wd.drawList[i]];
+        int16_t world[9], relative[9];
+        CopyOrientation(c, world);
+        Draw3DRelativeOrientation(world, relative);
+        int32_t camPos[3];
+        Draw3DWorldToCamera(c.pos, camPos);
+        drawn += ShapeDrawPrepared(WorldGetShape(c.shape), camPos, relative, Draw3DDisplayFlags());
+    }
+    return drawn;
 }
 
 // ============================================================================================

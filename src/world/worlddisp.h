@@ -79,6 +79,11 @@ const WorldDisplayCopy* WorldGetCopy(uint32_t index);
 // The node with that ID, or null.
 const WorldDisplayNode* WorldGetNode(uint16_t id);
 
+// Draws the installed runtime world in the open frame, seen from a world point: the terrain,
+// then the worldshape copies of the cells within the display distance, in the order of the
+// cell list. The number of copies drawn (in view); 0 when nothing is installed.
+int WorldDisplayDraw(const int32_t eye[3]);
+
 // The drawing list (room for every worldshape copy) and the sky sprite.
 void WorldDrawShapes_Install(void);
 

@@ -234,3 +234,106 @@ TEST_F(Headless, AWorldFileDroppedOnTheWorldEditorLoads)
     EXPECT_EQ(world["shapes"], 2);
     EXPECT_EQ(world["file"], "TOWN.WLE") << "the name as dropped";
 }
+
+namespace {
+
+// A flat-coloured 32-bit sprite file of 8 x 8.
+Bytes FlatSprite(uint8_t r, uint8_t g, uint8_t b)
+{
+    Bytes s(32, 0);
+    memcpy(s.data(), "BGRS", 4);
+    PutU32(s.data(), 4, 8);
+    PutU32(s.data(), 8, 8);
+    for (int i = 0; i < 64; i++) s.insert(s.end(), {b, g, r, 255});
+    s.resize(s.size() + 4, 0);
+    return s;
+}
+
+// A world of cell exponent 0 (tiles of 16,384): a flat terrain at 0 of 3 x 2 tiles, two
+// samples a tile edge, textured red and green in a chequer (tile bytes 0 and 1), and one
+// worldshape of CUBE.SHP over the middle of tile (1, 0) at the height given.
+Bytes ChequerWorld(int32_t cubeY)
+{
+    Bytes w(168, 0);
+    const std::pair<int, uint32_t> header[] = {{4, 0}, {8, 16384}, {16, 19}, {24, 3}, {28, 1}, {32, 2}, {40, 28377}};
+    for (auto [at, v] : header) PutU32(w.data(), at, v);
+    Bytes s(88, 0);
+    PutU16(s.data(), 0, 0x1008);
+    PutI32(s.data(), 12, 16384 + 8192);
+    PutI32(s.data(), 16, cubeY);
+    PutI32(s.data(), 20, 8192);
+    memcpy(s.data() + 24, "CUBE", 4);
+    PutU16(s.data(), 60, 0xFFFF);
+    w.insert(w.end(), s.begin(), s.end());
+    Bytes t(3484, 0);
+    const std::pair<int, uint32_t> fields[] = {{12, 3484}, {16, 1}, {20, 7},  {24, 5},     {32, 16384},
+                                               {36, 3},    {40, 2}, {44, 2},  {48, 16},    {3380, 0x7FFFFFFF},
+                                               {3384, 0x80000000u}};
+    PutU16(t.data(), 0, 0x1009);
+    for (auto [at, v] : fields) PutU32(t.data(), at, v);
+    memcpy(t.data() + 52, "red.spr", 7);
+    memcpy(t.data() + 65, "green.spr", 9);
+    t.resize(t.size() + 36, 0);
+    PutU32(t.data(), 8, (uint32_t)t.size());
+    for (uint8_t b : {0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0}) t.push_back(b);
+    PutU32(t.data(), 4, (uint32_t)t.size());
+    w.insert(w.end(), t.begin(), t.end());
+    PutU32(w.data(), 0, (uint32_t)w.size());
+    return w;
+}
+
+}   // namespace
+
+// The terrain as the World Editor's view shows it, in a Top view: the load frames the cube,
+// then the wheel zooms out about the drawing centre until the whole terrain shows; pixels are
+// found from the view's zoom and centre as the dump gives them. Each tile in its own material,
+// a worldshape over the ground drawn in front of it, one under the ground hidden by it.
+TEST_F(Headless, TheWorldEditorDrawsTheTerrainsTilesBehindTheShapes)
+{
+    WriteBytes(dir.file("red.spr"), FlatSprite(220, 30, 30));
+    WriteBytes(dir.file("green.spr"), FlatSprite(30, 220, 30));
+    ASSERT_FALSE(Sphere("CUBE.SHP", "3000", "3000", "3000").empty());
+    WriteBytes(dir.file("OVER.WLE"), ChequerWorld(5000));
+    WriteBytes(dir.file("UNDER.WLE"), ChequerWorld(-5000));
+    // The cube has no material: the flat black Dummy tells it from both tiles and the background.
+    WriteText(dir.file("tolbex.ini"), "dummycolour=0,0,0\n");
+    // The drawing centre: the middle of the client area under the 11-pixel title bar.
+    const int cx = 399, cy = 11 + 538 / 2;
+    auto load = [](const char* name) { return "click 335 574\nwait 2\nclick 267 559\nwait 2\n" + Choose(name); };
+    const std::string zoomOut = "move " + std::to_string(cx) + " " + std::to_string(cy) + "\nwheel -19\nwait 2\n";
+    RunResult r = Run(std::string(kWorldEditor) + load("OVER.WLE") + kTopView + zoomOut + "dump over.json\nscreenshot over.bmp\n" +
+                      load("UNDER.WLE") + "wait 2\n" + zoomOut + "dump under.json\nscreenshot under.bmp\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    struct Place {
+        double zoom, x, z;
+    };
+    auto place = [&](const char* dumpName) {
+        const nlohmann::json dump = Dump(dumpName);
+        const nlohmann::json* view = FindWindow(dump, "0x1001");
+        EXPECT_NE(view, nullptr);
+        if (!view) return Place{1, 0, 0};
+        EXPECT_EQ((*view)["view"]["type"], 3);
+        double zoom = (*view)["view"]["zoom"];
+        EXPECT_GT(zoom, 120.0) << "a tile of 16,384 fits the view well inside its width";
+        return Place{zoom, (double)(*view)["view"]["centre"][0], (double)(*view)["view"]["centre"][2]};
+    };
+    const Place overAt = place("over.json"), underAt = place("under.json");
+    auto colourAt = [&](const Shot& s, const Place& at, double tileX, double tileZ) {
+        int x = cx + (int)std::lround((tileX * 16384 - at.x) / at.zoom);
+        int y = cy - (int)std::lround((tileZ * 16384 - at.z) / at.zoom);
+        const uint8_t* p = s.at(x, y);
+        return p[0] > 2 * p[1] && p[0] > 2 * p[2] ? 'R' : p[1] > 2 * p[0] && p[1] > 2 * p[2] ? 'G' : s.black(x, y) ? 'K' : '-';
+    };
+    Shot over = ReadShot(dir.file("over.bmp")), under = ReadShot(dir.file("under.bmp"));
+    ASSERT_EQ(over.width, 800);
+    ASSERT_EQ(under.width, 800);
+    // Tile bytes row by row: 0 1 0 / 1 0 1 (red, green); outside the terrain, neither.
+    std::string seen, hidden;
+    for (double z : {0.5, 1.5})
+        for (double x : {-0.5, 0.5, 1.5, 2.5}) {
+            seen += colourAt(over, overAt, x, z);
+            hidden += colourAt(under, underAt, x, z);
+        }
+    EXPECT_EQ("-RKR-GRG", seen) << "the cube stands over tile (1, 0), in front of it";
+    EXPECT_EQ("-RGR-GRG", hidden) << "the cube under the ground is hidden by it";
+}

@@ -587,10 +587,15 @@ TEST_F(RuntimeTest, CliSavesRuntimeAsTheMainLoopDoes)
     Grid(2, 1, 1);
     Add("CUBE.SHP", 5000, 5000, 5000);
     Add("CUBE.SHP", EDGE + 5000, 5000, 5000, "DYNA");
+    // The editor's Save Runtime first: the command's files are the same bytes.
+    ASSERT_EQ(0, WorldMSave("TOWN.WLE", "TOWN.WLD", nullptr, nullptr));
+    Bytes wle = ReadBytes("TOWN.WLE"), editorRuntime = ReadBytes("TOWN.WLD"), editorArchive = ReadBytes("TOWN.wxp");
+    for (const Packet& c : Walk(editorRuntime))
+        if (c.type == WP_SHAPE) {
+            EXPECT_EQ(0, GetU16(c.at, WS_HANDLE)) << "no handle of this run";
+        }
     ASSERT_EQ(0, mkdir("shapes", 0755));
     for (const char* f : {"CUBE.SHP", "BIG.SHP", "MOVER.SHP"}) ASSERT_EQ(0, rename(f, (std::string("shapes/") + f).c_str()));
-    ASSERT_EQ(0, WorldMSave("TOWN.WLE", nullptr, nullptr, nullptr));
-    Bytes wle = ReadBytes("TOWN.WLE");
 
     RunResult r = RunProgram(TOLBEX_CLI_BIN, {"world", "runtime", "TOWN.WLE", "--shapes", "shapes"}, dir.path());
     ASSERT_EQ(0, r.exitCode) << r.output;
@@ -602,6 +607,8 @@ TEST_F(RuntimeTest, CliSavesRuntimeAsTheMainLoopDoes)
     EXPECT_FALSE(PathExists("shapes/TOWN.wxp"));
     EXPECT_TRUE(PathExists("TOWN.wxp"));
     EXPECT_TRUE(PathExists("temp.txt")) << "the summary stays where the command ran";
+    EXPECT_EQ(editorRuntime, ReadBytes("TOWN.WLD"));
+    EXPECT_EQ(editorArchive, ReadBytes("TOWN.wxp"));
 
     // Failures: the table's text, one line, a non-zero exit, the old files as they were.
     Bytes rt = ReadBytes("TOWN.WLD"), wxp = ReadBytes("TOWN.wxp");

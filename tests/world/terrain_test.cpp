@@ -31,6 +31,7 @@ struct Terrain {
     uint32_t textureSize = 16;
     std::vector<std::string> names;         // raw 13-byte fields
     Bytes samples;                          // across x deep, the rest 0
+    Bytes tiles;                            // two bytes a tile, the rest 7
 };
 
 static Bytes TerrainPacket(const Terrain& t)
@@ -52,7 +53,9 @@ static Bytes TerrainPacket(const Terrain& t)
     p.resize((p.size() + 3) & ~3u, 0);
     if (t.tileBlock) {
         PutU32(p.data(), TP_TILES, (uint32_t)p.size());
+        size_t at = p.size();
         p.resize(p.size() + ((t.tilesAcross * t.tilesDeep * TP_TILE_BYTES + 3) & ~3u), 7);
+        std::copy(t.tiles.begin(), t.tiles.end(), p.begin() + (ptrdiff_t)at);
     }
     PutU32(p.data(), TP_LENGTH, (uint32_t)p.size());
     return p;
@@ -260,6 +263,41 @@ TEST_F(TerrainTest, ThreeTextureNamesMakeSeventeenMaterials)
     EXPECT_STREQ("c00.spr", ResName(IntMatSprite(TerrainMaterial(3))));
     EXPECT_STREQ("c13.spr", ResName(IntMatSprite(TerrainMaterial(16))));
     for (int i : {0, 2, 3, 16}) EXPECT_EQ(TERRAIN_MATERIAL_FLAGS, IntMatLoadFlags(TerrainMaterial(i))) << i;
+}
+
+TEST_F(TerrainTest, ATilesTwoBytesNameItsMaterialAndItsDepthTheWater)
+{
+    // Four tiles in a row of one quad each; the tile bytes read as little-endian numbers
+    // 2, 4 (past the three names: the second water material), 256 and 17 (past the table of 17).
+    Terrain t{.shift = 0, .across = 5, .deep = 2, .tilesAcross = 4, .tilesDeep = 1, .water = 200,
+              .names = {"grass.spr", "rock.spr", "sand.spr"}, .samples = {0, 2, 3, 5, 9, 4, 4, 4, 5, 9},
+              .tiles = {2, 0, 4, 0, 0, 1, 17, 0}};
+    Bytes w = World({TerrainPacket(t)});
+    ASSERT_EQ(17, Make(w));
+    TerrainInstall(w.data(), (uint32_t)w.size(), 0);
+    auto name = [](int entry) { return entry < 0 ? std::string("none") : EntryName(TerrainMaterial(entry)); };
+    EXPECT_EQ((std::vector<std::string>{"~HM-MATA00002", "~HM-MATW00001", "~HM-MATA00000", "~HM-MATA00000"}),
+              (std::vector<std::string>{name(TerrainTileMaterial(0, 0)), name(TerrainTileMaterial(1, 0)),
+                                        name(TerrainTileMaterial(2, 0)), name(TerrainTileMaterial(3, 0))}));
+    uint8_t b[2] = {9, 9};
+    EXPECT_EQ(1, TerrainTileBytes(3, 0, b));
+    EXPECT_EQ((Ints{17, 0}), (Ints{b[0], b[1]}));
+    EXPECT_EQ(0, TerrainTileBytes(4, 0, b));
+    EXPECT_EQ(-1, TerrainTileMaterial(0, 1));
+    // Water at 200: the tiles' lowest samples stand at 0 (200 deep: the greatest), 128 (72
+    // deep: 72 x 14 / 201 = 5), 192 (8 deep: the first) and 320 (dry).
+    EXPECT_EQ((std::vector<std::string>{"~HM-MATW00013", "~HM-MATW00005", "~HM-MATW00000", "none"}),
+              (std::vector<std::string>{name(TerrainWaterMaterial(0, 0)), name(TerrainWaterMaterial(1, 0)),
+                                        name(TerrainWaterMaterial(2, 0)), name(TerrainWaterMaterial(3, 0))}));
+    // A tile whose lowest sample lies exactly at the water level is dry.
+    t.water = 320;
+    Bytes level = World({TerrainPacket(t)});
+    TerrainInstall(level.data(), (uint32_t)level.size(), 0);
+    EXPECT_EQ(-1, TerrainWaterMaterial(3, 0));
+    // Without materials made there is nothing to name.
+    Make(World({}));
+    EXPECT_EQ(-1, TerrainTileMaterial(0, 0));
+    EXPECT_EQ(-1, TerrainWaterMaterial(0, 0));
 }
 
 TEST_F(TerrainTest, AnotherTerrainGivesItsOwnTexturesToTheNamesAnEarlierOneMade)
