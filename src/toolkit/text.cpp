@@ -193,7 +193,10 @@ static struct {
     int count;
 } written;
 
+static TextWindowFn windowSource;
+
 void TextResetWritten(void) { written.count = 0; }
+void TextSetWindowSource(TextWindowFn current) { windowSource = current; }
 int TextWrittenCount(void) { return written.count; }
 const TextWritten* TextWrittenAt(int index) { return index >= 0 && index < written.count ? &written.items[index] : nullptr; }
 
@@ -204,7 +207,7 @@ static void NoteWritten(const char* s, int n, int64_t x, int y, int width, const
     TextWritten& w = written.items[written.count++];
     const VideoSurface* t = VideoTarget();
     int height = FontCellHeight(text.font);
-    w.window = WinCurrent();
+    w.window = windowSource ? windowSource() : 0;
     StrLCopy(w.text, s, (size_t)n + 1 < sizeof w.text ? (size_t)n + 1 : sizeof w.text);
     w.x = Clamp(x + t->originX);
     w.y = y + t->originY;

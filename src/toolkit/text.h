@@ -108,5 +108,9 @@ struct TextWritten {
     int cut;   // part of it lay outside the clip and was not drawn
 };
 void TextResetWritten(void);
+// Where the window being drawn comes from: the window manager sits above text and sets it when
+// installed; without it (tools and loaders that draw no windows) lines belong to window 0.
+typedef WinId (*TextWindowFn)(void);
+void TextSetWindowSource(TextWindowFn current);
 int TextWrittenCount(void);
 const TextWritten* TextWrittenAt(int index);

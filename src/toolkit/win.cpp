@@ -457,6 +457,7 @@ void WinInstall(void)
     win.desktop = NewWindow(0, 0, width > 0 ? width : 0, height > 0 ? height : 0, 0, 0,
                             FindClass(CLASS_DESKTOP), "Unable to create desktop window.");
     win.installed = 1;
+    TextSetWindowSource(WinCurrent);
     RegisterExit(WinRemove);
     SendSystem(win.desktop, WM_CREATE, 0, 0);
 }

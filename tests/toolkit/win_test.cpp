@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "kernel/timing.h"
 #include "support/screen.h"
+#include "toolkit/text.h"
 #include "toolkit/win.h"
 
 // ============================================================================================
@@ -926,6 +929,34 @@ static int CreateOnMessage(WinId w, WinId s, int m, WinParam* p1, WinParam* p2)
         return 0;
     }
     return 1;
+}
+
+// Draws the text given in p1 when sent message 50.
+static int WriterProc(WinId, WinId, int message, WinParam* p1, WinParam*)
+{
+    if (message != 50) return 1;
+    TextDrawString(0, 0, (const char*)*p1, 255);
+    return 0;
+}
+
+// The record of written lines names the window whose procedure drew each one: the screen dump
+// tells the windows' labels apart by it.
+TEST_F(Win, TextWrittenInAProcedureBelongsToItsWindow)
+{
+    WinCreateClass(0x410, 0, 0, WriterProc);
+    WinId a = WinCreate(0, 0, 10, 10, WIN_DESKTOP, 0, 0x410);
+    WinId b = WinCreate(20, 0, 10, 10, WIN_DESKTOP, 0, 0x410);
+    TextSetFont(FontCreateBuiltIn());
+    TextResetWritten();
+    WinParam p1 = (WinParam) "to b";
+    WinSendMessage(b, 50, &p1, nullptr);
+    p1 = (WinParam) "to a";
+    WinSendMessage(a, 50, &p1, nullptr);
+    TextDrawString(0, 0, "outside", 255);
+    ASSERT_EQ(TextWrittenCount(), 3);
+    std::vector<std::pair<std::string, int>> got;
+    for (int i = 0; i < 3; i++) got.emplace_back(TextWrittenAt(i)->text, TextWrittenAt(i)->window);
+    EXPECT_EQ(got, (std::vector<std::pair<std::string, int>>{{"to b", b}, {"to a", a}, {"outside", 0}}));
 }
 
 TEST_F(Win, ProceduresCreateWindowsReentrantly)
