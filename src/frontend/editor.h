@@ -27,12 +27,27 @@ typedef struct EditorPanels {
     const char* (*folder)(void);
     const char* (*name)(void);
     void (*restoreNames)(const char* folder, const char* name, int hasFile);
+    // Loads a file of the editor's kind as its Load button does, boxes included.
+    void (*openFile)(const char* path);
 } EditorPanels;
 void EditorSetPanels(int editorMode, const EditorPanels* panels);   // EDITOR_SHAPE or EDITOR_WORLD
 // The running editor's table, or null.
 const EditorPanels* EditorCurrentPanels(void);
 // The current editor's edited file name, as its panels give it; "" when they give none.
 const char* EditorFileName(void);
+
+// Files opened from outside the editor: named on the command line or handed in by another
+// start. The kind a file's first bytes show: EDITOR_SHAPE, EDITOR_WORLD, or EDITOR_NONE.
+int EditorFileKind(const char* path);
+// Takes a file to open (the front end's open hook): before the editor runs it chooses the
+// editor; while one runs, a file of its kind opens at its next frame. 0 when taken, else 1
+// with the reason in why (and, in a running editor, a "File Error" box).
+int EditorTakeFile(const char* path, char* why, size_t whySize);
+// Opens a file in the running editor now: the one entry point for files from outside. The
+// question about unsaved work belongs here, before anything of the user's is replaced.
+void EditorOpenFile(const char* path);
+// 1 when the running editor's file is `name` (compared by its last component).
+int EditorHasOpen(const char* name);
 
 // The stage's hooks.
 void EditorStart(void);

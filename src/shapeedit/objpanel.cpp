@@ -185,6 +185,12 @@ static void FileChosen(const char* path)
     }
 }
 
+void ObjPanelOpenFile(const char* path)
+{
+    obj.pending = ACT_LOAD;
+    FileChosen(path);
+}
+
 // ============================================================================================
 // The panel
 // ============================================================================================

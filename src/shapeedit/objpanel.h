@@ -18,6 +18,9 @@ const char* ObjPanelShapeName(void);
 const char* ObjPanelFolder(void);
 // After a recovery: the folder and the name the recovered shape was edited under.
 void ObjPanelRestoreNames(const char* folder, const char* name, int hasFile);
+// Loads a shape file as Load does with the file chosen in its selector (a file opened from
+// outside: the command line, another start); a failure gets Load's "File Error" box.
+void ObjPanelOpenFile(const char* path);
 // A new object (New, Create Object) is "UNTITLED.SHP" until it is saved under a name.
 void ObjPanelSetUntitled(void);
 // The name an imported 3DS listing's shape takes: its own with the shape extension

@@ -16,6 +16,6 @@ static void RegisterClasses(void)
 }
 
 static const EditorPanels kShapeEditPanels = {RegisterClasses, ObjPanelShapeName, ObjPanelFolder, ObjPanelShapeName,
-                                               ObjPanelRestoreNames};
+                                               ObjPanelRestoreNames, ObjPanelOpenFile};
 
 void ShapeEditInstall(void) { EditorSetPanels(EDITOR_SHAPE, &kShapeEditPanels); }

@@ -16,6 +16,6 @@ static void RegisterClasses(void)
 }
 
 static const EditorPanels kWorldEditPanels = {RegisterClasses, WorldPanelFileName, WorldPanelFolder, WorldPanelName,
-                                               WorldPanelRestoreNames};
+                                               WorldPanelRestoreNames, WorldPanelOpenFile};
 
 void WorldEditInstall(void) { EditorSetPanels(EDITOR_WORLD, &kWorldEditPanels); }

@@ -160,6 +160,12 @@ static void FileChosen(const char* path)
     }
 }
 
+void WorldPanelOpenFile(const char* path)
+{
+    wp.pending = ACT_LOAD;
+    FileChosen(path);
+}
+
 static void Act(WinId self, int action)
 {
     switch (action) {

@@ -14,6 +14,9 @@ const char* WorldPanelFileName(void);
 // folder the selectors start in ("" for the working folder).
 const char* WorldPanelName(void);
 const char* WorldPanelFolder(void);
+// Loads a world file as Load does with the file chosen in its selector (a file opened from
+// outside); a failure gets Load's "Error During Load" box.
+void WorldPanelOpenFile(const char* path);
 // After a recovery: the folder and the name the recovered world was edited under, and
 // whether it had a file of its own (an untitled world has none).
 void WorldPanelRestoreNames(const char* folder, const char* name, int hasFile);

@@ -19,12 +19,14 @@ enum ScriptOp {
     SCRIPT_ADVANCE,     // a: milliseconds the clock moves on at once
     SCRIPT_FATAL,       // text: the fatal error's text (tests only: SCRIPT_FATAL_SWITCH)
     SCRIPT_TEXT,        // text: one character (UTF-8) typed as text, as an input method sends it
+    SCRIPT_WAITFOR,     // text: a file the editor must have open; a: seconds of real time at most
 };
 
 // The environment variable that must be "1" for a script to use `fatal`: a test's way to
 // take the program down as a fault of its own would, which no user script has any use for.
 #define SCRIPT_FATAL_SWITCH "TOLBEX_TEST_FATAL"
-enum { SCRIPT_ADVANCE_MAX_MS = 86400000 };   // one step moves the clock on a day at most
+enum { SCRIPT_ADVANCE_MAX_MS = 86400000 };
+enum { SCRIPT_WAITFOR_DEFAULT_S = 10, SCRIPT_WAITFOR_MAX_S = 3600 };   // one step moves the clock on a day at most
 
 struct ScriptStep {
     int op;
