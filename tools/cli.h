@@ -47,6 +47,10 @@ int CliWriteFailed(const std::string& file);
 // The subcommand group of that name, made on first use, so that several files can add to it.
 CLI::App* CliGroup(CLI::App& app, const char* name);
 
+// The manual page (roff) and the bash completion script, from the command table.
+void CliPrintManPage(const CLI::App& app);
+void CliPrintBashCompletion(const CLI::App& app);
+
 void CliAddRes(CLI::App& app);
 void CliAddPal(CLI::App& app);
 void CliAddMat(CLI::App& app);

@@ -30,6 +30,7 @@
 namespace {
 
 enum { VIEW_BACKGROUND = 252 };   // the interface background the view is cleared with
+enum { VIEW_OTHER_BACKGROUND = 0 };   // --transparent's second drawing: black, far from 252's grey
 
 const char* const kViews[] = {"perspective", "left", "right", "top", "bottom", "front", "rear"};
 
@@ -49,6 +50,7 @@ struct Options {
     std::string in, out, size = "640x400", view = "perspective", dummy = "160,160,160";
     int depth = 32;
     bool wireframe = false;
+    bool transparent = false;
 };
 
 // Unsigned decimal digits and nothing else, at most five of them: 0 when t is anything else.
@@ -108,8 +110,7 @@ static void WarnUnloadedTextures(void)
     }
 }
 
-// Writes the screen as a picture through the file layer; 0, or 1 after an error line.
-static int WritePicture(const std::string& path, Format format, int width, int height)
+static std::vector<uint8_t> ReadScreen(int width, int height)
 {
     std::vector<uint8_t> rgb((size_t)width * height * 3);
     for (int y = 0; y < height; y++)
@@ -117,8 +118,29 @@ static int WritePicture(const std::string& path, Format format, int width, int h
             uint8_t* p = &rgb[3 * ((size_t)y * width + x)];
             VideoReadPixel(x, y, &p[0], &p[1], &p[2]);
         }
+    return rgb;
+}
+
+// Writes the screen as a picture through the file layer; 0, or 1 after an error line. With
+// `cleared`, the same drawing over another background: pixels that differ between the two are
+// the background's, and become transparent (the PNG gets an alpha channel).
+static int WritePicture(const std::string& path, Format format, int width, int height,
+                        const std::vector<uint8_t>* cleared = nullptr)
+{
+    std::vector<uint8_t> rgb = ReadScreen(width, height);
     std::vector<uint8_t> image;
-    if (format == FORMAT_BMP) {
+    if (cleared) {
+        size_t n = (size_t)width * height;
+        std::vector<uint8_t> rgba(n * 4);
+        for (size_t i = 0; i < n; i++) {
+            int background = memcmp(&rgb[3 * i], &(*cleared)[3 * i], 3) != 0;
+            memcpy(&rgba[4 * i], &rgb[3 * i], 3);
+            rgba[4 * i + 3] = background ? 0 : 255;
+            if (background) memset(&rgba[4 * i], 0, 3);
+        }
+        if (!PngEncodeRGBA(rgba.data(), width, height, image))
+            return CliFail(1, "%s: the PNG encoder refused the picture", path.c_str());
+    } else if (format == FORMAT_BMP) {
         image.resize(BmpFileSize(width, height));
         BmpEncode(rgb.data(), width, height, image.data());
     } else if (!PngEncode(rgb.data(), width, height, image)) {
@@ -204,6 +226,10 @@ static void Render(const Options& o)
         CliFail(2, "%s: the picture's format comes from its extension, .png or .bmp", o.out.c_str());
         return;
     }
+    if (o.transparent && format != FORMAT_PNG) {
+        CliFail(2, "%s: --transparent needs a .png picture (a BMP has no transparency)", o.out.c_str());
+        return;
+    }
     for (int i = 0; i < 7; i++)
         if (o.view == kViews[i]) view = i;
 
@@ -256,7 +282,17 @@ static void Render(const Options& o)
     ShapeDrawEdit(at, turn, display);
     Draw3DDisplay();
     uint32_t spans = ZBufferGetStats()->spans, polygons = ZBufferGetStats()->polygons;
-    int failed = WritePicture(o.out, format, width, height);
+    std::vector<uint8_t> cleared;
+    if (o.transparent) {
+        // The drawing again over another colour tells the background from the shape, whatever
+        // colours the shape has.
+        cleared = ReadScreen(width, height);
+        VideoClear(VIEW_OTHER_BACKGROUND);
+        Draw3DStartDraw(0, 0, width, height);
+        ShapeDrawEdit(at, turn, display);
+        Draw3DDisplay();
+    }
+    int failed = WritePicture(o.out, format, width, height, o.transparent ? &cleared : nullptr);
     VideoEndUpdate();
     if (failed) return;
     if (o.wireframe)
@@ -284,6 +320,8 @@ void CliAddRender(CLI::App& app)
     cmd->add_option("--depth", o.depth, "Screen depth the picture is drawn in: 16 or 32 (default 32)")
         ->check(CLI::IsMember({16, 32}));
     cmd->add_flag("--wireframe", o.wireframe, "Outlines of the triangles instead of filled polygons");
+    cmd->add_flag("--transparent", o.transparent,
+                  "Leave the background transparent (a PNG with an alpha channel; .png only)");
     cmd->add_option("--dummy-colour", o.dummy,
                     "Colour R,G,B (0 to 255) of polygons in the Dummy or an unresolved material, lit like any "
                     "other (default 160,160,160; 0,0,0 draws them black as the editor does)");

@@ -12,7 +12,7 @@ static void AppendToVector(png_structp png, png_bytep data, png_size_t length)
 
 static void NoFlush(png_structp) {}
 
-bool PngEncode(const uint8_t* rgb, int width, int height, std::vector<uint8_t>& out)
+static bool Encode(const uint8_t* pixels, int width, int height, int colourType, int bytes, std::vector<uint8_t>& out)
 {
     out.clear();
     if (width <= 0 || height <= 0) return false;
@@ -24,13 +24,23 @@ bool PngEncode(const uint8_t* rgb, int width, int height, std::vector<uint8_t>& 
         return false;
     }
     png_set_write_fn(png, &out, AppendToVector, NoFlush);
-    png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8, colourType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    for (int y = 0; y < height; y++) png_write_row(png, (png_const_bytep)(rgb + (size_t)y * width * 3));
+    for (int y = 0; y < height; y++) png_write_row(png, (png_const_bytep)(pixels + (size_t)y * width * bytes));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
+}
+
+bool PngEncode(const uint8_t* rgb, int width, int height, std::vector<uint8_t>& out)
+{
+    return Encode(rgb, width, height, PNG_COLOR_TYPE_RGB, 3, out);
+}
+
+bool PngEncodeRGBA(const uint8_t* rgba, int width, int height, std::vector<uint8_t>& out)
+{
+    return Encode(rgba, width, height, PNG_COLOR_TYPE_RGB_ALPHA, 4, out);
 }
 
 int PngWrite(const char* fileName, const uint8_t* rgb, int width, int height)
