@@ -479,6 +479,16 @@ void EditorOpenFile(const char* path)
     panels->openFile(path);
 }
 
+std::string EditorDocumentPath(void)
+{
+    const EditorPanels* panels = EditorCurrentPanels();
+    if (!panels || !panels->fileName || !*panels->fileName()) return "";
+    const char* folder = panels->folder ? panels->folder() : "";
+    const char* name = panels->name ? panels->name() : "";
+    if (!*folder || !*name) return "";
+    return std::string(folder) + (folder[strlen(folder) - 1] == '/' ? "" : "/") + name;
+}
+
 int EditorHasOpen(const char* name)
 {
     const char* open = EditorFileName();

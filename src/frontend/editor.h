@@ -1,6 +1,8 @@
 // The editor stage: the editor start (video mode, managers, renderer, the edited-object slot,
 // window classes), the editor frame with its deferred operations, and the frame's drawing.
 #pragma once
+#include <string>
+
 #include "toolkit/win.h"
 
 // Deferred operations: panels set a request; the next editor frame clears it and runs the work.
@@ -48,6 +50,10 @@ int EditorTakeFile(const char* path, char* why, size_t whySize);
 void EditorOpenFile(const char* path);
 // 1 when the running editor's file is `name` (compared by its last component).
 int EditorHasOpen(const char* name);
+
+// The edited document as a path with its folder, for the working files that go beside it;
+// "" when it has no file yet or was named without a folder.
+std::string EditorDocumentPath(void);
 
 // The stage's hooks.
 void EditorStart(void);

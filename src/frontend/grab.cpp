@@ -35,7 +35,7 @@ int GrabScreen(char* nameOut, int nameSize)
     char leaf[16], name[4096];
     StrCopy(leaf, "grab0000.bmp");
     for (;;) {
-        AppWorkFilePath(EditorFileName(), leaf, name, sizeof name);
+        AppWorkFilePath(EditorDocumentPath().c_str(), leaf, name, sizeof name);
         if (!FileExists(name)) break;
         if (GrabNextName(leaf)) {
             // Every name is taken: grabbing now would overwrite grab0000.bmp.

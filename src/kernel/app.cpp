@@ -221,8 +221,8 @@ static void ManPage(FILE* f)
     fprintf(f, ".TP\n.I FILE\n%s\n", Roff(kFileHelp).c_str());
     fputs(".SH EXIT STATUS\n", f);
     for (const auto& e : kExitCodes) fprintf(f, ".TP\n.B %d\n%s\n", e.code, Roff(e.meaning).c_str());
-    fputs(".SH FILES\n.TP\n.I $XDG_RUNTIME_DIR/Vostrane-Tolbex.lock\nthe single-copy lock; the socket "
-          "beside it,\n.IR Vostrane-Tolbex.sock ,\ntakes files opened while Tolbex runs\n"
+    fputs(".SH FILES\n.TP\n.I $XDG_RUNTIME_DIR/Vostrane\\-Tolbex.lock\nthe single-copy lock; the socket "
+          "beside it,\n.IR Vostrane\\-Tolbex.sock ,\ntakes files opened while Tolbex runs\n"
           ".TP\n.I $XDG_STATE_HOME/tolbex\nrecovery copies of unsaved work, and working files\n"
           ".SH SEE ALSO\n.BR tolbex-cli (1)\n",
           f);
@@ -238,7 +238,7 @@ static int HandToRunningCopy(const std::string& file, int scripted)
         char* full = realpath(file.c_str(), nullptr);
         char folder[4096];
         if (full) request = std::string("OPEN ") + full;
-        else if (file[0] != '/' && FileCurrentFolder(folder, sizeof folder) == 0)
+        else if (file[0] != '/' && FileCurrentFolder(folder, sizeof folder) != 0)
             request = std::string("OPEN ") + folder + "/" + file;
         else request = "OPEN " + file;
         free(full);
@@ -269,7 +269,11 @@ static void OpenStartFile(const std::string& file)
 {
     char why[HANDOFF_REPLY_MAX - 4] = "";
     if (!app.frontEnd || !app.frontEnd->openFile) return;
-    if (app.frontEnd->openFile(file.c_str(), why, sizeof why) == 0) {
+    // By its full path, as a handed-in file: the editor then knows the document's folder.
+    char* full = realpath(file.c_str(), nullptr);
+    std::string path = full ? full : file;
+    free(full);
+    if (app.frontEnd->openFile(path.c_str(), why, sizeof why) == 0) {
         app.skipLauncher = 1;
         return;
     }
@@ -399,7 +403,7 @@ int AppWorkFilePath(const char* documentPath, const char* leaf, char* out, size_
     const char* slash = documentPath ? strrchr(documentPath, '/') : nullptr;
     const char* home = getenv("HOME");
     char current[4096];
-    if (documentPath && *documentPath && (slash || FileCurrentFolder(current, sizeof current) == 0)) {
+    if (documentPath && *documentPath && (slash || FileCurrentFolder(current, sizeof current) != 0)) {
         // A name without a folder is in the working folder.
         std::string folder = slash ? std::string(documentPath, (size_t)(slash - documentPath)) : current;
         if (folder.empty()) folder = "/";
