@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
@@ -86,7 +87,11 @@ int HandoffListen(const char* path)
     if (fd < 0) return 1;
     // Whoever made it last is gone: we hold the lock.
     unlink(path);
-    if (bind(fd, (sockaddr*)&addr, sizeof addr) != 0 || listen(fd, 8) != 0) {
+    // Only the user's own starts may hand in files, also where the folder is shared (/tmp).
+    mode_t mask = umask(077);
+    int bound = bind(fd, (sockaddr*)&addr, sizeof addr);
+    umask(mask);
+    if (bound != 0 || listen(fd, 8) != 0) {
         LogPrintf(LOG_WARN, "HANDOFF: cannot listen at %s (%s); files opened elsewhere go unheard", path,
                   strerror(errno));
         close(fd);

@@ -3,6 +3,7 @@
 // where the user sees it and tells the second start. And where a start from the menu keeps
 // its settings and working files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <thread>
@@ -111,6 +112,10 @@ TEST_F(OpenFiles, ASecondStartHandsItsFileToTheRunningCopy)
     // Until the first copy holds the lock, a start would be the first itself.
     for (int i = 0; i < 200 && !std::filesystem::exists(dir.file("Vostrane-Tolbex.sock")); i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    struct stat st {};
+    ASSERT_EQ(stat(dir.file("Vostrane-Tolbex.sock").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 077, 0u) << "no other user hands files in";
     // A world is not for the Shape Editor: refused, and said so on both sides.
     RunResult world = Tolbex({"TOWN.WLE"});
     RunResult second = Tolbex({"PEAR.SHP"});
