@@ -441,7 +441,8 @@ int EditorTakeFile(const char* path, char* why, size_t whySize)
         snprintf(why, whySize, "cannot open %s: %s", leaf, FileRefusal());
     else if ((kind = EditorFileKind(path)) == EDITOR_NONE)
         snprintf(why, whySize, "%s is neither a shape (SHP) nor a world (WLE) file", leaf);
-    else if (running && kind != AppConfig()->editorMode)
+    // An editor chosen already (running, or clicked in the launcher this turn) stays chosen.
+    else if (AppConfig()->editorMode != EDITOR_NONE && kind != AppConfig()->editorMode)
         snprintf(why, whySize, "%s is a %s file and the %s is open: close it, then open the file again", leaf,
                  kind == EDITOR_WORLD ? "world" : "shape", EditorName(AppConfig()->editorMode));
     else if (!editor.openWaiting.empty())
