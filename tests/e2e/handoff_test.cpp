@@ -3,7 +3,10 @@
 // where the user sees it and tells the second start. And where a start from the menu keeps
 // its settings and working files.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <thread>
@@ -151,6 +154,30 @@ TEST_F(OpenFiles, AFileHandedToTheLauncherChoosesTheEditor)
     nlohmann::json d = Dump("d.json");
     EXPECT_EQ(FindWindow(d, "0x1015"), nullptr);
     EXPECT_NE(ViewTitle(d).find("TOWN.WLE"), std::string::npos);
+}
+
+TEST_F(OpenFiles, ALockHolderThatTakesNoFilesIsNoSilentSuccess)
+{
+    // Another process holds the lock and listens nowhere (a copy from before files were handed
+    // over, say): the file's start says it was not opened and fails.
+    Sphere("BALL.SHP", "300", "200", "100");
+    int fd = open(dir.file("Vostrane-Tolbex.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    RunResult r = Tolbex({"BALL.SHP"});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("tolbex: Tolbex is already running (lock " + dir.file("Vostrane-Tolbex.lock") +
+                            ") and nothing listens at " + dir.file("Vostrane-Tolbex.sock")),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find(": BALL.SHP was not opened\n"), std::string::npos) << r.output;
+    // Without a file: as before, a scripted run must not pass, a plain start ends quietly.
+    r = Tolbex({}, "wait 1\n", "locked");
+    EXPECT_EQ(r.exitCode, 5) << r.output;
+    r = Tolbex({});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("Tolbex is already running (lock "), std::string::npos) << r.output;
+    close(fd);
 }
 
 TEST_F(OpenFiles, NobodyListeningIsNoSilentSuccess)
