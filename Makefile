@@ -1,7 +1,7 @@
 # Quick start: `make run` builds and starts the editor, `make test` builds and runs every test headless.
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps debug release bench docs clean fuzz fuzz-long fuzz-build tsan
+.PHONY: run test deps debug release bench docs clean fuzz fuzz-long fuzz-build tsan install uninstall package package-check
 
 deps:
 	@scripts/install-deps
@@ -65,6 +65,30 @@ fuzz-long: fuzz-build
 # The guide's pictures, made by the editor itself from docs/scripts/.
 docs: release
 	docs/scripts/make-docs.sh docs/images build/release/tolbex build/release/tolbex-cli
+
+# Installing from the release tree: PREFIX (default /usr/local) and DESTDIR (a staging root,
+# as packagers use) as the GNU conventions have them. `make uninstall` removes what the last
+# `make install` of this tree wrote (its manifest), and the folders it leaves empty.
+PREFIX ?= /usr/local
+DESTDIR ?=
+
+install: release
+	@DESTDIR="$(DESTDIR)" cmake --install build/release --prefix "$(PREFIX)"
+	@scripts/refresh-desktop "$(DESTDIR)$(PREFIX)"
+
+uninstall:
+	@DESTDIR="$(DESTDIR)" scripts/uninstall build/release/install_manifest.txt "$(PREFIX)"
+	@scripts/refresh-desktop "$(DESTDIR)$(PREFIX)"
+
+# The Debian package, in build/release: tolbex_VERSION_ARCH.deb.
+package: release
+	@cd build/release && cpack -G DEB >/dev/null && ls "$$PWD"/tolbex_*.deb
+
+# Builds the package, unpacks it into a scratch root and checks what it installs: the file
+# list, the programs, the manual pages, the desktop entry and the file types.
+package-check: package
+	@scripts/install-deps package
+	@scripts/package-check.sh build/release
 
 clean:
 	rm -rf build

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 #include <string>
+#include <vector>
 
 #include "kernel/res/res.h"
 
@@ -46,6 +47,10 @@ int CliWriteFailed(const std::string& file);
 
 // The subcommand group of that name, made on first use, so that several files can add to it.
 CLI::App* CliGroup(CLI::App& app, const char* name);
+
+// The manual page (roff) and the bash completion script, from the command table.
+void CliPrintManPage(const CLI::App& app);
+void CliPrintBashCompletion(const CLI::App& app);
 
 void CliAddRes(CLI::App& app);
 void CliAddPal(CLI::App& app);
@@ -89,7 +94,10 @@ CliPictureFormat CliPictureFormatOf(const std::string& path);
 // for a loose file refused before it was read (too large, no regular file), why.
 void CliWarnUnloadedTextures(void);
 // Writes the screen as a picture through the file layer; 0, or 1 after an error line.
-int CliWritePicture(const std::string& path, CliPictureFormat format, int width, int height);
+// With `cleared` (the same drawing over another background), pixels that differ are the
+// background's and become transparent in a PNG with an alpha channel.
+int CliWritePicture(const std::string& path, CliPictureFormat format, int width, int height,
+                    const std::vector<uint8_t>* cleared = nullptr);
 
 // ---- world commands (tools/cli_world.cpp) ----------------------------------------------------
 // The "world" command group, made on first call (cli_main makes the application first). Files

@@ -254,6 +254,15 @@ int main(int argc, char** argv)
     CliAddTPage(app);
     CliAddSprite(app);
     CliAddModel(app);
+    // Written from the whole table: asked for alone, before any command is looked for.
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--man-page" || a == "--bash-completion") {
+            if (a == "--man-page") CliPrintManPage(app);
+            else CliPrintBashCompletion(app);
+            return 0;
+        }
+    }
     int result;
     try {
         app.parse(argc, argv);

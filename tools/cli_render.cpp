@@ -31,6 +31,7 @@
 namespace {
 
 enum { VIEW_BACKGROUND = 252 };   // the interface background the view is cleared with
+enum { VIEW_OTHER_BACKGROUND = 0 };   // --transparent's second drawing: black, far from 252's grey
 
 const char* const kViews[] = {"perspective", "left", "right", "top", "bottom", "front", "rear"};
 
@@ -51,6 +52,7 @@ struct Options {
     int depth = 32;
     int threads = 1;
     bool wireframe = false;
+    bool transparent = false;
 };
 
 // Unsigned decimal digits and nothing else, at most five of them: 0 when t is anything else.
@@ -106,7 +108,7 @@ void CliWarnUnloadedTextures(void)
     }
 }
 
-int CliWritePicture(const std::string& path, CliPictureFormat format, int width, int height)
+static std::vector<uint8_t> ReadScreen(int width, int height)
 {
     std::vector<uint8_t> rgb((size_t)width * height * 3);
     for (int y = 0; y < height; y++)
@@ -114,8 +116,29 @@ int CliWritePicture(const std::string& path, CliPictureFormat format, int width,
             uint8_t* p = &rgb[3 * ((size_t)y * width + x)];
             VideoReadPixel(x, y, &p[0], &p[1], &p[2]);
         }
+    return rgb;
+}
+
+// Writes the screen as a picture through the file layer; 0, or 1 after an error line. With
+// `cleared`, the same drawing over another background: pixels that differ between the two are
+// the background's, and become transparent (the PNG gets an alpha channel).
+int CliWritePicture(const std::string& path, CliPictureFormat format, int width, int height,
+                    const std::vector<uint8_t>* cleared)
+{
+    std::vector<uint8_t> rgb = ReadScreen(width, height);
     std::vector<uint8_t> image;
-    if (format == PICTURE_BMP) {
+    if (cleared) {
+        size_t n = (size_t)width * height;
+        std::vector<uint8_t> rgba(n * 4);
+        for (size_t i = 0; i < n; i++) {
+            int background = memcmp(&rgb[3 * i], &(*cleared)[3 * i], 3) != 0;
+            memcpy(&rgba[4 * i], &rgb[3 * i], 3);
+            rgba[4 * i + 3] = background ? 0 : 255;
+            if (background) memset(&rgba[4 * i], 0, 3);
+        }
+        if (!PngEncodeRgba(rgba.data(), width, height, image))
+            return CliFail(1, "%s: the PNG encoder refused the picture", path.c_str());
+    } else if (format == PICTURE_BMP) {
         image.resize(BmpFileSize(width, height));
         BmpEncode(rgb.data(), width, height, image.data());
     } else if (!PngEncode(rgb.data(), width, height, image)) {
@@ -192,6 +215,10 @@ static void Render(const Options& o)
         CliFail(2, "%s: the picture's format comes from its extension, .png or .bmp", o.out.c_str());
         return;
     }
+    if (o.transparent && format != PICTURE_PNG) {
+        CliFail(2, "%s: --transparent needs a .png picture (a BMP has no transparency)", o.out.c_str());
+        return;
+    }
     for (int i = 0; i < 7; i++)
         if (o.view == kViews[i]) view = i;
 
@@ -246,7 +273,17 @@ static void Render(const Options& o)
     ShapeDrawEdit(at, turn, display);
     Draw3DDisplay();
     uint32_t spans = ZBufferGetStats()->spans, polygons = ZBufferGetStats()->polygons;
-    int failed = CliWritePicture(o.out, format, width, height);
+    std::vector<uint8_t> cleared;
+    if (o.transparent) {
+        // The drawing again over another colour tells the background from the shape, whatever
+        // colours the shape has.
+        cleared = ReadScreen(width, height);
+        VideoClear(VIEW_OTHER_BACKGROUND);
+        Draw3DStartDraw(0, 0, width, height);
+        ShapeDrawEdit(at, turn, display);
+        Draw3DDisplay();
+    }
+    int failed = CliWritePicture(o.out, format, width, height, o.transparent ? &cleared : nullptr);
     VideoEndUpdate();
     if (failed) return;
     if (o.wireframe)
@@ -276,6 +313,8 @@ void CliAddRender(CLI::App& app)
     cmd->add_option("--threads", o.threads, "Threads that draw, 0 for one a core; the picture is the same (default 1)")
         ->check(CLI::Range(0, (int)WORKPOOL_MAX_THREADS));
     cmd->add_flag("--wireframe", o.wireframe, "Outlines of the triangles instead of filled polygons");
+    cmd->add_flag("--transparent", o.transparent,
+                  "Leave the background transparent (a PNG with an alpha channel; .png only)");
     cmd->add_option("--dummy-colour", o.dummy,
                     "Colour R,G,B (0 to 255) of polygons in the Dummy or an unresolved material, lit like any "
                     "other (default 160,160,160; 0,0,0 draws them black as the editor does)");

@@ -1,6 +1,8 @@
 #include "frontend/editor.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "frontend/dump.h"
 #include "frontend/editstate.h"
@@ -18,6 +20,7 @@
 #include "kernel/log.h"
 #include "kernel/timing.h"
 #include "kernel/util/history.h"
+#include "kernel/util/bytes.h"
 #include "kernel/util/ini.h"
 #include "kernel/util/str.h"
 #include "materials/intmat.h"
@@ -36,6 +39,7 @@
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
 #include "shapes/mesh.h"
+#include "shapes/shape.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
@@ -44,6 +48,7 @@
 #include "toolkit/win.h"
 #include "world/net.h"
 #include "world/runtime.h"
+#include "world/wle.h"
 #include "world/terrain.h"
 #include "world/worldm.h"
 
@@ -56,6 +61,7 @@ static struct {
     const EditorPanels* panels[EDITOR_WORLD + 1];
     char materialsFile[PANELHOST_PATH_MAX];   // the settings' materials file, once it loaded
     uint32_t undoMegabytes;                   // each history's bound, from the settings
+    std::string openWaiting;                  // a file from outside, opened at the next frame
 } editor;
 
 enum { UNDO_MEGABYTES_MAX = 4096 };
@@ -107,7 +113,7 @@ static void ReadEditorFiles(void)
     RecoverySetAutosaveMinutes(RECOVERY_AUTOSAVE_DEFAULT_MINUTES);
     editor.materialsFile[0] = 0;
     editor.undoMegabytes = HISTORY_MEGABYTES_DEFAULT;
-    if (INIOpen("tolbex.ini", 50) != 0) return;
+    if (INIOpen(AppSettingsFile(), 50) != 0) return;
     const char* v;
     if ((v = INIGet(HISTORY_MEMORY_KEY))) {
         int32_t mb = 0;
@@ -494,10 +500,92 @@ void EditorShortcuts(void)
     }
 }
 
+// ============================================================================================
+// Files from outside the editor
+// ============================================================================================
+
+// By the first bytes, which tell the two formats apart whatever the name: a world has its
+// version at 16, where a shape has its vertex section's offset (never below its header).
+int EditorFileKind(const char* path)
+{
+    uint8_t head[WLE_VERSION + 4];
+    if (FileReadAt(path, 0, head, sizeof head) != 0) return EDITOR_NONE;
+    uint32_t worldVersion = GetU32(head, WLE_VERSION);
+    if (worldVersion >= WLE_VERSION_OLDEST && worldVersion <= WLE_VERSION_CURRENT &&
+        GetU32(head, WLE_USED) >= WLE_HEADER_SIZE)
+        return EDITOR_WORLD;
+    uint16_t shapeVersion = GetU16(head, SH_VERSION);
+    if (shapeVersion >= SHAPE_OLDEST_VERSION && shapeVersion <= SHAPE_VERSION) return EDITOR_SHAPE;
+    return EDITOR_NONE;
+}
+
+static const char* EditorName(int kind) { return kind == EDITOR_WORLD ? "World Editor" : "Shape Editor"; }
+
+int EditorTakeFile(const char* path, char* why, size_t whySize)
+{
+    const char* slash = strrchr(path, '/');
+    const char* leaf = slash ? slash + 1 : path;
+    int running = AppRunState() >= RUN_START_EDITOR;
+    int kind = EDITOR_NONE;
+    uint64_t largest = std::max<uint64_t>(SHAPE_MAX_FILE_SIZE, WORLDM_CAPACITY);
+    if (FileCheckRead(path, largest, "a shape or world file", nullptr) != FILE_READABLE)
+        snprintf(why, whySize, "cannot open %s: %s", leaf, FileRefusal());
+    else if ((kind = EditorFileKind(path)) == EDITOR_NONE)
+        snprintf(why, whySize, "%s is neither a shape (SHP) nor a world (WLE) file", leaf);
+    // An editor chosen already (running, or clicked in the launcher this turn) stays chosen.
+    else if (AppConfig()->editorMode != EDITOR_NONE && kind != AppConfig()->editorMode)
+        snprintf(why, whySize, "%s is a %s file and the %s is open: close it, then open the file again", leaf,
+                 kind == EDITOR_WORLD ? "world" : "shape", EditorName(AppConfig()->editorMode));
+    else if (!editor.openWaiting.empty())
+        snprintf(why, whySize, "%s waits to be opened first: open %s again then", editor.openWaiting.c_str(), leaf);
+    else {
+        if (!running) AppSetEditorMode(kind);
+        editor.openWaiting = path;
+        LogPrintf(LOG_INFO, "OPEN: %s opens in the %s", path, EditorName(kind));
+        return 0;
+    }
+    LogPrintf(LOG_WARN, "OPEN: %s", why);
+    // The user may have opened it from a file manager: the refusal is shown where they look.
+    if (running) MsgBoxShow("File Error", why);
+    else PlatMessageBox("Error", why, MB_OK | MB_ICONEXCLAMATION);
+    return 1;
+}
+
+// A file from outside opens as one dropped on the window: the unsaved work is asked about
+// first, then the file loads as the Load button loads it.
+void EditorOpenFile(const char* path)
+{
+    const EditorPanels* panels = EditorCurrentPanels();
+    if (panels && panels->dropFile) panels->dropFile(path);
+}
+
+std::string EditorDocumentPath(void)
+{
+    const EditorPanels* panels = EditorCurrentPanels();
+    if (!panels || !panels->fileName || !*panels->fileName()) return "";
+    const char* folder = panels->folder ? panels->folder() : "";
+    const char* name = panels->name ? panels->name() : "";
+    if (!*folder || !*name) return "";
+    return std::string(folder) + (folder[strlen(folder) - 1] == '/' ? "" : "/") + name;
+}
+
+int EditorHasOpen(const char* name)
+{
+    const char* open = EditorFileName();
+    const char* a = strrchr(open, '/');
+    const char* b = strrchr(name, '/');
+    return *open && strcmp(a ? a + 1 : open, b ? b + 1 : name) == 0;
+}
+
 int EditorFrame(void)
 {
     TimingUpdate();
     TakeDroppedFiles();
+    if (!editor.openWaiting.empty()) {
+        std::string path;
+        path.swap(editor.openWaiting);
+        EditorOpenFile(path.c_str());
+    }
     if (KeyHeld(KEY_LMENU) && KeyPressed(KEY_G)) GrabScreen(nullptr, 0);
     RunRequests();
     UnsavedFrame();
@@ -555,6 +643,7 @@ void EditorStop(void)
     PanelHostSet(nullptr);
     WorldMUninstall();
     for (int& r : editor.requests) r = 0;
+    editor.openWaiting.clear();
     editor.objectSlot = 0;
     editor.view = editor.menuBar = 0;
 }

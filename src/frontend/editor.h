@@ -1,6 +1,8 @@
 // The editor stage: the editor start (video mode, managers, renderer, the edited-object slot,
 // window classes), the editor frame with its deferred operations, and the frame's drawing.
 #pragma once
+#include <string>
+
 #include "toolkit/win.h"
 
 // Deferred operations: panels set a request; the next editor frame clears it and runs the work.
@@ -59,6 +61,22 @@ void EditorRedo(void);
 // focus (a field keeps every key it understands): Ctrl+Z Undo, Ctrl+Y and Ctrl+Shift+Z Redo,
 // Ctrl+S, Ctrl+O, Ctrl+N and Delete through the panels' command.
 void EditorShortcuts(void);
+// Files opened from outside the editor: named on the command line or handed in by another
+// start. The kind a file's first bytes show: EDITOR_SHAPE, EDITOR_WORLD, or EDITOR_NONE.
+int EditorFileKind(const char* path);
+// Takes a file to open (the front end's open hook): before the editor runs it chooses the
+// editor; while one runs, a file of its kind opens at its next frame. 0 when taken, else 1
+// with the reason in why (and, in a running editor, a "File Error" box).
+int EditorTakeFile(const char* path, char* why, size_t whySize);
+// Opens a file in the running editor now: the one entry point for files from outside. The
+// question about unsaved work belongs here, before anything of the user's is replaced.
+void EditorOpenFile(const char* path);
+// 1 when the running editor's file is `name` (compared by its last component).
+int EditorHasOpen(const char* name);
+
+// The edited document as a path with its folder, for the working files that go beside it;
+// "" when it has no file yet or was named without a folder.
+std::string EditorDocumentPath(void);
 
 // The stage's hooks.
 void EditorStart(void);

@@ -25,6 +25,7 @@ void FrontEndStartup(void)
     PlatHeadlessSetImageWriter(BmpWrite);
     PlatHeadlessSetPngWriter(PngWrite);
     PlatHeadlessSetDumpWriter(DumpWrite);
+    PlatHeadlessSetOpenQuery(EditorHasOpen);
     TextInstall();
     FontInstall();
     PalMInstall(PAL_USER_COLOURS);
@@ -42,6 +43,7 @@ static const AppFrontEnd kFrontEnd = {
         {LauncherStart, LauncherFrame, LauncherDisplay, LauncherStop},
         {EditorStart, EditorFrame, EditorDisplay, EditorStop},
     },
+    EditorTakeFile,
 };
 
 void FrontEndRegister(void) { AppRegisterFrontEnd(&kFrontEnd); }

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frontend/editor.h"
 #include "frontend/msgbox.h"
+#include "kernel/app.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/str.h"
@@ -29,10 +31,13 @@ int GrabScreen(char* nameOut, int nameSize)
     int w, h;
     VideoExtent(&w, &h);
     if (w <= 0 || h <= 0) return 1;
-    char name[16];
-    StrCopy(name, "grab0000.bmp");
-    while (FileExists(name)) {
-        if (GrabNextName(name)) {
+    // Into the working folder of a project, else beside the edited file or the state folder.
+    char leaf[16], name[4096];
+    StrCopy(leaf, "grab0000.bmp");
+    for (;;) {
+        AppWorkFilePath(EditorDocumentPath().c_str(), leaf, name, sizeof name);
+        if (!FileExists(name)) break;
+        if (GrabNextName(leaf)) {
             // Every name is taken: grabbing now would overwrite grab0000.bmp.
             LogPrintf(LOG_WARN, "GRAB: grab0000.bmp to grab9999.bmp all exist; the screen was not grabbed");
             return 1;
@@ -51,8 +56,10 @@ int GrabScreen(char* nameOut, int nameSize)
     int result = BmpWrite(name, rgb, w, h);
     ResFreeMem(rgb);
     if (result != 0) {
-        char text[96];
-        snprintf(text, sizeof text, "Unable to write screen grab %s: %s", name, strerror(errno));
+        char text[160];
+        // Outside a project the user needs the whole path to find the folder.
+        snprintf(text, sizeof text, "Unable to write screen grab %.100s: %s", AppInProjectFolder() ? leaf : name,
+                 strerror(errno));
         MsgBoxShow("File Error", text);
         return 1;
     }

@@ -29,7 +29,10 @@ static struct {
     int runState;
     int stageStarted[STAGE_COUNT];
     int lockFd;
-} app = {{}, nullptr, RUN_START_LAUNCHER, {}, -1};
+    int skipLauncher;        // a file named at start-up chose the editor
+    int projectFolder;       // the working folder has a tolbex.ini (AppChooseFolders)
+    std::string settingsFile;
+} app = {{}, nullptr, RUN_START_LAUNCHER, {}, -1, 0, 1, "tolbex.ini"};
 
 const AppSettings* AppConfig(void) { return &app.settings; }
 void AppSetEditorMode(int mode) { app.settings.editorMode = mode; }
@@ -64,14 +67,25 @@ void AppParseCommandLine(const char* commandLine)
     }
 }
 
-// 0: this is the only copy (or no lock can be made at all); 1: another copy holds the lock.
-// The lock file's name is left in `path` for the message.
-static int TakeInstanceLock(std::string& path)
+static std::string lockPath, handoffPath;
+
+const char* AppLockPath(void) { return lockPath.c_str(); }
+const char* AppHandoffPath(void) { return handoffPath.c_str(); }
+
+static void ChooseLockPaths(void)
 {
     const char* dir = getenv("TOLBEX_LOCK_DIR");
     if (!dir || !*dir) dir = getenv("XDG_RUNTIME_DIR");
     if (!dir || !*dir) dir = "/tmp";
-    path = std::string(dir) + "/Vostrane-Tolbex.lock";
+    lockPath = std::string(dir) + "/Vostrane-Tolbex.lock";
+    handoffPath = std::string(dir) + "/Vostrane-Tolbex.sock";
+}
+
+// 0: this is the only copy (or no lock can be made at all); 1: another copy holds the lock.
+static int TakeInstanceLock(void)
+{
+    ChooseLockPaths();
+    const std::string& path = lockPath;
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         // Refusing to start would keep the user from their work over a folder's permissions.
@@ -82,6 +96,7 @@ static int TakeInstanceLock(std::string& path)
     for (int waited = 0; waited <= 10; waited++) {
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
             app.lockFd = fd;
+            HandoffListen(handoffPath.c_str());
             return 0;
         }
         usleep(1000);
@@ -93,27 +108,177 @@ static int TakeInstanceLock(std::string& path)
 static void ReleaseInstanceLock(void)
 {
     if (app.lockFd < 0) return;
+    HandoffClose();
     flock(app.lockFd, LOCK_UN);
     close(app.lockFd);
     app.lockFd = -1;
 }
 
+// The command line's options: --help and the manual page are both written from this table.
+struct ProgramOption {
+    const char* name;
+    const char* value;   // "" for a switch
+    const char* help;
+};
+static const ProgramOption kOptions[] = {
+    {"/debug, --debug", "", "offer the software renderer in the launcher"},
+    {"--renderer", "NAME",
+     "gl: the OpenGL renderer or an error; software: the software Z-buffer (default: OpenGL when it can be "
+     "had, else software)"},
+    {"--headless", "", "run without a display (also TOLBEX_HEADLESS=1)"},
+    {"--script", "FILE", "headless input: one command a line (see the README)"},
+    {"--log", "FILE", "developer log to FILE instead of stderr (also TOLBEX_LOG)"},
+    {"--max-frames", "N", "end a headless run after N main-loop turns (exit code 3)"},
+    {"--man-page", "", "print this program's manual page (roff) and exit"},
+    {"--help", "", "print this help and exit"},
+    {"--version", "", "print the version and exit"},
+};
+static const char kSynopsis[] = "[/debug] [--renderer gl|software] [--headless] [--script FILE] [--log FILE] "
+                                "[--max-frames N] [FILE]";
+static const char kFileHelp[] =
+    "a shape (SHP) or world (WLE) file to open in its editor, without the launcher; when Tolbex runs "
+    "already, the running copy opens it and comes to the front, and this start ends";
+static const struct {
+    int code;
+    const char* meaning;
+} kExitCodes[] = {
+    {0, "done; also a second start whose file the running copy took"},
+    {1, "a fatal error, no display, or a file the running copy could not take"},
+    {2, "a usage error or a bad script line"},
+    {3, "--max-frames reached"},
+    {4, "a script command failed"},
+    {5, "another copy holds the lock (scripted runs without a file only; otherwise a second start ends with 0)"},
+};
+
+// Text wrapped at `width` columns, each line after the first indented by `indent`.
+static void PrintWrapped(FILE* f, const char* text, int indent, int column, int width)
+{
+    while (*text) {
+        int room = width - column, n = 0, cut = 0;
+        for (; text[n] && n <= room; n++)
+            if (text[n] == ' ') cut = n;
+        if (!text[n]) cut = n;
+        if (!cut) cut = n;
+        fprintf(f, "%.*s\n", cut, text);
+        text += cut;
+        while (*text == ' ') text++;
+        if (*text) fprintf(f, "%*s", indent, "");
+        column = indent;
+    }
+}
+
 static void Usage(FILE* f)
 {
-    fputs("usage: tolbex [/debug] [--renderer gl|software] [--headless] [--script FILE] [--log FILE]\n"
-          "              [--max-frames N]\n"
-          "       tolbex --help | --version\n"
-          "  /debug, --debug   offer the software renderer in the launcher\n"
-          "  --renderer NAME   gl: the OpenGL renderer or an error; software: the software\n"
-          "                    Z-buffer (default: OpenGL when it can be had, else software)\n"
-          "  --headless        run without a display (also TOLBEX_HEADLESS=1)\n"
-          "  --script FILE     headless input: one command a line (see README)\n"
-          "  --log FILE        developer log to FILE instead of stderr (also TOLBEX_LOG)\n"
-          "  --max-frames N    end a headless run after N main-loop turns (exit code 3)\n"
-          "exit codes: 0 done, 1 fatal error or no display, 2 usage or bad script line,\n"
-          "  3 --max-frames reached, 4 a script command failed, 5 another copy holds the lock\n"
-          "  (scripted runs only; otherwise a second copy ends with 0)\n",
+    fprintf(f, "usage: tolbex %s\n       tolbex --help | --version | --man-page\n", kSynopsis);
+    enum { HELP_COLUMN = 20, LINE_WIDTH = 96 };
+    for (const ProgramOption& o : kOptions) {
+        char head[64];
+        snprintf(head, sizeof head, "  %s%s%s", o.name, o.value[0] ? " " : "", o.value);
+        fprintf(f, "%-*s", HELP_COLUMN, head);
+        if ((int)strlen(head) >= HELP_COLUMN) fprintf(f, "\n%*s", HELP_COLUMN, "");
+        PrintWrapped(f, o.help, HELP_COLUMN, HELP_COLUMN, LINE_WIDTH);
+    }
+    fprintf(f, "%-*s", HELP_COLUMN, "  FILE");
+    PrintWrapped(f, kFileHelp, HELP_COLUMN, HELP_COLUMN, LINE_WIDTH);
+    fputs("exit codes:\n", f);
+    for (const auto& e : kExitCodes) {
+        fprintf(f, "  %d  ", e.code);
+        PrintWrapped(f, e.meaning, 5, 5, LINE_WIDTH);
+    }
+}
+
+// Roff escapes: a backslash and the dash of an option, and a line's leading dot or quote.
+static std::string Roff(const char* text)
+{
+    std::string out;
+    for (const char* p = text; *p; p++) {
+        if (*p == '\\') out += "\\e";
+        else if (*p == '-') out += "\\-";
+        else if ((*p == '.' || *p == '\'') && (out.empty() || out.back() == '\n')) out += "\\&", out += *p;
+        else out += *p;
+    }
+    return out;
+}
+
+static void ManPage(FILE* f)
+{
+    fprintf(f, ".TH TOLBEX 1 \"\" \"tolbex %s\" \"User Commands\"\n", TOLBEX_VERSION);
+    fputs(".SH NAME\ntolbex \\- the Vostrane engine's shape and world editor\n", f);
+    fprintf(f, ".SH SYNOPSIS\n.B tolbex\n%s\n", Roff(kSynopsis).c_str());
+    fputs(".SH DESCRIPTION\nTolbex edits the game's 3D objects (shape files, SHP) and its worlds (WLE) in one "
+          "window that it draws itself. Started without a file it shows the launcher, in which the screen size "
+          "and the editor are chosen.\n.PP\n"
+          "Started in a folder that holds a\n.I tolbex.ini\nit reads that file and keeps its working files "
+          "(the world summary temp.txt, screen grabs) in that folder. Started anywhere else (from the menu) it "
+          "reads\n.I $XDG_CONFIG_HOME/tolbex/tolbex.ini\nand writes its working files beside the document or "
+          "into\n.IR $XDG_STATE_HOME/tolbex .\n",
           f);
+    fputs(".SH OPTIONS\n", f);
+    for (const ProgramOption& o : kOptions) {
+        fprintf(f, ".TP\n.B %s", Roff(o.name).c_str());
+        if (o.value[0]) fprintf(f, " \" \"\n.I %s", o.value);
+        fprintf(f, "\n%s\n", Roff(o.help).c_str());
+    }
+    fprintf(f, ".TP\n.I FILE\n%s\n", Roff(kFileHelp).c_str());
+    fputs(".SH EXIT STATUS\n", f);
+    for (const auto& e : kExitCodes) fprintf(f, ".TP\n.B %d\n%s\n", e.code, Roff(e.meaning).c_str());
+    fputs(".SH FILES\n.TP\n.I $XDG_RUNTIME_DIR/Vostrane\\-Tolbex.lock\nthe single-copy lock; the socket "
+          "beside it,\n.IR Vostrane\\-Tolbex.sock ,\ntakes files opened while Tolbex runs\n"
+          ".TP\n.I $XDG_STATE_HOME/tolbex\nrecovery copies of unsaved work, and working files\n"
+          ".SH SEE ALSO\n.BR tolbex-cli (1)\n",
+          f);
+}
+
+// A second start: the running copy is the one the user sees. Its file, or the wish to see
+// it, is handed to it; what the running copy answers is this start's result.
+static int HandToRunningCopy(const std::string& file, int scripted)
+{
+    std::string request = "RAISE";
+    if (!file.empty()) {
+        // The running copy works in a folder of its own: it is given the full path.
+        char* full = realpath(file.c_str(), nullptr);
+        char folder[4096];
+        if (full) request = std::string("OPEN ") + full;
+        else if (file[0] != '/' && FileCurrentFolder(folder, sizeof folder) != 0)
+            request = std::string("OPEN ") + folder + "/" + file;
+        else request = "OPEN " + file;
+        free(full);
+    }
+    char reply[HANDOFF_REPLY_MAX];
+    if (HandoffSend(handoffPath.c_str(), request.c_str(), reply, sizeof reply) != 0) {
+        if (file.empty()) {
+            fprintf(stderr, "Tolbex is already running (lock %s).\n", lockPath.c_str());
+            return scripted ? EXIT_ALREADY_RUNNING : 0;
+        }
+        fprintf(stderr, "tolbex: Tolbex is already running (lock %s) and %s: %s was not opened\n",
+                lockPath.c_str(), reply, file.c_str());
+        return 1;
+    }
+    if (!strcmp(reply, "OK")) {
+        if (file.empty()) fprintf(stderr, "Tolbex is already running (lock %s).\n", lockPath.c_str());
+        // A scripted run without a file must not pass as if it ran.
+        return file.empty() && scripted ? EXIT_ALREADY_RUNNING : 0;
+    }
+    fprintf(stderr, "tolbex: the running Tolbex did not open %s: %s\n", file.c_str(),
+            strncmp(reply, "NO ", 3) ? reply : reply + 3);
+    return 1;
+}
+
+// A file named on the command line opens once the editor of its kind has started; one that
+// cannot be opened is told about, and the launcher comes as if none had been named.
+static void OpenStartFile(const std::string& file)
+{
+    char why[HANDOFF_REPLY_MAX - 4] = "";
+    if (!app.frontEnd || !app.frontEnd->openFile) return;
+    // By its full path, as a handed-in file: the editor then knows the document's folder.
+    char* full = realpath(file.c_str(), nullptr);
+    std::string path = full ? full : file;
+    free(full);
+    if (app.frontEnd->openFile(path.c_str(), why, sizeof why) == 0) {
+        app.skipLauncher = 1;
+        return;
+    }
+    fprintf(stderr, "tolbex: %s\n", why);
 }
 
 int AppMain(int argc, char** argv)
@@ -122,7 +287,7 @@ int AppMain(int argc, char** argv)
     const char* logFile = getenv("TOLBEX_LOG");
     const char* env = getenv("TOLBEX_HEADLESS");
     if (env && *env && strcmp(env, "0") != 0) options.headless = 1;
-    std::string commandLine = "\"";
+    std::string commandLine = "\"", fileToOpen;
     commandLine += argc > 0 ? argv[0] : "tolbex";
     commandLine += "\"";
     for (int i = 1; i < argc; i++) {
@@ -161,10 +326,21 @@ int AppMain(int argc, char** argv)
         } else if (a == "--version") {
             printf("tolbex %s\n", TOLBEX_VERSION);
             return 0;
+        } else if (a == "--man-page") {
+            ManPage(stdout);
+            return 0;
         } else if (a.size() > 2 && a[0] == '-' && a[1] == '-' && a != "--debug") {
             fprintf(stderr, "tolbex: unknown option %s\n", a.c_str());
             Usage(stderr);
             return 2;
+        } else if (!a.empty() && a[0] != '-' && StrICmp(a.c_str(), "/debug") != 0) {
+            if (!fileToOpen.empty()) {
+                fprintf(stderr, "tolbex: one file at a time (%s, then %s)\n", fileToOpen.c_str(), a.c_str());
+                return 2;
+            }
+            // Kept out of the settings' command line: a name may hold any word.
+            fileToOpen = a;
+            continue;
         }
         commandLine += " \"";
         commandLine += a;
@@ -179,12 +355,9 @@ int AppMain(int argc, char** argv)
     int status = PlatSelect(&options);
     if (status != 0) return status;
 
-    std::string lockPath;
-    if (TakeInstanceLock(lockPath) != 0) {
-        // The first copy is the one the user sees; a scripted run must not pass as if it ran.
-        fprintf(stderr, "Tolbex is already running (lock %s).\n", lockPath.c_str());
+    if (TakeInstanceLock() != 0) {
         PlatShutdown();
-        return options.script ? EXIT_ALREADY_RUNNING : 0;
+        return HandToRunningCopy(fileToOpen, options.script != nullptr);
     }
     if (!KernelInstall("VOSTRANE", nullptr, "Tolbex")) {
         ReleaseInstanceLock();
@@ -192,7 +365,9 @@ int AppMain(int argc, char** argv)
         return 1;
     }
     AppParseCommandLine(commandLine.c_str());
+    AppChooseFolders();
     AppStartupSettings();
+    if (!fileToOpen.empty()) OpenStartFile(fileToOpen);
     while (!AppLoopTurn()) {
     }
     AppShutdown();
@@ -205,6 +380,49 @@ int AppMain(int argc, char** argv)
 // ============================================================================================
 // Start-up
 // ============================================================================================
+
+void AppChooseFolders(void)
+{
+    app.projectFolder = FileExists("tolbex.ini") != 0;
+    app.settingsFile = "tolbex.ini";
+    char folder[4096];
+    if (!app.projectFolder && FileConfigFolder(folder, sizeof folder) == 0)
+        app.settingsFile = std::string(folder) + "/tolbex.ini";
+    LogPrintf(LOG_INFO, "SETTINGS: %s%s", app.settingsFile.c_str(),
+              app.projectFolder ? " (project folder)" : "; working files beside the document or in the state folder");
+}
+
+int AppInProjectFolder(void) { return app.projectFolder; }
+const char* AppSettingsFile(void) { return app.settingsFile.c_str(); }
+
+int AppWorkFilePath(const char* documentPath, const char* leaf, char* out, size_t outSize)
+{
+    if (!out || !outSize || !leaf) return 1;
+    StrLCopy(out, leaf, outSize);
+    if (app.projectFolder) return 0;
+    // Beside the document when it names its folder, unless that is the home folder itself.
+    const char* slash = documentPath ? strrchr(documentPath, '/') : nullptr;
+    const char* home = getenv("HOME");
+    char current[4096];
+    if (documentPath && *documentPath && (slash || FileCurrentFolder(current, sizeof current) != 0)) {
+        // A name without a folder is in the working folder.
+        std::string folder = slash ? std::string(documentPath, (size_t)(slash - documentPath)) : current;
+        if (folder.empty()) folder = "/";
+        std::string h = home ? home : "";
+        while (h.size() > 1 && h.back() == '/') h.pop_back();
+        if (folder != h) {
+            int n = snprintf(out, outSize, "%s/%s", folder == "/" ? "" : folder.c_str(), leaf);
+            if (n > 0 && (size_t)n < outSize) return 0;
+        }
+    }
+    char state[4096];
+    if (FileStateFolder(state, sizeof state) == 0) {
+        int n = snprintf(out, outSize, "%s/%s", state, leaf);
+        if (n > 0 && (size_t)n < outSize) return 0;
+    }
+    StrLCopy(out, leaf, outSize);
+    return 1;
+}
 
 // The settings file is the user's: a value that cannot be read is told about and its default
 // kept, and the program goes on.
@@ -233,7 +451,7 @@ static int ReadColour(const char* text, int rgb[3])
 
 static void ReadSettingsFile(void)
 {
-    if (INIOpen("tolbex.ini", 50) != 0) return;   // no file: every default stands
+    if (INIOpen(AppSettingsFile(), 50) != 0) return;   // no file: every default stands
     AppSettings& set = app.settings;
     const char* v;
     int32_t n;
@@ -366,6 +584,11 @@ int AppRunStateStep(void)
 {
     switch (app.runState) {
     case RUN_START_LAUNCHER:
+        if (app.skipLauncher) {
+            app.skipLauncher = 0;
+            app.runState = RUN_START_EDITOR;
+            return 0;
+        }
         StageStart(STAGE_LAUNCHER);
         app.runState = RUN_LAUNCHER;
         return 0;
@@ -390,9 +613,35 @@ int AppRunStateStep(void)
 
 void AppEndOfFrame(void) { VideoRunDeferred(); }
 
+void AppTakeHandedFiles(void)
+{
+    char request[HANDOFF_REQUEST_MAX];
+    while (HandoffTake(request, sizeof request)) {
+        char why[HANDOFF_REPLY_MAX - 4] = "";
+        int refused = 0;
+        if (!strncmp(request, "OPEN ", 5) && request[5]) {
+            LogPrintf(LOG_INFO, "HANDOFF: asked to open %s", request + 5);
+            if (!app.frontEnd || !app.frontEnd->openFile) {
+                snprintf(why, sizeof why, "this program opens no files");
+                refused = 1;
+            } else {
+                refused = app.frontEnd->openFile(request + 5, why, sizeof why);
+            }
+        } else if (strcmp(request, "RAISE") != 0) {
+            snprintf(why, sizeof why, "unknown request");
+            refused = 1;
+        }
+        // Whatever the answer, the user looks at this copy now: it comes to the front.
+        PlatRaiseWindow();
+        std::string reply = refused ? std::string("NO ") + why : "OK";
+        HandoffReply(reply.c_str());
+    }
+}
+
 int AppLoopTurn(void)
 {
     KernelDrainMessages();
+    AppTakeHandedFiles();
     // A close the user confirmed in this drain ends the turn here: no frame is drawn for a
     // window that is about to go.
     if (KernelQuit()) return 1;

@@ -2,6 +2,7 @@
 // What each run state does is the front end's business: it registers a table of hooks, and
 // the kernel calls them in order without knowing what an editor is.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 enum { EDITOR_NONE = 0, EDITOR_SHAPE = 1, EDITOR_WORLD = 2 };
@@ -65,12 +66,35 @@ struct AppStageHooks {
 struct AppFrontEnd {
     void (*startup)(void);    // after the platform's managers, before the first turn
     AppStageHooks stages[STAGE_COUNT];
+    // A file to open: named on the command line (before the first turn) or handed in by a
+    // second start. 0 when it is taken (it opens in the editor of its kind), 1 with the
+    // reason in `why` when it cannot be (the front end has told the user too).
+    int (*openFile)(const char* path, char* why, size_t whySize);
 };
 // The table must live as long as the program; null hooks do nothing.
 void AppRegisterFrontEnd(const AppFrontEnd* frontEnd);
 
 // The entry: parses the command line, guards the single instance, runs the loop.
 int AppMain(int argc, char** argv);
+
+// Where the program keeps its files. A working folder with a tolbex.ini is a project folder
+// and is used as it always was; without one (a start from the menu, in the home folder) the
+// settings come from the user's settings folder and the program's own working files go
+// beside the document or into the user's state folder, never into the working folder.
+// Chosen once at start-up from the working folder; tests may choose again.
+void AppChooseFolders(void);
+int AppInProjectFolder(void);
+// The settings file to read: "tolbex.ini", or its full path in the settings folder.
+const char* AppSettingsFile(void);
+// Where a working file named leaf goes: leaf itself in a project folder; else beside the
+// document (documentPath's folder, when it names one) or in the state folder. 0, or 1 when
+// no place can be had (out is then leaf: the working folder, as before).
+int AppWorkFilePath(const char* documentPath, const char* leaf, char* out, size_t outSize);
+// The single-copy lock's path and the socket beside it, through which files are handed in.
+const char* AppLockPath(void);
+const char* AppHandoffPath(void);
+// Takes the requests a second start handed in and answers each (every main-loop turn).
+void AppTakeHandedFiles(void);
 
 // The pieces of the loop, public so that tests can drive the run states one turn at a time.
 void AppParseCommandLine(const char* commandLine);

@@ -186,7 +186,7 @@ static void SaveName(char* out, size_t size)
         return;
     }
     StrLCopy(out, kUntitled, size);
-    if (INIIsOpen() || INIOpen("tolbex.ini", 50) != 0) return;
+    if (INIIsOpen() || INIOpen(AppSettingsFile(), 50) != 0) return;
     if (const char* v = INIGet("palette")) StrLCopy(out, v, size);
     INIClose(nullptr);
 }

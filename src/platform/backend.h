@@ -25,6 +25,8 @@ struct PlatDriver {
     // Lets go of any GL context the back end keeps current for presenting, so that the
     // program's own can be made current; the back end takes its own back when it presents.
     void (*ReleaseGL)(void);
+    // Brings the window to the front (a file handed in from another start); null: nothing to do.
+    void (*RaiseWindow)(void);
 };
 
 extern const PlatDriver platHeadlessDriver;

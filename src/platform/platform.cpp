@@ -63,6 +63,11 @@ void PlatDestroyWindow(void)
 
 int PlatWindowOpen(void) { return plat.windowOpen; }
 void PlatShowWindow(void) { PlatDriverCurrent()->ShowWindow(); }
+
+void PlatRaiseWindow(void)
+{
+    if (PlatDriverCurrent()->RaiseWindow) PlatDriverCurrent()->RaiseWindow();
+}
 void PlatDesktopRect(int32_t rect[4]) { PlatDriverCurrent()->DesktopRect(rect); }
 
 void PlatPostMessage(uint32_t msg, uint32_t wParam, int32_t lParam)

@@ -55,6 +55,9 @@ void PlatHeadlessSetPngWriter(PlatImageWriter writer);
 // (0 on success). Without one a dump command fails the run.
 typedef int (*PlatDumpWriter)(const char* fileName);
 void PlatHeadlessSetDumpWriter(PlatDumpWriter writer);
+// The script's `waitfor FILE`: 1 when the editor has FILE open.
+typedef int (*PlatOpenQuery)(const char* name);
+void PlatHeadlessSetOpenQuery(PlatOpenQuery query);
 // The next scripted answer to a message box (ID_OK, ID_YES, ID_NO or ID_CANCEL), taken from
 // the queue; 0 when none waits (and always outside a scripted run). The program's own drawn
 // boxes ask here, so a script answers them as it answers native ones.
@@ -90,6 +93,8 @@ void PlatDestroyWindow(void);
 // 1 from a window's creation until it is destroyed (or the back end shut down).
 int PlatWindowOpen(void);
 void PlatShowWindow(void);
+// Brings the window to the front and out of its minimised state (a file handed in).
+void PlatRaiseWindow(void);
 // Desktop rectangle: left, top, right, bottom.
 void PlatDesktopRect(int32_t rect[4]);
 // Takes the next pending native message without waiting; 0 when the queue is empty. The
@@ -404,6 +409,34 @@ int FileCurrentFolder(char* out, size_t outSize);
 // does not count), made with its parents when missing. 0, or 1 when neither can be had or
 // made, the reason logged.
 int FileStateFolder(char* out, size_t outSize);
+// The user's settings folder: $XDG_CONFIG_HOME/tolbex, else $HOME/.config/tolbex (same rules
+// as above), written to out without being made: reading a missing file there is no error.
+// 0, or 1 when neither variable names a folder.
+int FileConfigFolder(char* out, size_t outSize);
+
+// ============================================================================================
+// Handing a file to the running copy: a local socket beside the single-copy lock
+// ============================================================================================
+
+enum {
+    HANDOFF_REQUEST_MAX = 4200,     // bytes of one request: a path of 4095 and its word
+    HANDOFF_REPLY_MAX = 512,
+    HANDOFF_ANSWER_MS = 10000,      // how long a second start waits for the running copy
+};
+// Requests: "OPEN <full path>" (the path may hold any byte but NUL) or "RAISE"; replies:
+// "OK" or "NO <reason>". Each is one message ended by NUL or the end of the connection.
+//
+// The running copy: listens at path (a stale socket there is removed: the caller holds the
+// lock). 0, or 1 with the reason logged (the program then runs without taking files in).
+int HandoffListen(const char* path);
+void HandoffClose(void);
+// Takes one waiting request without blocking: 1 with its text in request, else 0. The
+// caller must answer it with HandoffReply before taking the next.
+int HandoffTake(char* request, size_t size);
+void HandoffReply(const char* reply);
+// A second start: sends a request and waits up to HANDOFF_ANSWER_MS for the reply. 0 with the
+// reply in `reply`; 1 when nobody listens or answers (reply then says why).
+int HandoffSend(const char* path, const char* request, char* reply, size_t size);
 
 // ============================================================================================
 // Sprites ("SPR" resources)

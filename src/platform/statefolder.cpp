@@ -34,28 +34,40 @@ static int MakeFolders(char* path)
     }
 }
 
-int FileStateFolder(char* out, size_t outSize)
+// $VARIABLE/tolbex, else $HOME/<under>/tolbex, into out: 0, or 1 with the reason logged.
+static int UserFolder(const char* variable, const char* under, const char* what, char* out, size_t outSize)
 {
     if (!out || !outSize) return 1;
     out[0] = 0;
-    const char* base = getenv("XDG_STATE_HOME");
-    const char* under = "";
+    const char* base = getenv(variable);
     if (!base || base[0] != '/') {
         base = getenv("HOME");
-        under = "/.local/state";
         if (!base || base[0] != '/') {
-            LogPrintf(LOG_WARN, "FILE: neither XDG_STATE_HOME nor HOME names a folder: no state folder");
+            LogPrintf(LOG_WARN, "FILE: neither %s nor HOME names a folder: no %s folder", variable, what);
             return 1;
         }
+    } else {
+        under = "";
     }
     size_t baseLen = strlen(base);
     while (baseLen > 1 && base[baseLen - 1] == '/') baseLen--;
     int n = snprintf(out, outSize, "%.*s%s/%s", (int)baseLen, base, under, kProgramFolder);
     if (n < 0 || (size_t)n >= outSize) {
         out[0] = 0;
-        LogPrintf(LOG_WARN, "FILE: the state folder's path is too long");
+        LogPrintf(LOG_WARN, "FILE: the %s folder's path is too long", what);
         return 1;
     }
+    return 0;
+}
+
+int FileConfigFolder(char* out, size_t outSize)
+{
+    return UserFolder("XDG_CONFIG_HOME", "/.config", "settings", out, outSize);
+}
+
+int FileStateFolder(char* out, size_t outSize)
+{
+    if (UserFolder("XDG_STATE_HOME", "/.local/state", "state", out, outSize)) return 1;
     if (MakeFolders(out)) {
         LogPrintf(LOG_WARN, "FILE: the state folder %s cannot be made (%s)", out, strerror(errno));
         out[0] = 0;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/app.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
@@ -237,6 +238,16 @@ const char* WorldMRuntimeNameFor(const char* wleName)
     return name;
 }
 
+// The summary's place: the name set, or for the default name where the program keeps its
+// working files (the working folder of a project, else beside the world file).
+static const char* SummaryPath(const char* wleName)
+{
+    static char path[4096];
+    if (strcmp(summaryFile, "temp.txt") != 0) return summaryFile;
+    AppWorkFilePath(wleName, summaryFile, path, sizeof path);
+    return path;
+}
+
 int WorldMSave(const char* wleName, const char* runtimeName, const char* reportName, ProgressFn progress)
 {
     if (!wm.installed || !wleName || !*wleName) {
@@ -253,7 +264,7 @@ int WorldMSave(const char* wleName, const char* runtimeName, const char* reportN
         }
     }
     if (!runtimeName || !*runtimeName) {
-        WorldMWriteSummary(summaryFile);
+        WorldMWriteSummary(SummaryPath(wleName));
         int failed = FileWrite(wleName, wm.image, GetU32(wm.image, WLE_USED));
         if (failed) LogPrintf(LOG_ERROR, "WORLD: %s cannot be written", wleName);
         WorldMProgressClose(progress);
@@ -270,6 +281,6 @@ int WorldMSave(const char* wleName, const char* runtimeName, const char* reportN
     wm.reportName = reportName;
     int result = wm.runtimeSave(wleName, runtimeName, progress);
     wm.reportName = nullptr;
-    if (result == 0) WorldMWriteSummary(summaryFile);
+    if (result == 0) WorldMWriteSummary(SummaryPath(wleName));
     return result;
 }

@@ -6,8 +6,8 @@ using nlohmann::json;
 
 namespace {
 
-const char* const kMerge = "click 227 559\nwait 2\n";
-const char* const kCreate = "click 287 589\nwait 2\n";
+const char* const kMergeButton = "click 227 559\nwait 2\n";
+const char* const kCreateButton = "click 287 589\nwait 2\n";
 const char* const kUndoButton = "click 610 574\nwait 2\n";
 const char* const kWorldSave = "click 335 574\nwait 2\nclick 287 574\nwait 2\n";
 inline std::string AddNode(int y)
@@ -116,7 +116,7 @@ TEST_F(UndoAndUnsaved, ShortcutsAskWhereTheirButtonsWould)
 {
     // Ctrl+S saves a named shape at once; Ctrl+N asks first (Cancel keeps the shape, No goes
     // on); Delete deletes what a merge selected; Ctrl+O opens Load's selector.
-    std::string script = Start() + kMerge + Choose("BALL.SHP") + "dump merged.json\nkey delete\nwait 2\n" +
+    std::string script = Start() + kMergeButton + Choose("BALL.SHP") + "dump merged.json\nkey delete\nwait 2\n" +
                          "dump deleted.json\n" + Scale(200) + Ctrl("s") + "dump saved.json\n" + Scale(300) +
                          "answer cancel\n" + Ctrl("n") + "dump cancelled.json\nanswer no\n" + Ctrl("n") +
                          "dump new.json\n" + Ctrl("o") + "dump open.json\n" + Choose("BALL.SHP") + "dump opened.json\n";
@@ -148,7 +148,7 @@ TEST_F(UndoAndUnsaved, ShortcutsAskWhereTheirButtonsWould)
 
 TEST_F(UndoAndUnsaved, YesOnAnUntitledShapeSavesThroughTheSelectorThenGoesOn)
 {
-    std::string script = std::string(kShapeEditorObject) + kCreate + "type 10\nkey enter\nwait 2\n" +
+    std::string script = std::string(kShapeEditorObject) + kCreateButton + "type 10\nkey enter\nwait 2\n" +
                          "dump created.json\nanswer yes\n" + Ctrl("n") + "dump selector.json\n" + Choose("MADE.SHP") +
                          "dump after.json\n";
     RunResult r = Run(script);

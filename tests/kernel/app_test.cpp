@@ -44,6 +44,7 @@ const AppFrontEnd kRecorder = {
         {LauncherStart, LauncherFrame, LauncherDisplay, LauncherStop},
         {EditorStart, EditorFrame, EditorDisplay, EditorStop},
     },
+    nullptr,
 };
 
 class RunStates : public ::testing::Test {

@@ -1,6 +1,9 @@
 // Headless back end: no display, a memory framebuffer, a clock that advances 20 ms per
 // main-loop turn, and input and message-box answers replayed from a script. Every message
 // drain is one turn; script steps that do not wait run at the drain they are reached in.
+#include <time.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -34,6 +37,8 @@ static struct {
     PlatImageWriter writePng;
     PlatDumpWriter writeDump;
     int boxesFail;   // the native box cannot be shown, as SDL's without the X fonts it needs
+    PlatOpenQuery isOpen;
+    uint64_t waitforSince;          // the running `waitfor` started (real ms), 0 when none runs
 } hl;
 
 void PlatHeadlessSetNativeBoxesFail(int fail) { hl.boxesFail = fail != 0; }
@@ -41,6 +46,17 @@ void PlatHeadlessSetNativeBoxesFail(int fail) { hl.boxesFail = fail != 0; }
 void PlatHeadlessSetImageWriter(PlatImageWriter writer) { hl.writeImage = writer; }
 void PlatHeadlessSetPngWriter(PlatImageWriter writer) { hl.writePng = writer; }
 void PlatHeadlessSetDumpWriter(PlatDumpWriter writer) { hl.writeDump = writer; }
+void PlatHeadlessSetOpenQuery(PlatOpenQuery query) { hl.isOpen = query; }
+
+static uint64_t RealMs(void)
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (uint64_t)t.tv_sec * 1000 + (uint64_t)t.tv_nsec / 1000000;
+}
+
+enum { WAITFOR_NAP_US = 5000 };   // real time between turns while a `waitfor` waits
+
 
 int PlatTakeScriptedAnswer(void)
 {
@@ -57,6 +73,7 @@ static int HeadlessInit(const PlatOptions* options)
     hl.waiting = 0;
     hl.finished = RUN_GOING;
     hl.answers.clear();
+    hl.waitforSince = 0;
     hl.clock = 0;
     hl.turns = 0;
     hl.boxesFail = 0;
@@ -113,6 +130,27 @@ static void FailRun(const ScriptStep& s, const char* why)
     if (hl.finished != RUN_GOING) return;
     PlatPostMessage(NM_QUIT, EXIT_SCRIPT_FAILED, 0);
     hl.finished = RUN_STEP_FAILED;
+}
+
+// `waitfor`: another process hands the file in, in real time; the run's turns go on (short
+// naps between them) until the editor has it open. 1 when the step is done (or failed).
+static int WaitFor(const ScriptStep& s)
+{
+    if (hl.isOpen && hl.isOpen(s.text.c_str())) {
+        hl.waitforSince = 0;
+        return 1;
+    }
+    uint64_t now = RealMs();
+    if (!hl.waitforSince) hl.waitforSince = now;
+    if (now - hl.waitforSince >= (uint64_t)s.a * 1000) {
+        hl.waitforSince = 0;
+        char why[160];
+        snprintf(why, sizeof why, "waitfor %.100s: not open after %d s", s.text.c_str(), s.a);
+        FailRun(s, why);
+        return 1;
+    }
+    usleep(WAITFOR_NAP_US);
+    return 0;
 }
 
 static void Screenshot(const ScriptStep& s)
@@ -188,6 +226,7 @@ static void RunStep(const ScriptStep& s)
     case SCRIPT_SCREENSHOT: Screenshot(s); break;
     case SCRIPT_SHOT: Shot(s); break;
     case SCRIPT_ADVANCE: hl.clock += (uint32_t)s.a; break;
+    case SCRIPT_WAITFOR: break;   // the pump runs it
     case SCRIPT_FATAL: FatalError("%s", s.text.c_str());
     case SCRIPT_DUMP:
         if (!hl.writeDump || hl.writeDump(s.text.c_str()) != 0) FailRun(s, ("dump " + s.text + " could not be written").c_str());
@@ -214,6 +253,11 @@ static void HeadlessPump(void)
         if (hl.waiting > 0) {
             hl.waiting--;
             return;
+        }
+        if (hl.next < hl.steps.size() && hl.steps[hl.next].op == SCRIPT_WAITFOR) {
+            if (!WaitFor(hl.steps[hl.next])) return;
+            hl.next++;
+            continue;
         }
         if (hl.next >= hl.steps.size()) {
             // The end of the script is a confirmed close.
@@ -292,4 +336,5 @@ const PlatDriver platHeadlessDriver = {
     HeadlessTicks,
     HeadlessMessageBox,
     nullptr,   // nothing of its own is drawn through GL
+    nullptr,   // no window to raise
 };

@@ -189,6 +189,12 @@ int ScriptParse(const std::string& source, const std::string& fileName, std::vec
             if (w.size() != 2 || !ParseInt(w[1], &a) || a < 0 || a > SCRIPT_ADVANCE_MAX_MS)
                 return fail("expected milliseconds from 0 to 86400000");
             step(SCRIPT_ADVANCE, a);
+        } else if (cmd == "waitfor") {
+            if (w.size() < 2 || w.size() > 3) return fail("expected FILE [SECONDS]");
+            a = SCRIPT_WAITFOR_DEFAULT_S;
+            if (w.size() == 3 && (!ParseInt(w[2], &a) || a < 1 || a > SCRIPT_WAITFOR_MAX_S))
+                return fail("expected seconds from 1 to 3600");
+            step(SCRIPT_WAITFOR, a, 0, w[1]);
         } else if (cmd == "fatal") {
             const char* on = getenv(SCRIPT_FATAL_SWITCH);
             if (!on || strcmp(on, "1") != 0) return fail("fatal is for tests only (" SCRIPT_FATAL_SWITCH "=1)");

@@ -21,6 +21,7 @@ enum ScriptOp {
     SCRIPT_TEXT,        // text: one character (UTF-8) typed as text, as an input method sends it
     SCRIPT_WHEEL,       // a: wheel notches, + away from the user (zooms in)
     SCRIPT_DROP,        // text: a file name dropped on the window
+    SCRIPT_WAITFOR,     // text: a file the editor must have open; a: seconds of real time at most
 };
 enum { SCRIPT_BUTTON_LEFT = 0, SCRIPT_BUTTON_RIGHT = 1, SCRIPT_BUTTON_MIDDLE = 2, SCRIPT_BUTTONS = 3 };
 enum { SCRIPT_WHEEL_MAX = 1000 };   // notches one `wheel` step turns at most, either way
@@ -28,7 +29,8 @@ enum { SCRIPT_WHEEL_MAX = 1000 };   // notches one `wheel` step turns at most, e
 // The environment variable that must be "1" for a script to use `fatal`: a test's way to
 // take the program down as a fault of its own would, which no user script has any use for.
 #define SCRIPT_FATAL_SWITCH "TOLBEX_TEST_FATAL"
-enum { SCRIPT_ADVANCE_MAX_MS = 86400000 };   // one step moves the clock on a day at most
+enum { SCRIPT_ADVANCE_MAX_MS = 86400000 };
+enum { SCRIPT_WAITFOR_DEFAULT_S = 10, SCRIPT_WAITFOR_MAX_S = 3600 };   // one step moves the clock on a day at most
 
 struct ScriptStep {
     int op;

@@ -163,6 +163,13 @@ static void SdlShowWindow(void)
     PlatPostMessage(NM_ACTIVATE, 1, 0);
 }
 
+static void SdlRaiseWindow(void)
+{
+    if (!sdl.window) return;
+    SDL_RestoreWindow(sdl.window);
+    SDL_RaiseWindow(sdl.window);
+}
+
 static void SdlDesktopRect(int32_t rect[4])
 {
     SDL_Rect r{0, 0, 1024, 768};
@@ -376,4 +383,5 @@ const PlatDriver platSdlDriver = {
     SdlTicks,
     SdlMessageBox,
     SdlReleaseGL,
+    SdlRaiseWindow,
 };
