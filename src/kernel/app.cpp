@@ -30,9 +30,7 @@ static struct {
     int stageStarted[STAGE_COUNT];
     int lockFd;
     int skipLauncher;        // a file named at start-up chose the editor
-    int projectFolder;       // the working folder has a tolbex.ini (AppChooseFolders)
-    std::string settingsFile;
-} app = {{}, nullptr, RUN_START_LAUNCHER, {}, -1, 0, 1, "tolbex.ini"};
+} app = {{}, nullptr, RUN_START_LAUNCHER, {}, -1, 0};
 
 const AppSettings* AppConfig(void) { return &app.settings; }
 void AppSetEditorMode(int mode) { app.settings.editorMode = mode; }
@@ -380,49 +378,6 @@ int AppMain(int argc, char** argv)
 // ============================================================================================
 // Start-up
 // ============================================================================================
-
-void AppChooseFolders(void)
-{
-    app.projectFolder = FileExists("tolbex.ini") != 0;
-    app.settingsFile = "tolbex.ini";
-    char folder[4096];
-    if (!app.projectFolder && FileConfigFolder(folder, sizeof folder) == 0)
-        app.settingsFile = std::string(folder) + "/tolbex.ini";
-    LogPrintf(LOG_INFO, "SETTINGS: %s%s", app.settingsFile.c_str(),
-              app.projectFolder ? " (project folder)" : "; working files beside the document or in the state folder");
-}
-
-int AppInProjectFolder(void) { return app.projectFolder; }
-const char* AppSettingsFile(void) { return app.settingsFile.c_str(); }
-
-int AppWorkFilePath(const char* documentPath, const char* leaf, char* out, size_t outSize)
-{
-    if (!out || !outSize || !leaf) return 1;
-    StrLCopy(out, leaf, outSize);
-    if (app.projectFolder) return 0;
-    // Beside the document when it names its folder, unless that is the home folder itself.
-    const char* slash = documentPath ? strrchr(documentPath, '/') : nullptr;
-    const char* home = getenv("HOME");
-    char current[4096];
-    if (documentPath && *documentPath && (slash || FileCurrentFolder(current, sizeof current) != 0)) {
-        // A name without a folder is in the working folder.
-        std::string folder = slash ? std::string(documentPath, (size_t)(slash - documentPath)) : current;
-        if (folder.empty()) folder = "/";
-        std::string h = home ? home : "";
-        while (h.size() > 1 && h.back() == '/') h.pop_back();
-        if (folder != h) {
-            int n = snprintf(out, outSize, "%s/%s", folder == "/" ? "" : folder.c_str(), leaf);
-            if (n > 0 && (size_t)n < outSize) return 0;
-        }
-    }
-    char state[4096];
-    if (FileStateFolder(state, sizeof state) == 0) {
-        int n = snprintf(out, outSize, "%s/%s", state, leaf);
-        if (n > 0 && (size_t)n < outSize) return 0;
-    }
-    StrLCopy(out, leaf, outSize);
-    return 1;
-}
 
 // The settings file is the user's: a value that cannot be read is told about and its default
 // kept, and the program goes on.

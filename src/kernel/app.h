@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernel/folders.h"
+
 enum { EDITOR_NONE = 0, EDITOR_SHAPE = 1, EDITOR_WORLD = 2 };
 enum {
     RESOLUTION_320 = 0,
@@ -77,19 +79,7 @@ void AppRegisterFrontEnd(const AppFrontEnd* frontEnd);
 // The entry: parses the command line, guards the single instance, runs the loop.
 int AppMain(int argc, char** argv);
 
-// Where the program keeps its files. A working folder with a tolbex.ini is a project folder
-// and is used as it always was; without one (a start from the menu, in the home folder) the
-// settings come from the user's settings folder and the program's own working files go
-// beside the document or into the user's state folder, never into the working folder.
-// Chosen once at start-up from the working folder; tests may choose again.
-void AppChooseFolders(void);
-int AppInProjectFolder(void);
-// The settings file to read: "tolbex.ini", or its full path in the settings folder.
-const char* AppSettingsFile(void);
-// Where a working file named leaf goes: leaf itself in a project folder; else beside the
-// document (documentPath's folder, when it names one) or in the state folder. 0, or 1 when
-// no place can be had (out is then leaf: the working folder, as before).
-int AppWorkFilePath(const char* documentPath, const char* leaf, char* out, size_t outSize);
+// Where the program keeps its files: kernel/folders.h.
 // The single-copy lock's path and the socket beside it, through which files are handed in.
 const char* AppLockPath(void);
 const char* AppHandoffPath(void);

@@ -16,13 +16,10 @@
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
-#include "render/draw3d.h"
-#include "render/shapedraw.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
 #include "world/runtime.h"
 #include "world/terrain.h"
-#include "world/terraindraw.h"
 #include "world/wle.h"
 #include "world/worldm.h"
 
@@ -204,27 +201,14 @@ void WorldDrawShapes_Install(void)
 }
 
 // ============================================================================================
-// Drawing
+// What a frame draws
 // ============================================================================================
 
-// A copy's orientation: a static copy's geometry was turned when it was archived, so it stands
-// as it is; a dynamic one turns by its yaw and pitch, as the edit world's worldshape did.
-static void CopyOrientation(const WorldDisplayCopy& c, int16_t out[9])
+uint32_t WorldDisplayVisibleCopies(const int32_t eye[3], const uint32_t** list)
 {
-    uint8_t packet[WP_SHAPE_SIZE] = {};
-    if (c.name) {
-        PutI16(packet, WS_YAW, c.yaw);
-        PutI16(packet, WS_PITCH, c.pitch);
-    }
-    WorldMShapeOrientation(packet, out);
-}
-
-int WorldDisplayDraw(const int32_t eye[3])
-{
-    if (!wd.installed || !Draw3DFrameOpen()) return 0;
-    TerrainDraw();
-    // The cells within the display distance, in the cell list's order; a dynamic copy filed
-    // under several cells is drawn once.
+    *list = nullptr;
+    if (!wd.installed) return 0;
+    // A dynamic copy filed under several cells is listed once.
     static std::vector<uint8_t> listed;
     listed.assign(65536, 0);
     double reach = (double)wd.t.info.distance;
@@ -244,17 +228,8 @@ int WorldDisplayDraw(const int32_t eye[3])
             wd.drawList[count++] = k;
         }
     }
-    int drawn = 0;
-    for (uint32_t i = 0; i < count; i++) {
-        const WorldDisplayCopy& c = wd.t.copies[wd.drawList[i]];
-        int16_t world[9], relative[9];
-        CopyOrientation(c, world);
-        Draw3DRelativeOrientation(world, relative);
-        int32_t camPos[3];
-        Draw3DWorldToCamera(c.pos, camPos);
-        drawn += ShapeDrawPrepared(WorldGetShape(c.shape), camPos, relative, Draw3DDisplayFlags());
-    }
-    return drawn;
+    *list = wd.drawList;
+    return count;
 }
 
 // ============================================================================================

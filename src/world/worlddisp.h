@@ -79,6 +79,11 @@ const WorldDisplayCopy* WorldGetCopy(uint32_t index);
 // The node with that ID, or null.
 const WorldDisplayNode* WorldGetNode(uint16_t id);
 
+// The copies a frame seen from a world point draws: those of the cells within the display
+// distance, in the order of the cell list, each once (indices for WorldGetCopy, in the
+// drawing list). 0 when nothing is installed.
+uint32_t WorldDisplayVisibleCopies(const int32_t eye[3], const uint32_t** list);
+
 // Draws the installed runtime world in the open frame, seen from a world point: the terrain,
 // then the worldshape copies of the cells within the display distance, in the order of the
 // cell list. The number of copies drawn (in view); 0 when nothing is installed.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/app.h"
+#include "kernel/folders.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
