@@ -457,8 +457,7 @@ static void TakeDroppedFiles(void)
     while (PlatTakeDroppedFile(path, sizeof path)) {
         LogPrintf(LOG_INFO, "EDITOR: file dropped: %s", path);
         if (ImgIsPictureName(path) && MatEditDropPicture(path)) continue;
-        const EditorPanels* panels = EditorCurrentPanels();
-        if (panels && panels->dropFile) panels->dropFile(path);
+        EditorOpenFile(path);
     }
 }
 
@@ -551,12 +550,21 @@ int EditorTakeFile(const char* path, char* why, size_t whySize)
     return 1;
 }
 
-// A file from outside opens as one dropped on the window: the unsaved work is asked about
-// first, then the file loads as the Load button loads it.
-void EditorOpenFile(const char* path)
+// The file waits here while the question about unsaved work is open.
+static std::string fileToOpen;
+
+static void OpenWaitingFile(void)
 {
     const EditorPanels* panels = EditorCurrentPanels();
-    if (panels && panels->dropFile) panels->dropFile(path);
+    if (panels && panels->dropFile) panels->dropFile(fileToOpen.c_str());
+}
+
+// A file dropped on the window or handed in from outside replaces the document as Load does:
+// the unsaved work is asked about first, then the editor's panels load it.
+void EditorOpenFile(const char* path)
+{
+    fileToOpen = path;
+    if (UnsavedAsk(OpenWaitingFile)) OpenWaitingFile();
 }
 
 std::string EditorDocumentPath(void)

@@ -29,7 +29,8 @@ typedef struct EditorPanels {
     const char* (*folder)(void);
     const char* (*name)(void);
     void (*restoreNames)(const char* folder, const char* name, int hasFile);
-    // A file dropped on the window (null: the editor takes none).
+    // A file dropped on the window or opened from outside, loaded or imported as Load does
+    // (EditorOpenFile has asked about unsaved work first); null: the editor takes none.
     void (*dropFile)(const char* path);
     // Saves the document under its name, or opens the save selector when it has none yet
     // (EDITOR_SAVE_*). A save that works tells UnsavedSaved (unsaved.h).
@@ -68,8 +69,8 @@ int EditorFileKind(const char* path);
 // editor; while one runs, a file of its kind opens at its next frame. 0 when taken, else 1
 // with the reason in why (and, in a running editor, a "File Error" box).
 int EditorTakeFile(const char* path, char* why, size_t whySize);
-// Opens a file in the running editor now: the one entry point for files from outside. The
-// question about unsaved work belongs here, before anything of the user's is replaced.
+// Opens a file in the running editor (dropped on the window or from outside): the one entry
+// point, which asks about unsaved work before anything of the user's is replaced.
 void EditorOpenFile(const char* path);
 // 1 when the running editor's file is `name` (compared by its last component).
 int EditorHasOpen(const char* name);

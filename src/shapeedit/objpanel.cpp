@@ -231,20 +231,10 @@ static void FileChosen(const char* path)
     }
 }
 
-// A dropped file replaces the document as Load does, so unsaved work is asked about first;
-// the name waits here while the question is open.
-static char droppedPath[4096];
-
-static void LoadDropped(void)
-{
-    obj.pending = ACT_LOAD;
-    FileChosen(droppedPath);
-}
-
 void ObjPanelDropFile(const char* path)
 {
-    StrLCopy(droppedPath, path, sizeof droppedPath);
-    if (UnsavedAsk(LoadDropped)) LoadDropped();
+    obj.pending = ACT_LOAD;
+    FileChosen(path);
 }
 
 // ============================================================================================

@@ -253,20 +253,10 @@ void WorldPanelRegister(void)
     WinCreateClass(CLASS_WORLD_PANEL, CLASS_FRAME, 0, WorldPanelProc);
 }
 
-// A dropped file replaces the document as Load does, so unsaved work is asked about first;
-// the name waits here while the question is open.
-static char droppedPath[4096];
-
-static void LoadDropped(void)
-{
-    wp.pending = ACT_LOAD;
-    FileChosen(droppedPath);
-}
-
 void WorldPanelDropFile(const char* path)
 {
-    StrLCopy(droppedPath, path, sizeof droppedPath);
-    if (UnsavedAsk(LoadDropped)) LoadDropped();
+    wp.pending = ACT_LOAD;
+    FileChosen(path);
 }
 
 int WorldPanelSave(void)
