@@ -8,7 +8,7 @@
 
 #include "kernel/log.h"
 #include "kernel/util/str.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 static struct {
     int projectFolder;       // the working folder has a tolbex.ini (AppChooseFolders)

@@ -1,21 +1,11 @@
-// Kernel: the one native window, the exit list, the native-message hooks and fatal errors.
-// Everything that installs registers its removal here so that a normal end and a fatal
-// error both take the program down in the reverse order of installation.
+// Kernel: the one native window and its messages, and the program's end. The exit list and
+// fatal errors it ends through live below the platform (fatal.h); the native-message hooks
+// live in the platform, whose input registers one.
 #pragma once
 #include <cstdint>
 
-typedef void (*ExitFn)(void);
-// Long work reports progress from 0 to PROGRESS_DONE through such a function; a non-zero
-// answer asks the work to stop. PROGRESS_CANCEL in the progress variable is the stop mark.
-enum { PROGRESS_DONE = 0x4000, PROGRESS_CANCEL = 0xFFFF };
-typedef int (*ProgressFn)(uint32_t value);
-// A native-message filter: returns non-zero when it has consumed the message.
-typedef int (*MessageHookFn)(void* window, uint32_t msg, uint32_t wParam, int32_t lParam);
-
-enum {
-    KERNEL_MAX_EXITS = 100,
-    KERNEL_MAX_HOOKS = 10,
-};
+#include "kernel/fatal.h"
+#include "kernel/progress.h"
 
 // Installs the kernel and creates the native window (through the platform back end that
 // PlatSelect chose). Returns 1, or 0 when the window cannot be created.
@@ -31,19 +21,6 @@ int KernelWindowShown(void);
 void KernelHideWindow(void);
 void KernelDesktopRect(int32_t rect[4]);
 const char* KernelProductName(void);
-
-void RegisterExit(ExitFn fn);
-void RegisterMessageHook(MessageHookFn fn);
-
-// Removes every manager, logs the text, shows the "Fatal Error" box and ends with code 1.
-[[noreturn]] void FatalError(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-// A function of the layers above that FatalError calls, once, before it removes the managers,
-// while what they hold is still there (the editors keep the user's unsaved work that way).
-// The front end sets it once the editors exist and clears it (null) when they go. A fatal
-// error inside the hook skips it and ends the program as usual. Memory may be what ran out:
-// the hook must not need to allocate much.
-typedef void (*FatalHookFn)(const char* text);
-void KernelSetFatalHook(FatalHookFn hook);
 
 void KernelSetConfirmClose(int on);
 // The editors' own answer to a close of the window (unsaved work to ask about): called in

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/str.h"
 #include "materials/matm.h"
 #include "palette/palm.h"
-#include "platform/platform.h"
+#include "platform/sprite.h"
 
 static struct {
     uint8_t* table;          // capacity records of IM_SIZE bytes

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/str.h"
 #include "materials/intmat.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "kernel/util/bytes.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 uint32_t BmpRowBytes(int width) { return ((uint32_t)width * 3 + 3) & ~3u; }
 

@@ -9,8 +9,9 @@
 #include <stb_image_resize.h>
 
 #include "kernel/util/bytes.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/sandbox.h"
+#include "platform/sprite.h"
 
 enum {
     SPR8_HEADER = 48,

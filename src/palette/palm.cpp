@@ -7,12 +7,13 @@
 
 #include <cstring>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "palette/iff.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/video.h"
 
 enum {
     PAL_OFF_FIRST = 0,

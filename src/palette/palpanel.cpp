@@ -7,7 +7,7 @@
 #include "kernel/util/ini.h"
 #include "kernel/util/str.h"
 #include "palette/palm.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/panelhost.h"

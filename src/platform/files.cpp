@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "kernel/log.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 static std::string NormaliseSeparators(const char* name)
 {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/util/str.h"
 #include "platform/platform.h"
@@ -246,7 +246,7 @@ void KeyPoll(void)
 int KeyPressed(int scanCode)
 {
     KeyPoll();
-    if (!KernelAppActive() || scanCode < 0 || scanCode > 255) return 0;
+    if (!PlatAppActive() || scanCode < 0 || scanCode > 255) return 0;
     int pressed = input.state[scanCode] & KEY_PRESSED;
     input.state[scanCode] &= (uint8_t)~(KEY_PRESSED | KEY_EXPIRING);
     // A press taken by its code is not read again as a character.
@@ -265,7 +265,7 @@ int KeyHeld(int scanCode)
     // Polling here too: a key that is only ever asked whether it is held (Alt of Alt+G)
     // would otherwise wait for some other read to fetch its events.
     KeyPoll();
-    if (!KernelAppActive() || scanCode < 0 || scanCode > 255) return 0;
+    if (!PlatAppActive() || scanCode < 0 || scanCode > 255) return 0;
     return input.state[scanCode] & KEY_HELD;
 }
 
@@ -283,7 +283,7 @@ static int Character(const TypedKey& k)
 int KeyRead(void)
 {
     KeyPoll();
-    if (!KernelAppActive()) return 0;
+    if (!PlatAppActive()) return 0;
     // Presses come in the order they were made. Keys without a character (Shift, the
     // function keys) are taken and passed over: a reader that stops at the first 0 would
     // leave the keys behind them to be lost.

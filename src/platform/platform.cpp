@@ -5,6 +5,7 @@
 #include <deque>
 #include <string>
 
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "platform/backend.h"
 
@@ -17,7 +18,21 @@ static struct {
     int head, count;
     int pumped;                   // the back end has been asked for events in this drain
     int windowOpen;
+    int windowShown;
+    int32_t desktop[4];
+    int appActive;
+    MessageHookFn hooks[PLAT_MAX_HOOKS];
+    int hookCount;
 } plat;
+
+// A fatal error's last words: its box, then the display let go. Set before main (this file
+// is in every program that has a window), so that a fatal error at any time shows the box.
+static void FatalEnd(const char* text)
+{
+    PlatMessageBox("Fatal Error", text, MB_OK | MB_ICONSTOP);
+    PlatShutdown();
+}
+[[maybe_unused]] static const int fatalEndSet = (FatalSetEnd(FatalEnd), 1);
 
 const PlatDriver* PlatDriverCurrent(void) { return plat.driver ? plat.driver : &platHeadlessDriver; }
 
@@ -59,6 +74,42 @@ void PlatDestroyWindow(void)
 {
     PlatDriverCurrent()->DestroyWindow();
     plat.windowOpen = 0;
+    plat.windowShown = 0;
+}
+
+void PlatShowWindowOnce(void)
+{
+    if (!plat.windowShown) {
+        PlatShowWindow();
+        plat.windowShown = 1;
+    }
+    PlatReadDesktop();
+}
+
+int PlatWindowShown(void) { return plat.windowShown; }
+void PlatReadDesktop(void) { PlatDesktopRect(plat.desktop); }
+
+void PlatDesktopRectRead(int32_t rect[4])
+{
+    for (int i = 0; i < 4; i++) rect[i] = plat.desktop[i];
+}
+
+int PlatAppActive(void) { return plat.appActive; }
+void PlatSetAppActive(int on) { plat.appActive = on != 0; }
+
+void RegisterMessageHook(MessageHookFn fn)
+{
+    for (int i = 0; i < plat.hookCount; i++)
+        if (plat.hooks[i] == fn) return;
+    if (plat.hookCount >= PLAT_MAX_HOOKS) FatalError("RegisterExit: Message hook list is full!");
+    plat.hooks[plat.hookCount++] = fn;
+}
+
+int PlatRunMessageHooks(void* window, uint32_t msg, uint32_t wParam, int32_t lParam)
+{
+    for (int i = plat.hookCount - 1; i >= 0; i--)
+        if (plat.hooks[i](window, msg, wParam, lParam)) return 1;
+    return 0;
 }
 
 int PlatWindowOpen(void) { return plat.windowOpen; }

@@ -8,6 +8,9 @@
 #include <cstdint>
 
 #include "kernel/res/res.h"
+#include "platform/files.h"
+#include "platform/sprite.h"
+#include "platform/video.h"
 
 // ============================================================================================
 // Back end selection and native messages
@@ -101,6 +104,25 @@ void PlatDesktopRect(int32_t rect[4]);
 // first call of a main-loop turn lets the back end collect its events.
 int PlatPeekMessage(NativeMsg* out);
 void PlatPostMessage(uint32_t msg, uint32_t wParam, int32_t lParam);
+// Shows the native window once after its creation (a mode change asks first) and reads the
+// desktop rectangle again; PlatWindowShown is 1 from then until the window is destroyed.
+void PlatShowWindowOnce(void);
+int PlatWindowShown(void);
+// The desktop rectangle as last read (PlatReadDesktop, or when the window was shown).
+void PlatReadDesktop(void);
+void PlatDesktopRectRead(int32_t rect[4]);
+// Whether the program's window is the active one: while not, the keyboard and the pointer
+// read nothing. The kernel sets it from the activation messages.
+int PlatAppActive(void);
+void PlatSetAppActive(int on);
+// A native-message filter: returns non-zero when it has consumed the message. The kernel's
+// window procedure offers each message to the filters, newest first, until one consumes it.
+typedef int (*MessageHookFn)(void* window, uint32_t msg, uint32_t wParam, int32_t lParam);
+enum { PLAT_MAX_HOOKS = 10 };
+// Adds a filter (once). Fatal when the list is full.
+void RegisterMessageHook(MessageHookFn fn);
+// 1 when a filter consumed the message.
+int PlatRunMessageHooks(void* window, uint32_t msg, uint32_t wParam, int32_t lParam);
 // The user asked to close the native window: posts one NM_CLOSE unless one is waiting.
 void PlatRequestClose(void);
 // Files dropped on the window (the desktop's drag and drop, the headless script's `drop`),
@@ -131,121 +153,6 @@ enum { ID_FAILED = 0, ID_OK = 1, ID_CANCEL = 2, ID_YES = 6, ID_NO = 7 };
 // Shows a native box and returns the button pressed. Every box is also written to the
 // developer log as MSGBOX "<title>" "<text>".
 int PlatMessageBox(const char* title, const char* text, int flags);
-
-// ============================================================================================
-// Video: modes, framebuffer updates, drawing targets, colours
-// ============================================================================================
-
-enum {
-    VIDEO_8BIT = 0,
-    VIDEO_16BIT = 1,
-    VIDEO_24BIT = 2,
-    VIDEO_32BIT = 3,
-};
-// Mode types. The program uses a window for its software drawing (the launcher, and the
-// editors with the software renderer) and a window prepared for a hardware renderer.
-enum {
-    VIDEO_FULLSCREEN_BUFFERED = 0x200,              // full screen, drawn through a memory buffer
-    VIDEO_WINDOWED = 0x201,                         // a window sharing the system palette
-    VIDEO_FULLSCREEN = 0x202,
-    VIDEO_WINDOWED_SOFTWARE = 0x203,                // a window for software drawing
-    VIDEO_WINDOWED_HARDWARE = 0x204,                // a window for the hardware renderer
-    VIDEO_FULLSCREEN_HARDWARE = 0x205,
-    VIDEO_WINDOWED_SOFTWARE_AND_HARDWARE = 0x206,
-};
-enum {
-    VIDEO_HOOK_BEFORE_LOCK = 0,
-    VIDEO_HOOK_AFTER_LOCK = 1,
-    VIDEO_HOOK_BEFORE_UNLOCK = 2,
-    VIDEO_HOOK_AFTER_UNLOCK = 3,
-    VIDEO_HOOK_LISTS = 4,
-    VIDEO_MAX_HOOKS = 32,
-};
-
-typedef void (*VideoHookFn)(void);
-typedef int (*VideoLockFn)(void);     // non-zero when the framebuffer is ready to draw into
-typedef void (*VideoUnlockFn)(void);
-
-// The current drawing target: the framebuffer, a partition of it, or a virtual screen.
-// `pixels` is the first byte of the whole buffer (width x height pixels); target point (x, y)
-// is buffer pixel (originX + x, originY + y). The clip rectangle always lies inside the buffer.
-struct VideoSurface {
-    uint8_t* pixels;
-    int pitch;     // bytes from one row to the next
-    int width;
-    int height;
-    int bpp;       // 8, 16 or 32
-    int originX;
-    int originY;
-};
-
-void VideoInstall(void);
-void VideoRemove(void);
-int VideoIsInstalled(void);
-// A width of 0 releases the mode. Returns 0 on success, non-zero when the mode cannot be set.
-int VideoSetMode(int width, int height, int colourCode, int type);
-// The next VideoSetMode goes to the back end even when it asks for the current mode.
-void VideoForceModeChange(void);
-int VideoModeWidth(void);
-int VideoModeHeight(void);
-int VideoModeType(void);
-
-int VideoBeginUpdate(int forced);
-void VideoEndUpdate(void);
-int VideoInUpdate(void);
-int VideoAddHook(int list, VideoHookFn fn);
-void VideoSetLockOverride(VideoLockFn fn);
-void VideoSetUnlockOverride(VideoUnlockFn fn);
-// A function to run once the frame's update has ended (the end-of-frame step calls it).
-void VideoSetDeferred(VideoHookFn fn);
-int VideoDeferredPending(void);
-int VideoDeferredReady(void);
-// Runs a ready deferred function, clears it and ends the held update. 1 when one ran.
-int VideoRunDeferred(void);
-
-// Clip rectangle of the current target, inclusive corners.
-void VideoGetClip(int* x0, int* y0, int* x1, int* y1);
-void VideoSetClip(int x0, int y0, int x1, int y1);
-void VideoExtent(int* width, int* height);
-int VideoBitsPerPixel(void);
-const VideoSurface* VideoTarget(void);
-// A renderer that queues drawing (the software Z-buffer on several threads) names the function
-// that finishes it: whatever reads or writes pixels through the video layer (the target, a
-// pixel read, a clear, a change of target, mode or colours, the present) runs it first, so
-// the picture is always what was drawn in the order it was drawn. Null: none.
-void VideoSetDrawBarrier(VideoHookFn fn);
-// The target without running the barrier: only for the renderer that queues into it.
-const VideoSurface* VideoTargetQueued(void);
-// Reads a framebuffer pixel as 8-bit red, green, blue (black outside the screen).
-void VideoReadPixel(int x, int y, uint8_t* r, uint8_t* g, uint8_t* b);
-// Fills the clip rectangle of the current target with a palette colour.
-void VideoClear(int colour);
-
-// Palette block: first index (i16), count (i16), count x (r, g, b) in 6-bit units.
-void VideoLoadPalette(const uint8_t* block, size_t size);
-void VideoSetColour(int index, uint8_t r, uint8_t g, uint8_t b);   // 8-bit components
-// 256 entries of 0x00RRGGBB (the blue, green, red, 0 bytes of the display colour table).
-const uint32_t* VideoColourTable(void);
-// 256 entries: each palette colour as a pixel of the current framebuffer format.
-const uint32_t* VideoPixelTable(void);
-uint32_t VideoPackRGB(uint8_t r, uint8_t g, uint8_t b);
-
-int VideoVirtPart(int x, int y, int width, int height);
-void VideoVirtPartEnd(void);
-int VideoVirtPartOrigin(int* x, int* y);
-// A resource holding width x height pixels of the screen's depth becomes the target.
-void VideoVirtScreen(ResId id, int width, int height);
-void VideoVirtScreenEnd(void);
-
-void VideoSetPointerSprite(ResId id);
-
-// The interface palette (entries 248 to 255) as a palette block.
-extern const uint8_t kInterfacePalette[4 + 8 * 3];
-void VideoLoadInterfacePalette(void);
-
-// A pixel of a 16-bit (5-6-5) or 32-bit (X8-R8-G8-B8) surface as 8-bit components, each
-// field shifted to the top of its byte.
-void VideoUnpackPixel(const uint8_t* pixel, int bpp, uint8_t* r, uint8_t* g, uint8_t* b);
 
 // ============================================================================================
 // Timer
@@ -338,83 +245,6 @@ void InputSetTextEvents(int on);
 void InputReset(void);
 
 // ============================================================================================
-// Files (names use '/', '\' is accepted; loose names are found whatever their case on disk)
-// ============================================================================================
-
-// Finds an existing file: the exact name first, then a case-insensitive match of each part.
-// Writes the name as it is on disk; returns 1 when found.
-int FileFind(const char* name, char* out, size_t outSize);
-int FileExists(const char* name);
-// Calls fn for each entry of a folder (not "." and ".."), in no particular order, with its
-// name and whether it is a folder (links are followed). Returns 0, or 1 when the folder
-// cannot be read. The folder's own name is found whatever its letter case.
-typedef void (*FileEntryFn)(const char* name, int isFolder, void* user);
-int FileListFolder(const char* folder, FileEntryFn fn, void* user);
-// Size in bytes, or -1 when the file cannot be found or is no regular file.
-int64_t FileSize(const char* name);
-// Reads `length` bytes at `offset` into dest; 0 on success. Only a regular file is read: a
-// FIFO or a device fails at once instead of waiting.
-int FileReadAt(const char* name, uint64_t offset, void* dest, size_t length);
-// Checks a file before a reader takes it whole, without reading it and without waiting: the
-// name must open (a missing file, a dangling or looping link, no permission: FILE_CANNOT_OPEN
-// with errno), be a regular file (a folder, a FIFO, a device: FILE_NOT_REGULAR) and hold at
-// most maxSize bytes, the largest file of the reader's format (FILE_TOO_LARGE). `kind` names
-// that format for the refusal ("a shape file"). FILE_READABLE with *size set, or the reason,
-// whose text FileRefusal gives.
-enum { FILE_READABLE = 0, FILE_CANNOT_OPEN, FILE_NOT_REGULAR, FILE_TOO_LARGE };
-int FileCheckRead(const char* name, uint64_t maxSize, const char* kind, int64_t* size);
-// The last FileCheckRead's refusal, without the file's name: "No such file or directory",
-// "not a regular file (a FIFO)", "4294967296 bytes, larger than a shape file can be (at most
-// 2000000 bytes)"; "" after a check that passed.
-const char* FileRefusal(void);
-// A message box's text for a load that failed, with the last refusal when there is one:
-// "! Unable to load shape. 4294967296 bytes, larger than ...". A static buffer.
-const char* FileRefusalAfter(const char* text);
-// Writes a file safely: the data goes to a temporary file in the same folder, is flushed to
-// the disk and then renamed over the name. A failure leaves an existing file byte for byte
-// as it was and no temporary file behind. 0 on success, 1 on failure.
-int FileWrite(const char* name, const void* data, size_t size);
-// Writes a file, keeping the previous one: an existing file is first moved to the name whose
-// extension's first character is '~' (BOX.SHP leaves BOX.~HP; an older backup goes first).
-// The new data is safely on the disk before the old file is moved; when anything fails the
-// old file stays under its own name. 0, or 1 on failure.
-int FileSaveWithBackup(const char* name, const void* data, size_t size);
-// Writes files that belong together (a world and its runtime files, a net's shapes): every new
-// file is whole on the disk before any name is replaced (a batch of several is written first
-// and then flushed with one wait for the file system), the folder is flushed once after the
-// renames, and when a name cannot be replaced the files put in
-// place before it are put back, old backups included, so that a failure leaves every file as it
-// was. A file with keepBackup keeps its old file as FileSaveWithBackup does. 0, or the number
-// (from 1) of the file that could not be written (errno tells why).
-struct FileWriteItem {
-    const char* name;
-    const void* data;
-    size_t size;
-    int keepBackup;
-};
-int FileWriteGroup(const FileWriteItem* items, int count);
-int FileDelete(const char* name);
-// Deletes files and then flushes each folder once. The number of names that could not be
-// found or deleted.
-int FileDeleteGroup(const char* const* names, int count);
-// 0 on success (an existing destination is replaced).
-int FileMove(const char* from, const char* to);
-// The program file's full path; "" when it cannot be read.
-const char* FileProgramPath(void);
-// The process's working folder as a full path; 0 when it cannot be read (it was removed) or
-// does not fit in outSize bytes.
-int FileCurrentFolder(char* out, size_t outSize);
-// The user's folder for what the program keeps between runs (its recovery files):
-// $XDG_STATE_HOME/tolbex, else $HOME/.local/state/tolbex (an unset, empty or relative value
-// does not count), made with its parents when missing. 0, or 1 when neither can be had or
-// made, the reason logged.
-int FileStateFolder(char* out, size_t outSize);
-// The user's settings folder: $XDG_CONFIG_HOME/tolbex, else $HOME/.config/tolbex (same rules
-// as above), written to out without being made: reading a missing file there is no error.
-// 0, or 1 when neither variable names a folder.
-int FileConfigFolder(char* out, size_t outSize);
-
-// ============================================================================================
 // Handing a file to the running copy: a local socket beside the single-copy lock
 // ============================================================================================
 
@@ -437,58 +267,6 @@ void HandoffReply(const char* reply);
 // A second start: sends a request and waits up to HANDOFF_ANSWER_MS for the reply. 0 with the
 // reply in `reply`; 1 when nobody listens or answers (reply then says why).
 int HandoffSend(const char* path, const char* request, char* reply, size_t size);
-
-// ============================================================================================
-// Sprites ("SPR" resources)
-// ============================================================================================
-
-enum {
-    SPR_HEADER_SIZE = 48,      // 8-bit "TRPS"
-    SPR32_HEADER_SIZE = 32,    // 32-bit "BGRS"
-    SPRZ_DATA_OFFSET = 52,     // compressed "BGRZ" rows
-    // Sprite files have no size of their own (a compressed one may even skip any number of
-    // bytes): no sprite file, and no sprite a file unpacks into, is taken beyond the pixels of a
-    // 4096 x 4096 32-bit picture and 64 KiB for headers, row table and palette.
-    SPRITE_MAX_FILE_SIZE = 4096 * 4096 * 4 + 65536,
-};
-
-struct SpriteInfo {
-    int bpp;        // 8 or 32
-    int width;
-    int height;
-};
-
-// Registers the "SPR" type with its loader.
-void SpriteInstall(void);
-// The loader: checks and prepares a sprite in place (fills the row table, expands "BGRZ").
-// A refusal is logged (SPRITE: ...) and its reason kept for whoever loaded the sprite to tell
-// the user: no box of its own, as one file may be tried several times in one load.
-int SpriteLoad(ResId id);
-// Why the last sprite was refused, as a phrase ("it is a BMP picture, not an SPR sprite");
-// "" when the last sprite loaded.
-const char* SpriteLastRefusal(void);
-// Creates an 8-bit sprite resource; palette may be null.
-ResId SpriteCreate8(int width, int height, int transparent, const uint8_t* palette, int paletteCount);
-ResId SpriteCreate32(int width, int height);
-int SpriteFormat(ResId id, SpriteInfo* out);   // 0 when the resource is not a sprite
-int SpriteTransparent(ResId id);
-// The palette block (first, count, triples) of an 8-bit sprite, or null.
-const uint8_t* SpritePalette(ResId id);
-// Pointer to the first pixel (the sprite stays open until SpriteRelease).
-uint8_t* SpritePixels(ResId id);
-void SpriteRelease(ResId id);
-// Expands a "BGRZ" block to "BGRS". Returns 0 on success, 1 when the data is malformed.
-int SpriteDecompress(ResId id);
-int SpriteResize(ResId id, int width, int height);
-int SpriteScale(ResId id, int32_t factor);
-// Drawing into a sprite: the sprite's pixels become the drawing target. 0, or 1 (nothing
-// changes, no SpriteEndDraw needed) when the resource is no sprite or its file cannot be read.
-int SpriteBeginDraw(ResId id);
-void SpriteEndDraw(void);
-// Draws at a point or scaled into a rectangle of the current target, clipped, with the
-// transparent index or key colour left undrawn.
-void SpriteDraw(ResId id, int x, int y);
-void SpriteDrawScaled(ResId id, int x0, int y0, int x1, int y1);
 
 // ============================================================================================
 // OpenGL (the hardware renderer's context: 3.3 core, without a surface)

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/str.h"

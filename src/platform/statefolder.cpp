@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "kernel/log.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 enum { STATE_FOLDER_MODE = 0700 };
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
 #include "platform/backend.h"
@@ -347,7 +347,7 @@ int VideoSetMode(int width, int height, int colourCode, int type)
         return 0;
     }
     if (type < VIDEO_FULLSCREEN_BUFFERED || type > VIDEO_WINDOWED_SOFTWARE_AND_HARDWARE) FatalError("VideoSetMode - invalid mode");
-    KernelShowWindow();
+    PlatShowWindowOnce();
     if (!vid.partActive && !vid.bufferActive) {
         vid.clip[0] = vid.clip[1] = 0;
         vid.clip[2] = width - 1;

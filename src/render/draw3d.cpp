@@ -5,11 +5,13 @@
 #include <cmath>
 #include <cstring>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
+#include "kernel/progress.h"
 #include "kernel/util/maths.h"
 #include "materials/intmat.h"
-#include "platform/platform.h"
+#include "platform/sprite.h"
+#include "platform/video.h"
 
 // A point of the current object, transformed once and projected when a polygon first uses it.
 struct D3Point {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/kernel.h"
+#include "kernel/progress.h"
 #include "kernel/res/res.h"
 
 // ============================================================================================

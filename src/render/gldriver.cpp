@@ -12,10 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
-#include "platform/platform.h"
+#include "kernel/progress.h"
 #include "kernel/util/bytes.h"
+#include "platform/platform.h"
 #include "render/texcache.h"
 #include "render/tpage.h"
 #include "render/vid16.h"

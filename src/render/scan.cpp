@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "kernel/workpool.h"
+#include "platform/video.h"
 #include "render/spans.h"
 #include "render/vid16.h"
 #include "render/zbuffer.h"
-#include "kernel/workpool.h"
-#include "platform/platform.h"
 
 // ============================================================================================
 // Attributes, edges

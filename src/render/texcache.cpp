@@ -4,7 +4,7 @@
 #include "render/texcache.h"
 
 #include "kernel/util/bytes.h"
-#include "platform/platform.h"
+#include "platform/sprite.h"
 
 // The sprite header fields the rasteriser reads.
 enum {

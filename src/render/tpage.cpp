@@ -4,10 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"
-#include "platform/platform.h"
+#include "platform/sprite.h"
+#include "platform/video.h"
 
 enum {
     RES_ID_COUNT = 65536,

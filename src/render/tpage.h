@@ -11,7 +11,7 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/kernel.h"
+#include "kernel/progress.h"
 #include "kernel/res/res.h"
 
 // Page texel formats. The values show in the log.

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <utility>
 
-#include "kernel/kernel.h"
-#include "platform/platform.h"
+#include "kernel/fatal.h"
+#include "platform/video.h"
 
 enum {
     CHAN_ENTRIES = 256,

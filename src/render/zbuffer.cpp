@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/workpool.h"
-#include "platform/platform.h"
+#include "platform/video.h"
 #include "render/scan.h"
 #include "render/vid16.h"
 

@@ -12,9 +12,8 @@
 #include <cstring>
 #include <string>
 
-#include "kernel/kernel.h"
 #include "kernel/res/res.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "shapes/refusal.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"

@@ -15,7 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "kernel/util/bytes.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/sandbox.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"

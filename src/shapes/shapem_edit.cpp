@@ -9,12 +9,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/history.h"
 #include "materials/intmat.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "shapes/mesh.h"
 #include "shapes/refusal.h"
 #include "shapes/shapem.h"

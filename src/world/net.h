@@ -13,7 +13,7 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/kernel.h"
+#include "kernel/progress.h"
 
 // The monorail parameters the main loop builds with, and the builder's fixed numbers.
 enum {

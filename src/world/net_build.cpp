@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"
 #include "materials/intmat.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"
 #include "world/net.h"

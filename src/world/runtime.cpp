@@ -18,12 +18,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"
 #include "kernel/util/str.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"

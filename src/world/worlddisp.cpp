@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
 #include "shapes/shape.h"

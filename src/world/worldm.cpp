@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/kernel.h"
+#include "kernel/progress.h"
 #include "kernel/util/history.h"
 #include "world/wle.h"
 

@@ -11,7 +11,7 @@
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/str.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "world/terrain.h"
 #include "world/worldm.h"
 #include "world/worldm_internal.h"

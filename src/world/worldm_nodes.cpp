@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/bytes.h"

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/maths.h"

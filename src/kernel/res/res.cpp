@@ -7,12 +7,12 @@
 #include <cstring>
 #include <vector>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/res/mem.h"
 #include "kernel/res/resfile.h"
 #include "kernel/util/str.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 enum {
     HEAD_USED = 0,

@@ -5,12 +5,12 @@
 
 #include <cstring>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/res/mem.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/str.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 enum {
     RF_MAX = RES_MAX_OPEN_FILES,

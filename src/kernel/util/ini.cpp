@@ -6,11 +6,11 @@
 #include <cstring>
 #include <string>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "kernel/res/res.h"
 #include "kernel/util/str.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 enum {
     LINE_BYTES = 160,

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/kernel.h"
+#include "kernel/fatal.h"
 #include "kernel/log.h"
 #include "platform/backend.h"
 #include "platform/headless/script.h"
