@@ -2,7 +2,7 @@
 #pragma once
 #include <cstring>
 
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 

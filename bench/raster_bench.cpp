@@ -8,12 +8,12 @@
 #include <cmath>
 #include <vector>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
+#include "base/workpool.h"
 #include "platform/platform.h"
+#include "render/pixpack.h"
 #include "render/softdriver.h"
-#include "render/vid16.h"
 #include "render/zbuffer.h"
-#include "kernel/workpool.h"
 
 namespace {
 
@@ -156,7 +156,7 @@ static void BM_RasterFrame(benchmark::State& state)
     state.counters["drawn"] = stats->polygons;
     state.counters["spans"] = stats->spans;
     ZBufferRemove();
-    Vid16Remove();
+    PixPackRemove();
     VideoRemove();
     ResRemove();
 }

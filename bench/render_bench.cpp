@@ -16,18 +16,18 @@
 #include <cstring>
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
+#include "base/bytes.h"
+#include "base/maths.h"
+#include "base/res.h"
+#include "base/workpool.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
 #include "render/gldriver.h"
+#include "render/pixpack.h"
 #include "render/softdriver.h"
-#include "render/vid16.h"
 #include "render/zbuffer.h"
-#include "kernel/workpool.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
@@ -124,11 +124,11 @@ static void BM_RenderFrame(benchmark::State& state)
         Draw3DSelectDriver(DRIVER_SOFTWARE);
     }
     if (useGL) {
-        if (!D3Activate(0, 1)) {
-            state.SkipWithError(D3ActivateError());
+        if (!GlDrvActivate(0, 1)) {
+            state.SkipWithError(GlDrvActivateError());
             return;
         }
-        Draw3DRegisterDriver(DRIVER_HARDWARE, D3HardwareDriver());
+        Draw3DRegisterDriver(DRIVER_HARDWARE, GlDrvHardwareDriver());
         Draw3DSelectDriver(DRIVER_HARDWARE);
     }
     Draw3DSetup(VIEW_W, VIEW_H, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
@@ -208,14 +208,14 @@ static void BM_RenderFrame(benchmark::State& state)
     // Warm-up: GL compiles its shader variants and grows its buffers on the first frames.
     for (int warm = 0; warm < 3; warm++) frame();
     submitted = 0;
-    uint32_t draws = useGL ? D3Stats()->draws : 0;
+    uint32_t draws = useGL ? GlDrvStats()->draws : 0;
     for (auto _ : state) {
         frame();
         if (useGL) {
-            D3Finish();
-            readbackNs += D3Stats()->readbackNs;
-            uploadNs += D3Stats()->uploadNs;
-            finishNs += D3Stats()->finishNs;
+            GlDrvFinish();
+            readbackNs += GlDrvStats()->readbackNs;
+            uploadNs += GlDrvStats()->uploadNs;
+            finishNs += GlDrvStats()->finishNs;
         }
     }
     if (useGL) {
@@ -225,9 +225,9 @@ static void BM_RenderFrame(benchmark::State& state)
         state.counters["readback_ms"] = benchmark::Counter((double)readbackNs / 1e6, avg);
         state.counters["upload_ms"] = benchmark::Counter((double)uploadNs / 1e6, avg);
         state.counters["gl_wait_ms"] = benchmark::Counter((double)finishNs / 1e6, avg);
-        state.counters["gl_draws"] = benchmark::Counter((double)(D3Stats()->draws - draws), avg);
+        state.counters["gl_draws"] = benchmark::Counter((double)(GlDrvStats()->draws - draws), avg);
         Draw3DUnloadTextures();
-        D3Deactivate();
+        GlDrvDeactivate();
         Draw3DSelectDriver(DRIVER_SOFTWARE);
     }
     state.counters["triangles"] = (double)(SPHERES * (int)MESH_SPHERE_TRIANGLES);
@@ -235,7 +235,7 @@ static void BM_RenderFrame(benchmark::State& state)
     state.counters["spans"] = ZBufferGetStats()->spans;
     ShapeMRemove();
     ZBufferRemove();
-    Vid16Remove();
+    PixPackRemove();
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DRemove();
     VideoRemove();

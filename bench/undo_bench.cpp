@@ -7,9 +7,9 @@
 
 #include <cstdio>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/history.h"
+#include "base/bytes.h"
+#include "base/history.h"
+#include "base/res.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "shapes/shape.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/res.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
@@ -78,7 +78,7 @@ void SetUpWorld()
         int32_t z = (cell / CELLS_X) * edge + 10000 + (int32_t)(seed >> 12) % (edge - 20000);
         bool dynamic = n % 8 == 0;
         int id = dynamic ? WorldMAddShape(kDynamic[n / 8 % 2], x, 5000, z, name) : WorldMAddShape(kStatic[n % 4], x, 5000, z, 0);
-        if (id == WM_ERR_OUT_OF_SPACE) break;
+        if (id == WORLD_ERR_OUT_OF_SPACE) break;
         if (id <= 0) abort();
         if (dynamic) {
             // The next name: the last character fastest, A..Z only.

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 
 // The exit code of the command that ran: 0 success, 1 refused or failed input, 2 usage.
 extern int gCliResult;

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "base/log.h"
+#include "base/res.h"
+#include "base/str.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/str.h"
 #include "kernel/version.h"
 #include "platform/platform.h"
 #include "tools/cli.h"

@@ -4,11 +4,11 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/res.h"
+#include "cli.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
-#include "cli.h"
 
 ResId CliReadMat(const std::string& file, int* version)
 {

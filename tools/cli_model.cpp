@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "cli.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "palette/image.h"
@@ -20,7 +21,6 @@
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
-#include "cli.h"
 
 static std::string ModelFolderOf(const std::string& path)
 {

@@ -7,13 +7,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/res.h"
+#include "cli.h"   // found beside this file, whatever the include path
 #include "palette/bmp.h"
 #include "palette/iff.h"
 #include "palette/palm.h"
 #include "platform/platform.h"
-#include "cli.h"   // found beside this file, whatever the include path
 
 std::string CliPaletteRefusal(void)
 {

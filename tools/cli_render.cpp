@@ -10,23 +10,23 @@
 #include <string>
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/res.h"
+#include "base/workpool.h"
+#include "cli.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "palette/bmp.h"
-#include "palette/png.h"
 #include "palette/palm.h"
+#include "palette/png.h"
 #include "platform/platform.h"
-#include "kernel/workpool.h"
 #include "render/draw3d.h"
-#include "render/shapedraw.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
+#include "scene/shapedraw.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
-#include "cli.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "platform/platform.h"
+#include "base/res.h"
 #include "cli.h"   // found beside this file, whatever the include path
+#include "platform/platform.h"
 
 // Adds the file to the search list as the only one; 0, or 1 after an error line.
 static int OpenResFile(const std::string& file)

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
+#include "base/bytes.h"
+#include "base/maths.h"
+#include "base/res.h"
+#include "cli.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "palette/palm.h"
@@ -17,7 +18,6 @@
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
-#include "cli.h"
 
 using nlohmann::json;
 

@@ -6,12 +6,12 @@
 #include <cstring>
 #include <string>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
+#include "cli.h"   // found beside this file, whatever the include path
 #include "platform/platform.h"
 #include "shapes/asc.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
-#include "cli.h"   // found beside this file, whatever the include path
 
 // The common start, then the shape manager as the editor start installs it. 0, or 1.
 static int Start(void)

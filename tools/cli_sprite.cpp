@@ -7,12 +7,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "cli.h"
 #include "palette/image.h"
 #include "palette/palm.h"
 #include "palette/png.h"
 #include "platform/platform.h"
-#include "cli.h"
 
 // A sprite file is never written over a file of another kind.
 static bool SprCliMayWrite(const std::string& out)

@@ -8,11 +8,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/res.h"
+#include "cli.h"   // found beside this file, whatever the include path
 #include "platform/platform.h"
 #include "render/tpage.h"
-#include "cli.h"   // found beside this file, whatever the include path
 
 // ---- the software back end ------------------------------------------------------------------
 

@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/log.h"
+#include "base/res.h"
+#include "cli.h"   // found beside this file, whatever the include path
 #include "platform/platform.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
 #include "world/wle.h"
 #include "world/worldm.h"
-#include "cli.h"   // found beside this file, whatever the include path
 
 using nlohmann::json;
 
@@ -89,7 +89,7 @@ int CliWorldLoad(const std::string& file)
         const char* prefix = "WorldMLoad - ";
         if (!why.compare(0, path.size() + 2, path + ": ")) why = why.substr(path.size() + 2);
         if (!why.compare(0, strlen(prefix), prefix)) why = why.substr(strlen(prefix));
-        return CliFail(1, "%s: %s (%s)", file.c_str(), WorldMErrorText(WM_ERR_LOAD), why.c_str());
+        return CliFail(1, "%s: %s (%s)", file.c_str(), WorldMErrorText(WORLD_ERR_LOAD), why.c_str());
     }
     std::map<std::string, int> missing;
     uint8_t* image = WorldMImage();

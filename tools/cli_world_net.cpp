@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <string>
 
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "cli.h"   // found beside this file, whatever the include path
 #include "world/net.h"
 #include "world/wle.h"
 #include "world/worldm.h"
-#include "cli.h"   // found beside this file, whatever the include path
 
 static std::string monoIn, monoOut;
 static int monoNode;

@@ -11,8 +11,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/maths.h"
+#include "cli.h"
 #include "kernel/kernel.h"
-#include "kernel/util/maths.h"
 #include "materials/matm.h"
 #include "palette/palm.h"
 #include "platform/platform.h"
@@ -20,12 +21,11 @@
 #include "render/gldriver.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
+#include "scene/terraindraw.h"
 #include "shapes/shapem.h"
+#include "world/rtdisp.h"
 #include "world/runtime.h"
-#include "world/terraindraw.h"
-#include "world/worlddisp.h"
 #include "world/worldm.h"
-#include "cli.h"
 
 namespace {
 
@@ -152,8 +152,8 @@ int SetUpScreen(const Options& o, int width, int height)
         return CliFail(1, "ZBufferInstall failed - out of memory for requested buffer.");
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     if (gl) {
-        if (!D3Activate(0, 1)) return CliFail(1, "the gl renderer cannot start: %s", D3ActivateError());
-        Draw3DRegisterDriver(DRIVER_HARDWARE, D3HardwareDriver());
+        if (!GlDrvActivate(0, 1)) return CliFail(1, "the gl renderer cannot start: %s", GlDrvActivateError());
+        Draw3DRegisterDriver(DRIVER_HARDWARE, GlDrvHardwareDriver());
         Draw3DSelectDriver(DRIVER_HARDWARE);
     } else {
         Draw3DSelectDriver(DRIVER_SOFTWARE);
@@ -216,7 +216,7 @@ void Render(const Options& o)
         return;
     }
     if (refused) {
-        CliFail(1, "%s: the runtime world is refused (%s)", o.in.c_str(), WorldDisplayError());
+        CliFail(1, "%s: the runtime world is refused (%s)", o.in.c_str(), RtDispError());
         return;
     }
     if (SetUpScreen(o, width, height)) return;
@@ -227,8 +227,8 @@ void Render(const Options& o)
     CameraRows(angles[0], angles[1], m);
     Draw3DSetCamera(eye, m);
     Draw3DLensPerspective(0, 0, width, height);
-    WorldDisplayInfo info;
-    WorldDisplayGetInfo(&info);
+    RtDispInfo info;
+    RtDispGetInfo(&info);
     // As far as the display reaches (and no nearer than the editor's views).
     Draw3DSetDistance((int32_t)std::min<int64_t>(std::max<int64_t>(info.distance, D3_VIEW_DISTANCE), D3_DEPTH_LIMIT - 128));
     if (!VideoBeginUpdate(1)) {
@@ -237,7 +237,7 @@ void Render(const Options& o)
     }
     VideoClear(VIEW_BACKGROUND);
     Draw3DStartDraw(0, 0, width, height);
-    int drawn = WorldDisplayDraw(eye);
+    int drawn = RtDispDraw(eye);
     TerrainDrawStats terrain = *TerrainDrawGetStats();
     Draw3DDisplay();
     int failed = CliWritePicture(out, format, width, height);

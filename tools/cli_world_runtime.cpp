@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <string>
 
+#include "base/bytes.h"
+#include "cli.h"
 #include "kernel/kernel.h"
-#include "kernel/util/bytes.h"
 #include "platform/platform.h"
 #include "world/runtime.h"
 #include "world/wle.h"
 #include "world/worldm.h"
-#include "cli.h"
 
 enum { BAR_WIDTH = 40 };
 

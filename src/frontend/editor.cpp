@@ -4,6 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/bytes.h"
+#include "base/history.h"
+#include "base/ini.h"
+#include "base/log.h"
+#include "base/str.h"
 #include "frontend/dump.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
@@ -17,12 +22,7 @@
 #include "frontend/view.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
 #include "kernel/timing.h"
-#include "kernel/util/history.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/ini.h"
-#include "kernel/util/str.h"
 #include "materials/intmat.h"
 #include "materials/matedit.h"
 #include "materials/matm.h"
@@ -34,10 +34,10 @@
 #include "platform/platform.h"
 #include "render/draw3d.h"
 #include "render/gldriver.h"
-#include "render/vid16.h"
-#include "render/shapedraw.h"
+#include "render/pixpack.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
+#include "scene/shapedraw.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
@@ -48,8 +48,8 @@
 #include "toolkit/win.h"
 #include "world/net.h"
 #include "world/runtime.h"
-#include "world/wle.h"
 #include "world/terrain.h"
+#include "world/wle.h"
 #include "world/worldm.h"
 
 enum { MSGBOX_REPORT_MAX = 640 };   // the texture report: a few names and reasons
@@ -180,18 +180,18 @@ static void SelectRenderer(void)
     if (!SoftwareChosen()) {
         // By default only a hardware device will do: a GL that rasterises on the processor
         // draws slower than the software Z-buffer. Asked for by name, GL runs on any device.
-        if (D3Activate(AppConfig()->renderer == RENDERER_HARDWARE ? 0 : 1, 1)) {
-            Draw3DRegisterDriver(DRIVER_HARDWARE, D3HardwareDriver());
+        if (GlDrvActivate(AppConfig()->renderer == RENDERER_HARDWARE ? 0 : 1, 1)) {
+            Draw3DRegisterDriver(DRIVER_HARDWARE, GlDrvHardwareDriver());
             Draw3DSelectDriver(DRIVER_HARDWARE);
-            LogPrintf(LOG_INFO, "RENDER: the views are drawn by %s", D3HardwareDriver()->name);
+            LogPrintf(LOG_INFO, "RENDER: the views are drawn by %s", GlDrvHardwareDriver()->name);
             return;
         }
         if (AppConfig()->renderer == RENDERER_HARDWARE) {
-            LogPrintf(LOG_ERROR, "RENDER: %s", D3ActivateError());
+            LogPrintf(LOG_ERROR, "RENDER: %s", GlDrvActivateError());
             FatalError("D3Activate has failed");
         }
         LogPrintf(LOG_WARN, "RENDER: no OpenGL renderer (%s); the software Z-buffer draws the views",
-                  D3ActivateError());
+                  GlDrvActivateError());
     }
     if (ZBufferInstall(ZBUFFER_DEFAULT_BYTES) != 0)
         FatalError("ZBufferInstall failed - out of memory for requested buffer.");
@@ -237,7 +237,7 @@ static void CreateEditorWindows(void)
 // its palette entry's colour again.
 static void PaletteChanged(void)
 {
-    for (int i = 0; i < 256; i++) Vid16SetPaletteEntry(i);
+    for (int i = 0; i < 256; i++) PixPackSetPaletteEntry(i);
     if (MatMTrueColour()) return;
     // The Dummy keeps its all-zero render form.
     for (int i = 1; i < MatMCount(); i++) MatMSetPalette(i, MatMGetPalette(i));
@@ -403,7 +403,7 @@ static int SaveRuntime(ProgressFn progress)
 {
     const EditorPanels* panels = EditorCurrentPanels();
     const char* wle = panels && panels->fileName ? panels->fileName() : nullptr;
-    if (!wle || !*wle) return WM_ERR_SAVE;
+    if (!wle || !*wle) return WORLD_ERR_SAVE;
     return WorldMSave(wle, WorldMRuntimeNameFor(wle), nullptr, progress);
 }
 

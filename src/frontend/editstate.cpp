@@ -3,8 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "kernel/log.h"
-#include "kernel/util/str.h"
+#include "base/log.h"
+#include "base/str.h"
 #include "platform/platform.h"
 #include "world/net.h"
 

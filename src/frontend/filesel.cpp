@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log.h"
+#include "base/str.h"
 #include "frontend/msgbox.h"
-#include "kernel/log.h"
-#include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"

@@ -2,7 +2,7 @@
 // fonts, the palette state, the built-in font and the interface colours), and the hooks of
 // the launcher and editor stages.
 #pragma once
-#include "kernel/res/res.h"
+#include "base/res.h"
 
 // Hands the front end's hooks to the kernel; the program entry calls it before AppMain.
 void FrontEndRegister(void);

@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log.h"
+#include "base/res.h"
+#include "base/str.h"
 #include "frontend/editor.h"
 #include "frontend/msgbox.h"
 #include "kernel/app.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/str.h"
 #include "palette/bmp.h"
 #include "platform/platform.h"
 

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "base/mem.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "kernel/app.h"
-#include "kernel/res/mem.h"
 #include "platform/platform.h"
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"

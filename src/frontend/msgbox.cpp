@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "kernel/log.h"
-#include "kernel/util/str.h"
+#include "base/log.h"
+#include "base/str.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"

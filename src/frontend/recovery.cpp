@@ -12,15 +12,15 @@
 #include <new>
 #include <thread>
 
+#include "base/bytes.h"
+#include "base/log.h"
+#include "base/res.h"
+#include "base/str.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/msgbox.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
-#include "kernel/res/res.h"
-#include "kernel/util/str.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "shapes/shape.h"
@@ -402,14 +402,14 @@ void RecoveryStart(int editorMode)
     rc.intervalMs = rc.minutes * MS_PER_MINUTE;
     rc.lastCheck = TimerMs();
     if (rc.intervalMs) WorkerStart(editorMode);
-    KernelSetFatalHook(FatalHook);
+    FatalSetHook(FatalHook);
     LogPrintf(LOG_INFO, "RECOVERY: %s files in %s, autosave %s%u min", kWhat[editorMode], rc.folder,
               rc.intervalMs ? "every " : "off, ", rc.minutes);
 }
 
 void RecoveryStop(void)
 {
-    KernelSetFatalHook(nullptr);
+    FatalSetHook(nullptr);
     if (!rc.mode) return;
     WorkerWait(RECOVERY_WAIT_MS);
     WorkerStop();

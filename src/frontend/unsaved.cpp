@@ -7,15 +7,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/bytes.h"
+#include "base/history.h"
+#include "base/log.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/history.h"
 #include "materials/matm.h"
 #include "materials/matpanel.h"
 #include "palette/palm.h"

@@ -6,21 +6,22 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/bytes.h"
+#include "base/log.h"
+#include "base/maths.h"
+#include "base/str.h"
 #include "frontend/dump.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
 #include "kernel/timing.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
-#include "kernel/util/str.h"
 #include "materials/matm.h"
 #include "materials/scenepanel.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
+#include "scene/terraindraw.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
@@ -31,7 +32,6 @@
 #include "toolkit/text.h"
 #include "world/net.h"
 #include "world/terrain.h"
-#include "world/terraindraw.h"
 #include "world/worldm.h"
 
 enum {
@@ -1418,7 +1418,7 @@ static void WorldPress(WinId self, int tool, int rx, int ry)
             }
             w[1] = NetNodeHeightOver(w[0], w[2], EditNodeClearance());
         }
-        if (WorldMAddNetNode(w[0], w[1], w[2]) < 0) MsgBoxError("Add Node", WM_ERR_OUT_OF_SPACE);
+        if (WorldMAddNetNode(w[0], w[1], w[2]) < 0) MsgBoxError("Add Node", WORLD_ERR_OUT_OF_SPACE);
         break;
     }
     default: break;   // 27 and 32 act on the release rectangle

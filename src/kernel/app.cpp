@@ -1,8 +1,8 @@
 // Entry, start-up settings, the run-state machine and the main loop. Managers are installed
 // in a fixed order; each registers its own removal, so the shutdown needs no list of its own.
 // What happens in the launcher and the editors comes from the front end's hooks.
+#include "base/workpool.h"
 #include "kernel/app.h"
-#include "kernel/workpool.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -14,12 +14,12 @@
 #include <cstring>
 #include <string>
 
+#include "base/ini.h"
+#include "base/log.h"
+#include "base/res.h"
+#include "base/str.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
 #include "kernel/timing.h"
-#include "kernel/util/ini.h"
-#include "kernel/util/str.h"
 #include "kernel/version.h"
 #include "platform/platform.h"
 

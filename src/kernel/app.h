@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/folders.h"
+#include "base/folders.h"
 
 enum { EDITOR_NONE = 0, EDITOR_SHAPE = 1, EDITOR_WORLD = 2 };
 enum {

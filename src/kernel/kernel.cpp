@@ -1,6 +1,6 @@
 #include "kernel/kernel.h"
 
-#include "kernel/util/str.h"
+#include "base/str.h"
 #include "platform/platform.h"
 
 static struct {

@@ -4,8 +4,8 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/fatal.h"
-#include "kernel/progress.h"
+#include "base/fatal.h"
+#include "base/progress.h"
 
 // Installs the kernel and creates the native window (through the platform back end that
 // PlatSelect chose). Returns 1, or 0 when the window cannot be created.

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/str.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/log.h"
+#include "base/str.h"
 #include "materials/matm.h"
 #include "palette/palm.h"
 #include "platform/sprite.h"
@@ -23,7 +23,7 @@ static struct {
     int releaseCount;
     IntMatUnloadFn unload;
     int dummy[3];            // the Dummy's colour, 0 to 255 each; all 0: the all-zero material
-} im;
+} intMat;
 
 // Textures that failed since the last report: each sprite once, with why and a material that
 // uses it; past the room, only counted.
@@ -59,19 +59,19 @@ int IntMatCreate(int capacity)
 {
     IntMatDestroy();
     if (capacity < 1) capacity = 1;
-    im.table = (uint8_t*)ResAllocMem((size_t)capacity * IM_SIZE);
-    im.hooks = (IntMatDrawFn*)ResAllocMem(sizeof(IntMatDrawFn) * (size_t)capacity);
-    if (!im.table || !im.hooks) {
+    intMat.table = (uint8_t*)ResAllocMem((size_t)capacity * IM_SIZE);
+    intMat.hooks = (IntMatDrawFn*)ResAllocMem(sizeof(IntMatDrawFn) * (size_t)capacity);
+    if (!intMat.table || !intMat.hooks) {
         IntMatDestroy();
         return 1;
     }
-    memset(im.table, 0, (size_t)capacity * IM_SIZE);
-    memset(im.hooks, 0, sizeof(IntMatDrawFn) * (size_t)capacity);
-    im.capacity = capacity;
-    im.count = 0;
-    im.handlerCount = 0;
-    im.releaseCount = 0;
-    im.dummy[0] = im.dummy[1] = im.dummy[2] = 0;
+    memset(intMat.table, 0, (size_t)capacity * IM_SIZE);
+    memset(intMat.hooks, 0, sizeof(IntMatDrawFn) * (size_t)capacity);
+    intMat.capacity = capacity;
+    intMat.count = 0;
+    intMat.handlerCount = 0;
+    intMat.releaseCount = 0;
+    intMat.dummy[0] = intMat.dummy[1] = intMat.dummy[2] = 0;
     failures.count = failures.notedCount = failures.reportedCount = 0;
     memset(none, 0, sizeof none);
     noneHook = nullptr;
@@ -83,54 +83,54 @@ int IntMatCreate(int capacity)
 
 void IntMatDestroy(void)
 {
-    if (im.table) IntMatReleaseAll();
-    if (im.table) ResFreeMem(im.table);
-    if (im.hooks) ResFreeMem(im.hooks);
-    im.table = nullptr;
-    im.hooks = nullptr;
-    im.capacity = 0;
-    im.count = 0;
+    if (intMat.table) IntMatReleaseAll();
+    if (intMat.table) ResFreeMem(intMat.table);
+    if (intMat.hooks) ResFreeMem(intMat.hooks);
+    intMat.table = nullptr;
+    intMat.hooks = nullptr;
+    intMat.capacity = 0;
+    intMat.count = 0;
 }
 
-int IntMatCount(void) { return im.count; }
-int IntMatCapacity(void) { return im.capacity; }
-void IntMatSetUnloadFn(IntMatUnloadFn fn) { im.unload = fn; }
+int IntMatCount(void) { return intMat.count; }
+int IntMatCapacity(void) { return intMat.capacity; }
+void IntMatSetUnloadFn(IntMatUnloadFn fn) { intMat.unload = fn; }
 
 void IntMatReleaseAll(void)
 {
-    if (im.count > 0)
-        for (int i = 0; i < im.releaseCount; i++) im.releaseHandlers[i]();
-    for (int i = 0; i < im.count; i++) {
-        uint8_t* r = im.table + (size_t)i * IM_SIZE;
+    if (intMat.count > 0)
+        for (int i = 0; i < intMat.releaseCount; i++) intMat.releaseHandlers[i]();
+    for (int i = 0; i < intMat.count; i++) {
+        uint8_t* r = intMat.table + (size_t)i * IM_SIZE;
         ResId handle = GetU16(r, IM_HANDLE);
         if (handle) {
             ResFreeAlways(handle);
             PutU16(r, IM_HANDLE, 0);
         }
     }
-    if (im.unload) im.unload();
-    im.count = 0;
+    if (intMat.unload) intMat.unload();
+    intMat.count = 0;
 }
 
 void IntMatAddChangeHandler(IntMatChangeFn fn)
 {
     if (!fn) return;
-    for (int i = 0; i < im.handlerCount; i++)
-        if (im.handlers[i] == fn) return;
-    if (im.handlerCount < IM_MAX_HANDLERS) im.handlers[im.handlerCount++] = fn;
+    for (int i = 0; i < intMat.handlerCount; i++)
+        if (intMat.handlers[i] == fn) return;
+    if (intMat.handlerCount < IM_MAX_HANDLERS) intMat.handlers[intMat.handlerCount++] = fn;
 }
 
 void IntMatRunChangeHandlers(void)
 {
-    for (int i = 0; i < im.handlerCount; i++) im.handlers[i]();
+    for (int i = 0; i < intMat.handlerCount; i++) intMat.handlers[i]();
 }
 
 void IntMatAddReleaseHandler(IntMatChangeFn fn)
 {
     if (!fn) return;
-    for (int i = 0; i < im.releaseCount; i++)
-        if (im.releaseHandlers[i] == fn) return;
-    if (im.releaseCount < IM_MAX_HANDLERS) im.releaseHandlers[im.releaseCount++] = fn;
+    for (int i = 0; i < intMat.releaseCount; i++)
+        if (intMat.releaseHandlers[i] == fn) return;
+    if (intMat.releaseCount < IM_MAX_HANDLERS) intMat.releaseHandlers[intMat.releaseCount++] = fn;
 }
 
 // ============================================================================================
@@ -225,10 +225,10 @@ static void NoteFailure(ResId sprite, const char* material, const char* texture)
     if (material) {
         StrLCopy(f.material, material, sizeof f.material);
     } else {
-        for (int i = 0; sprite && i < im.count; i++) {
-            if (GetU16(im.table + (size_t)i * IM_SIZE, IM_SPRITE) != sprite) continue;
+        for (int i = 0; sprite && i < intMat.count; i++) {
+            if (GetU16(intMat.table + (size_t)i * IM_SIZE, IM_SPRITE) != sprite) continue;
             // The table's names are space-filled.
-            StrLCopy(f.material, (const char*)im.table + (size_t)i * IM_SIZE + IM_NAME, IM_NAME_CHARS + 1);
+            StrLCopy(f.material, (const char*)intMat.table + (size_t)i * IM_SIZE + IM_NAME, IM_NAME_CHARS + 1);
             for (int k = IM_NAME_CHARS - 1; k >= 0 && f.material[k] == ' '; k--) f.material[k] = 0;
             break;
         }
@@ -286,23 +286,23 @@ int MatSetData(const uint8_t* block, size_t size)
     const uint8_t* pal = (GetU32(block, MH_FLAGS) & MAT_FLAG_TRUE_COLOUR) ? nullptr : palette;
 
     // A list longer than the table keeps its first materials rather than losing them all.
-    int room = im.capacity - im.count;
+    int room = intMat.capacity - intMat.count;
     if (count > room) {
-        if (im.table)
+        if (intMat.table)
             LogPrintf(LOG_WARN, "MATERIALS: %d of %d materials fit the render table", room, count);
         count = room;
     }
     for (int i = 0; i < count; i++) {
-        int at = im.count++;
-        Convert(im.table + (size_t)at * IM_SIZE, &im.hooks[at], block + MAT_HEADER_SIZE + (size_t)i * MAT_RECORD_SIZE,
+        int at = intMat.count++;
+        Convert(intMat.table + (size_t)at * IM_SIZE, &intMat.hooks[at], block + MAT_HEADER_SIZE + (size_t)i * MAT_RECORD_SIZE,
                 pal, 1, 0);
     }
-    if (im.count > 0) {
+    if (intMat.count > 0) {
         // The Dummy renders as the all-zero material, whatever record 0 holds.
-        ResId handle = GetU16(im.table, IM_HANDLE);
+        ResId handle = GetU16(intMat.table, IM_HANDLE);
         if (handle) ResFreeAlways(handle);
-        memset(im.table + IM_NAME_CHARS, 0, IM_CLEARED_BYTES);
-        im.hooks[0] = nullptr;
+        memset(intMat.table + IM_NAME_CHARS, 0, IM_CLEARED_BYTES);
+        intMat.hooks[0] = nullptr;
         ColourDummy();
     }
     IntMatRunChangeHandlers();
@@ -311,11 +311,11 @@ int MatSetData(const uint8_t* block, size_t size)
 
 int IntMatFind(const char* name)
 {
-    if (!name || im.count == 0) return IM_NONE;
+    if (!name || intMat.count == 0) return IM_NONE;
     uint8_t key[IM_NAME_CHARS];
     MakeName(key, name, IM_NAME_CHARS);
-    for (int i = 0; i < im.count; i++)
-        if (memcmp(im.table + (size_t)i * IM_SIZE + IM_NAME, key, IM_NAME_CHARS) == 0) return i;
+    for (int i = 0; i < intMat.count; i++)
+        if (memcmp(intMat.table + (size_t)i * IM_SIZE + IM_NAME, key, IM_NAME_CHARS) == 0) return i;
     return IM_NONE;
 }
 
@@ -326,9 +326,9 @@ int IntMatFindOrAdd(const uint8_t* record)
     StrLCopy(name, (const char*)record + MR_NAME, sizeof name);
     int found = IntMatFind(name);
     if (found != IM_NONE) return found;
-    if (im.count >= im.capacity) return IM_NONE;
-    int at = im.count++;
-    Convert(im.table + (size_t)at * IM_SIZE, &im.hooks[at], record, nullptr, 0, 0);
+    if (intMat.count >= intMat.capacity) return IM_NONE;
+    int at = intMat.count++;
+    Convert(intMat.table + (size_t)at * IM_SIZE, &intMat.hooks[at], record, nullptr, 0, 0);
     IntMatRunChangeHandlers();
     return at;
 }
@@ -340,20 +340,20 @@ int IntMatFindOrAdd(const uint8_t* record)
 // The record an index names, by the rule of every accessor.
 static uint8_t* Entry(int index, IntMatDrawFn** hook = nullptr)
 {
-    if (index == IM_NONE || !im.table) {
+    if (index == IM_NONE || !intMat.table) {
         if (hook) *hook = &noneHook;
         return none;
     }
-    if (index < 0 || index >= im.count) index = 0;
-    if (hook) *hook = &im.hooks[index];
-    return im.table + (size_t)index * IM_SIZE;
+    if (index < 0 || index >= intMat.count) index = 0;
+    if (hook) *hook = &intMat.hooks[index];
+    return intMat.table + (size_t)index * IM_SIZE;
 }
 
 uint8_t* IntMatPtr(int index)
 {
-    if (!im.table || index < 0 || index > im.count) return nullptr;
-    if (index == im.count) index = 0;
-    return im.table + (size_t)index * IM_SIZE;
+    if (!intMat.table || index < 0 || index > intMat.count) return nullptr;
+    if (index == intMat.count) index = 0;
+    return intMat.table + (size_t)index * IM_SIZE;
 }
 
 int32_t IntMatAmbient(int index) { return GetI32(Entry(index), IM_AMBIENT); }
@@ -405,8 +405,8 @@ void IntMatSetRGB(int index, int32_t red, int32_t green, int32_t blue)
 
 static void ColourDummy(void)
 {
-    if (im.count == 0 || (!im.dummy[0] && !im.dummy[1] && !im.dummy[2])) return;
-    IntMatSetRGB(0, im.dummy[0] << 6, im.dummy[1] << 6, im.dummy[2] << 6);
+    if (intMat.count == 0 || (!intMat.dummy[0] && !intMat.dummy[1] && !intMat.dummy[2])) return;
+    IntMatSetRGB(0, intMat.dummy[0] << 6, intMat.dummy[1] << 6, intMat.dummy[2] << 6);
     IntMatSetAmbient(0, 16384);
     IntMatSetDiffuse(0, 16384);
 }
@@ -414,13 +414,13 @@ static void ColourDummy(void)
 void IntMatSetDummyColour(int red, int green, int blue)
 {
     const int rgb[3] = {red, green, blue};
-    int was = im.dummy[0] || im.dummy[1] || im.dummy[2];
-    for (int i = 0; i < 3; i++) im.dummy[i] = rgb[i] < 0 ? 0 : rgb[i] > 255 ? 255 : rgb[i];
-    if (im.dummy[0] || im.dummy[1] || im.dummy[2]) {
+    int was = intMat.dummy[0] || intMat.dummy[1] || intMat.dummy[2];
+    for (int i = 0; i < 3; i++) intMat.dummy[i] = rgb[i] < 0 ? 0 : rgb[i] > 255 ? 255 : rgb[i];
+    if (intMat.dummy[0] || intMat.dummy[1] || intMat.dummy[2]) {
         ColourDummy();
-    } else if (was && im.count > 0) {
+    } else if (was && intMat.count > 0) {
         // Black again: the all-zero material, as the rebuild leaves it.
-        memset(im.table + IM_NAME_CHARS, 0, IM_CLEARED_BYTES);
+        memset(intMat.table + IM_NAME_CHARS, 0, IM_CLEARED_BYTES);
     }
 }
 

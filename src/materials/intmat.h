@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 
 enum {
     IM_SIZE = 128,

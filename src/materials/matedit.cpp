@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/util/bytes.h"
-#include "kernel/util/str.h"
+#include "base/bytes.h"
+#include "base/str.h"
 #include "materials/matm.h"
 #include "materials/matpanel.h"
 #include "palette/image.h"

@@ -4,14 +4,14 @@
 
 #include <cstring>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/str.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/files.h"
+#include "base/log.h"
+#include "base/res.h"
+#include "base/str.h"
 #include "materials/intmat.h"
 #include "palette/palm.h"
-#include "platform/files.h"
 
 static struct {
     uint8_t* block;     // header + room for MAT_MAX_RECORDS records

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 
 enum {
     MAT_HEADER_SIZE = 8,

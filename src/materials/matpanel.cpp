@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "kernel/fatal.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/str.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/str.h"
 #include "materials/intmat.h"
 #include "materials/matedit.h"
 #include "materials/matm.h"

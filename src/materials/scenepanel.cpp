@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "kernel/util/maths.h"
+#include "base/maths.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"

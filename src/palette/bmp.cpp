@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kernel/util/bytes.h"
-#include "platform/files.h"
+#include "base/bytes.h"
+#include "base/files.h"
 
 uint32_t BmpRowBytes(int width) { return ((uint32_t)width * 3 + 3) & ~3u; }
 

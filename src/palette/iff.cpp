@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/res.h"
 
 enum {
     IFF_MAX_SIDE = 2000,

@@ -8,8 +8,8 @@
 #include <stb_image.h>
 #include <stb_image_resize.h>
 
-#include "kernel/util/bytes.h"
-#include "platform/files.h"
+#include "base/bytes.h"
+#include "base/files.h"
 #include "platform/sandbox.h"
 #include "platform/sprite.h"
 

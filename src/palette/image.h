@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 
 enum {
     IMG_MAX_FILE_SIZE = 256 << 20,

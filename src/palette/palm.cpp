@@ -7,12 +7,12 @@
 
 #include <cstring>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/files.h"
+#include "base/log.h"
+#include "base/res.h"
 #include "palette/iff.h"
-#include "platform/files.h"
 #include "platform/video.h"
 
 enum {

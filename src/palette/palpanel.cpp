@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/files.h"
+#include "base/ini.h"
+#include "base/str.h"
 #include "kernel/app.h"
-#include "kernel/util/ini.h"
-#include "kernel/util/str.h"
 #include "palette/palm.h"
-#include "platform/files.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/panelhost.h"

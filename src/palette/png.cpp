@@ -2,7 +2,7 @@
 
 #include <png.h>
 
-#include "platform/files.h"
+#include "base/files.h"
 
 static void AppendToVector(png_structp png, png_bytep data, png_size_t length)
 {

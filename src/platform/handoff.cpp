@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kernel/log.h"
+#include "base/log.h"
 #include "platform/platform.h"
 
 static struct {

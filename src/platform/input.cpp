@@ -6,9 +6,9 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/util/str.h"
+#include "base/fatal.h"
+#include "base/log.h"
+#include "base/str.h"
 #include "platform/platform.h"
 
 enum {

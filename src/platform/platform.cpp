@@ -5,8 +5,8 @@
 #include <deque>
 #include <string>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
+#include "base/fatal.h"
+#include "base/log.h"
 #include "platform/backend.h"
 
 enum { QUEUE_SIZE = 256 };

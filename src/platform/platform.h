@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/res/res.h"
-#include "platform/files.h"
+#include "base/files.h"
+#include "base/res.h"
 #include "platform/sprite.h"
 #include "platform/video.h"
 

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/str.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/log.h"
+#include "base/str.h"
 #include "platform/backend.h"
 
 enum {

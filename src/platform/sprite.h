@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 
 enum {
     SPR_HEADER_SIZE = 48,      // 8-bit "TRPS"

@@ -1,6 +1,6 @@
 // The millisecond clock comes from the back end: real time in a window, a turn-driven
 // clock headless, so that runs from scripts repeat exactly.
-#include "kernel/fatal.h"
+#include "base/fatal.h"
 #include "platform/backend.h"
 
 static int timerInstalled;

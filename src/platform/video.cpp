@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/log.h"
 #include "platform/backend.h"
 
 static struct {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 
 enum {
     VIDEO_8BIT = 0,

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/progress.h"
-#include "kernel/util/maths.h"
+#include "base/fatal.h"
+#include "base/log.h"
+#include "base/maths.h"
+#include "base/progress.h"
 #include "materials/intmat.h"
 #include "platform/sprite.h"
 #include "platform/video.h"
@@ -75,7 +75,7 @@ static struct {
     int vx, vy, vw, vh;
     float clipX0, clipX1, clipY0, clipY1;
     uint32_t frameCount;
-    D3Stats stats;
+    GlDrvStats stats;
 
     // Camera and projection.
     int32_t camPos[3];
@@ -138,9 +138,9 @@ static struct {
     // One bit per texture id each: whether its transparency is decided, and the answer.
     uint8_t transparencyKnown[65536 / 8];
     uint8_t transparent[65536 / 8];
-} d3;
+} draw3d;
 
-static D3Driver* Drv(void) { return &d3.drivers[d3.driver]; }
+static D3Driver* Drv(void) { return &draw3d.drivers[draw3d.driver]; }
 
 static int32_t Clamp32(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
 
@@ -165,31 +165,31 @@ static void MulMat(const float m[9], const float v[3], float out[3])
 
 static void FreePools(void)
 {
-    if (d3.nodes) ResFreeMem(d3.nodes);
-    if (d3.polys) ResFreeMem(d3.polys);
-    if (d3.stack) ResFreeMem(d3.stack);
-    if (d3.ringScratch) ResFreeMem(d3.ringScratch);
-    if (d3.points) ResFreeMem(d3.points);
-    if (d3.lights) ResFreeMem(d3.lights);
-    if (d3.sprites) ResFreeMem(d3.sprites);
-    d3.nodes = nullptr;
-    d3.polys = nullptr;
-    d3.stack = nullptr;
-    d3.ringScratch = nullptr;
-    d3.points = nullptr;
-    d3.lights = nullptr;
-    d3.sprites = nullptr;
-    d3.pointRoom = d3.pointCount = 0;
+    if (draw3d.nodes) ResFreeMem(draw3d.nodes);
+    if (draw3d.polys) ResFreeMem(draw3d.polys);
+    if (draw3d.stack) ResFreeMem(draw3d.stack);
+    if (draw3d.ringScratch) ResFreeMem(draw3d.ringScratch);
+    if (draw3d.points) ResFreeMem(draw3d.points);
+    if (draw3d.lights) ResFreeMem(draw3d.lights);
+    if (draw3d.sprites) ResFreeMem(draw3d.sprites);
+    draw3d.nodes = nullptr;
+    draw3d.polys = nullptr;
+    draw3d.stack = nullptr;
+    draw3d.ringScratch = nullptr;
+    draw3d.points = nullptr;
+    draw3d.lights = nullptr;
+    draw3d.sprites = nullptr;
+    draw3d.pointRoom = draw3d.pointCount = 0;
 }
 
 static void ResetNodes(void)
 {
-    d3.freeNodes = nullptr;
-    for (int i = d3.nodeCount - 1; i >= 0; i--) {
-        d3.nodes[i].next = d3.freeNodes;
-        d3.freeNodes = &d3.nodes[i];
+    draw3d.freeNodes = nullptr;
+    for (int i = draw3d.nodeCount - 1; i >= 0; i--) {
+        draw3d.nodes[i].next = draw3d.freeNodes;
+        draw3d.freeNodes = &draw3d.nodes[i];
     }
-    d3.freeCount = d3.nodeCount;
+    draw3d.freeCount = draw3d.nodeCount;
 }
 
 static void DefaultLights(void)
@@ -213,100 +213,100 @@ static float SpecularThreshold(void)
 
 static void UnloadIfLoaded(void)
 {
-    if (d3.texturesLoaded) Draw3DUnloadTextures();
+    if (draw3d.texturesLoaded) Draw3DUnloadTextures();
 }
 
 int Draw3DInstall(int polygons)
 {
-    if (d3.installed) return 0;
-    d3 = decltype(d3){};
+    if (draw3d.installed) return 0;
+    d3 = decltype(draw3d){};
     if (polygons < 1) polygons = 1;
-    d3.polyCount = polygons;
-    d3.nodeCount = D3_NODES_PER_POLYGON * polygons;
-    d3.nodes = (D3Vertex*)ResAllocMem(sizeof(D3Vertex) * (size_t)(d3.nodeCount + 1));
-    d3.polys = (D3Polygon*)ResAllocMem(sizeof(D3Polygon) * (size_t)polygons);
-    d3.stack = (D3Polygon**)ResAllocMem(sizeof(D3Polygon*) * (size_t)polygons);
-    d3.ringScratch = (D3Vertex**)ResAllocMem(sizeof(D3Vertex*) * (size_t)d3.nodeCount);
-    d3.lights = (D3Light*)ResAllocMem(sizeof(D3Light) * D3_MAX_LIGHTS);
-    d3.sprites = (D3TextSprite*)ResAllocMem(sizeof(D3TextSprite) * D3_MAX_TEXT_SPRITES);
-    if (!d3.nodes || !d3.polys || !d3.stack || !d3.ringScratch || !d3.lights || !d3.sprites || IntMatCreate(D3_MATERIALS) != 0) {
+    draw3d.polyCount = polygons;
+    draw3d.nodeCount = D3_NODES_PER_POLYGON * polygons;
+    draw3d.nodes = (D3Vertex*)ResAllocMem(sizeof(D3Vertex) * (size_t)(draw3d.nodeCount + 1));
+    draw3d.polys = (D3Polygon*)ResAllocMem(sizeof(D3Polygon) * (size_t)polygons);
+    draw3d.stack = (D3Polygon**)ResAllocMem(sizeof(D3Polygon*) * (size_t)polygons);
+    draw3d.ringScratch = (D3Vertex**)ResAllocMem(sizeof(D3Vertex*) * (size_t)draw3d.nodeCount);
+    draw3d.lights = (D3Light*)ResAllocMem(sizeof(D3Light) * D3_MAX_LIGHTS);
+    draw3d.sprites = (D3TextSprite*)ResAllocMem(sizeof(D3TextSprite) * D3_MAX_TEXT_SPRITES);
+    if (!draw3d.nodes || !draw3d.polys || !draw3d.stack || !draw3d.ringScratch || !draw3d.lights || !draw3d.sprites || IntMatCreate(D3_MATERIALS) != 0) {
         FreePools();
         return 1;
     }
-    memset(d3.nodes, 0, sizeof(D3Vertex) * (size_t)(d3.nodeCount + 1));
+    memset(draw3d.nodes, 0, sizeof(D3Vertex) * (size_t)(draw3d.nodeCount + 1));
     ResetNodes();
     IntMatSetUnloadFn(UnloadIfLoaded);
     RegisterExit(Draw3DRemove);
 
-    memcpy(d3.camRot, identity, sizeof identity);
-    for (int i = 0; i < 9; i++) d3.cam[i] = d3.camRot[i] / ONE;
-    d3.focal = 400.0f;
-    d3.nearZ = (float)D3_NEAREST_Z;
-    d3.distance = D3_VIEW_DISTANCE;
-    d3.farZ = (float)(d3.distance + 128);
-    d3.sortMode = D3SORT_NONE;
-    d3.fogAllowed = 1;
-    d3.displayFlags = D3V_HIDDEN;
-    d3.threshold = SpecularThreshold();
+    memcpy(draw3d.camRot, identity, sizeof identity);
+    for (int i = 0; i < 9; i++) draw3d.cam[i] = draw3d.camRot[i] / ONE;
+    draw3d.focal = 400.0f;
+    draw3d.nearZ = (float)D3_NEAREST_Z;
+    draw3d.distance = D3_VIEW_DISTANCE;
+    draw3d.farZ = (float)(draw3d.distance + 128);
+    draw3d.sortMode = D3SORT_NONE;
+    draw3d.fogAllowed = 1;
+    draw3d.displayFlags = D3V_HIDDEN;
+    draw3d.threshold = SpecularThreshold();
     Draw3DLensPerspective(0, 0, 640, 400);
     DefaultLights();
-    d3.driver = 0;
-    d3.installed = 1;
+    draw3d.driver = 0;
+    draw3d.installed = 1;
     return 0;
 }
 
 void Draw3DRemove(void)
 {
-    if (!d3.installed) return;
+    if (!draw3d.installed) return;
     UnloadIfLoaded();
     IntMatSetUnloadFn(nullptr);
     IntMatDestroy();
     FreePools();
-    d3.installed = 0;
-    d3.frameOpen = 0;
+    draw3d.installed = 0;
+    draw3d.frameOpen = 0;
 }
 
-int Draw3DIsInstalled(void) { return d3.installed; }
+int Draw3DIsInstalled(void) { return draw3d.installed; }
 
 void Draw3DRegisterDriver(int index, const D3Driver* driver)
 {
     if (index < 0 || index >= D3_MAX_DRIVERS || !driver) FatalError("Draw3DRegisterDriver - invalid driver %d", index);
-    d3.drivers[index] = *driver;
+    draw3d.drivers[index] = *driver;
 }
 
 void Draw3DSelectDriver(int index)
 {
     if (index < 0 || index >= D3_MAX_DRIVERS) FatalError("Draw3DSelectDriver - invalid driver %d", index);
     if (Drv()->deactivate) Drv()->deactivate();
-    d3.driver = index;
+    draw3d.driver = index;
     if (Drv()->activate) Drv()->activate(Drv()->polygons, index);
 }
 
-int Draw3DCurrentDriver(void) { return d3.driver; }
+int Draw3DCurrentDriver(void) { return draw3d.driver; }
 const D3Driver* Draw3DDriver(void) { return Drv(); }
 
 void Draw3DSetup(int screenWidth, int screenHeight, int32_t nearZ, int32_t distance, int sortMode)
 {
     // The editor's windows show square pixels: one focal length serves both axes.
-    if (screenWidth > 0 && screenHeight > 0) d3.focal = screenWidth / 2.0f;
+    if (screenWidth > 0 && screenHeight > 0) draw3d.focal = screenWidth / 2.0f;
     Draw3DSetNear((float)nearZ);
     Draw3DSetDistance(distance);
     Draw3DSetSortMode(sortMode);
 }
 
-void Draw3DCheckFrames(int on) { d3.checkFrames = on != 0; }
-int Draw3DChecking(void) { return d3.checkFrames; }
+void Draw3DCheckFrames(int on) { draw3d.checkFrames = on != 0; }
+int Draw3DChecking(void) { return draw3d.checkFrames; }
 
 void Draw3DSetLightingMode(int mode)
 {
-    if (mode >= D3LIGHT_BY_DISPLAY && mode <= D3LIGHT_COLOUR) d3.lightingMode = mode;
+    if (mode >= D3LIGHT_BY_DISPLAY && mode <= D3LIGHT_COLOUR) draw3d.lightingMode = mode;
 }
 
 void Draw3DDefaults(void)
 {
     DefaultLights();
-    d3.translucent = 0;
-    d3.renderFlags = 0;
+    draw3d.translucent = 0;
+    draw3d.renderFlags = 0;
 }
 
 // ============================================================================================
@@ -315,38 +315,38 @@ void Draw3DDefaults(void)
 
 void Draw3DStartDraw(int x, int y, int width, int height)
 {
-    if (!d3.installed) FatalError("Draw3DStartDraw - Draw3D is not installed");
-    if (d3.frameOpen && d3.checkFrames) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
-    d3.frameOpen = 1;
-    d3.colour = d3.lightingMode == D3LIGHT_BY_DISPLAY ? VideoBitsPerPixel() != 8 : d3.lightingMode == D3LIGHT_COLOUR;
+    if (!draw3d.installed) FatalError("Draw3DStartDraw - Draw3D is not installed");
+    if (draw3d.frameOpen && draw3d.checkFrames) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
+    draw3d.frameOpen = 1;
+    draw3d.colour = draw3d.lightingMode == D3LIGHT_BY_DISPLAY ? VideoBitsPerPixel() != 8 : draw3d.lightingMode == D3LIGHT_COLOUR;
     if (width < 1) width = 1;
     if (height < 1) height = 1;
-    d3.vx = x;
-    d3.vy = y;
-    d3.vw = width;
-    d3.vh = height;
-    d3.clipX0 = (float)x;
-    d3.clipX1 = (float)(x + width - 1);
-    d3.clipY0 = (float)y;
-    d3.clipY1 = (float)(y + height - 1);
-    if (!d3.perspective) {
-        d3.cx = x + width / 2.0f;
-        d3.cy = y + height / 2.0f;
+    draw3d.vx = x;
+    draw3d.vy = y;
+    draw3d.vw = width;
+    draw3d.vh = height;
+    draw3d.clipX0 = (float)x;
+    draw3d.clipX1 = (float)(x + width - 1);
+    draw3d.clipY0 = (float)y;
+    draw3d.clipY1 = (float)(y + height - 1);
+    if (!draw3d.perspective) {
+        draw3d.cx = x + width / 2.0f;
+        draw3d.cy = y + height / 2.0f;
     }
-    int64_t limit = (int64_t)d3.distance + 128;
-    d3.farZ = (float)(limit > (int64_t)D3_DEPTH_LIMIT ? (int64_t)D3_DEPTH_LIMIT : limit);
-    d3.frameCount++;
-    if (Drv()->depthRange) Drv()->depthRange(d3.nearZ, d3.farZ);
+    int64_t limit = (int64_t)draw3d.distance + 128;
+    draw3d.farZ = (float)(limit > (int64_t)D3_DEPTH_LIMIT ? (int64_t)D3_DEPTH_LIMIT : limit);
+    draw3d.frameCount++;
+    if (Drv()->depthRange) Drv()->depthRange(draw3d.nearZ, draw3d.farZ);
     if (Drv()->startFrame) Drv()->startFrame();
 
-    d3.polyUsed = 0;
+    draw3d.polyUsed = 0;
     ResetNodes();
-    d3.lightCount = 0;
-    d3.touchCount = 0;
-    d3.opaque = d3.translucentTree = nullptr;
-    d3.lines = d3.linesTail = d3.markers = d3.markersTail = nullptr;
-    d3.userOn = 0;
-    memset(&d3.stats, 0, sizeof d3.stats);
+    draw3d.lightCount = 0;
+    draw3d.touchCount = 0;
+    draw3d.opaque = draw3d.translucentTree = nullptr;
+    draw3d.lines = draw3d.linesTail = draw3d.markers = draw3d.markersTail = nullptr;
+    draw3d.userOn = 0;
+    memset(&draw3d.stats, 0, sizeof draw3d.stats);
 }
 
 static void DrawTree(D3Polygon* root);
@@ -354,25 +354,25 @@ static void DrawList(D3Polygon* head);
 
 void Draw3DDisplay(void)
 {
-    if (!d3.frameOpen && d3.checkFrames) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
-    d3.frameOpen = 0;
-    if (!d3.installed) return;
+    if (!draw3d.frameOpen && draw3d.checkFrames) FatalError("Draw3DStartDraw/Draw3DDisplay mis-match");
+    draw3d.frameOpen = 0;
+    if (!draw3d.installed) return;
     if (Drv()->flush) Drv()->flush();
-    DrawList(d3.lines);
-    DrawList(d3.markers);
+    DrawList(draw3d.lines);
+    DrawList(draw3d.markers);
     // Queued polygons go to the driver before its frame ends: a driver that resolves depth
     // at the end of the frame would otherwise lose them.
-    DrawTree(d3.opaque);
-    DrawTree(d3.translucentTree);
-    d3.opaque = d3.translucentTree = nullptr;
-    d3.lines = d3.linesTail = d3.markers = d3.markersTail = nullptr;
+    DrawTree(draw3d.opaque);
+    DrawTree(draw3d.translucentTree);
+    draw3d.opaque = draw3d.translucentTree = nullptr;
+    draw3d.lines = draw3d.linesTail = draw3d.markers = draw3d.markersTail = nullptr;
     if (Drv()->endFrame) Drv()->endFrame();
-    if (d3.freeCount < d3.nodeCount)
-        LogPrintf(LOG_ERROR, "Error - %d Polygon Points have NOT been released", d3.nodeCount - d3.freeCount);
+    if (draw3d.freeCount < draw3d.nodeCount)
+        LogPrintf(LOG_ERROR, "Error - %d Polygon Points have NOT been released", draw3d.nodeCount - draw3d.freeCount);
 }
 
-int Draw3DFrameOpen(void) { return d3.frameOpen; }
-uint32_t Draw3DFrameCount(void) { return d3.frameCount; }
+int Draw3DFrameOpen(void) { return draw3d.frameOpen; }
+uint32_t Draw3DFrameCount(void) { return draw3d.frameCount; }
 
 void Draw3DFillView(int colour)
 {
@@ -386,8 +386,8 @@ void Draw3DFillView(int colour)
     // narrowed to it for the while.
     int cx0, cy0, cx1, cy1;
     VideoGetClip(&cx0, &cy0, &cx1, &cy1);
-    int x0 = d3.vx > cx0 ? d3.vx : cx0, y0 = d3.vy > cy0 ? d3.vy : cy0;
-    int x1 = d3.vx + d3.vw - 1 < cx1 ? d3.vx + d3.vw - 1 : cx1, y1 = d3.vy + d3.vh - 1 < cy1 ? d3.vy + d3.vh - 1 : cy1;
+    int x0 = draw3d.vx > cx0 ? draw3d.vx : cx0, y0 = draw3d.vy > cy0 ? draw3d.vy : cy0;
+    int x1 = draw3d.vx + draw3d.vw - 1 < cx1 ? draw3d.vx + draw3d.vw - 1 : cx1, y1 = draw3d.vy + draw3d.vh - 1 < cy1 ? draw3d.vy + draw3d.vh - 1 : cy1;
     if (x0 > x1 || y0 > y1) return;
     VideoSetClip(x0, y0, x1, y1);
     VideoClear(colour & 255);
@@ -408,42 +408,42 @@ void Draw3DSetBackground(int32_t r, int32_t g, int32_t b)
 static void WorldToCameraF(const int32_t world[3], float out[3])
 {
     double d[3];
-    for (int i = 0; i < 3; i++) d[i] = (double)world[i] - (double)d3.camPos[i];
+    for (int i = 0; i < 3; i++) d[i] = (double)world[i] - (double)draw3d.camPos[i];
     for (int i = 0; i < 3; i++)
-        out[i] = (float)(d3.cam[3 * i] * d[0] + d3.cam[3 * i + 1] * d[1] + d3.cam[3 * i + 2] * d[2]);
+        out[i] = (float)(draw3d.cam[3 * i] * d[0] + draw3d.cam[3 * i + 1] * d[1] + draw3d.cam[3 * i + 2] * d[2]);
 }
 
 static void DirectionToCamera(const int16_t dir[3], float out[3])
 {
     float w[3] = {dir[0] / ONE, dir[1] / ONE, dir[2] / ONE};
-    MulMat(d3.cam, w, out);
+    MulMat(draw3d.cam, w, out);
 }
 
 static void UpdateUserPlane(void)
 {
     float p[3];
-    WorldToCameraF(d3.userPoint, p);
-    MulMat(d3.cam, d3.userWorld, d3.userN);
-    d3.userD = -Dot(d3.userN, p);
+    WorldToCameraF(draw3d.userPoint, p);
+    MulMat(draw3d.cam, draw3d.userWorld, draw3d.userN);
+    draw3d.userD = -Dot(draw3d.userN, p);
 }
 
 void Draw3DSetCamera(const int32_t position[3], const int16_t orientation[9])
 {
-    memcpy(d3.camPos, position, sizeof d3.camPos);
-    memcpy(d3.camRot, orientation, sizeof d3.camRot);
-    for (int i = 0; i < 9; i++) d3.cam[i] = orientation[i] / ONE;
-    DirectionToCamera(d3.distantWorld, d3.distantDir);
-    WorldToCameraF(d3.fogOriginWorld, d3.fogOrigin);
-    DirectionToCamera(d3.fogDirWorld, d3.fogDir);
+    memcpy(draw3d.camPos, position, sizeof draw3d.camPos);
+    memcpy(draw3d.camRot, orientation, sizeof draw3d.camRot);
+    for (int i = 0; i < 9; i++) draw3d.cam[i] = orientation[i] / ONE;
+    DirectionToCamera(draw3d.distantWorld, draw3d.distantDir);
+    WorldToCameraF(draw3d.fogOriginWorld, draw3d.fogOrigin);
+    DirectionToCamera(draw3d.fogDirWorld, draw3d.fogDir);
     UpdateUserPlane();
 }
 
 void Draw3DWorldToCamera(const int32_t world[3], int32_t out[3])
 {
     double d[3];
-    for (int i = 0; i < 3; i++) d[i] = (double)world[i] - (double)d3.camPos[i];
+    for (int i = 0; i < 3; i++) d[i] = (double)world[i] - (double)draw3d.camPos[i];
     for (int i = 0; i < 3; i++)
-        out[i] = Trunc32((double)d3.cam[3 * i] * d[0] + (double)d3.cam[3 * i + 1] * d[1] + (double)d3.cam[3 * i + 2] * d[2]);
+        out[i] = Trunc32((double)draw3d.cam[3 * i] * d[0] + (double)draw3d.cam[3 * i + 1] * d[1] + (double)draw3d.cam[3 * i + 2] * d[2]);
 }
 
 void Draw3DRelativeOrientation(const int16_t world[9], int16_t out[9])
@@ -451,24 +451,24 @@ void Draw3DRelativeOrientation(const int16_t world[9], int16_t out[9])
     for (int i = 0; i < 3; i++)
         for (int j = 0; j < 3; j++) {
             int64_t sum = 0;
-            for (int k = 0; k < 3; k++) sum += (int64_t)d3.camRot[3 * i + k] * world[3 * k + j];
+            for (int k = 0; k < 3; k++) sum += (int64_t)draw3d.camRot[3 * i + k] * world[3 * k + j];
             out[3 * i + j] = (int16_t)Clamp32((int32_t)(sum >> FIX_SHIFT), INT16_MIN, INT16_MAX);
         }
 }
 
 void Draw3DSetPerspective(const int16_t planes[8], float centreX, float centreY, float scaleX, float scaleY)
 {
-    d3.perspective = 1;
-    for (int i = 0; i < 8; i++) d3.planes[i] = planes[i] / ONE;
-    d3.cx = centreX;
-    d3.cy = centreY;
-    d3.scaleX = scaleX;
-    d3.scaleY = scaleY;
+    draw3d.perspective = 1;
+    for (int i = 0; i < 8; i++) draw3d.planes[i] = planes[i] / ONE;
+    draw3d.cx = centreX;
+    draw3d.cy = centreY;
+    draw3d.scaleX = scaleX;
+    draw3d.scaleY = scaleY;
 }
 
 void Draw3DLensPerspective(int x, int y, int width, int height)
 {
-    float f = d3.focal, hw = width / 2.0f, hh = height / 2.0f;
+    float f = draw3d.focal, hw = width / 2.0f, hh = height / 2.0f;
     // Each side plane passes through the eye and one edge of the viewport.
     float pairs[4][2] = {{f, hw}, {-f, hw}, {-f, hh}, {f, hh}};
     int16_t planes[8];
@@ -481,18 +481,18 @@ void Draw3DLensPerspective(int x, int y, int width, int height)
     Draw3DSetPerspective(planes, x + hw, y + hh, f, -f);
 }
 
-float Draw3DFocal(void) { return d3.focal; }
+float Draw3DFocal(void) { return draw3d.focal; }
 
 void Draw3DSetOrthographic(float left, float right, float bottom, float top, float scale)
 {
-    d3.perspective = 0;
-    d3.left = left;
-    d3.right = right;
-    d3.bottom = bottom;
-    d3.top = top;
-    d3.orthoScale = scale;
-    d3.cx = d3.vx + d3.vw / 2.0f;
-    d3.cy = d3.vy + d3.vh / 2.0f;
+    draw3d.perspective = 0;
+    draw3d.left = left;
+    draw3d.right = right;
+    draw3d.bottom = bottom;
+    draw3d.top = top;
+    draw3d.orthoScale = scale;
+    draw3d.cx = draw3d.vx + draw3d.vw / 2.0f;
+    draw3d.cy = draw3d.vy + draw3d.vh / 2.0f;
 }
 
 void Draw3DLensOrthographic(int width, int height, float zoom)
@@ -502,19 +502,19 @@ void Draw3DLensOrthographic(int width, int height, float zoom)
     Draw3DSetOrthographic(-hw, hw, -hh, hh, 1.0f / zoom);
 }
 
-int Draw3DIsPerspective(void) { return d3.perspective; }
+int Draw3DIsPerspective(void) { return draw3d.perspective; }
 
 void Draw3DViewCentre(float* x, float* y)
 {
-    if (x) *x = d3.cx;
-    if (y) *y = d3.cy;
+    if (x) *x = draw3d.cx;
+    if (y) *y = draw3d.cy;
 }
 
-void Draw3DSetNear(float nearZ) { d3.nearZ = nearZ < (float)D3_NEAR_MIN ? (float)D3_NEAR_MIN : nearZ; }
-void Draw3DSetFar(float farZ) { d3.farZ = farZ; }
-void Draw3DSetDistance(int32_t distance) { d3.distance = distance < 0 ? 0 : distance; }
-float Draw3DNear(void) { return d3.nearZ; }
-float Draw3DFar(void) { return d3.farZ; }
+void Draw3DSetNear(float nearZ) { draw3d.nearZ = nearZ < (float)D3_NEAR_MIN ? (float)D3_NEAR_MIN : nearZ; }
+void Draw3DSetFar(float farZ) { draw3d.farZ = farZ; }
+void Draw3DSetDistance(int32_t distance) { draw3d.distance = distance < 0 ? 0 : distance; }
+float Draw3DNear(void) { return draw3d.nearZ; }
+float Draw3DFar(void) { return draw3d.farZ; }
 
 void Draw3DSetUserPlane(const int32_t point[3], int16_t ax, int16_t ay, int16_t az)
 {
@@ -523,15 +523,15 @@ void Draw3DSetUserPlane(const int32_t point[3], int16_t ax, int16_t ay, int16_t 
     float sz = FixSin(az) / ONE, cz = FixCos(az) / ONE;
     // +z about x: (0, -sin, cos); then about y; then about z.
     float x = cx * sy, y = -sx, z = cx * cy;
-    d3.userWorld[0] = x * cz - y * sz;
-    d3.userWorld[1] = x * sz + y * cz;
-    d3.userWorld[2] = z;
-    memcpy(d3.userPoint, point, sizeof d3.userPoint);
+    draw3d.userWorld[0] = x * cz - y * sz;
+    draw3d.userWorld[1] = x * sz + y * cz;
+    draw3d.userWorld[2] = z;
+    memcpy(draw3d.userPoint, point, sizeof draw3d.userPoint);
     UpdateUserPlane();
-    d3.userOn = 1;
+    draw3d.userOn = 1;
 }
 
-void Draw3DClearUserPlane(void) { d3.userOn = 0; }
+void Draw3DClearUserPlane(void) { draw3d.userOn = 0; }
 
 // ============================================================================================
 // Lights and fog settings
@@ -541,31 +541,31 @@ static int32_t Max3(int32_t r, int32_t g, int32_t b) { return r > g ? (r > b ? r
 
 void Draw3DSetAmbient(int32_t r, int32_t g, int32_t b)
 {
-    d3.ambient[0] = r;
-    d3.ambient[1] = g;
-    d3.ambient[2] = b;
-    d3.amax = Max3(r, g, b);
+    draw3d.ambient[0] = r;
+    draw3d.ambient[1] = g;
+    draw3d.ambient[2] = b;
+    draw3d.amax = Max3(r, g, b);
 }
 
 void Draw3DSetDistantLight(const int16_t direction[3], int32_t r, int32_t g, int32_t b)
 {
-    memcpy(d3.distantWorld, direction, sizeof d3.distantWorld);
-    DirectionToCamera(direction, d3.distantDir);
-    d3.distant[0] = r;
-    d3.distant[1] = g;
-    d3.distant[2] = b;
-    d3.dmax = Max3(r, g, b);
+    memcpy(draw3d.distantWorld, direction, sizeof draw3d.distantWorld);
+    DirectionToCamera(direction, draw3d.distantDir);
+    draw3d.distant[0] = r;
+    draw3d.distant[1] = g;
+    draw3d.distant[2] = b;
+    draw3d.dmax = Max3(r, g, b);
 }
 
 int Draw3DAddLight(int type, const int32_t position[3], int32_t radius, const int16_t direction[3], int32_t cutoff,
                    int32_t r, int32_t g, int32_t b)
 {
-    if (!d3.installed || d3.lightCount >= D3_MAX_LIGHTS || radius <= 0) return 1;
+    if (!draw3d.installed || draw3d.lightCount >= D3_MAX_LIGHTS || radius <= 0) return 1;
     if (type < D3L_POINT || type > D3L_GLOW) return 1;
     float pos[3];
     WorldToCameraF(position, pos);
     if (!Draw3DSphereVisible(pos, 2.0f * (float)radius)) return 1;
-    D3Light* l = &d3.lights[d3.lightCount++];
+    D3Light* l = &draw3d.lights[draw3d.lightCount++];
     memset(l, 0, sizeof *l);
     l->type = type;
     memcpy(l->pos, pos, sizeof pos);
@@ -584,25 +584,25 @@ int Draw3DAddLocalLight(const int32_t position[3], int32_t radius, int32_t r, in
     return Draw3DAddLight(D3L_POINT, position, radius, nullptr, 0, r, g, b);
 }
 
-int Draw3DLightCount(void) { return d3.lightCount; }
-float Draw3DSpecularThreshold(void) { return d3.threshold; }
+int Draw3DLightCount(void) { return draw3d.lightCount; }
+float Draw3DSpecularThreshold(void) { return draw3d.threshold; }
 
 void Draw3DSetFog(const int32_t origin[3], const int16_t direction[3], int32_t nearValue, int32_t farValue,
                   int32_t distance)
 {
-    memcpy(d3.fogOriginWorld, origin, sizeof d3.fogOriginWorld);
-    memcpy(d3.fogDirWorld, direction, sizeof d3.fogDirWorld);
-    WorldToCameraF(origin, d3.fogOrigin);
-    DirectionToCamera(direction, d3.fogDir);
+    memcpy(draw3d.fogOriginWorld, origin, sizeof draw3d.fogOriginWorld);
+    memcpy(draw3d.fogDirWorld, direction, sizeof draw3d.fogDirWorld);
+    WorldToCameraF(origin, draw3d.fogOrigin);
+    DirectionToCamera(direction, draw3d.fogDir);
     // Levels go into the vertex words shifted left by 16: keep them where that cannot overflow.
-    d3.fogNear = Clamp32(nearValue, 0, FOG_LEVEL_MAX);
-    d3.fogFar = Clamp32(farValue, 0, FOG_LEVEL_MAX);
-    d3.fogDistance = distance;
-    d3.fogOn = 1;
+    draw3d.fogNear = Clamp32(nearValue, 0, FOG_LEVEL_MAX);
+    draw3d.fogFar = Clamp32(farValue, 0, FOG_LEVEL_MAX);
+    draw3d.fogDistance = distance;
+    draw3d.fogOn = 1;
 }
 
-void Draw3DFogOff(void) { d3.fogOn = 0; }
-void Draw3DAllowFog(int on) { d3.fogAllowed = on != 0; }
+void Draw3DFogOff(void) { draw3d.fogOn = 0; }
+void Draw3DAllowFog(int on) { draw3d.fogAllowed = on != 0; }
 
 // ============================================================================================
 // Switches
@@ -610,32 +610,32 @@ void Draw3DAllowFog(int on) { d3.fogAllowed = on != 0; }
 
 void Draw3DSetSortMode(int mode)
 {
-    if (mode >= D3SORT_RESERVED && mode <= D3SORT_NONE) d3.sortMode = mode;
+    if (mode >= D3SORT_RESERVED && mode <= D3SORT_NONE) draw3d.sortMode = mode;
 }
 
-int Draw3DSortMode(void) { return d3.sortMode; }
+int Draw3DSortMode(void) { return draw3d.sortMode; }
 
 void Draw3DSetRenderFlags(uint32_t flags)
 {
-    if ((flags | d3.renderFlags) & RENDER_OVERRIDE) flags &= ~(uint32_t)RENDER_OVERRIDDEN;
-    d3.renderFlags = flags;
+    if ((flags | draw3d.renderFlags) & RENDER_OVERRIDE) flags &= ~(uint32_t)RENDER_OVERRIDDEN;
+    draw3d.renderFlags = flags;
 }
 
-uint32_t Draw3DRenderFlags(void) { return d3.renderFlags; }
-int Draw3DTexturesWanted(void) { return (d3.renderFlags & RENDER_NO_TEXELS) == 0; }
-void Draw3DSetTranslucent(int on) { d3.translucent = on != 0; }
-void Draw3DSetOverlay(int on) { d3.overlay = on != 0; }
+uint32_t Draw3DRenderFlags(void) { return draw3d.renderFlags; }
+int Draw3DTexturesWanted(void) { return (draw3d.renderFlags & RENDER_NO_TEXELS) == 0; }
+void Draw3DSetTranslucent(int on) { draw3d.translucent = on != 0; }
+void Draw3DSetOverlay(int on) { draw3d.overlay = on != 0; }
 
 void Draw3DSetColourScale(int on, int32_t r, int32_t g, int32_t b)
 {
-    d3.scaleOn = on != 0;
-    d3.colourScale[0] = r;
-    d3.colourScale[1] = g;
-    d3.colourScale[2] = b;
+    draw3d.scaleOn = on != 0;
+    draw3d.colourScale[0] = r;
+    draw3d.colourScale[1] = g;
+    draw3d.colourScale[2] = b;
 }
 
-void Draw3DSetDisplayFlags(uint32_t flags) { d3.displayFlags = flags; }
-uint32_t Draw3DDisplayFlags(void) { return d3.displayFlags; }
+void Draw3DSetDisplayFlags(uint32_t flags) { draw3d.displayFlags = flags; }
+uint32_t Draw3DDisplayFlags(void) { return draw3d.displayFlags; }
 
 // ============================================================================================
 // Points: classification and projection
@@ -644,12 +644,12 @@ uint32_t Draw3DDisplayFlags(void) { return d3.displayFlags; }
 static uint32_t Classify(float x, float y, float z, float user)
 {
     uint32_t o = OUT_CLASSIFIED;
-    if (z < d3.nearZ)
+    if (z < draw3d.nearZ)
         o |= OUT_NEAR;
-    else if (z > d3.farZ)
+    else if (z > draw3d.farZ)
         o |= OUT_FAR;
-    const float* p = d3.planes;
-    if (d3.perspective) {
+    const float* p = draw3d.planes;
+    if (draw3d.perspective) {
         if (p[0] * x + p[1] * z < 0)
             o |= OUT_LEFT;
         else if (p[2] * x + p[3] * z < 0)
@@ -659,16 +659,16 @@ static uint32_t Classify(float x, float y, float z, float user)
         else if (p[6] * y + p[7] * z < 0)
             o |= OUT_BOTTOM;
     } else {
-        if (x < d3.left)
+        if (x < draw3d.left)
             o |= OUT_LEFT;
-        else if (x > d3.right)
+        else if (x > draw3d.right)
             o |= OUT_RIGHT;
-        if (y < d3.bottom)
+        if (y < draw3d.bottom)
             o |= OUT_TOP;
-        else if (y > d3.top)
+        else if (y > draw3d.top)
             o |= OUT_BOTTOM;
     }
-    if (d3.userOn && user < 0) o |= OUT_USER;
+    if (draw3d.userOn && user < 0) o |= OUT_USER;
     return o;
 }
 
@@ -676,12 +676,12 @@ static uint32_t Classify(float x, float y, float z, float user)
 static void ProjectRaw(float x, float y, float z, float* sx, float* sy, float* w)
 {
     float inv = z != 0 ? 1.0f / z : 0.0f;
-    if (d3.perspective) {
-        *sx = x * inv * d3.scaleX + d3.cx;
-        *sy = y * inv * d3.scaleY + d3.cy;
+    if (draw3d.perspective) {
+        *sx = x * inv * draw3d.scaleX + draw3d.cx;
+        *sy = y * inv * draw3d.scaleY + draw3d.cy;
     } else {
-        *sx = d3.orthoScale * x + d3.cx;
-        *sy = d3.cy - d3.orthoScale * y;
+        *sx = draw3d.orthoScale * x + draw3d.cx;
+        *sy = draw3d.cy - draw3d.orthoScale * y;
     }
     *w = inv;
 }
@@ -691,8 +691,8 @@ static float ClampF(float v, float lo, float hi) { return v < lo ? lo : v > hi ?
 static void ProjectVertex(D3Vertex* v)
 {
     ProjectRaw(v->x, v->y, v->z, &v->sx, &v->sy, &v->w);
-    v->sx = ClampF(v->sx, d3.clipX0, d3.clipX1);
-    v->sy = ClampF(v->sy, d3.clipY0, d3.clipY1);
+    v->sx = ClampF(v->sx, draw3d.clipX0, draw3d.clipX1);
+    v->sy = ClampF(v->sy, draw3d.clipY0, draw3d.clipY1);
     v->outcode |= OUT_PROJECTED;
 }
 
@@ -700,14 +700,14 @@ static void ProjectPoint(D3Point* p)
 {
     if ((p->out & OUT_PROJECTED) || (p->out & OUT_NEAR)) return;
     ProjectRaw(p->x, p->y, p->z, &p->sx, &p->sy, &p->w);
-    p->sx = ClampF(p->sx, d3.clipX0, d3.clipX1);
-    p->sy = ClampF(p->sy, d3.clipY0, d3.clipY1);
+    p->sx = ClampF(p->sx, draw3d.clipX0, draw3d.clipX1);
+    p->sy = ClampF(p->sy, draw3d.clipY0, draw3d.clipY1);
     p->out |= OUT_PROJECTED;
 }
 
 int Draw3DCameraToScreen(const float p[3], int* sx, int* sy)
 {
-    if (p[2] < d3.nearZ) return 1;
+    if (p[2] < draw3d.nearZ) return 1;
     float x, y, w;
     ProjectRaw(p[0], p[1], p[2], &x, &y, &w);
     const float limit = (float)D3_SCREEN_LIMIT;
@@ -719,9 +719,9 @@ int Draw3DCameraToScreen(const float p[3], int* sx, int* sy)
 
 int Draw3DSphereVisible(const float c[3], float r)
 {
-    if (c[2] + r < d3.nearZ || c[2] - r > d3.farZ) return 0;
-    if (d3.perspective) {
-        const float* p = d3.planes;
+    if (c[2] + r < draw3d.nearZ || c[2] - r > draw3d.farZ) return 0;
+    if (draw3d.perspective) {
+        const float* p = draw3d.planes;
         for (int i = 0; i < 4; i++) {
             float a = p[2 * i], b = p[2 * i + 1];
             float len = std::sqrt(a * a + b * b);
@@ -729,10 +729,10 @@ int Draw3DSphereVisible(const float c[3], float r)
             float s = i < 2 ? c[0] : c[1];
             if ((a * s + b * c[2]) / len < -r) return 0;
         }
-    } else if (c[0] + r < d3.left || c[0] - r > d3.right || c[1] + r < d3.bottom || c[1] - r > d3.top) {
+    } else if (c[0] + r < draw3d.left || c[0] - r > draw3d.right || c[1] + r < draw3d.bottom || c[1] - r > draw3d.top) {
         return 0;
     }
-    if (d3.userOn && Dot(d3.userN, c) + d3.userD < -r) return 0;
+    if (draw3d.userOn && Dot(draw3d.userN, c) + draw3d.userD < -r) return 0;
     return 1;
 }
 
@@ -756,7 +756,7 @@ int Draw3DBoxVisible(const int32_t camPos[3], const int16_t orientation[9], cons
         float q[3];
         MulMat(obj, p, q);
         for (int i = 0; i < 3; i++) q[i] += (float)camPos[i];
-        all &= Classify(q[0], q[1], q[2], d3.userOn ? Dot(d3.userN, q) + d3.userD : 0);
+        all &= Classify(q[0], q[1], q[2], draw3d.userOn ? Dot(draw3d.userN, q) + draw3d.userD : 0);
     }
     return (all & OUT_CLIP_MASK) == 0;
 }
@@ -767,51 +767,51 @@ int Draw3DBoxVisible(const int32_t camPos[3], const int16_t orientation[9], cons
 
 static void AllocPoints(int n)
 {
-    if (n <= d3.pointRoom) return;
-    D3Point* p = (D3Point*)ResReallocMem(d3.points, sizeof(D3Point) * (size_t)n);
+    if (n <= draw3d.pointRoom) return;
+    D3Point* p = (D3Point*)ResReallocMem(draw3d.points, sizeof(D3Point) * (size_t)n);
     if (!p) FatalError("AllocPoints - out of mem");
-    d3.points = p;
-    d3.pointRoom = n;
+    draw3d.points = p;
+    draw3d.pointRoom = n;
 }
 
 void Draw3DBeginObject(const int32_t camPos[3], const int16_t orientation[9], int32_t scale, int32_t radius, int n)
 {
-    if (!d3.installed) FatalError("Draw3DBeginObject - Draw3D is not installed");
+    if (!draw3d.installed) FatalError("Draw3DBeginObject - Draw3D is not installed");
     if (n < 0) n = 0;
     AllocPoints(n);
-    d3.pointCount = n;
-    MakeObjectMatrix(orientation, scale, d3.objRot, d3.obj);
-    for (int i = 0; i < 3; i++) d3.objPos[i] = (float)camPos[i];
-    d3.objRadius = (float)radius * (scale / ONE);
-    if (d3.objRadius < 0) d3.objRadius = -d3.objRadius;
+    draw3d.pointCount = n;
+    MakeObjectMatrix(orientation, scale, draw3d.objRot, draw3d.obj);
+    for (int i = 0; i < 3; i++) draw3d.objPos[i] = (float)camPos[i];
+    draw3d.objRadius = (float)radius * (scale / ONE);
+    if (draw3d.objRadius < 0) draw3d.objRadius = -draw3d.objRadius;
 
     // The local lights that can reach this object, decided once for all its vertices.
-    d3.touchCount = 0;
-    for (int i = 0; i < d3.lightCount; i++) {
-        const D3Light* l = &d3.lights[i];
-        float reach = l->radius + d3.objRadius, d2 = 0;
+    draw3d.touchCount = 0;
+    for (int i = 0; i < draw3d.lightCount; i++) {
+        const D3Light* l = &draw3d.lights[i];
+        float reach = l->radius + draw3d.objRadius, d2 = 0;
         bool near = true;
         for (int a = 0; a < 3; a++) {
-            float d = l->pos[a] - d3.objPos[a];
+            float d = l->pos[a] - draw3d.objPos[a];
             if (std::fabs(d) >= reach) near = false;
             d2 += d * d;
         }
-        if (near && std::sqrt(d2) < reach) d3.touching[d3.touchCount++] = i;
+        if (near && std::sqrt(d2) < reach) draw3d.touching[draw3d.touchCount++] = i;
     }
 }
 
 void Draw3DSetPoint(int i, float x, float y, float z)
 {
-    if (i < 0 || i >= d3.pointCount) FatalError("Draw3DSetPoint - point %d out of range", i);
-    D3Point* p = &d3.points[i];
+    if (i < 0 || i >= draw3d.pointCount) FatalError("Draw3DSetPoint - point %d out of range", i);
+    D3Point* p = &draw3d.points[i];
     float v[3] = {x, y, z}, c[3];
-    MulMat(d3.obj, v, c);
-    p->x = c[0] + d3.objPos[0];
-    p->y = c[1] + d3.objPos[1];
-    p->z = c[2] + d3.objPos[2];
+    MulMat(draw3d.obj, v, c);
+    p->x = c[0] + draw3d.objPos[0];
+    p->y = c[1] + draw3d.objPos[1];
+    p->z = c[2] + draw3d.objPos[2];
     p->sx = p->sy = p->w = 0;
     p->user = 0;
-    if (d3.userOn) p->user = d3.userN[0] * p->x + d3.userN[1] * p->y + d3.userN[2] * p->z + d3.userD;
+    if (draw3d.userOn) p->user = draw3d.userN[0] * p->x + draw3d.userN[1] * p->y + draw3d.userN[2] * p->z + draw3d.userD;
     p->out = Classify(p->x, p->y, p->z, p->user);
 }
 
@@ -830,23 +830,23 @@ void Draw3DObjectF(const int32_t camPos[3], const int16_t orientation[9], int32_
     for (int i = 0; i < n; i++) Draw3DSetPoint(i, points[3 * i], points[3 * i + 1], points[3 * i + 2]);
 }
 
-int Draw3DPointCount(void) { return d3.pointCount; }
+int Draw3DPointCount(void) { return draw3d.pointCount; }
 
-uint32_t Draw3DPointOutcode(int i) { return i >= 0 && i < d3.pointCount ? d3.points[i].out : 0; }
+uint32_t Draw3DPointOutcode(int i) { return i >= 0 && i < draw3d.pointCount ? draw3d.points[i].out : 0; }
 
 int Draw3DPointCamera(int i, float out[3])
 {
-    if (i < 0 || i >= d3.pointCount) return 1;
-    out[0] = d3.points[i].x;
-    out[1] = d3.points[i].y;
-    out[2] = d3.points[i].z;
+    if (i < 0 || i >= draw3d.pointCount) return 1;
+    out[0] = draw3d.points[i].x;
+    out[1] = draw3d.points[i].y;
+    out[2] = draw3d.points[i].z;
     return 0;
 }
 
 int Draw3DPointScreen(int i, float* sx, float* sy)
 {
-    if (i < 0 || i >= d3.pointCount) return 1;
-    D3Point* p = &d3.points[i];
+    if (i < 0 || i >= draw3d.pointCount) return 1;
+    D3Point* p = &draw3d.points[i];
     ProjectPoint(p);
     if (!(p->out & OUT_PROJECTED)) return 1;
     *sx = p->sx;
@@ -856,13 +856,13 @@ int Draw3DPointScreen(int i, float* sx, float* sy)
 
 int Draw3DFacing(const int16_t normal[3], int point)
 {
-    if (point < 0 || point >= d3.pointCount) return 0;
+    if (point < 0 || point >= draw3d.pointCount) return 0;
     // No normal (the first points of the polygon in a line): no way to tell, so it is drawn.
     if (!normal[0] && !normal[1] && !normal[2]) return 1;
     float n[3] = {normal[0] / ONE, normal[1] / ONE, normal[2] / ONE}, c[3];
-    MulMat(d3.objRot, n, c);
-    if (!d3.perspective) return c[2] < 0;
-    const D3Point* p = &d3.points[point];
+    MulMat(draw3d.objRot, n, c);
+    if (!draw3d.perspective) return c[2] < 0;
+    const D3Point* p = &draw3d.points[point];
     return c[0] * p->x + c[1] * p->y + c[2] * p->z < 0;
 }
 
@@ -872,19 +872,19 @@ int Draw3DFacing(const int16_t normal[3], int point)
 
 static D3Vertex* TakeNode(void)
 {
-    D3Vertex* v = d3.freeNodes;
+    D3Vertex* v = draw3d.freeNodes;
     if (!v) return nullptr;
-    d3.freeNodes = v->next;
-    d3.freeCount--;
+    draw3d.freeNodes = v->next;
+    draw3d.freeCount--;
     memset(v, 0, sizeof *v);
     return v;
 }
 
 static void GiveNode(D3Vertex* v)
 {
-    v->next = d3.freeNodes;
-    d3.freeNodes = v;
-    d3.freeCount++;
+    v->next = draw3d.freeNodes;
+    draw3d.freeNodes = v;
+    draw3d.freeCount++;
 }
 
 static void FreeRing(D3Polygon* p)
@@ -901,8 +901,8 @@ static void FreeRing(D3Polygon* p)
 
 static D3Polygon* TakePolygon(void)
 {
-    if (d3.polyUsed >= d3.polyCount) return nullptr;
-    D3Polygon* p = &d3.polys[d3.polyUsed++];
+    if (draw3d.polyUsed >= draw3d.polyCount) return nullptr;
+    D3Polygon* p = &draw3d.polys[draw3d.polyUsed++];
     memset(p, 0, sizeof *p);
     return p;
 }
@@ -910,7 +910,7 @@ static D3Polygon* TakePolygon(void)
 // Only the most recent record can go back.
 static void GivePolygon(D3Polygon* p)
 {
-    if (d3.polyUsed > 0 && p == &d3.polys[d3.polyUsed - 1]) d3.polyUsed--;
+    if (draw3d.polyUsed > 0 && p == &draw3d.polys[draw3d.polyUsed - 1]) draw3d.polyUsed--;
 }
 
 static void Drop(D3Polygon* p)
@@ -936,14 +936,14 @@ static void LinkRing(D3Polygon* p, D3Vertex** v, int n)
 
 static float PlaneDistance(uint32_t bit, const D3Vertex* v)
 {
-    const float* p = d3.planes;
+    const float* p = draw3d.planes;
     switch (bit) {
-    case OUT_NEAR: return v->z - d3.nearZ;
-    case OUT_FAR: return d3.farZ - v->z;
-    case OUT_LEFT: return d3.perspective ? p[0] * v->x + p[1] * v->z : v->x - d3.left;
-    case OUT_RIGHT: return d3.perspective ? p[2] * v->x + p[3] * v->z : d3.right - v->x;
-    case OUT_TOP: return d3.perspective ? p[4] * v->y + p[5] * v->z : v->y - d3.bottom;
-    case OUT_BOTTOM: return d3.perspective ? p[6] * v->y + p[7] * v->z : d3.top - v->y;
+    case OUT_NEAR: return v->z - draw3d.nearZ;
+    case OUT_FAR: return draw3d.farZ - v->z;
+    case OUT_LEFT: return draw3d.perspective ? p[0] * v->x + p[1] * v->z : v->x - draw3d.left;
+    case OUT_RIGHT: return draw3d.perspective ? p[2] * v->x + p[3] * v->z : draw3d.right - v->x;
+    case OUT_TOP: return draw3d.perspective ? p[4] * v->y + p[5] * v->z : v->y - draw3d.bottom;
+    case OUT_BOTTOM: return draw3d.perspective ? p[6] * v->y + p[7] * v->z : draw3d.top - v->y;
     default: return v->userDist;
     }
 }
@@ -966,7 +966,7 @@ static D3Vertex* Crossing(const D3Vertex* a, const D3Vertex* b, float da, float 
     c->sb = Lerp32(a->sb, b->sb, t);
     c->x = LerpF(a->x, b->x, t);
     c->y = LerpF(a->y, b->y, t);
-    c->z = bit == OUT_NEAR ? d3.nearZ : LerpF(a->z, b->z, t);
+    c->z = bit == OUT_NEAR ? draw3d.nearZ : LerpF(a->z, b->z, t);
     c->u = LerpF(a->u, b->u, t);
     c->v = LerpF(a->v, b->v, t);
     c->userDist = LerpF(a->userDist, b->userDist, t);
@@ -989,7 +989,7 @@ static int ClipPlane(D3Polygon* p, uint32_t bit)
             D3Vertex* c = Crossing(a, b, da, db, bit);
             // The ring still holds every node, the crossings linked in so far included.
             if (!c) {
-                d3.stats.dropped++;
+                draw3d.stats.dropped++;
                 return 0;
             }
             c->prev = a;
@@ -1039,7 +1039,7 @@ static uint32_t RingOr(const D3Polygon* p)
 static int ClipPolygon(D3Polygon* p)
 {
     static const uint32_t order[7] = {OUT_NEAR, OUT_FAR, OUT_LEFT, OUT_RIGHT, OUT_TOP, OUT_BOTTOM, OUT_USER};
-    d3.stats.clipped++;
+    draw3d.stats.clipped++;
     for (uint32_t bit : order) {
         if (!(RingOr(p) & bit)) continue;
         if (!ClipPlane(p, bit)) {
@@ -1053,7 +1053,7 @@ static int ClipPolygon(D3Polygon* p)
     D3Vertex* v = p->ring;
     for (int i = 0; i < p->count; i++, v = v->next) {
         if (!(v->outcode & OUT_PROJECTED)) ProjectVertex(v);
-        v->z = ClampF(v->z, d3.nearZ, d3.farZ);
+        v->z = ClampF(v->z, draw3d.nearZ, draw3d.farZ);
         v->w = v->z != 0 ? 1.0f / v->z : 0.0f;
     }
     return 1;
@@ -1071,7 +1071,7 @@ static int32_t Specular(const float n[3], const float l[3], const float v[3], in
     float nl = Dot(n, l), r[3];
     for (int i = 0; i < 3; i++) r[i] = 2 * nl * n[i] - l[i];
     float s = Dot(r, v);
-    if (s < d3.threshold) return 0;
+    if (s < draw3d.threshold) return 0;
     float s7 = s * s * s * s * s * s * s;
     return FixMul(Trunc32(s7 * ONE), coefficient);
 }
@@ -1117,7 +1117,7 @@ static int64_t Clamp64(int64_t v, int64_t lo, int64_t hi) { return v < lo ? lo :
 static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, uint32_t tflags, int32_t level)
 {
     float p[3] = {v->x, v->y, v->z}, view[3] = {0, 0, -1};
-    if (d3.perspective) {
+    if (draw3d.perspective) {
         float len = std::sqrt(Dot(p, p));
         if (len > 0)
             for (int i = 0; i < 3; i++) view[i] = -p[i] / len;
@@ -1126,14 +1126,14 @@ static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, ui
     int32_t mdif = IntMatDiffuse(mat), mspec = IntMatSpecular(mat);
 
     // The distant light travels along distantDir: a face turned against it is lit.
-    int32_t d = Trunc32(Dot(n, d3.distantDir) * ONE);
+    int32_t d = Trunc32(Dot(n, draw3d.distantDir) * ONE);
     int32_t diffuse = d >= 0 ? 0 : Saturate32(-(int64_t)FixMul(d, mdif));
-    float toLight[3] = {-d3.distantDir[0], -d3.distantDir[1], -d3.distantDir[2]};
+    float toLight[3] = {-draw3d.distantDir[0], -draw3d.distantDir[1], -draw3d.distantDir[2]};
     int32_t dspec = Specular(n, toLight, view, mspec);
 
     int64_t ldiff[3] = {0, 0, 0}, lspec[3] = {0, 0, 0}, ldiffMax = 0, glowMax = 0, lspecMax = 0;
-    for (int i = 0; i < d3.touchCount; i++) {
-        const D3Light* l = &d3.lights[d3.touching[i]];
+    for (int i = 0; i < draw3d.touchCount; i++) {
+        const D3Light* l = &draw3d.lights[draw3d.touching[i]];
         int32_t shine;
         float f = LocalFactor(l, p, n, view, mspec, &shine);
         int32_t fi = Trunc32(f * ONE);
@@ -1151,15 +1151,15 @@ static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, ui
         lspecMax += FixMul(shine, l->max);
     }
 
-    if (!d3.colour) {
-        int64_t base = si ? si : unlit ? (int64_t)d3.amax + d3.dmax : FixMul(d3.amax, mamb);
-        int64_t in = base + FixMul(d3.dmax, diffuse) + ldiffMax;
+    if (!draw3d.colour) {
+        int64_t base = si ? si : unlit ? (int64_t)draw3d.amax + draw3d.dmax : FixMul(draw3d.amax, mamb);
+        int64_t in = base + FixMul(draw3d.dmax, diffuse) + ldiffMax;
         if (in > FIX_ONE) in = FIX_ONE;
         in += glowMax;
         if (in >= 32768)
             in = 32767;
         else
-            in = Clamp64(in + lspecMax + FixMul(dspec, d3.dmax), 0, 32767);
+            in = Clamp64(in + lspecMax + FixMul(dspec, draw3d.dmax), 0, 32767);
         v->r = v->b = 0;
         v->g = (int32_t)in << 16;
         v->sr = v->sg = v->sb = 0;
@@ -1174,17 +1174,17 @@ static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, ui
             c[k] = ((int64_t)col[k] * 2 * si) >> 8;
             continue;
         }
-        int64_t base = si ? si : unlit ? (int64_t)d3.ambient[k] + d3.distant[k] : FixMul(d3.ambient[k], mamb);
-        c[k] = base + FixMul(diffuse, d3.distant[k]) + ldiff[k];
+        int64_t base = si ? si : unlit ? (int64_t)draw3d.ambient[k] + draw3d.distant[k] : FixMul(draw3d.ambient[k], mamb);
+        c[k] = base + FixMul(diffuse, draw3d.distant[k]) + ldiff[k];
         if (!textured) c[k] = (c[k] * col[k]) >> 8;
-        s[k] = lspec[k] + FixMul(dspec, d3.distant[k]);
+        s[k] = lspec[k] + FixMul(dspec, draw3d.distant[k]);
     }
     int keepSpecular = (Drv()->flags & DRV_SPECULAR_MASK) != 0;
     int32_t* out[3] = {&v->r, &v->g, &v->b};
     int32_t* sout[3] = {&v->sr, &v->sg, &v->sb};
     for (int k = 0; k < 3; k++) {
         int32_t ch = (int32_t)Clamp64(c[k], 0, 16383);
-        if (d3.scaleOn) ch = FixMul(ch, d3.colourScale[k]);
+        if (draw3d.scaleOn) ch = FixMul(ch, draw3d.colourScale[k]);
         if (tflags & D3TR_LEVEL_COLOUR) ch = FixMul(ch, level);
         *out[k] = Clamp32(ch, 0, 32767) << 16;
         *sout[k] = keepSpecular ? (int32_t)Clamp64(s[k], 0, 16383) << 16 : 0;
@@ -1194,15 +1194,15 @@ static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, ui
 // The fog level along the fog direction; 1 when the vertex lies at or past the origin.
 static int FogVertex(D3Vertex* v)
 {
-    float p[3] = {v->x - d3.fogOrigin[0], v->y - d3.fogOrigin[1], v->z - d3.fogOrigin[2]};
-    int32_t d = Trunc32(Dot(p, d3.fogDir));
+    float p[3] = {v->x - draw3d.fogOrigin[0], v->y - draw3d.fogOrigin[1], v->z - draw3d.fogOrigin[2]};
+    int32_t d = Trunc32(Dot(p, draw3d.fogDir));
     int32_t value;
-    if (d >= d3.fogDistance)
-        value = d3.fogFar;
+    if (d >= draw3d.fogDistance)
+        value = draw3d.fogFar;
     else if (d >= 0)
-        value = d3.fogNear + FixMul(FixDiv(d, d3.fogDistance), d3.fogFar - d3.fogNear);
+        value = draw3d.fogNear + FixMul(FixDiv(d, draw3d.fogDistance), draw3d.fogFar - draw3d.fogNear);
     else
-        value = d3.fogNear;
+        value = draw3d.fogNear;
     v->level = Clamp32(value, 0, FOG_LEVEL_MAX) << 16;
     return d >= 0;
 }
@@ -1231,7 +1231,7 @@ static void DrawPolygon(D3Polygon* p)
     }
     D3Driver* d = Drv();
     if (d->polygons && p->type >= 0 && p->type < D3T_COUNT && d->polygons[p->type]) d->polygons[p->type](p);
-    d3.stats.polygons++;
+    draw3d.stats.polygons++;
     FreeRing(p);
 }
 
@@ -1250,10 +1250,10 @@ static void DrawTree(D3Polygon* root)
     D3Polygon* n = root;
     while (n || sp) {
         while (n) {
-            d3.stack[sp++] = n;
+            draw3d.stack[sp++] = n;
             n = n->left;
         }
-        n = d3.stack[--sp];
+        n = draw3d.stack[--sp];
         D3Polygon* right = n->right;
         for (D3Polygon* c = n; c;) {
             D3Polygon* next = c->child;
@@ -1267,7 +1267,7 @@ static void DrawTree(D3Polygon* root)
 // Whether a goes to the driver before b: far before near by depth, low before high by state.
 static bool Before(const D3Polygon* a, const D3Polygon* b)
 {
-    if (d3.sortMode == D3SORT_STATE) return (uint32_t)a->key < (uint32_t)b->key;
+    if (draw3d.sortMode == D3SORT_STATE) return (uint32_t)a->key < (uint32_t)b->key;
     return a->key > b->key;
 }
 
@@ -1299,23 +1299,23 @@ static void Append(D3Polygon** head, D3Polygon** tail, D3Polygon* p)
 
 static void Queue(D3Polygon* p)
 {
-    p->shade = d3.overlay;
-    if (d3.sortMode == D3SORT_NONE || d3.sortMode == D3SORT_RESERVED) {
+    p->shade = draw3d.overlay;
+    if (draw3d.sortMode == D3SORT_NONE || draw3d.sortMode == D3SORT_RESERVED) {
         DrawPolygon(p);
         GivePolygon(p);
         return;
     }
     if (p->type == D3T_LINES || p->type == D3T_OUTLINE) {
-        Append(&d3.lines, &d3.linesTail, p);
+        Append(&draw3d.lines, &draw3d.linesTail, p);
         return;
     }
     if (p->flags & (D3P_MARKER_A | D3P_MARKER_B)) {
-        Append(&d3.markers, &d3.markersTail, p);
+        Append(&draw3d.markers, &draw3d.markersTail, p);
         return;
     }
-    if (d3.sortMode == D3SORT_STATE) {
+    if (draw3d.sortMode == D3SORT_STATE) {
         p->key = (int32_t)((p->flags << 16) | p->texture);
-    } else if (d3.sortMode == D3SORT_FIRST_DEPTH) {
+    } else if (draw3d.sortMode == D3SORT_FIRST_DEPTH) {
         p->key = Trunc32(p->ring->z);
     } else {
         double sum = 0;
@@ -1324,9 +1324,9 @@ static void Queue(D3Polygon* p)
         p->key = Trunc32(sum / p->count);
     }
     if ((p->flags & D3P_BLENDED) && (Drv()->flags & DRV_QUEUE_FIRST))
-        TreeInsert(&d3.translucentTree, p);
+        TreeInsert(&draw3d.translucentTree, p);
     else
-        TreeInsert(&d3.opaque, p);
+        TreeInsert(&draw3d.opaque, p);
 }
 
 // ============================================================================================
@@ -1341,25 +1341,25 @@ static int TextureHasTransparency(ResId id)
 {
     uint8_t bit = (uint8_t)(1u << (id & 7));
     size_t at = id >> 3;
-    if (!(d3.transparencyKnown[at] & bit)) {
+    if (!(draw3d.transparencyKnown[at] & bit)) {
         int transparent;
         if (Drv()->hasTransparentTexels)
             transparent = Drv()->hasTransparentTexels(id) != 0;
         else
             transparent = ResLoad(id) == 0 && SpriteTransparent(id) >= 0;
-        d3.transparencyKnown[at] |= bit;
-        d3.transparent[at] = (uint8_t)(transparent ? d3.transparent[at] | bit : d3.transparent[at] & ~bit);
+        draw3d.transparencyKnown[at] |= bit;
+        draw3d.transparent[at] = (uint8_t)(transparent ? draw3d.transparent[at] | bit : draw3d.transparent[at] & ~bit);
     }
-    return (d3.transparent[at] & bit) != 0;
+    return (draw3d.transparent[at] & bit) != 0;
 }
 
-static void ForgetTransparency(void) { memset(d3.transparencyKnown, 0, sizeof d3.transparencyKnown); }
+static void ForgetTransparency(void) { memset(draw3d.transparencyKnown, 0, sizeof draw3d.transparencyKnown); }
 
 // A node for point i of the current object: its camera and screen position (projected now if
 // need be), outcode and user-plane distance. The caller sets everything else.
 static void VertexFromPoint(D3Vertex* n, int i)
 {
-    D3Point* pt = &d3.points[i];
+    D3Point* pt = &draw3d.points[i];
     ProjectPoint(pt);
     n->x = pt->x;
     n->y = pt->y;
@@ -1395,19 +1395,19 @@ static int ClipAndQueue(D3Polygon* p)
 
 static int StandardTriangle(D3Triangle* t)
 {
-    d3.stats.triangles++;
+    draw3d.stats.triangles++;
     for (int i = 0; i < 3; i++)
-        if (t->point[i] < 0 || t->point[i] >= d3.pointCount)
+        if (t->point[i] < 0 || t->point[i] >= draw3d.pointCount)
             FatalError("Draw3DTriangle - point %d out of range", (int)t->point[i]);
     D3Polygon* p = TakePolygon();
     if (!p) {
-        d3.stats.dropped++;
+        draw3d.stats.dropped++;
         return 0;
     }
     uint32_t tflags = t->flags;
     int32_t level[3];
     for (int i = 0; i < 3; i++) level[i] = Clamp32(t->level[i], 0, 32767);
-    if (d3.translucent) {
+    if (draw3d.translucent) {
         level[0] = level[1] = level[2] = 4096;
         tflags |= D3TR_LEVEL_BLEND;
     }
@@ -1417,12 +1417,12 @@ static int StandardTriangle(D3Triangle* t)
     const uint32_t LIT_BLENDED = D3P_SHADED | D3P_BLENDED, LIT_TEXTURE_BLENDED = LIT_TEXTURE | D3P_BLENDED;
     int mat = t->material;
     ResId texture = IntMatSprite(mat);
-    int textured = (tflags & D3TR_TEXTURED) && texture && !(d3.renderFlags & RENDER_NO_TEXTURES);
+    int textured = (tflags & D3TR_TEXTURED) && texture && !(draw3d.renderFlags & RENDER_NO_TEXTURES);
     int smooth = (tflags & D3TR_SMOOTH) != 0;
     int fogSensitive = 0;   // fog changes the type of these
     int type;
     uint32_t flags = 0;
-    if (d3.renderFlags & RENDER_WIREFRAME) {
+    if (draw3d.renderFlags & RENDER_WIREFRAME) {
         type = D3T_LINES;
         textured = 0;
     } else if (textured) {
@@ -1454,8 +1454,8 @@ static int StandardTriangle(D3Triangle* t)
         }
         fogSensitive = smooth;
     }
-    if (d3.renderFlags & RENDER_FILTER) flags |= D3P_FILTER;
-    if (d3.sortMode == D3SORT_STATE) flags |= D3P_STATESORT;
+    if (draw3d.renderFlags & RENDER_FILTER) flags |= D3P_FILTER;
+    if (draw3d.sortMode == D3SORT_STATE) flags |= D3P_STATESORT;
 
     D3Vertex* v[3];
     for (int i = 0; i < 3; i++) {
@@ -1463,15 +1463,15 @@ static int StandardTriangle(D3Triangle* t)
         if (!v[i]) {
             for (int j = 0; j < i; j++) GiveNode(v[j]);
             GivePolygon(p);
-            d3.stats.dropped++;
+            draw3d.stats.dropped++;
             return 0;
         }
     }
 
     float faceN[3] = {t->normal[0] / ONE, t->normal[1] / ONE, t->normal[2] / ONE};
     float faceC[3];
-    MulMat(d3.objRot, faceN, faceC);
-    int fogging = d3.fogOn && d3.fogAllowed, fogged = 0;
+    MulMat(draw3d.objRot, faceN, faceC);
+    int fogging = draw3d.fogOn && draw3d.fogAllowed, fogged = 0;
     for (int i = 0; i < 3; i++) {
         D3Vertex* n = v[i];
         VertexFromPoint(n, t->point[i]);
@@ -1484,7 +1484,7 @@ static int StandardTriangle(D3Triangle* t)
         }
         float vn[3];
         if (smooth)
-            MulMat(d3.objRot, t->vnormal[i], vn);
+            MulMat(draw3d.objRot, t->vnormal[i], vn);
         else
             memcpy(vn, faceC, sizeof vn);
         LightVertex(n, vn, mat, textured, tflags, level[i]);
@@ -1510,12 +1510,12 @@ static int StandardTriangle(D3Triangle* t)
 
 int Draw3DTriangle(D3Triangle* t)
 {
-    IntMatDrawFn hook = d3.inHook ? nullptr : IntMatDrawHook(t->material);
+    IntMatDrawFn hook = draw3d.inHook ? nullptr : IntMatDrawHook(t->material);
     if (hook) {
         // The hook may come back here for the standard path.
-        d3.inHook = 1;
+        draw3d.inHook = 1;
         int r = hook(t);
-        d3.inHook = 0;
+        draw3d.inHook = 0;
         return r;
     }
     int r = StandardTriangle(t);
@@ -1528,28 +1528,28 @@ int Draw3DPointPolygon(int n, const int32_t* points, const float* uv, ResId text
 {
     if (n < 3 || level > 15360) return 0;
     for (int i = 0; i < n; i++)
-        if (points[i] < 0 || points[i] >= d3.pointCount) FatalError("Draw3DPointPolygon - point %d out of range", (int)points[i]);
-    if (n > d3.freeCount) {
-        d3.stats.dropped++;
+        if (points[i] < 0 || points[i] >= draw3d.pointCount) FatalError("Draw3DPointPolygon - point %d out of range", (int)points[i]);
+    if (n > draw3d.freeCount) {
+        draw3d.stats.dropped++;
         return 0;
     }
     D3Polygon* p = TakePolygon();
     if (!p) {
-        d3.stats.dropped++;
+        draw3d.stats.dropped++;
         return 0;
     }
-    d3.stats.triangles++;
+    draw3d.stats.triangles++;
     int32_t rgb[3] = {r, g, b};
     for (int k = 0; k < 3; k++) {
         rgb[k] = Clamp32(rgb[k], 0, 16383);
-        if (d3.scaleOn) rgb[k] = Clamp32(FixMul(rgb[k], d3.colourScale[k]), 0, 32767);
+        if (draw3d.scaleOn) rgb[k] = Clamp32(FixMul(rgb[k], draw3d.colourScale[k]), 0, 32767);
     }
     int transparent = texture && TextureHasTransparency(texture);
     p->type = D3T_BLENDTEXTURE;
     p->flags = (transparent || byReference) ? D3P_TEXTURED | D3P_BLENDED : D3P_TEXTURED;
     p->texture = texture;
     p->material = IM_NONE;
-    D3Vertex** ring = d3.ringScratch;
+    D3Vertex** ring = draw3d.ringScratch;
     for (int i = 0; i < n; i++) {
         D3Vertex* v = ring[i] = TakeNode();
         VertexFromPoint(v, points[i]);
@@ -1568,20 +1568,20 @@ int Draw3DPointLine(int a, int b, int32_t r, int32_t g, int32_t blue)
 {
     const int points[2] = {a, b};
     for (int i : points)
-        if (i < 0 || i >= d3.pointCount) FatalError("Draw3DPointLine - point %d out of range", i);
-    if (d3.freeCount < 2) {
-        d3.stats.dropped++;
+        if (i < 0 || i >= draw3d.pointCount) FatalError("Draw3DPointLine - point %d out of range", i);
+    if (draw3d.freeCount < 2) {
+        draw3d.stats.dropped++;
         return 0;
     }
     D3Polygon* p = TakePolygon();
     if (!p) {
-        d3.stats.dropped++;
+        draw3d.stats.dropped++;
         return 0;
     }
     const int32_t rgb[3] = {Clamp32(r, 0, 16383), Clamp32(g, 0, 16383), Clamp32(blue, 0, 16383)};
     p->type = D3T_LINES;
     p->material = IM_NONE;
-    D3Vertex** ring = d3.ringScratch;
+    D3Vertex** ring = draw3d.ringScratch;
     for (int i = 0; i < 2; i++) {
         D3Vertex* v = ring[i] = TakeNode();
         VertexFromPoint(v, points[i]);
@@ -1603,15 +1603,15 @@ static void LoadLoop(ProgressFn progress)
     if (progress) progress(0);
     // Texture pages belong to a driver that loads textures itself (around its startTextures
     // and endTextures); the software drivers read sprites where they lie.
-    for (int i = 0; i < d3.spriteCount; i++) {
-        ResId id = d3.sprites[i].id;
+    for (int i = 0; i < draw3d.spriteCount; i++) {
+        ResId id = draw3d.sprites[i].id;
         const char* name = ResName(id);
         if (name[0])
             LogPrintf(LOG_INFO, "LoadTextSprites %s", name);
         else
             LogPrintf(LOG_INFO, "Load Text Sprites unnamed id=%d", (int)id);
         if (d->loadTexture)
-            d->loadTexture(id, d3.sprites[i].flags);
+            d->loadTexture(id, draw3d.sprites[i].flags);
         else
             ResLoad(id);
         TextureHasTransparency(id);
@@ -1643,8 +1643,8 @@ static void LoadLoop(ProgressFn progress)
 
 void Draw3DLoadTextures(ProgressFn progress)
 {
-    if (!d3.installed) return;
-    if (d3.texturesLoaded) {
+    if (!draw3d.installed) return;
+    if (draw3d.texturesLoaded) {
         LogPrintf(LOG_WARN, "Draw3DLoadTextures called when textures are already loaded");
         Draw3DUnloadTextures();
     } else {
@@ -1659,7 +1659,7 @@ void Draw3DLoadTextures(ProgressFn progress)
     } else {
         LoadLoop(progress);
     }
-    d3.texturesLoaded = 1;
+    draw3d.texturesLoaded = 1;
     IntMatRunChangeHandlers();
 }
 
@@ -1674,8 +1674,8 @@ static void UnloadSprite(ResId id)
 
 void Draw3DUnloadTextures(void)
 {
-    if (!d3.installed) return;
-    d3.texturesLoaded = 0;
+    if (!draw3d.installed) return;
+    draw3d.texturesLoaded = 0;
     ForgetTransparency();
     int count = IntMatCount();
     for (int i = 0; i < count; i++) {
@@ -1683,40 +1683,40 @@ void Draw3DUnloadTextures(void)
         UnloadSprite(IntMatSprite2(i));
         UnloadSprite(IntMatSprite3(i));
     }
-    for (int i = 0; i < d3.spriteCount; i++) UnloadSprite(d3.sprites[i].id);
+    for (int i = 0; i < draw3d.spriteCount; i++) UnloadSprite(draw3d.sprites[i].id);
     if (Drv()->afterUnload) Drv()->afterUnload();
 }
 
-int Draw3DTexturesLoaded(void) { return d3.texturesLoaded; }
+int Draw3DTexturesLoaded(void) { return draw3d.texturesLoaded; }
 
 int Draw3DAddTextSprite(ResId id, uint32_t flags)
 {
-    if (!d3.installed || !id || d3.spriteCount >= D3_MAX_TEXT_SPRITES) return 1;
-    for (int i = 0; i < d3.spriteCount; i++)
-        if (d3.sprites[i].id == id) return 1;
-    d3.sprites[d3.spriteCount].id = id;
-    d3.sprites[d3.spriteCount].flags = flags;
-    d3.spriteCount++;
+    if (!draw3d.installed || !id || draw3d.spriteCount >= D3_MAX_TEXT_SPRITES) return 1;
+    for (int i = 0; i < draw3d.spriteCount; i++)
+        if (draw3d.sprites[i].id == id) return 1;
+    draw3d.sprites[draw3d.spriteCount].id = id;
+    draw3d.sprites[draw3d.spriteCount].flags = flags;
+    draw3d.spriteCount++;
     return 0;
 }
 
 int Draw3DRemoveTextSprite(ResId id)
 {
-    for (int i = 0; i < d3.spriteCount; i++)
-        if (d3.sprites[i].id == id) {
-            memmove(&d3.sprites[i], &d3.sprites[i + 1], sizeof(D3TextSprite) * (size_t)(d3.spriteCount - i - 1));
-            d3.spriteCount--;
+    for (int i = 0; i < draw3d.spriteCount; i++)
+        if (draw3d.sprites[i].id == id) {
+            memmove(&draw3d.sprites[i], &draw3d.sprites[i + 1], sizeof(D3TextSprite) * (size_t)(draw3d.spriteCount - i - 1));
+            draw3d.spriteCount--;
             return 0;
         }
     return 1;
 }
 
-int Draw3DTextSpriteCount(void) { return d3.spriteCount; }
+int Draw3DTextSpriteCount(void) { return draw3d.spriteCount; }
 
 // ============================================================================================
 // Statistics and pools
 // ============================================================================================
 
-const D3Stats* Draw3DStats(void) { return &d3.stats; }
-int Draw3DNodeCapacity(void) { return d3.nodeCount; }
-int Draw3DFreeNodes(void) { return d3.freeCount; }
+const GlDrvStats* Draw3DStats(void) { return &draw3d.stats; }
+int Draw3DNodeCapacity(void) { return draw3d.nodeCount; }
+int Draw3DFreeNodes(void) { return draw3d.freeCount; }

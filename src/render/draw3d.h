@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/progress.h"
-#include "kernel/res/res.h"
+#include "base/progress.h"
+#include "base/res.h"
 
 // ============================================================================================
 // What the pipeline hands to drivers
@@ -446,12 +446,12 @@ int Draw3DTextSpriteCount(void);
 // Statistics and pools
 // ============================================================================================
 
-struct D3Stats {
+struct GlDrvStats {
     int triangles;   // asked for this frame
     int polygons;    // handed to the driver
     int clipped;     // that needed clipping
     int dropped;     // lost for want of records or nodes
 };
-const D3Stats* Draw3DStats(void);
+const GlDrvStats* Draw3DStats(void);
 int Draw3DNodeCapacity(void);
 int Draw3DFreeNodes(void);

@@ -12,14 +12,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/progress.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/log.h"
+#include "base/progress.h"
 #include "platform/platform.h"
+#include "render/pixpack.h"
 #include "render/texcache.h"
 #include "render/tpage.h"
-#include "render/vid16.h"
 
 // ============================================================================================
 // GL functions
@@ -96,7 +96,7 @@ static struct {
 #define GL_MEMBER(type, name) type name;
     GL_FUNCTIONS(GL_MEMBER)
 #undef GL_MEMBER
-} gl;
+} glApi;
 
 // ============================================================================================
 // State
@@ -143,9 +143,9 @@ static struct {
     int textures;            // texture loading on
     char error[ERROR_TEXT];
     // Render-state cache.
-    uint32_t stateValue[D3RS_COUNT];
-    uint8_t stateValid[D3RS_COUNT];
-    D3GLStats stats;
+    uint32_t stateValue[GLDRV_RS_COUNT];
+    uint8_t stateValid[GLDRV_RS_COUNT];
+    GlDrvCounters stats;
     // GL objects.
     GLuint programs[PROGRAM_COUNT], vao, vbo, fbo, colour, depth, pages;
     GLint uScale[PROGRAM_COUNT];
@@ -169,7 +169,7 @@ static struct {
     // Texture pages: the array texture's size and which layers hold a page.
     int pageEdge, pageLayers;
     uint8_t layerUsed[PAGE_LAYERS_MAX];
-} d3gl;
+} glDrv;
 
 // ============================================================================================
 // Errors
@@ -193,11 +193,11 @@ static const char* GLErrorText(GLenum e)
 // only while consistency checks are on (reading errors costs a little on every call).
 static void CheckGL(const char* what)
 {
-    if (!Draw3DChecking() || !gl.GetError) return;
+    if (!Draw3DChecking() || !glApi.GetError) return;
     for (int i = 0; i < 8; i++) {
-        GLenum e = gl.GetError();
+        GLenum e = glApi.GetError();
         if (e == GL_NO_ERROR) return;
-        d3gl.stats.errors++;
+        glDrv.stats.errors++;
         LogPrintf(LOG_ERROR, "%s", what);
         LogPrintf(LOG_ERROR, "D3 Reporting error %d : %s", (int)e, GLErrorText(e));
     }
@@ -207,22 +207,22 @@ static void CheckGL(const char* what)
 // Render-state cache
 // ============================================================================================
 
-void D3InvalidateStates(void) { memset(d3gl.stateValid, 0, sizeof d3gl.stateValid); }
+void GlDrvInvalidateStates(void) { memset(glDrv.stateValid, 0, sizeof glDrv.stateValid); }
 
-void D3SetRenderState(int state, uint32_t value)
+void GlDrvSetRenderState(int state, uint32_t value)
 {
-    if (!d3gl.active || state < 0 || state >= D3RS_COUNT) return;
-    if (d3gl.stateValid[state] && d3gl.stateValue[state] == value) return;
-    d3gl.stateValid[state] = 1;
-    d3gl.stateValue[state] = value;
-    d3gl.stats.stateCalls++;
+    if (!glDrv.active || state < 0 || state >= GLDRV_RS_COUNT) return;
+    if (glDrv.stateValid[state] && glDrv.stateValue[state] == value) return;
+    glDrv.stateValid[state] = 1;
+    glDrv.stateValue[state] = value;
+    glDrv.stats.stateCalls++;
     switch (state) {
-    case D3RS_DEPTH_TEST: value ? gl.Enable(GL_DEPTH_TEST) : gl.Disable(GL_DEPTH_TEST); break;
-    case D3RS_DEPTH_FUNC: gl.DepthFunc(value == D3DEPTH_GEQUAL ? GL_GEQUAL : GL_GREATER); break;
-    case D3RS_DEPTH_WRITE: gl.DepthMask(value ? GL_TRUE : GL_FALSE); break;
-    case D3RS_BLEND: value ? gl.Enable(GL_BLEND) : gl.Disable(GL_BLEND); break;
-    case D3RS_PROGRAM: gl.UseProgram(value < PROGRAM_COUNT ? d3gl.programs[value] : 0); break;
-    case D3RS_SCISSOR: value ? gl.Enable(GL_SCISSOR_TEST) : gl.Disable(GL_SCISSOR_TEST); break;
+    case GLDRV_RS_DEPTH_TEST: value ? glApi.Enable(GL_DEPTH_TEST) : glApi.Disable(GL_DEPTH_TEST); break;
+    case GLDRV_RS_DEPTH_FUNC: glApi.DepthFunc(value == GLDRV_DEPTH_GEQUAL ? GL_GEQUAL : GL_GREATER); break;
+    case GLDRV_RS_DEPTH_WRITE: glApi.DepthMask(value ? GL_TRUE : GL_FALSE); break;
+    case GLDRV_RS_BLEND: value ? glApi.Enable(GL_BLEND) : glApi.Disable(GL_BLEND); break;
+    case GLDRV_RS_PROGRAM: glApi.UseProgram(value < PROGRAM_COUNT ? glDrv.programs[value] : 0); break;
+    case GLDRV_RS_SCISSOR: value ? glApi.Enable(GL_SCISSOR_TEST) : glApi.Disable(GL_SCISSOR_TEST); break;
     }
     CheckGL("SetRenderState failed - ");
 }
@@ -309,17 +309,17 @@ void main()
 
 static GLuint Compile(GLenum kind, const char* defines, const char* source, const char* what)
 {
-    GLuint s = gl.CreateShader(kind);
+    GLuint s = glApi.CreateShader(kind);
     const char* parts[3] = {"#version 330 core\n", defines, source};
-    gl.ShaderSource(s, 3, parts, nullptr);
-    gl.CompileShader(s);
+    glApi.ShaderSource(s, 3, parts, nullptr);
+    glApi.CompileShader(s);
     GLint ok = 0;
-    gl.GetShaderiv(s, GL_COMPILE_STATUS, &ok);
+    glApi.GetShaderiv(s, GL_COMPILE_STATUS, &ok);
     if (!ok) {
         char info[160] = "";
-        gl.GetShaderInfoLog(s, sizeof info, nullptr, info);
-        snprintf(d3gl.error, sizeof d3gl.error, "D3Activate - the %s shader does not compile: %s", what, info);
-        gl.DeleteShader(s);
+        glApi.GetShaderInfoLog(s, sizeof info, nullptr, info);
+        snprintf(glDrv.error, sizeof glDrv.error, "D3Activate - the %s shader does not compile: %s", what, info);
+        glApi.DeleteShader(s);
         return 0;
     }
     return s;
@@ -341,41 +341,41 @@ static GLuint BuildProgram(int variant)
     if (!vs) return 0;
     GLuint fs = Compile(GL_FRAGMENT_SHADER, PROGRAM_DEFINES[variant], FRAGMENT_SHADER, "fragment");
     if (!fs) {
-        gl.DeleteShader(vs);
+        glApi.DeleteShader(vs);
         return 0;
     }
-    GLuint p = gl.CreateProgram();
-    gl.AttachShader(p, vs);
-    gl.AttachShader(p, fs);
-    gl.BindAttribLocation(p, ATTR_POS, "aPos");
-    gl.BindAttribLocation(p, ATTR_COLOUR, "aColour");
-    gl.BindAttribLocation(p, ATTR_TEX, "aTex");
-    gl.BindAttribLocation(p, ATTR_BLOCK, "aBlock");
-    gl.BindAttribLocation(p, ATTR_KEY, "aKey");
-    gl.BindFragDataLocation(p, 0, "oColour");
-    gl.LinkProgram(p);
-    gl.DeleteShader(vs);
-    gl.DeleteShader(fs);
+    GLuint p = glApi.CreateProgram();
+    glApi.AttachShader(p, vs);
+    glApi.AttachShader(p, fs);
+    glApi.BindAttribLocation(p, ATTR_POS, "aPos");
+    glApi.BindAttribLocation(p, ATTR_COLOUR, "aColour");
+    glApi.BindAttribLocation(p, ATTR_TEX, "aTex");
+    glApi.BindAttribLocation(p, ATTR_BLOCK, "aBlock");
+    glApi.BindAttribLocation(p, ATTR_KEY, "aKey");
+    glApi.BindFragDataLocation(p, 0, "oColour");
+    glApi.LinkProgram(p);
+    glApi.DeleteShader(vs);
+    glApi.DeleteShader(fs);
     GLint ok = 0;
-    gl.GetProgramiv(p, GL_LINK_STATUS, &ok);
+    glApi.GetProgramiv(p, GL_LINK_STATUS, &ok);
     if (!ok) {
         char info[160] = "";
-        gl.GetProgramInfoLog(p, sizeof info, nullptr, info);
-        snprintf(d3gl.error, sizeof d3gl.error, "D3Activate - the shaders do not link: %s", info);
-        gl.DeleteProgram(p);
+        glApi.GetProgramInfoLog(p, sizeof info, nullptr, info);
+        snprintf(glDrv.error, sizeof glDrv.error, "D3Activate - the shaders do not link: %s", info);
+        glApi.DeleteProgram(p);
         return 0;
     }
-    gl.UseProgram(p);
-    GLint pages = gl.GetUniformLocation(p, "uPages");
-    if (pages >= 0) gl.Uniform1i(pages, 0);
-    d3gl.uScale[variant] = gl.GetUniformLocation(p, "uScale");
+    glApi.UseProgram(p);
+    GLint pages = glApi.GetUniformLocation(p, "uPages");
+    if (pages >= 0) glApi.Uniform1i(pages, 0);
+    glDrv.uScale[variant] = glApi.GetUniformLocation(p, "uScale");
     return p;
 }
 
 static int BuildPrograms(void)
 {
     for (int i = 0; i < PROGRAM_COUNT; i++)
-        if (!(d3gl.programs[i] = BuildProgram(i))) return 0;
+        if (!(glDrv.programs[i] = BuildProgram(i))) return 0;
     return 1;
 }
 
@@ -389,38 +389,38 @@ static int SizeFramebuffer(int width, int height)
 {
     if (width < 1) width = 1;
     if (height < 1) height = 1;
-    if (d3gl.fbo && width == d3gl.fbWidth && height == d3gl.fbHeight) return 1;
-    if (!d3gl.fbo) {
-        gl.GenFramebuffers(1, &d3gl.fbo);
-        gl.GenTextures(1, &d3gl.colour);
-        gl.GenRenderbuffers(1, &d3gl.depth);
+    if (glDrv.fbo && width == glDrv.fbWidth && height == glDrv.fbHeight) return 1;
+    if (!glDrv.fbo) {
+        glApi.GenFramebuffers(1, &glDrv.fbo);
+        glApi.GenTextures(1, &glDrv.colour);
+        glApi.GenRenderbuffers(1, &glDrv.depth);
     }
-    gl.BindTexture(GL_TEXTURE_2D, d3gl.colour);
-    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    gl.BindTexture(GL_TEXTURE_2D, 0);
-    gl.BindRenderbuffer(GL_RENDERBUFFER, d3gl.depth);
-    gl.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT32F, width, height);
-    gl.BindRenderbuffer(GL_RENDERBUFFER, 0);
-    gl.BindFramebuffer(GL_FRAMEBUFFER, d3gl.fbo);
-    gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, d3gl.colour, 0);
-    gl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, d3gl.depth);
-    GLenum status = gl.CheckFramebufferStatus(GL_FRAMEBUFFER);
+    glApi.BindTexture(GL_TEXTURE_2D, glDrv.colour);
+    glApi.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glApi.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glApi.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glApi.BindTexture(GL_TEXTURE_2D, 0);
+    glApi.BindRenderbuffer(GL_RENDERBUFFER, glDrv.depth);
+    glApi.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT32F, width, height);
+    glApi.BindRenderbuffer(GL_RENDERBUFFER, 0);
+    glApi.BindFramebuffer(GL_FRAMEBUFFER, glDrv.fbo);
+    glApi.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, glDrv.colour, 0);
+    glApi.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, glDrv.depth);
+    GLenum status = glApi.CheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE) {
-        snprintf(d3gl.error, sizeof d3gl.error, "D3Activate ZBuffer create failed -  framebuffer incomplete (0x%X)",
+        snprintf(glDrv.error, sizeof glDrv.error, "D3Activate ZBuffer create failed -  framebuffer incomplete (0x%X)",
                  (unsigned)status);
-        d3gl.fbWidth = d3gl.fbHeight = 0;
+        glDrv.fbWidth = glDrv.fbHeight = 0;
         return 0;
     }
-    d3gl.fbWidth = width;
-    d3gl.fbHeight = height;
-    gl.Viewport(0, 0, width, height);
+    glDrv.fbWidth = width;
+    glDrv.fbHeight = height;
+    glApi.Viewport(0, 0, width, height);
     for (int i = 0; i < PROGRAM_COUNT; i++) {
-        gl.UseProgram(d3gl.programs[i]);
-        gl.Uniform2f(d3gl.uScale[i], 2.0f / (float)width, 2.0f / (float)height);
+        glApi.UseProgram(glDrv.programs[i]);
+        glApi.Uniform2f(glDrv.uScale[i], 2.0f / (float)width, 2.0f / (float)height);
     }
-    d3gl.stateValid[D3RS_PROGRAM] = 0;
+    glDrv.stateValid[GLDRV_RS_PROGRAM] = 0;
     return 1;
 }
 
@@ -431,13 +431,13 @@ static uint64_t Nanoseconds(std::chrono::steady_clock::time_point a, std::chrono
 
 static uint8_t* PixelRows(size_t bytes)
 {
-    if (bytes > d3gl.pixelCapacity) {
-        uint8_t* p = (uint8_t*)realloc(d3gl.pixels, bytes);
+    if (bytes > glDrv.pixelCapacity) {
+        uint8_t* p = (uint8_t*)realloc(glDrv.pixels, bytes);
         if (!p) return nullptr;
-        d3gl.pixels = p;
-        d3gl.pixelCapacity = bytes;
+        glDrv.pixels = p;
+        glDrv.pixelCapacity = bytes;
     }
-    return d3gl.pixels;
+    return glDrv.pixels;
 }
 
 // A channel of a pixel (mask, lowest bit, width) as an 8-bit component at the top of the byte,
@@ -448,7 +448,7 @@ struct Channel {
 };
 static void Channels(Channel ch[3])
 {
-    const Vid16Tables* t = Vid16Current();
+    const PixPackTables* t = PixPackCurrent();
     for (int c = 0; c < 3; c++) {
         ch[c].mask = t->mask[c];
         ch[c].shift = t->mask[c] ? __builtin_ctz(t->mask[c]) : 0;
@@ -467,44 +467,44 @@ static inline uint32_t Unpack(uint32_t pix, const Channel& c)
 static void UploadView(void)
 {
     auto t0 = std::chrono::steady_clock::now();
-    d3gl.uploaded = 1;
-    const VideoSurface& s = d3gl.target;
-    int w = d3gl.vx1 - d3gl.vx0 + 1, h = d3gl.vy1 - d3gl.vy0 + 1;
+    glDrv.uploaded = 1;
+    const VideoSurface& s = glDrv.target;
+    int w = glDrv.vx1 - glDrv.vx0 + 1, h = glDrv.vy1 - glDrv.vy0 + 1;
     int bytes = s.bpp / 8;
     Channel ch[3];
     Channels(ch);
     bool rgb565 = bytes == 2 && ch[0].mask == 0xF800 && ch[1].mask == 0x07E0 && ch[2].mask == 0x1F;
     bool rgb888 = bytes == 4 && ch[0].mask == 0xFF0000 && ch[1].mask == 0xFF00 && ch[2].mask == 0xFF;
-    gl.BindTexture(GL_TEXTURE_2D, d3gl.colour);
+    glApi.BindTexture(GL_TEXTURE_2D, glDrv.colour);
     if ((rgb565 || rgb888) && s.pitch % bytes == 0) {
-        const uint8_t* first = s.pixels + (size_t)d3gl.vy0 * s.pitch + (size_t)d3gl.vx0 * bytes;
-        gl.PixelStorei(GL_UNPACK_ALIGNMENT, bytes);
-        gl.PixelStorei(GL_UNPACK_ROW_LENGTH, s.pitch / bytes);
+        const uint8_t* first = s.pixels + (size_t)glDrv.vy0 * s.pitch + (size_t)glDrv.vx0 * bytes;
+        glApi.PixelStorei(GL_UNPACK_ALIGNMENT, bytes);
+        glApi.PixelStorei(GL_UNPACK_ROW_LENGTH, s.pitch / bytes);
         if (rgb565)
-            gl.TexSubImage2D(GL_TEXTURE_2D, 0, d3gl.vx0, d3gl.vy0, w, h, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, first);
+            glApi.TexSubImage2D(GL_TEXTURE_2D, 0, glDrv.vx0, glDrv.vy0, w, h, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, first);
         else
-            gl.TexSubImage2D(GL_TEXTURE_2D, 0, d3gl.vx0, d3gl.vy0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, first);
-        gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+            glApi.TexSubImage2D(GL_TEXTURE_2D, 0, glDrv.vx0, glDrv.vy0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, first);
+        glApi.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
         // The scissor holds the view region: only its alpha is cleared.
-        gl.ColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-        gl.Clear(GL_COLOR_BUFFER_BIT);
-        gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glApi.ColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+        glApi.Clear(GL_COLOR_BUFFER_BIT);
+        glApi.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     } else {
         uint8_t* rows = PixelRows((size_t)w * h * 4);
         if (!rows) return;
         for (int y = 0; y < h; y++) {
-            const uint8_t* src = s.pixels + (size_t)(d3gl.vy0 + y) * s.pitch + (size_t)d3gl.vx0 * bytes;
+            const uint8_t* src = s.pixels + (size_t)(glDrv.vy0 + y) * s.pitch + (size_t)glDrv.vx0 * bytes;
             uint32_t* dst = (uint32_t*)(rows + (size_t)y * w * 4);
             for (int x = 0; x < w; x++) {
                 uint32_t pix = bytes == 2 ? ((const uint16_t*)src)[x] : ((const uint32_t*)src)[x];
                 dst[x] = Unpack(pix, ch[0]) | Unpack(pix, ch[1]) << 8 | Unpack(pix, ch[2]) << 16;
             }
         }
-        gl.PixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        gl.TexSubImage2D(GL_TEXTURE_2D, 0, d3gl.vx0, d3gl.vy0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows);
+        glApi.PixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glApi.TexSubImage2D(GL_TEXTURE_2D, 0, glDrv.vx0, glDrv.vy0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows);
     }
-    d3gl.stats.uploads++;
-    d3gl.stats.uploadNs = Nanoseconds(t0, std::chrono::steady_clock::now());
+    glDrv.stats.uploads++;
+    glDrv.stats.uploadNs = Nanoseconds(t0, std::chrono::steady_clock::now());
     CheckGL("D3 upload of the view failed -");
 }
 
@@ -514,22 +514,22 @@ static void ReadBackView(void)
 {
     // The drawing finishes first, so that the readback's own time can be told apart.
     auto t0 = std::chrono::steady_clock::now();
-    gl.Finish();
+    glApi.Finish();
     auto t1 = std::chrono::steady_clock::now();
-    d3gl.stats.finishNs = Nanoseconds(t0, t1);
-    const VideoSurface& s = d3gl.target;
-    int w = d3gl.vx1 - d3gl.vx0 + 1, h = d3gl.vy1 - d3gl.vy0 + 1;
+    glDrv.stats.finishNs = Nanoseconds(t0, t1);
+    const VideoSurface& s = glDrv.target;
+    int w = glDrv.vx1 - glDrv.vx0 + 1, h = glDrv.vy1 - glDrv.vy0 + 1;
     uint8_t* rows = PixelRows((size_t)w * h * 4);
     if (!rows) return;
-    gl.PixelStorei(GL_PACK_ALIGNMENT, 4);
-    gl.ReadPixels(d3gl.vx0, d3gl.vy0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows);
+    glApi.PixelStorei(GL_PACK_ALIGNMENT, 4);
+    glApi.ReadPixels(glDrv.vx0, glDrv.vy0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows);
     CheckGL("D3 readback of the view failed -");
-    const Vid16Tables* t = Vid16Current();
+    const PixPackTables* t = PixPackCurrent();
     int bytes = s.bpp / 8;
     bool rgb888 = bytes == 4 && t->mask[0] == 0xFF0000 && t->mask[1] == 0xFF00 && t->mask[2] == 0xFF;
     for (int y = 0; y < h; y++) {
         const uint32_t* src = (const uint32_t*)(rows + (size_t)y * w * 4);
-        uint8_t* dst = s.pixels + (size_t)(d3gl.vy0 + y) * s.pitch + (size_t)d3gl.vx0 * bytes;
+        uint8_t* dst = s.pixels + (size_t)(glDrv.vy0 + y) * s.pitch + (size_t)glDrv.vx0 * bytes;
         for (int x = 0; x < w; x++) {
             uint32_t c = src[x];
             if (!(c >> 24)) continue;
@@ -542,8 +542,8 @@ static void ReadBackView(void)
                 ((uint32_t*)dst)[x] = t->chan[0][r] | t->chan[1][g] | t->chan[2][b];
         }
     }
-    d3gl.stats.readbacks++;
-    d3gl.stats.readbackNs = Nanoseconds(t1, std::chrono::steady_clock::now());
+    glDrv.stats.readbacks++;
+    glDrv.stats.readbackNs = Nanoseconds(t1, std::chrono::steady_clock::now());
 }
 
 // ============================================================================================
@@ -552,27 +552,27 @@ static void ReadBackView(void)
 
 static void FlushBatch(void)
 {
-    if (!d3gl.vertCount) return;
-    if (!d3gl.uploaded) UploadView();
-    const Batch& b = d3gl.batch;
-    D3SetRenderState(D3RS_DEPTH_TEST, b.depth != DEPTH_NONE);
+    if (!glDrv.vertCount) return;
+    if (!glDrv.uploaded) UploadView();
+    const Batch& b = glDrv.batch;
+    GlDrvSetRenderState(GLDRV_RS_DEPTH_TEST, b.depth != DEPTH_NONE);
     if (b.depth != DEPTH_NONE) {
         // At equal depth the later polygon shows, as in the software Z-buffer; a chained one
         // sits a little nearer besides (WindowDepth).
-        D3SetRenderState(D3RS_DEPTH_FUNC, D3DEPTH_GEQUAL);
-        D3SetRenderState(D3RS_DEPTH_WRITE, 1);
+        GlDrvSetRenderState(GLDRV_RS_DEPTH_FUNC, GLDRV_DEPTH_GEQUAL);
+        GlDrvSetRenderState(GLDRV_RS_DEPTH_WRITE, 1);
     }
-    D3SetRenderState(D3RS_BLEND, b.blend);
-    D3SetRenderState(D3RS_PROGRAM, (uint32_t)b.program);
-    gl.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)d3gl.vertCount * sizeof(GLVertex), d3gl.verts, GL_STREAM_DRAW);
-    gl.DrawArrays(b.prim == PRIM_LINES ? GL_LINES : GL_TRIANGLES, 0, d3gl.vertCount);
-    d3gl.stats.draws++;
+    GlDrvSetRenderState(GLDRV_RS_BLEND, b.blend);
+    GlDrvSetRenderState(GLDRV_RS_PROGRAM, (uint32_t)b.program);
+    glApi.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)glDrv.vertCount * sizeof(GLVertex), glDrv.verts, GL_STREAM_DRAW);
+    glApi.DrawArrays(b.prim == PRIM_LINES ? GL_LINES : GL_TRIANGLES, 0, glDrv.vertCount);
+    glDrv.stats.draws++;
     if (b.prim == PRIM_LINES)
-        d3gl.stats.lines += d3gl.vertCount / 2;
+        glDrv.stats.lines += glDrv.vertCount / 2;
     else
-        d3gl.stats.triangles += d3gl.vertCount / 3;
-    d3gl.vertCount = 0;
-    d3gl.drawn = 1;
+        glDrv.stats.triangles += glDrv.vertCount / 3;
+    glDrv.vertCount = 0;
+    glDrv.drawn = 1;
     CheckGL(b.prim == PRIM_LINES ? "DrawPrimitive (Lines) failed -" : "DrawPrimitive failed -");
 }
 
@@ -580,21 +580,21 @@ static void FlushBatch(void)
 // state differs. Null when memory cannot be had.
 static GLVertex* Reserve(const Batch& b, int n)
 {
-    Batch& cur = d3gl.batch;
+    Batch& cur = glDrv.batch;
     if (cur.prim != b.prim || cur.depth != b.depth || cur.blend != b.blend || cur.program != b.program) {
         FlushBatch();
         cur = b;
     }
-    if (d3gl.vertCount + n > d3gl.vertCapacity) {
-        int cap = d3gl.vertCapacity ? d3gl.vertCapacity : 4096;
-        while (cap < d3gl.vertCount + n) cap *= 2;
-        GLVertex* v = (GLVertex*)realloc(d3gl.verts, (size_t)cap * sizeof(GLVertex));
+    if (glDrv.vertCount + n > glDrv.vertCapacity) {
+        int cap = glDrv.vertCapacity ? glDrv.vertCapacity : 4096;
+        while (cap < glDrv.vertCount + n) cap *= 2;
+        GLVertex* v = (GLVertex*)realloc(glDrv.verts, (size_t)cap * sizeof(GLVertex));
         if (!v) return nullptr;
-        d3gl.verts = v;
-        d3gl.vertCapacity = cap;
+        glDrv.verts = v;
+        glDrv.vertCapacity = cap;
     }
-    GLVertex* out = d3gl.verts + d3gl.vertCount;
-    d3gl.vertCount += n;
+    GLVertex* out = glDrv.verts + glDrv.vertCount;
+    glDrv.vertCount += n;
     return out;
 }
 
@@ -606,43 +606,43 @@ static GLVertex* Reserve(const Batch& b, int n)
 // keeping what the used layers hold. 0 when GL cannot have it.
 static int GrowPages(int edge, int layers)
 {
-    if (edge <= d3gl.pageEdge && layers <= d3gl.pageLayers) return 1;
-    int newEdge = edge > d3gl.pageEdge ? edge : d3gl.pageEdge;
-    int newLayers = layers > d3gl.pageLayers ? layers : d3gl.pageLayers;
-    if (newLayers < 2 * d3gl.pageLayers) newLayers = 2 * d3gl.pageLayers;   // fewer copies as pages come
+    if (edge <= glDrv.pageEdge && layers <= glDrv.pageLayers) return 1;
+    int newEdge = edge > glDrv.pageEdge ? edge : glDrv.pageEdge;
+    int newLayers = layers > glDrv.pageLayers ? layers : glDrv.pageLayers;
+    if (newLayers < 2 * glDrv.pageLayers) newLayers = 2 * glDrv.pageLayers;   // fewer copies as pages come
     if (newLayers > PAGE_LAYERS_MAX) newLayers = PAGE_LAYERS_MAX;
     GLuint tex = 0;
-    gl.GenTextures(1, &tex);
-    gl.ActiveTexture(GL_TEXTURE0);
-    gl.BindTexture(GL_TEXTURE_2D_ARRAY, tex);
-    gl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    gl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    gl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAX_LEVEL, 0);
-    gl.TexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, newEdge, newEdge, newLayers, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    if (gl.GetError() != GL_NO_ERROR) {
-        gl.DeleteTextures(1, &tex);
-        gl.BindTexture(GL_TEXTURE_2D_ARRAY, d3gl.pages);
+    glApi.GenTextures(1, &tex);
+    glApi.ActiveTexture(GL_TEXTURE0);
+    glApi.BindTexture(GL_TEXTURE_2D_ARRAY, tex);
+    glApi.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glApi.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glApi.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAX_LEVEL, 0);
+    glApi.TexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, newEdge, newEdge, newLayers, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    if (glApi.GetError() != GL_NO_ERROR) {
+        glApi.DeleteTextures(1, &tex);
+        glApi.BindTexture(GL_TEXTURE_2D_ARRAY, glDrv.pages);
         return 0;
     }
     // The used layers move across through a pair of framebuffers.
     GLuint fb[2] = {0, 0};
-    gl.GenFramebuffers(2, fb);
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, fb[0]);
-    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, fb[1]);
-    D3SetRenderState(D3RS_SCISSOR, 0);
-    for (int l = 0; l < d3gl.pageLayers; l++) {
-        if (!d3gl.layerUsed[l]) continue;
-        gl.FramebufferTextureLayer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, d3gl.pages, 0, l);
-        gl.FramebufferTextureLayer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, tex, 0, l);
-        gl.BlitFramebuffer(0, 0, d3gl.pageEdge, d3gl.pageEdge, 0, 0, d3gl.pageEdge, d3gl.pageEdge, GL_COLOR_BUFFER_BIT,
+    glApi.GenFramebuffers(2, fb);
+    glApi.BindFramebuffer(GL_READ_FRAMEBUFFER, fb[0]);
+    glApi.BindFramebuffer(GL_DRAW_FRAMEBUFFER, fb[1]);
+    GlDrvSetRenderState(GLDRV_RS_SCISSOR, 0);
+    for (int l = 0; l < glDrv.pageLayers; l++) {
+        if (!glDrv.layerUsed[l]) continue;
+        glApi.FramebufferTextureLayer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, glDrv.pages, 0, l);
+        glApi.FramebufferTextureLayer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, tex, 0, l);
+        glApi.BlitFramebuffer(0, 0, glDrv.pageEdge, glDrv.pageEdge, 0, 0, glDrv.pageEdge, glDrv.pageEdge, GL_COLOR_BUFFER_BIT,
                            GL_NEAREST);
     }
-    gl.BindFramebuffer(GL_FRAMEBUFFER, d3gl.fbo);
-    gl.DeleteFramebuffers(2, fb);
-    gl.DeleteTextures(1, &d3gl.pages);
-    d3gl.pages = tex;
-    d3gl.pageEdge = newEdge;
-    d3gl.pageLayers = newLayers;
+    glApi.BindFramebuffer(GL_FRAMEBUFFER, glDrv.fbo);
+    glApi.DeleteFramebuffers(2, fb);
+    glApi.DeleteTextures(1, &glDrv.pages);
+    glDrv.pages = tex;
+    glDrv.pageEdge = newEdge;
+    glDrv.pageLayers = newLayers;
     CheckGL("D3 texture pages grow failed -");
     return 1;
 }
@@ -652,9 +652,9 @@ static int ReserveLayer(int size)
 {
     if (size < 1 || size > PAGE_EDGE) return -1;
     int layer = 0;
-    while (layer < PAGE_LAYERS_MAX && d3gl.layerUsed[layer]) layer++;
+    while (layer < PAGE_LAYERS_MAX && glDrv.layerUsed[layer]) layer++;
     if (layer == PAGE_LAYERS_MAX || !GrowPages(size, layer + 1)) return -1;
-    d3gl.layerUsed[layer] = 1;
+    glDrv.layerUsed[layer] = 1;
     return layer;
 }
 
@@ -662,23 +662,23 @@ static int ReserveLayer(int size)
 // 32-bit 0xAARRGGBB and 16-bit A1-R5-G5-B5 words, little-endian, as GL takes them.
 static void StoreLayer(int layer, int size, int format, const uint8_t* texels)
 {
-    gl.ActiveTexture(GL_TEXTURE0);
-    gl.BindTexture(GL_TEXTURE_2D_ARRAY, d3gl.pages);
-    gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glApi.ActiveTexture(GL_TEXTURE0);
+    glApi.BindTexture(GL_TEXTURE_2D_ARRAY, glDrv.pages);
+    glApi.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     if (format == TPAGE_ARGB1555) {
-        gl.PixelStorei(GL_UNPACK_ALIGNMENT, 2);
-        gl.TexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, layer, size, size, 1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV,
+        glApi.PixelStorei(GL_UNPACK_ALIGNMENT, 2);
+        glApi.TexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, layer, size, size, 1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV,
                          texels);
     } else {
-        gl.PixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        gl.TexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, layer, size, size, 1, GL_BGRA, GL_UNSIGNED_BYTE, texels);
+        glApi.PixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glApi.TexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, layer, size, size, 1, GL_BGRA, GL_UNSIGNED_BYTE, texels);
     }
     CheckGL("D3LoadPage - Load failed -");
 }
 
 static void ReleaseLayer(int layer)
 {
-    if (layer >= 0 && layer < PAGE_LAYERS_MAX) d3gl.layerUsed[layer] = 0;
+    if (layer >= 0 && layer < PAGE_LAYERS_MAX) glDrv.layerUsed[layer] = 0;
 }
 
 // ============================================================================================
@@ -711,7 +711,7 @@ static int GLLoadPage(int size, int reserved, int format, TPageRecord* page, uin
     (void)reserved;
     (void)flags;
     LogPrintf(LOG_DEBUG, "TEXTURES: D3LoadPage, %d", size);
-    if (!d3gl.active || !page) return 1;
+    if (!glDrv.active || !page) return 1;
     if (format != TPAGE_RGBA32 && format != TPAGE_RGBA32_KEYED && format != TPAGE_ARGB1555) {
         LogPrintf(LOG_ERROR, "D3CreateTexture - pixel size error (format %d)", format);
         return 1;
@@ -752,7 +752,7 @@ static void GLFreePage(TPageRecord* page)
 // loaded sprites.
 static int GLLoadTexture(ResId id, uint32_t flags)
 {
-    if (!d3gl.active || !d3gl.textures) return 1;
+    if (!glDrv.active || !glDrv.textures) return 1;
     if (ResLoad(id) != 0) return 1;
     return TPageLoadText(id, flags);
 }
@@ -764,7 +764,7 @@ static void GLFreeTexture(ResId id) { TPageFreeTexture(id); }
 static void GLStartTextures(void)
 {
     PlatGLMakeCurrent();   // the window may have been presented since
-    if (d3gl.active && d3gl.textures)
+    if (glDrv.active && glDrv.textures)
         TPageStartLoad(TPAGE_RGBA32, TPAGE_RGBA32, TPAGE_RGBA32_KEYED);
     else
         TPageStartLoad(TPAGE_NONE, TPAGE_NONE, TPAGE_NONE);
@@ -773,7 +773,7 @@ static void GLStartTextures(void)
 static void GLEndTextures(ProgressFn progress)
 {
     PlatGLMakeCurrent();   // the window may have been presented since
-    if (d3gl.active && d3gl.textures) TPageEndLoad(progress);
+    if (glDrv.active && glDrv.textures) TPageEndLoad(progress);
 }
 
 static void GLAfterUnload(void) { TPageUnLoad(); }
@@ -890,7 +890,7 @@ static int FlattenAttributes(GLVertex* v, const double* sx, const double* sy, co
     return 1;
 }
 
-static inline int FrameReady(const D3Polygon* p) { return d3gl.frameOpen && d3gl.drawable && p && p->ring; }
+static inline int FrameReady(const D3Polygon* p) { return glDrv.frameOpen && glDrv.drawable && p && p->ring; }
 
 // A filled polygon in a fragment mode: flat (FM_COLOUR with flat), smooth colours, lit or
 // unlit texels; with or without depth and blending.
@@ -913,8 +913,8 @@ static void DrawFill(D3Polygon* p, int mode, bool flat, int depth, bool blend, c
         sy[n] = Clamp(q->sy, -SCREEN_LIMIT, SCREEN_LIMIT);
         wz[n] = depth == DEPTH_NONE ? 0.5 : WindowDepth(q->z, chained);
         n++;
-        o.x = (float)(sx[n - 1] + d3gl.target.originX);
-        o.y = (float)(sy[n - 1] + d3gl.target.originY);
+        o.x = (float)(sx[n - 1] + glDrv.target.originX);
+        o.y = (float)(sy[n - 1] + glDrv.target.originY);
         o.z = (float)wz[n - 1];
         if (flat) {
             o.c[0] = flatRGB[0], o.c[1] = flatRGB[1], o.c[2] = flatRGB[2];
@@ -969,8 +969,8 @@ static void DrawOutline(D3Polygon* p)
             for (int k = 0; k < 2; k++) {
                 GLVertex& o = out[k];
                 memset(&o, 0, sizeof o);
-                o.x = (float)(std::floor(Clamp(ends[k]->sx, -SCREEN_LIMIT, SCREEN_LIMIT)) + 0.5 + d3gl.target.originX);
-                o.y = (float)(std::floor(Clamp(ends[k]->sy, -SCREEN_LIMIT, SCREEN_LIMIT)) + 0.5 + d3gl.target.originY);
+                o.x = (float)(std::floor(Clamp(ends[k]->sx, -SCREEN_LIMIT, SCREEN_LIMIT)) + 0.5 + glDrv.target.originX);
+                o.y = (float)(std::floor(Clamp(ends[k]->sy, -SCREEN_LIMIT, SCREEN_LIMIT)) + 0.5 + glDrv.target.originY);
                 o.z = 0.5f;
                 o.c[0] = rgb[0], o.c[1] = rgb[1], o.c[2] = rgb[2];
                 o.mode = FM_COLOUR;
@@ -1096,15 +1096,15 @@ static const D3PolyFn glTable[D3T_COUNT] = {
 
 static void GLDepthRange(float nearZ, float farZ)
 {
-    d3gl.nearZ = nearZ;
-    d3gl.farZ = farZ;
+    glDrv.nearZ = nearZ;
+    glDrv.farZ = farZ;
 }
 
 static void GLSetBackground(int32_t r, int32_t g, int32_t b)
 {
-    d3gl.background[0] = r;
-    d3gl.background[1] = g;
-    d3gl.background[2] = b;
+    glDrv.background[0] = r;
+    glDrv.background[1] = g;
+    glDrv.background[2] = b;
 }
 
 // Takes the drawing target and its clip rectangle as the frame's, and clears the depth there.
@@ -1113,58 +1113,58 @@ static void GLSetBackground(int32_t r, int32_t g, int32_t b)
 static void GLStartFrame(void)
 {
     PlatGLMakeCurrent();   // the window may have been presented since
-    d3gl.frameOpen = 1;
-    d3gl.drawable = 0;
-    d3gl.uploaded = 0;
-    d3gl.drawn = 0;
-    d3gl.vertCount = 0;
-    if (!d3gl.active) return;
+    glDrv.frameOpen = 1;
+    glDrv.drawable = 0;
+    glDrv.uploaded = 0;
+    glDrv.drawn = 0;
+    glDrv.vertCount = 0;
+    if (!glDrv.active) return;
     const VideoSurface* s = VideoTarget();
     int x0, y0, x1, y1;
     VideoGetClip(&x0, &y0, &x1, &y1);
-    if (!s || !s->pixels || (s->bpp != 16 && s->bpp != 32) || !Vid16ForTarget(s->bpp) || x1 < x0 || y1 < y0) {
-        if (!d3gl.warnedTarget)
+    if (!s || !s->pixels || (s->bpp != 16 && s->bpp != 32) || !PixPackForTarget(s->bpp) || x1 < x0 || y1 < y0) {
+        if (!glDrv.warnedTarget)
             LogPrintf(LOG_WARN, "D3: the drawing target is not 16 or 32 bits; nothing is drawn");
-        d3gl.warnedTarget = 1;
+        glDrv.warnedTarget = 1;
         return;
     }
-    d3gl.target = *s;
-    d3gl.vx0 = x0 + s->originX;
-    d3gl.vy0 = y0 + s->originY;
-    d3gl.vx1 = x1 + s->originX;
-    d3gl.vy1 = y1 + s->originY;
-    if (d3gl.vx0 < 0) d3gl.vx0 = 0;
-    if (d3gl.vy0 < 0) d3gl.vy0 = 0;
-    if (d3gl.vx1 >= s->width) d3gl.vx1 = s->width - 1;
-    if (d3gl.vy1 >= s->height) d3gl.vy1 = s->height - 1;
-    if (d3gl.vx1 < d3gl.vx0 || d3gl.vy1 < d3gl.vy0) return;
+    glDrv.target = *s;
+    glDrv.vx0 = x0 + s->originX;
+    glDrv.vy0 = y0 + s->originY;
+    glDrv.vx1 = x1 + s->originX;
+    glDrv.vy1 = y1 + s->originY;
+    if (glDrv.vx0 < 0) glDrv.vx0 = 0;
+    if (glDrv.vy0 < 0) glDrv.vy0 = 0;
+    if (glDrv.vx1 >= s->width) glDrv.vx1 = s->width - 1;
+    if (glDrv.vy1 >= s->height) glDrv.vy1 = s->height - 1;
+    if (glDrv.vx1 < glDrv.vx0 || glDrv.vy1 < glDrv.vy0) return;
     if (!SizeFramebuffer(s->width, s->height)) {
-        LogPrintf(LOG_ERROR, "BeginScene failed - %s", d3gl.error);
+        LogPrintf(LOG_ERROR, "BeginScene failed - %s", glDrv.error);
         return;
     }
-    D3SetRenderState(D3RS_SCISSOR, 1);
-    gl.Scissor(d3gl.vx0, d3gl.vy0, d3gl.vx1 - d3gl.vx0 + 1, d3gl.vy1 - d3gl.vy0 + 1);
-    D3SetRenderState(D3RS_DEPTH_WRITE, 1);
-    gl.ClearDepth(0.0);
-    gl.Clear(GL_DEPTH_BUFFER_BIT);
+    GlDrvSetRenderState(GLDRV_RS_SCISSOR, 1);
+    glApi.Scissor(glDrv.vx0, glDrv.vy0, glDrv.vx1 - glDrv.vx0 + 1, glDrv.vy1 - glDrv.vy0 + 1);
+    GlDrvSetRenderState(GLDRV_RS_DEPTH_WRITE, 1);
+    glApi.ClearDepth(0.0);
+    glApi.Clear(GL_DEPTH_BUFFER_BIT);
     CheckGL("BeginScene failed -");
-    d3gl.drawable = 1;
+    glDrv.drawable = 1;
 }
 
 // The last batch, then the covered pixels back into the target.
 static void GLEndFrame(void)
 {
     PlatGLMakeCurrent();   // the window may have been presented since
-    if (d3gl.frameOpen && d3gl.drawable) {
+    if (glDrv.frameOpen && glDrv.drawable) {
         FlushBatch();
         // The target must still be the frame's: writing into another buffer would damage it.
         const VideoSurface* s = VideoTarget();
-        if (d3gl.drawn && s && s->pixels == d3gl.target.pixels && s->pitch == d3gl.target.pitch &&
-            s->bpp == d3gl.target.bpp)
+        if (glDrv.drawn && s && s->pixels == glDrv.target.pixels && s->pitch == glDrv.target.pitch &&
+            s->bpp == glDrv.target.bpp)
             ReadBackView();
     }
-    d3gl.frameOpen = 0;
-    d3gl.drawable = 0;
+    glDrv.frameOpen = 0;
+    glDrv.drawable = 0;
 }
 
 // ============================================================================================
@@ -1174,9 +1174,9 @@ static void GLEndFrame(void)
 static int LoadFunctions(void)
 {
 #define GL_LOAD(type, name)                                                                       \
-    gl.name = (type)PlatGLProc("gl" #name);                                                       \
-    if (!gl.name) {                                                                               \
-        snprintf(d3gl.error, sizeof d3gl.error, "D3Select - Get Direct3D Device failed:- no gl" #name); \
+    glApi.name = (type)PlatGLProc("gl" #name);                                                       \
+    if (!glApi.name) {                                                                               \
+        snprintf(glDrv.error, sizeof glDrv.error, "D3Select - Get Direct3D Device failed:- no gl" #name); \
         return 0;                                                                                 \
     }
     GL_FUNCTIONS(GL_LOAD)
@@ -1187,58 +1187,58 @@ static int LoadFunctions(void)
 static void ReleaseObjects(void)
 {
     if (!PlatGLIsOpen()) return;
-    for (GLuint& p : d3gl.programs)
-        if (gl.DeleteProgram && p) gl.DeleteProgram(p), p = 0;
-    if (gl.DeleteBuffers && d3gl.vbo) gl.DeleteBuffers(1, &d3gl.vbo);
-    if (gl.DeleteVertexArrays && d3gl.vao) gl.DeleteVertexArrays(1, &d3gl.vao);
-    if (gl.DeleteFramebuffers && d3gl.fbo) gl.DeleteFramebuffers(1, &d3gl.fbo);
-    if (gl.DeleteTextures && d3gl.colour) gl.DeleteTextures(1, &d3gl.colour);
-    if (gl.DeleteTextures && d3gl.pages) gl.DeleteTextures(1, &d3gl.pages);
-    if (gl.DeleteRenderbuffers && d3gl.depth) gl.DeleteRenderbuffers(1, &d3gl.depth);
-    d3gl.vbo = d3gl.vao = d3gl.fbo = d3gl.colour = d3gl.pages = d3gl.depth = 0;
-    d3gl.fbWidth = d3gl.fbHeight = 0;
-    d3gl.pageEdge = d3gl.pageLayers = 0;
-    memset(d3gl.layerUsed, 0, sizeof d3gl.layerUsed);
+    for (GLuint& p : glDrv.programs)
+        if (glApi.DeleteProgram && p) glApi.DeleteProgram(p), p = 0;
+    if (glApi.DeleteBuffers && glDrv.vbo) glApi.DeleteBuffers(1, &glDrv.vbo);
+    if (glApi.DeleteVertexArrays && glDrv.vao) glApi.DeleteVertexArrays(1, &glDrv.vao);
+    if (glApi.DeleteFramebuffers && glDrv.fbo) glApi.DeleteFramebuffers(1, &glDrv.fbo);
+    if (glApi.DeleteTextures && glDrv.colour) glApi.DeleteTextures(1, &glDrv.colour);
+    if (glApi.DeleteTextures && glDrv.pages) glApi.DeleteTextures(1, &glDrv.pages);
+    if (glApi.DeleteRenderbuffers && glDrv.depth) glApi.DeleteRenderbuffers(1, &glDrv.depth);
+    glDrv.vbo = glDrv.vao = glDrv.fbo = glDrv.colour = glDrv.pages = glDrv.depth = 0;
+    glDrv.fbWidth = glDrv.fbHeight = 0;
+    glDrv.pageEdge = glDrv.pageLayers = 0;
+    memset(glDrv.layerUsed, 0, sizeof glDrv.layerUsed);
 }
 
-void D3Deactivate(void)
+void GlDrvDeactivate(void)
 {
-    if (!d3gl.active && !PlatGLIsOpen()) return;
+    if (!glDrv.active && !PlatGLIsOpen()) return;
     PlatGLMakeCurrent();
     // The pages live in this context's texture: TPage gives them back while it stands.
     TPageDestroy();
     ReleaseObjects();
     PlatGLClose();
-    free(d3gl.verts);
-    free(d3gl.pixels);
-    d3gl.verts = nullptr;
-    d3gl.pixels = nullptr;
-    d3gl.vertCount = d3gl.vertCapacity = 0;
-    d3gl.pixelCapacity = 0;
-    d3gl.active = 0;
-    d3gl.frameOpen = d3gl.drawable = 0;
-    memset(&gl, 0, sizeof gl);
+    free(glDrv.verts);
+    free(glDrv.pixels);
+    glDrv.verts = nullptr;
+    glDrv.pixels = nullptr;
+    glDrv.vertCount = glDrv.vertCapacity = 0;
+    glDrv.pixelCapacity = 0;
+    glDrv.active = 0;
+    glDrv.frameOpen = glDrv.drawable = 0;
+    memset(&glApi, 0, sizeof glApi);
 }
 
 static int ActivateFailed(void)
 {
-    LogPrintf(LOG_ERROR, "%s", d3gl.error);
-    D3Deactivate();
+    LogPrintf(LOG_ERROR, "%s", glDrv.error);
+    GlDrvDeactivate();
     return 0;
 }
 
-int D3Activate(int hardware, int textures)
+int GlDrvActivate(int hardware, int textures)
 {
-    if (d3gl.active) return 1;
-    d3gl.error[0] = 0;
+    if (glDrv.active) return 1;
+    glDrv.error[0] = 0;
     if (VideoModeWidth() > 0 && VideoBitsPerPixel() == 8) {
-        snprintf(d3gl.error, sizeof d3gl.error,
+        snprintf(glDrv.error, sizeof glDrv.error,
                  "D3Activate failed. VideoSetMode must use VidCol_16,VidCol_24 or VidCol_32.");
         return ActivateFailed();
     }
     char why[200] = "";
     if (PlatGLOpen(why, sizeof why) != 0) {
-        snprintf(d3gl.error, sizeof d3gl.error, "D3Select - D3Detect failed: %s", why);
+        snprintf(glDrv.error, sizeof glDrv.error, "D3Select - D3Detect failed: %s", why);
         return ActivateFailed();
     }
     if (!LoadFunctions()) return ActivateFailed();
@@ -1247,70 +1247,70 @@ int D3Activate(int hardware, int textures)
     // Z-buffer); a request without it takes the device whatever its kind.
     const char* name = PlatGLRenderer();
     bool software = strstr(name, "llvmpipe") || strstr(name, "softpipe") || strstr(name, "swrast");
-    LogPrintf(LOG_INFO, "D3 find device 0 Name=%s  Descr=%s", name, (const char*)gl.GetString(GL_VERSION));
+    LogPrintf(LOG_INFO, "D3 find device 0 Name=%s  Descr=%s", name, (const char*)glApi.GetString(GL_VERSION));
     if (hardware && software) {
-        snprintf(d3gl.error, sizeof d3gl.error, "D3Find Device - no hardware device: %s renders on the processor",
+        snprintf(glDrv.error, sizeof glDrv.error, "D3Find Device - no hardware device: %s renders on the processor",
                  name);
         return ActivateFailed();
     }
     LogPrintf(LOG_INFO, "D3Find Device using device 0 : %s requested", hardware ? "hardware" : "any");
     if (!BuildPrograms()) return ActivateFailed();
-    gl.GenVertexArrays(1, &d3gl.vao);
-    gl.BindVertexArray(d3gl.vao);
-    gl.GenBuffers(1, &d3gl.vbo);
-    gl.BindBuffer(GL_ARRAY_BUFFER, d3gl.vbo);
+    glApi.GenVertexArrays(1, &glDrv.vao);
+    glApi.BindVertexArray(glDrv.vao);
+    glApi.GenBuffers(1, &glDrv.vbo);
+    glApi.BindBuffer(GL_ARRAY_BUFFER, glDrv.vbo);
     const GLsizei stride = sizeof(GLVertex);
-    gl.EnableVertexAttribArray(ATTR_POS);
-    gl.VertexAttribPointer(ATTR_POS, 3, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, x));
-    gl.EnableVertexAttribArray(ATTR_COLOUR);
-    gl.VertexAttribPointer(ATTR_COLOUR, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, c));
-    gl.EnableVertexAttribArray(ATTR_TEX);
-    gl.VertexAttribPointer(ATTR_TEX, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, u));
-    gl.EnableVertexAttribArray(ATTR_BLOCK);
-    gl.VertexAttribPointer(ATTR_BLOCK, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, block));
-    gl.EnableVertexAttribArray(ATTR_KEY);
-    gl.VertexAttribPointer(ATTR_KEY, 1, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, key));
+    glApi.EnableVertexAttribArray(ATTR_POS);
+    glApi.VertexAttribPointer(ATTR_POS, 3, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, x));
+    glApi.EnableVertexAttribArray(ATTR_COLOUR);
+    glApi.VertexAttribPointer(ATTR_COLOUR, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, c));
+    glApi.EnableVertexAttribArray(ATTR_TEX);
+    glApi.VertexAttribPointer(ATTR_TEX, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, u));
+    glApi.EnableVertexAttribArray(ATTR_BLOCK);
+    glApi.VertexAttribPointer(ATTR_BLOCK, 4, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, block));
+    glApi.EnableVertexAttribArray(ATTR_KEY);
+    glApi.VertexAttribPointer(ATTR_KEY, 1, GL_FLOAT, GL_FALSE, stride, (void*)offsetof(GLVertex, key));
     // The pages: an array texture that grows as pages are reserved; one empty texel until
     // then keeps the sampler complete.
-    d3gl.pageEdge = d3gl.pageLayers = 0;
-    memset(d3gl.layerUsed, 0, sizeof d3gl.layerUsed);
+    glDrv.pageEdge = glDrv.pageLayers = 0;
+    memset(glDrv.layerUsed, 0, sizeof glDrv.layerUsed);
     if (!GrowPages(1, 1)) {
-        snprintf(d3gl.error, sizeof d3gl.error, "D3Activate - no texture for the pages");
+        snprintf(glDrv.error, sizeof glDrv.error, "D3Activate - no texture for the pages");
         return ActivateFailed();
     }
     LogPrintf(LOG_INFO, "D3 find text formats: Found ARGB 8:8:8:8");
-    d3gl.active = 1;
-    D3InvalidateStates();
+    glDrv.active = 1;
+    GlDrvInvalidateStates();
     // The blend: the polygon's colour by its alpha over what is there; the coverage mark in
     // alpha only grows.
-    gl.BlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE);
+    glApi.BlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE);
     // Depth is clamped per pixel rather than cut: a clipped polygon's depth plane may pass
     // the nearest depth at a vertex that the viewport moved.
-    gl.Enable(GL_DEPTH_CLAMP);
-    gl.ClearColor(0, 0, 0, 0);
+    glApi.Enable(GL_DEPTH_CLAMP);
+    glApi.ClearColor(0, 0, 0, 0);
     int w = VideoModeWidth(), h = VideoModeHeight();
     if (!SizeFramebuffer(w, h)) return ActivateFailed();
-    gl.GetError();
-    d3gl.textures = textures != 0;
+    glApi.GetError();
+    glDrv.textures = textures != 0;
     // The pages are this driver's: TPage starts afresh with its routines.
     TPageDestroy();
     if (TPageInit(PAGE_EDGE, 1.0f, GLLoadPage, GLFreePage, GLRemovePage, 0) != 0) {
-        snprintf(d3gl.error, sizeof d3gl.error, "D3Activate - the texture page manager cannot start");
+        snprintf(glDrv.error, sizeof glDrv.error, "D3Activate - the texture page manager cannot start");
         return ActivateFailed();
     }
-    memset(&d3gl.stats, 0, sizeof d3gl.stats);
-    RegisterExit(D3Deactivate);
+    memset(&glDrv.stats, 0, sizeof glDrv.stats);
+    RegisterExit(GlDrvDeactivate);
     return 1;
 }
 
-int D3IsActive(void) { return d3gl.active; }
-const char* D3ActivateError(void) { return d3gl.error; }
-const D3GLStats* D3Stats(void) { return &d3gl.stats; }
+int GlDrvIsActive(void) { return glDrv.active; }
+const char* GlDrvActivateError(void) { return glDrv.error; }
+const GlDrvCounters* GlDrvStats(void) { return &glDrv.stats; }
 
-void D3Finish(void)
+void GlDrvFinish(void)
 {
     PlatGLMakeCurrent();   // the window may have been presented since
-    if (d3gl.active) gl.Finish();
+    if (glDrv.active) glApi.Finish();
 }
 
 static const D3Driver glDriver = {
@@ -1330,4 +1330,4 @@ static const D3Driver glDriver = {
     .maxTextureEdge = PAGE_EDGE,
 };
 
-const D3Driver* D3HardwareDriver(void) { return &glDriver; }
+const D3Driver* GlDrvHardwareDriver(void) { return &glDriver; }

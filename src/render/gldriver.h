@@ -18,37 +18,37 @@
 #include "render/draw3d.h"
 
 // Opens the GL context and makes the driver ready: 1, or 0 with the reason logged and kept
-// for D3ActivateError (no GL, no 3.3 core context, shaders that do not build, a framebuffer
+// for GlDrvActivateError (no GL, no 3.3 core context, shaders that do not build, a framebuffer
 // that cannot be made, an 8-bit display, no hardware device when one was asked for).
 // hardware = 1 refuses a GL that rasterises on the processor (Mesa's llvmpipe, softpipe);
 // 0 takes the device whatever its kind. textures = 0 turns texture loading off.
-// Registers D3Deactivate with RegisterExit once.
-int D3Activate(int hardware, int textures);
+// Registers GlDrvDeactivate with RegisterExit once.
+int GlDrvActivate(int hardware, int textures);
 // Releases the pages, the GL objects and the context. Harmless when not active.
-void D3Deactivate(void);
-int D3IsActive(void);
-const char* D3ActivateError(void);
+void GlDrvDeactivate(void);
+int GlDrvIsActive(void);
+const char* GlDrvActivateError(void);
 // The record to register as DRIVER_HARDWARE ("OpenGL").
-const D3Driver* D3HardwareDriver(void);
+const D3Driver* GlDrvHardwareDriver(void);
 
 // The render-state cache: each GL state the driver sets keeps its last value and whether that
 // is known; setting a known, equal value does not reach GL.
 enum {
-    D3RS_DEPTH_TEST,    // 0 off, 1 on
-    D3RS_DEPTH_FUNC,    // D3DEPTH_*
-    D3RS_DEPTH_WRITE,   // 0 off, 1 on
-    D3RS_BLEND,         // 0 off, 1 on (source by its alpha over what is there)
-    D3RS_PROGRAM,       // the fragment rule: plain colours, nearest texels, filtered texels
-    D3RS_SCISSOR,       // 0 off, 1 on
-    D3RS_COUNT,
+    GLDRV_RS_DEPTH_TEST,    // 0 off, 1 on
+    GLDRV_RS_DEPTH_FUNC,    // D3DEPTH_*
+    GLDRV_RS_DEPTH_WRITE,   // 0 off, 1 on
+    GLDRV_RS_BLEND,         // 0 off, 1 on (source by its alpha over what is there)
+    GLDRV_RS_PROGRAM,       // the fragment rule: plain colours, nearest texels, filtered texels
+    GLDRV_RS_SCISSOR,       // 0 off, 1 on
+    GLDRV_RS_COUNT,
 };
-enum { D3DEPTH_GREATER = 0, D3DEPTH_GEQUAL = 1 };
-void D3SetRenderState(int state, uint32_t value);
+enum { GLDRV_DEPTH_GREATER = 0, GLDRV_DEPTH_GEQUAL = 1 };
+void GlDrvSetRenderState(int state, uint32_t value);
 // Forgets every cached value (the next set of each reaches GL).
-void D3InvalidateStates(void);
+void GlDrvInvalidateStates(void);
 
 // Counts since activation.
-struct D3GLStats {
+struct GlDrvCounters {
     uint32_t stateCalls;     // render-state changes that reached GL
     uint32_t draws;          // draw calls (batches)
     uint32_t triangles, lines;
@@ -59,6 +59,6 @@ struct D3GLStats {
     // taking the view in.
     uint64_t finishNs, readbackNs, uploadNs;
 };
-const D3GLStats* D3Stats(void);
+const GlDrvCounters* GlDrvStats(void);
 // Waits for GL to finish what it was given (benchmarks stop their clocks after it).
-void D3Finish(void);
+void GlDrvFinish(void);

@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kernel/workpool.h"
+#include "base/workpool.h"
 #include "platform/video.h"
+#include "render/pixpack.h"
 #include "render/spans.h"
-#include "render/vid16.h"
 #include "render/zbuffer.h"
 
 // ============================================================================================
@@ -284,7 +284,7 @@ static RasterFn PickRaster(int mode, bool z, bool key, bool blend)
 // The platform's own layouts have span routines of their own; others go through the tables.
 static RasterFn PickRasterFor(int bytes, int mode, const ScanRoute& r)
 {
-    const uint32_t* m = Vid16Current()->mask;
+    const uint32_t* m = PixPackCurrent()->mask;
     if (bytes == 2)
         return m[0] == 0xF800 && m[1] == 0x07E0 && m[2] == 0x1F ? PickRaster<Pix565>(mode, r.z, r.key, r.blend)
                                                                  : PickRaster<Pix16>(mode, r.z, r.key, r.blend);
@@ -453,9 +453,9 @@ void ScanPolygon(D3Polygon* p, const ScanRoute& route, const TexCacheEntry* tex)
         in.dv = pv.gx;
     }
 
-    const Vid16Tables* tables = Vid16Current();
+    const PixPackTables* tables = PixPackCurrent();
     SpanCtx ctx;
-    ctx.flat = Vid16PackRGB(VertexRGB(first));
+    ctx.flat = PixPackRGB(VertexRGB(first));
     for (int c = 0; c < 3; c++) {
         ctx.lane[c] = tables->lane[c];
         ctx.chan[c] = tables->chan[c];
@@ -740,7 +740,7 @@ void ScanLine(int x0, int y0, int x1, int y1, int paletteIndex)
 {
     ZBufferTarget t;
     if (paletteIndex < 0 || paletteIndex > 255 || !ZBufferVideoTarget(&t)) return;
-    LineDraw(t, x0, y0, x1, y1, Vid16Current()->display[paletteIndex]);
+    LineDraw(t, x0, y0, x1, y1, PixPackCurrent()->display[paletteIndex]);
 }
 
 static inline int64_t ScreenCoord(float f)
@@ -759,7 +759,7 @@ void ScanOutline(D3Polygon* p)
     ZBufferCount(1, 0);
     for (int i = 0; i < SCAN_MAX_VERTICES && q && q->next; i++) {
         LineDraw(t, ScreenCoord(q->sx), ScreenCoord(q->sy), ScreenCoord(q->next->sx), ScreenCoord(q->next->sy),
-                 Vid16PackRGB(VertexRGB(q)));
+                 PixPackRGB(VertexRGB(q)));
         q = q->next;
         if (q == first) break;
     }

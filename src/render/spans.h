@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
 
 // Colour modes of a span.
 enum {

@@ -3,7 +3,7 @@
 // once.
 #include "render/texcache.h"
 
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
 #include "platform/sprite.h"
 
 // The sprite header fields the rasteriser reads.

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 
 struct TexCacheEntry {
     ResId id;

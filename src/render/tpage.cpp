@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/log.h"
+#include "base/maths.h"
 #include "platform/sprite.h"
 #include "platform/video.h"
 
@@ -63,7 +63,7 @@ static struct {
     int root;
     int* order;                  // entries largest first, for the fitting passes
     int* entryOf;                // RES_ID_COUNT: 1-based entry of each sprite in this load
-} tp;
+} tpages;
 
 static const char* NameOf(ResId id)
 {
@@ -93,49 +93,49 @@ static bool ValidFormat(int format) { return format >= TPAGE_RGBA32 && format <=
 
 static int NewBlock(int x, int y, int w, int h)
 {
-    if (tp.blockCount + 1 >= tp.blockCapacity) {
-        int capacity = tp.blockCapacity + GROW_BY;
-        Block* grown = (Block*)realloc(tp.blocks, sizeof(Block) * capacity);
+    if (tpages.blockCount + 1 >= tpages.blockCapacity) {
+        int capacity = tpages.blockCapacity + GROW_BY;
+        Block* grown = (Block*)realloc(tpages.blocks, sizeof(Block) * capacity);
         if (!grown) return 0;
-        tp.blocks = grown;
-        tp.blockCapacity = capacity;
+        tpages.blocks = grown;
+        tpages.blockCapacity = capacity;
         LogPrintf(LOG_DEBUG, "TPAGE: Resized Blocks to %d bytes", (int)(sizeof(Block) * capacity));
     }
-    int b = ++tp.blockCount;
-    tp.blocks[b] = Block{0, 0, x, y, w, h};
+    int b = ++tpages.blockCount;
+    tpages.blocks[b] = Block{0, 0, x, y, w, h};
     return b;
 }
 
 static int NewEntry(void)
 {
-    if (tp.entryCount + 1 >= tp.entryCapacity) {
-        int capacity = tp.entryCapacity + GROW_BY;
-        Entry* grown = (Entry*)realloc(tp.entries, sizeof(Entry) * capacity);
-        int* order = (int*)realloc(tp.order, sizeof(int) * capacity);
-        if (grown) tp.entries = grown;
-        if (order) tp.order = order;
+    if (tpages.entryCount + 1 >= tpages.entryCapacity) {
+        int capacity = tpages.entryCapacity + GROW_BY;
+        Entry* grown = (Entry*)realloc(tpages.entries, sizeof(Entry) * capacity);
+        int* order = (int*)realloc(tpages.order, sizeof(int) * capacity);
+        if (grown) tpages.entries = grown;
+        if (order) tpages.order = order;
         if (!grown || !order) return 0;
-        tp.entryCapacity = capacity;
+        tpages.entryCapacity = capacity;
         LogPrintf(LOG_DEBUG, "TPAGE: Resized SpriteLists to %d bytes", (int)(sizeof(Entry) * capacity));
     }
-    int e = ++tp.entryCount;
-    memset(&tp.entries[e], 0, sizeof(Entry));
+    int e = ++tpages.entryCount;
+    memset(&tpages.entries[e], 0, sizeof(Entry));
     return e;
 }
 
 // Gives every page back to the back end; the sprites lose their placements.
 static void FreePages(void)
 {
-    for (int i = 0; i < tp.pageCount; i++) {
-        TPageRecord* p = &tp.pages[i];
-        if (p->loaded && tp.removePage) tp.removePage(p);
-        if (tp.freePage) tp.freePage(p);
+    for (int i = 0; i < tpages.pageCount; i++) {
+        TPageRecord* p = &tpages.pages[i];
+        if (p->loaded && tpages.removePage) tpages.removePage(p);
+        if (tpages.freePage) tpages.freePage(p);
         free(p->texels);
         memset(p, 0, sizeof *p);
     }
-    tp.pageCount = 0;
-    tp.blockCount = 0;
-    for (int e = 1; e <= tp.entryCount; e++) tp.entries[e].placed = 0;
+    tpages.pageCount = 0;
+    tpages.blockCount = 0;
+    for (int e = 1; e <= tpages.entryCount; e++) tpages.entries[e].placed = 0;
 }
 
 // ============================================================================================
@@ -145,7 +145,7 @@ static void FreePages(void)
 int TPageInit(int maxPageEdge, float uvScale, TPageLoadFn load, TPagePageFn freePage, TPagePageFn removePage,
               uint32_t flags)
 {
-    if (tp.initialised) {
+    if (tpages.initialised) {
         LogPrintf(LOG_WARN, "TPAGE: already initialised");
         return 1;
     }
@@ -153,54 +153,54 @@ int TPageInit(int maxPageEdge, float uvScale, TPageLoadFn load, TPagePageFn free
         LogPrintf(LOG_WARN, "TPAGE: refused: page edge %d, load routine %s", maxPageEdge, load ? "given" : "missing");
         return 1;
     }
-    tp.pages = (TPageRecord*)calloc(TPAGE_MAX_PAGES, sizeof(TPageRecord));
-    tp.entryOf = (int*)calloc(RES_ID_COUNT, sizeof(int));
-    if (!tp.pages || !tp.entryOf) {
-        free(tp.pages);
-        free(tp.entryOf);
-        tp.pages = nullptr;
-        tp.entryOf = nullptr;
+    tpages.pages = (TPageRecord*)calloc(TPAGE_MAX_PAGES, sizeof(TPageRecord));
+    tpages.entryOf = (int*)calloc(RES_ID_COUNT, sizeof(int));
+    if (!tpages.pages || !tpages.entryOf) {
+        free(tpages.pages);
+        free(tpages.entryOf);
+        tpages.pages = nullptr;
+        tpages.entryOf = nullptr;
         LogPrintf(LOG_WARN, "TPAGE: out of memory");
         return 1;
     }
     LogPrintf(LOG_DEBUG, "TPAGE: Allocated %d bytes for TPages", (int)(TPAGE_MAX_PAGES * sizeof(TPageRecord)));
-    tp.initialised = 1;
-    tp.pageCount = 0;
-    tp.load = load;
-    tp.freePage = freePage;
-    tp.removePage = removePage;
-    tp.uvScale = uvScale;
-    tp.matchFlags = (flags & TPAGE_MATCH_FLAGS) != 0;
-    tp.driverEdge = maxPageEdge > TPAGE_MAX_EDGE ? TPAGE_MAX_EDGE : maxPageEdge;
-    tp.maxPageSize = tp.driverEdge;
-    tp.generalScale = tp.landscapeScale = FIX_ONE;
-    tp.disabled = 1;   // until a start with a format
-    tp.root = 0;
-    tp.entryCount = tp.blockCount = 0;
+    tpages.initialised = 1;
+    tpages.pageCount = 0;
+    tpages.load = load;
+    tpages.freePage = freePage;
+    tpages.removePage = removePage;
+    tpages.uvScale = uvScale;
+    tpages.matchFlags = (flags & TPAGE_MATCH_FLAGS) != 0;
+    tpages.driverEdge = maxPageEdge > TPAGE_MAX_EDGE ? TPAGE_MAX_EDGE : maxPageEdge;
+    tpages.maxPageSize = tpages.driverEdge;
+    tpages.generalScale = tpages.landscapeScale = FIX_ONE;
+    tpages.disabled = 1;   // until a start with a format
+    tpages.root = 0;
+    tpages.entryCount = tpages.blockCount = 0;
     RegisterExit(TPageDestroy);
     return 0;
 }
 
 void TPageDestroy(void)
 {
-    if (!tp.initialised) return;
+    if (!tpages.initialised) return;
     FreePages();
-    free(tp.pages);
-    free(tp.blocks);
-    free(tp.entries);
-    free(tp.order);
-    free(tp.entryOf);
-    memset(&tp, 0, sizeof tp);
+    free(tpages.pages);
+    free(tpages.blocks);
+    free(tpages.entries);
+    free(tpages.order);
+    free(tpages.entryOf);
+    memset(&tpages, 0, sizeof tpages);
 }
 
 void TPageUnLoad(void)
 {
-    if (!tp.initialised) return;
-    for (int i = 0; i < tp.pageCount; i++) {
-        TPageRecord* p = &tp.pages[i];
+    if (!tpages.initialised) return;
+    for (int i = 0; i < tpages.pageCount; i++) {
+        TPageRecord* p = &tpages.pages[i];
         if (!p->loaded) continue;
         LogPrintf(LOG_DEBUG, "TEXTURES: RemovePage called in TPageUnLoad");
-        if (tp.removePage) tp.removePage(p);
+        if (tpages.removePage) tpages.removePage(p);
         p->loaded = 0;
     }
 }
@@ -211,38 +211,38 @@ void TPageUnLoad(void)
 
 void TPageStartLoad(int format32, int formatOpaque8, int formatRest)
 {
-    if (!tp.initialised) return;
+    if (!tpages.initialised) return;
     static const char* const kSuffix[3] = {"", " (2)", " (3)"};
-    tp.formats[0] = format32;
-    tp.formats[1] = formatOpaque8;
-    tp.formats[2] = formatRest;
-    int size = tp.driverEdge;
+    tpages.formats[0] = format32;
+    tpages.formats[1] = formatOpaque8;
+    tpages.formats[2] = formatRest;
+    int size = tpages.driverEdge;
     // Find the largest page each format can have; a failed probe halves the edge for all.
     for (int f = 0; f < 3 && format32; f++) {
-        if (!tp.formats[f]) continue;
+        if (!tpages.formats[f]) continue;
         while (size > PROBE_FLOOR) {
             TPageRecord probe;
             memset(&probe, 0, sizeof probe);
             probe.size = size;
-            probe.format = tp.formats[f];
+            probe.format = tpages.formats[f];
             LogPrintf(LOG_DEBUG, "TEXTURES: LoadPage called in TPageStartLoad%s", kSuffix[f]);
-            if (tp.load(size, 0, tp.formats[f], &probe, 0) == 0) {
+            if (tpages.load(size, 0, tpages.formats[f], &probe, 0) == 0) {
                 LogPrintf(LOG_DEBUG, "TEXTURES: RemovePage called in TPageStartLoad%s", kSuffix[f]);
-                if (tp.removePage) tp.removePage(&probe);
+                if (tpages.removePage) tpages.removePage(&probe);
                 LogPrintf(LOG_DEBUG, "TEXTURES: FreePage called in TPageStartLoad%s", kSuffix[f]);
-                if (tp.freePage) tp.freePage(&probe);
+                if (tpages.freePage) tpages.freePage(&probe);
                 break;
             }
             size /= 2;
         }
     }
-    tp.maxPageSize = size;
+    tpages.maxPageSize = size;
     LogPrintf(LOG_INFO, "TPageStartLoad : MaxPageSize:%d", size);
     // A new load: the last one's placements go with its pages.
-    tp.root = 0;
-    tp.entryCount = 0;
-    memset(tp.entryOf, 0, sizeof(int) * RES_ID_COUNT);
-    tp.disabled = format32 == TPAGE_NONE;
+    tpages.root = 0;
+    tpages.entryCount = 0;
+    memset(tpages.entryOf, 0, sizeof(int) * RES_ID_COUNT);
+    tpages.disabled = format32 == TPAGE_NONE;
 }
 
 // The page format a sprite goes to.
@@ -250,29 +250,29 @@ static int SpriteFormatFor(ResId id, const SpriteInfo& info)
 {
     if (info.bpp == 32) {
         const uint8_t* d = (const uint8_t*)ResPeek(id);
-        return d[BGRS_ALPHA_FLAG] == 1 ? tp.formats[2] : tp.formats[0];
+        return d[BGRS_ALPHA_FLAG] == 1 ? tpages.formats[2] : tpages.formats[0];
     }
     int transparent = SpriteTransparent(id);
-    return transparent >= 0 && transparent <= 255 ? tp.formats[2] : tp.formats[1];
+    return transparent >= 0 && transparent <= 255 ? tpages.formats[2] : tpages.formats[1];
 }
 
 // Largest first; the same size after those already there, so equal sizes keep arrival order.
 static void InsertEntry(int e)
 {
-    int size = tp.entries[e].byteSize;
-    if (!tp.root) {
-        tp.root = e;
+    int size = tpages.entries[e].byteSize;
+    if (!tpages.root) {
+        tpages.root = e;
         return;
     }
-    int at = tp.root;
+    int at = tpages.root;
     for (;;) {
-        Entry* n = &tp.entries[at];
+        Entry* n = &tpages.entries[at];
         if (n->byteSize == size) {
-            while (n->next && tp.entries[n->next].byteSize == size) {
+            while (n->next && tpages.entries[n->next].byteSize == size) {
                 at = n->next;
-                n = &tp.entries[at];
+                n = &tpages.entries[at];
             }
-            tp.entries[e].next = n->next;
+            tpages.entries[e].next = n->next;
             n->next = e;
             return;
         }
@@ -287,18 +287,18 @@ static void InsertEntry(int e)
 
 int TPageLoadText(ResId id, uint32_t flags)
 {
-    if (!tp.initialised || tp.disabled) return 1;
+    if (!tpages.initialised || tpages.disabled) return 1;
     SpriteInfo info;
     if (!id || !SpriteFormat(id, &info) || info.width <= 0 || info.height <= 0) {
         LogPrintf(LOG_WARN, "TPageLoadText - (%s) is no sound sprite: not loaded", id ? NameOf(id) : "no sprite");
         return 1;
     }
-    if (tp.entryOf[id]) {
+    if (tpages.entryOf[id]) {
         LogPrintf(LOG_DEBUG, "TPageLoadText - sprite %s is already in text mem", NameOf(id));
         return 0;
     }
-    int width = info.width > tp.maxPageSize ? tp.maxPageSize : info.width;
-    int height = info.height > tp.maxPageSize ? tp.maxPageSize : info.height;
+    int width = info.width > tpages.maxPageSize ? tpages.maxPageSize : info.width;
+    int height = info.height > tpages.maxPageSize ? tpages.maxPageSize : info.height;
     if ((flags & TPAGE_SPRITE_OWN_PAGE) && width != height) {
         LogPrintf(LOG_WARN, "SpriteListFit - a block which is 'own page' MUST be square (%s is %dx%d)", NameOf(id),
                   info.width, info.height);
@@ -314,7 +314,7 @@ int TPageLoadText(ResId id, uint32_t flags)
         LogPrintf(LOG_WARN, "TPageFitText - SpriteListAlloc failed");
         return 1;
     }
-    Entry* n = &tp.entries[e];
+    Entry* n = &tpages.entries[e];
     n->id = id;
     n->width = width;
     n->height = height;
@@ -322,18 +322,18 @@ int TPageLoadText(ResId id, uint32_t flags)
     n->flags = flags;
     n->format = format;
     InsertEntry(e);
-    tp.entryOf[id] = e;
+    tpages.entryOf[id] = e;
     return 0;
 }
 
 void TPageFreeTexture(ResId id)
 {
-    if (!tp.initialised || !id || !tp.entryOf[id]) return;
-    Entry* e = &tp.entries[tp.entryOf[id]];
-    if (e->placed) tp.blocks[e->block].entry = 0;
+    if (!tpages.initialised || !id || !tpages.entryOf[id]) return;
+    Entry* e = &tpages.entries[tpages.entryOf[id]];
+    if (e->placed) tpages.blocks[e->block].entry = 0;
     e->placed = 0;
     e->id = 0;
-    tp.entryOf[id] = 0;
+    tpages.entryOf[id] = 0;
 }
 
 // ============================================================================================
@@ -345,7 +345,7 @@ static void ScaledSize(const Entry* e, int* w, int* h)
     *w = e->width;
     *h = e->height;
     if ((e->flags & TPAGE_SPRITE_NO_SCALE) || e->width < SCALE_FROM || e->height < SCALE_FROM) return;
-    int32_t scale = (e->flags & TPAGE_SPRITE_LANDSCAPE) ? tp.landscapeScale : tp.generalScale;
+    int32_t scale = (e->flags & TPAGE_SPRITE_LANDSCAPE) ? tpages.landscapeScale : tpages.generalScale;
     int sw = FixMul(e->width, scale), sh = FixMul(e->height, scale);
     *w = sw < TPAGE_MIN_SCALED ? TPAGE_MIN_SCALED : sw;
     *h = sh < TPAGE_MIN_SCALED ? TPAGE_MIN_SCALED : sh;
@@ -353,9 +353,9 @@ static void ScaledSize(const Entry* e, int* w, int* h)
 
 static void Unlink(int* list, int b)
 {
-    for (int* link = list; *link; link = &tp.blocks[*link].next) {
+    for (int* link = list; *link; link = &tpages.blocks[*link].next) {
         if (*link == b) {
-            *link = tp.blocks[b].next;
+            *link = tpages.blocks[b].next;
             return;
         }
     }
@@ -366,7 +366,7 @@ static bool PushFree(TPageRecord* p, int x, int y, int w, int h)
     if (w <= 0 || h <= 0) return true;
     int b = NewBlock(x, y, w, h);
     if (!b) return false;
-    tp.blocks[b].next = p->freeList;
+    tpages.blocks[b].next = p->freeList;
     p->freeList = b;
     return true;
 }
@@ -386,18 +386,18 @@ static void SetTexCoords(Entry* e, const TPageRecord* p, const Block& b)
             if (b.h > 2) iv = 1.0 / s;
         }
     }
-    e->ustart = (float)((b.x / s + iu) * tp.uvScale);
-    e->vstart = (float)((b.y / s + iv) * tp.uvScale);
-    e->du = (float)((b.w / s - 2 * iu) * tp.uvScale);
-    e->dv = (float)((b.h / s - 2 * iv) * tp.uvScale);
+    e->ustart = (float)((b.x / s + iu) * tpages.uvScale);
+    e->vstart = (float)((b.y / s + iv) * tpages.uvScale);
+    e->du = (float)((b.w / s - 2 * iu) * tpages.uvScale);
+    e->dv = (float)((b.h / s - 2 * iv) * tpages.uvScale);
 }
 
 // Puts the sprite (w x h) into free block b of page p: a guillotine cut along the longer
 // leftover, the strips going to the head of the free list.
 static bool PlaceInBlock(int pageIndex, int b, int entry, int w, int h)
 {
-    TPageRecord* p = &tp.pages[pageIndex];
-    Block blk = tp.blocks[b];
+    TPageRecord* p = &tpages.pages[pageIndex];
+    Block blk = tpages.blocks[b];
     int dw = blk.w - w, dh = blk.h - h;
     bool ok = true;
     if (dw <= dh) {
@@ -407,13 +407,13 @@ static bool PlaceInBlock(int pageIndex, int b, int entry, int w, int h)
     }
     if (!ok) return false;
     Unlink(&p->freeList, b);
-    Block* k = &tp.blocks[b];
+    Block* k = &tpages.blocks[b];
     k->w = w;
     k->h = h;
     k->entry = entry;
     k->next = p->usedList;
     p->usedList = b;
-    Entry* e = &tp.entries[entry];
+    Entry* e = &tpages.entries[entry];
     e->placed = 1;
     e->page = pageIndex;
     e->block = b;
@@ -423,25 +423,25 @@ static bool PlaceInBlock(int pageIndex, int b, int entry, int w, int h)
 
 static uint32_t PageFlags(const Entry* e)
 {
-    return e->flags & (TPAGE_SPRITE_PAGE_CLASS | (tp.matchFlags ? TPAGE_SPRITE_GROUP : 0));
+    return e->flags & (TPAGE_SPRITE_PAGE_CLASS | (tpages.matchFlags ? TPAGE_SPRITE_GROUP : 0));
 }
 
 // A new page at the given size, reserved with the back end: its index, or -1.
 static int OpenPage(int size, const Entry* e, const char* where, bool mayHalve)
 {
-    if (tp.pageCount >= TPAGE_MAX_PAGES) return -1;
-    TPageRecord* p = &tp.pages[tp.pageCount];
+    if (tpages.pageCount >= TPAGE_MAX_PAGES) return -1;
+    TPageRecord* p = &tpages.pages[tpages.pageCount];
     memset(p, 0, sizeof *p);
     p->size = size;
     p->format = e->format;
     p->flags = PageFlags(e);
     LogPrintf(LOG_DEBUG, "TEXTURES: LoadPage called in %s", where);
-    int r = tp.load(size, 0, p->format, p, p->flags);
-    while (r != 0 && mayHalve && tp.pageCount == 0 && tp.maxPageSize > PROBE_FLOOR) {
-        tp.maxPageSize /= 2;
-        p->size = size = tp.maxPageSize;
+    int r = tpages.load(size, 0, p->format, p, p->flags);
+    while (r != 0 && mayHalve && tpages.pageCount == 0 && tpages.maxPageSize > PROBE_FLOOR) {
+        tpages.maxPageSize /= 2;
+        p->size = size = tpages.maxPageSize;
         LogPrintf(LOG_DEBUG, "TEXTURES: LoadPage called in SpriteListFit (3)");
-        r = tp.load(size, 0, p->format, p, p->flags);
+        r = tpages.load(size, 0, p->format, p, p->flags);
     }
     if (r != 0) {
         memset(p, 0, sizeof *p);
@@ -450,8 +450,8 @@ static int OpenPage(int size, const Entry* e, const char* where, bool mayHalve)
     p->texels = (uint8_t*)calloc((size_t)size * size, TPageBytesPerTexel(p->format));
     int b = p->texels ? NewBlock(0, 0, size, size) : 0;
     if (!b) {
-        if (tp.removePage) tp.removePage(p);
-        if (tp.freePage) tp.freePage(p);
+        if (tpages.removePage) tpages.removePage(p);
+        if (tpages.freePage) tpages.freePage(p);
         free(p->texels);
         memset(p, 0, sizeof *p);
         LogPrintf(LOG_WARN, "TPAGE: out of memory for a page of %d", size);
@@ -459,34 +459,34 @@ static int OpenPage(int size, const Entry* e, const char* where, bool mayHalve)
     }
     p->freeList = b;
     p->loaded = 1;
-    return tp.pageCount++;
+    return tpages.pageCount++;
 }
 
 static bool FitEntry(int entry)
 {
-    Entry* e = &tp.entries[entry];
+    Entry* e = &tpages.entries[entry];
     int w, h;
     ScaledSize(e, &w, &h);
     if (e->flags & TPAGE_SPRITE_OWN_PAGE) {
         int want = w > h ? w : h, size = 1;
         while (size < want) size <<= 1;
-        if (size > tp.maxPageSize) size = tp.maxPageSize;
+        if (size > tpages.maxPageSize) size = tpages.maxPageSize;
         int page = OpenPage(size, e, "SpriteListFit", false);
         if (page < 0) return false;
-        return PlaceInBlock(page, tp.pages[page].freeList, entry, size, size);
+        return PlaceInBlock(page, tpages.pages[page].freeList, entry, size, size);
     }
     for (;;) {
-        for (int i = 0; i < tp.pageCount; i++) {
-            TPageRecord* p = &tp.pages[i];
+        for (int i = 0; i < tpages.pageCount; i++) {
+            TPageRecord* p = &tpages.pages[i];
             if (!p->texels || !p->freeList || p->format != e->format) continue;
-            if (tp.matchFlags && ((p->flags ^ e->flags) & TPAGE_SPRITE_GROUP)) continue;
-            for (int b = p->freeList; b; b = tp.blocks[b].next)
-                if (tp.blocks[b].w >= w && tp.blocks[b].h >= h) return PlaceInBlock(i, b, entry, w, h);
+            if (tpages.matchFlags && ((p->flags ^ e->flags) & TPAGE_SPRITE_GROUP)) continue;
+            for (int b = p->freeList; b; b = tpages.blocks[b].next)
+                if (tpages.blocks[b].w >= w && tpages.blocks[b].h >= h) return PlaceInBlock(i, b, entry, w, h);
         }
-        int page = OpenPage(tp.maxPageSize, e, "SpriteListFit (2)", true);
+        int page = OpenPage(tpages.maxPageSize, e, "SpriteListFit (2)", true);
         if (page < 0) return false;
         // A page halved below the sprite would be followed by ever more pages it fits in no better.
-        if (tp.pages[page].size < w || tp.pages[page].size < h) return false;
+        if (tpages.pages[page].size < w || tpages.pages[page].size < h) return false;
     }
 }
 
@@ -494,17 +494,17 @@ static bool FitEntry(int entry)
 static int OrderEntries(void)
 {
     int count = 0, depth = 0;
-    int* stack = (int*)malloc(sizeof(int) * (tp.entryCount + 1));
+    int* stack = (int*)malloc(sizeof(int) * (tpages.entryCount + 1));
     if (!stack) return 0;
-    int at = tp.root;
+    int at = tpages.root;
     while (at || depth) {
         while (at) {
             stack[depth++] = at;
-            at = tp.entries[at].left;
+            at = tpages.entries[at].left;
         }
         at = stack[--depth];
-        tp.order[count++] = at;
-        at = tp.entries[at].next;
+        tpages.order[count++] = at;
+        at = tpages.entries[at].next;
     }
     free(stack);
     return count;
@@ -516,14 +516,14 @@ static bool FitAll(int count, bool final)
 {
     bool all = true;
     for (int i = 0; i < count; i++) {
-        int entry = tp.order[i];
-        Entry* e = &tp.entries[entry];
+        int entry = tpages.order[i];
+        Entry* e = &tpages.entries[entry];
         if (!e->id) continue;
         if (FitEntry(entry)) continue;
         all = false;
         if (!final) return false;
         LogPrintf(LOG_WARN, "TEXTURES: TPage failed to fit a sprite on final pass : %dx%d", e->width, e->height);
-        tp.entryOf[e->id] = 0;
+        tpages.entryOf[e->id] = 0;
         e->id = 0;
     }
     return all;
@@ -608,11 +608,11 @@ static void ConvertSprite(TPageRecord* p, const Block& b, ResId id)
 
 static void PrepareUpload(int pageIndex)
 {
-    TPageRecord* p = &tp.pages[pageIndex];
+    TPageRecord* p = &tpages.pages[pageIndex];
     LogPrintf(LOG_DEBUG, "TEXTURES: TPagePrepareUpload for %d", pageIndex);
-    for (int b = p->usedList; b; b = tp.blocks[b].next) {
-        int entry = tp.blocks[b].entry;
-        if (entry && tp.entries[entry].id) ConvertSprite(p, tp.blocks[b], tp.entries[entry].id);
+    for (int b = p->usedList; b; b = tpages.blocks[b].next) {
+        int entry = tpages.blocks[b].entry;
+        if (entry && tpages.entries[entry].id) ConvertSprite(p, tpages.blocks[b], tpages.entries[entry].id);
     }
 }
 
@@ -624,21 +624,21 @@ static void Report(ProgressFn progress, uint32_t value)
 static void CopyData(ProgressFn progress)
 {
     LogPrintf(LOG_DEBUG, "TEXTURES: TPageCopyData started");
-    int count = tp.pageCount;
+    int count = tpages.pageCount;
     for (int i = 0; i < count; i++) {
-        TPageRecord* p = &tp.pages[i];
+        TPageRecord* p = &tpages.pages[i];
         if (p->texels) {
             PrepareUpload(i);
             LogPrintf(LOG_DEBUG, "TEXTURES: LoadPage called in TPageCopyData");
-            if (tp.load(p->size, 0, p->format, p, p->flags) == 0) {
+            if (tpages.load(p->size, 0, p->format, p, p->flags) == 0) {
                 p->loaded = 1;
             } else {
                 // Its sprites have no texels in the back end: they draw untextured.
                 LogPrintf(LOG_WARN, "TEXTURES: LoadPage failed in TPageCopyData for page %d", i);
-                for (int b = p->usedList; b; b = tp.blocks[b].next) {
-                    Entry* e = &tp.entries[tp.blocks[b].entry];
-                    if (!tp.blocks[b].entry || !e->id) continue;
-                    tp.entryOf[e->id] = 0;
+                for (int b = p->usedList; b; b = tpages.blocks[b].next) {
+                    Entry* e = &tpages.entries[tpages.blocks[b].entry];
+                    if (!tpages.blocks[b].entry || !e->id) continue;
+                    tpages.entryOf[e->id] = 0;
                     e->id = 0;
                     e->placed = 0;
                 }
@@ -656,12 +656,12 @@ static void CopyData(ProgressFn progress)
 
 void TPageEndLoad(ProgressFn progress)
 {
-    if (!tp.initialised) return;
+    if (!tpages.initialised) return;
     LogPrintf(LOG_INFO, "TEXTURES: TPageEndLoad started");
     FreePages();
-    tp.generalScale = tp.landscapeScale = FIX_ONE;
+    tpages.generalScale = tpages.landscapeScale = FIX_ONE;
     Report(progress, PROGRESS_DONE / 2);
-    int count = tp.disabled || !tp.root ? 0 : OrderEntries();
+    int count = tpages.disabled || !tpages.root ? 0 : OrderEntries();
     if (count > 0) {
         bool landscapeTurn = true;
         for (;;) {
@@ -671,13 +671,13 @@ void TPageEndLoad(ProgressFn progress)
             FreePages();
             if (landscapeTurn) {
                 LogPrintf(LOG_INFO, "TEXTURES: TPageEndLoad : Using fail_landscape mode");
-                tp.landscapeScale = FixMul(tp.landscapeScale, SHRINK_STEP);
+                tpages.landscapeScale = FixMul(tpages.landscapeScale, SHRINK_STEP);
             } else {
                 LogPrintf(LOG_INFO, "TEXTURES: TPageEndLoad : Using fail_general mode");
-                tp.generalScale = FixMul(tp.generalScale, SHRINK_STEP);
+                tpages.generalScale = FixMul(tpages.generalScale, SHRINK_STEP);
             }
             landscapeTurn = !landscapeTurn;
-            if (!tp.landscapeScale || !tp.generalScale) {
+            if (!tpages.landscapeScale || !tpages.generalScale) {
                 LogPrintf(LOG_WARN, "TEXTURES: TPageEndLoad : All loading has failed");
                 FitAll(count, true);
                 break;
@@ -697,11 +697,11 @@ void TPageEndLoad(ProgressFn progress)
 
 int TPagePlacement(ResId id, TPagePlace* out)
 {
-    if (!tp.initialised || !id || !tp.entryOf[id]) return 0;
-    const Entry* e = &tp.entries[tp.entryOf[id]];
+    if (!tpages.initialised || !id || !tpages.entryOf[id]) return 0;
+    const Entry* e = &tpages.entries[tpages.entryOf[id]];
     if (!e->placed) return 0;
     if (out) {
-        const Block& b = tp.blocks[e->block];
+        const Block& b = tpages.blocks[e->block];
         out->page = e->page;
         out->x = b.x;
         out->y = b.y;
@@ -711,17 +711,17 @@ int TPagePlacement(ResId id, TPagePlace* out)
         out->vstart = e->vstart;
         out->du = e->du;
         out->dv = e->dv;
-        out->handle = tp.pages[e->page].handle;
+        out->handle = tpages.pages[e->page].handle;
     }
     return 1;
 }
 
-int TPagePageCount(void) { return tp.initialised ? tp.pageCount : 0; }
+int TPagePageCount(void) { return tpages.initialised ? tpages.pageCount : 0; }
 
 const TPageRecord* TPagePage(int i)
 {
-    if (!tp.initialised || i < 0 || i >= tp.pageCount) return nullptr;
-    return &tp.pages[i];
+    if (!tpages.initialised || i < 0 || i >= tpages.pageCount) return nullptr;
+    return &tpages.pages[i];
 }
 
-int TPageMaxPageSize(void) { return tp.maxPageSize; }
+int TPageMaxPageSize(void) { return tpages.maxPageSize; }

@@ -11,8 +11,8 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/progress.h"
-#include "kernel/res/res.h"
+#include "base/progress.h"
+#include "base/res.h"
 
 // Page texel formats. The values show in the log.
 enum {

@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/workpool.h"
+#include "base/fatal.h"
+#include "base/log.h"
+#include "base/workpool.h"
 #include "platform/video.h"
+#include "render/pixpack.h"
 #include "render/scan.h"
-#include "render/vid16.h"
 
 static const int64_t MAX_BUDGET = 1ll << 30;
 
@@ -58,7 +58,7 @@ int ZBufferInstall(int64_t bytes)
     zb.capacity = entries;
     zb.open = 0;
     zb.installed = 1;
-    Vid16Install();
+    PixPackInstall();
     RegisterExit(ZBufferRemove);
     return 0;
 }
@@ -83,7 +83,7 @@ void ZBufferSetBackground(int32_t red, int32_t green, int32_t blue)
 int ZBufferVideoTarget(ZBufferTarget* t)
 {
     const VideoSurface* s = VideoTarget();
-    if (!s || !s->pixels || !Vid16ForTarget(s->bpp)) return 0;
+    if (!s || !s->pixels || !PixPackForTarget(s->bpp)) return 0;
     int x0, y0, x1, y1;
     VideoGetClip(&x0, &y0, &x1, &y1);
     if (x1 < x0 || y1 < y0) return 0;
@@ -153,7 +153,7 @@ int ZBufferFrameTarget(ZBufferTarget* t, int32_t** depth, int* depthWidth)
     const VideoSurface* s = VideoTargetQueued();
     const ZBufferTarget& f = zb.frame;
     if (!s || s->pixels != f.pixels || s->pitch != f.pitch || s->bpp != f.bytes * 8 || s->originX != f.originX ||
-        s->originY != f.originY || Vid16Current()->bytes != f.bytes)
+        s->originY != f.originY || PixPackCurrent()->bytes != f.bytes)
         return 0;
     *t = f;
     *depth = zb.depth;

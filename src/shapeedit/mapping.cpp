@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "base/bytes.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
-#include "kernel/util/bytes.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "platform/platform.h"

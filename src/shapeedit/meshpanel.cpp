@@ -1,19 +1,19 @@
 // The Mesh panel and the Mesh Transform dialog. The grid is rebuilt at the panel's tick, never
 // inside a press: a command's own button may be among those that go, and the old and new
 // buttons must not stand side by side (a window holds 25 children).
-#include "shapeedit/meshpanel.h"
 #include "shapeedit/mapping.h"
+#include "shapeedit/meshpanel.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "base/bytes.h"
+#include "base/log.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "shapeedit/objpanel.h"

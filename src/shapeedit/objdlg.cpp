@@ -3,12 +3,12 @@
 // is open at a time, so their fields' buffers are this module's.
 #include "shapeedit/objdlg.h"
 
+#include "base/log.h"
+#include "frontend/editstate.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
 #include "shapeedit/objpanel.h"
 #include "shapeedit/sekit.h"
-#include "frontend/editstate.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log.h"
+#include "base/str.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
@@ -14,14 +16,12 @@
 #include "frontend/msgbox.h"
 #include "frontend/recovery.h"
 #include "frontend/unsaved.h"
-#include "kernel/log.h"
-#include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "shapeedit/objdlg.h"
 #include "shapeedit/sekit.h"
 #include "shapes/asc.h"
-#include "shapes/model.h"
 #include "shapes/mesh.h"
+#include "shapes/model.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"

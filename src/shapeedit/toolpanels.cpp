@@ -2,10 +2,10 @@
 // are mutually exclusive, so the one lit is the tool in use.
 #include "shapeedit/toolpanels.h"
 
+#include "base/bytes.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
-#include "kernel/util/bytes.h"
 #include "shapeedit/sekit.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <string>
 
-#include "kernel/res/res.h"
-#include "platform/files.h"
+#include "base/files.h"
+#include "base/res.h"
 #include "shapes/refusal.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"

@@ -7,8 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
+#include "base/bytes.h"
+#include "base/maths.h"
 #include "materials/matm.h"
 #include "shapes/shapem_edit.h"
 

@@ -14,8 +14,8 @@
 #include <meshoptimizer.h>
 #include <nlohmann/json.hpp>
 
-#include "kernel/util/bytes.h"
-#include "platform/files.h"
+#include "base/bytes.h"
+#include "base/files.h"
 #include "platform/sandbox.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"

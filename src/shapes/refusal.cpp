@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "kernel/log.h"
+#include "base/log.h"
 
 static char reason[256];
 

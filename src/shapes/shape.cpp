@@ -10,11 +10,11 @@
 #include <cstring>
 #include <vector>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
-#include "kernel/util/str.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/log.h"
+#include "base/maths.h"
+#include "base/str.h"
 #include "materials/intmat.h"
 
 enum {

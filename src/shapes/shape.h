@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 
 enum {
     SHAPE_VERSION = 16,

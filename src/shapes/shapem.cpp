@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
+#include "base/bytes.h"
+#include "base/maths.h"
 #include "materials/intmat.h"
 #include "shapes/refusal.h"
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 #include "shapes/shape.h"
 
 // A prepared shape's resource holds this header; the arrays hang off it in memory blocks of

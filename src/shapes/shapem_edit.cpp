@@ -9,12 +9,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/history.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/files.h"
+#include "base/history.h"
+#include "base/log.h"
 #include "materials/intmat.h"
-#include "platform/files.h"
 #include "shapes/mesh.h"
 #include "shapes/refusal.h"
 #include "shapes/shapem.h"
@@ -29,7 +29,7 @@ static struct {
     ShapeBlock block;
     int undoOn;
     int display[SHAPEM_DISPLAY_COUNT];
-} sm;
+} shapeEdit;
 
 // The names of the render materials the edit buffer and its history were bound to, taken
 // when the table is about to be rebuilt; the rebuilt table binds them again by these names.
@@ -68,14 +68,14 @@ static void RebindStep(std::vector<uint8_t>& state, void* context)
 
 static void TableChanged(void)
 {
-    if (!bound.pending || !sm.installed) return;
+    if (!bound.pending || !shapeEdit.installed) return;
     bound.pending = 0;
     int n = (int)(bound.names.size() / IM_NAME_CHARS);
-    if (ShapeRebindMaterials(&sm.block, bound.names.data(), n))
+    if (ShapeRebindMaterials(&shapeEdit.block, bound.names.data(), n))
         LogPrintf(LOG_WARN, "SHAPEM: no room to bind the edited shape's materials again");
-    if (HistoryUndoCount(sm.history) + HistoryRedoCount(sm.history) == 0) return;
+    if (HistoryUndoCount(shapeEdit.history) + HistoryRedoCount(shapeEdit.history) == 0) return;
     std::vector<uint8_t> room(SHAPEM_BUFFER_SIZE);
-    HistoryRewrite(sm.history, RebindStep, &room);
+    HistoryRewrite(shapeEdit.history, RebindStep, &room);
 }
 
 void ShapeMInstall(void)
@@ -83,94 +83,94 @@ void ShapeMInstall(void)
     // Registered with every table (a new table starts without handlers); a repeat is ignored.
     IntMatAddReleaseHandler(TableReleasing);
     IntMatAddChangeHandler(TableChanged);
-    if (sm.installed) return;
+    if (shapeEdit.installed) return;
     bound.pending = 0;
-    memset(sm.display, 0, sizeof sm.display);
-    sm.edit = ResCreate(SHAPEM_BUFFER_SIZE);
-    sm.history = HistoryCreate();
-    sm.scratch = (uint8_t*)ResAllocMem(SHAPEM_BUFFER_SIZE);
-    if (!sm.edit || !sm.scratch) FatalError("ShapeMInstall - out of memory for the edit buffer");
-    sm.block.data = (uint8_t*)ResOpen(sm.edit);
-    sm.block.capacity = SHAPEM_BUFFER_SIZE;
-    ShapeMakeEmpty(sm.block.data);
-    sm.installed = 1;
+    memset(shapeEdit.display, 0, sizeof shapeEdit.display);
+    shapeEdit.edit = ResCreate(SHAPEM_BUFFER_SIZE);
+    shapeEdit.history = HistoryCreate();
+    shapeEdit.scratch = (uint8_t*)ResAllocMem(SHAPEM_BUFFER_SIZE);
+    if (!shapeEdit.edit || !shapeEdit.scratch) FatalError("ShapeMInstall - out of memory for the edit buffer");
+    shapeEdit.block.data = (uint8_t*)ResOpen(shapeEdit.edit);
+    shapeEdit.block.capacity = SHAPEM_BUFFER_SIZE;
+    ShapeMakeEmpty(shapeEdit.block.data);
+    shapeEdit.installed = 1;
     RegisterExit(ShapeMRemove);
 }
 
 void ShapeMRemove(void)
 {
-    if (!sm.installed) return;
+    if (!shapeEdit.installed) return;
     if (ResIsInstalled()) {
-        ResClose(sm.edit);
-        ResFree(sm.edit);
-        ResFreeMem(sm.scratch);
+        ResClose(shapeEdit.edit);
+        ResFree(shapeEdit.edit);
+        ResFreeMem(shapeEdit.scratch);
     }
-    HistoryDestroy(sm.history);
+    HistoryDestroy(shapeEdit.history);
     sm = {};
 }
 
-int ShapeMIsInstalled(void) { return sm.installed; }
+int ShapeMIsInstalled(void) { return shapeEdit.installed; }
 
 void ShapeMSetDisplay(const int values[SHAPEM_DISPLAY_COUNT])
 {
-    for (int i = 0; i < SHAPEM_DISPLAY_COUNT; i++) sm.display[i] = values[i];
+    for (int i = 0; i < SHAPEM_DISPLAY_COUNT; i++) shapeEdit.display[i] = values[i];
 }
 
-int ShapeMDisplay(int which) { return which >= 0 && which < SHAPEM_DISPLAY_COUNT ? sm.display[which] : 0; }
+int ShapeMDisplay(int which) { return which >= 0 && which < SHAPEM_DISPLAY_COUNT ? shapeEdit.display[which] : 0; }
 
 // ============================================================================================
 // Undo and New
 // ============================================================================================
 
-ShapeBlock* ShapeMEdit(void) { return sm.installed ? &sm.block : nullptr; }
-ResId ShapeMEditResource(void) { return sm.edit; }
-void ShapeMSetUndo(int on) { sm.undoOn = on != 0; }
-int ShapeMUndoOn(void) { return sm.undoOn; }
+ShapeBlock* ShapeMEdit(void) { return shapeEdit.installed ? &shapeEdit.block : nullptr; }
+ResId ShapeMEditResource(void) { return shapeEdit.edit; }
+void ShapeMSetUndo(int on) { shapeEdit.undoOn = on != 0; }
+int ShapeMUndoOn(void) { return shapeEdit.undoOn; }
 
 static uint32_t UsedNow(void)
 {
-    uint32_t used = ShapeUsedSize(sm.block.data);
+    uint32_t used = ShapeUsedSize(shapeEdit.block.data);
     return used > (uint32_t)SHAPEM_BUFFER_SIZE ? (uint32_t)SHAPEM_BUFFER_SIZE : used;
 }
 
 void ShapeMSaveUndo(void)
 {
-    if (!sm.installed || !sm.undoOn) return;
-    HistoryRecord(sm.history, sm.block.data, UsedNow());
+    if (!shapeEdit.installed || !shapeEdit.undoOn) return;
+    HistoryRecord(shapeEdit.history, shapeEdit.block.data, UsedNow());
 }
 
 // A shorter state leaves no bytes of the longer one behind it: the buffer past the used part
 // stays as zero as a load leaves it.
 static void TakeStep(size_t (*step)(History*, const uint8_t*, size_t, uint8_t*, size_t))
 {
-    if (!sm.installed || !sm.undoOn) return;
+    if (!shapeEdit.installed || !shapeEdit.undoOn) return;
     uint32_t was = UsedNow();
-    size_t now = step(sm.history, sm.block.data, was, sm.block.data, SHAPEM_BUFFER_SIZE);
-    if (now && now < was) memset(sm.block.data + now, 0, was - now);
+    size_t now = step(shapeEdit.history, shapeEdit.block.data, was, shapeEdit.block.data, SHAPEM_BUFFER_SIZE);
+    if (now && now < was) memset(shapeEdit.block.data + now, 0, was - now);
 }
 
 void ShapeMUndo(void) { TakeStep(HistoryUndo); }
 void ShapeMRedo(void) { TakeStep(HistoryRedo); }
-History* ShapeMHistory(void) { return sm.installed ? sm.history : nullptr; }
+History* ShapeMHistory(void) { return shapeEdit.installed ? shapeEdit.history : nullptr; }
 
 void ShapeMNew(void)
 {
-    if (!sm.installed) return;
+    if (!shapeEdit.installed) return;
     ShapeMSaveUndo();
-    ShapeMakeEmpty(sm.block.data);
+    ShapeMakeEmpty(shapeEdit.block.data);
 }
 
 ShapeBlock ShapeMScratch(void)
 {
-    if (!sm.installed) return ShapeBlock{nullptr, 0};
-    memset(sm.scratch, 0, SHAPEM_BUFFER_SIZE);
-    return ShapeBlock{sm.scratch, SHAPEM_BUFFER_SIZE};
+    if (!shapeEdit.installed) return ShapeBlock{nullptr, 0};
+    memset(shapeEdit.scratch, 0, SHAPEM_BUFFER_SIZE);
+    return ShapeBlock{shapeEdit.scratch, SHAPEM_BUFFER_SIZE};
 }
 
 void ShapeMCommitScratch(const ShapeBlock* s)
 {
     ShapeMSaveUndo();
-    memcpy(sm.block.data, s->data, ShapeUsedSize(s->data));
+    memcpy(shapeEdit.block.data, s->data, ShapeUsedSize(s->data));
 }
 
 static void ClearSelection(uint8_t* b)
@@ -220,7 +220,7 @@ static int RawBlock(ResId id, std::vector<uint8_t>& out)
 
 int ShapeMTakeIn(ResId id)
 {
-    if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
+    if (!shapeEdit.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
     std::vector<uint8_t> raw;
     if (RawBlock(id, raw)) return 1;
     char why[160];
@@ -356,7 +356,7 @@ static void AppendNameEntries(ShapeBlock* s, const std::vector<uint8_t>& entries
 
 int ShapeMMerge(ResId id)
 {
-    if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
+    if (!shapeEdit.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
     std::vector<uint8_t> m;
     if (RawBlock(id, m)) return 1;
     char why[160];
@@ -365,7 +365,7 @@ int ShapeMMerge(ResId id)
         return ShapeRefuse(kLogTag, "only shapes of the current format (version %d) can be merged; this one is version %d",
                       SHAPE_VERSION, ShapeVersion(m.data()));
 
-    uint8_t* e = sm.block.data;
+    uint8_t* e = shapeEdit.block.data;
     int n = ShapeVertexCount(m.data());
     int mp = ShapePolygonCount(m.data());
     if (ShapeVertexCount(e) == 0 || ShapePolygonCount(e) == 0 || n == 0) return 2;
@@ -374,12 +374,12 @@ int ShapeMMerge(ResId id)
     uint32_t polyBytes = mp ? ShapePolygonSectionLength(m.data()) - 2 : 0;
     MergedNames names = BindMergedNames(m.data(), e);
     uint32_t tableBytes = (uint32_t)names.newEntries.size() + (GetU32(e, SH_NAMES) ? 0 : 2);
-    if ((uint64_t)ShapeUsedSize(e) + (uint64_t)n * SHAPE_VERTEX_SIZE + polyBytes + tableBytes > sm.block.capacity)
+    if ((uint64_t)ShapeUsedSize(e) + (uint64_t)n * SHAPE_VERTEX_SIZE + polyBytes + tableBytes > shapeEdit.block.capacity)
         return ShapeRefuse(kLogTag, "the merged shape would not fit the edit buffer");
 
     ShapeMSaveUndo();
-    int undoWas = sm.undoOn;
-    sm.undoOn = 0;
+    int undoWas = shapeEdit.undoOn;
+    shapeEdit.undoOn = 0;
 
     // Both shapes go to the coarser shift; the finer one loses its low bits.
     std::vector<uint8_t> verts(m.data() + GetU32(m.data(), SH_VERTICES) + 2,
@@ -398,7 +398,7 @@ int ShapeMMerge(ResId id)
     }
     ClearSelection(e);
     uint32_t at = GetU32(e, SH_VERTICES) + 2;
-    ShapeInsert(&sm.block, at, (uint32_t)n * SHAPE_VERTEX_SIZE);
+    ShapeInsert(&shapeEdit.block, at, (uint32_t)n * SHAPE_VERTEX_SIZE);
     memcpy(e + at, verts.data(), verts.size());
     PutU16(e, GetU32(e, SH_VERTICES), (uint16_t)(GetU16(e, GetU32(e, SH_VERTICES)) + n));
     for (int i = 0; i < n; i++) {
@@ -408,7 +408,7 @@ int ShapeMMerge(ResId id)
 
     if (mp) {
         at = GetU32(e, SH_POLYGONS) + 2;
-        ShapeInsert(&sm.block, at, polyBytes);
+        ShapeInsert(&shapeEdit.block, at, polyBytes);
         memcpy(e + at, m.data() + GetU32(m.data(), SH_POLYGONS) + 2, polyBytes);
         PutU16(e, GetU32(e, SH_POLYGONS), (uint16_t)(GetU16(e, GetU32(e, SH_POLYGONS)) + mp));
         poly = ShapeFirstPolygon(e);
@@ -416,14 +416,14 @@ int ShapeMMerge(ResId id)
             PutU16(poly, POLY_FLAGS, GetU16(poly, POLY_FLAGS) | PF_SELECTED);
             PutU16(poly, POLY_MATERIAL, names.values[(size_t)i]);
         }
-        AppendNameEntries(&sm.block, names.newEntries);
+        AppendNameEntries(&shapeEdit.block, names.newEntries);
         // Drops the entries no polygon uses any more; it fits, having no more names than now.
-        ShapeRebuildNameTable(&sm.block);
-        e = sm.block.data;
+        ShapeRebuildNameTable(&shapeEdit.block);
+        e = shapeEdit.block.data;
     }
 
-    sm.undoOn = undoWas;
-    ShapeAllFaceNormals(&sm.block);
+    shapeEdit.undoOn = undoWas;
+    ShapeAllFaceNormals(&shapeEdit.block);
     ShapeDerive(e);
     return 0;
 }
@@ -482,8 +482,8 @@ static void CompactVertices(ShapeBlock* s, const std::vector<int>& map)
 
 void ShapeMOptimise(int removeRepeats)
 {
-    if (!sm.installed) return;
-    ShapeBlock* s = &sm.block;
+    if (!shapeEdit.installed) return;
+    ShapeBlock* s = &shapeEdit.block;
     uint8_t* b = s->data;
     ShapeMSaveUndo();
 
@@ -542,19 +542,19 @@ static int PrepareBlock(ShapeBlock* block)
 
 int ShapeMPrepareForWriting(ResId* id, uint32_t* size)
 {
-    if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
-    if (PrepareBlock(&sm.block)) return 1;
-    if (id) *id = sm.edit;
-    if (size) *size = ShapeUsedSize(sm.block.data);
+    if (!shapeEdit.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
+    if (PrepareBlock(&shapeEdit.block)) return 1;
+    if (id) *id = shapeEdit.edit;
+    if (size) *size = ShapeUsedSize(shapeEdit.block.data);
     return 0;
 }
 
 int ShapeMPrepareCopy(uint8_t* dest, uint32_t capacity, uint32_t* size)
 {
-    if (!sm.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
-    uint32_t used = ShapeUsedSize(sm.block.data);
+    if (!shapeEdit.installed) return ShapeRefuse(kLogTag, "the shape manager is not installed");
+    uint32_t used = ShapeUsedSize(shapeEdit.block.data);
     if (used > capacity) return ShapeRefuse(kLogTag, "the copy has no room for the shape");
-    memcpy(dest, sm.block.data, used);
+    memcpy(dest, shapeEdit.block.data, used);
     ShapeBlock copy{dest, capacity};
     if (PrepareBlock(&copy)) return 1;
     if (size) *size = ShapeUsedSize(dest);
@@ -578,6 +578,6 @@ int ShapeMSave(const char* fileName)
     if (ShapeMFileIsForeign(fileName)) return ShapeRefuse(kLogTag, "%s is not a shape file; it is not written over", fileName);
     uint32_t size = 0;
     if (ShapeMPrepareForWriting(nullptr, &size)) return 1;
-    if (FileSaveWithBackup(fileName, sm.block.data, size)) return ShapeRefuse(kLogTag, "%s: cannot write the file", fileName);
+    if (FileSaveWithBackup(fileName, shapeEdit.block.data, size)) return ShapeRefuse(kLogTag, "%s: cannot write the file", fileName);
     return 0;
 }

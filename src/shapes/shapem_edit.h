@@ -5,8 +5,8 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/res/res.h"
-#include "kernel/util/history.h"
+#include "base/history.h"
+#include "base/res.h"
 #include "shapes/shape.h"
 
 enum {

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/bytes.h"
+#include "base/str.h"
 #include "kernel/kernel.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "toolkit/draw.h"
 #include "toolkit/panelhost.h"

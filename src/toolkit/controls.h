@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 #include "toolkit/win.h"
 
 // Button styles (class 0x201): 0 is a push button.

@@ -3,7 +3,7 @@
 // rectangle; boxes and title bars are built on the table.
 #include "toolkit/draw.h"
 
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
 #include "platform/platform.h"
 #include "toolkit/text.h"
 

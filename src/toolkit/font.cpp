@@ -5,9 +5,9 @@
 // glyph is fetched, since an external resource can be reloaded from a changed file.
 #include <cstring>
 
+#include "base/bytes.h"
+#include "base/log.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
 #include "platform/platform.h"
 #include "toolkit/text.h"
 

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "base/log.h"
+#include "base/maths.h"
+#include "base/res.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/maths.h"
 
 // One record per slot, all of them in the table resource. The records hold function
 // pointers, so the layout is this build's own and never leaves memory.

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log.h"
+#include "base/str.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 #include "toolkit/win.h"
 
 enum {

@@ -7,10 +7,10 @@
 
 #include <cstring>
 
+#include "base/log.h"
+#include "base/str.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
 #include "kernel/timing.h"
-#include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"

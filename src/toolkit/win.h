@@ -6,7 +6,7 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 
 typedef uint16_t WinId;
 // Message parameters: 32-bit values in and out, wide enough to carry a pointer where a

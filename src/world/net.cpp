@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
 #include "render/draw3d.h"
 #include "world/terrain.h"
 #include "world/wle.h"
@@ -59,7 +59,7 @@ int NetVisit(NetSeen* seen, uint16_t id)
 static int AddNode(int32_t x, int32_t y, int32_t z)
 {
     int32_t at = WorldMAppendPacket(WP_NODE, WP_NODE_SIZE);
-    if (at < 0) return WM_ERR_OUT_OF_SPACE;
+    if (at < 0) return WORLD_ERR_OUT_OF_SPACE;
     uint8_t* p = WorldMImage() + at;
     PutU16(p, WN_SELECTED, WN_SELECTED_VALUE);
     PutI32(p, WN_X, x);
@@ -244,7 +244,7 @@ int WorldMInsertNode(void)
     NetNodePos(b, pb);
     // Summed in 64 bits: far-apart nodes still get the point between them.
     for (int i = 0; i < 3; i++) mid[i] = (int32_t)(((int64_t)pa[i] + pb[i]) >> 1);
-    if ((uint64_t)WorldMEndOfData() + WP_NODE_SIZE > WorldMLimit()) return WM_ERR_OUT_OF_SPACE;
+    if ((uint64_t)WorldMEndOfData() + WP_NODE_SIZE > WorldMLimit()) return WORLD_ERR_OUT_OF_SPACE;
     WorldMUndoSnapshot();
     int id = AddNode(mid[0], mid[1], mid[2]);
     if (id < 0) return id;
@@ -267,11 +267,11 @@ int WorldMInsertNode(void)
 
 int WorldMSetNetName(uint32_t name)
 {
-    if (name && WorldMNameIsValid(name)) return WM_ERR_ILLEGAL_NAME;
+    if (name && WorldMNameIsValid(name)) return WORLD_ERR_ILLEGAL_NAME;
     uint8_t* sel = WorldMFirstSelectedNode();
-    if (!sel) return WM_ERR_NO_NODES_SELECTED;
+    if (!sel) return WORLD_ERR_NO_NODES_SELECTED;
     for (uint8_t* n = NetFirstNode(); name && n; n = NetNextNode(n))
-        if (GetU32(n, WN_NAME) == name) return WM_ERR_NET_NAME_IN_USE;
+        if (GetU32(n, WN_NAME) == name) return WORLD_ERR_NET_NAME_IN_USE;
     WorldMUndoSnapshot();
     PutU32(sel, WN_NAME, name);
     return 0;
@@ -280,7 +280,7 @@ int WorldMSetNetName(uint32_t name)
 int64_t WorldMGetNetName(void)
 {
     uint8_t* sel = WorldMFirstSelectedNode();
-    return sel ? (int64_t)GetU32(sel, WN_NAME) : (int64_t)WM_ERR_NO_NODES_SELECTED;
+    return sel ? (int64_t)GetU32(sel, WN_NAME) : (int64_t)WORLD_ERR_NO_NODES_SELECTED;
 }
 
 void WorldMHideNet(void)

@@ -13,7 +13,7 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/progress.h"
+#include "base/progress.h"
 
 // The monorail parameters the main loop builds with, and the builder's fixed numbers.
 enum {
@@ -62,7 +62,7 @@ struct NetSeen {
 // 1 the first time an ID is visited, 0 after.
 int NetVisit(NetSeen* seen, uint16_t id);
 
-// Appends a selected, unlinked, unnamed node: its ID, or WM_ERR_OUT_OF_SPACE.
+// Appends a selected, unlinked, unnamed node: its ID, or WORLD_ERR_OUT_OF_SPACE.
 int WorldMAddNetNode(int32_t x, int32_t y, int32_t z);
 // The height of a node placed at (x, z) from a view without height: the ground there (the
 // terrain's, else 0) plus the clearance, kept inside the 32-bit range.
@@ -90,12 +90,12 @@ int WorldMLinkNodes(void);
 // Takes the first selected node out of its chain; its neighbours are joined to each other.
 void WorldMUnlinkNode(void);
 // With exactly two selected nodes: a new selected node at their midpoint, linked between them
-// when they are neighbours. Its ID, 0 when not exactly two are selected, or WM_ERR_OUT_OF_SPACE.
+// when they are neighbours. Its ID, 0 when not exactly two are selected, or WORLD_ERR_OUT_OF_SPACE.
 int WorldMInsertNode(void);
-// Names the first selected node (0 clears its name): 0, WM_ERR_ILLEGAL_NAME,
-// WM_ERR_NO_NODES_SELECTED, or WM_ERR_NET_NAME_IN_USE when any node carries the name.
+// Names the first selected node (0 clears its name): 0, WORLD_ERR_ILLEGAL_NAME,
+// WORLD_ERR_NO_NODES_SELECTED, or WORLD_ERR_NET_NAME_IN_USE when any node carries the name.
 int WorldMSetNetName(uint32_t name);
-// The first selected node's net name (0 when it has none), or WM_ERR_NO_NODES_SELECTED.
+// The first selected node's net name (0 when it has none), or WORLD_ERR_NO_NODES_SELECTED.
 int64_t WorldMGetNetName(void);
 // Hides and deselects every node of the first selected node's chain.
 void WorldMHideNet(void);
@@ -165,10 +165,10 @@ int NetIsShapeFileName(const char* name);
 // Builds the monorail of the chain that runs from the first selected node along previous
 // links: per link a track segment, and a pylon whenever the track length passes a multiple of
 // the spacing. 0 with every shape in place, or an error with none of this net's shapes left:
-// WM_ERR_NODES_REQUIRED (no selected node, or one without a previous node),
-// WM_ERR_PARENT_MISSING, WM_ERR_NODE_TOO_SHORT, WM_ERR_NODE_TOO_LOW, WM_ERR_MEMORY,
-// WM_ERR_SAVE_SHP (a shape file cannot be written), WM_ERR_TOO_MANY_NET_SHAPES (no net number
-// or file name left), WM_ERR_OUT_OF_SPACE, WM_ERR_ABORTED, or NET_ERR_OUTSIDE_GRID (a shape would
+// WORLD_ERR_NODES_REQUIRED (no selected node, or one without a previous node),
+// WORLD_ERR_PARENT_MISSING, WORLD_ERR_NODE_TOO_SHORT, WORLD_ERR_NODE_TOO_LOW, WORLD_ERR_MEMORY,
+// WORLD_ERR_SAVE_SHP (a shape file cannot be written), WORLD_ERR_TOO_MANY_NET_SHAPES (no net number
+// or file name left), WORLD_ERR_OUT_OF_SPACE, WORLD_ERR_ABORTED, or NET_ERR_OUTSIDE_GRID (a shape would
 // lie outside the world's cell grid). Every shape is made and checked before any file is
 // written, so a refusal of the net's geometry writes nothing. The progress callback (may be
 // null) gets its closing call in every case.

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/files.h"
+#include "base/log.h"
+#include "base/maths.h"
+#include "base/res.h"
 #include "materials/intmat.h"
-#include "platform/files.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"
 #include "world/net.h"
@@ -248,7 +248,7 @@ static int PlaceShape(int net, const int32_t at[3], const char* part)
     PutU16(ShapeMEdit()->data, SH_MAXANGLE, MONO_SMOOTH_ANGLE);
     ResId id;
     uint32_t size;
-    if (ShapeMPrepareForWriting(&id, &size)) return WM_ERR_MEMORY;
+    if (ShapeMPrepareForWriting(&id, &size)) return WORLD_ERR_MEMORY;
     char name[NET_FILE_NAME_SIZE];
     int counter = mono.nextFile;
     if (mono.taken.empty()) {
@@ -257,7 +257,7 @@ static int PlaceShape(int net, const int32_t at[3], const char* part)
         while (counter < NET_FILE_COUNT && mono.taken[counter]) counter++;
         if (counter < NET_FILE_COUNT) FormatName(kMonorailKind, counter, name);
     }
-    if (counter < 0 || counter >= NET_FILE_COUNT) return WM_ERR_TOO_MANY_NET_SHAPES;
+    if (counter < 0 || counter >= NET_FILE_COUNT) return WORLD_ERR_TOO_MANY_NET_SHAPES;
     mono.nextFile = counter + 1;
     auto& m = mono.made.emplace_back();
     memcpy(m.name, name, sizeof m.name);
@@ -276,7 +276,7 @@ static int WriteAndPlace(int net)
     for (const auto& m : mono.made) items.push_back({m.name, m.data.data(), m.data.size(), 0});
     if (int bad = FileWriteGroup(items.data(), (int)items.size())) {
         LogPrintf(LOG_ERROR, "WORLD: cannot write the net shape file %s", items[(size_t)bad - 1].name);
-        return WM_ERR_SAVE_SHP;
+        return WORLD_ERR_SAVE_SHP;
     }
     for (size_t i = 0; i < mono.made.size(); i++) {
         const auto& m = mono.made[i];
@@ -308,7 +308,7 @@ static int AddPoint(const int64_t p[3], const int32_t origin[3])
 
 static int AddPolygon(const uint16_t* indices, int n, int material)
 {
-    return ShapeAppendPolygonWithNormal(ShapeMEdit(), n, indices, (uint16_t)material) < 0 ? WM_ERR_MEMORY : 0;
+    return ShapeAppendPolygonWithNormal(ShapeMEdit(), n, indices, (uint16_t)material) < 0 ? WORLD_ERR_MEMORY : 0;
 }
 
 // Two triangles that share an edge (in opposite directions) as one quadrilateral: the second's
@@ -357,7 +357,7 @@ static int AddPylon(int net, const int32_t m[3], int32_t g, const int16_t s[3], 
     for (const PylonPoint& pt : kPylonPoints) {
         int64_t at[3] = {p[0], p[1] + heights[pt.height], p[2]};
         for (int i = 0; i < 3; i += 2) at[i] += pt.k * k[i] + pt.a * a[i] + pt.hd * hd[i] + pt.hq * hq[i];
-        if (AddPoint(at, p) < 0) return WM_ERR_MEMORY;
+        if (AddPoint(at, p) < 0) return WORLD_ERR_MEMORY;
     }
     int r = 0;
     for (const auto& quad : kPylonQuads) r = r ? r : AddPolygon(quad, 4, support);
@@ -390,7 +390,7 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
 {
     uint8_t* node = NetNode(nodeId);
     uint8_t* fwd = node ? NetNode(GetU16(node, WN_PREV)) : nullptr;
-    if (!fwd) return WM_ERR_PARENT_MISSING;
+    if (!fwd) return WORLD_ERR_PARENT_MISSING;
     mono.node = nodeId;
     mono.fwd = GetU16(fwd, WN_ID);
     char text[80];
@@ -406,7 +406,7 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
         SetMessage("%s: the link to node %u is %lld long, shorter than %d. Move the nodes further apart and build "
                    "again.",
                    text, mono.fwd, (long long)len, mono.minLink);
-        return WM_ERR_NODE_TOO_SHORT;
+        return WORLD_ERR_NODE_TOO_SHORT;
     }
     mono.accumulator += len;
 
@@ -448,7 +448,7 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
         SetMessage("%s: the track to node %u runs below the ground (at Y %d, the ground at %d). Raise the nodes and "
                    "build again.",
                    text, mono.fwd, m[1], ground);
-        return WM_ERR_NODE_TOO_LOW;
+        return WORLD_ERR_NODE_TOO_LOW;
     }
 
     // Corners a, b, c, d as (lateral, vertical): (-W, +T), (-W, -T), (+W, -T), (+W, +T).
@@ -465,9 +465,9 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
 
     ShapeMNew();
     for (int c = 0; c < TRACK_CORNERS; c++)
-        if (AddPoint(start[c], m) < 0) return WM_ERR_MEMORY;
+        if (AddPoint(start[c], m) < 0) return WORLD_ERR_MEMORY;
     for (int c = 0; c < TRACK_CORNERS; c++)
-        if (AddPoint(end[c], m) < 0) return WM_ERR_MEMORY;
+        if (AddPoint(end[c], m) < 0) return WORLD_ERR_MEMORY;
     for (const auto& pair : kTrackPairs)
         if (int r = AddPair(pair, track)) return r;
     memcpy(mono.ends, end, sizeof end);
@@ -511,7 +511,7 @@ static int Walk(int net, uint16_t startId, int count, const int materials[3], Pr
         if (!n) break;
         uint16_t prev = GetU16(n, WN_PREV);
         if (!prev) break;
-        if (progress && progress((uint32_t)((int64_t)index * PROGRESS_DONE / count)) > 0) return WM_ERR_ABORTED;
+        if (progress && progress((uint32_t)((int64_t)index * PROGRESS_DONE / count)) > 0) return WORLD_ERR_ABORTED;
         if (int r = AddMonorailShape(net, id, materials[0], materials[1], materials[2])) return r;
         id = prev;
     }
@@ -526,7 +526,7 @@ int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMateria
     int net = image && WorldMFirstPacket(image) ? NetNumber() : 0;
     if (!net) {
         Close(progress);
-        return WM_ERR_TOO_MANY_NET_SHAPES;
+        return WORLD_ERR_TOO_MANY_NET_SHAPES;
     }
     WorldMUndoSnapshot();
     int undoWas = WorldMUndoOn();
@@ -556,7 +556,7 @@ int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMateria
     uint8_t* s = WorldMFirstSelectedNode();
     uint16_t startId = s ? GetU16(s, WN_ID) : 0;
     // A start without a previous node would build nothing and call it a success.
-    if (!startId || !GetU16(s, WN_PREV)) result = WM_ERR_NODES_REQUIRED;
+    if (!startId || !GetU16(s, WN_PREV)) result = WORLD_ERR_NODES_REQUIRED;
 
     const int materials[3] = {trackMaterial, supportMaterial, lightMaterial};
     if (!result) {

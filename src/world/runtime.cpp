@@ -18,13 +18,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
-#include "kernel/util/str.h"
-#include "platform/files.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/files.h"
+#include "base/log.h"
+#include "base/maths.h"
+#include "base/res.h"
+#include "base/str.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
@@ -62,7 +62,7 @@ const char* WorldMRuntimeErrorText(int code)
     case RT_ERR_GRID: return "Cell grid too large.";
     case RT_ERR_NAME: return "Unusable runtime file name.";
     case RT_ERR_DAMAGED: return "World data damaged.";
-    case WM_ERR_WXP_WRITE: return "Failed to save WXP file.";
+    case WORLD_ERR_WXP_WRITE: return "Failed to save WXP file.";
     default: return WorldMErrorText(code);
     }
 }
@@ -528,7 +528,7 @@ static int Gather(Save& sv)
         if (!GetU16(w + pl.at, WS_HANDLE)) missing.push_back(pl.id);
     if (!missing.empty()) {
         NameShapes(sv, missing, "has no shape loaded");
-        return WM_ERR_RUNTIME_SHAPE_MISSING;
+        return WORLD_ERR_RUNTIME_SHAPE_MISSING;
     }
     return 0;
 }
@@ -571,12 +571,12 @@ static int PrepareShapes(Save& sv)
             ShapeWork& sw = sv.shapes[handle];
             if (ReadRaw(handle, raw)) {
                 SetMessage("%s (ID %u): the shape file cannot be read", FileOf(ws), pl.id);
-                return WM_ERR_RUNTIME_SHAPE_MISSING;
+                return WORLD_ERR_RUNTIME_SHAPE_MISSING;
             }
             if (MakeBlock(raw, true, &sv.scratch, sw.cleaned, why, sizeof why) ||
                 MakeBlock(raw, false, &sv.scratch, sw.uncleaned, why, sizeof why)) {
                 SetMessage("%s (ID %u): %s", FileOf(ws), pl.id, why);
-                return WM_ERR_RUNTIME_SHAPE_MISSING;
+                return WORLD_ERR_RUNTIME_SHAPE_MISSING;
             }
             // Blocks older than version 15 have section data where the mark would be.
             sw.extra = GetU16(raw.data(), SH_VERSION) >= 15 ? GetU32(raw.data(), SH_EXTRA) : 0;
@@ -594,7 +594,7 @@ static int PrepareShapes(Save& sv)
         }
         // The copies carry it (static ones get the box of their turned geometry later).
         for (int a = 0; a < 6; a++) PutI32(w + pl.at, WS_BOX + 4 * (size_t)a, Clamp32(pl.box[a]));
-        if (Report(sv, 0, PROGRESS_SHAPES_END, i + 1, sv.placed.size())) return WM_ERR_ABORTED;
+        if (Report(sv, 0, PROGRESS_SHAPES_END, i + 1, sv.placed.size())) return WORLD_ERR_ABORTED;
     }
     return 0;
 }
@@ -656,7 +656,7 @@ static int PlaceShapes(Save& sv)
     if (!badDynamic.empty()) {
         sv.select = badDynamic;
         NameShapes(sv, badDynamic, "does not lie in the cell of its position");
-        return WM_ERR_BAD_DYNAMIC;
+        return WORLD_ERR_BAD_DYNAMIC;
     }
     if (!outside.empty()) {
         sv.select = outside;
@@ -704,7 +704,7 @@ static int CopyNodes(Save& sv)
     for (uint32_t at : sv.nodes) byId.emplace(GetU16(w + at, WN_ID), at);
     for (uint32_t at : sv.nodes) {
         int64_t o = Append(sv, w + at, WP_NODE_SIZE);
-        if (o < 0) return WM_ERR_OUT_OF_SPACE;
+        if (o < 0) return WORLD_ERR_OUT_OF_SPACE;
         uint8_t* copy = sv.out.data() + o;
         static const struct {
             int link, dist, dir;
@@ -720,7 +720,7 @@ static int CopyNodes(Save& sv)
             for (int a = 0; a < 3; a++) PutI16(copy, l.dir + 2 * a, dir[a]);
         }
     }
-    if (sv.terrain && Append(sv, w + sv.terrain, GetU32(w + sv.terrain, WT_LENGTH)) < 0) return WM_ERR_OUT_OF_SPACE;
+    if (sv.terrain && Append(sv, w + sv.terrain, GetU32(w + sv.terrain, WT_LENGTH)) < 0) return WORLD_ERR_OUT_OF_SPACE;
     return 0;
 }
 
@@ -747,7 +747,7 @@ static int FileShape(Save& sv, const Placed& pl, const uint32_t cell[3], bool* f
     int64_t entry;
     int64_t o;
     if (pl.named) {
-        if ((o = Append(sv, ws, WP_SHAPE_SIZE)) < 0) return WM_ERR_OUT_OF_SPACE;
+        if ((o = Append(sv, ws, WP_SHAPE_SIZE)) < 0) return WORLD_ERR_OUT_OF_SPACE;
         // Dynamic: one entry per shape file, shared by every worldshape that uses it.
         char name[WXP_ENTRY_NAME_CHARS] = "";
         const char* file = FileOf(ws);
@@ -794,7 +794,7 @@ static int FileShape(Save& sv, const Placed& pl, const uint32_t cell[3], bool* f
                 return 0;
             }
         }
-        if ((o = Append(sv, ws, WP_SHAPE_SIZE)) < 0) return WM_ERR_OUT_OF_SPACE;
+        if ((o = Append(sv, ws, WP_SHAPE_SIZE)) < 0) return WORLD_ERR_OUT_OF_SPACE;
         entry = AppendEntry(sv, "", data, ShapeUsedSize(data));
         // The box of the geometry as stored; a cut piece's stays in its cell even where the
         // coordinate shift rounds a point on the cut a little beyond it.
@@ -808,7 +808,7 @@ static int FileShape(Save& sv, const Placed& pl, const uint32_t cell[3], bool* f
     }
     if (entry < 0) {
         SetMessage("%s (ID %u): the WXP archive is full (%d bytes)", FileOf(ws), pl.id, WXP_CAPACITY);
-        return WM_ERR_SAVE_WHP;
+        return WORLD_ERR_SAVE_WHP;
     }
     uint8_t* copy = sv.out.data() + o;
     PutU16(copy, WS_FLAGS, (uint16_t)((GetU16(copy, WS_FLAGS) | WSF_WHP_WRITTEN) & ~WSF_RUNTIME_2));
@@ -853,7 +853,7 @@ static int BuildCells(Save& sv, std::vector<uint32_t>& cellOffsets)
         const Cell& c = cells[keys[k]];
         uint32_t index[3] = {(uint32_t)(keys[k] >> 32), (uint32_t)(keys[k] >> 16 & 0xFFFF), (uint32_t)(keys[k] & 0xFFFF)};
         int64_t o = Append(sv, nullptr, WP_CELL_SIZE);
-        if (o < 0) return WM_ERR_OUT_OF_SPACE;
+        if (o < 0) return WORLD_ERR_OUT_OF_SPACE;
         uint8_t* cell = sv.out.data() + o;
         PutU16(cell, WC_TYPE, WP_CELL);
         for (int a = 0; a < 3; a++) {
@@ -881,7 +881,7 @@ static int BuildCells(Save& sv, std::vector<uint32_t>& cellOffsets)
             // Only pieces of nothing: an empty cell is not stored.
             sv.out.resize((size_t)o);
         }
-        if (Report(sv, PROGRESS_SHAPES_END, PROGRESS_CELLS_END, k + 1, keys.size())) return WM_ERR_ABORTED;
+        if (Report(sv, PROGRESS_SHAPES_END, PROGRESS_CELLS_END, k + 1, keys.size())) return WORLD_ERR_ABORTED;
     }
     return 0;
 }
@@ -904,16 +904,16 @@ static int BuildCorners(Save& sv, const std::vector<uint32_t>& cellOffsets)
             if (it.second) corners.push_back(key);
             PutU32(cell, WC_CORNERS + 4 * (size_t)c, it.first->second);
         }
-        if (Report(sv, PROGRESS_CELLS_END, PROGRESS_SCALE, k + 1, cellOffsets.size())) return WM_ERR_ABORTED;
+        if (Report(sv, PROGRESS_CELLS_END, PROGRESS_SCALE, k + 1, cellOffsets.size())) return WORLD_ERR_ABORTED;
     }
     if (corners.size() > RT_MAX_CORNERS) {
         SetMessage("%zu cell corners are more than a runtime world can number", corners.size());
-        return WM_ERR_OUT_OF_SPACE;
+        return WORLD_ERR_OUT_OF_SPACE;
     }
     PutU32(sv.out.data(), WLE_CORNER_COUNT, (uint32_t)corners.size());
     for (size_t i = 0; i < corners.size(); i++) {
         int64_t o = Append(sv, nullptr, WP_CORNER_SIZE);
-        if (o < 0) return WM_ERR_OUT_OF_SPACE;
+        if (o < 0) return WORLD_ERR_OUT_OF_SPACE;
         uint8_t* c = sv.out.data() + o;
         PutU16(c, WCO_TYPE, WP_CORNER);
         PutU16(c, WCO_INDEX, (uint16_t)i);
@@ -943,7 +943,7 @@ static int Build(Save& sv, const char* wxpName)
     std::vector<uint32_t> cellOffsets;
     if (!r) r = BuildCells(sv, cellOffsets);
     if (!r) r = BuildCorners(sv, cellOffsets);
-    if (r == WM_ERR_OUT_OF_SPACE && !message[0])
+    if (r == WORLD_ERR_OUT_OF_SPACE && !message[0])
         SetMessage("the runtime world would pass the %u bytes a world image can use", sv.outLimit);
     PutU32(sv.out.data(), WLE_USED, (uint32_t)sv.out.size());
     return r;
@@ -970,7 +970,7 @@ static int WriteFiles(Save& sv, const char* wleName, const char* runtimeName, co
     int failed = FileWriteGroup(first, wleName ? 3 : 2);
     if (failed) {
         SetMessage("%s cannot be written (%s); the old files were kept", first[failed - 1].name, strerror(errno));
-        return first + failed - 1 == items + 1 ? WM_ERR_WXP_WRITE : WM_ERR_SAVE;
+        return first + failed - 1 == items + 1 ? WORLD_ERR_WXP_WRITE : WORLD_ERR_SAVE;
     }
     return 0;
 }
@@ -1031,11 +1031,11 @@ static int SaveRuntime(const char* wleName, const char* runtimeName, const char*
         sv.progress = progress;
         sv.work = snapshot;
         sv.world = &snapshot;
-        if (progress && progress(0)) result = WM_ERR_ABORTED;
+        if (progress && progress(0)) result = WORLD_ERR_ABORTED;
         else result = Run(sv, wleName, runtimeName, reportName);
         select.swap(sv.select);
     }
-    if (result == WM_ERR_ABORTED && !message[0]) SetMessage("aborted by the user");
+    if (result == WORLD_ERR_ABORTED && !message[0]) SetMessage("aborted by the user");
     memcpy(image, snapshot.data(), used);
     if (!select.empty()) {
         WorldMDeselectAllShapes();

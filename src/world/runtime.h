@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/progress.h"
+#include "base/progress.h"
 
 // The WXP archive: a run of entries without gaps, each a head and a shape block (SHP form).
 enum {

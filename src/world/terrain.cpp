@@ -9,11 +9,11 @@
 #include <cstring>
 #include <vector>
 
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/log.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
-#include "world/worlddisp.h"
+#include "world/rtdisp.h"
 
 enum {
     // World image header.
@@ -361,7 +361,7 @@ void TerrainInstall(const uint8_t* image, uint32_t used, int32_t waterOffset)
 
 // The editor's terrain is not the runtime world display: that is installed only by loading a
 // runtime world file, which no editor operation does.
-int TerrainDisplayInstalled(void) { return WorldDisplayInstalled(); }
+int TerrainDisplayInstalled(void) { return RtDispInstalled(); }
 
 // ============================================================================================
 // Ground query

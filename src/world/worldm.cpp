@@ -7,16 +7,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/log.h"
+#include "base/res.h"
 #include "materials/matm.h"
 #include "shapes/shapem_edit.h"
 #include "world/terrain.h"
 #include "world/worldm_internal.h"
 
-WorldMState wm;
+WorldMState worldm;
 
 // ============================================================================================
 // Life cycle
@@ -26,72 +26,72 @@ void WorldMInstall(uint32_t capacity)
 {
     if (capacity < WORLDM_MIN_CAPACITY) FatalError("No Way! WorldMInstall needs 200000 bytes minimum");
     // A second install runs the checks and resets the settings; the blocks stay.
-    if (!wm.installed) wm.capacity = capacity;
-    wm.progress = 0;
-    wm.filter = 3;
+    if (!worldm.installed) worldm.capacity = capacity;
+    worldm.progress = 0;
+    worldm.filter = 3;
     if (!ShapeMIsInstalled()) FatalError("WorldMInstall - ShapeM MUST be Installed at this point");
     if (TerrainDisplayInstalled())
         FatalError("WorldMInstall - WorldInstallControl or WorldInstallDraD shuld not have been called at this point");
-    if (wm.installed) return;
-    wm.imageId = ResCreate(capacity);
-    if (!wm.imageId) FatalError("WorldMInstall - out of memory");
-    wm.image = (uint8_t*)ResOpen(wm.imageId);
-    wm.undoId = ResCreate(capacity);
-    if (!wm.undoId) FatalError("WorldMInstall - out of memory");
-    wm.undo = (uint8_t*)ResOpen(wm.undoId);
-    if (!wm.image || !wm.undo) FatalError("WorldMInstall - out of memory");
-    memset(wm.image, 0, capacity);
-    wm.undoOn = 0;
-    wm.history = HistoryCreate();
+    if (worldm.installed) return;
+    worldm.imageId = ResCreate(capacity);
+    if (!worldm.imageId) FatalError("WorldMInstall - out of memory");
+    worldm.image = (uint8_t*)ResOpen(worldm.imageId);
+    worldm.undoId = ResCreate(capacity);
+    if (!worldm.undoId) FatalError("WorldMInstall - out of memory");
+    worldm.undo = (uint8_t*)ResOpen(worldm.undoId);
+    if (!worldm.image || !worldm.undo) FatalError("WorldMInstall - out of memory");
+    memset(worldm.image, 0, capacity);
+    worldm.undoOn = 0;
+    worldm.history = HistoryCreate();
     WorldMNew();
-    memcpy(wm.undo, wm.image, capacity);
-    wm.nodeDisplay = (uint8_t*)ResAllocMem((size_t)ND_INITIAL_ENTRIES * ND_ENTRY_SIZE);
-    if (!wm.nodeDisplay) FatalError("NodeDisplay - out of memory");
-    memset(wm.nodeDisplay, 0, (size_t)ND_INITIAL_ENTRIES * ND_ENTRY_SIZE);
-    wm.nodeDisplayEntries = ND_INITIAL_ENTRIES;
-    wm.installed = 1;
-    wm.undoOn = 1;
-    wm.changed = 0;
+    memcpy(worldm.undo, worldm.image, capacity);
+    worldm.nodeDisplay = (uint8_t*)ResAllocMem((size_t)ND_INITIAL_ENTRIES * ND_ENTRY_SIZE);
+    if (!worldm.nodeDisplay) FatalError("NodeDisplay - out of memory");
+    memset(worldm.nodeDisplay, 0, (size_t)ND_INITIAL_ENTRIES * ND_ENTRY_SIZE);
+    worldm.nodeDisplayEntries = ND_INITIAL_ENTRIES;
+    worldm.installed = 1;
+    worldm.undoOn = 1;
+    worldm.changed = 0;
     RegisterExit(WorldMUninstall);
 }
 
 void WorldMUninstall(void)
 {
-    if (!wm.installed) return;
-    if (wm.nodeDisplay) ResFreeMem(wm.nodeDisplay);
+    if (!worldm.installed) return;
+    if (worldm.nodeDisplay) ResFreeMem(worldm.nodeDisplay);
     if (ResIsInstalled()) {
-        ResClose(wm.imageId);
-        ResFree(wm.imageId);
-        ResClose(wm.undoId);
-        ResFree(wm.undoId);
+        ResClose(worldm.imageId);
+        ResFree(worldm.imageId);
+        ResClose(worldm.undoId);
+        ResFree(worldm.undoId);
     }
-    WorldMRuntimeSaveFn keep = wm.runtimeSave;
-    HistoryDestroy(wm.history);
+    WorldMRuntimeSaveFn keep = worldm.runtimeSave;
+    HistoryDestroy(worldm.history);
     wm = WorldMState{};
-    wm.runtimeSave = keep;   // installed once by its module, for every later install
+    worldm.runtimeSave = keep;   // installed once by its module, for every later install
 }
 
-int WorldMIsInstalled(void) { return wm.installed; }
-uint32_t WorldMCapacity(void) { return wm.installed ? wm.capacity : 0; }
-uint8_t* WorldMImage(void) { return wm.installed ? wm.image : nullptr; }
-uint8_t* WorldMUndoImage(void) { return wm.installed ? wm.undo : nullptr; }
-uint32_t WorldMUsed(void) { return wm.installed ? GetU32(wm.image, WLE_USED) : 0; }
-uint32_t WorldMLimit(void) { return (uint32_t)((uint64_t)wm.capacity * 2 / 3); }
+int WorldMIsInstalled(void) { return worldm.installed; }
+uint32_t WorldMCapacity(void) { return worldm.installed ? worldm.capacity : 0; }
+uint8_t* WorldMImage(void) { return worldm.installed ? worldm.image : nullptr; }
+uint8_t* WorldMUndoImage(void) { return worldm.installed ? worldm.undo : nullptr; }
+uint32_t WorldMUsed(void) { return worldm.installed ? GetU32(worldm.image, WLE_USED) : 0; }
+uint32_t WorldMLimit(void) { return (uint32_t)((uint64_t)worldm.capacity * 2 / 3); }
 
 void WorldMNew(void)
 {
-    if (!wm.image) return;
+    if (!worldm.image) return;
     WorldMUndoSnapshot();
-    memset(wm.image, 0, WLE_HEADER_SIZE);
-    PutU32(wm.image, WLE_USED, WLE_HEADER_SIZE);
-    PutU32(wm.image, WLE_VERSION, WLE_VERSION_CURRENT);
-    PutU32(wm.image, WLE_CELLS_X, WLE_NEW_CELLS_X);
-    PutU32(wm.image, WLE_CELLS_Y, WLE_NEW_CELLS_Y);
-    PutU32(wm.image, WLE_CELLS_Z, WLE_NEW_CELLS_Z);
-    PutU32(wm.image, WLE_FIELD36, 0);
-    WorldMSetExponentOf(wm.image, WLE_NEW_EXPONENT);
-    wm.nextId = 1;
-    wm.idWrapped = 0;
+    memset(worldm.image, 0, WLE_HEADER_SIZE);
+    PutU32(worldm.image, WLE_USED, WLE_HEADER_SIZE);
+    PutU32(worldm.image, WLE_VERSION, WLE_VERSION_CURRENT);
+    PutU32(worldm.image, WLE_CELLS_X, WLE_NEW_CELLS_X);
+    PutU32(worldm.image, WLE_CELLS_Y, WLE_NEW_CELLS_Y);
+    PutU32(worldm.image, WLE_CELLS_Z, WLE_NEW_CELLS_Z);
+    PutU32(worldm.image, WLE_FIELD36, 0);
+    WorldMSetExponentOf(worldm.image, WLE_NEW_EXPONENT);
+    worldm.nextId = 1;
+    worldm.idWrapped = 0;
     TerrainRemove();
 }
 
@@ -112,9 +112,9 @@ void WorldMSetExponentOf(uint8_t* image, uint32_t e)
 
 static void SetHeader(int field, uint32_t value)
 {
-    if (!wm.installed) return;
+    if (!worldm.installed) return;
     WorldMUndoSnapshot();
-    PutU32(wm.image, field, value);
+    PutU32(worldm.image, field, value);
 }
 
 void WorldMSetCellsX(uint32_t n) { SetHeader(WLE_CELLS_X, n); }
@@ -122,15 +122,15 @@ void WorldMSetCellsY(uint32_t n) { SetHeader(WLE_CELLS_Y, n); }
 void WorldMSetCellsZ(uint32_t n) { SetHeader(WLE_CELLS_Z, n); }
 void WorldMSetCellExponent(uint32_t e)
 {
-    if (!wm.installed) return;
+    if (!worldm.installed) return;
     WorldMUndoSnapshot();
-    WorldMSetExponentOf(wm.image, e);
+    WorldMSetExponentOf(worldm.image, e);
 }
-uint32_t WorldMCellsX(void) { return wm.installed ? GetU32(wm.image, WLE_CELLS_X) : 0; }
-uint32_t WorldMCellsY(void) { return wm.installed ? GetU32(wm.image, WLE_CELLS_Y) : 0; }
-uint32_t WorldMCellsZ(void) { return wm.installed ? GetU32(wm.image, WLE_CELLS_Z) : 0; }
-uint32_t WorldMCellExponent(void) { return wm.installed ? GetU32(wm.image, WLE_CELL_EXPONENT) : 0; }
-uint32_t WorldMCellEdge(void) { return wm.installed ? GetU32(wm.image, WLE_CELL_EDGE) : 0; }
+uint32_t WorldMCellsX(void) { return worldm.installed ? GetU32(worldm.image, WLE_CELLS_X) : 0; }
+uint32_t WorldMCellsY(void) { return worldm.installed ? GetU32(worldm.image, WLE_CELLS_Y) : 0; }
+uint32_t WorldMCellsZ(void) { return worldm.installed ? GetU32(worldm.image, WLE_CELLS_Z) : 0; }
+uint32_t WorldMCellExponent(void) { return worldm.installed ? GetU32(worldm.image, WLE_CELL_EXPONENT) : 0; }
+uint32_t WorldMCellEdge(void) { return worldm.installed ? GetU32(worldm.image, WLE_CELL_EDGE) : 0; }
 int64_t WorldMViewHeight(void)
 {
     return (int64_t)WorldMCellsY() * (int64_t)WorldMCellEdge() + WLE_VIEW_HEIGHT_EXTRA;
@@ -224,24 +224,24 @@ int WorldMCheckImage(const uint8_t* image, uint32_t size, char* why, size_t whyS
 
 int WorldMInsertBytes(uint32_t pos, uint32_t n)
 {
-    if (!wm.installed) return -1;
-    uint32_t used = GetU32(wm.image, WLE_USED);
+    if (!worldm.installed) return -1;
+    uint32_t used = GetU32(worldm.image, WLE_USED);
     if (pos > used) FatalError("WorldMInsertBytes - position %u is past the used size %u", pos, used);
     if ((uint64_t)used + n > WorldMLimit()) return -1;
-    memmove(wm.image + pos + n, wm.image + pos, used - pos);
-    memset(wm.image + pos, 0, n);
-    PutU32(wm.image, WLE_USED, used + n);
+    memmove(worldm.image + pos + n, worldm.image + pos, used - pos);
+    memset(worldm.image + pos, 0, n);
+    PutU32(worldm.image, WLE_USED, used + n);
     return 0;
 }
 
 void WorldMRemoveBytes(uint32_t pos, uint32_t n)
 {
-    if (!wm.installed) return;
-    uint32_t used = GetU32(wm.image, WLE_USED);
+    if (!worldm.installed) return;
+    uint32_t used = GetU32(worldm.image, WLE_USED);
     if (pos < WLE_HEADER_SIZE || pos > used || n > used - pos)
         FatalError("WorldMRemoveBytes - %u bytes at %u do not lie in the used size %u", n, pos, used);
-    memmove(wm.image + pos, wm.image + pos + n, used - pos - n);
-    PutU32(wm.image, WLE_USED, used - n);
+    memmove(worldm.image + pos, worldm.image + pos + n, used - pos - n);
+    PutU32(worldm.image, WLE_USED, used - n);
 }
 
 uint32_t WorldMEndOfData(void) { return WorldMUsed(); }
@@ -249,8 +249,8 @@ uint32_t WorldMEndOfData(void) { return WorldMUsed(); }
 int32_t WorldMAppendPacket(uint16_t type, uint32_t size)
 {
     uint32_t at = WorldMEndOfData();
-    if (WorldMInsertBytes(at, size)) return WM_ERR_OUT_OF_SPACE;
-    PutU16(wm.image, at + WP_TYPE, type);
+    if (WorldMInsertBytes(at, size)) return WORLD_ERR_OUT_OF_SPACE;
+    PutU16(worldm.image, at + WP_TYPE, type);
     return (int32_t)at;
 }
 
@@ -260,56 +260,56 @@ int32_t WorldMAppendPacket(uint16_t type, uint32_t size)
 
 void WorldMUndoSnapshot(void)
 {
-    if (!wm.installed || !wm.undoOn) return;
-    uint32_t used = GetU32(wm.image, WLE_USED);
-    HistoryRecord(wm.history, wm.image, used < wm.capacity ? used : wm.capacity);
-    wm.changed = -1;
+    if (!worldm.installed || !worldm.undoOn) return;
+    uint32_t used = GetU32(worldm.image, WLE_USED);
+    HistoryRecord(worldm.history, worldm.image, used < worldm.capacity ? used : worldm.capacity);
+    worldm.changed = -1;
 }
 
 static void TakeStep(size_t (*step)(History*, const uint8_t*, size_t, uint8_t*, size_t))
 {
-    if (!wm.installed || !wm.undoOn) return;
-    uint32_t was = GetU32(wm.image, WLE_USED);
-    if (was > wm.capacity) was = wm.capacity;
-    if (!step(wm.history, wm.image, was, wm.undo, wm.capacity)) return;
-    uint32_t used = GetU32(wm.undo, WLE_USED);
-    if (used > wm.capacity) used = wm.capacity;
+    if (!worldm.installed || !worldm.undoOn) return;
+    uint32_t was = GetU32(worldm.image, WLE_USED);
+    if (was > worldm.capacity) was = worldm.capacity;
+    if (!step(worldm.history, worldm.image, was, worldm.undo, worldm.capacity)) return;
+    uint32_t used = GetU32(worldm.undo, WLE_USED);
+    if (used > worldm.capacity) used = worldm.capacity;
     // The terrain answers the ground query and gives the terrain materials: when the step holds
     // another terrain (an undone New or Load) it is installed with the image.
-    int sameTerrain = TerrainSame(wm.image, was, wm.undo, used);
-    memcpy(wm.image, wm.undo, used);
-    if (used < was) memset(wm.image + used, 0, was - used);
+    int sameTerrain = TerrainSame(worldm.image, was, worldm.undo, used);
+    memcpy(worldm.image, worldm.undo, used);
+    if (used < was) memset(worldm.image + used, 0, was - used);
     // The handles in the step name resources as they were then: a net shape whose file has
     // been deleted since must come back with handle 0, not a resource that no longer loads.
     WorldMResolveShapes();
     if (!sameTerrain) {
-        TerrainMakeMaterials(wm.image, used);
-        TerrainInstall(wm.image, used, 0);
+        TerrainMakeMaterials(worldm.image, used);
+        TerrainInstall(worldm.image, used, 0);
         MatMSetTexturesDirty();
     }
-    wm.changed = -1;
+    worldm.changed = -1;
 }
 
 void WorldMUndo(void) { TakeStep(HistoryUndo); }
 void WorldMRedo(void) { TakeStep(HistoryRedo); }
-History* WorldMHistory(void) { return wm.installed ? wm.history : nullptr; }
+History* WorldMHistory(void) { return worldm.installed ? worldm.history : nullptr; }
 
-void WorldMSetUndo(int on) { wm.undoOn = on ? 1 : 0; }
-int WorldMUndoOn(void) { return wm.undoOn; }
-int WorldMChanged(void) { return wm.changed; }
-void WorldMSetChanged(int mark) { wm.changed = mark; }
+void WorldMSetUndo(int on) { worldm.undoOn = on ? 1 : 0; }
+int WorldMUndoOn(void) { return worldm.undoOn; }
+int WorldMChanged(void) { return worldm.changed; }
+void WorldMSetChanged(int mark) { worldm.changed = mark; }
 
 // ============================================================================================
 // Progress
 // ============================================================================================
 
-void WorldMProgressReset(void) { wm.progress = 0; }
+void WorldMProgressReset(void) { worldm.progress = 0; }
 void WorldMProgressAdd(uint32_t fraction)
 {
-    uint64_t p = (uint64_t)wm.progress + fraction;
-    wm.progress = p > 0x40000000u ? 0x40000000u : (uint32_t)p;
+    uint64_t p = (uint64_t)worldm.progress + fraction;
+    worldm.progress = p > 0x40000000u ? 0x40000000u : (uint32_t)p;
 }
-uint32_t WorldMProgressValue(void) { return wm.progress >> 16; }
+uint32_t WorldMProgressValue(void) { return worldm.progress >> 16; }
 int WorldMProgressReport(ProgressFn progress)
 {
     if (!progress) return 0;
@@ -324,5 +324,5 @@ void WorldMProgressClose(ProgressFn progress)
 // Display settings
 // ============================================================================================
 
-void WorldMSetShapeFilter(int filter) { wm.filter = filter; }
-int WorldMShapeFilter(void) { return wm.filter; }
+void WorldMSetShapeFilter(int filter) { worldm.filter = filter; }
+int WorldMShapeFilter(void) { return worldm.filter; }

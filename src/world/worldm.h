@@ -4,42 +4,42 @@
 //
 // Results: 0 (or a positive ID) on success, a negative WM_ERR_ code on failure; the error box
 // gives its text (WorldMErrorText). A user's file never ends the program: a damaged WLE is
-// refused with WM_ERR_LOAD and leaves everything as it was.
+// refused with WORLD_ERR_LOAD and leaves everything as it was.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
-#include "kernel/progress.h"
-#include "kernel/util/history.h"
+#include "base/history.h"
+#include "base/progress.h"
 #include "world/wle.h"
 
 // ---- result codes (the error box's table) ------------------------------------------------------
 enum {
-    WM_OK = 0,
-    WM_ERR_ILLEGAL_NAME = -1,      // "Illegal name." (also: an insertion found no room)
-    WM_ERR_INCORRECT_ID = -2,      // "Incorrect ID."
-    WM_ERR_DUPLICATE_NAME = -3,    // "Duplicate name."
-    WM_ERR_OUT_OF_SPACE = -4,      // "Out of space."
-    WM_ERR_SHAPE_MISSING = -5,     // "Shape definition missing."
-    WM_ERR_LOAD = -6,              // "Failed to load WLE file."
-    WM_ERR_SAVE = -7,              // "Failed to save WLE file."
-    WM_ERR_SAVE_SHP = -9,          // "Failed to save SHP file."
-    WM_ERR_SAVE_WHP = -10,         // "Failed to save WHP file."
-    WM_ERR_ABORTED = -11,          // "Aborted by user."
-    WM_ERR_MEMORY = -12,           // "Out of memory."
-    WM_ERR_NO_SELECTION = -13,     // "No shapes selected."
-    WM_ERR_BAD_DYNAMIC = -14,      // "Bad Dynamic Shape Position(s)."
-    WM_ERR_NO_BASE_SHAPE = -15,    // "No Base Shape"
-    WM_ERR_RUNTIME_SHAPE_MISSING = -16,   // "Shape Missing"
-    WM_ERR_NODES_REQUIRED = -17,   // "Net Nodes Required."
-    WM_ERR_NO_NODES_SELECTED = -19,   // "No Net Nodes Selected."
-    WM_ERR_NET_NAME_IN_USE = -20,  // "Net Name In Use"
-    WM_ERR_NODE_TOO_SHORT = -21,   // "Net Node Too Short"
-    WM_ERR_NODE_TOO_LOW = -22,     // "Net Node Too Low"
-    WM_ERR_TOO_MANY_NET_SHAPES = -23,   // "Too Many Net Shapes"
-    WM_ERR_PARENT_MISSING = -24,   // "Net Build - Parent Missing"
-    WM_ERR_SHAPES_MISSING = -25,   // "Shapes Missing"
-    WM_ERR_WXP_WRITE = -26,        // runtime save: the WXP file cannot be written (no text)
+    WORLD_OK = 0,
+    WORLD_ERR_ILLEGAL_NAME = -1,      // "Illegal name." (also: an insertion found no room)
+    WORLD_ERR_INCORRECT_ID = -2,      // "Incorrect ID."
+    WORLD_ERR_DUPLICATE_NAME = -3,    // "Duplicate name."
+    WORLD_ERR_OUT_OF_SPACE = -4,      // "Out of space."
+    WORLD_ERR_SHAPE_MISSING = -5,     // "Shape definition missing."
+    WORLD_ERR_LOAD = -6,              // "Failed to load WLE file."
+    WORLD_ERR_SAVE = -7,              // "Failed to save WLE file."
+    WORLD_ERR_SAVE_SHP = -9,          // "Failed to save SHP file."
+    WORLD_ERR_SAVE_WHP = -10,         // "Failed to save WHP file."
+    WORLD_ERR_ABORTED = -11,          // "Aborted by user."
+    WORLD_ERR_MEMORY = -12,           // "Out of memory."
+    WORLD_ERR_NO_SELECTION = -13,     // "No shapes selected."
+    WORLD_ERR_BAD_DYNAMIC = -14,      // "Bad Dynamic Shape Position(s)."
+    WORLD_ERR_NO_BASE_SHAPE = -15,    // "No Base Shape"
+    WORLD_ERR_RUNTIME_SHAPE_MISSING = -16,   // "Shape Missing"
+    WORLD_ERR_NODES_REQUIRED = -17,   // "Net Nodes Required."
+    WORLD_ERR_NO_NODES_SELECTED = -19,   // "No Net Nodes Selected."
+    WORLD_ERR_NET_NAME_IN_USE = -20,  // "Net Name In Use"
+    WORLD_ERR_NODE_TOO_SHORT = -21,   // "Net Node Too Short"
+    WORLD_ERR_NODE_TOO_LOW = -22,     // "Net Node Too Low"
+    WORLD_ERR_TOO_MANY_NET_SHAPES = -23,   // "Too Many Net Shapes"
+    WORLD_ERR_PARENT_MISSING = -24,   // "Net Build - Parent Missing"
+    WORLD_ERR_SHAPES_MISSING = -25,   // "Shapes Missing"
+    WORLD_ERR_WXP_WRITE = -26,        // runtime save: the WXP file cannot be written (no text)
 };
 
 enum {
@@ -98,7 +98,7 @@ uint8_t* WorldMNextPacket(uint8_t* image, uint8_t* packet);
 int WorldMCheckImage(const uint8_t* image, uint32_t size, char* why, size_t whySize);
 
 // ---- bytes ------------------------------------------------------------------------------------------
-// Opens a zero-filled gap of n bytes at pos; -1 (WM_ERR_ILLEGAL_NAME by number; callers report
+// Opens a zero-filled gap of n bytes at pos; -1 (WORLD_ERR_ILLEGAL_NAME by number; callers report
 // -4) and no change when used + n would pass capacity x 2 / 3.
 int WorldMInsertBytes(uint32_t pos, uint32_t n);
 // Closes the gap of n bytes at pos.

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "kernel/folders.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/str.h"
-#include "platform/files.h"
+#include "base/bytes.h"
+#include "base/files.h"
+#include "base/folders.h"
+#include "base/log.h"
+#include "base/res.h"
+#include "base/str.h"
 #include "world/terrain.h"
 #include "world/worldm.h"
 #include "world/worldm_internal.h"
@@ -29,7 +29,7 @@ static int Refuse(const char* fmt, ...)
     vsnprintf(loadError, sizeof loadError, fmt, ap);
     va_end(ap);
     LogPrintf(LOG_ERROR, "WORLD: %s", loadError);
-    return WM_ERR_LOAD;
+    return WORLD_ERR_LOAD;
 }
 
 // ============================================================================================
@@ -39,10 +39,10 @@ static int Refuse(const char* fmt, ...)
 int WorldMLoad(const char* fileName)
 {
     loadError[0] = 0;
-    if (!wm.installed) return Refuse("WorldMLoad - the world manager is not installed");
+    if (!worldm.installed) return Refuse("WorldMLoad - the world manager is not installed");
     if (!fileName || !*fileName) return Refuse("WorldMLoad - no file name");
     int64_t size;
-    switch (FileCheckRead(fileName, wm.capacity, "a world file", &size)) {
+    switch (FileCheckRead(fileName, worldm.capacity, "a world file", &size)) {
     case FILE_READABLE: break;
     case FILE_TOO_LARGE: return Refuse("WorldMLoad - %s: %s", fileName, FileRefusal());
     default: return Refuse("WorldMLoad - cannot open %s: %s", fileName, FileRefusal());
@@ -61,9 +61,9 @@ int WorldMLoad(const char* fileName)
 int WorldMLoadImage(const uint8_t* data, size_t size)
 {
     loadError[0] = 0;
-    if (!wm.installed) return Refuse("WorldMLoad - the world manager is not installed");
-    if (size > wm.capacity)
-        return Refuse("WorldMLoad - %zu bytes, larger than the world's capacity of %u bytes", size, wm.capacity);
+    if (!worldm.installed) return Refuse("WorldMLoad - the world manager is not installed");
+    if (size > worldm.capacity)
+        return Refuse("WorldMLoad - %zu bytes, larger than the world's capacity of %u bytes", size, worldm.capacity);
     if (size < WLE_HEADER_SIZE) return Refuse("WorldMLoad - %zu bytes, shorter than the header", size);
     if (GetU32(data, WLE_VERSION) < WLE_VERSION_OLDEST) return Refuse("WorldMLoad - version is prior to 15 - too old!");
     char why[200];
@@ -77,7 +77,7 @@ int WorldMLoadImage(const uint8_t* data, size_t size)
     uint8_t* s = scratch.data();
     if (version == 15) version = 16;
     if (version == 16) {
-        WM_FOR_EACH_SHAPE(s, p) PutI16(p, WS_PITCH, 0);
+        WORLD_FOR_EACH_SHAPE(s, p) PutI16(p, WS_PITCH, 0);
         version = 17;
     }
     if (version == 17) version = 18;
@@ -118,7 +118,7 @@ int WorldMLoadImage(const uint8_t* data, size_t size)
     // From here on nothing refuses: the world is replaced.
     // Renumbering: each worldshape takes the next ID of the running counter.
     std::vector<uint64_t> assigned(65536 / 64, 0);
-    WM_FOR_EACH_SHAPE(s, p)
+    WORLD_FOR_EACH_SHAPE(s, p)
     {
         uint16_t id = WorldMTakeShapeID(assigned.data());
         PutU16(p, WS_ID, id);
@@ -126,17 +126,17 @@ int WorldMLoadImage(const uint8_t* data, size_t size)
     }
     // One undo step gives back the world from before the load, terrain and all.
     WorldMUndoSnapshot();
-    memcpy(wm.image, s, used);
+    memcpy(worldm.image, s, used);
     WorldMResolveShapes();
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     {
         PutU16(p, WS_FLAGS, (uint16_t)(GetU16(p, WS_FLAGS) & ~(WSF_SELECTED | WSF_HIDDEN)));
         PutU16(p, WS_FIELD60, WS_FIELD60_VALUE);
     }
-    WM_FOR_EACH_NODE(wm.image, p) PutU16(p, WN_SELECTED, 0);
-    WM_FOR_EACH_NODE(wm.image, p) PutU16(p, WN_HIDDEN, 0);
-    TerrainMakeMaterials(wm.image, used);
-    TerrainInstall(wm.image, used, 0);
+    WORLD_FOR_EACH_NODE(worldm.image, p) PutU16(p, WN_SELECTED, 0);
+    WORLD_FOR_EACH_NODE(worldm.image, p) PutU16(p, WN_HIDDEN, 0);
+    TerrainMakeMaterials(worldm.image, used);
+    TerrainInstall(worldm.image, used, 0);
     return 0;
 }
 
@@ -151,7 +151,7 @@ int WorldMMaySaveOver(const char* fileName)
     // nothing is lost.
     int64_t size = FileSize(fileName);
     if (size <= 0) return 1;
-    uint64_t largest = wm.capacity > (uint32_t)WORLDM_CAPACITY ? wm.capacity : (uint32_t)WORLDM_CAPACITY;
+    uint64_t largest = worldm.capacity > (uint32_t)WORLDM_CAPACITY ? worldm.capacity : (uint32_t)WORLDM_CAPACITY;
     if (size < WLE_HEADER_SIZE || (uint64_t)size > largest) return 0;
     std::vector<uint8_t> data((size_t)size);
     if (FileReadAt(fileName, 0, data.data(), data.size())) return 0;
@@ -173,7 +173,7 @@ static std::string Summary(uint8_t* image)
 {
     std::string out = "Summary of World File\r\n\r\nWorldShapes\r\n\r\n";
     char line[160], shown[64];
-    WM_FOR_EACH_SHAPE(image, p)
+    WORLD_FOR_EACH_SHAPE(image, p)
     {
         const char* name = WorldMShapeName(p);
         if (name)
@@ -193,7 +193,7 @@ static std::string Summary(uint8_t* image)
 
 size_t WorldMSummaryText(uint8_t* image, char* out, size_t outSize)
 {
-    if (!image) image = wm.image;
+    if (!image) image = worldm.image;
     if (!image) return 0;
     std::string text = Summary(image);
     if (out && outSize) {
@@ -206,8 +206,8 @@ size_t WorldMSummaryText(uint8_t* image, char* out, size_t outSize)
 
 int WorldMWriteSummary(const char* fileName)
 {
-    if (!wm.installed || !fileName || !*fileName) return 1;
-    std::string text = Summary(wm.image);
+    if (!worldm.installed || !fileName || !*fileName) return 1;
+    std::string text = Summary(worldm.image);
     if (FileWrite(fileName, text.data(), text.size())) {
         LogPrintf(LOG_WARN, "WORLD: the summary report %s cannot be written", fileName);
         return 1;
@@ -226,8 +226,8 @@ const char* WorldMSummaryFileName(void) { return summaryFile; }
 // Saving
 // ============================================================================================
 
-void WorldMSetRuntimeSave(WorldMRuntimeSaveFn save) { wm.runtimeSave = save; }
-const char* WorldMRuntimeReportName(void) { return wm.reportName; }
+void WorldMSetRuntimeSave(WorldMRuntimeSaveFn save) { worldm.runtimeSave = save; }
+const char* WorldMRuntimeReportName(void) { return worldm.reportName; }
 
 const char* WorldMRuntimeNameFor(const char* wleName)
 {
@@ -250,9 +250,9 @@ static const char* SummaryPath(const char* wleName)
 
 int WorldMSave(const char* wleName, const char* runtimeName, const char* reportName, ProgressFn progress)
 {
-    if (!wm.installed || !wleName || !*wleName) {
+    if (!worldm.installed || !wleName || !*wleName) {
         WorldMProgressClose(progress);
-        return WM_ERR_SAVE;
+        return WORLD_ERR_SAVE;
     }
     if (runtimeName && *runtimeName) {
         size_t n = strlen(wleName);
@@ -260,27 +260,27 @@ int WorldMSave(const char* wleName, const char* runtimeName, const char* reportN
         if (last == 'D' || last == 'd' || !StrICmp(runtimeName, wleName)) {
             LogPrintf(LOG_ERROR, "WORLD: %s: a runtime save would overwrite the world file itself", wleName);
             WorldMProgressClose(progress);
-            return WM_ERR_SAVE;
+            return WORLD_ERR_SAVE;
         }
     }
     if (!runtimeName || !*runtimeName) {
         WorldMWriteSummary(SummaryPath(wleName));
-        int failed = FileWrite(wleName, wm.image, GetU32(wm.image, WLE_USED));
+        int failed = FileWrite(wleName, worldm.image, GetU32(worldm.image, WLE_USED));
         if (failed) LogPrintf(LOG_ERROR, "WORLD: %s cannot be written", wleName);
         WorldMProgressClose(progress);
-        return failed ? WM_ERR_SAVE : 0;
+        return failed ? WORLD_ERR_SAVE : 0;
     }
-    if (!wm.runtimeSave) {
+    if (!worldm.runtimeSave) {
         LogPrintf(LOG_ERROR, "WORLD: no runtime save is installed");
         WorldMProgressClose(progress);
-        return WM_ERR_SAVE;
+        return WORLD_ERR_SAVE;
     }
     // The runtime save builds and checks everything before it writes the world with its
     // runtime files, all or none: a refused save leaves every file as it was, the summary
     // report included, which therefore follows a success only.
-    wm.reportName = reportName;
-    int result = wm.runtimeSave(wleName, runtimeName, progress);
-    wm.reportName = nullptr;
+    worldm.reportName = reportName;
+    int result = worldm.runtimeSave(wleName, runtimeName, progress);
+    worldm.reportName = nullptr;
     if (result == 0) WorldMWriteSummary(SummaryPath(wleName));
     return result;
 }

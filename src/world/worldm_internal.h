@@ -2,8 +2,8 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/res/res.h"
-#include "kernel/util/history.h"
+#include "base/history.h"
+#include "base/res.h"
 #include "world/worldm.h"
 
 struct WorldMState {
@@ -25,7 +25,7 @@ struct WorldMState {
     const char* reportName;
 };
 
-extern WorldMState wm;
+extern WorldMState worldm;
 
 // The exponent with its edge and diagonal, in any image.
 void WorldMSetExponentOf(uint8_t* image, uint32_t e);
@@ -34,9 +34,9 @@ void WorldMSetExponentOf(uint8_t* image, uint32_t e);
 // (only after a wrap). 0 when every ID is taken.
 uint16_t WorldMTakeShapeID(const uint64_t* inUse);
 // Walks over the worldshapes (type 0x1008) of an image.
-#define WM_FOR_EACH_SHAPE(image, p)                                                        \
+#define WORLD_FOR_EACH_SHAPE(image, p)                                                        \
     for (uint8_t* p = WorldMFirstPacket(image); p; p = WorldMNextPacket(image, p))        \
         if (GetU16(p, WP_TYPE) == WP_SHAPE)
-#define WM_FOR_EACH_NODE(image, p)                                                         \
+#define WORLD_FOR_EACH_NODE(image, p)                                                         \
     for (uint8_t* p = WorldMFirstPacket(image); p; p = WorldMNextPacket(image, p))        \
         if (GetU16(p, WP_TYPE) == WP_NODE)

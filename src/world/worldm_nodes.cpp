@@ -3,25 +3,25 @@
 #include <cstring>
 #include <vector>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/log.h"
+#include "base/res.h"
 #include "world/worldm.h"
 #include "world/worldm_internal.h"
 
 int WorldMCountNodePackets(void)
 {
-    if (!wm.installed) return 0;
+    if (!worldm.installed) return 0;
     int n = 0;
-    WM_FOR_EACH_NODE(wm.image, p) n++;
+    WORLD_FOR_EACH_NODE(worldm.image, p) n++;
     return n;
 }
 
 uint8_t* WorldMNodeFindData(uint16_t id)
 {
-    if (!wm.installed || !id) return nullptr;
-    WM_FOR_EACH_NODE(wm.image, p)
+    if (!worldm.installed || !id) return nullptr;
+    WORLD_FOR_EACH_NODE(worldm.image, p)
     if (GetU16(p, WN_ID) == id) return p;
     return nullptr;
 }
@@ -37,7 +37,7 @@ int WorldMRepairNodeLinks(uint8_t* image)
     memset(at, 0, sizeof at);
     std::vector<uint8_t*> renumber;
     int changed = 0;
-    WM_FOR_EACH_NODE(image, p)
+    WORLD_FOR_EACH_NODE(image, p)
     {
         uint16_t id = GetU16(p, WN_ID);
         if (id && !at[id])
@@ -58,7 +58,7 @@ int WorldMRepairNodeLinks(uint8_t* image)
     }
     auto node = [&](uint16_t id) -> uint8_t* { return id && at[id] ? image + at[id] : nullptr; };
     // Links to missing nodes, and links of a node to itself, are cut.
-    WM_FOR_EACH_NODE(image, p)
+    WORLD_FOR_EACH_NODE(image, p)
     {
         uint16_t id = GetU16(p, WN_ID);
         for (int field : {WN_PREV, WN_NEXT}) {
@@ -71,7 +71,7 @@ int WorldMRepairNodeLinks(uint8_t* image)
     }
     // One-sided links: A's previous is B but B's next is not A. When B has no next, it gets A;
     // when it names another node, A's link is cut. The same for next links.
-    WM_FOR_EACH_NODE(image, p)
+    WORLD_FOR_EACH_NODE(image, p)
     {
         uint16_t id = GetU16(p, WN_ID);
         uint8_t* b = node(GetU16(p, WN_PREV));
@@ -82,7 +82,7 @@ int WorldMRepairNodeLinks(uint8_t* image)
             PutU16(p, WN_PREV, 0);
         changed++;
     }
-    WM_FOR_EACH_NODE(image, p)
+    WORLD_FOR_EACH_NODE(image, p)
     {
         uint16_t id = GetU16(p, WN_ID);
         uint8_t* x = node(GetU16(p, WN_NEXT));
@@ -99,18 +99,18 @@ int WorldMRepairNodeLinks(uint8_t* image)
 
 uint8_t* WorldMNodeDisplayEntry(uint16_t id)
 {
-    if (!wm.installed || !wm.nodeDisplay) return nullptr;
-    if (id >= wm.nodeDisplayEntries) {
-        uint32_t entries = wm.nodeDisplayEntries;
+    if (!worldm.installed || !worldm.nodeDisplay) return nullptr;
+    if (id >= worldm.nodeDisplayEntries) {
+        uint32_t entries = worldm.nodeDisplayEntries;
         while (id >= entries) entries += ND_GROW_BY;
-        uint8_t* grown = (uint8_t*)ResReallocMem(wm.nodeDisplay, (size_t)entries * ND_ENTRY_SIZE);
+        uint8_t* grown = (uint8_t*)ResReallocMem(worldm.nodeDisplay, (size_t)entries * ND_ENTRY_SIZE);
         if (!grown) FatalError("NodeDisplay - out of memory");
-        memset(grown + (size_t)wm.nodeDisplayEntries * ND_ENTRY_SIZE, 0,
-               (size_t)(entries - wm.nodeDisplayEntries) * ND_ENTRY_SIZE);
-        wm.nodeDisplay = grown;
-        wm.nodeDisplayEntries = entries;
+        memset(grown + (size_t)worldm.nodeDisplayEntries * ND_ENTRY_SIZE, 0,
+               (size_t)(entries - worldm.nodeDisplayEntries) * ND_ENTRY_SIZE);
+        worldm.nodeDisplay = grown;
+        worldm.nodeDisplayEntries = entries;
     }
-    return wm.nodeDisplay + (size_t)id * ND_ENTRY_SIZE;
+    return worldm.nodeDisplay + (size_t)id * ND_ENTRY_SIZE;
 }
 
-uint32_t WorldMNodeDisplayCapacity(void) { return wm.installed ? wm.nodeDisplayEntries : 0; }
+uint32_t WorldMNodeDisplayCapacity(void) { return worldm.installed ? worldm.nodeDisplayEntries : 0; }

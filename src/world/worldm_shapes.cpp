@@ -5,10 +5,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/log.h"
+#include "base/maths.h"
 #include "shapes/shapem.h"
 #include "world/terrain.h"
 #include "world/worldm.h"
@@ -68,10 +68,10 @@ static int NameIndex(uint32_t name)
 
 uint32_t WorldMNewShapeName(void)
 {
-    if (!wm.installed) return 0;
+    if (!worldm.installed) return 0;
     // One pass marks the names in use; the first unmarked place in counter order is the name.
     std::vector<uint64_t> used(NAME_SPACE / 64 + 1, 0);
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     {
         int i = NameIndex(GetU32(p, WS_NAME));
         if (i >= 0) used[(size_t)i >> 6] |= 1ull << (i & 63);
@@ -130,12 +130,12 @@ static bool Has(const uint64_t* map, uint32_t i) { return (map[i >> 6] >> (i & 6
 
 uint16_t WorldMTakeShapeID(const uint64_t* inUse)
 {
-    if (!wm.idWrapped) {
-        uint16_t id = wm.nextId ? wm.nextId : 1;
-        wm.nextId = (uint16_t)(id + 1);
-        if (wm.nextId == 0) {
-            wm.nextId = 1;
-            wm.idWrapped = 1;
+    if (!worldm.idWrapped) {
+        uint16_t id = worldm.nextId ? worldm.nextId : 1;
+        worldm.nextId = (uint16_t)(id + 1);
+        if (worldm.nextId == 0) {
+            worldm.nextId = 1;
+            worldm.idWrapped = 1;
             LogPrintf(LOG_INFO, "WORLD: the worldshape ID counter wrapped; IDs in use are skipped from now on");
         }
         return id;
@@ -143,33 +143,33 @@ uint16_t WorldMTakeShapeID(const uint64_t* inUse)
     std::vector<uint64_t> scanned;
     if (!inUse) {
         scanned.assign(65536 / 64, 0);
-        WM_FOR_EACH_SHAPE(wm.image, p)
+        WORLD_FOR_EACH_SHAPE(worldm.image, p)
         {
             uint16_t id = GetU16(p, WS_ID);
             scanned[id >> 6] |= 1ull << (id & 63);
         }
         inUse = scanned.data();
     }
-    uint16_t id = wm.nextId ? wm.nextId : 1;
+    uint16_t id = worldm.nextId ? worldm.nextId : 1;
     for (int tries = 0; tries < 65535; tries++) {
         uint16_t candidate = id;
         id = (uint16_t)(id + 1);
         if (id == 0) id = 1;
         if (!Has(inUse, candidate)) {
-            wm.nextId = id;
+            worldm.nextId = id;
             return candidate;
         }
     }
     return 0;
 }
 
-uint16_t WorldMNextShapeID(void) { return wm.nextId; }
+uint16_t WorldMNextShapeID(void) { return worldm.nextId; }
 
 static uint16_t SmallestFree(uint16_t type, int idOffset, const char* fatal)
 {
-    if (!WorldMFirstPacket(wm.image)) FatalError("%s", fatal);
+    if (!WorldMFirstPacket(worldm.image)) FatalError("%s", fatal);
     std::vector<uint64_t> used(65536 / 64, 0);
-    for (uint8_t* p = WorldMFirstPacket(wm.image); p; p = WorldMNextPacket(wm.image, p))
+    for (uint8_t* p = WorldMFirstPacket(worldm.image); p; p = WorldMNextPacket(worldm.image, p))
         if (GetU16(p, WP_TYPE) == type) {
             uint16_t id = GetU16(p, idOffset);
             used[id >> 6] |= 1ull << (id & 63);
@@ -195,12 +195,12 @@ uint16_t AllocWorldNetNodeID(void)
 
 uint8_t* WorldMShapeFindData(uint16_t id)
 {
-    if (!wm.installed || id == 0) return nullptr;
+    if (!worldm.installed || id == 0) return nullptr;
     uint32_t end = WorldMEndOfData();
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     {
         if (GetU16(p, WS_ID) != id) continue;
-        if ((uint32_t)(p - wm.image) >= end) FatalError("WorldMShapeFindData - data is out of range!");
+        if ((uint32_t)(p - worldm.image) >= end) FatalError("WorldMShapeFindData - data is out of range!");
         return p;
     }
     return nullptr;
@@ -208,8 +208,8 @@ uint8_t* WorldMShapeFindData(uint16_t id)
 
 int WorldMFindShapeByName(uint32_t name)
 {
-    if (!wm.installed || !name) return 0;
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    if (!worldm.installed || !name) return 0;
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     if (GetU32(p, WS_NAME) == name) return GetU16(p, WS_ID);
     return 0;
 }
@@ -228,9 +228,9 @@ uint16_t WorldMShapeHandle(const char* fileName)
 
 void WorldMResolveShapes(void)
 {
-    if (!wm.installed) return;
+    if (!worldm.installed) return;
     std::unordered_map<std::string, uint16_t> known;
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     {
         PutU16(p, WS_FLAGS, (uint16_t)(GetU16(p, WS_FLAGS) & ~WSF_LOAD_CLEARED));
         const char* name = WorldMShapeFileName(p + WS_FILE);
@@ -261,28 +261,28 @@ static void FieldOf(const char* fileName, uint8_t field[WS_FILE_CHARS])
 
 int WorldMAddShape(const char* fileName, int32_t x, int32_t y, int32_t z, uint32_t name)
 {
-    if (!wm.installed) return WM_ERR_OUT_OF_SPACE;
+    if (!worldm.installed) return WORLD_ERR_OUT_OF_SPACE;
     if (name) {
-        if (WorldMNameIsValid(name)) return WM_ERR_ILLEGAL_NAME;
-        if (WorldMFindShapeByName(name)) return WM_ERR_DUPLICATE_NAME;
+        if (WorldMNameIsValid(name)) return WORLD_ERR_ILLEGAL_NAME;
+        if (WorldMFindShapeByName(name)) return WORLD_ERR_DUPLICATE_NAME;
     }
-    if (!fileName) return WM_ERR_SHAPE_MISSING;
+    if (!fileName) return WORLD_ERR_SHAPE_MISSING;
     uint8_t field[WS_FILE_CHARS];
     FieldOf(fileName, field);
     const char* built = WorldMShapeFileName(field);
-    if (!built) return WM_ERR_SHAPE_MISSING;
+    if (!built) return WORLD_ERR_SHAPE_MISSING;
     char builtName[16] = {};
     strncpy(builtName, built, sizeof builtName - 1);
     uint16_t handle = WorldMShapeHandle(builtName);
-    if (!handle) return WM_ERR_SHAPE_MISSING;
+    if (!handle) return WORLD_ERR_SHAPE_MISSING;
     uint32_t at = WorldMEndOfData();
-    if (WorldMInsertBytes(at, WP_SHAPE_SIZE)) return WM_ERR_OUT_OF_SPACE;
+    if (WorldMInsertBytes(at, WP_SHAPE_SIZE)) return WORLD_ERR_OUT_OF_SPACE;
     uint16_t id = WorldMTakeShapeID(nullptr);
     if (!id) {
         WorldMRemoveBytes(at, WP_SHAPE_SIZE);
-        return WM_ERR_OUT_OF_SPACE;
+        return WORLD_ERR_OUT_OF_SPACE;
     }
-    uint8_t* p = wm.image + at;
+    uint8_t* p = worldm.image + at;
     PutU16(p, WS_TYPE, WP_SHAPE);
     PutU16(p, WS_FLAGS, 0);
     PutU16(p, WS_ID, id);
@@ -304,25 +304,25 @@ int WorldMAddShape(const char* fileName, int32_t x, int32_t y, int32_t z, uint32
 
 int WorldMCountShapes(void)
 {
-    if (!wm.installed) return 0;
+    if (!worldm.installed) return 0;
     int n = 0;
-    WM_FOR_EACH_SHAPE(wm.image, p) n++;
+    WORLD_FOR_EACH_SHAPE(worldm.image, p) n++;
     return n;
 }
 
 int WorldMCountSelectedShapes(void)
 {
-    if (!wm.installed) return 0;
+    if (!worldm.installed) return 0;
     int n = 0;
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     if (GetU16(p, WS_FLAGS) & WSF_SELECTED) n++;
     return n;
 }
 
 static uint8_t* FirstSelected(void)
 {
-    if (!wm.installed) return nullptr;
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    if (!worldm.installed) return nullptr;
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     if (GetU16(p, WS_FLAGS) & WSF_SELECTED) return p;
     return nullptr;
 }
@@ -351,21 +351,21 @@ void WorldMDeselectShape(uint16_t id)
 
 void WorldMSelectAllShapes(void)
 {
-    if (!wm.installed) return;
-    WM_FOR_EACH_SHAPE(wm.image, p) SetFlag(p, WSF_SELECTED, true);
+    if (!worldm.installed) return;
+    WORLD_FOR_EACH_SHAPE(worldm.image, p) SetFlag(p, WSF_SELECTED, true);
 }
 
 void WorldMDeselectAllShapes(void)
 {
-    if (!wm.installed) return;
-    WM_FOR_EACH_SHAPE(wm.image, p) SetFlag(p, WSF_SELECTED, false);
+    if (!worldm.installed) return;
+    WORLD_FOR_EACH_SHAPE(worldm.image, p) SetFlag(p, WSF_SELECTED, false);
 }
 
 static void Hide(bool selected)
 {
-    if (!wm.installed) return;
+    if (!worldm.installed) return;
     WorldMUndoSnapshot();
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     if (((GetU16(p, WS_FLAGS) & WSF_SELECTED) != 0) == selected) SetFlag(p, WSF_HIDDEN, true);
 }
 
@@ -374,16 +374,16 @@ void WorldMHideUnselected(void) { Hide(false); }
 
 void WorldMUnhideAll(void)
 {
-    if (!wm.installed) return;
+    if (!worldm.installed) return;
     WorldMUndoSnapshot();
-    WM_FOR_EACH_SHAPE(wm.image, p) SetFlag(p, WSF_HIDDEN, false);
+    WORLD_FOR_EACH_SHAPE(worldm.image, p) SetFlag(p, WSF_HIDDEN, false);
 }
 
 static void Move(int field, int32_t d)
 {
-    if (!wm.installed) return;
+    if (!worldm.installed) return;
     WorldMUndoSnapshot();
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     if (GetU16(p, WS_FLAGS) & WSF_SELECTED) PutI32(p, field, (int32_t)((uint32_t)GetI32(p, field) + (uint32_t)d));
 }
 
@@ -393,9 +393,9 @@ void WorldMMoveSelectedZ(int32_t d) { Move(WS_Z, d); }
 
 static void Turn(int field, int16_t d)
 {
-    if (!wm.installed) return;
+    if (!worldm.installed) return;
     WorldMUndoSnapshot();
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     if ((GetU16(p, WS_FLAGS) & WSF_SELECTED) && GetU32(p, WS_NAME))
         PutU16(p, field, (uint16_t)(GetU16(p, field) + (uint16_t)d));
 }
@@ -405,13 +405,13 @@ void WorldMTurnSelectedPitch(int16_t d) { Turn(WS_PITCH, d); }
 
 int WorldMSetSelectedName(uint32_t name)
 {
-    if (!wm.installed) return WM_ERR_ILLEGAL_NAME;
+    if (!worldm.installed) return WORLD_ERR_ILLEGAL_NAME;
     uint8_t* first = FirstSelected();
-    if (!first) return WM_ERR_ILLEGAL_NAME;
+    if (!first) return WORLD_ERR_ILLEGAL_NAME;
     if (name) {
-        if (WorldMNameIsValid(name)) return WM_ERR_ILLEGAL_NAME;
+        if (WorldMNameIsValid(name)) return WORLD_ERR_ILLEGAL_NAME;
         int owner = WorldMFindShapeByName(name);
-        if (owner && owner != GetU16(first, WS_ID)) return WM_ERR_DUPLICATE_NAME;
+        if (owner && owner != GetU16(first, WS_ID)) return WORLD_ERR_DUPLICATE_NAME;
     }
     uint16_t id = GetU16(first, WS_ID);
     WorldMUndoSnapshot();
@@ -422,18 +422,18 @@ int WorldMSetSelectedName(uint32_t name)
 
 uint32_t WorldMGetSelectedName(void)
 {
-    if (!wm.installed) return 0;
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    if (!worldm.installed) return 0;
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     if ((GetU16(p, WS_FLAGS) & WSF_SELECTED) && GetU32(p, WS_NAME)) return GetU32(p, WS_NAME);
     return 0;
 }
 
 void WorldMDeleteSelected(void)
 {
-    if (!wm.installed) return;
+    if (!worldm.installed) return;
     WorldMUndoSnapshot();
     // One pass: every kept packet moves down over the removed ones.
-    uint8_t* image = wm.image;
+    uint8_t* image = worldm.image;
     uint32_t used = GetU32(image, WLE_USED);
     uint32_t read = WLE_HEADER_SIZE, write = WLE_HEADER_SIZE;
     while (read < used) {
@@ -451,10 +451,10 @@ void WorldMDeleteSelected(void)
 
 int WorldMSelectionCentre(int32_t out[3])
 {
-    if (!wm.installed) return 0;
+    if (!worldm.installed) return 0;
     int64_t lo[3], hi[3];
     bool any = false;
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     {
         if (!(GetU16(p, WS_FLAGS) & WSF_SELECTED)) continue;
         for (int a = 0; a < 3; a++) {
@@ -504,14 +504,14 @@ void WorldMDropShapeToGround(uint16_t id)
 
 void WorldMDropSelectedToGround(void)
 {
-    if (!wm.installed) return;
+    if (!worldm.installed) return;
     WorldMUndoSnapshot();
     if (uint8_t* p = FirstSelected()) Drop(p);
 }
 
 int WorldMAddShapeOnGround(const char* fileName, int32_t x, int32_t z, uint32_t name)
 {
-    if (!wm.installed) return WM_ERR_OUT_OF_SPACE;
+    if (!worldm.installed) return WORLD_ERR_OUT_OF_SPACE;
     uint8_t field[WS_FILE_CHARS];
     FieldOf(fileName ? fileName : "", field);
     const char* built = WorldMShapeFileName(field);
@@ -534,7 +534,7 @@ int WorldMShapeCensus(void)
     uint16_t handle = GetU16(first, WS_HANDLE);
     if (!handle) return 0;
     int n = 0;
-    WM_FOR_EACH_SHAPE(wm.image, p)
+    WORLD_FOR_EACH_SHAPE(worldm.image, p)
     if (GetU16(p, WS_HANDLE) == handle) n++;
     return n;
 }

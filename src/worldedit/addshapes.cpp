@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log.h"
+#include "base/str.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
-#include "kernel/log.h"
-#include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
@@ -161,7 +161,7 @@ static void Add(void)
     uint32_t name = 0;
     int result = 0;
     // A dynamic shape needs its name: an empty field is as illegal as a bad one.
-    if (as.dynamic && (WorldMParseName(as.nameText, &name) || !name)) result = WM_ERR_ILLEGAL_NAME;
+    if (as.dynamic && (WorldMParseName(as.nameText, &name) || !name)) result = WORLD_ERR_ILLEGAL_NAME;
     if (!result) result = WorldMAddShapeOnGround(as.shapeText, x, z, name);
     if (result > 0) {
         LogPrintf(LOG_INFO, "WORLD: added %s as shape %d", as.shapeText, result);
@@ -170,7 +170,7 @@ static void Add(void)
     }
     LogPrintf(LOG_WARN, "WORLD: %s not added: %s", as.shapeText, WorldMErrorText(result));
     MsgBoxError(kRefusalTitle, result);
-    if (result == WM_ERR_ILLEGAL_NAME || result == WM_ERR_DUPLICATE_NAME) {
+    if (result == WORLD_ERR_ILLEGAL_NAME || result == WORLD_ERR_DUPLICATE_NAME) {
         ProposeName();
         as.refocus = as.name;
     }
@@ -195,7 +195,7 @@ static void ShapeChosen(const char* path)
     }
     // A name too long for the field can be no world's shape: the field would hold a stranger.
     if (StrLen(leaf) > ADDS_SHAPE_CHARS) {
-        MsgBoxError(kRefusalTitle, WM_ERR_SHAPE_MISSING);
+        MsgBoxError(kRefusalTitle, WORLD_ERR_SHAPE_MISSING);
         return;
     }
     SetText(as.shape, leaf);

@@ -5,12 +5,12 @@
 
 #include <initializer_list>
 
+#include "base/bytes.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/view.h"
 #include "kernel/kernel.h"
-#include "kernel/util/bytes.h"
 #include "shapeedit/sekit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
@@ -102,7 +102,7 @@ static struct {
 static int AcceptName(const char* text)
 {
     uint32_t name = 0;
-    if (WorldMParseName(text, &name)) return WM_ERR_ILLEGAL_NAME;
+    if (WorldMParseName(text, &name)) return WORLD_ERR_ILLEGAL_NAME;
     return WorldMSetSelectedName(name);
 }
 

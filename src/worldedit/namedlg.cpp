@@ -1,6 +1,6 @@
 #include "worldedit/namedlg.h"
 
-#include "kernel/util/maths.h"
+#include "base/maths.h"
 #include "shapeedit/sekit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"

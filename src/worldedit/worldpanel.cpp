@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log.h"
+#include "base/str.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
@@ -15,8 +17,6 @@
 #include "frontend/msgbox.h"
 #include "frontend/recovery.h"
 #include "frontend/unsaved.h"
-#include "kernel/log.h"
-#include "kernel/util/str.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
@@ -161,7 +161,7 @@ static void FileChosen(const char* path)
         // world must not take a name it was never written under.
         char last = leaf[StrLen(leaf) - 1];
         if (last == 'D' || last == 'd') {
-            MsgBoxError(kSaveError, WM_ERR_SAVE);
+            MsgBoxError(kSaveError, WORLD_ERR_SAVE);
             return;
         }
         // The main loop saves under WorldPanelFileName, with its progress window and its box

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/res.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "palette/bmp.h"

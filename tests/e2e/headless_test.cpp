@@ -5,9 +5,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "kernel/util/bytes.h"
-#include "palette/bmp.h"
+#include "base/bytes.h"
 #include "e2e/e2e.h"
+#include "palette/bmp.h"
 #include "support/testutil.h"
 
 TEST_F(Headless, StartsAndQuitsWithQ)

@@ -8,9 +8,9 @@
 #include <map>
 #include <strings.h>
 
+#include "base/ini.h"
+#include "base/res.h"
 #include "e2e/e2e.h"
-#include "kernel/res/res.h"
-#include "kernel/util/ini.h"
 #include "materials/mattest.h"
 #include "palette/png.h"
 #include "shapes/asc.h"

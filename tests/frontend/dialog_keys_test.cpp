@@ -1,16 +1,16 @@
 // Keys in the dialogs and panel windows of the running editors: Escape cancels those with
 // "Cancel" and closes those with only "Ok", whatever was clicked in them last; a name picked
 // in Select Material is replaced by what is typed next.
+#include "base/bytes.h"
 #include "frontend/editor.h"
 #include "frontend/menubar.h"
-#include "kernel/util/bytes.h"
 #include "frontend/panels.h"
 #include "materials/matedit.h"
 #include "materials/matm.h"
 #include "materials/matpanel.h"
 #include "materials/scenepanel.h"
-#include "world/worldm.h"
 #include "world/wle.h"
+#include "world/worldm.h"
 #include "world/worldm_fixture.h"
 #include "worldedit/editshapes.h"
 

@@ -4,18 +4,18 @@
 #include <cstdio>
 #include <string>
 
+#include "base/bytes.h"
+#include "base/res.h"
 #include "frontend/editor.h"
 #include "frontend/frontend.h"
 #include "frontend/grab.h"
 #include "frontend/progress.h"
+#include "frontend/run.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
 #include "materials/matm.h"
 #include "palette/bmp.h"
 #include "platform/platform.h"
-#include "frontend/run.h"
 #include "render/draw3d.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem.h"

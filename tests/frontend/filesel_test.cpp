@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "base/log.h"
 #include "frontend/frontend.h"
 #include "frontend/run.h"
 #include "kernel/app.h"
-#include "kernel/log.h"
 #include "support/screen.h"
 #include "support/testutil.h"
 #include "toolkit/controls.h"

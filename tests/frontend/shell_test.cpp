@@ -1,11 +1,11 @@
 // The editor shell in process: the menu bar and its panels, message boxes and their queue,
 // the progress window, and what a dump says of it all.
+#include "base/log.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/panels.h"
 #include "frontend/progress.h"
-#include "kernel/log.h"
 #include "world/worldm.h"
 
 using nlohmann::json;

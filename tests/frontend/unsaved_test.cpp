@@ -5,14 +5,14 @@
 
 #include <string>
 
+#include "base/history.h"
+#include "base/log.h"
 #include "frontend/editor.h"
 #include "frontend/filesel.h"
 #include "frontend/msgbox.h"
 #include "frontend/panels.h"
 #include "frontend/run.h"
 #include "frontend/unsaved.h"
-#include "kernel/log.h"
-#include "kernel/util/history.h"
 #include "materials/matm.h"
 #include "materials/matpanel.h"
 #include "palette/palm.h"

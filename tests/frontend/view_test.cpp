@@ -4,12 +4,12 @@
 
 #include <string>
 
+#include "base/bytes.h"
+#include "base/log.h"
+#include "base/maths.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/panels.h"
-#include "kernel/log.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/log.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/panels.h"
-#include "kernel/log.h"
 #include "toolkit/draw.h"
 #include "world/net.h"
 #include "world/worldm.h"

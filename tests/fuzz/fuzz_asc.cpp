@@ -1,8 +1,8 @@
 // 3D Studio ASCII listings as the Shape Editor imports them into its edit buffer.
 #include <string>
 
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/res/res.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "shapes/asc.h"

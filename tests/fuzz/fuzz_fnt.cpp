@@ -1,7 +1,7 @@
 // FNT as the text output registers a font: the image checked, every glyph looked up, and a
 // line printed with it in each format mode into a buffer.
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/res/res.h"
 #include "platform/platform.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"

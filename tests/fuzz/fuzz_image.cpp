@@ -3,8 +3,8 @@
 // loaded as a sprite and turned back into a picture.
 #include <vector>
 
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/res/res.h"
 #include "palette/image.h"
 #include "platform/platform.h"
 

@@ -2,9 +2,9 @@
 // file, keys looked up and set, and the table written back out.
 #include <string>
 
+#include "base/ini.h"
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/res/res.h"
-#include "kernel/util/ini.h"
 
 enum { INI_TABLE_ENTRIES = 50 };   // what the program opens tolbex.ini with
 

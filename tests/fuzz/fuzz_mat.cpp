@@ -2,8 +2,8 @@
 // taken into the list and the render table rebuilt. The list is made anew for every input.
 #include <string>
 
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/res/res.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 

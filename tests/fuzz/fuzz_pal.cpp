@@ -1,7 +1,7 @@
 // PAL as the Palette panel loads it: the image checked against its size and taken into the
 // working palette, then applied to the colour tables.
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/res/res.h"
 #include "palette/palm.h"
 
 static void Setup(void)

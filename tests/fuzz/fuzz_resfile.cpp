@@ -3,8 +3,8 @@
 #include <cctype>
 #include <string>
 
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/res/res.h"
 
 static std::string path;
 

@@ -6,14 +6,14 @@
 #include <cstring>
 #include <string>
 
+#include "base/bytes.h"
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "shapes/shapem.h"
+#include "world/rtdisp.h"
 #include "world/wle.h"
-#include "world/worlddisp.h"
 
 static void Setup(void) { FuzzEnterScratch(); }
 
@@ -51,13 +51,13 @@ static void One(const uint8_t* data, size_t size)
     ShapeMResourceInstall();
     ResId id = FuzzResource(world, worldSize);
     if (id && WorldSetID(id) == 0) {
-        WorldDisplayInfo info;
-        WorldDisplayGetInfo(&info);
+        RtDispInfo info;
+        RtDispGetInfo(&info);
         for (uint32_t i = 0; i < info.copyCount; i++) WorldGetCopy(i);
         uint16_t corner[3];
         for (uint32_t i = 0; i < info.cornerCount; i++) WorldGetCorner(i, corner);
     }
-    WorldDisplayRemove();
+    RtDispRemove();
     IntMatDestroy();
     ResRemove();
     if (!archive.empty()) unlink((FuzzScratch() + "/" + archive).c_str());

@@ -1,7 +1,7 @@
 // SHP as the resource manager loads it for the renderer and the world display: checked,
 // converted to the current version, prepared into draw records and bound to materials.
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/res/res.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "shapes/shapem.h"

@@ -1,7 +1,7 @@
 // SHP as the Shape Editor takes a file into its edit buffer: checked, converted, bound,
 // normals and derived values recomputed; then made ready for writing, as a save does.
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/res/res.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "shapes/shapem.h"

@@ -1,7 +1,7 @@
 // SPR as the sprite loader prepares it ("TRPS", "BGRS" and the run-length "BGRZ"), then drawn
 // into 32-bit and 8-bit buffers, plain, scaled and clipped at the edges, and shrunk.
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/res/res.h"
 #include "platform/platform.h"
 
 enum { SPR_TARGET_SIDE = 48, SPR_SHRINK_MAX_PIXELS = 1 << 16 };

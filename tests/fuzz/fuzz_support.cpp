@@ -8,9 +8,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/log.h"
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
 
 // ---- log ------------------------------------------------------------------------------------
 

@@ -2,8 +2,8 @@
 // worldshapes renumbered and their shapes looked up, node links repaired, terrain installed.
 // The shapes are looked up in an empty folder, so every handle comes out 0 and no name is
 // added to the resource index.
+#include "base/res.h"
 #include "fuzz.h"
-#include "kernel/res/res.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "shapes/shapem.h"

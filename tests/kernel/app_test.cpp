@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/log.h"
+#include "base/res.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/res/res.h"
 #include "platform/platform.h"
 #include "support/testutil.h"
 

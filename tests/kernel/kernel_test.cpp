@@ -3,8 +3,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/log.h"
 #include "kernel/kernel.h"
-#include "kernel/log.h"
 #include "kernel/timing.h"
 #include "platform/platform.h"
 #include "support/testutil.h"
@@ -74,7 +74,7 @@ TEST(Kernel, FatalHookRunsOnceBeforeTheRemovals)
     EXPECT_EXIT(
         {
             RegisterExit(SayRemoved);
-            KernelSetFatalHook(HookSaysText);
+            FatalSetHook(HookSaysText);
             FatalError("boom");
         },
         testing::ExitedWithCode(1), "hook\\(boom\\) removed.*FATAL: boom");
@@ -82,15 +82,15 @@ TEST(Kernel, FatalHookRunsOnceBeforeTheRemovals)
     EXPECT_EXIT(
         {
             RegisterExit(SayRemoved);
-            KernelSetFatalHook(HookFailsAgain);
+            FatalSetHook(HookFailsAgain);
             FatalError("outer");
         },
         testing::ExitedWithCode(1), "^hook\\(outer\\) removed\n.*FATAL: inner\n[^h]*$");
     // Cleared, it is not called.
     EXPECT_EXIT(
         {
-            KernelSetFatalHook(HookSaysText);
-            KernelSetFatalHook(nullptr);
+            FatalSetHook(HookSaysText);
+            FatalSetHook(nullptr);
             FatalError("plain");
         },
         testing::ExitedWithCode(1), "^[^h]*FATAL: plain");

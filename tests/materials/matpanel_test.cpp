@@ -1,11 +1,11 @@
 // The materials panel, its dialogs and the Scene Setup panel in the running editor.
 #include <sys/stat.h>
 
+#include "base/log.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/panels.h"
-#include "kernel/log.h"
 #include "materials/matedit.h"
 #include "materials/matpanel.h"
 #include "materials/mattest.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
 #include "palette/bmp.h"
 #include "support/testutil.h"
 

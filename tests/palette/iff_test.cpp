@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "kernel/res/res.h"
+#include "base/res.h"
 #include "palette/bmp.h"
 #include "palette/iff.h"
 #include "support/testutil.h"

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/res.h"
 #include "palette/iff.h"
 #include "palette/palm.h"
 #include "platform/platform.h"

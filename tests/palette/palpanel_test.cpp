@@ -8,7 +8,7 @@
 #include "palette/iff.h"
 #include "palette/palm.h"
 #include "palette/palpanel.h"
-#include "render/vid16.h"
+#include "render/pixpack.h"
 
 #include <algorithm>
 
@@ -82,7 +82,7 @@ TEST_F(PalPanel, AnEditedColourReachesTheRendererAndPaletteMaterials)
     PalMGetColour(7, &r, &g, &b);
     EXPECT_EQ(r, 50);
     EXPECT_EQ(g, 14);
-    EXPECT_EQ((Vid16Current()->palette[7] >> 16) & 0xFF, 200u) << "the rasteriser's copy";
+    EXPECT_EQ((PixPackCurrent()->palette[7] >> 16) & 0xFF, 200u) << "the rasteriser's copy";
     EXPECT_EQ(IntMatRed(1), 200) << "a palette material takes its entry's new colour";
     EXPECT_EQ(IntMatRed(0), 160) << "the Dummy keeps the settings' grey";
 }

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
+#include "base/maths.h"
+#include "base/res.h"
 #include "kernel/kernel.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "platform/platform.h"

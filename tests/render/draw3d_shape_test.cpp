@@ -1,7 +1,7 @@
 // Drawing shapes through the recording driver: prepared shapes (view tests, records, materials,
 // textures, back faces) and the edit buffer.
 #include "render/d3test.h"
-#include "render/shapedraw.h"
+#include "scene/shapedraw.h"
 #include "shapes/mesh.h"
 #include "shapes/shape_build.h"
 #include "shapes/shapem.h"

@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/log.h"
+#include "base/res.h"
 #include "platform/platform.h"
 #include "render/d3test.h"
 #include "render/gldriver.h"
+#include "render/pixpack.h"
 #include "render/softdriver.h"
-#include "render/vid16.h"
 #include "render/zbuffer.h"
 
 namespace {
@@ -48,16 +48,16 @@ protected:
         SpriteInstall();
         Mode(16);
         ASSERT_EQ(ZBufferInstall(ZBUFFER_DEFAULT_BYTES), 0);
-        ASSERT_EQ(D3Activate(0, 1), 1) << D3ActivateError();
+        ASSERT_EQ(GlDrvActivate(0, 1), 1) << GlDrvActivateError();
     }
     void TearDown() override
     {
         // The palette outlives the video mode: the next suite gets it as it was.
         for (int i = 0; i < 256; i++)
             VideoSetColour(i, (uint8_t)(colours[i] >> 16), (uint8_t)(colours[i] >> 8), (uint8_t)colours[i]);
-        D3Deactivate();
+        GlDrvDeactivate();
         ZBufferRemove();
-        Vid16Remove();
+        PixPackRemove();
         VideoRemove();
         ResRemove();
     }
@@ -154,7 +154,7 @@ protected:
         Noise();
         noise = Screen();
         std::vector<uint32_t> soft = Render(SoftDriverZBuffer(), scene, fill);
-        std::vector<uint32_t> hard = Render(D3HardwareDriver(), scene, fill);
+        std::vector<uint32_t> hard = Render(GlDrvHardwareDriver(), scene, fill);
         std::vector<uint32_t> before = noise;
         if (fill >= 0) {
             VideoSetClip(0, 0, W - 1, H - 1);
@@ -310,7 +310,7 @@ TEST_F(GLDriver, TexturedScenesMatchTheSoftwarePicture)
         ResId loud = SpriteCreate8(8, 8, -1, nullptr, 0);
         memset(SpritePixels(loud), 247, 64);
         SpriteRelease(loud);
-        const D3Driver* gl = D3HardwareDriver();
+        const D3Driver* gl = GlDrvHardwareDriver();
         gl->startTextures();
         for (ResId id : {keyed, opaque, colour, loud}) EXPECT_EQ(gl->loadTexture(id, 0), 0);
         gl->endTextures(nullptr);
@@ -375,7 +375,7 @@ TEST_F(GLDriver, FilteringStaysInsideTheSprite)
     ResId red = SpriteCreate8(2, 2, -1, nullptr, 0);
     memset(SpritePixels(red), 3, 4);
     SpriteRelease(red);
-    const D3Driver* gl = D3HardwareDriver();
+    const D3Driver* gl = GlDrvHardwareDriver();
     gl->startTextures();
     EXPECT_EQ(gl->loadTexture(checker, 0), 0);
     EXPECT_EQ(gl->loadTexture(red, 0), 0);
@@ -414,7 +414,7 @@ TEST_F(GLDriver, PipelineFramesMatchTheSoftwarePicture)
 {
     ASSERT_EQ(0, Draw3DInstall(D3_POLYGONS));
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
-    Draw3DRegisterDriver(DRIVER_HARDWARE, D3HardwareDriver());
+    Draw3DRegisterDriver(DRIVER_HARDWARE, GlDrvHardwareDriver());
     IdentityView(VW, VH);
     const int32_t eye[3] = {0, 0, 0};
     int grey = AddMaterial("GREY", 200, 180, 160, 8000, 16384, 8192);
@@ -459,16 +459,16 @@ TEST_F(GLDriver, PipelineFramesMatchTheSoftwarePicture)
 
 TEST_F(GLDriver, RepeatedStatesDoNotReachGL)
 {
-    uint32_t calls = D3Stats()->stateCalls;
-    D3SetRenderState(D3RS_BLEND, 1);
-    D3SetRenderState(D3RS_BLEND, 1);
-    EXPECT_EQ(D3Stats()->stateCalls, calls + 1);
-    D3SetRenderState(D3RS_BLEND, 0);
-    D3SetRenderState(D3RS_DEPTH_FUNC, D3DEPTH_GEQUAL);
-    EXPECT_EQ(D3Stats()->stateCalls, calls + 3);
-    D3InvalidateStates();
-    D3SetRenderState(D3RS_BLEND, 0);
-    EXPECT_EQ(D3Stats()->stateCalls, calls + 4) << "a forgotten state goes to GL again";
+    uint32_t calls = GlDrvStats()->stateCalls;
+    GlDrvSetRenderState(GLDRV_RS_BLEND, 1);
+    GlDrvSetRenderState(GLDRV_RS_BLEND, 1);
+    EXPECT_EQ(GlDrvStats()->stateCalls, calls + 1);
+    GlDrvSetRenderState(GLDRV_RS_BLEND, 0);
+    GlDrvSetRenderState(GLDRV_RS_DEPTH_FUNC, GLDRV_DEPTH_GEQUAL);
+    EXPECT_EQ(GlDrvStats()->stateCalls, calls + 3);
+    GlDrvInvalidateStates();
+    GlDrvSetRenderState(GLDRV_RS_BLEND, 0);
+    EXPECT_EQ(GlDrvStats()->stateCalls, calls + 4) << "a forgotten state goes to GL again";
 
     // A second frame of the same polygons changes nothing it has set before.
     auto scene = [&] {
@@ -476,12 +476,12 @@ TEST_F(GLDriver, RepeatedStatesDoNotReachGL)
         Draw(Rect(D3T_BLENDED, 10, 10, 30, 30, 900, 0, 1, 0, 0.5f));
         Draw(Poly(D3T_LINES, {{0, 0, 5}, {30, 30, 5}, {0, 30, 5}}));
     };
-    Render(D3HardwareDriver(), scene, -1);
-    uint32_t afterFirst = D3Stats()->stateCalls, draws = D3Stats()->draws;
-    Render(D3HardwareDriver(), scene, -1);
-    EXPECT_EQ(D3Stats()->draws, draws + 3) << "one batch per run of equal state";
-    EXPECT_LE(D3Stats()->stateCalls - afterFirst, 4u) << "only the changes between the polygons' states";
-    EXPECT_EQ(D3Stats()->errors, 0u);
+    Render(GlDrvHardwareDriver(), scene, -1);
+    uint32_t afterFirst = GlDrvStats()->stateCalls, draws = GlDrvStats()->draws;
+    Render(GlDrvHardwareDriver(), scene, -1);
+    EXPECT_EQ(GlDrvStats()->draws, draws + 3) << "one batch per run of equal state";
+    EXPECT_LE(GlDrvStats()->stateCalls - afterFirst, 4u) << "only the changes between the polygons' states";
+    EXPECT_EQ(GlDrvStats()->errors, 0u);
 }
 
 std::vector<std::string> gLogLines;
@@ -495,7 +495,7 @@ TEST_F(GLDriver, GLErrorsAreReportedOnlyWhileChecking)
     LogSetHook([](int, const char* line) { gLogLines.push_back(line); });
     auto frame = [&] {
         bind(0xDEAD, 0);   // an enum GL does not know
-        Render(D3HardwareDriver(), [&] { Draw(Rect(D3T_FLAT, 0, 0, 20, 20, 1000, 1, 0, 0)); }, -1);
+        Render(GlDrvHardwareDriver(), [&] { Draw(Rect(D3T_FLAT, 0, 0, 20, 20, 1000, 1, 0, 0)); }, -1);
     };
     auto reported = [] {
         for (const std::string& l : gLogLines)
@@ -507,40 +507,40 @@ TEST_F(GLDriver, GLErrorsAreReportedOnlyWhileChecking)
     Draw3DCheckFrames(0);
     frame();
     EXPECT_FALSE(reported());
-    EXPECT_EQ(D3Stats()->errors, 0u);
+    EXPECT_EQ(GlDrvStats()->errors, 0u);
     Draw3DCheckFrames(1);
     frame();
     Draw3DCheckFrames(0);
     LogSetHook(nullptr);
     EXPECT_TRUE(reported());
-    EXPECT_GE(D3Stats()->errors, 1u);
+    EXPECT_GE(GlDrvStats()->errors, 1u);
     gLogLines.clear();
 }
 
 TEST_F(GLDriver, ActivationFailsWithItsReason)
 {
-    D3Deactivate();
+    GlDrvDeactivate();
     setenv("TOLBEX_GL", "off", 1);
-    EXPECT_EQ(D3Activate(0, 1), 0);
+    EXPECT_EQ(GlDrvActivate(0, 1), 0);
     unsetenv("TOLBEX_GL");
-    EXPECT_FALSE(D3IsActive());
-    EXPECT_NE(std::string(D3ActivateError()).find("TOLBEX_GL=off"), std::string::npos) << D3ActivateError();
+    EXPECT_FALSE(GlDrvIsActive());
+    EXPECT_NE(std::string(GlDrvActivateError()).find("TOLBEX_GL=off"), std::string::npos) << GlDrvActivateError();
     // A frame through the inactive driver leaves the screen alone.
     std::vector<uint32_t> before = Screen();
-    const D3Driver* d = D3HardwareDriver();
+    const D3Driver* d = GlDrvHardwareDriver();
     d->startFrame();
     current = d;
     Draw(Rect(D3T_FLAT, 0, 0, 40, 40, 1000, 1, 1, 1));
     d->endFrame();
     EXPECT_EQ(Screen(), before);
-    EXPECT_EQ(D3Activate(0, 1), 1) << "once GL is allowed again";
+    EXPECT_EQ(GlDrvActivate(0, 1), 1) << "once GL is allowed again";
     // A request for hardware takes a GPU and refuses a GL that rasterises on the processor.
     bool software = strstr(PlatGLRenderer(), "llvmpipe") || strstr(PlatGLRenderer(), "softpipe");
-    D3Deactivate();
-    EXPECT_EQ(D3Activate(1, 1), software ? 0 : 1) << PlatGLRenderer();
+    GlDrvDeactivate();
+    EXPECT_EQ(GlDrvActivate(1, 1), software ? 0 : 1) << PlatGLRenderer();
     if (software) {
-        EXPECT_NE(std::string(D3ActivateError()).find("no hardware device"), std::string::npos) << D3ActivateError();
-        EXPECT_EQ(D3Activate(0, 1), 1) << "any device will do";
+        EXPECT_NE(std::string(GlDrvActivateError()).find("no hardware device"), std::string::npos) << GlDrvActivateError();
+        EXPECT_EQ(GlDrvActivate(0, 1), 1) << "any device will do";
     }
 }
 

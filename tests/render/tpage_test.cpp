@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "kernel/log.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/log.h"
+#include "base/res.h"
 #include "platform/platform.h"
 #include "render/tpage.h"
 

@@ -7,14 +7,14 @@
 #include <deque>
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "kernel/workpool.h"
+#include "base/bytes.h"
+#include "base/res.h"
+#include "base/workpool.h"
 #include "platform/platform.h"
 #include "render/d3test.h"
+#include "render/pixpack.h"
 #include "render/scan.h"
 #include "render/softdriver.h"
-#include "render/vid16.h"
 #include "render/zbuffer.h"
 
 class ZBuffer : public ::testing::Test, public PolyStore {
@@ -36,7 +36,7 @@ protected:
     {
         ScanSetMinBandWork(0);
         ZBufferRemove();
-        Vid16Remove();
+        PixPackRemove();
         VideoRemove();
         ResRemove();
     }
@@ -170,15 +170,15 @@ protected:
 
 TEST_F(ZBuffer, PixelFormatsPackFromTheirMasks)
 {
-    EXPECT_EQ(Vid16Pack(0, 255, 0), 0x07E0u);
-    EXPECT_EQ(Vid16Pack(255, 0, 0), 0xF800u);
+    EXPECT_EQ(PixPackComponents(0, 255, 0), 0x07E0u);
+    EXPECT_EQ(PixPackComponents(255, 0, 0), 0xF800u);
     D3Polygon* green = Rect(D3T_FLAT, 0, 0, 4, 4, 1000, 0, 1.0f - 1.0f / 16384, 0);
     Draw({green});
     EXPECT_EQ(Px(1, 1), 0x07E0u);
 
-    Vid16SetPixelFormat(0x7C00, 0x03E0, 0x001F);
-    EXPECT_EQ(Vid16Pack(0, 255, 0), 0x03E0u);
-    EXPECT_EQ(Vid16Pack(255, 255, 255), 0x7FFFu);
+    PixPackSetPixelFormat(0x7C00, 0x03E0, 0x001F);
+    EXPECT_EQ(PixPackComponents(0, 255, 0), 0x03E0u);
+    EXPECT_EQ(PixPackComponents(255, 255, 255), 0x7FFFu);
     Clear();
     Draw({green});
     EXPECT_EQ(Px(1, 1), 0x03E0u) << "a 5-5-5 format set by masks is kept on a 16-bit target";
@@ -194,7 +194,7 @@ TEST_F(ZBuffer, PixelFormatsPackFromTheirMasks)
     Mode(32);
     Draw({green});
     EXPECT_EQ(Px(1, 1), 0x00FF00u);
-    Vid16SetPixelFormat(0x0000FF, 0x00FF00, 0xFF0000);
+    PixPackSetPixelFormat(0x0000FF, 0x00FF00, 0xFF0000);
     Draw({Rect(D3T_SHADED, 0, 0, 16, 16, 900, 0.5f, 0.25f, 0.75f)});
     EXPECT_EQ(Px(8, 8), 0xC04080u);
     SoftDriverPolygon(Levels(Rect(D3T_BLENDED, 0, 0, 16, 16, 800, 0, 1, 0), 0.5f));

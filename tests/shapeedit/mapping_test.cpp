@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/bytes.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/panels.h"
-#include "kernel/util/bytes.h"
 #include "shapeedit/mapping.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"

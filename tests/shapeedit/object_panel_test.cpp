@@ -6,11 +6,11 @@
 
 #include <algorithm>
 
+#include "base/log.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
-#include "kernel/log.h"
 #include "shapeedit/objdlg.h"
 #include "shapeedit/objpanel.h"
 #include "shapeedit/panels.h"

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "frontend/dump.h"
 #include "frontend/panels.h"
-#include "kernel/util/bytes.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shape_fixture.h"

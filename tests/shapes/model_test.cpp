@@ -11,7 +11,7 @@
 #include <set>
 #include <tuple>
 
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
 #include "materials/matm.h"
 #include "palette/image.h"
 #include "palette/png.h"

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
 #include "support/testutil.h"
 
 struct TVert {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
-#include "kernel/util/maths.h"
+#include "base/bytes.h"
+#include "base/maths.h"
+#include "base/res.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "shapes/shape.h"

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/bytes.h"
+#include "base/res.h"
 #include "kernel/kernel.h"
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
 #include "platform/platform.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"

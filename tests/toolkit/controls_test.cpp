@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/str.h"
 #include "kernel/timing.h"
-#include "kernel/util/str.h"
 #include "support/screen.h"
 #include "toolkit/controls.h"
 #include "toolkit/panelhost.h"

@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/maths.h"
+#include "base/res.h"
 #include "kernel/kernel.h"
-#include "kernel/res/res.h"
-#include "kernel/util/maths.h"
 #include "toolkit/slots.h"
 
 // ============================================================================================

@@ -216,7 +216,7 @@ TEST_F(NetTest, LinksThatWouldReplaceALinkAreRefused)
     SelectOnly({a, b});
     WorldMMoveSelectedNodesX(500);
     EXPECT_EQ(0, WorldMLinkNodes());
-    EXPECT_EQ(WM_ERR_ILLEGAL_NAME, WorldMSetNetName(0x41426344));
+    EXPECT_EQ(WORLD_ERR_ILLEGAL_NAME, WorldMSetNetName(0x41426344));
     WorldMUndo();
     NetNodePos(NetNode(a), back);
     EXPECT_EQ(at[0], back[0]) << "one undo still takes back the move";
@@ -278,14 +278,14 @@ TEST_F(NetTest, InsertGoesBetweenNeighboursOrStaysUnlinked)
 TEST_F(NetTest, NetNamesAreUniqueAndNeedASelectedNode)
 {
     uint16_t a = Node(0), b = Node(1);
-    EXPECT_EQ(WM_ERR_NO_NODES_SELECTED, WorldMSetNetName(0x41424344));
-    EXPECT_EQ(WM_ERR_NO_NODES_SELECTED, WorldMGetNetName());
+    EXPECT_EQ(WORLD_ERR_NO_NODES_SELECTED, WorldMSetNetName(0x41424344));
+    EXPECT_EQ(WORLD_ERR_NO_NODES_SELECTED, WorldMGetNetName());
     SelectOnly({a});
     EXPECT_EQ(0, WorldMSetNetName(0x41424344));
     EXPECT_EQ(0x41424344, WorldMGetNetName());
     SelectOnly({b});
-    EXPECT_EQ(WM_ERR_NET_NAME_IN_USE, WorldMSetNetName(0x41424344));
-    EXPECT_EQ(WM_ERR_ILLEGAL_NAME, WorldMSetNetName(0x41426344));
+    EXPECT_EQ(WORLD_ERR_NET_NAME_IN_USE, WorldMSetNetName(0x41424344));
+    EXPECT_EQ(WORLD_ERR_ILLEGAL_NAME, WorldMSetNetName(0x41426344));
     EXPECT_EQ(0, WorldMGetNetName());
 }
 
@@ -535,13 +535,13 @@ static int Progress(uint32_t value)
 TEST_F(NetTest, FailedBuildsLeaveNoShapesAndNoFiles)
 {
     WorldMNew();
-    EXPECT_EQ(WM_ERR_TOO_MANY_NET_SHAPES, Build()) << "an empty image";
+    EXPECT_EQ(WORLD_ERR_TOO_MANY_NET_SHAPES, Build()) << "an empty image";
 
     uint16_t a = Node(0, kY, kZ), b = Node(64000, kY, kZ), c = Node(128000, kY, kZ);
     Chain({a, b, c});
-    EXPECT_EQ(WM_ERR_NODES_REQUIRED, Build()) << "nothing selected";
+    EXPECT_EQ(WORLD_ERR_NODES_REQUIRED, Build()) << "nothing selected";
     SelectOnly({c});
-    EXPECT_EQ(WM_ERR_NODES_REQUIRED, Build()) << "a start without a previous node";
+    EXPECT_EQ(WORLD_ERR_NODES_REQUIRED, Build()) << "a start without a previous node";
 
     // The second link fails: the first, which is sound, is not written either (the walk that
     // writes, and reports progress, never starts). The message names the link's node.
@@ -552,13 +552,13 @@ TEST_F(NetTest, FailedBuildsLeaveNoShapesAndNoFiles)
         int result;
         std::string message;
     } cases[] = {
-        {"one unit short", {64000 + MONO_MIN_LINK - 1, kY, kZ}, c, WM_ERR_NODE_TOO_SHORT,
+        {"one unit short", {64000 + MONO_MIN_LINK - 1, kY, kZ}, c, WORLD_ERR_NODE_TOO_SHORT,
          "Node 2 at (64000, 65536, 131072): the link to node 3 is 20007 long, shorter than 20008. Move the nodes "
          "further apart and build again."},
-        {"below the ground", {128000, -3 * kY, kZ}, c, WM_ERR_NODE_TOO_LOW,
+        {"below the ground", {128000, -3 * kY, kZ}, c, WORLD_ERR_NODE_TOO_LOW,
          "Node 2 at (64000, 65536, 131072): the track to node 3 runs below the ground (at Y -65536, the ground at 0). "
          "Raise the nodes and build again."},
-        {"forward node missing", {128000, kY, kZ}, 999, WM_ERR_PARENT_MISSING, ""},
+        {"forward node missing", {128000, kY, kZ}, 999, WORLD_ERR_PARENT_MISSING, ""},
     };
     for (const Case& k : cases) {
         PutI32(NetNode(c), WN_X, k.move[0]);
@@ -677,7 +677,7 @@ TEST_F(NetTest, NodesOverTheGroundStandAtItsHeightPlusTheClearance)
         uint16_t a = Node(200000, y, 300000), b = Node(264000, y, 300000);
         Chain({a, b});
         SelectOnly({a});
-        EXPECT_EQ(y == 600 ? WM_ERR_NODE_TOO_LOW : 0, Build()) << y << ": " << NetBuildMessage();
+        EXPECT_EQ(y == 600 ? WORLD_ERR_NODE_TOO_LOW : 0, Build()) << y << ": " << NetBuildMessage();
     }
 }
 
@@ -687,7 +687,7 @@ TEST_F(NetTest, AbortRemovesTheShapesAlreadyBuilt)
     Bytes before = Used();
     reports.clear();
     abortAt = 2;   // after the first link
-    EXPECT_EQ(WM_ERR_ABORTED, Build(Progress));
+    EXPECT_EQ(WORLD_ERR_ABORTED, Build(Progress));
     EXPECT_EQ((std::vector<uint32_t>{0, 5461, PROGRESS_DONE}), reports);
     EXPECT_EQ(before, Used());
     EXPECT_TRUE(NetFiles().empty());
@@ -703,7 +703,7 @@ TEST_F(NetTest, AnUnwritableShapeFileFailsTheBuild)
     ASSERT_EQ(0, rmdir("../gone"));
     int r = Build();
     ASSERT_EQ(0, chdir(dir.path().c_str()));
-    EXPECT_EQ(WM_ERR_SAVE_SHP, r);
+    EXPECT_EQ(WORLD_ERR_SAVE_SHP, r);
     EXPECT_EQ(before, Used());
 }
 
@@ -718,7 +718,7 @@ TEST_F(NetTest, OutOfSpaceFailsTheBuildAndRestoresTheImage)
     while (WorldMUsed() + 2 * WP_SHAPE_SIZE <= WorldMLimit()) ASSERT_GE(WorldMAppendPacket(WP_CORNER, WP_CORNER_SIZE), 0);
     ASSERT_GE(WorldMLimit() - WorldMUsed(), (uint32_t)WP_SHAPE_SIZE);
     Bytes before = Used();
-    EXPECT_EQ(WM_ERR_OUT_OF_SPACE, Build());
+    EXPECT_EQ(WORLD_ERR_OUT_OF_SPACE, Build());
     EXPECT_EQ(before, Used());
     EXPECT_TRUE(NetFiles().empty());
 }
@@ -816,7 +816,7 @@ TEST_F(NetTest, UndoAfterRemovingANetGivesItsShapesHandleZero)
     ASSERT_EQ(0, Build());
     uint16_t d = Rail({{200000, 0}, {210000, 0}})[1];
     Bytes built = Used();
-    ASSERT_EQ(WM_ERR_NODE_TOO_SHORT, Build());
+    ASSERT_EQ(WORLD_ERR_NODE_TOO_SHORT, Build());
     PutI32(NetNode(d), WN_X, 5);   // a change the build's snapshot does not hold
     WorldMUndo();
     EXPECT_EQ(built, Used());

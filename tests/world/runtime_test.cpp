@@ -121,7 +121,7 @@ TEST_F(RuntimeTest, EmptyWorldGivesTheHeaderAndAOneByteArchiveNamedFromTheLastCo
     WorldMSetCellsX(4);
     ASSERT_EQ(0, remove("CUBE.SHP"));
     ASSERT_EQ(0, remove("temp.txt"));
-    EXPECT_EQ(WM_ERR_RUNTIME_SHAPE_MISSING, WorldMSave("R.WLE", "R.WLD", "report2.txt", nullptr));
+    EXPECT_EQ(WORLD_ERR_RUNTIME_SHAPE_MISSING, WorldMSave("R.WLE", "R.WLD", "report2.txt", nullptr));
     EXPECT_FALSE(PathExists("report2.txt"));
     EXPECT_EQ(first, ReadBytes("R.~LE")) << "a refused save touches neither the world nor its backup";
     EXPECT_NE(Used(), ReadBytes("R.WLE"));
@@ -450,14 +450,14 @@ TEST_F(RuntimeRefusalTest, MissingShapesAreRefusedWithShapeMissing)
     int a = Add("CUBE.SHP", 5000, 5000, 5000);
     Add("BIG.SHP", 9000, 5000, 5000);
     PutU16(Shape(a), WS_HANDLE, 0);
-    Refused(WM_ERR_RUNTIME_SHAPE_MISSING);
+    Refused(WORLD_ERR_RUNTIME_SHAPE_MISSING);
     EXPECT_NE(nullptr, strstr(WorldMRuntimeMessage(), "CUBE.SHP")) << WorldMRuntimeMessage();
 
     // A file that went away after the load.
     WorldMNew();
     Add("BIG.SHP", 9000, 5000, 5000);
     ASSERT_EQ(0, remove("BIG.SHP"));
-    Refused(WM_ERR_RUNTIME_SHAPE_MISSING);
+    Refused(WORLD_ERR_RUNTIME_SHAPE_MISSING);
     EXPECT_NE(nullptr, strstr(WorldMRuntimeMessage(), "BIG.SHP")) << WorldMRuntimeMessage();
 }
 
@@ -485,7 +485,7 @@ TEST_F(RuntimeRefusalTest, ShapesOutOfPlaceAreRefusedAndLeftSelected)
     int fine = Add("CUBE.SHP", EDGE - 1000, 5000, 5000, "OKAY");
     WorldMSelectShape((uint16_t)fine);
     int poking = Add("CUBE.SHP", EDGE - 999, 5000, 5000, "POKE");
-    Refused(WM_ERR_BAD_DYNAMIC, {poking});
+    Refused(WORLD_ERR_BAD_DYNAMIC, {poking});
 }
 
 TEST_F(RuntimeRefusalTest, AnAbortAtAnyPointLeavesEverythingAsItWas)
@@ -497,7 +497,7 @@ TEST_F(RuntimeRefusalTest, AnAbortAtAnyPointLeavesEverythingAsItWas)
     // Calls: the start, three shapes, three cells, three corner passes.
     for (int call = 1; call <= 10; call++) {
         stopAt = call;
-        Refused(WM_ERR_ABORTED);
+        Refused(WORLD_ERR_ABORTED);
     }
     stopAt = -1;
     ASSERT_EQ(0, WorldMSaveRuntime("T.WLD", nullptr, Listen)) << WorldMRuntimeMessage();
@@ -514,7 +514,7 @@ TEST_F(RuntimeRefusalTest, AnArchiveThatWouldReachItsRoomIsRefused)
     for (int i = 0; i + 2 < 4002; i += 3) s.polys.push_back(TPoly({(uint16_t)i, (uint16_t)(i + 1), (uint16_t)(i + 2)}));
     WriteBytes("HEAVY.SHP", BuildShape(s));
     for (int i = 0; i < 32; i++) Add("HEAVY.SHP", 10000 + 1000 * i, 10000, 10000 + 10000 * (i % 3));
-    Refused(WM_ERR_SAVE_WHP);
+    Refused(WORLD_ERR_SAVE_WHP);
     EXPECT_NE(nullptr, strstr(WorldMRuntimeMessage(), "HEAVY.SHP")) << WorldMRuntimeMessage();
 }
 
@@ -525,7 +525,7 @@ TEST_F(RuntimeRefusalTest, ARuntimeWorldBeyondTheCapacityIsOutOfSpace)
     WriteBytes("HUGE.SHP", BuildShape(CubeShape(30000)));
     WorldMSetCellExponent(0);
     for (int i = 0; i < 120; i++) Add("HUGE.SHP", 65536 + 10 * i, 32768, 65536);
-    Refused(WM_ERR_OUT_OF_SPACE);
+    Refused(WORLD_ERR_OUT_OF_SPACE);
 
     WorldMNew();
     WorldMSetCellExponent(0);
@@ -542,7 +542,7 @@ TEST_F(RuntimeRefusalTest, UnusableNamesAndGridsWriteNothing)
     heard.clear();
     // A world file whose name ends in D would be its own runtime file.
     WriteBytes("W.WLD", oldRt);
-    EXPECT_EQ(WM_ERR_SAVE, WorldMSave("W.WLD", WorldMRuntimeNameFor("W.WLD"), nullptr, Listen));
+    EXPECT_EQ(WORLD_ERR_SAVE, WorldMSave("W.WLD", WorldMRuntimeNameFor("W.WLD"), nullptr, Listen));
     EXPECT_EQ(oldRt, ReadBytes("W.WLD"));
     EXPECT_FALSE(PathExists("W.wxp"));
 
@@ -559,18 +559,18 @@ TEST_F(RuntimeRefusalTest, ARuntimeFileThatCannotBeWrittenPutsTheOldArchiveBack)
     ASSERT_EQ(0, mkdir("R.WLD", 0755));
     WriteBytes("R.wxp", oldWxp);
     Bytes before = Used();
-    EXPECT_EQ(WM_ERR_SAVE, WorldMSaveRuntime("R.WLD", nullptr, nullptr));
+    EXPECT_EQ(WORLD_ERR_SAVE, WorldMSaveRuntime("R.WLD", nullptr, nullptr));
     EXPECT_EQ(std::string("R.WLD cannot be written (Is a directory); the old files were kept"), WorldMRuntimeMessage());
     EXPECT_EQ(oldWxp, ReadBytes("R.wxp"));
     EXPECT_EQ(before, Used());
     // Saved with the world, the world's own file is named when it is the one refused.
     ASSERT_EQ(0, mkdir("Q.WLE", 0755));
-    EXPECT_EQ(WM_ERR_SAVE, WorldMSave("Q.WLE", "Q.WLD", nullptr, nullptr));
+    EXPECT_EQ(WORLD_ERR_SAVE, WorldMSave("Q.WLE", "Q.WLD", nullptr, nullptr));
     EXPECT_EQ(std::string("Q.WLE cannot be written (Is a directory); the old files were kept"), WorldMRuntimeMessage());
     EXPECT_FALSE(PathExists("Q.WLD"));
 
     ASSERT_EQ(0, mkdir("S.WLD", 0755));
-    EXPECT_EQ(WM_ERR_SAVE, WorldMSaveRuntime("S.WLD", nullptr, nullptr));
+    EXPECT_EQ(WORLD_ERR_SAVE, WorldMSaveRuntime("S.WLD", nullptr, nullptr));
     EXPECT_FALSE(PathExists("S.wxp")) << "no archive was there before";
 }
 

@@ -9,8 +9,8 @@
 #include <tuple>
 #include <vector>
 
-#include "kernel/res/res.h"
-#include "kernel/util/bytes.h"
+#include "base/bytes.h"
+#include "base/res.h"
 #include "materials/intmat.h"
 #include "materials/matm.h"
 #include "palette/palm.h"

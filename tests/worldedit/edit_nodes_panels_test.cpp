@@ -2,13 +2,13 @@
 // the selection, their buttons reach the world, and their naming dialogs refuse bad names.
 #include <functional>
 
+#include "base/log.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/view.h"
-#include "kernel/log.h"
 #include "materials/matm.h"
 #include "shapeedit/panels.h"
 #include "world/net.h"

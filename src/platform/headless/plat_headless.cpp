@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/fatal.h"
-#include "kernel/log.h"
+#include "base/fatal.h"
+#include "base/log.h"
 #include "platform/backend.h"
 #include "platform/headless/script.h"
 
@@ -39,14 +39,14 @@ static struct {
     int boxesFail;   // the native box cannot be shown, as SDL's without the X fonts it needs
     PlatOpenQuery isOpen;
     uint64_t waitforSince;          // the running `waitfor` started (real ms), 0 when none runs
-} hl;
+} headless;
 
-void PlatHeadlessSetNativeBoxesFail(int fail) { hl.boxesFail = fail != 0; }
+void PlatHeadlessSetNativeBoxesFail(int fail) { headless.boxesFail = fail != 0; }
 
-void PlatHeadlessSetImageWriter(PlatImageWriter writer) { hl.writeImage = writer; }
-void PlatHeadlessSetPngWriter(PlatImageWriter writer) { hl.writePng = writer; }
-void PlatHeadlessSetDumpWriter(PlatDumpWriter writer) { hl.writeDump = writer; }
-void PlatHeadlessSetOpenQuery(PlatOpenQuery query) { hl.isOpen = query; }
+void PlatHeadlessSetImageWriter(PlatImageWriter writer) { headless.writeImage = writer; }
+void PlatHeadlessSetPngWriter(PlatImageWriter writer) { headless.writePng = writer; }
+void PlatHeadlessSetDumpWriter(PlatDumpWriter writer) { headless.writeDump = writer; }
+void PlatHeadlessSetOpenQuery(PlatOpenQuery query) { headless.isOpen = query; }
 
 static uint64_t RealMs(void)
 {
@@ -60,27 +60,27 @@ enum { WAITFOR_NAP_US = 5000 };   // real time between turns while a `waitfor` w
 
 int PlatTakeScriptedAnswer(void)
 {
-    if (!hl.active || hl.answers.empty()) return 0;
-    int answer = hl.answers.front();
-    hl.answers.pop_front();
+    if (!headless.active || headless.answers.empty()) return 0;
+    int answer = headless.answers.front();
+    headless.answers.pop_front();
     return answer;
 }
 
 static int HeadlessInit(const PlatOptions* options)
 {
-    hl.steps.clear();
-    hl.next = 0;
-    hl.waiting = 0;
-    hl.finished = RUN_GOING;
-    hl.answers.clear();
-    hl.waitforSince = 0;
-    hl.clock = 0;
-    hl.turns = 0;
-    hl.boxesFail = 0;
-    hl.maxFrames = options->maxFrames;
-    hl.active = 1;
-    hl.presented.clear();
-    hl.width = hl.height = hl.bpp = 0;
+    headless.steps.clear();
+    headless.next = 0;
+    headless.waiting = 0;
+    headless.finished = RUN_GOING;
+    headless.answers.clear();
+    headless.waitforSince = 0;
+    headless.clock = 0;
+    headless.turns = 0;
+    headless.boxesFail = 0;
+    headless.maxFrames = options->maxFrames;
+    headless.active = 1;
+    headless.presented.clear();
+    headless.width = headless.height = headless.bpp = 0;
     if (options->script) {
         FILE* f = fopen(options->script, "rb");
         if (!f) {
@@ -93,7 +93,7 @@ static int HeadlessInit(const PlatOptions* options)
         while ((n = fread(buf, 1, sizeof buf, f)) > 0) source.append(buf, n);
         fclose(f);
         std::string error;
-        if (ScriptParse(source, options->script, hl.steps, error) != 0) {
+        if (ScriptParse(source, options->script, headless.steps, error) != 0) {
             LogPrintf(LOG_ERROR, "tolbex: %s", error.c_str());
             return 2;
         }
@@ -103,9 +103,9 @@ static int HeadlessInit(const PlatOptions* options)
 
 static void HeadlessShutdown(void)
 {
-    hl.active = 0;
-    hl.presented.clear();
-    hl.presented.shrink_to_fit();
+    headless.active = 0;
+    headless.presented.clear();
+    headless.presented.shrink_to_fit();
 }
 
 static int HeadlessCreateWindow(const char*) { return 1; }
@@ -120,30 +120,30 @@ static void HeadlessDesktopRect(int32_t rect[4])
     rect[3] = 1080;
 }
 
-static int32_t PointerParam(void) { return (int32_t)(((uint32_t)(uint16_t)hl.pointerY << 16) | (uint16_t)hl.pointerX); }
+static int32_t PointerParam(void) { return (int32_t)(((uint32_t)(uint16_t)headless.pointerY << 16) | (uint16_t)headless.pointerX); }
 
 // A command that cannot do its work ends the run with its own exit code: a scripted check
 // must never pass without having been made.
 static void FailRun(const ScriptStep& s, const char* why)
 {
     LogPrintf(LOG_ERROR, "HEADLESS: script line %d failed: %s", s.line, why);
-    if (hl.finished != RUN_GOING) return;
+    if (headless.finished != RUN_GOING) return;
     PlatPostMessage(NM_QUIT, EXIT_SCRIPT_FAILED, 0);
-    hl.finished = RUN_STEP_FAILED;
+    headless.finished = RUN_STEP_FAILED;
 }
 
 // `waitfor`: another process hands the file in, in real time; the run's turns go on (short
 // naps between them) until the editor has it open. 1 when the step is done (or failed).
 static int WaitFor(const ScriptStep& s)
 {
-    if (hl.isOpen && hl.isOpen(s.text.c_str())) {
-        hl.waitforSince = 0;
+    if (headless.isOpen && headless.isOpen(s.text.c_str())) {
+        headless.waitforSince = 0;
         return 1;
     }
     uint64_t now = RealMs();
-    if (!hl.waitforSince) hl.waitforSince = now;
-    if (now - hl.waitforSince >= (uint64_t)s.a * 1000) {
-        hl.waitforSince = 0;
+    if (!headless.waitforSince) headless.waitforSince = now;
+    if (now - headless.waitforSince >= (uint64_t)s.a * 1000) {
+        headless.waitforSince = 0;
         char why[160];
         snprintf(why, sizeof why, "waitfor %.100s: not open after %d s", s.text.c_str(), s.a);
         FailRun(s, why);
@@ -156,18 +156,18 @@ static int WaitFor(const ScriptStep& s)
 static void Screenshot(const ScriptStep& s)
 {
     const std::string& name = s.text;
-    if (hl.presented.empty()) {
+    if (headless.presented.empty()) {
         FailRun(s, ("screenshot " + name + ": nothing has been presented yet").c_str());
         return;
     }
-    std::vector<uint8_t> rgb((size_t)hl.width * hl.height * 3);
-    int bytes = hl.bpp / 8;
-    for (int y = 0; y < hl.height; y++)
-        for (int x = 0; x < hl.width; x++) {
-            uint8_t* d = &rgb[((size_t)y * hl.width + x) * 3];
-            VideoUnpackPixel(&hl.presented[((size_t)y * hl.width + x) * bytes], hl.bpp, &d[0], &d[1], &d[2]);
+    std::vector<uint8_t> rgb((size_t)headless.width * headless.height * 3);
+    int bytes = headless.bpp / 8;
+    for (int y = 0; y < headless.height; y++)
+        for (int x = 0; x < headless.width; x++) {
+            uint8_t* d = &rgb[((size_t)y * headless.width + x) * 3];
+            VideoUnpackPixel(&headless.presented[((size_t)y * headless.width + x) * bytes], headless.bpp, &d[0], &d[1], &d[2]);
         }
-    if (!hl.writeImage || hl.writeImage(name.c_str(), rgb.data(), hl.width, hl.height) != 0)
+    if (!headless.writeImage || headless.writeImage(name.c_str(), rgb.data(), headless.width, headless.height) != 0)
         FailRun(s, ("screenshot " + name + " could not be written").c_str());
 }
 
@@ -175,29 +175,29 @@ static void Screenshot(const ScriptStep& s)
 static void Shot(const ScriptStep& s)
 {
     const std::string& name = s.text;
-    if (hl.presented.empty()) {
+    if (headless.presented.empty()) {
         FailRun(s, ("shot " + name + ": nothing has been presented yet").c_str());
         return;
     }
     // Compared in 64 bits: X + W may pass an int's range.
-    if (s.a < 0 || s.b < 0 || (int64_t)s.a + s.width > hl.width || (int64_t)s.b + s.height > hl.height) {
+    if (s.a < 0 || s.b < 0 || (int64_t)s.a + s.width > headless.width || (int64_t)s.b + s.height > headless.height) {
         char why[200];
         snprintf(why, sizeof why, "shot %.100s: the rectangle %d,%d %dx%d is not inside the %dx%d screen", name.c_str(),
-                 s.a, s.b, s.width, s.height, hl.width, hl.height);
+                 s.a, s.b, s.width, s.height, headless.width, headless.height);
         FailRun(s, why);
         return;
     }
     int scale = s.scale == 2 ? 2 : 1;
     int outW = s.width * scale, outH = s.height * scale;
     std::vector<uint8_t> rgb((size_t)outW * outH * 3);
-    int bytes = hl.bpp / 8;
+    int bytes = headless.bpp / 8;
     for (int y = 0; y < outH; y++)
         for (int x = 0; x < outW; x++) {
-            size_t from = ((size_t)(s.b + y / scale) * hl.width + (size_t)(s.a + x / scale)) * bytes;
+            size_t from = ((size_t)(s.b + y / scale) * headless.width + (size_t)(s.a + x / scale)) * bytes;
             uint8_t* d = &rgb[((size_t)y * outW + x) * 3];
-            VideoUnpackPixel(&hl.presented[from], hl.bpp, &d[0], &d[1], &d[2]);
+            VideoUnpackPixel(&headless.presented[from], headless.bpp, &d[0], &d[1], &d[2]);
         }
-    if (!hl.writePng || hl.writePng(name.c_str(), rgb.data(), outW, outH) != 0)
+    if (!headless.writePng || headless.writePng(name.c_str(), rgb.data(), outW, outH) != 0)
         FailRun(s, ("shot " + name + " could not be written").c_str());
 }
 
@@ -208,10 +208,10 @@ static const uint32_t kButtonUp[SCRIPT_BUTTONS] = {NM_LBUTTONUP, NM_RBUTTONUP, N
 static void RunStep(const ScriptStep& s)
 {
     switch (s.op) {
-    case SCRIPT_WAIT: hl.waiting = s.a; break;
+    case SCRIPT_WAIT: headless.waiting = s.a; break;
     case SCRIPT_MOVE:
-        hl.pointerX = s.a;
-        hl.pointerY = s.b;
+        headless.pointerX = s.a;
+        headless.pointerY = s.b;
         PlatPostMessage(NM_MOUSEMOVE, 0, PointerParam());
         break;
     case SCRIPT_PRESS: PlatPostMessage(kButtonDown[s.a], 0, PointerParam()); break;
@@ -220,52 +220,52 @@ static void RunStep(const ScriptStep& s)
     case SCRIPT_KEYDOWN: InputQueueKey(s.a, 1); break;
     case SCRIPT_KEYUP: InputQueueKey(s.a, 0); break;
     case SCRIPT_TEXT: InputQueueText(s.text.c_str()); break;
-    case SCRIPT_ANSWER: hl.answers.push_back(s.a); break;
+    case SCRIPT_ANSWER: headless.answers.push_back(s.a); break;
     case SCRIPT_CLOSE: PlatRequestClose(); break;
     case SCRIPT_DROP: PlatDropFile(s.text.c_str()); break;
     case SCRIPT_SCREENSHOT: Screenshot(s); break;
     case SCRIPT_SHOT: Shot(s); break;
-    case SCRIPT_ADVANCE: hl.clock += (uint32_t)s.a; break;
+    case SCRIPT_ADVANCE: headless.clock += (uint32_t)s.a; break;
     case SCRIPT_WAITFOR: break;   // the pump runs it
     case SCRIPT_FATAL: FatalError("%s", s.text.c_str());
     case SCRIPT_DUMP:
-        if (!hl.writeDump || hl.writeDump(s.text.c_str()) != 0) FailRun(s, ("dump " + s.text + " could not be written").c_str());
+        if (!headless.writeDump || headless.writeDump(s.text.c_str()) != 0) FailRun(s, ("dump " + s.text + " could not be written").c_str());
         break;
     }
 }
 
-void PlatHeadlessAdvanceClock(uint32_t ms) { hl.clock += ms; }
+void PlatHeadlessAdvanceClock(uint32_t ms) { headless.clock += ms; }
 
 static void HeadlessPump(void)
 {
-    hl.clock += TURN_MS;
-    if (!hl.active) return;
-    hl.turns++;
-    if (hl.maxFrames > 0 && hl.turns > hl.maxFrames) {
-        if (hl.finished == RUN_GOING) {
-            LogPrintf(LOG_ERROR, "HEADLESS: --max-frames %d reached, ending the run", hl.maxFrames);
+    headless.clock += TURN_MS;
+    if (!headless.active) return;
+    headless.turns++;
+    if (headless.maxFrames > 0 && headless.turns > headless.maxFrames) {
+        if (headless.finished == RUN_GOING) {
+            LogPrintf(LOG_ERROR, "HEADLESS: --max-frames %d reached, ending the run", headless.maxFrames);
             PlatPostMessage(NM_QUIT, EXIT_FRAME_LIMIT, 0);
-            hl.finished = RUN_FRAME_LIMIT;
+            headless.finished = RUN_FRAME_LIMIT;
         }
         return;
     }
-    while (hl.finished == RUN_GOING) {
-        if (hl.waiting > 0) {
-            hl.waiting--;
+    while (headless.finished == RUN_GOING) {
+        if (headless.waiting > 0) {
+            headless.waiting--;
             return;
         }
-        if (hl.next < hl.steps.size() && hl.steps[hl.next].op == SCRIPT_WAITFOR) {
-            if (!WaitFor(hl.steps[hl.next])) return;
-            hl.next++;
+        if (headless.next < headless.steps.size() && headless.steps[headless.next].op == SCRIPT_WAITFOR) {
+            if (!WaitFor(headless.steps[headless.next])) return;
+            headless.next++;
             continue;
         }
-        if (hl.next >= hl.steps.size()) {
+        if (headless.next >= headless.steps.size()) {
             // The end of the script is a confirmed close.
             PlatPostMessage(NM_QUIT, 0, 0);
-            hl.finished = RUN_SCRIPT_DONE;
+            headless.finished = RUN_SCRIPT_DONE;
             return;
         }
-        RunStep(hl.steps[hl.next++]);
+        RunStep(headless.steps[headless.next++]);
     }
 }
 
@@ -273,41 +273,41 @@ static int HeadlessSetMode(int width, int height, int bpp)
 {
     if (bpp != 16 && bpp != 32) return 1;
     if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return 1;
-    hl.width = width;
-    hl.height = height;
-    hl.bpp = bpp;
-    hl.presented.clear();
+    headless.width = width;
+    headless.height = height;
+    headless.bpp = bpp;
+    headless.presented.clear();
     return 0;
 }
 
 static void HeadlessReleaseMode(void)
 {
-    hl.presented.clear();
-    hl.width = hl.height = hl.bpp = 0;
+    headless.presented.clear();
+    headless.width = headless.height = headless.bpp = 0;
 }
 
 static int HeadlessVisible(void) { return 1; }
 
 static void HeadlessPresent(const uint8_t* pixels, int pitch, int width, int height, int bpp)
 {
-    if (width != hl.width || height != hl.height || bpp != hl.bpp) return;
+    if (width != headless.width || height != headless.height || bpp != headless.bpp) return;
     size_t row = (size_t)width * (bpp / 8);
-    hl.presented.resize(row * height);
-    for (int y = 0; y < height; y++) memcpy(&hl.presented[row * y], pixels + (size_t)pitch * y, row);
+    headless.presented.resize(row * height);
+    for (int y = 0; y < height; y++) memcpy(&headless.presented[row * y], pixels + (size_t)pitch * y, row);
 }
 
-static uint32_t HeadlessTicks(void) { return hl.clock; }
+static uint32_t HeadlessTicks(void) { return headless.clock; }
 
 static int HeadlessMessageBox(const char* title, const char* text, int flags)
 {
     (void)title;
     (void)text;
     // The answers stay queued for the program's own box, which asks for them.
-    if (hl.boxesFail) return ID_FAILED;
+    if (headless.boxesFail) return ID_FAILED;
     int fallback = PlatDefaultAnswer(flags);
-    if (hl.answers.empty()) return fallback;
-    int answer = hl.answers.front();
-    hl.answers.pop_front();
+    if (headless.answers.empty()) return fallback;
+    int answer = headless.answers.front();
+    headless.answers.pop_front();
     int kind = flags & 0x0F;
     bool fits = (kind == MB_OK && answer == ID_OK) ||
                 (kind == MB_OKCANCEL && (answer == ID_OK || answer == ID_CANCEL)) ||

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "kernel/log.h"
+#include "base/log.h"
 #include "platform/backend.h"
 
 static struct {

@@ -1,0 +1,73 @@
+#include "base/log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+static FILE* logFile;      // null: stderr
+static int logLevel = LOG_INFO;
+static LogHookFn logHook;
+
+int LogOpen(const char* path)
+{
+    LogClose();
+    if (!path || !*path) return 0;
+    logFile = fopen(path, "a");
+    return logFile ? 0 : 1;
+}
+
+void LogClose(void)
+{
+    if (logFile) fclose(logFile);
+    logFile = nullptr;
+}
+
+void LogSetLevel(int level) { logLevel = level; }
+void LogSetHook(LogHookFn hook) { logHook = hook; }
+
+void LogVPrintf(int level, const char* fmt, va_list ap)
+{
+    if (logHook) {
+        char line[1024];
+        va_list copy;
+        va_copy(copy, ap);
+        vsnprintf(line, sizeof line, fmt, copy);
+        va_end(copy);
+        logHook(level, line);
+    }
+    if (level > logLevel) return;
+    FILE* f = logFile ? logFile : stderr;
+    va_list copy;
+    va_copy(copy, ap);
+    int n = vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    std::string text(n > 0 ? (size_t)n + 1 : 1, '\0');
+    if (n > 0) vsnprintf(text.data(), text.size(), fmt, ap);
+    text.resize(n > 0 ? (size_t)n : 0);
+    // Names from files reach the log: their control bytes (an escape sequence) are shown as
+    // \xNN, never sent to the terminal the log may be on. A line break stays a line break.
+    std::string line;
+    for (char ch : text) {
+        unsigned char c = (unsigned char)ch;
+        if ((c < 32 && c != '\n' && c != '\t') || c == 127) {
+            static const char kHex[] = "0123456789ABCDEF";
+            line += "\\x";
+            line += kHex[c >> 4];
+            line += kHex[c & 15];
+        } else {
+            line += ch;
+        }
+    }
+    fputs(line.c_str(), f);
+    fputc('\n', f);
+    // Flushed line by line: the log is read after fatal errors and by tests of finished runs.
+    fflush(f);
+}
+
+void LogPrintf(int level, const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    LogVPrintf(level, fmt, ap);
+    va_end(ap);
+}

@@ -1,0 +1,502 @@
+// The terrain in the 3D frame: what each tile hands to Draw3D (recorded), and pictures from the
+// software Z-buffer checked against facts worked out by hand: where a flat ground meets its far
+// edge on screen, and a worldshape hidden behind a raised tile.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <tuple>
+
+#include "palette/bmp.h"
+#include "render/d3test.h"
+#include "render/softdriver.h"
+#include "render/zbuffer.h"
+#include "scene/terraindraw.h"
+#include "world/worldm_fixture.h"
+
+namespace {
+
+struct GroundSpec {
+    uint32_t exponent = 0, shift = 0, tilesAcross = 1, tilesDeep = 1;
+    int32_t lowest = 0, highest = 16384;   // a sample h stands for lowest + h x 64 x range / 16384
+    int32_t water = INT32_MIN;
+    uint32_t textureSize = 16;
+    std::vector<std::string> names;
+    Bytes samples;                         // row by row, the rest 0
+    Bytes tiles;                           // two a tile, the rest 0
+};
+
+uint32_t Across(const GroundSpec& g) { return (g.tilesAcross << g.shift) + 1; }
+uint32_t Deep(const GroundSpec& g) { return (g.tilesDeep << g.shift) + 1; }
+
+// A world image with the terrain and nothing else.
+Bytes GroundWorld(const GroundSpec& g)
+{
+    Bytes p(TP_SAMPLES_AT, 0);
+    PutU16(p.data(), 0, TERRAIN_PACKET_TYPE);
+    const std::pair<int, uint32_t> fields[] = {
+        {TP_SAMPLES, TP_SAMPLES_AT}, {TP_SHIFT, g.shift}, {TP_ACROSS, Across(g)}, {TP_DEEP, Deep(g)},
+        {TP_LOWEST, (uint32_t)g.lowest}, {TP_HIGHEST, (uint32_t)g.highest}, {TP_TILES_ACROSS, g.tilesAcross},
+        {TP_TILES_DEEP, g.tilesDeep}, {TP_NAME_COUNT, (uint32_t)g.names.size()},
+        {TP_TEXTURE_SIZE, g.textureSize}, {TP_CEILING, 0x7FFFFFFF}, {TP_WATER, (uint32_t)g.water}};
+    for (auto [at, v] : fields) PutU32(p.data(), at, v);
+    for (size_t i = 0; i < g.names.size(); i++) memcpy(p.data() + TP_NAMES + 13 * i, g.names[i].c_str(), g.names[i].size());
+    Bytes samples = g.samples;
+    samples.resize((size_t)Across(g) * Deep(g), 0);
+    p.insert(p.end(), samples.begin(), samples.end());
+    p.resize((p.size() + 3) & ~3u, 0);
+    PutU32(p.data(), TP_TILES, (uint32_t)p.size());
+    Bytes tiles = g.tiles;
+    tiles.resize(((size_t)g.tilesAcross * g.tilesDeep * 2 + 3) & ~3u, 0);
+    p.insert(p.end(), tiles.begin(), tiles.end());
+    PutU32(p.data(), TP_LENGTH, (uint32_t)p.size());
+    WleImage w;
+    PutU32(w.b.data(), WLE_CELL_EXPONENT, g.exponent);
+    PutU32(w.b.data(), WLE_CELL_EDGE, 16384u << g.exponent);
+    return w.Append(p).Done();
+}
+
+const int16_t kAhead[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};   // looking along +Z
+
+}   // namespace
+
+// ============================================================================================
+// What the tiles hand to Draw3D
+// ============================================================================================
+
+class TerrainDrawRecorded : public WorldTest {
+protected:
+    void SetUp() override
+    {
+        WorldTest::SetUp();
+        SpriteInstall();
+        Draw3DCheckFrames(0);
+        InstallRecorder(2000, 0xC0);
+        // Draw3D made a render table of its own: the materials go into it again.
+        MatMReload();
+        gRec = Recorder();
+    }
+    void TearDown() override
+    {
+        Draw3DRemove();
+        WorldTest::TearDown();
+    }
+    static void Camera(int32_t x, int32_t y, int32_t z)
+    {
+        const int32_t eye[3] = {x, y, z};
+        Draw3DSetCamera(eye, kAhead);
+    }
+    static void Frame(int full = 0)
+    {
+        Draw3DStartDraw(0, 0, 640, 400);
+        gRec = Recorder();
+        TerrainDraw(full);
+        Draw3DDisplay();
+    }
+};
+
+TEST_F(TerrainDrawRecorded, ATileIsTwoTrianglesAQuadInItsMaterialWithTheInsetCoordinates)
+{
+    // One tile of 2 x 2 quads, texture size 4 (inset 1/4): coordinates 0.25, 0.5, 0.75.
+    GroundSpec g{.shift = 1, .textureSize = 4, .names = {"a.spr", "b.spr"}, .tiles = {1, 0}};
+    ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
+    Camera(8192, 3000, -20000);
+    Frame();
+    ASSERT_EQ(8u, gRec.polygons.size());
+    EXPECT_EQ((TerrainDrawStats{1, 0, 8}).triangles, TerrainDrawGetStats()->triangles);
+    std::set<float> us, vs;
+    for (const RecPolygon& p : gRec.polygons) {
+        EXPECT_EQ(TerrainMaterial(1), p.material) << "the tile's bytes name b.spr's material";
+        ASSERT_EQ(3u, p.v.size());
+        for (const RecVertex& v : p.v) {
+            us.insert(v.u);
+            vs.insert(v.v);
+            EXPECT_FLOAT_EQ(-3000, v.y) << "flat at 0, the eye 3000 above";
+            // Camera X and Z tell where the sample lies: its coordinates follow it.
+            EXPECT_FLOAT_EQ(0.25f + 0.5f * (v.x + 8192) / 16384, v.u);
+            EXPECT_FLOAT_EQ(0.25f + 0.5f * (v.z - 20000) / 16384, v.v);
+        }
+    }
+    EXPECT_EQ((std::set<float>{0.25f, 0.5f, 0.75f}), us);
+    EXPECT_EQ((std::set<float>{0.25f, 0.5f, 0.75f}), vs);
+}
+
+TEST_F(TerrainDrawRecorded, HeightsLieOnTheSamplesAndTheDiagonalRunsAsTheGroundQueryTakesIt)
+{
+    // One quad: corners 0 (near left), 64 x 1 (near right), 64 x 2 (far left), 64 x 3 (far right).
+    GroundSpec g{.shift = 0, .samples = {0, 1, 2, 3}};
+    ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
+    Camera(0, 1000, -20000);
+    Frame();
+    ASSERT_EQ(2u, gRec.polygons.size());
+    // Each triangle by its corners (world X, Z in tiles, height): the first holds the near
+    // right corner, the second the far left one, and both the diagonal's ends.
+    std::vector<std::set<std::tuple<int, int, int>>> got;
+    for (const RecPolygon& p : gRec.polygons) {
+        std::set<std::tuple<int, int, int>> corners;
+        for (const RecVertex& v : p.v)
+            corners.insert({(int)std::lround(v.x / 16384), (int)std::lround((v.z - 20000) / 16384),
+                            (int)std::lround(v.y + 1000)});
+        got.push_back(corners);
+    }
+    using C = std::set<std::tuple<int, int, int>>;
+    EXPECT_EQ((std::vector<C>{C{{0, 0, 0}, {1, 0, 64}, {1, 1, 192}}, C{{0, 0, 0}, {1, 1, 192}, {0, 1, 128}}}), got);
+    int32_t h = 0;
+    ASSERT_EQ(1, TerrainGroundHeight(12288, 4096, &h));
+    EXPECT_EQ(64 * 3 / 4 + 128 / 4, h) << "on the first triangle: x >= z";
+}
+
+TEST_F(TerrainDrawRecorded, TilesOutOfViewAreLeftAndSmallTilesTakeFewerSamples)
+{
+    // 8 x 8 tiles of 16 x 16 quads, seen from above their first row, looking along +Z: the
+    // tiles behind the eye and off to the sides are not drawn.
+    GroundSpec g{.shift = 4, .tilesAcross = 8, .tilesDeep = 8};
+    ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
+    Camera(8192, 4000, -1000);
+    Frame(1);
+    const TerrainDrawStats low = *TerrainDrawGetStats();
+    EXPECT_LT(low.tiles, 64);
+    EXPECT_GT(low.tiles, 8);
+    EXPECT_EQ(low.triangles, low.tiles * 512) << "full: every quad of every tile";
+
+    // Straight down from 131,072 above the middle: every tile spans 16,384 x 320 / 131,072 =
+    // 40 pixels each way, which 4 quads of 10 pixels cover (2 would be 20 each, past
+    // TERRAIN_LOD_PIXELS).
+    const int16_t down[9] = {16384, 0, 0, 0, 0, 16384, 0, -16384, 0};
+    const int32_t eye[3] = {65536, 131072, 65536};
+    Draw3DSetCamera(eye, down);
+    Frame(1);
+    EXPECT_EQ((std::vector<int>{64, 64 * 512}),
+              (std::vector<int>{TerrainDrawGetStats()->tiles, TerrainDrawGetStats()->triangles}));
+    Frame();
+    EXPECT_EQ((std::vector<int>{64, 64 * 32}),
+              (std::vector<int>{TerrainDrawGetStats()->tiles, TerrainDrawGetStats()->triangles}));
+    EXPECT_EQ((size_t)64 * 32, gRec.polygons.size());
+    // The thinned mesh still runs over the tile's corners and every fourth sample between.
+    std::set<float> us;
+    for (const RecPolygon& p : gRec.polygons)
+        for (const RecVertex& v : p.v) us.insert(v.u);
+    EXPECT_EQ(5u, us.size());
+    // From 174,763 a tile spans 30 pixels: still 4 quads (2 would be 15 pixels each).
+    const int32_t higher[3] = {65536, 174763, 65536};
+    Draw3DSetCamera(higher, down);
+    Frame();
+    EXPECT_EQ(64 * 32, TerrainDrawGetStats()->triangles);
+}
+
+TEST_F(TerrainDrawRecorded, AnEvenSlopeIsLitAlikeEverywhere)
+{
+    // Heights rise along Z only, evenly: every vertex has the same normal, so the same light.
+    GroundSpec g{.shift = 1, .names = {"a.spr"}, .samples = {0, 0, 0, 5, 5, 5, 10, 10, 10}};
+    ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
+    Camera(8192, 3000, -20000);
+    Frame();
+    ASSERT_EQ(8u, gRec.polygons.size());
+    std::set<int32_t> greens;
+    for (const RecPolygon& p : gRec.polygons)
+        for (const RecVertex& v : p.v) greens.insert(v.g);
+    EXPECT_EQ(1u, greens.size());
+}
+
+TEST_F(TerrainDrawRecorded, WaterCoversTheTilesBelowItsLevelWithTheWaterMaterials)
+{
+    // Three tiles, no texture names (the table holds the water materials alone): the first
+    // dips to 0 under water at 650 (the deepest: the last water material), the second to 640
+    // (10 deep: the first), the third stays at 1,280.
+    GroundSpec g{.shift = 0, .tilesAcross = 3, .water = 650, .samples = {0, 10, 20, 20, 10, 10, 20, 20}};
+    ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
+    Camera(24576, 3000, -30000);
+    Frame();
+    EXPECT_EQ((std::vector<int>{3, 2, 10}), (std::vector<int>{TerrainDrawGetStats()->tiles, TerrainDrawGetStats()->waterTiles,
+                                                               TerrainDrawGetStats()->triangles}));
+    ASSERT_EQ(10u, gRec.polygons.size());
+    for (int i = 6; i < 10; i++) {
+        const RecPolygon& p = gRec.polygons[i];
+        EXPECT_EQ(TerrainMaterial(i < 8 ? 13 : 0), p.material) << i;
+        for (const RecVertex& v : p.v) {
+            EXPECT_FLOAT_EQ(650 - 3000, v.y) << "at the water level";
+            EXPECT_LE(v.x, i < 8 ? -8192 + 0.5f : 8192 + 0.5f) << "over its own tile";
+            EXPECT_GE(v.x, i < 8 ? -24576 - 0.5f : -8192 - 0.5f);
+        }
+    }
+    EXPECT_EQ(TerrainMaterial(0), gRec.polygons[0].material);
+}
+
+TEST_F(TerrainDrawRecorded, NothingWithoutATerrainOrAFrame)
+{
+    Camera(0, 1000, -20000);
+    Frame();
+    EXPECT_EQ(0u, gRec.polygons.size());
+    ASSERT_EQ(0, LoadBytes(GroundWorld(GroundSpec{})));
+    TerrainDraw();
+    EXPECT_EQ(0, TerrainDrawGetStats()->tiles) << "no open frame";
+    Frame();
+    EXPECT_EQ(1, TerrainDrawGetStats()->tiles);
+}
+
+// ============================================================================================
+// Pictures from the software Z-buffer
+// ============================================================================================
+
+class TerrainPicture : public WorldTest {
+protected:
+    enum { W = 640, H = 400, BACKGROUND = 3 };
+    void SetUp() override
+    {
+        WorldTest::SetUp();
+        SpriteInstall();
+        Draw3DCheckFrames(0);
+        Draw3DRemove();
+        ASSERT_EQ(0, Draw3DInstall(D3_POLYGONS));
+        MatMReload();
+        VideoInstall();
+        ASSERT_EQ(0, VideoSetMode(W, H, VIDEO_32BIT, VIDEO_WINDOWED_SOFTWARE));
+        VideoLoadInterfacePalette();
+        ASSERT_EQ(0, ZBufferInstall(4 * W * H));
+        Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
+        Draw3DSelectDriver(DRIVER_SOFTWARE);
+        Draw3DSetup(W, H, D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
+        Draw3DDefaults();
+        Draw3DLensPerspective(0, 0, W, H);
+    }
+    void TearDown() override
+    {
+        Draw3DRemove();
+        ZBufferRemove();
+        VideoRemove();
+        WorldTest::TearDown();
+    }
+    // Lights the terrain materials and the Dummy (what unresolved shape materials use) in
+    // colours of their own, so that each shows on screen.
+    static void Colour()
+    {
+        for (int i = 0; i < TerrainMaterialCount(); i++) IntMatSetRGB(TerrainMaterial(i), 60 << 6, 160 << 6, 60 << 6);
+        IntMatSetRGB(0, 200 << 6, 40 << 6, 40 << 6);
+        IntMatSetAmbient(0, 16384);
+        IntMatSetDiffuse(0, 16384);
+    }
+    static std::vector<uint32_t> Shot(int withShapes)
+    {
+        EXPECT_TRUE(VideoBeginUpdate(1));
+        VideoClear(BACKGROUND);
+        Draw3DStartDraw(0, 0, W, H);
+        TerrainDraw();
+        if (withShapes) WorldMDrawShapes(0, nullptr);
+        Draw3DDisplay();
+        std::vector<uint32_t> out;
+        for (int y = 0; y < H; y++)
+            for (int x = 0; x < W; x++) {
+                uint8_t r, g, b;
+                VideoReadPixel(x, y, &r, &g, &b);
+                out.push_back((uint32_t)r << 16 | g << 8 | b);
+            }
+        VideoEndUpdate();
+        return out;
+    }
+};
+
+TEST_F(TerrainPicture, AFlatGroundCoversExactlyTheRowsUnderItsFarEdge)
+{
+    // 16 x 4 tiles of 65,536 units, flat at 5,000. The eye stands 10,240 above it, 6,144 in
+    // from the near edge and over the middle, looking along +Z; the lens has a focal length of
+    // 320 pixels (half the width) and its centre at row 200. The far edge lies 256,000 ahead:
+    // it shows at 200 + 10,240 x 320 / 256,000 = 212.8, so rows 213 to 398 are ground, in every
+    // column (the side edges lie 524,288 to either side, outside the view's 256,000 there),
+    // and rows 0 to 212 are not. The row before the bottom sees the ground 16,500 ahead: on
+    // the terrain. (Draw3D clips at the last row's and column's edges: it never draws them.)
+    GroundSpec g{.exponent = 2, .shift = 1, .tilesAcross = 16, .tilesDeep = 4, .lowest = 5000, .highest = 90000,
+             .names = {"a.spr"}};
+    ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
+    Colour();
+    const int32_t eye[3] = {524288, 15240, 6144};
+    Draw3DSetCamera(eye, kAhead);
+    std::vector<uint32_t> shot = Shot(0);
+    uint32_t background = shot[0];
+    int wrong = 0, firstWrong = -1;
+    for (int y = 0; y < H - 1; y++)
+        for (int x = 0; x < W - 1; x++) {
+            bool ground = shot[(size_t)y * W + x] != background;
+            if (ground != (y >= 213)) {
+                if (firstWrong < 0) firstWrong = y * W + x;
+                wrong++;
+            }
+        }
+    EXPECT_EQ(0, wrong) << "first at column " << firstWrong % W << ", row " << firstWrong / W;
+}
+
+TEST_F(TerrainPicture, ARaisedTileHidesTheWorldshapeBehindIt)
+{
+    // 8 x 8 tiles of one quad (16,384 units), flat at 0. A cube of 1,000 half-size stands at
+    // 3,000 over the middle of row 5; the eye is 2,000 above the ground over the middle of
+    // column 4, looking along +Z from its near edge. Raising the four samples of tile (4, 2) to
+    // 16,320 puts a block in between, from screen row 60 down to the ground.
+    WriteBytes(dir.file("CUBE.SHP"), BuildShape(CubeShape(1000)));
+    GroundSpec g{.tilesAcross = 8, .tilesDeep = 8, .names = {"a.spr"}};
+    const int32_t eye[3] = {4 * 16384 + 8192, 2000, 0};
+    std::vector<uint32_t> without[2], with[2];
+    for (int raised = 0; raised < 2; raised++) {
+        if (raised)
+            for (int at : {2 * 9 + 4, 2 * 9 + 5, 3 * 9 + 4, 3 * 9 + 5}) {
+                g.samples.resize(81, 0);
+                g.samples[at] = 255;
+            }
+        ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
+        ASSERT_GT(WorldMAddShape("cube.shp", eye[0], 3000, 5 * 16384 + 8192, 0), 0);
+        Colour();
+        Draw3DSetCamera(eye, kAhead);
+        without[raised] = Shot(0);
+        with[raised] = Shot(1);
+    }
+    // Flat: the cube shows, around the middle column a few rows above the centre.
+    EXPECT_NE(without[0][196 * W + 320], with[0][196 * W + 320]) << "the cube is seen over flat ground";
+    int shown = 0;
+    for (size_t i = 0; i < without[0].size(); i++) shown += without[0][i] != with[0][i];
+    EXPECT_GT(shown, 20);
+    // Raised: the block in front covers every pixel of it.
+    EXPECT_NE(without[0][196 * W + 320], without[1][196 * W + 320]) << "the block stands where the cube was seen";
+    EXPECT_EQ(without[1], with[1]) << "nothing of the cube shows through the raised tile";
+}
+
+// ============================================================================================
+// tolbex-cli world render
+// ============================================================================================
+
+namespace {
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    uint32_t at(int x, int y) const
+    {
+        const uint8_t* p = &rgb[((size_t)y * width + x) * 3];
+        return (uint32_t)p[0] << 16 | p[1] << 8 | p[2];
+    }
+};
+
+Picture ReadPicture(const std::string& path)
+{
+    Picture s;
+    Bytes b = ReadBytes(path);
+    if (b.empty() || !BmpCheckLength(b.data(), b.size(), &s.width, &s.height)) return Picture{};
+    s.rgb.resize((size_t)s.width * s.height * 3);
+    BmpDecode(b.data(), b.size(), s.rgb.data(), s.rgb.size());
+    return s;
+}
+
+RunResult Cli(const TempDir& dir, const std::vector<std::string>& args)
+{
+    return RunProgram(TOLBEX_CLI_BIN, args, dir.path());
+}
+
+// A green 32-bit texture file.
+void WriteGreen(const std::string& path)
+{
+    ResId made = SpriteCreate32(8, 8);
+    uint8_t* px = (uint8_t*)ResOpen(made) + SPR32_HEADER_SIZE;
+    for (int i = 0; i < 64; i++) px[4 * i] = 40, px[4 * i + 1] = 200, px[4 * i + 2] = 40, px[4 * i + 3] = 255;
+    ResClose(made);
+    WriteBytes(path, Bytes((uint8_t*)ResPeek(made), (uint8_t*)ResPeek(made) + ResSize(made)));
+    ResFreeAlways(made);
+}
+
+}   // namespace
+
+class WorldRenderCli : public WorldTest {
+protected:
+    // Three tiles of 1,048,576 across, one deep, flat at 5,000 and textured green; a black
+    // (Dummy) cube of 40,000 standing on it 500,000 in, over the middle tile.
+    void SetUp() override
+    {
+        WorldTest::SetUp();
+        SpriteInstall();
+        WriteGreen(dir.file("grass.spr"));
+        WriteBytes(dir.file("CUBE.SHP"), BuildShape(CubeShape(20000)));
+        GroundSpec g{.exponent = 6, .shift = 1, .tilesAcross = 3, .lowest = 5000, .highest = 90000, .names = {"grass.spr"}};
+        WleImage w;
+        Bytes ground = GroundWorld(g);
+        w.Shape({.x = 1572864, .y = 25000, .z = 500000, .file = "CUBE"});
+        w.Append(Bytes(ground.begin() + WLE_HEADER_SIZE, ground.end()));
+        WriteBytes(dir.file("T.WLE"), w.Done());
+    }
+    // The eye 20,480 over the ground, 6,144 in from its near edge over the middle, looking
+    // along +Z through a 320 x 200 picture (focal length 160, centre row 100).
+    static std::vector<std::string> Args(const std::string& in, const std::string& out)
+    {
+        return {"world", "render", in, out, "--camera", "1572864,25480,6144", "--size", "320x200"};
+    }
+};
+
+TEST_F(WorldRenderCli, AWorldIsDrawnAsItsRuntimeDisplayShowsIt)
+{
+    RunResult r = Cli(dir, Args("T.WLE", "t.bmp"));
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ("t.bmp: 320x200, software renderer, 1 worldshape copy, 3 terrain tiles, 0 water tiles\n", r.output);
+    Picture p = ReadPicture(dir.file("t.bmp"));
+    ASSERT_EQ(320, p.width);
+    uint32_t background = p.at(0, 0);
+    // The far edge lies 1,042,432 ahead: at row 100 + 20,480 x 160 / 1,042,432 = 103.14. Rows
+    // 103 to 198 are ground, rows 0 to 102 are not, in every column away from the cube.
+    int wrong = 0;
+    for (int y = 0; y < 199; y++)
+        for (int x = 0; x < 319; x++)
+            if ((x < 140 || x > 180) && (p.at(x, y) != background) != (y >= 103)) wrong++;
+    EXPECT_EQ(0, wrong);
+    uint32_t ground = p.at(20, 150);
+    EXPECT_GT((ground >> 8) & 255, 2 * std::max(ground >> 16, ground & 255)) << std::hex << ground << ": the green texture";
+    // The cube rises above the far edge and stands in front of the ground below it.
+    EXPECT_EQ(0u, p.at(160, 97));
+    EXPECT_EQ(0u, p.at(160, 104));
+    EXPECT_NE(0u, p.at(160, 120));
+
+    // Nothing of the scratch runtime save is left here (its summary report included).
+    EXPECT_FALSE(std::filesystem::exists(dir.file("temp.txt")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("T.WLD")));
+
+    // The same world saved as runtime first: the same picture, through the runtime file.
+    ASSERT_EQ(0, Cli(dir, {"world", "runtime", "T.WLE"}).exitCode);
+    r = Cli(dir, Args("T.WLD", "d.bmp"));
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ(ReadBytes(dir.file("t.bmp")), ReadBytes(dir.file("d.bmp")));
+}
+
+TEST_F(WorldRenderCli, TheGLRendererAgreesWithTheSoftwareOne)
+{
+    const char* noGL = getenv("TOLBEX_NO_GL");
+    if (noGL && !strcmp(noGL, "1")) GTEST_SKIP() << "TOLBEX_NO_GL=1";
+    ASSERT_EQ(0, Cli(dir, Args("T.WLE", "s.bmp")).exitCode);
+    std::vector<std::string> args = Args("T.WLE", "g.bmp");
+    args.push_back("--renderer");
+    args.push_back("gl");
+    RunResult r = Cli(dir, args);
+    if (r.exitCode && r.output.find("gl renderer cannot start") != std::string::npos) GTEST_SKIP() << r.output;
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    Picture s = ReadPicture(dir.file("s.bmp")), g = ReadPicture(dir.file("g.bmp"));
+    ASSERT_EQ(s.rgb.size(), g.rgb.size());
+    // The same coverage but for edge pixels, nearly the same colours.
+    int apart = 0;
+    for (int y = 0; y < s.height; y++)
+        for (int x = 0; x < s.width; x++) {
+            uint32_t a = s.at(x, y), b = g.at(x, y);
+            for (int k = 0; k < 24; k += 8)
+                if (std::abs((int)((a >> k) & 255) - (int)((b >> k) & 255)) > 12) {
+                    apart++;
+                    break;
+                }
+        }
+    EXPECT_LT(apart, s.width * 2) << "no more than two rows' worth of edge pixels";
+}
+
+TEST_F(WorldRenderCli, BadCamerasAndMissingArchivesAreRefusedInOneLine)
+{
+    for (const char* camera : {"1,2", "1,2,3,4", "a,2,3", "1,2,3,4,5,6", "1,2,99999999999", "1,2,3,70000,0"}) {
+        RunResult r = Cli(dir, {"world", "render", "T.WLE", "x.bmp", "--camera", camera});
+        EXPECT_EQ(2, r.exitCode) << camera;
+        EXPECT_NE(std::string::npos, r.output.find("--camera must be X,Y,Z or X,Y,Z,PITCH,YAW")) << r.output;
+    }
+    ASSERT_EQ(0, Cli(dir, {"world", "runtime", "T.WLE"}).exitCode);
+    std::filesystem::remove(dir.file("T.wxp"));
+    RunResult r = Cli(dir, Args("T.WLD", "x.bmp"));
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_EQ("tolbex-cli: T.WLD: the runtime world is refused (WXP file T.wxp is missing)\n", r.output);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.bmp")));
+}
