@@ -33,6 +33,7 @@
 #include "world/net.h"
 #include "world/terrain.h"
 #include "world/worldm.h"
+#include "worldedit/worldm_editview.h"
 
 enum {
     DIALOG_STYLE = FRAME_BORDER | FRAME_TITLE | FRAME_DRAG,

@@ -717,6 +717,17 @@ int Draw3DCameraToScreen(const float p[3], int* sx, int* sy)
     return 0;
 }
 
+int Draw3DProjectPoint(const int32_t world[3], int32_t view[3], int32_t* sx, int32_t* sy)
+{
+    Draw3DWorldToCamera(world, view);
+    const float p[3] = {(float)view[0], (float)view[1], (float)view[2]};
+    int x, y;
+    if (Draw3DCameraToScreen(p, &x, &y)) return 0;
+    *sx = x;
+    *sy = y;
+    return 1;
+}
+
 int Draw3DSphereVisible(const float c[3], float r)
 {
     if (c[2] + r < draw3d.nearZ || c[2] - r > draw3d.farZ) return 0;

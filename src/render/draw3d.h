@@ -376,6 +376,9 @@ int Draw3DPointScreen(int i, float* sx, float* sy);
 // A camera-space point to whole screen pixels: 1 when nearer than the near plane or further
 // than D3_SCREEN_LIMIT from the origin on screen, else 0.
 int Draw3DCameraToScreen(const float p[3], int* sx, int* sy);
+// A world point through the current camera and lens: its camera-space position in view, and
+// 1 with its screen pixel, or 0 when it cannot be shown (as Draw3DCameraToScreen refuses).
+int Draw3DProjectPoint(const int32_t world[3], int32_t view[3], int32_t* sx, int32_t* sy);
 // 1 when a face with this object-space normal (2.14) turns towards the eye at point i, or
 // has no normal at all.
 int Draw3DFacing(const int16_t normal[3], int point);

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "base/bytes.h"
-#include "render/draw3d.h"
 #include "world/terrain.h"
 #include "world/wle.h"
 #include "world/worldm.h"
@@ -333,17 +332,6 @@ static std::vector<NetDrawItem> drawItems;
 static std::vector<uint32_t> shownInFrame;   // per node ID: the frame it was projected in
 static uint32_t frame;
 
-static int Draw3DProject(const int32_t world[3], int32_t view[3], int32_t* sx, int32_t* sy)
-{
-    Draw3DWorldToCamera(world, view);
-    const float p[3] = {(float)view[0], (float)view[1], (float)view[2]};
-    int x, y;
-    if (Draw3DCameraToScreen(p, &x, &y)) return 0;
-    *sx = x;
-    *sy = y;
-    return 1;
-}
-
 static void Item(int kind, int colour, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint16_t node, uint32_t name)
 {
     drawItems.push_back(NetDrawItem{kind, colour, x0, y0, x1, y1, node, name});
@@ -359,8 +347,9 @@ static bool Shown(uint16_t id, uint8_t** entry)
 int WorldMNodeDisplay(int nodeColour, int highlightColour, NetView* view)
 {
     drawItems.clear();
-    if (!WorldMImage() || !view) return 0;
-    NetProjectFn project = view->project ? view->project : Draw3DProject;
+    // The projection comes from the view: the world knows no renderer.
+    if (!WorldMImage() || !view || !view->project) return 0;
+    NetProjectFn project = view->project;
     if (shownInFrame.empty()) shownInFrame.assign(65536, 0);
     // Frame 0 is what every entry starts with; it never counts as projected.
     if (++frame == 0) {

@@ -126,7 +126,7 @@ enum {
 typedef int (*NetProjectFn)(const int32_t world[3], int32_t view[3], int32_t* sx, int32_t* sy);
 
 struct NetView {
-    NetProjectFn project;       // null: Draw3D's current camera and lens
+    NetProjectFn project;       // the view's projection (Draw3DProjectPoint); null shows nothing
     uint32_t ms;                // the millisecond clock, for the phase
     int32_t pointerX, pointerY;
     int rectRequest;            // NET_RECT_SELECT, NET_RECT_DESELECT or 0; cleared by the display

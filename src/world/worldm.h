@@ -261,22 +261,12 @@ int WorldMShapeFilter(void);
 // A view frames it.
 int WorldMContentBox(int selectedOnly, int32_t lo[3], int32_t hi[3]);
 
-// ---- drawing and picking for the 3D view (inside an open Draw3D frame, camera set) -------------
+// ---- where the worldshapes stand ---------------------------------------------------------------
 // The world orientation of a worldshape (pitch about X, then yaw about Y; 1.0 = 16384): it maps
 // the shape's points into the world, as Draw3DRelativeOrientation takes it.
 void WorldMShapeOrientation(const uint8_t* worldshape, int16_t out[9]);
 // 1 when a worldshape is drawn: not hidden, with a shape, passed by the display filter.
 int WorldMShapeShown(const uint8_t* worldshape);
-// Draws every shown worldshape whose bounds are in view; the number drawn. With a rectangle
-// (x0, y0, x1, y1 in screen pixels) and request bit 0 (select) or bit 1 (deselect), a drawn
-// worldshape whose projected box lies inside it is selected or deselected; the caller clears
-// its request after the frame.
-int WorldMDrawShapes(int rectRequest, const int32_t rect[4]);
-// The box of every selected shown worldshape, in screen lines of a colour (after the 3D frame).
-void WorldMDrawSelectionBoxes(int colour);
-// The box of one worldshape (the one under the pointer) with its two-line label: the name, or
-// "(TERRAIN)" for an unnamed one, then the shape file name.
-void WorldMDrawPointedShape(uint16_t id, int colour);
-// The shown worldshape whose projected box holds the screen point and lies nearest the eye;
-// 0 when none.
-uint16_t WorldMPick(int x, int y);
+// The eight corners of a worldshape's turned and placed shape box, in world coordinates: 1, or
+// 0 when its shape is not prepared.
+int WorldMShapeCorners(const uint8_t* worldshape, int32_t out[8][3]);

@@ -12,6 +12,7 @@
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
 #include "scene/terraindraw.h"
+#include "worldedit/worldm_editview.h"
 #include "world/worldm_fixture.h"
 
 namespace {

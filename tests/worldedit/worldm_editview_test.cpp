@@ -2,6 +2,7 @@
 // rectangle selection and picking, drawn through a recording renderer.
 #include "render/d3test.h"
 #include "world/worldm_fixture.h"
+#include "worldedit/worldm_editview.h"
 
 class WorldDisplayTest : public WorldTest {
 protected:
