@@ -251,6 +251,20 @@ int FileCheckRead(const char* name, uint64_t maxSize, const char* kind, int64_t*
     return FILE_READABLE;
 }
 
+int FileReadWhole(const char* name, uint64_t maxSize, const char* kind, std::vector<uint8_t>& data)
+{
+    data.clear();
+    int64_t size = 0;
+    int status = FileCheckRead(name, maxSize, kind, &size);
+    if (status != FILE_READABLE) return status;
+    data.resize((size_t)size);
+    if (size && FileReadAt(name, 0, data.data(), data.size()) != 0) {
+        data.clear();
+        return FILE_CANNOT_READ;
+    }
+    return FILE_READABLE;
+}
+
 int FileReadAt(const char* name, uint64_t offset, void* dest, size_t length)
 {
     struct stat st;

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Finds an existing file: the exact name first, then a case-insensitive match of each part.
 // Writes the name as it is on disk; returns 1 when found.
@@ -30,6 +31,12 @@ int FileCheckRead(const char* name, uint64_t maxSize, const char* kind, int64_t*
 // "not a regular file (a FIFO)", "4294967296 bytes, larger than a shape file can be (at most
 // 2000000 bytes)"; "" after a check that passed.
 const char* FileRefusal(void);
+// A whole file for a reader that takes it at once (pictures, models, worlds, settings): checked
+// as FileCheckRead does, then read into data. FILE_READABLE with data holding every byte; the
+// check's refusal (its text in FileRefusal); or FILE_CANNOT_READ when the bytes could not be
+// read after all (data then empty).
+enum { FILE_CANNOT_READ = FILE_TOO_LARGE + 1 };
+int FileReadWhole(const char* name, uint64_t maxSize, const char* kind, std::vector<uint8_t>& data);
 // A message box's text for a load that failed, with the last refusal when there is one:
 // "! Unable to load shape. 4294967296 bytes, larger than ...". A static buffer.
 const char* FileRefusalAfter(const char* text);

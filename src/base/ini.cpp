@@ -73,13 +73,16 @@ static int ReadFile(const char* fileName)
 {
     char path[1024];
     if (!FileFind(fileName, path, sizeof path)) return 1;
-    int64_t size;
-    if (FileCheckRead(path, INI_MAX_FILE_SIZE, "a settings file", &size) != FILE_READABLE) {
+    std::vector<uint8_t> bytes;
+    switch (FileReadWhole(path, INI_MAX_FILE_SIZE, "a settings file", bytes)) {
+    case FILE_READABLE: break;
+    case FILE_CANNOT_READ: return 1;
+    default:
         if (*FileRefusal()) LogPrintf(LOG_WARN, "INI: %s: %s", fileName, FileRefusal());
         return 1;
     }
-    std::string text((size_t)size, '\0');
-    if (size && FileReadAt(path, 0, text.data(), (size_t)size)) return 1;
+    const std::string text(bytes.begin(), bytes.end());
+    const int64_t size = (int64_t)text.size();
 
     size_t pos = 0, end = (size_t)size;
     while (pos < end) {

@@ -88,15 +88,11 @@ static int DecodeInChild(const void* arg, std::vector<uint8_t>& out, std::string
 
 int ImgLoad(const char* fileName, ImgPicture* out, std::string& why)
 {
-    int64_t size = 0;
-    if (FileCheckRead(fileName, IMG_MAX_FILE_SIZE, "a picture", &size) != FILE_READABLE) {
-        why = FileRefusal();
-        return 1;
-    }
-    std::vector<uint8_t> data((size_t)size);
-    if (size && FileReadAt(fileName, 0, data.data(), data.size()) != 0) {
-        why = "it cannot be read";
-        return 1;
+    std::vector<uint8_t> data;
+    switch (FileReadWhole(fileName, IMG_MAX_FILE_SIZE, "a picture", data)) {
+    case FILE_READABLE: break;
+    case FILE_CANNOT_READ: why = "it cannot be read"; return 1;
+    default: why = FileRefusal(); return 1;
     }
     return ImgLoadMemory(data.data(), data.size(), out, why);
 }

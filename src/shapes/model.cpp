@@ -406,15 +406,11 @@ int ModelUnpack(const uint8_t* data, size_t size, ModelData* d)
 
 int ModelRead(const char* fileName, ModelData* out, std::string& why)
 {
-    int64_t size = 0;
-    if (FileCheckRead(fileName, MODEL_MAX_FILE_SIZE, "a model", &size) != FILE_READABLE) {
-        why = FileRefusal();
-        return 1;
-    }
-    std::vector<uint8_t> data((size_t)size);
-    if (size && FileReadAt(fileName, 0, data.data(), data.size()) != 0) {
-        why = "it cannot be read";
-        return 1;
+    std::vector<uint8_t> data;
+    switch (FileReadWhole(fileName, MODEL_MAX_FILE_SIZE, "a model", data)) {
+    case FILE_READABLE: break;
+    case FILE_CANNOT_READ: why = "it cannot be read"; return 1;
+    default: why = FileRefusal(); return 1;
     }
     if (ModelPrecheck(fileName, data.data(), data.size(), why)) return 1;
     std::vector<uint8_t> answer;

@@ -41,15 +41,13 @@ int WorldMLoad(const char* fileName)
     loadError[0] = 0;
     if (!worldm.installed) return Refuse("WorldMLoad - the world manager is not installed");
     if (!fileName || !*fileName) return Refuse("WorldMLoad - no file name");
-    int64_t size;
-    switch (FileCheckRead(fileName, worldm.capacity, "a world file", &size)) {
+    std::vector<uint8_t> data;
+    switch (FileReadWhole(fileName, worldm.capacity, "a world file", data)) {
     case FILE_READABLE: break;
     case FILE_TOO_LARGE: return Refuse("WorldMLoad - %s: %s", fileName, FileRefusal());
+    case FILE_CANNOT_READ: return Refuse("WorldMLoad - cannot read %s", fileName);
     default: return Refuse("WorldMLoad - cannot open %s: %s", fileName, FileRefusal());
     }
-    std::vector<uint8_t> data((size_t)size);
-    if (size && FileReadAt(fileName, 0, data.data(), (size_t)size))
-        return Refuse("WorldMLoad - cannot read %s", fileName);
     int result = WorldMLoadImage(data.data(), data.size());
     if (result) {
         std::string why = loadError;
