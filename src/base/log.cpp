@@ -1,5 +1,7 @@
 #include "base/log.h"
 
+#include <pthread.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -8,9 +10,53 @@ static FILE* logFile;      // null: stderr
 static int logLevel = LOG_INFO;
 static LogHookFn logHook;
 
+// One lock over the sink, the level and the hook: the autosave worker logs while the main
+// thread does. Recursive, so that a hook may log in turn; taken across a fork and made anew in
+// the child (the sandbox's reader logs there, whatever thread held the lock at the fork).
+static pthread_mutex_t logLock;
+static pthread_once_t logLockOnce = PTHREAD_ONCE_INIT;
+
+static void MakeLock(void)
+{
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&logLock, &attr);
+    pthread_mutexattr_destroy(&attr);
+}
+
+static void LockBeforeFork(void) { pthread_mutex_lock(&logLock); }
+static void UnlockAfterFork(void) { pthread_mutex_unlock(&logLock); }
+
+static void InitLock(void)
+{
+    MakeLock();
+    pthread_atfork(LockBeforeFork, UnlockAfterFork, MakeLock);
+}
+
+namespace {
+struct LogGuard {
+    LogGuard()
+    {
+        pthread_once(&logLockOnce, InitLock);
+        pthread_mutex_lock(&logLock);
+    }
+    ~LogGuard() { pthread_mutex_unlock(&logLock); }
+    LogGuard(const LogGuard&) = delete;
+    LogGuard& operator=(const LogGuard&) = delete;
+};
+}  // namespace
+
+static void CloseLocked(void)
+{
+    if (logFile) fclose(logFile);
+    logFile = nullptr;
+}
+
 int LogOpen(const char* path)
 {
-    LogClose();
+    LogGuard guard;
+    CloseLocked();
     if (!path || !*path) return 0;
     logFile = fopen(path, "a");
     return logFile ? 0 : 1;
@@ -18,15 +64,26 @@ int LogOpen(const char* path)
 
 void LogClose(void)
 {
-    if (logFile) fclose(logFile);
-    logFile = nullptr;
+    LogGuard guard;
+    CloseLocked();
 }
 
-void LogSetLevel(int level) { logLevel = level; }
-void LogSetHook(LogHookFn hook) { logHook = hook; }
+void LogSetLevel(int level)
+{
+    LogGuard guard;
+    logLevel = level;
+}
+
+void LogSetHook(LogHookFn hook)
+{
+    LogGuard guard;
+    logHook = hook;
+}
 
 void LogVPrintf(int level, const char* fmt, va_list ap)
 {
+    // The hook and the sink see each line whole and in one order, whatever thread writes it.
+    LogGuard guard;
     if (logHook) {
         char line[1024];
         va_list copy;

@@ -1,5 +1,7 @@
 // Developer log: one sink for every subsystem's diagnostic lines. Lines are prefixed by the
 // caller ("RES:", "INPUT:") and go to stderr, or to the file named by --log / TOLBEX_LOG.
+// Every function may be called from any thread: lines are written whole, one at a time, and
+// the hook is called under the same lock (it may log in turn, on its own thread).
 #pragma once
 #include <cstdarg>
 
