@@ -968,7 +968,7 @@ static void WorldOverlay(WinId self, ViewData* d, WorldRect* r, int width, int i
         TextSetFormat(TEXT_MODE_PLAIN, -1, 0, width - 1);
         WorldMDrawPointedShape((uint16_t)d->pickShape, WORLD_POINTED_COLOUR);
     }
-    NetView view{nullptr, TimerMs(), inside ? px : NO_POINTER, inside ? py : NO_POINTER, r->nodes,
+    NetView view{Draw3DProjectPoint, TimerMs(), inside ? px : NO_POINTER, inside ? py : NO_POINTER, r->nodes,
                  {r->rect[0], r->rect[1], r->rect[2], r->rect[3]}};
     if (!r->nodes) memset(view.rect, 0, sizeof view.rect);
     d->pickNode = WorldMNodeDisplay(NODE_COLOUR, NODE_HIGHLIGHT_COLOUR, &view);
@@ -1349,7 +1349,7 @@ static void WorldPickAtPress(WinId self, int rx, int ry)
     if (worldSeen.pointerInside && worldSeen.pointerX == rx && worldSeen.pointerY == ry) return;
     EditPick pick = *EditPickBefore();
     pick.worldShape = WorldMPick(rx, ry);
-    NetView view{nullptr, TimerMs(), rx, ry, 0, {0, 0, 0, 0}};
+    NetView view{Draw3DProjectPoint, TimerMs(), rx, ry, 0, {0, 0, 0, 0}};
     pick.node = (uint32_t)WorldMNodeDisplay(NODE_COLOUR, NODE_HIGHLIGHT_COLOUR, &view);
     EditPickReplaceBefore(&pick);
 }

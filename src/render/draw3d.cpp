@@ -219,7 +219,7 @@ static void UnloadIfLoaded(void)
 int Draw3DInstall(int polygons)
 {
     if (draw3d.installed) return 0;
-    d3 = decltype(draw3d){};
+    draw3d = decltype(draw3d){};
     if (polygons < 1) polygons = 1;
     draw3d.polyCount = polygons;
     draw3d.nodeCount = D3_NODES_PER_POLYGON * polygons;

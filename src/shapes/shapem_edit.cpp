@@ -106,7 +106,7 @@ void ShapeMRemove(void)
         ResFreeMem(shapeEdit.scratch);
     }
     HistoryDestroy(shapeEdit.history);
-    sm = {};
+    shapeEdit = {};
 }
 
 int ShapeMIsInstalled(void) { return shapeEdit.installed; }

@@ -67,7 +67,7 @@ void WorldMUninstall(void)
     }
     WorldMRuntimeSaveFn keep = worldm.runtimeSave;
     HistoryDestroy(worldm.history);
-    wm = WorldMState{};
+    worldm = WorldMState{};
     worldm.runtimeSave = keep;   // installed once by its module, for every later install
 }
 
