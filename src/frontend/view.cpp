@@ -14,6 +14,7 @@
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
+#include "frontend/worldm_editview.h"
 #include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "kernel/timing.h"
@@ -33,7 +34,6 @@
 #include "world/net.h"
 #include "world/terrain.h"
 #include "world/worldm.h"
-#include "worldedit/worldm_editview.h"
 
 enum {
     DIALOG_STYLE = FRAME_BORDER | FRAME_TITLE | FRAME_DRAG,
