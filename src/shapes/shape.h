@@ -2,7 +2,7 @@
 // edited shape. A 68-byte header finds the vertex section, the polygon section and the
 // material name table by byte offset; edits insert and remove bytes inside the block and
 // relocate the offsets behind the change. All numbers are little-endian and read through
-// the accessors of kernel/util/bytes.h.
+// the accessors of base/bytes.h.
 #pragma once
 #include <cstddef>
 #include <cstdint>

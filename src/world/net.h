@@ -9,7 +9,7 @@
 // first. Walks along links stop at a node without the link they follow, or at a node they have
 // already been to (closed chains, and links left inconsistent by a damaged file).
 //
-// Results are the world manager's codes (worldm.h): 0 or an ID on success, WM_ERR_... on failure.
+// Results are the world manager's codes (worldm.h): 0 or an ID on success, WORLD_ERR_... on failure.
 #pragma once
 #include <cstdint>
 

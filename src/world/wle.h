@@ -1,6 +1,6 @@
 // The world image and the WLE file: the byte layout as named constants. The image
 // is a 168-byte header followed by packets packed with no gaps; every field is little-endian
-// and is read and written through kernel/util/bytes.h, never through a struct.
+// and is read and written through base/bytes.h, never through a struct.
 #pragma once
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // (the WLE file byte for byte, layout in wle.h) with a history of undo and redo steps. Packets are addressed by their byte offset in the image; offsets change with
 // every insertion or removal, so callers find packets again by ID.
 //
-// Results: 0 (or a positive ID) on success, a negative WM_ERR_ code on failure; the error box
+// Results: 0 (or a positive ID) on success, a negative WORLD_ERR_ code on failure; the error box
 // gives its text (WorldMErrorText). A user's file never ends the program: a damaged WLE is
 // refused with WORLD_ERR_LOAD and leaves everything as it was.
 #pragma once
