@@ -1,4 +1,4 @@
-// The software rasteriser's colour tables (Vid16): 8-bit colour components packed for the
+// The software rasteriser's colour tables: 8-bit colour components packed for the
 // pixel format (5-6-5, 5-5-5 or X8-R8-G8-B8), per-channel shade ramps of PIXPACK_SHADE_LEVELS
 // levels (PIXPACK_LEVEL_ONE = intensity 1.0, the top level just under 2.0; a shaded pixel is the
 // OR of its three channels' ramp entries), and every palette entry shaded under white light.
