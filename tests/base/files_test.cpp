@@ -411,6 +411,30 @@ TEST(Files, ReadersRefuseFilesLargerThanTheirFormatOrNotRegular)
     EXPECT_STREQ(FileRefusalAfter("! Unable to load shape."), "! Unable to load shape.");
 }
 
+// The loaders' whole read: every byte, judged as FileCheckRead judges, nothing kept from a
+// refused file.
+TEST(Files, AWholeReadTakesEveryByteOrNothing)
+{
+    TempDir dir(true);
+    const std::string bytes("\x00\x01\xff\r\nend", 7);
+    WriteText("Seven.Bin", bytes);
+    std::vector<uint8_t> data = {9, 9};
+    EXPECT_EQ(FileReadWhole("Seven.Bin", 7, "a test file", data), FILE_READABLE);
+    EXPECT_EQ(std::string(data.begin(), data.end()), bytes);
+    EXPECT_EQ(FileReadWhole("seven.bin", 6, "a test file", data), FILE_TOO_LARGE);
+    EXPECT_TRUE(data.empty());
+    EXPECT_STREQ(FileRefusal(), "7 bytes, larger than a test file can be (at most 6 bytes)");
+    data = {9};
+    EXPECT_EQ(FileReadWhole("gone.bin", 100, "a test file", data), FILE_CANNOT_OPEN);
+    EXPECT_TRUE(data.empty());
+    std::filesystem::create_directory("folder.bin");
+    EXPECT_EQ(FileReadWhole("folder.bin", 100, "a test file", data), FILE_NOT_REGULAR);
+    WriteText("empty.bin", "");
+    data = {9};
+    EXPECT_EQ(FileReadWhole("empty.bin", 0, "a test file", data), FILE_READABLE);
+    EXPECT_TRUE(data.empty());
+}
+
 // The temporary files beside a target have short names of their own: a target whose name is
 // as long as a name may be (255 bytes) is written, saved with its backup and written in a group.
 TEST(Files, TheLongestNameIsWrittenBesideAShortTemporaryName)
