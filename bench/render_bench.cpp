@@ -124,7 +124,7 @@ static void BM_RenderFrame(benchmark::State& state)
         Draw3DSelectDriver(DRIVER_SOFTWARE);
     }
     if (useGL) {
-        if (!GlDrvActivate(0, 1)) {
+        if (!D3Activate(0, 1)) {
             state.SkipWithError(GlDrvActivateError());
             return;
         }

@@ -152,7 +152,7 @@ int SetUpScreen(const Options& o, int width, int height)
         return CliFail(1, "ZBufferInstall failed - out of memory for requested buffer.");
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     if (gl) {
-        if (!GlDrvActivate(0, 1)) return CliFail(1, "the gl renderer cannot start: %s", GlDrvActivateError());
+        if (!D3Activate(0, 1)) return CliFail(1, "the gl renderer cannot start: %s", GlDrvActivateError());
         Draw3DRegisterDriver(DRIVER_HARDWARE, GlDrvHardwareDriver());
         Draw3DSelectDriver(DRIVER_HARDWARE);
     } else {

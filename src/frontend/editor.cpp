@@ -180,7 +180,7 @@ static void SelectRenderer(void)
     if (!SoftwareChosen()) {
         // By default only a hardware device will do: a GL that rasterises on the processor
         // draws slower than the software Z-buffer. Asked for by name, GL runs on any device.
-        if (GlDrvActivate(AppConfig()->renderer == RENDERER_HARDWARE ? 0 : 1, 1)) {
+        if (D3Activate(AppConfig()->renderer == RENDERER_HARDWARE ? 0 : 1, 1)) {
             Draw3DRegisterDriver(DRIVER_HARDWARE, GlDrvHardwareDriver());
             Draw3DSelectDriver(DRIVER_HARDWARE);
             LogPrintf(LOG_INFO, "RENDER: the views are drawn by %s", GlDrvHardwareDriver()->name);

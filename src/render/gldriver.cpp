@@ -1227,7 +1227,7 @@ static int ActivateFailed(void)
     return 0;
 }
 
-int GlDrvActivate(int hardware, int textures)
+int D3Activate(int hardware, int textures)
 {
     if (glDrv.active) return 1;
     glDrv.error[0] = 0;

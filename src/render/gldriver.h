@@ -23,7 +23,7 @@
 // hardware = 1 refuses a GL that rasterises on the processor (Mesa's llvmpipe, softpipe);
 // 0 takes the device whatever its kind. textures = 0 turns texture loading off.
 // Registers GlDrvDeactivate with RegisterExit once.
-int GlDrvActivate(int hardware, int textures);
+int D3Activate(int hardware, int textures);
 // Releases the pages, the GL objects and the context. Harmless when not active.
 void GlDrvDeactivate(void);
 int GlDrvIsActive(void);

@@ -48,7 +48,7 @@ protected:
         SpriteInstall();
         Mode(16);
         ASSERT_EQ(ZBufferInstall(ZBUFFER_DEFAULT_BYTES), 0);
-        ASSERT_EQ(GlDrvActivate(0, 1), 1) << GlDrvActivateError();
+        ASSERT_EQ(D3Activate(0, 1), 1) << GlDrvActivateError();
     }
     void TearDown() override
     {
@@ -521,7 +521,7 @@ TEST_F(GLDriver, ActivationFailsWithItsReason)
 {
     GlDrvDeactivate();
     setenv("TOLBEX_GL", "off", 1);
-    EXPECT_EQ(GlDrvActivate(0, 1), 0);
+    EXPECT_EQ(D3Activate(0, 1), 0);
     unsetenv("TOLBEX_GL");
     EXPECT_FALSE(GlDrvIsActive());
     EXPECT_NE(std::string(GlDrvActivateError()).find("TOLBEX_GL=off"), std::string::npos) << GlDrvActivateError();
@@ -533,14 +533,14 @@ TEST_F(GLDriver, ActivationFailsWithItsReason)
     Draw(Rect(D3T_FLAT, 0, 0, 40, 40, 1000, 1, 1, 1));
     d->endFrame();
     EXPECT_EQ(Screen(), before);
-    EXPECT_EQ(GlDrvActivate(0, 1), 1) << "once GL is allowed again";
+    EXPECT_EQ(D3Activate(0, 1), 1) << "once GL is allowed again";
     // A request for hardware takes a GPU and refuses a GL that rasterises on the processor.
     bool software = strstr(PlatGLRenderer(), "llvmpipe") || strstr(PlatGLRenderer(), "softpipe");
     GlDrvDeactivate();
-    EXPECT_EQ(GlDrvActivate(1, 1), software ? 0 : 1) << PlatGLRenderer();
+    EXPECT_EQ(D3Activate(1, 1), software ? 0 : 1) << PlatGLRenderer();
     if (software) {
         EXPECT_NE(std::string(GlDrvActivateError()).find("no hardware device"), std::string::npos) << GlDrvActivateError();
-        EXPECT_EQ(GlDrvActivate(0, 1), 1) << "any device will do";
+        EXPECT_EQ(D3Activate(0, 1), 1) << "any device will do";
     }
 }
 
