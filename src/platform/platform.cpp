@@ -7,6 +7,7 @@
 
 #include "kernel/log.h"
 #include "platform/backend.h"
+#include "platform/screen.h"
 
 enum { QUEUE_SIZE = 256 };
 
@@ -17,6 +18,7 @@ static struct {
     int head, count;
     int pumped;                   // the back end has been asked for events in this drain
     int windowOpen;
+    int activity;                 // an event came since PlatTakeActivity last looked
 } plat;
 
 const PlatDriver* PlatDriverCurrent(void) { return plat.driver ? plat.driver : &platHeadlessDriver; }
@@ -70,6 +72,37 @@ void PlatRaiseWindow(void)
 }
 void PlatDesktopRect(int32_t rect[4]) { PlatDriverCurrent()->DesktopRect(rect); }
 
+void PlatWindowPixels(int* width, int* height)
+{
+    *width = *height = 0;
+    if (PlatDriverCurrent()->WindowPixels) PlatDriverCurrent()->WindowPixels(width, height);
+    if (*width <= 0 || *height <= 0) {
+        *width = VideoModeWidth();
+        *height = VideoModeHeight();
+    }
+}
+
+void PlatSetWindowPixels(int width, int height)
+{
+    if (PlatDriverCurrent()->SetWindowPixels) PlatDriverCurrent()->SetWindowPixels(width, height);
+}
+
+float PlatDisplayDpi(void) { return PlatDriverCurrent()->DisplayDpi ? PlatDriverCurrent()->DisplayDpi() : 0.0f; }
+
+void PlatWaitEvent(int ms)
+{
+    if (ms > 0 && PlatDriverCurrent()->WaitEvent) PlatDriverCurrent()->WaitEvent(ms);
+}
+
+void PlatMarkActivity(void) { plat.activity = 1; }
+
+int PlatTakeActivity(void)
+{
+    int was = plat.activity;
+    plat.activity = 0;
+    return was;
+}
+
 void PlatPostMessage(uint32_t msg, uint32_t wParam, int32_t lParam)
 {
     if (plat.count == QUEUE_SIZE) {
@@ -77,6 +110,7 @@ void PlatPostMessage(uint32_t msg, uint32_t wParam, int32_t lParam)
         plat.head = (plat.head + 1) % QUEUE_SIZE;
         plat.count--;
     }
+    plat.activity = 1;
     NativeMsg& m = plat.queue[(plat.head + plat.count) % QUEUE_SIZE];
     m.msg = msg;
     m.wParam = wParam;
@@ -89,6 +123,7 @@ static std::deque<std::string> dropped;
 void PlatDropFile(const char* path)
 {
     if (!path || !*path) return;
+    plat.activity = 1;
     if (dropped.size() >= PLAT_DROP_QUEUE) dropped.pop_front();
     dropped.push_back(path);
 }
