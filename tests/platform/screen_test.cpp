@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "platform/headless/script.h"
 #include "platform/screen.h"
 
 TEST(Screen, WholeScaleIsTheLargestThatFitsBothSides)
@@ -167,4 +171,22 @@ TEST(Screen, UiScaleStaysFromOneToFour)
     ScreenSetUiScale(12);
     EXPECT_EQ(ScreenUiScale(), 4);
     ScreenSetUiScale(1);
+}
+
+// The script's `resize`: the window's new size, as the desktop gives it.
+TEST(Screen, ScriptResizeTakesAWidthAndAHeight)
+{
+    std::vector<ScriptStep> steps;
+    std::string error;
+    ASSERT_EQ(ScriptParse("resize 1280 720\n", "s.txt", steps, error), 0) << error;
+    ASSERT_EQ(steps.size(), 1u);
+    EXPECT_EQ(steps[0].op, SCRIPT_RESIZE);
+    EXPECT_EQ(steps[0].a, 1280);
+    EXPECT_EQ(steps[0].b, 720);
+    for (const char* bad : {"resize 1280\n", "resize 0 720\n", "resize 1280 0\n", "resize 40000 720\n", "resize a b\n",
+                            "resize 1 2 3\n"}) {
+        steps.clear();
+        EXPECT_EQ(ScriptParse(bad, "s.txt", steps, error), 1) << bad;
+        EXPECT_NE(error.find("s.txt:1"), std::string::npos) << error;
+    }
 }
