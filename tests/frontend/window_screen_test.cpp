@@ -327,3 +327,39 @@ TEST(IdleFrames, OnlyAChangeDraws)
     turn(0, 0, 12);   // the caret blinked
     EXPECT_EQ(drawn, (std::vector<int>{1, 1, 1, 0, 1, 1, 1}));
 }
+
+// A fixed screen opens its window at the UI scale where the desktop (1920 x 1080 headless)
+// holds it, and Ctrl+= gives the window the next scale only while the desktop holds it.
+TEST_F(WindowScreen, FixedScreensOpenAndStepTheirWindowsAtWholeScales)
+{
+    StartAt({"--screen", "640x400", "--uiscale", "4"});
+    int w, h;
+    PlatWindowPixels(&w, &h);
+    EXPECT_EQ(w, 1280) << "4 times 640 x 400 does not fit: twice does";
+    EXPECT_EQ(h, 800);
+    EXPECT_EQ(VideoModeWidth(), 640) << "the screen itself stays";
+    TearDown();
+
+    StartAt({"--screen", "640x400", "--uiscale", "1"});
+    PlatWindowPixels(&w, &h);
+    EXPECT_EQ(w, 640);
+    auto ctrlKey = [](int key) {
+        InputQueueKey(KEY_LCONTROL, 1);
+        TapKey(key);
+        InputQueueKey(KEY_LCONTROL, 0);
+        Turns(1);
+    };
+    ctrlKey(KEY_EQUALS);
+    EXPECT_EQ(ScreenUiScale(), 2);
+    PlatWindowPixels(&w, &h);
+    EXPECT_EQ(w, 1280);
+    EXPECT_EQ(h, 800);
+    ctrlKey(KEY_EQUALS);
+    EXPECT_EQ(ScreenUiScale(), 2) << "1080 rows hold 400 twice, not three times";
+    ctrlKey(KEY_MINUS);
+    EXPECT_EQ(ScreenUiScale(), 1);
+    PlatWindowPixels(&w, &h);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(VideoModeWidth(), 640);
+    EXPECT_EQ(VideoModeHeight(), 400);
+}
