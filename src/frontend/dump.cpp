@@ -10,6 +10,7 @@
 #include "frontend/view.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
+#include "platform/screen.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"
@@ -133,7 +134,8 @@ std::string DumpText(void)
 {
     int width = 0, height = 0;
     VideoExtent(&width, &height);
-    json d = {{"screen", {{"width", width}, {"height", height}}}};
+    // The scale: screen pixels each logical pixel is drawn as, one way.
+    json d = {{"screen", {{"width", width}, {"height", height}, {"scale", ScreenUiScale()}}}};
     json windows = json::array();
     if (WinIsInstalled()) {
         d["modal"] = WinModal();

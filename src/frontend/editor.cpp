@@ -14,6 +14,7 @@
 #include "frontend/filesel.h"
 #include "frontend/frontend.h"
 #include "frontend/grab.h"
+#include "frontend/layout.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/progress.h"
@@ -32,6 +33,7 @@
 #include "palette/palm.h"
 #include "palette/palpanel.h"
 #include "platform/platform.h"
+#include "platform/screen.h"
 #include "render/draw3d.h"
 #include "render/gldriver.h"
 #include "render/pixpack.h"
@@ -62,6 +64,8 @@ static struct {
     char materialsFile[PANELHOST_PATH_MAX];   // the settings' materials file, once it loaded
     uint32_t undoMegabytes;                   // each history's bound, from the settings
     std::string openWaiting;                  // a file from outside, opened at the next frame
+    int followWindow;                         // the "Window" screen: the screen follows the window
+    int64_t depthBytes;                       // the software Z-buffer's budget in force
 } editor;
 
 enum { UNDO_MEGABYTES_MAX = 4096 };
@@ -195,6 +199,7 @@ static void SelectRenderer(void)
     }
     if (ZBufferInstall(ZBUFFER_DEFAULT_BYTES) != 0)
         FatalError("ZBufferInstall failed - out of memory for requested buffer.");
+    editor.depthBytes = ZBUFFER_DEFAULT_BYTES;
     Draw3DRegisterDriver(DRIVER_SOFTWARE, SoftDriverZBuffer());
     Draw3DSelectDriver(DRIVER_SOFTWARE);
     int threads = ZBufferSetThreads(AppConfig()->threads);
@@ -206,11 +211,58 @@ static void SelectRenderer(void)
         PlatMessageBox("Warning!", "Using Software Renderer", MB_OK | MB_ICONEXCLAMATION);
 }
 
-static void SetEditorVideoMode(void)
+// A screen of fixed size opens its window at the UI scale, or the largest whole scale below
+// it that the desktop holds.
+static void SizeWindowFor(int w, int h)
+{
+    int32_t desk[4];
+    PlatDesktopRect(desk);
+    int scale = ScreenWholeScale(desk[2] - desk[0], desk[3] - desk[1], w, h);
+    if (scale > ScreenUiScale()) scale = ScreenUiScale();
+    if (scale < 1) scale = 1;
+    PlatSetWindowPixels(w * scale, h * scale);
+}
+
+// The logical screen the settings ask for: one of the two fixed screens, a fixed size, or
+// the window (filling the desktop at first) divided by the UI scale.
+static void EditorScreenSize(int* w, int* h)
 {
     static const int sizes[3][2] = {{320, 200}, {640, 400}, {800, 600}};
-    if (AppConfig()->resolution < 0 || AppConfig()->resolution > 2) FatalError("Invalid display mode.");
-    int w = sizes[AppConfig()->resolution][0], h = sizes[AppConfig()->resolution][1];
+    const AppSettings* set = AppConfig();
+    editor.followWindow = 0;
+    if (set->resolution == RESOLUTION_WINDOW && set->screenWidth > 0) {
+        *w = set->screenWidth;
+        *h = set->screenHeight;
+    } else if (set->resolution == RESOLUTION_WINDOW) {
+        editor.followWindow = 1;
+        PlatSetWindowPixels(0, 0);
+        int pw, ph;
+        PlatWindowPixels(&pw, &ph);
+        ScreenLogicalSize(pw, ph, ScreenUiScale(), w, h);
+        return;
+    } else {
+        if (set->resolution < 0 || set->resolution > 2) FatalError("Invalid display mode.");
+        *w = sizes[set->resolution][0];
+        *h = sizes[set->resolution][1];
+    }
+    SizeWindowFor(*w, *h);
+}
+
+// The software Z-buffer holds the whole screen: its budget grows with the screen, never below
+// the editor's own.
+static void FitDepthBuffer(int w, int h)
+{
+    if (Draw3DCurrentDriver() != DRIVER_SOFTWARE) return;
+    int64_t need = std::max<int64_t>(ZBUFFER_DEFAULT_BYTES, (int64_t)w * h * 4);
+    if (need <= editor.depthBytes) return;
+    if (ZBufferInstall(need) == 0) editor.depthBytes = need;
+    else LogPrintf(LOG_WARN, "ZBUFFER: no %lld bytes of depth for a %dx%d screen", (long long)need, w, h);
+}
+
+static void SetEditorVideoMode(void)
+{
+    int w, h;
+    EditorScreenSize(&w, &h);
     int type = SoftwareChosen() ? VIDEO_WINDOWED_SOFTWARE : VIDEO_WINDOWED_HARDWARE;
     if (VideoSetMode(w, h, VIDEO_32BIT, type) == 0) return;
     if (VideoSetMode(w, h, VIDEO_24BIT, type) == 0) return;
@@ -225,12 +277,65 @@ static void CreateEditorWindows(void)
     if (mode != EDITOR_SHAPE && mode != EDITOR_WORLD) FatalError("Invalid startup mode.");
     int w, h;
     VideoExtent(&w, &h);
-    // At 640 x 400 the view stops a row short of the panel area.
-    editor.view = WinCreate(0, 0, w - 1, h == 400 ? 349 : h - 50, WIN_DESKTOP, FRAME_BORDER | FRAME_TITLE, CLASS_VIEW);
-    editor.menuBar = WinCreate(320, h - 50, 320, 49, WIN_DESKTOP, FRAME_BORDER,
+    LayoutRect v = LayoutView(w, h), m = LayoutMenuBar(w, h);
+    editor.view = WinCreate(v.x, v.y, v.width, v.height, WIN_DESKTOP, FRAME_BORDER | FRAME_TITLE, CLASS_VIEW);
+    editor.menuBar = WinCreate(m.x, m.y, m.width, m.height, WIN_DESKTOP, FRAME_BORDER,
                                mode == EDITOR_SHAPE ? CLASS_SHAPE_MENU : CLASS_WORLD_MENU);
     WinParam title = (WinParam) "Vostrane Max", zero = 0;
     WinSendMessage(editor.menuBar, WM_SETTITLE, &title, &zero);
+}
+
+// The logical screen takes a new size while the editor runs: the mode is set again (the
+// document, the selection, the history, the cameras and the fields live elsewhere and stay)
+// and the windows are laid out anew.
+static void ResizeScreen(int w, int h)
+{
+    int oldW = VideoModeWidth(), oldH = VideoModeHeight();
+    if ((w == oldW && h == oldH) || VideoInUpdate()) return;
+    int bpp = VideoBitsPerPixel();
+    int code = bpp == 32 ? VIDEO_32BIT : bpp == 24 ? VIDEO_24BIT : bpp == 8 ? VIDEO_8BIT : VIDEO_16BIT;
+    if (VideoSetMode(w, h, code, VideoModeType()) != 0) {
+        LogPrintf(LOG_WARN, "SCREEN: no %dx%d screen; staying at %dx%d", w, h, oldW, oldH);
+        return;
+    }
+    FitDepthBuffer(w, h);
+    WinSetRect(WinDesktop(), 0, 0, w, h);
+    LayoutRelay(oldW, oldH, w, h);
+    LogPrintf(LOG_INFO, "SCREEN: %dx%d at scale %d", w, h, ScreenUiScale());
+}
+
+// The "Window" screen follows the window: its size divided by the UI scale.
+static void FollowWindow(void)
+{
+    if (!editor.followWindow) return;
+    int pw, ph, w, h;
+    PlatWindowPixels(&pw, &ph);
+    ScreenLogicalSize(pw, ph, ScreenUiScale(), &w, &h);
+    ResizeScreen(w, h);
+}
+
+// Ctrl+= and Ctrl+-: one step of the UI scale, within what the window holds at 800 x 600
+// (the "Window" screen) or what the desktop holds of the screen (the others, whose window
+// then takes the new scale).
+static void StepUiScale(int step)
+{
+    int scale = ScreenUiScale() + step;
+    if (scale < SCREEN_SCALE_MIN || scale > SCREEN_SCALE_MAX) return;
+    int pw, ph;
+    if (editor.followWindow) PlatWindowPixels(&pw, &ph);
+    else {
+        int32_t desk[4];
+        PlatDesktopRect(desk);
+        pw = desk[2] - desk[0];
+        ph = desk[3] - desk[1];
+    }
+    int base = editor.followWindow ? SCREEN_MIN_WIDTH : VideoModeWidth();
+    int baseH = editor.followWindow ? SCREEN_MIN_HEIGHT : VideoModeHeight();
+    if (step > 0 && ScreenWholeScale(pw, ph, base, baseH) < scale) return;
+    ScreenSetUiScale(scale);
+    if (editor.followWindow) FollowWindow();
+    else SizeWindowFor(VideoModeWidth(), VideoModeHeight());
+    EditNote("UI scale %d", scale);
 }
 
 // The palette changed: the display colours follow, and in palette mode every material takes
@@ -266,7 +371,7 @@ void EditorStart(void)
     VideoLoadInterfacePalette();
     WinInstall();
     if (Draw3DInstall(D3_POLYGONS) != 0) FatalError("Not enough memory for Draw3DInstall.");
-    Draw3DSetup(VideoModeWidth(), VideoModeHeight(), D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
+    Draw3DSetup(LayoutFocalWidth(VideoModeWidth()), VideoModeHeight(), D3_NEAREST_Z, D3_VIEW_DISTANCE, D3SORT_NONE);
     Draw3DCheckFrames(AppConfig()->debug);
     MatMInstall();
     if (!AppConfig()->palSupport) MatMSetTrueColour();
@@ -303,6 +408,7 @@ void EditorStart(void)
         VideoEndUpdate();
     }
     SelectRenderer();
+    FitDepthBuffer(VideoModeWidth(), VideoModeHeight());
 
     // The slot that carries the edited object: at the origin, answering every event with 0,
     // drawing the shape manager's current shape.
@@ -339,6 +445,7 @@ void EditorStart(void)
     // Fresh state before the windows are made: the first view takes the keypad, and the tool
     // that the menu bar's first panel chooses at once must stay.
     EditStateReset();
+    LayoutForgetWindows();
     CreateEditorWindows();
     // What the editor starts with is nothing to ask about (the settings' materials and palette
     // as loaded, the list's colour mode set); a recovered work is.
@@ -487,8 +594,11 @@ void EditorShortcuts(void)
     auto command = [panels](int c) {
         if (panels && panels->command) panels->command(c);
     };
-    // Only with Ctrl are these keys read here: without it they stay the focus window's.
+    // Only with Ctrl are these keys read here: without it they stay the focus window's. The
+    // keypad's plus and minus are other keys: with Ctrl they zoom finely, as ever.
     if (ctrl) {
+        if (KeyPressed(KEY_EQUALS)) StepUiScale(+1);
+        if (KeyPressed(KEY_MINUS)) StepUiScale(-1);
         if (KeyPressed(KEY_Z)) shift ? EditorRedo() : EditorUndo();
         if (KeyPressed(KEY_Y)) EditorRedo();
         if (KeyPressed(KEY_S)) command(EDITOR_COMMAND_SAVE);
@@ -588,6 +698,7 @@ int EditorHasOpen(const char* name)
 int EditorFrame(void)
 {
     TimingUpdate();
+    FollowWindow();
     TakeDroppedFiles();
     if (!editor.openWaiting.empty()) {
         std::string path;
@@ -613,6 +724,8 @@ int EditorFrame(void)
     SlotsFrame(TimingElapsed(), TimingFrameTime());
     MsgBoxShowWaiting();
     RecoveryFrame();
+    // Dialogs opened in this frame go where a screen of their size puts them before they show.
+    LayoutPlaceNewDialogs(VideoModeWidth(), VideoModeHeight());
     return STEP_STAY;
 }
 
@@ -654,4 +767,7 @@ void EditorStop(void)
     editor.openWaiting.clear();
     editor.objectSlot = 0;
     editor.view = editor.menuBar = 0;
+    editor.followWindow = 0;
+    editor.depthBytes = 0;
+    LayoutForgetWindows();
 }

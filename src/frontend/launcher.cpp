@@ -9,7 +9,7 @@
 #include "toolkit/win.h"
 
 struct LauncherData {
-    WinId res640, res800, shape, world, software;
+    WinId res640, res800, resWindow, shape, world, software;
 };
 
 
@@ -30,11 +30,16 @@ static int LauncherProc(WinId, WinId sender, int message, WinParam* p1, WinParam
         LauncherData made{};
         made.res640 = ButtonCreate(80, 60, 60, BUTTON_RADIO | BUTTON_GROUP, "640x400");
         made.res800 = ButtonCreate(150, 60, 60, BUTTON_RADIO | BUTTON_GROUP, "800x600");
+        // The third screen goes left of the two fixed ones, which keep their places.
+        made.resWindow = ButtonCreate(10, 60, 60, BUTTON_RADIO | BUTTON_GROUP, "Window");
         WinParam group = 1;
         WinSendMessage(made.res640, WM_SETGROUP, &group, &z);
         WinSendMessage(made.res800, WM_SETGROUP, &group, &z);
+        WinSendMessage(made.resWindow, WM_SETGROUP, &group, &z);
         WinParam on = 1;
-        WinSendMessage(AppConfig()->resolution == RESOLUTION_640 ? made.res640 : made.res800, WM_SETSTATE, &on, &z);
+        int res = AppConfig()->resolution;
+        WinId chosen = res == RESOLUTION_640 ? made.res640 : res == RESOLUTION_WINDOW ? made.resWindow : made.res800;
+        WinSendMessage(chosen, WM_SETSTATE, &on, &z);
         made.shape = ButtonCreate(70, 20, 90, BUTTON_PUSH, "Shape Editor");
         made.world = ButtonCreate(70, 35, 90, BUTTON_PUSH, "World Editor");
         if (AppConfig()->debug) made.software = ButtonCreate(20, 73, 160, BUTTON_TOGGLE, "Software Render");
@@ -52,6 +57,8 @@ static int LauncherProc(WinId, WinId sender, int message, WinParam* p1, WinParam
             AppSetResolution(RESOLUTION_640);
         else if (ButtonState(made.res800))
             AppSetResolution(RESOLUTION_800);
+        else if (ButtonState(made.resWindow))
+            AppSetResolution(RESOLUTION_WINDOW);
         else
             FatalError("Lost a button somewhere??");
         return 1;

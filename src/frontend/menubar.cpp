@@ -5,6 +5,7 @@
 #include "base/mem.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
+#include "frontend/layout.h"
 #include "kernel/app.h"
 #include "platform/platform.h"
 #include "shapes/shapem_edit.h"
@@ -60,10 +61,11 @@ void MenuBarPanelArea(int* x, int* y, int* width, int* height)
 {
     int w, h;
     VideoExtent(&w, &h);
-    *x = 0;
-    *y = h - 50;
-    *width = 320;
-    *height = 49;
+    LayoutRect r = LayoutPanelArea(w, h);
+    *x = r.x;
+    *y = r.y;
+    *width = r.width;
+    *height = r.height;
 }
 
 static void OpenPanel(MenuData* d, const MenuEntry* entries, int count, int index)

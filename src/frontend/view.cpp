@@ -1982,10 +1982,22 @@ static void Create(WinId self)
     d->framesSeen = EditFrameRequests();
 }
 
+// The view took a new size (the screen did): its title buttons stay at its right end. The
+// picture keeps its middle, which each draw takes from the new area.
+static void Resized(WinId self)
+{
+    ViewData* d = Data();
+    int x, y, w, h;
+    WinGetRect(self, &x, &y, &w, &h);
+    if (d->setupButton) WinSetPos(d->setupButton, w - TITLE_BUTTON_W, 0);
+    if (d->sceneButton) WinSetPos(d->sceneButton, w - 2 * TITLE_BUTTON_W, 0);
+}
+
 static int ViewProc(WinId self, WinId sender, int message, WinParam* p1, WinParam* p2)
 {
     switch (message) {
     case WM_CREATE: Create(self); return 1;   // the frame sets itself up too
+    case WM_RESIZED: Resized(self); return 1;
     case WM_DESTROY:
         if (EditActiveView() == self) EditSetActiveView(0);
         return 1;

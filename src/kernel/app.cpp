@@ -22,6 +22,7 @@
 #include "kernel/timing.h"
 #include "kernel/version.h"
 #include "platform/platform.h"
+#include "platform/screen.h"
 
 static struct {
     AppSettings settings;
@@ -30,7 +31,9 @@ static struct {
     int stageStarted[STAGE_COUNT];
     int lockFd;
     int skipLauncher;        // a file named at start-up chose the editor
-} app = {{}, nullptr, RUN_START_LAUNCHER, {}, -1, 0};
+    // --screen and --uiscale: they hold over the settings file. -1 = not given.
+    int cliResolution, cliWidth, cliHeight, cliScale;
+} app = {{}, nullptr, RUN_START_LAUNCHER, {}, -1, 0, -1, 0, 0, -1};
 
 const AppSettings* AppConfig(void) { return &app.settings; }
 void AppSetEditorMode(int mode) { app.settings.editorMode = mode; }
@@ -41,6 +44,77 @@ void AppResetSettings(void)
 {
     app.settings = AppSettings{};
     app.settings.resolution = RESOLUTION_DEFAULT;
+    app.cliResolution = app.cliScale = -1;
+    app.cliWidth = app.cliHeight = 0;
+}
+
+int AppParseScreen(const char* text, int allowSize, int* resolution, int* width, int* height)
+{
+    *width = *height = 0;
+    if (!text) return 1;
+    if (StrICmp(text, "640x400") == 0) *resolution = RESOLUTION_640;
+    else if (StrICmp(text, "800x600") == 0) *resolution = RESOLUTION_800;
+    else if (StrICmp(text, "window") == 0) *resolution = RESOLUTION_WINDOW;
+    else if (allowSize && ScreenParseSize(text, width, height) == 0 && *width >= SCREEN_MIN_WIDTH &&
+             *height >= SCREEN_MIN_HEIGHT && *width <= SCREEN_MAX_SIDE && *height <= SCREEN_MAX_SIDE)
+        *resolution = RESOLUTION_WINDOW;
+    else {
+        *width = *height = 0;
+        return 1;
+    }
+    return 0;
+}
+
+int AppParseScreenOptions(int argc, char** argv, char* why, size_t whySize)
+{
+    for (int i = 1; i < argc; i++) {
+        int isScreen = !strcmp(argv[i], "--screen"), isScale = !strcmp(argv[i], "--uiscale");
+        if (!isScreen && !isScale) continue;
+        if (i + 1 >= argc) {
+            snprintf(why, whySize, "%s needs %s", argv[i], isScreen ? "640x400, 800x600, window or WxH" : "1 to 4");
+            return 1;
+        }
+        const char* v = argv[++i];
+        if (isScreen) {
+            int r, w, h;
+            if (AppParseScreen(v, 1, &r, &w, &h) != 0) {
+                snprintf(why, whySize,
+                         "--screen takes 640x400, 800x600, window or WxH (at least %dx%d, at most %dx%d), not %.40s",
+                         (int)SCREEN_MIN_WIDTH, (int)SCREEN_MIN_HEIGHT, (int)SCREEN_MAX_SIDE, (int)SCREEN_MAX_SIDE, v);
+                return 1;
+            }
+            app.cliResolution = r;
+            app.cliWidth = w;
+            app.cliHeight = h;
+        } else {
+            int n;
+            if (ScreenParseScale(v, &n) != 0) {
+                snprintf(why, whySize, "--uiscale takes a whole number from %d to %d, not %.40s", (int)SCREEN_SCALE_MIN,
+                         (int)SCREEN_SCALE_MAX, v);
+                return 1;
+            }
+            app.cliScale = n;
+        }
+    }
+    return 0;
+}
+
+// The command line holds over the settings file; an automatic scale comes from the desktop.
+static void ChooseScreen(void)
+{
+    AppSettings& set = app.settings;
+    if (app.cliResolution >= 0) {
+        set.resolution = app.cliResolution;
+        set.screenWidth = app.cliWidth;
+        set.screenHeight = app.cliHeight;
+    }
+    if (app.cliScale > 0) set.uiScale = app.cliScale;
+    int scale = set.uiScale;
+    if (scale <= 0) {
+        scale = ScreenAutoScale(getenv("GDK_SCALE"), getenv("QT_SCALE_FACTOR"), PlatDisplayDpi());
+        LogPrintf(LOG_INFO, "SCREEN: UI scale %d, chosen from the desktop", scale);
+    }
+    ScreenSetUiScale(scale);
 }
 
 void AppRegisterFrontEnd(const AppFrontEnd* frontEnd) { app.frontEnd = frontEnd; }
@@ -127,12 +201,17 @@ static const ProgramOption kOptions[] = {
     {"--script", "FILE", "headless input: one command a line (see the README)"},
     {"--log", "FILE", "developer log to FILE instead of stderr (also TOLBEX_LOG)"},
     {"--max-frames", "N", "end a headless run after N main-loop turns (exit code 3)"},
+    {"--screen", "SIZE",
+     "640x400, 800x600 or window: the screen the launcher preselects; WxH (at least 800x600): a fixed logical "
+     "screen of that size in the Window screen (default: tolbex.ini's screen, else 800x600)"},
+    {"--uiscale", "N", "draw each logical pixel as N x N screen pixels, 1 to 4 (default: tolbex.ini's uiscale, "
+                       "else from GDK_SCALE, QT_SCALE_FACTOR or the display's density)"},
     {"--man-page", "", "print this program's manual page (roff) and exit"},
     {"--help", "", "print this help and exit"},
     {"--version", "", "print the version and exit"},
 };
 static const char kSynopsis[] = "[/debug] [--renderer gl|software] [--headless] [--script FILE] [--log FILE] "
-                                "[--max-frames N] [FILE]";
+                                "[--max-frames N] [--screen SIZE] [--uiscale N] [FILE]";
 static const char kFileHelp[] =
     "a shape (SHP) or world (WLE) file to open in its editor, without the launcher; when Tolbex runs "
     "already, the running copy opens it and comes to the front, and this start ends";
@@ -310,6 +389,10 @@ int AppMain(int argc, char** argv)
             commandLine += " \"--renderer\" \"" + name + "\"";
             continue;
         }
+        else if (a == "--screen" || a == "--uiscale") {
+            value(a == "--screen" ? "640x400, 800x600, window or WxH" : "a number from 1 to 4");
+            continue;   // checked and taken by AppParseScreenOptions
+        }
         else if (a == "--max-frames") {
             const char* v = value("a number");
             int32_t n = 0;
@@ -347,6 +430,13 @@ int AppMain(int argc, char** argv)
     if (options.script && !options.headless) {
         fprintf(stderr, "tolbex: --script needs --headless\n");
         return 2;
+    }
+    {
+        char why[200];
+        if (AppParseScreenOptions(argc, argv, why, sizeof why) != 0) {
+            fprintf(stderr, "tolbex: %s\n", why);
+            return 2;
+        }
     }
     if (logFile && *logFile && LogOpen(logFile) != 0) fprintf(stderr, "tolbex: cannot write the log %s\n", logFile);
 
@@ -449,6 +539,28 @@ static void ReadSettingsFile(void)
             memcpy(set.dummyColour, rgb, sizeof rgb);
         }
     }
+    if ((v = INIGet("screen"))) {
+        int r, w, h;
+        if (AppParseScreen(v, 0, &r, &w, &h) != 0) {
+            snprintf(text, sizeof text, "tolbex.ini: screen is 640x400, 800x600 or window, not \"%.40s\"; %s is offered.",
+                     v, set.resolution == RESOLUTION_640 ? "640x400" : "800x600");
+            SettingRefused(text);
+        } else {
+            set.resolution = r;
+        }
+    }
+    if ((v = INIGet("uiscale"))) {
+        int n;
+        if (ScreenParseScale(v, &n) != 0) {
+            snprintf(text, sizeof text,
+                     "tolbex.ini: uiscale is a whole number from %d to %d, not \"%.40s\"; the scale is chosen from the "
+                     "desktop.",
+                     (int)SCREEN_SCALE_MIN, (int)SCREEN_SCALE_MAX, v);
+            SettingRefused(text);
+        } else {
+            set.uiScale = n;
+        }
+    }
     if ((v = INIGet("threads"))) {
         if (StrToDec(v, &n) != 0 || n < 0 || n > WORKPOOL_MAX_THREADS) {
             snprintf(text, sizeof text,
@@ -479,7 +591,10 @@ void AppStartupSettings(void)
     ResInstall(5000);
     app.settings.resolution = RESOLUTION_DEFAULT;
     app.settings.palSupport = 0;
+    app.settings.uiScale = 0;
+    app.settings.screenWidth = app.settings.screenHeight = 0;
     ReadSettingsFile();
+    ChooseScreen();
     AddSettingsResourceFile("secondres", app.settings.secondRes);
     AddSettingsResourceFile("thirdres", app.settings.thirdRes);
 
@@ -608,6 +723,8 @@ int AppLoopTurn(void)
     }
     if (KernelQuit()) return 1;
     AppEndOfFrame();
+    // Nothing moves on the screen: sleep until the desktop has something for us.
+    if (app.frontEnd && app.frontEnd->idleMs) PlatWaitEvent(app.frontEnd->idleMs());
     return 0;
 }
 

@@ -12,7 +12,10 @@ enum {
     RESOLUTION_320 = 0,
     RESOLUTION_640 = 1,
     RESOLUTION_800 = 2,
-    RESOLUTION_DEFAULT = RESOLUTION_800,   // what the launcher offers at every start
+    // The "Window" screen: the logical screen is the window's size divided by the UI scale,
+    // at least 800 x 600, and follows the window while the editor runs.
+    RESOLUTION_WINDOW = 3,
+    RESOLUTION_DEFAULT = RESOLUTION_800,   // what the launcher offers unless the settings say
 };
 // Which renderer draws the 3D views. By default the hardware one, and the software Z-buffer
 // when no hardware renderer can be had; asked for by name, a renderer that cannot start is
@@ -48,6 +51,12 @@ struct AppSettings {
     int threads = 1;
     char secondRes[80];
     char thirdRes[80];
+    // --screen WxH: a logical screen of that size (the "Window" screen, fixed); 0 = none.
+    int screenWidth;
+    int screenHeight;
+    // "uiscale" or --uiscale: each logical pixel is uiScale x uiScale screen pixels; 0 =
+    // automatic from the desktop.
+    int uiScale;
 };
 const AppSettings* AppConfig(void);
 // The launcher's choices.
@@ -74,6 +83,9 @@ struct AppFrontEnd {
     // second start. 0 when it is taken (it opens in the editor of its kind), 1 with the
     // reason in `why` when it cannot be (the front end has told the user too).
     int (*openFile)(const char* path, char* why, size_t whySize);
+    // After a turn: how many milliseconds the loop may sleep waiting for input because
+    // nothing on the screen moves (0: go on at once). Null: never sleep.
+    int (*idleMs)(void);
 };
 // The table must live as long as the program; null hooks do nothing.
 void AppRegisterFrontEnd(const AppFrontEnd* frontEnd);
@@ -87,6 +99,13 @@ const char* AppLockPath(void);
 const char* AppHandoffPath(void);
 // Takes the requests a second start handed in and answers each (every main-loop turn).
 void AppTakeHandedFiles(void);
+
+// --screen and --uiscale from the command line (they hold over tolbex.ini): 0, or 1 with a
+// one-line reason in why (a usage error). Without them the settings file decides.
+int AppParseScreenOptions(int argc, char** argv, char* why, size_t whySize);
+// "640x400", "800x600", "window" and, with allowSize, "WxH" from 800x600 up: 0 with the
+// RESOLUTION_* (and the fixed size, else 0 x 0), or 1.
+int AppParseScreen(const char* text, int allowSize, int* resolution, int* width, int* height);
 
 // The pieces of the loop, public so that tests can drive the run states one turn at a time.
 void AppParseCommandLine(const char* commandLine);

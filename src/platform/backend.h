@@ -27,6 +27,10 @@ struct PlatDriver {
     void (*ReleaseGL)(void);
     // Brings the window to the front (a file handed in from another start); null: nothing to do.
     void (*RaiseWindow)(void);
+    void (*WindowPixels)(int* width, int* height);
+    void (*SetWindowPixels)(int width, int height);   // 0, 0: the desktop's usable area
+    float (*DisplayDpi)(void);                         // 0: unknown
+    void (*WaitEvent)(int ms);
 };
 
 extern const PlatDriver platHeadlessDriver;
@@ -39,6 +43,9 @@ int SdlScanToKey(int sdlScancode);
 // pump calls it for every event (tests feed it events without a display).
 union SDL_Event;
 void SdlTranslateEvent(const SDL_Event* event);
+
+// Something reached the window (any event of the desktop's).
+void PlatMarkActivity(void);
 
 // Makes a buffer the drawing target (sprites drawn into). Fatal when another target is active.
 void VideoBeginBuffer(uint8_t* pixels, int pitch, int width, int height, int bpp);

@@ -10,6 +10,7 @@
 #include "base/log.h"
 #include "base/str.h"
 #include "platform/platform.h"
+#include "platform/screen.h"
 
 enum {
     KEY_PRESSED = 1,     // a press not yet read
@@ -267,6 +268,23 @@ int KeyHeld(int scanCode)
     KeyPoll();
     if (!PlatAppActive() || scanCode < 0 || scanCode > 255) return 0;
     return input.state[scanCode] & KEY_HELD;
+}
+
+int KeyAnyHeld(void)
+{
+    KeyPoll();
+    if (!KernelAppActive()) return 0;
+    for (int code = 1; code < 256; code++) {
+        // Modifiers and buttons change nothing by being held: what they go with comes as events.
+        switch (code) {
+        case KEY_LSHIFT: case KEY_RSHIFT: case KEY_LCONTROL: case KEY_RCONTROL: case KEY_LMENU: case KEY_RMENU:
+        case KEY_LWIN: case KEY_RWIN: case KEY_CAPITAL: case KEY_NUMLOCK:
+        case KEY_MOUSE_LEFT: case KEY_MOUSE_RIGHT: case KEY_MOUSE_MIDDLE: continue;
+        default: break;
+        }
+        if (input.state[code] & KEY_HELD) return 1;
+    }
+    return 0;
 }
 
 // The character a typed entry reads as: its text; else its key's table character, except

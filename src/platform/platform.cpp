@@ -8,6 +8,7 @@
 #include "base/fatal.h"
 #include "base/log.h"
 #include "platform/backend.h"
+#include "platform/screen.h"
 
 enum { QUEUE_SIZE = 256 };
 
@@ -23,6 +24,7 @@ static struct {
     int appActive;
     MessageHookFn hooks[PLAT_MAX_HOOKS];
     int hookCount;
+    int activity;                 // an event came since PlatTakeActivity last looked
 } plat;
 
 // A fatal error's last words: its box, then the display let go. Set before main (this file
@@ -121,6 +123,37 @@ void PlatRaiseWindow(void)
 }
 void PlatDesktopRect(int32_t rect[4]) { PlatDriverCurrent()->DesktopRect(rect); }
 
+void PlatWindowPixels(int* width, int* height)
+{
+    *width = *height = 0;
+    if (PlatDriverCurrent()->WindowPixels) PlatDriverCurrent()->WindowPixels(width, height);
+    if (*width <= 0 || *height <= 0) {
+        *width = VideoModeWidth();
+        *height = VideoModeHeight();
+    }
+}
+
+void PlatSetWindowPixels(int width, int height)
+{
+    if (PlatDriverCurrent()->SetWindowPixels) PlatDriverCurrent()->SetWindowPixels(width, height);
+}
+
+float PlatDisplayDpi(void) { return PlatDriverCurrent()->DisplayDpi ? PlatDriverCurrent()->DisplayDpi() : 0.0f; }
+
+void PlatWaitEvent(int ms)
+{
+    if (ms > 0 && PlatDriverCurrent()->WaitEvent) PlatDriverCurrent()->WaitEvent(ms);
+}
+
+void PlatMarkActivity(void) { plat.activity = 1; }
+
+int PlatTakeActivity(void)
+{
+    int was = plat.activity;
+    plat.activity = 0;
+    return was;
+}
+
 void PlatPostMessage(uint32_t msg, uint32_t wParam, int32_t lParam)
 {
     if (plat.count == QUEUE_SIZE) {
@@ -128,6 +161,7 @@ void PlatPostMessage(uint32_t msg, uint32_t wParam, int32_t lParam)
         plat.head = (plat.head + 1) % QUEUE_SIZE;
         plat.count--;
     }
+    plat.activity = 1;
     NativeMsg& m = plat.queue[(plat.head + plat.count) % QUEUE_SIZE];
     m.msg = msg;
     m.wParam = wParam;
@@ -140,6 +174,7 @@ static std::deque<std::string> dropped;
 void PlatDropFile(const char* path)
 {
     if (!path || !*path) return;
+    plat.activity = 1;
     if (dropped.size() >= PLAT_DROP_QUEUE) dropped.pop_front();
     dropped.push_back(path);
 }

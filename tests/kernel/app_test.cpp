@@ -45,6 +45,7 @@ const AppFrontEnd kRecorder = {
         {EditorStart, EditorFrame, EditorDisplay, EditorStop},
     },
     nullptr,
+    nullptr,   // never sleeps
 };
 
 class RunStates : public ::testing::Test {

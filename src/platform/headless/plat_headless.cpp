@@ -14,6 +14,7 @@
 #include "base/log.h"
 #include "platform/backend.h"
 #include "platform/headless/script.h"
+#include "platform/screen.h"
 
 enum { TURN_MS = 20 };
 // How the run was ended: the quit message is posted once.
@@ -33,6 +34,7 @@ static struct {
     // The last presented picture, kept as the framebuffer held it.
     std::vector<uint8_t> presented;
     int width, height, bpp;
+    int windowW, windowH;           // the window in screen pixels; 0 = the mode at the UI scale
     PlatImageWriter writeImage;
     PlatImageWriter writePng;
     PlatDumpWriter writeDump;
@@ -81,6 +83,7 @@ static int HeadlessInit(const PlatOptions* options)
     headless.active = 1;
     headless.presented.clear();
     headless.width = headless.height = headless.bpp = 0;
+    headless.windowW = headless.windowH = 0;
     if (options->script) {
         FILE* f = fopen(options->script, "rb");
         if (!f) {
@@ -227,6 +230,7 @@ static void RunStep(const ScriptStep& s)
     case SCRIPT_SHOT: Shot(s); break;
     case SCRIPT_ADVANCE: headless.clock += (uint32_t)s.a; break;
     case SCRIPT_WAITFOR: break;   // the pump runs it
+    case SCRIPT_RESIZE: PlatHeadlessResize(s.a, s.b); break;
     case SCRIPT_FATAL: FatalError("%s", s.text.c_str());
     case SCRIPT_DUMP:
         if (!headless.writeDump || headless.writeDump(s.text.c_str()) != 0) FailRun(s, ("dump " + s.text + " could not be written").c_str());
@@ -298,6 +302,30 @@ static void HeadlessPresent(const uint8_t* pixels, int pitch, int width, int hei
 
 static uint32_t HeadlessTicks(void) { return headless.clock; }
 
+void PlatHeadlessResize(int width, int height)
+{
+    headless.windowW = width;
+    headless.windowH = height;
+    PlatMarkActivity();
+}
+
+static void HeadlessWindowPixels(int* width, int* height)
+{
+    *width = headless.windowW ? headless.windowW : headless.width * ScreenUiScale();
+    *height = headless.windowH ? headless.windowH : headless.height * ScreenUiScale();
+}
+
+static void HeadlessSetWindowPixels(int width, int height)
+{
+    int32_t desk[4];
+    HeadlessDesktopRect(desk);
+    if (width <= 0 || height <= 0 || width > desk[2] - desk[0] || height > desk[3] - desk[1]) {
+        width = desk[2] - desk[0];
+        height = desk[3] - desk[1];
+    }
+    PlatHeadlessResize(width, height);
+}
+
 static int HeadlessMessageBox(const char* title, const char* text, int flags)
 {
     (void)title;
@@ -337,4 +365,8 @@ const PlatDriver platHeadlessDriver = {
     HeadlessMessageBox,
     nullptr,   // nothing of its own is drawn through GL
     nullptr,   // no window to raise
+    HeadlessWindowPixels,
+    HeadlessSetWindowPixels,
+    nullptr,   // no display: the density is unknown
+    nullptr,   // a headless run never sleeps
 };

@@ -155,6 +155,11 @@ int ScriptParse(const std::string& source, const std::string& fileName, std::vec
                 step(SCRIPT_RELEASE, button);
                 step(SCRIPT_WAIT, 1);
             }
+        } else if (cmd == "resize") {
+            if (w.size() != 3 || !ParseInt(w[1], &a) || !ParseInt(w[2], &b) || a < 1 || a > 32767 || b < 1 ||
+                b > 32767)
+                return fail("expected WIDTH HEIGHT");
+            step(SCRIPT_RESIZE, a, b);
         } else if (cmd == "press" || cmd == "release") {
             int button = w.size() == 2 ? ButtonNamed(w[1]) : -1;
             if (button < 0) return fail("expected left, right or middle");

@@ -22,6 +22,7 @@ enum ScriptOp {
     SCRIPT_WHEEL,       // a: wheel notches, + away from the user (zooms in)
     SCRIPT_DROP,        // text: a file name dropped on the window
     SCRIPT_WAITFOR,     // text: a file the editor must have open; a: seconds of real time at most
+    SCRIPT_RESIZE,      // a, b: the window's new size in screen pixels, as the desktop resizes it
 };
 enum { SCRIPT_BUTTON_LEFT = 0, SCRIPT_BUTTON_RIGHT = 1, SCRIPT_BUTTON_MIDDLE = 2, SCRIPT_BUTTONS = 3 };
 enum { SCRIPT_WHEEL_MAX = 1000 };   // notches one `wheel` step turns at most, either way

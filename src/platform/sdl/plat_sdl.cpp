@@ -1,12 +1,13 @@
 // SDL2 back end: one native window titled by the kernel, the framebuffer presented through a
-// streaming texture, keys mapped to scan codes, pointer positions mapped back to framebuffer
-// pixels, and SDL's native message boxes.
+// streaming texture at a whole scale (platform/screen.h), keys mapped to scan codes, pointer
+// positions mapped back to framebuffer pixels, and SDL's native message boxes.
 #include <SDL.h>
 
 #include <cstdio>
 
 #include "base/log.h"
 #include "platform/backend.h"
+#include "platform/screen.h"
 
 static struct {
     int initialised;
@@ -185,18 +186,31 @@ static void SdlDesktopRect(int32_t rect[4])
 
 static int32_t PointParam(int x, int y) { return (int32_t)(((uint32_t)(uint16_t)y << 16) | (uint16_t)x); }
 
-// Event positions to framebuffer pixels. With a logical size set, SDL's renderer already
-// reports pointer events in framebuffer pixels through the letterbox; only clamping is left.
+// The drawable's size in pixels, which on a high-density desktop may differ from the window's
+// size in the desktop's units that events are given in.
+static void OutputSize(int* w, int* h)
+{
+    *w = *h = 0;
+    if (sdl.renderer) SDL_GetRendererOutputSize(sdl.renderer, w, h);
+    if ((*w <= 0 || *h <= 0) && sdl.window) SDL_GetWindowSize(sdl.window, w, h);
+}
+
+// Event positions to framebuffer pixels, through the letterbox the picture is shown in.
 static void ToFramebuffer(int x, int y, int* fx, int* fy)
 {
-    if (sdl.width > 0) {
-        if (x < 0) x = 0;
-        if (y < 0) y = 0;
-        if (x >= sdl.width) x = sdl.width - 1;
-        if (y >= sdl.height) y = sdl.height - 1;
+    if (sdl.width <= 0 || !sdl.window) {
+        *fx = x;
+        *fy = y;
+        return;
     }
-    *fx = x;
-    *fy = y;
+    int ow, oh, ww = 0, wh = 0;
+    OutputSize(&ow, &oh);
+    SDL_GetWindowSize(sdl.window, &ww, &wh);
+    if (ww > 0 && wh > 0 && (ww != ow || wh != oh)) {
+        x = (int)((int64_t)x * ow / ww);
+        y = (int)((int64_t)y * oh / wh);
+    }
+    ScreenWindowToPicture(ScreenLetterbox(ow, oh, sdl.width, sdl.height), sdl.width, sdl.height, x, y, fx, fy);
 }
 
 static void PostPointer(uint32_t msg, int wx, int wy)
@@ -213,6 +227,8 @@ static void PostPointer(uint32_t msg, int wx, int wy)
 void SdlTranslateEvent(const SDL_Event* event)
 {
     const SDL_Event& e = *event;
+    // Whatever came may change what the window shows: a frame is drawn.
+    PlatMarkActivity();
     switch (e.type) {
     case SDL_QUIT: PlatRequestClose(); break;
     case SDL_WINDOWEVENT:
@@ -272,26 +288,66 @@ static int SdlSetMode(int width, int height, int bpp)
         LogPrintf(LOG_WARN, "VIDEO: no %dx%d texture (%s)", width, height, SDL_GetError());
         return 1;
     }
+    // Every logical pixel an exact block of screen pixels: no smoothing between them.
+    SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
     if (sdl.texture) SDL_DestroyTexture(sdl.texture);
     sdl.texture = texture;
     sdl.width = width;
     sdl.height = height;
     sdl.bpp = bpp;
-    SDL_RenderSetLogicalSize(sdl.renderer, width, height);
 
-    // The small launcher is shown at the largest whole scale that fits the desktop; the
-    // editor modes at 1:1. The user may resize either; the picture stays letterboxed.
-    int scale = 1;
+    // The small launcher is shown at the largest whole scale that fits the desktop. The
+    // editors size the window themselves (PlatSetWindowPixels): a screen that follows the
+    // window must not move it. The user may resize either; the picture stays letterboxed.
     if (width <= 320) {
+        int scale = 1;
         int32_t desk[4];
         SdlDesktopRect(desk);
         int dw = (desk[2] - desk[0]) * 9 / 10, dh = (desk[3] - desk[1]) * 9 / 10;
         while ((scale + 1) * width <= dw && (scale + 1) * height <= dh) scale++;
+        SDL_SetWindowSize(sdl.window, width * scale, height * scale);
+        SDL_SetWindowPosition(sdl.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }
-    SDL_SetWindowSize(sdl.window, width * scale, height * scale);
-    SDL_SetWindowPosition(sdl.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     return 0;
 }
+
+static void SdlWindowPixels(int* width, int* height) { OutputSize(width, height); }
+
+static void SdlSetWindowPixels(int width, int height)
+{
+    if (!sdl.window) return;
+    int32_t desk[4];
+    SdlDesktopRect(desk);
+    int dw = desk[2] - desk[0], dh = desk[3] - desk[1];
+    // Pixels to the desktop's units, which SDL sizes windows in.
+    int ow, oh, ww = 0, wh = 0;
+    OutputSize(&ow, &oh);
+    SDL_GetWindowSize(sdl.window, &ww, &wh);
+    if (ow > 0 && ww > 0 && ow != ww && width > 0) {
+        width = (int)((int64_t)width * ww / ow);
+        height = (int)((int64_t)height * wh / oh);
+    }
+    if (width <= 0 || height <= 0) {
+        SDL_RestoreWindow(sdl.window);
+        SDL_SetWindowSize(sdl.window, dw, dh);
+        SDL_SetWindowPosition(sdl.window, desk[0], desk[1]);
+        SDL_MaximizeWindow(sdl.window);
+        return;
+    }
+    if (SDL_GetWindowFlags(sdl.window) & SDL_WINDOW_MAXIMIZED) SDL_RestoreWindow(sdl.window);
+    SDL_SetWindowSize(sdl.window, width < dw ? width : dw, height < dh ? height : dh);
+    SDL_SetWindowPosition(sdl.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+}
+
+static float SdlDisplayDpi(void)
+{
+    float diagonal = 0, horizontal = 0, vertical = 0;
+    int display = sdl.window ? SDL_GetWindowDisplayIndex(sdl.window) : 0;
+    if (SDL_GetDisplayDPI(display < 0 ? 0 : display, &diagonal, &horizontal, &vertical) != 0) return 0;
+    return horizontal;
+}
+
+static void SdlWaitEvent(int ms) { SDL_WaitEventTimeout(nullptr, ms); }
 
 static void SdlReleaseMode(void)
 {
@@ -312,7 +368,11 @@ static void SdlPresent(const uint8_t* pixels, int pitch, int width, int height, 
     SDL_UpdateTexture(sdl.texture, nullptr, pixels, pitch);
     SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
     SDL_RenderClear(sdl.renderer);
-    SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
+    int ow, oh;
+    OutputSize(&ow, &oh);
+    ScreenRect r = ScreenLetterbox(ow, oh, width, height);
+    SDL_Rect dst{r.x, r.y, r.width, r.height};
+    SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, &dst);
     SDL_RenderPresent(sdl.renderer);
 }
 
@@ -384,4 +444,8 @@ const PlatDriver platSdlDriver = {
     SdlMessageBox,
     SdlReleaseGL,
     SdlRaiseWindow,
+    SdlWindowPixels,
+    SdlSetWindowPixels,
+    SdlDisplayDpi,
+    SdlWaitEvent,
 };
