@@ -323,10 +323,13 @@ void Draw3DStartDraw(int x, int y, int width, int height)
     d3.vy = y;
     d3.vw = width;
     d3.vh = height;
+    // Screen positions are pixel edges (a pixel's centre lies at +0.5): the view runs from its
+    // first pixel's left edge to its last pixel's right edge, so the last row and column are
+    // covered by what reaches the side planes.
     d3.clipX0 = (float)x;
-    d3.clipX1 = (float)(x + width - 1);
+    d3.clipX1 = (float)(x + width);
     d3.clipY0 = (float)y;
-    d3.clipY1 = (float)(y + height - 1);
+    d3.clipY1 = (float)(y + height);
     if (!d3.perspective) {
         d3.cx = x + width / 2.0f;
         d3.cy = y + height / 2.0f;
