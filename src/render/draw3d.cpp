@@ -325,10 +325,13 @@ void Draw3DStartDraw(int x, int y, int width, int height)
     draw3d.vy = y;
     draw3d.vw = width;
     draw3d.vh = height;
+    // Screen positions are pixel edges (a pixel's centre lies at +0.5): the view runs from its
+    // first pixel's left edge to its last pixel's right edge, so the last row and column are
+    // covered by what reaches the side planes.
     draw3d.clipX0 = (float)x;
-    draw3d.clipX1 = (float)(x + width - 1);
+    draw3d.clipX1 = (float)(x + width);
     draw3d.clipY0 = (float)y;
-    draw3d.clipY1 = (float)(y + height - 1);
+    draw3d.clipY1 = (float)(y + height);
     if (!draw3d.perspective) {
         draw3d.cx = x + width / 2.0f;
         draw3d.cy = y + height / 2.0f;
@@ -887,7 +890,14 @@ static D3Vertex* TakeNode(void)
     if (!v) return nullptr;
     draw3d.freeNodes = v->next;
     draw3d.freeCount--;
-    memset(v, 0, sizeof *v);
+    // Field by field rather than memset: the compiler makes a memset of this size a string
+    // instruction whose start-up costs more than these stores, three times a triangle.
+    v->level = v->r = v->g = v->b = v->sr = v->sg = v->sb = 0;
+    v->x = v->y = v->z = v->w = v->sx = v->sy = 0;
+    v->outcode = 0;
+    v->userDist = v->u = v->v = 0;
+    for (int32_t& w : v->work) w = 0;
+    v->next = v->prev = nullptr;
     return v;
 }
 
@@ -1125,16 +1135,30 @@ static int64_t Clamp64(int64_t v, int64_t lo, int64_t hi) { return v < lo ? lo :
 
 // Sums of light are taken in 64 bits: a few bright lights pass the 32-bit range long before
 // the clamps at the end bring them back.
-static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, uint32_t tflags, int32_t level)
+// What lighting reads of a material, read once a triangle rather than once a vertex.
+struct MaterialLight {
+    int32_t si, unlit, ambient, diffuse, specular;
+    int32_t col[3];
+};
+
+static MaterialLight MaterialLightOf(int mat)
 {
+    return {IntMatSI(mat), IntMatUnlit(mat), IntMatAmbient(mat), IntMatDiffuse(mat), IntMatSpecular(mat),
+            {IntMatRed(mat), IntMatGreen(mat), IntMatBlue(mat)}};
+}
+
+static void LightVertex(D3Vertex* v, const float n[3], const MaterialLight& m, int textured, uint32_t tflags,
+                        int32_t level)
+{
+    int32_t si = m.si, unlit = m.unlit, mamb = m.ambient, mdif = m.diffuse, mspec = m.specular;
+    // The direction to the eye serves the specular terms alone: a material without specular
+    // needs none, and the square root it costs is a good part of a vertex's lighting.
     float p[3] = {v->x, v->y, v->z}, view[3] = {0, 0, -1};
-    if (draw3d.perspective) {
+    if (draw3d.perspective && mspec) {
         float len = std::sqrt(Dot(p, p));
         if (len > 0)
             for (int i = 0; i < 3; i++) view[i] = -p[i] / len;
     }
-    int32_t si = IntMatSI(mat), unlit = IntMatUnlit(mat), mamb = IntMatAmbient(mat);
-    int32_t mdif = IntMatDiffuse(mat), mspec = IntMatSpecular(mat);
 
     // The distant light travels along distantDir: a face turned against it is lit.
     int32_t d = Trunc32(Dot(n, draw3d.distantDir) * ONE);
@@ -1177,7 +1201,7 @@ static void LightVertex(D3Vertex* v, const float n[3], int mat, int textured, ui
         return;
     }
 
-    int32_t col[3] = {IntMatRed(mat), IntMatGreen(mat), IntMatBlue(mat)};
+    const int32_t* col = m.col;
     int64_t c[3], s[3] = {0, 0, 0};
     for (int k = 0; k < 3; k++) {
         if (si && !textured) {
@@ -1483,6 +1507,7 @@ static int StandardTriangle(D3Triangle* t)
     float faceC[3];
     MulMat(draw3d.objRot, faceN, faceC);
     int fogging = draw3d.fogOn && draw3d.fogAllowed, fogged = 0;
+    const MaterialLight light = MaterialLightOf(mat);
     for (int i = 0; i < 3; i++) {
         D3Vertex* n = v[i];
         VertexFromPoint(n, t->point[i]);
@@ -1498,7 +1523,7 @@ static int StandardTriangle(D3Triangle* t)
             MulMat(draw3d.objRot, t->vnormal[i], vn);
         else
             memcpy(vn, faceC, sizeof vn);
-        LightVertex(n, vn, mat, textured, tflags, level[i]);
+        LightVertex(n, vn, light, textured, tflags, level[i]);
         n->level = (tflags & D3TR_LEVEL_BLEND) ? level[i] << 16 : 0;
         if (fogging) fogged |= FogVertex(n);
     }

@@ -3,7 +3,6 @@
 // net, and the walkway and tunnel requests.
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -92,18 +91,9 @@ static struct {
     std::vector<Made> made;
 } mono;
 
-static char message[256];
+static WorldMMessage message;
 
-const char* NetBuildMessage(void) { return message; }
-
-static void SetMessage(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-static void SetMessage(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    vsnprintf(message, sizeof message, fmt, ap);
-    va_end(ap);
-}
+const char* NetBuildMessage(void) { return message.text; }
 
 // "Node 3 at (1000, 4096, 2000)": the user finds a node by its place.
 static void NodeText(uint16_t id, char* out, size_t size)
@@ -218,17 +208,17 @@ static int CheckInGrid(const int32_t at[3], const char* part)
         int64_t end = whole > INT64_MAX ? INT64_MAX : (int64_t)whole;
         const char axis = "XYZ"[a];
         if (lo[a] < 0 && a == 1) {
-            SetMessage("%s: the monorail's %s would reach below the cell grid (to Y %lld). Raise the nodes and build "
-                       "again.",
-                       node, part, (long long)lo[a]);
+            message.Set("%s: the monorail's %s would reach below the cell grid (to Y %lld). Raise the nodes and build "
+                        "again.",
+                        node, part, (long long)lo[a]);
         } else if (hi[a] > end && a == 1) {
-            SetMessage("%s: the monorail's %s would reach above the cell grid (to Y %lld, the grid ends at %lld). "
-                       "Lower the nodes and build again.",
-                       node, part, (long long)hi[a], (long long)end);
+            message.Set("%s: the monorail's %s would reach above the cell grid (to Y %lld, the grid ends at %lld). "
+                        "Lower the nodes and build again.",
+                        node, part, (long long)hi[a], (long long)end);
         } else if (lo[a] < 0 || hi[a] > end) {
-            SetMessage("%s: the monorail's %s would reach outside the cell grid (to %c %lld, the grid runs from 0 to "
-                       "%lld). Move the nodes into the grid and build again.",
-                       node, part, axis, (long long)(lo[a] < 0 ? lo[a] : hi[a]), (long long)end);
+            message.Set("%s: the monorail's %s would reach outside the cell grid (to %c %lld, the grid runs from 0 to "
+                        "%lld). Move the nodes into the grid and build again.",
+                        node, part, axis, (long long)(lo[a] < 0 ? lo[a] : hi[a]), (long long)end);
         } else {
             continue;
         }
@@ -403,9 +393,9 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
     int64_t len = Normalise(d, u);
     if (len < mono.minLink) {
         NodeText(nodeId, text, sizeof text);
-        SetMessage("%s: the link to node %u is %lld long, shorter than %d. Move the nodes further apart and build "
-                   "again.",
-                   text, mono.fwd, (long long)len, mono.minLink);
+        message.Set("%s: the link to node %u is %lld long, shorter than %d. Move the nodes further apart and build "
+                    "again.",
+                    text, mono.fwd, (long long)len, mono.minLink);
         return WORLD_ERR_NODE_TOO_SHORT;
     }
     mono.accumulator += len;
@@ -445,9 +435,9 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
     if (!TerrainGroundHeight(m[0], m[2], &ground)) ground = 0;
     if (m[1] < ground) {
         NodeText(nodeId, text, sizeof text);
-        SetMessage("%s: the track to node %u runs below the ground (at Y %d, the ground at %d). Raise the nodes and "
-                   "build again.",
-                   text, mono.fwd, m[1], ground);
+        message.Set("%s: the track to node %u runs below the ground (at Y %d, the ground at %d). Raise the nodes and "
+                    "build again.",
+                    text, mono.fwd, m[1], ground);
         return WORLD_ERR_NODE_TOO_LOW;
     }
 
@@ -521,7 +511,7 @@ static int Walk(int net, uint16_t startId, int count, const int materials[3], Pr
 int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMaterial, int32_t width, int32_t depth,
                         int32_t minLink, int32_t spacing, ProgressFn progress)
 {
-    message[0] = 0;
+    message.text[0] = 0;
     uint8_t* image = WorldMImage();
     int net = image && WorldMFirstPacket(image) ? NetNumber() : 0;
     if (!net) {
@@ -577,7 +567,7 @@ int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMateria
     }
     if (result) {
         LogPrintf(LOG_INFO, "WORLD: monorail build of net %d failed (%d): %s", net, result,
-                  message[0] ? message : WorldMErrorText(result));
+                  message.text[0] ? message.text : WorldMErrorText(result));
         WorldMRemoveNet(net);
     } else {
         LogPrintf(LOG_INFO, "WORLD: monorail net %d: %d track segments, %d pylons", net, mono.tracks, mono.pylons);

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -29,6 +28,7 @@
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
+#include "world/terrain.h"
 #include "world/wle.h"
 #include "world/worldm.h"
 
@@ -40,19 +40,10 @@ enum {
     NAME_CHAR_COUNT = 36,                // 'A'..'Z' then '0'..'9' in each place of a name
 };
 
-static char message[512];
+static WorldMMessage message;
 
-const char* WorldMRuntimeMessage(void) { return message; }
+const char* WorldMRuntimeMessage(void) { return message.text; }
 
-static void SetMessage(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-static void SetMessage(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    vsnprintf(message, sizeof message, fmt, ap);
-    va_end(ap);
-    LogPrintf(LOG_WARN, "RUNTIME: %s", message);
-}
 
 const char* WorldMRuntimeErrorText(int code)
 {
@@ -62,6 +53,8 @@ const char* WorldMRuntimeErrorText(int code)
     case RT_ERR_GRID: return "Cell grid too large.";
     case RT_ERR_NAME: return "Unusable runtime file name.";
     case RT_ERR_DAMAGED: return "World data damaged.";
+    case RT_ERR_COLLISION_CREATE: return TerrainCollisionText(TERRAIN_COLLISION_CREATE);
+    case RT_ERR_COLLISION_POINTS: return TerrainCollisionText(TERRAIN_COLLISION_POINTS);
     case WORLD_ERR_WXP_WRITE: return "Failed to save WXP file.";
     default: return WorldMErrorText(code);
     }
@@ -495,7 +488,7 @@ static void NameShapes(Save& sv, const std::vector<uint16_t>& ids, const char* w
         if (p.id == ids.front()) ws = sv.work.data() + p.at;
     char more[64] = "";
     if (ids.size() > 1) snprintf(more, sizeof more, " (and %zu more)", ids.size() - 1);
-    SetMessage("%s (ID %u)%s %s", ws ? FileOf(ws) : "?", ids.front(), more, what);
+    message.Set("%s (ID %u)%s %s", ws ? FileOf(ws) : "?", ids.front(), more, what);
 }
 
 // ---- reading the edit world -----------------------------------------------------------------
@@ -505,7 +498,7 @@ static int Gather(Save& sv)
     uint8_t* w = sv.work.data();
     char why[160];
     if (WorldMCheckImage(w, (uint32_t)sv.work.size(), why, sizeof why)) {
-        SetMessage("the world image is damaged: %s", why);
+        message.Set("the world image is damaged: %s", why);
         return RT_ERR_DAMAGED;
     }
     for (uint8_t* p = WorldMFirstPacket(w); p; p = WorldMNextPacket(w, p)) {
@@ -542,15 +535,15 @@ static int CheckGrid(Save& sv)
     sv.cells[1] = GetU32(w, WLE_CELLS_Y);
     sv.cells[2] = GetU32(w, WLE_CELLS_Z);
     if (e > RT_MAX_EXPONENT) {
-        SetMessage("a cell exponent of %u makes cells larger than the world's coordinates allow", e);
+        message.Set("a cell exponent of %u makes cells larger than the world's coordinates allow", e);
         return RT_ERR_GRID;
     }
     sv.exponent = (int)e;
     sv.edge = (int64_t)WLE_CELL_UNIT << e;
     for (int a = 0; a < 3; a++)
         if (sv.cells[a] > RT_MAX_CELLS_AXIS || (int64_t)sv.cells[a] * sv.edge > ((int64_t)1 << 31)) {
-            SetMessage("%u cells of %lld units along %c pass the world's coordinates", sv.cells[a], (long long)sv.edge,
-                       "XYZ"[a]);
+            message.Set("%u cells of %lld units along %c pass the world's coordinates", sv.cells[a], (long long)sv.edge,
+                        "XYZ"[a]);
             return RT_ERR_GRID;
         }
     return 0;
@@ -570,12 +563,12 @@ static int PrepareShapes(Save& sv)
         if (found == sv.shapes.end()) {
             ShapeWork& sw = sv.shapes[handle];
             if (ReadRaw(handle, raw)) {
-                SetMessage("%s (ID %u): the shape file cannot be read", FileOf(ws), pl.id);
+                message.Set("%s (ID %u): the shape file cannot be read", FileOf(ws), pl.id);
                 return WORLD_ERR_RUNTIME_SHAPE_MISSING;
             }
             if (MakeBlock(raw, true, &sv.scratch, sw.cleaned, why, sizeof why) ||
                 MakeBlock(raw, false, &sv.scratch, sw.uncleaned, why, sizeof why)) {
-                SetMessage("%s (ID %u): %s", FileOf(ws), pl.id, why);
+                message.Set("%s (ID %u): %s", FileOf(ws), pl.id, why);
                 return WORLD_ERR_RUNTIME_SHAPE_MISSING;
             }
             // Blocks older than version 15 have section data where the mark would be.
@@ -785,7 +778,7 @@ static int FileShape(Save& sv, const Placed& pl, const uint32_t cell[3], bool* f
             }
             if (CutPiece(data, lo, hi, &sv.piece)) {
                 sv.select.assign(1, pl.id);
-                SetMessage("%s (ID %u): a piece cut along the cell grid does not fit the shape work buffer", FileOf(ws), pl.id);
+                message.Set("%s (ID %u): a piece cut along the cell grid does not fit the shape work buffer", FileOf(ws), pl.id);
                 return RT_ERR_CROSSES_CELL;
             }
             data = sv.piece.data;
@@ -807,7 +800,7 @@ static int FileShape(Save& sv, const Placed& pl, const uint32_t cell[3], bool* f
         }
     }
     if (entry < 0) {
-        SetMessage("%s (ID %u): the WXP archive is full (%d bytes)", FileOf(ws), pl.id, WXP_CAPACITY);
+        message.Set("%s (ID %u): the WXP archive is full (%d bytes)", FileOf(ws), pl.id, WXP_CAPACITY);
         return WORLD_ERR_SAVE_WHP;
     }
     uint8_t* copy = sv.out.data() + o;
@@ -907,7 +900,7 @@ static int BuildCorners(Save& sv, const std::vector<uint32_t>& cellOffsets)
         if (Report(sv, PROGRESS_CELLS_END, PROGRESS_SCALE, k + 1, cellOffsets.size())) return WORLD_ERR_ABORTED;
     }
     if (corners.size() > RT_MAX_CORNERS) {
-        SetMessage("%zu cell corners are more than a runtime world can number", corners.size());
+        message.Set("%zu cell corners are more than a runtime world can number", corners.size());
         return WORLD_ERR_OUT_OF_SPACE;
     }
     PutU32(sv.out.data(), WLE_CORNER_COUNT, (uint32_t)corners.size());
@@ -943,10 +936,21 @@ static int Build(Save& sv, const char* wxpName)
     std::vector<uint32_t> cellOffsets;
     if (!r) r = BuildCells(sv, cellOffsets);
     if (!r) r = BuildCorners(sv, cellOffsets);
-    if (r == WORLD_ERR_OUT_OF_SPACE && !message[0])
-        SetMessage("the runtime world would pass the %u bytes a world image can use", sv.outLimit);
+    if (r == WORLD_ERR_OUT_OF_SPACE && !message.text[0])
+        message.Set("the runtime world would pass the %u bytes a world image can use", sv.outLimit);
     PutU32(sv.out.data(), WLE_USED, (uint32_t)sv.out.size());
     return r;
+}
+
+// The game builds the terrain's collision data when it installs the runtime world, and stops
+// on a terrain it cannot build it for: such a world is refused here, before anything is written.
+static int CheckCollision(Save& sv)
+{
+    int r = TerrainBuildCollision(sv.out.data(), (uint32_t)sv.out.size());
+    TerrainFreeCollision();
+    if (!r) return 0;
+    message.Set("%s", TerrainCollisionError());
+    return r == TERRAIN_COLLISION_POINTS ? RT_ERR_COLLISION_POINTS : RT_ERR_COLLISION_CREATE;
 }
 
 // ---- writing -----------------------------------------------------------------------------------
@@ -969,7 +973,7 @@ static int WriteFiles(Save& sv, const char* wleName, const char* runtimeName, co
     const FileWriteItem* first = wleName ? items : items + 1;
     int failed = FileWriteGroup(first, wleName ? 3 : 2);
     if (failed) {
-        SetMessage("%s cannot be written (%s); the old files were kept", first[failed - 1].name, strerror(errno));
+        message.Set("%s cannot be written (%s); the old files were kept", first[failed - 1].name, strerror(errno));
         return first + failed - 1 == items + 1 ? WORLD_ERR_WXP_WRITE : WORLD_ERR_SAVE;
     }
     return 0;
@@ -987,13 +991,13 @@ static int Run(Save& sv, const char* wleName, const char* runtimeName, const cha
 {
     char wxpName[4096];
     if (!runtimeName || WorldMWxpFileName(runtimeName, wxpName, sizeof wxpName)) {
-        SetMessage("%s: no WXP name can be made from it (the file name must fit %d characters)",
-                   runtimeName ? runtimeName : "(none)", WLE_WXP_NAME_MAX - 1);
+        message.Set("%s: no WXP name can be made from it (the file name must fit %d characters)",
+                    runtimeName ? runtimeName : "(none)", WLE_WXP_NAME_MAX - 1);
         return RT_ERR_NAME;
     }
     if (!strcasecmp(wxpName, runtimeName) || (wleName && !strcasecmp(wxpName, wleName))) {
-        SetMessage("%s: the WXP archive would be the %s file itself", wxpName,
-                   !strcasecmp(wxpName, runtimeName) ? "runtime world" : "world");
+        message.Set("%s: the WXP archive would be the %s file itself", wxpName,
+                    !strcasecmp(wxpName, runtimeName) ? "runtime world" : "world");
         return RT_ERR_NAME;
     }
     int r = Gather(sv);
@@ -1005,6 +1009,7 @@ static int Run(Save& sv, const char* wleName, const char* runtimeName, const cha
     NameDynamicShapes(sv);
     if ((r = PlaceShapes(sv))) return r;
     if ((r = Build(sv, wxpName))) return r;
+    if ((r = CheckCollision(sv))) return r;
     if ((r = WriteFiles(sv, wleName, runtimeName, wxpName))) return r;
     if (reportName && *reportName) WriteReport(sv, reportName);
     return 0;
@@ -1013,10 +1018,10 @@ static int Run(Save& sv, const char* wleName, const char* runtimeName, const cha
 // The save, with a world name: the edit world written with the runtime files, all or none.
 static int SaveRuntime(const char* wleName, const char* runtimeName, const char* reportName, ProgressFn progress)
 {
-    message[0] = 0;
+    message.text[0] = 0;
     uint8_t* image = WorldMImage();
     if (!image) {
-        SetMessage("no world is loaded");
+        message.Set("no world is loaded");
         if (progress) progress(PROGRESS_DONE);
         return RT_ERR_DAMAGED;
     }
@@ -1035,7 +1040,7 @@ static int SaveRuntime(const char* wleName, const char* runtimeName, const char*
         else result = Run(sv, wleName, runtimeName, reportName);
         select.swap(sv.select);
     }
-    if (result == WORLD_ERR_ABORTED && !message[0]) SetMessage("aborted by the user");
+    if (result == WORLD_ERR_ABORTED && !message.text[0]) message.Set("aborted by the user");
     memcpy(image, snapshot.data(), used);
     if (!select.empty()) {
         WorldMDeselectAllShapes();

@@ -42,6 +42,9 @@ enum {
     RT_ERR_GRID = -29,          // the cell grid is too large for the runtime form
     RT_ERR_NAME = -30,          // the runtime name cannot give a WXP name (empty, or too long)
     RT_ERR_DAMAGED = -31,       // the world image does not walk cleanly
+    // The game could not build the terrain's collision data from the runtime world.
+    RT_ERR_COLLISION_CREATE = -32,   // a tile's collision shape cannot be made
+    RT_ERR_COLLISION_POINTS = -33,   // a tile has more points than a collision shape holds
 };
 
 // Installs the save as the world manager's runtime save hook (WorldMSave calls it with the

@@ -4,9 +4,12 @@
 // nothing and makes no materials.
 #include "world/terrain.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "base/bytes.h"
@@ -293,15 +296,29 @@ int TerrainSame(const uint8_t* a, uint32_t usedA, const uint8_t* b, uint32_t use
     return memcmp(a + atA, b + atB, lengthA) == 0;
 }
 
+// The height a sample stands for, cut to the ceiling. The range can span the whole 32 bits, so
+// the products are formed in 64; the result lies between the lowest and highest heights.
+static int64_t SampleHeight(const Packet& k, uint8_t sample)
+{
+    int64_t range = (int64_t)k.highest - k.lowest;
+    int64_t h = k.lowest + (((int64_t)sample * SAMPLE_SCALE * range) >> SAMPLE_SHIFT);
+    return h > k.ceiling ? k.ceiling : h;
+}
+
+// As the world's own exponent setter: the low byte, at most 32.
+static uint32_t CellExponent(const uint8_t* image)
+{
+    uint32_t e = GetU32(image, WH_CELL_EXPONENT) & 0xFF;
+    return e > WORLD_MAX_EXPONENT ? (uint32_t)WORLD_MAX_EXPONENT : e;
+}
+
 void TerrainInstall(const uint8_t* image, uint32_t used, int32_t waterOffset)
 {
     TerrainRemove();
     Packet k;
     if (!GetPacket(image, used, &k)) return;
     TerrainInfo& in = ter.info;
-    // As the world's own exponent setter: the low byte, at most 32.
-    in.cellExponent = GetU32(image, WH_CELL_EXPONENT) & 0xFF;
-    if (in.cellExponent > WORLD_MAX_EXPONENT) in.cellExponent = WORLD_MAX_EXPONENT;
+    in.cellExponent = CellExponent(image);
     in.shift = k.shift;
     in.across = k.across;
     in.deep = k.deep;
@@ -309,15 +326,12 @@ void TerrainInstall(const uint8_t* image, uint32_t used, int32_t waterOffset)
     in.tilesDeep = k.tilesDeep;
     in.waterLevel = Saturate((int64_t)k.water + waterOffset);
 
-    // Heights: the range can span the whole 32 bits, so the products are formed in 64.
-    int64_t range = (int64_t)k.highest - k.lowest;
     int64_t depth = 0;
     const uint8_t* samples = k.p + k.samples;
     size_t count = (size_t)k.across * k.deep;
     ter.heights.resize(count);
     for (size_t i = 0; i < count; i++) {
-        int64_t h = k.lowest + (((int64_t)samples[i] * SAMPLE_SCALE * range) >> SAMPLE_SHIFT);
-        if (h > k.ceiling) h = k.ceiling;
+        int64_t h = SampleHeight(k, samples[i]);
         ter.heights[i] = (float)h;
         if (h < in.waterLevel && in.waterLevel - h > depth) depth = in.waterLevel - h;
     }
@@ -461,5 +475,107 @@ int TerrainTexCoord(uint32_t i, float* t, float* inset)
     if (!ter.installed || i >= ter.texT.size()) return 0;
     if (t) *t = ter.texT[i];
     if (inset) *inset = ter.texInset[i];
+    return 1;
+}
+
+// ============================================================================================
+// Collision data
+// ============================================================================================
+
+static struct {
+    std::vector<TerrainCollisionShape> shapes;   // points filled in once `points` stops growing
+    std::vector<size_t> first;                   // each shape's first point in `points`
+    std::vector<int32_t> points;                 // X, Y, Z
+    char error[160];
+} col;
+
+void TerrainFreeCollision(void)
+{
+    col.shapes = {};
+    col.first = {};
+    col.points = {};
+}
+
+const char* TerrainCollisionText(int code)
+{
+    switch (code) {
+    case TERRAIN_COLLISION_CREATE: return "failed to create collision shape";
+    case TERRAIN_COLLISION_POINTS: return "too many points in collision shape";
+    default: return "";
+    }
+}
+
+const char* TerrainCollisionError(void) { return col.error; }
+
+static int RefuseCollision(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+static int RefuseCollision(int code, const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(col.error, sizeof col.error, fmt, ap);
+    va_end(ap);
+    LogPrintf(LOG_WARN, "TERRAIN: %s: %s", TerrainCollisionText(code), col.error);
+    TerrainFreeCollision();
+    return code;
+}
+
+// The tiles in order, each shape made (its points in world units) before its points are
+// added. The game stops at either refusal; here the file is refused instead.
+static int BuildShapes(const Packet& k, uint32_t exponent)
+{
+    uint32_t perTile = 1u << k.shift, side = perTile + 1;
+    uint64_t need = (uint64_t)side * side;
+    int64_t edge = (int64_t)1 << (exponent + CELL_EDGE_SHIFT);   // exponent <= 32: within 2^46
+    int64_t spacing = edge >> k.shift;                            // whole: the shift is at most 12
+    const uint8_t* samples = k.p + k.samples;
+    size_t tiles = (size_t)k.tilesAcross * k.tilesDeep;
+    col.shapes.reserve(tiles);
+    col.first.reserve(tiles);
+    col.points.reserve(std::min<uint64_t>(need, TERRAIN_COLLISION_MAX_POINTS) * 3 * tiles);
+    for (uint32_t tr = 0; tr < k.tilesDeep; tr++) {
+        for (uint32_t tc = 0; tc < k.tilesAcross; tc++) {
+            // The tile's far corner is its largest coordinate.
+            if ((int64_t)(tc + 1) * edge > INT32_MAX || (int64_t)(tr + 1) * edge > INT32_MAX)
+                return RefuseCollision(TERRAIN_COLLISION_CREATE,
+                                       "tile (%u, %u) reaches %lld, past the world's coordinates", tc, tr,
+                                       (long long)(std::max(tc, tr) + 1) * edge);
+            if (need > TERRAIN_COLLISION_MAX_POINTS)
+                return RefuseCollision(TERRAIN_COLLISION_POINTS, "tile (%u, %u) has %llu points, a shape holds %d", tc,
+                                       tr, (unsigned long long)need, (int)TERRAIN_COLLISION_MAX_POINTS);
+            col.shapes.push_back({tc, tr, (uint32_t)need, nullptr});
+            col.first.push_back(col.points.size());
+            size_t c0 = (size_t)tc << k.shift, r0 = (size_t)tr << k.shift;
+            for (size_t r = r0; r <= r0 + perTile; r++)
+                for (size_t c = c0; c <= c0 + perTile; c++) {
+                    col.points.push_back((int32_t)(c * spacing));
+                    col.points.push_back((int32_t)SampleHeight(k, samples[r * k.across + c]));
+                    col.points.push_back((int32_t)(r * spacing));
+                }
+        }
+    }
+    for (size_t i = 0; i < col.shapes.size(); i++) col.shapes[i].points = &col.points[col.first[i]];
+    return 0;
+}
+
+int TerrainBuildCollision(const uint8_t* image, uint32_t used)
+{
+    TerrainFreeCollision();
+    col.error[0] = 0;
+    Packet k;
+    if (!GetPacket(image, used, &k) || !k.tilesAcross) return 0;
+    try {
+        return BuildShapes(k, CellExponent(image));
+    } catch (const std::bad_alloc&) {
+        return RefuseCollision(TERRAIN_COLLISION_CREATE, "no memory for the shapes of %u x %u tiles", k.tilesAcross,
+                               k.tilesDeep);
+    }
+}
+
+uint32_t TerrainCollisionCount(void) { return (uint32_t)col.shapes.size(); }
+
+int TerrainGetCollision(uint32_t i, TerrainCollisionShape* out)
+{
+    if (i >= col.shapes.size()) return 0;
+    if (out) *out = col.shapes[i];
     return 1;
 }

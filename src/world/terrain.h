@@ -40,6 +40,12 @@ enum {
     TERRAIN_MATERIAL_FLAGS = 112,  // the render entry's texture load flags
     TERRAIN_TEXTURE_SCALE = 16384, // 1.0 on both axes: a texture spans one tile
     TERRAIN_MAX_SHIFT = 12,        // 4096 samples per tile edge is far beyond any real terrain
+
+    // The game's collision shapes number their points in 16 bits.
+    TERRAIN_COLLISION_MAX_POINTS = 65535,
+    // Refusals of the collision build.
+    TERRAIN_COLLISION_CREATE = 1,  // a tile's shape cannot be made: its points lie past 32-bit world units
+    TERRAIN_COLLISION_POINTS = 2,  // a tile has more points than a collision shape holds
 };
 
 // Makes the terrain materials of the image's first terrain packet; the number made (0 when
@@ -92,6 +98,27 @@ int TerrainTileMaterial(uint32_t column, uint32_t row);
 // level: of the fourteen, the one that the tile's depth (water level - its lowest height) gives
 // against the greatest depth, shallow 0 to deepest 13. -1 for a tile above the water or none.
 int TerrainWaterMaterial(uint32_t column, uint32_t row);
+// ---- collision data, as the game builds it when it installs a runtime world
+// Builds the collision shapes of the image's first terrain packet, replacing the last built:
+// one shape per tile, holding the tile's (samples per tile + 1)^2 sample points in world units,
+// row by row from its first sample. No terrain, a damaged packet (which installs nothing) or
+// no tile block gives no shapes. 0, or TERRAIN_COLLISION_CREATE / TERRAIN_COLLISION_POINTS:
+// the game would stop there, so nothing is kept and TerrainCollisionError says which tile.
+int TerrainBuildCollision(const uint8_t* image, uint32_t used);
+void TerrainFreeCollision(void);
+// The text of a refusal of the build, as the game words it.
+const char* TerrainCollisionText(int code);
+// One line on the last refusal, naming the tile; "" after a success.
+const char* TerrainCollisionError(void);
+struct TerrainCollisionShape {
+    uint32_t column, row;      // the tile
+    uint32_t count;            // points
+    const int32_t* points;     // X, Y, Z of each point
+};
+uint32_t TerrainCollisionCount(void);
+// 1 and shape i (tile order: rows of tiles, then columns), else 0.
+int TerrainGetCollision(uint32_t i, TerrainCollisionShape* out);
+
 // 1 and the texture coordinates of position i of a tile (0 <= i < 1 << shift): across the
 // tile's edge, and pulled in by the inset; 0 when out of range.
 int TerrainTexCoord(uint32_t i, float* t, float* inset);

@@ -6,7 +6,6 @@
 // gives its text (WorldMErrorText). A user's file never ends the program: a damaged WLE is
 // refused with WORLD_ERR_LOAD and leaves everything as it was.
 #pragma once
-#include <cstddef>
 #include <cstdint>
 
 #include "base/history.h"
@@ -50,6 +49,12 @@ enum {
 // The text the error box shows for a result code ("Unknown Error Code!" for codes without one,
 // -8 and -18 among them).
 const char* WorldMErrorText(int code);
+// Where the error table says what failed, a world operation keeps one line on its last failure
+// that says which shape, node or file. Set formats it and logs it.
+struct WorldMMessage {
+    char text[512];
+    void Set(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+};
 
 // ---- life cycle ---------------------------------------------------------------------------------
 // Fatal below WORLDM_MIN_CAPACITY, without the shape manager, or with the runtime display

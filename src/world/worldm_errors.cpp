@@ -2,6 +2,11 @@
 // box (frontend/msgbox.cpp) and the command-line tool show.
 #include "world/worldm.h"
 
+#include <cstdarg>
+#include <cstdio>
+
+#include "base/log.h"
+
 const char* WorldMErrorText(int code)
 {
     static const struct {
@@ -35,4 +40,13 @@ const char* WorldMErrorText(int code)
     for (const auto& t : texts)
         if (t.code == code) return t.text;
     return "Unknown Error Code!";
+}
+
+void WorldMMessage::Set(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
+    LogPrintf(LOG_INFO, "WORLD: %s", text);
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <tuple>
 
@@ -185,6 +186,27 @@ TEST_F(TerrainDrawRecorded, TilesOutOfViewAreLeftAndSmallTilesTakeFewerSamples)
     EXPECT_EQ(64 * 32, TerrainDrawGetStats()->triangles);
 }
 
+TEST_F(TerrainDrawRecorded, ATileSeenAtASlantTakesTheMeanOfItsWidthAndHeightOnScreen)
+{
+    // One flat tile of 16 x 16 quads (16,384 units), the eye 20,608 above it over its middle,
+    // 65,536 before its near edge, looking along +Z (focal length 320, centre 320, 200). Its
+    // near edge spans 320 +- 8,192 x 320 / 65,536 = 280 to 360 (80 pixels) at row 200 +
+    // 20,608 x 320 / 65,536 = 300.6; its far edge, 81,920 away, lies at row 280.5: 20 rows.
+    // The mean, 50 pixels, takes 8 quads of about 6 (4 would be 12.5, past
+    // TERRAIN_LOD_PIXELS); the width alone would take 8 too, the height alone 2.
+    GroundSpec g{.shift = 4};
+    ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
+    Camera(8192, 20608, -65536);
+    Frame();
+    EXPECT_EQ((std::vector<int>{1, 8 * 8 * 2}),
+              (std::vector<int>{TerrainDrawGetStats()->tiles, TerrainDrawGetStats()->triangles}));
+    // 4,096 lower its near edge lies at row 280.6 and its far edge at 264.5: 16 rows. The mean
+    // of 80 and 16 is 48, which 4 quads of 12 pixels cover exactly.
+    Camera(8192, 16512, -65536);
+    Frame();
+    EXPECT_EQ(4 * 4 * 2, TerrainDrawGetStats()->triangles);
+}
+
 TEST_F(TerrainDrawRecorded, AnEvenSlopeIsLitAlikeEverywhere)
 {
     // Heights rise along Z only, evenly: every vertex has the same normal, so the same light.
@@ -301,10 +323,10 @@ TEST_F(TerrainPicture, AFlatGroundCoversExactlyTheRowsUnderItsFarEdge)
     // 16 x 4 tiles of 65,536 units, flat at 5,000. The eye stands 10,240 above it, 6,144 in
     // from the near edge and over the middle, looking along +Z; the lens has a focal length of
     // 320 pixels (half the width) and its centre at row 200. The far edge lies 256,000 ahead:
-    // it shows at 200 + 10,240 x 320 / 256,000 = 212.8, so rows 213 to 398 are ground, in every
-    // column (the side edges lie 524,288 to either side, outside the view's 256,000 there),
-    // and rows 0 to 212 are not. The row before the bottom sees the ground 16,500 ahead: on
-    // the terrain. (Draw3D clips at the last row's and column's edges: it never draws them.)
+    // it shows at 200 + 10,240 x 320 / 256,000 = 212.8, so rows 213 to 399 are ground, in every
+    // column up to the last (the side edges lie 524,288 to either side, outside the view's
+    // 256,000 there), and rows 0 to 212 are not. The bottom row's centre, 199.5 rows below the
+    // centre, sees the ground 10,240 x 320 / 199.5 = 16,425 ahead: on the terrain.
     GroundSpec g{.exponent = 2, .shift = 1, .tilesAcross = 16, .tilesDeep = 4, .lowest = 5000, .highest = 90000,
              .names = {"a.spr"}};
     ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
@@ -314,8 +336,8 @@ TEST_F(TerrainPicture, AFlatGroundCoversExactlyTheRowsUnderItsFarEdge)
     std::vector<uint32_t> shot = Shot(0);
     uint32_t background = shot[0];
     int wrong = 0, firstWrong = -1;
-    for (int y = 0; y < H - 1; y++)
-        for (int x = 0; x < W - 1; x++) {
+    for (int y = 0; y < H; y++)
+        for (int x = 0; x < W; x++) {
             bool ground = shot[(size_t)y * W + x] != background;
             if (ground != (y >= 213)) {
                 if (firstWrong < 0) firstWrong = y * W + x;
@@ -436,10 +458,10 @@ TEST_F(WorldRenderCli, AWorldIsDrawnAsItsRuntimeDisplayShowsIt)
     ASSERT_EQ(320, p.width);
     uint32_t background = p.at(0, 0);
     // The far edge lies 1,042,432 ahead: at row 100 + 20,480 x 160 / 1,042,432 = 103.14. Rows
-    // 103 to 198 are ground, rows 0 to 102 are not, in every column away from the cube.
+    // 103 to 199 are ground, rows 0 to 102 are not, in every column away from the cube.
     int wrong = 0;
-    for (int y = 0; y < 199; y++)
-        for (int x = 0; x < 319; x++)
+    for (int y = 0; y < 200; y++)
+        for (int x = 0; x < 320; x++)
             if ((x < 140 || x > 180) && (p.at(x, y) != background) != (y >= 103)) wrong++;
     EXPECT_EQ(0, wrong);
     uint32_t ground = p.at(20, 150);
@@ -500,4 +522,97 @@ TEST_F(WorldRenderCli, BadCamerasAndMissingArchivesAreRefusedInOneLine)
     EXPECT_EQ(1, r.exitCode);
     EXPECT_EQ("tolbex-cli: T.WLD: the runtime world is refused (WXP file T.wxp is missing)\n", r.output);
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.bmp")));
+}
+
+// ============================================================================================
+// tolbex-cli world runtime --collision-report
+// ============================================================================================
+
+class CollisionReportCli : public WorldTest {
+protected:
+    // 2 x 1 tiles of 2 x 2 quads at cell exponent 0 (a tile 16,384 wide, samples 8,192 apart),
+    // heights 1,000 + 64 h.
+    static GroundSpec Ground()
+    {
+        return GroundSpec{.tilesAcross = 2, .lowest = 1000, .highest = 17384,
+                          .samples = {0, 1, 2, 3, 4, 10, 11, 12, 13, 14, 20, 21, 22, 23, 250}};
+    }
+};
+
+TEST_F(CollisionReportCli, EachTilesShapeIsListedWithItsPointsAndTheirReach)
+{
+    GroundSpec g = Ground();
+    g.shift = 1;
+    WriteBytes(dir.file("T.WLE"), GroundWorld(g));
+    RunResult r = Cli(dir, {"world", "runtime", "T.WLE", "--collision-report"});
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    // Tile (0, 0): samples 0-2 of rows 0-2, heights 1,000 to 1,000 + 64 x 22; tile (1, 0):
+    // samples 2-4, its last 1,000 + 64 x 250.
+    EXPECT_EQ("T.WLD: 0 cells, 0 worldshape copies, 0 corners\n"
+              "T.wxp: 1 byte\n"
+              "collision: 2 shapes (2 x 1 tiles), 18 points\n"
+              "  tile (0, 0): 9 points, X 0..16384, Y 1000..2408, Z 0..16384\n"
+              "  tile (1, 0): 9 points, X 16384..32768, Y 1128..17000, Z 0..16384\n",
+              r.output);
+
+    r = Cli(dir, {"world", "runtime", "T.WLE", "--collision-report", "--json"});
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    nlohmann::json j = nlohmann::json::parse(r.output);
+    EXPECT_EQ("T.WLD", j["runtime"]);
+    EXPECT_EQ(1, j["wxpBytes"]);
+    EXPECT_EQ(18, j["collision"]["points"]);
+    ASSERT_EQ(2u, j["collision"]["tiles"].size());
+    const nlohmann::json& t = j["collision"]["tiles"][1];
+    EXPECT_EQ((std::vector<int>{1, 0, 9}), (std::vector<int>{t["column"], t["row"], t["points"]}));
+    EXPECT_EQ((std::vector<int>{16384, 1128, 0}), t["min"].get<std::vector<int>>());
+    EXPECT_EQ((std::vector<int>{32768, 17000, 16384}), t["max"].get<std::vector<int>>());
+
+    // Without the flag there is no report; a world without terrain reports no shapes.
+    r = Cli(dir, {"world", "runtime", "T.WLE"});
+    EXPECT_EQ(std::string::npos, r.output.find("collision")) << r.output;
+    WriteBytes(dir.file("BARE.WLE"), WleImage().Done());
+    r = Cli(dir, {"world", "runtime", "BARE.WLE", "--collision-report"});
+    ASSERT_EQ(0, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("\ncollision: 0 shapes (0 x 0 tiles), 0 points\n")) << r.output;
+}
+
+TEST_F(CollisionReportCli, ATerrainTheGameCannotCollideWithIsRefusedInOneLineAndNothingIsWritten)
+{
+    // One tile of 257 x 257 samples: 66,049 points, more than a shape numbers.
+    GroundSpec big = Ground();
+    big.tilesAcross = 1;
+    big.shift = 8;
+    // Two tiles at cell exponent 16, each 2^30 wide: the second ends past 32-bit coordinates.
+    GroundSpec wide = Ground();
+    wide.exponent = 16;
+    const struct {
+        GroundSpec g;
+        const char* line;
+    } cases[] = {
+        {big, "tolbex-cli: T.WLD: too many points in collision shape (tile (0, 0) has 66049 points, a shape holds "
+              "65535)\n"},
+        {wide, "tolbex-cli: T.WLD: failed to create collision shape (tile (1, 0) reaches 2147483648, past the "
+               "world's coordinates)\n"},
+    };
+    for (const auto& c : cases) {
+        Bytes wle = GroundWorld(c.g);
+        // One cell: a grid of 2^30-wide cells must stay within 32-bit coordinates.
+        for (int at : {WLE_CELLS_X, WLE_CELLS_Y, WLE_CELLS_Z}) PutU32(wle.data(), at, 1);
+        WriteBytes(dir.file("T.WLE"), wle);
+        for (bool report : {false, true}) {
+            std::vector<std::string> args = {"world", "runtime", "T.WLE"};
+            if (report) args.push_back("--collision-report");
+            RunResult r = Cli(dir, args);
+            EXPECT_EQ(1, r.exitCode);
+            EXPECT_EQ(c.line, r.output);
+            EXPECT_EQ(wle, ReadBytes(dir.file("T.WLE")));
+            for (const char* none : {"T.WLD", "T.wxp", "T.~LE"}) EXPECT_FALSE(std::filesystem::exists(dir.file(none))) << none;
+        }
+        // Rendering the world makes its runtime form first: the same refusal.
+        RunResult r = Cli(dir, {"world", "render", "T.WLE", "x.bmp", "--camera", "0,1000,0"});
+        EXPECT_EQ(1, r.exitCode);
+        std::string text = std::string(c.line).substr(std::string(c.line).find(": ", 12) + 2);
+        EXPECT_EQ("tolbex-cli: T.WLE: " + text, r.output);
+        EXPECT_FALSE(std::filesystem::exists(dir.file("x.bmp")));
+    }
 }

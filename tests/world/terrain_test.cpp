@@ -431,10 +431,100 @@ TEST_F(TerrainTest, DamagedPacketsInstallNothing)
         Bytes w = World({BlankPacket(0x1008, 88), TerrainPacket(Terrain{.names = {"a.spr"}})});
         TerrainInstall(w.data(), (uint32_t)w.size(), 0);
         ASSERT_EQ(1, TerrainGetInfo(nullptr)) << "the sound packet installs";
+        ASSERT_EQ(0, TerrainBuildCollision(w.data(), (uint32_t)w.size()));
+        ASSERT_EQ(1u, TerrainCollisionCount());
         damage(w);
         PutU32(w.data(), 0, (uint32_t)w.size());
         TerrainInstall(w.data(), (uint32_t)w.size(), 0);
         EXPECT_EQ(0, TerrainGetInfo(nullptr) + TerrainGroundHeight(0, 0, nullptr)) << what;
         EXPECT_EQ(0, Make(w) + TerrainMaterialCount()) << what;
+        EXPECT_EQ(0u, TerrainBuildCollision(w.data(), (uint32_t)w.size()) + TerrainCollisionCount()) << what;
     }
+}
+
+// ============================================================================================
+// Collision data
+// ============================================================================================
+
+static int Collide(const Terrain& t, uint32_t exponent = 0)
+{
+    Bytes w = World({TerrainPacket(t)}, exponent);
+    return TerrainBuildCollision(w.data(), (uint32_t)w.size());
+}
+
+static Ints CollisionPoints(uint32_t i)
+{
+    TerrainCollisionShape s{};
+    EXPECT_EQ(1, TerrainGetCollision(i, &s)) << i;
+    return Ints(s.points, s.points + 3 * (size_t)s.count);
+}
+
+TEST_F(TerrainTest, ACollisionShapeHoldsItsTilesSamplesInWorldUnits)
+{
+    // 2 x 1 tiles of 2 x 2 quads at cell exponent 1: a tile is 32,768 wide, a sample 16,384
+    // from the next. Heights 1,000 + 64 h, cut to the ceiling at 13,800 (the last sample's 250
+    // would stand for 17,000).
+    Terrain t{.across = 5, .tilesAcross = 2, .lowest = 1000, .highest = 17384, .ceiling = 13800,
+              .samples = {0, 1, 2, 3, 4, 10, 11, 12, 13, 14, 20, 21, 22, 23, 250}};
+    ASSERT_EQ(0, Collide(t, 1));
+    EXPECT_STREQ("", TerrainCollisionError());
+    ASSERT_EQ(2u, TerrainCollisionCount());
+    TerrainCollisionShape s{};
+    ASSERT_EQ(1, TerrainGetCollision(1, &s));
+    EXPECT_EQ((std::vector<uint32_t>{1, 0, 9}), (std::vector<uint32_t>{s.column, s.row, s.count}));
+    EXPECT_EQ(0, TerrainGetCollision(2, &s));
+    // Row by row from the tile's first sample: X across, the height, Z deep.
+    EXPECT_EQ((Ints{0, 1000, 0,         16384, 1064, 0,         32768, 1128, 0,
+                    0, 1640, 16384,     16384, 1704, 16384,     32768, 1768, 16384,
+                    0, 2280, 32768,     16384, 2344, 32768,     32768, 2408, 32768}),
+              CollisionPoints(0));
+    EXPECT_EQ((Ints{32768, 1128, 0,     49152, 1192, 0,         65536, 1256, 0,
+                    32768, 1768, 16384, 49152, 1832, 16384,     65536, 1896, 16384,
+                    32768, 2408, 32768, 49152, 2472, 32768,     65536, 13800, 32768}),
+              CollisionPoints(1));
+
+    // Tiles come row by row: the second row's first tile follows the first row's last.
+    Terrain deep{.across = 3, .deep = 5, .tilesDeep = 2, .samples = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7}};
+    ASSERT_EQ(0, Collide(deep));
+    ASSERT_EQ(2u, TerrainCollisionCount());
+    ASSERT_EQ(1, TerrainGetCollision(1, &s));
+    EXPECT_EQ((std::vector<uint32_t>{0, 1, 9}), (std::vector<uint32_t>{s.column, s.row, s.count}));
+    EXPECT_EQ((Ints{16384, 448, 32768}), Ints(s.points + 24, s.points + 27)) << "the last sample, 64 x 7 high";
+
+    // Without a tile block, or without a terrain, there are no shapes, and that is no refusal.
+    ASSERT_EQ(0, Collide(Terrain{.tileBlock = false}));
+    EXPECT_EQ(0u, TerrainCollisionCount());
+    Bytes none = World({BlankPacket(0x1008, 88)});
+    EXPECT_EQ(0, TerrainBuildCollision(none.data(), (uint32_t)none.size()));
+    EXPECT_EQ(0u, TerrainCollisionCount());
+}
+
+TEST_F(TerrainTest, TilesTheGameCannotBuildShapesForAreRefusedWithItsTexts)
+{
+    // 2^7 + 1 = 129 samples along a tile's edge make 16,641 points; 2^8 + 1 = 257 make 66,049,
+    // more than a shape can number.
+    ASSERT_EQ(0, Collide(Terrain{.shift = 7, .across = 129, .deep = 129}));
+    ASSERT_EQ(1u, TerrainCollisionCount());
+    EXPECT_EQ(16641u, CollisionPoints(0).size() / 3);
+    EXPECT_EQ(TERRAIN_COLLISION_POINTS, Collide(Terrain{.shift = 8, .across = 257, .deep = 257}));
+    EXPECT_STREQ("too many points in collision shape", TerrainCollisionText(TERRAIN_COLLISION_POINTS));
+    EXPECT_STREQ("tile (0, 0) has 66049 points, a shape holds 65535", TerrainCollisionError());
+    EXPECT_EQ(0u, TerrainCollisionCount()) << "nothing is kept of a refused build";
+
+    // At cell exponent 16 a tile is 2^30 wide: the second one across, or deep, ends at 2^31,
+    // past the world's 32-bit coordinates.
+    ASSERT_EQ(0, Collide(Terrain{.shift = 0, .across = 2, .deep = 2}, 16));
+    EXPECT_EQ((Ints{0, 0, 0, 1 << 30, 0, 0, 0, 0, 1 << 30, 1 << 30, 0, 1 << 30}), CollisionPoints(0));
+    EXPECT_EQ(TERRAIN_COLLISION_CREATE, Collide(Terrain{.shift = 0, .across = 3, .deep = 2, .tilesAcross = 2}, 16));
+    EXPECT_STREQ("failed to create collision shape", TerrainCollisionText(TERRAIN_COLLISION_CREATE));
+    EXPECT_STREQ("tile (1, 0) reaches 2147483648, past the world's coordinates", TerrainCollisionError());
+    EXPECT_EQ(0u, TerrainCollisionCount());
+    EXPECT_EQ(TERRAIN_COLLISION_CREATE, Collide(Terrain{.shift = 0, .across = 2, .deep = 3, .tilesDeep = 2}, 16));
+    EXPECT_STREQ("tile (0, 1) reaches 2147483648, past the world's coordinates", TerrainCollisionError());
+
+    // A sound build after a refusal clears its text.
+    ASSERT_EQ(0, Collide(Terrain{}));
+    EXPECT_STREQ("", TerrainCollisionError());
+    EXPECT_EQ(1u, TerrainCollisionCount());
+    EXPECT_STREQ("", TerrainCollisionText(0));
 }

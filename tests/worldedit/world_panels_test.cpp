@@ -89,7 +89,40 @@ Bytes TerrainWorld(uint8_t sample, const char* texture)
     return WleImage().Append(t).Done();
 }
 
+// A world file whose one terrain tile has 257 x 257 samples: more points than the game's
+// collision shapes can number.
+Bytes BigTileWorld()
+{
+    Bytes t = FlatTerrain(0);
+    t.resize(TP_SAMPLES_AT);
+    PutU32(t.data(), TP_SHIFT, 8);
+    PutU32(t.data(), TP_ACROSS, 257);
+    PutU32(t.data(), TP_DEEP, 257);
+    t.resize((TP_SAMPLES_AT + 257 * 257 + 3) & ~3u, 0);
+    PutU32(t.data(), TP_TILES, (uint32_t)t.size());
+    t.resize(t.size() + 4, 0);
+    PutU32(t.data(), TP_LENGTH, (uint32_t)t.size());
+    return WleImage().Append(t).Done();
+}
+
 }  // namespace
+
+TEST_F(WorldPanels, SaveRuntimeOfATerrainTheGameCannotCollideWithIsRefusedInABox)
+{
+    ASSERT_TRUE(WriteBytes(dir.file("BIG.WLE"), BigTileWorld()));
+    Load("BIG.WLE");
+    ASSERT_EQ(WinModal(), 0u) << "the editor shows the terrain";
+    Bytes world = World();
+    Save("Save Runtime", "HUGE.WLE");
+    Turns(2);
+    EXPECT_EQ(Box(), std::make_pair(std::string("Error During Save"), std::string("too many points in collision shape")));
+    for (const char* none : {"HUGE.WLE", "HUGE.WLD", "HUGE.wxp"}) EXPECT_FALSE(PathExists(dir.file(none))) << none;
+    EXPECT_EQ(World(), world) << "the world stays as it was, to be saved as a world";
+    Save("Save", "HUGE.WLE");
+    Turns(2);
+    EXPECT_EQ(WinModal(), 0u);
+    EXPECT_EQ(ReadBytes(dir.file("HUGE.WLE")), ReadBytes(dir.file("BIG.WLE")));
+}
 
 TEST_F(WorldPanels, SaveNewLoadRoundTripAndADamagedFileLeavesTheWorldAsItWas)
 {
