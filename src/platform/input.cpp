@@ -273,7 +273,7 @@ int KeyHeld(int scanCode)
 int KeyAnyHeld(void)
 {
     KeyPoll();
-    if (!KernelAppActive()) return 0;
+    if (!PlatAppActive()) return 0;
     for (int code = 1; code < 256; code++) {
         // Modifiers and buttons change nothing by being held: what they go with comes as events.
         switch (code) {
