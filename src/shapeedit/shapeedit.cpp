@@ -5,6 +5,8 @@
 #include "shapeedit/mapping.h"
 #include "shapeedit/meshpanel.h"
 #include "shapeedit/objpanel.h"
+#include "shapeedit/pointname.h"
+#include "shapeedit/shapeview.h"
 #include "shapeedit/toolpanels.h"
 
 static void RegisterClasses(void)
@@ -13,9 +15,14 @@ static void RegisterClasses(void)
     ToolPanelsRegister();
     MeshPanelRegister();
     MappingRegisterClasses();
+    PointNameRegisterClass();
 }
 
 static const EditorPanels kShapeEditPanels = {RegisterClasses, ObjPanelShapeName, ObjPanelFolder, ObjPanelShapeName,
                                                ObjPanelRestoreNames, ObjPanelDropFile, ObjPanelSave, ObjPanelCommand};
 
-void ShapeEditInstall(void) { EditorSetPanels(EDITOR_SHAPE, &kShapeEditPanels); }
+void ShapeEditInstall(void)
+{
+    EditorSetPanels(EDITOR_SHAPE, &kShapeEditPanels);
+    ShapeViewInstall();
+}

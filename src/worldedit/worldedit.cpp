@@ -5,6 +5,7 @@
 #include "worldedit/addshapes.h"
 #include "worldedit/editshapes.h"
 #include "worldedit/nodespanel.h"
+#include "worldedit/worldview.h"
 #include "worldedit/worldpanel.h"
 
 static void RegisterClasses(void)
@@ -18,4 +19,8 @@ static void RegisterClasses(void)
 static const EditorPanels kWorldEditPanels = {RegisterClasses, WorldPanelFileName, WorldPanelFolder, WorldPanelName,
                                                WorldPanelRestoreNames, WorldPanelDropFile, WorldPanelSave, WorldPanelCommand};
 
-void WorldEditInstall(void) { EditorSetPanels(EDITOR_WORLD, &kWorldEditPanels); }
+void WorldEditInstall(void)
+{
+    EditorSetPanels(EDITOR_WORLD, &kWorldEditPanels);
+    WorldViewInstall();
+}
