@@ -7,11 +7,9 @@
 #include "kernel/app.h"
 #include "kernel/res/mem.h"
 #include "platform/platform.h"
-#include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
-#include "world/worldm.h"
 
 enum {
     MENU_MAX_ENTRIES = 7,
