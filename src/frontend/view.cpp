@@ -72,6 +72,7 @@ struct ViewData {
     float zoom;
     int32_t distance;
     int32_t centre[3];
+    int32_t dragItem;         // what the press took to drag (tool 4's vertex); -1 none
     int32_t rect[4];          // region-relative press x, y and current or release x, y
     EditPick pick;            // under the pointer at the last draw
     int32_t liveRect;         // a rectangle is being dragged: the next draw outlines it
@@ -489,6 +490,9 @@ int ViewToolMoveDelta(const int32_t w[3], int free, int32_t delta[3])
     return delta[0] || delta[1] || delta[2];
 }
 
+void ViewToolSetDragItem(int32_t item) { Data()->dragItem = item; }
+int32_t ViewToolDragItem(void) { return Data()->dragItem; }
+
 uint32_t ViewToolFlags(void) { return Data()->flags; }
 
 void ViewToolSetCentre(const int32_t centre[3]) { memcpy(Data()->centre, centre, sizeof Data()->centre); }
@@ -747,6 +751,7 @@ static void LeftPress(WinId self, int rx, int ry)
 {
     ViewData* d = Data();
     d->dragRefused = 0;
+    d->dragItem = -1;
     d->moving = 0;
     d->pressed = 1;
     const ViewHooks* h = ViewCurrentHooks();
@@ -795,6 +800,7 @@ static void Release(int rx, int ry, int pressX, int pressY)
         d->rect[3] = ry;
         d->rectTool = tool;
     }
+    d->dragItem = -1;
     d->dragRefused = 0;
     d->liveRect = 0;
     d->pressed = 0;
@@ -989,6 +995,7 @@ static void Create(WinId self)
     d->zoom = VIEW_DEFAULT_ZOOM;
     d->distance = VIEW_DEFAULT_DISTANCE;
     d->flags = ViewCurrentHooks()->newFlags;
+    d->dragItem = -1;
     d->pick = {-1, -1, 0, 0};
     int x0, y0, x1, y1;
     ClientRect(&x0, &y0, &x1, &y1);

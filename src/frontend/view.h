@@ -149,6 +149,9 @@ int ViewToolFirstStep(void);
 // how far to move now: what the pointer travelled since the press, less what was moved
 // already, so the selection does not creep by each step's rounding; 1 when anything moves;
 int ViewToolMoveDelta(const int32_t world[3], int freeAxis, int32_t delta[3]);
+// what the press took to drag (a vertex), until the release; -1 none;
+void ViewToolSetDragItem(int32_t item);
+int32_t ViewToolDragItem(void);
 // the display flags and the camera centre;
 uint32_t ViewToolFlags(void);
 void ViewToolSetCentre(const int32_t centre[3]);

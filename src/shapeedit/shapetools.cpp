@@ -27,9 +27,6 @@ enum {
     MAPPING_SMALL_H = 97,
 };
 
-// Tool 4's vertex being dragged; -1 none.
-static int32_t movingVertex = -1;
-
 static uint8_t* EditBlock(void) { return ShapeViewBlock(); }
 
 static int VertexOfPolygon(uint8_t* b, int polygon, int vertex)
@@ -239,7 +236,7 @@ static int VertexTool(WinId self, uint8_t* b, int tool, int32_t vertex)
         // One undo copy for the whole drag.
         if (vertex >= 0) {
             ShapeMSaveUndo();
-            movingVertex = vertex;
+            ViewToolSetDragItem(vertex);
         }
         return 1;
     case EDIT_TOOL_VERTEX_CAMERA:
@@ -273,7 +270,6 @@ static int VertexTool(WinId self, uint8_t* b, int tool, int32_t vertex)
 
 void ShapeToolsLeftPress(WinId self, int tool, int rx, int ry)
 {
-    movingVertex = -1;
     uint8_t* b = EditBlock();
     if (!b) return;
     ShapeViewRepick(self, rx, ry);
@@ -338,16 +334,16 @@ static void MoveVertex(int rx, int ry, int pressX, int pressY)
     int32_t w[3];
     int free = VIEW_AXIS_X;
     if (!ViewToolInside(rx, ry) || !ViewToolPoint(rx, ry, w, &free)) {
-        movingVertex = -1;
+        ViewToolSetDragItem(-1);
         ViewToolRefuse("Move Vertex", "Not on perspective view.");
         return;
     }
     // A click without a move leaves the vertex where it is.
     if (rx == pressX && ry == pressY) return;
     uint8_t* b = EditBlock();
-    if (movingVertex >= ShapeVertexCount(b)) return;
+    if (ViewToolDragItem() >= ShapeVertexCount(b)) return;
     VertexMove m;
-    m.vertex = movingVertex;
+    m.vertex = ViewToolDragItem();
     ShapeVertexPos(b, m.vertex, m.to);
     int32_t before[3] = {m.to[0], m.to[1], m.to[2]};
     for (int a = 0; a < 3; a++)
@@ -357,7 +353,7 @@ static void MoveVertex(int rx, int ry, int pressX, int pressY)
 
 void ShapeToolsDrag(int tool, int rx, int ry, int pressX, int pressY)
 {
-    if (tool == EDIT_TOOL_VERTEX_MOVE && movingVertex >= 0) {
+    if (tool == EDIT_TOOL_VERTEX_MOVE && ViewToolDragItem() >= 0) {
         MoveVertex(rx, ry, pressX, pressY);
         return;
     }
