@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "base/str.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/msgbox.h"
@@ -11,14 +12,9 @@
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
-#include "shapes/mesh.h"
-#include "shapes/shape.h"
-#include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/text.h"
 #include "toolkit/win.h"
-#include "world/net.h"
-#include "world/worldm.h"
 
 using nlohmann::json;
 
@@ -47,6 +43,36 @@ static void AddTexts(WinId w, json& j)
         for (int i = 0; i < n && i < DUMP_TEXTS_MAX; i++) out.push_back(texts[i] ? texts[i] : "");
         j["texts"] = out;
         return;
+    }
+}
+
+static struct {
+    const char* name;
+    DumpSectionFn fn;
+} sections[DUMP_SECTIONS];
+
+void DumpRegisterSection(const char* name, DumpSectionFn fn)
+{
+    for (auto& s : sections)
+        if (!s.fn || StrCmp(s.name, name) == 0) {
+            s.name = name;
+            s.fn = fn;
+            return;
+        }
+}
+
+static void AddSections(json& d)
+{
+    for (const auto& s : sections) {
+        DumpField fields[DUMP_FIELDS_MAX];
+        int n = s.fn ? s.fn(fields, DUMP_FIELDS_MAX) : 0;
+        if (n <= 0) continue;
+        json section = json::object();
+        for (int i = 0; i < n && i < DUMP_FIELDS_MAX; i++) {
+            if (fields[i].text) section[fields[i].key] = fields[i].text;
+            else section[fields[i].key] = fields[i].number;
+        }
+        d[s.name] = section;
     }
 }
 
@@ -145,29 +171,7 @@ std::string DumpText(void)
     d["windows"] = windows;
     d["tool"] = {{"mode", EditToolMode()}, {"pick", EditPickMode()}};
     d["note"] = EditCurrentNote();
-    if (ShapeMIsInstalled()) {
-        const uint8_t* b = ShapeMEdit()->data;
-        d["shape"] = {
-            {"vertices", ShapeVertexCount(b)},
-            {"polygons", ShapePolygonCount(b)},
-            {"selectedVertices", MeshSelectedVertexCount()},
-            {"selectedPolygons", MeshSelectedPolygonCount()},
-            {"material", MatMCurrent()},
-            {"undo", HistoryUndoCount(ShapeMHistory())},
-            {"redo", HistoryRedoCount(ShapeMHistory())},
-        };
-    }
-    if (WorldMIsInstalled()) {
-        d["world"] = {
-            {"shapes", WorldMCountShapes()},
-            {"selectedShapes", WorldMCountSelectedShapes()},
-            {"nodes", WorldMCountNodes()},
-            {"selectedNodes", WorldMCountSelectedNodes()},
-            {"file", EditorFileName()},
-            {"undo", HistoryUndoCount(WorldMHistory())},
-            {"redo", HistoryRedoCount(WorldMHistory())},
-        };
-    }
+    AddSections(d);
     // A name from the disk need not be UTF-8: such bytes are written as U+FFFD, not refused.
     return d.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
 }

@@ -1,6 +1,7 @@
 // What the screen holds, written as JSON for the headless script's `dump FILE`: the screen,
 // the modal and focus windows, every window with its class, title, place, style and parent
-// (with what a control holds and what a view shows), the tool, and the edited shape's counts.
+// (with what a control holds and what a view shows), the tool, and the sections the editors
+// register (the edited document's counts).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -13,6 +14,18 @@
 enum { DUMP_TEXTS_MAX = 16, DUMP_TEXT_CLASSES = 16 };
 typedef int (*DumpTextsFn)(WinId window, const char** out, int max);
 void DumpRegisterTexts(uint32_t classId, DumpTextsFn fn);
+
+// A section the editors add: a name and up to DUMP_FIELDS_MAX fields, each a number or (text
+// not null) a text. The function writes the fields and returns how many; 0 leaves the section
+// out (its document is not there).
+enum { DUMP_FIELDS_MAX = 16, DUMP_SECTIONS = 4 };
+struct DumpField {
+    const char* key;
+    int64_t number;
+    const char* text;
+};
+typedef int (*DumpSectionFn)(DumpField* out, int max);
+void DumpRegisterSection(const char* name, DumpSectionFn fn);
 
 // The description as text (tests read it directly).
 std::string DumpText(void);

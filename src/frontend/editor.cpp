@@ -40,19 +40,10 @@
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
 #include "scene/shapedraw.h"
-#include "shapes/mesh.h"
-#include "shapes/shape.h"
-#include "shapes/shapem.h"
-#include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/panelhost.h"
 #include "toolkit/slots.h"
 #include "toolkit/win.h"
-#include "world/net.h"
-#include "world/runtime.h"
-#include "world/terrain.h"
-#include "world/wle.h"
-#include "world/worldm.h"
 
 enum { MSGBOX_REPORT_MAX = 640 };   // the texture report: a few names and reasons
 
@@ -75,11 +66,12 @@ void EditorSetPanels(int editorMode, const EditorPanels* panels)
     if (editorMode == EDITOR_SHAPE || editorMode == EDITOR_WORLD) editor.panels[editorMode] = panels;
 }
 
-const EditorPanels* EditorCurrentPanels(void)
+const EditorPanels* EditorPanelsFor(int editorMode)
 {
-    int mode = AppConfig()->editorMode;
-    return mode == EDITOR_SHAPE || mode == EDITOR_WORLD ? editor.panels[mode] : nullptr;
+    return editorMode == EDITOR_SHAPE || editorMode == EDITOR_WORLD ? editor.panels[editorMode] : nullptr;
 }
+
+const EditorPanels* EditorCurrentPanels(void) { return EditorPanelsFor(AppConfig()->editorMode); }
 
 const char* EditorFileName(void)
 {
@@ -101,9 +93,10 @@ static void ReloadTextures(void)
     if (Draw3DTexturesLoaded() && !MatMTexturesDirty()) return;
     MatMClearTexturesDirty();
     if (Draw3DTexturesLoaded()) Draw3DUnloadTextures();
-    // The terrain's materials live in the render table beside the list's: a reload rebuilt
-    // that table from the list, so they are made again.
-    if (AppConfig()->editorMode == EDITOR_WORLD && WorldMIsInstalled()) TerrainMakeMaterials(WorldMImage(), WorldMUsed());
+    // What the editor keeps in the render table beside the list's: a reload rebuilt that table
+    // from the list, so it is made again.
+    const EditorPanels* panels = EditorCurrentPanels();
+    if (panels && panels->texturesReloaded) panels->texturesReloaded();
     // Only a hardware renderer copies textures into texture memory, with a progress window.
     Draw3DLoadTextures(Draw3DCurrentDriver() == DRIVER_HARDWARE ? ProgressTextures : nullptr);
     // One box for every texture this load could not have, however often each was tried.
@@ -387,20 +380,8 @@ void EditorStart(void)
         if (VideoBeginUpdate(1)) VideoEndUpdate();
     }
     SlotsInstall(4);
-    ShapeMResourceInstall();
-    ShapeMInstall();
-    ShapeMSetUndo(1);
-    {
-        static const int display[5] = {0, 254, 249, 248, 250};
-        ShapeMSetDisplay(display);
-    }
-    if (AppConfig()->editorMode == EDITOR_WORLD) {
-        WorldMInstall(WORLDM_CAPACITY);
-        WorldMRuntimeInstall();
-    }
-    size_t undoBytes = (size_t)editor.undoMegabytes << 20;
-    HistorySetBounds(ShapeMHistory(), HISTORY_STEPS_DEFAULT, undoBytes);
-    if (WorldMIsInstalled()) HistorySetBounds(WorldMHistory(), HISTORY_STEPS_DEFAULT, undoBytes);
+    const EditorPanels* panels = EditorCurrentPanels();
+    if (panels && panels->install) panels->install((size_t)editor.undoMegabytes << 20);
 
     for (int i = 0; i < 2; i++) {
         if (!VideoBeginUpdate(1)) FatalError("Failed to set required screen mode");
@@ -438,8 +419,8 @@ void EditorStart(void)
     DumpRegisterTexts(CLASS_MAT_NAME, MatPanelNameTexts);
     DumpRegisterTexts(CLASS_MAT_SWATCH, MatPanelSwatchTexts);
     DumpRegisterTexts(CLASS_SCENE_PANEL, ScenePanelTexts);
-    for (const EditorPanels* panels : editor.panels)
-        if (panels && panels->registerClasses) panels->registerClasses();
+    for (const EditorPanels* each : editor.panels)
+        if (each && each->registerClasses) each->registerClasses();
     PanelRegisterPlaceholders();
 
     // Fresh state before the windows are made: the first view takes the keypad, and the tool
@@ -465,9 +446,7 @@ static void RedrawFrame(void)
     }
 }
 
-// Runs one deferred operation under its progress window. The window goes before the caller
-// shows any box, whether the work finished, failed or was cancelled.
-static int RunWithProgress(const char* title, int (*work)(ProgressFn), ProgressFn progress)
+int EditorRunWithProgress(const char* title, int (*work)(ProgressFn), ProgressFn progress)
 {
     uint32_t* variable = ProgressVariable();
     *variable = 0;
@@ -480,65 +459,6 @@ static int RunWithProgress(const char* title, int (*work)(ProgressFn), ProgressF
     return result;
 }
 
-// The shape format holds no sort data beyond the no-sort flag: sorting changes nothing and
-// reports itself done.
-static int SortObject(ProgressFn progress)
-{
-    if (progress) progress(PROGRESS_DONE);
-    return 0;
-}
-
-static int DeleteNetShapes(ProgressFn progress) { return WorldMDeleteNetShapes(progress); }
-
-// The track, support and light materials are looked up again when the build starts: the
-// panel that asked found them, but the material list may have changed in between.
-static const char* monorailRefusal;
-
-static int BuildMonorail(ProgressFn progress)
-{
-    int materials[3];
-    if ((monorailRefusal = NetMonorailMaterials(materials))) {
-        if (progress) progress(PROGRESS_DONE);
-        return 0;
-    }
-    return WorldMBuildMonorail(materials[0], materials[1], materials[2], MONO_TRACK_WIDTH, MONO_PYLON_DEPTH,
-                               MONO_MIN_LINK, MONO_PYLON_SPACING, progress);
-}
-
-// The runtime world takes the world file's name with its last character made 'D'.
-static int SaveRuntime(ProgressFn progress)
-{
-    const EditorPanels* panels = EditorCurrentPanels();
-    const char* wle = panels && panels->fileName ? panels->fileName() : nullptr;
-    if (!wle || !*wle) return WORLD_ERR_SAVE;
-    return WorldMSave(wle, WorldMRuntimeNameFor(wle), nullptr, progress);
-}
-
-static void RunWorldRequest(const char* title, int (*work)(ProgressFn))
-{
-    if (!WorldMIsInstalled()) return;
-    monorailRefusal = nullptr;
-    int result = RunWithProgress(title, work, ProgressWorld);
-    // Every failed world request is told under one title, the world file panel's own.
-    const char* boxTitle = "Error During Save";
-    if (monorailRefusal) MsgBoxShow(boxTitle, monorailRefusal);
-    else if (result < 0 && work == SaveRuntime) MsgBoxShow(boxTitle, WorldMRuntimeErrorText(result));
-    // A refused net names the node to change and how.
-    else if (result < 0 && work == BuildMonorail && *NetBuildMessage()) MsgBoxShow(boxTitle, NetBuildMessage());
-    else if (result < 0) MsgBoxError(boxTitle, result);
-    // The runtime save wrote the world file too.
-    if (work == SaveRuntime && result == 0) {
-        RecoveryMarkClean();
-        UnsavedMarkClean();
-        const char* wle = EditorFileName();
-        const char* slash = strrchr(wle, '/');
-        const char* leaf = slash ? slash + 1 : wle;
-        const char* runtime = WorldMRuntimeNameFor(leaf);
-        EditNote("Saved %s and %s", leaf, runtime ? runtime : "");
-        UnsavedSaved();
-    }
-}
-
 static void RunRequests(void)
 {
     for (int r = 0; r < REQUEST_COUNT; r++) {
@@ -546,13 +466,8 @@ static void RunRequests(void)
         editor.requests[r] = 0;
         if (r == REQUEST_RESERVED) continue;
         RedrawFrame();
-        switch (r) {
-        case REQUEST_SORT: RunWithProgress("Sorting Object", SortObject, ProgressSort); break;
-        case REQUEST_DELETE_NET_SHAPES: RunWorldRequest("Deleting Net Shapes", DeleteNetShapes); break;
-        case REQUEST_BUILD_MONORAIL: RunWorldRequest("Building Monorail", BuildMonorail); break;
-        case REQUEST_SAVE_RUNTIME: RunWorldRequest("Saving World Runtime", SaveRuntime); break;
-        default: break;
-        }
+        for (const EditorPanels* panels : editor.panels)
+            if (panels && panels->request) panels->request(r);
     }
 }
 
@@ -570,16 +485,16 @@ static void TakeDroppedFiles(void)
 
 void EditorUndo(void)
 {
-    if (AppConfig()->editorMode == EDITOR_SHAPE) ShapeMUndo();
-    else WorldMUndo();
+    const EditorPanels* panels = EditorCurrentPanels();
+    if (panels && panels->undo) panels->undo();
     // What the last pick named may have moved or gone.
     EditPickForget();
 }
 
 void EditorRedo(void)
 {
-    if (AppConfig()->editorMode == EDITOR_SHAPE) ShapeMRedo();
-    else WorldMRedo();
+    const EditorPanels* panels = EditorCurrentPanels();
+    if (panels && panels->redo) panels->redo();
     EditPickForget();
 }
 
@@ -613,19 +528,26 @@ void EditorShortcuts(void)
 // Files from outside the editor
 // ============================================================================================
 
-// By the first bytes, which tell the two formats apart whatever the name: a world has its
-// version at 16, where a shape has its vertex section's offset (never below its header).
+// By the first bytes, which tell the formats apart whatever the name; the World Editor's
+// table is asked first (its test is the stricter one).
 int EditorFileKind(const char* path)
 {
-    uint8_t head[WLE_VERSION + 4];
+    uint8_t head[EDITOR_FILE_HEAD];
     if (FileReadAt(path, 0, head, sizeof head) != 0) return EDITOR_NONE;
-    uint32_t worldVersion = GetU32(head, WLE_VERSION);
-    if (worldVersion >= WLE_VERSION_OLDEST && worldVersion <= WLE_VERSION_CURRENT &&
-        GetU32(head, WLE_USED) >= WLE_HEADER_SIZE)
-        return EDITOR_WORLD;
-    uint16_t shapeVersion = GetU16(head, SH_VERSION);
-    if (shapeVersion >= SHAPE_OLDEST_VERSION && shapeVersion <= SHAPE_VERSION) return EDITOR_SHAPE;
+    for (int kind : {EDITOR_WORLD, EDITOR_SHAPE}) {
+        const EditorPanels* panels = editor.panels[kind];
+        if (panels && panels->isDocument && panels->isDocument(head)) return kind;
+    }
     return EDITOR_NONE;
+}
+
+// The largest file any editor takes.
+static uint64_t LargestDocument(void)
+{
+    uint64_t largest = 0;
+    for (const EditorPanels* panels : editor.panels)
+        if (panels) largest = std::max<uint64_t>(largest, panels->largestDocument);
+    return largest;
 }
 
 static const char* EditorName(int kind) { return kind == EDITOR_WORLD ? "World Editor" : "Shape Editor"; }
@@ -636,8 +558,7 @@ int EditorTakeFile(const char* path, char* why, size_t whySize)
     const char* leaf = slash ? slash + 1 : path;
     int running = AppRunState() >= RUN_START_EDITOR;
     int kind = EDITOR_NONE;
-    uint64_t largest = std::max<uint64_t>(SHAPE_MAX_FILE_SIZE, WORLDM_CAPACITY);
-    if (FileCheckRead(path, largest, "a shape or world file", nullptr) != FILE_READABLE)
+    if (FileCheckRead(path, LargestDocument(), "a shape or world file", nullptr) != FILE_READABLE)
         snprintf(why, whySize, "cannot open %s: %s", leaf, FileRefusal());
     else if ((kind = EditorFileKind(path)) == EDITOR_NONE)
         snprintf(why, whySize, "%s is neither a shape (SHP) nor a world (WLE) file", leaf);
@@ -762,7 +683,8 @@ void EditorStop(void)
     RecoveryStop();
     KernelSetCloseHandler(nullptr);
     PanelHostSet(nullptr);
-    WorldMUninstall();
+    for (const EditorPanels* panels : editor.panels)
+        if (panels && panels->uninstall) panels->uninstall();
     for (int& r : editor.requests) r = 0;
     editor.openWaiting.clear();
     editor.objectSlot = 0;

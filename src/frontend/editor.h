@@ -1,9 +1,14 @@
 // The editor stage: the editor start (video mode, managers, renderer, the edited-object slot,
 // window classes), the editor frame with its deferred operations, and the frame's drawing.
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
+#include "kernel/kernel.h"
 #include "toolkit/win.h"
+
+struct History;
 
 // Deferred operations: panels set a request; the next editor frame clears it and runs the work.
 enum {
@@ -37,7 +42,37 @@ typedef struct EditorPanels {
     int (*save)(void);
     // The editor's shortcuts (EDITOR_COMMAND_*), as the buttons they stand for.
     void (*command)(int command);
+
+    // The document the editor edits; the front end knows it only through these.
+    // Installs the editor's managers at its start, each history bounded to undoBytes; the
+    // end takes them down (every installed table's `uninstall` runs).
+    void (*install)(size_t undoBytes);
+    void (*uninstall)(void);
+    void (*undo)(void);
+    void (*redo)(void);
+    History* (*history)(void);   // null while there is none
+    // The document's bytes as they stand (the used part) and the most they can be; null none.
+    const uint8_t* (*bytes)(uint32_t* size);
+    uint32_t (*capacity)(void);
+    // The bytes a save writes, made on `out` (the user's document stays as it is): 0 and
+    // *size, else the reason. Null: the bytes are saved as they stand.
+    const char* (*prepareCopy)(uint8_t* out, uint32_t capacity, uint32_t* size);
+    // Loads a file a crashed run left as the document: null, else the reason it was refused.
+    const char* (*loadRecovered)(const char* path);
+    // Whether a file's first EDITOR_FILE_HEAD bytes are this editor's document, and the
+    // largest such a file may be.
+    int (*isDocument)(const uint8_t* head);
+    uint64_t largestDocument;
+    // The material list was copied into the render table again: what the editor adds to it.
+    void (*texturesReloaded)(void);
+    // Runs a deferred operation (REQUEST_*) that is this editor's; every installed table is
+    // asked, so each does only its own.
+    void (*request)(int request);
 } EditorPanels;
+enum { EDITOR_FILE_HEAD = 20 };
+// Runs a deferred operation under its progress window (titled `title`); the window goes before
+// the caller shows any box. The work's result.
+int EditorRunWithProgress(const char* title, int (*work)(ProgressFn), ProgressFn progress);
 enum {
     EDITOR_SAVE_DONE = 0,
     EDITOR_SAVE_FAILED = 1,     // refused, with its box
@@ -50,8 +85,9 @@ enum {
     EDITOR_COMMAND_DELETE = 4,  // Delete: the selection, as the panel's delete button
 };
 void EditorSetPanels(int editorMode, const EditorPanels* panels);   // EDITOR_SHAPE or EDITOR_WORLD
-// The running editor's table, or null.
+// The running editor's table, or null; an editor's (EDITOR_SHAPE or EDITOR_WORLD), or null.
 const EditorPanels* EditorCurrentPanels(void);
+const EditorPanels* EditorPanelsFor(int editorMode);
 // The current editor's edited file name, as its panels give it; "" when they give none.
 const char* EditorFileName(void);
 

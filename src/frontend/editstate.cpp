@@ -6,9 +6,9 @@
 #include "base/log.h"
 #include "base/str.h"
 #include "platform/platform.h"
-#include "world/net.h"
 
 static const EditPick kNoPick = {-1, -1, 0, 0};
+static int32_t defaultNodeClearance;
 
 static struct {
     int toolMode, pickMode;
@@ -36,7 +36,7 @@ void EditStateReset(void)
     es = {};
     es.now = es.before = kNoPick;
     es.firstPolygon = es.mappingPolygon = -1;
-    es.nodeClearance = NET_NODE_CLEARANCE;
+    es.nodeClearance = defaultNodeClearance;
 }
 
 int EditToolMode(void) { return es.toolMode; }
@@ -155,6 +155,7 @@ int32_t EditMappingPoint(void) { return es.mappingPoint; }
 
 void EditSetNodeClearance(int32_t clearance) { es.nodeClearance = clearance; }
 int32_t EditNodeClearance(void) { return es.nodeClearance; }
+void EditSetDefaultNodeClearance(int32_t clearance) { defaultNodeClearance = clearance; }
 
 void EditNote(const char* fmt, ...)
 {

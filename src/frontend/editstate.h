@@ -142,6 +142,8 @@ int32_t EditMappingPoint(void);
 // panel sets it from its field, -1 while the field holds no usable height.
 void EditSetNodeClearance(int32_t clearance);
 int32_t EditNodeClearance(void);
+// What a reset sets it to: the World Editor's default, handed in at its install.
+void EditSetDefaultNodeClearance(int32_t clearance);
 
 // A note on the views' status line: what a button did not do for the current selection. Shown
 // for a few seconds, and logged as STATUS "<text>".

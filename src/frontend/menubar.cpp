@@ -8,11 +8,9 @@
 #include "frontend/layout.h"
 #include "kernel/app.h"
 #include "platform/platform.h"
-#include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
-#include "world/worldm.h"
 
 enum {
     MENU_MAX_ENTRIES = 7,

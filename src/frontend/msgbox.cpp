@@ -11,7 +11,6 @@
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
-#include "world/worldm.h"
 
 enum {
     MSGBOX_SETTEXT = 49,      // p1: the text
@@ -48,8 +47,15 @@ static struct {
 // Error texts
 // ============================================================================================
 
-// The table lives with the world manager, which returns the codes.
-const char* MsgBoxErrorText(int code) { return WorldMErrorText(code); }
+static MsgBoxErrorTextFn errorTexts;
+
+void MsgBoxSetErrorTexts(MsgBoxErrorTextFn texts) { errorTexts = texts; }
+
+const char* MsgBoxErrorText(int code)
+{
+    const char* text = errorTexts ? errorTexts(code) : nullptr;
+    return text ? text : "Unknown Error Code!";
+}
 
 // ============================================================================================
 // The box window

@@ -14,7 +14,10 @@ WinId MsgBoxShow(const char* title, const char* text);
 // (another window is modal) the answer is ID_CANCEL at once. Returns the box, or 0.
 typedef void (*MsgBoxAnswerFn)(int answer);
 WinId MsgBoxAsk(const char* title, const char* text, MsgBoxAnswerFn answered);
-// The text of a result code ("Unknown Error Code!" for codes without one).
+// The text of a result code ("Unknown Error Code!" for codes without one). The codes are the
+// document managers': the editor that returns them hands in their table at its install.
+typedef const char* (*MsgBoxErrorTextFn)(int code);
+void MsgBoxSetErrorTexts(MsgBoxErrorTextFn texts);
 const char* MsgBoxErrorText(int code);
 // A box with the text of a result code.
 WinId MsgBoxError(const char* title, int code);

@@ -23,11 +23,7 @@
 #include "kernel/kernel.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
-#include "shapes/shape.h"
-#include "shapes/shapem.h"
-#include "shapes/shapem_edit.h"
 #include "toolkit/win.h"
-#include "world/worldm.h"
 
 enum {
     NAMES_MAX = 3 * RECOVERY_PATH_MAX,   // bytes of the names file
@@ -122,19 +118,8 @@ static int FindFolder(void)
 static const uint8_t* WorkBytes(uint32_t* size)
 {
     *size = 0;
-    if (rc.mode == EDITOR_SHAPE) {
-        ShapeBlock* b = ShapeMEdit();
-        if (!b) return nullptr;
-        uint32_t used = ShapeUsedSize(b->data);
-        *size = used < b->capacity ? used : b->capacity;
-        return b->data;
-    }
-    if (rc.mode == EDITOR_WORLD && WorldMIsInstalled()) {
-        uint32_t used = WorldMUsed();
-        *size = used < WorldMCapacity() ? used : WorldMCapacity();
-        return WorldMImage();
-    }
-    return nullptr;
+    const EditorPanels* panels = EditorPanelsFor(rc.mode);
+    return panels && panels->bytes ? panels->bytes(size) : nullptr;
 }
 
 // FNV-1a over 64-bit words, then the tail bytes and the length.
@@ -155,16 +140,11 @@ static int FillCopy(void)
     const uint8_t* work = WorkBytes(&size);
     if (!work || !rc.copy || size > rc.copyCapacity) return 1;
     rc.copySize = 0;
-    if (rc.mode == EDITOR_SHAPE) {
-        int prepared = 0;
-        try {
-            prepared = ShapeMPrepareCopy(rc.copy, rc.copyCapacity, &rc.copySize) == 0;
-        } catch (const std::bad_alloc&) {
-            prepared = 0;
-        }
-        if (prepared) return 0;
-        LogPrintf(LOG_WARN, "RECOVERY: the shape could not be prepared (%s); it is kept as it stands",
-                  ShapeMLastError());
+    const EditorPanels* panels = EditorPanelsFor(rc.mode);
+    if (panels && panels->prepareCopy) {
+        const char* why = panels->prepareCopy(rc.copy, rc.copyCapacity, &rc.copySize);
+        if (!why) return 0;
+        LogPrintf(LOG_WARN, "RECOVERY: the %s could not be prepared (%s); it is kept as it stands", kWhat[rc.mode], why);
     }
     memcpy(rc.copy, work, size);
     rc.copySize = size;
@@ -325,23 +305,13 @@ static int ReadNames(int mode, char* folder, size_t folderSize, char* name, size
 // 0 when the data file became the editor's work, else 1 (refused: nothing changed).
 static int LoadData(int mode)
 {
-    if (mode == EDITOR_SHAPE) {
-        if (ShapeMLoadFile(rc.dataPath[mode]) == 0) {
-            EditRequestFrame();
-            return 0;
-        }
-        LogPrintf(LOG_WARN, "RECOVERY: %s refused: %s", rc.dataPath[mode], ShapeMLastError());
-        return 1;
-    }
-    int result = WorldMLoad(rc.dataPath[mode]);
-    // The loaded world may name other materials, and the terrain needs its own again.
-    MatMSetTexturesDirty();
-    if (result == 0) {
-        WorldMSetChanged(-1);
+    const EditorPanels* panels = EditorPanelsFor(mode);
+    const char* why = panels && panels->loadRecovered ? panels->loadRecovered(rc.dataPath[mode]) : "no editor";
+    if (!why) {
         EditRequestFrame();
         return 0;
     }
-    LogPrintf(LOG_WARN, "RECOVERY: %s refused: %s", rc.dataPath[mode], WorldMLoadError());
+    LogPrintf(LOG_WARN, "RECOVERY: %s refused: %s", rc.dataPath[mode], why);
     return 1;
 }
 
@@ -389,7 +359,8 @@ void RecoveryStart(int editorMode)
         LogPrintf(LOG_WARN, "RECOVERY: no state folder; recovery files and autosave are off");
         return;
     }
-    rc.copyCapacity = editorMode == EDITOR_SHAPE ? (uint32_t)SHAPEM_BUFFER_SIZE : WorldMCapacity();
+    const EditorPanels* panels = EditorPanelsFor(editorMode);
+    rc.copyCapacity = panels && panels->capacity ? panels->capacity() : 0;
     rc.copy = (uint8_t*)ResAllocMem(rc.copyCapacity);
     if (!rc.copy) {
         LogPrintf(LOG_WARN, "RECOVERY: no memory for the copy; recovery files and autosave are off");

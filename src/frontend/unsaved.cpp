@@ -21,10 +21,7 @@
 #include "palette/palm.h"
 #include "palette/palpanel.h"
 #include "platform/platform.h"
-#include "shapes/shape.h"
-#include "shapes/shapem_edit.h"
 #include "toolkit/win.h"
-#include "world/worldm.h"
 
 static const char kTitle[] = "Warning";
 enum { UNSAVED_TEXT_MAX = 300 };
@@ -49,22 +46,17 @@ static struct {
 
 static History* CurrentHistory(void)
 {
-    int mode = AppConfig()->editorMode;
-    if (mode == EDITOR_SHAPE) return ShapeMHistory();
-    if (mode == EDITOR_WORLD && WorldMIsInstalled()) return WorldMHistory();
-    return nullptr;
+    const EditorPanels* panels = EditorCurrentPanels();
+    return panels && panels->history ? panels->history() : nullptr;
 }
 
 // The document's bytes: the used part of the edit buffer or of the world image.
 static uint64_t DocumentHash(void)
 {
-    if (AppConfig()->editorMode == EDITOR_SHAPE) {
-        const uint8_t* p = ShapeMEdit()->data;
-        uint32_t n = ShapeUsedSize(p);
-        return BytesHash(p, n > SHAPEM_BUFFER_SIZE ? (uint32_t)SHAPEM_BUFFER_SIZE : n);
-    }
-    uint32_t n = WorldMUsed();
-    return BytesHash(WorldMImage(), n > WorldMCapacity() ? WorldMCapacity() : n);
+    const EditorPanels* panels = EditorCurrentPanels();
+    uint32_t size = 0;
+    const uint8_t* bytes = panels && panels->bytes ? panels->bytes(&size) : nullptr;
+    return bytes ? BytesHash(bytes, size) : 0;
 }
 
 void UnsavedMarkClean(void)

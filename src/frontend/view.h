@@ -1,7 +1,9 @@
-// The view windows (class 0x1001): the edited shape or world seen in 3D through a perspective
+// The view windows (class 0x1001): the edited document seen in 3D through a perspective
 // camera that orbits the centre or one of six parallel views, where the tool that the panels
-// chose is applied with the mouse; the View Setup panel (0x1011) and the Point Name dialog
-// (0x1022) that belong to them.
+// chose is applied with the mouse. This is the core every editor shares: camera, lens, the
+// overlays (scale bar, axes, status lines, the rectangle being dragged), the rectangle and
+// move drags, the mouse's camera and the dump of the view. What a view draws and what its
+// tools do is the running editor's, through the table of hooks it registers (ViewHooks).
 //
 // The camera arithmetic of the keypad, point-to-world and the scale bar's label are plain
 // functions below, so that they can be checked without a window.
@@ -9,12 +11,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frontend/editstate.h"
 #include "toolkit/win.h"
 
 enum {
     VIEW_PERSPECTIVE = 0, VIEW_LEFT = 1, VIEW_RIGHT = 2, VIEW_TOP = 3, VIEW_BOTTOM = 4, VIEW_FRONT = 5,
     VIEW_REAR = 6, VIEW_TYPES = 7,
 };
+
+// The world axes, as point-to-world names the one a parallel view looks along.
+enum { VIEW_AXIS_X = 0, VIEW_AXIS_Y = 1, VIEW_AXIS_Z = 2 };
 
 // Display flags of a view, as View Setup offers them.
 enum {
@@ -29,6 +35,9 @@ enum {
     VIEWF_MARKED = 0x2000,        // marked polygons outlined
     VIEWF_TEX_LIGHT = 0x4000,     // for a hardware renderer
     VIEWF_NO_MIPMAPS = 0x8000,    // for a hardware renderer
+    // What View Setup offers in every editor; the World Editor adds Dynamic and Terrain.
+    VIEWF_SETUP_ANY = VIEWF_WIREFRAME | VIEWF_ORIENTATION | VIEWF_DECIMAL | VIEWF_HIDDEN | VIEWF_NORMALS |
+                      VIEWF_NO_BILINEAR | VIEWF_MARKED | VIEWF_TEX_LIGHT | VIEWF_NO_MIPMAPS,
     VIEW_FLAGS_SHAPE = 0x0020,    // a new view's flags in the Shape Editor
     VIEW_FLAGS_WORLD = 0x0C20,    // in the World Editor
 };
@@ -64,8 +73,95 @@ int ViewWorldShapeFilter(uint32_t displayFlags);
 // texels unless "No BILINEAR", "Tex. Light" and "No MIPMAPS" passed on.
 uint32_t ViewRenderFlags(uint32_t displayFlags);
 
-// Registers the view window, the View Setup panel and the Point Name dialog.
+// Registers the view window and the View Setup panel.
 void ViewRegisterClasses(void);
+
+// ============================================================================================
+// The editors' hooks
+// ============================================================================================
+
+enum {
+    VIEW_NO_POINTER = -1000000,              // a pointer position that picks nothing
+    VIEW_STATUS_CHARS = EDIT_NOTE_MAX + 1,   // a status line's room, with its terminator
+    VIEW_EDITOR_STATUS_LINES = 2,            // the lines an editor adds above the note
+};
+
+// One drawing of a view, as the hooks see it: the drawing area's size, the pointer in it
+// (region coordinates) and the display flags. The hooks leave what lies under the pointer in
+// pick (vertex and polygon -1, worldshape and node 0 when none).
+struct ViewFrame {
+    WinId view;
+    int width, height;
+    int inside, px, py;
+    uint32_t flags;   // VIEWF_*
+    EditPick pick;
+};
+
+// What an editor's views draw and what its tools do. Every hook may be null (nothing to do).
+// The tool hooks run inside the view's own messages: the ViewTool* calls below act on that
+// view.
+struct ViewHooks {
+    const char* name;        // the views' title while the editor's panel gives none
+    uint32_t newFlags;       // a new view's display flags (VIEWF_*)
+    uint32_t setupFlags;     // the display flags View Setup offers
+    int farAtLimit;          // the far plane stands at the depth limit, not just past the content
+    double (*reach)(void);   // how far the content reaches from the origin (the eye stands back)
+    int32_t (*distanceLimit)(void);   // the perspective camera's farthest distance
+    // The 3D frame between the lens and Draw3DDisplay; the overlay after it, which picks.
+    void (*draw)(ViewFrame* frame);
+    void (*overlay)(ViewFrame* frame);
+    // The editor's status lines above the button's note (VIEW_EDITOR_STATUS_LINES at most),
+    // bottom up; the count.
+    int (*status)(const ViewFrame* frame, char out[][VIEW_STATUS_CHARS]);
+    // The panel class a tool's selection rectangle goes to; 0: the tool drags no rectangle.
+    uint32_t (*rectPanel)(int tool);
+    void (*leftPress)(WinId view, int tool, int rx, int ry);
+    void (*rightPress)(WinId view, int tool, int rx, int ry);
+    // The pointer dragged with the left button from the press (pressX, pressY) to (rx, ry).
+    void (*drag)(int tool, int rx, int ry, int pressX, int pressY);
+    // A move the press started (ViewToolStartMove) ended; moved: anything moved.
+    void (*moveEnded)(int tool, int moved);
+    // What a frame shows (Home, F, EditRequestFrame): 1 and the box, 0 nothing.
+    int (*contentBox)(int32_t lo[3], int32_t hi[3]);
+    // The I key: the polygon just made that faces away is flipped.
+    void (*flipKey)(void);
+};
+// The editor's table (EDITOR_SHAPE or EDITOR_WORLD), installed before the editor runs.
+void ViewSetHooks(int editorMode, const ViewHooks* hooks);
+// The running editor's table; a table of no hooks when none was set.
+const ViewHooks* ViewCurrentHooks(void);
+
+// For the hooks, on the view whose message runs (the current window):
+// point-to-world at a region point (0 in the perspective view);
+int ViewToolPoint(int rx, int ry, int32_t out[3], int* freeAxis);
+// whether a region point lies inside the view's drawing area;
+int ViewToolInside(int rx, int ry);
+// a refusal box, after which the rest of the drag is ignored (one drag, one box);
+void ViewToolRefuse(const char* title, const char* text);
+// a move dragged out of the view stops, with a box saying whether the `what` moved;
+void ViewToolLeftView(const char* title, const char* what);
+// a move of the selection starts at the world point `start` (its tool stays until release);
+void ViewToolStartMove(int tool, const int32_t start[3]);
+// the tool moving the selection (0 none);
+int ViewToolMoving(void);
+// 1 at the move's first step only: where a move takes its one undo copy;
+int ViewToolFirstStep(void);
+// how far to move now: what the pointer travelled since the press, less what was moved
+// already, so the selection does not creep by each step's rounding; 1 when anything moves;
+int ViewToolMoveDelta(const int32_t world[3], int freeAxis, int32_t delta[3]);
+// what the press took to drag (a vertex), until the release; -1 none;
+void ViewToolSetDragItem(int32_t item);
+int32_t ViewToolDragItem(void);
+// the display flags and the camera centre;
+uint32_t ViewToolFlags(void);
+void ViewToolSetCentre(const int32_t centre[3]);
+// a rectangle a panel handed back in screen coordinates, made region-relative for `view`.
+void ViewToRegion(WinId view, int32_t rect[4]);
+// A pick handed to a panel found by its class: p1 index, p2 on; nothing without the pick
+// (index < 0) or the panel.
+void ViewTellPanel(uint32_t panelClass, int message, int32_t index, int on);
+// A world coordinate cut to 32 bits.
+int32_t ViewClampWorld(int64_t v);
 
 // What a view shows, for dumps and tests.
 struct ViewInfo {
@@ -123,7 +219,7 @@ void ViewCameraRows(int type, const int16_t orientation[9], int16_t out[9]);
 
 // Point-to-world of a parallel view: the pointer (px, py) and the drawing centre (cx, cy) in
 // the view's drawing coordinates; dx = (px - cx) x zoom and dy = (py - cy) x zoom, truncated.
-// The coordinate along the view direction is 0 and its axis (MESH_X ...) goes to *freeAxis.
+// The coordinate along the view direction is 0 and its axis (VIEW_AXIS_*) goes to *freeAxis.
 // 1 done; 0 in the perspective view (out untouched).
 int ViewPointToWorld(int type, float zoom, const int32_t centre[3], int px, int py, int cx, int cy, int32_t out[3],
                      int* freeAxis);

@@ -1,10 +1,16 @@
 #include "worldedit/worldedit.h"
 
 #include "frontend/editor.h"
+#include "frontend/editstate.h"
+#include "frontend/msgbox.h"
 #include "kernel/app.h"
+#include "world/net.h"
+#include "world/worldm.h"
 #include "worldedit/addshapes.h"
 #include "worldedit/editshapes.h"
 #include "worldedit/nodespanel.h"
+#include "worldedit/worlddoc.h"
+#include "worldedit/worldview.h"
 #include "worldedit/worldpanel.h"
 
 static void RegisterClasses(void)
@@ -15,7 +21,36 @@ static void RegisterClasses(void)
     NodesPanelRegister();
 }
 
-static const EditorPanels kWorldEditPanels = {RegisterClasses, WorldPanelFileName, WorldPanelFolder, WorldPanelName,
-                                               WorldPanelRestoreNames, WorldPanelDropFile, WorldPanelSave, WorldPanelCommand};
+static const EditorPanels kWorldEditPanels = {
+    .registerClasses = RegisterClasses,
+    .fileName = WorldPanelFileName,
+    .folder = WorldPanelFolder,
+    .name = WorldPanelName,
+    .restoreNames = WorldPanelRestoreNames,
+    .dropFile = WorldPanelDropFile,
+    .save = WorldPanelSave,
+    .command = WorldPanelCommand,
+    .install = WorldDocInstall,
+    .uninstall = WorldDocUninstall,
+    .undo = WorldDocUndo,
+    .redo = WorldDocRedo,
+    .history = WorldDocHistory,
+    .bytes = WorldDocBytes,
+    .capacity = WorldDocCapacity,
+    .prepareCopy = nullptr,
+    .loadRecovered = WorldDocLoadRecovered,
+    .isDocument = WorldDocIsWorld,
+    .largestDocument = WORLDM_CAPACITY,
+    .texturesReloaded = WorldDocTexturesReloaded,
+    .request = WorldDocRequest,
+};
 
-void WorldEditInstall(void) { EditorSetPanels(EDITOR_WORLD, &kWorldEditPanels); }
+void WorldEditInstall(void)
+{
+    EditorSetPanels(EDITOR_WORLD, &kWorldEditPanels);
+    WorldViewInstall();
+    WorldDocRegisterDump();
+    // The world manager's result codes are the ones the boxes name.
+    MsgBoxSetErrorTexts(WorldMErrorText);
+    EditSetDefaultNodeClearance(NET_NODE_CLEARANCE);
+}

@@ -8,13 +8,13 @@
 #include <set>
 #include <tuple>
 
-#include "frontend/worldm_editview.h"
 #include "palette/bmp.h"
 #include "render/d3test.h"
 #include "render/softdriver.h"
 #include "render/zbuffer.h"
 #include "scene/terraindraw.h"
 #include "world/worldm_fixture.h"
+#include "worldedit/worldm_editview.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Worldshapes in the 3D view: the display filter, hidden and shapeless worldshapes, the
 // rectangle selection and picking, drawn through a recording renderer.
-#include "frontend/worldm_editview.h"
 #include "render/d3test.h"
 #include "world/worldm_fixture.h"
+#include "worldedit/worldm_editview.h"
 
 class WorldDisplayTest : public WorldTest {
 protected:

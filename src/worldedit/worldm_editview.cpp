@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "base/bytes.h"
-#include "frontend/worldm_editview.h"
 #include "render/draw3d.h"
 #include "scene/shapedraw.h"
 #include "shapes/shapem.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
 #include "world/worldm.h"
+#include "worldedit/worldm_editview.h"
 
 // Walks over the worldshapes of the edited world.
 #define FOR_EACH_WORLDSHAPE(p)                                                                \
