@@ -27,6 +27,7 @@
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
+#include "toolkit/panelkit.h"
 #include "toolkit/slots.h"
 #include "toolkit/text.h"
 #include "world/net.h"
@@ -449,14 +450,6 @@ static void ClientRect(int* x0, int* y0, int* x1, int* y1)
     *y0 = WinHi(p1);
     *x1 = WinLo(p2);
     *y1 = WinHi(p2);
-}
-
-static WinId MakeButton(int x, int y, int w, int h, const char* label)
-{
-    WinId b = WinCreate(x, y, w, h, WIN_CURRENT, BUTTON_PUSH, CLASS_BUTTON);
-    WinParam p1 = (WinParam)label, p2 = 0;
-    WinSendMessage(b, WM_SETLABEL, &p1, &p2);
-    return b;
 }
 
 static void SetTitle(WinId window, const char* title)
@@ -1971,8 +1964,8 @@ static void Create(WinId self)
     d->drawY = (y1 - y0 + 1) / 2.0f;
     int x, y, w, h;
     WinGetRect(self, &x, &y, &w, &h);
-    WinId setup = MakeButton(w - TITLE_BUTTON_W, 0, TITLE_BUTTON_W, TITLE_BUTTON_H, "V");
-    WinId scene = MakeButton(w - 2 * TITLE_BUTTON_W, 0, TITLE_BUTTON_W, TITLE_BUTTON_H, "S");
+    WinId setup = KitButtonSized(w - TITLE_BUTTON_W, 0, TITLE_BUTTON_W, TITLE_BUTTON_H, BUTTON_PUSH, "V");
+    WinId scene = KitButtonSized(w - 2 * TITLE_BUTTON_W, 0, TITLE_BUTTON_W, TITLE_BUTTON_H, BUTTON_PUSH, "S");
     d = Data();
     d->setupButton = setup;
     d->sceneButton = scene;
@@ -2115,7 +2108,7 @@ static void SetupCreate(void)
                             FRAME_BORDER, CLASS_LIST);
     WinId options = WinCreate(SETUP_MARGIN * 2 + SETUP_TYPES_W, SETUP_LIST_Y, SETUP_OPTIONS_W, SETUP_OPTIONS_H,
                               WIN_CURRENT, (uint32_t)FRAME_BORDER | (uint32_t)LIST_MULTIPLE, CLASS_LIST);
-    WinId ok = MakeButton(SETUP_OK_X, SETUP_OK_Y, 40, 11, "Ok");
+    WinId ok = KitButton(SETUP_OK_X, SETUP_OK_Y, 40, BUTTON_PUSH, "Ok");
     WinParam p1 = typeItems, p2 = 0;
     WinSendMessage(types, WM_LISTSET, &p1, &p2);
     p1 = optionItems;
@@ -2222,8 +2215,8 @@ static int NameProc(WinId self, WinId sender, int message, WinParam* p1, WinPara
         n->vertex = -1;
         nameText[0] = 0;
         WinId field = WinCreate(NAME_FIELD_X, NAME_FIELD_Y, 40, 11, WIN_CURRENT, EDIT_ASCII, CLASS_EDIT);
-        WinId ok = MakeButton(20, NAME_BUTTONS_Y, 40, 11, "Ok");
-        WinId cancel = MakeButton(90, NAME_BUTTONS_Y, 40, 11, "Cancel");
+        WinId ok = KitButton(20, NAME_BUTTONS_Y, 40, BUTTON_PUSH, "Ok");
+        WinId cancel = KitButton(90, NAME_BUTTONS_Y, 40, BUTTON_PUSH, "Cancel");
         WinParam a = (WinParam)nameText, b = NAME_CHARS;
         WinSendMessage(field, WM_EDITSETBUFFER, &a, &b);
         n = (NameData*)WinGetData();

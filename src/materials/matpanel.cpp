@@ -12,6 +12,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/panelhost.h"
+#include "toolkit/panelkit.h"
 #include "toolkit/text.h"
 
 enum {
@@ -51,14 +52,6 @@ int MatPanelHasFile(void) { return mp.file[0] && StrCmp(mp.file, kUntitledMateri
 void MatPanelSetFileName(const char* path)
 {
     if (path && *path) StrLCopy(mp.file, path, sizeof mp.file);
-}
-
-static WinId MakeButton(int x, int y, int w, int h, uint32_t style, const char* label)
-{
-    WinId b = WinCreate(x, y, w, h, WIN_CURRENT, style, CLASS_BUTTON);
-    WinParam p1 = (WinParam)label, p2 = 0;
-    WinSendMessage(b, WM_SETLABEL, &p1, &p2);
-    return b;
 }
 
 // ============================================================================================
@@ -281,13 +274,11 @@ static int SelectProc(WinId self, WinId sender, int message, WinParam* p1, WinPa
     case WM_CREATE: {
         memset(s, 0, sizeof *s);
         WinId list = WinCreate(10, 20, 140, 54, WIN_CURRENT, 0, CLASS_LIST);
-        WinId ok = MakeButton(160, 20, 40, 11, BUTTON_PUSH, "Ok");
-        WinId cancel = MakeButton(160, 35, 40, 11, BUTTON_PUSH, "Cancel");
-        WinId rename = MakeButton(160, 50, 40, 11, BUTTON_PUSH, "Rename");
-        WinId field = WinCreate(10, 78, 140, 11, WIN_CURRENT, EDIT_ASCII, CLASS_EDIT);
+        WinId ok = KitButton(160, 20, 40, BUTTON_PUSH, "Ok");
+        WinId cancel = KitButton(160, 35, 40, BUTTON_PUSH, "Cancel");
+        WinId rename = KitButton(160, 50, 40, BUTTON_PUSH, "Rename");
         mp.renameText[0] = 0;
-        WinParam buffer = (WinParam)mp.renameText, limit = NAME_CHARS;
-        WinSendMessage(field, WM_EDITSETBUFFER, &buffer, &limit);
+        WinId field = KitField(10, 78, 140, mp.renameText, NAME_CHARS);
         s = (SelectData*)WinGetData();
         *s = SelectData{list, ok, cancel, rename, field, 0};
         FillList(self);
@@ -409,18 +400,18 @@ static void Pressed(WinId self, WinId button, int on)
 static void CreateControls(void)
 {
     PanelData c{};
-    c.set = MakeButton(10, 16, 40, 11, BUTTON_TOGGLE, "Set");
-    c.get = MakeButton(10, 31, 40, 11, BUTTON_TOGGLE, "Get");
+    c.set = KitButton(10, 16, 40, BUTTON_TOGGLE, "Set");
+    c.get = KitButton(10, 31, 40, BUTTON_TOGGLE, "Get");
     // The name field holds a name of 15 letters whole; the arrows are as narrow as their signs.
-    c.previous = MakeButton(57, 5, 9, 37, BUTTON_PUSH, "<");
-    c.next = MakeButton(157, 5, 9, 37, BUTTON_PUSH, ">");
+    c.previous = KitButtonSized(57, 5, 9, 37, BUTTON_PUSH, "<");
+    c.next = KitButtonSized(157, 5, 9, 37, BUTTON_PUSH, ">");
     c.swatch = WinCreate(66, 5, 91, 24, WIN_CURRENT, 0, CLASS_MAT_SWATCH);
     c.name = WinCreate(66, 30, 91, 12, WIN_CURRENT, 0, CLASS_MAT_NAME);
-    c.add = MakeButton(173, 16, 40, 11, BUTTON_PUSH, "Add");
-    c.remove = MakeButton(173, 31, 40, 11, BUTTON_PUSH, "Delete");
-    c.load = MakeButton(270, 4, 40, 11, BUTTON_PUSH, "Load");
-    c.save = MakeButton(270, 19, 40, 11, BUTTON_PUSH, "Save");
-    c.merge = MakeButton(270, 34, 40, 11, BUTTON_PUSH, "Merge");
+    c.add = KitButton(173, 16, 40, BUTTON_PUSH, "Add");
+    c.remove = KitButton(173, 31, 40, BUTTON_PUSH, "Delete");
+    c.load = KitButton(270, 4, 40, BUTTON_PUSH, "Load");
+    c.save = KitButton(270, 19, 40, BUTTON_PUSH, "Save");
+    c.merge = KitButton(270, 34, 40, BUTTON_PUSH, "Merge");
     *(PanelData*)WinGetData() = c;
 }
 

@@ -6,10 +6,11 @@
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
-#include "toolkit/text.h"
+#include "toolkit/panelkit.h"
 
-// Each slider's name stands left of it, its value right of it.
-enum { SLIDER_COUNT = 8, SLIDER_X = 110, SLIDER_W = 80, LABEL_X = 10, VALUE_X = SLIDER_X + SLIDER_W + 6 };
+// Each slider's name stands left of it, its value right of it (the labels' x in window
+// coordinates: the border is one pixel).
+enum { SLIDER_COUNT = 8, SLIDER_X = 110, SLIDER_W = 80, LABEL_X = 11, VALUE_X = SLIDER_X + SLIDER_W + 7 };
 
 static const SceneValues kDefaults = {{8192, 8192, 8192}, {16384, 16384, 16384}, 8192, 0};
 
@@ -85,34 +86,22 @@ static int SceneProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
     case WM_CREATE: {
         SceneData c{};
         for (int i = 0; i < SLIDER_COUNT; i++) {
-            c.slider[i] = WinCreate(SLIDER_X, kSliders[i].y, SLIDER_W, 11, self, 0, CLASS_SLIDER);
-            WinParam range = SCENE_ONE + 1, position = *Value(i) + 1, zero = 0;
-            WinSendMessage(c.slider[i], WM_SLIDERSETRANGE, &range, &zero);
-            WinSendMessage(c.slider[i], WM_SLIDERSETPOS, &position, &zero);
+            c.slider[i] = KitSlider(SLIDER_X, kSliders[i].y, SLIDER_W, SCENE_ONE + 1, *Value(i) + 1);
         }
-        c.ok = WinCreate(10, 250, 40, 11, self, BUTTON_PUSH, CLASS_BUTTON);
-        WinParam label = (WinParam) "Ok", title = (WinParam) "Scene Setup", zero = 0;
-        WinSendMessage(c.ok, WM_SETLABEL, &label, &zero);
-        WinSendMessage(self, WM_SETTITLE, &title, &zero);
+        c.ok = KitButton(10, 250, 40, BUTTON_PUSH, "Ok");
+        KitSetTitle(self, "Scene Setup");
         *(SceneData*)WinGetData() = c;
         WinSetFocus(self);
         return 0;
     }
     case WM_DRAWCLIENT: {
-        int x0, y0, x1, y1;
-        WinGetExtent(0, &x0, &y0, &x1, &y1);
-        DrawFillRect(x0, y0, x1, y1, DrawBackground());
-        WinParam a = 0, b = 0;
-        WinSendMessage(WIN_SELF, WM_REGION, &a, &b);
-        int top = WinNoRect(a) ? 0 : WinHi(a);
+        KitClearClient();
         // The labels show the values stored so far; the sliders' new values are taken next,
         // so a change shows from the next redraw on.
         FormatLabels();
-        TextSetColour(DrawTextColour());
-        TextSetFormat(TEXT_MODE_PLAIN, -1, 0, x1);
         for (int i = 0; i < SLIDER_COUNT; i++) {
-            TextPrint(LABEL_X, kSliders[i].y - top + 2, "%s", kSliders[i].label);
-            TextPrint(VALUE_X, kSliders[i].y - top + 2, "%d", Shown(i));
+            KitPrint(LABEL_X, kSliders[i].y + 2, DrawTextColour(), "%s", kSliders[i].label);
+            KitPrint(VALUE_X, kSliders[i].y + 2, DrawTextColour(), "%d", Shown(i));
         }
         for (int i = 0; i < SLIDER_COUNT; i++) {
             ControlInfo c;

@@ -11,6 +11,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/panelhost.h"
+#include "toolkit/panelkit.h"
 
 enum {
     GRID_COLUMNS = 32,
@@ -111,14 +112,6 @@ static int GridProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
 // ============================================================================================
 // Panel
 // ============================================================================================
-
-static WinId MakeButton(int x, int y, int w, const char* label)
-{
-    WinId b = WinCreate(x, y, w, 11, WIN_CURRENT, BUTTON_PUSH, CLASS_BUTTON);
-    WinParam p1 = (WinParam)label, p2 = 0;
-    WinSendMessage(b, WM_SETLABEL, &p1, &p2);
-    return b;
-}
 
 // The grid's range; 0 when there is no grid to read it from.
 static int GridRange(const PanelData* d, int* start, int* end)
@@ -280,20 +273,18 @@ static void Pressed(PanelData* d, WinId self, WinId button)
 static void CreateControls(PanelData* d)
 {
     memset(d, 0, sizeof *d);
-    d->load = MakeButton(270, 4, 40, "Load");
+    d->load = KitButton(270, 4, 40, BUTTON_PUSH, "Load");
     d = (PanelData*)WinGetData();
     if (!AppConfig()->palSupport) return;
     WinId grid = WinCreate(3, 2, 134, 46, WIN_CURRENT, 0, CLASS_PALETTE_GRID);
-    WinId save = MakeButton(270, 19, 40, "Save"), import = MakeButton(270, 34, 40, "Import");
-    WinId paste = MakeButton(221, 4, 17, "P"), copy = MakeButton(244, 4, 17, "C");
-    WinId spread = MakeButton(221, 19, 40, "Spread"), remap = MakeButton(221, 34, 40, "Remap");
+    WinId save = KitButton(270, 19, 40, BUTTON_PUSH, "Save"), import = KitButton(270, 34, 40, BUTTON_PUSH, "Import");
+    WinId paste = KitButton(221, 4, 17, BUTTON_PUSH, "P"), copy = KitButton(244, 4, 17, BUTTON_PUSH, "C");
+    WinId spread = KitButton(221, 19, 40, BUTTON_PUSH, "Spread"), remap = KitButton(221, 34, 40, BUTTON_PUSH, "Remap");
     WinId field[3];
     pp.refilling = 1;
     for (int i = 0; i < 3; i++) {
-        field[i] = WinCreate(145, 4 + 15 * i, 66, 11, WIN_CURRENT, 0, CLASS_EDIT);
         pp.text[i][0] = 0;
-        WinParam p1 = (WinParam)pp.text[i], p2 = COMPONENT_CHARS;
-        WinSendMessage(field[i], WM_EDITSETBUFFER, &p1, &p2);
+        field[i] = KitFieldStyled(145, 4 + 15 * i, 66, 0, pp.text[i], COMPONENT_CHARS);
     }
     pp.refilling = 0;
     d = (PanelData*)WinGetData();

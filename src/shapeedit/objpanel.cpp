@@ -18,7 +18,7 @@
 #include "kernel/util/str.h"
 #include "platform/platform.h"
 #include "shapeedit/objdlg.h"
-#include "shapeedit/sekit.h"
+#include "toolkit/panelkit.h"
 #include "shapes/asc.h"
 #include "shapes/model.h"
 #include "shapes/mesh.h"
@@ -313,7 +313,7 @@ static int ObjPanelProc(WinId self, WinId sender, int message, WinParam* p1, Win
         obj.window = self;
         obj.pending = PENDING_NONE;
         for (int i = 0; i < ACT_COUNT; i++)
-            obj.buttons[i] = SeButton(kButtons[i].x, kButtons[i].y, kButtons[i].width, BUTTON_PUSH, kButtons[i].label);
+            obj.buttons[i] = KitButton(kButtons[i].x, kButtons[i].y, kButtons[i].width, BUTTON_PUSH, kButtons[i].label);
         SetName(obj.name);
         return 1;
     case WM_DESTROY:
@@ -325,8 +325,8 @@ static int ObjPanelProc(WinId self, WinId sender, int message, WinParam* p1, Win
         }
         return 1;
     case WM_DRAWCLIENT:
-        SeClearClient();
-        SePrint(NAME_X, NAME_Y, DrawTextColour(), "%s", obj.shown);
+        KitClearClient();
+        KitPrint(NAME_X, NAME_Y, DrawTextColour(), "%s", obj.shown);
         return 0;
     case WM_PRESSED:
         if (!*p1 || self != obj.window) return 0;

@@ -6,7 +6,7 @@
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "kernel/util/bytes.h"
-#include "shapeedit/sekit.h"
+#include "toolkit/panelkit.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
@@ -64,10 +64,7 @@ static int ToolPanelProc(WinId self, WinId sender, int message, WinParam* p1, Wi
         tp.count = polygons ? (int)(sizeof kPolygonTools / sizeof kPolygonTools[0])
                             : (int)(sizeof kVertexTools / sizeof kVertexTools[0]);
         for (int i = 0; i < tp.count; i++) {
-            tp.buttons[i] = SeButton(tp.tools[i].x, tp.tools[i].y, SE_BUTTON_WIDTH, BUTTON_RADIO | BUTTON_GROUP,
-                                     tp.tools[i].label);
-            WinParam group = TOOL_GROUP, zero = 0;
-            WinSendMessage(tp.buttons[i], WM_SETGROUP, &group, &zero);
+            tp.buttons[i] = KitRadio(tp.tools[i].x, tp.tools[i].y, KIT_BUTTON_WIDTH, TOOL_GROUP, tp.tools[i].label);
         }
         return 1;
     case WM_DESTROY:
@@ -79,12 +76,12 @@ static int ToolPanelProc(WinId self, WinId sender, int message, WinParam* p1, Wi
             if (sender == tp.buttons[i]) EditSetTool(tp.tools[i].tool, tp.tools[i].pick);
         return 0;
     case WM_DRAWCLIENT: {
-        SeClearClient();
+        KitClearClient();
         uint8_t* b = ShapeMEdit()->data;
-        SePrintRight(TOTAL_RIGHT, TOTAL_Y, DrawTextColour(), "Total: %d",
+        KitPrintRight(TOTAL_RIGHT, TOTAL_Y, DrawTextColour(), "Total: %d",
                      polygons ? ShapePolygonCount(b) : ShapeVertexCount(b));
         const uint8_t* under = polygons ? ShapePolygon(b, EditPickBefore()->polygon) : nullptr;
-        if (under) SePrint(POINTS_X, POINTS_Y, DrawTextColour(), "%d vertices  SMOOTH", ShapePolyPoints(under));
+        if (under) KitPrint(POINTS_X, POINTS_Y, DrawTextColour(), "%d vertices  SMOOTH", ShapePolyPoints(under));
         return 0;
     }
     default: return 1;
@@ -105,15 +102,15 @@ static int SortingProc(WinId self, WinId sender, int message, WinParam* p1, WinP
     switch (message) {
     case WM_CREATE:
         sorting.window = self;
-        sorting.makeSort = SeButton(10, 16, SORT_BUTTON_WIDTH, BUTTON_PUSH, "Make Sort");
-        sorting.noSort = SeButton(160, 16, SORT_BUTTON_WIDTH, BUTTON_TOGGLE, "No Sort");
-        SeSetState(sorting.noSort, NoSortFlag());
+        sorting.makeSort = KitButton(10, 16, SORT_BUTTON_WIDTH, BUTTON_PUSH, "Make Sort");
+        sorting.noSort = KitButton(160, 16, SORT_BUTTON_WIDTH, BUTTON_TOGGLE, "No Sort");
+        KitSetState(sorting.noSort, NoSortFlag());
         return 1;
     case WM_DESTROY:
         if (self == sorting.window) sorting = {};
         return 1;
     case WM_TICK:
-        if (self == sorting.window && SeState(sorting.noSort) != NoSortFlag()) SeSetState(sorting.noSort, NoSortFlag());
+        if (self == sorting.window && KitState(sorting.noSort) != NoSortFlag()) KitSetState(sorting.noSort, NoSortFlag());
         return 1;
     case WM_PRESSED:
         if (self != sorting.window) return 0;

@@ -20,6 +20,7 @@
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
+#include "toolkit/panelkit.h"
 #include "world/net.h"
 #include "world/worldm.h"
 
@@ -225,7 +226,7 @@ static int WorldPanelProc(WinId self, WinId sender, int message, WinParam* p1, W
         wp.window = self;
         wp.pending = PENDING_NONE;
         for (int i = 0; i < ACT_COUNT; i++)
-            wp.buttons[i] = ButtonCreate(kButtons[i].x, kButtons[i].y, kButtons[i].width, BUTTON_PUSH, kButtons[i].label);
+            wp.buttons[i] = KitButton(kButtons[i].x, kButtons[i].y, kButtons[i].width, BUTTON_PUSH, kButtons[i].label);
         return 1;
     case WM_DESTROY:
         if (self == wp.window) {
