@@ -17,6 +17,7 @@
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
+#include "toolkit/panelkit.h"
 #include "toolkit/text.h"
 
 static const char kTitle[] = "Mapping Coordinates";
@@ -203,20 +204,6 @@ static MappingArea AreaOf(WinId window)
     return MappingAreaOf(w, h);
 }
 
-static WinId MakeButton(int x, int y, int width, const char* label)
-{
-    WinId b = WinCreate(x, y, width, 11, WIN_CURRENT, BUTTON_PUSH, CLASS_BUTTON);
-    WinParam p1 = (WinParam)label, p2 = 0;
-    WinSendMessage(b, WM_SETLABEL, &p1, &p2);
-    return b;
-}
-
-static void SetLabel(WinId button, const char* label)
-{
-    WinParam p1 = (WinParam)label, p2 = 0;
-    WinSendMessage(button, WM_SETLABEL, &p1, &p2);
-}
-
 static void Drop(WinId* button)
 {
     if (*button) WinClose(*button);
@@ -381,19 +368,18 @@ static void Create(WinId window, MappingData* d)
     ms.window = window;
     WinSetFocus(window);
     d->selected = EditMappingPoint() >= 0 && EditMappingPoint() < ms.n ? EditMappingPoint() : -1;
-    WinParam p1 = (WinParam)kTitle, p2 = 0;
-    WinSendMessage(window, WM_SETTITLE, &p1, &p2);
+    KitSetTitle(window, kTitle);
     if (ms.lastX >= 0) WinSetPos(window, ms.lastX, ms.lastY);
     int x, y, width, height;
     WinGetRect(window, &x, &y, &width, &height);
     int bx = width - BUTTON_COLUMN;
-    d->ok = MakeButton(bx, Y_OK, WIDE, "Ok");
-    d->abort = MakeButton(bx, Y_ABORT, WIDE, "ABORT");
-    d->create = MakeButton(bx, Y_CREATE, WIDE, "Create");
-    d->left = MakeButton(bx, Y_TURN, NARROW, "<");
-    d->right = MakeButton(bx + BUTTON_RIGHT_SHIFT, Y_TURN, NARROW, ">");
-    d->copyAll = MakeButton(bx, Y_COPY_ALL, WIDE, "COPY ALL");
-    d->pasteAll = MakeButton(bx, Y_PASTE_ALL, WIDE, "PASTE ALL");
+    d->ok = KitButton(bx, Y_OK, WIDE, BUTTON_PUSH, "Ok");
+    d->abort = KitButton(bx, Y_ABORT, WIDE, BUTTON_PUSH, "ABORT");
+    d->create = KitButton(bx, Y_CREATE, WIDE, BUTTON_PUSH, "Create");
+    d->left = KitButton(bx, Y_TURN, NARROW, BUTTON_PUSH, "<");
+    d->right = KitButton(bx + BUTTON_RIGHT_SHIFT, Y_TURN, NARROW, BUTTON_PUSH, ">");
+    d->copyAll = KitButton(bx, Y_COPY_ALL, WIDE, BUTTON_PUSH, "COPY ALL");
+    d->pasteAll = KitButton(bx, Y_PASTE_ALL, WIDE, BUTTON_PUSH, "PASTE ALL");
 }
 
 // Shows "NEXT", "PREV" and "COPY 1" while a point is selected and "PASTE 1" while the point
@@ -404,10 +390,10 @@ static void Tick(WinId window, MappingData* d)
     WinGetRect(window, &x, &y, &width, &height);
     int bx = width - BUTTON_COLUMN;
     if (d->selected >= 0) {
-        if (!d->next) d->next = MakeButton(bx, Y_NEXT, WIDE, "NEXT");
-        if (!d->prev) d->prev = MakeButton(bx, Y_PREV, WIDE, "PREV");
-        if (!d->copyOne) d->copyOne = MakeButton(bx, Y_COPY_ONE, WIDE, "COPY 1");
-        if (ms.pointSet && !d->pasteOne) d->pasteOne = MakeButton(bx, Y_PASTE_ONE, WIDE, "PASTE 1");
+        if (!d->next) d->next = KitButton(bx, Y_NEXT, WIDE, BUTTON_PUSH, "NEXT");
+        if (!d->prev) d->prev = KitButton(bx, Y_PREV, WIDE, BUTTON_PUSH, "PREV");
+        if (!d->copyOne) d->copyOne = KitButton(bx, Y_COPY_ONE, WIDE, BUTTON_PUSH, "COPY 1");
+        if (ms.pointSet && !d->pasteOne) d->pasteOne = KitButton(bx, Y_PASTE_ONE, WIDE, BUTTON_PUSH, "PASTE 1");
         if (!ms.pointSet) Drop(&d->pasteOne);
     } else {
         Drop(&d->next);
@@ -418,7 +404,7 @@ static void Tick(WinId window, MappingData* d)
     int remove = Fetch();
     if (remove != d->showsRemove) {
         d->showsRemove = remove;
-        SetLabel(d->create, remove ? "Remove" : "Create");
+        KitSetLabel(d->create, remove ? "Remove" : "Create");
     }
 }
 

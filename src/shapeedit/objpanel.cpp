@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frontend/docpanel.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
@@ -241,29 +242,24 @@ void ObjPanelDropFile(const char* path)
 // The panel
 // ============================================================================================
 
-static WinId ShowPanel(void) { return MenuBarShowPanel(EditorMenuBar(), CLASS_OBJECT_PANEL); }
-
 static void Act(WinId self, int action);
+static int HasFile(void) { return StrCmp(obj.name, kUntitled) != 0; }
+static int SaveToFile(void);
+static void DeleteSelection(void) { MeshDeleteSelection(); }
+
+static const DocPanel kDocPanel = {CLASS_OBJECT_PANEL, ACT_LOAD,   ACT_SAVE,   ACT_NEW,        &obj.pending,
+                                   &obj.confirmed,     Act,        HasFile,    SaveToFile,     DeleteSelection};
 
 // An action whose question was answered later (the editor's own box, or a save through the
 // selector) goes on in the panel, opened again when it went meanwhile.
-static void Resume(int action)
-{
-    WinId panel = ShowPanel();
-    if (!panel) return;
-    obj.confirmed = 1;
-    Act(panel, action);
-    obj.confirmed = 0;
-}
-static void ResumeLoad(void) { Resume(ACT_LOAD); }
-static void ResumeCreate(void) { Resume(ACT_CREATE); }
-static void ResumeNew(void) { Resume(ACT_NEW); }
+static void ResumeLoad(void) { DocPanelResume(kDocPanel, ACT_LOAD); }
+static void ResumeCreate(void) { DocPanelResume(kDocPanel, ACT_CREATE); }
+static void ResumeNew(void) { DocPanelResume(kDocPanel, ACT_NEW); }
 
 // Load, Create and New replace the shape: unsaved work is asked about first.
 static int MayReplace(int action)
 {
-    if (obj.confirmed) return 1;
-    return UnsavedAsk(action == ACT_LOAD ? ResumeLoad : action == ACT_CREATE ? ResumeCreate : ResumeNew);
+    return DocPanelMayReplace(kDocPanel, action == ACT_LOAD ? ResumeLoad : action == ACT_CREATE ? ResumeCreate : ResumeNew);
 }
 
 static void Act(WinId self, int action)
@@ -350,34 +346,13 @@ void ObjPanelRegister(void)
     ObjDlgRegister();
 }
 
-int ObjPanelSave(void)
+static int SaveToFile(void)
 {
-    if (StrCmp(obj.name, kUntitled) != 0) {
-        char path[(int)FILESEL_PATH_MAX + (int)OBJ_NAME_MAX];
-        if (obj.folder[0]) snprintf(path, sizeof path, "%s%s%s", obj.folder, obj.folder[StrLen(obj.folder) - 1] == '/' ? "" : "/", obj.name);
-        else snprintf(path, sizeof path, "%s", obj.name);
-        return SaveTo(path) ? EDITOR_SAVE_FAILED : EDITOR_SAVE_DONE;
-    }
-    WinId panel = ShowPanel();
-    if (!panel) return EDITOR_SAVE_FAILED;
-    Act(panel, ACT_SAVE);
-    return obj.pending == ACT_SAVE ? EDITOR_SAVE_SELECTOR : EDITOR_SAVE_FAILED;
+    char path[(int)FILESEL_PATH_MAX + (int)OBJ_NAME_MAX];
+    if (obj.folder[0]) snprintf(path, sizeof path, "%s%s%s", obj.folder, obj.folder[StrLen(obj.folder) - 1] == '/' ? "" : "/", obj.name);
+    else snprintf(path, sizeof path, "%s", obj.name);
+    return SaveTo(path);
 }
 
-void ObjPanelCommand(int command)
-{
-    switch (command) {
-    case EDITOR_COMMAND_SAVE: ObjPanelSave(); break;
-    case EDITOR_COMMAND_OPEN:
-    case EDITOR_COMMAND_NEW: {
-        WinId panel = ShowPanel();
-        if (panel) Act(panel, command == EDITOR_COMMAND_OPEN ? ACT_LOAD : ACT_NEW);
-        break;
-    }
-    case EDITOR_COMMAND_DELETE:
-        MeshDeleteSelection();
-        EditPickForget();
-        break;
-    default: break;
-    }
-}
+int ObjPanelSave(void) { return DocPanelSave(kDocPanel); }
+void ObjPanelCommand(int command) { DocPanelCommand(kDocPanel, command); }

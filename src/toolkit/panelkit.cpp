@@ -15,12 +15,18 @@ enum { KIT_PRINT_MAX = 128 };
 // Controls
 // ============================================================================================
 
+void KitSetLabel(WinId button, const char* label)
+{
+    // A send to 0 would reach the parent: a button not made gets no label.
+    if (!button || !label) return;
+    WinParam p1 = (WinParam)label, p2 = 0;
+    WinSendMessage(button, WM_SETLABEL, &p1, &p2);
+}
+
 WinId KitButtonSized(int x, int y, int width, int height, uint32_t style, const char* label)
 {
     WinId b = WinCreate(x, y, width, height, WIN_CURRENT, style, CLASS_BUTTON);
-    WinParam p1 = (WinParam)label, p2 = 0;
-    // A send to 0 would reach the parent: a button not made gets no label.
-    if (b && label) WinSendMessage(b, WM_SETLABEL, &p1, &p2);
+    KitSetLabel(b, label);
     return b;
 }
 

@@ -25,6 +25,8 @@ enum {
 // A button, labelled; 0 when not made. The sized one for buttons of another height.
 WinId KitButton(int x, int y, int width, uint32_t style, const char* label);
 WinId KitButtonSized(int x, int y, int width, int height, uint32_t style, const char* label);
+// A button's label replaced.
+void KitSetLabel(WinId button, const char* label);
 // A toggle button set to `on`.
 WinId KitSwitch(int x, int y, int width, const char* label, int on);
 // A radio button of a group: pressing it switches off the others of the same group.

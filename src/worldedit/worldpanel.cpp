@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "frontend/docpanel.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
@@ -176,26 +177,29 @@ static void FileChosen(const char* path)
     }
 }
 
-static WinId ShowPanel(void) { return MenuBarShowPanel(EditorMenuBar(), CLASS_WORLD_PANEL); }
-
 static void Act(WinId self, int action);
+static int HasFile(void) { return wp.hasFile; }
+static int SaveToFile(void) { return SaveTo(WorldPanelFileName()); }
 
-static void Resume(int action)
+// The nodes while their panel is open, as its Delete; else the worldshapes, as Edit Shapes'
+// Delete.
+static void DeleteSelection(void)
 {
-    WinId panel = ShowPanel();
-    if (!panel) return;
-    wp.confirmed = 1;
-    Act(panel, action);
-    wp.confirmed = 0;
+    if (WinGetClass(MenuBarOpenPanel(EditorMenuBar())) == CLASS_NODES_PANEL) WorldMDeleteSelectedNodes();
+    else WorldMDeleteSelected();
 }
-static void ResumeLoad(void) { Resume(ACT_LOAD); }
-static void ResumeNew(void) { Resume(ACT_NEW); }
+
+static const DocPanel kDocPanel = {CLASS_WORLD_PANEL, ACT_LOAD, ACT_SAVE,   ACT_NEW,        &wp.pending,
+                                   &wp.confirmed,     Act,      HasFile,    SaveToFile,     DeleteSelection};
+
+static void ResumeLoad(void) { DocPanelResume(kDocPanel, ACT_LOAD); }
+static void ResumeNew(void) { DocPanelResume(kDocPanel, ACT_NEW); }
 
 static void Act(WinId self, int action)
 {
     // Load and New replace the world: unsaved work is asked about first.
-    if ((action == ACT_LOAD || action == ACT_NEW) && !wp.confirmed &&
-        !UnsavedAsk(action == ACT_LOAD ? ResumeLoad : ResumeNew))
+    if ((action == ACT_LOAD || action == ACT_NEW) &&
+        !DocPanelMayReplace(kDocPanel, action == ACT_LOAD ? ResumeLoad : ResumeNew))
         return;
     switch (action) {
     case ACT_LOAD:
@@ -260,32 +264,5 @@ void WorldPanelDropFile(const char* path)
     FileChosen(path);
 }
 
-int WorldPanelSave(void)
-{
-    if (wp.hasFile) return SaveTo(WorldPanelFileName()) ? EDITOR_SAVE_FAILED : EDITOR_SAVE_DONE;
-    WinId panel = ShowPanel();
-    if (!panel) return EDITOR_SAVE_FAILED;
-    Act(panel, ACT_SAVE);
-    return wp.pending == ACT_SAVE ? EDITOR_SAVE_SELECTOR : EDITOR_SAVE_FAILED;
-}
-
-void WorldPanelCommand(int command)
-{
-    switch (command) {
-    case EDITOR_COMMAND_SAVE: WorldPanelSave(); break;
-    case EDITOR_COMMAND_OPEN:
-    case EDITOR_COMMAND_NEW: {
-        WinId panel = ShowPanel();
-        if (panel) Act(panel, command == EDITOR_COMMAND_OPEN ? ACT_LOAD : ACT_NEW);
-        break;
-    }
-    case EDITOR_COMMAND_DELETE:
-        // The nodes while their panel is open, as its Delete; else the worldshapes, as Edit
-        // Shapes' Delete.
-        if (WinGetClass(MenuBarOpenPanel(EditorMenuBar())) == CLASS_NODES_PANEL) WorldMDeleteSelectedNodes();
-        else WorldMDeleteSelected();
-        EditPickForget();
-        break;
-    default: break;
-    }
-}
+int WorldPanelSave(void) { return DocPanelSave(kDocPanel); }
+void WorldPanelCommand(int command) { DocPanelCommand(kDocPanel, command); }
