@@ -76,7 +76,7 @@ static void OpenPanel(MenuData* d, const MenuEntry* entries, int count, int inde
             WinClose(d->panels[i]);
         d->panels[i] = 0;
     }
-    EditSetTool(0, 0);
+    EditSetTool(EDIT_TOOL_NONE, 0);
     EditSetOverlayFlags(entries[index].panelClass == CLASS_MATERIALS_PANEL ? EDIT_OVERLAY_MATERIALS : 0);
     int x, y, w, h;
     MenuBarPanelArea(&x, &y, &w, &h);

@@ -9,6 +9,7 @@
 #include "materials/matedit.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
+#include "toolkit/contract.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/panelhost.h"
@@ -364,12 +365,12 @@ static void Pressed(WinId self, WinId button, int on)
 {
     PanelData* d = (PanelData*)WinGetData();
     if (button == d->set || button == d->get) {
-        int tool = button == d->set ? MATPANEL_TOOL_SET : MATPANEL_TOOL_GET;
+        int tool = button == d->set ? EDIT_TOOL_MATERIAL_SET : EDIT_TOOL_MATERIAL_GET;
         if (on) {
             SetToggle(button == d->set ? d->get : d->set, 0);
-            PanelHostSetTool(tool, MATPANEL_PICK_POLYGON);
+            PanelHostSetTool(tool, EDIT_PICK_POLYGONS);
         } else if (PanelHostToolMode() == tool) {
-            PanelHostSetTool(0, 0);
+            PanelHostSetTool(EDIT_TOOL_NONE, 0);
         }
         return;
     }
@@ -425,7 +426,7 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
         CloseDialogs();
         return 1;
     case WM_PRESSED: Pressed(self, sender, *p1 != 0); return 0;
-    case MATPANEL_SET_ON: SetToggle(d->set, 1); return 0;
+    case PANEL_MSG_MATERIAL: SetToggle(d->set, 1); return 0;
     case PANELHOST_FILE_CHOSEN:
         if (*p1) FileChosen(self, (const char*)*p1);
         return 0;

@@ -371,7 +371,7 @@ static void RunCommand(WinId self, int command)
     case CMD_MRG: MeshMerge(); break;
     case CMD_MVE:
         meshPanel.wantMoving = 1;
-        EditSetTool(MESHP_TOOL_MOVE, 0);
+        EditSetTool(EDIT_TOOL_MESH_MOVE, 0);
         break;
     case CMD_EXP: FileSelSave(ObjPanelFolder(), "*.SHP", "", self); break;
     case CMD_CPY: CopySelection(); break;
@@ -417,7 +417,7 @@ static void BuildControls(void)
     meshPanel.allPolygons = KitButton(ALL_X, 4, SMALL_BUTTON, BUTTON_PUSH, "A");
     meshPanel.clearVertices = KitButton(CLEAR_X, 19, SMALL_BUTTON, BUTTON_PUSH, "C");
     meshPanel.allVertices = KitButton(ALL_X, 19, SMALL_BUTTON, BUTTON_PUSH, "A");
-    EditSetTool(MESHP_TOOL_SELECT, PickMode());
+    EditSetTool(EDIT_TOOL_MESH_RECT, PickMode());
 }
 
 static void Pressed(WinId self, WinId sender, int on)
@@ -426,8 +426,8 @@ static void Pressed(WinId self, WinId sender, int on)
     if (sender == meshPanel.polygonsBox) meshPanel.selectPolygons = on;
     else if (sender == meshPanel.verticesBox) meshPanel.selectVertices = on;
     else if (sender == meshPanel.multBox) meshPanel.mult = on;
-    if ((sender == meshPanel.polygonsBox || sender == meshPanel.verticesBox) && EditToolMode() == MESHP_TOOL_SELECT)
-        EditSetTool(MESHP_TOOL_SELECT, PickMode());
+    if ((sender == meshPanel.polygonsBox || sender == meshPanel.verticesBox) && EditToolMode() == EDIT_TOOL_MESH_RECT)
+        EditSetTool(EDIT_TOOL_MESH_RECT, PickMode());
     if (!on) return;
     if (sender == meshPanel.clearPolygons) MeshSelectAllPolygons(0);
     else if (sender == meshPanel.allPolygons) MeshSelectAllPolygons(1);
@@ -484,9 +484,9 @@ static int MeshPanelProc(WinId self, WinId sender, int message, WinParam* p1, Wi
     }
     case WM_DRAWCLIENT: Draw(); return 0;
     case WM_PRESSED: Pressed(self, sender, *p1 != 0); return 0;
-    case MESHP_RECT: Rectangle(*p1, *p2); return 0;
-    case MESHP_VERTEX: PickVertex((int)*p1, *p2 != 0); return 0;
-    case MESHP_POLYGON: PickPolygon((int)*p1, *p2 != 0); return 0;
+    case PANEL_MSG_RECT: Rectangle(*p1, *p2); return 0;
+    case PANEL_MSG_VERTEX: PickVertex((int)*p1, *p2 != 0); return 0;
+    case PANEL_MSG_POLYGON: PickPolygon((int)*p1, *p2 != 0); return 0;
     case FILESEL_CHOSEN:
         if (*p1) ExportTo((const char*)*p1);
         return 0;

@@ -29,14 +29,36 @@ struct ToolButton {
     int tool, pick;
 };
 
+// What the view marks for the tools: every vertex, the vertex under the pointer, and with it
+// the polygons' points picked so far or the polygon's corner under the pointer.
+enum {
+    PICK_VERTEX_UNDER = EDIT_PICK_VERTICES | EDIT_PICK_UNDER,
+    PICK_NEW_POLYGON = PICK_VERTEX_UNDER | EDIT_PICK_POINTS,
+    PICK_POLYGON_CORNER = EDIT_PICK_POLYGONS | EDIT_PICK_CORNER,
+};
+
 static const ToolButton kPolygonTools[] = {
-    {"Add", 10, 4, 2, 13},      {"Delete", 10, 19, 1, 2},   {"Combine", 10, 34, 7, 34}, {"Mapping", 66, 19, 10, 18},
-    {"Flatten", 66, 34, 6, 18}, {"Hide", 122, 4, 12, 18},   {"Double", 122, 34, 16, 2}, {"Invert", 178, 4, 19, 2},
+    {"Add", 10, 4, EDIT_TOOL_POLY_ADD, PICK_NEW_POLYGON},
+    {"Delete", 10, 19, EDIT_TOOL_POLY_DELETE, EDIT_PICK_POLYGONS},
+    {"Combine", 10, 34, EDIT_TOOL_POLY_COMBINE, EDIT_PICK_POLYGONS | EDIT_PICK_FIRST},
+    {"Mapping", 66, 19, EDIT_TOOL_POLY_MAPPING, PICK_POLYGON_CORNER},
+    {"Flatten", 66, 34, EDIT_TOOL_POLY_FLATTEN, PICK_POLYGON_CORNER},
+    {"Hide", 122, 4, EDIT_TOOL_POLY_HIDE, PICK_POLYGON_CORNER},
+    {"Double", 122, 34, EDIT_TOOL_POLY_DOUBLE, EDIT_PICK_POLYGONS},
+    {"Invert", 178, 4, EDIT_TOOL_POLY_INVERT, EDIT_PICK_POLYGONS},
 };
 static const ToolButton kVertexTools[] = {
-    {"Add", 10, 4, 5, 1},        {"Delete", 10, 19, 3, 5},   {"Move", 10, 34, 4, 5},     {"Merge", 66, 4, 9, 69},
-    {"Interp", 66, 19, 11, 69},  {"Centre Y", 66, 34, 13, 5}, {"Plane", 122, 4, 14, 5},  {"Camera", 122, 19, 8, 5},
-    {"Centre", 122, 34, 20, 5},  {"PlaneXZ", 178, 34, 35, 5}, {"Name", 234, 34, 36, 0x805},
+    {"Add", 10, 4, EDIT_TOOL_VERTEX_ADD, EDIT_PICK_VERTICES},
+    {"Delete", 10, 19, EDIT_TOOL_VERTEX_DELETE, PICK_VERTEX_UNDER},
+    {"Move", 10, 34, EDIT_TOOL_VERTEX_MOVE, PICK_VERTEX_UNDER},
+    {"Merge", 66, 4, EDIT_TOOL_VERTEX_MERGE, PICK_VERTEX_UNDER | EDIT_PICK_SELECTED},
+    {"Interp", 66, 19, EDIT_TOOL_VERTEX_INTERP, PICK_VERTEX_UNDER | EDIT_PICK_SELECTED},
+    {"Centre Y", 66, 34, EDIT_TOOL_VERTEX_CENTRE_Y, PICK_VERTEX_UNDER},
+    {"Plane", 122, 4, EDIT_TOOL_VERTEX_PLANE, PICK_VERTEX_UNDER},
+    {"Camera", 122, 19, EDIT_TOOL_VERTEX_CAMERA, PICK_VERTEX_UNDER},
+    {"Centre", 122, 34, EDIT_TOOL_VERTEX_CENTRE, PICK_VERTEX_UNDER},
+    {"PlaneXZ", 178, 34, EDIT_TOOL_VERTEX_PLANE_XZ, PICK_VERTEX_UNDER},
+    {"Name", 234, 34, EDIT_TOOL_VERTEX_NAME, PICK_VERTEX_UNDER | EDIT_PICK_NAMES},
 };
 
 static struct {

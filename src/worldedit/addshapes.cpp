@@ -194,13 +194,13 @@ static int AddShapesProc(WinId self, WinId sender, int message, WinParam* p1, Wi
             addShapes.refocus = 0;
         }
         return 1;
-    case ADDS_MSG_X:
+    case PANEL_MSG_POSITION_X:
         if (self == addShapes.window) Position(addShapes.x, *p1);
         return 0;
-    case ADDS_MSG_Z:
+    case PANEL_MSG_POSITION_Z:
         if (self == addShapes.window) Position(addShapes.z, *p1);
         return 0;
-    case ADDS_MSG_Y: return 0;   // the shape goes to the ground: its height is not typed
+    case PANEL_MSG_POSITION_Y: return 0;   // the shape goes to the ground: its height is not typed
     case FILESEL_CHOSEN:
         if (self == addShapes.window && *p1) ShapeChosen((const char*)*p1);
         return 0;

@@ -37,7 +37,6 @@ enum {
     COUNTS_Y = 4,
     MOVING_X = 1,      // the first column inside the border: text crossing an edge is not drawn
     MOVING_Y = 22,
-    PICK_MODE = 1024,  // the second value the view is handed with the world tools
 
     // The dialogs.
     DLG_X = 40,
@@ -243,7 +242,7 @@ static void BuildControls(void)
 static void SetTool(void)
 {
     int tool = editShapes.moving ? EDIT_TOOL_SHAPES_MOVE : editShapes.multOn ? EDIT_TOOL_SHAPES_RECT : EDIT_TOOL_SHAPES_PICK;
-    EditSetTool(tool, PICK_MODE);
+    EditSetTool(tool, EDIT_PICK_WORLD);
 }
 
 static void SelectShape(int id, int on)
@@ -312,8 +311,8 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
     }
     case WM_DRAWCLIENT: Draw(); return 0;
     case WM_PRESSED: Pressed(sender, *p1 != 0); return 0;
-    case EDITSHAPES_RECT: Rectangle(*p1, *p2); return 0;
-    case EDITSHAPES_PICK: KitPick(kShapeSelection, editShapes.multOn, (uint16_t)*p1, *p2 != 0); return 0;
+    case PANEL_MSG_RECT: Rectangle(*p1, *p2); return 0;
+    case PANEL_MSG_WORLD_SHAPE: KitPick(kShapeSelection, editShapes.multOn, (uint16_t)*p1, *p2 != 0); return 0;
     default: return 1;
     }
 }

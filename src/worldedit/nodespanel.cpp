@@ -44,7 +44,6 @@ enum {
     COUNTS_Y = 4,
     MODE_X = 1,        // the first column inside the border: text crossing an edge is not drawn
     MODE_Y = 22,
-    PICK_MODE = 1024,  // the second value the view is handed with the world tools
 
     // "Up:": how high above the ground nodes added in a Top or Bottom view stand. Shown in
     // every mode, so that it can be changed while adding.
@@ -200,7 +199,7 @@ static void SetTool(void)
              : nodesPanel.mode == MODE_ADD  ? EDIT_TOOL_NODE_ADD
              : nodesPanel.multOn            ? EDIT_TOOL_NODES_RECT
                                     : EDIT_TOOL_NODES_PICK;
-    EditSetTool(tool, PICK_MODE);
+    EditSetTool(tool, EDIT_PICK_WORLD);
 }
 
 static void SelectNode(int id, int on)
@@ -283,8 +282,8 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
     }
     case WM_DRAWCLIENT: Draw(); return 0;
     case WM_PRESSED: Pressed(sender, *p1 != 0); return 0;
-    case NODES_RECT: Rectangle(*p1, *p2); return 0;
-    case NODES_PICK: KitPick(kNodeSelection, nodesPanel.multOn, (uint16_t)*p1, *p2 != 0); return 0;
+    case PANEL_MSG_RECT: Rectangle(*p1, *p2); return 0;
+    case PANEL_MSG_NODE: KitPick(kNodeSelection, nodesPanel.multOn, (uint16_t)*p1, *p2 != 0); return 0;
     default: return 1;
     }
 }

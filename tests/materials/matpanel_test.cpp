@@ -275,14 +275,14 @@ TEST_F(MatPanel, SetAndGetChooseTheViewToolsAndTheViewTurnsSetOn)
     Open();
     WinId set = ButtonOf(panel, "Set"), get = ButtonOf(panel, "Get");
     ClickWindow(set);
-    EXPECT_EQ(EditToolMode(), MATPANEL_TOOL_SET);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_MATERIAL_SET);
     EXPECT_EQ(EditPickMode(), 2);
     ClickWindow(get);
-    EXPECT_EQ(EditToolMode(), MATPANEL_TOOL_GET);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_MATERIAL_GET);
     EXPECT_EQ(ControlState(set), 0);
     WinParam zero = 0, none = 0;
-    WinSendMessage(panel, MATPANEL_SET_ON, &zero, &none);
-    EXPECT_EQ(EditToolMode(), MATPANEL_TOOL_SET);
+    WinSendMessage(panel, PANEL_MSG_MATERIAL, &zero, &none);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_MATERIAL_SET);
     EXPECT_EQ(ControlState(get), 0);
     ClickWindow(set);
     EXPECT_EQ(EditToolMode(), 0);

@@ -31,8 +31,8 @@ protected:
         ASSERT_NE(panel, 0);
         Turns(1);
     }
-    void Polygon(int index, int on) { Send(panel, MESHP_POLYGON, index, on); }
-    void Vertex(int index, int on) { Send(panel, MESHP_VERTEX, index, on); }
+    void Polygon(int index, int on) { Send(panel, PANEL_MSG_POLYGON, index, on); }
+    void Vertex(int index, int on) { Send(panel, PANEL_MSG_VERTEX, index, on); }
     // The grid's buttons: the panel's buttons 28 wide.
     Labels Grid()
     {
@@ -66,8 +66,8 @@ TEST(MeshGrid, TheRulesTableDecidesWhatIsShownInTableOrder)
 
 TEST_F(MeshPanel, TheViewsPicksSelectAsTheSwitchesSay)
 {
-    EXPECT_EQ(EditToolMode(), MESHP_TOOL_SELECT);
-    EXPECT_EQ(EditPickMode(), MESHP_PICK_BOTH);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_MESH_RECT);
+    EXPECT_EQ(EditPickMode(), (EDIT_PICK_VERTICES | EDIT_PICK_POLYGONS));
     Polygon(0, 1);
     Polygon(1, 1);
     EXPECT_EQ(Selected(true), (std::vector<int>{1})) << "without Mult a pick replaces the selection";
@@ -84,7 +84,7 @@ TEST_F(MeshPanel, TheViewsPicksSelectAsTheSwitchesSay)
     // A click (a rectangle of no size) takes what lay under the pointer.
     EditPickNow()->vertex = 7;
     EditPickNewFrame();
-    Send(panel, MESHP_RECT, WinPack(100, 100), WinPack(101, 101));
+    Send(panel, PANEL_MSG_RECT, WinPack(100, 100), WinPack(101, 101));
     EXPECT_EQ(Selected(false), (std::vector<int>{5, 7}));
 
     Turns(1);
@@ -209,7 +209,7 @@ TEST_F(MeshView, TheRightButtonDropsTheVertexOrPolygonUnderThePointer)
     // Both on again: the left button on vertex 3 picks it alone (no "Mult").
     Click("Polygons", panel);
     Click("Vertices", panel);
-    EXPECT_EQ(EditPickMode(), MESHP_PICK_BOTH);
+    EXPECT_EQ(EditPickMode(), (EDIT_PICK_VERTICES | EDIT_PICK_POLYGONS));
     MoveTo(CX, CY + 30);
     Turns(2);
     ClickAt(CX, CY + 30);
@@ -273,11 +273,11 @@ TEST_F(MeshPanel, CommandsActOnTheSelection)
     Turns(1);
     Click("Mve");
     Turns(1);
-    EXPECT_EQ(EditToolMode(), MESHP_TOOL_MOVE);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_MESH_MOVE);
     EXPECT_EQ(Buttons(panel), (Labels{"Exit"}));
     Click("Exit");
     Turns(1);
-    EXPECT_EQ(EditToolMode(), MESHP_TOOL_SELECT);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_MESH_RECT);
     EXPECT_EQ(Buttons(panel).front(), "Polygons");
 }
 

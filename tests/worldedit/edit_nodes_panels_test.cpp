@@ -104,8 +104,8 @@ TEST_F(EditAndNodesPanels, EditShapesShowsTheContextButtonsOfTheSelectionAndPick
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_PICK);
 
     // Without Mult a pick replaces the selection.
-    Send(panel, EDITSHAPES_PICK, tree, 1);
-    Send(panel, EDITSHAPES_PICK, rock, 1);
+    Send(panel, PANEL_MSG_WORLD_SHAPE, tree, 1);
+    Send(panel, PANEL_MSG_WORLD_SHAPE, rock, 1);
     EXPECT_EQ(WorldMCountSelectedShapes(), 1);
     EXPECT_EQ(WorldMFirstSelectedShape(), rock);
     Turns(1);
@@ -121,13 +121,13 @@ TEST_F(EditAndNodesPanels, EditShapesShowsTheContextButtonsOfTheSelectionAndPick
     Turns(1);
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_RECT);
     // A rectangle goes on to the view's next draw as it came, to be added to the selection.
-    Send(panel, EDITSHAPES_RECT, WinPack(300, 40), WinPack(120, 200));
+    Send(panel, PANEL_MSG_RECT, WinPack(300, 40), WinPack(120, 200));
     uint32_t flags = 0;
     int32_t rect[4];
     ASSERT_TRUE(EditTakeRectSelect(&flags, rect));
     EXPECT_EQ(flags, (uint32_t)VIEW_RECT_WORLD_SHAPES | EDIT_RECT_KEEP);
     EXPECT_EQ(std::vector<int32_t>(rect, rect + 4), (std::vector<int32_t>{300, 40, 120, 200}));
-    Send(panel, EDITSHAPES_PICK, stone, 1);
+    Send(panel, PANEL_MSG_WORLD_SHAPE, stone, 1);
     EXPECT_EQ(WorldMCountSelectedShapes(), 2) << "with Mult a pick adds";
     Turns(1);
     EXPECT_EQ(Grid(panel), (Labels{"Delete", "Move", "Camera", "Rotate", "Hide", "HideO", "HillY", "Stitch"}));
@@ -239,22 +239,22 @@ TEST_F(EditAndNodesPanels, NodesLinkUnlinkAndNameAndNamesThatClashAreRefused)
     OpenNodes();
     WinId panel = Panel(CLASS_NODES_PANEL);
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_NODES_PICK);
-    EXPECT_EQ(EditPickMode(), 1024);
+    EXPECT_EQ(EditPickMode(), EDIT_PICK_WORLD);
     uint16_t n[4];
     for (int i = 0; i < 4; i++) n[i] = (uint16_t)WorldMAddNetNode(1000 * i, 0, 0);
     WorldMDeselectAllNodes();
     Turns(1);
     EXPECT_EQ(Grid(panel), Labels{});
 
-    Send(panel, NODES_PICK, n[1], 1);
-    Send(panel, NODES_PICK, n[0], 1);
+    Send(panel, PANEL_MSG_NODE, n[1], 1);
+    Send(panel, PANEL_MSG_NODE, n[0], 1);
     EXPECT_EQ(WorldMCountSelectedNodes(), 1) << "without Mult a pick replaces the selection";
     Turns(1);
     EXPECT_EQ(Grid(panel), (Labels{"Delete", "Unlink", "Move", "Name", "Monorail", "Camera", "Hide", "Pylons"}));
     Click("Mult", panel);
     Turns(1);
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_NODES_RECT);
-    Send(panel, NODES_PICK, n[1], 1);
+    Send(panel, PANEL_MSG_NODE, n[1], 1);
     Turns(1);
     EXPECT_EQ(Grid(panel), (Labels{"Delete", "Link", "Move", "Interp", "Smooth Y", "Tube", "Walk"}));
 
