@@ -17,10 +17,12 @@ allowed() {
     materials) echo "$base toolkit palette" ;;
     shapes) echo "$base toolkit palette materials" ;;
     render) echo "$base toolkit palette materials shapes" ;;
+    # The palette's and the materials' panels: over the toolkit and those models.
+    panels) echo "$base toolkit palette materials" ;;
     world) echo "$base toolkit palette materials shapes render" ;;
-    frontend) echo "$base toolkit palette materials shapes render world" ;;
-    shapeedit) echo "$base toolkit palette materials shapes render world frontend" ;;
-    worldedit) echo "$base toolkit palette materials shapes render world frontend shapeedit" ;;
+    frontend) echo "$base toolkit palette materials shapes render world panels" ;;
+    shapeedit) echo "$base toolkit palette materials shapes render world panels frontend" ;;
+    worldedit) echo "$base toolkit palette materials shapes render world panels frontend shapeedit" ;;
     # The command-line tool never reaches the windows.
     tools) echo "$base palette materials shapes render world tools" ;;
     *) echo "" ;;
@@ -28,7 +30,7 @@ allowed() {
 }
 
 bad=0
-for dir in kernel platform toolkit palette materials shapes render world frontend shapeedit worldedit tools; do
+for dir in kernel platform toolkit palette materials shapes render world panels frontend shapeedit worldedit tools; do
     if [ "$dir" = tools ]; then path="$root/tools"; else path="$root/src/$dir"; fi
     [ -d "$path" ] || continue
     ok=" $dir $(allowed "$dir") "

@@ -24,13 +24,12 @@
 #include "kernel/util/ini.h"
 #include "kernel/util/str.h"
 #include "materials/intmat.h"
-#include "materials/matedit.h"
+#include "panels/matedit.h"
 #include "materials/matm.h"
-#include "materials/matpanel.h"
-#include "materials/scenepanel.h"
+#include "panels/scenepanel.h"
 #include "palette/image.h"
 #include "palette/palm.h"
-#include "palette/palpanel.h"
+#include "panels/panels.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
 #include "render/gldriver.h"
@@ -324,14 +323,9 @@ void EditorStart(void)
     // "Palette" is offered with palette support, or when the user chose software rendering.
     MenuBarRegisterClasses(AppConfig()->palSupport || AppConfig()->softwareRender);
     ViewRegisterClasses();
-    MatPanelRegister();
     // The materials panel's Save offers the file the settings loaded the materials from.
-    MatPanelSetFileName(editor.materialsFile);
-    ScenePanelRegister();
-    PalPanelRegister();
-    DumpRegisterTexts(CLASS_MAT_NAME, MatPanelNameTexts);
-    DumpRegisterTexts(CLASS_MAT_SWATCH, MatPanelSwatchTexts);
-    DumpRegisterTexts(CLASS_SCENE_PANEL, ScenePanelTexts);
+    PanelsRegisterClasses(editor.materialsFile);
+    for (int i = 0; i < kPanelTextsCount; i++) DumpRegisterTexts(kPanelTexts[i].classId, kPanelTexts[i].texts);
     for (const EditorPanels* panels : editor.panels)
         if (panels && panels->registerClasses) panels->registerClasses();
     PanelRegisterPlaceholders();

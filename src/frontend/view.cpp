@@ -18,7 +18,7 @@
 #include "kernel/util/maths.h"
 #include "kernel/util/str.h"
 #include "materials/matm.h"
-#include "materials/scenepanel.h"
+#include "panels/scenepanel.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
 #include "shapes/mesh.h"

@@ -12,7 +12,6 @@
 #include "toolkit/win.h"
 
 enum {
-    CLASS_MESH_TRANSFORM = 0x101b,
     MESHP_GRID_MAX = 12,
 };
 

@@ -66,7 +66,7 @@ static struct {
     const ToolButton* tools;
     int count;
     WinId buttons[TOOL_MAX_BUTTONS];
-} tp;
+} toolPanel;
 
 static struct {
     WinId window, makeSort, noSort;
@@ -81,21 +81,21 @@ static int ToolPanelProc(WinId self, WinId sender, int message, WinParam* p1, Wi
     int polygons = WinGetClass(self) == CLASS_POLYGONS_PANEL;
     switch (message) {
     case WM_CREATE:
-        tp.window = self;
-        tp.tools = polygons ? kPolygonTools : kVertexTools;
-        tp.count = polygons ? (int)(sizeof kPolygonTools / sizeof kPolygonTools[0])
+        toolPanel.window = self;
+        toolPanel.tools = polygons ? kPolygonTools : kVertexTools;
+        toolPanel.count = polygons ? (int)(sizeof kPolygonTools / sizeof kPolygonTools[0])
                             : (int)(sizeof kVertexTools / sizeof kVertexTools[0]);
-        for (int i = 0; i < tp.count; i++) {
-            tp.buttons[i] = KitRadio(tp.tools[i].x, tp.tools[i].y, KIT_BUTTON_WIDTH, TOOL_GROUP, tp.tools[i].label);
+        for (int i = 0; i < toolPanel.count; i++) {
+            toolPanel.buttons[i] = KitRadio(toolPanel.tools[i].x, toolPanel.tools[i].y, KIT_BUTTON_WIDTH, TOOL_GROUP, toolPanel.tools[i].label);
         }
         return 1;
     case WM_DESTROY:
-        if (self == tp.window) tp.window = 0;
+        if (self == toolPanel.window) toolPanel.window = 0;
         return 1;
     case WM_PRESSED:
-        if (!*p1 || self != tp.window) return 0;
-        for (int i = 0; i < tp.count; i++)
-            if (sender == tp.buttons[i]) EditSetTool(tp.tools[i].tool, tp.tools[i].pick);
+        if (!*p1 || self != toolPanel.window) return 0;
+        for (int i = 0; i < toolPanel.count; i++)
+            if (sender == toolPanel.buttons[i]) EditSetTool(toolPanel.tools[i].tool, toolPanel.tools[i].pick);
         return 0;
     case WM_DRAWCLIENT: {
         KitClearClient();
@@ -148,7 +148,7 @@ static int SortingProc(WinId self, WinId sender, int message, WinParam* p1, WinP
 
 void ToolPanelsRegister(void)
 {
-    tp = {};
+    toolPanel = {};
     sorting = {};
     WinCreateClass(CLASS_POLYGONS_PANEL, CLASS_FRAME, 0, ToolPanelProc);
     WinCreateClass(CLASS_VERTICES_PANEL, CLASS_FRAME, 0, ToolPanelProc);

@@ -8,9 +8,5 @@
 #pragma once
 #include "toolkit/win.h"
 
-enum {
-    CLASS_BUILDING_NAME = 0x101d,
-    CLASS_ROTATE_SHAPES = 0x101e,
-};
 
 void EditShapesRegister(void);

@@ -7,8 +7,5 @@
 #pragma once
 #include "toolkit/win.h"
 
-enum {
-    CLASS_NODE_NAME = 0x1020,
-};
 
 void NodesPanelRegister(void);

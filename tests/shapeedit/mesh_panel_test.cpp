@@ -39,7 +39,7 @@ protected:
         Labels out;
         json d = Dump();
         for (const json& w : d["windows"])
-            if (w["parent"] == panel && w["class"] == "0x201" && w["width"] == 28) out.push_back(w["label"]);
+            if (w["parent"] == panel && w["class"] == ClassText(CLASS_BUTTON) && w["width"] == 28) out.push_back(w["label"]);
         return out;
     }
 };
@@ -90,10 +90,10 @@ TEST_F(MeshPanel, TheViewsPicksSelectAsTheSwitchesSay)
     Turns(1);
     EXPECT_EQ(Grid(), (Labels{"Del", "Pln", "Mve", "Exp", "Cpy", "Trf"}));
     json grid = Dump();
-    const json* first = Find(grid, "0x201", "Del");
+    const json* first = Find(grid, ClassText(CLASS_BUTTON), "Del");
     EXPECT_EQ((*first)["x"], 156);
     EXPECT_EQ((*first)["y"], 554);
-    const json* fourth = Find(grid, "0x201", "Exp");
+    const json* fourth = Find(grid, ClassText(CLASS_BUTTON), "Exp");
     EXPECT_EQ((*fourth)["x"], 194) << "the grid fills column by column";
     EXPECT_EQ((*fourth)["y"], 554);
 
@@ -231,7 +231,7 @@ TEST_F(MeshPanel, CommandsActOnTheSelection)
     // "Map" takes its cell, drawn without a button.
     EXPECT_EQ(Grid(), (Labels{"Del", "Set", "Dbl", "Hid", "Inv", "Exp", "Cpy", "Trf", "Mrk"}));
     json d = Dump();
-    EXPECT_EQ((*Find(d, "0x201", "Exp"))["x"], 232);
+    EXPECT_EQ((*Find(d, ClassText(CLASS_BUTTON), "Exp"))["x"], 232);
 
     Bytes beforeInv = Used();
     Click("Inv");
@@ -290,7 +290,7 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     ASSERT_EQ(Grid().front(), "Tex");
     Click("Tex");
     json shown = Dump();
-    const json* mapping = Find(shown, "0x1024");
+    const json* mapping = Find(shown, ClassText(CLASS_MAPPING_HEX));
     ASSERT_NE(mapping, nullptr);
     MappingInfo info;
     ASSERT_TRUE(MappingDescribe((WinId)(*mapping)["id"].get<int>(), &info));
@@ -303,7 +303,7 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     WinId dialog = WinFindClass(CLASS_MESH_TRANSFORM);
     ASSERT_NE(dialog, 0);
     shown = Dump();
-    const json* d = Find(shown, "0x101B");
+    const json* d = Find(shown, ClassText(CLASS_MESH_TRANSFORM));
     EXPECT_EQ((*d)["x"], 40);
     EXPECT_EQ((*d)["width"], 170);
     EXPECT_EQ((*d)["height"], 150);
@@ -343,7 +343,7 @@ std::string Note()
     json d = DumpJson();
     std::string note = d["note"];
     for (const json& w : d["windows"])
-        if (w["class"] == "0x1001" && !note.empty()) {
+        if (w["class"] == ClassText(CLASS_VIEW) && !note.empty()) {
             std::vector<std::string> lines = w.value("texts", std::vector<std::string>{});
             EXPECT_NE(std::find(lines.begin(), lines.end(), note), lines.end()) << "the view shows it";
         }

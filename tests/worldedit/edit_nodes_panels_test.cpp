@@ -52,7 +52,7 @@ protected:
         Labels out;
         json d = Dump();
         for (const json& w : d["windows"])
-            if (w["parent"] == panel && w["class"] == "0x201" && w["x"].get<int>() >= 156) out.push_back(w["label"]);
+            if (w["parent"] == panel && w["class"] == ClassText(CLASS_BUTTON) && w["x"].get<int>() >= 156) out.push_back(w["label"]);
         return out;
     }
     static uint16_t Flags(uint16_t id) { return GetU16(WorldMShapeFindData(id), WS_FLAGS); }
@@ -111,7 +111,7 @@ TEST_F(EditAndNodesPanels, EditShapesShowsTheContextButtonsOfTheSelectionAndPick
     Turns(1);
     EXPECT_EQ(Grid(panel), (Labels{"Delete", "Move", "Camera", "Name", "Rotate", "DelNet", "Hide", "HideO", "HillY"}));
     json d = Dump();
-    const json* name = Find(d, "0x201", "Name");
+    const json* name = Find(d, ClassText(CLASS_BUTTON), "Name");
     ASSERT_NE(name, nullptr);
     EXPECT_EQ((*name)["x"], 208) << "the grid fills column by column";
     EXPECT_EQ((*name)["y"], 554);
@@ -189,13 +189,13 @@ TEST_F(EditAndNodesPanels, HideDeleteAndNameAreUndoneByTheUndoButton)
     ASSERT_NE(dialog, 0);
     EXPECT_STREQ(WinGetTitle(dialog), "Building Name");
     json d = Dump();
-    const json* w = Find(d, "0x101D");
+    const json* w = Find(d, ClassText(CLASS_BUILDING_NAME));
     ASSERT_NE(w, nullptr);
     EXPECT_EQ((*w)["x"], 40);
     EXPECT_EQ((*w)["y"], 30);
     EXPECT_EQ((*w)["width"], 170);
     EXPECT_EQ((*w)["height"], 70);
-    const json* field = Find(d, "0x204");
+    const json* field = Find(d, ClassText(CLASS_EDIT));
     ASSERT_NE(field, nullptr);
     EXPECT_EQ((*field)["text"], "ROCK");
     Answer(dialog, "A-1");

@@ -6,12 +6,6 @@
 #pragma once
 #include "toolkit/win.h"
 
-enum {
-    CLASS_MATERIALS_PANEL = 0x1002,
-    CLASS_MAT_SWATCH = 0x1003,
-    CLASS_MAT_NAME = 0x1004,
-    CLASS_MAT_SELECT = 0x1006,
-};
 
 // Registers the panel, the swatch, the name field and the Select Material dialog.
 void MatPanelRegister(void);

@@ -1,4 +1,4 @@
-#include "materials/matpanel.h"
+#include "panels/matpanel.h"
 
 #include <cstring>
 
@@ -6,7 +6,7 @@
 #include "kernel/util/bytes.h"
 #include "kernel/util/str.h"
 #include "materials/intmat.h"
-#include "materials/matedit.h"
+#include "panels/matedit.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "toolkit/contract.h"
@@ -33,7 +33,7 @@ static struct {
     char folder[PANELHOST_PATH_MAX];   // where the file selector starts
     char file[PANELHOST_PATH_MAX];     // the materials file as chosen, kept whole
     char renameText[MAT_NAME_SIZE + 1];
-} mp;
+} matPanel;
 
 struct PanelData {
     WinId set, get, previous, next, swatch, name, add, remove, load, save, merge;
@@ -47,12 +47,12 @@ struct SelectData {
 
 static const char kUntitledMaterials[] = "UNTITLED.MAT";
 
-const char* MatPanelFileName(void) { return mp.file; }
-int MatPanelHasFile(void) { return mp.file[0] && StrCmp(mp.file, kUntitledMaterials) != 0; }
+const char* MatPanelFileName(void) { return matPanel.file; }
+int MatPanelHasFile(void) { return matPanel.file[0] && StrCmp(matPanel.file, kUntitledMaterials) != 0; }
 
 void MatPanelSetFileName(const char* path)
 {
-    if (path && *path) StrLCopy(mp.file, path, sizeof mp.file);
+    if (path && *path) StrLCopy(matPanel.file, path, sizeof matPanel.file);
 }
 
 // ============================================================================================
@@ -259,7 +259,7 @@ static void SelectPressed(WinId self, WinId button)
     } else if (button == s->cancel) {
         WinClose(self);
     } else if (button == s->rename && id > 0) {
-        if (MatPanelRename(id - 1, mp.renameText)) {
+        if (MatPanelRename(id - 1, matPanel.renameText)) {
             FillList(self);
             s = (SelectData*)WinGetData();
             WinParam p1 = id, p2 = 0;
@@ -278,8 +278,8 @@ static int SelectProc(WinId self, WinId sender, int message, WinParam* p1, WinPa
         WinId ok = KitButton(160, 20, 40, BUTTON_PUSH, "Ok");
         WinId cancel = KitButton(160, 35, 40, BUTTON_PUSH, "Cancel");
         WinId rename = KitButton(160, 50, 40, BUTTON_PUSH, "Rename");
-        mp.renameText[0] = 0;
-        WinId field = KitField(10, 78, 140, mp.renameText, NAME_CHARS);
+        matPanel.renameText[0] = 0;
+        WinId field = KitField(10, 78, 140, matPanel.renameText, NAME_CHARS);
         s = (SelectData*)WinGetData();
         *s = SelectData{list, ok, cancel, rename, field, 0};
         FillList(self);
@@ -337,7 +337,7 @@ static void FileChosen(WinId self, const char* path)
 {
     char chosen[PANELHOST_PATH_MAX];
     StrLCopy(chosen, path, sizeof chosen);
-    StrLCopy(mp.folder, chosen, (size_t)StrFileNameOffset(chosen) + 1);
+    StrLCopy(matPanel.folder, chosen, (size_t)StrFileNameOffset(chosen) + 1);
     PanelData* d = (PanelData*)WinDataOf(self, CLASS_MATERIALS_PANEL);
     switch (d->fileMode) {
     case MODE_LOAD:
@@ -346,11 +346,11 @@ static void FileChosen(WinId self, const char* path)
         MatMSetTexturesDirty();
         // A file that failed to load keeps its name out of Save's way.
         if (MatMLoad(chosen) != 0) PanelHostMessage("Error", FileRefusalAfter("Unable to load materials."));
-        else StrLCopy(mp.file, chosen, sizeof mp.file);
+        else StrLCopy(matPanel.file, chosen, sizeof matPanel.file);
         break;
     case MODE_SAVE:
         if (MatMSave(chosen) != 0) PanelHostMessage("Error", "Unable to save materials.");
-        else StrLCopy(mp.file, chosen, sizeof mp.file);
+        else StrLCopy(matPanel.file, chosen, sizeof matPanel.file);
         break;
     case MODE_MERGE:
         CloseDialogs();
@@ -384,17 +384,17 @@ static void Pressed(WinId self, WinId button, int on)
         else MatMDelete();
     } else if (button == d->load) {
         d->fileMode = MODE_LOAD;
-        PanelHostOpenFile("Load Materials", mp.folder, "*.MAT", self);
+        PanelHostOpenFile("Load Materials", matPanel.folder, "*.MAT", self);
     } else if (button == d->save) {
         d->fileMode = MODE_SAVE;
         // Save offers the file where it was found: its folder, not the last one browsed.
-        int nameAt = StrFileNameOffset(mp.file);
+        int nameAt = StrFileNameOffset(matPanel.file);
         char folder[PANELHOST_PATH_MAX];
-        StrLCopy(folder, nameAt ? mp.file : mp.folder, nameAt ? (size_t)nameAt + 1 : sizeof folder);
-        PanelHostSaveFile(folder, "*.MAT", mp.file + nameAt, self);
+        StrLCopy(folder, nameAt ? matPanel.file : matPanel.folder, nameAt ? (size_t)nameAt + 1 : sizeof folder);
+        PanelHostSaveFile(folder, "*.MAT", matPanel.file + nameAt, self);
     } else if (button == d->merge) {
         d->fileMode = MODE_MERGE;
-        PanelHostOpenFile("Merge Materials", mp.folder, "*.MAT", self);
+        PanelHostOpenFile("Merge Materials", matPanel.folder, "*.MAT", self);
     }
 }
 
@@ -436,8 +436,8 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
 
 void MatPanelRegister(void)
 {
-    mp = {};
-    StrCopy(mp.file, kUntitledMaterials);
+    matPanel = {};
+    StrCopy(matPanel.file, kUntitledMaterials);
     WinCreateClass(CLASS_MATERIALS_PANEL, CLASS_FRAME, sizeof(PanelData), PanelProc);
     WinCreateClass(CLASS_MAT_SWATCH, CLASS_FRAME, 0, SwatchProc);
     WinCreateClass(CLASS_MAT_NAME, CLASS_FRAME, 0, NameProc);

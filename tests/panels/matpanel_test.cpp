@@ -6,10 +6,10 @@
 #include "frontend/msgbox.h"
 #include "frontend/panels.h"
 #include "kernel/log.h"
-#include "materials/matedit.h"
-#include "materials/matpanel.h"
+#include "panels/matedit.h"
+#include "panels/matpanel.h"
 #include "materials/mattest.h"
-#include "materials/scenepanel.h"
+#include "panels/scenepanel.h"
 #include "palette/palm.h"
 #include "palette/png.h"
 #include "shapes/mesh.h"
@@ -459,7 +459,7 @@ TEST_F(MatPanel, ATextureThatCannotBeLoadedIsReportedOnceAndTheSwatchSaysItIsMis
     EXPECT_EQ(IntMatAmbient(1), 1000);
     EXPECT_EQ(IntMatSpecular(1), 2000);
     json d = DumpJson();
-    EXPECT_EQ((*Find(d, "0x1003"))["texts"], json::array({"Texture missing"}));
+    EXPECT_EQ((*Find(d, ClassText(CLASS_MAT_SWATCH)))["texts"], json::array({"Texture missing"}));
 
     // A name with no file behind it; then a list with two such textures and one that loads:
     // one box each time.
@@ -486,7 +486,7 @@ TEST_F(MatPanel, ATextureThatCannotBeLoadedIsReportedOnceAndTheSwatchSaysItIsMis
     ASSERT_STREQ(MatMGetName(3), "Good");
     ASSERT_NE(IntMatHandle(3), 0);
     d = DumpJson();
-    EXPECT_TRUE((*Find(d, "0x1003"))["texts"].empty());
+    EXPECT_TRUE((*Find(d, ClassText(CLASS_MAT_SWATCH)))["texts"].empty());
 }
 
 // "Tex:" takes a picture's path as well as a sprite name: the picture becomes an 8.3-named

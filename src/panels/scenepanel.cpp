@@ -1,4 +1,4 @@
-#include "materials/scenepanel.h"
+#include "panels/scenepanel.h"
 
 #include <cstdio>
 
@@ -25,15 +25,15 @@ static const struct {
 static struct {
     SceneValues values;
     char labels[SLIDER_COUNT][SCENE_LABEL_MAX];
-} sc;
+} scene;
 
 struct SceneData {
     WinId slider[SLIDER_COUNT];
     WinId ok;
 };
 
-const SceneValues* ScenePanelValues(void) { return &sc.values; }
-void ScenePanelSetValues(const SceneValues* values) { sc.values = *values; }
+const SceneValues* ScenePanelValues(void) { return &scene.values; }
+void ScenePanelSetValues(const SceneValues* values) { scene.values = *values; }
 
 int ScenePitchDegrees(int32_t pitch) { return -(pitch * 90 / SCENE_ONE); }
 int SceneHeadingDegrees(int32_t heading) { return heading * 360 / SCENE_ONE % 360; }
@@ -41,19 +41,19 @@ int SceneHeadingDegrees(int32_t heading) { return heading * 360 / SCENE_ONE % 36
 // The slider's value, in table order.
 static int32_t* Value(int i)
 {
-    SceneValues& v = sc.values;
+    SceneValues& v = scene.values;
     return i < 3 ? &v.ambient[i] : i < 6 ? &v.distant[i - 3] : i == 6 ? &v.pitch : &v.heading;
 }
 
 // The number a slider's label shows: the value, or degrees for the light's direction.
 static int Shown(int i)
 {
-    return i == 6 ? ScenePitchDegrees(sc.values.pitch) : i == 7 ? SceneHeadingDegrees(sc.values.heading) : *Value(i);
+    return i == 6 ? ScenePitchDegrees(scene.values.pitch) : i == 7 ? SceneHeadingDegrees(scene.values.heading) : *Value(i);
 }
 
 static void FormatLabels(void)
 {
-    for (int i = 0; i < SLIDER_COUNT; i++) snprintf(sc.labels[i], sizeof sc.labels[i], "%s %d", kSliders[i].label, Shown(i));
+    for (int i = 0; i < SLIDER_COUNT; i++) snprintf(scene.labels[i], sizeof scene.labels[i], "%s %d", kSliders[i].label, Shown(i));
 }
 
 // ============================================================================================
@@ -126,12 +126,12 @@ int ScenePanelTexts(WinId, const char** out, int max)
 {
     FormatLabels();
     int n = 0;
-    for (; n < SLIDER_COUNT && n < max; n++) out[n] = sc.labels[n];
+    for (; n < SLIDER_COUNT && n < max; n++) out[n] = scene.labels[n];
     return n;
 }
 
 void ScenePanelRegister(void)
 {
-    sc.values = kDefaults;
+    scene.values = kDefaults;
     WinCreateClass(CLASS_SCENE_PANEL, CLASS_FRAME, sizeof(SceneData), SceneProc);
 }
