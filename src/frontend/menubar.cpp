@@ -183,9 +183,7 @@ WinId MenuBarOpenPanel(WinId menuBar)
 static int PlaceholderProc(WinId, WinId, int message, WinParam*, WinParam*)
 {
     if (message != WM_DRAWCLIENT) return 1;
-    int x0, y0, x1, y1;
-    WinGetExtent(0, &x0, &y0, &x1, &y1);
-    DrawFillRect(x0, y0, x1, y1, DrawBackground());
+    KitClearClient();
     return 0;
 }
 

@@ -23,7 +23,6 @@ enum {
     ERR_ILLEGAL_NAME = -1,
     ERR_DUPLICATE_NAME = -3,
     NAME_CHARS = MAT_NAME_SIZE - 1,
-    SELECT_STYLE = FRAME_BORDER | FRAME_TITLE | FRAME_DRAG,
 };
 
 static const char* const kDummyRefusal = "You can't edit the \"Dummy\" material, dummy!";
@@ -172,9 +171,7 @@ static int NameProc(WinId, WinId, int message, WinParam*, WinParam*)
     }
     case WM_LPRESS_REGION: {
         if (WinFindClass(CLASS_MAT_SELECT)) return 0;
-        WinId w = WinCreate(50, 43, 210, 95, WIN_DESKTOP, SELECT_STYLE, CLASS_MAT_SELECT);
-        WinParam title = (WinParam) "Select Material", zero = 0;
-        WinSendMessage(w, WM_SETTITLE, &title, &zero);
+        KitDialog(CLASS_MAT_SELECT, 50, 43, 210, 95, "Select Material");
         return 0;
     }
     default: return 1;

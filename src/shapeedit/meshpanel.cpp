@@ -79,7 +79,7 @@ static struct {
     WinId fields[TRF_FIELDS];
     WinId reflect[3];
     char text[TRF_FIELDS][KIT_NUMBER_CHARS + 1];
-} trf;
+} transformDlg;
 
 // ============================================================================================
 // Rules and selection
@@ -247,12 +247,12 @@ static void TransformOk(void)
     int32_t value[TRF_FIELDS] = {TRF_SCALE_UNCHANGED, 0, 0, 0};
     for (int i = 0; i < TRF_FIELDS; i++) {
         int32_t v;
-        if (!KitReadInt(trf.text[order[i]], &v)) break;
+        if (!KitReadInt(transformDlg.text[order[i]], &v)) break;
         if (i == 0) value[0] = v;
         else if (v >= 1 && v <= TRF_DEGREES_MAX) value[i] = v;
     }
     int reflect = 0;
-    for (int a = 0; a < 3; a++) reflect |= KitState(trf.reflect[a]) << a;
+    for (int a = 0; a < 3; a++) reflect |= KitState(transformDlg.reflect[a]) << a;
     MeshTransform(value[0], value[1], value[2], value[3], reflect);
 }
 
@@ -261,32 +261,32 @@ static int TransformProc(WinId self, WinId sender, int message, WinParam* p1, Wi
     static const char* const labels[TRF_FIELDS] = {"Pitch:", "Roll:", "Yaw:", "Rescale:"};
     static const char* const reflects[3] = {"Reflect X", "Reflect Y", "Reflect Z"};
     if (message == WM_CREATE) {
-        trf.window = self;
+        transformDlg.window = self;
         for (int i = 0; i < TRF_FIELDS; i++)
-            trf.fields[i] = KitField(TRF_FIELD_X, 23 + 15 * i, TRF_FIELD_WIDTH, trf.text[i], KIT_NUMBER_CHARS);
-        for (int a = 0; a < 3; a++) trf.reflect[a] = KitButton(100, 23 + 15 * a, 60, BUTTON_TOGGLE, reflects[a]);
-        trf.ok = KitButton(20, 130, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
-        trf.cancel = KitButton(100, 130, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
+            transformDlg.fields[i] = KitField(TRF_FIELD_X, 23 + 15 * i, TRF_FIELD_WIDTH, transformDlg.text[i], KIT_NUMBER_CHARS);
+        for (int a = 0; a < 3; a++) transformDlg.reflect[a] = KitButton(100, 23 + 15 * a, 60, BUTTON_TOGGLE, reflects[a]);
+        transformDlg.ok = KitButton(20, 130, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
+        transformDlg.cancel = KitButton(100, 130, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
         return 1;
     }
-    if (self != trf.window) return 1;
+    if (self != transformDlg.window) return 1;
     int answer = KitDialogAnswer(message, p1);
-    if (message == WM_PRESSED && *p1 && (sender == trf.ok || sender == trf.cancel))
-        answer = sender == trf.ok ? KIT_OK : KIT_CANCEL;
+    if (message == WM_PRESSED && *p1 && (sender == transformDlg.ok || sender == transformDlg.cancel))
+        answer = sender == transformDlg.ok ? KIT_OK : KIT_CANCEL;
     if (answer) {
         if (answer == KIT_OK) TransformOk();
         WinClose(self);
         return 0;
     }
     switch (message) {
-    case WM_DESTROY: trf = {}; return 1;
+    case WM_DESTROY: transformDlg = {}; return 1;
     case WM_DRAWCLIENT:
         KitClearClient();
         for (int i = 0; i < TRF_FIELDS; i++) KitPrint(6, 24 + 15 * i, DrawTextColour(), "%s", labels[i]);
         return 0;
     case WM_PRESSED:
         // A switch took the focus: the keys go back to the fields, so that Enter still answers.
-        if (trf.fields[0]) WinSetFocus(trf.fields[0]);
+        if (transformDlg.fields[0]) WinSetFocus(transformDlg.fields[0]);
         return 0;
     case WM_FOCUS:
     case WM_EDITCHANGED: return 0;
@@ -296,16 +296,16 @@ static int TransformProc(WinId self, WinId sender, int message, WinParam* p1, Wi
 
 static void OpenTransform(void)
 {
-    if (trf.window && WinIsWindow(trf.window)) {
-        WinSetFocus(trf.fields[0]);
+    if (transformDlg.window && WinIsWindow(transformDlg.window)) {
+        WinSetFocus(transformDlg.fields[0]);
         return;
     }
-    trf = {};
-    for (int i = 0; i < TRF_FIELDS; i++) KitWriteInt(trf.text[i], sizeof trf.text[i], i == 3 ? TRF_SCALE_UNCHANGED : 0);
+    transformDlg = {};
+    for (int i = 0; i < TRF_FIELDS; i++) KitWriteInt(transformDlg.text[i], sizeof transformDlg.text[i], i == 3 ? TRF_SCALE_UNCHANGED : 0);
     if (KitDialog(CLASS_MESH_TRANSFORM, TRF_X, TRF_Y, TRF_WIDTH, TRF_HEIGHT, "Mesh Transform")) {
-        WinSetFocus(trf.fields[0]);
+        WinSetFocus(transformDlg.fields[0]);
         WinParam p1 = 0, p2 = 0;
-        WinSendMessage(trf.fields[0], WM_EDITSELECTALL, &p1, &p2);
+        WinSendMessage(transformDlg.fields[0], WM_EDITSELECTALL, &p1, &p2);
     }
 }
 
@@ -470,7 +470,7 @@ static int MeshPanelProc(WinId self, WinId sender, int message, WinParam* p1, Wi
     switch (message) {
     case WM_DESTROY:
         if (meshPanel.moving) MeshMoveDone();
-        if (trf.window && WinIsWindow(trf.window)) WinClose(trf.window);
+        if (transformDlg.window && WinIsWindow(transformDlg.window)) WinClose(transformDlg.window);
         meshPanel.window = 0;
         ForgetControls();
         return 1;
@@ -498,7 +498,7 @@ void MeshPanelRegister(void)
 {
     meshPanel = {};
     meshPanel.selectPolygons = meshPanel.selectVertices = 1;
-    trf = {};
+    transformDlg = {};
     WinCreateClass(CLASS_MESH_PANEL, CLASS_FRAME, 0, MeshPanelProc);
     WinCreateClass(CLASS_MESH_TRANSFORM, CLASS_FRAME, 0, TransformProc);
 }
