@@ -25,13 +25,12 @@
 #include "kernel/kernel.h"
 #include "kernel/timing.h"
 #include "materials/intmat.h"
-#include "materials/matedit.h"
+#include "panels/matedit.h"
 #include "materials/matm.h"
-#include "materials/matpanel.h"
-#include "materials/scenepanel.h"
+#include "panels/scenepanel.h"
 #include "palette/image.h"
 #include "palette/palm.h"
-#include "palette/palpanel.h"
+#include "panels/panels.h"
 #include "platform/platform.h"
 #include "platform/screen.h"
 #include "render/draw3d.h"
@@ -411,16 +410,11 @@ void EditorStart(void)
     // "Palette" is offered with palette support, or when the user chose software rendering.
     MenuBarRegisterClasses(AppConfig()->palSupport || AppConfig()->softwareRender);
     ViewRegisterClasses();
-    MatPanelRegister();
     // The materials panel's Save offers the file the settings loaded the materials from.
-    MatPanelSetFileName(editor.materialsFile);
-    ScenePanelRegister();
-    PalPanelRegister();
-    DumpRegisterTexts(CLASS_MAT_NAME, MatPanelNameTexts);
-    DumpRegisterTexts(CLASS_MAT_SWATCH, MatPanelSwatchTexts);
-    DumpRegisterTexts(CLASS_SCENE_PANEL, ScenePanelTexts);
-    for (const EditorPanels* each : editor.panels)
-        if (each && each->registerClasses) each->registerClasses();
+    PanelsRegisterClasses(editor.materialsFile);
+    for (int i = 0; i < kPanelTextsCount; i++) DumpRegisterTexts(kPanelTexts[i].classId, kPanelTexts[i].texts);
+    for (const EditorPanels* panels : editor.panels)
+        if (panels && panels->registerClasses) panels->registerClasses();
     PanelRegisterPlaceholders();
 
     // Fresh state before the windows are made: the first view takes the keypad, and the tool

@@ -29,48 +29,48 @@ static struct {
     int32_t nodeClearance;
     char note[EDIT_NOTE_MAX + 1];
     uint32_t noteAt;
-} es;
+} editState;
 
 void EditStateReset(void)
 {
-    es = {};
-    es.now = es.before = kNoPick;
-    es.firstPolygon = es.mappingPolygon = -1;
-    es.nodeClearance = defaultNodeClearance;
+    editState = {};
+    editState.now = editState.before = kNoPick;
+    editState.firstPolygon = editState.mappingPolygon = -1;
+    editState.nodeClearance = defaultNodeClearance;
 }
 
-int EditToolMode(void) { return es.toolMode; }
-int EditPickMode(void) { return es.pickMode; }
+int EditToolMode(void) { return editState.toolMode; }
+int EditPickMode(void) { return editState.pickMode; }
 
 void EditSetTool(int toolMode, int pickMode)
 {
     // Points gathered for a new polygon and Combine's first polygon belong to the tool that
     // gathered them: another tool, or the same one chosen again, starts afresh.
-    es.pointCount = 0;
-    es.firstPolygon = -1;
-    es.toolMode = toolMode;
-    es.pickMode = pickMode;
+    editState.pointCount = 0;
+    editState.firstPolygon = -1;
+    editState.toolMode = toolMode;
+    editState.pickMode = pickMode;
 }
 
-uint32_t EditOverlayFlags(void) { return es.overlayFlags; }
-void EditSetOverlayFlags(uint32_t flags) { es.overlayFlags = flags; }
+uint32_t EditOverlayFlags(void) { return editState.overlayFlags; }
+void EditSetOverlayFlags(uint32_t flags) { editState.overlayFlags = flags; }
 
-WinId EditActiveView(void) { return es.activeView; }
-void EditSetActiveView(WinId view) { es.activeView = view; }
+WinId EditActiveView(void) { return editState.activeView; }
+void EditSetActiveView(WinId view) { editState.activeView = view; }
 
 void EditRequestCentre(int32_t x, int32_t y, int32_t z)
 {
-    es.centrePending = 1;
-    es.centre[0] = x;
-    es.centre[1] = y;
-    es.centre[2] = z;
+    editState.centrePending = 1;
+    editState.centre[0] = x;
+    editState.centre[1] = y;
+    editState.centre[2] = z;
 }
 
 int EditTakeCentreRequest(int32_t out[3])
 {
-    if (!es.centrePending) return 0;
-    es.centrePending = 0;
-    for (int i = 0; i < 3; i++) out[i] = es.centre[i];
+    if (!editState.centrePending) return 0;
+    editState.centrePending = 0;
+    for (int i = 0; i < 3; i++) out[i] = editState.centre[i];
     return 1;
 }
 
@@ -80,95 +80,95 @@ static uint32_t frameRequests;
 void EditRequestFrame(void) { frameRequests++; }
 uint32_t EditFrameRequests(void) { return frameRequests; }
 
-EditPick* EditPickNow(void) { return &es.now; }
-const EditPick* EditPickBefore(void) { return &es.before; }
+EditPick* EditPickNow(void) { return &editState.now; }
+const EditPick* EditPickBefore(void) { return &editState.before; }
 
 void EditPickNewFrame(void)
 {
-    es.before = es.now;
-    es.now = kNoPick;
+    editState.before = editState.now;
+    editState.now = kNoPick;
 }
 
-void EditPickForget(void) { es.before = kNoPick; }
-void EditPickReplaceBefore(const EditPick* pick) { es.before = *pick; }
+void EditPickForget(void) { editState.before = kNoPick; }
+void EditPickReplaceBefore(const EditPick* pick) { editState.before = *pick; }
 
-void EditSetViewTitle(const char* text) { StrLCopy(es.title, text ? text : "", sizeof es.title); }
-const char* EditViewTitle(void) { return es.title; }
+void EditSetViewTitle(const char* text) { StrLCopy(editState.title, text ? text : "", sizeof editState.title); }
+const char* EditViewTitle(void) { return editState.title; }
 
 void EditSetColourRange(int start, int end)
 {
-    es.colourStart = start;
-    es.colourEnd = end;
+    editState.colourStart = start;
+    editState.colourEnd = end;
 }
 
 void EditColourRange(int* start, int* end)
 {
-    if (start) *start = es.colourStart;
-    if (end) *end = es.colourEnd;
+    if (start) *start = editState.colourStart;
+    if (end) *end = editState.colourEnd;
 }
 
-void EditClearPointList(void) { es.pointCount = 0; }
+void EditClearPointList(void) { editState.pointCount = 0; }
 
 int EditAppendPoint(int32_t vertex)
 {
-    if (es.pointCount >= EDIT_POINT_LIST_MAX) return 0;
-    es.points[es.pointCount++] = vertex;
+    if (editState.pointCount >= EDIT_POINT_LIST_MAX) return 0;
+    editState.points[editState.pointCount++] = vertex;
     return 1;
 }
 
-int EditPointCount(void) { return es.pointCount; }
-int32_t EditPoint(int index) { return index >= 0 && index < es.pointCount ? es.points[index] : -1; }
+int EditPointCount(void) { return editState.pointCount; }
+int32_t EditPoint(int index) { return index >= 0 && index < editState.pointCount ? editState.points[index] : -1; }
 
-void EditSetFirstPolygon(int32_t polygon) { es.firstPolygon = polygon; }
-int32_t EditFirstPolygon(void) { return es.firstPolygon; }
+void EditSetFirstPolygon(int32_t polygon) { editState.firstPolygon = polygon; }
+int32_t EditFirstPolygon(void) { return editState.firstPolygon; }
 
 void EditSetMappingTarget(int32_t polygon, int32_t point)
 {
-    es.mappingPolygon = polygon;
-    es.mappingPoint = point;
+    editState.mappingPolygon = polygon;
+    editState.mappingPoint = point;
 }
 
 void EditMappingTarget(int32_t* polygon, int32_t* point)
 {
-    if (polygon) *polygon = es.mappingPolygon;
-    if (point) *point = es.mappingPoint;
+    if (polygon) *polygon = editState.mappingPolygon;
+    if (point) *point = editState.mappingPoint;
 }
 
 void EditRequestRectSelect(uint32_t flags, const int32_t rect[4])
 {
-    es.rectPending = 1;
-    es.rectFlags = flags;
-    for (int i = 0; i < 4; i++) es.rect[i] = rect[i];
+    editState.rectPending = 1;
+    editState.rectFlags = flags;
+    for (int i = 0; i < 4; i++) editState.rect[i] = rect[i];
 }
 
 int EditTakeRectSelect(uint32_t* flags, int32_t rect[4])
 {
-    if (!es.rectPending) return 0;
-    es.rectPending = 0;
-    *flags = es.rectFlags;
-    for (int i = 0; i < 4; i++) rect[i] = es.rect[i];
+    if (!editState.rectPending) return 0;
+    editState.rectPending = 0;
+    *flags = editState.rectFlags;
+    for (int i = 0; i < 4; i++) rect[i] = editState.rect[i];
     return 1;
 }
 
-int32_t EditMappingPolygon(void) { return es.mappingPolygon; }
-int32_t EditMappingPoint(void) { return es.mappingPoint; }
+int32_t EditMappingPolygon(void) { return editState.mappingPolygon; }
+int32_t EditMappingPoint(void) { return editState.mappingPoint; }
 
-void EditSetNodeClearance(int32_t clearance) { es.nodeClearance = clearance; }
-int32_t EditNodeClearance(void) { return es.nodeClearance; }
+void EditSetNodeClearance(int32_t clearance) { editState.nodeClearance = clearance; }
+int32_t EditNodeClearance(void) { return editState.nodeClearance; }
 void EditSetDefaultNodeClearance(int32_t clearance) { defaultNodeClearance = clearance; }
 
 void EditNote(const char* fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(es.note, sizeof es.note, fmt, ap);
+    vsnprintf(editState.note, sizeof editState.note, fmt, ap);
     va_end(ap);
-    es.noteAt = TimerMs();
-    LogPrintf(LOG_INFO, "STATUS \"%s\"", es.note);
+    editState.noteAt = TimerMs();
+    LogPrintf(LOG_INFO, "STATUS \"%s\"", editState.note);
 }
 
 const char* EditCurrentNote(void)
 {
-    if (!es.note[0] || TimerMs() - es.noteAt >= EDIT_NOTE_MS) return "";
-    return es.note;
+    if (!editState.note[0] || TimerMs() - editState.noteAt >= EDIT_NOTE_MS) return "";
+    return editState.note;
 }

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 
+#include "toolkit/contract.h"
 #include "toolkit/win.h"
 
 struct EditPick {
@@ -12,57 +13,6 @@ struct EditPick {
     int32_t polygon;     // -1 none
     uint32_t worldShape; // 0 none
     uint32_t node;       // 0 none
-};
-
-// The view's tools, as the panels choose them (tool mode). What each does is the view's.
-enum {
-    EDIT_TOOL_NONE = 0,
-    EDIT_TOOL_POLY_DELETE = 1,
-    EDIT_TOOL_POLY_ADD = 2,
-    EDIT_TOOL_VERTEX_DELETE = 3,
-    EDIT_TOOL_VERTEX_MOVE = 4,
-    EDIT_TOOL_VERTEX_ADD = 5,
-    EDIT_TOOL_POLY_FLATTEN = 6,
-    EDIT_TOOL_POLY_COMBINE = 7,
-    EDIT_TOOL_VERTEX_CAMERA = 8,
-    EDIT_TOOL_VERTEX_MERGE = 9,
-    EDIT_TOOL_POLY_MAPPING = 10,
-    EDIT_TOOL_VERTEX_INTERP = 11,
-    EDIT_TOOL_POLY_HIDE = 12,
-    EDIT_TOOL_VERTEX_CENTRE_Y = 13,
-    EDIT_TOOL_VERTEX_PLANE = 14,
-    EDIT_TOOL_POLY_DOUBLE = 16,
-    EDIT_TOOL_MATERIAL_SET = 17,
-    EDIT_TOOL_MATERIAL_GET = 18,
-    EDIT_TOOL_POLY_INVERT = 19,
-    EDIT_TOOL_VERTEX_CENTRE = 20,
-    EDIT_TOOL_MESH_RECT = 23,
-    EDIT_TOOL_MESH_VERTEX = 24,
-    EDIT_TOOL_MESH_POLYGON = 25,
-    EDIT_TOOL_MESH_MOVE = 26,
-    EDIT_TOOL_SHAPES_RECT = 27,
-    EDIT_TOOL_SHAPES_MOVE = 28,
-    EDIT_TOOL_SHAPES_PICK = 29,
-    EDIT_TOOL_SHAPE_POSITION = 30,
-    EDIT_TOOL_NODES_MOVE = 31,
-    EDIT_TOOL_NODES_RECT = 32,
-    EDIT_TOOL_NODES_PICK = 33,
-    EDIT_TOOL_NODE_ADD = 34,
-    EDIT_TOOL_VERTEX_PLANE_XZ = 35,
-    EDIT_TOOL_VERTEX_NAME = 36,
-};
-
-// Pick mode bits: what the view marks over the shape while a tool is chosen (the selection is
-// always marked).
-enum {
-    EDIT_PICK_VERTICES = 0x1,    // a dot on every vertex
-    EDIT_PICK_POLYGONS = 0x2,    // the polygon under the pointer outlined
-    EDIT_PICK_UNDER = 0x4,       // the vertex under the pointer framed
-    EDIT_PICK_POINTS = 0x8,      // the points picked so far for a new polygon
-    EDIT_PICK_CORNER = 0x10,     // the vertex under the pointer framed when it is a point of that polygon
-    EDIT_PICK_FIRST = 0x20,      // the first polygon picked for Combine
-    EDIT_PICK_SELECTED = 0x40,   // the tool works on the selected vertices
-    EDIT_PICK_NAMES = 0x800,     // point names beside their vertices
 };
 
 void EditStateReset(void);

@@ -7,7 +7,6 @@
 #include "toolkit/win.h"
 
 enum {
-    CLASS_FILESEL = 0x1030,
     FILESEL_CHOSEN = PANELHOST_FILE_CHOSEN,   // to the requester: p1 = const char* full path
     FILESEL_PATH_MAX = PANELHOST_PATH_MAX,    // bytes of a folder or a chosen path, terminator included
     FILESEL_NAME_MAX = 259,      // characters the name field holds

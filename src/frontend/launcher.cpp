@@ -6,6 +6,7 @@
 #include "kernel/timing.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
+#include "toolkit/panelkit.h"
 #include "toolkit/win.h"
 
 struct LauncherData {
@@ -28,10 +29,10 @@ static int LauncherProc(WinId, WinId sender, int message, WinParam* p1, WinParam
         WinParam title = (WinParam) "Vostrane Max", z = 0;
         WinSendMessage(WIN_SELF, WM_SETTITLE, &title, &z);
         LauncherData made{};
-        made.res640 = ButtonCreate(80, 60, 60, BUTTON_RADIO | BUTTON_GROUP, "640x400");
-        made.res800 = ButtonCreate(150, 60, 60, BUTTON_RADIO | BUTTON_GROUP, "800x600");
+        made.res640 = KitButton(80, 60, 60, BUTTON_RADIO | BUTTON_GROUP, "640x400");
+        made.res800 = KitButton(150, 60, 60, BUTTON_RADIO | BUTTON_GROUP, "800x600");
         // The third screen goes left of the two fixed ones, which keep their places.
-        made.resWindow = ButtonCreate(10, 60, 60, BUTTON_RADIO | BUTTON_GROUP, "Window");
+        made.resWindow = KitButton(10, 60, 60, BUTTON_RADIO | BUTTON_GROUP, "Window");
         WinParam group = 1;
         WinSendMessage(made.res640, WM_SETGROUP, &group, &z);
         WinSendMessage(made.res800, WM_SETGROUP, &group, &z);
@@ -40,9 +41,9 @@ static int LauncherProc(WinId, WinId sender, int message, WinParam* p1, WinParam
         int res = AppConfig()->resolution;
         WinId chosen = res == RESOLUTION_640 ? made.res640 : res == RESOLUTION_WINDOW ? made.resWindow : made.res800;
         WinSendMessage(chosen, WM_SETSTATE, &on, &z);
-        made.shape = ButtonCreate(70, 20, 90, BUTTON_PUSH, "Shape Editor");
-        made.world = ButtonCreate(70, 35, 90, BUTTON_PUSH, "World Editor");
-        if (AppConfig()->debug) made.software = ButtonCreate(20, 73, 160, BUTTON_TOGGLE, "Software Render");
+        made.shape = KitButton(70, 20, 90, BUTTON_PUSH, "Shape Editor");
+        made.world = KitButton(70, 35, 90, BUTTON_PUSH, "World Editor");
+        if (AppConfig()->debug) made.software = KitButton(20, 73, 160, BUTTON_TOGGLE, "Software Render");
         *(LauncherData*)WinGetData() = made;
         return 1;   // the frame window sets itself up too
     }

@@ -9,6 +9,7 @@
 #include "kernel/app.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
+#include "toolkit/panelkit.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
 
@@ -75,7 +76,7 @@ static void OpenPanel(MenuData* d, const MenuEntry* entries, int count, int inde
             WinClose(d->panels[i]);
         d->panels[i] = 0;
     }
-    EditSetTool(0, 0);
+    EditSetTool(EDIT_TOOL_NONE, 0);
     EditSetOverlayFlags(entries[index].panelClass == CLASS_MATERIALS_PANEL ? EDIT_OVERLAY_MATERIALS : 0);
     int x, y, w, h;
     MenuBarPanelArea(&x, &y, &w, &h);
@@ -96,11 +97,11 @@ static int MenuProc(WinId window, WinId sender, int message, WinParam* p1, WinPa
         static const int at[MENU_MAX_ENTRIES][2] = {{10, 4}, {10, 19}, {10, 34}, {100, 4}, {100, 19}, {100, 34}, {190, 4}};
         for (int i = 0; i < count; i++) {
             int x = small ? 10 : at[i][0], y = small ? 15 + 15 * i : at[i][1];
-            d->entries[i] = ButtonCreate(x, y, 80, BUTTON_RADIO | BUTTON_GROUP, entries[i].label);
+            d->entries[i] = KitButton(x, y, 80, BUTTON_RADIO | BUTTON_GROUP, entries[i].label);
             WinParam group = MENU_GROUP, zero = 0;
             WinSendMessage(d->entries[i], WM_SETGROUP, &group, &zero);
         }
-        d->undo = small ? ButtonCreate(10, 135, 40, BUTTON_PUSH, "Undo") : ButtonCreate(270, 19, 40, BUTTON_PUSH, "Undo");
+        d->undo = small ? KitButton(10, 135, 40, BUTTON_PUSH, "Undo") : KitButton(270, 19, 40, BUTTON_PUSH, "Undo");
         // The editor opens on its busiest panel.
         uint32_t first = WinGetClass(window) == CLASS_SHAPE_MENU ? CLASS_MESH_PANEL : CLASS_EDIT_SHAPES_PANEL;
         for (int i = 0; i < count; i++)
@@ -182,9 +183,7 @@ WinId MenuBarOpenPanel(WinId menuBar)
 static int PlaceholderProc(WinId, WinId, int message, WinParam*, WinParam*)
 {
     if (message != WM_DRAWCLIENT) return 1;
-    int x0, y0, x1, y1;
-    WinGetExtent(0, &x0, &y0, &x1, &y1);
-    DrawFillRect(x0, y0, x1, y1, DrawBackground());
+    KitClearClient();
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "base/str.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
+#include "toolkit/panelkit.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
 
@@ -86,7 +87,7 @@ static int MsgBoxProc(WinId window, WinId sender, int message, WinParam* p1, Win
         WinMakeModal(window);
         int x, y, w, h;
         WinGetRect(window, &x, &y, &w, &h);
-        d->ok = ButtonCreate((w - 40) / 2, h - MSGBOX_OK_BELOW, 40, BUTTON_PUSH, "Ok");
+        d->ok = KitButton((w - 40) / 2, h - MSGBOX_OK_BELOW, 40, BUTTON_PUSH, "Ok");
         WinSetFocus(window);
         return 1;   // the frame window sets itself up too
     }
@@ -114,9 +115,9 @@ static int MsgBoxProc(WinId window, WinId sender, int message, WinParam* p1, Win
         WinClose(d->ok);
         d->ok = 0;
         int left = (w - 3 * MSGBOX_BUTTON_W - 2 * MSGBOX_BUTTON_GAP) / 2, top = h - MSGBOX_OK_BELOW;
-        d->yes = ButtonCreate(left, top, MSGBOX_BUTTON_W, BUTTON_PUSH, "Yes");
-        d->no = ButtonCreate(left + MSGBOX_BUTTON_W + MSGBOX_BUTTON_GAP, top, MSGBOX_BUTTON_W, BUTTON_PUSH, "No");
-        d->cancel = ButtonCreate(left + 2 * (MSGBOX_BUTTON_W + MSGBOX_BUTTON_GAP), top, MSGBOX_BUTTON_W, BUTTON_PUSH,
+        d->yes = KitButton(left, top, MSGBOX_BUTTON_W, BUTTON_PUSH, "Yes");
+        d->no = KitButton(left + MSGBOX_BUTTON_W + MSGBOX_BUTTON_GAP, top, MSGBOX_BUTTON_W, BUTTON_PUSH, "No");
+        d->cancel = KitButton(left + 2 * (MSGBOX_BUTTON_W + MSGBOX_BUTTON_GAP), top, MSGBOX_BUTTON_W, BUTTON_PUSH,
                                  "Cancel");
         WinSetFocus(window);
         return 0;

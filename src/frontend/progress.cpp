@@ -5,6 +5,7 @@
 #include "kernel/timing.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
+#include "toolkit/panelkit.h"
 #include "toolkit/draw.h"
 #include "toolkit/slots.h"
 #include "toolkit/text.h"
@@ -40,7 +41,7 @@ static int ProgressProc(WinId window, WinId sender, int message, WinParam* p1, W
         WinMakeModal(window);
         int x, y, w, h;
         WinGetRect(window, &x, &y, &w, &h);
-        d->cancel = ButtonCreate((w - 40) / 2, 33, 40, BUTTON_PUSH, "Cancel");
+        d->cancel = KitButton((w - 40) / 2, 33, 40, BUTTON_PUSH, "Cancel");
         WinSetFocus(window);
         return 1;
     }

@@ -17,9 +17,9 @@
 #include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "materials/matm.h"
-#include "materials/matpanel.h"
+#include "panels/matpanel.h"
 #include "palette/palm.h"
-#include "palette/palpanel.h"
+#include "panels/palpanel.h"
 #include "platform/platform.h"
 #include "toolkit/win.h"
 

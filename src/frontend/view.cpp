@@ -16,17 +16,20 @@
 #include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "kernel/timing.h"
-#include "materials/scenepanel.h"
+#include "materials/matm.h"
+#include "panels/scenepanel.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
+#include "toolkit/panelkit.h"
 #include "toolkit/slots.h"
 #include "toolkit/text.h"
 
 enum {
     DIALOG_STYLE = FRAME_BORDER | FRAME_TITLE | FRAME_DRAG,
     TITLE_BUTTON_W = 15,
+    TITLE_BUTTON_H = 11,
     SCENE_X = 80,
     SCENE_Y = 30,
     SCENE_W = SCENE_PANEL_WIDTH,
@@ -1004,8 +1007,8 @@ static void Create(WinId self)
     d->drawY = (y1 - y0 + 1) / 2.0f;
     int x, y, w, h;
     WinGetRect(self, &x, &y, &w, &h);
-    WinId setup = ButtonCreate(w - TITLE_BUTTON_W, 0, TITLE_BUTTON_W, BUTTON_PUSH, "V");
-    WinId scene = ButtonCreate(w - 2 * TITLE_BUTTON_W, 0, TITLE_BUTTON_W, BUTTON_PUSH, "S");
+    WinId setup = KitButtonSized(w - TITLE_BUTTON_W, 0, TITLE_BUTTON_W, TITLE_BUTTON_H, BUTTON_PUSH, "V");
+    WinId scene = KitButtonSized(w - 2 * TITLE_BUTTON_W, 0, TITLE_BUTTON_W, TITLE_BUTTON_H, BUTTON_PUSH, "S");
     d = Data();
     d->setupButton = setup;
     d->sceneButton = scene;

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "frontend/editstate.h"
+#include "toolkit/contract.h"
 #include "toolkit/win.h"
 
 enum {
@@ -47,15 +48,7 @@ enum {
     VIEW_MSG_SET = 42,            // to a view: p1 view type, p2 display flags
     SETUP_MSG_SHOW = 40,          // to View Setup: p1 view type, p2 display flags
     SETUP_MSG_OWNER = 43,         // to View Setup: the sender becomes its owner
-    PANEL_MSG_RECT = 40,          // to a panel: the selection rectangle (x0, y0), (x1, y1) packed
-    PANEL_MSG_VERTEX = 41,        // to the mesh panel: p1 vertex, p2 1 select / 0 deselect
-    PANEL_MSG_POLYGON = 42,       // to the mesh panel: p1 polygon, p2 1 / 0
-    PANEL_MSG_MATERIAL = 40,      // to the materials panel: p1 the material just picked
-    PANEL_MSG_WORLD_SHAPE = 41,   // to the Edit Shapes panel: p1 worldshape ID, p2 1 select / 0 deselect
-    PANEL_MSG_NODE = 41,          // to the Nodes panel: p1 node ID, p2 1 / 0
-    PANEL_MSG_POSITION_X = 40,    // to the Add Shapes panel: p1 the position on one axis
-    PANEL_MSG_POSITION_Y = 41,
-    PANEL_MSG_POSITION_Z = 42,
+    // The messages to the panels are in toolkit/contract.h.
 };
 
 // The World Editor's panels answer a rectangle (PANEL_MSG_RECT) by asking the active view to

@@ -7,6 +7,7 @@
 #include "kernel/kernel.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
+#include "toolkit/panelkit.h"
 
 struct SetupOption {
     uint32_t flag;
@@ -65,7 +66,7 @@ static void SetupCreate(void)
                             FRAME_BORDER, CLASS_LIST);
     WinId options = WinCreate(SETUP_MARGIN * 2 + SETUP_TYPES_W, SETUP_LIST_Y, SETUP_OPTIONS_W, SETUP_OPTIONS_H,
                               WIN_CURRENT, (uint32_t)FRAME_BORDER | (uint32_t)LIST_MULTIPLE, CLASS_LIST);
-    WinId ok = ButtonCreate(SETUP_OK_X, SETUP_OK_Y, 40, BUTTON_PUSH, "Ok");
+    WinId ok = KitButton(SETUP_OK_X, SETUP_OK_Y, 40, BUTTON_PUSH, "Ok");
     WinParam p1 = typeItems, p2 = 0;
     WinSendMessage(types, WM_LISTSET, &p1, &p2);
     p1 = optionItems;

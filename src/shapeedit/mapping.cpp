@@ -17,6 +17,7 @@
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
+#include "toolkit/panelkit.h"
 #include "toolkit/text.h"
 
 static const char kTitle[] = "Mapping Coordinates";
@@ -133,7 +134,7 @@ static struct {
     int16_t clip[2 * MAPPING_CLIP_PAIRS];   // the polygon clipboard
     int clipPairs;                  // pairs in it; 0 = not set
     int lastX, lastY;               // where the last window was; x -1 = none yet
-} ms;
+} mapping;
 
 struct MappingData {
     WinId ok, abort, create, left, right, copyAll, pasteAll;
@@ -147,10 +148,10 @@ struct MappingData {
 // while the window stayed open, and writing then would change another polygon.
 static bool TargetIntact(void)
 {
-    uint8_t* p = ShapePolygon(ShapeMEdit()->data, ms.polygon);
-    if (!p || ShapePolyPoints(p) != ms.n) return false;
-    for (int k = 0; k < ms.n; k++)
-        if (ShapePolyIndex(p, k) != ms.indices[(size_t)k]) return false;
+    uint8_t* p = ShapePolygon(ShapeMEdit()->data, mapping.polygon);
+    if (!p || ShapePolyPoints(p) != mapping.n) return false;
+    for (int k = 0; k < mapping.n; k++)
+        if (ShapePolyIndex(p, k) != mapping.indices[(size_t)k]) return false;
     return true;
 }
 
@@ -158,28 +159,28 @@ static bool TargetIntact(void)
 // without writing.
 static bool Alive(WinId window)
 {
-    if (ms.window == window && TargetIntact()) return true;
+    if (mapping.window == window && TargetIntact()) return true;
     WinClose(window);
-    if (ms.window == window) ms.window = 0;
+    if (mapping.window == window) mapping.window = 0;
     return false;
 }
 
-// The pairs as the shape holds them, into ms.uv; 0 when the polygon has none.
-static int Fetch(void) { return MeshGetMapping(ms.polygon, ms.uv.data()); }
+// The pairs as the shape holds them, into mapping.uv; 0 when the polygon has none.
+static int Fetch(void) { return MeshGetMapping(mapping.polygon, mapping.uv.data()); }
 
 // Writes the pairs (null removes the block). The first write of an opening saves the undo
 // copy, so that Undo after "Ok" gives back the shape from before the window.
 static void Write(const int16_t* uv)
 {
     int was = ShapeMUndoOn();
-    if (ms.wrote) ShapeMSetUndo(0);
-    int refused = MeshSetMapping(ms.polygon, uv);
+    if (mapping.wrote) ShapeMSetUndo(0);
+    int refused = MeshSetMapping(mapping.polygon, uv);
     ShapeMSetUndo(was);
     if (refused) {
         MsgBoxShow(kTitle, "No room in the shape for the mapping coordinates.");
         return;
     }
-    ms.wrote = 1;
+    mapping.wrote = 1;
 }
 
 // ============================================================================================
@@ -203,20 +204,6 @@ static MappingArea AreaOf(WinId window)
     return MappingAreaOf(w, h);
 }
 
-static WinId MakeButton(int x, int y, int width, const char* label)
-{
-    WinId b = WinCreate(x, y, width, 11, WIN_CURRENT, BUTTON_PUSH, CLASS_BUTTON);
-    WinParam p1 = (WinParam)label, p2 = 0;
-    WinSendMessage(b, WM_SETLABEL, &p1, &p2);
-    return b;
-}
-
-static void SetLabel(WinId button, const char* label)
-{
-    WinParam p1 = (WinParam)label, p2 = 0;
-    WinSendMessage(button, WM_SETLABEL, &p1, &p2);
-}
-
 static void Drop(WinId* button)
 {
     if (*button) WinClose(*button);
@@ -235,9 +222,9 @@ static void OnArea(const MappingArea* a, int u, int v, int* x, int* y)
 // The first point within 5 pixels of (x, y) on both axes; -1 when none.
 static int Hit(const MappingArea* a, int x, int y)
 {
-    for (int k = 0; k < ms.n; k++) {
+    for (int k = 0; k < mapping.n; k++) {
         int sx, sy;
-        OnArea(a, ms.uv[2 * (size_t)k], ms.uv[2 * (size_t)k + 1], &sx, &sy);
+        OnArea(a, mapping.uv[2 * (size_t)k], mapping.uv[2 * (size_t)k + 1], &sx, &sy);
         if (abs(sx - x) < MAPPING_PICK && abs(sy - y) < MAPPING_PICK) return k;
     }
     return -1;
@@ -245,8 +232,8 @@ static int Hit(const MappingArea* a, int x, int y)
 
 static int FirstPointOf(int vertex)
 {
-    for (int k = 0; k < ms.n; k++)
-        if (ms.indices[(size_t)k] == vertex) return k;
+    for (int k = 0; k < mapping.n; k++)
+        if (mapping.indices[(size_t)k] == vertex) return k;
     return -1;
 }
 
@@ -266,18 +253,18 @@ static void Status(const MappingData* d, bool hex, int hasCoords, char* out, siz
     } else if (d->selected < 0 && dragged < 0) {
         snprintf(out, size, "No Reference Point");
     } else if (dragged >= 0) {
-        Format(hex, ms.uv[2 * (size_t)dragged], u, sizeof u);
-        Format(hex, ms.uv[2 * (size_t)dragged + 1], v, sizeof v);
+        Format(hex, mapping.uv[2 * (size_t)dragged], u, sizeof u);
+        Format(hex, mapping.uv[2 * (size_t)dragged + 1], v, sizeof v);
         if (d->selected >= 0) {
-            Format(hex, ms.uv[2 * (size_t)d->selected], ru, sizeof ru);
-            Format(hex, ms.uv[2 * (size_t)d->selected + 1], rv, sizeof rv);
+            Format(hex, mapping.uv[2 * (size_t)d->selected], ru, sizeof ru);
+            Format(hex, mapping.uv[2 * (size_t)d->selected + 1], rv, sizeof rv);
             snprintf(out, size, "Dragging U:%s, V:%s      Reference U:%s, V:%s ", u, v, ru, rv);
         } else {
             snprintf(out, size, " U:%s, V:%s", u, v);
         }
     } else {
-        Format(hex, ms.uv[2 * (size_t)d->selected], u, sizeof u);
-        Format(hex, ms.uv[2 * (size_t)d->selected + 1], v, sizeof v);
+        Format(hex, mapping.uv[2 * (size_t)d->selected], u, sizeof u);
+        Format(hex, mapping.uv[2 * (size_t)d->selected + 1], v, sizeof v);
         snprintf(out, size, "Selected: U:%s, V:%s ", u, v);
     }
 }
@@ -293,7 +280,7 @@ static ResId Texture(WinId window)
 {
     if (IsHex(window)) return IntMatSprite(MatMCurrent());
     // Called on an intact target only. An unbound material draws as the Dummy, as in the view.
-    uint16_t material = GetU16(ShapePolygon(ShapeMEdit()->data, ms.polygon), POLY_MATERIAL);
+    uint16_t material = GetU16(ShapePolygon(ShapeMEdit()->data, mapping.polygon), POLY_MATERIAL);
     return IntMatSprite((material & MAT_UNRESOLVED) ? 0 : material);
 }
 
@@ -304,7 +291,7 @@ static void Draw(WinId window, const MappingData* d)
     MappingArea a = MappingAreaOf(w, h);
     DrawFillRect(0, 0, w - 1, h - 1, DrawBackground());
     // A window left behind by a changed shape reads nothing of it until its tick closes it.
-    bool intact = ms.window == window && TargetIntact();
+    bool intact = mapping.window == window && TargetIntact();
     ResId texture = intact ? Texture(window) : 0;
     if (texture && a.x1 > a.x0 && a.y1 > a.y0) SpriteDrawScaled(texture, a.x0, a.y0, a.x1, a.y1);
     else DrawFillRect(a.x0, a.y0, a.x1, a.y1, DrawShadow());
@@ -314,27 +301,27 @@ static void Draw(WinId window, const MappingData* d)
         int clip[4];
         VideoGetClip(&clip[0], &clip[1], &clip[2], &clip[3]);
         VideoSetClip(a.x0 - AREA_MARGIN, a.y0 - AREA_MARGIN, a.x1 + AREA_MARGIN, a.y1 + AREA_MARGIN);
-        for (int k = 0; k < ms.n; k++) {
-            int next = (k + 1) % ms.n;
+        for (int k = 0; k < mapping.n; k++) {
+            int next = (k + 1) % mapping.n;
             int x0, y0, x1, y1;
-            OnArea(&a, ms.uv[2 * (size_t)k], ms.uv[2 * (size_t)k + 1], &x0, &y0);
-            OnArea(&a, ms.uv[2 * (size_t)next], ms.uv[2 * (size_t)next + 1], &x1, &y1);
-            bool lit = d->dragged >= 0 && (ms.indices[(size_t)k] == d->dragged || ms.indices[(size_t)next] == d->dragged);
+            OnArea(&a, mapping.uv[2 * (size_t)k], mapping.uv[2 * (size_t)k + 1], &x0, &y0);
+            OnArea(&a, mapping.uv[2 * (size_t)next], mapping.uv[2 * (size_t)next + 1], &x1, &y1);
+            bool lit = d->dragged >= 0 && (mapping.indices[(size_t)k] == d->dragged || mapping.indices[(size_t)next] == d->dragged);
             DrawLine(x0, y0, x1, y1, lit ? COLOUR_DRAGGED : COLOUR_OUTLINE);
         }
-        for (int k = 0; k < ms.n; k++) {
+        for (int k = 0; k < mapping.n; k++) {
             int x, y;
-            OnArea(&a, ms.uv[2 * (size_t)k], ms.uv[2 * (size_t)k + 1], &x, &y);
+            OnArea(&a, mapping.uv[2 * (size_t)k], mapping.uv[2 * (size_t)k + 1], &x, &y);
             DrawFillRect(x - MARKER, y - MARKER, x + MARKER, y + MARKER, COLOUR_MARKER);
         }
         if (d->selected >= 0) {
             int x, y;
-            OnArea(&a, ms.uv[2 * (size_t)d->selected], ms.uv[2 * (size_t)d->selected + 1], &x, &y);
+            OnArea(&a, mapping.uv[2 * (size_t)d->selected], mapping.uv[2 * (size_t)d->selected + 1], &x, &y);
             Cross(x, y, COLOUR_SELECTED);
         }
-        if (ms.pointSet) {
+        if (mapping.pointSet) {
             int x, y;
-            OnArea(&a, ms.point[0], ms.point[1], &x, &y);
+            OnArea(&a, mapping.point[0], mapping.point[1], &x, &y);
             Cross(x, y, COLOUR_CLIPBOARD);
         }
         VideoSetClip(clip[0], clip[1], clip[2], clip[3]);
@@ -351,14 +338,14 @@ static int Take(int polygon)
 {
     uint8_t* p = ShapePolygon(ShapeMEdit()->data, polygon);
     if (!p) return 0;
-    ms.polygon = polygon;
-    ms.n = ShapePolyPoints(p);
-    ms.indices.resize((size_t)ms.n);
-    for (int k = 0; k < ms.n; k++) ms.indices[(size_t)k] = (uint16_t)ShapePolyIndex(p, k);
-    ms.uv.assign(2 * (size_t)ms.n, 0);
-    ms.opening.assign(2 * (size_t)ms.n, 0);
-    ms.hadCoords = MeshGetMapping(polygon, ms.opening.data());
-    ms.wrote = 0;
+    mapping.polygon = polygon;
+    mapping.n = ShapePolyPoints(p);
+    mapping.indices.resize((size_t)mapping.n);
+    for (int k = 0; k < mapping.n; k++) mapping.indices[(size_t)k] = (uint16_t)ShapePolyIndex(p, k);
+    mapping.uv.assign(2 * (size_t)mapping.n, 0);
+    mapping.opening.assign(2 * (size_t)mapping.n, 0);
+    mapping.hadCoords = MeshGetMapping(polygon, mapping.opening.data());
+    mapping.wrote = 0;
     return 1;
 }
 
@@ -369,31 +356,30 @@ static void Create(WinId window, MappingData* d)
     memset(d, 0, sizeof *d);
     d->dragged = -1;
     d->selected = -1;
-    if (ms.window && WinIsWindow(ms.window)) {
-        WinGetPos(ms.window, &ms.lastX, &ms.lastY);
-        WinClose(ms.window);
+    if (mapping.window && WinIsWindow(mapping.window)) {
+        WinGetPos(mapping.window, &mapping.lastX, &mapping.lastY);
+        WinClose(mapping.window);
     }
-    ms.window = 0;
+    mapping.window = 0;
     if (!Take(EditMappingPolygon())) {
         WinClose(window);
         return;
     }
-    ms.window = window;
+    mapping.window = window;
     WinSetFocus(window);
-    d->selected = EditMappingPoint() >= 0 && EditMappingPoint() < ms.n ? EditMappingPoint() : -1;
-    WinParam p1 = (WinParam)kTitle, p2 = 0;
-    WinSendMessage(window, WM_SETTITLE, &p1, &p2);
-    if (ms.lastX >= 0) WinSetPos(window, ms.lastX, ms.lastY);
+    d->selected = EditMappingPoint() >= 0 && EditMappingPoint() < mapping.n ? EditMappingPoint() : -1;
+    KitSetTitle(window, kTitle);
+    if (mapping.lastX >= 0) WinSetPos(window, mapping.lastX, mapping.lastY);
     int x, y, width, height;
     WinGetRect(window, &x, &y, &width, &height);
     int bx = width - BUTTON_COLUMN;
-    d->ok = MakeButton(bx, Y_OK, WIDE, "Ok");
-    d->abort = MakeButton(bx, Y_ABORT, WIDE, "ABORT");
-    d->create = MakeButton(bx, Y_CREATE, WIDE, "Create");
-    d->left = MakeButton(bx, Y_TURN, NARROW, "<");
-    d->right = MakeButton(bx + BUTTON_RIGHT_SHIFT, Y_TURN, NARROW, ">");
-    d->copyAll = MakeButton(bx, Y_COPY_ALL, WIDE, "COPY ALL");
-    d->pasteAll = MakeButton(bx, Y_PASTE_ALL, WIDE, "PASTE ALL");
+    d->ok = KitButton(bx, Y_OK, WIDE, BUTTON_PUSH, "Ok");
+    d->abort = KitButton(bx, Y_ABORT, WIDE, BUTTON_PUSH, "ABORT");
+    d->create = KitButton(bx, Y_CREATE, WIDE, BUTTON_PUSH, "Create");
+    d->left = KitButton(bx, Y_TURN, NARROW, BUTTON_PUSH, "<");
+    d->right = KitButton(bx + BUTTON_RIGHT_SHIFT, Y_TURN, NARROW, BUTTON_PUSH, ">");
+    d->copyAll = KitButton(bx, Y_COPY_ALL, WIDE, BUTTON_PUSH, "COPY ALL");
+    d->pasteAll = KitButton(bx, Y_PASTE_ALL, WIDE, BUTTON_PUSH, "PASTE ALL");
 }
 
 // Shows "NEXT", "PREV" and "COPY 1" while a point is selected and "PASTE 1" while the point
@@ -404,11 +390,11 @@ static void Tick(WinId window, MappingData* d)
     WinGetRect(window, &x, &y, &width, &height);
     int bx = width - BUTTON_COLUMN;
     if (d->selected >= 0) {
-        if (!d->next) d->next = MakeButton(bx, Y_NEXT, WIDE, "NEXT");
-        if (!d->prev) d->prev = MakeButton(bx, Y_PREV, WIDE, "PREV");
-        if (!d->copyOne) d->copyOne = MakeButton(bx, Y_COPY_ONE, WIDE, "COPY 1");
-        if (ms.pointSet && !d->pasteOne) d->pasteOne = MakeButton(bx, Y_PASTE_ONE, WIDE, "PASTE 1");
-        if (!ms.pointSet) Drop(&d->pasteOne);
+        if (!d->next) d->next = KitButton(bx, Y_NEXT, WIDE, BUTTON_PUSH, "NEXT");
+        if (!d->prev) d->prev = KitButton(bx, Y_PREV, WIDE, BUTTON_PUSH, "PREV");
+        if (!d->copyOne) d->copyOne = KitButton(bx, Y_COPY_ONE, WIDE, BUTTON_PUSH, "COPY 1");
+        if (mapping.pointSet && !d->pasteOne) d->pasteOne = KitButton(bx, Y_PASTE_ONE, WIDE, BUTTON_PUSH, "PASTE 1");
+        if (!mapping.pointSet) Drop(&d->pasteOne);
     } else {
         Drop(&d->next);
         Drop(&d->prev);
@@ -418,29 +404,29 @@ static void Tick(WinId window, MappingData* d)
     int remove = Fetch();
     if (remove != d->showsRemove) {
         d->showsRemove = remove;
-        SetLabel(d->create, remove ? "Remove" : "Create");
+        KitSetLabel(d->create, remove ? "Remove" : "Create");
     }
 }
 
 static void Abort(WinId window)
 {
     int has = Fetch();
-    bool same = has == ms.hadCoords &&
-                (!has || memcmp(ms.uv.data(), ms.opening.data(), sizeof(int16_t) * 2 * (size_t)ms.n) == 0);
-    if (!same) Write(ms.hadCoords ? ms.opening.data() : nullptr);
+    bool same = has == mapping.hadCoords &&
+                (!has || memcmp(mapping.uv.data(), mapping.opening.data(), sizeof(int16_t) * 2 * (size_t)mapping.n) == 0);
+    if (!same) Write(mapping.hadCoords ? mapping.opening.data() : nullptr);
     WinClose(window);
-    ms.window = 0;
+    mapping.window = 0;
 }
 
 static void Press(WinId window, MappingData* d, WinId button)
 {
     if (!Alive(window)) return;
     int has = Fetch();
-    int n = ms.n, k = d->selected;
-    int16_t* uv = ms.uv.data();
+    int n = mapping.n, k = d->selected;
+    int16_t* uv = mapping.uv.data();
     if (button == d->ok) {
         WinClose(window);
-        ms.window = 0;
+        mapping.window = 0;
     } else if (button == d->abort) {
         Abort(window);
     } else if (button == d->create) {
@@ -454,19 +440,19 @@ static void Press(WinId window, MappingData* d, WinId button)
         if (n > MAPPING_CLIP_PAIRS) {
             MsgBoxShow(kTitle, "COPY ALL holds 128 points at most.");
         } else if (has) {
-            memcpy(ms.clip, uv, sizeof(int16_t) * 2 * (size_t)n);
-            ms.clipPairs = n;
+            memcpy(mapping.clip, uv, sizeof(int16_t) * 2 * (size_t)n);
+            mapping.clipPairs = n;
         }
     } else if (button == d->pasteAll) {
-        if (!ms.clipPairs) return;
+        if (!mapping.clipPairs) return;
         if (n > MAPPING_CLIP_PAIRS) {
             MsgBoxShow(kTitle, "PASTE ALL holds 128 points at most.");
             return;
         }
         // Points past the copied ones keep their pairs, or get (0, 0) in a new block.
         if (!has) memset(uv, 0, sizeof(int16_t) * 2 * (size_t)n);
-        int count = n < ms.clipPairs ? n : ms.clipPairs;
-        memcpy(uv, ms.clip, sizeof(int16_t) * 2 * (size_t)count);
+        int count = n < mapping.clipPairs ? n : mapping.clipPairs;
+        memcpy(uv, mapping.clip, sizeof(int16_t) * 2 * (size_t)count);
         Write(uv);
     } else if (button == d->left || button == d->right) {
         if (!has) return;
@@ -479,15 +465,15 @@ static void Press(WinId window, MappingData* d, WinId button)
     } else if (button == d->prev) {
         d->selected = k == 0 ? n - 1 : k - 1;
     } else if (button == d->copyOne) {
-        ms.pointSet = has;
+        mapping.pointSet = has;
         if (has) {
-            ms.point[0] = uv[2 * k];
-            ms.point[1] = uv[2 * k + 1];
+            mapping.point[0] = uv[2 * k];
+            mapping.point[1] = uv[2 * k + 1];
         }
     } else if (button == d->pasteOne) {
-        if (!ms.pointSet || !has) return;
-        uv[2 * k] = ms.point[0];
-        uv[2 * k + 1] = ms.point[1];
+        if (!mapping.pointSet || !has) return;
+        uv[2 * k] = mapping.point[0];
+        uv[2 * k + 1] = mapping.point[1];
         Write(uv);
     }
 }
@@ -501,14 +487,14 @@ static void Drag(WinId window, MappingData* d)
     int16_t u, v;
     MappingFromScreen(&a, x, y, &u, &v);
     bool changed = false;
-    for (int k = 0; k < ms.n; k++) {
-        if (ms.indices[(size_t)k] != d->dragged) continue;
-        changed |= ms.uv[2 * (size_t)k] != u || ms.uv[2 * (size_t)k + 1] != v;
-        ms.uv[2 * (size_t)k] = u;
-        ms.uv[2 * (size_t)k + 1] = v;
+    for (int k = 0; k < mapping.n; k++) {
+        if (mapping.indices[(size_t)k] != d->dragged) continue;
+        changed |= mapping.uv[2 * (size_t)k] != u || mapping.uv[2 * (size_t)k + 1] != v;
+        mapping.uv[2 * (size_t)k] = u;
+        mapping.uv[2 * (size_t)k + 1] = v;
     }
     // A press that does not move writes nothing, and so takes no undo step.
-    if (changed) Write(ms.uv.data());
+    if (changed) Write(mapping.uv.data());
 }
 
 static int MappingProc(WinId window, WinId sender, int message, WinParam* p1, WinParam* p2)
@@ -518,8 +504,8 @@ static int MappingProc(WinId window, WinId sender, int message, WinParam* p1, Wi
     case WM_CREATE: Create(window, d); return 0;
     case WM_DESTROY:
         // Only a window that opened on a polygon (and so has its buttons) sets the place.
-        if (d->ok) WinGetPos(window, &ms.lastX, &ms.lastY);
-        if (ms.window == window) ms.window = 0;
+        if (d->ok) WinGetPos(window, &mapping.lastX, &mapping.lastY);
+        if (mapping.window == window) mapping.window = 0;
         return 1;
     case WM_DRAWCLIENT: Draw(window, d); return 0;
     case WM_FOCUS: return 0;   // the window takes Enter and Escape
@@ -533,7 +519,7 @@ static int MappingProc(WinId window, WinId sender, int message, WinParam* p1, Wi
         if (!Alive(window) || !Fetch()) return 0;
         MappingArea a = AreaOf(window);
         int k = Hit(&a, (int)*p1, (int)*p2);
-        if (k >= 0) d->dragged = ms.indices[(size_t)k];
+        if (k >= 0) d->dragged = mapping.indices[(size_t)k];
         return 0;
     }
     case WM_RPRESS_REGION: {
@@ -555,7 +541,7 @@ static int MappingProc(WinId window, WinId sender, int message, WinParam* p1, Wi
         if (*p1) Press(window, d, sender);
         // A pressed button refuses the focus; the window takes it back for Enter and Escape,
         // unless a box it opened holds it.
-        if (ms.window == window && !WinModal()) WinSetFocus(window);
+        if (mapping.window == window && !WinModal()) WinSetFocus(window);
         return 0;
     default: return 1;
     }
@@ -570,9 +556,9 @@ void MappingRegisterClasses(void)
     WinCreateClass(CLASS_MAPPING, CLASS_FRAME, sizeof(MappingData), MappingProc);
     WinCreateClass(CLASS_MAPPING_HEX, CLASS_FRAME, sizeof(MappingData), MappingProc);
     // Clipboards and the remembered position last for one editor run.
-    ms.window = 0;
-    ms.pointSet = ms.clipPairs = 0;
-    ms.lastX = ms.lastY = -1;
+    mapping.window = 0;
+    mapping.pointSet = mapping.clipPairs = 0;
+    mapping.lastX = mapping.lastY = -1;
 }
 
 static WinId Open(int polygon, int point, uint32_t cls)
@@ -584,7 +570,7 @@ static WinId Open(int polygon, int point, uint32_t cls)
     WinId window = WinCreate(small ? MAPPING_SMALL_X : MAPPING_X, MAPPING_Y,
                              small ? MAPPING_SMALL_WIDTH : MAPPING_WIDTH, small ? MAPPING_SMALL_HEIGHT : MAPPING_HEIGHT,
                              WIN_DESKTOP, MAPPING_STYLE, cls);
-    return window && ms.window == window ? window : 0;
+    return window && mapping.window == window ? window : 0;
 }
 
 WinId MappingOpen(int polygon, int point) { return Open(polygon, point, CLASS_MAPPING); }
@@ -595,8 +581,8 @@ int MappingDescribe(WinId window, MappingInfo* out)
     uint32_t cls = WinGetClass(window);
     const MappingData* d = (const MappingData*)WinDataOf(window, cls);
     if (!d || (cls != CLASS_MAPPING && cls != CLASS_MAPPING_HEX)) return 0;
-    out->polygon = ms.polygon;
-    out->points = ms.n;
+    out->polygon = mapping.polygon;
+    out->points = mapping.n;
     out->selected = d->selected;
     out->dragged = d->dragged;
     out->hex = cls == CLASS_MAPPING_HEX;
@@ -607,7 +593,7 @@ int MappingDescribe(WinId window, MappingInfo* out)
     WinGetAbsPos(window, &x, &y);
     out->clientX = x + WinLo(p1);
     out->clientY = y + WinHi(p1);
-    int has = ms.window == window && TargetIntact() && Fetch();
+    int has = mapping.window == window && TargetIntact() && Fetch();
     Status(d, out->hex, has, out->status, sizeof out->status);
     return 1;
 }

@@ -16,8 +16,6 @@
 #include "toolkit/win.h"
 
 enum {
-    CLASS_MAPPING_HEX = 0x1024,    // the twin; CLASS_MAPPING (0x1013) is in frontend/menubar.h
-
     MAPPING_ONE = 16384,           // a coordinate of 1.0
     MAPPING_CLIP_PAIRS = 128,      // U, V pairs the polygon clipboard holds
     MAPPING_DEFAULT_PAIRS = 16,    // rows of the default table; points past it get (0, 0)

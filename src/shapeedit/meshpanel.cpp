@@ -4,7 +4,6 @@
 #include "shapeedit/mapping.h"
 #include "shapeedit/meshpanel.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -17,7 +16,7 @@
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "shapeedit/objpanel.h"
-#include "shapeedit/sekit.h"
+#include "toolkit/panelkit.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
@@ -35,7 +34,6 @@ enum {
     ALL_X = 77,
     COUNTS_RIGHT = 154,    // the counts end here, left of the grid: "32767/32767" fits
     CLICK_SIZE = 3,        // a rectangle this small is a click on what lies under the pointer
-    NO_COUNT = -1,
 
     TRF_X = 40,
     TRF_Y = 30,
@@ -48,33 +46,24 @@ enum {
     TRF_SCALE_UNCHANGED = 100,
 };
 
-struct MeshCommand {
-    int polygonRule, vertexRule;
-    const char* label;
-    int disabled;   // shown, but without effect
-};
-
-// Indexed by CMD_*, in the order the grid shows them.
-static const MeshCommand kCommands[CMD_COUNT] = {
-    {MESHP_RULE_SOME, 4, "Tex", 0},           {MESHP_RULE_ANY, MESHP_RULE_ANY, "Del", 0},
-    {MESHP_RULE_ANY, 0, "Set", 0},            {MESHP_RULE_SOME, 0, "Dbl", 0},
-    {MESHP_RULE_SOME, 0, "Hid", 0},           {MESHP_RULE_SOME, 0, "Inv", 0},
-    {1, MESHP_RULE_SOME, "Pln", 0},           {0, 2, "Int", 0},
-    {0, MESHP_RULE_ANY, "X0", 0},             {0, 1, "Ctr", 0},
-    {0, 1, "CtY", 0},                         {0, MESHP_RULE_SEVERAL, "Mrg", 0},
-    {MESHP_RULE_ANY, MESHP_RULE_SOME, "Mve", 0}, {1, 0, "Map", 1},
-    {MESHP_RULE_ANY, MESHP_RULE_ANY, "Exp", 0}, {MESHP_RULE_ANY, MESHP_RULE_ANY, "Cpy", 0},
-    {MESHP_RULE_ANY, MESHP_RULE_ANY, "Trf", 0}, {2, 0, "Hle", 1},
-    {MESHP_RULE_SOME, 0, "Mrk", 0},           {1, 1, "Rem", 0},
+// Indexed by CMD_*, in the order the grid shows them: a rule for the selected polygons, one
+// for the selected vertices. "Map" and "Hle" are shown without effect.
+static const KitCommand kCommands[CMD_COUNT] = {
+    {"Tex", KIT_RULE_SOME, 4},           {"Del", KIT_RULE_ANY, KIT_RULE_ANY},
+    {"Set", KIT_RULE_ANY, 0},            {"Dbl", KIT_RULE_SOME, 0},
+    {"Hid", KIT_RULE_SOME, 0},           {"Inv", KIT_RULE_SOME, 0},
+    {"Pln", 1, KIT_RULE_SOME},           {"Int", 0, 2},
+    {"X0", 0, KIT_RULE_ANY},             {"Ctr", 0, 1},
+    {"CtY", 0, 1},                       {"Mrg", 0, KIT_RULE_SEVERAL},
+    {"Mve", KIT_RULE_ANY, KIT_RULE_SOME}, {"Map", 1, 0, 1},
+    {"Exp", KIT_RULE_ANY, KIT_RULE_ANY}, {"Cpy", KIT_RULE_ANY, KIT_RULE_ANY},
+    {"Trf", KIT_RULE_ANY, KIT_RULE_ANY}, {"Hle", 2, 0, 1},
+    {"Mrk", KIT_RULE_SOME, 0},           {"Rem", 1, 1},
 };
 
 static const int kGridX[4] = {156, 194, 232, 270};
 static const int kGridY[3] = {4, 19, 34};
-
-struct GridCell {
-    int command;
-    WinId button;   // 0 for a disabled command, which is drawn instead
-};
+static const KitGridLayout kGridLayout = {kGridX, kGridY, 3, MESHP_GRID_MAX, GRID_WIDTH};
 
 static struct {
     WinId window;
@@ -82,54 +71,32 @@ static struct {
     // The switches keep their state from one opening to the next.
     int selectPolygons, selectVertices, mult;
     int moving, wantMoving;
-    int shownPolygons, shownVertices;   // the counts the grid was built for
-    GridCell grid[MESHP_GRID_MAX];
-    int gridCount;
-} mp;
+    KitGrid grid;   // its counts: polygons, vertices
+} meshPanel;
 
 static struct {
     WinId window, ok, cancel;
     WinId fields[TRF_FIELDS];
     WinId reflect[3];
-    char text[TRF_FIELDS][SE_NUMBER_CHARS + 1];
-} trf;
+    char text[TRF_FIELDS][KIT_NUMBER_CHARS + 1];
+} transformDlg;
 
 // ============================================================================================
 // Rules and selection
 // ============================================================================================
 
-static int RuleAccepts(int rule, int count)
-{
-    switch (rule) {
-    case MESHP_RULE_ANY: return 1;
-    case MESHP_RULE_SOME: return count >= 1;
-    case MESHP_RULE_SEVERAL: return count >= 2;
-    default: return count == rule;
-    }
-}
-
-// The commands for these counts, as CMD_* in table order.
-static int Commands(int polygons, int vertices, int out[MESHP_GRID_MAX])
-{
-    int n = 0;
-    if (polygons == 0 && vertices == 0) return 0;
-    for (int c = 0; c < CMD_COUNT && n < MESHP_GRID_MAX; c++)
-        if (RuleAccepts(kCommands[c].polygonRule, polygons) && RuleAccepts(kCommands[c].vertexRule, vertices))
-            out[n++] = c;
-    return n;
-}
-
 int MeshPanelGrid(int polygons, int vertices, const char* labels[MESHP_GRID_MAX])
 {
     int commands[MESHP_GRID_MAX];
-    int n = Commands(polygons, vertices, commands);
+    int n = KitGridChoose(kCommands, CMD_COUNT, polygons, vertices, commands, MESHP_GRID_MAX);
+    if (n > MESHP_GRID_MAX) n = MESHP_GRID_MAX;
     for (int i = 0; i < n; i++) labels[i] = kCommands[commands[i]].label;
     return n;
 }
 
 int MeshPanelCommandDisabled(const char* label)
 {
-    for (const MeshCommand& c : kCommands)
+    for (const KitCommand& c : kCommands)
         if (strcmp(c.label, label) == 0) return c.disabled;
     return 0;
 }
@@ -166,50 +133,51 @@ static int FirstSelectedVertex(void)
     return -1;
 }
 
-// Without "Mult" a new pick replaces the selection of the kinds the panel selects.
-static void StartPick(void)
+// A new pick replaces the selection of the kinds the panel selects.
+static void ClearPickedKinds(void)
 {
-    if (mp.mult) return;
-    if (mp.selectPolygons) MeshSelectAllPolygons(0);
-    if (mp.selectVertices) MeshSelectAllVertices(0);
+    if (meshPanel.selectPolygons) MeshSelectAllPolygons(0);
+    if (meshPanel.selectVertices) MeshSelectAllVertices(0);
 }
+
+static void SelectVertex(int vertex, int on) { MeshSelectVertex(vertex, on); }
+static void SelectPolygon(int polygon, int on) { MeshSelectPolygon(polygon, on); }
+static const KitSelection kVertexSelection = {ClearPickedKinds, SelectVertex};
+static const KitSelection kPolygonSelection = {ClearPickedKinds, SelectPolygon};
 
 static void PickVertex(int vertex, int on)
 {
-    if (!mp.selectVertices) return;
-    if (on) StartPick();
-    MeshSelectVertex(vertex, on);
+    if (meshPanel.selectVertices) KitPick(kVertexSelection, meshPanel.mult, vertex, on);
 }
 
 static void PickPolygon(int polygon, int on)
 {
-    if (!mp.selectPolygons) return;
-    if (on) StartPick();
-    MeshSelectPolygon(polygon, on);
+    if (meshPanel.selectPolygons) KitPick(kPolygonSelection, meshPanel.mult, polygon, on);
 }
 
 static void Rectangle(WinParam p1, WinParam p2)
 {
-    int32_t rect[4] = {WinLo(p1), WinHi(p1), WinLo(p2), WinHi(p2)};
-    if (std::abs(rect[2] - rect[0]) < CLICK_SIZE && std::abs(rect[3] - rect[1]) < CLICK_SIZE) {
+    int32_t rect[4];
+    KitRect(p1, p2, rect);
+    if (KitRectIsClick(rect, CLICK_SIZE)) {
         const EditPick* pick = EditPickBefore();
-        if (mp.selectVertices && pick->vertex >= 0) PickVertex(pick->vertex, 1);
-        else if (mp.selectPolygons && pick->polygon >= 0) PickPolygon(pick->polygon, 1);
-        else StartPick();
+        if (meshPanel.selectVertices && pick->vertex >= 0) PickVertex(pick->vertex, 1);
+        else if (meshPanel.selectPolygons && pick->polygon >= 0) PickPolygon(pick->polygon, 1);
+        else if (!meshPanel.mult) ClearPickedKinds();
         return;
     }
     // The view that drew the rectangle selects what it drew inside it, in its own coordinates.
     uint32_t flags = 0;
-    if (mp.selectVertices) flags |= EDIT_RECT_VERTICES;
-    if (mp.selectPolygons) flags |= EDIT_RECT_POLYGONS;
-    if (mp.mult) flags |= EDIT_RECT_KEEP;
+    if (meshPanel.selectVertices) flags |= EDIT_RECT_VERTICES;
+    if (meshPanel.selectPolygons) flags |= EDIT_RECT_POLYGONS;
+    if (meshPanel.mult) flags |= EDIT_RECT_KEEP;
     if (flags & (EDIT_RECT_VERTICES | EDIT_RECT_POLYGONS)) EditRequestRectSelect(flags, rect);
 }
 
 // The view marks (and its right button drops) the kinds the switches select.
 static int PickMode(void)
 {
-    return (mp.selectVertices ? EDIT_PICK_VERTICES : 0) | (mp.selectPolygons ? EDIT_PICK_POLYGONS : 0);
+    return (meshPanel.selectVertices ? EDIT_PICK_VERTICES : 0) | (meshPanel.selectPolygons ? EDIT_PICK_POLYGONS : 0);
 }
 
 // ============================================================================================
@@ -279,12 +247,12 @@ static void TransformOk(void)
     int32_t value[TRF_FIELDS] = {TRF_SCALE_UNCHANGED, 0, 0, 0};
     for (int i = 0; i < TRF_FIELDS; i++) {
         int32_t v;
-        if (!SeReadInt(trf.text[order[i]], &v)) break;
+        if (!KitReadInt(transformDlg.text[order[i]], &v)) break;
         if (i == 0) value[0] = v;
         else if (v >= 1 && v <= TRF_DEGREES_MAX) value[i] = v;
     }
     int reflect = 0;
-    for (int a = 0; a < 3; a++) reflect |= SeState(trf.reflect[a]) << a;
+    for (int a = 0; a < 3; a++) reflect |= KitState(transformDlg.reflect[a]) << a;
     MeshTransform(value[0], value[1], value[2], value[3], reflect);
 }
 
@@ -293,32 +261,32 @@ static int TransformProc(WinId self, WinId sender, int message, WinParam* p1, Wi
     static const char* const labels[TRF_FIELDS] = {"Pitch:", "Roll:", "Yaw:", "Rescale:"};
     static const char* const reflects[3] = {"Reflect X", "Reflect Y", "Reflect Z"};
     if (message == WM_CREATE) {
-        trf.window = self;
+        transformDlg.window = self;
         for (int i = 0; i < TRF_FIELDS; i++)
-            trf.fields[i] = SeField(TRF_FIELD_X, 23 + 15 * i, TRF_FIELD_WIDTH, trf.text[i], SE_NUMBER_CHARS);
-        for (int a = 0; a < 3; a++) trf.reflect[a] = SeButton(100, 23 + 15 * a, 60, BUTTON_TOGGLE, reflects[a]);
-        trf.ok = SeButton(20, 130, SE_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
-        trf.cancel = SeButton(100, 130, SE_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
+            transformDlg.fields[i] = KitField(TRF_FIELD_X, 23 + 15 * i, TRF_FIELD_WIDTH, transformDlg.text[i], KIT_NUMBER_CHARS);
+        for (int a = 0; a < 3; a++) transformDlg.reflect[a] = KitButton(100, 23 + 15 * a, 60, BUTTON_TOGGLE, reflects[a]);
+        transformDlg.ok = KitButton(20, 130, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
+        transformDlg.cancel = KitButton(100, 130, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
         return 1;
     }
-    if (self != trf.window) return 1;
-    int answer = SeDialogAnswer(message, p1);
-    if (message == WM_PRESSED && *p1 && (sender == trf.ok || sender == trf.cancel))
-        answer = sender == trf.ok ? SE_OK : SE_CANCEL;
+    if (self != transformDlg.window) return 1;
+    int answer = KitDialogAnswer(message, p1);
+    if (message == WM_PRESSED && *p1 && (sender == transformDlg.ok || sender == transformDlg.cancel))
+        answer = sender == transformDlg.ok ? KIT_OK : KIT_CANCEL;
     if (answer) {
-        if (answer == SE_OK) TransformOk();
+        if (answer == KIT_OK) TransformOk();
         WinClose(self);
         return 0;
     }
     switch (message) {
-    case WM_DESTROY: trf = {}; return 1;
+    case WM_DESTROY: transformDlg = {}; return 1;
     case WM_DRAWCLIENT:
-        SeClearClient();
-        for (int i = 0; i < TRF_FIELDS; i++) SePrint(6, 24 + 15 * i, DrawTextColour(), "%s", labels[i]);
+        KitClearClient();
+        for (int i = 0; i < TRF_FIELDS; i++) KitPrint(6, 24 + 15 * i, DrawTextColour(), "%s", labels[i]);
         return 0;
     case WM_PRESSED:
         // A switch took the focus: the keys go back to the fields, so that Enter still answers.
-        if (trf.fields[0]) WinSetFocus(trf.fields[0]);
+        if (transformDlg.fields[0]) WinSetFocus(transformDlg.fields[0]);
         return 0;
     case WM_FOCUS:
     case WM_EDITCHANGED: return 0;
@@ -328,16 +296,16 @@ static int TransformProc(WinId self, WinId sender, int message, WinParam* p1, Wi
 
 static void OpenTransform(void)
 {
-    if (trf.window && WinIsWindow(trf.window)) {
-        WinSetFocus(trf.fields[0]);
+    if (transformDlg.window && WinIsWindow(transformDlg.window)) {
+        WinSetFocus(transformDlg.fields[0]);
         return;
     }
-    trf = {};
-    for (int i = 0; i < TRF_FIELDS; i++) SeWriteInt(trf.text[i], sizeof trf.text[i], i == 3 ? TRF_SCALE_UNCHANGED : 0);
-    if (SeDialog(CLASS_MESH_TRANSFORM, TRF_X, TRF_Y, TRF_WIDTH, TRF_HEIGHT, "Mesh Transform")) {
-        WinSetFocus(trf.fields[0]);
+    transformDlg = {};
+    for (int i = 0; i < TRF_FIELDS; i++) KitWriteInt(transformDlg.text[i], sizeof transformDlg.text[i], i == 3 ? TRF_SCALE_UNCHANGED : 0);
+    if (KitDialog(CLASS_MESH_TRANSFORM, TRF_X, TRF_Y, TRF_WIDTH, TRF_HEIGHT, "Mesh Transform")) {
+        WinSetFocus(transformDlg.fields[0]);
         WinParam p1 = 0, p2 = 0;
-        WinSendMessage(trf.fields[0], WM_EDITSELECTALL, &p1, &p2);
+        WinSendMessage(transformDlg.fields[0], WM_EDITSELECTALL, &p1, &p2);
     }
 }
 
@@ -402,8 +370,8 @@ static void RunCommand(WinId self, int command)
     case CMD_CTY: MeshCentreYOn(MESH_SELECTED); break;
     case CMD_MRG: MeshMerge(); break;
     case CMD_MVE:
-        mp.wantMoving = 1;
-        EditSetTool(MESHP_TOOL_MOVE, 0);
+        meshPanel.wantMoving = 1;
+        EditSetTool(EDIT_TOOL_MESH_MOVE, 0);
         break;
     case CMD_EXP: FileSelSave(ObjPanelFolder(), "*.SHP", "", self); break;
     case CMD_CPY: CopySelection(); break;
@@ -414,115 +382,83 @@ static void RunCommand(WinId self, int command)
     }
 }
 
-static void DestroyChild(WinId* w)
-{
-    if (*w && WinIsWindow(*w)) WinDestroy(*w);
-    *w = 0;
-}
-
-static void ClearGrid(void)
-{
-    for (int i = 0; i < mp.gridCount; i++) DestroyChild(&mp.grid[i].button);
-    mp.gridCount = 0;
-    mp.shownPolygons = mp.shownVertices = NO_COUNT;
-}
-
 static void BuildGrid(int polygons, int vertices)
 {
-    ClearGrid();
-    int commands[MESHP_GRID_MAX];
-    mp.gridCount = Commands(polygons, vertices, commands);
-    for (int i = 0; i < mp.gridCount; i++) {
-        mp.grid[i].command = commands[i];
-        const MeshCommand& c = kCommands[commands[i]];
-        mp.grid[i].button = c.disabled ? 0 : SeButton(kGridX[i / 3], kGridY[i % 3], GRID_WIDTH, BUTTON_PUSH, c.label);
-    }
-    mp.shownPolygons = polygons;
-    mp.shownVertices = vertices;
+    KitGridBuild(&meshPanel.grid, kCommands, CMD_COUNT, kGridLayout, polygons, vertices);
 }
 
-static WinId Switch(int x, int y, const char* label, int on)
-{
-    WinId b = SeButton(x, y, SWITCH_WIDTH, BUTTON_TOGGLE, label);
-    SeSetState(b, on);
-    return b;
-}
+static WinId* const kControls[] = {&meshPanel.polygonsBox,   &meshPanel.verticesBox,   &meshPanel.multBox,
+                                   &meshPanel.clearPolygons, &meshPanel.allPolygons,   &meshPanel.clearVertices,
+                                   &meshPanel.allVertices,   &meshPanel.exit};
+enum { CONTROL_COUNT = sizeof kControls / sizeof kControls[0] };
 
 // The controls go with their panel; their ids may be handed to other windows afterwards, so
 // a new panel must not destroy what the old ids now name.
 static void ForgetControls(void)
 {
-    for (WinId* w : {&mp.polygonsBox, &mp.verticesBox, &mp.multBox, &mp.clearPolygons, &mp.allPolygons,
-                     &mp.clearVertices, &mp.allVertices, &mp.exit})
-        *w = 0;
-    for (GridCell& cell : mp.grid) cell.button = 0;
+    KitForget(kControls, CONTROL_COUNT);
+    KitGridForget(&meshPanel.grid);
 }
 
 // Either the selection controls, or "Exit" while the view moves the selection.
 static void BuildControls(void)
 {
-    ClearGrid();
-    for (WinId* w : {&mp.polygonsBox, &mp.verticesBox, &mp.multBox, &mp.clearPolygons, &mp.allPolygons,
-                     &mp.clearVertices, &mp.allVertices, &mp.exit})
-        DestroyChild(w);
-    mp.moving = mp.wantMoving;
-    if (mp.moving) {
-        mp.exit = SeButton(10, 4, SE_BUTTON_WIDTH, BUTTON_PUSH, "Exit");
+    KitGridClear(&meshPanel.grid);
+    for (WinId* w : kControls) KitDestroy(w);
+    meshPanel.moving = meshPanel.wantMoving;
+    if (meshPanel.moving) {
+        meshPanel.exit = KitButton(10, 4, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Exit");
         return;
     }
-    mp.polygonsBox = Switch(10, 4, "Polygons", mp.selectPolygons);
-    mp.verticesBox = Switch(10, 19, "Vertices", mp.selectVertices);
-    mp.multBox = Switch(10, 34, "Mult", mp.mult);
-    mp.clearPolygons = SeButton(CLEAR_X, 4, SMALL_BUTTON, BUTTON_PUSH, "C");
-    mp.allPolygons = SeButton(ALL_X, 4, SMALL_BUTTON, BUTTON_PUSH, "A");
-    mp.clearVertices = SeButton(CLEAR_X, 19, SMALL_BUTTON, BUTTON_PUSH, "C");
-    mp.allVertices = SeButton(ALL_X, 19, SMALL_BUTTON, BUTTON_PUSH, "A");
-    EditSetTool(MESHP_TOOL_SELECT, PickMode());
+    meshPanel.polygonsBox = KitSwitch(10, 4, SWITCH_WIDTH, "Polygons", meshPanel.selectPolygons);
+    meshPanel.verticesBox = KitSwitch(10, 19, SWITCH_WIDTH, "Vertices", meshPanel.selectVertices);
+    meshPanel.multBox = KitSwitch(10, 34, SWITCH_WIDTH, "Mult", meshPanel.mult);
+    meshPanel.clearPolygons = KitButton(CLEAR_X, 4, SMALL_BUTTON, BUTTON_PUSH, "C");
+    meshPanel.allPolygons = KitButton(ALL_X, 4, SMALL_BUTTON, BUTTON_PUSH, "A");
+    meshPanel.clearVertices = KitButton(CLEAR_X, 19, SMALL_BUTTON, BUTTON_PUSH, "C");
+    meshPanel.allVertices = KitButton(ALL_X, 19, SMALL_BUTTON, BUTTON_PUSH, "A");
+    EditSetTool(EDIT_TOOL_MESH_RECT, PickMode());
 }
 
 static void Pressed(WinId self, WinId sender, int on)
 {
     // The switches report both ways; the push buttons only their press counts.
-    if (sender == mp.polygonsBox) mp.selectPolygons = on;
-    else if (sender == mp.verticesBox) mp.selectVertices = on;
-    else if (sender == mp.multBox) mp.mult = on;
-    if ((sender == mp.polygonsBox || sender == mp.verticesBox) && EditToolMode() == MESHP_TOOL_SELECT)
-        EditSetTool(MESHP_TOOL_SELECT, PickMode());
+    if (sender == meshPanel.polygonsBox) meshPanel.selectPolygons = on;
+    else if (sender == meshPanel.verticesBox) meshPanel.selectVertices = on;
+    else if (sender == meshPanel.multBox) meshPanel.mult = on;
+    if ((sender == meshPanel.polygonsBox || sender == meshPanel.verticesBox) && EditToolMode() == EDIT_TOOL_MESH_RECT)
+        EditSetTool(EDIT_TOOL_MESH_RECT, PickMode());
     if (!on) return;
-    if (sender == mp.clearPolygons) MeshSelectAllPolygons(0);
-    else if (sender == mp.allPolygons) MeshSelectAllPolygons(1);
-    else if (sender == mp.clearVertices) MeshSelectAllVertices(0);
-    else if (sender == mp.allVertices) MeshSelectAllVertices(1);
-    else if (sender == mp.exit) {
+    if (sender == meshPanel.clearPolygons) MeshSelectAllPolygons(0);
+    else if (sender == meshPanel.allPolygons) MeshSelectAllPolygons(1);
+    else if (sender == meshPanel.clearVertices) MeshSelectAllVertices(0);
+    else if (sender == meshPanel.allVertices) MeshSelectAllVertices(1);
+    else if (sender == meshPanel.exit) {
         MeshMoveDone();
-        mp.wantMoving = 0;
-    } else {
-        for (int i = 0; i < mp.gridCount; i++)
-            if (mp.grid[i].button && sender == mp.grid[i].button) Run(self, mp.grid[i].command);
+        meshPanel.wantMoving = 0;
+    } else if (int command = KitGridCommand(&meshPanel.grid, sender); command >= 0) {
+        Run(self, command);
     }
 }
 
 static void Draw(void)
 {
-    SeClearClient();
-    if (mp.moving) {
-        SePrint(66, 6, DrawTextColour(), "Moving");
+    KitClearClient();
+    if (meshPanel.moving) {
+        KitPrint(66, 6, DrawTextColour(), "Moving");
         return;
     }
     uint8_t* b = ShapeMEdit()->data;
-    SePrintRight(COUNTS_RIGHT, 4, DrawTextColour(), "%d/%d", mp.shownPolygons, ShapePolygonCount(b));
-    SePrintRight(COUNTS_RIGHT, 19, DrawTextColour(), "%d/%d", mp.shownVertices, ShapeVertexCount(b));
-    for (int i = 0; i < mp.gridCount; i++)
-        if (!mp.grid[i].button)
-            SePrint(kGridX[i / 3] + 4, kGridY[i % 3] + 2, DrawShadow(), "%s", kCommands[mp.grid[i].command].label);
+    KitPrintRight(COUNTS_RIGHT, 4, DrawTextColour(), "%d/%d", meshPanel.grid.shown[0], ShapePolygonCount(b));
+    KitPrintRight(COUNTS_RIGHT, 19, DrawTextColour(), "%d/%d", meshPanel.grid.shown[1], ShapeVertexCount(b));
+    KitGridDrawDisabled(&meshPanel.grid, kCommands, kGridLayout, DrawShadow());
 }
 
 static int MeshPanelProc(WinId self, WinId sender, int message, WinParam* p1, WinParam* p2)
 {
     if (message == WM_CREATE) {
-        mp.window = self;
-        mp.moving = mp.wantMoving = 0;
-        mp.gridCount = 0;
+        meshPanel.window = self;
+        meshPanel.moving = meshPanel.wantMoving = 0;
         ForgetControls();
         BuildControls();
         int polygons, vertices;
@@ -530,28 +466,27 @@ static int MeshPanelProc(WinId self, WinId sender, int message, WinParam* p1, Wi
         BuildGrid(polygons, vertices);
         return 1;
     }
-    if (self != mp.window) return 1;
+    if (self != meshPanel.window) return 1;
     switch (message) {
     case WM_DESTROY:
-        if (mp.moving) MeshMoveDone();
-        if (trf.window && WinIsWindow(trf.window)) WinClose(trf.window);
-        mp.window = 0;
-        mp.gridCount = 0;
+        if (meshPanel.moving) MeshMoveDone();
+        if (transformDlg.window && WinIsWindow(transformDlg.window)) WinClose(transformDlg.window);
+        meshPanel.window = 0;
         ForgetControls();
         return 1;
     case WM_TICK: {
-        if (mp.wantMoving != mp.moving) BuildControls();
-        if (mp.moving) return 1;
+        if (meshPanel.wantMoving != meshPanel.moving) BuildControls();
+        if (meshPanel.moving) return 1;
         int polygons, vertices;
         CountSelected(&polygons, &vertices);
-        if (polygons != mp.shownPolygons || vertices != mp.shownVertices) BuildGrid(polygons, vertices);
+        if (KitGridStale(&meshPanel.grid, polygons, vertices)) BuildGrid(polygons, vertices);
         return 1;
     }
     case WM_DRAWCLIENT: Draw(); return 0;
     case WM_PRESSED: Pressed(self, sender, *p1 != 0); return 0;
-    case MESHP_RECT: Rectangle(*p1, *p2); return 0;
-    case MESHP_VERTEX: PickVertex((int)*p1, *p2 != 0); return 0;
-    case MESHP_POLYGON: PickPolygon((int)*p1, *p2 != 0); return 0;
+    case PANEL_MSG_RECT: Rectangle(*p1, *p2); return 0;
+    case PANEL_MSG_VERTEX: PickVertex((int)*p1, *p2 != 0); return 0;
+    case PANEL_MSG_POLYGON: PickPolygon((int)*p1, *p2 != 0); return 0;
     case FILESEL_CHOSEN:
         if (*p1) ExportTo((const char*)*p1);
         return 0;
@@ -561,9 +496,9 @@ static int MeshPanelProc(WinId self, WinId sender, int message, WinParam* p1, Wi
 
 void MeshPanelRegister(void)
 {
-    mp = {};
-    mp.selectPolygons = mp.selectVertices = 1;
-    trf = {};
+    meshPanel = {};
+    meshPanel.selectPolygons = meshPanel.selectVertices = 1;
+    transformDlg = {};
     WinCreateClass(CLASS_MESH_PANEL, CLASS_FRAME, 0, MeshPanelProc);
     WinCreateClass(CLASS_MESH_TRANSFORM, CLASS_FRAME, 0, TransformProc);
 }

@@ -8,7 +8,8 @@
 #include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "shapeedit/objpanel.h"
-#include "shapeedit/sekit.h"
+#include "toolkit/panelkit.h"
+#include "frontend/editstate.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
@@ -59,7 +60,7 @@ static const DlgLayout kLayouts[DLG_COUNT] = {
 struct DlgState {
     WinId window, ok, cancel;
     WinId fields[DLG_MAX_FIELDS];
-    char text[DLG_MAX_FIELDS][SE_NUMBER_CHARS + 1];
+    char text[DLG_MAX_FIELDS][KIT_NUMBER_CHARS + 1];
 };
 
 static DlgState dialogs[DLG_COUNT];
@@ -91,7 +92,7 @@ static int CreateOk(DlgState& d)
     int32_t size[3];
     for (int i = 0; i < 3; i++) {
         int32_t typed = 0;
-        SeReadInt(d.text[i], &typed);
+        KitReadInt(d.text[i], &typed);
         int64_t units = (int64_t)typed * scale;
         if (units < 1 || units > INT32_MAX) return Refuse(d, i);
         size[i] = (int32_t)units;
@@ -124,7 +125,7 @@ static int ScaleOk(DlgState& d)
     static const int axes[DLG_MAX_FIELDS] = {MESH_ALL_AXES, MESH_X, MESH_Y, MESH_Z};
     int32_t value[DLG_MAX_FIELDS];
     int count = 0;
-    while (count < DLG_MAX_FIELDS && SeReadInt(d.text[count], &value[count])) count++;
+    while (count < DLG_MAX_FIELDS && KitReadInt(d.text[count], &value[count])) count++;
     int any = 0;
     for (int i = 0; i < count; i++) any |= value[i] != SCALE_UNCHANGED && value[i] > 1 && value[i] < 1000;
     if (!any) return 0;
@@ -139,7 +140,7 @@ static int ScaleOk(DlgState& d)
 static int ParmsOk(DlgState& d)
 {
     int32_t degrees;
-    if (!SeReadInt(d.text[0], &degrees) || degrees < 0 || degrees > MESH_MAX_ANGLE_DEGREES) return Refuse(d, 0);
+    if (!KitReadInt(d.text[0], &degrees) || degrees < 0 || degrees > MESH_MAX_ANGLE_DEGREES) return Refuse(d, 0);
     MeshSetMaxAngle(degrees);
     return 0;
 }
@@ -147,7 +148,7 @@ static int ParmsOk(DlgState& d)
 static void Answer(int index, int answer)
 {
     DlgState& d = dialogs[index];
-    if (answer == SE_OK) {
+    if (answer == KIT_OK) {
         int keepOpen = index == 0 ? CreateOk(d) : index == 1 ? ScaleOk(d) : ParmsOk(d);
         if (keepOpen) return;
     }
@@ -179,9 +180,9 @@ static void Build(int index)
     const DlgLayout& l = kLayouts[index];
     DlgState& d = dialogs[index];
     for (int i = 0; i < l.fields; i++)
-        d.fields[i] = SeField(l.fieldX, l.fieldY[i], l.fieldWidth, d.text[i], SE_NUMBER_CHARS);
-    d.ok = SeButton(40, DLG_BUTTONS_Y, SE_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
-    d.cancel = SeButton(130, DLG_BUTTONS_Y, SE_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
+        d.fields[i] = KitField(l.fieldX, l.fieldY[i], l.fieldWidth, d.text[i], KIT_NUMBER_CHARS);
+    d.ok = KitButton(40, DLG_BUTTONS_Y, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
+    d.cancel = KitButton(130, DLG_BUTTONS_Y, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
     if (l.classId == CLASS_CREATE_OBJECT) MakeCreateList();
 }
 
@@ -204,7 +205,7 @@ static int DlgProc(WinId self, WinId sender, int message, WinParam* p1, WinParam
         return 1;
     }
     if (self != d.window) return 1;   // closed, and followed by a new one already
-    if (int answer = SeDialogAnswer(message, p1)) {
+    if (int answer = KitDialogAnswer(message, p1)) {
         Answer(index, answer);
         return 0;
     }
@@ -218,12 +219,12 @@ static int DlgProc(WinId self, WinId sender, int message, WinParam* p1, WinParam
         d = DlgState{};
         return 1;
     case WM_DRAWCLIENT:
-        SeClearClient();
+        KitClearClient();
         for (const DlgLabel& label : kLayouts[index].labels)
-            if (label.text) SePrint(label.x, label.y, DrawTextColour(), "%s", label.text);
+            if (label.text) KitPrint(label.x, label.y, DrawTextColour(), "%s", label.text);
         return 0;
     case WM_PRESSED:
-        if (*p1 && (sender == d.ok || sender == d.cancel)) Answer(index, sender == d.ok ? SE_OK : SE_CANCEL);
+        if (*p1 && (sender == d.ok || sender == d.cancel)) Answer(index, sender == d.ok ? KIT_OK : KIT_CANCEL);
         return 0;
     case WM_LISTCHOICE:
         // The keys go back to the fields, so that Enter still answers.
@@ -253,12 +254,12 @@ WinId ObjDlgOpen(uint32_t classId)
         return d.window;
     }
     d = DlgState{};
-    if (classId == CLASS_OBJECT_PARMS) SeWriteInt(d.text[0], sizeof d.text[0], MeshMaxAngle());
+    if (classId == CLASS_OBJECT_PARMS) KitWriteInt(d.text[0], sizeof d.text[0], MeshMaxAngle());
     else if (classId == CLASS_OBJECT_SCALE)
-        for (auto& t : d.text) SeWriteInt(t, sizeof t, SCALE_UNCHANGED);
+        for (auto& t : d.text) KitWriteInt(t, sizeof t, SCALE_UNCHANGED);
     else
-        for (int i = 0; i < 3; i++) SeWriteInt(d.text[i], sizeof d.text[i], SCALE_UNCHANGED);
-    WinId w = SeDialog(classId, DLG_X, DLG_Y, DLG_WIDTH, DLG_HEIGHT, kLayouts[index].title);
+        for (int i = 0; i < 3; i++) KitWriteInt(d.text[i], sizeof d.text[i], SCALE_UNCHANGED);
+    WinId w = KitDialog(classId, DLG_X, DLG_Y, DLG_WIDTH, DLG_HEIGHT, kLayouts[index].title);
     if (w) FocusFirst(d);
     return w;
 }

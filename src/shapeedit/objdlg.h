@@ -6,11 +6,6 @@
 
 #include "toolkit/win.h"
 
-enum {
-    CLASS_CREATE_OBJECT = 0x100f,
-    CLASS_OBJECT_SCALE = 0x1010,
-    CLASS_OBJECT_PARMS = 0x1023,
-};
 
 void ObjDlgRegister(void);
 // Opens the dialog of that class, or gives the focus to the one already open. Its window.

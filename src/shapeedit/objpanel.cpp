@@ -9,6 +9,7 @@
 
 #include "base/log.h"
 #include "base/str.h"
+#include "frontend/docpanel.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
@@ -18,7 +19,7 @@
 #include "frontend/unsaved.h"
 #include "platform/platform.h"
 #include "shapeedit/objdlg.h"
-#include "shapeedit/sekit.h"
+#include "toolkit/panelkit.h"
 #include "shapes/asc.h"
 #include "shapes/mesh.h"
 #include "shapes/model.h"
@@ -241,29 +242,24 @@ void ObjPanelDropFile(const char* path)
 // The panel
 // ============================================================================================
 
-static WinId ShowPanel(void) { return MenuBarShowPanel(EditorMenuBar(), CLASS_OBJECT_PANEL); }
-
 static void Act(WinId self, int action);
+static int HasFile(void) { return StrCmp(obj.name, kUntitled) != 0; }
+static int SaveToFile(void);
+static void DeleteSelection(void) { MeshDeleteSelection(); }
+
+static const DocPanel kDocPanel = {CLASS_OBJECT_PANEL, ACT_LOAD,   ACT_SAVE,   ACT_NEW,        &obj.pending,
+                                   &obj.confirmed,     Act,        HasFile,    SaveToFile,     DeleteSelection};
 
 // An action whose question was answered later (the editor's own box, or a save through the
 // selector) goes on in the panel, opened again when it went meanwhile.
-static void Resume(int action)
-{
-    WinId panel = ShowPanel();
-    if (!panel) return;
-    obj.confirmed = 1;
-    Act(panel, action);
-    obj.confirmed = 0;
-}
-static void ResumeLoad(void) { Resume(ACT_LOAD); }
-static void ResumeCreate(void) { Resume(ACT_CREATE); }
-static void ResumeNew(void) { Resume(ACT_NEW); }
+static void ResumeLoad(void) { DocPanelResume(kDocPanel, ACT_LOAD); }
+static void ResumeCreate(void) { DocPanelResume(kDocPanel, ACT_CREATE); }
+static void ResumeNew(void) { DocPanelResume(kDocPanel, ACT_NEW); }
 
 // Load, Create and New replace the shape: unsaved work is asked about first.
 static int MayReplace(int action)
 {
-    if (obj.confirmed) return 1;
-    return UnsavedAsk(action == ACT_LOAD ? ResumeLoad : action == ACT_CREATE ? ResumeCreate : ResumeNew);
+    return DocPanelMayReplace(kDocPanel, action == ACT_LOAD ? ResumeLoad : action == ACT_CREATE ? ResumeCreate : ResumeNew);
 }
 
 static void Act(WinId self, int action)
@@ -313,7 +309,7 @@ static int ObjPanelProc(WinId self, WinId sender, int message, WinParam* p1, Win
         obj.window = self;
         obj.pending = PENDING_NONE;
         for (int i = 0; i < ACT_COUNT; i++)
-            obj.buttons[i] = SeButton(kButtons[i].x, kButtons[i].y, kButtons[i].width, BUTTON_PUSH, kButtons[i].label);
+            obj.buttons[i] = KitButton(kButtons[i].x, kButtons[i].y, kButtons[i].width, BUTTON_PUSH, kButtons[i].label);
         SetName(obj.name);
         return 1;
     case WM_DESTROY:
@@ -325,8 +321,8 @@ static int ObjPanelProc(WinId self, WinId sender, int message, WinParam* p1, Win
         }
         return 1;
     case WM_DRAWCLIENT:
-        SeClearClient();
-        SePrint(NAME_X, NAME_Y, DrawTextColour(), "%s", obj.shown);
+        KitClearClient();
+        KitPrint(NAME_X, NAME_Y, DrawTextColour(), "%s", obj.shown);
         return 0;
     case WM_PRESSED:
         if (!*p1 || self != obj.window) return 0;
@@ -350,34 +346,13 @@ void ObjPanelRegister(void)
     ObjDlgRegister();
 }
 
-int ObjPanelSave(void)
+static int SaveToFile(void)
 {
-    if (StrCmp(obj.name, kUntitled) != 0) {
-        char path[(int)FILESEL_PATH_MAX + (int)OBJ_NAME_MAX];
-        if (obj.folder[0]) snprintf(path, sizeof path, "%s%s%s", obj.folder, obj.folder[StrLen(obj.folder) - 1] == '/' ? "" : "/", obj.name);
-        else snprintf(path, sizeof path, "%s", obj.name);
-        return SaveTo(path) ? EDITOR_SAVE_FAILED : EDITOR_SAVE_DONE;
-    }
-    WinId panel = ShowPanel();
-    if (!panel) return EDITOR_SAVE_FAILED;
-    Act(panel, ACT_SAVE);
-    return obj.pending == ACT_SAVE ? EDITOR_SAVE_SELECTOR : EDITOR_SAVE_FAILED;
+    char path[(int)FILESEL_PATH_MAX + (int)OBJ_NAME_MAX];
+    if (obj.folder[0]) snprintf(path, sizeof path, "%s%s%s", obj.folder, obj.folder[StrLen(obj.folder) - 1] == '/' ? "" : "/", obj.name);
+    else snprintf(path, sizeof path, "%s", obj.name);
+    return SaveTo(path);
 }
 
-void ObjPanelCommand(int command)
-{
-    switch (command) {
-    case EDITOR_COMMAND_SAVE: ObjPanelSave(); break;
-    case EDITOR_COMMAND_OPEN:
-    case EDITOR_COMMAND_NEW: {
-        WinId panel = ShowPanel();
-        if (panel) Act(panel, command == EDITOR_COMMAND_OPEN ? ACT_LOAD : ACT_NEW);
-        break;
-    }
-    case EDITOR_COMMAND_DELETE:
-        MeshDeleteSelection();
-        EditPickForget();
-        break;
-    default: break;
-    }
-}
+int ObjPanelSave(void) { return DocPanelSave(kDocPanel); }
+void ObjPanelCommand(int command) { DocPanelCommand(kDocPanel, command); }

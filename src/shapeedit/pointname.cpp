@@ -8,6 +8,7 @@
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "toolkit/controls.h"
+#include "toolkit/panelkit.h"
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
 
@@ -72,8 +73,8 @@ static int NameProc(WinId self, WinId sender, int message, WinParam* p1, WinPara
         n->vertex = -1;
         nameText[0] = 0;
         WinId field = WinCreate(NAME_FIELD_X, NAME_FIELD_Y, 40, 11, WIN_CURRENT, EDIT_ASCII, CLASS_EDIT);
-        WinId ok = ButtonCreate(20, NAME_BUTTONS_Y, 40, BUTTON_PUSH, "Ok");
-        WinId cancel = ButtonCreate(90, NAME_BUTTONS_Y, 40, BUTTON_PUSH, "Cancel");
+        WinId ok = KitButton(20, NAME_BUTTONS_Y, 40, BUTTON_PUSH, "Ok");
+        WinId cancel = KitButton(90, NAME_BUTTONS_Y, 40, BUTTON_PUSH, "Cancel");
         WinParam a = (WinParam)nameText, b = NAME_CHARS;
         WinSendMessage(field, WM_EDITSETBUFFER, &a, &b);
         n = (NameData*)WinGetData();

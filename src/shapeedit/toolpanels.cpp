@@ -6,11 +6,11 @@
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
-#include "shapeedit/sekit.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
+#include "toolkit/panelkit.h"
 
 enum {
     TOOL_GROUP = 1,
@@ -29,14 +29,36 @@ struct ToolButton {
     int tool, pick;
 };
 
+// What the view marks for the tools: every vertex, the vertex under the pointer, and with it
+// the polygons' points picked so far or the polygon's corner under the pointer.
+enum {
+    PICK_VERTEX_UNDER = EDIT_PICK_VERTICES | EDIT_PICK_UNDER,
+    PICK_NEW_POLYGON = PICK_VERTEX_UNDER | EDIT_PICK_POINTS,
+    PICK_POLYGON_CORNER = EDIT_PICK_POLYGONS | EDIT_PICK_CORNER,
+};
+
 static const ToolButton kPolygonTools[] = {
-    {"Add", 10, 4, 2, 13},      {"Delete", 10, 19, 1, 2},   {"Combine", 10, 34, 7, 34}, {"Mapping", 66, 19, 10, 18},
-    {"Flatten", 66, 34, 6, 18}, {"Hide", 122, 4, 12, 18},   {"Double", 122, 34, 16, 2}, {"Invert", 178, 4, 19, 2},
+    {"Add", 10, 4, EDIT_TOOL_POLY_ADD, PICK_NEW_POLYGON},
+    {"Delete", 10, 19, EDIT_TOOL_POLY_DELETE, EDIT_PICK_POLYGONS},
+    {"Combine", 10, 34, EDIT_TOOL_POLY_COMBINE, EDIT_PICK_POLYGONS | EDIT_PICK_FIRST},
+    {"Mapping", 66, 19, EDIT_TOOL_POLY_MAPPING, PICK_POLYGON_CORNER},
+    {"Flatten", 66, 34, EDIT_TOOL_POLY_FLATTEN, PICK_POLYGON_CORNER},
+    {"Hide", 122, 4, EDIT_TOOL_POLY_HIDE, PICK_POLYGON_CORNER},
+    {"Double", 122, 34, EDIT_TOOL_POLY_DOUBLE, EDIT_PICK_POLYGONS},
+    {"Invert", 178, 4, EDIT_TOOL_POLY_INVERT, EDIT_PICK_POLYGONS},
 };
 static const ToolButton kVertexTools[] = {
-    {"Add", 10, 4, 5, 1},        {"Delete", 10, 19, 3, 5},   {"Move", 10, 34, 4, 5},     {"Merge", 66, 4, 9, 69},
-    {"Interp", 66, 19, 11, 69},  {"Centre Y", 66, 34, 13, 5}, {"Plane", 122, 4, 14, 5},  {"Camera", 122, 19, 8, 5},
-    {"Centre", 122, 34, 20, 5},  {"PlaneXZ", 178, 34, 35, 5}, {"Name", 234, 34, 36, 0x805},
+    {"Add", 10, 4, EDIT_TOOL_VERTEX_ADD, EDIT_PICK_VERTICES},
+    {"Delete", 10, 19, EDIT_TOOL_VERTEX_DELETE, PICK_VERTEX_UNDER},
+    {"Move", 10, 34, EDIT_TOOL_VERTEX_MOVE, PICK_VERTEX_UNDER},
+    {"Merge", 66, 4, EDIT_TOOL_VERTEX_MERGE, PICK_VERTEX_UNDER | EDIT_PICK_SELECTED},
+    {"Interp", 66, 19, EDIT_TOOL_VERTEX_INTERP, PICK_VERTEX_UNDER | EDIT_PICK_SELECTED},
+    {"Centre Y", 66, 34, EDIT_TOOL_VERTEX_CENTRE_Y, PICK_VERTEX_UNDER},
+    {"Plane", 122, 4, EDIT_TOOL_VERTEX_PLANE, PICK_VERTEX_UNDER},
+    {"Camera", 122, 19, EDIT_TOOL_VERTEX_CAMERA, PICK_VERTEX_UNDER},
+    {"Centre", 122, 34, EDIT_TOOL_VERTEX_CENTRE, PICK_VERTEX_UNDER},
+    {"PlaneXZ", 178, 34, EDIT_TOOL_VERTEX_PLANE_XZ, PICK_VERTEX_UNDER},
+    {"Name", 234, 34, EDIT_TOOL_VERTEX_NAME, PICK_VERTEX_UNDER | EDIT_PICK_NAMES},
 };
 
 static struct {
@@ -44,7 +66,7 @@ static struct {
     const ToolButton* tools;
     int count;
     WinId buttons[TOOL_MAX_BUTTONS];
-} tp;
+} toolPanel;
 
 static struct {
     WinId window, makeSort, noSort;
@@ -59,32 +81,29 @@ static int ToolPanelProc(WinId self, WinId sender, int message, WinParam* p1, Wi
     int polygons = WinGetClass(self) == CLASS_POLYGONS_PANEL;
     switch (message) {
     case WM_CREATE:
-        tp.window = self;
-        tp.tools = polygons ? kPolygonTools : kVertexTools;
-        tp.count = polygons ? (int)(sizeof kPolygonTools / sizeof kPolygonTools[0])
+        toolPanel.window = self;
+        toolPanel.tools = polygons ? kPolygonTools : kVertexTools;
+        toolPanel.count = polygons ? (int)(sizeof kPolygonTools / sizeof kPolygonTools[0])
                             : (int)(sizeof kVertexTools / sizeof kVertexTools[0]);
-        for (int i = 0; i < tp.count; i++) {
-            tp.buttons[i] = SeButton(tp.tools[i].x, tp.tools[i].y, SE_BUTTON_WIDTH, BUTTON_RADIO | BUTTON_GROUP,
-                                     tp.tools[i].label);
-            WinParam group = TOOL_GROUP, zero = 0;
-            WinSendMessage(tp.buttons[i], WM_SETGROUP, &group, &zero);
+        for (int i = 0; i < toolPanel.count; i++) {
+            toolPanel.buttons[i] = KitRadio(toolPanel.tools[i].x, toolPanel.tools[i].y, KIT_BUTTON_WIDTH, TOOL_GROUP, toolPanel.tools[i].label);
         }
         return 1;
     case WM_DESTROY:
-        if (self == tp.window) tp.window = 0;
+        if (self == toolPanel.window) toolPanel.window = 0;
         return 1;
     case WM_PRESSED:
-        if (!*p1 || self != tp.window) return 0;
-        for (int i = 0; i < tp.count; i++)
-            if (sender == tp.buttons[i]) EditSetTool(tp.tools[i].tool, tp.tools[i].pick);
+        if (!*p1 || self != toolPanel.window) return 0;
+        for (int i = 0; i < toolPanel.count; i++)
+            if (sender == toolPanel.buttons[i]) EditSetTool(toolPanel.tools[i].tool, toolPanel.tools[i].pick);
         return 0;
     case WM_DRAWCLIENT: {
-        SeClearClient();
+        KitClearClient();
         uint8_t* b = ShapeMEdit()->data;
-        SePrintRight(TOTAL_RIGHT, TOTAL_Y, DrawTextColour(), "Total: %d",
+        KitPrintRight(TOTAL_RIGHT, TOTAL_Y, DrawTextColour(), "Total: %d",
                      polygons ? ShapePolygonCount(b) : ShapeVertexCount(b));
         const uint8_t* under = polygons ? ShapePolygon(b, EditPickBefore()->polygon) : nullptr;
-        if (under) SePrint(POINTS_X, POINTS_Y, DrawTextColour(), "%d vertices  SMOOTH", ShapePolyPoints(under));
+        if (under) KitPrint(POINTS_X, POINTS_Y, DrawTextColour(), "%d vertices  SMOOTH", ShapePolyPoints(under));
         return 0;
     }
     default: return 1;
@@ -105,15 +124,15 @@ static int SortingProc(WinId self, WinId sender, int message, WinParam* p1, WinP
     switch (message) {
     case WM_CREATE:
         sorting.window = self;
-        sorting.makeSort = SeButton(10, 16, SORT_BUTTON_WIDTH, BUTTON_PUSH, "Make Sort");
-        sorting.noSort = SeButton(160, 16, SORT_BUTTON_WIDTH, BUTTON_TOGGLE, "No Sort");
-        SeSetState(sorting.noSort, NoSortFlag());
+        sorting.makeSort = KitButton(10, 16, SORT_BUTTON_WIDTH, BUTTON_PUSH, "Make Sort");
+        sorting.noSort = KitButton(160, 16, SORT_BUTTON_WIDTH, BUTTON_TOGGLE, "No Sort");
+        KitSetState(sorting.noSort, NoSortFlag());
         return 1;
     case WM_DESTROY:
         if (self == sorting.window) sorting = {};
         return 1;
     case WM_TICK:
-        if (self == sorting.window && SeState(sorting.noSort) != NoSortFlag()) SeSetState(sorting.noSort, NoSortFlag());
+        if (self == sorting.window && KitState(sorting.noSort) != NoSortFlag()) KitSetState(sorting.noSort, NoSortFlag());
         return 1;
     case WM_PRESSED:
         if (self != sorting.window) return 0;
@@ -129,7 +148,7 @@ static int SortingProc(WinId self, WinId sender, int message, WinParam* p1, WinP
 
 void ToolPanelsRegister(void)
 {
-    tp = {};
+    toolPanel = {};
     sorting = {};
     WinCreateClass(CLASS_POLYGONS_PANEL, CLASS_FRAME, 0, ToolPanelProc);
     WinCreateClass(CLASS_VERTICES_PANEL, CLASS_FRAME, 0, ToolPanelProc);

@@ -112,14 +112,6 @@ static int ButtonProc(WinId, WinId, int message, WinParam* p1, WinParam* p2)
     }
 }
 
-WinId ButtonCreate(int x, int y, int width, uint32_t style, const char* label)
-{
-    WinId b = WinCreate(x, y, width, 11, WIN_CURRENT, style, CLASS_BUTTON);
-    WinParam p1 = (WinParam)label, p2 = 0;
-    if (b && label) WinSendMessage(b, WM_SETLABEL, &p1, &p2);
-    return b;
-}
-
 void ButtonRegisterClass(void) { WinCreateClass(CLASS_BUTTON, 0, sizeof(ButtonData), ButtonProc); }
 
 // ============================================================================================

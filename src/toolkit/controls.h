@@ -18,10 +18,6 @@ enum { EDIT_ASCII = 1 };
 // List control (class 0x203): this style bit makes it a multiple-choice list.
 enum { LIST_MULTIPLE = 0x10000, LIST_LINE_HEIGHT = 9, SLIDER_WIDTH = 11 };
 
-// A button (11 pixels high) in the current window, with its label. Every panel builds its
-// buttons this way.
-WinId ButtonCreate(int x, int y, int width, uint32_t style, const char* label);
-
 // Class registration, called by the editor start and the launcher.
 void ButtonRegisterClass(void);
 void EditRegisterClass(void);

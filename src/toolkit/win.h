@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/res.h"
+#include "toolkit/classids.h"
 
 typedef uint16_t WinId;
 // Message parameters: 32-bit values in and out, wide enough to carry a pointer where a
@@ -84,19 +85,7 @@ enum {
     WIN_TITLE_MAX = 65,
 };
 
-// Class ids of the toolkit and the editor.
-enum {
-    CLASS_DESKTOP = 0x100,
-    CLASS_FRAME = 0x200,
-    CLASS_BUTTON = 0x201,
-    CLASS_MESSAGEBOX = 0x202,
-    CLASS_LIST = 0x203,
-    CLASS_EDIT = 0x204,
-    CLASS_SLIDER = 0x206,
-    CLASS_THUMB = 0x207,
-    CLASS_PROGRESS = 0x208,
-    CLASS_LAUNCHER = 0x1015,
-};
+// Class ids, the toolkit's and the editors': toolkit/classids.h.
 
 // Base frame window styles.
 enum { FRAME_BORDER = 1, FRAME_TITLE = 2, FRAME_ALTLOOK = 4, FRAME_DRAG = 8 };

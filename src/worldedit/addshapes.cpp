@@ -4,7 +4,6 @@
 // not added leaves the user guessing whether the click, the name or the file was wrong.
 #include "worldedit/addshapes.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -17,7 +16,7 @@
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
-#include "toolkit/text.h"
+#include "toolkit/panelkit.h"
 #include "world/worldm.h"
 
 static const char* const kBrowseTitle = "Select Shape Name";
@@ -25,10 +24,8 @@ static const char* const kShapePattern = "*.SHP";
 static const char* const kRefusalTitle = "Add Shapes";
 
 enum {
-    ROW_HEIGHT = 11,
-    PRINT_MAX = 64,
-    DIALOG_STYLE = FRAME_BORDER | FRAME_TITLE | FRAME_DRAG,
     TOGGLE_GROUP = 1,
+    LABEL_DOWN = 1,   // labels stand a pixel below their fields' tops
 
     X_LABEL_X = 10, X_FIELD_X = 20, Z_LABEL_X = 170, Z_FIELD_X = 180, COORD_Y = 4, COORD_WIDTH = 60,
     SHAPE_LABEL_X = 10, SHAPE_FIELD_X = 50, SHAPE_Y = 19, SHAPE_WIDTH = 80,
@@ -38,57 +35,6 @@ enum {
     ADD_X = 270, ADD_Y = 34, ADD_WIDTH = 40,
 
 };
-
-// ============================================================================================
-// Controls
-// ============================================================================================
-
-// Every field here goes into the world file's ASCII fields (numbers, shape file, name).
-static WinId Field(int x, int y, int width, char* buffer, int limit)
-{
-    WinId f = WinCreate(x, y, width, ROW_HEIGHT, WIN_CURRENT, EDIT_ASCII, CLASS_EDIT);
-    WinParam p1 = (WinParam)buffer, p2 = limit;
-    WinSendMessage(f, WM_EDITSETBUFFER, &p1, &p2);
-    return f;
-}
-
-static void SetText(WinId field, const char* text)
-{
-    WinParam p1 = (WinParam)text, p2 = 0;
-    WinSendMessage(field, WM_EDITSETTEXT, &p1, &p2);
-}
-
-static void Focus(WinId field)
-{
-    if (!WinIsWindow(field)) return;
-    WinSetFocus(field);
-    WinParam p1 = 0, p2 = 0;
-    WinSendMessage(field, WM_EDITSELECTALL, &p1, &p2);
-}
-
-// Inside a draw-client message: the client area cleared, then labels printed at positions
-// given, as the controls' are, from the window's corner.
-static void ClearClient(void)
-{
-    int x0, y0, x1, y1;
-    WinGetExtent(0, &x0, &y0, &x1, &y1);
-    DrawFillRect(x0, y0, x1, y1, DrawBackground());
-}
-
-static void Print(int x, int y, const char* text)
-{
-    WinParam p1 = 0, p2 = 0;
-    int cx = 0, cy = 0;
-    if (WinSendMessage(WIN_SELF, WM_REGION, &p1, &p2) == 0 && !WinNoRect(p1)) {
-        cx = WinLo(p1);
-        cy = WinHi(p1);
-    }
-    int x0, y0, x1, y1;
-    WinGetExtent(0, &x0, &y0, &x1, &y1);
-    TextSetColour(DrawTextColour());
-    TextSetFormat(TEXT_MODE_PLAIN, -1, 0, x1);
-    TextPrint(x - cx, y + 1 - cy, "%s", text);
-}
 
 // A name as four characters and a terminator.
 static void NameText(uint32_t name, char out[ADDS_NAME_CHARS + 1])
@@ -110,7 +56,7 @@ static struct {
     char folder[FILESEL_PATH_MAX];
     int dynamic;
     WinId refocus;   // takes the keys once the refusal's box is answered
-} as;
+} addShapes;
 
 // 1..8 hexadecimal digits, blanks around them allowed; eight digits give negative positions.
 static int ReadHex(const char* text, int32_t* out)
@@ -135,44 +81,49 @@ static void ProposeName(void)
 {
     char text[ADDS_NAME_CHARS + 1];
     NameText(WorldMNewShapeName(), text);
-    if (as.name) SetText(as.name, text);
-    else StrLCopy(as.nameText, text, sizeof as.nameText);
+    if (addShapes.name) KitSetText(addShapes.name, text);
+    else StrLCopy(addShapes.nameText, text, sizeof addShapes.nameText);
 }
 
 // The Name field is there only while "Dy" is on.
 static void SetDynamic(int on)
 {
-    as.dynamic = on;
-    if (on && !as.name) {
-        as.name = Field(NAME_FIELD_X, NAME_Y, NAME_WIDTH, as.nameText, ADDS_NAME_CHARS);
+    addShapes.dynamic = on;
+    if (on && !addShapes.name) {
+        addShapes.name = KitField(NAME_FIELD_X, NAME_Y, NAME_WIDTH, addShapes.nameText, ADDS_NAME_CHARS);
         ProposeName();
-    } else if (!on && as.name) {
-        if (as.refocus == as.name) as.refocus = 0;
-        WinDestroy(as.name);
-        as.name = 0;
+    } else if (!on && addShapes.name) {
+        if (addShapes.refocus == addShapes.name) addShapes.refocus = 0;
+        KitDestroy(&addShapes.name);
     }
 }
 
 static void Add(void)
 {
     int32_t x, z;
-    if (!ReadHex(as.xText, &x)) return Focus(as.x);
-    if (!ReadHex(as.zText, &z)) return Focus(as.z);
+    if (!ReadHex(addShapes.xText, &x)) {
+        KitFocusAll(addShapes.x);
+        return;
+    }
+    if (!ReadHex(addShapes.zText, &z)) {
+        KitFocusAll(addShapes.z);
+        return;
+    }
     uint32_t name = 0;
     int result = 0;
     // A dynamic shape needs its name: an empty field is as illegal as a bad one.
-    if (as.dynamic && (WorldMParseName(as.nameText, &name) || !name)) result = WORLD_ERR_ILLEGAL_NAME;
-    if (!result) result = WorldMAddShapeOnGround(as.shapeText, x, z, name);
+    if (addShapes.dynamic && (WorldMParseName(addShapes.nameText, &name) || !name)) result = WORLD_ERR_ILLEGAL_NAME;
+    if (!result) result = WorldMAddShapeOnGround(addShapes.shapeText, x, z, name);
     if (result > 0) {
-        LogPrintf(LOG_INFO, "WORLD: added %s as shape %d", as.shapeText, result);
+        LogPrintf(LOG_INFO, "WORLD: added %s as shape %d", addShapes.shapeText, result);
         ProposeName();
         return;
     }
-    LogPrintf(LOG_WARN, "WORLD: %s not added: %s", as.shapeText, WorldMErrorText(result));
+    LogPrintf(LOG_WARN, "WORLD: %s not added: %s", addShapes.shapeText, WorldMErrorText(result));
     MsgBoxError(kRefusalTitle, result);
     if (result == WORLD_ERR_ILLEGAL_NAME || result == WORLD_ERR_DUPLICATE_NAME) {
         ProposeName();
-        as.refocus = as.name;
+        addShapes.refocus = addShapes.name;
     }
 }
 
@@ -180,7 +131,7 @@ static void Position(WinId field, WinParam value)
 {
     char text[ADDS_COORD_CHARS + 1];
     snprintf(text, sizeof text, "%08X", (unsigned)(uint32_t)value);
-    SetText(field, text);
+    KitSetText(field, text);
 }
 
 static void ShapeChosen(const char* path)
@@ -188,73 +139,70 @@ static void ShapeChosen(const char* path)
     const char* leaf = path;
     for (const char* p = path; *p; p++)
         if (*p == '/' || *p == '\\') leaf = p + 1;
-    if (leaf > path && (size_t)(leaf - path) < sizeof as.folder) {
+    if (leaf > path && (size_t)(leaf - path) < sizeof addShapes.folder) {
         size_t n = leaf - 1 == path ? 1 : (size_t)(leaf - 1 - path);   // the root keeps its '/'
-        memcpy(as.folder, path, n);
-        as.folder[n] = 0;
+        memcpy(addShapes.folder, path, n);
+        addShapes.folder[n] = 0;
     }
     // A name too long for the field can be no world's shape: the field would hold a stranger.
     if (StrLen(leaf) > ADDS_SHAPE_CHARS) {
         MsgBoxError(kRefusalTitle, WORLD_ERR_SHAPE_MISSING);
         return;
     }
-    SetText(as.shape, leaf);
+    KitSetText(addShapes.shape, leaf);
 }
 
 static int AddShapesProc(WinId self, WinId sender, int message, WinParam* p1, WinParam*)
 {
     switch (message) {
     case WM_CREATE: {
-        as.window = self;
-        as.x = Field(X_FIELD_X, COORD_Y, COORD_WIDTH, as.xText, ADDS_COORD_CHARS);
-        as.z = Field(Z_FIELD_X, COORD_Y, COORD_WIDTH, as.zText, ADDS_COORD_CHARS);
-        as.shape = Field(SHAPE_FIELD_X, SHAPE_Y, SHAPE_WIDTH, as.shapeText, ADDS_SHAPE_CHARS);
-        as.browse = ButtonCreate(BROWSE_X, BROWSE_Y, BROWSE_WIDTH, BUTTON_PUSH, "Browse");
-        as.dy = ButtonCreate(DY_X, TOGGLE_Y, TOGGLE_WIDTH, BUTTON_RADIO | BUTTON_GROUP, "Dy");
-        as.tr = ButtonCreate(TR_X, TOGGLE_Y, TOGGLE_WIDTH, BUTTON_RADIO | BUTTON_GROUP, "Tr");
-        as.add = ButtonCreate(ADD_X, ADD_Y, ADD_WIDTH, BUTTON_PUSH, "Add");
-        WinParam group = TOGGLE_GROUP, zero = 0, on = 1;
-        WinSendMessage(as.dy, WM_SETGROUP, &group, &zero);
-        WinSendMessage(as.tr, WM_SETGROUP, &group, &zero);
-        as.name = 0;
-        WinSendMessage(as.dy, WM_SETSTATE, &on, &zero);
+        addShapes.window = self;
+        addShapes.x = KitField(X_FIELD_X, COORD_Y, COORD_WIDTH, addShapes.xText, ADDS_COORD_CHARS);
+        addShapes.z = KitField(Z_FIELD_X, COORD_Y, COORD_WIDTH, addShapes.zText, ADDS_COORD_CHARS);
+        addShapes.shape = KitField(SHAPE_FIELD_X, SHAPE_Y, SHAPE_WIDTH, addShapes.shapeText, ADDS_SHAPE_CHARS);
+        addShapes.browse = KitButton(BROWSE_X, BROWSE_Y, BROWSE_WIDTH, BUTTON_PUSH, "Browse");
+        addShapes.dy = KitRadio(DY_X, TOGGLE_Y, TOGGLE_WIDTH, TOGGLE_GROUP, "Dy");
+        addShapes.tr = KitRadio(TR_X, TOGGLE_Y, TOGGLE_WIDTH, TOGGLE_GROUP, "Tr");
+        addShapes.add = KitButton(ADD_X, ADD_Y, ADD_WIDTH, BUTTON_PUSH, "Add");
+        addShapes.name = 0;
+        KitSetState(addShapes.dy, 1);
         SetDynamic(1);
         EditSetTool(EDIT_TOOL_SHAPE_POSITION, 0);
         return 1;
     }
     case WM_DESTROY:
-        if (self == as.window) as.window = as.x = as.z = as.shape = as.name = as.dy = as.tr = as.refocus = 0;
+        if (self == addShapes.window) addShapes.window = addShapes.x = addShapes.z = addShapes.shape = addShapes.name = addShapes.dy = addShapes.tr = addShapes.refocus = 0;
         return 1;
     case WM_DRAWCLIENT:
-        ClearClient();
-        Print(X_LABEL_X, COORD_Y, "X:");
-        Print(Z_LABEL_X, COORD_Y, "Z:");
-        Print(SHAPE_LABEL_X, SHAPE_Y, "Shape:");
-        if (as.dynamic) Print(NAME_LABEL_X, NAME_Y, "Name:");
+        KitClearClient();
+        KitPrint(X_LABEL_X, COORD_Y + LABEL_DOWN, DrawTextColour(), "X:");
+        KitPrint(Z_LABEL_X, COORD_Y + LABEL_DOWN, DrawTextColour(), "Z:");
+        KitPrint(SHAPE_LABEL_X, SHAPE_Y + LABEL_DOWN, DrawTextColour(), "Shape:");
+        if (addShapes.dynamic) KitPrint(NAME_LABEL_X, NAME_Y + LABEL_DOWN, DrawTextColour(), "Name:");
         return 0;
     case WM_PRESSED:
-        if (self != as.window) return 0;
-        if (*p1 && (sender == as.dy || sender == as.tr)) SetDynamic(sender == as.dy);
-        else if (*p1 && sender == as.add) Add();
-        else if (*p1 && sender == as.browse && !FileSelOpen(kBrowseTitle, as.folder, kShapePattern, self))
+        if (self != addShapes.window) return 0;
+        if (*p1 && (sender == addShapes.dy || sender == addShapes.tr)) SetDynamic(sender == addShapes.dy);
+        else if (*p1 && sender == addShapes.add) Add();
+        else if (*p1 && sender == addShapes.browse && !FileSelOpen(kBrowseTitle, addShapes.folder, kShapePattern, self))
             LogPrintf(LOG_WARN, "WORLD: the shape selector did not open");
         return 0;
     case WM_TICK:
         // The box took the keys and gives them to no one when it goes.
-        if (self == as.window && as.refocus && !WinModal()) {
-            Focus(as.refocus);
-            as.refocus = 0;
+        if (self == addShapes.window && addShapes.refocus && !WinModal()) {
+            KitFocusAll(addShapes.refocus);
+            addShapes.refocus = 0;
         }
         return 1;
-    case ADDS_MSG_X:
-        if (self == as.window) Position(as.x, *p1);
+    case PANEL_MSG_POSITION_X:
+        if (self == addShapes.window) Position(addShapes.x, *p1);
         return 0;
-    case ADDS_MSG_Z:
-        if (self == as.window) Position(as.z, *p1);
+    case PANEL_MSG_POSITION_Z:
+        if (self == addShapes.window) Position(addShapes.z, *p1);
         return 0;
-    case ADDS_MSG_Y: return 0;   // the shape goes to the ground: its height is not typed
+    case PANEL_MSG_POSITION_Y: return 0;   // the shape goes to the ground: its height is not typed
     case FILESEL_CHOSEN:
-        if (self == as.window && *p1) ShapeChosen((const char*)*p1);
+        if (self == addShapes.window && *p1) ShapeChosen((const char*)*p1);
         return 0;
     case WM_EDITCHANGED:
     case WM_EDITENTER:
@@ -265,8 +213,8 @@ static int AddShapesProc(WinId self, WinId sender, int message, WinParam* p1, Wi
 
 void AddShapesRegister(void)
 {
-    as = {};
-    StrCopy(as.xText, "0");
-    StrCopy(as.zText, "0");
+    addShapes = {};
+    StrCopy(addShapes.xText, "0");
+    StrCopy(addShapes.zText, "0");
     WinCreateClass(CLASS_ADD_SHAPES_PANEL, CLASS_FRAME, 0, AddShapesProc);
 }

@@ -4,11 +4,7 @@
 #include "toolkit/win.h"
 
 enum {
-    // What the view sends the panel under its shape-position tool: p1 the coordinate.
-    ADDS_MSG_X = 40,
-    ADDS_MSG_Y = 41,
-    ADDS_MSG_Z = 42,
-
+    // The view sends the panel PANEL_MSG_POSITION_X, _Y and _Z under its shape-position tool.
     ADDS_COORD_CHARS = 8,    // hexadecimal digits of a coordinate
     ADDS_SHAPE_CHARS = 13,   // a shape file name
     ADDS_NAME_CHARS = 4,     // a worldshape name

@@ -1,9 +1,9 @@
 #include "worldedit/namedlg.h"
 
 #include "base/maths.h"
-#include "shapeedit/sekit.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
+#include "toolkit/panelkit.h"
 
 enum {
     DLG_X = 40,
@@ -51,19 +51,19 @@ static int NameDlgProc(WinId self, WinId sender, int message, WinParam* p1, WinP
     if (!d) return 1;
     if (message == WM_CREATE) {
         d->window = self;
-        d->field = SeField(FIELD_X, FIELD_Y, FIELD_WIDTH, d->text, NAME_CHARS);
-        d->ok = SeButton(OK_X, ANSWER_Y, SE_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
-        d->cancel = SeButton(CANCEL_X, ANSWER_Y, SE_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
+        d->field = KitField(FIELD_X, FIELD_Y, FIELD_WIDTH, d->text, NAME_CHARS);
+        d->ok = KitButton(OK_X, ANSWER_Y, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Ok");
+        d->cancel = KitButton(CANCEL_X, ANSWER_Y, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Cancel");
         return 1;
     }
     if (self != d->window) return 1;
-    int answer = SeDialogAnswer(message, p1);
+    int answer = KitDialogAnswer(message, p1);
     if (message == WM_PRESSED && *p1 && (sender == d->ok || sender == d->cancel))
-        answer = sender == d->ok ? SE_OK : SE_CANCEL;
-    if (answer == SE_OK) {
+        answer = sender == d->ok ? KIT_OK : KIT_CANCEL;
+    if (answer == KIT_OK) {
         if (d->accept && d->accept(d->text) != 0) FocusField(d);
         else WinClose(self);
-    } else if (answer == SE_CANCEL) {
+    } else if (answer == KIT_CANCEL) {
         WinClose(self);
     }
     if (answer) return 0;
@@ -75,8 +75,8 @@ static int NameDlgProc(WinId self, WinId sender, int message, WinParam* p1, WinP
         return 1;
     }
     case WM_DRAWCLIENT:
-        SeClearClient();
-        SePrint(LABEL_X, LABEL_Y, DrawTextColour(), "Name:");
+        KitClearClient();
+        KitPrint(LABEL_X, LABEL_Y, DrawTextColour(), "Name:");
         return 0;
     case WM_PRESSED:
     case WM_FOCUS:
@@ -104,7 +104,7 @@ WinId NameDlgOpen(uint32_t cls, const char* title, uint32_t name, NameDlgAcceptF
         d->cls = cls;
         d->accept = accept;
         Name4ToText(name, d->text);
-        if (!SeDialog(cls, DLG_X, DLG_Y, DLG_WIDTH, DLG_HEIGHT, title)) return 0;
+        if (!KitDialog(cls, DLG_X, DLG_Y, DLG_WIDTH, DLG_HEIGHT, title)) return 0;
     }
     FocusField(d);
     return d->window;

@@ -10,6 +10,7 @@
 
 #include "base/log.h"
 #include "base/str.h"
+#include "frontend/docpanel.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
@@ -20,6 +21,7 @@
 #include "materials/matm.h"
 #include "platform/platform.h"
 #include "toolkit/controls.h"
+#include "toolkit/panelkit.h"
 #include "world/net.h"
 #include "world/worldm.h"
 
@@ -54,20 +56,20 @@ static struct {
     char path[(int)FILESEL_PATH_MAX + (int)WORLDP_NAME_MAX];
     int hasFile;   // the world was read from or written to a file the user chose
     int confirmed; // the action's unsaved-work question was answered already
-} wp;
+} worldPanel;
 
-const char* WorldPanelName(void) { return wp.name; }
-const char* WorldPanelFolder(void) { return wp.folder; }
+const char* WorldPanelName(void) { return worldPanel.name; }
+const char* WorldPanelFolder(void) { return worldPanel.folder; }
 
 // An untitled world has no file yet: the views show the editor's name, and a runtime save
 // cannot scatter UNTITLED files in the working folder.
 const char* WorldPanelFileName(void)
 {
-    if (!wp.hasFile) return "";
-    if (!wp.folder[0]) return wp.name;
-    int root = StrCmp(wp.folder, "/") == 0;
-    snprintf(wp.path, sizeof wp.path, "%s%s%s", wp.folder, root ? "" : "/", wp.name);
-    return wp.path;
+    if (!worldPanel.hasFile) return "";
+    if (!worldPanel.folder[0]) return worldPanel.name;
+    int root = StrCmp(worldPanel.folder, "/") == 0;
+    snprintf(worldPanel.path, sizeof worldPanel.path, "%s%s%s", worldPanel.folder, root ? "" : "/", worldPanel.name);
+    return worldPanel.path;
 }
 
 // The text after the last separator; the selector gives '/', files named in the old way '\'.
@@ -81,9 +83,9 @@ static const char* LastComponent(const char* path)
 
 void WorldPanelRestoreNames(const char* folder, const char* name, int hasFile)
 {
-    StrLCopy(wp.folder, folder, sizeof wp.folder);
-    StrLCopy(wp.name, name && *name ? name : kUntitled, sizeof wp.name);
-    wp.hasFile = hasFile != 0;
+    StrLCopy(worldPanel.folder, folder, sizeof worldPanel.folder);
+    StrLCopy(worldPanel.name, name && *name ? name : kUntitled, sizeof worldPanel.name);
+    worldPanel.hasFile = hasFile != 0;
 }
 
 // A file of that name that is no world: the box says so, and the save does not go ahead.
@@ -107,8 +109,8 @@ static int SaveTo(const char* path)
         return 1;
     }
     const char* leaf = LastComponent(path);
-    StrLCopy(wp.name, leaf, sizeof wp.name);
-    wp.hasFile = 1;
+    StrLCopy(worldPanel.name, leaf, sizeof worldPanel.name);
+    worldPanel.hasFile = 1;
     RecoveryMarkClean();
     UnsavedMarkClean();
     EditNote("Saved %s", leaf);
@@ -125,13 +127,13 @@ static void FileChosen(const char* path)
     if (leaf > path) {
         size_t n = (size_t)(leaf - 1 - path);
         if (n == 0) n = 1;   // the root keeps its '/'
-        if (n < sizeof wp.folder) {
-            memcpy(wp.folder, path, n);
-            wp.folder[n] = 0;
+        if (n < sizeof worldPanel.folder) {
+            memcpy(worldPanel.folder, path, n);
+            worldPanel.folder[n] = 0;
         }
     }
-    int action = wp.pending;
-    wp.pending = PENDING_NONE;
+    int action = worldPanel.pending;
+    worldPanel.pending = PENDING_NONE;
     // A save never writes over a file of another kind: the user chose a name that is taken.
     // Save Runtime writes the runtime world beside the world too.
     if ((action == ACT_SAVE || action == ACT_SAVE_RUNTIME) && OtherKind(path)) return;
@@ -148,8 +150,8 @@ static void FileChosen(const char* path)
             MsgBoxShow(kLoadError, FileRefusalAfter(MsgBoxErrorText(result)));
             return;
         }
-        StrLCopy(wp.name, leaf, sizeof wp.name);
-        wp.hasFile = 1;
+        StrLCopy(worldPanel.name, leaf, sizeof worldPanel.name);
+        worldPanel.hasFile = 1;
         RecoveryMarkClean();
         EditRequestFrame();
         UnsavedMarkClean();
@@ -166,8 +168,8 @@ static void FileChosen(const char* path)
         }
         // The main loop saves under WorldPanelFileName, with its progress window and its box
         // for a failure: the name must be this path's by then.
-        StrLCopy(wp.name, leaf, sizeof wp.name);
-        wp.hasFile = 1;
+        StrLCopy(worldPanel.name, leaf, sizeof worldPanel.name);
+        worldPanel.hasFile = 1;
         EditorRequest(REQUEST_SAVE_RUNTIME);
         break;
     }
@@ -175,41 +177,44 @@ static void FileChosen(const char* path)
     }
 }
 
-static WinId ShowPanel(void) { return MenuBarShowPanel(EditorMenuBar(), CLASS_WORLD_PANEL); }
-
 static void Act(WinId self, int action);
+static int HasFile(void) { return worldPanel.hasFile; }
+static int SaveToFile(void) { return SaveTo(WorldPanelFileName()); }
 
-static void Resume(int action)
+// The nodes while their panel is open, as its Delete; else the worldshapes, as Edit Shapes'
+// Delete.
+static void DeleteSelection(void)
 {
-    WinId panel = ShowPanel();
-    if (!panel) return;
-    wp.confirmed = 1;
-    Act(panel, action);
-    wp.confirmed = 0;
+    if (WinGetClass(MenuBarOpenPanel(EditorMenuBar())) == CLASS_NODES_PANEL) WorldMDeleteSelectedNodes();
+    else WorldMDeleteSelected();
 }
-static void ResumeLoad(void) { Resume(ACT_LOAD); }
-static void ResumeNew(void) { Resume(ACT_NEW); }
+
+static const DocPanel kDocPanel = {CLASS_WORLD_PANEL, ACT_LOAD, ACT_SAVE,   ACT_NEW,        &worldPanel.pending,
+                                   &worldPanel.confirmed,     Act,      HasFile,    SaveToFile,     DeleteSelection};
+
+static void ResumeLoad(void) { DocPanelResume(kDocPanel, ACT_LOAD); }
+static void ResumeNew(void) { DocPanelResume(kDocPanel, ACT_NEW); }
 
 static void Act(WinId self, int action)
 {
     // Load and New replace the world: unsaved work is asked about first.
-    if ((action == ACT_LOAD || action == ACT_NEW) && !wp.confirmed &&
-        !UnsavedAsk(action == ACT_LOAD ? ResumeLoad : ResumeNew))
+    if ((action == ACT_LOAD || action == ACT_NEW) &&
+        !DocPanelMayReplace(kDocPanel, action == ACT_LOAD ? ResumeLoad : ResumeNew))
         return;
     switch (action) {
     case ACT_LOAD:
-        wp.pending = action;
-        if (!FileSelOpen(kLoadTitle, wp.folder, kPattern, self)) wp.pending = PENDING_NONE;
+        worldPanel.pending = action;
+        if (!FileSelOpen(kLoadTitle, worldPanel.folder, kPattern, self)) worldPanel.pending = PENDING_NONE;
         break;
     case ACT_SAVE:
     case ACT_SAVE_RUNTIME:
-        wp.pending = action;
-        if (!FileSelSave(wp.folder, kPattern, wp.name, self)) wp.pending = PENDING_NONE;
+        worldPanel.pending = action;
+        if (!FileSelSave(worldPanel.folder, kPattern, worldPanel.name, self)) worldPanel.pending = PENDING_NONE;
         break;
     case ACT_NEW:
         WorldMNew();
-        StrLCopy(wp.name, kUntitled, sizeof wp.name);
-        wp.hasFile = 0;
+        StrLCopy(worldPanel.name, kUntitled, sizeof worldPanel.name);
+        worldPanel.hasFile = 0;
         RecoveryMarkClean();
         EditRequestFrame();
         UnsavedMarkClean();
@@ -222,24 +227,24 @@ static int WorldPanelProc(WinId self, WinId sender, int message, WinParam* p1, W
 {
     switch (message) {
     case WM_CREATE:
-        wp.window = self;
-        wp.pending = PENDING_NONE;
+        worldPanel.window = self;
+        worldPanel.pending = PENDING_NONE;
         for (int i = 0; i < ACT_COUNT; i++)
-            wp.buttons[i] = ButtonCreate(kButtons[i].x, kButtons[i].y, kButtons[i].width, BUTTON_PUSH, kButtons[i].label);
+            worldPanel.buttons[i] = KitButton(kButtons[i].x, kButtons[i].y, kButtons[i].width, BUTTON_PUSH, kButtons[i].label);
         return 1;
     case WM_DESTROY:
-        if (self == wp.window) {
-            wp.window = 0;
-            wp.pending = PENDING_NONE;
+        if (self == worldPanel.window) {
+            worldPanel.window = 0;
+            worldPanel.pending = PENDING_NONE;
         }
         return 1;
     case WM_PRESSED:
-        if (!*p1 || self != wp.window) return 0;
+        if (!*p1 || self != worldPanel.window) return 0;
         for (int i = 0; i < ACT_COUNT; i++)
-            if (sender == wp.buttons[i]) Act(self, i);
+            if (sender == worldPanel.buttons[i]) Act(self, i);
         return 0;
     case FILESEL_CHOSEN:
-        if (self == wp.window && *p1) FileChosen((const char*)*p1);
+        if (self == worldPanel.window && *p1) FileChosen((const char*)*p1);
         return 0;
     default: return 1;
     }
@@ -247,44 +252,17 @@ static int WorldPanelProc(WinId self, WinId sender, int message, WinParam* p1, W
 
 void WorldPanelRegister(void)
 {
-    wp = {};
-    wp.pending = PENDING_NONE;
-    StrLCopy(wp.name, kUntitled, sizeof wp.name);
+    worldPanel = {};
+    worldPanel.pending = PENDING_NONE;
+    StrLCopy(worldPanel.name, kUntitled, sizeof worldPanel.name);
     WinCreateClass(CLASS_WORLD_PANEL, CLASS_FRAME, 0, WorldPanelProc);
 }
 
 void WorldPanelDropFile(const char* path)
 {
-    wp.pending = ACT_LOAD;
+    worldPanel.pending = ACT_LOAD;
     FileChosen(path);
 }
 
-int WorldPanelSave(void)
-{
-    if (wp.hasFile) return SaveTo(WorldPanelFileName()) ? EDITOR_SAVE_FAILED : EDITOR_SAVE_DONE;
-    WinId panel = ShowPanel();
-    if (!panel) return EDITOR_SAVE_FAILED;
-    Act(panel, ACT_SAVE);
-    return wp.pending == ACT_SAVE ? EDITOR_SAVE_SELECTOR : EDITOR_SAVE_FAILED;
-}
-
-void WorldPanelCommand(int command)
-{
-    switch (command) {
-    case EDITOR_COMMAND_SAVE: WorldPanelSave(); break;
-    case EDITOR_COMMAND_OPEN:
-    case EDITOR_COMMAND_NEW: {
-        WinId panel = ShowPanel();
-        if (panel) Act(panel, command == EDITOR_COMMAND_OPEN ? ACT_LOAD : ACT_NEW);
-        break;
-    }
-    case EDITOR_COMMAND_DELETE:
-        // The nodes while their panel is open, as its Delete; else the worldshapes, as Edit
-        // Shapes' Delete.
-        if (WinGetClass(MenuBarOpenPanel(EditorMenuBar())) == CLASS_NODES_PANEL) WorldMDeleteSelectedNodes();
-        else WorldMDeleteSelected();
-        EditPickForget();
-        break;
-    default: break;
-    }
-}
+int WorldPanelSave(void) { return DocPanelSave(kDocPanel); }
+void WorldPanelCommand(int command) { DocPanelCommand(kDocPanel, command); }

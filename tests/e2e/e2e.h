@@ -14,6 +14,7 @@
 #include "materials/matm.h"
 #include "palette/bmp.h"
 #include "support/testutil.h"
+#include "toolkit/classids.h"
 
 // Script steps at 800 x 600 that many runs share: the launcher's "Shape Editor" with the menu
 // bar's "Object", the launcher's "World Editor", the Object panel's "Load", "Save" and
@@ -99,7 +100,7 @@ inline std::string FieldOf(const nlohmann::json& d, const std::string& cls, int*
     int parent = -1;
     for (const nlohmann::json& w : d["windows"]) {
         if (w["class"] == cls && parent < 0) parent = w["id"];
-        if (w["class"] == "0x204" && w["parent"] == parent) {
+        if (w["class"] == ClassText(CLASS_EDIT) && w["parent"] == parent) {
             if (focused) *focused = d["focus"] == w["id"];
             return w["text"];
         }
@@ -109,7 +110,7 @@ inline std::string FieldOf(const nlohmann::json& d, const std::string& cls, int*
 
 inline std::string ViewTitle(const nlohmann::json& d)
 {
-    const nlohmann::json* view = FindWindow(d, "0x1001");
+    const nlohmann::json* view = FindWindow(d, ClassText(CLASS_VIEW));
     return view ? (*view)["title"].get<std::string>() : "<none>";
 }
 

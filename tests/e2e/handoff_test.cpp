@@ -60,7 +60,7 @@ TEST_F(OpenFiles, AFileOnTheCommandLineOpensInItsEditorWithoutTheLauncher)
     ASSERT_EQ(r.exitCode, 0) << r.output;
     nlohmann::json d = Dump("d.json");
     EXPECT_EQ(ViewTitle(d), "BALL.SHP");
-    EXPECT_EQ(FindWindow(d, "0x1015"), nullptr) << "no launcher";
+    EXPECT_EQ(FindWindow(d, ClassText(CLASS_LAUNCHER)), nullptr) << "no launcher";
 
     MakeWorld("TOWN.WLE");
     std::filesystem::create_directory(dir.file("maps"));
@@ -84,7 +84,7 @@ TEST_F(OpenFiles, AFileThatIsNeitherIsRefusedAndTheLauncherComes)
     EXPECT_NE(r.output.find("tolbex: notes.shp is neither a shape (SHP) nor a world (WLE) file"), std::string::npos)
         << r.output;
     nlohmann::json d = Dump("d.json");
-    EXPECT_NE(FindWindow(d, "0x1015"), nullptr) << "the launcher, as without a file";
+    EXPECT_NE(FindWindow(d, ClassText(CLASS_LAUNCHER)), nullptr) << "the launcher, as without a file";
     r = Tolbex({"missing.shp"}, "wait 1\n", "m");
     EXPECT_NE(r.output.find("tolbex: cannot open missing.shp: "), std::string::npos) << r.output;
     r = Tolbex({"a.shp", "b.shp"});
@@ -152,7 +152,7 @@ TEST_F(OpenFiles, AFileHandedToTheLauncherChoosesTheEditor)
     ASSERT_EQ(r.exitCode, 0) << r.output << ReadText(dir.file("first.log"));
     EXPECT_EQ(second.exitCode, 0) << second.output;
     nlohmann::json d = Dump("d.json");
-    EXPECT_EQ(FindWindow(d, "0x1015"), nullptr);
+    EXPECT_EQ(FindWindow(d, ClassText(CLASS_LAUNCHER)), nullptr);
     EXPECT_NE(ViewTitle(d).find("TOWN.WLE"), std::string::npos);
 }
 

@@ -39,7 +39,7 @@ protected:
     {
         std::vector<std::string> out;
         for (const json& w : d["windows"])
-            if (w["class"] == "0x204") out.push_back(w["text"]);
+            if (w["class"] == ClassText(CLASS_EDIT)) out.push_back(w["text"]);
         return out;
     }
     static std::vector<std::string> Names(const json& info)
@@ -92,7 +92,7 @@ TEST_F(Panels, WithoutPaletteSupportThePaletteOffersLoadAlone)
     RunResult r = Run("click 150 128\nwait 1\n" + std::string(kStart) + kPalette + "dump d.json\n", {"/debug"});
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
     json d = Dump("d.json");
-    const json* panel = FindWindow(d, "0x1008");
+    const json* panel = FindWindow(d, ClassText(CLASS_PALETTE_PANEL));
     ASSERT_NE(panel, nullptr);
     std::vector<std::string> labels;
     for (const json& w : d["windows"])
@@ -111,7 +111,7 @@ TEST_F(Panels, MaterialsAreAddedSavedAndAFailedLoadLosesNothing)
     EXPECT_EQ(ReadText(dir.file("BAD.MAT")), "not a material file") << "Save went back to the file last saved";
     // The list kept its material; Save offered the file that was saved, not the one that failed.
     json after = Dump("after.json");
-    EXPECT_EQ((*FindWindow(after, "0x1004"))["texts"][0], "New Mat 00");
+    EXPECT_EQ((*FindWindow(after, ClassText(CLASS_MAT_NAME)))["texts"][0], "New Mat 00");
     EXPECT_EQ(Fields(Dump("save.json")).back(), "MATERIALS_OF_THE_TOWER.MAT");
 }
 
@@ -124,16 +124,16 @@ TEST_F(Panels, TheDummyIsNotEditedAndCancelPutsAMaterialBack)
           "click 260 146\nwait 2\ndump cancelled.json\n" + kSaveButton + Choose("AFTER.MAT"));
     EXPECT_NE(log.find("MSGBOX \"Error\" \"You can't edit the \"Dummy\" material, dummy!\""), std::string::npos);
     json refused = Dump("refused.json");
-    EXPECT_EQ(FindWindow(refused, "0x1005"), nullptr);
+    EXPECT_EQ(FindWindow(refused, ClassText(CLASS_MAT_EDIT)), nullptr);
     json moved = Dump("moved.json");
-    const json* dialog = FindWindow(moved, "0x1005");
+    const json* dialog = FindWindow(moved, ClassText(CLASS_MAT_EDIT));
     ASSERT_NE(dialog, nullptr);
     int red = 0;
     for (const json& w : moved["windows"])
-        if (w["parent"] == (*dialog)["id"] && w["class"] == "0x206" && w["y"] == 171) red = w["value"];
+        if (w["parent"] == (*dialog)["id"] && w["class"] == ClassText(CLASS_SLIDER) && w["y"] == 171) red = w["value"];
     EXPECT_GT(red, 8000) << "the red slider moved";
     json cancelled = Dump("cancelled.json");
-    EXPECT_EQ(FindWindow(cancelled, "0x1005"), nullptr);
+    EXPECT_EQ(FindWindow(cancelled, ClassText(CLASS_MAT_EDIT)), nullptr);
     Bytes before = ReadBytes(dir.file("BEFORE.MAT")), after = ReadBytes(dir.file("AFTER.MAT"));
     ASSERT_FALSE(before.empty());
     EXPECT_EQ(before, after);
@@ -173,9 +173,9 @@ TEST_F(Panels, PolygonsKeepTheirMaterialsWhenMaterialsAreAddedAndDeleted)
           kSave + Choose("DELETED.SHP") + kMaterials + kSaveButton + "dump matsave.json\nkey escape\nwait 2\n");
 
     json added = Dump("added.json");
-    EXPECT_EQ((*FindWindow(added, "0x1004"))["texts"][0], "New Mat 00");
+    EXPECT_EQ((*FindWindow(added, ClassText(CLASS_MAT_NAME)))["texts"][0], "New Mat 00");
     json deleted = Dump("deleted.json");
-    EXPECT_EQ((*FindWindow(deleted, "0x1004"))["texts"][0], "New Mat 00") << "Red Paint went, the one before it is current";
+    EXPECT_EQ((*FindWindow(deleted, ClassText(CLASS_MAT_NAME)))["texts"][0], "New Mat 00") << "Red Paint went, the one before it is current";
     // Each face is saved under its material's name: the name table's entry of its value.
     for (const char* file : {"ADDED.SHP", "DELETED.SHP"}) {
         json info = CliInfo("shape", file);

@@ -54,7 +54,7 @@ TEST_F(Recovery, TheEditedShapeComesBackAfterAFatalError)
     // The title and Save's offer name the file the work was edited under; the work is not in
     // that file yet, so the title carries the mark.
     EXPECT_EQ(ViewTitle(yes), "BALL.SHP *");
-    EXPECT_EQ(FieldOf(Dump("save.json"), "0x1030"), "BALL.SHP");
+    EXPECT_EQ(FieldOf(Dump("save.json"), ClassText(CLASS_FILESEL)), "BALL.SHP");
     // Exactly the recovered shape: saved again, the same bytes.
     EXPECT_EQ(ReadBytes(dir.file("AGAIN.SHP")), kept);
     // The save (and the clean end) took the recovery files away.

@@ -43,7 +43,7 @@ TEST_F(ShapeEditing, LoadMirrorScaleUndoSaveAndCreate)
 
     // Save offered the loaded file's name; the previous file is the backup.
     json save = Dump("save.json");
-    EXPECT_EQ(FieldOf(save, "0x1030"), "BALL.SHP");
+    EXPECT_EQ(FieldOf(save, ClassText(CLASS_FILESEL)), "BALL.SHP");
     // The view's title is the loaded file's name, as the Object panel holds it, marked: the
     // mirror is not saved yet.
     EXPECT_EQ(ViewTitle(save), "BALL.SHP *");
@@ -65,7 +65,7 @@ TEST_F(ShapeEditing, LoadMirrorScaleUndoSaveAndCreate)
     // A size of 0 keeps Create Object open with the keys in that field; then "010" is 10.
     json create = Dump("create.json");
     int focused = 0;
-    EXPECT_EQ(FieldOf(create, "0x100F", &focused), "0");
+    EXPECT_EQ(FieldOf(create, ClassText(CLASS_CREATE_OBJECT), &focused), "0");
     EXPECT_TRUE(focused) << "the X field has the focus";
     EXPECT_EQ(ReadBytes(dir.file("SPHERE.SHP")), Cli({"sphere", "10", "100", "100"}, "S.SHP"));
 }
@@ -95,20 +95,20 @@ TEST_F(ShapeEditing, RefusedFilesChangeNothingAndAListingBecomesTheUnsavedShape)
     EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"! Unable to load shape.\""), 3) << log;
     EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"! Unable to merge shape.\""), 1) << log;
     // After the failed loads Save still offers, and writes, the file that loaded.
-    EXPECT_EQ(FieldOf(Dump("save.json"), "0x1030"), "BALL.SHP");
+    EXPECT_EQ(FieldOf(Dump("save.json"), ClassText(CLASS_FILESEL)), "BALL.SHP");
     EXPECT_EQ(ReadBytes(dir.file("BALL.~HP")), ball);
     EXPECT_EQ(ReadText(dir.file("DAMAGED.SHP")), std::string(100, 'x'));
     EXPECT_EQ(ReadBytes(dir.file("V17.SHP")), newer);
 
     // The listing is the edited shape, named after it and written only by the Save.
     json asc = Dump("asc.json");
-    EXPECT_EQ(FieldOf(asc, "0x1030"), "MODEL.SHP");
+    EXPECT_EQ(FieldOf(asc, ClassText(CLASS_FILESEL)), "MODEL.SHP");
     EXPECT_EQ(ViewTitle(asc), "MODEL.SHP *") << "not saved yet";
     EXPECT_EQ(Dump("end.json")["shape"]["vertices"], 13);
     EXPECT_FALSE(PathExists(dir.file("a.shp")));
     EXPECT_FALSE(PathExists(dir.file("a.~hp")));
     json refused = Dump("refused.json");
-    EXPECT_NE(FindWindow(refused, "0x202"), nullptr) << "the refusal's box";
+    EXPECT_NE(FindWindow(refused, ClassText(CLASS_MESSAGEBOX)), nullptr) << "the refusal's box";
     EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"MODEL.ASC is not a shape file. Choose another name to save the shape.\""), 1)
         << log;
     EXPECT_EQ(ReadBytes(dir.file("MODEL.ASC")), listing);
@@ -135,7 +135,7 @@ TEST_F(ShapeEditing, AModelFromAnotherToolBecomesTheUnsavedShape)
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
     EXPECT_EQ(Count(log, "MSGBOX \"File Error\" \"! Unable to import model. it is no binary glTF"), 1) << log;
     json obj = Dump("obj.json");
-    EXPECT_EQ(FieldOf(obj, "0x1030"), "MODEL.SHP");
+    EXPECT_EQ(FieldOf(obj, ClassText(CLASS_FILESEL)), "MODEL.SHP");
     EXPECT_EQ(ViewTitle(obj), "MODEL.SHP *") << "unsaved until the Save";
     json end = Dump("end.json");
     EXPECT_EQ(end["shape"]["vertices"], 5);
@@ -225,7 +225,7 @@ TEST_F(ShapeEditing, AQuadBuiltMovedAndMappedInALeftViewIsSavedAsDrawn)
     EXPECT_EQ(quad["shape"]["vertices"], 4);
     EXPECT_EQ(quad["shape"]["polygons"], 1) << "the fourth point closes the polygon";
     json saved = Dump("saved.json");
-    const json* view = FindWindow(saved, "0x1001");
+    const json* view = FindWindow(saved, ClassText(CLASS_VIEW));
     ASSERT_NE(view, nullptr);
     EXPECT_EQ((*view)["title"], "QUAD.SHP");
     const int zoom = (int)(*view)["view"]["zoom"].get<double>();
@@ -256,9 +256,9 @@ TEST_F(ShapeEditing, AQuadBuiltMovedAndMappedInALeftViewIsSavedAsDrawn)
 
     // The mapping window open on the quad closes when the quad is deleted.
     json reopened = Dump("reopened.json");
-    EXPECT_NE(FindWindow(reopened, "0x1013"), nullptr);
+    EXPECT_NE(FindWindow(reopened, ClassText(CLASS_MAPPING)), nullptr);
     json deleted = Dump("deleted.json");
     EXPECT_EQ(deleted["shape"]["polygons"], 0);
     EXPECT_EQ(deleted["shape"]["vertices"], 0) << "the selected vertices no polygon uses go too";
-    EXPECT_EQ(FindWindow(deleted, "0x1013"), nullptr);
+    EXPECT_EQ(FindWindow(deleted, ClassText(CLASS_MAPPING)), nullptr);
 }

@@ -139,7 +139,7 @@ TEST_F(UndoAndUnsaved, ShortcutsAskWhereTheirButtonsWould)
     EXPECT_EQ(ViewTitle(made), "UNTITLED.SHP");
     EXPECT_EQ(Count(log, "Save changes to BALL.SHP?"), 2);
     json open = Dump("open.json");
-    EXPECT_NE(FindWindow(open, "0x1030"), nullptr) << "Ctrl+O opens the selector";
+    EXPECT_NE(FindWindow(open, ClassText(CLASS_FILESEL)), nullptr) << "Ctrl+O opens the selector";
     json opened = Dump("opened.json");
     EXPECT_EQ(opened["shape"]["vertices"], 42);
     EXPECT_EQ(ViewTitle(opened), "BALL.SHP");
@@ -157,7 +157,7 @@ TEST_F(UndoAndUnsaved, YesOnAnUntitledShapeSavesThroughTheSelectorThenGoesOn)
     ASSERT_GT(created["shape"]["vertices"].get<int>(), 0);
     EXPECT_EQ(ViewTitle(created), "UNTITLED.SHP *");
     json selector = Dump("selector.json");
-    EXPECT_NE(FindWindow(selector, "0x1030"), nullptr) << "Yes without a name asks for one";
+    EXPECT_NE(FindWindow(selector, ClassText(CLASS_FILESEL)), nullptr) << "Yes without a name asks for one";
     json after = Dump("after.json");
     EXPECT_EQ(after["shape"]["vertices"], 0) << "the save worked: New went on";
     EXPECT_EQ(ViewTitle(after), "UNTITLED.SHP");

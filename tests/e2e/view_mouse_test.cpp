@@ -15,13 +15,13 @@ const char* const kMesh = "click 460 589\nwait 2\n";
 
 json ViewOf(const json& d)
 {
-    const json* w = FindWindow(d, "0x1001");
+    const json* w = FindWindow(d, ClassText(CLASS_VIEW));
     return w ? (*w)["view"] : json();
 }
 
 std::vector<std::string> TextsOf(const json& d)
 {
-    const json* w = FindWindow(d, "0x1001");
+    const json* w = FindWindow(d, ClassText(CLASS_VIEW));
     std::vector<std::string> out;
     if (w && w->contains("texts"))
         for (const json& t : (*w)["texts"]) out.push_back(t);

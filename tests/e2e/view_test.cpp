@@ -16,7 +16,7 @@ TEST_F(Headless, TheKeypadAndViewSetupFromAScript)
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
     auto view = [&](const char* name) {
         json d = Dump(name);
-        const json* w = FindWindow(d, "0x1001");
+        const json* w = FindWindow(d, ClassText(CLASS_VIEW));
         return w ? (*w)["view"] : json();
     };
     json a = view("a.json");

@@ -177,7 +177,7 @@ TEST_F(Headless, AMonorailOnNodesLaidOutInATopViewGoesIntoTheRuntimeWorld)
              nodes + "click 213 574\nwait 10\ndump refused.json\nkey enter\nwait 2\n";
     r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
-    EXPECT_EQ(FieldOf(Dump("up.json"), "0x101F"), "0");
+    EXPECT_EQ(FieldOf(Dump("up.json"), ClassText(CLASS_NODES_PANEL)), "0");
     EXPECT_NE(log.find("MSGBOX \"Error During Save\" \"Node 1 at ("), std::string::npos) << log;
     EXPECT_NE(log.find("would reach below the cell grid (to Y -1152). Raise the nodes and build again."),
               std::string::npos)
@@ -309,7 +309,7 @@ TEST_F(Headless, TheWorldEditorDrawsTheTerrainsTilesBehindTheShapes)
     };
     auto place = [&](const char* dumpName) {
         const nlohmann::json dump = Dump(dumpName);
-        const nlohmann::json* view = FindWindow(dump, "0x1001");
+        const nlohmann::json* view = FindWindow(dump, ClassText(CLASS_VIEW));
         EXPECT_NE(view, nullptr);
         if (!view) return Place{1, 0, 0};
         EXPECT_EQ((*view)["view"]["type"], 3);

@@ -83,7 +83,7 @@ inline void ChooseInSelector(const std::string& path)
 // Opens a menu bar entry's panel and gives it a turn.
 inline WinId OpenPanel(const char* entry, uint32_t cls)
 {
-    WinId button = ButtonOf(WinFindClass(0x1000), entry);
+    WinId button = ButtonOf(WinFindClass(CLASS_SHAPE_MENU), entry);
     if (!button) return 0;
     ClickWindow(button);
     return WinFindClass(cls);

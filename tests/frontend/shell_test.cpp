@@ -13,7 +13,7 @@ using nlohmann::json;
 namespace {
 
 // The windows of a class in a dump, and the labels of a window's children.
-std::vector<json> OfClass(const json& d, const char* cls)
+std::vector<json> OfClass(const json& d, const std::string& cls)
 {
     std::vector<json> out;
     for (const json& w : d["windows"])
@@ -42,13 +42,13 @@ TEST_F(Run, TheMenuBarOpensOnePanelAtATime)
 {
     StartEditor(EDITOR_SHAPE);
     json d = DumpJson();
-    std::vector<json> bars = OfClass(d, "0x1000");
+    std::vector<json> bars = OfClass(d, ClassText(CLASS_SHAPE_MENU));
     ASSERT_EQ(bars.size(), 1u);
     EXPECT_EQ((std::vector<int>{bars[0]["x"], bars[0]["y"]}), (std::vector<int>{320, 550}));
     EXPECT_EQ(Labels(d, bars[0]["id"]),
               (std::vector<std::string>{"Materials", "Polygons", "Vertices", "Sorting", "Object", "Mesh", "Undo"}))
         << "no Palette without palette support";
-    std::vector<json> panels = OfClass(d, "0x1014");
+    std::vector<json> panels = OfClass(d, ClassText(CLASS_MESH_PANEL));
     ASSERT_EQ(panels.size(), 1u) << "the Mesh panel opens first";
     EXPECT_EQ((std::vector<int>{panels[0]["x"], panels[0]["y"], panels[0]["width"], panels[0]["height"]}),
               (std::vector<int>{0, 550, 320, 49}));
@@ -58,19 +58,19 @@ TEST_F(Run, TheMenuBarOpensOnePanelAtATime)
     Press("Object");
     Turns(1);
     d = DumpJson();
-    EXPECT_EQ(OfClass(d, "0x1014").size(), 0u);
-    EXPECT_EQ(OfClass(d, "0x100D").size(), 1u);
+    EXPECT_EQ(OfClass(d, ClassText(CLASS_MESH_PANEL)).size(), 0u);
+    EXPECT_EQ(OfClass(d, ClassText(CLASS_OBJECT_PANEL)).size(), 1u);
     EXPECT_EQ(EditToolMode(), 0);
     EXPECT_EQ(EditOverlayFlags(), 0u);
     // Materials marks polygons by material in the view.
     Press("Materials");
     Turns(1);
     EXPECT_EQ(EditOverlayFlags(), 2u);
-    EXPECT_EQ(OfClass(DumpJson(), "0x100D").size(), 0u);
+    EXPECT_EQ(OfClass(DumpJson(), ClassText(CLASS_OBJECT_PANEL)).size(), 0u);
     // The open entry again: the panel stays.
     Press("Materials");
     Turns(1);
-    EXPECT_EQ(OfClass(DumpJson(), "0x1002").size(), 1u);
+    EXPECT_EQ(OfClass(DumpJson(), ClassText(CLASS_MATERIALS_PANEL)).size(), 1u);
 }
 
 TEST_F(Run, TheWorldEditorsBarOffersPaletteOnlyWithPaletteSupport)
@@ -78,17 +78,17 @@ TEST_F(Run, TheWorldEditorsBarOffersPaletteOnlyWithPaletteSupport)
     WriteText("tolbex.ini", "palsupport=1\n");
     StartEditor(EDITOR_WORLD);
     json d = DumpJson();
-    std::vector<json> bars = OfClass(d, "0x1017");
+    std::vector<json> bars = OfClass(d, ClassText(CLASS_WORLD_MENU));
     ASSERT_EQ(bars.size(), 1u);
     EXPECT_EQ(Labels(d, bars[0]["id"]),
               (std::vector<std::string>{"Materials", "World", "Edit Shapes", "Add Shapes", "Nodes", "Palette", "Undo"}));
-    EXPECT_EQ(OfClass(d, "0x1019").size(), 1u) << "Edit Shapes opens first";
+    EXPECT_EQ(OfClass(d, ClassText(CLASS_EDIT_SHAPES_PANEL)).size(), 1u) << "Edit Shapes opens first";
     AppShutdown();
     PlatShutdown();
     remove("tolbex.ini");
     StartEditor(EDITOR_WORLD);
     d = DumpJson();
-    EXPECT_EQ(Labels(d, OfClass(d, "0x1017")[0]["id"]).size(), 6u) << "five entries and Undo";
+    EXPECT_EQ(Labels(d, OfClass(d, ClassText(CLASS_WORLD_MENU))[0]["id"]).size(), 6u) << "five entries and Undo";
 }
 
 TEST_F(Run, BoxesWaitForTheModalWindowAndCloseOnEnter)

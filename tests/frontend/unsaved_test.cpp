@@ -14,7 +14,7 @@
 #include "frontend/run.h"
 #include "frontend/unsaved.h"
 #include "materials/matm.h"
-#include "materials/matpanel.h"
+#include "panels/matpanel.h"
 #include "palette/palm.h"
 #include "shapes/mesh.h"
 #include "shapes/shapem_edit.h"
@@ -84,8 +84,8 @@ TEST_F(Unsaved, WithoutANativeBoxTheCloseIsAskedInTheEditorsOwnBox)
 TEST_F(Unsaved, TheOwnBoxAsksAboutUnsavedWorkAndYesSavesFirst)
 {
     StartEditor(EDITOR_SHAPE);
-    OpenPanel("Object", 0x100d);
-    WinId panel = WinFindClass(0x100d);
+    OpenPanel("Object", CLASS_OBJECT_PANEL);
+    WinId panel = WinFindClass(CLASS_OBJECT_PANEL);
     ASSERT_NE(panel, 0);
     ClickWindow(ButtonOf(panel, "Load"));
     WriteBytes("BALL.SHP", BuildBall());
@@ -126,7 +126,7 @@ TEST_F(Unsaved, TheOwnBoxAsksAboutUnsavedWorkAndYesSavesFirst)
 TEST_F(Unsaved, NoGoesOnAndAFailedSaveStops)
 {
     StartEditor(EDITOR_SHAPE);
-    WinId panel = OpenPanel("Object", 0x100d);
+    WinId panel = OpenPanel("Object", CLASS_OBJECT_PANEL);
     ASSERT_NE(panel, 0);
     ClickWindow(ButtonOf(panel, "Load"));
     WriteBytes("BALL.SHP", BuildBall());

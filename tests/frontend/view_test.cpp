@@ -80,7 +80,7 @@ TEST_F(Run, TheViewFillsTheScreenAboveThePanelsWithItsTitleButtons)
 {
     StartEditor(EDITOR_SHAPE);
     json d = DumpJson();
-    const json* view = Find(d, "0x1001");
+    const json* view = Find(d, ClassText(CLASS_VIEW));
     ASSERT_NE(view, nullptr);
     EXPECT_EQ((std::vector<int>{(*view)["x"], (*view)["y"], (*view)["width"], (*view)["height"]}),
               (std::vector<int>{0, 0, 799, 550}));
@@ -93,7 +93,7 @@ TEST_F(Run, TheViewFillsTheScreenAboveThePanelsWithItsTitleButtons)
     EXPECT_EQ(v["centre"], json::array({0, 0, 0}));
     EXPECT_EQ(v["orientation"], json::array({12662, 0, 10397, -1473, 16218, 1792, -10292, -2320, 12534}));
     for (auto [label, x] : {std::pair<const char*, int>{"V", 784}, {"S", 769}}) {
-        const json* b = Find(d, "0x201", label);
+        const json* b = Find(d, ClassText(CLASS_BUTTON), label);
         ASSERT_NE(b, nullptr) << label;
         EXPECT_EQ((*b)["parent"], (*view)["id"]) << label;
         EXPECT_EQ((std::vector<int>{(*b)["x"], (*b)["y"], (*b)["width"], (*b)["height"]}), (std::vector<int>{x, 0, 15, 11}))

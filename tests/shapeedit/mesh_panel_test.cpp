@@ -31,15 +31,15 @@ protected:
         ASSERT_NE(panel, 0);
         Turns(1);
     }
-    void Polygon(int index, int on) { Send(panel, MESHP_POLYGON, index, on); }
-    void Vertex(int index, int on) { Send(panel, MESHP_VERTEX, index, on); }
+    void Polygon(int index, int on) { Send(panel, PANEL_MSG_POLYGON, index, on); }
+    void Vertex(int index, int on) { Send(panel, PANEL_MSG_VERTEX, index, on); }
     // The grid's buttons: the panel's buttons 28 wide.
     Labels Grid()
     {
         Labels out;
         json d = Dump();
         for (const json& w : d["windows"])
-            if (w["parent"] == panel && w["class"] == "0x201" && w["width"] == 28) out.push_back(w["label"]);
+            if (w["parent"] == panel && w["class"] == ClassText(CLASS_BUTTON) && w["width"] == 28) out.push_back(w["label"]);
         return out;
     }
 };
@@ -66,8 +66,8 @@ TEST(MeshGrid, TheRulesTableDecidesWhatIsShownInTableOrder)
 
 TEST_F(MeshPanel, TheViewsPicksSelectAsTheSwitchesSay)
 {
-    EXPECT_EQ(EditToolMode(), MESHP_TOOL_SELECT);
-    EXPECT_EQ(EditPickMode(), MESHP_PICK_BOTH);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_MESH_RECT);
+    EXPECT_EQ(EditPickMode(), (EDIT_PICK_VERTICES | EDIT_PICK_POLYGONS));
     Polygon(0, 1);
     Polygon(1, 1);
     EXPECT_EQ(Selected(true), (std::vector<int>{1})) << "without Mult a pick replaces the selection";
@@ -84,16 +84,16 @@ TEST_F(MeshPanel, TheViewsPicksSelectAsTheSwitchesSay)
     // A click (a rectangle of no size) takes what lay under the pointer.
     EditPickNow()->vertex = 7;
     EditPickNewFrame();
-    Send(panel, MESHP_RECT, WinPack(100, 100), WinPack(101, 101));
+    Send(panel, PANEL_MSG_RECT, WinPack(100, 100), WinPack(101, 101));
     EXPECT_EQ(Selected(false), (std::vector<int>{5, 7}));
 
     Turns(1);
     EXPECT_EQ(Grid(), (Labels{"Del", "Pln", "Mve", "Exp", "Cpy", "Trf"}));
     json grid = Dump();
-    const json* first = Find(grid, "0x201", "Del");
+    const json* first = Find(grid, ClassText(CLASS_BUTTON), "Del");
     EXPECT_EQ((*first)["x"], 156);
     EXPECT_EQ((*first)["y"], 554);
-    const json* fourth = Find(grid, "0x201", "Exp");
+    const json* fourth = Find(grid, ClassText(CLASS_BUTTON), "Exp");
     EXPECT_EQ((*fourth)["x"], 194) << "the grid fills column by column";
     EXPECT_EQ((*fourth)["y"], 554);
 
@@ -209,7 +209,7 @@ TEST_F(MeshView, TheRightButtonDropsTheVertexOrPolygonUnderThePointer)
     // Both on again: the left button on vertex 3 picks it alone (no "Mult").
     Click("Polygons", panel);
     Click("Vertices", panel);
-    EXPECT_EQ(EditPickMode(), MESHP_PICK_BOTH);
+    EXPECT_EQ(EditPickMode(), (EDIT_PICK_VERTICES | EDIT_PICK_POLYGONS));
     MoveTo(CX, CY + 30);
     Turns(2);
     ClickAt(CX, CY + 30);
@@ -231,7 +231,7 @@ TEST_F(MeshPanel, CommandsActOnTheSelection)
     // "Map" takes its cell, drawn without a button.
     EXPECT_EQ(Grid(), (Labels{"Del", "Set", "Dbl", "Hid", "Inv", "Exp", "Cpy", "Trf", "Mrk"}));
     json d = Dump();
-    EXPECT_EQ((*Find(d, "0x201", "Exp"))["x"], 232);
+    EXPECT_EQ((*Find(d, ClassText(CLASS_BUTTON), "Exp"))["x"], 232);
 
     Bytes beforeInv = Used();
     Click("Inv");
@@ -273,11 +273,11 @@ TEST_F(MeshPanel, CommandsActOnTheSelection)
     Turns(1);
     Click("Mve");
     Turns(1);
-    EXPECT_EQ(EditToolMode(), MESHP_TOOL_MOVE);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_MESH_MOVE);
     EXPECT_EQ(Buttons(panel), (Labels{"Exit"}));
     Click("Exit");
     Turns(1);
-    EXPECT_EQ(EditToolMode(), MESHP_TOOL_SELECT);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_MESH_RECT);
     EXPECT_EQ(Buttons(panel).front(), "Polygons");
 }
 
@@ -290,7 +290,7 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     ASSERT_EQ(Grid().front(), "Tex");
     Click("Tex");
     json shown = Dump();
-    const json* mapping = Find(shown, "0x1024");
+    const json* mapping = Find(shown, ClassText(CLASS_MAPPING_HEX));
     ASSERT_NE(mapping, nullptr);
     MappingInfo info;
     ASSERT_TRUE(MappingDescribe((WinId)(*mapping)["id"].get<int>(), &info));
@@ -303,7 +303,7 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     WinId dialog = WinFindClass(CLASS_MESH_TRANSFORM);
     ASSERT_NE(dialog, 0);
     shown = Dump();
-    const json* d = Find(shown, "0x101B");
+    const json* d = Find(shown, ClassText(CLASS_MESH_TRANSFORM));
     EXPECT_EQ((*d)["x"], 40);
     EXPECT_EQ((*d)["width"], 170);
     EXPECT_EQ((*d)["height"], 150);
@@ -343,7 +343,7 @@ std::string Note()
     json d = DumpJson();
     std::string note = d["note"];
     for (const json& w : d["windows"])
-        if (w["class"] == "0x1001" && !note.empty()) {
+        if (w["class"] == ClassText(CLASS_VIEW) && !note.empty()) {
             std::vector<std::string> lines = w.value("texts", std::vector<std::string>{});
             EXPECT_NE(std::find(lines.begin(), lines.end(), note), lines.end()) << "the view shows it";
         }

@@ -46,7 +46,7 @@ TEST_F(ObjectPanel, ParametersAcceptZeroTo180AndKeepTheDialogOpenOtherwise)
     WinId d = Open("Parms", CLASS_OBJECT_PARMS, &f);
     ASSERT_NE(d, 0);
     json d0 = Dump();
-    const json* shown = Find(d0, "0x1023");
+    const json* shown = Find(d0, ClassText(CLASS_OBJECT_PARMS));
     EXPECT_EQ((*shown)["x"], 50);
     EXPECT_EQ((*shown)["y"], 43);
     EXPECT_EQ((*shown)["title"], "Object Parameters");
@@ -231,8 +231,8 @@ TEST_F(Panels, ToolPanelsChooseTheViewsToolAndSortingEditsTheFlag)
     EXPECT_EQ(EditToolMode(), 19);
     EXPECT_EQ(EditPickMode(), 2);
     json d = Dump();
-    EXPECT_EQ((*Find(d, "0x201", "Combine"))["state"], 0) << "one tool lit at a time";
-    EXPECT_EQ((*Find(d, "0x201", "Invert"))["x"], 178);
+    EXPECT_EQ((*Find(d, ClassText(CLASS_BUTTON), "Combine"))["state"], 0) << "one tool lit at a time";
+    EXPECT_EQ((*Find(d, ClassText(CLASS_BUTTON), "Invert"))["x"], 178);
 
     Click("Vertices");
     WinId vertices = WinFindClass(CLASS_VERTICES_PANEL);
@@ -251,8 +251,8 @@ TEST_F(Panels, ToolPanelsChooseTheViewsToolAndSortingEditsTheFlag)
     Turns(1);
     EXPECT_EQ(GetU16(B(), SH_NOSORT), 0);
     json after = Dump();
-    EXPECT_EQ((*Find(after, "0x201", "No Sort"))["state"], 0) << "the box follows the shape";
-    Send(Id("0x201", "Make Sort"), WM_SETSTATE, 1, 0);
+    EXPECT_EQ((*Find(after, ClassText(CLASS_BUTTON), "No Sort"))["state"], 0) << "the box follows the shape";
+    Send(Id(ClassText(CLASS_BUTTON), "Make Sort"), WM_SETSTATE, 1, 0);
     EXPECT_TRUE(EditorRequestPending(REQUEST_SORT));
 }
 

@@ -35,7 +35,7 @@ protected:
         json d = Dump();
         const json* b = nullptr;
         for (const json& w : d["windows"])
-            if (!b && w["class"] == "0x201" && w["label"] == label && (!parent || w["parent"] == parent)) b = &w;
+            if (!b && w["class"] == ClassText(CLASS_BUTTON) && w["label"] == label && (!parent || w["parent"] == parent)) b = &w;
         ASSERT_NE(b, nullptr) << label;
         ClickAt((*b)["x"].get<int>() + (*b)["width"].get<int>() / 2, (*b)["y"].get<int>() + 5);
     }
@@ -45,7 +45,7 @@ protected:
         std::vector<std::string> out;
         json d = Dump();
         for (const json& w : d["windows"])
-            if (w["parent"] == parent && w["class"] == "0x201") out.push_back(w["label"]);
+            if (w["parent"] == parent && w["class"] == ClassText(CLASS_BUTTON)) out.push_back(w["label"]);
         return out;
     }
     static void Key(int scan) { TapKey(scan); }
@@ -61,7 +61,7 @@ protected:
         std::vector<WinId> out;
         json d = Dump();
         for (const json& w : d["windows"])
-            if (w["parent"] == dialog && w["class"] == "0x204") out.push_back((WinId)w["id"].get<int>());
+            if (w["parent"] == dialog && w["class"] == ClassText(CLASS_EDIT)) out.push_back((WinId)w["id"].get<int>());
         return out;
     }
     static void Send(WinId to, int message, WinParam p1, WinParam p2) { WinSendMessage(to, message, &p1, &p2); }

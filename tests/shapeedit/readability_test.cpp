@@ -3,12 +3,12 @@
 // values as wide as they come (counts of ten thousand, light levels of 16384, long names).
 #include "frontend/menubar.h"
 #include "kernel/app.h"
-#include "materials/matedit.h"
+#include "panels/matedit.h"
 #include "materials/matm.h"
-#include "materials/scenepanel.h"
+#include "panels/scenepanel.h"
 #include "shapeedit/mapping.h"
 #include "shapeedit/meshpanel.h"
-#include "materials/matpanel.h"
+#include "panels/matpanel.h"
 #include "shapeedit/objdlg.h"
 #include "shapeedit/panels.h"
 

@@ -125,3 +125,10 @@ void AppendText(Bytes& b, const std::string& s, size_t width)
 {
     for (size_t i = 0; i < width; i++) b.push_back(i < s.size() ? (uint8_t)s[i] : 0);
 }
+
+std::string ClassText(uint32_t classId)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%X", (unsigned)classId);
+    return text;
+}

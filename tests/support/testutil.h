@@ -45,3 +45,7 @@ void AppendU8(Bytes& b, uint8_t v);
 void AppendU16(Bytes& b, uint16_t v);
 void AppendU32(Bytes& b, uint32_t v);
 void AppendText(Bytes& b, const std::string& s, size_t width);   // zero-padded to width
+
+// A window class id as the dump of the screen writes it ("0x1001"): tests find windows by
+// their class's name, never by a number of their own.
+std::string ClassText(uint32_t classId);

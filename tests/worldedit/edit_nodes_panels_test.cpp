@@ -52,7 +52,7 @@ protected:
         Labels out;
         json d = Dump();
         for (const json& w : d["windows"])
-            if (w["parent"] == panel && w["class"] == "0x201" && w["x"].get<int>() >= 156) out.push_back(w["label"]);
+            if (w["parent"] == panel && w["class"] == ClassText(CLASS_BUTTON) && w["x"].get<int>() >= 156) out.push_back(w["label"]);
         return out;
     }
     static uint16_t Flags(uint16_t id) { return GetU16(WorldMShapeFindData(id), WS_FLAGS); }
@@ -104,14 +104,14 @@ TEST_F(EditAndNodesPanels, EditShapesShowsTheContextButtonsOfTheSelectionAndPick
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_PICK);
 
     // Without Mult a pick replaces the selection.
-    Send(panel, EDITSHAPES_PICK, tree, 1);
-    Send(panel, EDITSHAPES_PICK, rock, 1);
+    Send(panel, PANEL_MSG_WORLD_SHAPE, tree, 1);
+    Send(panel, PANEL_MSG_WORLD_SHAPE, rock, 1);
     EXPECT_EQ(WorldMCountSelectedShapes(), 1);
     EXPECT_EQ(WorldMFirstSelectedShape(), rock);
     Turns(1);
     EXPECT_EQ(Grid(panel), (Labels{"Delete", "Move", "Camera", "Name", "Rotate", "DelNet", "Hide", "HideO", "HillY"}));
     json d = Dump();
-    const json* name = Find(d, "0x201", "Name");
+    const json* name = Find(d, ClassText(CLASS_BUTTON), "Name");
     ASSERT_NE(name, nullptr);
     EXPECT_EQ((*name)["x"], 208) << "the grid fills column by column";
     EXPECT_EQ((*name)["y"], 554);
@@ -121,13 +121,13 @@ TEST_F(EditAndNodesPanels, EditShapesShowsTheContextButtonsOfTheSelectionAndPick
     Turns(1);
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_RECT);
     // A rectangle goes on to the view's next draw as it came, to be added to the selection.
-    Send(panel, EDITSHAPES_RECT, WinPack(300, 40), WinPack(120, 200));
+    Send(panel, PANEL_MSG_RECT, WinPack(300, 40), WinPack(120, 200));
     uint32_t flags = 0;
     int32_t rect[4];
     ASSERT_TRUE(EditTakeRectSelect(&flags, rect));
     EXPECT_EQ(flags, (uint32_t)VIEW_RECT_WORLD_SHAPES | EDIT_RECT_KEEP);
     EXPECT_EQ(std::vector<int32_t>(rect, rect + 4), (std::vector<int32_t>{300, 40, 120, 200}));
-    Send(panel, EDITSHAPES_PICK, stone, 1);
+    Send(panel, PANEL_MSG_WORLD_SHAPE, stone, 1);
     EXPECT_EQ(WorldMCountSelectedShapes(), 2) << "with Mult a pick adds";
     Turns(1);
     EXPECT_EQ(Grid(panel), (Labels{"Delete", "Move", "Camera", "Rotate", "Hide", "HideO", "HillY", "Stitch"}));
@@ -189,13 +189,13 @@ TEST_F(EditAndNodesPanels, HideDeleteAndNameAreUndoneByTheUndoButton)
     ASSERT_NE(dialog, 0);
     EXPECT_STREQ(WinGetTitle(dialog), "Building Name");
     json d = Dump();
-    const json* w = Find(d, "0x101D");
+    const json* w = Find(d, ClassText(CLASS_BUILDING_NAME));
     ASSERT_NE(w, nullptr);
     EXPECT_EQ((*w)["x"], 40);
     EXPECT_EQ((*w)["y"], 30);
     EXPECT_EQ((*w)["width"], 170);
     EXPECT_EQ((*w)["height"], 70);
-    const json* field = Find(d, "0x204");
+    const json* field = Find(d, ClassText(CLASS_EDIT));
     ASSERT_NE(field, nullptr);
     EXPECT_EQ((*field)["text"], "ROCK");
     Answer(dialog, "A-1");
@@ -239,22 +239,22 @@ TEST_F(EditAndNodesPanels, NodesLinkUnlinkAndNameAndNamesThatClashAreRefused)
     OpenNodes();
     WinId panel = Panel(CLASS_NODES_PANEL);
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_NODES_PICK);
-    EXPECT_EQ(EditPickMode(), 1024);
+    EXPECT_EQ(EditPickMode(), EDIT_PICK_WORLD);
     uint16_t n[4];
     for (int i = 0; i < 4; i++) n[i] = (uint16_t)WorldMAddNetNode(1000 * i, 0, 0);
     WorldMDeselectAllNodes();
     Turns(1);
     EXPECT_EQ(Grid(panel), Labels{});
 
-    Send(panel, NODES_PICK, n[1], 1);
-    Send(panel, NODES_PICK, n[0], 1);
+    Send(panel, PANEL_MSG_NODE, n[1], 1);
+    Send(panel, PANEL_MSG_NODE, n[0], 1);
     EXPECT_EQ(WorldMCountSelectedNodes(), 1) << "without Mult a pick replaces the selection";
     Turns(1);
     EXPECT_EQ(Grid(panel), (Labels{"Delete", "Unlink", "Move", "Name", "Monorail", "Camera", "Hide", "Pylons"}));
     Click("Mult", panel);
     Turns(1);
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_NODES_RECT);
-    Send(panel, NODES_PICK, n[1], 1);
+    Send(panel, PANEL_MSG_NODE, n[1], 1);
     Turns(1);
     EXPECT_EQ(Grid(panel), (Labels{"Delete", "Link", "Move", "Interp", "Smooth Y", "Tube", "Walk"}));
 

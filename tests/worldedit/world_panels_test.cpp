@@ -189,9 +189,9 @@ TEST_F(WorldPanels, AddShapesTakesThePositionFromTheViewAndRefusesNamesWithABox)
     EXPECT_EQ(Text(f[0]), "0");
     EXPECT_EQ(Text(f[3]), "AAAA");
 
-    Send(panel, ADDS_MSG_X, 0x1234, 0);
-    Send(panel, ADDS_MSG_Y, 0x777, 0);
-    Send(panel, ADDS_MSG_Z, -16, 0);
+    Send(panel, PANEL_MSG_POSITION_X, 0x1234, 0);
+    Send(panel, PANEL_MSG_POSITION_Y, 0x777, 0);
+    Send(panel, PANEL_MSG_POSITION_Z, -16, 0);
     EXPECT_EQ(Text(f[0]), "00001234");
     EXPECT_EQ(Text(f[1]), "FFFFFFF0");
     Fill(f[2], "ROCK.SHP");

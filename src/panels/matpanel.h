@@ -6,16 +6,6 @@
 #pragma once
 #include "toolkit/win.h"
 
-enum {
-    CLASS_MATERIALS_PANEL = 0x1002,
-    CLASS_MAT_SWATCH = 0x1003,
-    CLASS_MAT_NAME = 0x1004,
-    CLASS_MAT_SELECT = 0x1006,
-    MATPANEL_SET_ON = 40,       // to the panel (from the view after a Get): "Set" goes on
-    MATPANEL_TOOL_SET = 17,     // the view tools the toggles choose, both picking polygons
-    MATPANEL_TOOL_GET = 18,
-    MATPANEL_PICK_POLYGON = 2,
-};
 
 // Registers the panel, the swatch, the name field and the Select Material dialog.
 void MatPanelRegister(void);

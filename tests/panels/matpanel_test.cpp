@@ -6,12 +6,12 @@
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
 #include "frontend/panels.h"
-#include "materials/matedit.h"
-#include "materials/matpanel.h"
 #include "materials/mattest.h"
-#include "materials/scenepanel.h"
 #include "palette/palm.h"
 #include "palette/png.h"
+#include "panels/matedit.h"
+#include "panels/matpanel.h"
+#include "panels/scenepanel.h"
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"
@@ -275,14 +275,14 @@ TEST_F(MatPanel, SetAndGetChooseTheViewToolsAndTheViewTurnsSetOn)
     Open();
     WinId set = ButtonOf(panel, "Set"), get = ButtonOf(panel, "Get");
     ClickWindow(set);
-    EXPECT_EQ(EditToolMode(), MATPANEL_TOOL_SET);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_MATERIAL_SET);
     EXPECT_EQ(EditPickMode(), 2);
     ClickWindow(get);
-    EXPECT_EQ(EditToolMode(), MATPANEL_TOOL_GET);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_MATERIAL_GET);
     EXPECT_EQ(ControlState(set), 0);
     WinParam zero = 0, none = 0;
-    WinSendMessage(panel, MATPANEL_SET_ON, &zero, &none);
-    EXPECT_EQ(EditToolMode(), MATPANEL_TOOL_SET);
+    WinSendMessage(panel, PANEL_MSG_MATERIAL, &zero, &none);
+    EXPECT_EQ(EditToolMode(), EDIT_TOOL_MATERIAL_SET);
     EXPECT_EQ(ControlState(get), 0);
     ClickWindow(set);
     EXPECT_EQ(EditToolMode(), 0);
@@ -459,7 +459,7 @@ TEST_F(MatPanel, ATextureThatCannotBeLoadedIsReportedOnceAndTheSwatchSaysItIsMis
     EXPECT_EQ(IntMatAmbient(1), 1000);
     EXPECT_EQ(IntMatSpecular(1), 2000);
     json d = DumpJson();
-    EXPECT_EQ((*Find(d, "0x1003"))["texts"], json::array({"Texture missing"}));
+    EXPECT_EQ((*Find(d, ClassText(CLASS_MAT_SWATCH)))["texts"], json::array({"Texture missing"}));
 
     // A name with no file behind it; then a list with two such textures and one that loads:
     // one box each time.
@@ -486,7 +486,7 @@ TEST_F(MatPanel, ATextureThatCannotBeLoadedIsReportedOnceAndTheSwatchSaysItIsMis
     ASSERT_STREQ(MatMGetName(3), "Good");
     ASSERT_NE(IntMatHandle(3), 0);
     d = DumpJson();
-    EXPECT_TRUE((*Find(d, "0x1003"))["texts"].empty());
+    EXPECT_TRUE((*Find(d, ClassText(CLASS_MAT_SWATCH)))["texts"].empty());
 }
 
 // "Tex:" takes a picture's path as well as a sprite name: the picture becomes an 8.3-named

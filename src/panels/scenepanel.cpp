@@ -1,4 +1,4 @@
-#include "materials/scenepanel.h"
+#include "panels/scenepanel.h"
 
 #include <cstdio>
 
@@ -6,10 +6,11 @@
 #include "platform/platform.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
-#include "toolkit/text.h"
+#include "toolkit/panelkit.h"
 
-// Each slider's name stands left of it, its value right of it.
-enum { SLIDER_COUNT = 8, SLIDER_X = 110, SLIDER_W = 80, LABEL_X = 10, VALUE_X = SLIDER_X + SLIDER_W + 6 };
+// Each slider's name stands left of it, its value right of it (the labels' x in window
+// coordinates: the border is one pixel).
+enum { SLIDER_COUNT = 8, SLIDER_X = 110, SLIDER_W = 80, LABEL_X = 11, VALUE_X = SLIDER_X + SLIDER_W + 7 };
 
 static const SceneValues kDefaults = {{8192, 8192, 8192}, {16384, 16384, 16384}, 8192, 0};
 
@@ -24,15 +25,15 @@ static const struct {
 static struct {
     SceneValues values;
     char labels[SLIDER_COUNT][SCENE_LABEL_MAX];
-} sc;
+} scene;
 
 struct SceneData {
     WinId slider[SLIDER_COUNT];
     WinId ok;
 };
 
-const SceneValues* ScenePanelValues(void) { return &sc.values; }
-void ScenePanelSetValues(const SceneValues* values) { sc.values = *values; }
+const SceneValues* ScenePanelValues(void) { return &scene.values; }
+void ScenePanelSetValues(const SceneValues* values) { scene.values = *values; }
 
 int ScenePitchDegrees(int32_t pitch) { return -(pitch * 90 / SCENE_ONE); }
 int SceneHeadingDegrees(int32_t heading) { return heading * 360 / SCENE_ONE % 360; }
@@ -40,19 +41,19 @@ int SceneHeadingDegrees(int32_t heading) { return heading * 360 / SCENE_ONE % 36
 // The slider's value, in table order.
 static int32_t* Value(int i)
 {
-    SceneValues& v = sc.values;
+    SceneValues& v = scene.values;
     return i < 3 ? &v.ambient[i] : i < 6 ? &v.distant[i - 3] : i == 6 ? &v.pitch : &v.heading;
 }
 
 // The number a slider's label shows: the value, or degrees for the light's direction.
 static int Shown(int i)
 {
-    return i == 6 ? ScenePitchDegrees(sc.values.pitch) : i == 7 ? SceneHeadingDegrees(sc.values.heading) : *Value(i);
+    return i == 6 ? ScenePitchDegrees(scene.values.pitch) : i == 7 ? SceneHeadingDegrees(scene.values.heading) : *Value(i);
 }
 
 static void FormatLabels(void)
 {
-    for (int i = 0; i < SLIDER_COUNT; i++) snprintf(sc.labels[i], sizeof sc.labels[i], "%s %d", kSliders[i].label, Shown(i));
+    for (int i = 0; i < SLIDER_COUNT; i++) snprintf(scene.labels[i], sizeof scene.labels[i], "%s %d", kSliders[i].label, Shown(i));
 }
 
 // ============================================================================================
@@ -85,34 +86,22 @@ static int SceneProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
     case WM_CREATE: {
         SceneData c{};
         for (int i = 0; i < SLIDER_COUNT; i++) {
-            c.slider[i] = WinCreate(SLIDER_X, kSliders[i].y, SLIDER_W, 11, self, 0, CLASS_SLIDER);
-            WinParam range = SCENE_ONE + 1, position = *Value(i) + 1, zero = 0;
-            WinSendMessage(c.slider[i], WM_SLIDERSETRANGE, &range, &zero);
-            WinSendMessage(c.slider[i], WM_SLIDERSETPOS, &position, &zero);
+            c.slider[i] = KitSlider(SLIDER_X, kSliders[i].y, SLIDER_W, SCENE_ONE + 1, *Value(i) + 1);
         }
-        c.ok = WinCreate(10, 250, 40, 11, self, BUTTON_PUSH, CLASS_BUTTON);
-        WinParam label = (WinParam) "Ok", title = (WinParam) "Scene Setup", zero = 0;
-        WinSendMessage(c.ok, WM_SETLABEL, &label, &zero);
-        WinSendMessage(self, WM_SETTITLE, &title, &zero);
+        c.ok = KitButton(10, 250, 40, BUTTON_PUSH, "Ok");
+        KitSetTitle(self, "Scene Setup");
         *(SceneData*)WinGetData() = c;
         WinSetFocus(self);
         return 0;
     }
     case WM_DRAWCLIENT: {
-        int x0, y0, x1, y1;
-        WinGetExtent(0, &x0, &y0, &x1, &y1);
-        DrawFillRect(x0, y0, x1, y1, DrawBackground());
-        WinParam a = 0, b = 0;
-        WinSendMessage(WIN_SELF, WM_REGION, &a, &b);
-        int top = WinNoRect(a) ? 0 : WinHi(a);
+        KitClearClient();
         // The labels show the values stored so far; the sliders' new values are taken next,
         // so a change shows from the next redraw on.
         FormatLabels();
-        TextSetColour(DrawTextColour());
-        TextSetFormat(TEXT_MODE_PLAIN, -1, 0, x1);
         for (int i = 0; i < SLIDER_COUNT; i++) {
-            TextPrint(LABEL_X, kSliders[i].y - top + 2, "%s", kSliders[i].label);
-            TextPrint(VALUE_X, kSliders[i].y - top + 2, "%d", Shown(i));
+            KitPrint(LABEL_X, kSliders[i].y + 2, DrawTextColour(), "%s", kSliders[i].label);
+            KitPrint(VALUE_X, kSliders[i].y + 2, DrawTextColour(), "%d", Shown(i));
         }
         for (int i = 0; i < SLIDER_COUNT; i++) {
             ControlInfo c;
@@ -137,12 +126,12 @@ int ScenePanelTexts(WinId, const char** out, int max)
 {
     FormatLabels();
     int n = 0;
-    for (; n < SLIDER_COUNT && n < max; n++) out[n] = sc.labels[n];
+    for (; n < SLIDER_COUNT && n < max; n++) out[n] = scene.labels[n];
     return n;
 }
 
 void ScenePanelRegister(void)
 {
-    sc.values = kDefaults;
+    scene.values = kDefaults;
     WinCreateClass(CLASS_SCENE_PANEL, CLASS_FRAME, sizeof(SceneData), SceneProc);
 }

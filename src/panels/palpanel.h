@@ -7,9 +7,6 @@
 #include "toolkit/win.h"
 
 enum {
-    CLASS_PALETTE_PANEL = 0x1008,
-    CLASS_PALETTE_GRID = 0x1009,
-    CLASS_PALETTE_SAVE = 0x1018,   // registered; "Save" goes straight to the file selector
     PALGRID_NONE = -1,
     PALGRID_CHANGED = 40,          // grid to panel: the selection changed
     PALGRID_GET = 41,              // to the grid: out p1 range start, p2 range end

@@ -9,8 +9,6 @@
 #include "toolkit/win.h"
 
 enum {
-    CLASS_MAT_EDIT = 0x1005,
-    CLASS_MAT_PICKER = 0x1007,
     MATPICK_SET = 40,   // to the picker: p1 = palette index
     MATPICK_GET = 41,   // to the picker: out p1 = palette index
     MATEDIT_COEFF_MAX = 16384,

@@ -7,7 +7,6 @@
 #include "toolkit/win.h"
 
 enum {
-    CLASS_SCENE_PANEL = 0x1012,
     SCENE_ONE = 16384,         // colours: 1.0; pitch: a quarter turn; heading: a full turn
     SCENE_LABEL_MAX = 32,
     // Wide enough for each slider's name on its left and its value on its right.

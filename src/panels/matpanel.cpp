@@ -1,4 +1,4 @@
-#include "materials/matpanel.h"
+#include "panels/matpanel.h"
 
 #include <cstring>
 
@@ -6,12 +6,14 @@
 #include "base/fatal.h"
 #include "base/str.h"
 #include "materials/intmat.h"
-#include "materials/matedit.h"
+#include "panels/matedit.h"
 #include "materials/matm.h"
 #include "platform/platform.h"
+#include "toolkit/contract.h"
 #include "toolkit/controls.h"
 #include "toolkit/draw.h"
 #include "toolkit/panelhost.h"
+#include "toolkit/panelkit.h"
 #include "toolkit/text.h"
 
 enum {
@@ -21,7 +23,6 @@ enum {
     ERR_ILLEGAL_NAME = -1,
     ERR_DUPLICATE_NAME = -3,
     NAME_CHARS = MAT_NAME_SIZE - 1,
-    SELECT_STYLE = FRAME_BORDER | FRAME_TITLE | FRAME_DRAG,
 };
 
 static const char* const kDummyRefusal = "You can't edit the \"Dummy\" material, dummy!";
@@ -31,7 +32,7 @@ static struct {
     char folder[PANELHOST_PATH_MAX];   // where the file selector starts
     char file[PANELHOST_PATH_MAX];     // the materials file as chosen, kept whole
     char renameText[MAT_NAME_SIZE + 1];
-} mp;
+} matPanel;
 
 struct PanelData {
     WinId set, get, previous, next, swatch, name, add, remove, load, save, merge;
@@ -45,20 +46,12 @@ struct SelectData {
 
 static const char kUntitledMaterials[] = "UNTITLED.MAT";
 
-const char* MatPanelFileName(void) { return mp.file; }
-int MatPanelHasFile(void) { return mp.file[0] && StrCmp(mp.file, kUntitledMaterials) != 0; }
+const char* MatPanelFileName(void) { return matPanel.file; }
+int MatPanelHasFile(void) { return matPanel.file[0] && StrCmp(matPanel.file, kUntitledMaterials) != 0; }
 
 void MatPanelSetFileName(const char* path)
 {
-    if (path && *path) StrLCopy(mp.file, path, sizeof mp.file);
-}
-
-static WinId MakeButton(int x, int y, int w, int h, uint32_t style, const char* label)
-{
-    WinId b = WinCreate(x, y, w, h, WIN_CURRENT, style, CLASS_BUTTON);
-    WinParam p1 = (WinParam)label, p2 = 0;
-    WinSendMessage(b, WM_SETLABEL, &p1, &p2);
-    return b;
+    if (path && *path) StrLCopy(matPanel.file, path, sizeof matPanel.file);
 }
 
 // ============================================================================================
@@ -178,9 +171,7 @@ static int NameProc(WinId, WinId, int message, WinParam*, WinParam*)
     }
     case WM_LPRESS_REGION: {
         if (WinFindClass(CLASS_MAT_SELECT)) return 0;
-        WinId w = WinCreate(50, 43, 210, 95, WIN_DESKTOP, SELECT_STYLE, CLASS_MAT_SELECT);
-        WinParam title = (WinParam) "Select Material", zero = 0;
-        WinSendMessage(w, WM_SETTITLE, &title, &zero);
+        KitDialog(CLASS_MAT_SELECT, 50, 43, 210, 95, "Select Material");
         return 0;
     }
     default: return 1;
@@ -265,7 +256,7 @@ static void SelectPressed(WinId self, WinId button)
     } else if (button == s->cancel) {
         WinClose(self);
     } else if (button == s->rename && id > 0) {
-        if (MatPanelRename(id - 1, mp.renameText)) {
+        if (MatPanelRename(id - 1, matPanel.renameText)) {
             FillList(self);
             s = (SelectData*)WinGetData();
             WinParam p1 = id, p2 = 0;
@@ -281,13 +272,11 @@ static int SelectProc(WinId self, WinId sender, int message, WinParam* p1, WinPa
     case WM_CREATE: {
         memset(s, 0, sizeof *s);
         WinId list = WinCreate(10, 20, 140, 54, WIN_CURRENT, 0, CLASS_LIST);
-        WinId ok = MakeButton(160, 20, 40, 11, BUTTON_PUSH, "Ok");
-        WinId cancel = MakeButton(160, 35, 40, 11, BUTTON_PUSH, "Cancel");
-        WinId rename = MakeButton(160, 50, 40, 11, BUTTON_PUSH, "Rename");
-        WinId field = WinCreate(10, 78, 140, 11, WIN_CURRENT, EDIT_ASCII, CLASS_EDIT);
-        mp.renameText[0] = 0;
-        WinParam buffer = (WinParam)mp.renameText, limit = NAME_CHARS;
-        WinSendMessage(field, WM_EDITSETBUFFER, &buffer, &limit);
+        WinId ok = KitButton(160, 20, 40, BUTTON_PUSH, "Ok");
+        WinId cancel = KitButton(160, 35, 40, BUTTON_PUSH, "Cancel");
+        WinId rename = KitButton(160, 50, 40, BUTTON_PUSH, "Rename");
+        matPanel.renameText[0] = 0;
+        WinId field = KitField(10, 78, 140, matPanel.renameText, NAME_CHARS);
         s = (SelectData*)WinGetData();
         *s = SelectData{list, ok, cancel, rename, field, 0};
         FillList(self);
@@ -345,7 +334,7 @@ static void FileChosen(WinId self, const char* path)
 {
     char chosen[PANELHOST_PATH_MAX];
     StrLCopy(chosen, path, sizeof chosen);
-    StrLCopy(mp.folder, chosen, (size_t)StrFileNameOffset(chosen) + 1);
+    StrLCopy(matPanel.folder, chosen, (size_t)StrFileNameOffset(chosen) + 1);
     PanelData* d = (PanelData*)WinDataOf(self, CLASS_MATERIALS_PANEL);
     switch (d->fileMode) {
     case MODE_LOAD:
@@ -354,11 +343,11 @@ static void FileChosen(WinId self, const char* path)
         MatMSetTexturesDirty();
         // A file that failed to load keeps its name out of Save's way.
         if (MatMLoad(chosen) != 0) PanelHostMessage("Error", FileRefusalAfter("Unable to load materials."));
-        else StrLCopy(mp.file, chosen, sizeof mp.file);
+        else StrLCopy(matPanel.file, chosen, sizeof matPanel.file);
         break;
     case MODE_SAVE:
         if (MatMSave(chosen) != 0) PanelHostMessage("Error", "Unable to save materials.");
-        else StrLCopy(mp.file, chosen, sizeof mp.file);
+        else StrLCopy(matPanel.file, chosen, sizeof matPanel.file);
         break;
     case MODE_MERGE:
         CloseDialogs();
@@ -373,12 +362,12 @@ static void Pressed(WinId self, WinId button, int on)
 {
     PanelData* d = (PanelData*)WinGetData();
     if (button == d->set || button == d->get) {
-        int tool = button == d->set ? MATPANEL_TOOL_SET : MATPANEL_TOOL_GET;
+        int tool = button == d->set ? EDIT_TOOL_MATERIAL_SET : EDIT_TOOL_MATERIAL_GET;
         if (on) {
             SetToggle(button == d->set ? d->get : d->set, 0);
-            PanelHostSetTool(tool, MATPANEL_PICK_POLYGON);
+            PanelHostSetTool(tool, EDIT_PICK_POLYGONS);
         } else if (PanelHostToolMode() == tool) {
-            PanelHostSetTool(0, 0);
+            PanelHostSetTool(EDIT_TOOL_NONE, 0);
         }
         return;
     }
@@ -392,35 +381,35 @@ static void Pressed(WinId self, WinId button, int on)
         else MatMDelete();
     } else if (button == d->load) {
         d->fileMode = MODE_LOAD;
-        PanelHostOpenFile("Load Materials", mp.folder, "*.MAT", self);
+        PanelHostOpenFile("Load Materials", matPanel.folder, "*.MAT", self);
     } else if (button == d->save) {
         d->fileMode = MODE_SAVE;
         // Save offers the file where it was found: its folder, not the last one browsed.
-        int nameAt = StrFileNameOffset(mp.file);
+        int nameAt = StrFileNameOffset(matPanel.file);
         char folder[PANELHOST_PATH_MAX];
-        StrLCopy(folder, nameAt ? mp.file : mp.folder, nameAt ? (size_t)nameAt + 1 : sizeof folder);
-        PanelHostSaveFile(folder, "*.MAT", mp.file + nameAt, self);
+        StrLCopy(folder, nameAt ? matPanel.file : matPanel.folder, nameAt ? (size_t)nameAt + 1 : sizeof folder);
+        PanelHostSaveFile(folder, "*.MAT", matPanel.file + nameAt, self);
     } else if (button == d->merge) {
         d->fileMode = MODE_MERGE;
-        PanelHostOpenFile("Merge Materials", mp.folder, "*.MAT", self);
+        PanelHostOpenFile("Merge Materials", matPanel.folder, "*.MAT", self);
     }
 }
 
 static void CreateControls(void)
 {
     PanelData c{};
-    c.set = MakeButton(10, 16, 40, 11, BUTTON_TOGGLE, "Set");
-    c.get = MakeButton(10, 31, 40, 11, BUTTON_TOGGLE, "Get");
+    c.set = KitButton(10, 16, 40, BUTTON_TOGGLE, "Set");
+    c.get = KitButton(10, 31, 40, BUTTON_TOGGLE, "Get");
     // The name field holds a name of 15 letters whole; the arrows are as narrow as their signs.
-    c.previous = MakeButton(57, 5, 9, 37, BUTTON_PUSH, "<");
-    c.next = MakeButton(157, 5, 9, 37, BUTTON_PUSH, ">");
+    c.previous = KitButtonSized(57, 5, 9, 37, BUTTON_PUSH, "<");
+    c.next = KitButtonSized(157, 5, 9, 37, BUTTON_PUSH, ">");
     c.swatch = WinCreate(66, 5, 91, 24, WIN_CURRENT, 0, CLASS_MAT_SWATCH);
     c.name = WinCreate(66, 30, 91, 12, WIN_CURRENT, 0, CLASS_MAT_NAME);
-    c.add = MakeButton(173, 16, 40, 11, BUTTON_PUSH, "Add");
-    c.remove = MakeButton(173, 31, 40, 11, BUTTON_PUSH, "Delete");
-    c.load = MakeButton(270, 4, 40, 11, BUTTON_PUSH, "Load");
-    c.save = MakeButton(270, 19, 40, 11, BUTTON_PUSH, "Save");
-    c.merge = MakeButton(270, 34, 40, 11, BUTTON_PUSH, "Merge");
+    c.add = KitButton(173, 16, 40, BUTTON_PUSH, "Add");
+    c.remove = KitButton(173, 31, 40, BUTTON_PUSH, "Delete");
+    c.load = KitButton(270, 4, 40, BUTTON_PUSH, "Load");
+    c.save = KitButton(270, 19, 40, BUTTON_PUSH, "Save");
+    c.merge = KitButton(270, 34, 40, BUTTON_PUSH, "Merge");
     *(PanelData*)WinGetData() = c;
 }
 
@@ -434,7 +423,7 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
         CloseDialogs();
         return 1;
     case WM_PRESSED: Pressed(self, sender, *p1 != 0); return 0;
-    case MATPANEL_SET_ON: SetToggle(d->set, 1); return 0;
+    case PANEL_MSG_MATERIAL: SetToggle(d->set, 1); return 0;
     case PANELHOST_FILE_CHOSEN:
         if (*p1) FileChosen(self, (const char*)*p1);
         return 0;
@@ -444,8 +433,8 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
 
 void MatPanelRegister(void)
 {
-    mp = {};
-    StrCopy(mp.file, kUntitledMaterials);
+    matPanel = {};
+    StrCopy(matPanel.file, kUntitledMaterials);
     WinCreateClass(CLASS_MATERIALS_PANEL, CLASS_FRAME, sizeof(PanelData), PanelProc);
     WinCreateClass(CLASS_MAT_SWATCH, CLASS_FRAME, 0, SwatchProc);
     WinCreateClass(CLASS_MAT_NAME, CLASS_FRAME, 0, NameProc);

@@ -7,7 +7,7 @@
 #include "materials/matm.h"
 #include "palette/iff.h"
 #include "palette/palm.h"
-#include "palette/palpanel.h"
+#include "panels/palpanel.h"
 #include "render/pixpack.h"
 
 #include <algorithm>
@@ -122,7 +122,7 @@ std::vector<std::string> ViewStatus()
 {
     json d = DumpJson();
     for (const json& w : d["windows"])
-        if (w["class"] == "0x1001") return w.value("texts", std::vector<std::string>{});
+        if (w["class"] == ClassText(CLASS_VIEW)) return w.value("texts", std::vector<std::string>{});
     return {};
 }
 
