@@ -522,3 +522,24 @@ TEST_F(Run, VertexToolsThatWorkOnTwoPicksOrAPlane)
     click(at(25, 0));   // x 4000 at zoom 160
     EXPECT_EQ(Vertex(3), (std::vector<int32_t>{4000, 4000, 500}));
 }
+
+TEST_F(Run, ThePolygonPickTakesTheNearestFaceUnderThePointer)
+{
+    StartEditor(EDITOR_SHAPE);
+    SetView(VIEW_TOP);   // seen from above: the higher square is the nearer
+    // Two squares 40 pixels across at the zoom, one above the other; the low one made first,
+    // then last.
+    for (bool lowFirst : {true, false}) {
+        ShapeMNew();
+        const int32_t heights[2] = {lowFirst ? -1600 : 1600, lowFirst ? 1600 : -1600};
+        for (int32_t y : heights)
+            for (auto [x, z] : {std::pair{-3200, -3200}, {3200, -3200}, {3200, 3200}, {-3200, 3200}})
+                ASSERT_GE(ShapeAppendVertex(ShapeMEdit(), x, y, z), 0);
+        for (uint16_t first : {0, 4}) {
+            const uint16_t square[4] = {first, (uint16_t)(first + 1), (uint16_t)(first + 2), (uint16_t)(first + 3)};
+            ASSERT_EQ(ShapeAppendPolygon(ShapeMEdit(), 4, square, 0), 0);
+        }
+        Rest(CX + 5, CY + 5);
+        EXPECT_EQ(EditPickBefore()->polygon, lowFirst ? 1 : 0) << "the low square made " << (lowFirst ? "first" : "last");
+    }
+}

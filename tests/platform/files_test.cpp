@@ -266,13 +266,18 @@ TEST(Files, SavesKeepTheirBackupModeAndLinks)
     EXPECT_EQ(ReadText("v1.2/notes.~"), "first") << "a name without an extension gets .~";
     EXPECT_EQ(ReadText("v1.2/notes"), "second");
 
-    // A rewritten file keeps its permissions; a file written through a link updates the
-    // file the link points at and the link stays a link.
+    // A rewritten file keeps its permissions (0640: not the temporary file's own 0600, nor
+    // what a new file gets), saved plainly or with a backup; a file written through a link
+    // updates the file the link points at and the link stays a link.
+    using std::filesystem::perms;
+    const perms shared = perms::owner_read | perms::owner_write | perms::group_read;
     WriteText("private.mat", "a");
-    std::filesystem::permissions("private.mat", std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions("private.mat", shared);
     ASSERT_EQ(FileWrite("private.mat", "bb", 2), 0);
-    EXPECT_EQ(std::filesystem::status("private.mat").permissions() & std::filesystem::perms::all,
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(std::filesystem::status("private.mat").permissions() & perms::all, shared);
+    ASSERT_EQ(FileSaveWithBackup("private.mat", "b", 1), 0);
+    EXPECT_EQ(std::filesystem::status("private.mat").permissions() & perms::all, shared);
+    ASSERT_EQ(FileWrite("private.mat", "bb", 2), 0);
     std::filesystem::create_symlink("private.mat", "link.mat");
     ASSERT_EQ(FileWrite("link.mat", "ccc", 3), 0);
     EXPECT_TRUE(std::filesystem::is_symlink("link.mat"));

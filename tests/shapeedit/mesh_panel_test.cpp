@@ -333,6 +333,36 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     Key(KEY_ESCAPE);
     EXPECT_FALSE(WinIsWindow(dialog));
     EXPECT_EQ(Used(), before) << "Escape is Cancel";
+
+    // Each angle turns about its own axis through the face's centre, and each Reflect switch
+    // mirrors its own axis through the origin: corner 1 at (100, -100, -100) keeps the other
+    // coordinates.
+    struct Case {
+        int field;             // Pitch, Roll, Yaw; -1 for none
+        const char* reflect;   // a switch pressed, or null
+        int kept[2];           // the coordinates that stay (-1: none)
+    };
+    const Case cases[] = {
+        {0, nullptr, {0, -1}}, {1, nullptr, {2, -1}}, {2, nullptr, {1, -1}},
+        {-1, "Reflect X", {1, 2}}, {-1, "Reflect Y", {0, 2}}, {-1, "Reflect Z", {0, 1}},
+    };
+    const Vec corner = Pos(1);
+    for (const Case& c : cases) {
+        Click("Trf");
+        dialog = WinFindClass(CLASS_MESH_TRANSFORM);
+        if (c.field >= 0) Fill(Fields(dialog)[c.field], "45");   // 90 would take a corner to a corner
+        if (c.reflect) Click(c.reflect, dialog);
+        Click("Ok", dialog);
+        EXPECT_FALSE(WinIsWindow(dialog));
+        const Vec now = Pos(1);
+        for (int a = 0; a < 3; a++) {
+            bool kept = a == c.kept[0] || a == c.kept[1];
+            EXPECT_EQ(now[a] == corner[a], kept) << (c.reflect ? c.reflect : "angle field ") << c.field << " axis " << a;
+        }
+        if (c.reflect) EXPECT_EQ(now[c.reflect[8] - 'X'], -corner[c.reflect[8] - 'X']) << c.reflect;
+        ShapeMUndo();
+        EXPECT_EQ(Used(), before) << "one step";
+    }
 }
 
 namespace {

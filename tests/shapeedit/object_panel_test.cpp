@@ -68,6 +68,22 @@ TEST_F(ObjectPanel, ParametersAcceptZeroTo180AndKeepTheDialogOpenOtherwise)
     EXPECT_FALSE(WinIsWindow(d));
 }
 
+// Each mirror negates its own axis of the whole shape, one undo step each.
+TEST_F(ObjectPanel, EachMirrorTurnsItsOwnAxis)
+{
+    const Bytes before = Used();
+    const struct {
+        const char* button;
+        Vec corner1;   // from (100, -100, -100)
+    } cases[] = {{"Mirror X", {-100, -100, -100}}, {"Mirror Y", {100, 100, -100}}, {"Mirror Z", {100, -100, 100}}};
+    for (const auto& c : cases) {
+        Click(c.button, panel);
+        EXPECT_EQ(Pos(1), c.corner1) << c.button;
+        ShapeMUndo();
+        EXPECT_EQ(Used(), before) << c.button;
+    }
+}
+
 TEST_F(ObjectPanel, ScaleStopsAtAFieldThatIsNoNumberAndIsOneUndoStep)
 {
     Bytes before = Used();

@@ -537,3 +537,28 @@ TEST_F(EditAndNodesPanels, ButtonsThatDoNothingForTheSelectionSaySoOnTheStatusLi
     LogOpen(nullptr);
     EXPECT_NE(ReadText("log.txt").find("STATUS \"Stitch: 2\""), std::string::npos) << "the log has it too";
 }
+
+// "Camera" of either panel centres the view on the selection, each coordinate in its place.
+TEST_F(EditAndNodesPanels, CameraCentresTheViewOnTheSelection)
+{
+    auto centre = [] {
+        Turns(1);
+        ViewInfo v{};
+        EXPECT_EQ(ViewDescribe(EditorView(), &v), 1);
+        return std::vector<int32_t>(v.centre, v.centre + 3);
+    };
+    // ROCK's box is centred on its place.
+    uint16_t far = (uint16_t)WorldMAddShape("ROCK.SHP", 1000, 2000, 3000, 0);
+    SelectOnly({far});
+    Click("Camera", Panel(CLASS_EDIT_SHAPES_PANEL));
+    EXPECT_EQ(centre(), (std::vector<int32_t>{1000, 2000, 3000}));
+
+    OpenNodes();
+    uint16_t node = (uint16_t)WorldMAddNetNode(-4000, 5000, 6000);
+    SelectNodes({node});
+    int32_t at[3];
+    NetNodePos(NetNode(node), at);
+    ASSERT_EQ(std::vector<int32_t>(at, at + 3), (std::vector<int32_t>{-4000, 5000, 6000}));
+    Click("Camera", Panel(CLASS_NODES_PANEL));
+    EXPECT_EQ(centre(), (std::vector<int32_t>{-4000, 5000, 6000}));
+}
