@@ -219,6 +219,18 @@ TEST_F(Run, ViewSetupSwitchesTheViewAndTheScaleBarAppears)
     for (int px : {barX, barX + 200, barX + 469}) EXPECT_TRUE(PixelIs(px, barY, white)) << px;
     EXPECT_TRUE(PixelIs(barX, CLIENT_Y + 5 + 300, white)) << "the upright arm";
     EXPECT_FALSE(PixelIs(barX + 471, barY, white)) << "the bar ends at L + 7";
+    // Every projection line gives its own view; every option line shown turns its own flag.
+    for (int line = 0; line < VIEW_TYPES; line++) {
+        ClickAt(x + 5 + 20, y + 14 + 1 + line * 9 + 4);
+        EXPECT_EQ(Info().type, line);
+    }
+    const uint32_t options[] = {VIEWF_WIREFRAME, VIEWF_ORIENTATION, VIEWF_DECIMAL,
+                                VIEWF_HIDDEN,    VIEWF_NORMALS,     VIEWF_NO_BILINEAR};
+    for (int line = 0; line < 6; line++) {
+        uint32_t before = Info().displayFlags;
+        ClickAt(x + 90 + 20, y + 14 + 1 + line * 9 + 4);
+        EXPECT_EQ(Info().displayFlags ^ before, options[line]) << "option line " << line;
+    }
     ClickAt(x + 140 + 20, y + 76 + 5);   // "Ok"
     Turns(1);
     EXPECT_EQ(WinFindClass(CLASS_VIEW_SETUP), 0);

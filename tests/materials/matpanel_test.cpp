@@ -130,6 +130,14 @@ TEST_F(Run, SceneSetupShowsTheStoredValues)
     ClickWindow(ChildrenOf(scene, CLASS_SLIDER)[6], 78, 5);
     Turns(1);
     EXPECT_EQ(ScenePanelValues()->pitch, 16384);
+    // Each slider its own value: pressed further along each, the values come out in order.
+    std::vector<WinId> sliders = ChildrenOf(scene, CLASS_SLIDER);
+    for (size_t i = 0; i < sliders.size(); i++) ClickWindow(sliders[i], 4 + 9 * (int)i, 5);
+    Turns(1);
+    const SceneValues* now = ScenePanelValues();
+    const std::vector<int32_t> values = {now->ambient[0], now->ambient[1], now->ambient[2], now->distant[0],
+                                         now->distant[1], now->distant[2], now->pitch,      now->heading};
+    for (size_t i = 1; i < values.size(); i++) EXPECT_LT(values[i - 1], values[i]) << "slider " << i;
     ClickWindow(ButtonOf(scene, "Ok"));
     EXPECT_FALSE(WinIsWindow(scene));
 }
