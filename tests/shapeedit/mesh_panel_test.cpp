@@ -362,7 +362,9 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
             bool kept = a == c.kept[0] || a == c.kept[1];
             EXPECT_EQ(now[a] == corner[a], kept) << (c.reflect ? c.reflect : "angle field ") << c.field << " axis " << a;
         }
-        if (c.reflect) EXPECT_EQ(now[c.reflect[8] - 'X'], -corner[c.reflect[8] - 'X']) << c.reflect;
+        if (c.reflect) {
+            EXPECT_EQ(now[c.reflect[8] - 'X'], -corner[c.reflect[8] - 'X']) << c.reflect;
+        }
         ShapeMUndo();
         EXPECT_EQ(Used(), before) << "one step";
     }

@@ -252,22 +252,27 @@ namespace {
 // triangles 0 (0, 1, 2) and 1 (1, 3, 2) share the edge 1-2; vertex 4 is used by none.
 const std::pair<int, int> kAt[5] = {{-30, 20}, {30, 20}, {0, -30}, {60, -30}, {-60, -30}};
 
+void Loop(int turns)
+{
+    for (int i = 0; i < turns; i++) ASSERT_EQ(AppLoopTurn(), 0);
+}
+
 void ToolScene()
 {
     ShapeMNew();
     for (auto [dx, dy] : kAt) ASSERT_GE(EditBuffer::V(160 * dx, -160 * dy, 0), 0);
     EditBuffer::P({0, 1, 2});
     EditBuffer::P({1, 3, 2});
-    Run::Turns(2);
+    Loop(2);
 }
 
 // The pointer rests on a screen point long enough for the view to pick there, then clicks.
 void PickAndClick(std::pair<int, int> at)
 {
     MoveTo(CX + at.first, CY + at.second);
-    Run::Turns(2);
+    Loop(2);
     ClickAt(CX + at.first, CY + at.second);
-    Run::Turns(1);
+    Loop(1);
 }
 
 }  // namespace
