@@ -549,8 +549,9 @@ TEST_F(Run, ThePolygonPickTakesTheNearestFaceUnderThePointer)
                 ASSERT_GE(ShapeAppendVertex(ShapeMEdit(), x, y, z), 0);
         for (uint16_t first : {0, 4}) {
             const uint16_t square[4] = {first, (uint16_t)(first + 1), (uint16_t)(first + 2), (uint16_t)(first + 3)};
-            ASSERT_EQ(ShapeAppendPolygon(ShapeMEdit(), 4, square, 0), 0);
+            ASSERT_GE(ShapeAppendPolygon(ShapeMEdit(), 4, square, 0), 0);
         }
+        ShapeDerive(Block());   // the radius: a parallel eye stands beyond the whole shape
         Rest(CX + 5, CY + 5);
         EXPECT_EQ(EditPickBefore()->polygon, lowFirst ? 1 : 0) << "the low square made " << (lowFirst ? "first" : "last");
     }

@@ -249,7 +249,8 @@ TEST_F(ObjectPanel, ANewOrCreatedObjectIsUntitledUntilSaved)
 namespace {
 
 // In the Rear view a vertex at (160 dx, -160 dy, 0) is drawn dx, dy pixels from the middle:
-// triangles 0 (0, 1, 2) and 1 (1, 3, 2) share the edge 1-2; vertex 4 is used by none.
+// triangles 0 (0, 2, 1) and 1 (1, 2, 3), both facing the eye, share the edge 1-2; vertex 4 is
+// used by none.
 const std::pair<int, int> kAt[5] = {{-30, 20}, {30, 20}, {0, -30}, {60, -30}, {-60, -30}};
 
 void Loop(int turns)
@@ -261,8 +262,8 @@ void ToolScene()
 {
     ShapeMNew();
     for (auto [dx, dy] : kAt) ASSERT_GE(EditBuffer::V(160 * dx, -160 * dy, 0), 0);
-    EditBuffer::P({0, 1, 2});
-    EditBuffer::P({1, 3, 2});
+    EditBuffer::P({0, 2, 1});
+    EditBuffer::P({1, 2, 3});
     Loop(2);
 }
 
@@ -300,11 +301,11 @@ TEST_F(Panels, EachToolButtonGivesTheViewItsOwnTool)
         std::function<void()> check;
     };
     const Case cases[] = {
-        {"Polygons", "Add", {kAt[0], kAt[2], kAt[4], kAt[0]}, [&] {
+        {"Polygons", "Add", {kAt[0], kAt[4], kAt[2], kAt[0]}, [&] {
              ASSERT_EQ(ShapePolygonCount(B()), 3);
-             EXPECT_EQ(points(2), (std::vector<int>{0, 2, 4}));
+             EXPECT_EQ(points(2), (std::vector<int>{0, 4, 2}));
          }},
-        {"Polygons", "Delete", {inside0}, [&] { EXPECT_EQ(points(0), (std::vector<int>{1, 3, 2})); }},
+        {"Polygons", "Delete", {inside0}, [&] { EXPECT_EQ(points(0), (std::vector<int>{1, 2, 3})); }},
         {"Polygons", "Combine", {inside0, inside1}, [] {
              ASSERT_EQ(ShapePolygonCount(B()), 1);
              EXPECT_EQ(ShapePolyPoints(ShapePolygon(B(), 0)), 4);
@@ -320,11 +321,11 @@ TEST_F(Panels, EachToolButtonGivesTheViewItsOwnTool)
          }},
         {"Polygons", "Double", {inside1}, [&] {
              ASSERT_EQ(ShapePolygonCount(B()), 3);
-             EXPECT_EQ(points(0), (std::vector<int>{0, 1, 2}));
+             EXPECT_EQ(points(0), (std::vector<int>{0, 2, 1}));
          }},
         {"Polygons", "Invert", {inside1}, [&] {
-             EXPECT_EQ(points(1), (std::vector<int>{2, 3, 1}));
-             EXPECT_EQ(points(0), (std::vector<int>{0, 1, 2}));
+             EXPECT_EQ(points(1), (std::vector<int>{3, 2, 1}));
+             EXPECT_EQ(points(0), (std::vector<int>{0, 2, 1}));
          }},
         {"Vertices", "Add", {{-60, 20}}, [] {
              ASSERT_EQ(ShapeVertexCount(B()), 6);
