@@ -171,6 +171,6 @@ TEST_F(PalPanel, CopyPasteAndLoad)
     EXPECT_EQ(colour(9), (std::vector<int>{2, 4, 6}));
     EXPECT_EQ(colour(10), (std::vector<int>{10, 20, 30})) << "past the two copied";
     ClickWindow(ButtonOf(panel, "Load"));
-    ChooseInSelector("SAVED.PAL");
+    ChooseInSelector(dir.file("SAVED.PAL"));
     EXPECT_EQ(colour(8), (std::vector<int>{8, 16, 24}));
 }
