@@ -522,17 +522,18 @@ TEST_F(Run, VertexToolsThatWorkOnTwoPicksOrAPlane)
     click(c);
     EXPECT_EQ(Centre(), (std::vector<int32_t>{0, 4800, 0}));
 
-    // PlaneXZ: a vertex drops straight onto the selected polygon's plane (here y = x).
+    // PlaneXZ: a vertex (the first of the shape) drops straight onto the selected polygon's
+    // plane (here y = x).
     ShapeMNew();
-    const int32_t pts[4][3] = {{0, 0, 0}, {1000, 1000, 0}, {0, 0, 1000}, {4000, 0, 500}};
+    const int32_t pts[4][3] = {{4000, 0, 500}, {0, 0, 0}, {1000, 1000, 0}, {0, 0, 1000}};
     for (const auto& p : pts) ASSERT_GE(ShapeAppendVertex(ShapeMEdit(), p[0], p[1], p[2]), 0);
-    const uint16_t tri[3] = {0, 1, 2};
+    const uint16_t tri[3] = {1, 2, 3};
     ASSERT_EQ(ShapeAppendPolygonWithNormal(ShapeMEdit(), 3, tri, 0), 0);
     MeshSelectPolygon(0, 1);
     EditRequestCentre(0, 0, 0);
     EditSetTool(EDIT_TOOL_VERTEX_PLANE_XZ, 5);
     click(at(25, 0));   // x 4000 at zoom 160
-    EXPECT_EQ(Vertex(3), (std::vector<int32_t>{4000, 4000, 500}));
+    EXPECT_EQ(Vertex(0), (std::vector<int32_t>{4000, 4000, 500}));
 }
 
 TEST_F(Run, ThePolygonPickTakesTheNearestFaceUnderThePointer)

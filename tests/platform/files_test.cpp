@@ -70,10 +70,14 @@ TEST(Files, NamesAreFoundWhateverTheirCase)
     EXPECT_NE(FileDelete("textures/trees/tree.~hp"), 0);
     // A batch replaces files of any letter case too, in any folder, and makes the new ones.
     ASSERT_EQ(FileWrite("A.Bin", "0", 1), 0);
-    const FileWriteItem batch[] = {{"a.BIN", "1", 1, 0}, {"Textures/b.bin", "2", 1, 0}, {"c.bin", "3", 1, 0}};
-    ASSERT_EQ(FileWriteGroup(batch, 3), 0);
+    ASSERT_EQ(FileWrite("Textures/D.bin", "0", 1), 0);
+    const FileWriteItem batch[] = {
+        {"a.BIN", "1", 1, 0}, {"Textures/b.bin", "2", 1, 0}, {"c.bin", "3", 1, 0}, {"Textures/d.BIN", "4", 1, 0}};
+    ASSERT_EQ(FileWriteGroup(batch, 4), 0);
     EXPECT_EQ(ReadText("A.Bin"), "1");
     EXPECT_FALSE(PathExists("a.BIN"));
+    EXPECT_EQ(ReadText("Textures/D.bin"), "4") << "in a folder too";
+    EXPECT_FALSE(PathExists("Textures/d.BIN"));
     char got = 0;
     EXPECT_EQ(FileReadAt("TEXTURES/B.BIN", 0, &got, 1), 0);
     EXPECT_EQ(got, '2') << "into the folder as it is spelled on disk";
