@@ -70,10 +70,14 @@ TEST(Files, NamesAreFoundWhateverTheirCase)
     EXPECT_NE(FileDelete("textures/trees/tree.~hp"), 0);
     // A batch replaces files of any letter case too, in any folder, and makes the new ones.
     ASSERT_EQ(FileWrite("A.Bin", "0", 1), 0);
-    const FileWriteItem batch[] = {{"a.BIN", "1", 1, 0}, {"Textures/b.bin", "2", 1, 0}, {"c.bin", "3", 1, 0}};
-    ASSERT_EQ(FileWriteGroup(batch, 3), 0);
+    ASSERT_EQ(FileWrite("Textures/D.bin", "0", 1), 0);
+    const FileWriteItem batch[] = {
+        {"a.BIN", "1", 1, 0}, {"Textures/b.bin", "2", 1, 0}, {"c.bin", "3", 1, 0}, {"Textures/d.BIN", "4", 1, 0}};
+    ASSERT_EQ(FileWriteGroup(batch, 4), 0);
     EXPECT_EQ(ReadText("A.Bin"), "1");
     EXPECT_FALSE(PathExists("a.BIN"));
+    EXPECT_EQ(ReadText("Textures/D.bin"), "4") << "in a folder too";
+    EXPECT_FALSE(PathExists("Textures/d.BIN"));
     char got = 0;
     EXPECT_EQ(FileReadAt("TEXTURES/B.BIN", 0, &got, 1), 0);
     EXPECT_EQ(got, '2') << "into the folder as it is spelled on disk";
@@ -266,13 +270,18 @@ TEST(Files, SavesKeepTheirBackupModeAndLinks)
     EXPECT_EQ(ReadText("v1.2/notes.~"), "first") << "a name without an extension gets .~";
     EXPECT_EQ(ReadText("v1.2/notes"), "second");
 
-    // A rewritten file keeps its permissions; a file written through a link updates the
-    // file the link points at and the link stays a link.
+    // A rewritten file keeps its permissions (0640: not the temporary file's own 0600, nor
+    // what a new file gets), saved plainly or with a backup; a file written through a link
+    // updates the file the link points at and the link stays a link.
+    using std::filesystem::perms;
+    const perms shared = perms::owner_read | perms::owner_write | perms::group_read;
     WriteText("private.mat", "a");
-    std::filesystem::permissions("private.mat", std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions("private.mat", shared);
     ASSERT_EQ(FileWrite("private.mat", "bb", 2), 0);
-    EXPECT_EQ(std::filesystem::status("private.mat").permissions() & std::filesystem::perms::all,
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(std::filesystem::status("private.mat").permissions() & perms::all, shared);
+    ASSERT_EQ(FileSaveWithBackup("private.mat", "b", 1), 0);
+    EXPECT_EQ(std::filesystem::status("private.mat").permissions() & perms::all, shared);
+    ASSERT_EQ(FileWrite("private.mat", "bb", 2), 0);
     std::filesystem::create_symlink("private.mat", "link.mat");
     ASSERT_EQ(FileWrite("link.mat", "ccc", 3), 0);
     EXPECT_TRUE(std::filesystem::is_symlink("link.mat"));

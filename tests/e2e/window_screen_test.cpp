@@ -36,7 +36,7 @@ TEST_F(Headless, AFixedScreenIsLaidOutAndDumped)
     EXPECT_EQ(d["screen"]["scale"], 2);
     bool view = false;
     for (const auto& w : d["windows"])
-        if (w["class"] == "0x1001") {
+        if (w["class"] == ClassText(CLASS_VIEW)) {
             view = true;
             EXPECT_EQ(w["width"], 1279);
             EXPECT_EQ(w["height"], 670);

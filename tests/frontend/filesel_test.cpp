@@ -251,6 +251,29 @@ TEST_F(FileSel, ListsParentFoldersThenMatchingFilesEachSorted)
     EXPECT_TRUE(chosen.empty());
 }
 
+// Two entries are sorted as many are, whatever order the disk gives them in: several pairs
+// cover both orders.
+TEST_F(FileSel, AFolderOfTwoEntriesIsListedSortedToo)
+{
+    const std::vector<std::vector<std::string>> pairs = {
+        {"a.shp", "b.shp"}, {"c.shp", "D.shp"}, {"e.shp", "f.shp"}, {"G.shp", "h.shp"},
+        {"i.shp", "j.shp"}, {"k/", "a.shp"},    {"m/", "n/"},       {"O.shp", "p.shp"}};
+    for (size_t i = 0; i < pairs.size(); i++) {
+        const std::string folder = dir.file("pair" + std::to_string(i));
+        mkdir(folder.c_str(), 0755);
+        // Made in reverse order.
+        for (size_t k = pairs[i].size(); k-- > 0;) {
+            const std::string& name = pairs[i][k];
+            if (name.back() == '/') mkdir((folder + "/" + name).c_str(), 0755);
+            else WriteText(folder + "/" + name, "x");
+        }
+        ASSERT_NE(Open(folder), 0);
+        EXPECT_EQ(Entries(), (std::vector<std::string>{"../", pairs[i][0], pairs[i][1]})) << folder;
+        Key(KEY_ESCAPE);
+        ASSERT_EQ(FileSelWindow(), 0);
+    }
+}
+
 TEST_F(FileSel, SeveralPatternsAndAFolderSpelledInAnotherCase)
 {
     // The folder is found whatever its case, with '\' between its parts, and '.' and '..'.

@@ -219,6 +219,18 @@ TEST_F(Run, ViewSetupSwitchesTheViewAndTheScaleBarAppears)
     for (int px : {barX, barX + 200, barX + 469}) EXPECT_TRUE(PixelIs(px, barY, white)) << px;
     EXPECT_TRUE(PixelIs(barX, CLIENT_Y + 5 + 300, white)) << "the upright arm";
     EXPECT_FALSE(PixelIs(barX + 471, barY, white)) << "the bar ends at L + 7";
+    // Every projection line gives its own view; every option line shown turns its own flag.
+    for (int line = 0; line < VIEW_TYPES; line++) {
+        ClickAt(x + 5 + 20, y + 14 + 1 + line * 9 + 4);
+        EXPECT_EQ(Info().type, line);
+    }
+    const uint32_t options[] = {VIEWF_WIREFRAME, VIEWF_ORIENTATION, VIEWF_DECIMAL,
+                                VIEWF_HIDDEN,    VIEWF_NORMALS,     VIEWF_NO_BILINEAR};
+    for (int line = 0; line < 6; line++) {
+        uint32_t before = Info().displayFlags;
+        ClickAt(x + 90 + 20, y + 14 + 1 + line * 9 + 4);
+        EXPECT_EQ(Info().displayFlags ^ before, options[line]) << "option line " << line;
+    }
     ClickAt(x + 140 + 20, y + 76 + 5);   // "Ok"
     Turns(1);
     EXPECT_EQ(WinFindClass(CLASS_VIEW_SETUP), 0);
@@ -510,15 +522,38 @@ TEST_F(Run, VertexToolsThatWorkOnTwoPicksOrAPlane)
     click(c);
     EXPECT_EQ(Centre(), (std::vector<int32_t>{0, 4800, 0}));
 
-    // PlaneXZ: a vertex drops straight onto the selected polygon's plane (here y = x).
+    // PlaneXZ: a vertex (the first of the shape) drops straight onto the selected polygon's
+    // plane (here y = x).
     ShapeMNew();
-    const int32_t pts[4][3] = {{0, 0, 0}, {1000, 1000, 0}, {0, 0, 1000}, {4000, 0, 500}};
+    const int32_t pts[4][3] = {{4000, 0, 500}, {0, 0, 0}, {1000, 1000, 0}, {0, 0, 1000}};
     for (const auto& p : pts) ASSERT_GE(ShapeAppendVertex(ShapeMEdit(), p[0], p[1], p[2]), 0);
-    const uint16_t tri[3] = {0, 1, 2};
+    const uint16_t tri[3] = {1, 2, 3};
     ASSERT_EQ(ShapeAppendPolygonWithNormal(ShapeMEdit(), 3, tri, 0), 0);
     MeshSelectPolygon(0, 1);
     EditRequestCentre(0, 0, 0);
     EditSetTool(EDIT_TOOL_VERTEX_PLANE_XZ, 5);
     click(at(25, 0));   // x 4000 at zoom 160
-    EXPECT_EQ(Vertex(3), (std::vector<int32_t>{4000, 4000, 500}));
+    EXPECT_EQ(Vertex(0), (std::vector<int32_t>{4000, 4000, 500}));
+}
+
+TEST_F(Run, ThePolygonPickTakesTheNearestFaceUnderThePointer)
+{
+    StartEditor(EDITOR_SHAPE);
+    SetView(VIEW_TOP);   // seen from above: the higher square is the nearer
+    // Two squares 40 pixels across at the zoom, one above the other; the low one made first,
+    // then last.
+    for (bool lowFirst : {true, false}) {
+        ShapeMNew();
+        const int32_t heights[2] = {lowFirst ? -1600 : 1600, lowFirst ? 1600 : -1600};
+        for (int32_t y : heights)
+            for (auto [x, z] : {std::pair{-3200, -3200}, {3200, -3200}, {3200, 3200}, {-3200, 3200}})
+                ASSERT_GE(ShapeAppendVertex(ShapeMEdit(), x, y, z), 0);
+        for (uint16_t first : {0, 4}) {
+            const uint16_t square[4] = {first, (uint16_t)(first + 1), (uint16_t)(first + 2), (uint16_t)(first + 3)};
+            ASSERT_GE(ShapeAppendPolygon(ShapeMEdit(), 4, square, 0), 0);
+        }
+        ShapeDerive(Block());   // the radius: a parallel eye stands beyond the whole shape
+        Rest(CX + 5, CY + 5);
+        EXPECT_EQ(EditPickBefore()->polygon, lowFirst ? 1 : 0) << "the low square made " << (lowFirst ? "first" : "last");
+    }
 }

@@ -174,6 +174,17 @@ TEST_F(Run, WorldAMoveDragFollowsThePointerAndOneUndoTakesItBack)
     Drag(300, 300, {});
     WorldMUndo();
     EXPECT_EQ(ShapeAt(middle), shapeWas);
+    // Two drags, one Undo: each drag takes its own copy, so only the second goes back.
+    for (int tool : {EDIT_TOOL_SHAPES_MOVE, EDIT_TOOL_NODES_MOVE}) {
+        auto at = [&] { return tool == EDIT_TOOL_SHAPES_MOVE ? ShapeAt(middle) : NodeAt(node); };
+        EditSetTool(tool, 0);
+        Drag(300, 300, {{303, 298}});
+        const std::vector<int32_t> afterFirst = at();
+        Drag(300, 300, {{306, 296}});
+        EXPECT_NE(at(), afterFirst) << tool;
+        WorldMUndo();
+        EXPECT_EQ(at(), afterFirst) << "the second drag alone goes back, tool " << tool;
+    }
 }
 
 TEST_F(Run, WorldAddNodeLandsUnderThePointerInAParallelView)

@@ -130,6 +130,14 @@ TEST_F(Run, SceneSetupShowsTheStoredValues)
     ClickWindow(ChildrenOf(scene, CLASS_SLIDER)[6], 78, 5);
     Turns(1);
     EXPECT_EQ(ScenePanelValues()->pitch, 16384);
+    // Each slider its own value: pressed further along each, the values come out in order.
+    std::vector<WinId> sliders = ChildrenOf(scene, CLASS_SLIDER);
+    for (size_t i = 0; i < sliders.size(); i++) ClickWindow(sliders[i], 4 + 9 * (int)i, 5);
+    Turns(1);
+    const SceneValues* now = ScenePanelValues();
+    const std::vector<int32_t> values = {now->ambient[0], now->ambient[1], now->ambient[2], now->distant[0],
+                                         now->distant[1], now->distant[2], now->pitch,      now->heading};
+    for (size_t i = 1; i < values.size(); i++) EXPECT_LT(values[i - 1], values[i]) << "slider " << i;
     ClickWindow(ButtonOf(scene, "Ok"));
     EXPECT_FALSE(WinIsWindow(scene));
 }
@@ -154,17 +162,31 @@ TEST_F(MatPanel, ColourFollowsTheSliderInTheRenderTableAndOkWritesOnlyWhatMoved)
     EXPECT_EQ(GetI32(MatMRecord(2), MR_AMBIENT), 0xFFFF) << "an unmoved slider writes nothing";
     EXPECT_EQ(IntMatRed(2), 255);
 
-    // Cancel: colour and alpha as they were, in the list and the render table.
+    // Each slider writes its own field on Ok: pressed at a different place along each, the
+    // fields come out in the order of the places.
+    const size_t fields[] = {MR_AMBIENT, MR_SPECULAR, MR_DIFFUSE, MR_SI, MR_RED, MR_GREEN, MR_BLUE, MR_ALPHA};
+    const int ys[] = {91, 106, 121, 136, 151, 166, 181, 196};
+    auto values = [&] {
+        std::vector<int32_t> out;
+        for (size_t f : fields) out.push_back(GetI32(MatMRecord(2), f));
+        return out;
+    };
     dialog = EditDialog(2);
-    ClickWindow(SliderAt(dialog, 166), 144, 5);   // Green
-    ClickWindow(SliderAt(dialog, 196), 144, 5);   // Alpha
+    for (int i = 0; i < 8; i++) ClickWindow(SliderAt(dialog, ys[i]), 20 + 14 * i, 5);
+    ClickWindow(ButtonOf(dialog, "Ok"));
+    std::vector<int32_t> placed = values();
+    for (int i = 1; i < 8; i++) EXPECT_LT(placed[i - 1], placed[i]) << "slider at y " << ys[i];
+
+    // Cancel: every field as it was, in the list and the render table.
+    const Bytes record(MatMRecord(2), MatMRecord(2) + MAT_RECORD_SIZE);
+    const std::vector<int> table = {IntMatRed(2), IntMatGreen(2), IntMatBlue(2), IntMatAlpha(2)};
+    dialog = EditDialog(2);
+    for (int y : ys) ClickWindow(SliderAt(dialog, y), 144, 5);
     EXPECT_EQ(IntMatAlpha(2), 16383);
+    EXPECT_EQ(IntMatBlue(2), 255);
     ClickWindow(ButtonOf(dialog, "Cancel"));
-    EXPECT_EQ(GetI32(MatMRecord(2), MR_GREEN), 0);
-    EXPECT_EQ(GetI32(MatMRecord(2), MR_ALPHA), 0);
-    EXPECT_EQ(IntMatGreen(2), 0);
-    EXPECT_EQ(IntMatAlpha(2), 0);
-    EXPECT_EQ(IntMatRed(2), 255);
+    EXPECT_EQ(Bytes(MatMRecord(2), MatMRecord(2) + MAT_RECORD_SIZE), record);
+    EXPECT_EQ((std::vector<int>{IntMatRed(2), IntMatGreen(2), IntMatBlue(2), IntMatAlpha(2)}), table);
 }
 
 TEST_F(MatPanel, ATexturedMaterialShowsNoColourUntilClearAndCancelGivesTheTextureBack)

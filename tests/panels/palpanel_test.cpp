@@ -150,3 +150,27 @@ TEST_F(PalPanel, TheViewsStatusLineFollowsTheGrid)
     Turns(1);
     EXPECT_TRUE(Shows(ViewStatus(), "Current Range: 200-5"));
 }
+
+// "C" copies the picked range and "P" pastes it at the colour picked; "Load" takes a file's
+// colours.
+TEST_F(PalPanel, CopyPasteAndLoad)
+{
+    Open();
+    auto colour = [](int i) {
+        int r, g, b;
+        PalMGetColour(i, &r, &g, &b);
+        return std::vector<int>{r, g, b};
+    };
+    ASSERT_EQ(PalMSave("SAVED.PAL"), 0);
+    Pick(1);
+    Pick(2, true);
+    ClickWindow(ButtonOf(panel, "C"));
+    Pick(8);
+    ClickWindow(ButtonOf(panel, "P"));
+    EXPECT_EQ(colour(8), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(colour(9), (std::vector<int>{2, 4, 6}));
+    EXPECT_EQ(colour(10), (std::vector<int>{10, 20, 30})) << "past the two copied";
+    ClickWindow(ButtonOf(panel, "Load"));
+    ChooseInSelector(dir.file("SAVED.PAL"));
+    EXPECT_EQ(colour(8), (std::vector<int>{8, 16, 24}));
+}

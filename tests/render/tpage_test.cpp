@@ -154,11 +154,13 @@ TEST_F(TPage, PlacesLargestFirstWithGuillotineSplits)
     }
     {
         SCOPED_TRACE("opaque and transparent sprites go to pages of their own format");
-        ResId opaque = Sprite8(32, 32), keyed = Sprite8(32, 32, 0), same = Sprite8(32, 32);
-        Pack(256, {opaque, keyed, same});
+        // Transparent indices 0 and 255, the first and the last.
+        ResId opaque = Sprite8(32, 32), keyed = Sprite8(32, 32, 0), same = Sprite8(32, 32), last = Sprite8(32, 32, 255);
+        Pack(256, {opaque, keyed, same, last});
         EXPECT_EQ(Where(opaque), (Place{0, 0, 0, 32, 32}));
         EXPECT_EQ(Where(keyed), (Place{1, 0, 0, 32, 32}));
         EXPECT_EQ(Where(same), (Place{0, 32, 0, 32, 32}));
+        EXPECT_EQ(Where(last), (Place{1, 32, 0, 32, 32}));
         ASSERT_EQ(TPagePageCount(), 2);
         EXPECT_EQ(TPagePage(0)->format, TPAGE_RGBA32);
         EXPECT_EQ(TPagePage(1)->format, TPAGE_RGBA32_KEYED);

@@ -486,6 +486,8 @@ TEST_F(WorldRenderCli, TheGLRendererAgreesWithTheSoftwareOne)
 {
     const char* noGL = getenv("TOLBEX_NO_GL");
     if (noGL && !strcmp(noGL, "1")) GTEST_SKIP() << "TOLBEX_NO_GL=1";
+    const char* gl = getenv("TOLBEX_GL");
+    if (gl && !strcmp(gl, "off")) GTEST_SKIP() << "OpenGL is refused (TOLBEX_GL=off)";
     ASSERT_EQ(0, Cli(dir, Args("T.WLE", "s.bmp")).exitCode);
     std::vector<std::string> args = Args("T.WLE", "g.bmp");
     args.push_back("--renderer");

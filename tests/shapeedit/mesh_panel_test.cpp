@@ -1,8 +1,11 @@
 // The Mesh panel: its command grid's rules, the selection the view's messages make, and the
 // commands wired to their operations.
+#include <functional>
+
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
+#include "materials/matm.h"
 #include "shapeedit/mapping.h"
 #include "shapeedit/meshpanel.h"
 #include "shapeedit/panels.h"
@@ -333,6 +336,38 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     Key(KEY_ESCAPE);
     EXPECT_FALSE(WinIsWindow(dialog));
     EXPECT_EQ(Used(), before) << "Escape is Cancel";
+
+    // Each angle turns about its own axis through the face's centre, and each Reflect switch
+    // mirrors its own axis through the origin: corner 1 at (100, -100, -100) keeps the other
+    // coordinates.
+    struct Case {
+        int field;             // Pitch, Roll, Yaw; -1 for none
+        const char* reflect;   // a switch pressed, or null
+        int kept[2];           // the coordinates that stay (-1: none)
+    };
+    const Case cases[] = {
+        {0, nullptr, {0, -1}}, {1, nullptr, {2, -1}}, {2, nullptr, {1, -1}},
+        {-1, "Reflect X", {1, 2}}, {-1, "Reflect Y", {0, 2}}, {-1, "Reflect Z", {0, 1}},
+    };
+    const Vec corner = Pos(1);
+    for (const Case& c : cases) {
+        Click("Trf");
+        dialog = WinFindClass(CLASS_MESH_TRANSFORM);
+        if (c.field >= 0) Fill(Fields(dialog)[c.field], "45");   // 90 would take a corner to a corner
+        if (c.reflect) Click(c.reflect, dialog);
+        Click("Ok", dialog);
+        EXPECT_FALSE(WinIsWindow(dialog));
+        const Vec now = Pos(1);
+        for (int a = 0; a < 3; a++) {
+            bool kept = a == c.kept[0] || a == c.kept[1];
+            EXPECT_EQ(now[a] == corner[a], kept) << (c.reflect ? c.reflect : "angle field ") << c.field << " axis " << a;
+        }
+        if (c.reflect) {
+            EXPECT_EQ(now[c.reflect[8] - 'X'], -corner[c.reflect[8] - 'X']) << c.reflect;
+        }
+        ShapeMUndo();
+        EXPECT_EQ(Used(), before) << "one step";
+    }
 }
 
 namespace {
@@ -423,4 +458,78 @@ TEST_F(MeshPanel, CommandsThatChangeNothingSaySoOnTheStatusLine)
     Turns(1);
     EXPECT_EQ(Pos(away)[0], 0);
     EXPECT_EQ(Note(), "");
+}
+
+// Every command of the grid reaches its own operation on the selection (those not here are
+// pressed above): a fresh cube each time, polygon 5 its -Z face (0, 2, 3, 1).
+TEST_F(MeshPanel, EachCommandDoesItsOwnEdit)
+{
+    MatMAdd(MatMCount());
+    MatMSetName(MatMCount() - 1, "OTHER");
+    auto flags = [](int p) { return GetU16(ShapePolygon(B(), p), POLY_FLAGS) & (PF_HIDDEN | PF_MARKED); };
+    struct Case {
+        const char* command;
+        std::vector<int> polygons, vertices;
+        std::function<void()> check;
+    };
+    const Case cases[] = {
+        {"Del", {5}, {}, [] { EXPECT_EQ(ShapePolygonCount(B()), 5); }},
+        {"Dbl", {5}, {}, [] { EXPECT_EQ(ShapePolygonCount(B()), 7); }},
+        {"Hid", {5}, {}, [&] { EXPECT_EQ(flags(5), PF_HIDDEN); EXPECT_EQ(flags(4), 0); }},
+        {"Mrk", {5}, {}, [&] { EXPECT_EQ(flags(5), PF_MARKED); EXPECT_EQ(flags(4), 0); }},
+        {"Set", {5}, {}, [] {
+             EXPECT_NE(GetU16(ShapePolygon(B(), 5), POLY_MATERIAL), GetU16(ShapePolygon(B(), 4), POLY_MATERIAL));
+         }},
+        {"Pln", {5}, {7}, [] { EXPECT_EQ(Pos(7), (Vec{100, 100, -100})) << "onto the face's plane z = -100"; }},
+        {"Int", {}, {0, 7}, [] {
+             ASSERT_EQ(ShapeVertexCount(B()), 9);
+             EXPECT_EQ(Pos(8), (Vec{0, 0, 0}));
+         }},
+        {"Ctr", {}, {7}, [] {
+             EXPECT_EQ(Pos(7), (Vec{0, 0, 0}));
+             EXPECT_EQ(Pos(0), (Vec{-200, -200, -200}));
+         }},
+        {"CtY", {}, {7}, [] {
+             EXPECT_EQ(Pos(7), (Vec{100, 0, 100}));
+             EXPECT_EQ(Pos(0), (Vec{-100, -200, -100}));
+         }},
+        {"Rem", {5}, {0}, [] { EXPECT_EQ(ShapePolyPoints(ShapePolygon(B(), 5)), 3); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        MatMSetCurrent(0);   // the cube's material; "Set" then gives the other one
+        ASSERT_EQ(MeshCreateCuboid(200, 200, 200), 0);
+        MeshSelectAllPolygons(0);
+        MeshSelectAllVertices(0);
+        for (int p : c.polygons) MeshSelectPolygon(p, 1);
+        for (int v : c.vertices) MeshSelectVertex(v, 1);
+        MatMSetCurrent(MatMCount() - 1);
+        Turns(1);
+        Click(c.command, panel);
+        Turns(1);
+        c.check();
+    }
+
+    // The "A" and "C" of each row: its own kind only.
+    MeshSelectAllPolygons(0);
+    MeshSelectAllVertices(0);
+    Turns(1);
+    auto row = [&](const char* label, int which) {
+        std::vector<WinId> found;
+        for (WinId b : ChildrenOf(panel, CLASS_BUTTON)) {
+            ControlInfo info;
+            if (ControlDescribe(b, &info) && std::string(info.text) == label) found.push_back(b);
+        }
+        ASSERT_EQ(found.size(), 2u) << label;
+        ClickWindow(found[(size_t)which]);
+        Turns(1);
+    };
+    row("A", 0);
+    EXPECT_EQ(Selected(true).size(), 6u);
+    EXPECT_TRUE(Selected(false).empty());
+    row("A", 1);
+    EXPECT_EQ(Selected(false).size(), 8u);
+    row("C", 0);
+    EXPECT_TRUE(Selected(true).empty());
+    EXPECT_EQ(Selected(false).size(), 8u);
 }

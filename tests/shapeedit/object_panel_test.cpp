@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "base/log.h"
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
 #include "frontend/msgbox.h"
+#include "shapeedit/mapping.h"
 #include "shapeedit/objdlg.h"
 #include "shapeedit/objpanel.h"
 #include "shapeedit/panels.h"
@@ -66,6 +68,30 @@ TEST_F(ObjectPanel, ParametersAcceptZeroTo180AndKeepTheDialogOpenOtherwise)
     EXPECT_STREQ(field.text, "180") << "the dialog shows the stored angle";
     Key(KEY_ESCAPE);
     EXPECT_FALSE(WinIsWindow(d));
+}
+
+// Each mirror negates its own axis of the whole shape, one undo step each; "Centre" moves the
+// box's centre to the origin; "Shadow" names the shape as the shadow.
+TEST_F(ObjectPanel, MirrorsCentreAndShadowDoTheirOwnEdit)
+{
+    const Bytes before = Used();
+    const struct {
+        const char* button;
+        Vec corner1;   // from (100, -100, -100)
+    } cases[] = {{"Mirror X", {-100, -100, -100}}, {"Mirror Y", {100, 100, -100}}, {"Mirror Z", {100, -100, 100}}};
+    for (const auto& c : cases) {
+        Click(c.button, panel);
+        EXPECT_EQ(Pos(1), c.corner1) << c.button;
+        ShapeMUndo();
+        EXPECT_EQ(Used(), before) << c.button;
+    }
+    MeshSetPosition(7, 300, 300, 300);   // the box is then -100..300 each way
+    Click("Centre", panel);
+    EXPECT_EQ(Pos(7), (Vec{200, 200, 200}));
+    EXPECT_EQ(Pos(0), (Vec{-200, -200, -200}));
+    EXPECT_STREQ(ObjPanelShapeName(), "UNTITLED.SHP");
+    Click("Shadow", panel);
+    EXPECT_STREQ(ObjPanelShapeName(), "SHADOW.SHP");
 }
 
 TEST_F(ObjectPanel, ScaleStopsAtAFieldThatIsNoNumberAndIsOneUndoStep)
@@ -220,29 +246,129 @@ TEST_F(ObjectPanel, ANewOrCreatedObjectIsUntitledUntilSaved)
     EXPECT_STREQ(ObjPanelShapeName(), "UNTITLED.SHP");
 }
 
-TEST_F(Panels, ToolPanelsChooseTheViewsToolAndSortingEditsTheFlag)
+namespace {
+
+// In the Rear view a vertex at (160 dx, -160 dy, 0) is drawn dx, dy pixels from the middle:
+// triangles 0 (0, 2, 1) and 1 (1, 2, 3), both facing the eye, share the edge 1-2; vertex 4 is
+// used by none.
+const std::pair<int, int> kAt[5] = {{-30, 20}, {30, 20}, {0, -30}, {60, -30}, {-60, -30}};
+
+void Loop(int turns)
 {
-    Click("Polygons");
-    WinId polygons = WinFindClass(CLASS_POLYGONS_PANEL);
-    Click("Combine", polygons);
-    EXPECT_EQ(EditToolMode(), 7);
-    EXPECT_EQ(EditPickMode(), 34);
-    Click("Invert", polygons);
-    EXPECT_EQ(EditToolMode(), 19);
-    EXPECT_EQ(EditPickMode(), 2);
+    for (int i = 0; i < turns; i++) ASSERT_EQ(AppLoopTurn(), 0);
+}
+
+void ToolScene()
+{
+    ShapeMNew();
+    for (auto [dx, dy] : kAt) ASSERT_GE(EditBuffer::V(160 * dx, -160 * dy, 0), 0);
+    EditBuffer::P({0, 2, 1});
+    EditBuffer::P({1, 2, 3});
+    Loop(2);
+}
+
+// The pointer rests on a screen point long enough for the view to pick there, then clicks.
+void PickAndClick(std::pair<int, int> at)
+{
+    MoveTo(CX + at.first, CY + at.second);
+    Loop(2);
+    ClickAt(CX + at.first, CY + at.second);
+    Loop(1);
+}
+
+}  // namespace
+
+// Every tool button of the Polygons and Vertices panels gives the view its own tool: used on
+// the same scene, each makes its own change (those that refuse here are pressed below).
+TEST_F(Panels, EachToolButtonGivesTheViewItsOwnTool)
+{
+    SetView(VIEW_REAR);
+    const std::pair<int, int> inside0 = {0, 8}, inside1 = {30, -10};
+    auto points = [](int p) {
+        std::vector<int> out;
+        for (int k = 0; k < ShapePolyPoints(ShapePolygon(B(), p)); k++) out.push_back(ShapePolyIndex(ShapePolygon(B(), p), k));
+        return out;
+    };
+    auto centre = [] {
+        ViewInfo v{};
+        EXPECT_EQ(ViewDescribe(EditorView(), &v), 1);
+        return Vec{v.centre[0], v.centre[1], v.centre[2]};
+    };
+    struct Case {
+        const char* panel;
+        const char* tool;
+        std::vector<std::pair<int, int>> clicks;
+        std::function<void()> check;
+    };
+    const Case cases[] = {
+        {"Polygons", "Add", {kAt[0], kAt[4], kAt[2], kAt[0]}, [&] {
+             ASSERT_EQ(ShapePolygonCount(B()), 3);
+             EXPECT_EQ(points(2), (std::vector<int>{0, 4, 2}));
+         }},
+        {"Polygons", "Delete", {inside0}, [&] { EXPECT_EQ(points(0), (std::vector<int>{1, 2, 3})); }},
+        {"Polygons", "Combine", {inside0, inside1}, [] {
+             ASSERT_EQ(ShapePolygonCount(B()), 1);
+             EXPECT_EQ(ShapePolyPoints(ShapePolygon(B(), 0)), 4);
+         }},
+        {"Polygons", "Mapping", {inside1}, [] {
+             MappingInfo info;
+             ASSERT_TRUE(MappingDescribe(WinFindClass(CLASS_MAPPING), &info));
+             EXPECT_EQ(info.polygon, 1);
+         }},
+        {"Polygons", "Hide", {inside1}, [] {
+             EXPECT_EQ(GetU16(ShapePolygon(B(), 1), POLY_FLAGS) & PF_HIDDEN, PF_HIDDEN);
+             EXPECT_EQ(GetU16(ShapePolygon(B(), 0), POLY_FLAGS) & PF_HIDDEN, 0);
+         }},
+        {"Polygons", "Double", {inside1}, [&] {
+             ASSERT_EQ(ShapePolygonCount(B()), 3);
+             EXPECT_EQ(points(0), (std::vector<int>{0, 2, 1}));
+         }},
+        {"Polygons", "Invert", {inside1}, [&] {
+             EXPECT_EQ(points(1), (std::vector<int>{3, 2, 1}));
+             EXPECT_EQ(points(0), (std::vector<int>{0, 2, 1}));
+         }},
+        {"Vertices", "Add", {{-60, 20}}, [] {
+             ASSERT_EQ(ShapeVertexCount(B()), 6);
+             EXPECT_EQ(Pos(5), (Vec{-9600, -3200, 0}));
+         }},
+        {"Vertices", "Delete", {kAt[4]}, [] { EXPECT_EQ(ShapeVertexCount(B()), 4); }},
+        {"Vertices", "Merge", {kAt[4], kAt[0]}, [] { EXPECT_EQ(ShapeVertexCount(B()), 4); }},
+        {"Vertices", "Interp", {kAt[0], kAt[1]}, [] {
+             ASSERT_EQ(ShapeVertexCount(B()), 6);
+             EXPECT_EQ(Pos(5), (Vec{0, -3200, 0}));
+         }},
+        {"Vertices", "Centre Y", {kAt[2]}, [] {
+             EXPECT_EQ(Pos(2), (Vec{0, 0, 0}));
+             EXPECT_EQ(Pos(0), (Vec{-4800, -8000, 0}));
+         }},
+        {"Vertices", "Centre", {kAt[3]}, [] {
+             EXPECT_EQ(Pos(3), (Vec{0, 0, 0}));
+             EXPECT_EQ(Pos(0), (Vec{-14400, -8000, 0}));
+         }},
+        {"Vertices", "Camera", {kAt[3]}, [&] { EXPECT_EQ(centre(), (Vec{9600, 4800, 0})); }},
+        {"Vertices", "Name", {kAt[1]}, [] {
+             EXPECT_NE(WinFindClass(CLASS_POINT_NAME), 0);
+             TapKey(KEY_ESCAPE);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.panel) + " " + c.tool);
+        EditRequestCentre(0, 0, 0);
+        ToolScene();
+        Click(c.panel);
+        Click(c.tool, WinFindClass(std::string(c.panel) == "Polygons" ? CLASS_POLYGONS_PANEL : CLASS_VERTICES_PANEL));
+        for (auto at : c.clicks) PickAndClick(at);
+        c.check();
+        if (WinId mapping = WinFindClass(CLASS_MAPPING)) WinClose(mapping);
+        Turns(1);
+    }
     json d = Dump();
-    EXPECT_EQ((*Find(d, ClassText(CLASS_BUTTON), "Combine"))["state"], 0) << "one tool lit at a time";
-    EXPECT_EQ((*Find(d, ClassText(CLASS_BUTTON), "Invert"))["x"], 178);
+    EXPECT_EQ((*Find(d, ClassText(CLASS_BUTTON), "Name"))["state"], 1);
+    EXPECT_EQ((*Find(d, ClassText(CLASS_BUTTON), "Camera"))["state"], 0) << "one tool lit at a time";
+}
 
-    Click("Vertices");
-    WinId vertices = WinFindClass(CLASS_VERTICES_PANEL);
-    Click("Name", vertices);
-    EXPECT_EQ(EditToolMode(), 36);
-    EXPECT_EQ(EditPickMode(), 0x805);
-    Click("PlaneXZ", vertices);
-    EXPECT_EQ(EditToolMode(), 35);
-    EXPECT_EQ(EditPickMode(), 5);
-
+TEST_F(Panels, SortingEditsTheFlag)
+{
     Click("Sorting");
     WinId sorting = WinFindClass(CLASS_SORTING_PANEL);
     Click("No Sort", sorting);

@@ -424,6 +424,11 @@ TEST_F(TerrainTest, DamagedPacketsInstallNothing)
          [&](Bytes& w) { set(w, TP_TILES_ACROSS, 0x80000000u), set(w, TP_TILES_DEEP, 2); }},
         {"more tiles than samples", [&](Bytes& w) { set(w, TP_TILES_ACROSS, 2); }},
         {"tiles wider than the samples", [&](Bytes& w) { set(w, TP_SHIFT, 2); }},
+        // The tile reads 3 x 3 samples: a row or a column short, exactly.
+        {"one sample column short", [&](Bytes& w) { set(w, TP_ACROSS, 2); }},
+        {"one sample row short", [&](Bytes& w) { set(w, TP_DEEP, 2); }},
+        {"the last sample one byte past the packet",
+         [&](Bytes& w) { set(w, TP_SAMPLES, GetU32(w.data(), at + TP_LENGTH) - 9 + 1); }},
         {"unknown packet before it", [&](Bytes& w) { PutU16(w.data(), 168, 0x1010); }},
         {"packet before it past the image", [&](Bytes& w) { w.resize(168 + 80); }},
     };

@@ -384,11 +384,3 @@ TEST_F(WorldTest, TheNodeDisplayTableGrowsByAThousandEntries)
     WorldMNodeDisplayEntry(12500);
     EXPECT_EQ(13000u, WorldMNodeDisplayCapacity());
 }
-
-TEST_F(WorldTest, ErrorTextsFollowTheTable)
-{
-    EXPECT_STREQ("Failed to load WLE file.", WorldMErrorText(-6));
-    EXPECT_STREQ("Unknown Error Code!", WorldMErrorText(-8));
-    EXPECT_STREQ("Unknown Error Code!", WorldMErrorText(-18));
-    EXPECT_STREQ("Shapes Missing", WorldMErrorText(-25));
-}

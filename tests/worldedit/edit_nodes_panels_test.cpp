@@ -230,6 +230,8 @@ TEST_F(EditAndNodesPanels, RotateTurnsOnlyTheNamedSelectedShapes)
     Click("<<", dialog);
     EXPECT_EQ(GetI16(WorldMShapeFindData(rock), WS_PITCH), -1024);
     EXPECT_EQ(GetI16(WorldMShapeFindData(rock), WS_YAW), 1024 - 256);
+    Click(">", dialog);
+    EXPECT_EQ(GetI16(WorldMShapeFindData(rock), WS_PITCH), -1024 + 256);
     Click("Ok", dialog);
     EXPECT_EQ(Panel(CLASS_ROTATE_SHAPES), 0u);
 }
@@ -536,4 +538,83 @@ TEST_F(EditAndNodesPanels, ButtonsThatDoNothingForTheSelectionSaySoOnTheStatusLi
     EXPECT_EQ(std::string(EditCurrentNote()), "");
     LogOpen(nullptr);
     EXPECT_NE(ReadText("log.txt").find("STATUS \"Stitch: 2\""), std::string::npos) << "the log has it too";
+}
+
+// "Camera" of either panel centres the view on the selection, each coordinate in its place.
+TEST_F(EditAndNodesPanels, CameraCentresTheViewOnTheSelection)
+{
+    auto centre = [] {
+        Turns(1);
+        ViewInfo v{};
+        EXPECT_EQ(ViewDescribe(EditorView(), &v), 1);
+        return std::vector<int32_t>(v.centre, v.centre + 3);
+    };
+    // ROCK's box is centred on its place.
+    uint16_t far = (uint16_t)WorldMAddShape("ROCK.SHP", 1000, 2000, 3000, 0);
+    SelectOnly({far});
+    Click("Camera", Panel(CLASS_EDIT_SHAPES_PANEL));
+    EXPECT_EQ(centre(), (std::vector<int32_t>{1000, 2000, 3000}));
+
+    OpenNodes();
+    uint16_t node = (uint16_t)WorldMAddNetNode(-4000, 5000, 6000);
+    SelectNodes({node});
+    int32_t at[3];
+    NetNodePos(NetNode(node), at);
+    ASSERT_EQ(std::vector<int32_t>(at, at + 3), (std::vector<int32_t>{-4000, 5000, 6000}));
+    Click("Camera", Panel(CLASS_NODES_PANEL));
+    EXPECT_EQ(centre(), (std::vector<int32_t>{-4000, 5000, 6000}));
+}
+
+// The Nodes panel's buttons not pressed above, each on a net of two linked nodes and a third
+// apart: each makes its own change.
+TEST_F(EditAndNodesPanels, EachNodesButtonDoesItsOwnEdit)
+{
+    OpenNodes();
+    WinId panel = Panel(CLASS_NODES_PANEL);
+    uint16_t n[3];
+    auto hidden = [&](int i) { return GetU16(NetNode(n[i]), WN_HIDDEN) != 0; };
+    struct Case {
+        const char* button;
+        std::vector<int> select;   // of n[]
+        std::function<void()> check;
+    };
+    const Case cases[] = {
+        {"Delete", {1}, [&] {
+             EXPECT_EQ(WorldMCountNodes(), 2);
+             EXPECT_EQ(NetNode(n[1]), nullptr);
+         }},
+        {"Interp", {0, 1}, [&] {
+             ASSERT_EQ(WorldMCountNodes(), 4);
+             uint16_t between = GetU16(NetNode(n[0]), WN_PREV);
+             ASSERT_NE(between, n[1]);
+             int32_t at[3];
+             NetNodePos(NetNode(between), at);
+             EXPECT_EQ(std::vector<int32_t>(at, at + 3), (std::vector<int32_t>{32000, 0, 0})) << "halfway";
+         }},
+        {"Hide", {0}, [&] { EXPECT_EQ((std::vector<bool>{hidden(0), hidden(1), hidden(2)}), (std::vector<bool>{true, true, false})); }},
+        {"Unhide", {}, [&] { EXPECT_EQ((std::vector<bool>{hidden(0), hidden(1), hidden(2)}), (std::vector<bool>{false, false, false})); }},
+        {"A", {}, [] { EXPECT_EQ(WorldMCountSelectedNodes(), 3); }},
+        {"C", {0, 2}, [] { EXPECT_EQ(WorldMCountSelectedNodes(), 0); }},
+        {"Move", {2}, [&] {
+             EXPECT_EQ(EditToolMode(), EDIT_TOOL_NODES_MOVE);
+             EXPECT_EQ(Buttons(panel), Labels{"Exit"});
+             Click("Exit", panel);
+             Turns(1);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        WorldMSelectAllNodes();
+        WorldMDeleteSelectedNodes();
+        for (int i = 0; i < 3; i++) n[i] = (uint16_t)WorldMAddNetNode(64000 * i, 0, 0);
+        SelectNodes({n[0], n[1]});
+        ASSERT_EQ(WorldMLinkNodes(), 1);
+        for (int i = 0; i < 3; i++) PutU16(NetNode(n[i]), WN_HIDDEN, std::string(c.button) == "Unhide");
+        WorldMDeselectAllNodes();
+        for (int i : c.select) WorldMSelectNode(n[i]);
+        Turns(1);
+        Click(c.button, panel);
+        Turns(1);
+        c.check();
+    }
 }

@@ -227,6 +227,16 @@ TEST_F(WorldPanels, AddShapesTakesThePositionFromTheViewAndRefusesNamesWithABox)
     Fill(f[2], "NONE.SHP");
     Click("Add", panel);
     EXPECT_EQ(Box(), std::make_pair(std::string("Add Shapes"), std::string("Shape definition missing.")));
+
+    // "Dy" brings the Name field back; "Browse" puts the chosen file's name in the Shape field.
+    Turns(2);
+    Click("Dy", panel);
+    EXPECT_EQ(Fields(panel).size(), 4u);
+    Click("Browse", panel);
+    ASSERT_NE(FileSelWindow(), 0);
+    EXPECT_STREQ(WinGetTitle(FileSelWindow()), "Select Shape Name");
+    Choose(dir.file("ROCK.SHP"));
+    EXPECT_EQ(Text(Fields(panel)[2]), "ROCK.SHP");
 }
 
 TEST_F(WorldPanels, SaveAndSaveRuntimeNeverWriteOverAFileThatIsNoWorld)
