@@ -114,6 +114,7 @@ static void ModelImport(void)
     ModelMaterialsReport report;
     ModelAddMaterials(model, shape, mo, &report);
     for (const std::string& w : report.warnings) CliWarn("%s", w.c_str());
+    for (const ModelSpriteFile& s : report.sprites) MatMSetTexture(s.material, s.name.c_str());
     if (CliWrite(modelImp.out, shape.block.data(), shape.block.size())) return;
     errno = 0;
     if (MatMSave(matFile.c_str())) {

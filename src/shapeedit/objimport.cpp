@@ -11,7 +11,6 @@
 #include "kernel/log.h"
 #include "kernel/util/bytes.h"
 #include "kernel/util/ini.h"
-#include "kernel/util/str.h"
 #include "materials/matm.h"
 #include "materials/matpanel.h"
 #include "palette/palm.h"
@@ -89,18 +88,16 @@ int ObjImportModel(const char* path)
         options.paletteFirst = GetI16(PalMBlock(), 0);
         options.paletteCount = GetI16(PalMBlock(), 2);
     }
-    int countBefore = MatMCount();
     ModelMaterialsReport report;
     ModelAddMaterials(model, shape, options, &report);
     std::vector<std::string> written;
     for (const ModelSpriteFile& sprite : report.sprites) {
         if (FileWrite((folder + sprite.name).c_str(), sprite.bytes.data(), sprite.bytes.size()) == 0) {
+            MatMSetTexture(sprite.material, sprite.name.c_str());
             written.push_back(sprite.name);
-            continue;
+        } else {
+            report.warnings.push_back("sprite " + folder + sprite.name + " cannot be written; its material keeps its colour");
         }
-        report.warnings.push_back("the sprite " + folder + sprite.name + " cannot be written");
-        for (int i = countBefore; i < MatMCount(); i++)
-            if (StrICmp(MatMGetTexture(i), sprite.name.c_str()) == 0) MatMClearTexture(i);
     }
     if (ModelShapeToEditBuffer(shape, why)) {
         // Checked above; the materials added stay, unsaved, and harm nothing.

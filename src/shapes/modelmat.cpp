@@ -186,7 +186,6 @@ void ModelAddMaterials(const ModelData& model, const ModelShape& shape, const Mo
             continue;
         }
         std::string spriteName = ImgSpriteFileName(m.texture.empty() ? name : m.texture, o.spriteFolder, taken);
-        MatMSetTexture(index, spriteName.c_str());
-        report->sprites.push_back({spriteName, std::move(bytes)});
+        report->sprites.push_back({spriteName, std::move(bytes), index});
     }
 }

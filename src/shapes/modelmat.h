@@ -32,6 +32,7 @@ void ModelReadImportSettings(const char* (*get)(const char* key), ModelImportSet
 struct ModelSpriteFile {
     std::string name;         // 8.3, as the material record holds it
     std::vector<uint8_t> bytes;
+    int material = 0;         // the list index of the material it is the texture of
 };
 
 struct ModelMaterialsReport {
@@ -54,8 +55,9 @@ struct ModelMaterialsOptions {
 
 // Appends to the material list (matm.h) each material the shape names that the list has not
 // (letter case ignored), never changing one it has: colour, alpha and specular from the
-// model's material, its texture made into a sprite named to fit the record (not written: the
-// caller writes report->sprites into spriteFolder). A texture that cannot be used is a warning
-// and its material keeps its colour.
+// model's material, its texture made into a sprite named to fit the record. The sprites are
+// neither written nor named in the materials yet: the caller writes report->sprites into
+// spriteFolder, then names each in its material (MatMSetTexture), since naming a texture
+// loads it. A texture that cannot be used is a warning and its material keeps its colour.
 void ModelAddMaterials(const ModelData& model, const ModelShape& shape, const ModelMaterialsOptions& options,
                        ModelMaterialsReport* report);

@@ -311,6 +311,7 @@ TEST_F(ShapeEditing, AnImportedModelsMaterialsJoinTheLoadedOnesAndAreSavedOnlyWh
               std::string::npos)
         << after["note"];
     EXPECT_TRUE(PathExists(dir.file("WOOD.SPR")));
+    EXPECT_EQ(Count(log, "cannot be loaded"), 0) << "the sprite is there before its material names it\n" << log;
     // Asked about, in turn: the shape, then the materials by their file's name.
     EXPECT_EQ(Count(log, "Save changes to MODEL.SHP?"), 1) << log;
     EXPECT_EQ(Count(log, "Save changes to USER.MAT?"), 1) << log;
@@ -358,7 +359,7 @@ TEST_F(ShapeEditing, TheImportsOptionsComeFromTheSettingsAndABadOneKeepsItsDefau
     RunResult r = Run(std::string(kShapeEditorObject) + kLoad + Choose("MODEL.OBJ") + "key enter\nwait 2\n" + kSave +
                       "key enter\nwait 2\n");
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
-    EXPECT_EQ(Count(log, "MSGBOX \"Error\" \"tolbex.ini: importaxes must be y-up, z-up or file, not \\\"sideways\\\"; "
+    EXPECT_EQ(Count(log, "MSGBOX \"Error\" \"tolbex.ini: importaxes must be y-up, z-up or file, not \"sideways\"; "
                          "the axes the file says are used.\""),
               1)
         << log;

@@ -155,10 +155,12 @@ TEST_F(ImportedMaterials, NewNamesAreAppendedWithTheModelsColoursAndTheUsersOwnS
     EXPECT_STREQ(MatMGetName(4), "PLAIN");
     EXPECT_EQ(Field(4, MR_RED), 13106) << "a name without a model material takes the default grey";
 
-    // The texture as a 32-bit sprite named in 8.3 form, its pixels exact; not written yet.
-    EXPECT_STREQ(MatMGetTexture(2), "WOOD.SPR");
+    // The texture as a 32-bit sprite named in 8.3 form for its material, its pixels exact; not
+    // written, and not named in the material before it is (naming loads it).
+    EXPECT_STREQ(MatMGetTexture(2), "");
     ASSERT_EQ(report.sprites.size(), 1u);
     EXPECT_EQ(report.sprites[0].name, "WOOD.SPR");
+    EXPECT_EQ(report.sprites[0].material, 2);
     EXPECT_FALSE(FileExists(dir.file("WOOD.SPR").c_str()));
     ResId id = ResCreate(report.sprites[0].bytes.size());
     memcpy(ResOpen(id), report.sprites[0].bytes.data(), report.sprites[0].bytes.size());
@@ -193,8 +195,8 @@ TEST_F(ImportedMaterials, TexturesAreFoundInTheTexturesFolderAndNamesAreNotTaken
     ASSERT_EQ(report.sprites.size(), 2u);
     EXPECT_EQ(report.sprites[0].name, "WOOD~1.SPR");
     EXPECT_EQ(report.sprites[1].name, "WOOD~2.SPR");
-    EXPECT_STREQ(MatMGetTexture(2), "WOOD~1.SPR");
-    EXPECT_STREQ(MatMGetTexture(3), "WOOD~2.SPR");
+    EXPECT_EQ(report.sprites[0].material, 2);
+    EXPECT_EQ(report.sprites[1].material, 3);
     EXPECT_TRUE(report.warnings.empty());
     EXPECT_EQ(ReadText(dir.file("WOOD.SPR")), "the user's");
 }
