@@ -18,6 +18,7 @@
 #include "palette/png.h"
 #include "platform/platform.h"
 #include "shapes/model.h"
+#include "shapes/modelmat.h"
 #include "shapes/shape.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
@@ -70,38 +71,11 @@ static bool IsMat(const uint8_t* d, size_t size)
     return size >= MAT_HEADER_SIZE && GetI16(d, MH_VERSION) >= 2 && GetI16(d, MH_VERSION) <= MAT_VERSION;
 }
 
-// The picture of a material's texture: embedded, or found from the model's folder, then in
-// --textures DIR. 0, or 1 with the reason.
-static int ModelTexture(const ModelMaterial& m, const std::string& modelFolder, const std::string& texturesDir,
-                        ImgPicture* out, std::string& why)
-{
-    if (!m.embedded.empty()) return ImgLoadMemory(m.embedded.data(), m.embedded.size(), out, why);
-    std::string given = m.texture;
-    for (char& c : given)
-        if (c == '\\') c = '/';
-    std::vector<std::string> tries;
-    if (!given.empty() && given[0] == '/') tries.push_back(given);
-    tries.push_back(modelFolder + given);
-    tries.push_back(modelFolder + ModelBaseName(given));
-    if (!texturesDir.empty()) {
-        tries.push_back(texturesDir + "/" + given);
-        tries.push_back(texturesDir + "/" + ModelBaseName(given));
-    }
-    for (const std::string& t : tries) {
-        char found[1024];
-        if (FileFind(t.c_str(), found, sizeof found)) return ImgLoad(found, out, why);
-    }
-    why = "it is not found beside the model" + std::string(texturesDir.empty() ? "" : " nor in " + texturesDir);
-    return 1;
-}
-
 static struct {
     std::string model, out, materials, textures, axes;
     double scale = 0, fit = 0;
     int maxPolygons = 0;
 } modelImp;
-
-static int ToColour(float v) { return (int)std::lround(std::clamp(v, 0.0f, 1.0f) * (float)MAT_COLOUR_MAX); }
 
 static void ModelImport(void)
 {
@@ -133,54 +107,22 @@ static void ModelImport(void)
     }
     MatMInstall();
     MatMSetTrueColour();
-    std::string folder = ModelFolderOf(matFile);
-    std::vector<std::string> taken;
-    struct SpriteOut {
-        std::string file;
-        std::vector<uint8_t> bytes;
-    };
-    std::vector<SpriteOut> sprites;
-    for (size_t k = 0; k < shape.names.size(); k++) {
-        int index = MatMCount();
-        MatMAdd(index);
-        MatMSetName(index, shape.names[k].c_str());
-        int used = shape.materialsUsed[k];
-        ModelMaterial m = used >= 0 ? model.materials[used] : ModelMaterial{};
-        MatMSetRed(index, ToColour(m.diffuse[0]));
-        MatMSetGreen(index, ToColour(m.diffuse[1]));
-        MatMSetBlue(index, ToColour(m.diffuse[2]));
-        // Alpha 0 draws a material opaque; any other value blends it by that much.
-        MatMSetAlpha(index, m.diffuse[3] >= 1.0f ? 0 : std::max(1, ToColour(m.diffuse[3])));
-        MatMSetAmbient(index, MAT_COLOUR_MAX / 4);
-        MatMSetDiffuse(index, MAT_COLOUR_MAX);
-        MatMSetSpecular(index, ToColour(m.specular));
-        if (m.texture.empty() && m.embedded.empty()) continue;
-        ImgPicture picture;
-        std::vector<uint8_t> bytes;
-        ImgSpriteOptions so;
-        so.format = IMG_FORMAT_32;
-        int failed = ModelTexture(m, ModelFolderOf(in), modelImp.textures, &picture, why);
-        if (!failed) {
-            so.resizePow2 = picture.width > IMG_MAX_SIDE || picture.height > IMG_MAX_SIDE;
-            failed = ImgToSprite(picture, so, bytes, nullptr, why);
-        }
-        if (failed) {
-            CliWarn("texture %s of material %s cannot be used (%s); the material keeps its colour",
-                    m.texture.empty() ? "(embedded)" : m.texture.c_str(), shape.names[k].c_str(), why.c_str());
-            continue;
-        }
-        std::string name = ImgSpriteFileName(m.texture.empty() ? shape.names[k] : m.texture, folder, taken);
-        MatMSetTexture(index, name.c_str());
-        sprites.push_back({folder + name, std::move(bytes)});
-    }
+    ModelMaterialsOptions mo;
+    mo.modelFile = in;
+    mo.textures = modelImp.textures;
+    mo.spriteFolder = ModelFolderOf(matFile);
+    ModelMaterialsReport report;
+    ModelAddMaterials(model, shape, mo, &report);
+    for (const std::string& w : report.warnings) CliWarn("%s", w.c_str());
+    for (const ModelSpriteFile& s : report.sprites) MatMSetTexture(s.material, s.name.c_str());
     if (CliWrite(modelImp.out, shape.block.data(), shape.block.size())) return;
     errno = 0;
     if (MatMSave(matFile.c_str())) {
         CliWriteFailed(matFile);
         return;
     }
-    for (const SpriteOut& s : sprites)
-        if (CliWrite(s.file, s.bytes.data(), s.bytes.size())) return;
+    for (const ModelSpriteFile& s : report.sprites)
+        if (CliWrite(mo.spriteFolder + s.name, s.bytes.data(), s.bytes.size())) return;
     printf("%s: %s, %s, %s, scale %g\n", modelImp.out.c_str(), CliCount(shape.vertices, "vertex", "vertices").c_str(),
            CliCount(shape.polygons, "polygon", "polygons").c_str(),
            CliCount((long long)shape.names.size(), "material", "materials").c_str(), shape.scale);
@@ -188,7 +130,7 @@ static void ModelImport(void)
         printf("simplified from %s: error %.2f%% of the model's size\n",
                CliCount(shape.sourceFaces, "face", "faces").c_str(), shape.simplifyError * 100);
     printf("%s: %s", matFile.c_str(), CliCount((long long)shape.names.size(), "material", "materials").c_str());
-    for (const SpriteOut& s : sprites) printf(", %s", ModelBaseName(s.file).c_str());
+    for (const ModelSpriteFile& s : report.sprites) printf(", %s", s.name.c_str());
     printf("\n");
     gCliResult = 0;
 }

@@ -9,7 +9,8 @@
 # works in (the file selector, the World Editor's title): a folder named differently at each
 # run would change the pictures. A lock keeps two runs from sharing it.
 #
-# A script's lines "#ini: KEY=VALUE" are the tolbex.ini of its run. Files a step saves are
+# A script's lines "#ini: KEY=VALUE" are the tolbex.ini of its run, and a line "#picture: NAME"
+# draws the stone-block texture (make-texture.py) as NAME before it runs. Files a step saves are
 # there for the steps after it.
 set -eu
 
@@ -39,6 +40,9 @@ cd "$work"
 for script in "$scripts"/[0-9][0-9]-*.txt; do
     name=$(basename "$script" .txt)
     sed -n 's/^#ini: //p' "$script" >tolbex.ini
+    for picture in $(sed -n 's/^#picture: //p' "$script"); do
+        python3 "$scripts/make-texture.py" "$picture" 128
+    done
     if ! TOLBEX_LOCK_DIR="$work" XDG_STATE_HOME="$work/state" "$tolbex" --headless --renderer software --script "$script" \
         --log "$name.log" --max-frames 20000; then
         echo "$0: step $name failed; its log:" >&2

@@ -286,7 +286,9 @@ static int TextureFromField(char out[MAT_TEXTURE_SIZE])
         return 1;
     }
     snprintf(message, sizeof message, "%s became the sprite %s in %s.", leaf, name.c_str(),
-             folder.empty() ? "the working folder (the materials have no file yet)" : folder.c_str());
+             !folder.empty()      ? folder.c_str()
+             : MatPanelHasFile() ? "the working folder, beside the materials file"
+                                 : "the working folder (the materials have no file yet)");
     PanelHostMessage("Texture", message);
     StrLCopy(out, name.c_str(), MAT_TEXTURE_SIZE);
     // The field shows what the material now names.

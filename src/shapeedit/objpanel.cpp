@@ -20,6 +20,7 @@
 #include "platform/platform.h"
 #include "shapeedit/objdlg.h"
 #include "toolkit/panelkit.h"
+#include "shapeedit/objimport.h"
 #include "shapes/asc.h"
 #include "shapes/mesh.h"
 #include "shapes/model.h"
@@ -127,20 +128,6 @@ void ObjPanelImportedName(const char* leaf, char* out, size_t size)
     snprintf(out, size, "%s%s", base, lower && !upper ? ".shp" : ".SHP");
 }
 
-// A model from another tool becomes the edited shape, unsaved, as a listing does; its
-// materials bind by name to those loaded, and no file is written.
-static int ImportModel(const char* path)
-{
-    std::string why;
-    if (ModelImportToEditBuffer(path, why)) {
-        char text[400];
-        snprintf(text, sizeof text, "! Unable to import model. %s", why.c_str());
-        FileError(text);
-        return 1;
-    }
-    return 0;
-}
-
 // A 3DS ASCII listing becomes the edited shape, unsaved: nothing is written until the user
 // saves it, under the name it now has.
 static int ImportListing(const char* path)
@@ -202,7 +189,7 @@ static void FileChosen(const char* path)
     switch (action) {
     case ACT_LOAD:
         if (EndsWithAsc(leaf) || ModelIsModelName(leaf)) {
-            if (ModelIsModelName(leaf) ? ImportModel(path) : ImportListing(path)) return;
+            if (ModelIsModelName(leaf) ? ObjImportModel(path) : ImportListing(path)) return;
             char name[OBJ_NAME_MAX];
             ObjPanelImportedName(leaf, name, sizeof name);
             SetName(name);

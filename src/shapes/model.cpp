@@ -753,15 +753,12 @@ int ModelIsModelName(const char* name)
     return 0;
 }
 
-int ModelImportToEditBuffer(const char* fileName, std::string& why)
+int ModelShapeToEditBuffer(const ModelShape& shape, std::string& why)
 {
     if (!ShapeMIsInstalled()) {
         why = "the shape manager is not installed";
         return 1;
     }
-    ModelData model;
-    ModelShape shape;
-    if (ModelRead(fileName, &model, why) || ModelToShape(model, ModelShapeOptions{}, &shape, why)) return 1;
     ShapeBlock s = ShapeMScratch();
     if (shape.block.size() > s.capacity) {
         why = "it does not fit the edit buffer";

@@ -79,11 +79,10 @@ int ModelToShape(const ModelData& model, const ModelShapeOptions& options, Model
 
 // 1 when the name ends in the extension of a model format this reads (any letter case).
 int ModelIsModelName(const char* name);
-// Imports a model into the shape manager's edit buffer as the Object panel's Load does: read
-// in the child, made into a shape with the default options, committed (the shape it replaces
-// stays within Undo's reach) and bound to the materials by name; no file is written. 0, or 1
-// with the reason, the edit buffer unchanged.
-int ModelImportToEditBuffer(const char* fileName, std::string& why);
+// Puts a model's shape into the shape manager's edit buffer as the Object panel's Load does:
+// committed (the shape it replaces stays within Undo's reach) and bound to the materials by
+// name; no file is written. 0, or 1 with the reason, the edit buffer unchanged.
+int ModelShapeToEditBuffer(const ModelShape& shape, std::string& why);
 
 // A material as a shape export writes it.
 struct ModelExportMaterial {

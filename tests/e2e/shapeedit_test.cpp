@@ -2,6 +2,8 @@
 // the Object panel's edits and dialogs, and what the saved files hold, read back beside what
 // tolbex-cli makes of the same.
 #include "e2e/e2e.h"
+#include "materials/mattest.h"
+#include "palette/png.h"
 #include "shapes/shape.h"
 
 using nlohmann::json;
@@ -261,4 +263,118 @@ TEST_F(ShapeEditing, AQuadBuiltMovedAndMappedInALeftViewIsSavedAsDrawn)
     EXPECT_EQ(deleted["shape"]["polygons"], 0);
     EXPECT_EQ(deleted["shape"]["vertices"], 0) << "the selected vertices no polygon uses go too";
     EXPECT_EQ(FindWindow(deleted, ClassText(CLASS_MAPPING)), nullptr);
+}
+
+// ---- A model's materials and the import's settings ----------------------------------------
+
+namespace {
+
+// A quad in brick and a triangle in glass, whose texture is a picture beside the model.
+void WriteTexturedModel(const TempDir& dir)
+{
+    WriteText(dir.file("MODEL.OBJ"), "mtllib MODEL.MTL\nv 0 0 0\nv 2 0 0\nv 2 1 0\nv 0 1 0\nv 0 0 -3\n"
+                                     "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
+                                     "usemtl brick\nf 1 2 3 4\nusemtl glass\nf 1/1 5/2 2/3\n");
+    WriteText(dir.file("MODEL.MTL"), "newmtl brick\nKd 0 1 0\nnewmtl glass\nKd 0.25 0.5 0.75\nmap_Kd wood.png\n");
+    const uint8_t rgba[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 10, 20, 30, 255};
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(PngEncodeRgba(rgba, 2, 2, png));
+    ASSERT_TRUE(WriteBytes(dir.file("wood.png"), png));
+}
+
+const json* MaterialNamed(const json& info, const std::string& name)
+{
+    for (const json& m : info["materials"])
+        if (m["name"] == name) return &m;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST_F(ShapeEditing, AnImportedModelsMaterialsJoinTheLoadedOnesAndAreSavedOnlyWhenTheUserSays)
+{
+    WriteTexturedModel(dir);
+    const Bytes user = MatFile({{"Dummy"}, {"Brick", 16000, 0, 0, 0, 16384, 16384}}, MAT_FLAG_TRUE_COLOUR);
+    ASSERT_TRUE(WriteBytes(dir.file("USER.MAT"), user));
+    WriteText(dir.file("tolbex.ini"), "materials=USER.MAT\n");
+    // The import, its box; then a close that says No to the shape and Yes to the materials.
+    RunResult r = Run(std::string(kShapeEditorObject) + kLoad + Choose("MODEL.OBJ") + "dump import.json\nkey enter\nwait 2\n" +
+                      "dump after.json\nanswer no\nanswer yes\nclose\nwait 3\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_EQ(Count(log, "MSGBOX \"Import\" \"MODEL.OBJ: added to the materials (not saved yet): GLASS. Kept as they "
+                         "were loaded, the model's left out: BRICK. Textures made into sprites beside USER.MAT: WOOD.SPR.\""),
+              1)
+        << log;
+    json after = Dump("after.json");
+    EXPECT_EQ(after["shape"]["polygons"], 2);
+    EXPECT_NE(after["note"].get<std::string>().find("2 polygons, 5 vertices, 1 materials added (not saved yet), 1 kept"),
+              std::string::npos)
+        << after["note"];
+    EXPECT_TRUE(PathExists(dir.file("WOOD.SPR")));
+    EXPECT_EQ(Count(log, "cannot be loaded"), 0) << "the sprite is there before its material names it\n" << log;
+    // Asked about, in turn: the shape, then the materials by their file's name.
+    EXPECT_EQ(Count(log, "Save changes to MODEL.SHP?"), 1) << log;
+    EXPECT_EQ(Count(log, "Save changes to USER.MAT?"), 1) << log;
+    EXPECT_FALSE(PathExists(dir.file("MODEL.SHP"))) << "the shape was not to be saved";
+    // Saved on Yes: the user's Brick as it was, the model's glass after it with its texture.
+    json mats = CliInfo("mat", "USER.MAT");
+    ASSERT_EQ(mats["count"], 3) << mats;
+    EXPECT_EQ(mats["materials"][1]["name"], "Brick");
+    EXPECT_EQ(mats["materials"][1]["red"], 16000);
+    EXPECT_EQ(mats["materials"][1]["green"], 0);
+    const json* glass = MaterialNamed(mats, "GLASS");
+    ASSERT_TRUE(glass) << mats;
+    EXPECT_EQ((*glass)["index"], 2);
+    EXPECT_EQ((*glass)["red"], 4096);
+    EXPECT_EQ((*glass)["green"], 8192);
+    EXPECT_EQ((*glass)["blue"], 12287);
+    EXPECT_EQ((*glass)["texture"], "WOOD.SPR");
+}
+
+TEST_F(ShapeEditing, WithoutAnAnswerTheUsersMaterialsFileIsNotWrittenAndUntitledMaterialsTakeSpritesInTheWorkingFolder)
+{
+    WriteTexturedModel(dir);
+    const Bytes user = MatFile({{"Dummy"}, {"Brick", 16000, 0, 0, 0, 16384, 16384}}, MAT_FLAG_TRUE_COLOUR);
+    ASSERT_TRUE(WriteBytes(dir.file("USER.MAT"), user));
+    WriteText(dir.file("tolbex.ini"), "materials=USER.MAT\n");
+    RunResult r = Run(std::string(kShapeEditorObject) + "drop MODEL.OBJ\nwait 2\nkey enter\nwait 2\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_EQ(ReadBytes(dir.file("USER.MAT")), user) << "a script's unanswered question is No";
+
+    // No materials file: the sprite goes to the working folder, under a name not yet taken.
+    std::remove(dir.file("tolbex.ini").c_str());
+    r = Run(std::string(kShapeEditorObject) + "drop MODEL.OBJ\nwait 2\nkey enter\nwait 2\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_NE(log.find("added to the materials (not saved yet): BRICK, GLASS. Textures made into sprites in the "
+                       "working folder (the materials have no file yet): WOOD~1.SPR."),
+              std::string::npos)
+        << log;
+    EXPECT_TRUE(PathExists(dir.file("WOOD~1.SPR")));
+}
+
+TEST_F(ShapeEditing, TheImportsOptionsComeFromTheSettingsAndABadOneKeepsItsDefaultWithABox)
+{
+    WriteText(dir.file("MODEL.OBJ"), "v 0 0 0\nv 2 0 0\nv 2 1 0\nv 0 1 0\nv 0 0 -3\nf 1 2 3 4\nf 1 5 2\n");
+    WriteText(dir.file("tolbex.ini"), "importscale=100\nimportaxes=sideways\n");
+    RunResult r = Run(std::string(kShapeEditorObject) + kLoad + Choose("MODEL.OBJ") + "key enter\nwait 2\n" + kSave +
+                      "key enter\nwait 2\n");
+    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_EQ(Count(log, "MSGBOX \"Error\" \"tolbex.ini: importaxes must be y-up, z-up or file, not \"sideways\"; "
+                         "the axes the file says are used.\""),
+              1)
+        << log;
+    // Scaled by 100 as `shape import --scale 100` does, Y up as the file says.
+    json saved = CliInfo("shape", "MODEL.SHP");
+    RunResult cli = RunProgram(TOLBEX_CLI_BIN, {"shape", "import", "MODEL.OBJ", "CLI.SHP", "--scale", "100"}, dir.path());
+    ASSERT_EQ(cli.exitCode, 0) << cli.output;
+    json made = CliInfo("shape", "CLI.SHP");
+    ASSERT_EQ(saved["vertices"].size(), 5u);
+    int32_t most[3] = {0, 0, 0};
+    for (int v = 0; v < 5; v++) {
+        EXPECT_EQ(saved["vertices"][v]["world"], made["vertices"][v]["world"]) << v;
+        for (int c = 0; c < 3; c++) most[c] = std::max(most[c], std::abs(saved["vertices"][v]["world"][c].get<int32_t>()));
+    }
+    EXPECT_EQ(most[0], 200);
+    EXPECT_EQ(most[1], 100);
+    EXPECT_EQ(most[2], 300);
 }

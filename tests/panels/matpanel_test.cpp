@@ -574,7 +574,8 @@ TEST_F(MatPanel, TheTextureFieldTakesAPicture)
     std::string log = ReadText("log.txt");
     EXPECT_NE(log.find("MSGBOX \"Error\" \"broken.png cannot be used as a texture: it is no PNG"), std::string::npos) << log;
     EXPECT_NE(log.find("MSGBOX \"Error\" \"A texture is a sprite name of at most 12 characters"), std::string::npos) << log;
-    EXPECT_NE(log.find("MSGBOX \"Texture\" \"bricks-red.png became the sprite BRICKS-R.SPR in the working folder"),
+    EXPECT_NE(log.find("MSGBOX \"Texture\" \"bricks-red.png became the sprite BRICKS-R.SPR in the working folder "
+                       "(the materials have no file yet).\""),
               std::string::npos)
         << log;
     EXPECT_EQ(MsgBoxWaitingCount(), 0);
