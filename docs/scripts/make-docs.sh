@@ -27,7 +27,7 @@ work=/tmp/tolbex-guide
 
 exec 9>"$work.lock"
 flock 9
-rm -rf "$work"
+rm -rf "$work" "$work.state"
 mkdir -p "$work/images"
 cd "$work"
 
@@ -43,7 +43,7 @@ for script in "$scripts"/[0-9][0-9]-*.txt; do
     for picture in $(sed -n 's/^#picture: //p' "$script"); do
         python3 "$scripts/make-texture.py" "$picture" 128
     done
-    if ! TOLBEX_LOCK_DIR="$work" XDG_STATE_HOME="$work/state" "$tolbex" --headless --renderer software --script "$script" \
+    if ! TOLBEX_LOCK_DIR="$work" XDG_STATE_HOME="$work.state" "$tolbex" --headless --renderer software --script "$script" \
         --log "$name.log" --max-frames 20000; then
         echo "$0: step $name failed; its log:" >&2
         cat "$name.log" >&2
