@@ -430,7 +430,7 @@ static int ContentBox(int32_t lo[3], int32_t hi[3])
 static double Reach(void) { return EditRadius(); }
 static int32_t DistanceLimit(void) { return ViewDistanceLimit(EDITOR_SHAPE, EditRadius()); }
 
-static uint32_t RectPanel(int tool) { return tool == EDIT_TOOL_MESH_RECT ? CLASS_MESH_PANEL : 0; }
+static uint32_t RectPanel(int tool) { return tool == EDIT_TOOL_MESH_RECT ? (uint32_t)CLASS_MESH_PANEL : 0u; }
 
 static const ViewHooks kShapeViewHooks = {
     .name = "Shape Editor",

@@ -31,11 +31,9 @@ struct ToolButton {
 
 // What the view marks for the tools: every vertex, the vertex under the pointer, and with it
 // the polygons' points picked so far or the polygon's corner under the pointer.
-enum {
-    PICK_VERTEX_UNDER = EDIT_PICK_VERTICES | EDIT_PICK_UNDER,
-    PICK_NEW_POLYGON = PICK_VERTEX_UNDER | EDIT_PICK_POINTS,
-    PICK_POLYGON_CORNER = EDIT_PICK_POLYGONS | EDIT_PICK_CORNER,
-};
+constexpr int PICK_VERTEX_UNDER = EDIT_PICK_VERTICES | EDIT_PICK_UNDER;
+constexpr int PICK_NEW_POLYGON = PICK_VERTEX_UNDER | EDIT_PICK_POINTS;
+constexpr int PICK_POLYGON_CORNER = EDIT_PICK_POLYGONS | EDIT_PICK_CORNER;
 
 static const ToolButton kPolygonTools[] = {
     {"Add", 10, 4, EDIT_TOOL_POLY_ADD, PICK_NEW_POLYGON},

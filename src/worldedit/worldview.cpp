@@ -304,7 +304,7 @@ static void Drag(int tool, int rx, int ry, int, int)
 
 static uint32_t RectPanel(int tool)
 {
-    return tool == EDIT_TOOL_SHAPES_RECT ? CLASS_EDIT_SHAPES_PANEL : tool == EDIT_TOOL_NODES_RECT ? CLASS_NODES_PANEL : 0;
+    return tool == EDIT_TOOL_SHAPES_RECT ? (uint32_t)CLASS_EDIT_SHAPES_PANEL : tool == EDIT_TOOL_NODES_RECT ? (uint32_t)CLASS_NODES_PANEL : 0u;
 }
 
 // What a frame shows: the selected worldshapes and nodes, else everything; in an empty world

@@ -202,7 +202,9 @@ TEST_F(PanelKit, NumberFieldsReadASignAndDigitsAndClamp)
     for (const Case& c : cases) {
         int32_t v = 0;
         EXPECT_EQ(KitReadInt(c.text, &v), c.ok) << c.text;
-        if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(v, c.value) << c.text;
+        }
     }
     int32_t v = 3;
     EXPECT_EQ(KitReadInt(nullptr, &v), 0);
