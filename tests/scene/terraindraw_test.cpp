@@ -23,9 +23,9 @@ struct GroundSpec {
     int32_t lowest = 0, highest = 16384;   // a sample h stands for lowest + h x 64 x range / 16384
     int32_t water = INT32_MIN;
     uint32_t textureSize = 16;
-    std::vector<std::string> names;
-    Bytes samples;                         // row by row, the rest 0
-    Bytes tiles;                           // two a tile, the rest 0
+    std::vector<std::string> names{};
+    Bytes samples{};                       // row by row, the rest 0
+    Bytes tiles{};                         // two a tile, the rest 0
 };
 
 uint32_t Across(const GroundSpec& g) { return (g.tilesAcross << g.shift) + 1; }
