@@ -175,6 +175,19 @@ static void Grow(void)
     for (int i = old; i < cap; i++) LinkBefore((ResId)i, HEAD_FREE);
 }
 
+// An entry as free or newly taken: no name, no data, nothing open, no free hook, not in use.
+static void ClearEntry(ResEntry& e)
+{
+    e.inUse = 0;
+    e.name[0] = 0;
+    e.data = nullptr;
+    e.dataSize = 0;
+    e.size = 0;
+    e.openCount = 0;
+    e.freeFn = nullptr;
+    e.flags = 0;
+}
+
 static ResId TakeEntry(void)
 {
     if (E(HEAD_FREE).next == HEAD_FREE) Grow();
@@ -182,13 +195,7 @@ static ResId TakeEntry(void)
     Unlink(id);
     LinkFront(id, HEAD_USED);
     ResEntry& e = E(id);
-    e.name[0] = 0;
-    e.data = nullptr;
-    e.size = 0;
-    e.dataSize = 0;
-    e.openCount = 0;
-    e.freeFn = nullptr;
-    e.flags = 0;
+    ClearEntry(e);
     e.section = (uint8_t)res.section;
     e.inUse = 1;
     if (id > res.highest) res.highest = id;
@@ -199,15 +206,7 @@ static void ReleaseEntry(ResId id)
 {
     Unlink(id);
     LinkFront(id, HEAD_FREE);
-    ResEntry& e = E(id);
-    e.inUse = 0;
-    e.name[0] = 0;
-    e.data = nullptr;
-    e.dataSize = 0;
-    e.size = 0;
-    e.openCount = 0;
-    e.freeFn = nullptr;
-    e.flags = 0;
+    ClearEntry(E(id));
 }
 
 // ============================================================================================

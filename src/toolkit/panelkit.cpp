@@ -183,24 +183,28 @@ static void Print(int x, int y, int colour, const char* text)
     TextPrint(x - cx, y - cy, "%s", text);
 }
 
-void KitPrint(int x, int y, int colour, const char* fmt, ...)
+// Formats once for both printers: left-aligned at x, or ending at x.
+static void PrintFormatted(int x, int y, int colour, int rightAligned, const char* fmt, va_list ap)
 {
     char text[KIT_PRINT_MAX];
+    vsnprintf(text, sizeof text, fmt, ap);
+    Print(rightAligned ? x + 1 - TextWidth(text) : x, y, colour, text);
+}
+
+void KitPrint(int x, int y, int colour, const char* fmt, ...)
+{
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(text, sizeof text, fmt, ap);
+    PrintFormatted(x, y, colour, 0, fmt, ap);
     va_end(ap);
-    Print(x, y, colour, text);
 }
 
 void KitPrintRight(int x, int y, int colour, const char* fmt, ...)
 {
-    char text[KIT_PRINT_MAX];
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(text, sizeof text, fmt, ap);
+    PrintFormatted(x, y, colour, 1, fmt, ap);
     va_end(ap);
-    Print(x + 1 - TextWidth(text), y, colour, text);
 }
 
 int KitDialogAnswer(int message, const WinParam* p1)
