@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <deque>
+#include <thread>
 #include <vector>
 
 #include "base/bytes.h"
@@ -813,6 +815,36 @@ TEST_F(ZBuffer, FrameAfterFrameOnTwoThreadsTheSharedRowsDrawTheOneThreadPicture)
             ASSERT_EQ(ScanLastBands(), 2) << "frame " << frame;
             ASSERT_TRUE(Frame() == one) << "frame " << frame;
         }
+    }
+    ScanSetThreads(1);
+}
+
+// A worker that has drawn everything published waits; when the caller pauses long enough
+// (a frame's pipeline busy elsewhere) it sleeps, and the next polygons and the frame's end
+// must wake it: a worker left asleep would hang the frame.
+TEST_F(ZBuffer, WorkersThatSleepBetweenPolygonsAreWokenByTheNextOnes)
+{
+    W = 160, H = 120;
+    Mode(32);
+    WorkPoolStart(2);
+    std::vector<uint8_t> one;
+    for (int threads : {1, 2}) {
+        ScanSetThreads(threads);
+        Clear(5);
+        ZBufferFrameStart();
+        for (int i = 0; i < 40; i++) {
+            SoftDriverPolygon(Rect(D3T_SHADED, (float)(i * 3), (float)i, (float)(i * 3 + 60), (float)(i + 70),
+                                   (float)(1000 + 37 * (i % 5)), (float)(i % 3) / 2, 0.5f, (float)(i % 7) / 6));
+            if (i % 16 == 15) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        ZBufferFrameFlush();
+        if (threads == 1) {
+            one = Frame();
+            continue;
+        }
+        EXPECT_EQ(ScanLastBands(), 2);
+        EXPECT_TRUE(Frame() == one);
     }
     ScanSetThreads(1);
 }
