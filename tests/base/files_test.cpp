@@ -4,9 +4,11 @@
 #include <stdio.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -224,6 +226,20 @@ extern "C" int rename(const char* from, const char* to)
         return -1;
     }
     return renameat(AT_FDCWD, from, AT_FDCWD, to);
+}
+
+// The flush of the file that this many flushes from now reach fails (a disk that reports a
+// write error only when asked to make a file durable); 0: every flush goes through. Flushes
+// of a batch run on several threads, so the count is shared.
+static std::atomic<int> failFlushIn{0};
+
+extern "C" int fsync(int fd)
+{
+    if (failFlushIn.load() > 0 && --failFlushIn == 0) {
+        errno = EIO;
+        return -1;
+    }
+    return (int)syscall(SYS_fsync, fd);
 }
 
 TEST(Files, ASecondRenameThatFailsPutsTheFirstFileBack)
@@ -515,4 +531,69 @@ TEST(Files, AGroupWithABackupIsWrittenWholeOrNotAtAll)
     ASSERT_EQ(FileWriteGroup(items, 3), 0);
     EXPECT_EQ(ReadText("town.wle"), "world 2");
     EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wle", "town.wxp"}));
+}
+
+// A net's shapes are a batch of a thousand new files. A file that cannot be written, or
+// flushed, in the middle of it leaves none of the batch and no temporary file, and the old
+// files as they were; the batch then goes through whole.
+TEST(Files, ABatchThatFailsInTheMiddleLeavesNothingOfItself)
+{
+    TempDir dir(true);
+    WriteText("W~R00001.SHP", "old shape");
+    const std::vector<std::string> before = Listing(".");
+    const int count = 200;
+    std::vector<std::string> names, texts;
+    for (int i = 0; i < count; i++) {
+        names.push_back("W~R" + std::to_string(10000 + i) + ".SHP");
+        texts.push_back("shape " + std::to_string(i));
+    }
+    names[150] = "w~r00001.shp";   // an old file among the new ones, in another letter case
+    std::vector<FileWriteItem> items;
+    for (int i = 0; i < count; i++) items.push_back({names[(size_t)i].c_str(), texts[(size_t)i].data(), texts[(size_t)i].size(), 0});
+
+    setenv("TOLBEX_FILE_FAULT", "full:100", 1);
+    errno = 0;
+    EXPECT_EQ(FileWriteGroup(items.data(), count), 100) << "the hundredth file is the one that failed";
+    EXPECT_EQ(errno, ENOSPC);
+    unsetenv("TOLBEX_FILE_FAULT");
+    EXPECT_EQ(Listing("."), before);
+    EXPECT_EQ(ReadText("W~R00001.SHP"), "old shape");
+
+    failFlushIn = 120;
+    errno = 0;
+    int failed = FileWriteGroup(items.data(), count);
+    failFlushIn = 0;
+    EXPECT_GE(failed, 1);
+    EXPECT_LE(failed, count);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(Listing("."), before) << "a flush that fails leaves no temporary file and no new name";
+    EXPECT_EQ(ReadText("W~R00001.SHP"), "old shape");
+
+    // The fault of one file leaves the others of a smaller batch alone.
+    setenv("TOLBEX_FILE_FAULT", "full:300", 1);
+    ASSERT_EQ(FileWriteGroup(items.data(), count), 0);
+    unsetenv("TOLBEX_FILE_FAULT");
+    for (int i = 0; i < count; i++) EXPECT_EQ(ReadText(i == 150 ? "W~R00001.SHP" : names[(size_t)i]), texts[(size_t)i]);
+    EXPECT_EQ(Listing(".").size(), (size_t)count) << "no temporary file is left";
+}
+
+// Many files are deleted side by side: each one once, and each that is missing or cannot be
+// removed (a folder that holds files) is counted.
+TEST(Files, AGroupOfDeletionsRemovesEveryFileAndCountsTheOthers)
+{
+    TempDir dir(true);
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; i++) {
+        names.push_back("F" + std::to_string(i) + ".SHP");
+        WriteText(names.back(), "x");
+    }
+    std::filesystem::create_directories("full/inside");
+    WriteText("keep.shp", "kept");
+    std::vector<const char*> list;
+    for (const std::string& n : names) list.push_back(n.c_str());
+    list.push_back("missing.shp");
+    list.push_back("full");
+    list.push_back("f7.shp");   // a file named twice is removed once, the second name counted
+    EXPECT_EQ(FileDeleteGroup(list.data(), (int)list.size()), 3);
+    EXPECT_EQ(Listing("."), (std::vector<std::string>{"full", "keep.shp"}));
 }
