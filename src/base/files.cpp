@@ -688,7 +688,12 @@ int FileWriteGroup(const FileWriteItem* items, int count)
     if (failed) {
         LogPrintf(LOG_WARN, "FILE: %s could not be replaced (%s); the files written with it were put back",
                   files[(size_t)failed - 1].path.c_str(), strerror(err));
-        for (int i = failed - 1; i >= 0; i--) Undo(files[(size_t)i]);
+        for (int i = failed - 1; i >= 0; i--)
+            if (!Undo(files[(size_t)i])) {
+                // Its second names hold the only copies of the old files now: they stay.
+                files[(size_t)i].keep.clear();
+                files[(size_t)i].keepBackup.clear();
+            }
     }
     for (GroupFile& f : files) {
         DropTemporary(f.tmp);

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -213,14 +214,17 @@ TEST(Files, APairIsWrittenWholeOrNotAtAll)
 // A rename onto a name ending in this fails (a disk that fails between the pair's two renames,
 // which no check beforehand can see); every other rename of this program goes through.
 // With failRenameOnce only the first such rename fails (the ones that put files back go through).
+// With failRenameSkip, that many such renames go through before they start to fail.
 static std::string failRenameOnto;
 static bool failRenameOnce;
+static int failRenameSkip;
 
 extern "C" int rename(const char* from, const char* to)
 {
     std::string onto(to);
     if (!failRenameOnto.empty() && onto.size() >= failRenameOnto.size() &&
-        onto.compare(onto.size() - failRenameOnto.size(), failRenameOnto.size(), failRenameOnto) == 0) {
+        onto.compare(onto.size() - failRenameOnto.size(), failRenameOnto.size(), failRenameOnto) == 0 &&
+        failRenameSkip-- <= 0) {
         if (failRenameOnce) failRenameOnto.clear();
         errno = EIO;
         return -1;
@@ -260,6 +264,69 @@ TEST(Files, ASecondRenameThatFailsPutsTheFirstFileBack)
     failRenameOnto.clear();
     EXPECT_EQ(WritePair("town.wxp", "archive 2", 9, "town.wld", "world 2", 7), 0);
     EXPECT_EQ(ReadText("town.wxp"), "archive 2");
+}
+
+// When even putting a file back fails, the old file's second name is the only copy of it: it
+// stays on the disk (the log names it) instead of being cleaned away with the others.
+TEST(Files, AnOldFileThatCannotBePutBackIsKeptUnderItsSecondName)
+{
+    TempDir dir(true);
+    WriteText("a.bin", "old a");
+    WriteText("aa.bin", "old aa");
+    failRenameOnto = "a.bin";   // a.bin goes in place; aa.bin fails, and so does a.bin's way back
+    failRenameSkip = 1;
+    EXPECT_EQ(WritePair("a.bin", "new a", 5, "aa.bin", "new aa", 6), 2);
+    failRenameOnto.clear();
+    failRenameSkip = 0;
+    EXPECT_EQ(ReadText("aa.bin"), "old aa");
+    std::vector<std::string> kept;
+    for (const std::string& name : Listing("."))
+        if (name.rfind(".tolbex-", 0) == 0) kept.push_back(ReadText(name));
+    EXPECT_EQ(kept, std::vector<std::string>{"old a"});
+}
+
+// A group that names no file at some place is refused there, before anything is written.
+TEST(Files, AGroupWithoutANameIsRefusedAtThatFile)
+{
+    TempDir dir(true);
+    const FileWriteItem items[3] = {{"one.bin", "1", 1, 0}, {"two.bin", "2", 1, 0}, {"", "3", 1, 0}};
+    errno = 0;
+    EXPECT_EQ(FileWriteGroup(items, 3), 3);
+    EXPECT_EQ(errno, ENOENT);
+    const FileWriteItem second[2] = {{"one.bin", "1", 1, 0}, {nullptr, "2", 1, 0}};
+    EXPECT_EQ(FileWriteGroup(second, 2), 2);
+    EXPECT_TRUE(Listing(".").empty());
+}
+
+// A name asked in another letter case is found without reading its folder when it is spelled
+// on disk in capitals or in small letters, as the program's own files are; any other spelling
+// is found by reading the folder.
+static std::atomic<int> foldersRead{0};
+
+extern "C" DIR* opendir(const char* name)
+{
+    foldersRead++;
+    int fd = open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fd < 0 ? nullptr : fdopendir(fd);
+}
+
+TEST(Files, CapitalsAndSmallLettersAreTriedBeforeTheFolderIsRead)
+{
+    TempDir dir(true);
+    std::filesystem::create_directories("SHAPES/trees");
+    WriteText("SHAPES/trees/BOX.SHP", "box");
+    WriteText("SHAPES/trees/rock.shp", "rock");
+    WriteText("SHAPES/trees/Tree.Shp", "tree");
+    char found[256];
+    foldersRead = 0;
+    ASSERT_EQ(FileFind("shapes/TREES/box.shp", found, sizeof found), 1);
+    EXPECT_STREQ(found, "SHAPES/trees/BOX.SHP");
+    ASSERT_EQ(FileFind("Shapes/Trees/ROCK.shp", found, sizeof found), 1);
+    EXPECT_STREQ(found, "SHAPES/trees/rock.shp");
+    EXPECT_EQ(foldersRead, 0);
+    ASSERT_EQ(FileFind("shapes/trees/tree.shp", found, sizeof found), 1);
+    EXPECT_STREQ(found, "SHAPES/trees/Tree.Shp");
+    EXPECT_EQ(foldersRead, 1) << "a spelling of mixed letters is found by reading its folder";
 }
 
 TEST(Files, ABackupNameThatIsAFolderStopsTheSave)
