@@ -514,6 +514,7 @@ void BM_WorldEditorFullWorld(benchmark::State& state)
     state.counters["bytes"] = (double)world.size();
     state.counters["tiles"] = t->tiles;
     state.counters["triangles"] = t->triangles;
+    state.counters["polygons"] = Draw3DStats()->polygons;   // those that reached the rasteriser
     state.counters["worldshapes"] = WorldMCountShapes();
     state.counters["nodes"] = WorldMCountNodes();
     for (int i = 0; i < 4; i++) remove(kTerrainTextures[i]);
