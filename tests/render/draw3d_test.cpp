@@ -829,6 +829,55 @@ TEST_F(Draw3D, AMeshGivesTheSamePolygonsAsItsTrianglesOneByOne)
     EXPECT_EQ(32, hookCalls);
 }
 
+// Orthographic at 4 units a pixel (row 200 - y / 4): three slivers between row centres and two
+// triangles that reach one. Only a driver that fills by pixel centres, drawing filled
+// polygons, lets the mesh leave the slivers out.
+TEST_F(Draw3D, AMeshLeavesOutOnlyTrianglesThatCoverNoRowCentre)
+{
+    int grey = AddMaterial("GREY", 128, 128, 128, 16384, 16384);
+    // Rows 10.75 to 11.25; 10.5 (a centre on the top edge) to 11.25; 10.75 to 11.5 (a centre
+    // on the bottom edge, not covered); 9.75 to 11.25 (row 10) and a large one.
+    const float rows[5][2] = {{10.75f, 11.25f}, {10.5f, 11.25f}, {10.75f, 11.5f}, {9.75f, 11.25f}, {50, 300}};
+    std::vector<float> xyz, normals, uv(2 * 15, 0);
+    std::vector<int32_t> corners;
+    for (int k = 0; k < 5; k++) {
+        const float top = 4 * (200 - rows[k][0]), bottom = 4 * (200 - rows[k][1]);
+        xyz.insert(xyz.end(), {-1200.0f + 400 * k, top, 1000, -1000.0f + 400 * k, bottom, 1000, -1100.0f + 400 * k, bottom, 1000});
+        for (int c = 0; c < 3; c++) normals.insert(normals.end(), {0, 0, -1});
+        corners.insert(corners.end(), {3 * k, 3 * k + 1, 3 * k + 2});
+    }
+    auto drawn = [&](uint32_t driverFlags, uint32_t renderFlags, int fast) {
+        Install(2000, driverFlags);
+        grey = AddMaterial("GREY", 128, 128, 128, 16384, 16384);
+        Draw3DSetFastPaths(fast);
+        Draw3DSetRenderFlags(renderFlags);
+        Start();
+        Draw3DLensOrthographic(640, 400, 4.0f);
+        Points(xyz);
+        Draw3DMesh(grey, D3TR_SMOOTH, 5, corners.data(), uv.data(), normals.data());
+        Draw3DDisplay();
+        std::vector<float> tops;
+        for (const RecPolygon& p : gRec.polygons) tops.push_back(p.v[0].sy);
+        return tops;
+    };
+    EXPECT_EQ((std::vector<float>{10.5f, 9.75f, 50}), drawn(0xC0 | DRV_PIXEL_CENTRES, 0, 1));
+    const std::vector<float> every = {10.75f, 10.5f, 10.75f, 9.75f, 50};
+    EXPECT_EQ(every, drawn(0xC0, 0, 1)) << "a driver that may cover more";
+    EXPECT_EQ(every, drawn(0xC0 | DRV_PIXEL_CENTRES, RENDER_WIREFRAME, 1)) << "lines";
+    EXPECT_EQ(every, drawn(0xC0 | DRV_PIXEL_CENTRES, 0, 0)) << "short cuts off";
+    Draw3DSetFastPaths(1);
+    Draw3DSetRenderFlags(0);
+    // Every point index is checked, the first past the object's included.
+    Install(2000, 0xC0);
+    grey = AddMaterial("GREY", 128, 128, 128, 16384, 16384);
+    Start();
+    Points(xyz);
+    const int32_t past[3] = {0, 1, 15};
+    EXPECT_EXIT(Draw3DMesh(grey, D3TR_SMOOTH, 1, past, uv.data(), normals.data()), testing::ExitedWithCode(1),
+                "Draw3DMesh - point 15 out of range");
+    Draw3DDisplay();
+}
+
 // Orthographic at 4 units a pixel over the 640 x 400 view: a box from y0 to y1 (units) shows
 // from row 200 - y1 / 4 to 200 - y0 / 4, and a polygon covers the rows whose centres (k + 1/2)
 // lie inside it, a centre on its bottom edge not included.
