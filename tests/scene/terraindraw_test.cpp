@@ -2,6 +2,7 @@
 // software Z-buffer checked against facts worked out by hand: where a flat ground meets its far
 // edge on screen, and a worldshape hidden behind a raised tile.
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -219,6 +220,31 @@ TEST_F(TerrainDrawRecorded, AnEvenSlopeIsLitAlikeEverywhere)
     for (const RecPolygon& p : gRec.polygons)
         for (const RecVertex& v : p.v) greens.insert(v.g);
     EXPECT_EQ(1u, greens.size());
+}
+
+// A terrain material with a draw hook gets each triangle on its own, with the face normal of
+// its plane: heights rise 320 along X and 640 along Z for every 8,192 units, so every face's
+// normal is (-0.0390625, 1, -0.078125) made unit, (-638, 16322, -1275) in 2.14.
+static std::vector<std::array<int16_t, 3>> hookedNormals;
+static int RecordNormal(void* triangle)
+{
+    const D3Triangle* t = (const D3Triangle*)triangle;
+    hookedNormals.push_back({t->normal[0], t->normal[1], t->normal[2]});
+    return 1;
+}
+
+TEST_F(TerrainDrawRecorded, ADrawHookSeesEachTriangleWithItsFaceNormal)
+{
+    GroundSpec g{.shift = 1, .names = {"a.spr"}, .samples = {0, 5, 10, 10, 15, 20, 20, 25, 30}};
+    ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
+    IntMatSetDrawHook(TerrainMaterial(0), RecordNormal);
+    hookedNormals.clear();
+    Camera(8192, 3000, -20000);
+    Frame();
+    IntMatSetDrawHook(TerrainMaterial(0), nullptr);
+    ASSERT_EQ(8u, hookedNormals.size()) << "two triangles a quad, two by two quads";
+    for (const auto& n : hookedNormals) EXPECT_EQ((std::array<int16_t, 3>{-638, 16322, -1275}), n);
+    EXPECT_TRUE(gRec.polygons.empty()) << "the hook drew nothing";
 }
 
 TEST_F(TerrainDrawRecorded, WaterCoversTheTilesBelowItsLevelWithTheWaterMaterials)
