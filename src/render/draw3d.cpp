@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "base/fatal.h"
 #include "base/log.h"
@@ -134,6 +135,7 @@ static struct {
     D3Polygon *markers, *markersTail;
 
     int inHook;
+    int fastPaths;           // Draw3DMesh and Draw3DBoxDrawsNothing take their short cuts
     int texturesLoaded;
     // One bit per texture id each: whether its transparency is decided, and the answer.
     uint8_t transparencyKnown[65536 / 8];
@@ -220,6 +222,7 @@ int Draw3DInstall(int polygons)
 {
     if (draw3d.installed) return 0;
     draw3d = decltype(draw3d){};
+    draw3d.fastPaths = 1;
     if (polygons < 1) polygons = 1;
     draw3d.polyCount = polygons;
     draw3d.nodeCount = D3_NODES_PER_POLYGON * polygons;
@@ -774,6 +777,36 @@ int Draw3DBoxVisible(const int32_t camPos[3], const int16_t orientation[9], cons
     }
     return (all & OUT_CLIP_MASK) == 0;
 }
+
+int Draw3DBoxDrawsNothing(const int32_t camPos[3], const int16_t orientation[9], const int32_t box[6])
+{
+    if (!draw3d.fastPaths || !(Drv()->flags & DRV_PIXEL_CENTRES) || (draw3d.renderFlags & RENDER_WIREFRAME)) return 0;
+    float rot[9], obj[9];
+    MakeObjectMatrix(orientation, FIX_ONE, rot, obj);
+    float lo = 0, hi = 0;
+    for (int c = 0; c < 8; c++) {
+        float p[3] = {(float)box[(c & 1) ? 3 : 0], (float)box[(c & 2) ? 4 : 1], (float)box[(c & 4) ? 5 : 2]};
+        float q[3];
+        MulMat(obj, p, q);
+        for (int i = 0; i < 3; i++) q[i] += (float)camPos[i];
+        // Behind the near plane the picture of the box is no longer the hull of its corners'.
+        if (!(q[2] >= draw3d.nearZ)) return 0;
+        float sx, sy, w;
+        ProjectRaw(q[0], q[1], q[2], &sx, &sy, &w);
+        if (c == 0 || sy < lo) lo = sy;
+        if (c == 0 || sy > hi) hi = sy;
+    }
+    if (!std::isfinite(lo) || !std::isfinite(hi)) return 0;
+    // A filled polygon covers the rows whose centres lie inside it (row = ceil(y - 1/2)): none
+    // when the box's rows from top to bottom are none. Clipping and the screen's clamp only
+    // move vertices inward; the margin takes up the rounding of the points' own transforms
+    // (a few parts in ten million of the screen coordinate, and some).
+    const double margin = 1.0 / 256 + 1e-6 * (std::fabs(lo) + std::fabs(hi));
+    return std::ceil(lo - 0.5 - margin) >= std::ceil(hi - 0.5 + margin);
+}
+
+void Draw3DSetFastPaths(int on) { draw3d.fastPaths = on != 0; }
+int Draw3DFastPaths(void) { return draw3d.fastPaths; }
 
 // ============================================================================================
 // Objects
@@ -1428,6 +1461,87 @@ static int ClipAndQueue(D3Polygon* p)
     return 1;
 }
 
+// What a triangle of a material becomes: its polygon type and flags, its texture, and how its
+// vertices are lit. tflags are the triangle's flags with the level-blend bit already decided.
+struct TriangleKind {
+    int type;
+    uint32_t flags;
+    ResId texture;
+    int textured, smooth;
+    int fogSensitive;   // fog changes the type of these
+};
+
+static TriangleKind KindOf(int mat, uint32_t tflags)
+{
+    const uint32_t LIT = D3P_SHADED, LIT_TEXTURE = D3P_TEXTURED | D3P_SHADED;
+    const uint32_t LIT_BLENDED = D3P_SHADED | D3P_BLENDED, LIT_TEXTURE_BLENDED = LIT_TEXTURE | D3P_BLENDED;
+    TriangleKind k{};
+    ResId texture = IntMatSprite(mat);
+    k.textured = (tflags & D3TR_TEXTURED) && texture && !(draw3d.renderFlags & RENDER_NO_TEXTURES);
+    k.smooth = (tflags & D3TR_SMOOTH) != 0;
+    if (draw3d.renderFlags & RENDER_WIREFRAME) {
+        k.type = D3T_LINES;
+        k.textured = 0;
+    } else if (k.textured) {
+        k.texture = texture;
+        if (tflags & D3TR_LEVEL_BLEND) {
+            k.type = D3T_BLENDTEXTURE;
+            k.flags |= LIT_TEXTURE_BLENDED;
+        } else if (IntMatSprite2(mat)) {
+            k.type = D3T_SECOND_TEXTURE;
+            k.flags |= LIT_TEXTURE;
+            k.fogSensitive = 1;
+        } else {
+            k.type = D3T_TEXTURED;
+            if (TextureHasTransparency(texture)) {
+                k.type = D3T_TRANSPARENT;
+                k.flags |= LIT_TEXTURE_BLENDED;
+            } else {
+                k.flags |= LIT_TEXTURE;
+            }
+            k.fogSensitive = k.smooth;
+        }
+    } else {
+        if ((tflags & D3TR_LEVEL_BLEND) || IntMatAlpha(mat)) {
+            k.type = D3T_BLENDED;
+            k.flags |= LIT_BLENDED;
+        } else {
+            k.type = D3T_SHADED;
+            k.flags |= LIT;
+        }
+        k.fogSensitive = k.smooth;
+    }
+    if (draw3d.renderFlags & RENDER_FILTER) k.flags |= D3P_FILTER;
+    if (draw3d.sortMode == D3SORT_STATE) k.flags |= D3P_STATESORT;
+    return k;
+}
+
+// A node of point i: its place, texture coordinates, lit colours (vn: the camera-space normal)
+// and blend or fog level. 1 when fog reaches it.
+static int MakeVertex(D3Vertex* n, int i, float u, float v, const float vn[3], const MaterialLight& light,
+                      const TriangleKind& k, uint32_t tflags, int32_t level)
+{
+    VertexFromPoint(n, i);
+    n->u = u;
+    n->v = v;
+    LightVertex(n, vn, light, k.textured, tflags, level);
+    n->level = (tflags & D3TR_LEVEL_BLEND) ? level << 16 : 0;
+    return draw3d.fogOn && draw3d.fogAllowed && FogVertex(n);
+}
+
+// The type a fogged polygon of a fog-sensitive kind takes instead.
+static void Fogged(const TriangleKind& k, int32_t* type, uint32_t* flags)
+{
+    const uint32_t KIND = D3P_TEXTURED | D3P_SHADED | D3P_BLENDED;
+    if (k.textured) {
+        *type = D3T_TRANSPARENT;
+        *flags = (*flags & ~KIND) | D3P_TEXTURED | D3P_SHADED | D3P_BLENDED;
+    } else {
+        *type = D3T_BLENDED;
+        *flags = (*flags & ~KIND) | D3P_SHADED | D3P_BLENDED;
+    }
+}
+
 static int StandardTriangle(D3Triangle* t)
 {
     draw3d.stats.triangles++;
@@ -1448,49 +1562,9 @@ static int StandardTriangle(D3Triangle* t)
     }
     if (!level[0] && !level[1] && !level[2]) tflags &= ~(uint32_t)D3TR_LEVEL_BLEND;
 
-    const uint32_t LIT = D3P_SHADED, LIT_TEXTURE = D3P_TEXTURED | D3P_SHADED;
-    const uint32_t LIT_BLENDED = D3P_SHADED | D3P_BLENDED, LIT_TEXTURE_BLENDED = LIT_TEXTURE | D3P_BLENDED;
     int mat = t->material;
-    ResId texture = IntMatSprite(mat);
-    int textured = (tflags & D3TR_TEXTURED) && texture && !(draw3d.renderFlags & RENDER_NO_TEXTURES);
-    int smooth = (tflags & D3TR_SMOOTH) != 0;
-    int fogSensitive = 0;   // fog changes the type of these
-    int type;
-    uint32_t flags = 0;
-    if (draw3d.renderFlags & RENDER_WIREFRAME) {
-        type = D3T_LINES;
-        textured = 0;
-    } else if (textured) {
-        p->texture = texture;
-        if (tflags & D3TR_LEVEL_BLEND) {
-            type = D3T_BLENDTEXTURE;
-            flags |= LIT_TEXTURE_BLENDED;
-        } else if (IntMatSprite2(mat)) {
-            type = D3T_SECOND_TEXTURE;
-            flags |= LIT_TEXTURE;
-            fogSensitive = 1;
-        } else {
-            type = D3T_TEXTURED;
-            if (TextureHasTransparency(texture)) {
-                type = D3T_TRANSPARENT;
-                flags |= LIT_TEXTURE_BLENDED;
-            } else {
-                flags |= LIT_TEXTURE;
-            }
-            fogSensitive = smooth;
-        }
-    } else {
-        if ((tflags & D3TR_LEVEL_BLEND) || IntMatAlpha(mat)) {
-            type = D3T_BLENDED;
-            flags |= LIT_BLENDED;
-        } else {
-            type = D3T_SHADED;
-            flags |= LIT;
-        }
-        fogSensitive = smooth;
-    }
-    if (draw3d.renderFlags & RENDER_FILTER) flags |= D3P_FILTER;
-    if (draw3d.sortMode == D3SORT_STATE) flags |= D3P_STATESORT;
+    const TriangleKind k = KindOf(mat, tflags);
+    p->texture = k.texture;
 
     D3Vertex* v[3];
     for (int i = 0; i < 3; i++) {
@@ -1506,42 +1580,120 @@ static int StandardTriangle(D3Triangle* t)
     float faceN[3] = {t->normal[0] / ONE, t->normal[1] / ONE, t->normal[2] / ONE};
     float faceC[3];
     MulMat(draw3d.objRot, faceN, faceC);
-    int fogging = draw3d.fogOn && draw3d.fogAllowed, fogged = 0;
+    int fogged = 0;
     const MaterialLight light = MaterialLightOf(mat);
     for (int i = 0; i < 3; i++) {
-        D3Vertex* n = v[i];
-        VertexFromPoint(n, t->point[i]);
+        float u = t->u[i], w = t->v[i];
         if (tflags & D3TR_UV_REF) {
-            n->u = t->uvRef[i] ? t->uvRef[i][0] : 0;
-            n->v = t->uvRef[i] ? t->uvRef[i][1] : 0;
-        } else {
-            n->u = t->u[i];
-            n->v = t->v[i];
+            u = t->uvRef[i] ? t->uvRef[i][0] : 0;
+            w = t->uvRef[i] ? t->uvRef[i][1] : 0;
         }
         float vn[3];
-        if (smooth)
+        if (k.smooth)
             MulMat(draw3d.objRot, t->vnormal[i], vn);
         else
             memcpy(vn, faceC, sizeof vn);
-        LightVertex(n, vn, light, textured, tflags, level[i]);
-        n->level = (tflags & D3TR_LEVEL_BLEND) ? level[i] << 16 : 0;
-        if (fogging) fogged |= FogVertex(n);
+        fogged |= MakeVertex(v[i], t->point[i], u, w, vn, light, k, tflags, level[i]);
     }
-    if (fogged && fogSensitive) {
-        const uint32_t KIND = D3P_TEXTURED | D3P_SHADED | D3P_BLENDED;
-        if (textured) {
-            type = D3T_TRANSPARENT;
-            flags = (flags & ~KIND) | LIT_TEXTURE_BLENDED;
-        } else {
-            type = D3T_BLENDED;
-            flags = (flags & ~KIND) | LIT_BLENDED;
-        }
-    }
-    p->type = type;
-    p->flags = flags;
+    p->type = k.type;
+    p->flags = k.flags;
+    if (fogged && k.fogSensitive) Fogged(k, &p->type, &p->flags);
     p->material = mat;
     LinkRing(p, v, 3);
     return ClipAndQueue(p);
+}
+
+// Whether a triangle over these points, inside every plane so that its vertices are their
+// projections as they stand, covers no pixel row's centre: a driver that fills by pixel centres
+// takes the rows from ceil(top - 1/2) to before ceil(bottom - 1/2), and draws none of them.
+static bool CoversNoRow(D3Point* a, D3Point* b, D3Point* c)
+{
+    ProjectPoint(a);
+    ProjectPoint(b);
+    ProjectPoint(c);
+    double lo = a->sy, hi = a->sy;
+    for (double y : {(double)b->sy, (double)c->sy}) {
+        if (y < lo) lo = y;
+        if (y > hi) hi = y;
+    }
+    return std::ceil(lo - 0.5) >= std::ceil(hi - 0.5);
+}
+
+int Draw3DMesh(int material, uint32_t flags, int count, const int32_t* triangles, const float* uv,
+               const float* vnormals)
+{
+    for (int i = 0; i < 3 * count; i++)
+        if (triangles[i] < 0 || triangles[i] >= draw3d.pointCount)
+            FatalError("Draw3DMesh - point %d out of range", (int)triangles[i]);
+    flags &= ~(uint32_t)(D3TR_UV_REF | D3TR_LEVEL_BLEND);
+    int queued = 0;
+    // A material's draw hook sees every triangle, as Draw3DTriangle hands them over.
+    if (!draw3d.fastPaths || !(flags & D3TR_SMOOTH) || !vnormals || (!draw3d.inHook && IntMatDrawHook(material))) {
+        for (int j = 0; j < count; j++) {
+            D3Triangle t{};
+            t.material = material;
+            t.flags = flags;
+            for (int k = 0; k < 3; k++) {
+                int i = triangles[3 * j + k];
+                t.point[k] = i;
+                t.u[k] = uv[2 * (size_t)i];
+                t.v[k] = uv[2 * (size_t)i + 1];
+                for (int a = 0; a < 3; a++) t.vnormal[k][a] = vnormals ? vnormals[3 * (size_t)i + a] : 0;
+            }
+            queued += Draw3DTriangle(&t);
+        }
+        return queued;
+    }
+    // Every point is made into a node once, on the first triangle that can be seen to use it;
+    // each triangle's nodes are copies, just as Draw3DTriangle would have made them one by one.
+    static std::vector<D3Vertex> made;
+    static std::vector<uint8_t> state;   // 0 not made, 1 made, 2 made and fogged
+    made.resize((size_t)draw3d.pointCount);
+    state.assign((size_t)draw3d.pointCount, 0);
+    uint32_t tflags = flags;
+    int32_t level = 0;
+    if (draw3d.translucent) {
+        level = 4096;
+        tflags |= D3TR_LEVEL_BLEND;
+    }
+    const TriangleKind k = KindOf(material, tflags);
+    const MaterialLight light = MaterialLightOf(material);
+    const bool centres = (Drv()->flags & DRV_PIXEL_CENTRES) && k.type != D3T_LINES;
+    for (int j = 0; j < count; j++) {
+        const int32_t* tri = triangles + 3 * j;
+        draw3d.stats.triangles++;
+        if (draw3d.polyUsed >= draw3d.polyCount || draw3d.freeCount < 3) {
+            draw3d.stats.dropped++;
+            continue;
+        }
+        // Wholly outside one plane: Draw3DTriangle would make it and drop it.
+        D3Point *a = &draw3d.points[tri[0]], *b = &draw3d.points[tri[1]], *c = &draw3d.points[tri[2]];
+        if (a->out & b->out & c->out & OUT_CLIP_MASK) continue;
+        if (centres && !((a->out | b->out | c->out) & OUT_CLIP_MASK) && CoversNoRow(a, b, c)) continue;
+        D3Polygon* p = TakePolygon();
+        D3Vertex* v[3] = {TakeNode(), TakeNode(), TakeNode()};
+        int fogged = 0;
+        for (int c = 0; c < 3; c++) {
+            size_t i = (size_t)tri[c];
+            if (!state[i]) {
+                D3Vertex n{};
+                float vn[3];
+                MulMat(draw3d.objRot, vnormals + 3 * i, vn);
+                state[i] = (uint8_t)(1 + MakeVertex(&n, (int)i, uv[2 * i], uv[2 * i + 1], vn, light, k, tflags, level));
+                made[i] = n;
+            }
+            *v[c] = made[i];   // linked into the ring below
+            fogged |= state[i] == 2;
+        }
+        p->texture = k.texture;
+        p->type = k.type;
+        p->flags = k.flags;
+        if (fogged && k.fogSensitive) Fogged(k, &p->type, &p->flags);
+        p->material = material;
+        LinkRing(p, v, 3);
+        queued += ClipAndQueue(p);
+    }
+    return queued;
 }
 
 int Draw3DTriangle(D3Triangle* t)

@@ -143,6 +143,7 @@ enum {
     DRV_SPECULAR = 0x80,       // keep the specular colour words
     DRV_SPECULAR_MASK = 0xC0,  // either bit keeps them
     DRV_BLACK = 0x100,         // the background colour is forced to black
+    DRV_PIXEL_CENTRES = 0x200, // a filled polygon covers exactly the pixels whose centres lie inside it
     // What the software drivers carry besides: nothing in the pipeline reads these bits.
     DRV_SOFTWARE_MARKS = 0x19,
 };
@@ -387,6 +388,16 @@ int Draw3DSphereVisible(const float centre[3], float radius);
 // 1 when a box (minimum X, Y, Z, maximum X, Y, Z in object space) under the object transform
 // (camera-space origin and camera-relative orientation) can be in view.
 int Draw3DBoxVisible(const int32_t camPos[3], const int16_t orientation[9], const int32_t box[6]);
+// 1 when the triangles of anything inside such a box would cover no pixel: the box lies in
+// front of the eye and no pixel row's centre falls within its height on screen, the driver
+// fills only pixels whose centres a polygon covers (DRV_PIXEL_CENTRES) and nothing is drawn as
+// wireframe. 0 whenever that cannot be sure, and always with the fast paths off.
+int Draw3DBoxDrawsNothing(const int32_t camPos[3], const int16_t orientation[9], const int32_t box[6]);
+// The short cuts that give the same picture for less work (Draw3DMesh's shared points, boxes
+// that draw nothing): on from install; off, every triangle takes the plain path, so a test can
+// compare the two pictures.
+void Draw3DSetFastPaths(int on);
+int Draw3DFastPaths(void);
 
 // Triangle flags.
 enum {
@@ -415,6 +426,14 @@ struct D3Triangle {
 // hook replaces all of it (the hook may call here for the standard path). 1 when a polygon
 // went on, 0 when nothing did (out of view, clipped away, or out of records or nodes).
 int Draw3DTriangle(D3Triangle* t);
+// count triangles of the current object in one material (three point indices each), every
+// point with its U, V pair in uv and, with D3TR_SMOOTH, its object-space normal in vnormals
+// (X, Y, Z): the polygons of a Draw3DTriangle per triangle with those values and no levels,
+// but each point is transformed, lit and fogged once however many triangles share it. A
+// material with a draw hook gets its triangles one by one, without a face normal. The number
+// of polygons that went on.
+int Draw3DMesh(int material, uint32_t flags, int count, const int32_t* triangles, const float* uv,
+               const float* vnormals);
 // A polygon over n points of the current object (the world display's form): a blended
 // texture (type 18), one colour (2.14, scaled by the colour scale) and one level (2.14) for
 // every vertex, u, v per vertex (pairs). byReference marks a texture handed by reference.

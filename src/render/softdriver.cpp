@@ -132,7 +132,7 @@ static void NoFrame(void) {}
 
 static const D3Driver zbufferDriver = {
     .name = "Software Z-Buffer",
-    .flags = DRV_SOFTWARE_MARKS | DRV_SPECULAR,
+    .flags = DRV_SOFTWARE_MARKS | DRV_SPECULAR | DRV_PIXEL_CENTRES,
     .startFrame = ZBufferFrameStart,
     .endFrame = ZBufferFrameFlush,
     .polygons = zbufferTable.data(),

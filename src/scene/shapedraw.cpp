@@ -3,6 +3,7 @@
 // prepared copy has to be kept in step with the edits).
 #include "scene/shapedraw.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "base/bytes.h"
@@ -61,6 +62,39 @@ void ShapeDrawRecords(ResId id, uint32_t displayFlags)
     }
 }
 
+// The box of the shape's points as they are drawn: minimum X, Y, Z, then maximum X, Y, Z.
+static const int32_t* PointBounds(const ShapePrep* s)
+{
+    static int32_t box[6];
+    float lo[3], hi[3];
+    for (int a = 0; a < 3; a++) lo[a] = hi[a] = s->fvertices[a];
+    for (int i = 1; i < s->vertexCount; i++)
+        for (int a = 0; a < 3; a++) {
+            float v = s->fvertices[3 * i + a];
+            if (v < lo[a]) lo[a] = v;
+            if (v > hi[a]) hi[a] = v;
+        }
+    // Points are whole units; a float near the ends of the range may round past them.
+    auto whole = [](double v) { return (int32_t)(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v); };
+    for (int a = 0; a < 3; a++) {
+        box[a] = whole(std::floor(lo[a]));
+        box[3 + a] = whole(std::ceil(hi[a]));
+    }
+    return box;
+}
+
+// Whether a material of the shape draws through a hook of its own, which may draw anything.
+static bool AnyDrawHook(const ShapePrep* s)
+{
+    for (int i = 0; i < s->recordCount; i++) {
+        const uint8_t* r = s->records + s->recordOffsets[i];
+        if (IntMatDrawHook(Material(GetU32(r, PR_MATERIAL)))) return true;
+        if (GetU32(r, PR_LENGTH) == PR_QUAD_SIZE && IntMatDrawHook(Material(GetU32(r, PR_MATERIAL + PR_SECOND))))
+            return true;
+    }
+    return false;
+}
+
 int ShapeDrawPrepared(ResId id, const int32_t camPos[3], const int16_t orientation[9], uint32_t displayFlags)
 {
     ShapePrep* s = ShapeMPrepared(id);
@@ -68,6 +102,13 @@ int ShapeDrawPrepared(ResId id, const int32_t camPos[3], const int16_t orientati
     const float centre[3] = {(float)camPos[0], (float)camPos[1], (float)camPos[2]};
     if (!Draw3DSphereVisible(centre, (float)s->radius)) return 0;
     if (!Draw3DBoxVisible(camPos, orientation, s->box)) return 0;
+    // In view but between two rows of pixels (a far worldshape seen from above): its triangles
+    // would cover nothing. It still counts as drawn, for the rectangle selection. The file's
+    // box only picks the candidates: the points' own bounds decide, since a file may state a
+    // box its points pass.
+    if (Draw3DBoxDrawsNothing(camPos, orientation, s->box) && Draw3DBoxDrawsNothing(camPos, orientation, PointBounds(s)) &&
+        !AnyDrawHook(s))
+        return 1;
     Draw3DObjectF(camPos, orientation, 16384, s->radius, s->vertexCount, s->fvertices);
     ShapeDrawRecords(id, displayFlags);
     return 1;

@@ -104,17 +104,20 @@ static void DrawTile(const TerrainInfo& in, uint32_t tc, uint32_t tr, uint32_t q
     Draw3DBeginObject(camPos, turn, UNIT, radius, (int)(n * n));
     static std::vector<float> heights;
     static std::vector<float> uv;   // U, V per point
+    static std::vector<float> along;   // the texture coordinate of each column (and row)
     heights.resize((size_t)n * n);
     uv.resize(2 * (size_t)n * n);
     normals.resize(3 * (size_t)n * n);
+    along.resize(n);
+    for (uint32_t i = 0; i < n; i++) along[i] = TexAt(i * step, perTile, in.inset);
     for (uint32_t j = 0; j < n; j++)
         for (uint32_t i = 0; i < n; i++) {
             float h = 0;
             TerrainSampleHeight(c0 + i * step, r0 + j * step, &h);
             size_t at = (size_t)j * n + i;
             heights[at] = h;
-            uv[2 * at] = TexAt(i * step, perTile, in.inset);
-            uv[2 * at + 1] = TexAt(j * step, perTile, in.inset);
+            uv[2 * at] = along[i];
+            uv[2 * at + 1] = along[j];
             Draw3DSetPoint((int)at, (float)(i * step * spacing), h, (float)(j * step * spacing));
         }
     // Vertex normals from the slopes between the neighbours the mesh has (one-sided at its edge).
@@ -131,6 +134,22 @@ static void DrawTile(const TerrainInfo& in, uint32_t tc, uint32_t tr, uint32_t q
             v[2] = (float)(-dz / len);
         }
     int material = RenderMaterial(TerrainTileMaterial(tc, tr));
+    uint32_t flags = D3TR_SMOOTH | (IntMatSprite(material) ? D3TR_TEXTURED : 0);
+    if (!IntMatDrawHook(material)) {
+        // The same triangles in one go: each point is lit once, not once for each of its six.
+        static std::vector<int32_t> corners;
+        corners.clear();
+        for (uint32_t j = 0; j < quads; j++)
+            for (uint32_t i = 0; i < quads; i++) {
+                int32_t a = (int32_t)(j * n + i), b = a + 1, d = a + (int32_t)n, c = d + 1;
+                for (int32_t k : {a, b, c, a, c, d}) corners.push_back(k);
+            }
+        Draw3DMesh(material, flags, (int)(2 * quads * quads), corners.data(), uv.data(), normals.data());
+        stats.triangles += (int)(2 * quads * quads);
+        stats.tiles++;
+        return;
+    }
+    // A hook sees each triangle with its face normal.
     const float(*uvs)[2] = (const float(*)[2])uv.data();
     for (uint32_t j = 0; j < quads; j++)
         for (uint32_t i = 0; i < quads; i++) {

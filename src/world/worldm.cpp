@@ -124,7 +124,14 @@ void WorldMSetCellExponent(uint32_t e)
 {
     if (!worldm.installed) return;
     WorldMUndoSnapshot();
+    uint32_t was = GetU32(worldm.image, WLE_CELL_EXPONENT);
     WorldMSetExponentOf(worldm.image, e);
+    // A tile is one cell wide: the installed terrain is laid out again at the new edge, as a
+    // load or an undo would lay it out, so that the ground query and the view follow at once.
+    if (GetU32(worldm.image, WLE_CELL_EXPONENT) != was) {
+        uint32_t used = GetU32(worldm.image, WLE_USED);
+        TerrainInstall(worldm.image, used < worldm.capacity ? used : worldm.capacity, 0);
+    }
 }
 uint32_t WorldMCellsX(void) { return worldm.installed ? GetU32(worldm.image, WLE_CELLS_X) : 0; }
 uint32_t WorldMCellsY(void) { return worldm.installed ? GetU32(worldm.image, WLE_CELLS_Y) : 0; }

@@ -716,6 +716,207 @@ TEST_F(Draw3D, TextureTransparencyIsDecidedOncePerTextureLoad)
 }
 
 // ============================================================================================
+// Short cuts: a mesh's shared points, boxes that cover no pixel row
+// ============================================================================================
+
+static bool SameVertex(const RecVertex& a, const RecVertex& b)
+{
+    return !memcmp(&a, &b, sizeof a);
+}
+
+static bool SamePolygons(const std::vector<RecPolygon>& a, const std::vector<RecPolygon>& b, std::string* why)
+{
+    if (a.size() != b.size()) return *why = std::to_string(a.size()) + " against " + std::to_string(b.size()) + " polygons", false;
+    for (size_t i = 0; i < a.size(); i++) {
+        const RecPolygon &p = a[i], &q = b[i];
+        bool same = p.type == q.type && p.flags == q.flags && p.texture == q.texture && p.shade == q.shade &&
+                    p.material == q.material && p.v.size() == q.v.size();
+        for (size_t k = 0; same && k < p.v.size(); k++) same = SameVertex(p.v[k], q.v[k]);
+        if (!same) return *why = "polygon " + std::to_string(i) + " differs", false;
+    }
+    return true;
+}
+
+// A 5 x 5 grid of points in camera space, tilted, reaching behind the near plane at one corner
+// and past the left and top planes at others, each point with a normal of its own; 32
+// triangles over it, in two objects of which the second moves every point.
+TEST_F(Draw3D, AMeshGivesTheSamePolygonsAsItsTrianglesOneByOne)
+{
+    ResId texture = SpriteCreate8(8, 8, -1, nullptr, 0);
+    int shiny = AddMaterial("SHINY", 200, 120, 60, 12000, 16384, 9000);
+    int glass = AddMaterial("GLASS", 90, 160, 220, 16384, 16384, 0, 0, 8000);
+    int brick = AddMaterial("BRICK", 255, 255, 255, 8000, 16384);
+    IntMatSetSprite(brick, texture);
+    std::vector<float> xyz[2], normals, uv;
+    for (int j = 0; j < 5; j++)
+        for (int i = 0; i < 5; i++) {
+            xyz[0].insert(xyz[0].end(), {-700.0f + 400 * i, -500.0f + 300 * j, 100.0f + 350 * i + 200 * j});
+            xyz[1].insert(xyz[1].end(), {-300.0f + 170 * i + 11 * j, -200.0f + 130 * j, 900.0f + 90 * i - 40 * j});
+            float n[3] = {0.1f * (i - 2), 0.15f * (j - 2), -1};
+            float len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            normals.insert(normals.end(), {n[0] / len, n[1] / len, n[2] / len});
+            uv.insert(uv.end(), {0.25f * i, 0.2f * j + 0.05f * i});
+        }
+    std::vector<int32_t> corners;
+    for (int j = 0; j < 4; j++)
+        for (int i = 0; i < 4; i++) {
+            int a = j * 5 + i, b = a + 1, d = a + 5, c = d + 1;
+            corners.insert(corners.end(), {a, b, c, a, c, d});
+        }
+    const int32_t lamp[3] = {0, 0, 700};
+    const int32_t fogFrom[3] = {0, 0, 600};
+    const int16_t along[3] = {0, 0, 16384};
+    struct Case {
+        const char* name;
+        int material;
+        uint32_t flags;
+        void (*set)(void);
+    } cases[] = {
+        {"lit, specular", shiny, D3TR_SMOOTH, [] {}},
+        {"textured", brick, D3TR_SMOOTH | D3TR_TEXTURED, [] {}},
+        {"alpha", glass, D3TR_SMOOTH, [] {}},
+        {"translucent", brick, D3TR_SMOOTH | D3TR_TEXTURED, [] { Draw3DSetTranslucent(1); }},
+        {"wireframe", shiny, D3TR_SMOOTH, [] { Draw3DSetRenderFlags(RENDER_WIREFRAME); }},
+        {"sorted", shiny, D3TR_SMOOTH, [] { Draw3DSetSortMode(D3SORT_AVERAGE_DEPTH); }},
+        {"intensity", shiny, D3TR_SMOOTH, [] { Draw3DSetLightingMode(D3LIGHT_INTENSITY); }},
+    };
+    for (const Case& c : cases)
+        for (int fogged = 0; fogged < 2; fogged++) {
+            std::vector<RecPolygon> drawn[2];
+            int queued[2] = {0, 0}, made[2] = {0, 0}, clipped[2] = {0, 0};
+            for (int fast = 0; fast < 2; fast++) {
+                Draw3DSetFastPaths(fast);
+                Draw3DDefaults();
+                Draw3DFogOff();
+                Draw3DSetSortMode(D3SORT_NONE);
+                Draw3DSetLightingMode(D3LIGHT_BY_DISPLAY);
+                c.set();
+                Start();
+                if (fogged) Draw3DSetFog(fogFrom, along, 2000, 12000, 1500);
+                Draw3DAddLocalLight(lamp, 900, 16384, 8000, 4000);
+                for (const std::vector<float>& object : xyz) {
+                    Points(object);
+                    queued[fast] += Draw3DMesh(c.material, c.flags, 32, corners.data(), uv.data(), normals.data());
+                }
+                Draw3DDisplay();
+                drawn[fast] = gRec.polygons;
+                made[fast] = Draw3DStats()->triangles;
+                clipped[fast] = Draw3DStats()->clipped;
+            }
+            std::string why;
+            EXPECT_TRUE(SamePolygons(drawn[0], drawn[1], &why)) << c.name << (fogged ? ", fogged: " : ": ") << why;
+            EXPECT_EQ(queued[0], queued[1]) << c.name;
+            EXPECT_EQ(64, made[1]) << c.name << ": every triangle counts";
+            EXPECT_GT(clipped[1], 0) << c.name << ": the grid crosses the planes";
+            EXPECT_GT(drawn[1].size(), 32u) << c.name;
+            if (fogged && &c == &cases[0]) {
+                bool anyBlended = false;
+                for (const RecPolygon& p : drawn[1]) anyBlended |= p.type == D3T_BLENDED;
+                EXPECT_TRUE(anyBlended) << "fog reaches some of the smooth triangles";
+            }
+        }
+    Draw3DSetFastPaths(1);
+    Draw3DSetTranslucent(0);
+    Draw3DSetRenderFlags(0);
+    // A material with a draw hook sees each triangle.
+    int hooked = AddMaterial("HOOKED", 128, 128, 128, 16384, 16384);
+    IntMatSetDrawHook(hooked, Hook);
+    hookCalls = 0;
+    Start();
+    Points(xyz[1]);
+    Draw3DMesh(hooked, D3TR_SMOOTH, 32, corners.data(), uv.data(), normals.data());
+    Draw3DDisplay();
+    EXPECT_EQ(32, hookCalls);
+}
+
+// Orthographic at 4 units a pixel (row 200 - y / 4): three slivers between row centres and two
+// triangles that reach one. Only a driver that fills by pixel centres, drawing filled
+// polygons, lets the mesh leave the slivers out.
+TEST_F(Draw3D, AMeshLeavesOutOnlyTrianglesThatCoverNoRowCentre)
+{
+    int grey = AddMaterial("GREY", 128, 128, 128, 16384, 16384);
+    // Rows 10.75 to 11.25; 10.5 (a centre on the top edge) to 11.25; 10.75 to 11.5 (a centre
+    // on the bottom edge, not covered); 9.75 to 11.25 (row 10) and a large one.
+    const float rows[5][2] = {{10.75f, 11.25f}, {10.5f, 11.25f}, {10.75f, 11.5f}, {9.75f, 11.25f}, {50, 300}};
+    std::vector<float> xyz, normals, uv(2 * 15, 0);
+    std::vector<int32_t> corners;
+    for (int k = 0; k < 5; k++) {
+        const float top = 4 * (200 - rows[k][0]), bottom = 4 * (200 - rows[k][1]);
+        xyz.insert(xyz.end(), {-1200.0f + 400 * k, top, 1000, -1000.0f + 400 * k, bottom, 1000, -1100.0f + 400 * k, bottom, 1000});
+        for (int c = 0; c < 3; c++) normals.insert(normals.end(), {0, 0, -1});
+        corners.insert(corners.end(), {3 * k, 3 * k + 1, 3 * k + 2});
+    }
+    auto drawn = [&](uint32_t driverFlags, uint32_t renderFlags, int fast) {
+        Install(2000, driverFlags);
+        grey = AddMaterial("GREY", 128, 128, 128, 16384, 16384);
+        Draw3DSetFastPaths(fast);
+        Draw3DSetRenderFlags(renderFlags);
+        Start();
+        Draw3DLensOrthographic(640, 400, 4.0f);
+        Points(xyz);
+        Draw3DMesh(grey, D3TR_SMOOTH, 5, corners.data(), uv.data(), normals.data());
+        Draw3DDisplay();
+        std::vector<float> tops;
+        for (const RecPolygon& p : gRec.polygons) tops.push_back(p.v[0].sy);
+        return tops;
+    };
+    EXPECT_EQ((std::vector<float>{10.5f, 9.75f, 50}), drawn(0xC0 | DRV_PIXEL_CENTRES, 0, 1));
+    const std::vector<float> every = {10.75f, 10.5f, 10.75f, 9.75f, 50};
+    EXPECT_EQ(every, drawn(0xC0, 0, 1)) << "a driver that may cover more";
+    EXPECT_EQ(every, drawn(0xC0 | DRV_PIXEL_CENTRES, RENDER_WIREFRAME, 1)) << "lines";
+    EXPECT_EQ(every, drawn(0xC0 | DRV_PIXEL_CENTRES, 0, 0)) << "short cuts off";
+    Draw3DSetFastPaths(1);
+    Draw3DSetRenderFlags(0);
+    // Every point index is checked, the first past the object's included.
+    Install(2000, 0xC0);
+    grey = AddMaterial("GREY", 128, 128, 128, 16384, 16384);
+    Start();
+    Points(xyz);
+    const int32_t past[3] = {0, 1, 15};
+    EXPECT_EXIT(Draw3DMesh(grey, D3TR_SMOOTH, 1, past, uv.data(), normals.data()), testing::ExitedWithCode(1),
+                "Draw3DMesh - point 15 out of range");
+    Draw3DDisplay();
+}
+
+// Orthographic at 4 units a pixel over the 640 x 400 view: a box from y0 to y1 (units) shows
+// from row 200 - y1 / 4 to 200 - y0 / 4, and a polygon covers the rows whose centres (k + 1/2)
+// lie inside it, a centre on its bottom edge not included.
+TEST_F(Draw3D, ABoxDrawsNothingOnlyWhenNoRowCentreLiesWithinItsHeight)
+{
+    Install(2000, 0xC0 | DRV_PIXEL_CENTRES);
+    const int32_t origin[3] = {0, 0, 0};
+    auto nothing = [&](int32_t y0, int32_t y1) {
+        Start();
+        Draw3DLensOrthographic(640, 400, 4.0f);
+        const int32_t box[6] = {-20, y0, 1000, 20, y1, 1010};
+        int r = Draw3DBoxDrawsNothing(origin, nullptr, box);
+        Draw3DDisplay();
+        return r;
+    };
+    EXPECT_EQ(1, nothing(755, 757)) << "rows 10.75 to 11.25: no centre";
+    EXPECT_EQ(0, nothing(753, 757)) << "down to 11.75: row 11";
+    EXPECT_EQ(0, nothing(755, 759)) << "up to 10.25: row 10";
+    EXPECT_EQ(0, nothing(756, 758)) << "its top edge on row 10's centre covers it";
+    EXPECT_EQ(0, nothing(100, 900)) << "many rows";
+    // Nothing is promised without the driver's word, for wireframe, or with the short cuts off.
+    Draw3DSetRenderFlags(RENDER_WIREFRAME);
+    EXPECT_EQ(0, nothing(755, 757)) << "wireframe draws lines";
+    Draw3DSetRenderFlags(0);
+    Draw3DSetFastPaths(0);
+    EXPECT_EQ(0, nothing(755, 757)) << "short cuts off";
+    Draw3DSetFastPaths(1);
+    Install(2000, 0xC0);
+    EXPECT_EQ(0, nothing(755, 757)) << "a driver that may cover more";
+    // In perspective, a box reaching behind the near plane can be anywhere on screen.
+    Install(2000, 0xC0 | DRV_PIXEL_CENTRES);
+    Start();
+    const int32_t thin[6] = {-5, 0, 1000, 5, 1, 1010}, across[6] = {-5, 0, 100, 5, 1, 1010};
+    EXPECT_EQ(1, Draw3DBoxDrawsNothing(origin, nullptr, thin)) << "a thousandth of a row at the centre";
+    EXPECT_EQ(0, Draw3DBoxDrawsNothing(origin, nullptr, across));
+    Draw3DDisplay();
+}
+
+// ============================================================================================
 // The viewport's edges, in pictures from the software Z-buffer
 // ============================================================================================
 

@@ -2,6 +2,7 @@
 // software Z-buffer checked against facts worked out by hand: where a flat ground meets its far
 // edge on screen, and a worldshape hidden behind a raised tile.
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -221,6 +222,31 @@ TEST_F(TerrainDrawRecorded, AnEvenSlopeIsLitAlikeEverywhere)
     EXPECT_EQ(1u, greens.size());
 }
 
+// A terrain material with a draw hook gets each triangle on its own, with the face normal of
+// its plane: heights rise 320 along X and 640 along Z for every 8,192 units, so every face's
+// normal is (-0.0390625, 1, -0.078125) made unit, (-638, 16322, -1275) in 2.14.
+static std::vector<std::array<int16_t, 3>> hookedNormals;
+static int RecordNormal(void* triangle)
+{
+    const D3Triangle* t = (const D3Triangle*)triangle;
+    hookedNormals.push_back({t->normal[0], t->normal[1], t->normal[2]});
+    return 1;
+}
+
+TEST_F(TerrainDrawRecorded, ADrawHookSeesEachTriangleWithItsFaceNormal)
+{
+    GroundSpec g{.shift = 1, .names = {"a.spr"}, .samples = {0, 5, 10, 10, 15, 20, 20, 25, 30}};
+    ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
+    IntMatSetDrawHook(TerrainMaterial(0), RecordNormal);
+    hookedNormals.clear();
+    Camera(8192, 3000, -20000);
+    Frame();
+    IntMatSetDrawHook(TerrainMaterial(0), nullptr);
+    ASSERT_EQ(8u, hookedNormals.size()) << "two triangles a quad, two by two quads";
+    for (const auto& n : hookedNormals) EXPECT_EQ((std::array<int16_t, 3>{-638, 16322, -1275}), n);
+    EXPECT_TRUE(gRec.polygons.empty()) << "the hook drew nothing";
+}
+
 TEST_F(TerrainDrawRecorded, WaterCoversTheTilesBelowItsLevelWithTheWaterMaterials)
 {
     // Three tiles, no texture names (the table holds the water materials alone): the first
@@ -378,6 +404,67 @@ TEST_F(TerrainPicture, ARaisedTileHidesTheWorldshapeBehindIt)
     // Raised: the block in front covers every pixel of it.
     EXPECT_NE(without[0][196 * W + 320], without[1][196 * W + 320]) << "the block stands where the cube was seen";
     EXPECT_EQ(without[1], with[1]) << "nothing of the cube shows through the raised tile";
+}
+
+// Rolling ground seen in perspective at a slant and from above, crossing every edge of the
+// view, with 400 cubes over it about a fifth of a pixel across (and some on the view's edges): the
+// short cuts (points shared across a tile, boxes and triangles that cover no pixel row left
+// out) give the very same picture as the plain path, for less work.
+TEST_F(TerrainPicture, TheShortCutsChangeNoPixel)
+{
+    // The cube's file states its box; the second cube's file states a box of a single point,
+    // which its points pass: drawn all the same.
+    TShape cube = CubeShape(100), wrong = CubeShape(100);
+    for (int a = 0; a < 3; a++) cube.lo[a] = -100, cube.hi[a] = 100, wrong.lo[a] = wrong.hi[a] = 0;
+    cube.radius = wrong.radius = 174;
+    WriteBytes(dir.file("CUBE.SHP"), BuildShape(cube));
+    WriteBytes(dir.file("WRONG.SHP"), BuildShape(wrong));
+    GroundSpec g{.exponent = 2, .shift = 2, .tilesAcross = 8, .tilesDeep = 8, .lowest = 0, .highest = 90000,
+             .names = {"a.spr"}};
+    for (uint32_t j = 0; j < Deep(g); j++)
+        for (uint32_t i = 0; i < Across(g); i++)
+            g.samples.push_back((uint8_t)(128 + 100 * std::sin(i / 3.0) * std::cos(j / 4.0)));
+    ASSERT_EQ(0, LoadBytes(GroundWorld(g)));
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (int32_t)((seed >> 8) % n);
+    };
+    for (int k = 0; k < 400; k++)
+        ASSERT_GT(WorldMAddShape(k % 8 ? "cube.shp" : "wrong.shp", next(524288), 95000 + next(5000), next(524288), 0), 0);
+    // On the edges of the view from above: x = 262,144 -+ 320 x 700, z = 262,144 -+ 200 x 700.
+    for (int32_t x : {38144, 38100, 38200, 486144, 486100})
+        ASSERT_GT(WorldMAddShape("cube.shp", x, 96000, 200000, 0), 0);
+    for (int32_t z : {122144, 122100, 122200, 402144, 402200})
+        ASSERT_GT(WorldMAddShape("cube.shp", 300000, 96000, z, 0), 0);
+    Colour();
+    const int32_t slantEye[3] = {100000, 120000, 60000}, topEye[3] = {262144, 500000, 262144};
+    const int16_t slant[9] = {11585, 0, -11585, 3962, 15396, 3962, 10887, -5604, 10887};
+    const int16_t down[9] = {16384, 0, 0, 0, 0, 16384, 0, -16384, 0};
+    for (int top = 0; top < 2; top++) {
+        Draw3DSetCamera(top ? topEye : slantEye, top ? down : slant);
+        if (top)
+            Draw3DLensOrthographic(W, H, 700);
+        else
+            Draw3DLensPerspective(0, 0, W, H);
+        std::vector<uint32_t> shot[2];
+        int polygons[2];
+        for (int fast = 0; fast < 2; fast++) {
+            Draw3DSetFastPaths(fast);
+            shot[fast] = Shot(1);
+            polygons[fast] = Draw3DStats()->polygons;
+        }
+        Draw3DSetFastPaths(1);
+        int differ = 0;
+        for (size_t i = 0; i < shot[0].size(); i++) differ += shot[0][i] != shot[1][i];
+        EXPECT_EQ(0, differ) << (top ? "from above" : "at a slant");
+        EXPECT_LT(polygons[1], polygons[0]) << (top ? "from above" : "at a slant") << ": the short cuts leave polygons out";
+        EXPECT_GT(std::set<uint32_t>(shot[1].begin(), shot[1].end()).size(), 20u) << "lit hills, not a blank view";
+        std::vector<uint32_t> bare = Shot(0);
+        int cubes = 0;
+        for (size_t i = 0; i < bare.size(); i++) cubes += bare[i] != shot[1][i];
+        EXPECT_GT(cubes, 8) << (top ? "from above" : "at a slant") << ": cubes show";
+    }
 }
 
 // ============================================================================================

@@ -195,10 +195,19 @@ TEST_F(WorldTest, UndoBringsBackTheTerrainOfTheImageItRestores)
     WorldMNew();
     WorldMUndo();
     EXPECT_EQ(0, IntMatSprite(TerrainMaterial(0))) << "the world at 3200 names no texture";
-    // The exponent spaces the samples: undoing a change of it lays the terrain out again.
+    // The exponent spaces the samples: a change of it lays the terrain out again at once, and
+    // so does undoing it.
     WorldMSetCellExponent(7);
-    TerrainInstall(WorldMImage(), WorldMUsed(), 0);
     ASSERT_EQ(1, TerrainGroundHeight(1500000, 1500000, &h)) << "one cell of 2097152 now";
+    EXPECT_EQ(3200, h);
+    TerrainInfo info;
+    ASSERT_EQ(1, TerrainGetInfo(&info));
+    EXPECT_EQ(7u, info.cellExponent);
+    WorldMSetCellExponent(5);
+    EXPECT_EQ(0, TerrainGroundHeight(600000, 600000, &h)) << "one cell of 524288, at once";
+    ASSERT_EQ(1, TerrainGroundHeight(500000, 500000, &h));
+    WorldMUndo();
+    ASSERT_EQ(1, TerrainGroundHeight(1500000, 1500000, &h)) << "undone: 2097152 again";
     WorldMUndo();
     EXPECT_EQ(0, TerrainGroundHeight(1500000, 1500000, &h)) << "one cell of 1048576 again";
 }
