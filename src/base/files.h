@@ -51,8 +51,8 @@ int FileWrite(const char* name, const void* data, size_t size);
 int FileSaveWithBackup(const char* name, const void* data, size_t size);
 // Writes files that belong together (a world and its runtime files, a net's shapes): every new
 // file is whole on the disk before any name is replaced (a batch of several is written first
-// and then flushed with one wait for the file system), the folder is flushed once after the
-// renames, and when a name cannot be replaced the files put in
+// and then all its files are flushed together, with one wait), the folder is flushed once
+// after the renames, and when a name cannot be replaced the files put in
 // place before it are put back, old backups included, so that a failure leaves every file as it
 // was. A file with keepBackup keeps its old file as FileSaveWithBackup does. 0, or the number
 // (from 1) of the file that could not be written (errno tells why).
@@ -64,8 +64,8 @@ struct FileWriteItem {
 };
 int FileWriteGroup(const FileWriteItem* items, int count);
 int FileDelete(const char* name);
-// Deletes files and then flushes each folder once. The number of names that could not be
-// found or deleted.
+// Deletes files (side by side, as the disk may be waited for on each) and then flushes each
+// folder once. The number of names that could not be found or deleted.
 int FileDeleteGroup(const char* const* names, int count);
 // 0 on success (an existing destination is replaced).
 int FileMove(const char* from, const char* to);

@@ -5,6 +5,8 @@
 #include "base/res.h"
 
 #include <cstring>
+#include <new>
+#include <unordered_set>
 #include <vector>
 
 #include "base/fatal.h"
@@ -46,7 +48,6 @@ struct ResType {
 // aligned as malloc aligns it.
 struct alignas(16) MemHeader {
     uint32_t section;
-    MemHeader* next;
 };
 
 static_assert(sizeof(void*) != 8 || sizeof(MemHeader) == 16, "plain block header");
@@ -63,8 +64,16 @@ static struct {
     int typeCount;
     int fileSlots[RES_MAX_FILES];   // file-layer slots, in the order the files were added
     int fileCount;
-    MemHeader* blocks;
 } res;
+
+// The plain blocks handed out, so that a free of any other address is caught before it reaches
+// the heap: a set, as a net's thousand shapes free their blocks one after another. Made once
+// and never destroyed, as blocks may be freed by exit handlers.
+static std::unordered_set<const MemHeader*>& Blocks(void)
+{
+    static auto* blocks = new std::unordered_set<const MemHeader*>;
+    return *blocks;
+}
 
 static char multiName[RES_NAME_MAX];
 
@@ -76,6 +85,20 @@ static bool InUse(ResId id) { return Valid(id) && E(id).inUse; }
 // ============================================================================================
 // Plain memory blocks
 // ============================================================================================
+
+// Lists a new block; false when there is no memory for its entry.
+static bool ListBlock(const MemHeader* h)
+{
+    try {
+        Blocks().insert(h);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+// Takes a block off the set; false when it is not in it.
+static bool UnlinkBlock(const MemHeader* h) { return Blocks().erase(h) == 1; }
 
 void* ResAllocMem(size_t size)
 {
@@ -89,27 +112,19 @@ void* ResAllocMem(size_t size)
         return nullptr;
     }
     h->section = (uint32_t)res.section;
-    h->next = res.blocks;
-    res.blocks = h;
+    if (!ListBlock(h)) {
+        MemFree(h);
+        res.lastError = RES_ERR_MEMORY;
+        return nullptr;
+    }
     return h + 1;
-}
-
-// Unlinks a block; false when it is not in the list.
-static bool UnlinkBlock(MemHeader* h)
-{
-    for (MemHeader** pp = &res.blocks; *pp; pp = &(*pp)->next)
-        if (*pp == h) {
-            *pp = h->next;
-            return true;
-        }
-    return false;
 }
 
 void ResFreeMem(void* p)
 {
     if (!p) FatalError("ResFreeMem - attempting to free a NULL block");
     MemHeader* h = (MemHeader*)p - 1;
-    // Freeing a block the list does not hold would corrupt the heap.
+    // Freeing a block the set does not hold would corrupt the heap.
     if (!UnlinkBlock(h)) FatalError("ResFreeMem - attempting to free an unknown block");
     MemFree(h);
 }
@@ -118,20 +133,22 @@ void* ResReallocMem(void* p, size_t size)
 {
     if (!p) return ResAllocMem(size);
     MemHeader* h = (MemHeader*)p - 1;
-    if (size > SIZE_MAX - sizeof(MemHeader) || !UnlinkBlock(h)) {
+    if (size > SIZE_MAX - sizeof(MemHeader) || !Blocks().count(h)) {
         res.lastError = RES_ERR_MEMORY;
         return nullptr;
     }
     MemHeader* n = (MemHeader*)MemRealloc(h, sizeof(MemHeader) + size);
     if (!n) {
-        // The old block is still valid: keep it listed so it can be freed.
-        h->next = res.blocks;
-        res.blocks = h;
+        // The old block is still valid and in the set: it can be freed.
         res.lastError = RES_ERR_MEMORY;
         return nullptr;
     }
-    n->next = res.blocks;
-    res.blocks = n;
+    if (n != h) {
+        // The entry moves to the new address without a new allocation that could fail.
+        auto entry = Blocks().extract(h);
+        entry.value() = n;
+        Blocks().insert(std::move(entry));
+    }
     return n + 1;
 }
 

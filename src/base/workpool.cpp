@@ -21,6 +21,7 @@ static struct {
     WorkPoolFn fn = nullptr;
     void* ctx = nullptr;
     std::atomic<int> running{0};
+    int busy = 0;   // workers handed parts by the last WorkPoolBegin
 } pool;
 
 static void WorkerLoop(int index)
@@ -68,19 +69,30 @@ void WorkPoolStart(int threads)
 
 int WorkPoolThreads(void) { return pool.threads; }
 
+void WorkPoolBegin(int parts, WorkPoolFn fn, void* ctx)
+{
+    int side = parts < pool.threads ? parts : pool.threads;
+    pool.busy = side > 1 ? side - 1 : 0;
+    if (!pool.busy) return;
+    pool.fn = fn;
+    pool.ctx = ctx;
+    pool.running.store(pool.busy, std::memory_order_relaxed);
+    for (int i = 1; i < side; i++) pool.workers[i].go.release();
+}
+
+void WorkPoolEnd(void)
+{
+    if (!pool.busy) return;
+    pool.busy = 0;
+    for (int left; (left = pool.running.load(std::memory_order_acquire)) != 0;) pool.running.wait(left);
+}
+
 void WorkPoolRun(int parts, WorkPoolFn fn, void* ctx)
 {
     if (parts <= 0) return;
-    int side = parts < pool.threads ? parts : pool.threads;
-    if (side > 1) {
-        pool.fn = fn;
-        pool.ctx = ctx;
-        pool.running.store(side - 1, std::memory_order_relaxed);
-        for (int i = 1; i < side; i++) pool.workers[i].go.release();
-    }
+    WorkPoolBegin(parts, fn, ctx);
     fn(ctx, 0);
-    if (side > 1)
-        for (int left; (left = pool.running.load(std::memory_order_acquire)) != 0;) pool.running.wait(left);
+    WorkPoolEnd();
     // Parts beyond the pool's threads run here, after the others.
-    for (int i = side; i < parts; i++) fn(ctx, i);
+    for (int i = pool.threads; i < parts; i++) fn(ctx, i);
 }

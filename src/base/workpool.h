@@ -18,5 +18,11 @@ int WorkPoolThreads(void);
 // Runs the parts (at most WorkPoolThreads(); more are run in turn by the caller) and returns
 // when all are done. Not reentrant: a part must not run a job itself.
 void WorkPoolRun(int parts, WorkPoolFn fn, void* ctx);
+// The same in two steps, for a caller with work of its own meanwhile: WorkPoolBegin hands
+// parts 1..parts-1 (at most WorkPoolThreads() - 1 of them) to the workers and returns at once;
+// the caller runs part 0 itself if it has one, then WorkPoolEnd waits for the workers. Not
+// reentrant either.
+void WorkPoolBegin(int parts, WorkPoolFn fn, void* ctx);
+void WorkPoolEnd(void);
 // One thread a core, as the system tells it (1 when it does not).
 int WorkPoolCores(void);

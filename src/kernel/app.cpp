@@ -564,10 +564,10 @@ static void ReadSettingsFile(void)
     if ((v = INIGet("threads"))) {
         if (StrToDec(v, &n) != 0 || n < 0 || n > WORKPOOL_MAX_THREADS) {
             snprintf(text, sizeof text,
-                     "tolbex.ini: threads must be 0 (one a core) to %d, not \"%.40s\"; one thread is used.",
+                     "tolbex.ini: threads must be 0 (one a core) to %d, not \"%.40s\"; one a core is used.",
                      (int)WORKPOOL_MAX_THREADS, v);
             SettingRefused(text);
-            set.threads = 1;
+            set.threads = 0;
         } else {
             set.threads = n;
         }

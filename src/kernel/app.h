@@ -46,9 +46,8 @@ struct AppSettings {
     // "dummycolour": the colour (0 to 255 each) the views light polygons without a material of
     // their own in; 0, 0, 0 draws them flat black.
     int dummyColour[3] = {160, 160, 160};
-    // The software renderer's threads; 0 = one a core. One by default: measured on 2 cores, the
-    // bands do not yet beat one thread in the editor's frame.
-    int threads = 1;
+    // The software renderer's threads; 0 = one a core, the default.
+    int threads = 0;
     char secondRes[80];
     char thirdRes[80];
     // --screen WxH: a logical screen of that size (the "Window" screen, fixed); 0 = none.

@@ -6,9 +6,12 @@
 // that of two polygons at equal depth the later one shows.
 #include "render/scan.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "base/workpool.h"
 #include "platform/video.h"
@@ -296,16 +299,32 @@ static RasterFn PickRasterFor(int bytes, int mode, const ScanRoute& r)
 // The queue
 // ============================================================================================
 
-// With more than one thread, depth-tested polygons wait here, set up and in order, until
-// something needs the pixels (the video layer's barrier, the end of the frame, a full queue);
-// then each thread draws all of them into its own band of rows.
+// With more than one thread, depth-tested polygons are queued, set up and in order, and the
+// rows are cut into bands, one thread a band. The workers draw their bands while the polygons
+// come (the caller goes on transforming and setting up the next ones); the caller draws its
+// own band when something needs the pixels (the video layer's barrier, the end of the frame,
+// a full queue). Each band takes every polygon in the order it came, so the picture is the
+// one-thread picture to the byte, however the rows are shared out.
 enum {
-    SCAN_QUEUE_JOBS = 4096,
-    SCAN_QUEUE_POINTS = 4096 * 4,
+    SCAN_QUEUE_JOBS = 16384,
+    SCAN_QUEUE_VERTICES = 16384 * 4,
     SCAN_BIN_SHIFT = 3,               // the work guess is kept per 8 rows
     SCAN_BINS = 65536 >> 3,           // enough for any clip rectangle
     SCAN_MIN_BAND_WORK = 24000,       // guessed pixels a thread must have to be woken
+    SCAN_PUBLISH_JOBS = 16,           // polygons handed to the workers at a time
+    SCAN_SPIN = 4000,                 // pauses a worker waits for polygons before it sleeps
+    SCAN_QUEUE_ENDED = 1 << 30,       // set in the published count when no more will come
 };
+// The caller's share of the rows' work moves after each batch towards the share at which it
+// and the workers would have finished together, by this part of the way (the next frame is
+// seldom the same); by a step while the caller's band is too small to time.
+static const double SCAN_SHARE_DAMPING = 0.5;
+static const double SCAN_SHARE_STEP = 1.0 / 32;
+
+static int64_t NowNs(void)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 struct Job {
     RasterFn raster;
@@ -322,16 +341,48 @@ struct Job {
     SpanCtx ctx;
 };
 
+// A polygon as it was gathered from its ring: what setting it up needs.
+struct Gathered {
+    const Vtx* v;
+    int n, i1, topVertex, row, rowEnd;
+    double area;             // twice the area of the triple v[0], v[i1], v[i1 + 1]
+    ScanRoute route;         // with the span mode it is drawn in
+    bool shaded;             // colours were gathered
+    uint32_t flat;
+    // The texture as the cache holds it now (its entry may be reused before the bands draw).
+    const uint8_t* texels;
+    uint32_t tw, th;
+    int keyIndex;
+    uint32_t key;
+};
+
 static struct {
     int threads = 1;
-    Job* jobs = nullptr;
+    // The batch: polygons as gathered (each band sets up those that reach its rows), their
+    // vertices, and the frame's target they all go to.
+    Gathered* jobs = nullptr;
     int jobCount = 0;
-    Pt* points = nullptr;
-    int pointCount = 0;
-    int64_t work[SCAN_BINS] = {};
-    int64_t workTotal = 0;
-    int workFrom = SCAN_BINS, workTo = -1;
+    Vtx* vertices = nullptr;
+    int vertexCount = 0;
+    ZBufferTarget target;
+    int32_t* depthRows = nullptr;
+    int depthWidth = 0;
+    // Polygons the workers may draw, with SCAN_QUEUE_ENDED once the batch is closed; and how
+    // many workers sleep waiting for it to grow.
+    std::atomic<int> published{0};
+    std::atomic<int> sleepers{0};
+    bool streaming = false;           // the workers have their bands of this batch
+    int bands = 1;
+    // The guessed work of each 8 rows, this batch's and the last batch's (which places the
+    // next batch's bands before its own polygons are known).
+    int64_t* work = nullptr;
+    int64_t* lastWork = nullptr;
+    int64_t workTotal = 0, lastTotal = 0;
+    int workFrom = SCAN_BINS, workTo = -1, lastFrom = SCAN_BINS, lastTo = -1;
     int64_t minBandWork = SCAN_MIN_BAND_WORK;
+    double callerShare = -1;          // of the rows' work; below 0 until first placed
+    double shareNs = 0;               // the caller's time for all the rows' work, last timed
+    int64_t bandDone[WORKPOOL_MAX_THREADS] = {};   // when each worker's band was done
     int bandEdge[WORKPOOL_MAX_THREADS + 1] = {};
     uint32_t bandSpans[WORKPOOL_MAX_THREADS] = {};
     uint8_t* hits = nullptr;          // a byte a job and band: the band drew a span of it
@@ -339,6 +390,8 @@ static struct {
 } scan;
 
 static uint32_t JobRows(const Job& j, int row, int rowEnd);
+static void Publish(int count, bool ended);
+static void StartBands(void);
 
 // ============================================================================================
 // Polygons
@@ -365,6 +418,80 @@ static WrapPlane MakeWrapPlane(const Vtx& p0, const Vtx& p1, const Vtx& p2, int 
     return {Wrap32(p0.a[a] + cx * gx + cy * gy), Wrap32(gx), Wrap32(gy)};
 }
 
+// Sets a gathered polygon up for its rows: its attribute planes, from the vertex triple that
+// spans the largest area, relative to the pixel (ox, oy) at the first vertex so that they stay
+// small. Any thread may do it: a polygon set up twice is set up the same.
+static void SetUp(const Gathered& g, const ZBufferTarget& t, int32_t* depthRows, int depthWidth, Pt* pts, Job& j)
+{
+    const int mode = g.route.mode;
+    const bool smooth = mode == SPAN_SMOOTH, shaded = g.shaded, textured = mode >= SPAN_LIT8;
+    const Vtx* v = g.v;
+    const Vtx &p0 = v[0], &p1 = v[g.i1], &p2 = v[g.i1 + 1];
+    const double g5[5] = {p2.y - p0.y, p1.y - p0.y, p1.x - p0.x, p2.x - p0.x, 1.0 / g.area};
+    int ox = CeilInt(p0.x), oy = CeilInt(p0.y);
+    double cx = ox + 0.5 - p0.x, cy = oy + 0.5 - p0.y;
+    Plane pz = {}, pc[3] = {}, pa = {};
+    WrapPlane pu = {}, pv = {};
+    SpanIn in = {};
+    if (g.route.z) {
+        pz = MakePlane(p0, p1, p2, A_Z, g5, cx, cy);
+        in.dz = Step(pz);
+    }
+    if (shaded)
+        for (int c = 0; c < 3; c++) {
+            pc[c] = MakePlane(p0, p1, p2, A_C0 + c, g5, cx, cy);
+            in.dc[c] = Step(pc[c]);
+        }
+    if (g.route.blend) {
+        pa = MakePlane(p0, p1, p2, A_A, g5, cx, cy);
+        in.da = Step(pa);
+    }
+    if (textured) {
+        pu = MakeWrapPlane(p0, p1, p2, A_U, g5, cx, cy);
+        pv = MakeWrapPlane(p0, p1, p2, A_V, g5, cx, cy);
+        in.du = pu.gx;
+        in.dv = pv.gx;
+    }
+
+    const PixPackTables* tables = PixPackCurrent();
+    SpanCtx& ctx = j.ctx;
+    ctx.flat = g.flat;
+    for (int c = 0; c < 3; c++) {
+        ctx.lane[c] = tables->lane[c];
+        ctx.chan[c] = tables->chan[c];
+        ctx.ramp[c] = tables->ramp[c];
+    }
+    ctx.spread = tables->spread;
+    ctx.palette = tables->palette;
+    ctx.display = tables->display;
+    ctx.shade = tables->shade;
+    ctx.tex8 = ctx.tex32 = g.texels;
+    ctx.tw = g.tw;
+    ctx.th = g.th;
+    ctx.keyIndex = g.keyIndex;
+    ctx.key = g.key;
+
+    for (int i = 0; i < g.n; i++) pts[i] = {v[i].x, v[i].y};
+    j.raster = PickRasterFor(t.bytes, mode, g.route);
+    j.pts = pts;
+    j.n = g.n;
+    j.topVertex = g.topVertex;
+    j.row = g.row;
+    j.rowEnd = g.rowEnd;
+    j.target = t;
+    j.depth = g.route.z ? depthRows : nullptr;
+    j.depthWidth = depthWidth;
+    j.ox = ox;
+    j.oy = oy;
+    j.pz = pz;
+    j.pa = pa;
+    j.pu = pu;
+    j.pv = pv;
+    for (int c = 0; c < 3; c++) j.pc[c] = pc[c];
+    j.steps = in;
+    j.colourTop = smooth ? 0xFFFFFF : 0x7FFFFF;
+}
+
 void ScanPolygon(D3Polygon* p, const ScanRoute& route, const TexCacheEntry* tex)
 {
     ZBufferTarget t;
@@ -374,6 +501,12 @@ void ScanPolygon(D3Polygon* p, const ScanRoute& route, const TexCacheEntry* tex)
     D3Vertex* first = p->ring;
     if (!first) return;
 
+    // Queued while other threads share the frame's rows; drawn here otherwise.
+    bool queue = route.z && scan.threads > 1;
+    if (queue && (scan.jobCount == SCAN_QUEUE_JOBS || scan.vertexCount + SCAN_MAX_VERTICES > SCAN_QUEUE_VERTICES ||
+                  (scan.jobCount && std::memcmp(&t, &scan.target, sizeof t) != 0)))
+        ScanFinish();
+
     int mode = route.mode;
     bool smooth = mode == SPAN_SMOOTH, lit = mode == SPAN_LIT8 || mode == SPAN_LIT32;
     bool shaded = smooth || lit, textured = mode >= SPAN_LIT8;
@@ -381,7 +514,8 @@ void ScanPolygon(D3Polygon* p, const ScanRoute& route, const TexCacheEntry* tex)
     int64_t top = (smooth ? 0xFFFFFF : 0x7FFFFF) - MARGIN;
 
     // Gather the ring. A broken or overlong ring is not drawn rather than walked forever.
-    Vtx v[SCAN_MAX_VERTICES];
+    Vtx here[SCAN_MAX_VERTICES];
+    Vtx* v = queue ? scan.vertices + scan.vertexCount : here;
     int n = 0;
     bool grey = true;
     D3Vertex* q = first;
@@ -414,109 +548,59 @@ void ScanPolygon(D3Polygon* p, const ScanRoute& route, const TexCacheEntry* tex)
     if (n < 3) return;
     if (mode == SPAN_LIT8 && grey) mode = SPAN_GREY8;
 
-    // The attribute planes, from the vertex triple that spans the largest area, relative to
-    // the pixel (ox, oy) at the first vertex so that they stay small.
-    int i1 = 1;
-    double area = 0;
+    Gathered g;
+    g.v = v;
+    g.n = n;
+    g.route = route;
+    g.route.mode = mode;
+    g.shaded = shaded;
+    g.texels = tex ? tex->texels : nullptr;
+    g.tw = tex ? tex->width : 0;
+    g.th = tex ? tex->height : 0;
+    g.keyIndex = tex ? tex->keyIndex : -1;
+    g.key = tex ? tex->key : 0;
+    g.flat = PixPackRGB(VertexRGB(first));
+    // The triple that spans the largest area sets the planes up.
+    g.i1 = 1;
+    g.area = 0;
     for (int i = 1; i + 1 < n; i++) {
         double cross = (v[i].x - v[0].x) * (v[i + 1].y - v[0].y) - (v[i + 1].x - v[0].x) * (v[i].y - v[0].y);
-        if (std::fabs(cross) > std::fabs(area)) {
-            area = cross;
-            i1 = i;
+        if (std::fabs(cross) > std::fabs(g.area)) {
+            g.area = cross;
+            g.i1 = i;
         }
     }
-    if (!(std::fabs(area) > 1e-9)) return;
-    const Vtx &p0 = v[0], &p1 = v[i1], &p2 = v[i1 + 1];
-    const double g[5] = {p2.y - p0.y, p1.y - p0.y, p1.x - p0.x, p2.x - p0.x, 1.0 / area};
-    int ox = CeilInt(p0.x), oy = CeilInt(p0.y);
-    double cx = ox + 0.5 - p0.x, cy = oy + 0.5 - p0.y;
-    Plane pz = {}, pc[3] = {}, pa = {};
-    WrapPlane pu = {}, pv = {};
-    SpanIn in = {};
-    if (route.z) {
-        pz = MakePlane(p0, p1, p2, A_Z, g, cx, cy);
-        in.dz = Step(pz);
-    }
-    if (shaded)
-        for (int c = 0; c < 3; c++) {
-            pc[c] = MakePlane(p0, p1, p2, A_C0 + c, g, cx, cy);
-            in.dc[c] = Step(pc[c]);
-        }
-    if (route.blend) {
-        pa = MakePlane(p0, p1, p2, A_A, g, cx, cy);
-        in.da = Step(pa);
-    }
-    if (textured) {
-        pu = MakeWrapPlane(p0, p1, p2, A_U, g, cx, cy);
-        pv = MakeWrapPlane(p0, p1, p2, A_V, g, cx, cy);
-        in.du = pu.gx;
-        in.dv = pv.gx;
-    }
-
-    const PixPackTables* tables = PixPackCurrent();
-    SpanCtx ctx;
-    ctx.flat = PixPackRGB(VertexRGB(first));
-    for (int c = 0; c < 3; c++) {
-        ctx.lane[c] = tables->lane[c];
-        ctx.chan[c] = tables->chan[c];
-        ctx.ramp[c] = tables->ramp[c];
-    }
-    ctx.spread = tables->spread;
-    ctx.palette = tables->palette;
-    ctx.display = tables->display;
-    ctx.shade = tables->shade;
-    ctx.tex8 = ctx.tex32 = tex ? tex->texels : nullptr;
-    ctx.tw = tex ? tex->width : 0;
-    ctx.th = tex ? tex->height : 0;
-    ctx.keyIndex = tex ? tex->keyIndex : -1;
-    ctx.key = tex ? tex->key : 0;
+    if (!(std::fabs(g.area) > 1e-9)) return;
 
     // Rows whose centres lie inside the polygon; both chains descend from the top vertex.
     double ymin = v[0].y, ymax = v[0].y;
-    int topVertex = 0;
+    g.topVertex = 0;
     for (int i = 1; i < n; i++) {
-        if (v[i].y < ymin) ymin = v[i].y, topVertex = i;
+        if (v[i].y < ymin) ymin = v[i].y, g.topVertex = i;
         if (v[i].y > ymax) ymax = v[i].y;
     }
     int row = CeilInt(ymin - 0.5), rowEnd = CeilInt(ymax - 0.5);
     if (row < t.y0) row = t.y0;
     if (rowEnd > t.y1 + 1) rowEnd = t.y1 + 1;
     if (row >= rowEnd) return;
+    g.row = row;
+    g.rowEnd = rowEnd;
 
-    // Queued while other threads wait to share the frame's rows; drawn here otherwise.
-    bool queue = route.z && scan.threads > 1;
-    if (queue && (scan.jobCount == SCAN_QUEUE_JOBS || scan.pointCount + n > SCAN_QUEUE_POINTS)) ScanFinish();
-    Pt here[SCAN_MAX_VERTICES];
-    Pt* pts = queue ? scan.points + scan.pointCount : here;
-    for (int i = 0; i < n; i++) pts[i] = {v[i].x, v[i].y};
-    Job local;
-    Job& j = queue ? scan.jobs[scan.jobCount] : local;
-    j.raster = PickRasterFor(t.bytes, mode, route);
-    j.pts = pts;
-    j.n = n;
-    j.topVertex = topVertex;
-    j.row = row;
-    j.rowEnd = rowEnd;
-    j.target = t;
-    j.depth = route.z ? depthRows : nullptr;
-    j.depthWidth = depthWidth;
-    j.ox = ox;
-    j.oy = oy;
-    j.pz = pz;
-    j.pa = pa;
-    j.pu = pu;
-    j.pv = pv;
-    for (int c = 0; c < 3; c++) j.pc[c] = pc[c];
-    j.steps = in;
-    j.colourTop = top + MARGIN;
-    j.ctx = ctx;
     if (!queue) {
+        Pt pts[SCAN_MAX_VERTICES];
+        Job j;
+        SetUp(g, t, depthRows, depthWidth, pts, j);
         uint32_t spans = JobRows(j, row, rowEnd);
         ZBufferCount(spans != 0, spans);
         return;
     }
-    scan.pointCount += n;
-    scan.jobCount++;
+    if (scan.jobCount == 0) {
+        scan.target = t;
+        scan.depthRows = depthRows;
+        scan.depthWidth = depthWidth;
+    }
+    scan.jobs[scan.jobCount++] = g;
+    scan.vertexCount += n;
     // The work a band of rows holds, guessed from the polygon's box, places the band edges.
     double twice = 0;
     for (int i = 0, k = n - 1; i < n; k = i++) twice += v[k].x * v[i].y - v[i].x * v[k].y;
@@ -532,6 +616,11 @@ void ScanPolygon(D3Polygon* p, const ScanRoute& route, const TexCacheEntry* tex)
     scan.workTotal += width * (rowEnd - row);
     if (scan.workFrom > binFirst) scan.workFrom = binFirst;
     if (scan.workTo < last) scan.workTo = last;
+    if (scan.streaming) {
+        if (scan.jobCount % SCAN_PUBLISH_JOBS == 0) Publish(scan.jobCount, false);
+    } else if (scan.workTotal >= scan.minBandWork) {
+        StartBands();
+    }
 }
 
 // ============================================================================================
@@ -575,50 +664,146 @@ static uint32_t JobRows(const Job& j, int row, int rowEnd)
     return j.raster(r);
 }
 
-// One band: every queued polygon in order, each cut to the band's rows, which no other band
-// writes. Counts go to the band's own slots.
-static void DrawBand(void*, int band)
+// One band's polygons from..to-1, each cut to the band's rows, which no other band writes.
+static uint32_t DrawJobs(int band, int from, int to)
 {
     const int row = scan.bandEdge[band], rowEnd = scan.bandEdge[band + 1];
     uint8_t* hit = scan.hits + (size_t)band * SCAN_QUEUE_JOBS;
     uint32_t spans = 0;
-    for (int i = 0; i < scan.jobCount; i++) {
-        uint32_t s = JobRows(scan.jobs[i], row, rowEnd);
+    for (int i = from; i < to; i++) {
+        const Gathered& g = scan.jobs[i];
+        uint32_t s = 0;
+        if (g.row < rowEnd && g.rowEnd > row) {
+            Pt pts[SCAN_MAX_VERTICES];
+            Job j;
+            SetUp(g, scan.target, scan.depthRows, scan.depthWidth, pts, j);
+            s = JobRows(j, row, rowEnd);
+        }
         hit[i] = s != 0;
         spans += s;
     }
-    scan.bandSpans[band] = spans;
+    return spans;
 }
 
-// Band edges where the running sum of the guessed work crosses each band's share; as many
-// bands as the work is worth, so a small frame wakes few threads or none.
+// A worker's band: the polygons as they are published, until the batch is closed. A worker
+// that catches up spins a little (the next polygons are usually microseconds away), then
+// sleeps until more are published.
+static void StreamBand(void*, int band)
+{
+    uint32_t spans = 0;
+    int done = 0;
+    for (;;) {
+        int p = scan.published.load(std::memory_order_acquire);
+        int ready = p & ~SCAN_QUEUE_ENDED;
+        if (done < ready) {
+            spans += DrawJobs(band, done, ready);
+            done = ready;
+            continue;
+        }
+        if (p & SCAN_QUEUE_ENDED) break;
+        int spin = 0;
+        while (spin < SCAN_SPIN && scan.published.load(std::memory_order_relaxed) == p) {
+            __builtin_ia32_pause();
+            spin++;
+        }
+        if (spin < SCAN_SPIN) continue;
+        scan.sleepers.fetch_add(1, std::memory_order_seq_cst);
+        if (scan.published.load(std::memory_order_seq_cst) == p) scan.published.wait(p, std::memory_order_acquire);
+        scan.sleepers.fetch_sub(1, std::memory_order_relaxed);
+    }
+    scan.bandSpans[band] = spans;
+    scan.bandDone[band] = NowNs();
+}
+
+// Moves the caller's share towards the one at which its band and the workers' would have
+// been done at the same moment: started is when the caller began its band, done when it was
+// done. The picture does not depend on it, only the time.
+static void BalanceShare(int bands, int workers, int64_t started, int64_t done)
+{
+    int64_t last = 0;
+    for (int b = 1; b <= workers; b++)
+        if (scan.bandDone[b] > last) last = scan.bandDone[b];
+    const double x = scan.callerShare;
+    if (x >= SCAN_SHARE_STEP && done > started) scan.shareNs = (double)(done - started) / x;
+    double next;
+    if (scan.shareNs > 0) {
+        // A share d more for the caller takes d of the work from the workers, spread over them.
+        double lateNs = (double)(last - done);
+        next = x + SCAN_SHARE_DAMPING * lateNs / (scan.shareNs * (1 + 1.0 / (bands - 1)));
+    } else {
+        next = x + (last > done ? SCAN_SHARE_STEP : -SCAN_SHARE_STEP);
+    }
+    scan.callerShare = next < 0 ? 0 : next > 1 ? 1 : next;
+}
+
+// Hands the workers the polygons queued so far (and with ended, tells them no more come).
+static void Publish(int count, bool ended)
+{
+    scan.published.store(count | (ended ? SCAN_QUEUE_ENDED : 0), std::memory_order_seq_cst);
+    if (scan.sleepers.load(std::memory_order_seq_cst)) scan.published.notify_all();
+}
+
+// Band edges for a batch whose polygons are still coming: the last batch's guessed work
+// (else this batch's so far) is shared out, the caller taking its share first and every
+// worker an equal part of the rest. As many bands as the work is worth, so a small frame
+// wakes few threads.
 static int PlaceBands(void)
 {
-    int bands = (int)(scan.workTotal / scan.minBandWork);
+    const bool last = scan.lastTotal > scan.workTotal;
+    const int64_t* work = last ? scan.lastWork : scan.work;
+    const int64_t total = last ? scan.lastTotal : scan.workTotal;
+    const int from = last ? scan.lastFrom : scan.workFrom, to = last ? scan.lastTo : scan.workTo;
+    int bands = (int)(total / scan.minBandWork);
     if (bands > scan.threads) bands = scan.threads;
     if (bands < 1) bands = 1;
-    const int y0 = scan.jobs[0].target.y0, y1 = scan.jobs[0].target.y1 + 1;
-    scan.bandEdge[0] = y0;
+    scan.bandEdge[0] = INT32_MIN;
+    scan.bandEdge[bands] = INT32_MAX;
+    if (bands == 1) return 1;
+    if (scan.callerShare < 0) scan.callerShare = 1.0 / bands;
+    const double share = scan.callerShare > 1 ? 1 : scan.callerShare;
+    const int y0 = scan.target.y0, y1 = scan.target.y1 + 1;
     int64_t sum = 0;
-    int b = scan.workFrom, next = 1;
-    for (; next < bands && b <= scan.workTo; b++) {
-        sum += scan.work[b];
-        while (next < bands && sum * bands >= scan.workTotal * next) {
+    int b = from, next = 1;
+    for (; next < bands && b <= to; b++) {
+        sum += work[b];
+        // Edge k closes the caller's share and k - 1 of the workers' equal parts.
+        while (next < bands && (double)sum >= (double)total * (share + (1 - share) * (next - 1) / (bands - 1))) {
             int edge = y0 + ((b + 1) << SCAN_BIN_SHIFT);
             scan.bandEdge[next++] = edge < y1 ? edge : y1;
         }
     }
     while (next < bands) scan.bandEdge[next++] = y1;
-    scan.bandEdge[bands] = INT32_MAX;
-    scan.bandEdge[0] = INT32_MIN;
+    // A caller's share of nothing leaves its band above the rows.
+    if (share <= 0) scan.bandEdge[1] = y0;
     return bands;
+}
+
+static void StartBands(void)
+{
+    scan.bands = PlaceBands();
+    if (scan.bands == 1) return;
+    scan.streaming = true;
+    Publish(scan.jobCount, false);
+    WorkPoolBegin(scan.bands, StreamBand, nullptr);
+    // Parts the pool cannot run side by side (fewer workers than bands) are the caller's.
 }
 
 void ScanFinish(void)
 {
     if (scan.jobCount == 0) return;
-    int bands = PlaceBands();
-    WorkPoolRun(bands, DrawBand, nullptr);
+    int bands = scan.streaming ? scan.bands : 1;
+    if (!scan.streaming) scan.bandEdge[0] = INT32_MIN, scan.bandEdge[1] = INT32_MAX;
+    if (scan.streaming) Publish(scan.jobCount, true);
+    const int64_t started = scan.streaming ? NowNs() : 0;
+    scan.bandSpans[0] = DrawJobs(0, 0, scan.jobCount);
+    if (scan.streaming) {
+        const int64_t done = NowNs();
+        WorkPoolEnd();
+        const int workers = (bands < WorkPoolThreads() ? bands : WorkPoolThreads()) - 1;
+        BalanceShare(bands, workers, started, done);
+        // Bands the pool had no thread for are the caller's, after the others.
+        for (int b = workers + 1; b < bands; b++) scan.bandSpans[b] = DrawJobs(b, 0, scan.jobCount);
+    }
     uint32_t spans = 0, polygons = 0;
     for (int b = 0; b < bands; b++) spans += scan.bandSpans[b];
     for (int i = 0; i < scan.jobCount; i++) {
@@ -627,13 +812,20 @@ void ScanFinish(void)
         polygons += any;
     }
     ZBufferCount(polygons, spans);
-    for (int b = scan.workFrom; b <= scan.workTo; b++) scan.work[b] = 0;
+    // This batch's work places the next batch's bands.
+    for (int b = scan.lastFrom; b <= scan.lastTo; b++) scan.lastWork[b] = 0;
+    std::swap(scan.work, scan.lastWork);
+    scan.lastTotal = scan.workTotal;
+    scan.lastFrom = scan.workFrom;
+    scan.lastTo = scan.workTo;
     scan.workTotal = 0;
     scan.workFrom = SCAN_BINS;
     scan.workTo = -1;
     scan.jobCount = 0;
-    scan.pointCount = 0;
+    scan.vertexCount = 0;
     scan.lastBands = bands;
+    scan.streaming = false;
+    scan.published.store(0, std::memory_order_relaxed);
 }
 
 static void FinishBarrier(void) { ScanFinish(); }
@@ -645,10 +837,15 @@ int ScanSetThreads(int threads)
     if (threads > WORKPOOL_MAX_THREADS) threads = WORKPOOL_MAX_THREADS;
     if (threads > 1 && !scan.jobs) {
         // Everything the queue needs, once: a frame allocates nothing.
-        scan.jobs = (Job*)calloc(SCAN_QUEUE_JOBS, sizeof(Job));
-        scan.points = (Pt*)calloc(SCAN_QUEUE_POINTS, sizeof(Pt));
+        scan.jobs = (Gathered*)calloc(SCAN_QUEUE_JOBS, sizeof(Gathered));
+        scan.vertices = (Vtx*)calloc(SCAN_QUEUE_VERTICES, sizeof(Vtx));
         scan.hits = (uint8_t*)calloc((size_t)WORKPOOL_MAX_THREADS * SCAN_QUEUE_JOBS, 1);
-        if (!scan.jobs || !scan.points || !scan.hits) {
+        scan.work = (int64_t*)calloc(SCAN_BINS, sizeof(int64_t));
+        scan.lastWork = (int64_t*)calloc(SCAN_BINS, sizeof(int64_t));
+        scan.workFrom = scan.lastFrom = SCAN_BINS;
+        scan.workTo = scan.lastTo = -1;
+        scan.workTotal = scan.lastTotal = 0;
+        if (!scan.jobs || !scan.vertices || !scan.hits || !scan.work || !scan.lastWork) {
             ScanRelease();
             threads = 1;
         }
@@ -665,10 +862,13 @@ void ScanRelease(void)
     ScanFinish();
     VideoSetDrawBarrier(nullptr);
     free(scan.jobs);
-    free(scan.points);
+    free(scan.vertices);
     free(scan.hits);
+    free(scan.work);
+    free(scan.lastWork);
+    scan.work = scan.lastWork = nullptr;
     scan.jobs = nullptr;
-    scan.points = nullptr;
+    scan.vertices = nullptr;
     scan.hits = nullptr;
     scan.threads = 1;
 }

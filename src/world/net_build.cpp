@@ -89,17 +89,40 @@ static struct {
         std::vector<uint8_t> data;
     };
     std::vector<Made> made;
+    std::vector<uint32_t> nodeAt;   // per node id: its packet's offset + 1 (0: none), while walking
 } mono;
 
 static WorldMMessage message;
 
 const char* NetBuildMessage(void) { return message.text; }
 
+// The nodes' places in the image, found once for the walks, which change nothing in it:
+// finding a node by its id is otherwise a walk over every packet, and a net of a thousand
+// nodes looks its nodes up several thousand times.
+static void IndexNodes(void)
+{
+    mono.nodeAt.assign(65536, 0);
+    uint8_t* image = WorldMImage();
+    for (uint8_t* p = WorldMFirstPacket(image); p; p = WorldMNextPacket(image, p)) {
+        uint16_t id = GetU16(p, WP_TYPE) == WP_NODE ? GetU16(p, WN_ID) : 0;
+        // As NetNode finds it: the first node of an id.
+        if (id && !mono.nodeAt[id]) mono.nodeAt[id] = (uint32_t)(p - image) + 1;
+    }
+}
+
+// A node by its id: from the index while there is one, else as NetNode finds it.
+static uint8_t* WalkNode(uint16_t id)
+{
+    if (mono.nodeAt.empty()) return NetNode(id);
+    uint32_t at = mono.nodeAt[id];
+    return at ? WorldMImage() + at - 1 : nullptr;
+}
+
 // "Node 3 at (1000, 4096, 2000)": the user finds a node by its place.
 static void NodeText(uint16_t id, char* out, size_t size)
 {
     int32_t p[3] = {0, 0, 0};
-    if (const uint8_t* n = NetNode(id)) NetNodePos(n, p);
+    if (const uint8_t* n = WalkNode(id)) NetNodePos(n, p);
     snprintf(out, size, "Node %u at (%d, %d, %d)", id, p[0], p[1], p[2]);
 }
 
@@ -272,6 +295,7 @@ static int WriteAndPlace(int net)
         const auto& m = mono.made[i];
         // A resource of this name may still hold an earlier file's shape.
         if (ResId old = ResFindName(m.name)) ResFree(old);
+        uint32_t end = WorldMEndOfData();
         int shape = WorldMAddShape(m.name, m.at[0], m.at[1], m.at[2], 0);
         if (shape < 0) {
             // Those placed go with the net; the rest of the batch goes here.
@@ -283,7 +307,9 @@ static int WriteAndPlace(int net)
             FileDeleteGroup(rest.data(), (int)rest.size());
             return shape;
         }
-        uint8_t* p = WorldMShapeFindData((uint16_t)shape);
+        // Appended at the end of the data; found by its ID only should that ever change.
+        uint8_t* p = WorldMImage() + end;
+        if (GetU16(p, WP_TYPE) != WP_SHAPE || GetU16(p, WS_ID) != (uint16_t)shape) p = WorldMShapeFindData((uint16_t)shape);
         PutU16(p, WS_FLAGS, (uint16_t)(GetU16(p, WS_FLAGS) | WSF_NET_SHAPE));
         PutU16(p, WS_NET, (uint16_t)net);
     }
@@ -378,8 +404,8 @@ static void OntoPlane(int64_t corner[3], const int64_t start[3], const int32_t f
 // The track segment (and maybe a pylon) of the link from node N to its previous node F.
 static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, int light)
 {
-    uint8_t* node = NetNode(nodeId);
-    uint8_t* fwd = node ? NetNode(GetU16(node, WN_PREV)) : nullptr;
+    uint8_t* node = WalkNode(nodeId);
+    uint8_t* fwd = node ? WalkNode(GetU16(node, WN_PREV)) : nullptr;
     if (!fwd) return WORLD_ERR_PARENT_MISSING;
     mono.node = nodeId;
     mono.fwd = GetU16(fwd, WN_ID);
@@ -416,7 +442,7 @@ static int AddMonorailShape(int net, uint16_t nodeId, int track, int support, in
     // The end plane: square to the link, or halfway into the next link's direction when the
     // chain turns. A chain that doubles back has no halfway direction and ends square.
     int16_t e[3] = {(int16_t)-u[0], (int16_t)-u[1], (int16_t)-u[2]};
-    if (uint8_t* g = NetNode(GetU16(fwd, WN_PREV))) {
+    if (uint8_t* g = WalkNode(GetU16(fwd, WN_PREV))) {
         int32_t gp[3];
         NetNodePos(g, gp);
         int64_t d2[3];
@@ -497,7 +523,7 @@ static int Walk(int net, uint16_t startId, int count, const int materials[3], Pr
     memset(&seen, 0, sizeof seen);
     int index = 0;
     for (uint16_t id = startId; id && NetVisit(&seen, id); index++) {
-        uint8_t* n = NetNode(id);
+        uint8_t* n = WalkNode(id);
         if (!n) break;
         uint16_t prev = GetU16(n, WN_PREV);
         if (!prev) break;
@@ -542,6 +568,7 @@ int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMateria
     mono.taken.assign(NET_FILE_COUNT, 0);
     if (FileListFolder(".", NoteTaken, nullptr)) mono.taken.clear();
 
+    IndexNodes();
     int result = 0;
     uint8_t* s = WorldMFirstSelectedNode();
     uint16_t startId = s ? GetU16(s, WN_ID) : 0;
@@ -553,7 +580,7 @@ int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMateria
         static NetSeen seen;
         memset(&seen, 0, sizeof seen);
         int count = 0;
-        for (uint8_t* n = s; n && NetVisit(&seen, GetU16(n, WN_ID)); n = NetNode(GetU16(n, WN_PREV))) count++;
+        for (uint8_t* n = s; n && NetVisit(&seen, GetU16(n, WN_ID)); n = WalkNode(GetU16(n, WN_PREV))) count++;
         // Every shape is made and checked before the first file is written: a net that cannot
         // be built whole (too short, too low, outside the grid) leaves the folder as it was.
         StartWalk(1, spacing);
@@ -562,9 +589,12 @@ int WorldMBuildMonorail(int trackMaterial, int supportMaterial, int lightMateria
             StartWalk(0, spacing);
             result = Walk(net, startId, count, materials, progress);
         }
+        // The image changes from here on: nodes are found by NetNode again.
+        mono.nodeAt = {};
         if (!result) result = WriteAndPlace(net);
         mono.made = {};
     }
+    mono.nodeAt = {};
     if (result) {
         LogPrintf(LOG_INFO, "WORLD: monorail build of net %d failed (%d): %s", net, result,
                   message.text[0] ? message.text : WorldMErrorText(result));

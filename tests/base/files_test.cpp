@@ -1,12 +1,15 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -211,19 +214,36 @@ TEST(Files, APairIsWrittenWholeOrNotAtAll)
 // A rename onto a name ending in this fails (a disk that fails between the pair's two renames,
 // which no check beforehand can see); every other rename of this program goes through.
 // With failRenameOnce only the first such rename fails (the ones that put files back go through).
+// With failRenameSkip, that many such renames go through before they start to fail.
 static std::string failRenameOnto;
 static bool failRenameOnce;
+static int failRenameSkip;
 
 extern "C" int rename(const char* from, const char* to)
 {
     std::string onto(to);
     if (!failRenameOnto.empty() && onto.size() >= failRenameOnto.size() &&
-        onto.compare(onto.size() - failRenameOnto.size(), failRenameOnto.size(), failRenameOnto) == 0) {
+        onto.compare(onto.size() - failRenameOnto.size(), failRenameOnto.size(), failRenameOnto) == 0 &&
+        failRenameSkip-- <= 0) {
         if (failRenameOnce) failRenameOnto.clear();
         errno = EIO;
         return -1;
     }
     return renameat(AT_FDCWD, from, AT_FDCWD, to);
+}
+
+// The flush of the file that this many flushes from now reach fails (a disk that reports a
+// write error only when asked to make a file durable); 0: every flush goes through. Flushes
+// of a batch run on several threads, so the count is shared.
+static std::atomic<int> failFlushIn{0};
+
+extern "C" int fsync(int fd)
+{
+    if (failFlushIn.load() > 0 && --failFlushIn == 0) {
+        errno = EIO;
+        return -1;
+    }
+    return (int)syscall(SYS_fsync, fd);
 }
 
 TEST(Files, ASecondRenameThatFailsPutsTheFirstFileBack)
@@ -244,6 +264,69 @@ TEST(Files, ASecondRenameThatFailsPutsTheFirstFileBack)
     failRenameOnto.clear();
     EXPECT_EQ(WritePair("town.wxp", "archive 2", 9, "town.wld", "world 2", 7), 0);
     EXPECT_EQ(ReadText("town.wxp"), "archive 2");
+}
+
+// When even putting a file back fails, the old file's second name is the only copy of it: it
+// stays on the disk (the log names it) instead of being cleaned away with the others.
+TEST(Files, AnOldFileThatCannotBePutBackIsKeptUnderItsSecondName)
+{
+    TempDir dir(true);
+    WriteText("a.bin", "old a");
+    WriteText("aa.bin", "old aa");
+    failRenameOnto = "a.bin";   // a.bin goes in place; aa.bin fails, and so does a.bin's way back
+    failRenameSkip = 1;
+    EXPECT_EQ(WritePair("a.bin", "new a", 5, "aa.bin", "new aa", 6), 2);
+    failRenameOnto.clear();
+    failRenameSkip = 0;
+    EXPECT_EQ(ReadText("aa.bin"), "old aa");
+    std::vector<std::string> kept;
+    for (const std::string& name : Listing("."))
+        if (name.rfind(".tolbex-", 0) == 0) kept.push_back(ReadText(name));
+    EXPECT_EQ(kept, std::vector<std::string>{"old a"});
+}
+
+// A group that names no file at some place is refused there, before anything is written.
+TEST(Files, AGroupWithoutANameIsRefusedAtThatFile)
+{
+    TempDir dir(true);
+    const FileWriteItem items[3] = {{"one.bin", "1", 1, 0}, {"two.bin", "2", 1, 0}, {"", "3", 1, 0}};
+    errno = 0;
+    EXPECT_EQ(FileWriteGroup(items, 3), 3);
+    EXPECT_EQ(errno, ENOENT);
+    const FileWriteItem second[2] = {{"one.bin", "1", 1, 0}, {nullptr, "2", 1, 0}};
+    EXPECT_EQ(FileWriteGroup(second, 2), 2);
+    EXPECT_TRUE(Listing(".").empty());
+}
+
+// A name asked in another letter case is found without reading its folder when it is spelled
+// on disk in capitals or in small letters, as the program's own files are; any other spelling
+// is found by reading the folder.
+static std::atomic<int> foldersRead{0};
+
+extern "C" DIR* opendir(const char* name)
+{
+    foldersRead++;
+    int fd = open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fd < 0 ? nullptr : fdopendir(fd);
+}
+
+TEST(Files, CapitalsAndSmallLettersAreTriedBeforeTheFolderIsRead)
+{
+    TempDir dir(true);
+    std::filesystem::create_directories("SHAPES/trees");
+    WriteText("SHAPES/trees/BOX.SHP", "box");
+    WriteText("SHAPES/trees/rock.shp", "rock");
+    WriteText("SHAPES/trees/Tree.Shp", "tree");
+    char found[256];
+    foldersRead = 0;
+    ASSERT_EQ(FileFind("shapes/TREES/box.shp", found, sizeof found), 1);
+    EXPECT_STREQ(found, "SHAPES/trees/BOX.SHP");
+    ASSERT_EQ(FileFind("Shapes/Trees/ROCK.shp", found, sizeof found), 1);
+    EXPECT_STREQ(found, "SHAPES/trees/rock.shp");
+    EXPECT_EQ(foldersRead, 0);
+    ASSERT_EQ(FileFind("shapes/trees/tree.shp", found, sizeof found), 1);
+    EXPECT_STREQ(found, "SHAPES/trees/Tree.Shp");
+    EXPECT_EQ(foldersRead, 1) << "a spelling of mixed letters is found by reading its folder";
 }
 
 TEST(Files, ABackupNameThatIsAFolderStopsTheSave)
@@ -515,4 +598,69 @@ TEST(Files, AGroupWithABackupIsWrittenWholeOrNotAtAll)
     ASSERT_EQ(FileWriteGroup(items, 3), 0);
     EXPECT_EQ(ReadText("town.wle"), "world 2");
     EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wle", "town.wxp"}));
+}
+
+// A net's shapes are a batch of a thousand new files. A file that cannot be written, or
+// flushed, in the middle of it leaves none of the batch and no temporary file, and the old
+// files as they were; the batch then goes through whole.
+TEST(Files, ABatchThatFailsInTheMiddleLeavesNothingOfItself)
+{
+    TempDir dir(true);
+    WriteText("W~R00001.SHP", "old shape");
+    const std::vector<std::string> before = Listing(".");
+    const int count = 200;
+    std::vector<std::string> names, texts;
+    for (int i = 0; i < count; i++) {
+        names.push_back("W~R" + std::to_string(10000 + i) + ".SHP");
+        texts.push_back("shape " + std::to_string(i));
+    }
+    names[150] = "w~r00001.shp";   // an old file among the new ones, in another letter case
+    std::vector<FileWriteItem> items;
+    for (int i = 0; i < count; i++) items.push_back({names[(size_t)i].c_str(), texts[(size_t)i].data(), texts[(size_t)i].size(), 0});
+
+    setenv("TOLBEX_FILE_FAULT", "full:100", 1);
+    errno = 0;
+    EXPECT_EQ(FileWriteGroup(items.data(), count), 100) << "the hundredth file is the one that failed";
+    EXPECT_EQ(errno, ENOSPC);
+    unsetenv("TOLBEX_FILE_FAULT");
+    EXPECT_EQ(Listing("."), before);
+    EXPECT_EQ(ReadText("W~R00001.SHP"), "old shape");
+
+    failFlushIn = 120;
+    errno = 0;
+    int failed = FileWriteGroup(items.data(), count);
+    failFlushIn = 0;
+    EXPECT_GE(failed, 1);
+    EXPECT_LE(failed, count);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(Listing("."), before) << "a flush that fails leaves no temporary file and no new name";
+    EXPECT_EQ(ReadText("W~R00001.SHP"), "old shape");
+
+    // The fault of one file leaves the others of a smaller batch alone.
+    setenv("TOLBEX_FILE_FAULT", "full:300", 1);
+    ASSERT_EQ(FileWriteGroup(items.data(), count), 0);
+    unsetenv("TOLBEX_FILE_FAULT");
+    for (int i = 0; i < count; i++) EXPECT_EQ(ReadText(i == 150 ? "W~R00001.SHP" : names[(size_t)i]), texts[(size_t)i]);
+    EXPECT_EQ(Listing(".").size(), (size_t)count) << "no temporary file is left";
+}
+
+// Many files are deleted side by side: each one once, and each that is missing or cannot be
+// removed (a folder that holds files) is counted.
+TEST(Files, AGroupOfDeletionsRemovesEveryFileAndCountsTheOthers)
+{
+    TempDir dir(true);
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; i++) {
+        names.push_back("F" + std::to_string(i) + ".SHP");
+        WriteText(names.back(), "x");
+    }
+    std::filesystem::create_directories("full/inside");
+    WriteText("keep.shp", "kept");
+    std::vector<const char*> list;
+    for (const std::string& n : names) list.push_back(n.c_str());
+    list.push_back("missing.shp");
+    list.push_back("full");
+    list.push_back("f7.shp");   // a file named twice is removed once, the second name counted
+    EXPECT_EQ(FileDeleteGroup(list.data(), (int)list.size()), 3);
+    EXPECT_EQ(Listing("."), (std::vector<std::string>{"full", "keep.shp"}));
 }

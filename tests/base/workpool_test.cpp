@@ -5,6 +5,7 @@
 #include <atomic>
 #include <set>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "base/workpool.h"
@@ -45,6 +46,8 @@ TEST(WorkPool, EveryPartRunsOnceOnAThreadOfItsOwn)
     WorkPoolRun(2, Count, &t);
     EXPECT_EQ(t.runs[0].load() + t.runs[1].load(), 2);
     EXPECT_EQ(t.ids[1], std::this_thread::get_id()) << "without a pool the caller runs every part";
+    long online = sysconf(_SC_NPROCESSORS_ONLN);
+    EXPECT_EQ(WorkPoolCores(), online < 1 ? 1 : online > WORKPOOL_MAX_THREADS ? WORKPOOL_MAX_THREADS : (int)online);
     WorkPoolStart(0);
     EXPECT_EQ(WorkPoolThreads(), WorkPoolCores()) << "0 asks for one thread a core";
     WorkPoolStart(WORKPOOL_MAX_THREADS + 5);

@@ -82,7 +82,7 @@ TEST_F(RunStates, SettingsFromTheFileOrTheDefaults)
     EXPECT_EQ(AppConfig()->palSupport, 0);
     EXPECT_EQ(AppConfig()->scale, 0u);
     EXPECT_EQ(std::vector<int>(AppConfig()->dummyColour, AppConfig()->dummyColour + 3), (std::vector<int>{160, 160, 160}));
-    EXPECT_EQ(AppConfig()->threads, 1) << "one thread unless the settings ask for more";
+    EXPECT_EQ(AppConfig()->threads, 0) << "one thread a core unless the settings say otherwise";
     AppShutdown();
     PlatShutdown();
 
@@ -121,8 +121,8 @@ TEST_F(RunStates, MalformedSettingsAreToldAndTheDefaultsKept)
          "\"Error\" \"tolbex.ini: dummycolour is R,G,B with 0 to 255 each, not \"1,2,3,4\"; 160,160,160 is used.\""},
         {"dummycolour=1,,3\n",
          "\"Error\" \"tolbex.ini: dummycolour is R,G,B with 0 to 255 each, not \"1,,3\"; 160,160,160 is used.\""},
-        {"threads=65\n", "\"Error\" \"tolbex.ini: threads must be 0 (one a core) to 64, not \"65\"; one thread is used.\""},
-        {"threads=-1\n", "\"Error\" \"tolbex.ini: threads must be 0 (one a core) to 64, not \"-1\"; one thread is used.\""},
+        {"threads=65\n", "\"Error\" \"tolbex.ini: threads must be 0 (one a core) to 64, not \"65\"; one a core is used.\""},
+        {"threads=-1\n", "\"Error\" \"tolbex.ini: threads must be 0 (one a core) to 64, not \"-1\"; one a core is used.\""},
         {"secondres=missing.res\n",
          "\"Error\" \"Can't open secondary resource file missing.res (tolbex.ini secondres); going on without it.\""},
         {"thirdres=gone.res\n",
@@ -139,7 +139,7 @@ TEST_F(RunStates, MalformedSettingsAreToldAndTheDefaultsKept)
         EXPECT_EQ(AppConfig()->polyLightMode, 0);
         EXPECT_EQ(AppConfig()->scale, 0u);
         EXPECT_EQ(AppConfig()->dummyColour[0], 160);
-        EXPECT_EQ(AppConfig()->threads, 1);
+        EXPECT_EQ(AppConfig()->threads, 0);
         EXPECT_EQ(ResFileCount(), 0);
         for (int turn = 0; turn < 3; turn++) EXPECT_EQ(AppLoopTurn(), 0);
         TearDown();

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <deque>
+#include <thread>
 #include <vector>
 
 #include "base/bytes.h"
@@ -768,6 +770,85 @@ TEST_F(ZBuffer, BandsOnAnyThreadCountDrawTheOneThreadPicture)
     ScanSetThreads(1);
 }
 
+// The workers draw their bands while the polygons still come, and the rows are shared out
+// again after every frame by how long each thread took: frame after frame, with textures at
+// both depths and polygons overlapping at equal depth, every picture is the one-thread one.
+TEST_F(ZBuffer, FrameAfterFrameOnTwoThreadsTheSharedRowsDrawTheOneThreadPicture)
+{
+    W = 200, H = 150;
+    ScanSetMinBandWork(0);   // the editor's own threshold: the frame must earn its threads
+    ResId tex8 = Sprite8(8, 4, 3, [](int x, int y) { return (x * 5 + y) % 7 == 0 ? 3 : 200 + (x + y) % 16; });
+    uint32_t seed = 777;
+    auto rnd = [&](float lo, float hi) {
+        seed = seed * 1664525u + 1013904223u;
+        return lo + (hi - lo) * (float)(seed >> 8) / 16777216.0f;
+    };
+    std::vector<D3Polygon*> scene;
+    for (int i = 0; i < 3000; i++) {
+        float cx = rnd(0, (float)W), cy = rnd(0, (float)H), r = rnd(3, 25);
+        float z = i % 3 ? 1000 : rnd(500, 4000);   // a third at one depth: the later must win
+        std::vector<Vert> ring;
+        for (int k = 0; k < 3; k++) {
+            float a = 2.0944f * k + rnd(0, 1);
+            Vert v{cx + r * std::cos(a), cy + r * std::sin(a), z};
+            v.r = rnd(0, 1.5f), v.g = rnd(0, 1.5f), v.b = rnd(0, 1.5f);
+            v.u = rnd(-1, 1), v.v = rnd(-1, 1);
+            ring.push_back(v);
+        }
+        scene.push_back(Poly(i % 2 ? D3T_TEXTURED : D3T_SHADED, ring, tex8));
+    }
+    for (int bpp : {16, 32}) {
+        SCOPED_TRACE(testing::Message() << bpp << " bits");
+        Mode(bpp);
+        WorkPoolStart(2);
+        std::vector<uint8_t> one;
+        for (int frame = 0; frame < 12; frame++) {
+            ScanSetThreads(frame == 0 ? 1 : 2);
+            Clear(9);
+            ZBufferFrameStart();
+            for (D3Polygon* p : scene) SoftDriverPolygon(p);
+            ZBufferFrameFlush();
+            if (frame == 0) {
+                one = Frame();
+                continue;
+            }
+            ASSERT_EQ(ScanLastBands(), 2) << "frame " << frame;
+            ASSERT_TRUE(Frame() == one) << "frame " << frame;
+        }
+    }
+    ScanSetThreads(1);
+}
+
+// A worker that has drawn everything published waits; when the caller pauses long enough
+// (a frame's pipeline busy elsewhere) it sleeps, and the next polygons and the frame's end
+// must wake it: a worker left asleep would hang the frame.
+TEST_F(ZBuffer, WorkersThatSleepBetweenPolygonsAreWokenByTheNextOnes)
+{
+    W = 160, H = 120;
+    Mode(32);
+    WorkPoolStart(2);
+    std::vector<uint8_t> one;
+    for (int threads : {1, 2}) {
+        ScanSetThreads(threads);
+        Clear(5);
+        ZBufferFrameStart();
+        for (int i = 0; i < 40; i++) {
+            SoftDriverPolygon(Rect(D3T_SHADED, (float)(i * 3), (float)i, (float)(i * 3 + 60), (float)(i + 70),
+                                   (float)(1000 + 37 * (i % 5)), (float)(i % 3) / 2, 0.5f, (float)(i % 7) / 6));
+            if (i % 16 == 15) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        ZBufferFrameFlush();
+        if (threads == 1) {
+            one = Frame();
+            continue;
+        }
+        EXPECT_EQ(ScanLastBands(), 2);
+        EXPECT_TRUE(Frame() == one);
+    }
+    ScanSetThreads(1);
+}
+
 // The queue keeps the order of everything drawn into the frame: what the video layer draws
 // or reads between queued polygons sees them drawn, and what is queued after it goes over it.
 TEST_F(ZBuffer, WhatTheVideoLayerDrawsBetweenQueuedPolygonsKeepsItsPlace)
@@ -809,19 +890,25 @@ TEST_F(ZBuffer, OnlyWorkEnoughForThemWakesTheThreads)
     SoftDriverPolygon(Rect(D3T_FLAT, 0, 0, 319, 239, 1000, 1, 0, 0));
     ZBufferFrameFlush();
     EXPECT_EQ(ScanLastBands(), 3) << "76,800 pixels: three shares of 24,000";
+    // The bands are placed as a batch's first polygons come, from the work of the batch before
+    // (here the full view's, three shares); the next frame knows its own work was more.
     D3Polygon* small = Rect(D3T_FLAT, 100, 100, 130, 120, 1000, 1, 0, 0);
-    ZBufferStats counts[2];
-    for (int threads : {1, 4}) {
-        ScanSetThreads(threads);
+    ZBufferStats counts[3];
+    int bands[3];
+    for (int round : {0, 1, 2}) {
+        ScanSetThreads(round == 0 ? 1 : 4);
         ZBufferFrameStart();
-        for (int i = 0; i < 5000; i++) SoftDriverPolygon(small);
+        for (int i = 0; i < 20000; i++) SoftDriverPolygon(small);
         ZBufferFrameFlush();
-        counts[threads > 1] = *ZBufferGetStats();
+        counts[round] = *ZBufferGetStats();
+        bands[round] = ScanLastBands();
     }
-    EXPECT_EQ(ScanLastBands(), 4) << "a queue fills and finishes on the way, the rest as well";
-    EXPECT_EQ(counts[0].polygons, 5000u);
-    EXPECT_EQ(counts[1].polygons, 5000u);
-    EXPECT_EQ(counts[1].spans, counts[0].spans) << "each polygon's rows counted once over its bands";
+    EXPECT_EQ(bands[1], 4) << "a full queue finished on the way; the rest took the first batch's work";
+    EXPECT_EQ(bands[2], 4);
+    for (int round : {0, 1, 2}) {
+        EXPECT_EQ(counts[round].polygons, 20000u) << round;
+        EXPECT_EQ(counts[round].spans, counts[0].spans) << "each polygon's rows counted once over its bands";
+    }
     ScanSetThreads(1);
 }
 

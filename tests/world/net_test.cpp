@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -705,6 +706,32 @@ TEST_F(NetTest, AnUnwritableShapeFileFailsTheBuild)
     ASSERT_EQ(0, chdir(dir.path().c_str()));
     EXPECT_EQ(WORLD_ERR_SAVE_SHP, r);
     EXPECT_EQ(before, Used());
+}
+
+// The shapes are written as one batch: a file that cannot be written in the middle of it
+// leaves no file of the net (nor a temporary one) and the world as it was.
+TEST_F(NetTest, AFileThatFailsInTheMiddleOfTheBatchLeavesNoFileAndTheWorldUnchanged)
+{
+    const auto listing = [] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(".")) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    Rail({{0, 0}, {64000, 0}, {128000, 0}, {192000, 0}});
+    const Bytes before = Used();
+    const std::vector<std::string> files = listing();
+    setenv("TOLBEX_FILE_FAULT", "full:3", 1);
+    int r = Build();
+    unsetenv("TOLBEX_FILE_FAULT");
+    EXPECT_EQ(WORLD_ERR_SAVE_SHP, r);
+    EXPECT_EQ(before, Used());
+    EXPECT_EQ(files, listing());
+    // Without the fault the same net builds, every file its shapes name on the disk.
+    ASSERT_EQ(0, Build());
+    std::vector<uint8_t*> shapes = Shapes();
+    ASSERT_GE(shapes.size(), 4u);
+    for (uint8_t* shape : shapes) EXPECT_TRUE(PathExists(FileOf(shape))) << FileOf(shape);
 }
 
 TEST_F(NetTest, OutOfSpaceFailsTheBuildAndRestoresTheImage)
