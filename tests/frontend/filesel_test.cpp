@@ -507,12 +507,18 @@ TEST_F(FileSel, VanishedFoldersAndOddNames)
     // Names the font cannot draw, or that would be refused as list texts, are listed as
     // they are on disk.
     mkdir(dir.file("odd").c_str(), 0755);
-    for (const char* f : {"\xff" "lead.shp", "line\nbreak.shp", "back\\slash.shp"})
+    for (const char* f : {"\xff" "lead.shp", "line\nbreak.shp", "back\\slash.shp", "del\x7f.shp"})
         WriteText(dir.file(std::string("odd/") + f), "x");
     Open(dir.file("odd"));
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"../", "back\\slash.shp", "line\nbreak.shp", "\xff" "lead.shp"}));
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"../", "back\\slash.shp", "del\x7f.shp", "line\nbreak.shp", "\xff" "lead.shp"}));
+    // The list shows a control character, DEL and a leading byte 255 each as one '?'.
+    ControlInfo list;
+    ASSERT_TRUE(ControlDescribe(ControlOf(CLASS_LIST), &list));
+    std::vector<std::string> shown;
+    for (int i = 1; i <= ListCount(list.list); i++) shown.push_back(ListGetItemText(list.list, i));
+    EXPECT_EQ(shown, (std::vector<std::string>{"../", "back\\slash.shp", "del?.shp", "line?break.shp", "?lead.shp"}));
     WinDrawAll();
-    EXPECT_EQ(FileSelEntryName(4, nullptr), nullptr);
+    EXPECT_EQ(FileSelEntryName(5, nullptr), nullptr);
     EXPECT_EQ(FileSelEntryName(-1, nullptr), nullptr);
     // '\' separates folders in every name the program is given, so such a file cannot be
     // opened: the user is told.
@@ -520,8 +526,8 @@ TEST_F(FileSel, VanishedFoldersAndOddNames)
     ClickLine(1);
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"MSGBOX \"File Error\" \"File not found: back\\slash.shp\""}));
     AnswerBox();
-    ClickLine(3);
-    ClickLine(3);
+    ClickLine(4);
+    ClickLine(4);
     EXPECT_EQ(chosen, (std::vector<std::string>{dir.file("odd/\xff" "lead.shp")}));
 
     // A folder that is not there shows ".." alone; so does one gone since it was listed.

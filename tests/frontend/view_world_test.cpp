@@ -149,6 +149,29 @@ TEST_F(Run, WorldARectangleSelectsTheWorldshapesAndNodesInsideIt)
     EXPECT_EQ(WorldMCountSelectedShapes(), 0);
 }
 
+TEST_F(Run, WorldASelectedWorldshapeIsOutlinedByItsBoxsEdges)
+{
+    StartEditor(EDITOR_WORLD);
+    [[maybe_unused]] auto [middle, right, upLeft, node] = MakeWorld();
+    MoveTo(CX - 300, CY + 200);   // nothing pointed at
+    WorldMSelectShape(middle);
+    Frames(2);
+    // The boxes' colour (palette 255) around each box 10 pixels wide: its square of edges
+    // for the selected one, none for the other.
+    auto outlined = [](int cx, int cy) {
+        int n = 0;
+        for (int y = cy - 8; y <= cy + 8; y++)
+            for (int x = cx - 8; x <= cx + 8; x++) {
+                uint8_t r, g, b;
+                VideoReadPixel(x, y, &r, &g, &b);
+                n += (uint32_t)((r << 16) | (g << 8) | b) == VideoColourTable()[255];
+            }
+        return n;
+    };
+    EXPECT_GE(outlined(CX, CY), 32) << "four edges of about ten pixels";
+    EXPECT_EQ(outlined(CX + 100, CY), 0);
+}
+
 TEST_F(Run, WorldAMoveDragFollowsThePointerAndOneUndoTakesItBack)
 {
     StartEditor(EDITOR_WORLD);

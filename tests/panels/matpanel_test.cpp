@@ -15,6 +15,7 @@
 #include "shapes/mesh.h"
 #include "shapes/shape.h"
 #include "shapes/shapem_edit.h"
+#include "toolkit/draw.h"
 
 using nlohmann::json;
 
@@ -225,6 +226,68 @@ TEST_F(MatPanel, ThePickerChoosesThePaletteIndexOnOk)
     ClickWindow(ButtonOf(dialog, "Ok"));
     EXPECT_EQ(MatMGetPalette(1), 20);
     EXPECT_EQ(IntMatPalette(1), 20);
+}
+
+TEST_F(MatPanel, ThePickerDrawsEachColourInsideItsOwnCellAndNothingPastTheGrid)
+{
+    Open("palsupport=1\n");
+    MatMSetPalette(1, 0);   // the choice's outline on the first cell, far from the last row and column
+    WinId dialog = EditDialog(1);
+    std::vector<WinId> pickers = ChildrenOf(dialog, CLASS_MAT_PICKER);
+    ASSERT_EQ(pickers.size(), 1u);
+    Turns(1);
+    WinParam region = 0, unused = 0;
+    WinSendMessage(pickers[0], WM_REGION, &region, &unused);
+    int ox = 0, oy = 0;
+    WinGetAbsPos(pickers[0], &ox, &oy);
+    ox += WinLo(region), oy += WinHi(region);
+    auto at = [&](int x, int y) {
+        uint8_t r, g, b;
+        VideoReadPixel(ox + x, oy + y, &r, &g, &b);
+        return (uint32_t)((r << 16) | (g << 8) | b);
+    };
+    // 16 x 16 cells of 8 x 2 pixels from (2, 7): the last column ends at x 129, the last row
+    // at y 38; the picker's background lies beyond both.
+    const uint32_t background = at(0, 0);
+    int differing = 0;
+    for (int row = 0; row < 16; row++) {
+        int y = 7 + 2 * row;
+        EXPECT_EQ(at(129, y + 1), at(122, y)) << "row " << row << ": the last cell is whole";
+        EXPECT_EQ(at(130, y), background) << "row " << row << ": nothing right of the grid";
+        differing += at(122, y) != background;
+    }
+    for (int column = 0; column < 16; column++) {
+        int x = 2 + 8 * column;
+        EXPECT_EQ(at(x + 7, 38), at(x, 37)) << "column " << column << ": the last cell is whole";
+        EXPECT_EQ(at(x, 39), background) << "column " << column << ": nothing below the grid";
+        differing += at(x, 37) != background;
+    }
+    EXPECT_GT(differing, 8) << "the cells must stand out from the background for this to tell";
+}
+
+TEST_F(MatPanel, TheDialogsLabelsAreDrawnBesideTheirControls)
+{
+    Open();
+    WinId dialog = EditDialog(1);
+    ASSERT_NE(dialog, 0);
+    Turns(1);
+    int ox = 0, oy = 0;
+    WinGetAbsPos(dialog, &ox, &oy);
+    // Text-coloured pixels in a label's box (window coordinates).
+    auto ink = [&](int x0, int y0, int x1, int y1) {
+        int n = 0;
+        for (int y = y0; y <= y1; y++)
+            for (int x = x0; x <= x1; x++) {
+                uint8_t r, g, b;
+                VideoReadPixel(ox + x, oy + y, &r, &g, &b);
+                n += (uint32_t)((r << 16) | (g << 8) | b) == VideoColourTable()[DrawTextColour()];
+            }
+        return n;
+    };
+    EXPECT_GT(ink(145, 21, 174, 30), 10) << "Name:";
+    EXPECT_GT(ink(145, 37, 174, 46), 10) << "Tex:";
+    EXPECT_GT(ink(11, 93, 55, 102), 10) << "Ambient";
+    EXPECT_EQ(ink(11, 60, 55, 69), 0) << "no label where no control stands";
 }
 
 TEST_F(MatPanel, NamesAreRenamedOnlyToNamesNotInUse)

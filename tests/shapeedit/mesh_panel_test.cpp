@@ -179,6 +179,31 @@ TEST_F(MeshView, ARectangleSelectsWhatTheViewDrewInsideIt)
     EXPECT_EQ(Selected(true), (std::vector<int>{0}));
 }
 
+TEST_F(MeshView, TheRectangleIsOutlinedWhileItIsDraggedAndGoneAfter)
+{
+    auto rgb = [](int x, int y) {
+        uint8_t r, g, b;
+        VideoReadPixel(x, y, &r, &g, &b);
+        return (uint32_t)((r << 16) | (g << 8) | b);
+    };
+    // Clear of the shape: left of and below its vertices.
+    const int x0 = CX - 100, y0 = CY + 60, x1 = CX - 60, y1 = CY + 90;
+    MoveTo(x0, y0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    MoveTo(x1, y1);
+    for (int i = 0; i < 2; i++) ASSERT_EQ(AppLoopTurn(), 0);
+    std::vector<uint32_t> edges = {rgb(x0 + 20, y0), rgb(x1, y0 + 15), rgb(x0 + 20, y1), rgb(x0, y0 + 15)};
+    const uint32_t inside = rgb(x0 + 20, y0 + 15);
+    for (uint32_t e : edges) EXPECT_EQ(e, edges[0]) << "one outline colour on all four sides";
+    EXPECT_NE(edges[0], inside) << "the outline stands out from the view";
+    InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
+    for (int i = 0; i < 2; i++) ASSERT_EQ(AppLoopTurn(), 0);
+    EXPECT_EQ(rgb(x0 + 20, y0), inside) << "no outline once the button is up";
+    EXPECT_EQ(rgb(x1, y0 + 15), inside);
+}
+
 TEST_F(MeshView, TheRightButtonDropsTheVertexOrPolygonUnderThePointer)
 {
     MeshSelectAllVertices(1);
@@ -237,10 +262,20 @@ TEST_F(MeshPanel, CommandsActOnTheSelection)
     EXPECT_EQ((*Find(d, ClassText(CLASS_BUTTON), "Exp"))["x"], 232);
 
     Bytes beforeInv = Used();
-    Click("Inv");
-    uint8_t* p = ShapePolygon(B(), 5);
-    EXPECT_EQ((std::vector<int>{ShapePolyIndex(p, 0), ShapePolyIndex(p, 1), ShapePolyIndex(p, 2), ShapePolyIndex(p, 3)}),
-              (std::vector<int>{1, 3, 2, 0}));
+    // A push button acts at its press, and once: "Inv" done twice would give the order back.
+    const json* inv = Find(d, ClassText(CLASS_BUTTON), "Inv");
+    ASSERT_NE(inv, nullptr);
+    MoveTo((*inv)["x"].get<int>() + 5, (*inv)["y"].get<int>() + 5);
+    InputMessageHook(nullptr, NM_LBUTTONDOWN, 0, 0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    auto order = [this] {
+        uint8_t* p = ShapePolygon(B(), 5);
+        return std::vector<int>{ShapePolyIndex(p, 0), ShapePolyIndex(p, 1), ShapePolyIndex(p, 2), ShapePolyIndex(p, 3)};
+    };
+    EXPECT_EQ(order(), (std::vector<int>{1, 3, 2, 0})) << "done while the button is still held";
+    InputMessageHook(nullptr, NM_LBUTTONUP, 0, 0);
+    Turns(4);
+    EXPECT_EQ(order(), (std::vector<int>{1, 3, 2, 0})) << "not done again when the button comes back up";
     Bytes afterInv = Used();
 
     // Export: the save form, the selection alone in the file, the buffer and its undo copy

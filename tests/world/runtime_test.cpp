@@ -351,12 +351,32 @@ TEST_F(RuntimeTest, StaticShapesAcrossCellsAreCutIntoOnePiecePerCell)
         uint8_t* blob = wxp.data() + GetU32(p[k].at, WS_FILE) + WXP_ENTRY_HEAD;
         ASSERT_TRUE(ShapeCheck(blob, ShapeUsedSize(blob), nullptr, 0));
         EXPECT_EQ(8, ShapeVertexCount(blob));
+        // Its corners in the worldshape's own coordinates: the cut at X 500 (the cell edge),
+        // the cube's own faces elsewhere.
+        std::vector<std::vector<int32_t>> corners, expectCorners;
+        for (int i = 0; i < ShapeVertexCount(blob); i++) {
+            int32_t v[3];
+            ShapeVertexPos(blob, i, v);
+            corners.push_back({v[0], v[1], v[2]});
+        }
+        for (int32_t x : k == 1 ? std::vector<int32_t>{500, 1000} : std::vector<int32_t>{-1000, 500})
+            for (int32_t y : {-1000, 1000})
+                for (int32_t z : {-1000, 1000}) expectCorners.push_back({x, y, z});
+        std::sort(corners.begin(), corners.end());
+        EXPECT_EQ(expectCorners, corners) << "piece " << k;
         ASSERT_EQ(5, ShapePolygonCount(blob));
         std::vector<int16_t> us;
         uint8_t* poly = ShapeFirstPolygon(blob);
-        for (int i = 0; i < 5; i++, poly = ShapeNextPolygon(poly))
-            if (uint8_t* m = ShapePolyMapping(poly))
+        int mapped = 0;
+        for (int i = 0; i < 5; i++, poly = ShapeNextPolygon(poly)) {
+            // The per-point normals of the finished shape stay with every cut polygon.
+            EXPECT_NE(nullptr, ShapePolyNormals(poly)) << "piece " << k << ", polygon " << i;
+            if (uint8_t* m = ShapePolyMapping(poly)) {
+                mapped++;
                 for (int j = 0; j < ShapePolyPoints(poly); j++) us.push_back(GetI16(m, 4 * j));
+            }
+        }
+        EXPECT_EQ(1, mapped) << "only the bottom face had a mapping";
         std::sort(us.begin(), us.end());
         us.erase(std::unique(us.begin(), us.end()), us.end());
         std::vector<int16_t> expect = k == 1 ? std::vector<int16_t>{12288, 16384} : std::vector<int16_t>{0, 12288};

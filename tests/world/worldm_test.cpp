@@ -341,8 +341,14 @@ TEST_F(WorldEditTest, AddOnGroundDropsTheNewShapeNotTheSelectedOne)
     EXPECT_EQ(30, GetI32(WorldMShapeFindData(2), WS_Y)) << "the selected shape stays";
     EXPECT_EQ(-3, WorldMAddShapeOnGround("rock.shp", 0, 0, Name4("NEW1")));
     EXPECT_EQ(-5, WorldMAddShapeOnGround("gone.shp", 0, 0, 0));
+    // A world with no room for one more: that refusal takes no undo copy either.
+    int filled = 0;
+    while (WorldMAddShape("rock.shp", 0, 0, 0, 0) > 0) filled++;
+    ASSERT_GT(filled, 0);
+    EXPECT_EQ(WORLD_ERR_OUT_OF_SPACE, WorldMAddShapeOnGround("rock.shp", 0, 0, 0));
     WorldMUndo();
     EXPECT_EQ(nullptr, WorldMShapeFindData(4)) << "one undo takes the add back";
+    EXPECT_EQ(nullptr, WorldMShapeFindData(5)) << "and what came after it";
 }
 
 TEST_F(WorldEditTest, NewEmptiesTheWorldAndRestartsTheIDs)
