@@ -186,8 +186,11 @@ static void StartLog(const std::string& option, bool verbose)
     LogSetHook(FatalToStderr);
     if (!file.empty()) {
         errno = 0;
-        if (LogOpen(file.c_str())) {
-            CliFail(1, "cannot open the log %s: %s", file.c_str(), strerror(errno ? errno : EIO));
+        if (int opened = LogOpen(file.c_str())) {
+            if (opened == LOG_OPEN_NOT_TEXT)
+                CliFail(1, "cannot open the log %s: it holds binary data, not a log", file.c_str());
+            else
+                CliFail(1, "cannot open the log %s: %s", file.c_str(), strerror(errno ? errno : EIO));
             throw CLI::RuntimeError(1);
         }
         LogSetLevel(verbose ? LOG_DEBUG : LOG_INFO);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 static FILE* logFile;      // null: stderr
@@ -58,8 +59,15 @@ int LogOpen(const char* path)
     LogGuard guard;
     CloseLocked();
     if (!path || !*path) return 0;
+    // A file that starts with a NUL byte in its first block is some document, not a log.
+    if (FILE* old = fopen(path, "rb")) {
+        unsigned char head[512];
+        size_t n = fread(head, 1, sizeof head, old);
+        fclose(old);
+        if (memchr(head, 0, n)) return LOG_OPEN_NOT_TEXT;
+    }
     logFile = fopen(path, "a");
-    return logFile ? 0 : 1;
+    return logFile ? 0 : LOG_OPEN_FAILED;
 }
 
 void LogClose(void)

@@ -8,7 +8,10 @@
 enum { LOG_ERROR = 0, LOG_WARN = 1, LOG_INFO = 2, LOG_DEBUG = 3 };
 
 // Sends the log to a file (appending) instead of stderr; null or "" restores stderr.
-// Returns 0, or 1 when the file cannot be opened (the log then stays on stderr).
+// Returns 0; LOG_OPEN_FAILED when the file cannot be opened; LOG_OPEN_NOT_TEXT when it
+// exists and holds binary data (a shape or world named by mistake is never appended to). The
+// log then stays on stderr.
+enum { LOG_OPEN_FAILED = 1, LOG_OPEN_NOT_TEXT = 2 };
 int LogOpen(const char* path);
 void LogClose(void);
 // Lines above this level are dropped (-1 drops every line); the default keeps everything up

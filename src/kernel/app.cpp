@@ -438,7 +438,13 @@ int AppMain(int argc, char** argv)
             return 2;
         }
     }
-    if (logFile && *logFile && LogOpen(logFile) != 0) fprintf(stderr, "tolbex: cannot write the log %s\n", logFile);
+    if (logFile && *logFile) {
+        int opened = LogOpen(logFile);
+        if (opened == LOG_OPEN_NOT_TEXT)
+            fprintf(stderr, "tolbex: %s holds binary data, not a log; the log goes to stderr\n", logFile);
+        else if (opened != 0)
+            fprintf(stderr, "tolbex: cannot write the log %s\n", logFile);
+    }
 
     int status = PlatSelect(&options);
     if (status != 0) return status;

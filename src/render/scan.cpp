@@ -368,9 +368,11 @@ static struct {
     int32_t* depthRows = nullptr;
     int depthWidth = 0;
     // Polygons the workers may draw, with SCAN_QUEUE_ENDED once the batch is closed; and how
-    // many workers sleep waiting for it to grow.
-    std::atomic<int> published{0};
-    std::atomic<int> sleepers{0};
+    // many workers sleep waiting for it to grow. Each on a cache line of its own: a waiting
+    // worker reads them over and over, which must not take the line of the caller's counts.
+    alignas(64) std::atomic<int> published{0};
+    alignas(64) std::atomic<int> sleepers{0};
+    alignas(64) char apart[1] = {};   // what follows keeps off the sleepers' line
     bool streaming = false;           // the workers have their bands of this batch
     int bands = 1;
     // The guessed work of each 8 rows, this batch's and the last batch's (which places the
@@ -667,16 +669,22 @@ static uint32_t JobRows(const Job& j, int row, int rowEnd)
 // One band's polygons from..to-1, each cut to the band's rows, which no other band writes.
 static uint32_t DrawJobs(int band, int from, int to)
 {
+    // The batch's constants once: the caller writes its counts beside them for every polygon,
+    // and a worker that read them there for each one would take that line from it each time.
     const int row = scan.bandEdge[band], rowEnd = scan.bandEdge[band + 1];
     uint8_t* hit = scan.hits + (size_t)band * SCAN_QUEUE_JOBS;
+    const Gathered* jobs = scan.jobs;
+    const ZBufferTarget target = scan.target;
+    int32_t* const depthRows = scan.depthRows;
+    const int depthWidth = scan.depthWidth;
     uint32_t spans = 0;
     for (int i = from; i < to; i++) {
-        const Gathered& g = scan.jobs[i];
+        const Gathered& g = jobs[i];
         uint32_t s = 0;
         if (g.row < rowEnd && g.rowEnd > row) {
             Pt pts[SCAN_MAX_VERTICES];
             Job j;
-            SetUp(g, scan.target, scan.depthRows, scan.depthWidth, pts, j);
+            SetUp(g, target, depthRows, depthWidth, pts, j);
             s = JobRows(j, row, rowEnd);
         }
         hit[i] = s != 0;

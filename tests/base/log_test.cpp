@@ -137,3 +137,26 @@ TEST_F(LogToFile, ForkedChildLogsWhileAnotherThreadIsLogging)
     busy.join();
     EXPECT_TRUE(allDone) << "a forked child hung on the log's lock";
 }
+
+// A log named by mistake after a document (a shape, a world) is refused and the document kept
+// to the byte; an existing text log is appended to.
+TEST_F(LogToFile, ABinaryFileIsNeverAppendedTo)
+{
+    LogClose();
+    const std::string shape = dir.file("BALL.SHP"), text = dir.file("old.log");
+    const std::string bytes("\x10\0\0\0\x54\x11 shape", 12);
+    std::ofstream(shape, std::ios::binary) << bytes;
+    std::ofstream(text) << "earlier line\n";
+    EXPECT_EQ(LogOpen(shape.c_str()), LOG_OPEN_NOT_TEXT);
+    LogPrintf(LOG_INFO, "TEST: to stderr");
+    std::ifstream in(shape, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes);
+    EXPECT_EQ(LogOpen(text.c_str()), 0);
+    LogPrintf(LOG_INFO, "TEST: appended");
+    LogClose();
+    const std::vector<std::string> lines = LogTestReadLines(text);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "earlier line");
+    EXPECT_NE(lines[1].find("TEST: appended"), std::string::npos);
+    EXPECT_EQ(LogOpen(dir.file("no/such/folder/x.log").c_str()), LOG_OPEN_FAILED);
+}
