@@ -373,8 +373,7 @@ static struct {
     alignas(64) std::atomic<int> published{0};
     alignas(64) std::atomic<int> sleepers{0};
     alignas(64) char apart[1] = {};   // what follows keeps off the sleepers' line
-    bool streaming = false;           // the workers have their bands of this batch
-    int bands = 1;
+    int bands = 1;                    // above 1 while the workers have their bands of this batch
     // The guessed work of each 8 rows, this batch's and the last batch's (which places the
     // next batch's bands before its own polygons are known).
     int64_t* work = nullptr;
@@ -618,7 +617,7 @@ void ScanPolygon(D3Polygon* p, const ScanRoute& route, const TexCacheEntry* tex)
     scan.workTotal += width * (rowEnd - row);
     if (scan.workFrom > binFirst) scan.workFrom = binFirst;
     if (scan.workTo < last) scan.workTo = last;
-    if (scan.streaming) {
+    if (scan.bands > 1) {
         if (scan.jobCount % SCAN_PUBLISH_JOBS == 0) Publish(scan.jobCount, false);
     } else if (scan.workTotal >= scan.minBandWork) {
         StartBands();
@@ -790,7 +789,6 @@ static void StartBands(void)
 {
     scan.bands = PlaceBands();
     if (scan.bands == 1) return;
-    scan.streaming = true;
     Publish(scan.jobCount, false);
     WorkPoolBegin(scan.bands, StreamBand, nullptr);
     // Parts the pool cannot run side by side (fewer workers than bands) are the caller's.
@@ -799,12 +797,14 @@ static void StartBands(void)
 void ScanFinish(void)
 {
     if (scan.jobCount == 0) return;
-    int bands = scan.streaming ? scan.bands : 1;
-    if (!scan.streaming) scan.bandEdge[0] = INT32_MIN, scan.bandEdge[1] = INT32_MAX;
-    if (scan.streaming) Publish(scan.jobCount, true);
-    const int64_t started = scan.streaming ? NowNs() : 0;
-    scan.bandSpans[0] = DrawJobs(0, 0, scan.jobCount);
-    if (scan.streaming) {
+    const int bands = scan.bands;
+    if (bands == 1) {
+        scan.bandEdge[0] = INT32_MIN, scan.bandEdge[1] = INT32_MAX;
+        scan.bandSpans[0] = DrawJobs(0, 0, scan.jobCount);
+    } else {
+        Publish(scan.jobCount, true);
+        const int64_t started = NowNs();
+        scan.bandSpans[0] = DrawJobs(0, 0, scan.jobCount);
         const int64_t done = NowNs();
         WorkPoolEnd();
         const int workers = (bands < WorkPoolThreads() ? bands : WorkPoolThreads()) - 1;
@@ -832,7 +832,7 @@ void ScanFinish(void)
     scan.jobCount = 0;
     scan.vertexCount = 0;
     scan.lastBands = bands;
-    scan.streaming = false;
+    scan.bands = 1;
     scan.published.store(0, std::memory_order_relaxed);
 }
 
