@@ -6,6 +6,7 @@
 #include "base/log.h"
 #include "base/str.h"
 #include "platform/platform.h"
+#include "toolkit/panelkit.h"
 
 static const EditPick kNoPick = {-1, -1, 0, 0};
 static int32_t defaultNodeClearance;
@@ -139,6 +140,13 @@ void EditRequestRectSelect(uint32_t flags, const int32_t rect[4])
     editState.rectPending = 1;
     editState.rectFlags = flags;
     for (int i = 0; i < 4; i++) editState.rect[i] = rect[i];
+}
+
+void EditRequestRectSelectFrom(uint32_t flags, WinParam p1, WinParam p2)
+{
+    int32_t rect[4];
+    KitRect(p1, p2, rect);
+    EditRequestRectSelect(flags, rect);
 }
 
 int EditTakeRectSelect(uint32_t* flags, int32_t rect[4])

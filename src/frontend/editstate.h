@@ -83,6 +83,8 @@ enum {
     EDIT_RECT_DESELECT = 0x8,    // what lies inside is deselected instead
 };
 void EditRequestRectSelect(uint32_t flags, const int32_t rect[4]);
+// The same, with the rectangle as the view's message carried it (p1 x0, y0; p2 x1, y1).
+void EditRequestRectSelectFrom(uint32_t flags, WinParam p1, WinParam p2);
 int EditTakeRectSelect(uint32_t* flags, int32_t rect[4]);   // 1 when one was pending (cleared)
 // The mapping window reads its target when it opens.
 int32_t EditMappingPolygon(void);

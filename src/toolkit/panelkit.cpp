@@ -303,6 +303,20 @@ void KitPick(const KitSelection& selection, int mult, int id, int on)
     selection.select(id, on);
 }
 
+int KitSelectionPressed(const KitSelection& selection, const KitSelectionButtons& buttons, WinId sender, int on,
+                        int* multOn)
+{
+    if (!sender) return 0;
+    if (sender == buttons.mult) {
+        *multOn = on;
+        return 1;
+    }
+    if (sender != buttons.clear && sender != buttons.all) return 0;
+    void (*action)(void) = sender == buttons.clear ? selection.clear : selection.selectAll;
+    if (on && action) action();
+    return 1;
+}
+
 void KitRect(WinParam p1, WinParam p2, int32_t rect[4])
 {
     rect[0] = WinLo(p1);

@@ -132,12 +132,22 @@ void KitGridDrawDisabled(const KitGrid* grid, const KitCommand* table, const Kit
 
 // ---- picks and rectangles from the view -----------------------------------------------------
 // How a panel's selection changes. A pick with "Mult" off replaces the selection: `clear` runs
-// first. A drop (on = 0) only deselects.
+// first. A drop (on = 0) only deselects. `selectAll` serves an "A" button (may be null).
 struct KitSelection {
     void (*clear)(void);
     void (*select)(int id, int on);
+    void (*selectAll)(void) = nullptr;
 };
 void KitPick(const KitSelection& selection, int mult, int id, int on);
+// A selection panel's own buttons: "C" clears the selection, "A" selects all, the "Mult"
+// switch lets picks add to it.
+struct KitSelectionButtons {
+    WinId clear, all, mult;
+};
+// A press from one of them acted on (C and A at their press, Mult's state kept in *multOn):
+// 1; 0 when the sender is none of them.
+int KitSelectionPressed(const KitSelection& selection, const KitSelectionButtons& buttons, WinId sender, int on,
+                        int* multOn);
 // A rectangle the view handed over (p1 x0, y0; p2 x1, y1) as four numbers.
 void KitRect(WinParam p1, WinParam p2, int32_t rect[4]);
 // Whether a rectangle is smaller than size in both directions: a click, not a drag.

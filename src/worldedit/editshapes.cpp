@@ -72,7 +72,8 @@ static const KitGridLayout kGridLayout = {kGridX, kGridY, 3, GRID_MAX, GRID_WIDT
 
 static struct {
     WinId window;
-    WinId shapes, clear, all, mult, unhide, exit;
+    WinId shapes, unhide, exit;
+    KitSelectionButtons select;
     int multOn;   // kept from one opening to the next
     int moving, wantMoving;
     KitGrid grid;   // its count: the selected worldshapes
@@ -211,8 +212,8 @@ static void BuildGrid(int selected)
         FatalError("Too many buttons - see Torvil. Sorry!");
 }
 
-static WinId* const kControls[] = {&editShapes.shapes, &editShapes.clear,  &editShapes.all,
-                                   &editShapes.mult,   &editShapes.unhide, &editShapes.exit};
+static WinId* const kControls[] = {&editShapes.shapes,      &editShapes.select.clear, &editShapes.select.all,
+                                   &editShapes.select.mult, &editShapes.unhide,       &editShapes.exit};
 enum { CONTROL_COUNT = sizeof kControls / sizeof kControls[0] };
 
 // The ids go with the panel; they may name other windows afterwards.
@@ -233,10 +234,10 @@ static void BuildControls(void)
         return;
     }
     editShapes.shapes = KitButton(SHAPES_X, ROW_1, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Shapes");
-    editShapes.clear = KitButton(CLEAR_X, ROW_1, SMALL_BUTTON, BUTTON_PUSH, "C");
-    editShapes.all = KitButton(ALL_X, ROW_1, SMALL_BUTTON, BUTTON_PUSH, "A");
+    editShapes.select.clear = KitButton(CLEAR_X, ROW_1, SMALL_BUTTON, BUTTON_PUSH, "C");
+    editShapes.select.all = KitButton(ALL_X, ROW_1, SMALL_BUTTON, BUTTON_PUSH, "A");
     editShapes.unhide = KitButton(UNHIDE_X, ROW_2, KIT_BUTTON_WIDTH, BUTTON_PUSH, "Unhide");
-    editShapes.mult = KitSwitch(MULT_X, ROW_3, MULT_WIDTH, "Mult", editShapes.multOn);
+    editShapes.select.mult = KitSwitch(MULT_X, ROW_3, MULT_WIDTH, "Mult", editShapes.multOn);
     BuildGrid(WorldMCountSelectedShapes());
 }
 
@@ -252,25 +253,12 @@ static void SelectShape(int id, int on)
     if (on) WorldMSelectShape((uint16_t)id);
     else WorldMDeselectShape((uint16_t)id);
 }
-static const KitSelection kShapeSelection = {WorldMDeselectAllShapes, SelectShape};
-
-static void Rectangle(WinParam p1, WinParam p2)
-{
-    int32_t rect[4];
-    KitRect(p1, p2, rect);
-    EditRequestRectSelect((uint32_t)VIEW_RECT_WORLD_SHAPES | EDIT_RECT_KEEP, rect);
-}
+static const KitSelection kShapeSelection = {WorldMDeselectAllShapes, SelectShape, WorldMSelectAllShapes};
 
 static void Pressed(WinId sender, int on)
 {
-    if (sender == editShapes.mult) {
-        editShapes.multOn = on;
-        return;
-    }
-    if (!on) return;
-    if (sender == editShapes.clear) WorldMDeselectAllShapes();
-    else if (sender == editShapes.all) WorldMSelectAllShapes();
-    else if (sender == editShapes.unhide) WorldMUnhideAll();
+    if (KitSelectionPressed(kShapeSelection, editShapes.select, sender, on, &editShapes.multOn) || !on) return;
+    if (sender == editShapes.unhide) WorldMUnhideAll();
     else if (sender == editShapes.exit) editShapes.wantMoving = 0;
     else if (int command = KitGridCommand(&editShapes.grid, sender); command >= 0) Run(command);
 }
@@ -313,7 +301,7 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
     }
     case WM_DRAWCLIENT: Draw(); return 0;
     case WM_PRESSED: Pressed(sender, *p1 != 0); return 0;
-    case PANEL_MSG_RECT: Rectangle(*p1, *p2); return 0;
+    case PANEL_MSG_RECT: EditRequestRectSelectFrom((uint32_t)VIEW_RECT_WORLD_SHAPES | EDIT_RECT_KEEP, *p1, *p2); return 0;
     case PANEL_MSG_WORLD_SHAPE: KitPick(kShapeSelection, editShapes.multOn, (uint16_t)*p1, *p2 != 0); return 0;
     default: return 1;
     }

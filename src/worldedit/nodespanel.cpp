@@ -71,7 +71,8 @@ static const KitGridLayout kGridLayout = {kGridX, kGridY, 3, GRID_MAX, GRID_WIDT
 
 static struct {
     WinId window;
-    WinId unhide, clear, all, add, mult, exit, up;
+    WinId unhide, add, exit, up;
+    KitSelectionButtons select;
     char upText[UP_CHARS + 1];   // kept from one opening to the next
     int multOn;   // kept from one opening to the next
     int mode, wantMode;
@@ -165,8 +166,8 @@ static void Run(int command)
 static void BuildGrid(int selected) { KitGridBuild(&nodesPanel.grid, kEntries, CMD_COUNT, kGridLayout, selected); }
 
 // The controls the mode swaps; the "Up:" field stays in every mode.
-static WinId* const kControls[] = {&nodesPanel.unhide, &nodesPanel.clear, &nodesPanel.all,
-                                   &nodesPanel.add,    &nodesPanel.mult,  &nodesPanel.exit};
+static WinId* const kControls[] = {&nodesPanel.unhide, &nodesPanel.select.clear, &nodesPanel.select.all,
+                                   &nodesPanel.add,    &nodesPanel.select.mult,  &nodesPanel.exit};
 enum { CONTROL_COUNT = sizeof kControls / sizeof kControls[0] };
 
 // The ids go with the panel; they may name other windows afterwards.
@@ -188,10 +189,10 @@ static void BuildControls(void)
         return;
     }
     nodesPanel.unhide = KitButton(UNHIDE_X, ROW_1, UNHIDE_WIDTH, BUTTON_PUSH, "Unhide");
-    nodesPanel.clear = KitButton(CLEAR_X, ROW_1, SMALL_BUTTON, BUTTON_PUSH, "C");
-    nodesPanel.all = KitButton(ALL_X, ROW_1, SMALL_BUTTON, BUTTON_PUSH, "A");
+    nodesPanel.select.clear = KitButton(CLEAR_X, ROW_1, SMALL_BUTTON, BUTTON_PUSH, "C");
+    nodesPanel.select.all = KitButton(ALL_X, ROW_1, SMALL_BUTTON, BUTTON_PUSH, "A");
     nodesPanel.add = KitButton(ADD_X, ROW_2, ADD_WIDTH, BUTTON_PUSH, "Add");
-    nodesPanel.mult = KitSwitch(MULT_X, ROW_3, MULT_WIDTH, "Mult", nodesPanel.multOn);
+    nodesPanel.select.mult = KitSwitch(MULT_X, ROW_3, MULT_WIDTH, "Mult", nodesPanel.multOn);
     BuildGrid(WorldMCountSelectedNodes());
 }
 
@@ -209,25 +210,12 @@ static void SelectNode(int id, int on)
     if (on) WorldMSelectNode((uint16_t)id);
     else WorldMDeselectNode((uint16_t)id);
 }
-static const KitSelection kNodeSelection = {WorldMDeselectAllNodes, SelectNode};
-
-static void Rectangle(WinParam p1, WinParam p2)
-{
-    int32_t rect[4];
-    KitRect(p1, p2, rect);
-    EditRequestRectSelect((uint32_t)VIEW_RECT_NODES | EDIT_RECT_KEEP, rect);
-}
+static const KitSelection kNodeSelection = {WorldMDeselectAllNodes, SelectNode, WorldMSelectAllNodes};
 
 static void Pressed(WinId sender, int on)
 {
-    if (sender == nodesPanel.mult) {
-        nodesPanel.multOn = on;
-        return;
-    }
-    if (!on) return;
+    if (KitSelectionPressed(kNodeSelection, nodesPanel.select, sender, on, &nodesPanel.multOn) || !on) return;
     if (sender == nodesPanel.unhide) WorldMUnhideNodes();
-    else if (sender == nodesPanel.clear) WorldMDeselectAllNodes();
-    else if (sender == nodesPanel.all) WorldMSelectAllNodes();
     else if (sender == nodesPanel.add) {
         WorldMDeselectAllNodes();
         nodesPanel.wantMode = MODE_ADD;
@@ -284,7 +272,7 @@ static int PanelProc(WinId self, WinId sender, int message, WinParam* p1, WinPar
     }
     case WM_DRAWCLIENT: Draw(); return 0;
     case WM_PRESSED: Pressed(sender, *p1 != 0); return 0;
-    case PANEL_MSG_RECT: Rectangle(*p1, *p2); return 0;
+    case PANEL_MSG_RECT: EditRequestRectSelectFrom((uint32_t)VIEW_RECT_NODES | EDIT_RECT_KEEP, *p1, *p2); return 0;
     case PANEL_MSG_NODE: KitPick(kNodeSelection, nodesPanel.multOn, (uint16_t)*p1, *p2 != 0); return 0;
     default: return 1;
     }
