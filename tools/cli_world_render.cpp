@@ -27,6 +27,8 @@
 #include "world/runtime.h"
 #include "world/worldm.h"
 
+// The command files compile as one: this command's names are its own, apart from shape render's.
+namespace world_render {
 namespace {
 
 constexpr int VIEW_BACKGROUND = 252;   // the interface background, as the views clear to
@@ -271,3 +273,4 @@ void AddRenderCommand(CLI::App* world)
 CliWorldRegistration renderRegistration(AddRenderCommand);
 
 }   // namespace
+}   // namespace world_render
