@@ -84,11 +84,7 @@ static int MsgBoxProc(WinId window, WinId sender, int message, WinParam* p1, Win
     switch (message) {
     case WM_CREATE: {
         memset(d, 0, sizeof *d);
-        WinMakeModal(window);
-        int x, y, w, h;
-        WinGetRect(window, &x, &y, &w, &h);
-        d->ok = KitButton((w - 40) / 2, h - MSGBOX_OK_BELOW, 40, BUTTON_PUSH, "Ok");
-        WinSetFocus(window);
+        d->ok = KitModalButton(window, MSGBOX_OK_BELOW, "Ok");
         return 1;   // the frame window sets itself up too
     }
     case MSGBOX_SETTEXT: {

@@ -11,7 +11,7 @@
 #include "toolkit/text.h"
 #include "toolkit/win.h"
 
-enum { PROGRESS_SETVARIABLE = 50, PROGRESS_WIDTH = 260, PROGRESS_HEIGHT = 50 };
+enum { PROGRESS_SETVARIABLE = 50, PROGRESS_WIDTH = 260, PROGRESS_HEIGHT = 50, CANCEL_Y = 33 };
 
 static uint32_t progressValue;
 
@@ -38,11 +38,7 @@ static int ProgressProc(WinId window, WinId sender, int message, WinParam* p1, W
     switch (message) {
     case WM_CREATE: {
         memset(d, 0, sizeof *d);
-        WinMakeModal(window);
-        int x, y, w, h;
-        WinGetRect(window, &x, &y, &w, &h);
-        d->cancel = KitButton((w - 40) / 2, 33, 40, BUTTON_PUSH, "Cancel");
-        WinSetFocus(window);
+        d->cancel = KitModalButton(window, PROGRESS_HEIGHT - CANCEL_Y, "Cancel");
         return 1;
     }
     case PROGRESS_SETVARIABLE: d->variable = (uint32_t*)*p1; return 0;

@@ -9,7 +9,7 @@
 #include "toolkit/draw.h"
 #include "toolkit/text.h"
 
-enum { KIT_PRINT_MAX = 128 };
+enum { KIT_PRINT_MAX = 128, MODAL_BUTTON_WIDTH = 40 };
 
 // ============================================================================================
 // Controls
@@ -33,6 +33,16 @@ WinId KitButtonSized(int x, int y, int width, int height, uint32_t style, const 
 WinId KitButton(int x, int y, int width, uint32_t style, const char* label)
 {
     return KitButtonSized(x, y, width, KIT_ROW_HEIGHT, style, label);
+}
+
+WinId KitModalButton(WinId box, int below, const char* label)
+{
+    WinMakeModal(box);
+    int x, y, w, h;
+    WinGetRect(box, &x, &y, &w, &h);
+    WinId button = KitButton((w - MODAL_BUTTON_WIDTH) / 2, h - below, MODAL_BUTTON_WIDTH, BUTTON_PUSH, label);
+    WinSetFocus(box);
+    return button;
 }
 
 WinId KitSwitch(int x, int y, int width, const char* label, int on)

@@ -1,11 +1,15 @@
-// A selection panel's C, A and Mult buttons, as Edit Shapes and Nodes share them: each id does
-// its own action, only at its press, and a sender that is none of them is left to the panel.
+// What several panels and boxes share through the kit: a selection panel's C, A and Mult
+// buttons (Edit Shapes, Nodes), each id doing its own action only at its press; a modal box's
+// one centred button (message box, progress window).
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "support/screen.h"
+#include "toolkit/controls.h"
 #include "toolkit/panelkit.h"
+#include "toolkit/text.h"
 
 namespace {
 
@@ -50,6 +54,50 @@ TEST(KitSelectionButtons, AnAbsentButtonNeverMatchesAndNoSelectAllIsNoAction)
     EXPECT_EQ(KitSelectionPressed(selection, gone, 0, 1, &mult), 0);
     EXPECT_EQ(mult, 5);
     EXPECT_TRUE(done.empty());
+}
+
+enum { CLASS_KIT_BOX = 0x7202 };
+WinId madeButton = 0;
+
+int BoxProc(WinId self, WinId, int message, WinParam*, WinParam*)
+{
+    if (message == WM_CREATE) madeButton = KitModalButton(self, 17, "Cancel");
+    return message == WM_FOCUS ? 0 : 1;   // the box takes the keys, as the real boxes do
+}
+
+class KitModalBox : public ScreenTest {
+protected:
+    void SetUp() override
+    {
+        ScreenTest::SetUp();
+        TextSetFont(FontCreateBuiltIn());
+        WinInstall();
+        WinRegisterBaseClasses();
+        ButtonRegisterClass();
+        WinCreateClass(CLASS_KIT_BOX, CLASS_FRAME, 0, BoxProc);
+    }
+    void TearDown() override
+    {
+        WinRemove();
+        ScreenTest::TearDown();
+    }
+};
+
+TEST_F(KitModalBox, TheButtonIsCentredAboveTheBottomAndTheBoxTakesInputAndFocus)
+{
+    WinId other = WinCreate(0, 0, 50, 20, WIN_DESKTOP, 0, CLASS_FRAME);
+    WinSetFocus(other);
+    madeButton = 0;
+    WinId box = WinCreate(30, 40, 260, 50, WIN_DESKTOP, 0, CLASS_KIT_BOX);
+    ASSERT_NE(madeButton, 0);
+    int x, y, w, h;
+    WinGetRect(madeButton, &x, &y, &w, &h);
+    EXPECT_EQ(std::vector<int>({x, y, w}), std::vector<int>({110, 33, 40})) << "(260 - 40) / 2 across, 50 - 17 down";
+    ControlInfo c;
+    ASSERT_TRUE(ControlDescribe(madeButton, &c));
+    EXPECT_EQ(std::string(c.text), "Cancel");
+    EXPECT_EQ(WinModal(), box);
+    EXPECT_EQ(WinFocus(), box);
 }
 
 }   // namespace
