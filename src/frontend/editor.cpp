@@ -9,6 +9,7 @@
 #include "base/ini.h"
 #include "base/log.h"
 #include "base/str.h"
+#include "frontend/docnames.h"
 #include "frontend/dump.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
@@ -427,6 +428,7 @@ void EditorStart(void)
     UnsavedMarkClean();
     MatMMarkClean();
     PalMMarkClean();
+    DocNamesReset();
     // The work of a run that ended without saving it, offered once the editor can show it.
     RecoveryStart(AppConfig()->editorMode);
     TimingReset();
@@ -480,7 +482,9 @@ static void TakeDroppedFiles(void)
 void EditorUndo(void)
 {
     const EditorPanels* panels = EditorCurrentPanels();
+    DocNamesObserve();
     if (panels && panels->undo) panels->undo();
+    DocNamesAfterStep();
     // What the last pick named may have moved or gone.
     EditPickForget();
 }
@@ -488,7 +492,9 @@ void EditorUndo(void)
 void EditorRedo(void)
 {
     const EditorPanels* panels = EditorCurrentPanels();
+    DocNamesObserve();
     if (panels && panels->redo) panels->redo();
+    DocNamesAfterStep();
     EditPickForget();
 }
 
@@ -614,6 +620,7 @@ int EditorFrame(void)
 {
     TimingUpdate();
     FollowWindow();
+    DocNamesObserve();
     TakeDroppedFiles();
     if (!editor.openWaiting.empty()) {
         std::string path;
@@ -675,6 +682,7 @@ void EditorStop(void)
 {
     // A clean end: the recovery files go while the work is still there.
     RecoveryStop();
+    DocNamesReset();
     KernelSetCloseHandler(nullptr);
     PanelHostSet(nullptr);
     for (const EditorPanels* panels : editor.panels)
