@@ -46,13 +46,15 @@ TEST_F(UndoNames, UndoOfALoadOrNewGivesBackTheShapesNameAndSaveWritesItsOwnFile)
     Sphere("A.SHP", "4000", "4000", "4000");
     Bytes b = Sphere("B.SHP", "1000", "2000", "3000");
     std::string script = std::string(kShapeEditorObject) + kLoad + Choose("A.SHP") + "drop B.SHP\nwait 3\n" +
-                         "dump loaded.json\n" + CtrlKeys("z") + "dump undone.json\n" + CtrlKeys("y") +
-                         "dump redone.json\n" + CtrlKeys("z") + CtrlKeys("s") + "dump saved.json\n" + kObjectNew +
-                         "dump new.json\n" + CtrlKeys("z") + "dump unnew.json\n";
+                         "dump loaded.json\n" + kMirrorX + CtrlKeys("z") + CtrlKeys("y") + "dump mirrored.json\n" +
+                         CtrlKeys("zz") + "dump undone.json\n" + CtrlKeys("y") + "dump redone.json\n" +
+                         CtrlKeys("z") + CtrlKeys("s") + "dump saved.json\n" + kObjectNew + "dump new.json\n" +
+                         CtrlKeys("z") + "dump unnew.json\n" + CtrlKeys("z") + "dump first.json\n";
     RunResult r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
 
     EXPECT_EQ(ViewTitle(Dump("loaded.json")), "B.SHP");
+    EXPECT_EQ(ViewTitle(Dump("mirrored.json")), "B.SHP *") << "an edit and its Undo and Redo keep the name";
     EXPECT_EQ(ViewTitle(Dump("undone.json")), "A.SHP *") << "the name goes back with the shape";
     EXPECT_EQ(ViewTitle(Dump("redone.json")), "B.SHP") << "and comes again with Redo";
     EXPECT_EQ(ViewTitle(Dump("saved.json")), "A.SHP");
@@ -61,6 +63,7 @@ TEST_F(UndoNames, UndoOfALoadOrNewGivesBackTheShapesNameAndSaveWritesItsOwnFile)
     EXPECT_EQ(ViewTitle(Dump("new.json")), "UNTITLED.SHP");
     // Marked: the one saved state the editor knows is the New one (it asks rather than guesses).
     EXPECT_EQ(ViewTitle(Dump("unnew.json")), "A.SHP *") << "Undo of New: the shape under its own name";
+    EXPECT_EQ(ViewTitle(Dump("first.json")), "UNTITLED.SHP") << "back before the first Load: the untitled shape";
 }
 
 TEST_F(UndoNames, UndoOfAWorldLoadGivesBackTheWorldsNameAndASaveAsRenamesTheWholeDocument)
@@ -72,7 +75,11 @@ TEST_F(UndoNames, UndoOfAWorldLoadGivesBackTheWorldsNameAndASaveAsRenamesTheWhol
                          // Saved under another name, then Undo and Redo across the load: the
                          // loaded world keeps the name it was saved under.
                          kWorldPanel + "click 267 574\nwait 2\n" + Choose("W3.WLE") + CtrlKeys("z") +
-                         CtrlKeys("y") + "dump renamed.json\n";
+                         CtrlKeys("y") + "dump renamed.json\n" +
+                         // An untitled world with a node, a Load (its question answered No), Undo:
+                         // the world is untitled again, and Ctrl+S asks for a name (Escape).
+                         kWorldNew + NodeAt(300) + kWorldLoad + Choose("W1.WLE") + CtrlKeys("z") +
+                         "dump untitled.json\n" + CtrlKeys("s") + "key escape\nwait 2\n";
     RunResult r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
 
@@ -83,4 +90,6 @@ TEST_F(UndoNames, UndoOfAWorldLoadGivesBackTheWorldsNameAndASaveAsRenamesTheWhol
     EXPECT_EQ(Nodes("W2.WLE"), 2);
     std::string renamed = ViewTitle(Dump("renamed.json"));
     EXPECT_NE(renamed.find("W3.WLE"), std::string::npos) << renamed;
+    EXPECT_EQ(ViewTitle(Dump("untitled.json")), "UNTITLED.WLE *");
+    EXPECT_FALSE(PathExists(dir.file("UNTITLED.WLE"))) << "an untitled world is never saved without a name";
 }
