@@ -45,14 +45,9 @@ enum {
     NAME_WIDTH = 82,
 };
 
-struct ObjButton {
-    const char* label;
-    int x, y, width;
-};
-
 // Indexed by ACT_*. The mirrors and "Optimise" take the room beside them, so that their
 // labels show whole.
-static const ObjButton kButtons[ACT_COUNT] = {
+static const KitButtonSpec kButtons[ACT_COUNT] = {
     {"Load", 262, 4, 50},       {"Save", 262, 19, 50},     {"Merge", 202, 4, 50},      {"Create", 262, 34, 50},
     {"New", 122, 34, 50},       {"Scale", 10, 4, 50},      {"Shadow", 10, 19, 50},     {"Mirror X", 66, 4, 56},
     {"Mirror Y", 66, 19, 56},   {"Mirror Z", 66, 34, 56},  {"Optimise", 122, 4, 56},   {"Centre", 122, 19, 50},
@@ -295,8 +290,7 @@ static int ObjPanelProc(WinId self, WinId sender, int message, WinParam* p1, Win
     case WM_CREATE:
         obj.window = self;
         obj.pending = PENDING_NONE;
-        for (int i = 0; i < ACT_COUNT; i++)
-            obj.buttons[i] = KitButton(kButtons[i].x, kButtons[i].y, kButtons[i].width, BUTTON_PUSH, kButtons[i].label);
+        KitButtons(kButtons, ACT_COUNT, obj.buttons);
         SetName(obj.name);
         return 1;
     case WM_DESTROY:
@@ -313,8 +307,7 @@ static int ObjPanelProc(WinId self, WinId sender, int message, WinParam* p1, Win
         return 0;
     case WM_PRESSED:
         if (!*p1 || self != obj.window) return 0;
-        for (int i = 0; i < ACT_COUNT; i++)
-            if (sender == obj.buttons[i]) Act(self, i);
+        if (int action = KitIndexOf(obj.buttons, ACT_COUNT, sender); action >= 0) Act(self, action);
         return 0;
     case FILESEL_CHOSEN:
         if (self == obj.window && *p1) FileChosen((const char*)*p1);

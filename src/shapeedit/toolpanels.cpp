@@ -92,8 +92,8 @@ static int ToolPanelProc(WinId self, WinId sender, int message, WinParam* p1, Wi
         return 1;
     case WM_PRESSED:
         if (!*p1 || self != toolPanel.window) return 0;
-        for (int i = 0; i < toolPanel.count; i++)
-            if (sender == toolPanel.buttons[i]) EditSetTool(toolPanel.tools[i].tool, toolPanel.tools[i].pick);
+        if (int i = KitIndexOf(toolPanel.buttons, toolPanel.count, sender); i >= 0)
+            EditSetTool(toolPanel.tools[i].tool, toolPanel.tools[i].pick);
         return 0;
     case WM_DRAWCLIENT: {
         KitClearClient();

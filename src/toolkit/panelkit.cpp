@@ -45,6 +45,19 @@ WinId KitModalButton(WinId box, int below, const char* label)
     return button;
 }
 
+void KitButtons(const KitButtonSpec* table, int count, WinId* out)
+{
+    for (int i = 0; i < count; i++) out[i] = KitButton(table[i].x, table[i].y, table[i].width, BUTTON_PUSH, table[i].label);
+}
+
+int KitIndexOf(const WinId* ids, int count, WinId id)
+{
+    if (!id) return -1;
+    for (int i = 0; i < count; i++)
+        if (ids[i] == id) return i;
+    return -1;
+}
+
 WinId KitSwitch(int x, int y, int width, const char* label, int on)
 {
     WinId b = KitButton(x, y, width, BUTTON_TOGGLE, label);

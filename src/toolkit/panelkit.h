@@ -29,6 +29,14 @@ WinId KitButton(int x, int y, int width, uint32_t style, const char* label);
 // above the box's bottom edge.
 WinId KitModalButton(WinId box, int below, const char* label);
 WinId KitButtonSized(int x, int y, int width, int height, uint32_t style, const char* label);
+// Push buttons from a table, out[i] made for table[i] (0 where one was not made); the index
+// of a sender among such ids, -1 for none.
+struct KitButtonSpec {
+    const char* label;
+    int x, y, width;
+};
+void KitButtons(const KitButtonSpec* table, int count, WinId* out);
+int KitIndexOf(const WinId* ids, int count, WinId id);
 // A button's label replaced.
 void KitSetLabel(WinId button, const char* label);
 // A toggle button set to `on`.

@@ -37,13 +37,8 @@ enum {
     PENDING_NONE = -1,
 };
 
-struct WorldButton {
-    const char* label;
-    int x, y, width;
-};
-
 // Indexed by ACT_*.
-static const WorldButton kButtons[ACT_COUNT] = {
+static const KitButtonSpec kButtons[ACT_COUNT] = {
     {"Load", 262, 4, 50}, {"Save", 262, 19, 50}, {"Save Runtime", 212, 34, 100}, {"New", 122, 34, 50},
 };
 
@@ -229,8 +224,7 @@ static int WorldPanelProc(WinId self, WinId sender, int message, WinParam* p1, W
     case WM_CREATE:
         worldPanel.window = self;
         worldPanel.pending = PENDING_NONE;
-        for (int i = 0; i < ACT_COUNT; i++)
-            worldPanel.buttons[i] = KitButton(kButtons[i].x, kButtons[i].y, kButtons[i].width, BUTTON_PUSH, kButtons[i].label);
+        KitButtons(kButtons, ACT_COUNT, worldPanel.buttons);
         return 1;
     case WM_DESTROY:
         if (self == worldPanel.window) {
@@ -240,8 +234,7 @@ static int WorldPanelProc(WinId self, WinId sender, int message, WinParam* p1, W
         return 1;
     case WM_PRESSED:
         if (!*p1 || self != worldPanel.window) return 0;
-        for (int i = 0; i < ACT_COUNT; i++)
-            if (sender == worldPanel.buttons[i]) Act(self, i);
+        if (int action = KitIndexOf(worldPanel.buttons, ACT_COUNT, sender); action >= 0) Act(self, action);
         return 0;
     case FILESEL_CHOSEN:
         if (self == worldPanel.window && *p1) FileChosen((const char*)*p1);

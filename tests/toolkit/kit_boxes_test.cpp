@@ -100,4 +100,35 @@ TEST_F(KitModalBox, TheButtonIsCentredAboveTheBottomAndTheBoxTakesInputAndFocus)
     EXPECT_EQ(WinFocus(), box);
 }
 
+enum { CLASS_KIT_ROW = 0x7203 };
+const KitButtonSpec kRow[3] = {{"Load", 262, 4, 50}, {"Save Runtime", 212, 34, 100}, {"New", 122, 19, 48}};
+WinId rowButtons[3];
+
+int RowProc(WinId, WinId, int message, WinParam*, WinParam*)
+{
+    if (message == WM_CREATE) KitButtons(kRow, 3, rowButtons);
+    return 1;
+}
+
+TEST_F(KitModalBox, ButtonsFromATableStandWhereEachRowSaysAndAreFoundByTheirIds)
+{
+    WinCreateClass(CLASS_KIT_ROW, CLASS_FRAME, 0, RowProc);
+    WinCreate(0, 0, 400, 60, WIN_DESKTOP, 0, CLASS_KIT_ROW);
+    for (int i = 0; i < 3; i++) {
+        SCOPED_TRACE(kRow[i].label);
+        ASSERT_NE(rowButtons[i], 0);
+        int x, y, w, h;
+        WinGetRect(rowButtons[i], &x, &y, &w, &h);
+        EXPECT_EQ(std::vector<int>({x, y, w}), std::vector<int>({kRow[i].x, kRow[i].y, kRow[i].width}));
+        ControlInfo c;
+        ASSERT_TRUE(ControlDescribe(rowButtons[i], &c));
+        EXPECT_EQ(std::string(c.text), kRow[i].label);
+        EXPECT_EQ(KitIndexOf(rowButtons, 3, rowButtons[i]), i);
+    }
+    const WinId withHole[3] = {5, 0, 9};
+    EXPECT_EQ(KitIndexOf(withHole, 3, 0), -1) << "no sender is no button, even where one was not made";
+    EXPECT_EQ(KitIndexOf(withHole, 3, 7), -1);
+    EXPECT_EQ(KitIndexOf(withHole, 2, 9), -1) << "only the first `count` ids";
+}
+
 }   // namespace
