@@ -1,6 +1,5 @@
-// tolbex-cli's conventions across its commands: the result on stdout, one error line on
-// stderr, the developer log only where it is asked for, missing files and unknown commands
-// told alike, counted nouns in the singular when there is one.
+// tolbex-cli's conventions: results on stdout, one error line on stderr, the developer log only where
+// asked for, missing files and unknown commands told alike, one of a thing in the singular.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "kernel/version.h"
+#include "materials/mattest.h"
 #include "shapes/shape_build.h"
 #include "support/testutil.h"
 
@@ -150,12 +150,7 @@ TEST(CliConventions, OneOfAThingIsSingular)
     r = Cli(dir, {"res", "extract", "b.res", "b.dat", "b.out"});
     EXPECT_EQ("b.out: 1 byte\n", r.output);
 
-    Bytes mat;
-    AppendU16(mat, 1);
-    AppendU16(mat, 4);
-    AppendU32(mat, 0);
-    AppendText(mat, "Dummy", 100);
-    WriteBytes(dir.file("one.mat"), mat);
+    WriteBytes(dir.file("one.mat"), MatFile({{"Dummy"}}));
     r = Cli(dir, {"mat", "info", "one.mat"});
     EXPECT_EQ(0u, r.output.rfind("one.mat: version 4, 1 material, palette colours\n", 0)) << r.output;
 }

@@ -16,16 +16,14 @@
 #include "support/testutil.h"
 #include "toolkit/classids.h"
 
-// Script steps at 800 x 600 that many runs share: the launcher's "Shape Editor" with the menu
-// bar's "Object", the launcher's "World Editor", the Object panel's "Load", "Save" and
-// "Mirror X", and a name typed into the file selector.
+// Script steps at 800 x 600: launcher "Shape Editor" + menu "Object"; "World Editor"; Object's
+// "Load", "Save", "Mirror X"; a name typed into the file selector; "V", "Top", "Ok" in View Setup.
 inline const char* const kShapeEditorObject = "click 165 75\nwait 4\nclick 460 574\nwait 2\n";
 inline const char* const kWorldEditor = "click 165 90\nwait 4\n";
 inline const char* const kLoad = "click 287 559\nwait 2\n";
 inline const char* const kSave = "click 287 574\nwait 2\n";
 inline const char* const kMirrorX = "click 94 559\nwait 2\n";
 inline std::string Choose(const std::string& name) { return "type " + name + "\nkey enter\nwait 2\n"; }
-// The view's "V" button, then "Top" and "Ok" in View Setup.
 inline const char* const kTopView = "click 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n";
 
 // A MAT file of the three materials a monorail is built from.
@@ -56,17 +54,34 @@ protected:
         std::vector<std::string> args = {"--headless", "--script", "run.txt", "--log", "log.txt"};
         args.insert(args.end(), extra.begin(), extra.end());
         env.push_back("TOLBEX_LOCK_DIR=" + dir.path());
-        // Recovery files of the test's own, never the user's (a left-over one would ask
-        // first); a test may name another folder.
+        // Recovery files of the test's own (a user's would ask first); no GL unless a test passes
+        // "TOLBEX_GL=" (later wins): opening it costs each run.
         env.insert(env.begin(), "XDG_STATE_HOME=" + dir.file("state"));
-        // The default renderer's path as a machine without OpenGL takes it, without the cost
-        // of opening GL each run; a test that wants GL passes "TOLBEX_GL=" (later wins).
         env.insert(env.begin(), "TOLBEX_GL=off");
         RunResult r = RunProgram(TOLBEX_BIN, args, dir.path(), env);
         log = ReadText(dir.file("log.txt"));
         return r;
     }
+    // A run that must end with this exit code (Runs: 0); a failure shows its output and log.
+    ::testing::AssertionResult Ends(int code, const std::string& script, std::vector<std::string> extra = {},
+                                    std::vector<std::string> env = {})
+    {
+        RunResult r = Run(script, extra, env);
+        if (r.exitCode == code) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "exit code " << r.exitCode << "\n" << r.output << log;
+    }
+    ::testing::AssertionResult Runs(const std::string& script, std::vector<std::string> extra = {},
+                                    std::vector<std::string> env = {})
+    {
+        return Ends(0, script, extra, env);
+    }
     std::string log;
+    // Whether the last run's log holds a text; the log is shown when an expectation fails.
+    ::testing::AssertionResult Logged(const std::string& text) const
+    {
+        return (log.find(text) != std::string::npos ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
+               << log;
+    }
     nlohmann::json Dump(const std::string& name) const { return nlohmann::json::parse(ReadText(dir.file(name))); }
     // What `tolbex-cli GROUP info --json` says of a file; null when it fails.
     nlohmann::json CliInfo(const char* group, const std::string& path) const
@@ -84,9 +99,8 @@ protected:
     }
 };
 
-// Reading dumps: the first window of a class (and label), null when none; the text of the
-// first edit field under the first window of a class (whether it has the focus, on request);
-// the view's title.
+// Dumps: the first window of a class (and label); the text of the first field under a class's
+// first window (and whether it has the focus); the view's title.
 inline const nlohmann::json* FindWindow(const nlohmann::json& d, const std::string& cls, const std::string& label = "")
 {
     for (const nlohmann::json& w : d["windows"])

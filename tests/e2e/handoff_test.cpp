@@ -1,7 +1,5 @@
-// Opening files from outside: `tolbex FILE` starts the editor of the file's kind without the
-// launcher; a second start hands its file to the running copy, which opens it, or refuses it
-// where the user sees it and tells the second start. And where a start from the menu keeps
-// its settings and working files.
+// `tolbex FILE` starts the file's editor without the launcher; a second start hands its file to the
+// running copy, which opens or refuses it; where a start from the menu keeps settings and files.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -91,8 +89,7 @@ TEST_F(OpenFiles, AFileThatIsNeitherIsRefusedAndTheLauncherComes)
     EXPECT_EQ(r.exitCode, 2) << r.output;
 }
 
-// The first copy runs a script that waits, in real time, until the file is open; the second
-// start is made meanwhile.
+// The first copy's script waits, in real time, until the file is open; the second start comes meanwhile.
 struct Background {
     std::thread thread;
     RunResult result{-1, ""};
@@ -158,8 +155,7 @@ TEST_F(OpenFiles, AFileHandedToTheLauncherChoosesTheEditor)
 
 TEST_F(OpenFiles, ALockHolderThatTakesNoFilesIsNoSilentSuccess)
 {
-    // Another process holds the lock and listens nowhere (a copy from before files were handed
-    // over, say): the file's start says it was not opened and fails.
+    // Another process holds the lock and listens nowhere: the file's start says it was not opened, and fails.
     Sphere("BALL.SHP", "300", "200", "100");
     int fd = open(dir.file("Vostrane-Tolbex.lock").c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_GE(fd, 0);
@@ -193,8 +189,7 @@ TEST_F(OpenFiles, NobodyListeningIsNoSilentSuccess)
     EXPECT_NE(ReadText(dir.file("never.log")).find("waitfor NEVER.SHP: not open after 1 s"), std::string::npos);
 }
 
-// A start outside a project folder reads the user's settings file and keeps its grabs out of
-// the working folder and the home folder; a folder with a tolbex.ini keeps both in it.
+// Outside a project folder: the user's settings, grabs neither in the working nor the home folder.
 TEST_F(OpenFiles, SettingsAndWorkingFilesOfAStartFromTheMenu)
 {
     std::filesystem::create_directories(dir.file("config/tolbex"));

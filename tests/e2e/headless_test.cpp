@@ -12,19 +12,17 @@
 
 TEST_F(Headless, StartsAndQuitsWithQ)
 {
-    RunResult r = Run("wait 3\nkey q\nwait 50\nscreenshot late.bmp\n");
-    EXPECT_EQ(r.exitCode, 0) << r.output << log;
+    EXPECT_TRUE(Runs("wait 3\nkey q\nwait 50\nscreenshot late.bmp\n"));
     EXPECT_FALSE(PathExists(dir.file("late.bmp"))) << "the run ended at Q, not at the script's end";
-    EXPECT_NE(log.find("WVideoSetMode setting 320x200, 16 bits, windowed"), std::string::npos) << log;
-    EXPECT_NE(log.find("WVideoSetMode exit OK"), std::string::npos);
-    EXPECT_EQ(log.find("MSGBOX"), std::string::npos) << "nothing was asked";
+    EXPECT_TRUE(Logged("WVideoSetMode setting 320x200, 16 bits, windowed"));
+    EXPECT_TRUE(Logged("WVideoSetMode exit OK"));
+    EXPECT_FALSE(Logged("MSGBOX")) << "nothing was asked";
 }
 
 TEST_F(Headless, CloseInTheLauncherQuitsAtOnce)
 {
-    RunResult r = Run("wait 2\nclose\nwait 50\nscreenshot late.bmp\n");
-    EXPECT_EQ(r.exitCode, 0) << r.output << log;
-    EXPECT_EQ(log.find("MSGBOX"), std::string::npos);
+    EXPECT_TRUE(Runs("wait 2\nclose\nwait 50\nscreenshot late.bmp\n"));
+    EXPECT_FALSE(Logged("MSGBOX"));
     EXPECT_FALSE(PathExists(dir.file("late.bmp"))) << "the run ended at the close";
 }
 
@@ -32,14 +30,11 @@ TEST_F(Headless, AMalformedSettingIsToldAndTheProgramGoesOn)
 {
     WriteText(dir.file("tolbex.ini"), "palsupport=x\nsecondres=gone.res\n");
     // The launcher still runs and starts the Shape Editor; the end of the script closes it.
-    RunResult r = Run("wait 3\nclick 165 75\nwait 4\ndump editor.json\n");
-    EXPECT_EQ(r.exitCode, 0) << r.output << log;
-    EXPECT_NE(log.find("MSGBOX \"Error\" \"tolbex.ini: use palsupport=0 or palsupport=1, not \"x\"; palette support "
-                       "stays off.\""),
-              std::string::npos)
-        << log;
-    EXPECT_NE(log.find("MSGBOX \"Error\" \"Can't open secondary resource file gone.res"), std::string::npos) << log;
-    EXPECT_EQ(log.find("Fatal Error"), std::string::npos) << log;
+    EXPECT_TRUE(Runs("wait 3\nclick 165 75\nwait 4\ndump editor.json\n"));
+    EXPECT_TRUE(Logged("MSGBOX \"Error\" \"tolbex.ini: use palsupport=0 or palsupport=1, not \"x\"; palette support "
+                       "stays off.\""));
+    EXPECT_TRUE(Logged("MSGBOX \"Error\" \"Can't open secondary resource file gone.res"));
+    EXPECT_FALSE(Logged("Fatal Error"));
     EXPECT_NE(ReadText(dir.file("editor.json")).find("\"shape\""), std::string::npos) << "the editor started";
 }
 
@@ -48,14 +43,13 @@ TEST_F(Headless, BadScriptLineStopsTheRun)
     RunResult r = Run("wait 1\nfly away\n");
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE((r.output + log).find("run.txt:2"), std::string::npos) << r.output << log;
-    EXPECT_EQ(log.find("WVideoSetMode"), std::string::npos) << "nothing started";
+    EXPECT_FALSE(Logged("WVideoSetMode")) << "nothing started";
 }
 
 TEST_F(Headless, FrameLimitEndsAHangingRun)
 {
-    RunResult r = Run("wait 100000\n", {"--max-frames", "30"});
-    EXPECT_EQ(r.exitCode, 3) << r.output << log;
-    EXPECT_NE(log.find("--max-frames 30 reached"), std::string::npos) << log;
+    EXPECT_TRUE(Ends(3, "wait 100000\n", {"--max-frames", "30"}));
+    EXPECT_TRUE(Logged("--max-frames 30 reached"));
 }
 
 TEST_F(Headless, SecondCopySaysSoAndAScriptedOneFails)
@@ -73,20 +67,16 @@ TEST_F(Headless, SecondCopySaysSoAndAScriptedOneFails)
     EXPECT_EQ(r.exitCode, 0) << "a second copy started by hand just leaves";
     EXPECT_NE(r.output.find("Tolbex is already running"), std::string::npos) << r.output;
     close(fd);
-    r = Run("wait 2\nscreenshot first.bmp\n");
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(Runs("wait 2\nscreenshot first.bmp\n"));
     EXPECT_TRUE(PathExists(dir.file("first.bmp"))) << "the lock is free again";
 }
 
 TEST_F(Headless, AFailedScriptCommandFailsTheRun)
 {
-    RunResult r = Run("wait 2\nscreenshot missing/shot.bmp\nwait 3\nscreenshot after.bmp\n");
-    EXPECT_EQ(r.exitCode, 4) << r.output << log;
-    EXPECT_NE(log.find("script line 2 failed: screenshot missing/shot.bmp could not be written"), std::string::npos)
-        << log;
+    EXPECT_TRUE(Ends(4, "wait 2\nscreenshot missing/shot.bmp\nwait 3\nscreenshot after.bmp\n"));
+    EXPECT_TRUE(Logged("script line 2 failed: screenshot missing/shot.bmp could not be written"));
     EXPECT_FALSE(PathExists(dir.file("after.bmp"))) << "the run ends at the failure";
-    r = Run("screenshot early.bmp\n");
-    EXPECT_EQ(r.exitCode, 4) << "nothing has been shown yet: no picture to take";
+    EXPECT_TRUE(Ends(4, "screenshot early.bmp\n")) << "nothing has been shown yet: no picture to take";
 }
 
 // RGB rows of a PNG file; empty when it cannot be read.
@@ -106,11 +96,9 @@ static Shot ReadPngShot(const std::string& path)
 
 TEST_F(Headless, ShotCutsTheScreenToAPng)
 {
-    // The launcher's window stands at (50, 50) on the 320 x 200 screen; a cut across its
-    // corner, one doubled, one reaching the screen's far corner, against the whole frame.
-    RunResult r = Run("wait 3\nscreenshot full.bmp\nshot a.png 40 45 30 20\nshot b.png 40 45 30 20 2\n"
-                      "shot edge.png 300 190 20 10\nkey q\n");
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    // Cuts across the launcher's corner (50, 50), one doubled, one to the screen's far corner.
+    ASSERT_TRUE(Runs("wait 3\nscreenshot full.bmp\nshot a.png 40 45 30 20\nshot b.png 40 45 30 20 2\n"
+                     "shot edge.png 300 190 20 10\nkey q\n"));
     Shot full = ReadShot(dir.file("full.bmp")), a = ReadPngShot(dir.file("a.png")),
          b = ReadPngShot(dir.file("b.png")), edge = ReadPngShot(dir.file("edge.png"));
     ASSERT_EQ(full.width, 320);
@@ -129,14 +117,12 @@ TEST_F(Headless, ShotCutsTheScreenToAPng)
 
     // The same frame gives the same bytes: nothing of the time goes into the file.
     Bytes first = ReadBytes(dir.file("b.png"));
-    ASSERT_EQ(Run("wait 3\nshot b.png 40 45 30 20 2\nkey q\n").exitCode, 0);
+    ASSERT_TRUE(Runs("wait 3\nshot b.png 40 45 30 20 2\nkey q\n"));
     EXPECT_EQ(ReadBytes(dir.file("b.png")), first);
 
     // A rectangle past the screen's edge fails the run at its line and writes nothing.
-    r = Run("wait 3\nshot over.png 300 190 21 10\nwait 3\nshot after.png 0 0 10 10\n");
-    EXPECT_EQ(r.exitCode, 4) << r.output << log;
-    EXPECT_NE(log.find("script line 2 failed: shot over.png: the rectangle 300,190 21x10 is not inside the 320x200 screen"),
-              std::string::npos) << log;
+    EXPECT_TRUE(Ends(4, "wait 3\nshot over.png 300 190 21 10\nwait 3\nshot after.png 0 0 10 10\n"));
+    EXPECT_TRUE(Logged("script line 2 failed: shot over.png: the rectangle 300,190 21x10 is not inside the 320x200 screen"));
     EXPECT_FALSE(PathExists(dir.file("over.png")));
     EXPECT_FALSE(PathExists(dir.file("after.png"))) << "the run ends at the failure";
     EXPECT_EQ(Run("wait 3\nshot n.png -1 0 10 10\n").exitCode, 4);

@@ -1,8 +1,5 @@
-// Files no reader should take as they come: larger than their format can be (sparse files of
-// 4 GiB, refused from their size with the program's memory measured), FIFOs that would block a
-// read for good, names that are there but cannot be opened, names as long as a name may be, and
-// names from files that hold terminal escape sequences. Every reading command of tolbex-cli and
-// the editor meet them.
+// Files no reader takes as they come: 4 GiB sparse files (refused from their size, memory measured),
+// FIFOs, names that cannot be opened, the longest names, names holding terminal escapes.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,12 +9,12 @@
 #include <vector>
 
 #include "e2e/e2e.h"
+#include "materials/mattest.h"
 #include "world/wle.h"
 
 namespace hostile {
 
-// A few times what a run of the sanitised programs holds anyway (about 60 MB), far below a
-// file of 4 GiB read whole.
+// A few times what a sanitised run holds anyway (about 60 MB), far below a 4 GiB file read whole.
 constexpr long kPeakKbLimit = 256 * 1024;
 const std::string kHuge = "4294967296 bytes, larger than ";
 
@@ -77,11 +74,14 @@ std::vector<std::string> Named(std::vector<std::string> args, const std::string&
 
 using namespace hostile;
 
-TEST(HostileFiles, EveryReaderRefusesAFileLargerThanItsFormatFromItsSize)
+// A FIFO with no writer would block for good: refused at once (the time limit only stops a hang).
+TEST(HostileFiles, EveryReaderRefusesAFileLargerThanItsFormatFromItsSizeAndAFifoAtOnce)
 {
     TempDir dir;
-    for (const char* ext : {"shp", "mat", "pal", "asc", "lbm", "wle", "res", "dat", "spr"})
+    for (const char* ext : {"shp", "mat", "pal", "asc", "lbm", "wle", "res", "dat", "spr"}) {
         Sparse(dir.file(std::string("big.") + ext), 4ull << 30);
+        ASSERT_EQ(0, mkfifo(dir.file(std::string("pipe.") + ext).c_str(), 0644));
+    }
     for (const Reader& reader : Readers()) {
         const std::string file = std::string("big.") + reader.ext;
         RunResult r = RunCli(dir, Named(reader.args, file));
@@ -91,21 +91,16 @@ TEST(HostileFiles, EveryReaderRefusesAFileLargerThanItsFormatFromItsSize)
                   r.output);
         EXPECT_GT(r.peakKb, 0);
         EXPECT_LT(r.peakKb, kPeakKbLimit) << "the file was not read";
+        const std::string pipe = std::string("pipe.") + reader.ext;
+        r = RunCli(dir, Named(reader.args, pipe));
+        EXPECT_EQ(1, r.exitCode);
+        EXPECT_EQ("tolbex-cli: cannot open " + pipe + ": not a regular file (a FIFO)\n", r.output);
     }
     for (const char* out : {"o.shp", "o.png", "o.mat", "o.pal", "o.bmp", "o.wle", "o.res", "big.~le", "big.wld"})
         EXPECT_FALSE(PathExists(dir.file(out))) << out;
 
     // A texture too large to be a sprite leaves its polygons untextured, said in a warning.
-    Bytes mat;
-    AppendU16(mat, 2);
-    AppendU16(mat, 4);
-    AppendU32(mat, 1);
-    AppendText(mat, "Dummy", MAT_RECORD_SIZE);
-    Bytes brick(MAT_RECORD_SIZE, 0);
-    memcpy(brick.data() + MR_NAME, "Brick", 5);
-    memcpy(brick.data() + MR_TEXTURE, "big.spr", 7);
-    mat.insert(mat.end(), brick.begin(), brick.end());
-    WriteBytes(dir.file("brick.mat"), mat);
+    WriteBytes(dir.file("brick.mat"), MatFile({{"Dummy"}, {"Brick", 0, 0, 0, 0, 0, 0, 0, 0, "big.spr"}}, 1));
     ASSERT_EQ(0, RunCli(dir, {"shape", "sphere", "100", "100", "100", "s.shp"}).exitCode);
     RunResult r = RunCli(dir, {"shape", "render", "s.shp", "s.png", "--materials", "brick.mat", "--size", "64x48"});
     EXPECT_EQ(0, r.exitCode) << r.output;
@@ -140,34 +135,12 @@ TEST(HostileFiles, EveryReaderRefusesAFileLargerThanItsFormatFromItsSize)
     EXPECT_FALSE(PathExists(dir.file("o.res")));
 }
 
-// A FIFO with no writer would block an open or a read for good: every reader refuses it at
-// once. (The run's time limit only stops a hang; nothing here is timed.)
-TEST(HostileFiles, EveryReaderRefusesAFifoAtOnce)
-{
-    TempDir dir;
-    for (const char* ext : {"shp", "mat", "pal", "asc", "lbm", "wle", "res", "dat", "spr"})
-        ASSERT_EQ(0, mkfifo(dir.file(std::string("pipe.") + ext).c_str(), 0644));
-    for (const Reader& reader : Readers()) {
-        const std::string file = std::string("pipe.") + reader.ext;
-        RunResult r = RunCli(dir, Named(reader.args, file));
-        SCOPED_TRACE(reader.args[0] + " " + reader.args[1]);
-        EXPECT_EQ(1, r.exitCode);
-        EXPECT_EQ("tolbex-cli: cannot open " + file + ": not a regular file (a FIFO)\n", r.output);
-    }
-}
-
-// With box.shp beside it, BOX.SHP that loops or leads nowhere is reported as it is: a name
-// that is there is never swapped for another of a different letter case.
+// A name that is there (a looping or dangling link) is never swapped for another letter case's.
 TEST(HostileFiles, ANameThatIsThereButCannotBeOpenedIsReportedAsItIs)
 {
     TempDir dir;
     ASSERT_EQ(0, RunCli(dir, {"shape", "sphere", "100", "100", "100", "box.shp"}).exitCode);
-    Bytes mat;
-    AppendU16(mat, 1);
-    AppendU16(mat, 4);
-    AppendU32(mat, 0);
-    AppendText(mat, "Dummy", MAT_RECORD_SIZE);
-    WriteBytes(dir.file("game.mat"), mat);
+    WriteBytes(dir.file("game.mat"), MatFile({{"Dummy"}}));
     Bytes wle(WLE_HEADER_SIZE, 0);
     PutU32(wle.data(), WLE_VERSION, 19);
     PutU32(wle.data(), WLE_USED, WLE_HEADER_SIZE);
@@ -200,8 +173,7 @@ TEST(HostileFiles, ANameThatIsThereButCannotBeOpenedIsReportedAsItIs)
     EXPECT_EQ(0, RunCli(dir, {"res", "list", "Pack.Res"}).exitCode);
 }
 
-// The temporary file beside an output has a short name of its own: an output named with as
-// many bytes as a name may have (255) is written.
+// The temporary beside an output has a short name of its own: a 255-byte output name is written.
 TEST(HostileFiles, AnOutputNamedWithTheLongestNameIsWritten)
 {
     TempDir dir;
@@ -216,8 +188,7 @@ TEST(HostileFiles, AnOutputNamedWithTheLongestNameIsWritten)
     EXPECT_EQ(std::vector<std::string>{name}, names) << "no temporary file is left";
 }
 
-// Names from files are shown with their control bytes escaped, on stdout, on stderr and in the
-// summary report; the files written keep the bytes as they are.
+// Names from files are shown escaped on stdout, stderr and in the report; files keep the bytes.
 TEST(HostileFiles, NamesFromFilesReachTheTerminalEscaped)
 {
     TempDir dir;
@@ -267,8 +238,7 @@ TEST(HostileFiles, NamesFromFilesReachTheTerminalEscaped)
     ASSERT_EQ(0, r.exitCode) << r.output;
     EXPECT_TRUE(Holds(r.output, "\\x1BA      .DAT")) << r.output;
     EXPECT_FALSE(Holds(r.output, "\x1b"));
-    // A name given on the command line is no file's, but an error line still never carries
-    // its control bytes.
+    // A name from the command line: the error line never carries its control bytes either.
     r = RunCli(dir, {"shape", "info", "gone\x1b[2J.shp"});
     EXPECT_EQ("tolbex-cli: cannot open gone\\x1B[2J.shp: No such file or directory\n", r.output);
     // The UTF-8 of such a name stays as it is.
@@ -276,8 +246,7 @@ TEST(HostileFiles, NamesFromFilesReachTheTerminalEscaped)
     EXPECT_EQ("tolbex-cli: cannot open caf\xc3\xa9.shp: No such file or directory\n", r.output);
 }
 
-// The editor refuses the same files from its file selector and its loads: at once, with the
-// reason (the limit, the link that loops) in its box, without reading a huge file.
+// The editor refuses the same files at once, with the reason in its box, without reading them.
 TEST_F(Headless, TheEditorRefusesHugeFilesFifosAndLoopsWithTheReason)
 {
     Sparse(dir.file("BIG.SHP"), 4ull << 30);
@@ -289,19 +258,17 @@ TEST_F(Headless, TheEditorRefusesHugeFilesFifosAndLoopsWithTheReason)
                       Choose("PIPE.SHP") + "key enter\nwait 2\nkey escape\nwait 2\n" + kLoad + Choose("BOX.SHP") +
                       "key enter\nwait 2\nkey escape\nwait 2\ndump shape.json\n");
     ASSERT_EQ(0, r.exitCode) << r.output << log;
-    EXPECT_TRUE(Holds(log, "MSGBOX \"File Error\" \"! Unable to load shape. 4294967296 bytes, larger than a shape file "
-                         "can be (at most 2000000 bytes).\""))
-        << log;
-    EXPECT_TRUE(Holds(log, "MSGBOX \"File Error\" \"Not a regular file (a FIFO): PIPE.SHP\"")) << log;
-    EXPECT_TRUE(Holds(log, "MSGBOX \"File Error\" \"Too many levels of symbolic links: BOX.SHP\"")) << log;
+    EXPECT_TRUE(Logged("MSGBOX \"File Error\" \"! Unable to load shape. 4294967296 bytes, larger than a shape file "
+                       "can be (at most 2000000 bytes).\""));
+    EXPECT_TRUE(Logged("MSGBOX \"File Error\" \"Not a regular file (a FIFO): PIPE.SHP\""));
+    EXPECT_TRUE(Logged("MSGBOX \"File Error\" \"Too many levels of symbolic links: BOX.SHP\""));
     EXPECT_EQ(0, Dump("shape.json")["shape"]["vertices"]) << "nothing was loaded, box.shp least of all";
     EXPECT_LT(r.peakKb, 2 * kPeakKbLimit);
 
     r = Run(std::string(kWorldEditor) + "click 335 574\nwait 2\nclick 267 559\nwait 2\n" + Choose("BIG.WLE") +
             "key enter\nwait 2\n");
     ASSERT_EQ(0, r.exitCode) << r.output << log;
-    EXPECT_TRUE(Holds(log, "MSGBOX \"Error During Load\" \"Failed to load WLE file. 4294967296 bytes, larger than a "
-                         "world file can be (at most 524288 bytes).\""))
-        << log;
+    EXPECT_TRUE(Logged("MSGBOX \"Error During Load\" \"Failed to load WLE file. 4294967296 bytes, larger than a "
+                       "world file can be (at most 524288 bytes).\""));
     EXPECT_LT(r.peakKb, 2 * kPeakKbLimit);
 }

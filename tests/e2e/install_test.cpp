@@ -1,6 +1,5 @@
-// Installing as a desktop program: the files an install writes under a prefix and a staging
-// root, uninstalling them again, the programs as installed, the manual pages, the completion,
-// the menu entry and the file types found by their content.
+// Installing under a prefix and staging root and uninstalling; the installed programs, manual pages,
+// completion, menu entry and file types.
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -8,6 +7,7 @@
 #include <set>
 
 #include "e2e.h"
+#include "materials/mattest.h"
 
 namespace fs = std::filesystem;
 
@@ -171,8 +171,7 @@ TEST_F(Install, MenuEntryStartsTheEditorWithTheFile)
     EXPECT_EQ(r.output, "");
 }
 
-// The file types, as a desktop finds them: a database made from our declaration alone, then
-// with other programs that own the extensions beside it.
+// File types as a desktop finds them: from our declaration alone, then beside other owners' globs.
 TEST_F(Install, FileTypesFoundByContentAndNeverTakenFromOtherPrograms)
 {
     if (!HaveTool("update-mime-database") || !HaveTool("gio"))
@@ -206,12 +205,7 @@ TEST_F(Install, FileTypesFoundByContentAndNeverTakenFromOtherPrograms)
     WriteBytes(dir.file("world.bin"), world);
     world[16] = 15;
     WriteBytes(dir.file("world15.bin"), world);
-    Bytes mat;
-    AppendU16(mat, 1);
-    AppendU16(mat, 4);
-    AppendU32(mat, 0);
-    AppendText(mat, "Dummy", 100);
-    WriteBytes(dir.file("mat.bin"), mat);
+    WriteBytes(dir.file("mat.bin"), MatFile({{"Dummy"}}));
     WriteText(dir.file("sprite.bin"), std::string("BGRS") + std::string(60, '\x01'));
     // A GIS shapefile starts with 9994, big-endian.
     WriteBytes(dir.file("roads.shp"), Bytes{0x00, 0x00, 0x27, 0x0A, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});

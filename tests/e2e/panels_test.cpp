@@ -1,5 +1,4 @@
-// The palette and materials panels driven by scripts as a user clicks and types, checked
-// through dumps, the log and the files they save (read back with tolbex-cli).
+// The palette and materials panels driven by scripts, checked through dumps, the log and saved files.
 #include "e2e/e2e.h"
 #include "materials/mattest.h"
 #include "shapes/shape_build.h"
@@ -8,8 +7,7 @@ using nlohmann::json;
 
 namespace {
 
-// Screen points at 800 x 600: the launcher's "Shape Editor", the menu bar's entries, and the
-// panels' controls (the panel area starts at (0, 550)).
+// Screen points at 800 x 600: the launcher, the menu bar and the panels' controls (from (0, 550)).
 const char* kStart = "click 165 75\nwait 4\n";
 const char* kPalette = "click 550 559\nwait 2\n";
 const char* kMaterials = "click 370 559\nwait 2\n";
@@ -63,8 +61,7 @@ TEST_F(Panels, PaletteColoursAreEditedSelectedAndSaved)
     WriteBytes(dir.file("START.PAL"), pal);
     WriteText(dir.file("tolbex.ini"), "palsupport=1\npalette=START.PAL\n");
 
-    // Colour 1, its red set to 63 in the field; then a range from colour 2 back to colour 0
-    // (started on 2): the fields show colour 2 and nothing is written.
+    // Colour 1's red set to 63; then a range from 2 back to 0: the fields show colour 2, nothing written.
     RunOk(std::string(kPalette) + Colour(1) + "dump one.json\n" + kPalRed + "key backspace\nkey backspace\ntype 63\n" +
           Colour(2) + Colour(0, "right") + "dump range.json\n" + kSaveButton + "dump save.json\n" + Choose("OUT.PAL"));
     EXPECT_EQ(Fields(Dump("one.json")), (std::vector<std::string>{"40", "41", "42"}));
@@ -76,8 +73,7 @@ TEST_F(Panels, PaletteColoursAreEditedSelectedAndSaved)
     EXPECT_EQ(info["count"], 4);
     EXPECT_EQ(info["colours"], json::parse("[[10,20,30],[63,41,42],[50,51,52],[60,61,62]]"));
 
-    // Spread over a range chosen backwards (3 down to 0) fills 1 and 2 between its ends;
-    // a click right of the last column selects nothing (it would have been colour 32).
+    // Spread over 3 down to 0 fills 1 and 2; a click right of the last column selects nothing.
     RunOk(std::string(kPalette) + Colour(3) + Colour(0, "right") + "click 241 574\nwait 2\n" + "click 135 555\n" +
           "dump past.json\n" + kSaveButton + Choose("SPREAD.PAL"));
     info = CliInfo("pal", dir.file("SPREAD.PAL"));
@@ -89,8 +85,7 @@ TEST_F(Panels, WithoutPaletteSupportThePaletteOffersLoadAlone)
 {
     // The entry is offered under the software renderer even without palette support.
     WriteText(dir.file("tolbex.ini"), "palsupport=0\n");
-    RunResult r = Run("click 150 128\nwait 1\n" + std::string(kStart) + kPalette + "dump d.json\n", {"/debug"});
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs("click 150 128\nwait 1\n" + std::string(kStart) + kPalette + "dump d.json\n", {"/debug"}));
     json d = Dump("d.json");
     const json* panel = FindWindow(d, ClassText(CLASS_PALETTE_PANEL));
     ASSERT_NE(panel, nullptr);
@@ -107,7 +102,7 @@ TEST_F(Panels, MaterialsAreAddedSavedAndAFailedLoadLosesNothing)
           "key enter\nwait 1\n" + kMatNext + "dump after.json\n" + kSaveButton + "dump save.json\n" + "key enter\nwait 2\n");
     json info = CliInfo("mat", dir.file("MATERIALS_OF_THE_TOWER.MAT"));
     EXPECT_EQ(Names(info), (std::vector<std::string>{"Dummy", "New Mat 00"}));
-    EXPECT_NE(log.find("MSGBOX \"Error\" \"Unable to load materials.\""), std::string::npos) << log;
+    EXPECT_TRUE(Logged("MSGBOX \"Error\" \"Unable to load materials.\""));
     EXPECT_EQ(ReadText(dir.file("BAD.MAT")), "not a material file") << "Save went back to the file last saved";
     // The list kept its material; Save offered the file that was saved, not the one that failed.
     json after = Dump("after.json");
@@ -117,12 +112,11 @@ TEST_F(Panels, MaterialsAreAddedSavedAndAFailedLoadLosesNothing)
 
 TEST_F(Panels, TheDummyIsNotEditedAndCancelPutsAMaterialBack)
 {
-    // The Dummy's swatch refuses; another material's opens Edit Material, where the red
-    // slider recolours it at once and Cancel puts it back: the saves before and after match.
+    // The Dummy's swatch refuses; another's red slider recolours at once and Cancel puts it back.
     RunOk(std::string(kMaterials) + kSwatch + "key enter\nwait 1\ndump refused.json\n" + kMatAdd + kMatNext +
           kSaveButton + Choose("BEFORE.MAT") + kSwatch + "click 200 176\nwait 2\ndump moved.json\n" +
           "click 260 146\nwait 2\ndump cancelled.json\n" + kSaveButton + Choose("AFTER.MAT"));
-    EXPECT_NE(log.find("MSGBOX \"Error\" \"You can't edit the \"Dummy\" material, dummy!\""), std::string::npos);
+    EXPECT_TRUE(Logged("MSGBOX \"Error\" \"You can't edit the \"Dummy\" material, dummy!\""));
     json refused = Dump("refused.json");
     EXPECT_EQ(FindWindow(refused, ClassText(CLASS_MAT_EDIT)), nullptr);
     json moved = Dump("moved.json");
@@ -141,21 +135,19 @@ TEST_F(Panels, TheDummyIsNotEditedAndCancelPutsAMaterialBack)
 
 TEST_F(Panels, ARenameToANameInUseIsRefused)
 {
-    // Two adds give Dummy, New Mat 01, New Mat 00; the second line is renamed to the third's
-    // name, in other letters' case.
+    // Dummy, New Mat 01, New Mat 00: the second renamed to the third's name in another case.
     std::string erase;
     for (int i = 0; i < 12; i++) erase += "key backspace\n";
     RunOk(std::string(kMaterials) + kMatAdd + kMatAdd + "click 110 586\nwait 2\n" + "click 100 76\nwait 1\n" +
           "click 195 126\n" + erase + "type new mat 00\n" + "click 230 98\nwait 2\nkey enter\nwait 1\n" +
           "click 230 68\nwait 2\n" + kSaveButton + Choose("NAMES.MAT"));
-    EXPECT_NE(log.find("MSGBOX \"Error\" \"Duplicate name.\""), std::string::npos) << log;
+    EXPECT_TRUE(Logged("MSGBOX \"Error\" \"Duplicate name.\""));
     EXPECT_EQ(Names(CliInfo("mat", dir.file("NAMES.MAT"))), (std::vector<std::string>{"Dummy", "New Mat 01", "New Mat 00"}));
 }
 
 TEST_F(Panels, PolygonsKeepTheirMaterialsWhenMaterialsAreAddedAndDeleted)
 {
-    // The settings load Dummy, Red Paint, Blue Paint; the box's two faces use Red Paint and
-    // Blue Paint by name.
+    // The settings load Dummy, Red Paint, Blue Paint; the box's two faces use the paints by name.
     WriteBytes(dir.file("PAINT.MAT"), MatFile({{"Dummy"}, {"Red Paint", 16000, 0, 0, 0, 16384, 16384},
                                                {"Blue Paint", 0, 0, 16000, 0, 16384, 16384}}));
     WriteText(dir.file("tolbex.ini"), "materials=PAINT.MAT\n");
@@ -166,8 +158,7 @@ TEST_F(Panels, PolygonsKeepTheirMaterialsWhenMaterialsAreAddedAndDeleted)
     WriteBytes(dir.file("BOX.SHP"), BuildShape(box));
     const char* const kObject = "click 460 574\nwait 2\n";
     const char* const kMatDelete = "click 193 586\nwait 2\n";
-    // Red Paint current, "Add" (a new material takes its place, Red Paint moves up); saved.
-    // Then Red Paint current again, "Delete"; saved again. Then the materials' "Save".
+    // "Add" before Red Paint, saved; Red Paint "Delete", saved; then the materials' "Save".
     RunOk(std::string(kObject) + kLoad + Choose("BOX.SHP") + kMaterials + kMatNext + kMatAdd + "wait 2\ndump added.json\n" +
           kObject + kSave + Choose("ADDED.SHP") + kMaterials + kMatNext + kMatDelete + "dump deleted.json\n" + kObject +
           kSave + Choose("DELETED.SHP") + kMaterials + kSaveButton + "dump matsave.json\nkey escape\nwait 2\n");

@@ -1,5 +1,4 @@
-// The undo history, the unsaved mark and its questions, and the editors' shortcuts, as a user
-// drives them from a script: every file the run writes is read back with tolbex-cli.
+// Undo, the unsaved mark and its questions, and the shortcuts, from scripts; files read by tolbex-cli.
 #include "e2e/e2e.h"
 
 using nlohmann::json;
@@ -44,8 +43,7 @@ TEST_F(UndoAndUnsaved, ThreeEditsThreeUndosAndTwoRedosGiveTheShapesBetween)
                          Choose("U3.SHP") + "dump saved.json\n" + Ctrl("y") + kRedoShifted + "dump redone.json\n" +
                          kSave + Choose("R2.SHP") + kUndoButton + kUndoButton + "dump back.json\n" + kMirrorX +
                          "dump dropped.json\n";
-    RunResult r = Run(script);
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(script));
 
     // Each scale rounds to the shape's grid: 200 % then 300 % gives about 6000.
     EXPECT_EQ(1000, MaxX("BALL.SHP"));
@@ -79,49 +77,42 @@ TEST_F(UndoAndUnsaved, ThreeEditsThreeUndosAndTwoRedosGiveTheShapesBetween)
 TEST_F(UndoAndUnsaved, CloseWithUnsavedWorkAsksOnceAndCancelKeepsTheEditor)
 {
     Bytes ball = ReadBytes(dir.file("BALL.SHP"));
-    RunResult r = Run(Start() + kMirrorX + "answer cancel\nclose\nwait 3\ndump still.json\nanswer no\nclose\nwait 3\n" +
-                      "screenshot gone.bmp\n");
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(Start() + kMirrorX + "answer cancel\nclose\nwait 3\ndump still.json\nanswer no\nclose\nwait 3\n" +
+                     "screenshot gone.bmp\n"));
     const std::string question = "MSGBOX \"Warning\" \"Save changes to BALL.SHP?\"";
     EXPECT_EQ(Count(log, question), 2) << "once per close" << log;
-    EXPECT_EQ(log.find("Are you sure you meant to press that button?"), std::string::npos)
-        << "the close question is for a close with nothing unsaved";
+    EXPECT_FALSE(Logged("Are you sure you meant to press that button?")) << "the close question is for a close with nothing unsaved";
     json still = Dump("still.json");
     EXPECT_EQ(ViewTitle(still), "BALL.SHP *") << "Cancel keeps the editor and the work";
     EXPECT_FALSE(PathExists(dir.file("gone.bmp"))) << "No ends the run";
     EXPECT_EQ(ReadBytes(dir.file("BALL.SHP")), ball) << "No writes nothing";
 
     // Yes saves under the shape's name, then closes.
-    r = Run(Start() + Scale(300) + "answer yes\nclose\nwait 3\nscreenshot gone.bmp\n");
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(Start() + Scale(300) + "answer yes\nclose\nwait 3\nscreenshot gone.bmp\n"));
     EXPECT_FALSE(PathExists(dir.file("gone.bmp")));
     EXPECT_NEAR(3000, MaxX("BALL.SHP"), 10);
-    EXPECT_NE(log.find("STATUS \"Saved BALL.SHP: 80 polygons, 42 vertices\""), std::string::npos) << log;
+    EXPECT_TRUE(Logged("STATUS \"Saved BALL.SHP: 80 polygons, 42 vertices\""));
 
     // Nothing unsaved: the close question of old, and No keeps the editor.
-    r = Run(Start() + "answer no\nclose\nwait 3\ndump kept.json\n");
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
-    EXPECT_NE(log.find("Are you sure you meant to press that button?"), std::string::npos) << log;
-    EXPECT_EQ(log.find("Save changes"), std::string::npos);
+    ASSERT_TRUE(Runs(Start() + "answer no\nclose\nwait 3\ndump kept.json\n"));
+    EXPECT_TRUE(Logged("MSGBOX \"Warning\" \"Are you sure you meant to press that button?\""));
+    EXPECT_FALSE(Logged("Save changes"));
     EXPECT_TRUE(PathExists(dir.file("kept.json")));
 
     // An unanswered question at the script's end is No: a script writes only what it saves.
-    r = Run(Start() + Scale(200) + "close\nwait 3\nscreenshot gone2.bmp\n");
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(Start() + Scale(200) + "close\nwait 3\nscreenshot gone2.bmp\n"));
     EXPECT_FALSE(PathExists(dir.file("gone2.bmp")));
     EXPECT_NEAR(3000, MaxX("BALL.SHP"), 10) << "the second scale was not saved";
 }
 
 TEST_F(UndoAndUnsaved, ShortcutsAskWhereTheirButtonsWould)
 {
-    // Ctrl+S saves a named shape at once; Ctrl+N asks first (Cancel keeps the shape, No goes
-    // on); Delete deletes what a merge selected; Ctrl+O opens Load's selector.
+    // Ctrl+S saves at once; Ctrl+N asks first; Delete deletes what a merge selected; Ctrl+O opens Load's.
     std::string script = Start() + kMergeButton + Choose("BALL.SHP") + "dump merged.json\nkey delete\nwait 2\n" +
                          "dump deleted.json\n" + Scale(200) + Ctrl("s") + "dump saved.json\n" + Scale(300) +
                          "answer cancel\n" + Ctrl("n") + "dump cancelled.json\nanswer no\n" + Ctrl("n") +
                          "dump new.json\n" + Ctrl("o") + "dump open.json\n" + Choose("BALL.SHP") + "dump opened.json\n";
-    RunResult r = Run(script);
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(script));
     EXPECT_EQ(Dump("merged.json")["shape"]["vertices"], 84);
     json deleted = Dump("deleted.json");
     EXPECT_EQ(deleted["shape"]["vertices"], 42) << "Delete took the merged, selected part";
@@ -151,8 +142,7 @@ TEST_F(UndoAndUnsaved, YesOnAnUntitledShapeSavesThroughTheSelectorThenGoesOn)
     std::string script = std::string(kShapeEditorObject) + kCreateButton + "type 10\nkey enter\nwait 2\n" +
                          "dump created.json\nanswer yes\n" + Ctrl("n") + "dump selector.json\n" + Choose("MADE.SHP") +
                          "dump after.json\n";
-    RunResult r = Run(script);
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(script));
     json created = Dump("created.json");
     ASSERT_GT(created["shape"]["vertices"].get<int>(), 0);
     EXPECT_EQ(ViewTitle(created), "UNTITLED.SHP *");
@@ -171,8 +161,7 @@ TEST_F(UndoAndUnsaved, TheWorldKeepsAHistoryAndAsksBeforeItsWorkGoes)
                          "dump one.json\n" + Ctrl("y") + kWorldSave + Choose("TOWN.WLE") + "dump saved.json\n" +
                          Ctrl("z") + "answer cancel\nclose\nwait 3\ndump kept.json\nanswer no\nclose\nwait 3\n" +
                          "screenshot gone.bmp\n";
-    RunResult r = Run(script);
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(script));
     json two = Dump("two.json"), one = Dump("one.json"), saved = Dump("saved.json"), kept = Dump("kept.json");
     EXPECT_EQ(two["world"]["nodes"], 2);
     EXPECT_EQ(one["world"]["nodes"], 1);

@@ -1,6 +1,5 @@
-// The camera as a user of today drives it, from scripts: a loaded shape framed without a key,
-// the wheel zooming about the pointer, middle-button and Alt drags that orbit and pan without
-// reaching the tools, Home and F framing, the facing-away note, and the World Editor's ground.
+// The camera from scripts: framing on load, Home and F, the wheel about the pointer, orbit and pan
+// drags that reach no tool, the facing-away note, and the World Editor's ground.
 #include "e2e/e2e.h"
 
 using nlohmann::json;
@@ -28,6 +27,17 @@ std::vector<std::string> TextsOf(const json& d)
     return out;
 }
 
+// The extents of a shape's vertices (as tolbex-cli reports them), taken with the origin.
+void Extents(const json& shape, int lo[3], int hi[3])
+{
+    for (int a = 0; a < 3; a++) lo[a] = hi[a] = 0;
+    for (const json& v : shape["vertices"])
+        for (int a = 0; a < 3; a++) {
+            lo[a] = std::min(lo[a], v["world"][a].get<int>());
+            hi[a] = std::max(hi[a], v["world"][a].get<int>());
+        }
+}
+
 bool HasText(const json& d, const std::string& start)
 {
     for (const std::string& t : TextsOf(d))
@@ -35,8 +45,7 @@ bool HasText(const json& d, const std::string& start)
     return false;
 }
 
-// The box of the pixels in the view that differ from its background (the region's top left
-// pixel), above the status lines.
+// The box of the view's pixels (above the status lines) that differ from its background.
 struct Box {
     int x0 = 100000, y0 = 100000, x1 = -1, y1 = -1;
     int width() const { return x1 < x0 ? 0 : x1 - x0 + 1; }
@@ -68,8 +77,7 @@ TEST_F(Headless, ALoadedSmallShapeFillsTheViewAndHomeOrFFrameItAgain)
                          "move 700 500\nwait 2\ndump loaded.json\nscreenshot loaded.bmp\n"
                          "wheel -5\nwait 2\ndump out.json\nscreenshot out.bmp\nkey home\nwait 2\ndump home.json\n"
                          "wheel -3\nwait 2\nkey f\nwait 2\ndump f.json\n";
-    RunResult r = Run(script);
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(script));
 
     json loaded = ViewOf(Dump("loaded.json"));
     ASSERT_TRUE(loaded.is_object());
@@ -92,14 +100,12 @@ TEST_F(Headless, ALoadedSmallShapeFillsTheViewAndHomeOrFFrameItAgain)
 
 TEST_F(Headless, TheWheelZoomsAParallelViewAboutThePointer)
 {
-    // An empty shape in the Top view; Vertices "Add" puts vertex 0 at (600, 150) and vertex 1 at
-    // (200, 400). Three notches in with the pointer on vertex 0, then five out.
+    // Top view: vertices at (600, 150) and (200, 400); three notches in on vertex 0, then five out.
     std::string script = std::string("click 165 75\nwait 4\n") + kTopView + kVertices + "click 15 559\nwait 2\n" +
                          "click 600 150\nclick 200 400\nwait 1\nmove 600 150\nwait 2\ndump before.json\nscreenshot before.bmp\n"
                          "wheel 3\nwait 2\ndump in.json\nmove 200 400\nwait 2\ndump elsewhere.json\n"
                          "move 600 150\nwait 1\nwheel -5\nwait 2\ndump out.json\n";
-    RunResult r = Run(script);
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(script));
 
     json before = Dump("before.json"), in = Dump("in.json"), elsewhere = Dump("elsewhere.json"), out = Dump("out.json");
     EXPECT_EQ(in["shape"]["vertices"], 2) << "the wheel adds no vertex";
@@ -131,8 +137,7 @@ TEST_F(Headless, TheWheelZoomsAParallelViewAboutThePointer)
 TEST_F(Headless, MiddleAndAltDragsOrbitAndPanWithoutReachingTheTools)
 {
     ASSERT_FALSE(Sphere("BALL.SHP", "1000", "2000", "1500").empty());
-    // The Mesh panel's rectangle selection is the tool. A middle drag across the shape, a
-    // Shift+middle drag, an Alt+left drag; then the same drag with the left button alone.
+    // With the Mesh panel's rectangle as the tool: middle, Shift+middle, Alt+left drags, then left alone.
     const char* drag = "move 100 60\nwait 1\nmove 300 100\nwait 1\nmove 700 140\nwait 1\n";
     std::string script = std::string(kShapeEditorObject) + kLoad + Choose("BALL.SHP") + kMesh + "dump start.json\n" +
                          "move 100 60\npress middle\nwait 1\n" + drag + "release middle\nwait 2\ndump orbit.json\n" +
@@ -143,13 +148,11 @@ TEST_F(Headless, MiddleAndAltDragsOrbitAndPanWithoutReachingTheTools)
                          "move 300 100\npress middle\nwait 1\nmove 350 160\nwait 1\nrelease middle\nwait 2\ndump toppan.json\n" +
                          "move 20 20\npress left\nwait 1\nmove 400 300\nwait 1\nmove 780 530\nwait 1\nrelease left\nwait 3\n"
                          "dump left.json\n";
-    RunResult r = Run(script);
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(script));
 
     json start = ViewOf(Dump("start.json")), orbit = ViewOf(Dump("orbit.json")), pan = ViewOf(Dump("pan.json"));
     json alt = ViewOf(Dump("alt.json"));
-    // Orbit: the orientation turns (mostly about the upright: 600 pixels across, 80 down), the
-    // centre and distance stay.
+    // Orbit: the orientation turns (mostly about the upright), the centre and distance stay.
     EXPECT_NE(orbit["orientation"], start["orientation"]);
     EXPECT_EQ(orbit["centre"], start["centre"]);
     EXPECT_EQ(orbit["distance"], start["distance"]);
@@ -166,19 +169,15 @@ TEST_F(Headless, MiddleAndAltDragsOrbitAndPanWithoutReachingTheTools)
     for (const char* name : {"orbit.json", "pan.json", "alt.json", "toppan.json"})
         EXPECT_EQ(Dump(name)["shape"]["selectedVertices"], 0) << name;
     EXPECT_EQ(Count(log, "MSGBOX"), 0) << log;
-    EXPECT_GT(Dump("left.json")["shape"]["selectedVertices"].get<int>(), 0);
-    // Home in the Top view frames the ball again, on the centre of its box; then a drag pans the
-    // view with the pointer: 50 across and 60 down at its zoom, in x and z.
+    json left = Dump("left.json");
+    EXPECT_GT(left["shape"]["selectedVertices"].get<int>(), 0);
+    EXPECT_GT(left["shape"]["selectedPolygons"].get<int>(), 0) << "the faces wholly inside";
+    // Home in the Top view frames the ball on its box's centre; a drag of (50, 60) pans with the pointer.
     json top = ViewOf(Dump("top.json")), toppan = ViewOf(Dump("toppan.json"));
     EXPECT_EQ(top["centre"], json::array({0, 0, 0}));
     // Its vertices' extents in x and z, with a fifth of the view to spare (797 x 538 pixels).
-    json info = CliInfo("shape", "BALL.SHP");
-    int lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-    for (const json& v : info["vertices"])
-        for (int a = 0; a < 3; a++) {
-            lo[a] = std::min(lo[a], v["world"][a].get<int>());
-            hi[a] = std::max(hi[a], v["world"][a].get<int>());
-        }
+    int lo[3], hi[3];
+    Extents(CliInfo("shape", "BALL.SHP"), lo, hi);
     EXPECT_NEAR(top["zoom"].get<double>(), std::max((hi[0] - lo[0]) / (797 * 0.8), (hi[2] - lo[2]) / (538 * 0.8)), 0.01);
     double zoom = top["zoom"];
     EXPECT_NEAR(toppan["centre"][0].get<int>(), top["centre"][0].get<int>() - 50 * zoom, 1);
@@ -196,8 +195,7 @@ TEST_F(Headless, APolygonMadeFacingAwayIsOutlinedAndNamedAndIFlipsIt)
                          "dump made.json\nscreenshot made.bmp\nkey i\nwait 2\ndump flipped.json\nscreenshot flipped.bmp\n" +
                          // The other way round faces the camera: no note.
                          "click 300 200\nclick 500 200\nclick 400 400\nclick 300 200\nwait 2\ndump facing.json\n";
-    RunResult r = Run(script);
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(script));
     json made = Dump("made.json");
     ASSERT_EQ(made["shape"]["polygons"], 1);
     const std::string note = "Polygon 0 faces away from the camera: press I to flip it.";
@@ -223,8 +221,7 @@ TEST_F(Headless, APolygonMadeFacingAwayIsOutlinedAndNamedAndIFlipsIt)
 TEST_F(Headless, ALoadedWorldIsFramedOverItsGroundAndParallelViewsSayWhereThePointerIs)
 {
     ASSERT_FALSE(Sphere("ROCK.SHP", "1000", "1000", "1000").empty());
-    // Two rocks placed in the Top view (as the World Editor test does), the world saved, New,
-    // and the world loaded again; then the Top view once more with the pointer on it.
+    // Two rocks placed in the Top view, the world saved, New, the world loaded again.
     std::string script =
         std::string(kWorldEditor) + kTopView +
         "click 425 559\nwait 2\nclick 55 574\nwait 1\ntype ROCK.SHP\nclick 35 589\nwait 1\n"
@@ -232,20 +229,15 @@ TEST_F(Headless, ALoadedWorldIsFramedOverItsGroundAndParallelViewsSayWhereThePoi
         "click 335 574\nwait 2\nclick 267 574\nwait 2\ntype TOWN.WLE\nkey enter\nwait 3\n"
         "click 127 589\nwait 2\nclick 267 559\nwait 2\ntype TOWN.WLE\nkey enter\nwait 3\n"
         "move 400 300\nwait 2\ndump loaded.json\nscreenshot loaded.bmp\n";
-    RunResult r = Run(script);
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(script));
 
     json wle = CliInfo("world", "TOWN.WLE"), rock = CliInfo("shape", "ROCK.SHP");
     std::vector<json> shapes;
     for (const json& p : wle["packets"])
         if (p["kind"] != "node") shapes.push_back(p);
     ASSERT_EQ(shapes.size(), 2u);
-    int lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-    for (const json& v : rock["vertices"])
-        for (int a = 0; a < 3; a++) {
-            lo[a] = std::min(lo[a], v["world"][a].get<int>());
-            hi[a] = std::max(hi[a], v["world"][a].get<int>());
-        }
+    int lo[3], hi[3];
+    Extents(rock, lo, hi);
     // The frame's centre is the middle of the two rocks' boxes (placed unturned).
     json d = Dump("loaded.json"), view = ViewOf(d);
     EXPECT_EQ(d["world"]["shapes"], 2);
@@ -274,8 +266,7 @@ TEST_F(Headless, CreateFramesTheNewShapeAndFFramesTheSelection)
                          // The rectangle over the top of the ball, then F.
                          "move 270 60\npress left\nwait 1\nmove 400 100\nwait 1\nmove 530 150\nwait 1\nrelease left\nwait 3\n"
                          "move 400 300\nkey f\nwait 2\ndump top.json\n";
-    RunResult r = Run(script);
-    ASSERT_EQ(r.exitCode, 0) << r.output << log;
+    ASSERT_TRUE(Runs(script));
     json created = ViewOf(Dump("created.json"));
     EXPECT_GT(created["distance"].get<int>(), 1500) << "a sphere 2000 long is seen whole, not from the nearest 500";
     EXPECT_LT(created["distance"].get<int>(), 2600);

@@ -14,6 +14,7 @@
 #include "kernel/app.h"
 #include "kernel/kernel.h"
 #include "materials/matm.h"
+#include "materials/mattest.h"
 #include "palette/bmp.h"
 #include "platform/platform.h"
 #include "render/draw3d.h"
@@ -80,15 +81,7 @@ TEST_F(Run, EditorStartReadsThePaletteAndMaterialsFiles)
     AppendU16(pal, 8);
     for (int i = 0; i < 248 * 3; i++) pal.push_back(i == 15 ? 63 : 0);
     WriteBytes("work.pal", pal);
-    Bytes mat;
-    AppendU16(mat, 2);
-    AppendU16(mat, 4);
-    AppendU32(mat, 1);
-    for (const char* name : {"Dummy", "Brick"}) {
-        AppendText(mat, name, 16);
-        for (int i = 16; i < 100; i++) mat.push_back(0);
-    }
-    WriteBytes("WORK.MAT", mat);
+    WriteBytes("WORK.MAT", MatFile({{"Dummy"}, {"Brick"}}, 1));
     WriteText("tolbex.ini", "palsupport=1\npalette=work.pal\nmaterials=work.mat\n");
     Start();
     TurnUntil(RUN_LAUNCHER);
@@ -100,8 +93,7 @@ TEST_F(Run, EditorStartReadsThePaletteAndMaterialsFiles)
     EXPECT_EQ(MatMTexturesDirty(), 1);
 }
 
-// The edited object's slot draws the edit buffer, or the prepared shape it is given instead,
-// at its place as the camera slot sees it.
+// The edited object's slot draws the edit buffer, or the prepared shape it is given instead.
 TEST_F(Run, TheObjectSlotDrawsTheEditBufferOrItsOwnShape)
 {
     StartEditor(EDITOR_SHAPE);
@@ -216,26 +208,7 @@ TEST_F(Run, GrabRefusesWhenEveryNameIsTaken)
     EXPECT_STREQ(used, "grab0500.bmp");
 }
 
-TEST_F(Run, ProgressCallbacks)
-{
-    Start();
-    TurnUntil(RUN_LAUNCHER);
-    ProgressSetValue(0);
-    EXPECT_EQ(ProgressTextures(0x3FFF), 0);
-    EXPECT_EQ(ProgressValue(), (uint32_t)PROGRESS_DONE);
-    EXPECT_EQ(ProgressTextures(0x100), 0);
-    EXPECT_EQ(ProgressValue(), 0x100u);
-    EXPECT_EQ(ProgressWorld(0x2000), 0);
-    EXPECT_EQ(ProgressValue(), 0x2000u);
-    ProgressSetValue(PROGRESS_CANCEL);
-    EXPECT_EQ(ProgressSort(0x10), 1) << "the cancel mark stops the work";
-    EXPECT_EQ(ProgressWorld(0x10), 1);
-    EXPECT_EQ(ProgressSpare(0x10), 1);
-    EXPECT_EQ(ProgressValue(), (uint32_t)PROGRESS_CANCEL);
-}
-
-// The close the user confirms ends in the very turn of the answer: no frame is drawn after
-// it, the window goes before anything else is taken down, and nothing waits on the clock.
+// A confirmed close ends in the answer's turn: no frame after it, the window first, no waiting.
 static int presentsSeen, windowAtRemoval = -1;
 static void CountPresent(void) { presentsSeen++; }
 static void NoteWindowAtRemoval(void) { windowAtRemoval = PlatWindowOpen(); }

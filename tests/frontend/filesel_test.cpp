@@ -18,9 +18,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/text.h"
 
-// ============================================================================================
-// Patterns
-// ============================================================================================
+// ---- Patterns ----
 
 TEST(FileSelPattern, WholeNamesLetterCaseIgnored)
 {
@@ -65,16 +63,12 @@ TEST(FileSelPattern, WholeNamesLetterCaseIgnored)
     EXPECT_EQ(FileSelMatch((stars + "b").c_str(), many.c_str()), 0);
 }
 
-// ============================================================================================
-// The selector on the toolkit, at an editor's screen size
-// ============================================================================================
+// ---- The selector on the toolkit, at an editor's screen size ----
 
 static std::vector<std::string> chosen;   // the paths the requester received, in order
 static std::vector<std::string> logLines;
-// What the window manager held while a box was on screen.
-static WinId modalAtBox, focusAtBox;
-// What the requester does when it hears of a choice.
-static enum { REACT_NONE, REACT_MODAL, REACT_SELECTOR } reaction;
+static WinId modalAtBox, focusAtBox;      // what the window manager held while a box was up
+static enum { REACT_NONE, REACT_MODAL, REACT_SELECTOR } reaction;   // the requester's answer to a choice
 static WinId reacted;
 
 enum { CLASS_TEST_REQUESTER = 0x7101, CLASS_TEST_MODAL = 0x7102, CLASS_TEST_STRANGER = 0x7103 };
@@ -125,7 +119,6 @@ protected:
         reacted = 0;
         LogSetHook(LogHook);
         cwd = Cwd();
-        // A folder of subfolders and files of every sort.
         for (const char* d : {"Beta", "alpha", "zeta", "zeta/inner"}) mkdir(dir.file(d).c_str(), 0755);
         for (const char* f : {"box.SHP", "Apple.shp", "cone.shp", "notes.txt", "shp", "box.shpx", "zeta/deep.shp"})
             WriteText(dir.file(f), "x");
@@ -181,8 +174,7 @@ protected:
         WinGetAbsPos(w, &x, &y);
         Click(x + dx, y + dy);
     }
-    // The refusal box is drawn and modal: Enter answers it, and the selector takes the
-    // keys back at its next tick.
+    // Enter answers the modal refusal box; the selector takes the keys back at its next tick.
     static void AnswerBox()
     {
         ASSERT_EQ(WinGetClass(WinModal()), (uint32_t)CLASS_MESSAGEBOX);
@@ -251,8 +243,7 @@ TEST_F(FileSel, ListsParentFoldersThenMatchingFilesEachSorted)
     EXPECT_TRUE(chosen.empty());
 }
 
-// Two entries are sorted as many are, whatever order the disk gives them in: several pairs
-// cover both orders.
+// Two entries are sorted too, whatever order the disk gives (several pairs cover both orders).
 TEST_F(FileSel, AFolderOfTwoEntriesIsListedSortedToo)
 {
     const std::vector<std::vector<std::string>> pairs = {
@@ -278,10 +269,7 @@ TEST_F(FileSel, SeveralPatternsAndAFolderSpelledInAnotherCase)
 {
     // The folder is found whatever its case, with '\' between its parts, and '.' and '..'.
     mkdir(dir.file("Work").c_str(), 0755);
-    WriteText(dir.file("Work/tree.ASC"), "x");
-    WriteText(dir.file("Work/Tree.shp"), "x");
-    WriteText(dir.file("Work/tree.mat"), "x");
-    WriteText(dir.file("Work/a.shp"), "x");
+    for (const char* f : {"tree.ASC", "Tree.shp", "tree.mat", "a.shp"}) WriteText(dir.file(std::string("Work/") + f), "x");
     ASSERT_NE(Open(dir.path() + "\\zeta\\..\\.\\WORK\\", "*.asc;*.SHP"), 0);
     EXPECT_EQ(FileSelFolder(), dir.file("Work"));
     EXPECT_EQ(Entries(), (std::vector<std::string>{"../", "a.shp", "tree.ASC", "Tree.shp"}));
@@ -396,8 +384,7 @@ TEST_F(FileSel, SavingPrefillsTheNameAndTheFirstKeyReplacesIt)
     Key(KEY_RETURN);
     EXPECT_EQ(chosen, (std::vector<std::string>{dir.file("new.shp")})) << "a new file in the folder shown";
 
-    // Enter at once takes the default name; an existing file is written over (the letter case
-    // of the one on disk wins); a new file's folder is found whatever its case.
+    // Enter takes the default; an existing file in its disk case; a new file's folder in any case.
     FileSelSave(dir.path().c_str(), "*.shp", "CONE.SHP", requester);
     Key(KEY_RETURN);
     FileSelSave(dir.path().c_str(), "*.shp", "", requester);
@@ -504,8 +491,7 @@ TEST_F(FileSel, BehindAnotherModalWindowItWaitsItsTurn)
 
 TEST_F(FileSel, VanishedFoldersAndOddNames)
 {
-    // Names the font cannot draw, or that would be refused as list texts, are listed as
-    // they are on disk.
+    // Names the font cannot draw or a list would refuse are listed as they are on disk.
     mkdir(dir.file("odd").c_str(), 0755);
     for (const char* f : {"\xff" "lead.shp", "line\nbreak.shp", "back\\slash.shp", "del\x7f.shp"})
         WriteText(dir.file(std::string("odd/") + f), "x");
@@ -520,8 +506,7 @@ TEST_F(FileSel, VanishedFoldersAndOddNames)
     WinDrawAll();
     EXPECT_EQ(FileSelEntryName(5, nullptr), nullptr);
     EXPECT_EQ(FileSelEntryName(-1, nullptr), nullptr);
-    // '\' separates folders in every name the program is given, so such a file cannot be
-    // opened: the user is told.
+    // '\' separates folders in every name given, so such a file cannot be opened: the user is told.
     ClickLine(1);
     ClickLine(1);
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"MSGBOX \"File Error\" \"File not found: back\\slash.shp\""}));
@@ -545,8 +530,7 @@ TEST_F(FileSel, VanishedFoldersAndOddNames)
 
 TEST_F(FileSel, NamesBeyondAsciiAreListedDrawnAndTakenAsTheyAre)
 {
-    // UTF-8 names on the disk: a folder and a file; each character is one glyph ('?' where
-    // the font has none), so the lines keep the names' lengths.
+    // UTF-8 names: each character one glyph ('?' where the font has none), so lines keep their lengths.
     mkdir(dir.file("\xc3\x84rger").c_str(), 0755);
     WriteText(dir.file("\xc3\x84rger/caf\xc3\xa9.shp"), "x");
     WriteText(dir.file("\xc3\x84rger/\xc2\xa3" "5.shp"), "x");
@@ -645,9 +629,7 @@ TEST_F(FileSel, CentredOnBothEditorScreensWithEverythingInside)
     }
 }
 
-// ============================================================================================
-// In the running editor, driven by a script
-// ============================================================================================
+// ---- In the running editor, driven by a script ----
 
 class SelectorInTheEditor : public Run {
 protected:

@@ -1,5 +1,4 @@
-// Helpers for driving panels in process: finding their controls and using them as the user
-// does (pointer clicks through ClickAt, keys through the keyboard queue).
+// Driving panels in process: finding their controls and using them as the user does.
 #pragma once
 #include <nlohmann/json.hpp>
 
@@ -8,6 +7,7 @@
 
 #include "frontend/dump.h"
 #include "frontend/editor.h"
+#include "frontend/editstate.h"
 #include "frontend/filesel.h"
 #include "frontend/run.h"
 #include "frontend/view.h"
@@ -54,6 +54,18 @@ inline WinId ButtonOf(WinId parent, const char* label)
     return 0;
 }
 
+// A field's text ("<none>" when it is no control), and a text put in as typing would.
+inline std::string FieldText(WinId w)
+{
+    ControlInfo c;
+    return ControlDescribe(w, &c) ? c.text : "<none>";
+}
+inline void SetFieldText(WinId w, const std::string& text)
+{
+    WinParam p1 = (WinParam)text.c_str(), p2 = 0;
+    WinSendMessage(w, WM_EDITSETTEXT, &p1, &p2);
+}
+
 inline int32_t ControlState(WinId w)
 {
     ControlInfo c;
@@ -69,14 +81,50 @@ inline void TapKey(int scan)
     ASSERT_EQ(AppLoopTurn(), 0);
 }
 
+// Enter (held two turns, as a user's press lasts) answers the box that is up; no modal window is left.
+inline void DismissBox()
+{
+    InputQueueKey(KEY_RETURN, 1);
+    for (int i = 0; i < 2; i++) ASSERT_EQ(AppLoopTurn(), 0);
+    InputQueueKey(KEY_RETURN, 0);
+    ASSERT_EQ(AppLoopTurn(), 0);
+    ASSERT_EQ(WinModal(), 0);
+}
+
+// The rectangle a panel hands back to the view (screen corners), taken at the next frame.
+inline void RectSelect(uint32_t flags, int x0, int y0, int x1, int y1)
+{
+    const int32_t corners[4] = {x0, y0, x1, y1};
+    EditRequestRectSelect(flags, corners);
+    ASSERT_EQ(AppLoopTurn(), 0);
+}
+
+// A screen pixel as 0xRRGGBB, and whether it shows a colour.
+inline uint32_t PixelAt(int x, int y)
+{
+    uint8_t r, g, b;
+    VideoReadPixel(x, y, &r, &g, &b);
+    return (uint32_t)((r << 16) | (g << 8) | b);
+}
+inline bool PixelIs(int x, int y, uint32_t rgb) { return PixelAt(x, y) == rgb; }
+
+// The MSGBOX lines a log file holds, in order.
+inline std::vector<std::string> LoggedBoxes(const std::string& path)
+{
+    std::vector<std::string> out;
+    const std::string log = ReadText(path);
+    for (size_t at = log.find("MSGBOX "); at != std::string::npos; at = log.find("MSGBOX ", at + 1))
+        out.push_back(log.substr(at, log.find('\n', at) - at));
+    return out;
+}
+
 // A file chosen in the file selector that is open: its name typed into the field, then Enter.
 inline void ChooseInSelector(const std::string& path)
 {
     ASSERT_NE(FileSelWindow(), 0);
     std::vector<WinId> fields = ChildrenOf(FileSelWindow(), CLASS_EDIT);
     ASSERT_FALSE(fields.empty());
-    WinParam text = (WinParam)path.c_str(), zero = 0;
-    WinSendMessage(fields[0], WM_EDITSETTEXT, &text, &zero);
+    SetFieldText(fields[0], path);
     TapKey(KEY_RETURN);
 }
 

@@ -1,5 +1,4 @@
-// The launcher and the editors run in the test's own process, on the headless back end, one
-// main-loop turn at a time.
+// The launcher and editors in the test's process, headless, one main-loop turn at a time.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -23,9 +22,7 @@ protected:
         WriteText("idle.txt", script + "wait 1000000\n");
         // Recovery files of the test's own: one of the user's would ask first.
         setenv("XDG_STATE_HOME", dir.file("state").c_str(), 1);
-        // The default renderer's path as a machine without OpenGL takes it: opening GL (and
-        // the sanitizer's symbolising of the driver's suppressed leaks) would take most of a
-        // run's time. The renderer's own tests open it.
+        // No GL (as a machine without it): opening it would take most of a run's time.
         setenv("TOLBEX_GL", "off", 1);
         PlatOptions options{};
         options.headless = 1;
@@ -77,8 +74,7 @@ protected:
     }
 };
 
-// The pointer moved as the native window reports it; a click as the user gives it: pointer
-// there, left button down for a turn, then up.
+// The pointer moved as the native window reports it; a click: there, down for a turn, then up.
 static inline void MoveTo(int x, int y)
 {
     InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)y << 16) | (uint32_t)x));

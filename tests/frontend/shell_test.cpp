@@ -1,5 +1,4 @@
-// The editor shell in process: the menu bar and its panels, message boxes and their queue,
-// the progress window, and what a dump says of it all.
+// The editor shell in process: the menu bar and its panels, message boxes, the progress window.
 #include "base/log.h"
 #include "frontend/editstate.h"
 #include "frontend/menubar.h"
@@ -52,11 +51,14 @@ TEST_F(Run, TheMenuBarOpensOnePanelAtATime)
     ASSERT_EQ(panels.size(), 1u) << "the Mesh panel opens first";
     EXPECT_EQ((std::vector<int>{panels[0]["x"], panels[0]["y"], panels[0]["width"], panels[0]["height"]}),
               (std::vector<int>{0, 550, 320, 49}));
+    EXPECT_EQ(ControlState(ButtonOf(WinFindClass(CLASS_SHAPE_MENU), "Mesh")), 1);
 
-    // Another entry closes the open panel; the tool goes back to none.
+    // Another entry, clicked, closes the open panel; the tool goes back to none.
     EditSetTool(7, 2);
-    Press("Object");
+    ClickWindow(ButtonOf(WinFindClass(CLASS_SHAPE_MENU), "Object"));
     Turns(1);
+    EXPECT_EQ(ControlState(ButtonOf(WinFindClass(CLASS_SHAPE_MENU), "Object")), 1);
+    EXPECT_EQ(ControlState(ButtonOf(WinFindClass(CLASS_SHAPE_MENU), "Mesh")), 0);
     d = DumpJson();
     EXPECT_EQ(OfClass(d, ClassText(CLASS_MESH_PANEL)).size(), 0u);
     EXPECT_EQ(OfClass(d, ClassText(CLASS_OBJECT_PANEL)).size(), 1u);
@@ -83,6 +85,10 @@ TEST_F(Run, TheWorldEditorsBarOffersPaletteOnlyWithPaletteSupport)
     EXPECT_EQ(Labels(d, bars[0]["id"]),
               (std::vector<std::string>{"Materials", "World", "Edit Shapes", "Add Shapes", "Nodes", "Palette", "Undo"}));
     EXPECT_EQ(OfClass(d, ClassText(CLASS_EDIT_SHAPES_PANEL)).size(), 1u) << "Edit Shapes opens first";
+    AppShutdown();
+    PlatShutdown();
+    StartEditor(EDITOR_SHAPE);
+    EXPECT_NE(ButtonOf(WinFindClass(CLASS_SHAPE_MENU), "Palette"), 0) << "the Shape Editor's too";
     AppShutdown();
     PlatShutdown();
     remove("tolbex.ini");
@@ -174,11 +180,34 @@ TEST_F(Run, CancelStopsTheWorkAndTheProgressWindowCloses)
     EXPECT_EQ(*variable, (uint32_t)PROGRESS_DONE);
     Turns(2);
     EXPECT_FALSE(WinIsWindow(window));
-}
 
-TEST_F(Run, ASortRequestRunsUnderItsProgressWindowAndLeavesNoWindow)
-{
-    StartEditor(EDITOR_SHAPE);
+    // Escape is Cancel; Enter is not.
+    uint32_t value = 100;
+    window = ProgressOpen("Working", &value);
+    ASSERT_NE(window, 0);
+    EXPECT_EQ(WinFocus(), window);
+    TapKey(KEY_RETURN);
+    EXPECT_EQ(value, 100u) << "only Escape cancels";
+    InputQueueKey(KEY_ESCAPE, 1);
+    WinProcessInput();
+    InputQueueKey(KEY_ESCAPE, 0);
+    EXPECT_EQ(value, (uint32_t)PROGRESS_CANCEL);
+    Turns(2);
+    EXPECT_FALSE(WinIsWindow(window));
+
+    // The callbacks pass the value on; the cancel mark stops every kind of work.
+    ProgressSetValue(0);
+    EXPECT_EQ(ProgressTextures(0x100), 0);
+    EXPECT_EQ(ProgressValue(), 0x100u);
+    EXPECT_EQ(ProgressWorld(0x2000), 0);
+    EXPECT_EQ(ProgressValue(), 0x2000u);
+    ProgressSetValue(PROGRESS_CANCEL);
+    EXPECT_EQ(ProgressSort(0x10), 1) << "the cancel mark stops the work";
+    EXPECT_EQ(ProgressWorld(0x10), 1);
+    EXPECT_EQ(ProgressSpare(0x10), 1);
+    EXPECT_EQ(ProgressValue(), (uint32_t)PROGRESS_CANCEL);
+
+    // A sort request runs under its own progress window, gone after the work.
     size_t before = DumpJson()["windows"].size();
     EditorRequest(REQUEST_SORT);
     Turns(1);
@@ -198,10 +227,7 @@ TEST_F(Run, TheWorldEditorsRequestsRunTheirWorkAndSayWhyTheyCannot)
     Turns(1);
     ASSERT_NE(WinModal(), 0);
     EXPECT_STREQ(MsgBoxText(WinModal()), "Missing monorail material.");
-    InputQueueKey(KEY_RETURN, 1);
-    Turns(2);
-    InputQueueKey(KEY_RETURN, 0);
-    EXPECT_EQ(WinModal(), 0);
+    DismissBox();
 
     // No world file named yet: the runtime save is refused in the save's own box.
     LogOpen("log.txt");
@@ -215,8 +241,7 @@ TEST_F(Run, TheWorldEditorsRequestsRunTheirWorkAndSayWhyTheyCannot)
     EXPECT_FALSE(WorldMIsInstalled()) << "the editor's end frees the world";
 }
 
-// A box is as wide as its text needs, up to most of the screen, and wraps what is longer;
-// every character of the text is drawn inside it, at both editor screens.
+// A box is as wide as its text needs, up to most of the screen, wraps the rest, and draws every glyph.
 TEST_F(Run, BoxesGrowToTheirTextAndWrapWhatIsLonger)
 {
     const std::string dummy = "You can't edit the \"Dummy\" material, dummy!";
@@ -232,8 +257,7 @@ TEST_F(Run, BoxesGrowToTheirTextAndWrapWhatIsLonger)
         int screenW, screenH;
         VideoExtent(&screenW, &screenH);
         const struct { const char* text; int lines; } cases[] = {
-            // The path is one word of 1,416 pixels: it moves to a line of its own, broken
-            // where the lines end (701 or 557 pixels of room).
+            // The path, one word of 1,416 pixels, gets lines of its own, broken at 701 or 557 pixels.
             {"Short.", 1}, {dummy.c_str(), 1}, {path.c_str(), 4},
         };
         for (const auto& c : cases) {
@@ -252,8 +276,7 @@ TEST_F(Run, BoxesGrowToTheirTextAndWrapWhatIsLonger)
             int ox, oy, ow, oh;
             WinGetRect(ok, &ox, &oy, &ow, &oh);
             EXPECT_EQ(oy, h - 19);
-            // Every glyph drawn: the ink inside the box's client area covers as many columns
-            // as the text has non-blank characters' worth, and none lies on the box's edge.
+            // Ink on enough rows for the lines, and none in the box's margins.
             Turns(1);
             int inkRows = 0, edgeInk = 0;
             for (int py = y + 12; py < y + h - 20; py++) {
@@ -285,19 +308,3 @@ TEST_F(Run, BoxesGrowToTheirTextAndWrapWhatIsLonger)
     }
 }
 
-TEST_F(Run, EscapeIsTheProgressWindowsCancel)
-{
-    StartEditor(EDITOR_SHAPE);
-    uint32_t value = 100;
-    WinId window = ProgressOpen("Working", &value);
-    ASSERT_NE(window, 0);
-    EXPECT_EQ(WinFocus(), window);
-    TapKey(KEY_RETURN);
-    EXPECT_EQ(value, 100u) << "only Escape cancels";
-    InputQueueKey(KEY_ESCAPE, 1);
-    WinProcessInput();
-    InputQueueKey(KEY_ESCAPE, 0);
-    EXPECT_EQ(value, (uint32_t)PROGRESS_CANCEL);
-    Turns(2);
-    EXPECT_FALSE(WinIsWindow(window));
-}

@@ -1,6 +1,5 @@
-// Unsaved work in the running editor: the mark, the questions and their answers as the user
-// gives them in the editor's own box when the native one cannot be shown, and the history's
-// bound from the settings.
+// Unsaved work: the mark, the questions answered in the editor's own box when no native one can be
+// shown, and the history's bound from the settings.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -45,10 +44,15 @@ protected:
     static WinId Box() { return WinFindClass(CLASS_MESSAGEBOX); }
     static std::string BoxText() { return Box() ? MsgBoxText(Box()) : "<none>"; }
     static void Edit() { MeshMirror(MESH_X); }
-    static void Load(const char* name)
+    // The Object panel open, BALL.SHP loaded through its "Load".
+    static WinId LoadBall()
     {
-        WriteBytes(name, BuildBall());
-        ASSERT_EQ(ShapeMLoadFile(name), 0);
+        WinId panel = OpenPanel("Object", CLASS_OBJECT_PANEL);
+        EXPECT_NE(panel, 0);
+        ClickWindow(ButtonOf(panel, "Load"));
+        WriteBytes("BALL.SHP", BuildBall());
+        ChooseInSelector("BALL.SHP");
+        return panel;
     }
     static Bytes BuildBall()
     {
@@ -84,12 +88,7 @@ TEST_F(Unsaved, WithoutANativeBoxTheCloseIsAskedInTheEditorsOwnBox)
 TEST_F(Unsaved, TheOwnBoxAsksAboutUnsavedWorkAndYesSavesFirst)
 {
     StartEditor(EDITOR_SHAPE);
-    OpenPanel("Object", CLASS_OBJECT_PANEL);
-    WinId panel = WinFindClass(CLASS_OBJECT_PANEL);
-    ASSERT_NE(panel, 0);
-    ClickWindow(ButtonOf(panel, "Load"));
-    WriteBytes("BALL.SHP", BuildBall());
-    ChooseInSelector("BALL.SHP");
+    WinId panel = LoadBall();
     Turns(1);
     EXPECT_STREQ(WinGetTitle(EditorView()), "BALL.SHP");
     EXPECT_FALSE(UnsavedChanged());
@@ -126,11 +125,7 @@ TEST_F(Unsaved, TheOwnBoxAsksAboutUnsavedWorkAndYesSavesFirst)
 TEST_F(Unsaved, NoGoesOnAndAFailedSaveStops)
 {
     StartEditor(EDITOR_SHAPE);
-    WinId panel = OpenPanel("Object", CLASS_OBJECT_PANEL);
-    ASSERT_NE(panel, 0);
-    ClickWindow(ButtonOf(panel, "Load"));
-    WriteBytes("BALL.SHP", BuildBall());
-    ChooseInSelector("BALL.SHP");
+    WinId panel = LoadBall();
     Edit();
     PlatHeadlessSetNativeBoxesFail(1);
     ClickWindow(ButtonOf(panel, "New"));
@@ -140,8 +135,7 @@ TEST_F(Unsaved, NoGoesOnAndAFailedSaveStops)
     EXPECT_STREQ(WinGetTitle(EditorView()), "UNTITLED.SHP");
     EXPECT_EQ(HistoryUndoCount(ShapeMHistory()), 3) << "load, mirror and New are steps";
 
-    // Undo brings the work back, unsaved, now under the untitled name. Yes asks for a name;
-    // a save that fails there does not let Load go on.
+    // Undo brings the work back, untitled and unsaved; a save that fails under Yes stops Load.
     EditorUndo();
     EXPECT_EQ(ShapeVertexCount(ShapeMEdit()->data), 42);
     EXPECT_TRUE(UnsavedChanged());

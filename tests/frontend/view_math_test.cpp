@@ -1,5 +1,4 @@
-// The view's camera arithmetic, point-to-world and the scale bar's label, without a window.
-// Expected values are worked out by hand from the rules (20 ms is one headless frame).
+// The view's camera arithmetic and scale bar, worked out by hand (20 ms is one headless frame).
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,6 +1,4 @@
-// The camera arithmetic of the mouse: wheel, drags and framing, without a window. Expected
-// values are worked out by hand; boxes and points have different sizes on every axis so that
-// a swapped axis shows.
+// The mouse's camera arithmetic, worked out by hand; sizes differ on every axis so a swap shows.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,6 +6,8 @@
 #include "frontend/view.h"
 
 namespace {
+
+std::vector<int32_t> V3(const int32_t* p) { return {p[0], p[1], p[2]}; }
 
 struct Centre {
     int32_t c[3];
@@ -51,21 +51,15 @@ TEST(ViewMouse, TheWheelKeepsTheWorldPointUnderThePointer)
     Centre top = WheelAbout(VIEW_TOP, &zoom, 1, 500, 200);
     EXPECT_FLOAT_EQ(zoom, 14.0f);
     // Top: x = cx + 100 zoom, z = cz + 100 zoom: (2600, 4600) before, so (1200, 3200) after.
-    EXPECT_EQ(top.c[0], 1200);
-    EXPECT_EQ(top.c[1], 2000) << "the axis the view looks along stays";
-    EXPECT_EQ(top.c[2], 3200);
+    EXPECT_EQ(V3(top.c), (std::vector<int32_t>{1200, 2000, 3200})) << "the axis the view looks along stays";
     zoom = 16.0f;
     Centre left = WheelAbout(VIEW_LEFT, &zoom, 1, 500, 200);
     // Left: y = cy + 100 zoom (3600), z = cz - 100 zoom (1400).
-    EXPECT_EQ(left.c[0], 1000);
-    EXPECT_EQ(left.c[1], 2200);
-    EXPECT_EQ(left.c[2], 2800);
+    EXPECT_EQ(V3(left.c), (std::vector<int32_t>{1000, 2200, 2800}));
     zoom = 16.0f;
     Centre rear = WheelAbout(VIEW_REAR, &zoom, -1, 500, 200);
     // Rear: x = cx + 100 zoom, y = cy + 100 zoom; zoom 16 x 8/7 = 18.2857: 1600 - 1828 = -228.
-    EXPECT_EQ(rear.c[0], 772);
-    EXPECT_EQ(rear.c[1], 1772);
-    EXPECT_EQ(rear.c[2], 3000);
+    EXPECT_EQ(V3(rear.c), (std::vector<int32_t>{772, 1772, 3000}));
     // Every view: the pointer's world point is where it was, to the unit.
     for (int type = VIEW_LEFT; type < VIEW_TYPES; type++) {
         int32_t centre[3] = {-7000, 123, 45678}, before[3], after[3];
@@ -84,19 +78,14 @@ TEST(ViewMouse, TheWheelKeepsTheWorldPointUnderThePointer)
 
 TEST(ViewMouse, ADragPansAParallelViewWithThePointer)
 {
-    // Front at zoom 10: x = cx - 10 px, y = cy - 10 py. The point under (100, 100), (-1000,
-    // -1000), goes to (130, 90): cx - 1300 = -1000 and cy - 900 = -1000.
+    // Front, zoom 10: the point under (100, 100), (-1000, -1000), goes to (130, 90).
     int32_t centre[3] = {0, 0, 0};
     ViewDragPan(VIEW_FRONT, 10.0f, centre, 100, 100, 130, 90);
-    EXPECT_EQ(centre[0], 300);
-    EXPECT_EQ(centre[1], -100);
-    EXPECT_EQ(centre[2], 0);
+    EXPECT_EQ(V3(centre), (std::vector<int32_t>{300, -100, 0}));
     // Top: x = cx + 10 px, z = cz - 10 py: a drag right moves the centre to -x, down to +z.
     int32_t top[3] = {5, 6, 7};
     ViewDragPan(VIEW_TOP, 10.0f, top, 0, 0, 20, 30);
-    EXPECT_EQ(top[0], 5 - 200);
-    EXPECT_EQ(top[1], 6);
-    EXPECT_EQ(top[2], 7 + 300);
+    EXPECT_EQ(V3(top), (std::vector<int32_t>{5 - 200, 6, 7 + 300}));
 }
 
 TEST(ViewMouse, ADragOrbitsAcrossAboutTheUprightAndUpDownAboutTheCameraAcross)
@@ -133,9 +122,7 @@ TEST(ViewMouse, AShiftDragSlidesThePerspectiveCentreAcrossTheScreen)
     const int16_t side[9] = {0, 0, -16384, 0, 16384, 0, 16384, 0, 0};
     int32_t c2[3] = {100, 200, 300};
     ViewPerspectivePan(side, 4000, 400.0f, 5, 0, c2);
-    EXPECT_EQ(c2[0], 100);
-    EXPECT_EQ(c2[1], 200);
-    EXPECT_EQ(c2[2], 350);
+    EXPECT_EQ(V3(c2), (std::vector<int32_t>{100, 200, 350}));
     // A short lens: 4000 / 0.5 = 8000 units a pixel.
     int32_t c3[3] = {0, 0, 0};
     ViewPerspectivePan(straight, 4000, 0.5f, 0, 1, c3);
@@ -163,9 +150,7 @@ TEST(ViewMouse, FramingFitsTheAxesEachViewShowsWithAMargin)
         ViewFrameBox(c.type, lo, hi, 800, 400, 400.0f, 1000000, &zoom, &distance, centre);
         EXPECT_FLOAT_EQ(zoom, c.zoom) << "view " << c.type;
         EXPECT_EQ(distance, 32768) << "a parallel frame leaves the distance";
-        EXPECT_EQ(centre[0], 2000);
-        EXPECT_EQ(centre[1], -900);
-        EXPECT_EQ(centre[2], 7100);
+        EXPECT_EQ(V3(centre), (std::vector<int32_t>{2000, -900, 7100}));
     }
     // Perspective: the box's sphere (radius 1284.5) in the cone to 160 of the 200 pixels of
     // the smaller half-side: 1284.5 / sin(atan(160 / 400)) = 3458.
@@ -198,9 +183,7 @@ TEST(ViewMouse, FramingKeepsItsLimitsAndLetsAPointOnlyMoveTheCentre)
     ViewFrameBox(VIEW_PERSPECTIVE, point, point, 800, 400, 400.0f, 1000000, &zoom, &distance, centre);
     EXPECT_FLOAT_EQ(zoom, 99.0f);
     EXPECT_EQ(distance, 7777);
-    EXPECT_EQ(centre[0], -5);
-    EXPECT_EQ(centre[1], 6);
-    EXPECT_EQ(centre[2], -7);
+    EXPECT_EQ(V3(centre), (std::vector<int32_t>{-5, 6, -7}));
     // A view of one pixel is still framed; a view of none only moves the centre.
     const int32_t wide0[3] = {0, 0, 0}, wide1[3] = {2000, 0, 200};
     ViewFrameBox(VIEW_TOP, wide0, wide1, 1, 1, 400.0f, 1000000, &zoom, &distance, centre);

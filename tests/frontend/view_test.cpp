@@ -1,5 +1,4 @@
-// The view window in the real editor, in process on the headless back end: its place and
-// title buttons, the keypad camera, View Setup, the scale bar, picking and the tools.
+// The view in the running editor: place, title buttons, keypad camera, View Setup, picking, tools.
 #include <nlohmann/json.hpp>
 
 #include <string>
@@ -45,8 +44,7 @@ void Hold(int key, int frames)
     ASSERT_EQ(AppLoopTurn(), 0);
 }
 
-// The pointer rests over a screen point long enough for a frame to pick under it; then, for
-// the tools that work on the pick, a click there.
+// The pointer rests long enough for a frame to pick under it; then, for the pick's tools, a click.
 void Rest(int x, int y)
 {
     MoveTo(x, y);
@@ -60,18 +58,12 @@ void PickAndClick(int x, int y)
 
 uint8_t* Block() { return ShapeMEdit()->data; }
 
+
 std::vector<int32_t> Vertex(int i)
 {
     int32_t p[3];
     ShapeVertexPos(Block(), i, p);
     return {p[0], p[1], p[2]};
-}
-
-bool PixelIs(int x, int y, uint32_t rgb)
-{
-    uint8_t r, g, b;
-    VideoReadPixel(x, y, &r, &g, &b);
-    return (uint32_t)((r << 16) | (g << 8) | b) == rgb;
 }
 
 }  // namespace
@@ -182,8 +174,7 @@ TEST_F(Run, OnlyTheViewThePointerWasLastInTakesTheKeypad)
 TEST_F(Run, ViewSetupSwitchesTheViewAndTheScaleBarAppears)
 {
     StartEditor(EDITOR_SHAPE);
-    // The bar's top line runs along the client's row 5 from x 8 to L + 7 (L = 470), in
-    // colour 255; a perspective view has none.
+    // The bar's top line: client row 5, x 8 to L + 7 (L = 470), colour 255; none in perspective.
     const uint32_t white = VideoColourTable()[255];
     const int barY = CLIENT_Y + 5, barX = CLIENT_X + 8;
     EXPECT_FALSE(PixelIs(barX + 200, barY, white));
@@ -236,7 +227,7 @@ TEST_F(Run, ViewSetupSwitchesTheViewAndTheScaleBarAppears)
     EXPECT_EQ(WinFindClass(CLASS_VIEW_SETUP), 0);
 }
 
-TEST_F(Run, AddingAVertexInThePerspectiveViewIsRefused)
+TEST_F(Run, AVertexIsAddedWhereThePointerIsInAParallelViewAndRefusedInPerspective)
 {
     StartEditor(EDITOR_SHAPE);
     LogOpen("log.txt");
@@ -247,11 +238,9 @@ TEST_F(Run, AddingAVertexInThePerspectiveViewIsRefused)
     EXPECT_NE(ReadText("log.txt").find("MSGBOX \"Add Vertex\" \"Not on perspective view you don't!\""),
               std::string::npos);
     EXPECT_NE(WinModal(), 0) << "the box is up";
-}
+    DismissBox();
 
-TEST_F(Run, AVertexAddedInAParallelViewLandsWhereThePointerIs)
-{
-    StartEditor(EDITOR_SHAPE);
+    // In a parallel view the vertex lands where the pointer is.
     SetView(VIEW_TOP);
     EditRequestCentre(1000, 0, 2000);
     Turns(2);
@@ -313,10 +302,7 @@ TEST_F(Run, ARefusedDragShowsOneBoxNotOnePerFrame)
     Up();
     Turns(1);
     // In a parallel view a drag that leaves the view is refused, once.
-    InputQueueKey(KEY_RETURN, 1);
-    Turns(2);
-    InputQueueKey(KEY_RETURN, 0);
-    ASSERT_EQ(WinModal(), 0);
+    DismissBox();
     SetView(VIEW_FRONT);
     ASSERT_EQ(MeshCreateSphere(1000, 1000, 1000, 0), 0);
     MeshSelectVertex(0, 1);
@@ -338,11 +324,7 @@ TEST_F(Run, ARefusedDragShowsOneBoxNotOnePerFrame)
         }
         Up();
         Turns(1);
-        InputQueueKey(KEY_RETURN, 1);
-        Turns(2);
-        InputQueueKey(KEY_RETURN, 0);
-        Turns(1);
-        ASSERT_EQ(WinModal(), 0);
+        DismissBox();
     }
     ShapeVertexPos(ShapeMEdit()->data, 0, now);
     EXPECT_EQ(now[1], was[1] - 10 * 160) << "the step inside stays";
@@ -350,16 +332,12 @@ TEST_F(Run, ARefusedDragShowsOneBoxNotOnePerFrame)
     ShapeVertexPos(ShapeMEdit()->data, 0, now);
     EXPECT_EQ(now[1], was[1]) << "as the box says, Undo puts it back";
     LogOpen(nullptr);
-    std::string log = ReadText("log.txt");
-    EXPECT_EQ(Count(log, "MSGBOX \"Move\" \"Not on perspective view.\""), 1u) << log;
-    EXPECT_EQ(Count(log, "MSGBOX \"Mesh Move\" \"The pointer left the view before anything moved. Drag inside the "
-                         "view.\""),
-              1u)
-        << log;
-    EXPECT_EQ(Count(log, "MSGBOX \"Mesh Move\" \"The pointer left the view, so the move stopped there. Undo puts the "
-                         "selection back; drag again inside the view.\""),
-              1u)
-        << log;
+    EXPECT_EQ(LoggedBoxes("log.txt"),
+              (std::vector<std::string>{
+                  "MSGBOX \"Move\" \"Not on perspective view.\"",
+                  "MSGBOX \"Mesh Move\" \"The pointer left the view before anything moved. Drag inside the view.\"",
+                  "MSGBOX \"Mesh Move\" \"The pointer left the view, so the move stopped there. Undo puts the "
+                  "selection back; drag again inside the view.\""}));
 }
 
 TEST_F(Run, MovingTheSelectionFollowsThePointerAndIsOneUndoStep)
@@ -395,15 +373,12 @@ TEST_F(Run, ThePickUnderThePointerFeedsTheTools)
     StartEditor(EDITOR_SHAPE);
     SetView(VIEW_REAR);
     EditSetTool(EDIT_TOOL_VERTEX_ADD, EDIT_PICK_VERTICES);
-    // Three vertices, then Polygons "Add" joins them clockwise as seen (the face turns to the
-    // eye): the first picked again closes it.
+    // Polygons "Add" joins three vertices clockwise as seen; the first picked again closes it.
     const int pts[3][2] = {{-30, 20}, {30, 20}, {0, -30}};
     for (const auto& p : pts) ClickAt(CX + p[0], CY + p[1]);
     ASSERT_EQ(ShapeVertexCount(Block()), 3);
     EditSetTool(EDIT_TOOL_POLY_ADD, EDIT_PICK_VERTICES | EDIT_PICK_UNDER | EDIT_PICK_POINTS);
-    for (int k : {0, 2, 1, 0}) {
-        PickAndClick(CX + pts[k][0], CY + pts[k][1]);
-    }
+    for (int k : {0, 2, 1, 0}) PickAndClick(CX + pts[k][0], CY + pts[k][1]);
     ASSERT_EQ(ShapePolygonCount(Block()), 1);
     EXPECT_EQ(EditPointCount(), 0);
     // Points half gathered are dropped when a tool is chosen again.
@@ -466,25 +441,15 @@ TEST_F(Run, ARectangleSelectsWhatLiesInsideItAndNeedsNoPanel)
     EXPECT_EQ(MeshSelectedVertexCount(), 0);
 
     // The panel hands the rectangle back; polygons count when all their points are inside.
-    const int32_t around[4] = {CX + 35, CY - 35, CX - 35,
-                               CY + 25};
-    EditRequestRectSelect(EDIT_RECT_VERTICES | EDIT_RECT_POLYGONS, around);
-    Turns(1);
+    RectSelect(EDIT_RECT_VERTICES | EDIT_RECT_POLYGONS, CX + 35, CY - 35, CX - 35, CY + 25);
     EXPECT_EQ(MeshSelectedVertexCount(), 3);
     EXPECT_EQ(MeshSelectedPolygonCount(), 1);
-    const int32_t part[4] = {CX - 35, CY - 35, CX + 5,
-                             CY + 25};
-    EditRequestRectSelect(EDIT_RECT_VERTICES | EDIT_RECT_POLYGONS, part);
-    Turns(1);
+    RectSelect(EDIT_RECT_VERTICES | EDIT_RECT_POLYGONS, CX - 35, CY - 35, CX + 5, CY + 25);
     EXPECT_EQ(MeshSelectedVertexCount(), 2) << "the selection is replaced";
     EXPECT_EQ(MeshSelectedPolygonCount(), 0) << "one point outside";
-    const int32_t last[4] = {CX + 95, CY + 95, CX + 105,
-                             CY + 105};
-    EditRequestRectSelect(EDIT_RECT_VERTICES | EDIT_RECT_KEEP, last);
-    Turns(1);
+    RectSelect(EDIT_RECT_VERTICES | EDIT_RECT_KEEP, CX + 95, CY + 95, CX + 105, CY + 105);
     EXPECT_EQ(MeshSelectedVertexCount(), 3) << "Mult keeps what was selected";
-    EditRequestRectSelect(EDIT_RECT_VERTICES | EDIT_RECT_DESELECT, last);
-    Turns(1);
+    RectSelect(EDIT_RECT_VERTICES | EDIT_RECT_DESELECT, CX + 95, CY + 95, CX + 105, CY + 105);
     EXPECT_EQ(MeshSelectedVertexCount(), 2);
 }
 
@@ -522,8 +487,7 @@ TEST_F(Run, VertexToolsThatWorkOnTwoPicksOrAPlane)
     click(c);
     EXPECT_EQ(Centre(), (std::vector<int32_t>{0, 4800, 0}));
 
-    // PlaneXZ: a vertex (the first of the shape) drops straight onto the selected polygon's
-    // plane (here y = x).
+    // PlaneXZ: the first vertex drops straight onto the selected polygon's plane (y = x).
     ShapeMNew();
     const int32_t pts[4][3] = {{4000, 0, 500}, {0, 0, 0}, {1000, 1000, 0}, {0, 0, 1000}};
     for (const auto& p : pts) ASSERT_GE(ShapeAppendVertex(ShapeMEdit(), p[0], p[1], p[2]), 0);
@@ -540,8 +504,7 @@ TEST_F(Run, ThePolygonPickTakesTheNearestFaceUnderThePointer)
 {
     StartEditor(EDITOR_SHAPE);
     SetView(VIEW_TOP);   // seen from above: the higher square is the nearer
-    // Two squares 40 pixels across at the zoom, one above the other; the low one made first,
-    // then last.
+    // Two squares 40 pixels across, one above the other; the low one made first, then last.
     for (bool lowFirst : {true, false}) {
         ShapeMNew();
         const int32_t heights[2] = {lowFirst ? -1600 : 1600, lowFirst ? 1600 : -1600};

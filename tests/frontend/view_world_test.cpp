@@ -1,6 +1,4 @@
-// The World Editor's view in the real editor, in process on the headless back end: worldshapes
-// and nodes picked and selected by rectangle in a parallel view, moved by a drag that one Undo
-// takes back, the tools that refuse the perspective view, and the world in the dump.
+// The World Editor's view in process: worldshapes and nodes picked, selected, dragged and undone.
 #include <nlohmann/json.hpp>
 
 #include <string>
@@ -41,15 +39,6 @@ void Drag(int x, int y, const std::vector<std::pair<int, int>>& through)
     Frames(1);
 }
 
-void DismissBox()
-{
-    InputQueueKey(KEY_RETURN, 1);
-    Frames(2);
-    InputQueueKey(KEY_RETURN, 0);
-    Frames(1);
-    ASSERT_EQ(WinModal(), 0);
-}
-
 std::vector<int32_t> ShapeAt(uint16_t id)
 {
     const uint8_t* p = WorldMShapeFindData(id);
@@ -63,9 +52,8 @@ std::vector<int32_t> NodeAt(uint16_t id)
     return {p[0], p[1], p[2]};
 }
 
-// A world of three boxes 10 pixels wide at the new zoom and one unselected node, seen from the
-// top (screen right is +x, up is +z). The panel the editor opens on is closed, so that only the
-// tests choose the tool.
+// Three boxes 10 pixels wide and an unselected node, seen from the top (right +x, up +z); the
+// opening panel closed, so only the tests choose the tool.
 struct World {
     uint16_t middle, right, upLeft, node;
 };
@@ -89,7 +77,7 @@ World MakeWorld()
 
 }  // namespace
 
-TEST_F(Run, WorldThePointerPicksTheWorldshapeOrNodeUnderIt)
+TEST_F(Run, WorldThePointerPicksTheWorldshapeOrNodeUnderItAndTheDumpReportsTheWorld)
 {
     StartEditor(EDITOR_WORLD);
     [[maybe_unused]] auto [middle, right, upLeft, node] = MakeWorld();
@@ -102,13 +90,8 @@ TEST_F(Run, WorldThePointerPicksTheWorldshapeOrNodeUnderIt)
     EXPECT_EQ(EditPickBefore()->node, node);
     EXPECT_EQ(EditPickBefore()->worldShape, 0u);
     // The node's marker is drawn where it was picked, over the background around it.
-    auto background = [](int x, int y) {
-        uint8_t r, g, b;
-        VideoReadPixel(x, y, &r, &g, &b);
-        return (uint32_t)((r << 16) | (g << 8) | b) == VideoColourTable()[DrawBackground()];
-    };
-    EXPECT_FALSE(background(CX + 50, CY + 50));
-    EXPECT_TRUE(background(CX + 50, CY + 30));
+    EXPECT_FALSE(PixelIs(CX + 50, CY + 50, VideoColourTable()[DrawBackground()]));
+    EXPECT_TRUE(PixelIs(CX + 50, CY + 30, VideoColourTable()[DrawBackground()]));
     // "Dynamic" off hides the named worldshape from the view and its picks.
     MoveTo(CX - 100, CY - 100);
     Turns(2);
@@ -116,28 +99,31 @@ TEST_F(Run, WorldThePointerPicksTheWorldshapeOrNodeUnderIt)
     SetView(VIEW_TOP, VIEW_FLAGS_WORLD & ~VIEWF_DYNAMIC);
     Turns(2);
     EXPECT_EQ(EditPickBefore()->worldShape, 0u);
+
+    // The dump reports the world.
+    WorldMSelectShape(right);
+    json d = DumpJson();
+    ASSERT_TRUE(d.contains("world"));
+    EXPECT_EQ(d["world"]["shapes"], 3);
+    EXPECT_EQ(d["world"]["selectedShapes"], 1);
+    EXPECT_EQ(d["world"]["nodes"], 1);
+    EXPECT_EQ(d["world"]["selectedNodes"], 0);
+    EXPECT_EQ(d["world"]["file"], "");
 }
 
 TEST_F(Run, WorldARectangleSelectsTheWorldshapesAndNodesInsideIt)
 {
     StartEditor(EDITOR_WORLD);
     [[maybe_unused]] auto [middle, right, upLeft, node] = MakeWorld();
-    // The panels hand the rectangle the view gave them back as a request (screen coordinates,
-    // corners in either order).
-    const int32_t shapes[4] = {CX + 120, CY + 20, CX - 20, CY - 20};
-    EditRequestRectSelect(VIEW_RECT_WORLD_SHAPES, shapes);
-    Turns(1);
+    // The panels hand the view's rectangle back as a request (corners in either order).
+    RectSelect(VIEW_RECT_WORLD_SHAPES, CX + 120, CY + 20, CX - 20, CY - 20);
     EXPECT_EQ(WorldMCountSelectedShapes(), 2);
     EXPECT_EQ(WorldMFirstSelectedShape(), middle);
     EXPECT_EQ(WorldMCountSelectedNodes(), 0) << "a worldshape rectangle leaves the nodes";
-    const int32_t node4[4] = {CX + 45, CY + 45, CX + 55, CY + 55};
-    EditRequestRectSelect(VIEW_RECT_NODES, node4);
-    Turns(1);
+    RectSelect(VIEW_RECT_NODES, CX + 45, CY + 45, CX + 55, CY + 55);
     EXPECT_EQ(WorldMCountSelectedNodes(), 1);
     EXPECT_EQ(WorldMCountSelectedShapes(), 2);
-    const int32_t half[4] = {CX - 20, CY - 20, CX + 20, CY + 20};
-    EditRequestRectSelect((uint32_t)VIEW_RECT_WORLD_SHAPES | (uint32_t)EDIT_RECT_DESELECT, half);
-    Turns(1);
+    RectSelect((uint32_t)VIEW_RECT_WORLD_SHAPES | (uint32_t)EDIT_RECT_DESELECT, CX - 20, CY - 20, CX + 20, CY + 20);
     EXPECT_EQ(WorldMCountSelectedShapes(), 1);
     EXPECT_EQ(WorldMFirstSelectedShape(), right);
 
@@ -156,16 +142,11 @@ TEST_F(Run, WorldASelectedWorldshapeIsOutlinedByItsBoxsEdges)
     MoveTo(CX - 300, CY + 200);   // nothing pointed at
     WorldMSelectShape(middle);
     Frames(2);
-    // The boxes' colour (palette 255) around each box 10 pixels wide: its square of edges
-    // for the selected one, none for the other.
+    // Colour 255 around each box: the selected one's edges, none for the other.
     auto outlined = [](int cx, int cy) {
         int n = 0;
         for (int y = cy - 8; y <= cy + 8; y++)
-            for (int x = cx - 8; x <= cx + 8; x++) {
-                uint8_t r, g, b;
-                VideoReadPixel(x, y, &r, &g, &b);
-                n += (uint32_t)((r << 16) | (g << 8) | b) == VideoColourTable()[255];
-            }
+            for (int x = cx - 8; x <= cx + 8; x++) n += PixelIs(x, y, VideoColourTable()[255]);
         return n;
     };
     EXPECT_GE(outlined(CX, CY), 32) << "four edges of about ten pixels";
@@ -217,8 +198,7 @@ TEST_F(Run, WorldAddNodeLandsUnderThePointerInAParallelView)
     EditSetTool(EDIT_TOOL_NODE_ADD, 0);
     ClickAt(CX + 10, CY + 5);
     ASSERT_EQ(WorldMCountNodes(), 2);
-    // Top view: x + 10 pixels, z - 5 pixels; y, which the view does not show, is the ground's
-    // (0 without terrain) and the clearance.
+    // Top view: x + 10 pixels, z - 5; the unseen y is the ground's (0 without terrain) plus the clearance.
     ASSERT_NE(WorldMFirstSelectedNode(), nullptr) << "a new node comes selected";
     EXPECT_EQ(NodeAt(GetU16(WorldMFirstSelectedNode(), WN_ID)),
               (std::vector<int32_t>{10 * ZOOM, NET_NODE_CLEARANCE, -5 * ZOOM}));
@@ -280,32 +260,14 @@ TEST_F(Run, WorldThePerspectiveViewRefusesTheParallelToolsOnceADragAndChangesNot
     WorldMUndo();
     EXPECT_EQ(NodeAt(node), nodeWas);
     LogOpen(nullptr);
-    std::string log = ReadText("log.txt");
-    EXPECT_EQ(Count(log, "MSGBOX \"Add Node\" \"Not on perspective view you don't!\""), 1u) << log;
-    EXPECT_EQ(Count(log, "MSGBOX \"Shape Position\" \"Use a parallel view, fool!\""), 1u) << log;
-    EXPECT_EQ(Count(log, "MSGBOX \"Move\" \"Not on perspective view.\""), 2u) << log;
-    EXPECT_EQ(Count(log, "MSGBOX \"World Move\" \"The pointer left the view before anything moved. Drag inside the "
-                         "view.\""),
-              1u)
-        << log;
-    EXPECT_EQ(Count(log, "MSGBOX \"Node Move\" \"The pointer left the view, so the move stopped there. Undo puts the "
-                         "nodes back; drag again inside the view.\""),
-              1u)
-        << log;
+    EXPECT_EQ(LoggedBoxes("log.txt"),
+              (std::vector<std::string>{
+                  "MSGBOX \"Add Node\" \"Not on perspective view you don't!\"",
+                  "MSGBOX \"Shape Position\" \"Use a parallel view, fool!\"", "MSGBOX \"Move\" \"Not on perspective view.\"",
+                  "MSGBOX \"Move\" \"Not on perspective view.\"",
+                  "MSGBOX \"World Move\" \"The pointer left the view before anything moved. Drag inside the view.\"",
+                  "MSGBOX \"Node Move\" \"The pointer left the view, so the move stopped there. Undo puts the nodes "
+                  "back; drag again inside the view.\""}));
     EXPECT_EQ(WorldMCountNodes(), 1);
     EXPECT_EQ(NodeAt(node), nodeWas);
-}
-
-TEST_F(Run, WorldTheDumpReportsTheWorld)
-{
-    StartEditor(EDITOR_WORLD);
-    [[maybe_unused]] auto [middle, right, upLeft, node] = MakeWorld();
-    WorldMSelectShape(right);
-    json d = DumpJson();
-    ASSERT_TRUE(d.contains("world"));
-    EXPECT_EQ(d["world"]["shapes"], 3);
-    EXPECT_EQ(d["world"]["selectedShapes"], 1);
-    EXPECT_EQ(d["world"]["nodes"], 1);
-    EXPECT_EQ(d["world"]["selectedNodes"], 0);
-    EXPECT_EQ(d["world"]["file"], "");
 }

@@ -1,5 +1,4 @@
-// The "Window" screen: the layout of a logical screen of any size, the live resize, the UI
-// scale's keys and the screen settings' refusals, in process on the headless back end.
+// The "Window" screen in process: layout at any size, live resize, the UI scale's keys, refusals.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -67,13 +66,18 @@ protected:
         ASSERT_EQ(Options(options), "");
         StartEditor(mode);
     }
+    static void CtrlKey(int key)
+    {
+        InputQueueKey(KEY_LCONTROL, 1);
+        TapKey(key);
+        InputQueueKey(KEY_LCONTROL, 0);
+        Turns(1);
+    }
 };
 
 }   // namespace
 
-// The view fills the screen above the panel row, the menu bar and the open panel stand on
-// that row at their place from the bottom-left, the view's title buttons at its right end,
-// and a dialog opens centred. Both editors, two sizes.
+// The view above the panel row, bar and panel on it from the bottom-left, a dialog centred.
 TEST_F(WindowScreen, ViewsFillTheAreaAboveThePanelRow)
 {
     struct {
@@ -129,9 +133,7 @@ TEST_F(WindowScreen, TheFixedScreensKeepTheirPlaces)
     EXPECT_EQ(LayoutFocalWidth(1920), 800);
 }
 
-// Resizing the window in the middle of an edit: the shape, its selection, the history, the
-// camera and a half-typed field stay; the view takes the new area; a dialog the user moved
-// stays where it was, clamped into the smaller screen.
+// A resize mid-edit keeps the work, camera and a half-typed field; a moved dialog stays, clamped.
 TEST_F(WindowScreen, AResizeMidEditKeepsTheWork)
 {
     StartAt({"--screen", "window", "--uiscale", "1"});
@@ -156,16 +158,14 @@ TEST_F(WindowScreen, AResizeMidEditKeepsTheWork)
     WinId panel = MenuBarOpenPanel(EditorMenuBar());
     ASSERT_NE(panel, 0);
     // A field half typed in a dialog the user moved to the far bottom-right.
-    WinId fields[1];
-    WinId dialog = MakeFieldDialog(100, 100, &fields[0]);
+    WinId field;
+    WinId dialog = MakeFieldDialog(100, 100, &field);
     WinSetPos(dialog, w0 - 120 - 10, h0 - 40 - 100);
-    ClickWindow(fields[0]);
-    ASSERT_EQ(WinFocus(), fields[0]);
+    ClickWindow(field);
+    ASSERT_EQ(WinFocus(), field);
     TapKey(KEY_Q);
     TapKey(KEY_Z);
-    std::string typed = text;
-    ASSERT_EQ(typed, "qz");
-
+    ASSERT_STREQ(text, "qz");
     WinId setup = dialog;
     Rect s = RectOf(setup);
 
@@ -186,10 +186,8 @@ TEST_F(WindowScreen, AResizeMidEditKeepsTheWork)
     EXPECT_EQ(after.distance, camera.distance);
     EXPECT_EQ(after.centre[0], 777);
     EXPECT_EQ(after.orientation[1], camera.orientation[1]);
-    ControlInfo field;
-    ASSERT_TRUE(ControlDescribe(fields[0], &field));
-    EXPECT_EQ(std::string(field.text), typed);
-    EXPECT_EQ(WinFocus(), fields[0]) << "the field keeps the focus";
+    EXPECT_EQ(FieldText(field), "qz");
+    EXPECT_EQ(WinFocus(), field) << "the field keeps the focus";
 
     // Larger again: the view grows, the dialog stays where it was put.
     Rect kept = RectOf(setup);
@@ -203,50 +201,42 @@ TEST_F(WindowScreen, AResizeMidEditKeepsTheWork)
     EXPECT_EQ(HistoryUndoCount(ShapeMHistory()), undo - 1);
 }
 
-// Ctrl+= and Ctrl+-: not while a field has the focus, and only as far as the window holds
-// 800 x 600; the screen follows at once.
+// Ctrl+= and Ctrl+-: not in a field, and only while the window holds 800 x 600.
 TEST_F(WindowScreen, CtrlPlusAndMinusStepTheScaleWithinTheWindow)
 {
     StartAt({"--screen", "window", "--uiscale", "1"});
     PlatHeadlessResize(2400, 1800);
     Turns(2);
     ASSERT_EQ(VideoModeWidth(), 2400);
-    auto ctrlKey = [](int key) {
-        InputQueueKey(KEY_LCONTROL, 1);
-        TapKey(key);
-        InputQueueKey(KEY_LCONTROL, 0);
-        Turns(1);
-    };
-    ctrlKey(KEY_EQUALS);
+    CtrlKey(KEY_EQUALS);
     EXPECT_EQ(ScreenUiScale(), 2);
     EXPECT_EQ(VideoModeWidth(), 1200);
     EXPECT_EQ(VideoModeHeight(), 900);
-    ctrlKey(KEY_EQUALS);
+    CtrlKey(KEY_EQUALS);
     EXPECT_EQ(ScreenUiScale(), 3);
     EXPECT_EQ(VideoModeWidth(), 800);
     EXPECT_EQ(VideoModeHeight(), 600);
-    ctrlKey(KEY_EQUALS);
+    CtrlKey(KEY_EQUALS);
     EXPECT_EQ(ScreenUiScale(), 3) << "2400 x 1800 holds 800 x 600 three times, not four";
-    ctrlKey(KEY_MINUS);
+    CtrlKey(KEY_MINUS);
     EXPECT_EQ(ScreenUiScale(), 2);
     EXPECT_EQ(VideoModeWidth(), 1200);
 
     // The keypad's plus with Ctrl is the views' fine zoom, never the scale.
-    ctrlKey(KEY_ADD);
+    CtrlKey(KEY_ADD);
     EXPECT_EQ(ScreenUiScale(), 2);
 
     // A field with the focus takes the keys as its own.
-    WinId fields[1];
-    MakeFieldDialog(100, 100, &fields[0]);
-    ClickWindow(fields[0]);
-    ASSERT_EQ(WinFocus(), fields[0]);
-    ctrlKey(KEY_MINUS);
+    WinId field;
+    MakeFieldDialog(100, 100, &field);
+    ClickWindow(field);
+    ASSERT_EQ(WinFocus(), field);
+    CtrlKey(KEY_MINUS);
     EXPECT_EQ(ScreenUiScale(), 2);
     EXPECT_EQ(VideoModeWidth(), 1200);
 }
 
-// Refused values: on the command line a one-line reason (the program ends with a usage
-// error), in tolbex.ini an Error box and the default kept.
+// Refused values: a one-line reason on the command line; in tolbex.ini the default kept.
 TEST_F(WindowScreen, BadScreenValuesAreRefusedAndTheDefaultKept)
 {
     EXPECT_EQ(Options({"--screen", "10x10"}),
@@ -306,8 +296,7 @@ TEST_F(WindowScreen, TheLauncherOffersTheWindowScreen)
     EXPECT_EQ(RectOf(EditorView()).w, VideoModeWidth() - 1);
 }
 
-// No work while idle: a change draws, and so do the turns right after it; then nothing until
-// the next input, held key or change of what shows by itself.
+// A change draws, and the turns after it; then nothing until input, a held key or a new signature.
 TEST(IdleFrames, OnlyAChangeDraws)
 {
     std::vector<int> drawn;
@@ -328,8 +317,7 @@ TEST(IdleFrames, OnlyAChangeDraws)
     EXPECT_EQ(drawn, (std::vector<int>{1, 1, 1, 0, 1, 1, 1}));
 }
 
-// A fixed screen opens its window at the UI scale where the desktop (1920 x 1080 headless)
-// holds it, and Ctrl+= gives the window the next scale only while the desktop holds it.
+// A fixed screen's window opens and steps at whole scales the 1920 x 1080 desktop holds.
 TEST_F(WindowScreen, FixedScreensOpenAndStepTheirWindowsAtWholeScales)
 {
     StartAt({"--screen", "640x400", "--uiscale", "4"});
@@ -343,20 +331,14 @@ TEST_F(WindowScreen, FixedScreensOpenAndStepTheirWindowsAtWholeScales)
     StartAt({"--screen", "640x400", "--uiscale", "1"});
     PlatWindowPixels(&w, &h);
     EXPECT_EQ(w, 640);
-    auto ctrlKey = [](int key) {
-        InputQueueKey(KEY_LCONTROL, 1);
-        TapKey(key);
-        InputQueueKey(KEY_LCONTROL, 0);
-        Turns(1);
-    };
-    ctrlKey(KEY_EQUALS);
+    CtrlKey(KEY_EQUALS);
     EXPECT_EQ(ScreenUiScale(), 2);
     PlatWindowPixels(&w, &h);
     EXPECT_EQ(w, 1280);
     EXPECT_EQ(h, 800);
-    ctrlKey(KEY_EQUALS);
+    CtrlKey(KEY_EQUALS);
     EXPECT_EQ(ScreenUiScale(), 2) << "1080 rows hold 400 twice, not three times";
-    ctrlKey(KEY_MINUS);
+    CtrlKey(KEY_MINUS);
     EXPECT_EQ(ScreenUiScale(), 1);
     PlatWindowPixels(&w, &h);
     EXPECT_EQ(w, 640);

@@ -1,5 +1,4 @@
-// Start-up settings, the command line and the run-state machine, with a front end that only
-// records what the kernel asks of it.
+// Settings, the command line and the run states, with a front end that records what it is asked.
 #include <gtest/gtest.h>
 
 #include <cstring>

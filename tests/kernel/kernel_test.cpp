@@ -60,8 +60,7 @@ TEST(Kernel, FatalErrorRemovesManagersThenReports)
         testing::ExitedWithCode(1), "removed.*FATAL: boom 7.*MSGBOX \"Fatal Error\" \"boom 7\"");
 }
 
-// The hook sees the managers still installed, runs once, and a fatal error inside it goes
-// straight on to the usual end: removals, log, box.
+// The hook sees the managers installed, runs once; a fatal error inside it goes on to the usual end.
 static void HookSaysText(const char* text) { fprintf(stderr, "hook(%s) ", text); }
 static void HookFailsAgain(const char* text)
 {
@@ -162,8 +161,7 @@ TEST(Kernel, ConfirmedCloseFollowsTheAnswer)
     PlatShutdown();
 }
 
-// A name from a file may hold a terminal's escape sequence: the log shows its control bytes as
-// \xNN, keeps line breaks and tabs, and leaves the bytes of UTF-8 names as they are.
+// The log shows control bytes as \xNN, keeps line breaks, tabs and UTF-8 as they are.
 TEST(Kernel, TheLogShowsControlBytesEscaped)
 {
     TempDir dir(true);
@@ -189,8 +187,7 @@ TEST(Kernel, QuitMessageEndsTheDrainWithItsCode)
     KernelSetQuit(0);
 }
 
-// Elapsed milliseconds, frames per second, frame time (seconds, 14 fraction bits) and total
-// after an update `ms` milliseconds on.
+// Elapsed ms, frames per second, frame time (seconds, 14 fraction bits), total after `ms` more.
 static std::vector<uint32_t> After(uint32_t ms)
 {
     PlatHeadlessAdvanceClock(ms);

@@ -88,8 +88,7 @@ TEST(SceneRules, LabelsInDegreesAndTheLight)
     EXPECT_EQ(SceneHeadingDegrees(16383), 359);
     EXPECT_EQ(SceneHeadingDegrees(45), 0);
 
-    // Pitch 8192 sends the light down at 45 degrees; a heading of a quarter turn points it
-    // along -x instead of +z.
+    // Pitch 8192 sends the light down at 45 degrees; a quarter turn of heading points it along -x.
     SceneValues v = {{100, 200, 300}, {1000, 2000, 3000}, 8192, 0};
     int32_t ambient[3], distant[3];
     int16_t dir[3];
@@ -163,8 +162,7 @@ TEST_F(MatPanel, ColourFollowsTheSliderInTheRenderTableAndOkWritesOnlyWhatMoved)
     EXPECT_EQ(GetI32(MatMRecord(2), MR_AMBIENT), 0xFFFF) << "an unmoved slider writes nothing";
     EXPECT_EQ(IntMatRed(2), 255);
 
-    // Each slider writes its own field on Ok: pressed at a different place along each, the
-    // fields come out in the order of the places.
+    // Each slider writes its own field on Ok: pressed further along each, the fields come out in order.
     const size_t fields[] = {MR_AMBIENT, MR_SPECULAR, MR_DIFFUSE, MR_SI, MR_RED, MR_GREEN, MR_BLUE, MR_ALPHA};
     const int ys[] = {91, 106, 121, 136, 151, 166, 181, 196};
     auto values = [&] {
@@ -246,8 +244,7 @@ TEST_F(MatPanel, ThePickerDrawsEachColourInsideItsOwnCellAndNothingPastTheGrid)
         VideoReadPixel(ox + x, oy + y, &r, &g, &b);
         return (uint32_t)((r << 16) | (g << 8) | b);
     };
-    // 16 x 16 cells of 8 x 2 pixels from (2, 7): the last column ends at x 129, the last row
-    // at y 38; the picker's background lies beyond both.
+    // 16 x 16 cells of 8 x 2 pixels from (2, 7), ending at x 129 and y 38; background beyond.
     const uint32_t background = at(0, 0);
     int differing = 0;
     for (int row = 0; row < 16; row++) {
@@ -296,14 +293,12 @@ TEST_F(MatPanel, NamesAreRenamedOnlyToNamesNotInUse)
     LogOpen("log.txt");
     WinId dialog = EditDialog(1);
     WinId name = ChildrenOf(dialog, CLASS_EDIT).at(0);
-    WinParam text = (WinParam) "b", zero = 0;
-    WinSendMessage(name, WM_EDITSETTEXT, &text, &zero);
+    SetFieldText(name, "b");
     ClickWindow(ButtonOf(dialog, "Ok"));
     EXPECT_TRUE(WinIsWindow(dialog)) << "refused: the dialog stays for another name";
     EXPECT_STREQ(MatMGetName(1), "A");
     TapKey(KEY_RETURN);
-    text = (WinParam) "C";
-    WinSendMessage(name, WM_EDITSETTEXT, &text, &zero);
+    SetFieldText(name, "C");
     ClickWindow(ButtonOf(dialog, "Ok"));
     EXPECT_STREQ(MatMGetName(1), "C");
     EXPECT_EQ(IntMatFind("C"), 1);
@@ -335,10 +330,9 @@ TEST_F(MatPanel, SelectMaterialListsAThousandNamesAndOkWithoutAChoiceChangesNoth
     ClickWindow(ChildrenOf(panel, CLASS_MAT_NAME).at(0));
     WinId select = WinFindClass(CLASS_MAT_SELECT);
     ASSERT_NE(select, 0);
-    ResId items = 0;
     ControlInfo c;
     ASSERT_TRUE(ControlDescribe(ChildrenOf(select, CLASS_LIST).at(0), &c));
-    items = c.list;
+    ResId items = c.list;
     ASSERT_EQ(ListCount(items), 1000);
     EXPECT_STREQ(ListGetItemText(items, 1000), "Material 000999");
     EXPECT_STREQ(ListGetItemText(items, 8), "(no name)");
@@ -382,8 +376,7 @@ TEST_F(MatPanel, SetAndGetChooseTheViewToolsAndTheViewTurnsSetOn)
 
 namespace {
 
-// The material name each polygon of the edit buffer is saved with (as Save prepares it), and
-// whether it is drawn with the Dummy because no material of that name exists.
+// Each polygon's material name as Save writes it, and whether it is drawn with the Dummy for want of it.
 struct PolygonMaterial {
     std::string name;
     bool dummy;
@@ -419,8 +412,7 @@ std::vector<PolygonMaterial> PolygonMaterials()
 TEST_F(MatPanel, PolygonsKeepTheirMaterialsByNameWhateverTheListDoes)
 {
     Open();
-    // Six faces: 0 to 2 in B, 3 in A, 4 and 5 in the Dummy; the undo copy is taken before 5
-    // goes to A.
+    // Faces 0 to 2 in B, 3 in A, 4 and 5 in the Dummy; the undo copy is taken before 5 goes to A.
     ASSERT_EQ(MeshCreateCuboid(200, 200, 200), 0);
     for (int i = 0; i < 6; i++) MeshSetMaterial(i, i < 3 ? 2 : i == 3 ? 1 : 0);
     MeshSetMaterial(5, 1);
@@ -441,16 +433,14 @@ TEST_F(MatPanel, PolygonsKeepTheirMaterialsByNameWhateverTheListDoes)
     const PolygonMaterial lostA{"A", true};
     EXPECT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{b, b, b, lostA, dummy, lostA}));
 
-    // A rename leaves the shape's names as they are: B's polygons are drawn with the Dummy
-    // while no material is called B, and take it again when one is.
+    // A rename leaves the shape's names: B's polygons use the Dummy until a material is called B again.
     ASSERT_EQ(MatPanelRename(MatMCount() - 1, "C"), 1);
     const PolygonMaterial lostB{"B", true};
     EXPECT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{lostB, lostB, lostB, lostA, dummy, lostA}));
     ASSERT_EQ(MatPanelRename(MatMCount() - 1, "B"), 1);
     EXPECT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{b, b, b, lostA, dummy, lostA}));
 
-    // Merging a file that has A again brings A's polygons back; Undo then gives the polygon
-    // that had no A yet its Dummy again, the rest as named.
+    // Merging a file with A brings A's polygons back; Undo gives face 5 its Dummy again.
     WriteBytes("A.MAT", MatFile({{"Dummy"}, {"A", 0, 0, 0, 0, 16384, 16384}}));
     ClickWindow(ButtonOf(panel, "Merge"));
     ChooseInSelector("A.MAT");
@@ -458,8 +448,7 @@ TEST_F(MatPanel, PolygonsKeepTheirMaterialsByNameWhateverTheListDoes)
     ClickWindow(ButtonOf(WinFindClass(CLASS_SHAPE_MENU), "Undo"));
     EXPECT_EQ(PolygonMaterials(), (std::vector<PolygonMaterial>{b, b, b, a, dummy, dummy}));
 
-    // Loading a list without B leaves those polygons on the Dummy under B; loading one with B
-    // brings them back.
+    // A list without B leaves those polygons on the Dummy under B; one with B brings them back.
     WriteBytes("NOB.MAT", MatFile({{"Dummy"}, {"Z"}, {"A"}}));
     ClickWindow(ButtonOf(panel, "Load"));
     ChooseInSelector("NOB.MAT");
@@ -482,11 +471,7 @@ TEST_F(MatPanel, SaveOffersTheFileTheSettingsLoadedTheMaterialsFrom)
     LogOpen("log.txt");
     ClickWindow(ButtonOf(panel, "Save"));
     ASSERT_NE(FileSelWindow(), 0);
-    std::vector<WinId> fields = ChildrenOf(FileSelWindow(), CLASS_EDIT);
-    ASSERT_FALSE(fields.empty());
-    ControlInfo c;
-    ASSERT_TRUE(ControlDescribe(fields[0], &c));
-    EXPECT_STREQ(c.text, "PAINT.MAT");
+    EXPECT_EQ(FieldText(ChildrenOf(FileSelWindow(), CLASS_EDIT).at(0)), "PAINT.MAT");
     LogOpen(nullptr);
     EXPECT_NE(ReadText("log.txt").find("/lists\" \"*.MAT\""), std::string::npos) << "in its own folder: " << ReadText("log.txt");
 }
@@ -497,9 +482,7 @@ TEST_F(MatPanel, SaveOffersUntitledWhenTheSettingsFileDidNotLoad)
     Open("materials=BROKEN.MAT\n");
     ClickWindow(ButtonOf(panel, "Save"));
     ASSERT_NE(FileSelWindow(), 0);
-    ControlInfo c;
-    ASSERT_TRUE(ControlDescribe(ChildrenOf(FileSelWindow(), CLASS_EDIT).at(0), &c));
-    EXPECT_STREQ(c.text, "UNTITLED.MAT");
+    EXPECT_EQ(FieldText(ChildrenOf(FileSelWindow(), CLASS_EDIT).at(0)), "UNTITLED.MAT");
 }
 
 TEST_F(MatPanel, ATextureThatCannotBeLoadedIsReportedOnceAndTheSwatchSaysItIsMissing)
@@ -509,32 +492,23 @@ TEST_F(MatPanel, ATextureThatCannotBeLoadedIsReportedOnceAndTheSwatchSaysItIsMis
     MatMSetAmbient(1, 1000);
     MatMSetSpecular(1, 2000);
     LogOpen("log.txt");
-    auto boxes = []() {
-        std::vector<std::string> out;
-        std::string log = ReadText("log.txt");
-        for (size_t at = log.find("MSGBOX "); at != std::string::npos; at = log.find("MSGBOX ", at + 1))
-            out.push_back(log.substr(at, log.find('\n', at) - at));
-        return out;
-    };
     auto setTexture = [&](const char* name) {
         WinId dialog = EditDialog(1);
         ASSERT_NE(dialog, 0);
-        WinParam text = (WinParam)name, zero = 0;
-        WinSendMessage(ChildrenOf(dialog, CLASS_EDIT).at(1), WM_EDITSETTEXT, &text, &zero);
+        SetFieldText(ChildrenOf(dialog, CLASS_EDIT).at(1), name);
         ClickWindow(ButtonOf(dialog, "Ok"));
         Turns(3);
         TapKey(KEY_RETURN);
         Turns(2);
     };
     setTexture("WOOD.SPR");
-    // Adding a material (in front of B) rebuilds the table: the texture told of already is
-    // not told again.
+    // Adding a material rebuilds the table: the texture told of already is not told again.
     MatMSetCurrent(2);
     ClickWindow(ButtonOf(panel, "Add"));
     Turns(3);
     MatMSetCurrent(1);
     LogOpen(nullptr);
-    EXPECT_EQ(boxes(), (std::vector<std::string>{
+    EXPECT_EQ(LoggedBoxes("log.txt"), (std::vector<std::string>{
                            "MSGBOX \"File Error\" \"Texture WOOD.SPR (material A) cannot be loaded: it is a BMP picture, "
                            "not an SPR sprite.\""}));
     EXPECT_EQ(MsgBoxWaitingCount(), 0);
@@ -546,8 +520,7 @@ TEST_F(MatPanel, ATextureThatCannotBeLoadedIsReportedOnceAndTheSwatchSaysItIsMis
     json d = DumpJson();
     EXPECT_EQ((*Find(d, ClassText(CLASS_MAT_SWATCH)))["texts"], json::array({"Texture missing"}));
 
-    // A name with no file behind it; then a list with two such textures and one that loads:
-    // one box each time.
+    // A name with no file; then a list with two such textures and one that loads: one box each.
     std::remove("log.txt");
     WriteSprite("GOOD.SPR");
     LogOpen("log.txt");
@@ -561,7 +534,7 @@ TEST_F(MatPanel, ATextureThatCannotBeLoadedIsReportedOnceAndTheSwatchSaysItIsMis
     TapKey(KEY_RETURN);
     Turns(2);
     LogOpen(nullptr);
-    EXPECT_EQ(boxes(), (std::vector<std::string>{
+    EXPECT_EQ(LoggedBoxes("log.txt"), (std::vector<std::string>{
                            "MSGBOX \"File Error\" \"Texture STONE.SPR (material A) cannot be loaded: there is no such file.\"",
                            "MSGBOX \"File Error\" \"2 textures cannot be loaded: TILE.SPR (there is no such file), WOOD.SPR "
                            "(it is a BMP picture, not an SPR sprite).\""}));
@@ -574,11 +547,8 @@ TEST_F(MatPanel, ATextureThatCannotBeLoadedIsReportedOnceAndTheSwatchSaysItIsMis
     EXPECT_TRUE((*Find(d, ClassText(CLASS_MAT_SWATCH)))["texts"].empty());
 }
 
-// "Tex:" takes a picture's path as well as a sprite name: the picture becomes an 8.3-named
-// sprite beside the materials file (the working folder while there is none), 32-bit in true
-// colour and 8-bit with the working palette in palette mode, and the dialog says so. A picture
-// that cannot be used, or a sprite name past 12 characters, keeps the dialog open with the
-// material as it was.
+// "Tex:" takes a picture's path: it becomes an 8.3-named sprite (32-bit, or 8-bit in palette mode);
+// an unusable picture or a name past 12 characters keeps the dialog open and the material as it was.
 TEST_F(MatPanel, TheTextureFieldTakesAPicture)
 {
     Open();
@@ -591,11 +561,7 @@ TEST_F(MatPanel, TheTextureFieldTakesAPicture)
     WriteText("broken.png", "no picture");
     const std::string longPath = "pictures/" + std::string(200, 'x') + ".png";
     WriteBytes(longPath, png);
-    auto setTexture = [](WinId dialog, const std::string& text) {
-        WinId field = ChildrenOf(dialog, CLASS_EDIT).at(1);
-        WinParam p = (WinParam)text.c_str(), zero = 0;
-        WinSendMessage(field, WM_EDITSETTEXT, &p, &zero);
-    };
+    auto setTexture = [](WinId dialog, const std::string& text) { SetFieldText(ChildrenOf(dialog, CLASS_EDIT).at(1), text); };
 
     WinId dialog = EditDialog(1);
     setTexture(dialog, "broken.png");

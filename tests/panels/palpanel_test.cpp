@@ -1,5 +1,4 @@
-// The palette panel in the running editor: the grid's hit test, the fields, and what the
-// renderer and the materials see of a palette change.
+// The palette panel: the grid's hit test, the fields, and what renderer and materials see of a change.
 #include "frontend/filesel.h"
 #include "frontend/menubar.h"
 #include "frontend/panels.h"
@@ -34,7 +33,7 @@ namespace {
 class PalPanel : public Run {
 protected:
     WinId panel = 0, grid = 0;
-    void Open()
+    void SetUp() override
     {
         WriteText("tolbex.ini", "palsupport=1\n");
         StartEditor(EDITOR_SHAPE);
@@ -55,19 +54,13 @@ protected:
         InputMessageHook(nullptr, right ? NM_RBUTTONUP : NM_LBUTTONUP, 0, 0);
         Turns(1);
     }
-    std::string Field(int i)
-    {
-        ControlInfo c;
-        ControlDescribe(ChildrenOf(panel, CLASS_EDIT).at(i), &c);
-        return c.text;
-    }
+    std::string Field(int i) { return FieldText(ChildrenOf(panel, CLASS_EDIT).at(i)); }
 };
 
 }  // namespace
 
 TEST_F(PalPanel, AnEditedColourReachesTheRendererAndPaletteMaterials)
 {
-    Open();
     MatMAdd(1);
     MatMSetPalette(1, 7);
     Pick(7);
@@ -89,7 +82,6 @@ TEST_F(PalPanel, AnEditedColourReachesTheRendererAndPaletteMaterials)
 
 TEST_F(PalPanel, ImportFillsARangeChosenBackwards)
 {
-    Open();
     Bytes lbm = ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/FC.LBM");
     uint8_t cmap[256 * 3];
     int colours = 0;
@@ -135,7 +127,6 @@ bool Shows(const std::vector<std::string>& lines, const std::string& text)
 
 TEST_F(PalPanel, TheViewsStatusLineFollowsTheGrid)
 {
-    Open();
     Turns(1);
     EXPECT_TRUE(Shows(ViewStatus(), "Current Colour: 0")) << DumpText();
     Pick(37);
@@ -151,11 +142,9 @@ TEST_F(PalPanel, TheViewsStatusLineFollowsTheGrid)
     EXPECT_TRUE(Shows(ViewStatus(), "Current Range: 200-5"));
 }
 
-// "C" copies the picked range and "P" pastes it at the colour picked; "Load" takes a file's
-// colours.
+// "C" copies the picked range, "P" pastes it at the colour picked; "Load" takes a file's colours.
 TEST_F(PalPanel, CopyPasteAndLoad)
 {
-    Open();
     auto colour = [](int i) {
         int r, g, b;
         PalMGetColour(i, &r, &g, &b);

@@ -1,5 +1,4 @@
-// The Edit Shapes and Nodes panels in the running World Editor: their context buttons follow
-// the selection, their buttons reach the world, and their naming dialogs refuse bad names.
+// Edit Shapes and Nodes: context buttons follow the selection, buttons reach the world, names checked.
 #include <functional>
 
 #include "base/log.h"
@@ -21,6 +20,24 @@
 namespace {
 
 typedef std::vector<std::string> Labels;
+
+// The pixels of the views' lowest status line, left of the frame rate.
+std::vector<uint32_t> StatusLinePixels()
+{
+    std::vector<uint32_t> out;
+    for (int y = CLIENT_Y + 528; y < CLIENT_Y + 536; y++)
+        for (int x = CLIENT_X + 4; x < CLIENT_X + 600; x++) out.push_back(PixelAt(x, y));
+    return out;
+}
+
+void AddMaterials(std::initializer_list<const char*> names)
+{
+    for (const char* name : names) {
+        MatMAdd(MatMCount());
+        MatMSetName(MatMCount() - 1, name);
+    }
+}
+void AddRailMaterials() { AddMaterials({"Rail_Track", "Rail_Support", "Rail_Light"}); }
 
 // Three worldshapes: ROCK (named "ROCK"), TREE (unnamed) and a second ROCK (named "STON").
 class EditAndNodesPanels : public Panels {
@@ -69,8 +86,7 @@ protected:
         for (uint16_t id : ids) WorldMSelectNode(id);
         Turns(1);
     }
-    // The left button held down on a button of the panel for one turn: the press has been
-    // heard, and the main loop has not yet run what it requested. Released after.
+    // A button held down for one turn: the press is heard, the main loop has not yet run its request.
     static void Hold(const std::string& label, WinId parent, const std::function<void()>& check)
     {
         WinId b = ButtonOf(parent, label.c_str());
@@ -142,8 +158,7 @@ TEST_F(EditAndNodesPanels, EditShapesShowsTheContextButtonsOfTheSelectionAndPick
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPES_RECT) << "Mult is still on";
     EXPECT_EQ(Grid(panel).size(), 8u);
 
-    // Away to Nodes and back: the new panel's controls take over the old ids, and neither
-    // panel touches the other's; Mult is kept.
+    // Away to Nodes and back: controls take over the old ids, neither panel touches the other's.
     OpenNodes();
     EXPECT_EQ(Buttons(Panel(CLASS_NODES_PANEL)), (Labels{"Unhide", "C", "A", "Add", "Mult"}));
     ClickWindow(ButtonOf(WinFindClass(CLASS_WORLD_MENU), "Edit Shapes"));
@@ -181,8 +196,7 @@ TEST_F(EditAndNodesPanels, HideDeleteAndNameAreUndoneByTheUndoButton)
     ClickWindow(undo);
     EXPECT_EQ(WorldMCountShapes(), 3);
 
-    // Building Name: filled with the selected worldshape's name; bad and taken names keep the
-    // dialog open; lower case is taken as upper; an empty field clears the name.
+    // Building Name: prefilled; bad and taken names refused; lower case taken as upper; empty clears.
     SelectOnly({rock});
     Click("Name", panel);
     WinId dialog = Panel(CLASS_BUILDING_NAME);
@@ -279,8 +293,7 @@ TEST_F(EditAndNodesPanels, NodesLinkUnlinkAndNameAndNamesThatClashAreRefused)
     EXPECT_EQ(GetU16(NetNode(n[0]), WN_PREV), 0);
     EXPECT_EQ(GetU16(NetNode(n[1]), WN_NEXT), 0);
 
-    // Node Name: a bad name and a name another net carries keep the dialog open; the net's
-    // own name given again is accepted; an empty field clears it.
+    // Node Name: bad names and another net's refused; the net's own accepted; empty clears.
     Click("Name", panel);
     WinId dialog = Panel(CLASS_NODE_NAME);
     ASSERT_NE(dialog, 0);
@@ -299,9 +312,7 @@ TEST_F(EditAndNodesPanels, NodesLinkUnlinkAndNameAndNamesThatClashAreRefused)
     EXPECT_EQ(WorldMGetNetName(), 0);
     SelectNodes({n[0]});
     Click("Name", panel);
-    ControlInfo field;
-    ASSERT_TRUE(ControlDescribe(Fields(Panel(CLASS_NODE_NAME)).at(0), &field));
-    EXPECT_STREQ(field.text, "NET1");
+    EXPECT_EQ(FieldText(Fields(Panel(CLASS_NODE_NAME)).at(0)), "NET1");
     Key(KEY_RETURN);
     EXPECT_EQ(Panel(CLASS_NODE_NAME), 0u) << "its own name is no clash";
     Click("Name", panel);
@@ -327,41 +338,13 @@ TEST_F(EditAndNodesPanels, MonorailNeedsItsMaterialsBeforeItIsRequested)
     EXPECT_FALSE(EditorRequestPending(REQUEST_RESERVED)) << "cleared without action";
     EXPECT_EQ(WinModal(), 0);
 
-    for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {
-        MatMAdd(MatMCount());
-        MatMSetName(MatMCount() - 1, name);
-    }
+    AddRailMaterials();
     Turns(1);
     Hold("Monorail", panel, [] {
         EXPECT_TRUE(EditorRequestPending(REQUEST_BUILD_MONORAIL));
         EXPECT_EQ(WinModal(), 0);
     });
 }
-
-namespace {
-
-// The pixels of the views' lowest status line, left of the frame rate.
-std::vector<uint32_t> StatusLinePixels()
-{
-    std::vector<uint32_t> out;
-    for (int y = CLIENT_Y + 528; y < CLIENT_Y + 536; y++)
-        for (int x = CLIENT_X + 4; x < CLIENT_X + 600; x++) {
-            uint8_t r, g, b;
-            VideoReadPixel(x, y, &r, &g, &b);
-            out.push_back((uint32_t)(r << 16 | g << 8 | b));
-        }
-    return out;
-}
-
-void AddRailMaterials()
-{
-    for (const char* name : {"Rail_Track", "Rail_Support", "Rail_Light"}) {
-        MatMAdd(MatMCount());
-        MatMSetName(MatMCount() - 1, name);
-    }
-}
-
-}  // namespace
 
 TEST_F(EditAndNodesPanels, NodesAddedInATopViewCarryAMonorailThatTheRuntimeSaveTakes)
 {
@@ -371,9 +354,7 @@ TEST_F(EditAndNodesPanels, NodesAddedInATopViewCarryAMonorailThatTheRuntimeSaveT
     WinId panel = Panel(CLASS_NODES_PANEL);
     std::vector<WinId> fields = Fields(panel);
     ASSERT_EQ(fields.size(), 1u) << "the Up field";
-    ControlInfo up;
-    ASSERT_TRUE(ControlDescribe(fields[0], &up));
-    EXPECT_STREQ(up.text, "4096");
+    EXPECT_EQ(FieldText(fields[0]), "4096");
     SetView(VIEW_TOP, VIEW_FLAGS_WORLD);
     // Two nodes 290 pixels apart (46400 units at the view's zoom of 160), well inside the grid.
     auto addPair = [&] {
@@ -451,16 +432,13 @@ TEST_F(EditAndNodesPanels, NodesAddedInATopViewCarryAMonorailThatTheRuntimeSaveT
     EXPECT_EQ(WorldMCountNodes(), 5);
     EXPECT_EQ(WorldMSelectedNodeY(), 99999);
     Fill(Fields(panel)[0], "100000");
-    EXPECT_STREQ(ControlDescribe(Fields(panel)[0], &up) ? up.text : "", "99999") << "five digits at most";
+    EXPECT_EQ(FieldText(Fields(panel)[0]), "99999") << "five digits at most";
 }
 
 TEST_F(EditAndNodesPanels, ButtonsThatDoNothingForTheSelectionSaySoOnTheStatusLine)
 {
     AddRailMaterials();
-    for (const char* name : {"WalkBottom", "WalkSide", "WalkTop", "TunFloor", "TunWall", "TunRoof"}) {
-        MatMAdd(MatMCount());
-        MatMSetName(MatMCount() - 1, name);
-    }
+    AddMaterials({"WalkBottom", "WalkSide", "WalkTop", "TunFloor", "TunWall", "TunRoof"});
     Turns(1);
     std::vector<uint32_t> quiet = StatusLinePixels();
     EXPECT_EQ(std::string(EditCurrentNote()), "");
@@ -565,8 +543,7 @@ TEST_F(EditAndNodesPanels, CameraCentresTheViewOnTheSelection)
     EXPECT_EQ(centre(), (std::vector<int32_t>{-4000, 5000, 6000}));
 }
 
-// The Nodes panel's buttons not pressed above, each on a net of two linked nodes and a third
-// apart: each makes its own change.
+// The other Nodes buttons, each on two linked nodes and a third apart: each makes its own change.
 TEST_F(EditAndNodesPanels, EachNodesButtonDoesItsOwnEdit)
 {
     OpenNodes();

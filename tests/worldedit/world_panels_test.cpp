@@ -1,5 +1,4 @@
-// The World and Add Shapes panels and the Building Name dialog in the running World Editor:
-// files chosen through the real selector, the view's position messages sent by hand.
+// The World and Add Shapes panels: files through the real selector, the view's positions by hand.
 #include "frontend/editor.h"
 #include "frontend/editstate.h"
 #include "frontend/filesel.h"
@@ -25,10 +24,7 @@ protected:
     static void Choose(const std::string& path)
     {
         ASSERT_NE(FileSelWindow(), 0);
-        for (int i = 0; i < WIN_MAX_CHILDREN; i++) {
-            WinId c = WinGetChild(FileSelWindow(), i);
-            if (c && WinGetClass(c) == CLASS_EDIT) Fill(c, path.c_str());
-        }
+        for (WinId c : ChildrenOf(FileSelWindow(), CLASS_EDIT)) Fill(c, path.c_str());
         Key(KEY_RETURN);
         ASSERT_EQ(FileSelWindow(), 0);
     }
@@ -41,12 +37,13 @@ protected:
         Key(KEY_RETURN);
         return shown;
     }
-    static std::string Text(WinId field)
-    {
-        ControlInfo c;
-        return ControlDescribe(field, &c) ? c.text : "";
-    }
     static Bytes World() { return Bytes(WorldMImage(), WorldMImage() + WorldMUsed()); }
+    static void OneCell()
+    {
+        WorldMSetCellsX(1);
+        WorldMSetCellsY(1);
+        WorldMSetCellsZ(1);
+    }
     static WinId Panel()
     {
         if (!WinFindClass(CLASS_WORLD_PANEL)) Click("World");
@@ -89,8 +86,7 @@ Bytes TerrainWorld(uint8_t sample, const char* texture)
     return WleImage().Append(t).Done();
 }
 
-// A world file whose one terrain tile has 257 x 257 samples: more points than the game's
-// collision shapes can number.
+// A world whose one tile has 257 x 257 samples: more points than a collision shape can number.
 Bytes BigTileWorld()
 {
     Bytes t = FlatTerrain(0);
@@ -129,9 +125,7 @@ TEST_F(WorldPanels, SaveNewLoadRoundTripAndADamagedFileLeavesTheWorldAsItWas)
     EXPECT_EQ(std::string(WorldPanelFileName()), "") << "an untitled world has no file";
     EXPECT_EQ(std::string(WorldPanelName()), "UNTITLED.WLE");
     // One cell holding the shape, so that the runtime save below has a world to build.
-    WorldMSetCellsX(1);
-    WorldMSetCellsY(1);
-    WorldMSetCellsZ(1);
+    OneCell();
     ASSERT_GT(WorldMAddShape("ROCK.SHP", 100, 100, 200, 0), 0);
     Bytes saved = World();
     Click("World");
@@ -164,8 +158,7 @@ TEST_F(WorldPanels, SaveNewLoadRoundTripAndADamagedFileLeavesTheWorldAsItWas)
     EXPECT_EQ(World(), saved);
     EXPECT_EQ(std::string(WorldPanelName()), "TOWN.WLE");
 
-    // Save Runtime: a runtime file's own name is refused before anything is written; then the
-    // main loop writes the world and its runtime beside it, under the name.
+    // Save Runtime refuses a runtime file's name before writing; then writes both under the name.
     Click("Save Runtime", panel);
     Choose(dir.file("CITY.WLD"));
     EXPECT_EQ(Box(), std::make_pair(std::string("Error During Save"), std::string("Failed to save WLE file.")));
@@ -186,14 +179,14 @@ TEST_F(WorldPanels, AddShapesTakesThePositionFromTheViewAndRefusesNamesWithABox)
     EXPECT_EQ(EditToolMode(), EDIT_TOOL_SHAPE_POSITION);
     std::vector<WinId> f = Fields(panel);   // X, Z, Shape, Name
     ASSERT_EQ(f.size(), 4u);
-    EXPECT_EQ(Text(f[0]), "0");
-    EXPECT_EQ(Text(f[3]), "AAAA");
+    EXPECT_EQ(FieldText(f[0]), "0");
+    EXPECT_EQ(FieldText(f[3]), "AAAA");
 
     Send(panel, PANEL_MSG_POSITION_X, 0x1234, 0);
     Send(panel, PANEL_MSG_POSITION_Y, 0x777, 0);
     Send(panel, PANEL_MSG_POSITION_Z, -16, 0);
-    EXPECT_EQ(Text(f[0]), "00001234");
-    EXPECT_EQ(Text(f[1]), "FFFFFFF0");
+    EXPECT_EQ(FieldText(f[0]), "00001234");
+    EXPECT_EQ(FieldText(f[1]), "FFFFFFF0");
     Fill(f[2], "ROCK.SHP");
     Click("Add", panel);
     ASSERT_EQ(WorldMCountShapes(), 1);
@@ -201,14 +194,14 @@ TEST_F(WorldPanels, AddShapesTakesThePositionFromTheViewAndRefusesNamesWithABox)
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(GetI32(s, WS_X), 0x1234);
     EXPECT_EQ(GetI32(s, WS_Z), -16);
-    EXPECT_EQ(Text(f[3]), "AAAB") << "the next name is proposed";
+    EXPECT_EQ(FieldText(f[3]), "AAAB") << "the next name is proposed";
 
     // A name already taken: the box, a new proposal with the keys, nothing added.
     Fill(f[3], "AAAA");
     Click("Add", panel);
     EXPECT_EQ(Box(), std::make_pair(std::string("Add Shapes"), std::string("Duplicate name.")));
     EXPECT_EQ(WorldMCountShapes(), 1);
-    EXPECT_EQ(Text(f[3]), "AAAB");
+    EXPECT_EQ(FieldText(f[3]), "AAAB");
     EXPECT_EQ(WinFocus(), f[3]);
 
     // An X that is no hexadecimal number takes the keys, without a box.
@@ -236,15 +229,13 @@ TEST_F(WorldPanels, AddShapesTakesThePositionFromTheViewAndRefusesNamesWithABox)
     ASSERT_NE(FileSelWindow(), 0);
     EXPECT_STREQ(WinGetTitle(FileSelWindow()), "Select Shape Name");
     Choose(dir.file("ROCK.SHP"));
-    EXPECT_EQ(Text(Fields(panel)[2]), "ROCK.SHP");
+    EXPECT_EQ(FieldText(Fields(panel)[2]), "ROCK.SHP");
 }
 
 TEST_F(WorldPanels, SaveAndSaveRuntimeNeverWriteOverAFileThatIsNoWorld)
 {
     ASSERT_GT(WorldMAddShape("ROCK.SHP", 100, 100, 200, 0), 0);
-    WorldMSetCellsX(1);
-    WorldMSetCellsY(1);
-    WorldMSetCellsZ(1);
+    OneCell();
     const std::string notes = "Level ideas: a bridge over the river.\n";
     ASSERT_TRUE(WriteText(dir.file("NOTES.WLE"), notes));
     for (const char* button : {"Save", "Save Runtime"}) {

@@ -1,5 +1,4 @@
-// Worldshapes in the 3D view: the display filter, hidden and shapeless worldshapes, the
-// rectangle selection and picking, drawn through a recording renderer.
+// Worldshapes in the 3D view through a recording renderer: filter, hiding, rectangle, picking.
 #include "render/d3test.h"
 #include "world/worldm_fixture.h"
 #include "worldedit/worldm_editview.h"
@@ -12,8 +11,7 @@ protected:
         SpriteInstall();
         Draw3DCheckFrames(0);
         InstallRecorder(2000, 0xC0);
-        // In front of the eye: an unnamed rock near, a named one further, a hidden one, one
-        // far off to the side, one whose shape is missing.
+        // Ahead: an unnamed rock near, a named one further, a hidden one, one aside, one shapeless.
         ASSERT_EQ(1, WorldMAddShape("rock.shp", 0, 0, 2000, 0));
         ASSERT_EQ(2, WorldMAddShape("rock.shp", 0, 0, 4000, Name4("DYN1")));
         ASSERT_EQ(3, WorldMAddShape("rock.shp", 0, 0, 3000, 0));
