@@ -27,8 +27,7 @@ TEST_F(AscTest, RealListingImportsThreeObjects)
     V(1, 2, 3);
     Bytes previous = Used();
     ASSERT_EQ(0, Import3DSASCII(kTesti.c_str())) << ASCIILastError();
-    ASSERT_EQ(13, ShapeVertexCount(B()));
-    ASSERT_EQ(9, ShapePolygonCount(B()));
+    ASSERT_EQ(Counts(), (std::vector<int>{13, 9}));
     EXPECT_EQ(0, ShapeShift(B()));
     // The largest coordinate is 287.551331: everything is scaled by 287 / 287.551331 and
     // truncated, so that the largest becomes 287 itself; the listing's (X, Y, Z) is the
@@ -87,7 +86,7 @@ TEST_F(AscTest, LongLinesAreReadInPieces)
     ASSERT_EQ(0, Import("Vertex list:\r\nVertex 0: X: 1 Y: 0 Z: 0" + std::string(200, ' ') +
                         "\r\nVertex 1: X: 0 Y: 1 Z: 0\r\nVertex 2: X: 0 Y: 0 Z: 1\r\n" + filler +
                         "Face 0: A:0 B:1 C:2\r\n"));
-    EXPECT_EQ((std::vector<int>{ShapeVertexCount(B()), ShapePolygonCount(B())}), (std::vector<int>{3, 1}));
+    EXPECT_EQ(Counts(), (std::vector<int>{3, 1}));
     EXPECT_EQ(1, Import("Vertex list:\nVertex 0: X: 1 Y: 0 Z: 0\nVertex 1: X: 0 Y: 1 Z: 0\nVertex 2: X: 0 Y: 0 Z: 1\n" +
                         std::string(154, 'x') + "Face 0: A:0 B:1 C:2\n"))
         << "a face line cut in two is not a face";

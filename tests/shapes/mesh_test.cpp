@@ -64,8 +64,7 @@ TEST_F(Mesh, CreateSphereScalesTheTableAndMapsEveryTriangle)
     MatMSetCurrent(1);
     V(1, 2, 3);
     ASSERT_EQ(0, MeshCreateSphere(6000, 9000, 12000, 0));   // no coordinate passes 12288
-    ASSERT_EQ(42, ShapeVertexCount(B()));
-    ASSERT_EQ(80, ShapePolygonCount(B()));
+    ASSERT_EQ(Counts(), (std::vector<int>{42, 80}));
     EXPECT_EQ((Vec{0, 9000, 0}), Pos(0));
     EXPECT_EQ((Vec{-3155, 4024, -8683}), Pos(1)) << "(-8613, 7327, -11855) x size >> 14, rounded down";
     EXPECT_EQ((std::vector<int>{0, 13, 12}), Points(0));
@@ -93,8 +92,7 @@ TEST_F(Mesh, RandomSphereDrawsThreeValuesAVertexFromTheFirstStream)
 TEST_F(Mesh, CuboidIsAnOutwardBoxOfTheThreeSizes)
 {
     ASSERT_EQ(0, MeshCreateCuboid(100, 41, 60));
-    ASSERT_EQ(8, ShapeVertexCount(B()));
-    ASSERT_EQ(6, ShapePolygonCount(B()));
+    ASSERT_EQ(Counts(), (std::vector<int>{8, 6}));
     EXPECT_EQ((Vec{-50, -20, -30}), Box(SH_MIN));
     EXPECT_EQ((Vec{50, 21, 30}), Box(SH_MAX));
     for (int i = 0; i < 6; i++) {
