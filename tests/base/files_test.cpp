@@ -28,6 +28,20 @@ static int WritePair(const char* first, const char* firstData, size_t firstSize,
     return FileWriteGroup(items, 2);
 }
 
+// The name FileFind gives on disk, or "<none>".
+static std::string Found(const std::string& name)
+{
+    char found[256] = "";
+    return FileFind(name.c_str(), found, sizeof found) == 1 ? found : "<none>";
+}
+
+static std::vector<std::string> Texts(std::initializer_list<const char*> names)
+{
+    std::vector<std::string> out;
+    for (const char* n : names) out.push_back(ReadText(n));
+    return out;
+}
+
 TEST(Files, NamesAreFoundWhateverTheirCase)
 {
     TempDir dir(true);
@@ -35,15 +49,12 @@ TEST(Files, NamesAreFoundWhateverTheirCase)
     WriteText("Textures/Trees/TREE.SHP", "12345");
     WriteText("tolbex.INI", "x");
 
-    char found[256];
-    ASSERT_EQ(FileFind("textures/trees/tree.shp", found, sizeof found), 1);
-    EXPECT_STREQ(found, "Textures/Trees/TREE.SHP");
-    ASSERT_EQ(FileFind("TEXTURES\\trees\\Tree.Shp", found, sizeof found), 1);
-    EXPECT_STREQ(found, "Textures/Trees/TREE.SHP");
-    ASSERT_EQ(FileFind((dir.path() + "/textures/trees/tree.shp").c_str(), found, sizeof found), 1);
-    EXPECT_EQ(std::string(found), dir.path() + "/Textures/Trees/TREE.SHP");
-    EXPECT_EQ(FileFind("textures/trees/bush.shp", found, sizeof found), 0);
-    EXPECT_EQ(FileFind("", found, sizeof found), 0);
+    EXPECT_EQ(Found("textures/trees/tree.shp"), "Textures/Trees/TREE.SHP");
+    EXPECT_EQ(Found("TEXTURES\\trees\\Tree.Shp"), "Textures/Trees/TREE.SHP");
+    EXPECT_EQ(Found(dir.path() + "/textures/trees/tree.shp"), dir.path() + "/Textures/Trees/TREE.SHP");
+    EXPECT_EQ(Found("textures/trees/bush.shp"), "<none>");
+    EXPECT_EQ(Found(""), "<none>");
+    char found[8];
     EXPECT_EQ(FileFind("textures/trees/tree.shp", found, 8), 0) << "a name that does not fit is not found";
     // The name and its terminator must fit: one byte short, nothing is written past the buffer.
     char exact[24];
@@ -77,14 +88,9 @@ TEST(Files, NamesAreFoundWhateverTheirCase)
     const FileWriteItem batch[] = {
         {"a.BIN", "1", 1, 0}, {"Textures/b.bin", "2", 1, 0}, {"c.bin", "3", 1, 0}, {"Textures/d.BIN", "4", 1, 0}};
     ASSERT_EQ(FileWriteGroup(batch, 4), 0);
-    EXPECT_EQ(ReadText("A.Bin"), "1");
-    EXPECT_FALSE(PathExists("a.BIN"));
-    EXPECT_EQ(ReadText("Textures/D.bin"), "4") << "in a folder too";
-    EXPECT_FALSE(PathExists("Textures/d.BIN"));
-    char got = 0;
-    EXPECT_EQ(FileReadAt("TEXTURES/B.BIN", 0, &got, 1), 0);
-    EXPECT_EQ(got, '2') << "into the folder as it is spelled on disk";
-    EXPECT_EQ(ReadText("c.bin"), "3");
+    EXPECT_EQ(Texts({"A.Bin", "Textures/D.bin", "Textures/b.bin", "c.bin"}), (std::vector<std::string>{"1", "4", "2", "3"}))
+        << "into the folder as it is spelled on disk";
+    EXPECT_FALSE(PathExists("a.BIN") || PathExists("Textures/d.BIN"));
     // A group of deletions: each found in any letter case, those missing counted.
     ASSERT_EQ(FileWrite("a.bin", "1", 1), 0);
     ASSERT_EQ(FileExists("textures/b.bin"), 1);
@@ -169,10 +175,8 @@ TEST(Files, TheFaultSwitchFailsEveryRoutineAndLosesNothing)
         EXPECT_EQ(WritePair("town.wxp", "a", 1, "town.wld", "b", 1), 1);
         EXPECT_EQ(errno, reason);
         unsetenv("TOLBEX_FILE_FAULT");
-        EXPECT_EQ(ReadText("old.bin"), "old");
-        EXPECT_EQ(ReadText("box.shp"), "shape");
-        EXPECT_EQ(ReadText("box.~hp"), "older shape");
-        EXPECT_EQ(ReadText("town.wxp"), "archive");
+        EXPECT_EQ(Texts({"old.bin", "box.shp", "box.~hp", "town.wxp"}),
+                  (std::vector<std::string>{"old", "shape", "older shape", "archive"}));
         EXPECT_EQ(Listing("."), before);
     }
     // Off again, the same writes go through.
@@ -187,8 +191,8 @@ TEST(Files, APairIsWrittenWholeOrNotAtAll)
     WriteText("town.wld", "old world");
     // Both new files replace both old ones.
     ASSERT_EQ(WritePair("TOWN.WXP", "archive 2", 9, "town.wld", "world 2", 7), 0);
-    EXPECT_EQ(ReadText("town.wxp"), "archive 2") << "the existing file of another case is replaced";
-    EXPECT_EQ(ReadText("town.wld"), "world 2");
+    EXPECT_EQ(Texts({"town.wxp", "town.wld"}), (std::vector<std::string>{"archive 2", "world 2"}))
+        << "the existing file of another case is replaced";
     EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"}));
 
     // A folder in the second's place: the first is not touched either.
@@ -255,8 +259,8 @@ TEST(Files, ASecondRenameThatFailsPutsTheFirstFileBack)
     errno = 0;
     EXPECT_EQ(WritePair("town.wxp", "archive 2", 9, "town.wld", "world 2", 7), 2);
     EXPECT_EQ(errno, EIO);
-    EXPECT_EQ(ReadText("town.wxp"), "old archive") << "the first file is put back";
-    EXPECT_EQ(ReadText("town.wld"), "old world");
+    EXPECT_EQ(Texts({"town.wxp", "town.wld"}), (std::vector<std::string>{"old archive", "old world"}))
+        << "the first file is put back";
     EXPECT_EQ(Listing("."), (std::vector<std::string>{"town.wld", "town.wxp"})) << "no copy kept aside is left";
     // A first file that was new goes again.
     EXPECT_EQ(WritePair("new.wxp", "archive", 7, "town.wld", "world 2", 7), 2);
@@ -317,15 +321,11 @@ TEST(Files, CapitalsAndSmallLettersAreTriedBeforeTheFolderIsRead)
     WriteText("SHAPES/trees/BOX.SHP", "box");
     WriteText("SHAPES/trees/rock.shp", "rock");
     WriteText("SHAPES/trees/Tree.Shp", "tree");
-    char found[256];
     foldersRead = 0;
-    ASSERT_EQ(FileFind("shapes/TREES/box.shp", found, sizeof found), 1);
-    EXPECT_STREQ(found, "SHAPES/trees/BOX.SHP");
-    ASSERT_EQ(FileFind("Shapes/Trees/ROCK.shp", found, sizeof found), 1);
-    EXPECT_STREQ(found, "SHAPES/trees/rock.shp");
+    EXPECT_EQ(Found("shapes/TREES/box.shp"), "SHAPES/trees/BOX.SHP");
+    EXPECT_EQ(Found("Shapes/Trees/ROCK.shp"), "SHAPES/trees/rock.shp");
     EXPECT_EQ(foldersRead, 0);
-    ASSERT_EQ(FileFind("shapes/trees/tree.shp", found, sizeof found), 1);
-    EXPECT_STREQ(found, "SHAPES/trees/Tree.Shp");
+    EXPECT_EQ(Found("shapes/trees/tree.shp"), "SHAPES/trees/Tree.Shp");
     EXPECT_EQ(foldersRead, 1) << "a spelling of mixed letters is found by reading its folder";
 }
 
@@ -350,8 +350,8 @@ TEST(Files, SavesKeepTheirBackupModeAndLinks)
     EXPECT_EQ(ReadText("v1.2/sub/box.~hp"), "one");
     WriteText("v1.2/notes", "first");
     ASSERT_EQ(FileSaveWithBackup("v1.2/notes", "second", 6), 0);
-    EXPECT_EQ(ReadText("v1.2/notes.~"), "first") << "a name without an extension gets .~";
-    EXPECT_EQ(ReadText("v1.2/notes"), "second");
+    EXPECT_EQ(Texts({"v1.2/notes.~", "v1.2/notes"}), (std::vector<std::string>{"first", "second"}))
+        << "a name without an extension gets .~";
 
     // A rewritten file keeps its permissions (0640: not the temporary file's own 0600, nor
     // what a new file gets), saved plainly or with a backup; a file written through a link
@@ -417,11 +417,8 @@ TEST(Files, AnEntryThatCannotBeOpenedIsNotSwappedForAnotherCase)
     WriteText("tree.shp", "the tree");
     std::filesystem::create_symlink("BOX.SHP", "BOX.SHP");          // a loop
     std::filesystem::create_symlink("nowhere.shp", "TREE.SHP");     // a link to nothing
-    char found[256];
-    ASSERT_EQ(FileFind("BOX.SHP", found, sizeof found), 1);
-    EXPECT_STREQ(found, "BOX.SHP");
-    ASSERT_EQ(FileFind("TREE.SHP", found, sizeof found), 1);
-    EXPECT_STREQ(found, "TREE.SHP");
+    EXPECT_EQ(Found("BOX.SHP"), "BOX.SHP");
+    EXPECT_EQ(Found("TREE.SHP"), "TREE.SHP");
     char buf[3];
     EXPECT_NE(FileReadAt("BOX.SHP", 0, buf, 3), 0);
     EXPECT_EQ(FileSize("TREE.SHP"), -1);
@@ -433,8 +430,7 @@ TEST(Files, AnEntryThatCannotBeOpenedIsNotSwappedForAnotherCase)
     EXPECT_EQ(FileCheckRead("TREE.SHP", 100, "a shape file", &size), FILE_CANNOT_OPEN);
     EXPECT_STREQ(FileRefusal(), "No such file or directory");
     // A name that is not there in any form is still found in another case.
-    ASSERT_EQ(FileFind("Box.Shp", found, sizeof found), 1);
-    EXPECT_STREQ(found, "box.shp");
+    EXPECT_EQ(Found("Box.Shp"), "box.shp");
     EXPECT_EQ(FileCheckRead("Box.Shp", 100, "a shape file", &size), FILE_READABLE);
     EXPECT_EQ(size, 7);
     EXPECT_STREQ(FileRefusal(), "") << "a check that passes leaves no refusal behind";
@@ -442,7 +438,7 @@ TEST(Files, AnEntryThatCannotBeOpenedIsNotSwappedForAnotherCase)
     std::filesystem::create_directories("Shapes");
     WriteText("Shapes/rock.shp", "rock");
     std::filesystem::create_symlink("gone", "SHAPES");
-    EXPECT_EQ(FileFind("SHAPES/rock.shp", found, sizeof found), 0);
+    EXPECT_EQ(Found("SHAPES/rock.shp"), "<none>");
     EXPECT_EQ(FileCheckRead("SHAPES/rock.shp", 100, "a shape file", nullptr), FILE_CANNOT_OPEN);
     EXPECT_STREQ(FileRefusal(), "No such file or directory");
 }
@@ -538,8 +534,7 @@ TEST(Files, TheLongestNameIsWrittenBesideAShortTemporaryName)
     ASSERT_EQ(FileWrite(name.c_str(), "one", 3), 0) << strerror(errno);
     EXPECT_EQ(ReadText(name), "one");
     ASSERT_EQ(FileSaveWithBackup(name.c_str(), "two", 3), 0) << strerror(errno);
-    EXPECT_EQ(ReadText(name), "two");
-    EXPECT_EQ(ReadText(backup), "one");
+    EXPECT_EQ(Texts({name.c_str(), backup.c_str()}), (std::vector<std::string>{"two", "one"}));
     const std::string world = std::string(251, 'w') + ".wle", runtime = std::string(251, 'w') + ".wld";
     WriteText(world, "old world");
     FileWriteItem items[2] = {{runtime.c_str(), "runtime", 7, 0}, {world.c_str(), "new world", 9, 1}};
@@ -575,18 +570,14 @@ TEST(Files, AGroupWithABackupIsWrittenWholeOrNotAtAll)
         failRenameOnce = false;
         EXPECT_EQ(failed, !strcmp(failing, "town.wxp") ? 1 : !strcmp(failing, "town.wld") ? 2 : 3);
         EXPECT_EQ(errno, EIO);
-        EXPECT_EQ(ReadText("town.wxp"), "old archive");
-        EXPECT_EQ(ReadText("town.wld"), "old runtime");
-        EXPECT_EQ(ReadText("town.wle"), "old world");
-        EXPECT_EQ(ReadText("town.~le"), "older world");
+        EXPECT_EQ(Texts({"town.wxp", "town.wld", "town.wle", "town.~le"}),
+                  (std::vector<std::string>{"old archive", "old runtime", "old world", "older world"}));
         EXPECT_EQ(Listing("."), all) << "no copy kept aside is left";
     }
     setUp();
     ASSERT_EQ(FileWriteGroup(items, 3), 0);
-    EXPECT_EQ(ReadText("town.wxp"), "archive 2");
-    EXPECT_EQ(ReadText("town.wld"), "runtime 2");
-    EXPECT_EQ(ReadText("town.wle"), "world 2");
-    EXPECT_EQ(ReadText("town.~le"), "old world");
+    EXPECT_EQ(Texts({"town.wxp", "town.wld", "town.wle", "town.~le"}),
+              (std::vector<std::string>{"archive 2", "runtime 2", "world 2", "old world"}));
     EXPECT_EQ(Listing("."), all);
     // A world without an old file gets no backup; one that fails to be made takes the others back.
     std::filesystem::remove("town.wle");

@@ -4,17 +4,12 @@
 
 TEST(FixedPoint, DivisionTruncatesAndSaturates)
 {
-    EXPECT_EQ(8192, FixDiv(1000, 2000));
-    EXPECT_EQ(-8192, FixDiv(-1000, 2000));
-    EXPECT_EQ(5461, FixDiv(1, 3)) << "16384 / 3 = 5461.33, truncated";
-    EXPECT_EQ(-5461, FixDiv(1, -3)) << "toward zero";
-    EXPECT_EQ(16384 * 100000, FixDiv(100000, 1)) << "inside the 32-bit range";
-    // A zero divisor is an infinitely large quotient: held at the range's end of a's sign.
-    EXPECT_EQ(INT32_MAX, FixDiv(1, 0));
-    EXPECT_EQ(INT32_MIN, FixDiv(-1, 0));
-    EXPECT_EQ(0, FixDiv(0, 0));
-    // So is a quotient past the range.
-    EXPECT_EQ(INT32_MAX, FixDiv(1 << 20, 1));
-    EXPECT_EQ(INT32_MIN, FixDiv(1 << 20, -1));
-    EXPECT_EQ(INT32_MIN, FixDiv(INT32_MIN, 1));
+    // a, b, a / b in 14 fraction bits. 16384 / 3 = 5461.33 is truncated toward zero; a zero
+    // divisor, like a quotient past the range, is held at the range's end of the sign.
+    const int32_t cases[][3] = {
+        {1000, 2000, 8192}, {-1000, 2000, -8192}, {1, 3, 5461}, {1, -3, -5461}, {100000, 1, 16384 * 100000},
+        {1, 0, INT32_MAX}, {-1, 0, INT32_MIN}, {0, 0, 0}, {1 << 20, 1, INT32_MAX}, {1 << 20, -1, INT32_MIN},
+        {INT32_MIN, 1, INT32_MIN},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FixDiv(c[0], c[1]), c[2]) << c[0] << " / " << c[1];
 }

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 
 #include "kernel/app.h"
@@ -14,16 +12,6 @@
 #include "support/testutil.h"
 
 namespace {
-
-struct KeepVariable {
-    const char* name;
-    std::optional<std::string> value;
-    explicit KeepVariable(const char* n) : name(n)
-    {
-        if (const char* v = getenv(n)) value = v;
-    }
-    ~KeepVariable() { value ? setenv(name, value->c_str(), 1) : unsetenv(name); }
-};
 
 std::string WorkPath(const char* document, const char* leaf = "temp.txt")
 {
@@ -34,7 +22,7 @@ std::string WorkPath(const char* document, const char* leaf = "temp.txt")
 
 class Folders : public ::testing::Test {
 protected:
-    KeepVariable config{"XDG_CONFIG_HOME"}, state{"XDG_STATE_HOME"}, home{"HOME"};
+    KeepEnv config{"XDG_CONFIG_HOME"}, state{"XDG_STATE_HOME"}, home{"HOME"};
     TempDir dir{true};
     std::string here;
     void SetUp() override

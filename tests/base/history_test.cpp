@@ -24,6 +24,10 @@ struct Doc {
     }
     bool Undo() { return Take(HistoryUndo); }
     bool Redo() { return Take(HistoryRedo); }
+    // The text after a step, or "-" where there was no step to take.
+    std::string Undone() { return Undo() ? Text() : "-"; }
+    std::string Redone() { return Redo() ? Text() : "-"; }
+    std::vector<int> Counts() const { return {HistoryUndoCount(h), HistoryRedoCount(h)}; }
     bool Take(size_t (*step)(History*, const uint8_t*, size_t, uint8_t*, size_t))
     {
         size_t n = step(h, now.data(), now.size(), buffer.data(), buffer.size());
@@ -41,32 +45,19 @@ TEST(History, StepsBackAndForwardOneEditAtATime)
     d.Edit("AB");
     d.Edit("ABC");
     d.Edit("ABCD");
-    EXPECT_EQ(3, HistoryUndoCount(d.h));
-    EXPECT_EQ(0, HistoryRedoCount(d.h));
-    ASSERT_TRUE(d.Undo());
-    EXPECT_EQ("ABC", d.Text());
-    ASSERT_TRUE(d.Undo());
-    EXPECT_EQ("AB", d.Text());
-    ASSERT_TRUE(d.Undo());
+    EXPECT_EQ(d.Counts(), (std::vector<int>{3, 0}));
+    EXPECT_EQ((std::vector<std::string>{d.Undone(), d.Undone(), d.Undone(), d.Undone()}),
+              (std::vector<std::string>{"ABC", "AB", "A", "-"}))
+        << "nothing before the first edit";
     EXPECT_EQ("A", d.Text());
-    EXPECT_FALSE(d.Undo()) << "nothing before the first edit";
-    EXPECT_EQ("A", d.Text());
-    EXPECT_EQ(0, HistoryUndoCount(d.h));
-    EXPECT_EQ(3, HistoryRedoCount(d.h));
-    ASSERT_TRUE(d.Redo());
-    EXPECT_EQ("AB", d.Text());
-    ASSERT_TRUE(d.Redo());
-    EXPECT_EQ("ABC", d.Text());
-    EXPECT_EQ(2, HistoryUndoCount(d.h));
-    EXPECT_EQ(1, HistoryRedoCount(d.h));
+    EXPECT_EQ(d.Counts(), (std::vector<int>{0, 3}));
+    EXPECT_EQ((std::vector<std::string>{d.Redone(), d.Redone()}), (std::vector<std::string>{"AB", "ABC"}));
+    EXPECT_EQ(d.Counts(), (std::vector<int>{2, 1}));
 
     // A new edit after Undo drops what Redo would have brought back.
     d.Edit("ABCX");
-    EXPECT_EQ(0, HistoryRedoCount(d.h));
-    EXPECT_FALSE(d.Redo());
-    EXPECT_EQ("ABCX", d.Text());
-    ASSERT_TRUE(d.Undo());
-    EXPECT_EQ("ABC", d.Text());
+    EXPECT_EQ(d.Counts(), (std::vector<int>{3, 0}));
+    EXPECT_EQ((std::vector<std::string>{d.Redone(), d.Text(), d.Undone()}), (std::vector<std::string>{"-", "ABCX", "ABC"}));
 }
 
 TEST(History, AStepNeverLargerThanTheBufferIsWritten)
@@ -90,10 +81,7 @@ TEST(History, AnEditThatChangedNothingCostsNoStep)
     d.Edit("C");
     EXPECT_NE(saved, HistoryStateNumber(d.h)) << "the edit after it is a new state";
     EXPECT_EQ(2, HistoryUndoCount(d.h));
-    ASSERT_TRUE(d.Undo());
-    EXPECT_EQ("B", d.Text());
-    ASSERT_TRUE(d.Undo());
-    EXPECT_EQ("A", d.Text());
+    EXPECT_EQ((std::vector<std::string>{d.Undone(), d.Undone()}), (std::vector<std::string>{"B", "A"}));
 }
 
 TEST(History, TheBoundsDropTheOldestStepsFirst)
@@ -104,7 +92,7 @@ TEST(History, TheBoundsDropTheOldestStepsFirst)
     EXPECT_EQ(3, HistoryUndoCount(d.h)) << "at most three steps";
     d.Undo(), d.Undo(), d.Undo();
     EXPECT_EQ("C", d.Text()) << "the newest three stay";
-    EXPECT_EQ(3, HistoryRedoCount(d.h));
+    EXPECT_EQ(d.Counts(), (std::vector<int>{0, 3}));
     EXPECT_EQ(3u, HistoryBytes(d.h));
 
     // Bytes: steps of 10 bytes under a bound of 25 keep two.
@@ -122,12 +110,10 @@ TEST(History, TheBoundsDropTheOldestStepsFirst)
     EXPECT_EQ(State(10, 'd'), m.now);
     // Exactly at the bound is within it.
     HistorySetBounds(m.h, 64, 20);
-    EXPECT_EQ(1, HistoryUndoCount(m.h));
-    EXPECT_EQ(1, HistoryRedoCount(m.h));
+    EXPECT_EQ(m.Counts(), (std::vector<int>{1, 1}));
     // A smaller bound takes effect at once, undo steps first.
     HistorySetBounds(m.h, 1, 0);
-    EXPECT_EQ(0, HistoryUndoCount(m.h));
-    EXPECT_EQ(1, HistoryRedoCount(m.h));
+    EXPECT_EQ(m.Counts(), (std::vector<int>{0, 1}));
     EXPECT_EQ(1, HistoryMaxSteps(m.h));
     // With no undo step left, the redo steps farthest from the current state go.
     Doc r;

@@ -99,10 +99,7 @@ TEST_F(LogToFile, HookMayLogInTurn)
     LogSetHook(LogTestHookThatLogs);
     std::thread worker([] { LogPrintf(LOG_INFO, "from the worker"); });
     worker.join();
-    std::vector<std::string> lines = LogTestReadLines(path);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "seen: from the worker");
-    EXPECT_EQ(lines[1], "from the worker");
+    EXPECT_EQ(LogTestReadLines(path), (std::vector<std::string>{"seen: from the worker", "from the worker"}));
 }
 
 // The model reader runs in a forked child, which logs, while another thread may be logging:

@@ -58,15 +58,11 @@ TEST(ResFile, HandMadeFilesPlainAndScrambledReadAlike)
         EXPECT_EQ(1, ResFileGetEntry(0, 5, &e));
         EXPECT_EQ(1, ResFileGetEntry(1, 0, &e));
 
-        ResId tree = ResOpenName("tree.shp");
-        ASSERT_NE(0, tree);
+        ResId tree = ResOpenName("tree.shp"), longName = ResOpenName("abcdefghij.dat"), empty = ResOpenName("empty.bin");
+        ASSERT_TRUE(tree && longName && empty);
         EXPECT_EQ("shapes", ResText(tree)) << "the kind 1 entry before it is skipped, the later one not reached";
-        ResId longName = ResOpenName("abcdefghij.dat");
-        ASSERT_NE(0, longName);
         EXPECT_EQ("xyz", ResText(longName)) << "matched by the first 8 characters";
         EXPECT_STREQ("abcdefghij.dat", ResName(longName));
-        ResId empty = ResOpenName("empty.bin");
-        ASSERT_NE(0, empty);
         EXPECT_EQ(0u, ResSize(empty));
         EXPECT_EQ(0, ResFindOrAdd("other.dat"));
 
@@ -159,10 +155,9 @@ TEST(ResFile, OpenFileLimits)
     ResScope scope;
     ResPackItem items[] = {{"a.dat", "a", 1}};
     ASSERT_EQ(0, ResWriteFile("x.res", items, 1, 0));
-    EXPECT_EQ(0, ResAddFile("x.res"));
-    EXPECT_EQ(0, ResAddFile("x.res"));
-    EXPECT_EQ(0, ResAddFile("x.res"));
-    EXPECT_EQ(-1, ResAddFile("x.res")) << "three open at a time";
+    EXPECT_EQ((std::vector<int>{ResAddFile("x.res"), ResAddFile("x.res"), ResAddFile("x.res"), ResAddFile("x.res")}),
+              (std::vector<int>{0, 0, 0, -1}))
+        << "three open at a time";
     ResCloseFile(1);
     EXPECT_EQ(2, ResFileCount());
     EXPECT_EQ(0, ResAddFile("x.res")) << "a closed slot is taken again";

@@ -1,23 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 
 #include "platform/platform.h"
 #include "support/testutil.h"
-
-// Puts a variable back as it was when the test ends.
-struct KeepEnv {
-    const char* name;
-    std::optional<std::string> value;
-    explicit KeepEnv(const char* n) : name(n)
-    {
-        if (const char* v = getenv(n)) value = v;
-    }
-    ~KeepEnv() { value ? setenv(name, value->c_str(), 1) : unsetenv(name); }
-};
 
 static bool IsPrivateFolder(const std::string& path)
 {

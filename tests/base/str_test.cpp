@@ -119,21 +119,22 @@ TEST(Str, InsertDeleteAndEditKeys)
 
 TEST(Str, DecimalAndHexParse)
 {
+    // The answer and the value.
+    auto dec = [](const char* text) {
+        int32_t v = -1;
+        int r = StrToDec(text, &v);
+        return std::vector<int64_t>{r, v};
+    };
     int32_t v = -1;
     EXPECT_EQ(1, StrToDec("", &v));
-    EXPECT_EQ(0, StrToDec("0042", &v));
-    EXPECT_EQ(42, v);
-    EXPECT_EQ(1, StrToDec("12a4", &v));
-    EXPECT_EQ(12, v) << "holds what was accumulated before the bad character";
+    EXPECT_EQ(dec("0042"), (std::vector<int64_t>{0, 42}));
+    EXPECT_EQ(dec("12a4"), (std::vector<int64_t>{1, 12})) << "holds what was accumulated before the bad character";
     EXPECT_EQ(1, StrToDec(" 100", &v)) << "a leading blank is rejected";
     EXPECT_EQ(1, StrToDec("-5", &v));
-    EXPECT_EQ(0, StrToDec("2147483647", &v));
-    EXPECT_EQ(2147483647, v);
-    EXPECT_EQ(0, StrToDec("4294967297", &v)) << "no overflow test: the value wraps";
-    EXPECT_EQ(1, v);
+    EXPECT_EQ(dec("2147483647"), (std::vector<int64_t>{0, 2147483647}));
+    EXPECT_EQ(dec("4294967297"), (std::vector<int64_t>{0, 1})) << "no overflow test: the value wraps";
 
-    EXPECT_EQ(0, StrToHex("fF10", &v));
-    EXPECT_EQ(0xFF10, v);
+    EXPECT_EQ((std::vector<int>{StrToHex("fF10", &v), v}), (std::vector<int>{0, 0xFF10}));
     EXPECT_EQ((std::vector<int>{StrToHex("1G", &v), v, StrToHex("", &v)}), (std::vector<int>{1, 1, 1}));
     EXPECT_EQ(1, StrToDec("AB", &v)) << "letters are not decimal digits";
 }
@@ -141,20 +142,15 @@ TEST(Str, DecimalAndHexParse)
 TEST(Str, NumberToText)
 {
     char buf[40];
-    EXPECT_STREQ("-005", StrFromNum(-5, '0', 4, 10, buf));
-    EXPECT_STREQ("-5", StrFromNum(-5, 0, 4, 10, buf));
-    EXPECT_STREQ("0", StrFromNum(0, 0, 3, 10, buf));
-    EXPECT_STREQ("000", StrFromNum(0, '0', 3, 10, buf));
-    EXPECT_STREQ("  7", StrFromNum(7, ' ', 3, 10, buf));
-    EXPECT_STREQ("+07", StrFromNum(7, 0x100 | '0', 3, 10, buf));
-    EXPECT_STREQ("+7", StrFromNum(7, 0x4000, 3, 10, buf));
-    EXPECT_STREQ("-", StrFromNum(-7, 0, 1, 10, buf)) << "width 1 with a sign: the sign alone";
-    EXPECT_STREQ("+", StrFromNum(7, 0x100, 1, 10, buf));
-    EXPECT_STREQ("345", StrFromNum(12345, 0, 3, 10, buf)) << "taken modulo radix^digits";
-    EXPECT_STREQ("00FF", StrFromNum(255, '0', 4, 16, buf));
-    EXPECT_STREQ("101", StrFromNum(5, 0, 3, 2, buf));
-    EXPECT_STREQ("-2147483648", StrFromNum(INT32_MIN, 0, 11, 10, buf));
-    EXPECT_STREQ("2147483647", StrFromNum(INT32_MAX, 0, 30, 10, buf)) << "at most 16 digits";
+    // Value, fill and flags, width, radix, text. Width 1 with a sign holds the sign alone;
+    // values are taken modulo radix^digits; at most 16 digits.
+    const struct { int32_t v; int fill, width, radix; const char* text; } cases[] = {
+        {-5, '0', 4, 10, "-005"}, {-5, 0, 4, 10, "-5"}, {0, 0, 3, 10, "0"}, {0, '0', 3, 10, "000"},
+        {7, ' ', 3, 10, "  7"}, {7, 0x100 | '0', 3, 10, "+07"}, {7, 0x4000, 3, 10, "+7"}, {-7, 0, 1, 10, "-"},
+        {7, 0x100, 1, 10, "+"}, {12345, 0, 3, 10, "345"}, {255, '0', 4, 16, "00FF"}, {5, 0, 3, 2, "101"},
+        {INT32_MIN, 0, 11, 10, "-2147483648"}, {INT32_MAX, 0, 30, 10, "2147483647"},
+    };
+    for (const auto& c : cases) EXPECT_STREQ(c.text, StrFromNum(c.v, c.fill, c.width, c.radix, buf)) << c.v << " " << c.width;
     EXPECT_EQ(16, StrLen(StrFromNum(1, '0', 30, 10, buf)));
 
     EXPECT_STREQ("4294967295", StrFromUNum(0xFFFFFFFFu, 0, 10, 10, buf));

@@ -17,6 +17,13 @@ protected:
         InputQueueKey(code, 0);
         KeyPoll();
     }
+    // The next n characters read.
+    static std::vector<int> Reads(int n)
+    {
+        std::vector<int> out;
+        for (int i = 0; i < n; i++) out.push_back(KeyRead());
+        return out;
+    }
 };
 
 TEST_F(Input, TranslationTables)
@@ -65,15 +72,13 @@ TEST_F(Input, PressedHeldAndRead)
     InputQueueKey(KEY_LSHIFT, 1);
     InputQueueKey(KEY_B, 1);
     InputQueueKey(KEY_LSHIFT, 0);
-    EXPECT_EQ(KeyRead(), 'B') << "Shift counts as it was when the key went down";
-    EXPECT_EQ(KeyRead(), 0);
+    EXPECT_EQ(Reads(2), (std::vector<int>{'B', 0})) << "Shift counts as it was when the key went down";
     EXPECT_EQ(KeyPressed(KEY_F1), 0) << "reading took the function key's press";
     InputQueueKey(KEY_B, 0);
     InputQueueKey(KEY_F1, 0);
     InputQueueKey(KEY_UP, 1);
     InputQueueKey(KEY_NUMPAD8, 1);
-    EXPECT_EQ(KeyRead(), CH_UP);
-    EXPECT_EQ(KeyRead(), CH_UP);
+    EXPECT_EQ(Reads(2), (std::vector<int>{CH_UP, CH_UP}));
 }
 
 TEST_F(Input, QuickKeysAreNotLost)
@@ -83,10 +88,7 @@ TEST_F(Input, QuickKeysAreNotLost)
         InputQueueKey(code, 1);
         InputQueueKey(code, 0);
     }
-    EXPECT_EQ(KeyRead(), 'z');
-    EXPECT_EQ(KeyRead(), 'q');
-    EXPECT_EQ(KeyRead(), 'z');
-    EXPECT_EQ(KeyRead(), 0);
+    EXPECT_EQ(Reads(4), (std::vector<int>{'z', 'q', 'z', 0}));
 
     // A key down and up before any poll still reads as pressed, and as not held.
     InputQueueKey(KEY_A, 1);
@@ -138,17 +140,17 @@ TEST_F(Input, PointerEventsWaitForTheReader)
     auto move = [](int x, int y) {
         InputMessageHook(nullptr, NM_MOUSEMOVE, 0, (int32_t)(((uint32_t)(uint16_t)y << 16) | (uint16_t)x));
     };
-    int x, y;
+    auto pos = [] {
+        int x, y;
+        PointerPos(&x, &y);
+        return std::vector<int>{x, y};
+    };
     move(45, 123);
     EXPECT_EQ(PointerAdvance(), 0);
-    PointerPos(&x, &y);
-    EXPECT_EQ(x, 45);
-    EXPECT_EQ(y, 123);
+    EXPECT_EQ(pos(), (std::vector<int>{45, 123}));
     move(-1, -2);
     PointerAdvance();
-    PointerPos(&x, &y);
-    EXPECT_EQ(x, -1) << "positions are signed";
-    EXPECT_EQ(y, -2);
+    EXPECT_EQ(pos(), (std::vector<int>{-1, -2})) << "positions are signed";
 
     // A click within one frame: the press is seen, with the pointer where it was pressed,
     // before the release and the later moves are applied.
@@ -159,17 +161,14 @@ TEST_F(Input, PointerEventsWaitForTheReader)
     move(20, 10);
     EXPECT_EQ(KeyHeld(KEY_MOUSE_LEFT), 0) << "nothing is applied before the reader asks";
     EXPECT_EQ(PointerAdvance(), 1);
-    PointerPos(&x, &y);
-    EXPECT_EQ(x, 10);
+    EXPECT_EQ(pos()[0], 10);
     EXPECT_NE(KeyHeld(KEY_MOUSE_LEFT), 0);
     EXPECT_NE(KeyPressed(KEY_MOUSE_LEFT), 0);
     EXPECT_EQ(PointerAdvance(), 1) << "the release waits behind the press";
-    PointerPos(&x, &y);
-    EXPECT_EQ(x, 11);
+    EXPECT_EQ(pos()[0], 11);
     EXPECT_EQ(KeyHeld(KEY_MOUSE_LEFT), 0);
     EXPECT_EQ(PointerAdvance(), 0);
-    PointerPos(&x, &y);
-    EXPECT_EQ(x, 20);
+    EXPECT_EQ(pos()[0], 20);
 
     InputMessageHook(nullptr, NM_RBUTTONDBLCLK, 0, 0);
     EXPECT_EQ(PointerAdvance(), 0);
@@ -251,11 +250,7 @@ TEST_F(Input, TextJoinsThePressThatTypedItAndRepeatsTypeOnlyWhereTheyEdit)
     InputQueueText("\xe2\x82\xac\xff!");
     InputQueueKey(KEY_BACK, 1);
     InputQueueKey(KEY_BACK, 0);
-    EXPECT_EQ(KeyRead(), 0xE9);
-    EXPECT_EQ(KeyRead(), 0x20AC);
-    EXPECT_EQ(KeyRead(), '!');
-    EXPECT_EQ(KeyRead(), CH_BACKSPACE);
-    EXPECT_EQ(KeyRead(), 0);
+    EXPECT_EQ(Reads(5), (std::vector<int>{0xE9, 0x20AC, '!', CH_BACKSPACE, 0}));
 
     // A press taken by KeyPressed is that key's, not another waiting before it, nor a repeat.
     InputQueueKey(KEY_Q, 1);
@@ -264,8 +259,7 @@ TEST_F(Input, TextJoinsThePressThatTypedItAndRepeatsTypeOnlyWhereTheyEdit)
     InputQueueKey(KEY_W, 0);
     InputQueueKey(KEY_Q, 0);
     EXPECT_EQ(KeyPressed(KEY_W), 1);
-    EXPECT_EQ(KeyRead(), 'q');
-    EXPECT_EQ(KeyRead(), 0) << "the repeat of W types no letter without its text";
+    EXPECT_EQ(Reads(2), (std::vector<int>{'q', 0})) << "the repeat of W types no letter without its text";
 
     // Without text events the tables type; a press taken by KeyPressed takes its text along.
     InputQueueKey(KEY_G, 1);
@@ -280,10 +274,7 @@ TEST_F(Input, TextJoinsThePressThatTypedItAndRepeatsTypeOnlyWhereTheyEdit)
     KeyPoll();
     EXPECT_EQ(KeyRead(), CH_LEFT);
     for (int code : {KEY_LEFT, KEY_DELETE, KEY_HOME, KEY_RETURN, KEY_TAB, KEY_Q}) InputQueueRepeat(code);
-    EXPECT_EQ(KeyRead(), CH_LEFT);
-    EXPECT_EQ(KeyRead(), CH_DELETE);
-    EXPECT_EQ(KeyRead(), CH_HOME);
-    EXPECT_EQ(KeyRead(), 0);
+    EXPECT_EQ(Reads(4), (std::vector<int>{CH_LEFT, CH_DELETE, CH_HOME, 0}));
     EXPECT_EQ(KeyPressed(KEY_DELETE), 0);
     // A repeat nobody read lapses with the turn.
     InputQueueRepeat(KEY_BACK);
@@ -292,10 +283,9 @@ TEST_F(Input, TextJoinsThePressThatTypedItAndRepeatsTypeOnlyWhereTheyEdit)
     EXPECT_EQ(KeyRead(), 0);
 
     // Home and End on both blocks; text events on: table letters give way to the text.
-    EXPECT_EQ(KeyTranslate(KEY_HOME, 0), CH_HOME);
-    EXPECT_EQ(KeyTranslate(KEY_NUMPAD7, 0), CH_HOME);
-    EXPECT_EQ(KeyTranslate(KEY_END, 0), CH_END);
-    EXPECT_EQ(KeyTranslate(KEY_NUMPAD1, 0), CH_END);
+    EXPECT_EQ((std::vector<int>{KeyTranslate(KEY_HOME, 0), KeyTranslate(KEY_NUMPAD7, 0), KeyTranslate(KEY_END, 0),
+                                KeyTranslate(KEY_NUMPAD1, 0)}),
+              (std::vector<int>{CH_HOME, CH_HOME, CH_END, CH_END}));
     InputSetTextEvents(1);
     InputQueueKey(KEY_A, 1);
     InputQueueKey(KEY_A, 0);

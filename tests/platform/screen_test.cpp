@@ -24,33 +24,22 @@ TEST(Screen, WholeScaleIsTheLargestThatFitsBothSides)
         EXPECT_EQ(ScreenWholeScale(c.ww, c.wh, c.pw, c.ph), c.scale) << c.ww << "x" << c.wh;
 }
 
+// x, y, width, height
+static std::vector<int> Letterbox(int ww, int wh, int pw, int ph)
+{
+    ScreenRect r = ScreenLetterbox(ww, wh, pw, ph);
+    return {r.x, r.y, r.width, r.height};
+}
+
 TEST(Screen, LetterboxCentresTheWholeScalePicture)
 {
-    ScreenRect r = ScreenLetterbox(3840, 2160, 800, 600);
-    EXPECT_EQ(r.width, 2400);
-    EXPECT_EQ(r.height, 1800);
-    EXPECT_EQ(r.x, 720);
-    EXPECT_EQ(r.y, 180);
-    // A window of exactly twice the logical screen: no border at all.
-    r = ScreenLetterbox(1920, 1200, 960, 600);
-    EXPECT_EQ(r.x, 0);
-    EXPECT_EQ(r.y, 0);
-    EXPECT_EQ(r.width, 1920);
-    EXPECT_EQ(r.height, 1200);
+    EXPECT_EQ(Letterbox(3840, 2160, 800, 600), (std::vector<int>{720, 180, 2400, 1800}));
+    EXPECT_EQ(Letterbox(1920, 1200, 960, 600), (std::vector<int>{0, 0, 1920, 1200})) << "exactly twice: no border";
     // Odd space left over goes half to each side, the odd pixel right and below.
-    r = ScreenLetterbox(1605, 1203, 800, 600);
-    EXPECT_EQ(r.x, 2);
-    EXPECT_EQ(r.y, 1);
-    EXPECT_EQ(r.width, 1600);
+    EXPECT_EQ(Letterbox(1605, 1203, 800, 600), (std::vector<int>{2, 1, 1600, 1200}));
     // Too small a window shrinks the picture with its shape kept, by the side that runs out.
-    r = ScreenLetterbox(400, 600, 800, 600);
-    EXPECT_EQ(r.width, 400);
-    EXPECT_EQ(r.height, 300);
-    EXPECT_EQ(r.y, 150);
-    r = ScreenLetterbox(800, 300, 800, 600);
-    EXPECT_EQ(r.width, 400);
-    EXPECT_EQ(r.height, 300);
-    EXPECT_EQ(r.x, 200);
+    EXPECT_EQ(Letterbox(400, 600, 800, 600), (std::vector<int>{0, 150, 400, 300}));
+    EXPECT_EQ(Letterbox(800, 300, 800, 600), (std::vector<int>{200, 0, 400, 300}));
 }
 
 // Every window pixel of a row and a column, up to the window's last, lands on the logical
@@ -78,41 +67,30 @@ TEST(Screen, PointerMappingIsExactAtScalesTwoAndThree)
             ASSERT_EQ(py, expect) << "scale " << scale << " window y " << wy;
             ASSERT_EQ(px, pw - 1) << "the picture's last column";
         }
-        // The last pixel of the picture's last square, and the window's own last pixel.
-        int px, py;
-        ScreenWindowToPicture(r, pw, ph, r.x + r.width - 1, r.y + r.height - 1, &px, &py);
-        EXPECT_EQ(px, pw - 1);
-        EXPECT_EQ(py, ph - 1);
-        ScreenWindowToPicture(r, pw, ph, r.x + scale - 1, r.y + scale, &px, &py);
-        EXPECT_EQ(px, 0);
-        EXPECT_EQ(py, 1);
-        ScreenWindowToPicture(r, pw, ph, -40, -40, &px, &py);
-        EXPECT_EQ(px, 0);
-        EXPECT_EQ(py, 0);
+        // The last pixel of the picture's last square, the first square's edge, and outside.
+        auto at = [&](int wx, int wy) {
+            int px, py;
+            ScreenWindowToPicture(r, pw, ph, wx, wy, &px, &py);
+            return std::vector<int>{px, py};
+        };
+        EXPECT_EQ(at(r.x + r.width - 1, r.y + r.height - 1), (std::vector<int>{pw - 1, ph - 1}));
+        EXPECT_EQ(at(r.x + scale - 1, r.y + scale), (std::vector<int>{0, 1}));
+        EXPECT_EQ(at(-40, -40), (std::vector<int>{0, 0}));
     }
 }
 
 TEST(Screen, LogicalSizeIsTheWindowByTheScaleAtLeast800By600)
 {
-    int w, h;
-    ScreenLogicalSize(3840, 2160, 2, &w, &h);
-    EXPECT_EQ(w, 1920);
-    EXPECT_EQ(h, 1080);
-    ScreenLogicalSize(3841, 2161, 2, &w, &h);   // rounded down
-    EXPECT_EQ(w, 1920);
-    EXPECT_EQ(h, 1080);
-    ScreenLogicalSize(3840, 2160, 3, &w, &h);
-    EXPECT_EQ(w, 1280);
-    EXPECT_EQ(h, 720);
-    ScreenLogicalSize(1000, 1000, 2, &w, &h);   // 500 x 500 is too small on both sides
-    EXPECT_EQ(w, 800);
-    EXPECT_EQ(h, 600);
-    ScreenLogicalSize(1200, 500, 1, &w, &h);
-    EXPECT_EQ(w, 1200);
-    EXPECT_EQ(h, 600);
-    ScreenLogicalSize(20000, 20000, 1, &w, &h);
-    EXPECT_EQ(w, SCREEN_MAX_SIDE);
-    EXPECT_EQ(h, SCREEN_MAX_SIDE);
+    const int cases[][5] = {
+        {3840, 2160, 2, 1920, 1080}, {3841, 2161, 2, 1920, 1080},   // rounded down
+        {3840, 2160, 3, 1280, 720},  {1000, 1000, 2, 800, 600},     // 500 x 500 is too small on both sides
+        {1200, 500, 1, 1200, 600},   {20000, 20000, 1, SCREEN_MAX_SIDE, SCREEN_MAX_SIDE},
+    };
+    for (const auto& c : cases) {
+        int w, h;
+        ScreenLogicalSize(c[0], c[1], c[2], &w, &h);
+        EXPECT_EQ((std::vector<int>{w, h}), (std::vector<int>{c[3], c[4]})) << c[0] << "x" << c[1] << " / " << c[2];
+    }
 }
 
 TEST(Screen, AutomaticScaleComesFromEachSourceInTurn)
@@ -154,8 +132,7 @@ TEST(Screen, ScaleAndSizeTextsAreReadStrictly)
     }
     int w = 0, h = 0;
     EXPECT_EQ(ScreenParseSize("1024x768", &w, &h), 0);
-    EXPECT_EQ(w, 1024);
-    EXPECT_EQ(h, 768);
+    EXPECT_EQ((std::vector<int>{w, h}), (std::vector<int>{1024, 768}));
     EXPECT_EQ(ScreenParseSize("10X10", &w, &h), 0);
     EXPECT_EQ(w, 10);
     for (const char* bad : {"1024", "x768", "1024x", "1024x768x", "1024*768", "999999x600"})
@@ -164,13 +141,10 @@ TEST(Screen, ScaleAndSizeTextsAreReadStrictly)
 
 TEST(Screen, UiScaleStaysFromOneToFour)
 {
-    ScreenSetUiScale(3);
-    EXPECT_EQ(ScreenUiScale(), 3);
-    ScreenSetUiScale(0);
-    EXPECT_EQ(ScreenUiScale(), 1);
-    ScreenSetUiScale(12);
-    EXPECT_EQ(ScreenUiScale(), 4);
-    ScreenSetUiScale(1);
+    for (auto [set, got] : {std::pair{3, 3}, {0, 1}, {12, 4}, {1, 1}}) {
+        ScreenSetUiScale(set);
+        EXPECT_EQ(ScreenUiScale(), got) << set;
+    }
 }
 
 // The script's `resize`: the window's new size, as the desktop gives it.
@@ -180,9 +154,7 @@ TEST(Screen, ScriptResizeTakesAWidthAndAHeight)
     std::string error;
     ASSERT_EQ(ScriptParse("resize 1280 720\n", "s.txt", steps, error), 0) << error;
     ASSERT_EQ(steps.size(), 1u);
-    EXPECT_EQ(steps[0].op, SCRIPT_RESIZE);
-    EXPECT_EQ(steps[0].a, 1280);
-    EXPECT_EQ(steps[0].b, 720);
+    EXPECT_EQ((std::vector<int>{steps[0].op, steps[0].a, steps[0].b}), (std::vector<int>{SCRIPT_RESIZE, 1280, 720}));
     for (const char* bad : {"resize 1280\n", "resize 0 720\n", "resize 1280 0\n", "resize 40000 720\n", "resize a b\n",
                             "resize 1 2 3\n"}) {
         steps.clear();

@@ -34,8 +34,7 @@ TEST(Script, CommandsExpandIntoSteps)
     EXPECT_EQ(Steps(s), (std::vector<int>{W + 1, W + 3, SCRIPT_MOVE * 1000 + 10, SCRIPT_PRESS * 1000 + 1, W + 1,
                                           SCRIPT_RELEASE * 1000 + 1, W + 1, DOWN + KEY_Q, W + 1, UP + KEY_Q, W + 1}));
     ASSERT_EQ(s.size(), 11u);
-    EXPECT_EQ(s[0].line, 3);
-    EXPECT_EQ(s[2].b, 20);
+    EXPECT_EQ((std::vector<int>{s[0].line, s[2].b}), (std::vector<int>{3, 20}));
 
     s = Parse("answer cancel\nclose\nscreenshot out/a.bmp\nkeydown lalt\nkeyup kpenter\npress left\n");
     EXPECT_EQ(Steps(s), (std::vector<int>{SCRIPT_ANSWER * 1000 + ID_CANCEL, SCRIPT_CLOSE * 1000,
@@ -68,15 +67,13 @@ TEST(Script, TypeUsesShiftWhereTheCharacterNeedsIt)
     EXPECT_EQ(Steps(t), (std::vector<int>{DOWN + KEY_A, W + 1, UP + KEY_A, W + 1, TEXT, W + 1, TEXT, W + 1,
                                           DOWN + KEY_LSHIFT, DOWN + KEY_B, W + 1, UP + KEY_B, UP + KEY_LSHIFT, W + 1}));
     ASSERT_EQ(t.size(), 14u);
-    EXPECT_EQ(t[4].text, "#");
-    EXPECT_EQ(t[6].text, "\xc3\xa9");
+    EXPECT_EQ((std::vector<std::string>{t[4].text, t[6].text}), (std::vector<std::string>{"#", "\xc3\xa9"}));
     // Broken UTF-8 and control characters type nothing: the line is refused.
     for (const char* bad : {"type a\xc3\n", "type \xa9x\n", "type \xc3x\n", "type a\x01\n"}) {
         std::string e = ParseError(bad);
         EXPECT_NE(e.find("s.txt:1"), std::string::npos) << bad;
     }
-    EXPECT_EQ(ScriptKeyCode("home"), KEY_HOME);
-    EXPECT_EQ(ScriptKeyCode("end"), KEY_END);
+    EXPECT_EQ((std::vector<int>{ScriptKeyCode("home"), ScriptKeyCode("end")}), (std::vector<int>{KEY_HOME, KEY_END}));
 
     // Shift goes down around B and the double quote (shifted 2), not around a or the space.
     EXPECT_EQ(Steps(Parse("type aB \"\n")),
@@ -101,11 +98,9 @@ TEST(Script, BadLinesNameTheirLine)
         EXPECT_EQ((std::vector<int>{s.front().a, s.front().b, s.back().op}),
                   (std::vector<int>{-32768, 32767, std::string(cmd) == "move" ? SCRIPT_MOVE : SCRIPT_WAIT}));
     }
-    EXPECT_EQ(ScriptKeyCode("f12"), KEY_F12);
-    EXPECT_EQ(ScriptKeyCode("kp7"), KEY_NUMPAD7);
-    EXPECT_EQ(ScriptKeyCode("7"), 0x08);
-    EXPECT_EQ(ScriptKeyCode("z"), KEY_Z);
-    EXPECT_EQ(ScriptKeyCode("Z"), 0);
+    std::vector<int> codes;
+    for (const char* name : {"f12", "kp7", "7", "z", "Z"}) codes.push_back(ScriptKeyCode(name));
+    EXPECT_EQ(codes, (std::vector<int>{KEY_F12, KEY_NUMPAD7, 0x08, KEY_Z, 0}));
 }
 
 TEST(Script, ShotTakesARectangleAndAScale)
@@ -127,11 +122,9 @@ TEST(Script, AdvanceMovesTheClockAndFatalNeedsTheTestSwitch)
 {
     std::vector<ScriptStep> s = Parse("advance 60000\nadvance 0\n");
     ASSERT_EQ(s.size(), 2u);
-    EXPECT_EQ(s[0].op, SCRIPT_ADVANCE);
-    EXPECT_EQ(s[0].a, 60000);
-    EXPECT_NE(ParseError("advance -1\n").find("s.txt:1"), std::string::npos);
-    EXPECT_NE(ParseError("advance 86400001\n").find("s.txt:1"), std::string::npos);
-    EXPECT_NE(ParseError("advance\n").find("s.txt:1"), std::string::npos);
+    EXPECT_EQ((std::vector<int>{s[0].op, s[0].a}), (std::vector<int>{SCRIPT_ADVANCE, 60000}));
+    for (const char* bad : {"advance -1\n", "advance 86400001\n", "advance\n"})
+        EXPECT_NE(ParseError(bad).find("s.txt:1"), std::string::npos) << bad;
 
     unsetenv(SCRIPT_FATAL_SWITCH);
     EXPECT_NE(ParseError("wait\nfatal\n").find("s.txt:2: fatal is for tests only"), std::string::npos);
@@ -141,8 +134,7 @@ TEST(Script, AdvanceMovesTheClockAndFatalNeedsTheTestSwitch)
     s = Parse("fatal Disk on fire\nfatal\n");
     unsetenv(SCRIPT_FATAL_SWITCH);
     ASSERT_EQ(s.size(), 2u);
-    EXPECT_EQ(s[0].op, SCRIPT_FATAL);
-    EXPECT_EQ(s[0].text, "Disk on fire");
+    EXPECT_EQ(std::make_pair(s[0].op, s[0].text), std::make_pair((int)SCRIPT_FATAL, std::string("Disk on fire")));
     EXPECT_FALSE(s[1].text.empty()) << "a fatal error always has a text";
 }
 
@@ -153,8 +145,7 @@ TEST(Script, DropTakesTheRestOfTheLineAndTheQueueKeepsOrder)
     auto s = Parse("drop  my model.obj \t\ndrop B.SHP\n");
     ASSERT_EQ(s.size(), 2u);
     EXPECT_EQ(s[0].op, SCRIPT_DROP);
-    EXPECT_EQ(s[0].text, "my model.obj");
-    EXPECT_EQ(s[1].text, "B.SHP");
+    EXPECT_EQ((std::vector<std::string>{s[0].text, s[1].text}), (std::vector<std::string>{"my model.obj", "B.SHP"}));
     std::string e = ParseError("wait\ndrop   \n");
     EXPECT_NE(e.find("s.txt:2"), std::string::npos) << e;
 
@@ -165,14 +156,11 @@ TEST(Script, DropTakesTheRestOfTheLineAndTheQueueKeepsOrder)
     PlatDropFile("");
     PlatDropFile("a-name-longer-than-sixteen.obj");
     PlatDropFile("second.glb");
-    ASSERT_EQ(PlatTakeDroppedFile(out, sizeof out), 1);
-    EXPECT_STREQ(out, "first.obj");
-    ASSERT_EQ(PlatTakeDroppedFile(out, sizeof out), 1);
-    EXPECT_STREQ(out, "second.glb") << "the long name is skipped, never cut";
-    EXPECT_EQ(PlatTakeDroppedFile(out, sizeof out), 0);
+    auto take = [&] { return PlatTakeDroppedFile(out, sizeof out) ? std::string(out) : "<none>"; };
+    EXPECT_EQ((std::vector<std::string>{take(), take(), take()}), (std::vector<std::string>{"first.obj", "second.glb", "<none>"}))
+        << "the long name is skipped, never cut";
     for (int i = 0; i < PLAT_DROP_QUEUE + 2; i++) PlatDropFile(std::to_string(i).c_str());
-    ASSERT_EQ(PlatTakeDroppedFile(out, sizeof out), 1);
-    EXPECT_STREQ(out, "2") << "a full queue lets the oldest go";
+    EXPECT_EQ(take(), "2") << "a full queue lets the oldest go";
     while (PlatTakeDroppedFile(out, sizeof out)) {
     }
 }

@@ -9,6 +9,16 @@
 #include "kernel/kernel.h"
 #include "platform/backend.h"
 
+// What SDL sends for keys, one event at a time, without a display.
+static void SdlKey(Uint32 type, SDL_Scancode code, int repeat = 0)
+{
+    SDL_Event e{};
+    e.type = type;
+    e.key.keysym.scancode = code;
+    e.key.repeat = (Uint8)repeat;
+    SdlTranslateEvent(&e);
+}
+
 TEST(SdlKeys, EveryTypedKeyAndTheModifiersArrive)
 {
     bool reached[256] = {};
@@ -83,27 +93,13 @@ TEST(SdlEvents, OneCloseButtonPressAsksOnceAndQuickClicksArrive)
     // Keys: a tap within one pump is a press; a held key's repeat is no second press.
     InputReset();
     KernelSetAppActive(1);
-    const struct { Uint32 type; Uint8 repeat; } keys[] = {{SDL_KEYDOWN, 0}, {SDL_KEYDOWN, 1}, {SDL_KEYUP, 0}};
-    for (const auto& k : keys) {
-        e = SDL_Event{};
-        e.type = k.type;
-        e.key.keysym.scancode = SDL_SCANCODE_X;
-        e.key.repeat = k.repeat;
-        SdlTranslateEvent(&e);
-    }
+    SdlKey(SDL_KEYDOWN, SDL_SCANCODE_X);
+    SdlKey(SDL_KEYDOWN, SDL_SCANCODE_X, 1);
+    SdlKey(SDL_KEYUP, SDL_SCANCODE_X);
     EXPECT_EQ(KeyPressed(KEY_X), 1);
     EXPECT_EQ(KeyRead(), 0) << "the press was taken, and the repeat of a key that types no text types nothing";
 }
 
-// What SDL sends for keys, one event at a time, without a display.
-static void SdlKey(Uint32 type, SDL_Scancode code, int repeat = 0)
-{
-    SDL_Event e{};
-    e.type = type;
-    e.key.keysym.scancode = code;
-    e.key.repeat = (Uint8)repeat;
-    SdlTranslateEvent(&e);
-}
 
 static void SdlText(const char* text)
 {
@@ -111,6 +107,14 @@ static void SdlText(const char* text)
     e.type = SDL_TEXTINPUT;
     snprintf(e.text.text, sizeof e.text.text, "%s", text);
     SdlTranslateEvent(&e);
+}
+
+// A key pressed and released, with the text it typed (if any) between.
+static void SdlTap(SDL_Scancode code, const char* text = nullptr)
+{
+    SdlKey(SDL_KEYDOWN, code);
+    if (text) SdlText(text);
+    SdlKey(SDL_KEYUP, code);
 }
 
 static std::string ReadAll()
@@ -139,13 +143,8 @@ TEST(SdlEvents, QuickTypingKeepsItsDoubledLetters)
     EXPECT_EQ(ReadAll(), "BALLOON");
 
     // A key pressed, released and pressed again within one pump counts twice, in order.
-    for (int i = 0; i < 2; i++) {
-        SdlKey(SDL_KEYDOWN, SDL_SCANCODE_L);
-        SdlText("l");
-        SdlKey(SDL_KEYUP, SDL_SCANCODE_L);
-    }
-    SdlKey(SDL_KEYDOWN, SDL_SCANCODE_BACKSPACE);
-    SdlKey(SDL_KEYUP, SDL_SCANCODE_BACKSPACE);
+    for (int i = 0; i < 2; i++) SdlTap(SDL_SCANCODE_L, "l");
+    SdlTap(SDL_SCANCODE_BACKSPACE);
     SdlKey(SDL_KEYDOWN, SDL_SCANCODE_BACKSPACE);
     SdlKey(SDL_KEYDOWN, SDL_SCANCODE_BACKSPACE, 1);
     SdlKey(SDL_KEYUP, SDL_SCANCODE_BACKSPACE);
@@ -153,12 +152,9 @@ TEST(SdlEvents, QuickTypingKeepsItsDoubledLetters)
 
     // Text comes in the user's layout and beyond ASCII; the key's own table character is not
     // used besides it, and a key that types no text (Ctrl+S) types nothing.
-    SdlKey(SDL_KEYDOWN, SDL_SCANCODE_3);
-    SdlText("#");
-    SdlKey(SDL_KEYUP, SDL_SCANCODE_3);
+    SdlTap(SDL_SCANCODE_3, "#");
     SdlKey(SDL_KEYDOWN, SDL_SCANCODE_LCTRL);
-    SdlKey(SDL_KEYDOWN, SDL_SCANCODE_S);
-    SdlKey(SDL_KEYUP, SDL_SCANCODE_S);
+    SdlTap(SDL_SCANCODE_S);
     SdlKey(SDL_KEYUP, SDL_SCANCODE_LCTRL);
     SdlText("\xc3\xa9");
     EXPECT_EQ(KeyRead(), '#');
@@ -167,11 +163,8 @@ TEST(SdlEvents, QuickTypingKeepsItsDoubledLetters)
 
     // Keypad 8 with Num Lock types its digit (SDL sends the text); without, it is Up. Enter
     // held gives one Enter, not one a repeat.
-    SdlKey(SDL_KEYDOWN, SDL_SCANCODE_KP_8);
-    SdlText("8");
-    SdlKey(SDL_KEYUP, SDL_SCANCODE_KP_8);
-    SdlKey(SDL_KEYDOWN, SDL_SCANCODE_KP_8);
-    SdlKey(SDL_KEYUP, SDL_SCANCODE_KP_8);
+    SdlTap(SDL_SCANCODE_KP_8, "8");
+    SdlTap(SDL_SCANCODE_KP_8);
     SdlKey(SDL_KEYDOWN, SDL_SCANCODE_RETURN);
     SdlKey(SDL_KEYDOWN, SDL_SCANCODE_RETURN, 1);
     SdlKey(SDL_KEYUP, SDL_SCANCODE_RETURN);

@@ -67,8 +67,8 @@ TEST_F(Sprites, CompressedSpritesExpandOnLoad)
     WriteBytes("alpha.spr", Bgrz(2, 1, 8, {0xC1, 0xAA, 0x10}));
     id = ResOpenName("alpha.spr");
     ASSERT_NE(id, 0);
-    EXPECT_EQ(GetU32(ResPeek(id), 32), 0xAA000000u);
-    EXPECT_EQ(GetU32(ResPeek(id), 36), 0x10000000u);
+    EXPECT_EQ((std::vector<uint32_t>{GetU32(ResPeek(id), 32), GetU32(ResPeek(id), 36)}),
+              (std::vector<uint32_t>{0xAA000000u, 0x10000000u}));
 }
 
 TEST_F(Sprites, DamagedFilesAreRefused)
@@ -130,7 +130,7 @@ TEST_F(Sprites, RowTableIsFilledOnLoad)
     EXPECT_EQ((std::vector<uint32_t>{GetU32(d, 54), GetU32(d, 58), GetU32(d, 62), GetU32(d, 66)}),
               (std::vector<uint32_t>{48, 51, 48, 51}));
     EXPECT_EQ(SpriteTransparent(id), 5);
-    EXPECT_EQ(SpritePalette(id), nullptr);
+    EXPECT_EQ(SpritePalette(id), nullptr) << "no palette";
 }
 
 TEST_F(Sprites, DrawingWithTransparencyClippingAndScale)
@@ -141,17 +141,13 @@ TEST_F(Sprites, DrawingWithTransparencyClippingAndScale)
     ASSERT_NE(SpritePalette(id), nullptr);
     EXPECT_EQ(GetI16(SpritePalette(id), 2), 1);
     uint8_t* p = SpritePixels(id);
-    p[0] = 249;
-    p[1] = 5;
-    p[2] = 255;
-    p[3] = 249;
+    const uint8_t pixels[4] = {249, 5, 255, 249};
+    memcpy(p, pixels, 4);
     SpriteRelease(id);
     // 32-bit: the key colour is left undrawn.
     ResId t = SpriteCreate32(2, 1);
     uint8_t* d = (uint8_t*)ResOpen(t);
-    d[12] = 1;
-    d[13] = 2;
-    d[14] = 3;
+    memcpy(d + 12, "\1\2\3", 3);   // the key colour
     PutU32(d, 32, 0x00010203);
     PutU32(d, 36, 0x00FF8040);
     ResClose(t);
@@ -206,20 +202,16 @@ TEST_F(Sprites, ResizeScaleAndDrawInto)
     EXPECT_EQ(info.width, 4) << "a factor of 1.0 leaves the sprite as it is";
     ASSERT_EQ(SpriteScale(id, 8192), 0);
     SpriteFormat(id, &info);
-    EXPECT_EQ(info.width, 2);
-    EXPECT_EQ(info.height, 1);
+    EXPECT_EQ((std::vector<int>{info.width, info.height}), (std::vector<int>{2, 1}));
     const uint8_t* d = (const uint8_t*)ResPeek(id);
-    EXPECT_EQ(d[48], 10);
-    EXPECT_EQ(d[49], 12);
-    EXPECT_EQ(GetU32(d, 40), 50u) << "the row table follows the pixels";
-    EXPECT_EQ(GetU32(d, 50), 48u);
+    EXPECT_EQ((std::vector<uint32_t>{d[48], d[49], GetU32(d, 40), GetU32(d, 50)}), (std::vector<uint32_t>{10, 12, 50, 48}))
+        << "the row table follows the pixels";
 
     ASSERT_EQ(SpriteResize(id, 4, 4), 0);
     SpriteBeginDraw(id);
     int x1, y1;
     VideoGetClip(nullptr, nullptr, &x1, &y1);
-    EXPECT_EQ(x1, 3);
-    EXPECT_EQ(y1, 3);
+    EXPECT_EQ((std::vector<int>{x1, y1}), (std::vector<int>{3, 3}));
     VideoClear(77);
     SpriteEndDraw();
     d = (const uint8_t*)ResPeek(id);

@@ -44,8 +44,7 @@ TEST_F(Video, ModesAndDepths)
     EXPECT_NE(VideoSetMode(640, 400, VIDEO_24BIT, VIDEO_WINDOWED_HARDWARE), 0);
     EXPECT_EQ(VideoModeWidth(), 320);
     EXPECT_EQ(VideoSetMode(640, 400, VIDEO_32BIT, VIDEO_WINDOWED_HARDWARE), 0);
-    EXPECT_EQ(VideoBitsPerPixel(), 32);
-    EXPECT_EQ(VideoModeType(), VIDEO_WINDOWED_HARDWARE);
+    EXPECT_EQ((std::vector<int>{VideoBitsPerPixel(), VideoModeType()}), (std::vector<int>{32, VIDEO_WINDOWED_HARDWARE}));
     EXPECT_EQ(VideoSetMode(0, 0, 0, 0), 0);
     EXPECT_EQ(VideoModeWidth(), 0);
     EXPECT_EQ(VideoBeginUpdate(1), 0) << "no mode, no framebuffer";
@@ -66,8 +65,8 @@ TEST_F(Video, ColoursInBothDepths)
     // A palette block runs from its first index; entries past 255 or past the block are ignored.
     const uint8_t block[4 + 6] = {254, 0, 5, 0, 1, 2, 3, 4, 5, 6};
     VideoLoadPalette(block, sizeof block);
-    EXPECT_EQ(VideoColourTable()[254], 0x0004080Cu);
-    EXPECT_EQ(VideoColourTable()[255], 0x00101418u);
+    EXPECT_EQ((std::vector<uint32_t>{VideoColourTable()[254], VideoColourTable()[255]}),
+              (std::vector<uint32_t>{0x0004080Cu, 0x00101418u}));
 
     VideoClear(255);
     EXPECT_EQ(ReadPixel(639, 399), (std::vector<int>{16, 20, 24}));
@@ -177,8 +176,7 @@ TEST_F(Video, UpdateCycleHooksAndDeferredFunction)
     EXPECT_EQ(VideoInUpdate(), 1);
     EXPECT_EQ(order, (std::vector<int>{1, 10, 2}));
     EXPECT_EQ(VideoRunDeferred(), 1);
-    EXPECT_EQ(VideoDeferredPending(), 0);
-    EXPECT_EQ(VideoInUpdate(), 0);
+    EXPECT_EQ((std::vector<int>{VideoDeferredPending(), VideoInUpdate()}), (std::vector<int>{0, 0}));
     EXPECT_EQ(order, (std::vector<int>{1, 10, 2, 99, 3, 4}));
     EXPECT_EQ(VideoRunDeferred(), 0);
     VideoSetLockOverride(nullptr);

@@ -86,9 +86,7 @@ TEST(MappingArithmetic, TurningDefaultTableAndNumberForms)
         << "the sign is printed once, -16 has none; hexadecimal is the stored 16-bit value";
 }
 
-// ============================================================================================
-// The window in the real editor
-// ============================================================================================
+// ---- The window in the real editor
 
 namespace {
 

@@ -92,13 +92,8 @@ TEST_F(MeshPanel, TheViewsPicksSelectAsTheSwitchesSay)
 
     Turns(1);
     EXPECT_EQ(Grid(), (Labels{"Del", "Pln", "Mve", "Exp", "Cpy", "Trf"}));
-    json grid = Dump();
-    const json* first = Find(grid, ClassText(CLASS_BUTTON), "Del");
-    EXPECT_EQ((*first)["x"], 156);
-    EXPECT_EQ((*first)["y"], 554);
-    const json* fourth = Find(grid, ClassText(CLASS_BUTTON), "Exp");
-    EXPECT_EQ((*fourth)["x"], 194) << "the grid fills column by column";
-    EXPECT_EQ((*fourth)["y"], 554);
+    EXPECT_EQ(ButtonAt("Del"), (std::vector<int>{156, 554}));
+    EXPECT_EQ(ButtonAt("Exp"), (std::vector<int>{194, 554})) << "the grid fills column by column";
 
     // "C" and "A" of the vertex row.
     json d = Dump();
@@ -258,8 +253,8 @@ TEST_F(MeshPanel, CommandsActOnTheSelection)
     Turns(1);
     // "Map" takes its cell, drawn without a button.
     EXPECT_EQ(Grid(), (Labels{"Del", "Set", "Dbl", "Hid", "Inv", "Exp", "Cpy", "Trf", "Mrk"}));
+    EXPECT_EQ(ButtonAt("Exp")[0], 232);
     json d = Dump();
-    EXPECT_EQ((*Find(d, ClassText(CLASS_BUTTON), "Exp"))["x"], 232);
 
     Bytes beforeInv = Used();
     // A push button acts at its press, and once: "Inv" done twice would give the order back.
@@ -299,8 +294,7 @@ TEST_F(MeshPanel, CommandsActOnTheSelection)
     // Copy: a selected duplicate in front, one undo step.
     Bytes beforeCopy = Used();
     Click("Cpy");
-    EXPECT_EQ(ShapeVertexCount(B()), 12);
-    EXPECT_EQ(ShapePolygonCount(B()), 7);
+    EXPECT_EQ(Counts(), (std::vector<int>{12, 7}));
     EXPECT_EQ(Selected(true), (std::vector<int>{0}));
     EXPECT_EQ(Selected(false), (std::vector<int>{0, 1, 2, 3}));
     ShapeMUndo();
@@ -337,15 +331,18 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     WinClose((WinId)(*mapping)["id"].get<int>());
 
     Bytes before = Used();
-    Click("Trf");
-    WinId dialog = WinFindClass(CLASS_MESH_TRANSFORM);
+    WinId dialog;
+    std::vector<WinId> fields;   // Pitch, Roll, Yaw, Rescale
+    auto open = [&] {
+        Click("Trf");
+        dialog = WinFindClass(CLASS_MESH_TRANSFORM);
+        fields = Fields(dialog);
+    };
+    open();
     ASSERT_NE(dialog, 0);
     shown = Dump();
     const json* d = Find(shown, ClassText(CLASS_MESH_TRANSFORM));
-    EXPECT_EQ((*d)["x"], 40);
-    EXPECT_EQ((*d)["width"], 170);
-    EXPECT_EQ((*d)["height"], 150);
-    std::vector<WinId> fields = Fields(dialog);   // Pitch, Roll, Yaw, Rescale
+    EXPECT_EQ((std::vector<int>{(*d)["x"], (*d)["width"], (*d)["height"]}), (std::vector<int>{40, 170, 150}));
     ASSERT_EQ(fields.size(), 4u);
     // Rescale is read first: a field that is no number ends the reading before the Pitch.
     Fill(fields[0], "90");
@@ -355,9 +352,7 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     EXPECT_FALSE(WinIsWindow(dialog)) << "Enter is Ok";
     EXPECT_EQ(Used(), before);
 
-    Click("Trf");
-    dialog = WinFindClass(CLASS_MESH_TRANSFORM);
-    fields = Fields(dialog);
+    open();
     Fill(fields[3], "200");
     Key(KEY_RETURN);
     // About the face's centre (0, 0, -100): 100 x 32750 >> 14 is 199, -100 x 32750 >> 14 is -200.
@@ -365,9 +360,8 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     ShapeMUndo();
     EXPECT_EQ(Used(), before) << "one undo step";
 
-    Click("Trf");
-    dialog = WinFindClass(CLASS_MESH_TRANSFORM);
-    Fill(Fields(dialog)[3], "200");
+    open();
+    Fill(fields[3], "200");
     Key(KEY_ESCAPE);
     EXPECT_FALSE(WinIsWindow(dialog));
     EXPECT_EQ(Used(), before) << "Escape is Cancel";
@@ -386,9 +380,8 @@ TEST_F(MeshPanel, TexOpensTheMappingWindowAndTrfTransformsAsOneStep)
     };
     const Vec corner = Pos(1);
     for (const Case& c : cases) {
-        Click("Trf");
-        dialog = WinFindClass(CLASS_MESH_TRANSFORM);
-        if (c.field >= 0) Fill(Fields(dialog)[c.field], "45");   // 90 would take a corner to a corner
+        open();
+        if (c.field >= 0) Fill(fields[c.field], "45");   // 90 would take a corner to a corner
         if (c.reflect) Click(c.reflect, dialog);
         Click("Ok", dialog);
         EXPECT_FALSE(WinIsWindow(dialog));

@@ -49,8 +49,7 @@ TEST_F(ObjectPanel, ParametersAcceptZeroTo180AndKeepTheDialogOpenOtherwise)
     ASSERT_NE(d, 0);
     json d0 = Dump();
     const json* shown = Find(d0, ClassText(CLASS_OBJECT_PARMS));
-    EXPECT_EQ((*shown)["x"], 50);
-    EXPECT_EQ((*shown)["y"], 43);
+    EXPECT_EQ((std::vector<int>{(*shown)["x"], (*shown)["y"]}), (std::vector<int>{50, 43}));
     EXPECT_EQ((*shown)["title"], "Object Parameters");
     EXPECT_EQ(WinFocus(), f[0]);
     Fill(f[0], "181");

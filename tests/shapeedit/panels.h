@@ -39,6 +39,13 @@ protected:
         ASSERT_NE(b, nullptr) << label;
         ClickAt((*b)["x"].get<int>() + (*b)["width"].get<int>() / 2, (*b)["y"].get<int>() + 5);
     }
+    // Where the first button with this label stands: x, y.
+    static std::vector<int> ButtonAt(const std::string& label)
+    {
+        json d = Dump();
+        const json* b = Find(d, ClassText(CLASS_BUTTON), label);
+        return b ? std::vector<int>{(*b)["x"], (*b)["y"]} : std::vector<int>{};
+    }
     // The labels of a window's buttons, oldest first.
     static std::vector<std::string> Buttons(WinId parent)
     {

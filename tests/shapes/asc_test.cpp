@@ -20,17 +20,14 @@ protected:
     }
 };
 
-// ============================================================================================
-// Import
-// ============================================================================================
+// ---- Import
 
 TEST_F(AscTest, RealListingImportsThreeObjects)
 {
     V(1, 2, 3);
     Bytes previous = Used();
     ASSERT_EQ(0, Import3DSASCII(kTesti.c_str())) << ASCIILastError();
-    ASSERT_EQ(13, ShapeVertexCount(B()));
-    ASSERT_EQ(9, ShapePolygonCount(B()));
+    ASSERT_EQ(Counts(), (std::vector<int>{13, 9}));
     EXPECT_EQ(0, ShapeShift(B()));
     // The largest coordinate is 287.551331: everything is scaled by 287 / 287.551331 and
     // truncated, so that the largest becomes 287 itself; the listing's (X, Y, Z) is the
@@ -44,9 +41,7 @@ TEST_F(AscTest, RealListingImportsThreeObjects)
     EXPECT_EQ((std::vector<int>{11, 10, 12}), Points(8));
     for (int p = 0; p < 9; p++) EXPECT_EQ(0, Material(p)) << "material 0";
     // Object03 lies in the plane z = 287: its face normal is +-Z.
-    EXPECT_EQ(0, Normal(8)[0]);
-    EXPECT_EQ(0, Normal(8)[1]);
-    EXPECT_EQ(16384, std::abs(Normal(8)[2]));
+    EXPECT_EQ((std::vector<int>{Normal(8)[0], Normal(8)[1], std::abs(Normal(8)[2])}), (std::vector<int>{0, 0, 16384}));
     ShapeMUndo();
     EXPECT_EQ(previous, Used()) << "Undo brings back the shape the import replaced";
 }
@@ -76,14 +71,12 @@ TEST_F(AscTest, ScalingToWholeUnits)
                         "Vertex 2: X: 0 Y: 0 Z: 100.5\nFace 0: A:0 B:1 C:2\n"));
     EXPECT_EQ((Vec{599, 0, 300}), Pos(1));
     EXPECT_EQ(100, Pos(2)[1]);
-    EXPECT_GE(Pos(0)[0], 999);
-    EXPECT_LE(Pos(0)[0], 1000);
+    EXPECT_TRUE(Pos(0)[0] >= 999 && Pos(0)[0] <= 1000) << Pos(0)[0];
 
     // Large coordinates raise the shift.
     ASSERT_EQ(0, Import("Vertex list:\nVertex 0: X: 50000 Y: 0 Z: 0\nVertex 1: X: 1 Y: 0 Z: 0\n"
                         "Vertex 2: X: 0 Y: 0 Z: 1\nFace 0: A:0 B:1 C:2\n"));
-    EXPECT_EQ(3, ShapeShift(B()));
-    EXPECT_EQ(50000, Pos(0)[0]);
+    EXPECT_EQ((std::vector<int>{ShapeShift(B()), Pos(0)[0]}), (std::vector<int>{3, 50000}));
 }
 
 TEST_F(AscTest, LongLinesAreReadInPieces)
@@ -93,8 +86,7 @@ TEST_F(AscTest, LongLinesAreReadInPieces)
     ASSERT_EQ(0, Import("Vertex list:\r\nVertex 0: X: 1 Y: 0 Z: 0" + std::string(200, ' ') +
                         "\r\nVertex 1: X: 0 Y: 1 Z: 0\r\nVertex 2: X: 0 Y: 0 Z: 1\r\n" + filler +
                         "Face 0: A:0 B:1 C:2\r\n"));
-    EXPECT_EQ(3, ShapeVertexCount(B()));
-    EXPECT_EQ(1, ShapePolygonCount(B()));
+    EXPECT_EQ(Counts(), (std::vector<int>{3, 1}));
     EXPECT_EQ(1, Import("Vertex list:\nVertex 0: X: 1 Y: 0 Z: 0\nVertex 1: X: 0 Y: 1 Z: 0\nVertex 2: X: 0 Y: 0 Z: 1\n" +
                         std::string(154, 'x') + "Face 0: A:0 B:1 C:2\n"))
         << "a face line cut in two is not a face";
@@ -147,9 +139,7 @@ TEST_F(AscTest, RefusedListingsLeaveTheBufferUnchanged)
     EXPECT_EQ(before, Used());
 }
 
-// ============================================================================================
-// Export
-// ============================================================================================
+// ---- Export
 
 TEST_F(AscTest, ExportWritesTheFirstThreePointsOfAQuad)
 {

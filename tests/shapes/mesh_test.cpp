@@ -29,9 +29,7 @@ protected:
     }
 };
 
-// ============================================================================================
-// Sphere80 and Cuboid
-// ============================================================================================
+// ---- Sphere80 and Cuboid
 
 TEST_F(Mesh, SphereTablesCloseAnOutwardSurfaceOfUnitVertices)
 {
@@ -66,8 +64,7 @@ TEST_F(Mesh, CreateSphereScalesTheTableAndMapsEveryTriangle)
     MatMSetCurrent(1);
     V(1, 2, 3);
     ASSERT_EQ(0, MeshCreateSphere(6000, 9000, 12000, 0));   // no coordinate passes 12288
-    ASSERT_EQ(42, ShapeVertexCount(B()));
-    ASSERT_EQ(80, ShapePolygonCount(B()));
+    ASSERT_EQ(Counts(), (std::vector<int>{42, 80}));
     EXPECT_EQ((Vec{0, 9000, 0}), Pos(0));
     EXPECT_EQ((Vec{-3155, 4024, -8683}), Pos(1)) << "(-8613, 7327, -11855) x size >> 14, rounded down";
     EXPECT_EQ((std::vector<int>{0, 13, 12}), Points(0));
@@ -95,8 +92,7 @@ TEST_F(Mesh, RandomSphereDrawsThreeValuesAVertexFromTheFirstStream)
 TEST_F(Mesh, CuboidIsAnOutwardBoxOfTheThreeSizes)
 {
     ASSERT_EQ(0, MeshCreateCuboid(100, 41, 60));
-    ASSERT_EQ(8, ShapeVertexCount(B()));
-    ASSERT_EQ(6, ShapePolygonCount(B()));
+    ASSERT_EQ(Counts(), (std::vector<int>{8, 6}));
     EXPECT_EQ((Vec{-50, -20, -30}), Box(SH_MIN));
     EXPECT_EQ((Vec{50, 21, 30}), Box(SH_MAX));
     for (int i = 0; i < 6; i++) {
@@ -109,9 +105,7 @@ TEST_F(Mesh, CuboidIsAnOutwardBoxOfTheThreeSizes)
     }
 }
 
-// ============================================================================================
-// Whole shape: scale, mirror, centre, smoothing
-// ============================================================================================
+// ---- Whole shape: scale, mirror, centre, smoothing
 
 TEST_F(Mesh, ScaleUsesTheFactor655PerPercentAndIgnoresOutOfRange)
 {
@@ -178,18 +172,16 @@ TEST_F(Mesh, SmoothingJoinsShallowEdgesAndKeepsRightAnglesSharp)
     EXPECT_EQ(Normal(2), PointNormal(2, 0));
     EXPECT_EQ(tilt, PointNormal(1, 2));
 
-    // The maximum angle, stored as d x 32768 / 180, and a new smoothing at once.
+    // The maximum angle, stored as d x 32768 / 180 and read back, and a new smoothing at once.
+    auto angle = [] { return std::vector<int>{GetI16(B(), SH_MAXANGLE), MeshMaxAngle()}; };
     MeshSetMaxAngle(90);
-    EXPECT_EQ(16384, GetI16(B(), SH_MAXANGLE));
-    EXPECT_EQ(90, MeshMaxAngle());
+    EXPECT_EQ(angle(), (std::vector<int>{16384, 90}));
     MeshSetMaxAngle(30);
-    EXPECT_EQ(5461, GetI16(B(), SH_MAXANGLE));
-    EXPECT_EQ(30, MeshMaxAngle()) << "read back rounded, not truncated to 29";
+    EXPECT_EQ(angle(), (std::vector<int>{5461, 30})) << "read back rounded, not truncated to 29";
     EXPECT_EQ(flat, PointNormal(0, 2)) << "45 degrees is now too far";
     // 180 would wrap to -32768 in the signed field; past 180 is refused.
     MeshSetMaxAngle(180);
-    EXPECT_EQ(32767, GetI16(B(), SH_MAXANGLE));
-    EXPECT_EQ(180, MeshMaxAngle());
+    EXPECT_EQ(angle(), (std::vector<int>{32767, 180}));
     MeshSetMaxAngle(181);
     MeshSetMaxAngle(-1);
     EXPECT_EQ(32767, GetI16(B(), SH_MAXANGLE));
@@ -225,9 +217,7 @@ TEST_F(Mesh, SmoothingStopsAtSixtyFourCornersAndDropsTheFarSideOfOpposites)
     EXPECT_EQ((std::vector<int16_t>{16363, 823, 0}), PointNormal(0, 0));
 }
 
-// ============================================================================================
-// Mesh Transform
-// ============================================================================================
+// ---- Mesh Transform
 
 TEST_F(Mesh, PitchOfNinetyDegreesUsesAngle16380AndZeroOr360IsIgnored)
 {
@@ -285,9 +275,7 @@ TEST_F(Mesh, RescaleIsAboutTheSelectionCentreAndReflectAboutTheOrigin)
     for (int k = 0; k < 3; k++) EXPECT_EQ((std::vector<int16_t>{0, 0, -16384}), PointNormal(0, k)) << k;
 }
 
-// ============================================================================================
-// Polygons
-// ============================================================================================
+// ---- Polygons
 
 TEST_F(Mesh, DeleteRefusesVerticesInUseOrNamed)
 {
@@ -448,9 +436,7 @@ TEST_F(Mesh, FlattenAndPlaneProjectOntoThePolygonsPlane)
     EXPECT_EQ(before, Used());
 }
 
-// ============================================================================================
-// Vertices
-// ============================================================================================
+// ---- Vertices
 
 TEST_F(Mesh, MergeAndInterpolateNeedExactlyTwoSelected)
 {
@@ -507,9 +493,7 @@ TEST_F(Mesh, CentreOnAVertexMoveAndSetPositionWriteBack)
     EXPECT_EQ(0, Pos(1)[0]);
 }
 
-// ============================================================================================
-// Picking and refusals
-// ============================================================================================
+// ---- Picking and refusals
 
 TEST_F(Mesh, PickingTakesTheNearestDepthWithinSixPixelsAndSelectsRectangles)
 {

@@ -78,6 +78,12 @@ static std::vector<MatRecord> Mats(const std::string& file)
     return out;
 }
 
+// A record as one value: name, red, green, blue, alpha, texture.
+static std::tuple<std::string, int32_t, int32_t, int32_t, int32_t, std::string> Row(const MatRecord& m)
+{
+    return {m.name, m.rgb[0], m.rgb[1], m.rgb[2], m.alpha, m.texture};
+}
+
 static const char kObj[] =
     "mtllib box.mtl\n"
     "v 0 0 0\nv 2 0 0\nv 2 1 0\nv 0 1 0\nv 0 0 -3\nv 1 1.5 -1\n"
@@ -120,23 +126,16 @@ TEST(ModelImport, ObjWithItsMaterialsAndTexture)
     EXPECT_EQ((std::vector<std::array<int32_t, 3>>{{-200, 0, 0}, {0, 0, -300}, {0, 0, 0}}), polys[1].points);
     EXPECT_EQ("GLASS", polys[1].material);
     // The bent quad as two triangles of the same material.
-    EXPECT_EQ(3u, polys[2].points.size());
-    EXPECT_EQ(3u, polys[3].points.size());
-    EXPECT_EQ("GLASS", polys[3].material);
+    EXPECT_EQ(std::make_tuple(polys[2].points.size(), polys[3].points.size(), polys[3].material),
+              std::make_tuple(size_t(3), size_t(3), std::string("GLASS")));
     // Reversed, the bent quad starts at its last point (vt 1 0); vt 0.25 0.75 ends the second.
     EXPECT_EQ((std::array<int16_t, 2>{16384, 16384}), polys[2].mapping[0]);
     EXPECT_EQ((std::array<int16_t, 2>{4096, 4096}), polys[3].mapping[2]) << "vt 0.25 0.75 with v turned";
 
     std::vector<MatRecord> mats = Mats(dir.file("box.mat"));
     ASSERT_EQ(3u, mats.size());
-    EXPECT_EQ("BRICK_RED", mats[1].name);
-    EXPECT_EQ((std::vector<int32_t>{13106, 3277, 1638}), std::vector<int32_t>(mats[1].rgb, mats[1].rgb + 3));
-    EXPECT_EQ(0, mats[1].alpha) << "opaque";
-    EXPECT_EQ("BRICKS.SPR", mats[1].texture);
-    EXPECT_EQ("GLASS", mats[2].name);
-    EXPECT_EQ((std::vector<int32_t>{1638, 4915, 14745}), std::vector<int32_t>(mats[2].rgb, mats[2].rgb + 3));
-    EXPECT_EQ(8192, mats[2].alpha);
-    EXPECT_EQ("", mats[2].texture);
+    EXPECT_EQ(Row(mats[1]), Row({"BRICK_RED", {13106, 3277, 1638}, 0, "BRICKS.SPR"})) << "opaque: alpha 0";
+    EXPECT_EQ(Row(mats[2]), Row({"GLASS", {1638, 4915, 14745}, 8192, ""}));
 
     // The texture as a 32-bit sprite, pixel for pixel.
     Bytes spr = ReadBytes(dir.file("BRICKS.SPR"));
@@ -202,8 +201,7 @@ TEST(ModelImport, GltfWithNodeTransformAxesAndTextureFolders)
         << "glTF's v already runs down the picture";
     std::vector<MatRecord> mats = Mats(dir.file("leaf.mat"));
     ASSERT_EQ(2u, mats.size());
-    EXPECT_EQ((std::vector<int32_t>{3277, 9830, 1638}), std::vector<int32_t>(mats[1].rgb, mats[1].rgb + 3));
-    EXPECT_EQ("", mats[1].texture);
+    EXPECT_EQ(Row(mats[1]), Row({"LEAF_GREEN", {3277, 9830, 1638}, 0, ""}));
 
     // Found in --textures DIR; Z-up turns the model's Z into the shape's Y.
     std::vector<uint8_t> png;
@@ -246,8 +244,7 @@ TEST(ModelImport, RoundTripsThroughGltfAndObj)
     }
     std::vector<MatRecord> mats = Mats(dir.file("back.mat"));
     ASSERT_EQ(3u, mats.size());
-    EXPECT_EQ((std::vector<int32_t>{1638, 4915, 14745}), std::vector<int32_t>(mats[2].rgb, mats[2].rgb + 3));
-    EXPECT_EQ(8192, mats[2].alpha);
+    EXPECT_EQ(Row(mats[2]), Row({"GLASS", {1638, 4915, 14745}, 8192, ""}));
 
     // glTF holds triangles: the same points, mapping and materials, quads in two.
     for (const char* out : {"out.gltf", "out.glb"}) {

@@ -2,6 +2,7 @@
 // the user has loaded: new names appended with the model's colours and textures, the user's
 // own materials never replaced.
 #include <map>
+#include <tuple>
 
 #include "materials/mattest.h"
 #include "palette/png.h"
@@ -68,11 +69,9 @@ TEST(ModelImportSettings, ValuesInRangeAreTakenAndOthersKeepTheirDefaultWithALin
         s.textures = "old";
         std::vector<std::string> refused;
         ModelReadImportSettings(ImportIniGet, &s, refused);
-        EXPECT_EQ(s.shape.scale, c.scale) << label;
-        EXPECT_EQ(s.shape.fit, c.fit) << label;
-        EXPECT_EQ(s.shape.axes, c.axes) << label;
-        EXPECT_EQ(s.shape.maxPolygons, c.polygons) << label;
-        EXPECT_EQ(s.textures, c.textures ? dir.path() : "") << label;
+        EXPECT_EQ(std::make_tuple(s.shape.scale, s.shape.fit, (int)s.shape.axes, (int)s.shape.maxPolygons, s.textures),
+                  std::make_tuple(c.scale, c.fit, c.axes, c.polygons, c.textures ? dir.path() : ""))
+            << label;
         ASSERT_EQ(refused.size(), c.refused) << label;
         // A refusal names the setting and the value it could not use.
         if (c.refused == 1) {
@@ -123,6 +122,13 @@ struct ImportedMaterials : Materials {
         MatMSetRed(1, 16000);
     }
     static int32_t Field(int index, int offset) { return GetI32(MatMRecord(index), offset); }
+    // Red, green, blue, alpha, specular, diffuse, ambient.
+    static std::vector<int32_t> Colours(int index)
+    {
+        std::vector<int32_t> out;
+        for (int f : {MR_RED, MR_GREEN, MR_BLUE, MR_ALPHA, MR_SPECULAR, MR_DIFFUSE, MR_AMBIENT}) out.push_back(Field(index, f));
+        return out;
+    }
 };
 
 }  // namespace
@@ -139,17 +145,10 @@ TEST_F(ImportedMaterials, NewNamesAreAppendedWithTheModelsColoursAndTheUsersOwnS
     ASSERT_EQ(MatMCount(), 5);
     // The user's Brick: its name, its red, not the model's green.
     EXPECT_STREQ(MatMGetName(1), "Brick");
-    EXPECT_EQ(Field(1, MR_RED), 16000);
-    EXPECT_EQ(Field(1, MR_GREEN), 0);
+    EXPECT_EQ((std::vector<int32_t>{Field(1, MR_RED), Field(1, MR_GREEN)}), (std::vector<int32_t>{16000, 0}));
     // Appended in the shape's order, each colour field from its own channel.
     EXPECT_STREQ(MatMGetName(2), "GLASS");
-    EXPECT_EQ(Field(2, MR_RED), 4096);
-    EXPECT_EQ(Field(2, MR_GREEN), 8192);
-    EXPECT_EQ(Field(2, MR_BLUE), 12287);
-    EXPECT_EQ(Field(2, MR_ALPHA), 8192);
-    EXPECT_EQ(Field(2, MR_SPECULAR), 2048);
-    EXPECT_EQ(Field(2, MR_DIFFUSE), MAT_COLOUR_MAX);
-    EXPECT_EQ(Field(2, MR_AMBIENT), MAT_COLOUR_MAX / 4);
+    EXPECT_EQ(Colours(2), (std::vector<int32_t>{4096, 8192, 12287, 8192, 2048, MAT_COLOUR_MAX, MAT_COLOUR_MAX / 4}));
     EXPECT_STREQ(MatMGetName(3), "METAL");
     EXPECT_EQ(Field(3, MR_ALPHA), 0) << "an opaque material has alpha 0";
     EXPECT_STREQ(MatMGetName(4), "PLAIN");
@@ -193,10 +192,8 @@ TEST_F(ImportedMaterials, TexturesAreFoundInTheTexturesFolderAndNamesAreNotTaken
     ModelMaterialsReport report;
     ModelAddMaterials(model, shape, options, &report);
     ASSERT_EQ(report.sprites.size(), 2u);
-    EXPECT_EQ(report.sprites[0].name, "WOOD~1.SPR");
-    EXPECT_EQ(report.sprites[1].name, "WOOD~2.SPR");
-    EXPECT_EQ(report.sprites[0].material, 2);
-    EXPECT_EQ(report.sprites[1].material, 3);
+    EXPECT_EQ(std::make_tuple(report.sprites[0].name, report.sprites[0].material, report.sprites[1].name, report.sprites[1].material),
+              std::make_tuple(std::string("WOOD~1.SPR"), 2, std::string("WOOD~2.SPR"), 3));
     EXPECT_TRUE(report.warnings.empty());
     EXPECT_EQ(ReadText(dir.file("WOOD.SPR")), "the user's");
 }
@@ -214,9 +211,7 @@ TEST_F(ImportedMaterials, InPaletteModeMaterialsTakeTheNearestColourAndTexturesA
     ModelMaterialsReport report;
     ModelAddMaterials(model, shape, options, &report);
     ASSERT_EQ(MatMCount(), 5);
-    EXPECT_EQ(MatMGetPalette(1), 9);
-    EXPECT_EQ(MatMGetPalette(2), 12);
-    EXPECT_EQ(MatMGetPalette(4), 14);
+    EXPECT_EQ((std::vector<int>{MatMGetPalette(1), MatMGetPalette(2), MatMGetPalette(4)}), (std::vector<int>{9, 12, 14}));
     ASSERT_EQ(report.sprites.size(), 1u);
     EXPECT_EQ(std::string(report.sprites[0].bytes.begin(), report.sprites[0].bytes.begin() + 4), "TRPS");
 }

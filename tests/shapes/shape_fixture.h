@@ -66,6 +66,7 @@ struct EditBuffer {
     static ShapeBlock* S() { return ShapeMEdit(); }
     static uint8_t* B() { return ShapeMEdit()->data; }
     static Bytes Used() { return Bytes(B(), B() + ShapeUsedSize(B())); }
+    static std::vector<int> Counts() { return {ShapeVertexCount(B()), ShapePolygonCount(B())}; }   // vertices, polygons
 
     // Building in the edit buffer: a vertex (world units), a polygon with its face normal.
     static int V(int32_t x, int32_t y, int32_t z) { return ShapeAppendVertex(S(), x, y, z); }

@@ -31,9 +31,7 @@ protected:
     }
 };
 
-// ============================================================================================
-// Layout, insertion and removal
-// ============================================================================================
+// ---- Layout, insertion and removal
 
 TEST_F(Shape, EmptyShapeIsSixtyEightBytesAndDerivingKeepsIt)
 {
@@ -60,10 +58,11 @@ TEST_F(Shape, InsertAndRemoveRelocateOffsetsAtOrAfterThePosition)
     ASSERT_EQ(n, GetU32(b, SH_EXTRA));
 
     ASSERT_EQ(0, ShapeInsert(&blk, p, 6));
-    EXPECT_EQ(v, GetU32(b, SH_VERTICES));
-    EXPECT_EQ(p + 6, GetU32(b, SH_POLYGONS)) << "a section that begins at the position moves";
-    EXPECT_EQ(n + 6, GetU32(b, SH_NAMES));
-    EXPECT_EQ(n + 6, GetU32(b, SH_EXTRA));
+    // The vertex, polygon and name sections and the extra offset.
+    auto offsets = [&] {
+        return std::vector<uint32_t>{GetU32(b, SH_VERTICES), GetU32(b, SH_POLYGONS), GetU32(b, SH_NAMES), GetU32(b, SH_EXTRA)};
+    };
+    EXPECT_EQ(offsets(), (std::vector<uint32_t>{v, p + 6, n + 6, n + 6})) << "a section that begins at the position moves";
     EXPECT_EQ(image.size() + 6, ShapeUsedSize(b));
     EXPECT_EQ(Bytes(6, 0), Bytes(b + p, b + p + 6));
     EXPECT_TRUE(std::equal(image.begin() + p, image.end(), b + p + 6));
@@ -76,9 +75,7 @@ TEST_F(Shape, InsertAndRemoveRelocateOffsetsAtOrAfterThePosition)
     EXPECT_EQ(image, Used());
     // By bytes: an odd range inside the vertices moves every later section down.
     ShapeRemove(&blk, v + 2, 7);
-    EXPECT_EQ(v, GetU32(b, SH_VERTICES));
-    EXPECT_EQ(p - 7, GetU32(b, SH_POLYGONS));
-    EXPECT_EQ(n - 7, GetU32(b, SH_EXTRA));
+    EXPECT_EQ(offsets(), (std::vector<uint32_t>{v, p - 7, n - 7, n - 7}));
     EXPECT_TRUE(std::equal(image.begin() + v + 9, image.end(), b + v + 2));
 
     // Past the capacity: refused, nothing changes.
@@ -90,9 +87,7 @@ TEST_F(Shape, InsertAndRemoveRelocateOffsetsAtOrAfterThePosition)
     EXPECT_EQ(blk.capacity, ShapeUsedSize(b));
 }
 
-// ============================================================================================
-// Versions
-// ============================================================================================
+// ---- Versions
 
 // A block of the given version with everything the conversions move: vertices, polygons with
 // and without per-point blocks, a name table, header words that are carried through.
@@ -187,9 +182,7 @@ TEST_F(Shape, EditorConversion)
     EXPECT_STREQ("ShapeLoad - this shape is of a newer format than the code!", ShapeLastError());
 }
 
-// ============================================================================================
-// Damaged blocks
-// ============================================================================================
+// ---- Damaged blocks
 
 // ShapeCheck on an exact-size copy (so that a read past the end is a sanitizer report), and
 // ShapeLoad on a resource of that size: both refuse.
@@ -300,9 +293,7 @@ TEST_F(Shape, MutatedBlocksAreRefusedOrSafeToEdit)
     EXPECT_GT(accepted, 100) << "mutations of data bytes keep most blocks well formed";
 }
 
-// ============================================================================================
-// Derived values
-// ============================================================================================
+// ---- Derived values
 
 TEST_F(Shape, BoxAndRadius)
 {
@@ -348,9 +339,8 @@ TEST_F(Shape, ShiftNormalisation)
         s.verts = {{(int16_t)c.x, (int16_t)c.y, 0}};
         uint8_t* b = Take(BuildShape(s));
         ShapeDerive(b);
-        EXPECT_EQ(c.shiftAfter, ShapeShift(b));
-        EXPECT_EQ(c.xAfter, GetI16(ShapeVertex(b, 0), 0));
-        EXPECT_EQ(c.yAfter, GetI16(ShapeVertex(b, 0), 2));
+        EXPECT_EQ((std::vector<int>{c.shiftAfter, c.xAfter, c.yAfter}),
+                  (std::vector<int>{ShapeShift(b), GetI16(ShapeVertex(b, 0), 0), GetI16(ShapeVertex(b, 0), 2)}));
         EXPECT_EQ(c.x * (1 << c.shift), GetI32(b, SH_MIN)) << "the box is taken before and stays";
         Bytes once = Used();
         ShapeDerive(b);
@@ -363,12 +353,12 @@ TEST_F(Shape, WriteBackRaisesTheShift)
     TShape s;
     s.verts = {{100, -200, 7}, {1, 2, 3}};
     uint8_t* b = Take(BuildShape(s));
+    // The shift and the stored X after each write.
+    auto stored = [&] { return std::vector<int>{ShapeShift(b), GetI16(ShapeVertex(b, 1), 0)}; };
     ShapeWriteCoord(b, 1, 0, 12288);
-    EXPECT_EQ(0, ShapeShift(b)) << "12288 fits";
-    EXPECT_EQ(12288, GetI16(ShapeVertex(b, 1), 0));
+    EXPECT_EQ(stored(), (std::vector<int>{0, 12288})) << "12288 fits";
     ShapeWriteCoord(b, 1, 0, 24576);
-    EXPECT_EQ(1, ShapeShift(b)) << "24576 >> 1 is 12288 again, which fits";
-    EXPECT_EQ(12288, GetI16(ShapeVertex(b, 1), 0));
+    EXPECT_EQ(stored(), (std::vector<int>{1, 12288})) << "24576 >> 1 is 12288 again, which fits";
     ShapeWriteCoord(b, 1, 0, 50000);
     EXPECT_EQ(3, ShapeShift(b));
     int16_t expect[2][3] = {{12, -25, 0}, {6250, 0, 0}};
@@ -384,9 +374,7 @@ TEST_F(Shape, WriteBackRaisesTheShift)
     EXPECT_LE(ShapeShift(b), SHAPE_MAX_SHIFT);
 }
 
-// ============================================================================================
-// Face normals
-// ============================================================================================
+// ---- Face normals
 
 TEST_F(Shape, FaceNormals)
 {
@@ -439,9 +427,7 @@ TEST_F(Shape, PolygonsOfFewerThanThreePointsAreRemoved)
     EXPECT_EQ(0, ShapePolygonCount(b));
 }
 
-// ============================================================================================
-// Building
-// ============================================================================================
+// ---- Building
 
 TEST_F(Shape, AppendVerticesAndPolygons)
 {
@@ -476,9 +462,7 @@ TEST_F(Shape, AppendVerticesAndPolygons)
     EXPECT_EQ(before, Used());
 }
 
-// ============================================================================================
-// Materials
-// ============================================================================================
+// ---- Materials
 
 static TShape WithMaterials(std::vector<uint16_t> materials)
 {
@@ -507,9 +491,10 @@ TEST_F(Shape, BindingByName)
     // value with bit 15 set.
     EXPECT_EQ((std::vector<int>{2, 0x8001, 1, 0x8009, 2, 2, 3}), Materials(b));
     uint8_t* e = ShapeNames(b);
-    EXPECT_EQ(2, GetU16(e, NAME_ID));
-    EXPECT_EQ(0x8001, GetU16(e + SHAPE_NAME_ENTRY_SIZE, NAME_ID)) << "an entry whose name is missing keeps its id";
-    EXPECT_EQ(1, GetU16(e + 2 * SHAPE_NAME_ENTRY_SIZE, NAME_ID));
+    EXPECT_EQ((std::vector<int>{GetU16(e, NAME_ID), GetU16(e + SHAPE_NAME_ENTRY_SIZE, NAME_ID),
+                                GetU16(e + 2 * SHAPE_NAME_ENTRY_SIZE, NAME_ID)}),
+              (std::vector<int>{2, 0x8001, 1}))
+        << "an entry whose name is missing keeps its id";
 
     // Binding again (after a change of the material table) still finds every name, though
     // STONE's index 1 and GLASS's unresolved 0x8001 share their low 15 bits.

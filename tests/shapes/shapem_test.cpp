@@ -20,9 +20,7 @@ protected:
     static uint32_t RecordMaterial(ResId id, int record) { return GetU32(ShapeMRecord(id, record), PR_MATERIAL); }
 };
 
-// ============================================================================================
-// Prepared shapes
-// ============================================================================================
+// ---- Prepared shapes
 
 TEST_F(ShapeMTest, PentagonGivesThreeTrianglesAndQuadOneRecord)
 {
@@ -140,8 +138,8 @@ TEST_F(ShapeMTest, AddingToAPreparedShape)
     const int32_t tri[3] = {a, b, c};
     int t = ShapeMAddTriangle(id, 4, tri, nullptr);
     ASSERT_EQ(0, t);
-    EXPECT_EQ(0, GetI16(ShapeMRecord(id, t), PR_NORMAL));
-    EXPECT_EQ(-16384, GetI16(ShapeMRecord(id, t), PR_NORMAL + 2));
+    EXPECT_EQ((std::vector<int>{GetI16(ShapeMRecord(id, t), PR_NORMAL), GetI16(ShapeMRecord(id, t), PR_NORMAL + 2)}),
+              (std::vector<int>{0, -16384}));
     const int32_t bad[3] = {a, b, 50};
     EXPECT_EQ(-1, ShapeMAddTriangle(id, 4, bad, nullptr));
     EXPECT_EQ(1, ShapeMRecordCount(id));
@@ -169,13 +167,10 @@ TEST_F(ShapeMTest, BaseFootprintTakesTheVerticesNearTheLowestY)
     ShapeMBaseFootprint(Load("foot.shp", BuildShape(s)), box);
     EXPECT_EQ((std::vector<int32_t>{-50, 0, 5, 7}), std::vector<int32_t>(box, box + 4));
     ShapeMBaseFootprint(Load("none.shp", BuildShape(TShape{})), box);
-    EXPECT_EQ(SHAPE_BOX_EMPTY_MIN, box[0]);
-    EXPECT_EQ(SHAPE_BOX_EMPTY_MAX, box[3]);
+    EXPECT_EQ((std::vector<int32_t>{SHAPE_BOX_EMPTY_MIN, SHAPE_BOX_EMPTY_MAX}), (std::vector<int32_t>{box[0], box[3]}));
 }
 
-// ============================================================================================
-// Edit buffer
-// ============================================================================================
+// ---- Edit buffer
 
 TEST_F(ShapeMTest, UndoAndRedoWalkTheHistoryOfLoadAndNew)
 {
@@ -344,16 +339,13 @@ TEST_F(ShapeMTest, MergeAcrossShiftsLosesTheFinerLowBits)
 
     ASSERT_EQ(0, ShapeMLoadFile("coarse.shp"));
     ASSERT_EQ(0, ShapeMMergeFile("fine.shp")) << ShapeMLastError();
-    ASSERT_EQ(6, ShapeVertexCount(B()));
-    ASSERT_EQ(2, ShapePolygonCount(B()));
-    EXPECT_EQ(2, ShapeShift(B()));
+    ASSERT_EQ((std::vector<int>{ShapeVertexCount(B()), ShapePolygonCount(B()), ShapeShift(B())}), (std::vector<int>{6, 2, 2}));
     EXPECT_EQ((Vec{4, 4, -4}), Pos(0));
     EXPECT_EQ((Vec{36000, 0, 0}), Pos(3));
     EXPECT_EQ((std::vector<int>{0, 1, 2}), Points(0)) << "the merged polygon comes first";
     EXPECT_EQ((std::vector<int>{3, 4, 5}), Points(1));
     for (int i = 0; i < 6; i++) EXPECT_EQ(i < 3, (ShapeVertexFlags(B(), i) & VF_SELECTED) != 0) << i;
-    EXPECT_EQ(PF_SELECTED, Flags(0) & PF_SELECTED);
-    EXPECT_EQ(0, Flags(1) & PF_SELECTED);
+    EXPECT_EQ((std::vector<int>{Flags(0) & PF_SELECTED, Flags(1) & PF_SELECTED}), (std::vector<int>{PF_SELECTED, 0}));
 
     // The other way round the shape in the buffer loses its low bits.
     ASSERT_EQ(0, ShapeMLoadFile("fine.shp"));

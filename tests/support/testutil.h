@@ -2,6 +2,8 @@
 // running the built programs as a user would.
 #pragma once
 #include <cstdint>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,17 @@ bool WriteText(const std::string& path, const std::string& text);
 Bytes ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);
 bool PathExists(const std::string& path);
+
+// Puts an environment variable back as it was when the object goes.
+struct KeepEnv {
+    const char* name;
+    std::optional<std::string> value;
+    explicit KeepEnv(const char* n) : name(n)
+    {
+        if (const char* v = getenv(n)) value = v;
+    }
+    ~KeepEnv() { value ? setenv(name, value->c_str(), 1) : unsetenv(name); }
+};
 
 struct RunResult {
     int exitCode;         // -1 when the program did not end normally

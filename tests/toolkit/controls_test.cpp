@@ -81,11 +81,14 @@ protected:
             if (n.message == message) out.push_back(n.p1);
         return out;
     }
+    // How many Enter, Escape and change notes a field sent.
+    static std::vector<size_t> Counts()
+    {
+        return {Values(WM_EDITENTER).size(), Values(WM_EDITESCAPE).size(), Values(WM_EDITCHANGED).size()};
+    }
 };
 
-// ============================================================================================
-// Buttons
-// ============================================================================================
+// ---- Buttons
 
 TEST_F(Controls, RadioButtonsOfOneGroupExcludeEachOther)
 {
@@ -145,9 +148,7 @@ TEST_F(Controls, PushAndToggleButtons)
     EXPECT_GT(ink, 10);
 }
 
-// ============================================================================================
-// Edit field
-// ============================================================================================
+// ---- Edit field
 
 TEST_F(Controls, EditFieldEditsTheBufferWithinItsLimit)
 {
@@ -168,9 +169,7 @@ TEST_F(Controls, EditFieldEditsTheBufferWithinItsLimit)
     notes.clear();
     Key(KEY_RETURN);
     Key(KEY_ESCAPE);
-    EXPECT_EQ(Values(WM_EDITENTER).size(), 1u);
-    EXPECT_EQ(Values(WM_EDITESCAPE).size(), 1u) << "Escape is the parent's, not the text's";
-    EXPECT_EQ(Values(WM_EDITCHANGED).size(), 0u);
+    EXPECT_EQ(Counts(), (std::vector<size_t>{1, 1, 0})) << "Escape is the parent's, not the text's";
     EXPECT_STREQ(buffer, "abx1234c");
 
     // While focused the cursor blinks: a line behind the text before it, with serifs (the
@@ -260,8 +259,7 @@ TEST_F(Controls, EditFieldSelectedWholeIsReplacedByTheFirstKey)
     notes.clear();
     Key(KEY_RETURN);
     Key(KEY_ESCAPE);
-    EXPECT_EQ(Values(WM_EDITENTER).size(), 1u);
-    EXPECT_EQ(Values(WM_EDITESCAPE).size(), 1u);
+    EXPECT_EQ(Counts(), (std::vector<size_t>{1, 1, 0}));
     EXPECT_STREQ(buffer, "axbcd");
     EXPECT_EQ(marked(), TextWidth("axbcd") - 2);
 
@@ -442,9 +440,7 @@ TEST_F(Controls, EditFieldScrollsToKeepTheCursorShown)
     EXPECT_STREQ(buffer, "0123456789axbcdef");
 }
 
-// ============================================================================================
-// Lists
-// ============================================================================================
+// ---- Lists
 
 static ResId MakeList(const std::vector<std::pair<int, const char*>>& items)
 {
@@ -463,13 +459,9 @@ TEST_F(Controls, ListDataRoutines)
     EXPECT_STREQ(ListGetItemText(list, 3), "s");
     EXPECT_STREQ(ListFindText(list, 5), "five") << "the first of equal ids";
     EXPECT_EQ(ListFindText(list, 6), nullptr);
-    EXPECT_EQ(ListIndexOf(list, 5), 1);
-    EXPECT_EQ(ListIndexOf(list, 7), 3);
-    EXPECT_EQ(ListIndexOf(list, 8), 0);
+    EXPECT_EQ((std::vector<int>{ListIndexOf(list, 5), ListIndexOf(list, 7), ListIndexOf(list, 8)}), (std::vector<int>{1, 3, 0}));
     const uint8_t* d = (const uint8_t*)ResPeek(list);
-    EXPECT_EQ(GetI16(d, 0), 5);
-    EXPECT_EQ(memcmp(d + 2, "five", 5), 0);
-    EXPECT_EQ(GetI16(d, 7), -3);
+    EXPECT_EQ((std::vector<int>{GetI16(d, 0), memcmp(d + 2, "five", 5), GetI16(d, 7)}), (std::vector<int>{5, 0, -3}));
 
     ListClear(list);
     EXPECT_EQ(ListCount(list), 0);
@@ -563,9 +555,7 @@ TEST_F(Controls, MultipleChoiceReportsTheMask)
     EXPECT_EQ(Ask(l, WM_LISTGETCHOICE), 5);
 }
 
-// ============================================================================================
-// Sliders
-// ============================================================================================
+// ---- Sliders
 
 TEST_F(Controls, SlidersFollowTheThumbAndTheTrackAlongEitherSide)
 {

@@ -27,9 +27,7 @@ protected:
     }
 };
 
-// ============================================================================================
-// Rectangles
-// ============================================================================================
+// ---- Rectangles
 
 TEST_F(Draw, FilledRectanglesAreClippedAndOutsideOnesDrawNothing)
 {
@@ -101,9 +99,7 @@ TEST_F(Draw, TargetsOfEveryDepthAndPartitions)
     EXPECT_EQ((std::vector<uint32_t>{Px(6, 6), Px(3, 10), Px(7, 6)}), (std::vector<uint32_t>{0x00C00000, 0x0000FC, 0}));
 }
 
-// ============================================================================================
-// Lines
-// ============================================================================================
+// ---- Lines
 
 TEST_F(Draw, LinesAreContinuousAndInclusiveInEveryDirection)
 {
@@ -163,9 +159,7 @@ TEST_F(Draw, ClippedLinesKeepTheUnclippedPixelsInsideTheClip)
     for (const Lit& p : diagonal) EXPECT_EQ(p.x, p.y);
 }
 
-// ============================================================================================
-// Boxes and title bars
-// ============================================================================================
+// ---- Boxes and title bars
 
 TEST_F(Draw, RaisedAndSunkenBoxesUseTheInterfaceColours)
 {
@@ -263,9 +257,7 @@ TEST_F(Draw, TitleBarsCentreTheirTitleAndHaveThreeLooks)
     for (int y = 161; y <= 170; y++) EXPECT_EQ(Px(149, y), Pal(251)) << "the right border stays, row " << y;
 }
 
-// ============================================================================================
-// The table
-// ============================================================================================
+// ---- The table
 
 static int pixelCalls, fillCalls;
 static void CountPixel(int, int, int) { pixelCalls++; }

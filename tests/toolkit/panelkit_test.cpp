@@ -89,13 +89,10 @@ TEST_F(PanelKit, RulesChooseByEachCountAndNothingSelectedShowsNothing)
     EXPECT_EQ(Chosen(1, 1), (V{"One", "Both"})) << "the second count has its own rule";
     EXPECT_EQ(Chosen(0, 1), V{}) << "Some needs the first count, the second must be 0";
     EXPECT_EQ(Chosen(0, 2), (V{"Off"}));
-    EXPECT_TRUE(KitRuleAccepts(KIT_RULE_ANY, 0));
-    EXPECT_FALSE(KitRuleAccepts(KIT_RULE_SOME, 0));
-    EXPECT_TRUE(KitRuleAccepts(KIT_RULE_SOME, 1));
-    EXPECT_FALSE(KitRuleAccepts(KIT_RULE_SEVERAL, 1));
-    EXPECT_TRUE(KitRuleAccepts(KIT_RULE_SEVERAL, 2));
-    EXPECT_FALSE(KitRuleAccepts(3, 2));
-    EXPECT_TRUE(KitRuleAccepts(3, 3));
+    EXPECT_EQ((std::vector<int>{KitRuleAccepts(KIT_RULE_ANY, 0), KitRuleAccepts(KIT_RULE_SOME, 0), KitRuleAccepts(KIT_RULE_SOME, 1),
+                                 KitRuleAccepts(KIT_RULE_SEVERAL, 1), KitRuleAccepts(KIT_RULE_SEVERAL, 2),
+                                 KitRuleAccepts(3, 2), KitRuleAccepts(3, 3)}),
+              (std::vector<int>{1, 0, 1, 0, 1, 0, 1}));
 }
 
 TEST_F(PanelKit, TheGridStandsInColumnsOfItsRowsAndStopsAtItsCapacity)
@@ -116,19 +113,16 @@ TEST_F(PanelKit, TheGridStandsInColumnsOfItsRowsAndStopsAtItsCapacity)
     EXPECT_EQ(rect(grid.button[0]), (std::vector<int>{100, 4, 30, 11}));
     EXPECT_EQ(rect(grid.button[1]), (std::vector<int>{100, 19, 30, 11})) << "down the first column first";
     EXPECT_EQ(rect(grid.button[2]), (std::vector<int>{140, 4, 30, 11}));
-    EXPECT_EQ(KitGridCommand(&grid, grid.button[1]), 1);
-    EXPECT_EQ(KitGridCommand(&grid, parent), -1);
-    EXPECT_FALSE(KitGridStale(&grid, 1, 0));
-    EXPECT_TRUE(KitGridStale(&grid, 2, 0));
-    EXPECT_TRUE(KitGridStale(&grid, 1, 1));
+    EXPECT_EQ((std::vector<int>{KitGridCommand(&grid, grid.button[1]), KitGridCommand(&grid, parent)}), (std::vector<int>{1, -1}));
+    EXPECT_EQ((std::vector<int>{KitGridStale(&grid, 1, 0), KitGridStale(&grid, 2, 0), KitGridStale(&grid, 1, 1)}),
+              (std::vector<int>{0, 1, 1}));
 
     // A disabled command takes its cell without a button; the old buttons are gone.
     std::vector<WinId> old(grid.button, grid.button + 3);
     Run([&] { qualified = KitGridBuild(&grid, kTable, 5, layout, 0, 2); });
     EXPECT_EQ(qualified, 1);
     ASSERT_EQ(grid.count, 1);
-    EXPECT_EQ(grid.button[0], 0);
-    EXPECT_EQ(grid.command[0], 3);
+    EXPECT_EQ((std::vector<int>{(int)grid.button[0], grid.command[0]}), (std::vector<int>{0, 3}));
     EXPECT_EQ(KitGridCommand(&grid, 0), -1) << "no sender is no disabled command";
     for (WinId w : old) EXPECT_FALSE(WinIsWindow(w));
 
@@ -180,12 +174,10 @@ TEST_F(PanelKit, RectanglesAndClicks)
     KitRect(WinPack(300, 40), WinPack(-12, 200), r);
     EXPECT_EQ(V({std::to_string(r[0]), std::to_string(r[1]), std::to_string(r[2]), std::to_string(r[3])}),
               (V{"300", "40", "-12", "200"}));
-    const int32_t click[4] = {10, 10, 12, 8};
-    const int32_t wide[4] = {10, 10, 13, 10};
-    const int32_t tall[4] = {10, 10, 10, 7};
-    EXPECT_TRUE(KitRectIsClick(click, 3));
-    EXPECT_FALSE(KitRectIsClick(wide, 3)) << "three pixels across is a drag";
-    EXPECT_FALSE(KitRectIsClick(tall, 3)) << "so is three pixels up";
+    // A click; three pixels across is a drag, and so is three pixels up.
+    const int32_t click[4] = {10, 10, 12, 8}, wide[4] = {10, 10, 13, 10}, tall[4] = {10, 10, 10, 7};
+    EXPECT_EQ((std::vector<int>{KitRectIsClick(click, 3), KitRectIsClick(wide, 3), KitRectIsClick(tall, 3)}),
+              (std::vector<int>{1, 0, 0}));
 }
 
 TEST_F(PanelKit, NumberFieldsReadASignAndDigitsAndClamp)
@@ -216,12 +208,10 @@ TEST_F(PanelKit, NumberFieldsReadASignAndDigitsAndClamp)
 TEST_F(PanelKit, DialogAnswers)
 {
     WinParam enter = CH_ENTER, escape = CH_ESCAPE, other = 'a';
-    EXPECT_EQ(KitDialogAnswer(WM_EDITENTER, nullptr), KIT_OK);
-    EXPECT_EQ(KitDialogAnswer(WM_EDITESCAPE, nullptr), KIT_CANCEL);
-    EXPECT_EQ(KitDialogAnswer(WM_KEY, &enter), KIT_OK);
-    EXPECT_EQ(KitDialogAnswer(WM_KEY, &escape), KIT_CANCEL);
-    EXPECT_EQ(KitDialogAnswer(WM_KEY, &other), KIT_NONE);
-    EXPECT_EQ(KitDialogAnswer(WM_PRESSED, &enter), KIT_NONE);
+    EXPECT_EQ((std::vector<int>{KitDialogAnswer(WM_EDITENTER, nullptr), KitDialogAnswer(WM_EDITESCAPE, nullptr),
+                                KitDialogAnswer(WM_KEY, &enter), KitDialogAnswer(WM_KEY, &escape),
+                                KitDialogAnswer(WM_KEY, &other), KitDialogAnswer(WM_PRESSED, &enter)}),
+              (std::vector<int>{KIT_OK, KIT_CANCEL, KIT_OK, KIT_CANCEL, KIT_NONE, KIT_NONE}));
 }
 
 }  // namespace

@@ -9,9 +9,7 @@
 #include "kernel/kernel.h"
 #include "toolkit/slots.h"
 
-// ============================================================================================
-// Helpers: a recording event function, a server, a draw function
-// ============================================================================================
+// ---- Helpers: a recording event function, a server, a draw function
 
 struct Seen {
     int slot, event;
@@ -94,9 +92,7 @@ protected:
     }
 };
 
-// ============================================================================================
-// Table, lists, frees
-// ============================================================================================
+// ---- Table, lists, frees
 
 static SlotId New(void) { return SlotsCreate(0, 0, 0, nullptr); }
 
@@ -187,9 +183,7 @@ TEST_F(Slots, RefusedFreesAndReset)
     EXPECT_EQ(0, p[0]);
 }
 
-// ============================================================================================
-// Per-frame passes, deferral, events
-// ============================================================================================
+// ---- Per-frame passes, deferral, events
 
 TEST_F(Slots, FreeInsideActivePassWaitsForItsEnd)
 {
@@ -301,9 +295,7 @@ TEST_F(Slots, SendingSuspendingAndQueries)
     EXPECT_EQ((std::vector<Seen>{{b, SLOTS_EV_QUERYREQ, 0, 0}, {0, SLOTS_EV_QUERY, 12345, 77}}), seen);
 }
 
-// ============================================================================================
-// Fatal texts
-// ============================================================================================
+// ---- Fatal texts
 
 template <int N> static int NumberedEvent(SlotId, int, SlotsParam*, SlotsParam*) { return N; }
 template <int N> static void NumberedServer(uint32_t, SlotId) {}
@@ -356,9 +348,7 @@ TEST_F(Slots, FatalTexts)
     EXPECT_EXIT(SlotsUserData(1000), testing::ExitedWithCode(1), "FATAL: SlotsUserData: Invalid slot 1000\\.");
 }
 
-// ============================================================================================
-// Search, velocity, motion, camera space
-// ============================================================================================
+// ---- Search, velocity, motion, camera space
 
 TEST_F(Slots, SearchByCategory)
 {

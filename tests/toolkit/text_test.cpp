@@ -78,9 +78,7 @@ protected:
     }
 };
 
-// ============================================================================================
-// Layout
-// ============================================================================================
+// ---- Layout
 
 TEST_F(Text, JustifiedLinesEndAtTheRightMarginAndTheLastIsNotStretched)
 {
@@ -144,9 +142,7 @@ TEST_F(Text, WrappingBreaksAtTheSpaceThatOverflowsAndSplitsOverlongWords)
     VideoClear(0);
     TextSetFormat(TEXT_MODE_JUSTIFY, 5, 0, 20);
     TextPrint(0, 0, "abcdefghijkl");
-    EXPECT_EQ(Row(0).size(), 5u);
-    EXPECT_EQ(Row(5).size(), 5u);
-    EXPECT_EQ(Row(10).size(), 2u);
+    EXPECT_EQ((std::vector<size_t>{Row(0).size(), Row(5).size(), Row(10).size()}), (std::vector<size_t>{5, 5, 2}));
 
     // Mode 0 never wraps; CR goes back to the left margin one line lower; LF is nothing.
     VideoClear(0);
@@ -196,9 +192,7 @@ TEST_F(Text, UnknownModeIsFatal)
     EXPECT_EXIT(print(), testing::ExitedWithCode(1), "TextFlushBuffer: Unrecognised format mode.");
 }
 
-// ============================================================================================
-// Glyphs
-// ============================================================================================
+// ---- Glyphs
 
 TEST_F(Text, GlyphsCrossingTheClipEdgeAreLeftOutAndDoNotAdvance)
 {
@@ -317,7 +311,7 @@ TEST_F(Text, FontAndLineHeight)
     TextSetFormat(TEXT_MODE_PLAIN, 3, 0, 100);
     EXPECT_EQ(TextLineHeight(), 3);
     TextSetFormat(TEXT_MODE_PLAIN, -1, 0, 100);
-    EXPECT_EQ(TextLineHeight(), 7);
+    EXPECT_EQ(TextLineHeight(), 7) << "-1: the font's again";
 
     // A resource that is no font (a damaged font file) leaves the current font in use.
     ResId current = TextGetFont();
@@ -329,25 +323,19 @@ TEST_F(Text, FontAndLineHeight)
     EXPECT_GT(width, 0);
 }
 
-// ============================================================================================
-// Fonts
-// ============================================================================================
+// ---- Fonts
 
 TEST_F(Text, RegistrationRefusesDamagedFonts)
 {
     Bytes good = MakeFont(FontDesc());
     ResId a = ToRes(good);
     int n = FontRegister(a);
-    EXPECT_EQ(n, 1);
-    EXPECT_EQ(FontRegister(a), n) << "registered before: the same number";
-    EXPECT_EQ(FontVersion(n), 1);
-    EXPECT_EQ(FontResource(n), a);
-
+    // The number, again for a font registered before, the version and the resource.
+    EXPECT_EQ((std::vector<int>{n, FontRegister(a), FontVersion(n), (int)FontResource(n)}), (std::vector<int>{1, 1, 1, (int)a}));
     FontDesc v2;
     v2.version2 = true;
     int n2 = FontRegister(ToRes(MakeFont(v2)));
-    EXPECT_EQ(n2, 2);
-    EXPECT_EQ(FontVersion(n2), 2);
+    EXPECT_EQ((std::vector<int>{n2, FontVersion(n2)}), (std::vector<int>{2, 2}));
 
     struct Damage {
         const char* what;
@@ -450,9 +438,7 @@ TEST_F(Text, HardwareSpritesHoldTheGlyphs)
     EXPECT_EQ(FontSprite(n, 'a'), 0);
 }
 
-// ============================================================================================
-// The built-in font
-// ============================================================================================
+// ---- The built-in font
 
 class BuiltInFont : public Text {
 protected:
@@ -547,12 +533,11 @@ TEST_F(BuiltInFont, UnicodeTextIsOneGlyphACharacterAndAQuestionMarkWhereNoneIs)
     EXPECT_EQ(drawn("\xed\xa0\x80"), drawn("???")) << "a surrogate is no character: three bytes";
 
     // Lines a text takes wrapped at a width: at spaces, words too long broken; CR too.
-    EXPECT_EQ(TextLineCount("", 60), 1);
-    EXPECT_EQ(TextLineCount("aaaa bbbb", 54), 1);
-    EXPECT_EQ(TextLineCount("aaaa bbbb", 53), 2);
-    EXPECT_EQ(TextLineCount("aaaaaaaaaaaaaaaaaaaa", 60), 2);
-    EXPECT_EQ(TextLineCount("a\rb", 60), 2);
-    EXPECT_EQ(TextLineCount("\xc3\xa9\xc3\xa9\xc3\xa9", 18), 1) << "three characters, not six bytes";
+    // The last: three characters, not six bytes.
+    EXPECT_EQ((std::vector<int>{TextLineCount("", 60), TextLineCount("aaaa bbbb", 54), TextLineCount("aaaa bbbb", 53),
+                                TextLineCount("aaaaaaaaaaaaaaaaaaaa", 60), TextLineCount("a\rb", 60),
+                                TextLineCount("\xc3\xa9\xc3\xa9\xc3\xa9", 18)}),
+              (std::vector<int>{1, 1, 2, 2, 2, 1}));
     // The longest text a print takes (4,095 bytes) is laid out to its last character.
     std::string words;
     while (words.size() < 4095) words += words.empty() ? "a" : " a";

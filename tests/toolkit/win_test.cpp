@@ -10,9 +10,7 @@
 #include "toolkit/text.h"
 #include "toolkit/win.h"
 
-// ============================================================================================
-// Fixture: the desktop, the frame class and a recording class on the test screen
-// ============================================================================================
+// ---- Fixture: the desktop, the frame class and a recording class on the test screen
 
 struct Msg {
     WinId window;
@@ -92,9 +90,7 @@ protected:
     static std::vector<int> Pos(const Msg* m) { return m ? std::vector<int>{(int)m->p1, (int)m->p2} : std::vector<int>{}; }
 };
 
-// ============================================================================================
-// Install, classes and the tree
-// ============================================================================================
+// ---- Install, classes and the tree
 
 TEST_F(Win, DesktopCoversTheScreenAndReinstallStartsAfresh)
 {
@@ -132,8 +128,7 @@ TEST_F(Win, CreateLinksNewestFirstAndTheTwentySixthChildIsFatal)
 
     // Destroying one closes the gap; the slots keep their order.
     WinDestroy(kids[10]);
-    EXPECT_EQ(WinGetChild(p, 14), kids[9]);
-    EXPECT_EQ(WinGetChild(p, 24), 0);
+    EXPECT_EQ((std::vector<WinId>{WinGetChild(p, 14), WinGetChild(p, 24)}), (std::vector<WinId>{kids[9], 0}));
     WinId again = Rec(0, 0, 5, 5, p);
     EXPECT_EQ(WinGetChild(p, 0), again);
 
@@ -177,14 +172,12 @@ TEST_F(Win, BaseClassFallThroughAndDataParts)
     calls.clear();
 
     WinParam p1 = 0;
-    EXPECT_EQ(WinSendMessage(w, 41, &p1, nullptr), 0);
-    EXPECT_EQ(p1, 8);
+    EXPECT_EQ((std::vector<WinParam>{WinSendMessage(w, 41, &p1, nullptr), p1}), (std::vector<WinParam>{0, 8}));
     ASSERT_EQ(calls.size(), 1u) << "handled by the derived class: the base is not asked";
     uint8_t* derived = (uint8_t*)calls[0].data;
 
     calls.clear();
-    EXPECT_EQ(WinSendMessage(w, 40, &p1, nullptr), 0);
-    EXPECT_EQ(p1, 7);
+    EXPECT_EQ((std::vector<WinParam>{WinSendMessage(w, 40, &p1, nullptr), p1}), (std::vector<WinParam>{0, 7}));
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].cls, 1u) << "the derived class first";
     uint8_t* base = (uint8_t*)calls[1].data;
@@ -231,9 +224,7 @@ TEST_F(Win, FindClassDepthFirstInSlotOrder)
     EXPECT_EQ(WinFindClass(0x501), 0);
 }
 
-// ============================================================================================
-// Messages and special destinations
-// ============================================================================================
+// ---- Messages and special destinations
 
 static WinId probeFrom;          // the window whose procedure sends
 static int probeDestination;
@@ -290,9 +281,7 @@ TEST_F(Win, SpecialDestinationsCopyValuesAndReturnTheLastAnswer)
             EXPECT_EQ(m.sender, a);
         }
     EXPECT_EQ(got, (std::vector<WinId>{c, b}));
-    EXPECT_EQ(probeP1, 1000 + b);
-    EXPECT_EQ(probeP2, b);
-    EXPECT_EQ(probeResult, (b & 1) ? 5 : 0);
+    EXPECT_EQ((std::vector<WinParam>{probeP1, probeP2, probeResult}), (std::vector<WinParam>{1000 + b, b, (b & 1) ? 5 : 0}));
     EXPECT_EQ(probeCurrentAfter, a) << "the current window is restored";
     EXPECT_NE(probeDataAfter, nullptr) << "and its data with it";
 
@@ -300,8 +289,7 @@ TEST_F(Win, SpecialDestinationsCopyValuesAndReturnTheLastAnswer)
     msgs.clear();
     Probe(p, WIN_CHILDREN, 1);
     EXPECT_EQ(Recorded(a, 60) + Recorded(b, 60) + Recorded(c, 60), 3);
-    EXPECT_EQ(probeP1, 1 + a);
-    EXPECT_EQ(probeResult, (a & 1) ? 5 : 0);
+    EXPECT_EQ((std::vector<WinParam>{probeP1, probeResult}), (std::vector<WinParam>{1 + a, (a & 1) ? 5 : 0}));
 
     // Self and parent.
     Probe(b, WIN_SELF, 0);
@@ -357,9 +345,7 @@ TEST_F(Win, SpecialDestinationFatalTexts)
     EXPECT_EQ(WinGetData(), nullptr);
 }
 
-// ============================================================================================
-// Drawing and hit tests
-// ============================================================================================
+// ---- Drawing and hit tests
 
 TEST_F(Win, LaterChildIsDrawnOnTopAndTakesThePointerWithinItsRectangle)
 {
@@ -433,9 +419,7 @@ TEST_F(Win, FrameWindowClientAndRegion)
     EXPECT_EQ(Pxs({{11, 101}, {41, 101}}), Pals({252, 252}));
 }
 
-// ============================================================================================
-// The input step
-// ============================================================================================
+// ---- The input step
 
 TEST_F(Win, PressInsideTheRegionIsRelativeToItOutsideIsPlain)
 {
@@ -739,9 +723,7 @@ TEST_F(Win, TicksReachEveryWindowParentFirst)
     TimingReset();
 }
 
-// ============================================================================================
-// Moves and sizes
-// ============================================================================================
+// ---- Moves and sizes
 
 TEST_F(Win, OutOfRangeMovesAndSizesAreIgnored)
 {
@@ -808,9 +790,7 @@ TEST_F(Win, TitleBarDragMovesTheFrameWithinItsParent)
     EXPECT_EQ(RectOf(still), (std::vector<int>{10, 100, 60, 40}));
 }
 
-// ============================================================================================
-// Closing and destroying
-// ============================================================================================
+// ---- Closing and destroying
 
 static WinId closeTarget;
 static int stillThere;
