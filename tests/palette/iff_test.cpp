@@ -10,9 +10,7 @@
 #include "palette/iff.h"
 #include "support/testutil.h"
 
-// ============================================================================================
-// Builders
-// ============================================================================================
+// ---- Builders
 
 static void AppendBE16(Bytes& b, uint32_t v)
 {
@@ -150,9 +148,7 @@ struct Iff : ::testing::Test {
     void TearDown() override { ResRemove(); }
 };
 
-// ============================================================================================
-// Decoding
-// ============================================================================================
+// ---- Decoding
 
 TEST_F(Iff, IlbmOneToEightPlanesPlainAndPacked)
 {
@@ -297,9 +293,7 @@ TEST_F(Iff, RefusalsLeaveTheDestinationUnchanged)
     EXPECT_EQ(Bytes(2000, 3), ReadAll(big, 2000, 1));
 }
 
-// ============================================================================================
-// Real pictures
-// ============================================================================================
+// ---- Real pictures
 
 static Bytes Fixture(const char* name) { return ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/" + name); }
 
@@ -340,9 +334,7 @@ TEST_F(Iff, RealPictures)
                   {101, 82, 74, 74, 74}, {83, 82, 16, 16, 16}});
 }
 
-// ============================================================================================
-// Damaged files
-// ============================================================================================
+// ---- Damaged files
 
 // Every truncation is refused; so is every truncation whose FORM size has been made to agree
 // with it (the walk and the body decoder then meet the cut), short of cutting only the pad
@@ -400,9 +392,7 @@ TEST_F(Iff, CorruptedBytesNeverReadOutside)
     }
 }
 
-// ============================================================================================
-// tolbex-cli lbm
-// ============================================================================================
+// ---- tolbex-cli lbm
 
 TEST_F(Iff, CliLbmToBmp)
 {

@@ -12,9 +12,7 @@ static int32_t Word(int32_t v) { return v << 16; }
 // A triangle facing the eye at depth 1000.
 static const std::vector<float> kFacing = {-100, -100, 1000, 100, -100, 1000, 0, 100, 1000};
 
-// ============================================================================================
-// Clipping
-// ============================================================================================
+// ---- Clipping
 
 TEST_F(Draw3D, NearPlaneKeepsWhatIsOnItAndDropsWhatIsBehindIt)
 {
@@ -107,9 +105,7 @@ TEST_F(Draw3D, SidePlanesAndTheUserPlaneClip)
     EXPECT_EQ(Draw3DNodeCapacity(), Draw3DFreeNodes());
 }
 
-// ============================================================================================
-// Classification
-// ============================================================================================
+// ---- Classification
 
 TEST_F(Draw3D, PolygonTypesFollowMaterialTextureAndSwitches)
 {
@@ -269,9 +265,7 @@ TEST_F(Draw3D, PointLinesAreWireframeEdgesInOneColourClippedAsPolygonsAre)
     Draw3DDisplay();
 }
 
-// ============================================================================================
-// Lighting
-// ============================================================================================
+// ---- Lighting
 
 class Lighting : public Draw3D {
 protected:
@@ -443,9 +437,7 @@ TEST_F(Lighting, ManyBrightLightsSaturate)
     }
 }
 
-// ============================================================================================
-// Fog
-// ============================================================================================
+// ---- Fog
 
 TEST_F(Draw3D, FogRunsFromTheNearValueAtTheOriginToTheFarValueAtTheDistance)
 {
@@ -481,9 +473,7 @@ TEST_F(Draw3D, FogRunsFromTheNearValueAtTheOriginToTheFarValueAtTheDistance)
     Draw3DDisplay();
 }
 
-// ============================================================================================
-// Sorting, frames, pools
-// ============================================================================================
+// ---- Sorting, frames, pools
 
 TEST_F(Draw3D, SortModesDrawInKeyOrder)
 {
@@ -614,9 +604,7 @@ TEST_F(Draw3D, OutOfNodesDropsThePolygonSilently)
     EXPECT_EQ(Draw3DNodeCapacity(), Draw3DFreeNodes());
 }
 
-// ============================================================================================
-// Textures
-// ============================================================================================
+// ---- Textures
 
 static std::vector<std::pair<ResId, uint32_t>> loads;
 static std::vector<ResId> frees;
@@ -715,9 +703,7 @@ TEST_F(Draw3D, TextureTransparencyIsDecidedOncePerTextureLoad)
     EXPECT_EQ(D3T_TRANSPARENT, typeDrawn());
 }
 
-// ============================================================================================
-// Short cuts: a mesh's shared points, boxes that cover no pixel row
-// ============================================================================================
+// ---- Short cuts: a mesh's shared points, boxes that cover no pixel row
 
 static bool SameVertex(const RecVertex& a, const RecVertex& b)
 {
@@ -916,9 +902,7 @@ TEST_F(Draw3D, ABoxDrawsNothingOnlyWhenNoRowCentreLiesWithinItsHeight)
     Draw3DDisplay();
 }
 
-// ============================================================================================
-// The viewport's edges, in pictures from the software Z-buffer
-// ============================================================================================
+// ---- The viewport's edges, in pictures from the software Z-buffer
 
 // A view at (VX, VY) inside a larger screen whose clip is the whole screen: whatever Draw3D
 // lets through past the view's edges would show around it.

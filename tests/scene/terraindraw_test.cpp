@@ -63,9 +63,7 @@ const int16_t kAhead[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};   // looking 
 
 }   // namespace
 
-// ============================================================================================
-// What the tiles hand to Draw3D
-// ============================================================================================
+// ---- What the tiles hand to Draw3D
 
 class TerrainDrawRecorded : public WorldTest {
 protected:
@@ -283,9 +281,7 @@ TEST_F(TerrainDrawRecorded, NothingWithoutATerrainOrAFrame)
     EXPECT_EQ(1, TerrainDrawGetStats()->tiles);
 }
 
-// ============================================================================================
-// Pictures from the software Z-buffer
-// ============================================================================================
+// ---- Pictures from the software Z-buffer
 
 class TerrainPicture : public WorldTest {
 protected:
@@ -467,9 +463,7 @@ TEST_F(TerrainPicture, TheShortCutsChangeNoPixel)
     }
 }
 
-// ============================================================================================
-// tolbex-cli world render
-// ============================================================================================
+// ---- tolbex-cli world render
 
 namespace {
 
@@ -613,9 +607,7 @@ TEST_F(WorldRenderCli, BadCamerasAndMissingArchivesAreRefusedInOneLine)
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.bmp")));
 }
 
-// ============================================================================================
-// tolbex-cli world runtime --collision-report
-// ============================================================================================
+// ---- tolbex-cli world runtime --collision-report
 
 class CollisionReportCli : public WorldTest {
 protected:

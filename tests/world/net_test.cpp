@@ -118,9 +118,7 @@ struct ShapeFile {
     int MaterialOf(int polygon) { return GetU16(ShapePolygon(b.data(), polygon), POLY_MATERIAL); }
 };
 
-// ============================================================================================
-// Nodes
-// ============================================================================================
+// ---- Nodes
 
 TEST_F(NetTest, AddedNodesTakeTheSmallestFreeIdAndComeSelectedAndUnlinked)
 {
@@ -314,9 +312,7 @@ TEST_F(NetTest, HidingANetWalksBothWaysAndStopsOnALoop)
     EXPECT_EQ(0, GetU16(NetNode(a), WN_HIDDEN));
 }
 
-// ============================================================================================
-// Node display
-// ============================================================================================
+// ---- Node display
 
 // Screen = world X and Z; nodes with negative X are off screen; depth is Y.
 static int FlatProject(const int32_t world[3], int32_t view[3], int32_t* sx, int32_t* sy)
@@ -400,9 +396,7 @@ TEST_F(NetTest, NodeDisplayPicksTheNearestWithinRangeAndSelectsByRectangle)
     EXPECT_FALSE(IsSelected(away));
 }
 
-// ============================================================================================
-// Monorail
-// ============================================================================================
+// ---- Monorail
 
 TEST_F(NetTest, StraightNetBuildsTwoWedgesAndOnePylon)
 {
@@ -750,9 +744,7 @@ TEST_F(NetTest, OutOfSpaceFailsTheBuildAndRestoresTheImage)
     EXPECT_TRUE(NetFiles().empty());
 }
 
-// ============================================================================================
-// Net shape files, removal, undo
-// ============================================================================================
+// ---- Net shape files, removal, undo
 
 TEST_F(NetTest, NetShapeFilesTakeTheFirstFreeNameAndNetsTheFirstFreeNumber)
 {
@@ -881,9 +873,7 @@ TEST_F(NetTest, RequestsNeedTheirMaterials)
     EXPECT_STREQ("Missing monorail material.", NetMonorailMaterials(m));
 }
 
-// ============================================================================================
-// tolbex-cli world monorail
-// ============================================================================================
+// ---- tolbex-cli world monorail
 
 TEST_F(NetTest, CliBuildsTheMonorailAndSavesTheWorld)
 {

@@ -447,9 +447,7 @@ TEST_F(TerrainTest, DamagedPacketsInstallNothing)
     }
 }
 
-// ============================================================================================
-// Collision data
-// ============================================================================================
+// ---- Collision data
 
 static int Collide(const Terrain& t, uint32_t exponent = 0)
 {

@@ -25,9 +25,7 @@ Bytes MixedWorld(uint32_t version)
 
 }  // namespace
 
-// ============================================================================================
-// Versions
-// ============================================================================================
+// ---- Versions
 
 TEST_F(WorldTest, Version19LoadsAsItIsApartFromTheLoadFields)
 {
@@ -254,9 +252,7 @@ TEST_F(WorldTest, ASaveMayWriteOverNothingButAWorld)
     EXPECT_EQ(1, WorldMMaySaveOver(""));
 }
 
-// ============================================================================================
-// Node links
-// ============================================================================================
+// ---- Node links
 
 TEST_F(WorldTest, NodeLinksToMissingNodesAreCutAndOneSidedLinksMadeTwoWay)
 {
@@ -291,9 +287,7 @@ TEST_F(WorldTest, NodeLinksToMissingNodesAreCutAndOneSidedLinksMadeTwoWay)
     EXPECT_EQ(std::make_tuple(1, 0, 0), links(1));
 }
 
-// ============================================================================================
-// Damaged files
-// ============================================================================================
+// ---- Damaged files
 
 class WorldDamageTest : public WorldTest {
 protected:
@@ -428,9 +422,7 @@ TEST_F(WorldDamageTest, RandomCorruptionsNeverEndTheProgramAndRefusalsChangeNoth
     EXPECT_GT(loaded, 10);
 }
 
-// ============================================================================================
-// The summary report
-// ============================================================================================
+// ---- The summary report
 
 TEST_F(WorldTest, TheSummaryReportHasItsExactBytes)
 {
@@ -451,9 +443,7 @@ TEST_F(WorldTest, TheSummaryReportHasItsExactBytes)
     EXPECT_EQ(1, WorldMWriteSummary((dir.path() + "/no/such/folder/r.txt").c_str()));
 }
 
-// ============================================================================================
-// Saving
-// ============================================================================================
+// ---- Saving
 
 static std::vector<uint32_t> progressCalls;
 static int RecordProgress(uint32_t v)

@@ -50,58 +50,49 @@ struct WleImage {
         PutU32(b.data(), WLE_CELLS_Z, 8);
         PutU32(b.data(), WLE_CELL_DIAGONAL, 1816186);
     }
-    WleImage& Shape(const TWorldShape& s, bool shortForm = false)
+    // Room for a packet of `size` bytes at the end, its type word written.
+    uint8_t* Grow(uint16_t type, uint32_t size, uint8_t fill = 0)
     {
         size_t at = b.size();
-        b.resize(at + (shortForm ? WP_SHORT_SHAPE_SIZE : WP_SHAPE_SIZE), 0);
-        uint8_t* p = b.data() + at;
-        PutU16(p, WS_TYPE, shortForm ? WP_SHORT_SHAPE : WP_SHAPE);
-        PutU16(p, WS_FLAGS, s.flags);
-        PutU16(p, WS_ID, s.id);
-        PutI16(p, WS_PITCH, s.pitch);
-        PutU32(p, WS_NAME, s.name);
-        PutI32(p, WS_X, s.x);
-        PutI32(p, WS_Y, s.y);
-        PutI32(p, WS_Z, s.z);
+        b.resize(at + size, fill);
+        PutU16(b.data() + at, 0, type);
+        return b.data() + at;
+    }
+    WleImage& Shape(const TWorldShape& s, bool shortForm = false)
+    {
+        uint8_t* p = Grow(shortForm ? WP_SHORT_SHAPE : WP_SHAPE, shortForm ? WP_SHORT_SHAPE_SIZE : WP_SHAPE_SIZE);
+        for (auto [at, v] : {std::pair<int, uint16_t>{WS_FLAGS, s.flags}, {WS_ID, s.id}, {WS_PITCH, (uint16_t)s.pitch},
+                             {WS_HANDLE, s.handle}, {WS_NET, s.net}, {WS_FIELD60, s.field60}, {WS_YAW, (uint16_t)s.yaw}})
+            PutU16(p, at, v);
+        for (auto [at, v] : {std::pair<int, uint32_t>{WS_NAME, s.name}, {WS_X, (uint32_t)s.x}, {WS_Y, (uint32_t)s.y},
+                             {WS_Z, (uint32_t)s.z}})
+            PutU32(p, at, v);
         for (size_t k = 0; k < s.file.size() && k < 8; k++) p[WS_FILE + k] = (uint8_t)s.file[k];
-        PutU16(p, WS_HANDLE, s.handle);
-        PutU16(p, WS_NET, s.net);
-        PutU16(p, WS_FIELD60, s.field60);
-        PutI16(p, WS_YAW, s.yaw);
         if (!shortForm)
             for (size_t k = 0; k < s.text1.size() && k < 8; k++) p[WS_TEXT1 + k] = (uint8_t)s.text1[k];
         return *this;
     }
     WleImage& Node(const TNode& n)
     {
-        size_t at = b.size();
-        b.resize(at + WP_NODE_SIZE, 0);
-        uint8_t* p = b.data() + at;
-        PutU16(p, WN_TYPE, WP_NODE);
-        PutU16(p, WN_SELECTED, n.selected);
-        PutI32(p, WN_X, n.x);
-        PutI32(p, WN_Y, n.y);
-        PutI32(p, WN_Z, n.z);
-        PutU16(p, WN_ID, n.id);
-        PutU16(p, WN_PREV, n.prev);
-        PutU16(p, WN_NEXT, n.next);
-        PutU16(p, WN_HIDDEN, n.hidden);
-        PutU32(p, WN_NAME, n.name);
+        uint8_t* p = Grow(WP_NODE, WP_NODE_SIZE);
+        for (auto [at, v] : {std::pair<int, uint16_t>{WN_SELECTED, n.selected}, {WN_ID, n.id}, {WN_PREV, n.prev},
+                             {WN_NEXT, n.next}, {WN_HIDDEN, n.hidden}})
+            PutU16(p, at, v);
+        for (auto [at, v] : {std::pair<int, uint32_t>{WN_X, (uint32_t)n.x}, {WN_Y, (uint32_t)n.y}, {WN_Z, (uint32_t)n.z},
+                             {WN_NAME, n.name}})
+            PutU32(p, at, v);
         return *this;
     }
     WleImage& Raw(uint16_t type, uint32_t size, uint8_t fill = 0)
     {
-        size_t at = b.size();
-        b.resize(at + size, fill);
-        PutU16(b.data() + at, 0, type);
+        Grow(type, size, fill);
         return *this;
     }
     WleImage& Terrain(uint32_t length)
     {
-        size_t at = b.size();
-        Raw(WP_TERRAIN, length, 0x5A);
-        PutU16(b.data() + at, 2, 0);
-        PutU32(b.data() + at, WP_TERRAIN_LENGTH, length);
+        uint8_t* p = Grow(WP_TERRAIN, length, 0x5A);
+        PutU16(p, 2, 0);
+        PutU32(p, WP_TERRAIN_LENGTH, length);
         return *this;
     }
     WleImage& Append(const Bytes& packet)

@@ -4,9 +4,7 @@
 
 #include "world/worldm_fixture.h"
 
-// ============================================================================================
-// The image
-// ============================================================================================
+// ---- The image
 
 TEST_F(WorldTest, AnEmptyWorldIsTheHeaderAloneWithTheDefaults)
 {
@@ -80,9 +78,7 @@ TEST_F(WorldTest, TheWalkGoesPacketByPacketAndStopsAtTheUsedSize)
     EXPECT_EQ(0u, WorldMPacketSize((const uint8_t*)"\x01\x10"));
 }
 
-// ============================================================================================
-// Names and file names
-// ============================================================================================
+// ---- Names and file names
 
 TEST_F(WorldTest, FileNamesAreUpperCaseWithTheShpExtension)
 {
@@ -133,9 +129,7 @@ TEST_F(WorldTest, NamesAreFourLettersOrDigits)
     EXPECT_EQ(-1, WorldMParseName("ab-1", &n));
 }
 
-// ============================================================================================
-// Adding worldshapes
-// ============================================================================================
+// ---- Adding worldshapes
 
 TEST_F(WorldTest, AnAddedWorldshapeHasEveryFieldSet)
 {
@@ -202,9 +196,7 @@ TEST_F(WorldTest, AWrappedIDCounterSkipsIDsInUse)
     EXPECT_EQ(3, WorldMAddShape("rock.shp", 0, 0, 0, 0));
 }
 
-// ============================================================================================
-// Selection and editing
-// ============================================================================================
+// ---- Selection and editing
 
 class WorldEditTest : public WorldTest {
 protected:
