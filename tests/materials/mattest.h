@@ -76,7 +76,8 @@ inline Bytes Mat2File(const std::vector<Mat2>& mats)
         Bytes r(46, 0xEE);   // bytes the conversion does not read
         for (size_t i = 0; i < 15; i++) r[i] = i < m.name.size() ? (uint8_t)m.name[i] : 0;
         r[0x10] = m.palette;
-        for (auto [at, v] : {std::pair<int, uint16_t>{0x16, m.si}, {0x18, m.ambient}, {0x1A, m.diffuse}, {0x1C, m.specular}})
+        for (auto [at, v] :
+             {std::pair<int, uint16_t>{0x16, m.si}, {0x18, m.ambient}, {0x1A, m.diffuse}, {0x1C, m.specular}})
             PutU16(r.data(), at, v);
         r[0x21] = m.transparency;
         for (size_t i = 0; i < 12; i++) r[0x22 + i] = i < m.texture.size() ? (uint8_t)m.texture[i] : 0;

@@ -36,16 +36,13 @@ TEST_F(WorldTest, Version19LoadsAsItIsApartFromTheLoadFields)
     ASSERT_EQ(5u, w.size());
     EXPECT_EQ(WP_SHORT_SHAPE, w[1].second);
     uint8_t* p = Img() + w[0].first;
-    EXPECT_EQ(0x0001, GetU16(p, WS_FLAGS)) << "selected, hidden and 0x2000 are cleared";
-    EXPECT_EQ(1, GetU16(p, WS_ID)) << "renumbered";
-    EXPECT_EQ(0x123, GetI16(p, WS_PITCH)) << "kept from version 17 on";
-    EXPECT_EQ(0x456, GetI16(p, WS_YAW));
-    EXPECT_EQ(0xFFFF, GetU16(p, WS_FIELD60));
-    EXPECT_EQ(5, GetU16(p, WS_NET));
+    // Flags: selected, hidden and 0x2000 cleared; renumbered; the pitch kept from version 17 on.
+    EXPECT_EQ((std::vector<int>{0x0001, 1, 0x123, 0x456, 0xFFFF, 5}),
+              (std::vector<int>{GetU16(p, WS_FLAGS), GetU16(p, WS_ID), GetI16(p, WS_PITCH), GetI16(p, WS_YAW),
+                                GetU16(p, WS_FIELD60), GetU16(p, WS_NET)}));
     EXPECT_EQ(0, memcmp(p + WS_TEXT1, "hello", 6));
     EXPECT_NE(0, GetU16(p, WS_HANDLE));
-    EXPECT_EQ(0, GetU16(Img() + w[2].first, WN_SELECTED));
-    EXPECT_EQ(0, GetU16(Img() + w[2].first, WN_HIDDEN));
+    EXPECT_EQ(0, GetU16(Img() + w[2].first, WN_SELECTED) | GetU16(Img() + w[2].first, WN_HIDDEN));
     EXPECT_EQ(19u, GetU32(Img(), WLE_VERSION));
 }
 

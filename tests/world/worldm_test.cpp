@@ -143,9 +143,8 @@ TEST_F(WorldTest, AnAddedWorldshapeHasEveryFieldSet)
     EXPECT_EQ(Bytes(want.begin() + WLE_HEADER_SIZE, want.end()), Bytes(p, p + WP_SHAPE_SIZE));
     EXPECT_STREQ("DOOR", WorldMShapeName(p));
     EXPECT_EQ(2, WorldMAddShape("TREE", 0, 0, 0, 0));
-    EXPECT_EQ(p, WorldMShapeFindData(1));
-    EXPECT_EQ(nullptr, WorldMShapeFindData(0));
-    EXPECT_EQ(nullptr, WorldMShapeFindData(3));
+    EXPECT_EQ((std::vector<uint8_t*>{p, nullptr, nullptr}),
+              (std::vector<uint8_t*>{WorldMShapeFindData(1), WorldMShapeFindData(0), WorldMShapeFindData(3)}));
     EXPECT_EQ(1, WorldMFindShapeByName(Name4("DOOR")));
     EXPECT_EQ(0, WorldMFindShapeByName(Name4("NONE")));
     EXPECT_EQ(nullptr, WorldMShapeName(WorldMShapeFindData(2)));
