@@ -33,6 +33,14 @@ void FuzzEnterScratch(void);
 void FuzzLeaveScratch(void);
 // An internal resource holding a copy of the input (0 for an empty input or no memory).
 uint16_t FuzzResource(const uint8_t* data, size_t size);
+// For a harness with nothing to set up or tear down.
+void FuzzNothing(void);
+// The managers the material, shape and world loaders need: resources, the render table and the
+// material list; from FUZZ_SHAPES the shape resource type, from FUZZ_SHAPE_EDIT the Shape
+// Editor's buffer too. FuzzRemoveModels takes down what the last install put up.
+enum { FUZZ_MATERIALS, FUZZ_SHAPES, FUZZ_SHAPE_EDIT };
+void FuzzInstallModels(int level);
+void FuzzRemoveModels(void);
 
 // ---- registration
 int FuzzRegister(const FuzzHarness* harness);

@@ -3,35 +3,21 @@
 
 #include "base/res.h"
 #include "fuzz.h"
-#include "materials/intmat.h"
-#include "materials/matm.h"
 #include "shapes/asc.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
 
-static std::string path;
-
-static void Setup(void)
-{
-    ResInstall(500);
-    IntMatCreate(512);
-    MatMInstall();
-    ShapeMResourceInstall();
-    ShapeMInstall();
-    path = FuzzScratch() + "/in.asc";
-}
+static void Setup(void) { FuzzInstallModels(FUZZ_SHAPE_EDIT); }
 
 static void Teardown(void)
 {
-    ShapeMRemove();
-    IntMatDestroy();
-    ResRemove();
+    FuzzRemoveModels();
     FuzzRemoveScratch();
 }
 
 static void One(const uint8_t* data, size_t size)
 {
-    FuzzWriteFile("in.asc", data, size);
+    std::string path = FuzzWriteFile("in.asc", data, size);
     if (Import3DSASCII(path.c_str()) == 0) ShapeMNew();
 }
 

@@ -8,14 +8,7 @@
 
 enum { INI_TABLE_ENTRIES = 50 };   // what the program opens tolbex.ini with
 
-static std::string path, outPath;
-
-static void Setup(void)
-{
-    ResInstall(100);
-    path = FuzzScratch() + "/in.ini";
-    outPath = FuzzScratch() + "/out.ini";
-}
+static void Setup(void) { ResInstall(100); }
 
 static void Teardown(void)
 {
@@ -25,13 +18,13 @@ static void Teardown(void)
 
 static void One(const uint8_t* data, size_t size)
 {
-    FuzzWriteFile("in.ini", data, size);
+    std::string path = FuzzWriteFile("in.ini", data, size);
     if (INIOpen(path.c_str(), INI_TABLE_ENTRIES) != 0) return;
     static const char* keys[] = {"scale", "palsupport", "renderer", "", "0123456789ABCDEFGHIJ"};
     for (const char* key : keys) INIGet(key);
     INISet("fuzzkey", "value");
     INISet("scale", "0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567");
-    INIClose(outPath.c_str());
+    INIClose((FuzzScratch() + "/out.ini").c_str());
 }
 
 FUZZ_HARNESS(ini, Setup, Teardown, One)

@@ -7,9 +7,6 @@
 
 enum { LBM_MAX_PIXELS = 1 << 22 };   // a larger picture is read through a corner of it
 
-static void Setup(void) {}
-static void Teardown(void) {}
-
 static void One(const uint8_t* data, size_t size)
 {
     IffInfo info;
@@ -27,4 +24,4 @@ static void One(const uint8_t* data, size_t size)
         IffRead(data, size, 1, 1, w > 2 ? w - 2 : 1, h > 2 ? h - 2 : 1, pixels.data(), palette, &colours);
 }
 
-FUZZ_HARNESS(lbm, Setup, Teardown, One)
+FUZZ_HARNESS(lbm, FuzzNothing, FuzzNothing, One)

@@ -4,29 +4,19 @@
 
 #include "base/res.h"
 #include "fuzz.h"
-#include "materials/intmat.h"
 #include "materials/matm.h"
 
-static std::string path;
-
-static void Setup(void)
-{
-    ResInstall(500);
-    IntMatCreate(512);
-    MatMInstall();
-    path = FuzzScratch() + "/in.mat";
-}
+static void Setup(void) { FuzzInstallModels(FUZZ_MATERIALS); }
 
 static void Teardown(void)
 {
-    IntMatDestroy();
-    ResRemove();
+    FuzzRemoveModels();
     FuzzRemoveScratch();
 }
 
 static void One(const uint8_t* data, size_t size)
 {
-    FuzzWriteFile("in.mat", data, size);
+    std::string path = FuzzWriteFile("in.mat", data, size);
     if (MatMLoad(path.c_str()) == 0) {
         for (int i = 0; i < MatMCount(); i++) {
             MatMGetName(i);

@@ -8,9 +8,6 @@
 #include "fuzz.h"
 #include "shapes/model.h"
 
-static void Setup(void) {}
-static void Teardown(void) {}
-
 static void One(const uint8_t* data, size_t size)
 {
     if (size < 1) return;
@@ -30,4 +27,4 @@ static void One(const uint8_t* data, size_t size)
     ModelToShape(model, o, &shape, why);
 }
 
-FUZZ_HARNESS(model, Setup, Teardown, One)
+FUZZ_HARNESS(model, FuzzNothing, FuzzNothing, One)

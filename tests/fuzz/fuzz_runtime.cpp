@@ -9,9 +9,6 @@
 #include "base/bytes.h"
 #include "base/res.h"
 #include "fuzz.h"
-#include "materials/intmat.h"
-#include "materials/matm.h"
-#include "shapes/shapem.h"
 #include "world/rtdisp.h"
 #include "world/wle.h"
 
@@ -45,10 +42,7 @@ static void One(const uint8_t* data, size_t size)
     if (!archive.empty()) FuzzWriteFile(archive.c_str(), world + worldSize, size - 4 - worldSize);
 
     // The index keeps the archive's name: every input starts with managers of its own.
-    ResInstall(500);
-    IntMatCreate(512);
-    MatMInstall();
-    ShapeMResourceInstall();
+    FuzzInstallModels(FUZZ_SHAPES);
     ResId id = FuzzResource(world, worldSize);
     if (id && WorldSetID(id) == 0) {
         RtDispInfo info;
@@ -58,8 +52,7 @@ static void One(const uint8_t* data, size_t size)
         for (uint32_t i = 0; i < info.cornerCount; i++) WorldGetCorner(i, corner);
     }
     RtDispRemove();
-    IntMatDestroy();
-    ResRemove();
+    FuzzRemoveModels();
     if (!archive.empty()) unlink((FuzzScratch() + "/" + archive).c_str());
 }
 

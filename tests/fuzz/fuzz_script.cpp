@@ -5,9 +5,6 @@
 #include "fuzz.h"
 #include "platform/headless/script.h"
 
-static void Setup(void) {}
-static void Teardown(void) {}
-
 static void One(const uint8_t* data, size_t size)
 {
     std::string source((const char*)data, size), error;
@@ -15,4 +12,4 @@ static void One(const uint8_t* data, size_t size)
     ScriptParse(source, "fuzz.script", steps, error);
 }
 
-FUZZ_HARNESS(script, Setup, Teardown, One)
+FUZZ_HARNESS(script, FuzzNothing, FuzzNothing, One)

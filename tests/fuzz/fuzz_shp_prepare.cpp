@@ -2,23 +2,9 @@
 // converted to the current version, prepared into draw records and bound to materials.
 #include "base/res.h"
 #include "fuzz.h"
-#include "materials/intmat.h"
-#include "materials/matm.h"
 #include "shapes/shapem.h"
 
-static void Setup(void)
-{
-    ResInstall(500);
-    IntMatCreate(512);
-    MatMInstall();
-    ShapeMResourceInstall();
-}
-
-static void Teardown(void)
-{
-    IntMatDestroy();
-    ResRemove();
-}
+static void Setup(void) { FuzzInstallModels(FUZZ_SHAPES); }
 
 static void One(const uint8_t* data, size_t size)
 {
@@ -35,4 +21,4 @@ static void One(const uint8_t* data, size_t size)
     ResFreeAlways(id);
 }
 
-FUZZ_HARNESS(shp_prepare, Setup, Teardown, One)
+FUZZ_HARNESS(shp_prepare, Setup, FuzzRemoveModels, One)

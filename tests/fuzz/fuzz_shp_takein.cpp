@@ -2,26 +2,10 @@
 // normals and derived values recomputed; then made ready for writing, as a save does.
 #include "base/res.h"
 #include "fuzz.h"
-#include "materials/intmat.h"
-#include "materials/matm.h"
 #include "shapes/shapem.h"
 #include "shapes/shapem_edit.h"
 
-static void Setup(void)
-{
-    ResInstall(500);
-    IntMatCreate(512);
-    MatMInstall();
-    ShapeMResourceInstall();
-    ShapeMInstall();
-}
-
-static void Teardown(void)
-{
-    ShapeMRemove();
-    IntMatDestroy();
-    ResRemove();
-}
+static void Setup(void) { FuzzInstallModels(FUZZ_SHAPE_EDIT); }
 
 static void One(const uint8_t* data, size_t size)
 {
@@ -35,4 +19,4 @@ static void One(const uint8_t* data, size_t size)
     ResFreeAlways(id);
 }
 
-FUZZ_HARNESS(shp_takein, Setup, Teardown, One)
+FUZZ_HARNESS(shp_takein, Setup, FuzzRemoveModels, One)

@@ -11,6 +11,10 @@
 #include "base/log.h"
 #include "base/res.h"
 #include "fuzz.h"
+#include "materials/intmat.h"
+#include "materials/matm.h"
+#include "shapes/shapem.h"
+#include "shapes/shapem_edit.h"
 
 // ---- log ------------------------------------------------------------------------------------
 
@@ -91,6 +95,29 @@ uint16_t FuzzResource(const uint8_t* data, size_t size)
     memcpy(ResOpen(id), data, size);
     ResClose(id);
     return id;
+}
+
+void FuzzNothing(void) {}
+
+// ---- the model managers ------------------------------------------------------------------------
+
+static int modelLevel;
+
+void FuzzInstallModels(int level)
+{
+    ResInstall(500);
+    IntMatCreate(512);
+    MatMInstall();
+    if (level >= FUZZ_SHAPES) ShapeMResourceInstall();
+    if (level >= FUZZ_SHAPE_EDIT) ShapeMInstall();
+    modelLevel = level;
+}
+
+void FuzzRemoveModels(void)
+{
+    if (modelLevel >= FUZZ_SHAPE_EDIT) ShapeMRemove();
+    IntMatDestroy();
+    ResRemove();
 }
 
 // ---- registry ----------------------------------------------------------------------------------

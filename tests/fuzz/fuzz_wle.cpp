@@ -4,21 +4,13 @@
 // added to the resource index.
 #include "base/res.h"
 #include "fuzz.h"
-#include "materials/intmat.h"
-#include "materials/matm.h"
-#include "shapes/shapem.h"
-#include "shapes/shapem_edit.h"
 #include "world/terrain.h"
 #include "world/worldm.h"
 
 static void Setup(void)
 {
     FuzzEnterScratch();
-    ResInstall(500);
-    IntMatCreate(512);
-    MatMInstall();
-    ShapeMResourceInstall();
-    ShapeMInstall();
+    FuzzInstallModels(FUZZ_SHAPE_EDIT);
     WorldMInstall(WORLDM_CAPACITY);
 }
 
@@ -26,9 +18,7 @@ static void Teardown(void)
 {
     TerrainRemove();
     WorldMUninstall();
-    ShapeMRemove();
-    IntMatDestroy();
-    ResRemove();
+    FuzzRemoveModels();
     FuzzLeaveScratch();
     FuzzRemoveScratch();
 }

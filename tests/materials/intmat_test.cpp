@@ -7,13 +7,6 @@ static int runs[IM_MAX_HANDLERS + 1];
 template <int N> static void Handler(void) { runs[N]++; }
 static int DrawHook(void*) { return 7; }
 
-static void WriteSprite(const char* file)
-{
-    ResId made = SpriteCreate8(8, 8, 0, nullptr, 0);
-    WriteBytes(file, Bytes((uint8_t*)ResPeek(made), (uint8_t*)ResPeek(made) + ResSize(made)));
-    ResFreeAlways(made);
-}
-
 TEST_F(Materials, ColoursComeFromThePaletteOrTheRecord)
 {
     PalMSetColour(7, 10, 20, 63);

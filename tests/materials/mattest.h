@@ -28,14 +28,9 @@ inline Bytes MatRecordBytes(const Mat& m)
 {
     Bytes r(MAT_RECORD_SIZE, 0);
     for (size_t i = 0; i < m.name.size() && i < 16; i++) r[MR_NAME + i] = (uint8_t)m.name[i];
-    PutI32(r.data(), MR_RED, m.red);
-    PutI32(r.data(), MR_GREEN, m.green);
-    PutI32(r.data(), MR_BLUE, m.blue);
-    PutI32(r.data(), MR_SI, m.si);
-    PutI32(r.data(), MR_AMBIENT, m.ambient);
-    PutI32(r.data(), MR_DIFFUSE, m.diffuse);
-    PutI32(r.data(), MR_SPECULAR, m.specular);
-    PutI32(r.data(), MR_ALPHA, m.alpha);
+    for (auto [at, v] : {std::pair<int, int32_t>{MR_RED, m.red}, {MR_GREEN, m.green}, {MR_BLUE, m.blue}, {MR_SI, m.si},
+                         {MR_AMBIENT, m.ambient}, {MR_DIFFUSE, m.diffuse}, {MR_SPECULAR, m.specular}, {MR_ALPHA, m.alpha}})
+        PutI32(r.data(), at, v);
     for (size_t i = 0; i < m.texture.size() && i < 13; i++) r[MR_TEXTURE + i] = (uint8_t)m.texture[i];
     return r;
 }
@@ -81,10 +76,9 @@ inline Bytes Mat2File(const std::vector<Mat2>& mats)
         Bytes r(46, 0xEE);   // bytes the conversion does not read
         for (size_t i = 0; i < 15; i++) r[i] = i < m.name.size() ? (uint8_t)m.name[i] : 0;
         r[0x10] = m.palette;
-        PutU16(r.data(), 0x16, m.si);
-        PutU16(r.data(), 0x18, m.ambient);
-        PutU16(r.data(), 0x1A, m.diffuse);
-        PutU16(r.data(), 0x1C, m.specular);
+        for (auto [at, v] :
+             {std::pair<int, uint16_t>{0x16, m.si}, {0x18, m.ambient}, {0x1A, m.diffuse}, {0x1C, m.specular}})
+            PutU16(r.data(), at, v);
         r[0x21] = m.transparency;
         for (size_t i = 0; i < 12; i++) r[0x22 + i] = i < m.texture.size() ? (uint8_t)m.texture[i] : 0;
         b.insert(b.end(), r.begin(), r.end());

@@ -10,9 +10,7 @@
 #include "palette/iff.h"
 #include "support/testutil.h"
 
-// ============================================================================================
-// Builders
-// ============================================================================================
+// ---- Builders
 
 static void AppendBE16(Bytes& b, uint32_t v)
 {
@@ -150,33 +148,22 @@ struct Iff : ::testing::Test {
     void TearDown() override { ResRemove(); }
 };
 
-// ============================================================================================
-// Decoding
-// ============================================================================================
+// ---- Decoding
 
-TEST_F(Iff, IlbmOneToEightPlanesPlainAndPacked)
+// ILBM of one to eight planes, 21 pixels wide (3 bytes of bits, 4 with the 16-bit padding), and
+// PBM (planes 9 here) of an odd width: its rows are not padded (ilbmtoppm reads them so too).
+TEST_F(Iff, IlbmOneToEightPlanesAndPbmPlainAndPacked)
 {
-    const int w = 21, h = 6;   // 21 pixels: 3 bytes of bits, 4 with the 16-bit padding
-    for (int planes = 1; planes <= 8; planes++)
+    for (int planes = 1; planes <= 9; planes++)
         for (bool packed : {false, true}) {
-            SCOPED_TRACE(testing::Message() << planes << " planes, packed " << packed);
-            Bytes px = RandomPixels(w, h, planes, (unsigned)planes);
-            Bytes file = Picture(px, w, h, planes, false, false, packed);
-            EXPECT_EQ(Info(file), (std::vector<int>{w, h, planes, 0, packed, 16}));
+            const bool pbm = planes == 9;
+            const int w = pbm ? 7 : 21, h = pbm ? 4 : 6, depth = pbm ? 8 : planes;
+            SCOPED_TRACE(testing::Message() << (pbm ? "PBM, " : "ILBM, ") << depth << " planes, packed " << packed);
+            Bytes px = RandomPixels(w, h, depth, pbm ? 99 : (unsigned)planes);
+            Bytes file = Picture(px, w, h, depth, pbm, false, packed);
+            EXPECT_EQ(Info(file), (std::vector<int>{w, h, depth, pbm, packed, 16}));
             EXPECT_EQ(px, ReadAll(file, w, h));
         }
-}
-
-// An odd width: PBM rows are not padded (ilbmtoppm reads them so too).
-TEST_F(Iff, PbmOneBytePerPixel)
-{
-    const int w = 7, h = 4;
-    Bytes px = RandomPixels(w, h, 8, 99);
-    for (bool packed : {false, true}) {
-        Bytes file = Picture(px, w, h, 8, true, false, packed);
-        EXPECT_EQ(Info(file), (std::vector<int>{w, h, 8, 1, packed, 16}));
-        EXPECT_EQ(px, ReadAll(file, w, h)) << "packed " << packed;
-    }
 }
 
 // Bytes worked out by hand: 16 pixels, one plane.
@@ -297,9 +284,7 @@ TEST_F(Iff, RefusalsLeaveTheDestinationUnchanged)
     EXPECT_EQ(Bytes(2000, 3), ReadAll(big, 2000, 1));
 }
 
-// ============================================================================================
-// Real pictures
-// ============================================================================================
+// ---- Real pictures
 
 static Bytes Fixture(const char* name) { return ReadBytes(std::string(TOLBEX_FIXTURES) + "/real/" + name); }
 
@@ -340,9 +325,7 @@ TEST_F(Iff, RealPictures)
                   {101, 82, 74, 74, 74}, {83, 82, 16, 16, 16}});
 }
 
-// ============================================================================================
-// Damaged files
-// ============================================================================================
+// ---- Damaged files
 
 // Every truncation is refused; so is every truncation whose FORM size has been made to agree
 // with it (the walk and the body decoder then meet the cut), short of cutting only the pad
@@ -400,9 +383,7 @@ TEST_F(Iff, CorruptedBytesNeverReadOutside)
     }
 }
 
-// ============================================================================================
-// tolbex-cli lbm
-// ============================================================================================
+// ---- tolbex-cli lbm
 
 TEST_F(Iff, CliLbmToBmp)
 {
@@ -413,14 +394,11 @@ TEST_F(Iff, CliLbmToBmp)
     Bytes bmp = ReadBytes(dir.file("fc.bmp"));
     int w = 0, h = 0;
     ASSERT_EQ(1, BmpCheckLength(bmp.data(), bmp.size(), &w, &h));
-    EXPECT_EQ(320, w);
-    EXPECT_EQ(200, h);
+    EXPECT_EQ((std::vector<int>{320, 200}), (std::vector<int>{w, h}));
     Bytes rgb((size_t)w * h * 3);
     ASSERT_EQ(1, BmpDecode(bmp.data(), bmp.size(), rgb.data(), rgb.size()));
     const uint8_t* p = &rgb[(101 * 320 + 318) * 3];   // confirmed with ilbmtoppm
-    EXPECT_EQ(55, p[0]);
-    EXPECT_EQ(39, p[1]);
-    EXPECT_EQ(55, p[2]);
+    EXPECT_EQ((Bytes{55, 39, 55}), Bytes(p, p + 3));
 
     Bytes broken = Fixture("FC.LBM");
     broken.resize(broken.size() / 2);

@@ -67,9 +67,7 @@ struct PalM : ::testing::Test {
     }
 };
 
-// ============================================================================================
-// PAL files
-// ============================================================================================
+// ---- PAL files
 
 TEST_F(PalM, LoadTakesOnlyTheCountedEntries)
 {
@@ -139,9 +137,7 @@ TEST_F(PalM, SaveThenLoadGivesTheSameColours)
     EXPECT_EQ(1, PalMSave(dir.file("no/such/dir/x.pal").c_str()));
 }
 
-// ============================================================================================
-// Colours, clipboard, the display's table
-// ============================================================================================
+// ---- Colours, clipboard, the display's table
 
 TEST_F(PalM, ColourAccessorsUseTheFileLayoutAndRaiseTheCount)
 {
@@ -228,9 +224,7 @@ TEST(PalMHardware, WindowedDesktopKeepsTheSystemColours)
     }
 }
 
-// ============================================================================================
-// Spread and import
-// ============================================================================================
+// ---- Spread and import
 
 TEST_F(PalM, SpreadInterpolatesRoundedBetweenTheEnds)
 {
@@ -290,9 +284,7 @@ TEST_F(PalM, ImportTakesTheColourMap)
     EXPECT_EQ(before, Block());
 }
 
-// ============================================================================================
-// tolbex-cli pal
-// ============================================================================================
+// ---- tolbex-cli pal
 
 TEST_F(PalM, CliInfoAndImport)
 {

@@ -8,22 +8,13 @@
 
 namespace {
 
-// An 8-bit "TRPS" sprite file: the 48-byte header, then the pixel rows.
+// An 8-bit "TRPS" sprite file: the 48-byte header (size, transparent index, the pixels at 48,
+// no palette or row table), then the pixel rows.
 Bytes SpriteFile(int w, int h, int transparent = -1)
 {
     Bytes b;
     AppendText(b, "TRPS", 4);
-    AppendU32(b, w);
-    AppendU32(b, h);
-    AppendU32(b, 0);
-    AppendU32(b, 0);
-    AppendU32(b, (uint32_t)transparent);
-    AppendU32(b, 0);
-    AppendU32(b, 0);
-    AppendU32(b, 48);   // pixels
-    AppendU32(b, 0);    // palette
-    AppendU32(b, 0);    // row table
-    AppendU32(b, 0);
+    for (uint32_t v : {(uint32_t)w, (uint32_t)h, 0u, 0u, (uint32_t)transparent, 0u, 0u, 48u, 0u, 0u, 0u}) AppendU32(b, v);
     b.resize(b.size() + (size_t)w * h);
     return b;
 }

@@ -152,9 +152,7 @@ inline int AddMaterial(const char* name, int r, int g, int b, int32_t ambient, i
     return IntMatFindOrAdd(rec);
 }
 
-// ============================================================================================
-// Polygons handed straight to a driver's routines
-// ============================================================================================
+// ---- Polygons handed straight to a driver's routines
 
 // A vertex as the driver tests write it: screen position and depth, lit colour, texture
 // coordinates, blend level and specular colour, the colours and level as 2.14 values.

@@ -8,13 +8,17 @@
 
 // Levels and colours leave the pipeline shifted left by 16.
 static int32_t Word(int32_t v) { return v << 16; }
+static std::vector<int32_t> Words(std::vector<int32_t> c)
+{
+    for (int32_t& v : c) v = Word(v);
+    return c;
+}
+static std::vector<int32_t> Rgb(const RecVertex& v) { return {v.r, v.g, v.b}; }
 
 // A triangle facing the eye at depth 1000.
 static const std::vector<float> kFacing = {-100, -100, 1000, 100, -100, 1000, 0, 100, 1000};
 
-// ============================================================================================
-// Clipping
-// ============================================================================================
+// ---- Clipping
 
 TEST_F(Draw3D, NearPlaneKeepsWhatIsOnItAndDropsWhatIsBehindIt)
 {
@@ -49,20 +53,15 @@ TEST_F(Draw3D, CrossingTheNearPlaneInterpolatesEveryAttribute)
     ASSERT_EQ(1, Draw3DTriangle(&t));
     const RecPolygon& p = gRec.polygons.at(0);
     ASSERT_EQ(4u, p.v.size());   // A, B, then the crossings on B-C and on C-A
-    EXPECT_EQ(Word(8192), p.v[0].r);
-    EXPECT_EQ(Word(8192), p.v[0].level);
+    EXPECT_EQ(Words({8192, 8192}), (std::vector<int32_t>{p.v[0].r, p.v[0].level}));
     for (int k = 2; k < 4; k++) {
         EXPECT_EQ(257.0f, p.v[k].z) << k;
         EXPECT_FLOAT_EQ(1 / 257.0f, p.v[k].w) << k;
         EXPECT_TRUE(p.v[k].sx >= 0 && p.v[k].sx <= 639 && p.v[k].sy >= 0 && p.v[k].sy <= 399) << k;
     }
     const RecVertex& c = p.v[3];
-    EXPECT_EQ(50.0f, c.x);
-    EXPECT_EQ(50.0f, c.y);
-    EXPECT_EQ(0.25f, c.u);
-    EXPECT_EQ(0.5f, c.v);
-    EXPECT_EQ(Word(4096), c.r);
-    EXPECT_EQ(Word(4096), c.level);
+    EXPECT_EQ((std::vector<float>{50, 50, 0.25f, 0.5f}), (std::vector<float>{c.x, c.y, c.u, c.v}));
+    EXPECT_EQ(Words({4096, 4096}), (std::vector<int32_t>{c.r, c.level}));
     EXPECT_EQ(Draw3DNodeCapacity(), Draw3DFreeNodes());
     Draw3DDisplay();
 }
@@ -107,9 +106,7 @@ TEST_F(Draw3D, SidePlanesAndTheUserPlaneClip)
     EXPECT_EQ(Draw3DNodeCapacity(), Draw3DFreeNodes());
 }
 
-// ============================================================================================
-// Classification
-// ============================================================================================
+// ---- Classification
 
 TEST_F(Draw3D, PolygonTypesFollowMaterialTextureAndSwitches)
 {
@@ -269,9 +266,7 @@ TEST_F(Draw3D, PointLinesAreWireframeEdgesInOneColourClippedAsPolygonsAre)
     Draw3DDisplay();
 }
 
-// ============================================================================================
-// Lighting
-// ============================================================================================
+// ---- Lighting
 
 class Lighting : public Draw3D {
 protected:
@@ -299,15 +294,9 @@ TEST_F(Lighting, AmbientDistantUnlitAndSelfIllumination)
     Start();
     Draw3DSetAmbient(8192, 4096, 2048);
     Light(16384, 0, 0, 16384, 16384, 16384);   // grazing the face: the ambient alone
-    RecVertex v = Lit(half);
-    EXPECT_EQ(Word(4096), v.r);
-    EXPECT_EQ(Word(2048), v.g);
-    EXPECT_EQ(Word(1024), v.b);
+    EXPECT_EQ(Words({4096, 2048, 1024}), Rgb(Lit(half)));
     Light(0, 0, 16384, 16384, 8192, 0);   // head on: the diffuse 0.5 of the light's colour joins
-    v = Lit(half);
-    EXPECT_EQ(Word((8192 + 8192) / 2), v.r);
-    EXPECT_EQ(Word((4096 + 4096) / 2), v.g);
-    EXPECT_EQ(Word(2048 / 2), v.b);
+    EXPECT_EQ(Words({(8192 + 8192) / 2, (4096 + 4096) / 2, 2048 / 2}), Rgb(Lit(half)));
     Light(0, 0, -16384, 16384, 8192, 0);   // from behind the face
     EXPECT_EQ(Word(8192 / 2), Lit(half).r);
 
@@ -318,10 +307,7 @@ TEST_F(Lighting, AmbientDistantUnlitAndSelfIllumination)
 
     // Self-illuminated and untextured: the material's colour at twice the S.I., no lights.
     int lamp = AddMaterial("LAMP", 128, 64, 0, 16384, 16384, 0, 4096);
-    v = Lit(lamp);
-    EXPECT_EQ(Word(4096), v.r);
-    EXPECT_EQ(Word(2048), v.g);
-    EXPECT_EQ(0, v.b);
+    EXPECT_EQ(Words({4096, 2048, 0}), Rgb(Lit(lamp)));
     // Textured: S.I. in place of the ambient term, the lights added, no material colour.
     IntMatSetSprite(lamp, SpriteCreate8(8, 8, -1, nullptr, 0));
     Light(0, 0, 16384, 16384, 16384, 16384);
@@ -330,10 +316,7 @@ TEST_F(Lighting, AmbientDistantUnlitAndSelfIllumination)
     EXPECT_EQ(Word(4096 + 2048), Lit(lamp, D3TR_TEXTURED).r);
     EXPECT_EQ(Word(6144 / 2), Lit(lamp, D3TR_TEXTURED | D3TR_LEVEL_COLOUR).r) << "times the level";
     Draw3DSetColourScale(1, 8192, 16384, 0);
-    v = Lit(lamp, D3TR_TEXTURED);
-    EXPECT_EQ(Word(6144 / 2), v.r);
-    EXPECT_EQ(Word(6144), v.g);
-    EXPECT_EQ(0, v.b);
+    EXPECT_EQ(Words({6144 / 2, 6144, 0}), Rgb(Lit(lamp, D3TR_TEXTURED)));
     Draw3DDisplay();
 }
 
@@ -346,10 +329,7 @@ TEST_F(Lighting, IntensityLightingHoldsBaseAndDiffuseAtOne)
     Start();
     Draw3DSetAmbient(4096, 8192, 2048);
     Light(16384, 0, 0, 16384, 16384, 16384);   // grazing: no diffuse
-    RecVertex v = Lit(grey);
-    EXPECT_EQ(Word(8192), v.g) << "the ambient's largest component, whatever the material's colour";
-    EXPECT_EQ(0, v.r);
-    EXPECT_EQ(0, v.b);
+    EXPECT_EQ(Words({0, 8192, 0}), Rgb(Lit(grey))) << "the ambient's largest component, whatever the material's colour";
     Light(0, 0, 16384, 4096, 12288, 0);   // head on
     EXPECT_EQ(Word(16384), Lit(grey).g) << "8192 + 12288, held at 1.0";
     const int32_t eye[3] = {-100, -100, 0};
@@ -373,9 +353,8 @@ TEST_F(Lighting, LocalLightsFallOffAndReachOnlyWithinTheirRadius)
         Draw3DDisplay();
         return v;
     };
-    RecVertex v = lit(D3L_POINT, 2000, nullptr, 0);
-    EXPECT_EQ(Word(16384 / 2), v.r) << "(1 + 0.9) x 0.5263158, held at 1.0; half the radius away";
-    EXPECT_EQ(Word(8192 / 2), v.g);
+    EXPECT_EQ(Words({16384 / 2, 8192 / 2, 0}), Rgb(lit(D3L_POINT, 2000, nullptr, 0)))
+        << "(1 + 0.9) x 0.5263158, held at 1.0; half the radius away";
     EXPECT_EQ(Word(12288 / 2), lit(D3L_POINT, 1600, nullptr, 0).r) << "0.375 of the radius left: x 0.75";
     EXPECT_EQ(0, lit(D3L_POINT, 900, nullptr, 0).r) << "out of reach";
     // Spot lights: full inside the cone, less within 0.25 of its cut-off, nothing outside.
@@ -383,10 +362,8 @@ TEST_F(Lighting, LocalLightsFallOffAndReachOnlyWithinTheirRadius)
     EXPECT_EQ(Word(8192 / 2), lit(D3L_SPOT, 2000, ahead, 14336).r) << "4 x (1 - 0.875)";
     EXPECT_EQ(0, lit(D3L_SPOT, 2000, back, 8192).r);
     // Glow lights add to the specular colour instead.
-    v = lit(D3L_GLOW, 2000, nullptr, 0);
-    EXPECT_EQ(0, v.r);
-    EXPECT_EQ(Word(16383), v.sr);
-    EXPECT_EQ(Word(8192), v.sg);
+    RecVertex v = lit(D3L_GLOW, 2000, nullptr, 0);
+    EXPECT_EQ(Words({0, 16383, 8192}), (std::vector<int32_t>{v.r, v.sr, v.sg}));
 }
 
 TEST_F(Lighting, TheSixtyFifthLightAndLightsOutOfViewAreRefused)
@@ -443,9 +420,7 @@ TEST_F(Lighting, ManyBrightLightsSaturate)
     }
 }
 
-// ============================================================================================
-// Fog
-// ============================================================================================
+// ---- Fog
 
 TEST_F(Draw3D, FogRunsFromTheNearValueAtTheOriginToTheFarValueAtTheDistance)
 {
@@ -459,9 +434,7 @@ TEST_F(Draw3D, FogRunsFromTheNearValueAtTheOriginToTheFarValueAtTheDistance)
     D3Triangle t = Tri(0, 1, 2, grey);
     ASSERT_EQ(1, Draw3DTriangle(&t));
     const RecPolygon& p = gRec.polygons[0];
-    EXPECT_EQ(Word(15000), p.v[0].level);
-    EXPECT_EQ(Word(1000), p.v[1].level);
-    EXPECT_EQ(Word(1000 + 7000), p.v[2].level);
+    EXPECT_EQ(Words({15000, 1000, 1000 + 7000}), (std::vector<int32_t>{p.v[0].level, p.v[1].level, p.v[2].level}));
     EXPECT_EQ(D3T_SHADED, p.type) << "fog changes flat shading's type only when smooth";
     auto drawn = [&](const std::vector<float>& xyz) {
         gRec = Recorder();
@@ -481,9 +454,7 @@ TEST_F(Draw3D, FogRunsFromTheNearValueAtTheOriginToTheFarValueAtTheDistance)
     Draw3DDisplay();
 }
 
-// ============================================================================================
-// Sorting, frames, pools
-// ============================================================================================
+// ---- Sorting, frames, pools
 
 TEST_F(Draw3D, SortModesDrawInKeyOrder)
 {
@@ -614,9 +585,7 @@ TEST_F(Draw3D, OutOfNodesDropsThePolygonSilently)
     EXPECT_EQ(Draw3DNodeCapacity(), Draw3DFreeNodes());
 }
 
-// ============================================================================================
-// Textures
-// ============================================================================================
+// ---- Textures
 
 static std::vector<std::pair<ResId, uint32_t>> loads;
 static std::vector<ResId> frees;
@@ -715,9 +684,7 @@ TEST_F(Draw3D, TextureTransparencyIsDecidedOncePerTextureLoad)
     EXPECT_EQ(D3T_TRANSPARENT, typeDrawn());
 }
 
-// ============================================================================================
-// Short cuts: a mesh's shared points, boxes that cover no pixel row
-// ============================================================================================
+// ---- Short cuts: a mesh's shared points, boxes that cover no pixel row
 
 static bool SameVertex(const RecVertex& a, const RecVertex& b)
 {
@@ -916,9 +883,7 @@ TEST_F(Draw3D, ABoxDrawsNothingOnlyWhenNoRowCentreLiesWithinItsHeight)
     Draw3DDisplay();
 }
 
-// ============================================================================================
-// The viewport's edges, in pictures from the software Z-buffer
-// ============================================================================================
+// ---- The viewport's edges, in pictures from the software Z-buffer
 
 // A view at (VX, VY) inside a larger screen whose clip is the whole screen: whatever Draw3D
 // lets through past the view's edges would show around it.

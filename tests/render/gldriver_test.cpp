@@ -210,9 +210,7 @@ protected:
     }
 };
 
-// ============================================================================================
-// Scenes through both drivers
-// ============================================================================================
+// ---- Scenes through both drivers
 
 TEST_F(GLDriver, UntexturedScenesMatchTheSoftwarePicture)
 {
@@ -459,9 +457,7 @@ TEST_F(GLDriver, PipelineFramesMatchTheSoftwarePicture)
     Draw3DRemove();
 }
 
-// ============================================================================================
-// Render-state cache, activation
-// ============================================================================================
+// ---- Render-state cache, activation
 
 TEST_F(GLDriver, RepeatedStatesDoNotReachGL)
 {

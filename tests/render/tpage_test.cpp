@@ -73,6 +73,12 @@ Place Where(ResId id)
     if (!TPagePlacement(id, &p)) return {-1, 0, 0, 0, 0};
     return {p.page, p.x, p.y, p.w, p.h};
 }
+std::vector<Place> Where(std::initializer_list<ResId> ids)
+{
+    std::vector<Place> out;
+    for (ResId id : ids) out.push_back(Where(id));
+    return out;
+}
 
 class TPage : public ::testing::Test {
 protected:
@@ -116,10 +122,8 @@ TEST_F(TPage, PlacesLargestFirstWithGuillotineSplits)
         // D (32x32): B's bottom strip (0,132 128x124), pushed last, comes first.
         ResId a = Sprite8(64, 64), b = Sprite8(128, 32), c = Sprite8(100, 100), d = Sprite8(32, 32);
         Pack(256, {a, b, c, d});
-        EXPECT_EQ(Where(c), (Place{0, 0, 0, 100, 100}));
-        EXPECT_EQ(Where(a), (Place{0, 100, 0, 64, 64}));
-        EXPECT_EQ(Where(b), (Place{0, 0, 100, 128, 32}));
-        EXPECT_EQ(Where(d), (Place{0, 0, 132, 32, 32}));
+        EXPECT_EQ(Where({c, a, b, d}), (std::vector<Place>{{0, 0, 0, 100, 100}, {0, 100, 0, 64, 64},
+                                                            {0, 0, 100, 128, 32}, {0, 0, 132, 32, 32}}));
         EXPECT_EQ(TPagePageCount(), 1);
         TPageDestroy();
     }
@@ -129,9 +133,7 @@ TEST_F(TPage, PlacesLargestFirstWithGuillotineSplits)
         // exactly; E then needs a new page.
         ResId a = Sprite8(64, 128), b = Sprite8(64, 128), e = Sprite8(16, 16);
         Pack(128, {a, b, e});
-        EXPECT_EQ(Where(a), (Place{0, 0, 0, 64, 128}));
-        EXPECT_EQ(Where(b), (Place{0, 64, 0, 64, 128}));
-        EXPECT_EQ(Where(e), (Place{1, 0, 0, 16, 16}));
+        EXPECT_EQ(Where({a, b, e}), (std::vector<Place>{{0, 0, 0, 64, 128}, {0, 64, 0, 64, 128}, {1, 0, 0, 16, 16}}));
         TPageDestroy();
     }
     {
@@ -157,10 +159,8 @@ TEST_F(TPage, PlacesLargestFirstWithGuillotineSplits)
         // Transparent indices 0 and 255, the first and the last.
         ResId opaque = Sprite8(32, 32), keyed = Sprite8(32, 32, 0), same = Sprite8(32, 32), last = Sprite8(32, 32, 255);
         Pack(256, {opaque, keyed, same, last});
-        EXPECT_EQ(Where(opaque), (Place{0, 0, 0, 32, 32}));
-        EXPECT_EQ(Where(keyed), (Place{1, 0, 0, 32, 32}));
-        EXPECT_EQ(Where(same), (Place{0, 32, 0, 32, 32}));
-        EXPECT_EQ(Where(last), (Place{1, 32, 0, 32, 32}));
+        EXPECT_EQ(Where({opaque, keyed, same, last}),
+                  (std::vector<Place>{{0, 0, 0, 32, 32}, {1, 0, 0, 32, 32}, {0, 32, 0, 32, 32}, {1, 32, 0, 32, 32}}));
         ASSERT_EQ(TPagePageCount(), 2);
         EXPECT_EQ(TPagePage(0)->format, TPAGE_RGBA32);
         EXPECT_EQ(TPagePage(1)->format, TPAGE_RGBA32_KEYED);
@@ -185,12 +185,10 @@ TEST_F(TPage, ShrinksSpritesWhenPagesRunOut)
         gBack.maxPages = 1;
         ResId a = Sprite8(256, 256), b = Sprite8(256, 256);
         Pack(256, {a, b});
-        EXPECT_EQ(Where(a), (Place{0, 0, 0, 114, 114}));
-        EXPECT_EQ(Where(b), (Place{0, 114, 0, 114, 114}));
-        EXPECT_EQ(Lines("Using fail_landscape mode"), 6);
-        EXPECT_EQ(Lines("Using fail_general mode"), 6);
-        EXPECT_EQ(Lines("ExpandNode result True"), 1);
-        EXPECT_EQ(Lines("All loading has failed"), 0);
+        EXPECT_EQ(Where({a, b}), (std::vector<Place>{{0, 0, 0, 114, 114}, {0, 114, 0, 114, 114}}));
+        EXPECT_EQ((std::vector<int>{Lines("Using fail_landscape mode"), Lines("Using fail_general mode"),
+                                    Lines("ExpandNode result True"), Lines("All loading has failed")}),
+                  (std::vector<int>{6, 6, 1, 0}));
         TPageDestroy();
     }
     {
@@ -203,9 +201,8 @@ TEST_F(TPage, ShrinksSpritesWhenPagesRunOut)
         gLog.clear();
         ResId wide = Sprite8(200, 30), keyed = Sprite8(32, 32, 0), small = Sprite8(20, 20);
         Pack(256, {wide, keyed, small});
-        EXPECT_EQ(Where(wide), (Place{0, 0, 0, 16, 16}));
-        EXPECT_EQ(Where(small), (Place{0, 0, 16, 20, 20}));
-        EXPECT_EQ(Where(keyed).page, -1);
+        EXPECT_EQ(Where({wide, small, keyed}),
+                  (std::vector<Place>{{0, 0, 0, 16, 16}, {0, 0, 16, 20, 20}, {-1, 0, 0, 0, 0}}));
         EXPECT_EQ(Lines("All loading has failed"), 1);
         EXPECT_EQ(Lines("TPage failed to fit a sprite on final pass : 32x32"), 1);
         EXPECT_EQ(gBack.uploaded.size(), 1u);
@@ -223,9 +220,8 @@ TEST_F(TPage, OwnPagesAndProbing)
         ResId s64 = Sprite8(64, 64), s65 = Sprite8(65, 65), s300 = Sprite8(300, 300);
         Pack(1024, {s64, s65, s300}, {TPAGE_SPRITE_OWN_PAGE, TPAGE_SPRITE_OWN_PAGE, TPAGE_SPRITE_OWN_PAGE});
         EXPECT_EQ(Lines("TPageStartLoad : MaxPageSize:256"), 1);
-        EXPECT_EQ(Where(s300), (Place{0, 0, 0, 256, 256}));
-        EXPECT_EQ(Where(s65), (Place{1, 0, 0, 128, 128}));
-        EXPECT_EQ(Where(s64), (Place{2, 0, 0, 64, 64}));
+        EXPECT_EQ(Where({s300, s65, s64}),
+                  (std::vector<Place>{{0, 0, 0, 256, 256}, {1, 0, 0, 128, 128}, {2, 0, 0, 64, 64}}));
         TPageDestroy();
     }
     {
@@ -240,9 +236,7 @@ TEST_F(TPage, OwnPagesAndProbing)
         TPageLoadText(c, 0);
         TPageEndLoad(nullptr);
         EXPECT_EQ(Lines("TPageStartLoad : MaxPageSize:1024"), 1);
-        EXPECT_EQ(Where(a), (Place{0, 0, 0, 32, 32}));
-        EXPECT_EQ(Where(b), (Place{1, 0, 0, 32, 32}));
-        EXPECT_EQ(Where(c), (Place{0, 32, 0, 32, 32}));
+        EXPECT_EQ(Where({a, b, c}), (std::vector<Place>{{0, 0, 0, 32, 32}, {1, 0, 0, 32, 32}, {0, 32, 0, 32, 32}}));
         TPageDestroy();
     }
     {

@@ -166,9 +166,7 @@ protected:
     }
 };
 
-// ============================================================================================
-// Colour tables and pixel formats
-// ============================================================================================
+// ---- Colour tables and pixel formats
 
 TEST_F(ZBuffer, PixelFormatsPackFromTheirMasks)
 {
@@ -266,9 +264,7 @@ TEST_F(ZBuffer, FlatTypesTakeTheFirstVertexsLitColour)
     }
 }
 
-// ============================================================================================
-// Coverage
-// ============================================================================================
+// ---- Coverage
 
 // A pixel is drawn when its centre lies inside the polygon: on its top or left edge counts as
 // inside, on its bottom or right edge as outside.
@@ -348,9 +344,7 @@ TEST_F(ZBuffer, SpansStayInsideTheClipRectangle)
     }
 }
 
-// ============================================================================================
-// Hidden surfaces
-// ============================================================================================
+// ---- Hidden surfaces
 
 TEST_F(ZBuffer, NearerPolygonsWinWhateverTheOrder)
 {
@@ -438,9 +432,7 @@ TEST_F(ZBuffer, ChainedCoplanarPolygonsShowOnTop)
     EXPECT_EQ(Px(30, 20), 0xFF0000u);
 }
 
-// ============================================================================================
-// Textures
-// ============================================================================================
+// ---- Textures
 
 TEST_F(ZBuffer, TransparentTexelsLeaveWhatIsBehind)
 {
@@ -521,9 +513,7 @@ TEST_F(ZBuffer, TexturesWrapAndStayInsideTheSprite)
                tex)});
 }
 
-// ============================================================================================
-// Translucency, outlines, screen space, drivers
-// ============================================================================================
+// ---- Translucency, outlines, screen space, drivers
 
 TEST_F(ZBuffer, BlendLevelsMixWithWhatIsThere)
 {
@@ -598,9 +588,7 @@ TEST_F(ZBuffer, DriversDrawTheirTypes)
     }
 }
 
-// ============================================================================================
-// Limits and damage
-// ============================================================================================
+// ---- Limits and damage
 
 TEST_F(ZBuffer, DepthLimitsAreFatal)
 {
@@ -661,9 +649,7 @@ TEST_F(ZBuffer, DamagedPolygonsAndMovedTargetsAreNotDrawn)
     EXPECT_TRUE(OnlyChanged(before, 32, 24, 41, 33)) << "drawn at the partition's origin";
 }
 
-// ============================================================================================
-// 16 and 32 bits
-// ============================================================================================
+// ---- 16 and 32 bits
 
 TEST_F(ZBuffer, SixteenAndThirtyTwoBitPicturesAgree)
 {
@@ -705,9 +691,7 @@ TEST_F(ZBuffer, SixteenAndThirtyTwoBitPicturesAgree)
     }
 }
 
-// ============================================================================================
-// Bands on several threads
-// ============================================================================================
+// ---- Bands on several threads
 
 // A crowded scene of every type the Z-buffer driver draws, with textures of both sizes,
 // chained and blended polygons, rings of three to six points reaching past the clip, screen

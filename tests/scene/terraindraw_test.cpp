@@ -35,37 +35,21 @@ uint32_t Deep(const GroundSpec& g) { return (g.tilesDeep << g.shift) + 1; }
 // A world image with the terrain and nothing else.
 Bytes GroundWorld(const GroundSpec& g)
 {
-    Bytes p(TP_SAMPLES_AT, 0);
-    PutU16(p.data(), 0, TERRAIN_PACKET_TYPE);
-    const std::pair<int, uint32_t> fields[] = {
-        {TP_SAMPLES, TP_SAMPLES_AT}, {TP_SHIFT, g.shift}, {TP_ACROSS, Across(g)}, {TP_DEEP, Deep(g)},
-        {TP_LOWEST, (uint32_t)g.lowest}, {TP_HIGHEST, (uint32_t)g.highest}, {TP_TILES_ACROSS, g.tilesAcross},
-        {TP_TILES_DEEP, g.tilesDeep}, {TP_NAME_COUNT, (uint32_t)g.names.size()},
-        {TP_TEXTURE_SIZE, g.textureSize}, {TP_CEILING, 0x7FFFFFFF}, {TP_WATER, (uint32_t)g.water}};
-    for (auto [at, v] : fields) PutU32(p.data(), at, v);
-    for (size_t i = 0; i < g.names.size(); i++) memcpy(p.data() + TP_NAMES + 13 * i, g.names[i].c_str(), g.names[i].size());
-    Bytes samples = g.samples;
-    samples.resize((size_t)Across(g) * Deep(g), 0);
-    p.insert(p.end(), samples.begin(), samples.end());
-    p.resize((p.size() + 3) & ~3u, 0);
-    PutU32(p.data(), TP_TILES, (uint32_t)p.size());
-    Bytes tiles = g.tiles;
-    tiles.resize(((size_t)g.tilesAcross * g.tilesDeep * 2 + 3) & ~3u, 0);
-    p.insert(p.end(), tiles.begin(), tiles.end());
-    PutU32(p.data(), TP_LENGTH, (uint32_t)p.size());
     WleImage w;
     PutU32(w.b.data(), WLE_CELL_EXPONENT, g.exponent);
     PutU32(w.b.data(), WLE_CELL_EDGE, 16384u << g.exponent);
-    return w.Append(p).Done();
+    return w.Append(TerrainPacket({.shift = g.shift, .across = Across(g), .deep = Deep(g), .tilesAcross = g.tilesAcross,
+                                   .tilesDeep = g.tilesDeep, .lowest = g.lowest, .highest = g.highest, .water = g.water,
+                                   .textureSize = g.textureSize, .names = g.names, .samples = g.samples,
+                                   .tiles = g.tiles, .tileFill = 0}))
+        .Done();
 }
 
 const int16_t kAhead[9] = {16384, 0, 0, 0, 16384, 0, 0, 0, 16384};   // looking along +Z
 
 }   // namespace
 
-// ============================================================================================
-// What the tiles hand to Draw3D
-// ============================================================================================
+// ---- What the tiles hand to Draw3D
 
 class TerrainDrawRecorded : public WorldTest {
 protected:
@@ -283,9 +267,7 @@ TEST_F(TerrainDrawRecorded, NothingWithoutATerrainOrAFrame)
     EXPECT_EQ(1, TerrainDrawGetStats()->tiles);
 }
 
-// ============================================================================================
-// Pictures from the software Z-buffer
-// ============================================================================================
+// ---- Pictures from the software Z-buffer
 
 class TerrainPicture : public WorldTest {
 protected:
@@ -467,9 +449,7 @@ TEST_F(TerrainPicture, TheShortCutsChangeNoPixel)
     }
 }
 
-// ============================================================================================
-// tolbex-cli world render
-// ============================================================================================
+// ---- tolbex-cli world render
 
 namespace {
 
@@ -613,9 +593,7 @@ TEST_F(WorldRenderCli, BadCamerasAndMissingArchivesAreRefusedInOneLine)
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.bmp")));
 }
 
-// ============================================================================================
-// tolbex-cli world runtime --collision-report
-// ============================================================================================
+// ---- tolbex-cli world runtime --collision-report
 
 class CollisionReportCli : public WorldTest {
 protected:

@@ -118,9 +118,7 @@ struct ShapeFile {
     int MaterialOf(int polygon) { return GetU16(ShapePolygon(b.data(), polygon), POLY_MATERIAL); }
 };
 
-// ============================================================================================
-// Nodes
-// ============================================================================================
+// ---- Nodes
 
 TEST_F(NetTest, AddedNodesTakeTheSmallestFreeIdAndComeSelectedAndUnlinked)
 {
@@ -261,10 +259,7 @@ TEST_F(NetTest, InsertGoesBetweenNeighboursOrStaysUnlinked)
     ASSERT_GT(n, 0);
     uint8_t* p = NetNode((uint16_t)n);
     EXPECT_EQ((P3{0, 15, 0}), (P3{GetI32(p, WN_X), GetI32(p, WN_Y), GetI32(p, WN_Z)}));
-    EXPECT_EQ(n, Prev(a));
-    EXPECT_EQ(b, Prev((uint16_t)n));
-    EXPECT_EQ(n, Next(b));
-    EXPECT_EQ(a, Next((uint16_t)n));
+    EXPECT_EQ((std::vector<int>{n, b, n, a}), (std::vector<int>{Prev(a), Prev((uint16_t)n), Next(b), Next((uint16_t)n)}));
     EXPECT_TRUE(IsSelected((uint16_t)n));
 
     // Far apart: the midpoint is the true one, not a wrapped sum.
@@ -314,9 +309,7 @@ TEST_F(NetTest, HidingANetWalksBothWaysAndStopsOnALoop)
     EXPECT_EQ(0, GetU16(NetNode(a), WN_HIDDEN));
 }
 
-// ============================================================================================
-// Node display
-// ============================================================================================
+// ---- Node display
 
 // Screen = world X and Z; nodes with negative X are off screen; depth is Y.
 static int FlatProject(const int32_t world[3], int32_t view[3], int32_t* sx, int32_t* sy)
@@ -387,22 +380,17 @@ TEST_F(NetTest, NodeDisplayPicksTheNearestWithinRangeAndSelectsByRectangle)
     view.rect[2] = 100;
     view.rect[3] = 90;   // either order, edges included
     WorldMNodeDisplay(7, 9, &view);
-    EXPECT_TRUE(IsSelected(far));
-    EXPECT_TRUE(IsSelected(away));
-    EXPECT_TRUE(IsSelected(near));
+    EXPECT_TRUE(IsSelected(far) && IsSelected(away) && IsSelected(near));
     EXPECT_EQ(0, view.rectRequest) << "cleared after the frame";
     view.rectRequest = NET_RECT_DESELECT;
     view.rect[0] = 104;
     view.rect[2] = 110;
     WorldMNodeDisplay(7, 9, &view);
-    EXPECT_TRUE(IsSelected(far));
-    EXPECT_TRUE(IsSelected(near));
-    EXPECT_FALSE(IsSelected(away));
+    EXPECT_EQ((std::vector<bool>{true, true, false}),
+              (std::vector<bool>{IsSelected(far), IsSelected(near), IsSelected(away)}));
 }
 
-// ============================================================================================
-// Monorail
-// ============================================================================================
+// ---- Monorail
 
 TEST_F(NetTest, StraightNetBuildsTwoWedgesAndOnePylon)
 {
@@ -411,9 +399,8 @@ TEST_F(NetTest, StraightNetBuildsTwoWedgesAndOnePylon)
 
     std::vector<uint8_t*> shapes = Shapes();
     ASSERT_EQ(3u, shapes.size()) << "track, the first link's pylon, track";
-    EXPECT_EQ("W~R00000.SHP", FileOf(shapes[0]));
-    EXPECT_EQ("W~R00001.SHP", FileOf(shapes[1]));
-    EXPECT_EQ("W~R00002.SHP", FileOf(shapes[2]));
+    EXPECT_EQ((std::vector<std::string>{"W~R00000.SHP", "W~R00001.SHP", "W~R00002.SHP"}),
+              (std::vector<std::string>{FileOf(shapes[0]), FileOf(shapes[1]), FileOf(shapes[2])}));
     for (uint8_t* s : shapes) {
         EXPECT_EQ(WSF_NET_SHAPE, GetU16(s, WS_FLAGS));
         EXPECT_EQ(1, GetU16(s, WS_NET));
@@ -750,9 +737,7 @@ TEST_F(NetTest, OutOfSpaceFailsTheBuildAndRestoresTheImage)
     EXPECT_TRUE(NetFiles().empty());
 }
 
-// ============================================================================================
-// Net shape files, removal, undo
-// ============================================================================================
+// ---- Net shape files, removal, undo
 
 TEST_F(NetTest, NetShapeFilesTakeTheFirstFreeNameAndNetsTheFirstFreeNumber)
 {
@@ -763,12 +748,9 @@ TEST_F(NetTest, NetShapeFilesTakeTheFirstFreeNameAndNetsTheFirstFreeNumber)
     EXPECT_STREQ("W~R00002.SHP", name);
     EXPECT_EQ(5, NetShapeFileName('R', 5, name));
 
-    EXPECT_TRUE(NetIsShapeFileName("W~R12345.SHP"));
-    EXPECT_TRUE(NetIsShapeFileName("W~R09990.SHP"));
-    EXPECT_FALSE(NetIsShapeFileName("W~R1234.SHP"));
-    EXPECT_FALSE(NetIsShapeFileName("W~R1234A.SHP"));
-    EXPECT_FALSE(NetIsShapeFileName("W~X12345.SHP"));
-    EXPECT_FALSE(NetIsShapeFileName("TRACK.SHP"));
+    for (const char* name : {"W~R12345.SHP", "W~R09990.SHP"}) EXPECT_TRUE(NetIsShapeFileName(name)) << name;
+    for (const char* name : {"W~R1234.SHP", "W~R1234A.SHP", "W~X12345.SHP", "TRACK.SHP"})
+        EXPECT_FALSE(NetIsShapeFileName(name)) << name;
     EXPECT_FALSE(NetIsShapeFileName(nullptr));
 
     Rail({{0, 0}, {64000, 0}});
@@ -881,9 +863,7 @@ TEST_F(NetTest, RequestsNeedTheirMaterials)
     EXPECT_STREQ("Missing monorail material.", NetMonorailMaterials(m));
 }
 
-// ============================================================================================
-// tolbex-cli world monorail
-// ============================================================================================
+// ---- tolbex-cli world monorail
 
 TEST_F(NetTest, CliBuildsTheMonorailAndSavesTheWorld)
 {

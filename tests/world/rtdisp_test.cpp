@@ -72,25 +72,18 @@ TEST_F(WorldDisp, InstallsCellsCopiesNodesShapesAndTerrainAndASecondWorldReplace
     EXPECT_EQ(1, TerrainDisplayInstalled()) << "the world manager must not install beside it";
     RtDispInfo in;
     ASSERT_EQ(1, RtDispGetInfo(&in));
-    EXPECT_EQ(6u, in.cellExponent);
-    EXPECT_EQ((std::vector<uint32_t>{2, 1, 1}), (std::vector<uint32_t>{in.cellsX, in.cellsY, in.cellsZ}));
-    EXPECT_EQ(28821u << 6, in.distance);
-    EXPECT_EQ(2u, in.cellCount);
-    EXPECT_EQ(12u, in.cornerCount);
-    EXPECT_EQ(3u, in.nodeCount);
-    EXPECT_EQ(3u, in.copyCount);
-    EXPECT_EQ(3u, in.drawRoom);
+    EXPECT_EQ((std::vector<uint32_t>{6, 2, 1, 1, 28821u << 6, 2, 12, 3, 3, 3}),
+              (std::vector<uint32_t>{in.cellExponent, in.cellsX, in.cellsY, in.cellsZ, in.distance, in.cellCount,
+                                     in.cornerCount, in.nodeCount, in.copyCount, in.drawRoom}));
 
     // Cells in file order (highest index first); the cell list finds them by index.
-    EXPECT_EQ(0, WorldFindCell(1, 0, 0));
-    EXPECT_EQ(1, WorldFindCell(0, 0, 0));
-    EXPECT_EQ(-1, WorldFindCell(0, 1, 0));
+    EXPECT_EQ((std::vector<int>{0, 1, -1}),
+              (std::vector<int>{WorldFindCell(1, 0, 0), WorldFindCell(0, 0, 0), WorldFindCell(0, 1, 0)}));
     const RtDispCell* c1 = WorldGetCellArrayNoCheck(0);
     const RtDispCell* c0 = WorldGetCellArrayNoCheck(1);
     EXPECT_EQ(EDGE, c1->min[0]);
-    EXPECT_EQ(1u, c1->dynamicCount);
-    EXPECT_EQ(1u, c0->dynamicCount);
-    EXPECT_EQ(1u, c0->staticCount);
+    EXPECT_EQ((std::vector<uint32_t>{1, 1, 1}),
+              (std::vector<uint32_t>{c1->dynamicCount, c0->dynamicCount, c0->staticCount}));
     ASSERT_EQ(2u, c0->copyCount);
     uint16_t corner[3];
     ASSERT_EQ(1, WorldGetCorner(c1->corners[6], corner));
@@ -123,9 +116,7 @@ TEST_F(WorldDisp, InstallsCellsCopiesNodesShapesAndTerrainAndASecondWorldReplace
     // The largest ID is found, and IDs past it are none.
     ASSERT_TRUE(WorldGetNode(3));
     EXPECT_EQ(2, WorldGetNode(3)->prev);
-    EXPECT_EQ(nullptr, WorldGetNode(4));
-    EXPECT_EQ(nullptr, WorldGetNode(65535));
-    EXPECT_EQ(nullptr, WorldGetNode(0));
+    for (int id : {4, 65535, 0}) EXPECT_EQ(nullptr, WorldGetNode((uint16_t)id)) << id;
 
     TerrainInfo t;
     ASSERT_EQ(1, TerrainGetInfo(&t));
@@ -138,12 +129,10 @@ TEST_F(WorldDisp, InstallsCellsCopiesNodesShapesAndTerrainAndASecondWorldReplace
     ASSERT_EQ(0, WorldMSaveRuntime("U.WLD", nullptr, nullptr)) << WorldMRuntimeMessage();
     ASSERT_EQ(0, Install("U.WLD")) << RtDispError();
     ASSERT_EQ(1, RtDispGetInfo(&in));
-    EXPECT_EQ(1u, in.cellCount);
-    EXPECT_EQ(0u, in.nodeCount);
-    EXPECT_EQ(-1, WorldFindCell(1, 0, 0));
+    EXPECT_EQ((std::vector<int>{1, 0, -1, 1, 0}),
+              (std::vector<int>{(int)in.cellCount, (int)in.nodeCount, WorldFindCell(1, 0, 0), WorldShapeCount(),
+                                TerrainGetInfo(nullptr)}));
     EXPECT_EQ(nullptr, WorldGetNode(2));
-    EXPECT_EQ(1, WorldShapeCount());
-    EXPECT_EQ(0, TerrainGetInfo(nullptr));
 
     RtDispRemove();
     EXPECT_EQ(0, RtDispInstalled() + RtDispGetInfo(nullptr) + WorldShapeCount());

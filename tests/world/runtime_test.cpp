@@ -79,9 +79,7 @@ int Listen(uint32_t v)
     return stopAt >= 0 && (int)heard.size() == stopAt;
 }
 
-// ============================================================================================
-// Runtime worlds
-// ============================================================================================
+// ---- Runtime worlds
 
 TEST_F(RuntimeTest, EmptyWorldGivesTheHeaderAndAOneByteArchiveNamedFromTheLastComponent)
 {
@@ -412,9 +410,7 @@ TEST_F(RuntimeTest, EntriesAreCleanedUpUnlessTheWorldshapeAsksNot)
     EXPECT_NE(nullptr, ShapePolyNormals(ShapeFirstPolygon(const_cast<uint8_t*>(blob)))) << "finished: per-point normals";
 }
 
-// ============================================================================================
-// Refusals
-// ============================================================================================
+// ---- Refusals
 
 class RuntimeRefusalTest : public RuntimeTest {
 protected:
@@ -596,9 +592,7 @@ TEST_F(RuntimeRefusalTest, ARuntimeFileThatCannotBeWrittenPutsTheOldArchiveBack)
 
 }  // namespace
 
-// ============================================================================================
-// tolbex-cli world runtime
-// ============================================================================================
+// ---- tolbex-cli world runtime
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "palette/palm.h"
 #include "support/testutil.h"
 #include "world/terrain.h"
+#include "world/worldm_fixture.h"
 
 // Terrains are written as aggregates naming only the fields a case sets.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -23,43 +24,7 @@
 typedef std::vector<float> Floats;
 typedef std::vector<int32_t> Ints;
 
-struct Terrain {
-    uint32_t shift = 1, across = 3, deep = 3, tilesAcross = 1, tilesDeep = 1;
-    bool tileBlock = true;
-    int32_t lowest = 0, highest = 16384;   // a sample h then stands for h * 64
-    int32_t ceiling = INT32_MAX, water = INT32_MIN;
-    uint32_t textureSize = 16;
-    std::vector<std::string> names;         // raw 13-byte fields
-    Bytes samples;                          // across x deep, the rest 0
-    Bytes tiles;                            // two bytes a tile, the rest 7
-};
-
-static Bytes TerrainPacket(const Terrain& t)
-{
-    Bytes p(TP_SAMPLES_AT, 0);
-    uint8_t* h = p.data();
-    PutU16(h, 0, TERRAIN_PACKET_TYPE);
-    const std::pair<int, uint32_t> fields[] = {
-        {TP_SAMPLES, TP_SAMPLES_AT}, {TP_SHIFT, t.shift}, {TP_ACROSS, t.across}, {TP_DEEP, t.deep},
-        {TP_LOWEST, (uint32_t)t.lowest}, {TP_HIGHEST, (uint32_t)t.highest}, {TP_TILES_ACROSS, t.tilesAcross},
-        {TP_TILES_DEEP, t.tilesDeep}, {TP_NAME_COUNT, (uint32_t)t.names.size()}, {TP_TEXTURE_SIZE, t.textureSize},
-        {TP_CEILING, (uint32_t)t.ceiling}, {TP_WATER, (uint32_t)t.water}};
-    for (auto [at, v] : fields) PutU32(h, at, v);
-    for (size_t i = 0; i < t.names.size(); i++)
-        memcpy(h + TP_NAMES + i * TP_NAME_SIZE, t.names[i].data(), std::min<size_t>(t.names[i].size(), 13));
-    Bytes samples = t.samples;
-    samples.resize((size_t)t.across * t.deep, 0);
-    p.insert(p.end(), samples.begin(), samples.end());
-    p.resize((p.size() + 3) & ~3u, 0);
-    if (t.tileBlock) {
-        PutU32(p.data(), TP_TILES, (uint32_t)p.size());
-        size_t at = p.size();
-        p.resize(p.size() + ((t.tilesAcross * t.tilesDeep * TP_TILE_BYTES + 3) & ~3u), 7);
-        std::copy(t.tiles.begin(), t.tiles.end(), p.begin() + (ptrdiff_t)at);
-    }
-    PutU32(p.data(), TP_LENGTH, (uint32_t)p.size());
-    return p;
-}
+using Terrain = TTerrain;
 
 // A packet of a fixed-size type: its type and zeros.
 static Bytes BlankPacket(uint16_t type, size_t size)
@@ -447,9 +412,7 @@ TEST_F(TerrainTest, DamagedPacketsInstallNothing)
     }
 }
 
-// ============================================================================================
-// Collision data
-// ============================================================================================
+// ---- Collision data
 
 static int Collide(const Terrain& t, uint32_t exponent = 0)
 {

@@ -2,6 +2,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <tuple>
 
 #include "world/worldm_fixture.h"
 
@@ -84,15 +85,10 @@ TEST_F(WorldTest, InfoShowsTheHeaderAndEveryPacket)
     EXPECT_EQ(OldWorld().size(), j["used"].get<size_t>());
     EXPECT_EQ(8, j["cells"][0]);
     ASSERT_EQ(5u, j["packets"].size());
-    EXPECT_EQ("worldshape", j["packets"][0]["kind"]);
-    EXPECT_EQ("DOOR", j["packets"][0]["name"]);
-    EXPECT_EQ(9, j["packets"][0]["id"]);
-    EXPECT_EQ(300, j["packets"][0]["pitch"]);
-    EXPECT_EQ("ROCK.SHP", j["packets"][0]["file"]);
-    EXPECT_EQ("short-worldshape", j["packets"][1]["kind"]);
-    EXPECT_EQ(256, j["packets"][1]["offset"]);
-    EXPECT_EQ("node", j["packets"][2]["kind"]);
-    EXPECT_EQ(2, j["packets"][2]["next"]);
+    const std::tuple<int, const char*, nlohmann::json> fields[] = {
+        {0, "kind", "worldshape"}, {0, "name", "DOOR"}, {0, "id", 9},   {0, "pitch", 300}, {0, "file", "ROCK.SHP"},
+        {1, "kind", "short-worldshape"}, {1, "offset", 256}, {2, "kind", "node"}, {2, "next", 2}};
+    for (const auto& [packet, key, value] : fields) EXPECT_EQ(value, j["packets"][packet][key]) << packet << " " << key;
     r = WorldCli(dir, {"info", "old.wle"});
     ASSERT_EQ(0, r.exitCode) << r.output;
     EXPECT_NE(std::string::npos, r.output.find("old.wle: WLE version 16")) << r.output;

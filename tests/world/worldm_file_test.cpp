@@ -25,9 +25,7 @@ Bytes MixedWorld(uint32_t version)
 
 }  // namespace
 
-// ============================================================================================
-// Versions
-// ============================================================================================
+// ---- Versions
 
 TEST_F(WorldTest, Version19LoadsAsItIsApartFromTheLoadFields)
 {
@@ -38,16 +36,13 @@ TEST_F(WorldTest, Version19LoadsAsItIsApartFromTheLoadFields)
     ASSERT_EQ(5u, w.size());
     EXPECT_EQ(WP_SHORT_SHAPE, w[1].second);
     uint8_t* p = Img() + w[0].first;
-    EXPECT_EQ(0x0001, GetU16(p, WS_FLAGS)) << "selected, hidden and 0x2000 are cleared";
-    EXPECT_EQ(1, GetU16(p, WS_ID)) << "renumbered";
-    EXPECT_EQ(0x123, GetI16(p, WS_PITCH)) << "kept from version 17 on";
-    EXPECT_EQ(0x456, GetI16(p, WS_YAW));
-    EXPECT_EQ(0xFFFF, GetU16(p, WS_FIELD60));
-    EXPECT_EQ(5, GetU16(p, WS_NET));
+    // Flags: selected, hidden and 0x2000 cleared; renumbered; the pitch kept from version 17 on.
+    EXPECT_EQ((std::vector<int>{0x0001, 1, 0x123, 0x456, 0xFFFF, 5}),
+              (std::vector<int>{GetU16(p, WS_FLAGS), GetU16(p, WS_ID), GetI16(p, WS_PITCH), GetI16(p, WS_YAW),
+                                GetU16(p, WS_FIELD60), GetU16(p, WS_NET)}));
     EXPECT_EQ(0, memcmp(p + WS_TEXT1, "hello", 6));
     EXPECT_NE(0, GetU16(p, WS_HANDLE));
-    EXPECT_EQ(0, GetU16(Img() + w[2].first, WN_SELECTED));
-    EXPECT_EQ(0, GetU16(Img() + w[2].first, WN_HIDDEN));
+    EXPECT_EQ(0, GetU16(Img() + w[2].first, WN_SELECTED) | GetU16(Img() + w[2].first, WN_HIDDEN));
     EXPECT_EQ(19u, GetU32(Img(), WLE_VERSION));
 }
 
@@ -254,9 +249,7 @@ TEST_F(WorldTest, ASaveMayWriteOverNothingButAWorld)
     EXPECT_EQ(1, WorldMMaySaveOver(""));
 }
 
-// ============================================================================================
-// Node links
-// ============================================================================================
+// ---- Node links
 
 TEST_F(WorldTest, NodeLinksToMissingNodesAreCutAndOneSidedLinksMadeTwoWay)
 {
@@ -291,9 +284,7 @@ TEST_F(WorldTest, NodeLinksToMissingNodesAreCutAndOneSidedLinksMadeTwoWay)
     EXPECT_EQ(std::make_tuple(1, 0, 0), links(1));
 }
 
-// ============================================================================================
-// Damaged files
-// ============================================================================================
+// ---- Damaged files
 
 class WorldDamageTest : public WorldTest {
 protected:
@@ -428,9 +419,7 @@ TEST_F(WorldDamageTest, RandomCorruptionsNeverEndTheProgramAndRefusalsChangeNoth
     EXPECT_GT(loaded, 10);
 }
 
-// ============================================================================================
-// The summary report
-// ============================================================================================
+// ---- The summary report
 
 TEST_F(WorldTest, TheSummaryReportHasItsExactBytes)
 {
@@ -451,9 +440,7 @@ TEST_F(WorldTest, TheSummaryReportHasItsExactBytes)
     EXPECT_EQ(1, WorldMWriteSummary((dir.path() + "/no/such/folder/r.txt").c_str()));
 }
 
-// ============================================================================================
-// Saving
-// ============================================================================================
+// ---- Saving
 
 static std::vector<uint32_t> progressCalls;
 static int RecordProgress(uint32_t v)

@@ -4,6 +4,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -50,58 +52,49 @@ struct WleImage {
         PutU32(b.data(), WLE_CELLS_Z, 8);
         PutU32(b.data(), WLE_CELL_DIAGONAL, 1816186);
     }
-    WleImage& Shape(const TWorldShape& s, bool shortForm = false)
+    // Room for a packet of `size` bytes at the end, its type word written.
+    uint8_t* Grow(uint16_t type, uint32_t size, uint8_t fill = 0)
     {
         size_t at = b.size();
-        b.resize(at + (shortForm ? WP_SHORT_SHAPE_SIZE : WP_SHAPE_SIZE), 0);
-        uint8_t* p = b.data() + at;
-        PutU16(p, WS_TYPE, shortForm ? WP_SHORT_SHAPE : WP_SHAPE);
-        PutU16(p, WS_FLAGS, s.flags);
-        PutU16(p, WS_ID, s.id);
-        PutI16(p, WS_PITCH, s.pitch);
-        PutU32(p, WS_NAME, s.name);
-        PutI32(p, WS_X, s.x);
-        PutI32(p, WS_Y, s.y);
-        PutI32(p, WS_Z, s.z);
+        b.resize(at + size, fill);
+        PutU16(b.data() + at, 0, type);
+        return b.data() + at;
+    }
+    WleImage& Shape(const TWorldShape& s, bool shortForm = false)
+    {
+        uint8_t* p = Grow(shortForm ? WP_SHORT_SHAPE : WP_SHAPE, shortForm ? WP_SHORT_SHAPE_SIZE : WP_SHAPE_SIZE);
+        for (auto [at, v] : {std::pair<int, uint16_t>{WS_FLAGS, s.flags}, {WS_ID, s.id}, {WS_PITCH, (uint16_t)s.pitch},
+                             {WS_HANDLE, s.handle}, {WS_NET, s.net}, {WS_FIELD60, s.field60}, {WS_YAW, (uint16_t)s.yaw}})
+            PutU16(p, at, v);
+        for (auto [at, v] : {std::pair<int, uint32_t>{WS_NAME, s.name}, {WS_X, (uint32_t)s.x}, {WS_Y, (uint32_t)s.y},
+                             {WS_Z, (uint32_t)s.z}})
+            PutU32(p, at, v);
         for (size_t k = 0; k < s.file.size() && k < 8; k++) p[WS_FILE + k] = (uint8_t)s.file[k];
-        PutU16(p, WS_HANDLE, s.handle);
-        PutU16(p, WS_NET, s.net);
-        PutU16(p, WS_FIELD60, s.field60);
-        PutI16(p, WS_YAW, s.yaw);
         if (!shortForm)
             for (size_t k = 0; k < s.text1.size() && k < 8; k++) p[WS_TEXT1 + k] = (uint8_t)s.text1[k];
         return *this;
     }
     WleImage& Node(const TNode& n)
     {
-        size_t at = b.size();
-        b.resize(at + WP_NODE_SIZE, 0);
-        uint8_t* p = b.data() + at;
-        PutU16(p, WN_TYPE, WP_NODE);
-        PutU16(p, WN_SELECTED, n.selected);
-        PutI32(p, WN_X, n.x);
-        PutI32(p, WN_Y, n.y);
-        PutI32(p, WN_Z, n.z);
-        PutU16(p, WN_ID, n.id);
-        PutU16(p, WN_PREV, n.prev);
-        PutU16(p, WN_NEXT, n.next);
-        PutU16(p, WN_HIDDEN, n.hidden);
-        PutU32(p, WN_NAME, n.name);
+        uint8_t* p = Grow(WP_NODE, WP_NODE_SIZE);
+        for (auto [at, v] : {std::pair<int, uint16_t>{WN_SELECTED, n.selected}, {WN_ID, n.id}, {WN_PREV, n.prev},
+                             {WN_NEXT, n.next}, {WN_HIDDEN, n.hidden}})
+            PutU16(p, at, v);
+        for (auto [at, v] : {std::pair<int, uint32_t>{WN_X, (uint32_t)n.x}, {WN_Y, (uint32_t)n.y}, {WN_Z, (uint32_t)n.z},
+                             {WN_NAME, n.name}})
+            PutU32(p, at, v);
         return *this;
     }
     WleImage& Raw(uint16_t type, uint32_t size, uint8_t fill = 0)
     {
-        size_t at = b.size();
-        b.resize(at + size, fill);
-        PutU16(b.data() + at, 0, type);
+        Grow(type, size, fill);
         return *this;
     }
     WleImage& Terrain(uint32_t length)
     {
-        size_t at = b.size();
-        Raw(WP_TERRAIN, length, 0x5A);
-        PutU16(b.data() + at, 2, 0);
-        PutU32(b.data() + at, WP_TERRAIN_LENGTH, length);
+        uint8_t* p = Grow(WP_TERRAIN, length, 0x5A);
+        PutU16(p, 2, 0);
+        PutU32(p, WP_TERRAIN_LENGTH, length);
         return *this;
     }
     WleImage& Append(const Bytes& packet)
@@ -159,24 +152,49 @@ inline void AppendNode(uint16_t id, int32_t x, int32_t y, int32_t z, uint16_t pr
     PutU16(n, WN_ID, id), PutU16(n, WN_PREV, prev), PutU16(n, WN_NEXT, next);
 }
 
-// A terrain packet of 3 x 3 samples, two per tile, every sample the same (a sample h stands
-// for h x 64 world units): it covers X and Z from 0 to one cell edge.
-inline Bytes FlatTerrain(uint8_t sample)
+// A terrain packet, field by field.
+struct TTerrain {
+    uint32_t shift = 1, across = 3, deep = 3, tilesAcross = 1, tilesDeep = 1;
+    bool tileBlock = true;
+    int32_t lowest = 0, highest = 16384;   // a sample h then stands for h * 64
+    int32_t ceiling = INT32_MAX, water = INT32_MIN;
+    uint32_t textureSize = 16;
+    std::vector<std::string> names{};       // raw 13-byte fields
+    Bytes samples{};                        // across x deep, the rest 0
+    Bytes tiles{};                          // two bytes a tile, the rest tileFill
+    uint8_t tileFill = 7;
+};
+
+inline Bytes TerrainPacket(const TTerrain& t)
 {
     Bytes p(TP_SAMPLES_AT, 0);
-    PutU16(p.data(), 0, TERRAIN_PACKET_TYPE);
+    uint8_t* h = p.data();
+    PutU16(h, 0, TERRAIN_PACKET_TYPE);
     const std::pair<int, uint32_t> fields[] = {
-        {TP_SAMPLES, TP_SAMPLES_AT}, {TP_SHIFT, 1},        {TP_ACROSS, 3},       {TP_DEEP, 3},
-        {TP_LOWEST, 0},              {TP_HIGHEST, 16384},  {TP_TILES_ACROSS, 1}, {TP_TILES_DEEP, 1},
-        {TP_TEXTURE_SIZE, 16},       {TP_CEILING, 0x7FFFFFFF}, {TP_WATER, 0x80000000u}};
-    for (auto [at, v] : fields) PutU32(p.data(), at, v);
-    p.resize(p.size() + 9, sample);
+        {TP_SAMPLES, TP_SAMPLES_AT}, {TP_SHIFT, t.shift}, {TP_ACROSS, t.across}, {TP_DEEP, t.deep},
+        {TP_LOWEST, (uint32_t)t.lowest}, {TP_HIGHEST, (uint32_t)t.highest}, {TP_TILES_ACROSS, t.tilesAcross},
+        {TP_TILES_DEEP, t.tilesDeep}, {TP_NAME_COUNT, (uint32_t)t.names.size()}, {TP_TEXTURE_SIZE, t.textureSize},
+        {TP_CEILING, (uint32_t)t.ceiling}, {TP_WATER, (uint32_t)t.water}};
+    for (auto [at, v] : fields) PutU32(h, at, v);
+    for (size_t i = 0; i < t.names.size(); i++)
+        memcpy(h + TP_NAMES + i * TP_NAME_SIZE, t.names[i].data(), std::min<size_t>(t.names[i].size(), 13));
+    Bytes samples = t.samples;
+    samples.resize((size_t)t.across * t.deep, 0);
+    p.insert(p.end(), samples.begin(), samples.end());
     p.resize((p.size() + 3) & ~3u, 0);
-    PutU32(p.data(), TP_TILES, (uint32_t)p.size());
-    p.resize(p.size() + 4, 7);
+    if (t.tileBlock) {
+        PutU32(p.data(), TP_TILES, (uint32_t)p.size());
+        size_t at = p.size();
+        p.resize(p.size() + ((t.tilesAcross * t.tilesDeep * TP_TILE_BYTES + 3) & ~3u), t.tileFill);
+        std::copy(t.tiles.begin(), t.tiles.end(), p.begin() + (ptrdiff_t)at);
+    }
     PutU32(p.data(), TP_LENGTH, (uint32_t)p.size());
     return p;
 }
+
+// A terrain packet of 3 x 3 samples, two per tile, every sample the same (a sample h stands
+// for h x 64 world units): it covers X and Z from 0 to one cell edge.
+inline Bytes FlatTerrain(uint8_t sample) { return TerrainPacket({.samples = Bytes(9, sample)}); }
 
 class WorldTest : public testing::Test {
 protected:

@@ -4,9 +4,7 @@
 
 #include "world/worldm_fixture.h"
 
-// ============================================================================================
-// The image
-// ============================================================================================
+// ---- The image
 
 TEST_F(WorldTest, AnEmptyWorldIsTheHeaderAloneWithTheDefaults)
 {
@@ -80,9 +78,7 @@ TEST_F(WorldTest, TheWalkGoesPacketByPacketAndStopsAtTheUsedSize)
     EXPECT_EQ(0u, WorldMPacketSize((const uint8_t*)"\x01\x10"));
 }
 
-// ============================================================================================
-// Names and file names
-// ============================================================================================
+// ---- Names and file names
 
 TEST_F(WorldTest, FileNamesAreUpperCaseWithTheShpExtension)
 {
@@ -133,9 +129,7 @@ TEST_F(WorldTest, NamesAreFourLettersOrDigits)
     EXPECT_EQ(-1, WorldMParseName("ab-1", &n));
 }
 
-// ============================================================================================
-// Adding worldshapes
-// ============================================================================================
+// ---- Adding worldshapes
 
 TEST_F(WorldTest, AnAddedWorldshapeHasEveryFieldSet)
 {
@@ -149,9 +143,8 @@ TEST_F(WorldTest, AnAddedWorldshapeHasEveryFieldSet)
     EXPECT_EQ(Bytes(want.begin() + WLE_HEADER_SIZE, want.end()), Bytes(p, p + WP_SHAPE_SIZE));
     EXPECT_STREQ("DOOR", WorldMShapeName(p));
     EXPECT_EQ(2, WorldMAddShape("TREE", 0, 0, 0, 0));
-    EXPECT_EQ(p, WorldMShapeFindData(1));
-    EXPECT_EQ(nullptr, WorldMShapeFindData(0));
-    EXPECT_EQ(nullptr, WorldMShapeFindData(3));
+    EXPECT_EQ((std::vector<uint8_t*>{p, nullptr, nullptr}),
+              (std::vector<uint8_t*>{WorldMShapeFindData(1), WorldMShapeFindData(0), WorldMShapeFindData(3)}));
     EXPECT_EQ(1, WorldMFindShapeByName(Name4("DOOR")));
     EXPECT_EQ(0, WorldMFindShapeByName(Name4("NONE")));
     EXPECT_EQ(nullptr, WorldMShapeName(WorldMShapeFindData(2)));
@@ -202,9 +195,7 @@ TEST_F(WorldTest, AWrappedIDCounterSkipsIDsInUse)
     EXPECT_EQ(3, WorldMAddShape("rock.shp", 0, 0, 0, 0));
 }
 
-// ============================================================================================
-// Selection and editing
-// ============================================================================================
+// ---- Selection and editing
 
 class WorldEditTest : public WorldTest {
 protected:
