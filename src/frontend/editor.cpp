@@ -401,11 +401,8 @@ void EditorStart(void)
     Draw3DDefaults();
 
     WinRegisterBaseClasses();
-    ButtonRegisterClass();
+    ControlsRegisterClasses();
     MsgBoxRegisterClass();
-    EditRegisterClass();
-    SliderRegisterClass();
-    ListRegisterClass();
     FileSelRegisterClass();
     ProgressRegisterClass();
     // "Palette" is offered with palette support, or when the user chose software rendering.

@@ -776,3 +776,11 @@ int ControlDescribe(WinId window, ControlInfo* out)
     }
     return 0;
 }
+
+void ControlsRegisterClasses(void)
+{
+    ButtonRegisterClass();
+    EditRegisterClass();
+    ListRegisterClass();
+    SliderRegisterClass();
+}

@@ -23,6 +23,8 @@ void ButtonRegisterClass(void);
 void EditRegisterClass(void);
 void ListRegisterClass(void);
 void SliderRegisterClass(void);   // the slider and its thumb
+// All four standard controls' classes: button, edit field, list and slider.
+void ControlsRegisterClasses(void);
 
 // ---- list data: items of (i16 id, text), ended by an item with an empty text ----------------
 // Bytes a list of these texts needs, end mark included.

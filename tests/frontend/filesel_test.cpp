@@ -136,10 +136,7 @@ protected:
         ASSERT_EQ(VideoSetMode(w, h, VIDEO_16BIT, VIDEO_WINDOWED_SOFTWARE), 0);
         WinInstall();
         WinRegisterBaseClasses();
-        ButtonRegisterClass();
-        EditRegisterClass();
-        ListRegisterClass();
-        SliderRegisterClass();
+        ControlsRegisterClasses();
         FileSelRegisterClass();
         MsgBoxRegisterClass();
         WinCreateClass(CLASS_TEST_REQUESTER, CLASS_FRAME, 0, RequesterProc);

@@ -6,7 +6,7 @@
 
 #include "base/str.h"
 #include "kernel/timing.h"
-#include "support/screen.h"
+#include "toolkit/controls_screen.h"
 #include "toolkit/controls.h"
 #include "toolkit/panelhost.h"
 #include "toolkit/text.h"
@@ -39,27 +39,15 @@ static int ParentProc(WinId, WinId sender, int message, WinParam* p1, WinParam*)
 }
 
 // The parent covers the screen from (10, 10): a control at (x, y) in it is at (10 + x, 10 + y).
-class Controls : public ScreenTest {
+class Controls : public ControlsScreenTest {
 protected:
     WinId parent = 0;
     void SetUp() override
     {
-        ScreenTest::SetUp();
-        TextSetFont(FontCreateBuiltIn());
-        WinInstall();
-        WinRegisterBaseClasses();
-        ButtonRegisterClass();
-        EditRegisterClass();
-        ListRegisterClass();
-        SliderRegisterClass();
+        ControlsScreenTest::SetUp();
         WinCreateClass(CLASS_TEST_PARENT, CLASS_FRAME, 0, ParentProc);
         parent = WinCreate(10, 10, 300, 180, WIN_DESKTOP, 0, CLASS_TEST_PARENT);
         notes.clear();
-    }
-    void TearDown() override
-    {
-        WinRemove();
-        ScreenTest::TearDown();
     }
     WinId Child(int x, int y, int w, int h, uint32_t style, uint32_t cls)
     {

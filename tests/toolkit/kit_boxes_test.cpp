@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/screen.h"
+#include "toolkit/controls_screen.h"
 #include "toolkit/controls.h"
 #include "toolkit/panelkit.h"
 #include "toolkit/text.h"
@@ -65,21 +65,12 @@ int BoxProc(WinId self, WinId, int message, WinParam*, WinParam*)
     return message == WM_FOCUS ? 0 : 1;   // the box takes the keys, as the real boxes do
 }
 
-class KitModalBox : public ScreenTest {
+class KitModalBox : public ControlsScreenTest {
 protected:
     void SetUp() override
     {
-        ScreenTest::SetUp();
-        TextSetFont(FontCreateBuiltIn());
-        WinInstall();
-        WinRegisterBaseClasses();
-        ButtonRegisterClass();
+        ControlsScreenTest::SetUp();
         WinCreateClass(CLASS_KIT_BOX, CLASS_FRAME, 0, BoxProc);
-    }
-    void TearDown() override
-    {
-        WinRemove();
-        ScreenTest::TearDown();
     }
 };
 

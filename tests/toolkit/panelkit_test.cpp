@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "support/screen.h"
+#include "toolkit/controls_screen.h"
 #include "toolkit/controls.h"
 #include "toolkit/panelkit.h"
 #include "toolkit/text.h"
@@ -38,25 +38,14 @@ const KitCommand kTable[] = {
 const int kX[2] = {100, 140};
 const int kY[2] = {4, 19};
 
-class PanelKit : public ScreenTest {
+class PanelKit : public ControlsScreenTest {
 protected:
     WinId parent = 0;
     void SetUp() override
     {
-        ScreenTest::SetUp();
-        TextSetFont(FontCreateBuiltIn());
-        WinInstall();
-        WinRegisterBaseClasses();
-        ButtonRegisterClass();
-        EditRegisterClass();
-        SliderRegisterClass();
+        ControlsScreenTest::SetUp();
         WinCreateClass(CLASS_KIT_PARENT, CLASS_FRAME, 0, ParentProc);
         parent = WinCreate(10, 10, 300, 60, WIN_DESKTOP, 0, CLASS_KIT_PARENT);
-    }
-    void TearDown() override
-    {
-        WinRemove();
-        ScreenTest::TearDown();
     }
     void Run(std::function<void()> fn)
     {
