@@ -20,8 +20,8 @@ run: release
 	./build/release/tolbex $(ARGS)
 
 # Twice as many tests as cores at a time: a good part of the tests waits on the programs they
-# start and on files, and a core idles through it (on 2 cores the run took 176 s at two, 149 s
-# at four).
+# start and on files, and a core idles through it (on 2 cores shared with other builds the run
+# took 176 s at two, 149 s at four).
 TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
 test: debug
 	@cd build/debug && TOLBEX_HEADLESS=1 ctest --output-on-failure -j $(TEST_JOBS)
