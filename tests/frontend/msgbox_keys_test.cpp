@@ -42,6 +42,7 @@ TEST_F(MsgBoxKeys, AQuestionTakesEnterAsYesAndEscapeAsCancelAndAPlainBoxClosesOn
         WinId box = row.question ? MsgBoxAsk("Close", "Save changes to BALL.SHP?", Answered)
                                  : MsgBoxShow("Error", "Missing walkway material.");
         ASSERT_NE(box, 0);
+        EXPECT_EQ(WinFocus(), box) << "the box takes the keys";
         WinParam key = row.key, none = 0;
         WinSendMessage(box, WM_KEY, &key, &none);
         WinProcessInput();   // a closed window goes at the next turn
