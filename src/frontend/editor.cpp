@@ -679,7 +679,6 @@ void EditorStop(void)
 {
     // A clean end: the recovery files go while the work is still there.
     RecoveryStop();
-    DocNamesReset();
     KernelSetCloseHandler(nullptr);
     PanelHostSet(nullptr);
     for (const EditorPanels* panels : editor.panels)

@@ -806,7 +806,6 @@ int Draw3DBoxDrawsNothing(const int32_t camPos[3], const int16_t orientation[9],
 }
 
 void Draw3DSetFastPaths(int on) { draw3d.fastPaths = on != 0; }
-int Draw3DFastPaths(void) { return draw3d.fastPaths; }
 
 // ============================================================================================
 // Objects

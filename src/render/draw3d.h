@@ -397,7 +397,6 @@ int Draw3DBoxDrawsNothing(const int32_t camPos[3], const int16_t orientation[9],
 // that draw nothing): on from install; off, every triangle takes the plain path, so a test can
 // compare the two pictures.
 void Draw3DSetFastPaths(int on);
-int Draw3DFastPaths(void);
 
 // Triangle flags.
 enum {

@@ -372,8 +372,7 @@ static struct {
     // worker reads them over and over, which must not take the line of the caller's counts.
     alignas(64) std::atomic<int> published{0};
     alignas(64) std::atomic<int> sleepers{0};
-    alignas(64) char apart[1] = {};   // what follows keeps off the sleepers' line
-    int bands = 1;                    // above 1 while the workers have their bands of this batch
+    alignas(64) int bands = 1;   // above 1 while the workers have their bands of this batch
     // The guessed work of each 8 rows, this batch's and the last batch's (which places the
     // next batch's bands before its own polygons are known).
     int64_t* work = nullptr;

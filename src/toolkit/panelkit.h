@@ -24,11 +24,11 @@ enum {
 // ---- controls of the current window (inside a window procedure) ----------------------------
 // A button, labelled; 0 when not made. The sized one for buttons of another height.
 WinId KitButton(int x, int y, int width, uint32_t style, const char* label);
+WinId KitButtonSized(int x, int y, int width, int height, uint32_t style, const char* label);
 // A modal box's start: the box takes the mouse and keys from every other window and the
 // keyboard focus, with one push button (40 wide) centred across it, its top `below` pixels
 // above the box's bottom edge.
 WinId KitModalButton(WinId box, int below, const char* label);
-WinId KitButtonSized(int x, int y, int width, int height, uint32_t style, const char* label);
 // Push buttons from a table, out[i] made for table[i] (0 where one was not made); the index
 // of a sender among such ids, -1 for none.
 struct KitButtonSpec {
