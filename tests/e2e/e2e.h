@@ -24,6 +24,20 @@ inline const char* const kLoad = "click 287 559\nwait 2\n";
 inline const char* const kSave = "click 287 574\nwait 2\n";
 inline const char* const kMirrorX = "click 94 559\nwait 2\n";
 inline std::string Choose(const std::string& name) { return "type " + name + "\nkey enter\nwait 2\n"; }
+// The menu bar's "World", then the World panel's "Save" (its selector opens).
+inline const char* const kWorldSave = "click 335 574\nwait 2\nclick 267 574\nwait 2\n";
+// Ctrl held over each key of `keys` in turn (Ctrl("zz"): two Undos).
+inline std::string Ctrl(const std::string& keys)
+{
+    std::string s = "keydown lctrl\n";
+    for (char k : keys) s += std::string("key ") + k + "\n";
+    return s + "keyup lctrl\nwait 2\n";
+}
+// Nodes "Add", a click in the (parallel) view at height y, "Exit".
+inline std::string AddNode(int y)
+{
+    return "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 500 " + std::to_string(y) + "\nwait 2\nclick 15 559\nwait 2\n";
+}
 inline const char* const kTopView = "click 791 5\nwait 2\nclick 329 273\nclick 464 307\nwait 2\n";
 
 // A MAT file of the three materials a monorail is built from.

@@ -7,9 +7,6 @@ using nlohmann::json;
 
 namespace {
 
-// At 800 x 600: Nodes "Add" with a click in the view, World "Save".
-const char* const kAddNode = "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 500 120\nwait 2\nclick 15 559\nwait 2\n";
-const char* const kWorldSave = "click 335 574\nwait 2\nclick 267 574\nwait 2\n";
 const char* const kMinute = "advance 60000\nwait 3\n";
 
 class Recovery : public Headless {
@@ -71,7 +68,7 @@ TEST_F(Recovery, TheEditedShapeComesBackAfterAFatalError)
 TEST_F(Recovery, TheEditedWorldComesBackAfterAFatalError)
 {
     // Saved as TOWN.WLE, then a node added, then the failure.
-    ASSERT_TRUE(Fails(std::string(kWorldEditor) + kWorldSave + Choose("TOWN.WLE") + kTopView + kAddNode +
+    ASSERT_TRUE(Fails(std::string(kWorldEditor) + kWorldSave + Choose("TOWN.WLE") + kTopView + AddNode(120) +
                       "dump before.json\nfatal\n"));
     ASSERT_EQ(Dump("before.json")["world"]["nodes"], 1);
     Bytes town = ReadBytes(dir.file("TOWN.WLE"));
@@ -100,7 +97,7 @@ TEST_F(Recovery, TheEditedWorldComesBackAfterAFatalError)
     EXPECT_FALSE(PathExists(State("recovery-world.wle")));
 
     SCOPED_TRACE("No");
-    ASSERT_TRUE(Fails(std::string(kWorldEditor) + kTopView + kAddNode + "fatal\n"));
+    ASSERT_TRUE(Fails(std::string(kWorldEditor) + kTopView + AddNode(120) + "fatal\n"));
     ASSERT_TRUE(PathExists(State("recovery-world.wle")));
     // The Shape Editor leaves the world's files alone.
     ASSERT_TRUE(Runs(std::string(kShapeEditorObject)));
@@ -180,7 +177,7 @@ TEST_F(Recovery, AutosaveKeepsAChangedShapeEveryInterval)
 TEST_F(Recovery, AutosaveKeepsAChangedWorld)
 {
     ASSERT_TRUE(WriteText(dir.file("tolbex.ini"), "autosave=2\n"));
-    ASSERT_TRUE(Fails(std::string(kWorldEditor) + kTopView + kAddNode + kMinute + kMinute + kMinute +
+    ASSERT_TRUE(Fails(std::string(kWorldEditor) + kTopView + AddNode(120) + kMinute + kMinute + kMinute +
                       "fatal\n"));
     EXPECT_EQ(Autosaves(" the world"), 1) << log;
     Bytes kept = ReadBytes(State("recovery-world.wle"));

@@ -7,21 +7,9 @@ using nlohmann::json;
 
 namespace {
 
-std::string CtrlKeys(const std::string& keys)
-{
-    std::string s = "keydown lctrl\n";
-    for (char k : keys) s += std::string("key ") + k + "\n";
-    return s + "keyup lctrl\nwait 2\n";
-}
 const char* const kObjectNew = "click 147 589\nwait 2\n";
-const char* const kWorldPanel = "click 335 574\nwait 2\n";
 const char* const kWorldLoad = "click 287 559\nwait 2\n";
 const char* const kWorldNew = "click 147 589\nwait 2\n";
-// Nodes "Add", a click in the view at height y, "Exit".
-std::string NodeAt(int y)
-{
-    return "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 500 " + std::to_string(y) + "\nwait 2\nclick 15 559\nwait 2\n";
-}
 
 class UndoNames : public Headless {
 protected:
@@ -46,10 +34,10 @@ TEST_F(UndoNames, UndoOfALoadOrNewGivesBackTheShapesNameAndSaveWritesItsOwnFile)
     Sphere("A.SHP", "4000", "4000", "4000");
     Bytes b = Sphere("B.SHP", "1000", "2000", "3000");
     std::string script = std::string(kShapeEditorObject) + kLoad + Choose("A.SHP") + "drop B.SHP\nwait 3\n" +
-                         "dump loaded.json\n" + kMirrorX + CtrlKeys("z") + CtrlKeys("y") + "dump mirrored.json\n" +
-                         CtrlKeys("zz") + "dump undone.json\n" + CtrlKeys("y") + "dump redone.json\n" +
-                         CtrlKeys("z") + CtrlKeys("s") + "dump saved.json\n" + kObjectNew + "dump new.json\n" +
-                         CtrlKeys("z") + "dump unnew.json\n" + CtrlKeys("z") + "dump first.json\n";
+                         "dump loaded.json\n" + kMirrorX + Ctrl("z") + Ctrl("y") + "dump mirrored.json\n" +
+                         Ctrl("zz") + "dump undone.json\n" + Ctrl("y") + "dump redone.json\n" +
+                         Ctrl("z") + Ctrl("s") + "dump saved.json\n" + kObjectNew + "dump new.json\n" +
+                         Ctrl("z") + "dump unnew.json\n" + Ctrl("z") + "dump first.json\n";
     RunResult r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
 
@@ -68,18 +56,18 @@ TEST_F(UndoNames, UndoOfALoadOrNewGivesBackTheShapesNameAndSaveWritesItsOwnFile)
 
 TEST_F(UndoNames, UndoOfAWorldLoadGivesBackTheWorldsNameAndASaveAsRenamesTheWholeDocument)
 {
-    std::string script = std::string(kWorldEditor) + kTopView + NodeAt(300) + kWorldPanel + kSave + Choose("W1.WLE") +
-                         kWorldNew + NodeAt(300) + NodeAt(350) + kWorldPanel + kSave + Choose("W2.WLE") +
-                         kWorldLoad + Choose("W1.WLE") + "dump loaded.json\n" + CtrlKeys("z") +
-                         "dump undone.json\n" + CtrlKeys("s") + CtrlKeys("y") +
+    std::string script = std::string(kWorldEditor) + kTopView + AddNode(300) + kWorldSave + Choose("W1.WLE") +
+                         kWorldNew + AddNode(300) + AddNode(350) + kWorldSave + Choose("W2.WLE") +
+                         kWorldLoad + Choose("W1.WLE") + "dump loaded.json\n" + Ctrl("z") +
+                         "dump undone.json\n" + Ctrl("s") + Ctrl("y") +
                          // Saved under another name, then Undo and Redo across the load: the
                          // loaded world keeps the name it was saved under.
-                         kWorldPanel + "click 267 574\nwait 2\n" + Choose("W3.WLE") + CtrlKeys("z") +
-                         CtrlKeys("y") + "dump renamed.json\n" +
+                         kWorldSave + Choose("W3.WLE") + Ctrl("z") +
+                         Ctrl("y") + "dump renamed.json\n" +
                          // An untitled world with a node, a Load (its question answered No), Undo:
                          // the world is untitled again, and Ctrl+S asks for a name (Escape).
-                         kWorldNew + NodeAt(300) + kWorldLoad + Choose("W1.WLE") + CtrlKeys("z") +
-                         "dump untitled.json\n" + CtrlKeys("s") + "key escape\nwait 2\n";
+                         kWorldNew + AddNode(300) + kWorldLoad + Choose("W1.WLE") + Ctrl("z") +
+                         "dump untitled.json\n" + Ctrl("s") + "key escape\nwait 2\n";
     RunResult r = Run(script);
     ASSERT_EQ(r.exitCode, 0) << r.output << log;
 

@@ -8,18 +8,7 @@ namespace {
 const char* const kMergeButton = "click 227 559\nwait 2\n";
 const char* const kCreateButton = "click 287 589\nwait 2\n";
 const char* const kUndoButton = "click 610 574\nwait 2\n";
-const char* const kWorldSave = "click 335 574\nwait 2\nclick 287 574\nwait 2\n";
-inline std::string AddNode(int y)
-{
-    return "click 425 574\nwait 2\nclick 89 574\nwait 2\nclick 500 " + std::to_string(y) + "\nwait 2\nclick 15 559\nwait 2\n";
-}
 inline std::string Scale(int percent) { return "click 35 559\nwait 2\ntype " + std::to_string(percent) + "\nkey enter\nwait 2\n"; }
-inline std::string Ctrl(const std::string& keys)
-{
-    std::string s = "keydown lctrl\n";
-    for (char k : keys) s += std::string("key ") + k + "\n";
-    return s + "keyup lctrl\nwait 2\n";
-}
 const char* const kRedoShifted = "keydown lctrl\nkeydown lshift\nkey z\nkeyup lshift\nkeyup lctrl\nwait 2\n";
 
 class UndoAndUnsaved : public Headless {
